@@ -1,0 +1,61 @@
+# One-command set-up on Debian/Ubuntu: `make run` builds and starts Orvane, `make test` builds and runs the suite.
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+APT_PACKAGES := cmake g++ make pkg-config ninja-build \
+	qt6-base-dev qt6-multimedia-dev qt6-httpserver-dev qt6-svg-dev libqt6sql6-sqlite qt6-image-formats-plugins \
+	qt6-qpa-plugins qcoro-qt6-dev nlohmann-json3-dev \
+	libavformat-dev libavcodec-dev libswscale-dev libavutil-dev \
+	ffmpeg gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav \
+	fonts-dejavu-core sound-theme-freedesktop valgrind xvfb xauth curl
+
+.PHONY: deps configure build run test test-sanitize test-valgrind install bench clean
+
+deps:
+	@missing=""; for p in $(APT_PACKAGES); do \
+		dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+		echo "Installing:$$missing"; \
+		SUDO=""; [ "$$(id -u)" -ne 0 ] && SUDO="sudo"; \
+		$$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	fi
+
+configure: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ] && [ -z "$$QT_QPA_PLATFORM" ]; then \
+		echo "No display found: starting Orvane under a virtual X server (xvfb-run)."; \
+		xvfb-run -a $(BUILD_DIR)/src/app/orvane; \
+	else \
+		$(BUILD_DIR)/src/app/orvane; \
+	fi
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The whole suite under AddressSanitizer and UBSan.
+test-sanitize:
+	$(MAKE) test BUILD_DIR=build-asan BUILD_TYPE=Debug CMAKE_FLAGS=-DORVANE_SANITIZE=ON
+
+# The coroutine-heavy tests under valgrind on an optimised build.
+test-valgrind:
+	$(MAKE) build BUILD_DIR=build-release BUILD_TYPE=Release
+	cd build-release && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -L valgrind -j $(JOBS) \
+		-T memcheck --overwrite MemoryCheckCommandOptions="--error-exitcode=1 --leak-check=no --track-origins=no --suppressions=$(CURDIR)/tests/valgrind.supp"
+
+install: build
+	cmake --install $(BUILD_DIR)
+
+bench:
+	$(MAKE) build BUILD_DIR=build-bench BUILD_TYPE=Release CMAKE_FLAGS="-DORVANE_BUILD_BENCH=ON -DORVANE_BUILD_TESTS=OFF"
+	cd build-bench && ctest -N >/dev/null 2>&1; for b in bench/orvane_bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+clean:
+	rm -rf build build-asan build-release build-bench

@@ -1,0 +1,111 @@
+#include "MainAppView.h"
+
+#include "AppViewModel.h"
+#include "BackupManager.h"
+#include "ContentView.h"
+#include "Log.h"
+#include "QueueManager.h"
+#include "ScenesView.h"
+#include "StudioStack.h"
+#include "SwiftDataImagePresetsManager.h"
+#include "SwiftDataPromptPresetsManager.h"
+
+#include <QLabel>
+#include <QShowEvent>
+#include <QPointer>
+#include <QProgressBar>
+#include <QStackedLayout>
+#include <QTimer>
+#include <QVBoxLayout>
+
+MainAppView::MainAppView(const AppEnvironment& environment, QWidget* parent)
+    : QWidget(parent), environment_(environment) {
+    setObjectName("MainAppView");
+    videoStudioFactory_ = [](const AppEnvironment& env, QWidget* p) { return new ScenesView(env, p); };
+    imageStudioFactory_ = [](const AppEnvironment& env, QWidget* p) { return new ContentView(env, p); };
+
+    layout_ = new QStackedLayout(this);
+    loadingView_ = new QWidget(this);
+    loadingView_->setObjectName("loadingView");
+    auto* loadingLayout = new QVBoxLayout(loadingView_);
+    auto* spinner = new QProgressBar(loadingView_);
+    spinner->setRange(0, 0);
+    spinner->setTextVisible(false);
+    spinner->setMaximumWidth(160);
+    auto* label = new QLabel("Loading...", loadingView_);
+    label->setObjectName("loadingLabel");
+    label->setAlignment(Qt::AlignCenter);
+    loadingLayout->addStretch();
+    loadingLayout->addWidget(spinner, 0, Qt::AlignHCenter);
+    loadingLayout->addWidget(label, 0, Qt::AlignHCenter);
+    loadingLayout->addStretch();
+    layout_->addWidget(loadingView_);
+}
+
+MainAppView::~MainAppView() = default;
+
+void MainAppView::setStudioFactories(StudioFactory videoStudio, StudioFactory imageStudio) {
+    videoStudioFactory_ = std::move(videoStudio);
+    imageStudioFactory_ = std::move(imageStudio);
+}
+
+void MainAppView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (event->spontaneous())
+        return;
+    // The window's launch work (attached outside this view) runs before the view's own appear work.
+    emit appeared();
+    initializeManagersOnce();
+}
+
+void MainAppView::initializeManagersOnce() {
+    if (hasInitializedManagers_)
+        return;
+    ModelContext* context = environment_.modelContext;
+    promptPresetsManager_ = new SwiftDataPromptPresetsManager(context, this);
+    imagePresetsManager_ = new SwiftDataImagePresetsManager(context, this);
+    environment_.promptPresetsManager = promptPresetsManager_;
+    environment_.imagePresetsManager = imagePresetsManager_;
+    buildScreensStack();
+
+    // Runs after this appear work returns, so the queue and the backup already hold the context.
+    QTimer::singleShot(0, this, &MainAppView::loadPresetManagers);
+
+    if (environment_.queueManager)
+        environment_.queueManager->setModelContext(context);
+    BackupManager::shared().setModelContext(context);
+    hasInitializedManagers_ = true;
+    Log::line("✅ Swift Data managers created ONCE");
+}
+
+void MainAppView::loadPresetManagers() {
+    if (promptPresetsManager_)
+        promptPresetsManager_->loadPresets();
+    if (imagePresetsManager_) {
+        imagePresetsManager_->createDefaultPresets();
+        imagePresetsManager_->loadPresets();
+        imagePresetsManager_->refreshDefaultPresets();
+    }
+    if (promptPresetsManager_)
+        promptPresetsManager_->initializeBuiltInPresetsIfNeeded();
+    Log::line("✅ Swift Data managers initialized and loaded ONCE");
+}
+
+void MainAppView::buildScreensStack() {
+    QWidget* video = videoStudioFactory_(environment_, nullptr);
+    QWidget* image = imageStudioFactory_(environment_, nullptr);
+    screensStack_ = new StudioStack(video, image, this);
+    layout_->addWidget(screensStack_);
+    layout_->setCurrentWidget(screensStack_);
+    showCurrentStudio(false);
+    if (environment_.appViewModel) {
+        connect(environment_.appViewModel, &AppViewModel::currentViewChanged, this,
+                [this] { showCurrentStudio(true); });
+    }
+}
+
+void MainAppView::showCurrentStudio(bool animated) {
+    const bool video = environment_.appViewModel &&
+                       environment_.appViewModel->currentView() == ViewMode::videoGeneration;
+    screensStack_->showStudio(video ? screensStack_->videoStudio() : screensStack_->imageStudio(), animated);
+}

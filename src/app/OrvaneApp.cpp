@@ -1,0 +1,178 @@
+#include "OrvaneApp.h"
+
+#include "APISettings.h"
+#include "AppPaths.h"
+#include "AppViewModel.h"
+#include "BackupManager.h"
+#include "CheckForUpdatesAction.h"
+#include "DownloadSettings.h"
+#include "FolderBookmark.h"
+#include "Log.h"
+#include "MainAppView.h"
+#include "ModelContext.h"
+#include "ModelSchema.h"
+#include "MovementPlayer.h"
+#include "QueueManager.h"
+#include "SettingsView.h"
+#include "SparkleUpdaterController.h"
+#include "VideoGalleryViewModel.h"
+#include "VideoSettings.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+
+#include <qcoro/qcorotask.h>
+
+#include <exception>
+
+namespace {
+QCoro::Task<> startGalleryMonitoring(QPointer<VideoSettings> settings, QPointer<VideoGalleryViewModel> gallery) {
+    if (!settings || !gallery)
+        co_return;
+    const auto folder = settings->resolveVideoDirectoryURL();
+    if (!folder)
+        co_return;
+    gallery->startMonitoring(*folder);
+    FolderBookmark::stopAccessing(*folder);
+}
+
+QCoro::Task<> restoreSettings(BackupManager* backup) {
+    co_await backup->restoreSettingsIfNeeded();
+}
+
+QCoro::Task<> backupOnQuit(BackupManager* backup) {
+    try {
+        co_await backup->createBackup();
+    } catch (const std::exception&) {
+        // Nothing can be shown while quitting.
+    }
+}
+} // namespace
+
+OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
+    : QObject(parent),
+      sparkleUpdater_(new SparkleUpdaterController(this)),
+      downloadSettings_(new DownloadSettings(this)),
+      videoSettings_(new VideoSettings(this)),
+      apiSettings_(new APISettings(this)),
+      appViewModel_(new AppViewModel(this)),
+      queueManager_(new QueueManager(this)),
+      galleryViewModel_(new VideoGalleryViewModel(this)),
+      backupManager_(&BackupManager::shared()) {
+    modelContext_ = ModelSchema::openStore(storePath.isEmpty() ? AppPaths::storeFile() : storePath);
+    modelContext_->setAutosaveEnabled(true);
+    if (qApp)
+        connect(qApp, &QCoreApplication::aboutToQuit, this, &OrvaneApp::onWillTerminate);
+}
+
+OrvaneApp::~OrvaneApp() {
+    delete mainWindow_;
+    delete settingsWindow_;
+}
+
+AppEnvironment OrvaneApp::environment() const {
+    AppEnvironment env;
+    env.downloadSettings = downloadSettings_;
+    env.videoSettings = videoSettings_;
+    env.apiSettings = apiSettings_;
+    env.appViewModel = appViewModel_;
+    env.queueManager = queueManager_;
+    env.movementPlayer = &MovementPlayer::shared(); // building the root content creates the shared player
+    env.galleryViewModel = galleryViewModel_;
+    env.backupManager = backupManager_;
+    env.modelContext = modelContext_.get();
+    return env;
+}
+
+QMainWindow* OrvaneApp::showMainWindow() {
+    if (!mainWindow_) {
+        auto* window = new QMainWindow;
+        window->setObjectName("mainWindow");
+        window->setAttribute(Qt::WA_DeleteOnClose, false);
+        window->setWindowTitle(QString());
+        window->setUnifiedTitleAndToolBarOnMac(true);
+        auto* root = new MainAppView(environment(), window);
+        root->setMinimumSize(1000, 700);
+        window->setCentralWidget(root);
+        connect(root, &MainAppView::appeared, this, &OrvaneApp::onLaunch);
+        buildMenus(window);
+        mainWindow_ = window;
+        rootView_ = root;
+    }
+    mainWindow_->show();
+    return mainWindow_;
+}
+
+void OrvaneApp::buildMenus(QMainWindow* window) {
+    QMenu* appMenu = window->menuBar()->addMenu("Orvane");
+    appMenu->setObjectName("applicationMenu");
+    QAction* about = appMenu->addAction("About Orvane");
+    about->setObjectName("aboutAction");
+    about->setMenuRole(QAction::AboutRole);
+    connect(about, &QAction::triggered, window, [window] {
+        QMessageBox::about(window, "About Orvane",
+                           QStringLiteral("Orvane %1\nImages and short clips from your prompts.")
+                               .arg(QCoreApplication::applicationVersion()));
+    });
+    appMenu->addAction(new CheckForUpdatesAction(*sparkleUpdater_, appMenu));
+    appMenu->addSeparator();
+    QAction* settings = appMenu->addAction("Settings…");
+    settings->setObjectName("settingsAction");
+    settings->setMenuRole(QAction::PreferencesRole);
+    settings->setShortcut(QKeySequence::Preferences);
+    if (settings->shortcut().isEmpty())
+        settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    connect(settings, &QAction::triggered, this, [this] { openSettings(); });
+    appMenu->addSeparator();
+    QAction* quit = appMenu->addAction("Quit Orvane");
+    quit->setObjectName("quitAction");
+    quit->setMenuRole(QAction::QuitRole);
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
+}
+
+QWidget* OrvaneApp::openSettings() {
+    if (!settingsWindow_) {
+        auto* window = new SettingsView(*videoSettings_, *apiSettings_);
+        window->setWindowTitle("Settings");
+        window->setAttribute(Qt::WA_DeleteOnClose, false);
+        window->setFixedSize(600, 400);
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect area = screen->availableGeometry();
+            window->move(area.center() - QPoint(300, 200));
+        }
+        settingsWindow_ = window;
+    }
+    settingsWindow_->show();
+    settingsWindow_->raise();
+    settingsWindow_->activateWindow();
+    return settingsWindow_;
+}
+
+void OrvaneApp::onLaunch() {
+    if (!sparkleUpdater_->didStart()) {
+        sparkleUpdater_->setDidStart(true);
+        sparkleUpdater_->updaterController().startUpdater();
+    }
+    // The tasks begin after this appear work returns, in the order they were started.
+    QTimer::singleShot(0, this, [settings = QPointer(videoSettings_), gallery = QPointer(galleryViewModel_)] {
+        startGalleryMonitoring(settings, gallery);
+    });
+    QTimer::singleShot(0, this, [] { (void)MovementPlayer::shared(); });
+    Log::line("📹 [App] MovementPlayer.shared initialized for gallery and presets");
+    QTimer::singleShot(0, this, [backup = backupManager_] { restoreSettings(backup); });
+}
+
+void OrvaneApp::onWillTerminate() {
+    // Nothing waits for the backup: quitting is not delayed for it.
+    backupOnQuit(backupManager_);
+    QString error;
+    if (modelContext_->hasChanges() && !modelContext_->save(&error))
+        Log::line("❌ [Store] Saving before quitting failed: " + error);
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "AppEnvironment.h"
+#include "MainAppView.h"
+
+#include <QMainWindow>
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class APISettings;
+class AppViewModel;
+class BackupManager;
+class DownloadSettings;
+class MainAppView;
+class ModelContext;
+class QMainWindow;
+class QueueManager;
+class SparkleUpdaterController;
+class VideoGalleryViewModel;
+class VideoSettings;
+class QWidget;
+
+// The application: owns the long-lived objects of the process, the object store, the main window
+// and the settings window, runs the launch work each time the main window's content is shown and
+// starts a backup when the application is about to quit.
+class OrvaneApp : public QObject {
+    Q_OBJECT
+public:
+    // Creates the eight long-lived objects in their fixed order, then opens the store at `storePath`
+    // (the user's data folder when empty).
+    explicit OrvaneApp(const QString& storePath = {}, QObject* parent = nullptr);
+    ~OrvaneApp() override;
+
+    SparkleUpdaterController& sparkleUpdater() const { return *sparkleUpdater_; }
+    DownloadSettings& downloadSettings() const { return *downloadSettings_; }
+    VideoSettings& videoSettings() const { return *videoSettings_; }
+    APISettings& apiSettings() const { return *apiSettings_; }
+    AppViewModel& appViewModel() const { return *appViewModel_; }
+    QueueManager& queueManager() const { return *queueManager_; }
+    VideoGalleryViewModel& galleryViewModel() const { return *galleryViewModel_; }
+    BackupManager& backupManager() const { return *backupManager_; }
+    ModelContext& modelContext() const { return *modelContext_; }
+
+    // Builds the main window (with its root content) and shows it.
+    QMainWindow* showMainWindow();
+    QMainWindow* mainWindow() const { return mainWindow_; }
+    MainAppView* rootView() const { return rootView_; }
+    QWidget* openSettings();
+    QWidget* settingsWindow() const { return settingsWindow_; }
+
+    void onLaunch();
+    void onWillTerminate();
+
+private:
+    void buildMenus(QMainWindow* window);
+    AppEnvironment environment() const;
+
+    // Declaration order is creation order.
+    SparkleUpdaterController* sparkleUpdater_;
+    DownloadSettings* downloadSettings_;
+    VideoSettings* videoSettings_;
+    APISettings* apiSettings_;
+    AppViewModel* appViewModel_;
+    QueueManager* queueManager_;
+    VideoGalleryViewModel* galleryViewModel_;
+    BackupManager* backupManager_;
+    std::unique_ptr<ModelContext> modelContext_;
+
+    QPointer<QMainWindow> mainWindow_;
+    QPointer<MainAppView> rootView_;
+    QPointer<QWidget> settingsWindow_;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QWidget>
+
+class QVariantAnimation;
+
+// Keeps both studios built in one place and shows the selected one: the other is hidden and inert
+// but keeps its state. A change cross-fades the outgoing studio over the incoming one.
+class StudioStack : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kFadeMilliseconds = 250;
+
+    StudioStack(QWidget* videoStudio, QWidget* imageStudio, QWidget* parent = nullptr);
+
+    QWidget* videoStudio() const { return videoStudio_; }
+    QWidget* imageStudio() const { return imageStudio_; }
+    QWidget* currentStudio() const { return current_; }
+    // The running cross-fade, if any.
+    QVariantAnimation* fadeAnimation() const { return fade_; }
+
+    void showStudio(QWidget* studio, bool animated);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    class FadeOverlay;
+    QWidget* videoStudio_;
+    QWidget* imageStudio_;
+    QWidget* current_ = nullptr;
+    FadeOverlay* overlay_ = nullptr;
+    QVariantAnimation* fade_ = nullptr;
+};

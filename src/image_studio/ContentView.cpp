@@ -1,0 +1,23 @@
+#include "ContentView.h"
+
+#include "AppViewModel.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+ContentView::ContentView(const AppEnvironment& environment, QWidget* parent) : QWidget(parent), environment_(environment) {
+    setObjectName("ContentView");
+    setAutoFillBackground(true);
+    auto* layout = new QVBoxLayout(this);
+    auto* title = new QLabel("Image Studio", this);
+    title->setAlignment(Qt::AlignCenter);
+    auto* toVideo = new QPushButton("Video Studio", this);
+    toVideo->setObjectName("switchToVideoStudio");
+    connect(toVideo, &QPushButton::clicked, this,
+            [this] { environment_.appViewModel->setCurrentView(ViewMode::videoGeneration); });
+    layout->addStretch();
+    layout->addWidget(title);
+    layout->addWidget(toVideo, 0, Qt::AlignCenter);
+    layout->addStretch();
+}

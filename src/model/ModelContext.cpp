@@ -1,0 +1,376 @@
+#include "ModelContext.h"
+
+#include "Log.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTimer>
+
+namespace {
+int nextConnection = 0;
+
+QString sqlType(EntityColumn::Type type) {
+    switch (type) {
+    case EntityColumn::Type::Integer:
+        return "INTEGER";
+    case EntityColumn::Type::Real:
+        return "REAL";
+    case EntityColumn::Type::Blob:
+        return "BLOB";
+    case EntityColumn::Type::Text:
+    case EntityColumn::Type::Reference:
+        return "TEXT";
+    }
+    return "TEXT";
+}
+
+QString quoted(const QString& name) {
+    return '"' + name + '"';
+}
+
+QString columnDefinition(const EntityColumn& column, bool isId) {
+    QString def = quoted(column.name) + ' ' + sqlType(column.type);
+    if (isId)
+        def += " PRIMARY KEY NOT NULL";
+    if (column.type == EntityColumn::Type::Reference) {
+        def += " REFERENCES " + quoted(column.referencedTable) +
+               "(id) ON DELETE SET NULL DEFERRABLE INITIALLY DEFERRED";
+    }
+    return def;
+}
+
+QString lastError(const QSqlQuery& query) {
+    return query.lastError().text();
+}
+} // namespace
+
+std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vector<const EntityDescription*> entities) {
+    const QString connection = QStringLiteral("orvane-store-%1").arg(++nextConnection);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+
+    QString error = tryOpen(connection, path, entities);
+    if (error.isEmpty())
+        return std::unique_ptr<ModelContext>(new ModelContext(connection, path, false, std::move(entities)));
+
+    Log::line(QStringLiteral("❌ [Store] The object store at %1 could not be opened: %2").arg(path, error));
+    if (QFileInfo::exists(path)) {
+        const QString aside =
+            path + ".unreadable-" + QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz");
+        const bool moved = QFile::rename(path, aside);
+        for (const char* suffix : {"-wal", "-shm"}) {
+            if (QFileInfo::exists(path + suffix))
+                QFile::rename(path + suffix, aside + suffix);
+        }
+        if (moved)
+            Log::line(QStringLiteral("⚠️ [Store] The unreadable store was kept at %1; a new store was created.").arg(aside));
+        else
+            Log::line(QStringLiteral("⚠️ [Store] The unreadable store could not be moved aside; it was left in place."));
+        if (moved) {
+            error = tryOpen(connection, path, entities);
+            if (error.isEmpty())
+                return std::unique_ptr<ModelContext>(new ModelContext(connection, path, false, std::move(entities)));
+            Log::line(QStringLiteral("❌ [Store] A new store could not be created at %1: %2").arg(path, error));
+        }
+    }
+    Log::line(QStringLiteral("⚠️ [Store] Working with a store in memory: nothing will be kept after quitting."));
+    error = tryOpen(connection, ":memory:", entities);
+    if (!error.isEmpty())
+        Log::line(QStringLiteral("❌ [Store] The in-memory store failed too: %1").arg(error));
+    return std::unique_ptr<ModelContext>(new ModelContext(connection, path, true, std::move(entities)));
+}
+
+QString ModelContext::tryOpen(const QString& connection, const QString& path,
+                              const std::vector<const EntityDescription*>& entities) {
+    if (QSqlDatabase::contains(connection))
+        QSqlDatabase::removeDatabase(connection);
+    QString error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", connection);
+        db.setDatabaseName(path);
+        if (!db.open()) {
+            error = db.lastError().text();
+        } else {
+            QSqlQuery query(db);
+            const bool memory = path == ":memory:";
+            if (!query.exec("PRAGMA quick_check(1)") || !query.next())
+                error = lastError(query);
+            else if (query.value(0).toString() != "ok")
+                error = "integrity check failed: " + query.value(0).toString();
+            else if (!memory && !query.exec("PRAGMA journal_mode=WAL"))
+                error = lastError(query);
+            else if (!query.exec("PRAGMA foreign_keys=ON"))
+                error = lastError(query);
+            else
+                error = createSchema(db, entities);
+            if (!error.isEmpty())
+                db.close();
+        }
+    }
+    if (!error.isEmpty())
+        QSqlDatabase::removeDatabase(connection);
+    return error.isEmpty() ? QString() : (error.trimmed().isEmpty() ? QStringLiteral("unknown error") : error);
+}
+
+QString ModelContext::createSchema(QSqlDatabase& db, const std::vector<const EntityDescription*>& entities) {
+    QSqlQuery query(db);
+    for (const EntityDescription* entity : entities) {
+        QStringList defs;
+        for (size_t i = 0; i < entity->columns.size(); ++i)
+            defs << columnDefinition(entity->columns[i], i == 0);
+        if (!query.exec("CREATE TABLE IF NOT EXISTS " + quoted(entity->table) + " (" + defs.join(", ") + ")"))
+            return lastError(query);
+        // Columns added in later versions are added to older stores.
+        QSet<QString> existing;
+        if (!query.exec("PRAGMA table_info(" + quoted(entity->table) + ")"))
+            return lastError(query);
+        while (query.next())
+            existing.insert(query.value(1).toString());
+        for (size_t i = 1; i < entity->columns.size(); ++i) {
+            const EntityColumn& column = entity->columns[i];
+            if (existing.contains(column.name))
+                continue;
+            if (!query.exec("ALTER TABLE " + quoted(entity->table) + " ADD COLUMN " + columnDefinition(column, false)))
+                return lastError(query);
+        }
+    }
+    return {};
+}
+
+ModelContext::ModelContext(const QString& connection, const QString& path, bool inMemory,
+                           std::vector<const EntityDescription*> entities)
+    : connection_(connection), path_(path), inMemory_(inMemory), entities_(std::move(entities)) {}
+
+ModelContext::~ModelContext() {
+    for (const auto& record : std::as_const(registry_))
+        record->context_ = nullptr;
+    registry_.clear();
+    deleted_.clear();
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection_, false);
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(connection_);
+}
+
+QSqlDatabase ModelContext::database() const {
+    return QSqlDatabase::database(connection_, false);
+}
+
+QString ModelContext::key(const EntityDescription& entity, const QString& identity) {
+    return entity.table + QChar(0x1f) + identity;
+}
+
+std::optional<QList<std::shared_ptr<PersistentModel>>> ModelContext::fetchAll(const EntityDescription& entity,
+                                                                                QString* error) {
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    if (!query.exec("SELECT id FROM " + quoted(entity.table) + " ORDER BY rowid")) {
+        if (error)
+            *error = lastError(query);
+        return std::nullopt;
+    }
+    QStringList storedIds;
+    while (query.next())
+        storedIds << query.value(0).toString();
+    query.finish();
+
+    // Stored rows in the store's order, then records inserted since the last save, oldest first.
+    QList<std::shared_ptr<PersistentModel>> result;
+    QSet<PersistentModel*> seen;
+    for (const QString& id : std::as_const(storedIds)) {
+        auto record = loadOne(entity, id);
+        if (!record) {
+            if (auto it = registry_.constFind(key(entity, id)); it != registry_.cend())
+                continue; // deleted, not saved yet
+            if (error)
+                *error = QStringLiteral("could not load %1 %2").arg(entity.table, id);
+            return std::nullopt;
+        }
+        seen.insert(record.get());
+        result.append(record);
+    }
+    QList<std::shared_ptr<PersistentModel>> unsaved;
+    for (const auto& record : std::as_const(registry_)) {
+        if (&record->entity() == &entity && !record->deleted_ && !seen.contains(record.get()))
+            unsaved.append(record);
+    }
+    std::sort(unsaved.begin(), unsaved.end(), [](const auto& a, const auto& b) { return a->sequence_ < b->sequence_; });
+    result.append(unsaved);
+    return result;
+}
+
+std::shared_ptr<PersistentModel> ModelContext::loadOne(const EntityDescription& entity, const QString& identity) {
+    if (auto it = registry_.constFind(key(entity, identity)); it != registry_.cend())
+        return it.value()->deleted_ ? nullptr : it.value();
+    QSqlQuery query(database());
+    query.prepare("SELECT * FROM " + quoted(entity.table) + " WHERE id = ?");
+    query.addBindValue(identity);
+    if (!query.exec() || !query.next())
+        return nullptr;
+    const QSqlRecord row = query.record();
+    auto record = entity.make();
+    record->context_ = this;
+    record->loading_ = true;
+    record->sequence_ = ++sequence_;
+    // Register before loading links, so a record that links back to itself finds this object.
+    registry_.insert(key(entity, identity), record);
+    for (const EntityColumn& column : entity.columns) {
+        const int index = row.indexOf(column.name);
+        QVariant value = index >= 0 ? row.value(index) : QVariant();
+        if (value.isNull())
+            value = QVariant();
+        column.load(*record, value, *this);
+    }
+    record->loading_ = false;
+    return record;
+}
+
+void ModelContext::insert(const std::shared_ptr<PersistentModel>& record) {
+    if (!record || record->context_ == this)
+        return;
+    const QString k = key(record->entity(), record->identity());
+    if (auto it = registry_.find(k); it != registry_.end() && it.value() != record) {
+        // A second record with a stored identity replaces the first (upsert on save).
+        pending_.remove(it.value().get());
+        it.value()->context_ = nullptr;
+        registry_.erase(it);
+    }
+    record->context_ = this;
+    record->deleted_ = false;
+    record->dirty_ = true;
+    record->sequence_ = ++sequence_;
+    registry_.insert(k, record);
+    pending_.insert(record.get());
+    scheduleAutosave();
+}
+
+void ModelContext::remove(PersistentModel* record) {
+    if (!record || record->context_ != this || record->deleted_)
+        return;
+    const QString k = key(record->entity(), record->identity());
+    auto it = registry_.find(k);
+    if (it == registry_.end())
+        return;
+    remove(it.value());
+}
+
+void ModelContext::remove(const std::shared_ptr<PersistentModel>& record) {
+    if (!record || record->context_ != this || record->deleted_)
+        return;
+    record->deleted_ = true;
+    pending_.remove(record.get());
+    deleted_.append(record);
+
+    // Nullify every link that points at the deleted record.
+    const QString table = record->entity().table;
+    const QString identity = record->identity();
+    for (const auto& other : std::as_const(registry_)) {
+        if (other->deleted_)
+            continue;
+        for (const EntityColumn& column : other->entity().columns) {
+            if (column.type != EntityColumn::Type::Reference || column.referencedTable != table)
+                continue;
+            if (column.read(*other).toString() == identity) {
+                column.load(*other, QVariant(), *this);
+                other->dirty_ = true;
+                pending_.insert(other.get());
+                emit other->changed();
+            }
+        }
+    }
+    scheduleAutosave();
+}
+
+bool ModelContext::hasChanges() const {
+    return !pending_.isEmpty() || !deleted_.isEmpty();
+}
+
+bool ModelContext::save(QString* error) {
+    if (!hasChanges())
+        return true;
+    QSqlDatabase db = database();
+    auto fail = [&](const QString& text) {
+        db.rollback();
+        if (error)
+            *error = text.trimmed().isEmpty() ? QStringLiteral("the store refused the change") : text;
+        return false;
+    };
+    if (!db.transaction())
+        return fail(db.lastError().text());
+    {
+        QSqlQuery query(db);
+        for (const auto& record : std::as_const(deleted_)) {
+            query.prepare("DELETE FROM " + quoted(record->entity().table) + " WHERE id = ?");
+            query.addBindValue(record->identity());
+            if (!query.exec())
+                return fail(lastError(query));
+        }
+        for (PersistentModel* record : std::as_const(pending_)) {
+            const EntityDescription& entity = record->entity();
+            QStringList names, marks, updates;
+            for (size_t i = 0; i < entity.columns.size(); ++i) {
+                names << quoted(entity.columns[i].name);
+                marks << "?";
+                if (i > 0)
+                    updates << quoted(entity.columns[i].name) + " = excluded." + quoted(entity.columns[i].name);
+            }
+            QString sql = "INSERT INTO " + quoted(entity.table) + " (" + names.join(", ") + ") VALUES (" +
+                          marks.join(", ") + ") ON CONFLICT(id) DO ";
+            sql += updates.isEmpty() ? QStringLiteral("NOTHING") : "UPDATE SET " + updates.join(", ");
+            query.prepare(sql);
+            for (const EntityColumn& column : entity.columns) {
+                QVariant value = column.read(*record);
+                if (!value.isValid())
+                    value = QVariant(column.type == EntityColumn::Type::Blob ? QMetaType::fromType<QByteArray>()
+                                                                              : QMetaType::fromType<QString>());
+                query.addBindValue(value);
+            }
+            if (!query.exec())
+                return fail(lastError(query));
+        }
+    }
+    if (!db.commit())
+        return fail(db.lastError().text());
+
+    for (PersistentModel* record : std::as_const(pending_))
+        record->dirty_ = false;
+    pending_.clear();
+    for (const auto& record : std::as_const(deleted_)) {
+        registry_.remove(key(record->entity(), record->identity()));
+        record->context_ = nullptr;
+    }
+    deleted_.clear();
+    emit didSave();
+    return true;
+}
+
+void ModelContext::setAutosaveEnabled(bool enabled) {
+    autosave_ = enabled;
+    if (enabled && hasChanges())
+        scheduleAutosave();
+}
+
+void ModelContext::recordChanged(PersistentModel* record) {
+    if (record->deleted_)
+        return;
+    pending_.insert(record);
+    scheduleAutosave();
+}
+
+void ModelContext::scheduleAutosave() {
+    if (!autosave_ || autosaveScheduled_)
+        return;
+    autosaveScheduled_ = true;
+    QTimer::singleShot(0, this, [this] {
+        autosaveScheduled_ = false;
+        QString error;
+        if (hasChanges() && !save(&error))
+            Log::line("❌ [Store] Autosave failed: " + error);
+    });
+}

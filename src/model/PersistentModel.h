@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class ModelContext;
+class PersistentModel;
+
+// How one record type maps onto its table. Columns are listed in declaration order; transient
+// attributes have no column.
+struct EntityColumn {
+    enum class Type { Text, Integer, Real, Blob, Reference };
+    QString name;
+    Type type = Type::Text;
+    bool nullable = false;
+    QString referencedTable; // for Type::Reference: the target's table (ON DELETE SET NULL)
+    // Stored value of the attribute; an invalid QVariant is SQL NULL. References give the target's id.
+    std::function<QVariant(const PersistentModel&)> read;
+    // Assigns a stored value while loading (no change is recorded). References receive the target's id.
+    std::function<void(PersistentModel&, const QVariant&, ModelContext&)> load;
+};
+
+struct EntityDescription {
+    QString table;
+    std::vector<EntityColumn> columns; // the first column is the unique id
+    std::function<std::shared_ptr<PersistentModel>()> make;
+};
+
+// Base of the stored record types: identity follows the object, never the attribute values.
+// Every attribute write notifies `changed()` and marks the record for the next save.
+class PersistentModel : public QObject {
+    Q_OBJECT
+public:
+    ~PersistentModel() override;
+
+    virtual const EntityDescription& entity() const = 0;
+    // The record's own identity (the value of its unique id column).
+    virtual QString identity() const = 0;
+
+    ModelContext* modelContext() const { return context_; }
+    bool isDeleted() const { return deleted_; }
+    bool hasChanges() const { return dirty_; }
+
+signals:
+    void changed();
+
+protected:
+    PersistentModel() = default;
+
+    // Assigns and records a change; equal values change nothing.
+    template <class T>
+    void write(T& field, const T& value) {
+        if (field == value)
+            return;
+        field = value;
+        didChange();
+    }
+    void didChange();
+
+private:
+    friend class ModelContext;
+    ModelContext* context_ = nullptr;
+    bool dirty_ = false;
+    bool deleted_ = false;
+    bool loading_ = false;
+    quint64 sequence_ = 0;
+};

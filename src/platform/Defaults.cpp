@@ -1,0 +1,138 @@
+#include "Defaults.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <cmath>
+
+namespace {
+QString& overridePath() {
+    static QString path;
+    return path;
+}
+std::unique_ptr<Defaults>& instanceSlot() {
+    static std::unique_ptr<Defaults> instance;
+    return instance;
+}
+QString defaultPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Orvane/Orvane.ini";
+}
+} // namespace
+
+Defaults::Defaults(const QString& path) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    settings_ = std::make_unique<QSettings>(path, QSettings::IniFormat);
+}
+
+Defaults& Defaults::standard() {
+    auto& slot = instanceSlot();
+    if (!slot)
+        slot.reset(new Defaults(filePath()));
+    return *slot;
+}
+
+void Defaults::setFilePath(const QString& path) {
+    overridePath() = path;
+    instanceSlot().reset();
+}
+
+QString Defaults::filePath() {
+    return overridePath().isEmpty() ? defaultPath() : overridePath();
+}
+
+bool Defaults::contains(const QString& key) const {
+    return settings_->contains(key);
+}
+
+QVariant Defaults::object(const QString& key) const {
+    return settings_->value(key);
+}
+
+std::optional<QString> Defaults::string(const QString& key) const {
+    if (!contains(key))
+        return std::nullopt;
+    const QVariant v = settings_->value(key);
+    if (v.metaType().id() == QMetaType::QByteArray)
+        return std::nullopt;
+    return v.toString();
+}
+
+bool Defaults::boolValue(const QString& key) const {
+    const QVariant v = settings_->value(key);
+    if (!v.isValid())
+        return false;
+    const QString text = v.toString().trimmed().toLower();
+    if (text == "yes" || text == "true")
+        return true;
+    bool ok = false;
+    const double n = text.toDouble(&ok);
+    return ok && n != 0.0;
+}
+
+qint64 Defaults::integer(const QString& key) const {
+    const auto n = number(key);
+    if (!n || !std::isfinite(*n) || std::fabs(*n) > 9.0e18)
+        return 0;
+    return qint64(*n);
+}
+
+std::optional<double> Defaults::number(const QString& key) const {
+    const QVariant v = settings_->value(key);
+    if (!v.isValid())
+        return std::nullopt;
+    const QString text = v.toString().trimmed();
+    if (text.compare("true", Qt::CaseInsensitive) == 0)
+        return 1.0;
+    if (text.compare("false", Qt::CaseInsensitive) == 0)
+        return 0.0;
+    bool ok = false;
+    const double n = text.toDouble(&ok);
+    if (!ok)
+        return std::nullopt;
+    return n;
+}
+
+std::optional<QByteArray> Defaults::data(const QString& key) const {
+    const QVariant v = settings_->value(key);
+    if (!v.isValid())
+        return std::nullopt;
+    if (v.metaType().id() == QMetaType::QByteArray)
+        return v.toByteArray();
+    return std::nullopt;
+}
+
+std::optional<QDateTime> Defaults::date(const QString& key) const {
+    const QVariant v = settings_->value(key);
+    if (!v.isValid())
+        return std::nullopt;
+    QDateTime d = v.toDateTime();
+    if (!d.isValid())
+        d = QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
+    if (!d.isValid())
+        return std::nullopt;
+    return d;
+}
+
+void Defaults::set(const QString& key, const QVariant& value) {
+    if (!value.isValid()) {
+        remove(key);
+        return;
+    }
+    // Dates are kept as ISO text so the file stays readable and portable.
+    if (value.metaType().id() == QMetaType::QDateTime)
+        settings_->setValue(key, value.toDateTime().toUTC().toString(Qt::ISODateWithMs));
+    else
+        settings_->setValue(key, value);
+    settings_->sync();
+}
+
+void Defaults::remove(const QString& key) {
+    settings_->remove(key);
+    settings_->sync();
+}
+
+QStringList Defaults::allKeys() const {
+    return settings_->allKeys();
+}

@@ -1,0 +1,6 @@
+#include "MovementPlayer.h"
+
+MovementPlayer& MovementPlayer::shared() {
+    static MovementPlayer* instance = new MovementPlayer;
+    return *instance;
+}

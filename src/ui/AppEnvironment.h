@@ -1,0 +1,28 @@
+#pragma once
+
+class APISettings;
+class AppViewModel;
+class BackupManager;
+class DownloadSettings;
+class ModelContext;
+class MovementPlayer;
+class QueueManager;
+class SwiftDataImagePresetsManager;
+class SwiftDataPromptPresetsManager;
+class VideoGalleryViewModel;
+class VideoSettings;
+
+// The long-lived objects the main window's views read, handed down from the application.
+struct AppEnvironment {
+    DownloadSettings* downloadSettings = nullptr;
+    VideoSettings* videoSettings = nullptr;
+    APISettings* apiSettings = nullptr;
+    AppViewModel* appViewModel = nullptr;
+    QueueManager* queueManager = nullptr;
+    MovementPlayer* movementPlayer = nullptr;
+    VideoGalleryViewModel* galleryViewModel = nullptr;
+    BackupManager* backupManager = nullptr;
+    ModelContext* modelContext = nullptr;
+    SwiftDataPromptPresetsManager* promptPresetsManager = nullptr;
+    SwiftDataImagePresetsManager* imagePresetsManager = nullptr;
+};

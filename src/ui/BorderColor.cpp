@@ -1,0 +1,34 @@
+#include "BorderColor.h"
+
+#include <QPalette>
+#include <QWidget>
+
+namespace {
+QColor withOpacity(QColor color, double opacity) {
+    color.setAlphaF(float(color.alphaF() * opacity));
+    return color;
+}
+} // namespace
+
+QColor systemSeparatorColor(ColorScheme colorScheme) {
+    // Already translucent, like the platform's separator colour.
+    return colorScheme == ColorScheme::dark ? QColor(255, 255, 255, 26) : QColor(0, 0, 0, 26);
+}
+
+QColor borderColor(ColorScheme colorScheme, ControlActiveState controlActiveState, bool isHovered) {
+    const bool dark = colorScheme == ColorScheme::dark;
+    if (controlActiveState != ControlActiveState::key)
+        return dark ? withOpacity(Qt::white, 0.05) : withOpacity(Qt::black, 0.03);
+    if (isHovered)
+        return dark ? withOpacity(Qt::white, 0.1) : withOpacity(Qt::black, 0.06);
+    return withOpacity(systemSeparatorColor(colorScheme), 0.3);
+}
+
+ColorScheme colorSchemeOf(const QWidget* widget) {
+    const QPalette palette = widget ? widget->palette() : QPalette();
+    return palette.color(QPalette::Window).lightness() < 128 ? ColorScheme::dark : ColorScheme::light;
+}
+
+ControlActiveState controlActiveStateOf(const QWidget* widget) {
+    return widget && widget->isActiveWindow() ? ControlActiveState::key : ControlActiveState::inactive;
+}

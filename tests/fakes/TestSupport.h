@@ -1,0 +1,74 @@
+#pragma once
+
+#include "Dialogs.h"
+#include "Sounds.h"
+
+#include <QList>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <optional>
+
+// Gives a test its own user defaults, data folders and bundle, all below one temporary folder, and
+// captures console lines instead of printing them.
+class TestEnvironment {
+public:
+    TestEnvironment();
+    ~TestEnvironment();
+    TestEnvironment(const TestEnvironment&) = delete;
+    TestEnvironment& operator=(const TestEnvironment&) = delete;
+
+    QString root() const { return dir_.path(); }
+    QString path(const QString& relative) const { return dir_.filePath(relative); }
+    QString defaultsFile() const { return path("config/Orvane.ini"); }
+    // Lines printed so far, and how to clear them.
+    const QStringList& logLines() const { return lines_; }
+    void clearLog() { lines_.clear(); }
+    int indexOfLine(const QString& line) const { return int(lines_.indexOf(line)); }
+    bool hasLineStartingWith(const QString& prefix) const;
+    // Starts afresh: new defaults file contents, shared key store dropped.
+    void resetDefaults();
+
+private:
+    QTemporaryDir dir_;
+    QStringList lines_;
+};
+
+// Answers panels and alerts from a script and records what was asked.
+class ScriptedDialogs final : public Dialogs {
+public:
+    struct Alert {
+        AlertStyle style;
+        QString message;
+        QString informativeText;
+        QStringList buttons;
+    };
+    ScriptedDialogs();
+    ~ScriptedDialogs() override;
+
+    std::optional<QString> folderAnswer;
+    QStringList openAnswer;
+    std::optional<QString> saveAnswer;
+    int alertAnswer = 0;
+
+    QList<FolderRequest> folderRequests;
+    QList<OpenRequest> openRequests;
+    QList<SaveRequest> saveRequests;
+    QList<Alert> alerts;
+
+    std::optional<QString> chooseFolder(const FolderRequest& request) override;
+    QStringList openFiles(const OpenRequest& request) override;
+    std::optional<QString> saveFile(const SaveRequest& request) override;
+    int alert(AlertStyle style, const QString& message, const QString& informativeText,
+              const QStringList& buttons) override;
+};
+
+// Records the sounds that would have played.
+class RecordingSoundPlayer final : public SoundPlayer {
+public:
+    RecordingSoundPlayer();
+    ~RecordingSoundPlayer() override;
+    QStringList played;
+    bool play(const QString& name) override;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "Clock.h"
+
+#include <QDateTime>
+
+#include <coroutine>
+#include <functional>
+#include <map>
+
+// A clock whose time moves only when a test says so. Sleepers wake in deadline order as time passes;
+// the event loop runs between wake-ups so that the code they resume can go on (and sleep again).
+class VirtualClock final : public Clock {
+public:
+    explicit VirtualClock(QDateTime start = QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC));
+    ~VirtualClock() override;
+
+    QDateTime now() const override { return now_; }
+    QCoro::Task<> sleep(double seconds) override;
+
+    // Moves time forward by `seconds`, waking every sleeper whose deadline passes.
+    void advance(double seconds);
+    // Runs until `done` is true: processes events, and when nothing is left to do but sleeping, jumps to
+    // the next deadline. Gives up after `maxVirtualSeconds` of virtual time or `maxRealMs` of real time.
+    bool runUntil(const std::function<bool()>& done, double maxVirtualSeconds = 3600, int maxRealMs = 10000);
+
+    int pendingSleepers() const { return int(sleepers_.size()); }
+    // Seconds from now to the earliest deadline, or -1 when nobody sleeps.
+    double nextDeadline() const;
+    // Virtual durations of every sleep started so far, in order.
+    const QList<double>& sleepLog() const { return sleepLog_; }
+
+    // Installs itself as the current clock for its lifetime.
+    void install() { Clock::setCurrent(this); }
+
+private:
+    struct Awaiter;
+    void wakeDue();
+
+    QDateTime now_;
+    quint64 sequence_ = 0;
+    std::multimap<std::pair<qint64, quint64>, std::coroutine_handle<>> sleepers_;
+    QList<double> sleepLog_;
+};
