@@ -46,16 +46,15 @@ test-sanitize:
 
 # The coroutine-heavy tests under valgrind on an optimised build.
 test-valgrind:
-	$(MAKE) build BUILD_DIR=build-release BUILD_TYPE=Release
-	cd build-release && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -L valgrind -j $(JOBS) \
-		-T memcheck --overwrite MemoryCheckCommandOptions="--error-exitcode=1 --leak-check=no --track-origins=no --suppressions=$(CURDIR)/tests/valgrind.supp"
+	$(MAKE) build BUILD_DIR=build-release BUILD_TYPE=Release CMAKE_FLAGS=-DORVANE_VALGRIND=ON
+	cd build-release && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -L valgrind -j $(JOBS)
 
 install: build
 	cmake --install $(BUILD_DIR)
 
 bench:
-	$(MAKE) build BUILD_DIR=build-bench BUILD_TYPE=Release CMAKE_FLAGS="-DORVANE_BUILD_BENCH=ON -DORVANE_BUILD_TESTS=OFF"
-	cd build-bench && ctest -N >/dev/null 2>&1; for b in bench/orvane_bench_*; do [ -x "$$b" ] && "$$b"; done; true
+	$(MAKE) build BUILD_DIR=build-bench BUILD_TYPE=Release CMAKE_FLAGS="-DORVANE_BUILD_BENCH=ON"
+	cmake --build build-bench --target run_benchmarks
 
 clean:
 	rm -rf build build-asan build-release build-bench
