@@ -1,0 +1,287 @@
+#include "AppSettings.h"
+#include "ImagePreset.h"
+#include "Log.h"
+#include "ModelSchema.h"
+#include "PromptPreset.h"
+#include "TestSupport.h"
+#include "VideoMetadata.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTest>
+
+namespace {
+QImage picture(QColor color, int w = 64, int h = 32) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
+
+std::shared_ptr<VideoMetadata> clip(const QString& name) {
+    return VideoMetadata::make(name, "a prompt", "768P", 6, "image_to_video", true, "2.3", false);
+}
+} // namespace
+
+class StoreTests : public QObject {
+    Q_OBJECT
+private slots:
+    void recordsRoundTripThroughTheStore() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        QUuid clipId;
+        {
+            auto store = ModelSchema::openStore(path);
+            auto video = clip("Orvane_1.mp4");
+            video->setFirstFrameImageData(QByteArray("\xFF\xD8 frame"));
+            clipId = video->id();
+            store->insert(video);
+            store->insert(AppSettings::make());
+            QVERIFY(store->save());
+        }
+        auto store = ModelSchema::openStore(path);
+        const auto videos = store->fetch<VideoMetadata>();
+        QVERIFY(videos);
+        QCOMPARE(videos->size(), 1);
+        const auto& v = videos->first();
+        QCOMPARE(v->id(), clipId);
+        QCOMPARE(v->fileName(), QStringLiteral("Orvane_1.mp4"));
+        QCOMPARE(v->duration(), 6);
+        QCOMPARE(*v->model(), QStringLiteral("2.3"));
+        QCOMPARE(*v->fastPretreatment(), false);
+        QCOMPARE(*v->firstFrameImageData(), QByteArray("\xFF\xD8 frame"));
+        QVERIFY(!v->lastFrameImageData());
+        QVERIFY(!v->promptPreset());
+
+        const auto settings = store->fetch<AppSettings>();
+        QCOMPARE(settings->size(), 1);
+        const auto& s = settings->first();
+        QCOMPARE(s->id(), QStringLiteral("singleton"));
+        QCOMPARE(s->videoQuality(), QStringLiteral("768P"));
+        QCOMPARE(s->videoDuration(), 6);
+        QVERIFY(s->defaultPromptOptimization());
+        QVERIFY(!s->videoDirectoryBookmark());
+        QCOMPARE(s->imageOutputSize(), QStringLiteral("hd1080"));
+        QCOMPARE(s->imageFormat(), QStringLiteral("PNG"));
+        QCOMPARE(s->googleAPIKey(), QString());
+        QCOMPARE(s->videoGenerationMode(), QStringLiteral("imageToVideo"));
+        QCOMPARE(s->videoGalleryViewMode(), QStringLiteral("Solo"));
+        QVERIFY(!s->lastBackupDate());
+    }
+
+    void eachRowIsOneObject() {
+        TestEnvironment env;
+        auto store = ModelSchema::openStore(env.path("store.sqlite"));
+        auto preset = PromptPreset::make("Orbit", "[orbit]", "User", false);
+        store->insert(preset);
+        QVERIFY(store->save());
+        const auto first = store->fetch<PromptPreset>();
+        const auto second = store->fetch<PromptPreset>();
+        QCOMPARE(first->first().get(), preset.get());
+        QCOMPARE(second->first().get(), preset.get());
+        // Unsaved edits are what every reader sees.
+        preset->setName("Renamed");
+        QCOMPARE(store->fetch<PromptPreset>()->first()->name(), QStringLiteral("Renamed"));
+        // Equal attribute values do not make equal records.
+        auto twin = PromptPreset::make("Renamed", "[orbit]", "User", false);
+        QVERIFY(twin != preset);
+    }
+
+    void fetchFiltersAndSortsIncludingUnsavedInserts() {
+        TestEnvironment env;
+        auto store = ModelSchema::openStore(env.path("store.sqlite"));
+        auto older = ImagePreset::make("Older", "p");
+        older->setCreatedAt(QDateTime::fromSecsSinceEpoch(1000, Qt::UTC));
+        auto newer = ImagePreset::make("Newer", "p");
+        newer->setCreatedAt(QDateTime::fromSecsSinceEpoch(2000, Qt::UTC));
+        store->insert(older);
+        QVERIFY(store->save());
+        store->insert(newer);
+        const auto sorted = store->fetch<ImagePreset>(
+            {{}, [](const ImagePreset& a, const ImagePreset& b) { return a.createdAt() > b.createdAt(); }});
+        QCOMPARE(sorted->size(), 2);
+        QCOMPARE(sorted->at(0)->title(), QStringLiteral("Newer"));
+        const auto filtered = store->fetch<ImagePreset>({[](const ImagePreset& p) { return p.title() == "Older"; }});
+        QCOMPARE(filtered->size(), 1);
+        store->remove(older);
+        QCOMPARE(store->fetch<ImagePreset>()->size(), 1);
+    }
+
+    void failedSaveRollsBackAndKeepsChangesPending() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        auto store = ModelSchema::openStore(path);
+        auto kept = PromptPreset::make("Kept", "k", "User", false);
+        store->insert(kept);
+        QVERIFY(store->save());
+
+        QSqlQuery(store->database())
+            .exec("CREATE TRIGGER refuse BEFORE INSERT ON PromptPreset WHEN NEW.name = 'Refused' "
+                  "BEGIN SELECT RAISE(ABORT, 'disk is full'); END");
+        kept->setName("Changed");
+        auto refused = PromptPreset::make("Refused", "r", "User", false);
+        store->insert(refused);
+        QString error;
+        QVERIFY(!store->save(&error));
+        QVERIFY(error.contains("disk is full"));
+        QVERIFY(store->hasChanges());
+
+        // Nothing of the failed transaction reached the file: the rename was rolled back too.
+        {
+            auto reader = ModelSchema::openStore(path);
+            const auto stored = reader->fetch<PromptPreset>();
+            QCOMPARE(stored->size(), 1);
+            QCOMPARE(stored->first()->name(), QStringLiteral("Kept"));
+        }
+        QSqlQuery(store->database()).exec("DROP TRIGGER refuse");
+        QVERIFY(store->save(&error));
+        QVERIFY(!store->hasChanges());
+    }
+
+    void deletingAPresetKeepsItsClipsWithTheLinkCleared() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        {
+            auto store = ModelSchema::openStore(path);
+            auto prompt = PromptPreset::make("Orbit", "[orbit]", "User", false);
+            auto image = ImagePreset::make("Street", "p");
+            auto video = clip("Orvane_2.mp4");
+            video->setPromptPreset(prompt);
+            video->setImagePreset(image);
+            store->insert(prompt);
+            store->insert(image);
+            store->insert(video);
+            QVERIFY(store->save());
+            QCOMPARE(prompt->videos().size(), 1);
+            QCOMPARE(image->videos().first().get(), video.get());
+
+            store->remove(prompt);
+            QVERIFY(!video->promptPreset());
+            QCOMPARE(video->imagePreset().get(), image.get());
+            QVERIFY(store->save());
+        }
+        {
+            // Also for clips that were never loaded when the preset went away.
+            auto store = ModelSchema::openStore(path);
+            const auto images = store->fetch<ImagePreset>();
+            store->remove(images->first());
+            QVERIFY(store->save());
+        }
+        auto store = ModelSchema::openStore(path);
+        const auto videos = store->fetch<VideoMetadata>();
+        QCOMPARE(videos->size(), 1);
+        QVERIFY(!videos->first()->promptPreset());
+        QVERIFY(!videos->first()->imagePreset());
+        QCOMPARE(store->fetch<PromptPreset>()->size(), 0);
+    }
+
+    void transientHoverIsNeverStored() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        {
+            auto store = ModelSchema::openStore(path);
+            auto preset = PromptPreset::make("Orbit", "[orbit]", "User", false);
+            QVERIFY(!preset->isHovered());
+            QVERIFY(!preset->previewThumbnailData());
+            QVERIFY(!preset->userImageData());
+            QVERIFY(preset->videos().isEmpty());
+            store->insert(preset);
+            QVERIFY(store->save());
+            QSignalSpy changed(preset.get(), &PersistentModel::changed);
+            preset->setIsHovered(true);
+            QCOMPARE(changed.count(), 1);
+            QVERIFY(!store->hasChanges());
+        }
+        auto store = ModelSchema::openStore(path);
+        QVERIFY(!store->fetch<PromptPreset>()->first()->isHovered());
+    }
+
+    void picturesAreStoredAsJpegAndBadPicturesLeaveTheOldOne() {
+        auto preset = ImagePreset::make("Plain", "p");
+        QVERIFY(!preset->imageData());
+        QVERIFY(preset->image().isNull());
+
+        auto pictured = ImagePreset::make("Pictured", "p", picture(Qt::red));
+        QVERIFY(pictured->imageData()->startsWith("\xFF\xD8"));
+        QCOMPARE(pictured->image().size(), QSize(64, 32));
+        const QByteArray before = *pictured->imageData();
+        pictured->storeImageAsJPEG(QImage());
+        QCOMPARE(*pictured->imageData(), before);
+
+        auto prompt = PromptPreset::make("P", "p", "User", false);
+        prompt->setUserImage(picture(Qt::blue));
+        prompt->setPreviewThumbnail(picture(Qt::green, 10, 10));
+        QCOMPARE(prompt->userImage().size(), QSize(64, 32));
+        QVERIFY(prompt->previewThumbnailData());
+        prompt->setUserImageData(QByteArray("garbage"));
+        QVERIFY(prompt->userImage().isNull());
+        QCOMPARE(*prompt->userImageData(), QByteArray("garbage"));
+    }
+
+    void aStoreThatIsNotSqliteIsKeptAsideAndReplaced() {
+        TestEnvironment env;
+        const QString path = env.path("broken.store");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(8192, 'x'));
+        file.close();
+
+        auto store = ModelSchema::openStore(path);
+        QVERIFY(!store->isInMemory());
+        QVERIFY(env.hasLineStartingWith("❌ [Store] The object store at " + path + " could not be opened"));
+        QVERIFY(env.hasLineStartingWith("⚠️ [Store] The unreadable store was kept at "));
+        const QStringList aside = QDir(env.root()).entryList({"broken.store.unreadable-*"});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(QFileInfo(env.path(aside.first())).size(), 8192);
+        store->insert(AppSettings::make());
+        QVERIFY(store->save());
+    }
+
+    void anUnwritableLocationFallsBackToMemory() {
+        TestEnvironment env;
+        auto store = ModelSchema::openStore("/proc/orvane/cannot/exist.store");
+        QVERIFY(store->isInMemory());
+        store->insert(AppSettings::make());
+        QVERIFY(store->save());
+        QCOMPARE(store->fetch<AppSettings>()->size(), 1);
+    }
+
+    void olderStoresGainNewColumns() {
+        TestEnvironment env;
+        const QString path = env.path("old.store");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "old");
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec("CREATE TABLE \"ImagePreset\" (id TEXT PRIMARY KEY NOT NULL, title TEXT, "
+                                       "prompt TEXT, createdAt INTEGER)"));
+            QVERIFY(QSqlQuery(db).exec("INSERT INTO \"ImagePreset\" VALUES ('6b1c3f7e-0000-4000-8000-000000000001', "
+                                       "'Old', 'p', 0)"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("old");
+        auto store = ModelSchema::openStore(path);
+        const auto presets = store->fetch<ImagePreset>();
+        QCOMPARE(presets->size(), 1);
+        QCOMPARE(presets->first()->title(), QStringLiteral("Old"));
+        QVERIFY(!presets->first()->imageData());
+        presets->first()->storeImageAsJPEG(picture(Qt::red));
+        QVERIFY(store->save());
+    }
+
+    void autosaveWritesOnTheNextTurn() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        auto store = ModelSchema::openStore(path);
+        store->setAutosaveEnabled(true);
+        store->insert(clip("Orvane_3.mp4"));
+        QVERIFY(store->hasChanges());
+        QTRY_VERIFY(!store->hasChanges());
+        auto reader = ModelSchema::openStore(path);
+        QCOMPARE(reader->fetch<VideoMetadata>()->size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(StoreTests)
+#include "tst_store.moc"

@@ -1,0 +1,173 @@
+#include "Defaults.h"
+#include "FolderBookmark.h"
+#include "HttpHeaders.h"
+#include "ImageCoding.h"
+#include "Resources.h"
+#include "RetryAfter.h"
+#include "ServiceConfig.h"
+#include "Sounds.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+
+class PlatformTests : public QObject {
+    Q_OBJECT
+private slots:
+    void defaultsTypedReadsFallBack() {
+        TestEnvironment env;
+        Defaults& d = Defaults::standard();
+        QVERIFY(!d.contains("absent"));
+        QCOMPARE(d.boolValue("absent"), false);
+        QCOMPARE(d.integer("absent"), 0);
+        QVERIFY(!d.string("absent"));
+        QVERIFY(!d.data("absent"));
+
+        d.set("flag", true);
+        d.set("count", 10);
+        d.set("text", QStringLiteral("768P"));
+        d.set("empty", QString());
+        d.set("blob", QByteArray("/tmp/folder"));
+        QVERIFY(d.boolValue("flag"));
+        QCOMPARE(d.integer("count"), 10);
+        QCOMPARE(*d.string("text"), QStringLiteral("768P"));
+        // An empty string is stored, not removed.
+        QVERIFY(d.contains("empty"));
+        QCOMPARE(*d.string("empty"), QString());
+        QCOMPARE(*d.data("blob"), QByteArray("/tmp/folder"));
+        // Data is not a string, and a string is not data.
+        QVERIFY(!d.string("blob"));
+        QVERIFY(!d.data("text"));
+
+        // Hand-edited nonsense reads as the typed fallback instead of failing.
+        d.set("count", QStringLiteral("ten"));
+        QCOMPARE(d.integer("count"), 0);
+        d.set("count", QStringLiteral("1e300"));
+        QCOMPARE(d.integer("count"), 0);
+        d.set("flag", QStringLiteral("maybe"));
+        QCOMPARE(d.boolValue("flag"), false);
+
+        d.remove("text");
+        QVERIFY(!d.contains("text"));
+    }
+
+    void defaultsAreWrittenToDiskAtOnce() {
+        TestEnvironment env;
+        Defaults::standard().set("videoQuality", QStringLiteral("1080P"));
+        QSettings raw(env.defaultsFile(), QSettings::IniFormat);
+        QCOMPARE(raw.value("videoQuality").toString(), QStringLiteral("1080P"));
+        const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7), Qt::UTC);
+        Defaults::standard().set("lastBackupDate", when);
+        QCOMPARE(*Defaults::standard().date("lastBackupDate"), when);
+    }
+
+    void serviceConfigOverridesOnlyValidAddresses() {
+        TestEnvironment env;
+        const ServiceConfig builtIn = ServiceConfig::builtIn();
+        QCOMPARE(builtIn.geminiBaseUrl, QUrl("https://generativelanguage.googleapis.com"));
+        QCOMPARE(builtIn.miniMaxGroupId.size(), 19);
+
+        Defaults& d = Defaults::standard();
+        d.set("Services/geminiBaseURL", QStringLiteral("http://127.0.0.1:8080"));
+        d.set("Services/miniMaxBaseURL", QStringLiteral("ftp://example.org"));
+        d.set("Services/updateFeedURL", QStringLiteral("not a url"));
+        d.set("Services/miniMaxGroupId", QStringLiteral(" 42 "));
+        const ServiceConfig config = ServiceConfig::fromDefaults(d);
+        QCOMPARE(config.geminiBaseUrl, QUrl("http://127.0.0.1:8080"));
+        QCOMPARE(config.miniMaxBaseUrl, builtIn.miniMaxBaseUrl);
+        QCOMPARE(config.updateFeedUrl, builtIn.updateFeedUrl);
+        QCOMPARE(config.miniMaxGroupId, QStringLiteral("42"));
+    }
+
+    void headerValuesNeverCarryLineBreaks() {
+        QCOMPARE(headerValue(u"abc\r\ndef\n"), QByteArray("abcdef"));
+        QCOMPARE(headerValue(QString::fromLatin1("a\0b", 3)), QByteArray("ab"));
+        QCOMPARE(bearerHeaderValue(u"key\r\nX-Injected: 1"), QByteArray("Bearer keyX-Injected: 1"));
+        QCOMPARE(headerValue(u"  spaced key "), QByteArray("  spaced key "));
+    }
+
+    void retryAfterAcceptsOnlyUsableSeconds() {
+        QCOMPARE(retryAfterSeconds("5"), std::optional<double>(5.0));
+        QCOMPARE(retryAfterSeconds(" 120 "), std::optional<double>(120.0));
+        QCOMPARE(retryAfterSeconds("0.5"), std::optional<double>(0.5));
+        QCOMPARE(retryAfterSeconds("0"), std::optional<double>(0.0));
+        QVERIFY(!retryAfterSeconds("-1"));
+        QVERIFY(!retryAfterSeconds("nan"));
+        QVERIFY(!retryAfterSeconds("inf"));
+        QVERIFY(!retryAfterSeconds("1e12"));
+        QVERIFY(!retryAfterSeconds(""));
+        QVERIFY(!retryAfterSeconds("Wed, 21 Oct 2015 07:28:00 GMT"));
+    }
+
+    void folderBookmarksResolveOnlyExistingFolders() {
+        TestEnvironment env;
+        QDir().mkpath(env.path("videos"));
+        const auto bookmark = FolderBookmark::create(env.path("videos"));
+        QVERIFY(bookmark);
+        QCOMPARE(*FolderBookmark::resolve(*bookmark), QDir(env.path("videos")).absolutePath());
+
+        QString error;
+        QVERIFY(!FolderBookmark::create(env.path("missing"), &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!FolderBookmark::resolve(QByteArray("relative/path"), &error));
+        QVERIFY(!FolderBookmark::resolve(QByteArray(), &error));
+
+        // A folder deleted after it was chosen no longer resolves, and says so once on the console.
+        QDir(env.path("videos")).removeRecursively();
+        QVERIFY(!FolderBookmark::resolveForUse(*bookmark, "Resolve video bookmark error: "));
+        QVERIFY(env.hasLineStartingWith("Resolve video bookmark error: "));
+        QVERIFY(!FolderBookmark::resolveForUse(std::nullopt, "x"));
+    }
+
+    void resourcesAreFoundByNameAndExtension() {
+        TestEnvironment env;
+        QDir().mkpath(env.path("bundle/Clips"));
+        QFile(env.path("bundle/top.png")).open(QIODevice::WriteOnly);
+        QFile(env.path("bundle/Clips/pan_left.mp4")).open(QIODevice::WriteOnly);
+        Resources::setRoot(env.path("bundle"));
+        QVERIFY(Resources::path("top", "png"));
+        QVERIFY(Resources::path("pan_left", "mp4"));
+        QVERIFY(!Resources::path("pan_left", "mov"));
+        QVERIFY(!Resources::path("../bundle/top", "png"));
+        QVERIFY(Resources::folder("Clips"));
+        QVERIFY(!Resources::folder("Missing"));
+    }
+
+    void soundsAreListedByNameInPlainOrder() {
+        TestEnvironment env;
+        QDir().mkpath(env.path("sounds"));
+        for (const char* name : {"message.oga", "Glass.wav", "bell.ogg", "notes.txt", "complete.aiff", "a.oga"})
+            QFile(env.path("sounds/") + name).open(QIODevice::WriteOnly);
+        bool ok = false;
+        // Upper case sorts before lower case in plain code-point order.
+        QCOMPARE(Sounds::availableNames(&ok), (QStringList{"Glass", "a", "bell", "message"}));
+        QVERIFY(ok);
+        QVERIFY(Sounds::pathForName("bell"));
+        QVERIFY(!Sounds::pathForName("notes"));
+        Sounds::setFolder(env.path("nowhere"));
+        QVERIFY(Sounds::availableNames(&ok).isEmpty());
+        QVERIFY(!ok);
+    }
+
+    void imageCodingRejectsEmptyPictures() {
+        QVERIFY(!ImageCoding::jpegData(QImage(), 0.7));
+        QVERIFY(!ImageCoding::jpegData(QImage(0, 10, QImage::Format_RGB32), 0.7));
+        QVERIFY(!ImageCoding::jpegData(QImage(4, 4, QImage::Format_RGB32), std::nan("")));
+        QImage transparent(8, 8, QImage::Format_ARGB32);
+        transparent.fill(Qt::transparent);
+        const auto jpeg = ImageCoding::jpegData(transparent, 0.7);
+        QVERIFY(jpeg);
+        QVERIFY(jpeg->startsWith("\xFF\xD8"));
+        // Transparent pixels become white, not black.
+        QVERIFY(qRed(ImageCoding::decode(*jpeg).pixel(4, 4)) > 240);
+        QVERIFY(ImageCoding::decode("not a picture").isNull());
+    }
+};
+
+QTEST_GUILESS_MAIN(PlatformTests)
+#include "tst_platform.moc"
