@@ -102,6 +102,11 @@ QMainWindow* OrvaneApp::showMainWindow() {
         window->setCentralWidget(root);
         connect(root, &MainAppView::appeared, this, &OrvaneApp::onLaunch);
         buildMenus(window);
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect area = screen->availableGeometry();
+            window->resize(QSize(1280, 820).boundedTo(area.size()).expandedTo(QSize(1000, 700)));
+            window->move(area.center() - window->rect().center());
+        }
         mainWindow_ = window;
         rootView_ = root;
     }
