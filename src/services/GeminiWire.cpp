@@ -218,8 +218,10 @@ DecodeResult decodeResponse(const char* data, std::size_t size) {
     return result;
 }
 
-std::string encodeRequest(const GoogleRequest& request) {
-    return Json(request).dump();
+std::string encodeRequest(GoogleRequest request) {
+    Json json = request;
+    request = {};
+    return json.dump();
 }
 
 } // namespace GeminiWire

@@ -122,6 +122,7 @@ struct DecodeResult {
     std::string detail; // the decoder's own message, for diagnostics
 };
 DecodeResult decodeResponse(const char* data, std::size_t size);
-std::string encodeRequest(const GoogleRequest& request);
+// The request is taken over so its (large) image texts are freed as soon as they are in the JSON tree.
+std::string encodeRequest(GoogleRequest request);
 
 } // namespace GeminiWire

@@ -91,13 +91,16 @@ PreparedReference prepareReference(QImage image, std::optional<QSizeF> targetSiz
     const auto processed =
         ImageProcessor::processImageForAPI(image, QSizeF(referenceMaxWidth, referenceMaxHeight), referenceMaxMB, log);
     if (const auto* base64 = std::get_if<QByteArray>(&processed)) {
-        prepared.inlineData = GeminiWire::InlineData{"image/jpeg", base64->toStdString()};
+        prepared.mimeType = QStringLiteral("image/jpeg");
+        prepared.base64 = *base64;
         return prepared;
     }
     log("⚠️ Failed to compress image for Google API: " +
         std::get<ImageProcessorError>(processed).localizedDescription());
-    if (const auto png = ImageProcessor::pngData(image))
-        prepared.inlineData = GeminiWire::InlineData{"image/png", png->toBase64().toStdString()};
+    if (const auto png = ImageProcessor::pngData(image)) {
+        prepared.mimeType = QStringLiteral("image/png");
+        prepared.base64 = png->toBase64();
+    }
     return prepared;
 }
 
@@ -272,14 +275,17 @@ OrvaneAPIService::makeRequest(QString prompt, QList<QImage> images) {
         co_await qCoro(preparing).waitForFinished();
         if (!self)
             co_return Result(Failure(OrvaneError::of(OrvaneError::Kind::invalidResponse)));
-        for (const PreparedReference& prepared : preparing.results()) {
-            for (const QString& line : prepared.logLines)
+        const QList<PreparedReference> prepared = preparing.results();
+        preparing = {}; // the list shares the encoded bytes; drop the future's copy
+        for (const PreparedReference& reference : prepared) {
+            for (const QString& line : reference.logLines)
                 Log::line(line);
-            if (prepared.inlineData) {
-                GeminiWire::RequestPart imagePart;
-                imagePart.inlineData = prepared.inlineData;
-                content.parts.push_back(std::move(imagePart));
-            }
+            if (reference.mimeType.isEmpty())
+                continue;
+            GeminiWire::RequestPart imagePart;
+            imagePart.inlineData =
+                GeminiWire::InlineData{reference.mimeType.toStdString(), reference.base64.toStdString()};
+            content.parts.push_back(std::move(imagePart));
         }
     }
 
@@ -293,7 +299,7 @@ OrvaneAPIService::makeRequest(QString prompt, QList<QImage> images) {
     BuiltRequest built;
     built.url = *url;
     try {
-        const std::string body = GeminiWire::encodeRequest(request);
+        const std::string body = GeminiWire::encodeRequest(std::move(request));
         built.body = QByteArray(body.data(), qsizetype(body.size()));
     } catch (const GeminiWire::Json::exception&) {
         co_return Result(Failure(unencodableMessage));

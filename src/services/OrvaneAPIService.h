@@ -40,7 +40,8 @@ struct OrvaneError {
 
 // One reference image made ready for a request, with the console lines its preparation printed.
 struct PreparedReference {
-    std::optional<GeminiWire::InlineData> inlineData; // none: the image could not be encoded at all
+    QString mimeType; // empty: the image could not be encoded at all
+    QByteArray base64;
     QStringList logLines;
 };
 
