@@ -53,6 +53,19 @@ template <class T> void put(Json& j, const char* key, const std::optional<T>& va
         j[key] = *value;
 }
 
+// Request and answer parts carry the same two optional fields.
+template <class Part> void partToJson(Json& j, const Part& value) {
+    j = Json::object();
+    put(j, "text", value.text);
+    put(j, "inlineData", value.inlineData);
+}
+
+template <class Part> void partFromJson(const Json& j, Part& value) {
+    requireObject(j, "part");
+    optional(j, "text", value.text);
+    optional(j, "inlineData", value.inlineData);
+}
+
 } // namespace
 
 void to_json(Json& j, const InlineData& value) {
@@ -68,15 +81,11 @@ void from_json(const Json& j, InlineData& value) {
 }
 
 void to_json(Json& j, const RequestPart& value) {
-    j = Json::object();
-    put(j, "text", value.text);
-    put(j, "inlineData", value.inlineData);
+    partToJson(j, value);
 }
 
 void from_json(const Json& j, RequestPart& value) {
-    requireObject(j, "part");
-    optional(j, "text", value.text);
-    optional(j, "inlineData", value.inlineData);
+    partFromJson(j, value);
 }
 
 void to_json(Json& j, const Content& value) {
@@ -144,15 +153,11 @@ void from_json(const Json& j, UsageMetadata& value) {
 }
 
 void to_json(Json& j, const ResponsePart& value) {
-    j = Json::object();
-    put(j, "text", value.text);
-    put(j, "inlineData", value.inlineData);
+    partToJson(j, value);
 }
 
 void from_json(const Json& j, ResponsePart& value) {
-    requireObject(j, "part");
-    optional(j, "text", value.text);
-    optional(j, "inlineData", value.inlineData);
+    partFromJson(j, value);
 }
 
 void to_json(Json& j, const ResponseContent& value) {

@@ -6,6 +6,8 @@
 #include "TestSupport.h"
 #include "VirtualClock.h"
 
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QtTest>
 
 #include <memory>
@@ -556,6 +558,35 @@ private slots:
         QVERIFY(clock_->runUntil([this] { return !fake_->generateRequests().isEmpty(); }));
         delete service;
         QVERIFY(clock_->runUntil([&task] { return task.isReady(); }));
+    }
+
+    // --- the fake itself, as the key test will use it ---
+
+    void wrongKeyIsRefusedAsTheServiceDoes() {
+        APIManager::shared().setGoogleAPIKey("AIza-not-this-one");
+        OrvaneAPIService service;
+        QVERIFY(generate(service));
+        QCOMPARE(service.errorMessage(), std::optional<QString>("HTTP Error: 400"));
+        QCOMPARE(fake_->requests.size(), 4);
+        QVERIFY(fake_->generateRequests().isEmpty());
+    }
+
+    void modelsListNeedsTheKey() {
+        QNetworkAccessManager network;
+        QUrl url = fake_->baseUrl();
+        url.setPath("/v1beta/models");
+        QNetworkRequest withKey(url);
+        withKey.setRawHeader("X-goog-api-key", fake_->apiKey.toUtf8());
+        std::unique_ptr<QNetworkReply> listed(network.get(withKey));
+        std::unique_ptr<QNetworkReply> refused(network.get(QNetworkRequest(url)));
+        QVERIFY(clock_->runUntil([&] { return listed->isFinished() && refused->isFinished(); }));
+
+        QCOMPARE(listed->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+        const Json models = Json::parse(listed->readAll().toStdString())["models"];
+        QCOMPARE(models.size(), size_t(2));
+        QCOMPARE(models[0]["name"], "models/gemini-3.1-flash-image-preview");
+        QCOMPARE(refused->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 403);
+        QCOMPARE(Json::parse(refused->readAll().toStdString())["error"]["status"], "PERMISSION_DENIED");
     }
 
     void sharedInstanceIsOneObject() { QCOMPARE(&OrvaneAPIService::shared(), &OrvaneAPIService::shared()); }
