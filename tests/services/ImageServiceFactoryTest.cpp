@@ -27,6 +27,17 @@ private slots:
     void init() { env_ = std::make_unique<TestEnvironment>(); }
     void cleanup() { env_.reset(); }
 
+    // --- options ---
+
+    void imageModelsInPickerOrderWithStrictRawValues() {
+        const auto models = allCases<ImageModel>();
+        QCOMPARE(models.size(), size_t(2));
+        QCOMPARE(displayName(models[0]), QString("Gemini 3.1 Image"));
+        QCOMPARE(displayName(models[1]), QString("Gemini 3 Pro"));
+        QCOMPARE(fromRawValue<ImageModel>(QString("gemini-3-pro-image-preview")), std::optional(ImageModel::pro));
+        QCOMPARE(fromRawValue<ImageModel>(QString("gemini-3.5-flash")), std::optional<ImageModel>());
+    }
+
     // --- settings ---
 
     void withoutStoredSettingsTheDefaultsApplyAndNothingIsWritten() {

@@ -147,6 +147,19 @@ private slots:
         QVERIFY(firstLine < nullLine && nullLine < failedLine && failedLine < lastLine);
     }
 
+    void referenceImagesArePreparedOffTheEventLoop() {
+        OrvaneAPIService service;
+        QImage photo(2400, 1600, QImage::Format_RGB32);
+        photo.fill(Qt::darkCyan);
+        auto task = service.generateImage("x", {photo});
+        // The call came back before any image was encoded here: its lines arrive only once the pool is done.
+        QVERIFY(!task.isReady());
+        QVERIFY(!env_->hasLineStartingWith("🖼️ Processing image for API"));
+        QVERIFY(clock_->runUntil([&task] { return task.isReady(); }));
+        QVERIFY(env_->indexOfLine("🖼️ Processing image for API: 2400x1600") >= 0);
+        QCOMPARE(fake_->generateRequests().size(), 1);
+    }
+
     void modelAndTemperatureAreReadAtEachRequest() {
         OrvaneAPIService service;
         service.updateModel(ImageModel::pro);
