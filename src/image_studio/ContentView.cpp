@@ -1,13 +1,16 @@
 #include "ContentView.h"
 
 #include "AppViewModel.h"
+#include "ImageServiceFactory.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-ContentView::ContentView(const AppEnvironment& environment, QWidget* parent) : QWidget(parent), environment_(environment) {
+ContentView::ContentView(const AppEnvironment& environment, QWidget* parent)
+    : QWidget(parent), environment_(environment) {
     setObjectName("ContentView");
+    imageServiceFactory_ = new ImageServiceFactory(this);
     setAutoFillBackground(true);
     auto* layout = new QVBoxLayout(this);
     auto* title = new QLabel("Image Studio", this);

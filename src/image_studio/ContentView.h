@@ -5,6 +5,7 @@
 #include "AppEnvironment.h"
 
 class AppViewModel;
+class ImageServiceFactory;
 
 // The image studio's root view.
 class ContentView : public QWidget {
@@ -12,6 +13,10 @@ class ContentView : public QWidget {
 public:
     explicit ContentView(const AppEnvironment& environment, QWidget* parent = nullptr);
 
+    // The studio's image options and its image service; created with the view, lives as long as it.
+    ImageServiceFactory* imageServiceFactory() const { return imageServiceFactory_; }
+
 private:
     AppEnvironment environment_;
+    ImageServiceFactory* imageServiceFactory_ = nullptr;
 };

@@ -1,16 +1,483 @@
 #include "OrvaneAPIService.h"
 
+#include "APIManager.h"
+#include "Clock.h"
+#include "HttpHeaders.h"
+#include "ImageCoding.h"
+#include "ImageProcessor.h"
+#include "Log.h"
+#include "RetryAfter.h"
+#include "ServiceConfig.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPainter>
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <qcoro/qcorofuture.h>
+#include <qcoro/qcoronetworkreply.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+namespace {
+
+const QString noKeyMessage = QStringLiteral("Google API key not set. Please go to API settings.");
+const QString blockedText = QStringLiteral("⚠️ Content blocked");
+// What the decoder reports, in the words users of the platform know.
+const QString corruptedDataMessage =
+    QStringLiteral("The data couldn’t be read because it isn’t in the correct format.");
+const QString missingDataMessage = QStringLiteral("The data couldn’t be read because it is missing.");
+const QString unencodableMessage =
+    QStringLiteral("The data couldn’t be written because it isn’t in the correct format.");
+const QString timedOutMessage = QStringLiteral("The request timed out.");
+
+constexpr double referenceMaxWidth = 1920;
+constexpr double referenceMaxHeight = 1080;
+constexpr float referenceMaxMB = 4.0f;
+
+// One connection pool for the whole process, like the platform's shared session.
+QNetworkAccessManager& network() {
+    static auto* manager = new QNetworkAccessManager;
+    return *manager;
+}
+
+bool hasArea(const QImage& image) {
+    return !image.isNull() && image.width() > 0 && image.height() > 0;
+}
+
+bool isPortrait(double width, double height) {
+    return width < height;
+}
+
+std::optional<QUrl> generateContentUrl(const QUrl& base, ImageModel model) {
+    if (!base.isValid() || base.host().isEmpty() || (base.scheme() != "https" && base.scheme() != "http"))
+        return std::nullopt;
+    QString path = base.path();
+    while (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    QUrl url = base;
+    url.setPath(path + "/v1beta/models/" + rawValue(model) + ":generateContent");
+    url.setQuery(QString());
+    url.setFragment(QString());
+    if (!url.isValid())
+        return std::nullopt;
+    return url;
+}
+
+qint64 saturatingAdd(qint64 a, qint64 b) {
+    qint64 sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
+    return sum;
+}
+
+struct DeleteLater {
+    void operator()(QObject* object) const {
+        if (object)
+            object->deleteLater();
+    }
+};
+
+PreparedReference prepareReference(QImage image, std::optional<QSizeF> targetSize) {
+    PreparedReference prepared;
+    const auto log = [&prepared](const QString& line) { prepared.logLines.append(line); };
+    if (targetSize && hasArea(image) &&
+        isPortrait(image.width(), image.height()) != isPortrait(targetSize->width(), targetSize->height()))
+        image = OrvaneAPIService::drawOnWhiteCanvas(image, targetSize->width() / targetSize->height());
+    const auto processed =
+        ImageProcessor::processImageForAPI(image, QSizeF(referenceMaxWidth, referenceMaxHeight), referenceMaxMB, log);
+    if (const auto* base64 = std::get_if<QByteArray>(&processed)) {
+        prepared.mimeType = QStringLiteral("image/jpeg");
+        prepared.base64 = *base64;
+        return prepared;
+    }
+    log("⚠️ Failed to compress image for Google API: " +
+        std::get<ImageProcessorError>(processed).localizedDescription());
+    if (const auto png = ImageProcessor::pngData(image)) {
+        prepared.mimeType = QStringLiteral("image/png");
+        prepared.base64 = png->toBase64();
+    }
+    return prepared;
+}
+
+} // namespace
+
+const QString OrvaneAPIService::landscapeInstruction = QStringLiteral(
+    ". Generate image in landscape format with aspect ratio 16:9, fill entire frame without black bars or borders. "
+    "If multiple people are in the scene, each person must have a unique and distinct face - never generate groups "
+    "of people with identical faces. ");
+
+QString OrvaneError::message() const {
+    switch (kind) {
+    case Kind::httpError:
+        return QStringLiteral("HTTP Error: %1").arg(code);
+    case Kind::invalidURL:
+        return QStringLiteral("Invalid API URL");
+    case Kind::invalidResponse:
+        return QStringLiteral("Invalid server response");
+    case Kind::noImageGenerated:
+        return QStringLiteral("No image was generated");
+    case Kind::contentBlocked:
+        return blockedText;
+    case Kind::rateLimitExceeded:
+        return QStringLiteral("Rate limit exceeded. Please try again later");
+    case Kind::encodingError:
+        return QStringLiteral("Request encoding error");
+    }
+    return {};
+}
+
 OrvaneAPIService::OrvaneAPIService(QObject* parent) : ImageGenerationService(parent) {}
+
+OrvaneAPIService::~OrvaneAPIService() = default;
 
 OrvaneAPIService& OrvaneAPIService::shared() {
     static OrvaneAPIService* instance = new OrvaneAPIService;
     return *instance;
 }
 
-void OrvaneAPIService::resetSession() {
-    generatedImage_ = QImage();
-    errorMessage_.reset();
-    textResponse_.reset();
-    isContentBlocked_ = false;
+template <class T> void OrvaneAPIService::publish(T& field, T value) {
+    field = std::move(value);
     emit stateChanged();
+}
+
+QCoro::Task<> OrvaneAPIService::generateImage(QString prompt, QList<QImage> images, std::optional<QSizeF> targetSize,
+                                              ResizeMode resizeMode) {
+    if (!APIManager::shared().hasGoogleAPIKey()) {
+        publish(errorMessage_, std::optional<QString>(noKeyMessage));
+        co_return;
+    }
+    publish(isLoading_, true);
+    publish(errorMessage_, std::optional<QString>());
+    publish(generatedImage_, QImage());
+    publish(textResponse_, std::optional<QString>());
+    publish(isContentBlocked_, false);
+
+    retryCount_ = 0;
+    const bool usableTarget = targetSize && std::isfinite(targetSize->width()) && std::isfinite(targetSize->height()) &&
+                              targetSize->width() > 0 && targetSize->height() > 0;
+    targetSize_ = usableTarget ? targetSize : std::nullopt;
+    resizeMode_ = resizeMode;
+
+    QPointer<OrvaneAPIService> self(this);
+    co_await performRequestWithRetry(std::move(prompt), std::move(images));
+    if (self)
+        publish(isLoading_, false);
+}
+
+void OrvaneAPIService::resetSession() {
+    publish(totalTokensInSession_, qint64(0));
+    publish(currentTokensUsed_, qint64(0));
+    publish(generatedImage_, QImage());
+    publish(errorMessage_, std::optional<QString>());
+    publish(textResponse_, std::optional<QString>());
+    publish(isContentBlocked_, false);
+}
+
+void OrvaneAPIService::updateModel(ImageModel model) {
+    const ImageModel previous = currentModel_;
+    currentModel_ = model;
+    publish(maxTokensLimit_, qint64(65536));
+    if (model != previous) {
+        publish(totalTokensInSession_, qint64(0));
+        publish(currentTokensUsed_, qint64(0));
+    }
+    Log::line("✅ Updated Orvane model to: " + displayName(model) + " (" + rawValue(model) + ")");
+    Log::line(QStringLiteral("✅ Context window for usage meter: %1 tokens").arg(maxTokensLimit_));
+}
+
+double OrvaneAPIService::contextUsagePercent() const {
+    if (maxTokensLimit_ < 1)
+        return 0;
+    return double(totalTokensInSession_) / double(maxTokensLimit_) * 100.0;
+}
+
+QCoro::Task<> OrvaneAPIService::performRequestWithRetry(QString prompt, QList<QImage> images) {
+    QPointer<OrvaneAPIService> self(this);
+    // Attempts follow one another in this loop; 429 answers and failures share the retry budget.
+    for (;;) {
+        co_await waitForRateLimit();
+        if (!self)
+            co_return;
+
+        std::optional<Failure> failure;
+        auto built = co_await makeRequest(prompt, images);
+        if (!self)
+            co_return;
+        if (auto* buildFailure = std::get_if<Failure>(&built)) {
+            failure = *buildFailure;
+        } else {
+            auto sent = co_await send(std::get<BuiltRequest>(std::move(built)));
+            if (!self)
+                co_return;
+            if (auto* sendFailure = std::get_if<Failure>(&sent)) {
+                failure = *sendFailure;
+            } else {
+                const Answer& answer = std::get<Answer>(sent);
+                if (answer.status == 429) {
+                    if (retryCount_ >= maxRetries_) {
+                        failure = OrvaneError::of(OrvaneError::Kind::rateLimitExceeded);
+                    } else {
+                        ++retryCount_;
+                        const double delay = retryDelay(answer);
+                        co_await Clock::current().sleep(delay);
+                        if (!self)
+                            co_return;
+                        continue;
+                    }
+                } else if (answer.status != 200) {
+                    failure = OrvaneError::httpError(answer.status);
+                } else {
+                    failure = handleResponse(answer.body);
+                    if (!failure)
+                        co_return;
+                }
+            }
+        }
+
+        const auto* error = std::get_if<OrvaneError>(&*failure);
+        const bool rateLimited = error && error->kind == OrvaneError::Kind::rateLimitExceeded;
+        if (retryCount_ < maxRetries_ && !rateLimited) {
+            ++retryCount_;
+            const double backoff = std::min(std::pow(2.0, retryCount_), 60.0);
+            co_await Clock::current().sleep(backoff);
+            if (!self)
+                co_return;
+            continue;
+        }
+        const QString text = error ? error->message() : std::get<QString>(*failure);
+        publish(errorMessage_, std::optional<QString>(text));
+        co_return;
+    }
+}
+
+QCoro::Task<std::variant<OrvaneAPIService::BuiltRequest, OrvaneAPIService::Failure>>
+OrvaneAPIService::makeRequest(QString prompt, QList<QImage> images) {
+    using Result = std::variant<BuiltRequest, Failure>;
+    // The model and the address are read at each attempt: a change applies from the next one.
+    const auto url = generateContentUrl(ServiceConfig::current().geminiBaseUrl, currentModel_);
+    if (!url)
+        co_return Result(Failure(OrvaneError::of(OrvaneError::Kind::invalidURL)));
+
+    GeminiWire::RequestPart textPart;
+    textPart.text = (prompt + landscapeInstruction).toStdString();
+    GeminiWire::Content content;
+    content.role = "user";
+    content.parts.push_back(std::move(textPart));
+
+    if (!images.isEmpty()) {
+        QPointer<OrvaneAPIService> self(this);
+        QFuture<PreparedReference> preparing = prepareReferenceImages(images, targetSize_);
+        co_await qCoro(preparing).waitForFinished();
+        if (!self)
+            co_return Result(Failure(OrvaneError::of(OrvaneError::Kind::invalidResponse)));
+        const QList<PreparedReference> prepared = preparing.results();
+        preparing = {}; // the list shares the encoded bytes; drop the future's copy
+        for (const PreparedReference& reference : prepared) {
+            for (const QString& line : reference.logLines)
+                Log::line(line);
+            if (reference.mimeType.isEmpty())
+                continue;
+            GeminiWire::RequestPart imagePart;
+            imagePart.inlineData =
+                GeminiWire::InlineData{reference.mimeType.toStdString(), reference.base64.toStdString()};
+            content.parts.push_back(std::move(imagePart));
+        }
+    }
+
+    GeminiWire::GoogleRequest request;
+    request.contents.push_back(std::move(content));
+    request.generationConfig.temperature = temperature_;
+    request.generationConfig.maxOutputTokens = 8192;
+    request.generationConfig.responseModalities = std::vector<std::string>{"IMAGE"};
+    request.generationConfig.imageConfig = GeminiWire::ImageConfig{rawValue(aspectRatio_).toStdString()};
+
+    BuiltRequest built;
+    built.url = *url;
+    try {
+        const std::string body = GeminiWire::encodeRequest(std::move(request));
+        built.body = QByteArray(body.data(), qsizetype(body.size()));
+    } catch (const GeminiWire::Json::exception&) {
+        co_return Result(Failure(unencodableMessage));
+    }
+    co_return Result(std::move(built));
+}
+
+QCoro::Task<> OrvaneAPIService::waitForRateLimit() {
+    QPointer<OrvaneAPIService> self(this);
+    Clock& clock = Clock::current();
+    if (lastRequestTime_) {
+        // A clock set backwards never makes the wait longer than the interval itself.
+        const double elapsed = clock.secondsSince(*lastRequestTime_);
+        const double wait = std::clamp(minimumRequestInterval_ - elapsed, 0.0, minimumRequestInterval_);
+        if (wait > 0)
+            co_await clock.sleep(wait);
+    }
+    if (self)
+        lastRequestTime_ = Clock::current().now();
+}
+
+QCoro::Task<std::variant<OrvaneAPIService::Answer, OrvaneAPIService::Failure>>
+OrvaneAPIService::send(BuiltRequest built) {
+    using Result = std::variant<Answer, Failure>;
+    QNetworkRequest request(built.url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    request.setRawHeader("X-goog-api-key", headerValue(APIManager::shared().googleAPIKey()));
+    request.setTransferTimeout(int(std::clamp(requestTimeout_ * 1000.0, 1.0, double(std::numeric_limits<int>::max()))));
+
+    std::unique_ptr<QNetworkReply, DeleteLater> reply(network().post(request, built.body));
+    co_await qCoro(reply.get()).waitForFinished();
+
+    // Network and proxy errors end the transfer even after a status line came in: a cut-off answer is a
+    // transport failure, not a short body.
+    const QNetworkReply::NetworkError error = reply->error();
+    if (error == QNetworkReply::TimeoutError || error == QNetworkReply::OperationCanceledError)
+        co_return Result(Failure(timedOutMessage)); // only the transfer time-out aborts a request
+    if (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied)
+        co_return Result(Failure(reply->errorString()));
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid()) {
+        if (error != QNetworkReply::NoError)
+            co_return Result(Failure(reply->errorString()));
+        co_return Result(Failure(OrvaneError::of(OrvaneError::Kind::invalidResponse)));
+    }
+    Answer answer;
+    answer.status = status.toInt();
+    answer.body = reply->readAll();
+    answer.retryAfter = reply->rawHeader("Retry-After");
+    co_return Result(std::move(answer));
+}
+
+double OrvaneAPIService::retryDelay(const Answer& answer) const {
+    if (const auto seconds = retryAfterSeconds(answer.retryAfter))
+        return *seconds;
+    return std::min(std::pow(2.0, retryCount_), 60.0);
+}
+
+std::optional<OrvaneAPIService::Failure> OrvaneAPIService::handleResponse(const QByteArray& data) {
+    const auto decoded = GeminiWire::decodeResponse(data.constData(), size_t(data.size()));
+    if (!decoded.response)
+        return Failure(decoded.failure == GeminiWire::DecodeFailure::keyNotFound ? missingDataMessage
+                                                                                 : corruptedDataMessage);
+    const GeminiWire::GoogleResponse& response = *decoded.response;
+
+    // Every answer that decodes is counted, also when it then fails or is blocked.
+    if (response.usageMetadata && response.usageMetadata->totalTokenCount) {
+        const qint64 tokens = *response.usageMetadata->totalTokenCount;
+        publish(currentTokensUsed_, tokens);
+        publish(totalTokensInSession_, saturatingAdd(totalTokensInSession_, tokens));
+    }
+
+    if (!response.candidates || response.candidates->empty())
+        return Failure(OrvaneError::of(OrvaneError::Kind::invalidResponse));
+    const GeminiWire::Candidate& candidate = response.candidates->front();
+    const auto anyRating = [&candidate](const auto& matches) {
+        if (!candidate.safetyRatings)
+            return false;
+        for (const auto& rating : *candidate.safetyRatings) {
+            if (matches(rating.probability))
+                return true;
+        }
+        return false;
+    };
+
+    if (candidate.finishReason == "SAFETY" || candidate.finishReason == "IMAGE_SAFETY") {
+        publishBlock();
+        return std::nullopt;
+    }
+    if (!candidate.content) {
+        if (anyRating([](const std::string& p) { return p == "HIGH" || p == "MEDIUM"; })) {
+            publishBlock();
+            return std::nullopt;
+        }
+        return Failure(OrvaneError::of(OrvaneError::Kind::invalidResponse));
+    }
+    if (!candidate.content->parts)
+        return Failure(OrvaneError::of(OrvaneError::Kind::invalidResponse));
+    const auto& parts = *candidate.content->parts;
+
+    QImage picture;
+    for (const auto& part : parts) {
+        if (!part.inlineData)
+            continue;
+        const auto bytes = QByteArray::fromBase64Encoding(QByteArray::fromStdString(part.inlineData->data),
+                                                          QByteArray::AbortOnBase64DecodingErrors);
+        if (!bytes)
+            continue;
+        picture = ImageCoding::decode(*bytes);
+        if (hasArea(picture))
+            break;
+        picture = QImage();
+    }
+    if (!picture.isNull())
+        publish(generatedImage_, targetSize_ ? resizeImage(picture, *targetSize_, resizeMode_) : picture);
+    if (!parts.empty() && parts.front().text)
+        publish(textResponse_, std::optional<QString>(QString::fromStdString(*parts.front().text)));
+
+    if (!picture.isNull() || textResponse_)
+        return std::nullopt;
+    if (anyRating([](const std::string& p) { return p != "NEGLIGIBLE" && p != "LOW"; })) {
+        publishBlock();
+        return std::nullopt;
+    }
+    return Failure(OrvaneError::of(OrvaneError::Kind::noImageGenerated));
+}
+
+void OrvaneAPIService::publishBlock() {
+    publish(isContentBlocked_, true);
+    publish(textResponse_, std::optional<QString>(blockedText));
+}
+
+QImage OrvaneAPIService::resizeImage(const QImage& image, const QSizeF& size, ResizeMode mode) {
+    const auto pixels = [](double length) {
+        return std::isfinite(length) && length >= 1 ? int(std::min(length, double(std::numeric_limits<int>::max())))
+                                                    : 1;
+    };
+    const int width = pixels(size.width());
+    const int height = pixels(size.height());
+    QImage canvas(width, height, QImage::Format_ARGB32_Premultiplied);
+    if (canvas.isNull())
+        return image; // no room for such a bitmap: keep the picture as received
+    canvas.fill(Qt::transparent);
+    if (!hasArea(image))
+        return canvas;
+    const double scaleX = double(width) / image.width();
+    const double scaleY = double(height) / image.height();
+    const double scale = mode == ResizeMode::fit ? std::min(scaleX, scaleY) : std::max(scaleX, scaleY);
+    const double drawnWidth = image.width() * scale;
+    const double drawnHeight = image.height() * scale;
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF((width - drawnWidth) / 2, (height - drawnHeight) / 2, drawnWidth, drawnHeight), image);
+    return canvas;
+}
+
+QImage OrvaneAPIService::drawOnWhiteCanvas(const QImage& image, double aspectRatio) {
+    if (!hasArea(image) || !std::isfinite(aspectRatio) || aspectRatio <= 0)
+        return image;
+    const int width = image.width();
+    const int height = image.height();
+    int canvasWidth = width;
+    int canvasHeight = height;
+    if (double(width) / height <= aspectRatio)
+        canvasWidth = std::max(width, int(std::lround(aspectRatio * height)));
+    else
+        canvasHeight = std::max(height, int(std::lround(width / aspectRatio)));
+    QImage canvas(canvasWidth, canvasHeight, QImage::Format_RGB32);
+    if (canvas.isNull())
+        return image;
+    canvas.fill(Qt::white);
+    QPainter painter(&canvas);
+    painter.drawImage(QPoint((canvasWidth - width) / 2, (canvasHeight - height) / 2), image);
+    return canvas;
+}
+
+QFuture<PreparedReference> OrvaneAPIService::prepareReferenceImages(const QList<QImage>& images,
+                                                                    std::optional<QSizeF> targetSize) {
+    return QtConcurrent::mapped(QList<QImage>(images),
+                                [targetSize](const QImage& image) { return prepareReference(image, targetSize); });
 }

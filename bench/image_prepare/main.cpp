@@ -1,0 +1,227 @@
+// Preparing nine 6000 x 4000 photographs for one image request, against the floor of encoding each of them
+// once as JPEG at quality 0.9, one after another, in the same run. Reports wall time and peak memory as
+// ratios to that floor (and to the same encode spread over the worker pool, for reference).
+
+#include "ImageCoding.h"
+#include "OrvaneAPIService.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include <malloc.h>
+
+namespace {
+
+constexpr int photoWidth = 6000;
+constexpr int photoHeight = 4000;
+constexpr int photoCount = 9;
+constexpr int rounds = 5;
+
+qint64 statusKiB(const char* field) {
+    QFile file("/proc/self/status");
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+// Peak resident memory of one phase above what was resident when it started.
+struct PeakMeter {
+    qint64 baseline = 0;
+    void start() {
+        QFile refs("/proc/self/clear_refs");
+        if (refs.open(QIODevice::WriteOnly))
+            refs.write("5"); // resets the high-water mark
+        baseline = statusKiB("VmRSS:");
+    }
+    double extraMB() const { return double(statusKiB("VmHWM:") - baseline) / 1024.0; }
+};
+
+// Value noise: a coarse random lattice, smoothly interpolated.
+struct Lattice {
+    int columns;
+    int rows;
+    std::vector<float> values;
+    Lattice(int columns, int rows, QRandomGenerator& random)
+        : columns(columns), rows(rows), values(size_t(columns * rows)) {
+        for (float& v : values)
+            v = float(random.generateDouble());
+    }
+    float at(float x, float y) const {
+        const int x0 = std::min(int(x), columns - 2);
+        const int y0 = std::min(int(y), rows - 2);
+        const float fx = x - x0, fy = y - y0;
+        const float sx = fx * fx * (3 - 2 * fx), sy = fy * fy * (3 - 2 * fy);
+        const float* r0 = &values[size_t(y0 * columns + x0)];
+        const float* r1 = r0 + columns;
+        return (r0[0] * (1 - sx) + r0[1] * sx) * (1 - sy) + (r1[0] * (1 - sx) + r1[1] * sx) * sy;
+    }
+};
+
+// A landscape-like photograph: sky gradient, terrain shapes, foliage texture, fine detail and sensor grain.
+QImage photograph(int index) {
+    QRandomGenerator random(quint32(1000 + index));
+    const Lattice shapes(13, 10, random), texture(301, 201, random), detail(2401, 1601, random);
+    const float hue = float(random.generateDouble());
+    // From a calm scene to a busy one: the photographs need different qualities to fit.
+    const float busy = 0.4f + 0.15f * float(index);
+    const float grainLevel = 3.0f + float(index);
+    QImage image(photoWidth, photoHeight, QImage::Format_RGB32);
+    quint32 grain = quint32(index * 7919 + 1);
+    for (int y = 0; y < photoHeight; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        const float v = float(y) / photoHeight;
+        for (int x = 0; x < photoWidth; ++x) {
+            const float u = float(x) / photoWidth;
+            const float horizon = 0.35f + 0.25f * shapes.at(u * 11, 4.5f);
+            const float big = shapes.at(u * 11, v * 8);
+            const float mid = texture.at(u * 299, v * 199);
+            const float fine = detail.at(u * 2399, v * 1599);
+            grain = grain * 1664525u + 1013904223u;
+            const float noise = float(int(grain >> 24) - 128) / 128.0f * grainLevel;
+            float r, g, b;
+            if (v < horizon) {
+                const float t = v / horizon;
+                r = 90 + 80 * t + 30 * big;
+                g = 140 + 60 * t + 20 * big;
+                b = 210 + 30 * t;
+                r += 12 * mid;
+                g += 12 * mid;
+                b += 8 * mid;
+            } else {
+                const float light = 0.55f + 0.45f * big;
+                r = (50 + 90 * hue + 70 * mid + 90 * busy * fine) * light;
+                g = (70 + 70 * (1 - hue) + 80 * mid + 80 * busy * fine) * light;
+                b = (30 + 50 * mid + 60 * busy * fine) * light;
+            }
+            row[x] = qRgb(std::clamp(int(r + noise), 0, 255), std::clamp(int(g + noise), 0, 255),
+                          std::clamp(int(b + noise), 0, 255));
+        }
+    }
+    return image;
+}
+
+double median(QList<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+QList<QImage> photographs() {
+    QList<int> indexes;
+    for (int i = 0; i < photoCount; ++i)
+        indexes.append(i);
+    return QtConcurrent::blockingMapped(indexes, photograph);
+}
+
+QList<QByteArray> encodeEachOnce(const QList<QImage>& photos) {
+    QList<QByteArray> encoded;
+    for (const QImage& photo : photos)
+        encoded.append(ImageCoding::jpegData(photo, 0.9).value_or(QByteArray()));
+    return encoded;
+}
+
+QList<PreparedReference> prepare(const QList<QImage>& photos) {
+    QFuture<PreparedReference> preparing = OrvaneAPIService::prepareReferenceImages(photos, std::nullopt);
+    preparing.waitForFinished();
+    return preparing.results();
+}
+
+} // namespace
+
+// Peak memory of one phase, measured in a fresh process of its own so nothing freed earlier is reused.
+// Big buffers always come from and go back to the system there, so resident memory follows what is alive.
+int measurePeak(const QString& phase) {
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    const QList<QImage> photos = photographs();
+    malloc_trim(0);
+    PeakMeter meter;
+    meter.start();
+    if (phase == "floor") {
+        const QList<QByteArray> kept = encodeEachOnce(photos);
+        std::printf("%.1f\n", meter.extraMB());
+    } else {
+        const QList<PreparedReference> kept = prepare(photos);
+        std::printf("%.1f\n", meter.extraMB());
+    }
+    return 0;
+}
+
+double peakOf(const QString& phase) {
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {"--peak", phase});
+    child.waitForFinished(-1);
+    bool ok = false;
+    const double megabytes = child.readAllStandardOutput().trimmed().toDouble(&ok);
+    return ok ? megabytes : -1;
+}
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--peak") == 0)
+        return measurePeak(QString::fromLatin1(argv[2]));
+
+    const int threads = QThreadPool::globalInstance()->maxThreadCount();
+    std::printf("image_prepare: %d photographs of %dx%d, worker pool of %d threads\n", photoCount, photoWidth,
+                photoHeight, threads);
+    const QList<QImage> photos = photographs();
+
+    // Wall time: the median of a few rounds.
+    QList<double> floorTimes, pooledTimes, prepareTimes;
+    QList<QByteArray> floorJpegs;
+    QList<PreparedReference> prepared;
+    QElapsedTimer timer;
+    for (int round = 0; round < rounds; ++round) {
+        timer.start();
+        floorJpegs = encodeEachOnce(photos);
+        floorTimes.append(timer.elapsed() / 1000.0);
+        timer.start();
+        QtConcurrent::blockingMap(photos, [](const QImage& photo) { ImageCoding::jpegData(photo, 0.9); });
+        pooledTimes.append(timer.elapsed() / 1000.0);
+        timer.start();
+        prepared = prepare(photos);
+        prepareTimes.append(timer.elapsed() / 1000.0);
+    }
+    const double floorPeak = peakOf("floor");
+    const double preparePeak = peakOf("prepare");
+
+    qint64 smallest = std::numeric_limits<qint64>::max(), largest = 0;
+    for (const QByteArray& jpeg : floorJpegs) {
+        smallest = std::min(smallest, jpeg.size());
+        largest = std::max(largest, jpeg.size());
+    }
+    QStringList chosen;
+    for (const PreparedReference& reference : prepared) {
+        if (reference.mimeType != "image/jpeg" || QByteArray::fromBase64(reference.base64).size() > 4194304) {
+            std::fprintf(stderr, "a photograph was not prepared as a JPEG under 4 MB\n");
+            return 1;
+        }
+        const QString line = reference.logLines.last().section(':', 0, 0);
+        chosen.append((line.contains("Resized") ? "resized, " : "") + line.section(' ', -1));
+    }
+
+    const double floorTime = median(floorTimes), pooledTime = median(pooledTimes), prepareTime = median(prepareTimes);
+    std::printf("  JPEG 0.9 of one photograph: %.1f to %.1f MB; prepared at quality: %s\n", smallest / 1048576.0,
+                largest / 1048576.0, qPrintable(chosen.join(", ")));
+    std::printf("  floor, single-pass JPEG 0.9 of the nine one after another (results kept): %.3f s, peak +%.0f MB\n",
+                floorTime, floorPeak);
+    std::printf("  same encode spread over the pool: %.3f s\n", pooledTime);
+    std::printf("  preparation on the pool (results kept): %.3f s, peak +%.0f MB above the held photographs\n",
+                prepareTime, preparePeak);
+    std::printf("  wall time: %.2fx the floor (goal at most 1.5x); %.2fx the pooled encode\n", prepareTime / floorTime,
+                prepareTime / pooledTime);
+    std::printf("  peak memory: %.2fx the floor's; %.0f MB (goal at most 300 MB)\n",
+                floorPeak > 0 ? preparePeak / floorPeak : 0.0, preparePeak);
+    return 0;
+}

@@ -1,0 +1,232 @@
+#include "GeminiWire.h"
+
+#include <limits>
+
+namespace GeminiWire {
+namespace {
+
+// Records are objects; anything else is the wrong type even when every field is optional.
+void requireObject(const Json& j, const char* record) {
+    if (!j.is_object())
+        throw Json::type_error::create(302, std::string(record) + " must be an object, not " + j.type_name(), &j);
+}
+
+// Whole numbers only: 12.5 or a number beyond 64 bits is not a count.
+std::int64_t integerValue(const Json& j) {
+    if (!j.is_number_integer())
+        throw Json::type_error::create(302, std::string("expected an integer, not ") + j.type_name(), &j);
+    if (j.is_number_unsigned() && j.get<std::uint64_t>() > std::uint64_t(std::numeric_limits<std::int64_t>::max()))
+        throw Json::type_error::create(302, "integer out of range", &j);
+    return j.get<std::int64_t>();
+}
+
+double numberValue(const Json& j) {
+    if (!j.is_number())
+        throw Json::type_error::create(302, std::string("expected a number, not ") + j.type_name(), &j);
+    return j.get<double>();
+}
+
+template <class T> T valueOf(const Json& j) {
+    if constexpr (std::is_same_v<T, std::int64_t>)
+        return integerValue(j);
+    else if constexpr (std::is_same_v<T, double>)
+        return numberValue(j);
+    else
+        return j.get<T>();
+}
+
+template <class T> void required(const Json& j, const char* key, T& out) {
+    out = valueOf<T>(j.at(key));
+}
+
+template <class T> void optional(const Json& j, const char* key, std::optional<T>& out) {
+    const auto it = j.find(key);
+    if (it == j.end() || it->is_null()) {
+        out.reset();
+        return;
+    }
+    out = valueOf<T>(*it);
+}
+
+template <class T> void put(Json& j, const char* key, const std::optional<T>& value) {
+    if (value)
+        j[key] = *value;
+}
+
+// Request and answer parts carry the same two optional fields.
+template <class Part> void partToJson(Json& j, const Part& value) {
+    j = Json::object();
+    put(j, "text", value.text);
+    put(j, "inlineData", value.inlineData);
+}
+
+template <class Part> void partFromJson(const Json& j, Part& value) {
+    requireObject(j, "part");
+    optional(j, "text", value.text);
+    optional(j, "inlineData", value.inlineData);
+}
+
+} // namespace
+
+void to_json(Json& j, const InlineData& value) {
+    j = Json::object();
+    j["mimeType"] = value.mimeType;
+    j["data"] = value.data;
+}
+
+void from_json(const Json& j, InlineData& value) {
+    requireObject(j, "inlineData");
+    required(j, "mimeType", value.mimeType);
+    required(j, "data", value.data);
+}
+
+void to_json(Json& j, const RequestPart& value) {
+    partToJson(j, value);
+}
+
+void from_json(const Json& j, RequestPart& value) {
+    partFromJson(j, value);
+}
+
+void to_json(Json& j, const Content& value) {
+    j = Json::object();
+    j["role"] = value.role;
+    j["parts"] = value.parts;
+}
+
+void from_json(const Json& j, Content& value) {
+    requireObject(j, "content");
+    required(j, "role", value.role);
+    required(j, "parts", value.parts);
+}
+
+void to_json(Json& j, const ImageConfig& value) {
+    j = Json::object();
+    j["aspectRatio"] = value.aspectRatio;
+}
+
+void from_json(const Json& j, ImageConfig& value) {
+    requireObject(j, "imageConfig");
+    required(j, "aspectRatio", value.aspectRatio);
+}
+
+void to_json(Json& j, const GenerationConfig& value) {
+    j = Json::object();
+    j["temperature"] = value.temperature;
+    j["maxOutputTokens"] = value.maxOutputTokens;
+    put(j, "responseModalities", value.responseModalities);
+    put(j, "imageConfig", value.imageConfig);
+}
+
+void from_json(const Json& j, GenerationConfig& value) {
+    requireObject(j, "generationConfig");
+    required(j, "temperature", value.temperature);
+    required(j, "maxOutputTokens", value.maxOutputTokens);
+    optional(j, "responseModalities", value.responseModalities);
+    optional(j, "imageConfig", value.imageConfig);
+}
+
+void to_json(Json& j, const GoogleRequest& value) {
+    j = Json::object();
+    j["contents"] = value.contents;
+    j["generationConfig"] = value.generationConfig;
+}
+
+void from_json(const Json& j, GoogleRequest& value) {
+    requireObject(j, "request");
+    required(j, "contents", value.contents);
+    required(j, "generationConfig", value.generationConfig);
+}
+
+void to_json(Json& j, const UsageMetadata& value) {
+    j = Json::object();
+    put(j, "promptTokenCount", value.promptTokenCount);
+    put(j, "candidatesTokenCount", value.candidatesTokenCount);
+    put(j, "totalTokenCount", value.totalTokenCount);
+}
+
+void from_json(const Json& j, UsageMetadata& value) {
+    requireObject(j, "usageMetadata");
+    optional(j, "promptTokenCount", value.promptTokenCount);
+    optional(j, "candidatesTokenCount", value.candidatesTokenCount);
+    optional(j, "totalTokenCount", value.totalTokenCount);
+}
+
+void to_json(Json& j, const ResponsePart& value) {
+    partToJson(j, value);
+}
+
+void from_json(const Json& j, ResponsePart& value) {
+    partFromJson(j, value);
+}
+
+void to_json(Json& j, const ResponseContent& value) {
+    j = Json::object();
+    put(j, "parts", value.parts);
+}
+
+void from_json(const Json& j, ResponseContent& value) {
+    requireObject(j, "content");
+    optional(j, "parts", value.parts);
+}
+
+void to_json(Json& j, const SafetyRating& value) {
+    j = Json::object();
+    j["category"] = value.category;
+    j["probability"] = value.probability;
+}
+
+void from_json(const Json& j, SafetyRating& value) {
+    requireObject(j, "safetyRating");
+    required(j, "category", value.category);
+    required(j, "probability", value.probability);
+}
+
+void to_json(Json& j, const Candidate& value) {
+    j = Json::object();
+    put(j, "content", value.content);
+    put(j, "finishReason", value.finishReason);
+    put(j, "safetyRatings", value.safetyRatings);
+}
+
+void from_json(const Json& j, Candidate& value) {
+    requireObject(j, "candidate");
+    optional(j, "content", value.content);
+    optional(j, "finishReason", value.finishReason);
+    optional(j, "safetyRatings", value.safetyRatings);
+}
+
+void to_json(Json& j, const GoogleResponse& value) {
+    j = Json::object();
+    put(j, "candidates", value.candidates);
+    put(j, "usageMetadata", value.usageMetadata);
+}
+
+void from_json(const Json& j, GoogleResponse& value) {
+    requireObject(j, "response");
+    optional(j, "candidates", value.candidates);
+    optional(j, "usageMetadata", value.usageMetadata);
+}
+
+DecodeResult decodeResponse(const char* data, std::size_t size) {
+    DecodeResult result;
+    try {
+        const Json json = Json::parse(data, data + size);
+        result.response = json.get<GoogleResponse>();
+    } catch (const Json::out_of_range& error) {
+        result.failure = DecodeFailure::keyNotFound;
+        result.detail = error.what();
+    } catch (const Json::exception& error) {
+        result.failure = DecodeFailure::dataCorrupted;
+        result.detail = error.what();
+    }
+    return result;
+}
+
+std::string encodeRequest(GoogleRequest request) {
+    Json json = request;
+    request = {};
+    return json.dump();
+}
+
+} // namespace GeminiWire

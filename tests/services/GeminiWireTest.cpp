@@ -1,0 +1,94 @@
+#include "GeminiWire.h"
+
+#include <QtTest>
+
+using namespace GeminiWire;
+
+class GeminiWireTest : public QObject {
+    Q_OBJECT
+
+private:
+    static DecodeResult decode(const std::string& text) { return decodeResponse(text.data(), text.size()); }
+
+private slots:
+    void requestIsWrittenInDeclarationOrderWithoutNulls() {
+        GoogleRequest request;
+        Content content;
+        content.role = "user";
+        RequestPart text;
+        text.text = "hi";
+        RequestPart image;
+        image.inlineData = InlineData{"image/jpeg", "QUJD"};
+        content.parts = {text, image};
+        request.contents = {content};
+        request.generationConfig.responseModalities = std::vector<std::string>{"IMAGE"};
+        request.generationConfig.imageConfig = ImageConfig{"16:9"};
+        const std::string expected =
+            R"({"contents":[{"role":"user","parts":[{"text":"hi"},{"inlineData":{"mimeType":"image/jpeg",)"
+            R"("data":"QUJD"}}]}],"generationConfig":{"temperature":0.7,"maxOutputTokens":8192,)"
+            R"("responseModalities":["IMAGE"],"imageConfig":{"aspectRatio":"16:9"}}})";
+        QCOMPARE(encodeRequest(request), expected);
+        // Both sides of every record: what is written reads back the same.
+        const GoogleRequest back = Json::parse(encodeRequest(request)).get<GoogleRequest>();
+        QVERIFY(back == request);
+    }
+
+    void optionalKeysMayBeAbsentOrNull() {
+        const auto empty = decode("{}");
+        QVERIFY(empty.response);
+        QVERIFY(!empty.response->candidates && !empty.response->usageMetadata);
+
+        const auto partial = decode(R"({"usageMetadata":{"promptTokenCount":7},"candidates":null,"extra":[1,2]})");
+        QVERIFY(partial.response);
+        QCOMPARE(partial.response->usageMetadata->promptTokenCount, std::optional<std::int64_t>(7));
+        QVERIFY(!partial.response->usageMetadata->totalTokenCount);
+        QVERIFY(!partial.response->candidates);
+    }
+
+    void emptyContentDiffersFromNoContent() {
+        const auto withEmpty = decode(R"({"candidates":[{"content":{}}]})");
+        QVERIFY(withEmpty.response);
+        const Candidate& first = withEmpty.response->candidates->front();
+        QVERIFY(first.content && !first.content->parts);
+
+        const auto without = decode(R"({"candidates":[{"finishReason":"STOP"}]})");
+        QVERIFY(without.response);
+        QVERIFY(!without.response->candidates->front().content);
+    }
+
+    void strictDecodingFailsTheWholeAnswer_data() {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("missing");
+        QTest::newRow("rating without category")
+            << R"({"candidates":[{"safetyRatings":[{"probability":"LOW"}]}]})" << true;
+        QTest::newRow("inline data without mimeType")
+            << R"({"candidates":[{"content":{"parts":[{"inlineData":{"data":"QUJD"}}]}}]})" << true;
+        QTest::newRow("candidates not a list") << R"({"candidates":{}})" << false;
+        QTest::newRow("text is a number") << R"({"candidates":[{"content":{"parts":[{"text":5}]}}]})" << false;
+        QTest::newRow("count is fractional") << R"({"usageMetadata":{"totalTokenCount":1.5}})" << false;
+        QTest::newRow("count is true") << R"({"usageMetadata":{"totalTokenCount":true}})" << false;
+        QTest::newRow("count beyond 64 bits")
+            << R"({"usageMetadata":{"totalTokenCount":18446744073709551615}})" << false;
+        QTest::newRow("answer is a list") << "[]" << false;
+        QTest::newRow("part is a string") << R"({"candidates":[{"content":{"parts":["x"]}}]})" << false;
+        QTest::newRow("truncated") << R"({"candidates":[)" << false;
+    }
+
+    void strictDecodingFailsTheWholeAnswer() {
+        QFETCH(QString, body);
+        QFETCH(bool, missing);
+        const auto result = decode(body.toStdString());
+        QVERIFY(!result.response);
+        QCOMPARE(result.failure == DecodeFailure::keyNotFound, missing);
+    }
+
+    void requestNumbersMustBeNumbers() {
+        const Json json = Json::parse(R"({"temperature":"0.7","maxOutputTokens":8192})");
+        QVERIFY_THROWS_EXCEPTION(Json::exception, json.get<GenerationConfig>());
+        const Json flag = Json::parse(R"({"temperature":true,"maxOutputTokens":8192})");
+        QVERIFY_THROWS_EXCEPTION(Json::exception, flag.get<GenerationConfig>());
+    }
+};
+
+QTEST_GUILESS_MAIN(GeminiWireTest)
+#include "GeminiWireTest.moc"

@@ -1,0 +1,152 @@
+#include "ImageProcessor.h"
+#include "DecimalText.h"
+#include "ImageCoding.h"
+#include "TestSupport.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+// Detail that JPEG cannot squeeze much: every quality gives a clearly different size.
+QImage noise(int width, int height, quint32 seed = 7) {
+    QImage image(width, height, QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            row[x] = qRgb(int(random.bounded(256)), (x * 3 + y) % 256, int(random.bounded(256)));
+    }
+    return image;
+}
+
+qint64 jpegSize(const QImage& image, double quality) {
+    return ImageCoding::jpegData(image, quality).value_or(QByteArray()).size();
+}
+
+QImage decodedResult(const std::variant<QByteArray, ImageProcessorError>& result) {
+    const auto* base64 = std::get_if<QByteArray>(&result);
+    return base64 ? ImageCoding::decode(QByteArray::fromBase64(*base64)) : QImage();
+}
+} // namespace
+
+class ImageProcessorTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> env_;
+
+private slots:
+    void init() { env_ = std::make_unique<TestEnvironment>(); }
+    void cleanup() { env_.reset(); }
+
+    void firstQualityOfTheLadderThatFitsIsUsed() {
+        const QImage image = noise(300, 200);
+        // A limit between the sizes at 0.6 and 0.5: four encodings are too big, 0.5 fits.
+        const qint64 at05 = jpegSize(image, 0.5);
+        const qint64 at06 = jpegSize(image, 0.6);
+        QVERIFY(at05 < at06);
+        const float limitMB = float(at05 + (at06 - at05) / 2) / 1048576.0f;
+
+        const auto result = ImageProcessor::processImageForAPI(image, std::nullopt, limitMB);
+        QVERIFY(std::holds_alternative<QByteArray>(result));
+        QCOMPARE(QByteArray::fromBase64(std::get<QByteArray>(result)), *ImageCoding::jpegData(image, 0.5));
+        QCOMPARE(env_->logLines(),
+                 (QStringList{"🖼️ Processing image for API: 300x200",
+                              "📦 Using JPEG quality 0.5: " + QString::asprintf("%.2f", at05 / 1048576.0) + " MB"}));
+    }
+
+    void sizeEqualToTheLimitIsAccepted() {
+        const QImage image = noise(120, 80);
+        const qint64 at09 = jpegSize(image, 0.9);
+        const auto exact = ImageProcessor::processImageForAPI(image, std::nullopt, float(at09) / 1048576.0f);
+        QCOMPARE(QByteArray::fromBase64(std::get<QByteArray>(exact)).size(), at09);
+        QVERIFY(env_->logLines().last().startsWith("📦 Using JPEG quality 0.9: "));
+
+        const auto under = ImageProcessor::processImageForAPI(image, std::nullopt, float(at09 - 1) / 1048576.0f);
+        QVERIFY(QByteArray::fromBase64(std::get<QByteArray>(under)).size() < at09);
+        QVERIFY(env_->logLines().last().startsWith("📦 Using JPEG quality 0.8: "));
+    }
+
+    void tooLargeImageIsScaledToTheBoundAndTriedAgain() {
+        const QImage image = noise(768, 432);
+        const float limitMB = float(jpegSize(image, 0.3) - 1) / 1048576.0f;
+        const auto result = ImageProcessor::processImageForAPI(image, QSizeF(192, 108), limitMB);
+        QCOMPARE(decodedResult(result).size(), QSize(192, 108));
+        QCOMPARE(env_->logLines().at(1), QString("🔄 Resizing to 192x108..."));
+        QVERIFY(env_->logLines().at(2).startsWith("📦 Resized JPEG quality 0.9: "));
+    }
+
+    void imageSmallerThanTheBoundIsRedrawnToo() {
+        const QImage image = noise(80, 60);
+        // Nothing fits at all: the log shows the redraw to the bound and then the failure.
+        const auto result = ImageProcessor::processImageForAPI(image, QSizeF(144, 216), 0.0001f);
+        QVERIFY(std::holds_alternative<ImageProcessorError>(result));
+        QCOMPARE(env_->logLines().at(1), QString("🔄 Resizing to 144x216..."));
+        QCOMPARE(std::get<ImageProcessorError>(result).localizedDescription(),
+                 QString("Unable to compress image below 0.0001 MB limit"));
+    }
+
+    void withoutBoundsTheLadderEndsInTheError() {
+        const auto result = ImageProcessor::processImageForAPI(noise(64, 64), std::nullopt, 0.0001f);
+        QCOMPARE(std::get<ImageProcessorError>(result),
+                 ImageProcessorError::compressionFailed("Unable to compress image below 0.0001 MB limit"));
+        QCOMPARE(env_->logLines().size(), 1);
+    }
+
+    void imageWithoutPixelsFailsWithoutScaling() {
+        const auto result = ImageProcessor::processImageForAPI(QImage(), QSizeF(1920, 1080), 4.0f);
+        QCOMPARE(std::get<ImageProcessorError>(result).localizedDescription(),
+                 QString("Unable to compress image below 4.0 MB limit"));
+        QCOMPARE(env_->logLines(), QStringList{"🖼️ Processing image for API: 0x0"});
+    }
+
+    void transparentPixelsBecomeWhite() {
+        QImage image(40, 40, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        const QImage sent = decodedResult(ImageProcessor::processImageForAPI(image, QSizeF(1920, 1080), 4.0f));
+        QCOMPARE(sent.size(), QSize(40, 40));
+        QVERIFY(qGray(sent.pixel(20, 20)) > 250);
+    }
+
+    void workerThreadsCanCollectTheirLines() {
+        QStringList collected;
+        ImageProcessor::processImageForAPI(noise(16, 16), std::nullopt, 4.0f,
+                                           [&collected](const QString& line) { collected.append(line); });
+        QCOMPARE(collected.size(), 2);
+        QVERIFY(env_->logLines().isEmpty());
+    }
+
+    void resizeForUIKeepsWhatFitsAndShrinksTheRest() {
+        const QImage exact = noise(1920, 1080);
+        const QImage same = ImageProcessor::resizeForUI(exact, QSizeF(1920, 1080));
+        QCOMPARE(same.cacheKey(), exact.cacheKey());
+        QVERIFY(env_->logLines().isEmpty());
+
+        const QImage wide = ImageProcessor::resizeForUI(QImage(3840, 1080, QImage::Format_RGB32), QSizeF(1920, 1080));
+        QCOMPARE(wide.size(), QSize(1920, 540));
+        QCOMPARE(env_->logLines(), QStringList{"📱 Resizing for UI: 3840x1080 → 1920x1080"});
+    }
+
+    void pngDataOfNothingIsNothing() {
+        QVERIFY(!ImageProcessor::pngData(QImage()));
+        const auto png = ImageProcessor::pngData(noise(8, 8));
+        QVERIFY(png && png->startsWith("\x89PNG"));
+    }
+
+    void invalidImageHasItsText() {
+        QCOMPARE(ImageProcessorError::invalidImage().localizedDescription(), QString("Invalid image format"));
+    }
+
+    void decimalTextIsShortestWithAFraction() {
+        QCOMPARE(decimalText(0.7), QString("0.7"));
+        QCOMPARE(decimalText(2.0), QString("2.0"));
+        QCOMPARE(decimalText(4.0f), QString("4.0"));
+        QCOMPARE(decimalText(4.1f), QString("4.1"));
+        QCOMPARE(decimalText(0.30000000000000004), QString("0.30000000000000004"));
+    }
+};
+
+QTEST_MAIN(ImageProcessorTest)
+#include "ImageProcessorTest.moc"
