@@ -66,7 +66,6 @@ void MainAppView::initializeManagersOnce() {
     imagePresetsManager_ = new SwiftDataImagePresetsManager(context, this);
     environment_.promptPresetsManager = promptPresetsManager_;
     environment_.imagePresetsManager = imagePresetsManager_;
-    buildScreensStack();
 
     // Runs after this appear work returns, so the queue and the backup already hold the context.
     QTimer::singleShot(0, this, &MainAppView::loadPresetManagers);
@@ -76,6 +75,8 @@ void MainAppView::initializeManagersOnce() {
     BackupManager::shared().setModelContext(context);
     hasInitializedManagers_ = true;
     Log::line("✅ Swift Data managers created ONCE");
+    // Both managers exist now, so the studios replace the loading view.
+    buildScreensStack();
 }
 
 void MainAppView::loadPresetManagers() {
