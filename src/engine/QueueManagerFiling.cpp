@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -24,20 +23,25 @@ constexpr int kMaxSlugLength = 25;
 // Enough for any burst of same-named clips; beyond it the copy is reported as failed.
 constexpr int kMaxNameSuffix = 999;
 
+// Lower-cased; each run of white space and punctuation becomes "_" (a hyphen is punctuation, so none
+// survives); anything else but ASCII letters and digits is dropped; "_" is trimmed from both ends; at
+// most 25 characters, so a slug may end with "_".
 QString slugOf(const QString& prompt) {
-    static const QRegularExpression separators(QStringLiteral("[\\s\\p{P}]+"),
-                                               QRegularExpression::UseUnicodePropertiesOption);
-    static const QRegularExpression disallowed(QStringLiteral("[^a-zA-Z0-9_-]"));
-    static const QRegularExpression underscores(QStringLiteral("_+"));
-    QString slug = prompt.trimmed().toLower();
-    slug.replace(separators, QStringLiteral("_"));
-    slug.remove(disallowed);
-    slug.replace(underscores, QStringLiteral("_"));
+    QString slug;
+    for (const char32_t c : prompt.trimmed().toLower().toUcs4()) {
+        if (QChar::isSpace(c) || QChar::isPunct(c)) {
+            // "_" is punctuation too, so runs, and runs split only by dropped letters, end up as one "_".
+            if (!slug.endsWith('_'))
+                slug += '_';
+        } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+            slug += QChar(c);
+        }
+    }
     qsizetype start = 0;
     qsizetype end = slug.size();
-    while (start < end && (slug[start] == '_' || slug[start] == '-'))
+    while (start < end && slug[start] == '_')
         ++start;
-    while (end > start && (slug[end - 1] == '_' || slug[end - 1] == '-'))
+    while (end > start && slug[end - 1] == '_')
         --end;
     slug = slug.mid(start, end - start).left(kMaxSlugLength);
     return slug.isEmpty() ? QStringLiteral("video") : slug;
