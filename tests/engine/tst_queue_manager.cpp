@@ -231,6 +231,31 @@ private slots:
         QCOMPARE(queue->completedTasks()[1].status, GenerationTaskStatus::completed);
     }
 
+    void malformedAnswersFailTheTaskWithTheirText_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("not json") << QByteArray("Bad Gateway")
+                                  << "Status check error: The data couldn’t be read because it isn’t in the correct "
+                                     "format.";
+        QTest::newRow("file id missing") << QByteArray(R"({"status":"Success"})") << "File ID not found in response";
+        QTest::newRow("refused with 1008") << QByteArray(R"({"base_resp":{"status_code":1008,"status_msg":"no"}})")
+                                           << "Status check error: HTTP Error: 1008";
+    }
+
+    void malformedAnswersFailTheTaskWithTheirText() {
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, error);
+        makeQueue({"key-1"});
+        Script script;
+        script.queryReplies = {Reply::json(answer)};
+        world->fake.scripts = {script};
+        add("job");
+        QVERIFY(runUntilEnded(1));
+        const GenerationTask& task = queue->completedTasks().first();
+        QCOMPARE(task.status, GenerationTaskStatus::failed);
+        QCOMPARE(task.error.value_or(QString()), error);
+    }
+
     void aRejectedKeyRetiresItsSlot_data() {
         QTest::addColumn<QStringList>("keys");
         QTest::addColumn<int>("refusalCode");

@@ -308,6 +308,25 @@ private slots:
         QVERIFY(storedRecords().isEmpty());
     }
 
+    void aClipThatCannotBeFetchedIsNotFiled() {
+        chooseVideoFolder();
+        queue.reset();
+        APIManager::shared().setMiniMaxAPIKey("test-key-1");
+        queue = std::make_unique<QueueManager>();
+        queue->setModelContext(store.get());
+        FakeMiniMaxService::TaskScript script;
+        script.downloads = {FakeMiniMaxService::Reply::http(404, "<html>not found</html>")};
+        world->fake.scripts = {script};
+        queue->addVideoTask(QString("a cat"), solidFrame(Qt::red), std::nullopt, VideoQuality::p768,
+                            VideoDuration::seconds6);
+        QVERIFY(world->clock.runUntil([&] { return !queue->completedTasks().isEmpty(); }, 1e6, 10000));
+        settle();
+        QCOMPARE(*queue->completedTasks().first().error, "Video download error: HTTP Error: 404");
+        QVERIFY(folderEntries().isEmpty());
+        QVERIFY(storedRecords().isEmpty());
+        QVERIFY(world->sounds.played.isEmpty());
+    }
+
     void aFinishedJobIsFiledThroughTheQueue() {
         chooseVideoFolder();
         queue.reset();
