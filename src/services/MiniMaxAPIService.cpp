@@ -39,12 +39,7 @@ double backoffSeconds(int attempt) {
     return std::min(std::pow(2.0, attempt), 60.0);
 }
 
-std::optional<int> httpStatus(const QNetworkReply* reply) {
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid())
-        return std::nullopt;
-    return status.toInt();
-}
+using MiniMaxDownload::httpStatus;
 
 QString encodedQueryValue(const QString& value) {
     return QString::fromLatin1(QUrl::toPercentEncoding(value));
@@ -212,10 +207,14 @@ double MiniMaxAPIService::retryDelay(const QNetworkReply* reply) const {
 QCoro::Task<MiniMaxAPIService::Outcome<MiniMaxAPIService::PreparedRequest>>
 MiniMaxAPIService::makeGenerationRequest(Job job) {
     const QUrl url(baseURL(), QUrl::StrictMode);
-    if (!isWebAddress(url)) {
-        const Failure failure{MiniMaxError::invalidURL(), {}};
-        co_return failure;
-    }
+    if (!isWebAddress(url))
+        co_return Failure::of(MiniMaxError::invalidURL());
+    // Everything read from this client is read now, before the first suspension.
+    PreparedRequest prepared;
+    prepared.request = apiRequest(url);
+    prepared.request.setRawHeader("Content-Type", "application/json");
+    prepared.request.setRawHeader("Accept", "application/json");
+    prepared.request.setRawHeader("X-Group-Id", headerValue(groupId()));
     MiniMaxRequest body;
     body.model = rawValue(selectedModel_);
     body.prompt = job.prompt;
@@ -224,8 +223,6 @@ MiniMaxAPIService::makeGenerationRequest(Job job) {
     body.duration = rawValue(job.duration);
     if (selectedModel_ != VideoModel::hailuo02)
         body.fastPretreatment = fastPretreatment_;
-    const QByteArray authorization = bearerHeaderValue(apiKey_);
-    const QByteArray group = headerValue(groupId());
 
     // Large frames take a while to encode as PNG: keep that off the GUI thread.
     for (int i = 0; i < 2; ++i) {
@@ -237,24 +234,13 @@ MiniMaxAPIService::makeGenerationRequest(Job job) {
         const auto encode = [image] { return ImageCoding::pngData(image); };
         QFuture<std::optional<QByteArray>> encoding = QtConcurrent::run(encode);
         auto png = co_await encoding;
-        if (!png) {
-            const Failure failure{MiniMaxError::imageConversionFailed(), {}};
-            co_return failure;
-        }
+        if (!png)
+            co_return Failure::of(MiniMaxError::imageConversionFailed());
         (i == 0 ? body.firstFrameImage : body.lastFrameImage) = MiniMaxWire::pngDataUrl(*png);
     }
     const auto encoded = body.encoded();
-    if (!encoded) {
-        const Failure failure{MiniMaxError::encodingError(), {}};
-        co_return failure;
-    }
-    PreparedRequest prepared;
-    prepared.request = QNetworkRequest(url);
-    prepared.request.setTransferTimeout(kRequestTimeoutMs);
-    prepared.request.setRawHeader("Content-Type", "application/json");
-    prepared.request.setRawHeader("Accept", "application/json");
-    prepared.request.setRawHeader("Authorization", authorization);
-    prepared.request.setRawHeader("X-Group-Id", group);
+    if (!encoded)
+        co_return Failure::of(MiniMaxError::encodingError());
     prepared.body = *encoded;
     co_return prepared;
 }
@@ -282,10 +268,10 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
                 co_return;
             const auto status = httpStatus(reply);
             if (!status) {
-                failure = Failure{std::nullopt, reply->errorString()};
+                failure = Failure::withText(reply->errorString());
             } else if (*status == 429) {
                 if (retryCount_ >= maxRetries) {
-                    failure = Failure{MiniMaxError::rateLimitExceeded(), {}};
+                    failure = Failure::of(MiniMaxError::rateLimitExceeded());
                 } else {
                     ++retryCount_;
                     const double delay = retryDelay(reply);
@@ -299,14 +285,14 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
                 const auto base = MiniMaxWire::decodeBaseOnly(answer);
                 const auto accepted = MiniMaxWire::decodeGeneration(answer);
                 if (const auto* bad = std::get_if<DecodingFailure>(&base)) {
-                    failure = Failure{std::nullopt, bad->description};
+                    failure = Failure::withText(bad->description);
                 } else if (const qint64 code = std::get<BaseOnlyResponse>(base).baseResp.statusCode;
                            code != MiniMaxStatus::accepted) {
-                    failure = Failure{MiniMaxError::httpError(code), {}};
+                    failure = Failure::of(MiniMaxError::httpError(code));
                 } else if (const auto* badTask = std::get_if<DecodingFailure>(&accepted)) {
-                    failure = Failure{std::nullopt, badTask->description};
+                    failure = Failure::withText(badTask->description);
                 } else if (const auto& taskId = std::get<MiniMaxResponse>(accepted).taskId; !taskId) {
-                    failure = Failure{MiniMaxError::invalidResponse(), {}};
+                    failure = Failure::of(MiniMaxError::invalidResponse());
                 } else {
                     currentTaskId_ = *taskId;
                     emit stateChanged();
@@ -314,7 +300,7 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
                     co_return;
                 }
             } else {
-                failure = Failure{MiniMaxError::httpError(*status), {}};
+                failure = Failure::of(MiniMaxError::httpError(*status));
             }
         }
 
@@ -354,40 +340,42 @@ QCoro::Task<> MiniMaxAPIService::startPolling(QString taskId, quint64 token) {
     }
 }
 
-QCoro::Task<MiniMaxAPIService::Outcome<TaskResultResponse>> MiniMaxAPIService::checkTaskStatus(QString taskId) {
-    const QUrl url(resultURL() + "?task_id=" + encodedQueryValue(taskId), QUrl::StrictMode);
-    if (!isWebAddress(url)) {
-        const Failure failure{MiniMaxError::invalidURL(), {}};
-        co_return failure;
-    }
+QNetworkRequest MiniMaxAPIService::apiRequest(const QUrl& url) const {
     QNetworkRequest request(url);
     request.setTransferTimeout(kRequestTimeoutMs);
-    request.setRawHeader("Accept", "application/json");
     request.setRawHeader("Authorization", bearerHeaderValue(apiKey_));
-    request.setRawHeader("X-Group-Id", headerValue(groupId()));
+    return request;
+}
+
+template <class T>
+QCoro::Task<MiniMaxAPIService::Outcome<T>>
+MiniMaxAPIService::fetchStatusAnswer(QNetworkRequest request, Decoded<T> (*decode)(const QByteArray&)) {
     QNetworkReply* reply = network()->get(request);
     co_await reply;
     reply->deleteLater();
     const auto status = httpStatus(reply);
-    if (!status) {
-        const Failure failure{std::nullopt, reply->errorString()};
-        co_return failure;
-    }
-    if (*status != 200) {
-        const Failure failure{MiniMaxError::statusCheckFailed(), {}};
-        co_return failure;
-    }
-    auto decoded = MiniMaxWire::decodeTaskResult(reply->readAll());
-    if (const auto* bad = std::get_if<DecodingFailure>(&decoded)) {
-        const Failure failure{std::nullopt, bad->description};
-        co_return failure;
-    }
-    const auto& answer = std::get<TaskResultResponse>(decoded);
-    // A refusal here (a key turned away, an unknown task) would otherwise be polled for ever.
-    if (answer.baseResp && answer.baseResp->statusCode != MiniMaxStatus::accepted) {
-        const Failure failure{MiniMaxError::httpError(answer.baseResp->statusCode), {}};
-        co_return failure;
-    }
+    if (!status)
+        co_return Failure::withText(reply->errorString());
+    if (*status != 200)
+        co_return Failure::of(MiniMaxError::statusCheckFailed());
+    auto decoded = decode(reply->readAll());
+    if (const auto* bad = std::get_if<DecodingFailure>(&decoded))
+        co_return Failure::withText(bad->description);
+    const T& answer = std::get<T>(decoded);
+    // A refusal here (a key turned away, an unknown task) would otherwise be waited on for ever.
+    if (answer.baseResp && answer.baseResp->statusCode != MiniMaxStatus::accepted)
+        co_return Failure::of(MiniMaxError::httpError(answer.baseResp->statusCode));
+    co_return answer;
+}
+
+QCoro::Task<MiniMaxAPIService::Outcome<TaskResultResponse>> MiniMaxAPIService::checkTaskStatus(QString taskId) {
+    const QUrl url(resultURL() + "?task_id=" + encodedQueryValue(taskId), QUrl::StrictMode);
+    if (!isWebAddress(url))
+        co_return Failure::of(MiniMaxError::invalidURL());
+    QNetworkRequest request = apiRequest(url);
+    request.setRawHeader("Accept", "application/json");
+    request.setRawHeader("X-Group-Id", headerValue(groupId()));
+    auto answer = co_await fetchStatusAnswer(request, &MiniMaxWire::decodeTaskResult);
     co_return answer;
 }
 
@@ -440,43 +428,19 @@ QCoro::Task<MiniMaxAPIService::Outcome<QUrl>> MiniMaxAPIService::retrieveDownloa
     const QUrl url(fileRetrieveURL() + "?GroupId=" + encodedQueryValue(groupId()) +
                        "&file_id=" + encodedQueryValue(fileId),
                    QUrl::StrictMode);
-    if (!isWebAddress(url)) {
-        const Failure failure{MiniMaxError::invalidURL(), {}};
-        co_return failure;
-    }
-    QNetworkRequest request(url);
-    request.setTransferTimeout(kRequestTimeoutMs);
+    if (!isWebAddress(url))
+        co_return Failure::of(MiniMaxError::invalidURL());
+    QNetworkRequest request = apiRequest(url);
     request.setRawHeader("Content-Type", "application/json");
-    request.setRawHeader("Authorization", bearerHeaderValue(apiKey_));
-    QNetworkReply* reply = network()->get(request);
-    co_await reply;
-    reply->deleteLater();
-    const auto status = httpStatus(reply);
-    if (!status) {
-        const Failure failure{std::nullopt, reply->errorString()};
-        co_return failure;
-    }
-    if (*status != 200) {
-        const Failure failure{MiniMaxError::statusCheckFailed(), {}};
-        co_return failure;
-    }
-    auto decoded = MiniMaxWire::decodeFileRetrieve(reply->readAll());
-    if (const auto* bad = std::get_if<DecodingFailure>(&decoded)) {
-        const Failure failure{std::nullopt, bad->description};
-        co_return failure;
-    }
-    const auto& answer = std::get<FileRetrieveResponse>(decoded);
-    if (answer.baseResp && answer.baseResp->statusCode != MiniMaxStatus::accepted) {
-        const Failure failure{MiniMaxError::httpError(answer.baseResp->statusCode), {}};
-        co_return failure;
-    }
+    auto answer = co_await fetchStatusAnswer(request, &MiniMaxWire::decodeFileRetrieve);
+    if (const auto* failure = std::get_if<Failure>(&answer))
+        co_return *failure;
+    const FileRetrieveResponse& record = std::get<FileRetrieveResponse>(answer);
     // Only a web address is fetched: a "file:" or other local address in an answer is not.
     const QUrl address =
-        answer.file && answer.file->downloadUrl ? QUrl(*answer.file->downloadUrl, QUrl::StrictMode) : QUrl();
-    if (!isWebAddress(address)) {
-        const Failure failure{MiniMaxError::invalidResponse(), {}};
-        co_return failure;
-    }
+        record.file && record.file->downloadUrl ? QUrl(*record.file->downloadUrl, QUrl::StrictMode) : QUrl();
+    if (!isWebAddress(address))
+        co_return Failure::of(MiniMaxError::invalidResponse());
     co_return address;
 }
 

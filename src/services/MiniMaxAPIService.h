@@ -14,6 +14,8 @@
 #include <optional>
 #include <variant>
 
+#include <QNetworkRequest>
+
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -69,6 +71,8 @@ private:
     struct Failure {
         std::optional<MiniMaxError> error;
         QString text;
+        static Failure of(const MiniMaxError& error) { return {error, {}}; }
+        static Failure withText(const QString& text) { return {std::nullopt, text}; }
         QString description() const { return error ? error->localizedDescription() : text; }
     };
     template <class T> using Outcome = std::variant<T, Failure>;
@@ -86,6 +90,10 @@ private:
     void handleTaskStatus(const TaskResultResponse& answer, bool& stop);
     QCoro::Task<> fetchVideo(QString fileId, quint64 token);
     QCoro::Task<Outcome<QUrl>> retrieveDownloadURL(QString fileId);
+    QNetworkRequest apiRequest(const QUrl& url) const;
+    // GET of a status answer: HTTP 200 that decodes as T and whose status block, when present, is 0.
+    template <class T>
+    static QCoro::Task<Outcome<T>> fetchStatusAnswer(QNetworkRequest request, Decoded<T> (*decode)(const QByteArray&));
     QCoro::Task<> downloadVideo(QUrl url, quint64 token);
 
     bool isCurrent(quint64 token) const { return token == jobToken_; }

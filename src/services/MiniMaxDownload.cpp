@@ -28,13 +28,6 @@ struct Progress {
     QByteArray buffer;
 };
 
-std::optional<int> httpStatus(const QNetworkReply* reply) {
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid())
-        return std::nullopt;
-    return status.toInt();
-}
-
 bool isSuccess(const QNetworkReply* reply) {
     const auto status = httpStatus(reply);
     return status && *status >= 200 && *status < 300;
@@ -120,6 +113,13 @@ QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString pat
         file->remove();
     reply->deleteLater();
     co_return result;
+}
+
+std::optional<int> httpStatus(const QNetworkReply* reply) {
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid())
+        return std::nullopt;
+    return status.toInt();
 }
 
 } // namespace MiniMaxDownload

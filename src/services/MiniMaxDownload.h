@@ -5,7 +5,10 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <optional>
+
 class QNetworkAccessManager;
+class QNetworkReply;
 
 // Streams one clip into a file as it arrives, so the clip is never held in memory. The file appears
 // under its name only when the whole body has arrived; a failed transfer leaves nothing behind.
@@ -19,5 +22,8 @@ struct Result {
 };
 
 QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString path);
+
+// The HTTP status of an answer; none when the transfer failed before a status arrived.
+std::optional<int> httpStatus(const QNetworkReply* reply);
 
 } // namespace MiniMaxDownload

@@ -513,11 +513,10 @@ private slots:
         QVERIFY(runJob(service));
         QVERIFY(service.errorMessage()->startsWith("Video download error: "));
         QVERIFY(!service.generatedVideoURL());
-        const auto downloads = world->fake.requestsTo("/download/" + QString::number(300000000001LL) + ".mp4");
-        QCOMPARE(downloads.size(), 4);
-        QCOMPARE(downloads[0].at.msecsTo(downloads[1].at), 2000);
-        QCOMPARE(downloads[1].at.msecsTo(downloads[2].at), 4000);
-        QCOMPARE(downloads[2].at.msecsTo(downloads[3].at), 8000);
+        // The network layer may itself resend on a connection the server has just dropped, so the fake can
+        // count more requests than the client made attempts; the client's own waits are exact.
+        QVERIFY(world->fake.requestsTo("/download/" + QString::number(300000000001LL) + ".mp4").size() >= 4);
+        QCOMPARE(inMilliseconds(world->clock.sleepLog()), QList<qint64>({5000, 5000, 5000, 5000, 2000, 4000, 8000}));
         QVERIFY(leftoverClips().isEmpty());
     }
 
