@@ -58,6 +58,16 @@ class MiniMaxServiceTest : public QObject {
         return world->clock.runUntil([&] { return !service.isLoading(); }, 3600, 20000);
     }
 
+    // Starts a job with a first frame and does not wait for it.
+    static void startJob(MiniMaxAPIService& service, const QString& prompt) {
+        service.generateVideo(prompt, solidFrame(Qt::red), std::nullopt, VideoQuality::p768, VideoDuration::seconds6);
+    }
+
+    // A job with nothing to animate: refused on the spot.
+    static void startEmptyJob(MiniMaxAPIService& service) {
+        service.generateVideo(std::nullopt, std::nullopt, std::nullopt, VideoQuality::p768, VideoDuration::seconds6);
+    }
+
 private slots:
     void initTestCase() { QVERIFY2(!fixtureClip().isEmpty(), "ffmpeg could not make the fixture clip"); }
     void init() { world = std::make_unique<EngineWorld>(); }
@@ -67,8 +77,7 @@ private slots:
 
     void missingKeyNamesTheSlot() {
         MiniMaxAPIService service(" \n ", 3);
-        service.generateVideo(QString("a cat"), solidFrame(Qt::red), std::nullopt, VideoQuality::p768,
-                              VideoDuration::seconds6);
+        startJob(service, "a cat");
         QCOMPARE(*service.errorMessage(), "MiniMax API key 3 not set. Please go to API settings.");
         QVERIFY(!service.isLoading());
         world->clock.runUntil([] { return false; }, 30, 200);
@@ -131,14 +140,11 @@ private slots:
     }
 
     void refusalWhileAJobRunsLeavesLoadingAlone() {
-        Script endless;
-        endless.statuses = {"Processing"};
-        world->fake.scripts = {endless};
+        world->fake.scripts = {Script::processingForever()};
         MiniMaxAPIService service("test-key-1", 1);
-        service.generateVideo(QString("a"), solidFrame(Qt::red), std::nullopt, VideoQuality::p768,
-                              VideoDuration::seconds6);
+        startJob(service, "a");
         QVERIFY(world->clock.runUntil([&] { return service.currentTaskId().has_value(); }));
-        service.generateVideo(std::nullopt, std::nullopt, std::nullopt, VideoQuality::p768, VideoDuration::seconds6);
+        startEmptyJob(service);
         QVERIFY(service.isLoading());
         QVERIFY(service.errorMessage());
     }
@@ -147,7 +153,7 @@ private slots:
         MiniMaxAPIService service("test-key-1", 1);
         QVERIFY(runJob(service));
         QVERIFY(service.generatedVideoURL());
-        service.generateVideo(std::nullopt, std::nullopt, std::nullopt, VideoQuality::p768, VideoDuration::seconds6);
+        startEmptyJob(service);
         QVERIFY(!service.generatedVideoURL());
         QVERIFY(service.errorMessage());
     }
@@ -437,12 +443,9 @@ private slots:
     }
 
     void processingForeverIsPolledForever() {
-        Script script;
-        script.statuses = {"Processing"};
-        world->fake.scripts = {script};
+        world->fake.scripts = {Script::processingForever()};
         MiniMaxAPIService service("test-key-1", 1);
-        service.generateVideo(QString("a"), solidFrame(Qt::red), std::nullopt, VideoQuality::p768,
-                              VideoDuration::seconds6);
+        startJob(service, "a");
         QVERIFY(world->clock.runUntil([&] { return world->fake.requestsTo(kQueryPath).size() >= 60; }, 3600, 30000));
         QVERIFY(service.isLoading());
         QCOMPARE(service.generationProgress(), 0.6);
@@ -452,12 +455,9 @@ private slots:
     }
 
     void aNewJobEndsTheOldPollingSilently() {
-        Script endless;
-        endless.statuses = {"Processing"};
-        world->fake.scripts = {endless};
+        world->fake.scripts = {Script::processingForever()};
         MiniMaxAPIService service("test-key-1", 1);
-        service.generateVideo(QString("first"), solidFrame(Qt::red), std::nullopt, VideoQuality::p768,
-                              VideoDuration::seconds6);
+        startJob(service, "first");
         QVERIFY(world->clock.runUntil([&] { return world->fake.requestsTo(kQueryPath).size() >= 2; }));
         QVERIFY(runJob(service, QString("second")));
         QVERIFY(service.generatedVideoURL());

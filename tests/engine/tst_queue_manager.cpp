@@ -17,12 +17,6 @@ namespace {
 
 const QString kGenerationPath = "/v1/video_generation";
 
-Script endless() {
-    Script script;
-    script.statuses = {"Processing"};
-    return script;
-}
-
 QList<QUuid> idsOf(const QList<GenerationTask>& tasks) {
     QList<QUuid> ids;
     for (const GenerationTask& task : tasks)
@@ -100,7 +94,8 @@ private slots:
 
     void fourJobsGoToFourClientsInSlotOrder() {
         makeQueue({"key-1", "key-2", "key-3", "key-4"});
-        world->fake.scripts = {endless(), endless(), endless(), endless(), endless()};
+        world->fake.scripts = {Script::processingForever(), Script::processingForever(), Script::processingForever(),
+                               Script::processingForever(), Script::processingForever()};
         QCOMPARE(queue->videoStatusText(), "Ready");
         QVERIFY(!queue->hasVideoWork());
         for (int i = 1; i <= 4; ++i)
@@ -125,7 +120,8 @@ private slots:
 
     void sixteenJobsAtMost() {
         makeQueue({"key-1", "key-2", "key-3", "key-4"});
-        world->fake.scripts = {endless(), endless(), endless(), endless()};
+        world->fake.scripts = {Script::processingForever(), Script::processingForever(), Script::processingForever(),
+                               Script::processingForever()};
         for (int i = 0; i < 12; ++i)
             add(QStringLiteral("job %1").arg(i));
         QCOMPARE(queue->videoStatusText(), "4 active, 8 queued");
@@ -157,7 +153,7 @@ private slots:
 
     void aKeyOfSpacesIsNeverChosen() {
         makeQueue({"   ", "key-2"});
-        world->fake.scripts = {endless()};
+        world->fake.scripts = {Script::processingForever()};
         add("job");
         QVERIFY(!client(1)->isLoading());
         QVERIFY(client(2)->isLoading());
@@ -273,7 +269,7 @@ private slots:
         makeQueue(keys);
         if (refusalCode)
             world->fake.generationReplies = {Reply::refusal(refusalCode)};
-        world->fake.scripts = {endless(), endless()};
+        world->fake.scripts = {Script::processingForever(), Script::processingForever()};
         add("first");
         QVERIFY(runUntilEnded(1));
         QCOMPARE(*queue->completedTasks().first().error, message);
@@ -348,7 +344,7 @@ private slots:
 
     void newChatLeavesTheVideoTasksAlone() {
         makeQueue({"key-1"});
-        world->fake.scripts = {endless()};
+        world->fake.scripts = {Script::processingForever()};
         add("running");
         add("waiting");
         QSignalSpy reset(&OrvaneAPIService::shared(), &ImageGenerationService::stateChanged);

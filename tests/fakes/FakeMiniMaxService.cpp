@@ -92,6 +92,12 @@ FakeMiniMaxService::Reply FakeMiniMaxService::Reply::after(double seconds) const
     return reply;
 }
 
+FakeMiniMaxService::TaskScript FakeMiniMaxService::TaskScript::processingForever() {
+    TaskScript script;
+    script.statuses = {"Processing"};
+    return script;
+}
+
 FakeMiniMaxService::FakeMiniMaxService() {
     port_ = listen(QHostAddress::LocalHost, 0);
 }

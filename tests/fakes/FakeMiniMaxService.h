@@ -59,6 +59,8 @@ public:
         QString fileId;            // empty: made up (digits)
         std::optional<Reply> fileRecord;
         QList<Reply> downloads; // the last one repeats; none: the clip
+
+        static TaskScript processingForever();
     };
 
     FakeMiniMaxService();
