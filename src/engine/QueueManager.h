@@ -1,41 +1,97 @@
 #pragma once
 
 #include "GenerationTask.h"
+#include "ModelContext.h"
 
+#include <QHash>
+#include <QImage>
 #include <QList>
 #include <QObject>
+#include <QPointer>
+#include <QString>
 
-#include <memory>
+#include <qcoro/qcorotask.h>
+
 #include <optional>
 
 class MiniMaxAPIService;
-class ModelContext;
 
-// Runs the video jobs of the whole application on four clients, one per video key slot.
+// Runs the video jobs of the whole application: at most 16 waiting or running, up to four at once on
+// its four clients (one per video key slot). Each finished clip is filed into the video folder.
+// Every change of the lists is announced by `tasksChanged()`.
 class QueueManager : public QObject {
     Q_OBJECT
 public:
     explicit QueueManager(QObject* parent = nullptr);
     ~QueueManager() override;
 
-    // The most recently created queue.
+    // The most recently created queue; the option pushes reach its clients through it.
     static QueueManager* current();
+
+    const QList<GenerationTask>& photoQueue() const { return photoQueue_; }
+    const QList<GenerationTask>& videoQueue() const { return videoQueue_; }
+    const std::optional<GenerationTask>& activePhotoTask() const { return activePhotoTask_; }
+    const QList<GenerationTask>& activeVideoTasks() const { return activeVideoTasks_; }
+    const QList<GenerationTask>& completedTasks() const { return completedTasks_; }
 
     ModelContext* modelContext() const { return modelContext_; }
     void setModelContext(ModelContext* context) { modelContext_ = context; }
 
+    static constexpr int maxConcurrentVideoTasks = 4;
+    static constexpr int maxVideoQueueSize = 16;
+    static constexpr int maxPhotoQueueSize = 1;
     const QList<MiniMaxAPIService*>& videoServices() const { return videoServices_; }
-    const QList<GenerationTask>& videoQueue() const { return videoQueue_; }
-    const QList<GenerationTask>& activeVideoTasks() const { return activeVideoTasks_; }
-    const QList<GenerationTask>& completedTasks() const { return completedTasks_; }
+
+    void addVideoTask(const std::optional<QString>& prompt, const std::optional<QImage>& firstFrame,
+                      const std::optional<QImage>& lastFrame, VideoQuality quality, VideoDuration duration);
+
+    QString videoStatusText() const;
+    QString photoStatusText() const;
+    bool hasVideoWork() const;
+    bool hasPhotoWork() const;
+
+    // Starts a new image chat: drops the photo side and resets the shared image service.
+    void clearPhotoSession();
+
+    // The studio's option changes: the shared video service first, then each client of the current queue.
+    static void applySelectedModel(VideoModel model);
+    static void applyFastPretreatment(bool on);
+
+    // Filing of a finished clip: copy into the video folder, record, completion sound.
+    void saveVideoToFolder(const GenerationTask& task);
+    static QString makeVideoFileName(const QString& prompt);
+    QCoro::Task<> saveVideoMetadata(GenerationTask task, QString fileName);
+    static std::optional<QByteArray> jpegData(const QImage& image);
 
 signals:
     void tasksChanged();
 
 private:
+    MiniMaxAPIService* selectAvailableVideoService() const;
+    bool passesAllButSpacing(const MiniMaxAPIService* service) const;
+    void startVideoTask(const GenerationTask& task, MiniMaxAPIService* service);
+    QCoro::Task<> runVideoTask(GenerationTask task, QPointer<MiniMaxAPIService> service);
+    QCoro::Task<> monitorVideoTask(QUuid taskId, QPointer<MiniMaxAPIService> service);
+    void handleVideoServiceUpdate(const QUuid& taskId, MiniMaxAPIService* service);
+    void completeTask(const QUuid& id, GenerationTask::TaskType type, const GenerationResult& result);
+    void failTask(const QUuid& id, GenerationTask::TaskType type, const QString& error);
+    void finishVideoTask(const QUuid& id, const std::optional<GenerationResult>& result,
+                         const std::optional<QString>& error);
+    void processVideoQueue();
+    void updateTaskStatus(int index, GenerationTask::TaskType type, GenerationTaskStatus status);
+    // When jobs wait only because a client's request spacing has not passed yet, look again when it has.
+    void scheduleSpacingRecheck();
+    QCoro::Task<> recheckAfter(double seconds, quint64 token);
+    QCoro::Task<> fileVideo(GenerationTask task, QString folder, QString fileName);
+
+    QList<GenerationTask> photoQueue_;
     QList<GenerationTask> videoQueue_;
+    std::optional<GenerationTask> activePhotoTask_;
     QList<GenerationTask> activeVideoTasks_;
     QList<GenerationTask> completedTasks_;
-    ModelContext* modelContext_ = nullptr;
+    QPointer<ModelContext> modelContext_;
     QList<MiniMaxAPIService*> videoServices_;
+    // A client belongs to the job it was handed from that moment until the job has ended.
+    QHash<const MiniMaxAPIService*, QUuid> reservations_;
+    quint64 recheckToken_ = 0;
 };

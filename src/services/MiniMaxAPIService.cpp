@@ -1,6 +1,89 @@
 #include "MiniMaxAPIService.h"
 
 #include "APIManager.h"
+#include "AppPaths.h"
+#include "Clock.h"
+#include "HttpHeaders.h"
+#include "ImageCoding.h"
+#include "MiniMaxDownload.h"
+#include "RetryAfter.h"
+#include "ServiceConfig.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QUuid>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
+#include <qcoro/qcoronetworkreply.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kRequestTimeoutMs = 60000;
+constexpr double kPollInterval = 5.0;
+// A finished clip is billed: a dropped download is tried again after 2, 4 and 8 seconds.
+constexpr int kDownloadRetries = 3;
+
+const QString kInvalidKeyText = QStringLiteral("Invalid MiniMax API key or incorrect Group ID.");
+const QString kMissingAuthorizationText =
+    QStringLiteral("MiniMax requires API Key in Authorization: Bearer <API_KEY>.");
+
+double backoffSeconds(int attempt) {
+    return std::min(std::pow(2.0, attempt), 60.0);
+}
+
+using MiniMaxDownload::httpStatus;
+
+QString encodedQueryValue(const QString& value) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(value));
+}
+
+bool isWebAddress(const QUrl& url) {
+    return url.isValid() && (url.scheme() == "https" || url.scheme() == "http") && !url.host().isEmpty();
+}
+
+} // namespace
+
+QString MiniMaxError::localizedDescription() const {
+    switch (kind_) {
+    case Kind::httpError:
+        return QStringLiteral("HTTP Error: %1").arg(code_);
+    case Kind::invalidURL:
+        return QStringLiteral("Invalid API URL");
+    case Kind::invalidResponse:
+        return QStringLiteral("Invalid server response");
+    case Kind::rateLimitExceeded:
+        return QStringLiteral("Rate limit exceeded. Please try again later");
+    case Kind::encodingError:
+        return QStringLiteral("Request encoding error");
+    case Kind::imageConversionFailed:
+        return QStringLiteral("Failed to convert image");
+    case Kind::statusCheckFailed:
+        return QStringLiteral("Task status check failed");
+    }
+    return {};
+}
+
+struct MiniMaxAPIService::PreparedRequest {
+    QNetworkRequest request;
+    QByteArray body;
+};
+
+struct MiniMaxAPIService::Job {
+    std::optional<QString> prompt;
+    std::optional<QImage> firstFrame;
+    std::optional<QImage> lastFrame;
+    VideoQuality quality;
+    VideoDuration duration;
+    quint64 token;
+};
 
 MiniMaxAPIService::MiniMaxAPIService(const QString& apiKey, int keyNumber, QObject* parent)
     : QObject(parent), apiKey_(apiKey), keyNumber_(keyNumber) {}
@@ -8,4 +91,401 @@ MiniMaxAPIService::MiniMaxAPIService(const QString& apiKey, int keyNumber, QObje
 MiniMaxAPIService& MiniMaxAPIService::shared() {
     static MiniMaxAPIService* instance = new MiniMaxAPIService(APIManager::shared().miniMaxAPIKey(), 1);
     return *instance;
+}
+
+void MiniMaxAPIService::setEnablePromptOptimization(bool on) {
+    enablePromptOptimization_ = on;
+    emit stateChanged();
+}
+
+void MiniMaxAPIService::setSelectedModel(VideoModel model) {
+    selectedModel_ = model;
+    emit stateChanged();
+}
+
+void MiniMaxAPIService::setFastPretreatment(bool on) {
+    fastPretreatment_ = on;
+    emit stateChanged();
+}
+
+QString MiniMaxAPIService::groupId() const {
+    return ServiceConfig::current().miniMaxGroupId;
+}
+
+QString MiniMaxAPIService::baseURL() const {
+    return ServiceConfig::current().miniMaxBaseUrl.toString(QUrl::StripTrailingSlash) + "/v1/video_generation";
+}
+
+QString MiniMaxAPIService::resultURL() const {
+    return ServiceConfig::current().miniMaxBaseUrl.toString(QUrl::StripTrailingSlash) + "/v1/query/video_generation";
+}
+
+QString MiniMaxAPIService::fileRetrieveURL() const {
+    return ServiceConfig::current().miniMaxBaseUrl.toString(QUrl::StripTrailingSlash) + "/v1/files/retrieve";
+}
+
+QNetworkAccessManager* MiniMaxAPIService::network() {
+    static QPointer<QNetworkAccessManager> manager;
+    if (!manager)
+        manager = new QNetworkAccessManager(QCoreApplication::instance());
+    return manager;
+}
+
+QString MiniMaxAPIService::buildPrompt(const QString& prompt) {
+    return prompt.trimmed();
+}
+
+std::optional<QString> MiniMaxAPIService::validate(const std::optional<QString>& prompt, bool hasFirstFrame,
+                                                   bool hasLastFrame, VideoQuality quality,
+                                                   VideoDuration duration) const {
+    if (apiKey_.trimmed().isEmpty())
+        return QStringLiteral("MiniMax API key %1 not set. Please go to API settings.").arg(keyNumber_);
+    if (!hasFirstFrame && !hasLastFrame && (!prompt || prompt->isEmpty()))
+        return QStringLiteral("Требуется промпт или хотя бы одно изображение для генерации видео");
+    if (hasLastFrame) {
+        if (selectedModel_ != VideoModel::hailuo02)
+            return QStringLiteral("Start→End режим поддерживается только моделью 2.0");
+        if (quality == VideoQuality::p1080 && duration == VideoDuration::seconds10)
+            return QStringLiteral("Start→End режим для 1080P поддерживает только 6 секунд");
+        if (quality == VideoQuality::p512)
+            return QStringLiteral("Start→End режим не поддерживается для 512P. Выберите 768P или 1080P");
+        if (!hasFirstFrame)
+            return QStringLiteral("Для Start→End режима требуется как первое, так и последнее изображение");
+    }
+    return std::nullopt;
+}
+
+QCoro::Task<> MiniMaxAPIService::generateVideo(std::optional<QString> prompt, std::optional<QImage> firstFrame,
+                                               std::optional<QImage> lastFrame, VideoQuality quality,
+                                               VideoDuration duration) {
+    if (firstFrame && firstFrame->isNull())
+        firstFrame.reset();
+    if (lastFrame && lastFrame->isNull())
+        lastFrame.reset();
+    if (const auto refusal = validate(prompt, firstFrame.has_value(), lastFrame.has_value(), quality, duration)) {
+        // A refused job must never look like it produced the previous job's clip.
+        errorMessage_ = *refusal;
+        generatedVideoURL_.reset();
+        emit stateChanged();
+        co_return;
+    }
+    isLoading_ = true;
+    errorMessage_.reset();
+    generatedVideoURL_.reset();
+    generationProgress_ = 0.0;
+    retryCount_ = 0;
+    ++jobToken_;
+    emit stateChanged();
+
+    Job job;
+    job.prompt = prompt ? std::optional<QString>(buildPrompt(*prompt)) : std::nullopt;
+    job.firstFrame = std::move(firstFrame);
+    job.lastFrame = std::move(lastFrame);
+    job.quality = quality;
+    job.duration = duration;
+    job.token = jobToken_;
+    co_await sendGenerationRequest(std::move(job));
+}
+
+QCoro::Task<> MiniMaxAPIService::waitForRateLimit() {
+    QPointer<MiniMaxAPIService> self(this);
+    if (lastRequestTime_) {
+        const double elapsed = Clock::current().secondsSince(*lastRequestTime_);
+        if (elapsed < minimumRequestInterval)
+            co_await Clock::current().sleep(minimumRequestInterval - elapsed);
+    }
+    if (self)
+        lastRequestTime_ = Clock::current().now();
+}
+
+double MiniMaxAPIService::retryDelay(const QNetworkReply* reply) const {
+    if (const auto seconds = retryAfterSeconds(reply->rawHeader("Retry-After")))
+        return *seconds;
+    return backoffSeconds(retryCount_);
+}
+
+QCoro::Task<MiniMaxAPIService::Outcome<MiniMaxAPIService::PreparedRequest>>
+MiniMaxAPIService::makeGenerationRequest(Job job) {
+    const QUrl url(baseURL(), QUrl::StrictMode);
+    if (!isWebAddress(url))
+        co_return Failure::of(MiniMaxError::invalidURL());
+    // Everything read from this client is read now, before the first suspension.
+    PreparedRequest prepared;
+    prepared.request = apiRequest(url);
+    prepared.request.setRawHeader("Content-Type", "application/json");
+    prepared.request.setRawHeader("Accept", "application/json");
+    prepared.request.setRawHeader("X-Group-Id", headerValue(groupId()));
+    MiniMaxRequest body;
+    body.model = rawValue(selectedModel_);
+    body.prompt = job.prompt;
+    body.promptOptimizer = enablePromptOptimization_;
+    body.resolution = rawValue(job.quality);
+    body.duration = rawValue(job.duration);
+    if (selectedModel_ != VideoModel::hailuo02)
+        body.fastPretreatment = fastPretreatment_;
+
+    // Large frames take a while to encode as PNG: keep that off the GUI thread.
+    for (int i = 0; i < 2; ++i) {
+        const std::optional<QImage>& frame = i == 0 ? job.firstFrame : job.lastFrame;
+        if (!frame)
+            continue;
+        const QImage image = *frame;
+        // g++ 12 miscompiles a lambda temporary inside a co_await expression: name it first.
+        const auto encode = [image] { return ImageCoding::pngData(image); };
+        QFuture<std::optional<QByteArray>> encoding = QtConcurrent::run(encode);
+        auto png = co_await encoding;
+        if (!png)
+            co_return Failure::of(MiniMaxError::imageConversionFailed());
+        (i == 0 ? body.firstFrameImage : body.lastFrameImage) = MiniMaxWire::pngDataUrl(*png);
+    }
+    const auto encoded = body.encoded();
+    if (!encoded)
+        co_return Failure::of(MiniMaxError::encodingError());
+    prepared.body = *encoded;
+    co_return prepared;
+}
+
+QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
+    QPointer<MiniMaxAPIService> self(this);
+    const quint64 token = job.token;
+    for (;;) {
+        co_await waitForRateLimit();
+        if (!self || !isCurrent(token))
+            co_return;
+        auto prepared = co_await makeGenerationRequest(job);
+        if (!self || !isCurrent(token))
+            co_return;
+
+        std::optional<Failure> failure;
+        if (const auto* notBuilt = std::get_if<Failure>(&prepared)) {
+            failure = *notBuilt;
+        } else {
+            const auto& request = std::get<PreparedRequest>(prepared);
+            QNetworkReply* reply = network()->post(request.request, request.body);
+            co_await reply;
+            reply->deleteLater();
+            if (!self || !isCurrent(token))
+                co_return;
+            const auto status = httpStatus(reply);
+            if (!status) {
+                failure = Failure::withText(reply->errorString());
+            } else if (*status == 429) {
+                if (retryCount_ >= maxRetries) {
+                    failure = Failure::of(MiniMaxError::rateLimitExceeded());
+                } else {
+                    ++retryCount_;
+                    const double delay = retryDelay(reply);
+                    co_await Clock::current().sleep(delay);
+                    if (!self || !isCurrent(token))
+                        co_return;
+                    continue;
+                }
+            } else if (*status == 200) {
+                const QByteArray answer = reply->readAll();
+                const auto base = MiniMaxWire::decodeBaseOnly(answer);
+                const auto accepted = MiniMaxWire::decodeGeneration(answer);
+                if (const auto* bad = std::get_if<DecodingFailure>(&base)) {
+                    failure = Failure::withText(bad->description);
+                } else if (const qint64 code = std::get<BaseOnlyResponse>(base).baseResp.statusCode;
+                           code != MiniMaxStatus::accepted) {
+                    failure = Failure::of(MiniMaxError::httpError(code));
+                } else if (const auto* badTask = std::get_if<DecodingFailure>(&accepted)) {
+                    failure = Failure::withText(badTask->description);
+                } else if (const auto& taskId = std::get<MiniMaxResponse>(accepted).taskId; !taskId) {
+                    failure = Failure::of(MiniMaxError::invalidResponse());
+                } else {
+                    currentTaskId_ = *taskId;
+                    emit stateChanged();
+                    startPolling(*taskId, token);
+                    co_return;
+                }
+            } else {
+                failure = Failure::of(MiniMaxError::httpError(*status));
+            }
+        }
+
+        const bool keyTurnedAway = failure->error && (failure->error->isHttpError(MiniMaxStatus::invalidKeyOrGroup) ||
+                                                      failure->error->isHttpError(MiniMaxStatus::missingAuthorization));
+        const bool rateLimited = failure->error && failure->error->kind() == MiniMaxError::Kind::rateLimitExceeded;
+        if (!keyTurnedAway && !rateLimited && retryCount_ < maxRetries) {
+            ++retryCount_;
+            co_await Clock::current().sleep(backoffSeconds(retryCount_));
+            if (!self || !isCurrent(token))
+                co_return;
+            continue;
+        }
+        endWithFailure({}, *failure);
+        co_return;
+    }
+}
+
+QCoro::Task<> MiniMaxAPIService::startPolling(QString taskId, quint64 token) {
+    QPointer<MiniMaxAPIService> self(this);
+    for (;;) {
+        co_await Clock::current().sleep(kPollInterval);
+        // A newer job has taken over this client: this loop ends without a word.
+        if (!self || !isCurrent(token))
+            co_return;
+        auto answer = co_await checkTaskStatus(taskId);
+        if (!self || !isCurrent(token))
+            co_return;
+        if (const auto* failure = std::get_if<Failure>(&answer)) {
+            endWithFailure(QStringLiteral("Status check error: "), *failure);
+            co_return;
+        }
+        bool stop = false;
+        handleTaskStatus(std::get<TaskResultResponse>(answer), stop);
+        if (stop)
+            co_return;
+    }
+}
+
+QNetworkRequest MiniMaxAPIService::apiRequest(const QUrl& url) const {
+    QNetworkRequest request(url);
+    request.setTransferTimeout(kRequestTimeoutMs);
+    request.setRawHeader("Authorization", bearerHeaderValue(apiKey_));
+    return request;
+}
+
+template <class T>
+QCoro::Task<MiniMaxAPIService::Outcome<T>>
+MiniMaxAPIService::fetchStatusAnswer(QNetworkRequest request, Decoded<T> (*decode)(const QByteArray&)) {
+    QNetworkReply* reply = network()->get(request);
+    co_await reply;
+    reply->deleteLater();
+    const auto status = httpStatus(reply);
+    if (!status)
+        co_return Failure::withText(reply->errorString());
+    if (*status != 200)
+        co_return Failure::of(MiniMaxError::statusCheckFailed());
+    auto decoded = decode(reply->readAll());
+    if (const auto* bad = std::get_if<DecodingFailure>(&decoded))
+        co_return Failure::withText(bad->description);
+    const T& answer = std::get<T>(decoded);
+    // A refusal here (a key turned away, an unknown task) would otherwise be waited on for ever.
+    if (answer.baseResp && answer.baseResp->statusCode != MiniMaxStatus::accepted)
+        co_return Failure::of(MiniMaxError::httpError(answer.baseResp->statusCode));
+    co_return answer;
+}
+
+QCoro::Task<MiniMaxAPIService::Outcome<TaskResultResponse>> MiniMaxAPIService::checkTaskStatus(QString taskId) {
+    const QUrl url(resultURL() + "?task_id=" + encodedQueryValue(taskId), QUrl::StrictMode);
+    if (!isWebAddress(url))
+        co_return Failure::of(MiniMaxError::invalidURL());
+    QNetworkRequest request = apiRequest(url);
+    request.setRawHeader("Accept", "application/json");
+    request.setRawHeader("X-Group-Id", headerValue(groupId()));
+    auto answer = co_await fetchStatusAnswer(request, &MiniMaxWire::decodeTaskResult);
+    co_return answer;
+}
+
+void MiniMaxAPIService::handleTaskStatus(const TaskResultResponse& answer, bool& stop) {
+    if (!answer.status)
+        return;
+    const QString& status = *answer.status;
+    if (status == "Queueing") {
+        generationProgress_ = 0.1;
+    } else if (status == "Preparing") {
+        generationProgress_ = 0.3;
+    } else if (status == "Processing") {
+        generationProgress_ = 0.6;
+    } else if (status == "Success") {
+        generationProgress_ = 1.0;
+        stop = true;
+        if (!answer.fileId) {
+            errorMessage_ = QStringLiteral("File ID not found in response");
+            isLoading_ = false;
+        } else if (generatedVideoURL_) {
+            isLoading_ = false;
+        } else {
+            emit stateChanged();
+            fetchVideo(*answer.fileId, jobToken_);
+            return;
+        }
+    } else if (status == "Fail") {
+        errorMessage_ = QStringLiteral("Video generation failed");
+        isLoading_ = false;
+        stop = true;
+    } else {
+        return;
+    }
+    emit stateChanged();
+}
+
+QCoro::Task<> MiniMaxAPIService::fetchVideo(QString fileId, quint64 token) {
+    QPointer<MiniMaxAPIService> self(this);
+    auto address = co_await retrieveDownloadURL(fileId);
+    if (!self || !isCurrent(token))
+        co_return;
+    if (const auto* failure = std::get_if<Failure>(&address)) {
+        endWithFailure(QStringLiteral("Download URL error: "), *failure);
+        co_return;
+    }
+    co_await downloadVideo(std::get<QUrl>(address), token);
+}
+
+QCoro::Task<MiniMaxAPIService::Outcome<QUrl>> MiniMaxAPIService::retrieveDownloadURL(QString fileId) {
+    const QUrl url(fileRetrieveURL() + "?GroupId=" + encodedQueryValue(groupId()) +
+                       "&file_id=" + encodedQueryValue(fileId),
+                   QUrl::StrictMode);
+    if (!isWebAddress(url))
+        co_return Failure::of(MiniMaxError::invalidURL());
+    QNetworkRequest request = apiRequest(url);
+    request.setRawHeader("Content-Type", "application/json");
+    auto answer = co_await fetchStatusAnswer(request, &MiniMaxWire::decodeFileRetrieve);
+    if (const auto* failure = std::get_if<Failure>(&answer))
+        co_return *failure;
+    const FileRetrieveResponse& record = std::get<FileRetrieveResponse>(answer);
+    // Only a web address is fetched: a "file:" or other local address in an answer is not.
+    const QUrl address =
+        record.file && record.file->downloadUrl ? QUrl(*record.file->downloadUrl, QUrl::StrictMode) : QUrl();
+    if (!isWebAddress(address))
+        co_return Failure::of(MiniMaxError::invalidResponse());
+    co_return address;
+}
+
+QCoro::Task<> MiniMaxAPIService::downloadVideo(QUrl url, quint64 token) {
+    QPointer<MiniMaxAPIService> self(this);
+    for (int attempt = 0;; ++attempt) {
+        const QString path = AppPaths::tempFolder() + "/minimax_video_" +
+                             QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + ".mp4";
+        const auto result = co_await MiniMaxDownload::toFile(network(), url, path);
+        if (!self || !isCurrent(token)) {
+            if (result.ok)
+                QFile::remove(path);
+            co_return;
+        }
+        if (result.ok) {
+            generatedVideoURL_ = path;
+            isLoading_ = false;
+            emit stateChanged();
+            co_return;
+        }
+        if (result.retriable && attempt < kDownloadRetries) {
+            co_await Clock::current().sleep(backoffSeconds(attempt + 1));
+            if (!self || !isCurrent(token))
+                co_return;
+            continue;
+        }
+        publishFailure(QStringLiteral("Video download error: ") + result.error);
+        co_return;
+    }
+}
+
+void MiniMaxAPIService::endWithFailure(const QString& contextPrefix, const Failure& failure) {
+    if (failure.error && failure.error->isHttpError(MiniMaxStatus::invalidKeyOrGroup)) {
+        keyRejected_ = true;
+        publishFailure(kInvalidKeyText);
+    } else if (failure.error && failure.error->isHttpError(MiniMaxStatus::missingAuthorization)) {
+        keyRejected_ = true;
+        publishFailure(kMissingAuthorizationText);
+    } else {
+        publishFailure(contextPrefix + failure.description());
+    }
+}
+
+void MiniMaxAPIService::publishFailure(const QString& message) {
+    errorMessage_ = message;
+    isLoading_ = false;
+    emit stateChanged();
 }

@@ -1,0 +1,356 @@
+#include "EngineTestSupport.h"
+
+#include "APIManager.h"
+#include "AppPaths.h"
+#include "FolderBookmark.h"
+#include "MiniMaxAPIService.h"
+#include "ModelSchema.h"
+#include "QueueManager.h"
+#include "VideoMetadata.h"
+#include "VideoSettings.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QtTest>
+
+namespace {
+
+QByteArray contentsOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool sameColor(const QColor& a, const QColor& b) {
+    return qAbs(a.red() - b.red()) < 12 && qAbs(a.green() - b.green()) < 12 && qAbs(a.blue() - b.blue()) < 12;
+}
+
+// Notes, at each sound, how many clip records another connection can already read from the store.
+class StoreCheckingPlayer final : public SoundPlayer {
+public:
+    explicit StoreCheckingPlayer(QString storePath) : storePath_(std::move(storePath)) {
+        SoundPlayer::setCurrent(this);
+    }
+    ~StoreCheckingPlayer() override { SoundPlayer::setCurrent(nullptr); }
+    QList<qsizetype> recordsAtSound;
+    bool play(const QString&) override {
+        const auto reader = ModelSchema::openStore(storePath_);
+        recordsAtSound.append(reader->fetch<VideoMetadata>().value_or(QList<std::shared_ptr<VideoMetadata>>()).size());
+        return true;
+    }
+
+private:
+    QString storePath_;
+};
+
+} // namespace
+
+class VideoFilingTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<EngineWorld> world;
+    std::unique_ptr<ModelContext> store;
+    std::unique_ptr<QueueManager> queue;
+    QString folder;
+
+    QString storePath() const { return world->environment.path("store/Orvane.store"); }
+
+    void chooseVideoFolder() {
+        VideoSettings settings;
+        settings.setVideoDirectoryBookmark(FolderBookmark::create(folder));
+    }
+
+    // A completed job whose clip lies in the temporary folder, as the download leaves it.
+    GenerationTask finishedTask(const QString& prompt, const QList<QImage>& frames,
+                                std::optional<VideoModel> model = VideoModel::hailuo23Fast) {
+        static int counter = 0;
+        const QString clip = AppPaths::tempFolder() + QStringLiteral("/minimax_video_%1.mp4").arg(++counter);
+        QFile file(clip);
+        file.open(QIODevice::WriteOnly);
+        file.write(fixtureClip());
+        GenerationTask task;
+        task.prompt = prompt;
+        task.referenceImages = frames;
+        task.quality = VideoQuality::p1080;
+        task.duration = VideoDuration::seconds6;
+        task.promptOptimization = true;
+        task.model = model;
+        task.fastPretreatment = false;
+        task.status = GenerationTaskStatus::completed;
+        task.progress = 1.0;
+        task.result = GenerationResult::video(clip);
+        return task;
+    }
+
+    QStringList folderEntries() const {
+        return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    QList<std::shared_ptr<VideoMetadata>> storedRecords() const {
+        const auto reader = ModelSchema::openStore(storePath());
+        return reader->fetch<VideoMetadata>().value_or(QList<std::shared_ptr<VideoMetadata>>());
+    }
+
+    bool runUntilSounds(int count) {
+        return world->clock.runUntil([&] { return world->sounds.played.size() >= count; }, 1e6, 10000);
+    }
+
+    // Lets a filing that should do nothing more have every chance to do something.
+    void settle() {
+        world->clock.runUntil([] { return false; }, 5, 300);
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(!fixtureClip().isEmpty()); }
+
+    void init() {
+        world = std::make_unique<EngineWorld>();
+        folder = world->environment.path("Videos");
+        QDir().mkpath(folder);
+        QDir().mkpath(world->environment.path("store"));
+        store = ModelSchema::openStore(storePath());
+        queue = std::make_unique<QueueManager>();
+        queue->setModelContext(store.get());
+    }
+
+    void cleanup() {
+        queue.reset();
+        store.reset();
+        world.reset();
+    }
+
+    void fileNames_data() {
+        QTest::addColumn<QString>("prompt");
+        QTest::addColumn<QString>("slug");
+        QTest::newRow("punctuation") << "A cat, jumping!"
+                                     << "a_cat_jumping";
+        QTest::newRow("spaces around") << "  Sunset over the sea \n"
+                                       << "sunset_over_the_sea";
+        QTest::newRow("ampersand and dash") << "Salt & pepper - fast"
+                                            << "salt_pepper_fast";
+        QTest::newRow("symbols") << "1+1 = two"
+                                 << "11_two";
+        QTest::newRow("accent") << "café au lait"
+                                << "caf_au_lait";
+        QTest::newRow("empty") << ""
+                               << "video";
+        QTest::newRow("punctuation only") << "!!!"
+                                          << "video";
+        QTest::newRow("another script") << "Кошка прыгает"
+                                        << "video";
+        QTest::newRow("long") << "hello world this is a long prompt"
+                              << "hello_world_this_is_a_lon";
+        QTest::newRow("cut after the trim") << "abcdefghijklmnopqrstuvwx yz"
+                                            << "abcdefghijklmnopqrstuvwx_";
+        QTest::newRow("camera tags") << "[Pan left] slow, (dolly-in)"
+                                     << "pan_left_slow_dolly_in";
+    }
+
+    void fileNames() {
+        QFETCH(QString, prompt);
+        QFETCH(QString, slug);
+        world->clock.advance(45);
+        QCOMPARE(QueueManager::makeVideoFileName(prompt), "Orvane_20260101_120045_" + slug + ".mp4");
+    }
+
+    void filesTheClipWithItsRecord() {
+        chooseVideoFolder();
+        const GenerationTask task = finishedTask("A cat, jumping!", {solidFrame(Qt::red), solidFrame(Qt::blue)});
+        queue->saveVideoToFolder(task);
+        QVERIFY(runUntilSounds(1));
+        QCOMPARE(world->sounds.played, QStringList({"Glass"}));
+
+        const QString name = "Orvane_20260101_120000_a_cat_jumping.mp4";
+        QCOMPARE(folderEntries(), QStringList({name}));
+        QCOMPARE(contentsOf(folder + "/" + name), fixtureClip());
+        QVERIFY(QFileInfo::exists(task.result->videoValue()->fileURL));
+        QVERIFY(world->environment.logLines().contains("💾 ✅ Successfully saved video metadata to Swift Data: " + name));
+
+        const auto records = storedRecords();
+        QCOMPARE(records.size(), 1);
+        const auto& record = records.first();
+        QCOMPARE(record->fileName(), name);
+        QCOMPARE(record->prompt(), "A cat, jumping!");
+        QCOMPARE(record->quality(), "1080P");
+        QCOMPARE(record->duration(), 6);
+        QCOMPARE(record->videoMode(), "start_end_video");
+        QCOMPARE(record->promptOptimization(), true);
+        QCOMPARE(*record->model(), "2.3 Fast");
+        QCOMPARE(*record->fastPretreatment(), false);
+        QCOMPARE(record->createdAt(), world->clock.now());
+        QVERIFY(!record->promptPreset() && !record->imagePreset());
+        QVERIFY(record->firstFrameImageData()->startsWith("\xff\xd8"));
+        QVERIFY(sameColor(record->firstFrameImage().pixelColor(10, 10), Qt::red));
+        QVERIFY(sameColor(record->lastFrameImage().pixelColor(10, 10), Qt::blue));
+    }
+
+    void oneFrameAndTheModelLabels_data() {
+        QTest::addColumn<int>("model"); // -1: none
+        QTest::addColumn<QString>("label");
+        QTest::newRow("2.0") << int(VideoModel::hailuo02) << "2.0";
+        QTest::newRow("2.3") << int(VideoModel::hailuo23) << "2.3";
+        QTest::newRow("none") << -1 << QString();
+    }
+
+    void oneFrameAndTheModelLabels() {
+        QFETCH(int, model);
+        QFETCH(QString, label);
+        chooseVideoFolder();
+        GenerationTask task =
+            finishedTask("", {solidFrame(Qt::red)}, model < 0 ? std::nullopt : std::optional(VideoModel(model)));
+        task.quality.reset();
+        task.duration.reset();
+        task.promptOptimization.reset();
+        task.fastPretreatment.reset();
+        queue->saveVideoToFolder(task);
+        QVERIFY(runUntilSounds(1));
+        const auto record = storedRecords().first();
+        QCOMPARE(record->fileName(), "Orvane_20260101_120000_video.mp4");
+        QCOMPARE(record->videoMode(), "image_to_video");
+        QCOMPARE(record->model().value_or(QString()), label);
+        QCOMPARE(record->model().has_value(), model >= 0);
+        QCOMPARE(record->quality(), "768P");
+        QCOMPARE(record->duration(), 6);
+        QCOMPARE(record->promptOptimization(), false);
+        QVERIFY(!record->fastPretreatment());
+        QVERIFY(record->firstFrameImageData());
+        QVERIFY(!record->lastFrameImageData());
+    }
+
+    void theSoundFollowsTheSavedRecord() {
+        chooseVideoFolder();
+        StoreCheckingPlayer player(storePath());
+        queue->saveVideoToFolder(finishedTask("first", {solidFrame(Qt::red)}));
+        QVERIFY(world->clock.runUntil([&] { return !player.recordsAtSound.isEmpty(); }, 1e6, 10000));
+        QCOMPARE(player.recordsAtSound, QList<qsizetype>({1}));
+    }
+
+    void withoutAFolderNothingIsFiled() {
+        const GenerationTask task = finishedTask("a cat", {solidFrame(Qt::red)});
+        queue->saveVideoToFolder(task);
+        settle();
+        QVERIFY(folderEntries().isEmpty());
+        QVERIFY(QFileInfo::exists(task.result->videoValue()->fileURL));
+        QVERIFY(storedRecords().isEmpty());
+        QVERIFY(world->sounds.played.isEmpty());
+        QVERIFY(world->environment.logLines().isEmpty());
+    }
+
+    void withoutAStoreTheClipIsCopiedButNotRecorded() {
+        chooseVideoFolder();
+        queue->setModelContext(nullptr);
+        queue->saveVideoToFolder(finishedTask("a cat", {solidFrame(Qt::red)}));
+        QVERIFY(world->clock.runUntil([&] { return !folderEntries().isEmpty(); }, 1e6, 10000));
+        settle();
+        QCOMPARE(folderEntries(), QStringList({"Orvane_20260101_120000_a_cat.mp4"}));
+        QVERIFY(storedRecords().isEmpty());
+        QVERIFY(world->sounds.played.isEmpty());
+    }
+
+    void withSoundsOffTheRecordIsSavedSilently() {
+        chooseVideoFolder();
+        VideoSettings().setSoundNotificationEnabled(false);
+        queue->saveVideoToFolder(finishedTask("a cat", {solidFrame(Qt::red)}));
+        QVERIFY(world->clock.runUntil([&] { return !storedRecords().isEmpty(); }, 1e6, 10000));
+        settle();
+        QVERIFY(world->sounds.played.isEmpty());
+    }
+
+    void collidingNamesAreAllKept() {
+        chooseVideoFolder();
+        const QString taken = folder + "/Orvane_20260101_120000_a_cat.mp4";
+        QFile existing(taken);
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.write("someone else's clip");
+        existing.close();
+
+        queue->saveVideoToFolder(finishedTask("a cat", {solidFrame(Qt::red)}));
+        queue->saveVideoToFolder(finishedTask("A cat!", {solidFrame(Qt::blue)}));
+        QVERIFY(runUntilSounds(2));
+        QCOMPARE(folderEntries(), QStringList({"Orvane_20260101_120000_a_cat.mp4", "Orvane_20260101_120000_a_cat_2.mp4",
+                                               "Orvane_20260101_120000_a_cat_3.mp4"}));
+        QCOMPARE(contentsOf(taken), "someone else's clip");
+        QStringList recorded;
+        for (const auto& record : storedRecords())
+            recorded.append(record->fileName());
+        recorded.sort();
+        QCOMPARE(recorded, QStringList({"Orvane_20260101_120000_a_cat_2.mp4", "Orvane_20260101_120000_a_cat_3.mp4"}));
+    }
+
+    void aFailedCopyIsLoggedAndRecordsNothing() {
+        chooseVideoFolder();
+        GenerationTask task = finishedTask("a cat", {solidFrame(Qt::red)});
+        QFile::remove(task.result->videoValue()->fileURL);
+        queue->saveVideoToFolder(task);
+        QVERIFY(world->clock.runUntil(
+            [&] { return world->environment.hasLineStartingWith("❌ Failed to copy video into the video folder: "); },
+            1e6, 10000));
+        settle();
+        QVERIFY(folderEntries().isEmpty());
+        QVERIFY(storedRecords().isEmpty());
+        QVERIFY(world->sounds.played.isEmpty());
+    }
+
+    void aFailedSaveIsLoggedAndSilent() {
+        chooseVideoFolder();
+        QSqlQuery trigger(store->database());
+        QVERIFY(trigger.exec("CREATE TRIGGER refuse_clips BEFORE INSERT ON VideoMetadata "
+                             "BEGIN SELECT RAISE(ABORT, 'disk says no'); END"));
+        queue->saveVideoToFolder(finishedTask("a cat", {solidFrame(Qt::red)}));
+        QVERIFY(world->clock.runUntil(
+            [&] { return world->environment.hasLineStartingWith("💾 ❌ Failed to save video metadata: "); }, 1e6, 10000));
+        settle();
+        QCOMPARE(folderEntries(), QStringList({"Orvane_20260101_120000_a_cat.mp4"}));
+        QVERIFY(world->sounds.played.isEmpty());
+        // The refused record does not come back with the store's next save.
+        QVERIFY(trigger.exec("DROP TRIGGER refuse_clips"));
+        QVERIFY(store->save());
+        QVERIFY(storedRecords().isEmpty());
+    }
+
+    void aClipThatCannotBeFetchedIsNotFiled() {
+        chooseVideoFolder();
+        queue.reset();
+        APIManager::shared().setMiniMaxAPIKey("test-key-1");
+        queue = std::make_unique<QueueManager>();
+        queue->setModelContext(store.get());
+        FakeMiniMaxService::TaskScript script;
+        script.downloads = {FakeMiniMaxService::Reply::http(404, "<html>not found</html>")};
+        world->fake.scripts = {script};
+        queue->addVideoTask(QString("a cat"), solidFrame(Qt::red), std::nullopt, VideoQuality::p768,
+                            VideoDuration::seconds6);
+        QVERIFY(world->clock.runUntil([&] { return !queue->completedTasks().isEmpty(); }, 1e6, 10000));
+        settle();
+        QCOMPARE(*queue->completedTasks().first().error, "Video download error: HTTP Error: 404");
+        QVERIFY(folderEntries().isEmpty());
+        QVERIFY(storedRecords().isEmpty());
+        QVERIFY(world->sounds.played.isEmpty());
+    }
+
+    void aFinishedJobIsFiledThroughTheQueue() {
+        chooseVideoFolder();
+        queue.reset();
+        APIManager::shared().setMiniMaxAPIKey("test-key-1");
+        queue = std::make_unique<QueueManager>();
+        queue->setModelContext(store.get());
+        QueueManager::applySelectedModel(VideoModel::hailuo23Fast);
+        queue->addVideoTask(QString("A cat, jumping!"), solidFrame(Qt::red), std::nullopt, VideoQuality::p768,
+                            VideoDuration::seconds10);
+        QVERIFY(runUntilSounds(1));
+        QueueManager::applySelectedModel(VideoModel::hailuo02);
+
+        const QStringList entries = folderEntries();
+        QCOMPARE(entries.size(), 1);
+        QVERIFY(QRegularExpression("^Orvane_20260101_\\d{6}_a_cat_jumping\\.mp4$").match(entries.first()).hasMatch());
+        QCOMPARE(contentsOf(folder + "/" + entries.first()), fixtureClip());
+        const auto record = storedRecords().first();
+        QCOMPARE(record->fileName(), entries.first());
+        QCOMPARE(record->quality(), "768P");
+        QCOMPARE(record->duration(), 10);
+        QCOMPARE(*record->model(), "2.3 Fast");
+        QCOMPARE(queue->completedTasks().first().status, GenerationTaskStatus::completed);
+    }
+};
+
+QTEST_GUILESS_MAIN(VideoFilingTest)
+#include "tst_video_filing.moc"

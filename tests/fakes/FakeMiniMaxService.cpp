@@ -1,0 +1,294 @@
+#include "FakeMiniMaxService.h"
+
+#include "Clock.h"
+#include "ServiceConfig.h"
+
+#include <QFile>
+#include <QHttpServerRequest>
+#include <QJsonDocument>
+
+#include <algorithm>
+#include <vector>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+namespace {
+
+const QByteArray kAccepted = R"("base_resp":{"status_code":0,"status_msg":"success"})";
+
+QString methodName(QHttpServerRequest::Method method) {
+    switch (method) {
+    case QHttpServerRequest::Method::Get:
+        return "GET";
+    case QHttpServerRequest::Method::Post:
+        return "POST";
+    case QHttpServerRequest::Method::Put:
+        return "PUT";
+    case QHttpServerRequest::Method::Delete:
+        return "DELETE";
+    default:
+        return "OTHER";
+    }
+}
+
+template <class T> const T& nth(const QList<T>& list, int index) {
+    return list[std::min<qsizetype>(index, list.size() - 1)];
+}
+
+} // namespace
+
+bool FakeMiniMaxService::Request::hasHeader(const QByteArray& name) const {
+    return std::any_of(headers.begin(), headers.end(),
+                       [&](const auto& header) { return header.first.compare(name, Qt::CaseInsensitive) == 0; });
+}
+
+QByteArray FakeMiniMaxService::Request::header(const QByteArray& name) const {
+    for (const auto& [key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+QString FakeMiniMaxService::Request::queryValue(const QString& key) const {
+    return query.queryItemValue(key, QUrl::FullyDecoded);
+}
+
+QJsonObject FakeMiniMaxService::Request::json() const {
+    return QJsonDocument::fromJson(body).object();
+}
+
+FakeMiniMaxService::Reply FakeMiniMaxService::Reply::json(const QByteArray& body, int status) {
+    Reply reply;
+    reply.status = status;
+    reply.body = body;
+    reply.headers = {{"Content-Type", "application/json"}};
+    return reply;
+}
+
+FakeMiniMaxService::Reply FakeMiniMaxService::Reply::http(int status, const QByteArray& body) {
+    Reply reply;
+    reply.status = status;
+    reply.body = body;
+    return reply;
+}
+
+FakeMiniMaxService::Reply FakeMiniMaxService::Reply::tooManyRequests(const QByteArray& retryAfter) {
+    Reply reply = json(R"({"error":"too many requests"})", 429);
+    if (!retryAfter.isNull())
+        reply.headers.append({"Retry-After", retryAfter});
+    return reply;
+}
+
+FakeMiniMaxService::Reply FakeMiniMaxService::Reply::refusal(int statusCode, const QByteArray& message) {
+    return json(R"({"base_resp":{"status_code":)" + QByteArray::number(statusCode) + R"(,"status_msg":")" + message +
+                R"("}})");
+}
+
+FakeMiniMaxService::Reply FakeMiniMaxService::Reply::after(double seconds) const {
+    Reply reply = *this;
+    reply.delay = seconds;
+    return reply;
+}
+
+FakeMiniMaxService::TaskScript FakeMiniMaxService::TaskScript::processingForever() {
+    TaskScript script;
+    script.statuses = {"Processing"};
+    return script;
+}
+
+FakeMiniMaxService::FakeMiniMaxService() {
+    port_ = listen(QHostAddress::LocalHost, 0);
+}
+
+FakeMiniMaxService::~FakeMiniMaxService() = default;
+
+QUrl FakeMiniMaxService::baseUrl() const {
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port_));
+}
+
+void FakeMiniMaxService::install() const {
+    ServiceConfig config = ServiceConfig::builtIn();
+    config.miniMaxBaseUrl = baseUrl();
+    config.miniMaxGroupId = groupId;
+    ServiceConfig::setCurrent(config);
+}
+
+QList<FakeMiniMaxService::Request> FakeMiniMaxService::requestsTo(const QString& path) const {
+    QList<Request> matching;
+    for (const Request& request : requests) {
+        if (request.path == path)
+            matching.append(request);
+    }
+    return matching;
+}
+
+QString FakeMiniMaxService::downloadUrl(const QString& fileId) const {
+    return baseUrl().toString() + "/download/" + QString::fromLatin1(QUrl::toPercentEncoding(fileId)) + ".mp4";
+}
+
+QByteArray FakeMiniMaxService::makeClip(const QString& folder) {
+    // Spawned directly (not through QProcess) so that valgrind runs of the tests stay quiet.
+    const QByteArray path = QFile::encodeName(folder + "/fixture.mp4");
+    std::vector<QByteArray> args = {
+        "ffmpeg", "-v", "error",    "-y",      "-f", "lavfi", "-i", "testsrc=size=320x240:rate=10",
+        "-t",     "1",  "-pix_fmt", "yuv420p", path};
+    std::vector<char*> argv;
+    for (QByteArray& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0)
+        return {};
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return {};
+    QFile file(QFile::decodeName(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool FakeMiniMaxService::handleRequest(const QHttpServerRequest& incoming, QTcpSocket* socket) {
+    Request request;
+    request.method = methodName(incoming.method());
+    request.path = incoming.url().path();
+    request.encodedQuery = incoming.url().query(QUrl::FullyEncoded);
+    request.query = QUrlQuery(incoming.url());
+    request.headers = incoming.headers();
+    request.body = incoming.body();
+    request.at = Clock::current().now();
+    requests.append(request);
+
+    const Reply reply = route(request);
+    if (reply.delay > 0)
+        sendLater(QPointer<QTcpSocket>(socket), reply);
+    else
+        send(QPointer<QTcpSocket>(socket), reply);
+    return true;
+}
+
+void FakeMiniMaxService::missingHandler(const QHttpServerRequest&, QTcpSocket* socket) {
+    send(QPointer<QTcpSocket>(socket), Reply::http(404));
+}
+
+FakeMiniMaxService::Reply FakeMiniMaxService::route(const Request& request) {
+    if (request.method == "POST" && request.path == "/v1/video_generation")
+        return generate(request);
+    if (request.method == "GET" && request.path == "/v1/query/video_generation")
+        return query(request);
+    if (request.method == "GET" && request.path == "/v1/files/retrieve")
+        return retrieve(request);
+    if (request.method == "GET" && request.path.startsWith("/download/") && request.path.endsWith(".mp4")) {
+        const QString name = request.path.mid(QStringLiteral("/download/").size());
+        return download(QUrl::fromPercentEncoding(name.chopped(4).toLatin1()));
+    }
+    return Reply::http(404);
+}
+
+std::optional<FakeMiniMaxService::Reply> FakeMiniMaxService::checkCredentials(const Request& request,
+                                                                              bool groupInQuery) const {
+    const QByteArray authorization = request.header("Authorization");
+    if (!request.hasHeader("Authorization") || !authorization.startsWith("Bearer "))
+        return Reply::refusal(1004, "authorization header missing");
+    const QString key = QString::fromUtf8(authorization.mid(7));
+    const QString group =
+        groupInQuery ? request.queryValue("GroupId") : QString::fromUtf8(request.header("X-Group-Id"));
+    if (!acceptedKeys.contains(key) || group != groupId)
+        return Reply::refusal(2049, "invalid api key");
+    return std::nullopt;
+}
+
+FakeMiniMaxService::Reply FakeMiniMaxService::generate(const Request& request) {
+    if (!generationReplies.isEmpty())
+        return generationReplies.takeFirst();
+    if (const auto refused = checkCredentials(request, false))
+        return *refused;
+    ScriptedTask task;
+    task.script = scripts.isEmpty() ? TaskScript() : scripts.takeFirst();
+    const int number = int(tasks_.size()) + 1;
+    if (task.script.taskId.isEmpty())
+        task.script.taskId = QStringLiteral("task-%1").arg(number);
+    if (task.script.fileId.isEmpty())
+        task.script.fileId = QString::number(300000000000LL + number);
+    tasks_.append(task);
+    return Reply::json(R"({"task_id":")" + task.script.taskId.toUtf8() + R"(","request_id":"req-)" +
+                       QByteArray::number(number) + R"(",)" + kAccepted + "}");
+}
+
+FakeMiniMaxService::Reply FakeMiniMaxService::query(const Request& request) {
+    if (const auto refused = checkCredentials(request, false))
+        return *refused;
+    const QString taskId = request.queryValue("task_id");
+    for (ScriptedTask& task : tasks_) {
+        if (task.script.taskId != taskId)
+            continue;
+        const int index = task.queries++;
+        if (!task.script.queryReplies.isEmpty())
+            return nth(task.script.queryReplies, index);
+        const QString status = nth(task.script.statuses, index);
+        QByteArray body = R"({"task_id":")" + taskId.toUtf8() + R"(","status":")" + status.toUtf8() + '"';
+        if (status == "Success")
+            body += R"(,"file_id":")" + task.script.fileId.toUtf8() + '"';
+        return Reply::json(body + "," + kAccepted + "}");
+    }
+    return Reply::refusal(2013, "invalid task_id");
+}
+
+FakeMiniMaxService::Reply FakeMiniMaxService::retrieve(const Request& request) {
+    if (const auto refused = checkCredentials(request, true))
+        return *refused;
+    const QString fileId = request.queryValue("file_id");
+    for (const ScriptedTask& task : tasks_) {
+        if (task.script.fileId != fileId)
+            continue;
+        if (task.script.fileRecord)
+            return *task.script.fileRecord;
+        bool numeric = false;
+        const qint64 number = fileId.toLongLong(&numeric);
+        QByteArray file = R"({"bytes":)" + QByteArray::number(clip.size()) +
+                          R"(,"created_at":1767268800,"filename":"output.mp4","purpose":"video_generation",)" +
+                          R"("download_url":")" + downloadUrl(fileId).toUtf8() + '"';
+        if (numeric)
+            file += R"(,"file_id":)" + QByteArray::number(number);
+        return Reply::json(R"({"file":)" + file + "}," + kAccepted + "}");
+    }
+    return Reply::refusal(1026, "file not found");
+}
+
+FakeMiniMaxService::Reply FakeMiniMaxService::download(const QString& fileId) {
+    for (ScriptedTask& task : tasks_) {
+        if (task.script.fileId != fileId)
+            continue;
+        const int index = task.downloads++;
+        if (!task.script.downloads.isEmpty())
+            return nth(task.script.downloads, index);
+        Reply reply = Reply::http(200, clip);
+        reply.headers = {{"Content-Type", "video/mp4"}};
+        return reply;
+    }
+    return Reply::http(404, "not found");
+}
+
+void FakeMiniMaxService::send(QPointer<QTcpSocket> socket, const Reply& reply) {
+    if (!socket)
+        return;
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n";
+    for (const auto& [key, value] : reply.headers)
+        head += key + ": " + value + "\r\n";
+    head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n";
+    socket->write(head);
+    if (reply.truncateAt >= 0) {
+        socket->write(reply.body.left(reply.truncateAt));
+        socket->flush();
+        socket->disconnectFromHost();
+        return;
+    }
+    socket->write(reply.body);
+}
+
+QCoro::Task<> FakeMiniMaxService::sendLater(QPointer<QTcpSocket> socket, Reply reply) {
+    QPointer<FakeMiniMaxService> self(this);
+    co_await Clock::current().sleep(reply.delay);
+    if (self)
+        send(socket, reply);
+}

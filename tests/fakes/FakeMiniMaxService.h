@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QAbstractHttpServer>
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QPair>
+#include <QPointer>
+#include <QStringList>
+#include <QTcpSocket>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <qcoro/qcorotask.h>
+
+#include <optional>
+
+// The MiniMax video service on 127.0.0.1 inside the test process: generation, task query, file record
+// and the clip download. It checks the bearer key and the group id as the real service does (a refusal
+// is HTTP 200 with a non-zero base_resp.status_code), records every request, and answers each task
+// from a script. Delays run on the current clock, so they cost no real time under the virtual clock.
+class FakeMiniMaxService : public QAbstractHttpServer {
+    Q_OBJECT
+public:
+    struct Request {
+        QString method;
+        QString path;
+        QString encodedQuery; // as it arrived
+        QUrlQuery query;
+        QList<QPair<QByteArray, QByteArray>> headers;
+        QByteArray body;
+        QDateTime at; // on the current clock
+
+        bool hasHeader(const QByteArray& name) const;
+        QByteArray header(const QByteArray& name) const;
+        QString queryValue(const QString& key) const; // decoded
+        QJsonObject json() const;
+    };
+
+    struct Reply {
+        int status = 200;
+        QByteArray body;
+        QList<QPair<QByteArray, QByteArray>> headers;
+        double delay = 0;       // seconds on the current clock before the answer goes out
+        qint64 truncateAt = -1; // announce the whole body, send this many bytes, then drop the connection
+
+        static Reply json(const QByteArray& body, int status = 200);
+        static Reply http(int status, const QByteArray& body = {});
+        static Reply tooManyRequests(const QByteArray& retryAfter = {});
+        static Reply refusal(int statusCode, const QByteArray& message = "refused");
+        Reply after(double seconds) const;
+    };
+
+    struct TaskScript {
+        QString taskId; // empty: made up
+        // One state per query (the last one repeats). "Success" answers carry the file id.
+        QStringList statuses = {"Queueing", "Preparing", "Processing", "Success"};
+        QList<Reply> queryReplies; // when set, used instead of `statuses` (the last one repeats)
+        QString fileId;            // empty: made up (digits)
+        std::optional<Reply> fileRecord;
+        QList<Reply> downloads; // the last one repeats; none: the clip
+
+        static TaskScript processingForever();
+    };
+
+    FakeMiniMaxService();
+    ~FakeMiniMaxService() override;
+
+    QUrl baseUrl() const;
+    // Points the services at this fake (base address and group id).
+    void install() const;
+
+    QStringList acceptedKeys{"test-key-1"};
+    QString groupId = "1234567890123456789";
+    QByteArray clip;
+    // Answers to generation requests, used up in order before any task is accepted.
+    QList<Reply> generationReplies;
+    // Taken by accepted tasks in order; a task beyond them plays the default script.
+    QList<TaskScript> scripts;
+
+    QList<Request> requests;
+    QList<Request> requestsTo(const QString& path) const;
+    QString downloadUrl(const QString& fileId) const;
+    int acceptedTasks() const { return int(tasks_.size()); }
+
+    // A real MP4 made by the ffmpeg tool into `folder`; empty when ffmpeg fails.
+    static QByteArray makeClip(const QString& folder);
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    struct ScriptedTask {
+        TaskScript script;
+        int queries = 0;
+        int downloads = 0;
+    };
+
+    Reply route(const Request& request);
+    Reply generate(const Request& request);
+    Reply query(const Request& request);
+    Reply retrieve(const Request& request);
+    Reply download(const QString& fileId);
+    std::optional<Reply> checkCredentials(const Request& request, bool groupInQuery) const;
+    void send(QPointer<QTcpSocket> socket, const Reply& reply);
+    QCoro::Task<> sendLater(QPointer<QTcpSocket> socket, Reply reply);
+
+    quint16 port_ = 0;
+    QList<ScriptedTask> tasks_;
+};
