@@ -1,5 +1,7 @@
 #include "FakeGeminiService.h"
 
+#include "FakeHttp.h"
+
 #include "Clock.h"
 #include "ImageCoding.h"
 #include "ServiceConfig.h"
@@ -34,21 +36,6 @@ QByteArray reasonPhrase(int status) {
         return "Service Unavailable";
     default:
         return "Status";
-    }
-}
-
-QByteArray methodName(QHttpServerRequest::Method method) {
-    switch (method) {
-    case QHttpServerRequest::Method::Get:
-        return "GET";
-    case QHttpServerRequest::Method::Post:
-        return "POST";
-    case QHttpServerRequest::Method::Put:
-        return "PUT";
-    case QHttpServerRequest::Method::Delete:
-        return "DELETE";
-    default:
-        return "OTHER";
     }
 }
 
@@ -142,7 +129,7 @@ QList<FakeGeminiService::Request> FakeGeminiService::generateRequests() const {
 
 bool FakeGeminiService::handleRequest(const QHttpServerRequest& incoming, QTcpSocket* socket) {
     Request request;
-    request.method = methodName(incoming.method());
+    request.method = httpMethodName(incoming.method()).toLatin1();
     request.path = incoming.url().path();
     request.headers = incoming.headers();
     request.body = incoming.body();

@@ -1,5 +1,7 @@
 #include "FakeMiniMaxService.h"
 
+#include "FakeHttp.h"
+
 #include "Clock.h"
 #include "ServiceConfig.h"
 
@@ -16,21 +18,6 @@
 namespace {
 
 const QByteArray kAccepted = R"("base_resp":{"status_code":0,"status_msg":"success"})";
-
-QString methodName(QHttpServerRequest::Method method) {
-    switch (method) {
-    case QHttpServerRequest::Method::Get:
-        return "GET";
-    case QHttpServerRequest::Method::Post:
-        return "POST";
-    case QHttpServerRequest::Method::Put:
-        return "PUT";
-    case QHttpServerRequest::Method::Delete:
-        return "DELETE";
-    default:
-        return "OTHER";
-    }
-}
 
 template <class T> const T& nth(const QList<T>& list, int index) {
     return list[std::min<qsizetype>(index, list.size() - 1)];
@@ -150,7 +137,7 @@ QByteArray FakeMiniMaxService::makeClip(const QString& folder) {
 
 bool FakeMiniMaxService::handleRequest(const QHttpServerRequest& incoming, QTcpSocket* socket) {
     Request request;
-    request.method = methodName(incoming.method());
+    request.method = httpMethodName(incoming.method());
     request.path = incoming.url().path();
     request.encodedQuery = incoming.url().query(QUrl::FullyEncoded);
     request.query = QUrlQuery(incoming.url());
