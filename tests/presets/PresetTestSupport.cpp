@@ -1,0 +1,63 @@
+#include "PresetTestSupport.h"
+
+#include "ModelSchema.h"
+#include "TestSupport.h"
+
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace PresetTestSupport {
+
+QString bundleRoot() {
+    return QStringLiteral(ORVANE_TEST_BUNDLE_DIR);
+}
+
+bool haveFfmpeg() {
+    return !QStandardPaths::findExecutable("ffmpeg").isEmpty();
+}
+
+bool ffmpeg(const QStringList& arguments, const QString& target) {
+    QProcess process;
+    process.start("ffmpeg", QStringList{"-nostdin", "-v", "error", "-y"} + arguments + QStringList{target});
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool makeClip(const QString& target, int width, int height, double seconds, int fps) {
+    return ffmpeg(
+        {"-f", "lavfi", "-i",
+         QStringLiteral("testsrc2=size=%1x%2:rate=%3:duration=%4").arg(width).arg(height).arg(fps).arg(seconds), "-c:v",
+         "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"},
+        target);
+}
+
+std::unique_ptr<ModelContext> openStore(const TestEnvironment& environment, const QString& name) {
+    return ModelSchema::openStore(environment.path(name));
+}
+
+void failWrites(ModelContext& context, const QString& table) {
+    QSqlQuery query(context.database());
+    for (const char* event : {"INSERT", "UPDATE"}) {
+        const QString sql = QStringLiteral("CREATE TRIGGER IF NOT EXISTS fail_%1_%2 BEFORE %2 ON \"%1\" "
+                                           "BEGIN SELECT RAISE(ABORT, 'disk is full'); END")
+                                .arg(table, event);
+        QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
+    }
+}
+
+void allowWrites(ModelContext& context, const QString& table) {
+    QSqlQuery query(context.database());
+    for (const char* event : {"INSERT", "UPDATE"})
+        QVERIFY(query.exec(QStringLiteral("DROP TRIGGER IF EXISTS fail_%1_%2").arg(table, event)));
+}
+
+int storedRows(ModelContext& context, const QString& table) {
+    QSqlQuery query(context.database());
+    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(table)) || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
+} // namespace PresetTestSupport
