@@ -1,7 +1,7 @@
 #include "PresetTestSupport.h"
 
 #include "ModelSchema.h"
-#include "TestSupport.h"
+#include "Resources.h"
 
 #include <QProcess>
 #include <QSqlError>
@@ -58,6 +58,26 @@ int storedRows(ModelContext& context, const QString& table) {
     if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(table)) || !query.next())
         return -1;
     return query.value(0).toInt();
+}
+
+void writePicture(const QString& path, const QColor& color, const char* format) {
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(color);
+    QVERIFY(picture.save(path, format));
+}
+
+void StoreFixture::setUp() {
+    env = std::make_unique<TestEnvironment>();
+    clock = std::make_unique<VirtualClock>();
+    clock->install();
+    store = openStore(*env);
+    Resources::setRoot(bundleRoot());
+}
+
+void StoreFixture::tearDown() {
+    store.reset();
+    clock.reset();
+    env.reset();
 }
 
 } // namespace PresetTestSupport

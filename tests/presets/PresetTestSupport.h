@@ -1,14 +1,15 @@
 #pragma once
 
 #include "ModelContext.h"
+#include "TestSupport.h"
+#include "VirtualClock.h"
 
+#include <QColor>
 #include <QImage>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
-
-class TestEnvironment;
 
 // Helpers of the preset tests: the real bundle, clips made with the ffmpeg tool, a store that fails.
 namespace PresetTestSupport {
@@ -28,5 +29,18 @@ void failWrites(ModelContext& context, const QString& table);
 void allowWrites(ModelContext& context, const QString& table);
 // Number of rows stored (saved) in `table`.
 int storedRows(ModelContext& context, const QString& table);
+
+// A small picture of one colour, so a test can tell which file was read.
+void writePicture(const QString& path, const QColor& color, const char* format);
+
+// What the store tests start from: own defaults and log, a virtual clock, an empty store, the real bundle.
+struct StoreFixture {
+    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<VirtualClock> clock;
+    std::unique_ptr<ModelContext> store;
+
+    void setUp();
+    void tearDown();
+};
 
 } // namespace PresetTestSupport

@@ -27,20 +27,15 @@ QString defaultPrompt(int row) {
     return SwiftDataImagePresetsManager::defaultImagePresetTable()[row].prompt;
 }
 
-// A picture of one colour, so tests can tell which file was read.
-void writePicture(const QString& path, const QColor& color, const char* format) {
-    QImage picture(40, 30, QImage::Format_RGB32);
-    picture.fill(color);
-    QVERIFY(picture.save(path, format));
-}
 } // namespace
 
 class ImagePresetsManagerTest : public QObject {
     Q_OBJECT
 private:
-    std::unique_ptr<TestEnvironment> env_;
-    std::unique_ptr<VirtualClock> clock_;
-    std::unique_ptr<ModelContext> store_;
+    StoreFixture fixture_;
+    std::unique_ptr<TestEnvironment>& env_ = fixture_.env;
+    std::unique_ptr<VirtualClock>& clock_ = fixture_.clock;
+    std::unique_ptr<ModelContext>& store_ = fixture_.store;
 
     std::shared_ptr<ImagePreset> add(const QString& title, const QString& prompt) {
         auto preset = ImagePreset::make(title, prompt);
@@ -57,19 +52,8 @@ private:
     }
 
 private slots:
-    void init() {
-        env_ = std::make_unique<TestEnvironment>();
-        clock_ = std::make_unique<VirtualClock>();
-        clock_->install();
-        store_ = openStore(*env_);
-        Resources::setRoot(bundleRoot());
-    }
-
-    void cleanup() {
-        store_.reset();
-        clock_.reset();
-        env_.reset();
-    }
+    void init() { fixture_.setUp(); }
+    void cleanup() { fixture_.tearDown(); }
 
     void defaultTableHasTheExactTexts() {
         const auto table = SwiftDataImagePresetsManager::defaultImagePresetTable();

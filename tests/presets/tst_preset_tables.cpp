@@ -32,12 +32,6 @@ template <class Preset> void verifyThumbnailsArrive(const QList<Preset*>& preset
         QVERIFY(std::abs(preset->thumbnail().height() - 169) <= 1);
     }
 }
-
-void writePicture(const QString& path, const QColor& color, const char* format) {
-    QImage picture(40, 30, QImage::Format_RGB32);
-    picture.fill(color);
-    QVERIFY(picture.save(path, format));
-}
 } // namespace
 
 class PresetTablesTest : public QObject {

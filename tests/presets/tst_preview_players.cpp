@@ -101,6 +101,26 @@ private:
         QVERIFY(!player.hasObservers());
     }
 
+    // A's item becomes ready and ends late, after B's item replaced it while B is still loading: neither
+    // notice may touch B. Then B's own notices count.
+    template <class Player, class Preset> void verifyReplacedItemIsIgnored(Preset& a, Preset& b) {
+        auto player = makePlayer<Player>();
+        player->play(&a);
+        const auto itemA = backend_->currentItem();
+        player->play(&b);
+        backend_->ready(itemA);
+        settle();
+        QVERIFY(!player->isPlaying());
+        backend_->end(itemA);
+        QCOMPARE(backend_->seeks, 0);
+        backend_->ready(backend_->currentItem());
+        settle();
+        QVERIFY(player->isPlaying());
+        backend_->end(backend_->currentItem());
+        QCOMPARE(backend_->seeks, 1);
+        QVERIFY(player->isPlaying());
+    }
+
     // Hover flags report into the journal too, so the order of events can be checked.
     void watch(PreviewClipPreset& preset, const QString& name) {
         connect(&preset, &PreviewClipPreset::isHoveredChanged, this,
@@ -168,21 +188,9 @@ private slots:
     }
 
     void noticesOfAReplacedItemAreIgnored() {
-        auto player = makePlayer<MovementPlayer>();
         CameraMovementPreset a("Pan Left", "[Pan left]", "pan_left");
         CameraMovementPreset b("Pan Right", "[Pan right]", "pan_right");
-        player->play(&a);
-        const auto itemA = backend_->currentItem();
-        player->play(&b);
-        // A's item becomes ready late, after B's item replaced it; B is still loading.
-        backend_->ready(itemA);
-        settle();
-        QVERIFY(!player->isPlaying());
-        backend_->end(itemA);
-        QCOMPARE(backend_->seeks, 0);
-        backend_->ready(backend_->currentItem());
-        settle();
-        QVERIFY(player->isPlaying());
+        verifyReplacedItemIsIgnored<MovementPlayer>(a, b);
     }
 
     void missingClipShowsNothingRatherThanThePreviousClip() {
@@ -354,21 +362,10 @@ private slots:
         QVERIFY(!player->isPlaying());
     }
 
-    void cinematicClipLoopsAndIgnoresStaleNotices() {
-        auto player = makePlayer<CinematicPlayer>();
+    void cinematicNoticesOfAReplacedItemAreIgnored() {
         CinematicPreset a("Debut", "[Truck left, Push in, Pan right]", "debut_preview");
         CinematicPreset b("Freedom", "[Push out, Pedestal up, Tilt down]", "freedom_preview");
-        player->play(&a);
-        const auto itemA = backend_->currentItem();
-        player->play(&b);
-        backend_->ready(itemA);
-        settle();
-        QVERIFY(!player->isPlaying());
-        backend_->ready(backend_->currentItem());
-        settle();
-        backend_->end(backend_->currentItem());
-        QCOMPARE(backend_->seeks, 1);
-        QVERIFY(player->isPlaying());
+        verifyReplacedItemIsIgnored<CinematicPlayer>(a, b);
     }
 };
 

@@ -44,9 +44,10 @@ const QStringList kSortedBuiltInNames = {"Camera Move Left", "Camera Move Right"
 class PromptPresetsManagerTest : public QObject {
     Q_OBJECT
 private:
-    std::unique_ptr<TestEnvironment> env_;
-    std::unique_ptr<VirtualClock> clock_;
-    std::unique_ptr<ModelContext> store_;
+    StoreFixture fixture_;
+    std::unique_ptr<TestEnvironment>& env_ = fixture_.env;
+    std::unique_ptr<VirtualClock>& clock_ = fixture_.clock;
+    std::unique_ptr<ModelContext>& store_ = fixture_.store;
 
     std::shared_ptr<PromptPreset> add(const QString& name, const QString& prompt, bool builtIn) {
         auto preset = PromptPreset::make(name, prompt, builtIn ? "Camera" : "User", builtIn);
@@ -67,19 +68,8 @@ private:
     }
 
 private slots:
-    void init() {
-        env_ = std::make_unique<TestEnvironment>();
-        clock_ = std::make_unique<VirtualClock>();
-        clock_->install();
-        store_ = openStore(*env_);
-        Resources::setRoot(bundleRoot());
-    }
-
-    void cleanup() {
-        store_.reset();
-        clock_.reset();
-        env_.reset();
-    }
+    void init() { fixture_.setUp(); }
+    void cleanup() { fixture_.tearDown(); }
 
     // --- the seeding matrix ---
 
