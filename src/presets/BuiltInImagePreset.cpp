@@ -9,7 +9,8 @@ BuiltInImagePreset::BuiltInImagePreset(const QString& title, const QString& prom
 }
 
 const QList<BuiltInImagePreset*>& BuiltInImagePreset::builtInPresets() {
-    static const QList<BuiltInImagePreset*> presets = {
+    // Never destroyed: the presets live as long as the process.
+    static const auto* const presets = new QList<BuiltInImagePreset*>{
         new BuiltInImagePreset("Dutch Angle", "Dutch Angle", "preset_dutch"),
         new BuiltInImagePreset("Canted Angle", "Canted Angle", "preset_canted"),
         new BuiltInImagePreset("Point of View", "POV (point of view)", "preset_pov"),
@@ -22,7 +23,7 @@ const QList<BuiltInImagePreset*>& BuiltInImagePreset::builtInPresets() {
         new BuiltInImagePreset("Head-On Shot", "Head-on shot", "preset_head_on"),
         new BuiltInImagePreset("Through-Object Perspective", "Through object perspective", "preset_through_object"),
     };
-    return presets;
+    return *presets;
 }
 
 void BuiltInImagePreset::setThumbnail(const QImage& thumbnail) {

@@ -5,7 +5,8 @@ CameraMovementPreset::CameraMovementPreset(const QString& title, const QString& 
     : PreviewClipPreset(title, insertText, previewVideoName) {}
 
 const QList<CameraMovementPreset*>& CameraMovementPreset::allPresets() {
-    static const QList<CameraMovementPreset*> presets = {
+    // Never destroyed: the presets live as long as the process.
+    static const auto* const presets = new QList<CameraMovementPreset*>{
         new CameraMovementPreset("Camera Move Left", "[Truck left]", "left_movement"),
         new CameraMovementPreset("Camera Move Right", "[Truck right]", "right_movement"),
         new CameraMovementPreset("Push In", "[Push in]", "push_in"),
@@ -19,5 +20,5 @@ const QList<CameraMovementPreset*>& CameraMovementPreset::allPresets() {
         new CameraMovementPreset("Zoom In", "[Zoom in]", "zoom_in"),
         new CameraMovementPreset("Tracking Shot", "[Tracking shot]", "tracking_shot"),
     };
-    return presets;
+    return *presets;
 }

@@ -4,7 +4,8 @@ CinematicPreset::CinematicPreset(const QString& title, const QString& insertText
     : PreviewClipPreset(title, insertText, previewVideoName) {}
 
 const QList<CinematicPreset*>& CinematicPreset::allPresets() {
-    static const QList<CinematicPreset*> presets = {
+    // Never destroyed: the presets live as long as the process.
+    static const auto* const presets = new QList<CinematicPreset*>{
         new CinematicPreset("Debut", "[Truck left, Push in, Pan right]", "debut_preview"),
         new CinematicPreset("Freedom", "[Push out, Pedestal up, Tilt down]", "freedom_preview"),
         new CinematicPreset("Left Circling", "[Truck left, Pan right, Tracking shot]", "left_circling_preview"),
@@ -17,5 +18,5 @@ const QList<CinematicPreset*>& CinematicPreset::allPresets() {
         new CinematicPreset("Stage Right", "[Pan right, Zoom in]", "stage_right_preview"),
         new CinematicPreset("Scenic Shot", "[Truck left, Pedestal up]", "scenic_shot_preview"),
     };
-    return presets;
+    return *presets;
 }

@@ -30,6 +30,9 @@ void allowWrites(ModelContext& context, const QString& table);
 // Number of rows stored (saved) in `table`.
 int storedRows(ModelContext& context, const QString& table);
 
+// Lets every running still finish and its waiting coroutine end, so nothing is left suspended.
+void drainMediaWork();
+
 // A small picture of one colour, so a test can tell which file was read.
 void writePicture(const QString& path, const QColor& color, const char* format);
 

@@ -44,7 +44,10 @@ private slots:
         env_ = std::make_unique<TestEnvironment>();
         Resources::setRoot(bundleRoot());
     }
-    void cleanup() { env_.reset(); }
+    void cleanup() {
+        drainMediaWork();
+        env_.reset();
+    }
 
     void cameraMovementTable() {
         const auto& presets = CameraMovementPreset::allPresets();

@@ -49,6 +49,7 @@ private slots:
         QVERIFY(!player.isPlaying());
         QVERIFY(!push.isHovered());
         player.player().setVideoOutput(nullptr); // detach the sink before it goes
+        drainMediaWork();
     }
 };
 

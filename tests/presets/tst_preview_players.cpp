@@ -133,7 +133,10 @@ private slots:
         Resources::setRoot(bundleRoot());
         journal_.clear();
     }
-    void cleanup() { env_.reset(); }
+    void cleanup() {
+        drainMediaWork();
+        env_.reset();
+    }
 
     // --- movement player ---
 
