@@ -11,7 +11,7 @@ APT_PACKAGES := cmake g++ make pkg-config ninja-build \
 	ffmpeg gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav \
 	fonts-dejavu-core sound-theme-freedesktop valgrind xvfb xauth curl
 
-.PHONY: deps configure build run test test-sanitize test-valgrind install bench clean
+.PHONY: deps configure build run test test-sanitize test-valgrind install bench media clean
 
 deps:
 	@missing=""; for p in $(APT_PACKAGES); do \
@@ -55,6 +55,12 @@ install: build
 bench:
 	$(MAKE) build BUILD_DIR=build-bench BUILD_TYPE=Release CMAKE_FLAGS="-DORVANE_BUILD_BENCH=ON"
 	cmake --build build-bench --target run_benchmarks
+
+# Renders the preset preview clips and pictures into resources/ (needs the ffmpeg command-line tool).
+media: deps
+	cmake -S tools/preset_media -B build-media -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-media -j $(JOBS)
+	build-media/make_preset_media --out resources
 
 clean:
 	rm -rf build build-asan build-release build-bench

@@ -1,0 +1,111 @@
+#include "PresetTestSupport.h"
+
+#include "MediaProbe.h"
+#include "ModelSchema.h"
+#include "Resources.h"
+
+#include <QCoreApplication>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <vector>
+
+namespace PresetTestSupport {
+
+QString bundleRoot() {
+    return QStringLiteral(ORVANE_TEST_BUNDLE_DIR);
+}
+
+bool haveFfmpeg() {
+    return !QStandardPaths::findExecutable("ffmpeg").isEmpty();
+}
+
+bool ffmpeg(const QStringList& arguments, const QString& target) {
+    // posix_spawn rather than QProcess: valgrind misreads the way QProcess waits for its child.
+    const QStringList all = QStringList{"ffmpeg", "-nostdin", "-v", "error", "-y"} + arguments + QStringList{target};
+    QList<QByteArray> bytes;
+    for (const QString& argument : all)
+        bytes << argument.toLocal8Bit();
+    std::vector<char*> argv;
+    for (QByteArray& argument : bytes)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0)
+        return false;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool makeClip(const QString& target, int width, int height, double seconds, int fps) {
+    return ffmpeg(
+        {"-f", "lavfi", "-i",
+         QStringLiteral("testsrc2=size=%1x%2:rate=%3:duration=%4").arg(width).arg(height).arg(fps).arg(seconds), "-c:v",
+         "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"},
+        target);
+}
+
+std::unique_ptr<ModelContext> openStore(const TestEnvironment& environment, const QString& name) {
+    return ModelSchema::openStore(environment.path(name));
+}
+
+void failWrites(ModelContext& context, const QString& table) {
+    QSqlQuery query(context.database());
+    for (const char* event : {"INSERT", "UPDATE"}) {
+        const QString sql = QStringLiteral("CREATE TRIGGER IF NOT EXISTS fail_%1_%2 BEFORE %2 ON \"%1\" "
+                                           "BEGIN SELECT RAISE(ABORT, 'disk is full'); END")
+                                .arg(table, event);
+        QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
+    }
+}
+
+void allowWrites(ModelContext& context, const QString& table) {
+    QSqlQuery query(context.database());
+    for (const char* event : {"INSERT", "UPDATE"})
+        QVERIFY(query.exec(QStringLiteral("DROP TRIGGER IF EXISTS fail_%1_%2").arg(table, event)));
+}
+
+int storedRows(ModelContext& context, const QString& table) {
+    QSqlQuery query(context.database());
+    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(table)) || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
+void drainMediaWork() {
+    for (int round = 0; round < 3; ++round) {
+        QCoreApplication::processEvents();
+        MediaProbe::pool().waitForDone();
+        QCoreApplication::processEvents();
+    }
+}
+
+void writePicture(const QString& path, const QColor& color, const char* format) {
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(color);
+    QVERIFY(picture.save(path, format));
+}
+
+void StoreFixture::setUp() {
+    env = std::make_unique<TestEnvironment>();
+    clock = std::make_unique<VirtualClock>();
+    clock->install();
+    store = openStore(*env);
+    Resources::setRoot(bundleRoot());
+}
+
+void StoreFixture::tearDown() {
+    drainMediaWork();
+    store.reset();
+    clock.reset();
+    env.reset();
+}
+
+} // namespace PresetTestSupport
