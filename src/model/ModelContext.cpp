@@ -311,7 +311,11 @@ bool ModelContext::save(QString* error) {
             if (!query.exec())
                 return fail(lastError(query));
         }
-        for (PersistentModel* record : std::as_const(pending_)) {
+        // Rows are written in the order the records were inserted or loaded, so the store's order follows it.
+        QList<PersistentModel*> ordered(pending_.cbegin(), pending_.cend());
+        std::sort(ordered.begin(), ordered.end(),
+                  [](const PersistentModel* a, const PersistentModel* b) { return a->sequence_ < b->sequence_; });
+        for (PersistentModel* record : std::as_const(ordered)) {
             const EntityDescription& entity = record->entity();
             QStringList names, marks, updates;
             for (size_t i = 0; i < entity.columns.size(); ++i) {

@@ -108,6 +108,26 @@ private slots:
         QCOMPARE(store->fetch<ImagePreset>()->size(), 1);
     }
 
+    void recordsSavedTogetherKeepTheirInsertionOrder() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        QStringList inserted;
+        {
+            auto store = ModelSchema::openStore(path);
+            for (int i = 0; i < 40; ++i) {
+                inserted << QStringLiteral("Preset %1").arg(i);
+                store->insert(PromptPreset::make(inserted.last(), "p", "User", false));
+            }
+            QVERIFY(store->save());
+        }
+        auto store = ModelSchema::openStore(path);
+        const auto stored = store->fetch<PromptPreset>();
+        QStringList names;
+        for (const auto& preset : *stored)
+            names << preset->name();
+        QCOMPARE(names, inserted);
+    }
+
     void failedSaveRollsBackAndKeepsChangesPending() {
         TestEnvironment env;
         const QString path = env.path("store.sqlite");
