@@ -1,5 +1,7 @@
 #include "GeminiWire.h"
 
+#include "WireDecoding.h"
+
 #include <limits>
 
 namespace GeminiWire {
@@ -11,13 +13,11 @@ void requireObject(const Json& j, const char* record) {
         throw Json::type_error::create(302, std::string(record) + " must be an object, not " + j.type_name(), &j);
 }
 
-// Whole numbers only: 12.5 or a number beyond 64 bits is not a count.
 std::int64_t integerValue(const Json& j) {
-    if (!j.is_number_integer())
-        throw Json::type_error::create(302, std::string("expected an integer, not ") + j.type_name(), &j);
-    if (j.is_number_unsigned() && j.get<std::uint64_t>() > std::uint64_t(std::numeric_limits<std::int64_t>::max()))
-        throw Json::type_error::create(302, "integer out of range", &j);
-    return j.get<std::int64_t>();
+    const auto number = WireDecoding::wholeNumber(j);
+    if (!number)
+        throw Json::type_error::create(302, std::string("expected a whole number, not ") + j.type_name(), &j);
+    return *number;
 }
 
 double numberValue(const Json& j) {

@@ -1,5 +1,7 @@
 #include "MiniMaxWire.h"
 
+#include "WireDecoding.h"
+
 #include <nlohmann/json.hpp>
 
 #include <limits>
@@ -11,8 +13,8 @@ namespace {
 // Answers are a few hundred bytes; anything far larger is not an answer of this service.
 constexpr qsizetype kMaxAnswerBytes = 1 << 20;
 
-const QString kMissingText = QStringLiteral("The data couldn’t be read because it is missing.");
-const QString kFormatText = QStringLiteral("The data couldn’t be read because it isn’t in the correct format.");
+const QString kMissingText = WireDecoding::missingDataText();
+const QString kFormatText = WireDecoding::corruptedDataText();
 
 struct Missing {};
 struct WrongType {};
@@ -24,16 +26,10 @@ void read(const json& value, QString& out) {
 }
 
 void read(const json& value, qint64& out) {
-    if (value.is_number_unsigned()) {
-        const auto number = value.get<std::uint64_t>();
-        if (number > std::uint64_t(std::numeric_limits<qint64>::max()))
-            throw WrongType{};
-        out = qint64(number);
-    } else if (value.is_number_integer()) {
-        out = value.get<std::int64_t>();
-    } else {
+    const auto number = WireDecoding::wholeNumber(value);
+    if (!number)
         throw WrongType{};
-    }
+    out = *number;
 }
 
 void read(const json& value, BaseResponse& out);

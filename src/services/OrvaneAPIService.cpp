@@ -1,5 +1,7 @@
 #include "OrvaneAPIService.h"
 
+#include "WireDecoding.h"
+
 #include "APIManager.h"
 #include "Clock.h"
 #include "HttpHeaders.h"
@@ -27,10 +29,8 @@ namespace {
 
 const QString noKeyMessage = QStringLiteral("Google API key not set. Please go to API settings.");
 const QString blockedText = QStringLiteral("⚠️ Content blocked");
-// What the decoder reports, in the words users of the platform know.
-const QString corruptedDataMessage =
-    QStringLiteral("The data couldn’t be read because it isn’t in the correct format.");
-const QString missingDataMessage = QStringLiteral("The data couldn’t be read because it is missing.");
+const QString corruptedDataMessage = WireDecoding::corruptedDataText();
+const QString missingDataMessage = WireDecoding::missingDataText();
 const QString unencodableMessage =
     QStringLiteral("The data couldn’t be written because it isn’t in the correct format.");
 const QString timedOutMessage = QStringLiteral("The request timed out.");

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <optional>
+
+// What both service clients share when they decode an answer strictly.
+namespace WireDecoding {
+
+// The platform's words for an answer that cannot be decoded.
+inline QString missingDataText() {
+    return QStringLiteral("The data couldn’t be read because it is missing.");
+}
+inline QString corruptedDataText() {
+    return QStringLiteral("The data couldn’t be read because it isn’t in the correct format.");
+}
+
+// A whole number that fits in 64 bits; 12.5, true or a number beyond 64 bits is not a count.
+inline std::optional<std::int64_t> wholeNumber(const nlohmann::json& value) {
+    if (!value.is_number_integer())
+        return std::nullopt;
+    if (value.is_number_unsigned() &&
+        value.get<std::uint64_t>() > std::uint64_t(std::numeric_limits<std::int64_t>::max()))
+        return std::nullopt;
+    return value.get<std::int64_t>();
+}
+
+} // namespace WireDecoding
