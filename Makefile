@@ -38,16 +38,15 @@ run: build
 	fi
 
 test: build
-	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE memcheck
 
 # The whole suite under AddressSanitizer and UBSan.
 test-sanitize:
 	$(MAKE) test BUILD_DIR=build-asan BUILD_TYPE=Debug CMAKE_FLAGS=-DORVANE_SANITIZE=ON
 
-# The coroutine-heavy tests under valgrind on an optimised build.
-test-valgrind:
-	$(MAKE) build BUILD_DIR=build-release BUILD_TYPE=Release CMAKE_FLAGS=-DORVANE_VALGRIND=ON
-	cd build-release && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -L valgrind -j $(JOBS)
+# The coroutine-heavy tests under valgrind, on the same optimised build.
+test-valgrind: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -L memcheck
 
 install: build
 	cmake --install $(BUILD_DIR)
@@ -63,4 +62,4 @@ media: deps
 	build-media/make_preset_media --out resources
 
 clean:
-	rm -rf build build-asan build-release build-bench
+	rm -rf build build-asan build-bench build-media
