@@ -37,6 +37,13 @@ private:
     int status_ = 200;
     int requests_ = 0;
 
+    ServiceConfig pointFeedAtServer() {
+        ServiceConfig config = ServiceConfig::builtIn();
+        config.updateFeedUrl = QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(port_));
+        ServiceConfig::setCurrent(config);
+        return config;
+    }
+
 private slots:
     void initTestCase() {
         server_.route("/appcast.xml", [this]() {
@@ -62,9 +69,9 @@ private slots:
         QCOMPARE(newest->downloadUrl, QUrl("https://example.org/b"));
 
         // Versions given only on the enclosure count too.
-        const auto enclosure = StandardUpdaterController::newestItem(feed(
-            {"<item><enclosure url=\"https://example.org/e\" sparkle:version=\"4.1\" "
-             "sparkle:shortVersionString=\"4.1\"/></item>"}));
+        const auto enclosure = StandardUpdaterController::newestItem(
+            feed({"<item><enclosure url=\"https://example.org/e\" sparkle:version=\"4.1\" "
+                  "sparkle:shortVersionString=\"4.1\"/></item>"}));
         QVERIFY(enclosure);
         QCOMPARE(enclosure->version, QVersionNumber(4, 1));
 
@@ -93,9 +100,7 @@ private slots:
     void aCheckReportsANewerVersionAndOffersTheDownload() {
         TestEnvironment env;
         ScriptedDialogs dialogs;
-        ServiceConfig config = ServiceConfig::builtIn();
-        config.updateFeedUrl = QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(port_));
-        ServiceConfig::setCurrent(config);
+        pointFeedAtServer();
         body_ = feed({item("2.0.0", "2.0", "https://example.org/Orvane-2.0.tar.gz")});
 
         SparkleUpdaterController controller;
@@ -134,9 +139,7 @@ private slots:
     void aBrokenFeedEndsInAnErrorAndTheCommandComesBack() {
         TestEnvironment env;
         ScriptedDialogs dialogs;
-        ServiceConfig config = ServiceConfig::builtIn();
-        config.updateFeedUrl = QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(port_));
-        ServiceConfig::setCurrent(config);
+        ServiceConfig config = pointFeedAtServer();
         StandardUpdaterController updater;
         updater.startUpdater();
         QSignalSpy finished(&updater, &StandardUpdaterController::checkFinished);

@@ -1,6 +1,7 @@
 #include "FakeMiniMaxService.h"
 
 #include "FakeHttp.h"
+#include "FfmpegTool.h"
 
 #include "Clock.h"
 #include "ServiceConfig.h"
@@ -10,10 +11,6 @@
 #include <QJsonDocument>
 
 #include <algorithm>
-#include <vector>
-
-#include <spawn.h>
-#include <sys/wait.h>
 
 namespace {
 
@@ -116,22 +113,10 @@ QString FakeMiniMaxService::downloadUrl(const QString& fileId) const {
 }
 
 QByteArray FakeMiniMaxService::makeClip(const QString& folder) {
-    // Spawned directly (not through QProcess) so that valgrind runs of the tests stay quiet.
-    const QByteArray path = QFile::encodeName(folder + "/fixture.mp4");
-    std::vector<QByteArray> args = {
-        "ffmpeg", "-v", "error",    "-y",      "-f", "lavfi", "-i", "testsrc=size=320x240:rate=10",
-        "-t",     "1",  "-pix_fmt", "yuv420p", path};
-    std::vector<char*> argv;
-    for (QByteArray& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0)
+    const QString path = folder + "/fixture.mp4";
+    if (!FfmpegTool::run({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=10", "-t", "1", "-pix_fmt", "yuv420p"}, path))
         return {};
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {};
-    QFile file(QFile::decodeName(path));
+    QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 

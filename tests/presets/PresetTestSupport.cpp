@@ -1,5 +1,7 @@
 #include "PresetTestSupport.h"
 
+#include "FfmpegTool.h"
+
 #include "MediaProbe.h"
 #include "ModelSchema.h"
 #include "Resources.h"
@@ -7,13 +9,7 @@
 #include <QCoreApplication>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStandardPaths>
 #include <QTest>
-
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <vector>
 
 namespace PresetTestSupport {
 
@@ -22,26 +18,11 @@ QString bundleRoot() {
 }
 
 bool haveFfmpeg() {
-    return !QStandardPaths::findExecutable("ffmpeg").isEmpty();
+    return FfmpegTool::isAvailable();
 }
 
 bool ffmpeg(const QStringList& arguments, const QString& target) {
-    // posix_spawn rather than QProcess: valgrind misreads the way QProcess waits for its child.
-    const QStringList all = QStringList{"ffmpeg", "-nostdin", "-v", "error", "-y"} + arguments + QStringList{target};
-    QList<QByteArray> bytes;
-    for (const QString& argument : all)
-        bytes << argument.toLocal8Bit();
-    std::vector<char*> argv;
-    for (QByteArray& argument : bytes)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return FfmpegTool::run(arguments, target);
 }
 
 bool makeClip(const QString& target, int width, int height, double seconds, int fps) {
