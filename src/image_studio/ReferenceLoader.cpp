@@ -94,7 +94,8 @@ void ReferenceLoader::load(Source source, Done done) {
             return;
         it->second.ready = true;
         it->second.loaded = loaded;
-        deliver();
+        // A decode that finished before `then` was attached runs this at once: never hand back inside load().
+        QMetaObject::invokeMethod(this, &ReferenceLoader::deliver, Qt::QueuedConnection);
     });
 }
 
