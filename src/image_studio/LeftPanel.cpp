@@ -1,0 +1,345 @@
+#include "LeftPanel.h"
+
+#include "Dialogs.h"
+#include "ImageServiceFactory.h"
+#include "ImageSettingsPopover.h"
+#include "ImageStudioModel.h"
+#include "ReferenceTile.h"
+#include "StudioRules.h"
+#include "StudioWidgets.h"
+
+#include <QDragEnterEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QSet>
+#include <QTextBlock>
+#include <QVBoxLayout>
+
+using namespace StudioWidgets;
+
+LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent) : QWidget(parent), model_(model) {
+    setObjectName("LeftPanel");
+    build();
+    connect(&model_, &ImageStudioModel::promptChanged, this, &LeftPanel::showPrompt);
+    connect(&model_, &ImageStudioModel::referenceImagesChanged, this, &LeftPanel::showReferences);
+    connect(&model_, &ImageStudioModel::generateStateChanged, this, &LeftPanel::showGenerateState);
+    connect(&model_, &ImageStudioModel::isDragOverChanged, this, [this] { referenceArea_->update(); });
+    showPrompt();
+    showReferences();
+    showGenerateState();
+}
+
+LeftPanel::~LeftPanel() = default;
+
+void LeftPanel::build() {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(20);
+
+    auto* title = label("studioName", "Orvane", this);
+    title->setFont(StudioWidgets::font(16, QFont::DemiBold));
+    setTextColor(title, color(Tone::secondary, this));
+    column->addWidget(title);
+
+    // References.
+    auto* referenceHeaderRow = new QHBoxLayout;
+    referenceHeader_ = label("referenceHeader", QString(), this);
+    referenceHeader_->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    addMore_ = iconButton("addMoreImages", "plus.circle", "Add more images", 24, this);
+    addMore_->setText("+");
+    connect(addMore_, &QAbstractButton::clicked, this, &LeftPanel::pickReferenceImages);
+    referenceHeaderRow->addWidget(referenceHeader_);
+    referenceHeaderRow->addWidget(addMore_);
+    referenceHeaderRow->addStretch();
+    column->addLayout(referenceHeaderRow);
+
+    referenceArea_ = new QWidget(this);
+    referenceArea_->setObjectName("referenceArea");
+    referenceArea_->setAccessibleName("Reference images");
+    referenceArea_->setAcceptDrops(true);
+    referenceArea_->installEventFilter(this);
+    referenceLayout_ = new QVBoxLayout(referenceArea_);
+    referenceLayout_->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(referenceArea_);
+
+    // Prompt.
+    auto* promptHeader = new QHBoxLayout;
+    auto* promptTitle = label("promptTitle", "Main Prompt", this);
+    promptTitle->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    counter_ = label("promptCounter", QString(), this);
+    counter_->setFont(StudioWidgets::font(11));
+    clear_ = iconButton("clearPrompt", "xmark", "Clear text", 20, this);
+    clear_->setText("×");
+    connect(clear_, &QAbstractButton::clicked, this, [this] { model_.setPrompt(QString()); });
+    promptHeader->addWidget(promptTitle);
+    promptHeader->addStretch();
+    promptHeader->addWidget(counter_);
+    promptHeader->addWidget(clear_);
+    column->addLayout(promptHeader);
+
+    auto* box = new QWidget(this);
+    box->setObjectName("promptBox");
+    auto* boxLayout = new QGridLayout(box);
+    boxLayout->setContentsMargins(0, 0, 0, 0);
+    editor_ = new QPlainTextEdit(box);
+    editor_->setObjectName("promptEditor");
+    editor_->setAccessibleName("Main Prompt");
+    editor_->setPlaceholderText("Describe the image you want to create...");
+    editor_->setMinimumHeight(140);
+    editor_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    editor_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    editor_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    editor_->installEventFilter(this);
+    connect(editor_, &QPlainTextEdit::textChanged, this, &LeftPanel::editorChanged);
+    boxLayout->addWidget(editor_, 0, 0, 3, 3);
+
+    createPreset_ = iconButton("createPresetFromPrompt", "plus.square", "Create preset from current prompt", 24, box);
+    createPreset_->setText("+");
+    connect(createPreset_, &QAbstractButton::clicked, this, &LeftPanel::openCreatePreset);
+    boxLayout->addWidget(createPreset_, 0, 2, Qt::AlignTop | Qt::AlignRight);
+
+    settings_ = iconButton("imageModelSettings", "gearshape", "Image Model Settings", 28, box);
+    settings_->setText("⚙");
+    connect(settings_, &QAbstractButton::clicked, this, &LeftPanel::openSettings);
+    boxLayout->addWidget(settings_, 2, 0, Qt::AlignBottom | Qt::AlignLeft);
+
+    presets_ = iconButton("imagePresets", "list.bullet.rectangle", "Image Presets", 28, box);
+    presets_->setText("☰");
+    connect(presets_, &QAbstractButton::clicked, this,
+            [this] { model_.setShowUserImagePresets(!model_.showUserImagePresets()); });
+    boxLayout->addWidget(presets_, 2, 2, Qt::AlignBottom | Qt::AlignRight);
+    column->addWidget(box);
+
+    generate_ = textButton("generateNow", "sparkles", "Generate Now", QString(), this);
+    generate_->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    generate_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    generate_->setMinimumHeight(44);
+    connect(generate_, &QAbstractButton::clicked, this, [this] {
+        if (!model_.isGenerateDisabled())
+            model_.generate();
+    });
+    column->addWidget(generate_);
+    column->addStretch();
+}
+
+void LeftPanel::setScale(double scale) {
+    scale_ = scale;
+    showReferences();
+}
+
+int LeftPanel::gridColumnCount() const {
+    return StudioRules::gridColumns(scale_);
+}
+
+void LeftPanel::showPrompt() {
+    if (editor_->toPlainText() != model_.prompt()) {
+        updatingEditor_ = true;
+        QTextCursor cursor = editor_->textCursor();
+        const int position = cursor.position();
+        editor_->setPlainText(model_.prompt());
+        cursor = editor_->textCursor();
+        cursor.setPosition(std::min(position, int(model_.prompt().size())));
+        editor_->setTextCursor(cursor);
+        updatingEditor_ = false;
+    }
+    counter_->setText(model_.counterText());
+    setTextColor(counter_, color(model_.isPromptOverWarning() ? Tone::red : Tone::secondary, this));
+    const bool hasText = !model_.prompt().isEmpty();
+    clear_->setVisible(hasText);
+    createPreset_->setVisible(hasText);
+}
+
+void LeftPanel::editorChanged() {
+    if (updatingEditor_)
+        return;
+    model_.setPrompt(editor_->toPlainText());
+    // The model cut the text: show what it kept.
+    if (editor_->toPlainText() != model_.prompt())
+        showPrompt();
+}
+
+void LeftPanel::showGenerateState() {
+    const ImageGenerationService* service = model_.service();
+    const bool loading = service && service->isLoading();
+    generate_->setText(loading ? "Generating..." : "Generate Now");
+    generate_->setAccessibleName(generate_->text());
+    generate_->setEnabled(!model_.isGenerateDisabled());
+}
+
+void LeftPanel::showReferences() {
+    const QList<QImage> images = model_.referenceImages();
+    const int count = int(images.size());
+    // Keep only the thumbnails of pictures still listed.
+    QSet<qint64> listed;
+    for (const QImage& image : images)
+        listed.insert(image.cacheKey());
+    for (auto it = thumbnails_.begin(); it != thumbnails_.end();)
+        it = listed.contains(it.key()) ? std::next(it) : thumbnails_.erase(it);
+    referenceHeader_->setText(StudioRules::referenceHeader(count));
+    addMore_->setVisible(StudioRules::showsAddMoreButton(count));
+
+    if (referenceContent_) {
+        referenceLayout_->removeWidget(referenceContent_);
+        delete referenceContent_;
+        referenceContent_ = nullptr;
+    }
+    referenceContent_ = new QWidget(referenceArea_);
+    const StudioRules::StripLayout layout = StudioRules::stripLayout(count);
+    referenceContent_->setObjectName(layout == StudioRules::StripLayout::empty    ? "dropZone"
+                                     : layout == StudioRules::StripLayout::single ? "singleReference"
+                                     : layout == StudioRules::StripLayout::pair   ? "referencePair"
+                                                                                  : "referenceGrid");
+    grid_ = nullptr;
+    switch (layout) {
+    case StudioRules::StripLayout::empty: {
+        referenceContent_->setAccessibleName("Add files");
+        referenceContent_->setMinimumHeight(120);
+        referenceContent_->setCursor(Qt::PointingHandCursor);
+        auto* zone = new QVBoxLayout(referenceContent_);
+        zone->setSpacing(4);
+        auto* add = label("addFilesTitle", "Add files", referenceContent_);
+        add->setAlignment(Qt::AlignCenter);
+        auto* upload = iconButton("uploadReference", "arrow.down.circle", "Add files", 64, referenceContent_);
+        upload->setText("⬇");
+        connect(upload, &QAbstractButton::clicked, this, &LeftPanel::pickReferenceImages);
+        auto* caption = label("dropZoneCaption", "PNG, JPG, JPEG (max 10MB each, up to 9 images)", referenceContent_);
+        caption->setAlignment(Qt::AlignCenter);
+        caption->setWordWrap(true);
+        setTextColor(caption, color(Tone::secondary, this));
+        zone->addWidget(add);
+        zone->addWidget(upload, 0, Qt::AlignHCenter);
+        zone->addWidget(caption);
+        referenceContent_->installEventFilter(this);
+        break;
+    }
+    case StudioRules::StripLayout::single: {
+        auto* row = new QHBoxLayout(referenceContent_);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->addWidget(makeTile(0, images[0], 1), 0, Qt::AlignCenter);
+        break;
+    }
+    case StudioRules::StripLayout::pair: {
+        auto* row = new QHBoxLayout(referenceContent_);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->setSpacing(8);
+        for (int i = 0; i < 2; ++i)
+            row->addWidget(makeTile(i, images[i], 2), 1);
+        break;
+    }
+    case StudioRules::StripLayout::grid: {
+        grid_ = new QGridLayout(referenceContent_);
+        grid_->setContentsMargins(0, 0, 0, 0);
+        grid_->setSpacing(6);
+        const int columns = gridColumnCount();
+        for (int i = 0; i < count; ++i)
+            grid_->addWidget(makeTile(i, images[i], 3), i / columns, i % columns, Qt::AlignCenter);
+        break;
+    }
+    }
+    referenceLayout_->addWidget(referenceContent_);
+    shownReferences_ = count;
+}
+
+QWidget* LeftPanel::makeTile(int index, const QImage& image, int layout) {
+    ReferenceTile::Kind kind = layout == 1   ? ReferenceTile::Kind::single
+                               : layout == 2 ? ReferenceTile::Kind::flexible
+                                             : ReferenceTile::Kind::adaptive;
+    QImage& thumbnail = thumbnails_[image.cacheKey()];
+    if (thumbnail.isNull())
+        thumbnail = ReferenceTile::thumbnailFor(image);
+    auto* tile = new ReferenceTile(kind, image, thumbnail, scale_, referenceContent_);
+    tile->setObjectName(QStringLiteral("referenceTile%1").arg(index));
+    tile->setAccessibleName(QStringLiteral("Reference image %1").arg(index + 1));
+    connect(tile, &ReferenceTile::removeRequested, this, [this, index] { model_.removeReferenceImage(index); });
+    connect(tile, &ReferenceTile::downloadRequested, this,
+            [this](const QImage& picture) { model_.saveImageAsPNG(picture); });
+    return tile;
+}
+
+void LeftPanel::pickReferenceImages() {
+    Dialogs::OpenRequest request;
+    request.message = "Choose images to add as reference";
+    request.nameFilters = ImageStudioModel::openPanelFilters();
+    request.allowsMultipleSelection = true;
+    const QStringList chosen = Dialogs::current().openFiles(request);
+    if (!chosen.isEmpty())
+        model_.addReferenceFiles(chosen);
+}
+
+void LeftPanel::openSettings() {
+    if (!popover_)
+        popover_ = new ImageSettingsPopover(*model_.factory(), this);
+    popover_->popup(settings_);
+}
+
+void LeftPanel::openCreatePreset() {
+    if (createPresetSheet_) {
+        createPresetSheet_->raise();
+        return;
+    }
+    createPresetSheet_ = makeCreatePresetSheet();
+    createPresetSheet_->setAttribute(Qt::WA_DeleteOnClose);
+    createPresetSheet_->show();
+}
+
+QWidget* LeftPanel::makeCreatePresetSheet() {
+    // The image preset form comes with the preset views; this stands in for it until it is hosted here.
+    auto* sheet = new QWidget(this, Qt::Sheet);
+    sheet->setObjectName("createPresetSheet");
+    auto* layout = new QVBoxLayout(sheet);
+    layout->addWidget(label("createPresetTitle", "Create New Preset", sheet));
+    return sheet;
+}
+
+bool LeftPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == editor_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (key->modifiers() & Qt::ShiftModifier)
+                editor_->textCursor().insertText(QStringLiteral("\n"));
+            else
+                model_.handleReturnKey();
+            return true;
+        }
+    }
+    if (watched == referenceArea_) {
+        switch (event->type()) {
+        case QEvent::DragEnter: {
+            auto* drag = static_cast<QDragEnterEvent*>(event);
+            const QMimeData* data = drag->mimeData();
+            const bool pictures = data->hasUrls() || data->hasImage() ||
+                                  std::any_of(data->formats().cbegin(), data->formats().cend(),
+                                              [](const QString& f) { return f.startsWith("image/"); });
+            if (pictures) {
+                drag->acceptProposedAction();
+                model_.setDragOver(true);
+            }
+            return true;
+        }
+        case QEvent::DragLeave:
+            model_.setDragOver(false);
+            return true;
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            model_.setDragOver(false);
+            if (model_.handleDrop(*drop->mimeData()))
+                drop->acceptProposedAction();
+            else
+                drop->ignore();
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    if (referenceContent_ && watched == referenceContent_ && referenceContent_->objectName() == "dropZone" &&
+        event->type() == QEvent::MouseButtonRelease) {
+        pickReferenceImages();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
