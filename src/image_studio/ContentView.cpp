@@ -2,6 +2,8 @@
 
 #include "AppViewModel.h"
 #include "ContextRing.h"
+#include "GlassButtons.h"
+#include "Theme.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
 #include "LeftPanel.h"
@@ -67,7 +69,6 @@ QWidget* ContentView::buildHeader() {
     title_ = label("studioTitle", "Qel Image", header);
     title_->setFont(StudioWidgets::font(28, QFont::Bold));
     auto* toVideo = iconButton("switchToVideoStudio", "chevron.right", "Switch to Scenes", 32, header);
-    toVideo->setText("›");
     connect(toVideo, &QAbstractButton::clicked, this, [this] {
         if (environment_.appViewModel)
             environment_.appViewModel->setCurrentView(ViewMode::videoGeneration);
@@ -82,10 +83,15 @@ QWidget* ContentView::buildHeader() {
     row->addStretch();
 
     folder_ = textButton("photoFolder", "folder", QString(), QString(), header);
+    auto* folderButton = static_cast<GlassButton*>(folder_);
+    folderButton->setFill(GlassButton::Fill::borderColor);
+    folderButton->setCornerRadius(6);
     connect(folder_, &QAbstractButton::clicked, model_, &ImageStudioModel::chooseFolder);
     auto* ring = new ContextRing(header);
     ring_ = ring;
     newChat_ = textButton("newChat", "message.badge.waveform", "New Chat", QString(), header);
+    static_cast<GlassButton*>(newChat_)->setFill(GlassButton::Fill::borderColor);
+    static_cast<GlassButton*>(newChat_)->setCornerRadius(7);
     connect(newChat_, &QAbstractButton::clicked, model_, &ImageStudioModel::startNewChat);
     row->addWidget(folder_);
     row->addSpacing(16);
@@ -109,6 +115,9 @@ void ContentView::showSession() {
     ring->setAccessibleName(model_->contextHelp());
     const bool empty = model_->isSessionEmpty();
     newChat_->setEnabled(!empty);
+    // Nothing to clear: the quiet control background instead of the border colour, at half opacity.
+    static_cast<GlassButton*>(newChat_)->setFill(empty ? GlassButton::Fill::controlBackground
+                                                       : GlassButton::Fill::borderColor);
 }
 
 void ContentView::showEvent(QShowEvent* event) {

@@ -13,9 +13,8 @@
 using namespace StudioWidgets;
 
 ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget* parent)
-    : QFrame(parent, Qt::Popup), factory_(factory) {
+    : QWidget(parent), factory_(factory) {
     setObjectName("imageSettingsPopover");
-    setFrameShape(QFrame::StyledPanel);
     setFixedSize(300, 220);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(20, 16, 20, 16);
@@ -92,12 +91,4 @@ void ImageSettingsPopover::showState() {
         button->setFont(StudioWidgets::font(9, marked ? QFont::DemiBold : QFont::Normal));
         setTextColor(button, color(marked ? Tone::orange : Tone::secondary, this));
     }
-}
-
-void ImageSettingsPopover::popup(QWidget* anchor) {
-    showState();
-    const QPoint top = anchor->mapToGlobal(QPoint(anchor->width() / 2, 0));
-    move(top.x() - width() / 2, top.y() - height() - 8);
-    show();
-    raise();
 }

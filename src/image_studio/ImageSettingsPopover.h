@@ -1,19 +1,17 @@
 #pragma once
 
-#include <QFrame>
+#include <QWidget>
 #include <QList>
 
 class ImageServiceFactory;
 class QAbstractButton;
 
 // The model and creativity choices of the image service, opened from the composer's gear button.
-class ImageSettingsPopover : public QFrame {
+class ImageSettingsPopover : public QWidget {
     Q_OBJECT
 public:
     explicit ImageSettingsPopover(ImageServiceFactory& factory, QWidget* parent = nullptr);
 
-    // Shows it above `anchor`.
-    void popup(QWidget* anchor);
     QList<QAbstractButton*> modelButtons() const { return modelButtons_; }
     QList<QAbstractButton*> levelButtons() const { return levelButtons_; }
     // The labels of the marked creativity levels, as shown.

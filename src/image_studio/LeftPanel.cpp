@@ -1,12 +1,16 @@
 #include "LeftPanel.h"
 
 #include "Dialogs.h"
+#include "Popover.h"
+#include "ReturnKeyFilter.h"
+#include "Theme.h"
 #include "ImageServiceFactory.h"
 #include "ImageSettingsPopover.h"
 #include "ImageStudioModel.h"
 #include "ReferenceTile.h"
 #include "StudioRules.h"
 #include "StudioWidgets.h"
+#include "SymbolIcon.h"
 
 #include <QDragEnterEvent>
 #include <QGridLayout>
@@ -15,6 +19,8 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QSet>
 #include <QTextBlock>
 #include <QVBoxLayout>
@@ -50,7 +56,7 @@ void LeftPanel::build() {
     referenceHeader_ = label("referenceHeader", QString(), this);
     referenceHeader_->setFont(StudioWidgets::font(15, QFont::DemiBold));
     addMore_ = iconButton("addMoreImages", "plus.circle", "Add more images", 24, this);
-    addMore_->setText("+");
+    setSymbol(addMore_, "plus.circle", 12, color(Tone::orange, this));
     connect(addMore_, &QAbstractButton::clicked, this, &LeftPanel::pickReferenceImages);
     referenceHeaderRow->addWidget(referenceHeader_);
     referenceHeaderRow->addWidget(addMore_);
@@ -73,7 +79,7 @@ void LeftPanel::build() {
     counter_ = label("promptCounter", QString(), this);
     counter_->setFont(StudioWidgets::font(11));
     clear_ = iconButton("clearPrompt", "xmark", "Clear text", 20, this);
-    clear_->setText("×");
+    setSymbol(clear_, "xmark", 12, withOpacity(color(Tone::secondary, this), 0.6));
     connect(clear_, &QAbstractButton::clicked, this, [this] { model_.setPrompt(QString()); });
     promptHeader->addWidget(promptTitle);
     promptHeader->addStretch();
@@ -93,28 +99,43 @@ void LeftPanel::build() {
     editor_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     editor_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     editor_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    editor_->installEventFilter(this);
+    editor_->verticalScrollBar()->setObjectName("promptScrollBar");
+    editor_->verticalScrollBar()->setAccessibleName("Prompt scroll bar");
+    editor_->horizontalScrollBar()->setObjectName("promptHorizontalScrollBar");
+    editor_->horizontalScrollBar()->setAccessibleName("Prompt horizontal scroll bar");
+    auto* returnKey = new ReturnKeyFilter(editor_);
+    connect(returnKey, &ReturnKeyFilter::returnPressed, &model_, &ImageStudioModel::handleReturnKey);
     connect(editor_, &QPlainTextEdit::textChanged, this, &LeftPanel::editorChanged);
     boxLayout->addWidget(editor_, 0, 0, 3, 3);
 
     createPreset_ = iconButton("createPresetFromPrompt", "plus.square", "Create preset from current prompt", 24, box);
-    createPreset_->setText("+");
+    setSymbol(createPreset_, "plus.square", 14, withOpacity(color(Tone::orange, this), 0.8));
     connect(createPreset_, &QAbstractButton::clicked, this, &LeftPanel::openCreatePreset);
     boxLayout->addWidget(createPreset_, 0, 2, Qt::AlignTop | Qt::AlignRight);
 
     settings_ = iconButton("imageModelSettings", "gearshape", "Image Model Settings", 28, box);
-    settings_->setText("⚙");
+    setSymbol(settings_, "gearshape", 14, color(Tone::orange, this));
     connect(settings_, &QAbstractButton::clicked, this, &LeftPanel::openSettings);
     boxLayout->addWidget(settings_, 2, 0, Qt::AlignBottom | Qt::AlignLeft);
 
     presets_ = iconButton("imagePresets", "list.bullet.rectangle", "Image Presets", 28, box);
-    presets_->setText("☰");
+    setSymbol(presets_, "list.bullet.rectangle", 14, color(Tone::orange, this));
     connect(presets_, &QAbstractButton::clicked, this,
             [this] { model_.setShowUserImagePresets(!model_.showUserImagePresets()); });
     boxLayout->addWidget(presets_, 2, 2, Qt::AlignBottom | Qt::AlignRight);
     column->addWidget(box);
 
-    generate_ = textButton("generateNow", "sparkles", "Generate Now", QString(), this);
+    auto* generate = new QPushButton("Generate Now", this);
+    generate->setObjectName("generateNow");
+    generate->setAccessibleName("Generate Now");
+    generate->setIcon(symbolIcon("sparkles", Qt::white));
+    generate->setCursor(Qt::PointingHandCursor);
+    generate->setStyleSheet(QStringLiteral(
+        "QPushButton { color: white; border: none; border-radius: 10px;"
+        " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #FF9500, stop:1 #FFCC00); }"
+        "QPushButton:disabled { color: rgba(255,255,255,153);"
+        " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 rgba(255,149,0,153), stop:1 rgba(255,204,0,153)); }"));
+    generate_ = generate;
     generate_->setFont(StudioWidgets::font(15, QFont::DemiBold));
     generate_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     generate_->setMinimumHeight(44);
@@ -127,6 +148,8 @@ void LeftPanel::build() {
 }
 
 void LeftPanel::setScale(double scale) {
+    if (scale == scale_)
+        return;
     scale_ = scale;
     showReferences();
 }
@@ -204,7 +227,7 @@ void LeftPanel::showReferences() {
         auto* add = label("addFilesTitle", "Add files", referenceContent_);
         add->setAlignment(Qt::AlignCenter);
         auto* upload = iconButton("uploadReference", "arrow.down.circle", "Add files", 64, referenceContent_);
-        upload->setText("⬇");
+        setSymbol(upload, "arrow.down.circle", 40, color(Tone::orange, this));
         connect(upload, &QAbstractButton::clicked, this, &LeftPanel::pickReferenceImages);
         auto* caption = label("dropZoneCaption", "PNG, JPG, JPEG (max 10MB each, up to 9 images)", referenceContent_);
         caption->setAlignment(Qt::AlignCenter);
@@ -271,9 +294,13 @@ void LeftPanel::pickReferenceImages() {
 }
 
 void LeftPanel::openSettings() {
-    if (!popover_)
-        popover_ = new ImageSettingsPopover(*model_.factory(), this);
-    popover_->popup(settings_);
+    if (!popoverFrame_) {
+        popoverFrame_ = new Popover(settings_);
+        popoverFrame_->setPreferredEdge(Popover::Edge::above);
+        popover_ = new ImageSettingsPopover(*model_.factory(), popoverFrame_);
+        popoverFrame_->setContent(popover_);
+    }
+    popoverFrame_->popup();
 }
 
 void LeftPanel::openCreatePreset() {
@@ -296,16 +323,6 @@ QWidget* LeftPanel::makeCreatePresetSheet() {
 }
 
 bool LeftPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == editor_ && event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            if (key->modifiers() & Qt::ShiftModifier)
-                editor_->textCursor().insertText(QStringLiteral("\n"));
-            else
-                model_.handleReturnKey();
-            return true;
-        }
-    }
     if (watched == referenceArea_) {
         switch (event->type()) {
         case QEvent::DragEnter: {

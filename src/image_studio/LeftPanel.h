@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class ImageStudioModel;
+class Popover;
 class QAbstractButton;
 class QGridLayout;
 class QLabel;
@@ -65,6 +66,7 @@ private:
     QAbstractButton* settings_ = nullptr;
     QAbstractButton* presets_ = nullptr;
     QAbstractButton* generate_ = nullptr;
+    QPointer<Popover> popoverFrame_;
     QPointer<ImageSettingsPopover> popover_;
     QPointer<QWidget> createPresetSheet_;
     QHash<qint64, QImage> thumbnails_;

@@ -30,10 +30,8 @@ ReferenceTile::ReferenceTile(Kind kind, const QImage& image, const QImage& thumb
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     }
     remove_ = StudioWidgets::iconButton("removeReference", "xmark", "Remove", kind == Kind::single ? 24 : 22, this);
-    remove_->setText("×");
     download_ = StudioWidgets::iconButton("downloadReference", "square.and.arrow.down", "Save image",
                                           kind == Kind::single ? 36 : 32, this);
-    download_->setText("⬇");
     remove_->hide();
     download_->hide();
     connect(remove_, &QAbstractButton::clicked, this, &ReferenceTile::removeRequested);

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -56,7 +57,6 @@ void RightPanel::build() {
     auto* title = label("resultTitle", "Qel Image Result", this);
     title->setFont(StudioWidgets::font(15, QFont::DemiBold));
     textButton_ = iconButton("textResponseButton", "text.bubble", "Text response", 28, this);
-    textButton_->setText("💬");
     connect(textButton_, &QAbstractButton::clicked, this, [this] { model_.setShowTextPopup(!model_.showTextPopup()); });
     header->addWidget(title);
     header->addStretch();
@@ -107,6 +107,10 @@ QWidget* RightPanel::buildCompleted() {
     reply_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     reply_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     reply_->setFrameShape(QFrame::NoFrame);
+    reply_->verticalScrollBar()->setObjectName("replyScrollBar");
+    reply_->verticalScrollBar()->setAccessibleName("Text response scroll bar");
+    reply_->horizontalScrollBar()->setObjectName("replyHorizontalScrollBar");
+    reply_->horizontalScrollBar()->setAccessibleName("Text response horizontal scroll bar");
     replyDocument_ = new ReplyDocument(reply_);
     reply_->setDocument(replyDocument_);
     bubbleLayout->addWidget(reply_);

@@ -1,74 +1,66 @@
 #include "StudioWidgets.h"
 
-#include <QApplication>
-#include <QIcon>
+#include "GlassButtons.h"
+#include "SymbolIcon.h"
+#include "Theme.h"
+
 #include <QPalette>
-#include <QToolButton>
 
 namespace StudioWidgets {
 
 QColor color(Tone tone, const QWidget* widget) {
-    const QPalette palette = widget ? widget->palette() : QApplication::palette();
+    Q_UNUSED(widget)
+    const Theme& theme = Theme::instance();
     switch (tone) {
     case Tone::primary:
-        return palette.color(QPalette::WindowText);
-    case Tone::secondary: {
-        QColor c = palette.color(QPalette::WindowText);
-        c.setAlphaF(0.55f);
-        return c;
-    }
+        return theme.color(ColorRole::primary);
+    case Tone::secondary:
+        return theme.color(ColorRole::secondary);
     case Tone::orange:
-        return QColor(255, 149, 0);
+        return theme.color(ColorRole::orange);
     case Tone::blue:
-        return QColor(0, 122, 255);
+        return theme.color(ColorRole::blue);
     case Tone::red:
-        return QColor(255, 59, 48);
+        return theme.color(ColorRole::red);
     case Tone::gray:
-        return QColor(142, 142, 147);
+        return theme.color(ColorRole::gray);
     case Tone::white:
         return Qt::white;
     }
-    return palette.color(QPalette::WindowText);
+    return theme.color(ColorRole::primary);
 }
 
 QFont font(double points, QFont::Weight weight) {
-    QFont f = QApplication::font();
-    f.setPointSizeF(points);
-    f.setWeight(weight);
-    return f;
+    return Theme::font(points, weight);
 }
 
 QAbstractButton* textButton(const QString& objectName, const QString& symbol, const QString& text,
                             const QString& help, QWidget* parent) {
-    auto* button = new QToolButton(parent);
+    auto* button = new GlassButton(parent);
     button->setObjectName(objectName);
-    button->setText(text);
+    button->setSymbol(symbol);
+    button->setTitle(text);
     button->setAccessibleName(text);
     button->setToolTip(help);
-    button->setAutoRaise(true);
-    button->setToolButtonStyle(symbol.isEmpty() ? Qt::ToolButtonTextOnly : Qt::ToolButtonTextBesideIcon);
-    button->setProperty("symbol", symbol);
+    button->setFill(GlassButton::Fill::none);
     button->setCursor(Qt::PointingHandCursor);
     return button;
 }
 
 QAbstractButton* iconButton(const QString& objectName, const QString& symbol, const QString& help, int diameter,
                             QWidget* parent) {
-    auto* button = new QToolButton(parent);
+    auto* button = new GlassIconButton(symbol, help, diameter, std::max(10.0, diameter / 2.0), parent);
     button->setObjectName(objectName);
-    button->setAccessibleName(help);
-    button->setToolTip(help);
-    button->setAutoRaise(true);
-    button->setProperty("symbol", symbol);
-    button->setFixedSize(diameter, diameter);
     button->setCursor(Qt::PointingHandCursor);
     return button;
 }
 
 void setSymbol(QAbstractButton* button, const QString& symbol, double points, const QColor& color) {
-    Q_UNUSED(color)
-    button->setProperty("symbol", symbol);
-    button->setIconSize(QSize(int(points), int(points)));
+    if (auto* glass = qobject_cast<GlassButton*>(button)) {
+        glass->setSymbol(symbol);
+        glass->setSymbolSize(points);
+        glass->setSymbolColor(color);
+    }
 }
 
 QLabel* label(const QString& objectName, const QString& text, QWidget* parent) {
@@ -78,6 +70,10 @@ QLabel* label(const QString& objectName, const QString& text, QWidget* parent) {
 }
 
 void setTextColor(QWidget* widget, const QColor& color) {
+    if (auto* glass = qobject_cast<GlassButton*>(widget)) {
+        glass->setTitleColor(color);
+        glass->setSymbolColor(color);
+    }
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, color);
     palette.setColor(QPalette::Text, color);

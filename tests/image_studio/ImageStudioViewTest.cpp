@@ -6,6 +6,7 @@
 #include "DownloadSettings.h"
 #include "FakeGeminiService.h"
 #include "FolderBookmark.h"
+#include "GuiTestSupport.h"
 #include "ImageServiceFactory.h"
 #include "ImageSettingsPopover.h"
 #include "ImageStudioModel.h"
@@ -150,6 +151,14 @@ private slots:
 
     // --- prompt and keys ---
 
+    void everyControlIsNamed() {
+        pick(pictureFiles(3), button("uploadReference"));
+        click(button("imageModelSettings"));
+        QVERIFY2(gui::unnamedControls(view_.get()).isEmpty(), qPrintable(gui::unnamedControls(view_.get()).join(", ")));
+        QVERIFY2(gui::unnamedControls(view_->leftPanel()->settingsPopover()).isEmpty(),
+                 qPrintable(gui::unnamedControls(view_->leftPanel()->settingsPopover()).join(", ")));
+    }
+
     void shiftReturnBreaksTheLineAndReturnGenerates() {
         QVERIFY(!button("generateNow")->isEnabled());
         QVERIFY(!button("newChat")->isEnabled());
@@ -161,6 +170,9 @@ private slots:
         QCOMPARE(model().prompt(), QString("a lighthouse\nat dusk"));
         QVERIFY(button("generateNow")->isEnabled());
 
+        // A slow answer, so that the waiting state can be seen.
+        fake_->script.append(FakeGeminiService::Reply::json(FakeGeminiService::pictureResponse()));
+        fake_->script.back().delayMs = 300;
         QTest::keyClick(editor(), Qt::Key_Return);
         QCOMPARE(editor()->toPlainText(), QString("a lighthouse\nat dusk"));
         QVERIFY(clock_->runUntil([this] { return service().isLoading(); }));
@@ -278,8 +290,7 @@ private slots:
         pick(pictureFiles(3), button("uploadReference"));
         auto tiles = view_->findChildren<ReferenceTile*>();
         QVERIFY(!tiles[1]->removeButton()->isVisible());
-        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-        QApplication::sendEvent(tiles[1], &enter);
+        gui::hover(tiles[1]);
         QVERIFY(tiles[1]->removeButton()->isVisible());
         click(tiles[1]->downloadButton());
         QTRY_COMPARE(revealed_.size(), 1);
