@@ -8,6 +8,7 @@
 #include "APIManager.h"
 #include "AppViewModel.h"
 #include "FakeGeminiService.h"
+#include "GeminiWire.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
 #include "OrvaneAPIService.h"
@@ -21,7 +22,6 @@
 #include <QElapsedTimer>
 #include <QImageReader>
 #include <QPainter>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtConcurrent>
@@ -68,11 +68,12 @@ private:
 // A photograph-like picture: gradients with noise, so the JPEG carries real detail.
 QImage photograph(int width, int height, int seed) {
     QImage image(width, height, QImage::Format_RGB32);
-    QRandomGenerator random(quint32(seed));
+    quint32 state = quint32(seed) * 2654435761u + 1;
     for (int y = 0; y < height; ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < width; ++x) {
-            const int noise = int(random.bounded(32));
+            state = state * 1664525u + 1013904223u;
+            const int noise = int(state >> 27);
             line[x] = qRgb((x * 255 / width + noise + seed * 20) & 255, (y * 255 / height + noise) & 255,
                            ((x + y) * 128 / (width + height) + noise * 2) & 255);
         }
@@ -162,6 +163,27 @@ void benchResult() {
         picture.save(&buffer, "PNG");
     }
     std::printf("4096x4096 result: %.1f MB of PNG\n", double(png.size()) / 1048576.0);
+
+    {
+        // Where the time of one answer goes, step by step on this thread (for reading the ratio).
+        const std::string body = FakeGeminiService::pictureResponse(picture).dump();
+        QElapsedTimer step;
+        step.start();
+        const auto decoded = GeminiWire::decodeResponse(body.data(), body.size());
+        const double parse = double(step.nsecsElapsed()) / 1e6;
+        step.restart();
+        const auto& data = decoded.response->candidates->front().content->parts->front().inlineData->data;
+        const auto bytes = QByteArray::fromBase64Encoding(QByteArray::fromStdString(data));
+        const double base64 = double(step.nsecsElapsed()) / 1e6;
+        step.restart();
+        const QImage decodedPicture = QImage::fromData(bytes.decoded, "PNG");
+        const double pngTime = double(step.nsecsElapsed()) / 1e6;
+        step.restart();
+        const QImage shown = decodedPicture.scaled(QSize(800, 600), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        const double scaleTime = double(step.nsecsElapsed()) / 1e6;
+        std::printf("  answer of %.1f MB: JSON %.0f ms, base64 %.0f ms, PNG %.0f ms, scale to screen %.0f ms\n",
+                    double(body.size()) / 1048576.0, parse, base64, pngTime, scaleTime);
+    }
 
     FakeGeminiService fake;
     fake.install();
