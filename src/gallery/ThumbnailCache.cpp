@@ -3,7 +3,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageReader>
+#include <QHash>
 #include <QImageWriter>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -51,30 +51,72 @@ std::optional<Entry> read(const QString& path, Flavor flavor) {
     const QFileInfo info(path);
     if (!info.isFile())
         return std::nullopt;
-    QImageReader reader(thumbnailPath(path, flavor), "png");
-    if (!reader.canRead())
+    QFile file(thumbnailPath(path, flavor));
+    constexpr qint64 kMaxThumbnailBytes = 4 * 1024 * 1024;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxThumbnailBytes)
         return std::nullopt;
+    const QByteArray bytes = file.readAll();
     // The text chunks come before the pixels: a stale thumbnail is refused without decoding it.
-    if (reader.text(kUriKey).toUtf8() != uriOf(path) || reader.text(kMTimeKey) != mtimeText(info))
+    const QHash<QString, QString> text = pngTexts(bytes);
+    if (text.value(kUriKey).toUtf8() != uriOf(path) || text.value(kMTimeKey) != mtimeText(info))
         return std::nullopt;
-    const QString size = reader.text(kSizeKey);
+    const QString size = text.value(kSizeKey);
     if (!size.isEmpty() && size != QString::number(info.size()))
         return std::nullopt;
-    const QSize imageSize = reader.size();
-    if (imageSize.width() > maxSide(flavor) || imageSize.height() > maxSide(flavor))
-        return std::nullopt;
     Entry entry;
-    if (!reader.read(&entry.image))
+    entry.image = QImage::fromData(bytes, "png");
+    const int side = maxSide(flavor);
+    if (entry.image.isNull() || entry.image.width() > side || entry.image.height() > side)
         return std::nullopt;
     bool ok = false;
-    const double length = reader.text(kLengthKey).toDouble(&ok);
+    const double length = text.value(kLengthKey).toDouble(&ok);
     if (ok && length >= 0)
         entry.duration = length;
-    const int width = reader.text(kWidthKey).toInt();
-    const int height = reader.text(kHeightKey).toInt();
+    const int width = text.value(kWidthKey).toInt();
+    const int height = text.value(kHeightKey).toInt();
     if (width > 0 && height > 0)
         entry.displaySize = QSize(width, height);
     return entry;
+}
+
+QHash<QString, QString> pngTexts(const QByteArray& png) {
+    // Qt's reader splits keys at ':', which every "Thumb::" key has: the chunks are read here instead.
+    QHash<QString, QString> texts;
+    static const QByteArray signature("\x89PNG\r\n\x1a\n", 8);
+    if (!png.startsWith(signature))
+        return texts;
+    qsizetype at = 8;
+    while (at + 12 <= png.size()) {
+        const auto* p = reinterpret_cast<const uchar*>(png.constData() + at);
+        const quint32 length = (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
+        const QByteArray type = png.mid(at + 4, 4);
+        if (length > quint32(png.size() - at - 12) || type == "IDAT" || type == "IEND")
+            break;
+        if (type == "tEXt") {
+            const QByteArray data = png.mid(at + 8, length);
+            const qsizetype nul = data.indexOf('\0');
+            if (nul > 0)
+                texts.insert(QString::fromLatin1(data.left(nul)), QString::fromLatin1(data.mid(nul + 1)));
+        } else if (type == "zTXt") {
+            // Qt compresses values longer than 40 characters: key, NUL, method 0, zlib stream.
+            const QByteArray data = png.mid(at + 8, length);
+            const qsizetype nul = data.indexOf('\0');
+            if (nul > 0 && nul + 1 < data.size() && data.at(nul + 1) == 0) {
+                constexpr quint32 kMaxText = 64 * 1024;
+                QByteArray stream("\0\0\0\0", 4);
+                stream[0] = char(kMaxText >> 24);
+                stream[1] = char((kMaxText >> 16) & 0xff);
+                stream[2] = char((kMaxText >> 8) & 0xff);
+                stream[3] = char(kMaxText & 0xff);
+                stream += data.mid(nul + 2);
+                const QByteArray value = qUncompress(stream);
+                if (!value.isEmpty())
+                    texts.insert(QString::fromLatin1(data.left(nul)), QString::fromLatin1(value));
+            }
+        }
+        at += 12 + qsizetype(length);
+    }
+    return texts;
 }
 
 bool write(const QString& path, Flavor flavor, const Entry& entry) {

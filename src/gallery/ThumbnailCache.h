@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -29,6 +31,8 @@ struct Entry {
 
 // The cached thumbnail when it belongs to this file as it is now (same URI, modification time and size).
 std::optional<Entry> read(const QString& path, Flavor flavor);
+// The tEXt chunks before the picture data of a PNG file.
+QHash<QString, QString> pngTexts(const QByteArray& png);
 // Writes atomically, readable by the user only. False when the cache cannot be written.
 bool write(const QString& path, Flavor flavor, const Entry& entry);
 

@@ -35,6 +35,7 @@ bool isPartialName(const QString& fileName) {
 } // namespace
 
 VideoGalleryViewModel::VideoGalleryViewModel(QObject* parent) : QObject(parent) {
+    qRegisterMetaType<VideoMetadata*>();
     const QScreen* screen = QGuiApplication::primaryScreen();
     updateColumns(screen ? screen->geometry().width() : 1920);
 }
