@@ -3,12 +3,31 @@
 #include "MediaProbe.h"
 #include "ThumbnailCache.h"
 
+#include <QCoreApplication>
+#include <QThread>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace ClipMetadataLoader {
 
 namespace {
 constexpr auto kFlavor = ThumbnailCache::Flavor::large;
+
+QThreadPool& writerPool() {
+    static QThreadPool* const pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        p->setThreadPriority(QThread::LowPriority);
+        // Writes still queued when the application object goes away finish first.
+        qAddPostRoutine([] { writerPool().waitForDone(); });
+        return p;
+    }();
+    return *pool;
+}
+} // namespace
+
+void waitForCacheWrites() {
+    writerPool().waitForDone();
 }
 
 Result load(const QString& path) {
@@ -42,7 +61,8 @@ Result load(const QString& path) {
     entry.image = probed.still;
     entry.duration = probed.duration;
     entry.displaySize = result.resolution.value_or(QSize());
-    ThumbnailCache::write(path, kFlavor, entry);
+    // The picture is handed back at once; the cache is filled behind, on one low-priority thread.
+    writerPool().start([path, entry] { ThumbnailCache::write(path, kFlavor, entry); });
     return result;
 }
 

@@ -22,5 +22,7 @@ struct Result {
 
 Result load(const QString& path);
 QFuture<Result> loadAsync(const QString& path);
+// Thumbnails are written to the cache after they are handed back; this waits for those writes.
+void waitForCacheWrites();
 
 } // namespace ClipMetadataLoader

@@ -31,6 +31,13 @@ GalleryVideoItem::GalleryVideoItem(const QString& path, QObject* parent)
     isAvailable_ = info.isFile();
 }
 
+GalleryVideoItem::GalleryVideoItem(const QString& path, const QDateTime& createdAt, qint64 fileSize, QObject* parent)
+    : VideoItem(QUrl::fromLocalFile(path), parent), path_(path), fileName_(path.mid(path.lastIndexOf('/') + 1)),
+      createdAt_(createdAt), fileSize_(fileSize), isAvailable_(true) {
+    if (!createdAt_.isValid())
+        createdAt_ = Clock::current().now();
+}
+
 void GalleryVideoItem::setRecord(const std::shared_ptr<VideoMetadata>& record) {
     if (record_ == record)
         return;

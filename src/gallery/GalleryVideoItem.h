@@ -26,6 +26,8 @@ public:
 
     // Reads the file's attributes at once; creation date falls back to the modification time, then to now.
     explicit GalleryVideoItem(const QString& path, QObject* parent = nullptr);
+    // With the facts a listing has already read.
+    GalleryVideoItem(const QString& path, const QDateTime& createdAt, qint64 fileSize, QObject* parent = nullptr);
 
     QString path() const { return path_; }
     QString fileName() const { return fileName_; }

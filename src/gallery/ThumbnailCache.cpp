@@ -5,9 +5,11 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QImageWriter>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QUrl>
+
+#include <cstdio>
 
 namespace ThumbnailCache {
 namespace {
@@ -145,17 +147,23 @@ bool write(const QString& path, Flavor flavor, const Entry& entry) {
     }
     image.setText(QStringLiteral("Software"), QStringLiteral("Orvane"));
 
-    QSaveFile file(target);
+    // A temporary name in the same folder, then a rename over the old thumbnail: readers never see half a
+    // file. No sync to disk: a lost thumbnail is simply made again.
+    const QString temporary =
+        target + QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(), 8, 16, QChar('0'));
+    QFile file(temporary);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QImageWriter writer(&file, "png");
     writer.setCompression(1); // small pictures; speed matters more than a few bytes
-    if (!writer.write(image)) {
-        file.cancelWriting();
+    const bool written = writer.write(image);
+    file.close();
+    if (!written || ::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0) {
+        QFile::remove(temporary);
         return false;
     }
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    return file.commit();
+    return true;
 }
 
 } // namespace ThumbnailCache

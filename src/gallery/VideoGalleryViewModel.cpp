@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -228,52 +230,67 @@ void VideoGalleryViewModel::loadVideos(const QString& directory) {
         setIsLoading(false);
         return;
     }
-    const QFileInfoList entries =
-        QDir(directory).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::NoSort);
-    Log::line(QStringLiteral("📂 [VideoGallery] Found %1 total files in directory").arg(entries.size()));
-
     struct Listed {
         QString path;
-        QDateTime created;
+        qint64 created; // ms since 1970; -1 when unknown
+        qint64 size;
         QString name;
     };
     std::vector<Listed> kept;
-    kept.reserve(size_t(entries.size()));
+    QStringList rejected;
+    int found = 0;
     const QString prefix = filePrefix();
-    for (const QFileInfo& info : entries) {
-        const QString name = info.fileName();
-        const bool prefixed = name.startsWith(prefix);
-        const bool video = hasVideoExtension(name);
-        if (prefixed && video && info.isFile() && !isPartialName(name)) {
-            QDateTime created = info.birthTime();
-            if (!created.isValid())
-                created = info.lastModified();
-            kept.push_back({info.absoluteFilePath(), created, name});
-            continue;
+    const QString base = directory.endsWith('/') ? directory : directory + '/';
+    // readdir and one statx per candidate: names are filtered before anything is read from the disk.
+    if (DIR* dir = ::opendir(QFile::encodeName(directory).constData())) {
+        const int dirFd = ::dirfd(dir);
+        while (const dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] == '.')
+                continue;
+            ++found;
+            const QString name = QFile::decodeName(entry->d_name);
+            const bool prefixed = name.startsWith(prefix);
+            const bool video = hasVideoExtension(name);
+            if (!prefixed || !video) {
+                rejected << name +
+                                (prefixed ? QStringLiteral(" (has ") + prefix + QStringLiteral(" prefix but not .mp4)")
+                                 : video  ? QStringLiteral(" (no ") + prefix + QStringLiteral(" prefix)")
+                                          : QStringLiteral(" (no ") + prefix + QStringLiteral(" prefix and not .mp4)"));
+                continue;
+            }
+            if (isPartialName(name) || entry->d_type == DT_DIR)
+                continue; // a partial file or a folder: never a clip, not worth a line
+            struct statx info {};
+            if (::statx(dirFd, entry->d_name, AT_STATX_DONT_SYNC, STATX_TYPE | STATX_BTIME | STATX_MTIME | STATX_SIZE,
+                        &info) != 0 ||
+                !S_ISREG(info.stx_mode))
+                continue;
+            const statx_timestamp& stamp = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
+            const qint64 created = (info.stx_mask & (STATX_BTIME | STATX_MTIME))
+                                       ? qint64(stamp.tv_sec) * 1000 + stamp.tv_nsec / 1000000
+                                       : -1;
+            kept.push_back({base + name, created, qint64(info.stx_size), name});
         }
-        if (prefixed && video)
-            continue; // a folder or a partial file: never a clip, not worth a line
-        QString reason;
-        if (prefixed)
-            reason = QStringLiteral(" (has ") + prefix + QStringLiteral(" prefix but not .mp4)");
-        else if (video)
-            reason = QStringLiteral(" (no ") + prefix + QStringLiteral(" prefix)");
-        else
-            reason = QStringLiteral(" (no ") + prefix + QStringLiteral(" prefix and not .mp4)");
-        Log::line(QStringLiteral("🚫 [VideoGallery] Filtered out: ") + name + reason);
+        ::closedir(dir);
     }
+    Log::line(QStringLiteral("📂 [VideoGallery] Found %1 total files in directory").arg(found));
+    for (const QString& line : std::as_const(rejected))
+        Log::line(QStringLiteral("🚫 [VideoGallery] Filtered out: ") + line);
     // Newest first; undated entries last; equal dates by name, newest name first (names carry the time).
     std::sort(kept.begin(), kept.end(), [](const Listed& a, const Listed& b) {
-        if (a.created.isValid() != b.created.isValid())
-            return a.created.isValid();
         if (a.created != b.created)
             return a.created > b.created;
         return a.name > b.name;
     });
     QList<GalleryVideoItem*> items;
     items.reserve(qsizetype(kept.size()));
-    for (const Listed& entry : kept)
-        items.append(makeItem(entry.path));
+    for (const Listed& entry : kept) {
+        const QDateTime created =
+            entry.created >= 0 ? QDateTime::fromMSecsSinceEpoch(entry.created, Qt::UTC) : QDateTime();
+        auto* item = new GalleryVideoItem(entry.path, created, entry.size, this);
+        item->setRecord(recordFor(item->fileName()));
+        items.append(item);
+    }
     replaceAll(items);
     Log::line(QStringLiteral("✅ [VideoGallery] Loaded %1 videos matching '").arg(items.size()) + prefix +
               QStringLiteral("*.mp4' pattern"));

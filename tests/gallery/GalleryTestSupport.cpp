@@ -1,5 +1,6 @@
 #include "GalleryTestSupport.h"
 
+#include "ClipMetadataLoader.h"
 #include "FfmpegTool.h"
 #include "MediaProbe.h"
 #include "ModelSchema.h"
@@ -88,6 +89,7 @@ void World::drain() {
     for (int round = 0; round < 3; ++round) {
         QCoreApplication::processEvents();
         MediaProbe::pool().waitForDone();
+        ClipMetadataLoader::waitForCacheWrites();
         QCoreApplication::processEvents();
     }
 }

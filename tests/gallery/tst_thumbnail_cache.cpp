@@ -50,6 +50,7 @@ private slots:
         const auto cold = ClipMetadataLoader::load(clip);
         QVERIFY(cold.ok);
         QVERIFY(!cold.fromCache);
+        ClipMetadataLoader::waitForCacheWrites();
         const QString thumb = ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::large);
         QVERIFY(QFileInfo::exists(thumb));
         QCOMPARE(QFileInfo(thumb).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
@@ -68,6 +69,7 @@ private slots:
 
     void aChangedFileIsMadeAgain() {
         QVERIFY(ClipMetadataLoader::load(clip).ok);
+        ClipMetadataLoader::waitForCacheWrites();
         QFile file(clip);
         QVERIFY(file.open(QIODevice::ReadWrite));
         const QDateTime later = QFileInfo(clip).lastModified().addSecs(120);
@@ -77,6 +79,7 @@ private slots:
         const auto again = ClipMetadataLoader::load(clip);
         QVERIFY(again.ok);
         QVERIFY(!again.fromCache);
+        ClipMetadataLoader::waitForCacheWrites();
         QCOMPARE(textsOf(ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::large))
                      .value("Thumb::MTime")
                      .toLongLong(),
@@ -105,6 +108,7 @@ private slots:
         const auto loaded = ClipMetadataLoader::load(broken);
         QVERIFY(!loaded.ok);
         QVERIFY(!loaded.error.isEmpty());
+        ClipMetadataLoader::waitForCacheWrites();
         QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(broken, ThumbnailCache::Flavor::large)));
     }
 };
