@@ -40,10 +40,10 @@ VideoGalleryItemModel::VideoGalleryItemModel(VideoGalleryViewModel* gallery, Que
 }
 
 void VideoGalleryItemModel::watchItem(GalleryVideoItem* item) {
-    connect(
-        item, &GalleryVideoItem::metadataChanged, this, [this, item] { itemChanged(item); }, Qt::UniqueConnection);
-    connect(
-        item, &GalleryVideoItem::recordChanged, this, [this, item] { itemChanged(item); }, Qt::UniqueConnection);
+    // Once per item, however often it comes back (a replaced row, a reset).
+    disconnect(item, nullptr, this, nullptr);
+    connect(item, &GalleryVideoItem::metadataChanged, this, [this, item] { itemChanged(item); });
+    connect(item, &GalleryVideoItem::recordChanged, this, [this, item] { itemChanged(item); });
 }
 
 void VideoGalleryItemModel::itemChanged(GalleryVideoItem* item) {
