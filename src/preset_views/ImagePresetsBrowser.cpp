@@ -19,8 +19,7 @@ ImagePresetsBrowser::ImagePresetsBrowser(SwiftDataImagePresetsManager& manager, 
     : QObject(parent), manager_(manager), currentPrompt_(currentPrompt), form_(new PresetFormModel(this)),
       userPresets_(new ImagePresetListModel(manager, this)),
       builtInPresets_(new BuiltInImagePresetListModel(BuiltInImagePreset::builtInPresets(), this)) {
-    connect(&manager_, &SwiftDataImagePresetsManager::presetsChanged, this,
-            &ImagePresetsBrowser::presetsCountChanged);
+    connect(&manager_, &SwiftDataImagePresetsManager::presetsChanged, this, &ImagePresetsBrowser::presetsCountChanged);
     connect(form_, &PresetFormModel::saveRequested, this, &ImagePresetsBrowser::savePreset);
     connect(form_, &PresetFormModel::cancelRequested, this, &ImagePresetsBrowser::cancelForm);
 }

@@ -19,8 +19,7 @@ QHash<int, QByteArray> presetRoleNames() {
 }
 
 // A record edited in place (title, picture) redraws its row without a reload.
-template <class Model, class Record>
-void followRecords(Model* model, const QList<std::shared_ptr<Record>>& rows) {
+template <class Model, class Record> void followRecords(Model* model, const QList<std::shared_ptr<Record>>& rows) {
     for (int row = 0; row < rows.size(); ++row) {
         QObject::connect(rows[row].get(), &PersistentModel::changed, model, [model, record = rows[row].get()] {
             for (int i = 0; i < model->rowCount(); ++i) {
@@ -34,8 +33,7 @@ void followRecords(Model* model, const QList<std::shared_ptr<Record>>& rows) {
     }
 }
 
-template <class Record>
-void stopFollowing(QObject* model, const QList<std::shared_ptr<Record>>& rows) {
+template <class Record> void stopFollowing(QObject* model, const QList<std::shared_ptr<Record>>& rows) {
     for (const auto& record : rows)
         QObject::disconnect(record.get(), nullptr, model, nullptr);
 }

@@ -20,7 +20,8 @@ QString PromptPresetsBrowser::title(PresetsTab tab) {
 }
 
 QString PromptPresetsBrowser::symbol(PresetsTab tab) {
-    return tab == PresetsTab::publicPrompts ? QStringLiteral("folder.badge.plus") : QStringLiteral("person.crop.circle");
+    return tab == PresetsTab::publicPrompts ? QStringLiteral("folder.badge.plus")
+                                            : QStringLiteral("person.crop.circle");
 }
 
 PromptPresetsBrowser::PromptPresetsBrowser(SwiftDataPromptPresetsManager& manager, const QString& currentPrompt,
@@ -40,7 +41,8 @@ int PromptPresetsBrowser::presetsCount() const {
 
 QString PromptPresetsBrowser::deleteAlertMessage() const {
     const QString name = presetToDelete_ ? presetToDelete_->name() : QString();
-    return QStringLiteral("Are you sure you want to delete '") + name + QStringLiteral("'? This action cannot be undone.");
+    return QStringLiteral("Are you sure you want to delete '") + name +
+           QStringLiteral("'? This action cannot be undone.");
 }
 
 void PromptPresetsBrowser::selectTab(PresetsTab tab) {

@@ -135,12 +135,20 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("prompt");
         QTest::addColumn<bool>("canSave");
-        QTest::newRow("both") << "T" << "P" << true;
-        QTest::newRow("blank title") << "   " << "prompt" << false;
-        QTest::newRow("newline prompt") << "title" << "\n\n" << false;
-        QTest::newRow("tabs and newlines") << "\t\n" << "\n " << false;
-        QTest::newRow("padded letters") << "  a  " << " b\n" << true;
-        QTest::newRow("empty") << "" << "" << false;
+        QTest::newRow("both") << "T"
+                              << "P" << true;
+        QTest::newRow("blank title") << "   "
+                                     << "prompt" << false;
+        QTest::newRow("newline prompt") << "title"
+                                        << "\n\n"
+                                        << false;
+        QTest::newRow("tabs and newlines") << "\t\n"
+                                           << "\n " << false;
+        QTest::newRow("padded letters") << "  a  "
+                                        << " b\n"
+                                        << true;
+        QTest::newRow("empty") << ""
+                               << "" << false;
     }
     void saveIsEnabledOnlyWithNonBlankTitleAndPrompt() {
         QFETCH(QString, title);
