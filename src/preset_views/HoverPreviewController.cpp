@@ -1,35 +1,6 @@
 #include "HoverPreviewController.h"
 
-#include "Clock.h"
-
-#include <QPointer>
-
-#include <qcoro/qcorotask.h>
-
-// Enter after 200 ms, leave after 150 ms; every change cancels the pending reaction.
-class HoverDelay final : public QObject {
-    Q_OBJECT
-public:
-    explicit HoverDelay(QObject* parent) : QObject(parent) {}
-    void setHovered(bool hovered) { wait(hovered, ++generation_); }
-
-signals:
-    void enterElapsed();
-    void leaveElapsed();
-
-private:
-    QCoro::Task<> wait(bool hovered, quint64 generation) {
-        QPointer<HoverDelay> self(this);
-        co_await Clock::current().sleep(hovered ? 0.2 : 0.15);
-        if (!self || self->generation_ != generation)
-            co_return;
-        if (hovered)
-            emit self->enterElapsed();
-        else
-            emit self->leaveElapsed();
-    }
-    quint64 generation_ = 0;
-};
+#include "HoverDelay.h"
 
 HoverPreviewController::HoverPreviewController(std::function<void(int)> play, std::function<void()> stop,
                                                QObject* parent)
@@ -67,5 +38,3 @@ void HoverPreviewController::setHoveredRow(int row) {
     hover(previous, false);
     hover(row, true);
 }
-
-#include "HoverPreviewController.moc"

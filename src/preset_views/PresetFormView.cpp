@@ -1,7 +1,8 @@
 #include "PresetFormView.h"
 
+#include "FormButtons.h"
+#include "GlassButtons.h"
 #include "PresetFormModel.h"
-#include "PresetKit.h"
 #include "PresetLook.h"
 #include "PresetPicture.h"
 
@@ -16,7 +17,6 @@
 #include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace {
@@ -165,8 +165,14 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     heading_ = new QLabel(this);
     heading_->setObjectName(QStringLiteral("presetFormHeading"));
     heading_->setFont(PresetLook::font(18, QFont::DemiBold));
-    QAbstractButton* close = PresetKit::closeButton(28, 14, this);
+    buttons_ = new FormButtons(QStringLiteral("Create"), this);
+    buttons_->hide();
+    QAbstractButton* close = buttons_->cancelButton();
     close->setObjectName(QStringLiteral("presetFormClose"));
+    close->setAccessibleName(QStringLiteral("Close"));
+    close->setToolTip(QStringLiteral("Close"));
+    if (auto* glass = qobject_cast<GlassButton*>(close))
+        glass->setFill(GlassButton::Fill::controlBackground);
     header->addWidget(heading_);
     header->addStretch();
     header->addWidget(close);
@@ -219,24 +225,19 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     root->addStretch();
 
     auto* saveRow = new QHBoxLayout;
-    save_ = new QPushButton(this);
+    save_ = buttons_->confirmButton();
     save_->setObjectName(QStringLiteral("presetSaveButton"));
-    save_->setDefault(true);
     saveRow->addStretch();
     saveRow->addWidget(save_);
     saveRow->addStretch();
     root->addLayout(saveRow);
 
     // The form only edits the panel's state; the panel decides when it closes.
-    connect(close, &QAbstractButton::clicked, form_, &PresetFormModel::requestCancel);
-    connect(save_, &QPushButton::clicked, form_, &PresetFormModel::requestSave);
+    buttons_->addRequired(title_);
+    buttons_->addRequired(prompt_);
+    connect(buttons_, &FormButtons::cancelled, form_, &PresetFormModel::requestCancel);
+    connect(buttons_, &FormButtons::confirmed, form_, &PresetFormModel::requestSave);
     connect(remove_, &QPushButton::clicked, form_, &PresetFormModel::removeImage);
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, form_, &PresetFormModel::requestCancel);
-    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
-        auto* shortcut = new QShortcut(keys, this);
-        connect(shortcut, &QShortcut::activated, form_, &PresetFormModel::requestSave);
-    }
     connect(title_, &QLineEdit::textEdited, form_, &PresetFormModel::setTitle);
     connect(prompt_, &QPlainTextEdit::textChanged, this, [this] {
         if (form_ && prompt_->toPlainText() != form_->prompt())
@@ -255,7 +256,7 @@ void PresetFormView::refresh() {
     setWindowTitle(form_->heading());
     save_->setText(form_->saveButtonTitle());
     save_->setAccessibleName(form_->saveButtonTitle());
-    save_->setEnabled(form_->canSave());
+    buttons_->refresh();
     if (title_->text() != form_->title())
         title_->setText(form_->title());
     if (prompt_->toPlainText() != form_->prompt())

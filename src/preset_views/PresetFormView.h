@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "PresetFormModel.h"
+class FormButtons;
 class QAbstractButton;
 class QLabel;
 class QLineEdit;
@@ -61,6 +62,7 @@ private:
     QPlainTextEdit* prompt_;
     QPushButton* remove_;
     QPushButton* save_;
+    FormButtons* buttons_;
     PresetPictureZone* zone_;
 };
 

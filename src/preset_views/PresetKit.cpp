@@ -1,54 +1,43 @@
 #include "PresetKit.h"
 
+#include "Glass.h"
+#include "GlassButtons.h"
 #include "PresetLook.h"
-
-#include <QPushButton>
-#include <QToolButton>
+#include "Theme.h"
 
 namespace PresetKit {
 
 QAbstractButton* tabButton(const QString& symbol, const QString& title, QWidget* parent) {
-    auto* button = new QToolButton(parent);
-    button->setText(title);
-    button->setIcon(QIcon(PresetLook::symbol(symbol, 14, PresetLook::primary(parent))));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setCheckable(true);
-    button->setAutoRaise(true);
-    button->setAccessibleName(title);
-    return button;
+    return new GlassTabButton(symbol, title, parent);
 }
 
 void setTabSelected(QAbstractButton* button, bool selected) {
-    button->setChecked(selected);
+    if (auto* tab = qobject_cast<GlassButton*>(button))
+        tab->setSelected(selected);
 }
 
 QAbstractButton* addPresetTile(QWidget* parent) {
-    auto* tile = new QPushButton(parent);
+    auto* tile = new AddPresetTile(parent);
     tile->setAccessibleName(QStringLiteral("Add New Preset"));
-    tile->setFlat(true);
-    setPresetsCount(tile, 0);
     return tile;
 }
 
 void setPresetsCount(QAbstractButton* tile, qint64 count) {
-    tile->setText(QStringLiteral("Add New Preset    %1 presets").arg(count));
+    if (auto* add = qobject_cast<AddPresetTile*>(tile))
+        add->setPresetsCount(count);
 }
 
 QAbstractButton* closeButton(int side, int symbolSize, QWidget* parent) {
-    auto* button = new QToolButton(parent);
-    button->setText(QStringLiteral("✕"));
-    button->setFixedSize(side, side);
-    button->setAutoRaise(true);
-    button->setAccessibleName(QStringLiteral("Close"));
-    button->setToolTip(QStringLiteral("Close"));
-    (void)symbolSize;
+    auto* button = new GlassIconButton(QStringLiteral("xmark"), QStringLiteral("Close"), side, symbolSize, parent);
+    button->setFill(GlassButton::Fill::controlBackground);
+    button->setSymbolColor(Theme::instance().color(ColorRole::secondary));
     return button;
 }
 
 QWidget* panelBackground(int radius, QWidget* parent) {
-    (void)radius;
-    auto* panel = new QWidget(parent);
-    panel->setAutoFillBackground(true);
+    auto* panel = new GlassPanel(parent);
+    panel->setCornerRadius(radius);
+    panel->setFill(GlassPanel::Fill::glass);
     return panel;
 }
 

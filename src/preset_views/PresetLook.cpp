@@ -1,7 +1,8 @@
 #include "PresetLook.h"
 
-#include <QApplication>
-#include <QIcon>
+#include "SymbolIcon.h"
+#include "Theme.h"
+
 #include <QImage>
 #include <QPainter>
 #include <QPalette>
@@ -10,23 +11,26 @@
 namespace PresetLook {
 
 ColorScheme scheme(const QWidget* widget) {
+    // A forced scheme (screenshots, tests) wins; otherwise the widget's palette decides.
+    if (Theme::instance().forcedColorScheme())
+        return *Theme::instance().forcedColorScheme();
     return colorSchemeOf(widget);
 }
 
 QColor primary(const QWidget* widget) {
-    return scheme(widget) == ColorScheme::dark ? QColor(255, 255, 255, 235) : QColor(0, 0, 0, 217);
+    return Theme::color(ColorRole::primary, scheme(widget));
 }
 
 QColor secondary(const QWidget* widget) {
-    return scheme(widget) == ColorScheme::dark ? QColor(255, 255, 255, 140) : QColor(0, 0, 0, 128);
+    return Theme::color(ColorRole::secondary, scheme(widget));
 }
 
 QColor controlBackground(const QWidget* widget) {
-    return scheme(widget) == ColorScheme::dark ? QColor(30, 30, 30) : QColor(255, 255, 255);
+    return Theme::color(ColorRole::controlBackground, scheme(widget));
 }
 
 QColor windowBackground(const QWidget* widget) {
-    return scheme(widget) == ColorScheme::dark ? QColor(40, 40, 40) : QColor(236, 236, 236);
+    return Theme::color(ColorRole::windowBackground, scheme(widget));
 }
 
 QColor contrast(const QWidget* widget) {
@@ -34,22 +38,11 @@ QColor contrast(const QWidget* widget) {
 }
 
 QFont font(double pointSize, QFont::Weight weight) {
-    QFont f = QApplication::font();
-    f.setPointSizeF(pointSize);
-    f.setWeight(weight);
-    return f;
+    return Theme::font(pointSize, weight);
 }
 
 QPixmap symbol(const QString& name, int pixelSize, const QColor& color) {
-    Q_UNUSED(name);
-    // Stand-in until the kit's symbol icons are in: a recoloured theme icon or a plain dot.
-    QPixmap pixmap(pixelSize, pixelSize);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(color, std::max(1.0, pixelSize / 12.0)));
-    painter.drawEllipse(QRectF(pixmap.rect()).adjusted(2, 2, -2, -2));
-    return pixmap;
+    return symbolPixmap(name, pixelSize, color);
 }
 
 void paintSpinner(QPainter& painter, const QRectF& box, const QColor& color) {

@@ -61,7 +61,11 @@ PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, con
       browser_(new PromptPresetsBrowser(manager, currentPrompt, openCreatePreset, this)) {
     setObjectName(QStringLiteral("PromptPresetsView"));
     setAccessibleName(QStringLiteral("Movements"));
-    auto* root = new QVBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    QWidget* panel = PresetKit::panelBackground(24, this);
+    outer->addWidget(panel);
+    auto* root = new QVBoxLayout(panel);
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
 

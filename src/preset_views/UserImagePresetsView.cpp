@@ -60,7 +60,11 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
     : QWidget(parent), browser_(new ImagePresetsBrowser(manager, currentPrompt, this)) {
     setObjectName(QStringLiteral("UserImagePresetsView"));
     setAccessibleName(QStringLiteral("Image Presets"));
-    auto* root = new QVBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    QWidget* panel = PresetKit::panelBackground(16, this);
+    outer->addWidget(panel);
+    auto* root = new QVBoxLayout(panel);
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
 

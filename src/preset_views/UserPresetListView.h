@@ -32,4 +32,5 @@ private:
     PresetPictureCache* pictures_;
     UserPresetCardDelegate* delegate_;
     QPointer<QWidget> menu_;
+    QPointer<QWidget> anchor_;
 };
