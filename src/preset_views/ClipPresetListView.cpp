@@ -35,6 +35,7 @@ ClipPresetListView::ClipPresetListView(PreviewClipPresetListModel* model, int co
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::NoFrame);
     setMouseTracking(true);
+    viewport()->setMouseTracking(true);
     viewport()->setAttribute(Qt::WA_Hover);
     viewport()->setAutoFillBackground(false);
     setUniformItemSizes(true);
@@ -42,7 +43,8 @@ ClipPresetListView::ClipPresetListView(PreviewClipPresetListModel* model, int co
         setFlow(QListView::LeftToRight);
         setWrapping(true);
         setResizeMode(QListView::Adjust);
-        setViewportMargins(kSideInset, 0, kSideInset, kSideInset);
+        // Each grid cell carries the gap after its card, so the right margin gives the last gap back.
+        setViewportMargins(kSideInset, 0, std::max(0, kSideInset - spacing_), kSideInset);
     }
     connect(delegate_, &ClipPresetCardDelegate::selectRequested, this,
             [this](const QModelIndex& index) { emit presetChosen(index.row()); });
@@ -52,7 +54,7 @@ ClipPresetListView::ClipPresetListView(PreviewClipPresetListModel* model, int co
 
 void ClipPresetListView::layoutCards() {
     const int width = viewport()->width();
-    const int card = columns_ == 1 ? width - 2 * kSideInset : (width - (columns_ - 1) * spacing_) / columns_ - 1;
+    const int card = columns_ == 1 ? width - 2 * kSideInset : (width - columns_ * spacing_) / columns_;
     delegate_->setCardWidth(std::max(10, card));
     // The grid's gaps come from the cells: each cell is its card plus the gap to the next.
     if (columns_ > 1) {

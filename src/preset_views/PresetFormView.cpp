@@ -213,6 +213,7 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     prompt_ = new QPlainTextEdit(this);
     prompt_->setObjectName(QStringLiteral("presetPromptField"));
     prompt_->setAccessibleName(QStringLiteral("Prompt"));
+    PresetLook::nameScrollBars(prompt_, prompt_->accessibleName());
     prompt_->setFont(PresetLook::font(14));
     prompt_->setTabChangesFocus(true);
     if (style.promptFixedHeight)

@@ -113,6 +113,7 @@ PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, con
     movements_ = new ClipPresetListView(browser_->cameraMovements(), 1, 16, hooks, pages_);
     movements_->setObjectName(QStringLiteral("cameraMovementsList"));
     movements_->setAccessibleName(QStringLiteral("Camera"));
+    PresetLook::nameScrollBars(movements_, movements_->accessibleName());
     connect(movements_, &ClipPresetListView::presetChosen, this,
             [this](int row) { browser_->selectCameraMovement(browser_->cameraMovements()->preset(row)); });
     for (auto signal : {&MovementPlayer::currentMovementChanged, &MovementPlayer::currentModeChanged})
@@ -134,7 +135,6 @@ PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, con
     search_->setObjectName(QStringLiteral("presetSearchField"));
     search_->setAccessibleName(QStringLiteral("Search presets"));
     search_->setPlaceholderText(QStringLiteral("Search presets"));
-    search_->setClearButtonEnabled(true);
     tileRow->addWidget(search_);
     myLayout->addLayout(tileRow);
     connect(addTile_, &QAbstractButton::clicked, browser_, &PromptPresetsBrowser::startNewPreset);
@@ -143,6 +143,7 @@ PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, con
     userList_ = new UserPresetListView(browser_->userPresets(), 3, true, myPresetsContent_);
     userList_->setObjectName(QStringLiteral("userPresetsList"));
     userList_->setAccessibleName(QStringLiteral("My Presets"));
+    PresetLook::nameScrollBars(userList_, userList_->accessibleName());
     myPresetsContent_->addWidget(userList_);
     myPresetsContent_->addWidget(emptyState(myPresetsContent_));
     myLayout->addWidget(myPresetsContent_, 1);
