@@ -8,14 +8,15 @@
 #include "Glass.h"
 #include "Log.h"
 #include "MovementPlayer.h"
+#include "PromptPresetsView.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 #include "VideoGalleryGrid.h"
 #include "VideoGalleryItemModel.h"
 #include "VideoGalleryViewModel.h"
 #include "VideoSettings.h"
+#include "Workspace.h"
 
-#include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -285,7 +286,7 @@ void VideoGalleryView::recreate(GalleryVideoItem* item) {
 void VideoGalleryView::showInFileManager(GalleryVideoItem* item) {
     if (!item)
         return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(item->path()).absolutePath()));
+    Workspace::current().revealInFileManager({item->path()});
 }
 
 void VideoGalleryView::confirmMoveToTrash(GalleryVideoItem* item) {
@@ -301,11 +302,11 @@ void VideoGalleryView::confirmMoveToTrash(GalleryVideoItem* item) {
                                  {QStringLiteral("Move to Trash"), QStringLiteral("Cancel")});
     if (!self || answer != 0)
         return;
-    QFile file(path);
-    if (!file.moveToTrash()) {
-        Dialogs::current().alert(Dialogs::AlertStyle::critical,
-                                 QStringLiteral("“%1” couldn’t be moved to the Trash.").arg(name), file.errorString(),
-                                 {QStringLiteral("OK")});
+    if (!Workspace::current().moveToTrash(path)) {
+        Dialogs::current().alert(
+            Dialogs::AlertStyle::critical, QStringLiteral("“%1” couldn’t be moved to the Trash.").arg(name),
+            QStringLiteral("The file may be in use, or the Trash cannot be reached from its folder."),
+            {QStringLiteral("OK")});
         return;
     }
     // The record stays in the store: the clip can come back from the Trash.
@@ -315,25 +316,25 @@ void VideoGalleryView::confirmMoveToTrash(GalleryVideoItem* item) {
 
 QWidget* VideoGalleryView::makePromptPresetsPanel(const QString& currentPrompt, bool openCreatePreset,
                                                   QWidget* parent) {
-    // Stands in for the prompt presets browser until it is part of the studio.
-    Q_UNUSED(openCreatePreset);
-    auto* panel = new QWidget(parent);
+    if (!environment_.promptPresetsManager) {
+        // Without a presets store there is nothing to browse: only a way back.
+        auto* close = new QPushButton(QStringLiteral("Close"), parent);
+        close->setObjectName(QStringLiteral("promptPresetsClose"));
+        connect(close, &QPushButton::clicked, this, &VideoGalleryView::hidePromptPresets);
+        return close;
+    }
+    // Made afresh each time it opens, so it starts on its first tab with an empty search.
+    auto* panel =
+        environment_.movementPlayer
+            ? new PromptPresetsView(*environment_.promptPresetsManager, currentPrompt, openCreatePreset,
+                                    *environment_.movementPlayer, parent)
+            : new PromptPresetsView(*environment_.promptPresetsManager, currentPrompt, openCreatePreset, parent);
     panel->setObjectName(QStringLiteral("promptPresetsPanel"));
-    auto* column = new QVBoxLayout(panel);
-    column->setContentsMargins(16, 16, 16, 16);
-    auto* title = new QLabel(QStringLiteral("Prompt Presets"), panel);
-    title->setFont(Theme::font(15, QFont::DemiBold));
-    setTextColor(title, Theme::instance().color(ColorRole::primary));
-    auto* current = new QLabel(currentPrompt, panel);
-    current->setWordWrap(true);
-    setTextColor(current, Theme::instance().color(ColorRole::secondary));
-    auto* close = new QPushButton(QStringLiteral("Close"), panel);
-    close->setObjectName(QStringLiteral("promptPresetsClose"));
-    connect(close, &QPushButton::clicked, this, &VideoGalleryView::hidePromptPresets);
-    column->addWidget(title);
-    column->addWidget(current);
-    column->addStretch(1);
-    column->addWidget(close);
+    connect(panel, &PromptPresetsView::dismissRequested, this, &VideoGalleryView::hidePromptPresets);
+    connect(panel, &PromptPresetsView::presetSelected, this, [this](const QString& text) {
+        emit presetTextChosen(text);
+        hidePromptPresets();
+    });
     return panel;
 }
 
@@ -349,10 +350,11 @@ void VideoGalleryView::showPromptPresets(const QString& currentPrompt, bool open
     frame->setObjectName(QStringLiteral("promptPresetsFrame"));
     frame->setFill(GlassPanel::Fill::ultraThinMaterial);
     frame->setCornerRadius(12);
+    frame->setShadow(QColor(0, 0, 0, 84), 20);
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->setContentsMargins(0, 0, 0, 0);
     frameLayout->addWidget(makePromptPresetsPanel(currentPrompt, openCreatePreset, frame));
-    frame->setGeometry(0, 0, 350, height());
+    frame->setGeometry(panelGeometry(frame));
     overlay_ = overlay;
     overlay->show();
     overlay->raise();
@@ -369,12 +371,19 @@ void VideoGalleryView::hidePromptPresets() {
     emit promptPresetsShownChanged(false);
 }
 
+QRect VideoGalleryView::panelGeometry(GlassPanel* frame) const {
+    // 350 wide at the leading edge; the shadow lies outside that.
+    const int margin = frame->shadowMargin();
+    return QRect(-margin, -margin, 350 + 2 * margin, height() + 2 * margin);
+}
+
 void VideoGalleryView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (overlay_) {
         overlay_->setGeometry(rect());
         for (QWidget* child : overlay_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-            child->setGeometry(child->objectName() == QLatin1String("promptPresetsFrame") ? QRect(0, 0, 350, height())
-                                                                                          : overlay_->rect());
+            child->setGeometry(child->objectName() == QLatin1String("promptPresetsFrame")
+                                   ? panelGeometry(static_cast<GlassPanel*>(child))
+                                   : overlay_->rect());
     }
 }

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class GalleryVideoItem;
+class GlassPanel;
 class QLabel;
 class QStackedWidget;
 class QToolButton;
@@ -58,8 +59,9 @@ private:
     void updateEmptyState();
     void updateContent();
     void updateGridModeMenu();
-    // The panel inside the overlay (the presets browser once it exists).
+    // The panel inside the overlay: the prompt presets browser.
     QWidget* makePromptPresetsPanel(const QString& currentPrompt, bool openCreatePreset, QWidget* parent);
+    QRect panelGeometry(GlassPanel* frame) const;
 
     AppEnvironment environment_;
     double scale_ = 1;

@@ -3,9 +3,12 @@
 #include "FolderBookmark.h"
 #include "GalleryTestSupport.h"
 #include "GalleryVideoItem.h"
+#include "Glass.h"
 #include "GuiTestSupport.h"
 #include "MovementPlayer.h"
+#include "PromptPresetsView.h"
 #include "QueueManager.h"
+#include "SwiftDataPromptPresetsManager.h"
 #include "VideoGalleryCard.h"
 #include "VideoGalleryGrid.h"
 #include "VideoGalleryItemModel.h"
@@ -16,7 +19,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -66,15 +68,6 @@ private:
     double volume_ = 0;
 };
 
-// Records what would have been opened in the file manager.
-class OpenedUrls final : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
-
 } // namespace
 
 class GalleryViewTest : public QObject {
@@ -82,15 +75,14 @@ class GalleryViewTest : public QObject {
 
     std::unique_ptr<World> world;
     std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<RecordingWorkspace> workspace;
     std::unique_ptr<VideoSettings> settings;
     std::unique_ptr<QueueManager> queue;
     std::unique_ptr<MovementPlayer> player;
     InstantBackend* backend = nullptr;
     std::unique_ptr<VideoGalleryViewModel> gallery;
     std::unique_ptr<VideoGalleryView> view;
-    OpenedUrls opened;
     QString folder;
-    QByteArray previousDataHome;
 
     AppEnvironment environment() {
         AppEnvironment env;
@@ -123,18 +115,12 @@ class GalleryViewTest : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(!clipBytes().isEmpty());
-        QDesktopServices::setUrlHandler("file", &opened, "open");
-    }
-    void cleanupTestCase() { QDesktopServices::unsetUrlHandler("file"); }
+    void initTestCase() { QVERIFY(!clipBytes().isEmpty()); }
 
     void init() {
         world = std::make_unique<World>();
-        previousDataHome = qgetenv("XDG_DATA_HOME");
-        QDir().mkpath(world->environment.path("xdg-data"));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(world->environment.path("xdg-data")));
         dialogs = std::make_unique<ScriptedDialogs>();
+        workspace = std::make_unique<RecordingWorkspace>();
         folder = world->folder("Videos");
         settings = std::make_unique<VideoSettings>();
         queue = std::make_unique<QueueManager>();
@@ -142,7 +128,6 @@ private slots:
         backend = fake.get();
         player = std::make_unique<MovementPlayer>(std::move(fake));
         gallery = std::make_unique<VideoGalleryViewModel>();
-        opened.urls.clear();
     }
     void cleanup() {
         view.reset();
@@ -151,8 +136,8 @@ private slots:
         queue.reset();
         settings.reset();
         dialogs.reset();
+        workspace.reset();
         world.reset();
-        qputenv("XDG_DATA_HOME", previousDataHome);
     }
 
     void theEmptyStateFollowsTheVideoKey() {
@@ -200,7 +185,7 @@ private slots:
         QVERIFY(world->environment.logLines().contains("❌ No metadata found for Orvane_plain.mp4"));
 
         QVERIFY(gui::click(gui::find(fox, "revealButton")));
-        QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
+        QCOMPARE(workspace->revealed, QList<QStringList>{{folder + "/Orvane_fox.mp4"}});
         QVERIFY2(gui::unnamedControls(view.get()).isEmpty(), qPrintable(gui::unnamedControls(view.get()).join(", ")));
     }
 
@@ -220,10 +205,22 @@ private slots:
         QCOMPARE(dialogs->alerts.first().buttons, (QStringList{"Move to Trash", "Cancel"}));
         QVERIFY(QFile::exists(folder + "/Orvane_fox.mp4"));
 
+        QVERIFY(workspace->trashed.isEmpty());
+
+        // The trash refuses: the error is shown and the card stays.
         dialogs->alertAnswer = 0;
+        workspace->trashAnswer = false;
         QVERIFY(gui::click(gui::find(cardNamed("a fox"), "trashButton")));
+        QCOMPARE(dialogs->alerts.size(), 3);
+        QCOMPARE(dialogs->alerts.last().style, Dialogs::AlertStyle::critical);
+        QTest::qWait(20);
+        QVERIFY(cardNamed("a fox"));
+
+        workspace->trashAnswer = true;
+        workspace->removeFiles = true;
+        QVERIFY(gui::click(gui::find(cardNamed("a fox"), "trashButton")));
+        QCOMPARE(workspace->trashed.last(), folder + "/Orvane_fox.mp4");
         QVERIFY(!QFile::exists(folder + "/Orvane_fox.mp4"));
-        QVERIFY(QFile::exists(world->environment.path("xdg-data/Trash/files/Orvane_fox.mp4")));
         QTRY_VERIFY(view->isShowingEmptyState());
         QCOMPARE(world->store->fetch<VideoMetadata>()->size(), 1);
     }
@@ -361,6 +358,31 @@ private slots:
         QVERIFY(gui::click(scrim, QPoint(scrim->width() - 20, scrim->height() / 2)));
         QVERIFY(!view->isPromptPresetsShown());
         QCOMPARE(chosen.size(), 0);
+    }
+
+    void aPickedPresetGoesToThePromptAndClosesThePanel() {
+        SwiftDataPromptPresetsManager presets(world->store.get());
+        AppEnvironment env = environment();
+        env.promptPresetsManager = &presets;
+        VideoGalleryView pane(env);
+        pane.resize(900, 700);
+        QVERIFY(gui::showActive(&pane));
+        QSignalSpy chosen(&pane, &VideoGalleryView::presetTextChosen);
+        pane.showPromptPresets("a prompt", false);
+        auto* panel = gui::find<PromptPresetsView>(&pane, "promptPresetsPanel");
+        QVERIFY(panel && panel->isVisible());
+        QCOMPARE(panel->parentWidget()->width() - 2 * static_cast<GlassPanel*>(panel->parentWidget())->shadowMargin(),
+                 350);
+        emit panel->presetSelected("slow dolly in");
+        QCOMPARE(chosen.size(), 1);
+        QCOMPARE(chosen.first().first().toString(), "slow dolly in");
+        QVERIFY(!pane.isPromptPresetsShown());
+
+        pane.showPromptPresets("a prompt", true);
+        panel = gui::find<PromptPresetsView>(&pane, "promptPresetsPanel");
+        emit panel->dismissRequested();
+        QVERIFY(!pane.isPromptPresetsShown());
+        QCOMPARE(chosen.size(), 1);
     }
 };
 
