@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Popover.h"
+#include "PresetFormView.h"
 #include "ReturnKeyFilter.h"
 #include "Theme.h"
 #include "ImageServiceFactory.h"
@@ -314,11 +315,21 @@ void LeftPanel::openCreatePreset() {
 }
 
 QWidget* LeftPanel::makeCreatePresetSheet() {
-    // The image preset form comes with the preset views; this stands in for it until it is hosted here.
     auto* sheet = new QWidget(this, Qt::Sheet);
     sheet->setObjectName("createPresetSheet");
+    sheet->setWindowTitle("Create New Preset");
     auto* layout = new QVBoxLayout(sheet);
-    layout->addWidget(label("createPresetTitle", "Create New Preset", sheet));
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* form = new PresetFormModel(sheet);
+    form->reset(QString(), model_.prompt(), QImage(), false);
+    layout->addWidget(new CreateImagePresetView(form, sheet));
+    // The preset keeps the composer's prompt: edits made in the sheet's prompt field are not taken.
+    connect(form, &PresetFormModel::saveRequested, sheet, [this, sheet, form] {
+        if (model_.saveNewPreset(form->title(), form->image()))
+            sheet->close();
+    });
+    connect(form, &PresetFormModel::cancelRequested, sheet, &QWidget::close);
+    sheet->resize(420, 560);
     return sheet;
 }
 

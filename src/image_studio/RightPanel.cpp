@@ -7,6 +7,7 @@
 #include "ReplyDocument.h"
 #include "ResultPictureView.h"
 #include "StudioWidgets.h"
+#include "UserImagePresetsView.h"
 
 #include <QAbstractButton>
 #include <QGridLayout>
@@ -251,13 +252,20 @@ void RightPanel::showBubble() {
 }
 
 QWidget* RightPanel::makePresetsView() {
-    // The image presets browser comes with the preset views; this stands in for it until it is hosted here.
-    auto* view = new QWidget(overlay_);
+    SwiftDataImagePresetsManager* manager = model_.environment().imagePresetsManager;
+    if (!manager) {
+        // Without a preset store (a bare studio) the panel is an empty frame.
+        auto* empty = new QWidget(overlay_);
+        empty->setObjectName("userImagePresetsView");
+        empty->setAutoFillBackground(true);
+        return empty;
+    }
+    auto* view = new UserImagePresetsView(*manager, model_.prompt(), overlay_);
     view->setObjectName("userImagePresetsView");
     view->setAutoFillBackground(true);
-    auto* column = new QVBoxLayout(view);
-    column->addWidget(label("presetsPlaceholderTitle", "Image Presets", view));
-    column->addStretch();
+    connect(view, &UserImagePresetsView::dismissRequested, this, [this] { model_.setShowUserImagePresets(false); });
+    connect(view, &UserImagePresetsView::presetSelected, this,
+            [this](const QString& text, const QImage& image, bool append) { model_.applyPreset(text, image, append); });
     return view;
 }
 

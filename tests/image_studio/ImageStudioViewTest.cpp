@@ -10,6 +10,10 @@
 #include "ImageServiceFactory.h"
 #include "ImageSettingsPopover.h"
 #include "ImageStudioModel.h"
+#include "ModelSchema.h"
+#include "PresetFormModel.h"
+#include "SwiftDataImagePresetsManager.h"
+#include "UserImagePresetsView.h"
 #include "LeftPanel.h"
 #include "OrvaneAPIService.h"
 #include "QueueManager.h"
@@ -353,6 +357,44 @@ private slots:
         QCOMPARE(model().referenceImages().size(), 1);
         model().applyPreset("replaced", QImage(), false);
         QCOMPARE(editor()->toPlainText(), QString("replaced"));
+    }
+
+    void theHostedPresetsBrowserInsertsAndDismisses() {
+        const auto store = ModelSchema::openStore(env_->path("store.sqlite"));
+        SwiftDataImagePresetsManager presets(store.get());
+        AppEnvironment environment = model().environment();
+        environment.imagePresetsManager = &presets;
+        view_ = std::make_unique<ContentView>(environment);
+        view_->resize(1000, 800);
+        view_->show();
+        type("a street");
+        click(button("imagePresets"));
+        auto* browser = find<UserImagePresetsView>("userImagePresetsView");
+        QVERIFY(browser);
+        emit browser->presetSelected("low angle", QImage(), true);
+        QCOMPARE(editor()->toPlainText(), QString("a street low angle"));
+        QVERIFY(!view_->rightPanel()->presetsOverlay()->isVisible());
+        click(button("imagePresets"));
+        browser = find<UserImagePresetsView>("userImagePresetsView");
+        emit browser->presetSelected("my own", testPicture(20, 20), false);
+        QCOMPARE(editor()->toPlainText(), QString("my own"));
+        QCOMPARE(model().referenceImages().size(), 1);
+        click(button("imagePresets"));
+        emit find<UserImagePresetsView>("userImagePresetsView")->dismissRequested();
+        QVERIFY(!view_->rightPanel()->presetsOverlay()->isVisible());
+
+        // The prompt becomes an image preset through the sheet.
+        click(button("createPresetFromPrompt"));
+        auto* sheet = view_->findChild<QWidget*>("createPresetSheet");
+        QVERIFY(sheet && sheet->isVisible());
+        auto* form = sheet->findChild<PresetFormModel*>();
+        form->setTitle("Street");
+        form->setPrompt("edited in the sheet");
+        form->requestSave();
+        QCOMPARE(presets.presets().size(), 1);
+        QCOMPARE(presets.presets()[0]->prompt(), QString("my own"));
+        QTRY_VERIFY(!view_->findChild<QWidget*>("createPresetSheet"));
+        view_.reset();
     }
 
     // --- results ---
