@@ -7,6 +7,7 @@
 #include "ReplyDocument.h"
 #include "ResultPictureView.h"
 #include "StudioWidgets.h"
+#include "Theme.h"
 #include "UserImagePresetsView.h"
 
 #include <QAbstractButton>
@@ -14,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QStackedWidget>
@@ -23,6 +25,27 @@
 using namespace StudioWidgets;
 
 namespace {
+// The state area's frame: a dashed rounded outline over the control background.
+class StateFrame final : public QStackedWidget {
+public:
+    using QStackedWidget::QStackedWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF frame = QRectF(rect()).adjusted(1, 1, -1, -1);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Theme::instance().color(ColorRole::controlBackground));
+        painter.drawRoundedRect(frame, 12, 12);
+        QPen dashed(withOpacity(Theme::instance().color(ColorRole::secondary), 0.3), 2);
+        dashed.setDashPattern({4, 2}); // 8 on, 4 off at a width of 2
+        painter.setPen(dashed);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(frame, 12, 12);
+    }
+};
+
 QProgressBar* spinner(QWidget* parent, const QString& name) {
     auto* bar = new QProgressBar(parent);
     bar->setObjectName(name);
@@ -64,7 +87,7 @@ void RightPanel::build() {
     header->addWidget(textButton_);
     column->addLayout(header);
 
-    states_ = new QStackedWidget(this);
+    states_ = new StateFrame(this);
     states_->setObjectName("resultStates");
     states_->addWidget(buildCompleted());
     states_->addWidget(buildLoading());
@@ -97,6 +120,7 @@ QWidget* RightPanel::buildCompleted() {
     bubble_ = new QWidget(area);
     bubble_->setObjectName("textBubble");
     bubble_->setAutoFillBackground(true);
+    bubble_->setStyleSheet(QStringLiteral("#textBubble { border-radius: 12px; }"));
     auto* bubbleLayout = new QVBoxLayout(bubble_);
     bubbleLayout->setContentsMargins(0, 12, 0, 12);
     reply_ = new QTextEdit(bubble_);
