@@ -271,7 +271,7 @@ private slots:
 
     void userPresetsAreNewestFirst() {
         add("B", "b", false);
-        clock_->advance(-10);
+        clock_->stepWallClock(-10);
         add("A", "a", false);
         clock_->advance(20);
         add("C", "c", false);
