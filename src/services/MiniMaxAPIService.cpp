@@ -358,6 +358,9 @@ MiniMaxAPIService::fetchStatusAnswer(QNetworkRequest request, Decoded<T> (*decod
         const Failure refused = Failure::of(MiniMaxError::statusCheckFailed());
         co_return RequestSpacing::isTransient(status) ? refused.asTransient() : refused;
     }
+    // The status line came but the answer was cut off: a transport failure, not a malformed answer.
+    if (reply->error() != QNetworkReply::NoError)
+        co_return Failure::withText(reply->errorString()).asTransient();
     auto decoded = decode(reply->readAll());
     if (const auto* bad = std::get_if<DecodingFailure>(&decoded))
         co_return Failure::withText(bad->description);

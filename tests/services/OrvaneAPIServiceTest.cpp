@@ -216,6 +216,46 @@ private slots:
         QCOMPARE(clock_->sleepLog(), (QList<double>{1.5}));
     }
 
+    void spacingHoldsWhateverTheWallClockDoes() {
+        OrvaneAPIService service;
+        QVERIFY(generate(service));
+        clock_->stepWallClock(-3600); // set back an hour: the next request must not wait an hour
+        QVERIFY(generate(service));
+        clock_->stepWallClock(+3600); // set forward: the spacing still holds
+        QVERIFY(generate(service));
+        QCOMPARE(fake_->generateRequests().size(), 3);
+        QCOMPARE(clock_->sleepLog(), (QList<double>{2, 2}));
+    }
+
+    void aTemperatureThatIsNotFiniteIsNotSent() {
+        OrvaneAPIService service;
+        service.setTemperature(0.3);
+        service.setTemperature(std::numeric_limits<double>::quiet_NaN());
+        service.setTemperature(-std::numeric_limits<double>::infinity());
+        QCOMPARE(service.temperature(), 0.3);
+        QVERIFY(generate(service));
+        const Json sent = fake_->generateRequests().first().json["generationConfig"]["temperature"];
+        QVERIFY(sent.is_number());
+        QCOMPARE(sent.get<double>(), 0.3);
+    }
+
+    void anErrorStatusDecidesTheText_data() {
+        QTest::addColumn<int>("status");
+        QTest::newRow("407") << 407;
+        QTest::newRow("401") << 401;
+        QTest::newRow("404") << 404;
+        QTest::newRow("503") << 503;
+    }
+
+    void anErrorStatusDecidesTheText() {
+        QFETCH(int, status);
+        fake_->script = {Reply::failure(status), Reply::failure(status), Reply::failure(status),
+                         Reply::failure(status)};
+        OrvaneAPIService service;
+        QVERIFY(generate(service));
+        expectFailure(service, QStringLiteral("HTTP Error: %1").arg(status), 4);
+    }
+
     void failedAttemptsAreRetriedAfterTwoFourAndEightSeconds() {
         fake_->script = {Reply::failure(500), Reply::failure(500), Reply::failure(500),
                          Reply::json(FakeGeminiService::pictureResponse())};
