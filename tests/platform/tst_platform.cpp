@@ -8,13 +8,20 @@
 #include "Sounds.h"
 #include "TestSupport.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QImageWriter>
 #include <QFile>
 #include <QSettings>
 #include <QTest>
 
 #include <cmath>
 #include <limits>
+
+// A 1 x 1 GIF: Qt reads GIF but cannot write it.
+const QByteArray kTinyGif("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00"
+                          ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
+                          43);
 
 class PlatformTests : public QObject {
     Q_OBJECT
@@ -166,6 +173,57 @@ private slots:
         // Transparent pixels become white, not black.
         QVERIFY(qRed(ImageCoding::decode(*jpeg).pixel(4, 4)) > 240);
         QVERIFY(ImageCoding::decode("not a picture").isNull());
+    }
+
+    void onlyRasterBytesAreDecoded_data() {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<bool>("decoded");
+        QTest::newRow("png") << QByteArray("png") << true;
+        QTest::newRow("jpeg") << QByteArray("jpeg") << true;
+        QTest::newRow("gif") << QByteArray("gif") << true;
+        QTest::newRow("webp") << QByteArray("webp") << true;
+        QTest::newRow("tiff") << QByteArray("tiff") << false;
+        QTest::newRow("bmp") << QByteArray("bmp") << false;
+        QTest::newRow("ico") << QByteArray("ico") << false;
+    }
+
+    void onlyRasterBytesAreDecoded() {
+        QFETCH(QByteArray, format);
+        QFETCH(bool, decoded);
+        QImage picture(6, 4, QImage::Format_RGB32);
+        picture.fill(Qt::green);
+        QByteArray bytes = format == "gif" ? kTinyGif : QByteArray();
+        QBuffer buffer(&bytes);
+        if (bytes.isEmpty()) {
+            buffer.open(QIODevice::WriteOnly);
+            QVERIFY(QImageWriter(&buffer, format).write(picture));
+        }
+        QVERIFY(!QImage::fromData(bytes).isNull()); // Qt itself would read it
+        const QImage result = ImageCoding::decode(bytes);
+        QCOMPARE(!result.isNull(), decoded);
+        QCOMPARE(ImageCoding::rasterFormat(bytes).isEmpty(), !decoded);
+        if (decoded)
+            QCOMPARE(result.size(), format == "gif" ? QSize(1, 1) : QSize(6, 4));
+    }
+
+    void vectorPicturesNamingLocalFilesAreNotDecoded() {
+        TestEnvironment env;
+        QImage secret(8, 8, QImage::Format_RGB32);
+        secret.fill(Qt::red);
+        const QString path = env.path("secret.png");
+        QVERIFY(secret.save(path));
+        const QByteArray svg = "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' "
+                               "width='8' height='8'><image width='8' height='8' xlink:href='" +
+                               QFile::encodeName(path) + "'/></svg>";
+        // Qt's own loader draws the named file into the picture: that is what must not happen.
+        const QImage drawn = QImage::fromData(svg);
+        QVERIFY(!drawn.isNull());
+        QCOMPARE(drawn.pixelColor(4, 4), QColor(Qt::red));
+        QVERIFY(ImageCoding::decode(svg).isNull());
+        // Declaring a raster type does not help: the bytes decide.
+        QVERIFY(ImageCoding::decode("\x89PNG\r\n\x1a\n" + svg).isNull());
+        QVERIFY(ImageCoding::decode("GIF89a" + svg).isNull());
+        QVERIFY(ImageCoding::rasterFormat(svg).isEmpty());
     }
 };
 

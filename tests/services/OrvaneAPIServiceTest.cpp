@@ -6,6 +6,8 @@
 #include "TestSupport.h"
 #include "VirtualClock.h"
 
+#include <QBuffer>
+#include <QImageWriter>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QtTest>
@@ -214,6 +216,49 @@ private slots:
         QVERIFY(generate(service));
         QCOMPARE(requestOffsets(), (QList<double>{0, 2}));
         QCOMPARE(clock_->sleepLog(), (QList<double>{1.5}));
+    }
+
+    void aVectorAnswerNamingALocalFileIsNoPicture() {
+        QImage secret(16, 9, QImage::Format_RGB32);
+        secret.fill(Qt::magenta);
+        const QString path = env_->path("private.png");
+        QVERIFY(secret.save(path));
+        const std::string svg = "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' "
+                                "width='16' height='9'><image width='16' height='9' xlink:href='" +
+                                path.toStdString() + "'/></svg>";
+        const QImage drawn = QImage::fromData(QByteArray::fromStdString(svg));
+        QCOMPARE(drawn.pixelColor(8, 4), QColor(Qt::magenta)); // what Qt's own loader would have answered
+        const std::string base64 = QByteArray::fromStdString(svg).toBase64().toStdString();
+        const Json answer = answerWithParts(Json::array({FakeGeminiService::inlinePart("image/png", base64)}));
+        fake_->script = {Reply::json(answer), Reply::json(answer), Reply::json(answer), Reply::json(answer)};
+        OrvaneAPIService service;
+        QVERIFY(generate(service));
+        expectFailure(service, "No image was generated", 4);
+    }
+
+    void rasterAnswersOfEachFormatArePictures_data() {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<QString>("declared");
+        QTest::newRow("jpeg declared as png") << QByteArray("jpeg") << "image/png";
+        QTest::newRow("webp") << QByteArray("webp") << "image/webp";
+    }
+
+    void rasterAnswersOfEachFormatArePictures() {
+        QFETCH(QByteArray, format);
+        QFETCH(QString, declared);
+        QImage picture(32, 18, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(QImageWriter(&buffer, format).write(picture));
+        const Json answer = answerWithParts(
+            Json::array({FakeGeminiService::inlinePart(declared.toStdString(), bytes.toBase64().toStdString())}));
+        fake_->script = {Reply::json(answer)};
+        OrvaneAPIService service;
+        QVERIFY(generate(service));
+        QCOMPARE(service.errorMessage(), std::optional<QString>());
+        QCOMPARE(service.generatedImage().size(), QSize(32, 18));
     }
 
     void spacingHoldsWhateverTheWallClockDoes() {
