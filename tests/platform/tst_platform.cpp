@@ -1,3 +1,4 @@
+#include "AppPaths.h"
 #include "Defaults.h"
 #include "FolderBookmark.h"
 #include "HttpHeaders.h"
@@ -15,8 +16,16 @@
 #include <QSettings>
 #include <QTest>
 
+#include <QScopeGuard>
+
 #include <cmath>
+#include <sys/stat.h>
 #include <limits>
+
+int modeOf(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
+}
 
 // A 1 x 1 GIF: Qt reads GIF but cannot write it.
 const QByteArray kTinyGif("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00"
@@ -173,6 +182,64 @@ private slots:
         // Transparent pixels become white, not black.
         QVERIFY(qRed(ImageCoding::decode(*jpeg).pixel(4, 4)) > 240);
         QVERIFY(ImageCoding::decode("not a picture").isNull());
+    }
+
+    void aFreshHomeGetsPrivateFoldersAndSettings() {
+        TestEnvironment env;
+        const QString home = env.path("home");
+        const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+        const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+        const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + "/.config"));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home + "/.local/share"));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(home + "/.cache"));
+        const mode_t savedMask = ::umask(022);
+        Defaults::setFilePath({});
+        AppPaths::setRoot({});
+        const auto restore = qScopeGuard([&] {
+            ::umask(savedMask);
+            qputenv("XDG_CONFIG_HOME", savedConfig);
+            qputenv("XDG_DATA_HOME", savedData);
+            qputenv("XDG_CACHE_HOME", savedCache);
+            Defaults::setFilePath(env.defaultsFile());
+            AppPaths::setRoot(env.root());
+        });
+
+        Defaults::standard().set("googleAPIKey", "secret");
+        const QString settingsFile = home + "/.config/Orvane/Orvane.ini";
+        QCOMPARE(Defaults::filePath(), settingsFile);
+        QCOMPARE(modeOf(settingsFile), 0600);
+        QCOMPARE(modeOf(home + "/.config/Orvane"), 0700);
+        QCOMPARE(AppPaths::dataFolder(), home + "/.local/share/Orvane");
+        QCOMPARE(modeOf(AppPaths::dataFolder()), 0700);
+        QCOMPARE(modeOf(AppPaths::cacheFolder()), 0700);
+        // Folders above ours are the user's own business.
+        QCOMPARE(modeOf(home + "/.local/share"), 0755);
+        // Replacing the file on a later write keeps it private.
+        Defaults::standard().set("miniMaxAPIKey", "another");
+        QCOMPARE(modeOf(settingsFile), 0600);
+    }
+
+    void anExistingSettingsFileIsTightenedWithoutChange() {
+        TestEnvironment env;
+        const QString folder = env.path("loose");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+        const QString file = folder + "/Orvane.ini";
+        const QByteArray contents = "[General]\ngoogleAPIKey=kept\n";
+        {
+            QFile loose(file);
+            QVERIFY(loose.open(QIODevice::WriteOnly));
+            loose.write(contents);
+        }
+        QVERIFY(::chmod(QFile::encodeName(file).constData(), 0644) == 0);
+        Defaults::setFilePath(file);
+        QCOMPARE(Defaults::standard().string("googleAPIKey"), std::optional<QString>("kept"));
+        QCOMPARE(modeOf(file), 0600);
+        QCOMPARE(modeOf(folder), 0700);
+        QFile read(file);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        QCOMPARE(read.readAll(), contents);
     }
 
     void onlyRasterBytesAreDecoded_data() {
