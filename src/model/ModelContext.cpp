@@ -1,6 +1,7 @@
 #include "ModelContext.h"
 
 #include "Log.h"
+#include "NoReplaceMove.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -52,36 +53,43 @@ QString lastError(const QSqlQuery& query) {
 std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vector<const EntityDescription*> entities) {
     const QString connection = QStringLiteral("orvane-store-%1").arg(++nextConnection);
     QDir().mkpath(QFileInfo(path).absolutePath());
+    const auto make = [&](bool inMemory, std::optional<QString> aside) {
+        std::unique_ptr<ModelContext> context(new ModelContext(connection, path, inMemory, std::move(entities)));
+        context->keptAside_ = std::move(aside);
+        return context;
+    };
 
     QString error = tryOpen(connection, path, entities);
     if (error.isEmpty())
-        return std::unique_ptr<ModelContext>(new ModelContext(connection, path, false, std::move(entities)));
+        return make(false, std::nullopt);
 
     Log::line(QStringLiteral("❌ [Store] The object store at %1 could not be opened: %2").arg(path, error));
+    std::optional<QString> keptAside;
     if (QFileInfo::exists(path)) {
         const QString aside =
             path + ".unreadable-" + QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz");
-        const bool moved = QFile::rename(path, aside);
-        for (const char* suffix : {"-wal", "-shm"}) {
-            if (QFileInfo::exists(path + suffix))
-                QFile::rename(path + suffix, aside + suffix);
-        }
-        if (moved)
-            Log::line(QStringLiteral("⚠️ [Store] The unreadable store was kept at %1; a new store was created.").arg(aside));
-        else
-            Log::line(QStringLiteral("⚠️ [Store] The unreadable store could not be moved aside; it was left in place."));
+        // Never over another kept-aside store: that would lose it.
+        const bool moved = NoReplaceMove::move(path, aside).outcome == NoReplaceMove::Outcome::moved;
         if (moved) {
+            keptAside = aside;
+            for (const char* suffix : {"-wal", "-shm"}) {
+                if (QFileInfo::exists(path + suffix))
+                    NoReplaceMove::move(path + suffix, aside + suffix);
+            }
+            Log::line(QStringLiteral("⚠️ [Store] The unreadable store was kept at %1; a new store was created.").arg(aside));
             error = tryOpen(connection, path, entities);
             if (error.isEmpty())
-                return std::unique_ptr<ModelContext>(new ModelContext(connection, path, false, std::move(entities)));
+                return make(false, keptAside);
             Log::line(QStringLiteral("❌ [Store] A new store could not be created at %1: %2").arg(path, error));
+        } else {
+            Log::line(QStringLiteral("⚠️ [Store] The unreadable store could not be moved aside; it was left in place."));
         }
     }
     Log::line(QStringLiteral("⚠️ [Store] Working with a store in memory: nothing will be kept after quitting."));
     error = tryOpen(connection, ":memory:", entities);
     if (!error.isEmpty())
         Log::line(QStringLiteral("❌ [Store] The in-memory store failed too: %1").arg(error));
-    return std::unique_ptr<ModelContext>(new ModelContext(connection, path, true, std::move(entities)));
+    return make(true, keptAside);
 }
 
 QString ModelContext::tryOpen(const QString& connection, const QString& path,

@@ -35,6 +35,8 @@ public:
 
     QString filePath() const { return path_; }
     bool isInMemory() const { return inMemory_; }
+    // Where an unreadable store was moved when this context was opened; none when nothing was moved.
+    std::optional<QString> keptAsidePath() const { return keptAside_; }
 
     template <class T>
     std::optional<QList<std::shared_ptr<T>>> fetch(const FetchDescriptor<T>& descriptor = {},
@@ -78,6 +80,7 @@ private:
     QString connection_;
     QString path_;
     bool inMemory_ = false;
+    std::optional<QString> keptAside_;
     bool autosave_ = false;
     bool autosaveScheduled_ = false;
     quint64 sequence_ = 0;
