@@ -419,6 +419,33 @@ private slots:
         for (int i = 0; i < seeded.size(); ++i)
             QCOMPARE(bool(seeded[i]->previewThumbnailData()), hadThumbnail[i]);
     }
+
+    void aManagerOutlivingItsStoreDoesNothing() {
+        SwiftDataPromptPresetsManager manager(store_.get());
+        manager.initializeBuiltInPresetsIfNeeded();
+        settleThumbnails(manager);
+        const QStringList before = namesOf(manager.builtInPresets());
+        store_.reset(); // the quit order: the store goes first
+        QVERIFY(!manager.modelContext());
+        manager.loadPresets();
+        manager.removeDuplicatePresets();
+        QVERIFY(!manager.createBuiltInPresets());
+        QCOMPARE(namesOf(manager.builtInPresets()), before);
+        store_ = openStore(*env_);
+    }
+
+    void thumbnailsFinishingAfterTheStoreIsGoneAreDropped() {
+        SwiftDataPromptPresetsManager manager(store_.get());
+        manager.initializeBuiltInPresetsIfNeeded();
+        const auto seeded = manager.builtInPresets();
+        QCoreApplication::sendPostedEvents(&manager, QEvent::MetaCall);
+        MediaProbe::pool().waitForDone();
+        store_.reset();
+        settleThumbnails(manager);
+        for (const auto& preset : seeded)
+            QVERIFY(!preset->modelContext());
+        store_ = openStore(*env_);
+    }
 };
 
 QTEST_GUILESS_MAIN(PromptPresetsManagerTest)
