@@ -51,6 +51,7 @@ class VideoFilingTest : public QObject {
     std::unique_ptr<EngineWorld> world;
     std::unique_ptr<ModelContext> store;
     std::unique_ptr<QueueManager> queue;
+    std::unique_ptr<ModelContext> reader;
     QString folder;
 
     QString storePath() const { return world->environment.path("store/Orvane.store"); }
@@ -86,8 +87,9 @@ class VideoFilingTest : public QObject {
         return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
-    QList<std::shared_ptr<VideoMetadata>> storedRecords() const {
-        const auto reader = ModelSchema::openStore(storePath());
+    // Read through a second connection, kept open so the records can still read their pictures.
+    QList<std::shared_ptr<VideoMetadata>> storedRecords() {
+        reader = ModelSchema::openStore(storePath());
         return reader->fetch<VideoMetadata>().value_or(QList<std::shared_ptr<VideoMetadata>>());
     }
 
@@ -114,6 +116,7 @@ private slots:
     }
 
     void cleanup() {
+        reader.reset();
         queue.reset();
         store.reset();
         world.reset();
