@@ -41,9 +41,10 @@ bool fillStore(const QString& path, int records) {
     const QByteArray last = framePicture(2);
     auto store = ModelSchema::openStore(path);
     for (int i = 0; i < records; ++i) {
-        auto video = VideoMetadata::make(QStringLiteral("Orvane_20260101_%1_a_cat_jumping.mp4").arg(i, 6, 10, QChar('0')),
-                                         QStringLiteral("A cat jumping over a fence at dusk, take %1").arg(i), "1080P",
-                                         6, "start_end_video", true, QStringLiteral("2.3"), false);
+        auto video =
+            VideoMetadata::make(QStringLiteral("Orvane_20260101_%1_a_cat_jumping.mp4").arg(i, 6, 10, QChar('0')),
+                                QStringLiteral("A cat jumping over a fence at dusk, take %1").arg(i), "1080P", 6,
+                                "start_end_video", true, QStringLiteral("2.3"), false);
         video->setFirstFrameImageData(first);
         video->setLastFrameImageData(last);
         store->insert(video);

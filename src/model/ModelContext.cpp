@@ -76,13 +76,15 @@ std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vecto
                 if (QFileInfo::exists(path + suffix))
                     NoReplaceMove::move(path + suffix, aside + suffix);
             }
-            Log::line(QStringLiteral("⚠️ [Store] The unreadable store was kept at %1; a new store was created.").arg(aside));
+            Log::line(QStringLiteral("⚠️ [Store] The unreadable store was kept at %1; a new store was created.")
+                          .arg(aside));
             error = tryOpen(connection, path, entities);
             if (error.isEmpty())
                 return make(false, keptAside);
             Log::line(QStringLiteral("❌ [Store] A new store could not be created at %1: %2").arg(path, error));
         } else {
-            Log::line(QStringLiteral("⚠️ [Store] The unreadable store could not be moved aside; it was left in place."));
+            Log::line(
+                QStringLiteral("⚠️ [Store] The unreadable store could not be moved aside; it was left in place."));
         }
     }
     Log::line(QStringLiteral("⚠️ [Store] Working with a store in memory: nothing will be kept after quitting."));
@@ -418,7 +420,7 @@ bool ModelContext::save(QString* error) {
                 QVariant value = column->read(*record);
                 if (!value.isValid())
                     value = QVariant(column->type == EntityColumn::Type::Blob ? QMetaType::fromType<QByteArray>()
-                                                                               : QMetaType::fromType<QString>());
+                                                                              : QMetaType::fromType<QString>());
                 query.addBindValue(value);
             }
             if (!query.exec())

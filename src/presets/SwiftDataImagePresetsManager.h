@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ModelContext.h"
 #include "ImagePreset.h"
+#include "ModelContext.h"
 
 #include <QImage>
 #include <QList>

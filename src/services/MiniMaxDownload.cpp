@@ -105,8 +105,9 @@ Result finish(QNetworkReply* reply, QFile& file, const QString& path, const Prog
     file.close();
     const auto moved = NoReplaceMove::move(file.fileName(), path);
     if (moved.outcome != NoReplaceMove::Outcome::moved)
-        return failure(moved.outcome == NoReplaceMove::Outcome::nameTaken ? QStringLiteral("%1 already exists").arg(path)
-                                                                          : moved.error,
+        return failure(moved.outcome == NoReplaceMove::Outcome::nameTaken
+                           ? QStringLiteral("%1 already exists").arg(path)
+                           : moved.error,
                        false);
     Result result;
     result.ok = true;

@@ -576,7 +576,7 @@ private slots:
     // --- a billed clip is not lost to one bad answer after acceptance
 
     void transientFailuresAfterAcceptanceAreRetried_data() {
-        QTest::addColumn<int>("phase"); // 1 task query, 2 file record
+        QTest::addColumn<int>("phase");           // 1 task query, 2 file record
         QTest::addColumn<QList<int>>("failures"); // statuses answered before the real answer; 0: cut off
         QTest::newRow("query: one 500") << 1 << QList<int>{500};
         QTest::newRow("query: 408 then 429 then 503") << 1 << QList<int>{408, 429, 503};

@@ -252,8 +252,8 @@ void FakeMiniMaxService::send(QPointer<QTcpSocket> socket, const Reply& reply) {
     for (const auto& [key, value] : reply.headers)
         head += key + ": " + value + "\r\n";
     if (reply.endless) {
-        socket->write(head + "Transfer-Encoding: chunked\r\n\r\n" + QByteArray::number(reply.body.size(), 16) +
-                      "\r\n" + reply.body + "\r\n");
+        socket->write(head + "Transfer-Encoding: chunked\r\n\r\n" + QByteArray::number(reply.body.size(), 16) + "\r\n" +
+                      reply.body + "\r\n");
         return;
     }
     const qint64 length = reply.announcedLength >= 0 ? reply.announcedLength : reply.body.size();

@@ -11,16 +11,16 @@
 
 #include <QBuffer>
 #include <QDir>
-#include <QImageWriter>
 #include <QFile>
+#include <QImageWriter>
 #include <QSettings>
 #include <QTest>
 
 #include <QScopeGuard>
 
 #include <cmath>
-#include <sys/stat.h>
 #include <limits>
+#include <sys/stat.h>
 
 int modeOf(const QString& path) {
     struct stat info {};

@@ -187,18 +187,18 @@ private slots:
         // take a display rotation (counter-clockwise degrees) on the input. The quarters checked against the
         // tool's own upright frame below show which way is right.
         const QString tag = QStringLiteral("rotate=%1").arg((360 - clockwise) % 360);
-        const bool made =
-            ffmpeg({"-i", file("upright.mp4"), "-c", "copy", "-metadata:s:v:0", tag}, clip) &&
-            MediaProbe::probe(clip, stillAt(0)).rotation != 0;
+        const bool made = ffmpeg({"-i", file("upright.mp4"), "-c", "copy", "-metadata:s:v:0", tag}, clip) &&
+                          MediaProbe::probe(clip, stillAt(0)).rotation != 0;
         if (!made)
-            QVERIFY(ffmpeg({"-display_rotation:v:0", QString::number(-clockwise), "-i", file("upright.mp4"), "-c", "copy"},
-                           clip));
+            QVERIFY(ffmpeg(
+                {"-display_rotation:v:0", QString::number(-clockwise), "-i", file("upright.mp4"), "-c", "copy"}, clip));
         const auto result = MediaProbe::probe(clip, stillAt(0));
         QVERIFY2(result.ok(), qPrintable(result.error));
         QCOMPARE(result.rotation, clockwise);
         QCOMPARE(result.displaySize, shown);
         QCOMPARE(result.still.size(), shown);
-        const QImage reference = referenceFirstFrame(clip, shown, file(QStringLiteral("reference-%1.rgb").arg(clockwise)));
+        const QImage reference =
+            referenceFirstFrame(clip, shown, file(QStringLiteral("reference-%1.rgb").arg(clockwise)));
         QVERIFY(!reference.isNull());
         const int w = shown.width() / 2;
         const int h = shown.height() / 2;

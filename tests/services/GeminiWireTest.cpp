@@ -86,8 +86,8 @@ private slots:
         QTest::newRow("count is true") << R"({"usageMetadata":{"totalTokenCount":true}})" << false;
         QTest::newRow("count beyond 64 bits")
             << R"({"usageMetadata":{"totalTokenCount":18446744073709551615}})" << false;
-        QTest::newRow("decimal count of 2^63") << R"({"usageMetadata":{"totalTokenCount":9223372036854775808.0}})"
-                                               << false;
+        QTest::newRow("decimal count of 2^63")
+            << R"({"usageMetadata":{"totalTokenCount":9223372036854775808.0}})" << false;
         QTest::newRow("decimal count far beyond 64 bits") << R"({"usageMetadata":{"totalTokenCount":1e300}})" << false;
         QTest::newRow("answer is a list") << "[]" << false;
         QTest::newRow("part is a string") << R"({"candidates":[{"content":{"parts":["x"]}}]})" << false;
