@@ -178,10 +178,14 @@ private slots:
         PresetFormModel form;
         const QString path = writePicture(dir_, "wide.png", picture(1600, 400, Qt::blue));
         dialogs_->openAnswer = {path};
+        dialogs_->holdAsync = true;
         form.chooseImage();
         QCOMPARE(dialogs_->openRequests.size(), 1);
         QCOMPARE(dialogs_->openRequests[0].message, QString("Choose a reference image for your preset"));
         QVERIFY(!dialogs_->openRequests[0].allowsMultipleSelection);
+        // Loading starts only once the panel answers.
+        QVERIFY(!form.isLoadingImage());
+        dialogs_->answerPending();
         QVERIFY(form.isLoadingImage());
         QTRY_VERIFY(!form.isLoadingImage());
         QCOMPARE(form.image().size(), QSize(800, 200));
@@ -193,6 +197,7 @@ private slots:
         form.setImage(picture(10, 10, Qt::green));
         dialogs_->openAnswer = {};
         form.chooseImage();
+        QTest::qWait(10);
         QVERIFY(!form.isLoadingImage());
 
         const QString text = dir_.filePath("notes.png");

@@ -296,6 +296,7 @@ private slots:
         // Clicking the zone opens the open panel; cancelling leaves everything.
         dialogs_->openAnswer = {};
         QVERIFY(gui::click(zone));
+        QTest::qWait(10);
         QCOMPARE(dialogs_->openRequests.size(), 1);
         QCOMPARE(dialogs_->openRequests[0].message, QString("Choose a reference image for your preset"));
         QVERIFY(view.browser()->form()->image().isNull());
