@@ -13,6 +13,7 @@
 #include "PhotoFiles.h"
 #include "QueueManager.h"
 #include "SwiftDataImagePresetsManager.h"
+#include "Workspace.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -423,7 +424,7 @@ void ImageStudioModel::writeToFolderAndReveal(const QImage& image, bool reveal) 
         .then(this, [this, reveal, folder = *folder](const FileOutcome& outcome) {
             FolderBookmark::stopAccessing(folder);
             if (reveal && outcome.revealPath)
-                emit revealRequested(*outcome.revealPath);
+                this->reveal(*outcome.revealPath);
             endFileWork();
         });
 }
@@ -437,23 +438,29 @@ void ImageStudioModel::offerSavePanel(const QImage& image) {
             request.suggestedName = PhotoFiles::fileName(encoded.identifier);
             request.nameFilters = QStringList{QStringLiteral("PNG image (*.png)"),
                                               QStringLiteral("JPEG image (*.jpg *.jpeg)")};
-            const std::optional<QString> chosen = Dialogs::current().saveFile(request);
-            if (!chosen || chosen->isEmpty()) {
-                endFileWork();
-                return;
-            }
-            // A confirmed path is written even when a file is there: the panel already asked to replace it.
-            QtConcurrent::run([image, png = encoded.png, path = *chosen]() -> std::optional<QString> {
-                const auto bytes = PhotoFiles::bytesForChosenPath(path, image, png);
-                if (!bytes || !PhotoFiles::writeAtomically(path, *bytes))
-                    return std::nullopt;
-                return path;
-            }).then(this, [this](const std::optional<QString>& written) {
-                if (written)
-                    emit revealRequested(*written);
-                endFileWork();
+            Dialogs::current().saveFileAsync(request, this, [this, image, png = encoded.png](const std::optional<QString>& chosen) {
+                if (!chosen || chosen->isEmpty()) {
+                    endFileWork();
+                    return;
+                }
+                // A confirmed path is written even when a file is there: the panel already asked to replace it.
+                QtConcurrent::run([image, png, path = *chosen]() -> std::optional<QString> {
+                    const auto bytes = PhotoFiles::bytesForChosenPath(path, image, png);
+                    if (!bytes || !PhotoFiles::writeAtomically(path, *bytes))
+                        return std::nullopt;
+                    return path;
+                }).then(this, [this](const std::optional<QString>& written) {
+                    if (written)
+                        reveal(*written);
+                    endFileWork();
+                });
             });
         });
+}
+
+void ImageStudioModel::reveal(const QString& path) {
+    Workspace::current().revealInFileManager({path});
+    emit revealRequested(path);
 }
 
 void ImageStudioModel::showImageInFinder() {

@@ -131,7 +131,7 @@ signals:
     void popupTextChanged();
     void serviceStateChanged();
     void folderChanged();
-    // A file was written or found and should be shown in the file manager.
+    // A file was written or found and was shown in the file manager.
     void revealRequested(const QString& path);
     // File work finished (written or not).
     void fileWorkFinished();
@@ -142,6 +142,7 @@ private:
     void onPendingTextChanged();
     void writeToFolderAndReveal(const QImage& image, bool reveal);
     void offerSavePanel(const QImage& image);
+    void reveal(const QString& path);
     void beginFileWork();
     void endFileWork();
 

@@ -8,7 +8,7 @@
 #include "ImageServiceFactory.h"
 #include "ImageSettingsPopover.h"
 #include "ImageStudioModel.h"
-#include "ReferenceTile.h"
+#include "ImageTiles.h"
 #include "StudioRules.h"
 #include "StudioWidgets.h"
 #include "SymbolIcon.h"
@@ -197,12 +197,6 @@ void LeftPanel::showGenerateState() {
 void LeftPanel::showReferences() {
     const QList<QImage> images = model_.referenceImages();
     const int count = int(images.size());
-    // Keep only the thumbnails of pictures still listed.
-    QSet<qint64> listed;
-    for (const QImage& image : images)
-        listed.insert(image.cacheKey());
-    for (auto it = thumbnails_.begin(); it != thumbnails_.end();)
-        it = listed.contains(it.key()) ? std::next(it) : thumbnails_.erase(it);
     referenceHeader_->setText(StudioRules::referenceHeader(count));
     addMore_->setVisible(StudioRules::showsAddMoreButton(count));
 
@@ -269,18 +263,14 @@ void LeftPanel::showReferences() {
 }
 
 QWidget* LeftPanel::makeTile(int index, const QImage& image, int layout) {
-    ReferenceTile::Kind kind = layout == 1   ? ReferenceTile::Kind::single
-                               : layout == 2 ? ReferenceTile::Kind::flexible
-                                             : ReferenceTile::Kind::adaptive;
-    QImage& thumbnail = thumbnails_[image.cacheKey()];
-    if (thumbnail.isNull())
-        thumbnail = ReferenceTile::thumbnailFor(image);
-    auto* tile = new ReferenceTile(kind, image, thumbnail, scale_, referenceContent_);
+    const ReferenceImageTile::Layout kind = layout == 1   ? ReferenceImageTile::Layout::single
+                                            : layout == 2 ? ReferenceImageTile::Layout::flexible
+                                                          : ReferenceImageTile::Layout::thumbnail;
+    auto* tile = new ReferenceImageTile(image, kind, scale_, referenceContent_);
     tile->setObjectName(QStringLiteral("referenceTile%1").arg(index));
     tile->setAccessibleName(QStringLiteral("Reference image %1").arg(index + 1));
-    connect(tile, &ReferenceTile::removeRequested, this, [this, index] { model_.removeReferenceImage(index); });
-    connect(tile, &ReferenceTile::downloadRequested, this,
-            [this](const QImage& picture) { model_.saveImageAsPNG(picture); });
+    connect(tile, &ImageTile::removeRequested, this, [this, index] { model_.removeReferenceImage(index); });
+    connect(tile, &ImageTile::downloadRequested, this, [this](const QImage& picture) { model_.saveImageAsPNG(picture); });
     return tile;
 }
 
@@ -289,9 +279,10 @@ void LeftPanel::pickReferenceImages() {
     request.message = "Choose images to add as reference";
     request.nameFilters = ImageStudioModel::openPanelFilters();
     request.allowsMultipleSelection = true;
-    const QStringList chosen = Dialogs::current().openFiles(request);
-    if (!chosen.isEmpty())
-        model_.addReferenceFiles(chosen);
+    Dialogs::current().openFilesAsync(request, this, [this](const QStringList& chosen) {
+        if (!chosen.isEmpty())
+            model_.addReferenceFiles(chosen);
+    });
 }
 
 void LeftPanel::openSettings() {

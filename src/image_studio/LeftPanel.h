@@ -69,5 +69,4 @@ private:
     QPointer<Popover> popoverFrame_;
     QPointer<ImageSettingsPopover> popover_;
     QPointer<QWidget> createPresetSheet_;
-    QHash<qint64, QImage> thumbnails_;
 };

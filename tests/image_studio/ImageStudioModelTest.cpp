@@ -30,6 +30,7 @@ class ImageStudioModelTest : public QObject {
     std::unique_ptr<VirtualClock> clock_;
     std::unique_ptr<FakeGeminiService> fake_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
+    std::unique_ptr<RecordingWorkspace> workspace_;
     std::unique_ptr<AppViewModel> app_;
     std::unique_ptr<DownloadSettings> downloads_;
     std::unique_ptr<QueueManager> queue_;
@@ -94,6 +95,7 @@ private slots:
         fake_->install();
         APIManager::shared().setGoogleAPIKey(fake_->apiKey);
         dialogs_ = std::make_unique<ScriptedDialogs>();
+        workspace_ = std::make_unique<RecordingWorkspace>();
         app_ = std::make_unique<AppViewModel>();
         downloads_ = std::make_unique<DownloadSettings>();
         queue_ = std::make_unique<QueueManager>();
@@ -110,6 +112,7 @@ private slots:
         downloads_.reset();
         app_.reset();
         dialogs_.reset();
+        workspace_.reset();
         fake_.reset();
         clock_.reset();
         files_.reset();
@@ -455,6 +458,7 @@ private slots:
         model_->showImageInFinder();
         QVERIFY(waitForFileWork());
         QCOMPARE(revealed_.size(), 1);
+        QCOMPARE(workspace_->revealed, QList<QStringList>{revealed_});
         QCOMPARE(QFileInfo(revealed_[0]).absolutePath(), QFileInfo(folder).absoluteFilePath());
         const QDateTime written = QFileInfo(revealed_[0]).lastModified();
         QFile::setPermissions(revealed_[0], QFile::ReadOwner);
@@ -535,6 +539,7 @@ private slots:
         model_->saveImageAsPNG(testPicture(64, 64));
         QVERIFY(waitForFileWork());
         QVERIFY(revealed_.isEmpty());
+        QVERIFY(workspace_->revealed.isEmpty());
         QVERIFY(!QFileInfo::exists(*dialogs_->saveAnswer));
     }
 

@@ -17,7 +17,7 @@
 #include "LeftPanel.h"
 #include "OrvaneAPIService.h"
 #include "QueueManager.h"
-#include "ReferenceTile.h"
+#include "ImageTiles.h"
 #include "ResultPictureView.h"
 #include "RightPanel.h"
 #include "StudioTestSupport.h"
@@ -44,6 +44,7 @@ class ImageStudioViewTest : public QObject {
     std::unique_ptr<VirtualClock> clock_;
     std::unique_ptr<FakeGeminiService> fake_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
+    std::unique_ptr<RecordingWorkspace> workspace_;
     std::unique_ptr<AppViewModel> app_;
     std::unique_ptr<DownloadSettings> downloads_;
     std::unique_ptr<QueueManager> queue_;
@@ -110,6 +111,9 @@ class ImageStudioViewTest : public QObject {
     void pick(const QStringList& paths, QAbstractButton* opener) {
         dialogs_->openAnswer = paths;
         click(opener);
+        // The panel answers from the event loop, then the pictures load on workers.
+        QTRY_COMPARE(dialogs_->openRequests.size() > 0 && dialogs_->pendingAsync() == 0, true);
+        QCoreApplication::processEvents();
         QTRY_COMPARE(model().pendingReferenceLoads(), 0);
     }
 
@@ -124,6 +128,7 @@ private slots:
         fake_->install();
         APIManager::shared().setGoogleAPIKey(fake_->apiKey);
         dialogs_ = std::make_unique<ScriptedDialogs>();
+        workspace_ = std::make_unique<RecordingWorkspace>();
         app_ = std::make_unique<AppViewModel>();
         downloads_ = std::make_unique<DownloadSettings>();
         queue_ = std::make_unique<QueueManager>();
@@ -147,6 +152,7 @@ private slots:
         downloads_.reset();
         app_.reset();
         dialogs_.reset();
+        workspace_.reset();
         fake_.reset();
         clock_.reset();
         files_.reset();
@@ -254,7 +260,7 @@ private slots:
         QCOMPARE(model().referenceImages().size(), 9);
         QCOMPARE(headerText(), QString("Reference Images (Optional) 9/9"));
         QVERIFY(!button("addMoreImages")->isVisible());
-        QCOMPARE(view_->findChildren<ReferenceTile*>().size(), 9);
+        QCOMPARE(view_->findChildren<ReferenceImageTile*>().size(), 9);
         QCOMPARE(app_->savedPhotoReferenceImages().size(), 9);
 
         // The tenth is refused.
@@ -272,7 +278,7 @@ private slots:
         QVERIFY(find("referenceGrid"));
         QCOMPARE(view_->scale(), 1.0);
         auto* grid = find("referenceGrid");
-        const auto tiles = grid->findChildren<ReferenceTile*>();
+        const auto tiles = grid->findChildren<ReferenceImageTile*>();
         QCOMPARE(tiles.size(), 5);
         QTRY_VERIFY(tiles[2]->y() > tiles[0]->y());
         QCOMPARE(tiles[1]->y(), tiles[0]->y());
@@ -281,7 +287,7 @@ private slots:
         view_->resize(1300, 800);
         QTRY_COMPARE(view_->scale(), 1.3);
         QCOMPARE(view_->leftPanel()->gridColumnCount(), 3);
-        const auto wide = find("referenceGrid")->findChildren<ReferenceTile*>();
+        const auto wide = find("referenceGrid")->findChildren<ReferenceImageTile*>();
         QTRY_VERIFY(wide[3]->y() > wide[0]->y());
         QCOMPARE(wide[2]->y(), wide[0]->y());
         QCOMPARE(wide[0]->size(), QSize(91, 91));
@@ -292,12 +298,15 @@ private slots:
         QDir().mkpath(folder);
         downloads_->setBookmarkData(FolderBookmark::create(folder));
         pick(pictureFiles(3), button("uploadReference"));
-        auto tiles = view_->findChildren<ReferenceTile*>();
-        QVERIFY(!tiles[1]->removeButton()->isVisible());
+        auto tiles = view_->findChildren<ReferenceImageTile*>();
+        QTRY_VERIFY(tiles[1]->isVisible() && tiles[1]->width() > 0);
+        QVERIFY(!tiles[1]->removeButton() || !tiles[1]->removeButton()->isVisible());
         gui::hover(tiles[1]);
-        QVERIFY(tiles[1]->removeButton()->isVisible());
+        QVERIFY(tiles[1]->isHovered());
+        QVERIFY(tiles[1]->removeButton() && tiles[1]->downloadButton());
         click(tiles[1]->downloadButton());
         QTRY_COMPARE(revealed_.size(), 1);
+        QCOMPARE(workspace_->revealed, QList<QStringList>{revealed_});
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 1);
         const QImage second = model().referenceImages()[1];
         click(tiles[1]->removeButton());
