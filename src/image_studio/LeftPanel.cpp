@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -28,13 +29,41 @@
 
 using namespace StudioWidgets;
 
+namespace {
+// The empty reference area: a dashed rounded frame, orange while a drag hovers over it.
+class DropZone final : public QWidget {
+public:
+    DropZone(const ImageStudioModel& model, QWidget* parent) : QWidget(parent), model_(model) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF frame = QRectF(rect()).adjusted(1, 1, -1, -1);
+        const bool over = model_.isDragOver();
+        const QColor orange = Theme::instance().color(ColorRole::orange);
+        painter.setBrush(over ? withOpacity(orange, 0.1) : QColor(Qt::transparent));
+        QPen dashed(over ? orange : withOpacity(Theme::instance().color(ColorRole::secondary), 0.3), 2);
+        dashed.setDashPattern({4, 2}); // 8 on, 4 off at a width of 2
+        painter.setPen(dashed);
+        painter.drawRoundedRect(frame, 12, 12);
+    }
+
+private:
+    const ImageStudioModel& model_;
+};
+} // namespace
+
 LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent) : QWidget(parent), model_(model) {
     setObjectName("LeftPanel");
     build();
     connect(&model_, &ImageStudioModel::promptChanged, this, &LeftPanel::showPrompt);
     connect(&model_, &ImageStudioModel::referenceImagesChanged, this, &LeftPanel::showReferences);
     connect(&model_, &ImageStudioModel::generateStateChanged, this, &LeftPanel::showGenerateState);
-    connect(&model_, &ImageStudioModel::isDragOverChanged, this, [this] { referenceArea_->update(); });
+    connect(&model_, &ImageStudioModel::isDragOverChanged, this, [this] {
+        if (referenceContent_)
+            referenceContent_->update();
+    });
     showPrompt();
     showReferences();
     showGenerateState();
@@ -205,8 +234,9 @@ void LeftPanel::showReferences() {
         delete referenceContent_;
         referenceContent_ = nullptr;
     }
-    referenceContent_ = new QWidget(referenceArea_);
     const StudioRules::StripLayout layout = StudioRules::stripLayout(count);
+    referenceContent_ = layout == StudioRules::StripLayout::empty ? new DropZone(model_, referenceArea_)
+                                                                  : new QWidget(referenceArea_);
     referenceContent_->setObjectName(layout == StudioRules::StripLayout::empty    ? "dropZone"
                                      : layout == StudioRules::StripLayout::single ? "singleReference"
                                      : layout == StudioRules::StripLayout::pair   ? "referencePair"

@@ -7,6 +7,7 @@
 #include "ReplyDocument.h"
 #include "ResultPictureView.h"
 #include "StudioWidgets.h"
+#include "SymbolIcon.h"
 #include "Theme.h"
 #include "UserImagePresetsView.h"
 
@@ -66,6 +67,8 @@ RightPanel::RightPanel(ImageStudioModel& model, QWidget* parent) : QWidget(paren
         connect(app, &AppViewModel::videoModeChanged, this, &RightPanel::showActions);
     if (QueueManager* queue = model_.environment().queueManager)
         connect(queue, &QueueManager::tasksChanged, this, &RightPanel::showService);
+    connect(&Theme::instance(), &Theme::changed, this, &RightPanel::showSymbols);
+    showSymbols();
     showService();
     showPresets();
 }
@@ -176,6 +179,9 @@ QWidget* RightPanel::buildLoading() {
     loadingText_->setFont(StudioWidgets::font(15, QFont::DemiBold));
     setTextColor(loadingText_, color(Tone::secondary, this));
     column->addWidget(loadingText_, 0, Qt::AlignHCenter);
+    activeSpinner_ = spinner(page, "activeTaskSpinner");
+    activeSpinner_->setFixedWidth(96);
+    column->addWidget(activeSpinner_, 0, Qt::AlignHCenter);
     column->addStretch();
     return page;
 }
@@ -186,10 +192,8 @@ QWidget* RightPanel::buildFailed() {
     auto* column = new QVBoxLayout(page);
     column->setSpacing(16);
     column->addStretch();
-    auto* symbol = label("failedSymbol", "⚠", page);
-    symbol->setFont(StudioWidgets::font(40));
-    setTextColor(symbol, color(Tone::red, this));
-    column->addWidget(symbol, 0, Qt::AlignHCenter);
+    failedSymbol_ = label("failedSymbol", QString(), page);
+    column->addWidget(failedSymbol_, 0, Qt::AlignHCenter);
     errorText_ = label("errorMessage", QString(), page);
     errorText_->setFont(StudioWidgets::font(15, QFont::DemiBold));
     errorText_->setWordWrap(true);
@@ -207,6 +211,11 @@ QWidget* RightPanel::buildReady() {
     auto* column = new QVBoxLayout(page);
     column->setSpacing(8);
     column->addStretch();
+    readySymbol_ = label("readySymbol", QString(), page);
+    readySymbol_->setFixedSize(100, 100);
+    readySymbol_->setAlignment(Qt::AlignCenter);
+    column->addWidget(readySymbol_, 0, Qt::AlignHCenter);
+    column->addSpacing(8);
     auto* title = label("readyTitle", "Ready for instant generation", page);
     title->setFont(StudioWidgets::font(15, QFont::DemiBold));
     auto* subtitle = label("readySubtitle", "Enter your prompt and unleash the power", page);
@@ -220,7 +229,16 @@ QWidget* RightPanel::buildReady() {
 
 void RightPanel::setScale(double scale) {
     scale_ = scale;
+    showSymbols();
     showBubble();
+}
+
+void RightPanel::showSymbols() {
+    const double ratio = devicePixelRatioF();
+    failedSymbol_->setPixmap(symbolPixmap("exclamationmark.triangle", 40 * scale_, color(Tone::red, this), ratio));
+    readySymbol_->setPixmap(symbolPixmap("photo.badge.plus", 60 * scale_, color(Tone::orange, this), ratio));
+    // The tinted square stays 100 by 100 at every scale.
+    readySymbol_->setStyleSheet(QStringLiteral("#readySymbol { background: rgba(255, 149, 0, 26); border-radius: 12px; }"));
 }
 
 bool RightPanel::isResultPictureShown() const {
@@ -243,7 +261,9 @@ void RightPanel::showService() {
                                     this));
 
     const QueueManager* queue = model_.environment().queueManager;
-    loadingText_->setText(queue && queue->activePhotoTask() ? "Generating your image..." : "Waiting in queue...");
+    const bool active = queue && queue->activePhotoTask();
+    loadingText_->setText(active ? "Generating your image..." : "Waiting in queue...");
+    activeSpinner_->setVisible(active);
     errorText_->setText(service->errorMessage().value_or(QString()));
 
     const QString text = service->textResponse().value_or(QString());

@@ -41,6 +41,7 @@ private:
     void showActions();
     void showBubble();
     void showPresets();
+    void showSymbols();
     QWidget* makePresetsView();
 
     ImageStudioModel& model_;
@@ -60,6 +61,9 @@ private:
     QAbstractButton* finder_ = nullptr;
     QLabel* loadingText_ = nullptr;
     QLabel* errorText_ = nullptr;
+    QLabel* failedSymbol_ = nullptr;
+    QLabel* readySymbol_ = nullptr;
+    QWidget* activeSpinner_ = nullptr;
     QWidget* overlay_ = nullptr;
     QPointer<QWidget> presetsView_;
 };
