@@ -11,8 +11,8 @@
 #include "GeminiWire.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
-#include "OrvaneAPIService.h"
 #include "LeftPanel.h"
+#include "OrvaneAPIService.h"
 #include "RightPanel.h"
 #include "TestSupport.h"
 
@@ -143,7 +143,8 @@ void benchReferences(const QDir& dir) {
         meter.start();
         timer.restart();
         model.addReferenceFiles(paths);
-        const bool done = waitFor([&] { return model.referenceImages().size() == 9 && panel.shownReferenceCount() == 9; });
+        const bool done =
+            waitFor([&] { return model.referenceImages().size() == 9 && panel.shownReferenceCount() == 9; });
         QApplication::processEvents();
         panel.grab(); // painted once with all nine
         studio << double(timer.nsecsElapsed()) / 1e6;

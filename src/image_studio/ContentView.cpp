@@ -3,13 +3,13 @@
 #include "AppViewModel.h"
 #include "ContextRing.h"
 #include "GlassButtons.h"
-#include "Theme.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
 #include "LeftPanel.h"
 #include "QueueStatusIndicator.h"
 #include "RightPanel.h"
 #include "StudioWidgets.h"
+#include "Theme.h"
 
 #include <QAbstractButton>
 #include <QFrame>

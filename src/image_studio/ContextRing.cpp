@@ -39,7 +39,8 @@ void ContextRing::paintEvent(QPaintEvent*) {
     track.setAlphaF(0.3f);
     painter.setPen(QPen(track, line, Qt::SolidLine, Qt::FlatCap));
     painter.drawEllipse(ring);
-    const QColor tone = StudioWidgets::color(isAlarming() ? StudioWidgets::Tone::red : StudioWidgets::Tone::orange, this);
+    const QColor tone =
+        StudioWidgets::color(isAlarming() ? StudioWidgets::Tone::red : StudioWidgets::Tone::orange, this);
     painter.setPen(QPen(tone, line, Qt::SolidLine, Qt::RoundCap));
     const double fraction = std::clamp(percent_ / 100.0, 0.0, 1.0);
     painter.drawArc(ring, 90 * 16, -int(fraction * 360 * 16));

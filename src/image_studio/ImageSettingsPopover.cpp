@@ -55,7 +55,8 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
     auto* levels = new QHBoxLayout;
     levels->setSpacing(0);
     for (const StudioRules::CreativityLevel& level : StudioRules::creativityLevels()) {
-        auto* button = textButton(QStringLiteral("creativity_") + level.label, "circle.fill", level.label, QString(), this);
+        auto* button =
+            textButton(QStringLiteral("creativity_") + level.label, "circle.fill", level.label, QString(), this);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         levels->addWidget(button);
         levelButtons_.append(button);

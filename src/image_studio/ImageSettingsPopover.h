@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QWidget>
 #include <QList>
+#include <QWidget>
 
 class ImageServiceFactory;
 class QAbstractButton;

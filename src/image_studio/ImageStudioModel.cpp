@@ -145,6 +145,12 @@ void ImageStudioModel::addToComposer(const QString& text, const QImage& image, b
 
 void ImageStudioModel::setReferenceImages(const QList<QImage>& images) {
     referenceImages_ = images;
+    QHash<qint64, QImage> kept;
+    for (const QImage& image : images) {
+        if (const auto it = thumbnails_.constFind(image.cacheKey()); it != thumbnails_.cend())
+            kept.insert(it.key(), it.value());
+    }
+    thumbnails_.swap(kept);
     emit referenceImagesChanged();
 }
 
@@ -168,6 +174,7 @@ void ImageStudioModel::addReferenceFiles(const QStringList& paths) {
             for (const QString& line : loaded.logLines)
                 Log::line(line);
             if (!loaded.image.isNull() && referenceImages_.size() < maxReferenceImages) {
+                thumbnails_.insert(loaded.image.cacheKey(), loaded.thumbnail);
                 QList<QImage> images = referenceImages_;
                 images.append(loaded.image);
                 setReferenceImages(images);
@@ -232,8 +239,9 @@ bool ImageStudioModel::handleDrop(const QMimeData& data) {
                 return;
             }
             if (referenceImages_.size() < maxReferenceImages) {
-                Log::line(QStringLiteral("🔵 Adding image to referenceImages. Count before: %1")
-                              .arg(referenceImages_.size()));
+                Log::line(
+                    QStringLiteral("🔵 Adding image to referenceImages. Count before: %1").arg(referenceImages_.size()));
+                thumbnails_.insert(loaded.image.cacheKey(), loaded.thumbnail);
                 QList<QImage> images = referenceImages_;
                 images.append(loaded.image);
                 setReferenceImages(images);
@@ -404,11 +412,12 @@ void ImageStudioModel::saveImageToFolder(const QImage& image) {
     if (!folder)
         return;
     beginFileWork();
-    QtConcurrent::run([image, folder = *folder] { return writeIntoFolder(image, folder); })
-        .then(this, [this, folder = *folder](const FileOutcome&) {
-            FolderBookmark::stopAccessing(folder);
-            endFileWork();
-        });
+    QtConcurrent::run([image, folder = *folder] {
+        return writeIntoFolder(image, folder);
+    }).then(this, [this, folder = *folder](const FileOutcome&) {
+        FolderBookmark::stopAccessing(folder);
+        endFileWork();
+    });
 }
 
 void ImageStudioModel::writeToFolderAndReveal(const QImage& image, bool reveal) {
@@ -420,25 +429,28 @@ void ImageStudioModel::writeToFolderAndReveal(const QImage& image, bool reveal) 
         return;
     }
     beginFileWork();
-    QtConcurrent::run([image, folder = *folder] { return writeIntoFolder(image, folder); })
-        .then(this, [this, reveal, folder = *folder](const FileOutcome& outcome) {
-            FolderBookmark::stopAccessing(folder);
-            if (reveal && outcome.revealPath)
-                this->reveal(*outcome.revealPath);
-            endFileWork();
-        });
+    QtConcurrent::run([image, folder = *folder] {
+        return writeIntoFolder(image, folder);
+    }).then(this, [this, reveal, folder = *folder](const FileOutcome& outcome) {
+        FolderBookmark::stopAccessing(folder);
+        if (reveal && outcome.revealPath)
+            this->reveal(*outcome.revealPath);
+        endFileWork();
+    });
 }
 
 void ImageStudioModel::offerSavePanel(const QImage& image) {
     beginFileWork();
     // The proposed name needs the PNG bytes: encode first, off this thread.
-    QtConcurrent::run([image] { return PhotoFiles::encode(image); })
-        .then(this, [this, image](const PhotoFiles::Encoded& encoded) {
-            Dialogs::SaveRequest request;
-            request.suggestedName = PhotoFiles::fileName(encoded.identifier);
-            request.nameFilters = QStringList{QStringLiteral("PNG image (*.png)"),
-                                              QStringLiteral("JPEG image (*.jpg *.jpeg)")};
-            Dialogs::current().saveFileAsync(request, this, [this, image, png = encoded.png](const std::optional<QString>& chosen) {
+    QtConcurrent::run([image] {
+        return PhotoFiles::encode(image);
+    }).then(this, [this, image](const PhotoFiles::Encoded& encoded) {
+        Dialogs::SaveRequest request;
+        request.suggestedName = PhotoFiles::fileName(encoded.identifier);
+        request.nameFilters =
+            QStringList{QStringLiteral("PNG image (*.png)"), QStringLiteral("JPEG image (*.jpg *.jpeg)")};
+        Dialogs::current().saveFileAsync(
+            request, this, [this, image, png = encoded.png](const std::optional<QString>& chosen) {
                 if (!chosen || chosen->isEmpty()) {
                     endFileWork();
                     return;
@@ -455,7 +467,7 @@ void ImageStudioModel::offerSavePanel(const QImage& image) {
                     endFileWork();
                 });
             });
-        });
+    });
 }
 
 void ImageStudioModel::reveal(const QString& path) {

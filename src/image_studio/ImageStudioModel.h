@@ -5,6 +5,7 @@
 #include "ImageServiceFactory.h"
 #include "ReferenceLoader.h"
 
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -75,6 +76,8 @@ public:
     bool handleDrop(const QMimeData& data);
     void removeReferenceImage(int index);
     int pendingReferenceLoads() const { return loader_->pendingCount(); }
+    // A small copy of a listed picture made while it was decoded; null when there is none.
+    QImage referenceThumbnail(const QImage& image) const { return thumbnails_.value(image.cacheKey()); }
     static QStringList openPanelFilters();
 
     // --- flags shared by the panels ---
@@ -158,4 +161,5 @@ private:
     bool showTextPopup_ = false;
     QString popupText_;
     int pendingFileWork_ = 0;
+    QHash<qint64, QImage> thumbnails_;
 };

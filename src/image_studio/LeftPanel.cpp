@@ -1,17 +1,17 @@
 #include "LeftPanel.h"
 
 #include "Dialogs.h"
-#include "Popover.h"
-#include "PresetFormView.h"
-#include "ReturnKeyFilter.h"
-#include "Theme.h"
 #include "ImageServiceFactory.h"
 #include "ImageSettingsPopover.h"
 #include "ImageStudioModel.h"
 #include "ImageTiles.h"
+#include "Popover.h"
+#include "PresetFormView.h"
+#include "ReturnKeyFilter.h"
 #include "StudioRules.h"
 #include "StudioWidgets.h"
 #include "SymbolIcon.h"
+#include "Theme.h"
 
 #include <QDragEnterEvent>
 #include <QGridLayout>
@@ -64,6 +64,7 @@ LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent) : QWidget(parent)
         if (referenceContent_)
             referenceContent_->update();
     });
+    applyScale();
     showPrompt();
     showReferences();
     showGenerateState();
@@ -160,11 +161,12 @@ void LeftPanel::build() {
     generate->setAccessibleName("Generate Now");
     generate->setIcon(symbolIcon("sparkles", Qt::white));
     generate->setCursor(Qt::PointingHandCursor);
-    generate->setStyleSheet(QStringLiteral(
-        "QPushButton { color: white; border: none; border-radius: 10px;"
-        " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #FF9500, stop:1 #FFCC00); }"
-        "QPushButton:disabled { color: rgba(255,255,255,153);"
-        " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 rgba(255,149,0,153), stop:1 rgba(255,204,0,153)); }"));
+    generate->setStyleSheet(
+        QStringLiteral("QPushButton { color: white; border: none; border-radius: 10px;"
+                       " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #FF9500, stop:1 #FFCC00); }"
+                       "QPushButton:disabled { color: rgba(255,255,255,153);"
+                       " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 rgba(255,149,0,153), stop:1 "
+                       "rgba(255,204,0,153)); }"));
     generate_ = generate;
     generate_->setFont(StudioWidgets::font(15, QFont::DemiBold));
     generate_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -181,7 +183,18 @@ void LeftPanel::setScale(double scale) {
     if (scale == scale_)
         return;
     scale_ = scale;
+    applyScale();
     showReferences();
+}
+
+void LeftPanel::applyScale() {
+    findChild<QLabel*>("studioName")->setFont(StudioWidgets::font(16 * scale_, QFont::DemiBold));
+    referenceHeader_->setFont(StudioWidgets::font(15 * scale_, QFont::DemiBold));
+    findChild<QLabel*>("promptTitle")->setFont(StudioWidgets::font(15 * scale_, QFont::DemiBold));
+    counter_->setFont(StudioWidgets::font(11 * scale_));
+    editor_->setFont(StudioWidgets::font(14 * scale_));
+    generate_->setFont(StudioWidgets::font(15 * scale_, QFont::DemiBold));
+    generate_->setMinimumHeight(int((16 + 28) * scale_));
 }
 
 int LeftPanel::gridColumnCount() const {
@@ -226,6 +239,12 @@ void LeftPanel::showGenerateState() {
 void LeftPanel::showReferences() {
     const QList<QImage> images = model_.referenceImages();
     const int count = int(images.size());
+    // Keep only the thumbnails of pictures still listed.
+    QSet<qint64> listed;
+    for (const QImage& image : images)
+        listed.insert(image.cacheKey());
+    for (auto it = thumbnails_.begin(); it != thumbnails_.end();)
+        it = listed.contains(it.key()) ? std::next(it) : thumbnails_.erase(it);
     referenceHeader_->setText(StudioRules::referenceHeader(count));
     addMore_->setVisible(StudioRules::showsAddMoreButton(count));
 
@@ -235,8 +254,8 @@ void LeftPanel::showReferences() {
         referenceContent_ = nullptr;
     }
     const StudioRules::StripLayout layout = StudioRules::stripLayout(count);
-    referenceContent_ = layout == StudioRules::StripLayout::empty ? new DropZone(model_, referenceArea_)
-                                                                  : new QWidget(referenceArea_);
+    referenceContent_ =
+        layout == StudioRules::StripLayout::empty ? new DropZone(model_, referenceArea_) : new QWidget(referenceArea_);
     referenceContent_->setObjectName(layout == StudioRules::StripLayout::empty    ? "dropZone"
                                      : layout == StudioRules::StripLayout::single ? "singleReference"
                                      : layout == StudioRules::StripLayout::pair   ? "referencePair"
@@ -292,15 +311,30 @@ void LeftPanel::showReferences() {
     shownReferences_ = count;
 }
 
+QImage LeftPanel::thumbnailFor(const QImage& image) {
+    // Tiles are at most 200 high: a copy of twice that is sharp on dense screens and cheap to repaint, where
+    // the 1920-wide picture would be scaled again at every paint.
+    constexpr int bound = 400;
+    QImage& thumbnail = thumbnails_[image.cacheKey()];
+    if (thumbnail.isNull())
+        thumbnail = model_.referenceThumbnail(image);
+    if (thumbnail.isNull())
+        thumbnail = image.width() <= bound && image.height() <= bound
+                        ? image
+                        : image.scaled(bound, bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return thumbnail;
+}
+
 QWidget* LeftPanel::makeTile(int index, const QImage& image, int layout) {
     const ReferenceImageTile::Layout kind = layout == 1   ? ReferenceImageTile::Layout::single
                                             : layout == 2 ? ReferenceImageTile::Layout::flexible
                                                           : ReferenceImageTile::Layout::thumbnail;
-    auto* tile = new ReferenceImageTile(image, kind, scale_, referenceContent_);
+    auto* tile = new ReferenceImageTile(thumbnailFor(image), kind, scale_, referenceContent_);
     tile->setObjectName(QStringLiteral("referenceTile%1").arg(index));
     tile->setAccessibleName(QStringLiteral("Reference image %1").arg(index + 1));
     connect(tile, &ImageTile::removeRequested, this, [this, index] { model_.removeReferenceImage(index); });
-    connect(tile, &ImageTile::downloadRequested, this, [this](const QImage& picture) { model_.saveImageAsPNG(picture); });
+    // The tile shows a small copy; the download saves the picture itself.
+    connect(tile, &ImageTile::downloadRequested, this, [this, image] { model_.saveImageAsPNG(image); });
     return tile;
 }
 

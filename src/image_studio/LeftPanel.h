@@ -39,6 +39,7 @@ protected:
 
 private:
     void build();
+    void applyScale();
     void showPrompt();
     void showReferences();
     void showGenerateState();
@@ -47,6 +48,7 @@ private:
     void openCreatePreset();
     QWidget* makeCreatePresetSheet();
     QWidget* makeTile(int index, const QImage& image, int layout);
+    QImage thumbnailFor(const QImage& image);
 
     ImageStudioModel& model_;
     double scale_ = 1.0;
@@ -69,4 +71,5 @@ private:
     QPointer<Popover> popoverFrame_;
     QPointer<ImageSettingsPopover> popover_;
     QPointer<QWidget> createPresetSheet_;
+    QHash<qint64, QImage> thumbnails_;
 };

@@ -30,7 +30,8 @@ QString fileName(const QString& identifier) {
 Encoded encode(const QImage& image) {
     Encoded encoded;
     encoded.png = ImageProcessor::pngData(image);
-    encoded.identifier = encoded.png ? identifier(*encoded.png) : QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    encoded.identifier =
+        encoded.png ? identifier(*encoded.png) : QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     return encoded;
 }
 

@@ -3,6 +3,8 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QPointer>
+#include <QThread>
+#include <QThreadPool>
 #include <QtConcurrent>
 
 namespace {
@@ -20,7 +22,8 @@ bool fits(QSize size, QSize bounds) {
 
 QSize fitted(QSize size, QSize bounds) {
     const double factor = std::min(double(bounds.width()) / size.width(), double(bounds.height()) / size.height());
-    return {std::max(1, int(std::lround(size.width() * factor))), std::max(1, int(std::lround(size.height() * factor)))};
+    return {std::max(1, int(std::lround(size.width() * factor))),
+            std::max(1, int(std::lround(size.height() * factor)))};
 }
 
 bool overAllocationLimit(QSize size) {
@@ -31,11 +34,36 @@ bool overAllocationLimit(QSize size) {
 }
 } // namespace
 
+namespace {
+// Decoding takes every core it is given: leave one to the GUI thread so that it keeps painting.
+QThreadPool& decodingPool() {
+    static QThreadPool* pool = [] {
+        auto* threads = new QThreadPool;
+        threads->setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1));
+        return threads;
+    }();
+    return *pool;
+}
+} // namespace
+
 ReferenceLoader::ReferenceLoader(QObject* parent) : QObject(parent) {}
 
 ReferenceLoader::~ReferenceLoader() = default;
 
+QImage ReferenceLoader::thumbnail(const QImage& image) {
+    if (image.width() <= thumbnailBound && image.height() <= thumbnailBound)
+        return image;
+    return image.scaled(thumbnailBound, thumbnailBound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
 ReferenceLoader::Loaded ReferenceLoader::decode(const Source& source, QSize bounds) {
+    Loaded loaded = decodeFull(source, bounds);
+    if (!loaded.image.isNull())
+        loaded.thumbnail = thumbnail(loaded.image);
+    return loaded;
+}
+
+ReferenceLoader::Loaded ReferenceLoader::decodeFull(const Source& source, QSize bounds) {
     Loaded loaded;
     if (!source.image.isNull()) {
         loaded.image = source.image;
@@ -87,7 +115,8 @@ ReferenceLoader::Loaded ReferenceLoader::decode(const Source& source, QSize boun
 void ReferenceLoader::load(Source source, Done done) {
     const quint64 ticket = nextTicket_++;
     waiting_[ticket] = Slot{std::move(done), false, {}};
-    QFuture<Loaded> future = QtConcurrent::run([source = std::move(source)] { return decode(source); });
+    QFuture<Loaded> future =
+        QtConcurrent::run(&decodingPool(), [source = std::move(source)] { return decode(source); });
     future.then(this, [this, ticket](const Loaded& loaded) {
         auto it = waiting_.find(ticket);
         if (it == waiting_.end())

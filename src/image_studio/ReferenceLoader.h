@@ -25,14 +25,16 @@ public:
         QImage image;
     };
     struct Loaded {
-        QImage image;          // null when the source is not a readable picture within the limit
-        QString error;         // why, when the image is null
-        QStringList logLines;  // the console lines of the work, printed by the receiver in order
+        QImage image;         // null when the source is not a readable picture within the limit
+        QImage thumbnail;     // a copy at most thumbnailBound on its longer side, for the strip's tiles
+        QString error;        // why, when the image is null
+        QStringList logLines; // the console lines of the work, printed by the receiver in order
     };
     using Done = std::function<void(const Loaded&)>;
 
     // The bounds every reference picture is scaled down to fit.
     static constexpr QSize maxSize{1920, 1080};
+    static constexpr int thumbnailBound = 400;
 
     explicit ReferenceLoader(QObject* parent = nullptr);
     ~ReferenceLoader() override;
@@ -43,12 +45,14 @@ public:
 
     // The decoding itself; safe on any thread.
     static Loaded decode(const Source& source, QSize bounds = maxSize);
+    static QImage thumbnail(const QImage& image);
 
 signals:
     // All requests so far have been handed back.
     void idle();
 
 private:
+    static Loaded decodeFull(const Source& source, QSize bounds);
     void deliver();
 
     struct Slot {

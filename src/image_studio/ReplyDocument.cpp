@@ -8,13 +8,15 @@ ReplyDocument::ReplyDocument(QObject* parent) : QTextDocument(parent) {
 }
 
 void ReplyDocument::setReply(const QString& text) {
-    setMarkdown(text, QTextDocument::MarkdownFeatures(QTextDocument::MarkdownDialectGitHub | QTextDocument::MarkdownNoHTML));
+    setMarkdown(text,
+                QTextDocument::MarkdownFeatures(QTextDocument::MarkdownDialectGitHub | QTextDocument::MarkdownNoHTML));
     // Links become plain runs: there is nothing to click or open.
     QList<QPair<int, int>> anchors;
     for (QTextBlock block = begin(); block.isValid(); block = block.next()) {
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
-            if (fragment.isValid() && (fragment.charFormat().isAnchor() || !fragment.charFormat().anchorHref().isEmpty()))
+            if (fragment.isValid() &&
+                (fragment.charFormat().isAnchor() || !fragment.charFormat().anchorHref().isEmpty()))
                 anchors.append({fragment.position(), fragment.length()});
         }
     }

@@ -238,7 +238,8 @@ void RightPanel::showSymbols() {
     failedSymbol_->setPixmap(symbolPixmap("exclamationmark.triangle", 40 * scale_, color(Tone::red, this), ratio));
     readySymbol_->setPixmap(symbolPixmap("photo.badge.plus", 60 * scale_, color(Tone::orange, this), ratio));
     // The tinted square stays 100 by 100 at every scale.
-    readySymbol_->setStyleSheet(QStringLiteral("#readySymbol { background: rgba(255, 149, 0, 26); border-radius: 12px; }"));
+    readySymbol_->setStyleSheet(
+        QStringLiteral("#readySymbol { background: rgba(255, 149, 0, 26); border-radius: 12px; }"));
 }
 
 bool RightPanel::isResultPictureShown() const {

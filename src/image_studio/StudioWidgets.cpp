@@ -34,8 +34,8 @@ QFont font(double points, QFont::Weight weight) {
     return Theme::font(points, weight);
 }
 
-QAbstractButton* textButton(const QString& objectName, const QString& symbol, const QString& text,
-                            const QString& help, QWidget* parent) {
+QAbstractButton* textButton(const QString& objectName, const QString& symbol, const QString& text, const QString& help,
+                            QWidget* parent) {
     auto* button = new GlassButton(parent);
     button->setObjectName(objectName);
     button->setSymbol(symbol);

@@ -16,8 +16,8 @@ QColor color(Tone tone, const QWidget* widget);
 QFont font(double points, QFont::Weight weight = QFont::Normal);
 
 // A text button; `help` becomes its tooltip.
-QAbstractButton* textButton(const QString& objectName, const QString& symbol, const QString& text,
-                            const QString& help, QWidget* parent);
+QAbstractButton* textButton(const QString& objectName, const QString& symbol, const QString& text, const QString& help,
+                            QWidget* parent);
 // An icon-only button: its help text is its tooltip and its accessible name.
 QAbstractButton* iconButton(const QString& objectName, const QString& symbol, const QString& help, int diameter,
                             QWidget* parent);

@@ -1,3 +1,4 @@
+#include "ImageStudioModel.h"
 #include "APIManager.h"
 #include "AppViewModel.h"
 #include "DownloadSettings.h"
@@ -5,7 +6,6 @@
 #include "FolderBookmark.h"
 #include "Graphemes.h"
 #include "ImageServiceFactory.h"
-#include "ImageStudioModel.h"
 #include "ModelContext.h"
 #include "ModelSchema.h"
 #include "OrvaneAPIService.h"
@@ -156,10 +156,14 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("append");
         QTest::addColumn<QString>("after");
-        QTest::newRow("append trims spaces") << "  a  " << "b" << true << "a b";
-        QTest::newRow("append keeps line breaks") << "\ta\n" << "b" << true << "a\n b";
-        QTest::newRow("append to empty") << "" << "b" << true << "b";
-        QTest::newRow("replace") << "old words" << " new " << false << " new ";
+        QTest::newRow("append trims spaces") << "  a  "
+                                             << "b" << true << "a b";
+        QTest::newRow("append keeps line breaks") << "\ta\n"
+                                                  << "b" << true << "a\n b";
+        QTest::newRow("append to empty") << ""
+                                         << "b" << true << "b";
+        QTest::newRow("replace") << "old words"
+                                 << " new " << false << " new ";
     }
 
     void addToComposerAppendsOrReplaces() {
@@ -223,8 +227,9 @@ private slots:
         const double expected = 1290.0 / 65536.0 * 100.0;
         QCOMPARE(model_->usagePercent(), expected);
         const QLocale locale = QLocale::system();
-        QCOMPARE(model_->contextHelp(), QString("Context used this chat: %1 / %2 tokens (1%)")
-                                            .arg(locale.toString(1290), locale.toString(65536)));
+        QCOMPARE(
+            model_->contextHelp(),
+            QString("Context used this chat: %1 / %2 tokens (1%)").arg(locale.toString(1290), locale.toString(65536)));
     }
 
     void newChatClearsTheComposerAndBothServices() {
@@ -319,8 +324,7 @@ private slots:
         junk.close();
         const QStringList paths{junk.fileName(), writePicture(dir, "big.jpg", testPicture(3000, 2000, Qt::red)),
                                 writePicture(dir, "b.png", testPicture(20, 20, Qt::green)),
-                                writePicture(dir, "c.png", testPicture(21, 21, Qt::blue)),
-                                dir.filePath("missing.png")};
+                                writePicture(dir, "c.png", testPicture(21, 21, Qt::blue)), dir.filePath("missing.png")};
         model_->addReferenceFiles(paths);
         QTRY_COMPARE(model_->pendingReferenceLoads(), 0);
         QCOMPARE(model_->referenceImages().size(), 9);

@@ -10,18 +10,18 @@
 #include "ImageServiceFactory.h"
 #include "ImageSettingsPopover.h"
 #include "ImageStudioModel.h"
-#include "ModelSchema.h"
-#include "PresetFormModel.h"
-#include "SwiftDataImagePresetsManager.h"
-#include "UserImagePresetsView.h"
-#include "LeftPanel.h"
-#include "OrvaneAPIService.h"
-#include "QueueManager.h"
 #include "ImageTiles.h"
+#include "LeftPanel.h"
+#include "ModelSchema.h"
+#include "OrvaneAPIService.h"
+#include "PresetFormModel.h"
+#include "QueueManager.h"
 #include "ResultPictureView.h"
 #include "RightPanel.h"
 #include "StudioTestSupport.h"
+#include "SwiftDataImagePresetsManager.h"
 #include "TestSupport.h"
+#include "UserImagePresetsView.h"
 #include "VirtualClock.h"
 
 #include <QAbstractButton>
@@ -52,8 +52,7 @@ class ImageStudioViewTest : public QObject {
     std::unique_ptr<QTemporaryDir> files_;
     QStringList revealed_;
 
-    template <class T = QWidget>
-    T* find(const QString& name) {
+    template <class T = QWidget> T* find(const QString& name) {
         T* widget = view_->findChild<T*>(name);
         if (!widget) {
             for (T* candidate : view_->findChildren<T*>()) {
@@ -324,7 +323,8 @@ private slots:
         QCOMPARE(popover->markedLevels(), QStringList{"Balanced"});
         QVERIFY(popover->modelButtons()[0]->isChecked());
         click(popover->modelButtons()[1]);
-        QCOMPARE(Defaults::standard().string("selectedImageModel"), std::optional<QString>("gemini-3-pro-image-preview"));
+        QCOMPARE(Defaults::standard().string("selectedImageModel"),
+                 std::optional<QString>("gemini-3-pro-image-preview"));
         QCOMPARE(view_->imageServiceFactory()->orvaneService()->currentModel(), ImageModel::pro);
         QVERIFY(popover->modelButtons()[1]->isChecked());
 
@@ -430,8 +430,8 @@ private slots:
 
     void aBlockedReplyShowsNoPictureAndARedBubbleButton() {
         using Json = FakeGeminiService::Json;
-        fake_->script.append(FakeGeminiService::Reply::json(FakeGeminiService::response(
-            Json::array({FakeGeminiService::candidate(Json::array(), "SAFETY")}), 50)));
+        fake_->script.append(FakeGeminiService::Reply::json(
+            FakeGeminiService::response(Json::array({FakeGeminiService::candidate(Json::array(), "SAFETY")}), 50)));
         generateWithReturn("boat");
         QVERIFY(waitForState(StudioRules::ResultState::completed));
         QVERIFY(service().isContentBlocked());

@@ -1,6 +1,6 @@
+#include "StudioRules.h"
 #include "QueueManager.h"
 #include "ReplyDocument.h"
-#include "StudioRules.h"
 #include "StudioTestSupport.h"
 #include "TestSupport.h"
 
@@ -75,22 +75,21 @@ private slots:
         QTest::addColumn<TextButtonTone>("tone");
         QTest::newRow("image") << true << "-" << false << false << "-" << ResultState::completed
                                << TextButtonTone::none;
-        QTest::newRow("image while loading") << true << "-" << false << true << "-" << ResultState::completed
-                                             << TextButtonTone::none;
+        QTest::newRow("image while loading")
+            << true << "-" << false << true << "-" << ResultState::completed << TextButtonTone::none;
         QTest::newRow("text only") << false << "hello" << false << false << "-" << ResultState::completed
                                    << TextButtonTone::text;
         QTest::newRow("blocked") << false << "⚠️ Content blocked" << true << false << "-" << ResultState::completed
                                  << TextButtonTone::blocked;
-        QTest::newRow("blocked without text") << false << "-" << true << false << "oops" << ResultState::completed
-                                              << TextButtonTone::blocked;
-        QTest::newRow("empty text is none") << false << "" << false << false << "-" << ResultState::ready
-                                            << TextButtonTone::none;
+        QTest::newRow("blocked without text")
+            << false << "-" << true << false << "oops" << ResultState::completed << TextButtonTone::blocked;
+        QTest::newRow("empty text is none")
+            << false << "" << false << false << "-" << ResultState::ready << TextButtonTone::none;
         QTest::newRow("loading") << false << "-" << false << true << "old" << ResultState::loading
                                  << TextButtonTone::none;
         QTest::newRow("failed") << false << "" << false << false << "HTTP Error: 500" << ResultState::failed
                                 << TextButtonTone::none;
-        QTest::newRow("nothing") << false << "-" << false << false << "-" << ResultState::ready
-                                 << TextButtonTone::none;
+        QTest::newRow("nothing") << false << "-" << false << false << "-" << ResultState::ready << TextButtonTone::none;
     }
 
     void resultStateFollowsThePrecedence() {
@@ -113,7 +112,8 @@ private slots:
         QCOMPARE(resultState(service), state);
         QCOMPARE(textButtonTone(service), tone);
         QCOMPARE(isTextButtonEnabled(service), tone != TextButtonTone::none);
-        QCOMPARE(showsBubble(service, true), tone == TextButtonTone::text || (blocked && text != "-" && !text.isEmpty()));
+        QCOMPARE(showsBubble(service, true),
+                 tone == TextButtonTone::text || (blocked && text != "-" && !text.isEmpty()));
         QVERIFY(!showsBubble(service, false));
     }
 
