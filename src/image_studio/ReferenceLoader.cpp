@@ -130,7 +130,9 @@ void ReferenceLoader::load(Source source, Done done) {
 
 void ReferenceLoader::deliver() {
     QPointer<ReferenceLoader> self(this);
+    bool delivered = false;
     while (!waiting_.empty() && waiting_.begin()->second.ready) {
+        delivered = true;
         Slot slot = std::move(waiting_.begin()->second);
         waiting_.erase(waiting_.begin());
         if (slot.done)
@@ -138,6 +140,6 @@ void ReferenceLoader::deliver() {
         if (!self)
             return;
     }
-    if (waiting_.empty())
+    if (delivered && waiting_.empty())
         emit idle();
 }

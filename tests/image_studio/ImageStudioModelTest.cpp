@@ -11,6 +11,7 @@
 #include "OrvaneAPIService.h"
 #include "PhotoFiles.h"
 #include "QueueManager.h"
+#include "ReferenceLoader.h"
 #include "StudioTestSupport.h"
 #include "SwiftDataImagePresetsManager.h"
 #include "TestSupport.h"
@@ -332,6 +333,40 @@ private slots:
         QCOMPARE(model_->referenceImages()[8].size(), QSize(20, 20));
         QCOMPARE(app_->savedPhotoReferenceImages().size(), 9);
         QVERIFY(env_->logLines().contains("📱 Resizing for UI: 3000x2000 → 1920x1080"));
+    }
+
+    void decodedPicturesComeBackInTheOrderAskedFor() {
+        const QDir dir(files_->path());
+        // The first is slow to decode, the others quick: they finish first but must wait their turn.
+        const QString slow = writePicture(dir, "slow.jpg", testPicture(2400, 1800, Qt::darkCyan), "JPEG");
+        QList<ReferenceLoader::Source> sources;
+        sources.append({slow, {}, {}});
+        for (int i = 0; i < 5; ++i)
+            sources.append({writePicture(dir, QStringLiteral("q%1.png").arg(i), testPicture(10 + i, 10)), {}, {}});
+        sources.append({dir.filePath("missing.png"), {}, {}});
+        sources.append({{}, {}, testPicture(3000, 1500)});
+
+        ReferenceLoader loader;
+        QList<int> order;
+        QList<ReferenceLoader::Loaded> results;
+        QSignalSpy idle(&loader, &ReferenceLoader::idle);
+        for (int i = 0; i < sources.size(); ++i) {
+            loader.load(sources[i], [&order, &results, i](const ReferenceLoader::Loaded& loaded) {
+                order << i;
+                results << loaded;
+            });
+        }
+        QVERIFY(order.isEmpty()); // never handed back inside load()
+        QTRY_COMPARE(idle.count(), 1);
+        QCOMPARE(order, (QList<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+        QCOMPARE(results[0].image.size(), QSize(1440, 1080));
+        QCOMPARE(results[0].logLines, QStringList{"📱 Resizing for UI: 2400x1800 → 1920x1080"});
+        QCOMPARE(results[0].thumbnail.size(), QSize(400, 300));
+        QCOMPARE(results[3].image.size(), QSize(12, 10));
+        QVERIFY(results[3].logLines.isEmpty());
+        QVERIFY(results[6].image.isNull());
+        QVERIFY(!results[6].error.isEmpty());
+        QCOMPARE(results[7].image.size(), QSize(1920, 960));
     }
 
     void picturesOverTheAllocationLimitAreSkipped() {
