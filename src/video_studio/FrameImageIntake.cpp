@@ -63,8 +63,8 @@ void FrameImageIntake::drain() {
 void FrameImageIntake::saveFrameImage(const QImage& image, DownloadSettings* downloadSettings) {
     if (image.isNull())
         return;
-    const QString name = FrameImageSaver::timestampedFileName(QStringLiteral("REF"), QStringLiteral("png"),
-                                                              Clock::current().now());
+    const QString name =
+        FrameImageSaver::timestampedFileName(QStringLiteral("REF"), QStringLiteral("png"), Clock::current().now());
     const std::optional<QString> folder =
         downloadSettings ? downloadSettings->resolveFolderURL() : std::optional<QString>();
     if (folder) {

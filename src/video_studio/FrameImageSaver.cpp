@@ -12,8 +12,7 @@ namespace FrameImageSaver {
 
 QString timestampedFileName(const QString& base, const QString& ext, const QDateTime& now) {
     // Fixed digits and calendar, always UTC, whatever the user's locale.
-    return base + QLatin1Char('_') + now.toUTC().toString(QStringLiteral("yyyyMMdd_HHmmss")) + QLatin1Char('.') +
-           ext;
+    return base + QLatin1Char('_') + now.toUTC().toString(QStringLiteral("yyyyMMdd_HHmmss")) + QLatin1Char('.') + ext;
 }
 
 bool isJpegName(const QString& fileName) {

@@ -7,7 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-ScenesView::ScenesView(const AppEnvironment& environment, QWidget* parent) : QWidget(parent), environment_(environment) {
+ScenesView::ScenesView(const AppEnvironment& environment, QWidget* parent)
+    : QWidget(parent), environment_(environment) {
     setObjectName("ScenesView");
     setAutoFillBackground(true);
     auto* layout = new QVBoxLayout(this);

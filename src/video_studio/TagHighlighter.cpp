@@ -63,7 +63,8 @@ void TagHighlighter::beforeReformat(int position, int removed, int added) {
         else if (r.start >= position + removed)
             moved.append({r.start + delta, r.length});
         else
-            moved.append({std::min(r.start, position), std::max(end + delta, position + added) - std::min(r.start, position)});
+            moved.append(
+                {std::min(r.start, position), std::max(end + delta, position + added) - std::min(r.start, position)});
     }
     staleBlocks_.clear();
     const auto markStale = [&](const QList<Range>& from, const QList<Range>& other) {

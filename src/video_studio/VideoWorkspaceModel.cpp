@@ -295,7 +295,7 @@ void VideoWorkspaceModel::recreateVideo(const QString& fileName, const QList<Vid
 
 void VideoWorkspaceModel::recreateFromRecord(const VideoMetadata& record) {
     const QString modeText = record.videoMode() == QLatin1String("start_end_video") ? QStringLiteral("start_end_video")
-                                                                                     : QStringLiteral("image_to_video");
+                                                                                    : QStringLiteral("image_to_video");
     setPrompt(record.prompt());
     // The editor is reset so that a focused editor cannot write its old text over the recreated prompt.
     bumpResetTrigger();

@@ -33,7 +33,8 @@ class VideoWorkspaceModel : public QObject {
     Q_PROPERTY(bool generateEnabled READ generateEnabled NOTIFY generateStateChanged)
     Q_PROPERTY(double generateOpacity READ generateOpacity NOTIFY generateStateChanged)
     Q_PROPERTY(bool queueFull READ queueFull NOTIFY queueChanged)
-    Q_PROPERTY(bool showCameraControls READ showCameraControls WRITE setShowCameraControls NOTIFY showCameraControlsChanged)
+    Q_PROPERTY(
+        bool showCameraControls READ showCameraControls WRITE setShowCameraControls NOTIFY showCameraControlsChanged)
     Q_PROPERTY(bool showVideoSettings READ showVideoSettings WRITE setShowVideoSettings NOTIFY showVideoSettingsChanged)
     Q_PROPERTY(bool showPromptPresets READ showPromptPresets WRITE setShowPromptPresets NOTIFY showPromptPresetsChanged)
     Q_PROPERTY(bool shouldOpenCreatePreset READ shouldOpenCreatePreset WRITE setShouldOpenCreatePreset NOTIFY

@@ -208,21 +208,42 @@ private slots:
     }
 
     void handOvers_data() {
-        QTest::addColumn<int>("mode");     // 0 image-to-video, 1 start-to-end
-        QTest::addColumn<int>("type");     // 0 first, 1 last, 2 none
+        QTest::addColumn<int>("mode");      // 0 image-to-video, 1 start-to-end
+        QTest::addColumn<int>("type");      // 0 first, 1 last, 2 none
         QTest::addColumn<bool>("hadFirst"); // a first frame was already there
         QTest::addColumn<QString>("first"); // colour names expected in the slots ("" none)
         QTest::addColumn<QString>("last");
         QTest::addColumn<QString>("savedFirst");
         QTest::addColumn<QString>("savedLast");
         // Before each hand-over the slots hold red/green (when hadFirst) and the mirrors hold nothing.
-        QTest::newRow("i2v first") << 0 << 0 << true << "#0000ff" << "#00ff00" << "#0000ff" << "";
-        QTest::newRow("i2v last") << 0 << 1 << true << "#ff0000" << "#0000ff" << "#ff0000" << "#0000ff";
-        QTest::newRow("i2v none") << 0 << 2 << true << "#0000ff" << "" << "#0000ff" << "";
-        QTest::newRow("s2e first") << 1 << 0 << true << "#0000ff" << "#00ff00" << "#0000ff" << "";
-        QTest::newRow("s2e last") << 1 << 1 << true << "#ff0000" << "#0000ff" << "" << "#0000ff";
-        QTest::newRow("s2e none, start set") << 1 << 2 << true << "#ff0000" << "#0000ff" << "" << "";
-        QTest::newRow("s2e none, start empty") << 1 << 2 << false << "#0000ff" << "#00ff00" << "" << "";
+        QTest::newRow("i2v first") << 0 << 0 << true << "#0000ff"
+                                   << "#00ff00"
+                                   << "#0000ff"
+                                   << "";
+        QTest::newRow("i2v last") << 0 << 1 << true << "#ff0000"
+                                  << "#0000ff"
+                                  << "#ff0000"
+                                  << "#0000ff";
+        QTest::newRow("i2v none") << 0 << 2 << true << "#0000ff"
+                                  << ""
+                                  << "#0000ff"
+                                  << "";
+        QTest::newRow("s2e first") << 1 << 0 << true << "#0000ff"
+                                   << "#00ff00"
+                                   << "#0000ff"
+                                   << "";
+        QTest::newRow("s2e last") << 1 << 1 << true << "#ff0000"
+                                  << "#0000ff"
+                                  << ""
+                                  << "#0000ff";
+        QTest::newRow("s2e none, start set") << 1 << 2 << true << "#ff0000"
+                                             << "#0000ff"
+                                             << ""
+                                             << "";
+        QTest::newRow("s2e none, start empty") << 1 << 2 << false << "#0000ff"
+                                               << "#00ff00"
+                                               << ""
+                                               << "";
     }
     void handOvers() {
         QFETCH(int, mode);
@@ -237,8 +258,9 @@ private slots:
         world->app->setSavedVideoReferenceImage(std::nullopt);
         world->app->setSavedVideoLastFrameImage(std::nullopt);
 
-        const std::optional<ImageType> handed =
-            type == 0 ? std::optional(ImageType::first) : type == 1 ? std::optional(ImageType::last) : std::nullopt;
+        const std::optional<ImageType> handed = type == 0   ? std::optional(ImageType::first)
+                                                : type == 1 ? std::optional(ImageType::last)
+                                                            : std::nullopt;
         world->app->setSharedImageType(handed);
         world->app->setSharedImage(solidFrame(Qt::blue));
 
@@ -279,10 +301,14 @@ private slots:
     void presetInsertion_data() {
         QTest::addColumn<QString>("prompt");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("empty") << "" << "[Pan left]";
-        QTest::newRow("trailing spaces") << "a fox  \n" << "a fox [Pan left]";
-        QTest::newRow("spaces only") << "   " << " [Pan left]";
-        QTest::newRow("words") << "  a fox" << "a fox [Pan left]";
+        QTest::newRow("empty") << ""
+                               << "[Pan left]";
+        QTest::newRow("trailing spaces") << "a fox  \n"
+                                         << "a fox [Pan left]";
+        QTest::newRow("spaces only") << "   "
+                                     << " [Pan left]";
+        QTest::newRow("words") << "  a fox"
+                               << "a fox [Pan left]";
     }
     void presetInsertion() {
         QFETCH(QString, prompt);
@@ -424,8 +450,7 @@ private slots:
         QCOMPARE(model->folderHelpText(), "Choose folder to save videos");
         QSignalSpy spy(model.get(), &VideoWorkspaceModel::folderChanged);
         QDir(world->environment.root()).mkpath("My Clips");
-        world->videoSettings->setVideoDirectoryBookmark(
-            FolderBookmark::create(world->environment.path("My Clips")));
+        world->videoSettings->setVideoDirectoryBookmark(FolderBookmark::create(world->environment.path("My Clips")));
         QCOMPARE(spy.count(), 1);
         QCOMPARE(model->folderText(), "My Clips");
         QVERIFY(model->folderResolved());
