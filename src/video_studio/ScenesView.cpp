@@ -1,29 +1,488 @@
 #include "ScenesView.h"
 
 #include "AppViewModel.h"
+#include "CinematicPreset.h"
+#include "FrameImageIntake.h"
+#include "FrameSlotView.h"
+#include "QueueManager.h"
+#include "SegmentedPicker.h"
+#include "StudioWidgets.h"
+#include "SyntaxHighlightedTextEditor.h"
+#include "VideoMetadata.h"
+#include "VideoSettings.h"
+#include "VideoSettingsPopover.h"
+#include "VideoStudioStyle.h"
+#include "VideoWorkspaceModel.h"
 
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+QToolButton* iconButton(const QString& name, const QString& help, const QString& glyph, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setAccessibleName(help);
+    button->setToolTip(help);
+    button->setText(glyph);
+    button->setAutoRaise(true);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+// Stands in for the cinematic presets sheet: the presets by title, each inserting its text.
+class CinematicSheetPlaceholder : public QFrame {
+    Q_OBJECT
+public:
+    explicit CinematicSheetPlaceholder(QWidget* parent) : QFrame(parent) {
+        setObjectName("cameraControls");
+        setAutoFillBackground(true);
+        setFrameShape(QFrame::StyledPanel);
+        auto* layout = new QVBoxLayout(this);
+        auto* head = new QHBoxLayout;
+        head->addWidget(new QLabel("Cinematic Presets", this), 1);
+        auto* close = new QPushButton("Close", this);
+        close->setObjectName("cameraControlsClose");
+        close->setAccessibleName("Close");
+        connect(close, &QPushButton::clicked, this, &CinematicSheetPlaceholder::dismissRequested);
+        head->addWidget(close);
+        layout->addLayout(head);
+        auto* grid = new QGridLayout;
+        int i = 0;
+        for (const CinematicPreset* preset : CinematicPreset::allPresets()) {
+            auto* button = new QPushButton(preset->title(), this);
+            button->setObjectName("cinematicPreset_" + preset->title());
+            button->setAccessibleName(preset->title());
+            connect(button, &QPushButton::clicked, this,
+                    [this, text = preset->insertText()] { emit presetSelected(text); });
+            grid->addWidget(button, i / 3, i % 3);
+            ++i;
+        }
+        layout->addLayout(grid);
+        layout->addStretch(1);
+    }
+signals:
+    void dismissRequested();
+    void presetSelected(const QString& text);
+};
+
+} // namespace
 
 ScenesView::ScenesView(const AppEnvironment& environment, QWidget* parent)
     : QWidget(parent), environment_(environment) {
     setObjectName("ScenesView");
     setAutoFillBackground(true);
-    auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel("Video Studio", this);
-    title->setAlignment(Qt::AlignCenter);
-    auto* prompt = new QLineEdit(this);
-    prompt->setObjectName("videoPrompt");
-    prompt->setPlaceholderText("Describe the motion");
-    auto* toImage = new QPushButton("Image Studio", this);
-    toImage->setObjectName("switchToImageStudio");
-    connect(toImage, &QPushButton::clicked, this,
-            [this] { environment_.appViewModel->setCurrentView(ViewMode::imageGeneration); });
-    layout->addStretch();
-    layout->addWidget(title);
-    layout->addWidget(prompt);
-    layout->addWidget(toImage, 0, Qt::AlignCenter);
-    layout->addStretch();
+    model_ = new VideoWorkspaceModel(environment_, this);
+    intake_ = new FrameImageIntake(this);
+    connect(intake_, &FrameImageIntake::imageLoaded, model_, &VideoWorkspaceModel::storeImage);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+    root->addWidget(buildHeader());
+    auto* divider = new QFrame(this);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Plain);
+    root->addWidget(divider);
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    splitter_->setObjectName("videoStudioSplit");
+    splitter_->setChildrenCollapsible(false);
+    QWidget* controls = buildControlPane();
+    controls->setMinimumWidth(185);
+    controls->setMaximumWidth(500);
+    splitter_->addWidget(controls);
+    galleryPane_ = createGalleryPane();
+    galleryPane_->setMinimumWidth(400);
+    splitter_->addWidget(galleryPane_);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setSizes({370, 630});
+    root->addWidget(splitter_, 1);
+
+    // The editor is the prompt's view: it writes its text on flush, and follows the owner's changes.
+    connect(model_, &VideoWorkspaceModel::flushPromptRequested, editor_, &SyntaxHighlightedTextEditor::flush);
+    connect(editor_, &SyntaxHighlightedTextEditor::textCommitted, model_, &VideoWorkspaceModel::setPrompt);
+    connect(model_, &VideoWorkspaceModel::promptChanged, this, [this] {
+        editor_->updateFromOwner(model_->prompt());
+        refreshPrompt();
+    });
+    connect(model_, &VideoWorkspaceModel::textEditorResetTriggerChanged, this,
+            [this] { editor_->reset(model_->prompt()); });
+    QPointer<VideoWorkspaceModel> guard(model_);
+    editor_->setOnEnter([guard] {
+        if (guard)
+            guard->handlePromptEnter();
+    });
+    connect(model_, &VideoWorkspaceModel::videoModeChanged, this, &ScenesView::refreshMode);
+    connect(model_, &VideoWorkspaceModel::folderChanged, this, &ScenesView::refreshFolder);
+    connect(model_, &VideoWorkspaceModel::queueChanged, this, &ScenesView::refreshQueueBlock);
+    connect(model_, &VideoWorkspaceModel::showCameraControlsChanged, this,
+            [this] { showCameraControls(model_->showCameraControls()); });
+    if (environment_.appViewModel) {
+        connect(environment_.appViewModel, &AppViewModel::currentViewChanged, this, &ScenesView::refreshQueueBlock);
+        connect(environment_.appViewModel, &AppViewModel::videoModeChanged, this, &ScenesView::refreshMode);
+    }
+
+    model_->onAppearSetup();
+    model_->restoreSavedPrompt();
+    editor_->reset(model_->prompt());
+    refreshMode();
+    refreshPrompt();
+    refreshFolder();
+    refreshQueueBlock();
+    applyScale();
 }
+
+ScenesView::~ScenesView() {
+    model_->saveStudioState();
+}
+
+double ScenesView::scaleForWidth(double width) {
+    return std::clamp(width / 1000.0, 0.9, 1.6);
+}
+
+QWidget* ScenesView::buildHeader() {
+    auto* header = new QWidget(this);
+    header->setObjectName("videoStudioHeader");
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(40, 6, 40, 6);
+    backButton_ = iconButton("backToImages", "Back to Images", "‹", header);
+    connect(backButton_, &QToolButton::clicked, model_, &VideoWorkspaceModel::backToImages);
+    title_ = new QLabel(QStringLiteral("Qel Ruriro"), header);
+    title_->setObjectName("videoStudioTitle");
+    queueIndicator_ = createQueueStatusIndicator();
+    row->addWidget(backButton_);
+    row->addWidget(title_);
+    row->addWidget(queueIndicator_);
+    row->addStretch(1);
+
+    folderButton_ = new QToolButton(header);
+    folderButton_->setObjectName("videoFolderButton");
+    folderButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    folderButton_->setCursor(Qt::PointingHandCursor);
+    folderButton_->setAutoRaise(true);
+    connect(folderButton_, &QToolButton::clicked, this, [this] {
+        if (environment_.videoSettings)
+            environment_.videoSettings->selectVideoDirectory();
+    });
+    dots_ = new SlotDots(model_, header);
+
+    queueBlock_ = new QWidget(header);
+    queueBlock_->setObjectName("videoQueueBlock");
+    auto* block = new QVBoxLayout(queueBlock_);
+    block->setContentsMargins(0, 0, 0, 0);
+    auto* countRow = new QHBoxLayout;
+    auto* queueLabel = new QLabel("Video Queue", queueBlock_);
+    VideoStudioStyle::setSecondary(queueLabel);
+    queueBlockCount_ = new QLabel(queueBlock_);
+    queueBlockCount_->setObjectName("videoQueueCount");
+    countRow->addWidget(queueLabel);
+    countRow->addWidget(queueBlockCount_);
+    block->addLayout(countRow);
+    queueBlockActive_ = new QWidget(queueBlock_);
+    auto* activeRow = new QHBoxLayout(queueBlockActive_);
+    activeRow->setContentsMargins(0, 0, 0, 0);
+    auto* busy = new QProgressBar(queueBlockActive_);
+    busy->setRange(0, 0);
+    busy->setFixedSize(16, 6);
+    busy->setTextVisible(false);
+    auto* generating = new QLabel("Generating...", queueBlockActive_);
+    VideoStudioStyle::setSecondary(generating);
+    activeRow->addWidget(busy);
+    activeRow->addWidget(generating);
+    block->addWidget(queueBlockActive_);
+
+    row->addWidget(folderButton_);
+    row->addWidget(dots_);
+    row->addWidget(queueBlock_);
+    return header;
+}
+
+QWidget* ScenesView::buildControlPane() {
+    auto* pane = new QWidget(this);
+    pane->setObjectName("videoControlPane");
+    auto* column = new QVBoxLayout(pane);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(20);
+
+    modePicker_ = new SegmentedPicker("modePicker", "Generation mode", pane);
+    modePicker_->setSegments({{rawValue(VideoGenerationMode::imageToVideo), QStringLiteral("Image → Video")},
+                              {rawValue(VideoGenerationMode::startEndVideo), QStringLiteral("Start → End")}});
+    connect(modePicker_, &SegmentedPicker::activated, this, [this](const QString& key) {
+        const auto mode = fromRawValue<VideoGenerationMode>(key);
+        if (mode && environment_.appViewModel && environment_.appViewModel->videoMode() != *mode)
+            environment_.appViewModel->setVideoMode(*mode);
+    });
+    auto* modeRow = new QHBoxLayout;
+    modeRow->setSpacing(12);
+    modeRow->addWidget(modePicker_);
+    modeRow->addStretch(1);
+    column->addLayout(modeRow);
+
+    auto* reference = new QVBoxLayout;
+    reference->setSpacing(12);
+    auto* head = new QHBoxLayout;
+    referenceIcon_ = new QLabel(pane);
+    referenceTitle_ = new QLabel(pane);
+    referenceTitle_->setObjectName("referenceSectionTitle");
+    head->addWidget(referenceIcon_);
+    head->addWidget(referenceTitle_);
+    head->addStretch(1);
+    reference->addLayout(head);
+    referenceSlot_ = new FrameSlotView(FrameSlotView::Kind::reference, model_, intake_, pane);
+    reference->addWidget(referenceSlot_);
+    startEndSlots_ = new QWidget(pane);
+    auto* grid = new QGridLayout(startEndSlots_);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(8);
+    grid->addWidget(new FrameSlotView(FrameSlotView::Kind::start, model_, intake_, startEndSlots_), 0, 0);
+    grid->addWidget(new FrameSlotView(FrameSlotView::Kind::end, model_, intake_, startEndSlots_), 0, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+    reference->addWidget(startEndSlots_);
+    column->addLayout(reference);
+
+    column->addWidget(buildPromptSection());
+    column->addStretch(1);
+    generateButton_ = new GenerateButton(model_, pane);
+    column->addWidget(generateButton_);
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("videoControlScroll");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(pane);
+    return scroll;
+}
+
+QWidget* ScenesView::buildPromptSection() {
+    auto* section = new QWidget(this);
+    auto* column = new QVBoxLayout(section);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(12);
+
+    auto* header = new QHBoxLayout;
+    auto* icon = new QLabel(section);
+    icon->setPixmap(VideoStudioStyle::symbol("text.cursor", 14, VideoStudioStyle::blue()));
+    promptTitle_ = new QLabel("Prompt (Optional)", section);
+    counter_ = new QLabel(section);
+    counter_->setObjectName("promptCounter");
+    clearButton_ = iconButton("clearPrompt", "Clear text", "✕", section);
+    connect(clearButton_, &QToolButton::clicked, model_, &VideoWorkspaceModel::clearPrompt);
+    header->addWidget(icon);
+    header->addWidget(promptTitle_);
+    header->addStretch(1);
+    header->addWidget(counter_);
+    header->addWidget(clearButton_);
+    column->addLayout(header);
+
+    auto* box = new QFrame(section);
+    box->setObjectName("promptBox");
+    box->setMinimumHeight(140);
+    box->setStyleSheet(QStringLiteral("#promptBox { background: palette(base); border: 1px solid rgba(128,128,128,77);"
+                                      " border-radius: 8px; }"));
+    auto* layers = new QGridLayout(box);
+    layers->setContentsMargins(0, 0, 0, 0);
+
+    auto* editorHolder = new QWidget(box);
+    auto* editorLayout = new QVBoxLayout(editorHolder);
+    editorLayout->setContentsMargins(12, 12, 12 + 40, 12 + 40);
+    editor_ = new SyntaxHighlightedTextEditor(editorHolder);
+    editor_->setObjectName("promptEditor");
+    editor_->setAccessibleName("Prompt (Optional)");
+    editorLayout->addWidget(editor_);
+    layers->addWidget(editorHolder, 0, 0);
+
+    placeholder_ = new QLabel("Enter optional motion description...", box);
+    placeholder_->setObjectName("promptPlaceholder");
+    placeholder_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    placeholder_->setContentsMargins(16, 12, 0, 0);
+    VideoStudioStyle::setSecondary(placeholder_);
+    layers->addWidget(placeholder_, 0, 0, Qt::AlignTop | Qt::AlignLeft);
+
+    createPresetButton_ = iconButton("createPresetFromPrompt", "Create preset from current prompt", "⊞", box);
+    connect(createPresetButton_, &QToolButton::clicked, model_, &VideoWorkspaceModel::openCreatePresetFromPrompt);
+    auto* topRight = new QWidget(box);
+    auto* topRow = new QHBoxLayout(topRight);
+    topRow->setContentsMargins(0, 10, 10, 0);
+    topRow->addWidget(createPresetButton_);
+    layers->addWidget(topRight, 0, 0, Qt::AlignTop | Qt::AlignRight);
+
+    settingsButton_ = iconButton("videoSettingsButton", "Video Settings", "⚙", box);
+    connect(settingsButton_, &QToolButton::clicked, this, [this] {
+        model_->setShowVideoSettings(true);
+        openVideoSettingsPopover();
+    });
+    presetsButton_ = iconButton("promptPresetsButton", "Prompt Presets", "☰", box);
+    connect(presetsButton_, &QToolButton::clicked, this,
+            [this] { model_->setShowPromptPresets(!model_->showPromptPresets()); });
+    cameraButton_ = iconButton("cinematicPresetsButton", "Cinematic Presets", "🎥", box);
+    connect(cameraButton_, &QToolButton::clicked, this, [this] { model_->setShowCameraControls(true); });
+    for (QToolButton* button : {settingsButton_, presetsButton_, cameraButton_})
+        button->setFixedSize(28, 28);
+    auto* bottom = new QWidget(box);
+    auto* bottomRow = new QHBoxLayout(bottom);
+    bottomRow->setContentsMargins(10, 0, 10, 10);
+    bottomRow->addWidget(settingsButton_);
+    bottomRow->addStretch(1);
+    bottomRow->setSpacing(8);
+    bottomRow->addWidget(presetsButton_);
+    bottomRow->addWidget(cameraButton_);
+    layers->addWidget(bottom, 0, 0, Qt::AlignBottom);
+
+    column->addWidget(box);
+    return section;
+}
+
+QWidget* ScenesView::createGalleryPane() {
+    // Stands in for the gallery until it is hosted here.
+    auto* pane = new QWidget(this);
+    pane->setObjectName("videoGalleryPane");
+    auto* layout = new QVBoxLayout(pane);
+    auto* label = new QLabel("Gallery", pane);
+    label->setAlignment(Qt::AlignCenter);
+    VideoStudioStyle::setSecondary(label);
+    layout->addWidget(label);
+    return pane;
+}
+
+QWidget* ScenesView::createQueueStatusIndicator() {
+    auto* label = new QLabel(this);
+    label->setObjectName("videoQueueStatus");
+    const auto refresh = [this, label] {
+        label->setText(environment_.queueManager ? environment_.queueManager->videoStatusText() : QString());
+    };
+    if (environment_.queueManager)
+        connect(environment_.queueManager, &QueueManager::tasksChanged, label, refresh);
+    refresh();
+    VideoStudioStyle::setSecondary(label);
+    return label;
+}
+
+QWidget* ScenesView::createCameraControls() {
+    auto* sheet = new CinematicSheetPlaceholder(this);
+    connect(sheet, &CinematicSheetPlaceholder::dismissRequested, model_,
+            [this] { model_->setShowCameraControls(false); });
+    // The sheet stays open after a choice.
+    connect(sheet, &CinematicSheetPlaceholder::presetSelected, model_, &VideoWorkspaceModel::insertPresetText);
+    return sheet;
+}
+
+void ScenesView::showCameraControls(bool show) {
+    if (!show) {
+        if (cameraControls_)
+            cameraControls_->deleteLater();
+        cameraControls_ = nullptr;
+        return;
+    }
+    if (cameraControls_)
+        return;
+    cameraControls_ = createCameraControls();
+    const QRect area = rect().adjusted(width() / 8, height() / 10, -width() / 8, -height() / 10);
+    cameraControls_->setGeometry(area);
+    cameraControls_->show();
+    cameraControls_->raise();
+}
+
+void ScenesView::openVideoSettingsPopover() {
+    if (popover_ || !environment_.videoSettings || !environment_.appViewModel)
+        return;
+    auto* frame = new QFrame(this, Qt::Popup);
+    frame->setObjectName("videoSettingsPopup");
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    auto* layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* content =
+        new VideoSettingsPopover(*environment_.videoSettings, environment_.appViewModel->videoMode(), frame);
+    layout->addWidget(content);
+    connect(frame, &QObject::destroyed, model_, [this] { model_->setShowVideoSettings(false); });
+    frame->adjustSize();
+    const QPoint anchor = settingsButton_->mapToGlobal(QPoint(settingsButton_->width() / 2, 0));
+    frame->move(anchor.x() - frame->width() / 2, anchor.y() - frame->height() - 6);
+    frame->show();
+    popover_ = frame;
+}
+
+void ScenesView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const double next = scaleForWidth(event->size().width());
+    if (!qFuzzyCompare(next, scale_)) {
+        scale_ = next;
+        applyScale();
+    }
+    if (cameraControls_)
+        cameraControls_->setGeometry(rect().adjusted(width() / 8, height() / 10, -width() / 8, -height() / 10));
+}
+
+void ScenesView::applyScale() {
+    const double s = scale_;
+    title_->setFont(VideoStudioStyle::font(28 * s, QFont::Bold));
+    backButton_->setFixedSize(int(32 * s), int(32 * s));
+    backButton_->setFont(VideoStudioStyle::font(14 * s, QFont::DemiBold));
+    folderButton_->setFont(VideoStudioStyle::font(12 * s, QFont::Medium));
+    folderButton_->setFixedWidth(int(158 * s));
+    referenceTitle_->setFont(VideoStudioStyle::font(15 * s, QFont::DemiBold));
+    promptTitle_->setFont(VideoStudioStyle::font(15 * s, QFont::DemiBold));
+    counter_->setFont(VideoStudioStyle::font(11 * s));
+    clearButton_->setFont(VideoStudioStyle::font(12 * s, QFont::Medium));
+    editor_->setFontSize(14 * s);
+    dots_->setScale(s);
+    generateButton_->setScale(s);
+}
+
+void ScenesView::refreshMode() {
+    const bool startEnd = model_->startEndMode();
+    modePicker_->setSelectedKey(rawValue(environment_.appViewModel ? environment_.appViewModel->videoMode()
+                                                                   : VideoGenerationMode::imageToVideo));
+    referenceTitle_->setText(startEnd ? "Reference Images" : "Reference Image");
+    referenceIcon_->setPixmap(
+        VideoStudioStyle::symbol(startEnd ? "rectangle.split.2x1" : "photo", 15, VideoStudioStyle::blue()));
+    referenceSlot_->setVisible(!startEnd);
+    startEndSlots_->setVisible(startEnd);
+}
+
+void ScenesView::refreshPrompt() {
+    const QString prompt = model_->prompt();
+    counter_->setText(model_->counterText());
+    VideoStudioStyle::setTextColor(counter_, model_->counterIsWarning() ? VideoStudioStyle::red()
+                                                                        : VideoStudioStyle::secondaryColor(this));
+    clearButton_->setVisible(!prompt.isEmpty());
+    createPresetButton_->setVisible(!prompt.isEmpty());
+    placeholder_->setVisible(prompt.isEmpty() && editor_->toPlainText().isEmpty());
+}
+
+void ScenesView::refreshFolder() {
+    folderButton_->setText(model_->folderText());
+    folderButton_->setAccessibleName(model_->folderText());
+    folderButton_->setToolTip(model_->folderHelpText());
+    VideoStudioStyle::setTextColor(folderButton_, model_->folderResolved() ? VideoStudioStyle::primaryColor(this)
+                                                                           : VideoStudioStyle::secondaryColor(this));
+}
+
+void ScenesView::refreshQueueBlock() {
+    const bool hidden =
+        environment_.appViewModel && environment_.appViewModel->currentView() == ViewMode::imageGeneration;
+    queueBlock_->setVisible(hidden && model_->totalVideoTaskCount() > 0);
+    queueBlockCount_->setText(QString::number(model_->totalVideoTaskCount()));
+    queueBlockActive_->setVisible(model_->activeVideoTaskCount() > 0);
+}
+
+void ScenesView::recreateVideo(VideoMetadata* record) {
+    if (record)
+        model_->recreateFromRecord(*record);
+}
+
+#include "ScenesView.moc"

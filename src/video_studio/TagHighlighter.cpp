@@ -1,6 +1,5 @@
 #include "TagHighlighter.h"
 
-#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -24,12 +23,19 @@ void TagHighlighter::setTagColor(const QColor& color) {
 }
 
 QList<TagHighlighter::Range> TagHighlighter::findTags(const QString& text) {
-    static const QRegularExpression pattern(QStringLiteral("\\[[^\\]]*\\]"));
+    // The matches of "\[[^\]]*\]": each "[" up to the first "]" after it. A plain scan finds the same
+    // leftmost, non-overlapping matches without a regular-expression engine on every keystroke.
     QList<Range> result;
-    auto it = pattern.globalMatch(text);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch match = it.next();
-        result.append({int(match.capturedStart()), int(match.capturedLength())});
+    qsizetype from = 0;
+    while (true) {
+        const qsizetype open = text.indexOf(QLatin1Char('['), from);
+        if (open < 0)
+            break;
+        const qsizetype close = text.indexOf(QLatin1Char(']'), open + 1);
+        if (close < 0)
+            break; // no "]" after this "[", so none after any later "[" either
+        result.append({int(open), int(close - open + 1)});
+        from = close + 1;
     }
     return result;
 }

@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
@@ -157,7 +158,7 @@ private slots:
         QCOMPARE(stack->fadeAnimation()->easingCurve().type(), QEasingCurve::InOutQuad);
         QTRY_VERIFY(!stack->fadeAnimation());
 
-        auto* prompt = video->findChild<QLineEdit*>("videoPrompt");
+        auto* prompt = video->findChild<QPlainTextEdit*>("promptEditor");
         QVERIFY(prompt);
         QTest::keyClicks(prompt, "slow dolly in");
         app.appViewModel().setCurrentView(ViewMode::imageGeneration);
@@ -167,10 +168,10 @@ private slots:
         QCOMPARE(stack->childAt(stack->rect().center())->window(), window);
         QVERIFY(!video->isAncestorOf(stack->childAt(stack->rect().center())));
         app.appViewModel().setCurrentView(ViewMode::videoGeneration);
-        QCOMPARE(prompt->text(), QStringLiteral("slow dolly in"));
+        QCOMPARE(prompt->toPlainText(), QStringLiteral("slow dolly in"));
 
         // The studios switch each other through the view model.
-        QTest::mouseClick(video->findChild<QWidget*>("switchToImageStudio"), Qt::LeftButton);
+        QTest::mouseClick(video->findChild<QWidget*>("backToImages"), Qt::LeftButton);
         QCOMPARE(app.appViewModel().currentView(), ViewMode::imageGeneration);
     }
 

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -79,6 +81,24 @@ private slots:
         QFETCH(QString, text);
         editor->insertPlainText(text);
         QTEST(styledSpans(*editor), "spans");
+    }
+
+    // The scan finds exactly what the tag pattern matches.
+    void tagsAreThePatternsMatches() {
+        const QRegularExpression pattern("\\[[^\\]]*\\]");
+        QRandomGenerator random(7);
+        const QString alphabet = "[]a \n";
+        for (int round = 0; round < 500; ++round) {
+            QString text;
+            for (int i = 0, n = int(random.bounded(24)); i < n; ++i)
+                text += alphabet[int(random.bounded(int(alphabet.size())))];
+            QList<TagHighlighter::Range> expected;
+            for (auto it = pattern.globalMatch(text); it.hasNext();) {
+                const auto match = it.next();
+                expected.append({int(match.capturedStart()), int(match.capturedLength())});
+            }
+            QCOMPARE(TagHighlighter::findTags(text), expected);
+        }
     }
 
     // Closing a tag on a later line restyles the line where it opened.
