@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "FrameImageIntake.h"
+#include "GlassButtons.h"
 #include "VideoStudioStyle.h"
 #include "VideoWorkspaceModel.h"
 
@@ -77,15 +78,10 @@ FrameSlotView::FrameSlotView(Kind kind, VideoWorkspaceModel* model, FrameImageIn
     auto* title = new QLabel(texts.title, zone_);
     title->setAlignment(Qt::AlignCenter);
     title->setFont(VideoStudioStyle::font(13, QFont::DemiBold));
-    auto* iconButton = new QToolButton(zone_);
+    auto* iconButton = new GlassIconButton("arrow.down.circle", texts.title, 64, 40, zone_);
     iconButton->setObjectName(nameOf(kind) + "DropIcon");
-    iconButton->setAccessibleName(texts.title);
-    iconButton->setFixedSize(64, 64);
-    iconButton->setIconSize(QSize(40, 40));
-    iconButton->setAutoRaise(true);
-    iconButton->setText(QStringLiteral("⬇"));
-    iconButton->setIcon(QIcon(VideoStudioStyle::symbol("arrow.down.circle", 40, VideoStudioStyle::blue())));
-    connect(iconButton, &QToolButton::clicked, this, &FrameSlotView::chooseFrameImage);
+    iconButton->setSymbolColor(VideoStudioStyle::blue());
+    connect(iconButton, &GlassButton::clicked, this, &FrameSlotView::chooseFrameImage);
     iconButton->installEventFilter(this);
     icon_ = iconButton;
     auto* caption = new QLabel(texts.caption, zone_);
@@ -95,7 +91,9 @@ FrameSlotView::FrameSlotView(Kind kind, VideoWorkspaceModel* model, FrameImageIn
     VideoStudioStyle::setSecondary(caption);
     column->addStretch(1);
     column->addWidget(title);
+    column->addSpacing(4);
     column->addWidget(iconButton, 0, Qt::AlignHCenter);
+    column->addSpacing(4);
     column->addWidget(caption);
     column->addStretch(1);
     stack_->addWidget(zone_);

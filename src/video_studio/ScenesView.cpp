@@ -4,10 +4,14 @@
 #include "CinematicPreset.h"
 #include "FrameImageIntake.h"
 #include "FrameSlotView.h"
+#include "GlassButtons.h"
+#include "Popover.h"
 #include "QueueManager.h"
 #include "SegmentedPicker.h"
 #include "StudioWidgets.h"
+#include "SymbolIcon.h"
 #include "SyntaxHighlightedTextEditor.h"
+#include "Theme.h"
 #include "VideoMetadata.h"
 #include "VideoSettings.h"
 #include "VideoSettingsPopover.h"
@@ -22,6 +26,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -30,14 +35,25 @@
 
 namespace {
 
-QToolButton* iconButton(const QString& name, const QString& help, const QString& glyph, QWidget* parent) {
+// A plain-style button showing only a symbol; its help text names it.
+QToolButton* plainSymbolButton(const QString& name, const QString& help, const QString& symbol, double size,
+                               const QColor& color, QWidget* parent) {
     auto* button = new QToolButton(parent);
     button->setObjectName(name);
     button->setAccessibleName(help);
     button->setToolTip(help);
-    button->setText(glyph);
+    button->setIcon(symbolIcon(symbol, color));
+    button->setIconSize(QSize(int(size), int(size)));
     button->setAutoRaise(true);
     button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    return button;
+}
+
+GlassIconButton* glassSymbolButton(const QString& name, const QString& symbol, const QString& help, double diameter,
+                                   double symbolSize, QWidget* parent) {
+    auto* button = new GlassIconButton(symbol, help, diameter, symbolSize, parent);
+    button->setObjectName(name);
     return button;
 }
 
@@ -157,8 +173,9 @@ QWidget* ScenesView::buildHeader() {
     header->setObjectName("videoStudioHeader");
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(40, 6, 40, 6);
-    backButton_ = iconButton("backToImages", "Back to Images", "‹", header);
-    connect(backButton_, &QToolButton::clicked, model_, &VideoWorkspaceModel::backToImages);
+    backButton_ = glassSymbolButton("backToImages", "chevron.left", "Back to Images", 32, 14, header);
+    backButton_->setSymbolSize(14, QFont::DemiBold);
+    connect(backButton_, &GlassButton::clicked, model_, &VideoWorkspaceModel::backToImages);
     title_ = new QLabel(QStringLiteral("Qel Ruriro"), header);
     title_->setObjectName("videoStudioTitle");
     queueIndicator_ = createQueueStatusIndicator();
@@ -167,12 +184,13 @@ QWidget* ScenesView::buildHeader() {
     row->addWidget(queueIndicator_);
     row->addStretch(1);
 
-    folderButton_ = new QToolButton(header);
+    folderButton_ = new GlassButton(header);
     folderButton_->setObjectName("videoFolderButton");
-    folderButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    folderButton_->setSymbol("folder");
+    folderButton_->setSymbolColor(VideoStudioStyle::blue());
+    folderButton_->setCornerRadius(6);
     folderButton_->setCursor(Qt::PointingHandCursor);
-    folderButton_->setAutoRaise(true);
-    connect(folderButton_, &QToolButton::clicked, this, [this] {
+    connect(folderButton_, &GlassButton::clicked, this, [this] {
         if (environment_.videoSettings)
             environment_.videoSettings->selectVideoDirectory();
     });
@@ -265,6 +283,10 @@ QWidget* ScenesView::buildControlPane() {
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(pane);
+    scroll->verticalScrollBar()->setObjectName("videoControlVerticalScrollBar");
+    scroll->verticalScrollBar()->setAccessibleName("Controls scroll bar");
+    scroll->horizontalScrollBar()->setObjectName("videoControlHorizontalScrollBar");
+    scroll->horizontalScrollBar()->setAccessibleName("Controls horizontal scroll bar");
     return scroll;
 }
 
@@ -280,7 +302,8 @@ QWidget* ScenesView::buildPromptSection() {
     promptTitle_ = new QLabel("Prompt (Optional)", section);
     counter_ = new QLabel(section);
     counter_->setObjectName("promptCounter");
-    clearButton_ = iconButton("clearPrompt", "Clear text", "✕", section);
+    clearButton_ = plainSymbolButton("clearPrompt", "Clear text", "xmark", 12,
+                                     withOpacity(Theme::instance().color(ColorRole::secondary), 0.6), section);
     connect(clearButton_, &QToolButton::clicked, model_, &VideoWorkspaceModel::clearPrompt);
     header->addWidget(icon);
     header->addWidget(promptTitle_);
@@ -313,7 +336,8 @@ QWidget* ScenesView::buildPromptSection() {
     VideoStudioStyle::setSecondary(placeholder_);
     layers->addWidget(placeholder_, 0, 0, Qt::AlignTop | Qt::AlignLeft);
 
-    createPresetButton_ = iconButton("createPresetFromPrompt", "Create preset from current prompt", "⊞", box);
+    createPresetButton_ = plainSymbolButton("createPresetFromPrompt", "Create preset from current prompt",
+                                            "plus.square", 14, withOpacity(VideoStudioStyle::blue(), 0.8), box);
     connect(createPresetButton_, &QToolButton::clicked, model_, &VideoWorkspaceModel::openCreatePresetFromPrompt);
     auto* topRight = new QWidget(box);
     auto* topRow = new QHBoxLayout(topRight);
@@ -321,18 +345,18 @@ QWidget* ScenesView::buildPromptSection() {
     topRow->addWidget(createPresetButton_);
     layers->addWidget(topRight, 0, 0, Qt::AlignTop | Qt::AlignRight);
 
-    settingsButton_ = iconButton("videoSettingsButton", "Video Settings", "⚙", box);
-    connect(settingsButton_, &QToolButton::clicked, this, [this] {
+    settingsButton_ = glassSymbolButton("videoSettingsButton", "gearshape", "Video Settings", 28, 14, box);
+    connect(settingsButton_, &GlassButton::clicked, this, [this] {
         model_->setShowVideoSettings(true);
         openVideoSettingsPopover();
     });
-    presetsButton_ = iconButton("promptPresetsButton", "Prompt Presets", "☰", box);
-    connect(presetsButton_, &QToolButton::clicked, this,
+    presetsButton_ = glassSymbolButton("promptPresetsButton", "list.bullet.rectangle", "Prompt Presets", 28, 14, box);
+    connect(presetsButton_, &GlassButton::clicked, this,
             [this] { model_->setShowPromptPresets(!model_->showPromptPresets()); });
-    cameraButton_ = iconButton("cinematicPresetsButton", "Cinematic Presets", "🎥", box);
-    connect(cameraButton_, &QToolButton::clicked, this, [this] { model_->setShowCameraControls(true); });
-    for (QToolButton* button : {settingsButton_, presetsButton_, cameraButton_})
-        button->setFixedSize(28, 28);
+    cameraButton_ = glassSymbolButton("cinematicPresetsButton", "video", "Cinematic Presets", 28, 14, box);
+    connect(cameraButton_, &GlassButton::clicked, this, [this] { model_->setShowCameraControls(true); });
+    for (GlassButton* button : {settingsButton_, presetsButton_, cameraButton_})
+        button->setSymbolColor(VideoStudioStyle::blue());
     auto* bottom = new QWidget(box);
     auto* bottomRow = new QHBoxLayout(bottom);
     bottomRow->setContentsMargins(10, 0, 10, 10);
@@ -400,20 +424,16 @@ void ScenesView::showCameraControls(bool show) {
 void ScenesView::openVideoSettingsPopover() {
     if (popover_ || !environment_.videoSettings || !environment_.appViewModel)
         return;
-    auto* frame = new QFrame(this, Qt::Popup);
-    frame->setObjectName("videoSettingsPopup");
-    frame->setAttribute(Qt::WA_DeleteOnClose);
-    auto* layout = new QVBoxLayout(frame);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* content =
-        new VideoSettingsPopover(*environment_.videoSettings, environment_.appViewModel->videoMode(), frame);
-    layout->addWidget(content);
-    connect(frame, &QObject::destroyed, model_, [this] { model_->setShowVideoSettings(false); });
-    frame->adjustSize();
-    const QPoint anchor = settingsButton_->mapToGlobal(QPoint(settingsButton_->width() / 2, 0));
-    frame->move(anchor.x() - frame->width() / 2, anchor.y() - frame->height() - 6);
-    frame->show();
-    popover_ = frame;
+    auto* popover = new Popover(settingsButton_);
+    popover->setObjectName("videoSettingsPopup");
+    popover->setAttribute(Qt::WA_DeleteOnClose);
+    popover->setPreferredEdge(Popover::Edge::above);
+    popover->setContent(
+        new VideoSettingsPopover(*environment_.videoSettings, environment_.appViewModel->videoMode(), popover));
+    connect(popover, &Popover::closed, model_, [this] { model_->setShowVideoSettings(false); });
+    connect(popover, &QObject::destroyed, model_, [this] { model_->setShowVideoSettings(false); });
+    popover->popup();
+    popover_ = popover;
 }
 
 void ScenesView::resizeEvent(QResizeEvent* event) {
@@ -430,9 +450,12 @@ void ScenesView::resizeEvent(QResizeEvent* event) {
 void ScenesView::applyScale() {
     const double s = scale_;
     title_->setFont(VideoStudioStyle::font(28 * s, QFont::Bold));
-    backButton_->setFixedSize(int(32 * s), int(32 * s));
-    backButton_->setFont(VideoStudioStyle::font(14 * s, QFont::DemiBold));
-    folderButton_->setFont(VideoStudioStyle::font(12 * s, QFont::Medium));
+    backButton_->setCircleDiameter(32 * s);
+    backButton_->setSymbolSize(14 * s, QFont::DemiBold);
+    folderButton_->setSymbolSize(14 * s, QFont::Medium);
+    folderButton_->setTitleFont(12 * s, QFont::Medium);
+    folderButton_->setSpacing(6 * s);
+    folderButton_->setPadding(QMarginsF(10 * s, 6 * s, 10 * s, 6 * s));
     folderButton_->setFixedWidth(int(158 * s));
     referenceTitle_->setFont(VideoStudioStyle::font(15 * s, QFont::DemiBold));
     promptTitle_->setFont(VideoStudioStyle::font(15 * s, QFont::DemiBold));

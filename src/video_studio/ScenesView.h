@@ -8,6 +8,7 @@
 class FrameImageIntake;
 class FrameSlotView;
 class GenerateButton;
+class GlassButton;
 class QLabel;
 class QSplitter;
 class QToolButton;
@@ -62,10 +63,10 @@ private:
     FrameImageIntake* intake_ = nullptr;
     double scale_ = 1.0;
 
-    QToolButton* backButton_ = nullptr;
+    GlassButton* backButton_ = nullptr;
     QLabel* title_ = nullptr;
     QWidget* queueIndicator_ = nullptr;
-    QToolButton* folderButton_ = nullptr;
+    GlassButton* folderButton_ = nullptr;
     SlotDots* dots_ = nullptr;
     QWidget* queueBlock_ = nullptr;
     QLabel* queueBlockCount_ = nullptr;
@@ -81,9 +82,9 @@ private:
     SyntaxHighlightedTextEditor* editor_ = nullptr;
     QLabel* placeholder_ = nullptr;
     QToolButton* createPresetButton_ = nullptr;
-    QToolButton* settingsButton_ = nullptr;
-    QToolButton* presetsButton_ = nullptr;
-    QToolButton* cameraButton_ = nullptr;
+    GlassButton* settingsButton_ = nullptr;
+    GlassButton* presetsButton_ = nullptr;
+    GlassButton* cameraButton_ = nullptr;
     GenerateButton* generateButton_ = nullptr;
     QSplitter* splitter_ = nullptr;
     QWidget* galleryPane_ = nullptr;

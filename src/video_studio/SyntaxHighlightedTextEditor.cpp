@@ -5,6 +5,7 @@
 
 #include <QKeyEvent>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTextCursor>
 
 SyntaxHighlightedTextEditor::SyntaxHighlightedTextEditor(QWidget* parent) : QPlainTextEdit(parent), debounce_(this) {
@@ -15,6 +16,10 @@ SyntaxHighlightedTextEditor::SyntaxHighlightedTextEditor(QWidget* parent) : QPla
     setTabChangesFocus(false);
     viewport()->setAutoFillBackground(false);
     setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
+    verticalScrollBar()->setObjectName("promptEditorVerticalScrollBar");
+    verticalScrollBar()->setAccessibleName("Prompt scroll bar");
+    horizontalScrollBar()->setObjectName("promptEditorHorizontalScrollBar");
+    horizontalScrollBar()->setAccessibleName("Prompt horizontal scroll bar");
     highlighter_ = new TagHighlighter(document());
     highlighter_->setParent(this);
     debounce_.setSingleShot(true);

@@ -1,32 +1,27 @@
 #include "VideoStudioStyle.h"
 
-#include <QApplication>
-#include <QIcon>
+#include "SymbolIcon.h"
+#include "Theme.h"
+
 #include <QLabel>
-#include <QPainter>
 #include <QPalette>
 
 namespace VideoStudioStyle {
 
 QFont font(qreal pointSize, QFont::Weight weight) {
-    QFont f = QApplication::font();
-    f.setPointSizeF(pointSize);
-    f.setWeight(weight);
-    return f;
+    return Theme::font(pointSize, weight);
 }
 
-QColor primaryColor(const QWidget* widget) {
-    return widget ? widget->palette().color(QPalette::WindowText) : QApplication::palette().color(QPalette::WindowText);
+QColor primaryColor(const QWidget*) {
+    return Theme::instance().color(ColorRole::primary);
 }
 
-QColor secondaryColor(const QWidget* widget) {
-    QColor c = primaryColor(widget);
-    c.setAlphaF(0.55);
-    return c;
+QColor secondaryColor(const QWidget*) {
+    return Theme::instance().color(ColorRole::secondary);
 }
 
 QColor blue() {
-    return QColor(0x0A, 0x84, 0xFF);
+    return Theme::instance().color(ColorRole::blue);
 }
 
 QColor cyan() {
@@ -34,7 +29,7 @@ QColor cyan() {
 }
 
 QColor red() {
-    return QColor(0xFF, 0x3B, 0x30);
+    return Theme::instance().color(ColorRole::red);
 }
 
 void setTextColor(QWidget* widget, const QColor& color) {
@@ -47,13 +42,12 @@ void setTextColor(QWidget* widget, const QColor& color) {
 
 void setSecondary(QLabel* label) {
     setTextColor(label, secondaryColor(label));
+    QObject::connect(&Theme::instance(), &Theme::changed, label,
+                     [label] { setTextColor(label, secondaryColor(label)); });
 }
 
 QPixmap symbol(const QString& name, int pointSize, const QColor& color) {
-    Q_UNUSED(name);
-    Q_UNUSED(pointSize);
-    Q_UNUSED(color);
-    return QPixmap();
+    return symbolPixmap(name, pointSize, color, 2.0);
 }
 
 } // namespace VideoStudioStyle
