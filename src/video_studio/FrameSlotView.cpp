@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "FrameImageIntake.h"
+#include "Glass.h"
 #include "GlassButtons.h"
 #include "VideoStudioStyle.h"
 #include "VideoWorkspaceModel.h"
@@ -159,44 +160,63 @@ void FrameSlotView::showImage(const QImage& preview) {
     setDragOver(false);
 }
 
+namespace {
+// The picture of a tile: the preview filling a rounded rectangle, cropped to keep its aspect.
+class FramePicture : public QWidget {
+public:
+    FramePicture(const QImage& image, int minimumHeight, QWidget* parent) : QWidget(parent), image_(image) {
+        setMinimumHeight(minimumHeight);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        const QRectF box = rect();
+        painter.setClipPath(continuousRoundedRect(box, 12));
+        const QSizeF fitted = QSizeF(image_.size()).scaled(box.size(), Qt::KeepAspectRatioByExpanding);
+        const QRectF target(box.center().x() - fitted.width() / 2, box.center().y() - fitted.height() / 2,
+                            fitted.width(), fitted.height());
+        painter.drawImage(target, image_);
+    }
+
+private:
+    QImage image_;
+};
+} // namespace
+
 QWidget* FrameSlotView::makeTile(const QImage& preview) {
     auto* tile = new QWidget(tileHolder_);
     tile->setObjectName(nameOf(kind_) + "Tile");
     auto* layout = new QVBoxLayout(tile);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
     if (kind_ == Kind::reference) {
         auto* title = new QLabel("Reference Image", tile);
         title->setFont(VideoStudioStyle::font(12, QFont::DemiBold));
         layout->addWidget(title);
     }
-    auto* picture = new QLabel(tile);
+    auto* picture = new FramePicture(preview, kind_ == Kind::reference ? 180 : 110, tile);
     picture->setObjectName(nameOf(kind_) + "Picture");
-    picture->setAlignment(Qt::AlignCenter);
-    picture->setMinimumHeight(kind_ == Kind::reference ? 160 : 100);
-    picture->setPixmap(QPixmap::fromImage(preview.scaled(360, 200, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-    layout->addWidget(picture);
-    auto* buttons = new QHBoxLayout;
-    auto* remove = new QToolButton(tile);
-    remove->setObjectName(nameOf(kind_) + "Remove");
-    remove->setAccessibleName("Remove");
-    remove->setToolTip("Remove");
-    remove->setText("✕");
-    auto* save = new QToolButton(tile);
+    layout->addWidget(picture, 1);
+    auto* buttons = new QHBoxLayout(picture);
+    buttons->setContentsMargins(8, 8, 8, 8);
+    auto* save = new GlassIconButton("square.and.arrow.down", "Save", 26, 12, picture);
     save->setObjectName(nameOf(kind_) + "Save");
-    save->setAccessibleName("Save");
-    save->setToolTip("Save");
-    save->setText("⤓");
+    auto* remove = new GlassIconButton("xmark", "Remove", 26, 12, picture);
+    remove->setObjectName(nameOf(kind_) + "Remove");
     buttons->addStretch(1);
-    buttons->addWidget(save);
-    buttons->addWidget(remove);
-    layout->addLayout(buttons);
-    connect(remove, &QToolButton::clicked, this, [this] {
+    buttons->addWidget(save, 0, Qt::AlignTop);
+    buttons->addWidget(remove, 0, Qt::AlignTop);
+    connect(remove, &GlassButton::clicked, this, [this] {
         if (slot() == ImageType::first)
             model_->removeFirstFrameImage();
         else
             model_->removeLastFrameImage();
     });
-    connect(save, &QToolButton::clicked, this, [this] {
+    connect(save, &GlassButton::clicked, this, [this] {
         // The full picture is saved, not the preview the tile shows.
         if (const auto image = currentImage())
             intake_->saveFrameImage(*image, model_->environment().downloadSettings);

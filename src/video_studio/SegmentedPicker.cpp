@@ -1,6 +1,8 @@
 #include "SegmentedPicker.h"
 
+#include "GlassButtons.h"
 #include <QHBoxLayout>
+
 #include <QToolButton>
 
 SegmentedPicker::SegmentedPicker(const QString& name, const QString& accessibleName, QWidget* parent)
@@ -8,7 +10,7 @@ SegmentedPicker::SegmentedPicker(const QString& name, const QString& accessibleN
     setObjectName(name);
     setAccessibleName(accessibleName);
     layout_->setContentsMargins(0, 0, 0, 0);
-    layout_->setSpacing(0);
+    layout_->setSpacing(2);
 }
 
 void SegmentedPicker::setSegments(const QList<QPair<QString, QString>>& segments) {
@@ -21,16 +23,19 @@ void SegmentedPicker::setSegments(const QList<QPair<QString, QString>>& segments
         delete button;
     buttons_.clear();
     for (const auto& [key, text] : segments) {
-        auto* button = new QToolButton(this);
+        auto* button = new GlassButton(this);
         button->setObjectName(name_ + QLatin1Char('_') + key);
-        button->setText(text);
+        button->setTitle(text);
         button->setAccessibleName(text);
-        button->setCheckable(true);
-        button->setChecked(key == selected_);
-        button->setAutoRaise(false);
+        button->setFill(GlassButton::Fill::none);
+        button->setSelectedFill(GlassButton::Fill::controlBackground);
+        button->setHighlight(GlassButton::Highlight::hoverOrSelected);
+        button->setTitleFont(12, QFont::Medium);
+        button->setPadding(QMarginsF(10, 5, 10, 5));
+        button->setCornerRadius(6);
+        button->setSelected(key == selected_);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        connect(button, &QToolButton::clicked, this, [this, k = key] {
+        connect(button, &GlassButton::clicked, this, [this, k = key] {
             setSelectedKey(k);
             emit activated(k);
         });
@@ -42,7 +47,7 @@ void SegmentedPicker::setSegments(const QList<QPair<QString, QString>>& segments
 void SegmentedPicker::setSelectedKey(const QString& key) {
     selected_ = key;
     for (auto& [k, button] : buttons_)
-        button->setChecked(k == key);
+        button->setSelected(k == key);
 }
 
 QStringList SegmentedPicker::keys() const {
@@ -52,7 +57,7 @@ QStringList SegmentedPicker::keys() const {
     return list;
 }
 
-QToolButton* SegmentedPicker::segment(const QString& key) const {
+GlassButton* SegmentedPicker::segment(const QString& key) const {
     for (const auto& [k, button] : buttons_) {
         if (k == key)
             return button;

@@ -6,7 +6,7 @@
 #include <QWidget>
 
 class QHBoxLayout;
-class QToolButton;
+class GlassButton;
 
 // A row of segments, at most one selected. The selection may be none: a stored value outside the
 // offered segments shows no selected segment.
@@ -20,7 +20,7 @@ public:
     void setSelectedKey(const QString& key);
     QString selectedKey() const { return selected_; }
     QStringList keys() const;
-    QToolButton* segment(const QString& key) const;
+    GlassButton* segment(const QString& key) const;
 
 signals:
     void activated(const QString& key);
@@ -28,6 +28,6 @@ signals:
 private:
     QString name_;
     QHBoxLayout* layout_;
-    QList<QPair<QString, QToolButton*>> buttons_;
+    QList<QPair<QString, GlassButton*>> buttons_;
     QString selected_;
 };

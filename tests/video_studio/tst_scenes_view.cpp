@@ -136,9 +136,13 @@ private slots:
         QTRY_VERIFY(view->videoSettingsPopover());
         auto* quality = gui::find<SegmentedPicker>(view->videoSettingsPopover(), "qualityPicker");
         QCOMPARE(quality->keys(), QStringList({"768P", "1080P"}));
-        QVERIFY(!quality->segment("768P")->isChecked());
-        QVERIFY(!quality->segment("1080P")->isChecked());
+        QVERIFY(!quality->segment("768P")->isSelected());
+        QVERIFY(!quality->segment("1080P")->isSelected());
         QCOMPARE(world->videoSettings->quality(), VideoQuality::p512);
+        // Picking one selects it.
+        QVERIFY(gui::click(quality->segment("1080P")));
+        QVERIFY(quality->segment("1080P")->isSelected());
+        QCOMPARE(world->videoSettings->quality(), VideoQuality::p1080);
     }
 
     void dropsAndPicksIntoEachSlot() {
