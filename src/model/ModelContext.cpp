@@ -287,6 +287,13 @@ void ModelContext::remove(const std::shared_ptr<PersistentModel>& record) {
     scheduleAutosave();
 }
 
+void ModelContext::restore(const std::shared_ptr<PersistentModel>& record) {
+    if (!record || record->context_ != this || !record->deleted_)
+        return;
+    deleted_.removeAll(record);
+    record->deleted_ = false;
+}
+
 bool ModelContext::hasChanges() const {
     return !pending_.isEmpty() || !deleted_.isEmpty();
 }

@@ -47,6 +47,9 @@ public:
     // Marks the record for deletion; links that point at it are cleared at once.
     void remove(const std::shared_ptr<PersistentModel>& record);
     void remove(PersistentModel* record);
+    // Takes back a removal that has not been saved yet (after a failed save). Links the removal cleared stay
+    // cleared until the next load.
+    void restore(const std::shared_ptr<PersistentModel>& record);
     bool save(QString* error = nullptr);
     bool hasChanges() const;
 

@@ -74,9 +74,11 @@ void FrameImageIntake::saveFrameImage(const QImage& image, DownloadSettings* dow
     Dialogs::SaveRequest request;
     request.suggestedName = name;
     request.nameFilters = {QStringLiteral("PNG image (*.png)"), QStringLiteral("JPEG image (*.jpg *.jpeg)")};
-    const std::optional<QString> path = Dialogs::current().saveFile(request);
-    if (path && !path->isEmpty())
-        startSave(image, *path, false, QString());
+    // Non-modal: the answer is dropped if this object is gone by then.
+    Dialogs::current().saveFileAsync(request, this, [this, image](const std::optional<QString>& path) {
+        if (path && !path->isEmpty())
+            startSave(image, *path, false, QString());
+    });
 }
 
 void FrameImageIntake::startSave(const QImage& image, const QString& target, bool intoFolder, const QString& folder) {

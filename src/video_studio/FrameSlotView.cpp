@@ -4,6 +4,7 @@
 #include "FrameImageIntake.h"
 #include "Glass.h"
 #include "GlassButtons.h"
+#include "ImageTiles.h"
 #include "VideoStudioStyle.h"
 #include "VideoWorkspaceModel.h"
 
@@ -117,8 +118,9 @@ void FrameSlotView::refresh() {
     if (!image) {
         shownKey_ = pendingKey_ = 0;
         shown_ = QImage();
-        if (tile_) {
-            tile_->deleteLater();
+        if (tileWidget_) {
+            tileWidget_->deleteLater();
+            tileWidget_ = nullptr;
             tile_ = nullptr;
         }
         stack_->setCurrentWidget(zone_);
@@ -150,78 +152,47 @@ void FrameSlotView::refresh() {
 
 void FrameSlotView::showImage(const QImage& preview) {
     shown_ = preview;
-    if (tile_)
-        tile_->deleteLater();
-    tile_ = makeTile(preview);
-    tileHolder_->layout()->addWidget(tile_);
+    if (tileWidget_)
+        tileWidget_->deleteLater();
+    tileWidget_ = makeTile(preview);
+    tileHolder_->layout()->addWidget(tileWidget_);
     stack_->setCurrentWidget(tileHolder_);
     // A filled slot takes no drops and no clicks; its tile's own buttons act.
     setAcceptDrops(false);
     setDragOver(false);
 }
 
-namespace {
-// The picture of a tile: the preview filling a rounded rectangle, cropped to keep its aspect.
-class FramePicture : public QWidget {
-public:
-    FramePicture(const QImage& image, int minimumHeight, QWidget* parent) : QWidget(parent), image_(image) {
-        setMinimumHeight(minimumHeight);
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        const QRectF box = rect();
-        painter.setClipPath(continuousRoundedRect(box, 12));
-        const QSizeF fitted = QSizeF(image_.size()).scaled(box.size(), Qt::KeepAspectRatioByExpanding);
-        const QRectF target(box.center().x() - fitted.width() / 2, box.center().y() - fitted.height() / 2,
-                            fitted.width(), fitted.height());
-        painter.drawImage(target, image_);
-    }
-
-private:
-    QImage image_;
-};
-} // namespace
-
 QWidget* FrameSlotView::makeTile(const QImage& preview) {
-    auto* tile = new QWidget(tileHolder_);
-    tile->setObjectName(nameOf(kind_) + "Tile");
-    auto* layout = new QVBoxLayout(tile);
+    auto* holder = new QWidget(tileHolder_);
+    holder->setObjectName(nameOf(kind_) + "TileHolder");
+    auto* layout = new QVBoxLayout(holder);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
+    ImageTile* tile = nullptr;
     if (kind_ == Kind::reference) {
-        auto* title = new QLabel("Reference Image", tile);
+        auto* title = new QLabel("Reference Image", holder);
         title->setFont(VideoStudioStyle::font(12, QFont::DemiBold));
         layout->addWidget(title);
+        tile = new ReferenceImageView(preview, std::nullopt, holder);
+    } else {
+        tile = new VideoFrameImageView(preview, holder);
     }
-    auto* picture = new FramePicture(preview, kind_ == Kind::reference ? 180 : 110, tile);
-    picture->setObjectName(nameOf(kind_) + "Picture");
-    layout->addWidget(picture, 1);
-    auto* buttons = new QHBoxLayout(picture);
-    buttons->setContentsMargins(8, 8, 8, 8);
-    auto* save = new GlassIconButton("square.and.arrow.down", "Save", 26, 12, picture);
-    save->setObjectName(nameOf(kind_) + "Save");
-    auto* remove = new GlassIconButton("xmark", "Remove", 26, 12, picture);
-    remove->setObjectName(nameOf(kind_) + "Remove");
-    buttons->addStretch(1);
-    buttons->addWidget(save, 0, Qt::AlignTop);
-    buttons->addWidget(remove, 0, Qt::AlignTop);
-    connect(remove, &GlassButton::clicked, this, [this] {
+    tile->setObjectName(nameOf(kind_) + "Tile");
+    tile->setAccessibleName(kind_ == Kind::reference ? "Reference Image" : textsFor(kind_).title);
+    layout->addWidget(tile);
+    connect(tile, &ImageTile::removeRequested, this, [this] {
         if (slot() == ImageType::first)
             model_->removeFirstFrameImage();
         else
             model_->removeLastFrameImage();
     });
-    connect(save, &GlassButton::clicked, this, [this] {
+    connect(tile, &ImageTile::downloadRequested, this, [this] {
         // The full picture is saved, not the preview the tile shows.
         if (const auto image = currentImage())
             intake_->saveFrameImage(*image, model_->environment().downloadSettings);
     });
-    return tile;
+    tile_ = tile;
+    return holder;
 }
 
 void FrameSlotView::chooseFrameImage() {
@@ -236,9 +207,11 @@ void FrameSlotView::chooseFrameImage() {
         request.message = "Choose an image to use as the first frame of your video";
     request.nameFilters = {"Images (*.png *.jpg *.jpeg *.gif *.tif *.tiff *.bmp)"};
     request.allowsMultipleSelection = false;
-    const QStringList chosen = Dialogs::current().openFiles(request);
-    if (!chosen.isEmpty())
-        intake_->loadFiles(slot(), {chosen.first()});
+    // Non-modal: the answer arrives later, and is dropped if this slot is gone by then.
+    Dialogs::current().openFilesAsync(request, this, [this](const QStringList& chosen) {
+        if (!chosen.isEmpty())
+            intake_->loadFiles(slot(), {chosen.first()});
+    });
 }
 
 void FrameSlotView::setDragOver(bool on) {

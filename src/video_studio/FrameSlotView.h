@@ -8,6 +8,7 @@
 
 class DownloadSettings;
 class FrameImageIntake;
+class ImageTile;
 class QLabel;
 class QStackedLayout;
 class VideoWorkspaceModel;
@@ -26,7 +27,7 @@ public:
     bool isDragOver() const { return dragOver_; }
     bool isIconHovered() const { return iconHovered_; }
     // The tile, while the slot holds a picture.
-    QWidget* tile() const { return tile_; }
+    ImageTile* tile() const { return tile_; }
     // What the tile shows: the picture, scaled down off the GUI thread when it is large.
     QImage shownImage() const { return shown_; }
 
@@ -54,7 +55,8 @@ private:
     QWidget* zone_ = nullptr;
     QWidget* icon_ = nullptr;
     QWidget* tileHolder_ = nullptr;
-    QWidget* tile_ = nullptr;
+    QWidget* tileWidget_ = nullptr;
+    ImageTile* tile_ = nullptr;
     QImage shown_;
     qint64 shownKey_ = 0;
     qint64 pendingKey_ = 0;

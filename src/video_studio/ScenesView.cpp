@@ -1,11 +1,13 @@
 #include "ScenesView.h"
 
 #include "AppViewModel.h"
-#include "CinematicPreset.h"
+#include "CameraControlView.h"
 #include "FrameImageIntake.h"
 #include "FrameSlotView.h"
+#include "Glass.h"
 #include "GlassButtons.h"
 #include "Popover.h"
+#include "PromptPresetsView.h"
 #include "QueueManager.h"
 #include "SegmentedPicker.h"
 #include "StudioWidgets.h"
@@ -56,42 +58,6 @@ GlassIconButton* glassSymbolButton(const QString& name, const QString& symbol, c
     button->setObjectName(name);
     return button;
 }
-
-// Stands in for the cinematic presets sheet: the presets by title, each inserting its text.
-class CinematicSheetPlaceholder : public QFrame {
-    Q_OBJECT
-public:
-    explicit CinematicSheetPlaceholder(QWidget* parent) : QFrame(parent) {
-        setObjectName("cameraControls");
-        setAutoFillBackground(true);
-        setFrameShape(QFrame::StyledPanel);
-        auto* layout = new QVBoxLayout(this);
-        auto* head = new QHBoxLayout;
-        head->addWidget(new QLabel("Cinematic Presets", this), 1);
-        auto* close = new QPushButton("Close", this);
-        close->setObjectName("cameraControlsClose");
-        close->setAccessibleName("Close");
-        connect(close, &QPushButton::clicked, this, &CinematicSheetPlaceholder::dismissRequested);
-        head->addWidget(close);
-        layout->addLayout(head);
-        auto* grid = new QGridLayout;
-        int i = 0;
-        for (const CinematicPreset* preset : CinematicPreset::allPresets()) {
-            auto* button = new QPushButton(preset->title(), this);
-            button->setObjectName("cinematicPreset_" + preset->title());
-            button->setAccessibleName(preset->title());
-            connect(button, &QPushButton::clicked, this,
-                    [this, text = preset->insertText()] { emit presetSelected(text); });
-            grid->addWidget(button, i / 3, i % 3);
-            ++i;
-        }
-        layout->addLayout(grid);
-        layout->addStretch(1);
-    }
-signals:
-    void dismissRequested();
-    void presetSelected(const QString& text);
-};
 
 } // namespace
 
@@ -145,6 +111,8 @@ ScenesView::ScenesView(const AppEnvironment& environment, QWidget* parent)
     connect(model_, &VideoWorkspaceModel::queueChanged, this, &ScenesView::refreshQueueBlock);
     connect(model_, &VideoWorkspaceModel::showCameraControlsChanged, this,
             [this] { showCameraControls(model_->showCameraControls()); });
+    connect(model_, &VideoWorkspaceModel::showPromptPresetsChanged, this,
+            [this] { showPromptPresets(model_->showPromptPresets()); });
     if (environment_.appViewModel) {
         connect(environment_.appViewModel, &AppViewModel::currentViewChanged, this, &ScenesView::refreshQueueBlock);
         connect(environment_.appViewModel, &AppViewModel::videoModeChanged, this, &ScenesView::refreshMode);
@@ -397,12 +365,49 @@ QWidget* ScenesView::createQueueStatusIndicator() {
 }
 
 QWidget* ScenesView::createCameraControls() {
-    auto* sheet = new CinematicSheetPlaceholder(this);
-    connect(sheet, &CinematicSheetPlaceholder::dismissRequested, model_,
-            [this] { model_->setShowCameraControls(false); });
+    // A sheet over the studio on the ultra-thin material, holding the cinematic presets in three columns.
+    auto* sheet = new GlassPanel(this);
+    sheet->setObjectName("cameraControls");
+    sheet->setFill(GlassPanel::Fill::ultraThinMaterial);
+    sheet->setCornerRadius(Theme::mediumRadius);
+    auto* layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* view = new CameraControlView(3, sheet);
+    layout->addWidget(view);
+    connect(view, &CameraControlView::dismissRequested, model_, [this] { model_->setShowCameraControls(false); });
     // The sheet stays open after a choice.
-    connect(sheet, &CinematicSheetPlaceholder::presetSelected, model_, &VideoWorkspaceModel::insertPresetText);
+    connect(view, &CameraControlView::presetSelected, model_, &VideoWorkspaceModel::insertPresetText);
     return sheet;
+}
+
+QWidget* ScenesView::createPromptPresetsPanel() {
+    // Shown over the right pane, as the gallery does with its two bindings.
+    if (!environment_.promptPresetsManager)
+        return nullptr;
+    auto* panel = new PromptPresetsView(*environment_.promptPresetsManager, model_->prompt(),
+                                        model_->shouldOpenCreatePreset(), galleryPane_);
+    panel->setObjectName("promptPresetsPanel");
+    model_->setShouldOpenCreatePreset(false);
+    connect(panel, &PromptPresetsView::dismissRequested, model_, [this] { model_->setShowPromptPresets(false); });
+    connect(panel, &PromptPresetsView::presetSelected, model_, &VideoWorkspaceModel::insertPresetText);
+    return panel;
+}
+
+void ScenesView::showPromptPresets(bool show) {
+    if (!show) {
+        if (promptPresets_)
+            promptPresets_->deleteLater();
+        promptPresets_ = nullptr;
+        return;
+    }
+    if (promptPresets_)
+        return;
+    promptPresets_ = createPromptPresetsPanel();
+    if (!promptPresets_)
+        return;
+    promptPresets_->setGeometry(galleryPane_->rect().adjusted(16, 16, -16, -16));
+    promptPresets_->show();
+    promptPresets_->raise();
 }
 
 void ScenesView::showCameraControls(bool show) {
@@ -445,6 +450,8 @@ void ScenesView::resizeEvent(QResizeEvent* event) {
     }
     if (cameraControls_)
         cameraControls_->setGeometry(rect().adjusted(width() / 8, height() / 10, -width() / 8, -height() / 10));
+    if (promptPresets_)
+        promptPresets_->setGeometry(galleryPane_->rect().adjusted(16, 16, -16, -16));
 }
 
 void ScenesView::applyScale() {
@@ -507,5 +514,3 @@ void ScenesView::recreateVideo(VideoMetadata* record) {
     if (record)
         model_->recreateFromRecord(*record);
 }
-
-#include "ScenesView.moc"

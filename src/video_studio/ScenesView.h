@@ -34,6 +34,7 @@ public:
     // The open settings popover or cinematic sheet, if any.
     QWidget* videoSettingsPopover() const { return popover_; }
     QWidget* cameraControls() const { return cameraControls_; }
+    QWidget* promptPresetsPanel() const { return promptPresets_; }
     QWidget* galleryPane() const { return galleryPane_; }
 
     // The gallery's recreate hands a stored record here.
@@ -52,6 +53,8 @@ private:
     QWidget* createCameraControls();
     void openVideoSettingsPopover();
     void showCameraControls(bool show);
+    QWidget* createPromptPresetsPanel();
+    void showPromptPresets(bool show);
     void applyScale();
     void refreshMode();
     void refreshPrompt();
@@ -90,4 +93,5 @@ private:
     QWidget* galleryPane_ = nullptr;
     QPointer<QWidget> popover_;
     QPointer<QWidget> cameraControls_;
+    QPointer<QWidget> promptPresets_;
 };
