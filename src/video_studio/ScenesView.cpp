@@ -7,13 +7,14 @@
 #include "Glass.h"
 #include "GlassButtons.h"
 #include "Popover.h"
-#include "PromptPresetsView.h"
 #include "QueueManager.h"
 #include "SegmentedPicker.h"
 #include "StudioWidgets.h"
 #include "SymbolIcon.h"
 #include "SyntaxHighlightedTextEditor.h"
 #include "Theme.h"
+#include "VideoGalleryView.h"
+#include "VideoGalleryViewModel.h"
 #include "VideoMetadata.h"
 #include "VideoSettings.h"
 #include "VideoSettingsPopover.h"
@@ -99,6 +100,8 @@ ScenesView::ScenesView(const AppEnvironment& environment, QWidget* parent)
         editor_->updateFromOwner(model_->prompt());
         refreshPrompt();
     });
+    // The placeholder follows the editor itself, so it never overlaps the first letters typed.
+    connect(editor_, &QPlainTextEdit::textChanged, this, &ScenesView::refreshPrompt);
     connect(model_, &VideoWorkspaceModel::textEditorResetTriggerChanged, this,
             [this] { editor_->reset(model_->prompt()); });
     QPointer<VideoWorkspaceModel> guard(model_);
@@ -340,14 +343,19 @@ QWidget* ScenesView::buildPromptSection() {
 }
 
 QWidget* ScenesView::createGalleryPane() {
-    // Stands in for the gallery until it is hosted here.
+    if (environment_.galleryViewModel) {
+        gallery_ = new VideoGalleryView(environment_, this);
+        // The gallery's recreate hands the clip's stored record over.
+        connect(environment_.galleryViewModel, &VideoGalleryViewModel::recreateRequested, this,
+                &ScenesView::recreateVideo);
+        connect(gallery_, &VideoGalleryView::presetTextChosen, model_, &VideoWorkspaceModel::insertPresetText);
+        connect(gallery_, &VideoGalleryView::promptPresetsShownChanged, model_,
+                &VideoWorkspaceModel::setShowPromptPresets);
+        return gallery_;
+    }
+    // Without a gallery model (a studio built on its own) the pane stays empty.
     auto* pane = new QWidget(this);
     pane->setObjectName("videoGalleryPane");
-    auto* layout = new QVBoxLayout(pane);
-    auto* label = new QLabel("Gallery", pane);
-    label->setAlignment(Qt::AlignCenter);
-    VideoStudioStyle::setSecondary(label);
-    layout->addWidget(label);
     return pane;
 }
 
@@ -380,34 +388,19 @@ QWidget* ScenesView::createCameraControls() {
     return sheet;
 }
 
-QWidget* ScenesView::createPromptPresetsPanel() {
-    // Shown over the right pane, as the gallery does with its two bindings.
-    if (!environment_.promptPresetsManager)
-        return nullptr;
-    auto* panel = new PromptPresetsView(*environment_.promptPresetsManager, model_->prompt(),
-                                        model_->shouldOpenCreatePreset(), galleryPane_);
-    panel->setObjectName("promptPresetsPanel");
-    model_->setShouldOpenCreatePreset(false);
-    connect(panel, &PromptPresetsView::dismissRequested, model_, [this] { model_->setShowPromptPresets(false); });
-    connect(panel, &PromptPresetsView::presetSelected, model_, &VideoWorkspaceModel::insertPresetText);
-    return panel;
-}
-
 void ScenesView::showPromptPresets(bool show) {
+    // The gallery pane presents the prompt presets panel; it reads the prompt and the create flag once.
+    if (!gallery_)
+        return;
     if (!show) {
-        if (promptPresets_)
-            promptPresets_->deleteLater();
-        promptPresets_ = nullptr;
+        gallery_->hidePromptPresets();
         return;
     }
-    if (promptPresets_)
+    if (gallery_->isPromptPresetsShown())
         return;
-    promptPresets_ = createPromptPresetsPanel();
-    if (!promptPresets_)
-        return;
-    promptPresets_->setGeometry(galleryPane_->rect().adjusted(16, 16, -16, -16));
-    promptPresets_->show();
-    promptPresets_->raise();
+    const bool openCreate = model_->shouldOpenCreatePreset();
+    model_->setShouldOpenCreatePreset(false);
+    gallery_->showPromptPresets(model_->prompt(), openCreate);
 }
 
 void ScenesView::showCameraControls(bool show) {
@@ -450,8 +443,6 @@ void ScenesView::resizeEvent(QResizeEvent* event) {
     }
     if (cameraControls_)
         cameraControls_->setGeometry(rect().adjusted(width() / 8, height() / 10, -width() / 8, -height() / 10));
-    if (promptPresets_)
-        promptPresets_->setGeometry(galleryPane_->rect().adjusted(16, 16, -16, -16));
 }
 
 void ScenesView::applyScale() {
@@ -470,6 +461,8 @@ void ScenesView::applyScale() {
     clearButton_->setFont(VideoStudioStyle::font(12 * s, QFont::Medium));
     editor_->setFontSize(14 * s);
     dots_->setScale(s);
+    if (gallery_)
+        gallery_->setScale(s);
     generateButton_->setScale(s);
 }
 

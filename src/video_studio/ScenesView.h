@@ -15,6 +15,7 @@ class QToolButton;
 class SegmentedPicker;
 class SlotDots;
 class SyntaxHighlightedTextEditor;
+class VideoGalleryView;
 class VideoMetadata;
 class VideoWorkspaceModel;
 
@@ -34,7 +35,7 @@ public:
     // The open settings popover or cinematic sheet, if any.
     QWidget* videoSettingsPopover() const { return popover_; }
     QWidget* cameraControls() const { return cameraControls_; }
-    QWidget* promptPresetsPanel() const { return promptPresets_; }
+    VideoGalleryView* gallery() const { return gallery_; }
     QWidget* galleryPane() const { return galleryPane_; }
 
     // The gallery's recreate hands a stored record here.
@@ -53,7 +54,6 @@ private:
     QWidget* createCameraControls();
     void openVideoSettingsPopover();
     void showCameraControls(bool show);
-    QWidget* createPromptPresetsPanel();
     void showPromptPresets(bool show);
     void applyScale();
     void refreshMode();
@@ -93,5 +93,5 @@ private:
     QWidget* galleryPane_ = nullptr;
     QPointer<QWidget> popover_;
     QPointer<QWidget> cameraControls_;
-    QPointer<QWidget> promptPresets_;
+    VideoGalleryView* gallery_ = nullptr;
 };

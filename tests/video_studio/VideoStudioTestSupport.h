@@ -8,6 +8,7 @@
 #include "MiniMaxAPIService.h"
 #include "QueueManager.h"
 #include "TestSupport.h"
+#include "VideoGalleryViewModel.h"
 #include "VideoSettings.h"
 #include "VirtualClock.h"
 
@@ -49,6 +50,7 @@ struct StudioWorld {
     std::unique_ptr<VideoSettings> videoSettings;
     std::unique_ptr<DownloadSettings> downloadSettings;
     std::unique_ptr<QueueManager> queue;
+    std::unique_ptr<VideoGalleryViewModel> gallery;
 
     explicit StudioWorld(int keys = 4) {
         clock.install();
@@ -69,9 +71,11 @@ struct StudioWorld {
         videoSettings = std::make_unique<VideoSettings>();
         downloadSettings = std::make_unique<DownloadSettings>();
         queue = std::make_unique<QueueManager>();
+        gallery = std::make_unique<VideoGalleryViewModel>();
     }
 
     ~StudioWorld() {
+        gallery.reset();
         queue.reset();
         Dialogs::setCurrent(nullptr);
         clock.runUntil([this] { return clock.pendingSleepers() == 0; }, 1e7, 5000);
@@ -83,6 +87,7 @@ struct StudioWorld {
         e.videoSettings = videoSettings.get();
         e.downloadSettings = downloadSettings.get();
         e.queueManager = queue.get();
+        e.galleryViewModel = gallery.get();
         return e;
     }
 };

@@ -11,6 +11,7 @@
 #include "SegmentedPicker.h"
 #include "StudioWidgets.h"
 #include "SyntaxHighlightedTextEditor.h"
+#include "VideoGalleryView.h"
 #include "VideoMetadata.h"
 #include "VideoStudioStyle.h"
 #include "VideoWorkspaceModel.h"
@@ -351,6 +352,40 @@ private slots:
             QVERIFY(gui::click(gui::find(view->cameraControls(), "cinematicPresetsClose")));
         QTRY_VERIFY(!view->cameraControls());
         QVERIFY(!model()->showCameraControls());
+    }
+
+    void theGalleryIsHostedAndHandsOverRecreation() {
+        QVERIFY(view->gallery());
+        QVERIFY(view->gallery()->isVisible());
+        QCOMPARE(view->gallery()->scale(), view->scale());
+        auto record = VideoMetadata::make("Orvane_2.mp4", "from the gallery", "768P", 6, "image_to_video", true);
+        record->setFirstFrameImageData(pngBytes(solidFrame(Qt::green)));
+        world->environment.clearLog();
+        emit world->gallery->recreateRequested(record.get());
+        QCOMPARE(model()->prompt(), "from the gallery");
+        QTRY_VERIFY(slot("referenceFrame")->tile());
+        QCOMPARE(world->environment.logLines().first(), "✅ Recreated video: Orvane_2.mp4");
+    }
+
+    void promptPresetsOpenInTheGalleryPane() {
+        QVERIFY(gui::click(find("promptPresetsButton")));
+        QVERIFY(model()->showPromptPresets());
+        QTRY_VERIFY(view->gallery()->isPromptPresetsShown());
+        QVERIFY(gui::click(find("promptPresetsButton")));
+        QVERIFY(!model()->showPromptPresets());
+        QTRY_VERIFY(!view->gallery()->isPromptPresetsShown());
+        // From the prompt: the flag asks the panel for its create form, then falls back.
+        view->editor()->setFocus();
+        gui::type(view->editor(), "keep this");
+        QVERIFY(!find("promptPlaceholder")->isVisible()); // at once, not after the owner hears
+        QTRY_VERIFY(find("createPresetFromPrompt")->isVisible());
+        QVERIFY(gui::click(find("createPresetFromPrompt")));
+        QTRY_VERIFY(view->gallery()->isPromptPresetsShown());
+        QCOMPARE(model()->prompt(), "keep this");
+        QVERIFY(!model()->shouldOpenCreatePreset());
+        // The panel closing by itself clears the flag.
+        view->gallery()->hidePromptPresets();
+        QVERIFY(!model()->showPromptPresets());
     }
 
     void recreateReplacesAFocusedEditor() {

@@ -9,6 +9,7 @@
 #include "ScenesView.h"
 #include "Screenshots.h"
 #include "SyntaxHighlightedTextEditor.h"
+#include "VideoGalleryViewModel.h"
 #include "VideoSettings.h"
 #include "VideoWorkspaceModel.h"
 
@@ -62,8 +63,10 @@ Studio makeStudio(ScreenshotContext& context, VideoGenerationMode mode) {
     auto* videoSettings = new VideoSettings;
     auto* downloadSettings = new DownloadSettings;
     auto* queue = new QueueManager;
+    auto* gallery = new VideoGalleryViewModel;
     // Deleted in this order after the picture: the studio's objects before the service they talk to.
     context.keep(queue);
+    context.keep(gallery);
     context.keep(app);
     context.keep(videoSettings);
     context.keep(downloadSettings);
@@ -73,6 +76,7 @@ Studio makeStudio(ScreenshotContext& context, VideoGenerationMode mode) {
     environment.videoSettings = videoSettings;
     environment.downloadSettings = downloadSettings;
     environment.queueManager = queue;
+    environment.galleryViewModel = gallery;
     auto* view = new ScenesView(environment);
     view->resize(1200, 780);
     return {view, queue};
