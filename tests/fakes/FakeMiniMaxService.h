@@ -43,11 +43,17 @@ public:
         QList<QPair<QByteArray, QByteArray>> headers;
         double delay = 0;       // seconds on the current clock before the answer goes out
         qint64 truncateAt = -1; // announce the whole body, send this many bytes, then drop the connection
+        bool drop = false;      // close the connection without answering
+        bool hang = false;      // never answer
+        bool notHttp = false;   // send the body alone, no status line or headers, then close
 
         static Reply json(const QByteArray& body, int status = 200);
         static Reply http(int status, const QByteArray& body = {});
         static Reply tooManyRequests(const QByteArray& retryAfter = {});
         static Reply refusal(int statusCode, const QByteArray& message = "refused");
+        static Reply dropped();
+        static Reply hanging();
+        static Reply garbage(const QByteArray& bytes);
         Reply after(double seconds) const;
     };
 
@@ -75,6 +81,8 @@ public:
     QByteArray clip;
     // Answers to generation requests, used up in order before any task is accepted.
     QList<Reply> generationReplies;
+    // Answers to file-record requests, used up in order before the credentials are checked.
+    QList<Reply> retrieveReplies;
     // Taken by accepted tasks in order; a task beyond them plays the default script.
     QList<TaskScript> scripts;
 
