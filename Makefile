@@ -9,9 +9,9 @@ APT_PACKAGES := cmake g++ make pkg-config ninja-build \
 	qt6-qpa-plugins qcoro-qt6-dev nlohmann-json3-dev \
 	libavformat-dev libavcodec-dev libswscale-dev libavutil-dev \
 	ffmpeg gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav \
-	fonts-dejavu-core sound-theme-freedesktop valgrind xvfb xauth curl
+	fonts-dejavu-core sound-theme-freedesktop adwaita-icon-theme valgrind xvfb xauth curl
 
-.PHONY: deps configure build run test test-sanitize test-valgrind install bench media clean
+.PHONY: deps configure build run test test-sanitize test-valgrind install bench media screenshots clean
 
 deps:
 	@missing=""; for p in $(APT_PACKAGES); do \
@@ -60,6 +60,10 @@ media: deps
 	cmake -S tools/preset_media -B build-media -G Ninja -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-media -j $(JOBS)
 	build-media/make_preset_media --out resources
+
+# Renders every screen with sample data, offscreen, into docs/screenshots/<name>-light.png and -dark.png.
+screenshots: build
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/tools/screenshots/orvane_screenshots --out docs/screenshots
 
 clean:
 	rm -rf build build-asan build-bench build-media

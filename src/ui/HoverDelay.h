@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <qcoro/qcorotask.h>
+
+class QWidget;
+
+// The hover timing of cards that preview: entering reacts after 200 ms, leaving after 150 ms. Every change
+// cancels the reaction still pending, and a cancelled reaction does nothing. Timed through the Clock seam;
+// a reaction still pending when this object goes away never runs.
+class HoverDelay final : public QObject {
+    Q_OBJECT
+public:
+    static constexpr double enterDelaySeconds = 0.2;
+    static constexpr double leaveDelaySeconds = 0.15;
+
+    explicit HoverDelay(QObject* parent);
+    // Follows the pointer entering and leaving `widget` (and becomes its child).
+    static HoverDelay* track(QWidget* widget);
+
+    void setHovered(bool hovered);
+    bool isHovered() const { return hovered_; }
+    bool isPending() const { return pending_; }
+    // Drops the pending reaction without starting another.
+    void cancel();
+
+signals:
+    void enterElapsed();
+    void leaveElapsed();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    static QCoro::Task<> wait(QPointer<HoverDelay> self, quint64 generation, double seconds, bool entering);
+
+    quint64 generation_ = 0;
+    bool hovered_ = false;
+    bool pending_ = false;
+};

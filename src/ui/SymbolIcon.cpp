@@ -1,0 +1,213 @@
+#include "SymbolIcon.h"
+
+#include "Theme.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QIconEngine>
+#include <QMutex>
+#include <QPainter>
+#include <QStandardPaths>
+#include <QSvgRenderer>
+
+namespace {
+const char* const kPlaceholder = ":/symbols/questionmark.square.dashed.svg";
+
+// Names that the icon theme draws well enough; the rest are ours.
+const QHash<QString, QString>& themeNames() {
+    static const QHash<QString, QString> names{
+        {"xmark", "window-close-symbolic"},
+        {"photo", "image-x-generic-symbolic"},
+        {"photo.badge.plus", "insert-image-symbolic"},
+        {"ellipsis", "view-more-horizontal-symbolic"},
+        {"video", "camera-video-symbolic"},
+        {"camera.viewfinder", "camera-photo-symbolic"},
+        {"text.cursor", "insert-text-symbolic"},
+        {"square.and.arrow.down", "document-save-symbolic"},
+        {"plus", "list-add-symbolic"},
+        {"square.grid.3x3", "view-app-grid-symbolic"},
+        {"square.and.pencil", "document-edit-symbolic"},
+        {"pencil", "document-edit-symbolic"},
+        {"rectangle.split.2x1", "view-dual-symbolic"},
+        {"list.bullet.rectangle", "view-list-bullet-symbolic"},
+        {"gearshape", "emblem-system-symbolic"},
+        {"folder", "folder-symbolic"},
+        {"folder.badge.plus", "folder-new-symbolic"},
+        {"eye.slash", "view-conceal-symbolic"},
+        {"exclamationmark.triangle", "dialog-warning-symbolic"},
+        {"chevron.right", "go-next-symbolic"},
+        {"chevron.left", "go-previous-symbolic"},
+        {"checkmark", "object-select-symbolic"},
+        {"arrow.clockwise", "view-refresh-symbolic"},
+        {"person.crop.circle", "avatar-default-symbolic"},
+        {"trash", "user-trash-symbolic"},
+        {"play.fill", "media-playback-start-symbolic"},
+        {"stop.fill", "media-playback-stop-symbolic"},
+    };
+    return names;
+}
+
+const QStringList& ownNames() {
+    static const QStringList names{
+        "sparkles",
+        "plus.circle.fill",
+        "plus.circle",
+        "arrow.down.circle",
+        "bolt.fill",
+        "text.bubble",
+        "message.badge.waveform",
+        "play.circle",
+        "stop.circle",
+        "xmark.circle.fill",
+        "checkmark.circle.fill",
+        "checkmark.circle",
+        "exclamationmark.circle.fill",
+        "photo.badge.checkmark",
+        "play.rectangle.on.rectangle",
+        "plus.square",
+        "photo.on.rectangle",
+    };
+    return names;
+}
+
+QString findThemeFile(const QString& iconName) {
+    QStringList roots = QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, "icons/Adwaita/scalable",
+                                                  QStandardPaths::LocateDirectory);
+    roots << "/usr/share/icons/Adwaita/scalable";
+    for (const QString& root : roots) {
+        const QDir dir(root);
+        for (const QString& context : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const QString file = dir.filePath(context + "/" + iconName + ".svg");
+            if (QFile::exists(file))
+                return file;
+        }
+    }
+    return {};
+}
+
+QString lookUp(const QString& name) {
+    if (ownNames().contains(name))
+        return ":/symbols/" + name + ".svg";
+    const auto theme = themeNames().constFind(name);
+    if (theme != themeNames().cend()) {
+        const QString file = findThemeFile(*theme);
+        if (!file.isEmpty())
+            return file;
+    }
+    return kPlaceholder;
+}
+
+QColor disabledColor(QColor color) {
+    return withOpacity(color, 0.5);
+}
+
+class SymbolEngine final : public QIconEngine {
+public:
+    SymbolEngine(QString name, QColor fixed) : name_(std::move(name)), fixed_(std::move(fixed)) {}
+    QIconEngine* clone() const override { return new SymbolEngine(name_, fixed_); }
+    QString key() const override { return "OrvaneSymbol"; }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
+        const int side = std::min(rect.width(), rect.height());
+        const double dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        const QImage image = symbolImage(name_, QSize(side, side) * dpr, colorFor(mode));
+        QRect target(0, 0, side, side);
+        target.moveCenter(rect.center());
+        painter->drawImage(target, image);
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+        return QPixmap::fromImage(symbolImage(name_, size, colorFor(mode)));
+    }
+
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override {
+        QPixmap pixmap = QPixmap::fromImage(symbolImage(name_, size * scale, colorFor(mode)));
+        pixmap.setDevicePixelRatio(scale);
+        Q_UNUSED(state);
+        return pixmap;
+    }
+
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
+    bool isNull() override { return false; }
+
+private:
+    QColor colorFor(QIcon::Mode mode) const {
+        if (fixed_.isValid())
+            return mode == QIcon::Disabled ? disabledColor(fixed_) : fixed_;
+        switch (mode) {
+        case QIcon::Disabled:
+            return Theme::instance().color(ColorRole::tertiary);
+        case QIcon::Selected:
+            return QApplication::palette().color(QPalette::HighlightedText);
+        default:
+            return Theme::instance().color(ColorRole::primary);
+        }
+    }
+
+    QString name_;
+    QColor fixed_;
+};
+} // namespace
+
+QString symbolSource(const QString& name) {
+    static QMutex mutex;
+    static QHash<QString, QString> cache;
+    QMutexLocker lock(&mutex);
+    auto found = cache.constFind(name);
+    if (found != cache.cend())
+        return *found;
+    const QString source = lookUp(name);
+    cache.insert(name, source);
+    return source;
+}
+
+bool isKnownSymbol(const QString& name) {
+    return ownNames().contains(name) || themeNames().contains(name);
+}
+
+QStringList knownSymbols() {
+    QStringList names = ownNames();
+    names << themeNames().keys();
+    names.sort();
+    return names;
+}
+
+QImage symbolImage(const QString& name, QSize pixelSize, const QColor& color) {
+    if (pixelSize.isEmpty())
+        return {};
+    QImage image(pixelSize, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QSvgRenderer renderer(symbolSource(name));
+    if (!renderer.isValid())
+        return image;
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // Keep the drawing's own aspect, centred.
+    QSizeF drawn = renderer.defaultSize();
+    if (drawn.isEmpty())
+        drawn = QSizeF(16, 16);
+    drawn.scale(QSizeF(pixelSize), Qt::KeepAspectRatio);
+    const QRectF target((pixelSize.width() - drawn.width()) / 2, (pixelSize.height() - drawn.height()) / 2,
+                        drawn.width(), drawn.height());
+    renderer.render(&painter, target);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(image.rect(), color);
+    return image;
+}
+
+QPixmap symbolPixmap(const QString& name, double pointSize, const QColor& color, double devicePixelRatio) {
+    const int side = std::max(1, int(std::lround(pointSize * devicePixelRatio)));
+    QPixmap pixmap = QPixmap::fromImage(symbolImage(name, QSize(side, side), color));
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    return pixmap;
+}
+
+QIcon symbolIcon(const QString& name) {
+    return QIcon(new SymbolEngine(name, QColor()));
+}
+
+QIcon symbolIcon(const QString& name, const QColor& color) {
+    return QIcon(new SymbolEngine(name, color));
+}

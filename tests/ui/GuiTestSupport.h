@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QImage>
+#include <QMimeData>
+#include <QPoint>
+#include <QStringList>
+#include <QTest>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+// Helpers for tests that drive real widgets offscreen the way a person would: find a control by its object
+// name or accessible name, point at it, click it, type, drop files or pictures on it, and wait for what
+// should appear.
+namespace gui {
+
+// The first descendant of `root` (or `root` itself) with that object name, of type T; nullptr when none.
+template <typename T = QWidget> T* find(QWidget* root, const QString& objectName) {
+    if (!root)
+        return nullptr;
+    if (root->objectName() == objectName)
+        if (auto* self = qobject_cast<T*>(root))
+            return self;
+    return root->findChild<T*>(objectName);
+}
+
+// Widgets below `root` whose accessible name (or, for buttons without one, visible text) equals `name`.
+QList<QWidget*> findAllByAccessibleName(QWidget* root, const QString& name);
+QWidget* findByAccessibleName(QWidget* root, const QString& name);
+template <typename T> T* findByAccessibleName(QWidget* root, const QString& name) {
+    for (QWidget* widget : findAllByAccessibleName(root, name)) {
+        if (auto* typed = qobject_cast<T*>(widget))
+            return typed;
+    }
+    return nullptr;
+}
+
+// Every widget below `root` (including it) that is interactive and lacks an object name or an accessible
+// name, described for a failure message. Empty means every control is findable.
+QStringList unnamedControls(QWidget* root);
+
+// Shows the window of `widget` and makes it the active (key) window.
+bool showActive(QWidget* widget);
+// Another window takes the activation, so `widget`'s window is no longer key.
+bool deactivate(QWidget* widget);
+
+// The pointer enters / leaves `widget` (sends the events a real pointer would cause).
+void hover(QWidget* widget, QPoint at = QPoint(-1, -1));
+void unhover(QWidget* widget);
+
+// Left click at `at` (the centre by default); false when the widget is missing, hidden or disabled.
+bool click(QWidget* widget, QPoint at = QPoint(-1, -1));
+void type(QWidget* widget, const QString& text);
+void key(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// A key press through the application, to the focus widget of the active window (shortcuts included).
+void keyToFocus(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+// Drag payloads.
+std::unique_ptr<QMimeData> mimeWithFiles(const QStringList& paths);
+std::unique_ptr<QMimeData> mimeWithImage(const QImage& image);
+
+struct DropResult {
+    bool enterAccepted = false;
+    bool dropAccepted = false;
+    Qt::DropAction action = Qt::IgnoreAction;
+};
+// Drags `data` over `target` and drops it there, the way a drag from the file manager arrives.
+DropResult drop(QWidget* target, const QMimeData& data, QPoint at = QPoint(-1, -1),
+                Qt::DropActions actions = Qt::CopyAction);
+// Drags `data` over `target` and leaves again without dropping. Returns whether the enter was accepted.
+bool dragOverAndLeave(QWidget* target, const QMimeData& data, QPoint at = QPoint(-1, -1));
+
+// Waits (processing events) until `condition` holds; false after `timeoutMs`.
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 2000);
+
+// Writes a small picture to `path` (PNG or JPEG by suffix), for drops and pickers.
+bool writeImage(const QString& path, QSize size = QSize(64, 48), QColor color = Qt::red);
+
+} // namespace gui

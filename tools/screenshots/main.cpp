@@ -1,0 +1,133 @@
+// Renders every registered screen offscreen, in the light and the dark scheme, into PNG files.
+#include "Screenshots.h"
+#include "TestSupport.h"
+#include "Theme.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEnterEvent>
+#include <QMap>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+QMap<QString, ScreenshotFunction>& registry() {
+    static QMap<QString, ScreenshotFunction> screens;
+    return screens;
+}
+
+void settle(int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    do
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (timer.elapsed() < milliseconds);
+}
+
+bool shoot(const QString& name, const ScreenshotFunction& function, ColorScheme scheme, const QDir& out,
+           const QString& workDir) {
+    Theme::instance().setColorScheme(scheme);
+    ScreenshotContext context;
+    context.scheme = scheme;
+    context.workDir = workDir;
+    std::unique_ptr<QWidget> widget(function(context));
+    if (!widget) {
+        std::fprintf(stderr, "%s: the screen builder returned nothing\n", qPrintable(name));
+        return false;
+    }
+    if (widget->size().isEmpty() || !widget->testAttribute(Qt::WA_Resized))
+        widget->adjustSize();
+    widget->show();
+    QWidget other;
+    if (context.keyWindow) {
+        widget->activateWindow();
+        QApplication::setActiveWindow(widget.get());
+        QTest::qWaitForWindowActive(widget.get(), 2000);
+    } else {
+        other.resize(1, 1);
+        other.show();
+        other.activateWindow();
+        QApplication::setActiveWindow(&other);
+    }
+    settle(50);
+    for (const auto& step : context.afterShow) {
+        step();
+        settle(20);
+    }
+    if (context.ready) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!context.ready() && timer.elapsed() < 8000)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (!context.ready())
+            std::fprintf(stderr, "%s: not ready after 8 s, taken as it is\n", qPrintable(name));
+    }
+    settle(100);
+    QWidget* target = context.grabTarget ? context.grabTarget : widget.get();
+    const QPixmap picture = target->grab();
+    const QString file =
+        out.filePath(name + (scheme == ColorScheme::dark ? QStringLiteral("-dark.png") : QStringLiteral("-light.png")));
+    const bool saved = picture.save(file, "PNG");
+    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(file));
+    widget.reset();
+    context.kept.clear();
+    settle(10);
+    return saved;
+}
+} // namespace
+
+bool registerScreenshot(const char* name, ScreenshotFunction function) {
+    registry().insert(QString::fromUtf8(name), std::move(function));
+    return true;
+}
+
+void screenshotHover(QWidget* widget) {
+    const QPointF local = QRectF(widget->rect()).center();
+    QEnterEvent enter(local, widget->mapTo(widget->window(), local), widget->mapToGlobal(local));
+    QApplication::sendEvent(widget, &enter);
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Orvane");
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Renders the screens of Orvane into PNG files.");
+    parser.addHelpOption();
+    parser.addOption({"out", "Folder for the pictures.", "folder", "docs/screenshots"});
+    parser.addOption({"list", "Lists the screens and exits."});
+    parser.addPositionalArgument("names", "Only the screens whose name contains one of these.");
+    parser.process(app);
+
+    if (parser.isSet("list")) {
+        for (const QString& name : registry().keys())
+            std::printf("%s\n", qPrintable(name));
+        return 0;
+    }
+    QDir out(parser.value("out"));
+    if (!out.mkpath(".")) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(out.path()));
+        return 1;
+    }
+    // Screens run against a private settings file, store and data folder: never the user's.
+    TestEnvironment environment;
+    const QStringList filters = parser.positionalArguments();
+    int failures = 0;
+    int shots = 0;
+    for (auto it = registry().cbegin(); it != registry().cend(); ++it) {
+        if (!filters.isEmpty() &&
+            std::none_of(filters.begin(), filters.end(), [&](const QString& f) { return it.key().contains(f); }))
+            continue;
+        for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+            ++shots;
+            if (!shoot(it.key(), it.value(), scheme, out, environment.path("work")))
+                ++failures;
+        }
+    }
+    Theme::instance().setColorScheme(std::nullopt);
+    std::printf("%d pictures, %d failed\n", shots, failures);
+    return failures == 0 ? 0 : 1;
+}
