@@ -7,6 +7,7 @@
 #include "ModelContext.h"
 #include "OrvaneApp.h"
 #include "QueueManager.h"
+#include "SettingsView.h"
 #include "TestSupport.h"
 #include "VideoMetadata.h"
 #include "VideoSettings.h"
@@ -14,7 +15,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMainWindow>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTest>
 
 #include <nlohmann/json.hpp>
@@ -111,6 +114,23 @@ private slots:
         writeFile(folder, "in the way");
         app.onWillTerminate();
         QVERIFY(env.hasLineStartingWith("❌ Backup on quit failed: no backup location"));
+    }
+
+    void theSettingsWindowOpensFromTheMenu() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        OrvaneApp app(env.path("store.sqlite"));
+        QMainWindow* window = app.showMainWindow();
+        auto* action = window->findChild<QAction*>("settingsAction");
+        QVERIFY(action);
+        QCOMPARE(action->text(), QStringLiteral("Settings…"));
+        action->trigger();
+        auto* settings = qobject_cast<SettingsView*>(app.settingsWindow());
+        QVERIFY(settings);
+        QTRY_VERIFY(settings->isVisible());
+        QCOMPARE(settings->tabs()->count(), 2);
+        QVERIFY(settings->findChild<QWidget*>("createBackupButton"));
+        QVERIFY(settings->findChild<QWidget*>("googleKeyField"));
     }
 
     void theLiveSettingsFollowAReset() {
