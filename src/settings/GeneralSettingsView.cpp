@@ -68,6 +68,7 @@ GeneralSettingsView::GeneralSettingsView(VideoSettings& videoSettings, BackupMan
     backup->addRow("Create backup now", createRow);
     lastBackupValue_ = settingsCaption(QString());
     lastBackupValue_->setObjectName("lastBackupDate");
+    lastBackupValue_->setWordWrap(false);
     lastBackupLabel_ = backup->addRow("Last backup", lastBackupValue_);
     page->column()->addWidget(backup);
 
