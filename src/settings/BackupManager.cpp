@@ -16,10 +16,14 @@
 #include <QUuid>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -73,6 +77,39 @@ private:
     QSaveFile file_;
 };
 
+// Removing thousands of pictures takes seconds on some file systems (synchronous discard): a folder that is
+// no longer wanted is first renamed out of the way, which is instant, and then removed on a thread of its own.
+// Plain C++ only, so that a removal still running when the process ends needs nothing of Qt.
+struct Discards {
+    std::mutex mutex;
+    std::condition_variable done;
+    int running = 0;
+};
+
+Discards& discards() {
+    static auto* state = new Discards; // never destroyed: a removal may outlive static destruction
+    return *state;
+}
+
+void removeInBackground(const QString& path) {
+    Discards& state = discards();
+    {
+        std::lock_guard lock(state.mutex);
+        ++state.running;
+    }
+    std::thread([path = QFile::encodeName(path).toStdString(), &state] {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+        std::lock_guard lock(state.mutex);
+        --state.running;
+        state.done.notify_all();
+    }).detach();
+}
+
+QString discardName(const QString& dataFolder) {
+    return dataFolder + "/.backup-discarded-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
 QByteArray pretty(const nlohmann::ordered_json& json) {
     const std::string text = json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
     return QByteArray(text.data(), qsizetype(text.size()));
@@ -99,6 +136,12 @@ BackupManager& BackupManager::shared() {
 
 BackupManager::BackupManager(ModelContext* context, QObject* parent) : QObject(parent), modelContext_(context) {
     createBackupFolderIfNeeded();
+    // What an earlier process had no time to remove.
+    if (const auto base = applicationSupportDirectory()) {
+        const QDir dir(*base);
+        for (const QString& name : dir.entryList({".backup-discarded-*"}, QDir::Dirs | QDir::Hidden))
+            removeInBackground(dir.filePath(name));
+    }
     lastBackupDate_ = Defaults::standard().date("lastBackupDate");
     lastRestoreDate_ = Defaults::standard().date("lastRestoreDate");
 }
@@ -283,7 +326,11 @@ void BackupManager::swapInImages(const QString& staging, const QString& target) 
         // One atomic exchange: readers see either the old pictures or the new ones.
         if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_EXCHANGE) != 0)
             throw BackupError(utf8("replacing " + target + " failed: " + systemError()));
-        QDir(staging).removeRecursively(); // now the previous pictures
+        // The staging folder now holds the previous pictures; one left behind is cleared by the next backup.
+        try {
+            discard(staging);
+        } catch (const BackupError&) {
+        }
         return;
     }
     if (QFileInfo::exists(target) && !QFile::remove(target))
@@ -322,8 +369,8 @@ void BackupManager::createBackupNow() {
 
     // Every file is prepared first (the pictures in a hidden folder); a failure leaves the previous backup.
     const QString staging = folder + '/' + kStagingFolder;
-    if (QFileInfo::exists(staging) && !QDir(staging).removeRecursively())
-        throw BackupError(utf8("could not clear " + staging));
+    if (QFileInfo::exists(staging))
+        discard(staging);
     if (!QDir().mkdir(staging, kOwnerOnlyFolder))
         throw BackupError(utf8("could not create " + staging));
     try {
@@ -337,7 +384,11 @@ void BackupManager::createBackupNow() {
         recordsFile.commit();
         settingsFile.commit();
     } catch (...) {
-        QDir(staging).removeRecursively();
+        try {
+            discard(staging);
+        } catch (const BackupError&) {
+            // The backup's own failure is the one to report.
+        }
         throw;
     }
 
@@ -476,8 +527,7 @@ void BackupManager::deleteBackup() {
         return;
     if (QFileInfo::exists(*folder)) {
         fail(Step::backupRemoval);
-        if (!QDir(*folder).removeRecursively())
-            throw BackupError(utf8("removing " + *folder + " failed"));
+        discard(*folder);
     }
     createBackupFolderIfNeeded();
 }
@@ -495,6 +545,23 @@ bool BackupManager::resetEverything() {
     setLastBackupDate(std::nullopt);
     setLastRestoreDate(std::nullopt);
     return true;
+}
+
+void BackupManager::discard(const QString& folder) const {
+    const auto base = applicationSupportDirectory();
+    const QString discarded = base ? discardName(*base) : QString();
+    if (base && QDir().rename(folder, discarded))
+        removeInBackground(discarded);
+    else
+        QDir(folder).removeRecursively();
+    if (QFileInfo::exists(folder))
+        throw BackupError(utf8("could not remove " + folder));
+}
+
+void BackupManager::waitForDiscardedFiles() {
+    Discards& state = discards();
+    std::unique_lock lock(state.mutex);
+    state.done.wait(lock, [&] { return state.running == 0; });
 }
 
 void BackupManager::setLastBackupDate(const std::optional<QDateTime>& date) {

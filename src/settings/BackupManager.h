@@ -103,6 +103,9 @@ public:
     static void resetSettings();
     void deleteBackup();
 
+    // Old pictures and removed backups are deleted on a thread of their own; waits until that is done.
+    static void waitForDiscardedFiles();
+
     // Tests: take the data folder away or make a step fail.
     void setNoApplicationSupportDirectoryForTesting(bool none) { noLocationForTesting_ = none; }
     void setFaultInjector(FaultInjector injector) { faultInjector_ = std::move(injector); }
@@ -119,6 +122,8 @@ private:
     Records fetchRecords() const;
     void writeImages(const Records& records, const QString& folder) const;
     void swapInImages(const QString& staging, const QString& target) const;
+    // Moves a folder out of the way at once and removes it in the background; throws when it stays.
+    void discard(const QString& folder) const;
     void setLastBackupDate(const std::optional<QDateTime>& date);
     void setLastRestoreDate(const std::optional<QDateTime>& date);
 

@@ -134,6 +134,7 @@ private slots:
     }
 
     void cleanup() {
+        BackupManager::waitForDiscardedFiles();
         store.reset();
         Clock::setCurrent(nullptr);
         clock.reset();
@@ -349,6 +350,18 @@ private slots:
         manager.createBackupNow();
         QVERIFY(entries(backupFolder() + "/UserImages/VideoMetadata").isEmpty());
         QCOMPARE(entries(backupFolder() + "/UserImages/ImagePresets").size(), 1);
+        // The previous pictures are removed in the background, outside the backup folder.
+        BackupManager::waitForDiscardedFiles();
+        QVERIFY(entries(env->path("data")).filter(".backup-discarded-").isEmpty());
+    }
+
+    void whatAnEarlierProcessLeftIsRemoved() {
+        QDir().mkpath(env->path("data/.backup-discarded-1234/VideoMetadata"));
+        writeBytes(env->path("data/.backup-discarded-1234/VideoMetadata/a_first_frame.jpg"), kPng);
+        BackupManager manager(store.get());
+        BackupManager::waitForDiscardedFiles();
+        QVERIFY(!QFileInfo::exists(env->path("data/.backup-discarded-1234")));
+        QVERIFY(QFileInfo(env->path("data/Orvane.store")).isFile());
     }
 
     void theBackupDateIsRecordedAndReadBackByTheNextManager() {

@@ -59,6 +59,7 @@ private slots:
     }
 
     void cleanup() {
+        BackupManager::waitForDiscardedFiles();
         store.reset();
         Clock::setCurrent(nullptr);
         clock.reset();
