@@ -16,6 +16,7 @@
 #include "SettingsReload.h"
 #include "SettingsView.h"
 #include "SparkleUpdaterController.h"
+#include "StoreWarning.h"
 #include "VideoGalleryViewModel.h"
 #include "VideoSettings.h"
 
@@ -56,6 +57,7 @@ OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
       appViewModel_(new AppViewModel(this)), queueManager_(new QueueManager(this)),
       galleryViewModel_(new VideoGalleryViewModel(this)), backupManager_(&BackupManager::shared()) {
     modelContext_ = ModelSchema::openStore(storePath.isEmpty() ? AppPaths::storeFile() : storePath);
+    warnAboutStoreRecovery(*modelContext_);
     modelContext_->setAutosaveEnabled(true);
     // Handed over before anything can ask for a backup, so a backup never goes without the records.
     backupManager_->setModelContext(modelContext_.get());

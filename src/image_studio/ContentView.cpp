@@ -2,6 +2,7 @@
 
 #include "AppViewModel.h"
 #include "ImageServiceFactory.h"
+#include "UserImagePresetsView.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -19,8 +20,19 @@ ContentView::ContentView(const AppEnvironment& environment, QWidget* parent)
     toVideo->setObjectName("switchToVideoStudio");
     connect(toVideo, &QPushButton::clicked, this,
             [this] { environment_.appViewModel->setCurrentView(ViewMode::videoGeneration); });
+    auto* presets = new QPushButton("Image Presets", this);
+    presets->setObjectName("openImagePresets");
+    connect(presets, &QPushButton::clicked, this, [this] {
+        auto* panel = new UserImagePresetsView(*environment_.imagePresetsManager, QString(), this);
+        panel->setWindowFlag(Qt::Window);
+        panel->setAttribute(Qt::WA_DeleteOnClose);
+        panel->resize(360, 640);
+        connect(panel, &UserImagePresetsView::dismissRequested, panel, &QWidget::close);
+        panel->show();
+    });
     layout->addStretch();
     layout->addWidget(title);
+    layout->addWidget(presets, 0, Qt::AlignCenter);
     layout->addWidget(toVideo, 0, Qt::AlignCenter);
     layout->addStretch();
 }

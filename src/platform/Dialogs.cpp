@@ -2,6 +2,8 @@
 
 #include "Log.h"
 
+#include <QMetaObject>
+
 namespace {
 // Used until the application installs its widget dialogs (for example in a headless tool).
 class CancellingDialogs final : public Dialogs {
@@ -28,4 +30,34 @@ Dialogs& Dialogs::current() {
 
 void Dialogs::setCurrent(Dialogs* dialogs) {
     override() = dialogs;
+}
+
+namespace {
+// Runs `call` from the event loop while `context` lives.
+void later(QObject* context, std::function<void()> call) {
+    if (!context)
+        return;
+    QMetaObject::invokeMethod(context, std::move(call), Qt::QueuedConnection);
+}
+} // namespace
+
+void Dialogs::openFilesAsync(const OpenRequest& request, QObject* context, FilesAnswer answer) {
+    QPointer<QObject> guard(context);
+    const QStringList paths = openFiles(request);
+    if (guard)
+        later(guard, [paths, answer = std::move(answer)] { answer(paths); });
+}
+
+void Dialogs::saveFileAsync(const SaveRequest& request, QObject* context, PathAnswer answer) {
+    QPointer<QObject> guard(context);
+    const std::optional<QString> path = saveFile(request);
+    if (guard)
+        later(guard, [path, answer = std::move(answer)] { answer(path); });
+}
+
+void Dialogs::chooseFolderAsync(const FolderRequest& request, QObject* context, PathAnswer answer) {
+    QPointer<QObject> guard(context);
+    const std::optional<QString> path = chooseFolder(request);
+    if (guard)
+        later(guard, [path, answer = std::move(answer)] { answer(path); });
 }

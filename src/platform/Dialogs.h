@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
-// Modal panels and alerts. The application installs the widget implementation; tests install a
-// scripted one so nothing ever blocks on a modal window.
+// Panels and alerts. The application installs the widget implementation; tests install a scripted one so
+// nothing ever blocks on a modal window. Views use the non-blocking panels: the answer arrives later through
+// a callback, which is dropped if its context object is gone by then.
 class Dialogs {
 public:
     enum class AlertStyle { informational, warning, critical };
@@ -35,6 +38,15 @@ public:
     // Returns the index of the chosen button.
     virtual int alert(AlertStyle style, const QString& message, const QString& informativeText,
                       const QStringList& buttons) = 0;
+
+    // Non-blocking panels: each returns at once and later calls `answer` on the GUI thread, once, unless
+    // `context` has been destroyed. A cancelled panel answers with an empty list or nullopt. The default
+    // implementations ask the blocking panels and answer from the event loop.
+    using FilesAnswer = std::function<void(const QStringList& paths)>;
+    using PathAnswer = std::function<void(const std::optional<QString>& path)>;
+    virtual void openFilesAsync(const OpenRequest& request, QObject* context, FilesAnswer answer);
+    virtual void saveFileAsync(const SaveRequest& request, QObject* context, PathAnswer answer);
+    virtual void chooseFolderAsync(const FolderRequest& request, QObject* context, PathAnswer answer);
 
     static Dialogs& current();
     // The caller keeps ownership; nullptr restores the inert fallback (every panel cancelled).

@@ -1,6 +1,7 @@
 #include "FormButtons.h"
 
 #include "GlassButtons.h"
+#include "Theme.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -22,6 +23,9 @@ FormButtons::FormButtons(const QString& confirmTitle, QWidget* parent) : QWidget
     confirm_->setAutoDefault(true);
     confirm_->setToolTip(confirmTitle + QStringLiteral(" (Ctrl+Return)"));
 
+    stylePrimary();
+    connect(&Theme::instance(), &Theme::changed, this, &FormButtons::stylePrimary);
+
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(cancel_);
@@ -41,6 +45,21 @@ FormButtons::FormButtons(const QString& confirmTitle, QWidget* parent) : QWidget
     connect(cancel_, &QAbstractButton::clicked, this, &FormButtons::cancelled);
     connect(confirm_, &QPushButton::clicked, this, &FormButtons::confirm);
     refresh();
+}
+
+void FormButtons::stylePrimary() {
+    // The prominent look: accent fill with white text; greyed while the form is incomplete.
+    const Theme& theme = Theme::instance();
+    const QColor accent = theme.color(ColorRole::accent);
+    const QColor disabled = theme.color(ColorRole::quaternary);
+    const QColor disabledText = theme.color(ColorRole::tertiary);
+    confirm_->setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: white; border: none; border-radius: 6px;"
+                       " padding: 5px 14px; font-weight: 500; }"
+                       "QPushButton:pressed { background: %2; }"
+                       "QPushButton:disabled { background: %3; color: %4; }")
+            .arg(accent.name(), accent.darker(115).name(), disabled.name(QColor::HexArgb),
+                 disabledText.name(QColor::HexArgb)));
 }
 
 bool FormButtons::hasContent(const QString& text) {

@@ -40,6 +40,7 @@ signals:
 
 private:
     void confirm();
+    void stylePrimary();
 
     QAbstractButton* cancel_;
     QPushButton* confirm_;

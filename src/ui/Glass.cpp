@@ -165,6 +165,24 @@ void GlassPanel::setFillOpacity(double opacity) {
     update();
 }
 
+void GlassPanel::setShadow(const QColor& color, double radius, QPointF offset) {
+    shadowColor_ = color;
+    shadowRadius_ = std::max(0.0, std::isfinite(radius) ? radius : 0.0);
+    shadowOffset_ = offset;
+    update();
+}
+
+int GlassPanel::shadowMargin() const {
+    if (!shadowColor_.isValid() || shadowColor_.alpha() == 0)
+        return 0;
+    return int(std::ceil(shadowRadius_ + std::max(std::abs(shadowOffset_.x()), std::abs(shadowOffset_.y()))));
+}
+
+QRectF GlassPanel::panelRect() const {
+    const double m = shadowMargin();
+    return QRectF(rect()).adjusted(m + 0.5, m + 0.5, -m - 0.5, -m - 0.5);
+}
+
 void GlassPanel::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange || event->type() == QEvent::PaletteChange)
         update();
@@ -174,9 +192,10 @@ void GlassPanel::changeEvent(QEvent* event) {
 void GlassPanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF area = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    const QPainterPath shape = continuousRoundedRect(area, radius_);
+    const QPainterPath shape = continuousRoundedRect(panelRect(), radius_);
     const ColorScheme scheme = colorSchemeOf(this);
+    if (shadowMargin() > 0)
+        paintShadow(painter, shape, shadowColor_, shadowRadius_, shadowOffset_);
     painter.setOpacity(opacity_);
     switch (fill_) {
     case Fill::glass:

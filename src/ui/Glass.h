@@ -64,6 +64,11 @@ public:
     void setOutline(const QColor& color, double width = 1.0);
     QColor outlineColor() const { return outline_; }
     void setFillOpacity(double opacity);
+    // A drop shadow around the panel. The panel's shape is then inset by shadowMargin() on every side, so keep
+    // that much room in the layout margins.
+    void setShadow(const QColor& color, double radius, QPointF offset = {});
+    int shadowMargin() const;
+    QRectF panelRect() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -75,4 +80,7 @@ private:
     QColor outline_;
     double outlineWidth_ = 1;
     double opacity_ = 1;
+    QColor shadowColor_;
+    double shadowRadius_ = 0;
+    QPointF shadowOffset_;
 };

@@ -9,6 +9,7 @@
 #include <QIconEngine>
 #include <QMutex>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QStandardPaths>
 #include <QSvgRenderer>
 
@@ -199,7 +200,13 @@ QImage symbolImage(const QString& name, QSize pixelSize, const QColor& color) {
 
 QPixmap symbolPixmap(const QString& name, double pointSize, const QColor& color, double devicePixelRatio) {
     const int side = std::max(1, int(std::lround(pointSize * devicePixelRatio)));
-    QPixmap pixmap = QPixmap::fromImage(symbolImage(name, QSize(side, side), color));
+    // Buttons draw their symbol on every paint: parse each drawing once per size and colour.
+    const QString key = QStringLiteral("orvane-symbol:%1:%2:%3").arg(name).arg(side).arg(color.rgba(), 8, 16);
+    QPixmap pixmap;
+    if (!QPixmapCache::find(key, &pixmap)) {
+        pixmap = QPixmap::fromImage(symbolImage(name, QSize(side, side), color));
+        QPixmapCache::insert(key, pixmap);
+    }
     pixmap.setDevicePixelRatio(devicePixelRatio);
     return pixmap;
 }

@@ -19,13 +19,15 @@ QColor withOpacity(QColor color, double opacity) {
 
 Theme& Theme::instance() {
     static Theme* theme = new Theme; // lives until the process ends; never destroyed after QApplication
+    // Follows palette changes from the moment an application exists.
+    if (!theme->watching_ && QCoreApplication::instance()) {
+        QCoreApplication::instance()->installEventFilter(theme);
+        theme->watching_ = true;
+    }
     return *theme;
 }
 
-Theme::Theme() {
-    if (QCoreApplication::instance())
-        QCoreApplication::instance()->installEventFilter(this);
-}
+Theme::Theme() = default;
 
 bool Theme::eventFilter(QObject* watched, QEvent* event) {
     if (watched == QCoreApplication::instance() && event->type() == QEvent::ApplicationPaletteChange && !forced_ &&

@@ -69,6 +69,7 @@ private:
     std::optional<ColorScheme> forced_;
     std::optional<QPalette> originalPalette_;
     bool switching_ = false;
+    bool watching_ = false;
 };
 
 // Returns `color` with its alpha multiplied by `opacity`.

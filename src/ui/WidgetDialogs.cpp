@@ -9,37 +9,63 @@ namespace {
 QWidget* dialogParent() {
     return QApplication::activeWindow();
 }
-} // namespace
 
-std::optional<QString> WidgetDialogs::chooseFolder(const FolderRequest& request) {
-    QFileDialog dialog(dialogParent(), request.message);
+void configureFolder(QFileDialog& dialog, const Dialogs::FolderRequest& request) {
+    dialog.setWindowTitle(request.message);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     dialog.setOption(QFileDialog::ReadOnly, !request.canCreateDirectories);
     if (!request.prompt.isEmpty())
         dialog.setLabelText(QFileDialog::Accept, request.prompt);
+}
+
+void configureOpen(QFileDialog& dialog, const Dialogs::OpenRequest& request) {
+    dialog.setWindowTitle(request.message);
+    dialog.setFileMode(request.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    if (!request.nameFilters.isEmpty())
+        dialog.setNameFilters(request.nameFilters);
+}
+
+void configureSave(QFileDialog& dialog, const Dialogs::SaveRequest& request) {
+    dialog.setWindowTitle(request.message);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (!request.directory.isEmpty())
+        dialog.setDirectory(request.directory);
+    if (!request.nameFilters.isEmpty())
+        dialog.setNameFilters(request.nameFilters);
+    if (!request.suggestedName.isEmpty())
+        dialog.selectFile(request.suggestedName);
+}
+
+// Opens the dialog without blocking; `finish` runs when it closes, unless `context` is gone by then.
+void openLater(QFileDialog* dialog, QObject* context, std::function<void(QFileDialog*, bool accepted)> finish) {
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QFileDialog::finished, context ? context : dialog,
+                     [dialog, finish = std::move(finish)](int result) { finish(dialog, result == QDialog::Accepted); });
+    // Window-modal: the call returns at once, and a second click on the same window cannot stack panels.
+    dialog->open();
+}
+} // namespace
+
+std::optional<QString> WidgetDialogs::chooseFolder(const FolderRequest& request) {
+    QFileDialog dialog(dialogParent());
+    configureFolder(dialog, request);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
 }
 
 QStringList WidgetDialogs::openFiles(const OpenRequest& request) {
-    QFileDialog dialog(dialogParent(), request.message);
-    dialog.setFileMode(request.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
-    if (!request.nameFilters.isEmpty())
-        dialog.setNameFilters(request.nameFilters);
+    QFileDialog dialog(dialogParent());
+    configureOpen(dialog, request);
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles();
 }
 
 std::optional<QString> WidgetDialogs::saveFile(const SaveRequest& request) {
-    QFileDialog dialog(dialogParent(), request.message, request.directory);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    if (!request.nameFilters.isEmpty())
-        dialog.setNameFilters(request.nameFilters);
-    if (!request.suggestedName.isEmpty())
-        dialog.selectFile(request.suggestedName);
+    QFileDialog dialog(dialogParent());
+    configureSave(dialog, request);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
@@ -61,4 +87,30 @@ int WidgetDialogs::alert(AlertStyle style, const QString& message, const QString
     box.exec();
     const int index = int(added.indexOf(box.clickedButton()));
     return index < 0 ? 0 : index;
+}
+
+void WidgetDialogs::openFilesAsync(const OpenRequest& request, QObject* context, FilesAnswer answer) {
+    auto* dialog = new QFileDialog(dialogParent());
+    configureOpen(*dialog, request);
+    openLater(dialog, context, [answer = std::move(answer)](QFileDialog* d, bool accepted) {
+        answer(accepted ? d->selectedFiles() : QStringList());
+    });
+}
+
+void WidgetDialogs::saveFileAsync(const SaveRequest& request, QObject* context, PathAnswer answer) {
+    auto* dialog = new QFileDialog(dialogParent());
+    configureSave(*dialog, request);
+    openLater(dialog, context, [answer = std::move(answer)](QFileDialog* d, bool accepted) {
+        const QStringList files = d->selectedFiles();
+        answer(accepted && !files.isEmpty() ? std::optional<QString>(files.constFirst()) : std::nullopt);
+    });
+}
+
+void WidgetDialogs::chooseFolderAsync(const FolderRequest& request, QObject* context, PathAnswer answer) {
+    auto* dialog = new QFileDialog(dialogParent());
+    configureFolder(*dialog, request);
+    openLater(dialog, context, [answer = std::move(answer)](QFileDialog* d, bool accepted) {
+        const QStringList files = d->selectedFiles();
+        answer(accepted && !files.isEmpty() ? std::optional<QString>(files.constFirst()) : std::nullopt);
+    });
 }

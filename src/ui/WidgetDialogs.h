@@ -4,7 +4,8 @@
 
 class QWidget;
 
-// Panels and alerts as modal Qt dialogs.
+// Panels and alerts as Qt dialogs. The blocking panels run modally; the non-blocking ones open the file
+// dialog with open() and answer when it closes.
 class WidgetDialogs final : public Dialogs {
 public:
     std::optional<QString> chooseFolder(const FolderRequest& request) override;
@@ -12,4 +13,8 @@ public:
     std::optional<QString> saveFile(const SaveRequest& request) override;
     int alert(AlertStyle style, const QString& message, const QString& informativeText,
               const QStringList& buttons) override;
+
+    void openFilesAsync(const OpenRequest& request, QObject* context, FilesAnswer answer) override;
+    void saveFileAsync(const SaveRequest& request, QObject* context, PathAnswer answer) override;
+    void chooseFolderAsync(const FolderRequest& request, QObject* context, PathAnswer answer) override;
 };

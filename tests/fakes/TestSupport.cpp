@@ -8,6 +8,7 @@
 #include "ServiceConfig.h"
 
 #include <QFile>
+#include <QMetaObject>
 
 TestEnvironment::TestEnvironment() {
     dir_.setAutoRemove(true);
@@ -71,6 +72,60 @@ int ScriptedDialogs::alert(AlertStyle style, const QString& message, const QStri
                            const QStringList& buttons) {
     alerts.append({style, message, informativeText, buttons});
     return alertAnswer;
+}
+
+void ScriptedDialogs::deliver(QObject* context, std::function<void()> now, std::function<void()> held) {
+    if (holdAsync)
+        pending_.append({QPointer<QObject>(context), std::move(held)});
+    else if (context)
+        QMetaObject::invokeMethod(context, std::move(now), Qt::QueuedConnection);
+}
+
+void ScriptedDialogs::answerPending() {
+    const QList<Pending> pending = std::exchange(pending_, {});
+    for (const Pending& held : pending) {
+        if (held.context)
+            held.answer();
+    }
+}
+
+// An immediate answer carries the scripted value of the moment; a held one reads it when released.
+void ScriptedDialogs::openFilesAsync(const OpenRequest& request, QObject* context, FilesAnswer answer) {
+    openRequests.append(request);
+    deliver(
+        context, [paths = openAnswer, answer] { answer(paths); }, [this, answer] { answer(openAnswer); });
+}
+
+void ScriptedDialogs::saveFileAsync(const SaveRequest& request, QObject* context, PathAnswer answer) {
+    saveRequests.append(request);
+    deliver(
+        context, [path = saveAnswer, answer] { answer(path); }, [this, answer] { answer(saveAnswer); });
+}
+
+void ScriptedDialogs::chooseFolderAsync(const FolderRequest& request, QObject* context, PathAnswer answer) {
+    folderRequests.append(request);
+    deliver(
+        context, [path = folderAnswer, answer] { answer(path); }, [this, answer] { answer(folderAnswer); });
+}
+
+RecordingWorkspace::RecordingWorkspace() {
+    Workspace::setCurrent(this);
+}
+
+RecordingWorkspace::~RecordingWorkspace() {
+    if (&Workspace::current() == this)
+        Workspace::setCurrent(nullptr);
+}
+
+void RecordingWorkspace::revealInFileManager(const QStringList& paths) {
+    revealed.append(paths);
+}
+
+bool RecordingWorkspace::moveToTrash(const QString& path) {
+    trashed.append(path);
+    if (trashAnswer && removeFiles)
+        QFile::remove(path);
+    return trashAnswer;
 }
 
 RecordingSoundPlayer::RecordingSoundPlayer() {

@@ -2,8 +2,10 @@
 
 #include "Dialogs.h"
 #include "Sounds.h"
+#include "Workspace.h"
 
 #include <QList>
+#include <QPointer>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -62,6 +64,38 @@ public:
     std::optional<QString> saveFile(const SaveRequest& request) override;
     int alert(AlertStyle style, const QString& message, const QString& informativeText,
               const QStringList& buttons) override;
+
+    // Non-blocking panels are recorded in the same lists and answered with the same scripted answers, from
+    // the event loop; with `holdAsync` they wait until answerPending().
+    bool holdAsync = false;
+    void openFilesAsync(const OpenRequest& request, QObject* context, FilesAnswer answer) override;
+    void saveFileAsync(const SaveRequest& request, QObject* context, PathAnswer answer) override;
+    void chooseFolderAsync(const FolderRequest& request, QObject* context, PathAnswer answer) override;
+    int pendingAsync() const { return int(pending_.size()); }
+    // Answers every held panel (whose context still lives) with the current scripted answers.
+    void answerPending();
+
+private:
+    void deliver(QObject* context, std::function<void()> now, std::function<void()> held);
+    struct Pending {
+        QPointer<QObject> context;
+        std::function<void()> answer;
+    };
+    QList<Pending> pending_;
+};
+
+// Records reveals and trash moves instead of reaching the desktop.
+class RecordingWorkspace final : public Workspace {
+public:
+    RecordingWorkspace();
+    ~RecordingWorkspace() override;
+    QList<QStringList> revealed;
+    QStringList trashed;
+    // What moveToTrash answers; when true and `removeFiles` is set, the file is also deleted.
+    bool trashAnswer = true;
+    bool removeFiles = false;
+    void revealInFileManager(const QStringList& paths) override;
+    bool moveToTrash(const QString& path) override;
 };
 
 // Records the sounds that would have played.

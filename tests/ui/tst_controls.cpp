@@ -219,6 +219,12 @@ private slots:
         QTest::keyClick(popover, Qt::Key_Escape);
         QVERIFY(!popover->isVisible());
         QCOMPARE(closed.count(), 1);
+        // A click outside closes it too.
+        popover->popup();
+        QVERIFY(QTest::qWaitForWindowExposed(popover));
+        QTest::mouseClick(popover, Qt::LeftButton, Qt::NoModifier, QPoint(-20, popover->height() + 20));
+        QTRY_VERIFY(!popover->isVisible());
+        QCOMPARE(closed.count(), 2);
     }
 
     void uiScaleIgnoresNonsense() {

@@ -161,6 +161,23 @@ private slots:
         QVERIFY(continuousRoundedRect(rect, nan).contains(QPointF(0.5, 0.5)));
     }
 
+    void panelKeepsRoomForItsShadow() {
+        GlassPanel panel;
+        panel.resize(200, 100);
+        QCOMPARE(panel.shadowMargin(), 0);
+        QCOMPARE(panel.panelRect(), QRectF(0.5, 0.5, 199, 99));
+        panel.setShadow(withOpacity(Qt::black, 0.33), 20);
+        QCOMPARE(panel.shadowMargin(), 20);
+        QCOMPARE(panel.panelRect(), QRectF(20.5, 20.5, 159, 59));
+        panel.setShadow(withOpacity(Qt::black, 0.1), 2, QPointF(0, 1));
+        QCOMPARE(panel.shadowMargin(), 3);
+        // The shadow darkens the margin below the panel, not the far corner.
+        panel.setFill(GlassPanel::Fill::windowBackground);
+        const QImage image = panel.grab().toImage();
+        QVERIFY(image.pixelColor(100, 98).alpha() > 0);
+        QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
+    }
+
     void themeForcesSchemeAndPalette() {
         QSignalSpy changed(&Theme::instance(), &Theme::changed);
         const QColor startWindow = QApplication::palette().color(QPalette::Window);

@@ -2,11 +2,14 @@
 #include "FormButtons.h"
 #include "Glass.h"
 #include "GlassButtons.h"
+#include "ImageTiles.h"
 #include "Popover.h"
 #include "Screenshots.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -174,4 +177,73 @@ QWidget* popover(ScreenshotContext& context) {
     return window;
 }
 ORVANE_SCREENSHOT("kit-popover", popover);
+
+// A procedural sample picture: a sky-to-ground gradient with a sun.
+QImage samplePicture(int width, int height, int hue) {
+    QImage image(width, height, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 0, height);
+    sky.setColorAt(0, QColor::fromHsv(hue, 120, 240));
+    sky.setColorAt(0.65, QColor::fromHsv((hue + 30) % 360, 90, 200));
+    sky.setColorAt(1, QColor::fromHsv((hue + 60) % 360, 140, 90));
+    painter.fillRect(image.rect(), sky);
+    painter.setBrush(QColor(255, 240, 200));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QPointF(width * 0.7, height * 0.35), height * 0.12, height * 0.12);
+    return image;
+}
+
+QWidget* imageTiles(ScreenshotContext& context) {
+    auto* board = new Backdrop;
+    board->resize(760, 560);
+    auto* column = new QVBoxLayout(board);
+    column->setContentsMargins(24, 20, 24, 20);
+    column->setSpacing(10);
+
+    column->addWidget(caption("one reference (hovered), two side by side"));
+    auto* top = new QHBoxLayout;
+    auto* single = new ReferenceImageTile(samplePicture(600, 400, 200), ReferenceImageTile::Layout::single);
+    top->addWidget(single);
+    auto* pair = new QHBoxLayout;
+    pair->addWidget(new ReferenceImageTile(samplePicture(400, 400, 20), ReferenceImageTile::Layout::flexible));
+    pair->addWidget(new ReferenceImageTile(samplePicture(300, 450, 280), ReferenceImageTile::Layout::flexible));
+    top->addLayout(pair, 1);
+    column->addLayout(top);
+
+    column->addWidget(caption("three or more: thumbnails at scale 1 (the second hovered)"));
+    auto* strip = new QHBoxLayout;
+    QList<ReferenceImageTile*> thumbs;
+    for (int i = 0; i < 6; ++i) {
+        auto* thumb =
+            new ReferenceImageTile(samplePicture(300 + 40 * i, 240, i * 50), ReferenceImageTile::Layout::thumbnail);
+        strip->addWidget(thumb);
+        thumbs << thumb;
+    }
+    strip->addStretch(1);
+    column->addLayout(strip);
+
+    column->addWidget(caption("video studio: reference slot and first / last frames (last hovered)"));
+    auto* frames = new QHBoxLayout;
+    frames->addWidget(new ReferenceImageView(samplePicture(400, 300, 160)));
+    auto* first = new VideoFrameImageView(samplePicture(1280, 720, 40));
+    auto* last = new VideoFrameImageView(samplePicture(1280, 720, 320));
+    frames->addWidget(first, 1);
+    frames->addWidget(last, 1);
+    column->addLayout(frames);
+    column->addStretch(1);
+
+    for (QWidget* hovered :
+         {static_cast<QWidget*>(single), static_cast<QWidget*>(thumbs[1]), static_cast<QWidget*>(last)})
+        context.afterShow.push_back([hovered] { screenshotHover(hovered); });
+    // Let the fades finish.
+    context.afterShow.push_back([] {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 300)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    });
+    return board;
+}
+ORVANE_SCREENSHOT("kit-image-tiles", imageTiles);
 } // namespace

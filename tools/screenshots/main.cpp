@@ -45,7 +45,8 @@ bool shoot(const QString& name, const ScreenshotFunction& function, ColorScheme 
     if (context.keyWindow) {
         widget->activateWindow();
         QApplication::setActiveWindow(widget.get());
-        QTest::qWaitForWindowActive(widget.get(), 2000);
+        if (!QTest::qWaitForWindowActive(widget.get(), 2000))
+            std::fprintf(stderr, "%s: the window did not become active\n", qPrintable(name));
     } else {
         other.resize(1, 1);
         other.show();

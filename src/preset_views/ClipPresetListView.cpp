@@ -1,0 +1,123 @@
+#include "ClipPresetListView.h"
+
+#include "HoverPreviewController.h"
+#include "PresetCardDelegates.h"
+#include "PresetListModels.h"
+#include "VideoPlayerView.h"
+
+#include <QHoverEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+namespace {
+constexpr int kSideInset = 16;
+} // namespace
+
+ClipPresetListView::ClipPresetListView(PreviewClipPresetListModel* model, int columns, int spacing, Player player,
+                                       QWidget* parent)
+    : QListView(parent), model_(model), player_(std::move(player)), columns_(std::max(1, columns)), spacing_(spacing) {
+    delegate_ = new ClipPresetCardDelegate(this, spacing_, columns_ == 1 ? kSideInset : 0);
+    hover_ = new HoverPreviewController(
+        [this](int row) {
+            if (player_.play)
+                player_.play(row);
+        },
+        [this] {
+            if (player_.stop)
+                player_.stop();
+        },
+        this);
+    setModel(model_);
+    setItemDelegate(delegate_);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFrameShape(QFrame::NoFrame);
+    setMouseTracking(true);
+    viewport()->setMouseTracking(true);
+    viewport()->setAttribute(Qt::WA_Hover);
+    viewport()->setAutoFillBackground(false);
+    setUniformItemSizes(true);
+    if (columns_ > 1) {
+        setFlow(QListView::LeftToRight);
+        setWrapping(true);
+        setResizeMode(QListView::Adjust);
+        // Each grid cell carries the gap after its card, so the right margin gives the last gap back.
+        setViewportMargins(kSideInset, 0, std::max(0, kSideInset - spacing_), kSideInset);
+    }
+    connect(delegate_, &ClipPresetCardDelegate::selectRequested, this,
+            [this](const QModelIndex& index) { emit presetChosen(index.row()); });
+    connect(model_, &QAbstractItemModel::dataChanged, this, [this] { updatePreview(); });
+    layoutCards();
+}
+
+void ClipPresetListView::layoutCards() {
+    const int width = viewport()->width();
+    const int card = columns_ == 1 ? width - 2 * kSideInset : (width - columns_ * spacing_) / columns_;
+    delegate_->setCardWidth(std::max(10, card));
+    // The grid's gaps come from the cells: each cell is its card plus the gap to the next.
+    if (columns_ > 1) {
+        const QSize cell = delegate_->sizeHint({}, {});
+        setGridSize(QSize(delegate_->cardWidth() + spacing_, cell.height()));
+    }
+    doItemsLayout();
+    updatePreview();
+}
+
+QRect ClipPresetListView::cardRect(int row) const {
+    return delegate_->cardRect(visualRect(model_->index(row)));
+}
+
+void ClipPresetListView::resizeEvent(QResizeEvent* event) {
+    QListView::resizeEvent(event);
+    layoutCards();
+}
+
+void ClipPresetListView::scrollContentsBy(int dx, int dy) {
+    QListView::scrollContentsBy(dx, dy);
+    updatePreview();
+}
+
+void ClipPresetListView::hoverAt(const QPoint& position) {
+    const QModelIndex index = indexAt(position);
+    const bool onCard = index.isValid() && cardRect(index.row()).contains(position);
+    hover_->setHoveredRow(onCard ? index.row() : -1);
+}
+
+bool ClipPresetListView::viewportEvent(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::HoverMove:
+    case QEvent::HoverEnter:
+        hoverAt(static_cast<QHoverEvent*>(event)->position().toPoint());
+        break;
+    case QEvent::MouseMove:
+        hoverAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+        break;
+    case QEvent::HoverLeave:
+    case QEvent::Leave:
+        hover_->setHoveredRow(-1);
+        break;
+    default:
+        break;
+    }
+    return QListView::viewportEvent(event);
+}
+
+void ClipPresetListView::updatePreview() {
+    const int row = player_.currentRow ? player_.currentRow() : -1;
+    if (row < 0 || row >= model_->rowCount()) {
+        if (preview_)
+            preview_->hide();
+        return;
+    }
+    if (!preview_) {
+        preview_ = new VideoPlayerView(viewport());
+        preview_->hide();
+    }
+    preview_->setPlayer(player_.backend);
+    preview_->setGeometry(delegate_->pictureRect(visualRect(model_->index(row))));
+    // Transparent until the clip can play: the still underneath shows meanwhile.
+    const bool playing = player_.isPlaying && player_.isPlaying();
+    preview_->setVisible(playing);
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "PresetPicture.h"
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+
+class QMimeData;
+
+// The state and rules of a preset form (image presets and prompt presets share them): title, prompt and an
+// optional picture that the host reads when the user saves. Pictures are read and reduced off the GUI thread;
+// loads are neither cancelled nor counted, so the last one to succeed sets the picture.
+class PresetFormModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString title READ title WRITE setTitle NOTIFY titleChanged)
+    Q_PROPERTY(QString prompt READ prompt WRITE setPrompt NOTIFY promptChanged)
+    Q_PROPERTY(QImage image READ image WRITE setImage NOTIFY imageChanged)
+    Q_PROPERTY(bool isEditing READ isEditing WRITE setEditing NOTIFY editingChanged)
+    Q_PROPERTY(bool isLoadingImage READ isLoadingImage NOTIFY isLoadingImageChanged)
+    Q_PROPERTY(bool isDragOver READ isDragOver WRITE setDragOver NOTIFY isDragOverChanged)
+    Q_PROPERTY(bool canSave READ canSave NOTIFY canSaveChanged)
+public:
+    explicit PresetFormModel(QObject* parent = nullptr);
+
+    QString title() const { return title_; }
+    void setTitle(const QString& title);
+    QString prompt() const { return prompt_; }
+    void setPrompt(const QString& prompt);
+    QImage image() const { return image_; }
+    void setImage(const QImage& image);
+    bool isEditing() const { return editing_; }
+    void setEditing(bool editing);
+    bool isLoadingImage() const { return loading_; }
+    bool isDragOver() const { return dragOver_; }
+    void setDragOver(bool over);
+
+    // Both texts hold something besides white space and newlines.
+    bool canSave() const;
+    static bool canSave(const QString& title, const QString& prompt);
+
+    QString heading() const;
+    QString saveButtonTitle() const;
+    static constexpr const char* kOpenPanelMessage = "Choose a reference image for your preset";
+    static QStringList openPanelFilters();
+
+    // Fills every field at once (the host does this before it shows the form).
+    void reset(const QString& title, const QString& prompt, const QImage& image, bool editing);
+
+public slots:
+    void removeImage() { setImage({}); }
+    // Opens the open panel without blocking; cancelling changes nothing.
+    void chooseImage();
+    void loadImage(const QString& path);
+    // Takes a drop; always accepted. With nothing that can give a picture the loading state ends at once.
+    bool handleDrop(const QMimeData* mime);
+    // Runs the save action only while the form may be saved (the button and Ctrl+Return both come here).
+    void requestSave();
+    void requestCancel() { emit cancelRequested(); }
+
+signals:
+    void titleChanged();
+    void promptChanged();
+    void imageChanged();
+    void editingChanged();
+    void isLoadingImageChanged();
+    void isDragOverChanged();
+    void canSaveChanged();
+    void saveRequested();
+    void cancelRequested();
+
+private:
+    void setLoading(bool loading);
+    void follow(QFuture<QImage> future);
+    void updateCanSave();
+
+    QString title_;
+    QString prompt_;
+    QImage image_;
+    bool editing_ = false;
+    bool loading_ = false;
+    bool dragOver_ = false;
+    bool canSave_ = false;
+};

@@ -1,0 +1,286 @@
+#include "PresetFormView.h"
+
+#include "FormButtons.h"
+#include "GlassButtons.h"
+#include "PresetFormModel.h"
+#include "PresetLook.h"
+#include "PresetPicture.h"
+
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel* fieldLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setFont(PresetLook::font(14, QFont::Medium));
+    return label;
+}
+
+} // namespace
+
+// ---- PresetPictureZone
+
+PresetPictureZone::PresetPictureZone(PresetFormModel* form, QColor accent, QWidget* parent)
+    : QWidget(parent), form_(form), accent_(accent) {
+    setObjectName(QStringLiteral("presetPictureZone"));
+    setAcceptDrops(true);
+    setCursor(Qt::PointingHandCursor);
+    setMinimumHeight(120);
+    setMaximumHeight(200);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    connect(form_, &PresetFormModel::imageChanged, this, &PresetPictureZone::refresh);
+    connect(form_, &PresetFormModel::isLoadingImageChanged, this, &PresetPictureZone::refresh);
+    connect(form_, &PresetFormModel::isDragOverChanged, this, &PresetPictureZone::refresh);
+    refresh();
+}
+
+QSize PresetPictureZone::sizeHint() const {
+    if (form_ && !form_->image().isNull()) {
+        const QSize fitted = form_->image().size().scaled(QSize(320, 200), Qt::KeepAspectRatio);
+        if (form_->image().width() <= 320 && form_->image().height() <= 200)
+            return form_->image().size().expandedTo(QSize(1, 1));
+        return fitted.expandedTo(QSize(1, 1));
+    }
+    return {332, 150};
+}
+
+QString PresetPictureZone::caption() const {
+    if (!form_)
+        return {};
+    if (!form_->image().isNull())
+        return QStringLiteral("Reference image");
+    return form_->isLoadingImage() ? QStringLiteral("Loading...") : QStringLiteral("Add preset cover");
+}
+
+void PresetPictureZone::refresh() {
+    setAccessibleName(caption());
+    updateGeometry();
+    update();
+}
+
+void PresetPictureZone::paintEvent(QPaintEvent*) {
+    if (!form_)
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QImage image = form_->image();
+    if (!image.isNull()) {
+        QSizeF fitted =
+            QSizeF(image.size()).scaled(QSizeF(std::min(320, width()), std::min(200, height())), Qt::KeepAspectRatio);
+        if (image.width() <= std::min(320, width()) && image.height() <= std::min(200, height()))
+            fitted = image.size();
+        const QRectF target(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+        QPainterPath clip;
+        clip.addRoundedRect(target, 8, 8);
+        painter.setClipPath(clip);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(target, image);
+        return;
+    }
+    const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
+    QColor fill = accent_;
+    fill.setAlphaF(form_->isDragOver() ? 0.1 : 0.0);
+    QColor stroke = form_->isDragOver() ? accent_ : PresetLook::secondary(this);
+    if (!form_->isDragOver())
+        stroke.setAlphaF(stroke.alphaF() * 0.3);
+    QPen pen(stroke, 2, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
+    pen.setDashPattern({4, 2}); // 8 on, 4 off at width 2
+    painter.setPen(pen);
+    painter.setBrush(fill);
+    painter.drawRoundedRect(box, 8, 8);
+
+    const QFont textFont = PresetLook::font(14);
+    const int textHeight = QFontMetrics(textFont).height();
+    const int top = int(box.center().y()) - (30 + 12 + textHeight) / 2;
+    const QRectF icon(box.center().x() - 15, top, 30, 30);
+    if (form_->isLoadingImage())
+        PresetLook::paintSpinner(painter, icon.adjusted(-3, -3, 3, 3), PresetLook::secondary(this));
+    else
+        painter.drawPixmap(icon.toRect(), PresetLook::symbol(QStringLiteral("photo.badge.plus"), 30, accent_));
+    painter.setFont(textFont);
+    painter.setPen(PresetLook::primary(this));
+    painter.drawText(QRectF(box.left(), top + 42, box.width(), textHeight), Qt::AlignCenter, caption());
+}
+
+void PresetPictureZone::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && form_)
+        form_->chooseImage();
+}
+
+void PresetPictureZone::dragEnterEvent(QDragEnterEvent* event) {
+    if (!form_ || !PresetPicture::mayHoldPicture(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    form_->setDragOver(true);
+    event->acceptProposedAction();
+}
+
+void PresetPictureZone::dragLeaveEvent(QDragLeaveEvent*) {
+    if (form_)
+        form_->setDragOver(false);
+}
+
+void PresetPictureZone::dropEvent(QDropEvent* event) {
+    if (!form_)
+        return;
+    form_->handleDrop(event->mimeData());
+    event->acceptProposedAction();
+}
+
+// ---- PresetFormView
+
+PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* parent)
+    : QWidget(parent, Qt::Dialog), form_(form) {
+    setObjectName(QStringLiteral("presetForm"));
+    setWindowModality(Qt::WindowModal);
+    setFixedSize(380, 500);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, PresetLook::windowBackground(parent));
+    setPalette(palette);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(24, 24, 24, 24);
+    root->setSpacing(20);
+
+    auto* header = new QHBoxLayout;
+    heading_ = new QLabel(this);
+    heading_->setObjectName(QStringLiteral("presetFormHeading"));
+    heading_->setFont(PresetLook::font(18, QFont::DemiBold));
+    buttons_ = new FormButtons(QStringLiteral("Create"), this);
+    buttons_->hide();
+    QAbstractButton* close = buttons_->cancelButton();
+    close->setObjectName(QStringLiteral("presetFormClose"));
+    close->setAccessibleName(QStringLiteral("Close"));
+    close->setToolTip(QStringLiteral("Close"));
+    if (auto* glass = qobject_cast<GlassButton*>(close))
+        glass->setFill(GlassButton::Fill::controlBackground);
+    header->addWidget(heading_);
+    header->addStretch();
+    header->addWidget(close);
+    root->addLayout(header);
+
+    auto* fields = new QVBoxLayout;
+    fields->setSpacing(16);
+
+    auto* titleGroup = new QVBoxLayout;
+    titleGroup->setSpacing(8);
+    titleGroup->addWidget(fieldLabel(QStringLiteral("Title"), this));
+    title_ = new QLineEdit(this);
+    title_->setObjectName(QStringLiteral("presetTitleField"));
+    title_->setAccessibleName(QStringLiteral("Title"));
+    title_->setPlaceholderText(QStringLiteral("Enter preset title"));
+    titleGroup->addWidget(title_);
+    fields->addLayout(titleGroup);
+
+    auto* pictureGroup = new QVBoxLayout;
+    pictureGroup->setSpacing(8);
+    auto* pictureRow = new QHBoxLayout;
+    pictureRow->addWidget(fieldLabel(QStringLiteral("Reference Image (Optional)"), this));
+    pictureRow->addStretch();
+    remove_ = new QPushButton(QStringLiteral("Remove"), this);
+    remove_->setObjectName(QStringLiteral("removePictureButton"));
+    remove_->setAccessibleName(QStringLiteral("Remove"));
+    remove_->setFont(PresetLook::font(12));
+    remove_->setAutoDefault(false);
+    pictureRow->addWidget(remove_);
+    pictureGroup->addLayout(pictureRow);
+    zone_ = new PresetPictureZone(form_, style.accent, this);
+    pictureGroup->addWidget(zone_);
+    fields->addLayout(pictureGroup);
+
+    auto* promptGroup = new QVBoxLayout;
+    promptGroup->setSpacing(8);
+    promptGroup->addWidget(fieldLabel(QStringLiteral("Prompt"), this));
+    prompt_ = new QPlainTextEdit(this);
+    prompt_->setObjectName(QStringLiteral("presetPromptField"));
+    prompt_->setAccessibleName(QStringLiteral("Prompt"));
+    PresetLook::nameScrollBars(prompt_, prompt_->accessibleName());
+    prompt_->setFont(PresetLook::font(14));
+    prompt_->setTabChangesFocus(true);
+    if (style.promptFixedHeight)
+        prompt_->setFixedHeight(style.promptMinHeight);
+    else
+        prompt_->setMinimumHeight(style.promptMinHeight);
+    promptGroup->addWidget(prompt_);
+    fields->addLayout(promptGroup);
+    root->addLayout(fields);
+    root->addStretch();
+
+    auto* saveRow = new QHBoxLayout;
+    save_ = buttons_->confirmButton();
+    save_->setObjectName(QStringLiteral("presetSaveButton"));
+    saveRow->addStretch();
+    saveRow->addWidget(save_);
+    saveRow->addStretch();
+    root->addLayout(saveRow);
+
+    // The form only edits the panel's state; the panel decides when it closes.
+    buttons_->addRequired(title_);
+    buttons_->addRequired(prompt_);
+    connect(buttons_, &FormButtons::cancelled, form_, &PresetFormModel::requestCancel);
+    connect(buttons_, &FormButtons::confirmed, form_, &PresetFormModel::requestSave);
+    connect(remove_, &QPushButton::clicked, form_, &PresetFormModel::removeImage);
+    connect(title_, &QLineEdit::textEdited, form_, &PresetFormModel::setTitle);
+    connect(prompt_, &QPlainTextEdit::textChanged, this, [this] {
+        if (form_ && prompt_->toPlainText() != form_->prompt())
+            form_->setPrompt(prompt_->toPlainText());
+    });
+    for (auto signal : {&PresetFormModel::titleChanged, &PresetFormModel::promptChanged, &PresetFormModel::imageChanged,
+                        &PresetFormModel::editingChanged, &PresetFormModel::canSaveChanged})
+        connect(form_, signal, this, &PresetFormView::refresh);
+    refresh();
+}
+
+void PresetFormView::refresh() {
+    if (!form_)
+        return;
+    heading_->setText(form_->heading());
+    setWindowTitle(form_->heading());
+    save_->setText(form_->saveButtonTitle());
+    save_->setAccessibleName(form_->saveButtonTitle());
+    buttons_->refresh();
+    if (title_->text() != form_->title())
+        title_->setText(form_->title());
+    if (prompt_->toPlainText() != form_->prompt())
+        prompt_->setPlainText(form_->prompt());
+    remove_->setVisible(!form_->image().isNull());
+}
+
+void PresetFormView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // A new preset starts with the cursor in the title; an edit does not.
+    if (form_ && !form_->isEditing())
+        title_->setFocus(Qt::OtherFocusReason);
+    else
+        save_->setFocus(Qt::OtherFocusReason);
+}
+
+void PresetFormView::closeEvent(QCloseEvent* event) {
+    // Closing the window (the exit command) is a cancel; the panel closes the form.
+    event->ignore();
+    if (form_)
+        form_->requestCancel();
+}
+
+CreateImagePresetView::CreateImagePresetView(PresetFormModel* form, QWidget* parent)
+    : PresetFormView(form, {QColor(255, 149, 0), 100, false}, parent) {
+    setObjectName(QStringLiteral("CreateImagePresetView"));
+}
+
+CreatePresetView::CreatePresetView(PresetFormModel* form, QWidget* parent)
+    : PresetFormView(form, {QColor(0, 122, 255), 120, true}, parent) {
+    setObjectName(QStringLiteral("CreatePresetView"));
+}

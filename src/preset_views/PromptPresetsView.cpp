@@ -1,0 +1,219 @@
+#include "PromptPresetsView.h"
+
+#include "CameraMovementPreset.h"
+#include "ClipPresetListView.h"
+#include "Dialogs.h"
+#include "MovementPlayer.h"
+#include "PresetFormView.h"
+#include "PresetKit.h"
+#include "PresetLook.h"
+#include "PromptPreset.h"
+#include "PromptPresetsBrowser.h"
+#include "UserPresetListView.h"
+
+#include <QAbstractButton>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QWidget* emptyState(QWidget* parent) {
+    auto* page = new QWidget(parent);
+    page->setObjectName(QStringLiteral("promptPresetsEmptyState"));
+    auto* layout = new QVBoxLayout(page);
+    layout->setSpacing(16);
+    layout->addStretch();
+    auto* icon = new QLabel(page);
+    icon->setPixmap(PresetLook::symbol(QStringLiteral("square.and.pencil"), 48, PresetLook::secondary(parent)));
+    icon->setAlignment(Qt::AlignCenter);
+    layout->addWidget(icon);
+    auto* title = new QLabel(QStringLiteral("No custom presets yet"), page);
+    title->setFont(PresetLook::font(15, QFont::DemiBold));
+    title->setAlignment(Qt::AlignCenter);
+    layout->addWidget(title);
+    auto* text =
+        new QLabel(QStringLiteral("Create your first prompt preset to save frequently used descriptions"), page);
+    text->setFont(PresetLook::font(12));
+    text->setAlignment(Qt::AlignCenter);
+    text->setStyleSheet(QStringLiteral("color: %1;").arg(PresetLook::secondary(parent).name(QColor::HexArgb)));
+    text->setWordWrap(true);
+    text->setMaximumWidth(300);
+    layout->addWidget(text, 0, Qt::AlignHCenter);
+    layout->addStretch();
+    return page;
+}
+
+int rowOf(CameraMovementPreset* movement) {
+    return movement ? int(CameraMovementPreset::allPresets().indexOf(movement)) : -1;
+}
+
+} // namespace
+
+PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, const QString& currentPrompt,
+                                     bool openCreatePreset, QWidget* parent)
+    : PromptPresetsView(manager, currentPrompt, openCreatePreset, MovementPlayer::shared(), parent) {}
+
+PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, const QString& currentPrompt,
+                                     bool openCreatePreset, MovementPlayer& player, QWidget* parent)
+    : QWidget(parent), player_(player),
+      browser_(new PromptPresetsBrowser(manager, currentPrompt, openCreatePreset, this)) {
+    setObjectName(QStringLiteral("PromptPresetsView"));
+    setAccessibleName(QStringLiteral("Movements"));
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    QWidget* panel = PresetKit::panelBackground(24, this);
+    outer->addWidget(panel);
+    auto* root = new QVBoxLayout(panel);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(32, 24, 32, 20);
+    auto* title = new QLabel(QStringLiteral("Movements"), this);
+    title->setObjectName(QStringLiteral("promptPresetsTitle"));
+    title->setFont(PresetLook::font(28, QFont::Bold));
+    QAbstractButton* close = PresetKit::closeButton(44, 18, this);
+    close->setObjectName(QStringLiteral("promptPresetsClose"));
+    header->addStretch();
+    header->addWidget(title);
+    header->addStretch();
+    header->addWidget(close);
+    root->addLayout(header);
+
+    auto* tabBar = new QHBoxLayout;
+    tabBar->setContentsMargins(16, 12, 16, 12);
+    tabBar->setSpacing(8);
+    for (const auto tab : PromptPresetsBrowser::allTabs()) {
+        QAbstractButton* button =
+            PresetKit::tabButton(PromptPresetsBrowser::symbol(tab), PromptPresetsBrowser::title(tab), this);
+        button->setObjectName(tab == PromptPresetsBrowser::PresetsTab::publicPrompts ? QStringLiteral("cameraTab")
+                                                                                     : QStringLiteral("myPresetsTab"));
+        connect(button, &QAbstractButton::clicked, browser_, [this, tab] { browser_->selectTab(tab); });
+        tabs_.append(button);
+        tabBar->addWidget(button);
+    }
+    tabBar->addStretch();
+    root->addLayout(tabBar);
+
+    pages_ = new QStackedWidget(this);
+    ClipPresetListView::Player hooks;
+    hooks.play = [this](int row) {
+        const auto& all = CameraMovementPreset::allPresets();
+        if (row >= 0 && row < all.size())
+            player_.play(all[row]);
+    };
+    hooks.stop = [this] { player_.stop(); };
+    hooks.currentRow = [this] {
+        return player_.currentMode() == MovementPlayer::PlaybackMode::movement ? rowOf(player_.currentMovement()) : -1;
+    };
+    hooks.isPlaying = [this] { return player_.isPlaying(); };
+    hooks.backend = &player_.player();
+    movements_ = new ClipPresetListView(browser_->cameraMovements(), 1, 16, hooks, pages_);
+    movements_->setObjectName(QStringLiteral("cameraMovementsList"));
+    movements_->setAccessibleName(QStringLiteral("Camera"));
+    PresetLook::nameScrollBars(movements_, movements_->accessibleName());
+    connect(movements_, &ClipPresetListView::presetChosen, this,
+            [this](int row) { browser_->selectCameraMovement(browser_->cameraMovements()->preset(row)); });
+    for (auto signal : {&MovementPlayer::currentMovementChanged, &MovementPlayer::currentModeChanged})
+        connect(&player_, signal, movements_, &ClipPresetListView::updatePreview);
+    connect(&player_, &PreviewPlayer::isPlayingChanged, movements_, &ClipPresetListView::updatePreview);
+    pages_->addWidget(movements_);
+
+    auto* myPage = new QWidget(pages_);
+    auto* myLayout = new QVBoxLayout(myPage);
+    myLayout->setContentsMargins(0, 0, 0, 0);
+    myLayout->setSpacing(0);
+    auto* tileRow = new QVBoxLayout;
+    tileRow->setContentsMargins(16, 12, 16, 0);
+    tileRow->setSpacing(8);
+    addTile_ = PresetKit::addPresetTile(myPage);
+    addTile_->setObjectName(QStringLiteral("addNewPresetButton"));
+    tileRow->addWidget(addTile_);
+    search_ = new QLineEdit(myPage);
+    search_->setObjectName(QStringLiteral("presetSearchField"));
+    search_->setAccessibleName(QStringLiteral("Search presets"));
+    search_->setPlaceholderText(QStringLiteral("Search presets"));
+    tileRow->addWidget(search_);
+    myLayout->addLayout(tileRow);
+    connect(addTile_, &QAbstractButton::clicked, browser_, &PromptPresetsBrowser::startNewPreset);
+    connect(search_, &QLineEdit::textChanged, browser_->userPresets(), &PromptPresetListModel::setSearchText);
+    myPresetsContent_ = new QStackedWidget(myPage);
+    userList_ = new UserPresetListView(browser_->userPresets(), 3, true, myPresetsContent_);
+    userList_->setObjectName(QStringLiteral("userPresetsList"));
+    userList_->setAccessibleName(QStringLiteral("My Presets"));
+    PresetLook::nameScrollBars(userList_, userList_->accessibleName());
+    myPresetsContent_->addWidget(userList_);
+    myPresetsContent_->addWidget(emptyState(myPresetsContent_));
+    myLayout->addWidget(myPresetsContent_, 1);
+    pages_->addWidget(myPage);
+    root->addWidget(pages_, 1);
+
+    connect(userList_, &UserPresetListView::selectRequested, this,
+            [this](int row) { browser_->selectUserPreset(browser_->userPresets()->record(row)); });
+    connect(userList_, &UserPresetListView::editRequested, this,
+            [this](int row) { browser_->editPreset(browser_->userPresets()->record(row)); });
+    connect(userList_, &UserPresetListView::deleteRequested, this,
+            [this](int row) { browser_->confirmDelete(browser_->userPresets()->record(row)); });
+    connect(close, &QAbstractButton::clicked, browser_, &PromptPresetsBrowser::dismiss);
+    connect(browser_, &PromptPresetsBrowser::dismissRequested, this, &PromptPresetsView::dismissRequested);
+    connect(browser_, &PromptPresetsBrowser::presetSelected, this, &PromptPresetsView::presetSelected);
+    connect(browser_, &PromptPresetsBrowser::selectedTabChanged, this, &PromptPresetsView::refresh);
+    connect(browser_, &PromptPresetsBrowser::presetsCountChanged, this, &PromptPresetsView::refresh);
+    connect(browser_, &PromptPresetsBrowser::showingCreatePresetChanged, this,
+            [this] { showForm(browser_->showingCreatePreset()); });
+    connect(browser_, &PromptPresetsBrowser::showingDeleteAlertChanged, this, [this] {
+        if (browser_->showingDeleteAlert())
+            QMetaObject::invokeMethod(this, &PromptPresetsView::askToDelete, Qt::QueuedConnection);
+    });
+    refresh();
+}
+
+PromptPresetsView::~PromptPresetsView() = default;
+
+void PromptPresetsView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    browser_->openCreateFormIfRequested();
+}
+
+void PromptPresetsView::refresh() {
+    const auto tabsList = PromptPresetsBrowser::allTabs();
+    for (int i = 0; i < tabs_.size(); ++i)
+        PresetKit::setTabSelected(tabs_[i], tabsList[i] == browser_->selectedTab());
+    pages_->setCurrentIndex(browser_->selectedTab() == PromptPresetsBrowser::PresetsTab::publicPrompts ? 0 : 1);
+    PresetKit::setPresetsCount(addTile_, browser_->presetsCount());
+    myPresetsContent_->setCurrentIndex(browser_->presetsCount() > 0 ? 0 : 1);
+}
+
+void PromptPresetsView::showForm(bool showing) {
+    if (!showing) {
+        if (form_) {
+            form_->hide();
+            form_->deleteLater();
+        }
+        return;
+    }
+    if (!form_)
+        form_ = new CreatePresetView(browser_->form(), this);
+    form_->show();
+    form_->raise();
+}
+
+void PromptPresetsView::askToDelete() {
+    if (!browser_->showingDeleteAlert())
+        return;
+    const auto preset = browser_->presetToDelete();
+    QPointer<PromptPresetsView> self(this);
+    const int answer =
+        Dialogs::current().alert(Dialogs::AlertStyle::warning, QStringLiteral("Delete Preset"),
+                                 browser_->deleteAlertMessage(), {QStringLiteral("Delete"), QStringLiteral("Cancel")});
+    // The alert may run its own event loop; the panel may be gone when it returns.
+    if (!self)
+        return;
+    if (answer == 0)
+        browser_->deletePreset(preset);
+    else
+        browser_->cancelDelete();
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QImage>
+#include <QPointer>
+#include <QWidget>
+
+class BuiltInPresetCardDelegate;
+#include "PresetFormView.h"
+class ImagePresetsBrowser;
+class QAbstractButton;
+class QListView;
+class QStackedWidget;
+class SwiftDataImagePresetsManager;
+class UserPresetListView;
+
+// The image presets panel of the image studio: camera-angle presets ("Angles") and the user's own presets
+// ("My Presets", created, edited and deleted here). Choosing hands the prompt (and an own preset's picture) to
+// the studio; the panel neither edits the studio's prompt nor closes on a choice.
+class UserImagePresetsView final : public QWidget {
+    Q_OBJECT
+public:
+    UserImagePresetsView(SwiftDataImagePresetsManager& manager, const QString& currentPrompt,
+                         QWidget* parent = nullptr);
+    ~UserImagePresetsView() override;
+
+    ImagePresetsBrowser* browser() const { return browser_; }
+    // The open form, if any.
+    CreateImagePresetView* form() const { return form_; }
+
+signals:
+    void dismissRequested();
+    // `append`: a built-in preset's text goes after the studio's prompt; an own preset's replaces it.
+    void presetSelected(const QString& text, const QImage& image, bool append);
+
+private:
+    void refresh();
+    void showForm(bool showing);
+
+    ImagePresetsBrowser* browser_;
+    QList<QAbstractButton*> tabs_;
+    QStackedWidget* pages_;
+    QListView* builtInList_;
+    QAbstractButton* addTile_;
+    QStackedWidget* myPresetsContent_;
+    UserPresetListView* userList_;
+    QPointer<CreateImagePresetView> form_;
+};

@@ -1,0 +1,115 @@
+#include "UserPresetListView.h"
+
+#include "Popover.h"
+#include "PresetCardDelegates.h"
+#include "PresetLook.h"
+#include "PresetPictureCache.h"
+#include "Theme.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+UserPresetListView::UserPresetListView(QAbstractItemModel* model, int spacing, bool wholeCardSelects, QWidget* parent)
+    : QListView(parent) {
+    pictures_ = new PresetPictureCache(QSize(400, UserPresetCardDelegate::kPictureHeight), this);
+    delegate_ = new UserPresetCardDelegate(pictures_, spacing, wholeCardSelects, this);
+    setModel(model);
+    setItemDelegate(delegate_);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFrameShape(QFrame::NoFrame);
+    viewport()->setAutoFillBackground(false);
+    connect(pictures_, &PresetPictureCache::pictureReady, viewport(), qOverload<>(&QWidget::update));
+    connect(delegate_, &UserPresetCardDelegate::selectRequested, this,
+            [this](const QModelIndex& index) { emit selectRequested(index.row()); });
+    connect(delegate_, &UserPresetCardDelegate::menuRequested, this,
+            [this](const QModelIndex& index, const QRect& anchor) { showMenu(index.row(), anchor); });
+}
+
+QWidget* UserPresetListView::openMenu() const {
+    return menu_ && menu_->isVisible() ? menu_ : nullptr;
+}
+
+void UserPresetListView::resizeEvent(QResizeEvent* event) {
+    QListView::resizeEvent(event);
+    // Card heights do not change with the width, but their width does.
+    doItemsLayout();
+}
+
+void UserPresetListView::showMenu(int row, const QRect& anchor) {
+    // A second click on "ellipsis" while the menu is open closes it: the press outside the popover already
+    // closed it, so the click that follows must not open it again.
+    if (openMenu()) {
+        menu_->close();
+        return;
+    }
+    if (row == closedRow_ && closedAt_.isValid() && closedAt_.elapsed() < QApplication::doubleClickInterval()) {
+        closedAt_.invalidate();
+        return;
+    }
+    // The popover points at the bottom centre of the card.
+    if (!anchor_) {
+        anchor_ = new QWidget(viewport());
+        anchor_->setObjectName(QStringLiteral("presetCardMenuAnchor"));
+        anchor_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    anchor_->setGeometry(anchor.center().x() - 1, anchor.bottom() - 1, 2, 2);
+    anchor_->show();
+
+    auto* popover = new Popover(anchor_);
+    popover->setObjectName(QStringLiteral("presetCardMenu"));
+    popover->setAttribute(Qt::WA_DeleteOnClose);
+    auto* content = new QWidget;
+    content->setFixedWidth(120);
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto entry = [&](const QString& title, const QString& name, const QColor& color) {
+        auto* button = new QPushButton(title, content);
+        button->setObjectName(name);
+        button->setAccessibleName(title);
+        button->setFlat(true);
+        button->setCursor(Qt::PointingHandCursor);
+        button->setStyleSheet(QStringLiteral("QPushButton { text-align: left; padding: 8px 16px; border: none;"
+                                             " background: transparent; color: %1; }")
+                                  .arg(color.name(QColor::HexArgb)));
+        layout->addWidget(button);
+        return button;
+    };
+    QPushButton* edit = entry(QStringLiteral("Edit"), QStringLiteral("editPresetButton"), PresetLook::primary(this));
+    auto* divider = new QFrame(content);
+    divider->setFixedHeight(1);
+    divider->setStyleSheet(
+        QStringLiteral("background: %1;").arg(withOpacity(PresetLook::secondary(this), 0.3).name(QColor::HexArgb)));
+    layout->addWidget(divider);
+    QPushButton* remove = entry(QStringLiteral("Delete"), QStringLiteral("deletePresetButton"),
+                                Theme::color(ColorRole::red, PresetLook::scheme(this)));
+    popover->setContent(content);
+
+    QPointer<UserPresetListView> self(this);
+    QPointer<Popover> menu(popover);
+    // The menu closes first, then the panel acts (it may show the form or a confirmation).
+    auto act = [self, menu, row](void (UserPresetListView::*signal)(int)) {
+        if (menu)
+            menu->close();
+        if (self)
+            QMetaObject::invokeMethod(
+                self, [self, row, signal] { emit(self->*signal)(row); }, Qt::QueuedConnection);
+    };
+    connect(edit, &QPushButton::clicked, this, [act] { act(&UserPresetListView::editRequested); });
+    connect(remove, &QPushButton::clicked, this, [act] { act(&UserPresetListView::deleteRequested); });
+    connect(popover, &Popover::closed, this, [this, row] {
+        // Only a press outside the popover (a button is down) can be the first half of a closing click.
+        if (QApplication::mouseButtons() == Qt::NoButton)
+            return;
+        closedRow_ = row;
+        closedAt_.start();
+    });
+    menu_ = popover;
+    popover->popup();
+}

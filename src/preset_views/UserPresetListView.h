@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QListView>
+#include <QPointer>
+
+class PresetPictureCache;
+class UserPresetCardDelegate;
+
+// The scrolling column of a user's own presets (image presets or prompt presets), painted as cards; a card's
+// "ellipsis" opens a small menu with "Edit" and "Delete".
+class UserPresetListView final : public QListView {
+    Q_OBJECT
+public:
+    UserPresetListView(QAbstractItemModel* model, int spacing, bool wholeCardSelects, QWidget* parent = nullptr);
+
+    UserPresetCardDelegate* cardDelegate() const { return delegate_; }
+    PresetPictureCache* pictures() const { return pictures_; }
+    // The open card menu, if any.
+    QWidget* openMenu() const;
+
+signals:
+    void selectRequested(int row);
+    void editRequested(int row);
+    void deleteRequested(int row);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void showMenu(int row, const QRect& anchor);
+
+    PresetPictureCache* pictures_;
+    UserPresetCardDelegate* delegate_;
+    QPointer<QWidget> menu_;
+    QPointer<QWidget> anchor_;
+    int closedRow_ = -1;
+    QElapsedTimer closedAt_;
+};

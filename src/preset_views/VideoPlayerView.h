@@ -1,0 +1,36 @@
+#pragma once
+
+#include "PreviewBackend.h"
+
+#include <QImage>
+#include <QPointer>
+#include <QWidget>
+
+class QVideoFrame;
+class QVideoSink;
+
+// Shows a shared preview player inside a card: no controls, the video fills the view and is cropped. It takes
+// no input, so the card under it keeps its clicks and hover. Frames arrive through a video sink and are
+// painted here, so the view is an ordinary (not native) widget.
+class VideoPlayerView final : public QWidget {
+    Q_OBJECT
+public:
+    explicit VideoPlayerView(QWidget* parent = nullptr);
+    ~VideoPlayerView() override;
+
+    // Attaches to the player only when it does not already show that very player.
+    void setPlayer(PreviewBackend* player);
+    PreviewBackend* player() const { return player_; }
+    QVideoSink* videoSink() const { return sink_; }
+    QImage currentFrame() const { return frame_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void frameChanged(const QVideoFrame& frame);
+
+    QPointer<PreviewBackend> player_;
+    QVideoSink* sink_;
+    QImage frame_;
+};

@@ -1,0 +1,386 @@
+#include "ImageTiles.h"
+
+#include "Glass.h"
+#include "SymbolIcon.h"
+#include "Theme.h"
+
+#include <QEasingCurve>
+#include <QEnterEvent>
+#include <QPainter>
+#include <QVariantAnimation>
+
+#include <cmath>
+
+namespace {
+// The ease-out timing curve of the fades.
+QEasingCurve easeOut() {
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
+    return curve;
+}
+
+struct ShadowSpec {
+    QColor color;
+    double radius;
+    QPointF offset;
+};
+
+ShadowSpec shadowFor(TileRoundButton::Look look) {
+    return look == TileRoundButton::Look::dark ? ShadowSpec{withOpacity(Qt::black, 0.3), 3, QPointF(0, 2)}
+                                               : ShadowSpec{withOpacity(Qt::black, 0.1), 2, QPointF(0, 1)};
+}
+
+double finiteOr(double value, double fallback) {
+    return std::isfinite(value) ? value : fallback;
+}
+} // namespace
+
+TileRoundButton::TileRoundButton(const QString& symbol, Look look, double diameter, double symbolSize, QWidget* parent)
+    : QAbstractButton(parent), symbol_(symbol), look_(look), diameter_(diameter), symbolSize_(symbolSize) {
+    setFocusPolicy(Qt::NoFocus);
+    setCursor(Qt::ArrowCursor);
+    resize(sizeHint());
+}
+
+int TileRoundButton::shadowMargin() const {
+    const ShadowSpec shadow = shadowFor(look_);
+    return int(std::ceil(shadow.radius + std::max(std::abs(shadow.offset.x()), std::abs(shadow.offset.y()))));
+}
+
+QSize TileRoundButton::sizeHint() const {
+    const int side = int(std::ceil(diameter_)) + 2 * shadowMargin();
+    return {side, side};
+}
+
+void TileRoundButton::setReveal(double reveal, bool scales) {
+    reveal_ = std::clamp(reveal, 0.0, 1.0);
+    scales_ = scales;
+    update();
+}
+
+bool TileRoundButton::hitButton(const QPoint& pos) const {
+    const QPointF centre = QRectF(rect()).center();
+    const QPointF d = QPointF(pos) + QPointF(0.5, 0.5) - centre;
+    return std::hypot(d.x(), d.y()) <= diameter_ * drawnScale() / 2;
+}
+
+void TileRoundButton::paintEvent(QPaintEvent*) {
+    if (reveal_ <= 0)
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(reveal_);
+    const QPointF centre = QRectF(rect()).center();
+    const double scale = drawnScale();
+    painter.translate(centre);
+    painter.scale(scale, scale);
+    painter.translate(-centre);
+    const QRectF circle(centre.x() - diameter_ / 2, centre.y() - diameter_ / 2, diameter_, diameter_);
+    QPainterPath path;
+    path.addEllipse(circle);
+    const ShadowSpec shadow = shadowFor(look_);
+    paintShadow(painter, path, shadow.color, shadow.radius, shadow.offset);
+    const ColorScheme scheme = colorSchemeOf(this);
+    QColor symbolColor;
+    if (look_ == Look::dark) {
+        painter.fillPath(path, withOpacity(Qt::black, 0.6));
+        symbolColor = Qt::white;
+    } else {
+        paintMaterial(painter, path, Material::regular, scheme);
+        symbolColor = Theme::color(ColorRole::primary, scheme);
+    }
+    const QPixmap pixmap = symbolPixmap(symbol_, symbolSize_, symbolColor, devicePixelRatioF());
+    const QRectF target(centre.x() - symbolSize_ / 2, centre.y() - symbolSize_ / 2, symbolSize_, symbolSize_);
+    painter.drawPixmap(target, pixmap, QRectF(pixmap.rect()));
+}
+
+ImageTile::ImageTile(const QImage& image, const Metrics& metrics, QWidget* parent)
+    : QWidget(parent), image_(image), fade_(new QVariantAnimation(this)) {
+    setAttribute(Qt::WA_Hover);
+    fade_->setDuration(fadeMilliseconds);
+    fade_->setEasingCurve(easeOut());
+    connect(fade_, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& value) { setReveal(value.toDouble()); });
+    connect(fade_, &QVariantAnimation::finished, this, [this] {
+        if (!hovered_)
+            dropButtons();
+    });
+    setMetrics(metrics);
+}
+
+void ImageTile::setMetrics(const Metrics& metrics) {
+    metrics_ = metrics;
+    if (metrics_.side > 0)
+        setFixedSize(int(std::lround(metrics_.side)), int(std::lround(metrics_.side)));
+    else
+        setSizePolicy(metrics_.expanding ? QSizePolicy::Expanding : QSizePolicy::Maximum, QSizePolicy::Preferred);
+    if (remove_) {
+        // Sizes changed: build the buttons anew.
+        dropButtons();
+        if (hovered_) {
+            createButtons();
+            setReveal(reveal_);
+        }
+    }
+    cache_ = {};
+    updateGeometry();
+    placeButtons();
+    update();
+}
+
+void ImageTile::setImage(const QImage& image) {
+    image_ = image;
+    cache_ = {};
+    updateGeometry();
+    placeButtons();
+    update();
+}
+
+double ImageTile::aspectRatio() const {
+    if (image_.isNull() || image_.width() <= 0 || image_.height() <= 0)
+        return 1.0;
+    const double ratio = double(image_.width()) / double(image_.height());
+    return std::isfinite(ratio) && ratio > 0 ? ratio : 1.0;
+}
+
+QSize ImageTile::sizeHint() const {
+    if (metrics_.side > 0)
+        return {int(std::lround(metrics_.side)), int(std::lround(metrics_.side))};
+    const double height = finiteOr(metrics_.maxHeight, 200);
+    return {int(std::ceil(height * aspectRatio())), int(std::ceil(height))};
+}
+
+QSize ImageTile::minimumSizeHint() const {
+    if (metrics_.side > 0)
+        return sizeHint();
+    return {16, 16};
+}
+
+bool ImageTile::hasHeightForWidth() const {
+    return metrics_.side <= 0;
+}
+
+int ImageTile::heightForWidth(int width) const {
+    if (metrics_.side > 0)
+        return int(std::lround(metrics_.side));
+    return int(std::ceil(std::min(metrics_.maxHeight, double(std::max(0, width)) / aspectRatio())));
+}
+
+QRectF ImageTile::pictureRect() const {
+    if (metrics_.side > 0)
+        return QRectF(0, 0, metrics_.side, metrics_.side);
+    const double aspect = aspectRatio();
+    const double h = std::max(0.0, std::min({metrics_.maxHeight, double(height()), double(width()) / aspect}));
+    const double w = h * aspect;
+    return QRectF((width() - w) / 2, (height() - h) / 2, w, h);
+}
+
+void ImageTile::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeButtons();
+}
+
+void ImageTile::paintEvent(QPaintEvent*) {
+    const QRectF picture = pictureRect();
+    if (picture.isEmpty() || image_.isNull())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const double dpr = devicePixelRatioF();
+    const QSize pixels(std::max(1, int(std::lround(picture.width() * dpr))),
+                       std::max(1, int(std::lround(picture.height() * dpr))));
+    if (cache_.isNull() || cacheSize_ != pixels) {
+        QImage source = image_;
+        if (metrics_.side > 0 && image_.width() != image_.height()) {
+            // Fill the square: crop the centre of the longer side.
+            const int side = std::min(image_.width(), image_.height());
+            source = image_.copy((image_.width() - side) / 2, (image_.height() - side) / 2, side, side);
+        }
+        cache_ = QPixmap::fromImage(source.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        cacheSize_ = pixels;
+    }
+    painter.setClipPath(continuousRoundedRect(picture, metrics_.side > 0 ? 8 : metrics_.cornerRadius));
+    painter.drawPixmap(picture, cache_, QRectF(cache_.rect()));
+}
+
+void ImageTile::enterEvent(QEnterEvent* event) {
+    setHovered(true);
+    QWidget::enterEvent(event);
+}
+
+void ImageTile::leaveEvent(QEvent* event) {
+    setHovered(false);
+    QWidget::leaveEvent(event);
+}
+
+void ImageTile::setHovered(bool hovered) {
+    if (hovered_ == hovered)
+        return;
+    hovered_ = hovered;
+    if (hovered)
+        createButtons();
+    for (TileRoundButton* button : {remove_.data(), download_.data()}) {
+        if (button) {
+            // A fading-out button is still drawn but takes no click.
+            button->setAttribute(Qt::WA_TransparentForMouseEvents, !hovered);
+            button->setEnabled(hovered);
+        }
+    }
+    fade_->stop();
+    fade_->setStartValue(reveal_);
+    fade_->setEndValue(hovered ? 1.0 : 0.0);
+    fade_->start();
+}
+
+void ImageTile::setReveal(double reveal) {
+    reveal_ = reveal;
+    for (TileRoundButton* button : {remove_.data(), download_.data()}) {
+        if (button)
+            button->setReveal(reveal, button == remove_ && metrics_.removeScales);
+    }
+}
+
+void ImageTile::createButtons() {
+    if (!remove_) {
+        remove_ = new TileRoundButton(QStringLiteral("xmark"), metrics_.removeLook, metrics_.removeDiameter,
+                                      metrics_.removeSymbolSize, this);
+        remove_->setObjectName(QStringLiteral("removeImageButton"));
+        remove_->setAccessibleName(QStringLiteral("Remove"));
+        remove_->setToolTip(QStringLiteral("Remove"));
+        connect(remove_, &QAbstractButton::clicked, this, &ImageTile::removeRequested);
+    }
+    if (!download_) {
+        download_ = new TileRoundButton(QStringLiteral("square.and.arrow.down"), TileRoundButton::Look::material,
+                                        metrics_.downloadDiameter, metrics_.downloadSymbolSize, this);
+        download_->setObjectName(QStringLiteral("downloadImageButton"));
+        download_->setAccessibleName(QStringLiteral("Download"));
+        download_->setToolTip(QStringLiteral("Download"));
+        connect(download_, &QAbstractButton::clicked, this, [this] { emit downloadRequested(image_); });
+    }
+    setReveal(reveal_);
+    placeButtons();
+    remove_->show();
+    download_->show();
+    // The remove button lies over the download button where they meet.
+    remove_->raise();
+}
+
+void ImageTile::dropButtons() {
+    for (TileRoundButton* button : {remove_.data(), download_.data()}) {
+        if (button) {
+            button->hide();
+            button->deleteLater();
+        }
+    }
+    remove_.clear();
+    download_.clear();
+}
+
+void ImageTile::placeButtons() {
+    const QRectF picture = pictureRect();
+    if (remove_) {
+        const double d = metrics_.removeDiameter;
+        const QPointF centre(picture.right() - metrics_.removePadding - d / 2,
+                             picture.top() + metrics_.removePadding + d / 2);
+        const QSize size = remove_->sizeHint();
+        remove_->setGeometry(QRect(QPoint(int(std::lround(centre.x() - size.width() / 2.0)),
+                                          int(std::lround(centre.y() - size.height() / 2.0))),
+                                   size));
+    }
+    if (download_) {
+        const QSize size = download_->sizeHint();
+        download_->setGeometry(QRect(QPoint(int(std::lround(picture.center().x() - size.width() / 2.0)),
+                                            int(std::lround(picture.center().y() - size.height() / 2.0))),
+                                     size));
+    }
+}
+
+ImageTile::Metrics ReferenceImageTile::metricsFor(Layout layout, double scale) {
+    const double k = std::isfinite(scale) && scale > 0 ? scale : 1.0;
+    Metrics m;
+    switch (layout) {
+    case Layout::single:
+        m.maxHeight = 200;
+        m.cornerRadius = 12;
+        m.removePadding = 8;
+        m.removeDiameter = 24;
+        m.removeSymbolSize = 12;
+        m.downloadDiameter = 36;
+        m.downloadSymbolSize = 20;
+        break;
+    case Layout::flexible:
+        m.maxHeight = 150;
+        m.cornerRadius = 8;
+        m.removePadding = 6;
+        m.removeDiameter = 22;
+        m.removeSymbolSize = 11;
+        m.downloadDiameter = 32;
+        m.downloadSymbolSize = 18;
+        m.expanding = true;
+        break;
+    case Layout::thumbnail:
+        m.side = std::max(std::min(70 * k, 100.0), 50.0);
+        m.maxHeight = m.side;
+        m.cornerRadius = 8;
+        m.removePadding = 4;
+        m.removeDiameter = std::max(std::min(18 * k, 22.0), 16.0);
+        m.removeSymbolSize = 10 * k;
+        m.downloadDiameter = std::max(std::min(25 * k, 28.0), 22.0);
+        m.downloadSymbolSize = 16 * k;
+        break;
+    }
+    return m;
+}
+
+ReferenceImageTile::ReferenceImageTile(const QImage& image, Layout layout, double scale, QWidget* parent)
+    : ImageTile(image, metricsFor(layout, scale), parent), layout_(layout), scale_(scale) {
+    setObjectName(QStringLiteral("referenceImageTile"));
+}
+
+void ReferenceImageTile::setScale(double scale) {
+    if (scale == scale_)
+        return;
+    scale_ = scale;
+    if (layout_ == Layout::thumbnail)
+        setMetrics(metricsFor(layout_, scale));
+}
+
+ImageTile::Metrics ReferenceImageView::metricsFor(std::optional<double> height) {
+    Metrics m;
+    m.maxHeight = height && std::isfinite(*height) && *height > 0 ? *height : 200;
+    m.cornerRadius = 12;
+    m.removePadding = 6;
+    m.removeDiameter = 24;
+    m.removeSymbolSize = 12;
+    m.downloadDiameter = 36;
+    m.downloadSymbolSize = 20;
+    m.removeLook = TileRoundButton::Look::dark;
+    m.removeScales = true;
+    return m;
+}
+
+ReferenceImageView::ReferenceImageView(const QImage& image, std::optional<double> height, QWidget* parent)
+    : ImageTile(image, metricsFor(height), parent) {
+    setObjectName(QStringLiteral("referenceImageView"));
+}
+
+ImageTile::Metrics VideoFrameImageView::metricsFor() {
+    Metrics m;
+    m.maxHeight = 120;
+    m.cornerRadius = 8;
+    m.removePadding = 6;
+    m.removeDiameter = 22;
+    m.removeSymbolSize = 11;
+    m.downloadDiameter = 32;
+    m.downloadSymbolSize = 18;
+    m.expanding = true;
+    m.removeLook = TileRoundButton::Look::dark;
+    m.removeScales = true;
+    return m;
+}
+
+VideoFrameImageView::VideoFrameImageView(const QImage& image, QWidget* parent)
+    : ImageTile(image, metricsFor(), parent) {
+    setObjectName(QStringLiteral("videoFrameImageView"));
+}

@@ -1,0 +1,350 @@
+#include "BuiltInImagePreset.h"
+#include "CameraMovementPreset.h"
+#include "HoverPreviewController.h"
+#include "ImagePresetsBrowser.h"
+#include "PresetTestSupport.h"
+#include "PromptPresetsBrowser.h"
+#include "SwiftDataImagePresetsManager.h"
+#include "SwiftDataPromptPresetsManager.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace PresetTestSupport;
+
+namespace {
+
+QImage picture(int width, int height, QColor color) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
+
+QStringList titles(const QAbstractItemModel& model) {
+    QStringList list;
+    for (int row = 0; row < model.rowCount(); ++row)
+        list << model.index(row, 0).data().toString();
+    return list;
+}
+
+// Every later delete from `table` fails inside SQLite.
+void failDeletes(ModelContext& context, const QString& table) {
+    QSqlQuery query(context.database());
+    QVERIFY(query.exec(QStringLiteral("CREATE TRIGGER fail_delete_%1 BEFORE DELETE ON \"%1\" "
+                                      "BEGIN SELECT RAISE(ABORT, 'disk is full'); END")
+                           .arg(table)));
+}
+
+// The store's own error text follows the fixed start of the line.
+bool loggedSaveError(const TestEnvironment& env) {
+    for (const QString& line : env.logLines()) {
+        if (line.startsWith(QStringLiteral("❌ Error saving preset: ")) && line.contains("disk is full"))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class PresetBrowsersTest : public QObject {
+    Q_OBJECT
+private:
+    StoreFixture fixture_;
+
+    std::shared_ptr<ImagePreset> addImagePreset(const QString& title, const QImage& image = {}) {
+        auto preset = ImagePreset::make(title, title + " prompt", image);
+        fixture_.store->insert(preset);
+        fixture_.store->save();
+        fixture_.clock->advance(1);
+        return preset;
+    }
+    std::shared_ptr<PromptPreset> addPromptPreset(const QString& name, const QString& prompt, bool builtIn = false) {
+        auto preset = PromptPreset::make(name, prompt, builtIn ? "Camera" : "User", builtIn);
+        fixture_.store->insert(preset);
+        fixture_.store->save();
+        fixture_.clock->advance(1);
+        return preset;
+    }
+
+private slots:
+    void init() { fixture_.setUp(); }
+    void cleanup() { fixture_.tearDown(); }
+
+    void imageBrowserHandsPresetsToTheStudio() {
+        const auto own = addImagePreset("Noir", picture(20, 10, Qt::blue));
+        const auto plain = addImagePreset("Plain");
+        SwiftDataImagePresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        ImagePresetsBrowser browser(manager, "a cat");
+        QAbstractItemModelTester builtInTester(browser.builtInPresets());
+        QAbstractItemModelTester userTester(browser.userPresets());
+        QCOMPARE(browser.selectedTab(), ImagePresetsBrowser::PresetsTab::builtIn);
+        QCOMPARE(ImagePresetsBrowser::title(ImagePresetsBrowser::PresetsTab::builtIn), QString("Angles"));
+        QCOMPARE(browser.builtInPresets()->rowCount(), BuiltInImagePreset::builtInPresets().size());
+        QCOMPARE(titles(*browser.userPresets()), QStringList({"Plain", "Noir"}));
+        QVERIFY(!browser.userPresets()->index(0).data(PresetRoles::HasPicture).toBool());
+        QVERIFY(browser.userPresets()->index(1).data(PresetRoles::HasPicture).toBool());
+
+        QSignalSpy selected(&browser, &ImagePresetsBrowser::presetSelected);
+        QSignalSpy dismissed(&browser, &ImagePresetsBrowser::dismissRequested);
+        BuiltInImagePreset* angle = browser.builtInPresets()->preset(0);
+        browser.chooseBuiltIn(angle);
+        browser.chooseOwn(own);
+        browser.chooseOwn(plain);
+        QCOMPARE(selected.size(), 3);
+        QCOMPARE(selected[0][0].toString(), angle->prompt());
+        QVERIFY(selected[0][1].value<QImage>().isNull());
+        QCOMPARE(selected[0][2].toBool(), true);
+        QCOMPARE(selected[1][0].toString(), QString("Noir prompt"));
+        QCOMPARE(selected[1][1].value<QImage>().size(), QSize(20, 10));
+        QCOMPARE(selected[1][2].toBool(), false);
+        QVERIFY(selected[2][1].value<QImage>().isNull());
+        QCOMPARE(dismissed.size(), 0);
+    }
+
+    void imageBrowserCreatesEditsAndDeletes() {
+        SwiftDataImagePresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        ImagePresetsBrowser browser(manager, "studio prompt");
+        QAbstractItemModelTester tester(browser.userPresets());
+        QCOMPARE(browser.presetsCount(), 0);
+
+        browser.startNewPreset();
+        QVERIFY(browser.showingCreatePreset());
+        QCOMPARE(browser.form()->title(), QString());
+        QCOMPARE(browser.form()->prompt(), QString("studio prompt"));
+        QVERIFY(!browser.form()->isEditing());
+        browser.form()->setTitle("  Spaced ");
+        browser.form()->setImage(picture(30, 30, Qt::green));
+        browser.form()->requestSave();
+        QVERIFY(!browser.showingCreatePreset());
+        QCOMPARE(storedRows(*fixture_.store, "ImagePreset"), 1);
+        QCOMPARE(browser.presetsCount(), 1);
+        const auto created = browser.userPresets()->record(0);
+        QCOMPARE(created->title(), QString("  Spaced "));
+        QCOMPARE(created->image().size(), QSize(30, 30));
+        QCOMPARE(browser.form()->prompt(), QString());
+
+        // An edit whose picture was removed in the form keeps the stored one.
+        browser.editPreset(created);
+        QVERIFY(browser.form()->isEditing());
+        QCOMPARE(browser.form()->title(), QString("  Spaced "));
+        QVERIFY(!browser.form()->image().isNull());
+        browser.form()->removeImage();
+        browser.form()->setTitle("Renamed");
+        QVERIFY(browser.savePreset());
+        QCOMPARE(browser.userPresets()->index(0).data().toString(), QString("Renamed"));
+        QVERIFY(created->imageData().has_value());
+
+        // Cancelling an edit and starting anew shows the studio's prompt, not the edited values.
+        browser.editPreset(created);
+        browser.cancelForm();
+        QVERIFY(!browser.showingCreatePreset());
+        browser.startNewPreset();
+        QCOMPARE(browser.form()->title(), QString());
+        QCOMPARE(browser.form()->prompt(), QString("studio prompt"));
+        browser.cancelForm();
+
+        browser.deletePreset(created);
+        QCOMPARE(storedRows(*fixture_.store, "ImagePreset"), 0);
+        QCOMPARE(browser.presetsCount(), 0);
+        QCOMPARE(browser.userPresets()->rowCount(), 0);
+    }
+
+    void imageBrowserSaveFailuresAreReportedAndRolledBack() {
+        const auto existing = addImagePreset("Kept", picture(10, 10, Qt::red));
+        SwiftDataImagePresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        ImagePresetsBrowser browser(manager, "p");
+        failWrites(*fixture_.store, "ImagePreset");
+
+        browser.startNewPreset();
+        browser.form()->setTitle("New one");
+        QVERIFY(!browser.savePreset());
+        QVERIFY(loggedSaveError(*fixture_.env));
+        QVERIFY(browser.showingCreatePreset());
+        QCOMPARE(browser.form()->title(), QString("New one"));
+        QCOMPARE(titles(*browser.userPresets()), QStringList({"Kept"}));
+
+        fixture_.env->clearLog();
+        browser.editPreset(existing);
+        browser.form()->setTitle("Changed");
+        browser.form()->setImage(picture(10, 10, Qt::blue));
+        QVERIFY(!browser.savePreset());
+        QVERIFY(loggedSaveError(*fixture_.env));
+        QVERIFY(browser.showingCreatePreset());
+        QCOMPARE(browser.form()->title(), QString("Changed"));
+        QCOMPARE(existing->title(), QString("Kept"));
+        QCOMPARE(existing->image().pixelColor(5, 5).red() > 200, true);
+        QCOMPARE(titles(*browser.userPresets()), QStringList({"Kept"}));
+
+        failDeletes(*fixture_.store, "ImagePreset");
+        fixture_.env->clearLog();
+        browser.deletePreset(existing);
+        QVERIFY(loggedSaveError(*fixture_.env));
+        QCOMPARE(titles(*browser.userPresets()), QStringList({"Kept"}));
+        QCOMPARE(storedRows(*fixture_.store, "ImagePreset"), 1);
+
+        // Once the store works again, the retried create lands once and nothing rolled back comes back.
+        allowWrites(*fixture_.store, "ImagePreset");
+        browser.startNewPreset();
+        browser.form()->setTitle("Later");
+        QVERIFY(browser.savePreset());
+        QCOMPARE(titles(*browser.userPresets()), QStringList({"Later", "Kept"}));
+        QCOMPARE(storedRows(*fixture_.store, "ImagePreset"), 2);
+    }
+
+    void promptBrowserListsOnlyUserPresetsAndSearches() {
+        addPromptPreset("Camera thing", "[Push in]", true);
+        addPromptPreset("Sunset", "golden hour over the sea");
+        addPromptPreset("Forest", "Misty PINES at dawn");
+        SwiftDataPromptPresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        PromptPresetsBrowser browser(manager, "", false);
+        PromptPresetListModel* list = browser.userPresets();
+        QAbstractItemModelTester tester(list);
+        QAbstractItemModelTester movementsTester(browser.cameraMovements());
+        QCOMPARE(browser.selectedTab(), PromptPresetsBrowser::PresetsTab::publicPrompts);
+        QCOMPARE(browser.cameraMovements()->rowCount(), CameraMovementPreset::allPresets().size());
+        QCOMPARE(titles(*list), QStringList({"Forest", "Sunset"}));
+        QCOMPARE(browser.presetsCount(), 2);
+
+        list->setSearchText("pines");
+        QCOMPARE(titles(*list), QStringList({"Forest"}));
+        list->setSearchText("SUN");
+        QCOMPARE(titles(*list), QStringList({"Sunset"}));
+        list->setSearchText("push");
+        QCOMPARE(titles(*list), QStringList());
+        QCOMPARE(browser.presetsCount(), 0);
+        list->setSearchText("");
+        QCOMPARE(browser.presetsCount(), 2);
+
+        // Built-in records never show even when a list hands them over.
+        auto stray = PromptPreset::make("Stray", "x", "Camera", true);
+        QVERIFY(!PromptPresetListModel::matches(*stray, ""));
+    }
+
+    void promptBrowserChoosingAndTheDeleteConfirmation() {
+        const auto mine = addPromptPreset("Mine", "my prompt");
+        SwiftDataPromptPresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        PromptPresetsBrowser browser(manager, "owner prompt", false);
+        QStringList order;
+        connect(&browser, &PromptPresetsBrowser::presetSelected, this, [&](const QString& t) { order << t; });
+        connect(&browser, &PromptPresetsBrowser::dismissRequested, this, [&] { order << "dismiss"; });
+        browser.selectUserPreset(mine);
+        QCOMPARE(order, QStringList({"my prompt"}));
+        CameraMovementPreset* first = CameraMovementPreset::allPresets().first();
+        browser.selectCameraMovement(browser.cameraMovements()->preset(0));
+        QCOMPARE(order, QStringList({"my prompt", first->insertText(), "dismiss"}));
+
+        browser.confirmDelete(mine);
+        QVERIFY(browser.showingDeleteAlert());
+        QCOMPARE(browser.deleteAlertMessage(),
+                 QString("Are you sure you want to delete 'Mine'? This action cannot be undone."));
+        browser.cancelDelete();
+        QCOMPARE(storedRows(*fixture_.store, "PromptPreset"), 1);
+        browser.confirmDelete(mine);
+        browser.deletePreset(browser.presetToDelete());
+        QVERIFY(!browser.showingDeleteAlert());
+        QCOMPARE(storedRows(*fixture_.store, "PromptPreset"), 0);
+        QCOMPARE(browser.presetsCount(), 0);
+    }
+
+    void promptBrowserFormFlows() {
+        SwiftDataPromptPresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        PromptPresetsBrowser browser(manager, "owner prompt", true);
+        QVERIFY(!browser.showingCreatePreset());
+        browser.openCreateFormIfRequested();
+        QCOMPARE(browser.selectedTab(), PromptPresetsBrowser::PresetsTab::myPresets);
+        QVERIFY(browser.showingCreatePreset());
+        QCOMPARE(browser.form()->prompt(), QString("owner prompt"));
+        QVERIFY(!browser.shouldOpenCreatePreset());
+        browser.cancelEditing();
+        browser.openCreateFormIfRequested();
+        QVERIFY(!browser.showingCreatePreset());
+
+        browser.startNewPreset();
+        browser.form()->setTitle("With cover");
+        browser.form()->setImage(picture(16, 9, Qt::yellow));
+        QVERIFY(browser.savePreset());
+        const auto created = browser.userPresets()->record(0);
+        QCOMPARE(created->category(), QString("User"));
+        QVERIFY(!created->isBuiltIn());
+        QCOMPARE(created->userImage().size(), QSize(16, 9));
+
+        // Switching tabs keeps the form; removing the picture in an edit keeps the stored one.
+        browser.editPreset(created);
+        browser.selectTab(PromptPresetsBrowser::PresetsTab::publicPrompts);
+        QVERIFY(browser.showingCreatePreset());
+        QCOMPARE(browser.form()->title(), QString("With cover"));
+        browser.form()->removeImage();
+        browser.form()->setPrompt("new words");
+        QVERIFY(browser.savePreset());
+        QCOMPARE(created->prompt(), QString("new words"));
+        QVERIFY(created->userImageData().has_value());
+        QVERIFY(browser.form()->title().isEmpty());
+
+        // A failed save keeps the form and its fields, rolls back and reloads.
+        failWrites(*fixture_.store, "PromptPreset");
+        browser.editPreset(created);
+        browser.form()->setTitle("Broken");
+        QVERIFY(!browser.savePreset());
+        QVERIFY(loggedSaveError(*fixture_.env));
+        QVERIFY(browser.showingCreatePreset());
+        QCOMPARE(browser.form()->title(), QString("Broken"));
+        QCOMPARE(created->name(), QString("With cover"));
+        QCOMPARE(titles(*browser.userPresets()), QStringList({"With cover"}));
+        browser.cancelEditing();
+        QVERIFY(browser.form()->title().isEmpty());
+
+        failDeletes(*fixture_.store, "PromptPreset");
+        browser.deletePreset(created);
+        QCOMPARE(titles(*browser.userPresets()), QStringList({"With cover"}));
+    }
+
+    void hoverPlaysAfterRestingAndStopsAfterLeaving() {
+        QStringList calls;
+        auto controller = std::make_unique<HoverPreviewController>(
+            [&](int row) { calls << QString("play %1").arg(row); }, [&] { calls << "stop"; });
+        // Passing over cards quickly starts nothing.
+        controller->setHoveredRow(0);
+        fixture_.clock->advance(0.1);
+        controller->setHoveredRow(1);
+        fixture_.clock->advance(0.1);
+        controller->setHoveredRow(2);
+        fixture_.clock->advance(0.199);
+        QCOMPARE(calls, QStringList({"stop", "stop"}));
+        calls.clear();
+        fixture_.clock->advance(0.002);
+        QCOMPARE(calls, QStringList({"play 2"}));
+
+        // Leaving and coming back within 150 ms keeps it running.
+        controller->setHoveredRow(-1);
+        fixture_.clock->advance(0.1);
+        controller->setHoveredRow(2);
+        fixture_.clock->advance(0.5);
+        QCOMPARE(calls, QStringList({"play 2", "play 2"}));
+
+        // Moving to the next card: the first stops at 150 ms, the next plays at 200 ms.
+        calls.clear();
+        controller->setHoveredRow(3);
+        fixture_.clock->advance(0.151);
+        QCOMPARE(calls, QStringList({"stop"}));
+        fixture_.clock->advance(0.05);
+        QCOMPARE(calls, QStringList({"stop", "play 3"}));
+
+        // A controller that goes away with a reaction pending does nothing afterwards.
+        calls.clear();
+        controller->setHoveredRow(4);
+        controller.reset();
+        fixture_.clock->advance(1);
+        QCOMPARE(calls, QStringList());
+    }
+};
+
+QTEST_MAIN(PresetBrowsersTest)
+#include "tst_preset_browsers.moc"

@@ -1,0 +1,202 @@
+#include "GuiTestSupport.h"
+#include "TestSupport.h"
+#include "WidgetDialogs.h"
+#include "Workspace.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+// Answers the blocking panels from fixed values, to exercise the default non-blocking ones.
+class FixedDialogs final : public Dialogs {
+public:
+    std::optional<QString> chooseFolder(const FolderRequest&) override { return QString("/tmp/folder"); }
+    QStringList openFiles(const OpenRequest&) override { return {"/tmp/a.png", "/tmp/b.png"}; }
+    std::optional<QString> saveFile(const SaveRequest&) override { return std::nullopt; }
+    int alert(AlertStyle, const QString&, const QString&, const QStringList&) override { return 0; }
+};
+
+QFileDialog* openFileDialog() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(widget); dialog && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
+}
+} // namespace
+
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+class PanelTests : public QObject {
+    Q_OBJECT
+private slots:
+    void defaultPanelsAnswerFromTheEventLoop() {
+        FixedDialogs dialogs;
+        QObject context;
+        QStringList files;
+        bool answered = false;
+        dialogs.openFilesAsync({}, &context, [&](const QStringList& paths) {
+            files = paths;
+            answered = true;
+        });
+        QVERIFY(!answered);
+        QTRY_VERIFY(answered);
+        QCOMPARE(files, QStringList({"/tmp/a.png", "/tmp/b.png"}));
+
+        std::optional<QString> saved = QString("unset");
+        dialogs.saveFileAsync({}, &context, [&](const std::optional<QString>& path) { saved = path; });
+        QTRY_VERIFY(!saved.has_value());
+
+        // A context that dies before the answer never hears it.
+        int late = 0;
+        auto* gone = new QObject;
+        dialogs.chooseFolderAsync({}, gone, [&](const std::optional<QString>&) { ++late; });
+        delete gone;
+        QTest::qWait(20);
+        QCOMPARE(late, 0);
+    }
+
+    void scriptedPanelsRecordAndAnswer() {
+        ScriptedDialogs dialogs;
+        QCOMPARE(&Dialogs::current(), &dialogs);
+        dialogs.openAnswer = {"/pictures/one.jpg"};
+        QObject context;
+        QStringList files;
+        Dialogs::OpenRequest request;
+        request.message = "Choose reference images";
+        request.allowsMultipleSelection = true;
+        Dialogs::current().openFilesAsync(request, &context, [&](const QStringList& paths) { files = paths; });
+        QCOMPARE(dialogs.openRequests.size(), 1);
+        QCOMPARE(dialogs.openRequests.constFirst().message, QString("Choose reference images"));
+        QVERIFY(files.isEmpty());
+        QTRY_COMPARE(files, QStringList({"/pictures/one.jpg"}));
+
+        // Held panels wait for the test, and answer with what is scripted then.
+        dialogs.holdAsync = true;
+        std::optional<QString> saved;
+        int saveAnswers = 0;
+        Dialogs::current().saveFileAsync({"Save", "Orvane_1.png", {}, {}}, &context,
+                                         [&](const std::optional<QString>& path) {
+                                             saved = path;
+                                             ++saveAnswers;
+                                         });
+        auto* closedView = new QObject;
+        int folderAnswers = 0;
+        Dialogs::current().chooseFolderAsync({}, closedView, [&](const std::optional<QString>&) { ++folderAnswers; });
+        QCOMPARE(dialogs.pendingAsync(), 2);
+        QCOMPARE(dialogs.saveRequests.constFirst().suggestedName, QString("Orvane_1.png"));
+        QTest::qWait(10);
+        QCOMPARE(saveAnswers, 0);
+        dialogs.saveAnswer = "/out/Orvane_1.png";
+        delete closedView;
+        dialogs.answerPending();
+        QCOMPARE(saveAnswers, 1);
+        QCOMPARE(saved, std::optional<QString>("/out/Orvane_1.png"));
+        QCOMPARE(folderAnswers, 0);
+        QCOMPARE(dialogs.pendingAsync(), 0);
+    }
+
+    void widgetPanelsDoNotBlock() {
+        QTemporaryDir dir;
+        const QString existing = dir.filePath("photo.png");
+        QVERIFY(gui::writeImage(existing));
+        QWidget window;
+        window.resize(200, 100);
+        QVERIFY(gui::showActive(&window));
+        WidgetDialogs dialogs;
+
+        QStringList opened;
+        int openAnswers = 0;
+        Dialogs::OpenRequest request;
+        request.message = "Add images";
+        dialogs.openFilesAsync(request, &window, [&](const QStringList& paths) {
+            opened = paths;
+            ++openAnswers;
+        });
+        // The call has returned with the panel open.
+        QFileDialog* panel = nullptr;
+        QTRY_VERIFY((panel = openFileDialog()) != nullptr);
+        QCOMPARE(panel->windowTitle(), QString("Add images"));
+        QCOMPARE(openAnswers, 0);
+        panel->setDirectory(dir.path());
+        panel->selectFile(existing);
+        static_cast<QDialog*>(panel)->accept(); // as the Open button does
+        QTRY_COMPARE(openAnswers, 1);
+        QCOMPARE(opened, QStringList({existing}));
+
+        // Cancelled save: nullopt.
+        std::optional<QString> saved = QString("unset");
+        dialogs.saveFileAsync({"Save Image", "Orvane_2.png", {"PNG (*.png)"}, dir.path()}, &window,
+                              [&](const std::optional<QString>& path) { saved = path; });
+        QTRY_VERIFY((panel = openFileDialog()) != nullptr);
+        panel->reject();
+        QTRY_VERIFY(!saved.has_value());
+
+        // A view closed while its panel is open is not called back.
+        auto* view = new QObject;
+        int viewAnswers = 0;
+        dialogs.chooseFolderAsync({"Choose a folder", {}, true}, view,
+                                  [&](const std::optional<QString>&) { ++viewAnswers; });
+        QTRY_VERIFY((panel = openFileDialog()) != nullptr);
+        delete view;
+        panel->setDirectory(dir.path());
+        static_cast<QDialog*>(panel)->accept(); // as the Open button does
+        QTRY_VERIFY(openFileDialog() == nullptr);
+        QTest::qWait(10);
+        QCOMPARE(viewAnswers, 0);
+    }
+
+    void revealFallsBackToOpeningTheFolders() {
+        QCOMPARE(DesktopWorkspace::foldersOf({"/a/b/one.png", "/a/b/two.png", "", "/a/c/three.png"}),
+                 QStringList({"/a/b", "/a/c"}));
+        UrlRecorder recorder;
+        QDesktopServices::setUrlHandler("file", &recorder, "open");
+        // No file manager answers under this name, whether or not a session bus exists.
+        DesktopWorkspace workspace("org.orvane.test.NoFileManager");
+        workspace.revealInFileManager({"/a/b/one.png", "/a/b/two.png"});
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.urls.size(), 1, 6000);
+        QCOMPARE(recorder.urls.constFirst(), QUrl::fromLocalFile("/a/b"));
+        workspace.revealInFileManager({});
+        QTest::qWait(20);
+        QCOMPARE(recorder.urls.size(), 1);
+        QDesktopServices::unsetUrlHandler("file");
+    }
+
+    void trashMovesTheFileAway() {
+        QTemporaryDir dir;
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("data")));
+        QDir().mkpath(dir.filePath("data"));
+        const QString file = dir.filePath("clip.mp4");
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("not really a clip");
+        out.close();
+        DesktopWorkspace workspace;
+        QVERIFY(workspace.moveToTrash(file));
+        QVERIFY(!QFile::exists(file));
+        QVERIFY(!workspace.moveToTrash(dir.filePath("missing.mp4")));
+
+        RecordingWorkspace recording;
+        QCOMPARE(&Workspace::current(), &recording);
+        Workspace::current().revealInFileManager({"/x/y.png"});
+        recording.trashAnswer = false;
+        QVERIFY(!Workspace::current().moveToTrash("/x/y.png"));
+        QCOMPARE(recording.revealed, QList<QStringList>({{"/x/y.png"}}));
+        QCOMPARE(recording.trashed, QStringList({"/x/y.png"}));
+    }
+};
+
+QTEST_MAIN(PanelTests)
+#include "tst_panels.moc"
