@@ -9,7 +9,7 @@
 #include <QEvent>
 #include <QScrollBar>
 #include <QTimer>
-#include <QVideoWidget>
+#include "VideoPlayerView.h"
 
 namespace {
 constexpr int kRowSpacing = 16;
@@ -48,7 +48,7 @@ void VideoGalleryGrid::setScale(double scale) {
     relayout();
 }
 
-QWidget* VideoGalleryGrid::previewWidget() const {
+VideoPlayerView* VideoGalleryGrid::previewWidget() const {
     return preview_;
 }
 
@@ -179,14 +179,12 @@ void VideoGalleryGrid::playInCard(VideoGalleryCard* card) {
     if (!player_ || !video)
         return;
     if (!preview_) {
-        preview_ = new QVideoWidget(viewport());
+        preview_ = new VideoPlayerView(viewport());
         preview_->setObjectName(QStringLiteral("galleryPreview"));
-        preview_->setAspectRatioMode(Qt::KeepAspectRatioByExpanding);
-        preview_->setAttribute(Qt::WA_TransparentForMouseEvents);
         preview_->hide();
     }
     // The player is shared with the camera-movement cards: the picture comes here while a clip plays here.
-    player_->player().setVideoOutput(preview_);
+    preview_->setPlayer(&player_->player());
     player_->playVideo(video);
     updatePreview();
 }
@@ -206,6 +204,7 @@ void VideoGalleryGrid::updatePreview() {
     if (preview_->parentWidget() != card)
         preview_->setParent(card);
     preview_->setGeometry(card->mediaRect().adjusted(1, 1, -1, -1));
+    preview_->raise();
     // Shown once the clip plays; until then, and after a stop, the thumbnail stays visible.
     preview_->setVisible(player_->isPlaying());
 }

@@ -15,6 +15,7 @@
 #include "VideoGalleryView.h"
 #include "VideoGalleryViewModel.h"
 #include "VideoMetadata.h"
+#include "VideoPlayerView.h"
 #include "VideoSettings.h"
 
 #include <QAction>
@@ -27,6 +28,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QVideoSink>
 
 using namespace GalleryTestSupport;
 
@@ -247,9 +249,9 @@ private slots:
         QCOMPARE(player->currentVideo(), first->item().videoItem());
         QVERIFY(player->isPlaying());
         QCOMPARE(backend->loaded, QUrl::fromLocalFile(first->item().videoItem()->path()));
-        QWidget* preview = view->grid()->previewWidget();
+        VideoPlayerView* preview = view->grid()->previewWidget();
         QVERIFY(preview);
-        QCOMPARE(backend->output, preview);
+        QCOMPARE(backend->output, static_cast<QObject*>(preview->videoSink()));
         QCOMPARE(preview->parentWidget(), first);
         QVERIFY(preview->isVisible());
 
