@@ -6,10 +6,10 @@
 #include "VideoGalleryItemModel.h"
 #include "VideoGalleryViewModel.h"
 
+#include "VideoPlayerView.h"
 #include <QEvent>
 #include <QScrollBar>
 #include <QTimer>
-#include "VideoPlayerView.h"
 
 namespace {
 constexpr int kRowSpacing = 16;
