@@ -149,10 +149,17 @@ void VideoGalleryGrid::relayout() {
         card->deleteLater();
     }
     cards_ = keep;
-    // The screen after this one is read ahead, so scrolling finds pictures ready.
-    const int ahead = std::min(count, (lastRow + 1 + viewport()->height() / std::max(1, pitch) + 1) * columns);
-    for (int row = (lastRow + 1) * columns; row < ahead; ++row)
-        model_->ensureMetadata(row);
+    // The screen after this one is read ahead once the cards in view have their pictures, so scrolling finds
+    // pictures ready without slowing down what is on screen now.
+    const bool shownReady = std::all_of(keep.cbegin(), keep.cend(), [](const VideoGalleryCard* card) {
+        const GalleryVideoItem* video = card->item().videoItem();
+        return !video || video->metadataState() == GalleryVideoItem::MetadataState::loaded;
+    });
+    if (shownReady) {
+        const int ahead = std::min(count, (lastRow + 1 + viewport()->height() / std::max(1, pitch) + 1) * columns);
+        for (int row = (lastRow + 1) * columns; row < ahead; ++row)
+            model_->ensureMetadata(row);
+    }
     updatePreview();
 }
 

@@ -273,6 +273,25 @@ private slots:
         QCOMPARE(player->currentMode(), MovementPlayer::PlaybackMode::movement);
     }
 
+    void aDelayedStopEndsAnyGalleryPreview() {
+        QVERIFY(writeFile(folder + "/Orvane_a.mp4", clipBytes()));
+        QVERIFY(writeFile(folder + "/Orvane_b.mp4", clipBytes()));
+        openView();
+        QTRY_COMPARE(view->grid()->cards().size(), 2);
+        VideoGalleryCard* first = view->grid()->cards().at(0);
+        GalleryVideoItem* other = view->grid()->cards().at(1)->item().videoItem();
+        player->playVideo(other);
+        // The pointer crosses the first card too fast to start it; its stop still ends the other preview.
+        gui::hover(first);
+        advance(0.05);
+        gui::unhover(first);
+        advance(0.1);
+        QCOMPARE(player->currentVideo(), other);
+        advance(0.06);
+        QVERIFY(!player->currentVideo());
+        QVERIFY(!other->isHovered());
+    }
+
     void aDragHandsOutACopyThatGoesAway() {
         QVERIFY(writeFile(folder + "/Orvane_drag.mp4", clipBytes()));
         openView();
