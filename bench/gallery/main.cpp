@@ -9,7 +9,6 @@
 
 #include "ClipMetadataLoader.h"
 #include "GalleryVideoItem.h"
-#include "Log.h"
 #include "MediaProbe.h"
 #include "ThumbnailCache.h"
 #include "VideoGalleryCard.h"
@@ -198,15 +197,6 @@ int main(int argc, char** argv) {
             count = args[i + 1].toInt();
         else if (args[i] == "--folder")
             folderPath = args[i + 1];
-    }
-    if (args.contains("--profile-listing")) {
-        Log::setSink([](const QString&) {});
-        for (int round = 0; round < 300; ++round) {
-            VideoGalleryViewModel gallery;
-            gallery.startMonitoring(folderPath);
-            QCoreApplication::processEvents();
-        }
-        return 0;
     }
     // A private thumbnail cache, so the user's own is neither used nor filled.
     QTemporaryDir cacheHome;

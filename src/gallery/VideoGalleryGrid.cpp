@@ -31,7 +31,15 @@ VideoGalleryGrid::VideoGalleryGrid(VideoGalleryItemModel* model, VideoGalleryVie
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(model, signal, this, &VideoGalleryGrid::scheduleLayout);
     connect(model, &QAbstractItemModel::modelReset, this, &VideoGalleryGrid::scheduleLayout);
-    connect(model, &QAbstractItemModel::dataChanged, this, &VideoGalleryGrid::scheduleLayout);
+    // A clip's card follows its own item; only a job's card needs the job as it is now.
+    connect(model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first, const QModelIndex& last) {
+        for (int row = first.row(); row <= last.row() && row < model_->placeholderCount(); ++row) {
+            if (VideoGalleryCard* card = cardForRow(row))
+                card->setItem(model_->item(row));
+        }
+        // Pictures arriving for the cards in view may let the read-ahead start.
+        scheduleLayout();
+    });
     connect(gallery, &VideoGalleryViewModel::columnsChanged, this, &VideoGalleryGrid::scheduleLayout);
     if (player) {
         connect(player, &MovementPlayer::currentVideoChanged, this, &VideoGalleryGrid::updatePreview);
@@ -129,7 +137,7 @@ void VideoGalleryGrid::relayout() {
                 connect(card, &VideoGalleryCard::revealClicked, this, [this, video] { emit revealRequested(video); });
                 connect(card, &VideoGalleryCard::deleteClicked, this, [this, video] { emit deleteRequested(video); });
                 connect(card, &VideoGalleryCard::previewRequested, this, [this, card] { playInCard(card); });
-            } else {
+            } else if (item.isPlaceholder()) {
                 card->setItem(item); // a job's status may have changed
             }
             card->setLayoutValues(columns, scale_);
