@@ -268,9 +268,7 @@ private slots:
         const QString big = writePicture(dir_, "big.png", picture(3000, 3000, Qt::red));
         const QString small = writePicture(dir_, "small.png", picture(20, 10, Qt::blue));
         QList<QSize> applied;
-        connect(&form, &PresetFormModel::imageChanged, this, [&] {
-            applied << form.image().size();
-        });
+        connect(&form, &PresetFormModel::imageChanged, this, [&] { applied << form.image().size(); });
         form.loadImage(big);
         form.loadImage(small);
         // The first load to end clears the flag although the other is still running.
