@@ -121,6 +121,12 @@ QWidget* imagePresetsAngles(ScreenshotContext& context) {
 }
 ORVANE_SCREENSHOT("image-presets-angles", imagePresetsAngles);
 
+// The same panel in a window that is not key: clear, inert glass on the tabs.
+ORVANE_SCREENSHOT("image-presets-angles-inactive", [](ScreenshotContext& context) {
+    context.keyWindow = false;
+    return imagePresetsAngles(context);
+});
+
 QWidget* imagePresetsMine(ScreenshotContext& context, bool filled) {
     auto* view = new UserImagePresetsView(*imageManager(context, filled), "");
     view->browser()->selectTab(ImagePresetsBrowser::PresetsTab::myPresets);
