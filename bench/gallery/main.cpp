@@ -5,19 +5,22 @@
 //   peak memory with the gallery open                                                          (< 250 MB)
 //   a clip renamed into the folder until its card has its thumbnail                            (<= 500 ms)
 //
-//   bench_gallery [--clips N] [--folder DIR] [--first-screen N]
+//   bench_gallery [--clips N] [--folder DIR]
 
 #include "ClipMetadataLoader.h"
 #include "GalleryVideoItem.h"
 #include "MediaProbe.h"
 #include "ThumbnailCache.h"
+#include "VideoGalleryCard.h"
+#include "VideoGalleryGrid.h"
+#include "VideoGalleryView.h"
 #include "VideoGalleryViewModel.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QGuiApplication>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -66,7 +69,8 @@ QString clipName(int i) {
     return QStringLiteral("Orvane_20250101_%1_clip.mp4").arg(i, 6, 10, QChar('0'));
 }
 
-// One-second 320x180 H.264 clips, each a little different; kept between runs.
+// One-second 1280x720 H.264 clips (the service's picture size, one second long), each a little different; kept between
+// runs.
 bool makeClips(const QDir& folder, int count, int workers) {
     std::atomic<bool> ok{true};
     std::atomic<int> made{0};
@@ -78,7 +82,7 @@ bool makeClips(const QDir& folder, int count, int workers) {
         ffmpeg.start("ffmpeg", {"-nostdin",     "-v",
                                 "error",        "-y",
                                 "-f",           "lavfi",
-                                "-i",           QStringLiteral("testsrc2=size=320x180:rate=15:duration=1"),
+                                "-i",           QStringLiteral("testsrc2=size=1280x720:rate=10:duration=1"),
                                 "-vf",          QStringLiteral("hue=h=%1").arg(i * 7 % 360),
                                 "-c:v",         "libx264",
                                 "-preset",      "veryfast",
@@ -117,15 +121,42 @@ bool loaded(const VideoGalleryViewModel& gallery, int rows) {
     return true;
 }
 
-// Opens the gallery on the folder and waits until the first `rows` cards have their pictures, as the grid
-// asks for the cards it shows. Returns seconds.
-double openFirstScreen(VideoGalleryViewModel& gallery, const QString& folder, int rows) {
+constexpr QSize kPane(900, 820);
+
+// The gallery pane as the studio shows it, two columns, on screen (offscreen).
+struct OpenPane {
+    VideoGalleryViewModel gallery;
+    std::unique_ptr<VideoGalleryView> view;
+    OpenPane() {
+        gallery.setColumns(2);
+        gallery.setPreferredGridMode(VideoGalleryViewModel::GridMode::comfortable);
+        AppEnvironment env;
+        env.galleryViewModel = &gallery;
+        view = std::make_unique<VideoGalleryView>(env);
+        view->resize(kPane);
+        view->show();
+        QCoreApplication::processEvents();
+    }
+    // Every card on screen has its picture.
+    bool firstScreenShown() const {
+        const auto cards = view->grid()->cards();
+        if (cards.isEmpty())
+            return false;
+        for (const VideoGalleryCard* card : cards) {
+            const GalleryVideoItem* item = card->item().videoItem();
+            if (!item || item->thumbnail().isNull())
+                return false;
+        }
+        return true;
+    }
+};
+
+// From starting to watch the folder until every card on screen shows its thumbnail. Returns seconds.
+double openFirstScreen(OpenPane& pane, const QString& folder) {
     QElapsedTimer timer;
     timer.start();
-    gallery.startMonitoring(folder);
-    for (int i = 0; i < rows && i < gallery.count(); ++i)
-        gallery.videos()[i]->ensureMetadata();
-    waitUntil([&] { return loaded(gallery, std::min(rows, gallery.count())); });
+    pane.gallery.startMonitoring(folder);
+    waitUntil([&] { return pane.firstScreenShown(); });
     return timer.nsecsElapsed() / 1e9;
 }
 
@@ -157,18 +188,15 @@ const char* verdict(bool pass) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     int count = 1000;
-    int firstScreen = 12; // 2 columns x 6 rows of a 1280 x 820 window, with the row below half in view
-    QString folderPath = QDir::temp().filePath("orvane-bench-gallery");
+    QString folderPath = QDir::temp().filePath("orvane-bench-gallery-720p");
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == "--clips")
             count = args[i + 1].toInt();
         else if (args[i] == "--folder")
             folderPath = args[i + 1];
-        else if (args[i] == "--first-screen")
-            firstScreen = args[i + 1].toInt();
     }
     // A private thumbnail cache, so the user's own is neither used nor filled.
     QTemporaryDir cacheHome;
@@ -193,15 +221,17 @@ int main(int argc, char** argv) {
     }
     MediaProbe::probe(folder.filePath(clipName(0)), {0.0, QSize(256, 256)}); // first use loads the codecs
 
-    // The clips the first screen shows, in the gallery's order.
+    // The clips the first screen shows.
     QStringList firstPaths;
     {
-        VideoGalleryViewModel gallery;
-        gallery.startMonitoring(folderPath);
-        for (int i = 0; i < firstScreen && i < gallery.count(); ++i)
-            firstPaths << gallery.videos()[i]->path();
-        gallery.stopMonitoring();
+        OpenPane pane;
+        openFirstScreen(pane, folderPath);
+        for (const VideoGalleryCard* card : pane.view->grid()->cards())
+            firstPaths << card->item().videoItem()->path();
+        pane.gallery.stopMonitoring();
     }
+    ClipMetadataLoader::waitForCacheWrites();
+    const int firstScreenCards = int(firstPaths.size());
     QStringList allPaths;
     for (int i = 0; i < count; ++i)
         allPaths << folder.filePath(clipName(i));
@@ -220,17 +250,34 @@ int main(int argc, char** argv) {
     clearThumbnails();
     double cold = 0;
     {
-        VideoGalleryViewModel gallery;
-        cold = openFirstScreen(gallery, folderPath, firstScreen);
+        OpenPane pane;
+        cold = openFirstScreen(pane, folderPath);
     }
     ClipMetadataLoader::waitForCacheWrites();
     QCoreApplication::processEvents();
     double warm = 0;
     long openMemory = 0;
+    double renameMs = 0;
     {
-        VideoGalleryViewModel gallery;
-        warm = openFirstScreen(gallery, folderPath, firstScreen);
+        OpenPane pane;
+        warm = openFirstScreen(pane, folderPath);
         openMemory = currentMegabytes();
+
+        // A clip renamed into the open gallery, until its card shows its thumbnail.
+        QElapsedTimer timer;
+        timer.start();
+        QFile::rename(outside + "/Orvane_99999999_renamed.mp4", folder.filePath("Orvane_99999999_renamed.mp4"));
+        const bool shown = waitUntil(
+            [&] {
+                const VideoGalleryCard* card = pane.view->grid()->cardForRow(0);
+                return card && card->item().videoItem() &&
+                       card->item().videoItem()->fileName() == "Orvane_99999999_renamed.mp4" &&
+                       !card->item().videoItem()->thumbnail().isNull();
+            },
+            10000);
+        renameMs = shown ? timer.nsecsElapsed() / 1e6 : -1;
+        QFile::rename(folder.filePath("Orvane_99999999_renamed.mp4"), outside + "/Orvane_99999999_renamed.mp4");
+        pane.gallery.stopMonitoring();
     }
     QCoreApplication::processEvents();
 
@@ -238,7 +285,6 @@ int main(int argc, char** argv) {
     ClipMetadataLoader::waitForCacheWrites();
     clearThumbnails();
     double whole = 0;
-    double renameMs = 0;
     long wholeMemory = 0;
     {
         VideoGalleryViewModel gallery;
@@ -250,24 +296,13 @@ int main(int argc, char** argv) {
         waitUntil([&] { return loaded(gallery, gallery.count()); });
         whole = timer.nsecsElapsed() / 1e9;
         wholeMemory = currentMegabytes();
-
-        timer.restart();
-        QFile::rename(outside + "/Orvane_99999999_renamed.mp4", folder.filePath("Orvane_99999999_renamed.mp4"));
-        const bool shown = waitUntil(
-            [&] {
-                return gallery.count() > count &&
-                       gallery.videos().first()->fileName() == "Orvane_99999999_renamed.mp4" &&
-                       !gallery.videos().first()->thumbnail().isNull();
-            },
-            10000);
-        renameMs = shown ? timer.nsecsElapsed() / 1e6 : -1;
         gallery.stopMonitoring();
     }
-    QFile::rename(folder.filePath("Orvane_99999999_renamed.mp4"), outside + "/Orvane_99999999_renamed.mp4");
     ClipMetadataLoader::waitForCacheWrites();
     const long peak = peakMegabytes();
 
-    std::printf("clips: %d x 320x180 H.264 (1 s), first screen %d cards, %d cores\n", count, firstScreen, cores);
+    std::printf("clips: %d x 1280x720 H.264 (1 s), first screen %d cards (pane %dx%d, two columns), %d cores\n", count,
+                firstScreenCards, kPane.width(), kPane.height(), cores);
     std::printf("folder listed and sorted, no pictures: %6.1f ms\n", listing * 1e3);
     std::printf("first screen, MediaProbe alone:    %8.1f ms\n", probeFirst * 1e3);
     std::printf("first screen, cold cache:          %8.1f ms   ratio to MediaProbe %.2fx (<= 2)     %s\n", cold * 1e3,

@@ -23,6 +23,7 @@ std::optional<QSet<QString>> FileSystemMonitor::listEntries(const QString& direc
     if (!dir)
         return std::nullopt;
     QSet<QString> entries;
+    entries.reserve(1024);
     const QString base = directory.endsWith('/') ? directory : directory + '/';
     while (const dirent* entry = ::readdir(dir)) {
         if (entry->d_name[0] == '.')

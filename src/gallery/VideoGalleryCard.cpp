@@ -262,7 +262,20 @@ void VideoGalleryCard::paintEvent(QPaintEvent*) {
 void VideoGalleryCard::paintMedia(QPainter& painter, const QRect& rect) {
     const GalleryVideoItem* video = item_.videoItem();
     if (video && !video->thumbnail().isNull()) {
-        drawFilled(painter, video->thumbnail(), rect);
+        // Scaled once per size, not on every paint.
+        const qreal ratio = devicePixelRatioF();
+        const QSize pixels = (QSizeF(rect.size()) * ratio).toSize();
+        if (scaledKey_ != video->thumbnail().cacheKey() || scaled_.size() != pixels) {
+            QPixmap pixmap(pixels);
+            QPainter scaler(&pixmap);
+            scaler.setRenderHint(QPainter::SmoothPixmapTransform);
+            drawFilled(scaler, video->thumbnail(), QRectF(QPointF(0, 0), QSizeF(pixels)));
+            scaler.end();
+            pixmap.setDevicePixelRatio(ratio);
+            scaled_ = pixmap;
+            scaledKey_ = video->thumbnail().cacheKey();
+        }
+        painter.drawPixmap(rect.topLeft(), scaled_);
         return;
     }
     painter.fillRect(rect, Qt::black);

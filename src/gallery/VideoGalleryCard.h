@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QMimeData>
+#include <QPixmap>
 #include <QPointer>
 #include <QWidget>
 
@@ -103,6 +104,8 @@ private:
     QVariantAnimation* spinner_ = nullptr;
     QMetaObject::Connection itemConnection_;
     QMetaObject::Connection recordConnection_;
+    QPixmap scaled_;
+    qint64 scaledKey_ = 0;
     QPoint pressPosition_;
     bool pressed_ = false;
 };

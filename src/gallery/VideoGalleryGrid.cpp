@@ -6,10 +6,10 @@
 #include "VideoGalleryItemModel.h"
 #include "VideoGalleryViewModel.h"
 
+#include "VideoPlayerView.h"
 #include <QEvent>
 #include <QScrollBar>
 #include <QTimer>
-#include <QVideoWidget>
 
 namespace {
 constexpr int kRowSpacing = 16;
@@ -31,7 +31,15 @@ VideoGalleryGrid::VideoGalleryGrid(VideoGalleryItemModel* model, VideoGalleryVie
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(model, signal, this, &VideoGalleryGrid::scheduleLayout);
     connect(model, &QAbstractItemModel::modelReset, this, &VideoGalleryGrid::scheduleLayout);
-    connect(model, &QAbstractItemModel::dataChanged, this, &VideoGalleryGrid::scheduleLayout);
+    // A clip's card follows its own item; only a job's card needs the job as it is now.
+    connect(model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first, const QModelIndex& last) {
+        for (int row = first.row(); row <= last.row() && row < model_->placeholderCount(); ++row) {
+            if (VideoGalleryCard* card = cardForRow(row))
+                card->setItem(model_->item(row));
+        }
+        // Pictures arriving for the cards in view may let the read-ahead start.
+        scheduleLayout();
+    });
     connect(gallery, &VideoGalleryViewModel::columnsChanged, this, &VideoGalleryGrid::scheduleLayout);
     if (player) {
         connect(player, &MovementPlayer::currentVideoChanged, this, &VideoGalleryGrid::updatePreview);
@@ -48,7 +56,7 @@ void VideoGalleryGrid::setScale(double scale) {
     relayout();
 }
 
-QWidget* VideoGalleryGrid::previewWidget() const {
+VideoPlayerView* VideoGalleryGrid::previewWidget() const {
     return preview_;
 }
 
@@ -129,7 +137,7 @@ void VideoGalleryGrid::relayout() {
                 connect(card, &VideoGalleryCard::revealClicked, this, [this, video] { emit revealRequested(video); });
                 connect(card, &VideoGalleryCard::deleteClicked, this, [this, video] { emit deleteRequested(video); });
                 connect(card, &VideoGalleryCard::previewRequested, this, [this, card] { playInCard(card); });
-            } else {
+            } else if (item.isPlaceholder()) {
                 card->setItem(item); // a job's status may have changed
             }
             card->setLayoutValues(columns, scale_);
@@ -149,10 +157,17 @@ void VideoGalleryGrid::relayout() {
         card->deleteLater();
     }
     cards_ = keep;
-    // The screen after this one is read ahead, so scrolling finds pictures ready.
-    const int ahead = std::min(count, (lastRow + 1 + viewport()->height() / std::max(1, pitch) + 1) * columns);
-    for (int row = (lastRow + 1) * columns; row < ahead; ++row)
-        model_->ensureMetadata(row);
+    // The screen after this one is read ahead once the cards in view have their pictures, so scrolling finds
+    // pictures ready without slowing down what is on screen now.
+    const bool shownReady = std::all_of(keep.cbegin(), keep.cend(), [](const VideoGalleryCard* card) {
+        const GalleryVideoItem* video = card->item().videoItem();
+        return !video || video->metadataState() == GalleryVideoItem::MetadataState::loaded;
+    });
+    if (shownReady) {
+        const int ahead = std::min(count, (lastRow + 1 + viewport()->height() / std::max(1, pitch) + 1) * columns);
+        for (int row = (lastRow + 1) * columns; row < ahead; ++row)
+            model_->ensureMetadata(row);
+    }
     updatePreview();
 }
 
@@ -179,14 +194,12 @@ void VideoGalleryGrid::playInCard(VideoGalleryCard* card) {
     if (!player_ || !video)
         return;
     if (!preview_) {
-        preview_ = new QVideoWidget(viewport());
+        preview_ = new VideoPlayerView(viewport());
         preview_->setObjectName(QStringLiteral("galleryPreview"));
-        preview_->setAspectRatioMode(Qt::KeepAspectRatioByExpanding);
-        preview_->setAttribute(Qt::WA_TransparentForMouseEvents);
         preview_->hide();
     }
     // The player is shared with the camera-movement cards: the picture comes here while a clip plays here.
-    player_->player().setVideoOutput(preview_);
+    preview_->setPlayer(&player_->player());
     player_->playVideo(video);
     updatePreview();
 }
@@ -206,6 +219,7 @@ void VideoGalleryGrid::updatePreview() {
     if (preview_->parentWidget() != card)
         preview_->setParent(card);
     preview_->setGeometry(card->mediaRect().adjusted(1, 1, -1, -1));
+    preview_->raise();
     // Shown once the clip plays; until then, and after a stop, the thumbnail stays visible.
     preview_->setVisible(player_->isPlaying());
 }

@@ -7,7 +7,7 @@
 
 class GalleryVideoItem;
 class MovementPlayer;
-class QVideoWidget;
+class VideoPlayerView;
 class VideoGalleryCard;
 class VideoGalleryItemModel;
 class VideoGalleryViewModel;
@@ -29,7 +29,7 @@ public:
     VideoGalleryCard* cardForRow(int row) const;
     // Scrolls so that `row` is in view.
     void scrollToRow(int row);
-    QWidget* previewWidget() const;
+    VideoPlayerView* previewWidget() const;
     int columnWidth() const;
     int rowPitch() const;
 
@@ -55,6 +55,6 @@ private:
     QPointer<MovementPlayer> player_;
     double scale_ = 1;
     QHash<QUuid, VideoGalleryCard*> cards_;
-    QVideoWidget* preview_ = nullptr;
+    VideoPlayerView* preview_ = nullptr;
     bool layoutPending_ = false;
 };

@@ -352,7 +352,8 @@ void VideoGalleryView::showPromptPresets(const QString& currentPrompt, bool open
     frame->setCornerRadius(12);
     frame->setShadow(QColor(0, 0, 0, 84), 20);
     auto* frameLayout = new QVBoxLayout(frame);
-    frameLayout->setContentsMargins(0, 0, 0, 0);
+    const int margin = frame->shadowMargin(); // the panel's shape lies inside its shadow
+    frameLayout->setContentsMargins(margin, margin, margin, margin);
     frameLayout->addWidget(makePromptPresetsPanel(currentPrompt, openCreatePreset, frame));
     frame->setGeometry(panelGeometry(frame));
     overlay_ = overlay;

@@ -122,6 +122,35 @@ private slots:
         QCOMPARE(gallery->count(), 0);
     }
 
+    void addedFilesThatAreNoClipsAreNamedInTheLog() {
+        gallery->startMonitoring(folder);
+        gallery->fileSystemMonitor()->stopMonitoring();
+        world->environment.clearLog();
+        for (const QString& name : {"clip.mp4", "Orvane_notes.txt", "notes.txt"}) {
+            QVERIFY(writeFile(path(name), "x"));
+            gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path(name)));
+        }
+        QCOMPARE(world->environment.logLines(),
+                 (QStringList{"🚫 [VideoGallery] Ignoring file (no Orvane_ prefix): clip.mp4",
+                              "🚫 [VideoGallery] Ignoring file (has Orvane_ prefix but not .mp4): Orvane_notes.txt"}));
+        QCOMPARE(gallery->count(), 0);
+    }
+
+    void anUnreadableFolderKeepsTheListAndSaysWhy() {
+        const QString missing = world->environment.path("gone");
+        world->environment.clearLog();
+        gallery->startMonitoring(missing);
+        const QStringList lines = world->environment.logLines();
+        const int at =
+            int(lines.indexOf("❌ [VideoGallery] Error loading videos from directory: No such file or directory"));
+        QVERIFY2(at >= 0, qPrintable(lines.join("\n")));
+        QCOMPARE(lines.at(at + 1), "   Directory: " + missing);
+        QVERIFY(lines.at(at + 2).startsWith("   Error details: "));
+        QVERIFY(!gallery->isLoading());
+        QCOMPARE(gallery->count(), 0);
+        QVERIFY(!gallery->fileSystemMonitor()->isMonitoring());
+    }
+
     void aClipFiledByTheQueueAppearsWithItsBadges() {
         RecordingSoundPlayer sounds;
         VideoSettings().setVideoDirectoryBookmark(FolderBookmark::create(folder));

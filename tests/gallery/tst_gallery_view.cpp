@@ -15,6 +15,7 @@
 #include "VideoGalleryView.h"
 #include "VideoGalleryViewModel.h"
 #include "VideoMetadata.h"
+#include "VideoPlayerView.h"
 #include "VideoSettings.h"
 
 #include <QAction>
@@ -27,6 +28,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QVideoSink>
 
 using namespace GalleryTestSupport;
 
@@ -247,9 +249,9 @@ private slots:
         QCOMPARE(player->currentVideo(), first->item().videoItem());
         QVERIFY(player->isPlaying());
         QCOMPARE(backend->loaded, QUrl::fromLocalFile(first->item().videoItem()->path()));
-        QWidget* preview = view->grid()->previewWidget();
+        VideoPlayerView* preview = view->grid()->previewWidget();
         QVERIFY(preview);
-        QCOMPARE(backend->output, preview);
+        QCOMPARE(backend->output, static_cast<QObject*>(preview->videoSink()));
         QCOMPARE(preview->parentWidget(), first);
         QVERIFY(preview->isVisible());
 
@@ -269,6 +271,25 @@ private slots:
         advance(0.02);
         QVERIFY(!player->currentVideo());
         QCOMPARE(player->currentMode(), MovementPlayer::PlaybackMode::movement);
+    }
+
+    void aDelayedStopEndsAnyGalleryPreview() {
+        QVERIFY(writeFile(folder + "/Orvane_a.mp4", clipBytes()));
+        QVERIFY(writeFile(folder + "/Orvane_b.mp4", clipBytes()));
+        openView();
+        QTRY_COMPARE(view->grid()->cards().size(), 2);
+        VideoGalleryCard* first = view->grid()->cards().at(0);
+        GalleryVideoItem* other = view->grid()->cards().at(1)->item().videoItem();
+        player->playVideo(other);
+        // The pointer crosses the first card too fast to start it; its stop still ends the other preview.
+        gui::hover(first);
+        advance(0.05);
+        gui::unhover(first);
+        advance(0.1);
+        QCOMPARE(player->currentVideo(), other);
+        advance(0.06);
+        QVERIFY(!player->currentVideo());
+        QVERIFY(!other->isHovered());
     }
 
     void aDragHandsOutACopyThatGoesAway() {
