@@ -327,6 +327,21 @@ private slots:
         QCOMPARE(VideoGalleryItem::video(gallery->videos().first()).title(), "Orvane_broken");
     }
 
+    void workInFlightOutlivedByItsObjectsEndsQuietly() {
+        QVERIFY(addClip("Orvane_a.mp4"));
+        gallery->startMonitoring(folder);
+        gallery->videos().first()->ensureMetadata();
+        // A clip still being read when its list and then the whole model go away.
+        QVERIFY(writeFile(path("Orvane_grow.mp4"), clipBytes().left(200)));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_grow.mp4")));
+        gallery->stopMonitoring();
+        gallery.reset();
+        world->drain();
+        world->clock.advance(GalleryVideoItem::kSettleSeconds * 4);
+        world->drain();
+        QCOMPARE(world->clock.pendingSleepers(), 0);
+    }
+
     void theNewestOfSeveralRecordsWinsForCardAndRecreate() {
         const QDateTime now = world->clock.now();
         addRecord(*world->store, "Orvane_a.mp4", "older", now.addSecs(-60));
