@@ -36,7 +36,8 @@ class GalleryModelTest : public QObject {
     bool addClip(const QString& name, const QString& into = {}) {
         return writeFile((into.isEmpty() ? folder : into) + '/' + name, clipBytes());
     }
-    bool waitForAll(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 5000); }
+    // Generous: under valgrind a probe takes a good part of a second.
+    bool waitForAll(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 20000); }
 
 private slots:
     void initTestCase() { QVERIFY2(!clipBytes().isEmpty(), "the ffmpeg tool could not make a clip"); }
