@@ -255,6 +255,8 @@ private slots:
             }
             QCOMPARE(button->text(), title);
             QCOMPARE(button->accessibleName(), title);
+            QVERIFY(dots->isVisible());
+            QCOMPARE(dots->activeDots(), std::min(count, 4));
         }
         QVERIFY(dots->isVisible());
         QCOMPARE(dots->activeDots(), 4);
