@@ -136,6 +136,11 @@ ScenesView::ScenesView(const AppEnvironment& environment, QWidget* parent)
         connect(environment_.appViewModel, &AppViewModel::videoModeChanged, this, &ScenesView::refreshMode);
     }
 
+    connect(&Theme::instance(), &Theme::changed, this, [this] {
+        refreshPrompt();
+        refreshFolder();
+    });
+
     model_->onAppearSetup();
     model_->restoreSavedPrompt();
     editor_->reset(model_->prompt());
@@ -506,8 +511,11 @@ void ScenesView::refreshMode() {
 void ScenesView::refreshPrompt() {
     const QString prompt = model_->prompt();
     counter_->setText(model_->counterText());
-    VideoStudioStyle::setTextColor(counter_, model_->counterIsWarning() ? VideoStudioStyle::red()
-                                                                        : VideoStudioStyle::secondaryColor(this));
+    const QColor counterColor =
+        model_->counterIsWarning() ? VideoStudioStyle::red() : VideoStudioStyle::secondaryColor(this);
+    // Runs on every keystroke: a palette change restyles the label, so only when the colour changes.
+    if (counter_->palette().color(QPalette::WindowText) != counterColor)
+        VideoStudioStyle::setTextColor(counter_, counterColor);
     clearButton_->setVisible(!prompt.isEmpty());
     createPresetButton_->setVisible(!prompt.isEmpty());
     placeholder_->setVisible(prompt.isEmpty() && editor_->toPlainText().isEmpty());
