@@ -95,8 +95,10 @@ class ImageStudioViewTest : public QObject {
         QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &enter);
         QVERIFY(enter.isAccepted());
+        QVERIFY(model().isDragOver());
         QDropEvent dropped(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &dropped);
+        QVERIFY(!model().isDragOver());
     }
 
     QStringList pictureFiles(int count) {
@@ -242,6 +244,15 @@ private slots:
         QCOMPARE(headerText(), QString("Reference Images (Optional) 0/9"));
         QVERIFY(find("dropZone"));
         QVERIFY(!button("addMoreImages")->isVisible());
+        // A drag that leaves again adds nothing and clears the highlight.
+        QMimeData passing;
+        passing.setUrls({QUrl::fromLocalFile(pictureFiles(1)[0])});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &passing, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(find("referenceArea"), &enter);
+        QVERIFY(model().isDragOver());
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(find("referenceArea"), &leave);
+        QVERIFY(!model().isDragOver());
         pick(pictureFiles(1), button("uploadReference"));
         QCOMPARE(headerText(), QString("Reference Images (Optional) 1/9"));
         QVERIFY(find("singleReference"));
