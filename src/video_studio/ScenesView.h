@@ -12,6 +12,7 @@ class GlassButton;
 class QLabel;
 class QSplitter;
 class QToolButton;
+class QueueStatusIndicator;
 class SegmentedPicker;
 class SlotDots;
 class SyntaxHighlightedTextEditor;
@@ -50,7 +51,6 @@ private:
     QWidget* buildPromptSection();
     // The hosted views; each is created in one place so the real ones drop in.
     QWidget* createGalleryPane();
-    QWidget* createQueueStatusIndicator();
     QWidget* createCameraControls();
     void openVideoSettingsPopover();
     void showCameraControls(bool show);
@@ -69,7 +69,7 @@ private:
 
     GlassButton* backButton_ = nullptr;
     QLabel* title_ = nullptr;
-    QWidget* queueIndicator_ = nullptr;
+    QueueStatusIndicator* queueIndicator_ = nullptr;
     GlassButton* folderButton_ = nullptr;
     SlotDots* dots_ = nullptr;
     QWidget* queueBlock_ = nullptr;
