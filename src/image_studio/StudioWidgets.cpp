@@ -74,6 +74,10 @@ void setTextColor(QWidget* widget, const QColor& color) {
         glass->setTitleColor(color);
         glass->setSymbolColor(color);
     }
+    setPaletteTextColor(widget, color);
+}
+
+void setPaletteTextColor(QWidget* widget, const QColor& color) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, color);
     palette.setColor(QPalette::Text, color);

@@ -24,6 +24,8 @@ QAbstractButton* iconButton(const QString& objectName, const QString& symbol, co
 void setSymbol(QAbstractButton* button, const QString& symbol, double points, const QColor& color);
 
 QLabel* label(const QString& objectName, const QString& text, QWidget* parent);
+// A glass button's title and symbol too; any other widget's text through its palette only.
 void setTextColor(QWidget* widget, const QColor& color);
+void setPaletteTextColor(QWidget* widget, const QColor& color);
 
 } // namespace StudioWidgets
