@@ -212,8 +212,7 @@ void LeftPanel::showPrompt() {
         editor_->setTextCursor(cursor);
         updatingEditor_ = false;
     }
-    counter_->setText(model_.counterText());
-    setTextColor(counter_, color(model_.isPromptOverWarning() ? Tone::red : Tone::secondary, this));
+    showCounter(counter_, model_.counterText(), model_.isPromptOverWarning());
     const bool hasText = !model_.prompt().isEmpty();
     clear_->setVisible(hasText);
     createPreset_->setVisible(hasText);

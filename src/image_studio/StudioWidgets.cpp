@@ -85,4 +85,12 @@ void setPaletteTextColor(QWidget* widget, const QColor& color) {
     widget->setPalette(palette);
 }
 
+void showCounter(QLabel* counter, const QString& text, bool warning) {
+    counter->setText(text);
+    const QColor tone = color(warning ? Tone::red : Tone::secondary, counter);
+    // Runs on every keystroke: a palette change restyles the label, so only when the colour changes.
+    if (counter->palette().color(QPalette::WindowText) != tone)
+        setPaletteTextColor(counter, tone);
+}
+
 } // namespace StudioWidgets

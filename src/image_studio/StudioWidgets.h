@@ -28,4 +28,7 @@ QLabel* label(const QString& objectName, const QString& text, QWidget* parent);
 void setTextColor(QWidget* widget, const QColor& color);
 void setPaletteTextColor(QWidget* widget, const QColor& color);
 
+// A prompt's character counter: secondary, red from its warning mark on.
+void showCounter(QLabel* counter, const QString& text, bool warning);
+
 } // namespace StudioWidgets

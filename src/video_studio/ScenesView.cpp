@@ -506,12 +506,7 @@ void ScenesView::refreshMode() {
 
 void ScenesView::refreshPrompt() {
     const QString prompt = model_->prompt();
-    counter_->setText(model_->counterText());
-    const QColor counterColor =
-        model_->counterIsWarning() ? VideoStudioStyle::red() : VideoStudioStyle::secondaryColor(this);
-    // Runs on every keystroke: a palette change restyles the label, so only when the colour changes.
-    if (counter_->palette().color(QPalette::WindowText) != counterColor)
-        VideoStudioStyle::setTextColor(counter_, counterColor);
+    StudioWidgets::showCounter(counter_, model_->counterText(), model_->counterIsWarning());
     clearButton_->setVisible(!prompt.isEmpty());
     createPresetButton_->setVisible(!prompt.isEmpty());
     placeholder_->setVisible(prompt.isEmpty() && editor_->toPlainText().isEmpty());
