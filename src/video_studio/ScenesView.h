@@ -37,7 +37,6 @@ public:
     QWidget* videoSettingsPopover() const { return popover_; }
     QWidget* cameraControls() const { return cameraControls_; }
     VideoGalleryView* gallery() const { return gallery_; }
-    QWidget* galleryPane() const { return galleryPane_; }
 
     // The gallery's recreate hands a stored record here.
     void recreateVideo(VideoMetadata* record);
