@@ -283,6 +283,16 @@ private slots:
         QVERIFY(env_->logLines().contains("🔵 Failed to add image: nsImage=true, count=9, maxImages=9"));
     }
 
+    void aClickAnywhereOnTheEmptyZoneOpensThePanel() {
+        dialogs_->openAnswer = pictureFiles(2);
+        QWidget* zone = find("dropZone");
+        QTest::mouseClick(zone, Qt::LeftButton, {}, QPoint(8, zone->height() - 8));
+        QTRY_COMPARE(model().referenceImages().size(), 2);
+        QCOMPARE(dialogs_->openRequests.size(), 1);
+        QCOMPARE(dialogs_->openRequests[0].message, QString("Choose images to add as reference"));
+        QVERIFY(dialogs_->openRequests[0].allowsMultipleSelection);
+    }
+
     void gridHasTwoColumnsAtNominalScaleAndThreeWhenWide() {
         pick(pictureFiles(5), button("uploadReference"));
         QVERIFY(find("referenceGrid"));
