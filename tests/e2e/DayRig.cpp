@@ -194,7 +194,7 @@ QStringList unnamedFocusableWidgets(QWidget* root) {
         // Scroll areas take the focus to scroll; their content carries the names.
         if (role == QAccessible::Client && widget->inherits("QAbstractScrollArea"))
             continue;
-        if (role == QAccessible::NoRole || role == QAccessible::Client || name.isEmpty())
+        if (role == QAccessible::NoRole || name.isEmpty())
             missing << QStringLiteral("%1 '%2' (role %3, name '%4')")
                            .arg(widget->metaObject()->className(), widget->objectName())
                            .arg(int(role))

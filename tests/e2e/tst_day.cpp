@@ -20,12 +20,19 @@
 #include "TestSupport.h"
 #include "VirtualClock.h"
 
+#if __has_include("VideoGalleryCard.h")
+#include "VideoGalleryCard.h"
+#define ORVANE_DAY_HAS_GALLERY_CARDS 1
+#endif
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -33,6 +40,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QTabBar>
@@ -70,7 +78,7 @@ QByteArray readAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-[[maybe_unused]] nlohmann::json readJson(const QString& path) {
+nlohmann::json readJson(const QString& path) {
     const QByteArray bytes = readAll(path);
     return nlohmann::json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
 }
@@ -103,6 +111,23 @@ template <typename T = QWidget> T* control(QWidget* root, const QString& name) {
     return nullptr;
 }
 
+// Clicks the middle of a list's row, where its card is.
+void clickRow(QListView* list, int row) {
+    const QRect rect = list->visualRect(list->model()->index(row, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    QApplication::processEvents();
+}
+
+QList<QWidget*> visibleNamed(QWidget* root, const QString& objectName) {
+    QList<QWidget*> shown;
+    if (!root)
+        return shown;
+    for (QWidget* widget : root->findChildren<QWidget*>(objectName))
+        if (widget->isVisible())
+            shown << widget;
+    return shown;
+}
+
 QString textOf(QWidget* widget) {
     if (auto* label = qobject_cast<QLabel*>(widget))
         return label->text();
@@ -130,6 +155,14 @@ QString textOf(QWidget* widget) {
 #define DAY_WAIT(condition, ms)                                                                                        \
     QVERIFY2(settle([&]() -> bool { return bool(condition); }, ms), "timed out waiting for: " #condition)
 
+// Runs a checking helper and leaves the step when it failed.
+#define DAY_CHECK(call)                                                                                                \
+    do {                                                                                                               \
+        call;                                                                                                          \
+        if (QTest::currentTestFailed())                                                                                \
+            return;                                                                                                    \
+    } while (false)
+
 #define DAY_END_STEP()                                                                                                 \
     do {                                                                                                               \
         if (!gaps_.isEmpty()) {                                                                                        \
@@ -144,6 +177,8 @@ class DayTest : public QObject {
 public:
     explicit DayTest(DayRig& rig) : rig_(rig) {}
     bool quitRequested() const { return quitRequested_; }
+    bool keysEntered() const { return keysEntered_; }
+    int clipsFiled() const { return clipsFiled_; }
 
 private:
     DayRig& rig_;
@@ -297,8 +332,8 @@ private slots:
                      menuTexts.contains("Quit Orvane"),
                  qPrintable(menuTexts.join(", ")));
 
-        shoot(shown, 1, "first-start");
-        checkAccessibility(shown, "first start");
+        DAY_CHECK(shoot(shown, 1, "first-start"));
+        DAY_CHECK(checkAccessibility(shown, "first start"));
         Q_UNUSED(firstTexts);
     }
 
@@ -315,8 +350,8 @@ private slots:
             QSKIP("the settings window's General and API tabs are not in the application yet");
         QCOMPARE(tabs->tabText(0), QStringLiteral("General"));
         QCOMPARE(tabs->tabText(1), QStringLiteral("API"));
-        shoot(settings, 2, "settings-general");
-        checkAccessibility(settings, "settings, General");
+        DAY_CHECK(shoot(settings, 2, "settings-general"));
+        DAY_CHECK(checkAccessibility(settings, "settings, General"));
 
         // To the API tab with the keyboard.
         tabs->tabBar()->setFocus();
@@ -338,12 +373,12 @@ private slots:
             DAY_WAIT(onScreen(result) && !result->text().isEmpty() && onScreen(test), 5000);
             QCOMPARE(result->text(), expected);
         };
-        testKey("google", kGoogleKey, "API key is valid");
-        testKey("miniMax1", videoKey(1), "API key is valid");
+        DAY_CHECK(testKey("google", kGoogleKey, "API key is valid"));
+        DAY_CHECK(testKey("miniMax1", videoKey(1), "API key is valid"));
         // A mistyped key: the service refuses it, then the right one passes.
-        testKey("miniMax2", kMistypedVideoKey, "Invalid API key");
-        shoot(settings, 3, "settings-key-rejected");
-        testKey("miniMax2", videoKey(2), "API key is valid");
+        DAY_CHECK(testKey("miniMax2", kMistypedVideoKey, "Invalid API key"));
+        DAY_CHECK(shoot(settings, 3, "settings-key-rejected"));
+        DAY_CHECK(testKey("miniMax2", videoKey(2), "API key is valid"));
         for (int slot : {3, 4}) {
             auto* field = settings->findChild<QLineEdit*>(QStringLiteral("miniMax%1KeyField").arg(slot));
             QVERIFY(field);
@@ -360,8 +395,8 @@ private slots:
         QCOMPARE(iniValue(rig_.configFile(), "miniMaxAPIKey3").toString(), videoKey(3));
         QCOMPARE(iniValue(rig_.configFile(), "miniMaxAPIKey4").toString(), videoKey(4));
         keysEntered_ = true;
-        shoot(settings, 4, "settings-keys");
-        checkAccessibility(settings, "settings, API");
+        DAY_CHECK(shoot(settings, 4, "settings-keys"));
+        DAY_CHECK(checkAccessibility(settings, "settings, API"));
 
         settings->close();
         QVERIFY(!settings->isVisible());
@@ -439,8 +474,8 @@ private slots:
         DAY_WAIT(onScreen(reply) && textOf(reply).contains("Here is the harbour at first light."), 2000);
         QVERIFY(meter);
         QVERIFY2(meter->accessibleName() != meterBefore, qPrintable(meter->accessibleName()));
-        shoot(window(), 5, "image-studio");
-        checkAccessibility(window(), "image studio with a result");
+        DAY_CHECK(shoot(window(), 5, "image-studio"));
+        DAY_CHECK(checkAccessibility(window(), "image studio with a result"));
 
         // Finder: the picture lands in the photo folder and the file manager is asked to show it.
         QVERIFY(gui::click(control<QAbstractButton>(studio, "showInFinder")));
@@ -461,6 +496,321 @@ private slots:
         imageHandedOver_ = true;
         DAY_END_STEP();
     }
+
+    // 4. The video studio: the handed-over picture, the folder, a camera movement and a cinematic preset,
+    // 1080P and 6 s, five jobs: four on the four slots at once, the fifth waiting; one of them fails.
+    void step04_videoStudio() {
+        if (!imageHandedOver_)
+            QSKIP("needs the picture handed over from the image studio");
+        QWidget* studio = videoStudio();
+        QVERIFY(onScreen(studio));
+        auto* generate = control<QPushButton>(studio, "generateButton");
+        auto* editor = control<QPlainTextEdit>(studio, "promptEditor");
+        if (!generate || !editor)
+            QSKIP("the video studio's workspace is not in the application yet");
+        DAY_WAIT(onScreen(control<QWidget>(studio, "referenceFramePicture")), 3000);
+
+        dialogs_->folderAnswer = videoFolder_;
+        QVERIFY(gui::click(control<QAbstractButton>(studio, "videoFolderButton")));
+        DAY_WAIT(iniValue(rig_.configFile(), "videoDirectoryBookmark").isValid(), 2000);
+
+        gui::type(editor, kVideoPrompt);
+        QVERIFY(editor->toPlainText().startsWith(kVideoPrompt));
+
+        // A camera movement from the prompt presets over the gallery.
+        QVERIFY(gui::click(control<QAbstractButton>(studio, "promptPresetsButton")));
+        QListView* movements = nullptr;
+        settle([&] { return (movements = control<QListView>(studio, "cameraMovementsList")) && onScreen(movements); },
+               2000);
+        DAY_GAP(movements && onScreen(movements),
+                "the prompt presets over the gallery do not open the presets browser (its panel is a stand-in)");
+        QString afterMovement = editor->toPlainText();
+        if (movements && onScreen(movements)) {
+            QVERIFY(movements->model()->rowCount() > 0);
+            clickRow(movements, 0);
+            DAY_WAIT(editor->toPlainText().size() > afterMovement.size() && editor->toPlainText().contains('['), 2000);
+            afterMovement = editor->toPlainText();
+        } else if (QWidget* close = control<QWidget>(studio, "promptPresetsClose")) {
+            gui::click(close);
+        }
+
+        // A cinematic preset from its sheet; the sheet stays open after the pick and closes with its button.
+        QVERIFY(gui::click(control<QAbstractButton>(studio, "cinematicPresetsButton")));
+        QListView* cinematic = nullptr;
+        settle([&] { return (cinematic = control<QListView>(studio, "cinematicPresetsGrid")) && onScreen(cinematic); },
+               2000);
+        DAY_GAP(cinematic && onScreen(cinematic),
+                "the cinematic presets button does not open the cinematic sheet (its sheet is a stand-in)");
+        if (cinematic && onScreen(cinematic)) {
+            QVERIFY(cinematic->model()->rowCount() > 0);
+            clickRow(cinematic, 0);
+            DAY_WAIT(editor->toPlainText().size() > afterMovement.size(), 2000);
+            DAY_CHECK(shoot(window(), 6, "cinematic-presets"));
+            QVERIFY(gui::click(control<QAbstractButton>(studio, "cinematicPresetsClose")));
+            DAY_WAIT(!onScreen(control<QWidget>(studio, "cinematicPresetsGrid")), 2000);
+        } else {
+            for (QAbstractButton* button : studio->findChildren<QAbstractButton*>("cameraControlsClose"))
+                gui::click(button);
+        }
+        const QString prompt = editor->toPlainText();
+
+        // 1080P and 6 s in the settings popover, which Escape closes.
+        QVERIFY(gui::click(control<QAbstractButton>(studio, "videoSettingsButton")));
+        QAbstractButton* quality = nullptr;
+        DAY_WAIT((quality = control<QAbstractButton>(window(), "qualityPicker_1080P")) && onScreen(quality), 2000);
+        QVERIFY(gui::click(quality));
+        QVERIFY(gui::click(control<QAbstractButton>(window(), "durationPicker_6")));
+        QCOMPARE(iniValue(rig_.configFile(), "videoQuality").toString(), QStringLiteral("1080P"));
+        QCOMPARE(iniValue(rig_.configFile(), "videoDuration").toInt(), 6);
+        DAY_CHECK(shoot(window(), 7, "video-settings"));
+        gui::keyToFocus(Qt::Key_Escape);
+        DAY_WAIT(!onScreen(control<QWidget>(window(), "qualityPicker_1080P")), 2000);
+
+        // Five jobs; the third one fails at the service.
+        FakeMiniMaxService::TaskScript failing;
+        failing.statuses = {"Queueing", "Fail"};
+        minimax_->scripts = {{}, {}, failing, {}, {}};
+        QueueManager& queue = app_->queueManager();
+        for (int job = 0; job < 5; ++job) {
+            QVERIFY2(onScreen(generate) && generate->isEnabled(), qPrintable(generate->text()));
+            QVERIFY(gui::click(generate));
+        }
+        QCOMPARE(queue.activeVideoTasks().size(), 4);
+        QCOMPARE(queue.videoQueue().size(), 1);
+        DAY_WAIT(onScreen(control<QWidget>(studio, "videoSlotDots")), 2000);
+        DAY_CHECK(shoot(window(), 8, "video-jobs"));
+
+        DAY_WAIT(queue.completedTasks().size() == 5, 60000);
+        int failed = 0;
+        for (const GenerationTask& task : queue.completedTasks()) {
+            if (task.status == GenerationTaskStatus::failed) {
+                ++failed;
+                QVERIFY(task.error && !task.error->isEmpty());
+            } else {
+                QCOMPARE(task.status, GenerationTaskStatus::completed);
+            }
+        }
+        QCOMPARE(failed, 1);
+        const auto generations = minimax_->requestsTo("/v1/video_generation");
+        QCOMPARE(generations.size(), 5);
+        QStringList bearers;
+        for (const auto& request : generations) {
+            const QJsonObject body = request.json();
+            QCOMPARE(body["resolution"].toString(), QStringLiteral("1080P"));
+            QCOMPARE(body["duration"].toInt(), 6);
+            QVERIFY(body["first_frame_image"].toString().startsWith("data:image/png;base64,"));
+            QVERIFY(body["prompt"].toString().startsWith(kVideoPrompt));
+            bearers << QString::fromUtf8(request.header("Authorization"));
+        }
+        // The first four went out on the four keys.
+        bearers = bearers.mid(0, 4);
+        bearers.sort();
+        QCOMPARE(bearers, (QStringList{"Bearer " + videoKey(1), "Bearer " + videoKey(2), "Bearer " + videoKey(3),
+                                       "Bearer " + videoKey(4)}));
+
+        // Four clips filed under their names in the folder.
+        DAY_WAIT(filesIn(videoFolder_, {"Orvane_*.mp4"}).size() == 4, 5000);
+        for (const QString& name : filesIn(videoFolder_, {"Orvane_*.mp4"}))
+            QCOMPARE(readAll(videoFolder_ + "/" + name), minimax_->clip);
+        clipsFiled_ = 4;
+        Q_UNUSED(prompt);
+        DAY_END_STEP();
+    }
+
+    // 5. The gallery: the clips with their badges, a hover preview, recreate, and one clip to the trash.
+    void step05_gallery() {
+        if (clipsFiled_ == 0)
+            QSKIP("needs the clips of the video studio");
+        QWidget* studio = videoStudio();
+        QWidget* grid = control<QWidget>(studio, "galleryGrid");
+        if (!grid)
+            QSKIP("the video studio does not host the gallery yet (its right pane is a stand-in)");
+        DAY_WAIT(visibleNamed(grid, "galleryCard").size() >= 4, 10000);
+        QList<QWidget*> cards = visibleNamed(grid, "galleryCard");
+#ifdef ORVANE_DAY_HAS_GALLERY_CARDS
+        for (QWidget* widget : cards) {
+            auto* card = qobject_cast<VideoGalleryCard*>(widget);
+            QVERIFY(card);
+            DAY_WAIT(card->badgeTexts().contains("1080P"), 5000);
+        }
+#endif
+        DAY_CHECK(shoot(window(), 9, "gallery"));
+        DAY_CHECK(checkAccessibility(window(), "video studio with the gallery"));
+
+        // A hover preview after the enter delay; it stops when the pointer leaves.
+        QWidget* first = cards.constFirst();
+        gui::hover(first);
+        DAY_WAIT(onScreen(grid->findChild<QWidget*>("galleryPreview")), 3000);
+        DAY_CHECK(shoot(window(), 10, "gallery-preview"));
+        gui::unhover(first);
+
+        // Recreate fills the workspace from the clip's record.
+        auto* editor = control<QPlainTextEdit>(studio, "promptEditor");
+        QVERIFY(gui::click(control<QAbstractButton>(studio, "clearPrompt")));
+        DAY_WAIT(editor->toPlainText().isEmpty(), 2000);
+        gui::hover(first);
+        QAbstractButton* recreate = first->findChild<QAbstractButton*>("recreateButton");
+        QVERIFY(recreate);
+        QVERIFY(gui::click(recreate));
+        DAY_WAIT(editor->toPlainText().startsWith(kVideoPrompt), 2000);
+        QVERIFY(onScreen(control<QWidget>(studio, "referenceFramePicture")));
+        gui::unhover(first);
+
+        // One clip to the trash, after the confirmation.
+        const QStringList before = filesIn(videoFolder_, {"Orvane_*.mp4"});
+        dialogs_->alertAnswer = 0;
+        const int alerts = dialogs_->alerts.size();
+        QAbstractButton* trash = first->findChild<QAbstractButton*>("trashButton");
+        QVERIFY(trash);
+        QVERIFY(gui::click(trash));
+        QCOMPARE(dialogs_->alerts.size(), alerts + 1);
+        QCOMPARE(dialogs_->alerts.last().message, QStringLiteral("Move Video to Trash"));
+        DAY_WAIT(filesIn(videoFolder_, {"Orvane_*.mp4"}).size() == 3, 3000);
+        QStringList gone = before;
+        for (const QString& name : filesIn(videoFolder_, {"Orvane_*.mp4"}))
+            gone.removeAll(name);
+        QCOMPARE(gone.size(), 1);
+        const bool inTrash =
+            QFileInfo::exists(rig_.trashFolder() + "/" + gone.constFirst()) || !workspace_->trashed.isEmpty();
+        QVERIFY2(inTrash, qPrintable(gone.constFirst()));
+        DAY_WAIT(visibleNamed(grid, "galleryCard").size() == 3, 5000);
+        DAY_CHECK(shoot(window(), 11, "gallery-after-trash"));
+        DAY_END_STEP();
+    }
+
+    // 6. "Create Backup" in the settings, then quitting from the keyboard.
+    void step06_backupAndQuit() {
+        QVERIFY(gui::showActive(window()));
+        gui::keyToFocus(Qt::Key_Comma, Qt::ControlModifier);
+        DAY_WAIT(app_->settingsWindow() && app_->settingsWindow()->isVisible(), 3000);
+        QWidget* settings = app_->settingsWindow();
+        QVERIFY(gui::showActive(settings));
+        auto* tabs = control<QTabWidget>(settings, "settingsTabs");
+        auto* create = settings->findChild<QAbstractButton*>("createBackupButton");
+        if (tabs && create) {
+            tabs->setCurrentIndex(0);
+            const int alerts = dialogs_->alerts.size();
+            QVERIFY(gui::click(control<QAbstractButton>(settings, "Create Backup")));
+            QCOMPARE(dialogs_->alerts.size(), alerts + 1);
+            QCOMPARE(dialogs_->alerts.last().message, QStringLiteral("Backup Created"));
+            const QString backups = rig_.dataFolder() + "/Backups";
+            const auto settingsBackup = readJson(backups + "/settings_backup.json");
+            QVERIFY(settingsBackup.is_object());
+            if (keysEntered_) {
+                QCOMPARE(QString::fromStdString(settingsBackup["googleAPIKey"].get<std::string>()), kGoogleKey);
+                QCOMPARE(QString::fromStdString(settingsBackup["miniMaxAPIKey4"].get<std::string>()), videoKey(4));
+            }
+            const auto records = readJson(backups + "/swift_data_backup.json");
+            QVERIFY(records.is_object());
+            QCOMPARE(int(records["videoMetadata"].size()), clipsFiled_);
+            DAY_WAIT(onScreen(settings->findChild<QWidget*>("lastBackupDate")), 2000);
+            DAY_CHECK(shoot(settings, 12, "backup"));
+        } else {
+            gaps_ << "the settings window has no \"Create Backup\" yet";
+        }
+        settings->close();
+
+        // Quit from the keyboard; the application's own loop ends and the quit work follows.
+        QVERIFY(gui::showActive(window()));
+        quitRequested_ = true;
+        gui::keyToFocus(Qt::Key_Q, Qt::ControlModifier);
+        DAY_END_STEP();
+    }
+};
+
+// After the quit: the backup is whole, and a second start of the real program with the settings emptied
+// restores the keys from it.
+class SecondStartTest : public QObject {
+    Q_OBJECT
+public:
+    SecondStartTest(DayRig& rig, bool quitRan, bool keysEntered, int clips)
+        : rig_(rig), quitRan_(quitRan), keysEntered_(keysEntered), clips_(clips) {}
+
+private:
+    DayRig& rig_;
+    bool quitRan_;
+    bool keysEntered_;
+    int clips_;
+
+    QString backups() const { return rig_.dataFolder() + "/Backups"; }
+
+private slots:
+    void step07_quitWritesAWholeBackup() {
+        QVERIFY2(quitRan_, "the quit command did not end the application");
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(backups() + "/swift_data_backup.json"), 5000);
+        const auto settings = readJson(backups() + "/settings_backup.json");
+        QVERIFY(settings.is_object());
+        const auto records = readJson(backups() + "/swift_data_backup.json");
+        QVERIFY(records.is_object());
+        QVERIFY(records.contains("videoMetadata") && records.contains("promptPresets") &&
+                records.contains("imagePresets"));
+        QCOMPARE(int(records["videoMetadata"].size()), clips_);
+        // Every picture the records point at is there and is a JPEG.
+        int pictures = 0;
+        QDirIterator it(backups() + "/UserImages", QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QVERIFY2(path.endsWith(".jpg"), qPrintable(path));
+            QVERIFY2(readAll(path).startsWith("\xFF\xD8"), qPrintable(path));
+            ++pictures;
+        }
+        if (clips_ > 0)
+            QVERIFY(pictures >= clips_); // each clip's first frame at least
+        if (!keysEntered_)
+            QSKIP("the keys were never entered, so there are none to restore");
+        QCOMPARE(QString::fromStdString(settings["googleAPIKey"].get<std::string>()), kGoogleKey);
+        for (int slot = 1; slot <= 4; ++slot) {
+            const std::string key = slot == 1 ? "miniMaxAPIKey" : "miniMaxAPIKey" + std::to_string(slot);
+            QCOMPARE(QString::fromStdString(settings[key].get<std::string>()), videoKey(slot));
+        }
+    }
+
+    void step08_secondStartRestoresTheKeys() {
+        if (!keysEntered_)
+            QSKIP("the keys were never entered, so there are none to restore");
+        QVERIFY2(QFileInfo(QStringLiteral(ORVANE_BINARY)).isExecutable(), ORVANE_BINARY);
+        // The settings emptied, as on a new machine that kept only the services' addresses.
+        QSettings ini(rig_.configFile(), QSettings::IniFormat);
+        for (const QString& key : ini.allKeys())
+            if (!key.startsWith("Services/"))
+                ini.remove(key);
+        ini.sync();
+        QVERIFY(!ini.contains("googleAPIKey"));
+
+        QProcess orvane;
+        orvane.setProcessChannelMode(QProcess::MergedChannels);
+        orvane.start(QStringLiteral(ORVANE_BINARY), {});
+        QVERIFY2(orvane.waitForStarted(10000), qPrintable(orvane.errorString()));
+        const auto restored = [this] {
+            QSettings now(rig_.configFile(), QSettings::IniFormat);
+            return now.value("googleAPIKey").toString() == kGoogleKey &&
+                   now.value("miniMaxAPIKey4").toString() == videoKey(4);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(restored() || orvane.state() == QProcess::NotRunning, 20000);
+        const QString output = QString::fromUtf8(orvane.readAll());
+        QVERIFY2(orvane.state() == QProcess::Running, qPrintable("the program ended: " + output));
+        QVERIFY2(restored(), qPrintable(output));
+        QSettings now(rig_.configFile(), QSettings::IniFormat);
+        QCOMPARE(now.value("miniMaxAPIKey").toString(), videoKey(1));
+        QCOMPARE(now.value("miniMaxAPIKey2").toString(), videoKey(2));
+        QCOMPARE(now.value("miniMaxAPIKey3").toString(), videoKey(3));
+        QVERIFY(now.contains("lastRestoreDate"));
+
+        // Its window on the shared screen.
+        QTest::qWait(300);
+        const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+        QVERIFY(!screen.isNull());
+        QString folder = qEnvironmentVariable("ORVANE_DAY_SCREENSHOTS");
+        if (folder.isEmpty())
+            folder = QStringLiteral(ORVANE_DAY_BUILD_DIR) + "/day-screenshots";
+        QVERIFY(screen.save(folder + "/day-13-second-start.png"));
+
+        orvane.terminate();
+        if (!orvane.waitForFinished(5000)) {
+            orvane.kill();
+            orvane.waitForFinished(5000);
+        }
+    }
 };
 
 int main(int argc, char* argv[]) {
@@ -475,17 +825,29 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationDisplayName("Orvane");
     QApplication::setApplicationVersion("day");
     int status = 0;
-    {
-        DayTest day(rig);
-        // The day runs inside the application's own event loop, so the quit menu command ends it the way it
-        // ends a real session (and the quit work runs when the loop returns).
-        QTimer::singleShot(0, &app, [&] {
-            status = QTest::qExec(&day, argc, argv);
-            if (!day.quitRequested())
-                QApplication::quit();
+    bool quitRan = false;
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&quitRan] { quitRan = true; });
+    DayTest day(rig);
+    // The day runs inside the application's own event loop, so the quit command ends it the way it ends
+    // a real session, and the quit work runs when the loop returns.
+    QTimer::singleShot(0, &app, [&] {
+        status = QTest::qExec(&day, argc, argv);
+        if (!day.quitRequested()) {
+            QApplication::quit();
+            return;
+        }
+        // The quit command must end the loop by itself; if it does not, stop and say so.
+        QTimer::singleShot(5000, &app, [&] {
+            if (!quitRan) {
+                fprintf(stderr, "FAIL: the quit command did not end the application\n");
+                status |= 1;
+                QApplication::exit(1);
+            }
         });
-        QApplication::exec();
-    }
+    });
+    QApplication::exec();
+    SecondStartTest second(rig, quitRan && day.quitRequested(), day.keysEntered(), day.clipsFiled());
+    status |= QTest::qExec(&second, argc, argv);
     return status;
 }
 
