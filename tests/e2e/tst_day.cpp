@@ -37,6 +37,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -116,6 +117,28 @@ void clickRow(QListView* list, int row) {
     const QRect rect = list->visualRect(list->model()->index(row, 0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
     QApplication::processEvents();
+}
+
+// Opens the menu of a button (a modal popup) and clicks the item with that object name in it.
+bool chooseFromMenu(QAbstractButton* button, const QString& item) {
+    bool chosen = false;
+    QTimer::singleShot(100, button, [&chosen, item] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions()) {
+            if (action->objectName() == item) {
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+                chosen = true;
+                return;
+            }
+        }
+        menu->close();
+    });
+    if (!gui::click(button))
+        return false;
+    QApplication::processEvents();
+    return chosen;
 }
 
 QList<QWidget*> visibleNamed(QWidget* root, const QString& objectName) {
@@ -205,9 +228,19 @@ private:
     QWidget* videoStudio() const { return studios() ? studios()->videoStudio() : nullptr; }
 
     // Runs the application until `done`, moving the virtual clock over the queue's spacing and polling.
-    bool settle(const std::function<bool()>& done, int realMs) { return clock_->runUntil(done, 3600, realMs); }
+    // Widgets closed with deleteLater go as they would between two turns of the event loop.
+    bool settle(const std::function<bool()>& done, int realMs) {
+        return clock_->runUntil(
+            [&done] {
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                return done();
+            },
+            3600, realMs);
+    }
 
     void shoot(QWidget* window, int number, const QString& step) {
+        // Not in the middle of a cross-fade between the studios.
+        QTRY_VERIFY_WITH_TIMEOUT(!studios() || !studios()->fadeAnimation(), 2000);
         QApplication::processEvents();
         const QString path = day::capture(window, number, step);
         QVERIFY2(!path.isEmpty(), qPrintable("screenshot " + step));
@@ -219,6 +252,22 @@ private:
         QVERIFY2(unnamed.isEmpty(), qPrintable(screen + ": " + unnamed.join(", ")));
         const QStringList unnamedWidgets = day::unnamedFocusableWidgets(root);
         QVERIFY2(unnamedWidgets.isEmpty(), qPrintable(screen + ": " + unnamedWidgets.join(", ")));
+    }
+
+    // The widgets the keyboard focus visits from `start` with Tab, in order, until it comes round again.
+    QStringList tabChain(QWidget* start, int limit = 80) {
+        QStringList chain;
+        start->setFocus(Qt::TabFocusReason);
+        QApplication::processEvents();
+        QWidget* first = QApplication::focusWidget();
+        for (int i = 0; i < limit && QApplication::focusWidget(); ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            chain << (focus->objectName().isEmpty() ? QString(focus->metaObject()->className()) : focus->objectName());
+            gui::keyToFocus(Qt::Key_Tab);
+            if (QApplication::focusWidget() == first || QApplication::focusWidget() == focus)
+                break;
+        }
+        return chain;
     }
 
     bool hasLog(const QString& prefix) const {
@@ -271,6 +320,8 @@ private slots:
         sounds_ = std::make_unique<RecordingSoundPlayer>();
         app_ = std::make_unique<OrvaneApp>();
     }
+
+    void init() { gaps_.clear(); }
 
     void cleanupTestCase() {
         // The application stays for the quit; the second start runs without it.
@@ -422,8 +473,20 @@ private slots:
         DAY_WAIT(folder->text() == QFileInfo(photoFolder_).fileName(), 2000);
         QVERIFY(iniValue(rig_.configFile(), "downloadFolderBookmark").isValid());
 
-        // The prompt, then a built-in preset appended from the presets panel.
+        // Every control of the composer is reached with Tab, the prompt included.
         QVERIFY(gui::showActive(window()));
+        const QStringList chain = tabChain(folder);
+        for (const QString& name : {"photoFolder", "promptEditor", "imagePresets", "imageModelSettings", "generateNow"})
+            DAY_GAP(chain.contains(name),
+                    "Tab does not reach " + name + " in the image studio (" + chain.join(" → ") + ")");
+
+        DAY_GAP(!editor->toPlainText().contains('\t'), "Tab in the image prompt types a tab instead of moving on");
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(editor, Qt::Key_Delete);
+        QCOMPARE(editor->toPlainText(), QString());
+
+        // The prompt, then a built-in preset appended from the presets panel.
         gui::type(editor, kImagePrompt);
         QCOMPARE(editor->toPlainText(), kImagePrompt);
         QVERIFY(gui::click(control<QAbstractButton>(studio, "imagePresets")));
@@ -449,11 +512,11 @@ private slots:
         QVERIFY(control<QWidget>(studio, "Reference image 2"));
 
         // The picture and its text after Return.
-        gemini_->script.append(FakeGeminiService::Reply::json(FakeGeminiService::response(
-            FakeGeminiService::candidate(nlohmann::json::array(
-                {FakeGeminiService::textPart("Here is the harbour at first light."),
-                 FakeGeminiService::pngPart(FakeGeminiService::samplePicture(640, 360, QColor(230, 140, 60)))})),
-            2400)));
+        const auto parts = nlohmann::json::array(
+            {FakeGeminiService::textPart("Here is the harbour at first light."),
+             FakeGeminiService::pngPart(FakeGeminiService::samplePicture(640, 360, QColor(230, 140, 60)))});
+        gemini_->script.append(FakeGeminiService::Reply::json(
+            FakeGeminiService::response(nlohmann::json::array({FakeGeminiService::candidate(parts)}), 24000)));
         auto* meter = control<QWidget>(studio, "contextUsage");
         const QString meterBefore = meter ? meter->accessibleName() : QString();
         editor->setFocus();
@@ -461,15 +524,19 @@ private slots:
         DAY_WAIT(gemini_->generateRequests().size() == 1, 5000);
         auto* picture = studio->findChild<QWidget*>("resultPicture");
         DAY_WAIT(onScreen(picture), 10000);
+        QCOMPARE(gemini_->generateRequests().size(), 1);
         const auto request = gemini_->generateRequests().constFirst().json;
-        const auto& parts = request["contents"][0]["parts"];
-        QVERIFY(parts.size() >= 3);
-        QVERIFY(QString::fromStdString(parts[0]["text"].get<std::string>()).startsWith(prompt));
+        const auto& sent = request["contents"][0]["parts"];
+        QVERIFY(sent.size() >= 3);
+        QVERIFY(QString::fromStdString(sent[0]["text"].get<std::string>()).startsWith(prompt));
         int inlineImages = 0;
-        for (const auto& part : parts)
+        for (const auto& part : sent)
             inlineImages += part.contains("inline_data") || part.contains("inlineData");
         QCOMPARE(inlineImages, 2);
-        QVERIFY(gui::click(control<QAbstractButton>(studio, "textResponseButton")));
+        auto* textButton = control<QAbstractButton>(studio, "textResponseButton");
+        QVERIFY(textButton);
+        DAY_WAIT(textButton->isEnabled(), 2000);
+        QVERIFY(gui::click(textButton));
         auto* reply = studio->findChild<QWidget*>("replyText");
         DAY_WAIT(onScreen(reply) && textOf(reply).contains("Here is the harbour at first light."), 2000);
         QVERIFY(meter);
@@ -492,7 +559,8 @@ private slots:
         // Hand the picture to the video studio.
         QVERIFY(gui::click(control<QAbstractButton>(studio, "imageToVideo")));
         DAY_WAIT(studios()->currentStudio() == videoStudio(), 2000);
-        QVERIFY(app_->appViewModel().sharedImage().has_value());
+        // The video studio takes the picture into its first slot.
+        DAY_WAIT(onScreen(control<QWidget>(videoStudio(), "referenceFramePicture")), 3000);
         imageHandedOver_ = true;
         DAY_END_STEP();
     }
@@ -543,10 +611,13 @@ private slots:
                 "the cinematic presets button does not open the cinematic sheet (its sheet is a stand-in)");
         if (cinematic && onScreen(cinematic)) {
             QVERIFY(cinematic->model()->rowCount() > 0);
+            DAY_CHECK(shoot(window(), 6, "cinematic-presets"));
             clickRow(cinematic, 0);
             DAY_WAIT(editor->toPlainText().size() > afterMovement.size(), 2000);
-            DAY_CHECK(shoot(window(), 6, "cinematic-presets"));
-            QVERIFY(gui::click(control<QAbstractButton>(studio, "cinematicPresetsClose")));
+            // A pick closes the sheet; if it stays, its close button does.
+            settle([&] { return !onScreen(control<QWidget>(studio, "cinematicPresetsGrid")); }, 500);
+            if (QAbstractButton* close = control<QAbstractButton>(studio, "cinematicPresetsClose"); onScreen(close))
+                QVERIFY(gui::click(close));
             DAY_WAIT(!onScreen(control<QWidget>(studio, "cinematicPresetsGrid")), 2000);
         } else {
             for (QAbstractButton* button : studio->findChildren<QAbstractButton*>("cameraControlsClose"))
@@ -625,6 +696,11 @@ private slots:
         QWidget* grid = control<QWidget>(studio, "galleryGrid");
         if (!grid)
             QSKIP("the video studio does not host the gallery yet (its right pane is a stand-in)");
+        // Three columns, so that every clip is in view.
+        auto* gridMode = control<QAbstractButton>(studio, "gridModeMenu");
+        QVERIFY(gridMode);
+        QVERIFY(chooseFromMenu(gridMode, "gridModeCompact"));
+        DAY_WAIT(gridMode->accessibleName() == "Grid Mode: Compact", 2000);
         DAY_WAIT(visibleNamed(grid, "galleryCard").size() >= 4, 10000);
         QList<QWidget*> cards = visibleNamed(grid, "galleryCard");
 #ifdef ORVANE_DAY_HAS_GALLERY_CARDS
@@ -794,7 +870,7 @@ private slots:
         QCOMPARE(now.value("miniMaxAPIKey").toString(), videoKey(1));
         QCOMPARE(now.value("miniMaxAPIKey2").toString(), videoKey(2));
         QCOMPARE(now.value("miniMaxAPIKey3").toString(), videoKey(3));
-        QVERIFY(now.contains("lastRestoreDate"));
+        QTRY_VERIFY_WITH_TIMEOUT(QSettings(rig_.configFile(), QSettings::IniFormat).contains("lastRestoreDate"), 5000);
 
         // Its window on the shared screen.
         QTest::qWait(300);
