@@ -29,7 +29,9 @@ configure: deps
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+# Builds only the application and what it links, not the test suite.
+run: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target orvane
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ] && [ -z "$$QT_QPA_PLATFORM" ]; then \
 		echo "No display found: starting Orvane under a virtual X server (xvfb-run)."; \
 		xvfb-run -a $(BUILD_DIR)/src/app/orvane; \

@@ -159,7 +159,8 @@ int main(int argc, char** argv) {
         const qint64 baseKb = statusKilobytes("VmRSS:");
         QElapsedTimer timer;
         timer.start();
-        const auto result = QCoro::waitFor(MiniMaxDownload::toFile(&network, QUrl(url), dir.filePath("client.mp4")));
+        const auto result =
+            QCoro::waitFor(MiniMaxDownload::toFile(&network, QUrl(url), dir.filePath("client.mp4"), qint64(1) << 40));
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         if (!result.ok || result.bytes != kClipBytes) {
             std::fprintf(stderr, "the client download failed: %s\n", qPrintable(result.error));

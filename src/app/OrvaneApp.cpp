@@ -15,6 +15,7 @@
 #include "QueueManager.h"
 #include "SettingsView.h"
 #include "SparkleUpdaterController.h"
+#include "StoreWarning.h"
 #include "VideoGalleryViewModel.h"
 #include "VideoSettings.h"
 
@@ -66,6 +67,7 @@ OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
       galleryViewModel_(new VideoGalleryViewModel(this)),
       backupManager_(&BackupManager::shared()) {
     modelContext_ = ModelSchema::openStore(storePath.isEmpty() ? AppPaths::storeFile() : storePath);
+    warnAboutStoreRecovery(*modelContext_);
     modelContext_->setAutosaveEnabled(true);
     if (qApp)
         connect(qApp, &QCoreApplication::aboutToQuit, this, &OrvaneApp::onWillTerminate);

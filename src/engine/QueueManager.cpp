@@ -15,14 +15,10 @@ QueueManager*& currentQueue() {
     return queue;
 }
 
-constexpr qint64 kRequestSpacingMs = qint64(MiniMaxAPIService::minimumRequestInterval * 1000.0 + 0.5);
-
 // Milliseconds the client still has to wait before its next generation request; 0 when it may send now.
+// Measured on monotonic time, so a wall-clock step never holds the queue.
 qint64 spacingRemainingMs(const MiniMaxAPIService* service) {
-    const auto last = service->lastRequestTime();
-    if (!last)
-        return 0;
-    return std::max<qint64>(0, kRequestSpacingMs - last->msecsTo(Clock::current().now()));
+    return service->requestSpacingRemainingMs();
 }
 
 int indexOfTask(const QList<GenerationTask>& tasks, const QUuid& id) {

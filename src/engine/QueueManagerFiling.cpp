@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "FolderBookmark.h"
 #include "Log.h"
+#include "NoReplaceMove.h"
 #include "Sounds.h"
 #include "StoredPicture.h"
 #include "VideoMetadata.h"
@@ -11,7 +12,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -65,7 +65,8 @@ struct CopyOutcome {
 };
 
 // Copies under a hidden temporary name first, so the folder never shows a half-written clip, then
-// renames without replacing: a name already taken gets "_2", "_3", ... before the extension.
+// claims the final name without replacing: a name already taken gets "_2", "_3", ... before the
+// extension. Clips filed at the same moment race for one name; the claim is atomic, so each gets its own.
 CopyOutcome copyIntoFolder(const QString& source, const QString& folder, const QString& fileName) {
     const QDir dir(folder);
     const QString temporary =
@@ -78,15 +79,15 @@ CopyOutcome copyIntoFolder(const QString& source, const QString& folder, const Q
         return outcome;
     }
     const QString stem = fileName.chopped(QStringLiteral(".mp4").size());
-    QFile copy(temporary);
     for (int n = 1; n <= kMaxNameSuffix; ++n) {
         const QString candidate = n == 1 ? fileName : QStringLiteral("%1_%2.mp4").arg(stem).arg(n);
-        if (copy.rename(dir.filePath(candidate))) {
+        const auto moved = NoReplaceMove::move(temporary, dir.filePath(candidate));
+        if (moved.outcome == NoReplaceMove::Outcome::moved) {
             outcome.fileName = candidate;
             return outcome;
         }
-        if (!QFileInfo::exists(dir.filePath(candidate))) {
-            outcome.error = copy.errorString();
+        if (moved.outcome == NoReplaceMove::Outcome::failed) {
+            outcome.error = moved.error;
             break;
         }
         outcome.error = QStringLiteral("Every name for “%1” is taken.").arg(fileName);

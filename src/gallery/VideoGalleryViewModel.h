@@ -1,40 +1,131 @@
 #pragma once
 
+#include "FileSystemEvent.h"
+
+#include "ModelContext.h"
+
+#include <QHash>
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 
+#include <qcoro/qcorotask.h>
+
+#include <memory>
 #include <optional>
 
-// The gallery's model: the clips of the watched video folder.
+class FileSystemMonitor;
+class GalleryVideoItem;
+class VideoMetadata;
+
+// The gallery's state: the clips of the watched video folder newest first, each joined with its stored
+// record; the grid mode and column count with their persistence; and the folder watcher that keeps the
+// list in step with the folder. Lives on the GUI thread.
 class VideoGalleryViewModel : public QObject {
     Q_OBJECT
+    Q_PROPERTY(int columns READ columns WRITE setColumns NOTIFY columnsChanged)
+    Q_PROPERTY(double gridSpacing READ gridSpacing CONSTANT)
+    Q_PROPERTY(
+        GridMode preferredGridMode READ preferredGridMode WRITE setPreferredGridMode NOTIFY preferredGridModeChanged)
+    Q_PROPERTY(QString currentGridModeName READ currentGridModeName NOTIFY columnsChanged)
+    Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
+    Q_PROPERTY(int count READ count NOTIFY videosChanged)
 public:
-    enum class GridMode { automatic, solo, comfort, compact };
+    enum class GridMode { automatic, compact, comfortable };
+    Q_ENUM(GridMode)
 
     explicit VideoGalleryViewModel(QObject* parent = nullptr);
+    ~VideoGalleryViewModel() override;
 
+    const QList<GalleryVideoItem*>& videos() const { return videos_; }
+    int count() const { return int(videos_.size()); }
+    bool isLoading() const { return isLoading_; }
     int columns() const { return columns_; }
-    double gridSpacing() const { return gridSpacing_; }
-    GridMode gridMode() const { return gridMode_; }
-    QSet<QString> supportedExtensions() const { return supportedExtensions_; }
-    QString fileNamePrefix() const { return fileNamePrefix_; }
+    void setColumns(int columns);
+    double gridSpacing() const { return 16; }
+    GridMode preferredGridMode() const { return preferredGridMode_; }
+    void setPreferredGridMode(GridMode mode);
+    // From the column count alone: 1 "Solo", 3 "Compact", anything else "Comfort".
+    QString currentGridModeName() const;
+    QString filePrefix() const { return QStringLiteral("Orvane_"); }
+    static const QSet<QString>& supportedFormats();
     std::optional<QString> monitoredDirectory() const { return monitoredDirectory_; }
+    FileSystemMonitor* fileSystemMonitor() const { return fileSystemMonitor_; }
+    // Bumped by every start and stop: work begun for an earlier folder sees it changed and drops its result.
+    quint64 generation() const { return generation_; }
 
-    // The caller has already started access to the folder; access is closed when monitoring stops.
+    // The grid modes of the menu: name, column count and mode, in menu order.
+    struct GridModeChoice {
+        QString name;
+        int columns;
+        GridMode mode;
+    };
+    static QList<GridModeChoice> gridModeChoices();
+    // The menu action: columns, then mode, then the stored name.
+    void selectGridMode(const GridModeChoice& choice);
+
+    // Object store: the view mode and the clips' records.
+    void setModelContext(ModelContext* context);
+    ModelContext* modelContext() const { return modelContext_; }
+    void loadViewModeSettings();
+    void saveViewModeSettings(const QString& name);
+    static int columnsFor(GridMode mode, double width);
+    void updateColumns(double width);
+
+    // The caller has started access to the folder; this model ends it when it stops watching.
     void startMonitoring(const QString& directory);
     void stopMonitoring();
+    void loadVideos(const QString& directory);
+    QCoro::Task<> handleFileSystemEvent(FileSystemEvent event);
+    void refreshVideos();
 
-    static int columnsForWidth(double screenWidth);
+    // A clip passes when its name starts with the prefix (case-sensitive), its extension is "mp4" in any case
+    // and it is not a partial download (a ".part" piece in its name). Hidden files never get this far.
+    bool passesFilter(const QString& fileName) const;
+
+    // Records, newest first; for each file name the first one wins, for the card and for recreate alike.
+    void reloadRecords();
+    std::shared_ptr<VideoMetadata> recordFor(const QString& fileName) const;
+
+    // Hands the clip's record to the workspace, which refills its inputs from it.
+    void recreate(GalleryVideoItem* item);
+
+    int indexOfPath(const QString& path) const;
 
 signals:
+    void columnsChanged();
+    void preferredGridModeChanged();
+    void isLoadingChanged();
     void monitoredDirectoryChanged();
+    // The whole list changed (a full load, a stop).
+    void videosReset();
+    void videoInserted(int row);
+    void videoRemoved(int row);
+    void videoReplaced(int row);
+    // Any of the four above.
+    void videosChanged();
+    void recreateRequested(VideoMetadata* record);
 
 private:
+    void setIsLoading(bool loading);
+    void replaceAll(QList<GalleryVideoItem*> items);
+    void insertAt(int row, GalleryVideoItem* item);
+    void removeAt(int row);
+    GalleryVideoItem* makeItem(const QString& path);
+    QCoro::Task<> addFile(QString path);
+    QCoro::Task<> renameFile(QString oldPath, QString newPath);
+
+    QList<GalleryVideoItem*> videos_;
+    bool isLoading_ = false;
     int columns_ = 1;
-    double gridSpacing_ = 16;
-    GridMode gridMode_ = GridMode::automatic;
-    QSet<QString> supportedExtensions_;
-    QString fileNamePrefix_ = "Orvane_";
+    GridMode preferredGridMode_ = GridMode::automatic;
+    QPointer<ModelContext> modelContext_;
+    QMetaObject::Connection saveConnection_;
+    FileSystemMonitor* fileSystemMonitor_ = nullptr;
     std::optional<QString> monitoredDirectory_;
+    std::optional<QString> securityScopedResource_;
+    quint64 generation_ = 0;
+    QHash<QString, std::shared_ptr<VideoMetadata>> records_;
 };

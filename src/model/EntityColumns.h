@@ -87,6 +87,14 @@ EntityColumn optional(const QString& name, EntityColumn::Type type, std::optiona
             }};
 }
 
+// A picture kept in the record: read from the store only when first asked for.
+template <class R>
+EntityColumn picture(const QString& name, std::optional<QByteArray> R::*field) {
+    EntityColumn column = optional(name, EntityColumn::Type::Blob, field);
+    column.lazy = true;
+    return column;
+}
+
 // A to-one link, stored as the target's id; cleared when the target is deleted.
 template <class R, class Target>
 EntityColumn reference(const QString& name, std::shared_ptr<Target> R::*field) {

@@ -25,7 +25,7 @@ const EntityDescription& ImagePreset::description() {
             Columns::text("title", &R::title_),
             Columns::text("prompt", &R::prompt_),
             Columns::date("createdAt", &R::createdAt_),
-            Columns::optional("imageData", EntityColumn::Type::Blob, &R::imageData_),
+            Columns::picture("imageData", &R::imageData_),
         },
         [] { return std::shared_ptr<PersistentModel>(new ImagePreset); }};
     return entity;
@@ -50,5 +50,5 @@ void ImagePreset::storeImageAsJPEG(const QImage& picture) {
 }
 
 QImage ImagePreset::image() const {
-    return StoredPicture::decode(imageData_);
+    return StoredPicture::decode(imageData());
 }

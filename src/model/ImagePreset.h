@@ -26,7 +26,10 @@ public:
     QString title() const { return title_; }
     QString prompt() const { return prompt_; }
     QDateTime createdAt() const { return createdAt_; }
-    std::optional<QByteArray> imageData() const { return imageData_; }
+    std::optional<QByteArray> imageData() const {
+        loadLazyColumns();
+        return imageData_;
+    }
     QList<std::shared_ptr<VideoMetadata>> videos() const;
 
     void setTitle(const QString& v) { write(title_, v); }

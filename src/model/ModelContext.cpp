@@ -1,6 +1,7 @@
 #include "ModelContext.h"
 
 #include "Log.h"
+#include "NoReplaceMove.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -52,36 +53,45 @@ QString lastError(const QSqlQuery& query) {
 std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vector<const EntityDescription*> entities) {
     const QString connection = QStringLiteral("orvane-store-%1").arg(++nextConnection);
     QDir().mkpath(QFileInfo(path).absolutePath());
+    const auto make = [&](bool inMemory, std::optional<QString> aside) {
+        std::unique_ptr<ModelContext> context(new ModelContext(connection, path, inMemory, std::move(entities)));
+        context->keptAside_ = std::move(aside);
+        return context;
+    };
 
     QString error = tryOpen(connection, path, entities);
     if (error.isEmpty())
-        return std::unique_ptr<ModelContext>(new ModelContext(connection, path, false, std::move(entities)));
+        return make(false, std::nullopt);
 
     Log::line(QStringLiteral("❌ [Store] The object store at %1 could not be opened: %2").arg(path, error));
+    std::optional<QString> keptAside;
     if (QFileInfo::exists(path)) {
         const QString aside =
             path + ".unreadable-" + QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz");
-        const bool moved = QFile::rename(path, aside);
-        for (const char* suffix : {"-wal", "-shm"}) {
-            if (QFileInfo::exists(path + suffix))
-                QFile::rename(path + suffix, aside + suffix);
-        }
-        if (moved)
-            Log::line(QStringLiteral("⚠️ [Store] The unreadable store was kept at %1; a new store was created.").arg(aside));
-        else
-            Log::line(QStringLiteral("⚠️ [Store] The unreadable store could not be moved aside; it was left in place."));
+        // Never over another kept-aside store: that would lose it.
+        const bool moved = NoReplaceMove::move(path, aside).outcome == NoReplaceMove::Outcome::moved;
         if (moved) {
+            keptAside = aside;
+            for (const char* suffix : {"-wal", "-shm"}) {
+                if (QFileInfo::exists(path + suffix))
+                    NoReplaceMove::move(path + suffix, aside + suffix);
+            }
+            Log::line(QStringLiteral("⚠️ [Store] The unreadable store was kept at %1; a new store was created.")
+                          .arg(aside));
             error = tryOpen(connection, path, entities);
             if (error.isEmpty())
-                return std::unique_ptr<ModelContext>(new ModelContext(connection, path, false, std::move(entities)));
+                return make(false, keptAside);
             Log::line(QStringLiteral("❌ [Store] A new store could not be created at %1: %2").arg(path, error));
+        } else {
+            Log::line(
+                QStringLiteral("⚠️ [Store] The unreadable store could not be moved aside; it was left in place."));
         }
     }
     Log::line(QStringLiteral("⚠️ [Store] Working with a store in memory: nothing will be kept after quitting."));
     error = tryOpen(connection, ":memory:", entities);
     if (!error.isEmpty())
         Log::line(QStringLiteral("❌ [Store] The in-memory store failed too: %1").arg(error));
-    return std::unique_ptr<ModelContext>(new ModelContext(connection, path, true, std::move(entities)));
+    return make(true, keptAside);
 }
 
 QString ModelContext::tryOpen(const QString& connection, const QString& path,
@@ -168,33 +178,72 @@ QString ModelContext::key(const EntityDescription& entity, const QString& identi
 
 std::optional<QList<std::shared_ptr<PersistentModel>>> ModelContext::fetchAll(const EntityDescription& entity,
                                                                                 QString* error) {
+    // One query for the whole table. Picture columns stay in the store until a record's getter asks for them,
+    // so a list of thousands of clips costs what its texts and numbers cost.
+    QStringList names;
+    std::vector<const EntityColumn*> eager;
+    bool hasLazy = false;
+    for (const EntityColumn& column : entity.columns) {
+        if (column.lazy) {
+            hasLazy = true;
+            continue;
+        }
+        names << quoted(column.name);
+        eager.push_back(&column);
+    }
     QSqlQuery query(database());
     query.setForwardOnly(true);
-    if (!query.exec("SELECT id FROM " + quoted(entity.table) + " ORDER BY rowid")) {
+    if (!query.exec("SELECT " + names.join(", ") + " FROM " + quoted(entity.table) + " ORDER BY rowid")) {
         if (error)
             *error = lastError(query);
         return std::nullopt;
     }
-    QStringList storedIds;
-    while (query.next())
-        storedIds << query.value(0).toString();
-    query.finish();
 
-    // Stored rows in the store's order, then records inserted since the last save, oldest first.
+    struct Link {
+        PersistentModel* record;
+        const EntityColumn* column;
+        QVariant value;
+    };
+    QList<Link> links; // resolved once the table has been read: a link may point into this same table
     QList<std::shared_ptr<PersistentModel>> result;
     QSet<PersistentModel*> seen;
-    for (const QString& id : std::as_const(storedIds)) {
-        auto record = loadOne(entity, id);
-        if (!record) {
-            if (auto it = registry_.constFind(key(entity, id)); it != registry_.cend())
-                continue; // deleted, not saved yet
-            if (error)
-                *error = QStringLiteral("could not load %1 %2").arg(entity.table, id);
-            return std::nullopt;
+    while (query.next()) {
+        const QString identity = query.value(0).toString();
+        const QString recordKey = key(entity, identity);
+        if (auto it = registry_.constFind(recordKey); it != registry_.cend()) {
+            if (!it.value()->deleted_) { // a record deleted but not saved yet stays out
+                seen.insert(it.value().get());
+                result.append(it.value());
+            }
+            continue;
         }
+        auto record = entity.make();
+        record->context_ = this;
+        record->loading_ = true;
+        record->sequence_ = ++sequence_;
+        record->lazyPending_ = hasLazy;
+        registry_.insert(recordKey, record);
+        for (size_t i = 0; i < eager.size(); ++i) {
+            QVariant value = query.value(int(i));
+            if (value.isNull())
+                value = QVariant();
+            if (eager[i]->type == EntityColumn::Type::Reference && value.isValid())
+                links.append({record.get(), eager[i], value});
+            else
+                eager[i]->load(*record, value, *this);
+        }
+        record->loading_ = false;
         seen.insert(record.get());
-        result.append(record);
+        result.append(std::move(record));
     }
+    query.finish();
+    for (const Link& link : std::as_const(links)) {
+        link.record->loading_ = true;
+        link.column->load(*link.record, link.value, *this);
+        link.record->loading_ = false;
+    }
+
+    // Then records inserted since the last save, oldest first.
     QList<std::shared_ptr<PersistentModel>> unsaved;
     for (const auto& record : std::as_const(registry_)) {
         if (&record->entity() == &entity && !record->deleted_ && !seen.contains(record.get()))
@@ -203,6 +252,38 @@ std::optional<QList<std::shared_ptr<PersistentModel>>> ModelContext::fetchAll(co
     std::sort(unsaved.begin(), unsaved.end(), [](const auto& a, const auto& b) { return a->sequence_ < b->sequence_; });
     result.append(unsaved);
     return result;
+}
+
+void ModelContext::loadLazyColumns(PersistentModel& record) {
+    const EntityDescription& entity = record.entity();
+    QStringList names;
+    std::vector<const EntityColumn*> lazy;
+    for (const EntityColumn& column : entity.columns) {
+        if (column.lazy) {
+            names << quoted(column.name);
+            lazy.push_back(&column);
+        }
+    }
+    if (lazy.empty())
+        return;
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    query.prepare("SELECT " + names.join(", ") + " FROM " + quoted(entity.table) + " WHERE id = ?");
+    query.addBindValue(record.identity());
+    if (!query.exec()) {
+        // Still pending: a save leaves the stored pictures as they are rather than writing them empty.
+        record.lazyPending_ = true;
+        Log::line("❌ [Store] Pictures could not be read: " + lastError(query));
+        return;
+    }
+    if (!query.next())
+        return; // the row has gone (deleted through another context): nothing to read
+    record.loading_ = true;
+    for (size_t i = 0; i < lazy.size(); ++i) {
+        QVariant value = query.value(int(i));
+        lazy[i]->load(record, value.isNull() ? QVariant() : value, *this);
+    }
+    record.loading_ = false;
 }
 
 std::shared_ptr<PersistentModel> ModelContext::loadOne(const EntityDescription& entity, const QString& identity) {
@@ -263,6 +344,7 @@ void ModelContext::remove(PersistentModel* record) {
 void ModelContext::remove(const std::shared_ptr<PersistentModel>& record) {
     if (!record || record->context_ != this || record->deleted_)
         return;
+    record->loadLazyColumns(); // a removed record keeps its pictures once it has left the store
     record->deleted_ = true;
     pending_.remove(record.get());
     deleted_.append(record);
@@ -324,21 +406,27 @@ bool ModelContext::save(QString* error) {
                   [](const PersistentModel* a, const PersistentModel* b) { return a->sequence_ < b->sequence_; });
         for (PersistentModel* record : std::as_const(ordered)) {
             const EntityDescription& entity = record->entity();
+            // Pictures never read are still as stored: they are left out rather than written back.
+            std::vector<const EntityColumn*> written;
+            for (const EntityColumn& column : entity.columns) {
+                if (!column.lazy || !record->lazyPending_)
+                    written.push_back(&column);
+            }
             QStringList names, marks, updates;
-            for (size_t i = 0; i < entity.columns.size(); ++i) {
-                names << quoted(entity.columns[i].name);
+            for (size_t i = 0; i < written.size(); ++i) {
+                names << quoted(written[i]->name);
                 marks << "?";
                 if (i > 0)
-                    updates << quoted(entity.columns[i].name) + " = excluded." + quoted(entity.columns[i].name);
+                    updates << quoted(written[i]->name) + " = excluded." + quoted(written[i]->name);
             }
             QString sql = "INSERT INTO " + quoted(entity.table) + " (" + names.join(", ") + ") VALUES (" +
                           marks.join(", ") + ") ON CONFLICT(id) DO ";
             sql += updates.isEmpty() ? QStringLiteral("NOTHING") : "UPDATE SET " + updates.join(", ");
             query.prepare(sql);
-            for (const EntityColumn& column : entity.columns) {
-                QVariant value = column.read(*record);
+            for (const EntityColumn* column : written) {
+                QVariant value = column->read(*record);
                 if (!value.isValid())
-                    value = QVariant(column.type == EntityColumn::Type::Blob ? QMetaType::fromType<QByteArray>()
+                    value = QVariant(column->type == EntityColumn::Type::Blob ? QMetaType::fromType<QByteArray>()
                                                                               : QMetaType::fromType<QString>());
                 query.addBindValue(value);
             }

@@ -23,7 +23,9 @@ struct FetchDescriptor {
 
 // The object store's one context: records live in SQLite, one table per type, and each stored row is
 // one object for the life of the context (identity map). Changes are kept until `save()`, which writes
-// them in one transaction or, on failure, rolls the transaction back and reports.
+// them in one transaction or, on failure, rolls the transaction back and reports. A fetch reads a table in
+// one query without its picture columns; a record reads its pictures on first use, so a record that outlives
+// its context has only the pictures it had read by then.
 class ModelContext : public QObject {
     Q_OBJECT
 public:
@@ -35,6 +37,8 @@ public:
 
     QString filePath() const { return path_; }
     bool isInMemory() const { return inMemory_; }
+    // Where an unreadable store was moved when this context was opened; none when nothing was moved.
+    std::optional<QString> keptAsidePath() const { return keptAside_; }
 
     template <class T>
     std::optional<QList<std::shared_ptr<T>>> fetch(const FetchDescriptor<T>& descriptor = {},
@@ -74,6 +78,7 @@ private:
 
     std::optional<QList<std::shared_ptr<PersistentModel>>> fetchAll(const EntityDescription& entity, QString* error);
     std::shared_ptr<PersistentModel> loadOne(const EntityDescription& entity, const QString& identity);
+    void loadLazyColumns(PersistentModel& record);
     void recordChanged(PersistentModel* record);
     void scheduleAutosave();
     static QString key(const EntityDescription& entity, const QString& identity);
@@ -81,6 +86,7 @@ private:
     QString connection_;
     QString path_;
     bool inMemory_ = false;
+    std::optional<QString> keptAside_;
     bool autosave_ = false;
     bool autosaveScheduled_ = false;
     quint64 sequence_ = 0;

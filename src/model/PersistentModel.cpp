@@ -12,3 +12,9 @@ void PersistentModel::didChange() {
     if (context_)
         context_->recordChanged(this);
 }
+
+void PersistentModel::fetchLazyColumns() const {
+    lazyPending_ = false;
+    if (context_)
+        context_->loadLazyColumns(const_cast<PersistentModel&>(*this));
+}

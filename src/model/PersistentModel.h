@@ -23,6 +23,8 @@ struct EntityColumn {
     std::function<QVariant(const PersistentModel&)> read;
     // Assigns a stored value while loading (no change is recorded). References receive the target's id.
     std::function<void(PersistentModel&, const QVariant&, ModelContext&)> load;
+    // Read from the store only when the record's getter first asks for it (pictures), not with the row.
+    bool lazy = false;
 };
 
 struct EntityDescription {
@@ -52,9 +54,16 @@ signals:
 protected:
     PersistentModel() = default;
 
+    // Getters of lazy (picture) fields call this first: the record's lazy columns are read on first use.
+    void loadLazyColumns() const {
+        if (lazyPending_)
+            fetchLazyColumns();
+    }
+
     // Assigns and records a change; equal values change nothing.
     template <class T>
     void write(T& field, const T& value) {
+        loadLazyColumns(); // a later read must not bring back the stored value over this one
         if (field == value)
             return;
         field = value;
@@ -64,7 +73,10 @@ protected:
 
 private:
     friend class ModelContext;
+    void fetchLazyColumns() const;
+
     ModelContext* context_ = nullptr;
+    mutable bool lazyPending_ = false;
     bool dirty_ = false;
     bool deleted_ = false;
     bool loading_ = false;

@@ -29,8 +29,8 @@ const EntityDescription& PromptPreset::description() {
             Columns::text("category", &R::category_),
             Columns::date("createdAt", &R::createdAt_),
             Columns::boolean("isBuiltIn", &R::isBuiltIn_),
-            Columns::optional("previewThumbnailData", T::Blob, &R::previewThumbnailData_),
-            Columns::optional("userImageData", T::Blob, &R::userImageData_),
+            Columns::picture("previewThumbnailData", &R::previewThumbnailData_),
+            Columns::picture("userImageData", &R::userImageData_),
         },
         [] { return std::shared_ptr<PersistentModel>(new PromptPreset); }};
     return entity;
@@ -70,5 +70,5 @@ void PromptPreset::setUserImage(const QImage& picture) {
 }
 
 QImage PromptPreset::userImage() const {
-    return StoredPicture::decode(userImageData_);
+    return StoredPicture::decode(userImageData());
 }

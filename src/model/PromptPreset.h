@@ -29,8 +29,14 @@ public:
     QDateTime createdAt() const { return createdAt_; }
     bool isBuiltIn() const { return isBuiltIn_; }
     bool isHovered() const { return isHovered_; }
-    std::optional<QByteArray> previewThumbnailData() const { return previewThumbnailData_; }
-    std::optional<QByteArray> userImageData() const { return userImageData_; }
+    std::optional<QByteArray> previewThumbnailData() const {
+        loadLazyColumns();
+        return previewThumbnailData_;
+    }
+    std::optional<QByteArray> userImageData() const {
+        loadLazyColumns();
+        return userImageData_;
+    }
     // The clips that link to this preset (the inverse of VideoMetadata::promptPreset).
     QList<std::shared_ptr<VideoMetadata>> videos() const;
 

@@ -40,8 +40,8 @@ const EntityDescription& VideoMetadata::description() {
             Columns::boolean("promptOptimization", &R::promptOptimization_),
             Columns::optional("model", T::Text, &R::model_),
             Columns::optional("fastPretreatment", T::Integer, &R::fastPretreatment_),
-            Columns::optional("firstFrameImageData", T::Blob, &R::firstFrameImageData_),
-            Columns::optional("lastFrameImageData", T::Blob, &R::lastFrameImageData_),
+            Columns::picture("firstFrameImageData", &R::firstFrameImageData_),
+            Columns::picture("lastFrameImageData", &R::lastFrameImageData_),
             Columns::reference("promptPreset", &R::promptPreset_),
             Columns::reference("imagePreset", &R::imagePreset_),
         },
@@ -54,9 +54,9 @@ QString VideoMetadata::identity() const {
 }
 
 QImage VideoMetadata::firstFrameImage() const {
-    return StoredPicture::decode(firstFrameImageData_);
+    return StoredPicture::decode(firstFrameImageData());
 }
 
 QImage VideoMetadata::lastFrameImage() const {
-    return StoredPicture::decode(lastFrameImageData_);
+    return StoredPicture::decode(lastFrameImageData());
 }

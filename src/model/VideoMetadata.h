@@ -35,8 +35,14 @@ public:
     bool promptOptimization() const { return promptOptimization_; }
     std::optional<QString> model() const { return model_; }
     std::optional<bool> fastPretreatment() const { return fastPretreatment_; }
-    std::optional<QByteArray> firstFrameImageData() const { return firstFrameImageData_; }
-    std::optional<QByteArray> lastFrameImageData() const { return lastFrameImageData_; }
+    std::optional<QByteArray> firstFrameImageData() const {
+        loadLazyColumns();
+        return firstFrameImageData_;
+    }
+    std::optional<QByteArray> lastFrameImageData() const {
+        loadLazyColumns();
+        return lastFrameImageData_;
+    }
     std::shared_ptr<PromptPreset> promptPreset() const { return promptPreset_; }
     std::shared_ptr<ImagePreset> imagePreset() const { return imagePreset_; }
 

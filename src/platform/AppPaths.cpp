@@ -1,7 +1,12 @@
 #include "AppPaths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace AppPaths {
 namespace {
@@ -10,7 +15,7 @@ QString& overrideRoot() {
     return root;
 }
 QString ensured(const QString& path) {
-    QDir().mkpath(path);
+    ensurePrivateFolder(path);
     return path;
 }
 } // namespace
@@ -39,6 +44,22 @@ QString storeFile() {
 
 void setRoot(const QString& root) {
     overrideRoot() = root;
+}
+
+bool ensurePrivateFolder(const QString& path) {
+    if (!QDir().mkpath(path))
+        return false;
+    return ::chmod(QFile::encodeName(path).constData(), S_IRWXU) == 0;
+}
+
+bool ensurePrivateFile(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return false;
+    const bool tightened = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
+    ::close(fd);
+    return tightened;
 }
 
 } // namespace AppPaths

@@ -12,4 +12,10 @@ QString storeFile();   // the object store's database
 // Tests redirect every folder below one root; an empty root restores the normal locations.
 void setRoot(const QString& root);
 
+// The application's own folders and files hold API keys and the user's records: only the user may read
+// them. Creates the folder (and missing parents) and makes the folder itself 0700.
+bool ensurePrivateFolder(const QString& path);
+// Creates the file empty with 0600 when missing, or tightens an existing one to 0600; never changes content.
+bool ensurePrivateFile(const QString& path);
+
 } // namespace AppPaths

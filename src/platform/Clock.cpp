@@ -30,6 +30,11 @@ QDateTime SystemClock::now() const {
     return QDateTime::currentDateTimeUtc();
 }
 
+qint64 SystemClock::monotonicMs() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 QCoro::Task<> SystemClock::sleep(double seconds) {
     if (!std::isfinite(seconds) || seconds <= 0)
         seconds = 0;

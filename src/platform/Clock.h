@@ -10,6 +10,9 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual QDateTime now() const = 0;
+    // Milliseconds on a clock that only moves forward: a wall-clock step changes `now()`, never this.
+    // Intervals between events (request spacing) are measured on it.
+    virtual qint64 monotonicMs() const = 0;
     // Negative or non-finite durations count as zero.
     virtual QCoro::Task<> sleep(double seconds) = 0;
 
@@ -24,5 +27,6 @@ public:
 class SystemClock final : public Clock {
 public:
     QDateTime now() const override;
+    qint64 monotonicMs() const override;
     QCoro::Task<> sleep(double seconds) override;
 };

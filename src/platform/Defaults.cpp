@@ -1,5 +1,7 @@
 #include "Defaults.h"
 
+#include "AppPaths.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -22,7 +24,10 @@ QString defaultPath() {
 } // namespace
 
 Defaults::Defaults(const QString& path) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    // The file holds the API keys: a private folder, and a private file before the first key is written
+    // (an existing file is tightened; the settings writer keeps the mode when it replaces the file).
+    AppPaths::ensurePrivateFolder(QFileInfo(path).absolutePath());
+    AppPaths::ensurePrivateFile(path);
     settings_ = std::make_unique<QSettings>(path, QSettings::IniFormat);
 }
 

@@ -48,12 +48,30 @@ std::optional<QByteArray> pngData(const QImage& image) {
     return encode(image, "png", -1);
 }
 
+QByteArray rasterFormat(const QByteArray& data) {
+    if (data.startsWith("\x89PNG\r\n\x1a\n"))
+        return "png";
+    if (data.startsWith("\xff\xd8\xff"))
+        return "jpeg";
+    if (data.startsWith("GIF87a") || data.startsWith("GIF89a"))
+        return "gif";
+    if (data.size() >= 12 && data.startsWith("RIFF") && data.mid(8, 4) == "WEBP")
+        return "webp";
+    return {};
+}
+
 QImage decode(const QByteArray& data) {
-    if (data.isEmpty())
+    const QByteArray format = rasterFormat(data);
+    if (format.isEmpty())
         return {};
-    QImage image;
-    image.loadFromData(data);
-    return image;
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    // Only the plugin of the recognised format may read these bytes.
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.setDecideFormatFromContent(false);
+    return reader.read();
 }
 
 } // namespace ImageCoding

@@ -11,7 +11,12 @@ namespace ImageCoding {
 // `quality` is the 0...1 compression factor (0.7 for pictures kept in the object store).
 std::optional<QByteArray> jpegData(const QImage& image, double quality);
 std::optional<QByteArray> pngData(const QImage& image);
-// A null image when the bytes are not a decodable picture.
+// Raster pictures only (PNG, JPEG, WebP, GIF), recognised by their bytes whatever type was declared: a
+// vector format can name other files (an SVG draws a local picture given by its path), and these bytes
+// come from the network or from stored records. A null image for anything else, or beyond Qt's
+// allocation limit.
 QImage decode(const QByteArray& data);
+// The reader format of raster bytes ("png", "jpeg", "webp", "gif"); empty for anything else.
+QByteArray rasterFormat(const QByteArray& data);
 
 } // namespace ImageCoding

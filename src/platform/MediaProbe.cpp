@@ -79,9 +79,27 @@ int videoStreamIndex(const AVFormatContext* format) {
     return best;
 }
 
+// The stream's display matrix, if it has one. FFmpeg 6.1 (libavcodec 60.30.100) moved stream side data to
+// codecpar->coded_side_data and stopped filling the old per-stream list; FFmpeg 8 removed the old call.
+// Debian 12 ships FFmpeg 5.1, which has only the old call: both branches are kept, chosen at build time.
+const int32_t* displayMatrix(const AVStream* stream) {
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 30, 100)
+    const AVPacketSideData* data = av_packet_side_data_get(
+        stream->codecpar->coded_side_data, stream->codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
+    if (!data || data->size < 9 * sizeof(int32_t))
+        return nullptr;
+    return reinterpret_cast<const int32_t*>(data->data);
+#else
+    size_t size = 0;
+    const uint8_t* data = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (!data || size < 9 * sizeof(int32_t))
+        return nullptr;
+    return reinterpret_cast<const int32_t*>(data);
+#endif
+}
+
 int clockwiseRotation(const AVStream* stream) {
-    const auto* matrix =
-        reinterpret_cast<const int32_t*>(av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    const int32_t* matrix = displayMatrix(stream);
     if (!matrix)
         return 0;
     const double theta = -av_display_rotation_get(matrix);

@@ -93,10 +93,11 @@ void PresetFormModel::chooseImage() {
     request.message = QString::fromUtf8(kOpenPanelMessage);
     request.nameFilters = openPanelFilters();
     request.allowsMultipleSelection = false;
-    const QStringList files = Dialogs::current().openFiles(request);
-    if (files.isEmpty())
-        return;
-    loadImage(files.first());
+    // Modeless: the form stays usable while the panel is open; a form gone by then gets no answer.
+    Dialogs::current().openFilesAsync(request, this, [this](const QStringList& files) {
+        if (!files.isEmpty())
+            loadImage(files.first());
+    });
 }
 
 void PresetFormModel::loadImage(const QString& path) {

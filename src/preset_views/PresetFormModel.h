@@ -49,7 +49,7 @@ public:
 
 public slots:
     void removeImage() { setImage({}); }
-    // Asks for a file through the current dialogs; cancelling changes nothing.
+    // Opens the open panel without blocking; cancelling changes nothing.
     void chooseImage();
     void loadImage(const QString& path);
     // Takes a drop; always accepted. With nothing that can give a picture the loading state ends at once.

@@ -65,12 +65,6 @@ QString PresetPictureZone::caption() const {
 
 void PresetPictureZone::refresh() {
     setAccessibleName(caption());
-    if (form_ && !form_->image().isNull()) {
-        const QSize hint = sizeHint();
-        setMinimumHeight(std::min(hint.height(), 200));
-    } else {
-        setMinimumHeight(120);
-    }
     updateGeometry();
     update();
 }

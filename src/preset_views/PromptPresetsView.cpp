@@ -38,6 +38,7 @@ QWidget* emptyState(QWidget* parent) {
         new QLabel(QStringLiteral("Create your first prompt preset to save frequently used descriptions"), page);
     text->setFont(PresetLook::font(12));
     text->setAlignment(Qt::AlignCenter);
+    text->setStyleSheet(QStringLiteral("color: %1;").arg(PresetLook::secondary(parent).name(QColor::HexArgb)));
     text->setWordWrap(true);
     text->setMaximumWidth(300);
     layout->addWidget(text, 0, Qt::AlignHCenter);

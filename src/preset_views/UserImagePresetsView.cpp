@@ -38,6 +38,7 @@ QWidget* emptyState(QWidget* parent, const std::function<void()>& create) {
     auto* subtitle = new QLabel(QStringLiteral("Create your first preset"), page);
     subtitle->setFont(PresetLook::font(14));
     subtitle->setAlignment(Qt::AlignCenter);
+    subtitle->setStyleSheet(QStringLiteral("color: %1;").arg(PresetLook::secondary(parent).name(QColor::HexArgb)));
     texts->addWidget(title);
     texts->addWidget(subtitle);
     layout->addLayout(texts);

@@ -6,6 +6,7 @@
 #include "PresetPictureCache.h"
 #include "Theme.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QPointer>
 #include <QPushButton>
@@ -41,9 +42,14 @@ void UserPresetListView::resizeEvent(QResizeEvent* event) {
 }
 
 void UserPresetListView::showMenu(int row, const QRect& anchor) {
-    // A second click on "ellipsis" while the menu is open closes it.
+    // A second click on "ellipsis" while the menu is open closes it: the press outside the popover already
+    // closed it, so the click that follows must not open it again.
     if (openMenu()) {
         menu_->close();
+        return;
+    }
+    if (row == closedRow_ && closedAt_.isValid() && closedAt_.elapsed() < QApplication::doubleClickInterval()) {
+        closedAt_.invalidate();
         return;
     }
     // The popover points at the bottom centre of the card.
@@ -97,6 +103,13 @@ void UserPresetListView::showMenu(int row, const QRect& anchor) {
     };
     connect(edit, &QPushButton::clicked, this, [act] { act(&UserPresetListView::editRequested); });
     connect(remove, &QPushButton::clicked, this, [act] { act(&UserPresetListView::deleteRequested); });
+    connect(popover, &Popover::closed, this, [this, row] {
+        // Only a press outside the popover (a button is down) can be the first half of a closing click.
+        if (QApplication::mouseButtons() == Qt::NoButton)
+            return;
+        closedRow_ = row;
+        closedAt_.start();
+    });
     menu_ = popover;
     popover->popup();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QListView>
 #include <QPointer>
 
@@ -33,4 +34,6 @@ private:
     UserPresetCardDelegate* delegate_;
     QPointer<QWidget> menu_;
     QPointer<QWidget> anchor_;
+    int closedRow_ = -1;
+    QElapsedTimer closedAt_;
 };

@@ -31,6 +31,8 @@ SwiftDataImagePresetsManager::SwiftDataImagePresetsManager(ModelContext* context
     : QObject(parent), modelContext_(context) {}
 
 void SwiftDataImagePresetsManager::loadPresets() {
+    if (!modelContext_)
+        return;
     QString error;
     auto all = PresetOrder::newestFirst<ImagePreset>(*modelContext_, {}, &error);
     if (!all)
@@ -40,6 +42,8 @@ void SwiftDataImagePresetsManager::loadPresets() {
 }
 
 void SwiftDataImagePresetsManager::createDefaultPresets() {
+    if (!modelContext_)
+        return;
     Defaults& defaults = Defaults::standard();
     if (defaults.boolValue(kDefaultsFlag))
         return;
@@ -63,6 +67,8 @@ void SwiftDataImagePresetsManager::createDefaultPresets() {
 }
 
 void SwiftDataImagePresetsManager::refreshDefaultPresets() {
+    if (!modelContext_)
+        return;
     for (const DefaultRow& row : defaultImagePresetTable()) {
         if (const auto record = firstTitled(row.title)) {
             const QImage picture = loadPresetImageFromBundle(row.imageName);

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "ImagePreset.h"
+#include "ModelContext.h"
 
 #include <QImage>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
-
-class ModelContext;
 
 // The image presets over the object store: the user's own and two defaults, inserted once into an empty
 // store and brought back in line with the bundle at every launch. Failures are logged and swallowed.
@@ -48,6 +48,7 @@ private:
     // Gives the record the row's title, prompt and (when it loaded) picture, saves and reloads.
     void rewrite(const std::shared_ptr<ImagePreset>& record, const DefaultRow& row, const QImage& picture);
 
-    ModelContext* modelContext_;
+    // The context may be destroyed first at quit; work that outlives it then does nothing.
+    QPointer<ModelContext> modelContext_;
     QList<std::shared_ptr<ImagePreset>> presets_;
 };

@@ -110,6 +110,8 @@ void SwiftDataPromptPresetsManager::setLists(QList<std::shared_ptr<PromptPreset>
 }
 
 void SwiftDataPromptPresetsManager::loadPresets() {
+    if (!modelContext_)
+        return;
     QString error;
     auto user = PresetOrder::newestFirst<PromptPreset>(*modelContext_, isUsers, &error);
     std::optional<QList<std::shared_ptr<PromptPreset>>> builtIn;
@@ -129,7 +131,7 @@ void SwiftDataPromptPresetsManager::loadPresets() {
 }
 
 void SwiftDataPromptPresetsManager::initializeBuiltInPresetsIfNeeded() {
-    if (hasInitializedBuiltInPresets_)
+    if (hasInitializedBuiltInPresets_ || !modelContext_)
         return;
     Defaults& defaults = Defaults::standard();
     if (defaults.boolValue(kCurrentVersionFlag)) {
@@ -160,6 +162,8 @@ void SwiftDataPromptPresetsManager::initializeBuiltInPresetsIfNeeded() {
 }
 
 bool SwiftDataPromptPresetsManager::createBuiltInPresets() {
+    if (!modelContext_)
+        return false;
     QString error;
     if (const auto old = modelContext_->fetch<PromptPreset>({isBuiltIn}, &error)) {
         for (const auto& preset : *old)
@@ -201,6 +205,8 @@ bool SwiftDataPromptPresetsManager::createBuiltInPresets() {
 }
 
 void SwiftDataPromptPresetsManager::removeDuplicatePresets() {
+    if (!modelContext_)
+        return;
     QString error;
     const auto all = PresetOrder::oldestFirst<PromptPreset>(*modelContext_, isBuiltIn, &error);
     if (!all) {
@@ -252,8 +258,8 @@ QCoro::Task<> SwiftDataPromptPresetsManager::generatePreviewThumbnail(std::share
     const QImage image = co_await generateThumbnail(*clip);
     if (!self || image.isNull())
         co_return;
-    // A record deleted meanwhile (a reseed, the user) is not written to again.
-    if (preset->isDeleted() || preset->modelContext() != modelContext_)
+    // A record deleted meanwhile (a reseed, the user) is not written to again, nor one whose store has gone.
+    if (!modelContext_ || preset->isDeleted() || preset->modelContext() != modelContext_)
         co_return;
     preset->setPreviewThumbnail(image);
     modelContext_->save(); // a failure here is not reported

@@ -1,16 +1,16 @@
 #pragma once
 
+#include "ModelContext.h"
 #include "PromptPreset.h"
 
 #include <QImage>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 
 #include <qcoro/qcorotask.h>
 
 #include <memory>
-
-class ModelContext;
 
 // Prompt presets over the object store: the user's own and the built-in ones, which are seeded once per
 // data version (guarded by flags in the user defaults) and get a thumbnail from their camera clip.
@@ -60,7 +60,8 @@ private:
     void setPendingThumbnails(int count);
     QCoro::Task<> seedThumbnail(std::shared_ptr<PromptPreset> preset, QString name);
 
-    ModelContext* modelContext_;
+    // The context may be destroyed first at quit; work that outlives it then does nothing.
+    QPointer<ModelContext> modelContext_;
     bool hasInitializedBuiltInPresets_ = false;
     QList<std::shared_ptr<PromptPreset>> userPresets_;
     QList<std::shared_ptr<PromptPreset>> builtInPresets_;

@@ -76,6 +76,9 @@ void ImageServiceFactory::setSelectedImageModel(ImageModel model) {
 }
 
 void ImageServiceFactory::setTemperature(double value) {
+    // Not a number or infinite would be sent as null and stored as text; loading ignores it too.
+    if (!std::isfinite(value))
+        return;
     temperature_ = value;
     Defaults::standard().set(temperatureKey, value);
     orvaneService_->setTemperature(value);

@@ -6,7 +6,6 @@
 #include "HttpHeaders.h"
 #include "ImageCoding.h"
 #include "MiniMaxDownload.h"
-#include "RetryAfter.h"
 #include "ServiceConfig.h"
 
 #include <QCoreApplication>
@@ -28,16 +27,13 @@ namespace {
 
 constexpr int kRequestTimeoutMs = 60000;
 constexpr double kPollInterval = 5.0;
-// A finished clip is billed: a dropped download is tried again after 2, 4 and 8 seconds.
-constexpr int kDownloadRetries = 3;
+// A finished clip is billed: a dropped download, status query or file record is tried again after 2, 4
+// and 8 seconds.
+constexpr int kTransientRetries = 3;
 
 const QString kInvalidKeyText = QStringLiteral("Invalid MiniMax API key or incorrect Group ID.");
 const QString kMissingAuthorizationText =
     QStringLiteral("MiniMax requires API Key in Authorization: Bearer <API_KEY>.");
-
-double backoffSeconds(int attempt) {
-    return std::min(std::pow(2.0, attempt), 60.0);
-}
 
 using MiniMaxDownload::httpStatus;
 
@@ -196,19 +192,12 @@ QCoro::Task<> MiniMaxAPIService::generateVideo(std::optional<QString> prompt, st
 
 QCoro::Task<> MiniMaxAPIService::waitForRateLimit() {
     QPointer<MiniMaxAPIService> self(this);
-    if (lastRequestTime_) {
-        const double elapsed = Clock::current().secondsSince(*lastRequestTime_);
-        if (elapsed < minimumRequestInterval)
-            co_await Clock::current().sleep(minimumRequestInterval - elapsed);
-    }
-    if (self)
-        lastRequestTime_ = Clock::current().now();
-}
-
-double MiniMaxAPIService::retryDelay(const QNetworkReply* reply) const {
-    if (const auto seconds = retryAfterSeconds(reply->rawHeader("Retry-After")))
-        return *seconds;
-    return backoffSeconds(retryCount_);
+    if (const double wait = spacing_.remaining(); wait > 0)
+        co_await Clock::current().sleep(wait);
+    if (!self)
+        co_return;
+    spacing_.markSent();
+    lastRequestTime_ = Clock::current().now();
 }
 
 QCoro::Task<MiniMaxAPIService::Outcome<MiniMaxAPIService::PreparedRequest>>
@@ -281,7 +270,7 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
                     failure = Failure::of(MiniMaxError::rateLimitExceeded());
                 } else {
                     ++retryCount_;
-                    const double delay = retryDelay(reply);
+                    const double delay = RequestSpacing::retryDelay(reply->rawHeader("Retry-After"), retryCount_);
                     co_await Clock::current().sleep(delay);
                     if (!self || !isCurrent(token))
                         co_return;
@@ -316,7 +305,7 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
         const bool rateLimited = failure->error && failure->error->kind() == MiniMaxError::Kind::rateLimitExceeded;
         if (!keyTurnedAway && !rateLimited && retryCount_ < maxRetries) {
             ++retryCount_;
-            co_await Clock::current().sleep(backoffSeconds(retryCount_));
+            co_await Clock::current().sleep(RequestSpacing::backoff(retryCount_));
             if (!self || !isCurrent(token))
                 co_return;
             continue;
@@ -333,17 +322,26 @@ QCoro::Task<> MiniMaxAPIService::startPolling(QString taskId, quint64 token) {
         // A newer job has taken over this client: this loop ends without a word.
         if (!self || !isCurrent(token))
             co_return;
-        auto answer = co_await checkTaskStatus(taskId);
-        if (!self || !isCurrent(token))
-            co_return;
-        if (const auto* failure = std::get_if<Failure>(&answer)) {
-            endWithFailure(QStringLiteral("Status check error: "), *failure);
-            co_return;
+        for (int retry = 1;; ++retry) {
+            auto answer = co_await checkTaskStatus(taskId);
+            if (!self || !isCurrent(token))
+                co_return;
+            const auto* failure = std::get_if<Failure>(&answer);
+            if (!failure) {
+                bool stop = false;
+                handleTaskStatus(std::get<TaskResultResponse>(answer), stop);
+                if (stop)
+                    co_return;
+                break;
+            }
+            if (!failure->transient || retry > kTransientRetries) {
+                endWithFailure(QStringLiteral("Status check error: "), *failure);
+                co_return;
+            }
+            co_await Clock::current().sleep(RequestSpacing::backoff(retry));
+            if (!self || !isCurrent(token))
+                co_return;
         }
-        bool stop = false;
-        handleTaskStatus(std::get<TaskResultResponse>(answer), stop);
-        if (stop)
-            co_return;
     }
 }
 
@@ -362,9 +360,14 @@ MiniMaxAPIService::fetchStatusAnswer(QNetworkRequest request, Decoded<T> (*decod
     reply->deleteLater();
     const auto status = httpStatus(reply);
     if (!status)
-        co_return Failure::withText(reply->errorString());
-    if (*status != 200)
-        co_return Failure::of(MiniMaxError::statusCheckFailed());
+        co_return Failure::withText(reply->errorString()).asTransient();
+    if (*status != 200) {
+        const Failure refused = Failure::of(MiniMaxError::statusCheckFailed());
+        co_return RequestSpacing::isTransient(status) ? refused.asTransient() : refused;
+    }
+    // The status line came but the answer was cut off: a transport failure, not a malformed answer.
+    if (reply->error() != QNetworkReply::NoError)
+        co_return Failure::withText(reply->errorString()).asTransient();
     auto decoded = decode(reply->readAll());
     if (const auto* bad = std::get_if<DecodingFailure>(&decoded))
         co_return Failure::withText(bad->description);
@@ -421,14 +424,23 @@ void MiniMaxAPIService::handleTaskStatus(const TaskResultResponse& answer, bool&
 
 QCoro::Task<> MiniMaxAPIService::fetchVideo(QString fileId, quint64 token) {
     QPointer<MiniMaxAPIService> self(this);
-    auto address = co_await retrieveDownloadURL(fileId);
-    if (!self || !isCurrent(token))
-        co_return;
-    if (const auto* failure = std::get_if<Failure>(&address)) {
-        endWithFailure(QStringLiteral("Download URL error: "), *failure);
-        co_return;
+    for (int retry = 1;; ++retry) {
+        auto address = co_await retrieveDownloadURL(fileId);
+        if (!self || !isCurrent(token))
+            co_return;
+        const auto* failure = std::get_if<Failure>(&address);
+        if (!failure) {
+            co_await downloadVideo(std::get<QUrl>(address), token);
+            co_return;
+        }
+        if (!failure->transient || retry > kTransientRetries) {
+            endWithFailure(QStringLiteral("Download URL error: "), *failure);
+            co_return;
+        }
+        co_await Clock::current().sleep(RequestSpacing::backoff(retry));
+        if (!self || !isCurrent(token))
+            co_return;
     }
-    co_await downloadVideo(std::get<QUrl>(address), token);
 }
 
 QCoro::Task<MiniMaxAPIService::Outcome<QUrl>> MiniMaxAPIService::retrieveDownloadURL(QString fileId) {
@@ -456,7 +468,7 @@ QCoro::Task<> MiniMaxAPIService::downloadVideo(QUrl url, quint64 token) {
     for (int attempt = 0;; ++attempt) {
         const QString path = AppPaths::tempFolder() + "/minimax_video_" +
                              QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + ".mp4";
-        const auto result = co_await MiniMaxDownload::toFile(network(), url, path);
+        const auto result = co_await MiniMaxDownload::toFile(network(), url, path, maximumClipBytes);
         if (!self || !isCurrent(token)) {
             if (result.ok)
                 QFile::remove(path);
@@ -468,8 +480,8 @@ QCoro::Task<> MiniMaxAPIService::downloadVideo(QUrl url, quint64 token) {
             emit stateChanged();
             co_return;
         }
-        if (result.retriable && attempt < kDownloadRetries) {
-            co_await Clock::current().sleep(backoffSeconds(attempt + 1));
+        if (result.retriable && attempt < kTransientRetries) {
+            co_await Clock::current().sleep(RequestSpacing::backoff(attempt + 1));
             if (!self || !isCurrent(token))
                 co_return;
             continue;

@@ -2,6 +2,7 @@
 
 #include "MiniMaxError.h"
 #include "MiniMaxWire.h"
+#include "RequestSpacing.h"
 #include "VideoOptions.h"
 
 #include <QDateTime>
@@ -50,9 +51,13 @@ public:
     QString baseURL() const;
     QString resultURL() const;
     QString fileRetrieveURL() const;
-    // When the last generation request was about to be sent; none before the first.
+    // When the last generation request was about to be sent (wall time); none before the first.
     std::optional<QDateTime> lastRequestTime() const { return lastRequestTime_; }
     static constexpr double minimumRequestInterval = 12.1;
+    // Time before this client may send its next generation request, on monotonic time.
+    qint64 requestSpacingRemainingMs() const { return spacing_.remainingMs(); }
+    // A clip larger than this is refused: no real clip comes near it, an endless body would fill the disk.
+    static constexpr qint64 maximumClipBytes = qint64(2) << 30;
     static constexpr int maxRetries = 3;
     int retryCount() const { return retryCount_; }
     // True once the service has turned this client's key (or the group id) away.
@@ -73,8 +78,14 @@ private:
     struct Failure {
         std::optional<MiniMaxError> error;
         QString text;
+        bool transient = false; // worth asking again: the service may simply not have answered well this time
         static Failure of(const MiniMaxError& error) { return {error, {}}; }
         static Failure withText(const QString& text) { return {std::nullopt, text}; }
+        Failure asTransient() const {
+            Failure copy = *this;
+            copy.transient = true;
+            return copy;
+        }
         QString description() const { return error ? error->localizedDescription() : text; }
     };
     template <class T> using Outcome = std::variant<T, Failure>;
@@ -86,7 +97,6 @@ private:
     QCoro::Task<> sendGenerationRequest(Job job);
     QCoro::Task<Outcome<PreparedRequest>> makeGenerationRequest(Job job);
     QCoro::Task<> waitForRateLimit();
-    double retryDelay(const QNetworkReply* reply) const;
     QCoro::Task<> startPolling(QString taskId, quint64 token);
     QCoro::Task<Outcome<TaskResultResponse>> checkTaskStatus(QString taskId);
     void handleTaskStatus(const TaskResultResponse& answer, bool& stop);
@@ -115,6 +125,7 @@ private:
     VideoModel selectedModel_ = VideoModel::hailuo02;
     bool fastPretreatment_ = false;
     std::optional<QDateTime> lastRequestTime_;
+    RequestSpacing spacing_{minimumRequestInterval};
     int retryCount_ = 0;
     bool keyRejected_ = false;
     // Each job that passes its checks gets a new token; work of an older job sees the change and stops.

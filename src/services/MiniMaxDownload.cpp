@@ -1,8 +1,10 @@
 #include "MiniMaxDownload.h"
 
 #include "MiniMaxError.h"
+#include "NoReplaceMove.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -23,7 +25,9 @@ constexpr int kStallTimeoutMs = 60000;
 
 struct Progress {
     qint64 written = 0;
+    qint64 maxBytes = 0;
     bool writeFailed = false;
+    bool tooLarge = false;
     QString writeError;
     QByteArray buffer;
 };
@@ -37,12 +41,26 @@ bool isSuccess(const QNetworkReply* reply) {
 void drain(QNetworkReply* reply, QFile& file, Progress& progress) {
     if (progress.buffer.isEmpty())
         progress.buffer.resize(kChunkBytes);
+    if (progress.writeFailed || progress.tooLarge)
+        return;
+    bool lengthKnown = false;
+    const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&lengthKnown);
+    if (isSuccess(reply) && lengthKnown && announced > progress.maxBytes) {
+        progress.tooLarge = true;
+        reply->abort();
+        return;
+    }
     for (;;) {
         const qint64 got = reply->read(progress.buffer.data(), progress.buffer.size());
         if (got <= 0)
             break;
-        if (progress.writeFailed || !isSuccess(reply))
+        if (!isSuccess(reply))
             continue;
+        if (got > progress.maxBytes - progress.written) {
+            progress.tooLarge = true;
+            reply->abort();
+            return;
+        }
         if (file.write(progress.buffer.constData(), got) != got) {
             progress.writeFailed = true;
             progress.writeError = file.errorString();
@@ -68,6 +86,8 @@ bool bodyIsEncoded(const QNetworkReply* reply) {
 Result finish(QNetworkReply* reply, QFile& file, const QString& path, const Progress& progress) {
     if (progress.writeFailed)
         return failure(progress.writeError, false);
+    if (progress.tooLarge)
+        return failure(tooLargeText(progress.maxBytes), false);
     const auto status = httpStatus(reply);
     if (!status)
         return failure(reply->errorString(), true);
@@ -83,8 +103,12 @@ Result finish(QNetworkReply* reply, QFile& file, const QString& path, const Prog
         return failure(MiniMaxError::invalidResponse().localizedDescription(), true);
     // A clip in the temporary folder needs no sync to disk; the rename alone makes it appear whole.
     file.close();
-    if (!file.rename(path))
-        return failure(file.errorString(), false);
+    const auto moved = NoReplaceMove::move(file.fileName(), path);
+    if (moved.outcome != NoReplaceMove::Outcome::moved)
+        return failure(moved.outcome == NoReplaceMove::Outcome::nameTaken
+                           ? QStringLiteral("%1 already exists").arg(path)
+                           : moved.error,
+                       false);
     Result result;
     result.ok = true;
     result.bytes = progress.written;
@@ -93,7 +117,12 @@ Result finish(QNetworkReply* reply, QFile& file, const QString& path, const Prog
 
 } // namespace
 
-QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString path) {
+QString tooLargeText(qint64 maxBytes) {
+    return QStringLiteral("The clip is larger than %1 and was not kept.")
+        .arg(QLocale::c().formattedDataSize(maxBytes, 0, QLocale::DataSizeIecFormat));
+}
+
+QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString path, qint64 maxBytes) {
     auto file = std::make_shared<QFile>(path + ".part");
     if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         const Result opened = failure(file->errorString(), false);
@@ -104,6 +133,7 @@ QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString pat
     QNetworkReply* reply = network->get(request);
     reply->setReadBufferSize(kReadBufferBytes);
     auto progress = std::make_shared<Progress>();
+    progress->maxBytes = maxBytes;
     QObject::connect(reply, &QNetworkReply::readyRead, reply,
                      [reply, file, progress] { drain(reply, *file, *progress); });
     co_await reply;

@@ -21,7 +21,10 @@ struct Result {
     bool retriable = false; // a dropped connection, a short body or a server-side error
 };
 
-QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString path);
+// A body announced or found to be larger than `maxBytes` is refused (not retriable) and nothing is kept.
+QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString path, qint64 maxBytes);
+// The text of a refused oversized body.
+QString tooLargeText(qint64 maxBytes);
 
 // The HTTP status of an answer; none when the transfer failed before a status arrived.
 std::optional<int> httpStatus(const QNetworkReply* reply);

@@ -8,7 +8,6 @@
 #include "ImageCoding.h"
 #include "ImageProcessor.h"
 #include "Log.h"
-#include "RetryAfter.h"
 #include "ServiceConfig.h"
 
 #include <QNetworkAccessManager>
@@ -169,6 +168,11 @@ QCoro::Task<> OrvaneAPIService::generateImage(QString prompt, QList<QImage> imag
         publish(isLoading_, false);
 }
 
+void OrvaneAPIService::setTemperature(double value) {
+    if (std::isfinite(value))
+        temperature_ = value;
+}
+
 void OrvaneAPIService::resetSession() {
     publish(totalTokensInSession_, qint64(0));
     publish(currentTokensUsed_, qint64(0));
@@ -223,7 +227,7 @@ QCoro::Task<> OrvaneAPIService::performRequestWithRetry(QString prompt, QList<QI
                         failure = OrvaneError::of(OrvaneError::Kind::rateLimitExceeded);
                     } else {
                         ++retryCount_;
-                        const double delay = retryDelay(answer);
+                        const double delay = RequestSpacing::retryDelay(answer.retryAfter, retryCount_);
                         co_await Clock::current().sleep(delay);
                         if (!self)
                             co_return;
@@ -243,8 +247,7 @@ QCoro::Task<> OrvaneAPIService::performRequestWithRetry(QString prompt, QList<QI
         const bool rateLimited = error && error->kind == OrvaneError::Kind::rateLimitExceeded;
         if (retryCount_ < maxRetries_ && !rateLimited) {
             ++retryCount_;
-            const double backoff = std::min(std::pow(2.0, retryCount_), 60.0);
-            co_await Clock::current().sleep(backoff);
+            co_await Clock::current().sleep(RequestSpacing::backoff(retryCount_));
             if (!self)
                 co_return;
             continue;
@@ -309,16 +312,10 @@ OrvaneAPIService::makeRequest(QString prompt, QList<QImage> images) {
 
 QCoro::Task<> OrvaneAPIService::waitForRateLimit() {
     QPointer<OrvaneAPIService> self(this);
-    Clock& clock = Clock::current();
-    if (lastRequestTime_) {
-        // A clock set backwards never makes the wait longer than the interval itself.
-        const double elapsed = clock.secondsSince(*lastRequestTime_);
-        const double wait = std::clamp(minimumRequestInterval_ - elapsed, 0.0, minimumRequestInterval_);
-        if (wait > 0)
-            co_await clock.sleep(wait);
-    }
+    if (const double wait = spacing_.remaining(); wait > 0)
+        co_await Clock::current().sleep(wait);
     if (self)
-        lastRequestTime_ = Clock::current().now();
+        spacing_.markSent();
 }
 
 QCoro::Task<std::variant<OrvaneAPIService::Answer, OrvaneAPIService::Failure>>
@@ -332,14 +329,16 @@ OrvaneAPIService::send(BuiltRequest built) {
     std::unique_ptr<QNetworkReply, DeleteLater> reply(network().post(request, built.body));
     co_await qCoro(reply.get()).waitForFinished();
 
-    // Network and proxy errors end the transfer even after a status line came in: a cut-off answer is a
-    // transport failure, not a short body.
+    // Network errors end the transfer even after a status line came in: a cut-off answer is a transport
+    // failure, not a short body. An error status (a 407 among them) is the server's answer: its status
+    // decides the text, not the network layer's wording.
     const QNetworkReply::NetworkError error = reply->error();
     if (error == QNetworkReply::TimeoutError || error == QNetworkReply::OperationCanceledError)
         co_return Result(Failure(timedOutMessage)); // only the transfer time-out aborts a request
-    if (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied)
-        co_return Result(Failure(reply->errorString()));
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const bool errorStatus = status.isValid() && status.toInt() != 200;
+    if (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied && !errorStatus)
+        co_return Result(Failure(reply->errorString()));
     if (!status.isValid()) {
         if (error != QNetworkReply::NoError)
             co_return Result(Failure(reply->errorString()));
@@ -350,12 +349,6 @@ OrvaneAPIService::send(BuiltRequest built) {
     answer.body = reply->readAll();
     answer.retryAfter = reply->rawHeader("Retry-After");
     co_return Result(std::move(answer));
-}
-
-double OrvaneAPIService::retryDelay(const Answer& answer) const {
-    if (const auto seconds = retryAfterSeconds(answer.retryAfter))
-        return *seconds;
-    return std::min(std::pow(2.0, retryCount_), 60.0);
 }
 
 std::optional<OrvaneAPIService::Failure> OrvaneAPIService::handleResponse(const QByteArray& data) {

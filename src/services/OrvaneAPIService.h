@@ -2,6 +2,7 @@
 
 #include "GeminiWire.h"
 #include "ImageOptions.h"
+#include "RequestSpacing.h"
 
 #include <QDateTime>
 #include <QFuture>
@@ -78,7 +79,8 @@ public:
 
     ImageModel currentModel() const { return currentModel_; }
     double temperature() const { return temperature_; }
-    void setTemperature(double value) { temperature_ = value; }
+    // A value that is not finite is ignored: it would go out as null.
+    void setTemperature(double value);
     AspectRatio aspectRatio() const { return aspectRatio_; }
 
     // The longest wait for data before a request fails (60 s).
@@ -118,7 +120,6 @@ private:
     QCoro::Task<std::variant<BuiltRequest, Failure>> makeRequest(QString prompt, QList<QImage> images);
     QCoro::Task<> waitForRateLimit();
     QCoro::Task<std::variant<Answer, Failure>> send(BuiltRequest request);
-    double retryDelay(const Answer& answer) const;
     std::optional<Failure> handleResponse(const QByteArray& data);
 
     void publishBlock();
@@ -136,8 +137,7 @@ private:
     ImageModel currentModel_ = ImageModel::flash;
     double temperature_ = 0.7;
     AspectRatio aspectRatio_ = AspectRatio::ratio16_9;
-    std::optional<QDateTime> lastRequestTime_; // none: the distant past
-    double minimumRequestInterval_ = 2.0;
+    RequestSpacing spacing_{2.0};
     int retryCount_ = 0;
     int maxRetries_ = 3;
     std::optional<QSizeF> targetSize_;

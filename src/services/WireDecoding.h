@@ -4,7 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <optional>
 
 // What both service clients share when they decode an answer strictly.
@@ -18,8 +20,17 @@ inline QString corruptedDataText() {
     return QStringLiteral("The data couldn’t be read because it isn’t in the correct format.");
 }
 
-// A whole number that fits in 64 bits; 12.5, true or a number beyond 64 bits is not a count.
+// A whole number that fits in 64 bits, also when written as a decimal (1300.0); 12.5, true or a number
+// beyond 64 bits is not a count.
 inline std::optional<std::int64_t> wholeNumber(const nlohmann::json& value) {
+    if (value.is_number_float()) {
+        const double number = value.get<double>();
+        // 2^63 is the first double past the range; every double below it in magnitude converts exactly.
+        if (!std::isfinite(number) || std::trunc(number) != number || number >= 9223372036854775808.0 ||
+            number < -9223372036854775808.0)
+            return std::nullopt;
+        return std::int64_t(number);
+    }
     if (!value.is_number_integer())
         return std::nullopt;
     if (value.is_number_unsigned() &&

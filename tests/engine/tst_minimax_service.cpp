@@ -2,12 +2,14 @@
 
 #include "AppPaths.h"
 #include "MiniMaxAPIService.h"
+#include "MiniMaxDownload.h"
 #include "ServiceConfig.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QImageReader>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -34,6 +36,12 @@ QList<qint64> inMilliseconds(const QList<double>& seconds) {
     for (double s : seconds)
         ms.append(std::llround(s * 1000.0));
     return ms;
+}
+
+QCoro::Task<> downloadInto(MiniMaxDownload::Result* result, bool* done, QNetworkAccessManager* network, QUrl url,
+                           QString path, qint64 maxBytes) {
+    *result = co_await MiniMaxDownload::toFile(network, url, path, maxBytes);
+    *done = true;
 }
 
 QStringList leftoverClips() {
@@ -294,6 +302,26 @@ private slots:
                  QList<qint64>({2000, 10100, 4000, 8100, 8000, 4100, 5000}));
     }
 
+    void spacingIsKeptOnMonotonicTime_data() {
+        QTest::addColumn<double>("step");
+        QTest::newRow("wall clock set back an hour") << -3600.0;
+        QTest::newRow("wall clock set forward an hour") << 3600.0;
+    }
+
+    void spacingIsKeptOnMonotonicTime() {
+        QFETCH(double, step);
+        world->fake.scripts = {Script::processingForever(), Script::processingForever()};
+        MiniMaxAPIService service("test-key-1", 1);
+        startJob(service, "first");
+        QVERIFY(world->clock.runUntil([&] { return world->fake.requestsTo(kGenerationPath).size() == 1; }));
+        const qint64 sentAt = world->clock.monotonicMs();
+        world->clock.stepWallClock(step);
+        startJob(service, "second");
+        QVERIFY(world->clock.runUntil([&] { return world->fake.requestsTo(kGenerationPath).size() == 2; }, 60));
+        QCOMPARE(world->clock.monotonicMs() - sentAt, qint64(12100));
+        QCOMPARE(world->fake.requestsTo(kGenerationPath).last().json()["prompt"].toString(), "second");
+    }
+
     void serverErrorsUseUpTheRetries() {
         world->fake.generationReplies = {Reply::http(500), Reply::http(500), Reply::http(500), Reply::http(500)};
         MiniMaxAPIService service("test-key-1", 1);
@@ -543,6 +571,151 @@ private slots:
         QVERIFY(runJob(service));
         QCOMPARE(*service.errorMessage(), "Video download error: Invalid server response");
         QVERIFY(leftoverClips().isEmpty());
+    }
+
+    // --- a billed clip is not lost to one bad answer after acceptance
+
+    void transientFailuresAfterAcceptanceAreRetried_data() {
+        QTest::addColumn<int>("phase");           // 1 task query, 2 file record
+        QTest::addColumn<QList<int>>("failures"); // statuses answered before the real answer; 0: cut off
+        QTest::newRow("query: one 500") << 1 << QList<int>{500};
+        QTest::newRow("query: 408 then 429 then 503") << 1 << QList<int>{408, 429, 503};
+        QTest::newRow("query: cut off mid-answer") << 1 << QList<int>{0};
+        QTest::newRow("record: one 502") << 2 << QList<int>{502};
+        QTest::newRow("record: three 500s") << 2 << QList<int>{500, 500, 500};
+    }
+
+    void transientFailuresAfterAcceptanceAreRetried() {
+        QFETCH(int, phase);
+        QFETCH(QList<int>, failures);
+        QList<Reply> replies;
+        for (int status : failures) {
+            Reply reply = Reply::json(R"({"status":"Processing","base_resp":{"status_code":0,"status_msg":""}})",
+                                      status == 0 ? 200 : status);
+            if (status == 0)
+                reply.truncateAt = 10;
+            replies.append(reply);
+        }
+        Script script;
+        script.statuses = {"Success"};
+        (phase == 1 ? script.queryFailures : script.fileRecordFailures) = replies;
+        world->fake.scripts = {script};
+        MiniMaxAPIService service("test-key-1", 1);
+        QVERIFY(runJob(service));
+        QVERIFY2(service.generatedVideoURL(), qPrintable(service.errorMessage().value_or("")));
+        QVERIFY(!service.errorMessage());
+        QFile clip(*service.generatedVideoURL());
+        QVERIFY(clip.open(QIODevice::ReadOnly));
+        QCOMPARE(clip.readAll(), fixtureClip());
+        // The first poll waits 5 s; each failure is followed by the next back-off step.
+        QList<qint64> expected{5000};
+        for (int i = 0; i < failures.size(); ++i)
+            expected.append(2000 << i);
+        QCOMPARE(inMilliseconds(world->clock.sleepLog()), expected);
+    }
+
+    void persistentFailuresEndTheJobAfterThreeRetries_data() {
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("query: 500") << 1 << 500 << "Status check error: Task status check failed";
+        QTest::newRow("query: 429") << 1 << 429 << "Status check error: Task status check failed";
+        QTest::newRow("record: 502") << 2 << 502 << "Download URL error: Task status check failed";
+    }
+
+    void persistentFailuresEndTheJobAfterThreeRetries() {
+        QFETCH(int, phase);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        const Reply failing = Reply::http(status);
+        Script script;
+        script.statuses = {"Success"};
+        (phase == 1 ? script.queryFailures : script.fileRecordFailures) = {failing, failing, failing, failing};
+        world->fake.scripts = {script};
+        MiniMaxAPIService service("test-key-1", 1);
+        QVERIFY(runJob(service));
+        QCOMPARE(service.errorMessage().value_or(QString()), message);
+        QVERIFY(!service.generatedVideoURL());
+        QCOMPARE(world->fake.requestsTo(phase == 1 ? kQueryPath : kRetrievePath).size(), 4);
+        QCOMPARE(inMilliseconds(world->clock.sleepLog()), QList<qint64>({5000, 2000, 4000, 8000}));
+    }
+
+    void clientErrorsAndRefusalsEndTheJobAtOnce_data() {
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("message");
+        const QByteArray refused = R"({"base_resp":{"status_code":1026,"status_msg":"no"}})";
+        QTest::newRow("query: 404") << 1 << 404 << QByteArray() << "Status check error: Task status check failed";
+        QTest::newRow("query: refusal") << 1 << 200 << refused << "Status check error: HTTP Error: 1026";
+        QTest::newRow("record: 403") << 2 << 403 << QByteArray() << "Download URL error: Task status check failed";
+        QTest::newRow("record: refusal") << 2 << 200 << refused << "Download URL error: HTTP Error: 1026";
+    }
+
+    void clientErrorsAndRefusalsEndTheJobAtOnce() {
+        QFETCH(int, phase);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, message);
+        Script script;
+        script.statuses = {"Success"};
+        (phase == 1 ? script.queryFailures : script.fileRecordFailures) = {Reply::json(body, status)};
+        world->fake.scripts = {script};
+        MiniMaxAPIService service("test-key-1", 1);
+        QVERIFY(runJob(service));
+        QCOMPARE(service.errorMessage().value_or(QString()), message);
+        QCOMPARE(world->fake.requestsTo(phase == 1 ? kQueryPath : kRetrievePath).size(), 1);
+        QCOMPARE(inMilliseconds(world->clock.sleepLog()), QList<qint64>({5000}));
+    }
+
+    // --- the download is bounded
+
+    void aClipAnnouncedBeyondTheCapIsRefused() {
+        Reply huge = Reply::http(200, QByteArray(4096, 'x'));
+        huge.announcedLength = MiniMaxAPIService::maximumClipBytes + 1;
+        Script script;
+        script.downloads = {huge};
+        world->fake.scripts = {script};
+        MiniMaxAPIService service("test-key-1", 1);
+        QVERIFY(runJob(service));
+        QCOMPARE(service.errorMessage().value_or(QString()),
+                 "Video download error: The clip is larger than 2 GiB and was not kept.");
+        QVERIFY(!service.generatedVideoURL());
+        QCOMPARE(world->fake.requestsTo("/download/" + QString::number(300000000001LL) + ".mp4").size(), 1);
+        QVERIFY(leftoverClips().isEmpty());
+    }
+
+    void anEndlessBodyIsCutAtTheCap() {
+        const qint64 cap = 64 << 10;
+        Reply endless = Reply::http(200, QByteArray(4 * cap, 'x'));
+        endless.endless = true;
+        Reply exact = Reply::http(200, QByteArray(cap, 'y'));
+        Script script = Script::processingForever();
+        script.downloads = {endless, exact};
+        world->fake.scripts = {script};
+        MiniMaxAPIService service("test-key-1", 1);
+        startJob(service, "a cat");
+        QVERIFY(world->clock.runUntil([&] { return world->fake.acceptedTasks() == 1; }));
+        const QUrl url(world->fake.downloadUrl(QString::number(300000000001LL)));
+        QNetworkAccessManager network;
+        const QString path = AppPaths::tempFolder() + "/minimax_video_capped.mp4";
+
+        MiniMaxDownload::Result result;
+        bool done = false;
+        downloadInto(&result, &done, &network, url, path, cap);
+        QVERIFY(world->clock.runUntil([&] { return done; }, 1e6, 10000));
+        QVERIFY(!result.ok);
+        QVERIFY(!result.retriable);
+        QCOMPARE(result.error, MiniMaxDownload::tooLargeText(cap));
+        QCOMPARE(result.error, "The clip is larger than 64 KiB and was not kept.");
+        QVERIFY(leftoverClips().isEmpty());
+
+        done = false;
+        downloadInto(&result, &done, &network, url, path, cap);
+        QVERIFY(world->clock.runUntil([&] { return done; }, 1e6, 10000));
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(result.bytes, cap);
+        QCOMPARE(leftoverClips(), QStringList({"minimax_video_capped.mp4"}));
     }
 };
 

@@ -94,6 +94,16 @@ private slots:
         QCOMPARE(actual, text);
     }
 
+    void wholeDecimalsAreWholeNumbers() {
+        const auto query = MiniMaxWire::decodeTaskResult(
+            R"({"status":"Success","file_id":"9","base_resp":{"status_code":0.0,"status_msg":"success"}})");
+        const auto* answer = std::get_if<TaskResultResponse>(&query);
+        QVERIFY(answer && answer->baseResp);
+        QCOMPARE(answer->baseResp->statusCode, qint64(0));
+        const auto refused = MiniMaxWire::decodeBaseOnly(R"({"base_resp":{"status_code":1004e0,"status_msg":"no"}})");
+        QCOMPARE(std::get<BaseOnlyResponse>(refused).baseResp.statusCode, qint64(1004));
+    }
+
     void optionalNullsCountAsAbsent() {
         const auto query = MiniMaxWire::decodeTaskResult(R"({"status":null,"file_id":null,"base_resp":null})");
         const auto& answer = std::get<TaskResultResponse>(query);

@@ -51,6 +51,7 @@ class VideoFilingTest : public QObject {
     std::unique_ptr<EngineWorld> world;
     std::unique_ptr<ModelContext> store;
     std::unique_ptr<QueueManager> queue;
+    std::unique_ptr<ModelContext> reader;
     QString folder;
 
     QString storePath() const { return world->environment.path("store/Orvane.store"); }
@@ -86,8 +87,9 @@ class VideoFilingTest : public QObject {
         return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
-    QList<std::shared_ptr<VideoMetadata>> storedRecords() const {
-        const auto reader = ModelSchema::openStore(storePath());
+    // Read through a second connection, kept open so the records can still read their pictures.
+    QList<std::shared_ptr<VideoMetadata>> storedRecords() {
+        reader = ModelSchema::openStore(storePath());
         return reader->fetch<VideoMetadata>().value_or(QList<std::shared_ptr<VideoMetadata>>());
     }
 
@@ -114,6 +116,7 @@ private slots:
     }
 
     void cleanup() {
+        reader.reset();
         queue.reset();
         store.reset();
         world.reset();
@@ -275,6 +278,48 @@ private slots:
             recorded.append(record->fileName());
         recorded.sort();
         QCOMPARE(recorded, QStringList({"Orvane_20260101_120000_a_cat_2.mp4", "Orvane_20260101_120000_a_cat_3.mp4"}));
+    }
+
+    // Clips that finish together under one name race for it; each must end up whole under its own name.
+    void simultaneousSameNamedFilingsKeepEveryClip() {
+        chooseVideoFolder();
+        constexpr int kRounds = 25;
+        constexpr int kClipsPerRound = 8;
+        QHash<QByteArray, QString> sources; // distinct bytes of each clip -> round stamp it was filed in
+        int filed = 0;
+        for (int round = 0; round < kRounds; ++round) {
+            world->clock.advance(1); // a new stamp, so each round's clips share a fresh name
+            const QString stamp = world->clock.now().toString("yyyyMMdd_HHmmss");
+            for (int i = 0; i < kClipsPerRound; ++i) {
+                GenerationTask task = finishedTask("race", {});
+                // Large, distinct clips widen the window in which a replacing rename would lose one.
+                const QByteArray bytes = QByteArray(512 << 10, char('a' + i)) + QByteArray::number(round);
+                QFile clip(task.result->videoValue()->fileURL);
+                QVERIFY(clip.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                clip.write(bytes);
+                clip.close();
+                sources.insert(bytes, stamp);
+                queue->saveVideoToFolder(task);
+            }
+            filed += kClipsPerRound;
+            QVERIFY(runUntilSounds(filed));
+        }
+
+        const QStringList entries = folderEntries();
+        QCOMPARE(entries.size(), kRounds * kClipsPerRound);
+        QSet<QByteArray> seen;
+        for (const QString& name : entries) {
+            const QByteArray bytes = contentsOf(folder + "/" + name);
+            QVERIFY2(sources.contains(bytes), qPrintable(name + " holds no clip's bytes whole"));
+            QVERIFY2(name.startsWith("Orvane_" + sources.value(bytes) + "_race"), qPrintable(name));
+            QVERIFY2(!seen.contains(bytes), qPrintable(name + " repeats another clip"));
+            seen.insert(bytes);
+        }
+        QStringList recorded;
+        for (const auto& record : storedRecords())
+            recorded.append(record->fileName());
+        recorded.sort();
+        QCOMPARE(recorded, entries);
     }
 
     void aFailedCopyIsLoggedAndRecordsNothing() {

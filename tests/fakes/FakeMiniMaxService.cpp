@@ -194,6 +194,8 @@ FakeMiniMaxService::Reply FakeMiniMaxService::query(const Request& request) {
     for (ScriptedTask& task : tasks_) {
         if (task.script.taskId != taskId)
             continue;
+        if (task.queryFailures < task.script.queryFailures.size())
+            return task.script.queryFailures[task.queryFailures++];
         const int index = task.queries++;
         if (!task.script.queryReplies.isEmpty())
             return nth(task.script.queryReplies, index);
@@ -210,9 +212,11 @@ FakeMiniMaxService::Reply FakeMiniMaxService::retrieve(const Request& request) {
     if (const auto refused = checkCredentials(request, true))
         return *refused;
     const QString fileId = request.queryValue("file_id");
-    for (const ScriptedTask& task : tasks_) {
+    for (ScriptedTask& task : tasks_) {
         if (task.script.fileId != fileId)
             continue;
+        if (task.fileRecordFailures < task.script.fileRecordFailures.size())
+            return task.script.fileRecordFailures[task.fileRecordFailures++];
         if (task.script.fileRecord)
             return *task.script.fileRecord;
         bool numeric = false;
@@ -247,7 +251,13 @@ void FakeMiniMaxService::send(QPointer<QTcpSocket> socket, const Reply& reply) {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n";
     for (const auto& [key, value] : reply.headers)
         head += key + ": " + value + "\r\n";
-    head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n";
+    if (reply.endless) {
+        socket->write(head + "Transfer-Encoding: chunked\r\n\r\n" + QByteArray::number(reply.body.size(), 16) + "\r\n" +
+                      reply.body + "\r\n");
+        return;
+    }
+    const qint64 length = reply.announcedLength >= 0 ? reply.announcedLength : reply.body.size();
+    head += "Content-Length: " + QByteArray::number(length) + "\r\n\r\n";
     socket->write(head);
     if (reply.truncateAt >= 0) {
         socket->write(reply.body.left(reply.truncateAt));

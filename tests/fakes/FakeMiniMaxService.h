@@ -43,6 +43,8 @@ public:
         QList<QPair<QByteArray, QByteArray>> headers;
         double delay = 0;       // seconds on the current clock before the answer goes out
         qint64 truncateAt = -1; // announce the whole body, send this many bytes, then drop the connection
+        qint64 announcedLength = -1; // announce this length instead, send the body, keep the connection open
+        bool endless = false;        // chunked: send the body as one chunk and never end the answer
 
         static Reply json(const QByteArray& body, int status = 200);
         static Reply http(int status, const QByteArray& body = {});
@@ -56,8 +58,10 @@ public:
         // One state per query (the last one repeats). "Success" answers carry the file id.
         QStringList statuses = {"Queueing", "Preparing", "Processing", "Success"};
         QList<Reply> queryReplies; // when set, used instead of `statuses` (the last one repeats)
+        QList<Reply> queryFailures; // answered in order before the first scripted status
         QString fileId;            // empty: made up (digits)
         std::optional<Reply> fileRecord;
+        QList<Reply> fileRecordFailures; // answered in order before the file record
         QList<Reply> downloads; // the last one repeats; none: the clip
 
         static TaskScript processingForever();
@@ -94,6 +98,8 @@ private:
     struct ScriptedTask {
         TaskScript script;
         int queries = 0;
+        int queryFailures = 0;
+        int fileRecordFailures = 0;
         int downloads = 0;
     };
 

@@ -10,16 +10,22 @@
 
 // A clock whose time moves only when a test says so. Sleepers wake in deadline order as time passes;
 // the event loop runs between wake-ups so that the code they resume can go on (and sleep again).
+// Wall time and monotonic time move together, except that `stepWallClock` moves wall time alone, the
+// way a user or NTP sets the system clock; sleeps are timed on monotonic time.
 class VirtualClock final : public Clock {
 public:
     explicit VirtualClock(QDateTime start = QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC));
     ~VirtualClock() override;
 
     QDateTime now() const override { return now_; }
+    qint64 monotonicMs() const override { return monotonicMs_; }
     QCoro::Task<> sleep(double seconds) override;
 
-    // Moves time forward by `seconds`, waking every sleeper whose deadline passes.
+    // Moves time forward by `seconds`, waking every sleeper whose deadline passes. A negative value only
+    // sets the wall clock back (as `stepWallClock`).
     void advance(double seconds);
+    // Sets the wall clock forwards or backwards by `seconds`; monotonic time and sleepers are untouched.
+    void stepWallClock(double seconds);
     // Runs until `done` is true: processes events, and when nothing is left to do but sleeping, jumps to
     // the next deadline. Gives up after `maxVirtualSeconds` of virtual time or `maxRealMs` of real time.
     bool runUntil(const std::function<bool()>& done, double maxVirtualSeconds = 3600, int maxRealMs = 10000);
@@ -37,7 +43,11 @@ private:
     struct Awaiter;
     void wakeDue();
 
+    // Moves both times to the monotonic instant `ms`.
+    void moveTo(qint64 ms);
+
     QDateTime now_;
+    qint64 monotonicMs_ = 1000000;
     quint64 sequence_ = 0;
     std::multimap<std::pair<qint64, quint64>, std::coroutine_handle<>> sleepers_;
     QList<double> sleepLog_;

@@ -196,6 +196,113 @@ private slots:
         QCOMPARE(store->fetch<PromptPreset>()->size(), 0);
     }
 
+    // --- picture columns are read on first use
+
+    void picturesAreReadWhenFirstAskedFor() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        {
+            auto store = ModelSchema::openStore(path);
+            auto video = clip("Orvane_1.mp4");
+            video->setFirstFrameImageData(QByteArray("first"));
+            video->setLastFrameImageData(QByteArray("last"));
+            store->insert(video);
+            QVERIFY(store->save());
+        }
+        auto store = ModelSchema::openStore(path);
+        const auto videos = store->fetch<VideoMetadata>();
+        QCOMPARE(videos->size(), 1);
+        const auto& video = videos->first();
+        QCOMPARE(video->fileName(), "Orvane_1.mp4");
+        // Changed behind the record's back after the fetch: what the getter gives shows when it was read.
+        QSqlQuery update(store->database());
+        QVERIFY(update.exec("UPDATE VideoMetadata SET firstFrameImageData = x'6c617465', lastFrameImageData = NULL"));
+        QCOMPARE(video->firstFrameImageData(), std::optional<QByteArray>("late"));
+        QVERIFY(!video->lastFrameImageData());
+        QVERIFY(!video->hasChanges());
+        QVERIFY(!store->hasChanges());
+    }
+
+    void savingWithoutReadingThePicturesKeepsThem() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        {
+            auto store = ModelSchema::openStore(path);
+            auto linked = PromptPreset::make("Pan", "[Pan left]", "Camera", true);
+            store->insert(linked);
+            auto video = clip("Orvane_1.mp4");
+            video->setFirstFrameImageData(QByteArray("first"));
+            video->setLastFrameImageData(QByteArray("last"));
+            video->setPromptPreset(linked);
+            store->insert(video);
+            auto renamed = clip("Orvane_2.mp4");
+            renamed->setFirstFrameImageData(QByteArray("second"));
+            store->insert(renamed);
+            auto preset = PromptPreset::make("Tilt", "[Tilt up]", "Camera", true);
+            preset->setPreviewThumbnailData(QByteArray("thumb"));
+            store->insert(preset);
+            QVERIFY(store->save());
+        }
+        {
+            auto store = ModelSchema::openStore(path);
+            const auto videos = store->fetch<VideoMetadata>();
+            // Changed through a setter without reading the pictures.
+            videos->at(1)->setPrompt("renamed");
+            // Changed without a setter: the link to a deleted preset is cleared in place.
+            store->remove(videos->at(0)->promptPreset());
+            QVERIFY(!videos->at(0)->promptPreset());
+            // One picture set, the other never read.
+            const auto tilt = store->fetch<PromptPreset>({[](const PromptPreset& p) { return p.name() == "Tilt"; }});
+            tilt->first()->setUserImageData(QByteArray("mine"));
+            QVERIFY(store->save());
+        }
+        auto store = ModelSchema::openStore(path);
+        const auto videos = store->fetch<VideoMetadata>();
+        QCOMPARE(videos->size(), 2);
+        QVERIFY(!videos->at(0)->promptPreset());
+        QCOMPARE(videos->at(0)->firstFrameImageData(), std::optional<QByteArray>("first"));
+        QCOMPARE(videos->at(0)->lastFrameImageData(), std::optional<QByteArray>("last"));
+        QCOMPARE(videos->at(1)->prompt(), "renamed");
+        QCOMPARE(videos->at(1)->firstFrameImageData(), std::optional<QByteArray>("second"));
+        const auto presets = store->fetch<PromptPreset>();
+        QCOMPARE(presets->size(), 1);
+        QCOMPARE(presets->first()->previewThumbnailData(), std::optional<QByteArray>("thumb"));
+        QCOMPARE(presets->first()->userImageData(), std::optional<QByteArray>("mine"));
+    }
+
+    void aRemovedRecordKeepsItsPicturesAndLinksStillResolve() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        {
+            auto store = ModelSchema::openStore(path);
+            auto preset = ImagePreset::make("Noir", "black and white");
+            preset->setImageData(QByteArray("noir"));
+            store->insert(preset);
+            for (int i = 0; i < 3; ++i) {
+                auto video = clip(QStringLiteral("Orvane_%1.mp4").arg(i));
+                video->setImagePreset(preset);
+                video->setFirstFrameImageData(QByteArray::number(i));
+                store->insert(video);
+            }
+            QVERIFY(store->save());
+        }
+        auto store = ModelSchema::openStore(path);
+        const auto videos = store->fetch<VideoMetadata>();
+        QCOMPARE(videos->size(), 3);
+        const auto preset = videos->at(0)->imagePreset();
+        QVERIFY(preset);
+        for (const auto& video : *videos)
+            QCOMPARE(video->imagePreset(), preset); // one object for the one row
+        QCOMPARE(preset->imageData(), std::optional<QByteArray>("noir"));
+        store->remove(videos->at(1));
+        QVERIFY(store->save());
+        QCOMPARE(videos->at(1)->firstFrameImageData(), std::optional<QByteArray>("1"));
+        const auto left = store->fetch<VideoMetadata>();
+        QCOMPARE(left->size(), 2);
+        QCOMPARE(left->at(0), videos->at(0));
+        QCOMPARE(left->at(1)->firstFrameImageData(), std::optional<QByteArray>("2"));
+    }
+
     void transientHoverIsNeverStored() {
         TestEnvironment env;
         const QString path = env.path("store.sqlite");

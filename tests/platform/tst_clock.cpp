@@ -1,4 +1,5 @@
 #include "Clock.h"
+#include "RequestSpacing.h"
 #include "VirtualClock.h"
 
 #include <QTest>
@@ -58,6 +59,62 @@ private slots:
         QVERIFY(clock.runUntil([&] { return log.size() == 2; }));
         QCOMPARE(clock.sleepLog(), (QList<double>{2, 4}));
         QVERIFY(!clock.runUntil([] { return false; }, 1, 200));
+    }
+
+    void wallClockStepsLeaveMonotonicTimeAndSleepersAlone() {
+        VirtualClock clock;
+        clock.install();
+        QStringList log;
+        const QDateTime start = clock.now();
+        const qint64 monotonicStart = clock.monotonicMs();
+        sleeper(10, &log, "ten");
+        clock.stepWallClock(-3600);
+        QCOMPARE(clock.now(), start.addSecs(-3600));
+        QCOMPARE(clock.monotonicMs(), monotonicStart);
+        clock.advance(9.9);
+        QVERIFY(log.isEmpty());
+        clock.advance(0.1);
+        QCOMPARE(log, QStringList({"ten"}));
+        QCOMPARE(clock.monotonicMs() - monotonicStart, qint64(10000));
+        QCOMPARE(clock.now(), start.addSecs(-3590));
+    }
+
+    void requestSpacingIsMeasuredOnMonotonicTime() {
+        VirtualClock clock;
+        clock.install();
+        RequestSpacing spacing(12.1);
+        QCOMPARE(spacing.remainingMs(), qint64(0));
+        spacing.markSent();
+        QCOMPARE(spacing.remainingMs(), qint64(12100));
+        clock.stepWallClock(-86400);
+        QCOMPARE(spacing.remainingMs(), qint64(12100));
+        clock.stepWallClock(+172800);
+        QCOMPARE(spacing.remainingMs(), qint64(12100));
+        clock.advance(12);
+        QCOMPARE(spacing.remainingMs(), qint64(100));
+        QCOMPARE(spacing.remaining(), 0.1);
+        clock.advance(1);
+        QCOMPARE(spacing.remainingMs(), qint64(0));
+    }
+
+    void backoffAndRetryDelays() {
+        QCOMPARE(RequestSpacing::backoff(1), 2.0);
+        QCOMPARE(RequestSpacing::backoff(3), 8.0);
+        QCOMPARE(RequestSpacing::backoff(10), 60.0);
+        QCOMPARE(RequestSpacing::retryDelay("7", 1), 7.0);
+        QCOMPARE(RequestSpacing::retryDelay("soon", 2), 4.0);
+        QVERIFY(RequestSpacing::isTransient(std::nullopt));
+        for (int status : {408, 429, 500, 502, 503, 504})
+            QVERIFY2(RequestSpacing::isTransient(status), qPrintable(QString::number(status)));
+        for (int status : {200, 400, 401, 403, 404, 407})
+            QVERIFY2(!RequestSpacing::isTransient(status), qPrintable(QString::number(status)));
+    }
+
+    void systemClockMonotonicTimeMovesForward() {
+        SystemClock clock;
+        const qint64 before = clock.monotonicMs();
+        QTest::qWait(20);
+        QVERIFY(clock.monotonicMs() - before >= 15);
     }
 
     void systemClockSleepsForReal() {

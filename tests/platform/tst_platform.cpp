@@ -1,3 +1,4 @@
+#include "AppPaths.h"
 #include "Defaults.h"
 #include "FolderBookmark.h"
 #include "HttpHeaders.h"
@@ -8,13 +9,28 @@
 #include "Sounds.h"
 #include "TestSupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageWriter>
 #include <QSettings>
 #include <QTest>
 
+#include <QScopeGuard>
+
 #include <cmath>
 #include <limits>
+#include <sys/stat.h>
+
+int modeOf(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
+}
+
+// A 1 x 1 GIF: Qt reads GIF but cannot write it.
+const QByteArray kTinyGif("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00"
+                          ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
+                          43);
 
 class PlatformTests : public QObject {
     Q_OBJECT
@@ -166,6 +182,115 @@ private slots:
         // Transparent pixels become white, not black.
         QVERIFY(qRed(ImageCoding::decode(*jpeg).pixel(4, 4)) > 240);
         QVERIFY(ImageCoding::decode("not a picture").isNull());
+    }
+
+    void aFreshHomeGetsPrivateFoldersAndSettings() {
+        TestEnvironment env;
+        const QString home = env.path("home");
+        const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+        const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+        const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + "/.config"));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home + "/.local/share"));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(home + "/.cache"));
+        const mode_t savedMask = ::umask(022);
+        Defaults::setFilePath({});
+        AppPaths::setRoot({});
+        const auto restore = qScopeGuard([&] {
+            ::umask(savedMask);
+            qputenv("XDG_CONFIG_HOME", savedConfig);
+            qputenv("XDG_DATA_HOME", savedData);
+            qputenv("XDG_CACHE_HOME", savedCache);
+            Defaults::setFilePath(env.defaultsFile());
+            AppPaths::setRoot(env.root());
+        });
+
+        Defaults::standard().set("googleAPIKey", "secret");
+        const QString settingsFile = home + "/.config/Orvane/Orvane.ini";
+        QCOMPARE(Defaults::filePath(), settingsFile);
+        QCOMPARE(modeOf(settingsFile), 0600);
+        QCOMPARE(modeOf(home + "/.config/Orvane"), 0700);
+        QCOMPARE(AppPaths::dataFolder(), home + "/.local/share/Orvane");
+        QCOMPARE(modeOf(AppPaths::dataFolder()), 0700);
+        QCOMPARE(modeOf(AppPaths::cacheFolder()), 0700);
+        // Folders above ours are the user's own business.
+        QCOMPARE(modeOf(home + "/.local/share"), 0755);
+        // Replacing the file on a later write keeps it private.
+        Defaults::standard().set("miniMaxAPIKey", "another");
+        QCOMPARE(modeOf(settingsFile), 0600);
+    }
+
+    void anExistingSettingsFileIsTightenedWithoutChange() {
+        TestEnvironment env;
+        const QString folder = env.path("loose");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+        const QString file = folder + "/Orvane.ini";
+        const QByteArray contents = "[General]\ngoogleAPIKey=kept\n";
+        {
+            QFile loose(file);
+            QVERIFY(loose.open(QIODevice::WriteOnly));
+            loose.write(contents);
+        }
+        QVERIFY(::chmod(QFile::encodeName(file).constData(), 0644) == 0);
+        Defaults::setFilePath(file);
+        QCOMPARE(Defaults::standard().string("googleAPIKey"), std::optional<QString>("kept"));
+        QCOMPARE(modeOf(file), 0600);
+        QCOMPARE(modeOf(folder), 0700);
+        QFile read(file);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        QCOMPARE(read.readAll(), contents);
+    }
+
+    void onlyRasterBytesAreDecoded_data() {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<bool>("decoded");
+        QTest::newRow("png") << QByteArray("png") << true;
+        QTest::newRow("jpeg") << QByteArray("jpeg") << true;
+        QTest::newRow("gif") << QByteArray("gif") << true;
+        QTest::newRow("webp") << QByteArray("webp") << true;
+        QTest::newRow("tiff") << QByteArray("tiff") << false;
+        QTest::newRow("bmp") << QByteArray("bmp") << false;
+        QTest::newRow("ico") << QByteArray("ico") << false;
+    }
+
+    void onlyRasterBytesAreDecoded() {
+        QFETCH(QByteArray, format);
+        QFETCH(bool, decoded);
+        QImage picture(6, 4, QImage::Format_RGB32);
+        picture.fill(Qt::green);
+        QByteArray bytes = format == "gif" ? kTinyGif : QByteArray();
+        QBuffer buffer(&bytes);
+        if (bytes.isEmpty()) {
+            buffer.open(QIODevice::WriteOnly);
+            QVERIFY(QImageWriter(&buffer, format).write(picture));
+        }
+        QVERIFY(!QImage::fromData(bytes).isNull()); // Qt itself would read it
+        const QImage result = ImageCoding::decode(bytes);
+        QCOMPARE(!result.isNull(), decoded);
+        QCOMPARE(ImageCoding::rasterFormat(bytes).isEmpty(), !decoded);
+        if (decoded)
+            QCOMPARE(result.size(), format == "gif" ? QSize(1, 1) : QSize(6, 4));
+    }
+
+    void vectorPicturesNamingLocalFilesAreNotDecoded() {
+        TestEnvironment env;
+        QImage secret(8, 8, QImage::Format_RGB32);
+        secret.fill(Qt::red);
+        const QString path = env.path("secret.png");
+        QVERIFY(secret.save(path));
+        const QByteArray svg = "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' "
+                               "width='8' height='8'><image width='8' height='8' xlink:href='" +
+                               QFile::encodeName(path) + "'/></svg>";
+        // Qt's own loader draws the named file into the picture: that is what must not happen.
+        const QImage drawn = QImage::fromData(svg);
+        QVERIFY(!drawn.isNull());
+        QCOMPARE(drawn.pixelColor(4, 4), QColor(Qt::red));
+        QVERIFY(ImageCoding::decode(svg).isNull());
+        // Declaring a raster type does not help: the bytes decide.
+        QVERIFY(ImageCoding::decode("\x89PNG\r\n\x1a\n" + svg).isNull());
+        QVERIFY(ImageCoding::decode("GIF89a" + svg).isNull());
+        QVERIFY(ImageCoding::rasterFormat(svg).isEmpty());
     }
 };
 

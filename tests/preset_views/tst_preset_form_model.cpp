@@ -1,4 +1,5 @@
 #include "PresetFormModel.h"
+#include "PresetLook.h"
 #include "PresetPicture.h"
 #include "PresetPictureCache.h"
 #include "TestSupport.h"
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QMimeData>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -131,6 +133,22 @@ private slots:
         QCOMPARE(PresetPicture::readData(pngBytes(picture(1000, 500)), QSize(200, 180)).size(), QSize(360, 180));
     }
 
+    void cardsWithNoRoomOrNoPictureDrawNothingOutOfPlace() {
+        QImage canvas(50, 50, QImage::Format_ARGB32);
+        canvas.fill(Qt::transparent);
+        QPainter painter(&canvas);
+        PresetLook::paintFilled(painter, QRectF(0, 0, 0, 40), picture(10, 10));
+        PresetLook::paintFilled(painter, QRectF(0, 0, 40, 40), QImage(0, 10, QImage::Format_RGB32));
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        PresetLook::paintFilled(painter, QRectF(0, 0, nan, 40), picture(10, 10));
+        PresetLook::paintSpinner(painter, QRectF(0, 0, 0, 0), Qt::white);
+        painter.end();
+        QCOMPARE(canvas.pixelColor(5, 5).alpha(), 0);
+
+        // A picture thinner than one pixel on its short side still gets a drawable size.
+        QCOMPARE(resizeImageForPreset(picture(5000, 2)).size(), QSize(800, 1));
+    }
+
     void saveIsEnabledOnlyWithNonBlankTitleAndPrompt_data() {
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("prompt");
@@ -178,10 +196,14 @@ private slots:
         PresetFormModel form;
         const QString path = writePicture(dir_, "wide.png", picture(1600, 400, Qt::blue));
         dialogs_->openAnswer = {path};
+        dialogs_->holdAsync = true;
         form.chooseImage();
         QCOMPARE(dialogs_->openRequests.size(), 1);
         QCOMPARE(dialogs_->openRequests[0].message, QString("Choose a reference image for your preset"));
         QVERIFY(!dialogs_->openRequests[0].allowsMultipleSelection);
+        // Loading starts only once the panel answers.
+        QVERIFY(!form.isLoadingImage());
+        dialogs_->answerPending();
         QVERIFY(form.isLoadingImage());
         QTRY_VERIFY(!form.isLoadingImage());
         QCOMPARE(form.image().size(), QSize(800, 200));
@@ -193,6 +215,7 @@ private slots:
         form.setImage(picture(10, 10, Qt::green));
         dialogs_->openAnswer = {};
         form.chooseImage();
+        QTest::qWait(10);
         QVERIFY(!form.isLoadingImage());
 
         const QString text = dir_.filePath("notes.png");

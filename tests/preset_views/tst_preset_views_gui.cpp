@@ -244,7 +244,16 @@ private slots:
         QTRY_VERIFY(!view.form());
         QCOMPARE(manager.presets()[0]->title(), QString("Green"));
 
+        // A second click on "ellipsis" closes the open menu and leaves it closed.
+        clickMenuButton(list, 0);
+        QTRY_VERIFY(openMenu(list));
+        clickMenuButton(list, 0);
+        QTRY_VERIFY(!openMenu(list));
+        QTest::qWait(50);
+        QVERIFY(!openMenu(list));
+
         // Delete through the menu, without a confirmation; the empty state comes back.
+        QTest::qWait(QApplication::doubleClickInterval() + 10);
         clickMenuButton(list, 0);
         QTRY_VERIFY(openMenu(list));
         QVERIFY(gui::click(gui::find<QWidget>(openMenu(list), "deletePresetButton")));
@@ -296,6 +305,7 @@ private slots:
         // Clicking the zone opens the open panel; cancelling leaves everything.
         dialogs_->openAnswer = {};
         QVERIFY(gui::click(zone));
+        QTest::qWait(10);
         QCOMPARE(dialogs_->openRequests.size(), 1);
         QCOMPARE(dialogs_->openRequests[0].message, QString("Choose a reference image for your preset"));
         QVERIFY(view.browser()->form()->image().isNull());

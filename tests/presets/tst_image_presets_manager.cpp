@@ -88,6 +88,19 @@ private slots:
         QCOMPARE(storedRows(*store_, "ImagePreset"), 2);
     }
 
+    void aManagerOutlivingItsStoreDoesNothing() {
+        SwiftDataImagePresetsManager manager(store_.get());
+        startUp(manager);
+        const QStringList before = titlesOf(manager.presets());
+        store_.reset(); // the quit order: the store goes first
+        QVERIFY(!manager.modelContext());
+        Defaults::standard().set(kFlag, false);
+        startUp(manager);
+        QCOMPARE(titlesOf(manager.presets()), before);
+        QVERIFY(!Defaults::standard().boolValue(kFlag));
+        store_ = openStore(*env_);
+    }
+
     void setFlagInsertsNothingOnce() {
         Defaults::standard().set(kFlag, true);
         SwiftDataImagePresetsManager manager(store_.get());

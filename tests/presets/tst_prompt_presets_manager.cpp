@@ -271,7 +271,7 @@ private slots:
 
     void userPresetsAreNewestFirst() {
         add("B", "b", false);
-        clock_->advance(-10);
+        clock_->stepWallClock(-10);
         add("A", "a", false);
         clock_->advance(20);
         add("C", "c", false);
@@ -418,6 +418,33 @@ private slots:
         QCoreApplication::processEvents();
         for (int i = 0; i < seeded.size(); ++i)
             QCOMPARE(bool(seeded[i]->previewThumbnailData()), hadThumbnail[i]);
+    }
+
+    void aManagerOutlivingItsStoreDoesNothing() {
+        SwiftDataPromptPresetsManager manager(store_.get());
+        manager.initializeBuiltInPresetsIfNeeded();
+        settleThumbnails(manager);
+        const QStringList before = namesOf(manager.builtInPresets());
+        store_.reset(); // the quit order: the store goes first
+        QVERIFY(!manager.modelContext());
+        manager.loadPresets();
+        manager.removeDuplicatePresets();
+        QVERIFY(!manager.createBuiltInPresets());
+        QCOMPARE(namesOf(manager.builtInPresets()), before);
+        store_ = openStore(*env_);
+    }
+
+    void thumbnailsFinishingAfterTheStoreIsGoneAreDropped() {
+        SwiftDataPromptPresetsManager manager(store_.get());
+        manager.initializeBuiltInPresetsIfNeeded();
+        const auto seeded = manager.builtInPresets();
+        QCoreApplication::sendPostedEvents(&manager, QEvent::MetaCall);
+        MediaProbe::pool().waitForDone();
+        store_.reset();
+        settleThumbnails(manager);
+        for (const auto& preset : seeded)
+            QVERIFY(!preset->modelContext());
+        store_ = openStore(*env_);
     }
 };
 

@@ -56,6 +56,23 @@ private slots:
         QVERIFY(!without.response->candidates->front().content);
     }
 
+    void countsWrittenAsWholeDecimalsAreCounts_data() {
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<qint64>("expected");
+        QTest::newRow("decimal point") << "1300.0" << qint64(1300);
+        QTest::newRow("exponent") << "1.3e3" << qint64(1300);
+        QTest::newRow("zero") << "0.0" << qint64(0);
+        QTest::newRow("largest double below 2^63") << "9223372036854774784.0" << qint64(9223372036854774784LL);
+    }
+
+    void countsWrittenAsWholeDecimalsAreCounts() {
+        QFETCH(QString, count);
+        QFETCH(qint64, expected);
+        const auto result = decode((R"({"usageMetadata":{"totalTokenCount":)" + count + "}}").toStdString());
+        QVERIFY(result.response);
+        QCOMPARE(result.response->usageMetadata->totalTokenCount, std::optional<std::int64_t>(expected));
+    }
+
     void strictDecodingFailsTheWholeAnswer_data() {
         QTest::addColumn<QString>("body");
         QTest::addColumn<bool>("missing");
@@ -69,6 +86,9 @@ private slots:
         QTest::newRow("count is true") << R"({"usageMetadata":{"totalTokenCount":true}})" << false;
         QTest::newRow("count beyond 64 bits")
             << R"({"usageMetadata":{"totalTokenCount":18446744073709551615}})" << false;
+        QTest::newRow("decimal count of 2^63")
+            << R"({"usageMetadata":{"totalTokenCount":9223372036854775808.0}})" << false;
+        QTest::newRow("decimal count far beyond 64 bits") << R"({"usageMetadata":{"totalTokenCount":1e300}})" << false;
         QTest::newRow("answer is a list") << "[]" << false;
         QTest::newRow("part is a string") << R"({"candidates":[{"content":{"parts":["x"]}}]})" << false;
         QTest::newRow("truncated") << R"({"candidates":[)" << false;

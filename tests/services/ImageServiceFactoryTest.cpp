@@ -97,6 +97,18 @@ private slots:
         QCOMPARE(factory.orvaneService()->temperature(), used);
     }
 
+    void aTemperatureThatIsNotFiniteIsIgnored() {
+        ImageServiceFactory factory;
+        factory.setTemperature(0.4);
+        QSignalSpy changes(&factory, &ImageServiceFactory::stateChanged);
+        factory.setTemperature(std::numeric_limits<double>::quiet_NaN());
+        factory.setTemperature(std::numeric_limits<double>::infinity());
+        QCOMPARE(changes.count(), 0);
+        QCOMPARE(factory.temperature(), 0.4);
+        QCOMPARE(factory.orvaneService()->temperature(), 0.4);
+        QCOMPARE(Defaults::standard().object("imageGenerationTemperature").toDouble(), 0.4);
+    }
+
     void unknownProviderModeAndRatioLeaveTheDefaults() {
         Defaults::standard().set("imageGenerationProvider", "dalle");
         Defaults::standard().set("imageGenerationMode", "midjourney");

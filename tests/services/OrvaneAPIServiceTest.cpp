@@ -6,6 +6,8 @@
 #include "TestSupport.h"
 #include "VirtualClock.h"
 
+#include <QBuffer>
+#include <QImageWriter>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QtTest>
@@ -214,6 +216,89 @@ private slots:
         QVERIFY(generate(service));
         QCOMPARE(requestOffsets(), (QList<double>{0, 2}));
         QCOMPARE(clock_->sleepLog(), (QList<double>{1.5}));
+    }
+
+    void aVectorAnswerNamingALocalFileIsNoPicture() {
+        QImage secret(16, 9, QImage::Format_RGB32);
+        secret.fill(Qt::magenta);
+        const QString path = env_->path("private.png");
+        QVERIFY(secret.save(path));
+        const std::string svg = "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' "
+                                "width='16' height='9'><image width='16' height='9' xlink:href='" +
+                                path.toStdString() + "'/></svg>";
+        const QImage drawn = QImage::fromData(QByteArray::fromStdString(svg));
+        QCOMPARE(drawn.pixelColor(8, 4), QColor(Qt::magenta)); // what Qt's own loader would have answered
+        const std::string base64 = QByteArray::fromStdString(svg).toBase64().toStdString();
+        const Json answer = answerWithParts(Json::array({FakeGeminiService::inlinePart("image/png", base64)}));
+        fake_->script = {Reply::json(answer), Reply::json(answer), Reply::json(answer), Reply::json(answer)};
+        OrvaneAPIService service;
+        QVERIFY(generate(service));
+        expectFailure(service, "No image was generated", 4);
+    }
+
+    void rasterAnswersOfEachFormatArePictures_data() {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<QString>("declared");
+        QTest::newRow("jpeg declared as png") << QByteArray("jpeg") << "image/png";
+        QTest::newRow("webp") << QByteArray("webp") << "image/webp";
+    }
+
+    void rasterAnswersOfEachFormatArePictures() {
+        QFETCH(QByteArray, format);
+        QFETCH(QString, declared);
+        QImage picture(32, 18, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(QImageWriter(&buffer, format).write(picture));
+        const Json answer = answerWithParts(
+            Json::array({FakeGeminiService::inlinePart(declared.toStdString(), bytes.toBase64().toStdString())}));
+        fake_->script = {Reply::json(answer)};
+        OrvaneAPIService service;
+        QVERIFY(generate(service));
+        QCOMPARE(service.errorMessage(), std::optional<QString>());
+        QCOMPARE(service.generatedImage().size(), QSize(32, 18));
+    }
+
+    void spacingHoldsWhateverTheWallClockDoes() {
+        OrvaneAPIService service;
+        QVERIFY(generate(service));
+        clock_->stepWallClock(-3600); // set back an hour: the next request must not wait an hour
+        QVERIFY(generate(service));
+        clock_->stepWallClock(+3600); // set forward: the spacing still holds
+        QVERIFY(generate(service));
+        QCOMPARE(fake_->generateRequests().size(), 3);
+        QCOMPARE(clock_->sleepLog(), (QList<double>{2, 2}));
+    }
+
+    void aTemperatureThatIsNotFiniteIsNotSent() {
+        OrvaneAPIService service;
+        service.setTemperature(0.3);
+        service.setTemperature(std::numeric_limits<double>::quiet_NaN());
+        service.setTemperature(-std::numeric_limits<double>::infinity());
+        QCOMPARE(service.temperature(), 0.3);
+        QVERIFY(generate(service));
+        const Json sent = fake_->generateRequests().first().json["generationConfig"]["temperature"];
+        QVERIFY(sent.is_number());
+        QCOMPARE(sent.get<double>(), 0.3);
+    }
+
+    void anErrorStatusDecidesTheText_data() {
+        QTest::addColumn<int>("status");
+        QTest::newRow("407") << 407;
+        QTest::newRow("401") << 401;
+        QTest::newRow("404") << 404;
+        QTest::newRow("503") << 503;
+    }
+
+    void anErrorStatusDecidesTheText() {
+        QFETCH(int, status);
+        fake_->script = {Reply::failure(status), Reply::failure(status), Reply::failure(status),
+                         Reply::failure(status)};
+        OrvaneAPIService service;
+        QVERIFY(generate(service));
+        expectFailure(service, QStringLiteral("HTTP Error: %1").arg(status), 4);
     }
 
     void failedAttemptsAreRetriedAfterTwoFourAndEightSeconds() {

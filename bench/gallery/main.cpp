@@ -1,0 +1,321 @@
+// The gallery on 1,000 small H.264 clips against MediaProbe alone, in the same run:
+//   first screen with thumbnails, cold cache      vs MediaProbe for those clips' thumbnails   (<= 2x)
+//   first screen, warm cache                       vs the cold first screen                    (>= 10x faster)
+//   whole folder listed, sorted, with metadata     vs MediaProbe for all clips                 (<= 1.3x)
+//   peak memory with the gallery open                                                          (< 250 MB)
+//   a clip renamed into the folder until its card has its thumbnail                            (<= 500 ms)
+//
+//   bench_gallery [--clips N] [--folder DIR]
+
+#include "ClipMetadataLoader.h"
+#include "GalleryVideoItem.h"
+#include "MediaProbe.h"
+#include "ThumbnailCache.h"
+#include "VideoGalleryCard.h"
+#include "VideoGalleryGrid.h"
+#include "VideoGalleryView.h"
+#include "VideoGalleryViewModel.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include <sys/resource.h>
+
+namespace {
+
+long peakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+long currentMegabytes() {
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong() / 1024;
+    }
+    return -1;
+}
+
+template <class Job> void parallelFor(int count, int workers, const Job& job) {
+    std::atomic<int> next{0};
+    std::vector<std::thread> threads;
+    for (int w = 0; w < workers; ++w) {
+        threads.emplace_back([&] {
+            for (int i = next++; i < count; i = next++)
+                job(i);
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+}
+
+QString clipName(int i) {
+    return QStringLiteral("Orvane_20250101_%1_clip.mp4").arg(i, 6, 10, QChar('0'));
+}
+
+// One-second 1280x720 H.264 clips (the service's picture size, one second long), each a little different; kept between
+// runs.
+bool makeClips(const QDir& folder, int count, int workers) {
+    std::atomic<bool> ok{true};
+    std::atomic<int> made{0};
+    parallelFor(count, workers, [&](int i) {
+        const QString target = folder.filePath(clipName(i));
+        if (QFile::exists(target))
+            return;
+        QProcess ffmpeg;
+        ffmpeg.start("ffmpeg", {"-nostdin",     "-v",
+                                "error",        "-y",
+                                "-f",           "lavfi",
+                                "-i",           QStringLiteral("testsrc2=size=1280x720:rate=10:duration=1"),
+                                "-vf",          QStringLiteral("hue=h=%1").arg(i * 7 % 360),
+                                "-c:v",         "libx264",
+                                "-preset",      "veryfast",
+                                "-pix_fmt",     "yuv420p",
+                                "-threads",     "1",
+                                "-f",           "mp4",
+                                target + ".tmp"});
+        if (!ffmpeg.waitForFinished(-1) || ffmpeg.exitCode() != 0 || !QFile::rename(target + ".tmp", target))
+            ok = false;
+        ++made;
+    });
+    if (made > 0)
+        std::printf("made %d clips in %s\n", made.load(), qPrintable(folder.path()));
+    return ok;
+}
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 120000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+bool loaded(const VideoGalleryViewModel& gallery, int rows) {
+    const auto& videos = gallery.videos();
+    if (videos.size() < rows)
+        return false;
+    for (int i = 0; i < rows; ++i) {
+        if (videos[i]->metadataState() != GalleryVideoItem::MetadataState::loaded)
+            return false;
+    }
+    return true;
+}
+
+constexpr QSize kPane(900, 820);
+
+// The gallery pane as the studio shows it, two columns, on screen (offscreen).
+struct OpenPane {
+    VideoGalleryViewModel gallery;
+    std::unique_ptr<VideoGalleryView> view;
+    OpenPane() {
+        gallery.setColumns(2);
+        gallery.setPreferredGridMode(VideoGalleryViewModel::GridMode::comfortable);
+        AppEnvironment env;
+        env.galleryViewModel = &gallery;
+        view = std::make_unique<VideoGalleryView>(env);
+        view->resize(kPane);
+        view->show();
+        QCoreApplication::processEvents();
+    }
+    // Every card on screen has its picture.
+    bool firstScreenShown() const {
+        const auto cards = view->grid()->cards();
+        if (cards.isEmpty())
+            return false;
+        for (const VideoGalleryCard* card : cards) {
+            const GalleryVideoItem* item = card->item().videoItem();
+            if (!item || item->thumbnail().isNull())
+                return false;
+        }
+        return true;
+    }
+};
+
+// From starting to watch the folder until every card on screen shows its thumbnail. Returns seconds.
+double openFirstScreen(OpenPane& pane, const QString& folder) {
+    QElapsedTimer timer;
+    timer.start();
+    pane.gallery.startMonitoring(folder);
+    waitUntil([&] { return pane.firstScreenShown(); });
+    return timer.nsecsElapsed() / 1e9;
+}
+
+double probeAll(const QStringList& paths) {
+    MediaProbe::Request request;
+    request.stillAt = 0.0;
+    const int side = ThumbnailCache::maxSide(ThumbnailCache::Flavor::large);
+    request.bound = QSize(side, side);
+    QElapsedTimer timer;
+    timer.start();
+    QList<QFuture<MediaProbe::Result>> futures;
+    for (const QString& path : paths)
+        futures << MediaProbe::probeAsync(path, request);
+    for (auto& future : futures) {
+        if (!future.result().ok())
+            std::fprintf(stderr, "probe failed\n");
+    }
+    return timer.nsecsElapsed() / 1e9;
+}
+
+void clearThumbnails() {
+    QDir(ThumbnailCache::folder(ThumbnailCache::Flavor::large)).removeRecursively();
+}
+
+const char* verdict(bool pass) {
+    return pass ? "PASS" : "FAIL";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    int count = 1000;
+    QString folderPath = QDir::temp().filePath("orvane-bench-gallery-720p");
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--clips")
+            count = args[i + 1].toInt();
+        else if (args[i] == "--folder")
+            folderPath = args[i + 1];
+    }
+    // A private thumbnail cache, so the user's own is neither used nor filled.
+    QTemporaryDir cacheHome;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheHome.path()));
+
+    const int cores = std::max(1, QThread::idealThreadCount());
+    QDir folder(folderPath);
+    if (!QDir().mkpath(folderPath) || !makeClips(folder, count, cores)) {
+        std::fprintf(stderr, "could not make the clips (is the ffmpeg command-line tool installed?)\n");
+        return 1;
+    }
+    const QString outside = folderPath + "-outside";
+    QDir().mkpath(outside);
+    QFile::remove(outside + "/Orvane_99999999_renamed.mp4");
+    QFile::remove(folder.filePath("Orvane_99999999_renamed.mp4"));
+    QFile::copy(folder.filePath(clipName(0)), outside + "/Orvane_99999999_renamed.mp4");
+    // Everything reads from a warm file cache.
+    for (const QString& name : folder.entryList(QDir::Files)) {
+        QFile file(folder.filePath(name));
+        if (file.open(QIODevice::ReadOnly))
+            file.readAll();
+    }
+    MediaProbe::probe(folder.filePath(clipName(0)), {0.0, QSize(256, 256)}); // first use loads the codecs
+
+    // The clips the first screen shows.
+    QStringList firstPaths;
+    {
+        OpenPane pane;
+        openFirstScreen(pane, folderPath);
+        for (const VideoGalleryCard* card : pane.view->grid()->cards())
+            firstPaths << card->item().videoItem()->path();
+        pane.gallery.stopMonitoring();
+    }
+    ClipMetadataLoader::waitForCacheWrites();
+    const int firstScreenCards = int(firstPaths.size());
+    QStringList allPaths;
+    for (int i = 0; i < count; ++i)
+        allPaths << folder.filePath(clipName(i));
+
+    double listing = 1e9;
+    for (int round = 0; round < 5; ++round) {
+        VideoGalleryViewModel gallery;
+        QElapsedTimer timer;
+        timer.start();
+        gallery.startMonitoring(folderPath);
+        listing = std::min(listing, timer.nsecsElapsed() / 1e9);
+    }
+    QCoreApplication::processEvents();
+    const double probeFirst = probeAll(firstPaths);
+    ClipMetadataLoader::waitForCacheWrites();
+    clearThumbnails();
+    double cold = 0;
+    {
+        OpenPane pane;
+        cold = openFirstScreen(pane, folderPath);
+    }
+    ClipMetadataLoader::waitForCacheWrites();
+    QCoreApplication::processEvents();
+    double warm = 0;
+    long openMemory = 0;
+    double renameMs = 0;
+    {
+        OpenPane pane;
+        warm = openFirstScreen(pane, folderPath);
+        openMemory = currentMegabytes();
+
+        // A clip renamed into the open gallery, until its card shows its thumbnail.
+        QElapsedTimer timer;
+        timer.start();
+        QFile::rename(outside + "/Orvane_99999999_renamed.mp4", folder.filePath("Orvane_99999999_renamed.mp4"));
+        const bool shown = waitUntil(
+            [&] {
+                const VideoGalleryCard* card = pane.view->grid()->cardForRow(0);
+                return card && card->item().videoItem() &&
+                       card->item().videoItem()->fileName() == "Orvane_99999999_renamed.mp4" &&
+                       !card->item().videoItem()->thumbnail().isNull();
+            },
+            10000);
+        renameMs = shown ? timer.nsecsElapsed() / 1e6 : -1;
+        QFile::rename(folder.filePath("Orvane_99999999_renamed.mp4"), outside + "/Orvane_99999999_renamed.mp4");
+        pane.gallery.stopMonitoring();
+    }
+    QCoreApplication::processEvents();
+
+    const double probeEverything = probeAll(allPaths);
+    ClipMetadataLoader::waitForCacheWrites();
+    clearThumbnails();
+    double whole = 0;
+    long wholeMemory = 0;
+    {
+        VideoGalleryViewModel gallery;
+        QElapsedTimer timer;
+        timer.start();
+        gallery.startMonitoring(folderPath);
+        for (GalleryVideoItem* item : gallery.videos())
+            item->ensureMetadata();
+        waitUntil([&] { return loaded(gallery, gallery.count()); });
+        whole = timer.nsecsElapsed() / 1e9;
+        wholeMemory = currentMegabytes();
+        gallery.stopMonitoring();
+    }
+    ClipMetadataLoader::waitForCacheWrites();
+    const long peak = peakMegabytes();
+
+    std::printf("clips: %d x 1280x720 H.264 (1 s), first screen %d cards (pane %dx%d, two columns), %d cores\n", count,
+                firstScreenCards, kPane.width(), kPane.height(), cores);
+    std::printf("folder listed and sorted, no pictures: %6.1f ms\n", listing * 1e3);
+    std::printf("first screen, MediaProbe alone:    %8.1f ms\n", probeFirst * 1e3);
+    std::printf("first screen, cold cache:          %8.1f ms   ratio to MediaProbe %.2fx (<= 2)     %s\n", cold * 1e3,
+                cold / probeFirst, verdict(cold / probeFirst <= 2));
+    std::printf("first screen, warm cache:          %8.1f ms   cold / warm %.1fx (>= 10)           %s\n", warm * 1e3,
+                cold / warm, verdict(cold / warm >= 10));
+    std::printf("whole folder, MediaProbe alone:    %8.1f ms\n", probeEverything * 1e3);
+    std::printf("whole folder, listed with metadata:%8.1f ms   ratio to MediaProbe %.2fx (<= 1.3)   %s\n", whole * 1e3,
+                whole / probeEverything, verdict(whole / probeEverything <= 1.3));
+    std::printf("memory, gallery open (first screen): %6ld MB (< 250)                              %s\n", openMemory,
+                verdict(openMemory < 250));
+    std::printf("memory, every thumbnail loaded:      %6ld MB; peak of the run %ld MB\n", wholeMemory, peak);
+    std::printf("renamed-in clip on screen:         %8.1f ms (<= 500)                              %s\n", renameMs,
+                verdict(renameMs >= 0 && renameMs <= 500));
+    return 0;
+}

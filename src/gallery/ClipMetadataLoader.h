@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QFuture>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <optional>
+
+// Thumbnail, duration and display size of one clip: from the thumbnail cache when it is current, else read
+// with MediaProbe and put into the cache. Runs on the media worker pool, never on the GUI thread.
+namespace ClipMetadataLoader {
+
+struct Result {
+    bool ok = false; // a thumbnail was made or found
+    bool fromCache = false;
+    QImage thumbnail; // at most 256 pixels on the longer side
+    std::optional<double> duration;
+    std::optional<QSize> resolution; // as shown, rotation applied, never negative
+    QString error;
+};
+
+Result load(const QString& path);
+QFuture<Result> loadAsync(const QString& path);
+// Thumbnails are written to the cache after they are handed back; this waits for those writes.
+void waitForCacheWrites();
+
+} // namespace ClipMetadataLoader

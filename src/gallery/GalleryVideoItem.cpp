@@ -1,0 +1,123 @@
+#include "GalleryVideoItem.h"
+
+#include "ClipMetadataLoader.h"
+#include "Clock.h"
+#include "VideoMetadata.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QUrl>
+
+#include <qcoro/qcorofuture.h>
+
+namespace {
+qint64 currentSize(const QString& path) {
+    const QFileInfo info(path);
+    return info.isFile() ? info.size() : -1;
+}
+} // namespace
+
+GalleryVideoItem::GalleryVideoItem(const QString& path, QObject* parent)
+    : VideoItem(QUrl::fromLocalFile(path), parent), path_(path), fileName_(QFileInfo(path).fileName()) {
+    const QFileInfo info(path);
+    if (info.exists()) {
+        createdAt_ = info.birthTime();
+        if (!createdAt_.isValid())
+            createdAt_ = info.lastModified();
+        fileSize_ = info.size();
+    }
+    if (!createdAt_.isValid())
+        createdAt_ = Clock::current().now();
+    isAvailable_ = info.isFile();
+}
+
+GalleryVideoItem::GalleryVideoItem(const QString& path, const QDateTime& createdAt, qint64 fileSize, QObject* parent)
+    : VideoItem(QUrl::fromLocalFile(path), parent), path_(path), fileName_(path.mid(path.lastIndexOf('/') + 1)),
+      createdAt_(createdAt), fileSize_(fileSize), isAvailable_(true) {
+    if (!createdAt_.isValid())
+        createdAt_ = Clock::current().now();
+}
+
+void GalleryVideoItem::setRecord(const std::shared_ptr<VideoMetadata>& record) {
+    if (record_ == record)
+        return;
+    record_ = record;
+    emit recordChanged();
+}
+
+std::optional<QString> GalleryVideoItem::prompt() const {
+    return record_ ? std::optional(record_->prompt()) : std::nullopt;
+}
+std::optional<QString> GalleryVideoItem::videoMode() const {
+    return record_ ? std::optional(record_->videoMode()) : std::nullopt;
+}
+std::optional<QString> GalleryVideoItem::quality() const {
+    return record_ ? std::optional(record_->quality()) : std::nullopt;
+}
+std::optional<bool> GalleryVideoItem::promptOptimization() const {
+    return record_ ? std::optional(record_->promptOptimization()) : std::nullopt;
+}
+std::optional<QString> GalleryVideoItem::model() const {
+    return record_ ? record_->model() : std::nullopt;
+}
+std::optional<bool> GalleryVideoItem::fastPretreatment() const {
+    return record_ ? record_->fastPretreatment() : std::nullopt;
+}
+
+QString GalleryVideoItem::title() const {
+    const auto text = prompt();
+    if (text && !text->isEmpty())
+        return *text;
+    return QString(fileName_).remove(QStringLiteral(".mp4"));
+}
+
+void GalleryVideoItem::ensureMetadata() {
+    if (metadataState_ == MetadataState::notLoaded)
+        loadMetadata();
+}
+
+QCoro::Task<> GalleryVideoItem::loadMetadata() {
+    if (!isAvailable_ || metadataState_ != MetadataState::notLoaded)
+        co_return;
+    metadataState_ = MetadataState::loading;
+    QPointer<GalleryVideoItem> self(this);
+    const QString path = path_;
+
+    qint64 sizeAtProbe = currentSize(path);
+    QFuture<ClipMetadataLoader::Result> first = ClipMetadataLoader::loadAsync(path);
+    const ClipMetadataLoader::Result firstResult = co_await first;
+    if (!self)
+        co_return;
+    ClipMetadataLoader::Result result = firstResult;
+    while (!result.ok) {
+        // Still being written? Wait until the size holds still, then read again.
+        bool grew = false;
+        qint64 last = sizeAtProbe;
+        for (int check = 0; check < kMaxSettleChecks; ++check) {
+            co_await Clock::current().sleep(kSettleSeconds);
+            if (!self)
+                co_return;
+            const qint64 now = currentSize(path);
+            if (now < 0 || now == last)
+                break;
+            last = now;
+            grew = true;
+        }
+        if (!grew || currentSize(path) < 0)
+            break;
+        sizeAtProbe = last;
+        QFuture<ClipMetadataLoader::Result> again = ClipMetadataLoader::loadAsync(path);
+        const ClipMetadataLoader::Result retried = co_await again;
+        if (!self)
+            co_return;
+        result = retried;
+    }
+    if (result.ok)
+        fileSize_ = sizeAtProbe;
+    thumbnail_ = result.thumbnail;
+    duration_ = result.duration;
+    resolution_ = result.resolution;
+    fromCache_ = result.fromCache;
+    metadataState_ = MetadataState::loaded;
+    emit metadataChanged();
+}

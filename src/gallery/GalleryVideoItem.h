@@ -1,0 +1,82 @@
+#pragma once
+
+#include "VideoItem.h"
+
+#include <QDateTime>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <qcoro/qcorotask.h>
+
+#include <memory>
+#include <optional>
+
+class VideoMetadata;
+
+// One clip file of the video folder as the gallery shows it: the file's facts, the picture and timing read
+// from the file on demand, and the settings joined in from the clip's stored record.
+class GalleryVideoItem : public VideoItem {
+    Q_OBJECT
+    Q_PROPERTY(QImage thumbnail READ thumbnail NOTIFY metadataChanged)
+    Q_PROPERTY(bool isAvailable READ isAvailable NOTIFY metadataChanged)
+    Q_PROPERTY(QString title READ title NOTIFY recordChanged)
+public:
+    enum class MetadataState { notLoaded, loading, loaded };
+
+    // Reads the file's attributes at once; creation date falls back to the modification time, then to now.
+    explicit GalleryVideoItem(const QString& path, QObject* parent = nullptr);
+    // With the facts a listing has already read.
+    GalleryVideoItem(const QString& path, const QDateTime& createdAt, qint64 fileSize, QObject* parent = nullptr);
+
+    QString path() const { return path_; }
+    QString fileName() const { return fileName_; }
+    QDateTime createdAt() const { return createdAt_; }
+    qint64 fileSize() const { return fileSize_; }
+
+    QImage thumbnail() const { return thumbnail_; }
+    std::optional<double> duration() const { return duration_; }
+    std::optional<QSize> resolution() const { return resolution_; }
+    bool isAvailable() const { return isAvailable_; }
+    MetadataState metadataState() const { return metadataState_; }
+    bool thumbnailFromCache() const { return fromCache_; }
+
+    // Settings from the joined record; none without a record.
+    const std::shared_ptr<VideoMetadata>& record() const { return record_; }
+    void setRecord(const std::shared_ptr<VideoMetadata>& record);
+    std::optional<QString> prompt() const;
+    std::optional<QString> videoMode() const;
+    std::optional<QString> quality() const;
+    std::optional<bool> promptOptimization() const;
+    std::optional<QString> model() const;
+    std::optional<bool> fastPretreatment() const;
+    // The card's title: the prompt when there is one, else the file name without ".mp4".
+    QString title() const;
+
+    // Reads thumbnail, duration and resolution once. A file that cannot be read while its size still
+    // changes (a copy in progress) is read again once its size has settled.
+    QCoro::Task<> loadMetadata();
+    // Starts `loadMetadata()` unless it has started already.
+    void ensureMetadata();
+
+    // Between size checks of a file that is still being written.
+    static constexpr double kSettleSeconds = 0.5;
+    static constexpr int kMaxSettleChecks = 600;
+
+signals:
+    void metadataChanged();
+    void recordChanged();
+
+private:
+    QString path_;
+    QString fileName_;
+    QDateTime createdAt_;
+    qint64 fileSize_ = 0;
+    QImage thumbnail_;
+    std::optional<double> duration_;
+    std::optional<QSize> resolution_;
+    bool isAvailable_ = false;
+    bool fromCache_ = false;
+    MetadataState metadataState_ = MetadataState::notLoaded;
+    std::shared_ptr<VideoMetadata> record_;
+};

@@ -1,0 +1,405 @@
+#include "VideoGalleryCard.h"
+
+#include "DragOutCopies.h"
+#include "Glass.h"
+#include "HoverDelay.h"
+#include "MovementPlayer.h"
+#include "SymbolIcon.h"
+#include "Theme.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QUrl>
+#include <QVariantAnimation>
+
+namespace {
+
+QFont fontOf(double size, QFont::Weight weight) {
+    return Theme::font(std::max(1.0, size), weight);
+}
+
+// The picture drawn to fill `target` (cropped, centred), like a filled aspect-ratio frame.
+void drawFilled(QPainter& painter, const QImage& image, const QRectF& target) {
+    const QSizeF source = image.size();
+    const double scale = std::max(target.width() / source.width(), target.height() / source.height());
+    const QSizeF shown(target.width() / scale, target.height() / scale);
+    const QRectF crop((source.width() - shown.width()) / 2, (source.height() - shown.height()) / 2, shown.width(),
+                      shown.height());
+    painter.drawImage(target, image, crop);
+}
+
+} // namespace
+
+CardActionButton::CardActionButton(const CardAction& action, QWidget* parent)
+    : QAbstractButton(parent), action_(action) {
+    setCursor(Qt::PointingHandCursor);
+    setToolTip(action.toolTip);
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void CardActionButton::setMetrics(const CardMetrics& metrics, double scale) {
+    metrics_ = metrics;
+    scale_ = scale;
+    // The visible label names the button; without one, its help text does.
+    setAccessibleName(metrics.showsButtonLabels ? action_.label : action_.toolTip);
+    updateGeometry();
+    update();
+}
+
+QSize CardActionButton::sizeHint() const {
+    const QFont font = fontOf(metrics_.detailFontSize * scale_, QFont::Medium);
+    const QFontMetrics fm(font);
+    const double symbol = metrics_.detailFontSize * scale_;
+    double width = symbol;
+    if (metrics_.showsButtonLabels)
+        width += metrics_.buttonContentSpacing * scale_ + fm.horizontalAdvance(action_.label);
+    width += 2 * metrics_.buttonPaddingHorizontal * scale_;
+    const double height = std::max<double>(fm.height(), symbol) + 2 * metrics_.buttonPaddingVertical * scale_;
+    return QSize(int(std::ceil(width)), int(std::ceil(height)));
+}
+
+void CardActionButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor color = Theme::instance().color(hovered_ ? ColorRole::primary : ColorRole::secondary);
+    const double symbol = metrics_.detailFontSize * scale_;
+    double x = metrics_.buttonPaddingHorizontal * scale_;
+    const QPixmap pixmap = symbolPixmap(action_.symbol, symbol, color, devicePixelRatioF());
+    painter.drawPixmap(QPointF(x, (height() - symbol) / 2), pixmap);
+    if (metrics_.showsButtonLabels) {
+        x += symbol + metrics_.buttonContentSpacing * scale_;
+        painter.setFont(fontOf(metrics_.detailFontSize * scale_, QFont::Medium));
+        painter.setPen(color);
+        painter.drawText(QRectF(x, 0, width() - x, height()), Qt::AlignVCenter | Qt::AlignLeft, action_.label);
+    }
+}
+
+void CardActionButton::enterEvent(QEnterEvent* event) {
+    hovered_ = true;
+    update();
+    QAbstractButton::enterEvent(event);
+}
+
+void CardActionButton::leaveEvent(QEvent* event) {
+    hovered_ = false;
+    update();
+    QAbstractButton::leaveEvent(event);
+}
+
+ClipDragMimeData::ClipDragMimeData(const QString& clipPath) : clip_(clipPath) {}
+
+QStringList ClipDragMimeData::formats() const {
+    return {QStringLiteral("text/uri-list")};
+}
+
+bool ClipDragMimeData::hasFormat(const QString& mimeType) const {
+    return mimeType == QLatin1String("text/uri-list");
+}
+
+QVariant ClipDragMimeData::retrieveData(const QString& mimeType, QMetaType type) const {
+    if (mimeType != QLatin1String("text/uri-list"))
+        return QMimeData::retrieveData(mimeType, type);
+    // Made when the receiver asks, once per drag.
+    if (copy_.isEmpty())
+        copy_ = DragOutCopies::makeCopy(clip_);
+    return QVariantList{QUrl::fromLocalFile(copy_)};
+}
+
+VideoGalleryCard::VideoGalleryCard(const VideoGalleryItem& item, MovementPlayer* player, QWidget* parent)
+    : QWidget(parent), item_(item), player_(player) {
+    setObjectName(QStringLiteral("galleryCard"));
+    setMouseTracking(true);
+    hover_ = HoverDelay::track(this);
+    connect(hover_, &HoverDelay::enterElapsed, this, [this] {
+        if (item_.isVideo() && item_.videoItem())
+            emit previewRequested();
+    });
+    connect(hover_, &HoverDelay::leaveElapsed, this, [this] {
+        // Stops any gallery preview, not only this card's; a camera-movement preview is left alone.
+        if (player_ && player_->currentMode() == MovementPlayer::PlaybackMode::video)
+            player_->stop();
+    });
+    for (const CardAction& action : cardActions()) {
+        auto* button = new CardActionButton(action, this);
+        switch (action.kind) {
+        case CardAction::Kind::recreate:
+            button->setObjectName(QStringLiteral("recreateButton"));
+            connect(button, &QAbstractButton::clicked, this, &VideoGalleryCard::recreateClicked);
+            break;
+        case CardAction::Kind::showInFileManager:
+            button->setObjectName(QStringLiteral("revealButton"));
+            connect(button, &QAbstractButton::clicked, this, &VideoGalleryCard::revealClicked);
+            break;
+        case CardAction::Kind::moveToTrash:
+            button->setObjectName(QStringLiteral("trashButton"));
+            connect(button, &QAbstractButton::clicked, this, &VideoGalleryCard::deleteClicked);
+            break;
+        }
+        buttons_.append(button);
+    }
+    if (player_) {
+        connect(player_, &MovementPlayer::currentVideoChanged, this, qOverload<>(&QWidget::update));
+        connect(player_, &PreviewPlayer::isPlayingChanged, this, qOverload<>(&QWidget::update));
+    }
+    connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
+    setItem(item);
+}
+
+void VideoGalleryCard::setItem(const VideoGalleryItem& item) {
+    disconnect(itemConnection_);
+    disconnect(recordConnection_);
+    item_ = item;
+    if (GalleryVideoItem* video = item_.videoItem()) {
+        itemConnection_ = connect(video, &GalleryVideoItem::metadataChanged, this, qOverload<>(&QWidget::update));
+        recordConnection_ = connect(video, &GalleryVideoItem::recordChanged, this, [this] { updateFromItem(); });
+    }
+    // Job cards: no preview, no buttons, a spinner.
+    if (item_.isPlaceholder()) {
+        hover_->cancel();
+        if (!spinner_) {
+            spinner_ = new QVariantAnimation(this);
+            spinner_->setStartValue(0.0);
+            spinner_->setEndValue(360.0);
+            spinner_->setDuration(1000);
+            spinner_->setLoopCount(-1);
+            connect(spinner_, &QVariantAnimation::valueChanged, this, [this] { update(mediaRect()); });
+            spinner_->start();
+        }
+    } else if (spinner_) {
+        delete spinner_;
+        spinner_ = nullptr;
+    }
+    updateFromItem();
+}
+
+void VideoGalleryCard::updateFromItem() {
+    const QString title = item_.title();
+    setAccessibleName(title.isEmpty() ? item_.statusText() : title);
+    for (CardActionButton* button : std::as_const(buttons_))
+        button->setVisible(item_.isVideo());
+    layoutButtons();
+    update();
+}
+
+void VideoGalleryCard::setLayoutValues(int columns, double scale) {
+    if (columns_ == columns && qFuzzyCompare(scale_, scale))
+        return;
+    columns_ = columns;
+    scale_ = scale;
+    layoutButtons();
+    update();
+}
+
+int VideoGalleryCard::heightFor(int width, int columns, double scale) {
+    const CardMetrics m = CardMetrics::forColumns(columns);
+    double media = width * 9.0 / 16.0;
+    if (columns == 1)
+        media = std::min(media, 500 * scale);
+    const QFontMetricsF title(fontOf(m.titleFontSize * scale, QFont::Normal));
+    const QFontMetricsF detail(fontOf(m.detailFontSize * scale, QFont::Medium));
+    const double row =
+        std::max(detail.height(), double(m.detailFontSize * scale)) + 2 * m.buttonPaddingVertical * scale;
+    return int(std::ceil(media + 8 * scale + title.height() + 6 * scale + row));
+}
+
+QRect VideoGalleryCard::mediaRect() const {
+    double height = width() * 9.0 / 16.0;
+    if (columns_ == 1)
+        height = std::min(height, 500 * scale_);
+    const double width = std::min<double>(this->width(), height * 16.0 / 9.0);
+    return QRectF((this->width() - width) / 2, 0, width, height).toRect();
+}
+
+void VideoGalleryCard::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutButtons();
+}
+
+void VideoGalleryCard::layoutButtons() {
+    const CardMetrics m = CardMetrics::forColumns(columns_);
+    int x = width() - int(4 * scale_);
+    const int rowTop = mediaRect().bottom() + 1 + int(8 * scale_) +
+                       int(std::ceil(QFontMetricsF(fontOf(m.titleFontSize * scale_, QFont::Normal)).height())) +
+                       int(6 * scale_);
+    for (auto it = buttons_.rbegin(); it != buttons_.rend(); ++it) {
+        CardActionButton* button = *it;
+        button->setMetrics(m, scale_);
+        const QSize size = button->sizeHint();
+        x -= size.width();
+        button->setGeometry(x, rowTop, size.width(), size.height());
+        x -= int(m.buttonSpacing * scale_);
+    }
+}
+
+QStringList VideoGalleryCard::badgeTexts() const {
+    QStringList texts;
+    for (const CardBadge& badge : cardBadges(item_.overlayMetadata(), columns_))
+        texts << (badge.text.isEmpty() ? badge.symbol : badge.text);
+    return texts;
+}
+
+void VideoGalleryCard::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRect media = mediaRect();
+    const QPainterPath shape = continuousRoundedRect(QRectF(media).adjusted(0.5, 0.5, -0.5, -0.5), 12);
+    painter.fillPath(shape, Theme::instance().color(ColorRole::controlBackground));
+    painter.save();
+    painter.setClipPath(shape);
+    if (item_.isPlaceholder())
+        paintPlaceholder(painter, media);
+    else
+        paintMedia(painter, media);
+    painter.restore();
+    painter.setPen(QPen(withOpacity(Theme::instance().color(ColorRole::secondary), 0.2), 1));
+    painter.drawPath(shape);
+    paintInfo(painter);
+}
+
+void VideoGalleryCard::paintMedia(QPainter& painter, const QRect& rect) {
+    const GalleryVideoItem* video = item_.videoItem();
+    if (video && !video->thumbnail().isNull()) {
+        // Scaled once per size, not on every paint.
+        const qreal ratio = devicePixelRatioF();
+        const QSize pixels = (QSizeF(rect.size()) * ratio).toSize();
+        if (scaledKey_ != video->thumbnail().cacheKey() || scaled_.size() != pixels) {
+            QPixmap pixmap(pixels);
+            QPainter scaler(&pixmap);
+            scaler.setRenderHint(QPainter::SmoothPixmapTransform);
+            drawFilled(scaler, video->thumbnail(), QRectF(QPointF(0, 0), QSizeF(pixels)));
+            scaler.end();
+            pixmap.setDevicePixelRatio(ratio);
+            scaled_ = pixmap;
+            scaledKey_ = video->thumbnail().cacheKey();
+        }
+        painter.drawPixmap(rect.topLeft(), scaled_);
+        return;
+    }
+    painter.fillRect(rect, Qt::black);
+    const QColor faint = withOpacity(Qt::white, 0.7);
+    const double symbol = 20 * scale_;
+    const QFont font = fontOf(10 * scale_, QFont::Normal);
+    const QFontMetricsF fm(font);
+    const double textWidth = rect.width() - 16 * scale_;
+    const QRectF textBox =
+        fm.boundingRect(QRectF(0, 0, textWidth, fm.height() * 2), Qt::AlignHCenter | Qt::TextWrapAnywhere,
+                        video ? video->fileName() : QString());
+    const double textHeight = std::min(textBox.height(), fm.height() * 2);
+    const double top = rect.center().y() - (symbol + 8 * scale_ + textHeight) / 2;
+    painter.drawPixmap(QPointF(rect.center().x() - symbol / 2, top),
+                       symbolPixmap(QStringLiteral("video"), symbol, faint, devicePixelRatioF()));
+    painter.setFont(font);
+    painter.setPen(faint);
+    painter.drawText(QRectF(rect.left() + 8 * scale_, top + symbol + 8 * scale_, textWidth, textHeight),
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWrapAnywhere, video ? video->fileName() : QString());
+}
+
+void VideoGalleryCard::paintPlaceholder(QPainter& painter, const QRect& rect) {
+    const GenerationTask* job = item_.task();
+    if (job && !job->referenceImages.isEmpty() && !job->referenceImages.first().isNull())
+        drawFilled(painter, job->referenceImages.first(), rect);
+    else
+        painter.fillRect(rect, Qt::black);
+    painter.fillRect(rect, QColor(0, 0, 0, 128));
+
+    const double spinner = 20 * 1.2 * scale_;
+    const QFont font = fontOf(14 * scale_, QFont::DemiBold);
+    const double textHeight = QFontMetricsF(font).height();
+    const double top = rect.center().y() - (spinner + 8 * scale_ + textHeight) / 2;
+    const QPointF centre(rect.center().x(), top + spinner / 2);
+    const double angle = spinner_ ? spinner_->currentValue().toDouble() : 0.0;
+    painter.save();
+    painter.translate(centre);
+    painter.rotate(angle);
+    for (int tick = 0; tick < 8; ++tick) {
+        painter.setPen(
+            QPen(withOpacity(Qt::white, 0.25 + 0.75 * tick / 7.0), 2.2 * scale_, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(0, -spinner / 2), QPointF(0, -spinner / 4));
+        painter.rotate(45);
+    }
+    painter.restore();
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRectF(rect.left(), top + spinner + 8 * scale_, rect.width(), textHeight), Qt::AlignCenter,
+                     item_.statusText());
+}
+
+void VideoGalleryCard::paintInfo(QPainter& painter) {
+    const CardMetrics m = CardMetrics::forColumns(columns_);
+    const QColor primary = Theme::instance().color(ColorRole::primary);
+    const QColor secondary = Theme::instance().color(ColorRole::secondary);
+    const double pad = 4 * scale_;
+    const QFont titleFont = fontOf(m.titleFontSize * scale_, QFont::Normal);
+    const QFontMetricsF titleMetrics(titleFont);
+    const double titleTop = mediaRect().bottom() + 1 + 8 * scale_;
+    painter.setFont(titleFont);
+    painter.setPen(primary);
+    const QRectF titleBox(pad, titleTop, width() - 2 * pad, titleMetrics.height());
+    painter.drawText(titleBox, Qt::AlignLeft | Qt::AlignVCenter,
+                     titleMetrics.elidedText(item_.title(), Qt::ElideRight, titleBox.width()));
+
+    const double rowTop = titleTop + std::ceil(titleMetrics.height()) + 6 * scale_;
+    const double rowHeight = std::max(QFontMetricsF(fontOf(m.detailFontSize * scale_, QFont::Medium)).height(),
+                                      double(m.detailFontSize * scale_)) +
+                             2 * m.buttonPaddingVertical * scale_;
+    double x = pad;
+    const double limit = buttons_.first()->isVisible() ? buttons_.first()->x() - 4 * scale_ : width() - pad;
+    for (const CardBadge& badge : cardBadges(item_.overlayMetadata(), columns_)) {
+        const bool flag = !badge.symbol.isEmpty();
+        const QFont font = fontOf(m.detailFontSize * scale_, flag ? QFont::DemiBold : QFont::Medium);
+        const QFontMetricsF fm(font);
+        double width = badge.text.isEmpty() ? 0 : fm.horizontalAdvance(badge.text);
+        const double symbol = (m.detailFontSize - 1) * scale_;
+        if (flag)
+            width += symbol + (badge.text.isEmpty() ? 0 : 3 * scale_);
+        if (x + width > limit)
+            break;
+        double at = x;
+        if (flag) {
+            painter.drawPixmap(QPointF(at, rowTop + (rowHeight - symbol) / 2),
+                               symbolPixmap(badge.symbol, symbol, secondary, devicePixelRatioF()));
+            at += symbol + 3 * scale_;
+        }
+        if (!badge.text.isEmpty()) {
+            painter.setFont(font);
+            painter.setPen(secondary);
+            painter.drawText(QRectF(at, rowTop, width, rowHeight), Qt::AlignLeft | Qt::AlignVCenter, badge.text);
+        }
+        x += width + 8 * scale_;
+    }
+}
+
+std::unique_ptr<QMimeData> VideoGalleryCard::makeDragMimeData() const {
+    const GalleryVideoItem* video = item_.videoItem();
+    if (!video)
+        return nullptr;
+    return std::make_unique<ClipDragMimeData>(video->path());
+}
+
+void VideoGalleryCard::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        pressed_ = true;
+        pressPosition_ = event->position().toPoint();
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void VideoGalleryCard::mouseMoveEvent(QMouseEvent* event) {
+    if (!pressed_ || !(event->buttons() & Qt::LeftButton) ||
+        (event->position().toPoint() - pressPosition_).manhattanLength() < QApplication::startDragDistance()) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    pressed_ = false;
+    auto data = makeDragMimeData();
+    if (!data)
+        return; // a job card offers nothing
+    QPointer<VideoGalleryCard> self(this);
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data.release());
+    drag->setPixmap(grab(mediaRect()).scaledToWidth(std::min(200, mediaRect().width()), Qt::SmoothTransformation));
+    drag->exec(dragActions(), Qt::CopyAction);
+}

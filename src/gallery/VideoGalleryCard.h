@@ -1,0 +1,111 @@
+#pragma once
+
+#include "VideoGalleryItem.h"
+
+#include <QAbstractButton>
+#include <QMimeData>
+#include <QPixmap>
+#include <QPointer>
+#include <QWidget>
+
+class HoverDelay;
+class MovementPlayer;
+class QVariantAnimation;
+
+// One of the three small buttons of a clip card: a symbol and, with one column, its label; no background.
+class CardActionButton final : public QAbstractButton {
+    Q_OBJECT
+public:
+    CardActionButton(const CardAction& action, QWidget* parent = nullptr);
+    void setMetrics(const CardMetrics& metrics, double scale);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    CardAction action_;
+    CardMetrics metrics_ = CardMetrics::forColumns(1);
+    double scale_ = 1;
+    bool hovered_ = false;
+};
+
+// What a drag of a clip card carries: the address of a copy of the clip, made only when the receiver asks
+// for it, so the original can be neither moved nor deleted through the drag.
+class ClipDragMimeData final : public QMimeData {
+    Q_OBJECT
+public:
+    explicit ClipDragMimeData(const QString& clipPath);
+    QStringList formats() const override;
+    bool hasFormat(const QString& mimeType) const override;
+    // The copy made so far, if any.
+    QString copyPath() const { return copy_; }
+
+protected:
+    QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
+
+private:
+    QString clip_;
+    mutable QString copy_;
+};
+
+// The card of one gallery cell: the 16:9 picture (thumbnail, live preview or job veil), the title, the
+// settings badges and, for a clip, the recreate / show / delete buttons. Hovering a clip plays it after
+// 200 ms through the shared preview player and stops any gallery preview 150 ms after leaving.
+class VideoGalleryCard final : public QWidget {
+    Q_OBJECT
+public:
+    VideoGalleryCard(const VideoGalleryItem& item, MovementPlayer* player, QWidget* parent = nullptr);
+
+    const VideoGalleryItem& item() const { return item_; }
+    void setItem(const VideoGalleryItem& item);
+    void setLayoutValues(int columns, double scale);
+    int columns() const { return columns_; }
+
+    // Height of a card of this width.
+    static int heightFor(int width, int columns, double scale);
+    // The picture's rectangle inside the card.
+    QRect mediaRect() const;
+    QStringList badgeTexts() const;
+    HoverDelay* hoverDelay() const { return hover_; }
+    // Only ever a copy: a drop target cannot move the clip.
+    static constexpr Qt::DropActions dragActions() { return Qt::CopyAction; }
+    // The drag's payload for this card; none for a job card.
+    std::unique_ptr<QMimeData> makeDragMimeData() const;
+
+signals:
+    void recreateClicked();
+    void revealClicked();
+    void deleteClicked();
+    // The pointer rested on the card: its clip should play here.
+    void previewRequested();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void updateFromItem();
+    void layoutButtons();
+    void paintMedia(QPainter& painter, const QRect& rect);
+    void paintPlaceholder(QPainter& painter, const QRect& rect);
+    void paintInfo(QPainter& painter);
+
+    VideoGalleryItem item_;
+    QPointer<MovementPlayer> player_;
+    int columns_ = 1;
+    double scale_ = 1;
+    HoverDelay* hover_ = nullptr;
+    QList<CardActionButton*> buttons_;
+    QVariantAnimation* spinner_ = nullptr;
+    QMetaObject::Connection itemConnection_;
+    QMetaObject::Connection recordConnection_;
+    QPixmap scaled_;
+    qint64 scaledKey_ = 0;
+    QPoint pressPosition_;
+    bool pressed_ = false;
+};

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QHash>
+#include <QPointer>
+#include <QUuid>
+
+class GalleryVideoItem;
+class MovementPlayer;
+class VideoPlayerView;
+class VideoGalleryCard;
+class VideoGalleryItemModel;
+class VideoGalleryViewModel;
+
+// The scrolling grid of gallery cards. Only the cards in view (and one row either side) exist; those and the
+// screen after them get their pictures read, nothing else. The one preview video widget is moved into the card
+// whose clip the shared player shows.
+class VideoGalleryGrid final : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    VideoGalleryGrid(VideoGalleryItemModel* model, VideoGalleryViewModel* gallery, MovementPlayer* player,
+                     QWidget* parent = nullptr);
+
+    void setScale(double scale);
+    double scale() const { return scale_; }
+
+    // Cards that exist now, in row order.
+    QList<VideoGalleryCard*> cards() const;
+    VideoGalleryCard* cardForRow(int row) const;
+    // Scrolls so that `row` is in view.
+    void scrollToRow(int row);
+    VideoPlayerView* previewWidget() const;
+    int columnWidth() const;
+    int rowPitch() const;
+
+signals:
+    void recreateRequested(GalleryVideoItem* item);
+    void revealRequested(GalleryVideoItem* item);
+    void deleteRequested(GalleryVideoItem* item);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    void scheduleLayout();
+    void relayout();
+    void updatePreview();
+    void playInCard(VideoGalleryCard* card);
+    VideoGalleryCard* cardFor(const QUuid& id) const;
+
+    QPointer<VideoGalleryItemModel> model_;
+    QPointer<VideoGalleryViewModel> gallery_;
+    QPointer<MovementPlayer> player_;
+    double scale_ = 1;
+    QHash<QUuid, VideoGalleryCard*> cards_;
+    VideoPlayerView* preview_ = nullptr;
+    bool layoutPending_ = false;
+};

@@ -1,0 +1,390 @@
+#include "VideoGalleryView.h"
+
+#include "APIManager.h"
+#include "Dialogs.h"
+#include "DragOutCopies.h"
+#include "FolderBookmark.h"
+#include "GalleryVideoItem.h"
+#include "Glass.h"
+#include "Log.h"
+#include "MovementPlayer.h"
+#include "PromptPresetsView.h"
+#include "SymbolIcon.h"
+#include "Theme.h"
+#include "VideoGalleryGrid.h"
+#include "VideoGalleryItemModel.h"
+#include "VideoGalleryViewModel.h"
+#include "VideoSettings.h"
+#include "Workspace.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+void setTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
+    widget->setPalette(palette);
+}
+
+// The dimmed area around the presets panel; a click on it closes the panel.
+class Scrim final : public QWidget {
+public:
+    explicit Scrim(std::function<void()> onTap, QWidget* parent) : QWidget(parent), onTap_(std::move(onTap)) {
+        setObjectName(QStringLiteral("promptPresetsScrim"));
+        setAccessibleName(QStringLiteral("Close Prompt Presets"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(0, 0, 0, 77));
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton && onTap_)
+            onTap_();
+    }
+
+private:
+    std::function<void()> onTap_;
+};
+
+// The icon of the empty state: a symbol over a rounded tile of its own colour.
+class EmptyIcon final : public QLabel {
+public:
+    using QLabel::QLabel;
+    void set(const QString& symbol, const QColor& color, double scale) {
+        symbol_ = symbol;
+        color_ = color;
+        scale_ = scale;
+        setFixedSize(int(100 * scale), int(100 * scale));
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.fillPath(continuousRoundedRect(QRectF(rect()), 12), withOpacity(color_, 0.1));
+        const double side = 60 * scale_;
+        painter.drawPixmap(QPointF((width() - side) / 2, (height() - side) / 2),
+                           symbolPixmap(symbol_, side, color_, devicePixelRatioF()));
+    }
+
+private:
+    QString symbol_;
+    QColor color_;
+    double scale_ = 1;
+};
+
+} // namespace
+
+VideoGalleryView::VideoGalleryView(const AppEnvironment& environment, QWidget* parent)
+    : QWidget(parent), environment_(environment) {
+    setObjectName(QStringLiteral("videoGalleryView"));
+    VideoGalleryViewModel* gallery = environment_.galleryViewModel;
+    Q_ASSERT(gallery);
+    if (environment_.modelContext) {
+        gallery->setModelContext(environment_.modelContext);
+        gallery->loadViewModeSettings();
+    }
+    // Drag copies left behind by a quit within their lifetime.
+    DragOutCopies::removeStaleCopies();
+
+    model_ = new VideoGalleryItemModel(gallery, environment_.queueManager, this);
+    grid_ = new VideoGalleryGrid(model_, gallery, environment_.movementPlayer, this);
+    connect(grid_, &VideoGalleryGrid::recreateRequested, this, &VideoGalleryView::recreate);
+    connect(grid_, &VideoGalleryGrid::revealRequested, this, &VideoGalleryView::showInFileManager);
+    connect(grid_, &VideoGalleryGrid::deleteRequested, this, &VideoGalleryView::confirmMoveToTrash);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(makeHeader());
+    stack_ = new QStackedWidget(this);
+    stack_->addWidget(grid_);
+    stack_->addWidget(makeEmptyState());
+    layout->addWidget(stack_, 1);
+
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(model_, signal, this, &VideoGalleryView::updateContent);
+    connect(model_, &QAbstractItemModel::modelReset, this, &VideoGalleryView::updateContent);
+    connect(gallery, &VideoGalleryViewModel::columnsChanged, this, &VideoGalleryView::updateGridModeMenu);
+    connect(&APIManager::shared(), &APIManager::miniMaxAPIKeyChanged, this, &VideoGalleryView::updateEmptyState);
+    connect(&Theme::instance(), &Theme::changed, this, [this] {
+        setScale(scale_ + 0); // recolours the labels
+        updateEmptyState();
+    });
+    if (environment_.videoSettings) {
+        connect(environment_.videoSettings, &VideoSettings::videoDirectoryBookmarkChanged, this,
+                &VideoGalleryView::handleFolderChange);
+    }
+    setScale(1);
+    updateContent();
+    setupGallery();
+}
+
+VideoGalleryView::~VideoGalleryView() = default;
+
+VideoGalleryViewModel* VideoGalleryView::galleryViewModel() const {
+    return environment_.galleryViewModel;
+}
+
+QWidget* VideoGalleryView::makeHeader() {
+    auto* header = new QWidget(this);
+    header->setObjectName(QStringLiteral("galleryHeader"));
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(24, 24, 24, 24);
+    row->setSpacing(8);
+    headerIcon_ = new QLabel(header);
+    headerTitle_ = new QLabel(QStringLiteral("Qel Ruriro Result"), header);
+    headerTitle_->setObjectName(QStringLiteral("galleryTitle"));
+    gridModeButton_ = new QToolButton(header);
+    gridModeButton_->setObjectName(QStringLiteral("gridModeMenu"));
+    gridModeButton_->setAutoRaise(true);
+    gridModeButton_->setPopupMode(QToolButton::InstantPopup);
+    gridModeButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    gridModeButton_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
+    auto* menu = new QMenu(gridModeButton_);
+    menu->setObjectName(QStringLiteral("gridModeChoices"));
+    for (const auto& choice : VideoGalleryViewModel::gridModeChoices()) {
+        QAction* action = menu->addAction(choice.name);
+        action->setObjectName(QStringLiteral("gridMode") + choice.name);
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this, choice] {
+            galleryViewModel()->selectGridMode(choice);
+            updateGridModeMenu();
+        });
+    }
+    gridModeButton_->setMenu(menu);
+    row->addWidget(headerIcon_);
+    row->addWidget(headerTitle_);
+    row->addStretch(1);
+    row->addWidget(gridModeButton_);
+    updateGridModeMenu();
+    return header;
+}
+
+void VideoGalleryView::updateGridModeMenu() {
+    const QString name = galleryViewModel()->currentGridModeName();
+    gridModeButton_->setText(name);
+    gridModeButton_->setAccessibleName(QStringLiteral("Grid Mode: ") + name);
+    gridModeButton_->setToolTip(QStringLiteral("Grid Mode"));
+    const int columns = galleryViewModel()->columns();
+    const auto choices = VideoGalleryViewModel::gridModeChoices();
+    const auto actions = gridModeButton_->menu()->actions();
+    for (int i = 0; i < actions.size() && i < choices.size(); ++i)
+        actions[i]->setChecked(choices[i].columns == columns);
+}
+
+QWidget* VideoGalleryView::makeEmptyState() {
+    emptyState_ = new QWidget(this);
+    emptyState_->setObjectName(QStringLiteral("galleryEmptyState"));
+    auto* column = new QVBoxLayout(emptyState_);
+    column->setContentsMargins(16, 0, 16, 0);
+    column->addStretch(120);
+    auto* icon = new EmptyIcon(emptyState_);
+    emptyIcon_ = icon;
+    emptyIcon_->setObjectName(QStringLiteral("emptyStateIcon"));
+    column->addWidget(emptyIcon_, 0, Qt::AlignHCenter);
+    column->addSpacing(16);
+    emptyTitle_ = new QLabel(emptyState_);
+    emptyTitle_->setObjectName(QStringLiteral("emptyStateTitle"));
+    emptyTitle_->setAlignment(Qt::AlignHCenter);
+    emptySubtitle_ = new QLabel(emptyState_);
+    emptySubtitle_->setObjectName(QStringLiteral("emptyStateSubtitle"));
+    emptySubtitle_->setAlignment(Qt::AlignHCenter);
+    emptySubtitle_->setWordWrap(true);
+    column->addWidget(emptyTitle_);
+    column->addSpacing(8);
+    column->addWidget(emptySubtitle_);
+    column->addStretch(200);
+    return emptyState_;
+}
+
+void VideoGalleryView::updateEmptyState() {
+    const bool keySet = APIManager::shared().hasMiniMaxAPIKey();
+    const Theme& theme = Theme::instance();
+    const QColor iconColor = theme.color(keySet ? ColorRole::blue : ColorRole::red);
+    static_cast<EmptyIcon*>(emptyIcon_)
+        ->set(keySet ? QStringLiteral("play.rectangle.on.rectangle") : QStringLiteral("exclamationmark.triangle"),
+              iconColor, scale_);
+    emptyTitle_->setText(keySet ? QStringLiteral("Ready for parallel motion generation")
+                                : QStringLiteral("MiniMax API key not set"));
+    emptyTitle_->setFont(Theme::font(15 * scale_, QFont::DemiBold));
+    setTextColor(emptyTitle_, keySet ? theme.color(ColorRole::primary) : theme.color(ColorRole::red));
+    emptySubtitle_->setText(keySet ? QStringLiteral("Up to 4 videos can be generated simultaneously")
+                                   : QStringLiteral("Please go to API settings to configure your key"));
+    emptySubtitle_->setFont(Theme::font(13 * scale_));
+    setTextColor(emptySubtitle_, theme.color(ColorRole::secondary));
+}
+
+void VideoGalleryView::setScale(double scale) {
+    if (scale <= 0)
+        return;
+    scale_ = scale;
+    const Theme& theme = Theme::instance();
+    headerIcon_->setPixmap(symbolPixmap(QStringLiteral("play.rectangle.on.rectangle"), 15 * scale,
+                                        theme.color(ColorRole::blue), devicePixelRatioF()));
+    headerTitle_->setFont(Theme::font(15 * scale, QFont::DemiBold));
+    setTextColor(headerTitle_, theme.color(ColorRole::primary));
+    gridModeButton_->setFont(Theme::font(12 * scale));
+    gridModeButton_->setIcon(symbolIcon(QStringLiteral("square.grid.3x3"), theme.color(ColorRole::secondary)));
+    gridModeButton_->setIconSize(QSize(int(12 * scale), int(12 * scale)));
+    setTextColor(gridModeButton_, theme.color(ColorRole::secondary));
+    QPalette buttonPalette = gridModeButton_->palette();
+    buttonPalette.setColor(QPalette::ButtonText, theme.color(ColorRole::secondary));
+    gridModeButton_->setPalette(buttonPalette);
+    grid_->setScale(scale);
+    updateEmptyState();
+}
+
+bool VideoGalleryView::isShowingEmptyState() const {
+    return stack_->currentWidget() == emptyState_;
+}
+
+void VideoGalleryView::updateContent() {
+    stack_->setCurrentWidget(model_->rowCount() == 0 ? emptyState_ : static_cast<QWidget*>(grid_));
+}
+
+void VideoGalleryView::setupGallery() {
+    VideoGalleryViewModel* gallery = galleryViewModel();
+    const auto folder =
+        environment_.videoSettings ? environment_.videoSettings->resolveVideoDirectoryURL() : std::optional<QString>();
+    if (folder) {
+        Log::line(QStringLiteral("🎬 [ScenesView] Setting up gallery for directory: ") + *folder);
+        // The model keeps the folder's access open until it stops watching.
+        gallery->startMonitoring(*folder);
+    } else {
+        Log::line(QStringLiteral("⚠️ [ScenesView] No video folder configured, stopping gallery monitoring"));
+        gallery->stopMonitoring();
+    }
+}
+
+void VideoGalleryView::handleFolderChange() {
+    setupGallery();
+    Log::line(QStringLiteral("🔄 [VideoGallery] Switched video folder - cache cleared"));
+}
+
+void VideoGalleryView::recreate(GalleryVideoItem* item) {
+    if (item)
+        galleryViewModel()->recreate(item);
+}
+
+void VideoGalleryView::showInFileManager(GalleryVideoItem* item) {
+    if (!item)
+        return;
+    Workspace::current().revealInFileManager({item->path()});
+}
+
+void VideoGalleryView::confirmMoveToTrash(GalleryVideoItem* item) {
+    if (!item)
+        return;
+    const QString path = item->path();
+    const QString name = item->fileName();
+    QPointer<VideoGalleryView> self(this);
+    const int answer =
+        Dialogs::current().alert(Dialogs::AlertStyle::warning, QStringLiteral("Move Video to Trash"),
+                                 QStringLiteral("Are you sure you want to move '") + name +
+                                     QStringLiteral("' to the Trash? You can restore it from the Trash later."),
+                                 {QStringLiteral("Move to Trash"), QStringLiteral("Cancel")});
+    if (!self || answer != 0)
+        return;
+    if (!Workspace::current().moveToTrash(path)) {
+        Dialogs::current().alert(
+            Dialogs::AlertStyle::critical, QStringLiteral("“%1” couldn’t be moved to the Trash.").arg(name),
+            QStringLiteral("The file may be in use, or the Trash cannot be reached from its folder."),
+            {QStringLiteral("OK")});
+        return;
+    }
+    // The record stays in the store: the clip can come back from the Trash.
+    if (self)
+        galleryViewModel()->refreshVideos();
+}
+
+QWidget* VideoGalleryView::makePromptPresetsPanel(const QString& currentPrompt, bool openCreatePreset,
+                                                  QWidget* parent) {
+    if (!environment_.promptPresetsManager) {
+        // Without a presets store there is nothing to browse: only a way back.
+        auto* close = new QPushButton(QStringLiteral("Close"), parent);
+        close->setObjectName(QStringLiteral("promptPresetsClose"));
+        connect(close, &QPushButton::clicked, this, &VideoGalleryView::hidePromptPresets);
+        return close;
+    }
+    // Made afresh each time it opens, so it starts on its first tab with an empty search.
+    auto* panel =
+        environment_.movementPlayer
+            ? new PromptPresetsView(*environment_.promptPresetsManager, currentPrompt, openCreatePreset,
+                                    *environment_.movementPlayer, parent)
+            : new PromptPresetsView(*environment_.promptPresetsManager, currentPrompt, openCreatePreset, parent);
+    panel->setObjectName(QStringLiteral("promptPresetsPanel"));
+    connect(panel, &PromptPresetsView::dismissRequested, this, &VideoGalleryView::hidePromptPresets);
+    connect(panel, &PromptPresetsView::presetSelected, this, [this](const QString& text) {
+        emit presetTextChosen(text);
+        hidePromptPresets();
+    });
+    return panel;
+}
+
+void VideoGalleryView::showPromptPresets(const QString& currentPrompt, bool openCreatePreset) {
+    if (overlay_)
+        hidePromptPresets();
+    auto* overlay = new QWidget(this);
+    overlay->setObjectName(QStringLiteral("promptPresetsOverlay"));
+    overlay->setGeometry(rect());
+    auto* scrim = new Scrim([this] { hidePromptPresets(); }, overlay);
+    scrim->setGeometry(overlay->rect());
+    auto* frame = new GlassPanel(overlay);
+    frame->setObjectName(QStringLiteral("promptPresetsFrame"));
+    frame->setFill(GlassPanel::Fill::ultraThinMaterial);
+    frame->setCornerRadius(12);
+    frame->setShadow(QColor(0, 0, 0, 84), 20);
+    auto* frameLayout = new QVBoxLayout(frame);
+    const int margin = frame->shadowMargin(); // the panel's shape lies inside its shadow
+    frameLayout->setContentsMargins(margin, margin, margin, margin);
+    frameLayout->addWidget(makePromptPresetsPanel(currentPrompt, openCreatePreset, frame));
+    frame->setGeometry(panelGeometry(frame));
+    overlay_ = overlay;
+    overlay->show();
+    overlay->raise();
+    emit promptPresetsShownChanged(true);
+}
+
+void VideoGalleryView::hidePromptPresets() {
+    if (!overlay_)
+        return;
+    QWidget* overlay = overlay_;
+    overlay_ = nullptr;
+    overlay->hide();
+    overlay->deleteLater();
+    emit promptPresetsShownChanged(false);
+}
+
+QRect VideoGalleryView::panelGeometry(GlassPanel* frame) const {
+    // 350 wide at the leading edge; the shadow lies outside that.
+    const int margin = frame->shadowMargin();
+    return QRect(-margin, -margin, 350 + 2 * margin, height() + 2 * margin);
+}
+
+void VideoGalleryView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (overlay_) {
+        overlay_->setGeometry(rect());
+        for (QWidget* child : overlay_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            child->setGeometry(child->objectName() == QLatin1String("promptPresetsFrame")
+                                   ? panelGeometry(static_cast<GlassPanel*>(child))
+                                   : overlay_->rect());
+    }
+}

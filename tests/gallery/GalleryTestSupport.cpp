@@ -1,0 +1,97 @@
+#include "GalleryTestSupport.h"
+
+#include "ClipMetadataLoader.h"
+#include "FfmpegTool.h"
+#include "MediaProbe.h"
+#include "ModelSchema.h"
+#include "VideoMetadata.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThreadPool>
+
+namespace GalleryTestSupport {
+
+namespace {
+QByteArray makeClip(bool rotated) {
+    QTemporaryDir dir;
+    const QString upright = dir.filePath("upright.mp4");
+    if (!FfmpegTool::run({"-f", "lavfi", "-i", "testsrc2=size=160x90:rate=10:duration=1", "-c:v", "libx264", "-preset",
+                          "ultrafast", "-pix_fmt", "yuv420p"},
+                         upright))
+        return {};
+    QString target = upright;
+    if (rotated) {
+        target = dir.filePath("rotated.mp4");
+        if (!FfmpegTool::run({"-i", upright, "-c", "copy", "-metadata:s:v:0", "rotate=90"}, target))
+            return {};
+    }
+    QFile file(target);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
+
+const QByteArray& clipBytes() {
+    static const QByteArray bytes = makeClip(false);
+    return bytes;
+}
+
+const QByteArray& rotatedClipBytes() {
+    static const QByteArray bytes = makeClip(true);
+    return bytes;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+std::shared_ptr<VideoMetadata> addRecord(ModelContext& store, const QString& fileName, const QString& prompt,
+                                         const QDateTime& createdAt, const QString& quality,
+                                         const std::optional<QString>& model, bool promptOptimization,
+                                         const std::optional<bool>& fastPretreatment) {
+    auto record = VideoMetadata::make(fileName, prompt, quality, 6, QStringLiteral("image_to_video"),
+                                      promptOptimization, model, fastPretreatment);
+    record->setCreatedAt(createdAt);
+    store.insert(record);
+    store.save();
+    return record;
+}
+
+World::World() {
+    clock.install();
+    previousCacheHome = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(environment.path("xdg-cache")));
+    QDir().mkpath(environment.path("store"));
+    store = ModelSchema::openStore(environment.path("store/Orvane.store"));
+}
+
+World::~World() {
+    drain();
+    clock.runUntil([this] { return clock.pendingSleepers() == 0; }, 1e6, 3000);
+    store.reset();
+    Clock::setCurrent(nullptr);
+    if (previousCacheHome.isEmpty())
+        qunsetenv("XDG_CACHE_HOME");
+    else
+        qputenv("XDG_CACHE_HOME", previousCacheHome);
+}
+
+QString World::folder(const QString& name) const {
+    const QString path = environment.path(name);
+    QDir().mkpath(path);
+    return path;
+}
+
+void World::drain() {
+    for (int round = 0; round < 3; ++round) {
+        QCoreApplication::processEvents();
+        MediaProbe::pool().waitForDone();
+        ClipMetadataLoader::waitForCacheWrites();
+        QCoreApplication::processEvents();
+    }
+}
+
+} // namespace GalleryTestSupport

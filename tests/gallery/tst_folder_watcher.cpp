@@ -1,0 +1,118 @@
+#include "FileSystemMonitor.h"
+#include "GalleryTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <QThread>
+
+using namespace GalleryTestSupport;
+
+class FolderWatcherTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<World> world;
+    QString folder;
+    QList<FileSystemEvent> events;
+    bool allOnThisThread = true;
+
+    std::unique_ptr<FileSystemMonitor> makeMonitor(const QString& directory) {
+        auto monitor = std::make_unique<FileSystemMonitor>(directory, [this](const FileSystemEvent& event) {
+            allOnThisThread = allOnThisThread && QThread::currentThread() == thread();
+            events.append(event);
+        });
+        monitor->startMonitoring();
+        return monitor;
+    }
+    QString path(const QString& name) const { return folder + '/' + name; }
+    // No notice of anything else may still be on its way.
+    void settle() { QTest::qWait(100); }
+
+private slots:
+    void init() {
+        world = std::make_unique<World>();
+        folder = world->folder("Videos");
+        events.clear();
+        allOnThisThread = true;
+    }
+    void cleanup() { world.reset(); }
+
+    void addedAndRemovedFilesAreReportedOnceOnTheOwnThread() {
+        QVERIFY(writeFile(path("present.mp4"), "x"));
+        const auto monitor = makeMonitor(folder);
+        QVERIFY(monitor->isMonitoring());
+        QCOMPARE(monitor->lastContents(), QSet<QString>{path("present.mp4")});
+
+        QVERIFY(writeFile(path("Orvane_new.mp4"), "data"));
+        QTRY_COMPARE(events.size(), 1);
+        settle();
+        QCOMPARE(events, QList<FileSystemEvent>{FileSystemEvent::fileAdded(path("Orvane_new.mp4"))});
+
+        // Writing into a file already there is no event.
+        QFile file(path("Orvane_new.mp4"));
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("more");
+        file.close();
+        settle();
+        QCOMPARE(events.size(), 1);
+
+        QVERIFY(QFile::remove(path("Orvane_new.mp4")));
+        QTRY_COMPARE(events.size(), 2);
+        settle();
+        QCOMPARE(events.last(), FileSystemEvent::fileRemoved(path("Orvane_new.mp4")));
+        QVERIFY(allOnThisThread);
+    }
+
+    void aRenameIsAnAdditionThenARemoval() {
+        QVERIFY(writeFile(path("Orvane_a.mp4"), "a"));
+        const auto monitor = makeMonitor(folder);
+        QVERIFY(QFile::rename(path("Orvane_a.mp4"), path("Orvane_b.mp4")));
+        QTRY_COMPARE(events.size(), 2);
+        settle();
+        QCOMPARE(events, (QList<FileSystemEvent>{FileSystemEvent::fileAdded(path("Orvane_b.mp4")),
+                                                 FileSystemEvent::fileRemoved(path("Orvane_a.mp4"))}));
+    }
+
+    void hiddenEntriesAreNeverReported() {
+        const auto monitor = makeMonitor(folder);
+        QVERIFY(writeFile(path(".orvane-copy-1234.part"), "half"));
+        QVERIFY(QFile::rename(path(".orvane-copy-1234.part"), path(".hidden.mp4")));
+        QVERIFY(writeFile(path("visible.txt"), "v"));
+        QTRY_COMPARE(events.size(), 1);
+        settle();
+        QCOMPARE(events.first(), FileSystemEvent::fileAdded(path("visible.txt")));
+    }
+
+    void aDeletedFolderIsReportedAsChanged() {
+        const QString inner = world->folder("Videos/inner");
+        folder = inner;
+        const auto monitor = makeMonitor(inner);
+        QVERIFY(QDir(inner).removeRecursively());
+        QTRY_VERIFY(!events.isEmpty());
+        QCOMPARE(events.last(), FileSystemEvent::directoryChanged());
+        for (const FileSystemEvent& event : std::as_const(events))
+            QCOMPARE(event.kind, FileSystemEvent::Kind::directoryChanged);
+    }
+
+    void aMissingFolderNeverReports() {
+        const QString missing = world->environment.path("missing");
+        const auto monitor = makeMonitor(missing);
+        QVERIFY(!monitor->isMonitoring());
+        QVERIFY(monitor->lastContents().isEmpty());
+        QDir().mkpath(missing);
+        QVERIFY(writeFile(missing + "/Orvane_a.mp4", "a"));
+        settle();
+        QVERIFY(events.isEmpty());
+    }
+
+    void aStoppedMonitorIsSilent() {
+        const auto monitor = makeMonitor(folder);
+        monitor->stopMonitoring();
+        QVERIFY(writeFile(path("Orvane_a.mp4"), "a"));
+        settle();
+        QVERIFY(events.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(FolderWatcherTest)
+#include "tst_folder_watcher.moc"

@@ -1,0 +1,443 @@
+#include "AppSettings.h"
+#include "FileSystemMonitor.h"
+#include "FolderBookmark.h"
+#include "GalleryTestSupport.h"
+#include "GalleryVideoItem.h"
+#include "QueueManager.h"
+#include "VideoGalleryItem.h"
+#include "VideoGalleryViewModel.h"
+#include "VideoMetadata.h"
+#include "VideoSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace GalleryTestSupport;
+
+namespace {
+QStringList namesOf(const VideoGalleryViewModel& gallery) {
+    QStringList names;
+    for (const GalleryVideoItem* item : gallery.videos())
+        names << item->fileName();
+    return names;
+}
+} // namespace
+
+class GalleryModelTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<World> world;
+    std::unique_ptr<VideoGalleryViewModel> gallery;
+    QString folder;
+
+    QString path(const QString& name) const { return folder + '/' + name; }
+    bool addClip(const QString& name, const QString& into = {}) {
+        return writeFile((into.isEmpty() ? folder : into) + '/' + name, clipBytes());
+    }
+    bool waitForAll(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 5000); }
+
+private slots:
+    void initTestCase() { QVERIFY2(!clipBytes().isEmpty(), "the ffmpeg tool could not make a clip"); }
+
+    void init() {
+        world = std::make_unique<World>();
+        folder = world->folder("Videos");
+        gallery = std::make_unique<VideoGalleryViewModel>();
+        gallery->setModelContext(world->store.get());
+    }
+    void cleanup() {
+        gallery.reset();
+        world.reset();
+    }
+
+    void listsOnlyVisibleClipsNewestFirstAndSaysWhy() {
+        QVERIFY(writeFile(path("Orvane_20250101_120000_a.mp4"), "a"));
+        QVERIFY(writeFile(path("clip.mp4"), "c"));
+        QVERIFY(writeFile(path("Orvane_notes.txt"), "n"));
+        QVERIFY(writeFile(path(".Orvane_y.mp4"), "y"));
+        QVERIFY(writeFile(path("orvane_lower.mp4"), "l"));
+        QVERIFY(writeFile(path("Orvane_half.part.mp4"), "p"));
+        QVERIFY(QDir(folder).mkdir("subfolder"));
+        QTest::qWait(5);
+        QVERIFY(writeFile(path("Orvane_x.MP4"), "x"));
+
+        world->environment.clearLog();
+        gallery->startMonitoring(folder);
+        QCOMPARE(namesOf(*gallery), (QStringList{"Orvane_x.MP4", "Orvane_20250101_120000_a.mp4"}));
+        QVERIFY(!gallery->isLoading());
+
+        const QStringList expected{
+            "📁 [VideoGallery] Starting to monitor directory: " + folder,
+            "🔍 [VideoGallery] Will show only files: 'Orvane_*.mp4'",
+            "📂 [VideoGallery] Found 7 total files in directory",
+            "✅ [VideoGallery] Loaded 2 videos matching 'Orvane_*.mp4' pattern",
+        };
+        QStringList lines = world->environment.logLines();
+        QStringList filtered;
+        for (const QString& line : lines) {
+            if (line.startsWith("🚫"))
+                filtered << line;
+        }
+        lines.removeIf([](const QString& line) { return line.startsWith("🚫") || line.startsWith("🧹"); });
+        QCOMPARE(lines, expected);
+        filtered.sort();
+        QCOMPARE(filtered,
+                 (QStringList{"🚫 [VideoGallery] Filtered out: Orvane_notes.txt (has Orvane_ prefix but not .mp4)",
+                              "🚫 [VideoGallery] Filtered out: clip.mp4 (no Orvane_ prefix)",
+                              "🚫 [VideoGallery] Filtered out: orvane_lower.mp4 (no Orvane_ prefix)",
+                              "🚫 [VideoGallery] Filtered out: subfolder (no Orvane_ prefix and not .mp4)"}));
+        // Listing reads no pictures: that waits until a card is near the view.
+        for (const GalleryVideoItem* item : gallery->videos())
+            QCOMPARE(item->metadataState(), GalleryVideoItem::MetadataState::notLoaded);
+    }
+
+    void startStopAndIdleBehaviour() {
+        world->environment.clearLog();
+        gallery->loadVideos(folder);
+        QCOMPARE(world->environment.logLines(),
+                 QStringList{"❌ [VideoGallery] Security-scoped resource not initialized for: " + folder});
+        QVERIFY(!gallery->isLoading());
+
+        QVERIFY(addClip("Orvane_1.mp4"));
+        gallery->startMonitoring(folder);
+        QCOMPARE(gallery->count(), 1);
+        world->environment.clearLog();
+        gallery->stopMonitoring();
+        QCOMPARE(world->environment.logLines(),
+                 (QStringList{"🛑 [VideoGallery] Stopping monitoring of: " + folder,
+                              "🔒 [VideoGallery] Closed security-scoped resource for: " + folder,
+                              "🧹 [VideoGallery] Cache cleared: thumbnails and video list"}));
+        QCOMPARE(gallery->count(), 0);
+        QVERIFY(!gallery->monitoredDirectory());
+        QVERIFY(!gallery->fileSystemMonitor());
+
+        // Idle: neither events nor refreshes change anything.
+        gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_1.mp4")));
+        gallery->refreshVideos();
+        QVERIFY(addClip("Orvane_2.mp4"));
+        QTest::qWait(100);
+        world->drain();
+        QCOMPARE(gallery->count(), 0);
+    }
+
+    void addedFilesThatAreNoClipsAreNamedInTheLog() {
+        gallery->startMonitoring(folder);
+        gallery->fileSystemMonitor()->stopMonitoring();
+        world->environment.clearLog();
+        for (const QString& name : {"clip.mp4", "Orvane_notes.txt", "notes.txt"}) {
+            QVERIFY(writeFile(path(name), "x"));
+            gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path(name)));
+        }
+        QCOMPARE(world->environment.logLines(),
+                 (QStringList{"🚫 [VideoGallery] Ignoring file (no Orvane_ prefix): clip.mp4",
+                              "🚫 [VideoGallery] Ignoring file (has Orvane_ prefix but not .mp4): Orvane_notes.txt"}));
+        QCOMPARE(gallery->count(), 0);
+    }
+
+    void anUnreadableFolderKeepsTheListAndSaysWhy() {
+        const QString missing = world->environment.path("gone");
+        world->environment.clearLog();
+        gallery->startMonitoring(missing);
+        const QStringList lines = world->environment.logLines();
+        const int at =
+            int(lines.indexOf("❌ [VideoGallery] Error loading videos from directory: No such file or directory"));
+        QVERIFY2(at >= 0, qPrintable(lines.join("\n")));
+        QCOMPARE(lines.at(at + 1), "   Directory: " + missing);
+        QVERIFY(lines.at(at + 2).startsWith("   Error details: "));
+        QVERIFY(!gallery->isLoading());
+        QCOMPARE(gallery->count(), 0);
+        QVERIFY(!gallery->fileSystemMonitor()->isMonitoring());
+    }
+
+    void aClipFiledByTheQueueAppearsWithItsBadges() {
+        RecordingSoundPlayer sounds;
+        VideoSettings().setVideoDirectoryBookmark(FolderBookmark::create(folder));
+        QueueManager queue;
+        queue.setModelContext(world->store.get());
+        gallery->startMonitoring(folder);
+        QCOMPARE(gallery->count(), 0);
+
+        const QString download = world->environment.path("download.mp4");
+        QVERIFY(writeFile(download, clipBytes()));
+        GenerationTask task;
+        task.prompt = "a red fox in snow";
+        task.quality = VideoQuality::p768;
+        task.duration = VideoDuration::seconds6;
+        task.model = VideoModel::hailuo23Fast;
+        task.promptOptimization = true;
+        task.fastPretreatment = false;
+        task.status = GenerationTaskStatus::completed;
+        task.result = GenerationResult::video(download);
+        queue.saveVideoToFolder(task);
+
+        QVERIFY(waitForAll([&] { return gallery->count() == 1 && gallery->videos().first()->record(); }));
+        GalleryVideoItem* item = gallery->videos().first();
+        QVERIFY(item->fileName().startsWith("Orvane_"));
+        QVERIFY(item->fileName().endsWith("_a_red_fox_in_snow.mp4"));
+        QCOMPARE(item->metadataState(), GalleryVideoItem::MetadataState::loaded);
+        QVERIFY(!item->thumbnail().isNull());
+        QCOMPARE(item->resolution(), QSize(160, 90));
+        QVERIFY(item->duration() && qAbs(*item->duration() - 1.0) < 0.2);
+
+        const auto cell = VideoGalleryItem::video(item);
+        QCOMPARE(cell.title(), "a red fox in snow");
+        QCOMPARE(cardBadges(cell.overlayMetadata(), 1),
+                 (QList<CardBadge>{{CardBadge::Kind::quality, "768P", {}},
+                                   {CardBadge::Kind::model, "2.3 Fast", {}},
+                                   {CardBadge::Kind::promptOptimization, "AI", "sparkles"}}));
+        // The filing step's hidden temporary copy never showed up.
+        QVERIFY(world->environment.hasLineStartingWith("➕ [VideoGallery] Adding new video: Orvane_"));
+        QVERIFY(!world->environment.hasLineStartingWith("➕ [VideoGallery] Adding new video: ."));
+    }
+
+    void renamesAndDeletionsFromOutside() {
+        QVERIFY(addClip("Orvane_a.mp4"));
+        QVERIFY(addClip("Orvane_b.mp4"));
+        gallery->startMonitoring(folder);
+        QCOMPARE(gallery->count(), 2);
+
+        QVERIFY(QFile::rename(path("Orvane_a.mp4"), path("Orvane_c.mp4")));
+        QVERIFY(waitForAll([&] { return namesOf(*gallery).contains("Orvane_c.mp4"); }));
+        QCOMPARE(namesOf(*gallery), (QStringList{"Orvane_c.mp4", "Orvane_b.mp4"}));
+
+        QVERIFY(QFile::rename(path("Orvane_b.mp4"), path("renamed.mp4")));
+        QVERIFY(waitForAll([&] { return gallery->count() == 1; }));
+        QCOMPARE(namesOf(*gallery), QStringList{"Orvane_c.mp4"});
+
+        const QString outside = world->folder("Elsewhere");
+        QVERIFY(addClip("Orvane_in.mp4", outside));
+        QVERIFY(QFile::rename(outside + "/Orvane_in.mp4", path("Orvane_in.mp4")));
+        QVERIFY(waitForAll([&] { return gallery->count() == 2; }));
+        QCOMPARE(namesOf(*gallery).first(), "Orvane_in.mp4");
+
+        QVERIFY(QFile::remove(path("Orvane_c.mp4")));
+        QVERIFY(waitForAll([&] { return gallery->count() == 1; }));
+        QCOMPARE(namesOf(*gallery), QStringList{"Orvane_in.mp4"});
+    }
+
+    void renameEventsKeepThePosition() {
+        QVERIFY(addClip("Orvane_a.mp4"));
+        QTest::qWait(5);
+        QVERIFY(addClip("Orvane_b.mp4"));
+        gallery->startMonitoring(folder);
+        gallery->fileSystemMonitor()->stopMonitoring(); // only the events this test sends
+        QCOMPARE(namesOf(*gallery), (QStringList{"Orvane_b.mp4", "Orvane_a.mp4"}));
+
+        QVERIFY(QFile::rename(path("Orvane_a.mp4"), path("Orvane_z.mp4")));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileRenamed(path("Orvane_a.mp4"), path("Orvane_z.mp4")));
+        QCOMPARE(namesOf(*gallery), (QStringList{"Orvane_b.mp4", "Orvane_z.mp4"}));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileRenamed(path("Orvane_q.mp4"), path("Orvane_r.mp4")));
+        QCOMPARE(gallery->count(), 2);
+        gallery->handleFileSystemEvent(FileSystemEvent::fileRenamed(path("Orvane_b.mp4"), path("b.mp4")));
+        QCOMPARE(namesOf(*gallery), QStringList{"Orvane_z.mp4"});
+    }
+
+    void aFolderSwitchDropsWorkOfTheOldFolder() {
+        const QString other = world->folder("Other");
+        QVERIFY(addClip("Orvane_old.mp4"));
+        QVERIFY(addClip("Orvane_new.mp4", other));
+        gallery->startMonitoring(folder);
+        QCOMPARE(namesOf(*gallery), QStringList{"Orvane_old.mp4"});
+
+        // A clip of the old folder whose probe is still running when the folder changes.
+        QVERIFY(addClip("Orvane_late.mp4"));
+        gallery->fileSystemMonitor()->stopMonitoring();
+        gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_late.mp4")));
+        world->environment.clearLog();
+        gallery->startMonitoring(other);
+        QCOMPARE(world->environment.logLines().first(), "🛑 [VideoGallery] Stopping monitoring of: " + folder);
+        world->drain();
+        QTest::qWait(50);
+        QCOMPARE(namesOf(*gallery), QStringList{"Orvane_new.mp4"});
+        QCOMPARE(*gallery->monitoredDirectory(), other);
+    }
+
+    void noDuplicateAndNoGhostCards() {
+        QVERIFY(addClip("Orvane_a.mp4"));
+        gallery->startMonitoring(folder);
+        gallery->fileSystemMonitor()->stopMonitoring();
+        // Reported although already listed (made between the watcher's first look and the load).
+        gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_a.mp4")));
+        // Reported twice.
+        QVERIFY(addClip("Orvane_b.mp4"));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_b.mp4")));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_b.mp4")));
+        // Gone again before its probe ends.
+        QVERIFY(addClip("Orvane_gone.mp4"));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_gone.mp4")));
+        QVERIFY(QFile::remove(path("Orvane_gone.mp4")));
+
+        QVERIFY(waitForAll([&] { return gallery->count() >= 2; }));
+        world->drain();
+        world->clock.runUntil([] { return false; }, 5, 200);
+        QCOMPARE(namesOf(*gallery), (QStringList{"Orvane_b.mp4", "Orvane_a.mp4"}));
+    }
+
+    void partialAndHiddenFilesAreNeverListed() {
+        gallery->startMonitoring(folder);
+        QVERIFY(writeFile(path(".orvane-copy-1.part"), clipBytes()));
+        QVERIFY(writeFile(path("Orvane_a.mp4.part"), clipBytes()));
+        QVERIFY(writeFile(path("Orvane_b.part.mp4"), clipBytes()));
+        QVERIFY(writeFile(path(".Orvane_c.mp4"), clipBytes()));
+        QTest::qWait(150);
+        world->drain();
+        QCOMPARE(gallery->count(), 0);
+        gallery->refreshVideos();
+        QTest::qWait(20);
+        QCOMPARE(gallery->count(), 0);
+        QVERIFY(gallery->passesFilter("Orvane_ok.Mp4"));
+        QVERIFY(!gallery->passesFilter("Orvane_x.PART.mp4"));
+    }
+
+    void aClipStillBeingWrittenIsReadAgainOnceItsSizeSettles() {
+        gallery->startMonitoring(folder);
+        gallery->fileSystemMonitor()->stopMonitoring();
+        const QByteArray& bytes = clipBytes();
+        QVERIFY(writeFile(path("Orvane_grow.mp4"), bytes.left(bytes.size() / 2)));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_grow.mp4")));
+        // The first read fails; the item waits for the size to hold still.
+        QVERIFY(waitForAll([&] { return world->clock.pendingSleepers() == 1; }));
+        QCOMPARE(gallery->count(), 0);
+        QFile file(path("Orvane_grow.mp4"));
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(bytes.mid(bytes.size() / 2));
+        file.close();
+        world->clock.advance(GalleryVideoItem::kSettleSeconds); // grew: look again later
+        QVERIFY(waitForAll([&] { return world->clock.pendingSleepers() == 1; }));
+        world->clock.advance(GalleryVideoItem::kSettleSeconds); // settled: read again
+        QVERIFY(waitForAll([&] { return gallery->count() == 1; }));
+        const GalleryVideoItem* item = gallery->videos().first();
+        QVERIFY(!item->thumbnail().isNull());
+        QCOMPARE(item->resolution(), QSize(160, 90));
+    }
+
+    void aBrokenClipThatDoesNotGrowIsShownWithoutPicture() {
+        gallery->startMonitoring(folder);
+        gallery->fileSystemMonitor()->stopMonitoring();
+        QVERIFY(writeFile(path("Orvane_broken.mp4"), "not a video at all"));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_broken.mp4")));
+        QVERIFY(waitForAll([&] { return world->clock.pendingSleepers() == 1; }));
+        world->clock.advance(GalleryVideoItem::kSettleSeconds);
+        QVERIFY(waitForAll([&] { return gallery->count() == 1; }));
+        const GalleryVideoItem* item = gallery->videos().first();
+        QVERIFY(item->thumbnail().isNull());
+        QVERIFY(!item->resolution());
+        QCOMPARE(VideoGalleryItem::video(gallery->videos().first()).title(), "Orvane_broken");
+    }
+
+    void theNewestOfSeveralRecordsWinsForCardAndRecreate() {
+        const QDateTime now = world->clock.now();
+        addRecord(*world->store, "Orvane_a.mp4", "older", now.addSecs(-60));
+        const auto newest = addRecord(*world->store, "Orvane_a.mp4", "newest", now);
+        addRecord(*world->store, "Orvane_a.mp4", "oldest", now.addSecs(-120));
+        QVERIFY(addClip("Orvane_a.mp4"));
+        QVERIFY(addClip("Orvane_none.mp4"));
+        gallery->startMonitoring(folder);
+        GalleryVideoItem* withRecords = gallery->videos().at(gallery->indexOfPath(path("Orvane_a.mp4")));
+        GalleryVideoItem* without = gallery->videos().at(gallery->indexOfPath(path("Orvane_none.mp4")));
+        QCOMPARE(withRecords->prompt(), "newest");
+        QCOMPARE(VideoGalleryItem::video(without).title(), "Orvane_none");
+        QVERIFY(!VideoGalleryItem::video(without).overlayMetadata());
+
+        QSignalSpy recreated(gallery.get(), &VideoGalleryViewModel::recreateRequested);
+        gallery->recreate(withRecords);
+        QCOMPARE(recreated.size(), 1);
+        QCOMPARE(recreated.first().first().value<VideoMetadata*>(), newest.get());
+        world->environment.clearLog();
+        gallery->recreate(without);
+        QCOMPARE(recreated.size(), 1);
+        QCOMPARE(world->environment.logLines(), QStringList{"❌ No metadata found for Orvane_none.mp4"});
+    }
+
+    void aRotatedClipReportsAPositiveSize() {
+        QVERIFY(writeFile(path("Orvane_turned.mp4"), rotatedClipBytes()));
+        gallery->startMonitoring(folder);
+        GalleryVideoItem* item = gallery->videos().first();
+        item->ensureMetadata();
+        QVERIFY(waitForAll([&] { return item->metadataState() == GalleryVideoItem::MetadataState::loaded; }));
+        QCOMPARE(item->resolution(), QSize(90, 160));
+        QCOMPARE(item->thumbnail().size(), QSize(90, 160)); // upright, never scaled up
+    }
+
+    void storedViewModes_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<VideoGalleryViewModel::GridMode>("mode");
+        QTest::newRow("Solo") << "Solo" << 1 << VideoGalleryViewModel::GridMode::automatic;
+        QTest::newRow("Comfort ignores the width") << "Comfort" << 2 << VideoGalleryViewModel::GridMode::comfortable;
+        QTest::newRow("Compact") << "Compact" << 3 << VideoGalleryViewModel::GridMode::compact;
+        QTest::newRow("unknown") << "compact" << 1 << VideoGalleryViewModel::GridMode::automatic;
+    }
+    void storedViewModes() {
+        QFETCH(QString, stored);
+        QFETCH(int, columns);
+        QFETCH(VideoGalleryViewModel::GridMode, mode);
+        gallery->setColumns(3);
+        gallery->setPreferredGridMode(VideoGalleryViewModel::GridMode::compact);
+        gallery->updateColumns(1000);
+        gallery->saveViewModeSettings(stored);
+        VideoGalleryViewModel fresh;
+        fresh.setModelContext(world->store.get());
+        fresh.updateColumns(1000);
+        fresh.loadViewModeSettings();
+        QCOMPARE(fresh.columns(), columns);
+        QCOMPARE(fresh.preferredGridMode(), mode);
+    }
+
+    void viewModeRoundTripThroughTheMenu() {
+        VideoGalleryViewModel unchanged;
+        unchanged.setColumns(3);
+        unchanged.setModelContext(world->store.get());
+        unchanged.loadViewModeSettings(); // no record yet
+        QCOMPARE(unchanged.columns(), 3);
+
+        const auto compact = VideoGalleryViewModel::gridModeChoices().at(2);
+        QCOMPARE(compact.name, "Compact");
+        gallery->selectGridMode(compact);
+        QCOMPARE(gallery->columns(), 3);
+        QCOMPARE(gallery->currentGridModeName(), "Compact");
+        const auto records = world->store->fetch<AppSettings>();
+        QCOMPARE(records->size(), 1);
+        QCOMPARE(records->first()->videoGalleryViewMode(), "Compact");
+        gallery->selectGridMode(VideoGalleryViewModel::gridModeChoices().at(1));
+        QCOMPARE(world->store->fetch<AppSettings>()->size(), 1);
+        QCOMPARE(world->store->fetch<AppSettings>()->first()->videoGalleryViewMode(), "Comfort");
+
+        VideoGalleryViewModel noStore;
+        noStore.saveViewModeSettings("Compact"); // nothing to write to: nothing happens
+        QCOMPARE(world->store->fetch<AppSettings>()->first()->videoGalleryViewMode(), "Comfort");
+    }
+
+    void columnRules_data() {
+        QTest::addColumn<VideoGalleryViewModel::GridMode>("mode");
+        QTest::addColumn<double>("width");
+        QTest::addColumn<int>("columns");
+        using M = VideoGalleryViewModel::GridMode;
+        QTest::newRow("auto wide") << M::automatic << 3000.0 << 1;
+        QTest::newRow("compact narrow") << M::compact << 800.0 << 3;
+        QTest::newRow("comfortable below 1200") << M::comfortable << 1199.0 << 1;
+        QTest::newRow("comfortable at 1200") << M::comfortable << 1200.0 << 2;
+    }
+    void columnRules() {
+        QFETCH(VideoGalleryViewModel::GridMode, mode);
+        QFETCH(double, width);
+        QFETCH(int, columns);
+        gallery->setPreferredGridMode(mode);
+        gallery->updateColumns(width);
+        QCOMPARE(gallery->columns(), columns);
+    }
+
+    void gridModeNameFollowsTheColumns() {
+        const QList<std::pair<int, QString>> cases{{1, "Solo"}, {2, "Comfort"}, {3, "Compact"}, {4, "Comfort"}};
+        gallery->setPreferredGridMode(VideoGalleryViewModel::GridMode::compact);
+        for (const auto& [columns, name] : cases) {
+            gallery->setColumns(columns);
+            QCOMPARE(gallery->currentGridModeName(), name);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(GalleryModelTest)
+#include "tst_gallery_model.moc"

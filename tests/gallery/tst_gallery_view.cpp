@@ -1,0 +1,411 @@
+#include "APIManager.h"
+#include "DragOutCopies.h"
+#include "FolderBookmark.h"
+#include "GalleryTestSupport.h"
+#include "GalleryVideoItem.h"
+#include "Glass.h"
+#include "GuiTestSupport.h"
+#include "MovementPlayer.h"
+#include "PromptPresetsView.h"
+#include "QueueManager.h"
+#include "SwiftDataPromptPresetsManager.h"
+#include "VideoGalleryCard.h"
+#include "VideoGalleryGrid.h"
+#include "VideoGalleryItemModel.h"
+#include "VideoGalleryView.h"
+#include "VideoGalleryViewModel.h"
+#include "VideoMetadata.h"
+#include "VideoPlayerView.h"
+#include "VideoSettings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+#include <QVideoSink>
+
+using namespace GalleryTestSupport;
+
+namespace {
+
+// A media backend that is ready as soon as it is asked to play.
+class InstantBackend final : public PreviewBackend {
+public:
+    ItemId replaceCurrentItem(const QUrl& url) override {
+        current_ = ++last_;
+        loaded = url;
+        return current_;
+    }
+    void clearCurrentItem() override { current_ = 0; }
+    ItemId currentItem() const override { return current_; }
+    ItemStatus status(ItemId item) const override {
+        return item == ready_ ? ItemStatus::readyToPlay : ItemStatus::unknown;
+    }
+    std::optional<double> duration(ItemId item) const override {
+        return item == ready_ ? std::optional(1.0) : std::nullopt;
+    }
+    void play() override {
+        ready_ = current_;
+        emit itemStatusChanged(current_);
+    }
+    void pause() override {}
+    void seekToStart() override {}
+    void setVolume(double v) override { volume_ = v; }
+    double volume() const override { return volume_; }
+    void setVideoOutput(QObject* output) override { this->output = output; }
+
+    QUrl loaded;
+    QObject* output = nullptr;
+
+private:
+    ItemId current_ = 0;
+    ItemId last_ = 0;
+    ItemId ready_ = 0;
+    double volume_ = 0;
+};
+
+} // namespace
+
+class GalleryViewTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<World> world;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<RecordingWorkspace> workspace;
+    std::unique_ptr<VideoSettings> settings;
+    std::unique_ptr<QueueManager> queue;
+    std::unique_ptr<MovementPlayer> player;
+    InstantBackend* backend = nullptr;
+    std::unique_ptr<VideoGalleryViewModel> gallery;
+    std::unique_ptr<VideoGalleryView> view;
+    QString folder;
+
+    AppEnvironment environment() {
+        AppEnvironment env;
+        env.videoSettings = settings.get();
+        env.queueManager = queue.get();
+        env.movementPlayer = player.get();
+        env.galleryViewModel = gallery.get();
+        env.modelContext = world->store.get();
+        return env;
+    }
+    void openView(bool withFolder = true) {
+        if (withFolder)
+            settings->setVideoDirectoryBookmark(FolderBookmark::create(folder));
+        view = std::make_unique<VideoGalleryView>(environment());
+        view->resize(900, 800);
+        QVERIFY(gui::showActive(view.get()));
+        QCoreApplication::processEvents();
+    }
+    VideoGalleryCard* cardNamed(const QString& title) {
+        for (VideoGalleryCard* card : view->grid()->cards()) {
+            if (card->item().title() == title)
+                return card;
+        }
+        return nullptr;
+    }
+    // Advances virtual time in small steps, letting the event loop run in between.
+    void advance(double seconds) {
+        world->clock.advance(seconds);
+        QCoreApplication::processEvents();
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(!clipBytes().isEmpty()); }
+
+    void init() {
+        world = std::make_unique<World>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        workspace = std::make_unique<RecordingWorkspace>();
+        folder = world->folder("Videos");
+        settings = std::make_unique<VideoSettings>();
+        queue = std::make_unique<QueueManager>();
+        auto fake = std::make_unique<InstantBackend>();
+        backend = fake.get();
+        player = std::make_unique<MovementPlayer>(std::move(fake));
+        gallery = std::make_unique<VideoGalleryViewModel>();
+    }
+    void cleanup() {
+        view.reset();
+        gallery.reset();
+        player.reset();
+        queue.reset();
+        settings.reset();
+        dialogs.reset();
+        workspace.reset();
+        world.reset();
+    }
+
+    void theEmptyStateFollowsTheVideoKey() {
+        APIManager::shared().setMiniMaxAPIKey("   ");
+        openView(false);
+        QVERIFY(world->environment.logLines().contains(
+            "⚠️ [ScenesView] No video folder configured, stopping gallery monitoring"));
+        QVERIFY(view->isShowingEmptyState());
+        auto* title = gui::find<QLabel>(view.get(), "emptyStateTitle");
+        auto* subtitle = gui::find<QLabel>(view.get(), "emptyStateSubtitle");
+        QCOMPARE(title->text(), "MiniMax API key not set");
+        QCOMPARE(subtitle->text(), "Please go to API settings to configure your key");
+        APIManager::shared().setMiniMaxAPIKey("key-1");
+        QCOMPARE(title->text(), "Ready for parallel motion generation");
+        QCOMPARE(subtitle->text(), "Up to 4 videos can be generated simultaneously");
+        QVERIFY2(gui::unnamedControls(view.get()).isEmpty(), qPrintable(gui::unnamedControls(view.get()).join(", ")));
+    }
+
+    void clipCardsShowTheirRecordAndTheThreeButtons() {
+        addRecord(*world->store, "Orvane_fox.mp4", "a fox", world->clock.now());
+        QVERIFY(writeFile(folder + "/Orvane_plain.mp4", clipBytes()));
+        QTest::qWait(5);
+        QVERIFY(writeFile(folder + "/Orvane_fox.mp4", clipBytes()));
+        openView();
+        QVERIFY(world->environment.logLines().contains("🎬 [ScenesView] Setting up gallery for directory: " + folder));
+        QVERIFY(!view->isShowingEmptyState());
+        QTRY_COMPARE(view->grid()->cards().size(), 2);
+        VideoGalleryCard* fox = cardNamed("a fox");
+        VideoGalleryCard* plain = cardNamed("Orvane_plain");
+        QVERIFY(fox && plain);
+        QCOMPARE(fox->badgeTexts(), (QStringList{"768P", "2.3 Fast", "AI"}));
+        QVERIFY(plain->badgeTexts().isEmpty());
+        // Solo: the buttons carry their labels.
+        QVERIFY(gui::findByAccessibleName(fox, "Recreate"));
+        QVERIFY(gui::findByAccessibleName(fox, "Files"));
+        QVERIFY(gui::findByAccessibleName(fox, "Delete"));
+        QTRY_VERIFY(!fox->item().videoItem()->thumbnail().isNull());
+
+        QSignalSpy recreated(gallery.get(), &VideoGalleryViewModel::recreateRequested);
+        QVERIFY(gui::click(gui::find(fox, "recreateButton")));
+        QCOMPARE(recreated.size(), 1);
+        QCOMPARE(recreated.first().first().value<VideoMetadata*>()->fileName(), "Orvane_fox.mp4");
+        QVERIFY(gui::click(gui::find(plain, "recreateButton")));
+        QCOMPARE(recreated.size(), 1);
+        QVERIFY(world->environment.logLines().contains("❌ No metadata found for Orvane_plain.mp4"));
+
+        QVERIFY(gui::click(gui::find(fox, "revealButton")));
+        QCOMPARE(workspace->revealed, QList<QStringList>{{folder + "/Orvane_fox.mp4"}});
+        QVERIFY2(gui::unnamedControls(view.get()).isEmpty(), qPrintable(gui::unnamedControls(view.get()).join(", ")));
+    }
+
+    void trashAsksFirstAndKeepsTheRecord() {
+        addRecord(*world->store, "Orvane_fox.mp4", "a fox", world->clock.now());
+        QVERIFY(writeFile(folder + "/Orvane_fox.mp4", clipBytes()));
+        openView();
+        QTRY_VERIFY(cardNamed("a fox"));
+        dialogs->alertAnswer = 1; // Cancel
+        QVERIFY(gui::click(gui::find(cardNamed("a fox"), "trashButton")));
+        QCOMPARE(dialogs->alerts.size(), 1);
+        QCOMPARE(dialogs->alerts.first().style, Dialogs::AlertStyle::warning);
+        QCOMPARE(dialogs->alerts.first().message, "Move Video to Trash");
+        QCOMPARE(
+            dialogs->alerts.first().informativeText,
+            "Are you sure you want to move 'Orvane_fox.mp4' to the Trash? You can restore it from the Trash later.");
+        QCOMPARE(dialogs->alerts.first().buttons, (QStringList{"Move to Trash", "Cancel"}));
+        QVERIFY(QFile::exists(folder + "/Orvane_fox.mp4"));
+
+        QVERIFY(workspace->trashed.isEmpty());
+
+        // The trash refuses: the error is shown and the card stays.
+        dialogs->alertAnswer = 0;
+        workspace->trashAnswer = false;
+        QVERIFY(gui::click(gui::find(cardNamed("a fox"), "trashButton")));
+        QCOMPARE(dialogs->alerts.size(), 3);
+        QCOMPARE(dialogs->alerts.last().style, Dialogs::AlertStyle::critical);
+        QTest::qWait(20);
+        QVERIFY(cardNamed("a fox"));
+
+        workspace->trashAnswer = true;
+        workspace->removeFiles = true;
+        QVERIFY(gui::click(gui::find(cardNamed("a fox"), "trashButton")));
+        QCOMPARE(workspace->trashed.last(), folder + "/Orvane_fox.mp4");
+        QVERIFY(!QFile::exists(folder + "/Orvane_fox.mp4"));
+        QTRY_VERIFY(view->isShowingEmptyState());
+        QCOMPARE(world->store->fetch<VideoMetadata>()->size(), 1);
+    }
+
+    void hoverPlaysAfter200msAndStopsAfter150ms() {
+        QVERIFY(writeFile(folder + "/Orvane_a.mp4", clipBytes()));
+        QVERIFY(writeFile(folder + "/Orvane_b.mp4", clipBytes()));
+        openView();
+        QTRY_COMPARE(view->grid()->cards().size(), 2);
+        VideoGalleryCard* first = view->grid()->cards().at(0);
+        VideoGalleryCard* second = view->grid()->cards().at(1);
+
+        // In and out within 200 ms: nothing starts.
+        gui::hover(first);
+        advance(0.1);
+        gui::unhover(first);
+        advance(0.3);
+        QVERIFY(!player->currentVideo());
+
+        gui::hover(first);
+        advance(0.19);
+        QVERIFY(!player->currentVideo());
+        advance(0.02);
+        QCOMPARE(player->currentVideo(), first->item().videoItem());
+        QVERIFY(player->isPlaying());
+        QCOMPARE(backend->loaded, QUrl::fromLocalFile(first->item().videoItem()->path()));
+        VideoPlayerView* preview = view->grid()->previewWidget();
+        QVERIFY(preview);
+        QCOMPARE(backend->output, static_cast<QObject*>(preview->videoSink()));
+        QCOMPARE(preview->parentWidget(), first);
+        QVERIFY(preview->isVisible());
+
+        // Straight to the next card: the first stops at 150 ms, the second plays at 200 ms.
+        gui::unhover(first);
+        gui::hover(second);
+        advance(0.16);
+        QVERIFY(!player->currentVideo());
+        QVERIFY(!preview->isVisible());
+        advance(0.05);
+        QCOMPARE(player->currentVideo(), second->item().videoItem());
+        QCOMPARE(preview->parentWidget(), second);
+
+        gui::unhover(second);
+        advance(0.14);
+        QCOMPARE(player->currentVideo(), second->item().videoItem());
+        advance(0.02);
+        QVERIFY(!player->currentVideo());
+        QCOMPARE(player->currentMode(), MovementPlayer::PlaybackMode::movement);
+    }
+
+    void aDelayedStopEndsAnyGalleryPreview() {
+        QVERIFY(writeFile(folder + "/Orvane_a.mp4", clipBytes()));
+        QVERIFY(writeFile(folder + "/Orvane_b.mp4", clipBytes()));
+        openView();
+        QTRY_COMPARE(view->grid()->cards().size(), 2);
+        VideoGalleryCard* first = view->grid()->cards().at(0);
+        GalleryVideoItem* other = view->grid()->cards().at(1)->item().videoItem();
+        player->playVideo(other);
+        // The pointer crosses the first card too fast to start it; its stop still ends the other preview.
+        gui::hover(first);
+        advance(0.05);
+        gui::unhover(first);
+        advance(0.1);
+        QCOMPARE(player->currentVideo(), other);
+        advance(0.06);
+        QVERIFY(!player->currentVideo());
+        QVERIFY(!other->isHovered());
+    }
+
+    void aDragHandsOutACopyThatGoesAway() {
+        QVERIFY(writeFile(folder + "/Orvane_drag.mp4", clipBytes()));
+        openView();
+        QTRY_COMPARE(view->grid()->cards().size(), 1);
+        VideoGalleryCard* card = view->grid()->cards().first();
+        QCOMPARE(VideoGalleryCard::dragActions(), Qt::DropActions(Qt::CopyAction));
+        const auto data = card->makeDragMimeData();
+        QVERIFY(data);
+        QVERIFY(data->hasUrls());
+        QVERIFY(!QDir(DragOutCopies::folder()).exists() || QDir(DragOutCopies::folder()).isEmpty()); // lazily made
+        const QList<QUrl> urls = data->urls();
+        QCOMPARE(urls.size(), 1);
+        const QString copy = urls.first().toLocalFile();
+        QVERIFY(copy.startsWith(DragOutCopies::folder() + "/temp_"));
+        QVERIFY(copy.endsWith("_Orvane_drag.mp4"));
+        QVERIFY(QFile::exists(copy));
+        QCOMPARE(data->urls(), urls); // asked again: the same copy
+        advance(30.5);
+        QVERIFY(!QFile::exists(copy));
+        QVERIFY(QFile::exists(folder + "/Orvane_drag.mp4"));
+    }
+
+    void jobsLeadTheGridWithoutButtonsOrPreview() {
+        QVERIFY(writeFile(folder + "/Orvane_a.mp4", clipBytes()));
+        queue->addVideoTask(QStringLiteral("waiting job"), std::nullopt, std::nullopt, VideoQuality::p768,
+                            VideoDuration::seconds6);
+        openView();
+        QTRY_COMPARE(view->grid()->cards().size(), 2);
+        VideoGalleryCard* job = view->grid()->cards().first();
+        QVERIFY(job->item().isPlaceholder());
+        QCOMPARE(job->item().statusText(), "In Queue...");
+        QVERIFY(!gui::find(job, "recreateButton")->isVisible());
+        QVERIFY(!job->makeDragMimeData());
+        gui::hover(job);
+        advance(0.3);
+        QVERIFY(!player->currentVideo());
+    }
+
+    void theGridModeMenuSwitchesAndStoresTheMode() {
+        QVERIFY(writeFile(folder + "/Orvane_a.mp4", clipBytes()));
+        openView();
+        auto* button = gui::find<QToolButton>(view.get(), "gridModeMenu");
+        QCOMPARE(button->text(), "Solo");
+        QAction* compact = button->menu()->findChild<QAction*>("gridModeCompact");
+        QVERIFY(compact);
+        compact->trigger();
+        QCOMPARE(gallery->columns(), 3);
+        QCOMPARE(button->text(), "Compact");
+        QVERIFY(compact->isChecked());
+        QVERIFY(!button->menu()->findChild<QAction*>("gridModeSolo")->isChecked());
+        QTRY_COMPARE(view->grid()->cards().first()->columns(), 3);
+        QVERIFY(!gui::findByAccessibleName(view->grid()->cards().first(), "Recreate"));
+        QVERIFY(gui::findByAccessibleName(view->grid()->cards().first(), "Recreate video with same settings"));
+        // A new pane reads the stored mode back.
+        view.reset();
+        VideoGalleryViewModel other;
+        AppEnvironment env = environment();
+        env.galleryViewModel = &other;
+        VideoGalleryView second(env);
+        QCOMPARE(other.columns(), 3);
+    }
+
+    void onlyCardsNearTheViewExistOrReadTheirClips() {
+        for (int i = 0; i < 60; ++i)
+            QVERIFY(writeFile(folder + QStringLiteral("/Orvane_%1.mp4").arg(i, 2, 10, QChar('0')), clipBytes()));
+        openView();
+        QTRY_VERIFY(!view->grid()->cards().isEmpty());
+        const int shown = int(view->grid()->cards().size());
+        QVERIFY2(shown < 10, qPrintable(QString::number(shown)));
+        QTRY_VERIFY(!gallery->videos().first()->thumbnail().isNull());
+        QCOMPARE(gallery->videos().last()->metadataState(), GalleryVideoItem::MetadataState::notLoaded);
+        view->grid()->scrollToRow(59);
+        QTRY_VERIFY(view->grid()->cardForRow(59));
+        QVERIFY(!view->grid()->cardForRow(0));
+        QTRY_VERIFY(!gallery->videos().last()->thumbnail().isNull());
+    }
+
+    void thePresetsOverlayClosesOnTheScrim() {
+        openView(false);
+        QSignalSpy chosen(view.get(), &VideoGalleryView::presetTextChosen);
+        view->showPromptPresets("a prompt", false);
+        QVERIFY(view->isPromptPresetsShown());
+        QWidget* scrim = gui::find(view.get(), "promptPresetsScrim");
+        QVERIFY(scrim && scrim->isVisible());
+        QVERIFY(gui::click(scrim, QPoint(scrim->width() - 20, scrim->height() / 2)));
+        QVERIFY(!view->isPromptPresetsShown());
+        QCOMPARE(chosen.size(), 0);
+    }
+
+    void aPickedPresetGoesToThePromptAndClosesThePanel() {
+        SwiftDataPromptPresetsManager presets(world->store.get());
+        AppEnvironment env = environment();
+        env.promptPresetsManager = &presets;
+        VideoGalleryView pane(env);
+        pane.resize(900, 700);
+        QVERIFY(gui::showActive(&pane));
+        QSignalSpy chosen(&pane, &VideoGalleryView::presetTextChosen);
+        pane.showPromptPresets("a prompt", false);
+        auto* panel = gui::find<PromptPresetsView>(&pane, "promptPresetsPanel");
+        QVERIFY(panel && panel->isVisible());
+        QCOMPARE(panel->parentWidget()->width() - 2 * static_cast<GlassPanel*>(panel->parentWidget())->shadowMargin(),
+                 350);
+        emit panel->presetSelected("slow dolly in");
+        QCOMPARE(chosen.size(), 1);
+        QCOMPARE(chosen.first().first().toString(), "slow dolly in");
+        QVERIFY(!pane.isPromptPresetsShown());
+
+        pane.showPromptPresets("a prompt", true);
+        panel = gui::find<PromptPresetsView>(&pane, "promptPresetsPanel");
+        emit panel->dismissRequested();
+        QVERIFY(!pane.isPromptPresetsShown());
+        QCOMPARE(chosen.size(), 1);
+    }
+};
+
+QTEST_MAIN(GalleryViewTest)
+#include "tst_gallery_view.moc"

@@ -1,0 +1,117 @@
+#include "ClipMetadataLoader.h"
+#include "GalleryTestSupport.h"
+#include "ThumbnailCache.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QTest>
+#include <QUrl>
+
+using namespace GalleryTestSupport;
+
+namespace {
+QHash<QString, QString> textsOf(const QString& png) {
+    QFile file(png);
+    return file.open(QIODevice::ReadOnly) ? ThumbnailCache::pngTexts(file.readAll()) : QHash<QString, QString>();
+}
+} // namespace
+
+class ThumbnailCacheTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<World> world;
+    QString clip;
+
+private slots:
+    void initTestCase() { QVERIFY(!clipBytes().isEmpty()); }
+    void init() {
+        world = std::make_unique<World>();
+        clip = world->folder("Videos") + "/Orvane_a b.mp4";
+        QVERIFY(writeFile(clip, clipBytes()));
+    }
+    void cleanup() { world.reset(); }
+
+    void namesFollowTheSharedScheme() {
+        // The example of the shared thumbnail scheme.
+        QCOMPARE(QCryptographicHash::hash("file:///home/jens/photos/me.png", QCryptographicHash::Md5).toHex(),
+                 QByteArray("c6ee772d9e49320e97ec29a7eb5b1697"));
+        QCOMPARE(ThumbnailCache::uriOf(clip), QUrl::fromLocalFile(clip).toEncoded());
+        QVERIFY(ThumbnailCache::uriOf(clip).endsWith("/Orvane_a%20b.mp4"));
+        const QString expected =
+            world->environment.path("xdg-cache") + "/thumbnails/large/" +
+            QCryptographicHash::hash(ThumbnailCache::uriOf(clip), QCryptographicHash::Md5).toHex() + ".png";
+        QCOMPARE(ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::large), expected);
+    }
+
+    void aColdReadFillsTheCacheAndAWarmReadUsesIt() {
+        const auto cold = ClipMetadataLoader::load(clip);
+        QVERIFY(cold.ok);
+        QVERIFY(!cold.fromCache);
+        ClipMetadataLoader::waitForCacheWrites();
+        const QString thumb = ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::large);
+        QVERIFY(QFileInfo::exists(thumb));
+        QCOMPARE(QFileInfo(thumb).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+        const auto texts = textsOf(thumb);
+        QCOMPARE(texts.value("Thumb::URI").toUtf8(), ThumbnailCache::uriOf(clip));
+        QCOMPARE(texts.value("Thumb::MTime").toLongLong(), QFileInfo(clip).lastModified().toSecsSinceEpoch());
+        QCOMPARE(texts.value("Thumb::Image::Width"), "160");
+
+        const auto warm = ClipMetadataLoader::load(clip);
+        QVERIFY(warm.ok);
+        QVERIFY(warm.fromCache);
+        QCOMPARE(warm.resolution, cold.resolution);
+        QVERIFY(warm.duration && cold.duration && qAbs(*warm.duration - *cold.duration) < 0.001);
+        QCOMPARE(warm.thumbnail.size(), cold.thumbnail.size());
+    }
+
+    void aChangedFileIsMadeAgain() {
+        QVERIFY(ClipMetadataLoader::load(clip).ok);
+        ClipMetadataLoader::waitForCacheWrites();
+        QFile file(clip);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QDateTime later = QFileInfo(clip).lastModified().addSecs(120);
+        QVERIFY(file.setFileTime(later, QFileDevice::FileModificationTime));
+        file.close();
+        QVERIFY(!ThumbnailCache::read(clip, ThumbnailCache::Flavor::large));
+        const auto again = ClipMetadataLoader::load(clip);
+        QVERIFY(again.ok);
+        QVERIFY(!again.fromCache);
+        ClipMetadataLoader::waitForCacheWrites();
+        QCOMPARE(textsOf(ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::large))
+                     .value("Thumb::MTime")
+                     .toLongLong(),
+                 later.toSecsSinceEpoch());
+        QVERIFY(ClipMetadataLoader::load(clip).fromCache);
+    }
+
+    void aThumbnailOfAnotherFileIsNotUsed() {
+        // Same cache name (as if the hash collided), other URI inside.
+        QImage other(64, 36, QImage::Format_RGB32);
+        other.fill(Qt::red);
+        other.setText("Thumb::URI", "file:///somewhere/else.mp4");
+        other.setText("Thumb::MTime", QString::number(QFileInfo(clip).lastModified().toSecsSinceEpoch()));
+        const QString thumb = ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::large);
+        QDir().mkpath(QFileInfo(thumb).path());
+        QVERIFY(other.save(thumb, "png"));
+        QVERIFY(!ThumbnailCache::read(clip, ThumbnailCache::Flavor::large));
+        const auto loaded = ClipMetadataLoader::load(clip);
+        QVERIFY(!loaded.fromCache);
+        QCOMPARE(loaded.thumbnail.size(), QSize(160, 90));
+    }
+
+    void aBrokenClipGivesNoThumbnailAndNoCacheEntry() {
+        const QString broken = world->folder("Videos") + "/Orvane_broken.mp4";
+        QVERIFY(writeFile(broken, clipBytes().left(300)));
+        const auto loaded = ClipMetadataLoader::load(broken);
+        QVERIFY(!loaded.ok);
+        QVERIFY(!loaded.error.isEmpty());
+        ClipMetadataLoader::waitForCacheWrites();
+        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(broken, ThumbnailCache::Flavor::large)));
+    }
+};
+
+QTEST_GUILESS_MAIN(ThumbnailCacheTest)
+#include "tst_thumbnail_cache.moc"
