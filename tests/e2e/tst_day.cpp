@@ -165,6 +165,23 @@ QString textOf(QWidget* widget) {
     return widget ? widget->accessibleName() : QString();
 }
 
+// Records what the file manager is asked to show; moves files to the real trash of the fresh home.
+class DayWorkspace final : public Workspace {
+public:
+    DayWorkspace() { Workspace::setCurrent(this); }
+    ~DayWorkspace() override { Workspace::setCurrent(nullptr); }
+    QList<QStringList> revealed;
+    QStringList trashed;
+    void revealInFileManager(const QStringList& paths) override { revealed << paths; }
+    bool moveToTrash(const QString& path) override {
+        trashed << path;
+        return desktop_.moveToTrash(path);
+    }
+
+private:
+    DesktopWorkspace desktop_;
+};
+
 } // namespace
 
 // Checks that collect what is missing in the running application instead of stopping the step, so that
@@ -209,7 +226,7 @@ private:
     std::unique_ptr<FakeGeminiService> gemini_;
     std::unique_ptr<FakeMiniMaxService> minimax_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
-    std::unique_ptr<RecordingWorkspace> workspace_;
+    std::unique_ptr<DayWorkspace> workspace_;
     std::unique_ptr<RecordingSoundPlayer> sounds_;
     std::unique_ptr<OrvaneApp> app_;
     QStringList log_;
@@ -315,8 +332,7 @@ private slots:
         }
 
         dialogs_ = std::make_unique<ScriptedDialogs>();
-        workspace_ = std::make_unique<RecordingWorkspace>();
-        workspace_->removeFiles = false;
+        workspace_ = std::make_unique<DayWorkspace>();
         sounds_ = std::make_unique<RecordingSoundPlayer>();
         app_ = std::make_unique<OrvaneApp>();
     }
@@ -582,6 +598,17 @@ private slots:
         QVERIFY(gui::click(control<QAbstractButton>(studio, "videoFolderButton")));
         DAY_WAIT(iniValue(rig_.configFile(), "videoDirectoryBookmark").isValid(), 2000);
 
+        // The workspace from the keyboard: every control in reach of Tab, the prompt included.
+        const QStringList chain = tabChain(control<QWidget>(studio, "videoFolderButton"));
+        for (const QString& name :
+             {"promptEditor", "videoSettingsButton", "promptPresetsButton", "cinematicPresetsButton", "generateButton"})
+            DAY_GAP(chain.contains(name),
+                    "Tab does not reach " + name + " in the video studio (" + chain.join(" → ") + ")");
+        DAY_GAP(!editor->toPlainText().contains('\t'), "Tab in the video prompt types a tab instead of moving on");
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(editor, Qt::Key_Delete);
+
         gui::type(editor, kVideoPrompt);
         QVERIFY(editor->toPlainText().startsWith(kVideoPrompt));
 
@@ -732,6 +759,13 @@ private slots:
         QVERIFY(onScreen(control<QWidget>(studio, "referenceFramePicture")));
         gui::unhover(first);
 
+        // Show a clip in the file manager.
+        gui::hover(first);
+        const int reveals = workspace_->revealed.size();
+        QVERIFY(gui::click(first->findChild<QAbstractButton*>("revealButton")));
+        DAY_WAIT(workspace_->revealed.size() == reveals + 1, 2000);
+        QVERIFY(workspace_->revealed.last().constFirst().startsWith(videoFolder_ + "/Orvane_"));
+
         // One clip to the trash, after the confirmation.
         const QStringList before = filesIn(videoFolder_, {"Orvane_*.mp4"});
         dialogs_->alertAnswer = 0;
@@ -746,9 +780,8 @@ private slots:
         for (const QString& name : filesIn(videoFolder_, {"Orvane_*.mp4"}))
             gone.removeAll(name);
         QCOMPARE(gone.size(), 1);
-        const bool inTrash =
-            QFileInfo::exists(rig_.trashFolder() + "/" + gone.constFirst()) || !workspace_->trashed.isEmpty();
-        QVERIFY2(inTrash, qPrintable(gone.constFirst()));
+        QCOMPARE(workspace_->trashed, QStringList{videoFolder_ + "/" + gone.constFirst()});
+        QVERIFY2(QFileInfo::exists(rig_.trashFolder() + "/" + gone.constFirst()), qPrintable(gone.constFirst()));
         DAY_WAIT(visibleNamed(grid, "galleryCard").size() == 3, 5000);
         DAY_CHECK(shoot(window(), 11, "gallery-after-trash"));
         DAY_END_STEP();
