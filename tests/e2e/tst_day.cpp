@@ -492,9 +492,9 @@ private slots:
         // Every control of the composer is reached with Tab, the prompt included.
         QVERIFY(gui::showActive(window()));
         const QStringList chain = tabChain(folder);
-        for (const QString& name : {"photoFolder", "promptEditor", "imagePresets", "imageModelSettings", "generateNow"})
+        for (const char* name : {"photoFolder", "promptEditor", "imagePresets", "imageModelSettings", "generateNow"})
             DAY_GAP(chain.contains(name),
-                    "Tab does not reach " + name + " in the image studio (" + chain.join(" → ") + ")");
+                    "Tab does not reach " + QString(name) + " in the image studio (" + chain.join(" → ") + ")");
 
         DAY_GAP(!editor->toPlainText().contains('\t'), "Tab in the image prompt types a tab instead of moving on");
         editor->setFocus();
@@ -603,7 +603,7 @@ private slots:
         for (const QString& name :
              {"promptEditor", "videoSettingsButton", "promptPresetsButton", "cinematicPresetsButton", "generateButton"})
             DAY_GAP(chain.contains(name),
-                    "Tab does not reach " + name + " in the video studio (" + chain.join(" → ") + ")");
+                    "Tab does not reach " + QString(name) + " in the video studio (" + chain.join(" → ") + ")");
         DAY_GAP(!editor->toPlainText().contains('\t'), "Tab in the video prompt types a tab instead of moving on");
         editor->setFocus();
         QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
