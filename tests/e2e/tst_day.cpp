@@ -600,7 +600,7 @@ private slots:
 
         // The workspace from the keyboard: every control in reach of Tab, the prompt included.
         const QStringList chain = tabChain(control<QWidget>(studio, "videoFolderButton"));
-        for (const QString& name :
+        for (const char* name :
              {"promptEditor", "videoSettingsButton", "promptPresetsButton", "cinematicPresetsButton", "generateButton"})
             DAY_GAP(chain.contains(name),
                     "Tab does not reach " + QString(name) + " in the video studio (" + chain.join(" → ") + ")");
