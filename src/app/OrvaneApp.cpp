@@ -13,6 +13,7 @@
 #include "ModelSchema.h"
 #include "MovementPlayer.h"
 #include "QueueManager.h"
+#include "SettingsReload.h"
 #include "SettingsView.h"
 #include "SparkleUpdaterController.h"
 #include "StoreWarning.h"
@@ -47,28 +48,21 @@ QCoro::Task<> restoreSettings(BackupManager* backup) {
     co_await backup->restoreSettingsIfNeeded();
 }
 
-QCoro::Task<> backupOnQuit(BackupManager* backup) {
-    try {
-        co_await backup->createBackup();
-    } catch (const std::exception&) {
-        // Nothing can be shown while quitting.
-    }
-}
 } // namespace
 
 OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
-    : QObject(parent),
-      sparkleUpdater_(new SparkleUpdaterController(this)),
-      downloadSettings_(new DownloadSettings(this)),
-      videoSettings_(new VideoSettings(this)),
-      apiSettings_(new APISettings(this)),
-      appViewModel_(new AppViewModel(this)),
-      queueManager_(new QueueManager(this)),
-      galleryViewModel_(new VideoGalleryViewModel(this)),
-      backupManager_(&BackupManager::shared()) {
+    : QObject(parent), restoredAtLaunch_(BackupManager::shared().restoreSettingsAtLaunch()),
+      sparkleUpdater_(new SparkleUpdaterController(this)), downloadSettings_(new DownloadSettings(this)),
+      videoSettings_(new VideoSettings(this)), apiSettings_(new APISettings(this)),
+      appViewModel_(new AppViewModel(this)), queueManager_(new QueueManager(this)),
+      galleryViewModel_(new VideoGalleryViewModel(this)), backupManager_(&BackupManager::shared()) {
     modelContext_ = ModelSchema::openStore(storePath.isEmpty() ? AppPaths::storeFile() : storePath);
     warnAboutStoreRecovery(*modelContext_);
     modelContext_->setAutosaveEnabled(true);
+    // Handed over before anything can ask for a backup, so a backup never goes without the records.
+    backupManager_->setModelContext(modelContext_.get());
+    connect(backupManager_, &BackupManager::storedSettingsChanged, this,
+            [this] { reloadStoredSettings(*videoSettings_, downloadSettings_); });
     if (qApp)
         connect(qApp, &QCoreApplication::aboutToQuit, this, &OrvaneApp::onWillTerminate);
 }
@@ -177,9 +171,13 @@ void OrvaneApp::onLaunch() {
 }
 
 void OrvaneApp::onWillTerminate() {
-    // Nothing waits for the backup: quitting is not delayed for it.
-    backupOnQuit(backupManager_);
     QString error;
     if (modelContext_->hasChanges() && !modelContext_->save(&error))
         Log::line("❌ [Store] Saving before quitting failed: " + error);
+    // Written to the end before the process goes: the backup only touches local files.
+    try {
+        backupManager_->createBackupNow();
+    } catch (const std::exception& failure) {
+        Log::line(QStringLiteral("❌ Backup on quit failed: %1").arg(QString::fromUtf8(failure.what())));
+    }
 }

@@ -41,6 +41,7 @@ public:
     QueueManager& queueManager() const { return *queueManager_; }
     VideoGalleryViewModel& galleryViewModel() const { return *galleryViewModel_; }
     BackupManager& backupManager() const { return *backupManager_; }
+    bool restoredSettingsAtLaunch() const { return restoredAtLaunch_; }
     ModelContext& modelContext() const { return *modelContext_; }
 
     // Builds the main window (with its root content) and shows it.
@@ -57,7 +58,9 @@ private:
     void buildMenus(QMainWindow* window);
     AppEnvironment environment() const;
 
-    // Declaration order is creation order.
+    // Declaration order is creation order. The launch restore of the settings is decided first, before
+    // the settings objects read (and store defaults for) their keys.
+    bool restoredAtLaunch_;
     SparkleUpdaterController* sparkleUpdater_;
     DownloadSettings* downloadSettings_;
     VideoSettings* videoSettings_;

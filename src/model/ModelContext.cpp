@@ -449,6 +449,15 @@ bool ModelContext::save(QString* error) {
     return true;
 }
 
+void ModelContext::discardRemovals() {
+    for (const auto& record : std::as_const(deleted_)) {
+        record->deleted_ = false;
+        if (record->dirty_)
+            pending_.insert(record.get());
+    }
+    deleted_.clear();
+}
+
 void ModelContext::setAutosaveEnabled(bool enabled) {
     autosave_ = enabled;
     if (enabled && hasChanges())

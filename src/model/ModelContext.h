@@ -56,6 +56,8 @@ public:
     void restore(const std::shared_ptr<PersistentModel>& record);
     bool save(QString* error = nullptr);
     bool hasChanges() const;
+    // Takes back the removals not saved yet (after a failed save): the records are live again.
+    void discardRemovals();
 
     // When on, changes are saved on the next turn of the event loop; failures are logged.
     void setAutosaveEnabled(bool enabled);

@@ -1,16 +1,30 @@
 #include "SettingsView.h"
 
-#include <QLabel>
+#include "APISettingsView.h"
+#include "BackupManager.h"
+#include "GeneralSettingsView.h"
+#include "SymbolIcon.h"
+
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 SettingsView::SettingsView(VideoSettings& videoSettings, APISettings& apiSettings, QWidget* parent)
+    : SettingsView(videoSettings, apiSettings, BackupManager::shared(), parent) {}
+
+SettingsView::SettingsView(VideoSettings& videoSettings, APISettings& apiSettings, BackupManager& backupManager,
+                           QWidget* parent)
     : QWidget(parent), videoSettings_(videoSettings), apiSettings_(apiSettings) {
     setObjectName("SettingsView");
     auto* layout = new QVBoxLayout(this);
-    auto* tabs = new QTabWidget(this);
-    tabs->setObjectName("settingsTabs");
-    tabs->addTab(new QWidget(tabs), "General");
-    tabs->addTab(new QWidget(tabs), "API");
-    layout->addWidget(tabs);
+    layout->setContentsMargins(0, 6, 0, 0);
+    tabs_ = new QTabWidget(this);
+    tabs_->setObjectName("settingsTabs");
+    tabs_->setDocumentMode(true);
+    general_ = new GeneralSettingsView(videoSettings_, backupManager, tabs_);
+    // The API tab edits the keys in the key store; the API settings snapshot is not read by either tab.
+    api_ = new APISettingsView(tabs_);
+    tabs_->addTab(general_, symbolIcon("gearshape"), "General");
+    tabs_->addTab(api_, symbolIcon("network"), "API");
+    tabs_->setAccessibleName("Settings");
+    layout->addWidget(tabs_);
 }

@@ -3,15 +3,29 @@
 #include <QWidget>
 
 class APISettings;
+class APISettingsView;
+class BackupManager;
+class GeneralSettingsView;
+class QTabWidget;
 class VideoSettings;
 
-// The settings window's content.
+// The settings window's content: the "General" and "API" tabs. The tabs are taller than the window, so
+// each scrolls below its heading.
 class SettingsView : public QWidget {
     Q_OBJECT
 public:
     SettingsView(VideoSettings& videoSettings, APISettings& apiSettings, QWidget* parent = nullptr);
+    SettingsView(VideoSettings& videoSettings, APISettings& apiSettings, BackupManager& backupManager,
+                 QWidget* parent = nullptr);
+
+    QTabWidget* tabs() const { return tabs_; }
+    GeneralSettingsView* generalTab() const { return general_; }
+    APISettingsView* apiTab() const { return api_; }
 
 private:
     VideoSettings& videoSettings_;
     APISettings& apiSettings_;
+    QTabWidget* tabs_;
+    GeneralSettingsView* general_;
+    APISettingsView* api_;
 };

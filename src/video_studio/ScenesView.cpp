@@ -2,57 +2,508 @@
 
 #include "AppViewModel.h"
 #include "CameraControlView.h"
-#include "PromptPresetsView.h"
+#include "FrameImageIntake.h"
+#include "FrameSlotView.h"
+#include "Glass.h"
+#include "GlassButtons.h"
+#include "Popover.h"
+#include "QueueManager.h"
+#include "SegmentedPicker.h"
+#include "StudioWidgets.h"
+#include "SymbolIcon.h"
+#include "SyntaxHighlightedTextEditor.h"
+#include "Theme.h"
+#include "VideoGalleryView.h"
+#include "VideoGalleryViewModel.h"
+#include "VideoMetadata.h"
+#include "VideoSettings.h"
+#include "VideoSettingsPopover.h"
+#include "VideoStudioStyle.h"
+#include "VideoWorkspaceModel.h"
 
+#include <QFrame>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// A plain-style button showing only a symbol; its help text names it.
+QToolButton* plainSymbolButton(const QString& name, const QString& help, const QString& symbol, double size,
+                               const QColor& color, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setAccessibleName(help);
+    button->setToolTip(help);
+    button->setIcon(symbolIcon(symbol, color));
+    button->setIconSize(QSize(int(size), int(size)));
+    button->setAutoRaise(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    return button;
+}
+
+GlassIconButton* glassSymbolButton(const QString& name, const QString& symbol, const QString& help, double diameter,
+                                   double symbolSize, QWidget* parent) {
+    auto* button = new GlassIconButton(symbol, help, diameter, symbolSize, parent);
+    button->setObjectName(name);
+    return button;
+}
+
+} // namespace
 
 ScenesView::ScenesView(const AppEnvironment& environment, QWidget* parent)
     : QWidget(parent), environment_(environment) {
     setObjectName("ScenesView");
     setAutoFillBackground(true);
-    auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel("Video Studio", this);
-    title->setAlignment(Qt::AlignCenter);
-    auto* prompt = new QLineEdit(this);
-    prompt->setObjectName("videoPrompt");
-    prompt->setPlaceholderText("Describe the motion");
-    auto* toImage = new QPushButton("Image Studio", this);
-    toImage->setObjectName("switchToImageStudio");
-    connect(toImage, &QPushButton::clicked, this,
-            [this] { environment_.appViewModel->setCurrentView(ViewMode::imageGeneration); });
-    auto* sheets = new QHBoxLayout;
-    for (const bool cinematic : {false, true}) {
-        auto* open = new QPushButton(cinematic ? "Cinematic Presets" : "Prompt Presets", this);
-        open->setObjectName(cinematic ? "openCinematicPresets" : "openPromptPresets");
-        sheets->addWidget(open);
-        connect(open, &QPushButton::clicked, this, [this, prompt, cinematic] {
-            QWidget* sheet =
-                cinematic ? static_cast<QWidget*>(new CameraControlView(3, this))
-                          : new PromptPresetsView(*environment_.promptPresetsManager, prompt->text(), false, this);
-            sheet->setWindowFlag(Qt::Window);
-            sheet->setAttribute(Qt::WA_DeleteOnClose);
-            auto insert = [prompt](const QString& text) {
-                prompt->setText((prompt->text().trimmed() + " " + text).trimmed());
-            };
-            if (auto* view = qobject_cast<CameraControlView*>(sheet)) {
-                connect(view, &CameraControlView::presetSelected, prompt, insert);
-                connect(view, &CameraControlView::dismissRequested, sheet, &QWidget::close);
-            } else if (auto* view = qobject_cast<PromptPresetsView*>(sheet)) {
-                sheet->resize(420, 700);
-                connect(view, &PromptPresetsView::presetSelected, prompt, insert);
-                connect(view, &PromptPresetsView::dismissRequested, sheet, &QWidget::close);
-            }
-            sheet->show();
-        });
+    model_ = new VideoWorkspaceModel(environment_, this);
+    intake_ = new FrameImageIntake(this);
+    connect(intake_, &FrameImageIntake::imageLoaded, model_, &VideoWorkspaceModel::storeImage);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+    root->addWidget(buildHeader());
+    auto* divider = new QFrame(this);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Plain);
+    root->addWidget(divider);
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    splitter_->setObjectName("videoStudioSplit");
+    splitter_->setChildrenCollapsible(false);
+    QWidget* controls = buildControlPane();
+    controls->setMinimumWidth(185);
+    controls->setMaximumWidth(500);
+    splitter_->addWidget(controls);
+    galleryPane_ = createGalleryPane();
+    galleryPane_->setMinimumWidth(400);
+    splitter_->addWidget(galleryPane_);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setSizes({370, 630});
+    root->addWidget(splitter_, 1);
+
+    // The editor is the prompt's view: it writes its text on flush, and follows the owner's changes.
+    connect(model_, &VideoWorkspaceModel::flushPromptRequested, editor_, &SyntaxHighlightedTextEditor::flush);
+    connect(editor_, &SyntaxHighlightedTextEditor::textCommitted, model_, &VideoWorkspaceModel::setPrompt);
+    connect(model_, &VideoWorkspaceModel::promptChanged, this, [this] {
+        editor_->updateFromOwner(model_->prompt());
+        refreshPrompt();
+    });
+    // The placeholder follows the editor itself, so it never overlaps the first letters typed.
+    connect(editor_, &QPlainTextEdit::textChanged, this, &ScenesView::refreshPrompt);
+    connect(model_, &VideoWorkspaceModel::textEditorResetTriggerChanged, this,
+            [this] { editor_->reset(model_->prompt()); });
+    QPointer<VideoWorkspaceModel> guard(model_);
+    editor_->setOnEnter([guard] {
+        if (guard)
+            guard->handlePromptEnter();
+    });
+    connect(model_, &VideoWorkspaceModel::videoModeChanged, this, &ScenesView::refreshMode);
+    connect(model_, &VideoWorkspaceModel::folderChanged, this, &ScenesView::refreshFolder);
+    connect(model_, &VideoWorkspaceModel::queueChanged, this, &ScenesView::refreshQueueBlock);
+    connect(model_, &VideoWorkspaceModel::showCameraControlsChanged, this,
+            [this] { showCameraControls(model_->showCameraControls()); });
+    connect(model_, &VideoWorkspaceModel::showPromptPresetsChanged, this,
+            [this] { showPromptPresets(model_->showPromptPresets()); });
+    if (environment_.appViewModel) {
+        connect(environment_.appViewModel, &AppViewModel::currentViewChanged, this, &ScenesView::refreshQueueBlock);
+        connect(environment_.appViewModel, &AppViewModel::videoModeChanged, this, &ScenesView::refreshMode);
     }
-    layout->addStretch();
-    layout->addWidget(title);
-    layout->addWidget(prompt);
-    layout->addLayout(sheets);
-    layout->addWidget(toImage, 0, Qt::AlignCenter);
-    layout->addStretch();
+
+    model_->onAppearSetup();
+    model_->restoreSavedPrompt();
+    editor_->reset(model_->prompt());
+    refreshMode();
+    refreshPrompt();
+    refreshFolder();
+    refreshQueueBlock();
+    applyScale();
+}
+
+ScenesView::~ScenesView() {
+    model_->saveStudioState();
+}
+
+double ScenesView::scaleForWidth(double width) {
+    return std::clamp(width / 1000.0, 0.9, 1.6);
+}
+
+QWidget* ScenesView::buildHeader() {
+    auto* header = new QWidget(this);
+    header->setObjectName("videoStudioHeader");
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(40, 6, 40, 6);
+    backButton_ = glassSymbolButton("backToImages", "chevron.left", "Back to Images", 32, 14, header);
+    backButton_->setSymbolSize(14, QFont::DemiBold);
+    connect(backButton_, &GlassButton::clicked, model_, &VideoWorkspaceModel::backToImages);
+    title_ = new QLabel(QStringLiteral("Qel Ruriro"), header);
+    title_->setObjectName("videoStudioTitle");
+    queueIndicator_ = createQueueStatusIndicator();
+    row->addWidget(backButton_);
+    row->addWidget(title_);
+    row->addWidget(queueIndicator_);
+    row->addStretch(1);
+
+    folderButton_ = new GlassButton(header);
+    folderButton_->setObjectName("videoFolderButton");
+    folderButton_->setSymbol("folder");
+    folderButton_->setSymbolColor(VideoStudioStyle::blue());
+    folderButton_->setCornerRadius(6);
+    folderButton_->setCursor(Qt::PointingHandCursor);
+    connect(folderButton_, &GlassButton::clicked, this, [this] {
+        if (environment_.videoSettings)
+            environment_.videoSettings->selectVideoDirectory();
+    });
+    dots_ = new SlotDots(model_, header);
+
+    queueBlock_ = new QWidget(header);
+    queueBlock_->setObjectName("videoQueueBlock");
+    auto* block = new QVBoxLayout(queueBlock_);
+    block->setContentsMargins(0, 0, 0, 0);
+    auto* countRow = new QHBoxLayout;
+    auto* queueLabel = new QLabel("Video Queue", queueBlock_);
+    VideoStudioStyle::setSecondary(queueLabel);
+    queueBlockCount_ = new QLabel(queueBlock_);
+    queueBlockCount_->setObjectName("videoQueueCount");
+    countRow->addWidget(queueLabel);
+    countRow->addWidget(queueBlockCount_);
+    block->addLayout(countRow);
+    queueBlockActive_ = new QWidget(queueBlock_);
+    auto* activeRow = new QHBoxLayout(queueBlockActive_);
+    activeRow->setContentsMargins(0, 0, 0, 0);
+    auto* busy = new QProgressBar(queueBlockActive_);
+    busy->setRange(0, 0);
+    busy->setFixedSize(16, 6);
+    busy->setTextVisible(false);
+    auto* generating = new QLabel("Generating...", queueBlockActive_);
+    VideoStudioStyle::setSecondary(generating);
+    activeRow->addWidget(busy);
+    activeRow->addWidget(generating);
+    block->addWidget(queueBlockActive_);
+
+    row->addWidget(folderButton_);
+    row->addWidget(dots_);
+    row->addWidget(queueBlock_);
+    return header;
+}
+
+QWidget* ScenesView::buildControlPane() {
+    auto* pane = new QWidget(this);
+    pane->setObjectName("videoControlPane");
+    auto* column = new QVBoxLayout(pane);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(20);
+
+    modePicker_ = new SegmentedPicker("modePicker", "Generation mode", pane);
+    modePicker_->setSegments({{rawValue(VideoGenerationMode::imageToVideo), QStringLiteral("Image → Video")},
+                              {rawValue(VideoGenerationMode::startEndVideo), QStringLiteral("Start → End")}});
+    connect(modePicker_, &SegmentedPicker::activated, this, [this](const QString& key) {
+        const auto mode = fromRawValue<VideoGenerationMode>(key);
+        if (mode && environment_.appViewModel && environment_.appViewModel->videoMode() != *mode)
+            environment_.appViewModel->setVideoMode(*mode);
+    });
+    auto* modeRow = new QHBoxLayout;
+    modeRow->setSpacing(12);
+    modeRow->addWidget(modePicker_);
+    modeRow->addStretch(1);
+    column->addLayout(modeRow);
+
+    auto* reference = new QVBoxLayout;
+    reference->setSpacing(12);
+    auto* head = new QHBoxLayout;
+    referenceIcon_ = new QLabel(pane);
+    referenceTitle_ = new QLabel(pane);
+    referenceTitle_->setObjectName("referenceSectionTitle");
+    head->addWidget(referenceIcon_);
+    head->addWidget(referenceTitle_);
+    head->addStretch(1);
+    reference->addLayout(head);
+    referenceSlot_ = new FrameSlotView(FrameSlotView::Kind::reference, model_, intake_, pane);
+    reference->addWidget(referenceSlot_);
+    startEndSlots_ = new QWidget(pane);
+    auto* grid = new QGridLayout(startEndSlots_);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(8);
+    grid->addWidget(new FrameSlotView(FrameSlotView::Kind::start, model_, intake_, startEndSlots_), 0, 0);
+    grid->addWidget(new FrameSlotView(FrameSlotView::Kind::end, model_, intake_, startEndSlots_), 0, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+    reference->addWidget(startEndSlots_);
+    column->addLayout(reference);
+
+    column->addWidget(buildPromptSection());
+    column->addStretch(1);
+    generateButton_ = new GenerateButton(model_, pane);
+    column->addWidget(generateButton_);
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("videoControlScroll");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(pane);
+    scroll->verticalScrollBar()->setObjectName("videoControlVerticalScrollBar");
+    scroll->verticalScrollBar()->setAccessibleName("Controls scroll bar");
+    scroll->horizontalScrollBar()->setObjectName("videoControlHorizontalScrollBar");
+    scroll->horizontalScrollBar()->setAccessibleName("Controls horizontal scroll bar");
+    return scroll;
+}
+
+QWidget* ScenesView::buildPromptSection() {
+    auto* section = new QWidget(this);
+    auto* column = new QVBoxLayout(section);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(12);
+
+    auto* header = new QHBoxLayout;
+    auto* icon = new QLabel(section);
+    icon->setPixmap(VideoStudioStyle::symbol("text.cursor", 14, VideoStudioStyle::blue()));
+    promptTitle_ = new QLabel("Prompt (Optional)", section);
+    counter_ = new QLabel(section);
+    counter_->setObjectName("promptCounter");
+    clearButton_ = plainSymbolButton("clearPrompt", "Clear text", "xmark", 12,
+                                     withOpacity(Theme::instance().color(ColorRole::secondary), 0.6), section);
+    connect(clearButton_, &QToolButton::clicked, model_, &VideoWorkspaceModel::clearPrompt);
+    header->addWidget(icon);
+    header->addWidget(promptTitle_);
+    header->addStretch(1);
+    header->addWidget(counter_);
+    header->addWidget(clearButton_);
+    column->addLayout(header);
+
+    auto* box = new QFrame(section);
+    box->setObjectName("promptBox");
+    box->setMinimumHeight(140);
+    box->setStyleSheet(QStringLiteral("#promptBox { background: palette(base); border: 1px solid rgba(128,128,128,77);"
+                                      " border-radius: 8px; }"));
+    auto* layers = new QGridLayout(box);
+    layers->setContentsMargins(0, 0, 0, 0);
+
+    auto* editorHolder = new QWidget(box);
+    auto* editorLayout = new QVBoxLayout(editorHolder);
+    editorLayout->setContentsMargins(12, 12, 12 + 40, 12 + 40);
+    editor_ = new SyntaxHighlightedTextEditor(editorHolder);
+    editor_->setObjectName("promptEditor");
+    editor_->setAccessibleName("Prompt (Optional)");
+    editorLayout->addWidget(editor_);
+    layers->addWidget(editorHolder, 0, 0);
+
+    placeholder_ = new QLabel("Enter optional motion description...", box);
+    placeholder_->setObjectName("promptPlaceholder");
+    placeholder_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    placeholder_->setContentsMargins(16, 12, 0, 0);
+    VideoStudioStyle::setSecondary(placeholder_);
+    layers->addWidget(placeholder_, 0, 0, Qt::AlignTop | Qt::AlignLeft);
+
+    createPresetButton_ = plainSymbolButton("createPresetFromPrompt", "Create preset from current prompt",
+                                            "plus.square", 14, withOpacity(VideoStudioStyle::blue(), 0.8), box);
+    connect(createPresetButton_, &QToolButton::clicked, model_, &VideoWorkspaceModel::openCreatePresetFromPrompt);
+    auto* topRight = new QWidget(box);
+    auto* topRow = new QHBoxLayout(topRight);
+    topRow->setContentsMargins(0, 10, 10, 0);
+    topRow->addWidget(createPresetButton_);
+    layers->addWidget(topRight, 0, 0, Qt::AlignTop | Qt::AlignRight);
+
+    settingsButton_ = glassSymbolButton("videoSettingsButton", "gearshape", "Video Settings", 28, 14, box);
+    connect(settingsButton_, &GlassButton::clicked, this, [this] {
+        model_->setShowVideoSettings(true);
+        openVideoSettingsPopover();
+    });
+    presetsButton_ = glassSymbolButton("promptPresetsButton", "list.bullet.rectangle", "Prompt Presets", 28, 14, box);
+    connect(presetsButton_, &GlassButton::clicked, this,
+            [this] { model_->setShowPromptPresets(!model_->showPromptPresets()); });
+    cameraButton_ = glassSymbolButton("cinematicPresetsButton", "video", "Cinematic Presets", 28, 14, box);
+    connect(cameraButton_, &GlassButton::clicked, this, [this] { model_->setShowCameraControls(true); });
+    for (GlassButton* button : {settingsButton_, presetsButton_, cameraButton_})
+        button->setSymbolColor(VideoStudioStyle::blue());
+    auto* bottom = new QWidget(box);
+    auto* bottomRow = new QHBoxLayout(bottom);
+    bottomRow->setContentsMargins(10, 0, 10, 10);
+    bottomRow->addWidget(settingsButton_);
+    bottomRow->addStretch(1);
+    bottomRow->setSpacing(8);
+    bottomRow->addWidget(presetsButton_);
+    bottomRow->addWidget(cameraButton_);
+    layers->addWidget(bottom, 0, 0, Qt::AlignBottom);
+
+    column->addWidget(box);
+    return section;
+}
+
+QWidget* ScenesView::createGalleryPane() {
+    if (environment_.galleryViewModel) {
+        gallery_ = new VideoGalleryView(environment_, this);
+        // The gallery's recreate hands the clip's stored record over.
+        connect(environment_.galleryViewModel, &VideoGalleryViewModel::recreateRequested, this,
+                &ScenesView::recreateVideo);
+        connect(gallery_, &VideoGalleryView::presetTextChosen, model_, &VideoWorkspaceModel::insertPresetText);
+        connect(gallery_, &VideoGalleryView::promptPresetsShownChanged, model_,
+                &VideoWorkspaceModel::setShowPromptPresets);
+        return gallery_;
+    }
+    // Without a gallery model (a studio built on its own) the pane stays empty.
+    auto* pane = new QWidget(this);
+    pane->setObjectName("videoGalleryPane");
+    return pane;
+}
+
+QWidget* ScenesView::createQueueStatusIndicator() {
+    auto* label = new QLabel(this);
+    label->setObjectName("videoQueueStatus");
+    const auto refresh = [this, label] {
+        label->setText(environment_.queueManager ? environment_.queueManager->videoStatusText() : QString());
+    };
+    if (environment_.queueManager)
+        connect(environment_.queueManager, &QueueManager::tasksChanged, label, refresh);
+    refresh();
+    VideoStudioStyle::setSecondary(label);
+    return label;
+}
+
+QWidget* ScenesView::createCameraControls() {
+    // A sheet over the studio on the ultra-thin material, holding the cinematic presets in three columns.
+    auto* sheet = new GlassPanel(this);
+    sheet->setObjectName("cameraControls");
+    sheet->setFill(GlassPanel::Fill::ultraThinMaterial);
+    sheet->setCornerRadius(Theme::mediumRadius);
+    auto* layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* view = new CameraControlView(3, sheet);
+    layout->addWidget(view);
+    connect(view, &CameraControlView::dismissRequested, model_, [this] { model_->setShowCameraControls(false); });
+    // The sheet stays open after a choice.
+    connect(view, &CameraControlView::presetSelected, model_, &VideoWorkspaceModel::insertPresetText);
+    return sheet;
+}
+
+void ScenesView::showPromptPresets(bool show) {
+    // The gallery pane presents the prompt presets panel; it reads the prompt and the create flag once.
+    if (!gallery_)
+        return;
+    if (!show) {
+        gallery_->hidePromptPresets();
+        return;
+    }
+    if (gallery_->isPromptPresetsShown())
+        return;
+    const bool openCreate = model_->shouldOpenCreatePreset();
+    model_->setShouldOpenCreatePreset(false);
+    gallery_->showPromptPresets(model_->prompt(), openCreate);
+}
+
+void ScenesView::showCameraControls(bool show) {
+    if (!show) {
+        if (cameraControls_)
+            cameraControls_->deleteLater();
+        cameraControls_ = nullptr;
+        return;
+    }
+    if (cameraControls_)
+        return;
+    cameraControls_ = createCameraControls();
+    const QRect area = rect().adjusted(width() / 8, height() / 10, -width() / 8, -height() / 10);
+    cameraControls_->setGeometry(area);
+    cameraControls_->show();
+    cameraControls_->raise();
+}
+
+void ScenesView::openVideoSettingsPopover() {
+    if (popover_ || !environment_.videoSettings || !environment_.appViewModel)
+        return;
+    auto* popover = new Popover(settingsButton_);
+    popover->setObjectName("videoSettingsPopup");
+    popover->setAttribute(Qt::WA_DeleteOnClose);
+    popover->setPreferredEdge(Popover::Edge::above);
+    popover->setContent(
+        new VideoSettingsPopover(*environment_.videoSettings, environment_.appViewModel->videoMode(), popover));
+    connect(popover, &Popover::closed, model_, [this] { model_->setShowVideoSettings(false); });
+    connect(popover, &QObject::destroyed, model_, [this] { model_->setShowVideoSettings(false); });
+    popover->popup();
+    popover_ = popover;
+}
+
+void ScenesView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const double next = scaleForWidth(event->size().width());
+    if (!qFuzzyCompare(next, scale_)) {
+        scale_ = next;
+        applyScale();
+    }
+    if (cameraControls_)
+        cameraControls_->setGeometry(rect().adjusted(width() / 8, height() / 10, -width() / 8, -height() / 10));
+}
+
+void ScenesView::applyScale() {
+    const double s = scale_;
+    title_->setFont(VideoStudioStyle::font(28 * s, QFont::Bold));
+    backButton_->setCircleDiameter(32 * s);
+    backButton_->setSymbolSize(14 * s, QFont::DemiBold);
+    folderButton_->setSymbolSize(14 * s, QFont::Medium);
+    folderButton_->setTitleFont(12 * s, QFont::Medium);
+    folderButton_->setSpacing(6 * s);
+    folderButton_->setPadding(QMarginsF(10 * s, 6 * s, 10 * s, 6 * s));
+    folderButton_->setFixedWidth(int(158 * s));
+    referenceTitle_->setFont(VideoStudioStyle::font(15 * s, QFont::DemiBold));
+    promptTitle_->setFont(VideoStudioStyle::font(15 * s, QFont::DemiBold));
+    counter_->setFont(VideoStudioStyle::font(11 * s));
+    clearButton_->setFont(VideoStudioStyle::font(12 * s, QFont::Medium));
+    editor_->setFontSize(14 * s);
+    dots_->setScale(s);
+    if (gallery_)
+        gallery_->setScale(s);
+    generateButton_->setScale(s);
+}
+
+void ScenesView::refreshMode() {
+    const bool startEnd = model_->startEndMode();
+    modePicker_->setSelectedKey(rawValue(environment_.appViewModel ? environment_.appViewModel->videoMode()
+                                                                   : VideoGenerationMode::imageToVideo));
+    referenceTitle_->setText(startEnd ? "Reference Images" : "Reference Image");
+    referenceIcon_->setPixmap(
+        VideoStudioStyle::symbol(startEnd ? "rectangle.split.2x1" : "photo", 15, VideoStudioStyle::blue()));
+    referenceSlot_->setVisible(!startEnd);
+    startEndSlots_->setVisible(startEnd);
+}
+
+void ScenesView::refreshPrompt() {
+    const QString prompt = model_->prompt();
+    counter_->setText(model_->counterText());
+    VideoStudioStyle::setTextColor(counter_, model_->counterIsWarning() ? VideoStudioStyle::red()
+                                                                        : VideoStudioStyle::secondaryColor(this));
+    clearButton_->setVisible(!prompt.isEmpty());
+    createPresetButton_->setVisible(!prompt.isEmpty());
+    placeholder_->setVisible(prompt.isEmpty() && editor_->toPlainText().isEmpty());
+}
+
+void ScenesView::refreshFolder() {
+    folderButton_->setText(model_->folderText());
+    folderButton_->setAccessibleName(model_->folderText());
+    folderButton_->setToolTip(model_->folderHelpText());
+    VideoStudioStyle::setTextColor(folderButton_, model_->folderResolved() ? VideoStudioStyle::primaryColor(this)
+                                                                           : VideoStudioStyle::secondaryColor(this));
+}
+
+void ScenesView::refreshQueueBlock() {
+    const bool hidden =
+        environment_.appViewModel && environment_.appViewModel->currentView() == ViewMode::imageGeneration;
+    queueBlock_->setVisible(hidden && model_->totalVideoTaskCount() > 0);
+    queueBlockCount_->setText(QString::number(model_->totalVideoTaskCount()));
+    queueBlockActive_->setVisible(model_->activeVideoTaskCount() > 0);
+}
+
+void ScenesView::recreateVideo(VideoMetadata* record) {
+    if (record)
+        model_->recreateFromRecord(*record);
 }

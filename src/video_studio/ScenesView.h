@@ -1,18 +1,97 @@
 #pragma once
 
-#include <QWidget>
-
 #include "AppEnvironment.h"
 
-class AppViewModel;
-class QLineEdit;
+#include <QPointer>
+#include <QWidget>
 
-// The video studio's root view.
+class FrameImageIntake;
+class FrameSlotView;
+class GenerateButton;
+class GlassButton;
+class QLabel;
+class QSplitter;
+class QToolButton;
+class SegmentedPicker;
+class SlotDots;
+class SyntaxHighlightedTextEditor;
+class VideoGalleryView;
+class VideoMetadata;
+class VideoWorkspaceModel;
+
+// The video studio: header (back, title, queue state, video folder, slot dots), the control pane
+// (mode, frame slots, prompt, generate) and the gallery pane. The rules live in VideoWorkspaceModel.
 class ScenesView : public QWidget {
     Q_OBJECT
 public:
     explicit ScenesView(const AppEnvironment& environment, QWidget* parent = nullptr);
+    ~ScenesView() override;
+
+    VideoWorkspaceModel* model() const { return model_; }
+    FrameImageIntake* intake() const { return intake_; }
+    SyntaxHighlightedTextEditor* editor() const { return editor_; }
+    double scale() const { return scale_; }
+    static double scaleForWidth(double width);
+    // The open settings popover or cinematic sheet, if any.
+    QWidget* videoSettingsPopover() const { return popover_; }
+    QWidget* cameraControls() const { return cameraControls_; }
+    VideoGalleryView* gallery() const { return gallery_; }
+    QWidget* galleryPane() const { return galleryPane_; }
+
+    // The gallery's recreate hands a stored record here.
+    void recreateVideo(VideoMetadata* record);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    QWidget* buildHeader();
+    QWidget* buildControlPane();
+    QWidget* buildPromptSection();
+    // The hosted views; each is created in one place so the real ones drop in.
+    QWidget* createGalleryPane();
+    QWidget* createQueueStatusIndicator();
+    QWidget* createCameraControls();
+    void openVideoSettingsPopover();
+    void showCameraControls(bool show);
+    void showPromptPresets(bool show);
+    void applyScale();
+    void refreshMode();
+    void refreshPrompt();
+    void refreshFolder();
+    void refreshQueueBlock();
+
     AppEnvironment environment_;
+    VideoWorkspaceModel* model_ = nullptr;
+    FrameImageIntake* intake_ = nullptr;
+    double scale_ = 1.0;
+
+    GlassButton* backButton_ = nullptr;
+    QLabel* title_ = nullptr;
+    QWidget* queueIndicator_ = nullptr;
+    GlassButton* folderButton_ = nullptr;
+    SlotDots* dots_ = nullptr;
+    QWidget* queueBlock_ = nullptr;
+    QLabel* queueBlockCount_ = nullptr;
+    QWidget* queueBlockActive_ = nullptr;
+    SegmentedPicker* modePicker_ = nullptr;
+    QLabel* referenceIcon_ = nullptr;
+    QLabel* referenceTitle_ = nullptr;
+    FrameSlotView* referenceSlot_ = nullptr;
+    QWidget* startEndSlots_ = nullptr;
+    QLabel* promptTitle_ = nullptr;
+    QLabel* counter_ = nullptr;
+    QToolButton* clearButton_ = nullptr;
+    SyntaxHighlightedTextEditor* editor_ = nullptr;
+    QLabel* placeholder_ = nullptr;
+    QToolButton* createPresetButton_ = nullptr;
+    GlassButton* settingsButton_ = nullptr;
+    GlassButton* presetsButton_ = nullptr;
+    GlassButton* cameraButton_ = nullptr;
+    GenerateButton* generateButton_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    QWidget* galleryPane_ = nullptr;
+    QPointer<QWidget> popover_;
+    QPointer<QWidget> cameraControls_;
+    VideoGalleryView* gallery_ = nullptr;
 };

@@ -94,6 +94,13 @@ FakeGeminiService::Reply FakeGeminiService::Reply::cutOff() {
     return reply;
 }
 
+FakeGeminiService::Reply FakeGeminiService::Reply::garbage(QByteArray bytes) {
+    Reply reply;
+    reply.notHttp = true;
+    reply.body = std::move(bytes);
+    return reply;
+}
+
 FakeGeminiService::Reply FakeGeminiService::Reply::hanging() {
     Reply reply;
     reply.hang = true;
@@ -147,6 +154,21 @@ bool FakeGeminiService::handleRequest(const QHttpServerRequest& incoming, QTcpSo
     }
     if ((isModels && request.method != "GET") || (isGenerate && request.method != "POST")) {
         answer(socket, Reply::json(errorBody(405, "Method not allowed.", "METHOD_NOT_ALLOWED"), 405));
+        return true;
+    }
+
+    if (isModels && !modelsScript.isEmpty()) {
+        const Reply reply = modelsScript.takeFirst();
+        if (reply.hang)
+            return true;
+        if (reply.delayMs > 0) {
+            QTimer::singleShot(reply.delayMs, this, [this, guard = QPointer<QTcpSocket>(socket), reply] {
+                if (guard)
+                    answer(guard, reply);
+            });
+            return true;
+        }
+        answer(socket, reply);
         return true;
     }
 
@@ -215,6 +237,12 @@ void FakeGeminiService::missingHandler(const QHttpServerRequest&, QTcpSocket* so
 }
 
 void FakeGeminiService::answer(QTcpSocket* socket, const Reply& reply) {
+    if (reply.notHttp) {
+        socket->write(reply.body);
+        socket->flush();
+        socket->disconnectFromHost();
+        return;
+    }
     if (reply.drop && reply.body.isEmpty()) {
         socket->disconnectFromHost();
         return;

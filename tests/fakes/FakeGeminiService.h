@@ -36,9 +36,10 @@ public:
         int status = 200;
         Headers headers;
         QByteArray body;
-        int delayMs = 0;   // real milliseconds before the answer goes out
-        bool drop = false; // close the connection: at once, or after `body` when it is a cut-off answer
-        bool hang = false; // never answer
+        int delayMs = 0;      // real milliseconds before the answer goes out
+        bool drop = false;    // close the connection: at once, or after `body` when it is a cut-off answer
+        bool hang = false;    // never answer
+        bool notHttp = false; // send `body` alone, no status line or headers, then close
 
         static Reply json(const Json& body, int status = 200);
         static Reply raw(QByteArray body, int status = 200, QByteArray contentType = "application/json");
@@ -47,6 +48,7 @@ public:
         // Headers promising a full picture answer, half of it, then the connection closes.
         static Reply cutOff();
         static Reply hanging();
+        static Reply garbage(QByteArray bytes);
     };
 
     explicit FakeGeminiService(QString apiKey = QStringLiteral("test-api-key"), QObject* parent = nullptr);
@@ -61,6 +63,8 @@ public:
     QStringList models{"gemini-3.1-flash-image-preview", "gemini-3-pro-image-preview"};
     // Answers for generateContent, used in order; when it runs out a picture answer goes out.
     QList<Reply> script;
+    // Answers for the models list, used in order before the key check; when it runs out the list goes out.
+    QList<Reply> modelsScript;
     QList<Request> requests;
     // Requests that reached generateContent (after the key check).
     QList<Request> generateRequests() const;

@@ -70,6 +70,25 @@ FakeMiniMaxService::Reply FakeMiniMaxService::Reply::refusal(int statusCode, con
                 R"("}})");
 }
 
+FakeMiniMaxService::Reply FakeMiniMaxService::Reply::dropped() {
+    Reply reply;
+    reply.drop = true;
+    return reply;
+}
+
+FakeMiniMaxService::Reply FakeMiniMaxService::Reply::hanging() {
+    Reply reply;
+    reply.hang = true;
+    return reply;
+}
+
+FakeMiniMaxService::Reply FakeMiniMaxService::Reply::garbage(const QByteArray& bytes) {
+    Reply reply;
+    reply.notHttp = true;
+    reply.body = bytes;
+    return reply;
+}
+
 FakeMiniMaxService::Reply FakeMiniMaxService::Reply::after(double seconds) const {
     Reply reply = *this;
     reply.delay = seconds;
@@ -132,6 +151,8 @@ bool FakeMiniMaxService::handleRequest(const QHttpServerRequest& incoming, QTcpS
     requests.append(request);
 
     const Reply reply = route(request);
+    if (reply.hang)
+        return true;
     if (reply.delay > 0)
         sendLater(QPointer<QTcpSocket>(socket), reply);
     else
@@ -209,6 +230,8 @@ FakeMiniMaxService::Reply FakeMiniMaxService::query(const Request& request) {
 }
 
 FakeMiniMaxService::Reply FakeMiniMaxService::retrieve(const Request& request) {
+    if (!retrieveReplies.isEmpty())
+        return retrieveReplies.takeFirst();
     if (const auto refused = checkCredentials(request, true))
         return *refused;
     const QString fileId = request.queryValue("file_id");
@@ -248,6 +271,16 @@ FakeMiniMaxService::Reply FakeMiniMaxService::download(const QString& fileId) {
 void FakeMiniMaxService::send(QPointer<QTcpSocket> socket, const Reply& reply) {
     if (!socket)
         return;
+    if (reply.drop) {
+        socket->abort();
+        return;
+    }
+    if (reply.notHttp) {
+        socket->write(reply.body);
+        socket->flush();
+        socket->disconnectFromHost();
+        return;
+    }
     QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n";
     for (const auto& [key, value] : reply.headers)
         head += key + ": " + value + "\r\n";

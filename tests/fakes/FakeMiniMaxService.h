@@ -45,11 +45,17 @@ public:
         qint64 truncateAt = -1; // announce the whole body, send this many bytes, then drop the connection
         qint64 announcedLength = -1; // announce this length instead, send the body, keep the connection open
         bool endless = false;        // chunked: send the body as one chunk and never end the answer
+        bool drop = false;           // close the connection without answering
+        bool hang = false;           // never answer
+        bool notHttp = false;        // send the body alone, no status line or headers, then close
 
         static Reply json(const QByteArray& body, int status = 200);
         static Reply http(int status, const QByteArray& body = {});
         static Reply tooManyRequests(const QByteArray& retryAfter = {});
         static Reply refusal(int statusCode, const QByteArray& message = "refused");
+        static Reply dropped();
+        static Reply hanging();
+        static Reply garbage(const QByteArray& bytes);
         Reply after(double seconds) const;
     };
 
@@ -79,6 +85,8 @@ public:
     QByteArray clip;
     // Answers to generation requests, used up in order before any task is accepted.
     QList<Reply> generationReplies;
+    // Answers to file-record requests, used up in order before the credentials are checked.
+    QList<Reply> retrieveReplies;
     // Taken by accepted tasks in order; a task beyond them plays the default script.
     QList<TaskScript> scripts;
 

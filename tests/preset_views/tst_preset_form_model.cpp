@@ -263,6 +263,23 @@ private slots:
         QCOMPARE(form.image().size(), QSize(800, 400));
     }
 
+    void overlappingLoadsAreNeitherCancelledNorOrdered() {
+        PresetFormModel form;
+        const QString big = writePicture(dir_, "big.png", picture(3000, 3000, Qt::red));
+        const QString small = writePicture(dir_, "small.png", picture(20, 10, Qt::blue));
+        QList<QSize> applied;
+        connect(&form, &PresetFormModel::imageChanged, this, [&] { applied << form.image().size(); });
+        form.loadImage(big);
+        form.loadImage(small);
+        // The first load to end clears the flag although the other is still running.
+        QTRY_COMPARE(applied.size(), 1);
+        QTRY_VERIFY(!form.isLoadingImage());
+        QTRY_COMPARE(applied.size(), 2);
+        QCOMPARE(QSet<QSize>(applied.begin(), applied.end()), QSet<QSize>({QSize(800, 800), QSize(20, 10)}));
+        // Whichever ended last decides the picture.
+        QCOMPARE(form.image().size(), applied.last());
+    }
+
     void formClosedDuringALoadIsNotTouched() {
         const QString path = writePicture(dir_, "late.png", picture(2000, 2000));
         auto form = std::make_unique<PresetFormModel>();

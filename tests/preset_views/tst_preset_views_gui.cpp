@@ -19,6 +19,7 @@
 #include "SwiftDataPromptPresetsManager.h"
 #include "UserImagePresetsView.h"
 #include "UserPresetListView.h"
+#include "VideoItem.h"
 #include "VideoPlayerView.h"
 
 #include <QAbstractButton>
@@ -371,6 +372,17 @@ private slots:
         fixture_.clock->advance(0.02);
         QVERIFY(!player.currentMovement());
         QTRY_VERIFY(!list->previewLayer()->isVisible());
+
+        // While the shared player shows a gallery video, no card carries the video layer.
+        QTest::mouseMove(list->viewport(), onFirst);
+        fixture_.clock->advance(0.21);
+        fake->becomeReady();
+        QTRY_VERIFY(list->previewLayer()->isVisible());
+        VideoItem video(QUrl::fromLocalFile(dir_.filePath("clip.mp4")));
+        player.playVideo(&video);
+        QTRY_VERIFY(!list->previewLayer()->isVisible());
+        QTest::mouseMove(list->viewport(), QPoint(4, onFirst.y()));
+        fixture_.clock->advance(0.2);
 
         // A click hands over the exact insert text, then closes.
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->cardRect(1).center());

@@ -2,6 +2,7 @@
 #include "CameraControlView.h"
 #include "CameraMovementPreset.h"
 #include "CinematicPreset.h"
+#include "ClipPresetListView.h"
 #include "GlassButtons.h"
 #include "ImagePresetsBrowser.h"
 #include "ModelContext.h"
@@ -18,6 +19,10 @@
 #include "Theme.h"
 #include "UserImagePresetsView.h"
 #include "UserPresetListView.h"
+#include "VideoPlayerView.h"
+
+#include <QApplication>
+#include <QMouseEvent>
 
 #include <QImageReader>
 #include <QPainter>
@@ -116,6 +121,12 @@ QWidget* imagePresetsAngles(ScreenshotContext& context) {
 }
 ORVANE_SCREENSHOT("image-presets-angles", imagePresetsAngles);
 
+// The same panel in a window that is not key: clear, inert glass on the tabs.
+ORVANE_SCREENSHOT("image-presets-angles-inactive", [](ScreenshotContext& context) {
+    context.keyWindow = false;
+    return imagePresetsAngles(context);
+});
+
 QWidget* imagePresetsMine(ScreenshotContext& context, bool filled) {
     auto* view = new UserImagePresetsView(*imageManager(context, filled), "");
     view->browser()->selectTab(ImagePresetsBrowser::PresetsTab::myPresets);
@@ -174,5 +185,37 @@ QWidget* cinematicPresets(ScreenshotContext& context) {
     return backdrop;
 }
 ORVANE_SCREENSHOT("cinematic-presets", cinematicPresets);
+
+// Rests the pointer on a card of a clip list, so the shared player plays its preview in the card.
+void restOnCard(ScreenshotContext& context, ClipPresetListView* list, int row) {
+    context.afterShow.push_back([list, row] {
+        const QPoint at = list->cardRect(row).center();
+        QMouseEvent move(QEvent::MouseMove, at, list->viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(list->viewport(), &move);
+    });
+    context.ready = [list] {
+        return list->previewLayer() && list->previewLayer()->isVisible() &&
+               !list->previewLayer()->currentFrame().isNull();
+    };
+}
+
+QWidget* promptPresetsCameraHover(ScreenshotContext& context) {
+    auto* view = new PromptPresetsView(*promptManager(context, false), "", false);
+    restOnCard(context, view->movementsList(), 0);
+    return framed(view, QSize(420, 760));
+}
+ORVANE_SCREENSHOT("prompt-presets-camera-hover", promptPresetsCameraHover);
+
+QWidget* cinematicPresetsHover(ScreenshotContext& context) {
+    auto* backdrop = new Backdrop;
+    auto* layout = new QVBoxLayout(backdrop);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* sheet = new CameraControlView(3, backdrop);
+    layout->addWidget(sheet);
+    restOnCard(context, sheet->grid(), 4);
+    return backdrop;
+}
+ORVANE_SCREENSHOT("cinematic-presets-hover", cinematicPresetsHover);
 
 } // namespace

@@ -1,0 +1,212 @@
+#include "APISettingsView.h"
+
+#include "APISettingsViewModel.h"
+#include "SettingsForm.h"
+#include "SymbolIcon.h"
+#include "Theme.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QString slotName(const APIKeySlot& slot) {
+    return slot.isImageKey() ? QStringLiteral("google") : QStringLiteral("miniMax%1").arg(slot.slot());
+}
+
+QToolButton* iconButton(const QString& objectName, const QString& accessibleName, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(objectName);
+    button->setAccessibleName(accessibleName);
+    button->setAutoRaise(true);
+    button->setIconSize(QSize(16, 16));
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+QLabel* linkRow(const QString& title, const QString& address, QWidget* parent, QHBoxLayout*& row) {
+    row = new QHBoxLayout;
+    row->setSpacing(6);
+    auto* icon = new QLabel(parent);
+    icon->setPixmap(
+        symbolPixmap("link", 12, Theme::instance().color(ColorRole::secondary), parent->devicePixelRatioF()));
+    auto* label = settingsCaption(title, parent);
+    label->setWordWrap(false);
+    QString shortForm = address;
+    shortForm.remove(QStringLiteral("https://"));
+    auto* link = new QLabel(
+        QStringLiteral("<a href=\"%1\">%2</a>").arg(address.toHtmlEscaped(), shortForm.toHtmlEscaped()), parent);
+    link->setFont(Theme::font(11));
+    link->setTextFormat(Qt::RichText);
+    link->setOpenExternalLinks(true);
+    link->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    link->setAccessibleName(shortForm);
+    row->addWidget(icon);
+    row->addWidget(label);
+    row->addWidget(link);
+    row->addStretch();
+    return link;
+}
+
+} // namespace
+
+APIKeySection::APIKeySection(APIKeySlot& slot, QWidget* parent) : QWidget(parent), slot_(slot) {
+    const QString name = slotName(slot);
+    setObjectName(name + "KeySection");
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(8);
+
+    auto* heading = new QHBoxLayout;
+    auto* title = new QLabel(slot.title(), this);
+    title->setFont(Theme::font(13, QFont::DemiBold));
+    status_ = new QLabel(this);
+    status_->setObjectName(name + "KeyStatus");
+    heading->addWidget(title);
+    heading->addWidget(status_);
+    heading->addStretch();
+    column->addLayout(heading);
+    column->addWidget(settingsCaption(slot.caption(), this));
+
+    auto* keyRow = new QHBoxLayout;
+    field_ = new QLineEdit(this);
+    field_->setObjectName(name + "KeyField");
+    field_->setAccessibleName(slot.isImageKey() ? QStringLiteral("Google API key")
+                                                : QStringLiteral("MiniMax API key %1").arg(slot.slot()));
+    field_->setPlaceholderText(slot.placeholder());
+    field_->setClearButtonEnabled(false);
+    showButton_ = iconButton(name + "ShowKeyButton", QString(), this);
+    testButton_ = iconButton(name + "TestButton", slot.testHelp(), this);
+    testButton_->setToolTip(slot.testHelp());
+    testButton_->setIcon(symbolIcon("checkmark.circle", Theme::instance().color(ColorRole::blue)));
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(name + "TestProgress");
+    progress_->setRange(0, 0);
+    progress_->setTextVisible(false);
+    progress_->setFixedSize(26, 6);
+    progress_->setAccessibleName("Testing");
+    clearButton_ = iconButton(name + "ClearButton", QStringLiteral("Clear"), this);
+    clearButton_->setIcon(symbolIcon("xmark.circle.fill", Theme::instance().color(ColorRole::secondary)));
+    keyRow->addWidget(field_, 1);
+    keyRow->addWidget(showButton_);
+    keyRow->addWidget(testButton_);
+    keyRow->addWidget(progress_);
+    keyRow->addWidget(clearButton_);
+    column->addLayout(keyRow);
+
+    resultRow_ = new QWidget(this);
+    resultRow_->setObjectName(name + "TestResult");
+    auto* resultLayout = new QHBoxLayout(resultRow_);
+    resultLayout->setContentsMargins(0, 4, 0, 0);
+    resultIcon_ = new QLabel(resultRow_);
+    resultText_ = new QLabel(resultRow_);
+    resultText_->setObjectName(name + "TestResultText");
+    resultText_->setFont(Theme::font(11));
+    resultText_->setWordWrap(true);
+    resultText_->setTextFormat(Qt::PlainText);
+    resultLayout->addStretch();
+    resultLayout->addWidget(resultIcon_);
+    resultLayout->addWidget(resultText_, 1);
+    resultLayout->addStretch();
+    column->addWidget(resultRow_);
+
+    // Every keystroke goes to the key store, which writes it at once.
+    connect(field_, &QLineEdit::textEdited, &slot_, &APIKeySlot::setKey);
+    connect(showButton_, &QToolButton::clicked, &slot_, &APIKeySlot::toggleShowKey);
+    connect(testButton_, &QToolButton::clicked, &slot_, &APIKeySlot::test);
+    connect(clearButton_, &QToolButton::clicked, &slot_, &APIKeySlot::clear);
+    connect(&slot_, &APIKeySlot::keyChanged, this, &APIKeySection::refreshKey);
+    connect(&slot_, &APIKeySlot::showKeyChanged, this, &APIKeySection::refreshShow);
+    connect(&slot_, &APIKeySlot::testStateChanged, this, &APIKeySection::refreshTest);
+    connect(&Theme::instance(), &Theme::changed, this, [this] {
+        refreshKey();
+        refreshTest();
+    });
+    refreshKey();
+    refreshShow();
+    refreshTest();
+}
+
+void APIKeySection::refreshKey() {
+    if (field_->text() != slot_.key())
+        field_->setText(slot_.key());
+    const bool hasKey = slot_.hasKey();
+    const Theme& theme = Theme::instance();
+    status_->setPixmap(symbolPixmap(hasKey ? "checkmark.circle.fill" : "exclamationmark.circle.fill", 14,
+                                    theme.color(hasKey ? ColorRole::green : ColorRole::orange), devicePixelRatioF()));
+    status_->setAccessibleName(hasKey ? QStringLiteral("Key set") : QStringLiteral("No key"));
+    clearButton_->setVisible(hasKey);
+    refreshTest();
+}
+
+void APIKeySection::refreshShow() {
+    const bool shown = slot_.showKey();
+    field_->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+    showButton_->setIcon(symbolIcon(shown ? "eye.slash" : "eye", Theme::instance().color(ColorRole::secondary)));
+    showButton_->setAccessibleName(shown ? QStringLiteral("Hide key") : QStringLiteral("Show key"));
+    showButton_->setToolTip(showButton_->accessibleName());
+}
+
+void APIKeySection::refreshTest() {
+    const bool hasKey = slot_.hasKey();
+    const bool testing = slot_.isTesting();
+    testButton_->setVisible(hasKey && !testing);
+    testButton_->setEnabled(!testing);
+    progress_->setVisible(hasKey && testing);
+
+    resultRow_->setVisible(slot_.hasResult());
+    if (slot_.hasResult()) {
+        const bool success = slot_.resultIsSuccess();
+        const QColor color = Theme::instance().color(success ? ColorRole::green : ColorRole::red);
+        resultIcon_->setPixmap(
+            symbolPixmap(success ? "checkmark.circle.fill" : "xmark.circle.fill", 12, color, devicePixelRatioF()));
+        resultText_->setText(slot_.resultText());
+        QPalette palette = resultText_->palette();
+        palette.setColor(QPalette::WindowText, color);
+        resultText_->setPalette(palette);
+    }
+}
+
+APISettingsView::APISettingsView(QWidget* parent) : QWidget(parent), model_(new APISettingsViewModel(this)) {
+    setObjectName("APISettingsView");
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(new SettingsTabHeader(APISettingsViewModel::title, APISettingsViewModel::subtitle, this));
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("apiSettingsScroll");
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    nameScrollBars(scroll);
+    auto* page = new SettingsPage;
+    scroll->setWidget(page);
+    layout->addWidget(scroll);
+
+    for (APIKeySlot* slot : model_->keySlots()) {
+        auto* section = new SettingsSection(slot->sectionHeader(), page);
+        section->addWide(new APIKeySection(*slot));
+        page->column()->addWidget(section);
+    }
+
+    auto* links = new SettingsSection("Get API Keys", page);
+    auto* linkBox = new QWidget;
+    auto* linkColumn = new QVBoxLayout(linkBox);
+    linkColumn->setContentsMargins(0, 0, 0, 0);
+    linkColumn->setSpacing(12);
+    QHBoxLayout* row = nullptr;
+    linkRow("Google AI Studio:", googleKeysAddress, linkBox, row)->setObjectName("googleKeysLink");
+    linkColumn->addLayout(row);
+    linkRow("MiniMax Console:", miniMaxKeysAddress, linkBox, row)->setObjectName("miniMaxKeysLink");
+    linkColumn->addLayout(row);
+    links->addWide(linkBox);
+    page->column()->addWidget(links);
+    page->column()->addSpacing(60);
+    page->column()->addStretch();
+}

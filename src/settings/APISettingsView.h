@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QWidget>
+
+class APIKeySlot;
+class APISettingsViewModel;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QToolButton;
+
+// The rows of one key: heading with its status icon, caption, the key field with its show, test and clear
+// buttons, and the last result.
+class APIKeySection final : public QWidget {
+    Q_OBJECT
+public:
+    APIKeySection(APIKeySlot& slot, QWidget* parent = nullptr);
+
+    QLineEdit* field() const { return field_; }
+    QLabel* statusIcon() const { return status_; }
+
+private:
+    void refreshKey();
+    void refreshShow();
+    void refreshTest();
+
+    APIKeySlot& slot_;
+    QLabel* status_;
+    QLineEdit* field_;
+    QToolButton* showButton_;
+    QToolButton* testButton_;
+    QProgressBar* progress_;
+    QToolButton* clearButton_;
+    QWidget* resultRow_;
+    QLabel* resultIcon_;
+    QLabel* resultText_;
+};
+
+// The "API" tab: the image key, the four video keys and where to get keys.
+class APISettingsView final : public QWidget {
+    Q_OBJECT
+public:
+    static inline const QString googleKeysAddress = QStringLiteral("https://aistudio.google.com/apikey");
+    static inline const QString miniMaxKeysAddress =
+        QStringLiteral("https://platform.minimax.io/user-center/basic-information");
+
+    explicit APISettingsView(QWidget* parent = nullptr);
+
+    APISettingsViewModel* model() const { return model_; }
+
+private:
+    APISettingsViewModel* model_;
+};

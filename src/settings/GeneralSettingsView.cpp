@@ -1,0 +1,140 @@
+#include "GeneralSettingsView.h"
+
+#include "GeneralSettingsViewModel.h"
+#include "SettingsForm.h"
+#include "Theme.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+GeneralSettingsView::GeneralSettingsView(VideoSettings& videoSettings, BackupManager& backupManager, QWidget* parent)
+    : QWidget(parent), model_(new GeneralSettingsViewModel(videoSettings, backupManager, this)) {
+    setObjectName("GeneralSettingsView");
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(new SettingsTabHeader(GeneralSettingsViewModel::title, GeneralSettingsViewModel::subtitle, this));
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("generalSettingsScroll");
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    nameScrollBars(scroll);
+    auto* page = new SettingsPage;
+    scroll->setWidget(page);
+    layout->addWidget(scroll);
+
+    // Notifications.
+    auto* notifications = new SettingsSection("Notifications", page);
+    soundToggle_ = new QCheckBox("Enable sound on video completion");
+    soundToggle_->setObjectName("soundNotificationToggle");
+    soundToggle_->setAccessibleName(soundToggle_->text());
+    notifications->addRow("Sound notification", soundToggle_);
+
+    soundRow_ = new QWidget;
+    auto* soundLayout = new QHBoxLayout(soundRow_);
+    soundLayout->setContentsMargins(0, 0, 0, 0);
+    soundLayout->setSpacing(8);
+    soundPicker_ = new QComboBox(soundRow_);
+    soundPicker_->setObjectName("soundPicker");
+    soundPicker_->setAccessibleName("Sound");
+    soundPicker_->setFixedWidth(120);
+    previewButton_ = new QPushButton("Preview", soundRow_);
+    previewButton_->setObjectName("previewSoundButton");
+    previewButton_->setAccessibleName("Preview");
+    soundLayout->addWidget(soundPicker_);
+    soundLayout->addWidget(previewButton_);
+    soundLayout->addStretch();
+    soundRowLabel_ = notifications->addRow("Notification sound", soundRow_);
+    page->column()->addWidget(notifications);
+
+    // Backup.
+    auto* backup = new SettingsSection("Backup", page);
+    auto* createButton = new QPushButton("Create Backup");
+    createButton->setObjectName("createBackupButton");
+    createButton->setAccessibleName("Create Backup");
+    auto* createRow = new QWidget;
+    auto* createLayout = new QHBoxLayout(createRow);
+    createLayout->setContentsMargins(0, 0, 0, 0);
+    createLayout->addWidget(createButton);
+    createLayout->addStretch();
+    backup->addRow("Create backup now", createRow);
+    lastBackupValue_ = settingsCaption(QString());
+    lastBackupValue_->setObjectName("lastBackupDate");
+    lastBackupValue_->setWordWrap(false);
+    lastBackupLabel_ = backup->addRow("Last backup", lastBackupValue_);
+    page->column()->addWidget(backup);
+
+    // Danger Zone.
+    auto* danger = new SettingsSection("Danger Zone", page);
+    auto* resetButton = new QPushButton(GeneralSettingsViewModel::resetButton);
+    resetButton->setObjectName("resetEverythingButton");
+    resetButton->setAccessibleName(GeneralSettingsViewModel::resetButton);
+    const auto paintRed = [resetButton] {
+        QPalette palette = resetButton->palette();
+        palette.setColor(QPalette::ButtonText, Theme::instance().color(ColorRole::red));
+        resetButton->setPalette(palette);
+    };
+    paintRed();
+    connect(&Theme::instance(), &Theme::changed, resetButton, paintRed);
+    auto* resetRow = new QWidget;
+    auto* resetLayout = new QHBoxLayout(resetRow);
+    resetLayout->setContentsMargins(0, 0, 0, 0);
+    resetLayout->addWidget(resetButton);
+    resetLayout->addStretch();
+    danger->addRow("Reset all data", resetRow);
+    auto* caption = settingsCaption(GeneralSettingsViewModel::dangerZoneCaption);
+    caption->setObjectName("dangerZoneCaption");
+    danger->addWide(caption);
+    page->column()->addWidget(danger);
+    page->column()->addStretch();
+
+    connect(soundToggle_, &QCheckBox::toggled, model_, &GeneralSettingsViewModel::setSoundNotificationEnabled);
+    connect(soundPicker_, &QComboBox::activated, this,
+            [this](int index) { model_->setSelectedSoundName(soundPicker_->itemData(index).toString()); });
+    connect(previewButton_, &QPushButton::clicked, model_, &GeneralSettingsViewModel::previewSound);
+    connect(createButton, &QPushButton::clicked, model_, &GeneralSettingsViewModel::createBackup);
+    connect(resetButton, &QPushButton::clicked, model_, &GeneralSettingsViewModel::requestReset);
+
+    connect(model_, &GeneralSettingsViewModel::soundNotificationEnabledChanged, this,
+            &GeneralSettingsView::refreshSound);
+    connect(model_, &GeneralSettingsViewModel::selectedSoundNameChanged, this, &GeneralSettingsView::refreshSound);
+    connect(model_, &GeneralSettingsViewModel::availableSoundsChanged, this, &GeneralSettingsView::refreshSound);
+    connect(model_, &GeneralSettingsViewModel::lastBackupChanged, this, &GeneralSettingsView::refreshLastBackup);
+    refreshSound();
+    refreshLastBackup();
+}
+
+void GeneralSettingsView::refreshSound() {
+    const QSignalBlocker toggleBlocker(soundToggle_);
+    soundToggle_->setChecked(model_->soundNotificationEnabled());
+    const bool shown = model_->soundNotificationEnabled();
+    soundRowLabel_->setVisible(shown);
+    soundRow_->setVisible(shown);
+
+    const QSignalBlocker pickerBlocker(soundPicker_);
+    const QStringList names = model_->availableSounds();
+    QStringList current;
+    for (int i = 0; i < soundPicker_->count(); ++i)
+        current << soundPicker_->itemData(i).toString();
+    if (current != names) {
+        soundPicker_->clear();
+        for (const QString& name : names)
+            soundPicker_->addItem(name, name);
+    }
+    soundPicker_->setCurrentIndex(int(names.indexOf(model_->selectedSoundName())));
+}
+
+void GeneralSettingsView::refreshLastBackup() {
+    const bool shown = model_->hasLastBackup();
+    lastBackupValue_->setText(model_->lastBackupText());
+    lastBackupLabel_->setVisible(shown);
+    lastBackupValue_->setVisible(shown);
+}

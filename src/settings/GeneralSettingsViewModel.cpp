@@ -1,0 +1,92 @@
+#include "GeneralSettingsViewModel.h"
+
+#include "BackupManager.h"
+#include "Dialogs.h"
+#include "Log.h"
+#include "Sounds.h"
+#include "VideoSettings.h"
+
+#include <QLocale>
+
+GeneralSettingsViewModel::GeneralSettingsViewModel(VideoSettings& videoSettings, BackupManager& backupManager,
+                                                   QObject* parent)
+    : QObject(parent), videoSettings_(&videoSettings), backupManager_(&backupManager) {
+    connect(&videoSettings, &VideoSettings::soundNotificationEnabledChanged, this,
+            &GeneralSettingsViewModel::soundNotificationEnabledChanged);
+    connect(&videoSettings, &VideoSettings::selectedSoundNameChanged, this,
+            &GeneralSettingsViewModel::selectedSoundNameChanged);
+    connect(&videoSettings, &VideoSettings::availableSoundsChanged, this,
+            &GeneralSettingsViewModel::availableSoundsChanged);
+    connect(&backupManager, &BackupManager::lastBackupDateChanged, this, &GeneralSettingsViewModel::lastBackupChanged);
+}
+
+bool GeneralSettingsViewModel::soundNotificationEnabled() const {
+    return videoSettings_ && videoSettings_->soundNotificationEnabled();
+}
+
+void GeneralSettingsViewModel::setSoundNotificationEnabled(bool enabled) {
+    if (videoSettings_ && enabled != videoSettings_->soundNotificationEnabled())
+        videoSettings_->setSoundNotificationEnabled(enabled);
+}
+
+QString GeneralSettingsViewModel::selectedSoundName() const {
+    return videoSettings_ ? videoSettings_->selectedSoundName() : QString();
+}
+
+void GeneralSettingsViewModel::setSelectedSoundName(const QString& name) {
+    if (videoSettings_ && name != videoSettings_->selectedSoundName())
+        videoSettings_->setSelectedSoundName(name);
+}
+
+QStringList GeneralSettingsViewModel::availableSounds() const {
+    return videoSettings_ ? videoSettings_->availableSounds() : QStringList();
+}
+
+bool GeneralSettingsViewModel::hasLastBackup() const {
+    return backupManager_ && backupManager_->lastBackupDate().has_value();
+}
+
+QString GeneralSettingsViewModel::lastBackupText() const {
+    if (!hasLastBackup())
+        return {};
+    return formatBackupDate(*backupManager_->lastBackupDate(), QLocale());
+}
+
+QString GeneralSettingsViewModel::formatBackupDate(const QDateTime& date, const QLocale& locale) {
+    const QDateTime local = date.toLocalTime();
+    // The locale's long date with abbreviated month and no weekday, for example "Mar 4, 2026".
+    QString pattern = locale.dateFormat(QLocale::LongFormat);
+    pattern.replace(QLatin1String("MMMM"), QLatin1String("MMM"));
+    for (const char* weekday : {"dddd, ", "dddd ", ", dddd", "dddd"})
+        pattern.remove(QLatin1String(weekday));
+    return locale.toString(local.date(), pattern.trimmed()) + QStringLiteral(" at ") +
+           locale.toString(local.time(), QLocale::ShortFormat);
+}
+
+void GeneralSettingsViewModel::previewSound() {
+    const QString name = selectedSoundName();
+    if (!Sounds::pathForName(name))
+        return;
+    SoundPlayer::current().play(name);
+}
+
+bool GeneralSettingsViewModel::createBackup() {
+    if (!backupManager_)
+        return false;
+    try {
+        backupManager_->createBackupNow();
+    } catch (const std::exception& error) {
+        Log::line(QStringLiteral("❌ Backup failed: %1").arg(QString::fromUtf8(error.what())));
+        return false;
+    }
+    Dialogs::current().alert(Dialogs::AlertStyle::informational, backupCreatedTitle, backupCreatedMessage, {"OK"});
+    return true;
+}
+
+bool GeneralSettingsViewModel::requestReset() {
+    const int answer =
+        Dialogs::current().alert(Dialogs::AlertStyle::critical, resetTitle, resetMessage, {"Cancel", resetButton});
+    if (answer != 1 || !backupManager_)
+        return false;
+    return backupManager_->resetEverything();
+}

@@ -1,0 +1,108 @@
+#include "SettingsForm.h"
+
+#include "Glass.h"
+#include "Theme.h"
+
+#include <QApplication>
+#include <QFormLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace {
+void paintText(QLabel* label, ColorRole role) {
+    const auto apply = [label, role] {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, Theme::instance().color(role));
+        label->setPalette(palette);
+    };
+    apply();
+    QObject::connect(&Theme::instance(), &Theme::changed, label, apply);
+}
+} // namespace
+
+void nameScrollBars(QAbstractScrollArea* area) {
+    area->verticalScrollBar()->setObjectName(area->objectName() + "VerticalBar");
+    area->verticalScrollBar()->setAccessibleName("Scroll up and down");
+    area->horizontalScrollBar()->setObjectName(area->objectName() + "HorizontalBar");
+    area->horizontalScrollBar()->setAccessibleName("Scroll sideways");
+}
+
+QLabel* settingsCaption(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setFont(Theme::font(11));
+    label->setWordWrap(true);
+    paintText(label, ColorRole::secondary);
+    return label;
+}
+
+SettingsTabHeader::SettingsTabHeader(const QString& title, const QString& subtitle, QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 16, 20, 4);
+    layout->setSpacing(4);
+    title_ = new QLabel(title, this);
+    title_->setObjectName("settingsTabTitle");
+    title_->setFont(Theme::font(17, QFont::DemiBold));
+    title_->setAlignment(Qt::AlignCenter);
+    paintText(title_, ColorRole::primary);
+    layout->addWidget(title_);
+    if (!subtitle.isEmpty()) {
+        subtitle_ = settingsCaption(subtitle, this);
+        subtitle_->setObjectName("settingsTabSubtitle");
+        subtitle_->setAlignment(Qt::AlignCenter);
+        layout->addWidget(subtitle_);
+    }
+}
+
+SettingsSection::SettingsSection(const QString& title, QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    title_ = new QLabel(title, this);
+    title_->setFont(Theme::font(12, QFont::DemiBold));
+    paintText(title_, ColorRole::secondary);
+    title_->setVisible(!title.isEmpty());
+    layout->addWidget(title_);
+
+    panel_ = new GlassPanel(this);
+    panel_->setFill(GlassPanel::Fill::regularMaterial);
+    panel_->setCornerRadius(Theme::mediumRadius);
+    panel_->setOutline(Theme::instance().color(ColorRole::separator));
+    connect(&Theme::instance(), &Theme::changed, panel_,
+            [panel = panel_] { panel->setOutline(Theme::instance().color(ColorRole::separator)); });
+    rows_ = new QFormLayout(panel_);
+    rows_->setContentsMargins(14, 10, 14, 10);
+    rows_->setHorizontalSpacing(16);
+    rows_->setVerticalSpacing(10);
+    rows_->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    rows_->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+    layout->addWidget(panel_);
+}
+
+QLabel* SettingsSection::addRow(const QString& label, QWidget* content) {
+    auto* title = new QLabel(label, panel_);
+    title->setFont(Theme::font(13));
+    paintText(title, ColorRole::primary);
+    title->setBuddy(content);
+    rows_->addRow(title, content);
+    return title;
+}
+
+void SettingsSection::addWide(QWidget* content) {
+    content->setParent(panel_);
+    rows_->addRow(content);
+}
+
+SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
+    column_ = new QVBoxLayout(this);
+    column_->setContentsMargins(20, 8, 20, 20);
+    column_->setSpacing(18);
+}
+
+void SettingsPage::mousePressEvent(QMouseEvent* event) {
+    if (QWidget* focused = QApplication::focusWidget(); focused && window()->isAncestorOf(focused))
+        focused->clearFocus();
+    QWidget::mousePressEvent(event);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QWidget>
+
+class GlassPanel;
+class QAbstractScrollArea;
+class QFormLayout;
+class QLabel;
+class QVBoxLayout;
+
+// The heading at the top of each settings tab: a title and, when given, a caption under it.
+class SettingsTabHeader final : public QWidget {
+    Q_OBJECT
+public:
+    SettingsTabHeader(const QString& title, const QString& subtitle, QWidget* parent = nullptr);
+
+    QLabel* titleLabel() const { return title_; }
+    QLabel* subtitleLabel() const { return subtitle_; }
+
+private:
+    QLabel* title_;
+    QLabel* subtitle_ = nullptr;
+};
+
+// One section of a grouped form: a heading above a rounded panel that holds labelled rows.
+class SettingsSection final : public QWidget {
+    Q_OBJECT
+public:
+    SettingsSection(const QString& title, QWidget* parent = nullptr);
+
+    QLabel* titleLabel() const { return title_; }
+    QFormLayout* rows() const { return rows_; }
+    // A row "label: content"; returns the label so the row can be hidden with its content.
+    QLabel* addRow(const QString& label, QWidget* content);
+    // Content that spans the panel (stacks, captions).
+    void addWide(QWidget* content);
+
+private:
+    QLabel* title_;
+    GlassPanel* panel_;
+    QFormLayout* rows_;
+};
+
+// A form's scrolling page: clicking anywhere outside a field takes the focus out of the fields.
+class SettingsPage final : public QWidget {
+    Q_OBJECT
+public:
+    explicit SettingsPage(QWidget* parent = nullptr);
+    QVBoxLayout* column() const { return column_; }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    QVBoxLayout* column_;
+};
+
+// The tabs scroll below their headings; their scroll bars are named like every other control.
+void nameScrollBars(QAbstractScrollArea* area);
+
+// Text in the caption font and a colour role of the theme, following the theme's changes.
+QLabel* settingsCaption(const QString& text, QWidget* parent = nullptr);

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "AppViewModel.h"
+
+#include <QFuture>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+class DownloadSettings;
+
+// Moves pictures into and out of the frame slots off the GUI thread. Files are decoded on a worker
+// (under Qt's allocation limit: a picture over it, or not a picture, is skipped) and the results are
+// handed back in the order they were asked for. Saving encodes and writes on a worker too.
+class FrameImageIntake : public QObject {
+    Q_OBJECT
+public:
+    explicit FrameImageIntake(QObject* parent = nullptr);
+    ~FrameImageIntake() override;
+
+    // Decodes each file; every picture that decodes is delivered, in order.
+    void loadFiles(ImageType slot, const QStringList& paths);
+    // A picture that arrived decoded (dropped image data) queues behind earlier loads.
+    void deliverImage(ImageType slot, const QImage& image);
+
+    // Saves a frame: into the photo folder when it resolves, else where the user picks in a save panel.
+    void saveFrameImage(const QImage& image, DownloadSettings* downloadSettings);
+
+    int pendingLoads() const { return int(pending_.size()); }
+    int pendingSaves() const { return pendingSaves_; }
+    // Used by the decoder; public for the tests.
+    static QImage readImage(const QString& path);
+
+signals:
+    void imageLoaded(ImageType slot, const QImage& image);
+    void saveFinished(const QString& path, const QString& error);
+
+private:
+    struct Pending {
+        ImageType slot;
+        QFuture<QImage> future;
+    };
+    void enqueue(ImageType slot, QFuture<QImage> future);
+    void drain();
+    void startSave(const QImage& image, const QString& target, bool intoFolder, const QString& folder);
+
+    QList<Pending> pending_;
+    int pendingSaves_ = 0;
+};

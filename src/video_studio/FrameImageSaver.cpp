@@ -1,0 +1,111 @@
+#include "FrameImageSaver.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QPainter>
+#include <QSaveFile>
+
+namespace FrameImageSaver {
+
+QString timestampedFileName(const QString& base, const QString& ext, const QDateTime& now) {
+    // Fixed digits and calendar, always UTC, whatever the user's locale.
+    return base + QLatin1Char('_') + now.toUTC().toString(QStringLiteral("yyyyMMdd_HHmmss")) + QLatin1Char('.') + ext;
+}
+
+bool isJpegName(const QString& fileName) {
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    return suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg");
+}
+
+namespace {
+
+std::optional<QByteArray> encode(const QImage& image, bool jpeg, QString* error) {
+    if (image.isNull()) {
+        *error = QStringLiteral("The image is empty");
+        return std::nullopt;
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, jpeg ? "jpeg" : "png");
+    if (jpeg)
+        writer.setQuality(90);
+    // JPEG has no alpha channel; flatten onto white rather than black.
+    QImage source = image;
+    if (jpeg && image.hasAlphaChannel()) {
+        source = QImage(image.size(), QImage::Format_RGB32);
+        source.fill(Qt::white);
+        QPainter painter(&source);
+        painter.drawImage(0, 0, image);
+    }
+    if (!writer.write(source)) {
+        *error = writer.errorString();
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+Outcome writeBytes(const QByteArray& bytes, const QString& path) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {QString(), file.errorString()};
+    if (file.write(bytes) != bytes.size()) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        return {QString(), error};
+    }
+    if (!file.commit())
+        return {QString(), file.errorString()};
+    return {path, QString()};
+}
+
+QString candidateName(const QString& fileName, int n) {
+    if (n <= 1)
+        return fileName;
+    const QFileInfo info(fileName);
+    const QString suffix = info.completeSuffix();
+    const QString stem = suffix.isEmpty() ? fileName : fileName.left(fileName.size() - suffix.size() - 1);
+    return suffix.isEmpty() ? QStringLiteral("%1_%2").arg(stem).arg(n)
+                            : QStringLiteral("%1_%2.%3").arg(stem).arg(n).arg(suffix);
+}
+
+} // namespace
+
+Outcome saveIntoFolder(const QImage& image, const QString& folder, const QString& fileName) {
+    QString error;
+    const auto bytes = encode(image, isJpegName(fileName), &error);
+    if (!bytes)
+        return {QString(), error};
+    const QDir dir(folder);
+    if (!dir.exists())
+        return {QString(), QStringLiteral("The folder \"%1\" does not exist").arg(folder)};
+    for (int n = 1; n < 10000; ++n) {
+        const QString path = dir.filePath(candidateName(fileName, n));
+        // Claiming the name with an exclusive create is atomic: a taken name fails here and the next is tried.
+        QFile claim(path);
+        if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (QFileInfo::exists(path))
+                continue;
+            return {QString(), claim.errorString()};
+        }
+        claim.close();
+        Outcome outcome = writeBytes(*bytes, path);
+        if (!outcome.ok())
+            QFile::remove(path); // our own empty claim, never someone else's file
+        return outcome;
+    }
+    return {QString(), QStringLiteral("No free file name for %1").arg(fileName)};
+}
+
+Outcome saveToPath(const QImage& image, const QString& path) {
+    QString error;
+    const auto bytes = encode(image, isJpegName(path), &error);
+    if (!bytes)
+        return {QString(), error};
+    return writeBytes(*bytes, path);
+}
+
+} // namespace FrameImageSaver

@@ -1,0 +1,287 @@
+#include "FrameSlotView.h"
+
+#include "Dialogs.h"
+#include "FrameImageIntake.h"
+#include "Glass.h"
+#include "GlassButtons.h"
+#include "ImageTiles.h"
+#include "VideoStudioStyle.h"
+#include "VideoWorkspaceModel.h"
+
+#include <QDragEnterEvent>
+#include <QFutureWatcher>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStackedLayout>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+// Tiles show at most this many pixels on their long side; bigger pictures are scaled on a worker.
+constexpr int previewSide = 1024;
+
+struct ZoneTexts {
+    QString title;
+    QString caption;
+};
+
+ZoneTexts textsFor(FrameSlotView::Kind kind) {
+    switch (kind) {
+    case FrameSlotView::Kind::reference:
+        return {"Add reference image", "PNG, JPG, JPEG (max 10MB) - first frame of your video"};
+    case FrameSlotView::Kind::start:
+        return {"Add start image", "PNG, JPG, JPEG (max 10MB)"};
+    case FrameSlotView::Kind::end:
+        return {"Add end image", "PNG, JPG, JPEG (max 10MB)"};
+    }
+    return {};
+}
+
+QString nameOf(FrameSlotView::Kind kind) {
+    switch (kind) {
+    case FrameSlotView::Kind::reference:
+        return "referenceFrame";
+    case FrameSlotView::Kind::start:
+        return "startFrame";
+    case FrameSlotView::Kind::end:
+        return "endFrame";
+    }
+    return {};
+}
+
+QImage previewOf(const QImage& image) {
+    if (image.width() <= previewSide && image.height() <= previewSide)
+        return image;
+    return image.scaled(previewSide, previewSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+} // namespace
+
+FrameSlotView::FrameSlotView(Kind kind, VideoWorkspaceModel* model, FrameImageIntake* intake, QWidget* parent)
+    : QWidget(parent), kind_(kind), model_(model), intake_(intake) {
+    setObjectName(nameOf(kind) + "Slot");
+    setAcceptDrops(true);
+    stack_ = new QStackedLayout(this);
+    stack_->setContentsMargins(0, 0, 0, 0);
+
+    const ZoneTexts texts = textsFor(kind);
+    zone_ = new QWidget(this);
+    zone_->setObjectName(nameOf(kind) + "DropZone");
+    zone_->setAccessibleName(texts.title);
+    zone_->setMinimumHeight(120);
+    zone_->setCursor(Qt::PointingHandCursor);
+    auto* column = new QVBoxLayout(zone_);
+    column->setSpacing(4);
+    auto* title = new QLabel(texts.title, zone_);
+    title->setAlignment(Qt::AlignCenter);
+    title->setFont(VideoStudioStyle::font(13, QFont::DemiBold));
+    auto* iconButton = new GlassIconButton("arrow.down.circle", texts.title, 64, 40, zone_);
+    iconButton->setObjectName(nameOf(kind) + "DropIcon");
+    iconButton->setSymbolColor(VideoStudioStyle::blue());
+    connect(iconButton, &GlassButton::clicked, this, &FrameSlotView::chooseFrameImage);
+    iconButton->installEventFilter(this);
+    icon_ = iconButton;
+    auto* caption = new QLabel(texts.caption, zone_);
+    caption->setAlignment(Qt::AlignCenter);
+    caption->setWordWrap(true);
+    caption->setFont(VideoStudioStyle::font(11));
+    VideoStudioStyle::setSecondary(caption);
+    column->addStretch(1);
+    column->addWidget(title);
+    column->addSpacing(4);
+    column->addWidget(iconButton, 0, Qt::AlignHCenter);
+    column->addSpacing(4);
+    column->addWidget(caption);
+    column->addStretch(1);
+    stack_->addWidget(zone_);
+
+    tileHolder_ = new QWidget(this);
+    auto* holderLayout = new QVBoxLayout(tileHolder_);
+    holderLayout->setContentsMargins(0, 0, 0, 0);
+    stack_->addWidget(tileHolder_);
+
+    connect(model_, &VideoWorkspaceModel::framesChanged, this, &FrameSlotView::refresh);
+    refresh();
+}
+
+std::optional<QImage> FrameSlotView::currentImage() const {
+    return slot() == ImageType::first ? model_->firstFrameImage() : model_->lastFrameImage();
+}
+
+void FrameSlotView::refresh() {
+    const std::optional<QImage> image = currentImage();
+    if (!image) {
+        shownKey_ = pendingKey_ = 0;
+        shown_ = QImage();
+        if (tileWidget_) {
+            tileWidget_->deleteLater();
+            tileWidget_ = nullptr;
+            tile_ = nullptr;
+        }
+        stack_->setCurrentWidget(zone_);
+        setAcceptDrops(true);
+        return;
+    }
+    const qint64 key = image->cacheKey();
+    if (key == shownKey_ || key == pendingKey_)
+        return;
+    if (image->width() <= previewSide && image->height() <= previewSide) {
+        pendingKey_ = 0;
+        shownKey_ = key;
+        showImage(*image);
+        return;
+    }
+    // Scaling a large photograph takes longer than a frame: do it on a worker, show the latest only.
+    pendingKey_ = key;
+    auto* watcher = new QFutureWatcher<QImage>(this);
+    connect(watcher, &QFutureWatcher<QImage>::finished, this, [this, watcher, key] {
+        watcher->deleteLater();
+        if (pendingKey_ != key)
+            return;
+        pendingKey_ = 0;
+        shownKey_ = key;
+        showImage(watcher->result());
+    });
+    watcher->setFuture(QtConcurrent::run(&previewOf, *image));
+}
+
+void FrameSlotView::showImage(const QImage& preview) {
+    shown_ = preview;
+    if (tileWidget_)
+        tileWidget_->deleteLater();
+    tileWidget_ = makeTile(preview);
+    tileHolder_->layout()->addWidget(tileWidget_);
+    stack_->setCurrentWidget(tileHolder_);
+    // A filled slot takes no drops and no clicks; its tile's own buttons act.
+    setAcceptDrops(false);
+    setDragOver(false);
+}
+
+QWidget* FrameSlotView::makeTile(const QImage& preview) {
+    auto* holder = new QWidget(tileHolder_);
+    holder->setObjectName(nameOf(kind_) + "TileHolder");
+    auto* layout = new QVBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    ImageTile* tile = nullptr;
+    if (kind_ == Kind::reference) {
+        auto* title = new QLabel("Reference Image", holder);
+        title->setFont(VideoStudioStyle::font(12, QFont::DemiBold));
+        layout->addWidget(title);
+        tile = new ReferenceImageView(preview, std::nullopt, holder);
+    } else {
+        tile = new VideoFrameImageView(preview, holder);
+    }
+    tile->setObjectName(nameOf(kind_) + "Tile");
+    tile->setAccessibleName(kind_ == Kind::reference ? "Reference Image" : textsFor(kind_).title);
+    layout->addWidget(tile);
+    connect(tile, &ImageTile::removeRequested, this, [this] {
+        if (slot() == ImageType::first)
+            model_->removeFirstFrameImage();
+        else
+            model_->removeLastFrameImage();
+    });
+    connect(tile, &ImageTile::downloadRequested, this, [this] {
+        // The full picture is saved, not the preview the tile shows.
+        if (const auto image = currentImage())
+            intake_->saveFrameImage(*image, model_->environment().downloadSettings);
+    });
+    tile_ = tile;
+    return holder;
+}
+
+void FrameSlotView::chooseFrameImage() {
+    if (currentImage())
+        return;
+    Dialogs::OpenRequest request;
+    if (slot() == ImageType::last)
+        request.message = "Choose end frame image";
+    else if (model_->startEndMode())
+        request.message = "Choose start frame image";
+    else
+        request.message = "Choose an image to use as the first frame of your video";
+    request.nameFilters = {"Images (*.png *.jpg *.jpeg *.gif *.tif *.tiff *.bmp)"};
+    request.allowsMultipleSelection = false;
+    // Non-modal: the answer arrives later, and is dropped if this slot is gone by then.
+    Dialogs::current().openFilesAsync(request, this, [this](const QStringList& chosen) {
+        if (!chosen.isEmpty())
+            intake_->loadFiles(slot(), {chosen.first()});
+    });
+}
+
+void FrameSlotView::setDragOver(bool on) {
+    if (dragOver_ == on)
+        return;
+    dragOver_ = on;
+    update();
+}
+
+void FrameSlotView::dragEnterEvent(QDragEnterEvent* event) {
+    if (currentImage() || !(event->mimeData()->hasUrls() || event->mimeData()->hasImage()))
+        return;
+    setDragOver(true);
+    event->acceptProposedAction();
+}
+
+void FrameSlotView::dragLeaveEvent(QDragLeaveEvent*) {
+    setDragOver(false);
+}
+
+void FrameSlotView::dropEvent(QDropEvent* event) {
+    setDragOver(false);
+    // Refused while the image studio is shown: this studio stays alive, hidden and inert.
+    if (currentImage() || !model_->acceptsDrops()) {
+        event->ignore();
+        return;
+    }
+    const QMimeData* mime = event->mimeData();
+    QStringList paths;
+    for (const QUrl& url : mime->urls()) {
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    }
+    intake_->loadFiles(slot(), paths);
+    if (paths.isEmpty() && mime->hasImage())
+        intake_->deliverImage(slot(), qvariant_cast<QImage>(mime->imageData()));
+    event->acceptProposedAction();
+}
+
+void FrameSlotView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && !currentImage() && rect().contains(event->position().toPoint()))
+        chooseFrameImage();
+}
+
+bool FrameSlotView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == icon_ && (event->type() == QEvent::Enter || event->type() == QEvent::Leave)) {
+        iconHovered_ = event->type() == QEvent::Enter;
+        icon_->update();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FrameSlotView::paintEvent(QPaintEvent*) {
+    if (currentImage())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
+    QPainterPath path;
+    path.addRoundedRect(box, 12, 12);
+    if (dragOver_) {
+        QColor fill = VideoStudioStyle::blue();
+        fill.setAlphaF(0.1);
+        painter.fillPath(path, fill);
+    }
+    QColor stroke = dragOver_ ? VideoStudioStyle::blue() : VideoStudioStyle::secondaryColor(this);
+    if (!dragOver_)
+        stroke.setAlphaF(0.3);
+    QPen pen(stroke, 2);
+    pen.setDashPattern({4, 2});
+    painter.setPen(pen);
+    painter.drawPath(path);
+}

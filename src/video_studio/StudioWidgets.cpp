@@ -1,0 +1,190 @@
+#include "StudioWidgets.h"
+
+#include "VideoStudioStyle.h"
+#include "VideoWorkspaceModel.h"
+
+#include <QEasingCurve>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+SlotDots::SlotDots(VideoWorkspaceModel* model, QWidget* parent) : QWidget(parent), model_(model), pulse_(this) {
+    setObjectName("videoSlotDots");
+    setAccessibleName("Video slots");
+    // 0 → 1 → 0 over two seconds: a one-second ease in and out that reverses, for ever.
+    pulse_.setStartValue(0.0);
+    pulse_.setEndValue(2.0);
+    pulse_.setDuration(2000);
+    pulse_.setLoopCount(-1);
+    connect(&pulse_, &QVariantAnimation::valueChanged, this, qOverload<>(&QWidget::update));
+    connect(model_, &VideoWorkspaceModel::queueChanged, this, &SlotDots::refresh);
+    refresh();
+}
+
+void SlotDots::setScale(double scale) {
+    scale_ = scale;
+    updateGeometry();
+    update();
+}
+
+QSize SlotDots::sizeHint() const {
+    const double dot = 6 * scale_;
+    const double width = 4 * dot + 3 * 3 * scale_ + 2 * 8 * scale_;
+    return QSize(int(std::ceil(width)) + 2, int(std::ceil(dot + 2 * 4 * scale_ + dot)) + 2);
+}
+
+void SlotDots::refresh() {
+    active_ = model_->activeVideoTaskCount();
+    setVisible(active_ > 0);
+    if (active_ > 0 && pulse_.state() != QAbstractAnimation::Running)
+        pulse_.start();
+    else if (active_ == 0)
+        pulse_.stop();
+    update();
+}
+
+void SlotDots::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor blue = VideoStudioStyle::blue();
+    QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    QPainterPath background;
+    background.addRoundedRect(box, 6, 6);
+    QColor fill = blue;
+    fill.setAlphaF(0.1);
+    QColor stroke = blue;
+    stroke.setAlphaF(0.2);
+    painter.fillPath(background, fill);
+    painter.setPen(QPen(stroke, 1));
+    painter.drawPath(background);
+
+    const double dot = 6 * scale_;
+    const double spacing = 3 * scale_;
+    const double total = 4 * dot + 3 * spacing;
+    double x = box.center().x() - total / 2;
+    const double y = box.center().y();
+    const double raw = pulse_.currentValue().toDouble();
+    const double phase = QEasingCurve(QEasingCurve::InOutQuad).valueForProgress(raw <= 1 ? raw : 2 - raw);
+    for (int i = 0; i < 4; ++i) {
+        const QPointF centre(x + dot / 2, y);
+        const bool on = i < active_;
+        QColor dotColor = on ? blue : QColor(Qt::gray);
+        if (!on)
+            dotColor.setAlphaF(0.3);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(dotColor);
+        painter.drawEllipse(centre, dot / 2, dot / 2);
+        if (on) {
+            QColor ring = blue;
+            ring.setAlphaF(0.3 * (1 - phase) + 0.3 * phase * 0.2);
+            painter.setBrush(Qt::NoBrush);
+            painter.setPen(QPen(ring, 0.5));
+            const double r = dot / 2 * (1.0 + 0.5 * phase);
+            painter.drawEllipse(centre, r, r);
+        }
+        x += dot + spacing;
+    }
+}
+
+GenerateButton::GenerateButton(VideoWorkspaceModel* model, QWidget* parent)
+    : QPushButton(parent), model_(model), spinner_(this) {
+    setObjectName("generateButton");
+    setCursor(Qt::PointingHandCursor);
+    setFlat(true);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    spinner_.setStartValue(0.0);
+    spinner_.setEndValue(360.0);
+    spinner_.setDuration(900);
+    spinner_.setLoopCount(-1);
+    connect(&spinner_, &QVariantAnimation::valueChanged, this, qOverload<>(&QWidget::update));
+    connect(model_, &VideoWorkspaceModel::queueChanged, this, &GenerateButton::refresh);
+    connect(model_, &VideoWorkspaceModel::generateStateChanged, this, &GenerateButton::refresh);
+    connect(this, &QPushButton::clicked, model_, &VideoWorkspaceModel::generateVideo);
+    refresh();
+}
+
+void GenerateButton::setScale(double scale) {
+    scale_ = scale;
+    setFont(VideoStudioStyle::font(15 * scale, QFont::DemiBold));
+    updateGeometry();
+}
+
+QSize GenerateButton::sizeHint() const {
+    return QSize(200, int(fontMetrics().height() + 2 * 14 * scale_));
+}
+
+double GenerateButton::drawnOpacity() const {
+    return model_->generateOpacity();
+}
+
+bool GenerateButton::showsStopSymbol() const {
+    return model_->queueFull();
+}
+
+void GenerateButton::refresh() {
+    const QString title = model_->generateButtonTitle();
+    setText(title);
+    setAccessibleName(title);
+    setEnabled(model_->generateEnabled());
+    if (model_->showsProgress() && spinner_.state() != QAbstractAnimation::Running)
+        spinner_.start();
+    else if (!model_->showsProgress())
+        spinner_.stop();
+    update();
+}
+
+void GenerateButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(drawnOpacity());
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), 10, 10);
+    QLinearGradient gradient(rect().topLeft(), rect().topRight());
+    if (!model_->queueFull()) {
+        gradient.setColorAt(0, VideoStudioStyle::blue());
+        gradient.setColorAt(1, VideoStudioStyle::cyan());
+    } else {
+        QColor end(Qt::gray);
+        end.setAlphaF(0.8);
+        gradient.setColorAt(0, Qt::gray);
+        gradient.setColorAt(1, end);
+    }
+    painter.fillPath(shape, gradient);
+
+    const QFontMetricsF metrics(font());
+    const double iconWidth = 20 * scale_;
+    const double textWidth = metrics.horizontalAdvance(text());
+    const double left = (width() - iconWidth - 6 - textWidth) / 2;
+    const QRectF iconSlot(left, (height() - 16 * scale_) / 2, iconWidth, 16 * scale_);
+    painter.setPen(Qt::white);
+    const double side = std::min(iconSlot.width(), iconSlot.height());
+    const QRectF glyph(iconSlot.center().x() - side / 2, iconSlot.center().y() - side / 2, side, side);
+    if (model_->showsPlaySymbol()) {
+        painter.setPen(QPen(Qt::white, 1.4));
+        painter.drawEllipse(glyph.adjusted(1, 1, -1, -1));
+        QPolygonF triangle;
+        const QPointF c = glyph.center();
+        const double s = side * 0.22;
+        triangle << QPointF(c.x() - s * 0.7, c.y() - s) << QPointF(c.x() + s, c.y())
+                 << QPointF(c.x() - s * 0.7, c.y() + s);
+        painter.setBrush(Qt::white);
+        painter.drawPolygon(triangle);
+    } else if (model_->queueFull()) {
+        painter.setPen(QPen(Qt::white, 1.4));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(glyph.adjusted(1, 1, -1, -1));
+        const double s = side * 0.36;
+        painter.fillRect(QRectF(glyph.center().x() - s / 2, glyph.center().y() - s / 2, s, s), Qt::white);
+    }
+    if (model_->showsProgress()) {
+        const double r = side * 0.8 * scale_ / 2;
+        QRectF arc(glyph.center().x() - r, glyph.center().y() - r, 2 * r, 2 * r);
+        painter.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawArc(arc, int(-spinner_.currentValue().toDouble() * 16), 270 * 16);
+    }
+    painter.setPen(Qt::white);
+    painter.drawText(QRectF(iconSlot.right() + 6, 0, textWidth + 2, height()), Qt::AlignVCenter | Qt::AlignLeft,
+                     text());
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QPushButton>
+#include <QVariantAnimation>
+#include <QWidget>
+
+class VideoWorkspaceModel;
+
+// The four slot dots of the header: one per concurrent video job, the running ones blue with a
+// pulsing ring, the free ones gray. Hidden while nothing runs.
+class SlotDots : public QWidget {
+    Q_OBJECT
+public:
+    explicit SlotDots(VideoWorkspaceModel* model, QWidget* parent = nullptr);
+    int activeDots() const { return active_; }
+    bool isPulsing() const { return pulse_.state() == QAbstractAnimation::Running; }
+    void setScale(double scale);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void refresh();
+    VideoWorkspaceModel* model_;
+    QVariantAnimation pulse_;
+    int active_ = 0;
+    double scale_ = 1.0;
+};
+
+// The generate button: title and symbol from the model, blue-to-cyan while the queue has room, gray
+// when it is full, dimmed when it cannot submit.
+class GenerateButton : public QPushButton {
+    Q_OBJECT
+public:
+    explicit GenerateButton(VideoWorkspaceModel* model, QWidget* parent = nullptr);
+    void setScale(double scale);
+    double drawnOpacity() const;
+    bool showsStopSymbol() const;
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void refresh();
+    VideoWorkspaceModel* model_;
+    QVariantAnimation spinner_;
+    double scale_ = 1.0;
+};

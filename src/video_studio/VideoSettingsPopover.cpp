@@ -1,0 +1,126 @@
+#include "VideoSettingsPopover.h"
+
+#include "SegmentedPicker.h"
+#include "VideoSettings.h"
+#include "VideoSettingsChoices.h"
+#include "VideoStudioStyle.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+using namespace VideoSettingsChoices;
+
+VideoSettingsPopover::VideoSettingsPopover(VideoSettings& settings, VideoGenerationMode mode, QWidget* parent)
+    : QWidget(parent), settings_(settings), mode_(mode) {
+    setObjectName("VideoSettingsPopover");
+    new VideoSettingsRules(&settings, mode, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 16, 20, 16);
+    layout->setSpacing(mode == VideoGenerationMode::startEndVideo ? 20 : 16);
+
+    if (showsModelRow(mode)) {
+        modelRow_ = new QWidget(this);
+        auto* column = new QVBoxLayout(modelRow_);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->setSpacing(8);
+        auto* caption = new QLabel("Model Hailuo", modelRow_);
+        caption->setFont(VideoStudioStyle::font(12, QFont::DemiBold));
+        VideoStudioStyle::setSecondary(caption);
+        model_ = new SegmentedPicker("modelPicker", "Model Hailuo", modelRow_);
+        QList<QPair<QString, QString>> segments;
+        for (VideoModel m : models())
+            segments.append({rawValue(m), modelText(m)});
+        model_->setSegments(segments);
+        connect(model_, &SegmentedPicker::activated, this, [this](const QString& key) {
+            if (const auto m = fromRawValue<VideoModel>(key))
+                settings_.setSelectedModel(*m);
+        });
+        column->addWidget(caption);
+        column->addWidget(model_);
+        layout->addWidget(modelRow_);
+    }
+
+    const auto titled = [this, layout](const QString& title, SegmentedPicker* picker) {
+        auto* row = new QHBoxLayout;
+        auto* label = new QLabel(title, this);
+        row->addWidget(label);
+        row->addWidget(picker, 1);
+        layout->addLayout(row);
+    };
+    quality_ = new SegmentedPicker("qualityPicker", "Quality", this);
+    connect(quality_, &SegmentedPicker::activated, this, [this](const QString& key) {
+        if (const auto q = fromRawValue<VideoQuality>(key))
+            settings_.setQuality(*q);
+    });
+    titled("Quality", quality_);
+    duration_ = new SegmentedPicker("durationPicker", "Duration", this);
+    connect(duration_, &SegmentedPicker::activated, this, [this](const QString& key) {
+        if (const auto d = fromRawValue<VideoDuration>(key.toInt()))
+            settings_.setDuration(*d);
+    });
+    titled("Duration", duration_);
+
+    layout->addWidget(toggleRow("sparkles", "AI Optimization", "aiOptimizationToggle", &optimization_));
+    connect(optimization_, &QCheckBox::toggled, this, [this](bool on) { settings_.setDefaultPromptOptimization(on); });
+    if (mode == VideoGenerationMode::imageToVideo) {
+        fastRow_ = toggleRow("bolt.fill", "Fast Pretreatment", "fastPretreatmentToggle", &fast_);
+        layout->addWidget(fastRow_);
+        connect(fast_, &QCheckBox::toggled, this, [this](bool on) { settings_.setFastPretreatment(on); });
+    }
+    layout->addStretch(1);
+
+    for (auto signal :
+         {&VideoSettings::selectedModelChanged, &VideoSettings::qualityChanged, &VideoSettings::durationChanged,
+          &VideoSettings::defaultPromptOptimizationChanged, &VideoSettings::fastPretreatmentChanged})
+        connect(&settings, signal, this, &VideoSettingsPopover::refresh);
+    refresh();
+}
+
+QWidget* VideoSettingsPopover::toggleRow(const QString& symbol, const QString& text, const QString& name,
+                                         QCheckBox** toggle) {
+    auto* row = new QWidget(this);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    auto* icon = new QLabel(row);
+    icon->setPixmap(VideoStudioStyle::symbol(symbol, 12, VideoStudioStyle::secondaryColor(this)));
+    auto* label = new QLabel(text, row);
+    label->setFont(VideoStudioStyle::font(13));
+    VideoStudioStyle::setSecondary(label);
+    *toggle = new QCheckBox(row);
+    (*toggle)->setObjectName(name);
+    (*toggle)->setAccessibleName(text);
+    layout->addWidget(icon);
+    layout->addWidget(label);
+    layout->addStretch(1);
+    layout->addWidget(*toggle);
+    return row;
+}
+
+void VideoSettingsPopover::refresh() {
+    const VideoModel model = settings_.selectedModel();
+    if (model_)
+        model_->setSelectedKey(rawValue(model));
+    QList<QPair<QString, QString>> qualitySegments;
+    for (VideoQuality q : qualities(model))
+        qualitySegments.append({rawValue(q), rawValue(q)});
+    quality_->setSegments(qualitySegments);
+    quality_->setSelectedKey(rawValue(settings_.quality()));
+    QList<QPair<QString, QString>> durationSegments;
+    for (VideoDuration d : durations(settings_.quality()))
+        durationSegments.append({QString::number(rawValue(d)), durationText(d)});
+    duration_->setSegments(durationSegments);
+    duration_->setSelectedKey(QString::number(rawValue(settings_.duration())));
+    {
+        const QSignalBlocker blocker(optimization_);
+        optimization_->setChecked(settings_.defaultPromptOptimization());
+    }
+    if (fast_) {
+        const QSignalBlocker blocker(fast_);
+        fast_->setChecked(settings_.fastPretreatment());
+        fastRow_->setVisible(showsFastPretreatment(mode_, model));
+    }
+    setFixedSize(300, popoverHeight(mode_, model));
+}

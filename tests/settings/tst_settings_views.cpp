@@ -1,0 +1,287 @@
+#include "APIKeyTests.h"
+#include "APIManager.h"
+#include "APISettings.h"
+#include "APISettingsView.h"
+#include "APISettingsViewModel.h"
+#include "BackupManager.h"
+#include "Defaults.h"
+#include "FakeGeminiService.h"
+#include "FakeMiniMaxService.h"
+#include "GeneralSettingsView.h"
+#include "GeneralSettingsViewModel.h"
+#include "GuiTestSupport.h"
+#include "ModelContext.h"
+#include "ModelSchema.h"
+#include "ServiceConfig.h"
+#include "SettingsView.h"
+#include "TestSupport.h"
+#include "VideoSettings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+const QString kGoogleKey = "AIza" + QString(35, 'k');
+const QString kVideoKey = QString(40, 'h') + "." + QString(40, 'p') + "." + QString(30, 's');
+
+void makeSound(const TestEnvironment& env, const QString& name) {
+    QDir().mkpath(env.path("sounds"));
+    QFile file(env.path("sounds/" + name + ".oga"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("OggS");
+}
+
+// Shown and not hidden by any ancestor up to `root`.
+bool shown(QWidget* widget) {
+    return widget && widget->isVisible();
+}
+
+} // namespace
+
+class SettingsViewTests : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<RecordingSoundPlayer> sounds;
+    std::unique_ptr<ModelContext> store;
+
+private slots:
+    void init() {
+        env = std::make_unique<TestEnvironment>();
+        makeSound(*env, "Glass");
+        makeSound(*env, "bell");
+        dialogs = std::make_unique<ScriptedDialogs>();
+        sounds = std::make_unique<RecordingSoundPlayer>();
+        store = ModelSchema::openStore(env->path("data/Orvane.store"));
+    }
+
+    void cleanup() {
+        store.reset();
+        sounds.reset();
+        dialogs.reset();
+        env.reset();
+    }
+
+    void theGeneralTabsActionsWithoutAWindow() {
+        VideoSettings video;
+        BackupManager backups(store.get());
+        GeneralSettingsViewModel model(video, backups);
+        QCOMPARE(model.availableSounds(), (QStringList{"Glass", "bell"}));
+
+        model.setSelectedSoundName("bell");
+        QCOMPARE(Defaults::standard().string("selectedSoundName"), std::optional<QString>("bell"));
+        model.previewSound();
+        QCOMPARE(sounds->played, QStringList{"bell"});
+        // A name the system does not know plays nothing.
+        video.setSelectedSoundName("Submarine");
+        model.previewSound();
+        QCOMPARE(sounds->played, QStringList{"bell"});
+
+        QVERIFY(!model.hasLastBackup());
+        QVERIFY(model.createBackup());
+        QVERIFY(model.hasLastBackup());
+        QCOMPARE(dialogs->alerts.size(), 1);
+        QCOMPARE(dialogs->alerts[0].message, QStringLiteral("Backup Created"));
+        QCOMPARE(dialogs->alerts[0].informativeText,
+                 QStringLiteral("Your settings and data have been backed up successfully."));
+
+        // A failed backup shows nothing but says so on the console.
+        backups.setNoApplicationSupportDirectoryForTesting(true);
+        QVERIFY(!model.createBackup());
+        QCOMPARE(dialogs->alerts.size(), 1);
+        QVERIFY(env->hasLineStartingWith("❌ Backup failed: no backup location"));
+        backups.setNoApplicationSupportDirectoryForTesting(false);
+
+        // The reset asks first; "Cancel" changes nothing.
+        dialogs->alertAnswer = 0;
+        QVERIFY(!model.requestReset());
+        QCOMPARE(dialogs->alerts.last().message, QStringLiteral("Reset All Data"));
+        QCOMPARE(dialogs->alerts.last().informativeText,
+                 QStringLiteral("This will permanently delete all your data and backups. This action cannot be "
+                                "undone."));
+        QCOMPARE(dialogs->alerts.last().buttons, (QStringList{"Cancel", "Reset Everything"}));
+        QVERIFY(model.hasLastBackup());
+        QVERIFY(Defaults::standard().contains("selectedSoundName"));
+        dialogs->alertAnswer = 1;
+        QVERIFY(model.requestReset());
+        QVERIFY(!model.hasLastBackup());
+        QVERIFY(!Defaults::standard().contains("selectedSoundName"));
+    }
+
+    void theLastBackupIsShownAsAShortLocalDate() {
+        const QDateTime date(QDate(2026, 3, 4), QTime(15, 6, 7), Qt::LocalTime);
+        const QString text =
+            GeneralSettingsViewModel::formatBackupDate(date, QLocale(QLocale::English, QLocale::UnitedStates));
+        QCOMPARE(text, QStringLiteral("March 4, 2026").replace("March", "Mar") + " at 3:06 PM");
+        const QString german =
+            GeneralSettingsViewModel::formatBackupDate(date, QLocale(QLocale::German, QLocale::Germany));
+        QVERIFY2(german.contains("2026") && german.contains("15:06") && !german.contains("Mittwoch"),
+                 qPrintable(german));
+    }
+
+    void theGeneralTabDrivenByMouse() {
+        VideoSettings video;
+        video.setSoundNotificationEnabled(false);
+        video.setSelectedSoundName("bell");
+        APISettings api;
+        BackupManager backups(store.get());
+        SettingsView view(video, api, backups);
+        view.resize(600, 400);
+        QVERIFY(gui::showActive(&view));
+        QCOMPARE(view.tabs()->tabText(0), QStringLiteral("General"));
+        QCOMPARE(view.tabs()->tabText(1), QStringLiteral("API"));
+        QVERIFY2(gui::unnamedControls(&view).isEmpty(), qPrintable(gui::unnamedControls(&view).join('\n')));
+
+        auto* toggle = gui::find<QCheckBox>(&view, "soundNotificationToggle");
+        auto* picker = gui::find<QComboBox>(&view, "soundPicker");
+        QVERIFY(toggle && picker);
+        QVERIFY(!toggle->isChecked());
+        QVERIFY(!shown(picker));
+        QVERIFY(gui::click(toggle));
+        QVERIFY(video.soundNotificationEnabled());
+        QVERIFY(shown(picker));
+        QCOMPARE(picker->currentText(), QStringLiteral("bell"));
+        picker->setFocus();
+        gui::key(picker, Qt::Key_Up);
+        QCOMPARE(video.selectedSoundName(), QStringLiteral("Glass"));
+        QVERIFY(gui::click(gui::find<QPushButton>(&view, "previewSoundButton")));
+        QCOMPARE(sounds->played, QStringList{"Glass"});
+
+        auto* lastBackup = gui::find<QLabel>(&view, "lastBackupDate");
+        QVERIFY(!shown(lastBackup));
+        QVERIFY(gui::click(gui::findByAccessibleName<QPushButton>(&view, "Create Backup")));
+        QCOMPARE(dialogs->alerts.last().message, QStringLiteral("Backup Created"));
+        QVERIFY(shown(lastBackup));
+        QCOMPARE(lastBackup->text(), GeneralSettingsViewModel::formatBackupDate(*backups.lastBackupDate(), QLocale()));
+
+        QCOMPARE(gui::find<QLabel>(&view, "dangerZoneCaption")->text(),
+                 QStringLiteral("This will permanently delete all your presets, video metadata and backups. API keys "
+                                "are kept."));
+        APIManager::shared().setGoogleAPIKey(kGoogleKey);
+        auto* reset = gui::find<QPushButton>(&view, "resetEverythingButton");
+        dialogs->alertAnswer = 0;
+        QVERIFY(gui::click(reset));
+        QVERIFY(shown(lastBackup));
+        dialogs->alertAnswer = 1;
+        QVERIFY(gui::click(reset));
+        QCOMPARE(dialogs->alerts.last().message, QStringLiteral("Reset All Data"));
+        QVERIFY(!shown(lastBackup));
+        // The API tab still shows the key.
+        view.tabs()->setCurrentIndex(1);
+        QCOMPARE(gui::find<QLineEdit>(&view, "googleKeyField")->text(), kGoogleKey);
+    }
+
+    void theAPITabDrivenByKeyboardAndMouse() {
+        FakeMiniMaxService service;
+        service.acceptedKeys = {kVideoKey};
+        service.install();
+        service.retrieveReplies.append(FakeMiniMaxService::Reply::refusal(1026, "file not found").after(0.2));
+        VideoSettings video;
+        APISettings api;
+        BackupManager backups(store.get());
+        SettingsView view(video, api, backups);
+        view.resize(600, 400);
+        view.tabs()->setCurrentIndex(1);
+        QVERIFY(gui::showActive(&view));
+        QVERIFY2(gui::unnamedControls(&view).isEmpty(), qPrintable(gui::unnamedControls(&view).join('\n')));
+
+        auto* field = gui::find<QLineEdit>(&view, "miniMax2KeyField");
+        auto* test = gui::find<QToolButton>(&view, "miniMax2TestButton");
+        auto* clear = gui::find<QToolButton>(&view, "miniMax2ClearButton");
+        auto* show = gui::find<QToolButton>(&view, "miniMax2ShowKeyButton");
+        auto* result = gui::find<QWidget>(&view, "miniMax2TestResult");
+        auto* resultText = gui::find<QLabel>(&view, "miniMax2TestResultText");
+        auto* progress = gui::find<QWidget>(&view, "miniMax2TestProgress");
+        QVERIFY(field && test && clear && show && result && resultText && progress);
+        QCOMPARE(field->placeholderText(), QStringLiteral("Enter MiniMax API key"));
+        QCOMPARE(field->echoMode(), QLineEdit::Password);
+        QCOMPARE(gui::find<QLabel>(&view, "miniMax2KeyStatus")->accessibleName(), QStringLiteral("No key"));
+        QVERIFY(!shown(test) && !shown(clear) && !shown(result));
+
+        // Spaces alone are no key.
+        field->setFocus();
+        gui::type(field, "  ");
+        QCOMPARE(Defaults::standard().string("miniMaxAPIKey2"), std::optional<QString>("  "));
+        QVERIFY(!shown(test));
+        field->clear();
+        gui::type(field, "a.b.c");
+        QCOMPARE(Defaults::standard().string("miniMaxAPIKey2"), std::optional<QString>("a.b.c"));
+        QCOMPARE(gui::find<QLabel>(&view, "miniMax2KeyStatus")->accessibleName(), QStringLiteral("Key set"));
+        QVERIFY(shown(test) && shown(clear));
+
+        QVERIFY(gui::click(show));
+        QCOMPARE(field->echoMode(), QLineEdit::Normal);
+        QCOMPARE(show->accessibleName(), QStringLiteral("Hide key"));
+
+        QVERIFY(gui::click(test));
+        QVERIFY(shown(result));
+        QCOMPARE(resultText->text(), APIKeyTests::miniMaxFormatMessage);
+        QVERIFY(service.requests.isEmpty());
+
+        // A well-formed key goes to the service; meanwhile the button gives way to the progress indicator.
+        field->selectAll();
+        gui::type(field, kVideoKey);
+        QCOMPARE(resultText->text(), APIKeyTests::miniMaxFormatMessage); // typing leaves the result alone
+        QVERIFY(gui::click(test));
+        QVERIFY(shown(progress));
+        QVERIFY(!shown(test));
+        QVERIFY(!shown(result));
+        QTRY_VERIFY(shown(result));
+        QCOMPARE(resultText->text(), QStringLiteral("API key is valid"));
+        QVERIFY(shown(test) && !shown(progress));
+        QCOMPARE(service.requests.size(), 1);
+
+        // Clicking the form outside the fields takes the focus away.
+        field->setFocus();
+        QVERIFY(field->hasFocus());
+        QWidget* page = gui::find<QWidget>(&view, "apiSettingsScroll");
+        QTest::mouseClick(qobject_cast<QScrollArea*>(page)->widget(), Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(!field->hasFocus());
+
+        QVERIFY(gui::click(clear));
+        QCOMPARE(field->text(), QString());
+        QCOMPARE(Defaults::standard().string("miniMaxAPIKey2"), std::optional<QString>(""));
+        QVERIFY(!shown(test) && !shown(clear));
+        QVERIFY(shown(result));
+        QCOMPARE(gui::find<QLabel>(&view, "miniMax2KeyStatus")->accessibleName(), QStringLiteral("No key"));
+
+        // The links.
+        QVERIFY(gui::find<QLabel>(&view, "googleKeysLink")->text().contains(APISettingsView::googleKeysAddress));
+        QVERIFY(gui::find<QLabel>(&view, "miniMaxKeysLink")->text().contains(APISettingsView::miniMaxKeysAddress));
+    }
+
+    void closingTheWindowDuringATest() {
+        FakeGeminiService service(kGoogleKey);
+        service.install();
+        FakeGeminiService::Reply slow = FakeGeminiService::Reply::failure(403);
+        slow.delayMs = 150;
+        service.modelsScript.append(slow);
+        APIManager::shared().setGoogleAPIKey(kGoogleKey);
+        VideoSettings video;
+        APISettings api;
+        BackupManager backups(store.get());
+        auto view = std::make_unique<SettingsView>(video, api, backups);
+        view->tabs()->setCurrentIndex(1);
+        QVERIFY(gui::showActive(view.get()));
+        QVERIFY(gui::click(gui::find<QToolButton>(view.get(), "googleTestButton")));
+        QVERIFY(view->apiTab()->model()->imageKey()->isTesting());
+        QTRY_COMPARE(service.requests.size(), 1);
+        view.reset();
+        QTest::qWait(300);
+        QCOMPARE(APIManager::shared().googleAPIKey(), kGoogleKey);
+    }
+};
+
+QTEST_MAIN(SettingsViewTests)
+#include "tst_settings_views.moc"

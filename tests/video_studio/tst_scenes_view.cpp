@@ -1,0 +1,460 @@
+#include "VideoStudioTestSupport.h"
+
+#include "ClipPresetListView.h"
+#include "FolderBookmark.h"
+#include "FrameImageIntake.h"
+#include "FrameSlotView.h"
+#include "GlassButtons.h"
+#include "GuiTestSupport.h"
+#include "ImageTiles.h"
+#include "ScenesView.h"
+#include "SegmentedPicker.h"
+#include "StudioWidgets.h"
+#include "SyntaxHighlightedTextEditor.h"
+#include "VideoGalleryView.h"
+#include "VideoMetadata.h"
+#include "VideoStudioStyle.h"
+#include "VideoWorkspaceModel.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QJsonObject>
+#include <QLabel>
+#include <QToolButton>
+#include <QtTest>
+
+using Script = FakeMiniMaxService::TaskScript;
+
+class ScenesViewTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<StudioWorld> world;
+    std::unique_ptr<ScenesView> view;
+
+    template <typename T = QWidget> T* find(const QString& name) const { return gui::find<T>(view.get(), name); }
+    FrameSlotView* slot(const QString& name) const { return find<FrameSlotView>(name + "Slot"); }
+    VideoWorkspaceModel* model() const { return view->model(); }
+    QString counterText() const { return find<QLabel>("promptCounter")->text(); }
+
+    QString picture(const QString& name, QColor color, QSize size = QSize(64, 48)) {
+        const QString path = world->environment.path(name);
+        gui::writeImage(path, size, color);
+        return path;
+    }
+
+    // The tile's buttons appear under the pointer.
+    bool clickTileButton(FrameSlotView* slotView, bool download) {
+        ImageTile* tile = slotView->tile();
+        if (!tile)
+            return false;
+        gui::hover(tile);
+        QWidget* button = download ? static_cast<QWidget*>(tile->downloadButton()) : tile->removeButton();
+        return button && gui::click(button);
+    }
+
+    bool clickSegment(const QString& picker, const QString& key) {
+        auto* segmented = find<SegmentedPicker>(picker);
+        return segmented && gui::click(segmented->segment(key));
+    }
+
+private slots:
+    void init() {
+        world = std::make_unique<StudioWorld>();
+        for (int i = 0; i < 17; ++i)
+            world->fake.scripts.append(Script::processingForever());
+        view = std::make_unique<ScenesView>(world->env());
+        view->resize(1200, 800);
+        QVERIFY(gui::showActive(view.get()));
+    }
+    void cleanup() {
+        view.reset();
+        world.reset();
+    }
+
+    void everyControlCanBeFound() {
+        QStringList unnamed = gui::unnamedControls(view.get());
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+        QVERIFY(gui::findByAccessibleName(view.get(), "Back to Images"));
+        QVERIFY(gui::findByAccessibleName(view.get(), "Video Settings"));
+        QVERIFY(gui::findByAccessibleName(view.get(), "Cinematic Presets"));
+        QVERIFY(gui::findByAccessibleName(view.get(), "Prompt Presets"));
+    }
+
+    void scaleFollowsTheWidth() {
+        QCOMPARE(ScenesView::scaleForWidth(800), 0.9);
+        QCOMPARE(ScenesView::scaleForWidth(1200), 1.2);
+        QCOMPARE(ScenesView::scaleForWidth(2000), 1.6);
+        QCOMPARE(view->scale(), 1.2);
+        view->resize(2000, 900);
+        QTRY_COMPARE(view->scale(), 1.6);
+    }
+
+    void bothModesAndTheModelRule() {
+        QVERIFY(slot("referenceFrame")->isVisible());
+        QVERIFY(!slot("startFrame")->isVisible());
+        QCOMPARE(find<QLabel>("referenceSectionTitle")->text(), "Reference Image");
+
+        world->videoSettings->setQuality(VideoQuality::p512);
+        QVERIFY(clickSegment("modePicker", "start_end_video"));
+        QCOMPARE(world->app->videoMode(), VideoGenerationMode::startEndVideo);
+        QVERIFY(slot("startFrame")->isVisible());
+        QVERIFY(slot("endFrame")->isVisible());
+        QVERIFY(!slot("referenceFrame")->isVisible());
+        QCOMPARE(find<QLabel>("referenceSectionTitle")->text(), "Reference Images");
+        QCOMPARE(world->videoSettings->quality(), VideoQuality::p768);
+
+        // Start-to-end: no model row, no fast pretreatment, 768P and 1080P offered with a 2.3 model stored.
+        QVERIFY(gui::click(find("videoSettingsButton")));
+        QTRY_VERIFY(view->videoSettingsPopover() && view->videoSettingsPopover()->isVisible());
+        QVERIFY(model()->showVideoSettings());
+        QWidget* popover = view->videoSettingsPopover();
+        QVERIFY(!gui::find(popover, "modelPicker"));
+        QVERIFY(!gui::find(popover, "fastPretreatmentToggle"));
+        QCOMPARE(gui::find(popover, "VideoSettingsPopover")->height(), 170);
+        QCOMPARE(gui::find<SegmentedPicker>(popover, "qualityPicker")->keys(), QStringList({"512P", "768P", "1080P"}));
+        gui::key(popover, Qt::Key_Escape);
+        QTRY_VERIFY(!view->videoSettingsPopover());
+        QVERIFY(!model()->showVideoSettings());
+
+        // Image-to-video: choosing 2.3 with 512P lifts it to 768P and offers the fast pretreatment.
+        QVERIFY(clickSegment("modePicker", "image_to_video"));
+        world->videoSettings->setQuality(VideoQuality::p512);
+        QVERIFY(gui::click(find("videoSettingsButton")));
+        QTRY_VERIFY(view->videoSettingsPopover());
+        popover = view->videoSettingsPopover();
+        QCOMPARE(gui::find(popover, "VideoSettingsPopover")->height(), 210);
+        QVERIFY(gui::click(gui::find<SegmentedPicker>(popover, "modelPicker")->segment("MiniMax-Hailuo-2.3")));
+        QCOMPARE(world->videoSettings->quality(), VideoQuality::p768);
+        QCOMPARE(gui::find<SegmentedPicker>(popover, "qualityPicker")->keys(), QStringList({"768P", "1080P"}));
+        QTRY_VERIFY(gui::find(popover, "fastPretreatmentToggle")->isVisible());
+        QCOMPARE(gui::find(popover, "VideoSettingsPopover")->height(), 240);
+        QCOMPARE(MiniMaxAPIService::shared().selectedModel(), VideoModel::hailuo23);
+        QVERIFY(gui::click(gui::find<QCheckBox>(popover, "fastPretreatmentToggle")));
+        QVERIFY(world->videoSettings->fastPretreatment());
+        for (MiniMaxAPIService* service : world->queue->videoServices())
+            QVERIFY(service->fastPretreatment());
+        // 1080P leaves only 6 s.
+        world->videoSettings->setDuration(VideoDuration::seconds10);
+        QVERIFY(gui::click(gui::find<SegmentedPicker>(popover, "qualityPicker")->segment("1080P")));
+        QCOMPARE(world->videoSettings->duration(), VideoDuration::seconds6);
+        QCOMPARE(gui::find<SegmentedPicker>(popover, "durationPicker")->keys(), QStringList({"6"}));
+        QVERIFY(gui::click(gui::find<QCheckBox>(popover, "aiOptimizationToggle")));
+        QVERIFY(!MiniMaxAPIService::shared().enablePromptOptimization());
+    }
+
+    void aPairOutsideTheListsShowsNoSelection() {
+        world->videoSettings->setSelectedModel(VideoModel::hailuo23);
+        world->videoSettings->setQuality(VideoQuality::p512); // set elsewhere, not through the popover
+        QVERIFY(gui::click(find("videoSettingsButton")));
+        QTRY_VERIFY(view->videoSettingsPopover());
+        auto* quality = gui::find<SegmentedPicker>(view->videoSettingsPopover(), "qualityPicker");
+        QCOMPARE(quality->keys(), QStringList({"768P", "1080P"}));
+        QVERIFY(!quality->segment("768P")->isSelected());
+        QVERIFY(!quality->segment("1080P")->isSelected());
+        QCOMPARE(world->videoSettings->quality(), VideoQuality::p512);
+        // Picking one selects it.
+        QVERIFY(gui::click(quality->segment("1080P")));
+        QVERIFY(quality->segment("1080P")->isSelected());
+        QCOMPARE(world->videoSettings->quality(), VideoQuality::p1080);
+    }
+
+    void dropsAndPicksIntoEachSlot() {
+        const auto red = gui::mimeWithFiles({picture("red.png", Qt::red)});
+        const auto result = gui::drop(slot("referenceFrame"), *red);
+        QVERIFY(result.dropAccepted);
+        QTRY_VERIFY(slot("referenceFrame")->tile());
+        QCOMPARE(centreColor(*model()->firstFrameImage()), QColor(Qt::red));
+        // The reference image is the start image after the switch.
+        QVERIFY(clickSegment("modePicker", "start_end_video"));
+        QTRY_VERIFY(slot("startFrame")->tile());
+        // Picture data dropped on the end slot.
+        const auto blue = gui::mimeWithImage(solidFrame(Qt::blue));
+        QVERIFY(gui::drop(slot("endFrame"), *blue).dropAccepted);
+        QTRY_VERIFY(slot("endFrame")->tile());
+        QCOMPARE(centreColor(*world->app->savedVideoLastFrameImage()), QColor(Qt::blue));
+        // A filled slot takes no drop.
+        QVERIFY(!gui::drop(slot("endFrame"), *red).enterAccepted);
+
+        // Removing the end frame, then picking one through the panel.
+        QVERIFY(clickTileButton(slot("endFrame"), false));
+        QTRY_VERIFY(!slot("endFrame")->tile());
+        QVERIFY(!world->app->savedVideoLastFrameImage());
+        world->dialogs.openAnswer = {picture("green.jpg", Qt::green)};
+        QVERIFY(gui::click(find("endFrameDropZone")));
+        QCOMPARE(world->dialogs.openRequests.last().message, "Choose end frame image");
+        QTRY_VERIFY(model()->hasLastFrame());
+        QVERIFY(centreColor(*model()->lastFrameImage()).green() > 200);
+
+        // The start slot's panel, and a cancelled one.
+        QVERIFY(clickTileButton(slot("startFrame"), false));
+        QTRY_VERIFY(!slot("startFrame")->tile());
+        QVERIFY(world->app->savedVideoReferenceImage()); // the mirror keeps it
+        world->dialogs.openAnswer = {};
+        QVERIFY(gui::click(find("startFrameDropZone")));
+        QCOMPARE(world->dialogs.openRequests.last().message, "Choose start frame image");
+        QTest::qWait(20);
+        QVERIFY(!model()->hasFirstFrame());
+        QVERIFY(clickSegment("modePicker", "image_to_video"));
+        QVERIFY(gui::click(gui::find(slot("referenceFrame"), "referenceFrameDropIcon")));
+        QCOMPARE(world->dialogs.openRequests.last().message, "Choose an image to use as the first frame of your video");
+    }
+
+    void dropsAreRefusedWhileTheImageStudioIsShown() {
+        world->app->setCurrentView(ViewMode::imageGeneration);
+        const auto red = gui::mimeWithFiles({picture("red.png", Qt::red)});
+        const auto result = gui::drop(slot("referenceFrame"), *red);
+        QVERIFY(!result.dropAccepted);
+        QTest::qWait(30);
+        QVERIFY(!model()->hasFirstFrame());
+        // Not a picture: accepted as a drop, nothing arrives.
+        world->app->setCurrentView(ViewMode::videoGeneration);
+        QFile notes(world->environment.path("notes.png"));
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("text");
+        notes.close();
+        QVERIFY(gui::drop(slot("referenceFrame"), *gui::mimeWithFiles({notes.fileName()})).dropAccepted);
+        QTRY_COMPARE(view->intake()->pendingLoads(), 0);
+        QVERIFY(!model()->hasFirstFrame());
+        QVERIFY(!slot("referenceFrame")->tile());
+    }
+
+    // The image studio hands pictures over in the order of the placement rule.
+    void handOversFromTheImageStudio() {
+        world->app->setCurrentView(ViewMode::imageGeneration);
+        QVERIFY(clickSegment("modePicker", "start_end_video"));
+        world->app->setSharedImage(solidFrame(Qt::red));
+        world->app->setCurrentView(ViewMode::videoGeneration);
+        QTRY_VERIFY(slot("startFrame")->tile());
+        world->app->setSharedImage(solidFrame(Qt::blue));
+        QTRY_VERIFY(slot("endFrame")->tile());
+        QCOMPARE(centreColor(slot("endFrame")->shownImage()), QColor(Qt::blue));
+        world->app->setSharedImageType(ImageType::first);
+        world->app->setSharedImage(solidFrame(Qt::green));
+        QTRY_COMPARE(centreColor(slot("startFrame")->shownImage()), QColor(Qt::green));
+        QCOMPARE(centreColor(slot("endFrame")->shownImage()), QColor(Qt::blue));
+    }
+
+    void generateTitlesAndEnableRule() {
+        auto* button = find<GenerateButton>("generateButton");
+        QCOMPARE(button->text(), "Generate Video");
+        QVERIFY(!button->isEnabled());
+        QCOMPARE(button->drawnOpacity(), 0.6);
+        model()->storeImage(ImageType::first, solidFrame(Qt::red));
+        QVERIFY(button->isEnabled());
+        QCOMPARE(button->drawnOpacity(), 1.0);
+        auto* dots = find<SlotDots>("videoSlotDots");
+        QVERIFY(!dots->isVisible());
+
+        const QList<QPair<int, QString>> steps{
+            {1, "Generate (1/4)"}, {4, "Generate (4/4)"}, {5, "Queue (4+1)"}, {16, "Queue (4+12)"}};
+        int clicks = 0;
+        for (const auto& [count, title] : steps) {
+            while (clicks < count) {
+                QVERIFY(gui::click(button));
+                ++clicks;
+            }
+            QCOMPARE(button->text(), title);
+            QCOMPARE(button->accessibleName(), title);
+        }
+        QVERIFY(dots->isVisible());
+        QCOMPARE(dots->activeDots(), 4);
+        QVERIFY(dots->isPulsing());
+        QVERIFY(!button->isEnabled());
+        QVERIFY(button->showsStopSymbol());
+        QCOMPARE(button->drawnOpacity(), 0.6);
+        // Return in the editor submits nothing either.
+        view->editor()->setFocus();
+        gui::key(view->editor(), Qt::Key_Return);
+        QTest::qWait(10);
+        QCOMPARE(world->queue->videoQueue().size() + world->queue->activeVideoTasks().size(), 16);
+    }
+
+    void aJobFromTheClickToTheRequest() {
+        world->videoSettings->setDuration(VideoDuration::seconds10);
+        model()->storeImage(ImageType::first, solidFrame(Qt::red));
+        view->editor()->setFocus();
+        gui::type(view->editor(), "a fox [Pan left]");
+        // Clicked before the debounce: the job still carries the last keystrokes.
+        QVERIFY(view->editor()->debounceTimer().isActive());
+        QVERIFY(gui::click(find("generateButton")));
+        QCOMPARE(world->queue->activeVideoTasks().size(), 1);
+        QCOMPARE(world->queue->activeVideoTasks().first().prompt, "a fox [Pan left]");
+        QVERIFY(world->clock.runUntil([&] { return world->fake.requestsTo("/v1/video_generation").size() == 1; }));
+        const QJsonObject body = world->fake.requestsTo("/v1/video_generation").first().json();
+        QCOMPARE(body["prompt"].toString(), "a fox [Pan left]");
+        QCOMPARE(body["model"].toString(), "MiniMax-Hailuo-02");
+        QCOMPARE(body["duration"].toInt(), 10);
+        QCOMPARE(body["resolution"].toString(), "768P");
+        QCOMPARE(body["prompt_optimizer"].toBool(), true);
+        QVERIFY(body["first_frame_image"].toString().startsWith("data:image/"));
+    }
+
+    void returnSubmitsAndShiftReturnBreaksTheLine() {
+        model()->storeImage(ImageType::first, solidFrame(Qt::red));
+        view->editor()->setFocus();
+        gui::type(view->editor(), "one");
+        gui::key(view->editor(), Qt::Key_Return, Qt::ShiftModifier);
+        gui::type(view->editor(), "two");
+        QCOMPARE(view->editor()->toPlainText(), "one\ntwo");
+        QCOMPARE(view->editor()->document()->blockCount(), 1); // a line break, not a new paragraph
+        QCOMPARE(world->queue->activeVideoTasks().size(), 0);
+        gui::key(view->editor(), Qt::Key_Return);
+        QTRY_COMPARE(world->queue->activeVideoTasks().size(), 1);
+        QCOMPARE(world->queue->activeVideoTasks().first().prompt, "one\ntwo");
+        QCOMPARE(view->editor()->toPlainText(), "one\ntwo");
+    }
+
+    void counterPlaceholderAndClear() {
+        QCOMPARE(counterText(), "0/2000");
+        QVERIFY(find("promptPlaceholder")->isVisible());
+        QVERIFY(!find("clearPrompt")->isVisible());
+        QVERIFY(!find("createPresetFromPrompt")->isVisible());
+        view->editor()->setFocus();
+        view->editor()->insertPlainText(QString(1800, QChar('x')));
+        view->editor()->flush();
+        QCOMPARE(counterText(), "1800/2000");
+        QVERIFY(find<QLabel>("promptCounter")->palette().color(QPalette::WindowText) != VideoStudioStyle::red());
+        gui::type(view->editor(), "y");
+        QTRY_COMPARE(counterText(), "1801/2000");
+        QCOMPARE(find<QLabel>("promptCounter")->palette().color(QPalette::WindowText), VideoStudioStyle::red());
+        QVERIFY(find("clearPrompt")->isVisible());
+        QVERIFY(find("createPresetFromPrompt")->isVisible());
+        QVERIFY(!find("promptPlaceholder")->isVisible());
+        // Past the limit the owner gets the first 2000; leaving the editor shows them.
+        view->editor()->insertPlainText(QString(500, QChar('z')));
+        view->editor()->flush();
+        QCOMPARE(counterText(), "2000/2000");
+        QCOMPARE(view->editor()->toPlainText().size(), 2301);
+        QVERIFY(gui::click(find("clearPrompt")));
+        QCOMPARE(model()->prompt(), QString());
+        QCOMPARE(view->editor()->toPlainText(), QString());
+        QVERIFY(find("promptPlaceholder")->isVisible());
+        QVERIFY(!find("clearPrompt")->isVisible());
+    }
+
+    void cinematicPresetsInsertIntoThePrompt() {
+        QVERIFY(gui::click(find("cinematicPresetsButton")));
+        QTRY_VERIFY(view->cameraControls() && view->cameraControls()->isVisible());
+        QVERIFY(model()->showCameraControls());
+        view->editor()->setFocus();
+        gui::type(view->editor(), "a fox   ");
+        auto* grid = gui::find<ClipPresetListView>(view->cameraControls(), "cinematicPresetsGrid");
+        QVERIFY(grid);
+        QTRY_VERIFY(grid->cardRect(0).isValid());
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->cardRect(0).center());
+        // The trailing spaces give way to one, then the preset's text; the editor shows it at once.
+        QCOMPARE(model()->prompt(), "a fox [Truck left, Push in, Pan right]");
+        QCOMPARE(view->editor()->toPlainText(), model()->prompt());
+        // The old keystrokes never come back over the inserted text.
+        QTest::qWait(350);
+        QCOMPARE(model()->prompt(), "a fox [Truck left, Push in, Pan right]");
+        if (view->cameraControls())
+            QVERIFY(gui::click(gui::find(view->cameraControls(), "cinematicPresetsClose")));
+        QTRY_VERIFY(!view->cameraControls());
+        QVERIFY(!model()->showCameraControls());
+    }
+
+    void theGalleryIsHostedAndHandsOverRecreation() {
+        QVERIFY(view->gallery());
+        QVERIFY(view->gallery()->isVisible());
+        QCOMPARE(view->gallery()->scale(), view->scale());
+        auto record = VideoMetadata::make("Orvane_2.mp4", "from the gallery", "768P", 6, "image_to_video", true);
+        record->setFirstFrameImageData(pngBytes(solidFrame(Qt::green)));
+        world->environment.clearLog();
+        emit world->gallery->recreateRequested(record.get());
+        QCOMPARE(model()->prompt(), "from the gallery");
+        QTRY_VERIFY(slot("referenceFrame")->tile());
+        QCOMPARE(world->environment.logLines().first(), "✅ Recreated video: Orvane_2.mp4");
+    }
+
+    void promptPresetsOpenInTheGalleryPane() {
+        QVERIFY(gui::click(find("promptPresetsButton")));
+        QVERIFY(model()->showPromptPresets());
+        QTRY_VERIFY(view->gallery()->isPromptPresetsShown());
+        QVERIFY(gui::click(find("promptPresetsButton")));
+        QVERIFY(!model()->showPromptPresets());
+        QTRY_VERIFY(!view->gallery()->isPromptPresetsShown());
+        // From the prompt: the flag asks the panel for its create form, then falls back.
+        view->editor()->setFocus();
+        gui::type(view->editor(), "keep this");
+        QVERIFY(!find("promptPlaceholder")->isVisible()); // at once, not after the owner hears
+        QTRY_VERIFY(find("createPresetFromPrompt")->isVisible());
+        QVERIFY(gui::click(find("createPresetFromPrompt")));
+        QTRY_VERIFY(view->gallery()->isPromptPresetsShown());
+        QCOMPARE(model()->prompt(), "keep this");
+        QVERIFY(!model()->shouldOpenCreatePreset());
+        // The panel closing by itself clears the flag.
+        view->gallery()->hidePromptPresets();
+        QVERIFY(!model()->showPromptPresets());
+    }
+
+    void recreateReplacesAFocusedEditor() {
+        auto record = VideoMetadata::make("Orvane_1.mp4", "slow [Zoom in]", "768P", 6, "start_end_video", true);
+        record->setFirstFrameImageData(pngBytes(solidFrame(Qt::red)));
+        record->setLastFrameImageData(pngBytes(solidFrame(Qt::blue)));
+        view->editor()->setFocus();
+        gui::type(view->editor(), "typing");
+        world->environment.clearLog();
+        view->recreateVideo(record.get());
+        QCOMPARE(view->editor()->toPlainText(), "slow [Zoom in]");
+        QCOMPARE(world->environment.logLines().first(), "✅ Recreated video: Orvane_1.mp4");
+        QCOMPARE(world->environment.logLines().last(), "   - Last frame: ✅");
+        QTRY_VERIFY(slot("endFrame")->tile());
+        QVERIFY(slot("startFrame")->isVisible());
+        QTest::qWait(350);
+        QCOMPARE(model()->prompt(), "slow [Zoom in]");
+        QVERIFY(view->editor()->hasFocus());
+    }
+
+    void savingFrames() {
+        model()->storeImage(ImageType::first, solidFrame(Qt::red, QSize(80, 60)));
+        QTRY_VERIFY(slot("referenceFrame")->tile());
+        // No photo folder: the panel asks; cancelled, nothing is written.
+        QVERIFY(clickTileButton(slot("referenceFrame"), true));
+        QCOMPARE(world->dialogs.saveRequests.size(), 1);
+        QVERIFY(world->dialogs.saveRequests.first().suggestedName.startsWith("REF_"));
+        // With a photo folder: straight in, the full picture.
+        QDir(world->environment.root()).mkpath("Photos");
+        world->downloadSettings->setBookmarkData(FolderBookmark::create(world->environment.path("Photos")));
+        QVERIFY(clickTileButton(slot("referenceFrame"), true));
+        QTRY_COMPARE(QDir(world->environment.path("Photos")).entryList(QDir::Files).size(), 1);
+        QCOMPARE(world->dialogs.saveRequests.size(), 1);
+        const QString file = QDir(world->environment.path("Photos")).entryList(QDir::Files).first();
+        QTRY_COMPARE(view->intake()->pendingSaves(), 0);
+        QCOMPARE(QImage(world->environment.path("Photos/" + file)).size(), QSize(80, 60));
+    }
+
+    void largeFramesAreScaledForTheTileOffTheGuiThread() {
+        model()->storeImage(ImageType::first, solidFrame(Qt::red, QSize(3000, 2000)));
+        QTRY_VERIFY(slot("referenceFrame")->tile());
+        QCOMPARE(slot("referenceFrame")->shownImage().size(), QSize(1024, 682));
+        QCOMPARE(model()->firstFrameImage()->size(), QSize(3000, 2000));
+    }
+
+    void leavingAndComingBackKeepsTheStudio() {
+        model()->storeImage(ImageType::first, solidFrame(Qt::red));
+        view->editor()->setFocus();
+        gui::type(view->editor(), "kept");
+        QVERIFY(gui::click(find("backToImages")));
+        QCOMPARE(world->app->currentView(), ViewMode::imageGeneration);
+        // A rebuilt studio takes the saved state back.
+        view.reset();
+        QCOMPARE(world->app->savedVideoPrompt(), "kept");
+        view = std::make_unique<ScenesView>(world->env());
+        QCOMPARE(view->editor()->toPlainText(), "kept");
+        QVERIFY(view->model()->hasFirstFrame());
+    }
+
+    void folderButton() {
+        auto* button = find<GlassButton>("videoFolderButton");
+        QCOMPARE(button->title(), "Choose Folder");
+        QCOMPARE(button->toolTip(), "Choose folder to save videos");
+        QDir(world->environment.root()).mkpath("Clips");
+        world->videoSettings->setVideoDirectoryBookmark(FolderBookmark::create(world->environment.path("Clips")));
+        QCOMPARE(button->title(), "Clips");
+        QCOMPARE(button->toolTip(), "Change video save folder");
+    }
+};
+
+QTEST_MAIN(ScenesViewTest)
+#include "tst_scenes_view.moc"
