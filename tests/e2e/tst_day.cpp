@@ -578,7 +578,7 @@ private slots:
         QVERIFY(gui::click(control<QAbstractButton>(studio, "imageToVideo")));
         DAY_WAIT(studios()->currentStudio() == videoStudio(), 2000);
         // The video studio takes the picture into its first slot.
-        DAY_WAIT(onScreen(control<QWidget>(videoStudio(), "referenceFramePicture")), 3000);
+        DAY_WAIT(onScreen(control<QWidget>(videoStudio(), "referenceFrameTile")), 3000);
         imageHandedOver_ = true;
         DAY_END_STEP();
     }
@@ -586,15 +586,25 @@ private slots:
     // 4. The video studio: the handed-over picture, the folder, a camera movement and a cinematic preset,
     // 1080P and 6 s, five jobs: four on the four slots at once, the fifth waiting; one of them fails.
     void step04_videoStudio() {
-        if (!imageHandedOver_)
-            QSKIP("needs the picture handed over from the image studio");
+        if (!keysEntered_)
+            QSKIP("needs the keys from the settings window");
+        if (!imageHandedOver_) {
+            // Without the image studio's hand-over, over to the video studio by its own button.
+            QVERIFY(gui::click(control<QAbstractButton>(imageStudio(), "switchToVideoStudio")));
+            DAY_WAIT(studios()->currentStudio() == videoStudio(), 2000);
+        }
         QWidget* studio = videoStudio();
         QVERIFY(onScreen(studio));
         auto* generate = control<QPushButton>(studio, "generateButton");
         auto* editor = control<QPlainTextEdit>(studio, "promptEditor");
         if (!generate || !editor)
             QSKIP("the video studio's workspace is not in the application yet");
-        DAY_WAIT(onScreen(control<QWidget>(studio, "referenceFramePicture")), 3000);
+        if (!imageHandedOver_) {
+            // The first frame dragged in from the file manager instead.
+            const auto file = gui::mimeWithFiles({pictures_ + "/pier.png"});
+            QVERIFY(gui::drop(control<QWidget>(studio, "referenceFrameSlot"), *file).dropAccepted);
+        }
+        DAY_WAIT(onScreen(control<QWidget>(studio, "referenceFrameTile")), 3000);
 
         dialogs_->folderAnswer = videoFolder_;
         QVERIFY(gui::click(control<QAbstractButton>(studio, "videoFolderButton")));
@@ -758,7 +768,7 @@ private slots:
         QVERIFY(recreate);
         QVERIFY(gui::click(recreate));
         DAY_WAIT(editor->toPlainText().startsWith(kVideoPrompt), 2000);
-        QVERIFY(onScreen(control<QWidget>(studio, "referenceFramePicture")));
+        QVERIFY(onScreen(control<QWidget>(studio, "referenceFrameTile")));
         gui::unhover(first);
 
         // Show a clip in the file manager.
