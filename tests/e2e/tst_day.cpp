@@ -43,6 +43,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
@@ -446,6 +447,9 @@ private slots:
         DAY_CHECK(testKey("miniMax1", videoKey(1), "API key is valid"));
         // A mistyped key: the service refuses it, then the right one passes.
         DAY_CHECK(testKey("miniMax2", kMistypedVideoKey, "Invalid API key"));
+        // Scrolled to the refused key, as a person would to read its line.
+        if (auto* scroll = control<QScrollArea>(settings, "apiSettingsScroll"))
+            scroll->ensureWidgetVisible(settings->findChild<QWidget*>("miniMax2TestResult"));
         DAY_CHECK(shoot(settings, 3, "settings-key-rejected"));
         DAY_CHECK(testKey("miniMax2", videoKey(2), "API key is valid"));
         for (int slot : {3, 4}) {
