@@ -22,7 +22,7 @@ struct Result {
 
 Result load(const QString& path);
 QFuture<Result> loadAsync(const QString& path);
-// Thumbnails are written to the cache after they are handed back; this waits for those writes.
+// Thumbnails are written to the cache once no read is running; this writes what waits and waits for it.
 void waitForCacheWrites();
 
 } // namespace ClipMetadataLoader

@@ -131,11 +131,20 @@ void VideoGalleryGrid::relayout() {
             VideoGalleryCard* card = cards_.take(id);
             if (!card) {
                 card = new VideoGalleryCard(item, player_, viewport());
-                GalleryVideoItem* video = item.videoItem();
-                connect(card, &VideoGalleryCard::recreateClicked, this,
-                        [this, video] { emit recreateRequested(video); });
-                connect(card, &VideoGalleryCard::revealClicked, this, [this, video] { emit revealRequested(video); });
-                connect(card, &VideoGalleryCard::deleteClicked, this, [this, video] { emit deleteRequested(video); });
+                // The clip may be dropped from the list while its card is still shown.
+                const QPointer<GalleryVideoItem> video = item.videoItem();
+                connect(card, &VideoGalleryCard::recreateClicked, this, [this, video] {
+                    if (video)
+                        emit recreateRequested(video);
+                });
+                connect(card, &VideoGalleryCard::revealClicked, this, [this, video] {
+                    if (video)
+                        emit revealRequested(video);
+                });
+                connect(card, &VideoGalleryCard::deleteClicked, this, [this, video] {
+                    if (video)
+                        emit deleteRequested(video);
+                });
                 connect(card, &VideoGalleryCard::previewRequested, this, [this, card] { playInCard(card); });
             } else if (item.isPlaceholder()) {
                 card->setItem(item); // a job's status may have changed

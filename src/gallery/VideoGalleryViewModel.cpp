@@ -22,16 +22,29 @@
 
 namespace {
 
+// Called for every entry of a folder of thousands: no allocation for the common case.
 bool hasVideoExtension(const QString& fileName) {
-    return VideoGalleryViewModel::supportedFormats().contains(QFileInfo(fileName).suffix().toLower());
+    const qsizetype dot = fileName.lastIndexOf('.');
+    if (dot < 0)
+        return false;
+    const QStringView suffix = QStringView(fileName).mid(dot + 1);
+    for (const QString& format : VideoGalleryViewModel::supportedFormats()) {
+        if (suffix.compare(format, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 // A download or copy still in progress: "clip.part.mp4", "clip.mp4.part", "x.part".
 bool isPartialName(const QString& fileName) {
-    const QStringList pieces = fileName.split('.');
-    return std::any_of(pieces.begin() + 1, pieces.end(), [](const QString& piece) {
-        return piece.compare(QLatin1String("part"), Qt::CaseInsensitive) == 0;
-    });
+    const QStringView name(fileName);
+    for (qsizetype at = name.indexOf(QLatin1String(".part"), 0, Qt::CaseInsensitive); at >= 0;
+         at = name.indexOf(QLatin1String(".part"), at + 1, Qt::CaseInsensitive)) {
+        const qsizetype end = at + 5;
+        if (at > 0 && (end == name.size() || name.at(end) == '.'))
+            return true;
+    }
+    return false;
 }
 
 } // namespace

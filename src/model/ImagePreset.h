@@ -30,6 +30,8 @@ public:
         loadLazyColumns();
         return imageData_;
     }
+    // Whether there is a picture, without reading it.
+    bool hasImageData() const { return lazyValuePresent(QStringLiteral("imageData"), imageData_.has_value()); }
     QList<std::shared_ptr<VideoMetadata>> videos() const;
 
     void setTitle(const QString& v) { write(title_, v); }

@@ -181,16 +181,18 @@ std::optional<QList<std::shared_ptr<PersistentModel>>> ModelContext::fetchAll(co
     // One query for the whole table. Picture columns stay in the store until a record's getter asks for them,
     // so a list of thousands of clips costs what its texts and numbers cost.
     QStringList names;
+    QStringList presence; // whether each lazy column holds a value: read from the row header, not the value
     std::vector<const EntityColumn*> eager;
-    bool hasLazy = false;
     for (const EntityColumn& column : entity.columns) {
         if (column.lazy) {
-            hasLazy = true;
+            presence << "typeof(" + quoted(column.name) + ") <> 'null'";
             continue;
         }
         names << quoted(column.name);
         eager.push_back(&column);
     }
+    const bool hasLazy = !presence.isEmpty();
+    names += presence;
     QSqlQuery query(database());
     query.setForwardOnly(true);
     if (!query.exec("SELECT " + names.join(", ") + " FROM " + quoted(entity.table) + " ORDER BY rowid")) {
@@ -222,6 +224,10 @@ std::optional<QList<std::shared_ptr<PersistentModel>>> ModelContext::fetchAll(co
         record->loading_ = true;
         record->sequence_ = ++sequence_;
         record->lazyPending_ = hasLazy;
+        for (qsizetype i = 0; i < presence.size() && i < 64; ++i) {
+            if (query.value(int(eager.size() + i)).toBool())
+                record->lazyPresent_ |= quint64(1) << i;
+        }
         registry_.insert(recordKey, record);
         for (size_t i = 0; i < eager.size(); ++i) {
             QVariant value = query.value(int(i));

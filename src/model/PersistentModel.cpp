@@ -18,3 +18,17 @@ void PersistentModel::fetchLazyColumns() const {
     if (context_)
         context_->loadLazyColumns(const_cast<PersistentModel&>(*this));
 }
+
+bool PersistentModel::lazyValuePresent(const QString& column, bool present) const {
+    if (!lazyPending_)
+        return present;
+    int ordinal = 0;
+    for (const EntityColumn& candidate : entity().columns) {
+        if (!candidate.lazy)
+            continue;
+        if (candidate.name == column)
+            return (lazyPresent_ >> ordinal) & 1;
+        ++ordinal;
+    }
+    return present;
+}

@@ -60,6 +60,10 @@ protected:
             fetchLazyColumns();
     }
 
+    // Whether a lazy column holds a value, known without reading it: lists can lay out "has a picture"
+    // for thousands of records without loading a single picture. `present` is the loaded field's state.
+    bool lazyValuePresent(const QString& column, bool present) const;
+
     // Assigns and records a change; equal values change nothing.
     template <class T>
     void write(T& field, const T& value) {
@@ -77,6 +81,7 @@ private:
 
     ModelContext* context_ = nullptr;
     mutable bool lazyPending_ = false;
+    quint64 lazyPresent_ = 0; // while pending: which lazy columns (by their order among lazy columns) hold a value
     bool dirty_ = false;
     bool deleted_ = false;
     bool loading_ = false;

@@ -19,7 +19,6 @@ std::shared_ptr<PromptPreset> PromptPreset::make(const QString& name, const QStr
 
 const EntityDescription& PromptPreset::description() {
     using R = PromptPreset;
-    using T = EntityColumn::Type;
     static const EntityDescription entity{
         "PromptPreset",
         {

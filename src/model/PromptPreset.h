@@ -37,6 +37,13 @@ public:
         loadLazyColumns();
         return userImageData_;
     }
+    // Whether there is a picture, without reading it.
+    bool hasPreviewThumbnailData() const {
+        return lazyValuePresent(QStringLiteral("previewThumbnailData"), previewThumbnailData_.has_value());
+    }
+    bool hasUserImageData() const {
+        return lazyValuePresent(QStringLiteral("userImageData"), userImageData_.has_value());
+    }
     // The clips that link to this preset (the inverse of VideoMetadata::promptPreset).
     QList<std::shared_ptr<VideoMetadata>> videos() const;
 

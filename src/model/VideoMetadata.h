@@ -43,6 +43,13 @@ public:
         loadLazyColumns();
         return lastFrameImageData_;
     }
+    // Whether there is a frame picture, without reading it.
+    bool hasFirstFrameImageData() const {
+        return lazyValuePresent(QStringLiteral("firstFrameImageData"), firstFrameImageData_.has_value());
+    }
+    bool hasLastFrameImageData() const {
+        return lazyValuePresent(QStringLiteral("lastFrameImageData"), lastFrameImageData_.has_value());
+    }
     std::shared_ptr<PromptPreset> promptPreset() const { return promptPreset_; }
     std::shared_ptr<ImagePreset> imagePreset() const { return imagePreset_; }
 

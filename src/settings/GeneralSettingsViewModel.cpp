@@ -59,7 +59,9 @@ QString GeneralSettingsViewModel::formatBackupDate(const QDateTime& date, const 
     pattern.replace(QLatin1String("MMMM"), QLatin1String("MMM"));
     for (const char* weekday : {"dddd, ", "dddd ", ", dddd", "dddd"})
         pattern.remove(QLatin1String(weekday));
-    return locale.toString(local.date(), pattern.trimmed()) + QStringLiteral(" at ") +
+    // "at" joins them in English; other languages get a comma rather than an English word.
+    const QString joiner = locale.language() == QLocale::English ? QStringLiteral(" at ") : QStringLiteral(", ");
+    return locale.toString(local.date(), pattern.trimmed()) + joiner +
            locale.toString(local.time(), QLocale::ShortFormat);
 }
 

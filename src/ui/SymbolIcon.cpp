@@ -37,6 +37,9 @@ const QHash<QString, QString>& themeNames() {
         {"folder", "folder-symbolic"},
         {"folder.badge.plus", "folder-new-symbolic"},
         {"eye.slash", "view-conceal-symbolic"},
+        {"eye", "view-reveal-symbolic"},
+        {"link", "insert-link-symbolic"},
+        {"network", "network-workgroup-symbolic"},
         {"exclamationmark.triangle", "dialog-warning-symbolic"},
         {"chevron.right", "go-next-symbolic"},
         {"chevron.left", "go-previous-symbolic"},
@@ -54,6 +57,7 @@ const QStringList& ownNames() {
     static const QStringList names{
         "sparkles",
         "plus.circle.fill",
+        "circle.fill",
         "plus.circle",
         "arrow.down.circle",
         "bolt.fill",

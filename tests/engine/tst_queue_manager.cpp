@@ -193,20 +193,6 @@ private slots:
         QTRY_COMPARE(world->fake.requestsTo(kGenerationPath).size(), 2);
     }
 
-    void aWallClockSetForwardDoesNotHurryTheQueue() {
-        makeQueue({"key-1"});
-        Script failing;
-        failing.statuses = {"Fail"};
-        world->fake.scripts = {failing};
-        add("first");
-        QVERIFY(failFirstJobAfterSixSeconds());
-        world->clock.stepWallClock(+3600);
-        add("second");
-        QCOMPARE(queue->videoStatusText(), "1 in queue");
-        world->clock.advance(6.1);
-        QCOMPARE(queue->videoStatusText(), "1/4 generating");
-    }
-
     void waitingJobsDoNotStallOnTheSpacing() {
         makeQueue({"key-1"});
         Script failing;

@@ -214,11 +214,15 @@ private slots:
         QCOMPARE(videos->size(), 1);
         const auto& video = videos->first();
         QCOMPARE(video->fileName(), "Orvane_1.mp4");
+        QVERIFY(video->hasFirstFrameImageData());
+        QVERIFY(video->hasLastFrameImageData());
         // Changed behind the record's back after the fetch: what the getter gives shows when it was read.
         QSqlQuery update(store->database());
         QVERIFY(update.exec("UPDATE VideoMetadata SET firstFrameImageData = x'6c617465', lastFrameImageData = NULL"));
+        QVERIFY(video->hasLastFrameImageData()); // known from the fetch; nothing read since
         QCOMPARE(video->firstFrameImageData(), std::optional<QByteArray>("late"));
         QVERIFY(!video->lastFrameImageData());
+        QVERIFY(!video->hasLastFrameImageData()); // read now: the stored value decides
         QVERIFY(!video->hasChanges());
         QVERIFY(!store->hasChanges());
     }
@@ -266,6 +270,8 @@ private slots:
         QCOMPARE(videos->at(1)->firstFrameImageData(), std::optional<QByteArray>("second"));
         const auto presets = store->fetch<PromptPreset>();
         QCOMPARE(presets->size(), 1);
+        QVERIFY(presets->first()->hasPreviewThumbnailData());
+        QVERIFY(presets->first()->hasUserImageData());
         QCOMPARE(presets->first()->previewThumbnailData(), std::optional<QByteArray>("thumb"));
         QCOMPARE(presets->first()->userImageData(), std::optional<QByteArray>("mine"));
     }
@@ -291,6 +297,7 @@ private slots:
         QCOMPARE(videos->size(), 3);
         const auto preset = videos->at(0)->imagePreset();
         QVERIFY(preset);
+        QVERIFY(preset->hasImageData());
         for (const auto& video : *videos)
             QCOMPARE(video->imagePreset(), preset); // one object for the one row
         QCOMPARE(preset->imageData(), std::optional<QByteArray>("noir"));

@@ -3,6 +3,7 @@
 #include "FolderBookmark.h"
 #include "HttpHeaders.h"
 #include "ImageCoding.h"
+#include "NoReplaceMove.h"
 #include "Resources.h"
 #include "RetryAfter.h"
 #include "ServiceConfig.h"
@@ -240,6 +241,32 @@ private slots:
         QFile read(file);
         QVERIFY(read.open(QIODevice::ReadOnly));
         QCOMPARE(read.readAll(), contents);
+    }
+
+    void aMoveNeverReplacesAnExistingName() {
+        TestEnvironment env;
+        const auto write = [](const QString& path, const QByteArray& bytes) {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        };
+        const auto read = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QVERIFY(write(env.path("new.part"), "new clip"));
+        QVERIFY(write(env.path("taken.mp4"), "old clip"));
+        QCOMPARE(NoReplaceMove::move(env.path("new.part"), env.path("taken.mp4")).outcome,
+                 NoReplaceMove::Outcome::nameTaken);
+        QCOMPARE(read(env.path("taken.mp4")), "old clip");
+        QCOMPARE(read(env.path("new.part")), "new clip");
+        QCOMPARE(NoReplaceMove::move(env.path("new.part"), env.path("free.mp4")).outcome,
+                 NoReplaceMove::Outcome::moved);
+        QCOMPARE(read(env.path("free.mp4")), "new clip");
+        QVERIFY(!QFile::exists(env.path("new.part")));
+        const auto missing = NoReplaceMove::move(env.path("free.mp4"), env.path("no/such/folder/x.mp4"));
+        QCOMPARE(missing.outcome, NoReplaceMove::Outcome::failed);
+        QVERIFY(!missing.error.isEmpty());
+        QCOMPARE(read(env.path("free.mp4")), "new clip");
     }
 
     void onlyRasterBytesAreDecoded_data() {

@@ -6,8 +6,6 @@
 #include "TestSupport.h"
 #include "VirtualClock.h"
 
-#include <QBuffer>
-#include <QImageWriter>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QtTest>
@@ -234,31 +232,6 @@ private slots:
         OrvaneAPIService service;
         QVERIFY(generate(service));
         expectFailure(service, "No image was generated", 4);
-    }
-
-    void rasterAnswersOfEachFormatArePictures_data() {
-        QTest::addColumn<QByteArray>("format");
-        QTest::addColumn<QString>("declared");
-        QTest::newRow("jpeg declared as png") << QByteArray("jpeg") << "image/png";
-        QTest::newRow("webp") << QByteArray("webp") << "image/webp";
-    }
-
-    void rasterAnswersOfEachFormatArePictures() {
-        QFETCH(QByteArray, format);
-        QFETCH(QString, declared);
-        QImage picture(32, 18, QImage::Format_RGB32);
-        picture.fill(Qt::darkCyan);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QVERIFY(QImageWriter(&buffer, format).write(picture));
-        const Json answer = answerWithParts(
-            Json::array({FakeGeminiService::inlinePart(declared.toStdString(), bytes.toBase64().toStdString())}));
-        fake_->script = {Reply::json(answer)};
-        OrvaneAPIService service;
-        QVERIFY(generate(service));
-        QCOMPARE(service.errorMessage(), std::optional<QString>());
-        QCOMPARE(service.generatedImage().size(), QSize(32, 18));
     }
 
     void spacingHoldsWhateverTheWallClockDoes() {

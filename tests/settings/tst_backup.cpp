@@ -375,6 +375,13 @@ private slots:
         QCOMPARE(Defaults::standard().date("lastBackupDate"), clock->now());
         BackupManager later(store.get());
         QCOMPARE(later.lastBackupDate(), clock->now());
+
+        // The task form has done all its work before it returns, so nothing (a reset) can run in between.
+        clock->advance(5);
+        QFile::remove(backupFolder() + "/settings_backup.json");
+        auto task = later.createBackup();
+        QVERIFY(QFileInfo(backupFolder() + "/settings_backup.json").isFile());
+        QCOMPARE(later.lastBackupDate(), clock->now());
     }
 
     void aFailingStepLeavesThePreviousBackupWhole_data() {

@@ -126,8 +126,7 @@ private slots:
         QCOMPARE(text, QStringLiteral("March 4, 2026").replace("March", "Mar") + " at 3:06 PM");
         const QString german =
             GeneralSettingsViewModel::formatBackupDate(date, QLocale(QLocale::German, QLocale::Germany));
-        QVERIFY2(german.contains("2026") && german.contains("15:06") && !german.contains("Mittwoch"),
-                 qPrintable(german));
+        QCOMPARE(german, QStringLiteral("4. März 2026, 15:06"));
     }
 
     void theGeneralTabDrivenByMouse() {
