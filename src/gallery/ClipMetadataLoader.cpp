@@ -104,8 +104,12 @@ void waitForCacheWrites() {
 }
 
 namespace {
-Result loadCounted(const QString& path) {
-    Result result = loadNow(path);
+Result loadCounted(const QString& path, const std::shared_ptr<std::atomic<bool>>& cancelled = nullptr) {
+    Result result;
+    if (cancelled && *cancelled)
+        result.error = QStringLiteral("cancelled");
+    else
+        result = loadNow(path);
     if (--pending().readsInFlight == 0)
         flushWrites();
     return result;
@@ -117,10 +121,10 @@ Result load(const QString& path) {
     return loadCounted(path);
 }
 
-QFuture<Result> loadAsync(const QString& path) {
+QFuture<Result> loadAsync(const QString& path, std::shared_ptr<std::atomic<bool>> cancelled) {
     // Counted from the moment it is queued, so the writes wait for every read asked for.
     ++pending().readsInFlight;
-    return QtConcurrent::run(&MediaProbe::pool(), [path] { return loadCounted(path); });
+    return QtConcurrent::run(&MediaProbe::pool(), [path, cancelled] { return loadCounted(path, cancelled); });
 }
 
 } // namespace ClipMetadataLoader

@@ -7,7 +7,6 @@
 #include "VideoGalleryViewModel.h"
 
 #include "VideoPlayerView.h"
-#include <QEvent>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -80,10 +79,6 @@ void VideoGalleryGrid::resizeEvent(QResizeEvent* event) {
 
 void VideoGalleryGrid::scrollContentsBy(int, int) {
     relayout();
-}
-
-bool VideoGalleryGrid::viewportEvent(QEvent* event) {
-    return QAbstractScrollArea::viewportEvent(event);
 }
 
 void VideoGalleryGrid::scheduleLayout() {
