@@ -399,6 +399,8 @@ QCoro::Task<> VideoGalleryViewModel::addFile(QString path) {
         item->deleteLater();
         co_return;
     }
+    // Its record may have been stored while it was being read.
+    item->setRecord(recordFor(item->fileName()));
     insertAt(0, item);
 }
 

@@ -1,6 +1,7 @@
 #include "RightPanel.h"
 
 #include "AppViewModel.h"
+#include "Glass.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
 #include "QueueManager.h"
@@ -120,12 +121,16 @@ QWidget* RightPanel::buildCompleted() {
     picture_ = new ResultPictureView(area);
     stack->addWidget(picture_, 0, 0);
 
-    bubble_ = new QWidget(area);
-    bubble_->setObjectName("textBubble");
-    bubble_->setAutoFillBackground(true);
-    bubble_->setStyleSheet(QStringLiteral("#textBubble { border-radius: 12px; }"));
+    auto* bubble = new GlassPanel(area);
+    bubble->setObjectName("textBubble");
+    bubble->setCornerRadius(12);
+    bubble->setFill(GlassPanel::Fill::ultraThinMaterial);
+    bubble->setFillOpacity(0.9);
+    bubble->setShadow(QColor(0, 0, 0, 51), 10, QPointF(0, 5));
+    bubble_ = bubble;
     auto* bubbleLayout = new QVBoxLayout(bubble_);
-    bubbleLayout->setContentsMargins(0, 12, 0, 12);
+    const int margin = bubble->shadowMargin();
+    bubbleLayout->setContentsMargins(margin, margin + 12, margin, margin + 12);
     reply_ = new QTextEdit(bubble_);
     reply_->setObjectName("replyText");
     reply_->setAccessibleName("Text response");
@@ -135,6 +140,8 @@ QWidget* RightPanel::buildCompleted() {
     reply_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     reply_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     reply_->setFrameShape(QFrame::NoFrame);
+    reply_->viewport()->setAutoFillBackground(false);
+    reply_->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
     reply_->verticalScrollBar()->setObjectName("replyScrollBar");
     reply_->verticalScrollBar()->setAccessibleName("Text response scroll bar");
     reply_->horizontalScrollBar()->setObjectName("replyHorizontalScrollBar");

@@ -173,7 +173,8 @@ private slots:
         task.result = GenerationResult::video(download);
         queue.saveVideoToFolder(task);
 
-        QVERIFY(waitForAll([&] { return gallery->count() == 1 && gallery->videos().first()->record(); }));
+        QVERIFY2(waitForAll([&] { return gallery->count() == 1 && gallery->videos().first()->record(); }),
+                 qPrintable(world->environment.logLines().join("\n")));
         GalleryVideoItem* item = gallery->videos().first();
         QVERIFY(item->fileName().startsWith("Orvane_"));
         QVERIFY(item->fileName().endsWith("_a_red_fox_in_snow.mp4"));
@@ -191,6 +192,16 @@ private slots:
         // The filing step's hidden temporary copy never showed up.
         QVERIFY(world->environment.hasLineStartingWith("➕ [VideoGallery] Adding new video: Orvane_"));
         QVERIFY(!world->environment.hasLineStartingWith("➕ [VideoGallery] Adding new video: ."));
+    }
+
+    void aRecordStoredWhileItsClipIsReadIsJoined() {
+        gallery->startMonitoring(folder);
+        gallery->fileSystemMonitor()->stopMonitoring();
+        QVERIFY(addClip("Orvane_fox.mp4"));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_fox.mp4")));
+        addRecord(*world->store, "Orvane_fox.mp4", "a fox", world->clock.now()); // while the read runs
+        QVERIFY(waitForAll([&] { return gallery->count() == 1; }));
+        QCOMPARE(gallery->videos().first()->prompt(), "a fox");
     }
 
     void renamesAndDeletionsFromOutside() {

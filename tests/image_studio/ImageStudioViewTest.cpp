@@ -95,8 +95,10 @@ class ImageStudioViewTest : public QObject {
         QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &enter);
         QVERIFY(enter.isAccepted());
+        QVERIFY(model().isDragOver());
         QDropEvent dropped(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &dropped);
+        QVERIFY(!model().isDragOver());
     }
 
     QStringList pictureFiles(int count) {
@@ -257,6 +259,15 @@ private slots:
         QCOMPARE(headerText(), QString("Reference Images (Optional) 0/9"));
         QVERIFY(find("dropZone"));
         QVERIFY(!button("addMoreImages")->isVisible());
+        // A drag that leaves again adds nothing and clears the highlight.
+        QMimeData passing;
+        passing.setUrls({QUrl::fromLocalFile(pictureFiles(1)[0])});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &passing, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(find("referenceArea"), &enter);
+        QVERIFY(model().isDragOver());
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(find("referenceArea"), &leave);
+        QVERIFY(!model().isDragOver());
         pick(pictureFiles(1), button("uploadReference"));
         QCOMPARE(headerText(), QString("Reference Images (Optional) 1/9"));
         QVERIFY(find("singleReference"));
@@ -285,6 +296,16 @@ private slots:
         QTRY_COMPARE(model().pendingReferenceLoads(), 0);
         QCOMPARE(model().referenceImages().size(), 9);
         QVERIFY(env_->logLines().contains("🔵 Failed to add image: nsImage=true, count=9, maxImages=9"));
+    }
+
+    void aClickAnywhereOnTheEmptyZoneOpensThePanel() {
+        dialogs_->openAnswer = pictureFiles(2);
+        QWidget* zone = find("dropZone");
+        QTest::mouseClick(zone, Qt::LeftButton, {}, QPoint(8, zone->height() - 8));
+        QTRY_COMPARE(model().referenceImages().size(), 2);
+        QCOMPARE(dialogs_->openRequests.size(), 1);
+        QCOMPARE(dialogs_->openRequests[0].message, QString("Choose images to add as reference"));
+        QVERIFY(dialogs_->openRequests[0].allowsMultipleSelection);
     }
 
     void gridHasTwoColumnsAtNominalScaleAndThreeWhenWide() {
