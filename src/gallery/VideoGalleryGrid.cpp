@@ -161,6 +161,9 @@ void VideoGalleryGrid::relayout() {
         card->deleteLater();
     }
     cards_ = keep;
+    // The next full load starts reading as many clips as fit on screen now.
+    gallery_->setFirstScreenCount(
+        int(std::max<qsizetype>(keep.size(), (viewport()->height() / std::max(1, pitch) + 2) * columns)));
     // The screen after this one is read ahead once the cards in view have their pictures, so scrolling finds
     // pictures ready without slowing down what is on screen now.
     const bool shownReady = std::all_of(keep.cbegin(), keep.cend(), [](const VideoGalleryCard* card) {
