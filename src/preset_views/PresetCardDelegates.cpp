@@ -175,9 +175,7 @@ QRect BuiltInPresetCardDelegate::cardRect(const QRect& itemRect, const QModelInd
 }
 
 QSize BuiltInPresetCardDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const int rows = index.model() ? index.model()->rowCount() : 1;
     const int height = 224 + (index.row() == 0 ? 16 : 0) + 16;
-    (void)rows;
     const int width = option.widget ? static_cast<const QAbstractItemView*>(option.widget)->viewport()->width() : 300;
     return {width, height};
 }
