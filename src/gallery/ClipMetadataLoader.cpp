@@ -4,9 +4,12 @@
 #include "ThumbnailCache.h"
 
 #include <QCoreApplication>
+#include <QMutex>
 #include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <atomic>
 
 namespace ClipMetadataLoader {
 
@@ -19,23 +22,50 @@ QThreadPool& writerPool() {
         p->setMaxThreadCount(1);
         p->setThreadPriority(QThread::LowPriority);
         // Writes still queued when the application object goes away finish first.
-        qAddPostRoutine([] { writerPool().waitForDone(); });
+        qAddPostRoutine(waitForCacheWrites);
         return p;
     }();
     return *pool;
 }
-} // namespace
 
-void waitForCacheWrites() {
-    writerPool().waitForDone();
+// Thumbnails are written once no read is running, so filling the cache never slows down what is shown.
+struct PendingWrites {
+    QMutex mutex;
+    QList<std::pair<QString, ThumbnailCache::Entry>> entries;
+    std::atomic<int> readsInFlight{0};
+};
+
+PendingWrites& pending() {
+    static PendingWrites* const instance = new PendingWrites;
+    return *instance;
 }
 
-Result load(const QString& path) {
+void flushWrites() {
+    QList<std::pair<QString, ThumbnailCache::Entry>> entries;
+    {
+        QMutexLocker lock(&pending().mutex);
+        entries.swap(pending().entries);
+    }
+    if (entries.isEmpty())
+        return;
+    writerPool().start([entries] {
+        for (const auto& [path, entry] : entries)
+            ThumbnailCache::write(path, kFlavor, entry);
+    });
+}
+
+// Three bytes a pixel: a folder of a thousand thumbnails stays small.
+QImage compact(const QImage& image) {
+    return image.isNull() || image.format() == QImage::Format_RGB888 ? image
+                                                                     : image.convertToFormat(QImage::Format_RGB888);
+}
+
+Result loadNow(const QString& path) {
     Result result;
     if (const auto cached = ThumbnailCache::read(path, kFlavor)) {
         result.ok = true;
         result.fromCache = true;
-        result.thumbnail = cached->image;
+        result.thumbnail = compact(cached->image);
         result.duration = cached->duration;
         if (cached->displaySize.isValid())
             result.resolution = cached->displaySize;
@@ -56,18 +86,45 @@ Result load(const QString& path) {
         return result;
     }
     result.ok = true;
-    result.thumbnail = probed.still;
+    result.thumbnail = compact(probed.still);
     ThumbnailCache::Entry entry;
-    entry.image = probed.still;
+    entry.image = result.thumbnail; // shared with the result, not a copy
     entry.duration = probed.duration;
     entry.displaySize = result.resolution.value_or(QSize());
-    // The picture is handed back at once; the cache is filled behind, on one low-priority thread.
-    writerPool().start([path, entry] { ThumbnailCache::write(path, kFlavor, entry); });
+    QMutexLocker lock(&pending().mutex);
+    pending().entries.append({path, entry});
     return result;
 }
 
-QFuture<Result> loadAsync(const QString& path) {
-    return QtConcurrent::run(&MediaProbe::pool(), [path] { return load(path); });
+} // namespace
+
+void waitForCacheWrites() {
+    flushWrites();
+    writerPool().waitForDone();
+}
+
+namespace {
+Result loadCounted(const QString& path, const std::shared_ptr<std::atomic<bool>>& cancelled = nullptr) {
+    Result result;
+    if (cancelled && *cancelled)
+        result.error = QStringLiteral("cancelled");
+    else
+        result = loadNow(path);
+    if (--pending().readsInFlight == 0)
+        flushWrites();
+    return result;
+}
+} // namespace
+
+Result load(const QString& path) {
+    ++pending().readsInFlight;
+    return loadCounted(path);
+}
+
+QFuture<Result> loadAsync(const QString& path, std::shared_ptr<std::atomic<bool>> cancelled) {
+    // Counted from the moment it is queued, so the writes wait for every read asked for.
+    ++pending().readsInFlight;
+    return QtConcurrent::run(&MediaProbe::pool(), [path, cancelled] { return loadCounted(path, cancelled); });
 }
 
 } // namespace ClipMetadataLoader

@@ -5,6 +5,8 @@
 #include <QSize>
 #include <QString>
 
+#include <atomic>
+#include <memory>
 #include <optional>
 
 // Thumbnail, duration and display size of one clip: from the thumbnail cache when it is current, else read
@@ -21,8 +23,9 @@ struct Result {
 };
 
 Result load(const QString& path);
-QFuture<Result> loadAsync(const QString& path);
-// Thumbnails are written to the cache after they are handed back; this waits for those writes.
+// A read still queued when `cancelled` turns true is skipped (its result says so).
+QFuture<Result> loadAsync(const QString& path, std::shared_ptr<std::atomic<bool>> cancelled = nullptr);
+// Thumbnails are written to the cache once no read is running; this writes what waits and waits for it.
 void waitForCacheWrites();
 
 } // namespace ClipMetadataLoader

@@ -38,6 +38,10 @@ GalleryVideoItem::GalleryVideoItem(const QString& path, const QDateTime& created
         createdAt_ = Clock::current().now();
 }
 
+GalleryVideoItem::~GalleryVideoItem() {
+    *gone_ = true;
+}
+
 void GalleryVideoItem::setRecord(const std::shared_ptr<VideoMetadata>& record) {
     if (record_ == record)
         return;
@@ -84,7 +88,7 @@ QCoro::Task<> GalleryVideoItem::loadMetadata() {
     const QString path = path_;
 
     qint64 sizeAtProbe = currentSize(path);
-    QFuture<ClipMetadataLoader::Result> first = ClipMetadataLoader::loadAsync(path);
+    QFuture<ClipMetadataLoader::Result> first = ClipMetadataLoader::loadAsync(path, gone_);
     const ClipMetadataLoader::Result firstResult = co_await first;
     if (!self)
         co_return;
@@ -106,7 +110,7 @@ QCoro::Task<> GalleryVideoItem::loadMetadata() {
         if (!grew || currentSize(path) < 0)
             break;
         sizeAtProbe = last;
-        QFuture<ClipMetadataLoader::Result> again = ClipMetadataLoader::loadAsync(path);
+        QFuture<ClipMetadataLoader::Result> again = ClipMetadataLoader::loadAsync(path, gone_);
         const ClipMetadataLoader::Result retried = co_await again;
         if (!self)
             co_return;

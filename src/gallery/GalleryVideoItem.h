@@ -9,6 +9,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -26,6 +27,7 @@ public:
 
     // Reads the file's attributes at once; creation date falls back to the modification time, then to now.
     explicit GalleryVideoItem(const QString& path, QObject* parent = nullptr);
+    ~GalleryVideoItem() override;
     // With the facts a listing has already read.
     GalleryVideoItem(const QString& path, const QDateTime& createdAt, qint64 fileSize, QObject* parent = nullptr);
 
@@ -79,4 +81,6 @@ private:
     bool fromCache_ = false;
     MetadataState metadataState_ = MetadataState::notLoaded;
     std::shared_ptr<VideoMetadata> record_;
+    // Set when the item goes away: its reads still waiting for a worker are skipped.
+    std::shared_ptr<std::atomic<bool>> gone_ = std::make_shared<std::atomic<bool>>(false);
 };

@@ -269,7 +269,9 @@ void VideoGalleryCard::paintMedia(QPainter& painter, const QRect& rect) {
             QPixmap pixmap(pixels);
             QPainter scaler(&pixmap);
             scaler.setRenderHint(QPainter::SmoothPixmapTransform);
-            drawFilled(scaler, video->thumbnail(), QRectF(QPointF(0, 0), QSizeF(pixels)));
+            // Smooth scaling is fast from 32-bit pixels; thumbnails are kept at 24 bits to save memory.
+            drawFilled(scaler, video->thumbnail().convertToFormat(QImage::Format_RGB32),
+                       QRectF(QPointF(0, 0), QSizeF(pixels)));
             scaler.end();
             pixmap.setDevicePixelRatio(ratio);
             scaled_ = pixmap;

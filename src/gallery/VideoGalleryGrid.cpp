@@ -7,7 +7,6 @@
 #include "VideoGalleryViewModel.h"
 
 #include "VideoPlayerView.h"
-#include <QEvent>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -82,10 +81,6 @@ void VideoGalleryGrid::scrollContentsBy(int, int) {
     relayout();
 }
 
-bool VideoGalleryGrid::viewportEvent(QEvent* event) {
-    return QAbstractScrollArea::viewportEvent(event);
-}
-
 void VideoGalleryGrid::scheduleLayout() {
     if (layoutPending_)
         return;
@@ -131,11 +126,20 @@ void VideoGalleryGrid::relayout() {
             VideoGalleryCard* card = cards_.take(id);
             if (!card) {
                 card = new VideoGalleryCard(item, player_, viewport());
-                GalleryVideoItem* video = item.videoItem();
-                connect(card, &VideoGalleryCard::recreateClicked, this,
-                        [this, video] { emit recreateRequested(video); });
-                connect(card, &VideoGalleryCard::revealClicked, this, [this, video] { emit revealRequested(video); });
-                connect(card, &VideoGalleryCard::deleteClicked, this, [this, video] { emit deleteRequested(video); });
+                // The clip may be dropped from the list while its card is still shown.
+                const QPointer<GalleryVideoItem> video = item.videoItem();
+                connect(card, &VideoGalleryCard::recreateClicked, this, [this, video] {
+                    if (video)
+                        emit recreateRequested(video);
+                });
+                connect(card, &VideoGalleryCard::revealClicked, this, [this, video] {
+                    if (video)
+                        emit revealRequested(video);
+                });
+                connect(card, &VideoGalleryCard::deleteClicked, this, [this, video] {
+                    if (video)
+                        emit deleteRequested(video);
+                });
                 connect(card, &VideoGalleryCard::previewRequested, this, [this, card] { playInCard(card); });
             } else if (item.isPlaceholder()) {
                 card->setItem(item); // a job's status may have changed
@@ -157,6 +161,9 @@ void VideoGalleryGrid::relayout() {
         card->deleteLater();
     }
     cards_ = keep;
+    // The next full load starts reading as many clips as fit on screen now.
+    gallery_->setFirstScreenCount(
+        int(std::max<qsizetype>(keep.size(), (viewport()->height() / std::max(1, pitch) + 2) * columns)));
     // The screen after this one is read ahead once the cards in view have their pictures, so scrolling finds
     // pictures ready without slowing down what is on screen now.
     const bool shownReady = std::all_of(keep.cbegin(), keep.cend(), [](const VideoGalleryCard* card) {

@@ -41,7 +41,6 @@ signals:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
-    bool viewportEvent(QEvent* event) override;
 
 private:
     void scheduleLayout();

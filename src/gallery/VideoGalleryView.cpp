@@ -123,10 +123,8 @@ VideoGalleryView::VideoGalleryView(const AppEnvironment& environment, QWidget* p
     connect(model_, &QAbstractItemModel::modelReset, this, &VideoGalleryView::updateContent);
     connect(gallery, &VideoGalleryViewModel::columnsChanged, this, &VideoGalleryView::updateGridModeMenu);
     connect(&APIManager::shared(), &APIManager::miniMaxAPIKeyChanged, this, &VideoGalleryView::updateEmptyState);
-    connect(&Theme::instance(), &Theme::changed, this, [this] {
-        setScale(scale_ + 0); // recolours the labels
-        updateEmptyState();
-    });
+    // Labels take their colours when styled: a new scheme styles them again.
+    connect(&Theme::instance(), &Theme::changed, this, [this] { setScale(scale_); });
     if (environment_.videoSettings) {
         connect(environment_.videoSettings, &VideoSettings::videoDirectoryBookmarkChanged, this,
                 &VideoGalleryView::handleFolderChange);

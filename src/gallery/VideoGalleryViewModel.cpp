@@ -22,16 +22,29 @@
 
 namespace {
 
+// Called for every entry of a folder of thousands: no allocation for the common case.
 bool hasVideoExtension(const QString& fileName) {
-    return VideoGalleryViewModel::supportedFormats().contains(QFileInfo(fileName).suffix().toLower());
+    const qsizetype dot = fileName.lastIndexOf('.');
+    if (dot < 0)
+        return false;
+    const QStringView suffix = QStringView(fileName).mid(dot + 1);
+    for (const QString& format : VideoGalleryViewModel::supportedFormats()) {
+        if (suffix.compare(format, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 // A download or copy still in progress: "clip.part.mp4", "clip.mp4.part", "x.part".
 bool isPartialName(const QString& fileName) {
-    const QStringList pieces = fileName.split('.');
-    return std::any_of(pieces.begin() + 1, pieces.end(), [](const QString& piece) {
-        return piece.compare(QLatin1String("part"), Qt::CaseInsensitive) == 0;
-    });
+    const QStringView name(fileName);
+    for (qsizetype at = name.indexOf(QLatin1String(".part"), 0, Qt::CaseInsensitive); at >= 0;
+         at = name.indexOf(QLatin1String(".part"), at + 1, Qt::CaseInsensitive)) {
+        const qsizetype end = at + 5;
+        if (at > 0 && (end == name.size() || name.at(end) == '.'))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -294,7 +307,9 @@ void VideoGalleryViewModel::loadVideos(const QString& directory) {
     replaceAll(items);
     Log::line(QStringLiteral("✅ [VideoGallery] Loaded %1 videos matching '").arg(items.size()) + prefix +
               QStringLiteral("*.mp4' pattern"));
-    // Thumbnails, durations and sizes are read when a card comes near the view.
+    // Thumbnails, durations and sizes are read when a card comes near the view: the top of a fresh list is.
+    for (int row = 0; row < firstScreenCount_ && row < videos_.size(); ++row)
+        videos_[row]->ensureMetadata();
     setIsLoading(false);
 }
 
@@ -386,6 +401,8 @@ QCoro::Task<> VideoGalleryViewModel::addFile(QString path) {
         item->deleteLater();
         co_return;
     }
+    // Its record may have been stored while it was being read.
+    item->setRecord(recordFor(item->fileName()));
     insertAt(0, item);
 }
 

@@ -1,38 +1,142 @@
 #include "ContentView.h"
 
 #include "AppViewModel.h"
+#include "ContextRing.h"
+#include "GlassButtons.h"
 #include "ImageServiceFactory.h"
-#include "UserImagePresetsView.h"
+#include "ImageStudioModel.h"
+#include "LeftPanel.h"
+#include "QueueStatusIndicator.h"
+#include "RightPanel.h"
+#include "StudioWidgets.h"
+#include "Theme.h"
 
+#include <QAbstractButton>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
+#include <QSplitter>
 #include <QVBoxLayout>
+
+using namespace StudioWidgets;
 
 ContentView::ContentView(const AppEnvironment& environment, QWidget* parent)
     : QWidget(parent), environment_(environment) {
     setObjectName("ContentView");
     imageServiceFactory_ = new ImageServiceFactory(this);
+    model_ = new ImageStudioModel(environment_, imageServiceFactory_, this);
     setAutoFillBackground(true);
-    auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel("Image Studio", this);
-    title->setAlignment(Qt::AlignCenter);
-    auto* toVideo = new QPushButton("Video Studio", this);
-    toVideo->setObjectName("switchToVideoStudio");
-    connect(toVideo, &QPushButton::clicked, this,
-            [this] { environment_.appViewModel->setCurrentView(ViewMode::videoGeneration); });
-    auto* presets = new QPushButton("Image Presets", this);
-    presets->setObjectName("openImagePresets");
-    connect(presets, &QPushButton::clicked, this, [this] {
-        auto* panel = new UserImagePresetsView(*environment_.imagePresetsManager, QString(), this);
-        panel->setWindowFlag(Qt::Window);
-        panel->setAttribute(Qt::WA_DeleteOnClose);
-        panel->resize(360, 640);
-        connect(panel, &UserImagePresetsView::dismissRequested, panel, &QWidget::close);
-        panel->show();
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(buildHeader());
+    auto* divider = new QFrame(this);
+    divider->setFrameShape(QFrame::HLine);
+    column->addWidget(divider);
+
+    auto* split = new QSplitter(Qt::Horizontal, this);
+    split->setObjectName("studioSplit");
+    split->setChildrenCollapsible(false);
+    left_ = new LeftPanel(*model_, split);
+    left_->setMinimumWidth(185);
+    left_->setMaximumWidth(500);
+    right_ = new RightPanel(*model_, split);
+    right_->setMinimumWidth(400);
+    split->addWidget(left_);
+    split->addWidget(right_);
+    split->setStretchFactor(1, 1);
+    split->setSizes({370, 630});
+    column->addWidget(split, 1);
+
+    connect(model_, &ImageStudioModel::folderChanged, this, &ContentView::showFolder);
+    connect(model_, &ImageStudioModel::serviceStateChanged, this, &ContentView::showSession);
+    showFolder();
+    showSession();
+}
+
+ContentView::~ContentView() {
+    if (appeared_)
+        model_->disappear();
+}
+
+QWidget* ContentView::buildHeader() {
+    auto* header = new QWidget(this);
+    header->setObjectName("studioHeader");
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(40, 6, 40, 6);
+
+    title_ = label("studioTitle", "Qel Image", header);
+    title_->setFont(StudioWidgets::font(28, QFont::Bold));
+    auto* toVideo = iconButton("switchToVideoStudio", "chevron.right", "Switch to Scenes", 32, header);
+    connect(toVideo, &QAbstractButton::clicked, this, [this] {
+        if (environment_.appViewModel)
+            environment_.appViewModel->setCurrentView(ViewMode::videoGeneration);
     });
-    layout->addStretch();
-    layout->addWidget(title);
-    layout->addWidget(presets, 0, Qt::AlignCenter);
-    layout->addWidget(toVideo, 0, Qt::AlignCenter);
-    layout->addStretch();
+    indicator_ = new QueueStatusIndicator(environment_.queueManager, StudioRules::IndicatorTab::photo, header);
+    row->addSpacing(44);
+    row->addWidget(title_);
+    row->addSpacing(20);
+    row->addWidget(toVideo);
+    row->addSpacing(20);
+    row->addWidget(indicator_);
+    row->addStretch();
+
+    folder_ = textButton("photoFolder", "folder", QString(), QString(), header);
+    auto* folderButton = static_cast<GlassButton*>(folder_);
+    folderButton->setFill(GlassButton::Fill::borderColor);
+    folderButton->setCornerRadius(6);
+    connect(folder_, &QAbstractButton::clicked, model_, &ImageStudioModel::chooseFolder);
+    auto* ring = new ContextRing(header);
+    ring_ = ring;
+    newChat_ = textButton("newChat", "message.badge.waveform", "New Chat", QString(), header);
+    static_cast<GlassButton*>(newChat_)->setFill(GlassButton::Fill::borderColor);
+    static_cast<GlassButton*>(newChat_)->setCornerRadius(7);
+    connect(newChat_, &QAbstractButton::clicked, model_, &ImageStudioModel::startNewChat);
+    row->addWidget(folder_);
+    row->addSpacing(16);
+    row->addWidget(ring_);
+    row->addSpacing(16);
+    row->addWidget(newChat_);
+    return header;
+}
+
+void ContentView::showFolder() {
+    folder_->setText(model_->folderLabel());
+    folder_->setAccessibleName(model_->folderLabel());
+    folder_->setToolTip(model_->folderHelp());
+    setTextColor(folder_, color(model_->hasFolderName() ? Tone::primary : Tone::secondary, this));
+}
+
+void ContentView::showSession() {
+    auto* ring = static_cast<ContextRing*>(ring_);
+    ring->setPercent(model_->usagePercent());
+    ring->setToolTip(model_->contextHelp());
+    ring->setAccessibleName(model_->contextHelp());
+    const bool empty = model_->isSessionEmpty();
+    newChat_->setEnabled(!empty);
+    // Nothing to clear: the quiet control background instead of the border colour, at half opacity.
+    static_cast<GlassButton*>(newChat_)->setFill(empty ? GlassButton::Fill::controlBackground
+                                                       : GlassButton::Fill::borderColor);
+}
+
+void ContentView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!appeared_) {
+        appeared_ = true;
+        model_->appear();
+    }
+}
+
+void ContentView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const double scale = ImageStudioModel::scaleForWidth(width());
+    if (scale == scale_)
+        return;
+    scale_ = scale;
+    title_->setFont(StudioWidgets::font(28 * scale, QFont::Bold));
+    indicator_->setScale(scale);
+    static_cast<ContextRing*>(ring_)->setScale(scale);
+    left_->setScale(scale);
+    right_->setScale(scale);
 }

@@ -6,17 +6,47 @@
 
 class AppViewModel;
 class ImageServiceFactory;
+class ImageStudioModel;
+class LeftPanel;
+class QAbstractButton;
+class QueueStatusIndicator;
+class RightPanel;
+class QLabel;
 
-// The image studio's root view.
+// The image studio: header (studio switch, queue status, photo folder, context meter, new chat), the composer
+// on the left and the result on the right.
 class ContentView : public QWidget {
     Q_OBJECT
 public:
     explicit ContentView(const AppEnvironment& environment, QWidget* parent = nullptr);
+    ~ContentView() override;
 
     // The studio's image options and its image service; created with the view, lives as long as it.
     ImageServiceFactory* imageServiceFactory() const { return imageServiceFactory_; }
+    ImageStudioModel* model() const { return model_; }
+    LeftPanel* leftPanel() const { return left_; }
+    RightPanel* rightPanel() const { return right_; }
+    double scale() const { return scale_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    QWidget* buildHeader();
+    void showFolder();
+    void showSession();
+
     AppEnvironment environment_;
     ImageServiceFactory* imageServiceFactory_ = nullptr;
+    ImageStudioModel* model_ = nullptr;
+    LeftPanel* left_ = nullptr;
+    RightPanel* right_ = nullptr;
+    QueueStatusIndicator* indicator_ = nullptr;
+    QLabel* title_ = nullptr;
+    QAbstractButton* folder_ = nullptr;
+    QWidget* ring_ = nullptr;
+    QAbstractButton* newChat_ = nullptr;
+    double scale_ = 1.0;
+    bool appeared_ = false;
 };

@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentMap>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcoronetworkreply.h>
@@ -236,7 +237,11 @@ QCoro::Task<> OrvaneAPIService::performRequestWithRetry(QString prompt, QList<QI
                 } else if (answer.status != 200) {
                     failure = OrvaneError::httpError(answer.status);
                 } else {
-                    failure = handleResponse(answer.body);
+                    QFuture<DecodedAnswer> decoding = QtConcurrent::run(&OrvaneAPIService::decodeAnswer, answer.body);
+                    co_await qCoro(decoding).waitForFinished();
+                    if (!self)
+                        co_return;
+                    failure = handleResponse(decoding.takeResult());
                     if (!failure)
                         co_return;
                 }
@@ -351,8 +356,34 @@ OrvaneAPIService::send(BuiltRequest built) {
     co_return Result(std::move(answer));
 }
 
-std::optional<OrvaneAPIService::Failure> OrvaneAPIService::handleResponse(const QByteArray& data) {
-    const auto decoded = GeminiWire::decodeResponse(data.constData(), size_t(data.size()));
+OrvaneAPIService::DecodedAnswer OrvaneAPIService::decodeAnswer(const QByteArray& data) {
+    DecodedAnswer answer;
+    answer.decoded = GeminiWire::decodeResponse(data.constData(), size_t(data.size()));
+    if (!answer.decoded.response || !answer.decoded.response->candidates ||
+        answer.decoded.response->candidates->empty())
+        return answer;
+    auto& content = answer.decoded.response->candidates->front().content;
+    if (!content || !content->parts)
+        return answer;
+    for (auto& part : *content->parts) {
+        if (!part.inlineData)
+            continue;
+        const auto bytes = QByteArray::fromBase64Encoding(QByteArray::fromStdString(part.inlineData->data),
+                                                          QByteArray::AbortOnBase64DecodingErrors);
+        std::string().swap(part.inlineData->data); // the text is no longer needed: free it here
+        if (!bytes)
+            continue;
+        QImage picture = ImageCoding::decode(*bytes);
+        if (hasArea(picture)) {
+            answer.picture = std::move(picture);
+            break;
+        }
+    }
+    return answer;
+}
+
+std::optional<OrvaneAPIService::Failure> OrvaneAPIService::handleResponse(DecodedAnswer answer) {
+    const GeminiWire::DecodeResult& decoded = answer.decoded;
     if (!decoded.response)
         return Failure(decoded.failure == GeminiWire::DecodeFailure::keyNotFound ? missingDataMessage
                                                                                  : corruptedDataMessage);
@@ -393,19 +424,7 @@ std::optional<OrvaneAPIService::Failure> OrvaneAPIService::handleResponse(const 
         return Failure(OrvaneError::of(OrvaneError::Kind::invalidResponse));
     const auto& parts = *candidate.content->parts;
 
-    QImage picture;
-    for (const auto& part : parts) {
-        if (!part.inlineData)
-            continue;
-        const auto bytes = QByteArray::fromBase64Encoding(QByteArray::fromStdString(part.inlineData->data),
-                                                          QByteArray::AbortOnBase64DecodingErrors);
-        if (!bytes)
-            continue;
-        picture = ImageCoding::decode(*bytes);
-        if (hasArea(picture))
-            break;
-        picture = QImage();
-    }
+    const QImage picture = std::move(answer.picture);
     if (!picture.isNull())
         publish(generatedImage_, targetSize_ ? resizeImage(picture, *targetSize_, resizeMode_) : picture);
     if (!parts.empty() && parts.front().text)

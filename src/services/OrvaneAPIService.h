@@ -120,7 +120,14 @@ private:
     QCoro::Task<std::variant<BuiltRequest, Failure>> makeRequest(QString prompt, QList<QImage> images);
     QCoro::Task<> waitForRateLimit();
     QCoro::Task<std::variant<Answer, Failure>> send(BuiltRequest request);
-    std::optional<Failure> handleResponse(const QByteArray& data);
+    // An answer decoded on a worker (a 4096-pixel picture takes longer than many frames): the wire record and
+    // the first picture in it.
+    struct DecodedAnswer {
+        GeminiWire::DecodeResult decoded;
+        QImage picture;
+    };
+    static DecodedAnswer decodeAnswer(const QByteArray& data);
+    std::optional<Failure> handleResponse(DecodedAnswer answer);
 
     void publishBlock();
     template <class T> void publish(T& field, T value);

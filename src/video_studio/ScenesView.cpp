@@ -25,6 +25,8 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -59,6 +61,19 @@ GlassIconButton* glassSymbolButton(const QString& name, const QString& symbol, c
     button->setObjectName(name);
     return button;
 }
+
+// Dims the studio behind a sheet and keeps the pointer from reaching it.
+class SheetScrim : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(0, 0, 0, Theme::instance().isDark() ? 110 : 70));
+    }
+    void mousePressEvent(QMouseEvent* event) override { event->accept(); }
+};
 
 } // namespace
 
@@ -120,6 +135,11 @@ ScenesView::ScenesView(const AppEnvironment& environment, QWidget* parent)
         connect(environment_.appViewModel, &AppViewModel::currentViewChanged, this, &ScenesView::refreshQueueBlock);
         connect(environment_.appViewModel, &AppViewModel::videoModeChanged, this, &ScenesView::refreshMode);
     }
+
+    connect(&Theme::instance(), &Theme::changed, this, [this] {
+        refreshPrompt();
+        refreshFolder();
+    });
 
     model_->onAppearSetup();
     model_->restoreSavedPrompt();
@@ -373,8 +393,10 @@ QWidget* ScenesView::createQueueStatusIndicator() {
 }
 
 QWidget* ScenesView::createCameraControls() {
-    // A sheet over the studio on the ultra-thin material, holding the cinematic presets in three columns.
-    auto* sheet = new GlassPanel(this);
+    // A sheet over the dimmed studio on the ultra-thin material, holding the cinematic presets in three columns.
+    auto* scrim = new SheetScrim(this);
+    scrim->setObjectName("cameraControlsScrim");
+    auto* sheet = new GlassPanel(scrim);
     sheet->setObjectName("cameraControls");
     sheet->setFill(GlassPanel::Fill::ultraThinMaterial);
     sheet->setCornerRadius(Theme::mediumRadius);
@@ -383,9 +405,20 @@ QWidget* ScenesView::createCameraControls() {
     auto* view = new CameraControlView(3, sheet);
     layout->addWidget(view);
     connect(view, &CameraControlView::dismissRequested, model_, [this] { model_->setShowCameraControls(false); });
-    // The sheet stays open after a choice.
+    // The sheet stays open after a choice unless it closes itself.
     connect(view, &CameraControlView::presetSelected, model_, &VideoWorkspaceModel::insertPresetText);
-    return sheet;
+    return scrim;
+}
+
+void ScenesView::placeCameraControls() {
+    if (!cameraControls_)
+        return;
+    cameraControls_->setGeometry(rect());
+    if (auto* sheet = cameraControls_->findChild<QWidget*>("cameraControls")) {
+        const int w = std::min(width() - 40, 820);
+        const int h = std::min(height() - 40, 640);
+        sheet->setGeometry((width() - w) / 2, (height() - h) / 2, w, h);
+    }
 }
 
 void ScenesView::showPromptPresets(bool show) {
@@ -413,8 +446,7 @@ void ScenesView::showCameraControls(bool show) {
     if (cameraControls_)
         return;
     cameraControls_ = createCameraControls();
-    const QRect area = rect().adjusted(width() / 8, height() / 10, -width() / 8, -height() / 10);
-    cameraControls_->setGeometry(area);
+    placeCameraControls();
     cameraControls_->show();
     cameraControls_->raise();
 }
@@ -441,8 +473,7 @@ void ScenesView::resizeEvent(QResizeEvent* event) {
         scale_ = next;
         applyScale();
     }
-    if (cameraControls_)
-        cameraControls_->setGeometry(rect().adjusted(width() / 8, height() / 10, -width() / 8, -height() / 10));
+    placeCameraControls();
 }
 
 void ScenesView::applyScale() {
@@ -480,8 +511,11 @@ void ScenesView::refreshMode() {
 void ScenesView::refreshPrompt() {
     const QString prompt = model_->prompt();
     counter_->setText(model_->counterText());
-    VideoStudioStyle::setTextColor(counter_, model_->counterIsWarning() ? VideoStudioStyle::red()
-                                                                        : VideoStudioStyle::secondaryColor(this));
+    const QColor counterColor =
+        model_->counterIsWarning() ? VideoStudioStyle::red() : VideoStudioStyle::secondaryColor(this);
+    // Runs on every keystroke: a palette change restyles the label, so only when the colour changes.
+    if (counter_->palette().color(QPalette::WindowText) != counterColor)
+        VideoStudioStyle::setTextColor(counter_, counterColor);
     clearButton_->setVisible(!prompt.isEmpty());
     createPresetButton_->setVisible(!prompt.isEmpty());
     placeholder_->setVisible(prompt.isEmpty() && editor_->toPlainText().isEmpty());

@@ -54,6 +54,7 @@ private:
     QWidget* createCameraControls();
     void openVideoSettingsPopover();
     void showCameraControls(bool show);
+    void placeCameraControls();
     void showPromptPresets(bool show);
     void applyScale();
     void refreshMode();

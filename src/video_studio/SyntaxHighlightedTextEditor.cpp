@@ -2,6 +2,7 @@
 
 #include "PromptLimit.h"
 #include "TagHighlighter.h"
+#include "Theme.h"
 
 #include <QKeyEvent>
 #include <QPointer>
@@ -22,6 +23,9 @@ SyntaxHighlightedTextEditor::SyntaxHighlightedTextEditor(QWidget* parent) : QPla
     horizontalScrollBar()->setAccessibleName("Prompt horizontal scroll bar");
     highlighter_ = new TagHighlighter(document());
     highlighter_->setParent(this);
+    highlighter_->setTagColor(Theme::instance().color(ColorRole::blue));
+    connect(&Theme::instance(), &Theme::changed, this,
+            [this] { highlighter_->setTagColor(Theme::instance().color(ColorRole::blue)); });
     debounce_.setSingleShot(true);
     debounce_.setInterval(debounceMilliseconds);
     connect(&debounce_, &QTimer::timeout, this, [this] { emit textCommitted(PromptLimit::truncated(toPlainText())); });

@@ -102,6 +102,17 @@ private slots:
         QCOMPARE(loaded.thumbnail.size(), QSize(160, 90));
     }
 
+    void aReadForAClipNoLongerWantedIsSkipped() {
+        auto gone = std::make_shared<std::atomic<bool>>(true);
+        const auto skipped = ClipMetadataLoader::loadAsync(clip, gone).result();
+        QVERIFY(!skipped.ok);
+        QVERIFY(skipped.thumbnail.isNull());
+        ClipMetadataLoader::waitForCacheWrites();
+        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::large)));
+        *gone = false;
+        QVERIFY(ClipMetadataLoader::loadAsync(clip, gone).result().ok);
+    }
+
     void aBrokenClipGivesNoThumbnailAndNoCacheEntry() {
         const QString broken = world->folder("Videos") + "/Orvane_broken.mp4";
         QVERIFY(writeFile(broken, clipBytes().left(300)));

@@ -29,9 +29,9 @@ int modeOf(const QString& path) {
 }
 
 // A 1 x 1 GIF: Qt reads GIF but cannot write it.
-const QByteArray kTinyGif("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00"
-                          ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
-                          43);
+const char kTinyGifBytes[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00"
+                             ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
+const QByteArray kTinyGif(kTinyGifBytes, sizeof(kTinyGifBytes) - 1);
 
 class PlatformTests : public QObject {
     Q_OBJECT

@@ -1,6 +1,7 @@
 #include "PromptLimit.h"
 #include "SyntaxHighlightedTextEditor.h"
 #include "TagHighlighter.h"
+#include "Theme.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -64,6 +65,15 @@ private slots:
         QCOMPARE(styledSpans(*editor), Spans());
         QTest::keyClicks(editor, "]");
         QCOMPARE(styledSpans(*editor), Spans({{3, 10}}));
+    }
+
+    void tagsFollowTheColourScheme() {
+        editor->insertPlainText("[Pan left]");
+        Theme::instance().setColorScheme(ColorScheme::dark);
+        const QColor dark = editor->highlighter()->tagFormat().foreground().color();
+        Theme::instance().setColorScheme(std::nullopt);
+        QCOMPARE(dark, Theme::color(ColorRole::blue, ColorScheme::dark));
+        QCOMPARE(editor->highlighter()->tagFormat().foreground().color(), Theme::instance().color(ColorRole::blue));
     }
 
     void tagNeighbours_data() {

@@ -108,6 +108,8 @@ private slots:
         QTRY_VERIFY(view->videoSettingsPopover() && view->videoSettingsPopover()->isVisible());
         QVERIFY(model()->showVideoSettings());
         QWidget* popover = view->videoSettingsPopover();
+        const QStringList unnamed = gui::unnamedControls(popover);
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
         QVERIFY(!gui::find(popover, "modelPicker"));
         QVERIFY(!gui::find(popover, "fastPretreatmentToggle"));
         QCOMPARE(gui::find(popover, "VideoSettingsPopover")->height(), 170);
@@ -255,6 +257,8 @@ private slots:
             }
             QCOMPARE(button->text(), title);
             QCOMPARE(button->accessibleName(), title);
+            QVERIFY(dots->isVisible());
+            QCOMPARE(dots->activeDots(), std::min(count, 4));
         }
         QVERIFY(dots->isVisible());
         QCOMPARE(dots->activeDots(), 4);

@@ -1,0 +1,95 @@
+#include "ImageSettingsPopover.h"
+
+#include "ImageServiceFactory.h"
+#include "StudioRules.h"
+#include "StudioWidgets.h"
+
+#include <QButtonGroup>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace StudioWidgets;
+
+ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget* parent)
+    : QWidget(parent), factory_(factory) {
+    setObjectName("imageSettingsPopover");
+    setFixedSize(300, 220);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(20, 16, 20, 16);
+    column->setSpacing(16);
+
+    auto* modelSection = new QVBoxLayout;
+    modelSection->setSpacing(8);
+    auto* modelTitle = label("modelTitle", "Model Orvane", this);
+    modelTitle->setFont(StudioWidgets::font(12, QFont::DemiBold));
+    setTextColor(modelTitle, color(Tone::secondary, this));
+    modelSection->addWidget(modelTitle);
+    auto* segments = new QHBoxLayout;
+    segments->setSpacing(0);
+    auto* modelGroup = new QButtonGroup(this);
+    for (ImageModel model : allCases<ImageModel>()) {
+        auto* button = new QPushButton(displayName(model), this);
+        button->setObjectName(QStringLiteral("model_") + rawValue(model));
+        button->setAccessibleName(displayName(model));
+        button->setCheckable(true);
+        modelGroup->addButton(button);
+        segments->addWidget(button);
+        modelButtons_.append(button);
+        connect(button, &QPushButton::clicked, this, [this, model] {
+            // Re-choosing the model in use changes nothing.
+            if (factory_.selectedImageModel() != model)
+                factory_.setSelectedImageModel(model);
+        });
+    }
+    modelSection->addLayout(segments);
+    column->addLayout(modelSection);
+
+    auto* creativitySection = new QVBoxLayout;
+    creativitySection->setSpacing(8);
+    auto* creativityTitle = label("creativityTitle", "Creativity", this);
+    creativityTitle->setFont(StudioWidgets::font(12, QFont::DemiBold));
+    setTextColor(creativityTitle, color(Tone::secondary, this));
+    creativitySection->addWidget(creativityTitle);
+    auto* levels = new QHBoxLayout;
+    levels->setSpacing(0);
+    for (const StudioRules::CreativityLevel& level : StudioRules::creativityLevels()) {
+        auto* button =
+            textButton(QStringLiteral("creativity_") + level.label, "circle.fill", level.label, QString(), this);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        levels->addWidget(button);
+        levelButtons_.append(button);
+        const double temperature = level.temperature;
+        connect(button, &QAbstractButton::clicked, this, [this, temperature] { factory_.setTemperature(temperature); });
+    }
+    creativitySection->addLayout(levels);
+    column->addLayout(creativitySection);
+    column->addStretch();
+
+    connect(&factory_, &ImageServiceFactory::stateChanged, this, &ImageSettingsPopover::showState);
+    showState();
+}
+
+QStringList ImageSettingsPopover::markedLevels() const {
+    QStringList marked;
+    for (QAbstractButton* button : levelButtons_) {
+        if (button->property("marked").toBool())
+            marked << button->text();
+    }
+    return marked;
+}
+
+void ImageSettingsPopover::showState() {
+    const auto models = allCases<ImageModel>();
+    for (int i = 0; i < modelButtons_.size(); ++i)
+        modelButtons_[i]->setChecked(models[size_t(i)] == factory_.selectedImageModel());
+    const auto& levels = StudioRules::creativityLevels();
+    for (int i = 0; i < levelButtons_.size(); ++i) {
+        const bool marked = StudioRules::isLevelSelected(factory_.temperature(), levels[i]);
+        QAbstractButton* button = levelButtons_[i];
+        button->setProperty("marked", marked);
+        button->setFont(StudioWidgets::font(9, marked ? QFont::DemiBold : QFont::Normal));
+        setTextColor(button, color(marked ? Tone::orange : Tone::secondary, this));
+    }
+}

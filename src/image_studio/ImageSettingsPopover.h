@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QList>
+#include <QWidget>
+
+class ImageServiceFactory;
+class QAbstractButton;
+
+// The model and creativity choices of the image service, opened from the composer's gear button.
+class ImageSettingsPopover : public QWidget {
+    Q_OBJECT
+public:
+    explicit ImageSettingsPopover(ImageServiceFactory& factory, QWidget* parent = nullptr);
+
+    QList<QAbstractButton*> modelButtons() const { return modelButtons_; }
+    QList<QAbstractButton*> levelButtons() const { return levelButtons_; }
+    // The labels of the marked creativity levels, as shown.
+    QStringList markedLevels() const;
+
+private:
+    void showState();
+
+    ImageServiceFactory& factory_;
+    QList<QAbstractButton*> modelButtons_;
+    QList<QAbstractButton*> levelButtons_;
+};

@@ -1,0 +1,548 @@
+#include "ImageStudioModel.h"
+
+#include "Dialogs.h"
+#include "DownloadSettings.h"
+#include "FolderBookmark.h"
+#include "Graphemes.h"
+#include "ImagePreset.h"
+#include "ImageProcessor.h"
+#include "ImageServiceFactory.h"
+#include "Log.h"
+#include "ModelContext.h"
+#include "OrvaneAPIService.h"
+#include "PhotoFiles.h"
+#include "QueueManager.h"
+#include "SwiftDataImagePresetsManager.h"
+#include "Workspace.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMimeData>
+#include <QTimer>
+#include <QtConcurrent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+const QString resolveFailurePrefix = QStringLiteral("Resolve bookmark error: ");
+
+bool isBlank(const QString& text) {
+    return text.trimmed().isEmpty();
+}
+
+QString trimmedSpacesAndTabs(const QString& text) {
+    qsizetype start = 0;
+    qsizetype end = text.size();
+    while (start < end && (text[start] == u' ' || text[start] == u'\t'))
+        ++start;
+    while (end > start && (text[end - 1] == u' ' || text[end - 1] == u'\t'))
+        --end;
+    return text.mid(start, end - start);
+}
+
+QString viewModeName(ViewMode mode) {
+    return mode == ViewMode::imageGeneration ? QStringLiteral("imageGeneration") : QStringLiteral("videoGeneration");
+}
+
+// What a picture write on a worker found.
+struct FileOutcome {
+    std::optional<QString> revealPath;
+};
+
+// The folder branch: write "Orvane_<id>.png" unless it is there already.
+FileOutcome writeIntoFolder(const QImage& image, const QString& folder) {
+    const PhotoFiles::Encoded encoded = PhotoFiles::encode(image);
+    if (!encoded.png)
+        return {};
+    const QString path = QDir(folder).filePath(PhotoFiles::fileName(encoded.identifier));
+    if (QFileInfo::exists(path))
+        return {path};
+    if (!PhotoFiles::writeAtomically(path, *encoded.png))
+        return {};
+    return {path};
+}
+} // namespace
+
+ImageStudioModel::ImageStudioModel(const AppEnvironment& environment, ImageServiceFactory* factory, QObject* parent)
+    : QObject(parent), environment_(environment), factory_(factory), loader_(new ReferenceLoader(this)) {
+    if (factory_) {
+        connect(factory_, &ImageServiceFactory::stateChanged, this, [this] {
+            emit serviceStateChanged();
+            emit generateStateChanged();
+        });
+    }
+    if (AppViewModel* app = environment_.appViewModel) {
+        connect(app, &AppViewModel::savedPhotoPromptChanged, this, [this, app] { setPrompt(app->savedPhotoPrompt()); });
+        connect(app, &AppViewModel::textToInsertIntoPhotoPromptChanged, this, &ImageStudioModel::onPendingTextChanged);
+        connect(app, &AppViewModel::currentViewChanged, this, [app] {
+            if (app->currentView() == ViewMode::videoGeneration)
+                app->setTextToInsertIntoPhotoPrompt(std::nullopt);
+        });
+    }
+    if (DownloadSettings* settings = environment_.downloadSettings)
+        connect(settings, &DownloadSettings::bookmarkDataChanged, this, &ImageStudioModel::folderChanged);
+}
+
+ImageStudioModel::~ImageStudioModel() = default;
+
+ImageGenerationService* ImageStudioModel::service() const {
+    return factory_ ? factory_->currentService() : nullptr;
+}
+
+// --- composer ---
+
+void ImageStudioModel::setPrompt(const QString& text) {
+    const QString limited = Graphemes::truncated(text, promptLimit);
+    if (limited == prompt_)
+        return;
+    const bool blankBefore = isBlank(prompt_);
+    prompt_ = limited;
+    promptLength_ = Graphemes::count(prompt_);
+    emit promptChanged();
+    if (blankBefore != isBlank(prompt_))
+        emit generateStateChanged();
+}
+
+QString ImageStudioModel::counterText() const {
+    return QStringLiteral("%1/%2").arg(promptLength_).arg(promptLimit);
+}
+
+bool ImageStudioModel::isGenerateDisabled() const {
+    const ImageGenerationService* current = service();
+    return isBlank(prompt_) || (current && current->isLoading());
+}
+
+void ImageStudioModel::handleReturnKey() {
+    if (isGenerateDisabled())
+        return;
+    generate();
+}
+
+void ImageStudioModel::generate() {
+    // Like a task started from the button: it reads the composer when it runs, a turn later.
+    QTimer::singleShot(0, this, [this] {
+        if (!factory_)
+            return;
+        OrvaneAPIService* generator = factory_->orvaneService();
+        generator->generateImage(prompt_, referenceImages_, std::nullopt, OrvaneAPIService::ResizeMode::fill);
+    });
+}
+
+void ImageStudioModel::addToComposer(const QString& text, const QImage& image, bool append) {
+    if (append && !prompt_.isEmpty())
+        setPrompt(trimmedSpacesAndTabs(prompt_) + u' ' + text);
+    else
+        setPrompt(text);
+    if (!image.isNull() && referenceImages_.size() < maxReferenceImages) {
+        QList<QImage> images = referenceImages_;
+        images.append(ImageProcessor::resizeForUI(image, QSizeF(ReferenceLoader::maxSize)));
+        setReferenceImages(images);
+        saveReferencesToAppViewModel();
+    }
+}
+
+void ImageStudioModel::setReferenceImages(const QList<QImage>& images) {
+    referenceImages_ = images;
+    QHash<qint64, QImage> kept;
+    for (const QImage& image : images) {
+        if (const auto it = thumbnails_.constFind(image.cacheKey()); it != thumbnails_.cend())
+            kept.insert(it.key(), it.value());
+    }
+    thumbnails_.swap(kept);
+    emit referenceImagesChanged();
+}
+
+void ImageStudioModel::saveReferencesToAppViewModel() {
+    if (environment_.appViewModel)
+        environment_.appViewModel->setSavedPhotoReferenceImages(referenceImages_);
+}
+
+QStringList ImageStudioModel::openPanelFilters() {
+    return {QStringLiteral("Images (*.png *.jpg *.jpeg *.gif *.tif *.tiff *.bmp)")};
+}
+
+void ImageStudioModel::addReferenceFiles(const QStringList& paths) {
+    if (paths.isEmpty())
+        return;
+    auto remaining = std::make_shared<int>(int(paths.size()));
+    for (const QString& path : paths) {
+        ReferenceLoader::Source source;
+        source.path = path;
+        loader_->load(std::move(source), [this, remaining](const ReferenceLoader::Loaded& loaded) {
+            for (const QString& line : loaded.logLines)
+                Log::line(line);
+            if (!loaded.image.isNull() && referenceImages_.size() < maxReferenceImages) {
+                thumbnails_.insert(loaded.image.cacheKey(), loaded.thumbnail);
+                QList<QImage> images = referenceImages_;
+                images.append(loaded.image);
+                setReferenceImages(images);
+            }
+            if (--*remaining == 0)
+                saveReferencesToAppViewModel();
+        });
+    }
+}
+
+bool ImageStudioModel::handleDrop(const QMimeData& data) {
+    AppViewModel* app = environment_.appViewModel;
+    const ViewMode view = app ? app->currentView() : ViewMode::imageGeneration;
+    if (view != ViewMode::imageGeneration)
+        return false;
+
+    // Each dropped file is one item; picture data without files is one more.
+    QList<ReferenceLoader::Source> items;
+    QList<bool> loadable;
+    for (const QUrl& url : data.urls()) {
+        ReferenceLoader::Source source;
+        source.path = url.isLocalFile() ? url.toLocalFile() : QString();
+        items.append(source);
+        loadable.append(url.isLocalFile());
+    }
+    if (data.urls().isEmpty()) {
+        // Encoded bytes are decoded on a worker like files; only an in-process picture comes decoded.
+        ReferenceLoader::Source source;
+        for (const QString& format : data.formats()) {
+            if (format.startsWith(QLatin1String("image/"))) {
+                source.bytes = data.data(format);
+                break;
+            }
+        }
+        if (source.bytes.isEmpty() && data.hasImage())
+            source.image = qvariant_cast<QImage>(data.imageData());
+        if (!source.bytes.isEmpty() || !source.image.isNull()) {
+            items.append(source);
+            loadable.append(true);
+        }
+    }
+
+    const int count = int(items.size());
+    const int savedCount = app ? int(app->savedPhotoReferenceImages().size()) : 0;
+    Log::line(QStringLiteral("🔵 LeftPanel onDrop - processing %1 providers").arg(count));
+    Log::line(QStringLiteral("🔵 handleDrop called with %1 providers").arg(count));
+    Log::line(QStringLiteral("🔵 Current app view: ") + viewModeName(view));
+    Log::line(QStringLiteral("🔵 Reference images before drop: %1").arg(referenceImages_.size()));
+    Log::line(QStringLiteral("🔵 Saved reference images: %1").arg(savedCount));
+
+    for (int i = 0; i < count; ++i) {
+        if (!loadable[i]) {
+            Log::line(QStringLiteral("🔵 Provider cannot load NSImage"));
+            continue;
+        }
+        Log::line(QStringLiteral("🔵 Loading image from provider..."));
+        loader_->load(items[i], [this](const ReferenceLoader::Loaded& loaded) {
+            for (const QString& line : loaded.logLines)
+                Log::line(line);
+            if (loaded.image.isNull()) {
+                Log::line(QStringLiteral("❌ Error loading image: ") + loaded.error);
+                return;
+            }
+            if (referenceImages_.size() < maxReferenceImages) {
+                Log::line(
+                    QStringLiteral("🔵 Adding image to referenceImages. Count before: %1").arg(referenceImages_.size()));
+                thumbnails_.insert(loaded.image.cacheKey(), loaded.thumbnail);
+                QList<QImage> images = referenceImages_;
+                images.append(loaded.image);
+                setReferenceImages(images);
+                saveReferencesToAppViewModel();
+                Log::line(
+                    QStringLiteral("🔵 Added image to referenceImages. Count after: %1").arg(referenceImages_.size()));
+                const int saved =
+                    environment_.appViewModel ? int(environment_.appViewModel->savedPhotoReferenceImages().size()) : 0;
+                Log::line(QStringLiteral("🔵 Saved to appViewModel: %1").arg(saved));
+            } else {
+                Log::line(QStringLiteral("🔵 Failed to add image: nsImage=true, count=%1, maxImages=%2")
+                              .arg(referenceImages_.size())
+                              .arg(maxReferenceImages));
+            }
+        });
+    }
+    return true;
+}
+
+void ImageStudioModel::removeReferenceImage(int index) {
+    // A second click during the tile's fade can name a position that is already gone.
+    if (index < 0 || index >= referenceImages_.size())
+        return;
+    QList<QImage> images = referenceImages_;
+    images.removeAt(index);
+    setReferenceImages(images);
+    saveReferencesToAppViewModel();
+}
+
+// --- flags ---
+
+void ImageStudioModel::setDragOver(bool value) {
+    if (isDragOver_ == value)
+        return;
+    isDragOver_ = value;
+    emit isDragOverChanged();
+}
+
+void ImageStudioModel::setShowUserImagePresets(bool value) {
+    if (showUserImagePresets_ == value)
+        return;
+    showUserImagePresets_ = value;
+    emit showUserImagePresetsChanged();
+}
+
+void ImageStudioModel::setShowTextPopup(bool value) {
+    if (showTextPopup_ == value)
+        return;
+    showTextPopup_ = value;
+    emit showTextPopupChanged();
+}
+
+void ImageStudioModel::setPopupText(const QString& value) {
+    if (popupText_ == value)
+        return;
+    popupText_ = value;
+    emit popupTextChanged();
+}
+
+// --- header ---
+
+double ImageStudioModel::scaleForWidth(double width) {
+    return std::max(std::min(width / 1000.0, 1.6), 0.9);
+}
+
+bool ImageStudioModel::isSessionEmpty() const {
+    const ImageGenerationService* current = service();
+    if (!current)
+        return true;
+    return current->generatedImage().isNull() && !current->isLoading() && !current->errorMessage() &&
+           !current->textResponse();
+}
+
+double ImageStudioModel::usagePercent() const {
+    const auto* orvane = qobject_cast<const OrvaneAPIService*>(service());
+    const double percent = orvane ? orvane->contextUsagePercent() : 0.0;
+    if (!(percent > 0.0))
+        return 0.0;
+    return std::min(percent, 100.0);
+}
+
+QString ImageStudioModel::contextHelp() const {
+    const QLocale locale = QLocale::system();
+    const qint64 used = factory_ ? factory_->sessionTokensUsed() : 0;
+    const qint64 limit = factory_ ? factory_->sessionTokenLimit() : 0;
+    return QStringLiteral("Context used this chat: %1 / %2 tokens (%3%)")
+        .arg(locale.toString(used), locale.toString(limit))
+        .arg(qint64(usagePercent()));
+}
+
+bool ImageStudioModel::hasFolderName() const {
+    const DownloadSettings* settings = environment_.downloadSettings;
+    if (!settings || !settings->bookmarkData())
+        return false;
+    return FolderBookmark::resolve(*settings->bookmarkData()).has_value();
+}
+
+QString ImageStudioModel::folderLabel() const {
+    if (hasFolderName()) {
+        const auto path = FolderBookmark::resolve(*environment_.downloadSettings->bookmarkData());
+        return QFileInfo(QDir::cleanPath(*path)).fileName();
+    }
+    return QStringLiteral("Choose Folder");
+}
+
+QString ImageStudioModel::folderHelp() const {
+    const DownloadSettings* settings = environment_.downloadSettings;
+    return settings && settings->bookmarkData() ? QStringLiteral("Change photo save folder")
+                                                : QStringLiteral("Choose folder to save photos");
+}
+
+void ImageStudioModel::chooseFolder() {
+    if (environment_.downloadSettings)
+        environment_.downloadSettings->selectFolder();
+}
+
+// --- result actions ---
+
+void ImageStudioModel::imageToImage() {
+    const ImageGenerationService* current = service();
+    if (!current || current->generatedImage().isNull() || referenceImages_.size() >= maxReferenceImages)
+        return;
+    QList<QImage> images = referenceImages_;
+    images.append(current->generatedImage());
+    setReferenceImages(images);
+    saveReferencesToAppViewModel();
+}
+
+void ImageStudioModel::imageToVideo() {
+    const ImageGenerationService* current = service();
+    if (!current || current->generatedImage().isNull())
+        return;
+    const QImage image = current->generatedImage();
+    if (AppViewModel* app = environment_.appViewModel) {
+        app->setCurrentView(ViewMode::videoGeneration);
+        app->setSharedImage(image);
+    }
+    saveImageToFolder(image);
+}
+
+void ImageStudioModel::imageToFrame(ImageType type) {
+    const ImageGenerationService* current = service();
+    if (!current || current->generatedImage().isNull())
+        return;
+    const QImage image = current->generatedImage();
+    if (AppViewModel* app = environment_.appViewModel) {
+        app->setCurrentView(ViewMode::videoGeneration);
+        app->setSharedImageType(type);
+        app->setSharedImage(image);
+    }
+    saveImageToFolder(image);
+}
+
+void ImageStudioModel::beginFileWork() {
+    ++pendingFileWork_;
+}
+
+void ImageStudioModel::endFileWork() {
+    --pendingFileWork_;
+    emit fileWorkFinished();
+}
+
+void ImageStudioModel::saveImageToFolder(const QImage& image) {
+    const DownloadSettings* settings = environment_.downloadSettings;
+    if (!settings || image.isNull())
+        return;
+    const auto folder = FolderBookmark::resolveForUse(settings->bookmarkData(), resolveFailurePrefix);
+    if (!folder)
+        return;
+    beginFileWork();
+    QtConcurrent::run([image, folder = *folder] {
+        return writeIntoFolder(image, folder);
+    }).then(this, [this, folder = *folder](const FileOutcome&) {
+        FolderBookmark::stopAccessing(folder);
+        endFileWork();
+    });
+}
+
+void ImageStudioModel::writeToFolderAndReveal(const QImage& image, bool reveal) {
+    const DownloadSettings* settings = environment_.downloadSettings;
+    const auto folder =
+        settings ? FolderBookmark::resolveForUse(settings->bookmarkData(), resolveFailurePrefix) : std::nullopt;
+    if (!folder) {
+        offerSavePanel(image);
+        return;
+    }
+    beginFileWork();
+    QtConcurrent::run([image, folder = *folder] {
+        return writeIntoFolder(image, folder);
+    }).then(this, [this, reveal, folder = *folder](const FileOutcome& outcome) {
+        FolderBookmark::stopAccessing(folder);
+        if (reveal && outcome.revealPath)
+            this->reveal(*outcome.revealPath);
+        endFileWork();
+    });
+}
+
+void ImageStudioModel::offerSavePanel(const QImage& image) {
+    beginFileWork();
+    // The proposed name needs the PNG bytes: encode first, off this thread.
+    QtConcurrent::run([image] {
+        return PhotoFiles::encode(image);
+    }).then(this, [this, image](const PhotoFiles::Encoded& encoded) {
+        Dialogs::SaveRequest request;
+        request.suggestedName = PhotoFiles::fileName(encoded.identifier);
+        request.nameFilters =
+            QStringList{QStringLiteral("PNG image (*.png)"), QStringLiteral("JPEG image (*.jpg *.jpeg)")};
+        Dialogs::current().saveFileAsync(
+            request, this, [this, image, png = encoded.png](const std::optional<QString>& chosen) {
+                if (!chosen || chosen->isEmpty()) {
+                    endFileWork();
+                    return;
+                }
+                // A confirmed path is written even when a file is there: the panel already asked to replace it.
+                QtConcurrent::run([image, png, path = *chosen]() -> std::optional<QString> {
+                    const auto bytes = PhotoFiles::bytesForChosenPath(path, image, png);
+                    if (!bytes || !PhotoFiles::writeAtomically(path, *bytes))
+                        return std::nullopt;
+                    return path;
+                }).then(this, [this](const std::optional<QString>& written) {
+                    if (written)
+                        reveal(*written);
+                    endFileWork();
+                });
+            });
+    });
+}
+
+void ImageStudioModel::reveal(const QString& path) {
+    Workspace::current().revealInFileManager({path});
+    emit revealRequested(path);
+}
+
+void ImageStudioModel::showImageInFinder() {
+    const ImageGenerationService* current = service();
+    if (!current || current->generatedImage().isNull())
+        return;
+    writeToFolderAndReveal(current->generatedImage(), true);
+}
+
+void ImageStudioModel::saveImageAsPNG(const QImage& image) {
+    if (image.isNull())
+        return;
+    writeToFolderAndReveal(image, true);
+}
+
+void ImageStudioModel::startNewChat() {
+    if (environment_.queueManager)
+        environment_.queueManager->clearPhotoSession();
+    setReferenceImages({});
+    if (environment_.appViewModel)
+        environment_.appViewModel->setSavedPhotoReferenceImages({});
+    setPrompt(QString());
+    setShowTextPopup(false);
+    setPopupText(QString());
+    if (auto* orvane = qobject_cast<OrvaneAPIService*>(service()))
+        orvane->resetSession();
+}
+
+// --- presets ---
+
+void ImageStudioModel::applyPreset(const QString& text, const QImage& image, bool append) {
+    addToComposer(text, image, append);
+    setShowUserImagePresets(false);
+}
+
+bool ImageStudioModel::saveNewPreset(const QString& title, const QImage& image) {
+    const QString trimmed = title.trimmed();
+    if (trimmed.isEmpty())
+        return false;
+    SwiftDataImagePresetsManager* manager = environment_.imagePresetsManager;
+    if (!manager || !manager->modelContext())
+        return false;
+    manager->modelContext()->insert(ImagePreset::make(trimmed, prompt_, image));
+    manager->modelContext()->save(); // a failed save is dropped; the list is reloaded either way
+    manager->loadPresets();
+    return true;
+}
+
+// --- lifecycle ---
+
+void ImageStudioModel::appear() {
+    if (AppViewModel* app = environment_.appViewModel) {
+        setReferenceImages(app->savedPhotoReferenceImages());
+        setPrompt(app->savedPhotoPrompt());
+    }
+}
+
+void ImageStudioModel::disappear() {
+    if (AppViewModel* app = environment_.appViewModel) {
+        app->setSavedPhotoReferenceImages(referenceImages_);
+        app->setSavedPhotoPrompt(prompt_);
+    }
+}
+
+void ImageStudioModel::onPendingTextChanged() {
+    AppViewModel* app = environment_.appViewModel;
+    const auto text = app->textToInsertIntoPhotoPrompt();
+    if (!text)
+        return;
+    if (app->currentView() == ViewMode::imageGeneration)
+        addToComposer(*text, QImage(), false);
+    app->setTextToInsertIntoPhotoPrompt(std::nullopt);
+}

@@ -1,0 +1,428 @@
+#include "LeftPanel.h"
+
+#include "Dialogs.h"
+#include "ImageServiceFactory.h"
+#include "ImageSettingsPopover.h"
+#include "ImageStudioModel.h"
+#include "ImageTiles.h"
+#include "Popover.h"
+#include "PresetFormView.h"
+#include "ReturnKeyFilter.h"
+#include "StudioRules.h"
+#include "StudioWidgets.h"
+#include "SymbolIcon.h"
+#include "Theme.h"
+
+#include <QDragEnterEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSet>
+#include <QTextBlock>
+#include <QVBoxLayout>
+
+using namespace StudioWidgets;
+
+namespace {
+// The empty reference area: a dashed rounded frame, orange while a drag hovers over it.
+class DropZone final : public QWidget {
+public:
+    DropZone(const ImageStudioModel& model, QWidget* parent) : QWidget(parent), model_(model) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF frame = QRectF(rect()).adjusted(1, 1, -1, -1);
+        const bool over = model_.isDragOver();
+        const QColor orange = Theme::instance().color(ColorRole::orange);
+        painter.setBrush(over ? withOpacity(orange, 0.1) : QColor(Qt::transparent));
+        QPen dashed(over ? orange : withOpacity(Theme::instance().color(ColorRole::secondary), 0.3), 2);
+        dashed.setDashPattern({4, 2}); // 8 on, 4 off at a width of 2
+        painter.setPen(dashed);
+        painter.drawRoundedRect(frame, 12, 12);
+    }
+
+private:
+    const ImageStudioModel& model_;
+};
+} // namespace
+
+LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent) : QWidget(parent), model_(model) {
+    setObjectName("LeftPanel");
+    build();
+    connect(&model_, &ImageStudioModel::promptChanged, this, &LeftPanel::showPrompt);
+    connect(&model_, &ImageStudioModel::referenceImagesChanged, this, &LeftPanel::showReferences);
+    connect(&model_, &ImageStudioModel::generateStateChanged, this, &LeftPanel::showGenerateState);
+    connect(&model_, &ImageStudioModel::isDragOverChanged, this, [this] {
+        if (referenceContent_)
+            referenceContent_->update();
+    });
+    applyScale();
+    showPrompt();
+    showReferences();
+    showGenerateState();
+}
+
+LeftPanel::~LeftPanel() = default;
+
+void LeftPanel::build() {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(20);
+
+    auto* title = label("studioName", "Orvane", this);
+    title->setFont(StudioWidgets::font(16, QFont::DemiBold));
+    setTextColor(title, color(Tone::secondary, this));
+    column->addWidget(title);
+
+    // References.
+    auto* referenceHeaderRow = new QHBoxLayout;
+    referenceHeader_ = label("referenceHeader", QString(), this);
+    referenceHeader_->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    addMore_ = iconButton("addMoreImages", "plus.circle", "Add more images", 24, this);
+    setSymbol(addMore_, "plus.circle", 12, color(Tone::orange, this));
+    connect(addMore_, &QAbstractButton::clicked, this, &LeftPanel::pickReferenceImages);
+    referenceHeaderRow->addWidget(referenceHeader_);
+    referenceHeaderRow->addWidget(addMore_);
+    referenceHeaderRow->addStretch();
+    column->addLayout(referenceHeaderRow);
+
+    referenceArea_ = new QWidget(this);
+    referenceArea_->setObjectName("referenceArea");
+    referenceArea_->setAccessibleName("Reference images");
+    referenceArea_->setAcceptDrops(true);
+    referenceArea_->installEventFilter(this);
+    referenceLayout_ = new QVBoxLayout(referenceArea_);
+    referenceLayout_->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(referenceArea_);
+
+    // Prompt.
+    auto* promptHeader = new QHBoxLayout;
+    auto* promptTitle = label("promptTitle", "Main Prompt", this);
+    promptTitle->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    counter_ = label("promptCounter", QString(), this);
+    counter_->setFont(StudioWidgets::font(11));
+    clear_ = iconButton("clearPrompt", "xmark", "Clear text", 20, this);
+    setSymbol(clear_, "xmark", 12, withOpacity(color(Tone::secondary, this), 0.6));
+    connect(clear_, &QAbstractButton::clicked, this, [this] { model_.setPrompt(QString()); });
+    promptHeader->addWidget(promptTitle);
+    promptHeader->addStretch();
+    promptHeader->addWidget(counter_);
+    promptHeader->addWidget(clear_);
+    column->addLayout(promptHeader);
+
+    auto* box = new QWidget(this);
+    box->setObjectName("promptBox");
+    auto* boxLayout = new QGridLayout(box);
+    boxLayout->setContentsMargins(0, 0, 0, 0);
+    editor_ = new QPlainTextEdit(box);
+    editor_->setObjectName("promptEditor");
+    editor_->setAccessibleName("Main Prompt");
+    editor_->setPlaceholderText("Describe the image you want to create...");
+    editor_->setMinimumHeight(140);
+    editor_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    editor_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    editor_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    editor_->verticalScrollBar()->setObjectName("promptScrollBar");
+    editor_->verticalScrollBar()->setAccessibleName("Prompt scroll bar");
+    editor_->horizontalScrollBar()->setObjectName("promptHorizontalScrollBar");
+    editor_->horizontalScrollBar()->setAccessibleName("Prompt horizontal scroll bar");
+    auto* returnKey = new ReturnKeyFilter(editor_);
+    connect(returnKey, &ReturnKeyFilter::returnPressed, &model_, &ImageStudioModel::handleReturnKey);
+    connect(editor_, &QPlainTextEdit::textChanged, this, &LeftPanel::editorChanged);
+    boxLayout->addWidget(editor_, 0, 0, 3, 3);
+
+    createPreset_ = iconButton("createPresetFromPrompt", "plus.square", "Create preset from current prompt", 24, box);
+    setSymbol(createPreset_, "plus.square", 14, withOpacity(color(Tone::orange, this), 0.8));
+    connect(createPreset_, &QAbstractButton::clicked, this, &LeftPanel::openCreatePreset);
+    boxLayout->addWidget(createPreset_, 0, 2, Qt::AlignTop | Qt::AlignRight);
+
+    settings_ = iconButton("imageModelSettings", "gearshape", "Image Model Settings", 28, box);
+    setSymbol(settings_, "gearshape", 14, color(Tone::orange, this));
+    connect(settings_, &QAbstractButton::clicked, this, &LeftPanel::openSettings);
+    boxLayout->addWidget(settings_, 2, 0, Qt::AlignBottom | Qt::AlignLeft);
+
+    presets_ = iconButton("imagePresets", "list.bullet.rectangle", "Image Presets", 28, box);
+    setSymbol(presets_, "list.bullet.rectangle", 14, color(Tone::orange, this));
+    connect(presets_, &QAbstractButton::clicked, this,
+            [this] { model_.setShowUserImagePresets(!model_.showUserImagePresets()); });
+    boxLayout->addWidget(presets_, 2, 2, Qt::AlignBottom | Qt::AlignRight);
+    column->addWidget(box);
+
+    auto* generate = new QPushButton("Generate Now", this);
+    generate->setObjectName("generateNow");
+    generate->setAccessibleName("Generate Now");
+    generate->setIcon(symbolIcon("sparkles", Qt::white));
+    generate->setCursor(Qt::PointingHandCursor);
+    generate->setStyleSheet(
+        QStringLiteral("QPushButton { color: white; border: none; border-radius: 10px;"
+                       " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #FF9500, stop:1 #FFCC00); }"
+                       "QPushButton:disabled { color: rgba(255,255,255,153);"
+                       " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 rgba(255,149,0,153), stop:1 "
+                       "rgba(255,204,0,153)); }"));
+    generate_ = generate;
+    generate_->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    generate_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    generate_->setMinimumHeight(44);
+    connect(generate_, &QAbstractButton::clicked, this, [this] {
+        if (!model_.isGenerateDisabled())
+            model_.generate();
+    });
+    column->addWidget(generate_);
+    column->addStretch();
+}
+
+void LeftPanel::setScale(double scale) {
+    if (scale == scale_)
+        return;
+    scale_ = scale;
+    applyScale();
+    showReferences();
+}
+
+void LeftPanel::applyScale() {
+    findChild<QLabel*>("studioName")->setFont(StudioWidgets::font(16 * scale_, QFont::DemiBold));
+    referenceHeader_->setFont(StudioWidgets::font(15 * scale_, QFont::DemiBold));
+    findChild<QLabel*>("promptTitle")->setFont(StudioWidgets::font(15 * scale_, QFont::DemiBold));
+    counter_->setFont(StudioWidgets::font(11 * scale_));
+    editor_->setFont(StudioWidgets::font(14 * scale_));
+    generate_->setFont(StudioWidgets::font(15 * scale_, QFont::DemiBold));
+    generate_->setMinimumHeight(int((16 + 28) * scale_));
+}
+
+int LeftPanel::gridColumnCount() const {
+    return StudioRules::gridColumns(scale_);
+}
+
+void LeftPanel::showPrompt() {
+    if (editor_->toPlainText() != model_.prompt()) {
+        updatingEditor_ = true;
+        QTextCursor cursor = editor_->textCursor();
+        const int position = cursor.position();
+        editor_->setPlainText(model_.prompt());
+        cursor = editor_->textCursor();
+        cursor.setPosition(std::min(position, int(model_.prompt().size())));
+        editor_->setTextCursor(cursor);
+        updatingEditor_ = false;
+    }
+    counter_->setText(model_.counterText());
+    setTextColor(counter_, color(model_.isPromptOverWarning() ? Tone::red : Tone::secondary, this));
+    const bool hasText = !model_.prompt().isEmpty();
+    clear_->setVisible(hasText);
+    createPreset_->setVisible(hasText);
+}
+
+void LeftPanel::editorChanged() {
+    if (updatingEditor_)
+        return;
+    model_.setPrompt(editor_->toPlainText());
+    // The model cut the text: show what it kept.
+    if (editor_->toPlainText() != model_.prompt())
+        showPrompt();
+}
+
+void LeftPanel::showGenerateState() {
+    const ImageGenerationService* service = model_.service();
+    const bool loading = service && service->isLoading();
+    generate_->setText(loading ? "Generating..." : "Generate Now");
+    generate_->setAccessibleName(generate_->text());
+    generate_->setEnabled(!model_.isGenerateDisabled());
+}
+
+void LeftPanel::showReferences() {
+    const QList<QImage> images = model_.referenceImages();
+    const int count = int(images.size());
+    // Keep only the thumbnails of pictures still listed.
+    QSet<qint64> listed;
+    for (const QImage& image : images)
+        listed.insert(image.cacheKey());
+    for (auto it = thumbnails_.begin(); it != thumbnails_.end();)
+        it = listed.contains(it.key()) ? std::next(it) : thumbnails_.erase(it);
+    referenceHeader_->setText(StudioRules::referenceHeader(count));
+    addMore_->setVisible(StudioRules::showsAddMoreButton(count));
+
+    if (referenceContent_) {
+        referenceLayout_->removeWidget(referenceContent_);
+        delete referenceContent_;
+        referenceContent_ = nullptr;
+    }
+    const StudioRules::StripLayout layout = StudioRules::stripLayout(count);
+    referenceContent_ =
+        layout == StudioRules::StripLayout::empty ? new DropZone(model_, referenceArea_) : new QWidget(referenceArea_);
+    referenceContent_->setObjectName(layout == StudioRules::StripLayout::empty    ? "dropZone"
+                                     : layout == StudioRules::StripLayout::single ? "singleReference"
+                                     : layout == StudioRules::StripLayout::pair   ? "referencePair"
+                                                                                  : "referenceGrid");
+    grid_ = nullptr;
+    switch (layout) {
+    case StudioRules::StripLayout::empty: {
+        referenceContent_->setAccessibleName("Add files");
+        referenceContent_->setMinimumHeight(120);
+        referenceContent_->setCursor(Qt::PointingHandCursor);
+        auto* zone = new QVBoxLayout(referenceContent_);
+        zone->setSpacing(4);
+        auto* add = label("addFilesTitle", "Add files", referenceContent_);
+        add->setAlignment(Qt::AlignCenter);
+        auto* upload = iconButton("uploadReference", "arrow.down.circle", "Add files", 64, referenceContent_);
+        setSymbol(upload, "arrow.down.circle", 40, color(Tone::orange, this));
+        connect(upload, &QAbstractButton::clicked, this, &LeftPanel::pickReferenceImages);
+        auto* caption = label("dropZoneCaption", "PNG, JPG, JPEG (max 10MB each, up to 9 images)", referenceContent_);
+        caption->setAlignment(Qt::AlignCenter);
+        caption->setWordWrap(true);
+        setTextColor(caption, color(Tone::secondary, this));
+        zone->addWidget(add);
+        zone->addWidget(upload, 0, Qt::AlignHCenter);
+        zone->addWidget(caption);
+        referenceContent_->installEventFilter(this);
+        break;
+    }
+    case StudioRules::StripLayout::single: {
+        auto* row = new QHBoxLayout(referenceContent_);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->addWidget(makeTile(0, images[0], 1), 0, Qt::AlignCenter);
+        break;
+    }
+    case StudioRules::StripLayout::pair: {
+        auto* row = new QHBoxLayout(referenceContent_);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->setSpacing(8);
+        for (int i = 0; i < 2; ++i)
+            row->addWidget(makeTile(i, images[i], 2), 1);
+        break;
+    }
+    case StudioRules::StripLayout::grid: {
+        grid_ = new QGridLayout(referenceContent_);
+        grid_->setContentsMargins(0, 0, 0, 0);
+        grid_->setSpacing(6);
+        const int columns = gridColumnCount();
+        for (int i = 0; i < count; ++i)
+            grid_->addWidget(makeTile(i, images[i], 3), i / columns, i % columns, Qt::AlignCenter);
+        break;
+    }
+    }
+    referenceLayout_->addWidget(referenceContent_);
+    shownReferences_ = count;
+}
+
+QImage LeftPanel::thumbnailFor(const QImage& image) {
+    // Tiles are at most 200 high: a copy of twice that is sharp on dense screens and cheap to repaint, where
+    // the 1920-wide picture would be scaled again at every paint.
+    constexpr int bound = 400;
+    QImage& thumbnail = thumbnails_[image.cacheKey()];
+    if (thumbnail.isNull())
+        thumbnail = model_.referenceThumbnail(image);
+    if (thumbnail.isNull())
+        thumbnail = image.width() <= bound && image.height() <= bound
+                        ? image
+                        : image.scaled(bound, bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return thumbnail;
+}
+
+QWidget* LeftPanel::makeTile(int index, const QImage& image, int layout) {
+    const ReferenceImageTile::Layout kind = layout == 1   ? ReferenceImageTile::Layout::single
+                                            : layout == 2 ? ReferenceImageTile::Layout::flexible
+                                                          : ReferenceImageTile::Layout::thumbnail;
+    auto* tile = new ReferenceImageTile(thumbnailFor(image), kind, scale_, referenceContent_);
+    tile->setObjectName(QStringLiteral("referenceTile%1").arg(index));
+    tile->setAccessibleName(QStringLiteral("Reference image %1").arg(index + 1));
+    connect(tile, &ImageTile::removeRequested, this, [this, index] { model_.removeReferenceImage(index); });
+    // The tile shows a small copy; the download saves the picture itself.
+    connect(tile, &ImageTile::downloadRequested, this, [this, image] { model_.saveImageAsPNG(image); });
+    return tile;
+}
+
+void LeftPanel::pickReferenceImages() {
+    Dialogs::OpenRequest request;
+    request.message = "Choose images to add as reference";
+    request.nameFilters = ImageStudioModel::openPanelFilters();
+    request.allowsMultipleSelection = true;
+    Dialogs::current().openFilesAsync(request, this, [this](const QStringList& chosen) {
+        if (!chosen.isEmpty())
+            model_.addReferenceFiles(chosen);
+    });
+}
+
+void LeftPanel::openSettings() {
+    if (!popoverFrame_) {
+        popoverFrame_ = new Popover(settings_);
+        popoverFrame_->setPreferredEdge(Popover::Edge::above);
+        popover_ = new ImageSettingsPopover(*model_.factory(), popoverFrame_);
+        popoverFrame_->setContent(popover_);
+    }
+    popoverFrame_->popup();
+}
+
+void LeftPanel::openCreatePreset() {
+    if (createPresetSheet_) {
+        createPresetSheet_->raise();
+        return;
+    }
+    createPresetSheet_ = makeCreatePresetSheet();
+    createPresetSheet_->setAttribute(Qt::WA_DeleteOnClose);
+    createPresetSheet_->show();
+}
+
+QWidget* LeftPanel::makeCreatePresetSheet() {
+    auto* sheet = new QWidget(this, Qt::Sheet);
+    sheet->setObjectName("createPresetSheet");
+    sheet->setWindowTitle("Create New Preset");
+    auto* layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* form = new PresetFormModel(sheet);
+    form->reset(QString(), model_.prompt(), QImage(), false);
+    layout->addWidget(new CreateImagePresetView(form, sheet));
+    // The preset keeps the composer's prompt: edits made in the sheet's prompt field are not taken.
+    connect(form, &PresetFormModel::saveRequested, sheet, [this, sheet, form] {
+        if (model_.saveNewPreset(form->title(), form->image()))
+            sheet->close();
+    });
+    connect(form, &PresetFormModel::cancelRequested, sheet, &QWidget::close);
+    sheet->resize(420, 560);
+    return sheet;
+}
+
+bool LeftPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == referenceArea_) {
+        switch (event->type()) {
+        case QEvent::DragEnter: {
+            auto* drag = static_cast<QDragEnterEvent*>(event);
+            const QMimeData* data = drag->mimeData();
+            const bool pictures = data->hasUrls() || data->hasImage() ||
+                                  std::any_of(data->formats().cbegin(), data->formats().cend(),
+                                              [](const QString& f) { return f.startsWith("image/"); });
+            if (pictures) {
+                drag->acceptProposedAction();
+                model_.setDragOver(true);
+            }
+            return true;
+        }
+        case QEvent::DragLeave:
+            model_.setDragOver(false);
+            return true;
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            model_.setDragOver(false);
+            if (model_.handleDrop(*drop->mimeData()))
+                drop->acceptProposedAction();
+            else
+                drop->ignore();
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    if (referenceContent_ && watched == referenceContent_ && referenceContent_->objectName() == "dropZone" &&
+        event->type() == QEvent::MouseButtonRelease) {
+        pickReferenceImages();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "ImageSettingsPopover.h"
+
+#include <QHash>
+#include <QImage>
+#include <QPointer>
+#include <QWidget>
+
+class ImageStudioModel;
+class Popover;
+class QAbstractButton;
+class QGridLayout;
+class QLabel;
+class QPlainTextEdit;
+class QVBoxLayout;
+
+// The composer: reference pictures (picked or dropped), the prompt with its counter, the model settings and
+// presets buttons, and "Generate Now". All state lives in the studio model.
+class LeftPanel : public QWidget {
+    Q_OBJECT
+public:
+    LeftPanel(ImageStudioModel& model, QWidget* parent = nullptr);
+    ~LeftPanel() override;
+
+    void setScale(double scale);
+    double scale() const { return scale_; }
+    // How many reference tiles are on screen.
+    int shownReferenceCount() const { return shownReferences_; }
+    int gridColumnCount() const;
+    QPlainTextEdit* promptEditor() const { return editor_; }
+    ImageSettingsPopover* settingsPopover() const { return popover_; }
+
+    // The open panel for reference pictures.
+    void pickReferenceImages();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void build();
+    void applyScale();
+    void showPrompt();
+    void showReferences();
+    void showGenerateState();
+    void editorChanged();
+    void openSettings();
+    void openCreatePreset();
+    QWidget* makeCreatePresetSheet();
+    QWidget* makeTile(int index, const QImage& image, int layout);
+    QImage thumbnailFor(const QImage& image);
+
+    ImageStudioModel& model_;
+    double scale_ = 1.0;
+    int shownReferences_ = 0;
+    bool updatingEditor_ = false;
+
+    QLabel* referenceHeader_ = nullptr;
+    QAbstractButton* addMore_ = nullptr;
+    QWidget* referenceArea_ = nullptr;
+    QVBoxLayout* referenceLayout_ = nullptr;
+    QWidget* referenceContent_ = nullptr;
+    QGridLayout* grid_ = nullptr;
+    QLabel* counter_ = nullptr;
+    QAbstractButton* clear_ = nullptr;
+    QPlainTextEdit* editor_ = nullptr;
+    QAbstractButton* createPreset_ = nullptr;
+    QAbstractButton* settings_ = nullptr;
+    QAbstractButton* presets_ = nullptr;
+    QAbstractButton* generate_ = nullptr;
+    QPointer<Popover> popoverFrame_;
+    QPointer<ImageSettingsPopover> popover_;
+    QPointer<QWidget> createPresetSheet_;
+    QHash<qint64, QImage> thumbnails_;
+};

@@ -1,0 +1,57 @@
+#include "PhotoFiles.h"
+
+#include "ImageCoding.h"
+#include "ImageProcessor.h"
+
+#include <QFileInfo>
+#include <QHashFunctions>
+#include <QRandomGenerator>
+#include <QSaveFile>
+#include <QUuid>
+
+namespace PhotoFiles {
+namespace {
+quint64 runSeed() {
+    static const quint64 seed = QRandomGenerator::system()->generate64();
+    return seed;
+}
+} // namespace
+
+QString identifier(const QByteArray& pngBytes) {
+    static_assert(sizeof(size_t) == 8, "the identifier is a 64-bit hash");
+    const quint64 hash = qHashBits(pngBytes.constData(), size_t(pngBytes.size()), size_t(runSeed()));
+    return QString::number(hash);
+}
+
+QString fileName(const QString& identifier) {
+    return QStringLiteral("Orvane_") + identifier + QStringLiteral(".png");
+}
+
+Encoded encode(const QImage& image) {
+    Encoded encoded;
+    encoded.png = ImageProcessor::pngData(image);
+    encoded.identifier =
+        encoded.png ? identifier(*encoded.png) : QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    return encoded;
+}
+
+bool writeAtomically(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+std::optional<QByteArray> bytesForChosenPath(const QString& path, const QImage& image,
+                                             const std::optional<QByteArray>& png) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+        return ImageCoding::jpegData(image, 0.9);
+    return png;
+}
+
+} // namespace PhotoFiles

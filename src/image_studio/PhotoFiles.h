@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+#include <optional>
+
+// Names and writes the picture files of the image studio. Everything here is thread-safe; the encoders are
+// slow for big pictures, so callers run them on a worker.
+namespace PhotoFiles {
+
+// A decimal name for PNG bytes: a 64-bit keyed hash over all the bytes, seeded at random once per run.
+QString identifier(const QByteArray& pngBytes);
+// "Orvane_" + identifier + ".png".
+QString fileName(const QString& identifier);
+
+// The PNG bytes of a picture and its identifier; without bytes the identifier is a new upper-case UUID.
+struct Encoded {
+    std::optional<QByteArray> png;
+    QString identifier;
+};
+Encoded encode(const QImage& image);
+
+// Writes through a temporary file renamed at the end: a failure leaves nothing under `path`.
+bool writeAtomically(const QString& path, const QByteArray& bytes);
+// The bytes a save panel's choice gets: JPEG (quality 0.9) for a ".jpg" or ".jpeg" name, PNG otherwise.
+std::optional<QByteArray> bytesForChosenPath(const QString& path, const QImage& image,
+                                             const std::optional<QByteArray>& png);
+
+} // namespace PhotoFiles

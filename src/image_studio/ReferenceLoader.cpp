@@ -1,0 +1,145 @@
+#include "ReferenceLoader.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QPointer>
+#include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+namespace {
+QString resizeLine(QSize from, QSize bounds) {
+    return QStringLiteral("📱 Resizing for UI: %1x%2 → %3x%4")
+        .arg(from.width())
+        .arg(from.height())
+        .arg(bounds.width())
+        .arg(bounds.height());
+}
+
+bool fits(QSize size, QSize bounds) {
+    return size.width() <= bounds.width() && size.height() <= bounds.height();
+}
+
+QSize fitted(QSize size, QSize bounds) {
+    const double factor = std::min(double(bounds.width()) / size.width(), double(bounds.height()) / size.height());
+    return {std::max(1, int(std::lround(size.width() * factor))),
+            std::max(1, int(std::lround(size.height() * factor)))};
+}
+
+bool overAllocationLimit(QSize size) {
+    const int limitMB = QImageReader::allocationLimit();
+    if (limitMB <= 0)
+        return false;
+    return qint64(size.width()) * qint64(size.height()) * 4 > qint64(limitMB) * 1024 * 1024;
+}
+} // namespace
+
+namespace {
+// Decoding takes every core it is given: leave one to the GUI thread so that it keeps painting.
+QThreadPool& decodingPool() {
+    static QThreadPool* pool = [] {
+        auto* threads = new QThreadPool;
+        threads->setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1));
+        return threads;
+    }();
+    return *pool;
+}
+} // namespace
+
+ReferenceLoader::ReferenceLoader(QObject* parent) : QObject(parent) {}
+
+ReferenceLoader::~ReferenceLoader() = default;
+
+QImage ReferenceLoader::thumbnail(const QImage& image) {
+    if (image.width() <= thumbnailBound && image.height() <= thumbnailBound)
+        return image;
+    return image.scaled(thumbnailBound, thumbnailBound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+ReferenceLoader::Loaded ReferenceLoader::decode(const Source& source, QSize bounds) {
+    Loaded loaded = decodeFull(source, bounds);
+    if (!loaded.image.isNull())
+        loaded.thumbnail = thumbnail(loaded.image);
+    return loaded;
+}
+
+ReferenceLoader::Loaded ReferenceLoader::decodeFull(const Source& source, QSize bounds) {
+    Loaded loaded;
+    if (!source.image.isNull()) {
+        loaded.image = source.image;
+        if (!fits(source.image.size(), bounds)) {
+            loaded.logLines << resizeLine(source.image.size(), bounds);
+            loaded.image = source.image.scaled(fitted(source.image.size(), bounds), Qt::IgnoreAspectRatio,
+                                               Qt::SmoothTransformation);
+        }
+        return loaded;
+    }
+
+    QBuffer buffer;
+    QImageReader reader;
+    if (!source.path.isEmpty()) {
+        reader.setFileName(source.path);
+    } else {
+        buffer.setData(source.bytes);
+        buffer.open(QIODevice::ReadOnly);
+        reader.setDevice(&buffer);
+    }
+    reader.setAutoTransform(true);
+    const QSize stored = reader.size();
+    if (!stored.isValid() || stored.isEmpty()) {
+        loaded.error = reader.errorString();
+        return loaded;
+    }
+    // The limit is checked on the full size: decoding at a smaller size must not let a huge picture through.
+    if (overAllocationLimit(stored)) {
+        loaded.error = QStringLiteral("The image is too large to read.");
+        return loaded;
+    }
+    const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+    const QSize shown = turned ? stored.transposed() : stored;
+    if (!fits(shown, bounds)) {
+        loaded.logLines << resizeLine(shown, bounds);
+        const QSize target = fitted(shown, bounds);
+        // Decoders that can scale while decoding (JPEG) do much less work this way.
+        reader.setScaledSize(turned ? target.transposed() : target);
+    }
+    QImage image = reader.read();
+    if (image.isNull()) {
+        loaded.error = reader.errorString();
+        return loaded;
+    }
+    loaded.image = std::move(image);
+    return loaded;
+}
+
+void ReferenceLoader::load(Source source, Done done) {
+    const quint64 ticket = nextTicket_++;
+    waiting_[ticket] = Slot{std::move(done), false, {}};
+    QFuture<Loaded> future =
+        QtConcurrent::run(&decodingPool(), [source = std::move(source)] { return decode(source); });
+    future.then(this, [this, ticket](const Loaded& loaded) {
+        auto it = waiting_.find(ticket);
+        if (it == waiting_.end())
+            return;
+        it->second.ready = true;
+        it->second.loaded = loaded;
+        // A decode that finished before `then` was attached runs this at once: never hand back inside load().
+        QMetaObject::invokeMethod(this, &ReferenceLoader::deliver, Qt::QueuedConnection);
+    });
+}
+
+void ReferenceLoader::deliver() {
+    QPointer<ReferenceLoader> self(this);
+    bool delivered = false;
+    while (!waiting_.empty() && waiting_.begin()->second.ready) {
+        delivered = true;
+        Slot slot = std::move(waiting_.begin()->second);
+        waiting_.erase(waiting_.begin());
+        if (slot.done)
+            slot.done(slot.loaded);
+        if (!self)
+            return;
+    }
+    if (delivered && waiting_.empty())
+        emit idle();
+}

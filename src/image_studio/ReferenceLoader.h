@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+
+class QThreadPool;
+
+// Decodes reference pictures on worker threads and hands each one back on the owner's thread, in the order
+// they were asked for, whatever order the workers finish in. Pictures are read under Qt's allocation limit
+// and scaled down to fit the reference bounds while they are decoded.
+class ReferenceLoader : public QObject {
+    Q_OBJECT
+public:
+    // One picture to load: a file, encoded bytes or an already decoded picture (first given wins).
+    struct Source {
+        QString path;
+        QByteArray bytes;
+        QImage image;
+    };
+    struct Loaded {
+        QImage image;         // null when the source is not a readable picture within the limit
+        QImage thumbnail;     // a copy at most thumbnailBound on its longer side, for the strip's tiles
+        QString error;        // why, when the image is null
+        QStringList logLines; // the console lines of the work, printed by the receiver in order
+    };
+    using Done = std::function<void(const Loaded&)>;
+
+    // The bounds every reference picture is scaled down to fit.
+    static constexpr QSize maxSize{1920, 1080};
+    static constexpr int thumbnailBound = 400;
+
+    explicit ReferenceLoader(QObject* parent = nullptr);
+    ~ReferenceLoader() override;
+
+    // `done` runs on this object's thread, after the `done` of every earlier request.
+    void load(Source source, Done done);
+    int pendingCount() const { return int(waiting_.size()); }
+
+    // The decoding itself; safe on any thread.
+    static Loaded decode(const Source& source, QSize bounds = maxSize);
+    static QImage thumbnail(const QImage& image);
+
+signals:
+    // All requests so far have been handed back.
+    void idle();
+
+private:
+    static Loaded decodeFull(const Source& source, QSize bounds);
+    void deliver();
+
+    struct Slot {
+        Done done;
+        bool ready = false;
+        Loaded loaded;
+    };
+    quint64 nextTicket_ = 0;
+    std::map<quint64, Slot> waiting_;
+};

@@ -1,0 +1,355 @@
+#include "RightPanel.h"
+
+#include "AppViewModel.h"
+#include "Glass.h"
+#include "ImageServiceFactory.h"
+#include "ImageStudioModel.h"
+#include "QueueManager.h"
+#include "ReplyDocument.h"
+#include "ResultPictureView.h"
+#include "StudioWidgets.h"
+#include "SymbolIcon.h"
+#include "Theme.h"
+#include "UserImagePresetsView.h"
+
+#include <QAbstractButton>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+using namespace StudioWidgets;
+
+namespace {
+// The state area's frame: a dashed rounded outline over the control background.
+class StateFrame final : public QStackedWidget {
+public:
+    using QStackedWidget::QStackedWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF frame = QRectF(rect()).adjusted(1, 1, -1, -1);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Theme::instance().color(ColorRole::controlBackground));
+        painter.drawRoundedRect(frame, 12, 12);
+        QPen dashed(withOpacity(Theme::instance().color(ColorRole::secondary), 0.3), 2);
+        dashed.setDashPattern({4, 2}); // 8 on, 4 off at a width of 2
+        painter.setPen(dashed);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(frame, 12, 12);
+    }
+};
+
+QProgressBar* spinner(QWidget* parent, const QString& name) {
+    auto* bar = new QProgressBar(parent);
+    bar->setObjectName(name);
+    bar->setRange(0, 0);
+    bar->setTextVisible(false);
+    bar->setFixedWidth(120);
+    return bar;
+}
+} // namespace
+
+RightPanel::RightPanel(ImageStudioModel& model, QWidget* parent) : QWidget(parent), model_(model) {
+    setObjectName("RightPanel");
+    build();
+    connect(&model_, &ImageStudioModel::serviceStateChanged, this, &RightPanel::showService);
+    connect(&model_, &ImageStudioModel::showTextPopupChanged, this, &RightPanel::showBubble);
+    connect(&model_, &ImageStudioModel::showUserImagePresetsChanged, this, &RightPanel::showPresets);
+    if (AppViewModel* app = model_.environment().appViewModel)
+        connect(app, &AppViewModel::videoModeChanged, this, &RightPanel::showActions);
+    if (QueueManager* queue = model_.environment().queueManager)
+        connect(queue, &QueueManager::tasksChanged, this, &RightPanel::showService);
+    connect(&Theme::instance(), &Theme::changed, this, &RightPanel::showSymbols);
+    showSymbols();
+    showService();
+    showPresets();
+}
+
+RightPanel::~RightPanel() = default;
+
+void RightPanel::build() {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(20);
+
+    auto* header = new QHBoxLayout;
+    auto* title = label("resultTitle", "Qel Image Result", this);
+    title->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    textButton_ = iconButton("textResponseButton", "text.bubble", "Text response", 28, this);
+    connect(textButton_, &QAbstractButton::clicked, this, [this] { model_.setShowTextPopup(!model_.showTextPopup()); });
+    header->addWidget(title);
+    header->addStretch();
+    header->addWidget(textButton_);
+    column->addLayout(header);
+
+    states_ = new StateFrame(this);
+    states_->setObjectName("resultStates");
+    states_->addWidget(buildCompleted());
+    states_->addWidget(buildLoading());
+    states_->addWidget(buildFailed());
+    states_->addWidget(buildReady());
+    column->addWidget(states_, 1);
+
+    overlay_ = new QWidget(this);
+    overlay_->setObjectName("presetsOverlay");
+    overlay_->installEventFilter(this);
+    auto* overlayRow = new QHBoxLayout(overlay_);
+    overlayRow->setContentsMargins(0, 0, 0, 0);
+    overlayRow->setSpacing(0);
+    overlayRow->addStretch();
+    overlay_->hide();
+}
+
+QWidget* RightPanel::buildCompleted() {
+    auto* page = new QWidget(this);
+    page->setObjectName("completedTaskView");
+    auto* column = new QVBoxLayout(page);
+    column->setSpacing(12);
+
+    auto* area = new QWidget(page);
+    auto* stack = new QGridLayout(area);
+    stack->setContentsMargins(0, 0, 0, 0);
+    picture_ = new ResultPictureView(area);
+    stack->addWidget(picture_, 0, 0);
+
+    auto* bubble = new GlassPanel(area);
+    bubble->setObjectName("textBubble");
+    bubble->setCornerRadius(12);
+    bubble->setFill(GlassPanel::Fill::ultraThinMaterial);
+    bubble->setFillOpacity(0.9);
+    bubble->setShadow(QColor(0, 0, 0, 51), 10, QPointF(0, 5));
+    bubble_ = bubble;
+    auto* bubbleLayout = new QVBoxLayout(bubble_);
+    const int margin = bubble->shadowMargin();
+    bubbleLayout->setContentsMargins(margin, margin + 12, margin, margin + 12);
+    reply_ = new QTextEdit(bubble_);
+    reply_->setObjectName("replyText");
+    reply_->setAccessibleName("Text response");
+    reply_->setReadOnly(true);
+    // Selectable, but links are never followed.
+    reply_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    reply_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    reply_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    reply_->setFrameShape(QFrame::NoFrame);
+    reply_->viewport()->setAutoFillBackground(false);
+    reply_->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
+    reply_->verticalScrollBar()->setObjectName("replyScrollBar");
+    reply_->verticalScrollBar()->setAccessibleName("Text response scroll bar");
+    reply_->horizontalScrollBar()->setObjectName("replyHorizontalScrollBar");
+    reply_->horizontalScrollBar()->setAccessibleName("Text response horizontal scroll bar");
+    replyDocument_ = new ReplyDocument(reply_);
+    reply_->setDocument(replyDocument_);
+    bubbleLayout->addWidget(reply_);
+    stack->addWidget(bubble_, 0, 0, Qt::AlignTop | Qt::AlignRight);
+    column->addWidget(area, 1);
+
+    auto* actions = new QHBoxLayout;
+    actions->setSpacing(12);
+    actions->addStretch();
+    imageToImage_ = textButton("imageToImage", "photo.on.rectangle", "Image to Image", QString(), page);
+    imageToVideo_ = textButton("imageToVideo", "video", "Image to video", QString(), page);
+    startFrame_ = textButton("startFrame", "video", "Start Frame", QString(), page);
+    endFrame_ = textButton("endFrame", "video", "End Frame", QString(), page);
+    finder_ = textButton("showInFinder", "folder", "Finder", QString(), page);
+    setTextColor(imageToImage_, color(Tone::orange, this));
+    for (QAbstractButton* button : {imageToVideo_, startFrame_, endFrame_})
+        setTextColor(button, color(Tone::blue, this));
+    for (QAbstractButton* button : {imageToImage_, imageToVideo_, startFrame_, endFrame_, finder_})
+        actions->addWidget(button);
+    actions->addStretch();
+    connect(imageToImage_, &QAbstractButton::clicked, &model_, &ImageStudioModel::imageToImage);
+    connect(imageToVideo_, &QAbstractButton::clicked, &model_, &ImageStudioModel::imageToVideo);
+    connect(startFrame_, &QAbstractButton::clicked, this, [this] { model_.imageToFrame(ImageType::first); });
+    connect(endFrame_, &QAbstractButton::clicked, this, [this] { model_.imageToFrame(ImageType::last); });
+    connect(finder_, &QAbstractButton::clicked, &model_, &ImageStudioModel::showImageInFinder);
+    column->addLayout(actions);
+    return page;
+}
+
+QWidget* RightPanel::buildLoading() {
+    auto* page = new QWidget(this);
+    page->setObjectName("loadingTaskView");
+    auto* column = new QVBoxLayout(page);
+    column->setSpacing(16);
+    column->addStretch();
+    column->addWidget(spinner(page, "loadingSpinner"), 0, Qt::AlignHCenter);
+    loadingText_ = label("loadingText", QString(), page);
+    loadingText_->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    setTextColor(loadingText_, color(Tone::secondary, this));
+    column->addWidget(loadingText_, 0, Qt::AlignHCenter);
+    activeSpinner_ = spinner(page, "activeTaskSpinner");
+    activeSpinner_->setFixedWidth(96);
+    column->addWidget(activeSpinner_, 0, Qt::AlignHCenter);
+    column->addStretch();
+    return page;
+}
+
+QWidget* RightPanel::buildFailed() {
+    auto* page = new QWidget(this);
+    page->setObjectName("failedTaskView");
+    auto* column = new QVBoxLayout(page);
+    column->setSpacing(16);
+    column->addStretch();
+    failedSymbol_ = label("failedSymbol", QString(), page);
+    column->addWidget(failedSymbol_, 0, Qt::AlignHCenter);
+    errorText_ = label("errorMessage", QString(), page);
+    errorText_->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    errorText_->setWordWrap(true);
+    errorText_->setAlignment(Qt::AlignCenter);
+    errorText_->setTextFormat(Qt::PlainText);
+    setTextColor(errorText_, color(Tone::red, this));
+    column->addWidget(errorText_);
+    column->addStretch();
+    return page;
+}
+
+QWidget* RightPanel::buildReady() {
+    auto* page = new QWidget(this);
+    page->setObjectName("readyStateView");
+    auto* column = new QVBoxLayout(page);
+    column->setSpacing(8);
+    column->addStretch();
+    readySymbol_ = label("readySymbol", QString(), page);
+    readySymbol_->setFixedSize(100, 100);
+    readySymbol_->setAlignment(Qt::AlignCenter);
+    column->addWidget(readySymbol_, 0, Qt::AlignHCenter);
+    column->addSpacing(8);
+    auto* title = label("readyTitle", "Ready for instant generation", page);
+    title->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    auto* subtitle = label("readySubtitle", "Enter your prompt and unleash the power", page);
+    subtitle->setFont(StudioWidgets::font(13));
+    setTextColor(subtitle, color(Tone::secondary, this));
+    column->addWidget(title, 0, Qt::AlignHCenter);
+    column->addWidget(subtitle, 0, Qt::AlignHCenter);
+    column->addStretch();
+    return page;
+}
+
+void RightPanel::setScale(double scale) {
+    scale_ = scale;
+    showSymbols();
+    showBubble();
+}
+
+void RightPanel::showSymbols() {
+    const double ratio = devicePixelRatioF();
+    failedSymbol_->setPixmap(symbolPixmap("exclamationmark.triangle", 40 * scale_, color(Tone::red, this), ratio));
+    readySymbol_->setPixmap(symbolPixmap("photo.badge.plus", 60 * scale_, color(Tone::orange, this), ratio));
+    // The tinted square stays 100 by 100 at every scale.
+    readySymbol_->setStyleSheet(
+        QStringLiteral("#readySymbol { background: rgba(255, 149, 0, 26); border-radius: 12px; }"));
+}
+
+bool RightPanel::isResultPictureShown() const {
+    return state_ == StudioRules::ResultState::completed && picture_->isShown() && states_->isVisible();
+}
+
+void RightPanel::showService() {
+    const ImageGenerationService* service = model_.service();
+    if (!service)
+        return;
+    state_ = StudioRules::resultState(*service);
+    states_->setCurrentIndex(int(state_));
+    picture_->setImage(state_ == StudioRules::ResultState::completed ? service->generatedImage() : QImage());
+
+    const StudioRules::TextButtonTone tone = StudioRules::textButtonTone(*service);
+    textButton_->setEnabled(StudioRules::isTextButtonEnabled(*service));
+    setTextColor(textButton_, color(tone == StudioRules::TextButtonTone::blocked ? Tone::red
+                                    : tone == StudioRules::TextButtonTone::text  ? Tone::orange
+                                                                                 : Tone::gray,
+                                    this));
+
+    const QueueManager* queue = model_.environment().queueManager;
+    const bool active = queue && queue->activePhotoTask();
+    loadingText_->setText(active ? "Generating your image..." : "Waiting in queue...");
+    activeSpinner_->setVisible(active);
+    errorText_->setText(service->errorMessage().value_or(QString()));
+
+    const QString text = service->textResponse().value_or(QString());
+    if (replyDocument_->property("source").toString() != text) {
+        replyDocument_->setReply(text);
+        replyDocument_->setProperty("source", text);
+    }
+    showActions();
+    showBubble();
+}
+
+void RightPanel::showActions() {
+    const ImageGenerationService* service = model_.service();
+    const bool hasImage = service && !service->generatedImage().isNull();
+    const AppViewModel* app = model_.environment().appViewModel;
+    const bool startEnd = app && app->videoMode() == VideoGenerationMode::startEndVideo;
+    imageToImage_->setVisible(hasImage);
+    imageToVideo_->setVisible(hasImage && !startEnd);
+    startFrame_->setVisible(hasImage && startEnd);
+    endFrame_->setVisible(hasImage && startEnd);
+    finder_->setVisible(hasImage);
+}
+
+void RightPanel::showBubble() {
+    const ImageGenerationService* service = model_.service();
+    const bool visible = service && StudioRules::showsBubble(*service, model_.showTextPopup());
+    bubble_->setMaximumSize(int(300 * scale_), int(130 * scale_));
+    reply_->setFont(StudioWidgets::font(12 * scale_));
+    bubble_->setVisible(visible);
+}
+
+QWidget* RightPanel::makePresetsView() {
+    SwiftDataImagePresetsManager* manager = model_.environment().imagePresetsManager;
+    if (!manager) {
+        // Without a preset store (a bare studio) the panel is an empty frame.
+        auto* empty = new QWidget(overlay_);
+        empty->setObjectName("userImagePresetsView");
+        empty->setAutoFillBackground(true);
+        return empty;
+    }
+    auto* view = new UserImagePresetsView(*manager, model_.prompt(), overlay_);
+    view->setObjectName("userImagePresetsView");
+    view->setAutoFillBackground(true);
+    connect(view, &UserImagePresetsView::dismissRequested, this, [this] { model_.setShowUserImagePresets(false); });
+    connect(view, &UserImagePresetsView::presetSelected, this,
+            [this](const QString& text, const QImage& image, bool append) { model_.applyPreset(text, image, append); });
+    return view;
+}
+
+void RightPanel::showPresets() {
+    const bool show = model_.showUserImagePresets();
+    if (show && !presetsView_) {
+        presetsView_ = makePresetsView();
+        presetsView_->setFixedWidth(350);
+        static_cast<QHBoxLayout*>(overlay_->layout())->insertWidget(0, presetsView_);
+    }
+    overlay_->setGeometry(rect().adjusted(24, 24, -24, -24));
+    overlay_->setVisible(show);
+    if (show)
+        overlay_->raise();
+    else if (presetsView_) {
+        presetsView_->deleteLater(); // a new panel opens with its own state at its defaults
+        presetsView_ = nullptr;
+    }
+}
+
+void RightPanel::resizeEvent(QResizeEvent*) {
+    overlay_->setGeometry(rect().adjusted(24, 24, -24, -24));
+}
+
+bool RightPanel::eventFilter(QObject* watched, QEvent* event) {
+    // A click beside the presets panel closes it and inserts nothing.
+    if (watched == overlay_ && event->type() == QEvent::MouseButtonPress) {
+        auto* press = static_cast<QMouseEvent*>(event);
+        if (!presetsView_ || !presetsView_->geometry().contains(press->position().toPoint())) {
+            model_.setShowUserImagePresets(false);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "StudioRules.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class ImageStudioModel;
+class QAbstractButton;
+class QLabel;
+class QStackedWidget;
+class QTextEdit;
+class ReplyDocument;
+class ResultPictureView;
+
+// The result side: the last result with its follow-up actions, the progress of a request, its failure or the
+// invitation to start, the text-reply bubble, and the image presets panel sliding over it.
+class RightPanel : public QWidget {
+    Q_OBJECT
+public:
+    RightPanel(ImageStudioModel& model, QWidget* parent = nullptr);
+    ~RightPanel() override;
+
+    void setScale(double scale);
+    StudioRules::ResultState shownState() const { return state_; }
+    bool isResultPictureShown() const;
+    QWidget* presetsOverlay() const { return overlay_; }
+    QWidget* presetsView() const { return presetsView_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void build();
+    QWidget* buildCompleted();
+    QWidget* buildLoading();
+    QWidget* buildFailed();
+    QWidget* buildReady();
+    void showService();
+    void showActions();
+    void showBubble();
+    void showPresets();
+    void showSymbols();
+    QWidget* makePresetsView();
+
+    ImageStudioModel& model_;
+    double scale_ = 1.0;
+    StudioRules::ResultState state_ = StudioRules::ResultState::ready;
+
+    QAbstractButton* textButton_ = nullptr;
+    QStackedWidget* states_ = nullptr;
+    ResultPictureView* picture_ = nullptr;
+    QWidget* bubble_ = nullptr;
+    QTextEdit* reply_ = nullptr;
+    ReplyDocument* replyDocument_ = nullptr;
+    QAbstractButton* imageToImage_ = nullptr;
+    QAbstractButton* imageToVideo_ = nullptr;
+    QAbstractButton* startFrame_ = nullptr;
+    QAbstractButton* endFrame_ = nullptr;
+    QAbstractButton* finder_ = nullptr;
+    QLabel* loadingText_ = nullptr;
+    QLabel* errorText_ = nullptr;
+    QLabel* failedSymbol_ = nullptr;
+    QLabel* readySymbol_ = nullptr;
+    QWidget* activeSpinner_ = nullptr;
+    QWidget* overlay_ = nullptr;
+    QPointer<QWidget> presetsView_;
+};

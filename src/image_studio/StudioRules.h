@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class ImageGenerationService;
+class QueueManager;
+
+// Small display rules of the studio's panels, kept apart from the widgets that show them.
+namespace StudioRules {
+
+// --- model settings popover ---
+struct CreativityLevel {
+    QString label;
+    double temperature;
+};
+const QList<CreativityLevel>& creativityLevels();
+bool isLevelSelected(double temperature, const CreativityLevel& level);
+
+// --- reference strip ---
+enum class StripLayout { empty, single, pair, grid };
+StripLayout stripLayout(int count);
+int gridColumns(double scale);
+QString referenceHeader(int count);
+bool showsAddMoreButton(int count);
+
+// --- result panel ---
+enum class ResultState { completed, loading, failed, ready };
+bool hasText(const ImageGenerationService& service);
+ResultState resultState(const ImageGenerationService& service);
+enum class TextButtonTone { blocked, text, none };
+TextButtonTone textButtonTone(const ImageGenerationService& service);
+bool isTextButtonEnabled(const ImageGenerationService& service);
+// The bubble shows only with a non-empty reply and the flag set.
+bool showsBubble(const ImageGenerationService& service, bool showTextPopup);
+
+// --- queue status indicator ---
+enum class IndicatorTab { photo, video };
+struct IndicatorState {
+    bool visible = false;
+    QString text;
+    int activeSlots = 0; // video capsule: how many of the four dots are lit
+    bool spinner = false;
+};
+IndicatorState indicatorState(const QueueManager& queue, IndicatorTab tab);
+
+// --- header ---
+bool isUsageAlarming(double percent);
+
+} // namespace StudioRules

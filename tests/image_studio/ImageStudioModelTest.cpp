@@ -1,0 +1,689 @@
+#include "ImageStudioModel.h"
+#include "APIManager.h"
+#include "AppViewModel.h"
+#include "DownloadSettings.h"
+#include "FakeGeminiService.h"
+#include "FolderBookmark.h"
+#include "Graphemes.h"
+#include "ImageServiceFactory.h"
+#include "ModelContext.h"
+#include "ModelSchema.h"
+#include "OrvaneAPIService.h"
+#include "PhotoFiles.h"
+#include "QueueManager.h"
+#include "ReferenceLoader.h"
+#include "StudioTestSupport.h"
+#include "SwiftDataImagePresetsManager.h"
+#include "TestSupport.h"
+#include "VirtualClock.h"
+
+#include <QImageReader>
+#include <QMimeData>
+#include <QtTest>
+
+#include <memory>
+
+// The studio's rules and actions, driven without a window against the fake Gemini service.
+class ImageStudioModelTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> env_;
+    std::unique_ptr<VirtualClock> clock_;
+    std::unique_ptr<FakeGeminiService> fake_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+    std::unique_ptr<RecordingWorkspace> workspace_;
+    std::unique_ptr<AppViewModel> app_;
+    std::unique_ptr<DownloadSettings> downloads_;
+    std::unique_ptr<QueueManager> queue_;
+    std::unique_ptr<ImageServiceFactory> factory_;
+    std::unique_ptr<ImageStudioModel> model_;
+    std::unique_ptr<QTemporaryDir> files_;
+    QStringList revealed_;
+
+    AppEnvironment environment() {
+        AppEnvironment environment;
+        environment.appViewModel = app_.get();
+        environment.downloadSettings = downloads_.get();
+        environment.queueManager = queue_.get();
+        return environment;
+    }
+
+    void makeModel(const AppEnvironment& environment) {
+        model_ = std::make_unique<ImageStudioModel>(environment, factory_.get());
+        connect(model_.get(), &ImageStudioModel::revealRequested, this,
+                [this](const QString& path) { revealed_.append(path); });
+    }
+
+    QString photoFolder() {
+        const QString folder = files_->filePath("photos");
+        QDir().mkpath(folder);
+        downloads_->setBookmarkData(FolderBookmark::create(folder));
+        return folder;
+    }
+
+    // Runs a generation through the fake and waits for its outcome.
+    bool generateAndWait() {
+        model_->generate();
+        return clock_->runUntil([this] {
+            return fake_->generateRequests().size() > 0 && !factory_->currentService()->isLoading() &&
+                   !model_->isSessionEmpty();
+        });
+    }
+
+    bool waitForFileWork() {
+        return QTest::qWaitFor([this] { return model_->pendingFileWork() == 0; }, 5000);
+    }
+
+    QList<QImage> images(int count, QSize size = QSize(40, 30)) {
+        QList<QImage> list;
+        for (int i = 0; i < count; ++i)
+            list.append(testPicture(size.width(), size.height(), QColor(10 * i, 100, 200)));
+        return list;
+    }
+
+    void fill(int count) {
+        for (const QImage& image : images(count))
+            model_->addToComposer(model_->prompt(), image, false);
+        QCOMPARE(model_->referenceImages().size(), count);
+    }
+
+private slots:
+    void init() {
+        env_ = std::make_unique<TestEnvironment>();
+        clock_ = std::make_unique<VirtualClock>();
+        clock_->install();
+        fake_ = std::make_unique<FakeGeminiService>();
+        fake_->install();
+        APIManager::shared().setGoogleAPIKey(fake_->apiKey);
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+        workspace_ = std::make_unique<RecordingWorkspace>();
+        app_ = std::make_unique<AppViewModel>();
+        downloads_ = std::make_unique<DownloadSettings>();
+        queue_ = std::make_unique<QueueManager>();
+        factory_ = std::make_unique<ImageServiceFactory>();
+        files_ = std::make_unique<QTemporaryDir>();
+        revealed_.clear();
+        makeModel(environment());
+    }
+
+    void cleanup() {
+        model_.reset();
+        factory_.reset();
+        queue_.reset();
+        downloads_.reset();
+        app_.reset();
+        dialogs_.reset();
+        workspace_.reset();
+        fake_.reset();
+        clock_.reset();
+        files_.reset();
+        env_.reset();
+        QImageReader::setAllocationLimit(256);
+    }
+
+    // --- prompt ---
+
+    void graphemesCountClustersNotCodeUnits() {
+        const QString family = QString::fromUtf8("👨‍👩‍👧");
+        const QString accented = QStringLiteral("e\u0301");
+        QCOMPARE(Graphemes::count(family + accented + "a"), 3);
+        QCOMPARE(Graphemes::truncated(family + accented + "a", 2), family + accented);
+        QCOMPARE(Graphemes::truncated("abc", 5), QString("abc"));
+    }
+
+    void promptIsCutAtTheLimitWithoutSplittingACluster() {
+        const QString flag = QString::fromUtf8("🇫🇷");
+        model_->setPrompt(QString(2499, 'x') + flag + flag);
+        QCOMPARE(model_->promptLength(), 2500);
+        QCOMPARE(model_->prompt(), QString(2499, 'x') + flag);
+        QCOMPARE(model_->counterText(), QString("2500/2500"));
+
+        model_->addToComposer(QString(2600, 'y'), {}, false);
+        QCOMPARE(model_->prompt(), QString(2500, 'y'));
+        model_->addToComposer(QString(2500, 'z'), {}, false);
+        QCOMPARE(model_->prompt(), QString(2500, 'z'));
+    }
+
+    void counterTurnsRedAbove2300() {
+        model_->setPrompt(QString(2300, 'a'));
+        QVERIFY(!model_->isPromptOverWarning());
+        QCOMPARE(model_->counterText(), QString("2300/2500"));
+        model_->setPrompt(QString(2301, 'a'));
+        QVERIFY(model_->isPromptOverWarning());
+    }
+
+    void addToComposerAppendsOrReplaces_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("append");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("append trims spaces") << "  a  "
+                                             << "b" << true << "a b";
+        QTest::newRow("append keeps line breaks") << "\ta\n"
+                                                  << "b" << true << "a\n b";
+        QTest::newRow("append to empty") << ""
+                                         << "b" << true << "b";
+        QTest::newRow("replace") << "old words"
+                                 << " new " << false << " new ";
+    }
+
+    void addToComposerAppendsOrReplaces() {
+        QFETCH(QString, before);
+        QFETCH(QString, text);
+        QFETCH(bool, append);
+        QFETCH(QString, after);
+        model_->setPrompt(before);
+        model_->addToComposer(text, {}, append);
+        QCOMPARE(model_->prompt(), after);
+    }
+
+    void generateIsEnabledOnlyForTextWhileIdle_data() {
+        QTest::addColumn<QString>("prompt");
+        QTest::addColumn<bool>("disabled");
+        QTest::newRow("empty") << "" << true;
+        QTest::newRow("spaces and newlines") << " \n\t \n" << true;
+        QTest::newRow("text") << " a " << false;
+    }
+
+    void generateIsEnabledOnlyForTextWhileIdle() {
+        QFETCH(QString, prompt);
+        QFETCH(bool, disabled);
+        QSignalSpy changes(model_.get(), &ImageStudioModel::generateStateChanged);
+        model_->setPrompt(prompt);
+        QCOMPARE(model_->isGenerateDisabled(), disabled);
+        QCOMPARE(changes.count(), disabled ? 0 : 1);
+        model_->handleReturnKey();
+        QVERIFY(clock_->runUntil([] { return false; }, 5, 200) == false);
+        QCOMPARE(fake_->generateRequests().size(), disabled ? 0 : 1);
+    }
+
+    // --- generation ---
+
+    void returnSendsThePromptAndReferencesAndTheResultIsPublished() {
+        model_->addToComposer("  a red boat  ", testPicture(64, 48), false);
+        model_->handleReturnKey();
+        // The request reads the composer a turn later, as a task would.
+        model_->setPrompt("  a red boat at dawn  ");
+        QVERIFY(clock_->runUntil([this] { return factory_->currentService()->isLoading(); }));
+        QVERIFY(model_->isGenerateDisabled());
+        QVERIFY(!model_->isSessionEmpty());
+        QVERIFY(clock_->runUntil([this] { return !factory_->currentService()->generatedImage().isNull(); }));
+
+        QCOMPARE(fake_->generateRequests().size(), 1);
+        const auto parts = fake_->generateRequests()[0].json["contents"][0]["parts"];
+        QCOMPARE(parts.size(), size_t(2));
+        QCOMPARE(QString::fromStdString(parts[0]["text"].get<std::string>()),
+                 "  a red boat at dawn  " + OrvaneAPIService::landscapeInstruction);
+        QVERIFY(parts[1].contains("inlineData"));
+        // The composer stays for the next request.
+        QCOMPARE(model_->referenceImages().size(), 1);
+        QVERIFY(!model_->prompt().isEmpty());
+        QVERIFY(!model_->isGenerateDisabled());
+    }
+
+    void contextMeterFollowsTheSession() {
+        model_->setPrompt("boat");
+        QVERIFY(generateAndWait());
+        QCOMPARE(factory_->sessionTokensUsed(), 1290);
+        const double expected = 1290.0 / 65536.0 * 100.0;
+        QCOMPARE(model_->usagePercent(), expected);
+        const QLocale locale = QLocale::system();
+        QCOMPARE(
+            model_->contextHelp(),
+            QString("Context used this chat: %1 / %2 tokens (1%)").arg(locale.toString(1290), locale.toString(65536)));
+    }
+
+    void newChatClearsTheComposerAndBothServices() {
+        // The shared service of the queue holds a result of its own.
+        auto shared = OrvaneAPIService::shared().generateImage("shared", {});
+        QVERIFY(clock_->runUntil([&shared] { return shared.isReady(); }));
+        QVERIFY(!OrvaneAPIService::shared().generatedImage().isNull());
+
+        model_->setPrompt("boat");
+        fill(2);
+        model_->setShowTextPopup(true);
+        model_->setPopupText("kept nowhere");
+        QVERIFY(generateAndWait());
+        QVERIFY(!model_->isSessionEmpty());
+
+        model_->startNewChat();
+        QCOMPARE(model_->prompt(), QString());
+        QVERIFY(model_->referenceImages().isEmpty());
+        QVERIFY(app_->savedPhotoReferenceImages().isEmpty());
+        QVERIFY(!model_->showTextPopup());
+        QCOMPARE(model_->popupText(), QString());
+        QVERIFY(model_->isSessionEmpty());
+        QCOMPARE(factory_->sessionTokensUsed(), 0);
+        QVERIFY(OrvaneAPIService::shared().generatedImage().isNull());
+        QCOMPARE(OrvaneAPIService::shared().totalTokensInSession(), 0);
+    }
+
+    void newChatDoesNotStopARequestInFlight() {
+        fake_->script.append(FakeGeminiService::Reply::json(FakeGeminiService::pictureResponse(), 200));
+        fake_->script.back().delayMs = 100;
+        model_->setPrompt("boat");
+        model_->generate();
+        QVERIFY(clock_->runUntil([this] { return factory_->currentService()->isLoading(); }));
+        model_->startNewChat();
+        QCOMPARE(model_->prompt(), QString());
+        QVERIFY(clock_->runUntil([this] { return !factory_->currentService()->generatedImage().isNull(); }));
+    }
+
+    // --- references ---
+
+    void composerHoldsNineAndScalesInsertedPictures() {
+        model_->addToComposer("a", testPicture(3840, 2160), false);
+        QCOMPARE(model_->referenceImages()[0].size(), QSize(1920, 1080));
+        for (const QImage& image : images(7))
+            model_->addToComposer("a", image, false);
+        QCOMPARE(model_->referenceImages().size(), 8);
+        model_->addToComposer("b", testPicture(10, 10), false);
+        QCOMPARE(model_->referenceImages().size(), 9);
+        const QList<QImage> nine = model_->referenceImages();
+        model_->addToComposer("c", testPicture(11, 11), false);
+        QCOMPARE(model_->referenceImages(), nine);
+        QCOMPARE(model_->prompt(), QString("c"));
+        QCOMPARE(app_->savedPhotoReferenceImages(), nine);
+    }
+
+    void imageToImageAddsTheResultUnscaledWhileThereIsRoom() {
+        fake_->script.append(FakeGeminiService::Reply::json(
+            FakeGeminiService::pictureResponse(FakeGeminiService::samplePicture(2400, 1400))));
+        model_->setPrompt("boat");
+        QVERIFY(generateAndWait());
+        model_->imageToImage();
+        QCOMPARE(model_->referenceImages().size(), 1);
+        QCOMPARE(model_->referenceImages()[0].size(), QSize(2400, 1400));
+        QCOMPARE(app_->savedPhotoReferenceImages().size(), 1);
+        for (int i = 0; i < 8; ++i)
+            model_->imageToImage();
+        QCOMPARE(model_->referenceImages().size(), 9);
+        model_->imageToImage();
+        QCOMPARE(model_->referenceImages().size(), 9);
+    }
+
+    void removingIgnoresPositionsThatAreGone() {
+        const QList<QImage> three = images(3);
+        for (const QImage& image : three)
+            model_->addToComposer("", image, false);
+        model_->removeReferenceImage(1);
+        QCOMPARE(model_->referenceImages(), (QList<QImage>{three[0], three[2]}));
+        QCOMPARE(app_->savedPhotoReferenceImages(), model_->referenceImages());
+        QSignalSpy changes(model_.get(), &ImageStudioModel::referenceImagesChanged);
+        model_->removeReferenceImage(2);
+        model_->removeReferenceImage(-1);
+        QCOMPARE(model_->referenceImages().size(), 2);
+        QCOMPARE(changes.count(), 0);
+    }
+
+    void pickedFilesArriveInOrderUpToNineSkippingUnreadableOnes() {
+        fill(7);
+        const QDir dir(files_->path());
+        QFile junk(dir.filePath("notes.png"));
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("not a picture");
+        junk.close();
+        const QStringList paths{junk.fileName(), writePicture(dir, "big.jpg", testPicture(3000, 2000, Qt::red)),
+                                writePicture(dir, "b.png", testPicture(20, 20, Qt::green)),
+                                writePicture(dir, "c.png", testPicture(21, 21, Qt::blue)), dir.filePath("missing.png")};
+        model_->addReferenceFiles(paths);
+        QTRY_COMPARE(model_->pendingReferenceLoads(), 0);
+        QCOMPARE(model_->referenceImages().size(), 9);
+        QCOMPARE(model_->referenceImages()[7].size(), QSize(1620, 1080));
+        QCOMPARE(model_->referenceImages()[8].size(), QSize(20, 20));
+        QCOMPARE(app_->savedPhotoReferenceImages().size(), 9);
+        QVERIFY(env_->logLines().contains("📱 Resizing for UI: 3000x2000 → 1920x1080"));
+    }
+
+    void decodedPicturesComeBackInTheOrderAskedFor() {
+        const QDir dir(files_->path());
+        // The first is slow to decode, the others quick: they finish first but must wait their turn.
+        const QString slow = writePicture(dir, "slow.jpg", testPicture(2400, 1800, Qt::darkCyan), "JPEG");
+        QList<ReferenceLoader::Source> sources;
+        sources.append({slow, {}, {}});
+        for (int i = 0; i < 5; ++i)
+            sources.append({writePicture(dir, QStringLiteral("q%1.png").arg(i), testPicture(10 + i, 10)), {}, {}});
+        sources.append({dir.filePath("missing.png"), {}, {}});
+        sources.append({{}, {}, testPicture(3000, 1500)});
+
+        ReferenceLoader loader;
+        QList<int> order;
+        QList<ReferenceLoader::Loaded> results;
+        QSignalSpy idle(&loader, &ReferenceLoader::idle);
+        for (int i = 0; i < sources.size(); ++i) {
+            loader.load(sources[i], [&order, &results, i](const ReferenceLoader::Loaded& loaded) {
+                order << i;
+                results << loaded;
+            });
+        }
+        QVERIFY(order.isEmpty()); // never handed back inside load()
+        QTRY_COMPARE(idle.count(), 1);
+        QCOMPARE(order, (QList<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+        QCOMPARE(results[0].image.size(), QSize(1440, 1080));
+        QCOMPARE(results[0].logLines, QStringList{"📱 Resizing for UI: 2400x1800 → 1920x1080"});
+        QCOMPARE(results[0].thumbnail.size(), QSize(400, 300));
+        QCOMPARE(results[3].image.size(), QSize(12, 10));
+        QVERIFY(results[3].logLines.isEmpty());
+        QVERIFY(results[6].image.isNull());
+        QVERIFY(!results[6].error.isEmpty());
+        QCOMPARE(results[7].image.size(), QSize(1920, 960));
+    }
+
+    void picturesOverTheAllocationLimitAreSkipped() {
+        const QDir dir(files_->path());
+        const QString large = writePicture(dir, "large.png", testPicture(1200, 1000));
+        const QString small = writePicture(dir, "small.png", testPicture(100, 100));
+        QImageReader::setAllocationLimit(2); // megabytes: 1200 x 1000 x 4 bytes is over it
+        model_->addReferenceFiles({large, small});
+        QTRY_COMPARE(model_->pendingReferenceLoads(), 0);
+        QCOMPARE(model_->referenceImages().size(), 1);
+        QCOMPARE(model_->referenceImages()[0].size(), QSize(100, 100));
+    }
+
+    void dropsAreLoggedAndRefusedOnceFull() {
+        fill(8);
+        app_->setSavedPhotoReferenceImages(images(8));
+        const QDir dir(files_->path());
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(writePicture(dir, "1.png", testPicture(30, 30))),
+                      QUrl("https://example.com/picture.png"),
+                      QUrl::fromLocalFile(writePicture(dir, "2.png", testPicture(31, 31))),
+                      QUrl::fromLocalFile(writePicture(dir, "3.png", testPicture(32, 32)))});
+        env_->clearLog();
+        QVERIFY(model_->handleDrop(data));
+        QTRY_COMPARE(model_->pendingReferenceLoads(), 0);
+        QCOMPARE(model_->referenceImages().size(), 9);
+        QCOMPARE(model_->referenceImages()[8].size(), QSize(30, 30));
+        const QStringList expected{
+            "🔵 LeftPanel onDrop - processing 4 providers",
+            "🔵 handleDrop called with 4 providers",
+            "🔵 Current app view: imageGeneration",
+            "🔵 Reference images before drop: 8",
+            "🔵 Saved reference images: 8",
+            "🔵 Loading image from provider...",
+            "🔵 Provider cannot load NSImage",
+            "🔵 Loading image from provider...",
+            "🔵 Loading image from provider...",
+            "🔵 Adding image to referenceImages. Count before: 8",
+            "🔵 Added image to referenceImages. Count after: 9",
+            "🔵 Saved to appViewModel: 9",
+            "🔵 Failed to add image: nsImage=true, count=9, maxImages=9",
+            "🔵 Failed to add image: nsImage=true, count=9, maxImages=9",
+        };
+        QCOMPARE(env_->logLines(), expected);
+    }
+
+    void droppedPictureDataAndBrokenFiles() {
+        QMimeData data;
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        testPicture(50, 40).save(&buffer, "PNG");
+        data.setData("image/png", png);
+        QVERIFY(model_->handleDrop(data));
+        QTRY_COMPARE(model_->referenceImages().size(), 1);
+        QCOMPARE(model_->referenceImages()[0].size(), QSize(50, 40));
+
+        QMimeData broken;
+        broken.setUrls({QUrl::fromLocalFile(files_->filePath("gone.png"))});
+        env_->clearLog();
+        QVERIFY(model_->handleDrop(broken));
+        QTRY_COMPARE(model_->pendingReferenceLoads(), 0);
+        QVERIFY(env_->hasLineStartingWith("❌ Error loading image: "));
+        QCOMPARE(model_->referenceImages().size(), 1);
+    }
+
+    void dropsAreRefusedWhileTheVideoStudioShows() {
+        app_->setCurrentView(ViewMode::videoGeneration);
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(writePicture(QDir(files_->path()), "1.png", testPicture(30, 30)))});
+        env_->clearLog();
+        QVERIFY(!model_->handleDrop(data));
+        QVERIFY(env_->logLines().isEmpty());
+        QCOMPARE(model_->pendingReferenceLoads(), 0);
+    }
+
+    // --- hand-overs and files ---
+
+    void handOversWriteTheAppViewModelInOrderAndSaveOnce() {
+        const QString folder = photoFolder();
+        app_->setVideoMode(VideoGenerationMode::startEndVideo);
+        model_->setPrompt("boat");
+        QVERIFY(generateAndWait());
+        const QImage result = factory_->currentService()->generatedImage();
+
+        QStringList order;
+        connect(app_.get(), &AppViewModel::currentViewChanged, this, [&order] { order << "view"; });
+        connect(app_.get(), &AppViewModel::sharedImageTypeChanged, this, [&order] { order << "type"; });
+        connect(app_.get(), &AppViewModel::sharedImageChanged, this, [&order] { order << "image"; });
+
+        model_->imageToFrame(ImageType::last);
+        QCOMPARE(order, (QStringList{"view", "type", "image"}));
+        QCOMPARE(app_->currentView(), ViewMode::videoGeneration);
+        QCOMPARE(app_->sharedImageType(), std::optional(ImageType::last));
+        QCOMPARE(app_->sharedImage(), std::optional(result));
+
+        order.clear();
+        app_->setCurrentView(ViewMode::imageGeneration);
+        order.clear();
+        model_->imageToVideo();
+        QCOMPARE(order, (QStringList{"view", "image"}));
+        QCOMPARE(app_->sharedImageType(), std::optional(ImageType::last));
+        QVERIFY(waitForFileWork());
+
+        const QStringList written = QDir(folder).entryList(QDir::Files);
+        QCOMPARE(written.size(), 1);
+        QVERIFY(QRegularExpression("^Orvane_\\d+\\.png$").match(written[0]).hasMatch());
+        QCOMPARE(QImage(QDir(folder).filePath(written[0])).convertToFormat(QImage::Format_RGB32),
+                 result.convertToFormat(QImage::Format_RGB32));
+        QVERIFY(revealed_.isEmpty());
+    }
+
+    void handOversWithoutAResultDoNothing() {
+        QSignalSpy view(app_.get(), &AppViewModel::currentViewChanged);
+        model_->imageToVideo();
+        model_->imageToFrame(ImageType::first);
+        model_->imageToImage();
+        model_->showImageInFinder();
+        QCOMPARE(view.count(), 0);
+        QCOMPARE(model_->pendingFileWork(), 0);
+        QVERIFY(dialogs_->saveRequests.isEmpty());
+    }
+
+    void showInFinderWritesOnceIntoThePhotoFolderThenOnlyReveals() {
+        const QString folder = photoFolder();
+        model_->setPrompt("boat");
+        QVERIFY(generateAndWait());
+        model_->showImageInFinder();
+        QVERIFY(waitForFileWork());
+        QCOMPARE(revealed_.size(), 1);
+        QCOMPARE(workspace_->revealed, QList<QStringList>{revealed_});
+        QCOMPARE(QFileInfo(revealed_[0]).absolutePath(), QFileInfo(folder).absoluteFilePath());
+        const QDateTime written = QFileInfo(revealed_[0]).lastModified();
+        QFile::setPermissions(revealed_[0], QFile::ReadOwner);
+        model_->showImageInFinder();
+        QVERIFY(waitForFileWork());
+        QCOMPARE(revealed_, (QStringList{revealed_[0], revealed_[0]}));
+        QCOMPARE(QFileInfo(revealed_[0]).lastModified(), written);
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 1);
+        QVERIFY(dialogs_->saveRequests.isEmpty());
+    }
+
+    void referenceDownloadUsesTheSameNameAsTheResult() {
+        const QString folder = photoFolder();
+        const QImage picture = testPicture(80, 60);
+        model_->saveImageAsPNG(picture);
+        model_->saveImageAsPNG(picture);
+        QVERIFY(waitForFileWork());
+        QCOMPARE(revealed_.size(), 2);
+        QCOMPARE(revealed_[0], revealed_[1]);
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 1);
+    }
+
+    void withoutAFolderTheSavePanelIsOfferedEachTime() {
+        const QImage picture = testPicture(80, 60);
+        const QString target = files_->filePath("chosen.png");
+        dialogs_->saveAnswer = target;
+        model_->saveImageAsPNG(picture);
+        QVERIFY(waitForFileWork());
+        QCOMPARE(dialogs_->saveRequests.size(), 1);
+        QVERIFY(QRegularExpression("^Orvane_\\d+\\.png$").match(dialogs_->saveRequests[0].suggestedName).hasMatch());
+        QCOMPARE(revealed_, QStringList{target});
+        QCOMPARE(QImageReader(target).format(), QByteArray("png"));
+
+        // Confirming an existing file replaces it (the panel asked), then reveals it.
+        const QImage other = testPicture(90, 70, Qt::darkGreen);
+        model_->saveImageAsPNG(other);
+        QVERIFY(waitForFileWork());
+        QCOMPARE(dialogs_->saveRequests.size(), 2);
+        QCOMPARE(revealed_, (QStringList{target, target}));
+        QCOMPARE(QImage(target).size(), QSize(90, 70));
+
+        dialogs_->saveAnswer.reset();
+        model_->saveImageAsPNG(picture);
+        QVERIFY(waitForFileWork());
+        QCOMPARE(dialogs_->saveRequests.size(), 3);
+        QCOMPARE(revealed_.size(), 2);
+    }
+
+    void aJpegNameGetsJpegBytes_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("format");
+        QTest::newRow("jpg") << "photo.jpg" << QByteArray("jpeg");
+        QTest::newRow("JPEG") << "photo.JPEG" << QByteArray("jpeg");
+        QTest::newRow("png") << "photo.png" << QByteArray("png");
+        QTest::newRow("no suffix") << "photo" << QByteArray("png");
+    }
+
+    void aJpegNameGetsJpegBytes() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, format);
+        dialogs_->saveAnswer = files_->filePath(name);
+        model_->saveImageAsPNG(testPicture(64, 64));
+        QVERIFY(waitForFileWork());
+        QImageReader reader(*dialogs_->saveAnswer);
+        reader.setDecideFormatFromContent(true);
+        QCOMPARE(reader.format(), format);
+    }
+
+    void aFailedWriteLeavesNoFileAndRevealsNothing() {
+        // Nobody, not even root, can create files here.
+        downloads_->setBookmarkData(FolderBookmark::create("/proc/self"));
+        model_->saveImageAsPNG(testPicture(64, 64));
+        QVERIFY(waitForFileWork());
+        QVERIFY(revealed_.isEmpty());
+
+        downloads_->setBookmarkData(std::nullopt);
+        dialogs_->saveAnswer = "/proc/self/Orvane_1.png";
+        model_->saveImageAsPNG(testPicture(64, 64));
+        QVERIFY(waitForFileWork());
+        QVERIFY(revealed_.isEmpty());
+        QVERIFY(workspace_->revealed.isEmpty());
+        QVERIFY(!QFileInfo::exists(*dialogs_->saveAnswer));
+    }
+
+    void identifiersAreStableWithinARunAndCoverEveryByte() {
+        const QByteArray bytes(1000, 'a');
+        QByteArray changed = bytes;
+        changed[999] = 'b';
+        QCOMPARE(PhotoFiles::identifier(bytes), PhotoFiles::identifier(bytes));
+        QVERIFY(PhotoFiles::identifier(bytes) != PhotoFiles::identifier(changed));
+        QVERIFY(QRegularExpression("^\\d+$").match(PhotoFiles::identifier(changed)).hasMatch());
+        const PhotoFiles::Encoded none = PhotoFiles::encode(QImage());
+        QVERIFY(!none.png);
+        QVERIFY(QRegularExpression("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$")
+                    .match(none.identifier)
+                    .hasMatch());
+    }
+
+    // --- header, lifecycle, presets ---
+
+    void scaleFollowsTheWidth_data() {
+        QTest::addColumn<double>("width");
+        QTest::addColumn<double>("scale");
+        QTest::newRow("narrow") << 600.0 << 0.9;
+        QTest::newRow("900") << 900.0 << 0.9;
+        QTest::newRow("1000") << 1000.0 << 1.0;
+        QTest::newRow("1300") << 1300.0 << 1.3;
+        QTest::newRow("2000") << 2000.0 << 1.6;
+    }
+
+    void scaleFollowsTheWidth() {
+        QFETCH(double, width);
+        QFETCH(double, scale);
+        QCOMPARE(ImageStudioModel::scaleForWidth(width), scale);
+    }
+
+    void folderButtonNamesTheFolder() {
+        QCOMPARE(model_->folderLabel(), QString("Choose Folder"));
+        QCOMPARE(model_->folderHelp(), QString("Choose folder to save photos"));
+        QSignalSpy changes(model_.get(), &ImageStudioModel::folderChanged);
+        photoFolder();
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(model_->folderLabel(), QString("photos"));
+        QCOMPARE(model_->folderHelp(), QString("Change photo save folder"));
+        downloads_->setBookmarkData(QByteArray("/no/such/folder"));
+        QCOMPARE(model_->folderLabel(), QString("Choose Folder"));
+        QCOMPARE(model_->folderHelp(), QString("Change photo save folder"));
+    }
+
+    void appViewModelReactions() {
+        model_->setPrompt("mine");
+        app_->setSavedPhotoPrompt("restored");
+        QCOMPARE(model_->prompt(), QString("restored"));
+
+        app_->setTextToInsertIntoPhotoPrompt(QString("pushed"));
+        QCOMPARE(model_->prompt(), QString("pushed"));
+        QCOMPARE(app_->textToInsertIntoPhotoPrompt(), std::optional<QString>());
+
+        app_->setCurrentView(ViewMode::videoGeneration);
+        app_->setTextToInsertIntoPhotoPrompt(QString("dropped"));
+        QCOMPARE(model_->prompt(), QString("pushed"));
+        QCOMPARE(app_->textToInsertIntoPhotoPrompt(), std::optional<QString>());
+    }
+
+    void appearAndDisappearCarryTheComposer() {
+        app_->setSavedPhotoReferenceImages(images(2));
+        app_->setSavedPhotoPrompt("saved");
+        makeModel(environment());
+        model_->appear();
+        QCOMPARE(model_->referenceImages().size(), 2);
+        QCOMPARE(model_->prompt(), QString("saved"));
+        model_->setPrompt("edited");
+        model_->removeReferenceImage(0);
+        model_->disappear();
+        QCOMPARE(app_->savedPhotoPrompt(), QString("edited"));
+        QCOMPARE(app_->savedPhotoReferenceImages().size(), 1);
+    }
+
+    void presetsInsertAndCloseThePanel() {
+        model_->setPrompt("a city");
+        model_->setShowUserImagePresets(true);
+        model_->applyPreset("at night", testPicture(30, 30), true);
+        QCOMPARE(model_->prompt(), QString("a city at night"));
+        QCOMPARE(model_->referenceImages().size(), 1);
+        QVERIFY(!model_->showUserImagePresets());
+        model_->applyPreset("built in", QImage(), false);
+        QCOMPARE(model_->prompt(), QString("built in"));
+        QCOMPARE(model_->referenceImages().size(), 1);
+    }
+
+    void savingThePromptAsAPreset() {
+        const auto context = ModelSchema::openStore(env_->path("store.sqlite"));
+        SwiftDataImagePresetsManager presets(context.get());
+        AppEnvironment withPresets = environment();
+        withPresets.imagePresetsManager = &presets;
+        makeModel(withPresets);
+        model_->setPrompt("  keep my spaces ");
+        QVERIFY(!model_->saveNewPreset(" \n ", QImage()));
+        QVERIFY(presets.presets().isEmpty());
+        QVERIFY(model_->saveNewPreset("  Dusk ", testPicture(40, 40)));
+        QCOMPARE(presets.presets().size(), 1);
+        QCOMPARE(presets.presets()[0]->title(), QString("Dusk"));
+        QCOMPARE(presets.presets()[0]->prompt(), QString("  keep my spaces "));
+        QVERIFY(!presets.presets()[0]->image().isNull());
+    }
+};
+
+QTEST_MAIN(ImageStudioModelTest)
+#include "ImageStudioModelTest.moc"

@@ -1,0 +1,569 @@
+#include "APIManager.h"
+#include "AppViewModel.h"
+#include "ContentView.h"
+#include "ContextRing.h"
+#include "Defaults.h"
+#include "DownloadSettings.h"
+#include "FakeGeminiService.h"
+#include "FolderBookmark.h"
+#include "GuiTestSupport.h"
+#include "ImageServiceFactory.h"
+#include "ImageSettingsPopover.h"
+#include "ImageStudioModel.h"
+#include "ImageTiles.h"
+#include "LeftPanel.h"
+#include "ModelSchema.h"
+#include "OrvaneAPIService.h"
+#include "PresetFormModel.h"
+#include "QueueManager.h"
+#include "ResultPictureView.h"
+#include "RightPanel.h"
+#include "StudioTestSupport.h"
+#include "SwiftDataImagePresetsManager.h"
+#include "TestSupport.h"
+#include "UserImagePresetsView.h"
+#include "VirtualClock.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QImageReader>
+#include <QLabel>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+#include <QTextEdit>
+#include <QtTest>
+
+#include <memory>
+
+// The image studio's real widgets, driven offscreen with keys, clicks and drops against the fake Gemini service.
+class ImageStudioViewTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> env_;
+    std::unique_ptr<VirtualClock> clock_;
+    std::unique_ptr<FakeGeminiService> fake_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+    std::unique_ptr<RecordingWorkspace> workspace_;
+    std::unique_ptr<AppViewModel> app_;
+    std::unique_ptr<DownloadSettings> downloads_;
+    std::unique_ptr<QueueManager> queue_;
+    std::unique_ptr<ContentView> view_;
+    std::unique_ptr<QTemporaryDir> files_;
+    QStringList revealed_;
+
+    template <class T = QWidget> T* find(const QString& name) {
+        T* widget = view_->findChild<T*>(name);
+        if (!widget) {
+            for (T* candidate : view_->findChildren<T*>()) {
+                if (candidate->accessibleName() == name)
+                    return candidate;
+            }
+        }
+        return widget;
+    }
+    QAbstractButton* button(const QString& name) { return find<QAbstractButton>(name); }
+    ImageStudioModel& model() { return *view_->model(); }
+    QPlainTextEdit* editor() { return view_->leftPanel()->promptEditor(); }
+    ImageGenerationService& service() { return *view_->imageServiceFactory()->currentService(); }
+
+    void click(QAbstractButton* target) {
+        QVERIFY(target);
+        QVERIFY2(target->isVisible(), qPrintable(target->objectName()));
+        QVERIFY2(target->isEnabled(), qPrintable(target->objectName()));
+        QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
+    }
+
+    void type(const QString& text) {
+        editor()->setFocus();
+        QTest::keyClicks(editor(), text);
+    }
+
+    bool waitForState(StudioRules::ResultState state) {
+        return clock_->runUntil([this, state] { return view_->rightPanel()->shownState() == state; });
+    }
+
+    // Types a prompt, presses Return and waits for the outcome on screen.
+    void generateWithReturn(const QString& prompt) {
+        type(prompt);
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QVERIFY(clock_->runUntil([this] { return !fake_->generateRequests().isEmpty() && !service().isLoading(); }));
+    }
+
+    void drop(QWidget* target, QMimeData* data) {
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QVERIFY(enter.isAccepted());
+        QVERIFY(model().isDragOver());
+        QDropEvent dropped(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+        QVERIFY(!model().isDragOver());
+    }
+
+    QStringList pictureFiles(int count) {
+        QStringList paths;
+        for (int i = 0; i < count; ++i)
+            paths << writePicture(QDir(files_->path()), QStringLiteral("p%1.png").arg(i),
+                                  testPicture(40 + i, 30, QColor(20 * i, 90, 160)));
+        return paths;
+    }
+
+    void pick(const QStringList& paths, QAbstractButton* opener) {
+        dialogs_->openAnswer = paths;
+        click(opener);
+        // The panel answers from the event loop, then the pictures load on workers.
+        QTRY_COMPARE(dialogs_->openRequests.size() > 0 && dialogs_->pendingAsync() == 0, true);
+        QCoreApplication::processEvents();
+        QTRY_COMPARE(model().pendingReferenceLoads(), 0);
+    }
+
+    QString headerText() { return find<QLabel>("referenceHeader")->text(); }
+
+private slots:
+    void init() {
+        env_ = std::make_unique<TestEnvironment>();
+        clock_ = std::make_unique<VirtualClock>();
+        clock_->install();
+        fake_ = std::make_unique<FakeGeminiService>();
+        fake_->install();
+        APIManager::shared().setGoogleAPIKey(fake_->apiKey);
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+        workspace_ = std::make_unique<RecordingWorkspace>();
+        app_ = std::make_unique<AppViewModel>();
+        downloads_ = std::make_unique<DownloadSettings>();
+        queue_ = std::make_unique<QueueManager>();
+        files_ = std::make_unique<QTemporaryDir>();
+        AppEnvironment environment;
+        environment.appViewModel = app_.get();
+        environment.downloadSettings = downloads_.get();
+        environment.queueManager = queue_.get();
+        view_ = std::make_unique<ContentView>(environment);
+        view_->resize(1000, 800);
+        view_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view_.get()));
+        revealed_.clear();
+        connect(view_->model(), &ImageStudioModel::revealRequested, this,
+                [this](const QString& path) { revealed_ << path; });
+    }
+
+    void cleanup() {
+        view_.reset();
+        queue_.reset();
+        downloads_.reset();
+        app_.reset();
+        dialogs_.reset();
+        workspace_.reset();
+        fake_.reset();
+        clock_.reset();
+        files_.reset();
+        env_.reset();
+    }
+
+    // --- prompt and keys ---
+
+    void everyControlIsNamed() {
+        pick(pictureFiles(3), button("uploadReference"));
+        click(button("imageModelSettings"));
+        QVERIFY2(gui::unnamedControls(view_.get()).isEmpty(), qPrintable(gui::unnamedControls(view_.get()).join(", ")));
+        QVERIFY2(gui::unnamedControls(view_->leftPanel()->settingsPopover()).isEmpty(),
+                 qPrintable(gui::unnamedControls(view_->leftPanel()->settingsPopover()).join(", ")));
+    }
+
+    void shiftReturnBreaksTheLineAndReturnGenerates() {
+        QVERIFY(!button("generateNow")->isEnabled());
+        QVERIFY(!button("newChat")->isEnabled());
+        QCOMPARE(view_->rightPanel()->shownState(), StudioRules::ResultState::ready);
+        type("a lighthouse");
+        QTest::keyClick(editor(), Qt::Key_Return, Qt::ShiftModifier);
+        type("at dusk");
+        QCOMPARE(editor()->toPlainText(), QString("a lighthouse\nat dusk"));
+        QCOMPARE(model().prompt(), QString("a lighthouse\nat dusk"));
+        QVERIFY(button("generateNow")->isEnabled());
+
+        // A slow answer, so that the waiting state can be seen.
+        fake_->script.append(FakeGeminiService::Reply::json(FakeGeminiService::pictureResponse()));
+        fake_->script.back().delayMs = 300;
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QCOMPARE(editor()->toPlainText(), QString("a lighthouse\nat dusk"));
+        // The factory passes the service's changes on a turn later.
+        QVERIFY(clock_->runUntil([this] { return button("generateNow")->text() == "Generating..."; }));
+        QVERIFY(!button("generateNow")->isEnabled());
+        QCOMPARE(find<QLabel>("loadingText")->text(), QString("Waiting in queue..."));
+        QVERIFY(find("loadingTaskView")->isVisible());
+
+        QVERIFY(clock_->runUntil([this] { return view_->rightPanel()->isResultPictureShown(); }));
+        QCOMPARE(fake_->generateRequests().size(), 1);
+        const auto parts = fake_->generateRequests()[0].json["contents"][0]["parts"];
+        QCOMPARE(QString::fromStdString(parts[0]["text"].get<std::string>()),
+                 "a lighthouse\nat dusk" + OrvaneAPIService::landscapeInstruction);
+        QCOMPARE(find<ResultPictureView>("resultPicture")->image().size(), FakeGeminiService::samplePicture().size());
+        QCOMPARE(button("generateNow")->text(), QString("Generate Now"));
+        QVERIFY(button("newChat")->isEnabled());
+        for (const char* name : {"imageToImage", "imageToVideo", "showInFinder"})
+            QVERIFY2(button(name)->isVisible(), name);
+        QVERIFY(!button("startFrame")->isVisible());
+        // No text: the bubble button is off.
+        QVERIFY(!button("textResponseButton")->isEnabled());
+    }
+
+    void modifiedReturnCountsAsReturnAndBlankPromptsDoNothing() {
+        type("   ");
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QVERIFY(!button("generateNow")->isEnabled());
+        QTest::qWait(20);
+        QCOMPARE(fake_->generateRequests().size(), 0);
+        type("x");
+        QTest::keyClick(editor(), Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(clock_->runUntil([this] { return fake_->generateRequests().size() == 1 && !service().isLoading(); }));
+        QCOMPARE(editor()->toPlainText(), QString("   x"));
+    }
+
+    void pastedTextIsCutAndTheCounterTurnsRed() {
+        editor()->setFocus();
+        editor()->insertPlainText(QString(2300, 'a'));
+        auto* counter = find<QLabel>("promptCounter");
+        QCOMPARE(counter->text(), QString("2300/2500"));
+        const QColor calm = counter->palette().color(QPalette::WindowText);
+        QTest::keyClicks(editor(), "b");
+        QCOMPARE(counter->text(), QString("2301/2500"));
+        QCOMPARE(counter->palette().color(QPalette::WindowText), QColor(255, 59, 48));
+        QVERIFY(calm != QColor(255, 59, 48));
+        editor()->insertPlainText(QString(3000, 'c'));
+        QCOMPARE(editor()->toPlainText().size(), 2500);
+        QCOMPARE(counter->text(), QString("2500/2500"));
+        click(button("clearPrompt"));
+        QCOMPARE(editor()->toPlainText(), QString());
+        QCOMPARE(counter->text(), QString("0/2500"));
+        QVERIFY(!button("clearPrompt")->isVisible());
+    }
+
+    // --- references ---
+
+    void referencesThroughThePickerAndDropsUpToNine() {
+        QCOMPARE(headerText(), QString("Reference Images (Optional) 0/9"));
+        QVERIFY(find("dropZone"));
+        QVERIFY(!button("addMoreImages")->isVisible());
+        // A drag that leaves again adds nothing and clears the highlight.
+        QMimeData passing;
+        passing.setUrls({QUrl::fromLocalFile(pictureFiles(1)[0])});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &passing, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(find("referenceArea"), &enter);
+        QVERIFY(model().isDragOver());
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(find("referenceArea"), &leave);
+        QVERIFY(!model().isDragOver());
+        pick(pictureFiles(1), button("uploadReference"));
+        QCOMPARE(headerText(), QString("Reference Images (Optional) 1/9"));
+        QVERIFY(find("singleReference"));
+        QVERIFY(button("addMoreImages")->isVisible());
+
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(writePicture(QDir(files_->path()), "d.png", testPicture(70, 50)))});
+        drop(find("referenceArea"), &data);
+        QTRY_COMPARE(model().referenceImages().size(), 2);
+        QVERIFY(find("referencePair"));
+        QCOMPARE(view_->leftPanel()->shownReferenceCount(), 2);
+
+        QStringList more = pictureFiles(8);
+        pick(more, button("addMoreImages"));
+        QCOMPARE(model().referenceImages().size(), 9);
+        QCOMPARE(headerText(), QString("Reference Images (Optional) 9/9"));
+        QVERIFY(!button("addMoreImages")->isVisible());
+        QCOMPARE(view_->findChildren<ReferenceImageTile*>().size(), 9);
+        QCOMPARE(app_->savedPhotoReferenceImages().size(), 9);
+
+        // The tenth is refused.
+        QMimeData tenth;
+        tenth.setUrls({QUrl::fromLocalFile(more.last())});
+        env_->clearLog();
+        drop(find("referenceArea"), &tenth);
+        QTRY_COMPARE(model().pendingReferenceLoads(), 0);
+        QCOMPARE(model().referenceImages().size(), 9);
+        QVERIFY(env_->logLines().contains("🔵 Failed to add image: nsImage=true, count=9, maxImages=9"));
+    }
+
+    void aClickAnywhereOnTheEmptyZoneOpensThePanel() {
+        dialogs_->openAnswer = pictureFiles(2);
+        QWidget* zone = find("dropZone");
+        QTest::mouseClick(zone, Qt::LeftButton, {}, QPoint(8, zone->height() - 8));
+        QTRY_COMPARE(model().referenceImages().size(), 2);
+        QCOMPARE(dialogs_->openRequests.size(), 1);
+        QCOMPARE(dialogs_->openRequests[0].message, QString("Choose images to add as reference"));
+        QVERIFY(dialogs_->openRequests[0].allowsMultipleSelection);
+    }
+
+    void gridHasTwoColumnsAtNominalScaleAndThreeWhenWide() {
+        pick(pictureFiles(5), button("uploadReference"));
+        QVERIFY(find("referenceGrid"));
+        QCOMPARE(view_->scale(), 1.0);
+        auto* grid = find("referenceGrid");
+        const auto tiles = grid->findChildren<ReferenceImageTile*>();
+        QCOMPARE(tiles.size(), 5);
+        QTRY_VERIFY(tiles[2]->y() > tiles[0]->y());
+        QCOMPARE(tiles[1]->y(), tiles[0]->y());
+        QCOMPARE(tiles[0]->size(), QSize(70, 70));
+
+        view_->resize(1300, 800);
+        QTRY_COMPARE(view_->scale(), 1.3);
+        QCOMPARE(view_->leftPanel()->gridColumnCount(), 3);
+        const auto wide = find("referenceGrid")->findChildren<ReferenceImageTile*>();
+        QTRY_VERIFY(wide[3]->y() > wide[0]->y());
+        QCOMPARE(wide[2]->y(), wide[0]->y());
+        QCOMPARE(wide[0]->size(), QSize(91, 91));
+    }
+
+    void tileButtonsRemoveAndDownload() {
+        const QString folder = files_->filePath("photos");
+        QDir().mkpath(folder);
+        downloads_->setBookmarkData(FolderBookmark::create(folder));
+        pick(pictureFiles(3), button("uploadReference"));
+        auto tiles = view_->findChildren<ReferenceImageTile*>();
+        QTRY_VERIFY(tiles[1]->isVisible() && tiles[1]->width() > 0);
+        QVERIFY(!tiles[1]->removeButton() || !tiles[1]->removeButton()->isVisible());
+        gui::hover(tiles[1]);
+        QVERIFY(tiles[1]->isHovered());
+        QVERIFY(tiles[1]->removeButton() && tiles[1]->downloadButton());
+        click(tiles[1]->downloadButton());
+        QTRY_COMPARE(revealed_.size(), 1);
+        QCOMPARE(workspace_->revealed, QList<QStringList>{revealed_});
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 1);
+        const QImage second = model().referenceImages()[1];
+        click(tiles[1]->removeButton());
+        QCOMPARE(model().referenceImages().size(), 2);
+        QVERIFY(!model().referenceImages().contains(second));
+        QVERIFY(find("referencePair"));
+    }
+
+    // --- settings popover ---
+
+    void settingsPopoverChoosesModelAndCreativity() {
+        click(button("imageModelSettings"));
+        ImageSettingsPopover* popover = view_->leftPanel()->settingsPopover();
+        QVERIFY(popover && popover->isVisible());
+        QCOMPARE(popover->markedLevels(), QStringList{"Balanced"});
+        QVERIFY(popover->modelButtons()[0]->isChecked());
+        click(popover->modelButtons()[1]);
+        QCOMPARE(Defaults::standard().string("selectedImageModel"),
+                 std::optional<QString>("gemini-3-pro-image-preview"));
+        QCOMPARE(view_->imageServiceFactory()->orvaneService()->currentModel(), ImageModel::pro);
+        QVERIFY(popover->modelButtons()[1]->isChecked());
+
+        click(popover->findChild<QAbstractButton*>("creativity_Wild"));
+        QCOMPARE(view_->imageServiceFactory()->temperature(), 2.0);
+        QCOMPARE(popover->markedLevels(), QStringList{"Wild"});
+        click(popover->findChild<QAbstractButton*>("creativity_Precise"));
+        QCOMPARE(view_->imageServiceFactory()->temperature(), 0.0);
+        QCOMPARE(Defaults::standard().number("imageGenerationTemperature"), std::optional<double>(0.0));
+
+        view_->imageServiceFactory()->setTemperature(0.75);
+        QCOMPARE(popover->markedLevels(), QStringList{"Balanced"});
+        view_->imageServiceFactory()->setTemperature(0.8);
+        QCOMPARE(popover->markedLevels(), QStringList{});
+
+        // The next request goes to the chosen model.
+        generateWithReturn("boat");
+        QVERIFY(fake_->generateRequests()[0].path.contains("gemini-3-pro-image-preview"));
+    }
+
+    // --- presets ---
+
+    void presetsPanelOpensAndClosesAndInsertsThroughTheModel() {
+        click(button("imagePresets"));
+        QWidget* overlay = view_->rightPanel()->presetsOverlay();
+        QVERIFY(overlay->isVisible());
+        QVERIFY(view_->rightPanel()->presetsView());
+        QCOMPARE(view_->rightPanel()->presetsView()->width(), 350);
+        // A click beside the panel closes it.
+        QTest::mouseClick(overlay, Qt::LeftButton, {}, QPoint(overlay->width() - 10, overlay->height() / 2));
+        QVERIFY(!overlay->isVisible());
+        QCOMPARE(model().prompt(), QString());
+
+        type("a city");
+        click(button("imagePresets"));
+        model().applyPreset("at night", testPicture(30, 30), true);
+        QCOMPARE(editor()->toPlainText(), QString("a city at night"));
+        QVERIFY(!overlay->isVisible());
+        QCOMPARE(model().referenceImages().size(), 1);
+        model().applyPreset("replaced", QImage(), false);
+        QCOMPARE(editor()->toPlainText(), QString("replaced"));
+    }
+
+    void theHostedPresetsBrowserInsertsAndDismisses() {
+        const auto store = ModelSchema::openStore(env_->path("store.sqlite"));
+        SwiftDataImagePresetsManager presets(store.get());
+        AppEnvironment environment = model().environment();
+        environment.imagePresetsManager = &presets;
+        view_ = std::make_unique<ContentView>(environment);
+        view_->resize(1000, 800);
+        view_->show();
+        type("a street");
+        click(button("imagePresets"));
+        auto* browser = find<UserImagePresetsView>("userImagePresetsView");
+        QVERIFY(browser);
+        emit browser->presetSelected("low angle", QImage(), true);
+        QCOMPARE(editor()->toPlainText(), QString("a street low angle"));
+        QVERIFY(!view_->rightPanel()->presetsOverlay()->isVisible());
+        click(button("imagePresets"));
+        browser = find<UserImagePresetsView>("userImagePresetsView");
+        emit browser->presetSelected("my own", testPicture(20, 20), false);
+        QCOMPARE(editor()->toPlainText(), QString("my own"));
+        QCOMPARE(model().referenceImages().size(), 1);
+        click(button("imagePresets"));
+        emit find<UserImagePresetsView>("userImagePresetsView")->dismissRequested();
+        QVERIFY(!view_->rightPanel()->presetsOverlay()->isVisible());
+
+        // The prompt becomes an image preset through the sheet.
+        click(button("createPresetFromPrompt"));
+        auto* sheet = view_->findChild<QWidget*>("createPresetSheet");
+        QVERIFY(sheet && sheet->isVisible());
+        auto* form = sheet->findChild<PresetFormModel*>();
+        form->setTitle("Street");
+        form->setPrompt("edited in the sheet");
+        form->requestSave();
+        QCOMPARE(presets.presets().size(), 1);
+        QCOMPARE(presets.presets()[0]->prompt(), QString("my own"));
+        QTRY_VERIFY(!view_->findChild<QWidget*>("createPresetSheet"));
+        view_.reset();
+    }
+
+    // --- results ---
+
+    void aTextReplyIsReadInTheBubbleAsMarkdown() {
+        using Json = FakeGeminiService::Json;
+        const Json parts = Json::array({FakeGeminiService::textPart("Here is **your** boat"),
+                                        FakeGeminiService::pngPart(FakeGeminiService::samplePicture())});
+        fake_->script.append(FakeGeminiService::Reply::json(
+            FakeGeminiService::response(Json::array({FakeGeminiService::candidate(parts)}), 100)));
+        generateWithReturn("boat");
+        QVERIFY(waitForState(StudioRules::ResultState::completed));
+        QVERIFY(button("textResponseButton")->isEnabled());
+        QVERIFY(!find("textBubble")->isVisible());
+        click(button("textResponseButton"));
+        QVERIFY(find("textBubble")->isVisible());
+        auto* reply = find<QTextEdit>("replyText");
+        QCOMPARE(reply->toPlainText(), QString("Here is your boat"));
+        QVERIFY(!(reply->textInteractionFlags() & Qt::LinksAccessibleByMouse));
+        QVERIFY(find("textBubble")->width() <= 300);
+        click(button("textResponseButton"));
+        QVERIFY(!find("textBubble")->isVisible());
+    }
+
+    void aBlockedReplyShowsNoPictureAndARedBubbleButton() {
+        using Json = FakeGeminiService::Json;
+        fake_->script.append(FakeGeminiService::Reply::json(
+            FakeGeminiService::response(Json::array({FakeGeminiService::candidate(Json::array(), "SAFETY")}), 50)));
+        generateWithReturn("boat");
+        QVERIFY(waitForState(StudioRules::ResultState::completed));
+        QVERIFY(service().isContentBlocked());
+        QVERIFY(button("textResponseButton")->isEnabled());
+        QCOMPARE(button("textResponseButton")->palette().color(QPalette::ButtonText), QColor(255, 59, 48));
+        for (const char* name : {"imageToImage", "imageToVideo", "startFrame", "endFrame", "showInFinder"})
+            QVERIFY2(!button(name)->isVisible(), name);
+        click(button("textResponseButton"));
+        QCOMPARE(find<QTextEdit>("replyText")->toPlainText(), QString("⚠️ Content blocked"));
+    }
+
+    void failuresShowTheirText_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("key");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("server error") << 500 << true << "HTTP Error: 500";
+        QTest::newRow("rate limit") << 429 << true << "Rate limit exceeded. Please try again later";
+        QTest::newRow("no key") << 200 << false << "Google API key not set. Please go to API settings.";
+    }
+
+    void failuresShowTheirText() {
+        QFETCH(int, status);
+        QFETCH(bool, key);
+        QFETCH(QString, message);
+        if (!key)
+            APIManager::shared().setGoogleAPIKey(QString());
+        for (int i = 0; i < 4; ++i)
+            fake_->script.append(FakeGeminiService::Reply::failure(status));
+        type("boat");
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QVERIFY(clock_->runUntil([this] { return service().errorMessage().has_value() && !service().isLoading(); }));
+        QVERIFY(waitForState(StudioRules::ResultState::failed));
+        QCOMPARE(find<QLabel>("errorMessage")->text(), message);
+        QVERIFY(find<QLabel>("errorMessage")->isVisible());
+        QVERIFY(button("newChat")->isEnabled());
+    }
+
+    void newChatEmptiesTheStudio() {
+        pick(pictureFiles(2), button("uploadReference"));
+        generateWithReturn("boat");
+        QVERIFY(waitForState(StudioRules::ResultState::completed));
+        const auto* ring = find<ContextRing>("contextUsage");
+        QVERIFY(ring->percent() > 0);
+        QVERIFY(ring->toolTip().startsWith("Context used this chat: "));
+        click(button("newChat"));
+        QCOMPARE(editor()->toPlainText(), QString());
+        QVERIFY(find("dropZone"));
+        QVERIFY(waitForState(StudioRules::ResultState::ready));
+        QTRY_VERIFY(!button("newChat")->isEnabled());
+        QCOMPARE(ring->percent(), 0.0);
+    }
+
+    void imageToImageAndTheHandOvers() {
+        app_->setVideoMode(VideoGenerationMode::startEndVideo);
+        generateWithReturn("boat");
+        QVERIFY(waitForState(StudioRules::ResultState::completed));
+        QVERIFY(!button("imageToVideo")->isVisible());
+        click(button("imageToImage"));
+        QCOMPARE(model().referenceImages().size(), 1);
+        QVERIFY(find("singleReference"));
+
+        QStringList order;
+        connect(app_.get(), &AppViewModel::currentViewChanged, this, [&order] { order << "view"; });
+        connect(app_.get(), &AppViewModel::sharedImageTypeChanged, this, [&order] { order << "type"; });
+        connect(app_.get(), &AppViewModel::sharedImageChanged, this, [&order] { order << "image"; });
+        click(button("startFrame"));
+        QCOMPARE(order, (QStringList{"view", "type", "image"}));
+        QCOMPARE(app_->sharedImageType(), std::optional(ImageType::first));
+
+        app_->setCurrentView(ViewMode::imageGeneration);
+        app_->setSharedImage(std::nullopt);
+        app_->setVideoMode(VideoGenerationMode::imageToVideo);
+        QVERIFY(button("imageToVideo")->isVisible());
+        QVERIFY(!button("endFrame")->isVisible());
+        order.clear();
+        click(button("imageToVideo"));
+        QCOMPARE(order, (QStringList{"view", "image"}));
+
+        // A drop while the video studio shows is refused.
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(pictureFiles(1)[0])});
+        drop(find("referenceArea"), &data);
+        QTest::qWait(20);
+        QCOMPARE(model().referenceImages().size(), 1);
+    }
+
+    void finderWithAndWithoutAPhotoFolder() {
+        generateWithReturn("boat");
+        QVERIFY(waitForState(StudioRules::ResultState::completed));
+        QCOMPARE(button("photoFolder")->text(), QString("Choose Folder"));
+        QCOMPARE(button("photoFolder")->toolTip(), QString("Choose folder to save photos"));
+        dialogs_->saveAnswer = files_->filePath("mine.jpg");
+        click(button("showInFinder"));
+        QTRY_COMPARE(revealed_, QStringList{files_->filePath("mine.jpg")});
+        QCOMPARE(dialogs_->saveRequests.size(), 1);
+        QImageReader written(files_->filePath("mine.jpg"));
+        written.setDecideFormatFromContent(true);
+        QCOMPARE(written.format(), QByteArray("jpeg"));
+
+        const QString folder = files_->filePath("Pictures");
+        QDir().mkpath(folder);
+        dialogs_->folderAnswer = folder;
+        click(button("photoFolder"));
+        QCOMPARE(button("photoFolder")->text(), QString("Pictures"));
+        QCOMPARE(button("photoFolder")->toolTip(), QString("Change photo save folder"));
+        click(button("showInFinder"));
+        QTRY_COMPARE(revealed_.size(), 2);
+        QCOMPARE(QFileInfo(revealed_[1]).absolutePath(), QFileInfo(folder).absoluteFilePath());
+        QCOMPARE(dialogs_->saveRequests.size(), 1);
+    }
+};
+
+QTEST_MAIN(ImageStudioViewTest)
+#include "ImageStudioViewTest.moc"
