@@ -30,6 +30,13 @@ std::optional<QByteArray> pictureData(const ImagePreset& preset) {
 std::optional<QByteArray> pictureData(const PromptPreset& preset) {
     return preset.userImageData();
 }
+// Asks the store whether a picture exists without loading it: layout asks this of every row.
+bool hasPictureData(const ImagePreset& preset) {
+    return preset.hasImageData();
+}
+bool hasPictureData(const PromptPreset& preset) {
+    return preset.hasUserImageData();
+}
 
 } // namespace
 
@@ -78,7 +85,7 @@ template <class Record> QVariant StoredPresetListModel<Record>::data(const QMode
         return picture ? QVariant(*picture) : QVariant();
     }
     case PresetRoles::HasPicture:
-        return pictureData(preset).has_value();
+        return hasPictureData(preset);
     default:
         return {};
     }
