@@ -66,6 +66,7 @@ media: deps
 # Renders every screen with sample data, offscreen, into docs/screenshots/<name>-light.png and -dark.png.
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/tools/screenshots/orvane_screenshots --out docs/screenshots
+	ORVANE_DAY_SCREENSHOTS=$(CURDIR)/docs/screenshots $(BUILD_DIR)/tests/e2e/e2e_day
 
 clean:
 	rm -rf build build-asan build-bench build-media

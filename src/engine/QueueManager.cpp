@@ -6,6 +6,7 @@
 #include "OrvaneAPIService.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -31,9 +32,20 @@ int indexOfTask(const QList<GenerationTask>& tasks, const QUuid& id) {
 } // namespace
 
 QueueManager::QueueManager(QObject* parent) : QObject(parent) {
-    // The keys are copied once; an edited key reaches the queue at the next start.
     for (int slot = 1; slot <= 4; ++slot)
         videoServices_.append(new MiniMaxAPIService(APIManager::shared().miniMaxAPIKey(slot), slot, this));
+    // A key typed in the settings reaches its client at once: without it a first session could not use
+    // the keys it was given until the next start, and tasks would wait for ever.
+    APIManager& keys = APIManager::shared();
+    const std::array<void (APIManager::*)(), 4> changed = {
+        &APIManager::miniMaxAPIKeyChanged, &APIManager::miniMaxAPIKey2Changed, &APIManager::miniMaxAPIKey3Changed,
+        &APIManager::miniMaxAPIKey4Changed};
+    for (int slot = 1; slot <= 4; ++slot) {
+        connect(&keys, changed[slot - 1], this, [this, slot] {
+            videoServices_[slot - 1]->setApiKey(APIManager::shared().miniMaxAPIKey(slot));
+            processVideoQueue();
+        });
+    }
     currentQueue() = this;
 }
 

@@ -307,7 +307,9 @@ void VideoGalleryViewModel::loadVideos(const QString& directory) {
     replaceAll(items);
     Log::line(QStringLiteral("✅ [VideoGallery] Loaded %1 videos matching '").arg(items.size()) + prefix +
               QStringLiteral("*.mp4' pattern"));
-    // Thumbnails, durations and sizes are read when a card comes near the view.
+    // Thumbnails, durations and sizes are read when a card comes near the view: the top of a fresh list is.
+    for (int row = 0; row < firstScreenCount_ && row < videos_.size(); ++row)
+        videos_[row]->ensureMetadata();
     setIsLoading(false);
 }
 

@@ -94,6 +94,11 @@ public:
 
     int indexOfPath(const QString& path) const;
 
+    // How many clips from the top a view shows at once. A full load starts reading those at once, since a
+    // fresh list is shown from its top; everything further down waits until a view asks.
+    void setFirstScreenCount(int count) { firstScreenCount_ = std::max(0, count); }
+    int firstScreenCount() const { return firstScreenCount_; }
+
 signals:
     void columnsChanged();
     void preferredGridModeChanged();
@@ -127,5 +132,6 @@ private:
     std::optional<QString> monitoredDirectory_;
     std::optional<QString> securityScopedResource_;
     quint64 generation_ = 0;
+    int firstScreenCount_ = 0;
     QHash<QString, std::shared_ptr<VideoMetadata>> records_;
 };

@@ -131,6 +131,8 @@ void LeftPanel::build() {
     editor_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     editor_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     editor_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Tab moves on to the next control, so the studio can be worked from the keyboard alone.
+    editor_->setTabChangesFocus(true);
     editor_->verticalScrollBar()->setObjectName("promptScrollBar");
     editor_->verticalScrollBar()->setAccessibleName("Prompt scroll bar");
     editor_->horizontalScrollBar()->setObjectName("promptHorizontalScrollBar");

@@ -84,6 +84,13 @@ struct MiniMaxAPIService::Job {
 MiniMaxAPIService::MiniMaxAPIService(const QString& apiKey, int keyNumber, QObject* parent)
     : QObject(parent), apiKey_(apiKey), keyNumber_(keyNumber) {}
 
+void MiniMaxAPIService::setApiKey(const QString& key) {
+    if (key == apiKey_)
+        return;
+    apiKey_ = key;
+    keyRejected_ = false;
+}
+
 MiniMaxAPIService& MiniMaxAPIService::shared() {
     static MiniMaxAPIService* instance = new MiniMaxAPIService(APIManager::shared().miniMaxAPIKey(), 1);
     return *instance;

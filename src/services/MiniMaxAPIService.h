@@ -44,6 +44,8 @@ public:
     void setFastPretreatment(bool on);
 
     QString apiKey() const { return apiKey_; }
+    // A key edited in the settings replaces this client's key; a refusal of the old key no longer counts.
+    void setApiKey(const QString& key);
     int keyNumber() const { return keyNumber_; }
     QString groupId() const;
     QString baseURL() const;

@@ -14,7 +14,8 @@ SyntaxHighlightedTextEditor::SyntaxHighlightedTextEditor(QWidget* parent) : QPla
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    setTabChangesFocus(false);
+    // Tab moves on to the next control, so the studio can be worked from the keyboard alone.
+    setTabChangesFocus(true);
     viewport()->setAutoFillBackground(false);
     setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
     verticalScrollBar()->setObjectName("promptEditorVerticalScrollBar");

@@ -207,6 +207,21 @@ private slots:
         QVERIFY(!button("textResponseButton")->isEnabled());
     }
 
+    void tabLeavesThePromptForTheControlsAfterIt() {
+        type("a lighthouse");
+        QTest::keyClick(editor(), Qt::Key_Tab);
+        QCOMPARE(editor()->toPlainText(), QString("a lighthouse"));
+        QVERIFY(!editor()->hasFocus());
+        // On round the composer to the generate button.
+        QStringList visited;
+        for (int i = 0; i < 12 && QApplication::focusWidget() && !button("generateNow")->hasFocus(); ++i) {
+            visited << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QVERIFY2(button("generateNow")->hasFocus(), qPrintable(visited.join(", ")));
+        QVERIFY2(visited.contains("imagePresets"), qPrintable(visited.join(", ")));
+    }
+
     void modifiedReturnCountsAsReturnAndBlankPromptsDoNothing() {
         type("   ");
         QTest::keyClick(editor(), Qt::Key_Return);

@@ -180,6 +180,16 @@ private slots:
         QVERIFY(editor->debounceTimer().isActive());
     }
 
+    void tabMovesOnInsteadOfTyping() {
+        QTest::keyClicks(editor, "sea");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTRY_VERIFY(elsewhere->hasFocus());
+        QCOMPARE(editor->toPlainText(), "sea");
+        QTest::keyClick(elsewhere, Qt::Key_Backtab, Qt::ShiftModifier);
+        QTRY_VERIFY(editor->hasFocus());
+        QCOMPARE(editor->toPlainText(), "sea");
+    }
+
     void longTextsAreCutForTheOwner() {
         QSignalSpy committed(editor, &SyntaxHighlightedTextEditor::textCommitted);
         const QString pasted = QString(1999, QChar('x')) + "👍🏽" + QString(500, QChar('y'));

@@ -1,0 +1,990 @@
+// A user's whole day with the real application on a virtual X server: first start, keys, an image, five
+// clips, the gallery, a backup, quitting and starting again. Everything goes through what a person can do
+// (clicks, keys, drops, menu commands) on the real widgets, found by object or accessible name; the
+// generation services are the loopback fakes named in the settings file.
+
+#include "DayRig.h"
+
+#include "AppViewModel.h"
+#include "Clock.h"
+#include "FakeGeminiService.h"
+#include "FakeMiniMaxService.h"
+#include "GuiTestSupport.h"
+#include "Log.h"
+#include "MainAppView.h"
+#include "OrvaneApp.h"
+#include "QueueManager.h"
+#include "StudioStack.h"
+#include "SwiftDataImagePresetsManager.h"
+#include "SwiftDataPromptPresetsManager.h"
+#include "TestSupport.h"
+#include "VirtualClock.h"
+
+#if __has_include("VideoGalleryCard.h")
+#include "VideoGalleryCard.h"
+#define ORVANE_DAY_HAS_GALLERY_CARDS 1
+#endif
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSettings>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <nlohmann/json.hpp>
+
+#include <memory>
+
+#ifndef ORVANE_BINARY
+#define ORVANE_BINARY ""
+#endif
+
+namespace {
+
+const QString kGoogleKey = "AIza" + QString(35, 'g');
+QString videoKey(int slot) {
+    const QChar c('a' + slot);
+    return QString(40, c) + "." + QString(40, 'p') + "." + QString(30, c);
+}
+const QString kMistypedVideoKey = QString(40, 'x') + "." + QString(40, 'p') + "." + QString(30, 'x');
+const QString kImagePrompt = QStringLiteral("a quiet harbour at dawn");
+const QString kVideoPrompt = QStringLiteral("boats drift out to sea");
+
+QVariant iniValue(const QString& file, const QString& key) {
+    QSettings settings(file, QSettings::IniFormat);
+    return settings.value(key);
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+nlohmann::json readJson(const QString& path) {
+    const QByteArray bytes = readAll(path);
+    return nlohmann::json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
+}
+
+QStringList filesIn(const QString& folder, const QStringList& patterns) {
+    return QDir(folder).entryList(patterns, QDir::Files, QDir::Name);
+}
+
+// Shown on screen: visible up to its window.
+bool onScreen(const QWidget* widget) {
+    return widget && widget->isVisible() && widget->window()->isVisible();
+}
+
+// The first visible widget below `root` with that object name, or else that accessible name.
+template <typename T = QWidget> T* control(QWidget* root, const QString& name) {
+    if (!root)
+        return nullptr;
+    T* hidden = nullptr;
+    for (T* widget : root->findChildren<T*>(name)) {
+        if (widget->isVisible())
+            return widget;
+        hidden = widget;
+    }
+    if (hidden)
+        return hidden;
+    for (QWidget* widget : gui::findAllByAccessibleName(root, name)) {
+        if (auto* typed = qobject_cast<T*>(widget); typed && typed->isVisible())
+            return typed;
+    }
+    return nullptr;
+}
+
+// Clicks the middle of a list's row, where its card is.
+void clickRow(QListView* list, int row) {
+    const QRect rect = list->visualRect(list->model()->index(row, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    QApplication::processEvents();
+}
+
+// Opens the menu of a button (a modal popup) and clicks the item with that object name in it.
+bool chooseFromMenu(QAbstractButton* button, const QString& item) {
+    bool chosen = false;
+    QTimer::singleShot(100, button, [&chosen, item] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions()) {
+            if (action->objectName() == item) {
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+                chosen = true;
+                return;
+            }
+        }
+        menu->close();
+    });
+    if (!gui::click(button))
+        return false;
+    QApplication::processEvents();
+    return chosen;
+}
+
+QList<QWidget*> visibleNamed(QWidget* root, const QString& objectName) {
+    QList<QWidget*> shown;
+    if (!root)
+        return shown;
+    for (QWidget* widget : root->findChildren<QWidget*>(objectName))
+        if (widget->isVisible())
+            shown << widget;
+    return shown;
+}
+
+QString textOf(QWidget* widget) {
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        return label->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        return button->text();
+    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        return edit->text();
+    if (auto* plain = qobject_cast<QPlainTextEdit*>(widget))
+        return plain->toPlainText();
+    if (auto* rich = qobject_cast<QTextEdit*>(widget))
+        return rich->toPlainText();
+    return widget ? widget->accessibleName() : QString();
+}
+
+// Records what the file manager is asked to show; moves files to the real trash of the fresh home.
+class DayWorkspace final : public Workspace {
+public:
+    DayWorkspace() { Workspace::setCurrent(this); }
+    ~DayWorkspace() override { Workspace::setCurrent(nullptr); }
+    QList<QStringList> revealed;
+    QStringList trashed;
+    void revealInFileManager(const QStringList& paths) override { revealed << paths; }
+    bool moveToTrash(const QString& path) override {
+        trashed << path;
+        return desktop_.moveToTrash(path);
+    }
+
+private:
+    DesktopWorkspace desktop_;
+};
+
+} // namespace
+
+// Checks that collect what is missing in the running application instead of stopping the step, so that
+// a step still checks everything it can and then reports the missing pieces as a skip.
+#define DAY_GAP(condition, message)                                                                                    \
+    do {                                                                                                               \
+        if (!(condition))                                                                                              \
+            gaps_ << QString(message);                                                                                 \
+    } while (false)
+
+#define DAY_WAIT(condition, ms)                                                                                        \
+    QVERIFY2(settle([&]() -> bool { return bool(condition); }, ms), "timed out waiting for: " #condition)
+
+// Runs a checking helper and leaves the step when it failed.
+#define DAY_CHECK(call)                                                                                                \
+    do {                                                                                                               \
+        call;                                                                                                          \
+        if (QTest::currentTestFailed())                                                                                \
+            return;                                                                                                    \
+    } while (false)
+
+#define DAY_END_STEP()                                                                                                 \
+    do {                                                                                                               \
+        if (!gaps_.isEmpty()) {                                                                                        \
+            const QString gaps = gaps_.join("; ");                                                                     \
+            gaps_.clear();                                                                                             \
+            QSKIP(qPrintable(gaps));                                                                                   \
+        }                                                                                                              \
+    } while (false)
+
+class DayTest : public QObject {
+    Q_OBJECT
+public:
+    explicit DayTest(DayRig& rig) : rig_(rig) {}
+    bool quitRequested() const { return quitRequested_; }
+    bool keysEntered() const { return keysEntered_; }
+    int clipsFiled() const { return clipsFiled_; }
+    bool backupsBuilt() const { return backupsBuilt_; }
+
+private:
+    DayRig& rig_;
+    std::unique_ptr<VirtualClock> clock_;
+    std::unique_ptr<FakeGeminiService> gemini_;
+    std::unique_ptr<FakeMiniMaxService> minimax_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+    std::unique_ptr<DayWorkspace> workspace_;
+    std::unique_ptr<RecordingSoundPlayer> sounds_;
+    std::unique_ptr<OrvaneApp> app_;
+    QStringList log_;
+    QStringList gaps_;
+    QString pictures_; // files the user drops
+    QString photoFolder_;
+    QString videoFolder_;
+    bool quitRequested_ = false;
+    bool keysEntered_ = false;
+    bool imageHandedOver_ = false;
+    int clipsFiled_ = 0;
+    bool backupsBuilt_ = false;
+
+    QMainWindow* window() const { return app_->mainWindow(); }
+    StudioStack* studios() const { return app_->rootView() ? app_->rootView()->screensStack() : nullptr; }
+    QWidget* imageStudio() const { return studios() ? studios()->imageStudio() : nullptr; }
+    QWidget* videoStudio() const { return studios() ? studios()->videoStudio() : nullptr; }
+
+    // Runs the application until `done`, moving the virtual clock over the queue's spacing and polling.
+    // Widgets closed with deleteLater go as they would between two turns of the event loop.
+    bool settle(const std::function<bool()>& done, int realMs) {
+        return clock_->runUntil(
+            [&done] {
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                return done();
+            },
+            3600, realMs);
+    }
+
+    void shoot(QWidget* window, int number, const QString& step) {
+        // Not in the middle of a cross-fade between the studios.
+        QTRY_VERIFY_WITH_TIMEOUT(!studios() || !studios()->fadeAnimation(), 2000);
+        QApplication::processEvents();
+        const QString path = day::capture(window, number, step);
+        QVERIFY2(!path.isEmpty(), qPrintable("screenshot " + step));
+    }
+
+    void checkAccessibility(QWidget* root, const QString& screen) {
+        QVERIFY2(day::interactiveAccessibles(root) > 0, qPrintable(screen + ": no interactive controls found"));
+        const QStringList unnamed = day::unnamedAccessibles(root);
+        QVERIFY2(unnamed.isEmpty(), qPrintable(screen + ": " + unnamed.join(", ")));
+        const QStringList unnamedWidgets = day::unnamedFocusableWidgets(root);
+        QVERIFY2(unnamedWidgets.isEmpty(), qPrintable(screen + ": " + unnamedWidgets.join(", ")));
+    }
+
+    // The widgets the keyboard focus visits from `start` with Tab, in order, until it comes round again.
+    QStringList tabChain(QWidget* start, int limit = 80) {
+        QStringList chain;
+        start->setFocus(Qt::TabFocusReason);
+        QApplication::processEvents();
+        QWidget* first = QApplication::focusWidget();
+        for (int i = 0; i < limit && QApplication::focusWidget(); ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            chain << (focus->objectName().isEmpty() ? QString(focus->metaObject()->className()) : focus->objectName());
+            gui::keyToFocus(Qt::Key_Tab);
+            if (QApplication::focusWidget() == first || QApplication::focusWidget() == focus)
+                break;
+        }
+        return chain;
+    }
+
+    bool hasLog(const QString& prefix) const {
+        for (const QString& line : log_)
+            if (line.startsWith(prefix))
+                return true;
+        return false;
+    }
+
+    void writePicture(const QString& name, QColor color) {
+        QImage picture(320, 180, QImage::Format_RGB32);
+        picture.fill(color);
+        QVERIFY(picture.save(pictures_ + "/" + name));
+    }
+
+private slots:
+    void initTestCase() {
+        Log::setSink([this](const QString& line) { log_ << line; });
+        pictures_ = rig_.root() + "/pictures";
+        photoFolder_ = rig_.home() + "/Pictures/Orvane";
+        videoFolder_ = rig_.home() + "/Videos/Orvane";
+        for (const QString& folder : {pictures_, photoFolder_, videoFolder_})
+            QVERIFY(QDir().mkpath(folder));
+        writePicture("pier.png", QColor(40, 90, 160));
+        writePicture("lighthouse.png", QColor(200, 160, 60));
+
+        clock_ = std::make_unique<VirtualClock>(QDateTime::currentDateTimeUtc());
+        clock_->install();
+        gemini_ = std::make_unique<FakeGeminiService>(kGoogleKey);
+        minimax_ = std::make_unique<FakeMiniMaxService>();
+        minimax_->acceptedKeys = {videoKey(1), videoKey(2), videoKey(3), videoKey(4)};
+        minimax_->clip = FakeMiniMaxService::makeClip(rig_.root());
+        QVERIFY2(!minimax_->clip.isEmpty(), "the ffmpeg tool could not make the fixture clip");
+
+        // The settings file names the services, as a user pointing the studio at a local service would.
+        {
+            QDir().mkpath(QFileInfo(rig_.configFile()).absolutePath());
+            QSettings ini(rig_.configFile(), QSettings::IniFormat);
+            ini.setValue("Services/geminiBaseURL", gemini_->baseUrl().toString());
+            ini.setValue("Services/miniMaxBaseURL", minimax_->baseUrl().toString());
+            ini.setValue("Services/miniMaxGroupId", minimax_->groupId);
+            ini.setValue("Services/updateFeedURL", gemini_->baseUrl().toString() + "/appcast.xml");
+            ini.sync();
+            QCOMPARE(ini.status(), QSettings::NoError);
+        }
+
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+        workspace_ = std::make_unique<DayWorkspace>();
+        sounds_ = std::make_unique<RecordingSoundPlayer>();
+        app_ = std::make_unique<OrvaneApp>();
+    }
+
+    void init() { gaps_.clear(); }
+
+    void cleanupTestCase() {
+        // The application stays for the quit; the second start runs without it.
+        Log::setSink({});
+    }
+
+    // 1. First start: "Loading...", then the image studio with the first-launch defaults and seeded presets.
+    void step01_firstStart() {
+        QVERIFY(!QFileInfo::exists(rig_.dataFolder() + "/Orvane.store") ||
+                QFileInfo(rig_.dataFolder() + "/Orvane.store").size() >= 0);
+        MainAppView* root = nullptr;
+        QStringList firstTexts;
+        // What the window shows in the moment it appears.
+        QMainWindow* shown = app_->showMainWindow();
+        QVERIFY(shown);
+        root = app_->rootView();
+        QVERIFY(root);
+        auto* loading = root->findChild<QLabel*>("loadingLabel");
+        QVERIFY(loading);
+        QCOMPARE(loading->text(), QStringLiteral("Loading..."));
+        QVERIFY(QTest::qWaitForWindowExposed(shown));
+        QVERIFY(gui::showActive(shown));
+        QCOMPARE(shown->windowTitle(), QString());
+        QVERIFY(shown->centralWidget()->minimumSize().width() >= 1000);
+        QVERIFY(shown->centralWidget()->minimumSize().height() >= 700);
+
+        DAY_WAIT(root->hasInitializedManagers() && studios() && studios()->currentStudio() == imageStudio(), 5000);
+        QVERIFY(onScreen(imageStudio()));
+        QVERIFY(!onScreen(videoStudio()));
+        QVERIFY(!onScreen(loading));
+
+        // Seeding runs once, after the studios exist.
+        DAY_WAIT(iniValue(rig_.configFile(), SwiftDataPromptPresetsManager::kCurrentVersionFlag).toBool(), 5000);
+        QVERIFY(iniValue(rig_.configFile(), "hasInitializedDefaultImagePresets_v1").toBool());
+        QCOMPARE(root->promptPresetsManager()->builtInPresets().size(),
+                 SwiftDataPromptPresetsManager::builtInPromptPresetTable().size());
+        QVERIFY(!root->imagePresetsManager()->presets().isEmpty());
+        QVERIFY(QFileInfo(rig_.dataFolder() + "/Orvane.store").size() > 0);
+
+        // The first-launch defaults, written to the user's settings file.
+        QCOMPARE(iniValue(rig_.configFile(), "videoQuality").toString(), QStringLiteral("768P"));
+        QCOMPARE(iniValue(rig_.configFile(), "videoDuration").toInt(), 6);
+        QVERIFY(iniValue(rig_.configFile(), "defaultPromptOptimization").toBool());
+        QVERIFY(iniValue(rig_.configFile(), "soundNotificationEnabled").toBool());
+        QVERIFY(!iniValue(rig_.configFile(), "googleAPIKey").isValid() ||
+                iniValue(rig_.configFile(), "googleAPIKey").toString().isEmpty());
+        QCOMPARE(app_->appViewModel().currentView(), ViewMode::imageGeneration);
+        QVERIFY(hasLog("✅ Swift Data managers initialized and loaded ONCE"));
+
+        // The menu a person reaches: settings, updates, quit.
+        QStringList menuTexts;
+        for (QAction* action : shown->menuBar()->actions()) {
+            if (action->menu())
+                for (QAction* item : action->menu()->actions())
+                    if (!item->isSeparator())
+                        menuTexts << item->text();
+        }
+        QVERIFY2(menuTexts.contains("Settings…") && menuTexts.contains("Check for Updates…") &&
+                     menuTexts.contains("Quit Orvane"),
+                 qPrintable(menuTexts.join(", ")));
+
+        DAY_CHECK(shoot(shown, 1, "first-start"));
+        DAY_CHECK(checkAccessibility(shown, "first start"));
+        Q_UNUSED(firstTexts);
+    }
+
+    // 2. The settings window from the keyboard shortcut: four keys typed and tested, one rejected first.
+    void step02_settingsAndKeys() {
+        QVERIFY(gui::showActive(window()));
+        gui::keyToFocus(Qt::Key_Comma, Qt::ControlModifier);
+        DAY_WAIT(app_->settingsWindow() && app_->settingsWindow()->isVisible(), 3000);
+        QWidget* settings = app_->settingsWindow();
+        QVERIFY(gui::showActive(settings));
+        auto* tabs = control<QTabWidget>(settings, "settingsTabs");
+        auto* googleField = settings->findChild<QLineEdit*>("googleKeyField");
+        if (!tabs || !googleField)
+            QSKIP("the settings window's General and API tabs are not in the application yet");
+        QCOMPARE(tabs->tabText(0), QStringLiteral("General"));
+        QCOMPARE(tabs->tabText(1), QStringLiteral("API"));
+        DAY_CHECK(shoot(settings, 2, "settings-general"));
+        DAY_CHECK(checkAccessibility(settings, "settings, General"));
+
+        // To the API tab with the keyboard.
+        tabs->tabBar()->setFocus();
+        gui::key(tabs->tabBar(), Qt::Key_Right);
+        QCOMPARE(tabs->currentIndex(), 1);
+        QVERIFY(onScreen(googleField));
+
+        const auto testKey = [&](const QString& slot, const QString& key, const QString& expected) {
+            auto* field = settings->findChild<QLineEdit*>(slot + "KeyField");
+            QVERIFY2(field, qPrintable(slot));
+            field->setFocus();
+            field->selectAll();
+            QTest::keyClicks(field, key);
+            QCOMPARE(field->text(), key);
+            auto* test = control<QAbstractButton>(settings, slot + "TestButton");
+            QVERIFY2(gui::click(test), qPrintable(slot + " test button"));
+            auto* result = settings->findChild<QLabel*>(slot + "TestResultText");
+            QVERIFY(result);
+            DAY_WAIT(onScreen(result) && !result->text().isEmpty() && onScreen(test), 5000);
+            QCOMPARE(result->text(), expected);
+        };
+        DAY_CHECK(testKey("google", kGoogleKey, "API key is valid"));
+        DAY_CHECK(testKey("miniMax1", videoKey(1), "API key is valid"));
+        // A mistyped key: the service refuses it, then the right one passes.
+        DAY_CHECK(testKey("miniMax2", kMistypedVideoKey, "Invalid API key"));
+        // Scrolled to the refused key, as a person would to read its line.
+        if (auto* scroll = control<QScrollArea>(settings, "apiSettingsScroll"))
+            scroll->ensureWidgetVisible(settings->findChild<QWidget*>("miniMax2TestResult"));
+        DAY_CHECK(shoot(settings, 3, "settings-key-rejected"));
+        DAY_CHECK(testKey("miniMax2", videoKey(2), "API key is valid"));
+        for (int slot : {3, 4}) {
+            auto* field = settings->findChild<QLineEdit*>(QStringLiteral("miniMax%1KeyField").arg(slot));
+            QVERIFY(field);
+            field->setFocus();
+            QTest::keyClicks(field, videoKey(slot));
+        }
+        QCOMPARE(gemini_->requests.size(), 1);
+        QCOMPARE(minimax_->requestsTo("/v1/files/retrieve").size(), 3);
+
+        // Every key is in the settings file at once.
+        QCOMPARE(iniValue(rig_.configFile(), "googleAPIKey").toString(), kGoogleKey);
+        QCOMPARE(iniValue(rig_.configFile(), "miniMaxAPIKey").toString(), videoKey(1));
+        QCOMPARE(iniValue(rig_.configFile(), "miniMaxAPIKey2").toString(), videoKey(2));
+        QCOMPARE(iniValue(rig_.configFile(), "miniMaxAPIKey3").toString(), videoKey(3));
+        QCOMPARE(iniValue(rig_.configFile(), "miniMaxAPIKey4").toString(), videoKey(4));
+        keysEntered_ = true;
+        DAY_CHECK(shoot(settings, 4, "settings-keys"));
+        DAY_CHECK(checkAccessibility(settings, "settings, API"));
+
+        settings->close();
+        QVERIFY(!settings->isVisible());
+        QVERIFY(gui::showActive(window()));
+    }
+
+    // 3. The image studio: folder, prompt with a built-in preset, two dropped references, Return, the
+    // picture and its text, the context meter, Finder and the hand-over to the video studio.
+    void step03_imageStudio() {
+        if (!keysEntered_)
+            QSKIP("needs the keys from the settings window");
+        QWidget* studio = imageStudio();
+        QVERIFY(onScreen(studio));
+        auto* editor = control<QPlainTextEdit>(studio, "promptEditor");
+        auto* generate = control<QAbstractButton>(studio, "generateNow");
+        if (!editor || !generate)
+            QSKIP("the image studio's composer is not in the application yet");
+
+        // The photo folder.
+        dialogs_->folderAnswer = photoFolder_;
+        auto* folder = control<QAbstractButton>(studio, "photoFolder");
+        QVERIFY(gui::click(folder));
+        DAY_WAIT(folder->text() == QFileInfo(photoFolder_).fileName(), 2000);
+        QVERIFY(iniValue(rig_.configFile(), "downloadFolderBookmark").isValid());
+
+        // Every control of the composer is reached with Tab, the prompt included.
+        QVERIFY(gui::showActive(window()));
+        const QStringList chain = tabChain(folder);
+        for (const char* name : {"photoFolder", "promptEditor", "imagePresets", "imageModelSettings"})
+            DAY_GAP(chain.contains(name),
+                    "Tab does not reach " + QString(name) + " in the image studio (" + chain.join(" → ") + ")");
+
+        DAY_GAP(!editor->toPlainText().contains('\t'), "Tab in the image prompt types a tab instead of moving on");
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(editor, Qt::Key_Delete);
+        QCOMPARE(editor->toPlainText(), QString());
+
+        // The prompt, then a built-in preset appended from the presets panel.
+        gui::type(editor, kImagePrompt);
+        QCOMPARE(editor->toPlainText(), kImagePrompt);
+        QVERIFY(gui::click(control<QAbstractButton>(studio, "imagePresets")));
+        QListView* angles = nullptr;
+        DAY_WAIT((angles = control<QListView>(studio, "builtInPresetsList")) && onScreen(angles), 2000);
+        QVERIFY(angles->model()->rowCount() > 0);
+        DAY_CHECK(checkAccessibility(angles->window(), "image presets panel"));
+        const QString presetText = angles->model()->index(0, 0).data(Qt::UserRole + 1).toString();
+        const QRect first = angles->visualRect(angles->model()->index(0, 0));
+        QTest::mouseClick(angles->viewport(), Qt::LeftButton, {}, first.center());
+        DAY_WAIT(editor->toPlainText().startsWith(kImagePrompt) && editor->toPlainText().size() > kImagePrompt.size(),
+                 2000);
+        const QString prompt = editor->toPlainText();
+        // With a prompt, Tab reaches the generate button too.
+        DAY_GAP(tabChain(editor).contains("generateNow"), "Tab does not reach generateNow once there is a prompt");
+        Q_UNUSED(presetText);
+
+        // Two pictures dragged in from the file manager.
+        auto* references = control<QWidget>(studio, "referenceArea");
+        QVERIFY(references);
+        const auto files = gui::mimeWithFiles({pictures_ + "/pier.png", pictures_ + "/lighthouse.png"});
+        const gui::DropResult dropped = gui::drop(references, *files);
+        QVERIFY(dropped.enterAccepted);
+        DAY_WAIT(control<QWidget>(studio, "referenceTile1") && onScreen(control<QWidget>(studio, "referenceTile1")),
+                 5000);
+        QVERIFY(control<QWidget>(studio, "Reference image 2"));
+
+        // The picture and its text after Return.
+        const auto parts = nlohmann::json::array(
+            {FakeGeminiService::textPart("Here is the harbour at first light."),
+             FakeGeminiService::pngPart(FakeGeminiService::samplePicture(640, 360, QColor(230, 140, 60)))});
+        gemini_->script.append(FakeGeminiService::Reply::json(
+            FakeGeminiService::response(nlohmann::json::array({FakeGeminiService::candidate(parts)}), 24000)));
+        auto* meter = control<QWidget>(studio, "contextUsage");
+        const QString meterBefore = meter ? meter->accessibleName() : QString();
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_Return);
+        DAY_WAIT(gemini_->generateRequests().size() == 1, 5000);
+        auto* picture = studio->findChild<QWidget*>("resultPicture");
+        DAY_WAIT(onScreen(picture), 10000);
+        QCOMPARE(gemini_->generateRequests().size(), 1);
+        const auto request = gemini_->generateRequests().constFirst().json;
+        const auto& sent = request["contents"][0]["parts"];
+        QVERIFY(sent.size() >= 3);
+        QVERIFY(QString::fromStdString(sent[0]["text"].get<std::string>()).startsWith(prompt));
+        int inlineImages = 0;
+        for (const auto& part : sent)
+            inlineImages += part.contains("inline_data") || part.contains("inlineData");
+        QCOMPARE(inlineImages, 2);
+        auto* textButton = control<QAbstractButton>(studio, "textResponseButton");
+        QVERIFY(textButton);
+        DAY_WAIT(textButton->isEnabled(), 2000);
+        QVERIFY(gui::click(textButton));
+        auto* reply = studio->findChild<QWidget*>("replyText");
+        DAY_WAIT(onScreen(reply) && textOf(reply).contains("Here is the harbour at first light."), 2000);
+        QVERIFY(meter);
+        QVERIFY2(meter->accessibleName() != meterBefore, qPrintable(meter->accessibleName()));
+        DAY_CHECK(shoot(window(), 5, "image-studio"));
+        DAY_CHECK(checkAccessibility(window(), "image studio with a result"));
+
+        // Finder: the picture lands in the photo folder and the file manager is asked to show it.
+        QVERIFY(gui::click(control<QAbstractButton>(studio, "showInFinder")));
+        DAY_WAIT(!filesIn(photoFolder_, {"Orvane_*.png"}).isEmpty(), 5000);
+        const QString saved = photoFolder_ + "/" + filesIn(photoFolder_, {"Orvane_*.png"}).constFirst();
+        QImage written(saved);
+        QCOMPARE(written.size(), QSize(640, 360));
+        settle([this] { return !workspace_->revealed.isEmpty(); }, 1000);
+        DAY_GAP(!workspace_->revealed.isEmpty() && workspace_->revealed.constFirst().contains(saved),
+                "Finder wrote " + QFileInfo(saved).fileName() +
+                    " but the file manager was never asked to show it (the image studio's reveal request is not "
+                    "connected to the desktop workspace)");
+
+        // Hand the picture to the video studio.
+        QVERIFY(gui::click(control<QAbstractButton>(studio, "imageToVideo")));
+        DAY_WAIT(studios()->currentStudio() == videoStudio(), 2000);
+        // The video studio takes the picture into its first slot.
+        DAY_WAIT(onScreen(control<QWidget>(videoStudio(), "referenceFrameTile")), 3000);
+        imageHandedOver_ = true;
+        DAY_END_STEP();
+    }
+
+    // 4. The video studio: the handed-over picture, the folder, a camera movement and a cinematic preset,
+    // 1080P and 6 s, five jobs: four on the four slots at once, the fifth waiting; one of them fails.
+    void step04_videoStudio() {
+        if (!keysEntered_)
+            QSKIP("needs the keys from the settings window");
+        if (!imageHandedOver_) {
+            // Without the image studio's hand-over, over to the video studio by its own button.
+            QVERIFY(gui::click(control<QAbstractButton>(imageStudio(), "switchToVideoStudio")));
+            DAY_WAIT(studios()->currentStudio() == videoStudio(), 2000);
+        }
+        QWidget* studio = videoStudio();
+        QVERIFY(onScreen(studio));
+        auto* generate = control<QPushButton>(studio, "generateButton");
+        auto* editor = control<QPlainTextEdit>(studio, "promptEditor");
+        if (!generate || !editor)
+            QSKIP("the video studio's workspace is not in the application yet");
+        if (!imageHandedOver_) {
+            // The first frame dragged in from the file manager instead.
+            const auto file = gui::mimeWithFiles({pictures_ + "/pier.png"});
+            QVERIFY(gui::drop(control<QWidget>(studio, "referenceFrameSlot"), *file).dropAccepted);
+        }
+        DAY_WAIT(onScreen(control<QWidget>(studio, "referenceFrameTile")), 3000);
+
+        dialogs_->folderAnswer = videoFolder_;
+        QVERIFY(gui::click(control<QAbstractButton>(studio, "videoFolderButton")));
+        DAY_WAIT(iniValue(rig_.configFile(), "videoDirectoryBookmark").isValid(), 2000);
+
+        // The workspace from the keyboard: every control in reach of Tab, the prompt included.
+        const QStringList chain = tabChain(control<QWidget>(studio, "videoFolderButton"));
+        for (const char* name :
+             {"promptEditor", "videoSettingsButton", "promptPresetsButton", "cinematicPresetsButton", "generateButton"})
+            DAY_GAP(chain.contains(name),
+                    "Tab does not reach " + QString(name) + " in the video studio (" + chain.join(" → ") + ")");
+        DAY_GAP(!editor->toPlainText().contains('\t'), "Tab in the video prompt types a tab instead of moving on");
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(editor, Qt::Key_Delete);
+
+        gui::type(editor, kVideoPrompt);
+        QVERIFY(editor->toPlainText().startsWith(kVideoPrompt));
+
+        // A camera movement from the prompt presets over the gallery.
+        QVERIFY(gui::click(control<QAbstractButton>(studio, "promptPresetsButton")));
+        QListView* movements = nullptr;
+        settle([&] { return (movements = control<QListView>(studio, "cameraMovementsList")) && onScreen(movements); },
+               2000);
+        DAY_GAP(movements && onScreen(movements),
+                "the prompt presets over the gallery do not open the presets browser (its panel is a stand-in)");
+        QString afterMovement = editor->toPlainText();
+        if (movements && onScreen(movements)) {
+            QVERIFY(movements->model()->rowCount() > 0);
+            DAY_CHECK(checkAccessibility(movements->window(), "prompt presets panel"));
+            clickRow(movements, 0);
+            DAY_WAIT(editor->toPlainText().size() > afterMovement.size() && editor->toPlainText().contains('['), 2000);
+            afterMovement = editor->toPlainText();
+        } else if (QWidget* close = control<QWidget>(studio, "promptPresetsClose")) {
+            gui::click(close);
+        }
+
+        // A cinematic preset from its sheet; the sheet stays open after the pick and closes with its button.
+        QVERIFY(gui::click(control<QAbstractButton>(studio, "cinematicPresetsButton")));
+        QListView* cinematic = nullptr;
+        settle([&] { return (cinematic = control<QListView>(studio, "cinematicPresetsGrid")) && onScreen(cinematic); },
+               2000);
+        DAY_GAP(cinematic && onScreen(cinematic),
+                "the cinematic presets button does not open the cinematic sheet (its sheet is a stand-in)");
+        if (cinematic && onScreen(cinematic)) {
+            QVERIFY(cinematic->model()->rowCount() > 0);
+            DAY_CHECK(shoot(window(), 6, "cinematic-presets"));
+            DAY_CHECK(checkAccessibility(cinematic->window(), "cinematic presets"));
+            clickRow(cinematic, 0);
+            DAY_WAIT(editor->toPlainText().size() > afterMovement.size(), 2000);
+            // A pick closes the sheet; if it stays, its close button does.
+            settle([&] { return !onScreen(control<QWidget>(studio, "cinematicPresetsGrid")); }, 500);
+            if (QAbstractButton* close = control<QAbstractButton>(studio, "cinematicPresetsClose"); onScreen(close))
+                QVERIFY(gui::click(close));
+            DAY_WAIT(!onScreen(control<QWidget>(studio, "cinematicPresetsGrid")), 2000);
+        } else {
+            for (QAbstractButton* button : studio->findChildren<QAbstractButton*>("cameraControlsClose"))
+                gui::click(button);
+        }
+        const QString prompt = editor->toPlainText();
+
+        // 1080P and 6 s in the settings popover, which Escape closes.
+        QVERIFY(gui::click(control<QAbstractButton>(studio, "videoSettingsButton")));
+        QAbstractButton* quality = nullptr;
+        DAY_WAIT((quality = control<QAbstractButton>(window(), "qualityPicker_1080P")) && onScreen(quality), 2000);
+        QVERIFY(gui::click(quality));
+        QVERIFY(gui::click(control<QAbstractButton>(window(), "durationPicker_6")));
+        QCOMPARE(iniValue(rig_.configFile(), "videoQuality").toString(), QStringLiteral("1080P"));
+        QCOMPARE(iniValue(rig_.configFile(), "videoDuration").toInt(), 6);
+        DAY_CHECK(shoot(window(), 7, "video-settings"));
+        DAY_CHECK(checkAccessibility(quality->window(), "video settings popover"));
+        gui::keyToFocus(Qt::Key_Escape);
+        DAY_WAIT(!onScreen(control<QWidget>(window(), "qualityPicker_1080P")), 2000);
+
+        // Five jobs; the third one fails at the service.
+        FakeMiniMaxService::TaskScript failing;
+        failing.statuses = {"Queueing", "Fail"};
+        minimax_->scripts = {{}, {}, failing, {}, {}};
+        QueueManager& queue = app_->queueManager();
+        for (int job = 0; job < 5; ++job) {
+            QVERIFY2(onScreen(generate) && generate->isEnabled(), qPrintable(generate->text()));
+            QVERIFY(gui::click(generate));
+        }
+        QCOMPARE(queue.activeVideoTasks().size(), 4);
+        QCOMPARE(queue.videoQueue().size(), 1);
+        DAY_WAIT(onScreen(control<QWidget>(studio, "videoSlotDots")), 2000);
+        DAY_CHECK(shoot(window(), 8, "video-jobs"));
+
+        DAY_WAIT(queue.completedTasks().size() == 5, 60000);
+        int failed = 0;
+        for (const GenerationTask& task : queue.completedTasks()) {
+            if (task.status == GenerationTaskStatus::failed) {
+                ++failed;
+                QVERIFY(task.error && !task.error->isEmpty());
+            } else {
+                QCOMPARE(task.status, GenerationTaskStatus::completed);
+            }
+        }
+        QCOMPARE(failed, 1);
+        const auto generations = minimax_->requestsTo("/v1/video_generation");
+        QCOMPARE(generations.size(), 5);
+        QStringList bearers;
+        for (const auto& request : generations) {
+            const QJsonObject body = request.json();
+            QCOMPARE(body["resolution"].toString(), QStringLiteral("1080P"));
+            QCOMPARE(body["duration"].toInt(), 6);
+            QVERIFY(body["first_frame_image"].toString().startsWith("data:image/png;base64,"));
+            QVERIFY(body["prompt"].toString().startsWith(kVideoPrompt));
+            bearers << QString::fromUtf8(request.header("Authorization"));
+        }
+        // The first four went out on the four keys.
+        bearers = bearers.mid(0, 4);
+        bearers.sort();
+        QCOMPARE(bearers, (QStringList{"Bearer " + videoKey(1), "Bearer " + videoKey(2), "Bearer " + videoKey(3),
+                                       "Bearer " + videoKey(4)}));
+
+        // Four clips filed under their names in the folder.
+        DAY_WAIT(filesIn(videoFolder_, {"Orvane_*.mp4"}).size() == 4, 5000);
+        for (const QString& name : filesIn(videoFolder_, {"Orvane_*.mp4"}))
+            QCOMPARE(readAll(videoFolder_ + "/" + name), minimax_->clip);
+        clipsFiled_ = 4;
+        Q_UNUSED(prompt);
+        DAY_END_STEP();
+    }
+
+    // 5. The gallery: the clips with their badges, a hover preview, recreate, and one clip to the trash.
+    void step05_gallery() {
+        if (clipsFiled_ == 0)
+            QSKIP("needs the clips of the video studio");
+        QWidget* studio = videoStudio();
+        QWidget* grid = control<QWidget>(studio, "galleryGrid");
+        if (!grid)
+            QSKIP("the video studio does not host the gallery yet (its right pane is a stand-in)");
+        // Three columns, so that every clip is in view.
+        auto* gridMode = control<QAbstractButton>(studio, "gridModeMenu");
+        QVERIFY(gridMode);
+        QVERIFY(chooseFromMenu(gridMode, "gridModeCompact"));
+        DAY_WAIT(gridMode->accessibleName() == "Grid Mode: Compact", 2000);
+        DAY_WAIT(visibleNamed(grid, "galleryCard").size() >= 4, 10000);
+        QList<QWidget*> cards = visibleNamed(grid, "galleryCard");
+#ifdef ORVANE_DAY_HAS_GALLERY_CARDS
+        for (QWidget* widget : cards) {
+            auto* card = qobject_cast<VideoGalleryCard*>(widget);
+            QVERIFY(card);
+            DAY_WAIT(card->badgeTexts().contains("1080P"), 5000);
+        }
+#endif
+        DAY_CHECK(shoot(window(), 9, "gallery"));
+        DAY_CHECK(checkAccessibility(window(), "video studio with the gallery"));
+
+        // A hover preview after the enter delay; it stops when the pointer leaves.
+        QWidget* first = cards.constFirst();
+        gui::hover(first);
+        DAY_WAIT(onScreen(grid->findChild<QWidget*>("galleryPreview")), 3000);
+        DAY_CHECK(shoot(window(), 10, "gallery-preview"));
+        gui::unhover(first);
+
+        // Recreate fills the workspace from the clip's record.
+        auto* editor = control<QPlainTextEdit>(studio, "promptEditor");
+        QVERIFY(gui::click(control<QAbstractButton>(studio, "clearPrompt")));
+        DAY_WAIT(editor->toPlainText().isEmpty(), 2000);
+        gui::hover(first);
+        QAbstractButton* recreate = first->findChild<QAbstractButton*>("recreateButton");
+        QVERIFY(recreate);
+        QVERIFY(gui::click(recreate));
+        DAY_WAIT(editor->toPlainText().startsWith(kVideoPrompt), 2000);
+        QVERIFY(onScreen(control<QWidget>(studio, "referenceFrameTile")));
+        gui::unhover(first);
+
+        // Show a clip in the file manager.
+        gui::hover(first);
+        const int reveals = workspace_->revealed.size();
+        QVERIFY(gui::click(first->findChild<QAbstractButton*>("revealButton")));
+        DAY_WAIT(workspace_->revealed.size() == reveals + 1, 2000);
+        QVERIFY(workspace_->revealed.last().constFirst().startsWith(videoFolder_ + "/Orvane_"));
+
+        // One clip to the trash, after the confirmation.
+        const QStringList before = filesIn(videoFolder_, {"Orvane_*.mp4"});
+        dialogs_->alertAnswer = 0;
+        const int alerts = dialogs_->alerts.size();
+        QAbstractButton* trash = first->findChild<QAbstractButton*>("trashButton");
+        QVERIFY(trash);
+        QVERIFY(gui::click(trash));
+        QCOMPARE(dialogs_->alerts.size(), alerts + 1);
+        QCOMPARE(dialogs_->alerts.last().message, QStringLiteral("Move Video to Trash"));
+        DAY_WAIT(filesIn(videoFolder_, {"Orvane_*.mp4"}).size() == 3, 3000);
+        QStringList gone = before;
+        for (const QString& name : filesIn(videoFolder_, {"Orvane_*.mp4"}))
+            gone.removeAll(name);
+        QCOMPARE(gone.size(), 1);
+        QCOMPARE(workspace_->trashed, QStringList{videoFolder_ + "/" + gone.constFirst()});
+        QVERIFY2(QFileInfo::exists(rig_.trashFolder() + "/" + gone.constFirst()), qPrintable(gone.constFirst()));
+        DAY_WAIT(visibleNamed(grid, "galleryCard").size() == 3, 5000);
+        DAY_CHECK(shoot(window(), 11, "gallery-after-trash"));
+        DAY_END_STEP();
+    }
+
+    // 6. "Create Backup" in the settings, then quitting from the keyboard.
+    void step06_backupAndQuit() {
+        QVERIFY(gui::showActive(window()));
+        gui::keyToFocus(Qt::Key_Comma, Qt::ControlModifier);
+        DAY_WAIT(app_->settingsWindow() && app_->settingsWindow()->isVisible(), 3000);
+        QWidget* settings = app_->settingsWindow();
+        QVERIFY(gui::showActive(settings));
+        auto* tabs = control<QTabWidget>(settings, "settingsTabs");
+        auto* create = settings->findChild<QAbstractButton*>("createBackupButton");
+        if (tabs && create) {
+            backupsBuilt_ = true;
+            tabs->setCurrentIndex(0);
+            const int alerts = dialogs_->alerts.size();
+            QVERIFY(gui::click(control<QAbstractButton>(settings, "Create Backup")));
+            QCOMPARE(dialogs_->alerts.size(), alerts + 1);
+            QCOMPARE(dialogs_->alerts.last().message, QStringLiteral("Backup Created"));
+            const QString backups = rig_.dataFolder() + "/Backups";
+            const auto settingsBackup = readJson(backups + "/settings_backup.json");
+            QVERIFY(settingsBackup.is_object());
+            if (keysEntered_) {
+                QCOMPARE(QString::fromStdString(settingsBackup["googleAPIKey"].get<std::string>()), kGoogleKey);
+                QCOMPARE(QString::fromStdString(settingsBackup["miniMaxAPIKey4"].get<std::string>()), videoKey(4));
+            }
+            const auto records = readJson(backups + "/swift_data_backup.json");
+            QVERIFY(records.is_object());
+            QCOMPARE(int(records["videoMetadata"].size()), clipsFiled_);
+            DAY_WAIT(onScreen(settings->findChild<QWidget*>("lastBackupDate")), 2000);
+            DAY_CHECK(shoot(settings, 12, "backup"));
+        } else {
+            gaps_ << "the settings window has no \"Create Backup\" yet";
+        }
+        settings->close();
+
+        // Quit from the keyboard; the application's own loop ends and the quit work follows.
+        QVERIFY(gui::showActive(window()));
+        quitRequested_ = true;
+        gui::keyToFocus(Qt::Key_Q, Qt::ControlModifier);
+        DAY_END_STEP();
+    }
+};
+
+// After the quit: the backup is whole, and a second start of the real program with the settings emptied
+// restores the keys from it.
+class SecondStartTest : public QObject {
+    Q_OBJECT
+public:
+    SecondStartTest(DayRig& rig, bool quitRan, bool keysEntered, int clips, bool backups)
+        : rig_(rig), quitRan_(quitRan), keysEntered_(keysEntered), clips_(clips), backupsBuilt_(backups) {}
+
+private:
+    DayRig& rig_;
+    bool quitRan_;
+    bool keysEntered_;
+    int clips_;
+    bool backupsBuilt_;
+
+    QString backups() const { return rig_.dataFolder() + "/Backups"; }
+
+private slots:
+    void step07_quitWritesAWholeBackup() {
+        QVERIFY2(quitRan_, "the quit command did not end the application");
+        if (!backupsBuilt_)
+            QSKIP("the backup manager is not in the application yet");
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(backups() + "/swift_data_backup.json"), 5000);
+        const auto settings = readJson(backups() + "/settings_backup.json");
+        QVERIFY(settings.is_object());
+        const auto records = readJson(backups() + "/swift_data_backup.json");
+        QVERIFY(records.is_object());
+        QVERIFY(records.contains("videoMetadata") && records.contains("promptPresets") &&
+                records.contains("imagePresets"));
+        QCOMPARE(int(records["videoMetadata"].size()), clips_);
+        // Every picture the records point at is there and is a JPEG.
+        int pictures = 0;
+        QDirIterator it(backups() + "/UserImages", QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QVERIFY2(path.endsWith(".jpg"), qPrintable(path));
+            QVERIFY2(readAll(path).startsWith("\xFF\xD8"), qPrintable(path));
+            ++pictures;
+        }
+        if (clips_ > 0)
+            QVERIFY(pictures >= clips_); // each clip's first frame at least
+        if (!keysEntered_)
+            QSKIP("the keys were never entered, so there are none to restore");
+        QCOMPARE(QString::fromStdString(settings["googleAPIKey"].get<std::string>()), kGoogleKey);
+        for (int slot = 1; slot <= 4; ++slot) {
+            const std::string key = slot == 1 ? "miniMaxAPIKey" : "miniMaxAPIKey" + std::to_string(slot);
+            QCOMPARE(QString::fromStdString(settings[key].get<std::string>()), videoKey(slot));
+        }
+    }
+
+    void step08_secondStartRestoresTheKeys() {
+        if (!keysEntered_)
+            QSKIP("the keys were never entered, so there are none to restore");
+        QVERIFY2(QFileInfo(QStringLiteral(ORVANE_BINARY)).isExecutable(), ORVANE_BINARY);
+        // The settings emptied, as on a new machine that kept only the services' addresses.
+        QSettings ini(rig_.configFile(), QSettings::IniFormat);
+        for (const QString& key : ini.allKeys())
+            if (!key.startsWith("Services/"))
+                ini.remove(key);
+        ini.sync();
+        QVERIFY(!ini.contains("googleAPIKey"));
+
+        QProcess orvane;
+        orvane.setProcessChannelMode(QProcess::MergedChannels);
+        orvane.start(QStringLiteral(ORVANE_BINARY), {});
+        QVERIFY2(orvane.waitForStarted(10000), qPrintable(orvane.errorString()));
+        const auto restored = [this] {
+            QSettings now(rig_.configFile(), QSettings::IniFormat);
+            return now.value("googleAPIKey").toString() == kGoogleKey &&
+                   now.value("miniMaxAPIKey4").toString() == videoKey(4);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(restored() || orvane.state() == QProcess::NotRunning, 20000);
+        const QString output = QString::fromUtf8(orvane.readAll());
+        QVERIFY2(orvane.state() == QProcess::Running, qPrintable("the program ended: " + output));
+        QVERIFY2(restored(), qPrintable(output));
+        QSettings now(rig_.configFile(), QSettings::IniFormat);
+        QCOMPARE(now.value("miniMaxAPIKey").toString(), videoKey(1));
+        QCOMPARE(now.value("miniMaxAPIKey2").toString(), videoKey(2));
+        QCOMPARE(now.value("miniMaxAPIKey3").toString(), videoKey(3));
+        QTRY_VERIFY_WITH_TIMEOUT(QSettings(rig_.configFile(), QSettings::IniFormat).contains("lastRestoreDate"), 5000);
+
+        // Its window on the shared screen.
+        QTest::qWait(300);
+        const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+        QVERIFY(!screen.isNull());
+        QString folder = qEnvironmentVariable("ORVANE_DAY_SCREENSHOTS");
+        if (folder.isEmpty())
+            folder = QStringLiteral(ORVANE_DAY_BUILD_DIR) + "/day-screenshots";
+        QVERIFY(screen.save(folder + "/day-13-second-start.png"));
+
+        orvane.terminate();
+        if (!orvane.waitForFinished(5000)) {
+            orvane.kill();
+            orvane.waitForFinished(5000);
+        }
+    }
+};
+
+int main(int argc, char* argv[]) {
+    DayRig rig;
+    if (!rig.start()) {
+        fprintf(stderr, "FAIL: %s\n", qPrintable(rig.error()));
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName("Orvane");
+    QApplication::setApplicationName("Orvane");
+    QApplication::setApplicationDisplayName("Orvane");
+    QApplication::setApplicationVersion("day");
+    int status = 0;
+    bool quitRan = false;
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&quitRan] { quitRan = true; });
+    DayTest day(rig);
+    // The day runs inside the application's own event loop, so the quit command ends it the way it ends
+    // a real session, and the quit work runs when the loop returns.
+    QTimer::singleShot(0, &app, [&] {
+        status = QTest::qExec(&day, argc, argv);
+        if (!day.quitRequested()) {
+            QApplication::quit();
+            return;
+        }
+        // The quit command must end the loop by itself; if it does not, stop and say so.
+        QTimer::singleShot(5000, &app, [&] {
+            if (!quitRan) {
+                fprintf(stderr, "FAIL: the quit command did not end the application\n");
+                status |= 1;
+                QApplication::exit(1);
+            }
+        });
+    });
+    QApplication::exec();
+    SecondStartTest second(rig, quitRan && day.quitRequested(), day.keysEntered(), day.clipsFiled(),
+                           day.backupsBuilt());
+    status |= QTest::qExec(&second, argc, argv);
+    return status;
+}
+
+#include "tst_day.moc"
