@@ -2,36 +2,60 @@
 
 #include "QueueManager.h"
 #include "StudioWidgets.h"
+#include "SymbolIcon.h"
+#include "Theme.h"
 
+#include <QEasingCurve>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPainterPath>
+#include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace StudioWidgets;
 
+namespace {
+constexpr int slotCount = 4;
+constexpr int tickMs = 33;
+// Item sizes and gaps before the scale is applied.
+constexpr double padding = 6;
+constexpr double itemSpacing = 6;
+constexpr double dotSize = 4;
+constexpr double dotSpacing = 2;
+constexpr double pulseSize = 5;
+constexpr double symbolSize = 12;
+constexpr double busySize = 10;
+} // namespace
+
 QueueStatusIndicator::QueueStatusIndicator(QueueManager* queue, StudioRules::IndicatorTab tab, QWidget* parent)
-    : QWidget(parent), queue_(queue), tab_(tab) {
+    : QWidget(parent), queue_(queue), tab_(tab), ticker_(new QTimer(this)) {
     setObjectName(tab == StudioRules::IndicatorTab::photo ? "photoQueueStatus" : "videoQueueStatus");
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     text_ = label("queueStatusText", QString(), this);
-    row->addSpacing(0);
     row->addWidget(text_);
+    ticker_->setInterval(tickMs);
+    connect(ticker_, &QTimer::timeout, this, [this] {
+        elapsedMs_ += tickMs;
+        update();
+    });
     if (queue_)
         connect(queue_, &QueueManager::tasksChanged, this, &QueueStatusIndicator::refresh);
+    connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
     refresh();
 }
 
 void QueueStatusIndicator::setScale(double scale) {
     scale_ = scale;
-    refresh();
+    applyLayout();
 }
 
 void QueueStatusIndicator::alignWithTitle(const QLabel* title) {
     title_ = title;
-    refresh();
+    applyLayout();
 }
 
 QSize QueueStatusIndicator::sizeHint() const {
@@ -40,12 +64,22 @@ QSize QueueStatusIndicator::sizeHint() const {
 
 void QueueStatusIndicator::refresh() {
     if (queue_)
-        state_ = StudioRules::indicatorState(*queue_, tab_);
+        showState(StudioRules::indicatorState(*queue_, tab_));
+    else
+        applyLayout();
+}
+
+void QueueStatusIndicator::showState(const StudioRules::IndicatorState& state) {
+    state_ = state;
+    applyLayout();
+}
+
+void QueueStatusIndicator::applyLayout() {
     text_->setText(state_.text);
     text_->setFont(StudioWidgets::font(10 * scale_, QFont::Medium));
-    const int dots = tab_ == StudioRules::IndicatorTab::photo ? 4 : 1;
-    const int lead = int((6 + dots * (4 + 2) + 6 + 10) * scale_);
-    layout()->setContentsMargins(lead, int(2 * scale_), int(6 * scale_), int(2 * scale_));
+    const int lead = int(std::ceil((padding + itemsWidth() + itemSpacing + symbolSize + itemSpacing) * scale_));
+    const int trail = int(std::ceil((padding + (state_.spinner ? itemSpacing + busySize : 0)) * scale_));
+    layout()->setContentsMargins(lead, int(2 * scale_), trail, int(2 * scale_));
     if (title_) {
         const QFontMetrics metrics = title_->fontMetrics();
         const int baseline = (title_->sizeHint().height() - metrics.height()) / 2 + metrics.ascent();
@@ -54,8 +88,99 @@ void QueueStatusIndicator::refresh() {
     }
     setAccessibleName(state_.text);
     setVisible(state_.visible);
+    updateTicker();
     updateGeometry();
     update();
+}
+
+double QueueStatusIndicator::itemsWidth() const {
+    return tab_ == StudioRules::IndicatorTab::photo ? slotCount * dotSize + (slotCount - 1) * dotSpacing : pulseSize;
+}
+
+bool QueueStatusIndicator::shows(Part part) const {
+    if (!state_.visible)
+        return false;
+    const bool photoTab = tab_ == StudioRules::IndicatorTab::photo;
+    switch (part) {
+    case Part::slotDots:
+        return photoTab;
+    case Part::pulseDot:
+        return !photoTab;
+    case Part::symbol:
+    case Part::text:
+        return true;
+    case Part::progressView:
+        return photoTab && state_.spinner;
+    case Part::arcSpinner:
+        return !photoTab && state_.spinner;
+    }
+    return false;
+}
+
+QString QueueStatusIndicator::symbolName() const {
+    return tab_ == StudioRules::IndicatorTab::photo ? QStringLiteral("video") : QStringLiteral("photo");
+}
+
+QRectF QueueStatusIndicator::partRect(Part part) const {
+    if (!shows(part))
+        return {};
+    const QRectF capsule = contentsRect();
+    const double y = capsule.center().y();
+    const auto square = [y](double left, double side) { return QRectF(left, y - side / 2, side, side); };
+    const double itemsLeft = capsule.left() + padding * scale_;
+    const double symbolLeft = itemsLeft + (itemsWidth() + itemSpacing) * scale_;
+    switch (part) {
+    case Part::slotDots:
+        return QRectF(itemsLeft, y - dotSize * scale_ / 2, itemsWidth() * scale_, dotSize * scale_);
+    case Part::pulseDot:
+        return square(itemsLeft, pulseSize * scale_);
+    case Part::symbol:
+        return square(symbolLeft, symbolSize * scale_);
+    case Part::text:
+        return QRectF(text_->geometry());
+    case Part::progressView:
+    case Part::arcSpinner:
+        return square(capsule.right() + 1 - (padding + busySize) * scale_, busySize * scale_);
+    }
+    return {};
+}
+
+QRectF QueueStatusIndicator::slotDotRect(int slot) const {
+    const QRectF dots = partRect(Part::slotDots);
+    if (dots.isEmpty() || slot < 0 || slot >= slotCount)
+        return {};
+    return QRectF(dots.left() + slot * (dotSize + dotSpacing) * scale_, dots.top(), dotSize * scale_, dotSize * scale_);
+}
+
+bool QueueStatusIndicator::isAnimating() const {
+    return ticker_->isActive();
+}
+
+void QueueStatusIndicator::updateTicker() {
+    const bool moves = tab_ == StudioRules::IndicatorTab::photo ? state_.activeSlots > 0 || state_.spinner : true;
+    if (state_.visible && moves && isVisible()) {
+        if (!ticker_->isActive())
+            ticker_->start();
+    } else {
+        ticker_->stop();
+    }
+}
+
+void QueueStatusIndicator::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    updateTicker();
+}
+
+void QueueStatusIndicator::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    updateTicker();
+}
+
+double QueueStatusIndicator::phase(int periodMs, bool reverses) const {
+    double t = double(elapsedMs_ % (reverses ? 2 * periodMs : periodMs)) / periodMs;
+    if (t > 1)
+        t = 2 - t;
+    return QEasingCurve(QEasingCurve::InOutQuad).valueForProgress(t);
 }
 
 void QueueStatusIndicator::paintEvent(QPaintEvent*) {
@@ -64,25 +189,73 @@ void QueueStatusIndicator::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF capsule = QRectF(contentsRect()).adjusted(0.4, 0.4, -0.4, -0.4);
-    painter.setBrush(palette().color(QPalette::Base));
-    QColor stroke = color(Tone::blue, this);
-    stroke.setAlphaF(0.2f);
-    painter.setPen(QPen(stroke, 0.8));
+    painter.setBrush(Theme::instance().color(ColorRole::controlBackground));
+    painter.setPen(QPen(withOpacity(color(Tone::blue, this), 0.2), 0.8, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
     painter.drawRoundedRect(capsule, 4, 4);
-    painter.setPen(Qt::NoPen);
-    const double y = capsule.center().y();
-    double x = 6 * scale_;
-    if (tab_ == StudioRules::IndicatorTab::photo) {
-        for (int i = 0; i < 4; ++i) {
-            QColor dot = i < state_.activeSlots ? color(Tone::blue, this) : color(Tone::gray, this);
-            if (i >= state_.activeSlots)
-                dot.setAlphaF(0.3f);
+
+    const QColor blue = color(Tone::blue, this);
+    const QColor orange = color(Tone::orange, this);
+    if (shows(Part::slotDots)) {
+        const double pulse = phase(1000, true);
+        for (int i = 0; i < slotCount; ++i) {
+            const bool active = i < state_.activeSlots;
+            const QColor dot = active ? blue : withOpacity(color(Tone::gray, this), 0.3);
+            const QRectF rect = slotDotRect(i);
+            painter.setPen(Qt::NoPen);
             painter.setBrush(dot);
-            painter.drawEllipse(QPointF(x + 2 * scale_, y), 2 * scale_, 2 * scale_);
-            x += 6 * scale_;
+            painter.drawEllipse(rect);
+            if (active) {
+                const double half = rect.width() * 0.75;
+                painter.setBrush(Qt::NoBrush);
+                painter.setPen(QPen(withOpacity(dot, 0.3 * pulse), 0.5));
+                painter.drawEllipse(rect.center(), half, half);
+            }
         }
-    } else {
-        painter.setBrush(color(Tone::orange, this));
-        painter.drawEllipse(QPointF(x + 2.5 * scale_, y), 2.5 * scale_, 2.5 * scale_);
+    }
+    if (shows(Part::pulseDot)) {
+        const QRectF rect = partRect(Part::pulseDot);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(orange);
+        painter.drawEllipse(rect);
+        const double halo = rect.width() / 2 * (1 + 0.8 * phase(1000, true));
+        painter.setBrush(withOpacity(orange, 0.3 * 0.5));
+        painter.drawEllipse(rect.center(), halo, halo);
+    }
+    const QRectF symbol = partRect(Part::symbol);
+    const double ratio = devicePixelRatioF();
+    const QPixmap glyph =
+        symbolPixmap(symbolName(), symbol.width(), tab_ == StudioRules::IndicatorTab::photo ? blue : orange, ratio);
+    painter.drawPixmap(symbol.topLeft(), glyph);
+
+    if (shows(Part::progressView)) {
+        // A small indeterminate progress view: spokes fading behind the leading one.
+        const QRectF rect = partRect(Part::progressView);
+        constexpr int spokes = 8;
+        const int lead = int(elapsedMs_ / 125) % spokes;
+        const double outer = rect.width() / 2;
+        const QColor ink = color(Tone::secondary, this);
+        painter.save();
+        painter.translate(rect.center());
+        for (int i = 0; i < spokes; ++i) {
+            const int age = (lead - i + spokes) % spokes;
+            painter.setPen(
+                QPen(withOpacity(ink, 1.0 - age * 0.1), std::max(1.0, outer * 0.25), Qt::SolidLine, Qt::RoundCap));
+            const double angle = i * 2 * M_PI / spokes;
+            const QPointF direction(std::sin(angle), -std::cos(angle));
+            painter.drawLine(direction * outer * 0.45, direction * outer * 0.9);
+        }
+        painter.restore();
+    }
+    if (shows(Part::arcSpinner)) {
+        const double width = 1.2 * scale_;
+        const QRectF rect = partRect(Part::arcSpinner).adjusted(width / 2, width / 2, -width / 2, -width / 2);
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(withOpacity(orange, 0.2), width, Qt::SolidLine, Qt::FlatCap));
+        painter.drawEllipse(rect);
+        painter.setPen(QPen(orange, width, Qt::SolidLine, Qt::RoundCap));
+        // Qt's angles run counter-clockwise from three o'clock in 1/16 degrees: start at twelve, sweep three
+        // quarters clockwise, the whole turning once every two seconds.
+        const double turn = 360 * phase(2000, false);
+        painter.drawArc(rect, int((90 - turn) * 16), -270 * 16);
     }
 }

@@ -21,6 +21,7 @@
 #include "RightPanel.h"
 #include "StudioTestSupport.h"
 #include "SwiftDataImagePresetsManager.h"
+#include "Theme.h"
 #include "TestSupport.h"
 #include "UserImagePresetsView.h"
 #include "VirtualClock.h"
@@ -604,6 +605,112 @@ private slots:
                      qPrintable(
                          QString("capsule %1+%2, baseline %3").arg(capsule.top()).arg(capsule.height()).arg(baseline)));
         }
+    }
+    // The capsule's parts follow the state it shows: the image studio reports clips, the video studio pictures.
+    void theVideoCapsuleShowsSlotsSymbolTextAndProgress() {
+        using Part = QueueStatusIndicator::Part;
+        QWidget host;
+        auto* status = new QueueStatusIndicator(nullptr, StudioRules::IndicatorTab::photo, &host);
+        status->setScale(2);
+        host.resize(400, 80);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        QVERIFY(!status->isVisible());
+        QCOMPARE(status->sizeHint(), QSize(0, 0));
+        QVERIFY(!status->isAnimating());
+        for (Part part : {Part::slotDots, Part::pulseDot, Part::symbol, Part::text, Part::progressView})
+            QVERIFY(!status->shows(part));
+
+        status->showState({true, "2 active, 3 queued", 2, true});
+        status->adjustSize();
+        QVERIFY(status->isVisible());
+        QCOMPARE(status->symbolName(), QString("video"));
+        QVERIFY(status->shows(Part::slotDots) && status->shows(Part::symbol) && status->shows(Part::text));
+        QVERIFY(status->shows(Part::progressView));
+        QVERIFY(!status->shows(Part::pulseDot) && !status->shows(Part::arcSpinner));
+        QVERIFY(status->isAnimating());
+        auto* text = status->findChild<QLabel*>("queueStatusText");
+        QCOMPARE(text->text(), QString("2 active, 3 queued"));
+        QVERIFY(text->width() >= text->fontMetrics().horizontalAdvance(text->text()));
+        // Left to right, inside the capsule and apart: dots, symbol, text, progress view.
+        const QRectF capsule = status->contentsRect();
+        const QList<Part> order{Part::slotDots, Part::symbol, Part::text, Part::progressView};
+        for (qsizetype i = 0; i < order.size(); ++i) {
+            const QRectF rect = status->partRect(order[i]);
+            QVERIFY(capsule.contains(rect));
+            if (i > 0)
+                QVERIFY(status->partRect(order[i - 1]).right() < rect.left());
+        }
+        // Two lit dots in blue, two quiet gray ones.
+        const QImage picture = status->grab().toImage();
+        const QColor blue = Theme::instance().color(ColorRole::blue);
+        for (int slot = 0; slot < 4; ++slot) {
+            const QColor seen = picture.pixelColor(status->slotDotRect(slot).center().toPoint());
+            const bool lit = std::abs(seen.red() - blue.red()) < 40 && std::abs(seen.green() - blue.green()) < 40 &&
+                             std::abs(seen.blue() - blue.blue()) < 40;
+            QVERIFY2(lit == (slot < 2), qPrintable(QString("slot %1 %2").arg(slot).arg(seen.name())));
+        }
+
+        // Only waiting clips: gray dots, no progress view, nothing moves.
+        status->showState({true, "1 in queue", 0, false});
+        QVERIFY(status->shows(Part::slotDots));
+        QVERIFY(!status->shows(Part::progressView));
+        QVERIFY(!status->isAnimating());
+
+        // Hidden, the pulse stops; shown again, it goes on.
+        status->showState({true, "1/4 generating", 1, true});
+        QVERIFY(status->isAnimating());
+        host.hide();
+        QVERIFY(!status->isAnimating());
+        host.show();
+        QVERIFY(status->isAnimating());
+
+        status->showState({false, "Ready", 0, false});
+        QVERIFY(!status->isVisible());
+        QVERIFY(!status->isAnimating());
+        QCOMPARE(status->sizeHint(), QSize(0, 0));
+    }
+
+    void thePhotoCapsuleShowsPulseSymbolTextAndSpinner() {
+        using Part = QueueStatusIndicator::Part;
+        QWidget host;
+        auto* status = new QueueStatusIndicator(nullptr, StudioRules::IndicatorTab::video, &host);
+        host.resize(300, 60);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        status->showState({true, "Generating", 0, true});
+        QCOMPARE(status->symbolName(), QString("photo"));
+        QVERIFY(status->shows(Part::pulseDot) && status->shows(Part::symbol) && status->shows(Part::arcSpinner));
+        QVERIFY(!status->shows(Part::slotDots) && !status->shows(Part::progressView));
+        QVERIFY(status->isAnimating());
+        // A waiting picture: the dot still pulses, the spinner goes.
+        status->showState({true, "1 in queue", 0, false});
+        QVERIFY(status->shows(Part::pulseDot));
+        QVERIFY(!status->shows(Part::arcSpinner));
+        QVERIFY(status->isAnimating());
+        status->showState({false, "Ready", 0, false});
+        QVERIFY(!status->shows(Part::pulseDot));
+        QVERIFY(!status->isAnimating());
+    }
+
+    // Lengths follow the scale.
+    void theCapsuleScales() {
+        using Part = QueueStatusIndicator::Part;
+        QWidget host;
+        auto* status = new QueueStatusIndicator(nullptr, StudioRules::IndicatorTab::photo, &host);
+        host.show();
+        status->showState({true, "1/4 generating", 1, true});
+        const QRectF dot = status->slotDotRect(0);
+        const QRectF progress = status->partRect(Part::progressView);
+        const QRectF symbol = status->partRect(Part::symbol);
+        const double leading = status->partRect(Part::text).left();
+        status->setScale(2);
+        QCOMPARE(status->slotDotRect(0).size(), dot.size() * 2);
+        QCOMPARE(status->partRect(Part::progressView).size(), progress.size() * 2);
+        QCOMPARE(status->partRect(Part::symbol).size(), symbol.size() * 2);
+        QApplication::processEvents();
+        status->adjustSize();
+        QVERIFY(std::abs(status->partRect(Part::text).left() - 2 * leading) <= 2);
     }
 };
 

@@ -124,6 +124,18 @@ private slots:
         QCOMPARE(indicatorState(queue, IndicatorTab::video).visible, false);
         QCOMPARE(indicatorState(queue, IndicatorTab::photo).activeSlots, 0);
         QCOMPARE(indicatorState(queue, IndicatorTab::video).text, QString("Ready"));
+        QVERIFY(!indicatorState(queue, IndicatorTab::photo).spinner);
+
+        // A clip in the queue shows on the photo side only, with the queue's own text and its running slots.
+        QImage frame(64, 36, QImage::Format_RGB32);
+        frame.fill(Qt::red);
+        queue.addVideoTask(QString("a fox"), frame, std::nullopt, VideoQuality::p768, VideoDuration::seconds6);
+        const IndicatorState photo = indicatorState(queue, IndicatorTab::photo);
+        QVERIFY(photo.visible);
+        QCOMPARE(photo.text, queue.videoStatusText());
+        QCOMPARE(photo.activeSlots, int(queue.activeVideoTasks().size()));
+        QCOMPARE(photo.spinner, !queue.activeVideoTasks().isEmpty());
+        QVERIFY(!indicatorState(queue, IndicatorTab::video).visible);
     }
 
     void usageAlarmStartsAbove80() {
