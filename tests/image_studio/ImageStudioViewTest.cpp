@@ -21,8 +21,8 @@
 #include "RightPanel.h"
 #include "StudioTestSupport.h"
 #include "SwiftDataImagePresetsManager.h"
-#include "Theme.h"
 #include "TestSupport.h"
+#include "Theme.h"
 #include "UserImagePresetsView.h"
 #include "VirtualClock.h"
 

@@ -4,6 +4,7 @@
 #include "ContentView.h"
 #include "DownloadSettings.h"
 #include "FakeGeminiService.h"
+#include "FakeMiniMaxService.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
 #include "QueueManager.h"
@@ -75,6 +76,29 @@ void generate(Studio studio, const QString& prompt) {
 }
 
 ORVANE_SCREENSHOT("image-studio-empty", [](ScreenshotContext& context) { return makeStudio(context).view; });
+
+// Clips run in the video studio meanwhile: the header's capsule reports them.
+QWidget* videoJobsStudio(ScreenshotContext& context) {
+    auto* video = new FakeMiniMaxService;
+    video->acceptedKeys = {"key-1", "key-2"};
+    video->scripts = {FakeMiniMaxService::TaskScript::processingForever(),
+                      FakeMiniMaxService::TaskScript::processingForever()};
+    video->install();
+    context.keep(video);
+    APIManager::shared().setMiniMaxAPIKey("key-1");
+    APIManager::shared().setMiniMaxAPIKey2("key-2");
+    Studio studio = makeStudio(context);
+    QueueManager* queue = studio.view->model()->environment().queueManager;
+    for (int i = 0; i < 5; ++i)
+        queue->addVideoTask(QStringLiteral("clip %1").arg(i), scene(320, 180, i), std::nullopt, VideoQuality::p768,
+                            VideoDuration::seconds6);
+    APIManager::shared().setMiniMaxAPIKey2("");
+    compose(studio, QStringLiteral("A quiet valley at dawn, mist over the river"));
+    context.ready = [queue] { return queue->activeVideoTasks().size() == 2; };
+    return studio.view;
+}
+
+ORVANE_SCREENSHOT("image-studio-video-jobs", videoJobsStudio);
 
 ORVANE_SCREENSHOT("image-studio-nine-references", [](ScreenshotContext& context) {
     Studio studio = makeStudio(context);
