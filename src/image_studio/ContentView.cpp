@@ -39,7 +39,6 @@ ContentView::ContentView(const AppEnvironment& environment, QWidget* parent)
     split->setObjectName("studioSplit");
     split->setChildrenCollapsible(false);
     left_ = new LeftPanel(*model_, split);
-    left_->setMinimumWidth(185);
     left_->setMaximumWidth(500);
     right_ = new RightPanel(*model_, split);
     right_->setMinimumWidth(400);

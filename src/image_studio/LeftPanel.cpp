@@ -27,10 +27,13 @@
 #include <QSet>
 #include <QTextBlock>
 #include <QVBoxLayout>
+#include <algorithm>
 
 using namespace StudioWidgets;
 
 namespace {
+constexpr int headingGap = 8; // between the reference heading and its add button
+
 // The empty reference area: a dashed rounded frame, orange while a drag hovers over it.
 class DropZone final : public QWidget {
 public:
@@ -85,6 +88,7 @@ void LeftPanel::build() {
 
     // References.
     auto* referenceHeaderRow = new QHBoxLayout;
+    referenceHeaderRow->setSpacing(headingGap);
     referenceHeader_ = label("referenceHeader", QString(), this);
     referenceHeader_->setFont(StudioWidgets::font(15, QFont::DemiBold));
     addMore_ = iconButton("addMoreImages", "plus.circle", "Add more images", 24, this);
@@ -193,11 +197,32 @@ void LeftPanel::setScale(double scale) {
 void LeftPanel::applyScale() {
     findChild<QLabel*>("studioName")->setFont(StudioWidgets::font(16 * scale_, QFont::DemiBold));
     referenceHeader_->setFont(StudioWidgets::font(15 * scale_, QFont::DemiBold));
+    fitHeading();
     findChild<QLabel*>("promptTitle")->setFont(StudioWidgets::font(15 * scale_, QFont::DemiBold));
     counter_->setFont(StudioWidgets::font(11 * scale_));
     editor_->setFont(StudioWidgets::font(14 * scale_));
     generate_->setFont(StudioWidgets::font(15 * scale_, QFont::DemiBold));
     generate_->setMinimumHeight(int((16 + 28) * scale_));
+}
+
+void LeftPanel::fitHeading() {
+    constexpr int narrowest = 185;
+    const QMargins margins = layout()->contentsMargins();
+    const int beside = addMore_->isVisibleTo(this) ? addMore_->sizeHint().width() + headingGap : 0;
+    const int needed = referenceHeader_->fontMetrics().horizontalAdvance(headingText_);
+    setMinimumWidth(
+        std::clamp(margins.left() + needed + beside + margins.right(), narrowest, std::max(narrowest, maximumWidth())));
+    const int room = width() - margins.left() - margins.right() - beside;
+    const bool fits = needed <= room;
+    referenceHeader_->setText(fits ? headingText_
+                                   : referenceHeader_->fontMetrics().elidedText(headingText_, Qt::ElideRight, room));
+    referenceHeader_->setToolTip(fits ? QString() : headingText_);
+    referenceHeader_->setAccessibleName(headingText_);
+}
+
+void LeftPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitHeading();
 }
 
 int LeftPanel::gridColumnCount() const {
@@ -247,8 +272,9 @@ void LeftPanel::showReferences() {
         listed.insert(image.cacheKey());
     for (auto it = thumbnails_.begin(); it != thumbnails_.end();)
         it = listed.contains(it.key()) ? std::next(it) : thumbnails_.erase(it);
-    referenceHeader_->setText(StudioRules::referenceHeader(count));
+    headingText_ = StudioRules::referenceHeader(count);
     addMore_->setVisible(StudioRules::showsAddMoreButton(count));
+    fitHeading();
 
     if (referenceContent_) {
         referenceLayout_->removeWidget(referenceContent_);

@@ -36,6 +36,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void build();
@@ -43,6 +44,9 @@ private:
     void showPrompt();
     void showReferences();
     void showGenerateState();
+    // The reference heading asks the panel for its whole width; only when the panel cannot grow that far is
+    // it elided (the whole text then in its tooltip).
+    void fitHeading();
     void editorChanged();
     void openSettings();
     void openCreatePreset();
@@ -56,6 +60,7 @@ private:
     bool updatingEditor_ = false;
 
     QLabel* referenceHeader_ = nullptr;
+    QString headingText_;
     QAbstractButton* addMore_ = nullptr;
     QWidget* referenceArea_ = nullptr;
     QVBoxLayout* referenceLayout_ = nullptr;

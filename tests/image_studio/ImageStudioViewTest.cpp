@@ -712,6 +712,39 @@ private slots:
         status->adjustSize();
         QVERIFY(std::abs(status->partRect(Part::text).left() - 2 * leading) <= 2);
     }
+    // With pictures added, the add button beside the heading must not cut it.
+    void theReferenceHeadingStaysWhole() {
+        pick(pictureFiles(3), button("uploadReference"));
+        auto* heading = find<QLabel>("referenceHeader");
+        QVERIFY(heading);
+        QTRY_VERIFY(button("addMoreImages")->isVisible());
+        for (int width : {1000, 1280}) {
+            view_->resize(width, 800);
+            QTRY_COMPARE(view_->width(), width);
+            QApplication::processEvents();
+            const int needed = heading->fontMetrics().horizontalAdvance(heading->text());
+            QVERIFY2(heading->contentsRect().width() >= needed,
+                     qPrintable(QString("%1 px: %2 < %3").arg(width).arg(heading->contentsRect().width()).arg(needed)));
+            QCOMPARE(heading->text(), QString("Reference Images (Optional) 3/9"));
+            // The button still sits right of it, inside the panel.
+            const QRect add = button("addMoreImages")->geometry();
+            QVERIFY(add.left() >= heading->geometry().right());
+            QVERIFY(view_->leftPanel()->rect().contains(button("addMoreImages")->mapTo(view_->leftPanel(), QPoint())));
+            QVERIFY(heading->toolTip().isEmpty());
+        }
+        // Wider still the font outgrows the panel's widest: the heading is shortened, never clipped, and whole
+        // in its tooltip and accessible name.
+        view_->resize(1800, 800);
+        QTRY_COMPARE(view_->width(), 1800);
+        QApplication::processEvents();
+        const QString whole("Reference Images (Optional) 3/9");
+        QVERIFY(heading->contentsRect().width() >= heading->fontMetrics().horizontalAdvance(heading->text()));
+        QCOMPARE(heading->accessibleName(), whole);
+        if (heading->text() != whole) {
+            QVERIFY(heading->text().endsWith(QChar(0x2026)));
+            QCOMPARE(heading->toolTip(), whole);
+        }
+    }
 };
 
 QTEST_MAIN(ImageStudioViewTest)
