@@ -8,6 +8,7 @@
 #include "Sounds.h"
 #include "StoredPicture.h"
 #include "VideoMetadata.h"
+#include "VideoModelLabel.h"
 #include "VideoSettings.h"
 
 #include <QDir>
@@ -45,18 +46,6 @@ QString slugOf(const QString& prompt) {
         --end;
     slug = slug.mid(start, end - start).left(kMaxSlugLength);
     return slug.isEmpty() ? QStringLiteral("video") : slug;
-}
-
-QString modelShortLabel(VideoModel model) {
-    switch (model) {
-    case VideoModel::hailuo02:
-        return QStringLiteral("2.0");
-    case VideoModel::hailuo23:
-        return QStringLiteral("2.3");
-    case VideoModel::hailuo23Fast:
-        return QStringLiteral("2.3 Fast");
-    }
-    return {};
 }
 
 struct CopyOutcome {
@@ -144,7 +133,7 @@ QCoro::Task<> QueueManager::saveVideoMetadata(GenerationTask task, QString fileN
     const QString videoMode =
         task.referenceImages.size() < 2 ? QStringLiteral("image_to_video") : QStringLiteral("start_end_video");
     const std::optional<QString> model =
-        task.model ? std::optional<QString>(modelShortLabel(*task.model)) : std::nullopt;
+        task.model ? std::optional<QString>(videoModelLabel(*task.model)) : std::nullopt;
     auto record = VideoMetadata::make(fileName, task.prompt, quality, duration, videoMode,
                                       task.promptOptimization.value_or(false), model, task.fastPretreatment);
 

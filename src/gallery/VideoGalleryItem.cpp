@@ -1,5 +1,7 @@
 #include "VideoGalleryItem.h"
 
+#include "VideoModelLabel.h"
+
 GalleryVideoItem* VideoGalleryItem::videoItem() const {
     const auto* pointer = std::get_if<QPointer<GalleryVideoItem>>(&value_);
     return pointer ? pointer->data() : nullptr;
@@ -27,7 +29,7 @@ std::optional<VideoOverlayMetadata> VideoGalleryItem::overlayMetadata() const {
             overlay.quality = rawValue(*job->quality);
         overlay.promptOptimization = job->promptOptimization;
         if (job->model)
-            overlay.model = modelDisplayName(*job->model);
+            overlay.model = videoModelLabel(*job->model);
         overlay.fastPretreatment = job->fastPretreatment;
         return overlay;
     }
@@ -42,18 +44,6 @@ QString VideoGalleryItem::statusText() const {
     const GenerationTask* job = task();
     return job && job->status == GenerationTaskStatus::active ? QStringLiteral("Generating...")
                                                               : QStringLiteral("In Queue...");
-}
-
-QString modelDisplayName(VideoModel model) {
-    switch (model) {
-    case VideoModel::hailuo02:
-        return QStringLiteral("2.0");
-    case VideoModel::hailuo23:
-        return QStringLiteral("2.3");
-    case VideoModel::hailuo23Fast:
-        return QStringLiteral("2.3 Fast");
-    }
-    return {};
 }
 
 CardMetrics CardMetrics::forColumns(int columns) {

@@ -49,9 +49,6 @@ private:
     std::variant<QPointer<GalleryVideoItem>, GenerationTask> value_;
 };
 
-// The short model names the badges and the stored records use.
-QString modelDisplayName(VideoModel model);
-
 // Sizes of a card that follow the gallery's column count (before the layout scale).
 struct CardMetrics {
     int buttonSpacing;

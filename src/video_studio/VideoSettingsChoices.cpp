@@ -20,18 +20,6 @@ QList<VideoDuration> durations(VideoQuality quality) {
     return {VideoDuration::seconds6, VideoDuration::seconds10};
 }
 
-QString modelText(VideoModel model) {
-    switch (model) {
-    case VideoModel::hailuo02:
-        return QStringLiteral("2.0");
-    case VideoModel::hailuo23:
-        return QStringLiteral("2.3");
-    case VideoModel::hailuo23Fast:
-        return QStringLiteral("2.3 Fast");
-    }
-    return {};
-}
-
 QString durationText(VideoDuration duration) {
     return QStringLiteral("%1 s").arg(rawValue(duration));
 }

@@ -17,7 +17,6 @@ QList<VideoModel> models();
 QList<VideoQuality> qualities(VideoModel model);
 // 10 s not with 1080P.
 QList<VideoDuration> durations(VideoQuality quality);
-QString modelText(VideoModel model);
 QString durationText(VideoDuration duration);
 bool showsModelRow(VideoGenerationMode mode);
 bool showsFastPretreatment(VideoGenerationMode mode, VideoModel model);

@@ -2,6 +2,7 @@
 
 #include "SegmentedPicker.h"
 #include "Theme.h"
+#include "VideoModelLabel.h"
 #include "VideoSettings.h"
 #include "VideoSettingsChoices.h"
 #include "VideoStudioStyle.h"
@@ -63,7 +64,7 @@ VideoSettingsPopover::VideoSettingsPopover(VideoSettings& settings, VideoGenerat
         model_ = new SegmentedPicker("modelPicker", "Model Hailuo", modelRow_);
         QList<QPair<QString, QString>> segments;
         for (VideoModel m : models())
-            segments.append({rawValue(m), modelText(m)});
+            segments.append({rawValue(m), videoModelLabel(m)});
         model_->setSegments(segments);
         connect(model_, &SegmentedPicker::activated, this, [this](const QString& key) {
             if (const auto m = fromRawValue<VideoModel>(key))
