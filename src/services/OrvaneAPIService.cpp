@@ -368,8 +368,8 @@ OrvaneAPIService::DecodedAnswer OrvaneAPIService::decodeAnswer(const QByteArray&
     for (auto& part : *content->parts) {
         if (!part.inlineData)
             continue;
-        const auto bytes = QByteArray::fromBase64Encoding(QByteArray::fromStdString(part.inlineData->data),
-                                                          QByteArray::AbortOnBase64DecodingErrors);
+        const std::string& text = part.inlineData->data;
+        const auto bytes = WireDecoding::decodeBase64(text.data(), qsizetype(text.size()));
         std::string().swap(part.inlineData->data); // the text is no longer needed: free it here
         if (!bytes)
             continue;
