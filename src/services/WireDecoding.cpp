@@ -3,55 +3,82 @@
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
-#include <cstring>
+#include <array>
 #include <vector>
 
 namespace WireDecoding {
 namespace {
 
-// The 64 characters of the alphabet, without padding.
-bool isPlain(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+constexpr qsizetype sliceLength = 4 * 1024 * 1024; // whole four-character groups
+
+// Six-bit values of the 64 characters of the alphabet; 0xff for padding and every other byte.
+constexpr std::array<unsigned char, 256> sextets = [] {
+    std::array<unsigned char, 256> table{};
+    table.fill(0xff);
+    const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (unsigned char i = 0; i < 64; ++i)
+        table[static_cast<unsigned char>(alphabet[i])] = i;
+    return table;
+}();
+
+std::optional<QByteArray> inOnePiece(const char* text, qsizetype size) {
+    auto decoded =
+        QByteArray::fromBase64Encoding(QByteArray::fromRawData(text, size), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return std::nullopt;
+    return std::move(decoded.decoded);
+}
+
+// Decodes whole groups of alphabet characters into `out` and returns how many characters it took: it stops
+// at the first group holding padding or any other byte.
+qsizetype decodePlainGroups(const char* text, qsizetype size, char* out) {
+    const auto* in = reinterpret_cast<const unsigned char*>(text);
+    qsizetype done = 0;
+    for (; done + 4 <= size; done += 4) {
+        const unsigned a = sextets[in[done]], b = sextets[in[done + 1]], c = sextets[in[done + 2]],
+                       d = sextets[in[done + 3]];
+        if ((a | b | c | d) & 0xc0)
+            break;
+        const unsigned bits = a << 18 | b << 12 | c << 6 | d;
+        *out++ = char(bits >> 16);
+        *out++ = char(bits >> 8);
+        *out++ = char(bits);
+    }
+    return done;
 }
 
 } // namespace
 
-// A slice of whole four-character groups with no padding or other byte decodes to exactly its share of
-// the bytes; when any slice but the last is not like that, the text is decoded in one piece.
+// Qt's reader carries nothing from one whole group to the next, so whole groups of plain characters decode
+// to the same bytes wherever the text is cut between groups. Slices are decoded apart; whatever follows the
+// plain groups of the last slice (padding, or a stray byte to refuse) goes through Qt's reader; a stray byte
+// in an earlier slice sends the whole text there, so every text gets Qt's exact answer.
 std::optional<QByteArray> decodeBase64(const char* text, qsizetype size) {
-    constexpr qsizetype sliceLength = 4 * 1024 * 1024; // a multiple of 4
-    const auto whole = [](const char* from, qsizetype length) -> std::optional<QByteArray> {
-        auto decoded = QByteArray::fromBase64Encoding(QByteArray::fromRawData(from, length),
-                                                      QByteArray::AbortOnBase64DecodingErrors);
-        if (!decoded)
-            return std::nullopt;
-        return std::move(decoded.decoded);
-    };
-    if (size <= 2 * sliceLength)
-        return whole(text, size);
-
+    if (size < sliceLength)
+        return inOnePiece(text, size);
     const qsizetype slices = (size + sliceLength - 1) / sliceLength;
-    QByteArray out(size / 4 * 3 + 3, Qt::Uninitialized);
-    std::vector<qsizetype> lengths(size_t(slices), -1);
+    QByteArray out(size / 4 * 3, Qt::Uninitialized);
+    char* target = out.data();
+    std::vector<qsizetype> plain(size_t(slices), 0);
     QList<qsizetype> indexes;
     for (qsizetype i = 0; i < slices; ++i)
         indexes.append(i);
-    char* target = out.data();
     QtConcurrent::blockingMap(indexes, [&](qsizetype i) {
-        const char* from = text + i * sliceLength;
         const qsizetype length = std::min(sliceLength, size - i * sliceLength);
-        if (i + 1 < slices && !std::all_of(from, from + length, isPlain))
-            return; // left at -1
-        const auto decoded = QByteArray::fromBase64Encoding(QByteArray::fromRawData(from, length),
-                                                            QByteArray::AbortOnBase64DecodingErrors);
-        if (!decoded)
-            return;
-        std::memcpy(target + i * (sliceLength / 4 * 3), decoded.decoded.constData(), size_t(decoded.decoded.size()));
-        lengths[size_t(i)] = decoded.decoded.size();
+        plain[size_t(i)] = decodePlainGroups(text + i * sliceLength, length, target + i * (sliceLength / 4 * 3));
     });
-    if (std::find(lengths.begin(), lengths.end(), qsizetype(-1)) != lengths.end())
-        return whole(text, size);
-    out.truncate((slices - 1) * (sliceLength / 4 * 3) + lengths.back());
+    for (qsizetype i = 0; i + 1 < slices; ++i) {
+        if (plain[size_t(i)] != sliceLength)
+            return inOnePiece(text, size);
+    }
+    const qsizetype decodedText = (slices - 1) * sliceLength + plain.back();
+    out.truncate(decodedText / 4 * 3);
+    if (decodedText == size)
+        return out;
+    const auto rest = inOnePiece(text + decodedText, size - decodedText);
+    if (!rest)
+        return std::nullopt;
+    out.append(*rest);
     return out;
 }
 
