@@ -3,6 +3,7 @@
 // timed from a freshly opened store (the records are read from disk, as at a quit after the gallery let go of
 // them) and with the records already loaded. The quit runs exactly this backup after saving the store.
 
+#include "../BenchSupport.h"
 #include "AppPaths.h"
 #include "BackupManager.h"
 #include "Defaults.h"
@@ -24,6 +25,8 @@
 #include <vector>
 
 #include <unistd.h>
+
+using BenchSupport::median;
 
 namespace {
 
@@ -105,11 +108,6 @@ double plainWrite(const QList<QPair<QString, QByteArray>>& files, const QString&
         }
     }
     return double(timer.nsecsElapsed()) / 1e6;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace

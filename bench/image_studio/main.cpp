@@ -14,6 +14,7 @@
 #include "LeftPanel.h"
 #include "OrvaneAPIService.h"
 #include "RightPanel.h"
+#include "StallMeter.h"
 #include "TestSupport.h"
 #include "WireDecoding.h"
 
@@ -34,37 +35,6 @@
 namespace {
 
 constexpr int rounds = 3;
-
-// Measures the longest gap between turns of the event loop while it is armed.
-class StallMeter : public QObject {
-public:
-    StallMeter() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setInterval(1);
-        connect(&timer_, &QTimer::timeout, this, [this] {
-            const qint64 now = clock_.nsecsElapsed();
-            longest_ = std::max(longest_, now - last_);
-            last_ = now;
-        });
-    }
-    void start() {
-        longest_ = 0;
-        clock_.start();
-        last_ = 0;
-        timer_.start();
-    }
-    double stopMs() {
-        timer_.stop();
-        longest_ = std::max(longest_, clock_.nsecsElapsed() - last_);
-        return double(longest_) / 1e6;
-    }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    qint64 last_ = 0;
-    qint64 longest_ = 0;
-};
 
 // A photograph-like picture: gradients with noise, so the JPEG carries real detail.
 QImage photograph(int width, int height, int seed) {

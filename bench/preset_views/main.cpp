@@ -3,6 +3,7 @@
 // the peak memory above an empty sheet, and how many pictures were decoded by the first frame compared with
 // the cards on screen.
 
+#include "../BenchSupport.h"
 #include "ModelContext.h"
 #include "ModelSchema.h"
 #include "PresetPictureCache.h"
@@ -15,7 +16,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -23,32 +23,13 @@
 #include <algorithm>
 #include <cstdio>
 
+using BenchSupport::median;
+using BenchSupport::PeakMeter;
+
 namespace {
 
 constexpr int presetCount = 1000;
 constexpr int rounds = 5;
-
-qint64 statusKiB(const char* field) {
-    QFile file("/proc/self/status");
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-struct PeakMeter {
-    qint64 baseline = 0;
-    void start() {
-        QFile refs("/proc/self/clear_refs");
-        if (refs.open(QIODevice::WriteOnly))
-            refs.write("5"); // resets the high-water mark
-        baseline = statusKiB("VmRSS:");
-    }
-    double extraMB() const { return double(statusKiB("VmHWM:") - baseline) / 1024.0; }
-};
 
 // A picture as a user would keep with a preset: 800 x 600, gradients and noise, JPEG as the store keeps it.
 QByteArray samplePicture(int index) {
@@ -144,11 +125,6 @@ SheetRun openSheet(const QString& path) {
         QApplication::processEvents();
     }
     return run;
-}
-
-double median(QList<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace

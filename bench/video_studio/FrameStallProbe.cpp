@@ -6,6 +6,7 @@
 #include "FrameSlotView.h"
 #include "ImageTiles.h"
 #include "ScenesView.h"
+#include "StallMeter.h"
 #include "VideoSettings.h"
 
 #include <QApplication>
@@ -15,7 +16,6 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QTemporaryDir>
-#include <QTimer>
 
 double longestStallDroppingLargeFrame() {
     QTemporaryDir dir;
@@ -52,18 +52,8 @@ double longestStallDroppingLargeFrame() {
     const QPoint centre = slot->rect().center();
     const auto shown = [slot] { return slot->tile() && !slot->shownImage().isNull() && slot->tile()->isVisible(); };
 
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 longest = 0;
-    QTimer ticker;
-    ticker.setInterval(1);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
-    clock.start();
-    ticker.start();
+    StallMeter meter;
+    meter.start();
     QDragEnterEvent enter(centre, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(slot, &enter);
     QDropEvent drop(QPointF(centre), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -76,5 +66,6 @@ double longestStallDroppingLargeFrame() {
     slot->tile()->repaint();
     for (int i = 0; i < 20; ++i)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    return shown() ? double(longest) / 1e6 : -1;
+    const double longest = meter.stopMs();
+    return shown() ? longest : -1;
 }

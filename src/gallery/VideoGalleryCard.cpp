@@ -266,13 +266,12 @@ void VideoGalleryCard::paintMedia(QPainter& painter, const QRect& rect) {
         const qreal ratio = devicePixelRatioF();
         const QSize pixels = (QSizeF(rect.size()) * ratio).toSize();
         if (scaledKey_ != video->thumbnail().cacheKey() || scaled_.size() != pixels) {
-            QPixmap pixmap(pixels);
-            QPainter scaler(&pixmap);
-            scaler.setRenderHint(QPainter::SmoothPixmapTransform);
             // Smooth scaling is fast from 32-bit pixels; thumbnails are kept at 24 bits to save memory.
-            drawFilled(scaler, video->thumbnail().convertToFormat(QImage::Format_RGB32),
-                       QRectF(QPointF(0, 0), QSizeF(pixels)));
-            scaler.end();
+            const QImage cover = video->thumbnail()
+                                     .convertToFormat(QImage::Format_RGB32)
+                                     .scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+            QPixmap pixmap = QPixmap::fromImage(cover.copy(
+                QRect(QPoint((cover.width() - pixels.width()) / 2, (cover.height() - pixels.height()) / 2), pixels)));
             pixmap.setDevicePixelRatio(ratio);
             scaled_ = pixmap;
             scaledKey_ = video->thumbnail().cacheKey();

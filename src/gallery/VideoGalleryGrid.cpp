@@ -72,6 +72,17 @@ int VideoGalleryGrid::rowPitch() const {
     return VideoGalleryCard::heightFor(columnWidth(), columns, scale_) + kRowSpacing;
 }
 
+void VideoGalleryGrid::setFirstScreenArea(QSize area) {
+    if (!gallery_ || area.isEmpty())
+        return;
+    const int columns = std::max(1, gallery_->columns());
+    const double available = area.width() - 2 * 16 * scale_ - (columns - 1) * gallery_->gridSpacing();
+    const int width = int(std::max(available / columns, columns == 1 ? 400.0 : 10.0));
+    const int pitch = VideoGalleryCard::heightFor(width, columns, scale_) + kRowSpacing;
+    // The rows in view and the one below, as the grid makes their cards.
+    gallery_->setFirstScreenCount((area.height() / std::max(1, pitch) + 2) * columns);
+}
+
 void VideoGalleryGrid::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     relayout();
@@ -161,9 +172,8 @@ void VideoGalleryGrid::relayout() {
         card->deleteLater();
     }
     cards_ = keep;
-    // The next full load starts reading as many clips as fit on screen now.
-    gallery_->setFirstScreenCount(
-        int(std::max<qsizetype>(keep.size(), (viewport()->height() / std::max(1, pitch) + 2) * columns)));
+    if (isVisible())
+        setFirstScreenArea(viewport()->size());
     // The screen after this one is read ahead once the cards in view have their pictures, so scrolling finds
     // pictures ready without slowing down what is on screen now.
     const bool shownReady = std::all_of(keep.cbegin(), keep.cend(), [](const VideoGalleryCard* card) {

@@ -31,6 +31,8 @@ public:
     void scrollToRow(int row);
     VideoPlayerView* previewWidget() const;
     int columnWidth() const;
+    // How many cards fit in an area of this size; the gallery reads that many clips at once after a load.
+    void setFirstScreenArea(QSize area);
     int rowPitch() const;
 
 signals:

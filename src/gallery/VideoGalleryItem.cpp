@@ -88,8 +88,8 @@ QList<CardBadge> cardBadges(const std::optional<VideoOverlayMetadata>& overlay, 
 QList<CardAction> cardActions() {
     return {{CardAction::Kind::recreate, QStringLiteral("arrow.clockwise"), QStringLiteral("Recreate"),
              QStringLiteral("Recreate video with same settings")},
-            {CardAction::Kind::showInFileManager, QStringLiteral("folder"), QStringLiteral("Files"),
-             QStringLiteral("Show in File Manager")},
+            {CardAction::Kind::showInFileManager, QStringLiteral("folder"), QStringLiteral("Finder"),
+             QStringLiteral("Show in Finder")},
             {CardAction::Kind::moveToTrash, QStringLiteral("trash"), QStringLiteral("Delete"),
              QStringLiteral("Delete video file")}};
 }

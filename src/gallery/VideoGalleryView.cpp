@@ -378,6 +378,8 @@ QRect VideoGalleryView::panelGeometry(GlassPanel* frame) const {
 
 void VideoGalleryView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    // The grid may be hidden behind the empty state; the space it will get is the stack's.
+    grid_->setFirstScreenArea(stack_->size());
     if (overlay_) {
         overlay_->setGeometry(rect());
         for (QWidget* child : overlay_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))

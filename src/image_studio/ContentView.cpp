@@ -74,12 +74,13 @@ QWidget* ContentView::buildHeader() {
             environment_.appViewModel->setCurrentView(ViewMode::videoGeneration);
     });
     indicator_ = new QueueStatusIndicator(environment_.queueManager, StudioRules::IndicatorTab::photo, header);
+    indicator_->alignWithTitle(title_);
     row->addSpacing(44);
-    row->addWidget(title_);
+    row->addWidget(title_, 0, Qt::AlignTop);
     row->addSpacing(20);
     row->addWidget(toVideo);
     row->addSpacing(20);
-    row->addWidget(indicator_);
+    row->addWidget(indicator_, 0, Qt::AlignTop);
     row->addStretch();
 
     folder_ = textButton("photoFolder", "folder", QString(), QString(), header);

@@ -13,7 +13,6 @@ public:
     explicit ImageSettingsPopover(ImageServiceFactory& factory, QWidget* parent = nullptr);
 
     QList<QAbstractButton*> modelButtons() const { return modelButtons_; }
-    QList<QAbstractButton*> levelButtons() const { return levelButtons_; }
     // The labels of the marked creativity levels, as shown.
     QStringList markedLevels() const;
 

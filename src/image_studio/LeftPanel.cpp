@@ -7,6 +7,7 @@
 #include "ImageTiles.h"
 #include "Popover.h"
 #include "PresetFormView.h"
+#include "ReferenceLoader.h"
 #include "ReturnKeyFilter.h"
 #include "StudioRules.h"
 #include "StudioWidgets.h"
@@ -214,8 +215,7 @@ void LeftPanel::showPrompt() {
         editor_->setTextCursor(cursor);
         updatingEditor_ = false;
     }
-    counter_->setText(model_.counterText());
-    setTextColor(counter_, color(model_.isPromptOverWarning() ? Tone::red : Tone::secondary, this));
+    showCounter(counter_, model_.counterText(), model_.isPromptOverWarning());
     const bool hasText = !model_.prompt().isEmpty();
     clear_->setVisible(hasText);
     createPreset_->setVisible(hasText);
@@ -316,14 +316,11 @@ void LeftPanel::showReferences() {
 QImage LeftPanel::thumbnailFor(const QImage& image) {
     // Tiles are at most 200 high: a copy of twice that is sharp on dense screens and cheap to repaint, where
     // the 1920-wide picture would be scaled again at every paint.
-    constexpr int bound = 400;
     QImage& thumbnail = thumbnails_[image.cacheKey()];
     if (thumbnail.isNull())
         thumbnail = model_.referenceThumbnail(image);
     if (thumbnail.isNull())
-        thumbnail = image.width() <= bound && image.height() <= bound
-                        ? image
-                        : image.scaled(bound, bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        thumbnail = ReferenceLoader::thumbnail(image);
     return thumbnail;
 }
 

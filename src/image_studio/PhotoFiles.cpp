@@ -35,23 +35,35 @@ Encoded encode(const QImage& image) {
     return encoded;
 }
 
-bool writeAtomically(const QString& path, const QByteArray& bytes) {
+bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    const auto fail = [&] {
+        if (error)
+            *error = file.errorString();
         return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail();
     if (file.write(bytes) != bytes.size()) {
+        fail();
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    return file.commit() || fail();
+}
+
+bool isJpegName(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg");
+}
+
+std::optional<QByteArray> bytesForName(const QString& path, const QImage& image) {
+    return isJpegName(path) ? ImageCoding::jpegData(image, 0.9) : ImageCoding::pngData(image);
 }
 
 std::optional<QByteArray> bytesForChosenPath(const QString& path, const QImage& image,
                                              const std::optional<QByteArray>& png) {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
-        return ImageCoding::jpegData(image, 0.9);
-    return png;
+    return isJpegName(path) ? ImageCoding::jpegData(image, 0.9) : png;
 }
 
 } // namespace PhotoFiles

@@ -22,9 +22,14 @@ struct Encoded {
 };
 Encoded encode(const QImage& image);
 
-// Writes through a temporary file renamed at the end: a failure leaves nothing under `path`.
-bool writeAtomically(const QString& path, const QByteArray& bytes);
-// The bytes a save panel's choice gets: JPEG (quality 0.9) for a ".jpg" or ".jpeg" name, PNG otherwise.
+// Writes through a temporary file renamed at the end: a failure leaves nothing under `path` and, when asked,
+// says why in `error`.
+bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+// A ".jpg" or ".jpeg" name, in any case.
+bool isJpegName(const QString& path);
+// The bytes a file of that name gets: JPEG (quality 0.9) for a JPEG name, PNG otherwise.
+std::optional<QByteArray> bytesForName(const QString& path, const QImage& image);
+// The same for a save panel's choice, reusing PNG bytes already made.
 std::optional<QByteArray> bytesForChosenPath(const QString& path, const QImage& image,
                                              const std::optional<QByteArray>& png);
 

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPainter>
 
+#include <algorithm>
+
 using namespace StudioWidgets;
 
 QueueStatusIndicator::QueueStatusIndicator(QueueManager* queue, StudioRules::IndicatorTab tab, QWidget* parent)
@@ -27,6 +29,11 @@ void QueueStatusIndicator::setScale(double scale) {
     refresh();
 }
 
+void QueueStatusIndicator::alignWithTitle(const QLabel* title) {
+    title_ = title;
+    refresh();
+}
+
 QSize QueueStatusIndicator::sizeHint() const {
     return state_.visible ? QWidget::sizeHint() : QSize(0, 0);
 }
@@ -39,6 +46,12 @@ void QueueStatusIndicator::refresh() {
     const int dots = tab_ == StudioRules::IndicatorTab::photo ? 4 : 1;
     const int lead = int((6 + dots * (4 + 2) + 6 + 10) * scale_);
     layout()->setContentsMargins(lead, int(2 * scale_), int(6 * scale_), int(2 * scale_));
+    if (title_) {
+        const QFontMetrics metrics = title_->fontMetrics();
+        const int baseline = (title_->sizeHint().height() - metrics.height()) / 2 + metrics.ascent();
+        const int guide = qRound(0.65 * layout()->sizeHint().height());
+        setContentsMargins(0, std::max(0, baseline - guide), 0, 0);
+    }
     setAccessibleName(state_.text);
     setVisible(state_.visible);
     updateGeometry();
@@ -50,14 +63,14 @@ void QueueStatusIndicator::paintEvent(QPaintEvent*) {
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF capsule = QRectF(rect()).adjusted(0.4, 0.4, -0.4, -0.4);
+    const QRectF capsule = QRectF(contentsRect()).adjusted(0.4, 0.4, -0.4, -0.4);
     painter.setBrush(palette().color(QPalette::Base));
     QColor stroke = color(Tone::blue, this);
     stroke.setAlphaF(0.2f);
     painter.setPen(QPen(stroke, 0.8));
     painter.drawRoundedRect(capsule, 4, 4);
     painter.setPen(Qt::NoPen);
-    const double y = height() / 2.0;
+    const double y = capsule.center().y();
     double x = 6 * scale_;
     if (tab_ == StudioRules::IndicatorTab::photo) {
         for (int i = 0; i < 4; ++i) {

@@ -46,7 +46,7 @@ QThreadPool& decodingPool() {
 }
 } // namespace
 
-ReferenceLoader::ReferenceLoader(QObject* parent) : QObject(parent) {}
+ReferenceLoader::ReferenceLoader(QObject* parent, QSize bounds) : QObject(parent), bounds_(bounds) {}
 
 ReferenceLoader::~ReferenceLoader() = default;
 
@@ -115,8 +115,9 @@ ReferenceLoader::Loaded ReferenceLoader::decodeFull(const Source& source, QSize 
 void ReferenceLoader::load(Source source, Done done) {
     const quint64 ticket = nextTicket_++;
     waiting_[ticket] = Slot{std::move(done), false, {}};
-    QFuture<Loaded> future =
-        QtConcurrent::run(&decodingPool(), [source = std::move(source)] { return decode(source); });
+    QFuture<Loaded> future = QtConcurrent::run(&decodingPool(), [source = std::move(source), bounds = bounds_] {
+        return bounds == fullSize ? decodeFull(source, bounds) : decode(source, bounds);
+    });
     future.then(this, [this, ticket](const Loaded& loaded) {
         auto it = waiting_.find(ticket);
         if (it == waiting_.end())

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <limits>
 #include <map>
 
 class QThreadPool;
@@ -36,7 +37,10 @@ public:
     static constexpr QSize maxSize{1920, 1080};
     static constexpr int thumbnailBound = 400;
 
-    explicit ReferenceLoader(QObject* parent = nullptr);
+    // Pictures kept at full size, with no thumbnail: for callers that need the original.
+    static constexpr QSize fullSize{std::numeric_limits<int>::max(), std::numeric_limits<int>::max()};
+
+    explicit ReferenceLoader(QObject* parent = nullptr, QSize bounds = maxSize);
     ~ReferenceLoader() override;
 
     // `done` runs on this object's thread, after the `done` of every earlier request.
@@ -45,6 +49,8 @@ public:
 
     // The decoding itself; safe on any thread.
     static Loaded decode(const Source& source, QSize bounds = maxSize);
+    // Without the thumbnail.
+    static Loaded decodeFull(const Source& source, QSize bounds);
     static QImage thumbnail(const QImage& image);
 
 signals:
@@ -52,7 +58,6 @@ signals:
     void idle();
 
 private:
-    static Loaded decodeFull(const Source& source, QSize bounds);
     void deliver();
 
     struct Slot {
@@ -60,6 +65,7 @@ private:
         bool ready = false;
         Loaded loaded;
     };
+    QSize bounds_;
     quint64 nextTicket_ = 0;
     std::map<quint64, Slot> waiting_;
 };

@@ -10,12 +10,7 @@ public:
     explicit ReplyDocument(QObject* parent = nullptr);
 
     void setReply(const QString& text);
-    // How many resources the document asked for (and was refused); for the tests.
-    int refusedResources() const { return refusedResources_; }
 
 protected:
     QVariant loadResource(int type, const QUrl& name) override;
-
-private:
-    int refusedResources_ = 0;
 };

@@ -74,11 +74,23 @@ void setTextColor(QWidget* widget, const QColor& color) {
         glass->setTitleColor(color);
         glass->setSymbolColor(color);
     }
+    setPaletteTextColor(widget, color);
+}
+
+void setPaletteTextColor(QWidget* widget, const QColor& color) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, color);
     palette.setColor(QPalette::Text, color);
     palette.setColor(QPalette::ButtonText, color);
     widget->setPalette(palette);
+}
+
+void showCounter(QLabel* counter, const QString& text, bool warning) {
+    counter->setText(text);
+    const QColor tone = color(warning ? Tone::red : Tone::secondary, counter);
+    // Runs on every keystroke: a palette change restyles the label, so only when the colour changes.
+    if (counter->palette().color(QPalette::WindowText) != tone)
+        setPaletteTextColor(counter, tone);
 }
 
 } // namespace StudioWidgets

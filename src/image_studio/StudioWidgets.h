@@ -24,6 +24,11 @@ QAbstractButton* iconButton(const QString& objectName, const QString& symbol, co
 void setSymbol(QAbstractButton* button, const QString& symbol, double points, const QColor& color);
 
 QLabel* label(const QString& objectName, const QString& text, QWidget* parent);
+// A glass button's title and symbol too; any other widget's text through its palette only.
 void setTextColor(QWidget* widget, const QColor& color);
+void setPaletteTextColor(QWidget* widget, const QColor& color);
+
+// A prompt's character counter: secondary, red from its warning mark on.
+void showCounter(QLabel* counter, const QString& text, bool warning);
 
 } // namespace StudioWidgets

@@ -11,20 +11,11 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-namespace {
-QList<PreviewClipPreset*> cinematicPresets() {
-    QList<PreviewClipPreset*> list;
-    for (CinematicPreset* preset : CinematicPreset::allPresets())
-        list.append(preset);
-    return list;
-}
-} // namespace
-
 CameraControlView::CameraControlView(int columns, QWidget* parent)
     : CameraControlView(columns, CinematicPlayer::shared(), parent) {}
 
 CameraControlView::CameraControlView(int columns, CinematicPlayer& player, QWidget* parent)
-    : QWidget(parent), player_(player), model_(new PreviewClipPresetListModel(cinematicPresets(), this)) {
+    : QWidget(parent), player_(player), model_(new PreviewClipPresetListModel(CinematicPreset::allPresets(), this)) {
     setObjectName(QStringLiteral("CameraControlView"));
     setAccessibleName(QStringLiteral("Cinematic Presets"));
     setFixedSize(750, 600);
@@ -32,32 +23,12 @@ CameraControlView::CameraControlView(int columns, CinematicPlayer& player, QWidg
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
 
-    auto* header = new QHBoxLayout;
-    header->setContentsMargins(20, 12, 20, 12);
-    auto* title = new QLabel(QStringLiteral("Cinematic Presets"), this);
-    title->setObjectName(QStringLiteral("cinematicPresetsTitle"));
-    title->setFont(PresetLook::font(17, QFont::DemiBold));
-    QAbstractButton* close = PresetKit::closeButton(24, 14, this);
-    close->setObjectName(QStringLiteral("cinematicPresetsClose"));
-    header->addStretch();
-    header->addWidget(title);
-    header->addStretch();
-    header->addWidget(close);
-    root->addLayout(header);
+    QAbstractButton* close =
+        PresetKit::addHeader(root, QStringLiteral("Cinematic Presets"), PresetLook::font(17, QFont::DemiBold),
+                             QMargins(20, 12, 20, 12), 24, 14, QStringLiteral("cinematicPresets"), this);
 
-    ClipPresetListView::Player hooks;
-    hooks.play = [this](int row) {
-        const auto& all = CinematicPreset::allPresets();
-        if (row >= 0 && row < all.size())
-            player_.play(all[row]);
-    };
-    hooks.stop = [this] { player_.stop(); };
-    hooks.currentRow = [this] {
-        CinematicPreset* current = player_.currentPreset();
-        return current ? int(CinematicPreset::allPresets().indexOf(current)) : -1;
-    };
-    hooks.isPlaying = [this] { return player_.isPlaying(); };
-    hooks.backend = &player_.player();
+    const auto hooks = ClipPresetListView::hooks<CinematicPlayer, CinematicPreset>(
+        player_, CinematicPreset::allPresets(), [this] { return player_.currentPreset(); });
     grid_ = new ClipPresetListView(model_, columns, 12, hooks, this);
     grid_->setObjectName(QStringLiteral("cinematicPresetsGrid"));
     grid_->setAccessibleName(QStringLiteral("Cinematic Presets"));

@@ -2,6 +2,7 @@
 
 #include "HoverPreviewController.h"
 #include "PresetCardDelegates.h"
+#include "PresetKit.h"
 #include "PresetListModels.h"
 #include "VideoPlayerView.h"
 
@@ -29,15 +30,10 @@ ClipPresetListView::ClipPresetListView(PreviewClipPresetListModel* model, int co
         this);
     setModel(model_);
     setItemDelegate(delegate_);
-    setSelectionMode(QAbstractItemView::NoSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setFrameShape(QFrame::NoFrame);
+    PresetKit::setUpCardList(this);
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     viewport()->setAttribute(Qt::WA_Hover);
-    viewport()->setAutoFillBackground(false);
     setUniformItemSizes(true);
     if (columns_ > 1) {
         setFlow(QListView::LeftToRight);

@@ -23,6 +23,23 @@ public:
         std::function<bool()> isPlaying;
         PreviewBackend* backend = nullptr;
     };
+    // The hooks over a preview player of the fixed list `presets`; `current` names the preset it holds, or null.
+    template <class PreviewPlayerT, class Preset>
+    static Player hooks(PreviewPlayerT& player, const QList<Preset*>& presets, std::function<Preset*()> current) {
+        Player hooks;
+        hooks.play = [&player, &presets](int row) {
+            if (row >= 0 && row < presets.size())
+                player.play(presets[row]);
+        };
+        hooks.stop = [&player] { player.stop(); };
+        hooks.currentRow = [&presets, current = std::move(current)] {
+            Preset* preset = current();
+            return preset ? int(presets.indexOf(preset)) : -1;
+        };
+        hooks.isPlaying = [&player] { return player.isPlaying(); };
+        hooks.backend = &player.player();
+        return hooks;
+    }
     ClipPresetListView(PreviewClipPresetListModel* model, int columns, int spacing, Player player,
                        QWidget* parent = nullptr);
 

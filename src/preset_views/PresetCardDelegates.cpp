@@ -71,15 +71,13 @@ UserPresetCardDelegate::UserPresetCardDelegate(PresetPictureCache* pictures, int
                                                QObject* parent)
     : QStyledItemDelegate(parent), pictures_(pictures), spacing_(spacing), wholeCardSelects_(wholeCardSelects) {}
 
-UserPresetCardDelegate::Geometry UserPresetCardDelegate::geometry(const QRect& itemRect, const QModelIndex& index,
-                                                                  int spacing) {
+UserPresetCardDelegate::Geometry UserPresetCardDelegate::geometry(const QRect& itemRect, const QModelIndex& index) {
     const bool first = index.row() == 0;
     const bool hasPicture = index.data(PresetRoles::HasPicture).toBool();
     const int top = itemRect.top() + (first ? kInset : 0);
     const int height = hasPicture ? kPictureHeight + kCaptionHeight : kTextRowHeight;
     Geometry g;
     g.card = QRect(itemRect.left() + kInset, top, std::max(0, itemRect.width() - 2 * kInset), height);
-    (void)spacing;
     if (hasPicture) {
         g.picture = QRect(g.card.left(), g.card.top(), g.card.width(), kPictureHeight);
         const QRect caption(g.card.left(), g.card.top() + kPictureHeight, g.card.width(), kCaptionHeight);
@@ -175,9 +173,7 @@ QRect BuiltInPresetCardDelegate::cardRect(const QRect& itemRect, const QModelInd
 }
 
 QSize BuiltInPresetCardDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const int rows = index.model() ? index.model()->rowCount() : 1;
     const int height = 224 + (index.row() == 0 ? 16 : 0) + 16;
-    (void)rows;
     const int width = option.widget ? static_cast<const QAbstractItemView*>(option.widget)->viewport()->width() : 300;
     return {width, height};
 }

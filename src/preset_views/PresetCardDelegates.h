@@ -23,10 +23,7 @@ public:
         QRect title;
         QRect menuButton;
     };
-    static Geometry geometry(const QRect& itemRect, const QModelIndex& index, int spacing);
-    Geometry geometry(const QRect& itemRect, const QModelIndex& index) const {
-        return geometry(itemRect, index, spacing_);
-    }
+    static Geometry geometry(const QRect& itemRect, const QModelIndex& index);
 
     static constexpr int kPictureHeight = 180;
     static constexpr int kCaptionHeight = 44;

@@ -18,83 +18,106 @@ QHash<int, QByteArray> presetRoleNames() {
             {PresetRoles::Thumbnail, "thumbnail"}, {PresetRoles::IsHovered, "isHovered"}};
 }
 
-// A record edited in place (title, picture) redraws its row without a reload.
-template <class Model, class Record> void followRecords(Model* model, const QList<std::shared_ptr<Record>>& rows) {
-    for (int row = 0; row < rows.size(); ++row) {
-        QObject::connect(rows[row].get(), &PersistentModel::changed, model, [model, record = rows[row].get()] {
-            for (int i = 0; i < model->rowCount(); ++i) {
-                if (model->record(i).get() == record) {
-                    const QModelIndex index = model->index(i);
-                    emit model->dataChanged(index, index);
+QString presetTitle(const ImagePreset& preset) {
+    return preset.title();
+}
+QString presetTitle(const PromptPreset& preset) {
+    return preset.name();
+}
+std::optional<QByteArray> pictureData(const ImagePreset& preset) {
+    return preset.imageData();
+}
+std::optional<QByteArray> pictureData(const PromptPreset& preset) {
+    return preset.userImageData();
+}
+// Asks the store whether a picture exists without loading it: layout asks this of every row.
+bool hasPictureData(const ImagePreset& preset) {
+    return preset.hasImageData();
+}
+bool hasPictureData(const PromptPreset& preset) {
+    return preset.hasUserImageData();
+}
+
+} // namespace
+
+// ---- StoredPresetListModel
+
+template <class Record> void StoredPresetListModel<Record>::setRows(const QList<std::shared_ptr<Record>>& rows) {
+    beginResetModel();
+    for (const auto& record : rows_)
+        QObject::disconnect(record.get(), nullptr, this, nullptr);
+    rows_ = rows;
+    // A record edited in place (title, picture) redraws its row without a reload.
+    for (const auto& record : rows_) {
+        QObject::connect(record.get(), &PersistentModel::changed, this, [this, changed = record.get()] {
+            for (int i = 0; i < rows_.size(); ++i) {
+                if (rows_[i].get() == changed) {
+                    const QModelIndex at = this->index(i);
+                    emit this->dataChanged(at, at);
                     return;
                 }
             }
         });
     }
-}
-
-template <class Record> void stopFollowing(QObject* model, const QList<std::shared_ptr<Record>>& rows) {
-    for (const auto& record : rows)
-        QObject::disconnect(record.get(), nullptr, model, nullptr);
-}
-
-} // namespace
-
-// ---- ImagePresetListModel
-
-ImagePresetListModel::ImagePresetListModel(SwiftDataImagePresetsManager& manager, QObject* parent)
-    : QAbstractListModel(parent), manager_(manager) {
-    connect(&manager_, &SwiftDataImagePresetsManager::presetsChanged, this, &ImagePresetListModel::reload);
-    rows_ = manager_.presets();
-    followRecords(this, rows_);
-}
-
-void ImagePresetListModel::reload() {
-    beginResetModel();
-    stopFollowing(this, rows_);
-    rows_ = manager_.presets();
-    followRecords(this, rows_);
     endResetModel();
 }
 
-int ImagePresetListModel::rowCount(const QModelIndex& parent) const {
+template <class Record> int StoredPresetListModel<Record>::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(rows_.size());
 }
 
-QVariant ImagePresetListModel::data(const QModelIndex& index, int role) const {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+template <class Record> QVariant StoredPresetListModel<Record>::data(const QModelIndex& index, int role) const {
+    if (!this->checkIndex(index, QAbstractItemModel::CheckIndexOption::IndexIsValid |
+                                     QAbstractItemModel::CheckIndexOption::ParentIsInvalid))
         return {};
-    const ImagePreset& preset = *rows_[index.row()];
+    const Record& preset = *rows_[index.row()];
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
     case PresetRoles::Title:
-        return preset.title();
+        return presetTitle(preset);
     case PresetRoles::Text:
         return preset.prompt();
     case PresetRoles::Id:
         return preset.id();
-    case PresetRoles::PictureData:
-        return preset.imageData() ? QVariant(*preset.imageData()) : QVariant();
+    case PresetRoles::PictureData: {
+        const auto picture = pictureData(preset);
+        return picture ? QVariant(*picture) : QVariant();
+    }
     case PresetRoles::HasPicture:
-        return preset.imageData().has_value();
+        return hasPictureData(preset);
     default:
         return {};
     }
 }
 
-QHash<int, QByteArray> ImagePresetListModel::roleNames() const {
+template <class Record> QHash<int, QByteArray> StoredPresetListModel<Record>::roleNames() const {
     return presetRoleNames();
 }
 
-std::shared_ptr<ImagePreset> ImagePresetListModel::record(int row) const {
+template <class Record> std::shared_ptr<Record> StoredPresetListModel<Record>::record(int row) const {
     return row >= 0 && row < rows_.size() ? rows_[row] : nullptr;
+}
+
+template class StoredPresetListModel<ImagePreset>;
+template class StoredPresetListModel<PromptPreset>;
+
+// ---- ImagePresetListModel
+
+ImagePresetListModel::ImagePresetListModel(SwiftDataImagePresetsManager& manager, QObject* parent)
+    : StoredPresetListModel(parent), manager_(manager) {
+    connect(&manager_, &SwiftDataImagePresetsManager::presetsChanged, this, &ImagePresetListModel::reload);
+    reload();
+}
+
+void ImagePresetListModel::reload() {
+    setRows(manager_.presets());
 }
 
 // ---- PromptPresetListModel
 
 PromptPresetListModel::PromptPresetListModel(SwiftDataPromptPresetsManager& manager, QObject* parent)
-    : QAbstractListModel(parent), manager_(manager) {
+    : StoredPresetListModel(parent), manager_(manager) {
     connect(&manager_, &SwiftDataPromptPresetsManager::userPresetsChanged, this, &PromptPresetListModel::reload);
     reload();
 }
@@ -118,71 +141,52 @@ void PromptPresetListModel::setSearchText(const QString& text) {
 }
 
 void PromptPresetListModel::reload() {
-    beginResetModel();
-    stopFollowing(this, rows_);
-    rows_.clear();
+    QList<std::shared_ptr<PromptPreset>> rows;
     for (const auto& preset : manager_.userPresets()) {
         if (matches(*preset, searchText_))
-            rows_.append(preset);
+            rows.append(preset);
     }
-    followRecords(this, rows_);
-    endResetModel();
+    setRows(rows);
 }
 
-int PromptPresetListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(rows_.size());
+// ---- FixedPresetListModel
+
+namespace {
+QString presetText(const BuiltInImagePreset& preset) {
+    return preset.prompt();
 }
-
-QVariant PromptPresetListModel::data(const QModelIndex& index, int role) const {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
-        return {};
-    const PromptPreset& preset = *rows_[index.row()];
-    switch (role) {
-    case Qt::DisplayRole:
-    case Qt::AccessibleTextRole:
-    case PresetRoles::Title:
-        return preset.name();
-    case PresetRoles::Text:
-        return preset.prompt();
-    case PresetRoles::Id:
-        return preset.id();
-    case PresetRoles::PictureData:
-        return preset.userImageData() ? QVariant(*preset.userImageData()) : QVariant();
-    case PresetRoles::HasPicture:
-        return preset.userImageData().has_value();
-    default:
-        return {};
-    }
+QString presetText(const PreviewClipPreset& preset) {
+    return preset.insertText();
 }
-
-QHash<int, QByteArray> PromptPresetListModel::roleNames() const {
-    return presetRoleNames();
+QVariant hovered(const BuiltInImagePreset&) {
+    return {};
 }
-
-std::shared_ptr<PromptPreset> PromptPresetListModel::record(int row) const {
-    return row >= 0 && row < rows_.size() ? rows_[row] : nullptr;
+QVariant hovered(const PreviewClipPreset& preset) {
+    return preset.isHovered();
 }
+} // namespace
 
-// ---- BuiltInImagePresetListModel
-
-BuiltInImagePresetListModel::BuiltInImagePresetListModel(const QList<BuiltInImagePreset*>& presets, QObject* parent)
+template <class Preset>
+FixedPresetListModel<Preset>::FixedPresetListModel(const QList<Preset*>& presets, QObject* parent)
     : QAbstractListModel(parent) {
     for (int row = 0; row < presets.size(); ++row) {
         rows_.append(presets[row]);
-        connect(presets[row], &BuiltInImagePreset::thumbnailChanged, this, [this, row] {
-            emit dataChanged(index(row), index(row), {PresetRoles::Thumbnail, PresetRoles::HasPicture});
+        QObject::connect(presets[row], &Preset::thumbnailChanged, this, [this, row] {
+            emit this->dataChanged(this->index(row), this->index(row),
+                                   {PresetRoles::Thumbnail, PresetRoles::HasPicture});
         });
     }
 }
 
-int BuiltInImagePresetListModel::rowCount(const QModelIndex& parent) const {
+template <class Preset> int FixedPresetListModel<Preset>::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(rows_.size());
 }
 
-QVariant BuiltInImagePresetListModel::data(const QModelIndex& index, int role) const {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+template <class Preset> QVariant FixedPresetListModel<Preset>::data(const QModelIndex& index, int role) const {
+    if (!this->checkIndex(index, QAbstractItemModel::CheckIndexOption::IndexIsValid |
+                                     QAbstractItemModel::CheckIndexOption::ParentIsInvalid))
         return {};
-    const BuiltInImagePreset* preset = rows_[index.row()];
+    const Preset* preset = rows_[index.row()];
     if (!preset)
         return {};
     switch (role) {
@@ -191,53 +195,7 @@ QVariant BuiltInImagePresetListModel::data(const QModelIndex& index, int role) c
     case PresetRoles::Title:
         return preset->title();
     case PresetRoles::Text:
-        return preset->prompt();
-    case PresetRoles::Id:
-        return preset->id();
-    case PresetRoles::HasPicture:
-        return !preset->thumbnail().isNull();
-    case PresetRoles::Thumbnail:
-        return preset->thumbnail();
-    default:
-        return {};
-    }
-}
-
-BuiltInImagePreset* BuiltInImagePresetListModel::preset(int row) const {
-    return row >= 0 && row < rows_.size() ? rows_[row].data() : nullptr;
-}
-
-// ---- PreviewClipPresetListModel
-
-PreviewClipPresetListModel::PreviewClipPresetListModel(const QList<PreviewClipPreset*>& presets, QObject* parent)
-    : QAbstractListModel(parent) {
-    for (int row = 0; row < presets.size(); ++row) {
-        rows_.append(presets[row]);
-        connect(presets[row], &PreviewClipPreset::thumbnailChanged, this, [this, row] {
-            emit dataChanged(index(row), index(row), {PresetRoles::Thumbnail, PresetRoles::HasPicture});
-        });
-        connect(presets[row], &PreviewClipPreset::isHoveredChanged, this,
-                [this, row] { emit dataChanged(index(row), index(row), {PresetRoles::IsHovered}); });
-    }
-}
-
-int PreviewClipPresetListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(rows_.size());
-}
-
-QVariant PreviewClipPresetListModel::data(const QModelIndex& index, int role) const {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
-        return {};
-    const PreviewClipPreset* preset = rows_[index.row()];
-    if (!preset)
-        return {};
-    switch (role) {
-    case Qt::DisplayRole:
-    case Qt::AccessibleTextRole:
-    case PresetRoles::Title:
-        return preset->title();
-    case PresetRoles::Text:
-        return preset->insertText();
+        return presetText(*preset);
     case PresetRoles::Id:
         return preset->id();
     case PresetRoles::HasPicture:
@@ -245,12 +203,25 @@ QVariant PreviewClipPresetListModel::data(const QModelIndex& index, int role) co
     case PresetRoles::Thumbnail:
         return preset->thumbnail();
     case PresetRoles::IsHovered:
-        return preset->isHovered();
+        return hovered(*preset);
     default:
         return {};
     }
 }
 
-PreviewClipPreset* PreviewClipPresetListModel::preset(int row) const {
+template <class Preset> Preset* FixedPresetListModel<Preset>::preset(int row) const {
     return row >= 0 && row < rows_.size() ? rows_[row].data() : nullptr;
+}
+
+template class FixedPresetListModel<BuiltInImagePreset>;
+template class FixedPresetListModel<PreviewClipPreset>;
+
+// ---- PreviewClipPresetListModel
+
+PreviewClipPresetListModel::PreviewClipPresetListModel(const QList<PreviewClipPreset*>& presets, QObject* parent)
+    : FixedPresetListModel(presets, parent) {
+    for (int row = 0; row < presets.size(); ++row) {
+        connect(presets[row], &PreviewClipPreset::isHoveredChanged, this,
+                [this, row] { emit dataChanged(index(row), index(row), {PresetRoles::IsHovered}); });
+    }
 }

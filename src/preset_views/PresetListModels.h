@@ -31,33 +31,40 @@ enum Role {
 };
 }
 
-// The user's image presets, in the manager's order (newest first). Follows every reload of the manager.
-class ImagePresetListModel final : public QAbstractListModel {
-    Q_OBJECT
+// Stored presets (the user's own), each followed so that one edited in place redraws its row.
+template <class Record> class StoredPresetListModel : public QAbstractListModel {
 public:
-    explicit ImagePresetListModel(SwiftDataImagePresetsManager& manager, QObject* parent = nullptr);
+    using QAbstractListModel::QAbstractListModel;
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
-    std::shared_ptr<ImagePreset> record(int row) const;
+    std::shared_ptr<Record> record(int row) const;
+
+protected:
+    void setRows(const QList<std::shared_ptr<Record>>& rows);
+
+private:
+    QList<std::shared_ptr<Record>> rows_;
+};
+
+// The user's image presets, in the manager's order (newest first). Follows every reload of the manager.
+class ImagePresetListModel final : public StoredPresetListModel<ImagePreset> {
+    Q_OBJECT
+public:
+    explicit ImagePresetListModel(SwiftDataImagePresetsManager& manager, QObject* parent = nullptr);
 
 private:
     void reload();
     SwiftDataImagePresetsManager& manager_;
-    QList<std::shared_ptr<ImagePreset>> rows_;
 };
 
 // The user's prompt presets (never a built-in one), newest first, narrowed by a search text that matches
 // the name or the prompt, case-insensitively in the user's locale.
-class PromptPresetListModel final : public QAbstractListModel {
+class PromptPresetListModel final : public StoredPresetListModel<PromptPreset> {
     Q_OBJECT
     Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged)
 public:
     explicit PromptPresetListModel(SwiftDataPromptPresetsManager& manager, QObject* parent = nullptr);
-    int rowCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QHash<int, QByteArray> roleNames() const override;
-    std::shared_ptr<PromptPreset> record(int row) const;
 
     QString searchText() const { return searchText_; }
     void setSearchText(const QString& text);
@@ -70,31 +77,34 @@ private:
     void reload();
     SwiftDataPromptPresetsManager& manager_;
     QString searchText_;
-    QList<std::shared_ptr<PromptPreset>> rows_;
+};
+
+// Fixed presets with a thumbnail, in table order; a changed thumbnail redraws its row.
+template <class Preset> class FixedPresetListModel : public QAbstractListModel {
+public:
+    explicit FixedPresetListModel(const QList<Preset*>& presets, QObject* parent = nullptr);
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    Preset* preset(int row) const;
+
+protected:
+    QList<QPointer<Preset>> rows_;
 };
 
 // The fixed camera-angle presets of the image studio, in table order.
-class BuiltInImagePresetListModel final : public QAbstractListModel {
+class BuiltInImagePresetListModel final : public FixedPresetListModel<BuiltInImagePreset> {
     Q_OBJECT
 public:
-    explicit BuiltInImagePresetListModel(const QList<BuiltInImagePreset*>& presets, QObject* parent = nullptr);
-    int rowCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    BuiltInImagePreset* preset(int row) const;
-
-private:
-    QList<QPointer<BuiltInImagePreset>> rows_;
+    using FixedPresetListModel::FixedPresetListModel;
 };
 
 // Camera movements or cinematic presets: fixed presets with a preview clip, in table order.
-class PreviewClipPresetListModel final : public QAbstractListModel {
+class PreviewClipPresetListModel final : public FixedPresetListModel<PreviewClipPreset> {
     Q_OBJECT
 public:
     explicit PreviewClipPresetListModel(const QList<PreviewClipPreset*>& presets, QObject* parent = nullptr);
-    int rowCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    PreviewClipPreset* preset(int row) const;
-
-private:
-    QList<QPointer<PreviewClipPreset>> rows_;
+    // Any list of presets with a preview clip (camera movements, cinematic presets).
+    template <class Preset>
+    explicit PreviewClipPresetListModel(const QList<Preset*>& presets, QObject* parent = nullptr)
+        : PreviewClipPresetListModel(QList<PreviewClipPreset*>(presets.begin(), presets.end()), parent) {}
 };

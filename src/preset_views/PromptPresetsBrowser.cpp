@@ -6,15 +6,6 @@
 #include "PromptPreset.h"
 #include "SwiftDataPromptPresetsManager.h"
 
-namespace {
-QList<PreviewClipPreset*> movements() {
-    QList<PreviewClipPreset*> list;
-    for (CameraMovementPreset* movement : CameraMovementPreset::allPresets())
-        list.append(movement);
-    return list;
-}
-} // namespace
-
 QString PromptPresetsBrowser::title(PresetsTab tab) {
     return tab == PresetsTab::publicPrompts ? QStringLiteral("Camera") : QStringLiteral("My Presets");
 }
@@ -29,7 +20,7 @@ PromptPresetsBrowser::PromptPresetsBrowser(SwiftDataPromptPresetsManager& manage
     : QObject(parent), manager_(manager), currentPrompt_(currentPrompt),
       shouldOpenCreatePreset_(shouldOpenCreatePreset), form_(new PresetFormModel(this)),
       userPresets_(new PromptPresetListModel(manager, this)),
-      cameraMovements_(new PreviewClipPresetListModel(movements(), this)) {
+      cameraMovements_(new PreviewClipPresetListModel(CameraMovementPreset::allPresets(), this)) {
     connect(userPresets_, &QAbstractItemModel::modelReset, this, &PromptPresetsBrowser::presetsCountChanged);
     connect(form_, &PresetFormModel::saveRequested, this, &PromptPresetsBrowser::savePreset);
     connect(form_, &PresetFormModel::cancelRequested, this, &PromptPresetsBrowser::cancelEditing);

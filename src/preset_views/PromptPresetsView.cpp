@@ -46,10 +46,6 @@ QWidget* emptyState(QWidget* parent) {
     return page;
 }
 
-int rowOf(CameraMovementPreset* movement) {
-    return movement ? int(CameraMovementPreset::allPresets().indexOf(movement)) : -1;
-}
-
 } // namespace
 
 PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, const QString& currentPrompt,
@@ -62,55 +58,18 @@ PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, con
       browser_(new PromptPresetsBrowser(manager, currentPrompt, openCreatePreset, this)) {
     setObjectName(QStringLiteral("PromptPresetsView"));
     setAccessibleName(QStringLiteral("Movements"));
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    QWidget* panel = PresetKit::panelBackground(24, this);
-    outer->addWidget(panel);
-    auto* root = new QVBoxLayout(panel);
-    root->setContentsMargins(0, 0, 0, 0);
-    root->setSpacing(0);
-
-    auto* header = new QHBoxLayout;
-    header->setContentsMargins(32, 24, 32, 20);
-    auto* title = new QLabel(QStringLiteral("Movements"), this);
-    title->setObjectName(QStringLiteral("promptPresetsTitle"));
-    title->setFont(PresetLook::font(28, QFont::Bold));
-    QAbstractButton* close = PresetKit::closeButton(44, 18, this);
-    close->setObjectName(QStringLiteral("promptPresetsClose"));
-    header->addStretch();
-    header->addWidget(title);
-    header->addStretch();
-    header->addWidget(close);
-    root->addLayout(header);
-
-    auto* tabBar = new QHBoxLayout;
-    tabBar->setContentsMargins(16, 12, 16, 12);
-    tabBar->setSpacing(8);
-    for (const auto tab : PromptPresetsBrowser::allTabs()) {
-        QAbstractButton* button =
-            PresetKit::tabButton(PromptPresetsBrowser::symbol(tab), PromptPresetsBrowser::title(tab), this);
-        button->setObjectName(tab == PromptPresetsBrowser::PresetsTab::publicPrompts ? QStringLiteral("cameraTab")
-                                                                                     : QStringLiteral("myPresetsTab"));
-        connect(button, &QAbstractButton::clicked, browser_, [this, tab] { browser_->selectTab(tab); });
-        tabs_.append(button);
-        tabBar->addWidget(button);
-    }
-    tabBar->addStretch();
-    root->addLayout(tabBar);
+    QVBoxLayout* root = PresetKit::panelColumn(this, 24);
+    QAbstractButton* close =
+        PresetKit::addHeader(root, QStringLiteral("Movements"), PresetLook::font(28, QFont::Bold),
+                             QMargins(32, 24, 32, 20), 44, 18, QStringLiteral("promptPresets"), this);
+    tabs_ = PresetKit::addTabBar(root, browser_, {QStringLiteral("cameraTab"), QStringLiteral("myPresetsTab")}, this);
 
     pages_ = new QStackedWidget(this);
-    ClipPresetListView::Player hooks;
-    hooks.play = [this](int row) {
-        const auto& all = CameraMovementPreset::allPresets();
-        if (row >= 0 && row < all.size())
-            player_.play(all[row]);
-    };
-    hooks.stop = [this] { player_.stop(); };
-    hooks.currentRow = [this] {
-        return player_.currentMode() == MovementPlayer::PlaybackMode::movement ? rowOf(player_.currentMovement()) : -1;
-    };
-    hooks.isPlaying = [this] { return player_.isPlaying(); };
-    hooks.backend = &player_.player();
+    const auto hooks = ClipPresetListView::hooks<MovementPlayer, CameraMovementPreset>(
+        player_, CameraMovementPreset::allPresets(), [this]() -> CameraMovementPreset* {
+            return player_.currentMode() == MovementPlayer::PlaybackMode::movement ? player_.currentMovement()
+                                                                                   : nullptr;
+        });
     movements_ = new ClipPresetListView(browser_->cameraMovements(), 1, 16, hooks, pages_);
     movements_->setObjectName(QStringLiteral("cameraMovementsList"));
     movements_->setAccessibleName(QStringLiteral("Camera"));
@@ -179,26 +138,11 @@ void PromptPresetsView::showEvent(QShowEvent* event) {
 }
 
 void PromptPresetsView::refresh() {
-    const auto tabsList = PromptPresetsBrowser::allTabs();
-    for (int i = 0; i < tabs_.size(); ++i)
-        PresetKit::setTabSelected(tabs_[i], tabsList[i] == browser_->selectedTab());
-    pages_->setCurrentIndex(browser_->selectedTab() == PromptPresetsBrowser::PresetsTab::publicPrompts ? 0 : 1);
-    PresetKit::setPresetsCount(addTile_, browser_->presetsCount());
-    myPresetsContent_->setCurrentIndex(browser_->presetsCount() > 0 ? 0 : 1);
+    PresetKit::showTab(*browser_, tabs_, pages_, addTile_, myPresetsContent_);
 }
 
 void PromptPresetsView::showForm(bool showing) {
-    if (!showing) {
-        if (form_) {
-            form_->hide();
-            form_->deleteLater();
-        }
-        return;
-    }
-    if (!form_)
-        form_ = new CreatePresetView(browser_->form(), this);
-    form_->show();
-    form_->raise();
+    PresetKit::showForm(form_, showing, browser_->form(), this);
 }
 
 void PromptPresetsView::askToDelete() {

@@ -61,41 +61,11 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
     : QWidget(parent), browser_(new ImagePresetsBrowser(manager, currentPrompt, this)) {
     setObjectName(QStringLiteral("UserImagePresetsView"));
     setAccessibleName(QStringLiteral("Image Presets"));
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    QWidget* panel = PresetKit::panelBackground(16, this);
-    outer->addWidget(panel);
-    auto* root = new QVBoxLayout(panel);
-    root->setContentsMargins(0, 0, 0, 0);
-    root->setSpacing(0);
-
-    auto* header = new QHBoxLayout;
-    header->setContentsMargins(20, 12, 20, 12);
-    auto* title = new QLabel(QStringLiteral("Image Presets"), this);
-    title->setObjectName(QStringLiteral("imagePresetsTitle"));
-    title->setFont(PresetLook::font(17, QFont::DemiBold));
-    QAbstractButton* close = PresetKit::closeButton(24, 14, this);
-    close->setObjectName(QStringLiteral("imagePresetsClose"));
-    header->addStretch();
-    header->addWidget(title);
-    header->addStretch();
-    header->addWidget(close);
-    root->addLayout(header);
-
-    auto* tabBar = new QHBoxLayout;
-    tabBar->setContentsMargins(16, 12, 16, 12);
-    tabBar->setSpacing(8);
-    for (const auto tab : ImagePresetsBrowser::allTabs()) {
-        QAbstractButton* button =
-            PresetKit::tabButton(ImagePresetsBrowser::symbol(tab), ImagePresetsBrowser::title(tab), this);
-        button->setObjectName(tab == ImagePresetsBrowser::PresetsTab::builtIn ? QStringLiteral("anglesTab")
-                                                                              : QStringLiteral("myPresetsTab"));
-        connect(button, &QAbstractButton::clicked, browser_, [this, tab] { browser_->selectTab(tab); });
-        tabs_.append(button);
-        tabBar->addWidget(button);
-    }
-    tabBar->addStretch();
-    root->addLayout(tabBar);
+    QVBoxLayout* root = PresetKit::panelColumn(this, 16);
+    QAbstractButton* close =
+        PresetKit::addHeader(root, QStringLiteral("Image Presets"), PresetLook::font(17, QFont::DemiBold),
+                             QMargins(20, 12, 20, 12), 24, 14, QStringLiteral("imagePresets"), this);
+    tabs_ = PresetKit::addTabBar(root, browser_, {QStringLiteral("anglesTab"), QStringLiteral("myPresetsTab")}, this);
 
     pages_ = new QStackedWidget(this);
     builtInList_ = new QListView(pages_);
@@ -105,11 +75,7 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
     builtInList_->setModel(browser_->builtInPresets());
     auto* builtInDelegate = new BuiltInPresetCardDelegate(builtInList_);
     builtInList_->setItemDelegate(builtInDelegate);
-    builtInList_->setSelectionMode(QAbstractItemView::NoSelection);
-    builtInList_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    builtInList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    builtInList_->setFrameShape(QFrame::NoFrame);
-    builtInList_->viewport()->setAutoFillBackground(false);
+    PresetKit::setUpCardList(builtInList_);
     connect(builtInDelegate, &BuiltInPresetCardDelegate::selectRequested, this, [this](const QModelIndex& index) {
         browser_->chooseBuiltIn(browser_->builtInPresets()->preset(index.row()));
     });
@@ -156,24 +122,9 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
 UserImagePresetsView::~UserImagePresetsView() = default;
 
 void UserImagePresetsView::refresh() {
-    const auto tabsList = ImagePresetsBrowser::allTabs();
-    for (int i = 0; i < tabs_.size(); ++i)
-        PresetKit::setTabSelected(tabs_[i], tabsList[i] == browser_->selectedTab());
-    pages_->setCurrentIndex(browser_->selectedTab() == ImagePresetsBrowser::PresetsTab::builtIn ? 0 : 1);
-    PresetKit::setPresetsCount(addTile_, browser_->presetsCount());
-    myPresetsContent_->setCurrentIndex(browser_->presetsCount() > 0 ? 0 : 1);
+    PresetKit::showTab(*browser_, tabs_, pages_, addTile_, myPresetsContent_);
 }
 
 void UserImagePresetsView::showForm(bool showing) {
-    if (!showing) {
-        if (form_) {
-            form_->hide();
-            form_->deleteLater();
-        }
-        return;
-    }
-    if (!form_)
-        form_ = new CreateImagePresetView(browser_->form(), this);
-    form_->show();
-    form_->raise();
+    PresetKit::showForm(form_, showing, browser_->form(), this);
 }

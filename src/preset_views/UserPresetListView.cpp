@@ -2,6 +2,7 @@
 
 #include "Popover.h"
 #include "PresetCardDelegates.h"
+#include "PresetKit.h"
 #include "PresetLook.h"
 #include "PresetPictureCache.h"
 #include "Theme.h"
@@ -18,12 +19,7 @@ UserPresetListView::UserPresetListView(QAbstractItemModel* model, int spacing, b
     delegate_ = new UserPresetCardDelegate(pictures_, spacing, wholeCardSelects, this);
     setModel(model);
     setItemDelegate(delegate_);
-    setSelectionMode(QAbstractItemView::NoSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setFrameShape(QFrame::NoFrame);
-    viewport()->setAutoFillBackground(false);
+    PresetKit::setUpCardList(this);
     connect(pictures_, &PresetPictureCache::pictureReady, viewport(), qOverload<>(&QWidget::update));
     connect(delegate_, &UserPresetCardDelegate::selectRequested, this,
             [this](const QModelIndex& index) { emit selectRequested(index.row()); });

@@ -9,8 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -175,19 +173,8 @@ void APIKeySection::refreshTest() {
 
 APISettingsView::APISettingsView(QWidget* parent) : QWidget(parent), model_(new APISettingsViewModel(this)) {
     setObjectName("APISettingsView");
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(new SettingsTabHeader(APISettingsViewModel::title, APISettingsViewModel::subtitle, this));
-
-    auto* scroll = new QScrollArea(this);
-    scroll->setObjectName("apiSettingsScroll");
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    nameScrollBars(scroll);
-    auto* page = new SettingsPage;
-    scroll->setWidget(page);
-    layout->addWidget(scroll);
+    SettingsPage* page =
+        addScrollingPage(this, APISettingsViewModel::title, APISettingsViewModel::subtitle, "apiSettingsScroll");
 
     for (APIKeySlot* slot : model_->keySlots()) {
         auto* section = new SettingsSection(slot->sectionHeader(), page);

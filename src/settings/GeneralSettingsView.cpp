@@ -9,27 +9,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
 GeneralSettingsView::GeneralSettingsView(VideoSettings& videoSettings, BackupManager& backupManager, QWidget* parent)
     : QWidget(parent), model_(new GeneralSettingsViewModel(videoSettings, backupManager, this)) {
     setObjectName("GeneralSettingsView");
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(new SettingsTabHeader(GeneralSettingsViewModel::title, GeneralSettingsViewModel::subtitle, this));
-
-    auto* scroll = new QScrollArea(this);
-    scroll->setObjectName("generalSettingsScroll");
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    nameScrollBars(scroll);
-    auto* page = new SettingsPage;
-    scroll->setWidget(page);
-    layout->addWidget(scroll);
+    SettingsPage* page = addScrollingPage(this, GeneralSettingsViewModel::title, GeneralSettingsViewModel::subtitle,
+                                          "generalSettingsScroll");
 
     // Notifications.
     auto* notifications = new SettingsSection("Notifications", page);

@@ -30,6 +30,23 @@ void nameScrollBars(QAbstractScrollArea* area) {
     area->horizontalScrollBar()->setAccessibleName("Scroll sideways");
 }
 
+SettingsPage* addScrollingPage(QWidget* tab, const QString& title, const QString& subtitle, const QString& scrollName) {
+    auto* layout = new QVBoxLayout(tab);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(new SettingsTabHeader(title, subtitle, tab));
+
+    auto* scroll = new QScrollArea(tab);
+    scroll->setObjectName(scrollName);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    nameScrollBars(scroll);
+    auto* page = new SettingsPage;
+    scroll->setWidget(page);
+    layout->addWidget(scroll);
+    return page;
+}
+
 QLabel* settingsCaption(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setFont(Theme::font(11));

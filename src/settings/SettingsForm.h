@@ -58,5 +58,8 @@ private:
 // The tabs scroll below their headings; their scroll bars are named like every other control.
 void nameScrollBars(QAbstractScrollArea* area);
 
+// Lays out a settings tab: its heading above a scroll area named `scrollName`; returns the page to fill.
+SettingsPage* addScrollingPage(QWidget* tab, const QString& title, const QString& subtitle, const QString& scrollName);
+
 // Text in the caption font and a colour role of the theme, following the theme's changes.
 QLabel* settingsCaption(const QString& text, QWidget* parent = nullptr);

@@ -30,6 +30,20 @@ ShadowSpec shadowFor(TileRoundButton::Look look) {
                                                : ShadowSpec{withOpacity(Qt::black, 0.1), 2, QPointF(0, 1)};
 }
 
+// Tiles that share a row: smaller corners and buttons, taking the width they are offered.
+ImageTile::Metrics compactMetrics(double maxHeight) {
+    ImageTile::Metrics m;
+    m.maxHeight = maxHeight;
+    m.cornerRadius = 8;
+    m.removePadding = 6;
+    m.removeDiameter = 22;
+    m.removeSymbolSize = 11;
+    m.downloadDiameter = 32;
+    m.downloadSymbolSize = 18;
+    m.expanding = true;
+    return m;
+}
+
 double finiteOr(double value, double fallback) {
     return std::isfinite(value) ? value : fallback;
 }
@@ -298,38 +312,23 @@ void ImageTile::placeButtons() {
 
 ImageTile::Metrics ReferenceImageTile::metricsFor(Layout layout, double scale) {
     const double k = std::isfinite(scale) && scale > 0 ? scale : 1.0;
-    Metrics m;
     switch (layout) {
     case Layout::single:
-        m.maxHeight = 200;
-        m.cornerRadius = 12;
-        m.removePadding = 8;
-        m.removeDiameter = 24;
-        m.removeSymbolSize = 12;
-        m.downloadDiameter = 36;
-        m.downloadSymbolSize = 20;
-        break;
+        return {};
     case Layout::flexible:
-        m.maxHeight = 150;
-        m.cornerRadius = 8;
-        m.removePadding = 6;
-        m.removeDiameter = 22;
-        m.removeSymbolSize = 11;
-        m.downloadDiameter = 32;
-        m.downloadSymbolSize = 18;
-        m.expanding = true;
-        break;
+        return compactMetrics(150);
     case Layout::thumbnail:
-        m.side = std::max(std::min(70 * k, 100.0), 50.0);
-        m.maxHeight = m.side;
-        m.cornerRadius = 8;
-        m.removePadding = 4;
-        m.removeDiameter = std::max(std::min(18 * k, 22.0), 16.0);
-        m.removeSymbolSize = 10 * k;
-        m.downloadDiameter = std::max(std::min(25 * k, 28.0), 22.0);
-        m.downloadSymbolSize = 16 * k;
         break;
     }
+    Metrics m;
+    m.side = std::max(std::min(70 * k, 100.0), 50.0);
+    m.maxHeight = m.side;
+    m.cornerRadius = 8;
+    m.removePadding = 4;
+    m.removeDiameter = std::max(std::min(18 * k, 22.0), 16.0);
+    m.removeSymbolSize = 10 * k;
+    m.downloadDiameter = std::max(std::min(25 * k, 28.0), 22.0);
+    m.downloadSymbolSize = 16 * k;
     return m;
 }
 
@@ -349,12 +348,7 @@ void ReferenceImageTile::setScale(double scale) {
 ImageTile::Metrics ReferenceImageView::metricsFor(std::optional<double> height) {
     Metrics m;
     m.maxHeight = height && std::isfinite(*height) && *height > 0 ? *height : 200;
-    m.cornerRadius = 12;
     m.removePadding = 6;
-    m.removeDiameter = 24;
-    m.removeSymbolSize = 12;
-    m.downloadDiameter = 36;
-    m.downloadSymbolSize = 20;
     m.removeLook = TileRoundButton::Look::dark;
     m.removeScales = true;
     return m;
@@ -366,15 +360,7 @@ ReferenceImageView::ReferenceImageView(const QImage& image, std::optional<double
 }
 
 ImageTile::Metrics VideoFrameImageView::metricsFor() {
-    Metrics m;
-    m.maxHeight = 120;
-    m.cornerRadius = 8;
-    m.removePadding = 6;
-    m.removeDiameter = 22;
-    m.removeSymbolSize = 11;
-    m.downloadDiameter = 32;
-    m.downloadSymbolSize = 18;
-    m.expanding = true;
+    Metrics m = compactMetrics(120);
     m.removeLook = TileRoundButton::Look::dark;
     m.removeScales = true;
     return m;

@@ -8,56 +8,35 @@
 #include "Log.h"
 
 #include <QFutureWatcher>
-#include <QImageReader>
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
-FrameImageIntake::FrameImageIntake(QObject* parent) : QObject(parent) {}
+FrameImageIntake::FrameImageIntake(QObject* parent)
+    : QObject(parent), loader_(new ReferenceLoader(this, ReferenceLoader::fullSize)) {}
 
-FrameImageIntake::~FrameImageIntake() {
-    // Decodes still running finish on their worker; their results are simply dropped.
-    for (Pending& pending : pending_)
-        pending.future.cancel();
-}
+// Decodes still running finish on their worker; their results are simply dropped with the loader.
+FrameImageIntake::~FrameImageIntake() = default;
 
 QImage FrameImageIntake::readImage(const QString& path) {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    // The reader keeps Qt's default allocation limit: a bigger picture fails to read and is skipped.
-    QImage image = reader.read();
-    return image;
+    return ReferenceLoader::decodeFull({path, {}, {}}, ReferenceLoader::fullSize).image;
 }
 
 void FrameImageIntake::loadFiles(ImageType slot, const QStringList& paths) {
     for (const QString& path : paths)
-        enqueue(slot, QtConcurrent::run(&FrameImageIntake::readImage, path));
+        load(slot, {path, {}, {}});
 }
 
 void FrameImageIntake::deliverImage(ImageType slot, const QImage& image) {
     if (image.isNull())
         return;
-    enqueue(slot, QtFuture::makeReadyFuture(image));
+    load(slot, {{}, {}, image});
 }
 
-void FrameImageIntake::enqueue(ImageType slot, QFuture<QImage> future) {
-    pending_.append({slot, future});
-    auto* watcher = new QFutureWatcher<QImage>(this);
-    connect(watcher, &QFutureWatcher<QImage>::finished, this, [this, watcher] {
-        watcher->deleteLater();
-        drain();
+void FrameImageIntake::load(ImageType slot, ReferenceLoader::Source source) {
+    loader_->load(std::move(source), [this, slot](const ReferenceLoader::Loaded& loaded) {
+        if (!loaded.image.isNull())
+            emit imageLoaded(slot, loaded.image);
     });
-    watcher->setFuture(future);
-}
-
-void FrameImageIntake::drain() {
-    while (!pending_.isEmpty() && pending_.first().future.isFinished()) {
-        const Pending head = pending_.takeFirst();
-        if (head.future.isCanceled() || head.future.resultCount() == 0)
-            continue;
-        const QImage image = head.future.result();
-        if (!image.isNull())
-            emit imageLoaded(head.slot, image);
-    }
 }
 
 void FrameImageIntake::saveFrameImage(const QImage& image, DownloadSettings* downloadSettings) {

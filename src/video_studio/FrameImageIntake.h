@@ -1,10 +1,9 @@
 #pragma once
 
 #include "AppViewModel.h"
+#include "ReferenceLoader.h"
 
-#include <QFuture>
 #include <QImage>
-#include <QList>
 #include <QObject>
 #include <QStringList>
 
@@ -27,7 +26,7 @@ public:
     // Saves a frame: into the photo folder when it resolves, else where the user picks in a save panel.
     void saveFrameImage(const QImage& image, DownloadSettings* downloadSettings);
 
-    int pendingLoads() const { return int(pending_.size()); }
+    int pendingLoads() const { return loader_->pendingCount(); }
     int pendingSaves() const { return pendingSaves_; }
     // Used by the decoder; public for the tests.
     static QImage readImage(const QString& path);
@@ -37,14 +36,9 @@ signals:
     void saveFinished(const QString& path, const QString& error);
 
 private:
-    struct Pending {
-        ImageType slot;
-        QFuture<QImage> future;
-    };
-    void enqueue(ImageType slot, QFuture<QImage> future);
-    void drain();
+    void load(ImageType slot, ReferenceLoader::Source source);
     void startSave(const QImage& image, const QString& target, bool intoFolder, const QString& folder);
 
-    QList<Pending> pending_;
+    ReferenceLoader* loader_;
     int pendingSaves_ = 0;
 };

@@ -1,12 +1,8 @@
 #include "FrameImageSaver.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageWriter>
-#include <QPainter>
-#include <QSaveFile>
 
 namespace FrameImageSaver {
 
@@ -15,50 +11,23 @@ QString timestampedFileName(const QString& base, const QString& ext, const QDate
     return base + QLatin1Char('_') + now.toUTC().toString(QStringLiteral("yyyyMMdd_HHmmss")) + QLatin1Char('.') + ext;
 }
 
-bool isJpegName(const QString& fileName) {
-    const QString suffix = QFileInfo(fileName).suffix().toLower();
-    return suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg");
-}
-
 namespace {
 
-std::optional<QByteArray> encode(const QImage& image, bool jpeg, QString* error) {
+std::optional<QByteArray> encode(const QImage& image, const QString& name, QString* error) {
     if (image.isNull()) {
         *error = QStringLiteral("The image is empty");
         return std::nullopt;
     }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, jpeg ? "jpeg" : "png");
-    if (jpeg)
-        writer.setQuality(90);
-    // JPEG has no alpha channel; flatten onto white rather than black.
-    QImage source = image;
-    if (jpeg && image.hasAlphaChannel()) {
-        source = QImage(image.size(), QImage::Format_RGB32);
-        source.fill(Qt::white);
-        QPainter painter(&source);
-        painter.drawImage(0, 0, image);
-    }
-    if (!writer.write(source)) {
-        *error = writer.errorString();
-        return std::nullopt;
-    }
+    auto bytes = PhotoFiles::bytesForName(name, image);
+    if (!bytes)
+        *error = QStringLiteral("The image could not be encoded");
     return bytes;
 }
 
 Outcome writeBytes(const QByteArray& bytes, const QString& path) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {QString(), file.errorString()};
-    if (file.write(bytes) != bytes.size()) {
-        const QString error = file.errorString();
-        file.cancelWriting();
+    QString error;
+    if (!PhotoFiles::writeAtomically(path, bytes, &error))
         return {QString(), error};
-    }
-    if (!file.commit())
-        return {QString(), file.errorString()};
     return {path, QString()};
 }
 
@@ -76,7 +45,7 @@ QString candidateName(const QString& fileName, int n) {
 
 Outcome saveIntoFolder(const QImage& image, const QString& folder, const QString& fileName) {
     QString error;
-    const auto bytes = encode(image, isJpegName(fileName), &error);
+    const auto bytes = encode(image, fileName, &error);
     if (!bytes)
         return {QString(), error};
     const QDir dir(folder);
@@ -102,7 +71,7 @@ Outcome saveIntoFolder(const QImage& image, const QString& folder, const QString
 
 Outcome saveToPath(const QImage& image, const QString& path) {
     QString error;
-    const auto bytes = encode(image, isJpegName(path), &error);
+    const auto bytes = encode(image, path, &error);
     if (!bytes)
         return {QString(), error};
     return writeBytes(*bytes, path);

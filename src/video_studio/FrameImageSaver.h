@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PhotoFiles.h"
+
 #include <QDateTime>
 #include <QImage>
 #include <QString>
@@ -14,7 +16,7 @@ namespace FrameImageSaver {
 QString timestampedFileName(const QString& base, const QString& ext, const QDateTime& now);
 
 // JPEG bytes for a ".jpg"/".jpeg" name, PNG bytes for anything else.
-bool isJpegName(const QString& fileName);
+using PhotoFiles::isJpegName;
 
 struct Outcome {
     QString path;  // the file written, when it succeeded

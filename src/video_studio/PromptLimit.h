@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Graphemes.h"
+
 #include <QString>
 
 // The prompt is limited in user-perceived characters (grapheme clusters), not in UTF-16 units, so an
@@ -10,8 +12,12 @@ constexpr int maxCharacters = 2000;
 // From this count on the counter turns red.
 constexpr int warningCount = 1801;
 
-int characterCount(const QString& text);
+inline int characterCount(const QString& text) {
+    return int(Graphemes::count(text));
+}
 // The first `limit` characters of `text`; `text` itself when it is not longer.
-QString truncated(const QString& text, int limit = maxCharacters);
+inline QString truncated(const QString& text, int limit = maxCharacters) {
+    return Graphemes::truncated(text, limit);
+}
 
 } // namespace PromptLimit

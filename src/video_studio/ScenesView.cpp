@@ -8,8 +8,8 @@
 #include "GlassButtons.h"
 #include "Popover.h"
 #include "QueueManager.h"
+#include "QueueStatusIndicator.h"
 #include "SegmentedPicker.h"
-#include "StudioWidgets.h"
 #include "SymbolIcon.h"
 #include "SyntaxHighlightedTextEditor.h"
 #include "Theme.h"
@@ -20,6 +20,7 @@
 #include "VideoSettingsPopover.h"
 #include "VideoStudioStyle.h"
 #include "VideoWorkspaceModel.h"
+#include "WorkspaceWidgets.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -167,12 +168,19 @@ QWidget* ScenesView::buildHeader() {
     backButton_ = glassSymbolButton("backToImages", "chevron.left", "Back to Images", 32, 14, header);
     backButton_->setSymbolSize(14, QFont::DemiBold);
     connect(backButton_, &GlassButton::clicked, model_, &VideoWorkspaceModel::backToImages);
-    title_ = new QLabel(QStringLiteral("Qel Ruriro"), header);
+    // Title and queue status share one top-aligned group so the status can sit on the title's baseline.
+    auto* titleGroup = new QWidget(header);
+    titleGroup->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    auto* titleRow = new QHBoxLayout(titleGroup);
+    titleRow->setContentsMargins(0, 0, 0, 0);
+    title_ = new QLabel(QStringLiteral("Qel Ruriro"), titleGroup);
     title_->setObjectName("videoStudioTitle");
-    queueIndicator_ = createQueueStatusIndicator();
+    queueIndicator_ = new QueueStatusIndicator(environment_.queueManager, StudioRules::IndicatorTab::video, titleGroup);
+    queueIndicator_->alignWithTitle(title_);
+    titleRow->addWidget(title_, 0, Qt::AlignTop);
+    titleRow->addWidget(queueIndicator_, 0, Qt::AlignTop);
     row->addWidget(backButton_);
-    row->addWidget(title_);
-    row->addWidget(queueIndicator_);
+    row->addWidget(titleGroup);
     row->addStretch(1);
 
     folderButton_ = new GlassButton(header);
@@ -379,19 +387,6 @@ QWidget* ScenesView::createGalleryPane() {
     return pane;
 }
 
-QWidget* ScenesView::createQueueStatusIndicator() {
-    auto* label = new QLabel(this);
-    label->setObjectName("videoQueueStatus");
-    const auto refresh = [this, label] {
-        label->setText(environment_.queueManager ? environment_.queueManager->videoStatusText() : QString());
-    };
-    if (environment_.queueManager)
-        connect(environment_.queueManager, &QueueManager::tasksChanged, label, refresh);
-    refresh();
-    VideoStudioStyle::setSecondary(label);
-    return label;
-}
-
 QWidget* ScenesView::createCameraControls() {
     // A sheet over the dimmed studio on the ultra-thin material, holding the cinematic presets in three columns.
     auto* scrim = new SheetScrim(this);
@@ -479,6 +474,7 @@ void ScenesView::resizeEvent(QResizeEvent* event) {
 void ScenesView::applyScale() {
     const double s = scale_;
     title_->setFont(VideoStudioStyle::font(28 * s, QFont::Bold));
+    queueIndicator_->setScale(s);
     backButton_->setCircleDiameter(32 * s);
     backButton_->setSymbolSize(14 * s, QFont::DemiBold);
     folderButton_->setSymbolSize(14 * s, QFont::Medium);
@@ -510,12 +506,7 @@ void ScenesView::refreshMode() {
 
 void ScenesView::refreshPrompt() {
     const QString prompt = model_->prompt();
-    counter_->setText(model_->counterText());
-    const QColor counterColor =
-        model_->counterIsWarning() ? VideoStudioStyle::red() : VideoStudioStyle::secondaryColor(this);
-    // Runs on every keystroke: a palette change restyles the label, so only when the colour changes.
-    if (counter_->palette().color(QPalette::WindowText) != counterColor)
-        VideoStudioStyle::setTextColor(counter_, counterColor);
+    StudioWidgets::showCounter(counter_, model_->counterText(), model_->counterIsWarning());
     clearButton_->setVisible(!prompt.isEmpty());
     createPresetButton_->setVisible(!prompt.isEmpty());
     placeholder_->setVisible(prompt.isEmpty() && editor_->toPlainText().isEmpty());

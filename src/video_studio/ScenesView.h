@@ -12,6 +12,7 @@ class GlassButton;
 class QLabel;
 class QSplitter;
 class QToolButton;
+class QueueStatusIndicator;
 class SegmentedPicker;
 class SlotDots;
 class SyntaxHighlightedTextEditor;
@@ -36,7 +37,6 @@ public:
     QWidget* videoSettingsPopover() const { return popover_; }
     QWidget* cameraControls() const { return cameraControls_; }
     VideoGalleryView* gallery() const { return gallery_; }
-    QWidget* galleryPane() const { return galleryPane_; }
 
     // The gallery's recreate hands a stored record here.
     void recreateVideo(VideoMetadata* record);
@@ -50,7 +50,6 @@ private:
     QWidget* buildPromptSection();
     // The hosted views; each is created in one place so the real ones drop in.
     QWidget* createGalleryPane();
-    QWidget* createQueueStatusIndicator();
     QWidget* createCameraControls();
     void openVideoSettingsPopover();
     void showCameraControls(bool show);
@@ -69,7 +68,7 @@ private:
 
     GlassButton* backButton_ = nullptr;
     QLabel* title_ = nullptr;
-    QWidget* queueIndicator_ = nullptr;
+    QueueStatusIndicator* queueIndicator_ = nullptr;
     GlassButton* folderButton_ = nullptr;
     SlotDots* dots_ = nullptr;
     QWidget* queueBlock_ = nullptr;

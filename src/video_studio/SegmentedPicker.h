@@ -18,7 +18,6 @@ public:
 
     void setSegments(const QList<QPair<QString, QString>>& segments);
     void setSelectedKey(const QString& key);
-    QString selectedKey() const { return selected_; }
     QStringList keys() const;
     GlassButton* segment(const QString& key) const;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StudioWidgets.h"
+
 #include <QColor>
 #include <QFont>
 #include <QPixmap>
@@ -8,17 +10,30 @@
 class QLabel;
 class QWidget;
 
-// The few looks the video studio's widgets share, read from the application's theme.
+// The looks the video studio's widgets use: the studios' shared ones under the names this studio reads them by,
+// and its own cyan.
 namespace VideoStudioStyle {
 
-QFont font(qreal pointSize, QFont::Weight weight = QFont::Normal);
-QColor primaryColor(const QWidget* widget);
-QColor secondaryColor(const QWidget* widget);
-QColor blue();
+using StudioWidgets::font;
+inline QColor primaryColor(const QWidget* widget) {
+    return StudioWidgets::color(StudioWidgets::Tone::primary, widget);
+}
+inline QColor secondaryColor(const QWidget* widget) {
+    return StudioWidgets::color(StudioWidgets::Tone::secondary, widget);
+}
+inline QColor blue() {
+    return StudioWidgets::color(StudioWidgets::Tone::blue, nullptr);
+}
+inline QColor red() {
+    return StudioWidgets::color(StudioWidgets::Tone::red, nullptr);
+}
 QColor cyan();
-QColor red();
+// Palette only: a glass button keeps its own symbol colour.
+inline void setTextColor(QWidget* widget, const QColor& color) {
+    StudioWidgets::setPaletteTextColor(widget, color);
+}
+// The secondary colour, kept when the theme changes.
 void setSecondary(QLabel* label);
-void setTextColor(QWidget* widget, const QColor& color);
 // A symbol by name, recoloured; an empty pixmap when the symbol is unknown.
 QPixmap symbol(const QString& name, int pointSize, const QColor& color);
 

@@ -515,6 +515,7 @@ private slots:
         QListView* angles = nullptr;
         DAY_WAIT((angles = control<QListView>(studio, "builtInPresetsList")) && onScreen(angles), 2000);
         QVERIFY(angles->model()->rowCount() > 0);
+        DAY_CHECK(checkAccessibility(angles->window(), "image presets panel"));
         const QString presetText = angles->model()->index(0, 0).data(Qt::UserRole + 1).toString();
         const QRect first = angles->visualRect(angles->model()->index(0, 0));
         QTest::mouseClick(angles->viewport(), Qt::LeftButton, {}, first.center());
@@ -640,6 +641,7 @@ private slots:
         QString afterMovement = editor->toPlainText();
         if (movements && onScreen(movements)) {
             QVERIFY(movements->model()->rowCount() > 0);
+            DAY_CHECK(checkAccessibility(movements->window(), "prompt presets panel"));
             clickRow(movements, 0);
             DAY_WAIT(editor->toPlainText().size() > afterMovement.size() && editor->toPlainText().contains('['), 2000);
             afterMovement = editor->toPlainText();
@@ -657,6 +659,7 @@ private slots:
         if (cinematic && onScreen(cinematic)) {
             QVERIFY(cinematic->model()->rowCount() > 0);
             DAY_CHECK(shoot(window(), 6, "cinematic-presets"));
+            DAY_CHECK(checkAccessibility(cinematic->window(), "cinematic presets"));
             clickRow(cinematic, 0);
             DAY_WAIT(editor->toPlainText().size() > afterMovement.size(), 2000);
             // A pick closes the sheet; if it stays, its close button does.
@@ -679,6 +682,7 @@ private slots:
         QCOMPARE(iniValue(rig_.configFile(), "videoQuality").toString(), QStringLiteral("1080P"));
         QCOMPARE(iniValue(rig_.configFile(), "videoDuration").toInt(), 6);
         DAY_CHECK(shoot(window(), 7, "video-settings"));
+        DAY_CHECK(checkAccessibility(quality->window(), "video settings popover"));
         gui::keyToFocus(Qt::Key_Escape);
         DAY_WAIT(!onScreen(control<QWidget>(window(), "qualityPicker_1080P")), 2000);
 

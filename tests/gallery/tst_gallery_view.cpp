@@ -174,7 +174,7 @@ private slots:
         QVERIFY(plain->badgeTexts().isEmpty());
         // Solo: the buttons carry their labels.
         QVERIFY(gui::findByAccessibleName(fox, "Recreate"));
-        QVERIFY(gui::findByAccessibleName(fox, "Files"));
+        QVERIFY(gui::findByAccessibleName(fox, "Finder"));
         QVERIFY(gui::findByAccessibleName(fox, "Delete"));
         QTRY_VERIFY(!fox->item().videoItem()->thumbnail().isNull());
 

@@ -1,4 +1,5 @@
 #include "AppSettings.h"
+#include "BackupFixture.h"
 #include "BackupManager.h"
 #include "Defaults.h"
 #include "ImagePreset.h"
@@ -90,14 +91,8 @@ const QByteArray kJpeg = QByteArray::fromHex("ffd8ffe000104a464946") + "preset";
 
 } // namespace
 
-class BackupTests : public QObject {
+class BackupTests : public QObject, BackupFixture {
     Q_OBJECT
-
-    std::unique_ptr<TestEnvironment> env;
-    std::unique_ptr<VirtualClock> clock;
-    std::unique_ptr<ModelContext> store;
-
-    QString backupFolder() const { return env->path("data/Backups"); }
 
     void fillStore() {
         auto withFrames = VideoMetadata::make("Orvane_20260101_120000_sea.mp4", "The sea", "768P", 10,
@@ -126,20 +121,11 @@ class BackupTests : public QObject {
 
 private slots:
     void init() {
-        env = std::make_unique<TestEnvironment>();
-        clock = std::make_unique<VirtualClock>(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7, 890), Qt::UTC));
-        clock->install();
-        store = ModelSchema::openStore(env->path("data/Orvane.store"));
+        setUp(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7, 890), Qt::UTC));
         QCoreApplication::setApplicationVersion("2.4.1");
     }
 
-    void cleanup() {
-        BackupManager::waitForDiscardedFiles();
-        store.reset();
-        Clock::setCurrent(nullptr);
-        clock.reset();
-        env.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void theSettingsFileHoldsTheStoredValuesMemberByMember() {
         Defaults& defaults = Defaults::standard();

@@ -1,4 +1,5 @@
 #include "AppSettings.h"
+#include "BackupFixture.h"
 #include "BackupManager.h"
 #include "Defaults.h"
 #include "ImagePreset.h"
@@ -34,14 +35,8 @@ void failDeletes(ModelContext& context, const QString& table) {
 
 } // namespace
 
-class RestoreResetTests : public QObject {
+class RestoreResetTests : public QObject, BackupFixture {
     Q_OBJECT
-
-    std::unique_ptr<TestEnvironment> env;
-    std::unique_ptr<VirtualClock> clock;
-    std::unique_ptr<ModelContext> store;
-
-    QString backupFolder() const { return env->path("data/Backups"); }
 
     void writeSettingsFile(const QByteArray& text) {
         QDir().mkpath(backupFolder());
@@ -51,20 +46,9 @@ class RestoreResetTests : public QObject {
     }
 
 private slots:
-    void init() {
-        env = std::make_unique<TestEnvironment>();
-        clock = std::make_unique<VirtualClock>();
-        clock->install();
-        store = ModelSchema::openStore(env->path("data/Orvane.store"));
-    }
+    void init() { setUp(); }
 
-    void cleanup() {
-        BackupManager::waitForDiscardedFiles();
-        store.reset();
-        Clock::setCurrent(nullptr);
-        clock.reset();
-        env.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void theRestoreRunsOnlyWhenTheDefaultsLookEmpty_data() {
         QTest::addColumn<bool>("fileExists");

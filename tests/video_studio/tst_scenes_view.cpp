@@ -7,14 +7,15 @@
 #include "GlassButtons.h"
 #include "GuiTestSupport.h"
 #include "ImageTiles.h"
+#include "QueueStatusIndicator.h"
 #include "ScenesView.h"
 #include "SegmentedPicker.h"
-#include "StudioWidgets.h"
 #include "SyntaxHighlightedTextEditor.h"
 #include "VideoGalleryView.h"
 #include "VideoMetadata.h"
 #include "VideoStudioStyle.h"
 #include "VideoWorkspaceModel.h"
+#include "WorkspaceWidgets.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -447,6 +448,27 @@ private slots:
         view = std::make_unique<ScenesView>(world->env());
         QCOMPARE(view->editor()->toPlainText(), "kept");
         QVERIFY(view->model()->hasFirstFrame());
+    }
+
+    void theHeaderReportsOnlyThePhotoWork() {
+        auto* status = find<QueueStatusIndicator>("videoQueueStatus");
+        QVERIFY(status);
+        QCOMPARE(find<QLabel>("videoStudioTitle")->parentWidget(), status->parentWidget());
+        QVERIFY(!status->isVisible());
+        QCOMPARE(status->sizeHint(), QSize(0, 0));
+        // The video side's own work belongs to this studio's queue block, not to the status.
+        world->queue->addVideoTask(QString("a fox"), solidFrame(Qt::red), std::nullopt, VideoQuality::p768,
+                                   VideoDuration::seconds6);
+        QVERIFY(world->queue->hasVideoWork());
+        QVERIFY(!world->queue->hasPhotoWork());
+        QVERIFY(!status->isVisible());
+        QVERIFY(!status->state().visible);
+        QCOMPARE(status->state().text, world->queue->photoStatusText());
+        QVERIFY(status->state().text != world->queue->videoStatusText());
+        // The status follows the studio's scale.
+        view->resize(2000, 900);
+        QTRY_COMPARE(view->scale(), 1.6);
+        QCOMPARE(find<QLabel>("queueStatusText")->font().pixelSize(), 16);
     }
 
     void folderButton() {

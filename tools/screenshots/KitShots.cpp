@@ -19,23 +19,6 @@
 #include <QVBoxLayout>
 
 namespace {
-// A window background with some colour in it, so that the glass has something to show through.
-class Backdrop final : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        const bool dark = Theme::instance().isDark();
-        painter.fillRect(rect(), Theme::color(ColorRole::windowBackground, Theme::instance().colorScheme()));
-        QRadialGradient glow(QPointF(width() * 0.8, height() * 0.2), width() * 0.6);
-        glow.setColorAt(0, dark ? QColor(90, 60, 160, 120) : QColor(255, 170, 90, 110));
-        glow.setColorAt(1, Qt::transparent);
-        painter.fillRect(rect(), glow);
-    }
-};
-
 QLabel* caption(const QString& text) {
     auto* label = new QLabel(text);
     label->setFont(Theme::font(11, QFont::Medium));
@@ -47,7 +30,7 @@ QLabel* caption(const QString& text) {
 
 // Rows of controls, columns of window states: not key, key, key and highlighted.
 QWidget* glassStates(ScreenshotContext& context) {
-    auto* board = new Backdrop;
+    auto* board = new ScreenshotBackdrop(ScreenshotBackdrop::Glow::corner);
     board->resize(760, 300);
     auto* grid = new QGridLayout(board);
     grid->setContentsMargins(24, 20, 24, 20);
@@ -101,7 +84,7 @@ QWidget* glassStates(ScreenshotContext& context) {
 ORVANE_SCREENSHOT("kit-glass-states", glassStates);
 
 QWidget* symbols(ScreenshotContext&) {
-    auto* board = new Backdrop;
+    auto* board = new ScreenshotBackdrop(ScreenshotBackdrop::Glow::corner);
     auto* grid = new QGridLayout(board);
     grid->setContentsMargins(20, 16, 20, 16);
     grid->setHorizontalSpacing(18);
@@ -119,7 +102,7 @@ QWidget* symbols(ScreenshotContext&) {
 ORVANE_SCREENSHOT("kit-symbols", symbols);
 
 QWidget* form(ScreenshotContext& context) {
-    auto* board = new Backdrop;
+    auto* board = new ScreenshotBackdrop(ScreenshotBackdrop::Glow::corner);
     board->resize(520, 330);
     auto* outer = new QVBoxLayout(board);
     outer->setContentsMargins(24, 24, 24, 24);
@@ -158,7 +141,7 @@ QWidget* form(ScreenshotContext& context) {
 ORVANE_SCREENSHOT("kit-form", form);
 
 QWidget* popover(ScreenshotContext& context) {
-    auto* window = new Backdrop;
+    auto* window = new ScreenshotBackdrop(ScreenshotBackdrop::Glow::corner);
     window->resize(320, 220);
     auto* anchor = new GlassIconButton("gearshape", "Image Settings", 28, 14, window);
     anchor->move(146, 12);
@@ -195,7 +178,7 @@ QImage samplePicture(int width, int height, int hue) {
 }
 
 QWidget* imageTiles(ScreenshotContext& context) {
-    auto* board = new Backdrop;
+    auto* board = new ScreenshotBackdrop(ScreenshotBackdrop::Glow::corner);
     board->resize(760, 560);
     auto* column = new QVBoxLayout(board);
     column->setContentsMargins(24, 20, 24, 20);

@@ -31,24 +31,8 @@
 
 namespace {
 
-// The window behind a panel, so its glass has something to sit on.
-class Backdrop final : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.fillRect(rect(), Theme::instance().color(ColorRole::windowBackground));
-        QLinearGradient glow(rect().topLeft(), rect().bottomRight());
-        glow.setColorAt(0, Theme::instance().isDark() ? QColor(70, 50, 130, 90) : QColor(255, 180, 110, 90));
-        glow.setColorAt(1, Qt::transparent);
-        painter.fillRect(rect(), glow);
-    }
-};
-
 QWidget* framed(QWidget* panel, QSize size) {
-    auto* backdrop = new Backdrop;
+    auto* backdrop = new ScreenshotBackdrop(ScreenshotBackdrop::Glow::diagonal);
     auto* layout = new QVBoxLayout(backdrop);
     layout->setContentsMargins(12, 12, 12, 12);
     panel->setParent(backdrop);
@@ -177,7 +161,7 @@ ORVANE_SCREENSHOT("prompt-presets-mine-empty", [](ScreenshotContext& c) { return
 ORVANE_SCREENSHOT("prompt-presets-mine", [](ScreenshotContext& c) { return promptPresetsMine(c, true); });
 
 QWidget* cinematicPresets(ScreenshotContext& context) {
-    auto* backdrop = new Backdrop;
+    auto* backdrop = new ScreenshotBackdrop(ScreenshotBackdrop::Glow::diagonal);
     auto* layout = new QVBoxLayout(backdrop);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(new CameraControlView(3, backdrop));
@@ -208,7 +192,7 @@ QWidget* promptPresetsCameraHover(ScreenshotContext& context) {
 ORVANE_SCREENSHOT("prompt-presets-camera-hover", promptPresetsCameraHover);
 
 QWidget* cinematicPresetsHover(ScreenshotContext& context) {
-    auto* backdrop = new Backdrop;
+    auto* backdrop = new ScreenshotBackdrop(ScreenshotBackdrop::Glow::diagonal);
     auto* layout = new QVBoxLayout(backdrop);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* sheet = new CameraControlView(3, backdrop);

@@ -37,6 +37,20 @@ bool registerScreenshot(const char* name, ScreenshotFunction function);
 // Sends the events of the pointer entering `widget` (for hover looks).
 void screenshotHover(QWidget* widget);
 
+// A window background with some colour in it, so that glass has something to show through.
+class ScreenshotBackdrop final : public QWidget {
+public:
+    // `corner`: a round glow at the top right; `diagonal`: a wash from the top left.
+    enum class Glow { corner, diagonal };
+    explicit ScreenshotBackdrop(Glow glow, QWidget* parent = nullptr) : QWidget(parent), glow_(glow) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Glow glow_;
+};
+
 #define ORVANE_SCREENSHOT_CAT2(a, b) a##b
 #define ORVANE_SCREENSHOT_CAT(a, b) ORVANE_SCREENSHOT_CAT2(a, b)
 // Registers a screen: ORVANE_SCREENSHOT("image-studio-empty", [](ScreenshotContext& context) { ... });

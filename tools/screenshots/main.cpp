@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QMap>
+#include <QPainter>
 #include <QTest>
 
 #include <cstdio>
@@ -83,6 +84,23 @@ bool shoot(const QString& name, const ScreenshotFunction& function, ColorScheme 
 bool registerScreenshot(const char* name, ScreenshotFunction function) {
     registry().insert(QString::fromUtf8(name), std::move(function));
     return true;
+}
+
+void ScreenshotBackdrop::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const bool dark = Theme::instance().isDark();
+    painter.fillRect(rect(), Theme::color(ColorRole::windowBackground, Theme::instance().colorScheme()));
+    if (glow_ == Glow::corner) {
+        QRadialGradient glow(QPointF(width() * 0.8, height() * 0.2), width() * 0.6);
+        glow.setColorAt(0, dark ? QColor(90, 60, 160, 120) : QColor(255, 170, 90, 110));
+        glow.setColorAt(1, Qt::transparent);
+        painter.fillRect(rect(), glow);
+    } else {
+        QLinearGradient glow(rect().topLeft(), rect().bottomRight());
+        glow.setColorAt(0, dark ? QColor(70, 50, 130, 90) : QColor(255, 180, 110, 90));
+        glow.setColorAt(1, Qt::transparent);
+        painter.fillRect(rect(), glow);
+    }
 }
 
 void screenshotHover(QWidget* widget) {

@@ -1,4 +1,4 @@
-#include "StudioWidgets.h"
+#include "WorkspaceWidgets.h"
 
 #include "VideoStudioStyle.h"
 #include "VideoWorkspaceModel.h"
