@@ -371,25 +371,22 @@ void ImageStudioModel::imageToImage() {
 }
 
 void ImageStudioModel::imageToVideo() {
-    const ImageGenerationService* current = service();
-    if (!current || current->generatedImage().isNull())
-        return;
-    const QImage image = current->generatedImage();
-    if (AppViewModel* app = environment_.appViewModel) {
-        app->setCurrentView(ViewMode::videoGeneration);
-        app->setSharedImage(image);
-    }
-    saveImageToFolder(image);
+    handOver(std::nullopt);
 }
 
 void ImageStudioModel::imageToFrame(ImageType type) {
+    handOver(type);
+}
+
+void ImageStudioModel::handOver(std::optional<ImageType> frame) {
     const ImageGenerationService* current = service();
     if (!current || current->generatedImage().isNull())
         return;
     const QImage image = current->generatedImage();
     if (AppViewModel* app = environment_.appViewModel) {
         app->setCurrentView(ViewMode::videoGeneration);
-        app->setSharedImageType(type);
+        if (frame)
+            app->setSharedImageType(*frame);
         app->setSharedImage(image);
     }
     saveImageToFolder(image);
@@ -404,34 +401,30 @@ void ImageStudioModel::endFileWork() {
     emit fileWorkFinished();
 }
 
-void ImageStudioModel::saveImageToFolder(const QImage& image) {
+std::optional<QString> ImageStudioModel::resolvePhotoFolder() const {
     const DownloadSettings* settings = environment_.downloadSettings;
-    if (!settings || image.isNull())
+    return settings ? FolderBookmark::resolveForUse(settings->bookmarkData(), resolveFailurePrefix) : std::nullopt;
+}
+
+void ImageStudioModel::saveImageToFolder(const QImage& image) {
+    if (image.isNull())
         return;
-    const auto folder = FolderBookmark::resolveForUse(settings->bookmarkData(), resolveFailurePrefix);
-    if (!folder)
-        return;
-    beginFileWork();
-    QtConcurrent::run([image, folder = *folder] {
-        return writeIntoFolder(image, folder);
-    }).then(this, [this, folder = *folder](const FileOutcome&) {
-        FolderBookmark::stopAccessing(folder);
-        endFileWork();
-    });
+    if (const auto folder = resolvePhotoFolder())
+        writeIntoFolderInBackground(image, *folder, false);
 }
 
 void ImageStudioModel::writeToFolderAndReveal(const QImage& image, bool reveal) {
-    const DownloadSettings* settings = environment_.downloadSettings;
-    const auto folder =
-        settings ? FolderBookmark::resolveForUse(settings->bookmarkData(), resolveFailurePrefix) : std::nullopt;
-    if (!folder) {
+    if (const auto folder = resolvePhotoFolder())
+        writeIntoFolderInBackground(image, *folder, reveal);
+    else
         offerSavePanel(image);
-        return;
-    }
+}
+
+void ImageStudioModel::writeIntoFolderInBackground(const QImage& image, const QString& folder, bool reveal) {
     beginFileWork();
-    QtConcurrent::run([image, folder = *folder] {
+    QtConcurrent::run([image, folder] {
         return writeIntoFolder(image, folder);
-    }).then(this, [this, reveal, folder = *folder](const FileOutcome& outcome) {
+    }).then(this, [this, reveal, folder](const FileOutcome& outcome) {
         FolderBookmark::stopAccessing(folder);
         if (reveal && outcome.revealPath)
             this->reveal(*outcome.revealPath);

@@ -143,7 +143,10 @@ private:
     void setReferenceImages(const QList<QImage>& images);
     void saveReferencesToAppViewModel();
     void onPendingTextChanged();
+    void handOver(std::optional<ImageType> frame);
+    std::optional<QString> resolvePhotoFolder() const;
     void writeToFolderAndReveal(const QImage& image, bool reveal);
+    void writeIntoFolderInBackground(const QImage& image, const QString& folder, bool reveal);
     void offerSavePanel(const QImage& image);
     void reveal(const QString& path);
     void beginFileWork();

@@ -84,8 +84,6 @@ FrameSlotView::FrameSlotView(Kind kind, VideoWorkspaceModel* model, FrameImageIn
     iconButton->setObjectName(nameOf(kind) + "DropIcon");
     iconButton->setSymbolColor(VideoStudioStyle::blue());
     connect(iconButton, &GlassButton::clicked, this, &FrameSlotView::chooseFrameImage);
-    iconButton->installEventFilter(this);
-    icon_ = iconButton;
     auto* caption = new QLabel(texts.caption, zone_);
     caption->setAlignment(Qt::AlignCenter);
     caption->setWordWrap(true);
@@ -254,14 +252,6 @@ void FrameSlotView::dropEvent(QDropEvent* event) {
 void FrameSlotView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && !currentImage() && rect().contains(event->position().toPoint()))
         chooseFrameImage();
-}
-
-bool FrameSlotView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == icon_ && (event->type() == QEvent::Enter || event->type() == QEvent::Leave)) {
-        iconHovered_ = event->type() == QEvent::Enter;
-        icon_->update();
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void FrameSlotView::paintEvent(QPaintEvent*) {

@@ -25,7 +25,6 @@ public:
     Kind kind() const { return kind_; }
     ImageType slot() const { return kind_ == Kind::end ? ImageType::last : ImageType::first; }
     bool isDragOver() const { return dragOver_; }
-    bool isIconHovered() const { return iconHovered_; }
     // The tile, while the slot holds a picture.
     ImageTile* tile() const { return tile_; }
     // What the tile shows: the picture, scaled down off the GUI thread when it is large.
@@ -39,7 +38,6 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     std::optional<QImage> currentImage() const;
@@ -53,7 +51,6 @@ private:
     FrameImageIntake* intake_;
     QStackedLayout* stack_ = nullptr;
     QWidget* zone_ = nullptr;
-    QWidget* icon_ = nullptr;
     QWidget* tileHolder_ = nullptr;
     QWidget* tileWidget_ = nullptr;
     ImageTile* tile_ = nullptr;
@@ -61,5 +58,4 @@ private:
     qint64 shownKey_ = 0;
     qint64 pendingKey_ = 0;
     bool dragOver_ = false;
-    bool iconHovered_ = false;
 };

@@ -16,6 +16,7 @@
 #include "OrvaneAPIService.h"
 #include "PresetFormModel.h"
 #include "QueueManager.h"
+#include "QueueStatusIndicator.h"
 #include "ResultPictureView.h"
 #include "RightPanel.h"
 #include "StudioTestSupport.h"
@@ -577,6 +578,32 @@ private slots:
         QTRY_COMPARE(revealed_.size(), 2);
         QCOMPARE(QFileInfo(revealed_[1]).absolutePath(), QFileInfo(folder).absoluteFilePath());
         QCOMPARE(dialogs_->saveRequests.size(), 1);
+    }
+
+    // The status of the video side sits beside the title, its line at 0.65 of its height on the title's baseline,
+    // at every scale.
+    void theQueueStatusSitsOnTheTitleBaseline() {
+        auto* status = find<QueueStatusIndicator>("photoQueueStatus");
+        auto* title = find<QLabel>("studioTitle");
+        QVERIFY(status && title);
+        QVERIFY(!status->isVisible());
+        QImage frame(64, 36, QImage::Format_RGB32);
+        frame.fill(Qt::red);
+        queue_->addVideoTask(QString("a fox"), frame, std::nullopt, VideoQuality::p768, VideoDuration::seconds6);
+        QVERIFY(queue_->hasVideoWork());
+        for (int width : {1000, 1600}) {
+            view_->resize(width, 800);
+            QTRY_VERIFY(status->isVisible() && status->height() > 0);
+            QTRY_COMPARE(title->font().pixelSize(), int(std::lround(28 * width / 1000.0)));
+            QApplication::processEvents();
+            const QRect capsule = status->contentsRect().translated(status->mapTo(view_.get(), QPoint()));
+            const QFontMetrics metrics(title->font());
+            const int titleTop = title->mapTo(view_.get(), QPoint()).y();
+            const int baseline = titleTop + (title->height() - metrics.height()) / 2 + metrics.ascent();
+            QVERIFY2(std::abs(capsule.top() + 0.65 * capsule.height() - baseline) <= 1.5,
+                     qPrintable(
+                         QString("capsule %1+%2, baseline %3").arg(capsule.top()).arg(capsule.height()).arg(baseline)));
+        }
     }
 };
 
