@@ -321,6 +321,13 @@ void from_json(const Json& j, GoogleResponse& value) {
     optional(j, "usageMetadata", value.usageMetadata);
 }
 
+std::vector<std::string_view> longBase64Values(const char* data, std::size_t size) {
+    std::vector<std::string_view> values;
+    for (const Skeleton::Lifted& lifted : liftLongStrings(data, size).lifted)
+        values.push_back(lifted.value);
+    return values;
+}
+
 DecodeResult decodeResponse(const char* data, std::size_t size) {
     DecodeResult result;
     try {

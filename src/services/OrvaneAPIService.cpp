@@ -15,6 +15,7 @@
 #include <QNetworkRequest>
 #include <QPainter>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -371,6 +372,21 @@ OrvaneAPIService::send(BuiltRequest built) {
 }
 
 OrvaneAPIService::DecodedAnswer OrvaneAPIService::decodeAnswer(const QByteArray& data) {
+    const auto decodePicture = [](std::string_view text) {
+        const auto bytes = WireDecoding::decodeBase64(text.data(), qsizetype(text.size()));
+        return bytes ? ImageCoding::decode(*bytes) : QImage();
+    };
+    // A picture's text is found before the answer is read, and decoded while it is: the picture is used
+    // only when the strictly read answer holds that very text where a picture belongs.
+    const std::vector<std::string_view> longTexts = GeminiWire::longBase64Values(data.constData(), size_t(data.size()));
+    QList<QFuture<QImage>> early;
+    for (const std::string_view text : longTexts)
+        early.append(QtConcurrent::run(decodePicture, text));
+    const auto waitForEarly = qScopeGuard([&early] {
+        for (QFuture<QImage>& future : early)
+            future.waitForFinished(); // they read `data`
+    });
+
     DecodedAnswer answer;
     answer.decoded = GeminiWire::decodeResponse(data.constData(), size_t(data.size()));
     if (!answer.decoded.response || !answer.decoded.response->candidates ||
@@ -383,11 +399,9 @@ OrvaneAPIService::DecodedAnswer OrvaneAPIService::decodeAnswer(const QByteArray&
         if (!part.inlineData)
             continue;
         const std::string& text = part.inlineData->data;
-        const auto bytes = WireDecoding::decodeBase64(text.data(), qsizetype(text.size()));
+        const auto found = std::find(longTexts.begin(), longTexts.end(), std::string_view(text));
+        QImage picture = found == longTexts.end() ? decodePicture(text) : early[found - longTexts.begin()].result();
         std::string().swap(part.inlineData->data); // the text is no longer needed: free it here
-        if (!bytes)
-            continue;
-        QImage picture = ImageCoding::decode(*bytes);
         if (hasArea(picture)) {
             answer.picture = std::move(picture);
             break;
