@@ -21,6 +21,7 @@
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcoronetworkreply.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -38,6 +39,8 @@ const QString timedOutMessage = QStringLiteral("The request timed out.");
 constexpr double referenceMaxWidth = 1920;
 constexpr double referenceMaxHeight = 1080;
 constexpr float referenceMaxMB = 4.0f;
+// Room set aside up front for an answer's body, whatever length it announces.
+constexpr qint64 maxReservedBody = 128 * 1024 * 1024;
 
 // One connection pool for the whole process, like the platform's shared session.
 QNetworkAccessManager& network() {
@@ -332,6 +335,16 @@ OrvaneAPIService::send(BuiltRequest built) {
     request.setTransferTimeout(int(std::clamp(requestTimeout_ * 1000.0, 1.0, double(std::numeric_limits<int>::max()))));
 
     std::unique_ptr<QNetworkReply, DeleteLater> reply(network().post(request, built.body));
+    // The body is taken as it arrives: one read of a picture's tens of megabytes at the end would hold up
+    // the event loop.
+    auto body = std::make_shared<QByteArray>();
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, reply.get(), [received = reply.get(), body] {
+        if (body->isEmpty()) {
+            const qint64 announced = received->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+            body->reserve(qsizetype(std::clamp<qint64>(announced, 0, maxReservedBody)));
+        }
+        body->append(received->readAll());
+    });
     co_await qCoro(reply.get()).waitForFinished();
 
     // Network errors end the transfer even after a status line came in: a cut-off answer is a transport
@@ -351,7 +364,8 @@ OrvaneAPIService::send(BuiltRequest built) {
     }
     Answer answer;
     answer.status = status.toInt();
-    answer.body = reply->readAll();
+    body->append(reply->readAll());
+    answer.body = std::move(*body);
     answer.retryAfter = reply->rawHeader("Retry-After");
     co_return Result(std::move(answer));
 }
@@ -368,8 +382,8 @@ OrvaneAPIService::DecodedAnswer OrvaneAPIService::decodeAnswer(const QByteArray&
     for (auto& part : *content->parts) {
         if (!part.inlineData)
             continue;
-        const auto bytes = QByteArray::fromBase64Encoding(QByteArray::fromStdString(part.inlineData->data),
-                                                          QByteArray::AbortOnBase64DecodingErrors);
+        const std::string& text = part.inlineData->data;
+        const auto bytes = WireDecoding::decodeBase64(text.data(), qsizetype(text.size()));
         std::string().swap(part.inlineData->data); // the text is no longer needed: free it here
         if (!bytes)
             continue;
