@@ -7,6 +7,7 @@
 //
 //   bench_gallery [--clips N] [--folder DIR]
 
+#include "../BenchSupport.h"
 #include "ClipMetadataLoader.h"
 #include "GalleryVideoItem.h"
 #include "MediaProbe.h"
@@ -35,6 +36,8 @@
 
 namespace {
 
+using BenchSupport::median;
+
 long peakMegabytes() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -52,51 +55,8 @@ long currentMegabytes() {
     return -1;
 }
 
-template <class Job> void parallelFor(int count, int workers, const Job& job) {
-    std::atomic<int> next{0};
-    std::vector<std::thread> threads;
-    for (int w = 0; w < workers; ++w) {
-        threads.emplace_back([&] {
-            for (int i = next++; i < count; i = next++)
-                job(i);
-        });
-    }
-    for (auto& thread : threads)
-        thread.join();
-}
-
 QString clipName(int i) {
     return QStringLiteral("Orvane_20250101_%1_clip.mp4").arg(i, 6, 10, QChar('0'));
-}
-
-// One-second 1280x720 H.264 clips (the service's picture size, one second long), each a little different; kept between
-// runs.
-bool makeClips(const QDir& folder, int count, int workers) {
-    std::atomic<bool> ok{true};
-    std::atomic<int> made{0};
-    parallelFor(count, workers, [&](int i) {
-        const QString target = folder.filePath(clipName(i));
-        if (QFile::exists(target))
-            return;
-        QProcess ffmpeg;
-        ffmpeg.start("ffmpeg", {"-nostdin",     "-v",
-                                "error",        "-y",
-                                "-f",           "lavfi",
-                                "-i",           QStringLiteral("testsrc2=size=1280x720:rate=10:duration=1"),
-                                "-vf",          QStringLiteral("hue=h=%1").arg(i * 7 % 360),
-                                "-c:v",         "libx264",
-                                "-preset",      "veryfast",
-                                "-pix_fmt",     "yuv420p",
-                                "-threads",     "1",
-                                "-f",           "mp4",
-                                target + ".tmp"});
-        if (!ffmpeg.waitForFinished(-1) || ffmpeg.exitCode() != 0 || !QFile::rename(target + ".tmp", target))
-            ok = false;
-        ++made;
-    });
-    if (made > 0)
-        std::printf("made %d clips in %s\n", made.load(), qPrintable(folder.path()));
-    return ok;
 }
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 120000) {
@@ -190,11 +150,6 @@ void settle() {
     QCoreApplication::processEvents();
 }
 
-double median(QList<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values[values.size() / 2];
-}
-
 const char* verdict(bool pass) {
     return pass ? "PASS" : "FAIL";
 }
@@ -203,22 +158,17 @@ const char* verdict(bool pass) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    int count = 1000;
-    QString folderPath = QDir::temp().filePath("orvane-bench-gallery-720p");
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--clips")
-            count = args[i + 1].toInt();
-        else if (args[i] == "--folder")
-            folderPath = args[i + 1];
-    }
+    const auto [count, folderPath] =
+        BenchSupport::clipArgs(app.arguments(), 1000, QDir::temp().filePath("orvane-bench-gallery-720p"));
     // A private thumbnail cache, so the user's own is neither used nor filled.
     QTemporaryDir cacheHome;
     qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheHome.path()));
 
     const int cores = std::max(1, QThread::idealThreadCount());
     QDir folder(folderPath);
-    if (!QDir().mkpath(folderPath) || !makeClips(folder, count, cores)) {
+    // One-second clips of the service's picture size.
+    if (!QDir().mkpath(folderPath) ||
+        BenchSupport::makeClips(folder, count, cores, {"1280x720", 10, 1}, clipName) < 0) {
         std::fprintf(stderr, "could not make the clips (is the ffmpeg command-line tool installed?)\n");
         return 1;
     }

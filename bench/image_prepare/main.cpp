@@ -2,6 +2,7 @@
 // once as JPEG at quality 0.9, one after another, in the same run. Reports wall time and peak memory as
 // ratios to that floor (and to the same encode spread over the worker pool, for reference).
 
+#include "../BenchSupport.h"
 #include "ImageCoding.h"
 #include "OrvaneAPIService.h"
 
@@ -21,33 +22,13 @@
 
 namespace {
 
+using BenchSupport::median;
+using BenchSupport::PeakMeter;
+
 constexpr int photoWidth = 6000;
 constexpr int photoHeight = 4000;
 constexpr int photoCount = 9;
 constexpr int rounds = 5;
-
-qint64 statusKiB(const char* field) {
-    QFile file("/proc/self/status");
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-// Peak resident memory of one phase above what was resident when it started.
-struct PeakMeter {
-    qint64 baseline = 0;
-    void start() {
-        QFile refs("/proc/self/clear_refs");
-        if (refs.open(QIODevice::WriteOnly))
-            refs.write("5"); // resets the high-water mark
-        baseline = statusKiB("VmRSS:");
-    }
-    double extraMB() const { return double(statusKiB("VmHWM:") - baseline) / 1024.0; }
-};
 
 // Value noise: a coarse random lattice, smoothly interpolated.
 struct Lattice {
@@ -111,11 +92,6 @@ QImage photograph(int index) {
         }
     }
     return image;
-}
-
-double median(QList<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 QList<QImage> photographs() {

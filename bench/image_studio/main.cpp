@@ -16,6 +16,7 @@
 #include "RightPanel.h"
 #include "StallMeter.h"
 #include "TestSupport.h"
+#include "WireDecoding.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -144,10 +145,10 @@ void benchResult() {
         const double parse = double(step.nsecsElapsed()) / 1e6;
         step.restart();
         const auto& data = decoded.response->candidates->front().content->parts->front().inlineData->data;
-        const auto bytes = QByteArray::fromBase64Encoding(QByteArray::fromStdString(data));
+        const auto bytes = WireDecoding::decodeBase64(data.data(), qsizetype(data.size())).value_or(QByteArray());
         const double base64 = double(step.nsecsElapsed()) / 1e6;
         step.restart();
-        const QImage decodedPicture = QImage::fromData(bytes.decoded, "PNG");
+        const QImage decodedPicture = QImage::fromData(bytes, "PNG");
         const double pngTime = double(step.nsecsElapsed()) / 1e6;
         step.restart();
         const QImage shown = decodedPicture.scaled(QSize(800, 600), Qt::KeepAspectRatio, Qt::SmoothTransformation);

@@ -3,12 +3,14 @@
 //
 //   bench_media_probe [--clips N] [--folder DIR]
 
+#include "../BenchSupport.h"
 #include "MediaProbe.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 
@@ -29,63 +31,23 @@ long peakKilobytes(int who) {
     return usage.ru_maxrss;
 }
 
-// Runs `job(i)` for i in [0, count) on `workers` threads.
-template <class Job> void parallelFor(int count, int workers, const Job& job) {
-    std::atomic<int> next{0};
-    std::vector<std::thread> threads;
-    for (int w = 0; w < workers; ++w) {
-        threads.emplace_back([&] {
-            for (int i = next++; i < count; i = next++)
-                job(i);
-        });
-    }
-    for (auto& thread : threads)
-        thread.join();
-}
-
 QString clipName(const QDir& folder, int i) {
     return folder.filePath(QStringLiteral("clip_%1.mp4").arg(i, 3, 10, QChar('0')));
-}
-
-// One-second 1080p H.264 clips with B-frames, each a little different; kept between runs. Returns how many
-// were made, -1 on failure.
-int makeClips(const QDir& folder, int count, int workers) {
-    std::atomic<bool> ok{true};
-    std::atomic<int> made{0};
-    parallelFor(count, workers, [&](int i) {
-        const QString target = clipName(folder, i);
-        if (QFile::exists(target))
-            return;
-        QProcess ffmpeg;
-        ffmpeg.start("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
-                                QStringLiteral("testsrc2=size=1920x1080:rate=25:duration=1"), "-vf",
-                                QStringLiteral("hue=h=%1").arg(i * 7 % 360), "-c:v", "libx264", "-preset", "veryfast",
-                                "-pix_fmt", "yuv420p", "-threads", "2", target + ".part.mp4"});
-        if (!ffmpeg.waitForFinished(-1) || ffmpeg.exitCode() != 0 || !QFile::rename(target + ".part.mp4", target))
-            ok = false;
-        ++made;
-    });
-    if (made > 0)
-        std::printf("made %d clips in %s\n", made.load(), qPrintable(folder.path()));
-    return ok ? made.load() : -1;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int count = 500;
-    QString folderPath = QDir::temp().filePath("orvane-bench-media-probe");
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--clips")
-            count = args[i + 1].toInt();
-        else if (args[i] == "--folder")
-            folderPath = args[i + 1];
-    }
+    const auto [count, folderPath] =
+        BenchSupport::clipArgs(app.arguments(), 500, QDir::temp().filePath("orvane-bench-media-probe"));
     const int cores = std::max(1, QThread::idealThreadCount());
     QDir folder(folderPath);
-    const int made = QDir().mkpath(folderPath) ? makeClips(folder, count, cores) : -1;
+    // One-second 1080p clips with B-frames.
+    const int made = QDir().mkpath(folderPath)
+                         ? BenchSupport::makeClips(folder, count, cores, {"1920x1080", 25, 2},
+                                                   [&](int i) { return QFileInfo(clipName(folder, i)).fileName(); })
+                         : -1;
     if (made < 0) {
         std::fprintf(stderr, "could not make the clips (is the ffmpeg command-line tool installed?)\n");
         return 1;
@@ -130,7 +92,7 @@ int main(int argc, char** argv) {
 
     std::atomic<int> ffmpegFailures{0};
     timer.restart();
-    parallelFor(count, cores, [&](int i) {
+    BenchSupport::parallelFor(count, cores, [&](int i) {
         QProcess ffmpeg;
         ffmpeg.start("ffmpeg", {"-nostdin", "-v", "error", "-i", clips[i], "-frames:v", "1", "-vf",
                                 QStringLiteral("scale=%1:%2").arg(kBound.width()).arg(kBound.height()), "-f",

@@ -4,6 +4,7 @@
 //
 //   bench_store_fetch [--records N] [--rounds N]
 
+#include "../BenchSupport.h"
 #include "ImageCoding.h"
 #include "ModelSchema.h"
 #include "VideoMetadata.h"
@@ -22,6 +23,8 @@
 #include <vector>
 
 namespace {
+
+using BenchSupport::median;
 
 constexpr double kAllowedRatio = 2.0;
 
@@ -93,11 +96,6 @@ double storeFetchMs(const QString& path, qint64* checksum) {
     for (const auto& record : *records)
         *checksum += record->fileName().size() + record->prompt().size();
     return double(timer.nsecsElapsed()) / 1e6;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace

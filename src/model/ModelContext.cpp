@@ -380,6 +380,8 @@ void ModelContext::restore(const std::shared_ptr<PersistentModel>& record) {
         return;
     deleted_.removeAll(record);
     record->deleted_ = false;
+    if (record->dirty_)
+        pending_.insert(record.get());
 }
 
 bool ModelContext::hasChanges() const {
@@ -456,12 +458,9 @@ bool ModelContext::save(QString* error) {
 }
 
 void ModelContext::discardRemovals() {
-    for (const auto& record : std::as_const(deleted_)) {
-        record->deleted_ = false;
-        if (record->dirty_)
-            pending_.insert(record.get());
-    }
-    deleted_.clear();
+    const auto removed = deleted_;
+    for (const auto& record : removed)
+        restore(record);
 }
 
 void ModelContext::setAutosaveEnabled(bool enabled) {

@@ -56,7 +56,7 @@ public:
     void restore(const std::shared_ptr<PersistentModel>& record);
     bool save(QString* error = nullptr);
     bool hasChanges() const;
-    // Takes back the removals not saved yet (after a failed save): the records are live again.
+    // Takes back every removal not saved yet.
     void discardRemovals();
 
     // When on, changes are saved on the next turn of the event loop; failures are logged.

@@ -2,10 +2,115 @@
 
 #include "WireDecoding.h"
 
+#include <QScopeGuard>
+
 #include <limits>
+#include <string_view>
+#include <vector>
 
 namespace GeminiWire {
 namespace {
+
+// String values at least this long that hold nothing but base64 characters are kept out of the JSON lexer.
+constexpr std::size_t liftedLength = 64 * 1024;
+
+struct Alphabet {
+    bool plain[256] = {};
+    constexpr Alphabet() {
+        for (int c = 'A'; c <= 'Z'; ++c)
+            plain[c] = true;
+        for (int c = 'a'; c <= 'z'; ++c)
+            plain[c] = true;
+        for (int c = '0'; c <= '9'; ++c)
+            plain[c] = true;
+        plain[int('+')] = plain[int('/')] = plain[int('=')] = true;
+    }
+};
+constexpr Alphabet alphabet;
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// The body with every long base64 string value replaced by "" and, for each, its place among the string
+// values (document order) and its text. Such a value has no escapes, so its raw bytes are its value, and
+// an empty string is the same token to the parser: the skeleton is valid exactly when the body is, and its
+// tree is the body's with a stand-in for each lifted text. An inline picture's text is scanned once here
+// instead of character by character in the lexer.
+struct Skeleton {
+    std::string text;
+    struct Lifted {
+        std::size_t ordinal;
+        std::string_view value;
+    };
+    std::vector<Lifted> lifted;
+};
+
+Skeleton liftLongStrings(const char* data, std::size_t size) {
+    Skeleton skeleton;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    const auto followedByColon = [&](std::size_t at) {
+        while (at < size && isSpace(data[at]))
+            ++at;
+        return at < size && data[at] == ':';
+    };
+    std::size_t copiedUpTo = 0;
+    std::size_t ordinal = 0;
+    std::size_t i = 0;
+    while (i < size) {
+        if (data[i] != '"') {
+            ++i;
+            continue;
+        }
+        const std::size_t open = i;
+        std::size_t j = open + 1;
+        while (j < size && alphabet.plain[bytes[j]])
+            ++j;
+        if (j < size && data[j] == '"' && j - open - 1 >= liftedLength && !followedByColon(j + 1)) {
+            skeleton.text.append(data + copiedUpTo, open - copiedUpTo);
+            skeleton.text.append("\"\"");
+            skeleton.lifted.push_back({ordinal++, std::string_view(data + open + 1, j - open - 1)});
+            copiedUpTo = i = j + 1;
+            continue;
+        }
+        while (j < size && data[j] != '"')
+            j += data[j] == '\\' ? 2 : 1;
+        if (j >= size)
+            break; // unterminated: the parser reports it
+        if (!followedByColon(j + 1))
+            ++ordinal;
+        i = j + 1;
+    }
+    if (skeleton.lifted.empty())
+        return skeleton;
+    skeleton.text.append(data + copiedUpTo, size - copiedUpTo);
+    return skeleton;
+}
+
+// The texts of the placeholders in the tree being read on this thread.
+thread_local const std::vector<Skeleton::Lifted>* liftedTexts = nullptr;
+
+// Parses the skeleton, leaving in each lifted value's place a binary value numbered by the text it stands
+// for. JSON text never yields a binary value, and a small one keeps the tree cheap to build (the ordered
+// objects copy their members as they grow); the text is copied once, straight into the record.
+Json parseBody(const Skeleton& skeleton, const char* data, std::size_t size) {
+    if (skeleton.lifted.empty())
+        return Json::parse(data, data + size);
+    std::size_t ordinal = 0;
+    std::size_t next = 0;
+    const Json::parser_callback_t placeholders = [&](int, Json::parse_event_t event, Json& parsed) {
+        if (event != Json::parse_event_t::value || !parsed.is_string())
+            return true;
+        if (next < skeleton.lifted.size() && skeleton.lifted[next].ordinal == ordinal) {
+            parsed = Json::binary({}, next);
+            ++next;
+        }
+        ++ordinal;
+        return true;
+    };
+    const std::string& text = skeleton.text;
+    return Json::parse(text.data(), text.data() + text.size(), placeholders);
+}
 
 // Records are objects; anything else is the wrong type even when every field is optional.
 void requireObject(const Json& j, const char* record) {
@@ -26,11 +131,19 @@ double numberValue(const Json& j) {
     return j.get<double>();
 }
 
+std::string stringValue(const Json& j) {
+    if (j.is_binary() && liftedTexts && j.get_binary().has_subtype() && j.get_binary().subtype() < liftedTexts->size())
+        return std::string((*liftedTexts)[j.get_binary().subtype()].value);
+    return j.get<std::string>();
+}
+
 template <class T> T valueOf(const Json& j) {
     if constexpr (std::is_same_v<T, std::int64_t>)
         return integerValue(j);
     else if constexpr (std::is_same_v<T, double>)
         return numberValue(j);
+    else if constexpr (std::is_same_v<T, std::string>)
+        return stringValue(j);
     else
         return j.get<T>();
 }
@@ -208,10 +321,20 @@ void from_json(const Json& j, GoogleResponse& value) {
     optional(j, "usageMetadata", value.usageMetadata);
 }
 
+std::vector<std::string_view> longBase64Values(const char* data, std::size_t size) {
+    std::vector<std::string_view> values;
+    for (const Skeleton::Lifted& lifted : liftLongStrings(data, size).lifted)
+        values.push_back(lifted.value);
+    return values;
+}
+
 DecodeResult decodeResponse(const char* data, std::size_t size) {
     DecodeResult result;
     try {
-        const Json json = Json::parse(data, data + size);
+        const Skeleton skeleton = liftLongStrings(data, size);
+        const Json json = parseBody(skeleton, data, size);
+        liftedTexts = &skeleton.lifted;
+        const auto reset = qScopeGuard([] { liftedTexts = nullptr; });
         result.response = json.get<GoogleResponse>();
     } catch (const Json::out_of_range& error) {
         result.failure = DecodeFailure::keyNotFound;

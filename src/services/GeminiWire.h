@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The JSON records of the Gemini generateContent method. Keys are the field names, letter for letter.
@@ -122,6 +123,9 @@ struct DecodeResult {
     std::string detail; // the decoder's own message, for diagnostics
 };
 DecodeResult decodeResponse(const char* data, std::size_t size);
+// The long string values of a body that hold nothing but base64 characters (an inline picture's text is
+// one), as views into it, in document order; found without parsing, so the body may still fail to decode.
+std::vector<std::string_view> longBase64Values(const char* data, std::size_t size);
 // The request is taken over so its (large) image texts are freed as soon as they are in the JSON tree.
 std::string encodeRequest(GoogleRequest request);
 

@@ -15,12 +15,14 @@
 #include <QNetworkRequest>
 #include <QPainter>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcoronetworkreply.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -38,6 +40,8 @@ const QString timedOutMessage = QStringLiteral("The request timed out.");
 constexpr double referenceMaxWidth = 1920;
 constexpr double referenceMaxHeight = 1080;
 constexpr float referenceMaxMB = 4.0f;
+// Room set aside up front for an answer's body, whatever length it announces.
+constexpr qint64 maxReservedBody = 128 * 1024 * 1024;
 
 // One connection pool for the whole process, like the platform's shared session.
 QNetworkAccessManager& network() {
@@ -332,6 +336,16 @@ OrvaneAPIService::send(BuiltRequest built) {
     request.setTransferTimeout(int(std::clamp(requestTimeout_ * 1000.0, 1.0, double(std::numeric_limits<int>::max()))));
 
     std::unique_ptr<QNetworkReply, DeleteLater> reply(network().post(request, built.body));
+    // The body is taken as it arrives: one read of a picture's tens of megabytes at the end would hold up
+    // the event loop.
+    auto body = std::make_shared<QByteArray>();
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, reply.get(), [received = reply.get(), body] {
+        if (body->isEmpty()) {
+            const qint64 announced = received->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+            body->reserve(qsizetype(std::clamp<qint64>(announced, 0, maxReservedBody)));
+        }
+        body->append(received->readAll());
+    });
     co_await qCoro(reply.get()).waitForFinished();
 
     // Network errors end the transfer even after a status line came in: a cut-off answer is a transport
@@ -351,12 +365,28 @@ OrvaneAPIService::send(BuiltRequest built) {
     }
     Answer answer;
     answer.status = status.toInt();
-    answer.body = reply->readAll();
+    body->append(reply->readAll());
+    answer.body = std::move(*body);
     answer.retryAfter = reply->rawHeader("Retry-After");
     co_return Result(std::move(answer));
 }
 
 OrvaneAPIService::DecodedAnswer OrvaneAPIService::decodeAnswer(const QByteArray& data) {
+    const auto decodePicture = [](std::string_view text) {
+        const auto bytes = WireDecoding::decodeBase64(text.data(), qsizetype(text.size()));
+        return bytes ? ImageCoding::decode(*bytes) : QImage();
+    };
+    // A picture's text is found before the answer is read, and decoded while it is: the picture is used
+    // only when the strictly read answer holds that very text where a picture belongs.
+    const std::vector<std::string_view> longTexts = GeminiWire::longBase64Values(data.constData(), size_t(data.size()));
+    QList<QFuture<QImage>> early;
+    for (const std::string_view text : longTexts)
+        early.append(QtConcurrent::run(decodePicture, text));
+    const auto waitForEarly = qScopeGuard([&early] {
+        for (QFuture<QImage>& future : early)
+            future.waitForFinished(); // they read `data`
+    });
+
     DecodedAnswer answer;
     answer.decoded = GeminiWire::decodeResponse(data.constData(), size_t(data.size()));
     if (!answer.decoded.response || !answer.decoded.response->candidates ||
@@ -368,12 +398,10 @@ OrvaneAPIService::DecodedAnswer OrvaneAPIService::decodeAnswer(const QByteArray&
     for (auto& part : *content->parts) {
         if (!part.inlineData)
             continue;
-        const auto bytes = QByteArray::fromBase64Encoding(QByteArray::fromStdString(part.inlineData->data),
-                                                          QByteArray::AbortOnBase64DecodingErrors);
+        const std::string& text = part.inlineData->data;
+        const auto found = std::find(longTexts.begin(), longTexts.end(), std::string_view(text));
+        QImage picture = found == longTexts.end() ? decodePicture(text) : early[found - longTexts.begin()].result();
         std::string().swap(part.inlineData->data); // the text is no longer needed: free it here
-        if (!bytes)
-            continue;
-        QImage picture = ImageCoding::decode(*bytes);
         if (hasArea(picture)) {
             answer.picture = std::move(picture);
             break;

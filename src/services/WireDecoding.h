@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <nlohmann/json.hpp>
@@ -38,5 +39,9 @@ inline std::optional<std::int64_t> wholeNumber(const nlohmann::json& value) {
         return std::nullopt;
     return value.get<std::int64_t>();
 }
+
+// Standard base64 as QByteArray::fromBase64Encoding with AbortOnBase64DecodingErrors reads it (nothing
+// for text it rejects), a long text decoded in slices on the thread pool.
+std::optional<QByteArray> decodeBase64(const char* text, qsizetype size);
 
 } // namespace WireDecoding

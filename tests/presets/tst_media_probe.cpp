@@ -84,6 +84,9 @@ private slots:
         QVERIFY(ffmpeg({"-f", "lavfi", "-i", "color=c=gray:s=20000x8:r=1:d=1", "-c:v", "rawvideo", "-pix_fmt", "gray",
                         "-f", "nut"},
                        file("huge.nut")));
+        QVERIFY(ffmpeg({"-f", "lavfi", "-i", "color=c=gray:s=20000x8:r=1:d=1", "-c:v", "rawvideo", "-pix_fmt", "gray",
+                        "-f", "mov"},
+                       file("huge.mov")));
         QVERIFY(ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=10:duration=4", "-c:v", "libx264", "-preset",
                         "ultrafast", "-pix_fmt", "yuv420p", "-movflags", "+faststart"},
                        file("faststart.mp4")));
@@ -251,6 +254,34 @@ private slots:
         QVERIFY(!result.displaySize.isValid());
     }
 
+    // Files under a clip's name that would make the library read other local files, or another container.
+    void onlyQuickTimeFilesAreRead_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("concat script") << "concat.mp4" << QByteArray("ffconcat version 1.0\nfile 'good.mp4'\n");
+        QTest::newRow("HLS playlist")
+            << "playlist.mp4"
+            << QByteArray(
+                   "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:2\n#EXTINF:2.0,\ngood.mp4\n#EXT-X-ENDLIST\n");
+        QTest::newRow("other container") << "huge.nut" << QByteArray();
+    }
+    void onlyQuickTimeFilesAreRead() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QVERIFY(MediaProbe::probe(file("good.mp4")).ok());
+        if (!content.isEmpty()) {
+            QFile script(file(name));
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write(content);
+            script.close();
+        }
+        const auto result = MediaProbe::probe(file(name), stillAt(0, QSize(300, 169)));
+        QVERIFY(!result.ok());
+        QVERIFY(result.still.isNull());
+        QVERIFY(!result.displaySize.isValid());
+        QVERIFY(!result.duration);
+    }
+
     void framesCutHalfWayStillGiveTheEarlyFrames() {
         const auto early = MediaProbe::probe(file("half-frames.mp4"), stillAt(0));
         QVERIFY2(early.ok(), qPrintable(early.error));
@@ -274,10 +305,10 @@ private slots:
     }
 
     void hugeVideosAreMeasuredButNotDecoded() {
-        const auto info = MediaProbe::probe(file("huge.nut"));
+        const auto info = MediaProbe::probe(file("huge.mov"));
         QVERIFY2(info.ok(), qPrintable(info.error));
         QCOMPARE(info.displaySize, QSize(20000, 8));
-        const auto still = MediaProbe::probe(file("huge.nut"), stillAt(0));
+        const auto still = MediaProbe::probe(file("huge.mov"), stillAt(0));
         QVERIFY(!still.ok());
         QVERIFY(still.error.contains("too large"));
         QVERIFY(still.still.isNull());

@@ -10,6 +10,15 @@ class GeminiWireTest : public QObject {
 private:
     static DecodeResult decode(const std::string& text) { return decodeResponse(text.data(), text.size()); }
 
+    // Base64-looking text long enough to be read apart from the rest of the answer.
+    static std::string longText(char first, std::size_t size = 70000) {
+        std::string text(size, 'A');
+        for (std::size_t i = 0; i < size; ++i)
+            text[i] = "QUJDabc+/0129xyz"[(i * 7 + std::size_t(first)) % 16];
+        text.front() = first;
+        return text;
+    }
+
 private slots:
     void requestIsWrittenInDeclarationOrderWithoutNulls() {
         GoogleRequest request;
@@ -95,6 +104,58 @@ private slots:
     }
 
     void strictDecodingFailsTheWholeAnswer() {
+        QFETCH(QString, body);
+        QFETCH(bool, missing);
+        const auto result = decode(body.toStdString());
+        QVERIFY(!result.response);
+        QCOMPARE(result.failure == DecodeFailure::keyNotFound, missing);
+    }
+
+    void longInlineTextsDecodeAsTheTreeReadsThem() {
+        const std::string picture = longText('P') + "==";
+        const std::string second = longText('S');
+        const std::string key = longText('K');
+        // Long texts as values and as a key, next to short ones with escapes and non-ASCII text.
+        const std::string body = "{\"" + key + "\" : \"ignored\", \"candidates\":[{\"content\":{\"parts\":[" +
+                                 "{\"text\":\"a \\\"quoted\\\" ZmFr\\u00e9 \u2013 ok\"}," +
+                                 "{\"inlineData\":{\"mimeType\":\"image/png\",\"data\":\"" + picture + "\"}}," +
+                                 "{\"inlineData\":{\"data\" :   \"" + second + "\" ,\"mimeType\":\"image/jpeg\"}}]}," +
+                                 "\"finishReason\":\"" + longText('F') + "\",\"extra\":[\"" + longText('E') +
+                                 "\",1]}]}";
+        const auto result = decode(body);
+        QVERIFY(result.response);
+        QCOMPARE(*result.response, Json::parse(body).get<GoogleResponse>());
+        const auto& parts = *result.response->candidates->front().content->parts;
+        QCOMPARE(parts.size(), size_t(3));
+        QCOMPARE(*parts[0].text, std::string("a \"quoted\" ZmFr\u00e9 \u2013 ok"));
+        QCOMPARE(parts[1].inlineData->data, picture);
+        QCOMPARE(parts[1].inlineData->mimeType, std::string("image/png"));
+        QCOMPARE(parts[2].inlineData->data, second);
+        QCOMPARE(*result.response->candidates->front().finishReason, longText('F'));
+    }
+
+    void longInlineTextsAreDecodedAsStrictly_data() {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("missing");
+        const QString data = QString::fromStdString(longText('D'));
+        const QString inPart = "{\"candidates\":[{\"content\":{\"parts\":[";
+        QTest::newRow("long data without mimeType")
+            << inPart + "{\"inlineData\":{\"data\":\"" + data + "\"}}]}}]}" << true;
+        QTest::newRow("long text where a part belongs") << inPart + "\"" + data + "\"]}}]}" << false;
+        QTest::newRow("long text as the answer") << "\"" + data + "\"" << false;
+        QTest::newRow("long text where a count belongs")
+            << "{\"usageMetadata\":{\"totalTokenCount\":\"" + data + "\"}}" << false;
+        QTest::newRow("long text then a missing brace")
+            << inPart + "{\"inlineData\":{\"mimeType\":\"image/png\",\"data\":\"" + data + "\"}}]}}]" << false;
+        QTest::newRow("long text unterminated")
+            << inPart + "{\"inlineData\":{\"mimeType\":\"image/png\",\"data\":\"" + data << false;
+        QTest::newRow("long text with a raw line break")
+            << inPart + "{\"text\":\"" + data + "\n" + data + "\"}]}}]}" << false;
+        QTest::newRow("long text missing its comma")
+            << inPart + "{\"inlineData\":{\"mimeType\":\"image/png\" \"data\":\"" + data + "\"}}]}}]}" << false;
+    }
+
+    void longInlineTextsAreDecodedAsStrictly() {
         QFETCH(QString, body);
         QFETCH(bool, missing);
         const auto result = decode(body.toStdString());

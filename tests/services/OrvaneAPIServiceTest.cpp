@@ -5,9 +5,11 @@
 #include "ServiceConfig.h"
 #include "TestSupport.h"
 #include "VirtualClock.h"
+#include "WireDecoding.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QRandomGenerator>
 #include <QtTest>
 
 #include <memory>
@@ -232,6 +234,41 @@ private slots:
         OrvaneAPIService service;
         QVERIFY(generate(service));
         expectFailure(service, "No image was generated", 4);
+    }
+
+    // Pictures big enough to be decoded while the answer is still being read.
+    void largePicturesAreTakenOnlyFromPictureParts() {
+        const auto noise = [](quint32 seed) {
+            QImage picture(200, 200, QImage::Format_RGB32);
+            QRandomGenerator generator(seed);
+            for (int y = 0; y < picture.height(); ++y) {
+                for (int x = 0; x < picture.width(); ++x)
+                    picture.setPixel(x, y, generator.generate() | 0xff000000u);
+            }
+            return picture;
+        };
+        const QImage asText = noise(1);
+        const QImage asPart = noise(2);
+        const std::string textBase64 = ImageCoding::pngData(asText)->toBase64().toStdString();
+        const std::string partBase64 = ImageCoding::pngData(asPart)->toBase64().toStdString();
+        QVERIFY(textBase64.size() > 100000 && partBase64.size() > 100000);
+
+        Json answer = answerWithParts(Json::array(
+            {FakeGeminiService::textPart(textBase64), FakeGeminiService::inlinePart("image/png", partBase64)}));
+        answer["candidates"][0]["extra"] = textBase64;
+        fake_->script = {Reply::json(answer)};
+        OrvaneAPIService service;
+        QVERIFY(generate(service));
+        QCOMPARE(service.errorMessage(), std::optional<QString>());
+        QCOMPARE(service.generatedImage().convertToFormat(QImage::Format_RGB32), asPart);
+        QCOMPARE(service.textResponse(), std::optional<QString>(QString::fromStdString(textBase64)));
+
+        // The same picture text in a part that does not decode strictly fails the whole answer.
+        Json broken = answerWithParts(Json::array({Json{{"inlineData", {{"data", partBase64}}}}}));
+        fake_->script = {Reply::json(broken), Reply::json(broken), Reply::json(broken), Reply::json(broken)};
+        OrvaneAPIService strict;
+        QVERIFY(generate(strict));
+        expectFailure(strict, WireDecoding::missingDataText(), -1);
     }
 
     void spacingHoldsWhateverTheWallClockDoes() {
