@@ -1,5 +1,6 @@
 #include "ImageSettingsPopover.h"
 
+#include "GlassButtons.h"
 #include "ImageServiceFactory.h"
 #include "StudioRules.h"
 #include "StudioWidgets.h"
@@ -58,6 +59,7 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
         auto* button =
             textButton(QStringLiteral("creativity_") + level.label, "circle.fill", level.label, QString(), this);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        static_cast<GlassButton*>(button)->setSymbolSize(12);
         levels->addWidget(button);
         levelButtons_.append(button);
         const double temperature = level.temperature;
@@ -89,7 +91,13 @@ void ImageSettingsPopover::showState() {
         const bool marked = StudioRules::isLevelSelected(factory_.temperature(), levels[i]);
         QAbstractButton* button = levelButtons_[i];
         button->setProperty("marked", marked);
-        button->setFont(StudioWidgets::font(9, marked ? QFont::DemiBold : QFont::Normal));
-        setTextColor(button, color(marked ? Tone::orange : Tone::secondary, this));
+        // The button paints its own title font and colours; a widget font or palette would not reach them.
+        auto* glass = static_cast<GlassButton*>(button);
+        glass->setTitleFont(9, marked ? QFont::DemiBold : QFont::Normal);
+        glass->setTitleColor(color(marked ? Tone::primary : Tone::secondary, this));
+        QColor dot = color(marked ? Tone::orange : Tone::secondary, this);
+        if (!marked)
+            dot.setAlphaF(dot.alphaF() * 0.3f);
+        glass->setSymbolColor(dot);
     }
 }

@@ -383,6 +383,70 @@ private slots:
         QVERIFY(fake_->generateRequests()[0].path.contains("gemini-3-pro-image-preview"));
     }
 
+    void creativityLevelsDrawTheMarkedLabelInPrimaryBesideAnOrangeDot() {
+        Theme::instance().setColorScheme(ColorScheme::light);
+        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
+        click(button("imageModelSettings"));
+        ImageSettingsPopover* popover = view_->leftPanel()->settingsPopover();
+        QVERIFY(popover && popover->isVisible());
+        QCOMPARE(popover->markedLevels(), QStringList{"Balanced"});
+
+        const QColor background = Theme::instance().color(ColorRole::windowBackground);
+        const auto isOrange = [](QColor c) {
+            return c.hsvSaturationF() > 0.45 && c.valueF() > 0.5 && c.hsvHue() >= 15 && c.hsvHue() <= 50;
+        };
+        struct Ink {
+            int orange = 0;
+            int strongest = 0; // largest distance from the background
+            int top = -1, bottom = -1;
+        };
+        const auto inkOf = [&](const QImage& image, int from, int to) {
+            Ink ink;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = std::max(0, from); x < std::min(image.width(), to); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    const int distance =
+                        std::max({std::abs(c.red() - background.red()), std::abs(c.green() - background.green()),
+                                  std::abs(c.blue() - background.blue())});
+                    ink.strongest = std::max(ink.strongest, distance);
+                    if (isOrange(c))
+                        ++ink.orange;
+                    if (distance > 60) {
+                        ink.top = ink.top < 0 ? y : std::min(ink.top, y);
+                        ink.bottom = std::max(ink.bottom, y);
+                    }
+                }
+            }
+            return ink;
+        };
+        for (const QString& level : {QStringLiteral("Balanced"), QStringLiteral("Precise")}) {
+            auto* levelButton = popover->findChild<QAbstractButton*>("creativity_" + level);
+            QVERIFY(levelButton);
+            QImage image(levelButton->size(), QImage::Format_ARGB32);
+            image.fill(background);
+            levelButton->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+            // The dot sits first, 12 wide after the leading padding; the label follows it.
+            const Ink dot = inkOf(image, 14, 26);
+            const Ink title = inkOf(image, 34, image.width());
+            const bool marked = level == QLatin1String("Balanced");
+            QVERIFY2(title.bottom >= 0, qPrintable(level));
+            QCOMPARE(title.orange, 0); // the label is never orange
+            if (marked) {
+                QVERIFY2(dot.orange > 0, "the marked level's dot is orange");
+                // Semibold at 9 points: no taller than the text set in that font.
+                const QRect tight = QFontMetrics(Theme::font(9, QFont::DemiBold)).tightBoundingRect(level);
+                QVERIFY2(title.bottom - title.top + 1 <= tight.height() + 1,
+                         qPrintable(
+                             QStringLiteral("%1 px for %2 px").arg(title.bottom - title.top + 1).arg(tight.height())));
+            } else {
+                QCOMPARE(dot.orange, 0);
+                // An unmarked dot is the secondary colour at 0.3: faint beside its label.
+                QVERIFY2(dot.strongest < title.strongest / 2,
+                         qPrintable(QStringLiteral("dot %1, label %2").arg(dot.strongest).arg(title.strongest)));
+            }
+        }
+    }
+
     // --- presets ---
 
     void presetsPanelOpensAndClosesAndInsertsThroughTheModel() {
