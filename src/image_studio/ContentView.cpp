@@ -59,6 +59,22 @@ ContentView::~ContentView() {
         model_->disappear();
 }
 
+namespace {
+// The toolbar's two labelled buttons: their sizes follow the studio's scale.
+void scaleToolbarButtons(QAbstractButton* folder, QAbstractButton* newChat, double scale) {
+    auto* folderButton = static_cast<GlassButton*>(folder);
+    folderButton->setSymbolSize(14 * scale);
+    folderButton->setTitleFont(12 * scale, QFont::Medium);
+    folderButton->setSpacing(6 * scale);
+    folderButton->setPadding(QMarginsF(10, 6, 10, 6) * scale);
+    auto* chatButton = static_cast<GlassButton*>(newChat);
+    chatButton->setSymbolSize(13 * scale);
+    chatButton->setTitleFont(13 * scale, QFont::Medium);
+    chatButton->setSpacing(7 * scale);
+    chatButton->setPadding(QMarginsF(14, 7, 14, 7) * scale);
+}
+} // namespace
+
 QWidget* ContentView::buildHeader() {
     auto* header = new QWidget(this);
     header->setObjectName("studioHeader");
@@ -93,6 +109,7 @@ QWidget* ContentView::buildHeader() {
     static_cast<GlassButton*>(newChat_)->setFill(GlassButton::Fill::borderColor);
     static_cast<GlassButton*>(newChat_)->setCornerRadius(7);
     connect(newChat_, &QAbstractButton::clicked, model_, &ImageStudioModel::startNewChat);
+    scaleToolbarButtons(folder_, newChat_, scale_);
     row->addWidget(folder_);
     row->addSpacing(16);
     row->addWidget(ring_);
@@ -106,6 +123,7 @@ void ContentView::showFolder() {
     folder_->setAccessibleName(model_->folderLabel());
     folder_->setToolTip(model_->folderHelp());
     setTextColor(folder_, color(model_->hasFolderName() ? Tone::primary : Tone::secondary, this));
+    static_cast<GlassButton*>(folder_)->setSymbolColor(color(Tone::orange, this));
 }
 
 void ContentView::showSession() {
@@ -137,6 +155,7 @@ void ContentView::resizeEvent(QResizeEvent* event) {
     title_->setFont(StudioWidgets::font(28 * scale, QFont::Bold));
     indicator_->setScale(scale);
     static_cast<ContextRing*>(ring_)->setScale(scale);
+    scaleToolbarButtons(folder_, newChat_, scale);
     left_->setScale(scale);
     right_->setScale(scale);
 }

@@ -383,6 +383,45 @@ private slots:
         QVERIFY(fake_->generateRequests()[0].path.contains("gemini-3-pro-image-preview"));
     }
 
+    void theFolderButtonShowsAnOrangeFolderBesideASmallerName() {
+        Theme::instance().setColorScheme(ColorScheme::light);
+        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
+        auto* folder = button("photoFolder");
+        QVERIFY(folder);
+        const QColor background = Theme::instance().color(ColorRole::windowBackground);
+        QImage image(folder->size(), QImage::Format_ARGB32);
+        image.fill(background);
+        folder->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        const double scale = view_->scale();
+        const int symbolLeft = int(10 * scale), symbolRight = int(std::ceil((10 + 14) * scale));
+        int orangeInSymbol = 0, orangeInName = 0, nameTop = -1, nameBottom = -1;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                const bool orange =
+                    c.hsvSaturationF() > 0.45 && c.valueF() > 0.5 && c.hsvHue() >= 15 && c.hsvHue() <= 50;
+                const int distance =
+                    std::max({std::abs(c.red() - background.red()), std::abs(c.green() - background.green()),
+                              std::abs(c.blue() - background.blue())});
+                if (x >= symbolLeft && x < symbolRight)
+                    orangeInSymbol += orange;
+                else if (x >= symbolRight + int(6 * scale)) {
+                    orangeInName += orange;
+                    if (distance > 60 && x < image.width() - int(10 * scale)) {
+                        nameTop = nameTop < 0 ? y : std::min(nameTop, y);
+                        nameBottom = std::max(nameBottom, y);
+                    }
+                }
+            }
+        }
+        QVERIFY2(orangeInSymbol > 0, "the folder symbol is orange");
+        QCOMPARE(orangeInName, 0); // "Choose Folder" in the secondary colour
+        QVERIFY(nameBottom >= 0);
+        const QRect tight = QFontMetrics(Theme::font(12 * scale, QFont::Medium)).tightBoundingRect("Choose Folder");
+        QVERIFY2(nameBottom - nameTop + 1 <= tight.height() + 1,
+                 qPrintable(QStringLiteral("%1 px for %2 px").arg(nameBottom - nameTop + 1).arg(tight.height())));
+    }
+
     void creativityLevelsDrawTheMarkedLabelInPrimaryBesideAnOrangeDot() {
         Theme::instance().setColorScheme(ColorScheme::light);
         const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
