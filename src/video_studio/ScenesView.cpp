@@ -516,8 +516,9 @@ void ScenesView::refreshFolder() {
     folderButton_->setText(model_->folderText());
     folderButton_->setAccessibleName(model_->folderText());
     folderButton_->setToolTip(model_->folderHelpText());
-    VideoStudioStyle::setTextColor(folderButton_, model_->folderResolved() ? VideoStudioStyle::primaryColor(this)
-                                                                           : VideoStudioStyle::secondaryColor(this));
+    // The button paints its title itself: a palette colour would not reach it. The symbol stays blue.
+    folderButton_->setTitleColor(model_->folderResolved() ? VideoStudioStyle::primaryColor(this)
+                                                          : VideoStudioStyle::secondaryColor(this));
 }
 
 void ScenesView::refreshQueueBlock() {

@@ -11,6 +11,7 @@
 #include "ScenesView.h"
 #include "SegmentedPicker.h"
 #include "SyntaxHighlightedTextEditor.h"
+#include "Theme.h"
 #include "VideoGalleryView.h"
 #include "VideoMetadata.h"
 #include "VideoStudioStyle.h"
@@ -473,12 +474,39 @@ private slots:
 
     void folderButton() {
         auto* button = find<GlassButton>("videoFolderButton");
+        // In the key window, where the button's own rule would draw every title in the primary colour.
+        button->setColorScheme(ColorScheme::light);
+        button->setControlActiveState(ControlActiveState::key);
         QCOMPARE(button->title(), "Choose Folder");
         QCOMPARE(button->toolTip(), "Choose folder to save videos");
+        const int unset = strongestTitleInk(button);
         QDir(world->environment.root()).mkpath("Clips");
         world->videoSettings->setVideoDirectoryBookmark(FolderBookmark::create(world->environment.path("Clips")));
         QCOMPARE(button->title(), "Clips");
         QCOMPARE(button->toolTip(), "Change video save folder");
+        const int chosen = strongestTitleInk(button);
+        // "Choose Folder" is secondary, a folder's name primary.
+        QVERIFY2(unset + 40 < chosen, qPrintable(QStringLiteral("%1 against %2").arg(unset).arg(chosen)));
+    }
+
+private:
+    // How far the darkest pixel of the title (right of the symbol) lies from the background.
+    int strongestTitleInk(GlassButton* button) const {
+        const QColor background = Theme::color(ColorRole::windowBackground, ColorScheme::light);
+        QImage image(button->size(), QImage::Format_ARGB32);
+        image.fill(background);
+        button->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        const double s = view->scale();
+        int strongest = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = int(std::ceil((10 + 14 + 6) * s)); x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                strongest =
+                    std::max({strongest, std::abs(c.red() - background.red()), std::abs(c.green() - background.green()),
+                              std::abs(c.blue() - background.blue())});
+            }
+        }
+        return strongest;
     }
 };
 
