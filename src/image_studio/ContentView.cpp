@@ -52,6 +52,7 @@ ContentView::ContentView(const AppEnvironment& environment, QWidget* parent)
     connect(model_, &ImageStudioModel::serviceStateChanged, this, &ContentView::showSession);
     showFolder();
     showSession();
+    connect(&Theme::instance(), &Theme::changed, this, &ContentView::showFolder);
 }
 
 ContentView::~ContentView() {
@@ -122,8 +123,9 @@ void ContentView::showFolder() {
     folder_->setText(model_->folderLabel());
     folder_->setAccessibleName(model_->folderLabel());
     folder_->setToolTip(model_->folderHelp());
-    setTextColor(folder_, color(model_->hasFolderName() ? Tone::primary : Tone::secondary, this));
-    static_cast<GlassButton*>(folder_)->setSymbolColor(color(Tone::orange, this));
+    auto* folderButton = static_cast<GlassButton*>(folder_);
+    folderButton->setTitleColor(color(model_->hasFolderName() ? Tone::primary : Tone::secondary, this));
+    folderButton->setSymbolColor(color(Tone::orange, this));
 }
 
 void ContentView::showSession() {

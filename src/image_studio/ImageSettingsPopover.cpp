@@ -4,6 +4,7 @@
 #include "ImageServiceFactory.h"
 #include "StudioRules.h"
 #include "StudioWidgets.h"
+#include "Theme.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -25,7 +26,7 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
     modelSection->setSpacing(8);
     auto* modelTitle = label("modelTitle", "Model Orvane", this);
     modelTitle->setFont(StudioWidgets::font(12, QFont::DemiBold));
-    setTextColor(modelTitle, color(Tone::secondary, this));
+    setTextColor(modelTitle, Tone::secondary);
     modelSection->addWidget(modelTitle);
     auto* segments = new QHBoxLayout;
     segments->setSpacing(0);
@@ -51,7 +52,7 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
     creativitySection->setSpacing(8);
     auto* creativityTitle = label("creativityTitle", "Creativity", this);
     creativityTitle->setFont(StudioWidgets::font(12, QFont::DemiBold));
-    setTextColor(creativityTitle, color(Tone::secondary, this));
+    setTextColor(creativityTitle, Tone::secondary);
     creativitySection->addWidget(creativityTitle);
     auto* levels = new QHBoxLayout;
     levels->setSpacing(0);
@@ -70,6 +71,7 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
     column->addStretch();
 
     connect(&factory_, &ImageServiceFactory::stateChanged, this, &ImageSettingsPopover::showState);
+    connect(&Theme::instance(), &Theme::changed, this, &ImageSettingsPopover::showState);
     showState();
 }
 

@@ -83,7 +83,7 @@ void LeftPanel::build() {
 
     auto* title = label("studioName", "Orvane", this);
     title->setFont(StudioWidgets::font(16, QFont::DemiBold));
-    setTextColor(title, color(Tone::secondary, this));
+    setTextColor(title, Tone::secondary);
     column->addWidget(title);
 
     // References.
@@ -304,7 +304,7 @@ void LeftPanel::showReferences() {
         auto* caption = label("dropZoneCaption", "PNG, JPG, JPEG (max 10MB each, up to 9 images)", referenceContent_);
         caption->setAlignment(Qt::AlignCenter);
         caption->setWordWrap(true);
-        setTextColor(caption, color(Tone::secondary, this));
+        setTextColor(caption, Tone::secondary);
         zone->addWidget(add);
         zone->addWidget(upload, 0, Qt::AlignHCenter);
         zone->addWidget(caption);

@@ -160,9 +160,9 @@ QWidget* RightPanel::buildCompleted() {
     startFrame_ = textButton("startFrame", "video", "Start Frame", QString(), page);
     endFrame_ = textButton("endFrame", "video", "End Frame", QString(), page);
     finder_ = textButton("showInFinder", "folder", "Finder", QString(), page);
-    setTextColor(imageToImage_, color(Tone::orange, this));
+    setTextColor(imageToImage_, Tone::orange);
     for (QAbstractButton* button : {imageToVideo_, startFrame_, endFrame_})
-        setTextColor(button, color(Tone::blue, this));
+        setTextColor(button, Tone::blue);
     for (QAbstractButton* button : {imageToImage_, imageToVideo_, startFrame_, endFrame_, finder_})
         actions->addWidget(button);
     actions->addStretch();
@@ -184,7 +184,7 @@ QWidget* RightPanel::buildLoading() {
     column->addWidget(spinner(page, "loadingSpinner"), 0, Qt::AlignHCenter);
     loadingText_ = label("loadingText", QString(), page);
     loadingText_->setFont(StudioWidgets::font(15, QFont::DemiBold));
-    setTextColor(loadingText_, color(Tone::secondary, this));
+    setTextColor(loadingText_, Tone::secondary);
     column->addWidget(loadingText_, 0, Qt::AlignHCenter);
     activeSpinner_ = spinner(page, "activeTaskSpinner");
     activeSpinner_->setFixedWidth(96);
@@ -206,7 +206,7 @@ QWidget* RightPanel::buildFailed() {
     errorText_->setWordWrap(true);
     errorText_->setAlignment(Qt::AlignCenter);
     errorText_->setTextFormat(Qt::PlainText);
-    setTextColor(errorText_, color(Tone::red, this));
+    setTextColor(errorText_, Tone::red);
     column->addWidget(errorText_);
     column->addStretch();
     return page;
@@ -227,7 +227,7 @@ QWidget* RightPanel::buildReady() {
     title->setFont(StudioWidgets::font(15, QFont::DemiBold));
     auto* subtitle = label("readySubtitle", "Enter your prompt and unleash the power", page);
     subtitle->setFont(StudioWidgets::font(13));
-    setTextColor(subtitle, color(Tone::secondary, this));
+    setTextColor(subtitle, Tone::secondary);
     column->addWidget(title, 0, Qt::AlignHCenter);
     column->addWidget(subtitle, 0, Qt::AlignHCenter);
     column->addStretch();
@@ -263,10 +263,9 @@ void RightPanel::showService() {
 
     const StudioRules::TextButtonTone tone = StudioRules::textButtonTone(*service);
     textButton_->setEnabled(StudioRules::isTextButtonEnabled(*service));
-    setTextColor(textButton_, color(tone == StudioRules::TextButtonTone::blocked ? Tone::red
-                                    : tone == StudioRules::TextButtonTone::text  ? Tone::orange
-                                                                                 : Tone::gray,
-                                    this));
+    setTextColor(textButton_, tone == StudioRules::TextButtonTone::blocked ? Tone::red
+                              : tone == StudioRules::TextButtonTone::text  ? Tone::orange
+                                                                           : Tone::gray);
 
     const QueueManager* queue = model_.environment().queueManager;
     const bool active = queue && queue->activePhotoTask();

@@ -77,6 +77,17 @@ void setTextColor(QWidget* widget, const QColor& color) {
     setPaletteTextColor(widget, color);
 }
 
+void setTextColor(QWidget* widget, Tone tone) {
+    static const char* const toneProperty = "studioTextTone";
+    const bool following = widget->property(toneProperty).isValid();
+    widget->setProperty(toneProperty, int(tone));
+    setTextColor(widget, color(tone, widget));
+    if (following)
+        return;
+    QObject::connect(&Theme::instance(), &Theme::changed, widget,
+                     [widget] { setTextColor(widget, color(Tone(widget->property(toneProperty).toInt()), widget)); });
+}
+
 void setPaletteTextColor(QWidget* widget, const QColor& color) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, color);

@@ -26,6 +26,8 @@ void setSymbol(QAbstractButton* button, const QString& symbol, double points, co
 QLabel* label(const QString& objectName, const QString& text, QWidget* parent);
 // A glass button's title and symbol too; any other widget's text through its palette only.
 void setTextColor(QWidget* widget, const QColor& color);
+// The same in a tone of the look, applied again whenever the appearance changes; the latest tone holds.
+void setTextColor(QWidget* widget, Tone tone);
 void setPaletteTextColor(QWidget* widget, const QColor& color);
 
 // A prompt's character counter: secondary, red from its warning mark on.

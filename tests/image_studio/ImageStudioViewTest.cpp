@@ -383,6 +383,33 @@ private slots:
         QVERIFY(fake_->generateRequests()[0].path.contains("gemini-3-pro-image-preview"));
     }
 
+    void textsFollowASwitchOfAppearance() {
+        Theme::instance().setColorScheme(ColorScheme::light);
+        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
+        auto* name = find<QLabel>("studioName");
+        QCOMPARE(name->palette().color(QPalette::WindowText), Theme::color(ColorRole::secondary, ColorScheme::light));
+        click(button("imageModelSettings"));
+        ImageSettingsPopover* popover = view_->leftPanel()->settingsPopover();
+        QVERIFY(popover);
+        Theme::instance().setColorScheme(ColorScheme::dark);
+        QCOMPARE(name->palette().color(QPalette::WindowText), Theme::color(ColorRole::secondary, ColorScheme::dark));
+        // The marked level's label and the folder's name are light on the dark background now.
+        const QColor background = Theme::color(ColorRole::windowBackground, ColorScheme::dark);
+        const auto lightestInk = [&](QWidget* widget, int from) {
+            QImage image(widget->size(), QImage::Format_ARGB32);
+            image.fill(background);
+            widget->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+            int lightest = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = from; x < image.width(); ++x)
+                    lightest = std::max(lightest, qGray(image.pixel(x, y)) - qGray(background.rgb()));
+            }
+            return lightest;
+        };
+        QVERIFY(lightestInk(popover->findChild<QAbstractButton*>("creativity_Balanced"), 34) > 60);
+        QVERIFY(lightestInk(button("photoFolder"), int(std::ceil(30 * view_->scale()))) > 40);
+    }
+
     void theFolderButtonShowsAnOrangeFolderBesideASmallerName() {
         Theme::instance().setColorScheme(ColorScheme::light);
         const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
