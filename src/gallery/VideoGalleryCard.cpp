@@ -415,6 +415,10 @@ void VideoGalleryCard::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         pressed_ = true;
         pressPosition_ = event->position().toPoint();
+        emit pressed();
+        // Taken here, so the click focuses the grid around this card.
+        event->accept();
+        return;
     }
     QWidget::mousePressEvent(event);
 }

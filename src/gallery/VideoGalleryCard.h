@@ -86,6 +86,8 @@ signals:
     void deleteClicked();
     // The pointer rested on the card: its clip should play here.
     void previewRequested();
+    // Clicked: the keyboard carries on from this card.
+    void pressed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -198,6 +198,10 @@ void VideoGalleryGrid::relayout() {
                         emit deleteRequested(video);
                 });
                 connect(card, &VideoGalleryCard::previewRequested, this, [this, card] { playInCard(card); });
+                connect(card, &VideoGalleryCard::pressed, this, [this, card] {
+                    if (model_)
+                        makeCurrent(model_->rowOfId(card->item().id()), false);
+                });
             } else if (item.isPlaceholder()) {
                 card->setItem(item); // a job's status may have changed
             }
@@ -293,7 +297,9 @@ void VideoGalleryGrid::updatePreview() {
     }
     if (preview_->parentWidget() != card)
         preview_->setParent(card);
-    preview_->setGeometry(card->mediaRect().adjusted(1, 1, -1, -1));
+    // Inside the focus ring when there is one.
+    const int inset = card->showsFocusRing() ? 3 : 1;
+    preview_->setGeometry(card->mediaRect().adjusted(inset, inset, -inset, -inset));
     preview_->raise();
     // Shown once the clip plays; until then, and after a stop, the thumbnail stays visible.
     preview_->setVisible(player_->isPlaying());
@@ -307,13 +313,18 @@ int VideoGalleryGrid::currentRow() const {
 }
 
 void VideoGalleryGrid::setCurrentRow(int row) {
+    makeCurrent(row, true);
+}
+
+void VideoGalleryGrid::makeCurrent(int row, bool reveal) {
     if (!model_ || row < 0 || row >= model_->rowCount())
         return;
     const QUuid id = model_->item(row).id();
     const bool changed = id != currentId_;
     currentId_ = id;
     currentRowHint_ = row;
-    ensureRowVisible(row);
+    if (reveal)
+        ensureRowVisible(row);
     updateCurrentCards();
     if (changed)
         announceCurrent();
@@ -345,6 +356,7 @@ void VideoGalleryGrid::updateCurrentCards() {
     const QUuid current = row >= 0 && model_ ? model_->item(row).id() : QUuid();
     for (auto it = cards_.cbegin(); it != cards_.cend(); ++it)
         it.value()->setCurrent(it.key() == current, focused);
+    updatePreview();
 }
 
 void VideoGalleryGrid::announceCurrent() {
@@ -361,22 +373,18 @@ void VideoGalleryGrid::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
     if (!model_ || model_->rowCount() == 0)
         return;
-    const int row = currentRow();
-    if (currentId_.isNull() || model_->rowOfId(currentId_) < 0) {
-        // The first card in view, so that focusing does not jump the list.
-        const QList<VideoGalleryCard*> shown = cards();
-        int first = row;
-        for (VideoGalleryCard* card : shown) {
+    // Focusing never moves the list: a current card scrolled far away gives way to the first one in view.
+    int row = currentRow();
+    if (!cardForRow(row)) {
+        for (VideoGalleryCard* card : cards()) {
             if (card->geometry().bottom() >= 0) {
-                first = model_->rowOfId(card->item().id());
+                row = model_->rowOfId(card->item().id());
                 break;
             }
         }
-        setCurrentRow(std::max(0, first));
-    } else {
-        setCurrentRow(row);
-        announceCurrent();
     }
+    makeCurrent(std::max(0, row), false);
+    announceCurrent();
 }
 
 void VideoGalleryGrid::keyPressEvent(QKeyEvent* event) {

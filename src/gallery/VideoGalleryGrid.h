@@ -59,6 +59,7 @@ private:
     void updatePreview();
     void playInCard(VideoGalleryCard* card);
     VideoGalleryCard* cardFor(const QUuid& id) const;
+    void makeCurrent(int row, bool reveal);
     void ensureRowVisible(int row);
     void togglePreview(VideoGalleryCard* card);
     void updateCurrentCards();

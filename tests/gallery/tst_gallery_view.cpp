@@ -28,6 +28,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -495,6 +496,25 @@ private slots:
         QTest::keyClick(grid, Qt::Key_Right); // one column: right is the next clip
         QCOMPARE(grid->currentRow(), 3);
         QVERIFY(inView(3));
+
+        // A click makes the clicked card current without moving the list, wherever the focus was.
+        grid->clearFocus();
+        const int scrolled = grid->verticalScrollBar()->value();
+        VideoGalleryCard* next = nullptr;
+        QPoint at;
+        for (VideoGalleryCard* card : grid->cards()) {
+            const QRect shown = grid->viewport()->rect() & card->geometry();
+            if (card != grid->currentCard() && shown.height() > 8) {
+                next = card;
+                at = shown.center() - card->pos();
+            }
+        }
+        QVERIFY(next);
+        QTest::mouseClick(next, Qt::LeftButton, {}, at);
+        QVERIFY(grid->hasFocus());
+        QCOMPARE(grid->currentCard(), next);
+        QCOMPARE(grid->verticalScrollBar()->value(), scrolled);
+        QVERIFY(next->showsFocusRing());
     }
 
     void soloCardsShowTheSharperPictureWhileTheyExist() {
