@@ -50,6 +50,13 @@ QAccessibleInterface* galleryAccessible(const QString&, QObject* object) {
         return new CardAccessible(card);
     return nullptr;
 }
+
+// Before any grid exists: a screen reader may ask for a widget's interface while it is being made, and the
+// answer is kept.
+void installGalleryAccessible() {
+    QAccessible::installFactory(galleryAccessible);
+}
+Q_CONSTRUCTOR_FUNCTION(installGalleryAccessible)
 } // namespace
 
 VideoGalleryGrid::VideoGalleryGrid(VideoGalleryItemModel* model, VideoGalleryViewModel* gallery, MovementPlayer* player,
@@ -59,11 +66,6 @@ VideoGalleryGrid::VideoGalleryGrid(VideoGalleryItemModel* model, VideoGalleryVie
     setAccessibleName(QStringLiteral("Clips"));
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::StrongFocus);
-    static const bool accessibleInstalled = [] {
-        QAccessible::installFactory(galleryAccessible);
-        return true;
-    }();
-    Q_UNUSED(accessibleInstalled);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(24);

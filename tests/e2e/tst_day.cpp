@@ -765,7 +765,9 @@ private slots:
 #ifdef ORVANE_DAY_HAS_GALLERY_CARDS
         // The keyboard reaches the clips: the focused grid's current card is what a screen reader reads, and
         // Tab goes on to that card's buttons.
+        QVERIFY(gui::showActive(window()));
         grid->setFocus(Qt::TabFocusReason);
+        DAY_WAIT(grid->hasFocus(), 2000);
         QTest::keyClick(grid, Qt::Key_End);
         QAccessibleInterface* focused = QAccessible::queryAccessibleInterface(grid)->focusChild();
         QVERIFY(focused && focused->state().focused);
