@@ -513,6 +513,7 @@ void BackupManager::deleteAllSwiftData() {
         context.discardRemovals();
         throw BackupError(utf8("deleting the records failed: " + injected.value_or(error)));
     }
+    emit recordsDeleted();
 }
 
 void BackupManager::resetSettings() {

@@ -115,6 +115,8 @@ signals:
     void lastRestoreDateChanged();
     // The stored settings changed under the live settings objects (restore or reset): they re-read them.
     void storedSettingsChanged();
+    // The reset deleted the user's records: whoever holds fetched records fetches them again.
+    void recordsDeleted();
 
 private:
     struct Records;
