@@ -81,8 +81,16 @@ int WidgetDialogs::alert(AlertStyle style, const QString& message, const QString
     box.setInformativeText(informativeText);
     QList<QAbstractButton*> added;
     const QStringList titles = buttons.isEmpty() ? QStringList{"OK"} : buttons;
-    for (const QString& title : titles)
-        added << box.addButton(title, added.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
+    for (const QString& title : titles) {
+        // "Cancel" is what Escape and closing the alert choose, wherever it stands; without it the box picks
+        // its only other reject button, if any.
+        const bool cancels = title == QLatin1String("Cancel");
+        QPushButton* button =
+            box.addButton(title, added.isEmpty() && !cancels ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
+        if (cancels)
+            box.setEscapeButton(button);
+        added << button;
+    }
     box.setDefaultButton(qobject_cast<QPushButton*>(added.constFirst()));
     box.exec();
     const int index = int(added.indexOf(box.clickedButton()));
