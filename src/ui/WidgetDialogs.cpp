@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -79,6 +80,11 @@ int WidgetDialogs::alert(AlertStyle style, const QString& message, const QString
                                                : QMessageBox::Information);
     box.setText(message);
     box.setInformativeText(informativeText);
+    // Names of presets and files go into these texts: never read them as markup. The box passes the format on
+    // to its main text only.
+    box.setTextFormat(Qt::PlainText);
+    if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
     QList<QAbstractButton*> added;
     const QStringList titles = buttons.isEmpty() ? QStringList{"OK"} : buttons;
     for (const QString& title : titles) {

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -184,6 +185,27 @@ private slots:
         QCOMPARE(
             answerWith({"Cancel", "Reset Everything"}, [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }),
             0);
+    }
+
+    void alertTextsAreShownAsTyped() {
+        QWidget window;
+        window.resize(200, 100);
+        QVERIFY(gui::showActive(&window));
+        WidgetDialogs dialogs;
+        // A name from the user or from a file may look like markup; it is shown as it is.
+        const QString name = "Delete '<b>x</b><img src=\"/tmp/a.png\">'?";
+        QStringList formats;
+        QTimer::singleShot(0, &window, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            for (QLabel* label : box->findChildren<QLabel*>()) {
+                if (label->text().contains("<b>"))
+                    formats << (label->textFormat() == Qt::PlainText ? "plain" : "other");
+            }
+            box->close();
+        });
+        dialogs.alert(Dialogs::AlertStyle::warning, name, name, {"Delete", "Cancel"});
+        QCOMPARE(formats, QStringList({"plain", "plain"}));
     }
 
     void revealFallsBackToOpeningTheFolders() {
