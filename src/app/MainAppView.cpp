@@ -73,6 +73,13 @@ void MainAppView::initializeManagersOnce() {
     if (environment_.queueManager)
         environment_.queueManager->setModelContext(context);
     BackupManager::shared().setModelContext(context);
+    // The managers keep what they fetched: after a reset they would still list the deleted presets.
+    connect(&BackupManager::shared(), &BackupManager::recordsDeleted, this, [this] {
+        if (promptPresetsManager_)
+            promptPresetsManager_->loadPresets();
+        if (imagePresetsManager_)
+            imagePresetsManager_->loadPresets();
+    });
     hasInitializedManagers_ = true;
     Log::line("✅ Swift Data managers created ONCE");
     // Both managers exist now, so the studios replace the loading view.

@@ -14,8 +14,6 @@
 namespace ClipMetadataLoader {
 
 namespace {
-constexpr auto kFlavor = ThumbnailCache::Flavor::large;
-
 QThreadPool& writerPool() {
     static QThreadPool* const pool = [] {
         auto* p = new QThreadPool;
@@ -29,9 +27,15 @@ QThreadPool& writerPool() {
 }
 
 // Thumbnails are written once no read is running, so filling the cache never slows down what is shown.
+struct PendingWrite {
+    QString path;
+    ThumbnailCache::Flavor flavor;
+    ThumbnailCache::Entry entry;
+};
+
 struct PendingWrites {
     QMutex mutex;
-    QList<std::pair<QString, ThumbnailCache::Entry>> entries;
+    QList<PendingWrite> entries;
     std::atomic<int> readsInFlight{0};
 };
 
@@ -41,7 +45,7 @@ PendingWrites& pending() {
 }
 
 void flushWrites() {
-    QList<std::pair<QString, ThumbnailCache::Entry>> entries;
+    QList<PendingWrite> entries;
     {
         QMutexLocker lock(&pending().mutex);
         entries.swap(pending().entries);
@@ -49,8 +53,8 @@ void flushWrites() {
     if (entries.isEmpty())
         return;
     writerPool().start([entries] {
-        for (const auto& [path, entry] : entries)
-            ThumbnailCache::write(path, kFlavor, entry);
+        for (const PendingWrite& write : entries)
+            ThumbnailCache::write(write.path, write.flavor, write.entry);
     });
 }
 
@@ -60,9 +64,9 @@ QImage compact(const QImage& image) {
                                                                      : image.convertToFormat(QImage::Format_RGB888);
 }
 
-Result loadNow(const QString& path) {
+Result loadNow(const QString& path, ThumbnailCache::Flavor flavor) {
     Result result;
-    if (const auto cached = ThumbnailCache::read(path, kFlavor)) {
+    if (const auto cached = ThumbnailCache::read(path, flavor)) {
         result.ok = true;
         result.fromCache = true;
         result.thumbnail = compact(cached->image);
@@ -73,7 +77,7 @@ Result loadNow(const QString& path) {
     }
     MediaProbe::Request request;
     request.stillAt = 0.0;
-    const int side = ThumbnailCache::maxSide(kFlavor);
+    const int side = ThumbnailCache::maxSide(flavor);
     request.bound = QSize(side, side);
     const MediaProbe::Result probed = MediaProbe::probe(path, request);
     result.duration = probed.duration;
@@ -92,7 +96,7 @@ Result loadNow(const QString& path) {
     entry.duration = probed.duration;
     entry.displaySize = result.resolution.value_or(QSize());
     QMutexLocker lock(&pending().mutex);
-    pending().entries.append({path, entry});
+    pending().entries.append({path, flavor, entry});
     return result;
 }
 
@@ -104,27 +108,30 @@ void waitForCacheWrites() {
 }
 
 namespace {
-Result loadCounted(const QString& path, const std::shared_ptr<std::atomic<bool>>& cancelled = nullptr) {
+Result loadCounted(const QString& path, ThumbnailCache::Flavor flavor,
+                   const std::shared_ptr<std::atomic<bool>>& cancelled = nullptr) {
     Result result;
     if (cancelled && *cancelled)
         result.error = QStringLiteral("cancelled");
     else
-        result = loadNow(path);
+        result = loadNow(path, flavor);
     if (--pending().readsInFlight == 0)
         flushWrites();
     return result;
 }
 } // namespace
 
-Result load(const QString& path) {
+Result load(const QString& path, ThumbnailCache::Flavor flavor) {
     ++pending().readsInFlight;
-    return loadCounted(path);
+    return loadCounted(path, flavor);
 }
 
-QFuture<Result> loadAsync(const QString& path, std::shared_ptr<std::atomic<bool>> cancelled) {
+QFuture<Result> loadAsync(const QString& path, std::shared_ptr<std::atomic<bool>> cancelled,
+                          ThumbnailCache::Flavor flavor) {
     // Counted from the moment it is queued, so the writes wait for every read asked for.
     ++pending().readsInFlight;
-    return QtConcurrent::run(&MediaProbe::pool(), [path, cancelled] { return loadCounted(path, cancelled); });
+    return QtConcurrent::run(&MediaProbe::pool(),
+                             [path, cancelled, flavor] { return loadCounted(path, flavor, cancelled); });
 }
 
 } // namespace ClipMetadataLoader

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ThumbnailCache.h"
+
 #include <QFuture>
 #include <QImage>
 #include <QSize>
@@ -16,15 +18,16 @@ namespace ClipMetadataLoader {
 struct Result {
     bool ok = false; // a thumbnail was made or found
     bool fromCache = false;
-    QImage thumbnail; // at most 256 pixels on the longer side
+    QImage thumbnail; // at most the flavour's side on the longer side
     std::optional<double> duration;
     std::optional<QSize> resolution; // as shown, rotation applied, never negative
     QString error;
 };
 
-Result load(const QString& path);
+Result load(const QString& path, ThumbnailCache::Flavor flavor = ThumbnailCache::Flavor::large);
 // A read still queued when `cancelled` turns true is skipped (its result says so).
-QFuture<Result> loadAsync(const QString& path, std::shared_ptr<std::atomic<bool>> cancelled = nullptr);
+QFuture<Result> loadAsync(const QString& path, std::shared_ptr<std::atomic<bool>> cancelled = nullptr,
+                          ThumbnailCache::Flavor flavor = ThumbnailCache::Flavor::large);
 // Thumbnails are written to the cache once no read is running; this writes what waits and waits for it.
 void waitForCacheWrites();
 

@@ -125,3 +125,29 @@ QCoro::Task<> GalleryVideoItem::loadMetadata() {
     metadataState_ = MetadataState::loaded;
     emit metadataChanged();
 }
+
+void GalleryVideoItem::ensureSoloThumbnail() {
+    if (!isAvailable_ || soloWanted_)
+        return;
+    soloWanted_ = true;
+    if (soloThumbnail_.isNull())
+        loadSoloThumbnail();
+}
+
+void GalleryVideoItem::releaseSoloThumbnail() {
+    soloWanted_ = false;
+    ++soloRequest_;
+    soloThumbnail_ = QImage();
+}
+
+QCoro::Task<> GalleryVideoItem::loadSoloThumbnail() {
+    const int request = ++soloRequest_;
+    QPointer<GalleryVideoItem> self(this);
+    QFuture<ClipMetadataLoader::Result> future =
+        ClipMetadataLoader::loadAsync(path_, gone_, ThumbnailCache::Flavor::xlarge);
+    const ClipMetadataLoader::Result result = co_await future;
+    if (!self || request != soloRequest_ || !result.ok)
+        co_return;
+    soloThumbnail_ = result.thumbnail;
+    emit metadataChanged();
+}

@@ -42,6 +42,11 @@ public:
     bool isAvailable() const { return isAvailable_; }
     MetadataState metadataState() const { return metadataState_; }
     bool thumbnailFromCache() const { return fromCache_; }
+    // The sharper picture of a one-column card: read (from the cache or the clip) only while such a card
+    // shows this clip, and given up once it does not, so a long folder keeps only a screenful of them.
+    QImage soloThumbnail() const { return soloThumbnail_; }
+    void ensureSoloThumbnail();
+    void releaseSoloThumbnail();
 
     // Settings from the joined record; none without a record.
     const std::shared_ptr<VideoMetadata>& record() const { return record_; }
@@ -70,6 +75,8 @@ signals:
     void recordChanged();
 
 private:
+    QCoro::Task<> loadSoloThumbnail();
+
     QString path_;
     QString fileName_;
     QDateTime createdAt_;
@@ -80,6 +87,10 @@ private:
     bool isAvailable_ = false;
     bool fromCache_ = false;
     MetadataState metadataState_ = MetadataState::notLoaded;
+    QImage soloThumbnail_;
+    bool soloWanted_ = false;
+    // Counts requests, so a read that finishes after it was given up is dropped.
+    int soloRequest_ = 0;
     std::shared_ptr<VideoMetadata> record_;
     // Set when the item goes away: its reads still waiting for a worker are skipped.
     std::shared_ptr<std::atomic<bool>> gone_ = std::make_shared<std::atomic<bool>>(false);

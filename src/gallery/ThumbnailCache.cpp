@@ -33,11 +33,27 @@ QString mtimeText(const QFileInfo& info) {
 } // namespace
 
 int maxSide(Flavor flavor) {
-    return flavor == Flavor::normal ? 128 : 256;
+    switch (flavor) {
+    case Flavor::normal:
+        return 128;
+    case Flavor::large:
+        return 256;
+    case Flavor::xlarge:
+        return 512;
+    }
+    return 256;
 }
 
 QString folder(Flavor flavor) {
-    return rootFolder() + (flavor == Flavor::normal ? QStringLiteral("/normal") : QStringLiteral("/large"));
+    switch (flavor) {
+    case Flavor::normal:
+        return rootFolder() + QStringLiteral("/normal");
+    case Flavor::large:
+        break;
+    case Flavor::xlarge:
+        return rootFolder() + QStringLiteral("/x-large");
+    }
+    return rootFolder() + QStringLiteral("/large");
 }
 
 QByteArray uriOf(const QString& path) {

@@ -14,7 +14,8 @@
 // File managers read and write the same thumbnails. Safe to call from any thread.
 namespace ThumbnailCache {
 
-enum class Flavor { normal, large }; // at most 128 or 256 pixels on the longer side
+// At most 128, 256 or 512 pixels on the longer side, in the folders "normal", "large" and "x-large".
+enum class Flavor { normal, large, xlarge };
 
 int maxSide(Flavor flavor);
 QString folder(Flavor flavor);

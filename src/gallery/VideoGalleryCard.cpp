@@ -36,7 +36,8 @@ CardActionButton::CardActionButton(const CardAction& action, QWidget* parent)
     : QAbstractButton(parent), action_(action) {
     setCursor(Qt::PointingHandCursor);
     setToolTip(action.toolTip);
-    setFocusPolicy(Qt::TabFocus);
+    // Reached with Tab from the grid while this is the current card.
+    setFocusPolicy(Qt::NoFocus);
 }
 
 void CardActionButton::setMetrics(const CardMetrics& metrics, double scale) {
@@ -63,7 +64,11 @@ QSize CardActionButton::sizeHint() const {
 void CardActionButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    QColor color = Theme::instance().color(hovered_ ? ColorRole::primary : ColorRole::secondary);
+    QColor color = Theme::instance().color(hovered_ || hasFocus() ? ColorRole::primary : ColorRole::secondary);
+    if (hasFocus()) {
+        painter.setPen(QPen(Theme::instance().color(ColorRole::accent), 2));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 4, 4);
+    }
     const double symbol = metrics_.detailFontSize * scale_;
     double x = metrics_.buttonPaddingHorizontal * scale_;
     const QPixmap pixmap = symbolPixmap(action_.symbol, symbol, color, devicePixelRatioF());
@@ -256,25 +261,32 @@ void VideoGalleryCard::paintEvent(QPaintEvent*) {
     painter.restore();
     painter.setPen(QPen(withOpacity(Theme::instance().color(ColorRole::secondary), 0.2), 1));
     painter.drawPath(shape);
+    if (showsFocusRing()) {
+        painter.setPen(QPen(Theme::instance().color(ColorRole::accent), 3));
+        painter.drawPath(continuousRoundedRect(QRectF(media).adjusted(1.5, 1.5, -1.5, -1.5), 11));
+    }
     paintInfo(painter);
 }
 
 void VideoGalleryCard::paintMedia(QPainter& painter, const QRect& rect) {
     const GalleryVideoItem* video = item_.videoItem();
-    if (video && !video->thumbnail().isNull()) {
+    // One column shows the sharper picture once it is there.
+    const QImage picture = !video                                              ? QImage()
+                           : columns_ == 1 && !video->soloThumbnail().isNull() ? video->soloThumbnail()
+                                                                               : video->thumbnail();
+    if (!picture.isNull()) {
         // Scaled once per size, not on every paint.
         const qreal ratio = devicePixelRatioF();
         const QSize pixels = (QSizeF(rect.size()) * ratio).toSize();
-        if (scaledKey_ != video->thumbnail().cacheKey() || scaled_.size() != pixels) {
+        if (scaledKey_ != picture.cacheKey() || scaled_.size() != pixels) {
             // Smooth scaling is fast from 32-bit pixels; thumbnails are kept at 24 bits to save memory.
-            const QImage cover = video->thumbnail()
-                                     .convertToFormat(QImage::Format_RGB32)
+            const QImage cover = picture.convertToFormat(QImage::Format_RGB32)
                                      .scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
             QPixmap pixmap = QPixmap::fromImage(cover.copy(
                 QRect(QPoint((cover.width() - pixels.width()) / 2, (cover.height() - pixels.height()) / 2), pixels)));
             pixmap.setDevicePixelRatio(ratio);
             scaled_ = pixmap;
-            scaledKey_ = video->thumbnail().cacheKey();
+            scaledKey_ = picture.cacheKey();
         }
         painter.drawPixmap(rect.topLeft(), scaled_);
         return;
@@ -373,6 +385,25 @@ void VideoGalleryCard::paintInfo(QPainter& painter) {
     }
 }
 
+void VideoGalleryCard::setCurrent(bool current, bool focused) {
+    if (current_ == current && focused_ == focused)
+        return;
+    current_ = current;
+    focused_ = focused;
+    for (CardActionButton* button : std::as_const(buttons_))
+        button->setFocusPolicy(current ? Qt::TabFocus : Qt::NoFocus);
+    update();
+}
+
+QList<QWidget*> VideoGalleryCard::focusableButtons() const {
+    QList<QWidget*> list;
+    for (CardActionButton* button : buttons_) {
+        if (!button->isHidden())
+            list.append(button);
+    }
+    return list;
+}
+
 std::unique_ptr<QMimeData> VideoGalleryCard::makeDragMimeData() const {
     const GalleryVideoItem* video = item_.videoItem();
     if (!video)
@@ -384,6 +415,10 @@ void VideoGalleryCard::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         pressed_ = true;
         pressPosition_ = event->position().toPoint();
+        emit pressed();
+        // Taken here, so the click focuses the grid around this card.
+        event->accept();
+        return;
     }
     QWidget::mousePressEvent(event);
 }

@@ -74,6 +74,11 @@ public:
     static constexpr Qt::DropActions dragActions() { return Qt::CopyAction; }
     // The drag's payload for this card; none for a job card.
     std::unique_ptr<QMimeData> makeDragMimeData() const;
+    // The keyboard's card: only its buttons take Tab; a ring in the accent colour while the grid has the focus.
+    void setCurrent(bool current, bool focused);
+    bool isCurrent() const { return current_; }
+    bool showsFocusRing() const { return current_ && focused_; }
+    QList<QWidget*> focusableButtons() const;
 
 signals:
     void recreateClicked();
@@ -81,6 +86,8 @@ signals:
     void deleteClicked();
     // The pointer rested on the card: its clip should play here.
     void previewRequested();
+    // Clicked: the keyboard carries on from this card.
+    void pressed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -108,4 +115,6 @@ private:
     qint64 scaledKey_ = 0;
     QPoint pressPosition_;
     bool pressed_ = false;
+    bool current_ = false;
+    bool focused_ = false;
 };

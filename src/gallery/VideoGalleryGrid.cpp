@@ -7,12 +7,57 @@
 #include "VideoGalleryViewModel.h"
 
 #include "VideoPlayerView.h"
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QTimer>
 
 namespace {
 constexpr int kRowSpacing = 16;
+
+// The grid tells a screen reader which card the keyboard is on, as a list tells its current item.
+class GridAccessible final : public QAccessibleWidget {
+public:
+    explicit GridAccessible(VideoGalleryGrid* grid) : QAccessibleWidget(grid, QAccessible::List) {}
+    QAccessibleInterface* focusChild() const override {
+        auto* grid = static_cast<VideoGalleryGrid*>(widget());
+        VideoGalleryCard* card = grid->hasFocus() ? grid->currentCard() : nullptr;
+        return card ? QAccessible::queryAccessibleInterface(card) : QAccessibleWidget::focusChild();
+    }
+};
+
+class CardAccessible final : public QAccessibleWidget {
+public:
+    explicit CardAccessible(VideoGalleryCard* card) : QAccessibleWidget(card, QAccessible::ListItem) {}
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        const auto* card = static_cast<const VideoGalleryCard*>(widget());
+        state.focusable = true;
+        state.selectable = true;
+        state.selected = card->isCurrent();
+        state.focused = card->showsFocusRing() && card->parentWidget() && card->parentWidget()->parentWidget() &&
+                        card->parentWidget()->parentWidget()->hasFocus();
+        return state;
+    }
+};
+
+QAccessibleInterface* galleryAccessible(const QString&, QObject* object) {
+    if (auto* grid = qobject_cast<VideoGalleryGrid*>(object))
+        return new GridAccessible(grid);
+    if (auto* card = qobject_cast<VideoGalleryCard*>(object))
+        return new CardAccessible(card);
+    return nullptr;
 }
+
+// Before any grid exists: a screen reader may ask for a widget's interface while it is being made, and the
+// answer is kept.
+void installGalleryAccessible() {
+    QAccessible::installFactory(galleryAccessible);
+}
+Q_CONSTRUCTOR_FUNCTION(installGalleryAccessible)
+} // namespace
 
 VideoGalleryGrid::VideoGalleryGrid(VideoGalleryItemModel* model, VideoGalleryViewModel* gallery, MovementPlayer* player,
                                    QWidget* parent)
@@ -20,6 +65,7 @@ VideoGalleryGrid::VideoGalleryGrid(VideoGalleryItemModel* model, VideoGalleryVie
     setObjectName(QStringLiteral("galleryGrid"));
     setAccessibleName(QStringLiteral("Clips"));
     setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(24);
@@ -45,6 +91,8 @@ VideoGalleryGrid::VideoGalleryGrid(VideoGalleryItemModel* model, VideoGalleryVie
         connect(player, &MovementPlayer::currentModeChanged, this, &VideoGalleryGrid::updatePreview);
         connect(player, &PreviewPlayer::isPlayingChanged, this, &VideoGalleryGrid::updatePreview);
     }
+    // The focus ring shows while the keyboard is in the grid.
+    connect(qApp, &QApplication::focusChanged, this, &VideoGalleryGrid::updateCurrentCards);
     relayout();
 }
 
@@ -152,6 +200,10 @@ void VideoGalleryGrid::relayout() {
                         emit deleteRequested(video);
                 });
                 connect(card, &VideoGalleryCard::previewRequested, this, [this, card] { playInCard(card); });
+                connect(card, &VideoGalleryCard::pressed, this, [this, card] {
+                    if (model_)
+                        makeCurrent(model_->rowOfId(card->item().id()), false);
+                });
             } else if (item.isPlaceholder()) {
                 card->setItem(item); // a job's status may have changed
             }
@@ -164,7 +216,18 @@ void VideoGalleryGrid::relayout() {
             model_->ensureMetadata(row);
         }
     }
+    // Sharper pictures only for the one-column cards that exist: memory stays bounded however long the folder.
+    for (VideoGalleryCard* card : std::as_const(keep)) {
+        if (GalleryVideoItem* video = card->item().videoItem()) {
+            if (columns == 1)
+                video->ensureSoloThumbnail();
+            else
+                video->releaseSoloThumbnail();
+        }
+    }
     for (VideoGalleryCard* card : std::as_const(cards_)) {
+        if (GalleryVideoItem* video = card->item().videoItem())
+            video->releaseSoloThumbnail();
         if (preview_ && preview_->parentWidget() == card) {
             preview_->hide();
             preview_->setParent(viewport());
@@ -172,6 +235,7 @@ void VideoGalleryGrid::relayout() {
         card->deleteLater();
     }
     cards_ = keep;
+    updateCurrentCards();
     if (isVisible())
         setFirstScreenArea(viewport()->size());
     // The screen after this one is read ahead once the cards in view have their pictures, so scrolling finds
@@ -235,8 +299,221 @@ void VideoGalleryGrid::updatePreview() {
     }
     if (preview_->parentWidget() != card)
         preview_->setParent(card);
-    preview_->setGeometry(card->mediaRect().adjusted(1, 1, -1, -1));
+    // Inside the focus ring when there is one.
+    const int inset = card->showsFocusRing() ? 3 : 1;
+    preview_->setGeometry(card->mediaRect().adjusted(inset, inset, -inset, -inset));
     preview_->raise();
     // Shown once the clip plays; until then, and after a stop, the thumbnail stays visible.
     preview_->setVisible(player_->isPlaying());
+}
+
+int VideoGalleryGrid::currentRow() const {
+    if (!model_ || model_->rowCount() == 0)
+        return -1;
+    const int row = currentId_.isNull() ? -1 : model_->rowOfId(currentId_);
+    return row >= 0 ? row : std::clamp(currentRowHint_, 0, model_->rowCount() - 1);
+}
+
+void VideoGalleryGrid::setCurrentRow(int row) {
+    makeCurrent(row, true);
+}
+
+void VideoGalleryGrid::makeCurrent(int row, bool reveal) {
+    if (!model_ || row < 0 || row >= model_->rowCount())
+        return;
+    const QUuid id = model_->item(row).id();
+    const bool changed = id != currentId_;
+    currentId_ = id;
+    currentRowHint_ = row;
+    if (reveal)
+        ensureRowVisible(row);
+    updateCurrentCards();
+    if (changed)
+        announceCurrent();
+}
+
+VideoGalleryCard* VideoGalleryGrid::currentCard() const {
+    return cardForRow(currentRow());
+}
+
+void VideoGalleryGrid::ensureRowVisible(int row) {
+    const int columns = std::max(1, gallery_ ? gallery_->columns() : 1);
+    const int pad = int(16 * scale_);
+    const int pitch = rowPitch();
+    const int top = pad + (row / columns) * pitch;
+    const int bottom = top + pitch - kRowSpacing;
+    QScrollBar* bar = verticalScrollBar();
+    if (top - pad < bar->value())
+        bar->setValue(top - pad);
+    else if (bottom + pad > bar->value() + viewport()->height())
+        bar->setValue(std::min(top - pad, bottom + pad - viewport()->height()));
+    // The card may not exist yet: it is made now, not on the next turn of the event loop.
+    relayout();
+}
+
+void VideoGalleryGrid::updateCurrentCards() {
+    const QWidget* focus = QApplication::focusWidget();
+    const bool focused = keyboardInUse_ && focus && (focus == this || isAncestorOf(focus));
+    const int row = currentRow();
+    const QUuid current = row >= 0 && model_ ? model_->item(row).id() : QUuid();
+    for (auto it = cards_.cbegin(); it != cards_.cend(); ++it)
+        it.value()->setCurrent(it.key() == current, focused);
+    updatePreview();
+}
+
+void VideoGalleryGrid::announceCurrent() {
+    if (!hasFocus())
+        return;
+    // A screen reader follows the card as if it had the focus itself.
+    if (VideoGalleryCard* card = currentCard()) {
+        QAccessibleEvent event(card, QAccessible::Focus);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void VideoGalleryGrid::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    switch (event->reason()) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+        keyboardInUse_ = true;
+        break;
+    case Qt::ActiveWindowFocusReason:
+    case Qt::PopupFocusReason:
+        break; // as it was
+    default:
+        keyboardInUse_ = false;
+    }
+    if (!model_ || model_->rowCount() == 0)
+        return;
+    // Focusing never moves the list: a current card scrolled far away gives way to the first one in view.
+    int row = currentRow();
+    if (!cardForRow(row)) {
+        for (VideoGalleryCard* card : cards()) {
+            if (card->geometry().bottom() >= 0) {
+                row = model_->rowOfId(card->item().id());
+                break;
+            }
+        }
+    }
+    makeCurrent(std::max(0, row), false);
+    announceCurrent();
+}
+
+void VideoGalleryGrid::keyPressEvent(QKeyEvent* event) {
+    const int count = model_ ? model_->rowCount() : 0;
+    if (count == 0 || !gallery_ || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    const int columns = std::max(1, gallery_->columns());
+    const int row = std::max(0, currentRow());
+    const int page = std::max(1, viewport()->height() / std::max(1, rowPitch())) * columns;
+    const int lastRowStart = (count - 1) / columns * columns;
+    int target = row;
+    GalleryVideoItem* video = model_->item(row).videoItem();
+    const bool wasInUse = keyboardInUse_;
+    keyboardInUse_ = true;
+    if (!wasInUse)
+        updateCurrentCards();
+    switch (event->key()) {
+    case Qt::Key_Left:
+        target = row - 1;
+        break;
+    case Qt::Key_Right:
+        target = row + 1;
+        break;
+    case Qt::Key_Up:
+        target = row - columns;
+        break;
+    case Qt::Key_Down:
+        // Onto the last card when the row below is shorter.
+        target = row + columns < count ? row + columns : (row < lastRowStart ? count - 1 : row);
+        break;
+    case Qt::Key_Home:
+        target = 0;
+        break;
+    case Qt::Key_End:
+        target = count - 1;
+        break;
+    case Qt::Key_PageUp:
+        target = std::max(row % columns, row - page);
+        break;
+    case Qt::Key_PageDown:
+        target = std::min(count - 1, row + page);
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (video)
+            emit recreateRequested(video);
+        return;
+    case Qt::Key_Delete:
+        if (video)
+            emit deleteRequested(video);
+        return;
+    case Qt::Key_Space:
+        ensureRowVisible(row);
+        togglePreview(cardForRow(row));
+        return;
+    default:
+        keyboardInUse_ = wasInUse;
+        if (!wasInUse)
+            updateCurrentCards();
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    if (target >= 0 && target < count)
+        setCurrentRow(target);
+    event->accept();
+}
+
+void VideoGalleryGrid::togglePreview(VideoGalleryCard* card) {
+    if (!card || !player_ || !card->item().videoItem())
+        return;
+    const bool playingHere = player_->currentMode() == MovementPlayer::PlaybackMode::video &&
+                             player_->currentVideo() == card->item().videoItem();
+    if (playingHere)
+        player_->stop();
+    else
+        playInCard(card);
+}
+
+bool VideoGalleryGrid::focusNextPrevChild(bool next) {
+    QWidget* focus = QApplication::focusWidget();
+    VideoGalleryCard* card = currentCard();
+    const QList<QWidget*> buttons = card ? card->focusableButtons() : QList<QWidget*>();
+    const int at = int(buttons.indexOf(focus));
+    if (focus == this) {
+        if (next && !buttons.isEmpty()) {
+            buttons.first()->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+        return focusOutsideGrid(next);
+    }
+    if (at >= 0) {
+        if (next && at + 1 < buttons.size())
+            buttons.at(at + 1)->setFocus(Qt::TabFocusReason);
+        else if (!next && at > 0)
+            buttons.at(at - 1)->setFocus(Qt::BacktabFocusReason);
+        else if (!next)
+            setFocus(Qt::BacktabFocusReason);
+        else
+            return focusOutsideGrid(true);
+        return true;
+    }
+    return QAbstractScrollArea::focusNextPrevChild(next);
+}
+
+bool VideoGalleryGrid::focusOutsideGrid(bool next) {
+    // Cards come and go, so their buttons sit anywhere in the window's chain: skip everything inside the grid.
+    for (QWidget* w = next ? nextInFocusChain() : previousInFocusChain(); w && w != this;
+         w = next ? w->nextInFocusChain() : w->previousInFocusChain()) {
+        if (isAncestorOf(w) || !window()->isAncestorOf(w) || !w->isVisible() || !w->isEnabled() ||
+            !(w->focusPolicy() & Qt::TabFocus) || w->focusProxy())
+            continue;
+        w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
+    return false;
 }

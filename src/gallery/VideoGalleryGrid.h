@@ -35,6 +35,12 @@ public:
     void setFirstScreenArea(QSize area);
     int rowPitch() const;
 
+    // The card the keyboard works on: arrows, Home/End and Page Up/Down move it, Return recreates its clip,
+    // Delete moves it to the Trash (after asking), Space plays or stops its preview, Tab reaches its buttons.
+    int currentRow() const;
+    void setCurrentRow(int row);
+    VideoGalleryCard* currentCard() const;
+
 signals:
     void recreateRequested(GalleryVideoItem* item);
     void revealRequested(GalleryVideoItem* item);
@@ -43,6 +49,9 @@ signals:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void scheduleLayout();
@@ -50,6 +59,12 @@ private:
     void updatePreview();
     void playInCard(VideoGalleryCard* card);
     VideoGalleryCard* cardFor(const QUuid& id) const;
+    void makeCurrent(int row, bool reveal);
+    void ensureRowVisible(int row);
+    void togglePreview(VideoGalleryCard* card);
+    void updateCurrentCards();
+    void announceCurrent();
+    bool focusOutsideGrid(bool next);
 
     QPointer<VideoGalleryItemModel> model_;
     QPointer<VideoGalleryViewModel> gallery_;
@@ -58,4 +73,9 @@ private:
     QHash<QUuid, VideoGalleryCard*> cards_;
     VideoPlayerView* preview_ = nullptr;
     bool layoutPending_ = false;
+    QUuid currentId_;
+    // Where the current card was, for when its clip goes away.
+    int currentRowHint_ = 0;
+    // The ring shows once the keyboard is used here, not after a click or a window coming up.
+    bool keyboardInUse_ = false;
 };

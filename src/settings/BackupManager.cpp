@@ -318,19 +318,43 @@ void BackupManager::writeImages(const Records& records, const QString& folder) c
     }
 }
 
+bool BackupManager::exchangeFolders(const QByteArray& from, const QByteArray& to) const {
+    if (faultInjector_ && faultInjector_(Step::imageExchange)) {
+        errno = EINVAL;
+        return false;
+    }
+    return ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_EXCHANGE) == 0;
+}
+
 void BackupManager::swapInImages(const QString& staging, const QString& target) const {
     fail(Step::imageSwap);
     const QByteArray from = QFile::encodeName(staging);
     const QByteArray to = QFile::encodeName(target);
     if (QFileInfo(target).isDir()) {
         // One atomic exchange: readers see either the old pictures or the new ones.
-        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_EXCHANGE) != 0)
-            throw BackupError(utf8("replacing " + target + " failed: " + systemError()));
-        // The staging folder now holds the previous pictures; one left behind is cleared by the next backup.
-        try {
-            discard(staging);
-        } catch (const BackupError&) {
+        if (exchangeFolders(from, to)) {
+            // The staging folder now holds the previous pictures; one left behind is cleared by the next backup.
+            try {
+                discard(staging);
+            } catch (const BackupError&) {
+            }
+            return;
         }
+        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+            throw BackupError(utf8("replacing " + target + " failed: " + systemError()));
+        // The file system cannot exchange folders: the previous pictures step aside for the new ones, and come
+        // back when the new ones cannot take their place.
+        const auto base = applicationSupportDirectory();
+        if (!base)
+            throw BackupError("no backup location");
+        const QString aside = discardName(*base);
+        if (!QDir().rename(target, aside))
+            throw BackupError(utf8("replacing " + target + " failed"));
+        if (!QDir().rename(staging, target)) {
+            QDir().rename(aside, target);
+            throw BackupError(utf8("moving the pictures to " + target + " failed"));
+        }
+        removeInBackground(aside);
         return;
     }
     if (QFileInfo::exists(target) && !QFile::remove(target))
@@ -513,6 +537,7 @@ void BackupManager::deleteAllSwiftData() {
         context.discardRemovals();
         throw BackupError(utf8("deleting the records failed: " + injected.value_or(error)));
     }
+    emit recordsDeleted();
 }
 
 void BackupManager::resetSettings() {

@@ -47,8 +47,18 @@ public:
     // The ten settings the reset removes, in order; the five API keys are not among them.
     static const QStringList resetKeys;
 
-    // Places where a test can make a step fail as the file system or the store would.
-    enum class Step { settingsFile, recordsFetch, recordsFile, imageFile, imageSwap, recordsSave, backupRemoval };
+    // Places where a test can make a step fail as the file system or the store would. `imageExchange` stands
+    // for a file system that cannot swap two folders in one step (NFS and other network file systems).
+    enum class Step {
+        settingsFile,
+        recordsFetch,
+        recordsFile,
+        imageFile,
+        imageSwap,
+        imageExchange,
+        recordsSave,
+        backupRemoval
+    };
     using FaultInjector = std::function<std::optional<QString>(Step)>;
 
     static BackupManager& shared();
@@ -115,6 +125,8 @@ signals:
     void lastRestoreDateChanged();
     // The stored settings changed under the live settings objects (restore or reset): they re-read them.
     void storedSettingsChanged();
+    // The reset deleted the user's records: whoever holds fetched records fetches them again.
+    void recordsDeleted();
 
 private:
     struct Records;
@@ -122,6 +134,8 @@ private:
     Records fetchRecords() const;
     void writeImages(const Records& records, const QString& folder) const;
     void swapInImages(const QString& staging, const QString& target) const;
+    // Swaps two folders in one step; false with errno set when that failed.
+    bool exchangeFolders(const QByteArray& from, const QByteArray& to) const;
     // Moves a folder out of the way at once and removes it in the background; throws when it stays.
     void discard(const QString& folder) const;
     void setLastBackupDate(const std::optional<QDateTime>& date);

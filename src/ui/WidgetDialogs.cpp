@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -79,10 +80,23 @@ int WidgetDialogs::alert(AlertStyle style, const QString& message, const QString
                                                : QMessageBox::Information);
     box.setText(message);
     box.setInformativeText(informativeText);
+    // Names of presets and files go into these texts: never read them as markup. The box passes the format on
+    // to its main text only.
+    box.setTextFormat(Qt::PlainText);
+    if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
     QList<QAbstractButton*> added;
     const QStringList titles = buttons.isEmpty() ? QStringList{"OK"} : buttons;
-    for (const QString& title : titles)
-        added << box.addButton(title, added.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
+    for (const QString& title : titles) {
+        // "Cancel" is what Escape and closing the alert choose, wherever it stands; without it the box picks
+        // its only other reject button, if any.
+        const bool cancels = title == QLatin1String("Cancel");
+        QPushButton* button =
+            box.addButton(title, added.isEmpty() && !cancels ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
+        if (cancels)
+            box.setEscapeButton(button);
+        added << button;
+    }
     box.setDefaultButton(qobject_cast<QPushButton*>(added.constFirst()));
     box.exec();
     const int index = int(added.indexOf(box.clickedButton()));

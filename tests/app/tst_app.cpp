@@ -5,15 +5,19 @@
 #include "Defaults.h"
 #include "DownloadSettings.h"
 #include "FolderBookmark.h"
+#include "ImagePreset.h"
 #include "MainAppView.h"
 #include "ModelContext.h"
 #include "MovementPlayer.h"
 #include "OrvaneApp.h"
+#include "PromptPreset.h"
 #include "QueueManager.h"
 #include "MiniMaxAPIService.h"
 #include "ScenesView.h"
 #include "SettingsView.h"
 #include "SparkleUpdaterController.h"
+#include "SwiftDataImagePresetsManager.h"
+#include "SwiftDataPromptPresetsManager.h"
 #include "StudioStack.h"
 #include "TestSupport.h"
 #include "VideoGalleryViewModel.h"
@@ -237,6 +241,32 @@ private slots:
         }
         auto store = ModelContext::open(path, {&VideoMetadata::description()});
         QCOMPARE(store->fetch<VideoMetadata>()->size(), 1);
+    }
+
+    void theResetEmptiesThePresetListsOfTheOpenWindow() {
+        TestEnvironment env;
+        OrvaneApp app(env.path("store.sqlite"));
+        app.showMainWindow();
+        QTRY_VERIFY(env.logLines().contains("✅ Swift Data managers initialized and loaded ONCE"));
+        MainAppView* root = app.rootView();
+        SwiftDataPromptPresetsManager* prompts = root->promptPresetsManager();
+        SwiftDataImagePresetsManager* images = root->imagePresetsManager();
+        app.modelContext().insert(PromptPreset::make("Mine", "my prompt", "User", false));
+        app.modelContext().insert(ImagePreset::make("Mine", "my prompt"));
+        QVERIFY(app.modelContext().save());
+        prompts->loadPresets();
+        images->loadPresets();
+        QCOMPARE(prompts->userPresets().size(), 1);
+        QVERIFY(!images->presets().isEmpty());
+        const auto builtIns = prompts->builtInPresets().size();
+
+        QSignalSpy imagesChanged(images, &SwiftDataImagePresetsManager::presetsChanged);
+        QVERIFY(BackupManager::shared().resetEverything());
+        // What the lists show is what the store still holds.
+        QVERIFY(prompts->userPresets().isEmpty());
+        QVERIFY(images->presets().isEmpty());
+        QCOMPARE(prompts->builtInPresets().size(), builtIns);
+        QVERIFY(!imagesChanged.isEmpty());
     }
 };
 

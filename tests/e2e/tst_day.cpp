@@ -26,6 +26,7 @@
 #endif
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -761,6 +762,23 @@ private slots:
 #endif
         DAY_CHECK(shoot(window(), 9, "gallery"));
         DAY_CHECK(checkAccessibility(window(), "video studio with the gallery"));
+#ifdef ORVANE_DAY_HAS_GALLERY_CARDS
+        // The keyboard reaches the clips: the focused grid's current card is what a screen reader reads, and
+        // Tab goes on to that card's buttons.
+        QVERIFY(gui::showActive(window()));
+        grid->setFocus(Qt::TabFocusReason);
+        DAY_WAIT(grid->hasFocus(), 2000);
+        QTest::keyClick(grid, Qt::Key_End);
+        QAccessibleInterface* focused = QAccessible::queryAccessibleInterface(grid)->focusChild();
+        QVERIFY(focused && focused->state().focused);
+        auto* current = qobject_cast<VideoGalleryCard*>(focused->object());
+        QVERIFY(current && current->isCurrent() && onScreen(current));
+        QCOMPARE(focused->text(QAccessible::Name), current->item().title());
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), current->findChild<QWidget*>("recreateButton"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), grid);
+#endif
 
         // A hover preview after the enter delay; it stops when the pointer leaves.
         QWidget* first = cards.constFirst();

@@ -15,11 +15,11 @@
 namespace GalleryTestSupport {
 
 namespace {
-QByteArray makeClip(bool rotated) {
+QByteArray makeClip(bool rotated, const QString& size = QStringLiteral("160x90")) {
     QTemporaryDir dir;
     const QString upright = dir.filePath("upright.mp4");
-    if (!FfmpegTool::run({"-f", "lavfi", "-i", "testsrc2=size=160x90:rate=10:duration=1", "-c:v", "libx264", "-preset",
-                          "ultrafast", "-pix_fmt", "yuv420p"},
+    if (!FfmpegTool::run({"-f", "lavfi", "-i", "testsrc2=size=" + size + ":rate=10:duration=1", "-c:v", "libx264",
+                          "-preset", "ultrafast", "-pix_fmt", "yuv420p"},
                          upright))
         return {};
     QString target = upright;
@@ -40,6 +40,11 @@ const QByteArray& clipBytes() {
 
 const QByteArray& rotatedClipBytes() {
     static const QByteArray bytes = makeClip(true);
+    return bytes;
+}
+
+const QByteArray& largeClipBytes() {
+    static const QByteArray bytes = makeClip(false, QStringLiteral("1024x576"));
     return bytes;
 }
 

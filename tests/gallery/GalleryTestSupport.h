@@ -18,6 +18,8 @@ namespace GalleryTestSupport {
 // A 1 s 160x90 H.264 clip (made once); a quarter-turned one of the same pictures; empty when ffmpeg failed.
 const QByteArray& clipBytes();
 const QByteArray& rotatedClipBytes();
+// A 1 s 1024x576 clip, large enough for the biggest thumbnails; empty when ffmpeg failed.
+const QByteArray& largeClipBytes();
 // Writes bytes to a path; false when that failed.
 bool writeFile(const QString& path, const QByteArray& bytes);
 // Stores a record for a clip file name.

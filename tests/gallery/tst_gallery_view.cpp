@@ -9,6 +9,7 @@
 #include "PromptPresetsView.h"
 #include "QueueManager.h"
 #include "SwiftDataPromptPresetsManager.h"
+#include "ThumbnailCache.h"
 #include "VideoGalleryCard.h"
 #include "VideoGalleryGrid.h"
 #include "VideoGalleryItemModel.h"
@@ -18,13 +19,16 @@
 #include "VideoPlayerView.h"
 #include "VideoSettings.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QLabel>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -69,6 +73,14 @@ private:
     ItemId ready_ = 0;
     double volume_ = 0;
 };
+
+// What a screen reader finds as the focused item of a widget: the object and the name it reads.
+std::pair<QObject*, QString> accessibleFocusOf(QWidget* widget) {
+    QAccessibleInterface* focus = QAccessible::queryAccessibleInterface(widget)->focusChild();
+    if (!focus)
+        return {};
+    return {focus->object(), focus->state().focused ? focus->text(QAccessible::Name) : QString()};
+}
 
 } // namespace
 
@@ -367,6 +379,206 @@ private slots:
         QTRY_VERIFY(view->grid()->cardForRow(59));
         QVERIFY(!view->grid()->cardForRow(0));
         QTRY_VERIFY(!gallery->videos().last()->thumbnail().isNull());
+    }
+
+    void theKeyboardReachesEveryClipAndItsActions() {
+        addRecord(*world->store, "Orvane_3.mp4", "clip three", world->clock.now());
+        for (int i = 0; i < 7; ++i)
+            QVERIFY(writeFile(folder + QStringLiteral("/Orvane_%1.mp4").arg(i), clipBytes()));
+        gallery->setColumns(3); // rows of three, three and one
+        openView();
+        VideoGalleryGrid* grid = view->grid();
+        QTRY_COMPARE(grid->cards().size(), 7);
+
+        grid->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(grid->hasFocus());
+        QCOMPARE(grid->currentRow(), 0);
+        QVERIFY(grid->cardForRow(0)->isCurrent());
+        const auto moves = {std::pair{Qt::Key_Right, 1}, {Qt::Key_Down, 4},    {Qt::Key_Down, 6},
+                            {Qt::Key_Down, 6},           {Qt::Key_Up, 3},      {Qt::Key_Left, 2},
+                            {Qt::Key_Home, 0},           {Qt::Key_Left, 0},    {Qt::Key_End, 6},
+                            {Qt::Key_PageUp, 0},         {Qt::Key_PageDown, 6}};
+        for (const auto& [key, row] : moves) {
+            QTest::keyClick(grid, key);
+            QCOMPARE(grid->currentRow(), row);
+            for (VideoGalleryCard* card : grid->cards())
+                QCOMPARE(card->showsFocusRing(), card == grid->cardForRow(row));
+        }
+        QCOMPARE(accessibleFocusOf(grid).first, grid->cardForRow(6));
+        QCOMPARE(accessibleFocusOf(grid).second, grid->cardForRow(6)->item().title());
+
+        // Return recreates the current clip.
+        QTest::keyClick(grid, Qt::Key_Home);
+        while (grid->currentCard()->item().title() != "clip three" && grid->currentRow() < 6)
+            QTest::keyClick(grid, Qt::Key_Right);
+        VideoGalleryCard* three = grid->currentCard();
+        QCOMPARE(three->item().title(), "clip three");
+        QCOMPARE(accessibleFocusOf(grid).second, "clip three");
+        QSignalSpy recreated(gallery.get(), &VideoGalleryViewModel::recreateRequested);
+        QTest::keyClick(grid, Qt::Key_Return);
+        QCOMPARE(recreated.size(), 1);
+        QCOMPARE(recreated.first().first().value<VideoMetadata*>()->fileName(), "Orvane_3.mp4");
+
+        // Space plays the card's preview through the shared player and stops it again.
+        QTest::keyClick(grid, Qt::Key_Space);
+        QCOMPARE(player->currentVideo(), static_cast<VideoItem*>(three->item().videoItem()));
+        QTRY_VERIFY(grid->previewWidget() && grid->previewWidget()->isVisible());
+        QCOMPARE(grid->previewWidget()->parentWidget(), three);
+        QTest::keyClick(grid, Qt::Key_Space);
+        QVERIFY(!player->currentVideo());
+
+        // Tab walks the current card's buttons, then leaves the grid; Shift+Tab comes back the same way.
+        dialogs->alertAnswer = 1; // Cancel
+        const QList<QWidget*> buttons{gui::find(three, "recreateButton"), gui::find(three, "revealButton"),
+                                      gui::find(three, "trashButton")};
+        for (QWidget* button : buttons) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), button);
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(dialogs->alerts.size(), 1); // the trash button asks first
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY(QApplication::focusWidget());
+        QVERIFY(QApplication::focusWidget() != grid && !grid->isAncestorOf(QApplication::focusWidget()));
+        QVERIFY(!three->showsFocusRing());
+        buttons.last()->setFocus(Qt::TabFocusReason);
+        for (QWidget* expected : {buttons.at(1), buttons.at(0), static_cast<QWidget*>(grid)}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+            QCOMPARE(QApplication::focusWidget(), expected);
+        }
+        // Only the current card's buttons are on the Tab path.
+        QCOMPARE(gui::find(grid->cardForRow(0), "recreateButton")->focusPolicy(), Qt::NoFocus);
+
+        // Delete goes through the same question as the trash button.
+        QTest::keyClick(grid, Qt::Key_Delete);
+        QCOMPARE(dialogs->alerts.size(), 2);
+        QVERIFY(dialogs->alerts.last().informativeText.contains("'Orvane_3.mp4'"));
+        QVERIFY(QFile::exists(folder + "/Orvane_3.mp4"));
+        workspace->trashAnswer = true;
+        workspace->removeFiles = true;
+        dialogs->alertAnswer = 0;
+        const int row = grid->currentRow();
+        QTest::keyClick(grid, Qt::Key_Delete);
+        QCOMPARE(workspace->trashed.last(), folder + "/Orvane_3.mp4");
+        // The card in its place becomes the current one.
+        QTRY_COMPARE(grid->cards().size(), 6);
+        QCOMPARE(grid->currentRow(), row);
+        QVERIFY(grid->currentCard()->showsFocusRing());
+    }
+
+    void theKeyboardBringsFarCardsIntoView() {
+        for (int i = 0; i < 12; ++i)
+            QVERIFY(writeFile(folder + QStringLiteral("/Orvane_%1.mp4").arg(i, 2, 10, QChar('0')), clipBytes()));
+        openView(); // one column
+        VideoGalleryGrid* grid = view->grid();
+        QTRY_VERIFY(!grid->cards().isEmpty());
+        QVERIFY(!grid->cardForRow(11));
+        grid->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(grid->hasFocus());
+        const auto inView = [grid](int row) {
+            VideoGalleryCard* card = grid->cardForRow(row);
+            return card && card->isVisible() && grid->viewport()->rect().contains(card->geometry());
+        };
+        QTest::keyClick(grid, Qt::Key_End);
+        QCOMPARE(grid->currentRow(), 11);
+        QVERIFY(inView(11));
+        QVERIFY(!grid->cardForRow(0));
+        QTest::keyClick(grid, Qt::Key_PageUp);
+        QVERIFY(grid->currentRow() < 11);
+        QVERIFY(inView(grid->currentRow()));
+        QTest::keyClick(grid, Qt::Key_Home);
+        QVERIFY(inView(0));
+        QVERIFY(!grid->cardForRow(11));
+        QTest::keyClick(grid, Qt::Key_Down);
+        QTest::keyClick(grid, Qt::Key_Down);
+        QCOMPARE(grid->currentRow(), 2);
+        QVERIFY(inView(2));
+        QTest::keyClick(grid, Qt::Key_Right); // one column: right is the next clip
+        QCOMPARE(grid->currentRow(), 3);
+        QVERIFY(inView(3));
+
+        // A click makes the clicked card current without moving the list, wherever the focus was.
+        grid->clearFocus();
+        const int scrolled = grid->verticalScrollBar()->value();
+        VideoGalleryCard* next = nullptr;
+        QPoint at;
+        for (VideoGalleryCard* card : grid->cards()) {
+            const QRect shown = grid->viewport()->rect() & card->geometry();
+            if (card != grid->currentCard() && shown.height() > 8) {
+                next = card;
+                at = shown.center() - card->pos();
+            }
+        }
+        QVERIFY(next);
+        QTest::mouseClick(next, Qt::LeftButton, {}, at);
+        QVERIFY(grid->hasFocus());
+        QCOMPARE(grid->currentCard(), next);
+        QCOMPARE(grid->verticalScrollBar()->value(), scrolled);
+        // The ring is for the keyboard: a click alone does not show it, the next key does.
+        QVERIFY(next->isCurrent());
+        QVERIFY(!next->showsFocusRing());
+        QCOMPARE(accessibleFocusOf(grid).first, next);
+        QTest::keyClick(grid, Qt::Key_Up);
+        QVERIFY(grid->currentCard()->showsFocusRing());
+    }
+
+    void soloCardsShowTheSharperPictureWhileTheyExist() {
+        QVERIFY(!largeClipBytes().isEmpty());
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(writeFile(folder + QStringLiteral("/Orvane_%1.mp4").arg(i), largeClipBytes()));
+        openView();
+        QCOMPARE(gallery->columns(), 1);
+        VideoGalleryGrid* grid = view->grid();
+        QTRY_VERIFY(grid->cardForRow(0));
+        GalleryVideoItem* first = grid->cardForRow(0)->item().videoItem();
+        QTRY_COMPARE(first->soloThumbnail().size(), QSize(512, 288));
+        QTRY_COMPARE(first->thumbnail().size(), QSize(256, 144));
+        world->drain();
+        const QString sharp = ThumbnailCache::thumbnailPath(first->path(), ThumbnailCache::Flavor::xlarge);
+        QVERIFY(sharp.contains("/thumbnails/x-large/"));
+        QCOMPARE(QImageReader(sharp).size(), QSize(512, 288));
+        QCOMPARE(QImageReader(ThumbnailCache::thumbnailPath(first->path(), ThumbnailCache::Flavor::large)).size(),
+                 QSize(256, 144));
+        // Only cards that exist hold one.
+        GalleryVideoItem* last = gallery->videos().last();
+        QVERIFY(!grid->cardForRow(4));
+        QVERIFY(last->soloThumbnail().isNull());
+        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(last->path(), ThumbnailCache::Flavor::xlarge)));
+
+        // Scrolled far away, the sharp picture is given up and the small one stays.
+        grid->scrollToRow(4);
+        QTRY_VERIFY(grid->cardForRow(4));
+        QVERIFY(!grid->cardForRow(0));
+        QVERIFY(first->soloThumbnail().isNull());
+        QVERIFY(!first->thumbnail().isNull());
+        QTRY_COMPARE(grid->cardForRow(4)->item().videoItem()->soloThumbnail().size(), QSize(512, 288));
+        // Back again, it comes from the cache.
+        grid->scrollToRow(0);
+        QTRY_COMPARE(first->soloThumbnail().size(), QSize(512, 288));
+
+        // Several columns give it up too.
+        gallery->setColumns(2);
+        QTRY_VERIFY(first->soloThumbnail().isNull());
+        world->drain();
+        QVERIFY(first->soloThumbnail().isNull());
+    }
+
+    void comfortAndCompactCardsUseTheSmallerPicture() {
+        QVERIFY(!largeClipBytes().isEmpty());
+        for (int columns : {2, 3}) {
+            const QString name = QStringLiteral("/Orvane_%1.mp4").arg(columns);
+            QVERIFY(writeFile(folder + name, largeClipBytes()));
+            gallery->setColumns(columns);
+            openView();
+            QTRY_VERIFY(cardNamed(QStringLiteral("Orvane_%1").arg(columns)));
+            GalleryVideoItem* video = cardNamed(QStringLiteral("Orvane_%1").arg(columns))->item().videoItem();
+            QTRY_COMPARE(video->thumbnail().size(), QSize(256, 144));
+            world->drain();
+            QVERIFY(video->soloThumbnail().isNull());
+            QVERIFY(QFileInfo::exists(ThumbnailCache::thumbnailPath(video->path(), ThumbnailCache::Flavor::large)));
+            QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(video->path(), ThumbnailCache::Flavor::xlarge)));
+            view.reset();
+        }
     }
 
     void thePresetsOverlayClosesOnTheScrim() {

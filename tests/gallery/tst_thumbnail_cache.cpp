@@ -26,7 +26,10 @@ class ThumbnailCacheTest : public QObject {
     QString clip;
 
 private slots:
-    void initTestCase() { QVERIFY(!clipBytes().isEmpty()); }
+    void initTestCase() {
+        QVERIFY(!clipBytes().isEmpty());
+        QVERIFY(!largeClipBytes().isEmpty());
+    }
     void init() {
         world = std::make_unique<World>();
         clip = world->folder("Videos") + "/Orvane_a b.mp4";
@@ -44,6 +47,40 @@ private slots:
             world->environment.path("xdg-cache") + "/thumbnails/large/" +
             QCryptographicHash::hash(ThumbnailCache::uriOf(clip), QCryptographicHash::Md5).toHex() + ".png";
         QCOMPARE(ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::large), expected);
+    }
+
+    void eachSizeHasItsOwnFolderAndBound() {
+        const QString big = world->folder("Videos") + "/Orvane_big.mp4";
+        QVERIFY(writeFile(big, largeClipBytes()));
+        const QString root = world->environment.path("xdg-cache") + "/thumbnails/";
+        const QString hash =
+            QCryptographicHash::hash(ThumbnailCache::uriOf(big), QCryptographicHash::Md5).toHex() + ".png";
+        QCOMPARE(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::normal), root + "normal/" + hash);
+        QCOMPARE(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::xlarge), root + "x-large/" + hash);
+
+        const auto sharp = ClipMetadataLoader::load(big, ThumbnailCache::Flavor::xlarge);
+        QVERIFY(sharp.ok);
+        QCOMPARE(sharp.thumbnail.size(), QSize(512, 288));
+        const auto plain = ClipMetadataLoader::load(big);
+        QCOMPARE(plain.thumbnail.size(), QSize(256, 144));
+        ClipMetadataLoader::waitForCacheWrites();
+        for (const auto& [flavor, size] : {std::pair{ThumbnailCache::Flavor::xlarge, QSize(512, 288)},
+                                           std::pair{ThumbnailCache::Flavor::large, QSize(256, 144)}}) {
+            const QString thumb = ThumbnailCache::thumbnailPath(big, flavor);
+            QCOMPARE(QImageReader(thumb).size(), size);
+            const auto texts = textsOf(thumb);
+            QCOMPARE(texts.value("Thumb::URI").toUtf8(), ThumbnailCache::uriOf(big));
+            QCOMPARE(texts.value("Thumb::MTime").toLongLong(), QFileInfo(big).lastModified().toSecsSinceEpoch());
+            const auto warm = ClipMetadataLoader::load(big, flavor);
+            QVERIFY(warm.fromCache);
+            QCOMPARE(warm.thumbnail.size(), size);
+        }
+        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::normal)));
+        // A picture bigger than its folder allows is not taken from it.
+        QVERIFY(QDir().mkpath(root + "normal"));
+        QVERIFY(QFile::copy(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::xlarge),
+                            ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::normal)));
+        QVERIFY(!ThumbnailCache::read(big, ThumbnailCache::Flavor::normal));
     }
 
     void aColdReadFillsTheCacheAndAWarmReadUsesIt() {

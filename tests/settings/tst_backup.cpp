@@ -341,6 +341,39 @@ private slots:
         QVERIFY(entries(env->path("data")).filter(".backup-discarded-").isEmpty());
     }
 
+    void aFileSystemThatCannotExchangeFoldersStillGetsTheNewPictures() {
+        fillStore();
+        BackupManager manager(store.get());
+        manager.setFaultInjector([](BackupManager::Step at) -> std::optional<QString> {
+            if (at == BackupManager::Step::imageExchange)
+                return QStringLiteral("Invalid argument");
+            return std::nullopt;
+        });
+        manager.createBackupNow();
+        QCOMPARE(entries(backupFolder() + "/UserImages/VideoMetadata").size(), 2);
+        const QDateTime firstDate = *manager.lastBackupDate();
+
+        const auto videos = *store->fetch<VideoMetadata>();
+        for (const auto& video : videos)
+            store->remove(video);
+        auto extra = ImagePreset::make("New", "new");
+        extra->setImageData(kJpeg + "new");
+        store->insert(extra);
+        QVERIFY(store->save());
+        clock->advance(60);
+        manager.createBackupNow();
+        QVERIFY(*manager.lastBackupDate() > firstDate);
+        QVERIFY(entries(backupFolder() + "/UserImages/VideoMetadata").isEmpty());
+        QCOMPARE(entries(backupFolder() + "/UserImages/ImagePresets").size(), 2);
+        QCOMPARE(readBytes(backupFolder() + "/UserImages/ImagePresets/" + BackupManager::uuidString(extra->id()) +
+                           "_image.jpg"),
+                 kJpeg + "new");
+        BackupManager::waitForDiscardedFiles();
+        QCOMPARE(entries(backupFolder()),
+                 (QStringList{"UserImages", "settings_backup.json", "swift_data_backup.json"}));
+        QVERIFY(entries(env->path("data")).filter(".backup-discarded-").isEmpty());
+    }
+
     void whatAnEarlierProcessLeftIsRemoved() {
         QDir().mkpath(env->path("data/.backup-discarded-1234/VideoMetadata"));
         writeBytes(env->path("data/.backup-discarded-1234/VideoMetadata/a_first_frame.jpg"), kPng);

@@ -8,8 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -156,6 +159,53 @@ private slots:
         QTRY_VERIFY(openFileDialog() == nullptr);
         QTest::qWait(10);
         QCOMPARE(viewAnswers, 0);
+    }
+
+    void escapeInAnAlertChoosesCancelWhereverItStands() {
+        QWidget window;
+        window.resize(200, 100);
+        QVERIFY(gui::showActive(&window));
+        WidgetDialogs dialogs;
+        const auto answerWith = [&](const QStringList& buttons, auto&& close) {
+            QTimer::singleShot(0, &window, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                close(box);
+            });
+            return dialogs.alert(Dialogs::AlertStyle::critical, "Reset All Data", "Nothing stays.", buttons);
+        };
+        const auto escape = [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); };
+        const auto closeWindow = [](QMessageBox* box) { box->close(); };
+        // Escape or closing the alert never runs the destructive choice.
+        QCOMPARE(answerWith({"Cancel", "Reset Everything"}, escape), 0);
+        QCOMPARE(answerWith({"Cancel", "Reset Everything"}, closeWindow), 0);
+        QCOMPARE(answerWith({"Delete", "Cancel"}, escape), 1);
+        QCOMPARE(answerWith({"Download", "Remind Me Later"}, escape), 1);
+        // Return takes the first button.
+        QCOMPARE(
+            answerWith({"Cancel", "Reset Everything"}, [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }),
+            0);
+    }
+
+    void alertTextsAreShownAsTyped() {
+        QWidget window;
+        window.resize(200, 100);
+        QVERIFY(gui::showActive(&window));
+        WidgetDialogs dialogs;
+        // A name from the user or from a file may look like markup; it is shown as it is.
+        const QString name = "Delete '<b>x</b><img src=\"/tmp/a.png\">'?";
+        QStringList formats;
+        QTimer::singleShot(0, &window, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            for (QLabel* label : box->findChildren<QLabel*>()) {
+                if (label->text().contains("<b>"))
+                    formats << (label->textFormat() == Qt::PlainText ? "plain" : "other");
+            }
+            box->close();
+        });
+        dialogs.alert(Dialogs::AlertStyle::warning, name, name, {"Delete", "Cancel"});
+        QCOMPARE(formats, QStringList({"plain", "plain"}));
     }
 
     void revealFallsBackToOpeningTheFolders() {
