@@ -353,7 +353,7 @@ void VideoGalleryGrid::ensureRowVisible(int row) {
 
 void VideoGalleryGrid::updateCurrentCards() {
     const QWidget* focus = QApplication::focusWidget();
-    const bool focused = focus && (focus == this || isAncestorOf(focus));
+    const bool focused = keyboardInUse_ && focus && (focus == this || isAncestorOf(focus));
     const int row = currentRow();
     const QUuid current = row >= 0 && model_ ? model_->item(row).id() : QUuid();
     for (auto it = cards_.cbegin(); it != cards_.cend(); ++it)
@@ -373,6 +373,18 @@ void VideoGalleryGrid::announceCurrent() {
 
 void VideoGalleryGrid::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
+    switch (event->reason()) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+        keyboardInUse_ = true;
+        break;
+    case Qt::ActiveWindowFocusReason:
+    case Qt::PopupFocusReason:
+        break; // as it was
+    default:
+        keyboardInUse_ = false;
+    }
     if (!model_ || model_->rowCount() == 0)
         return;
     // Focusing never moves the list: a current card scrolled far away gives way to the first one in view.
@@ -401,6 +413,10 @@ void VideoGalleryGrid::keyPressEvent(QKeyEvent* event) {
     const int lastRowStart = (count - 1) / columns * columns;
     int target = row;
     GalleryVideoItem* video = model_->item(row).videoItem();
+    const bool wasInUse = keyboardInUse_;
+    keyboardInUse_ = true;
+    if (!wasInUse)
+        updateCurrentCards();
     switch (event->key()) {
     case Qt::Key_Left:
         target = row - 1;
@@ -441,6 +457,9 @@ void VideoGalleryGrid::keyPressEvent(QKeyEvent* event) {
         togglePreview(cardForRow(row));
         return;
     default:
+        keyboardInUse_ = wasInUse;
+        if (!wasInUse)
+            updateCurrentCards();
         QAbstractScrollArea::keyPressEvent(event);
         return;
     }

@@ -76,4 +76,6 @@ private:
     QUuid currentId_;
     // Where the current card was, for when its clip goes away.
     int currentRowHint_ = 0;
+    // The ring shows once the keyboard is used here, not after a click or a window coming up.
+    bool keyboardInUse_ = false;
 };

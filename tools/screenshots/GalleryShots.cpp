@@ -165,6 +165,9 @@ Pane makePane(ScreenshotContext& context, bool withClips, int columns, bool with
             const GalleryVideoItem* item = card->item().videoItem();
             if (item && item->metadataState() != GalleryVideoItem::MetadataState::loaded)
                 return false;
+            // One column waits for the sharper picture as well.
+            if (item && card->columns() == 1 && item->isAvailable() && item->soloThumbnail().isNull())
+                return false;
         }
         return true;
     };
