@@ -5,6 +5,7 @@
 #include "PresetKit.h"
 #include "PresetListModels.h"
 #include "PresetLook.h"
+#include "ScrollBars.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>
@@ -32,7 +33,7 @@ CameraControlView::CameraControlView(int columns, CinematicPlayer& player, QWidg
     grid_ = new ClipPresetListView(model_, columns, 12, hooks, this);
     grid_->setObjectName(QStringLiteral("cinematicPresetsGrid"));
     grid_->setAccessibleName(QStringLiteral("Cinematic Presets"));
-    PresetLook::nameScrollBars(grid_, grid_->accessibleName());
+    nameScrollBars(grid_, grid_->accessibleName());
     root->addWidget(grid_, 1);
 
     connect(&player_, &CinematicPlayer::currentPresetChanged, grid_, &ClipPresetListView::updatePreview);

@@ -5,6 +5,7 @@
 #include "PresetFormModel.h"
 #include "PresetLook.h"
 #include "PresetPicture.h"
+#include "ScrollBars.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
@@ -207,7 +208,7 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     prompt_ = new QPlainTextEdit(this);
     prompt_->setObjectName(QStringLiteral("presetPromptField"));
     prompt_->setAccessibleName(QStringLiteral("Prompt"));
-    PresetLook::nameScrollBars(prompt_, prompt_->accessibleName());
+    nameScrollBars(prompt_, prompt_->accessibleName());
     prompt_->setFont(PresetLook::font(14));
     prompt_->setTabChangesFocus(true);
     if (style.promptFixedHeight)

@@ -3,11 +3,9 @@
 #include "SymbolIcon.h"
 #include "Theme.h"
 
-#include <QAbstractScrollArea>
 #include <QImage>
 #include <QPainter>
 #include <QPalette>
-#include <QScrollBar>
 #include <QWidget>
 
 namespace PresetLook {
@@ -77,13 +75,6 @@ void paintFilled(QPainter& painter, const QRectF& target, const QImage& image) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(target, image, source);
     painter.restore();
-}
-
-void nameScrollBars(QAbstractScrollArea* area, const QString& name) {
-    area->verticalScrollBar()->setObjectName(area->objectName() + QStringLiteral("VerticalScrollBar"));
-    area->verticalScrollBar()->setAccessibleName(name + QStringLiteral(" vertical scroll bar"));
-    area->horizontalScrollBar()->setObjectName(area->objectName() + QStringLiteral("HorizontalScrollBar"));
-    area->horizontalScrollBar()->setAccessibleName(name + QStringLiteral(" horizontal scroll bar"));
 }
 
 } // namespace PresetLook

@@ -7,7 +7,6 @@
 #include <QPixmap>
 #include <QString>
 
-class QAbstractScrollArea;
 class QPainter;
 class QRectF;
 class QWidget;
@@ -29,8 +28,5 @@ QPixmap symbol(const QString& name, int pixelSize, const QColor& color);
 void paintSpinner(QPainter& painter, const QRectF& box, const QColor& color);
 // Draws `image` scaled to fill `target` (aspect kept, centre cropped).
 void paintFilled(QPainter& painter, const QRectF& target, const QImage& image);
-
-// Gives a scroll area's scroll bars names, so that every control of a panel can be found by name.
-void nameScrollBars(QAbstractScrollArea* area, const QString& name);
 
 } // namespace PresetLook

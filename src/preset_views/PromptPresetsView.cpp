@@ -9,6 +9,7 @@
 #include "PresetLook.h"
 #include "PromptPreset.h"
 #include "PromptPresetsBrowser.h"
+#include "ScrollBars.h"
 #include "UserPresetListView.h"
 
 #include <QAbstractButton>
@@ -73,7 +74,7 @@ PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, con
     movements_ = new ClipPresetListView(browser_->cameraMovements(), 1, 16, hooks, pages_);
     movements_->setObjectName(QStringLiteral("cameraMovementsList"));
     movements_->setAccessibleName(QStringLiteral("Camera"));
-    PresetLook::nameScrollBars(movements_, movements_->accessibleName());
+    nameScrollBars(movements_, movements_->accessibleName());
     connect(movements_, &ClipPresetListView::presetChosen, this,
             [this](int row) { browser_->selectCameraMovement(browser_->cameraMovements()->preset(row)); });
     for (auto signal : {&MovementPlayer::currentMovementChanged, &MovementPlayer::currentModeChanged})
@@ -103,7 +104,7 @@ PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, con
     userList_ = new UserPresetListView(browser_->userPresets(), 3, true, myPresetsContent_);
     userList_->setObjectName(QStringLiteral("userPresetsList"));
     userList_->setAccessibleName(QStringLiteral("My Presets"));
-    PresetLook::nameScrollBars(userList_, userList_->accessibleName());
+    nameScrollBars(userList_, userList_->accessibleName());
     myPresetsContent_->addWidget(userList_);
     myPresetsContent_->addWidget(emptyState(myPresetsContent_));
     myLayout->addWidget(myPresetsContent_, 1);

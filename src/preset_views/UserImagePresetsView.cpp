@@ -6,6 +6,7 @@
 #include "PresetFormView.h"
 #include "PresetKit.h"
 #include "PresetLook.h"
+#include "ScrollBars.h"
 #include "UserPresetListView.h"
 
 #include <QAbstractButton>
@@ -71,7 +72,7 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
     builtInList_ = new QListView(pages_);
     builtInList_->setObjectName(QStringLiteral("builtInPresetsList"));
     builtInList_->setAccessibleName(QStringLiteral("Angles"));
-    PresetLook::nameScrollBars(builtInList_, builtInList_->accessibleName());
+    nameScrollBars(builtInList_, builtInList_->accessibleName());
     builtInList_->setModel(browser_->builtInPresets());
     auto* builtInDelegate = new BuiltInPresetCardDelegate(builtInList_);
     builtInList_->setItemDelegate(builtInDelegate);
@@ -96,7 +97,7 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
     userList_ = new UserPresetListView(browser_->userPresets(), 16, false, myPresetsContent_);
     userList_->setObjectName(QStringLiteral("userPresetsList"));
     userList_->setAccessibleName(QStringLiteral("My Presets"));
-    PresetLook::nameScrollBars(userList_, userList_->accessibleName());
+    nameScrollBars(userList_, userList_->accessibleName());
     myPresetsContent_->addWidget(userList_);
     myPresetsContent_->addWidget(emptyState(myPresetsContent_, [this] { browser_->startNewPreset(); }));
     myLayout->addWidget(myPresetsContent_, 1);

@@ -1,6 +1,7 @@
 #include "SettingsForm.h"
 
 #include "Glass.h"
+#include "ScrollBars.h"
 #include "Theme.h"
 
 #include <QApplication>
@@ -8,7 +9,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -23,13 +23,6 @@ void paintText(QLabel* label, ColorRole role) {
 }
 } // namespace
 
-void nameScrollBars(QAbstractScrollArea* area) {
-    area->verticalScrollBar()->setObjectName(area->objectName() + "VerticalBar");
-    area->verticalScrollBar()->setAccessibleName("Scroll up and down");
-    area->horizontalScrollBar()->setObjectName(area->objectName() + "HorizontalBar");
-    area->horizontalScrollBar()->setAccessibleName("Scroll sideways");
-}
-
 SettingsPage* addScrollingPage(QWidget* tab, const QString& title, const QString& subtitle, const QString& scrollName) {
     auto* layout = new QVBoxLayout(tab);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -40,7 +33,7 @@ SettingsPage* addScrollingPage(QWidget* tab, const QString& title, const QString
     scroll->setObjectName(scrollName);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
-    nameScrollBars(scroll);
+    nameScrollBars(scroll, title);
     auto* page = new SettingsPage;
     scroll->setWidget(page);
     layout->addWidget(scroll);

@@ -3,7 +3,6 @@
 #include <QWidget>
 
 class GlassPanel;
-class QAbstractScrollArea;
 class QFormLayout;
 class QLabel;
 class QVBoxLayout;
@@ -54,9 +53,6 @@ protected:
 private:
     QVBoxLayout* column_;
 };
-
-// The tabs scroll below their headings; their scroll bars are named like every other control.
-void nameScrollBars(QAbstractScrollArea* area);
 
 // Lays out a settings tab: its heading above a scroll area named `scrollName`; returns the page to fill.
 SettingsPage* addScrollingPage(QWidget* tab, const QString& title, const QString& subtitle, const QString& scrollName);
