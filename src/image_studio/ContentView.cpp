@@ -61,8 +61,11 @@ ContentView::~ContentView() {
 }
 
 namespace {
-// The toolbar's two labelled buttons: their sizes follow the studio's scale.
-void scaleToolbarButtons(QAbstractButton* folder, QAbstractButton* newChat, double scale) {
+// The header's buttons: their sizes follow the studio's scale.
+void scaleHeaderButtons(QAbstractButton* toVideo, QAbstractButton* folder, QAbstractButton* newChat, double scale) {
+    auto* switchButton = static_cast<GlassButton*>(toVideo);
+    switchButton->setCircleDiameter(32 * scale);
+    switchButton->setSymbolSize(14 * scale, QFont::DemiBold);
     auto* folderButton = static_cast<GlassButton*>(folder);
     folderButton->setSymbolSize(14 * scale);
     folderButton->setTitleFont(12 * scale, QFont::Medium);
@@ -85,6 +88,7 @@ QWidget* ContentView::buildHeader() {
     title_ = label("studioTitle", "Qel Image", header);
     title_->setFont(StudioWidgets::font(28, QFont::Bold));
     auto* toVideo = iconButton("switchToVideoStudio", "chevron.right", "Switch to Scenes", 32, header);
+    toVideo_ = toVideo;
     connect(toVideo, &QAbstractButton::clicked, this, [this] {
         if (environment_.appViewModel)
             environment_.appViewModel->setCurrentView(ViewMode::videoGeneration);
@@ -110,7 +114,7 @@ QWidget* ContentView::buildHeader() {
     static_cast<GlassButton*>(newChat_)->setFill(GlassButton::Fill::borderColor);
     static_cast<GlassButton*>(newChat_)->setCornerRadius(7);
     connect(newChat_, &QAbstractButton::clicked, model_, &ImageStudioModel::startNewChat);
-    scaleToolbarButtons(folder_, newChat_, scale_);
+    scaleHeaderButtons(toVideo_, folder_, newChat_, scale_);
     row->addWidget(folder_);
     row->addSpacing(16);
     row->addWidget(ring_);
@@ -157,7 +161,7 @@ void ContentView::resizeEvent(QResizeEvent* event) {
     title_->setFont(StudioWidgets::font(28 * scale, QFont::Bold));
     indicator_->setScale(scale);
     static_cast<ContextRing*>(ring_)->setScale(scale);
-    scaleToolbarButtons(folder_, newChat_, scale);
+    scaleHeaderButtons(toVideo_, folder_, newChat_, scale);
     left_->setScale(scale);
     right_->setScale(scale);
 }

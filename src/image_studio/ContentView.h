@@ -45,6 +45,7 @@ private:
     QueueStatusIndicator* indicator_ = nullptr;
     QLabel* title_ = nullptr;
     QAbstractButton* folder_ = nullptr;
+    QAbstractButton* toVideo_ = nullptr;
     QWidget* ring_ = nullptr;
     QAbstractButton* newChat_ = nullptr;
     double scale_ = 1.0;

@@ -383,6 +383,17 @@ private slots:
         QVERIFY(fake_->generateRequests()[0].path.contains("gemini-3-pro-image-preview"));
     }
 
+    void theStudioSwitchFollowsTheScale() {
+        auto* toVideo = button("switchToVideoStudio");
+        view_->resize(2000, 900);
+        QTRY_COMPARE(view_->scale(), 1.6);
+        QVERIFY2(std::abs(toVideo->sizeHint().width() - 32 * 1.6) < 1,
+                 qPrintable(QString::number(toVideo->sizeHint().width())));
+        view_->resize(1000, 800);
+        QTRY_COMPARE(view_->scale(), 1.0);
+        QCOMPARE(toVideo->sizeHint(), QSize(32, 32));
+    }
+
     void textsFollowASwitchOfAppearance() {
         Theme::instance().setColorScheme(ColorScheme::light);
         const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
