@@ -2,7 +2,6 @@
 
 #include <QPainter>
 #include <QPainterPath>
-#include <QPointer>
 #include <QtConcurrent>
 
 ResultPictureView::ResultPictureView(QWidget* parent) : QWidget(parent) {
@@ -43,7 +42,6 @@ void ResultPictureView::rescale() {
     const QImage source = image_;
     const qint64 key = image_.cacheKey();
     // Scaling a 4096-pixel picture takes longer than a frame: never on this thread.
-    QPointer<ResultPictureView> self(this);
     QtConcurrent::run([source, pixels] {
         return source.size() == pixels ? source : source.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }).then(this, [this, generation, key](const QImage& scaled) {

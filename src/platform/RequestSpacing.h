@@ -12,13 +12,11 @@ class RequestSpacing {
 public:
     explicit RequestSpacing(double intervalSeconds);
 
-    double interval() const { return double(intervalMs_) / 1000.0; }
     // Time still to wait before the next request may go; 0 before the first request.
     qint64 remainingMs() const;
     double remaining() const { return double(remainingMs()) / 1000.0; }
     // Notes that a request goes now.
     void markSent();
-    bool hasSent() const { return lastSentMs_.has_value(); }
 
     // 2, 4, 8, ... seconds for the 1st, 2nd, 3rd ... retry, at most a minute.
     static double backoff(int retry);
