@@ -86,7 +86,7 @@ struct ClipSpec {
     int rate = 25;       // frames per second
     int ffmpegThreads = 1;
 };
-inline int makeClips(const QDir& folder, int count, int workers, const ClipSpec& spec,
+inline int makeClips(const QDir& folder, int count, int workers, const ClipSpec& kind,
                      const std::function<QString(int)>& fileName) {
     std::atomic<bool> ok{true};
     std::atomic<int> made{0};
@@ -96,9 +96,9 @@ inline int makeClips(const QDir& folder, int count, int workers, const ClipSpec&
             return;
         QProcess ffmpeg;
         ffmpeg.start("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
-                                QStringLiteral("testsrc2=size=%1:rate=%2:duration=1").arg(spec.size).arg(spec.rate),
+                                QStringLiteral("testsrc2=size=%1:rate=%2:duration=1").arg(kind.size).arg(kind.rate),
                                 "-vf", QStringLiteral("hue=h=%1").arg(i * 7 % 360), "-c:v", "libx264", "-preset",
-                                "veryfast", "-pix_fmt", "yuv420p", "-threads", QString::number(spec.ffmpegThreads),
+                                "veryfast", "-pix_fmt", "yuv420p", "-threads", QString::number(kind.ffmpegThreads),
                                 "-f", "mp4", target + ".tmp"});
         if (!ffmpeg.waitForFinished(-1) || ffmpeg.exitCode() != 0 || !QFile::rename(target + ".tmp", target))
             ok = false;
