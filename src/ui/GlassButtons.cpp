@@ -152,6 +152,9 @@ QColor GlassButton::fillColor(Fill fill) const {
         return borderColor(scheme, effectiveControlActiveState(), hovered_);
     case Fill::controlBackground:
         return Theme::color(ColorRole::controlBackground, scheme);
+    case Fill::selectedSegment:
+        // The dark control background is darker than the track; a selected segment must stand out.
+        return scheme == ColorScheme::dark ? QColor(99, 99, 102) : Theme::color(ColorRole::controlBackground, scheme);
     case Fill::regularMaterial:
         return materialColor(Material::regular, scheme);
     case Fill::ultraThinMaterial:

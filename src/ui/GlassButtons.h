@@ -15,7 +15,8 @@
 class GlassButton : public QAbstractButton {
     Q_OBJECT
 public:
-    enum class Fill { borderColor, controlBackground, regularMaterial, ultraThinMaterial, none };
+    // `selectedSegment`: the chosen segment of a segmented control, raised above its track in both schemes.
+    enum class Fill { borderColor, controlBackground, regularMaterial, ultraThinMaterial, selectedSegment, none };
     enum class Highlight { hover, hoverOrSelected };
 
     explicit GlassButton(QWidget* parent = nullptr);

@@ -28,7 +28,7 @@ void SegmentedPicker::setSegments(const QList<QPair<QString, QString>>& segments
         button->setTitle(text);
         button->setAccessibleName(text);
         button->setFill(GlassButton::Fill::none);
-        button->setSelectedFill(GlassButton::Fill::controlBackground);
+        button->setSelectedFill(GlassButton::Fill::selectedSegment);
         button->setHighlight(GlassButton::Highlight::hoverOrSelected);
         button->setTitleFont(12, QFont::Medium);
         button->setPadding(QMarginsF(10, 5, 10, 5));

@@ -3,6 +3,7 @@
 #include "GuiTestSupport.h"
 #include "Popover.h"
 #include "ReturnKeyFilter.h"
+#include "Theme.h"
 #include "UiScale.h"
 
 #include <QLabel>
@@ -36,6 +37,23 @@ private slots:
         // Label: padding 14/10, symbol 14 and title, spacing 8.
         QVERIFY(tab->sizeHint().height() >= 14 + 20);
         QVERIFY(tab->sizeHint().width() > 14 + 8 + 28);
+    }
+
+    void aSelectedSegmentStandsAboveItsTrackInBothSchemes() {
+        GlassButton segment;
+        segment.setFill(GlassButton::Fill::none);
+        segment.setSelectedFill(GlassButton::Fill::selectedSegment);
+        segment.setSelected(true);
+        segment.setColorScheme(ColorScheme::light);
+        QCOMPARE(segment.currentFill(), Theme::color(ColorRole::controlBackground, ColorScheme::light));
+        // In the dark scheme the control background is darker than the window: the chosen segment is lighter.
+        segment.setColorScheme(ColorScheme::dark);
+        QVERIFY(segment.currentFill().lightness() >
+                Theme::color(ColorRole::windowBackground, ColorScheme::dark).lightness());
+        QVERIFY(segment.currentFill().lightness() >
+                Theme::color(ColorRole::controlBackground, ColorScheme::dark).lightness());
+        segment.setSelected(false);
+        QCOMPARE(segment.currentFill().alpha(), 0);
     }
 
     void addTileCountsWithoutSingular_data() {
