@@ -12,6 +12,7 @@
 #include "PhotoFiles.h"
 #include "QueueManager.h"
 #include "ReferenceLoader.h"
+#include "StudioTestBase.h"
 #include "StudioTestSupport.h"
 #include "SwiftDataImagePresetsManager.h"
 #include "TestSupport.h"
@@ -24,29 +25,11 @@
 #include <memory>
 
 // The studio's rules and actions, driven without a window against the fake Gemini service.
-class ImageStudioModelTest : public QObject {
+class ImageStudioModelTest : public StudioTestBase {
     Q_OBJECT
 
-    std::unique_ptr<TestEnvironment> env_;
-    std::unique_ptr<VirtualClock> clock_;
-    std::unique_ptr<FakeGeminiService> fake_;
-    std::unique_ptr<ScriptedDialogs> dialogs_;
-    std::unique_ptr<RecordingWorkspace> workspace_;
-    std::unique_ptr<AppViewModel> app_;
-    std::unique_ptr<DownloadSettings> downloads_;
-    std::unique_ptr<QueueManager> queue_;
     std::unique_ptr<ImageServiceFactory> factory_;
     std::unique_ptr<ImageStudioModel> model_;
-    std::unique_ptr<QTemporaryDir> files_;
-    QStringList revealed_;
-
-    AppEnvironment environment() {
-        AppEnvironment environment;
-        environment.appViewModel = app_.get();
-        environment.downloadSettings = downloads_.get();
-        environment.queueManager = queue_.get();
-        return environment;
-    }
 
     void makeModel(const AppEnvironment& environment) {
         model_ = std::make_unique<ImageStudioModel>(environment, factory_.get());
@@ -89,35 +72,15 @@ class ImageStudioModelTest : public QObject {
 
 private slots:
     void init() {
-        env_ = std::make_unique<TestEnvironment>();
-        clock_ = std::make_unique<VirtualClock>();
-        clock_->install();
-        fake_ = std::make_unique<FakeGeminiService>();
-        fake_->install();
-        APIManager::shared().setGoogleAPIKey(fake_->apiKey);
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        workspace_ = std::make_unique<RecordingWorkspace>();
-        app_ = std::make_unique<AppViewModel>();
-        downloads_ = std::make_unique<DownloadSettings>();
-        queue_ = std::make_unique<QueueManager>();
+        setUpServices();
         factory_ = std::make_unique<ImageServiceFactory>();
-        files_ = std::make_unique<QTemporaryDir>();
-        revealed_.clear();
         makeModel(environment());
     }
 
     void cleanup() {
         model_.reset();
         factory_.reset();
-        queue_.reset();
-        downloads_.reset();
-        app_.reset();
-        dialogs_.reset();
-        workspace_.reset();
-        fake_.reset();
-        clock_.reset();
-        files_.reset();
-        env_.reset();
+        tearDownServices();
         QImageReader::setAllocationLimit(256);
     }
 

@@ -19,6 +19,7 @@
 #include "QueueStatusIndicator.h"
 #include "ResultPictureView.h"
 #include "RightPanel.h"
+#include "StudioTestBase.h"
 #include "StudioTestSupport.h"
 #include "SwiftDataImagePresetsManager.h"
 #include "TestSupport.h"
@@ -39,20 +40,10 @@
 #include <memory>
 
 // The image studio's real widgets, driven offscreen with keys, clicks and drops against the fake Gemini service.
-class ImageStudioViewTest : public QObject {
+class ImageStudioViewTest : public StudioTestBase {
     Q_OBJECT
 
-    std::unique_ptr<TestEnvironment> env_;
-    std::unique_ptr<VirtualClock> clock_;
-    std::unique_ptr<FakeGeminiService> fake_;
-    std::unique_ptr<ScriptedDialogs> dialogs_;
-    std::unique_ptr<RecordingWorkspace> workspace_;
-    std::unique_ptr<AppViewModel> app_;
-    std::unique_ptr<DownloadSettings> downloads_;
-    std::unique_ptr<QueueManager> queue_;
     std::unique_ptr<ContentView> view_;
-    std::unique_ptr<QTemporaryDir> files_;
-    QStringList revealed_;
 
     template <class T = QWidget> T* find(const QString& name) {
         T* widget = view_->findChild<T*>(name);
@@ -124,42 +115,18 @@ class ImageStudioViewTest : public QObject {
 
 private slots:
     void init() {
-        env_ = std::make_unique<TestEnvironment>();
-        clock_ = std::make_unique<VirtualClock>();
-        clock_->install();
-        fake_ = std::make_unique<FakeGeminiService>();
-        fake_->install();
-        APIManager::shared().setGoogleAPIKey(fake_->apiKey);
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        workspace_ = std::make_unique<RecordingWorkspace>();
-        app_ = std::make_unique<AppViewModel>();
-        downloads_ = std::make_unique<DownloadSettings>();
-        queue_ = std::make_unique<QueueManager>();
-        files_ = std::make_unique<QTemporaryDir>();
-        AppEnvironment environment;
-        environment.appViewModel = app_.get();
-        environment.downloadSettings = downloads_.get();
-        environment.queueManager = queue_.get();
-        view_ = std::make_unique<ContentView>(environment);
+        setUpServices();
+        view_ = std::make_unique<ContentView>(environment());
         view_->resize(1000, 800);
         view_->show();
         QVERIFY(QTest::qWaitForWindowExposed(view_.get()));
-        revealed_.clear();
         connect(view_->model(), &ImageStudioModel::revealRequested, this,
                 [this](const QString& path) { revealed_ << path; });
     }
 
     void cleanup() {
         view_.reset();
-        queue_.reset();
-        downloads_.reset();
-        app_.reset();
-        dialogs_.reset();
-        workspace_.reset();
-        fake_.reset();
-        clock_.reset();
-        files_.reset();
-        env_.reset();
+        tearDownServices();
     }
 
     // --- prompt and keys ---
