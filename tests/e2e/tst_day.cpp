@@ -259,6 +259,14 @@ private:
             3600, realMs);
     }
 
+    // The settings window as a person opens it: Ctrl+, in the main window.
+    void openSettingsFromKeyboard() {
+        QVERIFY(gui::showActive(window()));
+        gui::keyToFocus(Qt::Key_Comma, Qt::ControlModifier);
+        DAY_WAIT(app_->settingsWindow() && app_->settingsWindow()->isVisible(), 3000);
+        QVERIFY(gui::showActive(app_->settingsWindow()));
+    }
+
     void shoot(QWidget* window, int number, const QString& step) {
         // Not in the middle of a cross-fade between the studios.
         QTRY_VERIFY_WITH_TIMEOUT(!studios() || !studios()->fadeAnimation(), 2000);
@@ -410,11 +418,8 @@ private slots:
 
     // 2. The settings window from the keyboard shortcut: four keys typed and tested, one rejected first.
     void step02_settingsAndKeys() {
-        QVERIFY(gui::showActive(window()));
-        gui::keyToFocus(Qt::Key_Comma, Qt::ControlModifier);
-        DAY_WAIT(app_->settingsWindow() && app_->settingsWindow()->isVisible(), 3000);
+        DAY_CHECK(openSettingsFromKeyboard());
         QWidget* settings = app_->settingsWindow();
-        QVERIFY(gui::showActive(settings));
         auto* tabs = control<QTabWidget>(settings, "settingsTabs");
         auto* googleField = settings->findChild<QLineEdit*>("googleKeyField");
         if (!tabs || !googleField)
@@ -829,11 +834,8 @@ private slots:
 
     // 6. "Create Backup" in the settings, then quitting from the keyboard.
     void step06_backupAndQuit() {
-        QVERIFY(gui::showActive(window()));
-        gui::keyToFocus(Qt::Key_Comma, Qt::ControlModifier);
-        DAY_WAIT(app_->settingsWindow() && app_->settingsWindow()->isVisible(), 3000);
+        DAY_CHECK(openSettingsFromKeyboard());
         QWidget* settings = app_->settingsWindow();
-        QVERIFY(gui::showActive(settings));
         auto* tabs = control<QTabWidget>(settings, "settingsTabs");
         auto* create = settings->findChild<QAbstractButton*>("createBackupButton");
         if (tabs && create) {
