@@ -32,6 +32,10 @@ void Dialogs::setCurrent(Dialogs* dialogs) {
     override() = dialogs;
 }
 
+void Dialogs::notify(AlertStyle, const QString& message, const QString& informativeText) {
+    Log::line(message + (informativeText.isEmpty() ? QString() : ": " + informativeText));
+}
+
 namespace {
 // Runs `call` from the event loop while `context` lives.
 void later(QObject* context, std::function<void()> call) {

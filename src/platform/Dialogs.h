@@ -38,6 +38,9 @@ public:
     // Returns the index of the chosen button.
     virtual int alert(AlertStyle style, const QString& message, const QString& informativeText,
                       const QStringList& buttons) = 0;
+    // Tells the user something without waiting for an answer (a clip kept elsewhere, details not saved yet).
+    // Returns at once; the notice stays on screen until the user closes it. The default logs the texts.
+    virtual void notify(AlertStyle style, const QString& message, const QString& informativeText);
 
     // Non-blocking panels: each returns at once and later calls `answer` on the GUI thread, once, unless
     // `context` has been destroyed. A cancelled panel answers with an empty list or nullopt. The default

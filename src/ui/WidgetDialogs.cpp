@@ -72,12 +72,11 @@ std::optional<QString> WidgetDialogs::saveFile(const SaveRequest& request) {
     return dialog.selectedFiles().constFirst();
 }
 
-int WidgetDialogs::alert(AlertStyle style, const QString& message, const QString& informativeText,
-                         const QStringList& buttons) {
-    QMessageBox box(dialogParent());
-    box.setIcon(style == AlertStyle::critical  ? QMessageBox::Critical
-                : style == AlertStyle::warning ? QMessageBox::Warning
-                                               : QMessageBox::Information);
+namespace {
+void setTexts(QMessageBox& box, Dialogs::AlertStyle style, const QString& message, const QString& informativeText) {
+    box.setIcon(style == Dialogs::AlertStyle::critical  ? QMessageBox::Critical
+                : style == Dialogs::AlertStyle::warning ? QMessageBox::Warning
+                                                        : QMessageBox::Information);
     box.setText(message);
     box.setInformativeText(informativeText);
     // Names of presets and files go into these texts: never read them as markup. The box passes the format on
@@ -85,6 +84,23 @@ int WidgetDialogs::alert(AlertStyle style, const QString& message, const QString
     box.setTextFormat(Qt::PlainText);
     if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
         informative->setTextFormat(Qt::PlainText);
+}
+} // namespace
+
+void WidgetDialogs::notify(AlertStyle style, const QString& message, const QString& informativeText) {
+    auto* box = new QMessageBox(dialogParent());
+    box->setObjectName(QStringLiteral("noticeBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    setTexts(*box, style, message, informativeText);
+    box->setStandardButtons(QMessageBox::Ok);
+    box->show();
+}
+
+int WidgetDialogs::alert(AlertStyle style, const QString& message, const QString& informativeText,
+                         const QStringList& buttons) {
+    QMessageBox box(dialogParent());
+    setTexts(box, style, message, informativeText);
     QList<QAbstractButton*> added;
     const QStringList titles = buttons.isEmpty() ? QStringList{"OK"} : buttons;
     for (const QString& title : titles) {

@@ -13,6 +13,7 @@ public:
     std::optional<QString> saveFile(const SaveRequest& request) override;
     int alert(AlertStyle style, const QString& message, const QString& informativeText,
               const QStringList& buttons) override;
+    void notify(AlertStyle style, const QString& message, const QString& informativeText) override;
 
     void openFilesAsync(const OpenRequest& request, QObject* context, FilesAnswer answer) override;
     void saveFileAsync(const SaveRequest& request, QObject* context, PathAnswer answer) override;

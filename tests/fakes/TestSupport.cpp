@@ -74,6 +74,10 @@ int ScriptedDialogs::alert(AlertStyle style, const QString& message, const QStri
     return alertAnswer;
 }
 
+void ScriptedDialogs::notify(AlertStyle style, const QString& message, const QString& informativeText) {
+    notices.append({style, message, informativeText, {}});
+}
+
 void ScriptedDialogs::deliver(QObject* context, std::function<void()> now, std::function<void()> held) {
     if (holdAsync)
         pending_.append({QPointer<QObject>(context), std::move(held)});

@@ -58,12 +58,14 @@ public:
     QList<OpenRequest> openRequests;
     QList<SaveRequest> saveRequests;
     QList<Alert> alerts;
+    QList<Alert> notices; // non-blocking notices, with no buttons
 
     std::optional<QString> chooseFolder(const FolderRequest& request) override;
     QStringList openFiles(const OpenRequest& request) override;
     std::optional<QString> saveFile(const SaveRequest& request) override;
     int alert(AlertStyle style, const QString& message, const QString& informativeText,
               const QStringList& buttons) override;
+    void notify(AlertStyle style, const QString& message, const QString& informativeText) override;
 
     // Non-blocking panels are recorded in the same lists and answered with the same scripted answers, from
     // the event loop; with `holdAsync` they wait until answerPending().
