@@ -20,10 +20,7 @@
 #include "TestSupport.h"
 #include "VirtualClock.h"
 
-#if __has_include("VideoGalleryCard.h")
 #include "VideoGalleryCard.h"
-#define ORVANE_DAY_HAS_GALLERY_CARDS 1
-#endif
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -186,12 +183,15 @@ private:
 
 } // namespace
 
-// Checks that collect what is missing in the running application instead of stopping the step, so that
-// a step still checks everything it can and then reports the missing pieces as a skip.
-#define DAY_GAP(condition, message)                                                                                    \
+#define DAY_EXPECT(condition, message) QVERIFY2(condition, qPrintable(QString(message)))
+
+// Clicks a control the step needs; fails with its name when it is missing, hidden or disabled.
+#define DAY_CLICK(root, name)                                                                                          \
     do {                                                                                                               \
-        if (!(condition))                                                                                              \
-            gaps_ << QString(message);                                                                                 \
+        QWidget* clicked = gui::require<QWidget>(root, name, __FILE__, __LINE__);                                      \
+        if (!clicked)                                                                                                  \
+            return;                                                                                                    \
+        QVERIFY2(gui::click(clicked), qPrintable(QStringLiteral("could not click \"%1\"").arg(name)));                 \
     } while (false)
 
 #define DAY_WAIT(condition, ms)                                                                                        \
@@ -203,15 +203,6 @@ private:
         call;                                                                                                          \
         if (QTest::currentTestFailed())                                                                                \
             return;                                                                                                    \
-    } while (false)
-
-#define DAY_END_STEP()                                                                                                 \
-    do {                                                                                                               \
-        if (!gaps_.isEmpty()) {                                                                                        \
-            const QString gaps = gaps_.join("; ");                                                                     \
-            gaps_.clear();                                                                                             \
-            QSKIP(qPrintable(gaps));                                                                                   \
-        }                                                                                                              \
     } while (false)
 
 class DayTest : public QObject {
@@ -233,7 +224,6 @@ private:
     std::unique_ptr<RecordingSoundPlayer> sounds_;
     std::unique_ptr<OrvaneApp> app_;
     QStringList log_;
-    QStringList gaps_;
     QString pictures_; // files the user drops
     QString photoFolder_;
     QString videoFolder_;
@@ -349,8 +339,6 @@ private slots:
         app_ = std::make_unique<OrvaneApp>();
     }
 
-    void init() { gaps_.clear(); }
-
     void cleanupTestCase() {
         // The application stays for the quit; the second start runs without it.
         Log::setSink({});
@@ -420,10 +408,8 @@ private slots:
     void step02_settingsAndKeys() {
         DAY_CHECK(openSettingsFromKeyboard());
         QWidget* settings = app_->settingsWindow();
-        auto* tabs = control<QTabWidget>(settings, "settingsTabs");
-        auto* googleField = settings->findChild<QLineEdit*>("googleKeyField");
-        if (!tabs || !googleField)
-            QSKIP("the settings window's General and API tabs are not in the application yet");
+        GUI_REQUIRE(tabs, QTabWidget, settings, "settingsTabs");
+        GUI_REQUIRE(googleField, QLineEdit, settings, "googleKeyField");
         QCOMPARE(tabs->tabText(0), QStringLiteral("General"));
         QCOMPARE(tabs->tabText(1), QStringLiteral("API"));
         DAY_CHECK(shoot(settings, 2, "settings-general"));
@@ -436,16 +422,14 @@ private slots:
         QVERIFY(onScreen(googleField));
 
         const auto testKey = [&](const QString& slot, const QString& key, const QString& expected) {
-            auto* field = settings->findChild<QLineEdit*>(slot + "KeyField");
-            QVERIFY2(field, qPrintable(slot));
+            GUI_REQUIRE(field, QLineEdit, settings, slot + "KeyField");
             field->setFocus();
             field->selectAll();
             QTest::keyClicks(field, key);
             QCOMPARE(field->text(), key);
-            auto* test = control<QAbstractButton>(settings, slot + "TestButton");
+            GUI_REQUIRE(test, QAbstractButton, settings, slot + "TestButton");
             QVERIFY2(gui::click(test), qPrintable(slot + " test button"));
-            auto* result = settings->findChild<QLabel*>(slot + "TestResultText");
-            QVERIFY(result);
+            GUI_REQUIRE(result, QLabel, settings, slot + "TestResultText");
             DAY_WAIT(onScreen(result) && !result->text().isEmpty() && onScreen(test), 5000);
             QCOMPARE(result->text(), expected);
         };
@@ -454,13 +438,13 @@ private slots:
         // A mistyped key: the service refuses it, then the right one passes.
         DAY_CHECK(testKey("miniMax2", kMistypedVideoKey, "Invalid API key"));
         // Scrolled to the refused key, as a person would to read its line.
-        if (auto* scroll = control<QScrollArea>(settings, "apiSettingsScroll"))
-            scroll->ensureWidgetVisible(settings->findChild<QWidget*>("miniMax2TestResult"));
+        GUI_REQUIRE(scroll, QScrollArea, settings, "apiSettingsScroll");
+        GUI_REQUIRE(refused, QWidget, settings, "miniMax2TestResult");
+        scroll->ensureWidgetVisible(refused);
         DAY_CHECK(shoot(settings, 3, "settings-key-rejected"));
         DAY_CHECK(testKey("miniMax2", videoKey(2), "API key is valid"));
         for (int slot : {3, 4}) {
-            auto* field = settings->findChild<QLineEdit*>(QStringLiteral("miniMax%1KeyField").arg(slot));
-            QVERIFY(field);
+            GUI_REQUIRE(field, QLineEdit, settings, QStringLiteral("miniMax%1KeyField").arg(slot));
             field->setFocus();
             QTest::keyClicks(field, videoKey(slot));
         }
@@ -485,18 +469,15 @@ private slots:
     // 3. The image studio: folder, prompt with a built-in preset, two dropped references, Return, the
     // picture and its text, the context meter, Finder and the hand-over to the video studio.
     void step03_imageStudio() {
-        if (!keysEntered_)
-            QSKIP("needs the keys from the settings window");
+        QVERIFY2(keysEntered_, "the keys were not entered in the settings window");
         QWidget* studio = imageStudio();
         QVERIFY(onScreen(studio));
-        auto* editor = control<QPlainTextEdit>(studio, "promptEditor");
-        auto* generate = control<QAbstractButton>(studio, "generateNow");
-        if (!editor || !generate)
-            QSKIP("the image studio's composer is not in the application yet");
+        GUI_REQUIRE(editor, QPlainTextEdit, studio, "promptEditor");
+        GUI_REQUIRE(generate, QAbstractButton, studio, "generateNow");
 
         // The photo folder.
         dialogs_->folderAnswer = photoFolder_;
-        auto* folder = control<QAbstractButton>(studio, "photoFolder");
+        GUI_REQUIRE(folder, QAbstractButton, studio, "photoFolder");
         QVERIFY(gui::click(folder));
         DAY_WAIT(folder->text() == QFileInfo(photoFolder_).fileName(), 2000);
         QVERIFY(iniValue(rig_.configFile(), "downloadFolderBookmark").isValid());
@@ -505,10 +486,10 @@ private slots:
         QVERIFY(gui::showActive(window()));
         const QStringList chain = tabChain(folder);
         for (const char* name : {"photoFolder", "promptEditor", "imagePresets", "imageModelSettings"})
-            DAY_GAP(chain.contains(name),
-                    "Tab does not reach " + QString(name) + " in the image studio (" + chain.join(" → ") + ")");
+            DAY_EXPECT(chain.contains(name),
+                       "Tab does not reach " + QString(name) + " in the image studio (" + chain.join(" → ") + ")");
 
-        DAY_GAP(!editor->toPlainText().contains('\t'), "Tab in the image prompt types a tab instead of moving on");
+        DAY_EXPECT(!editor->toPlainText().contains('\t'), "Tab in the image prompt types a tab instead of moving on");
         editor->setFocus();
         QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(editor, Qt::Key_Delete);
@@ -517,7 +498,7 @@ private slots:
         // The prompt, then a built-in preset appended from the presets panel.
         gui::type(editor, kImagePrompt);
         QCOMPARE(editor->toPlainText(), kImagePrompt);
-        QVERIFY(gui::click(control<QAbstractButton>(studio, "imagePresets")));
+        DAY_CLICK(studio, "imagePresets");
         QListView* angles = nullptr;
         DAY_WAIT((angles = control<QListView>(studio, "builtInPresetsList")) && onScreen(angles), 2000);
         QVERIFY(angles->model()->rowCount() > 0);
@@ -529,18 +510,18 @@ private slots:
                  2000);
         const QString prompt = editor->toPlainText();
         // With a prompt, Tab reaches the generate button too.
-        DAY_GAP(tabChain(editor).contains("generateNow"), "Tab does not reach generateNow once there is a prompt");
+        DAY_EXPECT(tabChain(editor).contains("generateNow"), "Tab does not reach generateNow once there is a prompt");
         Q_UNUSED(presetText);
 
         // Two pictures dragged in from the file manager.
-        auto* references = control<QWidget>(studio, "referenceArea");
-        QVERIFY(references);
+        GUI_REQUIRE(references, QWidget, studio, "referenceArea");
         const auto files = gui::mimeWithFiles({pictures_ + "/pier.png", pictures_ + "/lighthouse.png"});
         const gui::DropResult dropped = gui::drop(references, *files);
         QVERIFY(dropped.enterAccepted);
         DAY_WAIT(control<QWidget>(studio, "referenceTile1") && onScreen(control<QWidget>(studio, "referenceTile1")),
                  5000);
-        QVERIFY(control<QWidget>(studio, "Reference image 2"));
+        if (!gui::require<QWidget>(studio, "Reference image 2"))
+            return;
 
         // The picture and its text after Return.
         const auto parts = nlohmann::json::array(
@@ -548,8 +529,8 @@ private slots:
              FakeGeminiService::pngPart(FakeGeminiService::samplePicture(640, 360, QColor(230, 140, 60)))});
         gemini_->script.append(FakeGeminiService::Reply::json(
             FakeGeminiService::response(nlohmann::json::array({FakeGeminiService::candidate(parts)}), 24000)));
-        auto* meter = control<QWidget>(studio, "contextUsage");
-        const QString meterBefore = meter ? meter->accessibleName() : QString();
+        GUI_REQUIRE(meter, QWidget, studio, "contextUsage");
+        const QString meterBefore = meter->accessibleName();
         editor->setFocus();
         QTest::keyClick(editor, Qt::Key_Return);
         DAY_WAIT(gemini_->generateRequests().size() == 1, 5000);
@@ -564,72 +545,68 @@ private slots:
         for (const auto& part : sent)
             inlineImages += part.contains("inline_data") || part.contains("inlineData");
         QCOMPARE(inlineImages, 2);
-        auto* textButton = control<QAbstractButton>(studio, "textResponseButton");
-        QVERIFY(textButton);
+        GUI_REQUIRE(textButton, QAbstractButton, studio, "textResponseButton");
         DAY_WAIT(textButton->isEnabled(), 2000);
         QVERIFY(gui::click(textButton));
         auto* reply = studio->findChild<QWidget*>("replyText");
         DAY_WAIT(onScreen(reply) && textOf(reply).contains("Here is the harbour at first light."), 2000);
-        QVERIFY(meter);
         QVERIFY2(meter->accessibleName() != meterBefore, qPrintable(meter->accessibleName()));
         DAY_CHECK(shoot(window(), 5, "image-studio"));
         DAY_CHECK(checkAccessibility(window(), "image studio with a result"));
 
         // Finder: the picture lands in the photo folder and the file manager is asked to show it.
-        QVERIFY(gui::click(control<QAbstractButton>(studio, "showInFinder")));
+        DAY_CLICK(studio, "showInFinder");
         DAY_WAIT(!filesIn(photoFolder_, {"Orvane_*.png"}).isEmpty(), 5000);
         const QString saved = photoFolder_ + "/" + filesIn(photoFolder_, {"Orvane_*.png"}).constFirst();
         QImage written(saved);
         QCOMPARE(written.size(), QSize(640, 360));
         settle([this] { return !workspace_->revealed.isEmpty(); }, 1000);
-        DAY_GAP(!workspace_->revealed.isEmpty() && workspace_->revealed.constFirst().contains(saved),
-                "Finder wrote " + QFileInfo(saved).fileName() +
-                    " but the file manager was never asked to show it (the image studio's reveal request is not "
-                    "connected to the desktop workspace)");
+        DAY_EXPECT(!workspace_->revealed.isEmpty() && workspace_->revealed.constFirst().contains(saved),
+                   "Finder wrote " + QFileInfo(saved).fileName() +
+                       " but the file manager was never asked to show it (the image studio's reveal request is not "
+                       "connected to the desktop workspace)");
 
         // Hand the picture to the video studio.
-        QVERIFY(gui::click(control<QAbstractButton>(studio, "imageToVideo")));
+        DAY_CLICK(studio, "imageToVideo");
         DAY_WAIT(studios()->currentStudio() == videoStudio(), 2000);
         // The video studio takes the picture into its first slot.
         DAY_WAIT(onScreen(control<QWidget>(videoStudio(), "referenceFrameTile")), 3000);
         imageHandedOver_ = true;
-        DAY_END_STEP();
     }
 
     // 4. The video studio: the handed-over picture, the folder, a camera movement and a cinematic preset,
     // 1080P and 6 s, five jobs: four on the four slots at once, the fifth waiting; one of them fails.
     void step04_videoStudio() {
-        if (!keysEntered_)
-            QSKIP("needs the keys from the settings window");
+        QVERIFY2(keysEntered_, "the keys were not entered in the settings window");
         if (!imageHandedOver_) {
             // Without the image studio's hand-over, over to the video studio by its own button.
-            QVERIFY(gui::click(control<QAbstractButton>(imageStudio(), "switchToVideoStudio")));
+            DAY_CLICK(imageStudio(), "switchToVideoStudio");
             DAY_WAIT(studios()->currentStudio() == videoStudio(), 2000);
         }
         QWidget* studio = videoStudio();
         QVERIFY(onScreen(studio));
-        auto* generate = control<QPushButton>(studio, "generateButton");
-        auto* editor = control<QPlainTextEdit>(studio, "promptEditor");
-        if (!generate || !editor)
-            QSKIP("the video studio's workspace is not in the application yet");
+        GUI_REQUIRE(generate, QPushButton, studio, "generateButton");
+        GUI_REQUIRE(editor, QPlainTextEdit, studio, "promptEditor");
         if (!imageHandedOver_) {
             // The first frame dragged in from the file manager instead.
             const auto file = gui::mimeWithFiles({pictures_ + "/pier.png"});
-            QVERIFY(gui::drop(control<QWidget>(studio, "referenceFrameSlot"), *file).dropAccepted);
+            GUI_REQUIRE(slot, QWidget, studio, "referenceFrameSlot");
+            QVERIFY(gui::drop(slot, *file).dropAccepted);
         }
         DAY_WAIT(onScreen(control<QWidget>(studio, "referenceFrameTile")), 3000);
 
         dialogs_->folderAnswer = videoFolder_;
-        QVERIFY(gui::click(control<QAbstractButton>(studio, "videoFolderButton")));
+        DAY_CLICK(studio, "videoFolderButton");
         DAY_WAIT(iniValue(rig_.configFile(), "videoDirectoryBookmark").isValid(), 2000);
 
         // The workspace from the keyboard: every control in reach of Tab, the prompt included.
-        const QStringList chain = tabChain(control<QWidget>(studio, "videoFolderButton"));
+        GUI_REQUIRE(folderButton, QWidget, studio, "videoFolderButton");
+        const QStringList chain = tabChain(folderButton);
         for (const char* name :
              {"promptEditor", "videoSettingsButton", "promptPresetsButton", "cinematicPresetsButton", "generateButton"})
-            DAY_GAP(chain.contains(name),
-                    "Tab does not reach " + QString(name) + " in the video studio (" + chain.join(" → ") + ")");
-        DAY_GAP(!editor->toPlainText().contains('\t'), "Tab in the video prompt types a tab instead of moving on");
+            DAY_EXPECT(chain.contains(name),
+                       "Tab does not reach " + QString(name) + " in the video studio (" + chain.join(" → ") + ")");
+        DAY_EXPECT(!editor->toPlainText().contains('\t'), "Tab in the video prompt types a tab instead of moving on");
         editor->setFocus();
         QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(editor, Qt::Key_Delete);
@@ -638,53 +615,44 @@ private slots:
         QVERIFY(editor->toPlainText().startsWith(kVideoPrompt));
 
         // A camera movement from the prompt presets over the gallery.
-        QVERIFY(gui::click(control<QAbstractButton>(studio, "promptPresetsButton")));
+        DAY_CLICK(studio, "promptPresetsButton");
         QListView* movements = nullptr;
         settle([&] { return (movements = control<QListView>(studio, "cameraMovementsList")) && onScreen(movements); },
                2000);
-        DAY_GAP(movements && onScreen(movements),
-                "the prompt presets over the gallery do not open the presets browser (its panel is a stand-in)");
+        DAY_EXPECT(movements && onScreen(movements),
+                   "the prompt presets over the gallery do not open the presets browser (its panel is a stand-in)");
         QString afterMovement = editor->toPlainText();
-        if (movements && onScreen(movements)) {
-            QVERIFY(movements->model()->rowCount() > 0);
-            DAY_CHECK(checkAccessibility(movements->window(), "prompt presets panel"));
-            clickRow(movements, 0);
-            DAY_WAIT(editor->toPlainText().size() > afterMovement.size() && editor->toPlainText().contains('['), 2000);
-            afterMovement = editor->toPlainText();
-        } else if (QWidget* close = control<QWidget>(studio, "promptPresetsClose")) {
-            gui::click(close);
-        }
+        QVERIFY(movements->model()->rowCount() > 0);
+        DAY_CHECK(checkAccessibility(movements->window(), "prompt presets panel"));
+        clickRow(movements, 0);
+        DAY_WAIT(editor->toPlainText().size() > afterMovement.size() && editor->toPlainText().contains('['), 2000);
+        afterMovement = editor->toPlainText();
 
         // A cinematic preset from its sheet; the sheet stays open after the pick and closes with its button.
-        QVERIFY(gui::click(control<QAbstractButton>(studio, "cinematicPresetsButton")));
+        DAY_CLICK(studio, "cinematicPresetsButton");
         QListView* cinematic = nullptr;
         settle([&] { return (cinematic = control<QListView>(studio, "cinematicPresetsGrid")) && onScreen(cinematic); },
                2000);
-        DAY_GAP(cinematic && onScreen(cinematic),
-                "the cinematic presets button does not open the cinematic sheet (its sheet is a stand-in)");
-        if (cinematic && onScreen(cinematic)) {
-            QVERIFY(cinematic->model()->rowCount() > 0);
-            DAY_CHECK(shoot(window(), 6, "cinematic-presets"));
-            DAY_CHECK(checkAccessibility(cinematic->window(), "cinematic presets"));
-            clickRow(cinematic, 0);
-            DAY_WAIT(editor->toPlainText().size() > afterMovement.size(), 2000);
-            // A pick closes the sheet; if it stays, its close button does.
-            settle([&] { return !onScreen(control<QWidget>(studio, "cinematicPresetsGrid")); }, 500);
-            if (QAbstractButton* close = control<QAbstractButton>(studio, "cinematicPresetsClose"); onScreen(close))
-                QVERIFY(gui::click(close));
-            DAY_WAIT(!onScreen(control<QWidget>(studio, "cinematicPresetsGrid")), 2000);
-        } else {
-            for (QAbstractButton* button : studio->findChildren<QAbstractButton*>("cameraControlsClose"))
-                gui::click(button);
-        }
+        DAY_EXPECT(cinematic && onScreen(cinematic),
+                   "the cinematic presets button does not open the cinematic sheet (its sheet is a stand-in)");
+        QVERIFY(cinematic->model()->rowCount() > 0);
+        DAY_CHECK(shoot(window(), 6, "cinematic-presets"));
+        DAY_CHECK(checkAccessibility(cinematic->window(), "cinematic presets"));
+        clickRow(cinematic, 0);
+        DAY_WAIT(editor->toPlainText().size() > afterMovement.size(), 2000);
+        // A pick closes the sheet; if it stays, its close button does.
+        settle([&] { return !onScreen(control<QWidget>(studio, "cinematicPresetsGrid")); }, 500);
+        if (QAbstractButton* close = control<QAbstractButton>(studio, "cinematicPresetsClose"); onScreen(close))
+            QVERIFY(gui::click(close));
+        DAY_WAIT(!onScreen(control<QWidget>(studio, "cinematicPresetsGrid")), 2000);
         const QString prompt = editor->toPlainText();
 
         // 1080P and 6 s in the settings popover, which Escape closes.
-        QVERIFY(gui::click(control<QAbstractButton>(studio, "videoSettingsButton")));
+        DAY_CLICK(studio, "videoSettingsButton");
         QAbstractButton* quality = nullptr;
         DAY_WAIT((quality = control<QAbstractButton>(window(), "qualityPicker_1080P")) && onScreen(quality), 2000);
         QVERIFY(gui::click(quality));
-        QVERIFY(gui::click(control<QAbstractButton>(window(), "durationPicker_6")));
+        DAY_CLICK(window(), "durationPicker_6");
         QCOMPARE(iniValue(rig_.configFile(), "videoQuality").toString(), QStringLiteral("1080P"));
         QCOMPARE(iniValue(rig_.configFile(), "videoDuration").toInt(), 6);
         DAY_CHECK(shoot(window(), 7, "video-settings"));
@@ -740,34 +708,26 @@ private slots:
             QCOMPARE(readAll(videoFolder_ + "/" + name), minimax_->clip);
         clipsFiled_ = 4;
         Q_UNUSED(prompt);
-        DAY_END_STEP();
     }
 
     // 5. The gallery: the clips with their badges, a hover preview, recreate, and one clip to the trash.
     void step05_gallery() {
-        if (clipsFiled_ == 0)
-            QSKIP("needs the clips of the video studio");
+        QVERIFY2(clipsFiled_ > 0, "no clips were filed by the video studio");
         QWidget* studio = videoStudio();
-        QWidget* grid = control<QWidget>(studio, "galleryGrid");
-        if (!grid)
-            QSKIP("the video studio does not host the gallery yet (its right pane is a stand-in)");
+        GUI_REQUIRE(grid, QWidget, studio, "galleryGrid");
         // Three columns, so that every clip is in view.
-        auto* gridMode = control<QAbstractButton>(studio, "gridModeMenu");
-        QVERIFY(gridMode);
+        GUI_REQUIRE(gridMode, QAbstractButton, studio, "gridModeMenu");
         QVERIFY(chooseFromMenu(gridMode, "gridModeCompact"));
         DAY_WAIT(gridMode->accessibleName() == "Grid Mode: Compact", 2000);
         DAY_WAIT(visibleNamed(grid, "galleryCard").size() >= 4, 10000);
         QList<QWidget*> cards = visibleNamed(grid, "galleryCard");
-#ifdef ORVANE_DAY_HAS_GALLERY_CARDS
         for (QWidget* widget : cards) {
             auto* card = qobject_cast<VideoGalleryCard*>(widget);
             QVERIFY(card);
             DAY_WAIT(card->badgeTexts().contains("1080P"), 5000);
         }
-#endif
         DAY_CHECK(shoot(window(), 9, "gallery"));
         DAY_CHECK(checkAccessibility(window(), "video studio with the gallery"));
-#ifdef ORVANE_DAY_HAS_GALLERY_CARDS
         // The keyboard reaches the clips: the focused grid's current card is what a screen reader reads, and
         // Tab goes on to that card's buttons.
         QVERIFY(gui::showActive(window()));
@@ -783,7 +743,6 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), current->findChild<QWidget*>("recreateButton"));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
         QCOMPARE(QApplication::focusWidget(), grid);
-#endif
 
         // A hover preview after the enter delay; it stops when the pointer leaves.
         QWidget* first = cards.constFirst();
@@ -793,12 +752,11 @@ private slots:
         gui::unhover(first);
 
         // Recreate fills the workspace from the clip's record.
-        auto* editor = control<QPlainTextEdit>(studio, "promptEditor");
-        QVERIFY(gui::click(control<QAbstractButton>(studio, "clearPrompt")));
+        GUI_REQUIRE(editor, QPlainTextEdit, studio, "promptEditor");
+        DAY_CLICK(studio, "clearPrompt");
         DAY_WAIT(editor->toPlainText().isEmpty(), 2000);
         gui::hover(first);
-        QAbstractButton* recreate = first->findChild<QAbstractButton*>("recreateButton");
-        QVERIFY(recreate);
+        GUI_REQUIRE(recreate, QAbstractButton, first, "recreateButton");
         QVERIFY(gui::click(recreate));
         DAY_WAIT(editor->toPlainText().startsWith(kVideoPrompt), 2000);
         QVERIFY(onScreen(control<QWidget>(studio, "referenceFrameTile")));
@@ -807,7 +765,7 @@ private slots:
         // Show a clip in the file manager.
         gui::hover(first);
         const int reveals = workspace_->revealed.size();
-        QVERIFY(gui::click(first->findChild<QAbstractButton*>("revealButton")));
+        DAY_CLICK(first, "revealButton");
         DAY_WAIT(workspace_->revealed.size() == reveals + 1, 2000);
         QVERIFY(workspace_->revealed.last().constFirst().startsWith(videoFolder_ + "/Orvane_"));
 
@@ -815,8 +773,7 @@ private slots:
         const QStringList before = filesIn(videoFolder_, {"Orvane_*.mp4"});
         dialogs_->alertAnswer = 0;
         const int alerts = dialogs_->alerts.size();
-        QAbstractButton* trash = first->findChild<QAbstractButton*>("trashButton");
-        QVERIFY(trash);
+        GUI_REQUIRE(trash, QAbstractButton, first, "trashButton");
         QVERIFY(gui::click(trash));
         QCOMPARE(dialogs_->alerts.size(), alerts + 1);
         QCOMPARE(dialogs_->alerts.last().message, QStringLiteral("Move Video to Trash"));
@@ -829,44 +786,37 @@ private slots:
         QVERIFY2(QFileInfo::exists(rig_.trashFolder() + "/" + gone.constFirst()), qPrintable(gone.constFirst()));
         DAY_WAIT(visibleNamed(grid, "galleryCard").size() == 3, 5000);
         DAY_CHECK(shoot(window(), 11, "gallery-after-trash"));
-        DAY_END_STEP();
     }
 
     // 6. "Create Backup" in the settings, then quitting from the keyboard.
     void step06_backupAndQuit() {
         DAY_CHECK(openSettingsFromKeyboard());
         QWidget* settings = app_->settingsWindow();
-        auto* tabs = control<QTabWidget>(settings, "settingsTabs");
-        auto* create = settings->findChild<QAbstractButton*>("createBackupButton");
-        if (tabs && create) {
-            backupsBuilt_ = true;
-            tabs->setCurrentIndex(0);
-            const int alerts = dialogs_->alerts.size();
-            QVERIFY(gui::click(control<QAbstractButton>(settings, "Create Backup")));
-            QCOMPARE(dialogs_->alerts.size(), alerts + 1);
-            QCOMPARE(dialogs_->alerts.last().message, QStringLiteral("Backup Created"));
-            const QString backups = rig_.dataFolder() + "/Backups";
-            const auto settingsBackup = readJson(backups + "/settings_backup.json");
-            QVERIFY(settingsBackup.is_object());
-            if (keysEntered_) {
-                QCOMPARE(QString::fromStdString(settingsBackup["googleAPIKey"].get<std::string>()), kGoogleKey);
-                QCOMPARE(QString::fromStdString(settingsBackup["miniMaxAPIKey4"].get<std::string>()), videoKey(4));
-            }
-            const auto records = readJson(backups + "/swift_data_backup.json");
-            QVERIFY(records.is_object());
-            QCOMPARE(int(records["videoMetadata"].size()), clipsFiled_);
-            DAY_WAIT(onScreen(settings->findChild<QWidget*>("lastBackupDate")), 2000);
-            DAY_CHECK(shoot(settings, 12, "backup"));
-        } else {
-            gaps_ << "the settings window has no \"Create Backup\" yet";
-        }
+        GUI_REQUIRE(tabs, QTabWidget, settings, "settingsTabs");
+        GUI_REQUIRE(create, QAbstractButton, settings, "createBackupButton");
+        tabs->setCurrentIndex(0);
+        const int alerts = dialogs_->alerts.size();
+        QVERIFY(gui::click(create));
+        QCOMPARE(dialogs_->alerts.size(), alerts + 1);
+        QCOMPARE(dialogs_->alerts.last().message, QStringLiteral("Backup Created"));
+        backupsBuilt_ = true;
+        const QString backups = rig_.dataFolder() + "/Backups";
+        const auto settingsBackup = readJson(backups + "/settings_backup.json");
+        QVERIFY(settingsBackup.is_object());
+        QVERIFY2(keysEntered_, "the keys were not entered in the settings window");
+        QCOMPARE(QString::fromStdString(settingsBackup["googleAPIKey"].get<std::string>()), kGoogleKey);
+        QCOMPARE(QString::fromStdString(settingsBackup["miniMaxAPIKey4"].get<std::string>()), videoKey(4));
+        const auto records = readJson(backups + "/swift_data_backup.json");
+        QVERIFY(records.is_object());
+        QCOMPARE(int(records["videoMetadata"].size()), clipsFiled_);
+        DAY_WAIT(onScreen(settings->findChild<QWidget*>("lastBackupDate")), 2000);
+        DAY_CHECK(shoot(settings, 12, "backup"));
         settings->close();
 
         // Quit from the keyboard; the application's own loop ends and the quit work follows.
         QVERIFY(gui::showActive(window()));
         quitRequested_ = true;
         gui::keyToFocus(Qt::Key_Q, Qt::ControlModifier);
-        DAY_END_STEP();
     }
 };
 
@@ -890,8 +840,7 @@ private:
 private slots:
     void step07_quitWritesAWholeBackup() {
         QVERIFY2(quitRan_, "the quit command did not end the application");
-        if (!backupsBuilt_)
-            QSKIP("the backup manager is not in the application yet");
+        QVERIFY2(backupsBuilt_, "no backup was made from the settings window");
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(backups() + "/swift_data_backup.json"), 5000);
         const auto settings = readJson(backups() + "/settings_backup.json");
         QVERIFY(settings.is_object());
@@ -911,8 +860,7 @@ private slots:
         }
         if (clips_ > 0)
             QVERIFY(pictures >= clips_); // each clip's first frame at least
-        if (!keysEntered_)
-            QSKIP("the keys were never entered, so there are none to restore");
+        QVERIFY2(keysEntered_, "the keys were never entered, so there are none to restore");
         QCOMPARE(QString::fromStdString(settings["googleAPIKey"].get<std::string>()), kGoogleKey);
         for (int slot = 1; slot <= 4; ++slot) {
             const std::string key = slot == 1 ? "miniMaxAPIKey" : "miniMaxAPIKey" + std::to_string(slot);
@@ -921,8 +869,7 @@ private slots:
     }
 
     void step08_secondStartRestoresTheKeys() {
-        if (!keysEntered_)
-            QSKIP("the keys were never entered, so there are none to restore");
+        QVERIFY2(keysEntered_, "the keys were never entered, so there are none to restore");
         QVERIFY2(QFileInfo(QStringLiteral(ORVANE_BINARY)).isExecutable(), ORVANE_BINARY);
         // The settings emptied, as on a new machine that kept only the services' addresses.
         QSettings ini(rig_.configFile(), QSettings::IniFormat);

@@ -56,6 +56,51 @@ QWidget* findByAccessibleName(QWidget* root, const QString& name) {
     return found.isEmpty() ? nullptr : found.constFirst();
 }
 
+QWidget* requireWidget(QWidget* root, const QString& name, const QMetaObject& type, const char* file, int line) {
+    QList<QWidget*> candidates;
+    if (root) {
+        if (root->objectName() == name)
+            candidates << root;
+        candidates << root->findChildren<QWidget*>(name);
+        if (candidates.isEmpty())
+            candidates = findAllByAccessibleName(root, name);
+    }
+    QWidget* hidden = nullptr;
+    for (QWidget* widget : std::as_const(candidates)) {
+        if (!widget->metaObject()->inherits(&type))
+            continue;
+        if (widget->isVisible())
+            return widget;
+        if (!hidden)
+            hidden = widget;
+    }
+    if (hidden)
+        return hidden;
+
+    QStringList seen;
+    if (root) {
+        QList<QWidget*> all{root};
+        all << root->findChildren<QWidget*>();
+        for (QWidget* widget : std::as_const(all)) {
+            const QString objectName = widget->objectName();
+            if (!objectName.isEmpty() && !objectName.startsWith("qt_") && !seen.contains(objectName))
+                seen << objectName;
+        }
+    }
+    QString message =
+        QStringLiteral("missing control \"%1\" (%2) below %3")
+            .arg(name, QString::fromLatin1(type.className()),
+                 root ? root->objectName() + " (" + root->metaObject()->className() + ")" : QStringLiteral("nothing"));
+    for (QWidget* widget : std::as_const(candidates))
+        message += QStringLiteral("; \"%1\" is a %2").arg(name, widget->metaObject()->className());
+    constexpr qsizetype kListed = 60;
+    message += QStringLiteral("; named widgets there: ") + seen.mid(0, kListed).join(", ");
+    if (seen.size() > kListed)
+        message += QStringLiteral(", … (%1 more)").arg(seen.size() - kListed);
+    QTest::qFail(qPrintable(message), file, line);
+    return nullptr;
+}
+
 QStringList unnamedControls(QWidget* root) {
     QStringList missing;
     if (!root)

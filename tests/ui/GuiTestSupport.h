@@ -25,6 +25,16 @@ template <typename T = QWidget> T* find(QWidget* root, const QString& objectName
     return root->findChild<T*>(objectName);
 }
 
+// A control the test cannot go on without: the first visible widget of type T below `root` (or `root` itself)
+// with that object name, else with that accessible name; a hidden one when no visible one exists. When there
+// is none the current test fails, naming the control and the named widgets that are there, and nullptr comes
+// back: leave the test function then (GUI_REQUIRE does both).
+QWidget* requireWidget(QWidget* root, const QString& name, const QMetaObject& type, const char* file, int line);
+template <typename T = QWidget>
+T* require(QWidget* root, const QString& name, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    return static_cast<T*>(requireWidget(root, name, T::staticMetaObject, file, line));
+}
+
 // Widgets below `root` whose accessible name (or, for buttons without one, visible text) equals `name`.
 QList<QWidget*> findAllByAccessibleName(QWidget* root, const QString& name);
 QWidget* findByAccessibleName(QWidget* root, const QString& name);
@@ -78,3 +88,9 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 2000);
 bool writeImage(const QString& path, QSize size = QSize(64, 48), QColor color = Qt::red);
 
 } // namespace gui
+
+// Declares `var` as the required control, and leaves the test function when it is missing.
+#define GUI_REQUIRE(var, Type, root, name)                                                                             \
+    Type* var = gui::require<Type>(root, name, __FILE__, __LINE__);                                                    \
+    if (!var)                                                                                                          \
+    return
