@@ -487,6 +487,16 @@ private slots:
         const int chosen = strongestTitleInk(button);
         // "Choose Folder" is secondary, a folder's name primary.
         QVERIFY2(unset + 40 < chosen, qPrintable(QStringLiteral("%1 against %2").arg(unset).arg(chosen)));
+
+        // A click asks for the folder; the chosen one is kept and named on the button.
+        QDir(world->environment.root()).mkpath("Takes");
+        world->dialogs.folderAnswer = world->environment.path("Takes");
+        const qsizetype asked = world->dialogs.folderRequests.size();
+        QVERIFY(gui::click(button));
+        QCOMPARE(world->dialogs.folderRequests.size(), asked + 1);
+        QCOMPARE(world->dialogs.folderRequests.last().message, "Choose folder for saving videos");
+        QTRY_COMPARE(button->title(), "Takes");
+        QCOMPARE(world->videoSettings->resolveVideoDirectoryURL().value_or(QString()), world->environment.path("Takes"));
     }
 
 private:
