@@ -5,6 +5,7 @@
 #include "AppViewModel.h"
 #include "BackupManager.h"
 #include "CheckForUpdatesAction.h"
+#include "Dialogs.h"
 #include "DownloadSettings.h"
 #include "FolderBookmark.h"
 #include "Log.h"
@@ -26,6 +27,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QTimer>
 
@@ -34,6 +36,23 @@
 #include <exception>
 
 namespace {
+// The main window asks the application before it closes.
+class MainWindow final : public QMainWindow {
+public:
+    explicit MainWindow(OrvaneApp& app) : app_(app) {}
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        if (app_.mainWindowMayClose())
+            event->accept();
+        else
+            event->ignore();
+    }
+
+private:
+    OrvaneApp& app_;
+};
+
 QCoro::Task<> startGalleryMonitoring(QPointer<VideoSettings> settings, QPointer<VideoGalleryViewModel> gallery) {
     if (!settings || !gallery)
         co_return;
@@ -67,6 +86,9 @@ OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
     backupManager_->setModelContext(modelContext_.get());
     connect(backupManager_, &BackupManager::storedSettingsChanged, this,
             [this] { reloadStoredSettings(*videoSettings_, downloadSettings_); });
+    // A newly chosen folder may take the clips the old one could not.
+    connect(videoSettings_, &VideoSettings::videoDirectoryBookmarkChanged, queueManager_,
+            [queue = queueManager_] { queue->fileUnfiledClips(); });
     if (qApp)
         connect(qApp, &QCoreApplication::aboutToQuit, this, &OrvaneApp::onWillTerminate);
 }
@@ -92,7 +114,7 @@ AppEnvironment OrvaneApp::environment() const {
 
 QMainWindow* OrvaneApp::showMainWindow() {
     if (!mainWindow_) {
-        auto* window = new QMainWindow;
+        auto* window = new MainWindow(*this);
         window->setObjectName("mainWindow");
         window->setAttribute(Qt::WA_DeleteOnClose, false);
         window->setWindowTitle(QString());
@@ -139,7 +161,41 @@ void OrvaneApp::buildMenus(QMainWindow* window) {
     quit->setObjectName("quitAction");
     quit->setMenuRole(QAction::QuitRole);
     quit->setShortcut(QKeySequence::Quit);
-    connect(quit, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
+    if (quit->shortcut().isEmpty())
+        quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, this, &OrvaneApp::requestQuit, Qt::QueuedConnection);
+}
+
+bool OrvaneApp::confirmQuit() {
+    if (quitConfirmed_ || !queueManager_->hasVideoWork())
+        return true;
+    const auto clips = queueManager_->activeVideoTasks().size() + queueManager_->videoQueue().size();
+    const QString message = clips == 1
+                                ? QStringLiteral("1 clip is still being made. Quitting now loses it.")
+                                : QStringLiteral("%1 clips are still being made. Quitting now loses them.").arg(clips);
+    const int choice = Dialogs::current().alert(
+        Dialogs::AlertStyle::warning, message,
+        QStringLiteral("Clips being generated or downloaded are not saved, and waiting ones are never sent."),
+        {QStringLiteral("Keep Working"), QStringLiteral("Quit Anyway")}, 0);
+    return choice == 1;
+}
+
+void OrvaneApp::requestQuit() {
+    if (!confirmQuit())
+        return;
+    // Quitting closes every window; the main window must not ask a second time.
+    const QScopedValueRollback confirmed(quitConfirmed_, true);
+    QCoreApplication::quit();
+}
+
+bool OrvaneApp::mainWindowMayClose() {
+    if (quitConfirmed_)
+        return true;
+    if (!confirmQuit())
+        return false;
+    // Without it an open settings window would keep the application, and the jobs, alive.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    return true;
 }
 
 QWidget* OrvaneApp::openSettings() {
@@ -172,6 +228,11 @@ void OrvaneApp::onLaunch() {
     QTimer::singleShot(0, this, [] { (void)MovementPlayer::shared(); });
     Log::line("📹 [App] MovementPlayer.shared initialized for gallery and presets");
     QTimer::singleShot(0, this, [backup = backupManager_] { restoreSettings(backup); });
+    // Clips the video folder could not take last time go there now, if it can.
+    QTimer::singleShot(0, this, [queue = QPointer(queueManager_)] {
+        if (queue)
+            queue->fileUnfiledClips();
+    });
 }
 
 void OrvaneApp::onWillTerminate() {

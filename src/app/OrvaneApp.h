@@ -54,6 +54,13 @@ public:
     void onLaunch();
     void onWillTerminate();
 
+    // Every way of quitting asks here first. True when nothing is being made, or the user chose to lose it.
+    bool confirmQuit();
+    // The Quit command: asks, then quits.
+    void requestQuit();
+    // The main window's close button asks the same; the application ends with its main window.
+    bool mainWindowMayClose();
+
 private:
     void buildMenus(QMainWindow* window);
     AppEnvironment environment() const;
@@ -71,6 +78,8 @@ private:
     BackupManager* backupManager_;
     std::unique_ptr<ModelContext> modelContext_;
 
+    // Set while a confirmed quit closes the windows, so they do not ask again.
+    bool quitConfirmed_ = false;
     QPointer<QMainWindow> mainWindow_;
     QPointer<MainAppView> rootView_;
     QPointer<QWidget> settingsWindow_;

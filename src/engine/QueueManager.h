@@ -8,6 +8,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 
 #include <qcoro/qcorotask.h>
@@ -62,6 +63,12 @@ public:
     static QString makeVideoFileName(const QString& prompt);
     QCoro::Task<> saveVideoMetadata(GenerationTask task, QString fileName);
     static std::optional<QByteArray> jpegData(const QImage& image);
+    // Moves the clips kept in Orvane's Unfiled folder (because the video folder could not take them) into the
+    // video folder; a clip that has to take another name there takes its record along.
+    QCoro::Task<> fileUnfiledClips();
+    // Tests: each copy into `folder` fails after its first block with `error`, as on a full disk. An empty
+    // folder ends it.
+    static void failCopiesIntoForTesting(const QString& folder, const QString& error);
 
 signals:
     void tasksChanged();
@@ -82,7 +89,9 @@ private:
     // When jobs wait only because a client's request spacing has not passed yet, look again when it has.
     void scheduleSpacingRecheck();
     QCoro::Task<> recheckAfter(double seconds, quint64 token);
-    QCoro::Task<> fileVideo(GenerationTask task, QString folder, QString fileName);
+    // `folder` is none when the chosen folder cannot be used; `problem` then says why.
+    QCoro::Task<> fileVideo(GenerationTask task, std::optional<QString> folder, QString fileName, QString problem);
+    void renameClipRecord(const QString& from, const QString& to);
 
     QList<GenerationTask> photoQueue_;
     QList<GenerationTask> videoQueue_;
@@ -94,4 +103,8 @@ private:
     // A client belongs to the job it was handed from that moment until the job has ended.
     QHash<const MiniMaxAPIService*, QUuid> reservations_;
     quint64 recheckToken_ = 0;
+    // Stems of clip names being put into Unfiled whose records are not written yet: not moved on meanwhile.
+    QSet<QString> unfiledInFlight_;
+    bool refiling_ = false;
+    bool refileAgain_ = false;
 };

@@ -42,6 +42,10 @@ QString storeFile() {
     return dataFolder() + "/Orvane.store";
 }
 
+QString unfiledFolder() {
+    return dataFolder() + "/Unfiled";
+}
+
 void setRoot(const QString& root) {
     overrideRoot() = root;
 }

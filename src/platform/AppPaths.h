@@ -9,6 +9,8 @@ QString dataFolder();  // ~/.local/share/Orvane
 QString cacheFolder(); // ~/.cache/Orvane
 QString tempFolder();  // the user's temporary folder
 QString storeFile();   // the object store's database
+// Finished clips the video folder could not take yet, until it can (not created here).
+QString unfiledFolder();
 // Tests redirect every folder below one root; an empty root restores the normal locations.
 void setRoot(const QString& root);
 

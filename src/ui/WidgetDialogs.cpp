@@ -98,15 +98,15 @@ void WidgetDialogs::notify(AlertStyle style, const QString& message, const QStri
 }
 
 int WidgetDialogs::alert(AlertStyle style, const QString& message, const QString& informativeText,
-                         const QStringList& buttons) {
+                         const QStringList& buttons, int escapeButton) {
     QMessageBox box(dialogParent());
     setTexts(box, style, message, informativeText);
     QList<QAbstractButton*> added;
     const QStringList titles = buttons.isEmpty() ? QStringList{"OK"} : buttons;
     for (const QString& title : titles) {
-        // "Cancel" is what Escape and closing the alert choose, wherever it stands; without it the box picks
-        // its only other reject button, if any.
-        const bool cancels = title == QLatin1String("Cancel");
+        // The named escape button, else "Cancel", is what Escape and closing the alert choose, wherever it
+        // stands; without either the box picks its only other reject button, if any.
+        const bool cancels = escapeButton >= 0 ? added.size() == escapeButton : title == QLatin1String("Cancel");
         QPushButton* button =
             box.addButton(title, added.isEmpty() && !cancels ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
         if (cancels)

@@ -1,10 +1,12 @@
 #include "APISettings.h"
+#include "AppPaths.h"
 #include "AppViewModel.h"
 #include "BackupManager.h"
 #include "ContentView.h"
 #include "Defaults.h"
 #include "DownloadSettings.h"
 #include "FolderBookmark.h"
+#include "GalleryVideoItem.h"
 #include "ImagePreset.h"
 #include "MainAppView.h"
 #include "ModelContext.h"
@@ -23,17 +25,53 @@
 #include "VideoGalleryViewModel.h"
 #include "VideoMetadata.h"
 #include "VideoSettings.h"
+#include "WidgetDialogs.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
+#include <QTimer>
 #include <QVariantAnimation>
+
+namespace {
+// Runs the application's own event loop with `action` as its first work until the application quits, or
+// until a moment after `answered` holds (never, by default). True when it quit.
+bool quitsWhile(const std::function<void()>& action, const std::function<bool()>& answered = {}) {
+    QTimer::singleShot(0, qApp, action);
+    QElapsedTimer since;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, qApp, [&] {
+        if (!since.isValid() && answered && answered())
+            since.start();
+        if (since.isValid() && since.elapsed() > 200)
+            QCoreApplication::exit(42);
+    });
+    poll.start(20);
+    QTimer::singleShot(10000, &poll, [] { QCoreApplication::exit(43); });
+    return QApplication::exec() == 0;
+}
+
+void addWaitingClip(QueueManager& queue) {
+    // Without a video key every job waits.
+    queue.addVideoTask(QString("a cat"), std::nullopt, std::nullopt, VideoQuality::p768, VideoDuration::seconds6);
+}
+
+QMainWindow* showActiveMainWindow(OrvaneApp& app) {
+    QMainWindow* window = app.showMainWindow();
+    QApplication::setActiveWindow(window);
+    return QTest::qWaitForWindowActive(window) ? window : nullptr;
+}
+} // namespace
 
 class AppTests : public QObject {
     Q_OBJECT
@@ -241,6 +279,140 @@ private slots:
         }
         auto store = ModelContext::open(path, {&VideoMetadata::description()});
         QCOMPARE(store->fetch<VideoMetadata>()->size(), 1);
+    }
+
+    void nothingInFlightQuitsWithoutAsking() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        OrvaneApp app(env.path("store.sqlite"));
+        QMainWindow* window = showActiveMainWindow(app);
+        QVERIFY(window);
+        QAction* quit = window->findChild<QAction*>("quitAction");
+        QVERIFY(quit);
+        QVERIFY(quitsWhile([quit] { quit->trigger(); }));
+        QVERIFY(!app.queueManager().hasVideoWork());
+        window = showActiveMainWindow(app);
+        QVERIFY(quitsWhile([window] { window->close(); }));
+        QVERIFY(dialogs.alerts.isEmpty());
+    }
+
+    void quittingWhileClipsAreMadeAsksFirst_data() {
+        QTest::addColumn<int>("clips");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("one") << 1 << "1 clip is still being made. Quitting now loses it.";
+        QTest::newRow("three") << 3 << "3 clips are still being made. Quitting now loses them.";
+    }
+
+    void quittingWhileClipsAreMadeAsksFirst() {
+        QFETCH(int, clips);
+        QFETCH(QString, message);
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        OrvaneApp app(env.path("store.sqlite"));
+        QMainWindow* window = showActiveMainWindow(app);
+        QVERIFY(window);
+        QAction* quit = window->findChild<QAction*>("quitAction");
+        QVERIFY(quit);
+        for (int i = 0; i < clips; ++i)
+            addWaitingClip(app.queueManager());
+        QCOMPARE(app.queueManager().videoQueue().size(), clips);
+
+        // "Keep Working", from the menu command, Ctrl+Q and the window's close button: everything goes on.
+        dialogs.alertAnswer = 0;
+        const auto askedAgain = [&dialogs] {
+            return [&dialogs, before = dialogs.alerts.size()] { return dialogs.alerts.size() > before; };
+        };
+        QVERIFY(!quitsWhile([quit] { quit->trigger(); }, askedAgain()));
+        QVERIFY(!quitsWhile([window] { QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier); }, askedAgain()));
+        QVERIFY(!quitsWhile([window] { window->close(); }, askedAgain()));
+        QCOMPARE(dialogs.alerts.size(), 3);
+        for (const auto& alert : std::as_const(dialogs.alerts)) {
+            QCOMPARE(alert.style, Dialogs::AlertStyle::warning);
+            QCOMPARE(alert.message, message);
+            QCOMPARE(alert.buttons, QStringList({"Keep Working", "Quit Anyway"}));
+            QCOMPARE(alert.escapeButton, 0); // Escape keeps working
+        }
+        QVERIFY(window->isVisible());
+        QCOMPARE(app.queueManager().videoQueue().size(), clips);
+
+        // "Quit Anyway" quits, asking once, from the window and from the command.
+        dialogs.alertAnswer = 1;
+        QVERIFY(quitsWhile([window] { window->close(); }));
+        QCOMPARE(dialogs.alerts.size(), 4);
+        QVERIFY(!window->isVisible());
+        window = showActiveMainWindow(app);
+        QVERIFY(quitsWhile([quit] { quit->trigger(); }));
+        QCOMPARE(dialogs.alerts.size(), 5);
+    }
+
+    // A clip kept in the Unfiled folder moves into the video folder at start, and shows in the gallery with
+    // its record; one kept later moves in when a folder is chosen.
+    void unfiledClipsAreFiledAtStartAndWhenAFolderIsChosen() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        const QString videos = env.path("videos");
+        QDir().mkpath(videos);
+        Defaults::standard().set("videoDirectoryBookmark", *FolderBookmark::create(videos));
+        const QString unfiled = env.path("data/Unfiled");
+        const auto keep = [&](const QString& name) {
+            QDir().mkpath(unfiled);
+            QFile clip(unfiled + "/" + name);
+            return clip.open(QIODevice::WriteOnly) && clip.write("clip bytes") > 0;
+        };
+        const QString first = "Orvane_20260101_120000_a_cat.mp4";
+        QVERIFY(keep(first));
+        OrvaneApp app(env.path("store.sqlite"));
+        app.modelContext().insert(VideoMetadata::make(first, "a cat", "768P", 6, "image_to_video", true));
+        QVERIFY(app.modelContext().save());
+        QVERIFY(app.showMainWindow());
+        QTRY_VERIFY(QFileInfo::exists(videos + "/" + first));
+        QVERIFY(!QFileInfo::exists(unfiled + "/" + first));
+        QTRY_COMPARE(app.galleryViewModel().videos().size(), 1);
+        GalleryVideoItem* item = app.galleryViewModel().videos().first();
+        QCOMPARE(item->fileName(), first);
+        QTRY_COMPARE(item->prompt().value_or(QString()), QString("a cat"));
+
+        const QString second = "Orvane_20260101_130000_a_dog.mp4";
+        QVERIFY(keep(second));
+        const QString elsewhere = env.path("elsewhere");
+        QDir().mkpath(elsewhere);
+        app.videoSettings().setVideoDirectoryBookmark(*FolderBookmark::create(elsewhere));
+        QTRY_VERIFY(QFileInfo::exists(elsewhere + "/" + second));
+        QVERIFY(!QFileInfo::exists(unfiled + "/" + second));
+    }
+
+    void aClipTheFolderCannotTakeIsAnnouncedOnScreen() {
+        TestEnvironment env;
+        WidgetDialogs dialogs;
+        Dialogs::setCurrent(&dialogs);
+        const auto restore = qScopeGuard([] { Dialogs::setCurrent(nullptr); });
+        const QString videos = env.path("videos");
+        QDir().mkpath(videos);
+        Defaults::standard().set("videoDirectoryBookmark", *FolderBookmark::create(videos));
+        QVERIFY(QDir(videos).removeRecursively()); // an unplugged disk
+        OrvaneApp app(env.path("store.sqlite"));
+        QVERIFY(showActiveMainWindow(app));
+
+        const QString download = AppPaths::tempFolder() + "/minimax_video_1.mp4";
+        QFile clip(download);
+        QVERIFY(clip.open(QIODevice::WriteOnly) && clip.write("clip bytes") > 0);
+        clip.close();
+        GenerationTask task;
+        task.prompt = "a cat";
+        task.status = GenerationTaskStatus::completed;
+        task.result = GenerationResult::video(download);
+        app.queueManager().saveVideoToFolder(task);
+
+        QMessageBox* notice = nullptr;
+        QTRY_VERIFY((notice = app.mainWindow()->findChild<QMessageBox*>("noticeBox")) != nullptr);
+        QTRY_VERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), QString("A finished clip could not be saved in your video folder"));
+        QVERIFY2(notice->informativeText().startsWith("It is kept at “" + env.path("data/Unfiled/Orvane_")),
+                 qPrintable(notice->informativeText()));
+        QVERIFY(notice->informativeText().contains("doesn’t exist"));
+        // It does not hold up the window.
+        QVERIFY(!QApplication::activeModalWidget());
+        notice->close();
     }
 
     void theResetEmptiesThePresetListsOfTheOpenWindow() {

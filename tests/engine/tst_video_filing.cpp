@@ -14,6 +14,8 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray contentsOf(const QString& path) {
@@ -87,6 +89,25 @@ class VideoFilingTest : public QObject {
         return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
+    static QString unfiledFolder() { return AppPaths::dataFolder() + "/Unfiled"; }
+
+    static QStringList unfiledEntries() {
+        return QDir(unfiledFolder()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    static mode_t modeOf(const QString& path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+    }
+
+    QStringList recordedNames() {
+        QStringList names;
+        for (const auto& record : storedRecords())
+            names.append(record->fileName());
+        names.sort();
+        return names;
+    }
+
     // Read through a second connection, kept open so the records can still read their pictures.
     QList<std::shared_ptr<VideoMetadata>> storedRecords() {
         reader = ModelSchema::openStore(storePath());
@@ -116,6 +137,7 @@ private slots:
     }
 
     void cleanup() {
+        QueueManager::failCopiesIntoForTesting({}, {});
         reader.reset();
         queue.reset();
         store.reset();
@@ -166,7 +188,8 @@ private slots:
         const QString name = "Orvane_20260101_120000_a_cat_jumping.mp4";
         QCOMPARE(folderEntries(), QStringList({name}));
         QCOMPARE(contentsOf(folder + "/" + name), fixtureClip());
-        QVERIFY(QFileInfo::exists(task.result->videoValue()->fileURL));
+        // The download has done its work.
+        QVERIFY(!QFileInfo::exists(task.result->videoValue()->fileURL));
         QVERIFY(world->environment.logLines().contains("💾 ✅ Successfully saved video metadata to Swift Data: " + name));
 
         const auto records = storedRecords();
@@ -334,6 +357,132 @@ private slots:
         QVERIFY(folderEntries().isEmpty());
         QVERIFY(storedRecords().isEmpty());
         QVERIFY(world->sounds.played.isEmpty());
+    }
+
+    // The disk is full, or the folder is gone: the paid clip is kept in Orvane's own folder, recorded, and
+    // the user is told where and why. Root ignores permissions, so the faults are ones root cannot pass.
+    void aFolderThatCannotTakeTheClipLeavesItInUnfiled_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("full disk") << "full"
+                                   << "No space left on device";
+        QTest::newRow("folder gone") << "gone"
+                                     << "couldn’t be opened because it doesn’t exist";
+        QTest::newRow("a file in its place") << "file"
+                                             << "couldn’t be opened because it doesn’t exist";
+    }
+
+    void aFolderThatCannotTakeTheClipLeavesItInUnfiled() {
+        QFETCH(QString, fault);
+        QFETCH(QString, reason);
+        ScriptedDialogs dialogs;
+        chooseVideoFolder();
+        if (fault == "full") {
+            QueueManager::failCopiesIntoForTesting(folder, "No space left on device");
+        } else {
+            QVERIFY(QDir(folder).removeRecursively());
+            if (fault == "file") {
+                QFile file(folder);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+            }
+        }
+        const GenerationTask task = finishedTask("A cat, jumping!", {solidFrame(Qt::red)});
+        queue->saveVideoToFolder(task);
+        QVERIFY(runUntilSounds(1));
+        settle();
+
+        const QString name = "Orvane_20260101_120000_a_cat_jumping.mp4";
+        const QString kept = unfiledFolder() + "/" + name;
+        QCOMPARE(unfiledEntries(), QStringList({name}));
+        QCOMPARE(contentsOf(kept), fixtureClip());
+        QCOMPARE(modeOf(unfiledFolder()), mode_t(0700));
+        QCOMPARE(modeOf(kept), mode_t(0600));
+        if (fault == "full")
+            QVERIFY2(folderEntries().isEmpty(), qPrintable(folderEntries().join(", "))); // no half copy left
+        QVERIFY(!QFileInfo::exists(task.result->videoValue()->fileURL));
+        QCOMPARE(recordedNames(), QStringList({name}));
+
+        QCOMPARE(dialogs.notices.size(), 1);
+        const auto& notice = dialogs.notices.first();
+        QCOMPARE(notice.style, Dialogs::AlertStyle::warning);
+        QVERIFY2(notice.informativeText.contains("“" + kept + "”"), qPrintable(notice.informativeText));
+        QVERIFY2(notice.informativeText.contains(reason), qPrintable(notice.informativeText));
+        QVERIFY(dialogs.alerts.isEmpty());
+    }
+
+    // Kept clips go into the folder once it takes them again (at the next start); a clip whose name was taken
+    // meanwhile gets another, and its record follows it.
+    void unfiledClipsMoveInOnceTheFolderTakesThem() {
+        ScriptedDialogs dialogs;
+        chooseVideoFolder();
+        QueueManager::failCopiesIntoForTesting(folder, "No space left on device");
+        queue->saveVideoToFolder(finishedTask("a cat", {solidFrame(Qt::red)}));
+        world->clock.advance(1);
+        queue->saveVideoToFolder(finishedTask("a dog", {solidFrame(Qt::blue)}));
+        QVERIFY(runUntilSounds(2));
+        const QStringList kept = {"Orvane_20260101_120000_a_cat.mp4", "Orvane_20260101_120001_a_dog.mp4"};
+        QCOMPARE(unfiledEntries(), kept);
+        QCOMPARE(dialogs.notices.size(), 2);
+
+        // While the folder still refuses, nothing moves.
+        queue->fileUnfiledClips();
+        QVERIFY(world->clock.runUntil(
+            [&] {
+                return world->environment.hasLineStartingWith(
+                    "❌ Failed to move an unfiled clip into the video folder: No space left on device");
+            },
+            1e6, 10000));
+        QCOMPARE(unfiledEntries(), kept);
+        QVERIFY2(folderEntries().isEmpty(), qPrintable(folderEntries().join(", ")));
+
+        // The disk has room again, and another clip took the first name meanwhile. Next start:
+        QueueManager::failCopiesIntoForTesting({}, {});
+        QFile other(folder + "/" + kept[0]);
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("someone else's clip");
+        other.close();
+        queue.reset();
+        store = ModelSchema::openStore(storePath());
+        queue = std::make_unique<QueueManager>();
+        queue->setModelContext(store.get());
+        queue->fileUnfiledClips();
+        QVERIFY(world->clock.runUntil([&] { return unfiledEntries().isEmpty(); }, 1e6, 10000));
+        settle();
+
+        const QString renamed = "Orvane_20260101_120000_a_cat_2.mp4";
+        QCOMPARE(folderEntries(), QStringList({kept[0], renamed, kept[1]}));
+        QCOMPARE(contentsOf(folder + "/" + kept[0]), "someone else's clip");
+        QCOMPARE(contentsOf(folder + "/" + renamed), fixtureClip());
+        QCOMPARE(contentsOf(folder + "/" + kept[1]), fixtureClip());
+        QHash<QString, QString> promptOf;
+        for (const auto& record : storedRecords())
+            promptOf.insert(record->fileName(), record->prompt());
+        QCOMPARE(promptOf, (QHash<QString, QString>{{renamed, "a cat"}, {kept[1], "a dog"}}));
+        QCOMPARE(dialogs.notices.size(), 2); // told once per clip, not again
+    }
+
+    void whenUnfiledFailsTooTheDownloadStaysAndTheUserIsTold() {
+        ScriptedDialogs dialogs;
+        chooseVideoFolder();
+        QueueManager::failCopiesIntoForTesting(folder, "No space left on device");
+        QFile blocker(unfiledFolder()); // a file where the folder would go
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const GenerationTask task = finishedTask("a cat", {solidFrame(Qt::red)});
+        queue->saveVideoToFolder(task);
+        QVERIFY(world->clock.runUntil(
+            [&] { return world->environment.hasLineStartingWith("❌ Failed to keep video in the Unfiled folder: "); },
+            1e6, 10000));
+        settle();
+        const QString download = task.result->videoValue()->fileURL;
+        QCOMPARE(contentsOf(download), fixtureClip());
+        QVERIFY(folderEntries().isEmpty());
+        QVERIFY(storedRecords().isEmpty());
+        QVERIFY(world->sounds.played.isEmpty());
+        QCOMPARE(dialogs.notices.size(), 1);
+        QVERIFY2(dialogs.notices.first().informativeText.contains("“" + download + "”"),
+                 qPrintable(dialogs.notices.first().informativeText));
+        QVERIFY(dialogs.notices.first().informativeText.contains("No space left on device"));
     }
 
     void aFailedSaveIsLoggedAndSilent() {

@@ -69,13 +69,13 @@ std::optional<QString> ScriptedDialogs::saveFile(const SaveRequest& request) {
 }
 
 int ScriptedDialogs::alert(AlertStyle style, const QString& message, const QString& informativeText,
-                           const QStringList& buttons) {
-    alerts.append({style, message, informativeText, buttons});
+                           const QStringList& buttons, int escapeButton) {
+    alerts.append({style, message, informativeText, buttons, escapeButton});
     return alertAnswer;
 }
 
 void ScriptedDialogs::notify(AlertStyle style, const QString& message, const QString& informativeText) {
-    notices.append({style, message, informativeText, {}});
+    notices.append({style, message, informativeText, {}, -1});
 }
 
 void ScriptedDialogs::deliver(QObject* context, std::function<void()> now, std::function<void()> held) {

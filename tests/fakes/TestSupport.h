@@ -45,6 +45,7 @@ public:
         QString message;
         QString informativeText;
         QStringList buttons;
+        int escapeButton = -1;
     };
     ScriptedDialogs();
     ~ScriptedDialogs() override;
@@ -63,8 +64,8 @@ public:
     std::optional<QString> chooseFolder(const FolderRequest& request) override;
     QStringList openFiles(const OpenRequest& request) override;
     std::optional<QString> saveFile(const SaveRequest& request) override;
-    int alert(AlertStyle style, const QString& message, const QString& informativeText,
-              const QStringList& buttons) override;
+    int alert(AlertStyle style, const QString& message, const QString& informativeText, const QStringList& buttons,
+              int escapeButton = -1) override;
     void notify(AlertStyle style, const QString& message, const QString& informativeText) override;
 
     // Non-blocking panels are recorded in the same lists and answered with the same scripted answers, from

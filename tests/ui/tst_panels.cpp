@@ -22,7 +22,7 @@ public:
     std::optional<QString> chooseFolder(const FolderRequest&) override { return QString("/tmp/folder"); }
     QStringList openFiles(const OpenRequest&) override { return {"/tmp/a.png", "/tmp/b.png"}; }
     std::optional<QString> saveFile(const SaveRequest&) override { return std::nullopt; }
-    int alert(AlertStyle, const QString&, const QString&, const QStringList&) override { return 0; }
+    int alert(AlertStyle, const QString&, const QString&, const QStringList&, int) override { return 0; }
 };
 
 QFileDialog* openFileDialog() {
@@ -166,13 +166,14 @@ private slots:
         window.resize(200, 100);
         QVERIFY(gui::showActive(&window));
         WidgetDialogs dialogs;
-        const auto answerWith = [&](const QStringList& buttons, auto&& close) {
+        const auto answerWith = [&](const QStringList& buttons, auto&& close, int escapeButton = -1) {
             QTimer::singleShot(0, &window, [&] {
                 auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
                 QVERIFY(box);
                 close(box);
             });
-            return dialogs.alert(Dialogs::AlertStyle::critical, "Reset All Data", "Nothing stays.", buttons);
+            return dialogs.alert(Dialogs::AlertStyle::critical, "Reset All Data", "Nothing stays.", buttons,
+                                 escapeButton);
         };
         const auto escape = [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); };
         const auto closeWindow = [](QMessageBox* box) { box->close(); };
@@ -182,9 +183,13 @@ private slots:
         QCOMPARE(answerWith({"Delete", "Cancel"}, escape), 1);
         QCOMPARE(answerWith({"Download", "Remind Me Later"}, escape), 1);
         // Return takes the first button.
-        QCOMPARE(
-            answerWith({"Cancel", "Reset Everything"}, [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }),
-            0);
+        const auto enter = [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); };
+        QCOMPARE(answerWith({"Cancel", "Reset Everything"}, enter), 0);
+        // A named escape button is what Escape, closing and Return choose when it comes first.
+        QCOMPARE(answerWith({"Keep Working", "Quit Anyway"}, escape, 0), 0);
+        QCOMPARE(answerWith({"Keep Working", "Quit Anyway"}, closeWindow, 0), 0);
+        QCOMPARE(answerWith({"Keep Working", "Quit Anyway"}, enter, 0), 0);
+        QCOMPARE(answerWith({"Quit Anyway", "Cancel", "Keep Working"}, escape, 2), 2);
     }
 
     void alertTextsAreShownAsTyped() {
