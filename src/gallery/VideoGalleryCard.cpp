@@ -1,6 +1,7 @@
 #include "VideoGalleryCard.h"
 
 #include "DragOutCopies.h"
+#include "FileNames.h"
 #include "Glass.h"
 #include "HoverDelay.h"
 #include "MovementPlayer.h"
@@ -109,7 +110,7 @@ QVariant ClipDragMimeData::retrieveData(const QString& mimeType, QMetaType type)
     // Made when the receiver asks, once per drag.
     if (copy_.isEmpty())
         copy_ = DragOutCopies::makeCopy(clip_);
-    return QVariantList{QUrl::fromLocalFile(copy_)};
+    return QVariantList{FileNames::url(copy_)};
 }
 
 VideoGalleryCard::VideoGalleryCard(const VideoGalleryItem& item, MovementPlayer* player, QWidget* parent)

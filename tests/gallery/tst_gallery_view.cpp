@@ -1,5 +1,6 @@
 #include "APIManager.h"
 #include "DragOutCopies.h"
+#include "FileNames.h"
 #include "FolderBookmark.h"
 #include "GalleryTestSupport.h"
 #include "GalleryVideoItem.h"
@@ -33,6 +34,9 @@
 #include <QTest>
 #include <QToolButton>
 #include <QVideoSink>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace GalleryTestSupport;
 
@@ -73,6 +77,33 @@ private:
     ItemId ready_ = 0;
     double volume_ = 0;
 };
+
+// The desktop's own trash and file manager, with every call recorded on the way.
+class RecordingDesktop final : public Workspace {
+public:
+    RecordingDesktop() { Workspace::setCurrent(this); }
+    ~RecordingDesktop() override { Workspace::setCurrent(nullptr); }
+    void revealInFileManager(const QStringList& paths) override { revealed.append(paths); }
+    bool moveToTrash(const QString& path) override {
+        trashed.append(path);
+        return desktop.moveToTrash(path);
+    }
+    DesktopWorkspace desktop;
+    QList<QStringList> revealed;
+    QStringList trashed;
+};
+
+bool writeRawName(const QByteArray& path, const QByteArray& bytes) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && written;
+}
+
+bool rawNameExists(const QByteArray& path) {
+    return ::access(path.constData(), F_OK) == 0;
+}
 
 // What a screen reader finds as the focused item of a widget: the object and the name it reads.
 std::pair<QObject*, QString> accessibleFocusOf(QWidget* widget) {
@@ -340,6 +371,70 @@ private slots:
         gui::hover(job);
         advance(0.3);
         QVERIFY(!player->currentVideo());
+    }
+
+    // A clip whose name is not UTF-8 plays, drags out, shows in the file manager and goes to the trash, each
+    // under its exact bytes; the real trash takes it too.
+    void aClipWhoseNameIsNotUtf8CanBeUsedLikeAnyOther() {
+        const QByteArray raw = QFile::encodeName(folder) + "/Orvane_\xff\xfe_clip.mp4";
+        QVERIFY(writeRawName(raw, clipBytes()));
+        const QByteArray previousDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(world->environment.path("xdg-data")));
+        const auto restore = qScopeGuard([&] {
+            if (previousDataHome.isEmpty())
+                qunsetenv("XDG_DATA_HOME");
+            else
+                qputenv("XDG_DATA_HOME", previousDataHome);
+        });
+        workspace.reset();
+        RecordingDesktop desktop;
+        openView();
+        QTRY_COMPARE(view->grid()->cards().size(), 1);
+        VideoGalleryCard* card = view->grid()->cards().first();
+        GalleryVideoItem* clip = card->item().videoItem();
+        QCOMPARE(FileNames::encode(clip->path()), raw);
+        QCOMPARE(card->item().title(), QStringLiteral("Orvane_\uFFFD\uFFFD_clip"));
+        QTRY_VERIFY(!clip->thumbnail().isNull());
+
+        gui::hover(card);
+        advance(0.25);
+        QCOMPARE(player->currentVideo(), clip);
+        QVERIFY(backend->loaded.toEncoded().endsWith("/Orvane_%FF%FE_clip.mp4"));
+        gui::unhover(card);
+        advance(0.2);
+
+        const auto data = card->makeDragMimeData();
+        QVERIFY(data && data->hasUrls());
+        const QString copy = data->urls().first().toLocalFile();
+        QVERIFY(copy.startsWith(DragOutCopies::folder() + "/temp_"));
+        QFile copied(copy);
+        QVERIFY(copied.open(QIODevice::ReadOnly));
+        QCOMPARE(copied.readAll(), clipBytes());
+
+        QVERIFY(gui::click(gui::find(card, "revealButton")));
+        QCOMPARE(desktop.revealed.size(), 1);
+        QCOMPARE(FileNames::encode(desktop.revealed.first().first()), raw);
+
+        dialogs->alertAnswer = 0;
+        QVERIFY(gui::click(gui::find(card, "trashButton")));
+        QCOMPARE(dialogs->alerts.size(), 1);
+        QCOMPARE(dialogs->alerts.first().informativeText,
+                 QStringLiteral("Are you sure you want to move 'Orvane_\uFFFD\uFFFD_clip.mp4' to the Trash? You can "
+                                "restore it from the Trash later."));
+        QCOMPARE(desktop.trashed.size(), 1);
+        QCOMPARE(FileNames::encode(desktop.trashed.first()), raw);
+        QVERIFY(!rawNameExists(raw));
+        const QByteArray trash = QFile::encodeName(world->environment.path("xdg-data/Trash"));
+        QVERIFY(rawNameExists(trash + "/files/Orvane_\xff\xfe_clip.mp4"));
+        const QByteArray infoPath = trash + "/info/Orvane_\xff\xfe_clip.mp4.trashinfo";
+        QFile info;
+        const int fd = ::open(infoPath.constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0 && info.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        const QByteArray trashInfo = info.readAll();
+        QVERIFY2(trashInfo.startsWith("[Trash Info]\nPath=" + FileNames::percentEncoded(raw) + "\nDeletionDate="),
+                 trashInfo.constData());
+        QTRY_VERIFY(view->isShowingEmptyState());
+        QCOMPARE(dialogs->alerts.size(), 1); // no failure reported
     }
 
     void theGridModeMenuSwitchesAndStoresTheMode() {
