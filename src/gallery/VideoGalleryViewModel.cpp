@@ -471,3 +471,10 @@ void VideoGalleryViewModel::recreate(GalleryVideoItem* item) {
     }
     emit recreateRequested(record.get());
 }
+
+void VideoGalleryViewModel::dismissFailedJob(const QUuid& taskId) {
+    if (taskId.isNull() || dismissedFailedJobs_.contains(taskId))
+        return;
+    dismissedFailedJobs_.insert(taskId);
+    emit failedJobDismissed(taskId);
+}
