@@ -2,10 +2,13 @@
 
 #include "AppPaths.h"
 #include "Clock.h"
+#include "FileNames.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <fcntl.h>
 
 namespace DragOutCopies {
 namespace {
@@ -38,12 +41,39 @@ QString copyName(const QString& fileName) {
     return QStringLiteral("temp_%1_").arg(Clock::current().now().toSecsSinceEpoch()) + fileName;
 }
 
+namespace {
+bool copyFile(const QString& from, const QString& to) {
+    // The clip is opened by its exact bytes; the copy's name is the one shown, which any receiver can take.
+    QFile source;
+    const int fd = ::open(FileNames::encode(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !source.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    QFile target(to);
+    if (!target.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    qint64 got = 0;
+    while ((got = source.read(chunk.data(), chunk.size())) > 0) {
+        if (target.write(chunk.constData(), got) != got)
+            break;
+    }
+    target.close();
+    if (got == 0 && target.error() == QFileDevice::NoError)
+        return true;
+    target.remove();
+    return false;
+}
+} // namespace
+
 QString makeCopy(const QString& clipPath) {
     const QString dir = folder();
     if (!QDir().mkpath(dir))
         return clipPath;
-    const QString target = dir + '/' + copyName(QFileInfo(clipPath).fileName());
-    if (!QFile::copy(clipPath, target))
+    const QString target = dir + '/' + copyName(FileNames::displayName(QFileInfo(clipPath).fileName()));
+    if (!copyFile(clipPath, target))
         return clipPath;
     removeLater(target);
     return target;

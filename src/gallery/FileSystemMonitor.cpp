@@ -1,5 +1,7 @@
 #include "FileSystemMonitor.h"
 
+#include "FileNames.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -19,7 +21,7 @@ FileSystemMonitor::~FileSystemMonitor() {
 
 std::optional<QSet<QString>> FileSystemMonitor::listEntries(const QString& directory) {
     // readdir rather than QDir: no stat per entry, and a failure to open is told apart from an empty folder.
-    DIR* dir = ::opendir(QFile::encodeName(directory).constData());
+    DIR* dir = ::opendir(FileNames::encode(directory).constData());
     if (!dir)
         return std::nullopt;
     QSet<QString> entries;
@@ -28,7 +30,7 @@ std::optional<QSet<QString>> FileSystemMonitor::listEntries(const QString& direc
     while (const dirent* entry = ::readdir(dir)) {
         if (entry->d_name[0] == '.')
             continue; // hidden, and "." and ".."
-        entries.insert(base + QFile::decodeName(entry->d_name));
+        entries.insert(base + FileNames::decode(QByteArray(entry->d_name)));
     }
     ::closedir(dir);
     return entries;

@@ -1,10 +1,11 @@
 #include "GalleryVideoItem.h"
 
+#include "ClipFileInfo.h"
 #include "ClipMetadataLoader.h"
 #include "Clock.h"
+#include "FileNames.h"
 #include "VideoMetadata.h"
 
-#include <QFileInfo>
 #include <QPointer>
 #include <QUrl>
 
@@ -12,28 +13,30 @@
 
 namespace {
 qint64 currentSize(const QString& path) {
-    const QFileInfo info(path);
-    return info.isFile() ? info.size() : -1;
+    const ClipFileInfo info = ClipFileInfo::of(path);
+    return info.isFile ? info.size : -1;
+}
+
+QString nameShown(const QString& path) {
+    return FileNames::displayName(path.mid(path.lastIndexOf('/') + 1));
 }
 } // namespace
 
 GalleryVideoItem::GalleryVideoItem(const QString& path, QObject* parent)
-    : VideoItem(QUrl::fromLocalFile(path), parent), path_(path), fileName_(QFileInfo(path).fileName()) {
-    const QFileInfo info(path);
-    if (info.exists()) {
-        createdAt_ = info.birthTime();
-        if (!createdAt_.isValid())
-            createdAt_ = info.lastModified();
-        fileSize_ = info.size();
+    : VideoItem(FileNames::url(path), parent), path_(path), fileName_(nameShown(path)) {
+    const ClipFileInfo info = ClipFileInfo::of(path);
+    if (info.exists) {
+        createdAt_ = info.created;
+        fileSize_ = info.size;
     }
     if (!createdAt_.isValid())
         createdAt_ = Clock::current().now();
-    isAvailable_ = info.isFile();
+    isAvailable_ = info.isFile;
 }
 
 GalleryVideoItem::GalleryVideoItem(const QString& path, const QDateTime& createdAt, qint64 fileSize, QObject* parent)
-    : VideoItem(QUrl::fromLocalFile(path), parent), path_(path), fileName_(path.mid(path.lastIndexOf('/') + 1)),
-      createdAt_(createdAt), fileSize_(fileSize), isAvailable_(true) {
+    : VideoItem(FileNames::url(path), parent), path_(path), fileName_(nameShown(path)), createdAt_(createdAt),
+      fileSize_(fileSize), isAvailable_(true) {
     if (!createdAt_.isValid())
         createdAt_ = Clock::current().now();
 }

@@ -31,7 +31,10 @@ public:
     // With the facts a listing has already read.
     GalleryVideoItem(const QString& path, const QDateTime& createdAt, qint64 fileSize, QObject* parent = nullptr);
 
+    // The exact path: bytes of a name that is not UTF-8 are kept (FileNames); hand it to the system only
+    // through FileNames::encode() or url().
     QString path() const { return path_; }
+    // The name as shown to people.
     QString fileName() const { return fileName_; }
     QDateTime createdAt() const { return createdAt_; }
     qint64 fileSize() const { return fileSize_; }

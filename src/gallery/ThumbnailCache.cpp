@@ -1,5 +1,8 @@
 #include "ThumbnailCache.h"
 
+#include "ClipFileInfo.h"
+#include "FileNames.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -26,8 +29,8 @@ QString rootFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/thumbnails");
 }
 
-QString mtimeText(const QFileInfo& info) {
-    return QString::number(info.lastModified().toSecsSinceEpoch());
+QString mtimeText(const ClipFileInfo& info) {
+    return QString::number(info.modifiedSecs);
 }
 
 } // namespace
@@ -57,7 +60,7 @@ QString folder(Flavor flavor) {
 }
 
 QByteArray uriOf(const QString& path) {
-    return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded();
+    return FileNames::url(QFileInfo(path).absoluteFilePath()).toEncoded();
 }
 
 QString thumbnailPath(const QString& path, Flavor flavor) {
@@ -66,8 +69,8 @@ QString thumbnailPath(const QString& path, Flavor flavor) {
 }
 
 std::optional<Entry> read(const QString& path, Flavor flavor) {
-    const QFileInfo info(path);
-    if (!info.isFile())
+    const ClipFileInfo info = ClipFileInfo::of(path);
+    if (!info.isFile)
         return std::nullopt;
     QFile file(thumbnailPath(path, flavor));
     constexpr qint64 kMaxThumbnailBytes = 4 * 1024 * 1024;
@@ -79,7 +82,7 @@ std::optional<Entry> read(const QString& path, Flavor flavor) {
     if (text.value(kUriKey).toUtf8() != uriOf(path) || text.value(kMTimeKey) != mtimeText(info))
         return std::nullopt;
     const QString size = text.value(kSizeKey);
-    if (!size.isEmpty() && size != QString::number(info.size()))
+    if (!size.isEmpty() && size != QString::number(info.size))
         return std::nullopt;
     Entry entry;
     entry.image = QImage::fromData(bytes, "png");
@@ -138,8 +141,8 @@ QHash<QString, QString> pngTexts(const QByteArray& png) {
 }
 
 bool write(const QString& path, Flavor flavor, const Entry& entry) {
-    const QFileInfo info(path);
-    if (entry.image.isNull() || !info.isFile())
+    const ClipFileInfo info = ClipFileInfo::of(path);
+    if (entry.image.isNull() || !info.isFile)
         return false;
     const QString target = thumbnailPath(path, flavor);
     QDir().mkpath(QFileInfo(target).path());
@@ -153,7 +156,7 @@ bool write(const QString& path, Flavor flavor, const Entry& entry) {
         image = image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     image.setText(kUriKey, QString::fromUtf8(uriOf(path)));
     image.setText(kMTimeKey, mtimeText(info));
-    image.setText(kSizeKey, QString::number(info.size()));
+    image.setText(kSizeKey, QString::number(info.size));
     image.setText(kMimeKey, QStringLiteral("video/mp4"));
     if (entry.duration)
         image.setText(kLengthKey, QString::number(*entry.duration, 'f', 3));

@@ -1,14 +1,17 @@
 #include "VideoGalleryCard.h"
 
 #include "DragOutCopies.h"
+#include "FileNames.h"
 #include "Glass.h"
 #include "HoverDelay.h"
 #include "MovementPlayer.h"
+#include "PlainText.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 
 #include <QApplication>
 #include <QDrag>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QUrl>
@@ -109,7 +112,7 @@ QVariant ClipDragMimeData::retrieveData(const QString& mimeType, QMetaType type)
     // Made when the receiver asks, once per drag.
     if (copy_.isEmpty())
         copy_ = DragOutCopies::makeCopy(clip_);
-    return QVariantList{QUrl::fromLocalFile(copy_)};
+    return QVariantList{FileNames::url(copy_)};
 }
 
 VideoGalleryCard::VideoGalleryCard(const VideoGalleryItem& item, MovementPlayer* player, QWidget* parent)
@@ -141,9 +144,26 @@ VideoGalleryCard::VideoGalleryCard(const VideoGalleryItem& item, MovementPlayer*
             button->setObjectName(QStringLiteral("trashButton"));
             connect(button, &QAbstractButton::clicked, this, &VideoGalleryCard::deleteClicked);
             break;
+        case CardAction::Kind::removeFailedJob:
+            break;
         }
         buttons_.append(button);
     }
+    auto* remove = new CardActionButton(removeFailedJobAction(), this);
+    remove->setObjectName(QStringLiteral("failedJobRemoveButton"));
+    connect(remove, &QAbstractButton::clicked, this, &VideoGalleryCard::removeClicked);
+    buttons_.append(remove);
+    error_ = new QLabel(this);
+    error_->setObjectName(QStringLiteral("failedJobError"));
+    // The service's own words: shown as they came, never read as markup.
+    error_->setTextFormat(Qt::PlainText);
+    error_->setWordWrap(true);
+    error_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    error_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QPalette errorPalette = error_->palette();
+    errorPalette.setColor(QPalette::WindowText, Qt::white);
+    error_->setPalette(errorPalette);
+    error_->hide();
     if (player_) {
         connect(player_, &MovementPlayer::currentVideoChanged, this, qOverload<>(&QWidget::update));
         connect(player_, &PreviewPlayer::isPlayingChanged, this, qOverload<>(&QWidget::update));
@@ -160,8 +180,8 @@ void VideoGalleryCard::setItem(const VideoGalleryItem& item) {
         itemConnection_ = connect(video, &GalleryVideoItem::metadataChanged, this, qOverload<>(&QWidget::update));
         recordConnection_ = connect(video, &GalleryVideoItem::recordChanged, this, [this] { updateFromItem(); });
     }
-    // Job cards: no preview, no buttons, a spinner.
-    if (item_.isPlaceholder()) {
+    // Job cards: no preview, no buttons, a spinner while the job waits or runs.
+    if (item_.isPlaceholder() && !item_.isFailedJob()) {
         hover_->cancel();
         if (!spinner_) {
             spinner_ = new QVariantAnimation(this);
@@ -182,8 +202,18 @@ void VideoGalleryCard::setItem(const VideoGalleryItem& item) {
 void VideoGalleryCard::updateFromItem() {
     const QString title = item_.title();
     setAccessibleName(title.isEmpty() ? item_.statusText() : title);
-    for (CardActionButton* button : std::as_const(buttons_))
-        button->setVisible(item_.isVideo());
+    const bool failed = item_.isFailedJob();
+    for (CardActionButton* button : std::as_const(buttons_)) {
+        const bool removes = button->objectName() == QLatin1String("failedJobRemoveButton");
+        button->setVisible(removes ? failed : item_.isVideo());
+    }
+    const QString error = item_.errorText();
+    if (error_->text() != error)
+        error_->setText(error);
+    error_->setVisible(failed);
+    setAccessibleDescription(error);
+    // The whole error, when the card is too small for it.
+    setToolTip(plainToolTip(error));
     layoutButtons();
     update();
 }
@@ -231,11 +261,30 @@ void VideoGalleryCard::layoutButtons() {
     for (auto it = buttons_.rbegin(); it != buttons_.rend(); ++it) {
         CardActionButton* button = *it;
         button->setMetrics(m, scale_);
+        if (button->isHidden())
+            continue;
         const QSize size = button->sizeHint();
         x -= size.width();
         button->setGeometry(x, rowTop, size.width(), size.height());
         x -= int(m.buttonSpacing * scale_);
     }
+    layoutError();
+}
+
+void VideoGalleryCard::layoutError() {
+    if (error_->isHidden())
+        return;
+    const QRect media = mediaRect();
+    const double symbol = 20 * 1.2 * scale_;
+    error_->setFont(fontOf(12 * scale_, QFont::Medium));
+    const int margin = int(12 * scale_);
+    const int width = std::max(1, media.width() - 2 * margin);
+    const int room = std::max(1, media.height() - int(symbol + 8 * scale_) - 2 * margin);
+    const int height = std::min(error_->heightForWidth(width), room);
+    // Symbol and text centred together in the picture.
+    const int above = int(symbol + 8 * scale_);
+    error_->setGeometry(media.left() + margin, media.top() + (media.height() - above - height) / 2 + above, width,
+                        height);
 }
 
 QStringList VideoGalleryCard::badgeTexts() const {
@@ -316,9 +365,17 @@ void VideoGalleryCard::paintPlaceholder(QPainter& painter, const QRect& rect) {
         drawFilled(painter, job->referenceImages.first(), rect);
     else
         painter.fillRect(rect, Qt::black);
-    painter.fillRect(rect, QColor(0, 0, 0, 128));
+    painter.fillRect(rect, QColor(0, 0, 0, item_.isFailedJob() ? 166 : 128));
 
     const double spinner = 20 * 1.2 * scale_;
+    if (item_.isFailedJob()) {
+        // The error itself is the label laid out below the symbol.
+        const double top = error_->y() - 8 * scale_ - spinner;
+        painter.drawPixmap(QPointF(rect.center().x() - spinner / 2, top),
+                           symbolPixmap(QStringLiteral("exclamationmark.triangle"), spinner,
+                                        Theme::instance().color(ColorRole::red), devicePixelRatioF()));
+        return;
+    }
     const QFont font = fontOf(14 * scale_, QFont::DemiBold);
     const double textHeight = QFontMetricsF(font).height();
     const double top = rect.center().y() - (spinner + 8 * scale_ + textHeight) / 2;
@@ -359,7 +416,11 @@ void VideoGalleryCard::paintInfo(QPainter& painter) {
                                       double(m.detailFontSize * scale_)) +
                              2 * m.buttonPaddingVertical * scale_;
     double x = pad;
-    const double limit = buttons_.first()->isVisible() ? buttons_.first()->x() - 4 * scale_ : width() - pad;
+    double limit = width() - pad;
+    for (const CardActionButton* button : buttons_) {
+        if (!button->isHidden())
+            limit = std::min(limit, button->x() - 4 * scale_);
+    }
     for (const CardBadge& badge : cardBadges(item_.overlayMetadata(), columns_)) {
         const bool flag = !badge.symbol.isEmpty();
         const QFont font = fontOf(m.detailFontSize * scale_, flag ? QFont::DemiBold : QFont::Medium);

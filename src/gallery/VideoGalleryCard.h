@@ -10,6 +10,7 @@
 
 class HoverDelay;
 class MovementPlayer;
+class QLabel;
 class QVariantAnimation;
 
 // One of the three small buttons of a clip card: a symbol and, with one column, its label; no background.
@@ -52,8 +53,9 @@ private:
 };
 
 // The card of one gallery cell: the 16:9 picture (thumbnail, live preview or job veil), the title, the
-// settings badges and, for a clip, the recreate / show / delete buttons. Hovering a clip plays it after
-// 200 ms through the shared preview player and stops any gallery preview 150 ms after leaving.
+// settings badges and, for a clip, the recreate / show / delete buttons. A failed job's card shows its error
+// over the picture and a button that removes it. Hovering a clip plays it after 200 ms through the shared
+// preview player and stops any gallery preview 150 ms after leaving.
 class VideoGalleryCard final : public QWidget {
     Q_OBJECT
 public:
@@ -84,6 +86,7 @@ signals:
     void recreateClicked();
     void revealClicked();
     void deleteClicked();
+    void removeClicked();
     // The pointer rested on the card: its clip should play here.
     void previewRequested();
     // Clicked: the keyboard carries on from this card.
@@ -98,6 +101,7 @@ protected:
 private:
     void updateFromItem();
     void layoutButtons();
+    void layoutError();
     void paintMedia(QPainter& painter, const QRect& rect);
     void paintPlaceholder(QPainter& painter, const QRect& rect);
     void paintInfo(QPainter& painter);
@@ -108,6 +112,7 @@ private:
     double scale_ = 1;
     HoverDelay* hover_ = nullptr;
     QList<CardActionButton*> buttons_;
+    QLabel* error_ = nullptr;
     QVariantAnimation* spinner_ = nullptr;
     QMetaObject::Connection itemConnection_;
     QMetaObject::Connection recordConnection_;

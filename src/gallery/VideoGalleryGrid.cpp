@@ -199,6 +199,8 @@ void VideoGalleryGrid::relayout() {
                     if (video)
                         emit deleteRequested(video);
                 });
+                connect(card, &VideoGalleryCard::removeClicked, this,
+                        [this, id] { emit failedJobRemoveRequested(id); });
                 connect(card, &VideoGalleryCard::previewRequested, this, [this, card] { playInCard(card); });
                 connect(card, &VideoGalleryCard::pressed, this, [this, card] {
                     if (model_)
@@ -451,6 +453,8 @@ void VideoGalleryGrid::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Delete:
         if (video)
             emit deleteRequested(video);
+        else if (model_->item(row).isFailedJob())
+            emit failedJobRemoveRequested(model_->item(row).id());
         return;
     case Qt::Key_Space:
         ensureRowVisible(row);

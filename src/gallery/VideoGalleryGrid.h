@@ -36,7 +36,8 @@ public:
     int rowPitch() const;
 
     // The card the keyboard works on: arrows, Home/End and Page Up/Down move it, Return recreates its clip,
-    // Delete moves it to the Trash (after asking), Space plays or stops its preview, Tab reaches its buttons.
+    // Delete moves it to the Trash (after asking) or removes a failed job's card, Space plays or stops its
+    // preview, Tab reaches its buttons.
     int currentRow() const;
     void setCurrentRow(int row);
     VideoGalleryCard* currentCard() const;
@@ -45,6 +46,7 @@ signals:
     void recreateRequested(GalleryVideoItem* item);
     void revealRequested(GalleryVideoItem* item);
     void deleteRequested(GalleryVideoItem* item);
+    void failedJobRemoveRequested(const QUuid& taskId);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

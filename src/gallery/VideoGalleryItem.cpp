@@ -40,8 +40,19 @@ std::optional<VideoOverlayMetadata> VideoGalleryItem::overlayMetadata() const {
                                 item->fastPretreatment()};
 }
 
+bool VideoGalleryItem::isFailedJob() const {
+    const GenerationTask* job = task();
+    return job && job->status == GenerationTaskStatus::failed;
+}
+
+QString VideoGalleryItem::errorText() const {
+    return isFailedJob() ? task()->error.value_or(QString()) : QString();
+}
+
 QString VideoGalleryItem::statusText() const {
     const GenerationTask* job = task();
+    if (isFailedJob())
+        return errorText();
     return job && job->status == GenerationTaskStatus::active ? QStringLiteral("Generating...")
                                                               : QStringLiteral("In Queue...");
 }
@@ -82,4 +93,9 @@ QList<CardAction> cardActions() {
              QStringLiteral("Show in Finder")},
             {CardAction::Kind::moveToTrash, QStringLiteral("trash"), QStringLiteral("Delete"),
              QStringLiteral("Delete video file")}};
+}
+
+CardAction removeFailedJobAction() {
+    return {CardAction::Kind::removeFailedJob, QStringLiteral("xmark"), QStringLiteral("Remove"),
+            QStringLiteral("Remove")};
 }

@@ -29,7 +29,11 @@ public:
     static VideoGalleryItem placeholder(const GenerationTask& task) { return VideoGalleryItem(task); }
 
     bool isVideo() const { return std::holds_alternative<QPointer<GalleryVideoItem>>(value_); }
+    // A job's cell: waiting, running, or failed and not yet removed by the user.
     bool isPlaceholder() const { return !isVideo(); }
+    bool isFailedJob() const;
+    // The failed job's error, word for word; empty for anything else.
+    QString errorText() const;
     // Null for a job, or when the clip has been dropped meanwhile.
     GalleryVideoItem* videoItem() const;
     const GenerationTask* task() const { return std::get_if<GenerationTask>(&value_); }
@@ -40,7 +44,7 @@ public:
     QString title() const;
     // None for a clip without both a prompt and a quality from its record.
     std::optional<VideoOverlayMetadata> overlayMetadata() const;
-    // "Generating..." for a running job, "In Queue..." for any other.
+    // "Generating..." for a running job, the error for a failed one, "In Queue..." for any other.
     QString statusText() const;
 
 private:
@@ -74,12 +78,13 @@ struct CardBadge {
 };
 QList<CardBadge> cardBadges(const std::optional<VideoOverlayMetadata>& overlay, int columns);
 
-// The three buttons of a clip card.
+// The three buttons of a clip card, and the one of a failed job's card.
 struct CardAction {
-    enum class Kind { recreate, showInFileManager, moveToTrash };
+    enum class Kind { recreate, showInFileManager, moveToTrash, removeFailedJob };
     Kind kind;
     QString symbol;
     QString label; // shown only with one column
     QString toolTip;
 };
 QList<CardAction> cardActions();
+CardAction removeFailedJobAction();

@@ -3,6 +3,9 @@
 #include "QueueManager.h"
 #include "VideoGalleryViewModel.h"
 
+#include <algorithm>
+#include <limits>
+
 VideoGalleryItemModel::VideoGalleryItemModel(VideoGalleryViewModel* gallery, QueueManager* queue, QObject* parent)
     : QAbstractListModel(parent), gallery_(gallery), queue_(queue) {
     if (gallery) {
@@ -35,6 +38,9 @@ VideoGalleryItemModel::VideoGalleryItemModel(VideoGalleryViewModel* gallery, Que
     }
     if (queue) {
         connect(queue, &QueueManager::tasksChanged, this, &VideoGalleryItemModel::rebuildPlaceholders);
+        if (gallery)
+            connect(gallery, &VideoGalleryViewModel::failedJobDismissed, this,
+                    &VideoGalleryItemModel::rebuildPlaceholders);
         rebuildPlaceholders();
     }
 }
@@ -72,6 +78,21 @@ void VideoGalleryItemModel::rebuildPlaceholders() {
                 jobs.append(task);
         }
     }
+    // A failed job stays until the user removes it, in the row its placeholder had; one never shown before
+    // comes after the jobs that still run or wait.
+    QList<std::pair<qsizetype, GenerationTask>> failed;
+    for (const GenerationTask& task : queue_->completedTasks()) {
+        if (task.type != GenerationTask::TaskType::video || task.status != GenerationTaskStatus::failed ||
+            (gallery_ && gallery_->isFailedJobDismissed(task.id)))
+            continue;
+        const auto shown = std::find(placeholders_.begin(), placeholders_.end(), task);
+        const qsizetype row = shown == placeholders_.end() ? std::numeric_limits<qsizetype>::max()
+                                                           : qsizetype(shown - placeholders_.begin());
+        failed.append({row, task});
+    }
+    std::stable_sort(failed.begin(), failed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [row, task] : failed)
+        jobs.insert(std::min(row, jobs.size()), task);
     const bool sameJobs = std::equal(jobs.begin(), jobs.end(), placeholders_.begin(), placeholders_.end(),
                                      [](const GenerationTask& a, const GenerationTask& b) { return a.id == b.id; });
     if (sameJobs) {

@@ -9,8 +9,9 @@
 class QueueManager;
 class VideoGalleryViewModel;
 
-// The gallery grid's cells as a list: the queue's running video jobs, then its waiting ones, then the
-// clips of the folder in the gallery model's order. Follows both sources row by row.
+// The gallery grid's cells as a list: the queue's running video jobs, then its waiting ones (a failed job
+// in its placeholder's row until it is removed), then the clips of the folder in the gallery model's order.
+// Follows both sources row by row.
 class VideoGalleryItemModel : public QAbstractListModel {
     Q_OBJECT
 public:

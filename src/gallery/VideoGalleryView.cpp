@@ -108,6 +108,7 @@ VideoGalleryView::VideoGalleryView(const AppEnvironment& environment, QWidget* p
     connect(grid_, &VideoGalleryGrid::recreateRequested, this, &VideoGalleryView::recreate);
     connect(grid_, &VideoGalleryGrid::revealRequested, this, &VideoGalleryView::showInFileManager);
     connect(grid_, &VideoGalleryGrid::deleteRequested, this, &VideoGalleryView::confirmMoveToTrash);
+    connect(grid_, &VideoGalleryGrid::failedJobRemoveRequested, gallery, &VideoGalleryViewModel::dismissFailedJob);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

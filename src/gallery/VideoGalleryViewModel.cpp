@@ -1,6 +1,8 @@
 #include "VideoGalleryViewModel.h"
 
 #include "AppSettings.h"
+#include "ClipFileInfo.h"
+#include "FileNames.h"
 #include "FileSystemMonitor.h"
 #include "FolderBookmark.h"
 #include "GalleryVideoItem.h"
@@ -231,7 +233,7 @@ void VideoGalleryViewModel::loadVideos(const QString& directory) {
         return;
     }
     errno = 0;
-    if (DIR* probe = ::opendir(QFile::encodeName(directory).constData())) {
+    if (DIR* probe = ::opendir(FileNames::encode(directory).constData())) {
         ::closedir(probe);
     } else {
         const int code = errno;
@@ -255,17 +257,18 @@ void VideoGalleryViewModel::loadVideos(const QString& directory) {
     const QString prefix = filePrefix();
     const QString base = directory.endsWith('/') ? directory : directory + '/';
     // readdir and one statx per candidate: names are filtered before anything is read from the disk.
-    if (DIR* dir = ::opendir(QFile::encodeName(directory).constData())) {
+    if (DIR* dir = ::opendir(FileNames::encode(directory).constData())) {
         const int dirFd = ::dirfd(dir);
         while (const dirent* entry = ::readdir(dir)) {
             if (entry->d_name[0] == '.')
                 continue;
             ++found;
-            const QString name = QFile::decodeName(entry->d_name);
+            // Every byte of the name is kept, so a name that is not UTF-8 still reaches its file.
+            const QString name = FileNames::decode(QByteArray(entry->d_name));
             const bool prefixed = name.startsWith(prefix);
             const bool video = hasVideoExtension(name);
             if (!prefixed || !video) {
-                rejected << name +
+                rejected << FileNames::displayName(name) +
                                 (prefixed ? QStringLiteral(" (has ") + prefix + QStringLiteral(" prefix but not .mp4)")
                                  : video  ? QStringLiteral(" (no ") + prefix + QStringLiteral(" prefix)")
                                           : QStringLiteral(" (no ") + prefix + QStringLiteral(" prefix and not .mp4)"));
@@ -381,15 +384,15 @@ QCoro::Task<> VideoGalleryViewModel::addFile(QString path) {
         const bool video = hasVideoExtension(name);
         if (video && !prefixed)
             Log::line(QStringLiteral("🚫 [VideoGallery] Ignoring file (no ") + filePrefix() +
-                      QStringLiteral(" prefix): ") + name);
+                      QStringLiteral(" prefix): ") + FileNames::displayName(name));
         else if (prefixed && !video)
             Log::line(QStringLiteral("🚫 [VideoGallery] Ignoring file (has ") + filePrefix() +
-                      QStringLiteral(" prefix but not .mp4): ") + name);
+                      QStringLiteral(" prefix but not .mp4): ") + FileNames::displayName(name));
         co_return;
     }
-    if (!QFileInfo(path).isFile())
+    if (!ClipFileInfo::of(path).isFile)
         co_return;
-    Log::line(QStringLiteral("➕ [VideoGallery] Adding new video: ") + name);
+    Log::line(QStringLiteral("➕ [VideoGallery] Adding new video: ") + FileNames::displayName(name));
     QPointer<VideoGalleryViewModel> self(this);
     const quint64 generation = generation_;
     QPointer<GalleryVideoItem> item = makeItem(path);
@@ -397,7 +400,7 @@ QCoro::Task<> VideoGalleryViewModel::addFile(QString path) {
     if (!self || !item)
         co_return;
     // Only if this is still the folder it was found in, it is not listed already and it is still there.
-    if (generation_ != generation || indexOfPath(path) >= 0 || !QFileInfo(path).isFile()) {
+    if (generation_ != generation || indexOfPath(path) >= 0 || !ClipFileInfo::of(path).isFile) {
         item->deleteLater();
         co_return;
     }
@@ -467,4 +470,11 @@ void VideoGalleryViewModel::recreate(GalleryVideoItem* item) {
         return;
     }
     emit recreateRequested(record.get());
+}
+
+void VideoGalleryViewModel::dismissFailedJob(const QUuid& taskId) {
+    if (taskId.isNull() || dismissedFailedJobs_.contains(taskId))
+        return;
+    dismissedFailedJobs_.insert(taskId);
+    emit failedJobDismissed(taskId);
 }

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
+#include <QUuid>
 
 #include <qcoro/qcorotask.h>
 
@@ -92,6 +93,11 @@ public:
     // Hands the clip's record to the workspace, which refills its inputs from it.
     void recreate(GalleryVideoItem* item);
 
+    // A failed job shows as a card until the user removes it; the queue keeps it among its finished jobs, so
+    // the removal is remembered here, for this run only like the failure itself.
+    void dismissFailedJob(const QUuid& taskId);
+    bool isFailedJobDismissed(const QUuid& taskId) const { return dismissedFailedJobs_.contains(taskId); }
+
     int indexOfPath(const QString& path) const;
 
     // How many clips from the top a view shows at once. A full load starts reading those at once, since a
@@ -112,6 +118,7 @@ signals:
     // Any of the four above.
     void videosChanged();
     void recreateRequested(VideoMetadata* record);
+    void failedJobDismissed(const QUuid& taskId);
 
 private:
     void setIsLoading(bool loading);
@@ -134,4 +141,5 @@ private:
     quint64 generation_ = 0;
     int firstScreenCount_ = 0;
     QHash<QString, std::shared_ptr<VideoMetadata>> records_;
+    QSet<QUuid> dismissedFailedJobs_;
 };

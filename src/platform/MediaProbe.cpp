@@ -1,6 +1,7 @@
 #include "MediaProbe.h"
 
-#include <QFile>
+#include "FileNames.h"
+
 #include <QThread>
 #include <QThreadPool>
 #include <QTransform>
@@ -402,7 +403,7 @@ Result probe(const QString& path, const Request& request) {
         result.error = "the file could not be opened: no QuickTime/MP4 reader";
         return result;
     }
-    const QByteArray url = "file:" + QFile::encodeName(path);
+    const QByteArray url = "file:" + FileNames::encode(path);
     const int opened = avformat_open_input(&raw, url.constData(), clipFormat, &options);
     av_dict_free(&options);
     if (opened < 0) {

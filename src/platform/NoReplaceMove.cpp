@@ -1,6 +1,6 @@
 #include "NoReplaceMove.h"
 
-#include <QFile>
+#include "FileNames.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -33,8 +33,8 @@ Result claimThenReplace(const QByteArray& from, const QByteArray& to) {
 } // namespace
 
 Result move(const QString& from, const QString& to) {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
+    const QByteArray source = FileNames::encode(from);
+    const QByteArray target = FileNames::encode(to);
     if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
         return {Outcome::moved, {}};
     if (errno == EEXIST)

@@ -78,7 +78,10 @@ bool GeneralSettingsViewModel::createBackup() {
     try {
         backupManager_->createBackupNow();
     } catch (const std::exception& error) {
-        Log::line(QStringLiteral("❌ Backup failed: %1").arg(QString::fromUtf8(error.what())));
+        const QString reason = QString::fromUtf8(error.what());
+        Log::line(QStringLiteral("❌ Backup failed: %1").arg(reason));
+        // A full disk or a folder that cannot be written: the user asked for a backup and must know there is none.
+        Dialogs::current().notify(Dialogs::AlertStyle::critical, backupFailedTitle, reason);
         return false;
     }
     Dialogs::current().alert(Dialogs::AlertStyle::informational, backupCreatedTitle, backupCreatedMessage, {"OK"});

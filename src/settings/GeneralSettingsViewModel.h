@@ -28,6 +28,7 @@ public:
     static inline const QString backupCreatedTitle = QStringLiteral("Backup Created");
     static inline const QString backupCreatedMessage =
         QStringLiteral("Your settings and data have been backed up successfully.");
+    static inline const QString backupFailedTitle = QStringLiteral("Backup Failed");
     static inline const QString resetTitle = QStringLiteral("Reset All Data");
     static inline const QString resetMessage =
         QStringLiteral("This will permanently delete all your data and backups. This action cannot be undone.");
@@ -48,7 +49,7 @@ public:
 
     // Plays the selected sound when the system has one of that name.
     void previewSound();
-    // Writes a backup; tells the user when it worked, logs a "❌" line when it did not.
+    // Writes a backup and tells the user whether it worked; a failure also gets a "❌" line.
     bool createBackup();
     // Asks first; runs the reset only on "Reset Everything". Returns whether the reset ran and succeeded.
     bool requestReset();

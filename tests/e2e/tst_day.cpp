@@ -719,7 +719,16 @@ private slots:
         GUI_REQUIRE(gridMode, QAbstractButton, studio, "gridModeMenu");
         QVERIFY(chooseFromMenu(gridMode, "gridModeCompact"));
         DAY_WAIT(gridMode->accessibleName() == "Grid Mode: Compact", 2000);
-        DAY_WAIT(visibleNamed(grid, "galleryCard").size() >= 4, 10000);
+        DAY_WAIT(visibleNamed(grid, "galleryCard").size() >= 5, 10000);
+        // The job that failed at the service stays as a card of its own until the user removes it.
+        QWidget* removeFailed = nullptr;
+        for (QWidget* card : visibleNamed(grid, "galleryCard")) {
+            if (QWidget* button = card->findChild<QWidget*>("failedJobRemoveButton"); button && button->isVisible())
+                removeFailed = button;
+        }
+        QVERIFY(removeFailed);
+        QVERIFY(gui::click(removeFailed));
+        DAY_WAIT(visibleNamed(grid, "galleryCard").size() == 4, 3000);
         QList<QWidget*> cards = visibleNamed(grid, "galleryCard");
         for (QWidget* widget : cards) {
             auto* card = qobject_cast<VideoGalleryCard*>(widget);

@@ -1,9 +1,12 @@
 #include "AppSettings.h"
+#include "ClipMetadataLoader.h"
+#include "FileNames.h"
 #include "FileSystemMonitor.h"
 #include "FolderBookmark.h"
 #include "GalleryTestSupport.h"
 #include "GalleryVideoItem.h"
 #include "QueueManager.h"
+#include "ThumbnailCache.h"
 #include "VideoGalleryItem.h"
 #include "VideoGalleryViewModel.h"
 #include "VideoMetadata.h"
@@ -14,9 +17,21 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace GalleryTestSupport;
 
 namespace {
+// Writes a file under a name given as bytes, which need not be UTF-8.
+bool writeRawName(const QByteArray& path, const QByteArray& bytes) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && written;
+}
+
 QStringList namesOf(const VideoGalleryViewModel& gallery) {
     QStringList names;
     for (const GalleryVideoItem* item : gallery.videos())
@@ -285,6 +300,65 @@ private slots:
         world->drain();
         world->clock.runUntil([] { return false; }, 5, 200);
         QCOMPARE(namesOf(*gallery), (QStringList{"Orvane_b.mp4", "Orvane_a.mp4"}));
+    }
+
+    void namesKeepEveryByte_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("raw");
+        QTest::newRow("plain") << QByteArray("Orvane_a.mp4") << false;
+        QTest::newRow("accents") << QByteArray("Orvane_caf\xc3\xa9.mp4") << false;
+        QTest::newRow("emoji") << QByteArray("Orvane_\xf0\x9f\x98\x80.mp4") << false;
+        QTest::newRow("latin-1") << QByteArray("Orvane_\xe9t\xe9.mp4") << true;
+        QTest::newRow("lone bytes") << QByteArray("Orvane_\xff\xfe.mp4") << true;
+        QTest::newRow("cut sequence") << QByteArray("Orvane_\xe2\x82.mp4") << true;
+        QTest::newRow("overlong") << QByteArray("Orvane_\xc0\xaf.mp4") << true;
+        QTest::newRow("encoded surrogate") << QByteArray("Orvane_\xed\xb2\x80.mp4") << true;
+        QTest::newRow("emoji then stray byte") << QByteArray("\xf0\x9f\x98\x80\xff") << true;
+    }
+    void namesKeepEveryByte() {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, raw);
+        const QString decoded = FileNames::decode(name);
+        QCOMPARE(FileNames::encode(decoded), name);
+        QCOMPARE(FileNames::hasRawBytes(decoded), raw);
+        QCOMPARE(FileNames::displayName(decoded), QFile::decodeName(name));
+        const QByteArray url = FileNames::url("/videos/" + decoded).toEncoded();
+        QCOMPARE(QByteArray::fromPercentEncoding(url.mid(int(qstrlen("file://")))), "/videos/" + name);
+    }
+
+    // A name that is not UTF-8 is listed, read and reached under its exact bytes, whether it was there at the
+    // start or arrived while the folder was watched.
+    void aClipWhoseNameIsNotUtf8IsListedAndRead() {
+        const QByteArray first = QFile::encodeName(folder) + "/Orvane_\xff\xfe_first.mp4";
+        QVERIFY(writeRawName(first, clipBytes()));
+        gallery->startMonitoring(folder);
+        QCOMPARE(gallery->count(), 1);
+        GalleryVideoItem* listed = gallery->videos().first();
+        QCOMPARE(FileNames::encode(listed->path()), first);
+        QCOMPARE(listed->fileName(), QStringLiteral("Orvane_\uFFFD\uFFFD_first.mp4"));
+        QCOMPARE(listed->title(), QStringLiteral("Orvane_\uFFFD\uFFFD_first"));
+        QVERIFY(listed->url().toEncoded().endsWith("/Orvane_%FF%FE_first.mp4"));
+        QVERIFY(listed->isAvailable());
+        QCOMPARE(listed->fileSize(), clipBytes().size());
+        listed->ensureMetadata();
+        QVERIFY(waitForAll([&] { return listed->metadataState() == GalleryVideoItem::MetadataState::loaded; }));
+        QVERIFY(!listed->thumbnail().isNull());
+        QCOMPARE(listed->resolution(), QSize(160, 90));
+        QVERIFY(listed->duration() && qAbs(*listed->duration() - 1.0) < 0.2);
+        // The thumbnail is filed under the URI of the exact bytes, and read back from there.
+        ClipMetadataLoader::waitForCacheWrites();
+        QVERIFY(QFile::exists(ThumbnailCache::thumbnailPath(listed->path(), ThumbnailCache::Flavor::large)));
+        QVERIFY(ThumbnailCache::read(listed->path(), ThumbnailCache::Flavor::large));
+
+        const QByteArray second = QFile::encodeName(folder) + "/Orvane_\xe9t\xe9.mp4";
+        QVERIFY(writeRawName(second, clipBytes()));
+        QVERIFY(waitForAll([&] { return gallery->count() == 2; }));
+        QCOMPARE(FileNames::encode(gallery->videos().first()->path()), second);
+        QVERIFY(!gallery->videos().first()->thumbnail().isNull());
+
+        QCOMPARE(::unlink(first.constData()), 0);
+        QVERIFY(waitForAll([&] { return gallery->count() == 1; }));
+        QCOMPARE(FileNames::encode(gallery->videos().first()->path()), second);
     }
 
     void partialAndHiddenFilesAreNeverListed() {

@@ -1,5 +1,7 @@
 #include "APIManager.h"
 #include "DragOutCopies.h"
+#include "FakeMiniMaxService.h"
+#include "FileNames.h"
 #include "FolderBookmark.h"
 #include "GalleryTestSupport.h"
 #include "GalleryVideoItem.h"
@@ -31,8 +33,12 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QVideoSink>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace GalleryTestSupport;
 
@@ -73,6 +79,42 @@ private:
     ItemId ready_ = 0;
     double volume_ = 0;
 };
+
+// The desktop's own trash and file manager, with every call recorded on the way.
+class RecordingDesktop final : public Workspace {
+public:
+    RecordingDesktop() { Workspace::setCurrent(this); }
+    ~RecordingDesktop() override { Workspace::setCurrent(nullptr); }
+    void revealInFileManager(const QStringList& paths) override { revealed.append(paths); }
+    bool moveToTrash(const QString& path) override {
+        trashed.append(path);
+        return desktop.moveToTrash(path);
+    }
+    DesktopWorkspace desktop;
+    QList<QStringList> revealed;
+    QStringList trashed;
+};
+
+bool writeRawName(const QByteArray& path, const QByteArray& bytes) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && written;
+}
+
+bool rawNameExists(const QByteArray& path) {
+    return ::access(path.constData(), F_OK) == 0;
+}
+
+// What a tooltip shows: Qt reads it as markup when it looks like markup.
+QString shownToolTip(const QString& tip) {
+    if (!Qt::mightBeRichText(tip))
+        return tip;
+    QTextDocument document;
+    document.setHtml(tip);
+    return document.toPlainText();
+}
 
 // What a screen reader finds as the focused item of a widget: the object and the name it reads.
 std::pair<QObject*, QString> accessibleFocusOf(QWidget* widget) {
@@ -121,6 +163,22 @@ class GalleryViewTest : public QObject {
                 return card;
         }
         return nullptr;
+    }
+    // A queue whose first `keys` video keys the fake service accepts.
+    void useVideoService(FakeMiniMaxService& service, int keys) {
+        service.clip = clipBytes();
+        service.acceptedKeys.clear();
+        for (int slot = 1; slot <= keys; ++slot)
+            service.acceptedKeys << QStringLiteral("key-%1").arg(slot);
+        service.install();
+        APIManager& manager = APIManager::shared();
+        manager.setMiniMaxAPIKey(service.acceptedKeys.value(0));
+        manager.setMiniMaxAPIKey2(service.acceptedKeys.value(1));
+        manager.setMiniMaxAPIKey3(service.acceptedKeys.value(2));
+        queue = std::make_unique<QueueManager>();
+    }
+    void addJob(const QString& prompt) {
+        queue->addVideoTask(prompt, std::nullopt, std::nullopt, VideoQuality::p768, VideoDuration::seconds6);
     }
     // Advances virtual time in small steps, letting the event loop run in between.
     void advance(double seconds) {
@@ -340,6 +398,159 @@ private slots:
         gui::hover(job);
         advance(0.3);
         QVERIFY(!player->currentVideo());
+    }
+
+    // A clip whose name is not UTF-8 plays, drags out, shows in the file manager and goes to the trash, each
+    // under its exact bytes; the real trash takes it too.
+    void aClipWhoseNameIsNotUtf8CanBeUsedLikeAnyOther() {
+        const QByteArray raw = QFile::encodeName(folder) + "/Orvane_\xff\xfe_clip.mp4";
+        QVERIFY(writeRawName(raw, clipBytes()));
+        const QByteArray previousDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(world->environment.path("xdg-data")));
+        const auto restore = qScopeGuard([&] {
+            if (previousDataHome.isEmpty())
+                qunsetenv("XDG_DATA_HOME");
+            else
+                qputenv("XDG_DATA_HOME", previousDataHome);
+        });
+        workspace.reset();
+        RecordingDesktop desktop;
+        openView();
+        QTRY_COMPARE(view->grid()->cards().size(), 1);
+        VideoGalleryCard* card = view->grid()->cards().first();
+        GalleryVideoItem* clip = card->item().videoItem();
+        QCOMPARE(FileNames::encode(clip->path()), raw);
+        QCOMPARE(card->item().title(), QStringLiteral("Orvane_\uFFFD\uFFFD_clip"));
+        QTRY_VERIFY(!clip->thumbnail().isNull());
+
+        gui::hover(card);
+        advance(0.25);
+        QCOMPARE(player->currentVideo(), clip);
+        QVERIFY(backend->loaded.toEncoded().endsWith("/Orvane_%FF%FE_clip.mp4"));
+        gui::unhover(card);
+        advance(0.2);
+
+        const auto data = card->makeDragMimeData();
+        QVERIFY(data && data->hasUrls());
+        const QString copy = data->urls().first().toLocalFile();
+        QVERIFY(copy.startsWith(DragOutCopies::folder() + "/temp_"));
+        QFile copied(copy);
+        QVERIFY(copied.open(QIODevice::ReadOnly));
+        QCOMPARE(copied.readAll(), clipBytes());
+
+        QVERIFY(gui::click(gui::find(card, "revealButton")));
+        QCOMPARE(desktop.revealed.size(), 1);
+        QCOMPARE(FileNames::encode(desktop.revealed.first().first()), raw);
+
+        dialogs->alertAnswer = 0;
+        QVERIFY(gui::click(gui::find(card, "trashButton")));
+        QCOMPARE(dialogs->alerts.size(), 1);
+        QCOMPARE(dialogs->alerts.first().informativeText,
+                 QStringLiteral("Are you sure you want to move 'Orvane_\uFFFD\uFFFD_clip.mp4' to the Trash? You can "
+                                "restore it from the Trash later."));
+        QCOMPARE(desktop.trashed.size(), 1);
+        QCOMPARE(FileNames::encode(desktop.trashed.first()), raw);
+        QVERIFY(!rawNameExists(raw));
+        const QByteArray trash = QFile::encodeName(world->environment.path("xdg-data/Trash"));
+        QVERIFY(rawNameExists(trash + "/files/Orvane_\xff\xfe_clip.mp4"));
+        QTRY_VERIFY(view->isShowingEmptyState());
+        QCOMPARE(dialogs->alerts.size(), 1); // no failure reported
+    }
+
+    // A failed job's card takes its placeholder's place with the prompt and the error word for word, and
+    // stays until the user removes it, by its button or the Delete key; finished jobs are not affected.
+    void aFailedJobStaysAsACardUntilRemoved() {
+        RecordingSoundPlayer sounds;
+        FakeMiniMaxService service;
+        useVideoService(service, 3);
+        // The first job is turned away at once, the second fails at the service, the third is made.
+        service.generationReplies = {FakeMiniMaxService::Reply::refusal(1004, "missing authorization")};
+        FakeMiniMaxService::TaskScript failing;
+        failing.statuses = {"Processing", "Fail"};
+        service.scripts = {failing};
+        openView();
+        QVERIFY(view->isShowingEmptyState());
+
+        addJob("a fox in the snow");
+        QTRY_COMPARE(view->grid()->cards().size(), 1);
+        VideoGalleryCard* fox = view->grid()->cards().first();
+        QVERIFY(!fox->item().isFailedJob());
+        QVERIFY(!gui::find(fox, "failedJobError")->isVisible());
+        QVERIFY(world->clock.runUntil([&] { return queue->completedTasks().size() == 1; }, 1e6, 20000));
+        const GenerationTask failed = queue->completedTasks().first();
+        QCOMPARE(failed.status, GenerationTaskStatus::failed);
+        // The service's own words, which hold something that looks like markup.
+        QCOMPARE(failed.error.value_or(""), "MiniMax requires API Key in Authorization: Bearer <API_KEY>.");
+        QCOMPARE(view->grid()->cards(), QList<VideoGalleryCard*>{fox});
+        QVERIFY(fox->item().isFailedJob());
+        auto* error = gui::find<QLabel>(fox, "failedJobError");
+        QVERIFY(error->isVisible());
+        QCOMPARE(error->text(), *failed.error);
+        QVERIFY(fox->mediaRect().contains(error->geometry()));
+        QCOMPARE(fox->item().title(), "a fox in the snow");
+        QCOMPARE(fox->accessibleName(), "a fox in the snow");
+        QCOMPARE(fox->accessibleDescription(), *failed.error);
+        QCOMPARE(shownToolTip(fox->toolTip()), *failed.error);
+        QWidget* remove = gui::find(fox, "failedJobRemoveButton");
+        QVERIFY(remove->isVisible());
+        QCOMPARE(remove->accessibleName(), "Remove");
+        QVERIFY(!gui::find(fox, "trashButton")->isVisible());
+        QVERIFY(!gui::find(fox, "recreateButton")->isVisible());
+        QVERIFY2(gui::unnamedControls(view.get()).isEmpty(), qPrintable(gui::unnamedControls(view.get()).join(", ")));
+
+        addJob("a hare");
+        QVERIFY(world->clock.runUntil([&] { return queue->completedTasks().size() == 2; }, 1e6, 20000));
+        addJob("an owl");
+        // While the clip is fetched the watch loops keep ticking: virtual time may run far ahead.
+        QVERIFY(world->clock.runUntil([&] { return gallery->count() == 1; }, 1e6, 20000));
+        VideoGalleryItemModel* cells = view->itemModel();
+        QTRY_COMPARE(cells->rowCount(), 3);
+        QCOMPARE(cells->item(0).title(), "a fox in the snow");
+        QCOMPARE(cells->item(1).title(), "a hare");
+        QCOMPARE(cells->item(1).errorText(), "Video generation failed");
+        QVERIFY(cells->item(2).isVideo());
+        QCOMPARE(queue->completedTasks().last().status, GenerationTaskStatus::completed);
+
+        QVERIFY(gui::click(remove));
+        QCOMPARE(cells->rowCount(), 2);
+        QCOMPARE(cells->item(0).title(), "a hare");
+        view->grid()->setFocus(Qt::TabFocusReason);
+        view->grid()->setCurrentRow(0);
+        gui::key(view->grid(), Qt::Key_Delete);
+        QCOMPARE(cells->rowCount(), 1);
+        QVERIFY(cells->item(0).isVideo());
+        QTRY_COMPARE(view->grid()->cards().size(), 1);
+        QVERIFY(dialogs->alerts.isEmpty());
+        // The queue still knows both failures; only the gallery let them go.
+        QCOMPARE(queue->completedTasks().size(), 3);
+    }
+
+    // Prompts and service texts are shown as they are, never read as markup.
+    void markupInPromptsAndErrorsShowsAsTyped_data() {
+        QTest::addColumn<QString>("markup");
+        QTest::newRow("bold") << "<b>x</b>";
+        QTest::newRow("picture") << "<img src='missing.png'> y";
+        QTest::newRow("entity") << "Tom &amp; Jerry";
+        QTest::newRow("line break") << "one<br>two";
+    }
+    void markupInPromptsAndErrorsShowsAsTyped() {
+        QFETCH(QString, markup);
+        GenerationTask job;
+        job.prompt = "a fox " + markup;
+        job.quality = VideoQuality::p768;
+        job.status = GenerationTaskStatus::failed;
+        job.error = "Video download error: " + markup;
+        VideoGalleryCard card(VideoGalleryItem::placeholder(job), player.get());
+        card.setLayoutValues(1, 1.0);
+        card.resize(480, VideoGalleryCard::heightFor(480, 1, 1.0));
+        QVERIFY(gui::showActive(&card));
+        auto* error = gui::find<QLabel>(&card, "failedJobError");
+        QVERIFY(error->isVisible());
+        QCOMPARE(error->textFormat(), Qt::PlainText);
+        QCOMPARE(error->text(), *job.error);
+        QCOMPARE(shownToolTip(card.toolTip()), *job.error);
+        QCOMPARE(card.accessibleName(), job.prompt);
+        QCOMPARE(card.accessibleDescription(), *job.error);
     }
 
     void theGridModeMenuSwitchesAndStoresTheMode() {

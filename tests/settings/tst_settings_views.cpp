@@ -96,10 +96,13 @@ private slots:
         QCOMPARE(dialogs->alerts[0].informativeText,
                  QStringLiteral("Your settings and data have been backed up successfully."));
 
-        // A failed backup shows nothing but says so on the console.
+        // A failed backup is told on screen, without waiting for an answer, and on the console.
         backups.setNoApplicationSupportDirectoryForTesting(true);
         QVERIFY(!model.createBackup());
         QCOMPARE(dialogs->alerts.size(), 1);
+        QCOMPARE(dialogs->notices.size(), 1);
+        QCOMPARE(dialogs->notices[0].message, QStringLiteral("Backup Failed"));
+        QCOMPARE(dialogs->notices[0].informativeText, QStringLiteral("no backup location"));
         QVERIFY(env->hasLineStartingWith("❌ Backup failed: no backup location"));
         backups.setNoApplicationSupportDirectoryForTesting(false);
 
@@ -179,6 +182,44 @@ private slots:
         // The API tab still shows the key.
         view.tabs()->setCurrentIndex(1);
         QCOMPARE(gui::find<QLineEdit>(&view, "googleKeyField")->text(), kGoogleKey);
+    }
+
+    // "Create Backup" on a full disk: the reason is on screen, and the previous backup and its date stay.
+    void aFailedBackupIsShownAndKeepsThePreviousOne() {
+        VideoSettings video;
+        APISettings api;
+        BackupManager backups(store.get());
+        SettingsView view(video, api, backups);
+        view.resize(600, 400);
+        QVERIFY(gui::showActive(&view));
+        auto* create = gui::findByAccessibleName<QPushButton>(&view, "Create Backup");
+        QVERIFY(gui::click(create));
+        QCOMPARE(dialogs->alerts.size(), 1);
+        const QString settingsFile = *backups.settingsBackupFile();
+        QFile before(settingsFile);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray previous = before.readAll();
+        const auto date = backups.lastBackupDate();
+        const QString shownDate = gui::find<QLabel>(&view, "lastBackupDate")->text();
+
+        const QString reason = *backups.backupFolderURL() + "/swift_data_backup.json: No space left on device";
+        backups.setFaultInjector([reason](BackupManager::Step step) -> std::optional<QString> {
+            if (step == BackupManager::Step::recordsFile)
+                return reason;
+            return std::nullopt;
+        });
+        video.setSoundNotificationEnabled(true); // a change the next backup would have carried
+        QVERIFY(gui::click(create));
+        QCOMPARE(dialogs->notices.size(), 1);
+        QCOMPARE(dialogs->notices[0].style, Dialogs::AlertStyle::critical);
+        QCOMPARE(dialogs->notices[0].message, QStringLiteral("Backup Failed"));
+        QCOMPARE(dialogs->notices[0].informativeText, reason);
+        QCOMPARE(dialogs->alerts.size(), 1); // no "Backup Created"
+        QCOMPARE(backups.lastBackupDate(), date);
+        QCOMPARE(gui::find<QLabel>(&view, "lastBackupDate")->text(), shownDate);
+        QFile after(settingsFile);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), previous);
     }
 
     void theAPITabDrivenByKeyboardAndMouse() {

@@ -1,3 +1,4 @@
+#include "FileNames.h"
 #include "GuiTestSupport.h"
 #include "TestSupport.h"
 #include "WidgetDialogs.h"
@@ -14,6 +15,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 // Answers the blocking panels from fixed values, to exercise the default non-blocking ones.
@@ -242,6 +246,22 @@ private slots:
         QVERIFY(workspace.moveToTrash(file));
         QVERIFY(!QFile::exists(file));
         QVERIFY(!workspace.moveToTrash(dir.filePath("missing.mp4")));
+
+        // A name that is not UTF-8 goes by its bytes; a second one of that name gets a name of its own there.
+        const QByteArray raw = QFile::encodeName(dir.path()) + "/Orvane_\xe9t\xe9.mp4";
+        const QByteArray trash = QFile::encodeName(dir.filePath("data/Trash"));
+        for (const QByteArray& trashed : {QByteArray("Orvane_\xe9t\xe9.mp4"), QByteArray("Orvane_\xe9t\xe9.mp4.2")}) {
+            const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            QVERIFY(fd >= 0 && ::close(fd) == 0);
+            QVERIFY(workspace.moveToTrash(FileNames::decode(raw)));
+            QVERIFY(::access(raw.constData(), F_OK) != 0);
+            QVERIFY(::access((trash + "/files/" + trashed).constData(), F_OK) == 0);
+            QFile info;
+            const int infoFd = ::open((trash + "/info/" + trashed + ".trashinfo").constData(), O_RDONLY | O_CLOEXEC);
+            QVERIFY(infoFd >= 0 && info.open(infoFd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+            QVERIFY(info.readAll().startsWith("[Trash Info]\nPath=" + FileNames::percentEncoded(raw) + "\n"));
+        }
+        QVERIFY(!workspace.moveToTrash(FileNames::decode(raw)));
 
         RecordingWorkspace recording;
         QCOMPARE(&Workspace::current(), &recording);

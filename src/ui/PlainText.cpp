@@ -1,0 +1,7 @@
+#include "PlainText.h"
+
+QString plainToolTip(const QString& text) {
+    if (text.isEmpty())
+        return {};
+    return QStringLiteral("<p style='white-space:pre-wrap'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
+}
