@@ -329,11 +329,12 @@ private slots:
         QCOMPARE(requestOffsets(), (QList<double>{0, 2, 6, 14}));
     }
 
-    void retryAfterIsHonouredWithoutCap_data() {
+    void retryAfterIsHonouredUpToAMinute_data() {
         QTest::addColumn<QByteArray>("retryAfter");
         QTest::addColumn<double>("offset");
         QTest::newRow("5 s") << QByteArray("5") << 5.0;
-        QTest::newRow("120 s, no cap") << QByteArray("120") << 120.0;
+        QTest::newRow("120 s: a minute") << QByteArray("120") << 60.0;
+        QTest::newRow("23 days: a minute") << QByteArray("2000000") << 60.0;
         QTest::newRow("fraction, then the spacing") << QByteArray("0.5") << 2.0;
         QTest::newRow("exponent") << QByteArray("3e1") << 30.0;
         QTest::newRow("negative: backoff") << QByteArray("-3") << 2.0;
@@ -343,7 +344,7 @@ private slots:
         QTest::newRow("a date: backoff") << QByteArray("Wed, 21 Oct 2026 07:28:00 GMT") << 2.0;
     }
 
-    void retryAfterIsHonouredWithoutCap() {
+    void retryAfterIsHonouredUpToAMinute() {
         QFETCH(QByteArray, retryAfter);
         QFETCH(double, offset);
         fake_->script = {Reply::failure(429, retryAfter), Reply::json(FakeGeminiService::pictureResponse())};
