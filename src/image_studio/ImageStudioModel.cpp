@@ -490,8 +490,10 @@ void ImageStudioModel::startNewChat() {
     setPrompt(QString());
     setShowTextPopup(false);
     setPopupText(QString());
-    if (auto* orvane = qobject_cast<OrvaneAPIService*>(service()))
+    if (auto* orvane = qobject_cast<OrvaneAPIService*>(service())) {
+        orvane->endWaitingGenerations();
         orvane->resetSession();
+    }
 }
 
 // --- presets ---

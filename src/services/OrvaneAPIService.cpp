@@ -167,9 +167,15 @@ QCoro::Task<> OrvaneAPIService::generateImage(QString prompt, QList<QImage> imag
     targetSize_ = usableTarget ? targetSize : std::nullopt;
     resizeMode_ = resizeMode;
 
+    auto run = std::make_shared<Run>();
+    run->chat = chat_;
+    runs_.push_back(run);
     QPointer<OrvaneAPIService> self(this);
-    co_await performRequestWithRetry(std::move(prompt), std::move(images));
-    if (self)
+    co_await performRequestWithRetry(std::move(prompt), std::move(images), run);
+    if (!self)
+        co_return;
+    std::erase(runs_, run);
+    if (!run->ended)
         publish(isLoading_, false);
 }
 
@@ -185,6 +191,20 @@ void OrvaneAPIService::resetSession() {
     publish(errorMessage_, std::optional<QString>());
     publish(textResponse_, std::optional<QString>());
     publish(isContentBlocked_, false);
+}
+
+void OrvaneAPIService::endWaitingGenerations() {
+    ++chat_;
+    bool endedAny = false;
+    for (const RunPtr& run : runs_) {
+        if (run->waiting && !run->ended) {
+            run->ended = true;
+            endedAny = true;
+        }
+    }
+    const bool othersGoOn = std::any_of(runs_.cbegin(), runs_.cend(), [](const RunPtr& run) { return !run->ended; });
+    if (endedAny && !othersGoOn)
+        publish(isLoading_, false);
 }
 
 void OrvaneAPIService::updateModel(ImageModel model) {
@@ -205,12 +225,12 @@ double OrvaneAPIService::contextUsagePercent() const {
     return double(totalTokensInSession_) / double(maxTokensLimit_) * 100.0;
 }
 
-QCoro::Task<> OrvaneAPIService::performRequestWithRetry(QString prompt, QList<QImage> images) {
+QCoro::Task<> OrvaneAPIService::performRequestWithRetry(QString prompt, QList<QImage> images, RunPtr run) {
     QPointer<OrvaneAPIService> self(this);
     // Attempts follow one another in this loop; 429 answers and failures share the retry budget.
     for (;;) {
-        co_await waitForRateLimit();
-        if (!self)
+        const bool spaced = co_await waitForRateLimit(run);
+        if (!self || !spaced)
             co_return;
 
         std::optional<Failure> failure;
@@ -233,8 +253,8 @@ QCoro::Task<> OrvaneAPIService::performRequestWithRetry(QString prompt, QList<QI
                     } else {
                         ++retryCount_;
                         const double delay = RequestSpacing::retryDelay(answer.retryAfter, retryCount_);
-                        co_await Clock::current().sleep(delay);
-                        if (!self)
+                        const bool waited = co_await waitBetweenAttempts(run, delay);
+                        if (!self || !waited)
                             co_return;
                         continue;
                     }
@@ -256,8 +276,8 @@ QCoro::Task<> OrvaneAPIService::performRequestWithRetry(QString prompt, QList<QI
         const bool rateLimited = error && error->kind == OrvaneError::Kind::rateLimitExceeded;
         if (retryCount_ < maxRetries_ && !rateLimited) {
             ++retryCount_;
-            co_await Clock::current().sleep(RequestSpacing::backoff(retryCount_));
-            if (!self)
+            const bool waited = co_await waitBetweenAttempts(run, RequestSpacing::backoff(retryCount_));
+            if (!self || !waited)
                 co_return;
             continue;
         }
@@ -319,12 +339,25 @@ OrvaneAPIService::makeRequest(QString prompt, QList<QImage> images) {
     co_return Result(std::move(built));
 }
 
-QCoro::Task<> OrvaneAPIService::waitForRateLimit() {
+QCoro::Task<bool> OrvaneAPIService::waitForRateLimit(RunPtr run) {
     QPointer<OrvaneAPIService> self(this);
-    if (const double wait = spacing_.remaining(); wait > 0)
-        co_await Clock::current().sleep(wait);
-    if (self)
-        spacing_.markSent();
+    const bool goOn = co_await waitBetweenAttempts(run, spacing_.remaining());
+    if (!self || !goOn)
+        co_return false;
+    spacing_.markSent();
+    co_return true;
+}
+
+QCoro::Task<bool> OrvaneAPIService::waitBetweenAttempts(RunPtr run, double seconds) {
+    if (run->chat != chat_)
+        co_return false;
+    if (seconds <= 0)
+        co_return true;
+    QPointer<OrvaneAPIService> self(this);
+    run->waiting = true;
+    co_await Clock::current().sleep(seconds);
+    run->waiting = false;
+    co_return self && !run->ended;
 }
 
 QCoro::Task<std::variant<OrvaneAPIService::Answer, OrvaneAPIService::Failure>>

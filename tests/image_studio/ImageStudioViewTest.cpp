@@ -113,6 +113,11 @@ class ImageStudioViewTest : public StudioTestBase {
 
     QString headerText() { return find<QLabel>("referenceHeader")->text(); }
 
+    // Lets `seconds` of virtual time pass (and a fraction of a second of real time when nothing sleeps).
+    void letTimePass(double seconds) {
+        clock_->runUntil([] { return false; }, seconds, 300);
+    }
+
 private slots:
     void init() {
         setUpServices();
@@ -628,6 +633,30 @@ private slots:
         QVERIFY(waitForState(StudioRules::ResultState::ready));
         QTRY_VERIFY(!button("newChat")->isEnabled());
         QCOMPARE(ring->percent(), 0.0);
+    }
+
+    void aLongRetryAfterWaitsAMinuteAndNewChatEndsTheWait() {
+        fake_->script = {FakeGeminiService::Reply::failure(429, QByteArray("2000000"))};
+        type("boat");
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QVERIFY(clock_->runUntil(
+            [this] { return fake_->generateRequests().size() == 1 && clock_->pendingSleepers() == 1; }));
+        QCOMPARE(clock_->nextDeadline(), 60.0);
+        QVERIFY(waitForState(StudioRules::ResultState::loading));
+        QCOMPARE(find<QLabel>("loadingText")->text(), QString("Waiting in queue..."));
+
+        click(button("newChat"));
+        QVERIFY(!service().isLoading());
+        QVERIFY(waitForState(StudioRules::ResultState::ready));
+        QVERIFY(!service().errorMessage());
+        letTimePass(120);
+        QCOMPARE(fake_->generateRequests().size(), 1);
+        QCOMPARE(view_->rightPanel()->shownState(), StudioRules::ResultState::ready);
+
+        // The next chat's request goes out at once and is shown.
+        generateWithReturn("kite");
+        QVERIFY(waitForState(StudioRules::ResultState::completed));
+        QCOMPARE(fake_->generateRequests().size(), 2);
     }
 
     void imageToImageAndTheHandOvers() {

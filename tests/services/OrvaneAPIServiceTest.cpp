@@ -354,6 +354,53 @@ private slots:
         QVERIFY(!service.generatedImage().isNull());
     }
 
+    void aNewChatEndsAWaitingGenerationQuietly() {
+        fake_->script = {Reply::failure(429, QByteArray("30")), Reply::failure(429, QByteArray("60")),
+                         Reply::json(FakeGeminiService::pictureResponse())};
+        OrvaneAPIService service;
+        auto waiting = service.generateImage("boat", {});
+        QVERIFY(clock_->runUntil(
+            [this] { return fake_->generateRequests().size() == 1 && clock_->pendingSleepers() == 1; }));
+        service.endWaitingGenerations();
+        QVERIFY(!service.isLoading());
+        QVERIFY(!service.errorMessage());
+
+        // The next chat's generation waits too; the old one waking up meanwhile neither sends nor ends it.
+        auto next = service.generateImage("kite", {});
+        QVERIFY(clock_->runUntil([this, &waiting] {
+            return waiting.isReady() && fake_->generateRequests().size() == 2 && clock_->pendingSleepers() == 1;
+        }));
+        QVERIFY(service.isLoading());
+        QVERIFY(clock_->runUntil([&next] { return next.isReady(); }));
+        QCOMPARE(fake_->generateRequests().size(), 3);
+        QVERIFY(!service.isLoading());
+        QVERIFY(!service.generatedImage().isNull());
+    }
+
+    void aNewChatLetsTheAnswerInFlightArriveButMakesNoFurtherAttempt() {
+        Reply slowFailure = Reply::failure(500);
+        slowFailure.delayMs = 100;
+        Reply slowPicture = Reply::json(FakeGeminiService::pictureResponse());
+        slowPicture.delayMs = 100;
+        fake_->script = {slowFailure, slowPicture};
+        OrvaneAPIService service;
+        auto failing = service.generateImage("boat", {});
+        QVERIFY(clock_->runUntil([this] { return fake_->generateRequests().size() == 1; }));
+        service.endWaitingGenerations();
+        QVERIFY(service.isLoading());
+        QVERIFY(clock_->runUntil([&failing] { return failing.isReady(); }));
+        QCOMPARE(fake_->generateRequests().size(), 1);
+        QVERIFY(!service.isLoading());
+        QVERIFY(!service.errorMessage());
+
+        auto shown = service.generateImage("kite", {});
+        QVERIFY(clock_->runUntil([this] { return fake_->generateRequests().size() == 2; }));
+        service.endWaitingGenerations();
+        QVERIFY(clock_->runUntil([&shown] { return shown.isReady(); }));
+        QVERIFY(!service.generatedImage().isNull());
+        QVERIFY(!service.isLoading());
+    }
+
     void fourth429IsReportedAtOnce() {
         fake_->script = {Reply::failure(429), Reply::failure(429), Reply::failure(429), Reply::failure(429)};
         OrvaneAPIService service;
