@@ -208,6 +208,18 @@ private slots:
         QCOMPARE(editor()->toPlainText(), QString("   x"));
     }
 
+    void twoReturnsInOneTurnSendOneRequest() {
+        type("boat");
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QVERIFY(!button("generateNow")->isEnabled());
+        QVERIFY(waitForState(StudioRules::ResultState::completed));
+        letTimePass(30);
+        QCOMPARE(fake_->generateRequests().size(), 1);
+        QVERIFY(!service().isLoading());
+        QVERIFY(button("generateNow")->isEnabled());
+    }
+
     void pastedTextIsCutAndTheCounterTurnsRed() {
         editor()->setFocus();
         editor()->insertPlainText(QString(2300, 'a'));
