@@ -40,6 +40,9 @@ const QString timedOutMessage = QStringLiteral("The request timed out.");
 constexpr double referenceMaxWidth = 1920;
 constexpr double referenceMaxHeight = 1080;
 constexpr float referenceMaxMB = 4.0f;
+// The largest picture taken from an answer: about 1.4 times the largest the models make (4K, 5504 x 3072 at
+// 16:9). A small PNG declaring more is a decompression bomb, not a picture to show.
+constexpr qint64 maxAnswerPixels = 24'000'000;
 // Room set aside up front for an answer's body, whatever length it announces.
 constexpr qint64 maxReservedBody = 128 * 1024 * 1024;
 
@@ -407,7 +410,7 @@ OrvaneAPIService::send(BuiltRequest built) {
 OrvaneAPIService::DecodedAnswer OrvaneAPIService::decodeAnswer(const QByteArray& data) {
     const auto decodePicture = [](std::string_view text) {
         const auto bytes = WireDecoding::decodeBase64(text.data(), qsizetype(text.size()));
-        return bytes ? ImageCoding::decode(*bytes) : QImage();
+        return bytes ? ImageCoding::decode(*bytes, maxAnswerPixels) : QImage();
     };
     // A picture's text is found before the answer is read, and decoded while it is: the picture is used
     // only when the strictly read answer holds that very text where a picture belongs.

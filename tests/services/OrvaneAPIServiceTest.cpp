@@ -1,5 +1,6 @@
 #include "OrvaneAPIService.h"
 #include "APIManager.h"
+#include "CraftedPng.h"
 #include "FakeGeminiService.h"
 #include "ImageCoding.h"
 #include "ServiceConfig.h"
@@ -662,6 +663,12 @@ private slots:
                    4, Reply::json(answerWithParts(Json::array(
                           {FakeGeminiService::inlinePart("image/png", QByteArray("not a png").toBase64().toStdString()),
                            FakeGeminiService::inlinePart("image/png", "%%% not base64 %%%")}))))
+            << "No image was generated";
+        // A few kilobytes declaring 31 million blank pixels, within Qt's own limit: refused before they are
+        // unpacked.
+        QTest::newRow("decompression bomb")
+            << QList<Reply>(4, Reply::json(answerWithParts(Json::array({FakeGeminiService::inlinePart(
+                                   "image/png", CraftedPng::make(5600, 5600, true).toBase64().toStdString())}))))
             << "No image was generated";
         QTest::newRow("200 without candidates")
             << QList<Reply>(4, Reply::json(Json::object())) << "Invalid server response";
