@@ -2,6 +2,7 @@
 #include "AppViewModel.h"
 #include "ContentView.h"
 #include "ContextRing.h"
+#include "CraftedPng.h"
 #include "Defaults.h"
 #include "DownloadSettings.h"
 #include "FakeGeminiService.h"
@@ -282,6 +283,47 @@ private slots:
         QTRY_COMPARE(model().pendingReferenceLoads(), 0);
         QCOMPARE(model().referenceImages().size(), 9);
         QVERIFY(env_->logLines().contains("🔵 Failed to add image: nsImage=true, count=9, maxImages=9"));
+    }
+
+    void dropsThatAreNoPictureOrTooLargeAreLoggedAndLeaveTheZoneAsItWas() {
+        const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"30\">"
+                               "<rect width=\"40\" height=\"30\" fill=\"red\"/></svg>";
+        const auto writeFile = [this](const QString& name, const QByteArray& bytes) {
+            QFile file(files_->filePath(name));
+            file.open(QIODevice::WriteOnly);
+            file.write(bytes);
+            return file.fileName();
+        };
+        struct Case {
+            QString name;
+            QUrl url;
+            QByteArray svgData;
+            QString line;
+        };
+        const QString notAPicture = "❌ Error loading image: Unsupported image format";
+        const QList<Case> cases{
+            {"SVG file", QUrl::fromLocalFile(writeFile("drawing.svg", svg)), {}, notAPicture},
+            {"SVG data", {}, svg, notAPicture},
+            {"PNG header of 100000 x 100000",
+             QUrl::fromLocalFile(writeFile("huge.png", CraftedPng::make(100000, 100000, false))),
+             {},
+             "❌ Error loading image: The image is too large to read."},
+        };
+        for (const Case& c : cases) {
+            QMimeData data;
+            if (c.url.isValid())
+                data.setUrls({c.url});
+            else
+                data.setData("image/svg+xml", c.svgData);
+            env_->clearLog();
+            drop(find("referenceArea"), &data);
+            QTRY_COMPARE(model().pendingReferenceLoads(), 0);
+            QVERIFY2(env_->logLines().contains(c.line), qPrintable(c.name + ": " + env_->logLines().join(" | ")));
+            QVERIFY2(model().referenceImages().isEmpty(), qPrintable(c.name));
+            QVERIFY2(!model().isDragOver(), qPrintable(c.name));
+            QVERIFY2(find("dropZone") && find("dropZone")->isVisible(), qPrintable(c.name));
+            QCOMPARE(headerText(), QString("Reference Images (Optional) 0/9"));
+        }
     }
 
     void aClickAnywhereOnTheEmptyZoneOpensThePanel() {
