@@ -111,7 +111,7 @@ QString ImageStudioModel::counterText() const {
 
 bool ImageStudioModel::isGenerateDisabled() const {
     const ImageGenerationService* current = service();
-    return isBlank(prompt_) || (current && current->isLoading());
+    return isBlank(prompt_) || generatePending_ || (current && current->isLoading());
 }
 
 void ImageStudioModel::handleReturnKey() {
@@ -121,12 +121,20 @@ void ImageStudioModel::handleReturnKey() {
 }
 
 void ImageStudioModel::generate() {
+    // Every request is paid for: a second press before the first one has started sends nothing.
+    if (generatePending_)
+        return;
+    generatePending_ = true;
+    emit generateStateChanged();
     // Like a task started from the button: it reads the composer when it runs, a turn later.
     QTimer::singleShot(0, this, [this] {
-        if (!factory_)
-            return;
-        OrvaneAPIService* generator = factory_->orvaneService();
-        generator->generateImage(prompt_, referenceImages_, std::nullopt, OrvaneAPIService::ResizeMode::fill);
+        if (factory_) {
+            OrvaneAPIService* generator = factory_->orvaneService();
+            generator->generateImage(prompt_, referenceImages_, std::nullopt, OrvaneAPIService::ResizeMode::fill);
+        }
+        // The service is loading by now (or refused at once without a key).
+        generatePending_ = false;
+        emit generateStateChanged();
     });
 }
 
@@ -490,8 +498,10 @@ void ImageStudioModel::startNewChat() {
     setPrompt(QString());
     setShowTextPopup(false);
     setPopupText(QString());
-    if (auto* orvane = qobject_cast<OrvaneAPIService*>(service()))
+    if (auto* orvane = qobject_cast<OrvaneAPIService*>(service())) {
+        orvane->endWaitingGenerations();
         orvane->resetSession();
+    }
 }
 
 // --- presets ---

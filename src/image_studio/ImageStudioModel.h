@@ -164,5 +164,6 @@ private:
     bool showTextPopup_ = false;
     QString popupText_;
     int pendingFileWork_ = 0;
+    bool generatePending_ = false; // generate() ran, the request starts on the next turn
     QHash<qint64, QImage> thumbnails_;
 };

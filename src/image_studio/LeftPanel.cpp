@@ -419,9 +419,11 @@ bool LeftPanel::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::DragEnter: {
             auto* drag = static_cast<QDragEnterEvent*>(event);
             const QMimeData* data = drag->mimeData();
-            const bool pictures = data->hasUrls() || data->hasImage() ||
-                                  std::any_of(data->formats().cbegin(), data->formats().cend(),
-                                              [](const QString& f) { return f.startsWith("image/"); });
+            // formats() builds a new list on every call: walk one of them.
+            const QStringList formats = data->formats();
+            const bool pictures =
+                data->hasUrls() || data->hasImage() ||
+                std::any_of(formats.cbegin(), formats.cend(), [](const QString& f) { return f.startsWith("image/"); });
             if (pictures) {
                 drag->acceptProposedAction();
                 model_.setDragOver(true);

@@ -1,11 +1,18 @@
 #include "ReferenceLoader.h"
 
+#include "ImageCoding.h"
+
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 #include <QPointer>
 #include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent>
+#include <QtEndian>
+
+#include <optional>
+#include <utility>
 
 namespace {
 QString resizeLine(QSize from, QSize bounds) {
@@ -26,11 +33,37 @@ QSize fitted(QSize size, QSize bounds) {
             std::max(1, int(std::lround(size.height() * factor)))};
 }
 
-bool overAllocationLimit(QSize size) {
+bool overAllocationLimit(qint64 width, qint64 height) {
     const int limitMB = QImageReader::allocationLimit();
     if (limitMB <= 0)
         return false;
-    return qint64(size.width()) * qint64(size.height()) * 4 > qint64(limitMB) * 1024 * 1024;
+    return width * height * 4 > qint64(limitMB) * 1024 * 1024;
+}
+
+bool overAllocationLimit(QSize size) {
+    return overAllocationLimit(size.width(), size.height());
+}
+
+const QString tooLargeText = QStringLiteral("The image is too large to read.");
+
+// The raster formats a reference may be, recognised by their bytes: an SVG can draw local files named in it.
+QByteArray referenceFormat(const QByteArray& head) {
+    if (const QByteArray raster = ImageCoding::rasterFormat(head); !raster.isEmpty())
+        return raster;
+    if (head.startsWith(QByteArrayLiteral("II*\0")) || head.startsWith(QByteArrayLiteral("MM\0*")))
+        return "tiff";
+    if (head.startsWith("BM"))
+        return "bmp";
+    return {};
+}
+
+// The size a PNG's header declares, read before the decoder sees the file: it cannot report one for a file
+// that ends after its header.
+std::optional<std::pair<qint64, qint64>> declaredPngSize(const QByteArray& head) {
+    if (ImageCoding::rasterFormat(head) != "png" || head.size() < 24 || head.mid(12, 4) != "IHDR")
+        return std::nullopt;
+    const auto* bytes = reinterpret_cast<const uchar*>(head.constData());
+    return std::make_pair(qint64(qFromBigEndian<quint32>(bytes + 16)), qint64(qFromBigEndian<quint32>(bytes + 20)));
 }
 } // namespace
 
@@ -75,15 +108,34 @@ ReferenceLoader::Loaded ReferenceLoader::decodeFull(const Source& source, QSize 
         return loaded;
     }
 
+    QFile file;
     QBuffer buffer;
-    QImageReader reader;
+    QIODevice* device = &buffer;
     if (!source.path.isEmpty()) {
-        reader.setFileName(source.path);
+        file.setFileName(source.path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            loaded.error = file.errorString();
+            return loaded;
+        }
+        device = &file;
     } else {
         buffer.setData(source.bytes);
         buffer.open(QIODevice::ReadOnly);
-        reader.setDevice(&buffer);
     }
+    const QByteArray head = device->peek(24);
+    const QByteArray format = referenceFormat(head);
+    if (format.isEmpty()) {
+        loaded.error = QStringLiteral("Unsupported image format");
+        return loaded;
+    }
+    if (const auto declared = declaredPngSize(head);
+        declared && overAllocationLimit(declared->first, declared->second)) {
+        loaded.error = tooLargeText;
+        return loaded;
+    }
+    QImageReader reader(device, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(true);
     const QSize stored = reader.size();
     if (!stored.isValid() || stored.isEmpty()) {
@@ -92,7 +144,7 @@ ReferenceLoader::Loaded ReferenceLoader::decodeFull(const Source& source, QSize 
     }
     // The limit is checked on the full size: decoding at a smaller size must not let a huge picture through.
     if (overAllocationLimit(stored)) {
-        loaded.error = QStringLiteral("The image is too large to read.");
+        loaded.error = tooLargeText;
         return loaded;
     }
     const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;

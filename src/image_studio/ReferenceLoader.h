@@ -14,8 +14,8 @@
 class QThreadPool;
 
 // Decodes reference pictures on worker threads and hands each one back on the owner's thread, in the order
-// they were asked for, whatever order the workers finish in. Pictures are read under Qt's allocation limit
-// and scaled down to fit the reference bounds while they are decoded.
+// they were asked for, whatever order the workers finish in. Only raster pictures (PNG, JPEG, GIF, TIFF, BMP,
+// WebP) are read, under Qt's allocation limit, and scaled down to fit the reference bounds while they are decoded.
 class ReferenceLoader : public QObject {
     Q_OBJECT
 public:

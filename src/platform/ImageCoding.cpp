@@ -60,7 +60,7 @@ QByteArray rasterFormat(const QByteArray& data) {
     return {};
 }
 
-QImage decode(const QByteArray& data) {
+QImage decode(const QByteArray& data, qint64 maxPixels) {
     const QByteArray format = rasterFormat(data);
     if (format.isEmpty())
         return {};
@@ -71,6 +71,11 @@ QImage decode(const QByteArray& data) {
     QImageReader reader(&buffer, format);
     reader.setAutoDetectImageFormat(false);
     reader.setDecideFormatFromContent(false);
+    // A few kilobytes of PNG can declare a picture of gigabytes: judge the declared size before any pixel
+    // is allocated.
+    const QSize declared = reader.size();
+    if (!declared.isValid() || qint64(declared.width()) * declared.height() > maxPixels)
+        return {};
     return reader.read();
 }
 

@@ -13,9 +13,10 @@ std::optional<QByteArray> jpegData(const QImage& image, double quality);
 std::optional<QByteArray> pngData(const QImage& image);
 // Raster pictures only (PNG, JPEG, WebP, GIF), recognised by their bytes whatever type was declared: a
 // vector format can name other files (an SVG draws a local picture given by its path), and these bytes
-// come from the network or from stored records. A null image for anything else, or beyond Qt's
-// allocation limit.
-QImage decode(const QByteArray& data);
+// come from the network or from stored records. A null image for anything else, for a picture that declares
+// more than `maxPixels`, or beyond Qt's allocation limit.
+constexpr qint64 defaultMaxPixels = qint64(1) << 25; // a 32-bit picture under Qt's default limit of 128 MB
+QImage decode(const QByteArray& data, qint64 maxPixels = defaultMaxPixels);
 // The reader format of raster bytes ("png", "jpeg", "webp", "gif"); empty for anything else.
 QByteArray rasterFormat(const QByteArray& data);
 

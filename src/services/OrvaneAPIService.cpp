@@ -40,6 +40,9 @@ const QString timedOutMessage = QStringLiteral("The request timed out.");
 constexpr double referenceMaxWidth = 1920;
 constexpr double referenceMaxHeight = 1080;
 constexpr float referenceMaxMB = 4.0f;
+// The largest picture taken from an answer: about 1.4 times the largest the models make (4K, 5504 x 3072 at
+// 16:9). A small PNG declaring more is a decompression bomb, not a picture to show.
+constexpr qint64 maxAnswerPixels = 24'000'000;
 // Room set aside up front for an answer's body, whatever length it announces.
 constexpr qint64 maxReservedBody = 128 * 1024 * 1024;
 
@@ -167,9 +170,15 @@ QCoro::Task<> OrvaneAPIService::generateImage(QString prompt, QList<QImage> imag
     targetSize_ = usableTarget ? targetSize : std::nullopt;
     resizeMode_ = resizeMode;
 
+    auto run = std::make_shared<Run>();
+    run->chat = chat_;
+    runs_.push_back(run);
     QPointer<OrvaneAPIService> self(this);
-    co_await performRequestWithRetry(std::move(prompt), std::move(images));
-    if (self)
+    co_await performRequestWithRetry(std::move(prompt), std::move(images), run);
+    if (!self)
+        co_return;
+    std::erase(runs_, run);
+    if (!run->ended)
         publish(isLoading_, false);
 }
 
@@ -185,6 +194,20 @@ void OrvaneAPIService::resetSession() {
     publish(errorMessage_, std::optional<QString>());
     publish(textResponse_, std::optional<QString>());
     publish(isContentBlocked_, false);
+}
+
+void OrvaneAPIService::endWaitingGenerations() {
+    ++chat_;
+    bool endedAny = false;
+    for (const RunPtr& run : runs_) {
+        if (run->waiting && !run->ended) {
+            run->ended = true;
+            endedAny = true;
+        }
+    }
+    const bool othersGoOn = std::any_of(runs_.cbegin(), runs_.cend(), [](const RunPtr& run) { return !run->ended; });
+    if (endedAny && !othersGoOn)
+        publish(isLoading_, false);
 }
 
 void OrvaneAPIService::updateModel(ImageModel model) {
@@ -205,12 +228,12 @@ double OrvaneAPIService::contextUsagePercent() const {
     return double(totalTokensInSession_) / double(maxTokensLimit_) * 100.0;
 }
 
-QCoro::Task<> OrvaneAPIService::performRequestWithRetry(QString prompt, QList<QImage> images) {
+QCoro::Task<> OrvaneAPIService::performRequestWithRetry(QString prompt, QList<QImage> images, RunPtr run) {
     QPointer<OrvaneAPIService> self(this);
     // Attempts follow one another in this loop; 429 answers and failures share the retry budget.
     for (;;) {
-        co_await waitForRateLimit();
-        if (!self)
+        const bool spaced = co_await waitForRateLimit(run);
+        if (!self || !spaced)
             co_return;
 
         std::optional<Failure> failure;
@@ -233,8 +256,8 @@ QCoro::Task<> OrvaneAPIService::performRequestWithRetry(QString prompt, QList<QI
                     } else {
                         ++retryCount_;
                         const double delay = RequestSpacing::retryDelay(answer.retryAfter, retryCount_);
-                        co_await Clock::current().sleep(delay);
-                        if (!self)
+                        const bool waited = co_await waitBetweenAttempts(run, delay);
+                        if (!self || !waited)
                             co_return;
                         continue;
                     }
@@ -256,8 +279,8 @@ QCoro::Task<> OrvaneAPIService::performRequestWithRetry(QString prompt, QList<QI
         const bool rateLimited = error && error->kind == OrvaneError::Kind::rateLimitExceeded;
         if (retryCount_ < maxRetries_ && !rateLimited) {
             ++retryCount_;
-            co_await Clock::current().sleep(RequestSpacing::backoff(retryCount_));
-            if (!self)
+            const bool waited = co_await waitBetweenAttempts(run, RequestSpacing::backoff(retryCount_));
+            if (!self || !waited)
                 co_return;
             continue;
         }
@@ -319,12 +342,25 @@ OrvaneAPIService::makeRequest(QString prompt, QList<QImage> images) {
     co_return Result(std::move(built));
 }
 
-QCoro::Task<> OrvaneAPIService::waitForRateLimit() {
+QCoro::Task<bool> OrvaneAPIService::waitForRateLimit(RunPtr run) {
     QPointer<OrvaneAPIService> self(this);
-    if (const double wait = spacing_.remaining(); wait > 0)
-        co_await Clock::current().sleep(wait);
-    if (self)
-        spacing_.markSent();
+    const bool goOn = co_await waitBetweenAttempts(run, spacing_.remaining());
+    if (!self || !goOn)
+        co_return false;
+    spacing_.markSent();
+    co_return true;
+}
+
+QCoro::Task<bool> OrvaneAPIService::waitBetweenAttempts(RunPtr run, double seconds) {
+    if (run->chat != chat_)
+        co_return false;
+    if (seconds <= 0)
+        co_return true;
+    QPointer<OrvaneAPIService> self(this);
+    run->waiting = true;
+    co_await Clock::current().sleep(seconds);
+    run->waiting = false;
+    co_return self && !run->ended;
 }
 
 QCoro::Task<std::variant<OrvaneAPIService::Answer, OrvaneAPIService::Failure>>
@@ -374,7 +410,7 @@ OrvaneAPIService::send(BuiltRequest built) {
 OrvaneAPIService::DecodedAnswer OrvaneAPIService::decodeAnswer(const QByteArray& data) {
     const auto decodePicture = [](std::string_view text) {
         const auto bytes = WireDecoding::decodeBase64(text.data(), qsizetype(text.size()));
-        return bytes ? ImageCoding::decode(*bytes) : QImage();
+        return bytes ? ImageCoding::decode(*bytes, maxAnswerPixels) : QImage();
     };
     // A picture's text is found before the answer is read, and decoded while it is: the picture is used
     // only when the strictly read answer holds that very text where a picture belongs.

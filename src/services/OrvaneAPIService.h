@@ -14,8 +14,10 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <memory>
 #include <optional>
 #include <variant>
+#include <vector>
 
 // The service's failures, each with the text the user sees.
 struct OrvaneError {
@@ -93,6 +95,9 @@ public:
                                 ResizeMode resizeMode = ResizeMode::fill);
     // Starts a new chat: clears the token count and the published outputs.
     void resetSession();
+    // Also for a new chat: a generation waiting between attempts (the spacing, a Retry-After, a back-off) ends
+    // at once without a message, and one still waiting for its answer makes no further attempt after it.
+    void endWaitingGenerations();
     void updateModel(ImageModel model);
     double contextUsagePercent() const;
 
@@ -116,9 +121,19 @@ private:
         QByteArray body;
     };
 
-    QCoro::Task<> performRequestWithRetry(QString prompt, QList<QImage> images);
+    // One generateImage call, from its start to its end.
+    struct Run {
+        quint64 chat = 0;     // the chat it was started in
+        bool waiting = false; // in a wait between attempts
+        bool ended = false;   // ended by a new chat while waiting
+    };
+    using RunPtr = std::shared_ptr<Run>;
+
+    QCoro::Task<> performRequestWithRetry(QString prompt, QList<QImage> images, RunPtr run);
     QCoro::Task<std::variant<BuiltRequest, Failure>> makeRequest(QString prompt, QList<QImage> images);
-    QCoro::Task<> waitForRateLimit();
+    QCoro::Task<bool> waitForRateLimit(RunPtr run);
+    // Sleeps unless a new chat began since the run started; false when the run is to end.
+    QCoro::Task<bool> waitBetweenAttempts(RunPtr run, double seconds);
     QCoro::Task<std::variant<Answer, Failure>> send(BuiltRequest request);
     // An answer decoded on a worker (a 4096-pixel picture takes longer than many frames): the wire record and
     // the first picture in it.
@@ -150,4 +165,6 @@ private:
     std::optional<QSizeF> targetSize_;
     ResizeMode resizeMode_ = ResizeMode::fill;
     double requestTimeout_ = 60.0;
+    std::vector<RunPtr> runs_;
+    quint64 chat_ = 0;
 };

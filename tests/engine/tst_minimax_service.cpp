@@ -335,6 +335,7 @@ private slots:
         QTest::addColumn<qint64>("firstWaitMs");
         QTest::addColumn<double>("resentAt");
         QTest::newRow("thirty seconds") << QByteArray("30") << qint64(30000) << 30.0;
+        QTest::newRow("23 days: a minute") << QByteArray("2000000") << qint64(60000) << 60.0;
         QTest::newRow("fraction") << QByteArray("0.5") << qint64(500) << 12.1;
         QTest::newRow("absent") << QByteArray() << qint64(2000) << 12.1;
         QTest::newRow("negative") << QByteArray("-5") << qint64(2000) << 12.1;

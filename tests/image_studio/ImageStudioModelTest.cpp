@@ -332,6 +332,41 @@ private slots:
         QCOMPARE(results[7].image.size(), QSize(1920, 960));
     }
 
+    void onlyRasterPicturesAreRead_data() {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<bool>("readable");
+        for (const char* format : {"PNG", "JPEG", "BMP", "TIFF", "WEBP"})
+            QTest::newRow(format) << QByteArray(format) << true;
+        QTest::newRow("SVG") << QByteArray("SVG") << false;
+        QTest::newRow("ICO") << QByteArray("ICO") << false;
+    }
+
+    void onlyRasterPicturesAreRead() {
+        QFETCH(QByteArray, format);
+        QFETCH(bool, readable);
+        QByteArray bytes;
+        if (format == "SVG") {
+            bytes = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"30\"/>";
+        } else {
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            QVERIFY(testPicture(40, 30).save(&buffer, format.constData()));
+        }
+        // By their bytes, whatever the name says.
+        QFile file(files_->filePath("picture.png"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        for (const ReferenceLoader::Source& source :
+             {ReferenceLoader::Source{file.fileName(), {}, {}}, ReferenceLoader::Source{{}, bytes, {}}}) {
+            const ReferenceLoader::Loaded loaded = ReferenceLoader::decode(source);
+            QCOMPARE(loaded.image.isNull(), !readable);
+            if (readable)
+                QCOMPARE(loaded.image.size(), QSize(40, 30));
+            QCOMPARE(loaded.error, readable ? QString() : QString("Unsupported image format"));
+        }
+    }
+
     void picturesOverTheAllocationLimitAreSkipped() {
         const QDir dir(files_->path());
         const QString large = writePicture(dir, "large.png", testPicture(1200, 1000));

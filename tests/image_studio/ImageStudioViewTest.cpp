@@ -2,6 +2,7 @@
 #include "AppViewModel.h"
 #include "ContentView.h"
 #include "ContextRing.h"
+#include "CraftedPng.h"
 #include "Defaults.h"
 #include "DownloadSettings.h"
 #include "FakeGeminiService.h"
@@ -113,6 +114,11 @@ class ImageStudioViewTest : public StudioTestBase {
 
     QString headerText() { return find<QLabel>("referenceHeader")->text(); }
 
+    // Lets `seconds` of virtual time pass (and a fraction of a second of real time when nothing sleeps).
+    void letTimePass(double seconds) {
+        clock_->runUntil([] { return false; }, seconds, 300);
+    }
+
 private slots:
     void init() {
         setUpServices();
@@ -203,6 +209,18 @@ private slots:
         QCOMPARE(editor()->toPlainText(), QString("   x"));
     }
 
+    void twoReturnsInOneTurnSendOneRequest() {
+        type("boat");
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QVERIFY(!button("generateNow")->isEnabled());
+        QVERIFY(waitForState(StudioRules::ResultState::completed));
+        letTimePass(30);
+        QCOMPARE(fake_->generateRequests().size(), 1);
+        QVERIFY(!service().isLoading());
+        QVERIFY(button("generateNow")->isEnabled());
+    }
+
     void pastedTextIsCutAndTheCounterTurnsRed() {
         editor()->setFocus();
         editor()->insertPlainText(QString(2300, 'a'));
@@ -265,6 +283,47 @@ private slots:
         QTRY_COMPARE(model().pendingReferenceLoads(), 0);
         QCOMPARE(model().referenceImages().size(), 9);
         QVERIFY(env_->logLines().contains("🔵 Failed to add image: nsImage=true, count=9, maxImages=9"));
+    }
+
+    void dropsThatAreNoPictureOrTooLargeAreLoggedAndLeaveTheZoneAsItWas() {
+        const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"30\">"
+                               "<rect width=\"40\" height=\"30\" fill=\"red\"/></svg>";
+        const auto writeFile = [this](const QString& name, const QByteArray& bytes) {
+            QFile file(files_->filePath(name));
+            file.open(QIODevice::WriteOnly);
+            file.write(bytes);
+            return file.fileName();
+        };
+        struct Case {
+            QString name;
+            QUrl url;
+            QByteArray svgData;
+            QString line;
+        };
+        const QString notAPicture = "❌ Error loading image: Unsupported image format";
+        const QList<Case> cases{
+            {"SVG file", QUrl::fromLocalFile(writeFile("drawing.svg", svg)), {}, notAPicture},
+            {"SVG data", {}, svg, notAPicture},
+            {"PNG header of 100000 x 100000",
+             QUrl::fromLocalFile(writeFile("huge.png", CraftedPng::make(100000, 100000, false))),
+             {},
+             "❌ Error loading image: The image is too large to read."},
+        };
+        for (const Case& c : cases) {
+            QMimeData data;
+            if (c.url.isValid())
+                data.setUrls({c.url});
+            else
+                data.setData("image/svg+xml", c.svgData);
+            env_->clearLog();
+            drop(find("referenceArea"), &data);
+            QTRY_COMPARE(model().pendingReferenceLoads(), 0);
+            QVERIFY2(env_->logLines().contains(c.line), qPrintable(c.name + ": " + env_->logLines().join(" | ")));
+            QVERIFY2(model().referenceImages().isEmpty(), qPrintable(c.name));
+            QVERIFY2(!model().isDragOver(), qPrintable(c.name));
+            QVERIFY2(find("dropZone") && find("dropZone")->isVisible(), qPrintable(c.name));
+            QCOMPARE(headerText(), QString("Reference Images (Optional) 0/9"));
+        }
     }
 
     void aClickAnywhereOnTheEmptyZoneOpensThePanel() {
@@ -628,6 +687,30 @@ private slots:
         QVERIFY(waitForState(StudioRules::ResultState::ready));
         QTRY_VERIFY(!button("newChat")->isEnabled());
         QCOMPARE(ring->percent(), 0.0);
+    }
+
+    void aLongRetryAfterWaitsAMinuteAndNewChatEndsTheWait() {
+        fake_->script = {FakeGeminiService::Reply::failure(429, QByteArray("2000000"))};
+        type("boat");
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QVERIFY(clock_->runUntil(
+            [this] { return fake_->generateRequests().size() == 1 && clock_->pendingSleepers() == 1; }));
+        QCOMPARE(clock_->nextDeadline(), 60.0);
+        QVERIFY(waitForState(StudioRules::ResultState::loading));
+        QCOMPARE(find<QLabel>("loadingText")->text(), QString("Waiting in queue..."));
+
+        click(button("newChat"));
+        QVERIFY(!service().isLoading());
+        QVERIFY(waitForState(StudioRules::ResultState::ready));
+        QVERIFY(!service().errorMessage());
+        letTimePass(120);
+        QCOMPARE(fake_->generateRequests().size(), 1);
+        QCOMPARE(view_->rightPanel()->shownState(), StudioRules::ResultState::ready);
+
+        // The next chat's request goes out at once and is shown.
+        generateWithReturn("kite");
+        QVERIFY(waitForState(StudioRules::ResultState::completed));
+        QCOMPARE(fake_->generateRequests().size(), 2);
     }
 
     void imageToImageAndTheHandOvers() {

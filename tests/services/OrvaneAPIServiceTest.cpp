@@ -1,5 +1,6 @@
 #include "OrvaneAPIService.h"
 #include "APIManager.h"
+#include "CraftedPng.h"
 #include "FakeGeminiService.h"
 #include "ImageCoding.h"
 #include "ServiceConfig.h"
@@ -329,11 +330,12 @@ private slots:
         QCOMPARE(requestOffsets(), (QList<double>{0, 2, 6, 14}));
     }
 
-    void retryAfterIsHonouredWithoutCap_data() {
+    void retryAfterIsHonouredUpToAMinute_data() {
         QTest::addColumn<QByteArray>("retryAfter");
         QTest::addColumn<double>("offset");
         QTest::newRow("5 s") << QByteArray("5") << 5.0;
-        QTest::newRow("120 s, no cap") << QByteArray("120") << 120.0;
+        QTest::newRow("120 s: a minute") << QByteArray("120") << 60.0;
+        QTest::newRow("23 days: a minute") << QByteArray("2000000") << 60.0;
         QTest::newRow("fraction, then the spacing") << QByteArray("0.5") << 2.0;
         QTest::newRow("exponent") << QByteArray("3e1") << 30.0;
         QTest::newRow("negative: backoff") << QByteArray("-3") << 2.0;
@@ -343,7 +345,7 @@ private slots:
         QTest::newRow("a date: backoff") << QByteArray("Wed, 21 Oct 2026 07:28:00 GMT") << 2.0;
     }
 
-    void retryAfterIsHonouredWithoutCap() {
+    void retryAfterIsHonouredUpToAMinute() {
         QFETCH(QByteArray, retryAfter);
         QFETCH(double, offset);
         fake_->script = {Reply::failure(429, retryAfter), Reply::json(FakeGeminiService::pictureResponse())};
@@ -351,6 +353,53 @@ private slots:
         QVERIFY(generate(service));
         QCOMPARE(requestOffsets(), (QList<double>{0, offset}));
         QVERIFY(!service.generatedImage().isNull());
+    }
+
+    void aNewChatEndsAWaitingGenerationQuietly() {
+        fake_->script = {Reply::failure(429, QByteArray("30")), Reply::failure(429, QByteArray("60")),
+                         Reply::json(FakeGeminiService::pictureResponse())};
+        OrvaneAPIService service;
+        auto waiting = service.generateImage("boat", {});
+        QVERIFY(clock_->runUntil(
+            [this] { return fake_->generateRequests().size() == 1 && clock_->pendingSleepers() == 1; }));
+        service.endWaitingGenerations();
+        QVERIFY(!service.isLoading());
+        QVERIFY(!service.errorMessage());
+
+        // The next chat's generation waits too; the old one waking up meanwhile neither sends nor ends it.
+        auto next = service.generateImage("kite", {});
+        QVERIFY(clock_->runUntil([this, &waiting] {
+            return waiting.isReady() && fake_->generateRequests().size() == 2 && clock_->pendingSleepers() == 1;
+        }));
+        QVERIFY(service.isLoading());
+        QVERIFY(clock_->runUntil([&next] { return next.isReady(); }));
+        QCOMPARE(fake_->generateRequests().size(), 3);
+        QVERIFY(!service.isLoading());
+        QVERIFY(!service.generatedImage().isNull());
+    }
+
+    void aNewChatLetsTheAnswerInFlightArriveButMakesNoFurtherAttempt() {
+        Reply slowFailure = Reply::failure(500);
+        slowFailure.delayMs = 100;
+        Reply slowPicture = Reply::json(FakeGeminiService::pictureResponse());
+        slowPicture.delayMs = 100;
+        fake_->script = {slowFailure, slowPicture};
+        OrvaneAPIService service;
+        auto failing = service.generateImage("boat", {});
+        QVERIFY(clock_->runUntil([this] { return fake_->generateRequests().size() == 1; }));
+        service.endWaitingGenerations();
+        QVERIFY(service.isLoading());
+        QVERIFY(clock_->runUntil([&failing] { return failing.isReady(); }));
+        QCOMPARE(fake_->generateRequests().size(), 1);
+        QVERIFY(!service.isLoading());
+        QVERIFY(!service.errorMessage());
+
+        auto shown = service.generateImage("kite", {});
+        QVERIFY(clock_->runUntil([this] { return fake_->generateRequests().size() == 2; }));
+        service.endWaitingGenerations();
+        QVERIFY(clock_->runUntil([&shown] { return shown.isReady(); }));
+        QVERIFY(!service.generatedImage().isNull());
+        QVERIFY(!service.isLoading());
     }
 
     void fourth429IsReportedAtOnce() {
@@ -614,6 +663,12 @@ private slots:
                    4, Reply::json(answerWithParts(Json::array(
                           {FakeGeminiService::inlinePart("image/png", QByteArray("not a png").toBase64().toStdString()),
                            FakeGeminiService::inlinePart("image/png", "%%% not base64 %%%")}))))
+            << "No image was generated";
+        // A few kilobytes declaring 31 million blank pixels, within Qt's own limit: refused before they are
+        // unpacked.
+        QTest::newRow("decompression bomb")
+            << QList<Reply>(4, Reply::json(answerWithParts(Json::array({FakeGeminiService::inlinePart(
+                                   "image/png", CraftedPng::make(5600, 5600, true).toBase64().toStdString())}))))
             << "No image was generated";
         QTest::newRow("200 without candidates")
             << QList<Reply>(4, Reply::json(Json::object())) << "Invalid server response";
