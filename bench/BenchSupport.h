@@ -40,7 +40,7 @@ public:
                            const char* unit = "ms") {
         const bool valid = measurable(measured) && measurable(reference) && measurable(ratio);
         return record(what, valid && ratio <= goal,
-                      figure(measured, unit) + ", reference " + figure(reference, unit) + ", ratio " + fixed(ratio) +
+                      figure(measured, unit) + ", reference " + figure(reference, unit) + ", ratio " + fixed(ratio, 3) +
                           " (goal at most " + fixed(goal) + ")");
     }
 
@@ -51,7 +51,7 @@ public:
         const double speed = valid ? reference / measured : NAN;
         return record(what, valid && speed >= goal,
                       figure(measured, unit) + ", reference " + figure(reference, unit) + ", reference / measured " +
-                          fixed(speed) + " (goal at least " + fixed(goal) + ")");
+                          fixed(speed, 3) + " (goal at least " + fixed(goal) + ")");
     }
 
     // A bound that has no reference (a stall, a latency, memory, a count): met when `measured` is at most `limit`.
@@ -80,9 +80,9 @@ public:
 private:
     static bool measurable(double value) { return std::isfinite(value) && value >= 0; }
 
-    static std::string fixed(double value) {
+    static std::string fixed(double value, int decimals = 2) {
         char text[64];
-        std::snprintf(text, sizeof text, "%.2f", value);
+        std::snprintf(text, sizeof text, "%.*f", decimals, value);
         return text;
     }
 
