@@ -1,6 +1,7 @@
 // Downloads a 200 MB clip from a loopback server with the video client's streaming download and with
 // curl, in the same run and from the same server, and reports the throughput ratio and the client's
 // peak memory growth.
+#include "../BenchSupport.h"
 #include "MiniMaxDownload.h"
 
 #include <QCoreApplication>
@@ -69,17 +70,6 @@ int serve(const QString& path) {
 
 // --- the client side
 
-qint64 statusKilobytes(const char* field) {
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
 bool writeClip(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -141,7 +131,7 @@ int main(int argc, char** argv) {
     QNetworkAccessManager network;
     double bestClient = 1e9;
     double bestCurl = 1e9;
-    qint64 peakGrowthKb = 0;
+    double peakGrowthMB = 0;
     for (int round = 0; round < kRounds; ++round) {
         const double curl = curlSeconds(url, dir.filePath("curl.mp4"));
         if (curl < 0) {
@@ -151,12 +141,9 @@ int main(int argc, char** argv) {
         bestCurl = std::min(bestCurl, curl);
         QFile::remove(dir.filePath("curl.mp4"));
 
-        // Resets the peak resident size so that it measures this download alone.
-        QFile clearRefs("/proc/self/clear_refs");
-        if (clearRefs.open(QIODevice::WriteOnly))
-            clearRefs.write("5");
-        clearRefs.close();
-        const qint64 baseKb = statusKilobytes("VmRSS:");
+        // Measures this download alone.
+        BenchSupport::PeakMeter meter;
+        meter.start();
         QElapsedTimer timer;
         timer.start();
         const auto result =
@@ -171,17 +158,16 @@ int main(int argc, char** argv) {
             return 1;
         }
         bestClient = std::min(bestClient, seconds);
-        peakGrowthKb = std::max(peakGrowthKb, statusKilobytes("VmHWM:") - baseKb);
+        peakGrowthMB = std::max(peakGrowthMB, meter.extraMB());
         QFile::remove(dir.filePath("client.mp4"));
     }
     server.kill();
     server.waitForFinished();
 
-    const double ratio = bestCurl / bestClient;
-    const double growthMb = double(peakGrowthKb) / 1024.0;
     std::printf("download of a 200 MB clip over loopback, best of %d rounds\n", kRounds);
-    std::printf("  throughput, client / curl: %.2f  (goal >= 0.80: %s)\n", ratio, ratio >= 0.8 ? "met" : "missed");
-    std::printf("  client peak memory growth: %.1f MB  (goal < 32 MB: %s)\n", growthMb,
-                growthMb < 32 ? "met" : "missed");
-    return 0;
+    BenchSupport::Verdict verdict("download");
+    // The client's throughput at least 0.8 of curl's: its time at most 1/0.8 of curl's.
+    verdict.atLeastTimesFaster("client download against curl", bestClient * 1e3, bestCurl * 1e3, 0.8);
+    verdict.atMost("client peak memory growth", peakGrowthMB, 32, "MB");
+    return verdict.exitCode();
 }

@@ -5,6 +5,7 @@
 //    PNG alone.
 // For each, the longest stall of the GUI thread's event loop while the work runs.
 
+#include "../BenchSupport.h"
 #include "APIManager.h"
 #include "AppViewModel.h"
 #include "FakeGeminiService.h"
@@ -31,8 +32,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <string>
 
 namespace {
+
+using BenchSupport::median;
 
 constexpr int rounds = 3;
 
@@ -63,25 +67,17 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs = 120000) {
     return true;
 }
 
-double median(QList<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 double maximum(const QList<double>& values) {
     return *std::max_element(values.begin(), values.end());
 }
 
-void report(const char* name, const QList<double>& studio, const QList<double>& reference,
-            const QList<double>& stalls) {
-    const double ratio = median(studio) / median(reference);
-    std::printf("%s: studio %.0f ms, reference %.0f ms, ratio %.2f (limit 1.50), longest stall %.1f ms (limit 50) %s\n",
-                name, median(studio), median(reference), ratio, maximum(stalls),
-                ratio <= 1.5 && maximum(stalls) < 50 ? "OK" : "OVER");
-    std::fflush(stdout);
+void report(BenchSupport::Verdict& verdict, const std::string& name, const QList<double>& studio,
+            const QList<double>& reference, const QList<double>& stalls) {
+    verdict.atMostTimes((name + ", studio against plain decoding").c_str(), median(studio), median(reference), 1.5);
+    verdict.atMost((name + ", longest GUI-thread stall").c_str(), maximum(stalls), 50, "ms");
 }
 
-void benchReferences(const QDir& dir) {
+void benchReferences(BenchSupport::Verdict& verdict, const QDir& dir) {
     QStringList paths;
     for (int i = 0; i < 9; ++i) {
         const QString path = dir.filePath(QStringLiteral("photo%1.jpg").arg(i));
@@ -123,10 +119,10 @@ void benchReferences(const QDir& dir) {
         if (!done)
             qFatal("the studio did not show nine references");
     }
-    report("nine 24-megapixel references", studio, reference, stalls);
+    report(verdict, "nine 24-megapixel references", studio, reference, stalls);
 }
 
-void benchResult() {
+void benchResult(BenchSupport::Verdict& verdict) {
     const QImage picture = photograph(4096, 4096, 42);
     QByteArray png;
     {
@@ -195,7 +191,7 @@ void benchResult() {
         if (!done)
             qFatal("the result never reached the screen");
     }
-    report("4096x4096 result", studio, reference, stalls);
+    report(verdict, "4096x4096 result", studio, reference, stalls);
 }
 
 } // namespace
@@ -204,7 +200,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     TestEnvironment environment;
     QTemporaryDir dir;
-    benchReferences(QDir(dir.path()));
-    benchResult();
-    return 0;
+    BenchSupport::Verdict verdict("image_studio");
+    benchReferences(verdict, QDir(dir.path()));
+    benchResult(verdict);
+    return verdict.exitCode();
 }
