@@ -1,19 +1,187 @@
 #include "ModelContext.h"
 
+#include "AppPaths.h"
+#include "Dialogs.h"
 #include "Log.h"
 #include "NoReplaceMove.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+
+#include <unistd.h>
 
 namespace {
 int nextConnection = 0;
+bool openReadOnlyForTesting = false;
+
+// A write waits this long for another program's lock: less than one frame, so the window never stalls.
+constexpr int kBusyTimeoutMs = 10;
+// Opening may have to change the schema once; it runs before the window is shown.
+constexpr int kOpeningBusyTimeoutMs = 1000;
+constexpr int kFirstRetryDelayMs = 1000;
+constexpr int kMaxRetryDelayMs = 60000;
+constexpr qint64 kMaxJournalBytes = 512LL * 1024 * 1024;
+constexpr int kJournalFormat = 1;
+
+// SQLite's primary result codes that matter here.
+constexpr int kBusy = 5;
+constexpr int kLocked = 6;
+constexpr int kReadOnly = 8;
+constexpr int kFull = 13;
+
+// Stores whose journal a context of this process already owns: a second context on the same file (a reader)
+// neither replays nor writes it.
+QSet<QString>& journalOwners() {
+    static QSet<QString> owners;
+    return owners;
+}
+
+int primaryCode(const QSqlError& error) {
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    return ok ? (code & 0xff) : 0;
+}
+
+// Failures that say something about the store or the disk rather than about the change itself: they can pass
+// (a lock is released, space is freed, the file becomes writable), so the change is kept for later. A change the
+// store refuses as such (a constraint, a wrong statement) would be refused again and is not.
+bool canPass(int code) {
+    switch (code) {
+    case 1:  // SQL error
+    case 2:  // internal
+    case 18: // too big
+    case 19: // constraint
+    case 20: // type mismatch
+    case 21: // misuse
+    case 25: // range
+        return false;
+    default:
+        return true;
+    }
+}
+
+// Opening failures that come from not being allowed to write, not from an unreadable file.
+bool cannotWrite(int code) {
+    return code == 3 || code == kBusy || code == kLocked || code == kReadOnly || code == 10 || code == 14;
+}
+
+QString causeOf(int code) {
+    switch (code) {
+    case kBusy:
+    case kLocked:
+        return QStringLiteral("locked");
+    case kReadOnly:
+        return QStringLiteral("read-only");
+    case kFull:
+        return QStringLiteral("full");
+    default:
+        return QStringLiteral("code %1").arg(code);
+    }
+}
+
+bool writePrivateFile(const QString& path, const QByteArray& bytes, QString* error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (file.write(bytes) != bytes.size()) {
+        *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+// Removes the file; where its folder cannot be written, empties it, which reads as no journal.
+void clearFile(const QString& path) {
+    if (!QFileInfo(path).isFile() || QFile::remove(path))
+        return;
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    Log::line(QStringLiteral("❌ [Store] An old journal could not be removed: %1: %2").arg(path, file.errorString()));
+}
+
+// SQLite makes the side files of a store it opened read-only as read-only as the store. Once the store itself may
+// be written again they must be too, or it stays read-only for good.
+void makeSideFilesWritable(const QString& path) {
+    const QFileInfo store(path);
+    if (!store.isFile() || !store.isWritable())
+        return;
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const QFileInfo side(path + suffix);
+        if (side.isFile() && !side.isWritable() && side.ownerId() == uint(::geteuid()))
+            QFile::setPermissions(side.filePath(),
+                                  side.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+}
+
+QJsonValue encodeValue(const EntityColumn& column, const QVariant& value) {
+    if (!value.isValid() || value.isNull())
+        return QJsonValue(QJsonValue::Null);
+    switch (column.type) {
+    case EntityColumn::Type::Integer:
+        return QJsonValue(value.toLongLong());
+    case EntityColumn::Type::Real:
+        return QJsonValue(value.toDouble());
+    case EntityColumn::Type::Blob:
+        return QJsonValue(QString::fromLatin1(value.toByteArray().toBase64()));
+    case EntityColumn::Type::Text:
+    case EntityColumn::Type::Reference:
+        return QJsonValue(value.toString());
+    }
+    return QJsonValue(QJsonValue::Null);
+}
+
+// Strict: a value of the wrong kind gives nothing.
+std::optional<QVariant> decodeValue(const EntityColumn& column, const QJsonValue& value) {
+    if (value.isNull())
+        return QVariant();
+    switch (column.type) {
+    case EntityColumn::Type::Integer:
+        if (!value.isDouble())
+            return std::nullopt;
+        return QVariant(value.toInteger());
+    case EntityColumn::Type::Real:
+        if (!value.isDouble())
+            return std::nullopt;
+        return QVariant(value.toDouble());
+    case EntityColumn::Type::Blob: {
+        if (!value.isString())
+            return std::nullopt;
+        auto decoded =
+            QByteArray::fromBase64Encoding(value.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded)
+            return std::nullopt;
+        return QVariant(*decoded);
+    }
+    case EntityColumn::Type::Text:
+    case EntityColumn::Type::Reference:
+        if (!value.isString())
+            return std::nullopt;
+        return QVariant(value.toString());
+    }
+    return std::nullopt;
+}
 
 QString sqlType(EntityColumn::Type type) {
     switch (type) {
@@ -39,8 +207,8 @@ QString columnDefinition(const EntityColumn& column, bool isId) {
     if (isId)
         def += " PRIMARY KEY NOT NULL";
     if (column.type == EntityColumn::Type::Reference) {
-        def += " REFERENCES " + quoted(column.referencedTable) +
-               "(id) ON DELETE SET NULL DEFERRABLE INITIALLY DEFERRED";
+        def +=
+            " REFERENCES " + quoted(column.referencedTable) + "(id) ON DELETE SET NULL DEFERRABLE INITIALLY DEFERRED";
     }
     return def;
 }
@@ -50,24 +218,47 @@ QString lastError(const QSqlQuery& query) {
 }
 } // namespace
 
+void ModelContext::setOpenReadOnlyForTesting(bool readOnly) {
+    openReadOnlyForTesting = readOnly;
+}
+
 std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vector<const EntityDescription*> entities) {
     const QString connection = QStringLiteral("orvane-store-%1").arg(++nextConnection);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    const auto make = [&](bool inMemory, std::optional<QString> aside) {
-        std::unique_ptr<ModelContext> context(new ModelContext(connection, path, inMemory, std::move(entities)));
+    const auto make = [&](bool inMemory, std::optional<QString> aside, bool readOnly) {
+        std::unique_ptr<ModelContext> context(new ModelContext(connection, path, inMemory, entities));
         context->keptAside_ = std::move(aside);
+        context->readOnly_ = readOnly;
+        if (!inMemory)
+            context->claimJournal();
         return context;
     };
 
-    QString error = tryOpen(connection, path, entities);
-    if (error.isEmpty())
-        return make(false, std::nullopt);
+    Opened opened = tryOpen(connection, path, entities, Access::writable);
+    if (opened.error.isEmpty()) {
+        if (opened.readOnly)
+            Log::line(
+                QStringLiteral("⚠️ [Store] The object store at %1 cannot be written; it was opened read-only.")
+                    .arg(path));
+        return make(false, std::nullopt, opened.readOnly);
+    }
 
-    Log::line(QStringLiteral("❌ [Store] The object store at %1 could not be opened: %2").arg(path, error));
+    Log::line(QStringLiteral("❌ [Store] The object store at %1 could not be opened: %2").arg(path, opened.error));
+    // A store that may not be written (a read-only file or folder, another program's lock during a schema
+    // change) is read as it is, never treated as unreadable.
+    if (QFileInfo::exists(path) && cannotWrite(opened.code)) {
+        for (const Access access : {Access::readOnly, Access::immutable}) {
+            if (tryOpen(connection, path, entities, access).error.isEmpty()) {
+                Log::line(QStringLiteral("⚠️ [Store] The object store at %1 was opened read-only.").arg(path));
+                return make(false, std::nullopt, true);
+            }
+        }
+    }
+
+    QString error = opened.error;
     std::optional<QString> keptAside;
     if (QFileInfo::exists(path)) {
-        const QString aside =
-            path + ".unreadable-" + QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz");
+        const QString aside = path + ".unreadable-" + QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz");
         // Never over another kept-aside store: that would lose it.
         const bool moved = NoReplaceMove::move(path, aside).outcome == NoReplaceMove::Outcome::moved;
         if (moved) {
@@ -78,9 +269,10 @@ std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vecto
             }
             Log::line(QStringLiteral("⚠️ [Store] The unreadable store was kept at %1; a new store was created.")
                           .arg(aside));
-            error = tryOpen(connection, path, entities);
-            if (error.isEmpty())
-                return make(false, keptAside);
+            opened = tryOpen(connection, path, entities, Access::writable);
+            if (opened.error.isEmpty())
+                return make(false, keptAside, opened.readOnly);
+            error = opened.error;
             Log::line(QStringLiteral("❌ [Store] A new store could not be created at %1: %2").arg(path, error));
         } else {
             Log::line(
@@ -88,56 +280,96 @@ std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vecto
         }
     }
     Log::line(QStringLiteral("⚠️ [Store] Working with a store in memory: nothing will be kept after quitting."));
-    error = tryOpen(connection, ":memory:", entities);
-    if (!error.isEmpty())
-        Log::line(QStringLiteral("❌ [Store] The in-memory store failed too: %1").arg(error));
-    return make(true, keptAside);
+    opened = tryOpen(connection, ":memory:", entities, Access::writable);
+    if (!opened.error.isEmpty())
+        Log::line(QStringLiteral("❌ [Store] The in-memory store failed too: %1").arg(opened.error));
+    return make(true, keptAside, false);
 }
 
-QString ModelContext::tryOpen(const QString& connection, const QString& path,
-                              const std::vector<const EntityDescription*>& entities) {
+ModelContext::Opened ModelContext::tryOpen(const QString& connection, const QString& path,
+                                           const std::vector<const EntityDescription*>& entities, Access access,
+                                           bool check) {
     if (QSqlDatabase::contains(connection))
         QSqlDatabase::removeDatabase(connection);
-    QString error;
+    const bool memory = path == ":memory:";
+    if (access == Access::writable && !memory)
+        makeSideFilesWritable(path);
+    Opened result;
+    const auto failed = [&result](const QSqlError& error) {
+        result.error = error.text();
+        result.code = primaryCode(error);
+    };
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", connection);
-        db.setDatabaseName(path);
+        QStringList options{QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs)};
+        if (access != Access::writable || (openReadOnlyForTesting && !memory))
+            options << QStringLiteral("QSQLITE_OPEN_READONLY");
+        QString name = path;
+        if (access == Access::immutable) {
+            // Where even the shared-memory file cannot be made (a read-only folder), the file is read as it is.
+            options << QStringLiteral("QSQLITE_OPEN_URI");
+            name = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded) +
+                   QStringLiteral("?immutable=1");
+        }
+        db.setConnectOptions(options.join(';'));
+        db.setDatabaseName(name);
         if (!db.open()) {
-            error = db.lastError().text();
+            failed(db.lastError());
         } else {
             QSqlQuery query(db);
-            const bool memory = path == ":memory:";
-            if (!query.exec("PRAGMA quick_check(1)") || !query.next())
-                error = lastError(query);
-            else if (query.value(0).toString() != "ok")
-                error = "integrity check failed: " + query.value(0).toString();
-            else if (!memory && !query.exec("PRAGMA journal_mode=WAL"))
-                error = lastError(query);
-            else if (!query.exec("PRAGMA foreign_keys=ON"))
-                error = lastError(query);
-            else
-                error = createSchema(db, entities);
-            if (!error.isEmpty())
+            if (check && (!query.exec("PRAGMA quick_check(1)") || !query.next())) {
+                failed(query.lastError());
+            } else if (check && query.value(0).toString() != "ok") {
+                result.error = "integrity check failed: " + query.value(0).toString();
+                result.code = 11;
+            } else if (access != Access::writable) {
+                result.readOnly = true;
+                if (!query.exec("PRAGMA foreign_keys=ON"))
+                    failed(query.lastError());
+            } else {
+                query.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(kOpeningBusyTimeoutMs));
+                if (!memory && !query.exec("PRAGMA journal_mode=WAL"))
+                    failed(query.lastError());
+                else if (!query.exec("PRAGMA foreign_keys=ON"))
+                    failed(query.lastError());
+                else if (const QSqlError schema = createSchema(db, entities); schema.type() != QSqlError::NoError)
+                    failed(schema);
+                query.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(kBusyTimeoutMs));
+                // A read-only file opens without complaint; a write taken back at once tells. A lock held by
+                // another program only means the store is busy now.
+                if (result.error.isEmpty() && !memory && query.exec("BEGIN") && query.exec("PRAGMA user_version") &&
+                    query.next()) {
+                    const qint64 version = query.value(0).toLongLong();
+                    query.finish();
+                    if (!query.exec(QStringLiteral("PRAGMA user_version=%1").arg(version)))
+                        result.readOnly = primaryCode(query.lastError()) == kReadOnly;
+                    query.exec("ROLLBACK");
+                }
+            }
+            if (!result.error.isEmpty())
                 db.close();
         }
     }
-    if (!error.isEmpty())
+    if (!result.error.isEmpty()) {
         QSqlDatabase::removeDatabase(connection);
-    return error.isEmpty() ? QString() : (error.trimmed().isEmpty() ? QStringLiteral("unknown error") : error);
+        if (result.error.trimmed().isEmpty())
+            result.error = QStringLiteral("unknown error");
+    }
+    return result;
 }
 
-QString ModelContext::createSchema(QSqlDatabase& db, const std::vector<const EntityDescription*>& entities) {
+QSqlError ModelContext::createSchema(QSqlDatabase& db, const std::vector<const EntityDescription*>& entities) {
     QSqlQuery query(db);
     for (const EntityDescription* entity : entities) {
         QStringList defs;
         for (size_t i = 0; i < entity->columns.size(); ++i)
             defs << columnDefinition(entity->columns[i], i == 0);
         if (!query.exec("CREATE TABLE IF NOT EXISTS " + quoted(entity->table) + " (" + defs.join(", ") + ")"))
-            return lastError(query);
+            return query.lastError();
         // Columns added in later versions are added to older stores.
         QSet<QString> existing;
         if (!query.exec("PRAGMA table_info(" + quoted(entity->table) + ")"))
-            return lastError(query);
+            return query.lastError();
         while (query.next())
             existing.insert(query.value(1).toString());
         for (size_t i = 1; i < entity->columns.size(); ++i) {
@@ -145,7 +377,7 @@ QString ModelContext::createSchema(QSqlDatabase& db, const std::vector<const Ent
             if (existing.contains(column.name))
                 continue;
             if (!query.exec("ALTER TABLE " + quoted(entity->table) + " ADD COLUMN " + columnDefinition(column, false)))
-                return lastError(query);
+                return query.lastError();
         }
     }
     return {};
@@ -153,9 +385,18 @@ QString ModelContext::createSchema(QSqlDatabase& db, const std::vector<const Ent
 
 ModelContext::ModelContext(const QString& connection, const QString& path, bool inMemory,
                            std::vector<const EntityDescription*> entities)
-    : connection_(connection), path_(path), inMemory_(inMemory), entities_(std::move(entities)) {}
+    : connection_(connection), path_(path), inMemory_(inMemory), entities_(std::move(entities)) {
+    retryTimer_.setSingleShot(true);
+    connect(&retryTimer_, &QTimer::timeout, this, [this] { retryPendingChanges(); });
+}
 
 ModelContext::~ModelContext() {
+    retryTimer_.stop();
+    // Changes made since the journal was last written are kept too.
+    if (journalActive_ && journalWriteScheduled_)
+        writeJournal();
+    if (ownsJournal_)
+        journalOwners().remove(QFileInfo(path_).absoluteFilePath());
     for (const auto& record : std::as_const(registry_))
         record->context_ = nullptr;
     registry_.clear();
@@ -177,7 +418,7 @@ QString ModelContext::key(const EntityDescription& entity, const QString& identi
 }
 
 std::optional<QList<std::shared_ptr<PersistentModel>>> ModelContext::fetchAll(const EntityDescription& entity,
-                                                                                QString* error) {
+                                                                              QString* error) {
     // One query for the whole table. Picture columns stay in the store until a record's getter asks for them,
     // so a list of thousands of clips costs what its texts and numbers cost.
     QStringList names;
@@ -334,6 +575,7 @@ void ModelContext::insert(const std::shared_ptr<PersistentModel>& record) {
     record->sequence_ = ++sequence_;
     registry_.insert(k, record);
     pending_.insert(record.get());
+    scheduleJournalWrite();
     scheduleAutosave();
 }
 
@@ -372,6 +614,7 @@ void ModelContext::remove(const std::shared_ptr<PersistentModel>& record) {
             }
         }
     }
+    scheduleJournalWrite();
     scheduleAutosave();
 }
 
@@ -382,6 +625,7 @@ void ModelContext::restore(const std::shared_ptr<PersistentModel>& record) {
     record->deleted_ = false;
     if (record->dirty_)
         pending_.insert(record.get());
+    scheduleJournalWrite();
 }
 
 bool ModelContext::hasChanges() const {
@@ -389,24 +633,29 @@ bool ModelContext::hasChanges() const {
 }
 
 bool ModelContext::save(QString* error) {
-    if (!hasChanges())
+    if (!hasChanges()) {
+        settle();
         return true;
+    }
     QSqlDatabase db = database();
-    auto fail = [&](const QString& text) {
+    auto fail = [&](const QSqlError& failure) {
         db.rollback();
+        const QString text =
+            failure.text().trimmed().isEmpty() ? QStringLiteral("the store refused the change") : failure.text();
         if (error)
-            *error = text.trimmed().isEmpty() ? QStringLiteral("the store refused the change") : text;
+            *error = text;
+        keepForLater(text, primaryCode(failure));
         return false;
     };
     if (!db.transaction())
-        return fail(db.lastError().text());
+        return fail(db.lastError());
     {
         QSqlQuery query(db);
         for (const auto& record : std::as_const(deleted_)) {
             query.prepare("DELETE FROM " + quoted(record->entity().table) + " WHERE id = ?");
             query.addBindValue(record->identity());
             if (!query.exec())
-                return fail(lastError(query));
+                return fail(query.lastError());
         }
         // Rows are written in the order the records were inserted or loaded, so the store's order follows it.
         QList<PersistentModel*> ordered(pending_.cbegin(), pending_.cend());
@@ -439,11 +688,11 @@ bool ModelContext::save(QString* error) {
                 query.addBindValue(value);
             }
             if (!query.exec())
-                return fail(lastError(query));
+                return fail(query.lastError());
         }
     }
     if (!db.commit())
-        return fail(db.lastError().text());
+        return fail(db.lastError());
 
     for (PersistentModel* record : std::as_const(pending_))
         record->dirty_ = false;
@@ -453,6 +702,7 @@ bool ModelContext::save(QString* error) {
         record->context_ = nullptr;
     }
     deleted_.clear();
+    settle();
     emit didSave();
     return true;
 }
@@ -473,6 +723,7 @@ void ModelContext::recordChanged(PersistentModel* record) {
     if (record->deleted_)
         return;
     pending_.insert(record);
+    scheduleJournalWrite();
     scheduleAutosave();
 }
 
@@ -486,4 +737,353 @@ void ModelContext::scheduleAutosave() {
         if (hasChanges() && !save(&error))
             Log::line("❌ [Store] Autosave failed: " + error);
     });
+}
+
+// ---- changes kept for later ----------------------------------------------------------------------------------
+
+QString ModelContext::journalPath() const {
+    return path_ + QStringLiteral(".pending.json");
+}
+
+QString ModelContext::fallbackJournalPath() const {
+    const QFileInfo store(path_);
+    const QByteArray digest =
+        QCryptographicHash::hash(store.absoluteFilePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+    return AppPaths::cacheFolder() + '/' + store.fileName() + '-' + QString::fromLatin1(digest) +
+           QStringLiteral(".pending.json");
+}
+
+void ModelContext::claimJournal() {
+    const QString canonical = QFileInfo(path_).absoluteFilePath();
+    if (journalOwners().contains(canonical))
+        return;
+    journalOwners().insert(canonical);
+    ownsJournal_ = true;
+    nextRetryDelayMs_ = kFirstRetryDelayMs;
+    // The application announces a read-only store at start; saves failing for that reason are not told again.
+    if (readOnly_)
+        told_.insert('\n' + causeOf(kReadOnly));
+    replayJournal();
+}
+
+void ModelContext::replayJournal() {
+    std::optional<QJsonObject> newest;
+    for (const QString& file : {journalPath(), fallbackJournalPath()}) {
+        QFile journal(file);
+        if (!QFileInfo(file).isFile() || journal.size() == 0)
+            continue;
+        journalOnDisk_ = true;
+        QString problem;
+        QJsonObject object;
+        if (journal.size() > kMaxJournalBytes) {
+            problem = QStringLiteral("it is too large");
+        } else if (!journal.open(QIODevice::ReadOnly)) {
+            problem = journal.errorString();
+        } else {
+            QJsonParseError parsing;
+            const QJsonDocument document = QJsonDocument::fromJson(journal.readAll(), &parsing);
+            object = document.object();
+            if (parsing.error != QJsonParseError::NoError)
+                problem = parsing.errorString();
+            else if (!document.isObject() || object.value("format").toInt() != kJournalFormat)
+                problem = QStringLiteral("it is not a journal of this version");
+        }
+        journal.close();
+        if (!problem.isEmpty()) {
+            const QString aside =
+                file + ".unreadable-" + QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz");
+            NoReplaceMove::move(file, aside);
+            Log::line(QStringLiteral("⚠️ [Store] The journal %1 could not be read (%2); it was kept at %3.")
+                          .arg(file, problem, aside));
+            continue;
+        }
+        if (!newest || object.value("written").toInteger() > newest->value("written").toInteger())
+            newest = object;
+    }
+    if (!newest) {
+        clearJournal();
+        return;
+    }
+    applyJournal(*newest);
+    if (!hasChanges()) {
+        clearJournal();
+        return;
+    }
+    Log::line(QStringLiteral("💾 [Store] %1 changes that could not be saved earlier were found; saving them now.")
+                  .arg(pending_.size() + deleted_.size()));
+    quiet_ = true;
+    QString error;
+    const bool saved = save(&error);
+    quiet_ = false;
+    if (saved) {
+        Log::line(QStringLiteral("💾 ✅ [Store] The changes kept from earlier were saved."));
+    } else if (journalActive_) {
+        Log::line(QStringLiteral("⚠️ [Store] The changes kept from earlier still wait: ") + error);
+    } else {
+        // Refused as such: they would be refused at every start and hold back every later change.
+        for (const QString& file : {journalPath(), fallbackJournalPath()}) {
+            if (QFileInfo(file).size() > 0)
+                NoReplaceMove::move(file, file + ".refused-" +
+                                              QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz"));
+        }
+        journalOnDisk_ = false;
+        Log::line(QStringLiteral("❌ [Store] The store refused the changes kept from earlier; their journal was "
+                                 "kept beside it: ") +
+                  error);
+    }
+}
+
+void ModelContext::applyJournal(const QJsonObject& journal) {
+    const auto entityNamed = [this](const QString& table) -> const EntityDescription* {
+        for (const EntityDescription* entity : entities_) {
+            if (entity->table == table)
+                return entity;
+        }
+        return nullptr;
+    };
+    struct Link {
+        std::shared_ptr<PersistentModel> record;
+        const EntityColumn* column;
+        QVariant value;
+    };
+    QList<Link> links; // resolved once every record is in: a link may point at another kept record
+    int skipped = 0;
+    for (const QJsonValue& entry : journal.value("changes").toArray()) {
+        const QJsonObject change = entry.toObject();
+        const EntityDescription* entity = entityNamed(change.value("table").toString());
+        const QJsonObject values = change.value("values").toObject();
+        if (!entity || entity->columns.empty()) {
+            ++skipped;
+            continue;
+        }
+        std::vector<std::pair<const EntityColumn*, QVariant>> decoded;
+        bool readable = true;
+        bool picturesLeftOut = false;
+        for (const EntityColumn& column : entity->columns) {
+            const auto it = values.constFind(column.name);
+            if (it == values.constEnd()) {
+                picturesLeftOut |= column.lazy;
+                readable &= column.lazy || &column != &entity->columns.front();
+                continue;
+            }
+            auto value = decodeValue(column, *it);
+            if (!value) {
+                readable = false;
+                break;
+            }
+            decoded.emplace_back(&column, std::move(*value));
+        }
+        const QString identity = readable ? decoded.front().second.toString() : QString();
+        if (identity.isEmpty()) {
+            ++skipped;
+            continue;
+        }
+        const QString recordKey = key(*entity, identity);
+        std::shared_ptr<PersistentModel> record = registry_.value(recordKey);
+        if (!record) {
+            record = entity->make();
+            record->context_ = this;
+            record->sequence_ = ++sequence_;
+            registry_.insert(recordKey, record);
+        }
+        record->loading_ = true;
+        for (const auto& [column, value] : decoded) {
+            if (column->type == EntityColumn::Type::Reference && value.isValid())
+                links.append({record, column, value});
+            else
+                column->load(*record, value, *this);
+        }
+        record->loading_ = false;
+        // Pictures the journal does not hold are still the stored ones.
+        record->lazyPending_ = picturesLeftOut;
+        record->dirty_ = true;
+        pending_.insert(record.get());
+    }
+    for (const Link& link : std::as_const(links)) {
+        link.record->loading_ = true;
+        link.column->load(*link.record, link.value, *this);
+        link.record->loading_ = false;
+    }
+    for (const QJsonValue& entry : journal.value("deletions").toArray()) {
+        const QJsonObject deletion = entry.toObject();
+        const EntityDescription* entity = entityNamed(deletion.value("table").toString());
+        if (!entity) {
+            ++skipped;
+            continue;
+        }
+        if (const auto record = loadOne(*entity, deletion.value("id").toString()))
+            remove(record);
+    }
+    if (skipped > 0)
+        Log::line(QStringLiteral("⚠️ [Store] %1 entries of the journal could not be read and were left out.")
+                      .arg(skipped));
+}
+
+bool ModelContext::writeJournal() {
+    journalWriteScheduled_ = false;
+    if (!ownsJournal_)
+        return false;
+    if (!hasChanges()) {
+        settle();
+        return true;
+    }
+    QList<PersistentModel*> ordered(pending_.cbegin(), pending_.cend());
+    std::sort(ordered.begin(), ordered.end(),
+              [](const PersistentModel* a, const PersistentModel* b) { return a->sequence_ < b->sequence_; });
+    QJsonArray changes;
+    for (PersistentModel* record : std::as_const(ordered)) {
+        // The pictures too, so that the journal holds all a later write needs even without this store.
+        record->loadLazyColumns();
+        QJsonObject values;
+        for (const EntityColumn& column : record->entity().columns) {
+            if (!column.lazy || !record->lazyPending_)
+                values.insert(column.name, encodeValue(column, column.read(*record)));
+        }
+        changes.append(QJsonObject{{"table", record->entity().table}, {"values", values}});
+    }
+    QJsonArray deletions;
+    for (const auto& record : std::as_const(deleted_))
+        deletions.append(QJsonObject{{"table", record->entity().table}, {"id", record->identity()}});
+    QJsonObject journal{{"changes", changes}, {"deletions", deletions}};
+    const QByteArray body = QJsonDocument(journal).toJson(QJsonDocument::Compact);
+    if (journalOnDisk_ && body == journalBody_)
+        return true;
+    journal.insert("format", kJournalFormat);
+    journal.insert("written", QDateTime::currentMSecsSinceEpoch());
+    const QByteArray bytes = QJsonDocument(journal).toJson(QJsonDocument::Compact);
+
+    QString error;
+    if (writePrivateFile(journalPath(), bytes, &error)) {
+        clearFile(fallbackJournalPath());
+    } else {
+        QString fallbackError;
+        if (!writePrivateFile(fallbackJournalPath(), bytes, &fallbackError)) {
+            Log::line(QStringLiteral("❌ [Store] Unsaved changes could not be kept in a journal: %1; %2")
+                          .arg(error, fallbackError));
+            journalBody_.clear();
+            return false;
+        }
+        // An older journal beside the store must not come back over this one.
+        clearFile(journalPath());
+        if (!journalBody_.isEmpty() || !journalOnDisk_)
+            Log::line(QStringLiteral("⚠️ [Store] The store's folder cannot be written (%1); unsaved changes are "
+                                     "kept at %2.")
+                          .arg(error, fallbackJournalPath()));
+    }
+    journalBody_ = body;
+    journalOnDisk_ = true;
+    return true;
+}
+
+void ModelContext::clearJournal() {
+    if (!ownsJournal_)
+        return;
+    clearFile(journalPath());
+    clearFile(fallbackJournalPath());
+    journalBody_.clear();
+    journalOnDisk_ = false;
+}
+
+void ModelContext::settle() {
+    retryTimer_.stop();
+    nextRetryDelayMs_ = kFirstRetryDelayMs;
+    journalActive_ = false;
+    journalWriteScheduled_ = false;
+    if (journalOnDisk_)
+        clearJournal();
+}
+
+void ModelContext::scheduleJournalWrite() {
+    if (!journalActive_ || journalWriteScheduled_)
+        return;
+    journalWriteScheduled_ = true;
+    QTimer::singleShot(0, this, [this] {
+        if (journalWriteScheduled_ && journalActive_)
+            writeJournal();
+    });
+}
+
+void ModelContext::keepForLater(const QString& error, int code) {
+    lastFailureCode_ = code;
+    const bool kept = ownsJournal_ && canPass(code);
+    if (kept) {
+        journalActive_ = true;
+        scheduleRetry();
+    }
+    if (journalActive_)
+        writeJournal(); // the journal follows what is pending, whatever failed this time
+    tellNotSaved(error, code, kept);
+}
+
+void ModelContext::tellNotSaved(const QString& error, int code, bool kept) {
+    if (quiet_)
+        return;
+    const QString cause = causeOf(code);
+    if (told_.contains('\n' + cause))
+        return;
+    QList<PersistentModel*> ordered(pending_.cbegin(), pending_.cend());
+    std::sort(ordered.begin(), ordered.end(),
+              [](const PersistentModel* a, const PersistentModel* b) { return a->sequence_ < b->sequence_; });
+    const QString details =
+        kept ? QStringLiteral("The data store said: “%1”. Nothing is lost: Orvane keeps the change and saves it as "
+                              "soon as the store can be written again.")
+                   .arg(error)
+             : QStringLiteral("The data store said: “%1”. Orvane keeps the change while it runs and tries again with "
+                              "the next save.")
+                   .arg(error);
+    for (const PersistentModel* record : std::as_const(ordered)) {
+        const QString& notice = record->entity().unsavedNotice;
+        if (notice.isEmpty() || told_.contains(notice + '\n' + cause))
+            continue;
+        told_.insert(notice + '\n' + cause);
+        Dialogs::current().notify(Dialogs::AlertStyle::warning, notice, details);
+    }
+}
+
+void ModelContext::scheduleRetry() {
+    if (retryTimer_.isActive())
+        return;
+    retryTimer_.start(nextRetryDelayMs_);
+    nextRetryDelayMs_ = std::min(nextRetryDelayMs_ * 2, kMaxRetryDelayMs);
+}
+
+bool ModelContext::retryPendingChanges() {
+    retryTimer_.stop();
+    if (!hasChanges()) {
+        settle();
+        return true;
+    }
+    if (readOnly_ || lastFailureCode_ == kReadOnly)
+        reconnect();
+    QString error;
+    if (save(&error)) {
+        Log::line(QStringLiteral("💾 ✅ [Store] Changes that had to wait were saved."));
+        return true;
+    }
+    Log::line(QStringLiteral("❌ [Store] Saving again failed: ") + error);
+    return false;
+}
+
+bool ModelContext::reconnect() {
+    const QString candidate = QStringLiteral("orvane-store-%1").arg(++nextConnection);
+    const Opened opened = tryOpen(candidate, path_, entities_, Access::writable, false);
+    if (!opened.error.isEmpty())
+        return false;
+    if (opened.readOnly) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(candidate, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(candidate);
+        return false;
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection_, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection_);
+    connection_ = candidate;
+    readOnly_ = false;
+    Log::line(QStringLiteral("💾 [Store] The store at %1 can be written again.").arg(path_));
+    return true;
 }
