@@ -29,7 +29,7 @@ bool openReadOnlyForTesting = false;
 
 // A write waits this long for another program's lock: less than one frame, so the window never stalls.
 constexpr int kBusyTimeoutMs = 10;
-// Opening may have to change the schema once; it runs before the window is shown.
+// The first opening may have to change the schema once; it runs before the window is shown.
 constexpr int kOpeningBusyTimeoutMs = 1000;
 constexpr int kFirstRetryDelayMs = 1000;
 constexpr int kMaxRetryDelayMs = 60000;
@@ -288,7 +288,7 @@ std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vecto
 
 ModelContext::Opened ModelContext::tryOpen(const QString& connection, const QString& path,
                                            const std::vector<const EntityDescription*>& entities, Access access,
-                                           bool check) {
+                                           bool opening) {
     if (QSqlDatabase::contains(connection))
         QSqlDatabase::removeDatabase(connection);
     const bool memory = path == ":memory:";
@@ -317,9 +317,9 @@ ModelContext::Opened ModelContext::tryOpen(const QString& connection, const QStr
             failed(db.lastError());
         } else {
             QSqlQuery query(db);
-            if (check && (!query.exec("PRAGMA quick_check(1)") || !query.next())) {
+            if (opening && (!query.exec("PRAGMA quick_check(1)") || !query.next())) {
                 failed(query.lastError());
-            } else if (check && query.value(0).toString() != "ok") {
+            } else if (opening && query.value(0).toString() != "ok") {
                 result.error = "integrity check failed: " + query.value(0).toString();
                 result.code = 11;
             } else if (access != Access::writable) {
@@ -327,7 +327,8 @@ ModelContext::Opened ModelContext::tryOpen(const QString& connection, const QStr
                 if (!query.exec("PRAGMA foreign_keys=ON"))
                     failed(query.lastError());
             } else {
-                query.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(kOpeningBusyTimeoutMs));
+                if (opening)
+                    query.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(kOpeningBusyTimeoutMs));
                 if (!memory && !query.exec("PRAGMA journal_mode=WAL"))
                     failed(query.lastError());
                 else if (!query.exec("PRAGMA foreign_keys=ON"))
@@ -337,12 +338,13 @@ ModelContext::Opened ModelContext::tryOpen(const QString& connection, const QStr
                 query.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(kBusyTimeoutMs));
                 // A read-only file opens without complaint; a write taken back at once tells. A lock held by
                 // another program only means the store is busy now.
-                if (result.error.isEmpty() && !memory && query.exec("BEGIN") && query.exec("PRAGMA user_version") &&
-                    query.next()) {
-                    const qint64 version = query.value(0).toLongLong();
-                    query.finish();
-                    if (!query.exec(QStringLiteral("PRAGMA user_version=%1").arg(version)))
-                        result.readOnly = primaryCode(query.lastError()) == kReadOnly;
+                if (result.error.isEmpty() && !memory && query.exec("BEGIN")) {
+                    if (query.exec("PRAGMA user_version") && query.next()) {
+                        const qint64 version = query.value(0).toLongLong();
+                        query.finish();
+                        if (!query.exec(QStringLiteral("PRAGMA user_version=%1").arg(version)))
+                            result.readOnly = primaryCode(query.lastError()) == kReadOnly;
+                    }
                     query.exec("ROLLBACK");
                 }
             }
@@ -827,6 +829,12 @@ void ModelContext::replayJournal() {
                                               QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz"));
         }
         journalOnDisk_ = false;
+        // Nor do they stay pending, where they would hold back every save of this session.
+        for (const auto& record : std::as_const(registry_))
+            record->context_ = nullptr;
+        registry_.clear();
+        pending_.clear();
+        deleted_.clear();
         Log::line(QStringLiteral("❌ [Store] The store refused the changes kept from earlier; their journal was "
                                  "kept beside it: ") +
                   error);
@@ -1010,9 +1018,9 @@ void ModelContext::keepForLater(const QString& error, int code) {
         journalActive_ = true;
         scheduleRetry();
     }
-    if (journalActive_)
-        writeJournal(); // the journal follows what is pending, whatever failed this time
-    tellNotSaved(error, code, kept);
+    // The journal follows what is pending, whatever failed this time.
+    const bool journaled = journalActive_ && writeJournal();
+    tellNotSaved(error, code, kept && journaled);
 }
 
 void ModelContext::tellNotSaved(const QString& error, int code, bool kept) {

@@ -101,8 +101,9 @@ private:
         int code = 0;  // SQLite's primary result code of the failure
         bool readOnly = false;
     };
+    // A first opening checks the file and may wait for a schema change; reconnecting does neither.
     static Opened tryOpen(const QString& connection, const QString& path,
-                          const std::vector<const EntityDescription*>& entities, Access access, bool check = true);
+                          const std::vector<const EntityDescription*>& entities, Access access, bool opening = true);
     static QSqlError createSchema(QSqlDatabase& db, const std::vector<const EntityDescription*>& entities);
 
     // Journal of changes that could not be saved yet.

@@ -253,6 +253,35 @@ private slots:
         QCOMPARE(dialogs.notices.size(), 2);
     }
 
+    void aFullDiskKeepsChangesUntilThereIsRoom() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        const QString path = env.path("store.sqlite");
+        auto store = ModelSchema::openStore(path);
+        // The store may not grow by a single page.
+        QSqlQuery pages(store->database());
+        QVERIFY(pages.exec("PRAGMA page_count") && pages.next());
+        const int full = pages.value(0).toInt();
+        QVERIFY(pages.exec(QStringLiteral("PRAGMA max_page_count=%1").arg(full)));
+        auto video = clip("Orvane_full.mp4");
+        video->setFirstFrameImageData(QByteArray(64 * 1024, 'j'));
+        store->insert(video);
+        QString error;
+        QVERIFY(!store->save(&error));
+        QVERIFY2(error.contains("full"), qPrintable(error));
+        QVERIFY(store->keepsChangesForLater());
+        QVERIFY(contentsOf(store->journalPath()).contains("Orvane_full.mp4"));
+        QCOMPARE(dialogs.notices.size(), 1);
+        QCOMPARE(dialogs.notices.first().informativeText,
+                 "The data store said: “" + error +
+                     "”. Nothing is lost: Orvane keeps the change and saves it as soon as the store can be written "
+                     "again.");
+
+        QVERIFY(pages.exec(QStringLiteral("PRAGMA max_page_count=%1").arg(full * 100)));
+        QVERIFY(store->retryPendingChanges());
+        QCOMPARE(storedValues(path, "SELECT length(firstFrameImageData) FROM VideoMetadata"), QStringList({"65536"}));
+    }
+
     void aReadOnlyStoreKeepsChangesInItsJournalAcrossRestarts() {
         TestEnvironment env;
         ScriptedDialogs dialogs;
@@ -386,11 +415,31 @@ private slots:
                  "imageData": "not base64!"}},
                 {"table": "NoSuchTable", "values": {"id": "x"}}]})");
         }
+        {
+            auto store = ModelSchema::openStore(path);
+            QVERIFY(env.hasLineStartingWith("⚠️ [Store] 3 entries of the journal could not be read"));
+            QCOMPARE(storedValues(path, "SELECT title FROM ImagePreset"), QStringList({"Good"}));
+            QCOMPARE(store->fetch<ImagePreset>()->first()->imageData(), std::optional<QByteArray>("image"));
+            QVERIFY(!QFileInfo::exists(path + ".pending.json"));
+            QVERIFY(QSqlQuery(store->database())
+                        .exec("CREATE TRIGGER refuse BEFORE INSERT ON ImagePreset WHEN NEW.title = 'Refused' "
+                              "BEGIN SELECT RAISE(ABORT, 'no'); END"));
+        }
+
+        // A journal the store refuses as such is kept aside, so it holds back neither this start nor the next.
+        {
+            QFile journal(path + ".pending.json");
+            QVERIFY(journal.open(QIODevice::WriteOnly));
+            journal.write(R"({"format": 1, "written": 2, "changes": [{"table": "ImagePreset", "values":
+                {"id": "6b1c3f7e-0000-4000-8000-000000000004", "title": "Refused", "prompt": "p", "createdAt": 1}}]})");
+        }
         auto store = ModelSchema::openStore(path);
-        QVERIFY(env.hasLineStartingWith("⚠️ [Store] 3 entries of the journal could not be read"));
-        QCOMPARE(storedValues(path, "SELECT title FROM ImagePreset"), QStringList({"Good"}));
-        QCOMPARE(store->fetch<ImagePreset>()->first()->imageData(), std::optional<QByteArray>("image"));
-        QVERIFY(!QFileInfo::exists(path + ".pending.json"));
+        QVERIFY(env.hasLineStartingWith("❌ [Store] The store refused the changes kept from earlier"));
+        QCOMPARE(QDir(env.root()).entryList({"store.sqlite.pending.json.refused-*"}).size(), 1);
+        QVERIFY(!store->hasChanges());
+        store->insert(ImagePreset::make("Next", "p"));
+        QVERIFY(store->save());
+        QCOMPARE(storedValues(path, "SELECT title FROM ImagePreset ORDER BY rowid"), QStringList({"Good", "Next"}));
     }
 
     void deletingAPresetKeepsItsClipsWithTheLinkCleared() {
