@@ -106,8 +106,12 @@ private:
                           const std::vector<const EntityDescription*>& entities, Access access, bool opening = true);
     static QSqlError createSchema(QSqlDatabase& db, const std::vector<const EntityDescription*>& entities);
 
+    // SQLite's primary result code of a failure; 0 when unknown.
+    static int resultCode(const QSqlError& error);
+
     // Journal of changes that could not be saved yet.
     void claimJournal();
+    void releaseJournal();
     void replayJournal();
     void applyJournal(const QJsonObject& journal);
     bool writeJournal();
@@ -134,6 +138,7 @@ private:
     bool ownsJournal_ = false;   // the first context of a store in this process replays and writes its journal
     bool journalActive_ = false; // changes wait in the journal
     bool journalOnDisk_ = false;
+    bool journalElsewhere_ = false; // in the fallback folder, the store's own cannot be written
     bool journalWriteScheduled_ = false;
     bool quiet_ = false; // no notices while the journal is replayed at opening
     int lastFailureCode_ = 0;
