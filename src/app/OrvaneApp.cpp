@@ -237,8 +237,11 @@ void OrvaneApp::onLaunch() {
 
 void OrvaneApp::onWillTerminate() {
     QString error;
-    if (modelContext_->hasChanges() && !modelContext_->save(&error))
+    if (modelContext_->hasChanges() && !modelContext_->save(&error)) {
         Log::line("❌ [Store] Saving before quitting failed: " + error);
+        if (modelContext_->keepsChangesForLater())
+            Log::line("💾 [Store] The unsaved changes are kept in the journal and saved at the next start.");
+    }
     // Written to the end before the process goes: the backup only touches local files.
     try {
         backupManager_->createBackupNow();

@@ -8,6 +8,15 @@
 
 void warnAboutStoreRecovery(const ModelContext& context) {
     const auto aside = context.keptAsidePath();
+    if (!aside && !context.isInMemory() && context.isReadOnly()) {
+        Dialogs::current().alert(
+            Dialogs::AlertStyle::warning, QStringLiteral("Orvane's data store is read-only"),
+            QStringLiteral("The store at %1 cannot be written. Your records are shown, but changes will not be kept "
+                           "in it until it can be written: Orvane holds them aside meanwhile and saves them then.")
+                .arg(QDir::toNativeSeparators(context.filePath())),
+            {QStringLiteral("OK")});
+        return;
+    }
     if (!aside && !context.isInMemory())
         return;
     QStringList details;

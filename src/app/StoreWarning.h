@@ -3,6 +3,6 @@
 class ModelContext;
 
 // Tells the user, in a warning, when the store could not be opened as it was: which file was kept aside
-// and where, and when the records of this session live in memory only and will be lost at quit.
-// Nothing is shown when the store opened normally.
+// and where, when the records of this session live in memory only and will be lost at quit, and when the
+// store opened read-only. Nothing is shown when the store opened normally.
 void warnAboutStoreRecovery(const ModelContext& context);

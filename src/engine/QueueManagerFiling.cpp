@@ -367,8 +367,8 @@ QCoro::Task<> QueueManager::saveVideoMetadata(GenerationTask task, QString fileN
     context->insert(record);
     QString error;
     if (!context->save(&error)) {
-        // The clip stays in the folder without a record; a later save must not bring this one back.
-        context->remove(record);
+        // The record stays pending in the context, which keeps it for a later save and tells the user; the
+        // sound waits for a save that really happened.
         Log::line(QStringLiteral("💾 ❌ Failed to save video metadata: ") + error);
         co_return;
     }

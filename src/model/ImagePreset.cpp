@@ -27,7 +27,9 @@ const EntityDescription& ImagePreset::description() {
             Columns::date("createdAt", &R::createdAt_),
             Columns::picture("imageData", &R::imageData_),
         },
-        [] { return std::shared_ptr<PersistentModel>(new ImagePreset); }};
+        [] { return std::shared_ptr<PersistentModel>(new ImagePreset); },
+        QStringLiteral("The preset could not be saved yet"),
+    };
     return entity;
 }
 

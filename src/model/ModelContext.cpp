@@ -11,9 +11,38 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimer>
+#include <QUrl>
+
+#include <unistd.h>
 
 namespace {
 int nextConnection = 0;
+bool openReadOnlyForTesting = false;
+
+// A write waits this long for another program's lock: less than one frame, so the window never stalls.
+constexpr int kBusyTimeoutMs = 10;
+// The first opening may have to change the schema once; it runs before the window is shown.
+constexpr int kOpeningBusyTimeoutMs = 1000;
+
+// Opening failures that come from not being allowed to write (permission, busy, locked, read-only, I/O error,
+// cannot open), not from an unreadable file.
+bool cannotWrite(int code) {
+    return code == 3 || code == 5 || code == 6 || code == 8 || code == 10 || code == 14;
+}
+
+// SQLite makes the side files of a store it opened read-only as read-only as the store. Once the store itself may
+// be written again they must be too, or it stays read-only for good.
+void makeSideFilesWritable(const QString& path) {
+    const QFileInfo store(path);
+    if (!store.isFile() || !store.isWritable())
+        return;
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const QFileInfo side(path + suffix);
+        if (side.isFile() && !side.isWritable() && side.ownerId() == uint(::geteuid()))
+            QFile::setPermissions(side.filePath(),
+                                  side.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+}
 
 QString sqlType(EntityColumn::Type type) {
     switch (type) {
@@ -39,8 +68,8 @@ QString columnDefinition(const EntityColumn& column, bool isId) {
     if (isId)
         def += " PRIMARY KEY NOT NULL";
     if (column.type == EntityColumn::Type::Reference) {
-        def += " REFERENCES " + quoted(column.referencedTable) +
-               "(id) ON DELETE SET NULL DEFERRABLE INITIALLY DEFERRED";
+        def +=
+            " REFERENCES " + quoted(column.referencedTable) + "(id) ON DELETE SET NULL DEFERRABLE INITIALLY DEFERRED";
     }
     return def;
 }
@@ -50,24 +79,53 @@ QString lastError(const QSqlQuery& query) {
 }
 } // namespace
 
+int ModelContext::resultCode(const QSqlError& error) {
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    return ok ? (code & 0xff) : 0;
+}
+
+void ModelContext::setOpenReadOnlyForTesting(bool readOnly) {
+    openReadOnlyForTesting = readOnly;
+}
+
 std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vector<const EntityDescription*> entities) {
     const QString connection = QStringLiteral("orvane-store-%1").arg(++nextConnection);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    const auto make = [&](bool inMemory, std::optional<QString> aside) {
-        std::unique_ptr<ModelContext> context(new ModelContext(connection, path, inMemory, std::move(entities)));
+    const auto make = [&](bool inMemory, std::optional<QString> aside, bool readOnly) {
+        std::unique_ptr<ModelContext> context(new ModelContext(connection, path, inMemory, entities));
         context->keptAside_ = std::move(aside);
+        context->readOnly_ = readOnly;
+        if (!inMemory)
+            context->claimJournal();
         return context;
     };
 
-    QString error = tryOpen(connection, path, entities);
-    if (error.isEmpty())
-        return make(false, std::nullopt);
+    Opened opened = tryOpen(connection, path, entities, Access::writable);
+    if (opened.error.isEmpty()) {
+        if (opened.readOnly)
+            Log::line(
+                QStringLiteral("⚠️ [Store] The object store at %1 cannot be written; it was opened read-only.")
+                    .arg(path));
+        return make(false, std::nullopt, opened.readOnly);
+    }
 
-    Log::line(QStringLiteral("❌ [Store] The object store at %1 could not be opened: %2").arg(path, error));
+    Log::line(QStringLiteral("❌ [Store] The object store at %1 could not be opened: %2").arg(path, opened.error));
+    // A store that may not be written (a read-only file or folder, another program's lock during a schema
+    // change) is read as it is, never treated as unreadable.
+    if (QFileInfo::exists(path) && cannotWrite(opened.code)) {
+        for (const Access access : {Access::readOnly, Access::immutable}) {
+            if (tryOpen(connection, path, entities, access).error.isEmpty()) {
+                Log::line(QStringLiteral("⚠️ [Store] The object store at %1 was opened read-only.").arg(path));
+                return make(false, std::nullopt, true);
+            }
+        }
+    }
+
+    QString error = opened.error;
     std::optional<QString> keptAside;
     if (QFileInfo::exists(path)) {
-        const QString aside =
-            path + ".unreadable-" + QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz");
+        const QString aside = path + ".unreadable-" + QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz");
         // Never over another kept-aside store: that would lose it.
         const bool moved = NoReplaceMove::move(path, aside).outcome == NoReplaceMove::Outcome::moved;
         if (moved) {
@@ -78,9 +136,10 @@ std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vecto
             }
             Log::line(QStringLiteral("⚠️ [Store] The unreadable store was kept at %1; a new store was created.")
                           .arg(aside));
-            error = tryOpen(connection, path, entities);
-            if (error.isEmpty())
-                return make(false, keptAside);
+            opened = tryOpen(connection, path, entities, Access::writable);
+            if (opened.error.isEmpty())
+                return make(false, keptAside, opened.readOnly);
+            error = opened.error;
             Log::line(QStringLiteral("❌ [Store] A new store could not be created at %1: %2").arg(path, error));
         } else {
             Log::line(
@@ -88,56 +147,98 @@ std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vecto
         }
     }
     Log::line(QStringLiteral("⚠️ [Store] Working with a store in memory: nothing will be kept after quitting."));
-    error = tryOpen(connection, ":memory:", entities);
-    if (!error.isEmpty())
-        Log::line(QStringLiteral("❌ [Store] The in-memory store failed too: %1").arg(error));
-    return make(true, keptAside);
+    opened = tryOpen(connection, ":memory:", entities, Access::writable);
+    if (!opened.error.isEmpty())
+        Log::line(QStringLiteral("❌ [Store] The in-memory store failed too: %1").arg(opened.error));
+    return make(true, keptAside, false);
 }
 
-QString ModelContext::tryOpen(const QString& connection, const QString& path,
-                              const std::vector<const EntityDescription*>& entities) {
+ModelContext::Opened ModelContext::tryOpen(const QString& connection, const QString& path,
+                                           const std::vector<const EntityDescription*>& entities, Access access,
+                                           bool opening) {
     if (QSqlDatabase::contains(connection))
         QSqlDatabase::removeDatabase(connection);
-    QString error;
+    const bool memory = path == ":memory:";
+    if (access == Access::writable && !memory)
+        makeSideFilesWritable(path);
+    Opened result;
+    const auto failed = [&result](const QSqlError& error) {
+        result.error = error.text();
+        result.code = resultCode(error);
+    };
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", connection);
-        db.setDatabaseName(path);
+        QStringList options{QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs)};
+        if (access != Access::writable || (openReadOnlyForTesting && !memory))
+            options << QStringLiteral("QSQLITE_OPEN_READONLY");
+        QString name = path;
+        if (access == Access::immutable) {
+            // Where even the shared-memory file cannot be made (a read-only folder), the file is read as it is.
+            options << QStringLiteral("QSQLITE_OPEN_URI");
+            name = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded) +
+                   QStringLiteral("?immutable=1");
+        }
+        db.setConnectOptions(options.join(';'));
+        db.setDatabaseName(name);
         if (!db.open()) {
-            error = db.lastError().text();
+            failed(db.lastError());
         } else {
             QSqlQuery query(db);
-            const bool memory = path == ":memory:";
-            if (!query.exec("PRAGMA quick_check(1)") || !query.next())
-                error = lastError(query);
-            else if (query.value(0).toString() != "ok")
-                error = "integrity check failed: " + query.value(0).toString();
-            else if (!memory && !query.exec("PRAGMA journal_mode=WAL"))
-                error = lastError(query);
-            else if (!query.exec("PRAGMA foreign_keys=ON"))
-                error = lastError(query);
-            else
-                error = createSchema(db, entities);
-            if (!error.isEmpty())
+            if (opening && (!query.exec("PRAGMA quick_check(1)") || !query.next())) {
+                failed(query.lastError());
+            } else if (opening && query.value(0).toString() != "ok") {
+                result.error = "integrity check failed: " + query.value(0).toString();
+                result.code = 11;
+            } else if (access != Access::writable) {
+                result.readOnly = true;
+                if (!query.exec("PRAGMA foreign_keys=ON"))
+                    failed(query.lastError());
+            } else {
+                if (opening)
+                    query.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(kOpeningBusyTimeoutMs));
+                if (!memory && !query.exec("PRAGMA journal_mode=WAL"))
+                    failed(query.lastError());
+                else if (!query.exec("PRAGMA foreign_keys=ON"))
+                    failed(query.lastError());
+                else if (const QSqlError schema = createSchema(db, entities); schema.type() != QSqlError::NoError)
+                    failed(schema);
+                query.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(kBusyTimeoutMs));
+                // A read-only file opens without complaint; a write taken back at once tells. A lock held by
+                // another program only means the store is busy now.
+                if (result.error.isEmpty() && !memory && query.exec("BEGIN")) {
+                    if (query.exec("PRAGMA user_version") && query.next()) {
+                        const qint64 version = query.value(0).toLongLong();
+                        query.finish();
+                        if (!query.exec(QStringLiteral("PRAGMA user_version=%1").arg(version)))
+                            result.readOnly = resultCode(query.lastError()) == 8; // read-only
+                    }
+                    query.exec("ROLLBACK");
+                }
+            }
+            if (!result.error.isEmpty())
                 db.close();
         }
     }
-    if (!error.isEmpty())
+    if (!result.error.isEmpty()) {
         QSqlDatabase::removeDatabase(connection);
-    return error.isEmpty() ? QString() : (error.trimmed().isEmpty() ? QStringLiteral("unknown error") : error);
+        if (result.error.trimmed().isEmpty())
+            result.error = QStringLiteral("unknown error");
+    }
+    return result;
 }
 
-QString ModelContext::createSchema(QSqlDatabase& db, const std::vector<const EntityDescription*>& entities) {
+QSqlError ModelContext::createSchema(QSqlDatabase& db, const std::vector<const EntityDescription*>& entities) {
     QSqlQuery query(db);
     for (const EntityDescription* entity : entities) {
         QStringList defs;
         for (size_t i = 0; i < entity->columns.size(); ++i)
             defs << columnDefinition(entity->columns[i], i == 0);
         if (!query.exec("CREATE TABLE IF NOT EXISTS " + quoted(entity->table) + " (" + defs.join(", ") + ")"))
-            return lastError(query);
+            return query.lastError();
         // Columns added in later versions are added to older stores.
         QSet<QString> existing;
         if (!query.exec("PRAGMA table_info(" + quoted(entity->table) + ")"))
-            return lastError(query);
+            return query.lastError();
         while (query.next())
             existing.insert(query.value(1).toString());
         for (size_t i = 1; i < entity->columns.size(); ++i) {
@@ -145,7 +246,7 @@ QString ModelContext::createSchema(QSqlDatabase& db, const std::vector<const Ent
             if (existing.contains(column.name))
                 continue;
             if (!query.exec("ALTER TABLE " + quoted(entity->table) + " ADD COLUMN " + columnDefinition(column, false)))
-                return lastError(query);
+                return query.lastError();
         }
     }
     return {};
@@ -153,9 +254,17 @@ QString ModelContext::createSchema(QSqlDatabase& db, const std::vector<const Ent
 
 ModelContext::ModelContext(const QString& connection, const QString& path, bool inMemory,
                            std::vector<const EntityDescription*> entities)
-    : connection_(connection), path_(path), inMemory_(inMemory), entities_(std::move(entities)) {}
+    : connection_(connection), path_(path), inMemory_(inMemory), entities_(std::move(entities)) {
+    retryTimer_.setSingleShot(true);
+    connect(&retryTimer_, &QTimer::timeout, this, [this] { retryPendingChanges(); });
+}
 
 ModelContext::~ModelContext() {
+    retryTimer_.stop();
+    // Changes made since the journal was last written are kept too.
+    if (journalActive_ && journalWriteScheduled_)
+        writeJournal();
+    releaseJournal();
     for (const auto& record : std::as_const(registry_))
         record->context_ = nullptr;
     registry_.clear();
@@ -177,7 +286,7 @@ QString ModelContext::key(const EntityDescription& entity, const QString& identi
 }
 
 std::optional<QList<std::shared_ptr<PersistentModel>>> ModelContext::fetchAll(const EntityDescription& entity,
-                                                                                QString* error) {
+                                                                              QString* error) {
     // One query for the whole table. Picture columns stay in the store until a record's getter asks for them,
     // so a list of thousands of clips costs what its texts and numbers cost.
     QStringList names;
@@ -334,6 +443,7 @@ void ModelContext::insert(const std::shared_ptr<PersistentModel>& record) {
     record->sequence_ = ++sequence_;
     registry_.insert(k, record);
     pending_.insert(record.get());
+    scheduleJournalWrite();
     scheduleAutosave();
 }
 
@@ -372,6 +482,7 @@ void ModelContext::remove(const std::shared_ptr<PersistentModel>& record) {
             }
         }
     }
+    scheduleJournalWrite();
     scheduleAutosave();
 }
 
@@ -382,6 +493,7 @@ void ModelContext::restore(const std::shared_ptr<PersistentModel>& record) {
     record->deleted_ = false;
     if (record->dirty_)
         pending_.insert(record.get());
+    scheduleJournalWrite();
 }
 
 bool ModelContext::hasChanges() const {
@@ -389,24 +501,29 @@ bool ModelContext::hasChanges() const {
 }
 
 bool ModelContext::save(QString* error) {
-    if (!hasChanges())
+    if (!hasChanges()) {
+        settle();
         return true;
+    }
     QSqlDatabase db = database();
-    auto fail = [&](const QString& text) {
+    auto fail = [&](const QSqlError& failure) {
         db.rollback();
+        const QString text =
+            failure.text().trimmed().isEmpty() ? QStringLiteral("the store refused the change") : failure.text();
         if (error)
-            *error = text.trimmed().isEmpty() ? QStringLiteral("the store refused the change") : text;
+            *error = text;
+        keepForLater(text, resultCode(failure));
         return false;
     };
     if (!db.transaction())
-        return fail(db.lastError().text());
+        return fail(db.lastError());
     {
         QSqlQuery query(db);
         for (const auto& record : std::as_const(deleted_)) {
             query.prepare("DELETE FROM " + quoted(record->entity().table) + " WHERE id = ?");
             query.addBindValue(record->identity());
             if (!query.exec())
-                return fail(lastError(query));
+                return fail(query.lastError());
         }
         // Rows are written in the order the records were inserted or loaded, so the store's order follows it.
         QList<PersistentModel*> ordered(pending_.cbegin(), pending_.cend());
@@ -439,11 +556,11 @@ bool ModelContext::save(QString* error) {
                 query.addBindValue(value);
             }
             if (!query.exec())
-                return fail(lastError(query));
+                return fail(query.lastError());
         }
     }
     if (!db.commit())
-        return fail(db.lastError().text());
+        return fail(db.lastError());
 
     for (PersistentModel* record : std::as_const(pending_))
         record->dirty_ = false;
@@ -453,6 +570,7 @@ bool ModelContext::save(QString* error) {
         record->context_ = nullptr;
     }
     deleted_.clear();
+    settle();
     emit didSave();
     return true;
 }
@@ -473,6 +591,7 @@ void ModelContext::recordChanged(PersistentModel* record) {
     if (record->deleted_)
         return;
     pending_.insert(record);
+    scheduleJournalWrite();
     scheduleAutosave();
 }
 
@@ -486,4 +605,28 @@ void ModelContext::scheduleAutosave() {
         if (hasChanges() && !save(&error))
             Log::line("❌ [Store] Autosave failed: " + error);
     });
+}
+
+bool ModelContext::reconnect() {
+    const QString candidate = QStringLiteral("orvane-store-%1").arg(++nextConnection);
+    const Opened opened = tryOpen(candidate, path_, entities_, Access::writable, false);
+    if (!opened.error.isEmpty())
+        return false;
+    if (opened.readOnly) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(candidate, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(candidate);
+        return false;
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection_, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection_);
+    connection_ = candidate;
+    readOnly_ = false;
+    Log::line(QStringLiteral("💾 [Store] The store at %1 can be written again.").arg(path_));
+    return true;
 }

@@ -3,10 +3,13 @@
 #include "PersistentModel.h"
 
 #include <QHash>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QSqlDatabase>
+#include <QSqlError>
+#include <QTimer>
 
 #include <algorithm>
 #include <functional>
@@ -14,8 +17,7 @@
 #include <optional>
 #include <vector>
 
-template <class T>
-struct FetchDescriptor {
+template <class T> struct FetchDescriptor {
     std::function<bool(const T&)> predicate;
     // Strict weak order; ties keep the store's order.
     std::function<bool(const T&, const T&)> sortedBefore;
@@ -26,6 +28,12 @@ struct FetchDescriptor {
 // them in one transaction or, on failure, rolls the transaction back and reports. A fetch reads a table in
 // one query without its picture columns; a record reads its pictures on first use, so a record that outlives
 // its context has only the pictures it had read by then.
+//
+// A save that fails because the store cannot be written for now (locked by another program, read-only, disk
+// full, an I/O error) keeps its changes: they stay pending, are written to a journal beside the store, and
+// are tried again by a retry with back-off, by the next save, or at the next start, when the journal is
+// replayed. Store writes wait at most a few milliseconds for a lock, so a locked store never freezes the
+// window. The user is told once per kind of record and cause that changes could not be saved yet.
 class ModelContext : public QObject {
     Q_OBJECT
 public:
@@ -39,13 +47,14 @@ public:
     bool isInMemory() const { return inMemory_; }
     // Where an unreadable store was moved when this context was opened; none when nothing was moved.
     std::optional<QString> keptAsidePath() const { return keptAside_; }
+    // The store opened but cannot be written (its file, its folder or the disk is read-only). The application
+    // announces this at start, so a failed save for this cause is not announced again.
+    bool isReadOnly() const { return readOnly_; }
 
     template <class T>
-    std::optional<QList<std::shared_ptr<T>>> fetch(const FetchDescriptor<T>& descriptor = {},
-                                                   QString* error = nullptr);
+    std::optional<QList<std::shared_ptr<T>>> fetch(const FetchDescriptor<T>& descriptor = {}, QString* error = nullptr);
     // The record with this identity (loaded from the store when not in memory yet), or null.
-    template <class T>
-    std::shared_ptr<T> object(const QString& identity);
+    template <class T> std::shared_ptr<T> object(const QString& identity);
 
     void insert(const std::shared_ptr<PersistentModel>& record);
     // Marks the record for deletion; links that point at it are cleared at once.
@@ -56,6 +65,16 @@ public:
     void restore(const std::shared_ptr<PersistentModel>& record);
     bool save(QString* error = nullptr);
     bool hasChanges() const;
+    // True while changes wait for a store that cannot be written for now: they are in the journal and a retry
+    // is scheduled. Callers keep such changes instead of taking them back.
+    bool keepsChangesForLater() const { return journalActive_; }
+    // The delay of the scheduled retry in milliseconds, or -1 when none is scheduled.
+    int retryDelayMs() const { return retryTimer_.isActive() ? retryTimer_.interval() : -1; }
+    // What the retry does: reopens a read-only store in case it can be written now, then saves.
+    bool retryPendingChanges();
+    // The journal beside the store, and where it goes when the store's folder cannot be written.
+    QString journalPath() const;
+    QString fallbackJournalPath() const;
     // Takes back every removal not saved yet.
     void discardRemovals();
 
@@ -65,6 +84,8 @@ public:
 
     // For tests and diagnostics.
     QSqlDatabase database() const;
+    // Tests run as root, for whom no file is read-only: this opens every store as a read-only file would.
+    static void setOpenReadOnlyForTesting(bool readOnly);
 
 signals:
     void didSave();
@@ -74,9 +95,34 @@ private:
     ModelContext(const QString& connection, const QString& path, bool inMemory,
                  std::vector<const EntityDescription*> entities);
 
-    static QString tryOpen(const QString& connection, const QString& path,
-                           const std::vector<const EntityDescription*>& entities);
-    static QString createSchema(QSqlDatabase& db, const std::vector<const EntityDescription*>& entities);
+    enum class Access { writable, readOnly, immutable };
+    struct Opened {
+        QString error; // empty when open
+        int code = 0;  // SQLite's primary result code of the failure
+        bool readOnly = false;
+    };
+    // A first opening checks the file and may wait for a schema change; reconnecting does neither.
+    static Opened tryOpen(const QString& connection, const QString& path,
+                          const std::vector<const EntityDescription*>& entities, Access access, bool opening = true);
+    static QSqlError createSchema(QSqlDatabase& db, const std::vector<const EntityDescription*>& entities);
+
+    // SQLite's primary result code of a failure; 0 when unknown.
+    static int resultCode(const QSqlError& error);
+
+    // Journal of changes that could not be saved yet.
+    void claimJournal();
+    void releaseJournal();
+    void replayJournal();
+    void applyJournal(const QJsonObject& journal);
+    bool writeJournal();
+    void clearJournal();
+    void scheduleJournalWrite();
+    void keepForLater(const QString& error, int code);
+    void tellNotSaved(const QString& error, int code, bool kept);
+    void scheduleRetry();
+    bool reconnect();
+    // Nothing waits any more: the journal goes and the retry stops.
+    void settle();
 
     std::optional<QList<std::shared_ptr<PersistentModel>>> fetchAll(const EntityDescription& entity, QString* error);
     std::shared_ptr<PersistentModel> loadOne(const EntityDescription& entity, const QString& identity);
@@ -88,6 +134,18 @@ private:
     QString connection_;
     QString path_;
     bool inMemory_ = false;
+    bool readOnly_ = false;
+    bool ownsJournal_ = false;   // the first context of a store in this process replays and writes its journal
+    bool journalActive_ = false; // changes wait in the journal
+    bool journalOnDisk_ = false;
+    bool journalElsewhere_ = false; // in the fallback folder, the store's own cannot be written
+    bool journalWriteScheduled_ = false;
+    bool quiet_ = false; // no notices while the journal is replayed at opening
+    int lastFailureCode_ = 0;
+    QByteArray journalBody_; // what the journal on disk holds, to skip writing it again unchanged
+    QSet<QString> told_;     // notices already shown, by text and cause
+    QTimer retryTimer_;
+    int nextRetryDelayMs_ = 0;
     std::optional<QString> keptAside_;
     bool autosave_ = false;
     bool autosaveScheduled_ = false;
@@ -116,7 +174,6 @@ std::optional<QList<std::shared_ptr<T>>> ModelContext::fetch(const FetchDescript
     return result;
 }
 
-template <class T>
-std::shared_ptr<T> ModelContext::object(const QString& identity) {
+template <class T> std::shared_ptr<T> ModelContext::object(const QString& identity) {
     return std::static_pointer_cast<T>(loadOne(T::description(), identity));
 }

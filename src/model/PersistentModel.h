@@ -31,6 +31,8 @@ struct EntityDescription {
     QString table;
     std::vector<EntityColumn> columns; // the first column is the unique id
     std::function<std::shared_ptr<PersistentModel>()> make;
+    // What the user is told when a change of this type cannot be saved yet; empty: nothing is shown.
+    QString unsavedNotice;
 };
 
 // Base of the stored record types: identity follows the object, never the attribute values.
@@ -65,8 +67,7 @@ protected:
     bool lazyValuePresent(const QString& column, bool present) const;
 
     // Assigns and records a change; equal values change nothing.
-    template <class T>
-    void write(T& field, const T& value) {
+    template <class T> void write(T& field, const T& value) {
         loadLazyColumns(); // a later read must not bring back the stored value over this one
         if (field == value)
             return;

@@ -31,7 +31,9 @@ const EntityDescription& PromptPreset::description() {
             Columns::picture("previewThumbnailData", &R::previewThumbnailData_),
             Columns::picture("userImageData", &R::userImageData_),
         },
-        [] { return std::shared_ptr<PersistentModel>(new PromptPreset); }};
+        [] { return std::shared_ptr<PersistentModel>(new PromptPreset); },
+        QStringLiteral("The preset could not be saved yet"),
+    };
     return entity;
 }
 

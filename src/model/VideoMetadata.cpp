@@ -45,7 +45,9 @@ const EntityDescription& VideoMetadata::description() {
             Columns::reference("promptPreset", &R::promptPreset_),
             Columns::reference("imagePreset", &R::imagePreset_),
         },
-        [] { return std::shared_ptr<PersistentModel>(new VideoMetadata); }};
+        [] { return std::shared_ptr<PersistentModel>(new VideoMetadata); },
+        QStringLiteral("The clip's details could not be saved yet"),
+    };
     return entity;
 }
 

@@ -8,6 +8,8 @@ class PersistentModel;
 
 // Saving a preset change. A failed save is never shown as success: the console gets
 // "❌ Error saving preset: <error>", `undo` puts the records back as the store holds them, and false comes back.
+// When the store only cannot be written for now, the change is kept for a later save instead (the context
+// tells the user) and true comes back.
 namespace PresetSaving {
 
 bool saveOrUndo(ModelContext& context, const std::function<void()>& undo);

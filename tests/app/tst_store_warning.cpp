@@ -1,5 +1,8 @@
 #include "ModelContext.h"
+#include "ModelSchema.h"
 #include "OrvaneApp.h"
+#include "PromptPreset.h"
+#include "StoreFaults.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -61,6 +64,39 @@ private slots:
                  "No new store could be created at " + path +
                      ". Orvane is working with a temporary store: the records of this session will not be kept "
                      "after quitting.");
+    }
+
+    void aReadOnlyStoreIsAnnouncedOnceAndWhatWaitsIsSavedAtQuit() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        const QString path = env.path("store.sqlite");
+        ModelSchema::openStore(path).reset();
+        {
+            ReadOnlyStores readOnly;
+            OrvaneApp app(path);
+            QVERIFY(app.modelContext().isReadOnly());
+            QCOMPARE(dialogs.alerts.size(), 1);
+            const auto& alert = dialogs.alerts.first();
+            QCOMPARE(alert.style, Dialogs::AlertStyle::warning);
+            QCOMPARE(alert.message, "Orvane's data store is read-only");
+            QCOMPARE(alert.informativeText,
+                     "The store at " + path +
+                         " cannot be written. Your records are shown, but changes will not be kept in it until it "
+                         "can be written: Orvane holds them aside meanwhile and saves them then.");
+            // What the user makes meanwhile waits; the start's warning said why, so no notice follows.
+            app.modelContext().insert(PromptPreset::make("Made while read-only", "p", "User", false));
+            QVERIFY(!app.modelContext().save());
+            QVERIFY(dialogs.notices.isEmpty());
+            app.onWillTerminate();
+            QVERIFY(env.hasLineStartingWith("💾 [Store] The unsaved changes are kept in the journal"));
+        }
+        QCOMPARE(dialogs.alerts.size(), 1);
+        OrvaneApp app(path);
+        QCOMPARE(dialogs.alerts.size(), 1); // writable again: nothing to say
+        QVERIFY(!app.modelContext().hasChanges());
+        const auto presets = app.modelContext().fetch<PromptPreset>();
+        QCOMPARE(presets->size(), 1);
+        QCOMPARE(presets->first()->name(), "Made while read-only");
     }
 };
 

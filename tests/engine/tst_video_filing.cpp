@@ -6,6 +6,7 @@
 #include "MiniMaxAPIService.h"
 #include "ModelSchema.h"
 #include "QueueManager.h"
+#include "StoreFaults.h"
 #include "VideoMetadata.h"
 #include "VideoSettings.h"
 
@@ -496,10 +497,53 @@ private slots:
         settle();
         QCOMPARE(folderEntries(), QStringList({"Orvane_20260101_120000_a_cat.mp4"}));
         QVERIFY(world->sounds.played.isEmpty());
-        // The refused record does not come back with the store's next save.
+        // The record stays pending and is written with the store's next save; that save plays nothing.
         QVERIFY(trigger.exec("DROP TRIGGER refuse_clips"));
         QVERIFY(store->save());
+        const auto records = storedRecords();
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first()->fileName(), "Orvane_20260101_120000_a_cat.mp4");
+        QVERIFY(records.first()->firstFrameImageData());
+        QVERIFY(world->sounds.played.isEmpty());
+    }
+
+    void aRecordLostToALockedStoreIsWrittenAtTheNextStart() {
+        chooseVideoFolder();
+        ScriptedDialogs dialogs;
+        auto lock = std::make_unique<StoreLock>(storePath());
+        QVERIFY2(lock->isHeld(), qPrintable(lock->error()));
+        queue->saveVideoToFolder(finishedTask("first", {solidFrame(Qt::red), solidFrame(Qt::blue)}));
+        queue->saveVideoToFolder(finishedTask("second", {solidFrame(Qt::green)}));
+        QVERIFY(world->clock.runUntil([&] { return world->environment.logLines().size() >= 2; }, 1e6, 10000));
+        settle();
+        QCOMPARE(world->environment.logLines().filter("💾 ❌ Failed to save video metadata: database is locked").size(),
+                 2);
+        QVERIFY(world->sounds.played.isEmpty());
+        // Told once, on screen, with the store's reason.
+        QCOMPARE(dialogs.notices.size(), 1);
+        QCOMPARE(dialogs.notices.first().style, Dialogs::AlertStyle::warning);
+        QCOMPARE(dialogs.notices.first().message, "The clip's details could not be saved yet");
+        QVERIFY(dialogs.notices.first().informativeText.contains("database is locked"));
         QVERIFY(storedRecords().isEmpty());
+
+        // Quit while the other program still holds the store; it lets go before the next start.
+        queue.reset();
+        store.reset();
+        lock.reset();
+        store = ModelSchema::openStore(storePath());
+        QVERIFY(!store->hasChanges());
+        auto records = storedRecords();
+        QCOMPARE(records.size(), 2);
+        std::sort(records.begin(), records.end(),
+                  [](const auto& a, const auto& b) { return a->prompt() < b->prompt(); });
+        QCOMPARE(records[0]->fileName(), "Orvane_20260101_120000_first.mp4");
+        QCOMPARE(records[0]->videoMode(), "start_end_video");
+        QVERIFY(sameColor(records[0]->firstFrameImage().pixelColor(10, 10), Qt::red));
+        QVERIFY(sameColor(records[0]->lastFrameImage().pixelColor(10, 10), Qt::blue));
+        QCOMPARE(records[1]->fileName(), "Orvane_20260101_120000_second.mp4");
+        QVERIFY(sameColor(records[1]->firstFrameImage().pixelColor(10, 10), Qt::green));
+        QCOMPARE(dialogs.notices.size(), 1);
+        QVERIFY(world->sounds.played.isEmpty());
     }
 
     void aClipThatCannotBeFetchedIsNotFiled() {

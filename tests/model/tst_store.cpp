@@ -3,14 +3,19 @@
 #include "Log.h"
 #include "ModelSchema.h"
 #include "PromptPreset.h"
+#include "StoreFaults.h"
 #include "TestSupport.h"
 #include "VideoMetadata.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 QImage picture(QColor color, int w = 64, int h = 32) {
@@ -21,6 +26,28 @@ QImage picture(QColor color, int w = 64, int h = 32) {
 
 std::shared_ptr<VideoMetadata> clip(const QString& name) {
     return VideoMetadata::make(name, "a prompt", "768P", 6, "image_to_video", true, "2.3", false);
+}
+
+QByteArray contentsOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// What another program reading the file sees: rows written, not what some context keeps pending.
+QStringList storedValues(const QString& path, const QString& sql) {
+    QStringList values;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "peek");
+        db.setDatabaseName(path);
+        QSqlQuery query(db);
+        if (db.open() && query.exec(sql)) {
+            while (query.next())
+                values << query.value(0).toString();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("peek");
+    return values;
 }
 } // namespace
 
@@ -154,9 +181,265 @@ private slots:
             QCOMPARE(stored->size(), 1);
             QCOMPARE(stored->first()->name(), QStringLiteral("Kept"));
         }
+        // A change the store refuses as such would be refused again: it is not kept for a later start.
+        QVERIFY(!store->keepsChangesForLater());
+        QVERIFY(!QFileInfo::exists(store->journalPath()));
         QSqlQuery(store->database()).exec("DROP TRIGGER refuse");
         QVERIFY(store->save(&error));
         QVERIFY(!store->hasChanges());
+    }
+
+    // --- a store that cannot be written for now
+
+    void aLockedStoreNeitherFreezesNorLosesChanges() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        const QString path = env.path("store.sqlite");
+        auto store = ModelSchema::openStore(path);
+        store->insert(AppSettings::make());
+        QVERIFY(store->save());
+
+        StoreLock lock(path);
+        QVERIFY2(lock.isHeld(), qPrintable(lock.error()));
+        auto video = clip("Orvane_locked.mp4");
+        video->setFirstFrameImageData(QByteArray("\xFF\xD8 first frame"));
+        store->insert(video);
+        store->insert(PromptPreset::make("Mine", "my words", "User", false));
+        QElapsedTimer timer;
+        timer.start();
+        QString error;
+        QVERIFY(!store->save(&error));
+        QVERIFY2(timer.elapsed() < 100, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(error.contains("locked"), qPrintable(error));
+
+        // Kept: pending in memory and in the journal beside the store, readable only by the user.
+        QVERIFY(store->hasChanges());
+        QVERIFY(store->keepsChangesForLater());
+        QCOMPARE(store->fetch<VideoMetadata>()->size(), 1);
+        const QByteArray journal = contentsOf(env.path("store.sqlite.pending.json"));
+        QVERIFY(journal.contains("Orvane_locked.mp4"));
+        QVERIFY(journal.contains(QByteArray("\xFF\xD8 first frame").toBase64()));
+        struct stat status {};
+        QVERIFY(::stat(QFile::encodeName(store->journalPath()).constData(), &status) == 0);
+        QCOMPARE(status.st_mode & 0777, 0600u);
+
+        // Told once for each kind of record, with the store's reason.
+        QCOMPARE(dialogs.notices.size(), 2);
+        QCOMPARE(dialogs.notices[0].style, Dialogs::AlertStyle::warning);
+        QCOMPARE(dialogs.notices[0].message, "The clip's details could not be saved yet");
+        QCOMPARE(dialogs.notices[1].message, "The preset could not be saved yet");
+        QVERIFY(dialogs.notices[0].informativeText.contains(error));
+        store->insert(clip("Orvane_locked_2.mp4"));
+        QVERIFY(!store->save());
+        QCOMPARE(dialogs.notices.size(), 2);
+
+        // Tried again later, each time after a longer pause; nothing waits in between.
+        QCOMPARE(store->retryDelayMs(), 1000);
+        QVERIFY(!store->retryPendingChanges());
+        QCOMPARE(store->retryDelayMs(), 2000);
+        QVERIFY(!store->retryPendingChanges());
+        QCOMPARE(store->retryDelayMs(), 4000);
+        QVERIFY(storedValues(path, "SELECT fileName FROM VideoMetadata").isEmpty());
+
+        lock.release();
+        QVERIFY(store->retryPendingChanges());
+        QVERIFY(!store->hasChanges());
+        QVERIFY(!store->keepsChangesForLater());
+        QCOMPARE(store->retryDelayMs(), -1);
+        QVERIFY(!QFileInfo::exists(store->journalPath()));
+        QCOMPARE(storedValues(path, "SELECT fileName FROM VideoMetadata ORDER BY rowid"),
+                 QStringList({"Orvane_locked.mp4", "Orvane_locked_2.mp4"}));
+        QCOMPARE(storedValues(path, "SELECT name FROM PromptPreset"), QStringList({"Mine"}));
+        QCOMPARE(dialogs.notices.size(), 2);
+    }
+
+    void aFullDiskKeepsChangesUntilThereIsRoom() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        const QString path = env.path("store.sqlite");
+        auto store = ModelSchema::openStore(path);
+        // The store may not grow by a single page.
+        QSqlQuery pages(store->database());
+        QVERIFY(pages.exec("PRAGMA page_count") && pages.next());
+        const int full = pages.value(0).toInt();
+        QVERIFY(pages.exec(QStringLiteral("PRAGMA max_page_count=%1").arg(full)));
+        auto video = clip("Orvane_full.mp4");
+        video->setFirstFrameImageData(QByteArray(64 * 1024, 'j'));
+        store->insert(video);
+        QString error;
+        QVERIFY(!store->save(&error));
+        QVERIFY2(error.contains("full"), qPrintable(error));
+        QVERIFY(store->keepsChangesForLater());
+        QVERIFY(contentsOf(store->journalPath()).contains("Orvane_full.mp4"));
+        QCOMPARE(dialogs.notices.size(), 1);
+        QCOMPARE(dialogs.notices.first().informativeText,
+                 "The data store said: “" + error +
+                     "”. Nothing is lost: Orvane keeps the change and saves it as soon as the store can be written "
+                     "again.");
+
+        QVERIFY(pages.exec(QStringLiteral("PRAGMA max_page_count=%1").arg(full * 100)));
+        QVERIFY(store->retryPendingChanges());
+        QCOMPARE(storedValues(path, "SELECT length(firstFrameImageData) FROM VideoMetadata"), QStringList({"65536"}));
+    }
+
+    void aReadOnlyStoreKeepsChangesInItsJournalAcrossRestarts() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        const QString path = env.path("store.sqlite");
+        QString keptId;
+        {
+            auto store = ModelSchema::openStore(path);
+            auto kept = PromptPreset::make("Kept", "k", "User", false);
+            kept->setUserImageData(QByteArray("kept picture"));
+            keptId = kept->identity();
+            store->insert(kept);
+            QVERIFY(store->save());
+        }
+        {
+            ReadOnlyStores readOnly;
+            auto store = ModelSchema::openStore(path);
+            QVERIFY(store->isReadOnly());
+            QVERIFY(!store->keptAsidePath() && !store->isInMemory());
+            const auto presets = store->fetch<PromptPreset>();
+            QCOMPARE(presets->size(), 1);
+            presets->first()->setName("Renamed");
+            auto video = clip("Orvane_readonly.mp4");
+            video->setLastFrameImageData(QByteArray("last frame"));
+            store->insert(video);
+            QElapsedTimer timer;
+            timer.start();
+            QString error;
+            QVERIFY(!store->save(&error));
+            QVERIFY(timer.elapsed() < 100);
+            QVERIFY2(error.contains("readonly"), qPrintable(error));
+            QVERIFY(store->keepsChangesForLater());
+            // A read-only store is announced when it opens; failed saves do not say it again.
+            QVERIFY(dialogs.notices.isEmpty());
+        } // quit
+        {
+            // Still read-only at the next start: what was kept is there, still waiting.
+            ReadOnlyStores readOnly;
+            auto store = ModelSchema::openStore(path);
+            QVERIFY(store->hasChanges());
+            QCOMPARE(store->fetch<VideoMetadata>()->first()->fileName(), "Orvane_readonly.mp4");
+            QCOMPARE(store->fetch<PromptPreset>()->first()->name(), "Renamed");
+            QVERIFY(storedValues(path, "SELECT fileName FROM VideoMetadata").isEmpty());
+        }
+        QVERIFY(QFileInfo::exists(path + ".pending.json"));
+
+        // Writable again: the journal lands at opening, once, and goes.
+        {
+            auto store = ModelSchema::openStore(path);
+            QVERIFY(!store->isReadOnly());
+            QVERIFY(!store->hasChanges());
+            QVERIFY(!QFileInfo::exists(path + ".pending.json"));
+            QVERIFY(env.hasLineStartingWith("💾 ✅ [Store] The changes kept from earlier were saved."));
+        }
+        auto store = ModelSchema::openStore(path);
+        const auto videos = store->fetch<VideoMetadata>();
+        QCOMPARE(videos->size(), 1);
+        QCOMPARE(videos->first()->lastFrameImageData(), std::optional<QByteArray>("last frame"));
+        QVERIFY(!videos->first()->firstFrameImageData());
+        QCOMPARE(*videos->first()->model(), "2.3");
+        const auto presets = store->fetch<PromptPreset>();
+        QCOMPARE(presets->size(), 1);
+        QCOMPARE(presets->first()->identity(), keptId);
+        QCOMPARE(presets->first()->name(), "Renamed");
+        QCOMPARE(presets->first()->userImageData(), std::optional<QByteArray>("kept picture"));
+    }
+
+    void aStoreThatBecomesWritableTakesTheChangesAtTheRetry() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        ModelSchema::openStore(path).reset();
+        auto readOnly = std::make_unique<ReadOnlyStores>();
+        auto store = ModelSchema::openStore(path);
+        store->insert(ImagePreset::make("Waiting", "p"));
+        QVERIFY(!store->save());
+        QVERIFY(!store->retryPendingChanges()); // still read-only
+        readOnly.reset();
+        QVERIFY(store->retryPendingChanges());
+        QVERIFY(!store->isReadOnly());
+        QCOMPARE(storedValues(path, "SELECT title FROM ImagePreset"), QStringList({"Waiting"}));
+        QVERIFY(!QFileInfo::exists(store->journalPath()));
+        // And the store goes on working on its new connection.
+        store->insert(ImagePreset::make("After", "p"));
+        QVERIFY(store->save());
+        QCOMPARE(storedValues(path, "SELECT title FROM ImagePreset ORDER BY rowid"), QStringList({"Waiting", "After"}));
+    }
+
+    void aStoreFolderThatCannotBeWrittenKeepsTheJournalElsewhere() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        ModelSchema::openStore(path).reset();
+        // Nothing can be written under the journal's name beside the store.
+        QVERIFY(QDir().mkpath(path + ".pending.json"));
+        QString fallback;
+        {
+            ReadOnlyStores readOnly;
+            auto store = ModelSchema::openStore(path);
+            fallback = store->fallbackJournalPath();
+            QVERIFY(QFileInfo(fallback).absolutePath() != QFileInfo(path).absolutePath());
+            store->insert(clip("Orvane_elsewhere.mp4"));
+            QVERIFY(!store->save());
+            QVERIFY(contentsOf(fallback).contains("Orvane_elsewhere.mp4"));
+        }
+        auto store = ModelSchema::openStore(path);
+        QVERIFY(!store->hasChanges());
+        QCOMPARE(storedValues(path, "SELECT fileName FROM VideoMetadata"), QStringList({"Orvane_elsewhere.mp4"}));
+        QVERIFY(!QFileInfo::exists(fallback));
+    }
+
+    void aDamagedJournalIsKeptAsideAndReadableEntriesStillLand() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        ModelSchema::openStore(path).reset();
+        {
+            QFile journal(path + ".pending.json");
+            QVERIFY(journal.open(QIODevice::WriteOnly));
+            journal.write("{\"format\": 1, \"changes\": [");
+        }
+        ModelSchema::openStore(path).reset();
+        QVERIFY(env.hasLineStartingWith("⚠️ [Store] The journal " + path + ".pending.json could not be read"));
+        QCOMPARE(QDir(env.root()).entryList({"store.sqlite.pending.json.unreadable-*"}).size(), 1);
+
+        // Entries of a wrong shape are left out; the others land.
+        {
+            QFile journal(path + ".pending.json");
+            QVERIFY(journal.open(QIODevice::WriteOnly));
+            journal.write(R"({"format": 1, "written": 1, "deletions": [], "changes": [
+                {"table": "ImagePreset", "values": {"id": "6b1c3f7e-0000-4000-8000-000000000001", "title": "Good",
+                 "prompt": "p", "createdAt": 1000, "imageData": "aW1hZ2U="}},
+                {"table": "ImagePreset", "values": {"id": "6b1c3f7e-0000-4000-8000-000000000002", "title": 7}},
+                {"table": "ImagePreset", "values": {"id": "6b1c3f7e-0000-4000-8000-000000000003", "title": "Bad",
+                 "imageData": "not base64!"}},
+                {"table": "NoSuchTable", "values": {"id": "x"}}]})");
+        }
+        {
+            auto store = ModelSchema::openStore(path);
+            QVERIFY(env.hasLineStartingWith("⚠️ [Store] 3 entries of the journal could not be read"));
+            QCOMPARE(storedValues(path, "SELECT title FROM ImagePreset"), QStringList({"Good"}));
+            QCOMPARE(store->fetch<ImagePreset>()->first()->imageData(), std::optional<QByteArray>("image"));
+            QVERIFY(!QFileInfo::exists(path + ".pending.json"));
+            QVERIFY(QSqlQuery(store->database())
+                        .exec("CREATE TRIGGER refuse BEFORE INSERT ON ImagePreset WHEN NEW.title = 'Refused' "
+                              "BEGIN SELECT RAISE(ABORT, 'no'); END"));
+        }
+
+        // A journal the store refuses as such is kept aside, so it holds back neither this start nor the next.
+        {
+            QFile journal(path + ".pending.json");
+            QVERIFY(journal.open(QIODevice::WriteOnly));
+            journal.write(R"({"format": 1, "written": 2, "changes": [{"table": "ImagePreset", "values":
+                {"id": "6b1c3f7e-0000-4000-8000-000000000004", "title": "Refused", "prompt": "p", "createdAt": 1}}]})");
+        }
+        auto store = ModelSchema::openStore(path);
+        QVERIFY(env.hasLineStartingWith("❌ [Store] The store refused the changes kept from earlier"));
+        QCOMPARE(QDir(env.root()).entryList({"store.sqlite.pending.json.refused-*"}).size(), 1);
+        QVERIFY(!store->hasChanges());
+        store->insert(ImagePreset::make("Next", "p"));
+        QVERIFY(store->save());
+        QCOMPARE(storedValues(path, "SELECT title FROM ImagePreset ORDER BY rowid"), QStringList({"Good", "Next"}));
     }
 
     void deletingAPresetKeepsItsClipsWithTheLinkCleared() {

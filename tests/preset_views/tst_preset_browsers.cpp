@@ -4,6 +4,7 @@
 #include "ImagePresetsBrowser.h"
 #include "PresetTestSupport.h"
 #include "PromptPresetsBrowser.h"
+#include "StoreFaults.h"
 #include "SwiftDataImagePresetsManager.h"
 #include "SwiftDataPromptPresetsManager.h"
 
@@ -194,6 +195,38 @@ private slots:
         QVERIFY(browser.savePreset());
         QCOMPARE(titles(*browser.userPresets()), QStringList({"Later", "Kept"}));
         QCOMPARE(storedRows(*fixture_.store, "ImagePreset"), 2);
+    }
+
+    void imageBrowserKeepsWhatIsSavedWhileTheStoreIsLocked() {
+        ScriptedDialogs dialogs;
+        const auto existing = addImagePreset("Kept");
+        SwiftDataImagePresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        ImagePresetsBrowser browser(manager, "p");
+        StoreLock lock(fixture_.env->path("store.sqlite"));
+        QVERIFY2(lock.isHeld(), qPrintable(lock.error()));
+
+        browser.startNewPreset();
+        browser.form()->setTitle("Made while locked");
+        QVERIFY(browser.savePreset());
+        QVERIFY(!browser.showingCreatePreset());
+        browser.editPreset(existing);
+        browser.form()->setTitle("Edited while locked");
+        QVERIFY(browser.savePreset());
+        QCOMPARE(existing->title(), QString("Edited while locked"));
+        QCOMPARE(titles(*browser.userPresets()), QStringList({"Made while locked", "Edited while locked"}));
+        QCOMPARE(dialogs.notices.size(), 1);
+        QCOMPARE(dialogs.notices.first().message, QString("The preset could not be saved yet"));
+        // A deletion that could not be written shows the preset again.
+        browser.deletePreset(existing);
+        QCOMPARE(titles(*browser.userPresets()), QStringList({"Made while locked", "Edited while locked"}));
+        QCOMPARE(storedRows(*fixture_.store, "ImagePreset"), 1);
+
+        lock.release();
+        QVERIFY(fixture_.store->retryPendingChanges());
+        QCOMPARE(storedRows(*fixture_.store, "ImagePreset"), 2);
+        QSqlQuery query(fixture_.store->database());
+        QVERIFY(query.exec("SELECT title FROM ImagePreset WHERE title = 'Edited while locked'") && query.next());
     }
 
     void promptBrowserListsOnlyUserPresetsAndSearches() {

@@ -1,6 +1,7 @@
 #include "Defaults.h"
 #include "PresetTestSupport.h"
 #include "Resources.h"
+#include "StoreFaults.h"
 #include "SwiftDataImagePresetsManager.h"
 #include "TestSupport.h"
 #include "VirtualClock.h"
@@ -234,6 +235,35 @@ private slots:
         QVERIFY(env_->logLines().filter("❌").isEmpty());
         QCOMPARE(storedRows(*store_, "ImagePreset"), 1);
         QVERIFY(titlesOf(manager.presets()).contains("Mine"));
+    }
+
+    void defaultsMadeWhileTheStoreIsLockedAreTheOnesKeptAfterQuitting() {
+        StoreLock lock(env_->path("store.sqlite"));
+        QVERIFY2(lock.isHeld(), qPrintable(lock.error()));
+        QStringList made;
+        {
+            SwiftDataImagePresetsManager manager(store_.get());
+            startUp(manager);
+            QVERIFY(env_->hasLineStartingWith("❌ Failed to save default image presets: database is locked"));
+            QVERIFY(!Defaults::standard().boolValue(kFlag));
+            QCOMPARE(titlesOf(manager.presets()), QStringList({"True crime", "Moment of action"}));
+            for (const auto& preset : manager.presets())
+                made << preset->identity();
+        }
+        store_.reset(); // quit while the store is still locked
+        lock.release();
+
+        store_ = openStore(*env_);
+        QCOMPARE(storedRows(*store_, "ImagePreset"), 2);
+        SwiftDataImagePresetsManager manager(store_.get());
+        startUp(manager);
+        QVERIFY(Defaults::standard().boolValue(kFlag));
+        QStringList kept;
+        for (const auto& preset : manager.presets())
+            kept << preset->identity();
+        QCOMPARE(kept, made);
+        QVERIFY(manager.presets().first()->imageData());
+        QCOMPARE(storedRows(*store_, "ImagePreset"), 2);
     }
 
     void unreadableStoreIsLoggedAndPublishesNothing() {
