@@ -172,12 +172,15 @@ private slots:
         fixture_.env->clearLog();
         browser.editPreset(existing);
         browser.form()->setTitle("Changed");
+        browser.form()->setPrompt("Changed prompt");
         browser.form()->setImage(picture(10, 10, Qt::blue));
         QVERIFY(!browser.savePreset());
         QVERIFY(loggedSaveError(*fixture_.env));
         QVERIFY(browser.showingCreatePreset());
         QCOMPARE(browser.form()->title(), QString("Changed"));
+        QCOMPARE(browser.form()->prompt(), QString("Changed prompt"));
         QCOMPARE(existing->title(), QString("Kept"));
+        QCOMPARE(existing->prompt(), QString("Kept prompt"));
         QCOMPARE(existing->image().pixelColor(5, 5).red() > 200, true);
         QCOMPARE(titles(*browser.userPresets()), QStringList({"Kept"}));
 
@@ -324,12 +327,16 @@ private slots:
         // A failed save keeps the form and its fields, rolls back and reloads.
         failWrites(*fixture_.store, "PromptPreset");
         browser.editPreset(created);
+        const QString storedPrompt = created->prompt();
         browser.form()->setTitle("Broken");
+        browser.form()->setPrompt("Broken prompt");
         QVERIFY(!browser.savePreset());
         QVERIFY(loggedSaveError(*fixture_.env));
         QVERIFY(browser.showingCreatePreset());
         QCOMPARE(browser.form()->title(), QString("Broken"));
+        QCOMPARE(browser.form()->prompt(), QString("Broken prompt"));
         QCOMPARE(created->name(), QString("With cover"));
+        QCOMPARE(created->prompt(), storedPrompt);
         QCOMPARE(titles(*browser.userPresets()), QStringList({"With cover"}));
         browser.cancelEditing();
         QVERIFY(browser.form()->title().isEmpty());
