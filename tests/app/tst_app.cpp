@@ -7,20 +7,21 @@
 #include "DownloadSettings.h"
 #include "FolderBookmark.h"
 #include "GalleryVideoItem.h"
+#include "GuiTestSupport.h"
 #include "ImagePreset.h"
 #include "MainAppView.h"
+#include "MiniMaxAPIService.h"
 #include "ModelContext.h"
 #include "MovementPlayer.h"
 #include "OrvaneApp.h"
 #include "PromptPreset.h"
 #include "QueueManager.h"
-#include "MiniMaxAPIService.h"
 #include "ScenesView.h"
 #include "SettingsView.h"
 #include "SparkleUpdaterController.h"
+#include "StudioStack.h"
 #include "SwiftDataImagePresetsManager.h"
 #include "SwiftDataPromptPresetsManager.h"
-#include "StudioStack.h"
 #include "TestSupport.h"
 #include "VideoGalleryViewModel.h"
 #include "VideoMetadata.h"
@@ -200,8 +201,7 @@ private slots:
         QCOMPARE(stack->fadeAnimation()->easingCurve().type(), QEasingCurve::InOutQuad);
         QTRY_VERIFY(!stack->fadeAnimation());
 
-        auto* prompt = video->findChild<QPlainTextEdit*>("promptEditor");
-        QVERIFY(prompt);
+        GUI_REQUIRE(prompt, QPlainTextEdit, video, "promptEditor");
         QTest::keyClicks(prompt, "slow dolly in");
         app.appViewModel().setCurrentView(ViewMode::imageGeneration);
         QCOMPARE(stack->currentStudio(), image);
@@ -213,7 +213,8 @@ private slots:
         QCOMPARE(prompt->toPlainText(), QStringLiteral("slow dolly in"));
 
         // The studios switch each other through the view model.
-        QTest::mouseClick(video->findChild<QWidget*>("backToImages"), Qt::LeftButton);
+        GUI_REQUIRE(back, QWidget, video, "backToImages");
+        QTest::mouseClick(back, Qt::LeftButton);
         QCOMPARE(app.appViewModel().currentView(), ViewMode::imageGeneration);
     }
 
@@ -244,10 +245,10 @@ private slots:
         TestEnvironment env;
         OrvaneApp app(env.path("store.sqlite"));
         QMainWindow* window = app.showMainWindow();
-        QMenu* menu = window->menuBar()->findChild<QMenu*>("applicationMenu");
-        QVERIFY(menu);
+        GUI_REQUIRE(menu, QMenu, window->menuBar(), "applicationMenu");
+        GUI_REQUIRE(aboutAction, QAction, window, "aboutAction");
         const QList<QAction*> actions = menu->actions();
-        const int about = int(actions.indexOf(window->findChild<QAction*>("aboutAction")));
+        const int about = int(actions.indexOf(aboutAction));
         QVERIFY(about >= 0);
         QAction* check = actions.value(about + 1);
         QVERIFY(check);
@@ -287,8 +288,7 @@ private slots:
         OrvaneApp app(env.path("store.sqlite"));
         QMainWindow* window = showActiveMainWindow(app);
         QVERIFY(window);
-        QAction* quit = window->findChild<QAction*>("quitAction");
-        QVERIFY(quit);
+        GUI_REQUIRE(quit, QAction, window, "quitAction");
         QVERIFY(quitsWhile([quit] { quit->trigger(); }));
         QVERIFY(!app.queueManager().hasVideoWork());
         window = showActiveMainWindow(app);
@@ -311,8 +311,7 @@ private slots:
         OrvaneApp app(env.path("store.sqlite"));
         QMainWindow* window = showActiveMainWindow(app);
         QVERIFY(window);
-        QAction* quit = window->findChild<QAction*>("quitAction");
-        QVERIFY(quit);
+        GUI_REQUIRE(quit, QAction, window, "quitAction");
         for (int i = 0; i < clips; ++i)
             addWaitingClip(app.queueManager());
         QCOMPARE(app.queueManager().videoQueue().size(), clips);

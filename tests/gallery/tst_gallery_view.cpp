@@ -218,8 +218,8 @@ private slots:
         QVERIFY(world->environment.logLines().contains(
             "⚠️ [ScenesView] No video folder configured, stopping gallery monitoring"));
         QVERIFY(view->isShowingEmptyState());
-        auto* title = gui::find<QLabel>(view.get(), "emptyStateTitle");
-        auto* subtitle = gui::find<QLabel>(view.get(), "emptyStateSubtitle");
+        GUI_REQUIRE(title, QLabel, view.get(), "emptyStateTitle");
+        GUI_REQUIRE(subtitle, QLabel, view.get(), "emptyStateSubtitle");
         QCOMPARE(title->text(), "MiniMax API key not set");
         QCOMPARE(subtitle->text(), "Please go to API settings to configure your key");
         APIManager::shared().setMiniMaxAPIKey("key-1");
@@ -249,14 +249,14 @@ private slots:
         QTRY_VERIFY(!fox->item().videoItem()->thumbnail().isNull());
 
         QSignalSpy recreated(gallery.get(), &VideoGalleryViewModel::recreateRequested);
-        QVERIFY(gui::click(gui::find(fox, "recreateButton")));
+        GUI_CLICK(fox, "recreateButton");
         QCOMPARE(recreated.size(), 1);
         QCOMPARE(recreated.first().first().value<VideoMetadata*>()->fileName(), "Orvane_fox.mp4");
-        QVERIFY(gui::click(gui::find(plain, "recreateButton")));
+        GUI_CLICK(plain, "recreateButton");
         QCOMPARE(recreated.size(), 1);
         QVERIFY(world->environment.logLines().contains("❌ No metadata found for Orvane_plain.mp4"));
 
-        QVERIFY(gui::click(gui::find(fox, "revealButton")));
+        GUI_CLICK(fox, "revealButton");
         QCOMPARE(workspace->revealed, QList<QStringList>{{folder + "/Orvane_fox.mp4"}});
         QVERIFY2(gui::unnamedControls(view.get()).isEmpty(), qPrintable(gui::unnamedControls(view.get()).join(", ")));
     }
@@ -267,7 +267,7 @@ private slots:
         openView();
         QTRY_VERIFY(cardNamed("a fox"));
         dialogs->alertAnswer = 1; // Cancel
-        QVERIFY(gui::click(gui::find(cardNamed("a fox"), "trashButton")));
+        GUI_CLICK(cardNamed("a fox"), "trashButton");
         QCOMPARE(dialogs->alerts.size(), 1);
         QCOMPARE(dialogs->alerts.first().style, Dialogs::AlertStyle::warning);
         QCOMPARE(dialogs->alerts.first().message, "Move Video to Trash");
@@ -282,7 +282,7 @@ private slots:
         // The trash refuses: the error is shown and the card stays.
         dialogs->alertAnswer = 0;
         workspace->trashAnswer = false;
-        QVERIFY(gui::click(gui::find(cardNamed("a fox"), "trashButton")));
+        GUI_CLICK(cardNamed("a fox"), "trashButton");
         QCOMPARE(dialogs->alerts.size(), 3);
         QCOMPARE(dialogs->alerts.last().style, Dialogs::AlertStyle::critical);
         QTest::qWait(20);
@@ -290,7 +290,7 @@ private slots:
 
         workspace->trashAnswer = true;
         workspace->removeFiles = true;
-        QVERIFY(gui::click(gui::find(cardNamed("a fox"), "trashButton")));
+        GUI_CLICK(cardNamed("a fox"), "trashButton");
         QCOMPARE(workspace->trashed.last(), folder + "/Orvane_fox.mp4");
         QVERIFY(!QFile::exists(folder + "/Orvane_fox.mp4"));
         QTRY_VERIFY(view->isShowingEmptyState());
@@ -393,7 +393,8 @@ private slots:
         VideoGalleryCard* job = view->grid()->cards().first();
         QVERIFY(job->item().isPlaceholder());
         QCOMPARE(job->item().statusText(), "In Queue...");
-        QVERIFY(!gui::find(job, "recreateButton")->isVisible());
+        GUI_REQUIRE(recreate, QWidget, job, "recreateButton");
+        QVERIFY(!recreate->isVisible());
         QVERIFY(!job->makeDragMimeData());
         gui::hover(job);
         advance(0.3);
@@ -438,12 +439,12 @@ private slots:
         QVERIFY(copied.open(QIODevice::ReadOnly));
         QCOMPARE(copied.readAll(), clipBytes());
 
-        QVERIFY(gui::click(gui::find(card, "revealButton")));
+        GUI_CLICK(card, "revealButton");
         QCOMPARE(desktop.revealed.size(), 1);
         QCOMPARE(FileNames::encode(desktop.revealed.first().first()), raw);
 
         dialogs->alertAnswer = 0;
-        QVERIFY(gui::click(gui::find(card, "trashButton")));
+        GUI_CLICK(card, "trashButton");
         QCOMPARE(dialogs->alerts.size(), 1);
         QCOMPARE(dialogs->alerts.first().informativeText,
                  QStringLiteral("Are you sure you want to move 'Orvane_\uFFFD\uFFFD_clip.mp4' to the Trash? You can "
@@ -475,7 +476,8 @@ private slots:
         QTRY_COMPARE(view->grid()->cards().size(), 1);
         VideoGalleryCard* fox = view->grid()->cards().first();
         QVERIFY(!fox->item().isFailedJob());
-        QVERIFY(!gui::find(fox, "failedJobError")->isVisible());
+        GUI_REQUIRE(error, QLabel, fox, "failedJobError");
+        QVERIFY(!error->isVisible());
         QVERIFY(world->clock.runUntil([&] { return queue->completedTasks().size() == 1; }, 1e6, 20000));
         const GenerationTask failed = queue->completedTasks().first();
         QCOMPARE(failed.status, GenerationTaskStatus::failed);
@@ -483,7 +485,6 @@ private slots:
         QCOMPARE(failed.error.value_or(""), "MiniMax requires API Key in Authorization: Bearer <API_KEY>.");
         QCOMPARE(view->grid()->cards(), QList<VideoGalleryCard*>{fox});
         QVERIFY(fox->item().isFailedJob());
-        auto* error = gui::find<QLabel>(fox, "failedJobError");
         QVERIFY(error->isVisible());
         QCOMPARE(error->text(), *failed.error);
         QVERIFY(fox->mediaRect().contains(error->geometry()));
@@ -491,11 +492,13 @@ private slots:
         QCOMPARE(fox->accessibleName(), "a fox in the snow");
         QCOMPARE(fox->accessibleDescription(), *failed.error);
         QCOMPARE(shownToolTip(fox->toolTip()), *failed.error);
-        QWidget* remove = gui::find(fox, "failedJobRemoveButton");
+        GUI_REQUIRE(remove, QWidget, fox, "failedJobRemoveButton");
         QVERIFY(remove->isVisible());
         QCOMPARE(remove->accessibleName(), "Remove");
-        QVERIFY(!gui::find(fox, "trashButton")->isVisible());
-        QVERIFY(!gui::find(fox, "recreateButton")->isVisible());
+        GUI_REQUIRE(trash, QWidget, fox, "trashButton");
+        GUI_REQUIRE(recreate, QWidget, fox, "recreateButton");
+        QVERIFY(!trash->isVisible());
+        QVERIFY(!recreate->isVisible());
         QVERIFY2(gui::unnamedControls(view.get()).isEmpty(), qPrintable(gui::unnamedControls(view.get()).join(", ")));
 
         addJob("a hare");
@@ -544,7 +547,7 @@ private slots:
         card.setLayoutValues(1, 1.0);
         card.resize(480, VideoGalleryCard::heightFor(480, 1, 1.0));
         QVERIFY(gui::showActive(&card));
-        auto* error = gui::find<QLabel>(&card, "failedJobError");
+        GUI_REQUIRE(error, QLabel, &card, "failedJobError");
         QVERIFY(error->isVisible());
         QCOMPARE(error->textFormat(), Qt::PlainText);
         QCOMPARE(error->text(), *job.error);
@@ -556,15 +559,16 @@ private slots:
     void theGridModeMenuSwitchesAndStoresTheMode() {
         QVERIFY(writeFile(folder + "/Orvane_a.mp4", clipBytes()));
         openView();
-        auto* button = gui::find<QToolButton>(view.get(), "gridModeMenu");
+        GUI_REQUIRE(button, QToolButton, view.get(), "gridModeMenu");
         QCOMPARE(button->text(), "Solo");
-        QAction* compact = button->menu()->findChild<QAction*>("gridModeCompact");
-        QVERIFY(compact);
+        QVERIFY(button->menu());
+        GUI_REQUIRE(compact, QAction, button->menu(), "gridModeCompact");
         compact->trigger();
         QCOMPARE(gallery->columns(), 3);
         QCOMPARE(button->text(), "Compact");
         QVERIFY(compact->isChecked());
-        QVERIFY(!button->menu()->findChild<QAction*>("gridModeSolo")->isChecked());
+        GUI_REQUIRE(solo, QAction, button->menu(), "gridModeSolo");
+        QVERIFY(!solo->isChecked());
         QTRY_COMPARE(view->grid()->cards().first()->columns(), 3);
         QVERIFY(!gui::findByAccessibleName(view->grid()->cards().first(), "Recreate"));
         QVERIFY(gui::findByAccessibleName(view->grid()->cards().first(), "Recreate video with same settings"));
@@ -640,8 +644,10 @@ private slots:
 
         // Tab walks the current card's buttons, then leaves the grid; Shift+Tab comes back the same way.
         dialogs->alertAnswer = 1; // Cancel
-        const QList<QWidget*> buttons{gui::find(three, "recreateButton"), gui::find(three, "revealButton"),
-                                      gui::find(three, "trashButton")};
+        GUI_REQUIRE(recreate, QWidget, three, "recreateButton");
+        GUI_REQUIRE(reveal, QWidget, three, "revealButton");
+        GUI_REQUIRE(trash, QWidget, three, "trashButton");
+        const QList<QWidget*> buttons{recreate, reveal, trash};
         for (QWidget* button : buttons) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), button);
@@ -658,7 +664,8 @@ private slots:
             QCOMPARE(QApplication::focusWidget(), expected);
         }
         // Only the current card's buttons are on the Tab path.
-        QCOMPARE(gui::find(grid->cardForRow(0), "recreateButton")->focusPolicy(), Qt::NoFocus);
+        GUI_REQUIRE(firstRecreate, QWidget, grid->cardForRow(0), "recreateButton");
+        QCOMPARE(firstRecreate->focusPolicy(), Qt::NoFocus);
 
         // Delete goes through the same question as the trash button.
         QTest::keyClick(grid, Qt::Key_Delete);
@@ -797,8 +804,8 @@ private slots:
         QSignalSpy chosen(view.get(), &VideoGalleryView::presetTextChosen);
         view->showPromptPresets("a prompt", false);
         QVERIFY(view->isPromptPresetsShown());
-        QWidget* scrim = gui::find(view.get(), "promptPresetsScrim");
-        QVERIFY(scrim && scrim->isVisible());
+        GUI_REQUIRE(scrim, QWidget, view.get(), "promptPresetsScrim");
+        QVERIFY(scrim->isVisible());
         QVERIFY(gui::click(scrim, QPoint(scrim->width() - 20, scrim->height() / 2)));
         QVERIFY(!view->isPromptPresetsShown());
         QCOMPARE(chosen.size(), 0);
@@ -813,8 +820,8 @@ private slots:
         QVERIFY(gui::showActive(&pane));
         QSignalSpy chosen(&pane, &VideoGalleryView::presetTextChosen);
         pane.showPromptPresets("a prompt", false);
-        auto* panel = gui::find<PromptPresetsView>(&pane, "promptPresetsPanel");
-        QVERIFY(panel && panel->isVisible());
+        GUI_REQUIRE(panel, PromptPresetsView, &pane, "promptPresetsPanel");
+        QVERIFY(panel->isVisible());
         QCOMPARE(panel->parentWidget()->width() - 2 * static_cast<GlassPanel*>(panel->parentWidget())->shadowMargin(),
                  350);
         emit panel->presetSelected("slow dolly in");
@@ -823,8 +830,8 @@ private slots:
         QVERIFY(!pane.isPromptPresetsShown());
 
         pane.showPromptPresets("a prompt", true);
-        panel = gui::find<PromptPresetsView>(&pane, "promptPresetsPanel");
-        emit panel->dismissRequested();
+        GUI_REQUIRE(reopened, PromptPresetsView, &pane, "promptPresetsPanel");
+        emit reopened->dismissRequested();
         QVERIFY(!pane.isPromptPresetsShown());
         QCOMPARE(chosen.size(), 1);
     }

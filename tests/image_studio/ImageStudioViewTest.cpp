@@ -40,23 +40,20 @@
 
 #include <memory>
 
+// Clicks the studio's button of that name; fails naming it when it is missing, hidden or disabled, and leaves the
+// test function then.
+#define STUDIO_CLICK(name)                                                                                             \
+    do {                                                                                                               \
+        GUI_REQUIRE(clicked_, QAbstractButton, view_.get(), name);                                                     \
+        GUI_CHECK(click(clicked_));                                                                                    \
+    } while (false)
+
 // The image studio's real widgets, driven offscreen with keys, clicks and drops against the fake Gemini service.
 class ImageStudioViewTest : public StudioTestBase {
     Q_OBJECT
 
     std::unique_ptr<ContentView> view_;
 
-    template <class T = QWidget> T* find(const QString& name) {
-        T* widget = view_->findChild<T*>(name);
-        if (!widget) {
-            for (T* candidate : view_->findChildren<T*>()) {
-                if (candidate->accessibleName() == name)
-                    return candidate;
-            }
-        }
-        return widget;
-    }
-    QAbstractButton* button(const QString& name) { return find<QAbstractButton>(name); }
     ImageStudioModel& model() { return *view_->model(); }
     QPlainTextEdit* editor() { return view_->leftPanel()->promptEditor(); }
     ImageGenerationService& service() { return *view_->imageServiceFactory()->currentService(); }
@@ -103,16 +100,22 @@ class ImageStudioViewTest : public StudioTestBase {
         return paths;
     }
 
-    void pick(const QStringList& paths, QAbstractButton* opener) {
+    // Answers the open panel with `paths` and clicks the studio's button named `opener`; fails naming the button
+    // when it is missing.
+    void pick(const QStringList& paths, const QString& opener, const char* file = __builtin_FILE(),
+              int line = __builtin_LINE()) {
         dialogs_->openAnswer = paths;
-        click(opener);
+        auto* button = gui::require<QAbstractButton>(view_.get(), opener, file, line);
+        if (!button)
+            return;
+        click(button);
+        if (QTest::currentTestFailed())
+            return;
         // The panel answers from the event loop, then the pictures load on workers.
         QTRY_COMPARE(dialogs_->openRequests.size() > 0 && dialogs_->pendingAsync() == 0, true);
         QCoreApplication::processEvents();
         QTRY_COMPARE(model().pendingReferenceLoads(), 0);
     }
-
-    QString headerText() { return find<QLabel>("referenceHeader")->text(); }
 
     // Lets `seconds` of virtual time pass (and a fraction of a second of real time when nothing sleeps).
     void letTimePass(double seconds) {
@@ -138,23 +141,25 @@ private slots:
     // --- prompt and keys ---
 
     void everyControlIsNamed() {
-        pick(pictureFiles(3), button("uploadReference"));
-        click(button("imageModelSettings"));
+        GUI_CHECK(pick(pictureFiles(3), "uploadReference"));
+        STUDIO_CLICK("imageModelSettings");
         QVERIFY2(gui::unnamedControls(view_.get()).isEmpty(), qPrintable(gui::unnamedControls(view_.get()).join(", ")));
         QVERIFY2(gui::unnamedControls(view_->leftPanel()->settingsPopover()).isEmpty(),
                  qPrintable(gui::unnamedControls(view_->leftPanel()->settingsPopover()).join(", ")));
     }
 
     void shiftReturnBreaksTheLineAndReturnGenerates() {
-        QVERIFY(!button("generateNow")->isEnabled());
-        QVERIFY(!button("newChat")->isEnabled());
+        GUI_REQUIRE(generate, QAbstractButton, view_.get(), "generateNow");
+        GUI_REQUIRE(newChat, QAbstractButton, view_.get(), "newChat");
+        QVERIFY(!generate->isEnabled());
+        QVERIFY(!newChat->isEnabled());
         QCOMPARE(view_->rightPanel()->shownState(), StudioRules::ResultState::ready);
         type("a lighthouse");
         QTest::keyClick(editor(), Qt::Key_Return, Qt::ShiftModifier);
         type("at dusk");
         QCOMPARE(editor()->toPlainText(), QString("a lighthouse\nat dusk"));
         QCOMPARE(model().prompt(), QString("a lighthouse\nat dusk"));
-        QVERIFY(button("generateNow")->isEnabled());
+        QVERIFY(generate->isEnabled());
 
         // A slow answer, so that the waiting state can be seen.
         fake_->script.append(FakeGeminiService::Reply::json(FakeGeminiService::pictureResponse()));
@@ -162,45 +167,54 @@ private slots:
         QTest::keyClick(editor(), Qt::Key_Return);
         QCOMPARE(editor()->toPlainText(), QString("a lighthouse\nat dusk"));
         // The factory passes the service's changes on a turn later.
-        QVERIFY(clock_->runUntil([this] { return button("generateNow")->text() == "Generating..."; }));
-        QVERIFY(!button("generateNow")->isEnabled());
-        QCOMPARE(find<QLabel>("loadingText")->text(), QString("Waiting in queue..."));
-        QVERIFY(find("loadingTaskView")->isVisible());
+        QVERIFY(clock_->runUntil([generate] { return generate->text() == "Generating..."; }));
+        QVERIFY(!generate->isEnabled());
+        GUI_REQUIRE(loadingText, QLabel, view_.get(), "loadingText");
+        GUI_REQUIRE(loading, QWidget, view_.get(), "loadingTaskView");
+        QCOMPARE(loadingText->text(), QString("Waiting in queue..."));
+        QVERIFY(loading->isVisible());
 
         QVERIFY(clock_->runUntil([this] { return view_->rightPanel()->isResultPictureShown(); }));
         QCOMPARE(fake_->generateRequests().size(), 1);
         const auto parts = fake_->generateRequests()[0].json["contents"][0]["parts"];
         QCOMPARE(QString::fromStdString(parts[0]["text"].get<std::string>()),
                  "a lighthouse\nat dusk" + OrvaneAPIService::landscapeInstruction);
-        QCOMPARE(find<ResultPictureView>("resultPicture")->image().size(), FakeGeminiService::samplePicture().size());
-        QCOMPARE(button("generateNow")->text(), QString("Generate Now"));
-        QVERIFY(button("newChat")->isEnabled());
-        for (const char* name : {"imageToImage", "imageToVideo", "showInFinder"})
-            QVERIFY2(button(name)->isVisible(), name);
-        QVERIFY(!button("startFrame")->isVisible());
+        GUI_REQUIRE(result, ResultPictureView, view_.get(), "resultPicture");
+        QCOMPARE(result->image().size(), FakeGeminiService::samplePicture().size());
+        QCOMPARE(generate->text(), QString("Generate Now"));
+        QVERIFY(newChat->isEnabled());
+        for (const char* name : {"imageToImage", "imageToVideo", "showInFinder"}) {
+            GUI_REQUIRE(action, QAbstractButton, view_.get(), name);
+            QVERIFY2(action->isVisible(), name);
+        }
+        GUI_REQUIRE(startFrame, QAbstractButton, view_.get(), "startFrame");
+        QVERIFY(!startFrame->isVisible());
         // No text: the bubble button is off.
-        QVERIFY(!button("textResponseButton")->isEnabled());
+        GUI_REQUIRE(textButton, QAbstractButton, view_.get(), "textResponseButton");
+        QVERIFY(!textButton->isEnabled());
     }
 
     void tabLeavesThePromptForTheControlsAfterIt() {
+        GUI_REQUIRE(generate, QAbstractButton, view_.get(), "generateNow");
         type("a lighthouse");
         QTest::keyClick(editor(), Qt::Key_Tab);
         QCOMPARE(editor()->toPlainText(), QString("a lighthouse"));
         QVERIFY(!editor()->hasFocus());
         // On round the composer to the generate button.
         QStringList visited;
-        for (int i = 0; i < 12 && QApplication::focusWidget() && !button("generateNow")->hasFocus(); ++i) {
+        for (int i = 0; i < 12 && QApplication::focusWidget() && !generate->hasFocus(); ++i) {
             visited << QApplication::focusWidget()->objectName();
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
-        QVERIFY2(button("generateNow")->hasFocus(), qPrintable(visited.join(", ")));
+        QVERIFY2(generate->hasFocus(), qPrintable(visited.join(", ")));
         QVERIFY2(visited.contains("imagePresets"), qPrintable(visited.join(", ")));
     }
 
     void modifiedReturnCountsAsReturnAndBlankPromptsDoNothing() {
         type("   ");
         QTest::keyClick(editor(), Qt::Key_Return);
-        QVERIFY(!button("generateNow")->isEnabled());
+        GUI_REQUIRE(generate, QAbstractButton, view_.get(), "generateNow");
+        QVERIFY(!generate->isEnabled());
         QTest::qWait(20);
         QCOMPARE(fake_->generateRequests().size(), 0);
         type("x");
@@ -213,18 +227,19 @@ private slots:
         type("boat");
         QTest::keyClick(editor(), Qt::Key_Return);
         QTest::keyClick(editor(), Qt::Key_Return);
-        QVERIFY(!button("generateNow")->isEnabled());
+        GUI_REQUIRE(generate, QAbstractButton, view_.get(), "generateNow");
+        QVERIFY(!generate->isEnabled());
         QVERIFY(waitForState(StudioRules::ResultState::completed));
         letTimePass(30);
         QCOMPARE(fake_->generateRequests().size(), 1);
         QVERIFY(!service().isLoading());
-        QVERIFY(button("generateNow")->isEnabled());
+        QVERIFY(generate->isEnabled());
     }
 
     void pastedTextIsCutAndTheCounterTurnsRed() {
         editor()->setFocus();
         editor()->insertPlainText(QString(2300, 'a'));
-        auto* counter = find<QLabel>("promptCounter");
+        GUI_REQUIRE(counter, QLabel, view_.get(), "promptCounter");
         QCOMPARE(counter->text(), QString("2300/2500"));
         const QColor calm = counter->palette().color(QPalette::WindowText);
         QTest::keyClicks(editor(), "b");
@@ -234,44 +249,48 @@ private slots:
         editor()->insertPlainText(QString(3000, 'c'));
         QCOMPARE(editor()->toPlainText().size(), 2500);
         QCOMPARE(counter->text(), QString("2500/2500"));
-        click(button("clearPrompt"));
+        GUI_REQUIRE(clear, QAbstractButton, view_.get(), "clearPrompt");
+        GUI_CHECK(click(clear));
         QCOMPARE(editor()->toPlainText(), QString());
         QCOMPARE(counter->text(), QString("0/2500"));
-        QVERIFY(!button("clearPrompt")->isVisible());
+        QVERIFY(!clear->isVisible());
     }
 
     // --- references ---
 
     void referencesThroughThePickerAndDropsUpToNine() {
-        QCOMPARE(headerText(), QString("Reference Images (Optional) 0/9"));
-        QVERIFY(find("dropZone"));
-        QVERIFY(!button("addMoreImages")->isVisible());
+        GUI_REQUIRE(header, QLabel, view_.get(), "referenceHeader");
+        GUI_REQUIRE(addMore, QAbstractButton, view_.get(), "addMoreImages");
+        GUI_REQUIRE(area, QWidget, view_.get(), "referenceArea");
+        QCOMPARE(header->text(), QString("Reference Images (Optional) 0/9"));
+        GUI_REQUIRE(zone, QWidget, view_.get(), "dropZone");
+        QVERIFY(!addMore->isVisible());
         // A drag that leaves again adds nothing and clears the highlight.
         QMimeData passing;
         passing.setUrls({QUrl::fromLocalFile(pictureFiles(1)[0])});
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &passing, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(find("referenceArea"), &enter);
+        QApplication::sendEvent(area, &enter);
         QVERIFY(model().isDragOver());
         QDragLeaveEvent leave;
-        QApplication::sendEvent(find("referenceArea"), &leave);
+        QApplication::sendEvent(area, &leave);
         QVERIFY(!model().isDragOver());
-        pick(pictureFiles(1), button("uploadReference"));
-        QCOMPARE(headerText(), QString("Reference Images (Optional) 1/9"));
-        QVERIFY(find("singleReference"));
-        QVERIFY(button("addMoreImages")->isVisible());
+        GUI_CHECK(pick(pictureFiles(1), "uploadReference"));
+        QCOMPARE(header->text(), QString("Reference Images (Optional) 1/9"));
+        GUI_REQUIRE(single, QWidget, view_.get(), "singleReference");
+        QVERIFY(addMore->isVisible());
 
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(writePicture(QDir(files_->path()), "d.png", testPicture(70, 50)))});
-        drop(find("referenceArea"), &data);
+        drop(area, &data);
         QTRY_COMPARE(model().referenceImages().size(), 2);
-        QVERIFY(find("referencePair"));
+        GUI_REQUIRE(pair, QWidget, view_.get(), "referencePair");
         QCOMPARE(view_->leftPanel()->shownReferenceCount(), 2);
 
         QStringList more = pictureFiles(8);
-        pick(more, button("addMoreImages"));
+        GUI_CHECK(pick(more, "addMoreImages"));
         QCOMPARE(model().referenceImages().size(), 9);
-        QCOMPARE(headerText(), QString("Reference Images (Optional) 9/9"));
-        QVERIFY(!button("addMoreImages")->isVisible());
+        QCOMPARE(header->text(), QString("Reference Images (Optional) 9/9"));
+        QVERIFY(!addMore->isVisible());
         QCOMPARE(view_->findChildren<ReferenceImageTile*>().size(), 9);
         QCOMPARE(app_->savedPhotoReferenceImages().size(), 9);
 
@@ -279,7 +298,7 @@ private slots:
         QMimeData tenth;
         tenth.setUrls({QUrl::fromLocalFile(more.last())});
         env_->clearLog();
-        drop(find("referenceArea"), &tenth);
+        drop(area, &tenth);
         QTRY_COMPARE(model().pendingReferenceLoads(), 0);
         QCOMPARE(model().referenceImages().size(), 9);
         QVERIFY(env_->logLines().contains("🔵 Failed to add image: nsImage=true, count=9, maxImages=9"));
@@ -300,6 +319,8 @@ private slots:
             QByteArray svgData;
             QString line;
         };
+        GUI_REQUIRE(area, QWidget, view_.get(), "referenceArea");
+        GUI_REQUIRE(header, QLabel, view_.get(), "referenceHeader");
         const QString notAPicture = "❌ Error loading image: Unsupported image format";
         const QList<Case> cases{
             {"SVG file", QUrl::fromLocalFile(writeFile("drawing.svg", svg)), {}, notAPicture},
@@ -316,19 +337,20 @@ private slots:
             else
                 data.setData("image/svg+xml", c.svgData);
             env_->clearLog();
-            drop(find("referenceArea"), &data);
+            drop(area, &data);
             QTRY_COMPARE(model().pendingReferenceLoads(), 0);
             QVERIFY2(env_->logLines().contains(c.line), qPrintable(c.name + ": " + env_->logLines().join(" | ")));
             QVERIFY2(model().referenceImages().isEmpty(), qPrintable(c.name));
             QVERIFY2(!model().isDragOver(), qPrintable(c.name));
-            QVERIFY2(find("dropZone") && find("dropZone")->isVisible(), qPrintable(c.name));
-            QCOMPARE(headerText(), QString("Reference Images (Optional) 0/9"));
+            GUI_REQUIRE(zone, QWidget, view_.get(), "dropZone");
+            QVERIFY2(zone->isVisible(), qPrintable(c.name));
+            QCOMPARE(header->text(), QString("Reference Images (Optional) 0/9"));
         }
     }
 
     void aClickAnywhereOnTheEmptyZoneOpensThePanel() {
         dialogs_->openAnswer = pictureFiles(2);
-        QWidget* zone = find("dropZone");
+        GUI_REQUIRE(zone, QWidget, view_.get(), "dropZone");
         QTest::mouseClick(zone, Qt::LeftButton, {}, QPoint(8, zone->height() - 8));
         QTRY_COMPARE(model().referenceImages().size(), 2);
         QCOMPARE(dialogs_->openRequests.size(), 1);
@@ -337,10 +359,9 @@ private slots:
     }
 
     void gridHasTwoColumnsAtNominalScaleAndThreeWhenWide() {
-        pick(pictureFiles(5), button("uploadReference"));
-        QVERIFY(find("referenceGrid"));
+        GUI_CHECK(pick(pictureFiles(5), "uploadReference"));
+        GUI_REQUIRE(grid, QWidget, view_.get(), "referenceGrid");
         QCOMPARE(view_->scale(), 1.0);
-        auto* grid = find("referenceGrid");
         const auto tiles = grid->findChildren<ReferenceImageTile*>();
         QCOMPARE(tiles.size(), 5);
         QTRY_VERIFY(tiles[2]->y() > tiles[0]->y());
@@ -350,7 +371,8 @@ private slots:
         view_->resize(1300, 800);
         QTRY_COMPARE(view_->scale(), 1.3);
         QCOMPARE(view_->leftPanel()->gridColumnCount(), 3);
-        const auto wide = find("referenceGrid")->findChildren<ReferenceImageTile*>();
+        GUI_REQUIRE(wideGrid, QWidget, view_.get(), "referenceGrid");
+        const auto wide = wideGrid->findChildren<ReferenceImageTile*>();
         QTRY_VERIFY(wide[3]->y() > wide[0]->y());
         QCOMPARE(wide[2]->y(), wide[0]->y());
         QCOMPARE(wide[0]->size(), QSize(91, 91));
@@ -360,7 +382,7 @@ private slots:
         const QString folder = files_->filePath("photos");
         QDir().mkpath(folder);
         downloads_->setBookmarkData(FolderBookmark::create(folder));
-        pick(pictureFiles(3), button("uploadReference"));
+        GUI_CHECK(pick(pictureFiles(3), "uploadReference"));
         auto tiles = view_->findChildren<ReferenceImageTile*>();
         QTRY_VERIFY(tiles[1]->isVisible() && tiles[1]->width() > 0);
         QVERIFY(!tiles[1]->removeButton() || !tiles[1]->removeButton()->isVisible());
@@ -375,13 +397,13 @@ private slots:
         click(tiles[1]->removeButton());
         QCOMPARE(model().referenceImages().size(), 2);
         QVERIFY(!model().referenceImages().contains(second));
-        QVERIFY(find("referencePair"));
+        GUI_REQUIRE(pair, QWidget, view_.get(), "referencePair");
     }
 
     // --- settings popover ---
 
     void settingsPopoverChoosesModelAndCreativity() {
-        click(button("imageModelSettings"));
+        STUDIO_CLICK("imageModelSettings");
         ImageSettingsPopover* popover = view_->leftPanel()->settingsPopover();
         QVERIFY(popover && popover->isVisible());
         QCOMPARE(popover->markedLevels(), QStringList{"Balanced"});
@@ -392,10 +414,12 @@ private slots:
         QCOMPARE(view_->imageServiceFactory()->orvaneService()->currentModel(), ImageModel::pro);
         QVERIFY(popover->modelButtons()[1]->isChecked());
 
-        click(popover->findChild<QAbstractButton*>("creativity_Wild"));
+        GUI_REQUIRE(wild, QAbstractButton, popover, "creativity_Wild");
+        GUI_REQUIRE(precise, QAbstractButton, popover, "creativity_Precise");
+        click(wild);
         QCOMPARE(view_->imageServiceFactory()->temperature(), 2.0);
         QCOMPARE(popover->markedLevels(), QStringList{"Wild"});
-        click(popover->findChild<QAbstractButton*>("creativity_Precise"));
+        click(precise);
         QCOMPARE(view_->imageServiceFactory()->temperature(), 0.0);
         QCOMPARE(Defaults::standard().number("imageGenerationTemperature"), std::optional<double>(0.0));
 
@@ -410,7 +434,7 @@ private slots:
     }
 
     void theStudioSwitchFollowsTheScale() {
-        auto* toVideo = button("switchToVideoStudio");
+        GUI_REQUIRE(toVideo, QAbstractButton, view_.get(), "switchToVideoStudio");
         view_->resize(2000, 900);
         QTRY_COMPARE(view_->scale(), 1.6);
         QVERIFY2(std::abs(toVideo->sizeHint().width() - 32 * 1.6) < 1,
@@ -423,9 +447,9 @@ private slots:
     void textsFollowASwitchOfAppearance() {
         Theme::instance().setColorScheme(ColorScheme::light);
         const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
-        auto* name = find<QLabel>("studioName");
+        GUI_REQUIRE(name, QLabel, view_.get(), "studioName");
         QCOMPARE(name->palette().color(QPalette::WindowText), Theme::color(ColorRole::secondary, ColorScheme::light));
-        click(button("imageModelSettings"));
+        STUDIO_CLICK("imageModelSettings");
         ImageSettingsPopover* popover = view_->leftPanel()->settingsPopover();
         QVERIFY(popover);
         Theme::instance().setColorScheme(ColorScheme::dark);
@@ -443,15 +467,16 @@ private slots:
             }
             return lightest;
         };
-        QVERIFY(lightestInk(popover->findChild<QAbstractButton*>("creativity_Balanced"), 34) > 60);
-        QVERIFY(lightestInk(button("photoFolder"), int(std::ceil(30 * view_->scale()))) > 40);
+        GUI_REQUIRE(balanced, QAbstractButton, popover, "creativity_Balanced");
+        GUI_REQUIRE(folder, QAbstractButton, view_.get(), "photoFolder");
+        QVERIFY(lightestInk(balanced, 34) > 60);
+        QVERIFY(lightestInk(folder, int(std::ceil(30 * view_->scale()))) > 40);
     }
 
     void theFolderButtonShowsAnOrangeFolderBesideASmallerName() {
         Theme::instance().setColorScheme(ColorScheme::light);
         const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
-        auto* folder = button("photoFolder");
-        QVERIFY(folder);
+        GUI_REQUIRE(folder, QAbstractButton, view_.get(), "photoFolder");
         const QColor background = Theme::instance().color(ColorRole::windowBackground);
         QImage image(folder->size(), QImage::Format_ARGB32);
         image.fill(background);
@@ -489,7 +514,7 @@ private slots:
     void creativityLevelsDrawTheMarkedLabelInPrimaryBesideAnOrangeDot() {
         Theme::instance().setColorScheme(ColorScheme::light);
         const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
-        click(button("imageModelSettings"));
+        STUDIO_CLICK("imageModelSettings");
         ImageSettingsPopover* popover = view_->leftPanel()->settingsPopover();
         QVERIFY(popover && popover->isVisible());
         QCOMPARE(popover->markedLevels(), QStringList{"Balanced"});
@@ -523,8 +548,7 @@ private slots:
             return ink;
         };
         for (const QString& level : {QStringLiteral("Balanced"), QStringLiteral("Precise")}) {
-            auto* levelButton = popover->findChild<QAbstractButton*>("creativity_" + level);
-            QVERIFY(levelButton);
+            GUI_REQUIRE(levelButton, QAbstractButton, popover, "creativity_" + level);
             QImage image(levelButton->size(), QImage::Format_ARGB32);
             image.fill(background);
             levelButton->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
@@ -553,7 +577,7 @@ private slots:
     // --- presets ---
 
     void presetsPanelOpensAndClosesAndInsertsThroughTheModel() {
-        click(button("imagePresets"));
+        STUDIO_CLICK("imagePresets");
         QWidget* overlay = view_->rightPanel()->presetsOverlay();
         QVERIFY(overlay->isVisible());
         QVERIFY(view_->rightPanel()->presetsView());
@@ -564,7 +588,7 @@ private slots:
         QCOMPARE(model().prompt(), QString());
 
         type("a city");
-        click(button("imagePresets"));
+        STUDIO_CLICK("imagePresets");
         model().applyPreset("at night", testPicture(30, 30), true);
         QCOMPARE(editor()->toPlainText(), QString("a city at night"));
         QVERIFY(!overlay->isVisible());
@@ -582,26 +606,27 @@ private slots:
         view_->resize(1000, 800);
         view_->show();
         type("a street");
-        click(button("imagePresets"));
-        auto* browser = find<UserImagePresetsView>("userImagePresetsView");
-        QVERIFY(browser);
+        STUDIO_CLICK("imagePresets");
+        GUI_REQUIRE(browser, UserImagePresetsView, view_.get(), "userImagePresetsView");
         emit browser->presetSelected("low angle", QImage(), true);
         QCOMPARE(editor()->toPlainText(), QString("a street low angle"));
         QVERIFY(!view_->rightPanel()->presetsOverlay()->isVisible());
-        click(button("imagePresets"));
-        browser = find<UserImagePresetsView>("userImagePresetsView");
-        emit browser->presetSelected("my own", testPicture(20, 20), false);
+        STUDIO_CLICK("imagePresets");
+        GUI_REQUIRE(second, UserImagePresetsView, view_.get(), "userImagePresetsView");
+        emit second->presetSelected("my own", testPicture(20, 20), false);
         QCOMPARE(editor()->toPlainText(), QString("my own"));
         QCOMPARE(model().referenceImages().size(), 1);
-        click(button("imagePresets"));
-        emit find<UserImagePresetsView>("userImagePresetsView")->dismissRequested();
+        STUDIO_CLICK("imagePresets");
+        GUI_REQUIRE(third, UserImagePresetsView, view_.get(), "userImagePresetsView");
+        emit third->dismissRequested();
         QVERIFY(!view_->rightPanel()->presetsOverlay()->isVisible());
 
         // The prompt becomes an image preset through the sheet.
-        click(button("createPresetFromPrompt"));
-        auto* sheet = view_->findChild<QWidget*>("createPresetSheet");
-        QVERIFY(sheet && sheet->isVisible());
+        STUDIO_CLICK("createPresetFromPrompt");
+        GUI_REQUIRE(sheet, QWidget, view_.get(), "createPresetSheet");
+        QVERIFY(sheet->isVisible());
         auto* form = sheet->findChild<PresetFormModel*>();
+        QVERIFY(form);
         form->setTitle("Street");
         form->setPrompt("edited in the sheet");
         form->requestSave();
@@ -621,16 +646,18 @@ private slots:
             FakeGeminiService::response(Json::array({FakeGeminiService::candidate(parts)}), 100)));
         generateWithReturn("boat");
         QVERIFY(waitForState(StudioRules::ResultState::completed));
-        QVERIFY(button("textResponseButton")->isEnabled());
-        QVERIFY(!find("textBubble")->isVisible());
-        click(button("textResponseButton"));
-        QVERIFY(find("textBubble")->isVisible());
-        auto* reply = find<QTextEdit>("replyText");
+        GUI_REQUIRE(textButton, QAbstractButton, view_.get(), "textResponseButton");
+        GUI_REQUIRE(bubble, QWidget, view_.get(), "textBubble");
+        QVERIFY(textButton->isEnabled());
+        QVERIFY(!bubble->isVisible());
+        GUI_CHECK(click(textButton));
+        QVERIFY(bubble->isVisible());
+        GUI_REQUIRE(reply, QTextEdit, view_.get(), "replyText");
         QCOMPARE(reply->toPlainText(), QString("Here is your boat"));
         QVERIFY(!(reply->textInteractionFlags() & Qt::LinksAccessibleByMouse));
-        QVERIFY(find("textBubble")->width() <= 300);
-        click(button("textResponseButton"));
-        QVERIFY(!find("textBubble")->isVisible());
+        QVERIFY(bubble->width() <= 300);
+        GUI_CHECK(click(textButton));
+        QVERIFY(!bubble->isVisible());
     }
 
     void aBlockedReplyShowsNoPictureAndARedBubbleButton() {
@@ -640,12 +667,16 @@ private slots:
         generateWithReturn("boat");
         QVERIFY(waitForState(StudioRules::ResultState::completed));
         QVERIFY(service().isContentBlocked());
-        QVERIFY(button("textResponseButton")->isEnabled());
-        QCOMPARE(button("textResponseButton")->palette().color(QPalette::ButtonText), QColor(255, 59, 48));
-        for (const char* name : {"imageToImage", "imageToVideo", "startFrame", "endFrame", "showInFinder"})
-            QVERIFY2(!button(name)->isVisible(), name);
-        click(button("textResponseButton"));
-        QCOMPARE(find<QTextEdit>("replyText")->toPlainText(), QString("⚠️ Content blocked"));
+        GUI_REQUIRE(textButton, QAbstractButton, view_.get(), "textResponseButton");
+        QVERIFY(textButton->isEnabled());
+        QCOMPARE(textButton->palette().color(QPalette::ButtonText), QColor(255, 59, 48));
+        for (const char* name : {"imageToImage", "imageToVideo", "startFrame", "endFrame", "showInFinder"}) {
+            GUI_REQUIRE(action, QAbstractButton, view_.get(), name);
+            QVERIFY2(!action->isVisible(), name);
+        }
+        GUI_CHECK(click(textButton));
+        GUI_REQUIRE(reply, QTextEdit, view_.get(), "replyText");
+        QCOMPARE(reply->toPlainText(), QString("⚠️ Content blocked"));
     }
 
     void failuresShowTheirText_data() {
@@ -669,23 +700,26 @@ private slots:
         QTest::keyClick(editor(), Qt::Key_Return);
         QVERIFY(clock_->runUntil([this] { return service().errorMessage().has_value() && !service().isLoading(); }));
         QVERIFY(waitForState(StudioRules::ResultState::failed));
-        QCOMPARE(find<QLabel>("errorMessage")->text(), message);
-        QVERIFY(find<QLabel>("errorMessage")->isVisible());
-        QVERIFY(button("newChat")->isEnabled());
+        GUI_REQUIRE(error, QLabel, view_.get(), "errorMessage");
+        GUI_REQUIRE(newChat, QAbstractButton, view_.get(), "newChat");
+        QCOMPARE(error->text(), message);
+        QVERIFY(error->isVisible());
+        QVERIFY(newChat->isEnabled());
     }
 
     void newChatEmptiesTheStudio() {
-        pick(pictureFiles(2), button("uploadReference"));
+        GUI_CHECK(pick(pictureFiles(2), "uploadReference"));
         generateWithReturn("boat");
         QVERIFY(waitForState(StudioRules::ResultState::completed));
-        const auto* ring = find<ContextRing>("contextUsage");
+        GUI_REQUIRE(ring, ContextRing, view_.get(), "contextUsage");
+        GUI_REQUIRE(newChat, QAbstractButton, view_.get(), "newChat");
         QVERIFY(ring->percent() > 0);
         QVERIFY(ring->toolTip().startsWith("Context used this chat: "));
-        click(button("newChat"));
+        GUI_CHECK(click(newChat));
         QCOMPARE(editor()->toPlainText(), QString());
-        QVERIFY(find("dropZone"));
+        GUI_REQUIRE(zone, QWidget, view_.get(), "dropZone");
         QVERIFY(waitForState(StudioRules::ResultState::ready));
-        QTRY_VERIFY(!button("newChat")->isEnabled());
+        QTRY_VERIFY(!newChat->isEnabled());
         QCOMPARE(ring->percent(), 0.0);
     }
 
@@ -697,9 +731,10 @@ private slots:
             [this] { return fake_->generateRequests().size() == 1 && clock_->pendingSleepers() == 1; }));
         QCOMPARE(clock_->nextDeadline(), 60.0);
         QVERIFY(waitForState(StudioRules::ResultState::loading));
-        QCOMPARE(find<QLabel>("loadingText")->text(), QString("Waiting in queue..."));
+        GUI_REQUIRE(loadingText, QLabel, view_.get(), "loadingText");
+        QCOMPARE(loadingText->text(), QString("Waiting in queue..."));
 
-        click(button("newChat"));
+        STUDIO_CLICK("newChat");
         QVERIFY(!service().isLoading());
         QVERIFY(waitForState(StudioRules::ResultState::ready));
         QVERIFY(!service().errorMessage());
@@ -717,32 +752,35 @@ private slots:
         app_->setVideoMode(VideoGenerationMode::startEndVideo);
         generateWithReturn("boat");
         QVERIFY(waitForState(StudioRules::ResultState::completed));
-        QVERIFY(!button("imageToVideo")->isVisible());
-        click(button("imageToImage"));
+        GUI_REQUIRE(imageToVideo, QAbstractButton, view_.get(), "imageToVideo");
+        GUI_REQUIRE(endFrame, QAbstractButton, view_.get(), "endFrame");
+        QVERIFY(!imageToVideo->isVisible());
+        STUDIO_CLICK("imageToImage");
         QCOMPARE(model().referenceImages().size(), 1);
-        QVERIFY(find("singleReference"));
+        GUI_REQUIRE(single, QWidget, view_.get(), "singleReference");
 
         QStringList order;
         connect(app_.get(), &AppViewModel::currentViewChanged, this, [&order] { order << "view"; });
         connect(app_.get(), &AppViewModel::sharedImageTypeChanged, this, [&order] { order << "type"; });
         connect(app_.get(), &AppViewModel::sharedImageChanged, this, [&order] { order << "image"; });
-        click(button("startFrame"));
+        STUDIO_CLICK("startFrame");
         QCOMPARE(order, (QStringList{"view", "type", "image"}));
         QCOMPARE(app_->sharedImageType(), std::optional(ImageType::first));
 
         app_->setCurrentView(ViewMode::imageGeneration);
         app_->setSharedImage(std::nullopt);
         app_->setVideoMode(VideoGenerationMode::imageToVideo);
-        QVERIFY(button("imageToVideo")->isVisible());
-        QVERIFY(!button("endFrame")->isVisible());
+        QVERIFY(imageToVideo->isVisible());
+        QVERIFY(!endFrame->isVisible());
         order.clear();
-        click(button("imageToVideo"));
+        GUI_CHECK(click(imageToVideo));
         QCOMPARE(order, (QStringList{"view", "image"}));
 
         // A drop while the video studio shows is refused.
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(pictureFiles(1)[0])});
-        drop(find("referenceArea"), &data);
+        GUI_REQUIRE(area, QWidget, view_.get(), "referenceArea");
+        drop(area, &data);
         QTest::qWait(20);
         QCOMPARE(model().referenceImages().size(), 1);
     }
@@ -750,10 +788,12 @@ private slots:
     void finderWithAndWithoutAPhotoFolder() {
         generateWithReturn("boat");
         QVERIFY(waitForState(StudioRules::ResultState::completed));
-        QCOMPARE(button("photoFolder")->text(), QString("Choose Folder"));
-        QCOMPARE(button("photoFolder")->toolTip(), QString("Choose folder to save photos"));
+        GUI_REQUIRE(folderButton, QAbstractButton, view_.get(), "photoFolder");
+        GUI_REQUIRE(finder, QAbstractButton, view_.get(), "showInFinder");
+        QCOMPARE(folderButton->text(), QString("Choose Folder"));
+        QCOMPARE(folderButton->toolTip(), QString("Choose folder to save photos"));
         dialogs_->saveAnswer = files_->filePath("mine.jpg");
-        click(button("showInFinder"));
+        GUI_CHECK(click(finder));
         QTRY_COMPARE(revealed_, QStringList{files_->filePath("mine.jpg")});
         QCOMPARE(dialogs_->saveRequests.size(), 1);
         QImageReader written(files_->filePath("mine.jpg"));
@@ -763,10 +803,10 @@ private slots:
         const QString folder = files_->filePath("Pictures");
         QDir().mkpath(folder);
         dialogs_->folderAnswer = folder;
-        click(button("photoFolder"));
-        QCOMPARE(button("photoFolder")->text(), QString("Pictures"));
-        QCOMPARE(button("photoFolder")->toolTip(), QString("Change photo save folder"));
-        click(button("showInFinder"));
+        GUI_CHECK(click(folderButton));
+        QCOMPARE(folderButton->text(), QString("Pictures"));
+        QCOMPARE(folderButton->toolTip(), QString("Change photo save folder"));
+        GUI_CHECK(click(finder));
         QTRY_COMPARE(revealed_.size(), 2);
         QCOMPARE(QFileInfo(revealed_[1]).absolutePath(), QFileInfo(folder).absoluteFilePath());
         QCOMPARE(dialogs_->saveRequests.size(), 1);
@@ -775,9 +815,8 @@ private slots:
     // The status of the video side sits beside the title, its line at 0.65 of its height on the title's baseline,
     // at every scale.
     void theQueueStatusSitsOnTheTitleBaseline() {
-        auto* status = find<QueueStatusIndicator>("photoQueueStatus");
-        auto* title = find<QLabel>("studioTitle");
-        QVERIFY(status && title);
+        GUI_REQUIRE(status, QueueStatusIndicator, view_.get(), "photoQueueStatus");
+        GUI_REQUIRE(title, QLabel, view_.get(), "studioTitle");
         QVERIFY(!status->isVisible());
         QImage frame(64, 36, QImage::Format_RGB32);
         frame.fill(Qt::red);
@@ -820,7 +859,7 @@ private slots:
         QVERIFY(status->shows(Part::progressView));
         QVERIFY(!status->shows(Part::pulseDot) && !status->shows(Part::arcSpinner));
         QVERIFY(status->isAnimating());
-        auto* text = status->findChild<QLabel*>("queueStatusText");
+        GUI_REQUIRE(text, QLabel, status, "queueStatusText");
         QCOMPARE(text->text(), QString("2 active, 3 queued"));
         QVERIFY(text->width() >= text->fontMetrics().horizontalAdvance(text->text()));
         // Left to right, inside the capsule and apart: dots, symbol, text, progress view.
@@ -905,10 +944,10 @@ private slots:
     }
     // With pictures added, the add button beside the heading must not cut it.
     void theReferenceHeadingStaysWhole() {
-        pick(pictureFiles(3), button("uploadReference"));
-        auto* heading = find<QLabel>("referenceHeader");
-        QVERIFY(heading);
-        QTRY_VERIFY(button("addMoreImages")->isVisible());
+        GUI_CHECK(pick(pictureFiles(3), "uploadReference"));
+        GUI_REQUIRE(heading, QLabel, view_.get(), "referenceHeader");
+        GUI_REQUIRE(addMore, QAbstractButton, view_.get(), "addMoreImages");
+        QTRY_VERIFY(addMore->isVisible());
         for (int width : {1000, 1280}) {
             view_->resize(width, 800);
             QTRY_COMPARE(view_->width(), width);
@@ -918,9 +957,9 @@ private slots:
                      qPrintable(QString("%1 px: %2 < %3").arg(width).arg(heading->contentsRect().width()).arg(needed)));
             QCOMPARE(heading->text(), QString("Reference Images (Optional) 3/9"));
             // The button still sits right of it, inside the panel.
-            const QRect add = button("addMoreImages")->geometry();
+            const QRect add = addMore->geometry();
             QVERIFY(add.left() >= heading->geometry().right());
-            QVERIFY(view_->leftPanel()->rect().contains(button("addMoreImages")->mapTo(view_->leftPanel(), QPoint())));
+            QVERIFY(view_->leftPanel()->rect().contains(addMore->mapTo(view_->leftPanel(), QPoint())));
             QVERIFY(heading->toolTip().isEmpty());
         }
         // Wider still the font outgrows the panel's widest: the heading is shortened, never clipped, and whole

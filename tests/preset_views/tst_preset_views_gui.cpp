@@ -159,9 +159,9 @@ private slots:
         QSignalSpy selected(&view, &UserImagePresetsView::presetSelected);
         QSignalSpy dismissed(&view, &UserImagePresetsView::dismissRequested);
 
-        auto* anglesTab = gui::find<GlassButton>(&view, "anglesTab");
+        GUI_REQUIRE(anglesTab, GlassButton, &view, "anglesTab");
         QVERIFY(anglesTab->isSelected());
-        auto* angles = gui::find<QListView>(&view, "builtInPresetsList");
+        GUI_REQUIRE(angles, QListView, &view, "builtInPresetsList");
         QVERIFY(angles->isVisible());
         clickRow(angles, 1);
         QCOMPARE(selected.size(), 1);
@@ -169,12 +169,13 @@ private slots:
         QVERIFY(selected[0][1].value<QImage>().isNull());
         QVERIFY(selected[0][2].toBool());
 
-        QVERIFY(gui::click(gui::find<QWidget>(&view, "myPresetsTab")));
-        QVERIFY(gui::find<GlassButton>(&view, "myPresetsTab")->isSelected());
+        GUI_REQUIRE(myPresetsTab, GlassButton, &view, "myPresetsTab");
+        QVERIFY(gui::click(myPresetsTab));
+        QVERIFY(myPresetsTab->isSelected());
         QVERIFY(!anglesTab->isSelected());
-        auto* tile = gui::find<AddPresetTile>(&view, "addNewPresetButton");
+        GUI_REQUIRE(tile, AddPresetTile, &view, "addNewPresetButton");
         QCOMPARE(tile->presetsCount(), 1);
-        auto* list = gui::find<UserPresetListView>(&view, "userPresetsList");
+        GUI_REQUIRE(list, UserPresetListView, &view, "userPresetsList");
         QTRY_VERIFY(list->isVisible());
         // The picture is decoded once its card is painted; the card's picture hands the preset over.
         QTRY_COMPARE(list->pictures()->decodesStarted(), 1);
@@ -184,7 +185,7 @@ private slots:
         QCOMPARE(selected[1][1].value<QImage>().size(), QSize(60, 40));
         QVERIFY(!selected[1][2].toBool());
 
-        QVERIFY(gui::click(gui::find<QWidget>(&view, "imagePresetsClose")));
+        GUI_CLICK(&view, "imagePresetsClose");
         QCOMPARE(dismissed.size(), 1);
     }
 
@@ -195,15 +196,17 @@ private slots:
         view.resize(360, 700);
         QVERIFY(gui::showActive(&view));
         view.browser()->selectTab(ImagePresetsBrowser::PresetsTab::myPresets);
-        QVERIFY(gui::find<QWidget>(&view, "imagePresetsEmptyState")->isVisible());
-        QVERIFY(gui::click(gui::find<QWidget>(&view, "createPresetButton")));
+        GUI_REQUIRE(emptyState, QWidget, &view, "imagePresetsEmptyState");
+        QVERIFY(emptyState->isVisible());
+        GUI_CLICK(&view, "createPresetButton");
         QTRY_VERIFY(view.form() && view.form()->isVisible());
         CreateImagePresetView* form = view.form();
         QCOMPARE(gui::unnamedControls(form).join(", "), QString());
-        QCOMPARE(gui::find<QLabel>(form, "presetFormHeading")->text(), QString("Create New Preset"));
-        auto* title = gui::find<QLineEdit>(form, "presetTitleField");
-        auto* prompt = gui::find<QPlainTextEdit>(form, "presetPromptField");
-        auto* save = gui::find<QPushButton>(form, "presetSaveButton");
+        GUI_REQUIRE(heading, QLabel, form, "presetFormHeading");
+        QCOMPARE(heading->text(), QString("Create New Preset"));
+        GUI_REQUIRE(title, QLineEdit, form, "presetTitleField");
+        GUI_REQUIRE(prompt, QPlainTextEdit, form, "presetPromptField");
+        GUI_REQUIRE(save, QPushButton, form, "presetSaveButton");
         QCOMPARE(save->text(), QString("Create"));
         QCOMPARE(prompt->toPlainText(), QString("studio words"));
         QTRY_VERIFY(title->hasFocus());
@@ -212,35 +215,40 @@ private slots:
         // A picture dropped on the zone is read off the GUI thread and reduced to 800.
         const QString file = dir_.filePath("cover.png");
         QVERIFY(picture(1600, 800, Qt::green).save(file));
-        auto* zone = gui::find<PresetPictureZone>(form, "presetPictureZone");
+        GUI_REQUIRE(zone, PresetPictureZone, form, "presetPictureZone");
         const auto dropped = gui::drop(zone, *gui::mimeWithFiles({file}));
         QVERIFY(dropped.dropAccepted);
         QCOMPARE(zone->caption(), QString("Loading..."));
         QTRY_COMPARE(zone->caption(), QString("Reference image"));
         QCOMPARE(view.browser()->form()->image().size(), QSize(800, 400));
-        QVERIFY(gui::find<QPushButton>(form, "removePictureButton")->isVisible());
+        GUI_REQUIRE(removePicture, QPushButton, form, "removePictureButton");
+        QVERIFY(removePicture->isVisible());
 
         gui::type(title, "Green");
         QVERIFY(save->isEnabled());
         gui::keyToFocus(Qt::Key_Return, Qt::ControlModifier);
         QTRY_VERIFY(!view.form());
         QCOMPARE(storedRows(*fixture_.store, "ImagePreset"), 1);
-        auto* list = gui::find<UserPresetListView>(&view, "userPresetsList");
+        GUI_REQUIRE(list, UserPresetListView, &view, "userPresetsList");
         QTRY_VERIFY(list->isVisible());
-        QCOMPARE(gui::find<AddPresetTile>(&view, "addNewPresetButton")->presetsCount(), 1);
+        GUI_REQUIRE(tile, AddPresetTile, &view, "addNewPresetButton");
+        QCOMPARE(tile->presetsCount(), 1);
         QCOMPARE(manager.presets()[0]->image().size(), QSize(800, 400));
 
         // Edit through the card's menu: "Update", no focus in the title, Escape cancels.
         clickMenuButton(list, 0);
         QTRY_VERIFY(openMenu(list));
-        QVERIFY(gui::click(gui::find<QWidget>(openMenu(list), "editPresetButton")));
+        GUI_CLICK(openMenu(list), "editPresetButton");
         QTRY_VERIFY(view.form() && view.form()->isVisible());
         QVERIFY(!openMenu(list));
         form = view.form();
-        QCOMPARE(gui::find<QLabel>(form, "presetFormHeading")->text(), QString("Edit Preset"));
-        QCOMPARE(gui::find<QPushButton>(form, "presetSaveButton")->text(), QString("Update"));
-        QCOMPARE(gui::find<QLineEdit>(form, "presetTitleField")->text(), QString("Green"));
-        QVERIFY(!gui::find<QLineEdit>(form, "presetTitleField")->hasFocus());
+        GUI_REQUIRE(editHeading, QLabel, form, "presetFormHeading");
+        GUI_REQUIRE(update, QPushButton, form, "presetSaveButton");
+        GUI_REQUIRE(editTitle, QLineEdit, form, "presetTitleField");
+        QCOMPARE(editHeading->text(), QString("Edit Preset"));
+        QCOMPARE(update->text(), QString("Update"));
+        QCOMPARE(editTitle->text(), QString("Green"));
+        QVERIFY(!editTitle->hasFocus());
         gui::keyToFocus(Qt::Key_Escape);
         QTRY_VERIFY(!view.form());
         QCOMPARE(manager.presets()[0]->title(), QString("Green"));
@@ -257,10 +265,12 @@ private slots:
         QTest::qWait(QApplication::doubleClickInterval() + 10);
         clickMenuButton(list, 0);
         QTRY_VERIFY(openMenu(list));
-        QVERIFY(gui::click(gui::find<QWidget>(openMenu(list), "deletePresetButton")));
+        GUI_CLICK(openMenu(list), "deletePresetButton");
         QTRY_COMPARE(storedRows(*fixture_.store, "ImagePreset"), 0);
-        QTRY_VERIFY(gui::find<QWidget>(&view, "imagePresetsEmptyState")->isVisible());
-        QCOMPARE(gui::find<AddPresetTile>(&view, "addNewPresetButton")->presetsCount(), 0);
+        GUI_REQUIRE(emptyAgain, QWidget, &view, "imagePresetsEmptyState");
+        QTRY_VERIFY(emptyAgain->isVisible());
+        GUI_REQUIRE(tileAgain, AddPresetTile, &view, "addNewPresetButton");
+        QCOMPARE(tileAgain->presetsCount(), 0);
     }
 
     void formEnableRuleShortcutsAndFailedDrops() {
@@ -271,9 +281,9 @@ private slots:
         view.browser()->startNewPreset();
         QTRY_VERIFY(view.form() && view.form()->isVisible());
         PresetFormView* form = view.form();
-        auto* title = gui::find<QLineEdit>(form, "presetTitleField");
-        auto* prompt = gui::find<QPlainTextEdit>(form, "presetPromptField");
-        auto* save = gui::find<QPushButton>(form, "presetSaveButton");
+        GUI_REQUIRE(title, QLineEdit, form, "presetTitleField");
+        GUI_REQUIRE(prompt, QPlainTextEdit, form, "presetPromptField");
+        GUI_REQUIRE(save, QPushButton, form, "presetSaveButton");
         gui::type(title, "   ");
         gui::type(prompt, "words");
         QVERIFY(!save->isEnabled());
@@ -286,7 +296,7 @@ private slots:
         QVERIFY(save->isEnabled());
 
         // Text is not a picture: the zone refuses it. A drop with nothing loadable ends "Loading..." at once.
-        auto* zone = gui::find<PresetPictureZone>(form, "presetPictureZone");
+        GUI_REQUIRE(zone, PresetPictureZone, form, "presetPictureZone");
         QMimeData text;
         text.setText("just text");
         QVERIFY(!gui::dragOverAndLeave(zone, text));
@@ -311,7 +321,7 @@ private slots:
         QCOMPARE(dialogs_->openRequests[0].message, QString("Choose a reference image for your preset"));
         QVERIFY(view.browser()->form()->image().isNull());
 
-        QVERIFY(gui::click(gui::find<QWidget>(form, "presetFormClose")));
+        GUI_CLICK(form, "presetFormClose");
         QTRY_VERIFY(!view.form());
     }
 
@@ -324,7 +334,8 @@ private slots:
         QVERIFY(gui::showActive(view.get()));
         view->browser()->startNewPreset();
         QTRY_VERIFY(view->form());
-        gui::drop(gui::find<QWidget>(view->form(), "presetPictureZone"), *gui::mimeWithFiles({file}));
+        GUI_REQUIRE(zone, QWidget, view->form(), "presetPictureZone");
+        gui::drop(zone, *gui::mimeWithFiles({file}));
         QVERIFY(view->browser()->form()->isLoadingImage());
         view.reset();
         QThreadPool::globalInstance()->waitForDone();
@@ -401,11 +412,12 @@ private slots:
         QVERIFY(gui::showActive(&view));
         QSignalSpy selected(&view, &PromptPresetsView::presetSelected);
         QSignalSpy dismissed(&view, &PromptPresetsView::dismissRequested);
-        QVERIFY(gui::click(gui::find<QWidget>(&view, "myPresetsTab")));
+        GUI_CLICK(&view, "myPresetsTab");
         UserPresetListView* list = view.userList();
         QTRY_VERIFY(list->isVisible());
         QCOMPARE(list->model()->rowCount(), 2);
-        QCOMPARE(gui::find<AddPresetTile>(&view, "addNewPresetButton")->presetsCount(), 2);
+        GUI_REQUIRE(tile, AddPresetTile, &view, "addNewPresetButton");
+        QCOMPARE(tile->presetsCount(), 2);
 
         // A click anywhere on the card (but the menu button) chooses it, without closing the panel.
         clickRow(list, 0, 30);
@@ -413,11 +425,11 @@ private slots:
         QCOMPARE(selected[0][0].toString(), QString("misty pines"));
         QCOMPARE(dismissed.size(), 0);
 
-        auto* search = gui::find<QLineEdit>(&view, "presetSearchField");
+        GUI_REQUIRE(search, QLineEdit, &view, "presetSearchField");
         gui::type(search, "GOLD");
         QCOMPARE(list->model()->rowCount(), 1);
         QCOMPARE(list->model()->index(0, 0).data().toString(), QString("Sunset"));
-        QCOMPARE(gui::find<AddPresetTile>(&view, "addNewPresetButton")->presetsCount(), 1);
+        QCOMPARE(tile->presetsCount(), 1);
         search->clear();
         QCOMPARE(list->model()->rowCount(), 2);
 
@@ -425,7 +437,7 @@ private slots:
         dialogs_->alertAnswer = 1;
         clickMenuButton(list, 0);
         QTRY_VERIFY(openMenu(list));
-        QVERIFY(gui::click(gui::find<QWidget>(openMenu(list), "deletePresetButton")));
+        GUI_CLICK(openMenu(list), "deletePresetButton");
         QTRY_COMPARE(dialogs_->alerts.size(), 1);
         QCOMPARE(dialogs_->alerts[0].message, QString("Delete Preset"));
         QCOMPARE(dialogs_->alerts[0].informativeText,
@@ -434,20 +446,23 @@ private slots:
         dialogs_->alertAnswer = 0;
         clickMenuButton(list, 0);
         QTRY_VERIFY(openMenu(list));
-        QVERIFY(gui::click(gui::find<QWidget>(openMenu(list), "deletePresetButton")));
+        GUI_CLICK(openMenu(list), "deletePresetButton");
         QTRY_COMPARE(storedRows(*fixture_.store, "PromptPreset"), 1);
         QCOMPARE(list->model()->rowCount(), 1);
 
         // A save that fails keeps the form open with what was typed.
         failWrites(*fixture_.store, "PromptPreset");
-        QVERIFY(gui::click(gui::find<QWidget>(&view, "addNewPresetButton")));
+        QVERIFY(gui::click(tile));
         QTRY_VERIFY(view.form() && view.form()->isVisible());
-        QCOMPARE(gui::find<QPlainTextEdit>(view.form(), "presetPromptField")->toPlainText(), QString("owner"));
-        gui::type(gui::find<QLineEdit>(view.form(), "presetTitleField"), "Doomed");
-        QVERIFY(gui::click(gui::find<QWidget>(view.form(), "presetSaveButton")));
+        GUI_REQUIRE(prompt, QPlainTextEdit, view.form(), "presetPromptField");
+        GUI_REQUIRE(title, QLineEdit, view.form(), "presetTitleField");
+        QCOMPARE(prompt->toPlainText(), QString("owner"));
+        gui::type(title, "Doomed");
+        GUI_CLICK(view.form(), "presetSaveButton");
         QVERIFY(loggedSaveError());
         QVERIFY(view.form() && view.form()->isVisible());
-        QCOMPARE(gui::find<QLineEdit>(view.form(), "presetTitleField")->text(), QString("Doomed"));
+        GUI_REQUIRE(keptTitle, QLineEdit, view.form(), "presetTitleField");
+        QCOMPARE(keptTitle->text(), QString("Doomed"));
         QCOMPARE(list->model()->rowCount(), 1);
     }
 
@@ -458,10 +473,12 @@ private slots:
         PromptPresetsView view(manager, "from the studio", true, player);
         QVERIFY(gui::showActive(&view));
         QTRY_VERIFY(view.form() && view.form()->isVisible());
-        QVERIFY(gui::find<GlassButton>(&view, "myPresetsTab")->isSelected());
-        QCOMPARE(gui::find<QPlainTextEdit>(view.form(), "presetPromptField")->toPlainText(),
-                 QString("from the studio"));
-        QVERIFY(gui::find<QWidget>(&view, "promptPresetsEmptyState")->isVisible());
+        GUI_REQUIRE(myPresetsTab, GlassButton, &view, "myPresetsTab");
+        QVERIFY(myPresetsTab->isSelected());
+        GUI_REQUIRE(prompt, QPlainTextEdit, view.form(), "presetPromptField");
+        QCOMPARE(prompt->toPlainText(), QString("from the studio"));
+        GUI_REQUIRE(emptyState, QWidget, &view, "promptPresetsEmptyState");
+        QVERIFY(emptyState->isVisible());
     }
 
     void cinematicSheetGridInsertsAndPreviews() {
@@ -506,7 +523,7 @@ private slots:
         QCOMPARE(texts, QStringList({presets[0]->insertText()}));
         QCOMPARE(presets[0]->insertText(), QString("[Truck left, Push in, Pan right]"));
         QCOMPARE(dismissed.size(), 1);
-        QVERIFY(gui::click(gui::find<QWidget>(sheet.get(), "cinematicPresetsClose")));
+        GUI_CLICK(sheet.get(), "cinematicPresetsClose");
         QCOMPARE(dismissed.size(), 2);
         QCOMPARE(texts.size(), 1);
 

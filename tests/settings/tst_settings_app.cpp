@@ -2,6 +2,7 @@
 #include "BackupManager.h"
 #include "Defaults.h"
 #include "DownloadSettings.h"
+#include "GuiTestSupport.h"
 #include "ImagePreset.h"
 #include "MiniMaxAPIService.h"
 #include "ModelContext.h"
@@ -12,6 +13,7 @@
 #include "VideoMetadata.h"
 #include "VideoSettings.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -121,16 +123,15 @@ private slots:
         ScriptedDialogs dialogs;
         OrvaneApp app(env.path("store.sqlite"));
         QMainWindow* window = app.showMainWindow();
-        auto* action = window->findChild<QAction*>("settingsAction");
-        QVERIFY(action);
+        GUI_REQUIRE(action, QAction, window, "settingsAction");
         QCOMPARE(action->text(), QStringLiteral("Settings…"));
         action->trigger();
         auto* settings = qobject_cast<SettingsView*>(app.settingsWindow());
         QVERIFY(settings);
         QTRY_VERIFY(settings->isVisible());
         QCOMPARE(settings->tabs()->count(), 2);
-        QVERIFY(settings->findChild<QWidget*>("createBackupButton"));
-        QVERIFY(settings->findChild<QWidget*>("googleKeyField"));
+        GUI_REQUIRE(createBackup, QWidget, settings, "createBackupButton");
+        GUI_REQUIRE(googleKey, QWidget, settings, "googleKeyField");
     }
 
     void theLiveSettingsFollowAReset() {

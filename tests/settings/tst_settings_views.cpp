@@ -145,9 +145,8 @@ private slots:
         QCOMPARE(view.tabs()->tabText(1), QStringLiteral("API"));
         QVERIFY2(gui::unnamedControls(&view).isEmpty(), qPrintable(gui::unnamedControls(&view).join('\n')));
 
-        auto* toggle = gui::find<QCheckBox>(&view, "soundNotificationToggle");
-        auto* picker = gui::find<QComboBox>(&view, "soundPicker");
-        QVERIFY(toggle && picker);
+        GUI_REQUIRE(toggle, QCheckBox, &view, "soundNotificationToggle");
+        GUI_REQUIRE(picker, QComboBox, &view, "soundPicker");
         QVERIFY(!toggle->isChecked());
         QVERIFY(!shown(picker));
         QVERIFY(gui::click(toggle));
@@ -157,21 +156,24 @@ private slots:
         picker->setFocus();
         gui::key(picker, Qt::Key_Up);
         QCOMPARE(video.selectedSoundName(), QStringLiteral("Glass"));
-        QVERIFY(gui::click(gui::find<QPushButton>(&view, "previewSoundButton")));
+        GUI_REQUIRE(preview, QPushButton, &view, "previewSoundButton");
+        QVERIFY(gui::click(preview));
         QCOMPARE(sounds->played, QStringList{"Glass"});
 
-        auto* lastBackup = gui::find<QLabel>(&view, "lastBackupDate");
+        GUI_REQUIRE(lastBackup, QLabel, &view, "lastBackupDate");
         QVERIFY(!shown(lastBackup));
-        QVERIFY(gui::click(gui::findByAccessibleName<QPushButton>(&view, "Create Backup")));
+        GUI_REQUIRE(create, QPushButton, &view, "Create Backup");
+        QVERIFY(gui::click(create));
         QCOMPARE(dialogs->alerts.last().message, QStringLiteral("Backup Created"));
         QVERIFY(shown(lastBackup));
         QCOMPARE(lastBackup->text(), GeneralSettingsViewModel::formatBackupDate(*backups.lastBackupDate(), QLocale()));
 
-        QCOMPARE(gui::find<QLabel>(&view, "dangerZoneCaption")->text(),
+        GUI_REQUIRE(caption, QLabel, &view, "dangerZoneCaption");
+        QCOMPARE(caption->text(),
                  QStringLiteral("This will permanently delete all your presets, video metadata and backups. API keys "
                                 "are kept."));
         APIManager::shared().setGoogleAPIKey(kGoogleKey);
-        auto* reset = gui::find<QPushButton>(&view, "resetEverythingButton");
+        GUI_REQUIRE(reset, QPushButton, &view, "resetEverythingButton");
         dialogs->alertAnswer = 0;
         QVERIFY(gui::click(reset));
         QVERIFY(shown(lastBackup));
@@ -181,7 +183,8 @@ private slots:
         QVERIFY(!shown(lastBackup));
         // The API tab still shows the key.
         view.tabs()->setCurrentIndex(1);
-        QCOMPARE(gui::find<QLineEdit>(&view, "googleKeyField")->text(), kGoogleKey);
+        GUI_REQUIRE(googleKey, QLineEdit, &view, "googleKeyField");
+        QCOMPARE(googleKey->text(), kGoogleKey);
     }
 
     // "Create Backup" on a full disk: the reason is on screen, and the previous backup and its date stay.
@@ -192,7 +195,7 @@ private slots:
         SettingsView view(video, api, backups);
         view.resize(600, 400);
         QVERIFY(gui::showActive(&view));
-        auto* create = gui::findByAccessibleName<QPushButton>(&view, "Create Backup");
+        GUI_REQUIRE(create, QPushButton, &view, "Create Backup");
         QVERIFY(gui::click(create));
         QCOMPARE(dialogs->alerts.size(), 1);
         const QString settingsFile = *backups.settingsBackupFile();
@@ -200,7 +203,8 @@ private slots:
         QVERIFY(before.open(QIODevice::ReadOnly));
         const QByteArray previous = before.readAll();
         const auto date = backups.lastBackupDate();
-        const QString shownDate = gui::find<QLabel>(&view, "lastBackupDate")->text();
+        GUI_REQUIRE(lastBackup, QLabel, &view, "lastBackupDate");
+        const QString shownDate = lastBackup->text();
 
         const QString reason = *backups.backupFolderURL() + "/swift_data_backup.json: No space left on device";
         backups.setFaultInjector([reason](BackupManager::Step step) -> std::optional<QString> {
@@ -216,7 +220,7 @@ private slots:
         QCOMPARE(dialogs->notices[0].informativeText, reason);
         QCOMPARE(dialogs->alerts.size(), 1); // no "Backup Created"
         QCOMPARE(backups.lastBackupDate(), date);
-        QCOMPARE(gui::find<QLabel>(&view, "lastBackupDate")->text(), shownDate);
+        QCOMPARE(lastBackup->text(), shownDate);
         QFile after(settingsFile);
         QVERIFY(after.open(QIODevice::ReadOnly));
         QCOMPARE(after.readAll(), previous);
@@ -236,17 +240,17 @@ private slots:
         QVERIFY(gui::showActive(&view));
         QVERIFY2(gui::unnamedControls(&view).isEmpty(), qPrintable(gui::unnamedControls(&view).join('\n')));
 
-        auto* field = gui::find<QLineEdit>(&view, "miniMax2KeyField");
-        auto* test = gui::find<QToolButton>(&view, "miniMax2TestButton");
-        auto* clear = gui::find<QToolButton>(&view, "miniMax2ClearButton");
-        auto* show = gui::find<QToolButton>(&view, "miniMax2ShowKeyButton");
-        auto* result = gui::find<QWidget>(&view, "miniMax2TestResult");
-        auto* resultText = gui::find<QLabel>(&view, "miniMax2TestResultText");
-        auto* progress = gui::find<QWidget>(&view, "miniMax2TestProgress");
-        QVERIFY(field && test && clear && show && result && resultText && progress);
+        GUI_REQUIRE(field, QLineEdit, &view, "miniMax2KeyField");
+        GUI_REQUIRE(test, QToolButton, &view, "miniMax2TestButton");
+        GUI_REQUIRE(clear, QToolButton, &view, "miniMax2ClearButton");
+        GUI_REQUIRE(show, QToolButton, &view, "miniMax2ShowKeyButton");
+        GUI_REQUIRE(result, QWidget, &view, "miniMax2TestResult");
+        GUI_REQUIRE(resultText, QLabel, &view, "miniMax2TestResultText");
+        GUI_REQUIRE(progress, QWidget, &view, "miniMax2TestProgress");
+        GUI_REQUIRE(status, QLabel, &view, "miniMax2KeyStatus");
         QCOMPARE(field->placeholderText(), QStringLiteral("Enter MiniMax API key"));
         QCOMPARE(field->echoMode(), QLineEdit::Password);
-        QCOMPARE(gui::find<QLabel>(&view, "miniMax2KeyStatus")->accessibleName(), QStringLiteral("No key"));
+        QCOMPARE(status->accessibleName(), QStringLiteral("No key"));
         QVERIFY(!shown(test) && !shown(clear) && !shown(result));
 
         // Spaces alone are no key.
@@ -257,7 +261,7 @@ private slots:
         field->clear();
         gui::type(field, "a.b.c");
         QCOMPARE(Defaults::standard().string("miniMaxAPIKey2"), std::optional<QString>("a.b.c"));
-        QCOMPARE(gui::find<QLabel>(&view, "miniMax2KeyStatus")->accessibleName(), QStringLiteral("Key set"));
+        QCOMPARE(status->accessibleName(), QStringLiteral("Key set"));
         QVERIFY(shown(test) && shown(clear));
 
         QVERIFY(gui::click(show));
@@ -285,8 +289,8 @@ private slots:
         // Clicking the form outside the fields takes the focus away.
         field->setFocus();
         QVERIFY(field->hasFocus());
-        QWidget* page = gui::find<QWidget>(&view, "apiSettingsScroll");
-        QTest::mouseClick(qobject_cast<QScrollArea*>(page)->widget(), Qt::LeftButton, {}, QPoint(5, 5));
+        GUI_REQUIRE(page, QScrollArea, &view, "apiSettingsScroll");
+        QTest::mouseClick(page->widget(), Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(!field->hasFocus());
 
         QVERIFY(gui::click(clear));
@@ -294,11 +298,13 @@ private slots:
         QCOMPARE(Defaults::standard().string("miniMaxAPIKey2"), std::optional<QString>(""));
         QVERIFY(!shown(test) && !shown(clear));
         QVERIFY(shown(result));
-        QCOMPARE(gui::find<QLabel>(&view, "miniMax2KeyStatus")->accessibleName(), QStringLiteral("No key"));
+        QCOMPARE(status->accessibleName(), QStringLiteral("No key"));
 
         // The links.
-        QVERIFY(gui::find<QLabel>(&view, "googleKeysLink")->text().contains(APISettingsView::googleKeysAddress));
-        QVERIFY(gui::find<QLabel>(&view, "miniMaxKeysLink")->text().contains(APISettingsView::miniMaxKeysAddress));
+        GUI_REQUIRE(googleLink, QLabel, &view, "googleKeysLink");
+        GUI_REQUIRE(miniMaxLink, QLabel, &view, "miniMaxKeysLink");
+        QVERIFY(googleLink->text().contains(APISettingsView::googleKeysAddress));
+        QVERIFY(miniMaxLink->text().contains(APISettingsView::miniMaxKeysAddress));
     }
 
     void closingTheWindowDuringATest() {
@@ -314,7 +320,8 @@ private slots:
         auto view = std::make_unique<SettingsView>(video, api, backups);
         view->tabs()->setCurrentIndex(1);
         QVERIFY(gui::showActive(view.get()));
-        QVERIFY(gui::click(gui::find<QToolButton>(view.get(), "googleTestButton")));
+        GUI_REQUIRE(test, QToolButton, view.get(), "googleTestButton");
+        QVERIFY(gui::click(test));
         QVERIFY(view->apiTab()->model()->imageKey()->isTesting());
         QTRY_COMPARE(service.requests.size(), 1);
         view.reset();

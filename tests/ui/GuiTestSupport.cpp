@@ -56,6 +56,39 @@ QWidget* findByAccessibleName(QWidget* root, const QString& name) {
     return found.isEmpty() ? nullptr : found.constFirst();
 }
 
+namespace {
+// Fails the current test for a missing `name`: what type was wanted below which root, what carries that name
+// instead, and which names are there (of type T: widgets or any object).
+template <typename T>
+void failMissing(QObject* root, const QString& name, const QMetaObject& type, const QList<T*>& candidates,
+                 const char* what, const char* file, int line) {
+    QStringList seen;
+    if (root) {
+        QList<T*> all;
+        if (auto* self = qobject_cast<T*>(root))
+            all << self;
+        all << root->findChildren<T*>();
+        for (T* object : std::as_const(all)) {
+            const QString objectName = object->objectName();
+            if (!objectName.isEmpty() && !objectName.startsWith("qt_") && !seen.contains(objectName))
+                seen << objectName;
+        }
+    }
+    QString message =
+        QStringLiteral("missing %1\"%2\" (%3) below %4")
+            .arg(std::is_same_v<T, QWidget> ? QStringLiteral("control ") : QString(), name,
+                 QString::fromLatin1(type.className()),
+                 root ? root->objectName() + " (" + root->metaObject()->className() + ")" : QStringLiteral("nothing"));
+    for (T* object : candidates)
+        message += QStringLiteral("; \"%1\" is a %2").arg(name, object->metaObject()->className());
+    constexpr qsizetype kListed = 60;
+    message += QStringLiteral("; named %1 there: ").arg(QLatin1String(what)) + seen.mid(0, kListed).join(", ");
+    if (seen.size() > kListed)
+        message += QStringLiteral(", … (%1 more)").arg(seen.size() - kListed);
+    QTest::qFail(qPrintable(message), file, line);
+}
+} // namespace
+
 QWidget* requireWidget(QWidget* root, const QString& name, const QMetaObject& type, const char* file, int line) {
     QList<QWidget*> candidates;
     if (root) {
@@ -76,28 +109,22 @@ QWidget* requireWidget(QWidget* root, const QString& name, const QMetaObject& ty
     }
     if (hidden)
         return hidden;
+    failMissing(root, name, type, candidates, "widgets", file, line);
+    return nullptr;
+}
 
-    QStringList seen;
+QObject* requireObject(QObject* root, const QString& name, const QMetaObject& type, const char* file, int line) {
+    QList<QObject*> candidates;
     if (root) {
-        QList<QWidget*> all{root};
-        all << root->findChildren<QWidget*>();
-        for (QWidget* widget : std::as_const(all)) {
-            const QString objectName = widget->objectName();
-            if (!objectName.isEmpty() && !objectName.startsWith("qt_") && !seen.contains(objectName))
-                seen << objectName;
-        }
+        if (root->objectName() == name)
+            candidates << root;
+        candidates << root->findChildren<QObject*>(name);
     }
-    QString message =
-        QStringLiteral("missing control \"%1\" (%2) below %3")
-            .arg(name, QString::fromLatin1(type.className()),
-                 root ? root->objectName() + " (" + root->metaObject()->className() + ")" : QStringLiteral("nothing"));
-    for (QWidget* widget : std::as_const(candidates))
-        message += QStringLiteral("; \"%1\" is a %2").arg(name, widget->metaObject()->className());
-    constexpr qsizetype kListed = 60;
-    message += QStringLiteral("; named widgets there: ") + seen.mid(0, kListed).join(", ");
-    if (seen.size() > kListed)
-        message += QStringLiteral(", … (%1 more)").arg(seen.size() - kListed);
-    QTest::qFail(qPrintable(message), file, line);
+    for (QObject* object : std::as_const(candidates)) {
+        if (object->metaObject()->inherits(&type))
+            return object;
+    }
+    failMissing(root, name, type, candidates, "objects", file, line);
     return nullptr;
 }
 

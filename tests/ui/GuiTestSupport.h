@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <type_traits>
 
 // Helpers for tests that drive real widgets offscreen the way a person would: find a control by its object
 // name or accessible name, point at it, click it, type, drop files or pictures on it, and wait for what
@@ -28,11 +29,16 @@ template <typename T = QWidget> T* find(QWidget* root, const QString& objectName
 // A control the test cannot go on without: the first visible widget of type T below `root` (or `root` itself)
 // with that object name, else with that accessible name; a hidden one when no visible one exists. When there
 // is none the current test fails, naming the control and the named widgets that are there, and nullptr comes
-// back: leave the test function then (GUI_REQUIRE does both).
+// back: leave the test function then (GUI_REQUIRE does both). For a T that is no widget (an action, a form
+// model) it is the first object of type T below `root` with that object name.
 QWidget* requireWidget(QWidget* root, const QString& name, const QMetaObject& type, const char* file, int line);
+QObject* requireObject(QObject* root, const QString& name, const QMetaObject& type, const char* file, int line);
 template <typename T = QWidget>
-T* require(QWidget* root, const QString& name, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
-    return static_cast<T*>(requireWidget(root, name, T::staticMetaObject, file, line));
+T* require(QObject* root, const QString& name, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    if constexpr (std::is_base_of_v<QWidget, T>)
+        return static_cast<T*>(requireWidget(qobject_cast<QWidget*>(root), name, T::staticMetaObject, file, line));
+    else
+        return static_cast<T*>(requireObject(root, name, T::staticMetaObject, file, line));
 }
 
 // Widgets below `root` whose accessible name (or, for buttons without one, visible text) equals `name`.
@@ -94,3 +100,21 @@ bool writeImage(const QString& path, QSize size = QSize(64, 48), QColor color = 
     Type* var = gui::require<Type>(root, name, __FILE__, __LINE__);                                                    \
     if (!var)                                                                                                          \
     return
+
+// Clicks a control the test needs; fails with its name when it is missing, hidden or disabled, and leaves the test
+// function then.
+#define GUI_CLICK(root, name)                                                                                          \
+    do {                                                                                                               \
+        QWidget* clicked_ = gui::require<QWidget>(root, name, __FILE__, __LINE__);                                     \
+        if (!clicked_)                                                                                                 \
+            return;                                                                                                    \
+        QVERIFY2(gui::click(clicked_), qPrintable(QStringLiteral("could not click \"%1\"").arg(name)));                \
+    } while (false)
+
+// Runs a helper that checks as it goes, and leaves the test function when it failed.
+#define GUI_CHECK(call)                                                                                                \
+    do {                                                                                                               \
+        call;                                                                                                          \
+        if (QTest::currentTestFailed())                                                                                \
+            return;                                                                                                    \
+    } while (false)

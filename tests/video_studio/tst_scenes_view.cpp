@@ -33,10 +33,7 @@ class ScenesViewTest : public QObject {
     std::unique_ptr<StudioWorld> world;
     std::unique_ptr<ScenesView> view;
 
-    template <typename T = QWidget> T* find(const QString& name) const { return gui::find<T>(view.get(), name); }
-    FrameSlotView* slot(const QString& name) const { return find<FrameSlotView>(name + "Slot"); }
     VideoWorkspaceModel* model() const { return view->model(); }
-    QString counterText() const { return find<QLabel>("promptCounter")->text(); }
 
     QString picture(const QString& name, QColor color, QSize size = QSize(64, 48)) {
         const QString path = world->environment.path(name);
@@ -54,8 +51,10 @@ class ScenesViewTest : public QObject {
         return button && gui::click(button);
     }
 
-    bool clickSegment(const QString& picker, const QString& key) {
-        auto* segmented = find<SegmentedPicker>(picker);
+    // Clicks a segment of one of the studio's pickers; fails naming the picker when it is missing.
+    bool clickSegment(const QString& picker, const QString& key, const char* file = __builtin_FILE(),
+                      int line = __builtin_LINE()) {
+        auto* segmented = gui::require<SegmentedPicker>(view.get(), picker, file, line);
         return segmented && gui::click(segmented->segment(key));
     }
 
@@ -92,21 +91,26 @@ private slots:
     }
 
     void bothModesAndTheModelRule() {
-        QVERIFY(slot("referenceFrame")->isVisible());
-        QVERIFY(!slot("startFrame")->isVisible());
-        QCOMPARE(find<QLabel>("referenceSectionTitle")->text(), "Reference Image");
+        GUI_REQUIRE(referenceSlot, FrameSlotView, view.get(), "referenceFrameSlot");
+        GUI_REQUIRE(startSlot, FrameSlotView, view.get(), "startFrameSlot");
+        GUI_REQUIRE(endSlot, FrameSlotView, view.get(), "endFrameSlot");
+        GUI_REQUIRE(sectionTitle, QLabel, view.get(), "referenceSectionTitle");
+        QVERIFY(referenceSlot->isVisible());
+        QVERIFY(!startSlot->isVisible());
+        QCOMPARE(sectionTitle->text(), "Reference Image");
 
         world->videoSettings->setQuality(VideoQuality::p512);
         QVERIFY(clickSegment("modePicker", "start_end_video"));
         QCOMPARE(world->app->videoMode(), VideoGenerationMode::startEndVideo);
-        QVERIFY(slot("startFrame")->isVisible());
-        QVERIFY(slot("endFrame")->isVisible());
-        QVERIFY(!slot("referenceFrame")->isVisible());
-        QCOMPARE(find<QLabel>("referenceSectionTitle")->text(), "Reference Images");
+        QVERIFY(startSlot->isVisible());
+        QVERIFY(endSlot->isVisible());
+        QVERIFY(!referenceSlot->isVisible());
+        QCOMPARE(sectionTitle->text(), "Reference Images");
         QCOMPARE(world->videoSettings->quality(), VideoQuality::p768);
 
         // Start-to-end: no model row, no fast pretreatment, 768P and 1080P offered with a 2.3 model stored.
-        QVERIFY(gui::click(find("videoSettingsButton")));
+        GUI_REQUIRE(settingsButton, QWidget, view.get(), "videoSettingsButton");
+        QVERIFY(gui::click(settingsButton));
         QTRY_VERIFY(view->videoSettingsPopover() && view->videoSettingsPopover()->isVisible());
         QVERIFY(model()->showVideoSettings());
         QWidget* popover = view->videoSettingsPopover();
@@ -114,8 +118,10 @@ private slots:
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
         QVERIFY(!gui::find(popover, "modelPicker"));
         QVERIFY(!gui::find(popover, "fastPretreatmentToggle"));
-        QCOMPARE(gui::find(popover, "VideoSettingsPopover")->height(), 170);
-        QCOMPARE(gui::find<SegmentedPicker>(popover, "qualityPicker")->keys(), QStringList({"512P", "768P", "1080P"}));
+        GUI_REQUIRE(startEndPopover, QWidget, popover, "VideoSettingsPopover");
+        GUI_REQUIRE(startEndQuality, SegmentedPicker, popover, "qualityPicker");
+        QCOMPARE(startEndPopover->height(), 170);
+        QCOMPARE(startEndQuality->keys(), QStringList({"512P", "768P", "1080P"}));
         gui::key(popover, Qt::Key_Escape);
         QTRY_VERIFY(!view->videoSettingsPopover());
         QVERIFY(!model()->showVideoSettings());
@@ -123,35 +129,41 @@ private slots:
         // Image-to-video: choosing 2.3 with 512P lifts it to 768P and offers the fast pretreatment.
         QVERIFY(clickSegment("modePicker", "image_to_video"));
         world->videoSettings->setQuality(VideoQuality::p512);
-        QVERIFY(gui::click(find("videoSettingsButton")));
+        QVERIFY(gui::click(settingsButton));
         QTRY_VERIFY(view->videoSettingsPopover());
         popover = view->videoSettingsPopover();
-        QCOMPARE(gui::find(popover, "VideoSettingsPopover")->height(), 210);
-        QVERIFY(gui::click(gui::find<SegmentedPicker>(popover, "modelPicker")->segment("MiniMax-Hailuo-2.3")));
+        GUI_REQUIRE(box, QWidget, popover, "VideoSettingsPopover");
+        GUI_REQUIRE(modelPicker, SegmentedPicker, popover, "modelPicker");
+        GUI_REQUIRE(quality, SegmentedPicker, popover, "qualityPicker");
+        GUI_REQUIRE(fast, QCheckBox, popover, "fastPretreatmentToggle");
+        GUI_REQUIRE(duration, SegmentedPicker, popover, "durationPicker");
+        GUI_REQUIRE(optimization, QCheckBox, popover, "aiOptimizationToggle");
+        QCOMPARE(box->height(), 210);
+        QVERIFY(gui::click(modelPicker->segment("MiniMax-Hailuo-2.3")));
         QCOMPARE(world->videoSettings->quality(), VideoQuality::p768);
-        QCOMPARE(gui::find<SegmentedPicker>(popover, "qualityPicker")->keys(), QStringList({"768P", "1080P"}));
-        QTRY_VERIFY(gui::find(popover, "fastPretreatmentToggle")->isVisible());
-        QCOMPARE(gui::find(popover, "VideoSettingsPopover")->height(), 240);
+        QCOMPARE(quality->keys(), QStringList({"768P", "1080P"}));
+        QTRY_VERIFY(fast->isVisible());
+        QCOMPARE(box->height(), 240);
         QCOMPARE(MiniMaxAPIService::shared().selectedModel(), VideoModel::hailuo23);
-        QVERIFY(gui::click(gui::find<QCheckBox>(popover, "fastPretreatmentToggle")));
+        QVERIFY(gui::click(fast));
         QVERIFY(world->videoSettings->fastPretreatment());
         for (MiniMaxAPIService* service : world->queue->videoServices())
             QVERIFY(service->fastPretreatment());
         // 1080P leaves only 6 s.
         world->videoSettings->setDuration(VideoDuration::seconds10);
-        QVERIFY(gui::click(gui::find<SegmentedPicker>(popover, "qualityPicker")->segment("1080P")));
+        QVERIFY(gui::click(quality->segment("1080P")));
         QCOMPARE(world->videoSettings->duration(), VideoDuration::seconds6);
-        QCOMPARE(gui::find<SegmentedPicker>(popover, "durationPicker")->keys(), QStringList({"6"}));
-        QVERIFY(gui::click(gui::find<QCheckBox>(popover, "aiOptimizationToggle")));
+        QCOMPARE(duration->keys(), QStringList({"6"}));
+        QVERIFY(gui::click(optimization));
         QVERIFY(!MiniMaxAPIService::shared().enablePromptOptimization());
     }
 
     void aPairOutsideTheListsShowsNoSelection() {
         world->videoSettings->setSelectedModel(VideoModel::hailuo23);
         world->videoSettings->setQuality(VideoQuality::p512); // set elsewhere, not through the popover
-        QVERIFY(gui::click(find("videoSettingsButton")));
+        GUI_CLICK(view.get(), "videoSettingsButton");
         QTRY_VERIFY(view->videoSettingsPopover());
-        auto* quality = gui::find<SegmentedPicker>(view->videoSettingsPopover(), "qualityPicker");
+        GUI_REQUIRE(quality, SegmentedPicker, view->videoSettingsPopover(), "qualityPicker");
         QCOMPARE(quality->keys(), QStringList({"768P", "1080P"}));
         QVERIFY(!quality->segment("768P")->isSelected());
         QVERIFY(!quality->segment("1080P")->isSelected());
@@ -163,50 +175,54 @@ private slots:
     }
 
     void dropsAndPicksIntoEachSlot() {
+        GUI_REQUIRE(referenceSlot, FrameSlotView, view.get(), "referenceFrameSlot");
+        GUI_REQUIRE(startSlot, FrameSlotView, view.get(), "startFrameSlot");
+        GUI_REQUIRE(endSlot, FrameSlotView, view.get(), "endFrameSlot");
         const auto red = gui::mimeWithFiles({picture("red.png", Qt::red)});
-        const auto result = gui::drop(slot("referenceFrame"), *red);
+        const auto result = gui::drop(referenceSlot, *red);
         QVERIFY(result.dropAccepted);
-        QTRY_VERIFY(slot("referenceFrame")->tile());
+        QTRY_VERIFY(referenceSlot->tile());
         QCOMPARE(centreColor(*model()->firstFrameImage()), QColor(Qt::red));
         // The reference image is the start image after the switch.
         QVERIFY(clickSegment("modePicker", "start_end_video"));
-        QTRY_VERIFY(slot("startFrame")->tile());
+        QTRY_VERIFY(startSlot->tile());
         // Picture data dropped on the end slot.
         const auto blue = gui::mimeWithImage(solidFrame(Qt::blue));
-        QVERIFY(gui::drop(slot("endFrame"), *blue).dropAccepted);
-        QTRY_VERIFY(slot("endFrame")->tile());
+        QVERIFY(gui::drop(endSlot, *blue).dropAccepted);
+        QTRY_VERIFY(endSlot->tile());
         QCOMPARE(centreColor(*world->app->savedVideoLastFrameImage()), QColor(Qt::blue));
         // A filled slot takes no drop.
-        QVERIFY(!gui::drop(slot("endFrame"), *red).enterAccepted);
+        QVERIFY(!gui::drop(endSlot, *red).enterAccepted);
 
         // Removing the end frame, then picking one through the panel.
-        QVERIFY(clickTileButton(slot("endFrame"), false));
-        QTRY_VERIFY(!slot("endFrame")->tile());
+        QVERIFY(clickTileButton(endSlot, false));
+        QTRY_VERIFY(!endSlot->tile());
         QVERIFY(!world->app->savedVideoLastFrameImage());
         world->dialogs.openAnswer = {picture("green.jpg", Qt::green)};
-        QVERIFY(gui::click(find("endFrameDropZone")));
+        GUI_CLICK(view.get(), "endFrameDropZone");
         QCOMPARE(world->dialogs.openRequests.last().message, "Choose end frame image");
         QTRY_VERIFY(model()->hasLastFrame());
         QVERIFY(centreColor(*model()->lastFrameImage()).green() > 200);
 
         // The start slot's panel, and a cancelled one.
-        QVERIFY(clickTileButton(slot("startFrame"), false));
-        QTRY_VERIFY(!slot("startFrame")->tile());
+        QVERIFY(clickTileButton(startSlot, false));
+        QTRY_VERIFY(!startSlot->tile());
         QVERIFY(world->app->savedVideoReferenceImage()); // the mirror keeps it
         world->dialogs.openAnswer = {};
-        QVERIFY(gui::click(find("startFrameDropZone")));
+        GUI_CLICK(view.get(), "startFrameDropZone");
         QCOMPARE(world->dialogs.openRequests.last().message, "Choose start frame image");
         QTest::qWait(20);
         QVERIFY(!model()->hasFirstFrame());
         QVERIFY(clickSegment("modePicker", "image_to_video"));
-        QVERIFY(gui::click(gui::find(slot("referenceFrame"), "referenceFrameDropIcon")));
+        GUI_CLICK(referenceSlot, "referenceFrameDropIcon");
         QCOMPARE(world->dialogs.openRequests.last().message, "Choose an image to use as the first frame of your video");
     }
 
     void dropsAreRefusedWhileTheImageStudioIsShown() {
         world->app->setCurrentView(ViewMode::imageGeneration);
+        GUI_REQUIRE(referenceSlot, FrameSlotView, view.get(), "referenceFrameSlot");
         const auto red = gui::mimeWithFiles({picture("red.png", Qt::red)});
-        const auto result = gui::drop(slot("referenceFrame"), *red);
+        const auto result = gui::drop(referenceSlot, *red);
         QVERIFY(!result.dropAccepted);
         QTest::qWait(30);
         QVERIFY(!model()->hasFirstFrame());
@@ -216,37 +232,39 @@ private slots:
         QVERIFY(notes.open(QIODevice::WriteOnly));
         notes.write("text");
         notes.close();
-        QVERIFY(gui::drop(slot("referenceFrame"), *gui::mimeWithFiles({notes.fileName()})).dropAccepted);
+        QVERIFY(gui::drop(referenceSlot, *gui::mimeWithFiles({notes.fileName()})).dropAccepted);
         QTRY_COMPARE(view->intake()->pendingLoads(), 0);
         QVERIFY(!model()->hasFirstFrame());
-        QVERIFY(!slot("referenceFrame")->tile());
+        QVERIFY(!referenceSlot->tile());
     }
 
     // The image studio hands pictures over in the order of the placement rule.
     void handOversFromTheImageStudio() {
+        GUI_REQUIRE(startSlot, FrameSlotView, view.get(), "startFrameSlot");
+        GUI_REQUIRE(endSlot, FrameSlotView, view.get(), "endFrameSlot");
         world->app->setCurrentView(ViewMode::imageGeneration);
         QVERIFY(clickSegment("modePicker", "start_end_video"));
         world->app->setSharedImage(solidFrame(Qt::red));
         world->app->setCurrentView(ViewMode::videoGeneration);
-        QTRY_VERIFY(slot("startFrame")->tile());
+        QTRY_VERIFY(startSlot->tile());
         world->app->setSharedImage(solidFrame(Qt::blue));
-        QTRY_VERIFY(slot("endFrame")->tile());
-        QCOMPARE(centreColor(slot("endFrame")->shownImage()), QColor(Qt::blue));
+        QTRY_VERIFY(endSlot->tile());
+        QCOMPARE(centreColor(endSlot->shownImage()), QColor(Qt::blue));
         world->app->setSharedImageType(ImageType::first);
         world->app->setSharedImage(solidFrame(Qt::green));
-        QTRY_COMPARE(centreColor(slot("startFrame")->shownImage()), QColor(Qt::green));
-        QCOMPARE(centreColor(slot("endFrame")->shownImage()), QColor(Qt::blue));
+        QTRY_COMPARE(centreColor(startSlot->shownImage()), QColor(Qt::green));
+        QCOMPARE(centreColor(endSlot->shownImage()), QColor(Qt::blue));
     }
 
     void generateTitlesAndEnableRule() {
-        auto* button = find<GenerateButton>("generateButton");
+        GUI_REQUIRE(button, GenerateButton, view.get(), "generateButton");
         QCOMPARE(button->text(), "Generate Video");
         QVERIFY(!button->isEnabled());
         QCOMPARE(button->drawnOpacity(), 0.6);
         model()->storeImage(ImageType::first, solidFrame(Qt::red));
         QVERIFY(button->isEnabled());
         QCOMPARE(button->drawnOpacity(), 1.0);
-        auto* dots = find<SlotDots>("videoSlotDots");
+        GUI_REQUIRE(dots, SlotDots, view.get(), "videoSlotDots");
         QVERIFY(!dots->isVisible());
 
         const QList<QPair<int, QString>> steps{
@@ -282,7 +300,7 @@ private slots:
         gui::type(view->editor(), "a fox [Pan left]");
         // Clicked before the debounce: the job still carries the last keystrokes.
         QVERIFY(view->editor()->debounceTimer().isActive());
-        QVERIFY(gui::click(find("generateButton")));
+        GUI_CLICK(view.get(), "generateButton");
         QCOMPARE(world->queue->activeVideoTasks().size(), 1);
         QCOMPARE(world->queue->activeVideoTasks().first().prompt, "a fox [Pan left]");
         QVERIFY(world->clock.runUntil([&] { return world->fake.requestsTo("/v1/video_generation").size() == 1; }));
@@ -311,41 +329,44 @@ private slots:
     }
 
     void counterPlaceholderAndClear() {
-        QCOMPARE(counterText(), "0/2000");
-        QVERIFY(find("promptPlaceholder")->isVisible());
-        QVERIFY(!find("clearPrompt")->isVisible());
-        QVERIFY(!find("createPresetFromPrompt")->isVisible());
+        GUI_REQUIRE(counter, QLabel, view.get(), "promptCounter");
+        GUI_REQUIRE(placeholder, QWidget, view.get(), "promptPlaceholder");
+        GUI_REQUIRE(clear, QWidget, view.get(), "clearPrompt");
+        GUI_REQUIRE(createPreset, QWidget, view.get(), "createPresetFromPrompt");
+        QCOMPARE(counter->text(), "0/2000");
+        QVERIFY(placeholder->isVisible());
+        QVERIFY(!clear->isVisible());
+        QVERIFY(!createPreset->isVisible());
         view->editor()->setFocus();
         view->editor()->insertPlainText(QString(1800, QChar('x')));
         view->editor()->flush();
-        QCOMPARE(counterText(), "1800/2000");
-        QVERIFY(find<QLabel>("promptCounter")->palette().color(QPalette::WindowText) != VideoStudioStyle::red());
+        QCOMPARE(counter->text(), "1800/2000");
+        QVERIFY(counter->palette().color(QPalette::WindowText) != VideoStudioStyle::red());
         gui::type(view->editor(), "y");
-        QTRY_COMPARE(counterText(), "1801/2000");
-        QCOMPARE(find<QLabel>("promptCounter")->palette().color(QPalette::WindowText), VideoStudioStyle::red());
-        QVERIFY(find("clearPrompt")->isVisible());
-        QVERIFY(find("createPresetFromPrompt")->isVisible());
-        QVERIFY(!find("promptPlaceholder")->isVisible());
+        QTRY_COMPARE(counter->text(), "1801/2000");
+        QCOMPARE(counter->palette().color(QPalette::WindowText), VideoStudioStyle::red());
+        QVERIFY(clear->isVisible());
+        QVERIFY(createPreset->isVisible());
+        QVERIFY(!placeholder->isVisible());
         // Past the limit the owner gets the first 2000; leaving the editor shows them.
         view->editor()->insertPlainText(QString(500, QChar('z')));
         view->editor()->flush();
-        QCOMPARE(counterText(), "2000/2000");
+        QCOMPARE(counter->text(), "2000/2000");
         QCOMPARE(view->editor()->toPlainText().size(), 2301);
-        QVERIFY(gui::click(find("clearPrompt")));
+        QVERIFY(gui::click(clear));
         QCOMPARE(model()->prompt(), QString());
         QCOMPARE(view->editor()->toPlainText(), QString());
-        QVERIFY(find("promptPlaceholder")->isVisible());
-        QVERIFY(!find("clearPrompt")->isVisible());
+        QVERIFY(placeholder->isVisible());
+        QVERIFY(!clear->isVisible());
     }
 
     void cinematicPresetsInsertIntoThePrompt() {
-        QVERIFY(gui::click(find("cinematicPresetsButton")));
+        GUI_CLICK(view.get(), "cinematicPresetsButton");
         QTRY_VERIFY(view->cameraControls() && view->cameraControls()->isVisible());
         QVERIFY(model()->showCameraControls());
         view->editor()->setFocus();
         gui::type(view->editor(), "a fox   ");
-        auto* grid = gui::find<ClipPresetListView>(view->cameraControls(), "cinematicPresetsGrid");
-        QVERIFY(grid);
+        GUI_REQUIRE(grid, ClipPresetListView, view->cameraControls(), "cinematicPresetsGrid");
         QTRY_VERIFY(grid->cardRect(0).isValid());
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->cardRect(0).center());
         // The trailing spaces give way to one, then the preset's text; the editor shows it at once.
@@ -355,7 +376,7 @@ private slots:
         QTest::qWait(350);
         QCOMPARE(model()->prompt(), "a fox [Truck left, Push in, Pan right]");
         if (view->cameraControls())
-            QVERIFY(gui::click(gui::find(view->cameraControls(), "cinematicPresetsClose")));
+            GUI_CLICK(view->cameraControls(), "cinematicPresetsClose");
         QTRY_VERIFY(!view->cameraControls());
         QVERIFY(!model()->showCameraControls());
     }
@@ -369,23 +390,27 @@ private slots:
         world->environment.clearLog();
         emit world->gallery->recreateRequested(record.get());
         QCOMPARE(model()->prompt(), "from the gallery");
-        QTRY_VERIFY(slot("referenceFrame")->tile());
+        GUI_REQUIRE(referenceSlot, FrameSlotView, view.get(), "referenceFrameSlot");
+        QTRY_VERIFY(referenceSlot->tile());
         QCOMPARE(world->environment.logLines().first(), "✅ Recreated video: Orvane_2.mp4");
     }
 
     void promptPresetsOpenInTheGalleryPane() {
-        QVERIFY(gui::click(find("promptPresetsButton")));
+        GUI_REQUIRE(presetsButton, QWidget, view.get(), "promptPresetsButton");
+        GUI_REQUIRE(placeholder, QWidget, view.get(), "promptPlaceholder");
+        GUI_REQUIRE(createPreset, QWidget, view.get(), "createPresetFromPrompt");
+        QVERIFY(gui::click(presetsButton));
         QVERIFY(model()->showPromptPresets());
         QTRY_VERIFY(view->gallery()->isPromptPresetsShown());
-        QVERIFY(gui::click(find("promptPresetsButton")));
+        QVERIFY(gui::click(presetsButton));
         QVERIFY(!model()->showPromptPresets());
         QTRY_VERIFY(!view->gallery()->isPromptPresetsShown());
         // From the prompt: the flag asks the panel for its create form, then falls back.
         view->editor()->setFocus();
         gui::type(view->editor(), "keep this");
-        QVERIFY(!find("promptPlaceholder")->isVisible()); // at once, not after the owner hears
-        QTRY_VERIFY(find("createPresetFromPrompt")->isVisible());
-        QVERIFY(gui::click(find("createPresetFromPrompt")));
+        QVERIFY(!placeholder->isVisible()); // at once, not after the owner hears
+        QTRY_VERIFY(createPreset->isVisible());
+        QVERIFY(gui::click(createPreset));
         QTRY_VERIFY(view->gallery()->isPromptPresetsShown());
         QCOMPARE(model()->prompt(), "keep this");
         QVERIFY(!model()->shouldOpenCreatePreset());
@@ -405,24 +430,27 @@ private slots:
         QCOMPARE(view->editor()->toPlainText(), "slow [Zoom in]");
         QCOMPARE(world->environment.logLines().first(), "✅ Recreated video: Orvane_1.mp4");
         QCOMPARE(world->environment.logLines().last(), "   - Last frame: ✅");
-        QTRY_VERIFY(slot("endFrame")->tile());
-        QVERIFY(slot("startFrame")->isVisible());
+        GUI_REQUIRE(endSlot, FrameSlotView, view.get(), "endFrameSlot");
+        GUI_REQUIRE(startSlot, FrameSlotView, view.get(), "startFrameSlot");
+        QTRY_VERIFY(endSlot->tile());
+        QVERIFY(startSlot->isVisible());
         QTest::qWait(350);
         QCOMPARE(model()->prompt(), "slow [Zoom in]");
         QVERIFY(view->editor()->hasFocus());
     }
 
     void savingFrames() {
+        GUI_REQUIRE(referenceSlot, FrameSlotView, view.get(), "referenceFrameSlot");
         model()->storeImage(ImageType::first, solidFrame(Qt::red, QSize(80, 60)));
-        QTRY_VERIFY(slot("referenceFrame")->tile());
+        QTRY_VERIFY(referenceSlot->tile());
         // No photo folder: the panel asks; cancelled, nothing is written.
-        QVERIFY(clickTileButton(slot("referenceFrame"), true));
+        QVERIFY(clickTileButton(referenceSlot, true));
         QCOMPARE(world->dialogs.saveRequests.size(), 1);
         QVERIFY(world->dialogs.saveRequests.first().suggestedName.startsWith("REF_"));
         // With a photo folder: straight in, the full picture.
         QDir(world->environment.root()).mkpath("Photos");
         world->downloadSettings->setBookmarkData(FolderBookmark::create(world->environment.path("Photos")));
-        QVERIFY(clickTileButton(slot("referenceFrame"), true));
+        QVERIFY(clickTileButton(referenceSlot, true));
         QTRY_COMPARE(QDir(world->environment.path("Photos")).entryList(QDir::Files).size(), 1);
         QCOMPARE(world->dialogs.saveRequests.size(), 1);
         const QString file = QDir(world->environment.path("Photos")).entryList(QDir::Files).first();
@@ -431,9 +459,10 @@ private slots:
     }
 
     void largeFramesAreScaledForTheTileOffTheGuiThread() {
+        GUI_REQUIRE(referenceSlot, FrameSlotView, view.get(), "referenceFrameSlot");
         model()->storeImage(ImageType::first, solidFrame(Qt::red, QSize(3000, 2000)));
-        QTRY_VERIFY(slot("referenceFrame")->tile());
-        QCOMPARE(slot("referenceFrame")->shownImage().size(), QSize(1024, 682));
+        QTRY_VERIFY(referenceSlot->tile());
+        QCOMPARE(referenceSlot->shownImage().size(), QSize(1024, 682));
         QCOMPARE(model()->firstFrameImage()->size(), QSize(3000, 2000));
     }
 
@@ -441,7 +470,7 @@ private slots:
         model()->storeImage(ImageType::first, solidFrame(Qt::red));
         view->editor()->setFocus();
         gui::type(view->editor(), "kept");
-        QVERIFY(gui::click(find("backToImages")));
+        GUI_CLICK(view.get(), "backToImages");
         QCOMPARE(world->app->currentView(), ViewMode::imageGeneration);
         // A rebuilt studio takes the saved state back.
         view.reset();
@@ -452,9 +481,9 @@ private slots:
     }
 
     void theHeaderReportsOnlyThePhotoWork() {
-        auto* status = find<QueueStatusIndicator>("videoQueueStatus");
-        QVERIFY(status);
-        QCOMPARE(find<QLabel>("videoStudioTitle")->parentWidget(), status->parentWidget());
+        GUI_REQUIRE(status, QueueStatusIndicator, view.get(), "videoQueueStatus");
+        GUI_REQUIRE(title, QLabel, view.get(), "videoStudioTitle");
+        QCOMPARE(title->parentWidget(), status->parentWidget());
         QVERIFY(!status->isVisible());
         QCOMPARE(status->sizeHint(), QSize(0, 0));
         // The video side's own work belongs to this studio's queue block, not to the status.
@@ -469,11 +498,12 @@ private slots:
         // The status follows the studio's scale.
         view->resize(2000, 900);
         QTRY_COMPARE(view->scale(), 1.6);
-        QCOMPARE(find<QLabel>("queueStatusText")->font().pixelSize(), 16);
+        GUI_REQUIRE(statusText, QLabel, view.get(), "queueStatusText");
+        QCOMPARE(statusText->font().pixelSize(), 16);
     }
 
     void folderButton() {
-        auto* button = find<GlassButton>("videoFolderButton");
+        GUI_REQUIRE(button, GlassButton, view.get(), "videoFolderButton");
         // In the key window, where the button's own rule would draw every title in the primary colour.
         button->setColorScheme(ColorScheme::light);
         button->setControlActiveState(ControlActiveState::key);
@@ -496,7 +526,8 @@ private slots:
         QCOMPARE(world->dialogs.folderRequests.size(), asked + 1);
         QCOMPARE(world->dialogs.folderRequests.last().message, "Choose folder for saving videos");
         QTRY_COMPARE(button->title(), "Takes");
-        QCOMPARE(world->videoSettings->resolveVideoDirectoryURL().value_or(QString()), world->environment.path("Takes"));
+        QCOMPARE(world->videoSettings->resolveVideoDirectoryURL().value_or(QString()),
+                 world->environment.path("Takes"));
     }
 
 private:
