@@ -132,9 +132,12 @@ void ImageStudioModel::generate() {
             OrvaneAPIService* generator = factory_->orvaneService();
             generator->generateImage(prompt_, referenceImages_, std::nullopt, OrvaneAPIService::ResizeMode::fill);
         }
-        // The service is loading by now (or refused at once without a key).
+        // The service is loading by now, and its change reaches the studio through the factory a turn later,
+        // together with the result panel; a request refused at once (no key) frees the button here.
         generatePending_ = false;
-        emit generateStateChanged();
+        const ImageGenerationService* current = service();
+        if (!current || !current->isLoading())
+            emit generateStateChanged();
     });
 }
 
