@@ -1,5 +1,8 @@
 #include "GalleryTestSupport.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "ClipMetadataLoader.h"
 #include "FfmpegTool.h"
 #include "MediaProbe.h"
@@ -13,6 +16,14 @@
 #include <QThreadPool>
 
 namespace GalleryTestSupport {
+
+bool writeRawName(const QByteArray& path, const QByteArray& bytes) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && written;
+}
 
 namespace {
 QByteArray makeClip(bool rotated, const QString& size = QStringLiteral("160x90")) {

@@ -22,6 +22,8 @@ const QByteArray& rotatedClipBytes();
 const QByteArray& largeClipBytes();
 // Writes bytes to a path; false when that failed.
 bool writeFile(const QString& path, const QByteArray& bytes);
+// The same for a path given as bytes, which need not be UTF-8.
+bool writeRawName(const QByteArray& path, const QByteArray& bytes);
 // Stores a record for a clip file name.
 std::shared_ptr<VideoMetadata> addRecord(ModelContext& store, const QString& fileName, const QString& prompt,
                                          const QDateTime& createdAt, const QString& quality = QStringLiteral("768P"),

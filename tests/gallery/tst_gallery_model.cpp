@@ -23,15 +23,6 @@
 using namespace GalleryTestSupport;
 
 namespace {
-// Writes a file under a name given as bytes, which need not be UTF-8.
-bool writeRawName(const QByteArray& path, const QByteArray& bytes) {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
-    return ::close(fd) == 0 && written;
-}
-
 QStringList namesOf(const VideoGalleryViewModel& gallery) {
     QStringList names;
     for (const GalleryVideoItem* item : gallery.videos())

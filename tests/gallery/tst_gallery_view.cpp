@@ -95,14 +95,6 @@ public:
     QStringList trashed;
 };
 
-bool writeRawName(const QByteArray& path, const QByteArray& bytes) {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
-    return ::close(fd) == 0 && written;
-}
-
 bool rawNameExists(const QByteArray& path) {
     return ::access(path.constData(), F_OK) == 0;
 }
