@@ -1,9 +1,9 @@
 #include "ImageSettingsPopover.h"
 
+#include "Controls.h"
 #include "GlassButtons.h"
 #include "ImageServiceFactory.h"
 #include "StudioRules.h"
-#include "StudioWidgets.h"
 #include "Theme.h"
 
 #include <QButtonGroup>
@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-using namespace StudioWidgets;
+using namespace Controls;
 
 ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget* parent)
     : QWidget(parent), factory_(factory) {
@@ -25,7 +25,7 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
     auto* modelSection = new QVBoxLayout;
     modelSection->setSpacing(8);
     auto* modelTitle = label("modelTitle", "Model Orvane", this);
-    modelTitle->setFont(StudioWidgets::font(12, QFont::DemiBold));
+    modelTitle->setFont(Controls::font(12, QFont::DemiBold));
     setTextColor(modelTitle, Tone::secondary);
     modelSection->addWidget(modelTitle);
     auto* segments = new QHBoxLayout;
@@ -51,7 +51,7 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
     auto* creativitySection = new QVBoxLayout;
     creativitySection->setSpacing(8);
     auto* creativityTitle = label("creativityTitle", "Creativity", this);
-    creativityTitle->setFont(StudioWidgets::font(12, QFont::DemiBold));
+    creativityTitle->setFont(Controls::font(12, QFont::DemiBold));
     setTextColor(creativityTitle, Tone::secondary);
     creativitySection->addWidget(creativityTitle);
     auto* levels = new QHBoxLayout;

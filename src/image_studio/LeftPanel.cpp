@@ -1,5 +1,6 @@
 #include "LeftPanel.h"
 
+#include "Controls.h"
 #include "Dialogs.h"
 #include "ImageServiceFactory.h"
 #include "ImageSettingsPopover.h"
@@ -10,7 +11,6 @@
 #include "ReferenceLoader.h"
 #include "ReturnKeyFilter.h"
 #include "StudioRules.h"
-#include "StudioWidgets.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 
@@ -29,7 +29,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-using namespace StudioWidgets;
+using namespace Controls;
 
 namespace {
 constexpr int headingGap = 8; // between the reference heading and its add button
@@ -82,7 +82,7 @@ void LeftPanel::build() {
     column->setSpacing(20);
 
     auto* title = label("studioName", "Orvane", this);
-    title->setFont(StudioWidgets::font(16, QFont::DemiBold));
+    title->setFont(Controls::font(16, QFont::DemiBold));
     setTextColor(title, Tone::secondary);
     column->addWidget(title);
 
@@ -90,7 +90,7 @@ void LeftPanel::build() {
     auto* referenceHeaderRow = new QHBoxLayout;
     referenceHeaderRow->setSpacing(headingGap);
     referenceHeader_ = label("referenceHeader", QString(), this);
-    referenceHeader_->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    referenceHeader_->setFont(Controls::font(15, QFont::DemiBold));
     addMore_ = iconButton("addMoreImages", "plus.circle", "Add more images", 24, this);
     setSymbol(addMore_, "plus.circle", 12, color(Tone::orange, this));
     connect(addMore_, &QAbstractButton::clicked, this, &LeftPanel::pickReferenceImages);
@@ -111,9 +111,9 @@ void LeftPanel::build() {
     // Prompt.
     auto* promptHeader = new QHBoxLayout;
     auto* promptTitle = label("promptTitle", "Main Prompt", this);
-    promptTitle->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    promptTitle->setFont(Controls::font(15, QFont::DemiBold));
     counter_ = label("promptCounter", QString(), this);
-    counter_->setFont(StudioWidgets::font(11));
+    counter_->setFont(Controls::font(11));
     clear_ = iconButton("clearPrompt", "xmark", "Clear text", 20, this);
     setSymbol(clear_, "xmark", 12, withOpacity(color(Tone::secondary, this), 0.6));
     connect(clear_, &QAbstractButton::clicked, this, [this] { model_.setPrompt(QString()); });
@@ -175,7 +175,7 @@ void LeftPanel::build() {
                        " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 rgba(255,149,0,153), stop:1 "
                        "rgba(255,204,0,153)); }"));
     generate_ = generate;
-    generate_->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    generate_->setFont(Controls::font(15, QFont::DemiBold));
     generate_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     generate_->setMinimumHeight(44);
     connect(generate_, &QAbstractButton::clicked, this, [this] {
@@ -195,13 +195,13 @@ void LeftPanel::setScale(double scale) {
 }
 
 void LeftPanel::applyScale() {
-    findChild<QLabel*>("studioName")->setFont(StudioWidgets::font(16 * scale_, QFont::DemiBold));
-    referenceHeader_->setFont(StudioWidgets::font(15 * scale_, QFont::DemiBold));
+    findChild<QLabel*>("studioName")->setFont(Controls::font(16 * scale_, QFont::DemiBold));
+    referenceHeader_->setFont(Controls::font(15 * scale_, QFont::DemiBold));
     fitHeading();
-    findChild<QLabel*>("promptTitle")->setFont(StudioWidgets::font(15 * scale_, QFont::DemiBold));
-    counter_->setFont(StudioWidgets::font(11 * scale_));
-    editor_->setFont(StudioWidgets::font(14 * scale_));
-    generate_->setFont(StudioWidgets::font(15 * scale_, QFont::DemiBold));
+    findChild<QLabel*>("promptTitle")->setFont(Controls::font(15 * scale_, QFont::DemiBold));
+    counter_->setFont(Controls::font(11 * scale_));
+    editor_->setFont(Controls::font(14 * scale_));
+    generate_->setFont(Controls::font(15 * scale_, QFont::DemiBold));
     generate_->setMinimumHeight(int((16 + 28) * scale_));
 }
 

@@ -1,13 +1,13 @@
 #include "RightPanel.h"
 
 #include "AppViewModel.h"
+#include "Controls.h"
 #include "Glass.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
 #include "QueueManager.h"
 #include "ReplyDocument.h"
 #include "ResultPictureView.h"
-#include "StudioWidgets.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 #include "UserImagePresetsView.h"
@@ -24,7 +24,7 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
-using namespace StudioWidgets;
+using namespace Controls;
 
 namespace {
 // The state area's frame: a dashed rounded outline over the control background.
@@ -83,7 +83,7 @@ void RightPanel::build() {
 
     auto* header = new QHBoxLayout;
     auto* title = label("resultTitle", "Qel Image Result", this);
-    title->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    title->setFont(Controls::font(15, QFont::DemiBold));
     textButton_ = iconButton("textResponseButton", "text.bubble", "Text response", 28, this);
     connect(textButton_, &QAbstractButton::clicked, this, [this] { model_.setShowTextPopup(!model_.showTextPopup()); });
     header->addWidget(title);
@@ -183,7 +183,7 @@ QWidget* RightPanel::buildLoading() {
     column->addStretch();
     column->addWidget(spinner(page, "loadingSpinner"), 0, Qt::AlignHCenter);
     loadingText_ = label("loadingText", QString(), page);
-    loadingText_->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    loadingText_->setFont(Controls::font(15, QFont::DemiBold));
     setTextColor(loadingText_, Tone::secondary);
     column->addWidget(loadingText_, 0, Qt::AlignHCenter);
     activeSpinner_ = spinner(page, "activeTaskSpinner");
@@ -202,7 +202,7 @@ QWidget* RightPanel::buildFailed() {
     failedSymbol_ = label("failedSymbol", QString(), page);
     column->addWidget(failedSymbol_, 0, Qt::AlignHCenter);
     errorText_ = label("errorMessage", QString(), page);
-    errorText_->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    errorText_->setFont(Controls::font(15, QFont::DemiBold));
     errorText_->setWordWrap(true);
     errorText_->setAlignment(Qt::AlignCenter);
     errorText_->setTextFormat(Qt::PlainText);
@@ -224,9 +224,9 @@ QWidget* RightPanel::buildReady() {
     column->addWidget(readySymbol_, 0, Qt::AlignHCenter);
     column->addSpacing(8);
     auto* title = label("readyTitle", "Ready for instant generation", page);
-    title->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    title->setFont(Controls::font(15, QFont::DemiBold));
     auto* subtitle = label("readySubtitle", "Enter your prompt and unleash the power", page);
-    subtitle->setFont(StudioWidgets::font(13));
+    subtitle->setFont(Controls::font(13));
     setTextColor(subtitle, Tone::secondary);
     column->addWidget(title, 0, Qt::AlignHCenter);
     column->addWidget(subtitle, 0, Qt::AlignHCenter);
@@ -298,7 +298,7 @@ void RightPanel::showBubble() {
     const ImageGenerationService* service = model_.service();
     const bool visible = service && StudioRules::showsBubble(*service, model_.showTextPopup());
     bubble_->setMaximumSize(int(300 * scale_), int(130 * scale_));
-    reply_->setFont(StudioWidgets::font(12 * scale_));
+    reply_->setFont(Controls::font(12 * scale_));
     bubble_->setVisible(visible);
 }
 

@@ -1,7 +1,7 @@
 #include "QueueStatusIndicator.h"
 
+#include "Controls.h"
 #include "QueueManager.h"
-#include "StudioWidgets.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 
@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <cmath>
 
-using namespace StudioWidgets;
+using namespace Controls;
 
 namespace {
 constexpr int slotCount = 4;
@@ -76,7 +76,7 @@ void QueueStatusIndicator::showState(const StudioRules::IndicatorState& state) {
 
 void QueueStatusIndicator::applyLayout() {
     text_->setText(state_.text);
-    text_->setFont(StudioWidgets::font(10 * scale_, QFont::Medium));
+    text_->setFont(Controls::font(10 * scale_, QFont::Medium));
     const int lead = int(std::ceil((padding + itemsWidth() + itemSpacing + symbolSize + itemSpacing) * scale_));
     const int trail = int(std::ceil((padding + (state_.spinner ? itemSpacing + busySize : 0)) * scale_));
     layout()->setContentsMargins(lead, int(2 * scale_), trail, int(2 * scale_));

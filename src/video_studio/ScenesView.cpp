@@ -506,7 +506,7 @@ void ScenesView::refreshMode() {
 
 void ScenesView::refreshPrompt() {
     const QString prompt = model_->prompt();
-    StudioWidgets::showCounter(counter_, model_->counterText(), model_->counterIsWarning());
+    Controls::showCounter(counter_, model_->counterText(), model_->counterIsWarning());
     clearButton_->setVisible(!prompt.isEmpty());
     createPresetButton_->setVisible(!prompt.isEmpty());
     placeholder_->setVisible(prompt.isEmpty() && editor_->toPlainText().isEmpty());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StudioWidgets.h"
+#include "Controls.h"
 
 #include <QColor>
 #include <QFont>
@@ -14,23 +14,23 @@ class QWidget;
 // and its own cyan.
 namespace VideoStudioStyle {
 
-using StudioWidgets::font;
+using Controls::font;
 inline QColor primaryColor(const QWidget* widget) {
-    return StudioWidgets::color(StudioWidgets::Tone::primary, widget);
+    return Controls::color(Controls::Tone::primary, widget);
 }
 inline QColor secondaryColor(const QWidget* widget) {
-    return StudioWidgets::color(StudioWidgets::Tone::secondary, widget);
+    return Controls::color(Controls::Tone::secondary, widget);
 }
 inline QColor blue() {
-    return StudioWidgets::color(StudioWidgets::Tone::blue, nullptr);
+    return Controls::color(Controls::Tone::blue, nullptr);
 }
 inline QColor red() {
-    return StudioWidgets::color(StudioWidgets::Tone::red, nullptr);
+    return Controls::color(Controls::Tone::red, nullptr);
 }
 QColor cyan();
 // Palette only: a glass button keeps its own symbol colour.
 inline void setTextColor(QWidget* widget, const QColor& color) {
-    StudioWidgets::setPaletteTextColor(widget, color);
+    Controls::setPaletteTextColor(widget, color);
 }
 // The secondary colour, kept when the theme changes.
 void setSecondary(QLabel* label);

@@ -8,7 +8,7 @@
 
 // The few building blocks the studio's panels share: buttons named for tests and assistive tools, fonts at
 // the studio's scale, and the colours of the look.
-namespace StudioWidgets {
+namespace Controls {
 
 enum class Tone { primary, secondary, orange, blue, red, gray, white };
 QColor color(Tone tone, const QWidget* widget);
@@ -33,4 +33,4 @@ void setPaletteTextColor(QWidget* widget, const QColor& color);
 // A prompt's character counter: secondary, red from its warning mark on.
 void showCounter(QLabel* counter, const QString& text, bool warning);
 
-} // namespace StudioWidgets
+} // namespace Controls

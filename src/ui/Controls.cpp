@@ -1,4 +1,4 @@
-#include "StudioWidgets.h"
+#include "Controls.h"
 
 #include "GlassButtons.h"
 #include "SymbolIcon.h"
@@ -6,7 +6,7 @@
 
 #include <QPalette>
 
-namespace StudioWidgets {
+namespace Controls {
 
 QColor color(Tone tone, const QWidget* widget) {
     Q_UNUSED(widget)
@@ -104,4 +104,4 @@ void showCounter(QLabel* counter, const QString& text, bool warning) {
         setPaletteTextColor(counter, tone);
 }
 
-} // namespace StudioWidgets
+} // namespace Controls
