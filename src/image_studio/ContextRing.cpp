@@ -39,11 +39,11 @@ void ContextRing::paintEvent(QPaintEvent*) {
     track.setAlphaF(0.3f);
     painter.setPen(QPen(track, line, Qt::SolidLine, Qt::FlatCap));
     painter.drawEllipse(ring);
-    const QColor tone = Controls::color(isAlarming() ? Controls::Tone::red : Controls::Tone::orange, this);
+    const QColor tone = Theme::instance().color(isAlarming() ? ColorRole::red : ColorRole::orange);
     painter.setPen(QPen(tone, line, Qt::SolidLine, Qt::RoundCap));
     const double fraction = std::clamp(percent_ / 100.0, 0.0, 1.0);
     painter.drawArc(ring, 90 * 16, -int(fraction * 360 * 16));
-    painter.setPen(isAlarming() ? tone : Controls::color(Controls::Tone::primary, this));
-    painter.setFont(Controls::font(9 * scale_, QFont::Bold));
+    painter.setPen(isAlarming() ? tone : Theme::instance().color(ColorRole::primary));
+    painter.setFont(Theme::font(9 * scale_, QFont::Bold));
     painter.drawText(rect(), Qt::AlignCenter, percentText());
 }

@@ -1,38 +1,13 @@
 #include "Controls.h"
 
+#include "Glass.h"
 #include "GlassButtons.h"
-#include "SymbolIcon.h"
-#include "Theme.h"
 
+#include <QBoxLayout>
+#include <QListView>
 #include <QPalette>
 
 namespace Controls {
-
-QColor color(Tone tone, const QWidget* widget) {
-    Q_UNUSED(widget)
-    const Theme& theme = Theme::instance();
-    switch (tone) {
-    case Tone::primary:
-        return theme.color(ColorRole::primary);
-    case Tone::secondary:
-        return theme.color(ColorRole::secondary);
-    case Tone::orange:
-        return theme.color(ColorRole::orange);
-    case Tone::blue:
-        return theme.color(ColorRole::blue);
-    case Tone::red:
-        return theme.color(ColorRole::red);
-    case Tone::gray:
-        return theme.color(ColorRole::gray);
-    case Tone::white:
-        return Qt::white;
-    }
-    return theme.color(ColorRole::primary);
-}
-
-QFont font(double points, QFont::Weight weight) {
-    return Theme::font(points, weight);
-}
 
 QAbstractButton* textButton(const QString& objectName, const QString& symbol, const QString& text, const QString& help,
                             QWidget* parent) {
@@ -63,6 +38,33 @@ void setSymbol(QAbstractButton* button, const QString& symbol, double points, co
     }
 }
 
+QAbstractButton* tabButton(const QString& symbol, const QString& title, QWidget* parent) {
+    return new GlassTabButton(symbol, title, parent);
+}
+
+void setTabSelected(QAbstractButton* button, bool selected) {
+    if (auto* tab = qobject_cast<GlassButton*>(button))
+        tab->setSelected(selected);
+}
+
+QAbstractButton* addPresetTile(QWidget* parent) {
+    auto* tile = new AddPresetTile(parent);
+    tile->setAccessibleName(QStringLiteral("Add New Preset"));
+    return tile;
+}
+
+void setPresetsCount(QAbstractButton* tile, qint64 count) {
+    if (auto* add = qobject_cast<AddPresetTile*>(tile))
+        add->setPresetsCount(count);
+}
+
+QAbstractButton* closeButton(int side, int symbolSize, QWidget* parent) {
+    auto* button = new GlassIconButton(QStringLiteral("xmark"), QStringLiteral("Close"), side, symbolSize, parent);
+    button->setFill(GlassButton::Fill::controlBackground);
+    button->setSymbolColor(Theme::instance().color(ColorRole::secondary));
+    return button;
+}
+
 QLabel* label(const QString& objectName, const QString& text, QWidget* parent) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(objectName);
@@ -77,15 +79,16 @@ void setTextColor(QWidget* widget, const QColor& color) {
     setPaletteTextColor(widget, color);
 }
 
-void setTextColor(QWidget* widget, Tone tone) {
-    static const char* const toneProperty = "studioTextTone";
-    const bool following = widget->property(toneProperty).isValid();
-    widget->setProperty(toneProperty, int(tone));
-    setTextColor(widget, color(tone, widget));
+void setTextColor(QWidget* widget, ColorRole role) {
+    static const char* const roleProperty = "kitTextColorRole";
+    const bool following = widget->property(roleProperty).isValid();
+    widget->setProperty(roleProperty, int(role));
+    setTextColor(widget, Theme::instance().color(role));
     if (following)
         return;
-    QObject::connect(&Theme::instance(), &Theme::changed, widget,
-                     [widget] { setTextColor(widget, color(Tone(widget->property(toneProperty).toInt()), widget)); });
+    QObject::connect(&Theme::instance(), &Theme::changed, widget, [widget] {
+        setTextColor(widget, Theme::instance().color(ColorRole(widget->property(roleProperty).toInt())));
+    });
 }
 
 void setPaletteTextColor(QWidget* widget, const QColor& color) {
@@ -98,10 +101,54 @@ void setPaletteTextColor(QWidget* widget, const QColor& color) {
 
 void showCounter(QLabel* counter, const QString& text, bool warning) {
     counter->setText(text);
-    const QColor tone = color(warning ? Tone::red : Tone::secondary, counter);
+    const QColor tone = Theme::instance().color(warning ? ColorRole::red : ColorRole::secondary);
     // Runs on every keystroke: a palette change restyles the label, so only when the colour changes.
     if (counter->palette().color(QPalette::WindowText) != tone)
         setPaletteTextColor(counter, tone);
+}
+
+QWidget* panelBackground(int radius, QWidget* parent) {
+    auto* panel = new GlassPanel(parent);
+    panel->setCornerRadius(radius);
+    panel->setFill(GlassPanel::Fill::glass);
+    return panel;
+}
+
+QVBoxLayout* panelColumn(QWidget* view, int radius) {
+    auto* outer = new QVBoxLayout(view);
+    outer->setContentsMargins(0, 0, 0, 0);
+    QWidget* panel = panelBackground(radius, view);
+    outer->addWidget(panel);
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    return column;
+}
+
+QAbstractButton* addHeader(QBoxLayout* column, const QString& title, const QFont& font, const QMargins& margins,
+                           int closeSide, int closeSymbolSize, const QString& name, QWidget* parent) {
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(margins);
+    auto* text = new QLabel(title, parent);
+    text->setObjectName(name + QStringLiteral("Title"));
+    text->setFont(font);
+    QAbstractButton* close = closeButton(closeSide, closeSymbolSize, parent);
+    close->setObjectName(name + QStringLiteral("Close"));
+    header->addStretch();
+    header->addWidget(text);
+    header->addStretch();
+    header->addWidget(close);
+    column->addLayout(header);
+    return close;
+}
+
+void setUpCardList(QListView* list) {
+    list->setSelectionMode(QAbstractItemView::NoSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setFrameShape(QFrame::NoFrame);
+    list->viewport()->setAutoFillBackground(false);
 }
 
 } // namespace Controls

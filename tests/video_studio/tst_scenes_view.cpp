@@ -14,7 +14,6 @@
 #include "Theme.h"
 #include "VideoGalleryView.h"
 #include "VideoMetadata.h"
-#include "VideoStudioStyle.h"
 #include "VideoWorkspaceModel.h"
 #include "WorkspaceWidgets.h"
 
@@ -319,10 +318,12 @@ private slots:
         view->editor()->insertPlainText(QString(1800, QChar('x')));
         view->editor()->flush();
         QCOMPARE(counterText(), "1800/2000");
-        QVERIFY(find<QLabel>("promptCounter")->palette().color(QPalette::WindowText) != VideoStudioStyle::red());
+        QVERIFY(find<QLabel>("promptCounter")->palette().color(QPalette::WindowText) !=
+                Theme::instance().color(ColorRole::red));
         gui::type(view->editor(), "y");
         QTRY_COMPARE(counterText(), "1801/2000");
-        QCOMPARE(find<QLabel>("promptCounter")->palette().color(QPalette::WindowText), VideoStudioStyle::red());
+        QCOMPARE(find<QLabel>("promptCounter")->palette().color(QPalette::WindowText),
+                 Theme::instance().color(ColorRole::red));
         QVERIFY(find("clearPrompt")->isVisible());
         QVERIFY(find("createPresetFromPrompt")->isVisible());
         QVERIFY(!find("promptPlaceholder")->isVisible());
