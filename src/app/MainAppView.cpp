@@ -6,14 +6,14 @@
 #include "Log.h"
 #include "QueueManager.h"
 #include "ScenesView.h"
+#include "Spinner.h"
 #include "StudioStack.h"
 #include "SwiftDataImagePresetsManager.h"
 #include "SwiftDataPromptPresetsManager.h"
 
 #include <QLabel>
-#include <QShowEvent>
 #include <QPointer>
-#include <QProgressBar>
+#include <QShowEvent>
 #include <QStackedLayout>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -28,10 +28,7 @@ MainAppView::MainAppView(const AppEnvironment& environment, QWidget* parent)
     loadingView_ = new QWidget(this);
     loadingView_->setObjectName("loadingView");
     auto* loadingLayout = new QVBoxLayout(loadingView_);
-    auto* spinner = new QProgressBar(loadingView_);
-    spinner->setRange(0, 0);
-    spinner->setTextVisible(false);
-    spinner->setMaximumWidth(160);
+    auto* spinner = new Spinner({SpinnerLook::Style::spokes}, Spinner::standardDiameter, loadingView_);
     auto* label = new QLabel("Loading...", loadingView_);
     label->setObjectName("loadingLabel");
     label->setAlignment(Qt::AlignCenter);

@@ -4,8 +4,10 @@
 #include "FileNames.h"
 #include "Glass.h"
 #include "HoverDelay.h"
+#include "ImageTiles.h"
 #include "MovementPlayer.h"
 #include "PlainText.h"
+#include "Spinner.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 
@@ -15,7 +17,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QUrl>
-#include <QVariantAnimation>
 
 namespace {
 
@@ -23,14 +24,13 @@ QFont fontOf(double size, QFont::Weight weight) {
     return Theme::font(std::max(1.0, size), weight);
 }
 
-// The picture drawn to fill `target` (cropped, centred), like a filled aspect-ratio frame.
-void drawFilled(QPainter& painter, const QImage& image, const QRectF& target) {
-    const QSizeF source = image.size();
-    const double scale = std::max(target.width() / source.width(), target.height() / source.height());
-    const QSizeF shown(target.width() / scale, target.height() / scale);
-    const QRectF crop((source.width() - shown.width()) / 2, (source.height() - shown.height()) / 2, shown.width(),
-                      shown.height());
-    painter.drawImage(target, image, crop);
+// A job card's spinner: its spokes reach this far across, 1.2 × scale of a standard indicator.
+double spinnerSpan(double scale) {
+    return Spinner::standardDiameter * 1.2 * scale;
+}
+
+double spinnerLineWidth(double scale) {
+    return 2.2 * scale;
 }
 
 } // namespace
@@ -184,13 +184,10 @@ void VideoGalleryCard::setItem(const VideoGalleryItem& item) {
     if (item_.isPlaceholder() && !item_.isFailedJob()) {
         hover_->cancel();
         if (!spinner_) {
-            spinner_ = new QVariantAnimation(this);
-            spinner_->setStartValue(0.0);
-            spinner_->setEndValue(360.0);
-            spinner_->setDuration(1000);
-            spinner_->setLoopCount(-1);
-            connect(spinner_, &QVariantAnimation::valueChanged, this, [this] { update(mediaRect()); });
-            spinner_->start();
+            spinner_ = new Spinner({SpinnerLook::Style::spokes, Qt::white, spinnerLineWidth(scale_)},
+                                   spinnerSpan(scale_) + spinnerLineWidth(scale_), this);
+            spinner_->setObjectName(QStringLiteral("jobSpinner"));
+            spinner_->show();
         }
     } else if (spinner_) {
         delete spinner_;
@@ -269,13 +266,14 @@ void VideoGalleryCard::layoutButtons() {
         x -= int(m.buttonSpacing * scale_);
     }
     layoutError();
+    layoutSpinner();
 }
 
 void VideoGalleryCard::layoutError() {
     if (error_->isHidden())
         return;
     const QRect media = mediaRect();
-    const double symbol = 20 * 1.2 * scale_;
+    const double symbol = spinnerSpan(scale_);
     error_->setFont(fontOf(12 * scale_, QFont::Medium));
     const int margin = int(12 * scale_);
     const int width = std::max(1, media.width() - 2 * margin);
@@ -285,6 +283,21 @@ void VideoGalleryCard::layoutError() {
     const int above = int(symbol + 8 * scale_);
     error_->setGeometry(media.left() + margin, media.top() + (media.height() - above - height) / 2 + above, width,
                         height);
+}
+
+double VideoGalleryCard::placeholderTop(const QRect& media) const {
+    const double textHeight = QFontMetricsF(fontOf(14 * scale_, QFont::DemiBold)).height();
+    return media.center().y() - (spinnerSpan(scale_) + 8 * scale_ + textHeight) / 2;
+}
+
+void VideoGalleryCard::layoutSpinner() {
+    if (!spinner_)
+        return;
+    spinner_->setLineWidth(spinnerLineWidth(scale_));
+    spinner_->setDiameter(spinnerSpan(scale_) + spinnerLineWidth(scale_));
+    const QRect media = mediaRect();
+    const QPointF centre(media.center().x(), placeholderTop(media) + spinnerSpan(scale_) / 2);
+    spinner_->move(QPointF(centre.x() - spinner_->width() / 2.0, centre.y() - spinner_->height() / 2.0).toPoint());
 }
 
 QStringList VideoGalleryCard::badgeTexts() const {
@@ -362,12 +375,12 @@ void VideoGalleryCard::paintMedia(QPainter& painter, const QRect& rect) {
 void VideoGalleryCard::paintPlaceholder(QPainter& painter, const QRect& rect) {
     const GenerationTask* job = item_.task();
     if (job && !job->referenceImages.isEmpty() && !job->referenceImages.first().isNull())
-        drawFilled(painter, job->referenceImages.first(), rect);
+        paintFilled(painter, rect, job->referenceImages.first());
     else
         painter.fillRect(rect, Qt::black);
     painter.fillRect(rect, QColor(0, 0, 0, item_.isFailedJob() ? 166 : 128));
 
-    const double spinner = 20 * 1.2 * scale_;
+    const double spinner = spinnerSpan(scale_);
     if (item_.isFailedJob()) {
         // The error itself is the label laid out below the symbol.
         const double top = error_->y() - 8 * scale_ - spinner;
@@ -376,21 +389,10 @@ void VideoGalleryCard::paintPlaceholder(QPainter& painter, const QRect& rect) {
                                         Theme::instance().color(ColorRole::red), devicePixelRatioF()));
         return;
     }
+    // The spinner is its own widget, laid out above the text.
     const QFont font = fontOf(14 * scale_, QFont::DemiBold);
     const double textHeight = QFontMetricsF(font).height();
-    const double top = rect.center().y() - (spinner + 8 * scale_ + textHeight) / 2;
-    const QPointF centre(rect.center().x(), top + spinner / 2);
-    const double angle = spinner_ ? spinner_->currentValue().toDouble() : 0.0;
-    painter.save();
-    painter.translate(centre);
-    painter.rotate(angle);
-    for (int tick = 0; tick < 8; ++tick) {
-        painter.setPen(
-            QPen(withOpacity(Qt::white, 0.25 + 0.75 * tick / 7.0), 2.2 * scale_, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(QPointF(0, -spinner / 2), QPointF(0, -spinner / 4));
-        painter.rotate(45);
-    }
-    painter.restore();
+    const double top = placeholderTop(rect);
     painter.setFont(font);
     painter.setPen(Qt::white);
     painter.drawText(QRectF(rect.left(), top + spinner + 8 * scale_, rect.width(), textHeight), Qt::AlignCenter,

@@ -11,7 +11,7 @@
 class HoverDelay;
 class MovementPlayer;
 class QLabel;
-class QVariantAnimation;
+class Spinner;
 
 // One of the three small buttons of a clip card: a symbol and, with one column, its label; no background.
 class CardActionButton final : public QAbstractButton {
@@ -102,6 +102,9 @@ private:
     void updateFromItem();
     void layoutButtons();
     void layoutError();
+    void layoutSpinner();
+    // Top of the job card's spinner and status text, centred together in the picture.
+    double placeholderTop(const QRect& media) const;
     void paintMedia(QPainter& painter, const QRect& rect);
     void paintPlaceholder(QPainter& painter, const QRect& rect);
     void paintInfo(QPainter& painter);
@@ -113,7 +116,7 @@ private:
     HoverDelay* hover_ = nullptr;
     QList<CardActionButton*> buttons_;
     QLabel* error_ = nullptr;
-    QVariantAnimation* spinner_ = nullptr;
+    Spinner* spinner_ = nullptr;
     QMetaObject::Connection itemConnection_;
     QMetaObject::Connection recordConnection_;
     QPixmap scaled_;

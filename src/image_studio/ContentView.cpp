@@ -2,13 +2,13 @@
 
 #include "AppViewModel.h"
 #include "ContextRing.h"
+#include "Controls.h"
 #include "GlassButtons.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
 #include "LeftPanel.h"
 #include "QueueStatusIndicator.h"
 #include "RightPanel.h"
-#include "StudioWidgets.h"
 #include "Theme.h"
 
 #include <QAbstractButton>
@@ -18,7 +18,7 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
-using namespace StudioWidgets;
+using namespace Controls;
 
 ContentView::ContentView(const AppEnvironment& environment, QWidget* parent)
     : QWidget(parent), environment_(environment) {
@@ -86,7 +86,7 @@ QWidget* ContentView::buildHeader() {
     row->setContentsMargins(40, 6, 40, 6);
 
     title_ = label("studioTitle", "Qel Image", header);
-    title_->setFont(StudioWidgets::font(28, QFont::Bold));
+    title_->setFont(Theme::font(28, QFont::Bold));
     auto* toVideo = iconButton("switchToVideoStudio", "chevron.right", "Switch to Scenes", 32, header);
     toVideo_ = toVideo;
     connect(toVideo, &QAbstractButton::clicked, this, [this] {
@@ -128,8 +128,9 @@ void ContentView::showFolder() {
     folder_->setAccessibleName(model_->folderLabel());
     folder_->setToolTip(model_->folderHelp());
     auto* folderButton = static_cast<GlassButton*>(folder_);
-    folderButton->setTitleColor(color(model_->hasFolderName() ? Tone::primary : Tone::secondary, this));
-    folderButton->setSymbolColor(color(Tone::orange, this));
+    folderButton->setTitleColor(
+        Theme::instance().color(model_->hasFolderName() ? ColorRole::primary : ColorRole::secondary));
+    folderButton->setSymbolColor(Theme::instance().color(ColorRole::orange));
 }
 
 void ContentView::showSession() {
@@ -158,7 +159,7 @@ void ContentView::resizeEvent(QResizeEvent* event) {
     if (scale == scale_)
         return;
     scale_ = scale;
-    title_->setFont(StudioWidgets::font(28 * scale, QFont::Bold));
+    title_->setFont(Theme::font(28 * scale, QFont::Bold));
     indicator_->setScale(scale);
     static_cast<ContextRing*>(ring_)->setScale(scale);
     scaleHeaderButtons(toVideo_, folder_, newChat_, scale);

@@ -1,7 +1,7 @@
 #include "ContextRing.h"
 
+#include "Controls.h"
 #include "StudioRules.h"
-#include "StudioWidgets.h"
 
 #include <QPainter>
 
@@ -39,12 +39,11 @@ void ContextRing::paintEvent(QPaintEvent*) {
     track.setAlphaF(0.3f);
     painter.setPen(QPen(track, line, Qt::SolidLine, Qt::FlatCap));
     painter.drawEllipse(ring);
-    const QColor tone =
-        StudioWidgets::color(isAlarming() ? StudioWidgets::Tone::red : StudioWidgets::Tone::orange, this);
+    const QColor tone = Theme::instance().color(isAlarming() ? ColorRole::red : ColorRole::orange);
     painter.setPen(QPen(tone, line, Qt::SolidLine, Qt::RoundCap));
     const double fraction = std::clamp(percent_ / 100.0, 0.0, 1.0);
     painter.drawArc(ring, 90 * 16, -int(fraction * 360 * 16));
-    painter.setPen(isAlarming() ? tone : StudioWidgets::color(StudioWidgets::Tone::primary, this));
-    painter.setFont(StudioWidgets::font(9 * scale_, QFont::Bold));
+    painter.setPen(isAlarming() ? tone : Theme::instance().color(ColorRole::primary));
+    painter.setFont(Theme::font(9 * scale_, QFont::Bold));
     painter.drawText(rect(), Qt::AlignCenter, percentText());
 }

@@ -1,9 +1,9 @@
 #include "ImageSettingsPopover.h"
 
+#include "Controls.h"
 #include "GlassButtons.h"
 #include "ImageServiceFactory.h"
 #include "StudioRules.h"
-#include "StudioWidgets.h"
 #include "Theme.h"
 
 #include <QButtonGroup>
@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-using namespace StudioWidgets;
+using namespace Controls;
 
 ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget* parent)
     : QWidget(parent), factory_(factory) {
@@ -25,8 +25,8 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
     auto* modelSection = new QVBoxLayout;
     modelSection->setSpacing(8);
     auto* modelTitle = label("modelTitle", "Model Orvane", this);
-    modelTitle->setFont(StudioWidgets::font(12, QFont::DemiBold));
-    setTextColor(modelTitle, Tone::secondary);
+    modelTitle->setFont(Theme::font(12, QFont::DemiBold));
+    setTextColor(modelTitle, ColorRole::secondary);
     modelSection->addWidget(modelTitle);
     auto* segments = new QHBoxLayout;
     segments->setSpacing(0);
@@ -51,8 +51,8 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
     auto* creativitySection = new QVBoxLayout;
     creativitySection->setSpacing(8);
     auto* creativityTitle = label("creativityTitle", "Creativity", this);
-    creativityTitle->setFont(StudioWidgets::font(12, QFont::DemiBold));
-    setTextColor(creativityTitle, Tone::secondary);
+    creativityTitle->setFont(Theme::font(12, QFont::DemiBold));
+    setTextColor(creativityTitle, ColorRole::secondary);
     creativitySection->addWidget(creativityTitle);
     auto* levels = new QHBoxLayout;
     levels->setSpacing(0);
@@ -96,8 +96,8 @@ void ImageSettingsPopover::showState() {
         // The button paints its own title font and colours; a widget font or palette would not reach them.
         auto* glass = static_cast<GlassButton*>(button);
         glass->setTitleFont(9, marked ? QFont::DemiBold : QFont::Normal);
-        glass->setTitleColor(color(marked ? Tone::primary : Tone::secondary, this));
-        QColor dot = color(marked ? Tone::orange : Tone::secondary, this);
+        glass->setTitleColor(Theme::instance().color(marked ? ColorRole::primary : ColorRole::secondary));
+        QColor dot = Theme::instance().color(marked ? ColorRole::orange : ColorRole::secondary);
         if (!marked)
             dot.setAlphaF(dot.alphaF() * 0.3f);
         glass->setSymbolColor(dot);

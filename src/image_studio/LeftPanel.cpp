@@ -1,5 +1,6 @@
 #include "LeftPanel.h"
 
+#include "Controls.h"
 #include "Dialogs.h"
 #include "ImageServiceFactory.h"
 #include "ImageSettingsPopover.h"
@@ -10,7 +11,6 @@
 #include "ReferenceLoader.h"
 #include "ReturnKeyFilter.h"
 #include "StudioRules.h"
-#include "StudioWidgets.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 
@@ -29,7 +29,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-using namespace StudioWidgets;
+using namespace Controls;
 
 namespace {
 constexpr int headingGap = 8; // between the reference heading and its add button
@@ -82,17 +82,17 @@ void LeftPanel::build() {
     column->setSpacing(20);
 
     auto* title = label("studioName", "Orvane", this);
-    title->setFont(StudioWidgets::font(16, QFont::DemiBold));
-    setTextColor(title, Tone::secondary);
+    title->setFont(Theme::font(16, QFont::DemiBold));
+    setTextColor(title, ColorRole::secondary);
     column->addWidget(title);
 
     // References.
     auto* referenceHeaderRow = new QHBoxLayout;
     referenceHeaderRow->setSpacing(headingGap);
     referenceHeader_ = label("referenceHeader", QString(), this);
-    referenceHeader_->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    referenceHeader_->setFont(Theme::font(15, QFont::DemiBold));
     addMore_ = iconButton("addMoreImages", "plus.circle", "Add more images", 24, this);
-    setSymbol(addMore_, "plus.circle", 12, color(Tone::orange, this));
+    setSymbol(addMore_, "plus.circle", 12, Theme::instance().color(ColorRole::orange));
     connect(addMore_, &QAbstractButton::clicked, this, &LeftPanel::pickReferenceImages);
     referenceHeaderRow->addWidget(referenceHeader_);
     referenceHeaderRow->addWidget(addMore_);
@@ -111,11 +111,11 @@ void LeftPanel::build() {
     // Prompt.
     auto* promptHeader = new QHBoxLayout;
     auto* promptTitle = label("promptTitle", "Main Prompt", this);
-    promptTitle->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    promptTitle->setFont(Theme::font(15, QFont::DemiBold));
     counter_ = label("promptCounter", QString(), this);
-    counter_->setFont(StudioWidgets::font(11));
+    counter_->setFont(Theme::font(11));
     clear_ = iconButton("clearPrompt", "xmark", "Clear text", 20, this);
-    setSymbol(clear_, "xmark", 12, withOpacity(color(Tone::secondary, this), 0.6));
+    setSymbol(clear_, "xmark", 12, withOpacity(Theme::instance().color(ColorRole::secondary), 0.6));
     connect(clear_, &QAbstractButton::clicked, this, [this] { model_.setPrompt(QString()); });
     promptHeader->addWidget(promptTitle);
     promptHeader->addStretch();
@@ -147,17 +147,17 @@ void LeftPanel::build() {
     boxLayout->addWidget(editor_, 0, 0, 3, 3);
 
     createPreset_ = iconButton("createPresetFromPrompt", "plus.square", "Create preset from current prompt", 24, box);
-    setSymbol(createPreset_, "plus.square", 14, withOpacity(color(Tone::orange, this), 0.8));
+    setSymbol(createPreset_, "plus.square", 14, withOpacity(Theme::instance().color(ColorRole::orange), 0.8));
     connect(createPreset_, &QAbstractButton::clicked, this, &LeftPanel::openCreatePreset);
     boxLayout->addWidget(createPreset_, 0, 2, Qt::AlignTop | Qt::AlignRight);
 
     settings_ = iconButton("imageModelSettings", "gearshape", "Image Model Settings", 28, box);
-    setSymbol(settings_, "gearshape", 14, color(Tone::orange, this));
+    setSymbol(settings_, "gearshape", 14, Theme::instance().color(ColorRole::orange));
     connect(settings_, &QAbstractButton::clicked, this, &LeftPanel::openSettings);
     boxLayout->addWidget(settings_, 2, 0, Qt::AlignBottom | Qt::AlignLeft);
 
     presets_ = iconButton("imagePresets", "list.bullet.rectangle", "Image Presets", 28, box);
-    setSymbol(presets_, "list.bullet.rectangle", 14, color(Tone::orange, this));
+    setSymbol(presets_, "list.bullet.rectangle", 14, Theme::instance().color(ColorRole::orange));
     connect(presets_, &QAbstractButton::clicked, this,
             [this] { model_.setShowUserImagePresets(!model_.showUserImagePresets()); });
     boxLayout->addWidget(presets_, 2, 2, Qt::AlignBottom | Qt::AlignRight);
@@ -175,7 +175,7 @@ void LeftPanel::build() {
                        " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 rgba(255,149,0,153), stop:1 "
                        "rgba(255,204,0,153)); }"));
     generate_ = generate;
-    generate_->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    generate_->setFont(Theme::font(15, QFont::DemiBold));
     generate_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     generate_->setMinimumHeight(44);
     connect(generate_, &QAbstractButton::clicked, this, [this] {
@@ -195,13 +195,13 @@ void LeftPanel::setScale(double scale) {
 }
 
 void LeftPanel::applyScale() {
-    findChild<QLabel*>("studioName")->setFont(StudioWidgets::font(16 * scale_, QFont::DemiBold));
-    referenceHeader_->setFont(StudioWidgets::font(15 * scale_, QFont::DemiBold));
+    findChild<QLabel*>("studioName")->setFont(Theme::font(16 * scale_, QFont::DemiBold));
+    referenceHeader_->setFont(Theme::font(15 * scale_, QFont::DemiBold));
     fitHeading();
-    findChild<QLabel*>("promptTitle")->setFont(StudioWidgets::font(15 * scale_, QFont::DemiBold));
-    counter_->setFont(StudioWidgets::font(11 * scale_));
-    editor_->setFont(StudioWidgets::font(14 * scale_));
-    generate_->setFont(StudioWidgets::font(15 * scale_, QFont::DemiBold));
+    findChild<QLabel*>("promptTitle")->setFont(Theme::font(15 * scale_, QFont::DemiBold));
+    counter_->setFont(Theme::font(11 * scale_));
+    editor_->setFont(Theme::font(14 * scale_));
+    generate_->setFont(Theme::font(15 * scale_, QFont::DemiBold));
     generate_->setMinimumHeight(int((16 + 28) * scale_));
 }
 
@@ -299,12 +299,12 @@ void LeftPanel::showReferences() {
         auto* add = label("addFilesTitle", "Add files", referenceContent_);
         add->setAlignment(Qt::AlignCenter);
         auto* upload = iconButton("uploadReference", "arrow.down.circle", "Add files", 64, referenceContent_);
-        setSymbol(upload, "arrow.down.circle", 40, color(Tone::orange, this));
+        setSymbol(upload, "arrow.down.circle", 40, Theme::instance().color(ColorRole::orange));
         connect(upload, &QAbstractButton::clicked, this, &LeftPanel::pickReferenceImages);
         auto* caption = label("dropZoneCaption", "PNG, JPG, JPEG (max 10MB each, up to 9 images)", referenceContent_);
         caption->setAlignment(Qt::AlignCenter);
         caption->setWordWrap(true);
-        setTextColor(caption, Tone::secondary);
+        setTextColor(caption, ColorRole::secondary);
         zone->addWidget(add);
         zone->addWidget(upload, 0, Qt::AlignHCenter);
         zone->addWidget(caption);

@@ -1,13 +1,14 @@
 #include "RightPanel.h"
 
 #include "AppViewModel.h"
+#include "Controls.h"
 #include "Glass.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
 #include "QueueManager.h"
 #include "ReplyDocument.h"
 #include "ResultPictureView.h"
-#include "StudioWidgets.h"
+#include "Spinner.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 #include "UserImagePresetsView.h"
@@ -18,13 +19,12 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QProgressBar>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
-using namespace StudioWidgets;
+using namespace Controls;
 
 namespace {
 // The state area's frame: a dashed rounded outline over the control background.
@@ -48,13 +48,10 @@ protected:
     }
 };
 
-QProgressBar* spinner(QWidget* parent, const QString& name) {
-    auto* bar = new QProgressBar(parent);
-    bar->setObjectName(name);
-    bar->setRange(0, 0);
-    bar->setTextVisible(false);
-    bar->setFixedWidth(120);
-    return bar;
+Spinner* spinner(QWidget* parent, const QString& name, double diameter) {
+    auto* spinner = new Spinner({SpinnerLook::Style::spokes}, diameter, parent);
+    spinner->setObjectName(name);
+    return spinner;
 }
 } // namespace
 
@@ -83,7 +80,7 @@ void RightPanel::build() {
 
     auto* header = new QHBoxLayout;
     auto* title = label("resultTitle", "Qel Image Result", this);
-    title->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    title->setFont(Theme::font(15, QFont::DemiBold));
     textButton_ = iconButton("textResponseButton", "text.bubble", "Text response", 28, this);
     connect(textButton_, &QAbstractButton::clicked, this, [this] { model_.setShowTextPopup(!model_.showTextPopup()); });
     header->addWidget(title);
@@ -160,9 +157,9 @@ QWidget* RightPanel::buildCompleted() {
     startFrame_ = textButton("startFrame", "video", "Start Frame", QString(), page);
     endFrame_ = textButton("endFrame", "video", "End Frame", QString(), page);
     finder_ = textButton("showInFinder", "folder", "Finder", QString(), page);
-    setTextColor(imageToImage_, Tone::orange);
+    setTextColor(imageToImage_, ColorRole::orange);
     for (QAbstractButton* button : {imageToVideo_, startFrame_, endFrame_})
-        setTextColor(button, Tone::blue);
+        setTextColor(button, ColorRole::blue);
     for (QAbstractButton* button : {imageToImage_, imageToVideo_, startFrame_, endFrame_, finder_})
         actions->addWidget(button);
     actions->addStretch();
@@ -181,13 +178,13 @@ QWidget* RightPanel::buildLoading() {
     auto* column = new QVBoxLayout(page);
     column->setSpacing(16);
     column->addStretch();
-    column->addWidget(spinner(page, "loadingSpinner"), 0, Qt::AlignHCenter);
+    loadingSpinner_ = spinner(page, "loadingSpinner", Spinner::standardDiameter * 1.5 * scale_);
+    column->addWidget(loadingSpinner_, 0, Qt::AlignHCenter);
     loadingText_ = label("loadingText", QString(), page);
-    loadingText_->setFont(StudioWidgets::font(15, QFont::DemiBold));
-    setTextColor(loadingText_, Tone::secondary);
+    loadingText_->setFont(Theme::font(15, QFont::DemiBold));
+    setTextColor(loadingText_, ColorRole::secondary);
     column->addWidget(loadingText_, 0, Qt::AlignHCenter);
-    activeSpinner_ = spinner(page, "activeTaskSpinner");
-    activeSpinner_->setFixedWidth(96);
+    activeSpinner_ = spinner(page, "activeTaskSpinner", Spinner::standardDiameter * 0.8);
     column->addWidget(activeSpinner_, 0, Qt::AlignHCenter);
     column->addStretch();
     return page;
@@ -202,11 +199,11 @@ QWidget* RightPanel::buildFailed() {
     failedSymbol_ = label("failedSymbol", QString(), page);
     column->addWidget(failedSymbol_, 0, Qt::AlignHCenter);
     errorText_ = label("errorMessage", QString(), page);
-    errorText_->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    errorText_->setFont(Theme::font(15, QFont::DemiBold));
     errorText_->setWordWrap(true);
     errorText_->setAlignment(Qt::AlignCenter);
     errorText_->setTextFormat(Qt::PlainText);
-    setTextColor(errorText_, Tone::red);
+    setTextColor(errorText_, ColorRole::red);
     column->addWidget(errorText_);
     column->addStretch();
     return page;
@@ -224,10 +221,10 @@ QWidget* RightPanel::buildReady() {
     column->addWidget(readySymbol_, 0, Qt::AlignHCenter);
     column->addSpacing(8);
     auto* title = label("readyTitle", "Ready for instant generation", page);
-    title->setFont(StudioWidgets::font(15, QFont::DemiBold));
+    title->setFont(Theme::font(15, QFont::DemiBold));
     auto* subtitle = label("readySubtitle", "Enter your prompt and unleash the power", page);
-    subtitle->setFont(StudioWidgets::font(13));
-    setTextColor(subtitle, Tone::secondary);
+    subtitle->setFont(Theme::font(13));
+    setTextColor(subtitle, ColorRole::secondary);
     column->addWidget(title, 0, Qt::AlignHCenter);
     column->addWidget(subtitle, 0, Qt::AlignHCenter);
     column->addStretch();
@@ -236,14 +233,17 @@ QWidget* RightPanel::buildReady() {
 
 void RightPanel::setScale(double scale) {
     scale_ = scale;
+    loadingSpinner_->setDiameter(Spinner::standardDiameter * 1.5 * scale_);
     showSymbols();
     showBubble();
 }
 
 void RightPanel::showSymbols() {
     const double ratio = devicePixelRatioF();
-    failedSymbol_->setPixmap(symbolPixmap("exclamationmark.triangle", 40 * scale_, color(Tone::red, this), ratio));
-    readySymbol_->setPixmap(symbolPixmap("photo.badge.plus", 60 * scale_, color(Tone::orange, this), ratio));
+    failedSymbol_->setPixmap(
+        symbolPixmap("exclamationmark.triangle", 40 * scale_, Theme::instance().color(ColorRole::red), ratio));
+    readySymbol_->setPixmap(
+        symbolPixmap("photo.badge.plus", 60 * scale_, Theme::instance().color(ColorRole::orange), ratio));
     // The tinted square stays 100 by 100 at every scale.
     readySymbol_->setStyleSheet(
         QStringLiteral("#readySymbol { background: rgba(255, 149, 0, 26); border-radius: 12px; }"));
@@ -263,9 +263,9 @@ void RightPanel::showService() {
 
     const StudioRules::TextButtonTone tone = StudioRules::textButtonTone(*service);
     textButton_->setEnabled(StudioRules::isTextButtonEnabled(*service));
-    setTextColor(textButton_, tone == StudioRules::TextButtonTone::blocked ? Tone::red
-                              : tone == StudioRules::TextButtonTone::text  ? Tone::orange
-                                                                           : Tone::gray);
+    setTextColor(textButton_, tone == StudioRules::TextButtonTone::blocked ? ColorRole::red
+                              : tone == StudioRules::TextButtonTone::text  ? ColorRole::orange
+                                                                           : ColorRole::gray);
 
     const QueueManager* queue = model_.environment().queueManager;
     const bool active = queue && queue->activePhotoTask();
@@ -298,7 +298,7 @@ void RightPanel::showBubble() {
     const ImageGenerationService* service = model_.service();
     const bool visible = service && StudioRules::showsBubble(*service, model_.showTextPopup());
     bubble_->setMaximumSize(int(300 * scale_), int(130 * scale_));
-    reply_->setFont(StudioWidgets::font(12 * scale_));
+    reply_->setFont(Theme::font(12 * scale_));
     bubble_->setVisible(visible);
 }
 

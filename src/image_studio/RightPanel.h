@@ -12,6 +12,7 @@ class QStackedWidget;
 class QTextEdit;
 class ReplyDocument;
 class ResultPictureView;
+class Spinner;
 
 // The result side: the last result with its follow-up actions, the progress of a request, its failure or the
 // invitation to start, the text-reply bubble, and the image presets panel sliding over it.
@@ -63,7 +64,8 @@ private:
     QLabel* errorText_ = nullptr;
     QLabel* failedSymbol_ = nullptr;
     QLabel* readySymbol_ = nullptr;
-    QWidget* activeSpinner_ = nullptr;
+    Spinner* loadingSpinner_ = nullptr;
+    Spinner* activeSpinner_ = nullptr;
     QWidget* overlay_ = nullptr;
     QPointer<QWidget> presetsView_;
 };

@@ -1,7 +1,6 @@
 #include "StudioRules.h"
 
 #include "ImageOptions.h"
-#include "QueueManager.h"
 
 #include <cmath>
 
@@ -70,21 +69,6 @@ bool isTextButtonEnabled(const ImageGenerationService& service) {
 
 bool showsBubble(const ImageGenerationService& service, bool showTextPopup) {
     return showTextPopup && hasText(service);
-}
-
-IndicatorState indicatorState(const QueueManager& queue, IndicatorTab tab) {
-    IndicatorState state;
-    if (tab == IndicatorTab::photo) {
-        state.visible = queue.hasVideoWork();
-        state.text = queue.videoStatusText();
-        state.activeSlots = int(std::min<qsizetype>(queue.activeVideoTasks().size(), 4));
-        state.spinner = !queue.activeVideoTasks().isEmpty();
-    } else {
-        state.visible = queue.hasPhotoWork();
-        state.text = queue.photoStatusText();
-        state.spinner = queue.activePhotoTask().has_value();
-    }
-    return state;
 }
 
 bool isUsageAlarming(double percent) {

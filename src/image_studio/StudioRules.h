@@ -1,12 +1,14 @@
 #pragma once
 
+#include "QueueStatusRules.h"
+
 #include <QList>
 #include <QString>
 
 class ImageGenerationService;
-class QueueManager;
 
-// Small display rules of the studio's panels, kept apart from the widgets that show them.
+// Small display rules of the studio's panels, kept apart from the widgets that show them. The queue status
+// capsule's rules, which both studios show, come with QueueStatusRules.h.
 namespace StudioRules {
 
 // --- model settings popover ---
@@ -33,16 +35,6 @@ TextButtonTone textButtonTone(const ImageGenerationService& service);
 bool isTextButtonEnabled(const ImageGenerationService& service);
 // The bubble shows only with a non-empty reply and the flag set.
 bool showsBubble(const ImageGenerationService& service, bool showTextPopup);
-
-// --- queue status indicator ---
-enum class IndicatorTab { photo, video };
-struct IndicatorState {
-    bool visible = false;
-    QString text;
-    int activeSlots = 0; // video capsule: how many of the four dots are lit
-    bool spinner = false;
-};
-IndicatorState indicatorState(const QueueManager& queue, IndicatorTab tab);
 
 // --- header ---
 bool isUsageAlarming(double percent);

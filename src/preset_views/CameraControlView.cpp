@@ -2,9 +2,8 @@
 
 #include "CinematicPlayer.h"
 #include "ClipPresetListView.h"
-#include "PresetKit.h"
+#include "Controls.h"
 #include "PresetListModels.h"
-#include "PresetLook.h"
 #include "ScrollBars.h"
 
 #include <QAbstractButton>
@@ -25,8 +24,8 @@ CameraControlView::CameraControlView(int columns, CinematicPlayer& player, QWidg
     root->setSpacing(0);
 
     QAbstractButton* close =
-        PresetKit::addHeader(root, QStringLiteral("Cinematic Presets"), PresetLook::font(17, QFont::DemiBold),
-                             QMargins(20, 12, 20, 12), 24, 14, QStringLiteral("cinematicPresets"), this);
+        Controls::addHeader(root, QStringLiteral("Cinematic Presets"), Theme::font(17, QFont::DemiBold),
+                            QMargins(20, 12, 20, 12), 24, 14, QStringLiteral("cinematicPresets"), this);
 
     const auto hooks = ClipPresetListView::hooks<CinematicPlayer, CinematicPreset>(
         player_, CinematicPreset::allPresets(), [this] { return player_.currentPreset(); });

@@ -1,8 +1,8 @@
 #include "ClipPresetListView.h"
 
+#include "Controls.h"
 #include "HoverPreviewController.h"
 #include "PresetCardDelegates.h"
-#include "PresetKit.h"
 #include "PresetListModels.h"
 #include "VideoPlayerView.h"
 
@@ -30,7 +30,7 @@ ClipPresetListView::ClipPresetListView(PreviewClipPresetListModel* model, int co
         this);
     setModel(model_);
     setItemDelegate(delegate_);
-    PresetKit::setUpCardList(this);
+    Controls::setUpCardList(this);
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     viewport()->setAttribute(Qt::WA_Hover);

@@ -1,8 +1,11 @@
 #include "PresetCardDelegates.h"
 
+#include "ImageTiles.h"
 #include "PresetListModels.h"
-#include "PresetLook.h"
 #include "PresetPictureCache.h"
+#include "Spinner.h"
+#include "SymbolIcon.h"
+#include "Theme.h"
 
 #include <QAbstractItemView>
 #include <QMouseEvent>
@@ -120,30 +123,32 @@ void UserPresetCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem
                                      : PresetPictureCache::State::failed;
         if (state == PresetPictureCache::State::ready) {
             painter->setClipRect(g.picture, Qt::IntersectClip);
-            PresetLook::paintFilled(*painter, g.picture, picture);
+            paintFilled(*painter, g.picture, picture);
         } else {
-            // Still decoding, or data that does not decode: the spinner stays.
-            const QRectF spinner(QRectF(g.picture).center() - QPointF(19.2, 19.2), QSizeF(38.4, 38.4));
-            PresetLook::paintSpinner(*painter, spinner, Qt::white);
+            // Still decoding, or data that does not decode: the spinner stays, standing still (a delegate
+            // repaints only when its row changes).
+            const QRectF spinner(QRectF(g.picture).center() - QPointF(17.7, 17.7), QSizeF(35.4, 35.4));
+            paintSpinner(*painter, spinner, {SpinnerLook::Style::arc, Qt::white, 3, 0.25});
         }
         painter->restore();
-        drawElided(*painter, g.title, title, PresetLook::font(16, QFont::DemiBold), PresetLook::contrast(widget));
-        drawEllipsis(*painter, g.menuButton, PresetLook::contrast(widget));
+        drawElided(*painter, g.title, title, Theme::font(16, QFont::DemiBold),
+                   Theme::color(ColorRole::contrast, widget));
+        drawEllipsis(*painter, g.menuButton, Theme::color(ColorRole::contrast, widget));
         drawOutline(*painter, g.card, 16);
     } else {
         painter->setPen(Qt::NoPen);
-        painter->setBrush(withAlpha(PresetLook::controlBackground(widget), 0.5));
+        painter->setBrush(withAlpha(Theme::color(ColorRole::controlBackground, widget), 0.5));
         painter->drawPath(rounded(g.card, 12));
-        const QFont titleFont = PresetLook::font(16, QFont::DemiBold);
+        const QFont titleFont = Theme::font(16, QFont::DemiBold);
         const int titleHeight = QFontMetrics(titleFont).height();
-        const QFont noteFont = PresetLook::font(12);
+        const QFont noteFont = Theme::font(12);
         const int noteHeight = QFontMetrics(noteFont).height();
         const int top = g.title.center().y() - (titleHeight + 4 + noteHeight) / 2;
         drawElided(*painter, QRect(g.title.left(), top, g.title.width(), titleHeight), title, titleFont,
-                   PresetLook::primary(widget));
+                   Theme::color(ColorRole::primary, widget));
         drawElided(*painter, QRect(g.title.left(), top + titleHeight + 4, g.title.width(), noteHeight),
-                   QStringLiteral("Text only preset"), noteFont, PresetLook::secondary(widget));
-        drawEllipsis(*painter, g.menuButton, PresetLook::primary(widget));
+                   QStringLiteral("Text only preset"), noteFont, Theme::color(ColorRole::secondary, widget));
+        drawEllipsis(*painter, g.menuButton, Theme::color(ColorRole::primary, widget));
         drawOutline(*painter, g.card, 12);
     }
     painter->restore();
@@ -192,12 +197,12 @@ void BuiltInPresetCardDelegate::paint(QPainter* painter, const QStyleOptionViewI
     if (!thumbnail.isNull()) {
         painter->save();
         painter->setClipRect(picture, Qt::IntersectClip);
-        PresetLook::paintFilled(*painter, picture, thumbnail);
+        paintFilled(*painter, picture, thumbnail);
         painter->restore();
     } else {
         const QColor faint = withAlpha(Qt::white, 0.5);
-        const QPixmap symbol = PresetLook::symbol(QStringLiteral("photo"), 32, faint);
-        const QFont small = PresetLook::font(12);
+        const QPixmap symbol = symbolPixmap(QStringLiteral("photo"), 32, faint);
+        const QFont small = Theme::font(12);
         const int textHeight = QFontMetrics(small).height();
         const int top = picture.center().y() - (32 + 8 + textHeight) / 2;
         painter->drawPixmap(picture.center().x() - 16, top, symbol);
@@ -207,7 +212,8 @@ void BuiltInPresetCardDelegate::paint(QPainter* painter, const QStyleOptionViewI
                           Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, title);
     }
     painter->setClipping(false);
-    drawElided(*painter, caption, title, PresetLook::font(16, QFont::DemiBold), PresetLook::contrast(option.widget));
+    drawElided(*painter, caption, title, Theme::font(16, QFont::DemiBold),
+               Theme::color(ColorRole::contrast, option.widget));
     drawOutline(*painter, card, 16);
     painter->restore();
 }
@@ -228,7 +234,7 @@ ClipPresetCardDelegate::ClipPresetCardDelegate(QObject* parent, int spacing, int
 
 QRect ClipPresetCardDelegate::cardRect(const QRect& itemRect) const {
     const int pictureHeight = cardWidth_ * 9 / 16;
-    const int captionHeight = QFontMetrics(PresetLook::font(10, QFont::Medium)).height();
+    const int captionHeight = QFontMetrics(Theme::font(10, QFont::Medium)).height();
     return QRect(itemRect.left() + sideInset_, itemRect.top() + spacing_ / 2, cardWidth_,
                  pictureHeight + 8 + captionHeight);
 }
@@ -256,23 +262,23 @@ void ClipPresetCardDelegate::paint(QPainter* painter, const QStyleOptionViewItem
     painter->save();
     painter->setClipPath(shape);
     if (!thumbnail.isNull()) {
-        PresetLook::paintFilled(*painter, picture, thumbnail);
+        paintFilled(*painter, picture, thumbnail);
     } else {
         const QColor faint = withAlpha(Qt::white, 0.7);
-        const QFont small = PresetLook::font(10);
+        const QFont small = Theme::font(10);
         const QRect inner = picture.adjusted(8, 8, -8, -8);
         const int textHeight = QFontMetrics(small).height() * 2;
         const int top = inner.center().y() - (20 + 8 + textHeight) / 2;
-        painter->drawPixmap(inner.center().x() - 10, top, PresetLook::symbol(QStringLiteral("video"), 20, faint));
+        painter->drawPixmap(inner.center().x() - 10, top, symbolPixmap(QStringLiteral("video"), 20, faint));
         painter->setFont(small);
         painter->setPen(faint);
         const QRect text(inner.left(), top + 28, inner.width(), textHeight);
         painter->drawText(text, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, title);
     }
     painter->restore();
-    const QFont captionFont = PresetLook::font(10, QFont::Medium);
+    const QFont captionFont = Theme::font(10, QFont::Medium);
     const QRect caption(card.left(), picture.bottom() + 1 + 8, card.width(), QFontMetrics(captionFont).height());
-    drawElided(*painter, caption, title, captionFont, PresetLook::primary(option.widget), Qt::AlignCenter);
+    drawElided(*painter, caption, title, captionFont, Theme::color(ColorRole::primary, option.widget), Qt::AlignCenter);
     painter->restore();
 }
 

@@ -3,9 +3,11 @@
 #include "FormButtons.h"
 #include "GlassButtons.h"
 #include "PresetFormModel.h"
-#include "PresetLook.h"
 #include "PresetPicture.h"
 #include "ScrollBars.h"
+#include "Spinner.h"
+#include "SymbolIcon.h"
+#include "Theme.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
@@ -24,7 +26,7 @@ namespace {
 
 QLabel* fieldLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
-    label->setFont(PresetLook::font(14, QFont::Medium));
+    label->setFont(Theme::font(14, QFont::Medium));
     return label;
 }
 
@@ -92,7 +94,7 @@ void PresetPictureZone::paintEvent(QPaintEvent*) {
     const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
     QColor fill = accent_;
     fill.setAlphaF(form_->isDragOver() ? 0.1 : 0.0);
-    QColor stroke = form_->isDragOver() ? accent_ : PresetLook::secondary(this);
+    QColor stroke = form_->isDragOver() ? accent_ : Theme::color(ColorRole::secondary, this);
     if (!form_->isDragOver())
         stroke.setAlphaF(stroke.alphaF() * 0.3);
     QPen pen(stroke, 2, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
@@ -101,16 +103,17 @@ void PresetPictureZone::paintEvent(QPaintEvent*) {
     painter.setBrush(fill);
     painter.drawRoundedRect(box, 8, 8);
 
-    const QFont textFont = PresetLook::font(14);
+    const QFont textFont = Theme::font(14);
     const int textHeight = QFontMetrics(textFont).height();
     const int top = int(box.center().y()) - (30 + 12 + textHeight) / 2;
     const QRectF icon(box.center().x() - 15, top, 30, 30);
     if (form_->isLoadingImage())
-        PresetLook::paintSpinner(painter, icon.adjusted(-3, -3, 3, 3), PresetLook::secondary(this));
+        paintSpinner(painter, icon.adjusted(-2.5, -2.5, 2.5, 2.5),
+                     {SpinnerLook::Style::arc, Theme::color(ColorRole::secondary, this), 3, 0.25});
     else
-        painter.drawPixmap(icon.toRect(), PresetLook::symbol(QStringLiteral("photo.badge.plus"), 30, accent_));
+        painter.drawPixmap(icon.toRect(), symbolPixmap(QStringLiteral("photo.badge.plus"), 30, accent_));
     painter.setFont(textFont);
-    painter.setPen(PresetLook::primary(this));
+    painter.setPen(Theme::color(ColorRole::primary, this));
     painter.drawText(QRectF(box.left(), top + 42, box.width(), textHeight), Qt::AlignCenter, caption());
 }
 
@@ -149,7 +152,7 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     setFixedSize(380, 500);
     setAutoFillBackground(true);
     QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, PresetLook::windowBackground(parent));
+    palette.setColor(QPalette::Window, Theme::color(ColorRole::windowBackground, parent));
     setPalette(palette);
 
     auto* root = new QVBoxLayout(this);
@@ -159,7 +162,7 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     auto* header = new QHBoxLayout;
     heading_ = new QLabel(this);
     heading_->setObjectName(QStringLiteral("presetFormHeading"));
-    heading_->setFont(PresetLook::font(18, QFont::DemiBold));
+    heading_->setFont(Theme::font(18, QFont::DemiBold));
     buttons_ = new FormButtons(QStringLiteral("Create"), this);
     buttons_->hide();
     QAbstractButton* close = buttons_->cancelButton();
@@ -194,7 +197,7 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     remove_ = new QPushButton(QStringLiteral("Remove"), this);
     remove_->setObjectName(QStringLiteral("removePictureButton"));
     remove_->setAccessibleName(QStringLiteral("Remove"));
-    remove_->setFont(PresetLook::font(12));
+    remove_->setFont(Theme::font(12));
     remove_->setAutoDefault(false);
     pictureRow->addWidget(remove_);
     pictureGroup->addLayout(pictureRow);
@@ -209,7 +212,7 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     prompt_->setObjectName(QStringLiteral("presetPromptField"));
     prompt_->setAccessibleName(QStringLiteral("Prompt"));
     nameScrollBars(prompt_, prompt_->accessibleName());
-    prompt_->setFont(PresetLook::font(14));
+    prompt_->setFont(Theme::font(14));
     prompt_->setTabChangesFocus(true);
     if (style.promptFixedHeight)
         prompt_->setFixedHeight(style.promptMinHeight);

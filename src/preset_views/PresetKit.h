@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Controls.h"
+
 #include <QAbstractButton>
 #include <QBoxLayout>
 #include <QPointer>
@@ -7,30 +9,8 @@
 #include <QString>
 #include <QWidget>
 
-class QListView;
-class QPushButton;
-
-// The kit controls the preset panels are built from, in one place.
+// How the preset panels put the kit's controls together with their browsers.
 namespace PresetKit {
-
-// A tab of a preset panel (icon and title; selected look).
-QAbstractButton* tabButton(const QString& symbol, const QString& title, QWidget* parent);
-void setTabSelected(QAbstractButton* button, bool selected);
-// The "Add New Preset" tile with its "N presets" count.
-QAbstractButton* addPresetTile(QWidget* parent);
-void setPresetsCount(QAbstractButton* tile, qint64 count);
-// The round "xmark" close button of a panel header; `side` is its frame.
-QAbstractButton* closeButton(int side, int symbolSize, QWidget* parent);
-// The rounded glass background of a whole panel.
-QWidget* panelBackground(int radius, QWidget* parent);
-// Fills `view` with a panel background and returns the column the panel's parts go in.
-QVBoxLayout* panelColumn(QWidget* view, int radius);
-// A header row: the title centred, the close button at the end. The two are named `name`Title and
-// `name`Close; returns the close button.
-QAbstractButton* addHeader(QBoxLayout* column, const QString& title, const QFont& font, const QMargins& margins,
-                           int closeSide, int closeSymbolSize, const QString& name, QWidget* parent);
-// Card lists paint their own cards: no selection, no frame, no background, smooth scrolling.
-void setUpCardList(QListView* list);
 
 // The tab bar of a panel over a browser with `PresetsTab`, `allTabs()`, `title()`, `symbol()` and
 // `selectTab()`; `names` are the buttons' object names in tab order.
@@ -43,7 +23,7 @@ QList<QAbstractButton*> addTabBar(QBoxLayout* column, Browser* browser, const QS
     const auto tabs = Browser::allTabs();
     for (int i = 0; i < tabs.size(); ++i) {
         const auto tab = tabs[i];
-        QAbstractButton* button = tabButton(Browser::symbol(tab), Browser::title(tab), parent);
+        QAbstractButton* button = Controls::tabButton(Browser::symbol(tab), Browser::title(tab), parent);
         button->setObjectName(names.value(i));
         QObject::connect(button, &QAbstractButton::clicked, browser, [browser, tab] { browser->selectTab(tab); });
         buttons.append(button);
@@ -60,9 +40,9 @@ void showTab(const Browser& browser, const QList<QAbstractButton*>& tabButtons, 
              QAbstractButton* addTile, QStackedWidget* myPresetsContent) {
     const auto tabs = Browser::allTabs();
     for (int i = 0; i < tabButtons.size(); ++i)
-        setTabSelected(tabButtons[i], tabs[i] == browser.selectedTab());
+        Controls::setTabSelected(tabButtons[i], tabs[i] == browser.selectedTab());
     pages->setCurrentIndex(int(tabs.indexOf(browser.selectedTab())));
-    setPresetsCount(addTile, browser.presetsCount());
+    Controls::setPresetsCount(addTile, browser.presetsCount());
     myPresetsContent->setCurrentIndex(browser.presetsCount() > 0 ? 0 : 1);
 }
 

@@ -2,14 +2,15 @@
 
 #include "CameraMovementPreset.h"
 #include "ClipPresetListView.h"
+#include "Controls.h"
 #include "Dialogs.h"
 #include "MovementPlayer.h"
 #include "PresetFormView.h"
 #include "PresetKit.h"
-#include "PresetLook.h"
 #include "PromptPreset.h"
 #include "PromptPresetsBrowser.h"
 #include "ScrollBars.h"
+#include "SymbolIcon.h"
 #include "UserPresetListView.h"
 
 #include <QAbstractButton>
@@ -28,18 +29,19 @@ QWidget* emptyState(QWidget* parent) {
     layout->setSpacing(16);
     layout->addStretch();
     auto* icon = new QLabel(page);
-    icon->setPixmap(PresetLook::symbol(QStringLiteral("square.and.pencil"), 48, PresetLook::secondary(parent)));
+    icon->setPixmap(symbolPixmap(QStringLiteral("square.and.pencil"), 48, Theme::color(ColorRole::secondary, parent)));
     icon->setAlignment(Qt::AlignCenter);
     layout->addWidget(icon);
     auto* title = new QLabel(QStringLiteral("No custom presets yet"), page);
-    title->setFont(PresetLook::font(15, QFont::DemiBold));
+    title->setFont(Theme::font(15, QFont::DemiBold));
     title->setAlignment(Qt::AlignCenter);
     layout->addWidget(title);
     auto* text =
         new QLabel(QStringLiteral("Create your first prompt preset to save frequently used descriptions"), page);
-    text->setFont(PresetLook::font(12));
+    text->setFont(Theme::font(12));
     text->setAlignment(Qt::AlignCenter);
-    text->setStyleSheet(QStringLiteral("color: %1;").arg(PresetLook::secondary(parent).name(QColor::HexArgb)));
+    text->setStyleSheet(
+        QStringLiteral("color: %1;").arg(Theme::color(ColorRole::secondary, parent).name(QColor::HexArgb)));
     text->setWordWrap(true);
     text->setMaximumWidth(300);
     layout->addWidget(text, 0, Qt::AlignHCenter);
@@ -59,10 +61,10 @@ PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, con
       browser_(new PromptPresetsBrowser(manager, currentPrompt, openCreatePreset, this)) {
     setObjectName(QStringLiteral("PromptPresetsView"));
     setAccessibleName(QStringLiteral("Movements"));
-    QVBoxLayout* root = PresetKit::panelColumn(this, 24);
+    QVBoxLayout* root = Controls::panelColumn(this, 24);
     QAbstractButton* close =
-        PresetKit::addHeader(root, QStringLiteral("Movements"), PresetLook::font(28, QFont::Bold),
-                             QMargins(32, 24, 32, 20), 44, 18, QStringLiteral("promptPresets"), this);
+        Controls::addHeader(root, QStringLiteral("Movements"), Theme::font(28, QFont::Bold), QMargins(32, 24, 32, 20),
+                            44, 18, QStringLiteral("promptPresets"), this);
     tabs_ = PresetKit::addTabBar(root, browser_, {QStringLiteral("cameraTab"), QStringLiteral("myPresetsTab")}, this);
 
     pages_ = new QStackedWidget(this);
@@ -89,7 +91,7 @@ PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, con
     auto* tileRow = new QVBoxLayout;
     tileRow->setContentsMargins(16, 12, 16, 0);
     tileRow->setSpacing(8);
-    addTile_ = PresetKit::addPresetTile(myPage);
+    addTile_ = Controls::addPresetTile(myPage);
     addTile_->setObjectName(QStringLiteral("addNewPresetButton"));
     tileRow->addWidget(addTile_);
     search_ = new QLineEdit(myPage);

@@ -1,12 +1,13 @@
 #include "UserImagePresetsView.h"
 
 #include "BuiltInImagePreset.h"
+#include "Controls.h"
 #include "ImagePresetsBrowser.h"
 #include "PresetCardDelegates.h"
 #include "PresetFormView.h"
 #include "PresetKit.h"
-#include "PresetLook.h"
 #include "ScrollBars.h"
+#include "SymbolIcon.h"
 #include "UserPresetListView.h"
 
 #include <QAbstractButton>
@@ -28,25 +29,26 @@ QWidget* emptyState(QWidget* parent, const std::function<void()>& create) {
     auto* icon = new QLabel(page);
     icon->setFixedSize(100, 100);
     icon->setAlignment(Qt::AlignCenter);
-    icon->setPixmap(PresetLook::symbol(QStringLiteral("photo.badge.plus"), 60, QColor(255, 149, 0)));
+    icon->setPixmap(symbolPixmap(QStringLiteral("photo.badge.plus"), 60, QColor(255, 149, 0)));
     icon->setStyleSheet(QStringLiteral("background: rgba(255, 149, 0, 26); border-radius: 12px;"));
     layout->addWidget(icon, 0, Qt::AlignHCenter);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(8);
     auto* title = new QLabel(QStringLiteral("No Presets Yet"), page);
-    title->setFont(PresetLook::font(18, QFont::DemiBold));
+    title->setFont(Theme::font(18, QFont::DemiBold));
     title->setAlignment(Qt::AlignCenter);
     auto* subtitle = new QLabel(QStringLiteral("Create your first preset"), page);
-    subtitle->setFont(PresetLook::font(14));
+    subtitle->setFont(Theme::font(14));
     subtitle->setAlignment(Qt::AlignCenter);
-    subtitle->setStyleSheet(QStringLiteral("color: %1;").arg(PresetLook::secondary(parent).name(QColor::HexArgb)));
+    subtitle->setStyleSheet(
+        QStringLiteral("color: %1;").arg(Theme::color(ColorRole::secondary, parent).name(QColor::HexArgb)));
     texts->addWidget(title);
     texts->addWidget(subtitle);
     layout->addLayout(texts);
     auto* button = new QPushButton(QStringLiteral("Create Preset"), page);
     button->setObjectName(QStringLiteral("createPresetButton"));
     button->setAccessibleName(QStringLiteral("Create Preset"));
-    button->setFont(PresetLook::font(14, QFont::Medium));
+    button->setFont(Theme::font(14, QFont::Medium));
     button->setStyleSheet(QStringLiteral("QPushButton { background: rgb(255, 149, 0); color: white; border: none;"
                                          " border-radius: 8px; padding: 10px 16px; }"));
     QObject::connect(button, &QPushButton::clicked, page, create);
@@ -62,10 +64,10 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
     : QWidget(parent), browser_(new ImagePresetsBrowser(manager, currentPrompt, this)) {
     setObjectName(QStringLiteral("UserImagePresetsView"));
     setAccessibleName(QStringLiteral("Image Presets"));
-    QVBoxLayout* root = PresetKit::panelColumn(this, 16);
+    QVBoxLayout* root = Controls::panelColumn(this, 16);
     QAbstractButton* close =
-        PresetKit::addHeader(root, QStringLiteral("Image Presets"), PresetLook::font(17, QFont::DemiBold),
-                             QMargins(20, 12, 20, 12), 24, 14, QStringLiteral("imagePresets"), this);
+        Controls::addHeader(root, QStringLiteral("Image Presets"), Theme::font(17, QFont::DemiBold),
+                            QMargins(20, 12, 20, 12), 24, 14, QStringLiteral("imagePresets"), this);
     tabs_ = PresetKit::addTabBar(root, browser_, {QStringLiteral("anglesTab"), QStringLiteral("myPresetsTab")}, this);
 
     pages_ = new QStackedWidget(this);
@@ -76,7 +78,7 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
     builtInList_->setModel(browser_->builtInPresets());
     auto* builtInDelegate = new BuiltInPresetCardDelegate(builtInList_);
     builtInList_->setItemDelegate(builtInDelegate);
-    PresetKit::setUpCardList(builtInList_);
+    Controls::setUpCardList(builtInList_);
     connect(builtInDelegate, &BuiltInPresetCardDelegate::selectRequested, this, [this](const QModelIndex& index) {
         browser_->chooseBuiltIn(browser_->builtInPresets()->preset(index.row()));
     });
@@ -86,7 +88,7 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
     auto* myLayout = new QVBoxLayout(myPage);
     myLayout->setContentsMargins(0, 0, 0, 0);
     myLayout->setSpacing(0);
-    addTile_ = PresetKit::addPresetTile(myPage);
+    addTile_ = Controls::addPresetTile(myPage);
     addTile_->setObjectName(QStringLiteral("addNewPresetButton"));
     auto* tileRow = new QHBoxLayout;
     tileRow->setContentsMargins(16, 0, 16, 12);

@@ -1,9 +1,8 @@
 #include "UserPresetListView.h"
 
+#include "Controls.h"
 #include "Popover.h"
 #include "PresetCardDelegates.h"
-#include "PresetKit.h"
-#include "PresetLook.h"
 #include "PresetPictureCache.h"
 #include "Theme.h"
 
@@ -19,7 +18,7 @@ UserPresetListView::UserPresetListView(QAbstractItemModel* model, int spacing, b
     delegate_ = new UserPresetCardDelegate(pictures_, spacing, wholeCardSelects, this);
     setModel(model);
     setItemDelegate(delegate_);
-    PresetKit::setUpCardList(this);
+    Controls::setUpCardList(this);
     connect(pictures_, &PresetPictureCache::pictureReady, viewport(), qOverload<>(&QWidget::update));
     connect(delegate_, &UserPresetCardDelegate::selectRequested, this,
             [this](const QModelIndex& index) { emit selectRequested(index.row()); });
@@ -77,14 +76,15 @@ void UserPresetListView::showMenu(int row, const QRect& anchor) {
         layout->addWidget(button);
         return button;
     };
-    QPushButton* edit = entry(QStringLiteral("Edit"), QStringLiteral("editPresetButton"), PresetLook::primary(this));
+    QPushButton* edit =
+        entry(QStringLiteral("Edit"), QStringLiteral("editPresetButton"), Theme::color(ColorRole::primary, this));
     auto* divider = new QFrame(content);
     divider->setFixedHeight(1);
-    divider->setStyleSheet(
-        QStringLiteral("background: %1;").arg(withOpacity(PresetLook::secondary(this), 0.3).name(QColor::HexArgb)));
+    divider->setStyleSheet(QStringLiteral("background: %1;")
+                               .arg(withOpacity(Theme::color(ColorRole::secondary, this), 0.3).name(QColor::HexArgb)));
     layout->addWidget(divider);
-    QPushButton* remove = entry(QStringLiteral("Delete"), QStringLiteral("deletePresetButton"),
-                                Theme::color(ColorRole::red, PresetLook::scheme(this)));
+    QPushButton* remove =
+        entry(QStringLiteral("Delete"), QStringLiteral("deletePresetButton"), Theme::color(ColorRole::red, this));
     popover->setContent(content);
 
     QPointer<UserPresetListView> self(this);

@@ -1,6 +1,6 @@
 #include "VideoPlayerView.h"
 
-#include "PresetLook.h"
+#include "ImageTiles.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -52,5 +52,5 @@ void VideoPlayerView::paintEvent(QPaintEvent*) {
     clip.addRoundedRect(QRectF(rect()), 12, 12);
     painter.setClipPath(clip);
     painter.fillRect(rect(), Qt::black);
-    PresetLook::paintFilled(painter, rect(), frame_);
+    paintFilled(painter, rect(), frame_);
 }

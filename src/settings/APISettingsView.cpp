@@ -2,13 +2,13 @@
 
 #include "APISettingsViewModel.h"
 #include "SettingsForm.h"
+#include "Spinner.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -83,11 +83,9 @@ APIKeySection::APIKeySection(APIKeySlot& slot, QWidget* parent) : QWidget(parent
     testButton_ = iconButton(name + "TestButton", slot.testHelp(), this);
     testButton_->setToolTip(slot.testHelp());
     testButton_->setIcon(symbolIcon("checkmark.circle", Theme::instance().color(ColorRole::blue)));
-    progress_ = new QProgressBar(this);
+    // In place of the test button while the test runs: a small indicator at 0.8.
+    progress_ = new Spinner({SpinnerLook::Style::spokes}, Spinner::smallDiameter * 0.8, this);
     progress_->setObjectName(name + "TestProgress");
-    progress_->setRange(0, 0);
-    progress_->setTextVisible(false);
-    progress_->setFixedSize(26, 6);
     progress_->setAccessibleName("Testing");
     clearButton_ = iconButton(name + "ClearButton", QStringLiteral("Clear"), this);
     clearButton_->setIcon(symbolIcon("xmark.circle.fill", Theme::instance().color(ColorRole::secondary)));

@@ -6,8 +6,8 @@ class APIKeySlot;
 class APISettingsViewModel;
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QToolButton;
+class Spinner;
 
 // The rows of one key: heading with its status icon, caption, the key field with its show, test and clear
 // buttons, and the last result.
@@ -29,7 +29,7 @@ private:
     QLineEdit* field_;
     QToolButton* showButton_;
     QToolButton* testButton_;
-    QProgressBar* progress_;
+    Spinner* progress_;
     QToolButton* clearButton_;
     QWidget* resultRow_;
     QLabel* resultIcon_;

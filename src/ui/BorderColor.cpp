@@ -1,14 +1,9 @@
 #include "BorderColor.h"
 
+#include "Theme.h"
+
 #include <QPalette>
 #include <QWidget>
-
-namespace {
-QColor withOpacity(QColor color, double opacity) {
-    color.setAlphaF(float(color.alphaF() * opacity));
-    return color;
-}
-} // namespace
 
 QColor systemSeparatorColor(ColorScheme colorScheme) {
     // Already translucent, like the platform's separator colour.

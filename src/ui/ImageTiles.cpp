@@ -49,6 +49,22 @@ double finiteOr(double value, double fallback) {
 }
 } // namespace
 
+void paintFilled(QPainter& painter, const QRectF& target, const QImage& image) {
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0 || !(target.width() > 0) || !(target.height() > 0))
+        return;
+    const QSizeF fill = QSizeF(image.size()).scaled(target.size(), Qt::KeepAspectRatioByExpanding);
+    if (!(fill.width() > 0) || !(fill.height() > 0))
+        return;
+    const double sx = image.width() / fill.width();
+    const double sy = image.height() / fill.height();
+    const QRectF source((fill.width() - target.width()) / 2 * sx, (fill.height() - target.height()) / 2 * sy,
+                        target.width() * sx, target.height() * sy);
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(target, image, source);
+    painter.restore();
+}
+
 TileRoundButton::TileRoundButton(const QString& symbol, Look look, double diameter, double symbolSize, QWidget* parent)
     : QAbstractButton(parent), symbol_(symbol), look_(look), diameter_(diameter), symbolSize_(symbolSize) {
     setFocusPolicy(Qt::NoFocus);

@@ -8,7 +8,11 @@
 
 #include <optional>
 
+class QPainter;
 class QVariantAnimation;
+
+// Draws `image` scaled to fill `target`: the aspect kept, the centre cropped. Nothing for an empty picture or target.
+void paintFilled(QPainter& painter, const QRectF& target, const QImage& image);
 
 // A round button of a picture tile: a symbol on a filled circle with a soft shadow.
 class TileRoundButton final : public QAbstractButton {

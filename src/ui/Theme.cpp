@@ -65,6 +65,11 @@ void Theme::setColorScheme(std::optional<ColorScheme> forced) {
     emit changed();
 }
 
+ColorScheme Theme::colorScheme(const QWidget* widget) {
+    const Theme& theme = instance();
+    return theme.forced_ ? *theme.forced_ : colorSchemeOf(widget);
+}
+
 QColor Theme::color(ColorRole role, ColorScheme scheme) {
     const bool dark = scheme == ColorScheme::dark;
     switch (role) {
@@ -96,8 +101,12 @@ QColor Theme::color(ColorRole role, ColorScheme scheme) {
         return dark ? QColor(48, 209, 88) : QColor(40, 205, 65);
     case ColorRole::gray:
         return dark ? QColor(152, 152, 157) : QColor(142, 142, 147);
+    case ColorRole::cyan:
+        return QColor(0x32, 0xD2, 0xE6);
     case ColorRole::shadow:
         return rgba(0, 0, 0, 1.0);
+    case ColorRole::contrast:
+        return dark ? QColor(Qt::white) : QColor(Qt::black);
     }
     return {};
 }

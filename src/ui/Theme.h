@@ -27,7 +27,9 @@ enum class ColorRole {
     green,
     red,
     gray,
+    cyan,
     shadow,
+    contrast, // white in the dark scheme, black in the light one (captions on pictures)
 };
 
 // Process-wide look: colour scheme, colour roles, fonts, radii and spacing. By default the scheme follows the
@@ -43,8 +45,13 @@ public:
     void setColorScheme(std::optional<ColorScheme> forced);
     std::optional<ColorScheme> forcedColorScheme() const { return forced_; }
 
+    // The scheme `widget` is drawn in: the forced one, otherwise the one of its palette. Painting code reads
+    // this; the application-wide scheme above is for code that follows `changed`.
+    static ColorScheme colorScheme(const QWidget* widget);
+
     QColor color(ColorRole role) const { return color(role, colorScheme()); }
     static QColor color(ColorRole role, ColorScheme scheme);
+    static QColor color(ColorRole role, const QWidget* widget) { return color(role, colorScheme(widget)); }
     static QPalette palette(ColorScheme scheme);
 
     // The system font at a size in points of the look (one point is one device-independent pixel).

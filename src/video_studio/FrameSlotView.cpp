@@ -1,11 +1,11 @@
 #include "FrameSlotView.h"
 
+#include "Controls.h"
 #include "Dialogs.h"
 #include "FrameImageIntake.h"
 #include "Glass.h"
 #include "GlassButtons.h"
 #include "ImageTiles.h"
-#include "VideoStudioStyle.h"
 #include "VideoWorkspaceModel.h"
 
 #include <QDragEnterEvent>
@@ -79,16 +79,16 @@ FrameSlotView::FrameSlotView(Kind kind, VideoWorkspaceModel* model, FrameImageIn
     column->setSpacing(4);
     auto* title = new QLabel(texts.title, zone_);
     title->setAlignment(Qt::AlignCenter);
-    title->setFont(VideoStudioStyle::font(13, QFont::DemiBold));
+    title->setFont(Theme::font(13, QFont::DemiBold));
     auto* iconButton = new GlassIconButton("arrow.down.circle", texts.title, 64, 40, zone_);
     iconButton->setObjectName(nameOf(kind) + "DropIcon");
-    iconButton->setSymbolColor(VideoStudioStyle::blue());
+    iconButton->setSymbolColor(Theme::instance().color(ColorRole::blue));
     connect(iconButton, &GlassButton::clicked, this, &FrameSlotView::chooseFrameImage);
     auto* caption = new QLabel(texts.caption, zone_);
     caption->setAlignment(Qt::AlignCenter);
     caption->setWordWrap(true);
-    caption->setFont(VideoStudioStyle::font(11));
-    VideoStudioStyle::setSecondary(caption);
+    caption->setFont(Theme::font(11));
+    Controls::setTextColor(caption, ColorRole::secondary);
     column->addStretch(1);
     column->addWidget(title);
     column->addSpacing(4);
@@ -169,7 +169,7 @@ QWidget* FrameSlotView::makeTile(const QImage& preview) {
     ImageTile* tile = nullptr;
     if (kind_ == Kind::reference) {
         auto* title = new QLabel("Reference Image", holder);
-        title->setFont(VideoStudioStyle::font(12, QFont::DemiBold));
+        title->setFont(Theme::font(12, QFont::DemiBold));
         layout->addWidget(title);
         tile = new ReferenceImageView(preview, std::nullopt, holder);
     } else {
@@ -263,11 +263,12 @@ void FrameSlotView::paintEvent(QPaintEvent*) {
     QPainterPath path;
     path.addRoundedRect(box, 12, 12);
     if (dragOver_) {
-        QColor fill = VideoStudioStyle::blue();
+        QColor fill = Theme::instance().color(ColorRole::blue);
         fill.setAlphaF(0.1);
         painter.fillPath(path, fill);
     }
-    QColor stroke = dragOver_ ? VideoStudioStyle::blue() : VideoStudioStyle::secondaryColor(this);
+    QColor stroke =
+        dragOver_ ? Theme::instance().color(ColorRole::blue) : Theme::instance().color(ColorRole::secondary);
     if (!dragOver_)
         stroke.setAlphaF(0.3);
     QPen pen(stroke, 2);

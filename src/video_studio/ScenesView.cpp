@@ -2,6 +2,7 @@
 
 #include "AppViewModel.h"
 #include "CameraControlView.h"
+#include "Controls.h"
 #include "FrameImageIntake.h"
 #include "FrameSlotView.h"
 #include "Glass.h"
@@ -10,6 +11,7 @@
 #include "QueueManager.h"
 #include "QueueStatusIndicator.h"
 #include "SegmentedPicker.h"
+#include "Spinner.h"
 #include "SymbolIcon.h"
 #include "SyntaxHighlightedTextEditor.h"
 #include "Theme.h"
@@ -18,7 +20,6 @@
 #include "VideoMetadata.h"
 #include "VideoSettings.h"
 #include "VideoSettingsPopover.h"
-#include "VideoStudioStyle.h"
 #include "VideoWorkspaceModel.h"
 #include "WorkspaceWidgets.h"
 
@@ -28,7 +29,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollArea>
@@ -186,7 +186,7 @@ QWidget* ScenesView::buildHeader() {
     folderButton_ = new GlassButton(header);
     folderButton_->setObjectName("videoFolderButton");
     folderButton_->setSymbol("folder");
-    folderButton_->setSymbolColor(VideoStudioStyle::blue());
+    folderButton_->setSymbolColor(Theme::instance().color(ColorRole::blue));
     folderButton_->setCornerRadius(6);
     folderButton_->setCursor(Qt::PointingHandCursor);
     connect(folderButton_, &GlassButton::clicked, this, [this] {
@@ -201,7 +201,7 @@ QWidget* ScenesView::buildHeader() {
     block->setContentsMargins(0, 0, 0, 0);
     auto* countRow = new QHBoxLayout;
     auto* queueLabel = new QLabel("Video Queue", queueBlock_);
-    VideoStudioStyle::setSecondary(queueLabel);
+    Controls::setTextColor(queueLabel, ColorRole::secondary);
     queueBlockCount_ = new QLabel(queueBlock_);
     queueBlockCount_->setObjectName("videoQueueCount");
     countRow->addWidget(queueLabel);
@@ -210,12 +210,10 @@ QWidget* ScenesView::buildHeader() {
     queueBlockActive_ = new QWidget(queueBlock_);
     auto* activeRow = new QHBoxLayout(queueBlockActive_);
     activeRow->setContentsMargins(0, 0, 0, 0);
-    auto* busy = new QProgressBar(queueBlockActive_);
-    busy->setRange(0, 0);
-    busy->setFixedSize(16, 6);
-    busy->setTextVisible(false);
+    auto* busy = new Spinner({SpinnerLook::Style::spokes}, Spinner::smallDiameter * 0.7, queueBlockActive_);
+    busy->setObjectName("videoQueueSpinner");
     auto* generating = new QLabel("Generating...", queueBlockActive_);
-    VideoStudioStyle::setSecondary(generating);
+    Controls::setTextColor(generating, ColorRole::secondary);
     activeRow->addWidget(busy);
     activeRow->addWidget(generating);
     block->addWidget(queueBlockActive_);
@@ -297,7 +295,7 @@ QWidget* ScenesView::buildPromptSection() {
 
     auto* header = new QHBoxLayout;
     auto* icon = new QLabel(section);
-    icon->setPixmap(VideoStudioStyle::symbol("text.cursor", 14, VideoStudioStyle::blue()));
+    icon->setPixmap(symbolPixmap("text.cursor", 14, Theme::instance().color(ColorRole::blue), 2.0));
     promptTitle_ = new QLabel("Prompt (Optional)", section);
     counter_ = new QLabel(section);
     counter_->setObjectName("promptCounter");
@@ -332,11 +330,12 @@ QWidget* ScenesView::buildPromptSection() {
     placeholder_->setObjectName("promptPlaceholder");
     placeholder_->setAttribute(Qt::WA_TransparentForMouseEvents);
     placeholder_->setContentsMargins(16, 12, 0, 0);
-    VideoStudioStyle::setSecondary(placeholder_);
+    Controls::setTextColor(placeholder_, ColorRole::secondary);
     layers->addWidget(placeholder_, 0, 0, Qt::AlignTop | Qt::AlignLeft);
 
-    createPresetButton_ = plainSymbolButton("createPresetFromPrompt", "Create preset from current prompt",
-                                            "plus.square", 14, withOpacity(VideoStudioStyle::blue(), 0.8), box);
+    createPresetButton_ =
+        plainSymbolButton("createPresetFromPrompt", "Create preset from current prompt", "plus.square", 14,
+                          withOpacity(Theme::instance().color(ColorRole::blue), 0.8), box);
     connect(createPresetButton_, &QToolButton::clicked, model_, &VideoWorkspaceModel::openCreatePresetFromPrompt);
     auto* topRight = new QWidget(box);
     auto* topRow = new QHBoxLayout(topRight);
@@ -355,7 +354,7 @@ QWidget* ScenesView::buildPromptSection() {
     cameraButton_ = glassSymbolButton("cinematicPresetsButton", "video", "Cinematic Presets", 28, 14, box);
     connect(cameraButton_, &GlassButton::clicked, this, [this] { model_->setShowCameraControls(true); });
     for (GlassButton* button : {settingsButton_, presetsButton_, cameraButton_})
-        button->setSymbolColor(VideoStudioStyle::blue());
+        button->setSymbolColor(Theme::instance().color(ColorRole::blue));
     auto* bottom = new QWidget(box);
     auto* bottomRow = new QHBoxLayout(bottom);
     bottomRow->setContentsMargins(10, 0, 10, 10);
@@ -473,7 +472,7 @@ void ScenesView::resizeEvent(QResizeEvent* event) {
 
 void ScenesView::applyScale() {
     const double s = scale_;
-    title_->setFont(VideoStudioStyle::font(28 * s, QFont::Bold));
+    title_->setFont(Theme::font(28 * s, QFont::Bold));
     queueIndicator_->setScale(s);
     backButton_->setCircleDiameter(32 * s);
     backButton_->setSymbolSize(14 * s, QFont::DemiBold);
@@ -482,10 +481,10 @@ void ScenesView::applyScale() {
     folderButton_->setSpacing(6 * s);
     folderButton_->setPadding(QMarginsF(10 * s, 6 * s, 10 * s, 6 * s));
     folderButton_->setFixedWidth(int(158 * s));
-    referenceTitle_->setFont(VideoStudioStyle::font(15 * s, QFont::DemiBold));
-    promptTitle_->setFont(VideoStudioStyle::font(15 * s, QFont::DemiBold));
-    counter_->setFont(VideoStudioStyle::font(11 * s));
-    clearButton_->setFont(VideoStudioStyle::font(12 * s, QFont::Medium));
+    referenceTitle_->setFont(Theme::font(15 * s, QFont::DemiBold));
+    promptTitle_->setFont(Theme::font(15 * s, QFont::DemiBold));
+    counter_->setFont(Theme::font(11 * s));
+    clearButton_->setFont(Theme::font(12 * s, QFont::Medium));
     editor_->setFontSize(14 * s);
     dots_->setScale(s);
     if (gallery_)
@@ -499,14 +498,14 @@ void ScenesView::refreshMode() {
                                                                    : VideoGenerationMode::imageToVideo));
     referenceTitle_->setText(startEnd ? "Reference Images" : "Reference Image");
     referenceIcon_->setPixmap(
-        VideoStudioStyle::symbol(startEnd ? "rectangle.split.2x1" : "photo", 15, VideoStudioStyle::blue()));
+        symbolPixmap(startEnd ? "rectangle.split.2x1" : "photo", 15, Theme::instance().color(ColorRole::blue), 2.0));
     referenceSlot_->setVisible(!startEnd);
     startEndSlots_->setVisible(startEnd);
 }
 
 void ScenesView::refreshPrompt() {
     const QString prompt = model_->prompt();
-    StudioWidgets::showCounter(counter_, model_->counterText(), model_->counterIsWarning());
+    Controls::showCounter(counter_, model_->counterText(), model_->counterIsWarning());
     clearButton_->setVisible(!prompt.isEmpty());
     createPresetButton_->setVisible(!prompt.isEmpty());
     placeholder_->setVisible(prompt.isEmpty() && editor_->toPlainText().isEmpty());
@@ -517,8 +516,8 @@ void ScenesView::refreshFolder() {
     folderButton_->setAccessibleName(model_->folderText());
     folderButton_->setToolTip(model_->folderHelpText());
     // The button paints its title itself: a palette colour would not reach it. The symbol stays blue.
-    folderButton_->setTitleColor(model_->folderResolved() ? VideoStudioStyle::primaryColor(this)
-                                                          : VideoStudioStyle::secondaryColor(this));
+    folderButton_->setTitleColor(model_->folderResolved() ? Theme::instance().color(ColorRole::primary)
+                                                          : Theme::instance().color(ColorRole::secondary));
 }
 
 void ScenesView::refreshQueueBlock() {

@@ -1,11 +1,12 @@
 #include "VideoSettingsPopover.h"
 
+#include "Controls.h"
 #include "SegmentedPicker.h"
+#include "SymbolIcon.h"
 #include "Theme.h"
 #include "VideoModelLabel.h"
 #include "VideoSettings.h"
 #include "VideoSettingsChoices.h"
-#include "VideoStudioStyle.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -59,8 +60,8 @@ VideoSettingsPopover::VideoSettingsPopover(VideoSettings& settings, VideoGenerat
         column->setContentsMargins(0, 0, 0, 0);
         column->setSpacing(8);
         auto* caption = new QLabel("Model Hailuo", modelRow_);
-        caption->setFont(VideoStudioStyle::font(12, QFont::DemiBold));
-        VideoStudioStyle::setSecondary(caption);
+        caption->setFont(Theme::font(12, QFont::DemiBold));
+        Controls::setTextColor(caption, ColorRole::secondary);
         model_ = new SegmentedPicker("modelPicker", "Model Hailuo", modelRow_);
         QList<QPair<QString, QString>> segments;
         for (VideoModel m : models())
@@ -118,10 +119,10 @@ QWidget* VideoSettingsPopover::toggleRow(const QString& symbol, const QString& t
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
     auto* icon = new QLabel(row);
-    icon->setPixmap(VideoStudioStyle::symbol(symbol, 12, VideoStudioStyle::secondaryColor(this)));
+    icon->setPixmap(symbolPixmap(symbol, 12, Theme::instance().color(ColorRole::secondary), 2.0));
     auto* label = new QLabel(text, row);
-    label->setFont(VideoStudioStyle::font(13));
-    VideoStudioStyle::setSecondary(label);
+    label->setFont(Theme::font(13));
+    Controls::setTextColor(label, ColorRole::secondary);
     *toggle = new SwitchToggle(row);
     (*toggle)->setObjectName(name);
     (*toggle)->setAccessibleName(text);

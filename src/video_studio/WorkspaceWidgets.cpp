@@ -1,6 +1,7 @@
 #include "WorkspaceWidgets.h"
 
-#include "VideoStudioStyle.h"
+#include "Spinner.h"
+#include "Theme.h"
 #include "VideoWorkspaceModel.h"
 
 #include <QEasingCurve>
@@ -47,7 +48,7 @@ void SlotDots::refresh() {
 void SlotDots::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor blue = VideoStudioStyle::blue();
+    const QColor blue = Theme::instance().color(ColorRole::blue);
     QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath background;
     background.addRoundedRect(box, 6, 6);
@@ -88,16 +89,14 @@ void SlotDots::paintEvent(QPaintEvent*) {
 }
 
 GenerateButton::GenerateButton(VideoWorkspaceModel* model, QWidget* parent)
-    : QPushButton(parent), model_(model), spinner_(this) {
+    : QPushButton(parent), model_(model),
+      spinner_(new Spinner({SpinnerLook::Style::arc, Qt::white, spinnerLineWidth, 0, 900}, 0, this)) {
     setObjectName("generateButton");
     setCursor(Qt::PointingHandCursor);
     setFlat(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    spinner_.setStartValue(0.0);
-    spinner_.setEndValue(360.0);
-    spinner_.setDuration(900);
-    spinner_.setLoopCount(-1);
-    connect(&spinner_, &QVariantAnimation::valueChanged, this, qOverload<>(&QWidget::update));
+    spinner_->setObjectName("generateSpinner");
+    spinner_->hide();
     connect(model_, &VideoWorkspaceModel::queueChanged, this, &GenerateButton::refresh);
     connect(model_, &VideoWorkspaceModel::generateStateChanged, this, &GenerateButton::refresh);
     connect(this, &QPushButton::clicked, model_, &VideoWorkspaceModel::generateVideo);
@@ -106,8 +105,9 @@ GenerateButton::GenerateButton(VideoWorkspaceModel* model, QWidget* parent)
 
 void GenerateButton::setScale(double scale) {
     scale_ = scale;
-    setFont(VideoStudioStyle::font(15 * scale, QFont::DemiBold));
+    setFont(Theme::font(15 * scale, QFont::DemiBold));
     updateGeometry();
+    placeSpinner();
 }
 
 QSize GenerateButton::sizeHint() const {
@@ -127,11 +127,31 @@ void GenerateButton::refresh() {
     setText(title);
     setAccessibleName(title);
     setEnabled(model_->generateEnabled());
-    if (model_->showsProgress() && spinner_.state() != QAbstractAnimation::Running)
-        spinner_.start();
-    else if (!model_->showsProgress())
-        spinner_.stop();
+    // The button's opacity holds for the spinner drawn over it too.
+    spinner_->setColor(withOpacity(Qt::white, drawnOpacity()));
+    spinner_->setVisible(model_->showsProgress());
+    placeSpinner();
     update();
+}
+
+QRectF GenerateButton::iconSlot() const {
+    const double iconWidth = 20 * scale_;
+    const double textWidth = QFontMetricsF(font()).horizontalAdvance(text());
+    const double left = (width() - iconWidth - 6 - textWidth) / 2;
+    return QRectF(left, (height() - 16 * scale_) / 2, iconWidth, 16 * scale_);
+}
+
+void GenerateButton::placeSpinner() {
+    // A ring 0.8 × scale of the slot's height across, its stroke inside the spinner's box.
+    const QRectF slot = iconSlot();
+    spinner_->setDiameter(std::min(slot.width(), slot.height()) * 0.8 * scale_ + spinnerLineWidth);
+    const QPointF corner = slot.center() - QPointF(spinner_->width() / 2.0, spinner_->height() / 2.0);
+    spinner_->move(corner.toPoint());
+}
+
+void GenerateButton::resizeEvent(QResizeEvent* event) {
+    QPushButton::resizeEvent(event);
+    placeSpinner();
 }
 
 void GenerateButton::paintEvent(QPaintEvent*) {
@@ -142,8 +162,8 @@ void GenerateButton::paintEvent(QPaintEvent*) {
     shape.addRoundedRect(QRectF(rect()), 10, 10);
     QLinearGradient gradient(rect().topLeft(), rect().topRight());
     if (!model_->queueFull()) {
-        gradient.setColorAt(0, VideoStudioStyle::blue());
-        gradient.setColorAt(1, VideoStudioStyle::cyan());
+        gradient.setColorAt(0, Theme::instance().color(ColorRole::blue));
+        gradient.setColorAt(1, Theme::instance().color(ColorRole::cyan));
     } else {
         QColor end(Qt::gray);
         end.setAlphaF(0.8);
@@ -152,14 +172,9 @@ void GenerateButton::paintEvent(QPaintEvent*) {
     }
     painter.fillPath(shape, gradient);
 
-    const QFontMetricsF metrics(font());
-    const double iconWidth = 20 * scale_;
-    const double textWidth = metrics.horizontalAdvance(text());
-    const double left = (width() - iconWidth - 6 - textWidth) / 2;
-    const QRectF iconSlot(left, (height() - 16 * scale_) / 2, iconWidth, 16 * scale_);
-    painter.setPen(Qt::white);
-    const double side = std::min(iconSlot.width(), iconSlot.height());
-    const QRectF glyph(iconSlot.center().x() - side / 2, iconSlot.center().y() - side / 2, side, side);
+    const QRectF slot = iconSlot();
+    const double side = std::min(slot.width(), slot.height());
+    const QRectF glyph(slot.center().x() - side / 2, slot.center().y() - side / 2, side, side);
     if (model_->showsPlaySymbol()) {
         painter.setPen(QPen(Qt::white, 1.4));
         painter.drawEllipse(glyph.adjusted(1, 1, -1, -1));
@@ -177,14 +192,7 @@ void GenerateButton::paintEvent(QPaintEvent*) {
         const double s = side * 0.36;
         painter.fillRect(QRectF(glyph.center().x() - s / 2, glyph.center().y() - s / 2, s, s), Qt::white);
     }
-    if (model_->showsProgress()) {
-        const double r = side * 0.8 * scale_ / 2;
-        QRectF arc(glyph.center().x() - r, glyph.center().y() - r, 2 * r, 2 * r);
-        painter.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawArc(arc, int(-spinner_.currentValue().toDouble() * 16), 270 * 16);
-    }
+    const double textWidth = QFontMetricsF(font()).horizontalAdvance(text());
     painter.setPen(Qt::white);
-    painter.drawText(QRectF(iconSlot.right() + 6, 0, textWidth + 2, height()), Qt::AlignVCenter | Qt::AlignLeft,
-                     text());
+    painter.drawText(QRectF(slot.right() + 6, 0, textWidth + 2, height()), Qt::AlignVCenter | Qt::AlignLeft, text());
 }

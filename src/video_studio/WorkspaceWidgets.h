@@ -4,6 +4,7 @@
 #include <QVariantAnimation>
 #include <QWidget>
 
+class Spinner;
 class VideoWorkspaceModel;
 
 // The four slot dots of the header: one per concurrent video job, the running ones blue with a
@@ -41,10 +42,15 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    static constexpr double spinnerLineWidth = 1.6;
     void refresh();
+    // Where the play, stop or progress symbol goes, left of the title; the two are centred together.
+    QRectF iconSlot() const;
+    void placeSpinner();
     VideoWorkspaceModel* model_;
-    QVariantAnimation spinner_;
+    Spinner* spinner_;
     double scale_ = 1.0;
 };

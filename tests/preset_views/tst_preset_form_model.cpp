@@ -1,7 +1,8 @@
+#include "ImageTiles.h"
 #include "PresetFormModel.h"
-#include "PresetLook.h"
 #include "PresetPicture.h"
 #include "PresetPictureCache.h"
+#include "Spinner.h"
 #include "TestSupport.h"
 
 #include <QBuffer>
@@ -137,11 +138,11 @@ private slots:
         QImage canvas(50, 50, QImage::Format_ARGB32);
         canvas.fill(Qt::transparent);
         QPainter painter(&canvas);
-        PresetLook::paintFilled(painter, QRectF(0, 0, 0, 40), picture(10, 10));
-        PresetLook::paintFilled(painter, QRectF(0, 0, 40, 40), QImage(0, 10, QImage::Format_RGB32));
+        paintFilled(painter, QRectF(0, 0, 0, 40), picture(10, 10));
+        paintFilled(painter, QRectF(0, 0, 40, 40), QImage(0, 10, QImage::Format_RGB32));
         const double nan = std::numeric_limits<double>::quiet_NaN();
-        PresetLook::paintFilled(painter, QRectF(0, 0, nan, 40), picture(10, 10));
-        PresetLook::paintSpinner(painter, QRectF(0, 0, 0, 0), Qt::white);
+        paintFilled(painter, QRectF(0, 0, nan, 40), picture(10, 10));
+        paintSpinner(painter, QRectF(0, 0, 0, 0), {SpinnerLook::Style::arc, Qt::white, 3, 0.25});
         painter.end();
         QCOMPARE(canvas.pixelColor(5, 5).alpha(), 0);
 

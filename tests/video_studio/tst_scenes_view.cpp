@@ -14,7 +14,6 @@
 #include "Theme.h"
 #include "VideoGalleryView.h"
 #include "VideoMetadata.h"
-#include "VideoStudioStyle.h"
 #include "VideoWorkspaceModel.h"
 #include "WorkspaceWidgets.h"
 
@@ -341,10 +340,10 @@ private slots:
         view->editor()->insertPlainText(QString(1800, QChar('x')));
         view->editor()->flush();
         QCOMPARE(counter->text(), "1800/2000");
-        QVERIFY(counter->palette().color(QPalette::WindowText) != VideoStudioStyle::red());
+        QVERIFY(counter->palette().color(QPalette::WindowText) != Theme::instance().color(ColorRole::red));
         gui::type(view->editor(), "y");
         QTRY_COMPARE(counter->text(), "1801/2000");
-        QCOMPARE(counter->palette().color(QPalette::WindowText), VideoStudioStyle::red());
+        QCOMPARE(counter->palette().color(QPalette::WindowText), Theme::instance().color(ColorRole::red));
         QVERIFY(clear->isVisible());
         QVERIFY(createPreset->isVisible());
         QVERIFY(!placeholder->isVisible());

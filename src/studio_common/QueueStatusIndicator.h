@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StudioRules.h"
+#include "QueueStatusRules.h"
 
 #include <QRectF>
 #include <QWidget>

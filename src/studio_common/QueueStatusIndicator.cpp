@@ -1,7 +1,8 @@
 #include "QueueStatusIndicator.h"
 
+#include "Controls.h"
 #include "QueueManager.h"
-#include "StudioWidgets.h"
+#include "Spinner.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 
@@ -15,7 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
-using namespace StudioWidgets;
+using namespace Controls;
 
 namespace {
 constexpr int slotCount = 4;
@@ -76,7 +77,7 @@ void QueueStatusIndicator::showState(const StudioRules::IndicatorState& state) {
 
 void QueueStatusIndicator::applyLayout() {
     text_->setText(state_.text);
-    text_->setFont(StudioWidgets::font(10 * scale_, QFont::Medium));
+    text_->setFont(Theme::font(10 * scale_, QFont::Medium));
     const int lead = int(std::ceil((padding + itemsWidth() + itemSpacing + symbolSize + itemSpacing) * scale_));
     const int trail = int(std::ceil((padding + (state_.spinner ? itemSpacing + busySize : 0)) * scale_));
     layout()->setContentsMargins(lead, int(2 * scale_), trail, int(2 * scale_));
@@ -190,16 +191,17 @@ void QueueStatusIndicator::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF capsule = QRectF(contentsRect()).adjusted(0.4, 0.4, -0.4, -0.4);
     painter.setBrush(Theme::instance().color(ColorRole::controlBackground));
-    painter.setPen(QPen(withOpacity(color(Tone::blue, this), 0.2), 0.8, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    painter.setPen(QPen(withOpacity(Theme::instance().color(ColorRole::blue), 0.2), 0.8, Qt::SolidLine, Qt::FlatCap,
+                        Qt::MiterJoin));
     painter.drawRoundedRect(capsule, 4, 4);
 
-    const QColor blue = color(Tone::blue, this);
-    const QColor orange = color(Tone::orange, this);
+    const QColor blue = Theme::instance().color(ColorRole::blue);
+    const QColor orange = Theme::instance().color(ColorRole::orange);
     if (shows(Part::slotDots)) {
         const double pulse = phase(1000, true);
         for (int i = 0; i < slotCount; ++i) {
             const bool active = i < state_.activeSlots;
-            const QColor dot = active ? blue : withOpacity(color(Tone::gray, this), 0.3);
+            const QColor dot = active ? blue : withOpacity(Theme::instance().color(ColorRole::gray), 0.3);
             const QRectF rect = slotDotRect(i);
             painter.setPen(Qt::NoPen);
             painter.setBrush(dot);
@@ -227,35 +229,13 @@ void QueueStatusIndicator::paintEvent(QPaintEvent*) {
         symbolPixmap(symbolName(), symbol.width(), tab_ == StudioRules::IndicatorTab::photo ? blue : orange, ratio);
     painter.drawPixmap(symbol.topLeft(), glyph);
 
+    // The spinners turn with the capsule's own ticker, which also drives the pulses.
     if (shows(Part::progressView)) {
-        // A small indeterminate progress view: spokes fading behind the leading one.
-        const QRectF rect = partRect(Part::progressView);
-        constexpr int spokes = 8;
-        const int lead = int(elapsedMs_ / 125) % spokes;
-        const double outer = rect.width() / 2;
-        const QColor ink = color(Tone::secondary, this);
-        painter.save();
-        painter.translate(rect.center());
-        for (int i = 0; i < spokes; ++i) {
-            const int age = (lead - i + spokes) % spokes;
-            painter.setPen(
-                QPen(withOpacity(ink, 1.0 - age * 0.1), std::max(1.0, outer * 0.25), Qt::SolidLine, Qt::RoundCap));
-            const double angle = i * 2 * M_PI / spokes;
-            const QPointF direction(std::sin(angle), -std::cos(angle));
-            painter.drawLine(direction * outer * 0.45, direction * outer * 0.9);
-        }
-        painter.restore();
+        const SpinnerLook spokes{SpinnerLook::Style::spokes, Theme::instance().color(ColorRole::secondary)};
+        paintSpinner(painter, partRect(Part::progressView), spokes, elapsedMs_);
     }
     if (shows(Part::arcSpinner)) {
-        const double width = 1.2 * scale_;
-        const QRectF rect = partRect(Part::arcSpinner).adjusted(width / 2, width / 2, -width / 2, -width / 2);
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(withOpacity(orange, 0.2), width, Qt::SolidLine, Qt::FlatCap));
-        painter.drawEllipse(rect);
-        painter.setPen(QPen(orange, width, Qt::SolidLine, Qt::RoundCap));
-        // Qt's angles run counter-clockwise from three o'clock in 1/16 degrees: start at twelve, sweep three
-        // quarters clockwise, the whole turning once every two seconds.
-        const double turn = 360 * phase(2000, false);
-        painter.drawArc(rect, int((90 - turn) * 16), -270 * 16);
+        const SpinnerLook arc{SpinnerLook::Style::arc, orange, 1.2 * scale_, 0.2, 2000, true};
+        paintSpinner(painter, partRect(Part::arcSpinner), arc, elapsedMs_);
     }
 }

@@ -1,0 +1,154 @@
+#include "Controls.h"
+
+#include "Glass.h"
+#include "GlassButtons.h"
+
+#include <QBoxLayout>
+#include <QListView>
+#include <QPalette>
+
+namespace Controls {
+
+QAbstractButton* textButton(const QString& objectName, const QString& symbol, const QString& text, const QString& help,
+                            QWidget* parent) {
+    auto* button = new GlassButton(parent);
+    button->setObjectName(objectName);
+    button->setSymbol(symbol);
+    button->setTitle(text);
+    button->setAccessibleName(text);
+    button->setToolTip(help);
+    button->setFill(GlassButton::Fill::none);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+QAbstractButton* iconButton(const QString& objectName, const QString& symbol, const QString& help, int diameter,
+                            QWidget* parent) {
+    auto* button = new GlassIconButton(symbol, help, diameter, std::max(10.0, diameter / 2.0), parent);
+    button->setObjectName(objectName);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+void setSymbol(QAbstractButton* button, const QString& symbol, double points, const QColor& color) {
+    if (auto* glass = qobject_cast<GlassButton*>(button)) {
+        glass->setSymbol(symbol);
+        glass->setSymbolSize(points);
+        glass->setSymbolColor(color);
+    }
+}
+
+QAbstractButton* tabButton(const QString& symbol, const QString& title, QWidget* parent) {
+    return new GlassTabButton(symbol, title, parent);
+}
+
+void setTabSelected(QAbstractButton* button, bool selected) {
+    if (auto* tab = qobject_cast<GlassButton*>(button))
+        tab->setSelected(selected);
+}
+
+QAbstractButton* addPresetTile(QWidget* parent) {
+    auto* tile = new AddPresetTile(parent);
+    tile->setAccessibleName(QStringLiteral("Add New Preset"));
+    return tile;
+}
+
+void setPresetsCount(QAbstractButton* tile, qint64 count) {
+    if (auto* add = qobject_cast<AddPresetTile*>(tile))
+        add->setPresetsCount(count);
+}
+
+QAbstractButton* closeButton(int side, int symbolSize, QWidget* parent) {
+    auto* button = new GlassIconButton(QStringLiteral("xmark"), QStringLiteral("Close"), side, symbolSize, parent);
+    button->setFill(GlassButton::Fill::controlBackground);
+    button->setSymbolColor(Theme::instance().color(ColorRole::secondary));
+    return button;
+}
+
+QLabel* label(const QString& objectName, const QString& text, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(objectName);
+    return l;
+}
+
+void setTextColor(QWidget* widget, const QColor& color) {
+    if (auto* glass = qobject_cast<GlassButton*>(widget)) {
+        glass->setTitleColor(color);
+        glass->setSymbolColor(color);
+    }
+    setPaletteTextColor(widget, color);
+}
+
+void setTextColor(QWidget* widget, ColorRole role) {
+    static const char* const roleProperty = "kitTextColorRole";
+    const bool following = widget->property(roleProperty).isValid();
+    widget->setProperty(roleProperty, int(role));
+    setTextColor(widget, Theme::instance().color(role));
+    if (following)
+        return;
+    QObject::connect(&Theme::instance(), &Theme::changed, widget, [widget] {
+        setTextColor(widget, Theme::instance().color(ColorRole(widget->property(roleProperty).toInt())));
+    });
+}
+
+void setPaletteTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
+    palette.setColor(QPalette::ButtonText, color);
+    widget->setPalette(palette);
+}
+
+void showCounter(QLabel* counter, const QString& text, bool warning) {
+    counter->setText(text);
+    const QColor tone = Theme::instance().color(warning ? ColorRole::red : ColorRole::secondary);
+    // Runs on every keystroke: a palette change restyles the label, so only when the colour changes.
+    if (counter->palette().color(QPalette::WindowText) != tone)
+        setPaletteTextColor(counter, tone);
+}
+
+QWidget* panelBackground(int radius, QWidget* parent) {
+    auto* panel = new GlassPanel(parent);
+    panel->setCornerRadius(radius);
+    panel->setFill(GlassPanel::Fill::glass);
+    return panel;
+}
+
+QVBoxLayout* panelColumn(QWidget* view, int radius) {
+    auto* outer = new QVBoxLayout(view);
+    outer->setContentsMargins(0, 0, 0, 0);
+    QWidget* panel = panelBackground(radius, view);
+    outer->addWidget(panel);
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    return column;
+}
+
+QAbstractButton* addHeader(QBoxLayout* column, const QString& title, const QFont& font, const QMargins& margins,
+                           int closeSide, int closeSymbolSize, const QString& name, QWidget* parent) {
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(margins);
+    auto* text = new QLabel(title, parent);
+    text->setObjectName(name + QStringLiteral("Title"));
+    text->setFont(font);
+    QAbstractButton* close = closeButton(closeSide, closeSymbolSize, parent);
+    close->setObjectName(name + QStringLiteral("Close"));
+    header->addStretch();
+    header->addWidget(text);
+    header->addStretch();
+    header->addWidget(close);
+    column->addLayout(header);
+    return close;
+}
+
+void setUpCardList(QListView* list) {
+    list->setSelectionMode(QAbstractItemView::NoSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setFrameShape(QFrame::NoFrame);
+    list->viewport()->setAutoFillBackground(false);
+}
+
+} // namespace Controls

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "Theme.h"
+
+#include <QAbstractButton>
+#include <QColor>
+#include <QLabel>
+#include <QMargins>
+#include <QString>
+
+class QBoxLayout;
+class QListView;
+class QVBoxLayout;
+
+// The kit's controls as the views build them: glass buttons named for tests and assistive tools, labels, text
+// in the colours of the look, and the parts of a rounded panel.
+namespace Controls {
+
+// A text button; `help` becomes its tooltip.
+QAbstractButton* textButton(const QString& objectName, const QString& symbol, const QString& text, const QString& help,
+                            QWidget* parent);
+// An icon-only button: its help text is its tooltip and its accessible name.
+QAbstractButton* iconButton(const QString& objectName, const QString& symbol, const QString& help, int diameter,
+                            QWidget* parent);
+void setSymbol(QAbstractButton* button, const QString& symbol, double points, const QColor& color);
+// A tab of a panel (symbol and title; selected look).
+QAbstractButton* tabButton(const QString& symbol, const QString& title, QWidget* parent);
+void setTabSelected(QAbstractButton* button, bool selected);
+// The "Add New Preset" tile with its "N presets" count.
+QAbstractButton* addPresetTile(QWidget* parent);
+void setPresetsCount(QAbstractButton* tile, qint64 count);
+// The round "xmark" close button of a panel header; `side` is its frame.
+QAbstractButton* closeButton(int side, int symbolSize, QWidget* parent);
+
+QLabel* label(const QString& objectName, const QString& text, QWidget* parent);
+// A glass button's title and symbol too; any other widget's text through its palette only.
+void setTextColor(QWidget* widget, const QColor& color);
+// The same in a colour of the look, applied again whenever the appearance changes; the latest role holds.
+void setTextColor(QWidget* widget, ColorRole role);
+void setPaletteTextColor(QWidget* widget, const QColor& color);
+// A prompt's character counter: secondary, red from its warning mark on.
+void showCounter(QLabel* counter, const QString& text, bool warning);
+
+// The rounded glass background of a whole panel.
+QWidget* panelBackground(int radius, QWidget* parent);
+// Fills `view` with a panel background and returns the column the panel's parts go in.
+QVBoxLayout* panelColumn(QWidget* view, int radius);
+// A header row: the title centred, the close button at the end. The two are named `name`Title and
+// `name`Close; returns the close button.
+QAbstractButton* addHeader(QBoxLayout* column, const QString& title, const QFont& font, const QMargins& margins,
+                           int closeSide, int closeSymbolSize, const QString& name, QWidget* parent);
+// Card lists paint their own cards: no selection, no frame, no background, smooth scrolling.
+void setUpCardList(QListView* list);
+
+} // namespace Controls

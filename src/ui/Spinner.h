@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QBasicTimer>
+#include <QColor>
+#include <QWidget>
+
+class QPainter;
+
+// How the one busy indicator of the look is drawn. Two drawings: the arc, three quarters of a ring (over a faint
+// full ring when `trackOpacity` > 0) turning once a period; and the spokes, eight of them, the leading one solid
+// and the ones behind it fading, the lead stepping on by one an eighth of a period.
+struct SpinnerLook {
+    enum class Style { arc, spokes };
+    Style style = Style::spokes;
+    QColor color;            // invalid: the theme's secondary colour
+    double lineWidth = 0;    // 0: a quarter of the radius, at least 1
+    double trackOpacity = 0; // arc only
+    int periodMs = 1000;
+    bool eased = false; // arc only: every turn eases in and out
+};
+
+// Draws `look` in the largest square centred in `box`, nothing outside it, `elapsedMs` into its animation.
+void paintSpinner(QPainter& painter, const QRectF& box, const SpinnerLook& look, qint64 elapsedMs = 0);
+
+// The busy indicator as a widget: a square of `diameter`, turning while it is visible and standing still (no
+// timer) while it is hidden. Clicks go through it to whatever lies below.
+class Spinner final : public QWidget {
+    Q_OBJECT
+public:
+    // The sizes of a standard and a small indicator; views scale these.
+    static constexpr double standardDiameter = 20;
+    static constexpr double smallDiameter = 16;
+
+    explicit Spinner(const SpinnerLook& look, double diameter, QWidget* parent = nullptr);
+
+    const SpinnerLook& look() const { return look_; }
+    void setColor(const QColor& color);
+    void setLineWidth(double width);
+    double diameter() const { return diameter_; }
+    void setDiameter(double diameter);
+
+    bool isSpinning() const { return timer_.isActive(); }
+    // How far the animation has run, in milliseconds.
+    qint64 elapsed() const { return elapsedMs_; }
+    // How often the drawing changes: every step of the spokes, about 30 times a second for the arc.
+    int frameInterval() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    SpinnerLook look_;
+    double diameter_;
+    QBasicTimer timer_;
+    qint64 elapsedMs_ = 0;
+};

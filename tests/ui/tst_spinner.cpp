@@ -1,0 +1,186 @@
+#include "Spinner.h"
+#include "Theme.h"
+
+#include <QAccessible>
+#include <QPainter>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+QImage canvas(int side) {
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+QImage painted(const SpinnerLook& look, const QRectF& box, qint64 elapsedMs, int side = 60) {
+    QImage image = canvas(side);
+    QPainter painter(&image);
+    paintSpinner(painter, box, look, elapsedMs);
+    return image;
+}
+
+int alphaAt(const QImage& image, QPointF point) {
+    return qAlpha(image.pixel(point.toPoint()));
+}
+
+// The point at `radius` from `centre`, `degrees` clockwise from twelve o'clock.
+QPointF at(QPointF centre, double radius, double degrees) {
+    const double radians = degrees * M_PI / 180;
+    return centre + QPointF(std::sin(radians), -std::cos(radians)) * radius;
+}
+
+// What the widget draws itself, without a window background.
+QImage rendered(QWidget& widget) {
+    QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+bool nothingOutside(const QImage& image, const QRectF& box) {
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (!box.adjusted(-1, -1, 1, 1).contains(QPointF(x + 0.5, y + 0.5)) && qAlpha(image.pixel(x, y)) != 0)
+                return false;
+    return true;
+}
+} // namespace
+
+class SpinnerTests : public QObject {
+    Q_OBJECT
+private slots:
+    // The arc: three quarters of a ring from twelve o'clock clockwise, inside its box, turning with time.
+    void theArcIsThreeQuartersOfARingInsideItsBox() {
+        const QRectF box(10, 10, 40, 40);
+        const QPointF centre = box.center();
+        const SpinnerLook arc{SpinnerLook::Style::arc, Qt::red, 4};
+        const QImage still = painted(arc, box, 0);
+        // The stroke runs along the box's edge, half its width in.
+        for (double degrees : {0.0, 90.0, 180.0, 260.0})
+            QVERIFY2(alphaAt(still, at(centre, 18, degrees)) > 200, qPrintable(QString::number(degrees)));
+        QCOMPARE(alphaAt(still, at(centre, 18, 315)), 0); // the open quarter
+        QCOMPARE(alphaAt(still, centre), 0);
+        QVERIFY(nothingOutside(still, box));
+        QCOMPARE(still.pixelColor(at(centre, 18, 90).toPoint()).rgb(), QColor(Qt::red).rgb());
+
+        // A quarter of the period later the gap has turned a quarter clockwise.
+        const QImage later = painted(arc, box, arc.periodMs / 4);
+        QCOMPARE(alphaAt(later, at(centre, 18, 45)), 0);
+        QVERIFY(alphaAt(later, at(centre, 18, 315)) > 200);
+
+        // With a track the open quarter is faint, not empty.
+        const QImage tracked = painted({SpinnerLook::Style::arc, Qt::red, 4, 0.25}, box, 0);
+        const int faint = alphaAt(tracked, at(centre, 18, 315));
+        QVERIFY2(faint > 40 && faint < 90, qPrintable(QString::number(faint)));
+        // Eased, a turn starts slowly: an eighth of the way in it has turned less than an eighth.
+        SpinnerLook eased{SpinnerLook::Style::arc, Qt::red, 4, 0, 2000, true};
+        QVERIFY(alphaAt(painted(eased, box, 250), at(centre, 18, 30)) > 200);
+        eased.eased = false;
+        QCOMPARE(alphaAt(painted(eased, box, 250), at(centre, 18, 30)), 0);
+    }
+
+    // The spokes: eight, the leading one solid, stepping on by one an eighth of a period.
+    void theSpokesStepRoundWithTheLeadSolid() {
+        const QRectF box(10, 10, 40, 40);
+        const QPointF centre = box.center();
+        const SpinnerLook spokes{SpinnerLook::Style::spokes, Qt::black, 4, 0, 800};
+        const QImage first = painted(spokes, box, 0);
+        QVERIFY(nothingOutside(first, box));
+        QCOMPARE(alphaAt(first, centre), 0); // the spokes start half-way out
+        const int lead = alphaAt(first, at(centre, 13, 0));
+        const int behind = alphaAt(first, at(centre, 13, 315));
+        const int last = alphaAt(first, at(centre, 13, 45));
+        QVERIFY2(lead > 240 && lead > behind && behind > last && last > 40,
+                 qPrintable(QString("%1 %2 %3").arg(lead).arg(behind).arg(last)));
+        QCOMPARE(painted(spokes, box, 99), first); // still the same step
+        const QImage next = painted(spokes, box, 100);
+        QVERIFY(alphaAt(next, at(centre, 13, 45)) > 240);
+        const int previous = alphaAt(next, at(centre, 13, 0));
+        QVERIFY(previous < alphaAt(next, at(centre, 13, 45)) && previous > alphaAt(next, at(centre, 13, 315)));
+        QCOMPARE(painted(spokes, box, 800), first); // once round
+    }
+
+    void aBoxTooSmallForTheStrokeDrawsNothing() {
+        for (const QRectF& box : {QRectF(0, 0, 0, 0), QRectF(5, 5, 3, 3), QRectF(0, 0, std::nan(""), 10)}) {
+            const QImage image = painted({SpinnerLook::Style::arc, Qt::red, 4}, box, 0);
+            QCOMPARE(image, canvas(60));
+        }
+    }
+
+    // A spinner runs a timer only while it can be seen.
+    void theWidgetTurnsOnlyWhileVisible() {
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* spinner = new Spinner({SpinnerLook::Style::arc, Qt::red, 2}, 24.4, &window);
+        layout->addWidget(spinner);
+        QCOMPARE(spinner->size(), QSize(25, 25));
+        QVERIFY(!spinner->isSpinning());
+        QCOMPARE(spinner->elapsed(), 0);
+
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(spinner->isSpinning());
+        QTRY_VERIFY_WITH_TIMEOUT(spinner->elapsed() >= 2 * spinner->frameInterval(), 500);
+
+        // Hidden with its window, or on its own: no timer, the drawing stands.
+        window.hide();
+        QVERIFY(!spinner->isSpinning());
+        const qint64 stopped = spinner->elapsed();
+        QTest::qWait(3 * spinner->frameInterval());
+        QCOMPARE(spinner->elapsed(), stopped);
+        window.show();
+        QVERIFY(spinner->isSpinning());
+        spinner->hide();
+        QVERIFY(!spinner->isSpinning());
+        spinner->show();
+        QVERIFY(spinner->isSpinning());
+
+        // The spokes change only once a step.
+        Spinner spokes({SpinnerLook::Style::spokes}, 20);
+        QCOMPARE(spokes.frameInterval(), spokes.look().periodMs / 8);
+    }
+
+    // The widget draws the look at its diameter, in the colour it was given.
+    void theWidgetPaintsItsLookAtItsSize() {
+        Spinner spinner({SpinnerLook::Style::arc, Qt::blue, 3}, 30);
+        QCOMPARE(spinner.sizeHint(), QSize(30, 30));
+        QImage image = rendered(spinner);
+        const QPointF centre(15, 15);
+        QVERIFY(qAlpha(image.pixel(at(centre, 13.5, 90).toPoint())) > 200);
+        QCOMPARE(image.pixelColor(at(centre, 13.5, 90).toPoint()).rgb(), QColor(Qt::blue).rgb());
+        QCOMPARE(qAlpha(image.pixel(at(centre, 13.5, 315).toPoint())), 0);
+
+        spinner.setDiameter(60);
+        spinner.setColor(Qt::green);
+        QCOMPARE(spinner.size(), QSize(60, 60));
+        image = rendered(spinner);
+        QCOMPARE(image.pixelColor(at(QPointF(30, 30), 28.5, 90).toPoint()).rgb(), QColor(Qt::green).rgb());
+
+        // Without a colour of its own it takes the theme's secondary one.
+        Spinner plain({SpinnerLook::Style::spokes}, 20);
+        Theme::instance().setColorScheme(ColorScheme::dark);
+        const QColor drawn = rendered(plain).pixelColor(10, 3);
+        Theme::instance().setColorScheme(std::nullopt);
+        const QColor secondary = Theme::color(ColorRole::secondary, ColorScheme::dark);
+        QVERIFY2(std::abs(drawn.red() - secondary.red()) <= 2 && std::abs(drawn.alpha() - secondary.alpha()) <= 3,
+                 qPrintable(drawn.name(QColor::HexArgb)));
+    }
+
+    // Assistive tools read it as a busy indicator, with the name its view gives it.
+    void itIsReadAsAProgressIndicator() {
+        Spinner spinner({SpinnerLook::Style::spokes}, 16);
+        spinner.setAccessibleName("Testing");
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&spinner);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->role(), QAccessible::ProgressBar);
+        QCOMPARE(accessible->text(QAccessible::Name), QString("Testing"));
+        QVERIFY(spinner.testAttribute(Qt::WA_TransparentForMouseEvents));
+        QCOMPARE(spinner.focusPolicy(), Qt::NoFocus);
+    }
+};
+
+QTEST_MAIN(SpinnerTests)
+#include "tst_spinner.moc"
