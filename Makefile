@@ -9,9 +9,9 @@ APT_PACKAGES := cmake g++ make pkg-config ninja-build \
 	qt6-qpa-plugins qcoro-qt6-dev nlohmann-json3-dev \
 	libavformat-dev libavcodec-dev libswscale-dev libavutil-dev \
 	ffmpeg gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav \
-	fonts-dejavu-core sound-theme-freedesktop adwaita-icon-theme valgrind xvfb xauth curl
+	fonts-dejavu-core sound-theme-freedesktop adwaita-icon-theme valgrind xvfb xauth curl clang-format
 
-.PHONY: deps configure build run test test-sanitize test-valgrind install bench media screenshots clean
+.PHONY: deps configure build run test test-sanitize test-valgrind install bench media screenshots format-check clean
 
 deps:
 	@missing=""; for p in $(APT_PACKAGES); do \
@@ -49,6 +49,10 @@ test-sanitize:
 # The coroutine-heavy tests under valgrind, on the same optimised build.
 test-valgrind: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -L memcheck
+
+# Every C++ file as .clang-format lays it out.
+format-check: deps
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 install: build
 	cmake --install $(BUILD_DIR)

@@ -110,7 +110,7 @@ void MainAppView::buildScreensStack() {
 }
 
 void MainAppView::showCurrentStudio(bool animated) {
-    const bool video = environment_.appViewModel &&
-                       environment_.appViewModel->currentView() == ViewMode::videoGeneration;
+    const bool video =
+        environment_.appViewModel && environment_.appViewModel->currentView() == ViewMode::videoGeneration;
     screensStack_->showStudio(video ? screensStack_->videoStudio() : screensStack_->imageStudio(), animated);
 }

@@ -127,7 +127,8 @@ QCoro::Task<> StandardUpdaterController::runCheck() {
     Outcome outcome;
     if (!newest) {
         outcome = Outcome::failed;
-        Log::line("⚠️ [Updater] Update check failed: " + (ok ? QStringLiteral("the feed has no usable item") : networkError));
+        Log::line("⚠️ [Updater] Update check failed: " +
+                  (ok ? QStringLiteral("the feed has no usable item") : networkError));
         Dialogs::current().alert(Dialogs::AlertStyle::warning, "Update Error!",
                                  "An error occurred in retrieving update information. Please try again later.",
                                  {"Cancel"});
@@ -142,10 +143,9 @@ QCoro::Task<> StandardUpdaterController::runCheck() {
             openUrl_(newest->downloadUrl);
     } else {
         outcome = Outcome::upToDate;
-        Dialogs::current().alert(Dialogs::AlertStyle::informational, "You’re up-to-date!",
-                                 QStringLiteral("%1 %2 is currently the newest version available.")
-                                     .arg(name, currentVersion_),
-                                 {"OK"});
+        Dialogs::current().alert(
+            Dialogs::AlertStyle::informational, "You’re up-to-date!",
+            QStringLiteral("%1 %2 is currently the newest version available.").arg(name, currentVersion_), {"OK"});
     }
     setCanCheckForUpdates(true);
     emit checkFinished(outcome);

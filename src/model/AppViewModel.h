@@ -13,8 +13,7 @@ enum class ViewMode { imageGeneration, videoGeneration };
 enum class ImageType { first, last };
 enum class VideoGenerationMode { imageToVideo, startEndVideo };
 
-template <>
-struct EnumTraits<VideoGenerationMode> {
+template <> struct EnumTraits<VideoGenerationMode> {
     static constexpr std::array<std::pair<VideoGenerationMode, const char*>, 2> cases{{
         {VideoGenerationMode::imageToVideo, "image_to_video"},
         {VideoGenerationMode::startEndVideo, "start_end_video"},

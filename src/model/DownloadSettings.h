@@ -31,8 +31,7 @@ private:
     OutputPreset outputPreset_ = OutputPreset::hd1080;
 };
 
-template <>
-struct EnumTraits<DownloadSettings::OutputPreset> {
+template <> struct EnumTraits<DownloadSettings::OutputPreset> {
     static constexpr std::array<std::pair<DownloadSettings::OutputPreset, const char*>, 1> cases{
         {{DownloadSettings::OutputPreset::hd1080, "hd1080"}}};
 };

@@ -12,9 +12,11 @@
 // Column builders for the record types: each maps one attribute onto its stored value.
 namespace Columns {
 
-template <class R>
-EntityColumn uuid(const QString& name, QUuid R::*field) {
-    return {name, EntityColumn::Type::Text, false, {},
+template <class R> EntityColumn uuid(const QString& name, QUuid R::*field) {
+    return {name,
+            EntityColumn::Type::Text,
+            false,
+            {},
             [field](const PersistentModel& m) {
                 return QVariant(static_cast<const R&>(m).*field).toString().remove('{').remove('}');
             },
@@ -23,45 +25,56 @@ EntityColumn uuid(const QString& name, QUuid R::*field) {
             }};
 }
 
-template <class R>
-EntityColumn text(const QString& name, QString R::*field) {
-    return {name, EntityColumn::Type::Text, false, {},
-            [field](const PersistentModel& m) { return QVariant(static_cast<const R&>(m).*field); },
-            [field](PersistentModel& m, const QVariant& v, ModelContext&) {
-                static_cast<R&>(m).*field = v.toString();
-            }};
+template <class R> EntityColumn text(const QString& name, QString R::*field) {
+    return {
+        name,
+        EntityColumn::Type::Text,
+        false,
+        {},
+        [field](const PersistentModel& m) { return QVariant(static_cast<const R&>(m).*field); },
+        [field](PersistentModel& m, const QVariant& v, ModelContext&) { static_cast<R&>(m).*field = v.toString(); }};
 }
 
-template <class R>
-EntityColumn integer(const QString& name, int R::*field) {
-    return {name, EntityColumn::Type::Integer, false, {},
+template <class R> EntityColumn integer(const QString& name, int R::*field) {
+    return {name,
+            EntityColumn::Type::Integer,
+            false,
+            {},
             [field](const PersistentModel& m) { return QVariant(qint64(static_cast<const R&>(m).*field)); },
             [field](PersistentModel& m, const QVariant& v, ModelContext&) {
                 static_cast<R&>(m).*field = int(v.toLongLong());
             }};
 }
 
-template <class R>
-EntityColumn boolean(const QString& name, bool R::*field) {
-    return {name, EntityColumn::Type::Integer, false, {},
+template <class R> EntityColumn boolean(const QString& name, bool R::*field) {
+    return {name,
+            EntityColumn::Type::Integer,
+            false,
+            {},
             [field](const PersistentModel& m) { return QVariant(qint64(static_cast<const R&>(m).*field ? 1 : 0)); },
             [field](PersistentModel& m, const QVariant& v, ModelContext&) {
                 static_cast<R&>(m).*field = v.toLongLong() != 0;
             }};
 }
 
-template <class R>
-EntityColumn date(const QString& name, QDateTime R::*field) {
-    return {name, EntityColumn::Type::Integer, false, {},
-            [field](const PersistentModel& m) { return QVariant((static_cast<const R&>(m).*field).toMSecsSinceEpoch()); },
-            [field](PersistentModel& m, const QVariant& v, ModelContext&) {
-                static_cast<R&>(m).*field = QDateTime::fromMSecsSinceEpoch(v.toLongLong(), Qt::UTC);
-            }};
+template <class R> EntityColumn date(const QString& name, QDateTime R::*field) {
+    return {
+        name,
+        EntityColumn::Type::Integer,
+        false,
+        {},
+        [field](const PersistentModel& m) { return QVariant((static_cast<const R&>(m).*field).toMSecsSinceEpoch()); },
+        [field](PersistentModel& m, const QVariant& v, ModelContext&) {
+            static_cast<R&>(m).*field = QDateTime::fromMSecsSinceEpoch(v.toLongLong(), Qt::UTC);
+        }};
 }
 
 template <class R, class T>
 EntityColumn optional(const QString& name, EntityColumn::Type type, std::optional<T> R::*field) {
-    return {name, type, true, {},
+    return {name,
+            type,
+            true,
+            {},
             [field, type](const PersistentModel& m) -> QVariant {
                 const auto& value = static_cast<const R&>(m).*field;
                 if (!value)
@@ -88,17 +101,18 @@ EntityColumn optional(const QString& name, EntityColumn::Type type, std::optiona
 }
 
 // A picture kept in the record: read from the store only when first asked for.
-template <class R>
-EntityColumn picture(const QString& name, std::optional<QByteArray> R::*field) {
+template <class R> EntityColumn picture(const QString& name, std::optional<QByteArray> R::*field) {
     EntityColumn column = optional(name, EntityColumn::Type::Blob, field);
     column.lazy = true;
     return column;
 }
 
 // A to-one link, stored as the target's id; cleared when the target is deleted.
-template <class R, class Target>
-EntityColumn reference(const QString& name, std::shared_ptr<Target> R::*field) {
-    return {name, EntityColumn::Type::Reference, true, Target::description().table,
+template <class R, class Target> EntityColumn reference(const QString& name, std::shared_ptr<Target> R::*field) {
+    return {name,
+            EntityColumn::Type::Reference,
+            true,
+            Target::description().table,
             [field](const PersistentModel& m) -> QVariant {
                 const auto& target = static_cast<const R&>(m).*field;
                 return target ? QVariant(target->identity()) : QVariant();

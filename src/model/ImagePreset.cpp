@@ -40,9 +40,8 @@ QString ImagePreset::identity() const {
 QList<std::shared_ptr<VideoMetadata>> ImagePreset::videos() const {
     if (!modelContext())
         return {};
-    const auto clips = modelContext()->fetch<VideoMetadata>({[this](const VideoMetadata& v) {
-        return v.imagePreset().get() == this;
-    }});
+    const auto clips = modelContext()->fetch<VideoMetadata>(
+        {[this](const VideoMetadata& v) { return v.imagePreset().get() == this; }});
     return clips.value_or(QList<std::shared_ptr<VideoMetadata>>{});
 }
 

@@ -5,7 +5,6 @@
 // The image generation provider; there is one.
 enum class ImageProvider { orvane };
 
-template <>
-struct EnumTraits<ImageProvider> {
+template <> struct EnumTraits<ImageProvider> {
     static constexpr std::array<std::pair<ImageProvider, const char*>, 1> cases{{{ImageProvider::orvane, "orvane"}}};
 };

@@ -44,9 +44,8 @@ QString PromptPreset::identity() const {
 QList<std::shared_ptr<VideoMetadata>> PromptPreset::videos() const {
     if (!modelContext())
         return {};
-    const auto clips = modelContext()->fetch<VideoMetadata>({[this](const VideoMetadata& v) {
-        return v.promptPreset().get() == this;
-    }});
+    const auto clips = modelContext()->fetch<VideoMetadata>(
+        {[this](const VideoMetadata& v) { return v.promptPreset().get() == this; }});
     return clips.value_or(QList<std::shared_ptr<VideoMetadata>>{});
 }
 

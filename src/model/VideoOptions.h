@@ -11,8 +11,7 @@ enum class VideoQuality { p512, p768, p1080 };
 enum class VideoDuration { seconds6, seconds10 };
 enum class VideoModel { hailuo02, hailuo23, hailuo23Fast };
 
-template <>
-struct EnumTraits<VideoQuality> {
+template <> struct EnumTraits<VideoQuality> {
     static constexpr std::array<std::pair<VideoQuality, const char*>, 3> cases{{
         {VideoQuality::p512, "512P"},
         {VideoQuality::p768, "768P"},
@@ -20,16 +19,14 @@ struct EnumTraits<VideoQuality> {
     }};
 };
 
-template <>
-struct EnumTraits<VideoDuration> {
+template <> struct EnumTraits<VideoDuration> {
     static constexpr std::array<std::pair<VideoDuration, int>, 2> cases{{
         {VideoDuration::seconds6, 6},
         {VideoDuration::seconds10, 10},
     }};
 };
 
-template <>
-struct EnumTraits<VideoModel> {
+template <> struct EnumTraits<VideoModel> {
     static constexpr std::array<std::pair<VideoModel, const char*>, 3> cases{{
         {VideoModel::hailuo02, "MiniMax-Hailuo-02"},
         {VideoModel::hailuo23, "MiniMax-Hailuo-2.3"},

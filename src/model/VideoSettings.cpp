@@ -15,7 +15,8 @@ VideoSettings::VideoSettings(QObject* parent) : QObject(parent) {
     if (!defaults.contains("videoDuration"))
         defaults.set("videoDuration", 6);
 
-    quality_ = fromRawValue<VideoQuality>(defaults.string("videoQuality").value_or("768P")).value_or(VideoQuality::p768);
+    quality_ =
+        fromRawValue<VideoQuality>(defaults.string("videoQuality").value_or("768P")).value_or(VideoQuality::p768);
     duration_ = defaults.integer("videoDuration") == 10 ? VideoDuration::seconds10 : VideoDuration::seconds6;
     videoDirectoryBookmark_ = defaults.data("videoDirectoryBookmark");
 
@@ -27,8 +28,8 @@ VideoSettings::VideoSettings(QObject* parent) : QObject(parent) {
     soundNotificationEnabled_ = defaults.boolValue("soundNotificationEnabled");
 
     selectedSoundName_ = defaults.string("selectedSoundName").value_or("Glass");
-    selectedModel_ =
-        fromRawValue<VideoModel>(defaults.string("videoModel").value_or("MiniMax-Hailuo-02")).value_or(VideoModel::hailuo02);
+    selectedModel_ = fromRawValue<VideoModel>(defaults.string("videoModel").value_or("MiniMax-Hailuo-02"))
+                         .value_or(VideoModel::hailuo02);
     fastPretreatment_ = defaults.contains("fastPretreatment") && defaults.boolValue("fastPretreatment");
 
     loadAvailableSounds();

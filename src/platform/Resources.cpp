@@ -18,8 +18,8 @@ QString& overrideRoot() {
 QString searchRoot() {
     const QString appDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
     const QStringList candidates = {
-        appDir + "/../share/orvane/resources", // installed
-        appDir + "/resources",                 // beside the binary
+        appDir + "/../share/orvane/resources",       // installed
+        appDir + "/resources",                       // beside the binary
         QStringLiteral(ORVANE_SOURCE_RESOURCES_DIR), // the build tree
     };
     for (const QString& candidate : candidates) {

@@ -15,21 +15,18 @@ enum class ImageModel { flash, pro };
 enum class AspectRatio { ratio16_9 };
 enum class ImageGenerationMode { orvane };
 
-template <>
-struct EnumTraits<ImageModel> {
+template <> struct EnumTraits<ImageModel> {
     static constexpr std::array<std::pair<ImageModel, const char*>, 2> cases{{
         {ImageModel::flash, "gemini-3.1-flash-image-preview"},
         {ImageModel::pro, "gemini-3-pro-image-preview"},
     }};
 };
 
-template <>
-struct EnumTraits<AspectRatio> {
+template <> struct EnumTraits<AspectRatio> {
     static constexpr std::array<std::pair<AspectRatio, const char*>, 1> cases{{{AspectRatio::ratio16_9, "16:9"}}};
 };
 
-template <>
-struct EnumTraits<ImageGenerationMode> {
+template <> struct EnumTraits<ImageGenerationMode> {
     static constexpr std::array<std::pair<ImageGenerationMode, const char*>, 1> cases{
         {{ImageGenerationMode::orvane, "orvane"}}};
 };

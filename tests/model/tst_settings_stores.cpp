@@ -150,7 +150,8 @@ private slots:
         settings.selectVideoDirectory();
         QVERIFY(settings.hasVideoDirectory());
         QVERIFY(Defaults::standard().data("videoDirectoryBookmark"));
-        QVERIFY(env.logLines().contains("✅ [VideoSettings] Successfully configured video folder: " + env.path("videos")));
+        QVERIFY(
+            env.logLines().contains("✅ [VideoSettings] Successfully configured video folder: " + env.path("videos")));
         QCOMPARE(*settings.resolveVideoDirectoryURL(), env.path("videos"));
 
         // A folder whose bookmark cannot be made keeps the previous one and says so.
