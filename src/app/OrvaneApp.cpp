@@ -60,6 +60,7 @@ OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
       queueManager_(new QueueManager(this)),
       galleryViewModel_(new VideoGalleryViewModel(this)),
       backupManager_(&BackupManager::shared()) {
+    AppPaths::removeStaleDownloads();
     modelContext_ = ModelSchema::openStore(storePath.isEmpty() ? AppPaths::storeFile() : storePath);
     warnAboutStoreRecovery(*modelContext_);
     modelContext_->setAutosaveEnabled(true);
