@@ -803,10 +803,11 @@ private slots:
     // --- a download that makes no real progress ends in bounded time
 
     void aDownloadWithoutRealProgressEndsWithinThreeMinutes_data() {
-        QTest::addColumn<int>("kind"); // 0 half then held open, 1 a byte a second, 2 the server dies mid-body
+        QTest::addColumn<int>("kind"); // 0 half then held open, 1 a byte a second, 2 and 3 the server goes mid-body
         QTest::newRow("half the clip, then the connection held open") << 0;
         QTest::newRow("a byte a second") << 1;
         QTest::newRow("the server dies mid-body") << 2;
+        QTest::newRow("the server vanishes mid-body") << 3;
     }
 
     void aDownloadWithoutRealProgressEndsWithinThreeMinutes() {
@@ -814,6 +815,7 @@ private slots:
         const QByteArray clip = fixtureClip();
         Reply download = kind == 1 ? Reply::trickle(clip, 1) : Reply::heldAfter(clip, clip.size() / 2);
         download.thenDie = kind == 2;
+        download.thenVanish = kind == 3;
         Script script;
         script.downloads = {download};
         world->fake.scripts = {script};
@@ -825,7 +827,7 @@ private slots:
         const double spent = double(downloads.first().at.msecsTo(world->clock.now())) / 1000.0;
         QVERIFY2(spent <= 180, qPrintable(QString::number(spent)));
         const QString message = service.errorMessage().value_or(QString());
-        if (kind == 2)
+        if (kind >= 2)
             QVERIFY2(message.startsWith("Video download error: "), qPrintable(message));
         else
             QCOMPARE(message, "Video download error: " + MiniMaxDownload::stalledText());

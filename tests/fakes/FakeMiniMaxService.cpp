@@ -148,9 +148,13 @@ int FakeMiniMaxService::heldConnections() const {
     }));
 }
 
-void FakeMiniMaxService::die() {
+void FakeMiniMaxService::vanish() {
     for (QTcpServer* server : servers())
         server->close();
+}
+
+void FakeMiniMaxService::die() {
+    vanish();
     for (const QPointer<QTcpSocket>& socket : std::as_const(connections_)) {
         if (socket)
             socket->abort();
@@ -344,6 +348,8 @@ void FakeMiniMaxService::send(QPointer<QTcpSocket> socket, const Reply& reply) {
     if (reply.thenDie) {
         socket->flush();
         die();
+    } else if (reply.thenVanish) {
+        vanish();
     } else if (reply.closeAfter) {
         socket->disconnectFromHost();
     }

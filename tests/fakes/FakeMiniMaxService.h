@@ -52,6 +52,7 @@ public:
         double trickleSeconds = 0;   // announce the whole body, then send `trickleBytes` each this many seconds
         qint64 trickleBytes = 1;
         bool thenDie = false;    // after sending, the whole server goes down (see `die()`)
+        bool thenVanish = false; // after sending, the server is gone from the network (see `vanish()`)
         bool closeAfter = false; // set when the request asked for "Connection: close", as servers honour it
 
         static Reply json(const QByteArray& body, int status = 200);
@@ -104,6 +105,9 @@ public:
     int heldConnections() const;
     // The server goes down as a killed process would: it stops listening and drops every connection.
     void die();
+    // The server is gone as a host that lost its network is: it stops listening, and its open connections
+    // get nothing more, not even their end.
+    void vanish();
     QString downloadUrl(const QString& fileId) const;
     int acceptedTasks() const { return int(tasks_.size()); }
 
