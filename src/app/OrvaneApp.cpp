@@ -69,16 +69,12 @@ QCoro::Task<> restoreSettings(BackupManager* backup) {
 } // namespace
 
 OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
-    : QObject(parent),
-      restoredAtLaunch_(BackupManager::shared().restoreSettingsAtLaunch()),
-      sparkleUpdater_(new SparkleUpdaterController(this)),
-      downloadSettings_(new DownloadSettings(this)),
-      videoSettings_(new VideoSettings(this)),
-      apiSettings_(new APISettings(this)),
-      appViewModel_(new AppViewModel(this)),
-      queueManager_(new QueueManager(this)),
-      galleryViewModel_(new VideoGalleryViewModel(this)),
-      backupManager_(&BackupManager::shared()) {
+    : QObject(parent), restoredAtLaunch_(BackupManager::shared().restoreSettingsAtLaunch()),
+      sparkleUpdater_(new SparkleUpdaterController(this)), downloadSettings_(new DownloadSettings(this)),
+      videoSettings_(new VideoSettings(this)), apiSettings_(new APISettings(this)),
+      appViewModel_(new AppViewModel(this)), queueManager_(new QueueManager(this)),
+      galleryViewModel_(new VideoGalleryViewModel(this)), backupManager_(&BackupManager::shared()) {
+    AppPaths::removeStaleDownloads();
     modelContext_ = ModelSchema::openStore(storePath.isEmpty() ? AppPaths::storeFile() : storePath);
     warnAboutStoreRecovery(*modelContext_);
     modelContext_->setAutosaveEnabled(true);

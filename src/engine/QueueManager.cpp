@@ -125,7 +125,7 @@ QCoro::Task<> QueueManager::runVideoTask(GenerationTask task, QPointer<MiniMaxAP
     const std::optional<QImage> lastFrame =
         task.referenceImages.size() > 1 ? std::optional<QImage>(task.referenceImages[1]) : std::nullopt;
     co_await service->generateVideo(prompt, firstFrame, lastFrame, *task.quality, *task.duration);
-    if (!self || !service)
+    if (!self)
         co_return;
     co_await monitorVideoTask(task.id, service);
 }
@@ -133,9 +133,15 @@ QCoro::Task<> QueueManager::runVideoTask(GenerationTask task, QPointer<MiniMaxAP
 QCoro::Task<> QueueManager::monitorVideoTask(QUuid taskId, QPointer<MiniMaxAPIService> service) {
     QPointer<QueueManager> self(this);
     for (;;) {
-        co_await Clock::current().sleep(1.0);
-        if (!self || !service)
+        // The waits end with the queue, so no job's task outlives it.
+        co_await Clock::current().sleep(1.0, this);
+        if (!self)
             co_return;
+        // A client that went away mid-job published nothing more: the job has ended without a result.
+        if (!service) {
+            failTask(taskId, GenerationTask::TaskType::video, QStringLiteral("Generation completed without result"));
+            co_return;
+        }
         handleVideoServiceUpdate(taskId, service);
         if (indexOfTask(activeVideoTasks_, taskId) < 0)
             co_return;
@@ -216,7 +222,7 @@ void QueueManager::scheduleSpacingRecheck() {
 
 QCoro::Task<> QueueManager::recheckAfter(double seconds, quint64 token) {
     QPointer<QueueManager> self(this);
-    co_await Clock::current().sleep(seconds);
+    co_await Clock::current().sleep(seconds, this);
     if (self && token == recheckToken_)
         processVideoQueue();
 }

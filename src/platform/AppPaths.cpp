@@ -1,5 +1,7 @@
 #include "AppPaths.h"
 
+#include "Clock.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
@@ -18,6 +20,24 @@ QString ensured(const QString& path) {
     ensurePrivateFolder(path);
     return path;
 }
+
+// The runtime folder the session gives this user: an absolute path to a folder of the user's own that no one
+// else may enter or write.
+bool isPrivateRuntimeFolder(const QString& path) {
+    if (path.isEmpty() || !QDir::isAbsolutePath(path))
+        return false;
+    struct stat info {};
+    const QByteArray name = QFile::encodeName(path);
+    return ::stat(name.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
+           (info.st_mode & (S_IRWXG | S_IRWXO)) == 0 && ::access(name.constData(), W_OK | X_OK) == 0;
+}
+
+// A folder of the user's own, not a link, that only the user may enter.
+bool isPrivateFolder(const QString& path) {
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::getuid() && (info.st_mode & 0777) == S_IRWXU;
+}
 } // namespace
 
 QString dataFolder() {
@@ -32,10 +52,33 @@ QString cacheFolder() {
     return ensured(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/Orvane");
 }
 
-QString tempFolder() {
+QString downloadsFolder() {
     if (!overrideRoot().isEmpty())
-        return ensured(overrideRoot() + "/tmp");
-    return QDir::tempPath();
+        return ensured(overrideRoot() + "/downloads");
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (isPrivateRuntimeFolder(runtime)) {
+        const QString folder = runtime + "/orvane";
+        if (ensurePrivateFolder(folder) && isPrivateFolder(folder))
+            return folder;
+    }
+    return ensured(cacheFolder() + "/downloads");
+}
+
+int removeStaleDownloads(double maxAgeSeconds) {
+    const QDateTime cutoff = Clock::current().now().addMSecs(-qint64(maxAgeSeconds * 1000.0));
+    int removed = 0;
+    const QDir folder(downloadsFolder());
+    const auto entries = folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        // A link is judged and removed as itself, never through what it points to.
+        struct stat info {};
+        if (::lstat(QFile::encodeName(entry.absoluteFilePath()).constData(), &info) != 0)
+            continue;
+        const QDateTime modified = QDateTime::fromSecsSinceEpoch(info.st_mtime, Qt::UTC);
+        if (modified < cutoff && ::unlink(QFile::encodeName(entry.absoluteFilePath()).constData()) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 QString storeFile() {

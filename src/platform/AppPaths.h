@@ -7,10 +7,15 @@ namespace AppPaths {
 
 QString dataFolder();  // ~/.local/share/Orvane
 QString cacheFolder(); // ~/.cache/Orvane
-QString tempFolder();  // the user's temporary folder
-QString storeFile();   // the object store's database
+// Clips being downloaded and not yet filed: $XDG_RUNTIME_DIR/orvane when the runtime folder is usable,
+// else ~/.cache/Orvane/downloads; private (0700) either way.
+QString downloadsFolder();
+QString storeFile(); // the object store's database
 // Finished clips the video folder could not take yet, until it can (not created here).
 QString unfiledFolder();
+// Removes what earlier runs left in the downloads folder (a clip never filed, a cut-off transfer) once it is
+// older than `maxAgeSeconds` on the current clock. Returns how many files went.
+int removeStaleDownloads(double maxAgeSeconds = 24 * 60 * 60);
 // Tests redirect every folder below one root; an empty root restores the normal locations.
 void setRoot(const QString& root);
 

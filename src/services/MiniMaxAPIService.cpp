@@ -22,14 +22,44 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
+
+// The body of the paid request. It can be read once and never rewound, so the network layer cannot send
+// the request a second time on its own when a connection drops after sending (it would otherwise do so).
+class SendOnceBody final : public QIODevice {
+public:
+    SendOnceBody(QByteArray data, QObject* parent) : QIODevice(parent), data_(std::move(data)) {
+        open(QIODevice::ReadOnly);
+    }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return data_.size() - read_ + QIODevice::bytesAvailable(); }
+    bool reset() override { return false; }
+
+protected:
+    qint64 readData(char* out, qint64 maxSize) override {
+        if (read_ >= data_.size())
+            return -1;
+        const qint64 count = std::min(maxSize, qint64(data_.size()) - read_);
+        std::memcpy(out, data_.constData() + read_, size_t(count));
+        read_ += count;
+        return count;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray data_;
+    qint64 read_ = 0;
+};
 
 constexpr int kRequestTimeoutMs = 60000;
 constexpr double kPollInterval = 5.0;
 // A finished clip is billed: a dropped download, status query or file record is tried again after 2, 4
 // and 8 seconds.
 constexpr int kTransientRetries = 3;
+// Longest a download that makes no real progress may take, retries included.
+constexpr double kDownloadLimitSeconds = 180;
 
 const QString kInvalidKeyText = QStringLiteral("Invalid MiniMax API key or incorrect Group ID.");
 const QString kMissingAuthorizationText =
@@ -39,6 +69,44 @@ using MiniMaxDownload::httpStatus;
 
 QString encodedQueryValue(const QString& value) {
     return QString::fromLatin1(QUrl::toPercentEncoding(value));
+}
+
+// The network layer failed, as opposed to an answer that arrived with an error status.
+bool isTransportFailure(QNetworkReply::NetworkError error) {
+    return error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+}
+
+// Nothing of the request reached the service: no connection, no TLS session, or not a byte of it written.
+bool neverReachedService(QNetworkReply::NetworkError error, qint64 bytesSent) {
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::SslHandshakeFailedError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+        return true;
+    default:
+        return bytesSent == 0;
+    }
+}
+
+const QString kMayStillBeMade = QStringLiteral(
+    " The clip may still be made (and billed) at the service; check your MiniMax account before trying again.");
+
+QString mayStillBeMadeText(QNetworkReply::NetworkError error) {
+    const bool timedOut = error == QNetworkReply::TimeoutError || error == QNetworkReply::OperationCanceledError;
+    return QStringLiteral("Video generation error: ") +
+           (timedOut ? QStringLiteral("The service did not answer in time after the request was sent.")
+                     : QStringLiteral("The connection was lost after the request was sent.")) +
+           kMayStillBeMade;
+}
+
+QString unreadableAnswerText(QString description) {
+    if (description.endsWith('.'))
+        description.chop(1);
+    return QStringLiteral("Video generation error: The service's answer could not be read (%1).").arg(description) +
+           kMayStillBeMade;
 }
 
 bool isWebAddress(const QUrl& url) {
@@ -134,6 +202,13 @@ QNetworkAccessManager* MiniMaxAPIService::network() {
     return manager;
 }
 
+QNetworkAccessManager* MiniMaxAPIService::paidRequestNetwork() {
+    static QPointer<QNetworkAccessManager> manager;
+    if (!manager)
+        manager = new QNetworkAccessManager(QCoreApplication::instance());
+    return manager;
+}
+
 QString MiniMaxAPIService::buildPrompt(const QString& prompt) {
     return prompt.trimmed();
 }
@@ -193,7 +268,7 @@ QCoro::Task<> MiniMaxAPIService::generateVideo(std::optional<QString> prompt, st
 QCoro::Task<> MiniMaxAPIService::waitForRateLimit() {
     QPointer<MiniMaxAPIService> self(this);
     if (const double wait = spacing_.remaining(); wait > 0)
-        co_await Clock::current().sleep(wait);
+        co_await Clock::current().sleep(wait, this);
     if (!self)
         co_return;
     spacing_.markSent();
@@ -257,38 +332,62 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
             failure = *notBuilt;
         } else {
             const auto& request = std::get<PreparedRequest>(prepared);
-            QNetworkReply* reply = network()->post(request.request, request.body);
+            QNetworkRequest post = request.request;
+            post.setHeader(QNetworkRequest::ContentLengthHeader, request.body.size());
+            post.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+            // Each paid request goes out on a connection of its own that closes after the answer: a drop
+            // can never be an idle connection that the server had already let go.
+            post.setRawHeader("Connection", "close");
+            auto* body = new SendOnceBody(request.body, nullptr);
+            QNetworkReply* reply = paidRequestNetwork()->post(post, body);
+            body->setParent(reply);
+            abandonWithThis(reply);
+            auto bytesSent = std::make_shared<qint64>(0);
+            connect(reply, &QNetworkReply::uploadProgress, reply,
+                    [bytesSent](qint64 sent, qint64) { *bytesSent = std::max(*bytesSent, sent); });
             co_await reply;
             reply->deleteLater();
             if (!self || !isCurrent(token))
                 co_return;
             const auto status = httpStatus(reply);
-            if (!status) {
-                failure = Failure::withText(reply->errorString());
+            if (!status || isTransportFailure(reply->error())) {
+                // The job is billed once the service has read it: only a request that never reached the
+                // service is sent again. Anything else may already be made, so it ends here, and says so.
+                if (!status && neverReachedService(reply->error(), *bytesSent)) {
+                    failure = Failure::withText(reply->errorString());
+                } else {
+                    publishFailure(mayStillBeMadeText(reply->error()));
+                    co_return;
+                }
             } else if (*status == 429) {
                 if (retryCount_ >= maxRetries) {
                     failure = Failure::of(MiniMaxError::rateLimitExceeded());
                 } else {
                     ++retryCount_;
                     const double delay = RequestSpacing::retryDelay(reply->rawHeader("Retry-After"), retryCount_);
-                    co_await Clock::current().sleep(delay);
+                    co_await Clock::current().sleep(delay, this);
                     if (!self || !isCurrent(token))
                         co_return;
                     continue;
                 }
             } else if (*status == 200) {
+                // A whole answer that carries a refusal code took nothing; one that cannot be read may
+                // have accepted the job, so it is never sent again.
                 const QByteArray answer = reply->readAll();
                 const auto base = MiniMaxWire::decodeBaseOnly(answer);
                 const auto accepted = MiniMaxWire::decodeGeneration(answer);
                 if (const auto* bad = std::get_if<DecodingFailure>(&base)) {
-                    failure = Failure::withText(bad->description);
+                    publishFailure(unreadableAnswerText(bad->description));
+                    co_return;
                 } else if (const qint64 code = std::get<BaseOnlyResponse>(base).baseResp.statusCode;
                            code != MiniMaxStatus::accepted) {
                     failure = Failure::of(MiniMaxError::httpError(code));
                 } else if (const auto* badTask = std::get_if<DecodingFailure>(&accepted)) {
-                    failure = Failure::withText(badTask->description);
+                    publishFailure(unreadableAnswerText(badTask->description));
+                    co_return;
                 } else if (const auto& taskId = std::get<MiniMaxResponse>(accepted).taskId; !taskId) {
-                    failure = Failure::of(MiniMaxError::invalidResponse());
+                    publishFailure(unreadableAnswerText(MiniMaxError::invalidResponse().localizedDescription()));
+                    co_return;
                 } else {
                     currentTaskId_ = *taskId;
                     emit stateChanged();
@@ -305,7 +404,7 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
         const bool rateLimited = failure->error && failure->error->kind() == MiniMaxError::Kind::rateLimitExceeded;
         if (!keyTurnedAway && !rateLimited && retryCount_ < maxRetries) {
             ++retryCount_;
-            co_await Clock::current().sleep(RequestSpacing::backoff(retryCount_));
+            co_await Clock::current().sleep(RequestSpacing::backoff(retryCount_), this);
             if (!self || !isCurrent(token))
                 co_return;
             continue;
@@ -318,7 +417,7 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
 QCoro::Task<> MiniMaxAPIService::startPolling(QString taskId, quint64 token) {
     QPointer<MiniMaxAPIService> self(this);
     for (;;) {
-        co_await Clock::current().sleep(kPollInterval);
+        co_await Clock::current().sleep(kPollInterval, this);
         // A newer job has taken over this client: this loop ends without a word.
         if (!self || !isCurrent(token))
             co_return;
@@ -338,11 +437,15 @@ QCoro::Task<> MiniMaxAPIService::startPolling(QString taskId, quint64 token) {
                 endWithFailure(QStringLiteral("Status check error: "), *failure);
                 co_return;
             }
-            co_await Clock::current().sleep(RequestSpacing::backoff(retry));
+            co_await Clock::current().sleep(RequestSpacing::backoff(retry), this);
             if (!self || !isCurrent(token))
                 co_return;
         }
     }
+}
+
+void MiniMaxAPIService::abandonWithThis(QNetworkReply* reply) const {
+    connect(this, &QObject::destroyed, reply, &QNetworkReply::abort);
 }
 
 QNetworkRequest MiniMaxAPIService::apiRequest(const QUrl& url) const {
@@ -356,6 +459,7 @@ template <class T>
 QCoro::Task<MiniMaxAPIService::Outcome<T>>
 MiniMaxAPIService::fetchStatusAnswer(QNetworkRequest request, Decoded<T> (*decode)(const QByteArray&)) {
     QNetworkReply* reply = network()->get(request);
+    abandonWithThis(reply);
     co_await reply;
     reply->deleteLater();
     const auto status = httpStatus(reply);
@@ -437,7 +541,7 @@ QCoro::Task<> MiniMaxAPIService::fetchVideo(QString fileId, quint64 token) {
             endWithFailure(QStringLiteral("Download URL error: "), *failure);
             co_return;
         }
-        co_await Clock::current().sleep(RequestSpacing::backoff(retry));
+        co_await Clock::current().sleep(RequestSpacing::backoff(retry), this);
         if (!self || !isCurrent(token))
             co_return;
     }
@@ -465,10 +569,27 @@ QCoro::Task<MiniMaxAPIService::Outcome<QUrl>> MiniMaxAPIService::retrieveDownloa
 
 QCoro::Task<> MiniMaxAPIService::downloadVideo(QUrl url, quint64 token) {
     QPointer<MiniMaxAPIService> self(this);
+    // A transfer that makes no real progress, retries included, ends within kDownloadLimitSeconds: the time
+    // runs from the start, and again from each point where a transfer gets a stall window's worth of data
+    // further than any before it.
+    struct Budget {
+        qint64 sinceMs;
+        qint64 furthest = 0;
+    };
+    auto budget = std::make_shared<Budget>(Budget{Clock::current().monotonicMs()});
     for (int attempt = 0;; ++attempt) {
-        const QString path = AppPaths::tempFolder() + "/minimax_video_" +
+        const QString path = AppPaths::downloadsFolder() + "/minimax_video_" +
                              QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + ".mp4";
-        const auto result = co_await MiniMaxDownload::toFile(network(), url, path, maximumClipBytes);
+        MiniMaxDownload::Options options;
+        options.maxBytes = maximumClipBytes;
+        options.owner = this;
+        options.progressed = [budget](qint64 received) {
+            if (received >= budget->furthest + MiniMaxDownload::windowFloorBytes) {
+                budget->furthest = received;
+                budget->sinceMs = Clock::current().monotonicMs();
+            }
+        };
+        const auto result = co_await MiniMaxDownload::toFile(network(), url, path, std::move(options));
         if (!self || !isCurrent(token)) {
             if (result.ok)
                 QFile::remove(path);
@@ -480,8 +601,12 @@ QCoro::Task<> MiniMaxAPIService::downloadVideo(QUrl url, quint64 token) {
             emit stateChanged();
             co_return;
         }
-        if (result.retriable && attempt < kTransientRetries) {
-            co_await Clock::current().sleep(RequestSpacing::backoff(attempt + 1));
+        const double backoff = RequestSpacing::backoff(attempt + 1);
+        const double spent = double(Clock::current().monotonicMs() - budget->sinceMs) / 1000.0;
+        // Another try must be able to show a stall before the limit.
+        if (result.retriable && attempt < kTransientRetries &&
+            spent + backoff + MiniMaxDownload::stallWindowSeconds <= kDownloadLimitSeconds) {
+            co_await Clock::current().sleep(backoff, this);
             if (!self || !isCurrent(token))
                 co_return;
             continue;

@@ -103,9 +103,12 @@ private:
     QCoro::Task<> fetchVideo(QString fileId, quint64 token);
     QCoro::Task<Outcome<QUrl>> retrieveDownloadURL(QString fileId);
     QNetworkRequest apiRequest(const QUrl& url) const;
+    // A request still open when this client goes is aborted, so the task awaiting it ends with the client.
+    void abandonWithThis(QNetworkReply* reply) const;
     // GET of a status answer: HTTP 200 that decodes as T and whose status block, when present, is 0.
+    // Touches nothing of this client after the request has gone out.
     template <class T>
-    static QCoro::Task<Outcome<T>> fetchStatusAnswer(QNetworkRequest request, Decoded<T> (*decode)(const QByteArray&));
+    QCoro::Task<Outcome<T>> fetchStatusAnswer(QNetworkRequest request, Decoded<T> (*decode)(const QByteArray&));
     QCoro::Task<> downloadVideo(QUrl url, quint64 token);
 
     bool isCurrent(quint64 token) const { return token == jobToken_; }
@@ -113,6 +116,8 @@ private:
     void endWithFailure(const QString& contextPrefix, const Failure& failure);
     void publishFailure(const QString& message);
     static QNetworkAccessManager* network();
+    // Carries only the generation requests, so none of them is ever sent on a connection kept from another.
+    static QNetworkAccessManager* paidRequestNetwork();
 
     QString apiKey_;
     int keyNumber_;

@@ -1,9 +1,11 @@
 #include "MiniMaxDownload.h"
 
+#include "Clock.h"
 #include "MiniMaxError.h"
 #include "NoReplaceMove.h"
 
 #include <QFile>
+#include <QList>
 #include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -20,16 +22,20 @@ namespace {
 // far smaller buffers cost throughput in thread hand-overs, far larger ones only cost memory.
 constexpr qint64 kReadBufferBytes = 512 << 10;
 constexpr qint64 kChunkBytes = 1 << 20;
-// A transfer that delivers nothing for this long is given up.
-constexpr int kStallTimeoutMs = 60000;
+constexpr int kChecksPerWindow = int(stallWindowSeconds / stallCheckSeconds);
 
 struct Progress {
+    qint64 received = 0; // every byte of the body read so far, kept or not
     qint64 written = 0;
     qint64 maxBytes = 0;
     bool writeFailed = false;
     bool tooLarge = false;
+    bool stalled = false;
     QString writeError;
     QByteArray buffer;
+    // Bytes received at each check of the last window, oldest first.
+    QList<qint64> samples{0};
+    std::function<void(qint64)> progressed;
 };
 
 bool isSuccess(const QNetworkReply* reply) {
@@ -54,6 +60,9 @@ void drain(QNetworkReply* reply, QFile& file, Progress& progress) {
         const qint64 got = reply->read(progress.buffer.data(), progress.buffer.size());
         if (got <= 0)
             break;
+        progress.received += got;
+        if (progress.progressed)
+            progress.progressed(progress.received);
         if (!isSuccess(reply))
             continue;
         if (got > progress.maxBytes - progress.written) {
@@ -69,6 +78,23 @@ void drain(QNetworkReply* reply, QFile& file, Progress& progress) {
         }
         progress.written += got;
     }
+}
+
+// Every few seconds, looks at what the last window brought; a stalled transfer is aborted. The timed call
+// goes with the reply, so nothing is left waiting once the transfer has ended.
+void watchForStall(QNetworkReply* reply, std::shared_ptr<Progress> progress) {
+    Clock::current().callAfter(stallCheckSeconds, reply, [reply, progress] {
+        if (reply->isFinished())
+            return;
+        progress->samples.append(progress->received);
+        if (progress->samples.size() > kChecksPerWindow &&
+            progress->received - progress->samples.takeFirst() < windowFloorBytes) {
+            progress->stalled = true;
+            reply->abort();
+            return;
+        }
+        watchForStall(reply, progress);
+    });
 }
 
 Result failure(const QString& error, bool retriable) {
@@ -88,6 +114,8 @@ Result finish(QNetworkReply* reply, QFile& file, const QString& path, const Prog
         return failure(progress.writeError, false);
     if (progress.tooLarge)
         return failure(tooLargeText(progress.maxBytes), false);
+    if (progress.stalled)
+        return failure(stalledText(), true);
     const auto status = httpStatus(reply);
     if (!status)
         return failure(reply->errorString(), true);
@@ -122,20 +150,30 @@ QString tooLargeText(qint64 maxBytes) {
         .arg(QLocale::c().formattedDataSize(maxBytes, 0, QLocale::DataSizeIecFormat));
 }
 
-QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString path, qint64 maxBytes) {
+QString stalledText() {
+    return QStringLiteral("The download stalled: less than %1 KB/s arrived over the last %2 seconds.")
+        .arg(floorBytesPerSecond >> 10)
+        .arg(stallWindowSeconds);
+}
+
+QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString path, Options options) {
     auto file = std::make_shared<QFile>(path + ".part");
-    if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    // Created private, not tightened afterwards: no other user can open it in between.
+    if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         const Result opened = failure(file->errorString(), false);
         co_return opened;
     }
     QNetworkRequest request(url);
-    request.setTransferTimeout(kStallTimeoutMs);
     QNetworkReply* reply = network->get(request);
     reply->setReadBufferSize(kReadBufferBytes);
+    if (options.owner)
+        QObject::connect(options.owner, &QObject::destroyed, reply, &QNetworkReply::abort);
     auto progress = std::make_shared<Progress>();
-    progress->maxBytes = maxBytes;
+    progress->maxBytes = options.maxBytes;
+    progress->progressed = std::move(options.progressed);
     QObject::connect(reply, &QNetworkReply::readyRead, reply,
                      [reply, file, progress] { drain(reply, *file, *progress); });
+    watchForStall(reply, progress);
     co_await reply;
     drain(reply, *file, *progress);
     const Result result = finish(reply, *file, path, *progress);

@@ -5,26 +5,47 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <functional>
 #include <optional>
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QObject;
 
 // Streams one clip into a file as it arrives, so the clip is never held in memory. The file appears
-// under its name only when the whole body has arrived; a failed transfer leaves nothing behind.
+// under its name only when the whole body has arrived; a failed transfer leaves nothing behind. The file
+// is readable by its owner only.
 namespace MiniMaxDownload {
+
+// A transfer that brings less than the floor on average over the last window is given up as stalled
+// (a server that holds the connection open, or trickles). Timed on the current clock.
+constexpr double stallWindowSeconds = 60;
+constexpr qint64 floorBytesPerSecond = 16 << 10;
+constexpr double stallCheckSeconds = 5;
+// What a transfer must bring in one window to count as progressing.
+constexpr qint64 windowFloorBytes = qint64(stallWindowSeconds) * floorBytesPerSecond;
 
 struct Result {
     bool ok = false;
     qint64 bytes = 0;
     QString error;          // the failure's text when not ok
-    bool retriable = false; // a dropped connection, a short body or a server-side error
+    bool retriable = false; // a dropped connection, a stall, a short body or a server-side error
 };
 
-// A body announced or found to be larger than `maxBytes` is refused (not retriable) and nothing is kept.
-QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString path, qint64 maxBytes);
+struct Options {
+    // A body announced or found to be larger than this is refused (not retriable) and nothing is kept.
+    qint64 maxBytes = 0;
+    // The transfer is abandoned when this object goes, so the task awaiting it ends with it.
+    QObject* owner = nullptr;
+    // Told the bytes received so far each time more arrive.
+    std::function<void(qint64 received)> progressed;
+};
+
+QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString path, Options options);
 // The text of a refused oversized body.
 QString tooLargeText(qint64 maxBytes);
+// The text of a transfer given up as stalled.
+QString stalledText();
 
 // The HTTP status of an answer; none when the transfer failed before a status arrived.
 std::optional<int> httpStatus(const QNetworkReply* reply);

@@ -26,23 +26,21 @@ bool HoverDelay::eventFilter(QObject* watched, QEvent* event) {
 
 void HoverDelay::setHovered(bool hovered) {
     hovered_ = hovered;
-    pending_ = true;
-    const quint64 generation = ++generation_;
-    wait(QPointer<HoverDelay>(this), generation, hovered ? enterDelaySeconds : leaveDelaySeconds, hovered);
+    cancel();
+    pending_ = new QObject(this);
+    Clock::current().callAfter(hovered ? enterDelaySeconds : leaveDelaySeconds, pending_,
+                               [this, hovered] { react(hovered); });
 }
 
 void HoverDelay::cancel() {
-    ++generation_;
-    pending_ = false;
+    delete pending_;
+    pending_ = nullptr;
 }
 
-QCoro::Task<> HoverDelay::wait(QPointer<HoverDelay> self, quint64 generation, double seconds, bool entering) {
-    co_await Clock::current().sleep(seconds);
-    if (!self || self->generation_ != generation)
-        co_return;
-    self->pending_ = false;
+void HoverDelay::react(bool entering) {
+    cancel();
     if (entering)
-        emit self->enterElapsed();
+        emit enterElapsed();
     else
-        emit self->leaveElapsed();
+        emit leaveElapsed();
 }

@@ -1,15 +1,12 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
-
-#include <qcoro/qcorotask.h>
 
 class QWidget;
 
 // The hover timing of cards that preview: entering reacts after 200 ms, leaving after 150 ms. Every change
 // cancels the reaction still pending, and a cancelled reaction does nothing. Timed through the Clock seam;
-// a reaction still pending when this object goes away never runs.
+// a reaction still pending when this object goes away never runs, and nothing is left waiting for it.
 class HoverDelay final : public QObject {
     Q_OBJECT
 public:
@@ -22,7 +19,7 @@ public:
 
     void setHovered(bool hovered);
     bool isHovered() const { return hovered_; }
-    bool isPending() const { return pending_; }
+    bool isPending() const { return pending_ != nullptr; }
     // Drops the pending reaction without starting another.
     void cancel();
 
@@ -34,9 +31,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    static QCoro::Task<> wait(QPointer<HoverDelay> self, quint64 generation, double seconds, bool entering);
+    void react(bool entering);
 
-    quint64 generation_ = 0;
     bool hovered_ = false;
-    bool pending_ = false;
+    // The pending reaction's timed call lives as long as this child: deleting it drops the call.
+    QObject* pending_ = nullptr;
 };

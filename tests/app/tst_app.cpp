@@ -392,7 +392,7 @@ private slots:
         OrvaneApp app(env.path("store.sqlite"));
         QVERIFY(showActiveMainWindow(app));
 
-        const QString download = AppPaths::tempFolder() + "/minimax_video_1.mp4";
+        const QString download = AppPaths::downloadsFolder() + "/minimax_video_1.mp4";
         QFile clip(download);
         QVERIFY(clip.open(QIODevice::WriteOnly) && clip.write("clip bytes") > 0);
         clip.close();

@@ -11,9 +11,13 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <cmath>
+
+#include <sys/stat.h>
 
 Q_DECLARE_METATYPE(VideoModel)
 Q_DECLARE_METATYPE(VideoQuality)
@@ -30,6 +34,12 @@ const QString kRetrievePath = "/v1/files/retrieve";
 const QString kFormat = QStringLiteral("The data couldn’t be read because it isn’t in the correct format.");
 const QString kInvalidKey = QStringLiteral("Invalid MiniMax API key or incorrect Group ID.");
 const QString kMissingAuthorization = QStringLiteral("MiniMax requires API Key in Authorization: Bearer <API_KEY>.");
+const QString kLostAfterSending = QStringLiteral(
+    "Video generation error: The connection was lost after the request was sent. The clip may still be made (and "
+    "billed) at the service; check your MiniMax account before trying again.");
+const QString kFirstDownloadPath = "/download/" + QString::number(300000000001LL) + ".mp4";
+const QFileDevice::Permissions kOwnerOnlyFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+const QFileDevice::Permissions kOwnerOnlyFolder = kOwnerOnlyFile | QFileDevice::ExeOwner;
 
 QList<qint64> inMilliseconds(const QList<double>& seconds) {
     QList<qint64> ms;
@@ -40,12 +50,25 @@ QList<qint64> inMilliseconds(const QList<double>& seconds) {
 
 QCoro::Task<> downloadInto(MiniMaxDownload::Result* result, bool* done, QNetworkAccessManager* network, QUrl url,
                            QString path, qint64 maxBytes) {
-    *result = co_await MiniMaxDownload::toFile(network, url, path, maxBytes);
+    MiniMaxDownload::Options options;
+    options.maxBytes = maxBytes;
+    auto finished = co_await MiniMaxDownload::toFile(network, url, path, options);
+    *result = finished;
     *done = true;
 }
 
 QStringList leftoverClips() {
-    return QDir(AppPaths::tempFolder()).entryList({"minimax_video_*"}, QDir::Files | QDir::Hidden);
+    return QDir(AppPaths::downloadsFolder()).entryList({"minimax_video_*"}, QDir::Files | QDir::Hidden);
+}
+
+QString unreadable(const QString& reason) {
+    return "Video generation error: The service's answer could not be read (" + reason +
+           "). The clip may still be made (and billed) at the service; check your MiniMax account before trying "
+           "again.";
+}
+
+QFileDevice::Permissions permissionsOf(const QString& path) {
+    return QFileInfo(path).permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
 }
 
 } // namespace
@@ -297,6 +320,11 @@ private slots:
         for (const auto& request : world->fake.requestsTo(kGenerationPath))
             sendTimes.append(secondsFromStart(request.at));
         QCOMPARE(sendTimes, QList<double>({0, 12.1, 24.2, 36.3}));
+        // Each paid request came on a fresh connection that carried nothing else.
+        for (const auto& post : world->fake.requestsTo(kGenerationPath)) {
+            for (const auto& other : world->fake.requests)
+                QVERIFY(other.connection != post.connection || other.at == post.at);
+        }
         // Each retry waits its backoff, then the rest of the 12.1 s since the previous request.
         QCOMPARE(inMilliseconds(world->clock.sleepLog()).mid(0, 7),
                  QList<qint64>({2000, 10100, 4000, 8100, 8000, 4100, 5000}));
@@ -397,9 +425,12 @@ private slots:
             return QByteArray(R"({"base_resp":{"status_code":)") + QByteArray::number(code) +
                    R"(,"status_msg":"refused"}})";
         };
-        QTest::newRow("generation: not json") << 0 << QByteArray("<html>oops</html>") << 200 << kFormat << 4;
-        QTest::newRow("generation: no task id") << 0 << "{" + ok + "}" << 200 << "Invalid server response" << 4;
-        QTest::newRow("generation: task id as number") << 0 << R"({"task_id":12,)" + ok + "}" << 200 << kFormat << 4;
+        // A whole answer that cannot be read may have accepted the job: it is not sent again.
+        const QString format = unreadable(kFormat.chopped(1));
+        QTest::newRow("generation: not json") << 0 << QByteArray("<html>oops</html>") << 200 << format << 1;
+        QTest::newRow("generation: no task id")
+            << 0 << "{" + ok + "}" << 200 << unreadable("Invalid server response") << 1;
+        QTest::newRow("generation: task id as number") << 0 << R"({"task_id":12,)" + ok + "}" << 200 << format << 1;
         QTest::newRow("generation: 1002") << 0 << refusal(1002) << 200 << "HTTP Error: 1002" << 4;
         QTest::newRow("generation: 1008") << 0 << refusal(1008) << 200 << "HTTP Error: 1008" << 4;
         QTest::newRow("generation: 1026") << 0 << refusal(1026) << 200 << "HTTP Error: 1026" << 4;
@@ -505,12 +536,15 @@ private slots:
 
     // --- the download
 
-    void clipIsDownloadedToTheTemporaryFolder() {
+    void clipIsDownloadedIntoAPrivateFolder() {
         MiniMaxAPIService service("test-key-1", 1);
         QVERIFY(runJob(service));
         const QString path = *service.generatedVideoURL();
         const QFileInfo info(path);
-        QCOMPARE(info.absolutePath(), QFileInfo(AppPaths::tempFolder()).absoluteFilePath());
+        QCOMPARE(info.absolutePath(), QFileInfo(AppPaths::downloadsFolder()).absoluteFilePath());
+        QCOMPARE(permissionsOf(info.absolutePath()),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(permissionsOf(path), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QVERIFY(QRegularExpression("^minimax_video_[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.mp4$")
                     .match(info.fileName())
                     .hasMatch());
@@ -699,7 +733,7 @@ private slots:
         QVERIFY(world->clock.runUntil([&] { return world->fake.acceptedTasks() == 1; }));
         const QUrl url(world->fake.downloadUrl(QString::number(300000000001LL)));
         QNetworkAccessManager network;
-        const QString path = AppPaths::tempFolder() + "/minimax_video_capped.mp4";
+        const QString path = AppPaths::downloadsFolder() + "/minimax_video_capped.mp4";
 
         MiniMaxDownload::Result result;
         bool done = false;
@@ -717,6 +751,211 @@ private slots:
         QVERIFY2(result.ok, qPrintable(result.error));
         QCOMPARE(result.bytes, cap);
         QCOMPARE(leftoverClips(), QStringList({"minimax_video_capped.mp4"}));
+    }
+
+    // --- the paid generation request goes out again only when it never reached the service
+
+    void aRequestThatNeverReachedTheServiceIsSentAgain() {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const QUrl nobodyListens(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
+        closed.close();
+        ServiceConfig config = ServiceConfig::current();
+        const QUrl reachable = config.miniMaxBaseUrl;
+        config.miniMaxBaseUrl = nobodyListens;
+        ServiceConfig::setCurrent(config);
+        MiniMaxAPIService service("test-key-1", 1);
+        startJob(service, "a cat");
+        // The refused attempt waits its back-off; meanwhile the service becomes reachable.
+        QVERIFY(world->clock.runUntil([&] { return !world->clock.sleepLog().isEmpty(); }));
+        config.miniMaxBaseUrl = reachable;
+        ServiceConfig::setCurrent(config);
+        QVERIFY(world->clock.runUntil([&] { return !service.isLoading(); }));
+        QVERIFY2(service.generatedVideoURL(), qPrintable(service.errorMessage().value_or("")));
+        QCOMPARE(world->fake.requestsTo(kGenerationPath).size(), 1);
+        QCOMPARE(inMilliseconds(world->clock.sleepLog()).mid(0, 2), QList<qint64>({2000, 10100}));
+    }
+
+    void aCutOffAnswerIsNotSentAgain_data() {
+        QTest::addColumn<int>("cut"); // 0: dropped once the whole body was read, 1: status line then cut off
+        QTest::newRow("dropped after the body was read") << 0;
+        QTest::newRow("cut off after the status line") << 1;
+    }
+
+    void aCutOffAnswerIsNotSentAgain() {
+        QFETCH(int, cut);
+        Reply reply = Reply::dropped();
+        if (cut == 1) {
+            reply = Reply::json(R"({"task_id":"task-1","base_resp":{"status_code":0,"status_msg":"success"}})");
+            reply.truncateAt = 10;
+        }
+        world->fake.generationReplies = {reply, reply, reply, reply};
+        MiniMaxAPIService service("test-key-1", 1);
+        QVERIFY(runJob(service));
+        QCOMPARE(service.errorMessage().value_or(QString()), kLostAfterSending);
+        QVERIFY(!service.currentTaskId());
+        QVERIFY(world->clock.sleepLog().isEmpty());
+        world->clock.runUntil([] { return false; }, 120, 300);
+        // Counted where the body arrives: neither the client nor the network layer sent it twice.
+        QCOMPARE(world->fake.requestsTo(kGenerationPath).size(), 1);
+        QVERIFY(world->fake.requestsTo(kQueryPath).isEmpty());
+    }
+
+    // --- a download that makes no real progress ends in bounded time
+
+    void aDownloadWithoutRealProgressEndsWithinThreeMinutes_data() {
+        QTest::addColumn<int>("kind"); // 0 half then held open, 1 a byte a second, 2 and 3 the server goes mid-body
+        QTest::newRow("half the clip, then the connection held open") << 0;
+        QTest::newRow("a byte a second") << 1;
+        QTest::newRow("the server dies mid-body") << 2;
+        QTest::newRow("the server vanishes mid-body") << 3;
+    }
+
+    void aDownloadWithoutRealProgressEndsWithinThreeMinutes() {
+        QFETCH(int, kind);
+        const QByteArray clip = fixtureClip();
+        Reply download = kind == 1 ? Reply::trickle(clip, 1) : Reply::heldAfter(clip, clip.size() / 2);
+        download.thenDie = kind == 2;
+        download.thenVanish = kind == 3;
+        Script script;
+        script.downloads = {download};
+        world->fake.scripts = {script};
+        MiniMaxAPIService service("test-key-1", 1);
+        startJob(service, "a cat");
+        QVERIFY(world->clock.runUntil([&] { return !service.isLoading(); }, 600, 5000));
+        const auto downloads = world->fake.requestsTo(kFirstDownloadPath);
+        QVERIFY(!downloads.isEmpty());
+        const double spent = double(downloads.first().at.msecsTo(world->clock.now())) / 1000.0;
+        QVERIFY2(spent <= 180, qPrintable(QString::number(spent)));
+        const QString message = service.errorMessage().value_or(QString());
+        if (kind >= 2)
+            QVERIFY2(message.startsWith("Video download error: "), qPrintable(message));
+        else
+            QCOMPARE(message, "Video download error: " + MiniMaxDownload::stalledText());
+        QVERIFY(!service.generatedVideoURL());
+        QCOMPARE(QDir(AppPaths::downloadsFolder()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    void aSlowDownloadThatKeepsComingIsNotCut() {
+        // 32 KB a second, twice the floor, for 200 seconds: longer than a stalled download may take.
+        const qint64 step = 320 * 1024;
+        const QByteArray body(20 * step, 'v');
+        Script script;
+        script.downloads = {Reply::trickle(body, 10, step)};
+        world->fake.scripts = {script};
+        MiniMaxAPIService service("test-key-1", 1);
+        QVERIFY(runJob(service));
+        QVERIFY2(service.generatedVideoURL(), qPrintable(service.errorMessage().value_or("")));
+        QCOMPARE(QFileInfo(*service.generatedVideoURL()).size(), body.size());
+        QCOMPARE(world->fake.requestsTo(kFirstDownloadPath).size(), 1);
+    }
+
+    // --- clips are private to the user and do not pile up
+
+    void aPartialClipIsPrivateWhileItArrives() {
+        Script script;
+        script.downloads = {Reply::heldAfter(fixtureClip(), 1000)};
+        world->fake.scripts = {script};
+        MiniMaxAPIService service("test-key-1", 1);
+        startJob(service, "a cat");
+        QString part;
+        QVERIFY(world->clock.runUntil([&] {
+            const QDir folder(AppPaths::downloadsFolder());
+            const QStringList parts = folder.entryList({"*.part"}, QDir::Files | QDir::Hidden);
+            part = parts.isEmpty() ? QString() : folder.filePath(parts.first());
+            return !part.isEmpty() && world->fake.heldConnections() == 1;
+        }));
+        QCOMPARE(permissionsOf(part), kOwnerOnlyFile);
+    }
+
+    void downloadsFolderIsTheRuntimeFolderOnlyWhenPrivate_data() {
+        QTest::addColumn<bool>("runtimeSet");
+        QTest::addColumn<int>("runtimeMode");
+        QTest::addColumn<bool>("usesRuntime");
+        QTest::newRow("private runtime folder") << true << 0700 << true;
+        QTest::newRow("runtime folder others may enter") << true << 0755 << false;
+        QTest::newRow("no runtime folder") << false << 0700 << false;
+    }
+
+    void downloadsFolderIsTheRuntimeFolderOnlyWhenPrivate() {
+        QFETCH(bool, runtimeSet);
+        QFETCH(int, runtimeMode);
+        QFETCH(bool, usesRuntime);
+        QTemporaryDir dir;
+        const QString runtime = dir.filePath("run");
+        const QString cache = dir.filePath("cache");
+        QVERIFY(QDir().mkpath(runtime));
+        QVERIFY(::chmod(QFile::encodeName(runtime).constData(), mode_t(runtimeMode)) == 0);
+        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+        const auto restore = qScopeGuard([&] {
+            qputenv("XDG_RUNTIME_DIR", savedRuntime);
+            savedCache.isNull() ? qunsetenv("XDG_CACHE_HOME") : qputenv("XDG_CACHE_HOME", savedCache);
+            AppPaths::setRoot(world->environment.root());
+        });
+        runtimeSet ? qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime)) : qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+        AppPaths::setRoot({});
+        const QString folder = AppPaths::downloadsFolder();
+        QCOMPARE(folder, usesRuntime ? runtime + "/orvane" : cache + "/Orvane/downloads");
+        QCOMPARE(permissionsOf(folder), kOwnerOnlyFolder);
+    }
+
+    void leftoverDownloadsOlderThanADayAreRemoved() {
+        const QDir folder(AppPaths::downloadsFolder());
+        const auto leave = [&](const QString& name, double hoursAgo) {
+            QFile file(folder.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write("clip") == 4 && file.flush() &&
+                   file.setFileTime(world->clock.now().addSecs(qint64(-hoursAgo * 3600)),
+                                    QFileDevice::FileModificationTime);
+        };
+        QVERIFY(leave("minimax_video_A.mp4", 25));
+        QVERIFY(leave("minimax_video_B.mp4.part", 48));
+        QVERIFY(leave("minimax_video_C.mp4", 23));
+        QCOMPARE(AppPaths::removeStaleDownloads(), 2);
+        QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden), QStringList({"minimax_video_C.mp4"}));
+    }
+
+    // --- nothing of a job outlives its client
+
+    void aClientsTasksEndWithIt_data() {
+        QTest::addColumn<int>("phase"); // 0 answer to the paid request, 1 Retry-After wait, 2 polling, 3 download
+        QTest::newRow("waiting for the answer to the paid request") << 0;
+        QTest::newRow("waiting out a Retry-After") << 1;
+        QTest::newRow("polling") << 2;
+        QTest::newRow("downloading") << 3;
+    }
+
+    void aClientsTasksEndWithIt() {
+        QFETCH(int, phase);
+        Script script = Script::processingForever();
+        if (phase == 0)
+            world->fake.generationReplies = {Reply::hanging()};
+        if (phase == 1)
+            world->fake.generationReplies = {Reply::tooManyRequests("45")};
+        if (phase == 3) {
+            script.statuses = {"Success"};
+            script.downloads = {Reply::heldAfter(fixtureClip(), 100)};
+        }
+        world->fake.scripts = {script};
+        auto service = std::make_unique<MiniMaxAPIService>("test-key-1", 1);
+        startJob(*service, "a cat");
+        QVERIFY(world->clock.runUntil([&] {
+            switch (phase) {
+            case 0:
+                return world->fake.heldConnections() == 1;
+            case 1:
+                return world->clock.sleepLog().contains(45);
+            case 2:
+                return !world->fake.requestsTo(kQueryPath).isEmpty();
+            default:
+                return world->fake.heldConnections() == 1 && !world->fake.requestsTo(kFirstDownloadPath).isEmpty();
+            }
+        }));
+        service.reset();
+        // Nothing waits on the clock for the client any more, and its open request has been given up.
+        QVERIFY(QTest::qWaitFor([&] { return world->clock.pendingSleepers() == 0; }, 1000));
+        QVERIFY(QTest::qWaitFor([&] { return world->fake.heldConnections() == 0; }, 1000));
     }
 };
 

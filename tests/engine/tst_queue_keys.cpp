@@ -10,7 +10,8 @@ using Script = FakeMiniMaxService::TaskScript;
 
 namespace {
 const QString kGenerationPath = "/v1/video_generation";
-}
+const QString kQueryPath = "/v1/query/video_generation";
+} // namespace
 
 // Keys typed in the settings while the application runs: the queue's clients take them at once.
 class QueueKeysTest : public QObject {
@@ -80,6 +81,31 @@ private slots:
         QVERIFY(world->clock.runUntil([&] { return queue->activeVideoTasks().size() == 1; }));
         QVERIFY(world->clock.runUntil([&] { return bearersSent().contains("Bearer key-1"); }));
         QCOMPARE(queue->activeVideoTasks().first().prompt, "after the fix");
+    }
+
+    // A job in flight when its queue and clients go (keys replaced, the application quitting) leaves nothing
+    // behind: no wait on the clock and no open request.
+    void aRunningJobsTasksEndWithTheQueue_data() {
+        QTest::addColumn<bool>("answerHeld"); // the paid request unanswered; otherwise the job is polling
+        QTest::newRow("waiting for the answer to the paid request") << true;
+        QTest::newRow("polling") << false;
+    }
+
+    void aRunningJobsTasksEndWithTheQueue() {
+        QFETCH(bool, answerHeld);
+        APIManager::shared().setMiniMaxAPIKey("key-1");
+        queue = std::make_unique<QueueManager>();
+        world->fake.scripts = {Script::processingForever()};
+        if (answerHeld)
+            world->fake.generationReplies = {FakeMiniMaxService::Reply::hanging()};
+        add("in flight");
+        QVERIFY(world->clock.runUntil([&] {
+            return answerHeld ? world->fake.heldConnections() == 1 : !world->fake.requestsTo(kQueryPath).isEmpty();
+        }));
+        QCOMPARE(queue->activeVideoTasks().size(), 1);
+        queue.reset();
+        QVERIFY(QTest::qWaitFor([&] { return world->clock.pendingSleepers() == 0; }, 1000));
+        QVERIFY(QTest::qWaitFor([&] { return world->fake.heldConnections() == 0; }, 1000));
     }
 };
 

@@ -68,7 +68,7 @@ class VideoFilingTest : public QObject {
     GenerationTask finishedTask(const QString& prompt, const QList<QImage>& frames,
                                 std::optional<VideoModel> model = VideoModel::hailuo23Fast) {
         static int counter = 0;
-        const QString clip = AppPaths::tempFolder() + QStringLiteral("/minimax_video_%1.mp4").arg(++counter);
+        const QString clip = AppPaths::downloadsFolder() + QStringLiteral("/minimax_video_%1.mp4").arg(++counter);
         QFile file(clip);
         file.open(QIODevice::WriteOnly);
         file.write(fixtureClip());

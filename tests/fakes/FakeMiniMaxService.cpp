@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QJsonDocument>
+#include <QTcpServer>
 
 #include <algorithm>
 
@@ -89,6 +90,20 @@ FakeMiniMaxService::Reply FakeMiniMaxService::Reply::garbage(const QByteArray& b
     return reply;
 }
 
+FakeMiniMaxService::Reply FakeMiniMaxService::Reply::heldAfter(const QByteArray& body, qint64 sent) {
+    Reply reply = http(200, body.left(sent));
+    reply.announcedLength = body.size();
+    return reply;
+}
+
+FakeMiniMaxService::Reply FakeMiniMaxService::Reply::trickle(const QByteArray& body, double seconds,
+                                                             qint64 bytesPerStep) {
+    Reply reply = http(200, body);
+    reply.trickleSeconds = seconds;
+    reply.trickleBytes = bytesPerStep;
+    return reply;
+}
+
 FakeMiniMaxService::Reply FakeMiniMaxService::Reply::after(double seconds) const {
     Reply reply = *this;
     reply.delay = seconds;
@@ -127,6 +142,25 @@ QList<FakeMiniMaxService::Request> FakeMiniMaxService::requestsTo(const QString&
     return matching;
 }
 
+int FakeMiniMaxService::heldConnections() const {
+    return int(std::count_if(held_.begin(), held_.end(), [](const QPointer<QTcpSocket>& socket) {
+        return socket && socket->state() == QAbstractSocket::ConnectedState;
+    }));
+}
+
+void FakeMiniMaxService::vanish() {
+    for (QTcpServer* server : servers())
+        server->close();
+}
+
+void FakeMiniMaxService::die() {
+    vanish();
+    for (const QPointer<QTcpSocket>& socket : std::as_const(connections_)) {
+        if (socket)
+            socket->abort();
+    }
+}
+
 QString FakeMiniMaxService::downloadUrl(const QString& fileId) const {
     return baseUrl().toString() + "/download/" + QString::fromLatin1(QUrl::toPercentEncoding(fileId)) + ".mp4";
 }
@@ -148,9 +182,15 @@ bool FakeMiniMaxService::handleRequest(const QHttpServerRequest& incoming, QTcpS
     request.headers = incoming.headers();
     request.body = incoming.body();
     request.at = Clock::current().now();
+    if (!connections_.contains(socket))
+        connections_.append(socket);
+    request.connection = int(connections_.indexOf(socket)) + 1;
     requests.append(request);
 
-    const Reply reply = route(request);
+    Reply reply = route(request);
+    reply.closeAfter = request.header("Connection").toLower().contains("close");
+    if (reply.hang || reply.announcedLength > reply.body.size() || reply.trickleSeconds > 0 || reply.endless)
+        held_.append(socket);
     if (reply.hang)
         return true;
     if (reply.delay > 0)
@@ -284,6 +324,8 @@ void FakeMiniMaxService::send(QPointer<QTcpSocket> socket, const Reply& reply) {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n";
     for (const auto& [key, value] : reply.headers)
         head += key + ": " + value + "\r\n";
+    if (reply.closeAfter)
+        head += "Connection: close\r\n";
     if (reply.endless) {
         socket->write(head + "Transfer-Encoding: chunked\r\n\r\n" + QByteArray::number(reply.body.size(), 16) + "\r\n" +
                       reply.body + "\r\n");
@@ -292,6 +334,10 @@ void FakeMiniMaxService::send(QPointer<QTcpSocket> socket, const Reply& reply) {
     const qint64 length = reply.announcedLength >= 0 ? reply.announcedLength : reply.body.size();
     head += "Content-Length: " + QByteArray::number(length) + "\r\n\r\n";
     socket->write(head);
+    if (reply.trickleSeconds > 0) {
+        sendTrickle(socket, reply.body, reply.trickleSeconds, reply.trickleBytes);
+        return;
+    }
     if (reply.truncateAt >= 0) {
         socket->write(reply.body.left(reply.truncateAt));
         socket->flush();
@@ -299,6 +345,24 @@ void FakeMiniMaxService::send(QPointer<QTcpSocket> socket, const Reply& reply) {
         return;
     }
     socket->write(reply.body);
+    if (reply.thenDie) {
+        socket->flush();
+        die();
+    } else if (reply.thenVanish) {
+        vanish();
+    } else if (reply.closeAfter) {
+        socket->disconnectFromHost();
+    }
+}
+
+QCoro::Task<> FakeMiniMaxService::sendTrickle(QPointer<QTcpSocket> socket, QByteArray body, double seconds,
+                                              qint64 bytesPerStep) {
+    for (qsizetype sent = 0; sent < body.size(); sent += bytesPerStep) {
+        co_await Clock::current().sleep(seconds, this);
+        if (!socket || socket->state() != QAbstractSocket::ConnectedState)
+            co_return;
+        socket->write(body.mid(sent, bytesPerStep));
+    }
 }
 
 QCoro::Task<> FakeMiniMaxService::sendLater(QPointer<QTcpSocket> socket, Reply reply) {

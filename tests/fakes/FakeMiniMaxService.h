@@ -29,7 +29,8 @@ public:
         QUrlQuery query;
         QList<QPair<QByteArray, QByteArray>> headers;
         QByteArray body;
-        QDateTime at; // on the current clock
+        QDateTime at;       // on the current clock
+        int connection = 0; // which connection it came on, numbered from 1 in order of arrival
 
         bool hasHeader(const QByteArray& name) const;
         QByteArray header(const QByteArray& name) const;
@@ -41,13 +42,18 @@ public:
         int status = 200;
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> headers;
-        double delay = 0;       // seconds on the current clock before the answer goes out
-        qint64 truncateAt = -1; // announce the whole body, send this many bytes, then drop the connection
+        double delay = 0;            // seconds on the current clock before the answer goes out
+        qint64 truncateAt = -1;      // announce the whole body, send this many bytes, then drop the connection
         qint64 announcedLength = -1; // announce this length instead, send the body, keep the connection open
         bool endless = false;        // chunked: send the body as one chunk and never end the answer
         bool drop = false;           // close the connection without answering
         bool hang = false;           // never answer
         bool notHttp = false;        // send the body alone, no status line or headers, then close
+        double trickleSeconds = 0;   // announce the whole body, then send `trickleBytes` each this many seconds
+        qint64 trickleBytes = 1;
+        bool thenDie = false;    // after sending, the whole server goes down (see `die()`)
+        bool thenVanish = false; // after sending, the server is gone from the network (see `vanish()`)
+        bool closeAfter = false; // set when the request asked for "Connection: close", as servers honour it
 
         static Reply json(const QByteArray& body, int status = 200);
         static Reply http(int status, const QByteArray& body = {});
@@ -56,6 +62,9 @@ public:
         static Reply dropped();
         static Reply hanging();
         static Reply garbage(const QByteArray& bytes);
+        // Announces the whole body, sends the first `sent` bytes and holds the connection open.
+        static Reply heldAfter(const QByteArray& body, qint64 sent);
+        static Reply trickle(const QByteArray& body, double seconds = 1, qint64 bytesPerStep = 1);
         Reply after(double seconds) const;
     };
 
@@ -63,12 +72,12 @@ public:
         QString taskId; // empty: made up
         // One state per query (the last one repeats). "Success" answers carry the file id.
         QStringList statuses = {"Queueing", "Preparing", "Processing", "Success"};
-        QList<Reply> queryReplies; // when set, used instead of `statuses` (the last one repeats)
+        QList<Reply> queryReplies;  // when set, used instead of `statuses` (the last one repeats)
         QList<Reply> queryFailures; // answered in order before the first scripted status
-        QString fileId;            // empty: made up (digits)
+        QString fileId;             // empty: made up (digits)
         std::optional<Reply> fileRecord;
         QList<Reply> fileRecordFailures; // answered in order before the file record
-        QList<Reply> downloads; // the last one repeats; none: the clip
+        QList<Reply> downloads;          // the last one repeats; none: the clip
 
         static TaskScript processingForever();
     };
@@ -92,6 +101,13 @@ public:
 
     QList<Request> requests;
     QList<Request> requestsTo(const QString& path) const;
+    // Connections whose answer is held back or still being sent, and that the client has not closed.
+    int heldConnections() const;
+    // The server goes down as a killed process would: it stops listening and drops every connection.
+    void die();
+    // The server is gone as a host that lost its network is: it stops listening, and its open connections
+    // get nothing more, not even their end.
+    void vanish();
     QString downloadUrl(const QString& fileId) const;
     int acceptedTasks() const { return int(tasks_.size()); }
 
@@ -119,7 +135,10 @@ private:
     std::optional<Reply> checkCredentials(const Request& request, bool groupInQuery) const;
     void send(QPointer<QTcpSocket> socket, const Reply& reply);
     QCoro::Task<> sendLater(QPointer<QTcpSocket> socket, Reply reply);
+    QCoro::Task<> sendTrickle(QPointer<QTcpSocket> socket, QByteArray body, double seconds, qint64 bytesPerStep);
 
     quint16 port_ = 0;
     QList<ScriptedTask> tasks_;
+    QList<QPointer<QTcpSocket>> connections_;
+    QList<QPointer<QTcpSocket>> held_;
 };

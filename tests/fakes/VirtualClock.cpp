@@ -12,12 +12,32 @@ struct VirtualClock::Awaiter {
     qint64 deadline;
     bool await_ready() const noexcept { return deadline <= clock->monotonicMs_; }
     void await_suspend(std::coroutine_handle<> handle) {
-        clock->sleepers_.emplace(std::make_pair(deadline, ++clock->sequence_), handle);
+        clock->sleepers_.emplace(std::make_pair(deadline, ++clock->sequence_), Sleeper{handle, {}, {}});
     }
     void await_resume() const noexcept {}
 };
 
-VirtualClock::VirtualClock(QDateTime start) : now_(std::move(start)) {}
+// A sleeper that also wakes, at once, when its owner is destroyed.
+struct VirtualClock::OwnedAwaiter {
+    VirtualClock* clock;
+    qint64 deadline;
+    QPointer<QObject> owner;
+    bool await_ready() const noexcept { return !owner || deadline <= clock->monotonicMs_; }
+    void await_suspend(std::coroutine_handle<> handle) {
+        const auto key = std::make_pair(deadline, ++clock->sequence_);
+        VirtualClock* self = clock;
+        const auto watch = QObject::connect(owner.data(), &QObject::destroyed, &clock->watcher_, [self, key, handle] {
+            self->sleepers_.erase(key);
+            handle.resume();
+        });
+        clock->sleepers_.emplace(key, Sleeper{handle, {}, {}, watch});
+    }
+    void await_resume() const noexcept {}
+};
+
+VirtualClock::VirtualClock(QDateTime start) : now_(std::move(start)) {
+    real_.start();
+}
 
 VirtualClock::~VirtualClock() {
     if (&Clock::current() == this)
@@ -32,6 +52,25 @@ QCoro::Task<> VirtualClock::sleep(double seconds) {
     co_await Awaiter{this, deadline};
 }
 
+QCoro::Task<> VirtualClock::sleep(double seconds, QObject* owner) {
+    if (!std::isfinite(seconds) || seconds < 0)
+        seconds = 0;
+    sleepLog_.append(seconds);
+    // g++ 12 destroys a temporary awaiter of a co_await expression twice: name it first.
+    OwnedAwaiter wait{this, monotonicMs_ + qint64(std::llround(seconds * 1000.0)), owner};
+    co_await wait;
+}
+
+void VirtualClock::callAfter(double seconds, QObject* context, std::function<void()> action) {
+    if (!context)
+        return;
+    if (!std::isfinite(seconds) || seconds < 0)
+        seconds = 0;
+    const auto key = std::make_pair(monotonicMs_ + qint64(std::llround(seconds * 1000.0)), ++sequence_);
+    const auto watch = QObject::connect(context, &QObject::destroyed, &watcher_, [this, key] { sleepers_.erase(key); });
+    sleepers_.emplace(key, Sleeper{{}, context, std::move(action), watch, real_.elapsed()});
+}
+
 double VirtualClock::nextDeadline() const {
     if (sleepers_.empty())
         return -1;
@@ -40,9 +79,13 @@ double VirtualClock::nextDeadline() const {
 
 void VirtualClock::wakeDue() {
     while (!sleepers_.empty() && sleepers_.begin()->first.first <= monotonicMs_) {
-        auto handle = sleepers_.begin()->second;
+        Sleeper sleeper = std::move(sleepers_.begin()->second);
         sleepers_.erase(sleepers_.begin());
-        handle.resume();
+        QObject::disconnect(sleeper.contextWatch);
+        if (sleeper.handle)
+            sleeper.handle.resume();
+        else if (sleeper.context)
+            sleeper.action();
         QCoreApplication::processEvents();
     }
 }
@@ -92,6 +135,13 @@ bool VirtualClock::runUntil(const std::function<bool()>& done, double maxVirtual
         const qint64 next = sleepers_.begin()->first.first;
         if (next > limit)
             return done();
+        // A timed call may be a deadline on work still arriving from another thread (a transfer): it is
+        // jumped to only once it has stood for a few real milliseconds.
+        if (const Sleeper& first = sleepers_.begin()->second;
+            !first.handle && real_.elapsed() - first.setAtRealMs < kTimedCallSettleMs) {
+            QThread::msleep(1);
+            continue;
+        }
         moveTo(next);
         wakeDue();
     }

@@ -2,6 +2,7 @@
 #include "RequestSpacing.h"
 #include "VirtualClock.h"
 
+#include <QPointer>
 #include <QTest>
 
 #include <qcoro/qcorotask.h>
@@ -10,6 +11,12 @@ namespace {
 QCoro::Task<> sleeper(double seconds, QStringList* log, QString name) {
     co_await Clock::current().sleep(seconds);
     log->append(name);
+}
+
+QCoro::Task<> ownedSleeper(double seconds, QObject* owner, QStringList* log) {
+    QPointer<QObject> alive(owner);
+    co_await Clock::current().sleep(seconds, owner);
+    log->append(alive ? "woke" : "owner gone");
 }
 
 QCoro::Task<> chain(QStringList* log) {
@@ -39,6 +46,64 @@ private slots:
         QCOMPARE(log, (QStringList{"one", "one again", "after 2", "five", "after 6"}));
         QCOMPARE(clock.secondsSince(start), 10.999);
         QCOMPARE(clock.pendingSleepers(), 0);
+    }
+
+    void timedCallsWaitAmongSleepersAndLeaveWithTheirContext() {
+        VirtualClock clock;
+        clock.install();
+        QStringList log;
+        QObject kept;
+        auto* dropped = new QObject;
+        clock.callAfter(2, &kept, [&] { log << "kept"; });
+        clock.callAfter(1, dropped, [&] { log << "dropped"; });
+        sleeper(1.5, &log, "sleeper");
+        QCOMPARE(clock.pendingSleepers(), 3);
+        delete dropped;
+        QCOMPARE(clock.pendingSleepers(), 2);
+        clock.advance(3);
+        QCOMPARE(log, (QStringList{"sleeper", "kept"}));
+        QCOMPARE(clock.sleepLog(), QList<double>{1.5});
+        QCOMPARE(clock.pendingSleepers(), 0);
+    }
+
+    void anOwnedSleepEndsAtOnceWithItsOwner_data() {
+        QTest::addColumn<bool>("virtualTime");
+        QTest::newRow("virtual clock") << true;
+        QTest::newRow("system clock") << false;
+    }
+
+    void anOwnedSleepEndsAtOnceWithItsOwner() {
+        QFETCH(bool, virtualTime);
+        VirtualClock clock;
+        if (virtualTime)
+            clock.install();
+        QStringList log;
+        auto* owner = new QObject;
+        ownedSleeper(3600, owner, &log);
+        QObject keeper;
+        ownedSleeper(0.02, &keeper, &log);
+        QVERIFY(log.isEmpty());
+        delete owner;
+        QCOMPARE(log, QStringList{"owner gone"});
+        if (virtualTime) {
+            QCOMPARE(clock.pendingSleepers(), 1);
+            clock.advance(0.02);
+        }
+        QTRY_COMPARE(log, (QStringList{"owner gone", "woke"}));
+        if (virtualTime)
+            QCOMPARE(clock.sleepLog(), (QList<double>{3600, 0.02}));
+    }
+
+    void systemTimedCallsLeaveWithTheirContext() {
+        QStringList log;
+        QObject kept;
+        auto* dropped = new QObject;
+        Clock::current().callAfter(0.01, &kept, [&] { log << "kept"; });
+        Clock::current().callAfter(0.01, dropped, [&] { log << "dropped"; });
+        delete dropped;
+        QTRY_COMPARE(log, QStringList{"kept"});
+        QTest::qWait(30);
+        QCOMPARE(log, QStringList{"kept"});
     }
 
     void invalidDurationsCountAsZero() {

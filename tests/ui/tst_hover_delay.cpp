@@ -90,9 +90,25 @@ private slots:
             delay->setHovered(true);
             QCOMPARE(clock_.pendingSleepers(), 1);
         }
+        // Nothing is left waiting for the reaction once its owner is gone.
+        QCOMPARE(clock_.pendingSleepers(), 0);
         clock_.advance(1);
         QCOMPARE(reactions, 0);
         QCOMPARE(clock_.pendingSleepers(), 0);
+    }
+
+    void aRestartLeavesOnlyTheNewReactionWaiting() {
+        QObject owner;
+        HoverDelay delay(&owner);
+        QSignalSpy entered(&delay, &HoverDelay::enterElapsed);
+        for (int i = 0; i < 5; ++i) {
+            delay.setHovered(i % 2 == 0);
+            QCOMPARE(clock_.pendingSleepers(), 1);
+        }
+        delay.cancel();
+        QCOMPARE(clock_.pendingSleepers(), 0);
+        clock_.advance(1);
+        QCOMPARE(entered.count(), 0);
     }
 
     void tracksThePointerOfItsWidget() {
