@@ -18,7 +18,6 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
-#include <qcoro/qcoronetworkreply.h>
 
 #include <algorithm>
 #include <cmath>
@@ -345,7 +344,8 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
             auto bytesSent = std::make_shared<qint64>(0);
             connect(reply, &QNetworkReply::uploadProgress, reply,
                     [bytesSent](qint64 sent, qint64) { *bytesSent = std::max(*bytesSent, sent); });
-            co_await reply;
+            MiniMaxDownload::Finished ended(reply);
+            co_await ended;
             reply->deleteLater();
             if (!self || !isCurrent(token))
                 co_return;
@@ -460,7 +460,8 @@ QCoro::Task<MiniMaxAPIService::Outcome<T>>
 MiniMaxAPIService::fetchStatusAnswer(QNetworkRequest request, Decoded<T> (*decode)(const QByteArray&)) {
     QNetworkReply* reply = network()->get(request);
     abandonWithThis(reply);
-    co_await reply;
+    MiniMaxDownload::Finished ended(reply);
+    co_await ended;
     reply->deleteLater();
     const auto status = httpStatus(reply);
     if (!status)

@@ -11,8 +11,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-#include <qcoro/qcoronetworkreply.h>
-
 #include <memory>
 
 namespace MiniMaxDownload {
@@ -174,13 +172,22 @@ QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString pat
     QObject::connect(reply, &QNetworkReply::readyRead, reply,
                      [reply, file, progress] { drain(reply, *file, *progress); });
     watchForStall(reply, progress);
-    co_await reply;
+    Finished ended(reply);
+    co_await ended;
     drain(reply, *file, *progress);
     const Result result = finish(reply, *file, path, *progress);
     if (!result.ok)
         file->remove();
     reply->deleteLater();
     co_return result;
+}
+
+void Finished::await_suspend(std::coroutine_handle<> handle) {
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(reply_.data(), &QNetworkReply::finished, reply_.data(), [connection, handle] {
+        QObject::disconnect(*connection);
+        handle.resume();
+    });
 }
 
 std::optional<int> httpStatus(const QNetworkReply* reply) {
