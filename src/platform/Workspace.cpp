@@ -45,7 +45,7 @@ struct TrashFolder {
     QString topdir; // empty for the home trash, whose records hold absolute paths
 };
 
-// The trash for a file on `device`, as the freedesktop trash specification places it: the home trash on its
+// The trash for a file on `device`, as the freedesktop trash layout places it: the home trash on its
 // own file system, else one at the top of the file's mount, in the shared sticky ".Trash" or in ".Trash-$uid".
 std::optional<TrashFolder> trashFolderFor(const QString& file, dev_t device) {
     const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
