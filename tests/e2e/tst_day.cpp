@@ -185,25 +185,8 @@ private:
 
 #define DAY_EXPECT(condition, message) QVERIFY2(condition, qPrintable(QString(message)))
 
-// Clicks a control the step needs; fails with its name when it is missing, hidden or disabled.
-#define DAY_CLICK(root, name)                                                                                          \
-    do {                                                                                                               \
-        QWidget* clicked = gui::require<QWidget>(root, name, __FILE__, __LINE__);                                      \
-        if (!clicked)                                                                                                  \
-            return;                                                                                                    \
-        QVERIFY2(gui::click(clicked), qPrintable(QStringLiteral("could not click \"%1\"").arg(name)));                 \
-    } while (false)
-
 #define DAY_WAIT(condition, ms)                                                                                        \
     QVERIFY2(settle([&]() -> bool { return bool(condition); }, ms), "timed out waiting for: " #condition)
-
-// Runs a checking helper and leaves the step when it failed.
-#define DAY_CHECK(call)                                                                                                \
-    do {                                                                                                               \
-        call;                                                                                                          \
-        if (QTest::currentTestFailed())                                                                                \
-            return;                                                                                                    \
-    } while (false)
 
 class DayTest : public QObject {
     Q_OBJECT
@@ -399,21 +382,21 @@ private slots:
                      menuTexts.contains("Quit Orvane"),
                  qPrintable(menuTexts.join(", ")));
 
-        DAY_CHECK(shoot(shown, 1, "first-start"));
-        DAY_CHECK(checkAccessibility(shown, "first start"));
+        GUI_CHECK(shoot(shown, 1, "first-start"));
+        GUI_CHECK(checkAccessibility(shown, "first start"));
         Q_UNUSED(firstTexts);
     }
 
     // 2. The settings window from the keyboard shortcut: four keys typed and tested, one rejected first.
     void step02_settingsAndKeys() {
-        DAY_CHECK(openSettingsFromKeyboard());
+        GUI_CHECK(openSettingsFromKeyboard());
         QWidget* settings = app_->settingsWindow();
         GUI_REQUIRE(tabs, QTabWidget, settings, "settingsTabs");
         GUI_REQUIRE(googleField, QLineEdit, settings, "googleKeyField");
         QCOMPARE(tabs->tabText(0), QStringLiteral("General"));
         QCOMPARE(tabs->tabText(1), QStringLiteral("API"));
-        DAY_CHECK(shoot(settings, 2, "settings-general"));
-        DAY_CHECK(checkAccessibility(settings, "settings, General"));
+        GUI_CHECK(shoot(settings, 2, "settings-general"));
+        GUI_CHECK(checkAccessibility(settings, "settings, General"));
 
         // To the API tab with the keyboard.
         tabs->tabBar()->setFocus();
@@ -433,16 +416,16 @@ private slots:
             DAY_WAIT(onScreen(result) && !result->text().isEmpty() && onScreen(test), 5000);
             QCOMPARE(result->text(), expected);
         };
-        DAY_CHECK(testKey("google", kGoogleKey, "API key is valid"));
-        DAY_CHECK(testKey("miniMax1", videoKey(1), "API key is valid"));
+        GUI_CHECK(testKey("google", kGoogleKey, "API key is valid"));
+        GUI_CHECK(testKey("miniMax1", videoKey(1), "API key is valid"));
         // A mistyped key: the service refuses it, then the right one passes.
-        DAY_CHECK(testKey("miniMax2", kMistypedVideoKey, "Invalid API key"));
+        GUI_CHECK(testKey("miniMax2", kMistypedVideoKey, "Invalid API key"));
         // Scrolled to the refused key, as a person would to read its line.
         GUI_REQUIRE(scroll, QScrollArea, settings, "apiSettingsScroll");
         GUI_REQUIRE(refused, QWidget, settings, "miniMax2TestResult");
         scroll->ensureWidgetVisible(refused);
-        DAY_CHECK(shoot(settings, 3, "settings-key-rejected"));
-        DAY_CHECK(testKey("miniMax2", videoKey(2), "API key is valid"));
+        GUI_CHECK(shoot(settings, 3, "settings-key-rejected"));
+        GUI_CHECK(testKey("miniMax2", videoKey(2), "API key is valid"));
         for (int slot : {3, 4}) {
             GUI_REQUIRE(field, QLineEdit, settings, QStringLiteral("miniMax%1KeyField").arg(slot));
             field->setFocus();
@@ -458,8 +441,8 @@ private slots:
         QCOMPARE(iniValue(rig_.configFile(), "miniMaxAPIKey3").toString(), videoKey(3));
         QCOMPARE(iniValue(rig_.configFile(), "miniMaxAPIKey4").toString(), videoKey(4));
         keysEntered_ = true;
-        DAY_CHECK(shoot(settings, 4, "settings-keys"));
-        DAY_CHECK(checkAccessibility(settings, "settings, API"));
+        GUI_CHECK(shoot(settings, 4, "settings-keys"));
+        GUI_CHECK(checkAccessibility(settings, "settings, API"));
 
         settings->close();
         QVERIFY(!settings->isVisible());
@@ -498,11 +481,11 @@ private slots:
         // The prompt, then a built-in preset appended from the presets panel.
         gui::type(editor, kImagePrompt);
         QCOMPARE(editor->toPlainText(), kImagePrompt);
-        DAY_CLICK(studio, "imagePresets");
+        GUI_CLICK(studio, "imagePresets");
         QListView* angles = nullptr;
         DAY_WAIT((angles = control<QListView>(studio, "builtInPresetsList")) && onScreen(angles), 2000);
         QVERIFY(angles->model()->rowCount() > 0);
-        DAY_CHECK(checkAccessibility(angles->window(), "image presets panel"));
+        GUI_CHECK(checkAccessibility(angles->window(), "image presets panel"));
         const QString presetText = angles->model()->index(0, 0).data(Qt::UserRole + 1).toString();
         const QRect first = angles->visualRect(angles->model()->index(0, 0));
         QTest::mouseClick(angles->viewport(), Qt::LeftButton, {}, first.center());
@@ -551,11 +534,11 @@ private slots:
         auto* reply = studio->findChild<QWidget*>("replyText");
         DAY_WAIT(onScreen(reply) && textOf(reply).contains("Here is the harbour at first light."), 2000);
         QVERIFY2(meter->accessibleName() != meterBefore, qPrintable(meter->accessibleName()));
-        DAY_CHECK(shoot(window(), 5, "image-studio"));
-        DAY_CHECK(checkAccessibility(window(), "image studio with a result"));
+        GUI_CHECK(shoot(window(), 5, "image-studio"));
+        GUI_CHECK(checkAccessibility(window(), "image studio with a result"));
 
         // Finder: the picture lands in the photo folder and the file manager is asked to show it.
-        DAY_CLICK(studio, "showInFinder");
+        GUI_CLICK(studio, "showInFinder");
         DAY_WAIT(!filesIn(photoFolder_, {"Orvane_*.png"}).isEmpty(), 5000);
         const QString saved = photoFolder_ + "/" + filesIn(photoFolder_, {"Orvane_*.png"}).constFirst();
         QImage written(saved);
@@ -567,7 +550,7 @@ private slots:
                        "connected to the desktop workspace)");
 
         // Hand the picture to the video studio.
-        DAY_CLICK(studio, "imageToVideo");
+        GUI_CLICK(studio, "imageToVideo");
         DAY_WAIT(studios()->currentStudio() == videoStudio(), 2000);
         // The video studio takes the picture into its first slot.
         DAY_WAIT(onScreen(control<QWidget>(videoStudio(), "referenceFrameTile")), 3000);
@@ -580,7 +563,7 @@ private slots:
         QVERIFY2(keysEntered_, "the keys were not entered in the settings window");
         if (!imageHandedOver_) {
             // Without the image studio's hand-over, over to the video studio by its own button.
-            DAY_CLICK(imageStudio(), "switchToVideoStudio");
+            GUI_CLICK(imageStudio(), "switchToVideoStudio");
             DAY_WAIT(studios()->currentStudio() == videoStudio(), 2000);
         }
         QWidget* studio = videoStudio();
@@ -596,7 +579,7 @@ private slots:
         DAY_WAIT(onScreen(control<QWidget>(studio, "referenceFrameTile")), 3000);
 
         dialogs_->folderAnswer = videoFolder_;
-        DAY_CLICK(studio, "videoFolderButton");
+        GUI_CLICK(studio, "videoFolderButton");
         DAY_WAIT(iniValue(rig_.configFile(), "videoDirectoryBookmark").isValid(), 2000);
 
         // The workspace from the keyboard: every control in reach of Tab, the prompt included.
@@ -615,7 +598,7 @@ private slots:
         QVERIFY(editor->toPlainText().startsWith(kVideoPrompt));
 
         // A camera movement from the prompt presets over the gallery.
-        DAY_CLICK(studio, "promptPresetsButton");
+        GUI_CLICK(studio, "promptPresetsButton");
         QListView* movements = nullptr;
         settle([&] { return (movements = control<QListView>(studio, "cameraMovementsList")) && onScreen(movements); },
                2000);
@@ -623,21 +606,21 @@ private slots:
                    "the prompt presets over the gallery do not open the presets browser (its panel is a stand-in)");
         QString afterMovement = editor->toPlainText();
         QVERIFY(movements->model()->rowCount() > 0);
-        DAY_CHECK(checkAccessibility(movements->window(), "prompt presets panel"));
+        GUI_CHECK(checkAccessibility(movements->window(), "prompt presets panel"));
         clickRow(movements, 0);
         DAY_WAIT(editor->toPlainText().size() > afterMovement.size() && editor->toPlainText().contains('['), 2000);
         afterMovement = editor->toPlainText();
 
         // A cinematic preset from its sheet; the sheet stays open after the pick and closes with its button.
-        DAY_CLICK(studio, "cinematicPresetsButton");
+        GUI_CLICK(studio, "cinematicPresetsButton");
         QListView* cinematic = nullptr;
         settle([&] { return (cinematic = control<QListView>(studio, "cinematicPresetsGrid")) && onScreen(cinematic); },
                2000);
         DAY_EXPECT(cinematic && onScreen(cinematic),
                    "the cinematic presets button does not open the cinematic sheet (its sheet is a stand-in)");
         QVERIFY(cinematic->model()->rowCount() > 0);
-        DAY_CHECK(shoot(window(), 6, "cinematic-presets"));
-        DAY_CHECK(checkAccessibility(cinematic->window(), "cinematic presets"));
+        GUI_CHECK(shoot(window(), 6, "cinematic-presets"));
+        GUI_CHECK(checkAccessibility(cinematic->window(), "cinematic presets"));
         clickRow(cinematic, 0);
         DAY_WAIT(editor->toPlainText().size() > afterMovement.size(), 2000);
         // A pick closes the sheet; if it stays, its close button does.
@@ -648,15 +631,15 @@ private slots:
         const QString prompt = editor->toPlainText();
 
         // 1080P and 6 s in the settings popover, which Escape closes.
-        DAY_CLICK(studio, "videoSettingsButton");
+        GUI_CLICK(studio, "videoSettingsButton");
         QAbstractButton* quality = nullptr;
         DAY_WAIT((quality = control<QAbstractButton>(window(), "qualityPicker_1080P")) && onScreen(quality), 2000);
         QVERIFY(gui::click(quality));
-        DAY_CLICK(window(), "durationPicker_6");
+        GUI_CLICK(window(), "durationPicker_6");
         QCOMPARE(iniValue(rig_.configFile(), "videoQuality").toString(), QStringLiteral("1080P"));
         QCOMPARE(iniValue(rig_.configFile(), "videoDuration").toInt(), 6);
-        DAY_CHECK(shoot(window(), 7, "video-settings"));
-        DAY_CHECK(checkAccessibility(quality->window(), "video settings popover"));
+        GUI_CHECK(shoot(window(), 7, "video-settings"));
+        GUI_CHECK(checkAccessibility(quality->window(), "video settings popover"));
         gui::keyToFocus(Qt::Key_Escape);
         DAY_WAIT(!onScreen(control<QWidget>(window(), "qualityPicker_1080P")), 2000);
 
@@ -672,7 +655,7 @@ private slots:
         QCOMPARE(queue.activeVideoTasks().size(), 4);
         QCOMPARE(queue.videoQueue().size(), 1);
         DAY_WAIT(onScreen(control<QWidget>(studio, "videoSlotDots")), 2000);
-        DAY_CHECK(shoot(window(), 8, "video-jobs"));
+        GUI_CHECK(shoot(window(), 8, "video-jobs"));
 
         DAY_WAIT(queue.completedTasks().size() == 5, 60000);
         int failed = 0;
@@ -735,8 +718,8 @@ private slots:
             QVERIFY(card);
             DAY_WAIT(card->badgeTexts().contains("1080P"), 5000);
         }
-        DAY_CHECK(shoot(window(), 9, "gallery"));
-        DAY_CHECK(checkAccessibility(window(), "video studio with the gallery"));
+        GUI_CHECK(shoot(window(), 9, "gallery"));
+        GUI_CHECK(checkAccessibility(window(), "video studio with the gallery"));
         // The keyboard reaches the clips: the focused grid's current card is what a screen reader reads, and
         // Tab goes on to that card's buttons.
         QVERIFY(gui::showActive(window()));
@@ -757,12 +740,12 @@ private slots:
         QWidget* first = cards.constFirst();
         gui::hover(first);
         DAY_WAIT(onScreen(grid->findChild<QWidget*>("galleryPreview")), 3000);
-        DAY_CHECK(shoot(window(), 10, "gallery-preview"));
+        GUI_CHECK(shoot(window(), 10, "gallery-preview"));
         gui::unhover(first);
 
         // Recreate fills the workspace from the clip's record.
         GUI_REQUIRE(editor, QPlainTextEdit, studio, "promptEditor");
-        DAY_CLICK(studio, "clearPrompt");
+        GUI_CLICK(studio, "clearPrompt");
         DAY_WAIT(editor->toPlainText().isEmpty(), 2000);
         gui::hover(first);
         GUI_REQUIRE(recreate, QAbstractButton, first, "recreateButton");
@@ -774,7 +757,7 @@ private slots:
         // Show a clip in the file manager.
         gui::hover(first);
         const int reveals = workspace_->revealed.size();
-        DAY_CLICK(first, "revealButton");
+        GUI_CLICK(first, "revealButton");
         DAY_WAIT(workspace_->revealed.size() == reveals + 1, 2000);
         QVERIFY(workspace_->revealed.last().constFirst().startsWith(videoFolder_ + "/Orvane_"));
 
@@ -794,12 +777,12 @@ private slots:
         QCOMPARE(workspace_->trashed, QStringList{videoFolder_ + "/" + gone.constFirst()});
         QVERIFY2(QFileInfo::exists(rig_.trashFolder() + "/" + gone.constFirst()), qPrintable(gone.constFirst()));
         DAY_WAIT(visibleNamed(grid, "galleryCard").size() == 3, 5000);
-        DAY_CHECK(shoot(window(), 11, "gallery-after-trash"));
+        GUI_CHECK(shoot(window(), 11, "gallery-after-trash"));
     }
 
     // 6. "Create Backup" in the settings, then quitting from the keyboard.
     void step06_backupAndQuit() {
-        DAY_CHECK(openSettingsFromKeyboard());
+        GUI_CHECK(openSettingsFromKeyboard());
         QWidget* settings = app_->settingsWindow();
         GUI_REQUIRE(tabs, QTabWidget, settings, "settingsTabs");
         GUI_REQUIRE(create, QAbstractButton, settings, "createBackupButton");
@@ -819,7 +802,7 @@ private slots:
         QVERIFY(records.is_object());
         QCOMPARE(int(records["videoMetadata"].size()), clipsFiled_);
         DAY_WAIT(onScreen(settings->findChild<QWidget*>("lastBackupDate")), 2000);
-        DAY_CHECK(shoot(settings, 12, "backup"));
+        GUI_CHECK(shoot(settings, 12, "backup"));
         settings->close();
 
         // Quit from the keyboard; the application's own loop ends and the quit work follows.
