@@ -3,6 +3,7 @@
 #include "FolderBookmark.h"
 #include "HttpHeaders.h"
 #include "ImageCoding.h"
+#include "LatestResult.h"
 #include "NoReplaceMove.h"
 #include "Resources.h"
 #include "RetryAfter.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImageWriter>
+#include <QPromise>
 #include <QSettings>
 #include <QTest>
 
@@ -21,6 +23,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <sys/stat.h>
 
 int modeOf(const QString& path) {
@@ -318,6 +321,45 @@ private slots:
         QVERIFY(ImageCoding::decode("\x89PNG\r\n\x1a\n" + svg).isNull());
         QVERIFY(ImageCoding::decode("GIF89a" + svg).isNull());
         QVERIFY(ImageCoding::rasterFormat(svg).isEmpty());
+    }
+
+    void onlyTheNewestResultIsHandedBack() {
+        QObject context;
+        LatestResult latest;
+        QStringList delivered;
+        QPromise<QString> older, newer;
+        latest.watch(&context, older.future(), [&](const QString& value) { delivered << value; });
+        latest.watch(&context, newer.future(), [&](const QString& value) { delivered << value; });
+        for (auto* promise : {&newer, &older}) {
+            promise->start();
+            promise->addResult(promise == &newer ? QStringLiteral("newer") : QStringLiteral("older"));
+            promise->finish();
+        }
+        QTRY_COMPARE(delivered, QStringList{"newer"});
+        QTest::qWait(20);
+        QCOMPARE(delivered, QStringList{"newer"});
+
+        // Forgotten work, and work whose receiver is gone, hands back nothing.
+        bool ran = false;
+        latest.run(
+            &context, [] { return 1; }, [&](int) { ran = true; });
+        latest.forget();
+        auto receiver = std::make_unique<QObject>();
+        QPromise<int> orphan;
+        LatestResult second;
+        second.watch(receiver.get(), orphan.future(), [&](int) { ran = true; });
+        receiver.reset();
+        orphan.start();
+        orphan.addResult(2);
+        orphan.finish();
+        QTest::qWait(50);
+        QVERIFY(!ran);
+
+        // The same for work without a result.
+        bool done = false;
+        latest.run(
+            &context, [] {}, [&] { done = true; });
+        QTRY_VERIFY(done);
     }
 };
 
