@@ -31,7 +31,6 @@ struct GenerationResult {
     static GenerationResult video(const QString& fileURL) { return {Video{fileURL}}; }
     bool isVideo() const { return std::holds_alternative<Video>(value); }
     const Video* videoValue() const { return std::get_if<Video>(&value); }
-    const Photo* photoValue() const { return std::get_if<Photo>(&value); }
 };
 
 // One generation job. Two tasks are the same job exactly when their ids are equal.

@@ -49,9 +49,7 @@ public:
 
     void setName(const QString& v) { write(name_, v); }
     void setPrompt(const QString& v) { write(prompt_, v); }
-    void setCategory(const QString& v) { write(category_, v); }
     void setCreatedAt(const QDateTime& v) { write(createdAt_, v); }
-    void setIsBuiltIn(bool v) { write(isBuiltIn_, v); }
     // Transient: never stored, false on every loaded record.
     void setIsHovered(bool v);
     void setPreviewThumbnailData(const std::optional<QByteArray>& v) { write(previewThumbnailData_, v); }

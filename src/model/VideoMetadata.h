@@ -59,7 +59,6 @@ public:
     void setDuration(int v) { write(duration_, v); }
     void setCreatedAt(const QDateTime& v) { write(createdAt_, v); }
     void setVideoMode(const QString& v) { write(videoMode_, v); }
-    void setPromptOptimization(bool v) { write(promptOptimization_, v); }
     void setModel(const std::optional<QString>& v) { write(model_, v); }
     void setFastPretreatment(const std::optional<bool>& v) { write(fastPretreatment_, v); }
     void setFirstFrameImageData(const std::optional<QByteArray>& v) { write(firstFrameImageData_, v); }

@@ -62,7 +62,6 @@ public:
     Fill fill() const { return fill_; }
     // An invalid colour draws no outline.
     void setOutline(const QColor& color, double width = 1.0);
-    QColor outlineColor() const { return outline_; }
     void setFillOpacity(double opacity);
     // A drop shadow around the panel. The panel's shape is then inset by shadowMargin() on every side, so keep
     // that much room in the layout margins.

@@ -22,12 +22,10 @@ bool ReturnKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (!active)
         return false;
     if (key->modifiers() & Qt::ShiftModifier) {
-        if (insertsLineBreak_) {
-            if (auto* plain = qobject_cast<QPlainTextEdit*>(editor_); plain && !plain->isReadOnly())
-                plain->insertPlainText(QStringLiteral("\n"));
-            else if (auto* rich = qobject_cast<QTextEdit*>(editor_); rich && !rich->isReadOnly())
-                rich->insertPlainText(QStringLiteral("\n"));
-        }
+        if (auto* plain = qobject_cast<QPlainTextEdit*>(editor_); plain && !plain->isReadOnly())
+            plain->insertPlainText(QStringLiteral("\n"));
+        else if (auto* rich = qobject_cast<QTextEdit*>(editor_); rich && !rich->isReadOnly())
+            rich->insertPlainText(QStringLiteral("\n"));
         emit shiftReturnPressed();
     } else {
         emit returnPressed();

@@ -7,7 +7,7 @@
 class QWidget;
 
 // Turns Return (and the keypad's Enter) in an editor into a signal instead of a line break. Shift+Return
-// emits its own signal and, unless switched off, types the line break itself. Other modifiers count as plain
+// emits its own signal and types the line break itself. Other modifiers count as plain
 // Return. Installed on the editor and owned by it.
 class ReturnKeyFilter final : public QObject {
     Q_OBJECT
@@ -17,7 +17,6 @@ public:
     // Asked at every Return; while it answers false the key goes to the editor untouched. Default: the editor
     // has keyboard focus.
     void setActive(std::function<bool()> isActive);
-    void setInsertsLineBreakOnShiftReturn(bool inserts) { insertsLineBreak_ = inserts; }
 
 signals:
     void returnPressed();
@@ -29,5 +28,4 @@ protected:
 private:
     QWidget* editor_;
     std::function<bool()> isActive_;
-    bool insertsLineBreak_ = true;
 };

@@ -43,7 +43,6 @@ public:
     bool isDark() const { return colorScheme() == ColorScheme::dark; }
     // nullopt follows the application palette again (and restores the palette the application started with).
     void setColorScheme(std::optional<ColorScheme> forced);
-    std::optional<ColorScheme> forcedColorScheme() const { return forced_; }
 
     // The scheme `widget` is drawn in: the forced one, otherwise the one of its palette. Painting code reads
     // this; the application-wide scheme above is for code that follows `changed`.
