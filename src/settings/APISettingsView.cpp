@@ -36,8 +36,7 @@ QLabel* linkRow(const QString& title, const QString& address, QWidget* parent, Q
         symbolPixmap("link", 12, Theme::instance().color(ColorRole::secondary), parent->devicePixelRatioF()));
     auto* label = settingsCaption(title, parent);
     label->setWordWrap(false);
-    QString shortForm = address;
-    shortForm.remove(QStringLiteral("https://"));
+    const QString shortForm = APISettingsViewModel::linkTitle(address);
     auto* link = new QLabel(
         QStringLiteral("<a href=\"%1\">%2</a>").arg(address.toHtmlEscaped(), shortForm.toHtmlEscaped()), parent);
     link->setFont(Theme::font(11));
@@ -75,8 +74,7 @@ APIKeySection::APIKeySection(APIKeySlot& slot, QWidget* parent) : QWidget(parent
     auto* keyRow = new QHBoxLayout;
     field_ = new QLineEdit(this);
     field_->setObjectName(name + "KeyField");
-    field_->setAccessibleName(slot.isImageKey() ? QStringLiteral("Google API key")
-                                                : QStringLiteral("MiniMax API key %1").arg(slot.slot()));
+    field_->setAccessibleName(slot.fieldName());
     field_->setPlaceholderText(slot.placeholder());
     field_->setClearButtonEnabled(false);
     showButton_ = iconButton(name + "ShowKeyButton", QString(), this);
@@ -119,7 +117,7 @@ APIKeySection::APIKeySection(APIKeySlot& slot, QWidget* parent) : QWidget(parent
     connect(clearButton_, &QToolButton::clicked, &slot_, &APIKeySlot::clear);
     connect(&slot_, &APIKeySlot::keyChanged, this, &APIKeySection::refreshKey);
     connect(&slot_, &APIKeySlot::showKeyChanged, this, &APIKeySection::refreshShow);
-    connect(&slot_, &APIKeySlot::testStateChanged, this, &APIKeySection::refreshTest);
+    connect(&slot_, &APIKeySlot::controlsChanged, this, &APIKeySection::refreshTest);
     connect(&Theme::instance(), &Theme::changed, this, [this] {
         refreshKey();
         refreshTest();
@@ -136,25 +134,22 @@ void APIKeySection::refreshKey() {
     const Theme& theme = Theme::instance();
     status_->setPixmap(symbolPixmap(hasKey ? "checkmark.circle.fill" : "exclamationmark.circle.fill", 14,
                                     theme.color(hasKey ? ColorRole::green : ColorRole::orange), devicePixelRatioF()));
-    status_->setAccessibleName(hasKey ? QStringLiteral("Key set") : QStringLiteral("No key"));
+    status_->setAccessibleName(slot_.statusText());
     clearButton_->setVisible(hasKey);
-    refreshTest();
 }
 
 void APIKeySection::refreshShow() {
     const bool shown = slot_.showKey();
     field_->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
     showButton_->setIcon(symbolIcon(shown ? "eye.slash" : "eye", Theme::instance().color(ColorRole::secondary)));
-    showButton_->setAccessibleName(shown ? QStringLiteral("Hide key") : QStringLiteral("Show key"));
+    showButton_->setAccessibleName(slot_.showKeyText());
     showButton_->setToolTip(showButton_->accessibleName());
 }
 
 void APIKeySection::refreshTest() {
-    const bool hasKey = slot_.hasKey();
-    const bool testing = slot_.isTesting();
-    testButton_->setVisible(hasKey && !testing);
-    testButton_->setEnabled(!testing);
-    progress_->setVisible(hasKey && testing);
+    testButton_->setVisible(slot_.testButtonShown());
+    testButton_->setEnabled(!slot_.isTesting());
+    progress_->setVisible(slot_.testProgressShown());
 
     resultRow_->setVisible(slot_.hasResult());
     if (slot_.hasResult()) {
@@ -186,9 +181,11 @@ APISettingsView::APISettingsView(QWidget* parent) : QWidget(parent), model_(new 
     linkColumn->setContentsMargins(0, 0, 0, 0);
     linkColumn->setSpacing(12);
     QHBoxLayout* row = nullptr;
-    linkRow("Google AI Studio:", googleKeysAddress, linkBox, row)->setObjectName("googleKeysLink");
+    linkRow("Google AI Studio:", APISettingsViewModel::googleKeysAddress, linkBox, row)
+        ->setObjectName("googleKeysLink");
     linkColumn->addLayout(row);
-    linkRow("MiniMax Console:", miniMaxKeysAddress, linkBox, row)->setObjectName("miniMaxKeysLink");
+    linkRow("MiniMax Console:", APISettingsViewModel::miniMaxKeysAddress, linkBox, row)
+        ->setObjectName("miniMaxKeysLink");
     linkColumn->addLayout(row);
     links->addWide(linkBox);
     page->column()->addWidget(links);

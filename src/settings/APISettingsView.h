@@ -16,9 +16,6 @@ class APIKeySection final : public QWidget {
 public:
     APIKeySection(APIKeySlot& slot, QWidget* parent = nullptr);
 
-    QLineEdit* field() const { return field_; }
-    QLabel* statusIcon() const { return status_; }
-
 private:
     void refreshKey();
     void refreshShow();
@@ -40,10 +37,6 @@ private:
 class APISettingsView final : public QWidget {
     Q_OBJECT
 public:
-    static inline const QString googleKeysAddress = QStringLiteral("https://aistudio.google.com/apikey");
-    static inline const QString miniMaxKeysAddress =
-        QStringLiteral("https://platform.minimax.io/user-center/basic-information");
-
     explicit APISettingsView(QWidget* parent = nullptr);
 
     APISettingsViewModel* model() const { return model_; }

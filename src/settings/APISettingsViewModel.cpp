@@ -44,6 +44,8 @@ APIKeySlot::APIKeySlot(int slot, QObject* parent) : QObject(parent), slot_(slot)
         connect(&keys, &APIManager::miniMaxAPIKey4Changed, this, notify);
         break;
     }
+    connect(this, &APIKeySlot::keyChanged, this, &APIKeySlot::controlsChanged);
+    connect(this, &APIKeySlot::testStateChanged, this, &APIKeySlot::controlsChanged);
 }
 
 QString APIKeySlot::title() const {
@@ -66,6 +68,10 @@ QString APIKeySlot::sectionHeader() const {
 
 QString APIKeySlot::testHelp() const {
     return isImageKey() ? QStringLiteral("Test Google API key") : QStringLiteral("Test MiniMax API key");
+}
+
+QString APIKeySlot::fieldName() const {
+    return isImageKey() ? QStringLiteral("Google API key") : QStringLiteral("MiniMax API key %1").arg(slot_);
 }
 
 QString APIKeySlot::key() const {
@@ -103,6 +109,14 @@ void APIKeySlot::setShowKey(bool show) {
         return;
     showKey_ = show;
     emit showKeyChanged();
+}
+
+QString APIKeySlot::statusText() const {
+    return hasKey() ? QStringLiteral("Key set") : QStringLiteral("No key");
+}
+
+QString APIKeySlot::showKeyText() const {
+    return showKey_ ? QStringLiteral("Hide key") : QStringLiteral("Show key");
 }
 
 QString APIKeySlot::resultText() const {
@@ -145,4 +159,10 @@ void APIKeySlot::clear() {
 APISettingsViewModel::APISettingsViewModel(QObject* parent) : QObject(parent) {
     for (int slot = 0; slot <= 4; ++slot)
         slots_.append(new APIKeySlot(slot, this));
+}
+
+QString APISettingsViewModel::linkTitle(const QString& address) {
+    QString title = address;
+    title.remove(QStringLiteral("https://"));
+    return title;
 }

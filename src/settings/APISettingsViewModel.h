@@ -19,6 +19,10 @@ class APIKeySlot : public QObject {
     Q_PROPERTY(bool hasResult READ hasResult NOTIFY testStateChanged)
     Q_PROPERTY(bool resultIsSuccess READ resultIsSuccess NOTIFY testStateChanged)
     Q_PROPERTY(QString resultText READ resultText NOTIFY testStateChanged)
+    Q_PROPERTY(QString statusText READ statusText NOTIFY keyChanged)
+    Q_PROPERTY(QString showKeyText READ showKeyText NOTIFY showKeyChanged)
+    Q_PROPERTY(bool testButtonShown READ testButtonShown NOTIFY controlsChanged)
+    Q_PROPERTY(bool testProgressShown READ testProgressShown NOTIFY controlsChanged)
 public:
     // 0 is the image key; 1 to 4 are the video key slots.
     explicit APIKeySlot(int slot, QObject* parent = nullptr);
@@ -30,6 +34,8 @@ public:
     QString placeholder() const;
     QString sectionHeader() const; // empty for the image key, whose section has its own heading
     QString testHelp() const;
+    // The key field's accessible name.
+    QString fieldName() const;
 
     QString key() const;
     void setKey(const QString& key);
@@ -37,9 +43,16 @@ public:
     bool showKey() const { return showKey_; }
     void setShowKey(bool show);
     void toggleShowKey() { setShowKey(!showKey_); }
+    // "Key set" or "No key", beside the heading.
+    QString statusText() const;
+    // What the show button does next: "Show key" or "Hide key".
+    QString showKeyText() const;
 
     bool isTesting() const { return isTesting_; }
-    std::optional<APITestResult> testResult() const { return testResult_; }
+    // A key gets the test and clear buttons; while its test runs, a progress indicator stands in for the test
+    // button.
+    bool testButtonShown() const { return hasKey() && !isTesting_; }
+    bool testProgressShown() const { return hasKey() && isTesting_; }
     bool hasResult() const { return testResult_.has_value(); }
     bool resultIsSuccess() const { return testResult_ && testResult_->isSuccess; }
     // "API key is valid" or the failure's message.
@@ -57,6 +70,8 @@ signals:
     void keyChanged();
     void showKeyChanged();
     void testStateChanged();
+    // The key or the test state changed: the buttons beside the field may change.
+    void controlsChanged();
 
 private:
     void finishTest(const APITestResult& result);
@@ -74,6 +89,12 @@ class APISettingsViewModel : public QObject {
 public:
     static inline const QString title = QStringLiteral("API Settings");
     static inline const QString subtitle = QStringLiteral("Configure API keys for image and video generation");
+    // Where the user gets keys.
+    static inline const QString googleKeysAddress = QStringLiteral("https://aistudio.google.com/apikey");
+    static inline const QString miniMaxKeysAddress =
+        QStringLiteral("https://platform.minimax.io/user-center/basic-information");
+    // A link's title: its address without the scheme.
+    static QString linkTitle(const QString& address);
 
     explicit APISettingsViewModel(QObject* parent = nullptr);
 

@@ -1,41 +1,32 @@
 #pragma once
 
-#include "ModelContext.h"
+#include "BackupContext.h"
 
 #include <QDateTime>
 #include <QObject>
-#include <QPointer>
 #include <QString>
+#include <QStringList>
+#include <QUuid>
 
 #include <nlohmann/json.hpp>
 #include <qcoro/qcorotask.h>
 
-#include <functional>
 #include <optional>
-#include <stdexcept>
-
-class ImagePreset;
-class PromptPreset;
-class VideoMetadata;
-
-// Why a backup or one of its steps failed; the text is what the "❌" line shows.
-class BackupError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // Backups under the application's data folder (a settings file, a records file and a folder of the stored
-// pictures), the settings restore at launch and the reset of the stored data.
+// pictures), the settings restore at launch and the reset of the stored data. The work itself is done by
+// BackupWriter, BackupRestorer and DataReset; the manager holds the dates, decides when each runs and tells
+// the rest of the application what changed.
 //
-// Every operation is synchronous on the GUI thread, so a backup and a reset never interleave. A backup is
-// all or nothing as far as the file system allows: both JSON files go through QSaveFile and the pictures
-// are written into a hidden staging folder that replaces "UserImages" only after every write succeeded.
+// Every operation is synchronous on the GUI thread, so a backup and a reset never interleave.
 class BackupManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(QDateTime lastBackupDate READ lastBackupDateValue NOTIFY lastBackupDateChanged)
     Q_PROPERTY(QDateTime lastRestoreDate READ lastRestoreDateValue NOTIFY lastRestoreDateChanged)
 public:
     using Json = nlohmann::ordered_json;
+    using Step = BackupStep;
+    using FaultInjector = BackupFaultInjector;
 
     // The data folder also holds the object store, which the reset's folder removal must not take:
     // the backups get a folder of their own inside it.
@@ -45,28 +36,14 @@ public:
     static inline const QString userImagesFolder = QStringLiteral("UserImages");
     static inline const QString backupVersion = QStringLiteral("3.0-NoUserPaths");
     // The ten settings the reset removes, in order; the five API keys are not among them.
-    static const QStringList resetKeys;
-
-    // Places where a test can make a step fail as the file system or the store would. `imageExchange` stands
-    // for a file system that cannot swap two folders in one step (NFS and other network file systems).
-    enum class Step {
-        settingsFile,
-        recordsFetch,
-        recordsFile,
-        imageFile,
-        imageSwap,
-        imageExchange,
-        recordsSave,
-        backupRemoval
-    };
-    using FaultInjector = std::function<std::optional<QString>(Step)>;
+    static const QStringList& resetKeys;
 
     static BackupManager& shared();
 
     explicit BackupManager(ModelContext* context = nullptr, QObject* parent = nullptr);
 
-    ModelContext* modelContext() const { return modelContext_; }
-    void setModelContext(ModelContext* context) { modelContext_ = context; }
+    ModelContext* modelContext() const { return context_.modelContext(); }
+    void setModelContext(ModelContext* context) { context_.setModelContext(context); }
 
     std::optional<QDateTime> lastBackupDate() const { return lastBackupDate_; }
     std::optional<QDateTime> lastRestoreDate() const { return lastRestoreDate_; }
@@ -74,14 +51,14 @@ public:
     QDateTime lastRestoreDateValue() const { return lastRestoreDate_.value_or(QDateTime()); }
 
     // None when the system gives no data folder.
-    std::optional<QString> applicationSupportDirectory() const;
-    std::optional<QString> backupFolderURL() const;
-    std::optional<QString> userImagesFolderURL() const;
-    std::optional<QString> settingsBackupFile() const;
+    std::optional<QString> applicationSupportDirectory() const { return context_.applicationSupportDirectory(); }
+    std::optional<QString> backupFolderURL() const { return context_.backupFolderURL(); }
+    std::optional<QString> userImagesFolderURL() const { return context_.userImagesFolderURL(); }
+    std::optional<QString> settingsBackupFile() const { return context_.settingsBackupFile(); }
 
     // Creates the backup folder (0700) and "UserImages" with "VideoMetadata" and "ImagePresets" when missing.
     // Returns false when the backup folder does not exist afterwards.
-    bool createBackupFolderIfNeeded();
+    bool createBackupFolderIfNeeded() { return context_.createBackupFolderIfNeeded(); }
 
     Json settingsDictionary() const;
     static Json encodeVideoMetadata(const VideoMetadata& video);
@@ -117,8 +94,8 @@ public:
     static void waitForDiscardedFiles();
 
     // Tests: take the data folder away or make a step fail.
-    void setNoApplicationSupportDirectoryForTesting(bool none) { noLocationForTesting_ = none; }
-    void setFaultInjector(FaultInjector injector) { faultInjector_ = std::move(injector); }
+    void setNoApplicationSupportDirectoryForTesting(bool none) { context_.setNoLocation(none); }
+    void setFaultInjector(FaultInjector injector) { context_.setFaultInjector(std::move(injector)); }
 
 signals:
     void lastBackupDateChanged();
@@ -129,22 +106,11 @@ signals:
     void recordsDeleted();
 
 private:
-    struct Records;
-    void fail(Step step) const;
-    Records fetchRecords() const;
-    void writeImages(const Records& records, const QString& folder) const;
-    void swapInImages(const QString& staging, const QString& target) const;
-    // Swaps two folders in one step; false with errno set when that failed.
-    bool exchangeFolders(const QByteArray& from, const QByteArray& to) const;
-    // Moves a folder out of the way at once and removes it in the background; throws when it stays.
-    void discard(const QString& folder) const;
     void setLastBackupDate(const std::optional<QDateTime>& date);
     void setLastRestoreDate(const std::optional<QDateTime>& date);
 
-    QPointer<ModelContext> modelContext_;
+    BackupContext context_;
     std::optional<QDateTime> lastBackupDate_;
     std::optional<QDateTime> lastRestoreDate_;
     bool launchRestoreDecided_ = false;
-    bool noLocationForTesting_ = false;
-    FaultInjector faultInjector_;
 };

@@ -16,8 +16,6 @@ class GeneralSettingsView final : public QWidget {
 public:
     GeneralSettingsView(VideoSettings& videoSettings, BackupManager& backupManager, QWidget* parent = nullptr);
 
-    GeneralSettingsViewModel* model() const { return model_; }
-
 private:
     void refreshSound();
     void refreshLastBackup();

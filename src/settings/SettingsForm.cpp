@@ -52,17 +52,17 @@ SettingsTabHeader::SettingsTabHeader(const QString& title, const QString& subtit
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 16, 20, 4);
     layout->setSpacing(4);
-    title_ = new QLabel(title, this);
-    title_->setObjectName("settingsTabTitle");
-    title_->setFont(Theme::font(17, QFont::DemiBold));
-    title_->setAlignment(Qt::AlignCenter);
-    paintText(title_, ColorRole::primary);
-    layout->addWidget(title_);
+    auto* heading = new QLabel(title, this);
+    heading->setObjectName("settingsTabTitle");
+    heading->setFont(Theme::font(17, QFont::DemiBold));
+    heading->setAlignment(Qt::AlignCenter);
+    paintText(heading, ColorRole::primary);
+    layout->addWidget(heading);
     if (!subtitle.isEmpty()) {
-        subtitle_ = settingsCaption(subtitle, this);
-        subtitle_->setObjectName("settingsTabSubtitle");
-        subtitle_->setAlignment(Qt::AlignCenter);
-        layout->addWidget(subtitle_);
+        auto* caption = settingsCaption(subtitle, this);
+        caption->setObjectName("settingsTabSubtitle");
+        caption->setAlignment(Qt::AlignCenter);
+        layout->addWidget(caption);
     }
 }
 
@@ -70,11 +70,11 @@ SettingsSection::SettingsSection(const QString& title, QWidget* parent) : QWidge
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
-    title_ = new QLabel(title, this);
-    title_->setFont(Theme::font(12, QFont::DemiBold));
-    paintText(title_, ColorRole::secondary);
-    title_->setVisible(!title.isEmpty());
-    layout->addWidget(title_);
+    auto* heading = new QLabel(title, this);
+    heading->setFont(Theme::font(12, QFont::DemiBold));
+    paintText(heading, ColorRole::secondary);
+    heading->setVisible(!title.isEmpty());
+    layout->addWidget(heading);
 
     panel_ = new GlassPanel(this);
     panel_->setFill(GlassPanel::Fill::regularMaterial);

@@ -12,13 +12,6 @@ class SettingsTabHeader final : public QWidget {
     Q_OBJECT
 public:
     SettingsTabHeader(const QString& title, const QString& subtitle, QWidget* parent = nullptr);
-
-    QLabel* titleLabel() const { return title_; }
-    QLabel* subtitleLabel() const { return subtitle_; }
-
-private:
-    QLabel* title_;
-    QLabel* subtitle_ = nullptr;
 };
 
 // One section of a grouped form: a heading above a rounded panel that holds labelled rows.
@@ -27,15 +20,12 @@ class SettingsSection final : public QWidget {
 public:
     SettingsSection(const QString& title, QWidget* parent = nullptr);
 
-    QLabel* titleLabel() const { return title_; }
-    QFormLayout* rows() const { return rows_; }
     // A row "label: content"; returns the label so the row can be hidden with its content.
     QLabel* addRow(const QString& label, QWidget* content);
     // Content that spans the panel (stacks, captions).
     void addWide(QWidget* content);
 
 private:
-    QLabel* title_;
     GlassPanel* panel_;
     QFormLayout* rows_;
 };

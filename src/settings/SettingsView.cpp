@@ -20,10 +20,10 @@ SettingsView::SettingsView(VideoSettings& videoSettings, APISettings& apiSetting
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName("settingsTabs");
     tabs_->setDocumentMode(true);
-    general_ = new GeneralSettingsView(videoSettings_, backupManager, tabs_);
+    auto* general = new GeneralSettingsView(videoSettings_, backupManager, tabs_);
     // The API tab edits the keys in the key store; the API settings snapshot is not read by either tab.
     api_ = new APISettingsView(tabs_);
-    tabs_->addTab(general_, symbolIcon("gearshape"), "General");
+    tabs_->addTab(general, symbolIcon("gearshape"), "General");
     tabs_->addTab(api_, symbolIcon("network"), "API");
     tabs_->setAccessibleName("Settings");
     layout->addWidget(tabs_);

@@ -5,7 +5,6 @@
 class APISettings;
 class APISettingsView;
 class BackupManager;
-class GeneralSettingsView;
 class QTabWidget;
 class VideoSettings;
 
@@ -19,13 +18,11 @@ public:
                  QWidget* parent = nullptr);
 
     QTabWidget* tabs() const { return tabs_; }
-    GeneralSettingsView* generalTab() const { return general_; }
     APISettingsView* apiTab() const { return api_; }
 
 private:
     VideoSettings& videoSettings_;
     APISettings& apiSettings_;
     QTabWidget* tabs_;
-    GeneralSettingsView* general_;
     APISettingsView* api_;
 };

@@ -73,65 +73,6 @@ private slots:
         env.reset();
     }
 
-    void theGeneralTabsActionsWithoutAWindow() {
-        VideoSettings video;
-        BackupManager backups(store.get());
-        GeneralSettingsViewModel model(video, backups);
-        QCOMPARE(model.availableSounds(), (QStringList{"Glass", "bell"}));
-
-        model.setSelectedSoundName("bell");
-        QCOMPARE(Defaults::standard().string("selectedSoundName"), std::optional<QString>("bell"));
-        model.previewSound();
-        QCOMPARE(sounds->played, QStringList{"bell"});
-        // A name the system does not know plays nothing.
-        video.setSelectedSoundName("Submarine");
-        model.previewSound();
-        QCOMPARE(sounds->played, QStringList{"bell"});
-
-        QVERIFY(!model.hasLastBackup());
-        QVERIFY(model.createBackup());
-        QVERIFY(model.hasLastBackup());
-        QCOMPARE(dialogs->alerts.size(), 1);
-        QCOMPARE(dialogs->alerts[0].message, QStringLiteral("Backup Created"));
-        QCOMPARE(dialogs->alerts[0].informativeText,
-                 QStringLiteral("Your settings and data have been backed up successfully."));
-
-        // A failed backup is told on screen, without waiting for an answer, and on the console.
-        backups.setNoApplicationSupportDirectoryForTesting(true);
-        QVERIFY(!model.createBackup());
-        QCOMPARE(dialogs->alerts.size(), 1);
-        QCOMPARE(dialogs->notices.size(), 1);
-        QCOMPARE(dialogs->notices[0].message, QStringLiteral("Backup Failed"));
-        QCOMPARE(dialogs->notices[0].informativeText, QStringLiteral("no backup location"));
-        QVERIFY(env->hasLineStartingWith("❌ Backup failed: no backup location"));
-        backups.setNoApplicationSupportDirectoryForTesting(false);
-
-        // The reset asks first; "Cancel" changes nothing.
-        dialogs->alertAnswer = 0;
-        QVERIFY(!model.requestReset());
-        QCOMPARE(dialogs->alerts.last().message, QStringLiteral("Reset All Data"));
-        QCOMPARE(dialogs->alerts.last().informativeText,
-                 QStringLiteral("This will permanently delete all your data and backups. This action cannot be "
-                                "undone."));
-        QCOMPARE(dialogs->alerts.last().buttons, (QStringList{"Cancel", "Reset Everything"}));
-        QVERIFY(model.hasLastBackup());
-        QVERIFY(Defaults::standard().contains("selectedSoundName"));
-        dialogs->alertAnswer = 1;
-        QVERIFY(model.requestReset());
-        QVERIFY(!model.hasLastBackup());
-        QVERIFY(!Defaults::standard().contains("selectedSoundName"));
-    }
-
-    void theLastBackupIsShownAsAShortLocalDate() {
-        const QDateTime date(QDate(2026, 3, 4), QTime(15, 6, 7), Qt::LocalTime);
-        const QString text =
-            GeneralSettingsViewModel::formatBackupDate(date, QLocale(QLocale::English, QLocale::UnitedStates));
-        QCOMPARE(text, QStringLiteral("March 4, 2026").replace("March", "Mar") + " at 3:06 PM");
-        const QString german =
-            GeneralSettingsViewModel::formatBackupDate(date, QLocale(QLocale::German, QLocale::Germany));
-        QCOMPARE(german, QStringLiteral("4. März 2026, 15:06"));
-    }
-
     void theGeneralTabDrivenByMouse() {
         VideoSettings video;
         video.setSoundNotificationEnabled(false);
@@ -303,8 +244,8 @@ private slots:
         // The links.
         GUI_REQUIRE(googleLink, QLabel, &view, "googleKeysLink");
         GUI_REQUIRE(miniMaxLink, QLabel, &view, "miniMaxKeysLink");
-        QVERIFY(googleLink->text().contains(APISettingsView::googleKeysAddress));
-        QVERIFY(miniMaxLink->text().contains(APISettingsView::miniMaxKeysAddress));
+        QVERIFY(googleLink->text().contains(APISettingsViewModel::googleKeysAddress));
+        QVERIFY(miniMaxLink->text().contains(APISettingsViewModel::miniMaxKeysAddress));
     }
 
     void closingTheWindowDuringATest() {

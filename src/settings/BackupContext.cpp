@@ -1,0 +1,168 @@
+#include "BackupContext.h"
+
+#include "AppPaths.h"
+#include "BackupManager.h"
+#include "ImagePreset.h"
+#include "PromptPreset.h"
+#include "VideoMetadata.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUuid>
+
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// A folder that only the user can enter; an existing one is tightened.
+bool makeOwnerOnlyFolder(const QString& path) {
+    QDir dir;
+    if (!QFileInfo(path).isDir() && !dir.mkpath(path))
+        return false;
+    return QFile::setPermissions(path, BackupContext::ownerOnlyFolder) && QFileInfo(path).isDir();
+}
+
+// Removing thousands of pictures takes seconds on some file systems (synchronous discard): a folder that is
+// no longer wanted is first renamed out of the way, which is instant, and then removed on a thread of its own.
+// Plain C++ only, so that a removal still running when the process ends needs nothing of Qt.
+struct Discards {
+    std::mutex mutex;
+    std::condition_variable done;
+    int running = 0;
+};
+
+Discards& discards() {
+    static auto* state = new Discards; // never destroyed: a removal may outlive static destruction
+    return *state;
+}
+
+const QString kDiscardPrefix = QStringLiteral(".backup-discarded-");
+
+} // namespace
+
+std::optional<QString> BackupContext::applicationSupportDirectory() const {
+    if (noLocation_)
+        return std::nullopt;
+    const QString folder = AppPaths::dataFolder();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return std::nullopt;
+    return folder;
+}
+
+std::optional<QString> BackupContext::backupFolderURL() const {
+    const auto base = applicationSupportDirectory();
+    if (!base)
+        return std::nullopt;
+    return *base + '/' + BackupManager::backupFolderName;
+}
+
+std::optional<QString> BackupContext::userImagesFolderURL() const {
+    const auto folder = backupFolderURL();
+    if (!folder)
+        return std::nullopt;
+    return *folder + '/' + BackupManager::userImagesFolder;
+}
+
+std::optional<QString> BackupContext::settingsBackupFile() const {
+    const auto folder = backupFolderURL();
+    if (!folder)
+        return std::nullopt;
+    return *folder + '/' + BackupManager::settingsFileName;
+}
+
+bool BackupContext::createBackupFolderIfNeeded() const {
+    const auto folder = backupFolderURL();
+    if (!folder || !makeOwnerOnlyFolder(*folder))
+        return false;
+    const QString images = *folder + '/' + BackupManager::userImagesFolder;
+    if (!QFileInfo(images).isDir()) {
+        for (const QString& path : {images, images + "/VideoMetadata", images + "/ImagePresets"}) {
+            if (!makeOwnerOnlyFolder(path))
+                break;
+        }
+    }
+    return true;
+}
+
+void BackupContext::fail(BackupStep step) const {
+    if (const auto text = injectedFailure(step))
+        throw BackupError(*text);
+}
+
+std::optional<QString> BackupContext::injectedFailure(BackupStep step) const {
+    if (!faultInjector_)
+        return std::nullopt;
+    return faultInjector_(step);
+}
+
+BackupRecords BackupContext::fetchRecords() const {
+    if (!modelContext_)
+        throw BackupError("no records store");
+    fail(BackupStep::recordsFetch);
+    BackupRecords records;
+    QString error;
+    auto videos = modelContext_->fetch<VideoMetadata>({}, &error);
+    if (!videos)
+        throw BackupError("fetching the clip records failed: " + error);
+    auto prompts = modelContext_->fetch<PromptPreset>({}, &error);
+    if (!prompts)
+        throw BackupError("fetching the prompt presets failed: " + error);
+    auto images = modelContext_->fetch<ImagePreset>({}, &error);
+    if (!images)
+        throw BackupError("fetching the image presets failed: " + error);
+    records.videos = std::move(*videos);
+    records.promptPresets = std::move(*prompts);
+    records.imagePresets = std::move(*images);
+    return records;
+}
+
+void BackupContext::discard(const QString& folder) const {
+    const auto discarded = discardPath();
+    if (discarded && QDir().rename(folder, *discarded))
+        removeInBackground(*discarded);
+    else
+        QDir(folder).removeRecursively();
+    if (QFileInfo::exists(folder))
+        throw BackupError("could not remove " + folder);
+}
+
+std::optional<QString> BackupContext::discardPath() const {
+    const auto base = applicationSupportDirectory();
+    if (!base)
+        return std::nullopt;
+    return *base + '/' + kDiscardPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+void BackupContext::removeLeftovers() const {
+    const auto base = applicationSupportDirectory();
+    if (!base)
+        return;
+    const QDir dir(*base);
+    for (const QString& name : dir.entryList({kDiscardPrefix + '*'}, QDir::Dirs | QDir::Hidden))
+        removeInBackground(dir.filePath(name));
+}
+
+void BackupContext::removeInBackground(const QString& path) {
+    Discards& state = discards();
+    {
+        std::lock_guard lock(state.mutex);
+        ++state.running;
+    }
+    std::thread([path = QFile::encodeName(path).toStdString(), &state] {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+        std::lock_guard lock(state.mutex);
+        --state.running;
+        state.done.notify_all();
+    }).detach();
+}
+
+void BackupContext::waitForDiscardedFiles() {
+    Discards& state = discards();
+    std::unique_lock lock(state.mutex);
+    state.done.wait(lock, [&] { return state.running == 0; });
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "ModelContext.h"
+
+#include <QFileDevice>
+#include <QList>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+class ImagePreset;
+class PromptPreset;
+class VideoMetadata;
+
+// Why a backup or one of its steps failed; the text is what the "❌" line shows.
+class BackupError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+    explicit BackupError(const QString& what) : std::runtime_error(what.toStdString()) {}
+};
+
+// Places where a test can make a step fail as the file system or the store would. `imageExchange` stands
+// for a file system that cannot swap two folders in one step (NFS and other network file systems).
+enum class BackupStep {
+    settingsFile,
+    recordsFetch,
+    recordsFile,
+    imageFile,
+    imageSwap,
+    imageExchange,
+    recordsSave,
+    backupRemoval
+};
+using BackupFaultInjector = std::function<std::optional<QString>(BackupStep)>;
+
+// What a backup covers and the reset deletes, as the store returned it.
+struct BackupRecords {
+    QList<std::shared_ptr<VideoMetadata>> videos;
+    QList<std::shared_ptr<PromptPreset>> promptPresets;
+    QList<std::shared_ptr<ImagePreset>> imagePresets;
+};
+
+// What the writer, the restorer and the reset share: where the backup lives, the store it reads, the faults a
+// test injects, and the removal of folders that are no longer wanted.
+class BackupContext {
+public:
+    static constexpr QFileDevice::Permissions ownerOnlyFolder =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    static constexpr QFileDevice::Permissions ownerOnlyFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+    ModelContext* modelContext() const { return modelContext_; }
+    void setModelContext(ModelContext* context) { modelContext_ = context; }
+    void setNoLocation(bool none) { noLocation_ = none; }
+    void setFaultInjector(BackupFaultInjector injector) { faultInjector_ = std::move(injector); }
+
+    // None when the system gives no data folder.
+    std::optional<QString> applicationSupportDirectory() const;
+    std::optional<QString> backupFolderURL() const;
+    std::optional<QString> userImagesFolderURL() const;
+    std::optional<QString> settingsBackupFile() const;
+    // Creates the backup folder (0700) and "UserImages" with "VideoMetadata" and "ImagePresets" when missing.
+    // Returns false when the backup folder does not exist afterwards.
+    bool createBackupFolderIfNeeded() const;
+
+    // Throws the failure a test injected at `step`, if any.
+    void fail(BackupStep step) const;
+    // The failure a test injected at `step`, for steps that report it their own way.
+    std::optional<QString> injectedFailure(BackupStep step) const;
+
+    // Every record a backup covers; throws when there is no store or a fetch fails.
+    BackupRecords fetchRecords() const;
+
+    // Moves a folder out of the way at once and removes it in the background; throws when it stays.
+    void discard(const QString& folder) const;
+    // A new name in the data folder for something to be removed in the background; none without a data folder.
+    std::optional<QString> discardPath() const;
+    // Removes what an earlier process had no time to remove.
+    void removeLeftovers() const;
+    static void removeInBackground(const QString& path);
+    // Waits until every removal in the background is done.
+    static void waitForDiscardedFiles();
+
+private:
+    QPointer<ModelContext> modelContext_;
+    bool noLocation_ = false;
+    BackupFaultInjector faultInjector_;
+};

@@ -1,0 +1,175 @@
+#include "APIManager.h"
+#include "APISettingsViewModel.h"
+#include "BackupManager.h"
+#include "Defaults.h"
+#include "FakeGeminiService.h"
+#include "GeneralSettingsViewModel.h"
+#include "ModelContext.h"
+#include "ModelSchema.h"
+#include "TestSupport.h"
+#include "VideoSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTest>
+
+// The settings tabs' rules, without a window: what the tabs show and what their actions do.
+
+namespace {
+
+const QString kGoogleKey = "AIza" + QString(35, 'k');
+
+void makeSound(const TestEnvironment& env, const QString& name) {
+    QDir().mkpath(env.path("sounds"));
+    QFile file(env.path("sounds/" + name + ".oga"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("OggS");
+}
+
+} // namespace
+
+class SettingsModelTests : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<RecordingSoundPlayer> sounds;
+    std::unique_ptr<ModelContext> store;
+
+private slots:
+    void init() {
+        env = std::make_unique<TestEnvironment>();
+        makeSound(*env, "Glass");
+        makeSound(*env, "bell");
+        dialogs = std::make_unique<ScriptedDialogs>();
+        sounds = std::make_unique<RecordingSoundPlayer>();
+        store = ModelSchema::openStore(env->path("data/Orvane.store"));
+    }
+
+    void cleanup() {
+        store.reset();
+        sounds.reset();
+        dialogs.reset();
+        env.reset();
+    }
+
+    void theGeneralTabsActionsWithoutAWindow() {
+        VideoSettings video;
+        BackupManager backups(store.get());
+        GeneralSettingsViewModel model(video, backups);
+        QCOMPARE(model.availableSounds(), (QStringList{"Glass", "bell"}));
+
+        model.setSelectedSoundName("bell");
+        QCOMPARE(Defaults::standard().string("selectedSoundName"), std::optional<QString>("bell"));
+        model.previewSound();
+        QCOMPARE(sounds->played, QStringList{"bell"});
+        // A name the system does not know plays nothing.
+        video.setSelectedSoundName("Submarine");
+        model.previewSound();
+        QCOMPARE(sounds->played, QStringList{"bell"});
+
+        QVERIFY(!model.hasLastBackup());
+        QVERIFY(model.createBackup());
+        QVERIFY(model.hasLastBackup());
+        QCOMPARE(dialogs->alerts.size(), 1);
+        QCOMPARE(dialogs->alerts[0].message, QStringLiteral("Backup Created"));
+        QCOMPARE(dialogs->alerts[0].informativeText,
+                 QStringLiteral("Your settings and data have been backed up successfully."));
+
+        // A failed backup is told on screen, without waiting for an answer, and on the console.
+        backups.setNoApplicationSupportDirectoryForTesting(true);
+        QVERIFY(!model.createBackup());
+        QCOMPARE(dialogs->alerts.size(), 1);
+        QCOMPARE(dialogs->notices.size(), 1);
+        QCOMPARE(dialogs->notices[0].message, QStringLiteral("Backup Failed"));
+        QCOMPARE(dialogs->notices[0].informativeText, QStringLiteral("no backup location"));
+        QVERIFY(env->hasLineStartingWith("❌ Backup failed: no backup location"));
+        backups.setNoApplicationSupportDirectoryForTesting(false);
+
+        // The reset asks first; "Cancel" changes nothing.
+        dialogs->alertAnswer = 0;
+        QVERIFY(!model.requestReset());
+        QCOMPARE(dialogs->alerts.last().message, QStringLiteral("Reset All Data"));
+        QCOMPARE(dialogs->alerts.last().informativeText,
+                 QStringLiteral("This will permanently delete all your data and backups. This action cannot be "
+                                "undone."));
+        QCOMPARE(dialogs->alerts.last().buttons, (QStringList{"Cancel", "Reset Everything"}));
+        QVERIFY(model.hasLastBackup());
+        QVERIFY(Defaults::standard().contains("selectedSoundName"));
+        dialogs->alertAnswer = 1;
+        QVERIFY(model.requestReset());
+        QVERIFY(!model.hasLastBackup());
+        QVERIFY(!Defaults::standard().contains("selectedSoundName"));
+    }
+
+    void theLastBackupIsShownAsAShortLocalDate() {
+        const QDateTime date(QDate(2026, 3, 4), QTime(15, 6, 7), Qt::LocalTime);
+        const QString text =
+            GeneralSettingsViewModel::formatBackupDate(date, QLocale(QLocale::English, QLocale::UnitedStates));
+        QCOMPARE(text, QStringLiteral("March 4, 2026").replace("March", "Mar") + " at 3:06 PM");
+        const QString german =
+            GeneralSettingsViewModel::formatBackupDate(date, QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(german, QStringLiteral("4. März 2026, 15:06"));
+    }
+
+    // The row of a key: its status, the show button's name, and which of the test button, the progress
+    // indicator and the clear button stand beside the field.
+    void aKeysControlsFollowTheKeyAndItsTest() {
+        FakeGeminiService service(kGoogleKey);
+        service.install();
+        FakeGeminiService::Reply slow = FakeGeminiService::Reply::failure(403);
+        slow.delayMs = 100;
+        service.modelsScript.append(slow);
+        APISettingsViewModel model;
+        APIKeySlot* image = model.imageKey();
+        APIKeySlot* video = model.videoKey(3);
+        QCOMPARE(image->fieldName(), QStringLiteral("Google API key"));
+        QCOMPARE(video->fieldName(), QStringLiteral("MiniMax API key 3"));
+
+        // Spaces alone are no key: no test and no clear button.
+        video->setKey("   ");
+        QCOMPARE(video->statusText(), QStringLiteral("No key"));
+        QVERIFY(!video->hasKey());
+        QVERIFY(!video->testButtonShown());
+        QVERIFY(!video->testProgressShown());
+        QSignalSpy controls(image, &APIKeySlot::controlsChanged);
+        image->setKey(kGoogleKey);
+        QCOMPARE(controls.size(), 1);
+        QCOMPARE(image->statusText(), QStringLiteral("Key set"));
+        QVERIFY(image->testButtonShown());
+        QVERIFY(!image->testProgressShown());
+
+        QCOMPARE(image->showKeyText(), QStringLiteral("Show key"));
+        image->toggleShowKey();
+        QCOMPARE(image->showKeyText(), QStringLiteral("Hide key"));
+
+        // While the test runs, the progress indicator stands in for the test button.
+        image->test();
+        QCOMPARE(controls.size(), 2);
+        QVERIFY(!image->testButtonShown());
+        QVERIFY(image->testProgressShown());
+        QTRY_VERIFY(!image->isTesting());
+        QVERIFY(image->testButtonShown());
+        QVERIFY(!image->testProgressShown());
+        QCOMPARE(service.requests.size(), 1);
+
+        // Cleared: no buttons, and the result stays.
+        image->clear();
+        QCOMPARE(image->statusText(), QStringLiteral("No key"));
+        QVERIFY(!image->testButtonShown());
+        QVERIFY(!image->testProgressShown());
+        QVERIFY(image->hasResult());
+    }
+
+    void theKeyLinksAreTitledWithoutTheScheme() {
+        QCOMPARE(APISettingsViewModel::linkTitle(APISettingsViewModel::googleKeysAddress),
+                 QStringLiteral("aistudio.google.com/apikey"));
+        QCOMPARE(APISettingsViewModel::linkTitle(APISettingsViewModel::miniMaxKeysAddress),
+                 QStringLiteral("platform.minimax.io/user-center/basic-information"));
+    }
+};
+
+QTEST_MAIN(SettingsModelTests)
+#include "tst_settings_models.moc"
