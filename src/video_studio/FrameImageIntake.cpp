@@ -7,8 +7,7 @@
 #include "FrameImageSaver.h"
 #include "Log.h"
 
-#include <QFutureWatcher>
-#include <QPointer>
+#include <QFuture>
 #include <QtConcurrent/QtConcurrentRun>
 
 FrameImageIntake::FrameImageIntake(QObject* parent)
@@ -65,16 +64,13 @@ void FrameImageIntake::startSave(const QImage& image, const QString& target, boo
     QFuture<FrameImageSaver::Outcome> future =
         intoFolder ? QtConcurrent::run(&FrameImageSaver::saveIntoFolder, image, folder, target)
                    : QtConcurrent::run(&FrameImageSaver::saveToPath, image, target);
-    auto* watcher = new QFutureWatcher<FrameImageSaver::Outcome>(this);
-    connect(watcher, &QFutureWatcher<FrameImageSaver::Outcome>::finished, this, [this, watcher, intoFolder, folder] {
-        watcher->deleteLater();
+    // Every save reports back, in whatever order they finish; none does once this object is gone.
+    future.then(this, [this, intoFolder, folder](const FrameImageSaver::Outcome& outcome) {
         --pendingSaves_;
         if (intoFolder)
             FolderBookmark::stopAccessing(folder);
-        const FrameImageSaver::Outcome outcome = watcher->result();
         if (!outcome.ok())
             Log::line(QStringLiteral("❌ Failed to save frame image: ") + outcome.error);
         emit saveFinished(outcome.path, outcome.error);
     });
-    watcher->setFuture(future);
 }

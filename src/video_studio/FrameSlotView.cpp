@@ -9,7 +9,6 @@
 #include "VideoWorkspaceModel.h"
 
 #include <QDragEnterEvent>
-#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMimeData>
@@ -18,7 +17,6 @@
 #include <QStackedLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -62,8 +60,8 @@ QImage previewOf(const QImage& image) {
 
 } // namespace
 
-FrameSlotView::FrameSlotView(Kind kind, VideoWorkspaceModel* model, FrameImageIntake* intake, QWidget* parent)
-    : QWidget(parent), kind_(kind), model_(model), intake_(intake) {
+FrameSlotView::FrameSlotView(Kind kind, VideoWorkspaceModel* model, QWidget* parent)
+    : QWidget(parent), kind_(kind), model_(model) {
     setObjectName(nameOf(kind) + "Slot");
     setAcceptDrops(true);
     stack_ = new QStackedLayout(this);
@@ -114,6 +112,7 @@ std::optional<QImage> FrameSlotView::currentImage() const {
 void FrameSlotView::refresh() {
     const std::optional<QImage> image = currentImage();
     if (!image) {
+        preview_.forget();
         shownKey_ = pendingKey_ = 0;
         shown_ = QImage();
         if (tileWidget_) {
@@ -129,6 +128,7 @@ void FrameSlotView::refresh() {
     if (key == shownKey_ || key == pendingKey_)
         return;
     if (image->width() <= previewSide && image->height() <= previewSide) {
+        preview_.forget();
         pendingKey_ = 0;
         shownKey_ = key;
         showImage(*image);
@@ -136,16 +136,13 @@ void FrameSlotView::refresh() {
     }
     // Scaling a large photograph takes longer than a frame: do it on a worker, show the latest only.
     pendingKey_ = key;
-    auto* watcher = new QFutureWatcher<QImage>(this);
-    connect(watcher, &QFutureWatcher<QImage>::finished, this, [this, watcher, key] {
-        watcher->deleteLater();
-        if (pendingKey_ != key)
-            return;
-        pendingKey_ = 0;
-        shownKey_ = key;
-        showImage(watcher->result());
-    });
-    watcher->setFuture(QtConcurrent::run(&previewOf, *image));
+    preview_.run(
+        this, [full = *image] { return previewOf(full); },
+        [this, key](const QImage& preview) {
+            pendingKey_ = 0;
+            shownKey_ = key;
+            showImage(preview);
+        });
 }
 
 void FrameSlotView::showImage(const QImage& preview) {
@@ -184,11 +181,7 @@ QWidget* FrameSlotView::makeTile(const QImage& preview) {
         else
             model_->removeLastFrameImage();
     });
-    connect(tile, &ImageTile::downloadRequested, this, [this] {
-        // The full picture is saved, not the preview the tile shows.
-        if (const auto image = currentImage())
-            intake_->saveFrameImage(*image, model_->environment().downloadSettings);
-    });
+    connect(tile, &ImageTile::downloadRequested, this, [this] { model_->saveFrameImage(slot()); });
     tile_ = tile;
     return holder;
 }
@@ -208,7 +201,7 @@ void FrameSlotView::chooseFrameImage() {
     // Non-modal: the answer arrives later, and is dropped if this slot is gone by then.
     Dialogs::current().openFilesAsync(request, this, [this](const QStringList& chosen) {
         if (!chosen.isEmpty())
-            intake_->loadFiles(slot(), {chosen.first()});
+            model_->intake()->loadFiles(slot(), {chosen.first()});
     });
 }
 
@@ -243,9 +236,9 @@ void FrameSlotView::dropEvent(QDropEvent* event) {
         if (url.isLocalFile())
             paths.append(url.toLocalFile());
     }
-    intake_->loadFiles(slot(), paths);
+    model_->intake()->loadFiles(slot(), paths);
     if (paths.isEmpty() && mime->hasImage())
-        intake_->deliverImage(slot(), qvariant_cast<QImage>(mime->imageData()));
+        model_->intake()->deliverImage(slot(), qvariant_cast<QImage>(mime->imageData()));
     event->acceptProposedAction();
 }
 

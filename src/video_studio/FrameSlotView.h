@@ -1,13 +1,12 @@
 #pragma once
 
 #include "AppViewModel.h"
+#include "LatestResult.h"
 
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
 
-class DownloadSettings;
-class FrameImageIntake;
 class ImageTile;
 class QLabel;
 class QStackedLayout;
@@ -20,11 +19,9 @@ class FrameSlotView : public QWidget {
 public:
     enum class Kind { reference, start, end };
 
-    FrameSlotView(Kind kind, VideoWorkspaceModel* model, FrameImageIntake* intake, QWidget* parent = nullptr);
+    FrameSlotView(Kind kind, VideoWorkspaceModel* model, QWidget* parent = nullptr);
 
-    Kind kind() const { return kind_; }
     ImageType slot() const { return kind_ == Kind::end ? ImageType::last : ImageType::first; }
-    bool isDragOver() const { return dragOver_; }
     // The tile, while the slot holds a picture.
     ImageTile* tile() const { return tile_; }
     // What the tile shows: the picture, scaled down off the GUI thread when it is large.
@@ -48,7 +45,6 @@ private:
 
     Kind kind_;
     VideoWorkspaceModel* model_;
-    FrameImageIntake* intake_;
     QStackedLayout* stack_ = nullptr;
     QWidget* zone_ = nullptr;
     QWidget* tileHolder_ = nullptr;
@@ -57,5 +53,6 @@ private:
     QImage shown_;
     qint64 shownKey_ = 0;
     qint64 pendingKey_ = 0;
+    LatestResult preview_;
     bool dragOver_ = false;
 };

@@ -1,9 +1,7 @@
 #include "ScenesView.h"
 
-#include "AppViewModel.h"
 #include "CameraControlView.h"
 #include "Controls.h"
-#include "FrameImageIntake.h"
 #include "FrameSlotView.h"
 #include "Glass.h"
 #include "GlassButtons.h"
@@ -16,9 +14,6 @@
 #include "SyntaxHighlightedTextEditor.h"
 #include "Theme.h"
 #include "VideoGalleryView.h"
-#include "VideoGalleryViewModel.h"
-#include "VideoMetadata.h"
-#include "VideoSettings.h"
 #include "VideoSettingsPopover.h"
 #include "VideoWorkspaceModel.h"
 #include "WorkspaceWidgets.h"
@@ -83,8 +78,6 @@ ScenesView::ScenesView(const AppEnvironment& environment, QWidget* parent)
     setObjectName("ScenesView");
     setAutoFillBackground(true);
     model_ = new VideoWorkspaceModel(environment_, this);
-    intake_ = new FrameImageIntake(this);
-    connect(intake_, &FrameImageIntake::imageLoaded, model_, &VideoWorkspaceModel::storeImage);
 
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
@@ -127,15 +120,11 @@ ScenesView::ScenesView(const AppEnvironment& environment, QWidget* parent)
     });
     connect(model_, &VideoWorkspaceModel::videoModeChanged, this, &ScenesView::refreshMode);
     connect(model_, &VideoWorkspaceModel::folderChanged, this, &ScenesView::refreshFolder);
-    connect(model_, &VideoWorkspaceModel::queueChanged, this, &ScenesView::refreshQueueBlock);
+    connect(model_, &VideoWorkspaceModel::queueBlockChanged, this, &ScenesView::refreshQueueBlock);
     connect(model_, &VideoWorkspaceModel::showCameraControlsChanged, this,
             [this] { showCameraControls(model_->showCameraControls()); });
     connect(model_, &VideoWorkspaceModel::showPromptPresetsChanged, this,
             [this] { showPromptPresets(model_->showPromptPresets()); });
-    if (environment_.appViewModel) {
-        connect(environment_.appViewModel, &AppViewModel::currentViewChanged, this, &ScenesView::refreshQueueBlock);
-        connect(environment_.appViewModel, &AppViewModel::videoModeChanged, this, &ScenesView::refreshMode);
-    }
 
     connect(&Theme::instance(), &Theme::changed, this, [this] {
         refreshPrompt();
@@ -189,10 +178,7 @@ QWidget* ScenesView::buildHeader() {
     folderButton_->setSymbolColor(Theme::instance().color(ColorRole::blue));
     folderButton_->setCornerRadius(6);
     folderButton_->setCursor(Qt::PointingHandCursor);
-    connect(folderButton_, &GlassButton::clicked, this, [this] {
-        if (environment_.videoSettings)
-            environment_.videoSettings->selectVideoDirectory();
-    });
+    connect(folderButton_, &GlassButton::clicked, model_, &VideoWorkspaceModel::chooseVideoFolder);
     dots_ = new SlotDots(model_, header);
 
     queueBlock_ = new QWidget(header);
@@ -235,9 +221,8 @@ QWidget* ScenesView::buildControlPane() {
     modePicker_->setSegments({{rawValue(VideoGenerationMode::imageToVideo), QStringLiteral("Image → Video")},
                               {rawValue(VideoGenerationMode::startEndVideo), QStringLiteral("Start → End")}});
     connect(modePicker_, &SegmentedPicker::activated, this, [this](const QString& key) {
-        const auto mode = fromRawValue<VideoGenerationMode>(key);
-        if (mode && environment_.appViewModel && environment_.appViewModel->videoMode() != *mode)
-            environment_.appViewModel->setVideoMode(*mode);
+        if (const auto mode = fromRawValue<VideoGenerationMode>(key))
+            model_->selectVideoMode(*mode);
     });
     auto* modeRow = new QHBoxLayout;
     modeRow->setSpacing(12);
@@ -255,15 +240,15 @@ QWidget* ScenesView::buildControlPane() {
     head->addWidget(referenceTitle_);
     head->addStretch(1);
     reference->addLayout(head);
-    referenceSlot_ = new FrameSlotView(FrameSlotView::Kind::reference, model_, intake_, pane);
+    referenceSlot_ = new FrameSlotView(FrameSlotView::Kind::reference, model_, pane);
     reference->addWidget(referenceSlot_);
     startEndSlots_ = new QWidget(pane);
     auto* grid = new QGridLayout(startEndSlots_);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(8);
-    grid->addWidget(new FrameSlotView(FrameSlotView::Kind::start, model_, intake_, startEndSlots_), 0, 0);
-    grid->addWidget(new FrameSlotView(FrameSlotView::Kind::end, model_, intake_, startEndSlots_), 0, 1);
+    grid->addWidget(new FrameSlotView(FrameSlotView::Kind::start, model_, startEndSlots_), 0, 0);
+    grid->addWidget(new FrameSlotView(FrameSlotView::Kind::end, model_, startEndSlots_), 0, 1);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     reference->addWidget(startEndSlots_);
@@ -372,9 +357,6 @@ QWidget* ScenesView::buildPromptSection() {
 QWidget* ScenesView::createGalleryPane() {
     if (environment_.galleryViewModel) {
         gallery_ = new VideoGalleryView(environment_, this);
-        // The gallery's recreate hands the clip's stored record over.
-        connect(environment_.galleryViewModel, &VideoGalleryViewModel::recreateRequested, this,
-                &ScenesView::recreateVideo);
         connect(gallery_, &VideoGalleryView::presetTextChosen, model_, &VideoWorkspaceModel::insertPresetText);
         connect(gallery_, &VideoGalleryView::promptPresetsShownChanged, model_,
                 &VideoWorkspaceModel::setShowPromptPresets);
@@ -425,8 +407,7 @@ void ScenesView::showPromptPresets(bool show) {
     }
     if (gallery_->isPromptPresetsShown())
         return;
-    const bool openCreate = model_->shouldOpenCreatePreset();
-    model_->setShouldOpenCreatePreset(false);
+    const bool openCreate = model_->takeShouldOpenCreatePreset();
     gallery_->showPromptPresets(model_->prompt(), openCreate);
 }
 
@@ -446,14 +427,13 @@ void ScenesView::showCameraControls(bool show) {
 }
 
 void ScenesView::openVideoSettingsPopover() {
-    if (popover_ || !environment_.videoSettings || !environment_.appViewModel)
+    if (popover_ || !environment_.videoSettings)
         return;
     auto* popover = new Popover(settingsButton_);
     popover->setObjectName("videoSettingsPopup");
     popover->setAttribute(Qt::WA_DeleteOnClose);
     popover->setPreferredEdge(Popover::Edge::above);
-    popover->setContent(
-        new VideoSettingsPopover(*environment_.videoSettings, environment_.appViewModel->videoMode(), popover));
+    popover->setContent(new VideoSettingsPopover(*environment_.videoSettings, model_->videoMode(), popover));
     connect(popover, &Popover::closed, model_, [this] { model_->setShowVideoSettings(false); });
     connect(popover, &QObject::destroyed, model_, [this] { model_->setShowVideoSettings(false); });
     popover->popup();
@@ -494,8 +474,7 @@ void ScenesView::applyScale() {
 
 void ScenesView::refreshMode() {
     const bool startEnd = model_->startEndMode();
-    modePicker_->setSelectedKey(rawValue(environment_.appViewModel ? environment_.appViewModel->videoMode()
-                                                                   : VideoGenerationMode::imageToVideo));
+    modePicker_->setSelectedKey(rawValue(model_->videoMode()));
     referenceTitle_->setText(startEnd ? "Reference Images" : "Reference Image");
     referenceIcon_->setPixmap(
         symbolPixmap(startEnd ? "rectangle.split.2x1" : "photo", 15, Theme::instance().color(ColorRole::blue), 2.0));
@@ -521,14 +500,7 @@ void ScenesView::refreshFolder() {
 }
 
 void ScenesView::refreshQueueBlock() {
-    const bool hidden =
-        environment_.appViewModel && environment_.appViewModel->currentView() == ViewMode::imageGeneration;
-    queueBlock_->setVisible(hidden && model_->totalVideoTaskCount() > 0);
+    queueBlock_->setVisible(model_->showsQueueBlock());
     queueBlockCount_->setText(QString::number(model_->totalVideoTaskCount()));
     queueBlockActive_->setVisible(model_->activeVideoTaskCount() > 0);
-}
-
-void ScenesView::recreateVideo(VideoMetadata* record) {
-    if (record)
-        model_->recreateFromRecord(*record);
 }

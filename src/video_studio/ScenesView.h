@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QWidget>
 
-class FrameImageIntake;
 class FrameSlotView;
 class GenerateButton;
 class GlassButton;
@@ -17,7 +16,6 @@ class SegmentedPicker;
 class SlotDots;
 class SyntaxHighlightedTextEditor;
 class VideoGalleryView;
-class VideoMetadata;
 class VideoWorkspaceModel;
 
 // The video studio: header (back, title, queue state, video folder, slot dots), the control pane
@@ -29,7 +27,6 @@ public:
     ~ScenesView() override;
 
     VideoWorkspaceModel* model() const { return model_; }
-    FrameImageIntake* intake() const { return intake_; }
     SyntaxHighlightedTextEditor* editor() const { return editor_; }
     double scale() const { return scale_; }
     static double scaleForWidth(double width);
@@ -37,9 +34,6 @@ public:
     QWidget* videoSettingsPopover() const { return popover_; }
     QWidget* cameraControls() const { return cameraControls_; }
     VideoGalleryView* gallery() const { return gallery_; }
-
-    // The gallery's recreate hands a stored record here.
-    void recreateVideo(VideoMetadata* record);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -63,7 +57,6 @@ private:
 
     AppEnvironment environment_;
     VideoWorkspaceModel* model_ = nullptr;
-    FrameImageIntake* intake_ = nullptr;
     double scale_ = 1.0;
 
     GlassButton* backButton_ = nullptr;

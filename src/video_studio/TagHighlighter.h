@@ -21,7 +21,6 @@ public:
 
     void setTagColor(const QColor& color);
     QTextCharFormat tagFormat() const { return tagFormat_; }
-    const QList<Range>& tags() const { return tags_; }
 
     // The tags of a plain text (document positions: a line break counts one).
     static QList<Range> findTags(const QString& text);

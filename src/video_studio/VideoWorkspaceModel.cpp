@@ -1,11 +1,14 @@
 #include "VideoWorkspaceModel.h"
 
 #include "Defaults.h"
+#include "DownloadSettings.h"
 #include "FolderBookmark.h"
+#include "FrameImageIntake.h"
 #include "Log.h"
 #include "MiniMaxAPIService.h"
 #include "PromptLimit.h"
 #include "QueueManager.h"
+#include "VideoGalleryViewModel.h"
 #include "VideoMetadata.h"
 #include "VideoSettings.h"
 
@@ -13,7 +16,8 @@
 #include <QFileInfo>
 
 VideoWorkspaceModel::VideoWorkspaceModel(const AppEnvironment& environment, QObject* parent)
-    : QObject(parent), environment_(environment) {
+    : QObject(parent), environment_(environment), intake_(new FrameImageIntake(this)) {
+    connect(intake_, &FrameImageIntake::imageLoaded, this, &VideoWorkspaceModel::storeImage);
     AppViewModel* app = environment_.appViewModel;
     VideoSettings* settings = environment_.videoSettings;
     if (app) {
@@ -21,6 +25,7 @@ VideoWorkspaceModel::VideoWorkspaceModel(const AppEnvironment& environment, QObj
         connect(app, &AppViewModel::videoModeChanged, this, &VideoWorkspaceModel::onVideoModeChanged);
         connect(app, &AppViewModel::sharedImageChanged, this, &VideoWorkspaceModel::onSharedImageChanged);
         connect(app, &AppViewModel::currentViewChanged, this, &VideoWorkspaceModel::onCurrentViewChanged);
+        connect(app, &AppViewModel::currentViewChanged, this, &VideoWorkspaceModel::queueBlockChanged);
     }
     if (settings) {
         connect(settings, &VideoSettings::defaultPromptOptimizationChanged, this,
@@ -35,7 +40,16 @@ VideoWorkspaceModel::VideoWorkspaceModel(const AppEnvironment& environment, QObj
         connect(environment_.queueManager, &QueueManager::tasksChanged, this, [this] {
             emit queueChanged();
             emit generateStateChanged();
+            emit queueBlockChanged();
         });
+    }
+    // The gallery's recreate hands the clip's stored record over.
+    if (environment_.galleryViewModel) {
+        connect(environment_.galleryViewModel, &VideoGalleryViewModel::recreateRequested, this,
+                [this](VideoMetadata* record) {
+                    if (record)
+                        recreateFromRecord(*record);
+                });
     }
 }
 
@@ -87,32 +101,38 @@ QString VideoWorkspaceModel::generateButtonTitle(int active, int waiting) {
     return QStringLiteral("Queue Full");
 }
 
-void VideoWorkspaceModel::setShowCameraControls(bool on) {
-    if (on == showCameraControls_)
+void VideoWorkspaceModel::setFlag(bool& flag, bool on, void (VideoWorkspaceModel::*changed)()) {
+    if (on == flag)
         return;
-    showCameraControls_ = on;
-    emit showCameraControlsChanged();
+    flag = on;
+    emit(this->*changed)();
+}
+
+void VideoWorkspaceModel::setShowCameraControls(bool on) {
+    setFlag(showCameraControls_, on, &VideoWorkspaceModel::showCameraControlsChanged);
 }
 
 void VideoWorkspaceModel::setShowVideoSettings(bool on) {
-    if (on == showVideoSettings_)
-        return;
-    showVideoSettings_ = on;
-    emit showVideoSettingsChanged();
+    setFlag(showVideoSettings_, on, &VideoWorkspaceModel::showVideoSettingsChanged);
 }
 
 void VideoWorkspaceModel::setShowPromptPresets(bool on) {
-    if (on == showPromptPresets_)
-        return;
-    showPromptPresets_ = on;
-    emit showPromptPresetsChanged();
+    setFlag(showPromptPresets_, on, &VideoWorkspaceModel::showPromptPresetsChanged);
 }
 
 void VideoWorkspaceModel::setShouldOpenCreatePreset(bool on) {
-    if (on == shouldOpenCreatePreset_)
-        return;
-    shouldOpenCreatePreset_ = on;
-    emit shouldOpenCreatePresetChanged();
+    setFlag(shouldOpenCreatePreset_, on, &VideoWorkspaceModel::shouldOpenCreatePresetChanged);
+}
+
+bool VideoWorkspaceModel::takeShouldOpenCreatePreset() {
+    const bool openCreate = shouldOpenCreatePreset_;
+    setShouldOpenCreatePreset(false);
+    return openCreate;
+}
+
+bool VideoWorkspaceModel::showsQueueBlock() const {
+    return environment_.appViewModel && environment_.appViewModel->currentView() == ViewMode::imageGeneration &&
+           totalVideoTaskCount() > 0;
 }
 
 QString VideoWorkspaceModel::folderText() const {
@@ -138,6 +158,12 @@ QString VideoWorkspaceModel::folderHelpText() const {
     // Only whether bookmark data is stored counts here, not whether it still resolves.
     const bool has = environment_.videoSettings && environment_.videoSettings->hasVideoDirectory();
     return has ? QStringLiteral("Change video save folder") : QStringLiteral("Choose folder to save videos");
+}
+
+void VideoWorkspaceModel::chooseVideoFolder() {
+    // The chosen folder comes back through the bookmark's change signal.
+    if (environment_.videoSettings)
+        environment_.videoSettings->selectVideoDirectory();
 }
 
 void VideoWorkspaceModel::onAppearSetup() {
@@ -228,6 +254,11 @@ void VideoWorkspaceModel::setGenerationMode(VideoGenerationMode mode) {
             settings->setQuality(VideoQuality::p768);
     }
     Defaults::standard().set(QStringLiteral("videoGenerationMode"), rawValue(mode));
+}
+
+void VideoWorkspaceModel::selectVideoMode(VideoGenerationMode mode) {
+    if (environment_.appViewModel && environment_.appViewModel->videoMode() != mode)
+        environment_.appViewModel->setVideoMode(mode);
 }
 
 void VideoWorkspaceModel::receiveSharedImage() {
@@ -344,6 +375,12 @@ void VideoWorkspaceModel::removeLastFrameImage() {
     setLastFrame(std::nullopt);
     if (environment_.appViewModel)
         environment_.appViewModel->setSavedVideoLastFrameImage(std::nullopt);
+}
+
+void VideoWorkspaceModel::saveFrameImage(ImageType slot) {
+    const std::optional<QImage>& image = slot == ImageType::first ? firstFrameImage_ : lastFrameImage_;
+    if (image)
+        intake_->saveFrameImage(*image, environment_.downloadSettings);
 }
 
 bool VideoWorkspaceModel::acceptsDrops() const {

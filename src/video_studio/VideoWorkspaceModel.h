@@ -12,6 +12,7 @@
 
 #include <optional>
 
+class FrameImageIntake;
 class VideoMetadata;
 
 // The rules of the video studio without any widget: the job under construction (prompt and frames),
@@ -42,13 +43,15 @@ class VideoWorkspaceModel : public QObject {
     Q_PROPERTY(QString folderText READ folderText NOTIFY folderChanged)
     Q_PROPERTY(bool folderResolved READ folderResolved NOTIFY folderChanged)
     Q_PROPERTY(QString folderHelpText READ folderHelpText NOTIFY folderChanged)
+    Q_PROPERTY(bool showsQueueBlock READ showsQueueBlock NOTIFY queueBlockChanged)
 
 public:
     static constexpr int slotCount = 4;
 
     explicit VideoWorkspaceModel(const AppEnvironment& environment, QObject* parent = nullptr);
 
-    const AppEnvironment& environment() const { return environment_; }
+    // Loads pictures into the frame slots and saves them out; what it loads lands in the slots.
+    FrameImageIntake* intake() const { return intake_; }
 
     QString prompt() const { return prompt_; }
     void setPrompt(const QString& text);
@@ -76,6 +79,8 @@ public:
     // The symbol in the button's icon slot: "play.circle" when idle, "stop.circle" when full, else none.
     bool showsPlaySymbol() const { return activeVideoTaskCount() == 0 && totalVideoTaskCount() < 16; }
     bool showsProgress() const { return activeVideoTaskCount() > 0; }
+    // The header's queue block: only while the image studio is shown and video work is queued.
+    bool showsQueueBlock() const;
 
     bool showCameraControls() const { return showCameraControls_; }
     void setShowCameraControls(bool on);
@@ -85,11 +90,15 @@ public:
     void setShowPromptPresets(bool on);
     bool shouldOpenCreatePreset() const { return shouldOpenCreatePreset_; }
     void setShouldOpenCreatePreset(bool on);
+    // The prompt presets panel reads the create flag once as it opens; the flag then falls back.
+    bool takeShouldOpenCreatePreset();
 
     // The folder chooser: the folder's name when its bookmark resolves, else "Choose Folder".
     QString folderText() const;
     bool folderResolved() const;
     QString folderHelpText() const;
+    // The folder button: asks for the folder the clips are saved into.
+    void chooseVideoFolder();
 
     // Lifecycle of the screen.
     void onAppearSetup();
@@ -103,6 +112,8 @@ public:
     void pushPromptOptimization(bool on);
     void handleModelChange(VideoModel model);
     void setGenerationMode(VideoGenerationMode mode);
+    // The mode picker's choice; the mode rule follows from the change.
+    void selectVideoMode(VideoGenerationMode mode);
     void receiveSharedImage();
     void insertPresetText(const QString& text);
     void clearPrompt();
@@ -115,6 +126,8 @@ public:
     void storeImage(ImageType slot, const QImage& image);
     void removeFirstFrameImage();
     void removeLastFrameImage();
+    // Saves the full picture of a slot (not the preview a tile shows) into the photo folder, else asks where.
+    void saveFrameImage(ImageType slot);
     // Drops are refused while the image studio is shown.
     bool acceptsDrops() const;
 
@@ -130,6 +143,7 @@ signals:
     void showPromptPresetsChanged();
     void shouldOpenCreatePresetChanged();
     void folderChanged();
+    void queueBlockChanged();
     // Emitted (and handled synchronously) before the prompt is read: the editor writes its pending text.
     void flushPromptRequested();
 
@@ -139,9 +153,11 @@ private:
     void onCurrentViewChanged();
     void setFirstFrame(const std::optional<QImage>& image);
     void setLastFrame(const std::optional<QImage>& image);
+    void setFlag(bool& flag, bool on, void (VideoWorkspaceModel::*changed)());
     void bumpResetTrigger();
 
     AppEnvironment environment_;
+    FrameImageIntake* intake_ = nullptr;
     QString prompt_;
     int promptCharacterCount_ = 0;
     int textEditorResetTrigger_ = 0;

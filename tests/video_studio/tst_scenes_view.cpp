@@ -232,7 +232,7 @@ private slots:
         notes.write("text");
         notes.close();
         QVERIFY(gui::drop(referenceSlot, *gui::mimeWithFiles({notes.fileName()})).dropAccepted);
-        QTRY_COMPARE(view->intake()->pendingLoads(), 0);
+        QTRY_COMPARE(model()->intake()->pendingLoads(), 0);
         QVERIFY(!model()->hasFirstFrame());
         QVERIFY(!referenceSlot->tile());
     }
@@ -425,7 +425,7 @@ private slots:
         view->editor()->setFocus();
         gui::type(view->editor(), "typing");
         world->environment.clearLog();
-        view->recreateVideo(record.get());
+        emit world->gallery->recreateRequested(record.get());
         QCOMPARE(view->editor()->toPlainText(), "slow [Zoom in]");
         QCOMPARE(world->environment.logLines().first(), "✅ Recreated video: Orvane_1.mp4");
         QCOMPARE(world->environment.logLines().last(), "   - Last frame: ✅");
@@ -453,7 +453,7 @@ private slots:
         QTRY_COMPARE(QDir(world->environment.path("Photos")).entryList(QDir::Files).size(), 1);
         QCOMPARE(world->dialogs.saveRequests.size(), 1);
         const QString file = QDir(world->environment.path("Photos")).entryList(QDir::Files).first();
-        QTRY_COMPARE(view->intake()->pendingSaves(), 0);
+        QTRY_COMPARE(model()->intake()->pendingSaves(), 0);
         QCOMPARE(QImage(world->environment.path("Photos/" + file)).size(), QSize(80, 60));
     }
 

@@ -2,6 +2,7 @@
 
 #include "Defaults.h"
 #include "FolderBookmark.h"
+#include "FrameImageIntake.h"
 #include "VideoMetadata.h"
 #include "VideoWorkspaceModel.h"
 
@@ -392,6 +393,19 @@ private slots:
         QCOMPARE(model->prompt(), "plain");
     }
 
+    void theGallerysRecreateIsHandedOver() {
+        makeModel();
+        auto record = VideoMetadata::make("Orvane_3.mp4", "from the gallery", "768P", 6, "start_end_video", true);
+        record->setFirstFrameImageData(pngBytes(solidFrame(Qt::red)));
+        record->setLastFrameImageData(pngBytes(solidFrame(Qt::blue)));
+        emit world->gallery->recreateRequested(nullptr);
+        QCOMPARE(model->prompt(), QString());
+        emit world->gallery->recreateRequested(record.get());
+        QCOMPARE(model->prompt(), "from the gallery");
+        QCOMPARE(world->app->videoMode(), VideoGenerationMode::startEndVideo);
+        QCOMPARE(centreColor(*model->lastFrameImage()), QColor(Qt::blue));
+    }
+
     // A record of image-to-video holding an end frame: the mode rule runs after the frames are set.
     void recreateIntoImageToVideoClearsTheEndFrameAfterwards() {
         makeModel();
@@ -419,6 +433,60 @@ private slots:
         QVERIFY(model->acceptsDrops());
         world->app->setCurrentView(ViewMode::imageGeneration);
         QVERIFY(!model->acceptsDrops());
+    }
+
+    void theModePickersChoice() {
+        world->videoSettings->setQuality(VideoQuality::p512);
+        makeModel();
+        QSignalSpy spy(model.get(), &VideoWorkspaceModel::videoModeChanged);
+        model->selectVideoMode(VideoGenerationMode::startEndVideo);
+        QCOMPARE(world->app->videoMode(), VideoGenerationMode::startEndVideo);
+        QVERIFY(model->startEndMode());
+        QCOMPARE(spy.count(), 1);
+        // The mode rule ran with the change.
+        QCOMPARE(world->videoSettings->quality(), VideoQuality::p768);
+        // The selected mode again changes nothing.
+        world->videoSettings->setQuality(VideoQuality::p1080);
+        model->selectVideoMode(VideoGenerationMode::startEndVideo);
+        QCOMPARE(spy.count(), 1);
+        model->selectVideoMode(VideoGenerationMode::imageToVideo);
+        QCOMPARE(world->app->videoMode(), VideoGenerationMode::imageToVideo);
+        QCOMPARE(spy.count(), 2);
+    }
+
+    void theQueueBlockShowsOnlyBehindTheImageStudio() {
+        makeModel();
+        QSignalSpy spy(model.get(), &VideoWorkspaceModel::queueBlockChanged);
+        world->app->setCurrentView(ViewMode::imageGeneration);
+        QCOMPARE(spy.count(), 1);
+        QVERIFY(!model->showsQueueBlock()); // nothing queued
+        world->queue->addVideoTask(QString("a fox"), solidFrame(Qt::red), std::nullopt, VideoQuality::p768,
+                                   VideoDuration::seconds6);
+        QVERIFY(spy.count() >= 2);
+        QVERIFY(model->showsQueueBlock());
+        const int before = int(spy.count());
+        world->app->setCurrentView(ViewMode::videoGeneration);
+        QCOMPARE(spy.count(), before + 1);
+        QVERIFY(!model->showsQueueBlock());
+    }
+
+    // Pictures the intake loads land in their slot; a save writes the slot's picture into the photo folder.
+    void framesComeInThroughTheIntakeAndGoOutToThePhotoFolder() {
+        makeModel();
+        model->intake()->deliverImage(ImageType::last, solidFrame(Qt::blue, QSize(80, 60)));
+        QTRY_VERIFY(model->hasLastFrame());
+        QVERIFY(!model->hasFirstFrame());
+        QDir(world->environment.root()).mkpath("Photos");
+        world->downloadSettings->setBookmarkData(FolderBookmark::create(world->environment.path("Photos")));
+        model->saveFrameImage(ImageType::first); // empty slot: nothing to save
+        model->saveFrameImage(ImageType::last);
+        QTRY_COMPARE(model->intake()->pendingSaves(), 0);
+        const QStringList files = QDir(world->environment.path("Photos")).entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        const QImage saved(world->environment.path("Photos/" + files.first()));
+        QCOMPARE(saved.size(), QSize(80, 60));
+        QCOMPARE(centreColor(saved), QColor(Qt::blue));
+        QVERIFY(world->dialogs.saveRequests.isEmpty());
     }
 
     void stateSurvivesARebuildOnlyIntoEmptySlots() {
@@ -461,6 +529,25 @@ private slots:
         QCOMPARE(model->folderHelpText(), "Change video save folder");
     }
 
+    void theFolderButtonAsksForTheFolder() {
+        makeModel();
+        QSignalSpy spy(model.get(), &VideoWorkspaceModel::folderChanged);
+        // Cancelled: nothing changes.
+        model->chooseVideoFolder();
+        QCOMPARE(world->dialogs.folderRequests.size(), 1);
+        QCOMPARE(world->dialogs.folderRequests.first().message, "Choose folder for saving videos");
+        QCOMPARE(spy.count(), 0);
+        QVERIFY(!world->videoSettings->hasVideoDirectory());
+        // Chosen: stored, and the button's texts follow.
+        QDir(world->environment.root()).mkpath("Takes");
+        world->dialogs.folderAnswer = world->environment.path("Takes");
+        model->chooseVideoFolder();
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(model->folderText(), "Takes");
+        QCOMPARE(world->videoSettings->resolveVideoDirectoryURL().value_or(QString()),
+                 world->environment.path("Takes"));
+    }
+
     void presetPanelFlags() {
         makeModel();
         int flushes = 0;
@@ -469,6 +556,10 @@ private slots:
         QCOMPARE(flushes, 1);
         QVERIFY(model->shouldOpenCreatePreset());
         QVERIFY(model->showPromptPresets());
+        // The panel takes the create flag once as it opens.
+        QVERIFY(model->takeShouldOpenCreatePreset());
+        QVERIFY(!model->shouldOpenCreatePreset());
+        QVERIFY(!model->takeShouldOpenCreatePreset());
         model->backToImages();
         QCOMPARE(world->app->currentView(), ViewMode::imageGeneration);
     }
