@@ -146,8 +146,10 @@ int main(int argc, char** argv) {
         meter.start();
         QElapsedTimer timer;
         timer.start();
+        MiniMaxDownload::Options options;
+        options.maxBytes = qint64(1) << 40;
         const auto result =
-            QCoro::waitFor(MiniMaxDownload::toFile(&network, QUrl(url), dir.filePath("client.mp4"), qint64(1) << 40));
+            QCoro::waitFor(MiniMaxDownload::toFile(&network, QUrl(url), dir.filePath("client.mp4"), options));
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         if (!result.ok || result.bytes != kClipBytes) {
             std::fprintf(stderr, "the client download failed: %s\n", qPrintable(result.error));
