@@ -2,9 +2,7 @@
 
 #include "Dialogs.h"
 
-#include <QFutureWatcher>
 #include <QMimeData>
-#include <QPointer>
 
 PresetFormModel::PresetFormModel(QObject* parent) : QObject(parent) {}
 
@@ -119,19 +117,18 @@ bool PresetFormModel::handleDrop(const QMimeData* mime) {
 }
 
 void PresetFormModel::follow(QFuture<QImage> future) {
-    // The watcher dies with the form, so a load that ends after the form closed touches nothing.
-    auto* watcher = new QFutureWatcher<QImage>(this);
-    QPointer<PresetFormModel> self(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [self, watcher] {
-        watcher->deleteLater();
-        if (!self)
-            return;
-        const QImage picture = watcher->future().result();
-        if (!picture.isNull())
-            self->setImage(picture);
-        self->setLoading(false);
+    // Every load counts, not only the newest. Its picture is taken on a later turn of the event loop even when
+    // the read has already ended, so the loading state is always seen; a form gone by then is not touched.
+    future.then(this, [this](const QImage& picture) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, picture] {
+                if (!picture.isNull())
+                    setImage(picture);
+                setLoading(false);
+            },
+            Qt::QueuedConnection);
     });
-    watcher->setFuture(future);
 }
 
 void PresetFormModel::requestSave() {

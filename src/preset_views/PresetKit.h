@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Controls.h"
+#include "ScrollBars.h"
+#include "UserPresetListView.h"
 
 #include <QAbstractButton>
 #include <QBoxLayout>
@@ -9,6 +11,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 // How the preset panels put the kit's controls together with their browsers.
 namespace PresetKit {
 
@@ -16,9 +20,6 @@ namespace PresetKit {
 // `selectTab()`; `names` are the buttons' object names in tab order.
 template <class Browser>
 QList<QAbstractButton*> addTabBar(QBoxLayout* column, Browser* browser, const QStringList& names, QWidget* parent) {
-    auto* bar = new QHBoxLayout;
-    bar->setContentsMargins(16, 12, 16, 12);
-    bar->setSpacing(8);
     QList<QAbstractButton*> buttons;
     const auto tabs = Browser::allTabs();
     for (int i = 0; i < tabs.size(); ++i) {
@@ -27,10 +28,8 @@ QList<QAbstractButton*> addTabBar(QBoxLayout* column, Browser* browser, const QS
         button->setObjectName(names.value(i));
         QObject::connect(button, &QAbstractButton::clicked, browser, [browser, tab] { browser->selectTab(tab); });
         buttons.append(button);
-        bar->addWidget(button);
     }
-    bar->addStretch();
-    column->addLayout(bar);
+    Controls::addTabRow(column, buttons);
     return buttons;
 }
 
@@ -44,6 +43,26 @@ void showTab(const Browser& browser, const QList<QAbstractButton*>& tabButtons, 
     pages->setCurrentIndex(int(tabs.indexOf(browser.selectedTab())));
     Controls::setPresetsCount(addTile, browser.presetsCount());
     myPresetsContent->setCurrentIndex(browser.presetsCount() > 0 ? 0 : 1);
+}
+
+// The browser's user presets as cards on the first page of `myPresetsContent` (the empty state goes on the
+// second): a card's choice goes to `select`, its edit to the browser's form, its delete to `remove`.
+template <class Browser, class Select, class Remove>
+UserPresetListView* addUserPresetList(QStackedWidget* myPresetsContent, Browser* browser, Select select, Remove remove,
+                                      int spacing, bool wholeCardSelects) {
+    auto* list = new UserPresetListView(browser->userPresets(), spacing, wholeCardSelects, myPresetsContent);
+    list->setObjectName(QStringLiteral("userPresetsList"));
+    list->setAccessibleName(QStringLiteral("My Presets"));
+    nameScrollBars(list, list->accessibleName());
+    myPresetsContent->addWidget(list);
+    auto record = [browser](int row) { return browser->userPresets()->record(row); };
+    QObject::connect(list, &UserPresetListView::selectRequested, browser,
+                     [=](int row) { std::invoke(select, browser, record(row)); });
+    QObject::connect(list, &UserPresetListView::editRequested, browser,
+                     [=](int row) { browser->editPreset(record(row)); });
+    QObject::connect(list, &UserPresetListView::deleteRequested, browser,
+                     [=](int row) { std::invoke(remove, browser, record(row)); });
+    return list;
 }
 
 // Opens the create/edit form over `parent` (made on first use), or closes it.

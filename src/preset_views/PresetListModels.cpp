@@ -2,6 +2,7 @@
 
 #include "BuiltInImagePreset.h"
 #include "ImagePreset.h"
+#include "PresetRecords.h"
 #include "PreviewClipPreset.h"
 #include "PromptPreset.h"
 #include "SwiftDataImagePresetsManager.h"
@@ -18,24 +19,92 @@ QHash<int, QByteArray> presetRoleNames() {
             {PresetRoles::Thumbnail, "thumbnail"}, {PresetRoles::IsHovered, "isHovered"}};
 }
 
+bool isRow(const QAbstractItemModel& model, const QModelIndex& index) {
+    return model.checkIndex(index, QAbstractItemModel::CheckIndexOption::IndexIsValid |
+                                       QAbstractItemModel::CheckIndexOption::ParentIsInvalid);
+}
+
+// What each kind of row gives for the roles; a role a kind does not have gives nothing.
 QString presetTitle(const ImagePreset& preset) {
-    return preset.title();
+    return PresetRecords::title(preset);
 }
 QString presetTitle(const PromptPreset& preset) {
-    return preset.name();
+    return PresetRecords::title(preset);
 }
-std::optional<QByteArray> pictureData(const ImagePreset& preset) {
-    return preset.imageData();
+QString presetTitle(const BuiltInImagePreset& preset) {
+    return preset.title();
 }
-std::optional<QByteArray> pictureData(const PromptPreset& preset) {
-    return preset.userImageData();
+QString presetTitle(const PreviewClipPreset& preset) {
+    return preset.title();
 }
-// Asks the store whether a picture exists without loading it: layout asks this of every row.
-bool hasPictureData(const ImagePreset& preset) {
-    return preset.hasImageData();
+QString presetText(const ImagePreset& preset) {
+    return preset.prompt();
 }
-bool hasPictureData(const PromptPreset& preset) {
-    return preset.hasUserImageData();
+QString presetText(const PromptPreset& preset) {
+    return preset.prompt();
+}
+QString presetText(const BuiltInImagePreset& preset) {
+    return preset.prompt();
+}
+QString presetText(const PreviewClipPreset& preset) {
+    return preset.insertText();
+}
+template <class Record> QVariant pictureData(const Record& preset) {
+    const auto picture = PresetRecords::pictureData(preset);
+    return picture ? QVariant(*picture) : QVariant();
+}
+QVariant pictureData(const BuiltInImagePreset&) {
+    return {};
+}
+QVariant pictureData(const PreviewClipPreset&) {
+    return {};
+}
+template <class Record> bool hasPicture(const Record& preset) {
+    return PresetRecords::hasPictureData(preset);
+}
+bool hasPicture(const BuiltInImagePreset& preset) {
+    return !preset.thumbnail().isNull();
+}
+bool hasPicture(const PreviewClipPreset& preset) {
+    return !preset.thumbnail().isNull();
+}
+template <class Record> QVariant thumbnail(const Record&) {
+    return {};
+}
+QVariant thumbnail(const BuiltInImagePreset& preset) {
+    return preset.thumbnail();
+}
+QVariant thumbnail(const PreviewClipPreset& preset) {
+    return preset.thumbnail();
+}
+template <class Record> QVariant hovered(const Record&) {
+    return {};
+}
+QVariant hovered(const PreviewClipPreset& preset) {
+    return preset.isHovered();
+}
+
+template <class Preset> QVariant presetData(const Preset& preset, int role) {
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+    case PresetRoles::Title:
+        return presetTitle(preset);
+    case PresetRoles::Text:
+        return presetText(preset);
+    case PresetRoles::Id:
+        return preset.id();
+    case PresetRoles::PictureData:
+        return pictureData(preset);
+    case PresetRoles::HasPicture:
+        return hasPicture(preset);
+    case PresetRoles::Thumbnail:
+        return thumbnail(preset);
+    case PresetRoles::IsHovered:
+        return hovered(preset);
+    default:
+        return {};
+    }
 }
 
 } // namespace
@@ -67,28 +136,9 @@ template <class Record> int StoredPresetListModel<Record>::rowCount(const QModel
 }
 
 template <class Record> QVariant StoredPresetListModel<Record>::data(const QModelIndex& index, int role) const {
-    if (!this->checkIndex(index, QAbstractItemModel::CheckIndexOption::IndexIsValid |
-                                     QAbstractItemModel::CheckIndexOption::ParentIsInvalid))
+    if (!isRow(*this, index))
         return {};
-    const Record& preset = *rows_[index.row()];
-    switch (role) {
-    case Qt::DisplayRole:
-    case Qt::AccessibleTextRole:
-    case PresetRoles::Title:
-        return presetTitle(preset);
-    case PresetRoles::Text:
-        return preset.prompt();
-    case PresetRoles::Id:
-        return preset.id();
-    case PresetRoles::PictureData: {
-        const auto picture = pictureData(preset);
-        return picture ? QVariant(*picture) : QVariant();
-    }
-    case PresetRoles::HasPicture:
-        return hasPictureData(preset);
-    default:
-        return {};
-    }
+    return presetData(*rows_[index.row()], role);
 }
 
 template <class Record> QHash<int, QByteArray> StoredPresetListModel<Record>::roleNames() const {
@@ -151,21 +201,6 @@ void PromptPresetListModel::reload() {
 
 // ---- FixedPresetListModel
 
-namespace {
-QString presetText(const BuiltInImagePreset& preset) {
-    return preset.prompt();
-}
-QString presetText(const PreviewClipPreset& preset) {
-    return preset.insertText();
-}
-QVariant hovered(const BuiltInImagePreset&) {
-    return {};
-}
-QVariant hovered(const PreviewClipPreset& preset) {
-    return preset.isHovered();
-}
-} // namespace
-
 template <class Preset>
 FixedPresetListModel<Preset>::FixedPresetListModel(const QList<Preset*>& presets, QObject* parent)
     : QAbstractListModel(parent) {
@@ -183,30 +218,12 @@ template <class Preset> int FixedPresetListModel<Preset>::rowCount(const QModelI
 }
 
 template <class Preset> QVariant FixedPresetListModel<Preset>::data(const QModelIndex& index, int role) const {
-    if (!this->checkIndex(index, QAbstractItemModel::CheckIndexOption::IndexIsValid |
-                                     QAbstractItemModel::CheckIndexOption::ParentIsInvalid))
+    if (!isRow(*this, index))
         return {};
     const Preset* preset = rows_[index.row()];
     if (!preset)
         return {};
-    switch (role) {
-    case Qt::DisplayRole:
-    case Qt::AccessibleTextRole:
-    case PresetRoles::Title:
-        return preset->title();
-    case PresetRoles::Text:
-        return presetText(*preset);
-    case PresetRoles::Id:
-        return preset->id();
-    case PresetRoles::HasPicture:
-        return !preset->thumbnail().isNull();
-    case PresetRoles::Thumbnail:
-        return preset->thumbnail();
-    case PresetRoles::IsHovered:
-        return hovered(*preset);
-    default:
-        return {};
-    }
+    return presetData(*preset, role);
 }
 
 template <class Preset> Preset* FixedPresetListModel<Preset>::preset(int row) const {

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "PresetFormView.h"
+
 #include <QPointer>
 #include <QWidget>
 
 class ClipPresetListView;
-#include "PresetFormView.h"
 class MovementPlayer;
 class PromptPresetsBrowser;
 class QAbstractButton;

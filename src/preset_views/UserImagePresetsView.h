@@ -1,11 +1,11 @@
 #pragma once
 
+#include "PresetFormView.h"
+
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
 
-class BuiltInPresetCardDelegate;
-#include "PresetFormView.h"
 class ImagePresetsBrowser;
 class QAbstractButton;
 class QListView;
