@@ -1,13 +1,13 @@
 #include "PresetBrowser.h"
 
-#include "ImagePreset.h"
 #include "ModelContext.h"
 #include "PresetFormModel.h"
-#include "PresetRecords.h"
+#include "PresetRecord.h"
 #include "PresetSaving.h"
-#include "PromptPreset.h"
 #include "SwiftDataImagePresetsManager.h"
 #include "SwiftDataPromptPresetsManager.h"
+
+#include <functional>
 
 PresetBrowser::PresetBrowser(const QString& currentPrompt, QObject* parent)
     : QObject(parent), currentPrompt_(currentPrompt), form_(new PresetFormModel(this)) {}
@@ -37,7 +37,8 @@ void StoredPresetBrowser<Record, Manager>::editPreset(const std::shared_ptr<Reco
     if (!preset)
         return;
     editingPreset_ = preset;
-    form()->reset(PresetRecords::title(*preset), preset->prompt(), PresetRecords::picture(*preset), true);
+    form()->reset(std::invoke(PresetRecord<Record>::title, *preset), preset->prompt(),
+                  std::invoke(PresetRecord<Record>::picture, *preset), true);
     setShowingCreatePreset(true);
 }
 

@@ -80,4 +80,17 @@ template <class Form, class Model> void showForm(QPointer<Form>& form, bool show
     form->raise();
 }
 
+// Keeps `panel` in step with its browser: the header's close button dismisses the panel, a change of tab or
+// of count calls `refresh`, and the create/edit form opens and closes with the browser's `showingCreatePreset`.
+template <class Browser, class Form>
+void follow(Browser* browser, QWidget* panel, QAbstractButton* close, QPointer<Form>& form,
+            const std::function<void()>& refresh) {
+    QObject::connect(close, &QAbstractButton::clicked, browser, &Browser::dismiss);
+    QObject::connect(browser, &Browser::selectedTabChanged, panel, refresh);
+    QObject::connect(browser, &Browser::presetsCountChanged, panel, refresh);
+    QObject::connect(browser, &Browser::showingCreatePresetChanged, panel, [browser, panel, &form] {
+        showForm(form, browser->showingCreatePreset(), browser->form(), panel);
+    });
+}
+
 } // namespace PresetKit

@@ -2,13 +2,16 @@
 
 #include "BuiltInImagePreset.h"
 #include "ImagePreset.h"
-#include "PresetRecords.h"
+#include "PresetRecord.h"
 #include "PreviewClipPreset.h"
 #include "PromptPreset.h"
 #include "SwiftDataImagePresetsManager.h"
 #include "SwiftDataPromptPresetsManager.h"
 
 #include <QLocale>
+
+#include <functional>
+#include <type_traits>
 
 namespace {
 
@@ -24,84 +27,48 @@ bool isRow(const QAbstractItemModel& model, const QModelIndex& index) {
                                        QAbstractItemModel::CheckIndexOption::ParentIsInvalid);
 }
 
-// What each kind of row gives for the roles; a role a kind does not have gives nothing.
-QString presetTitle(const ImagePreset& preset) {
-    return PresetRecords::title(preset);
-}
-QString presetTitle(const PromptPreset& preset) {
-    return PresetRecords::title(preset);
-}
-QString presetTitle(const BuiltInImagePreset& preset) {
-    return preset.title();
-}
-QString presetTitle(const PreviewClipPreset& preset) {
-    return preset.title();
-}
-QString presetText(const ImagePreset& preset) {
-    return preset.prompt();
-}
-QString presetText(const PromptPreset& preset) {
-    return preset.prompt();
-}
-QString presetText(const BuiltInImagePreset& preset) {
-    return preset.prompt();
-}
-QString presetText(const PreviewClipPreset& preset) {
-    return preset.insertText();
-}
-template <class Record> QVariant pictureData(const Record& preset) {
-    const auto picture = PresetRecords::pictureData(preset);
-    return picture ? QVariant(*picture) : QVariant();
-}
-QVariant pictureData(const BuiltInImagePreset&) {
-    return {};
-}
-QVariant pictureData(const PreviewClipPreset&) {
-    return {};
-}
-template <class Record> bool hasPicture(const Record& preset) {
-    return PresetRecords::hasPictureData(preset);
-}
-bool hasPicture(const BuiltInImagePreset& preset) {
-    return !preset.thumbnail().isNull();
-}
-bool hasPicture(const PreviewClipPreset& preset) {
-    return !preset.thumbnail().isNull();
-}
-template <class Record> QVariant thumbnail(const Record&) {
-    return {};
-}
-QVariant thumbnail(const BuiltInImagePreset& preset) {
-    return preset.thumbnail();
-}
-QVariant thumbnail(const PreviewClipPreset& preset) {
-    return preset.thumbnail();
-}
-template <class Record> QVariant hovered(const Record&) {
-    return {};
-}
-QVariant hovered(const PreviewClipPreset& preset) {
-    return preset.isHovered();
-}
-
+// What each kind of row gives for the roles; a role a kind does not have gives nothing. The user's own
+// presets are records with a stored picture; the fixed ones hold a thumbnail.
 template <class Preset> QVariant presetData(const Preset& preset, int role) {
+    constexpr bool stored = std::is_base_of_v<PersistentModel, Preset>;
+    constexpr bool clip = std::is_same_v<Preset, PreviewClipPreset>;
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
     case PresetRoles::Title:
-        return presetTitle(preset);
+        if constexpr (stored)
+            return std::invoke(PresetRecord<Preset>::title, preset);
+        else
+            return preset.title();
     case PresetRoles::Text:
-        return presetText(preset);
+        if constexpr (clip)
+            return preset.insertText();
+        else
+            return preset.prompt();
     case PresetRoles::Id:
         return preset.id();
     case PresetRoles::PictureData:
-        return pictureData(preset);
+        if constexpr (stored) {
+            const auto picture = std::invoke(PresetRecord<Preset>::pictureData, preset);
+            return picture ? QVariant(*picture) : QVariant();
+        } else {
+            return {};
+        }
     case PresetRoles::HasPicture:
-        return hasPicture(preset);
+        if constexpr (stored)
+            return std::invoke(PresetRecord<Preset>::hasPictureData, preset);
+        else
+            return !preset.thumbnail().isNull();
     case PresetRoles::Thumbnail:
-        return thumbnail(preset);
+        if constexpr (stored)
+            return {};
+        else
+            return preset.thumbnail();
     case PresetRoles::IsHovered:
-        return hovered(preset);
+        if constexpr (clip)
+            return preset.isHovered();
+        else
+            return {};
     default:
         return {};
     }

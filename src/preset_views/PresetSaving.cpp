@@ -1,11 +1,9 @@
 #include "PresetSaving.h"
 
-#include "ImagePreset.h"
 #include "Log.h"
 #include "ModelContext.h"
 #include "PresetFormModel.h"
-#include "PresetRecords.h"
-#include "PromptPreset.h"
+#include "PresetRecord.h"
 
 #include <functional>
 
@@ -34,26 +32,27 @@ bool saveOrUndo(ModelContext& context, const std::function<void()>& undo) {
 
 template <class Record>
 bool saveFormInto(ModelContext& context, const PresetFormModel& form, const std::shared_ptr<Record>& editing) {
+    using Fields = PresetRecord<Record>;
     const QString title = form.title();
     const QString prompt = form.prompt();
     const QImage picture = form.image();
     if (!editing) {
-        const auto created = PresetRecords::make<Record>(title, prompt, picture);
+        const auto created = Fields::make(title, prompt, picture);
         context.insert(created);
         return saveOrUndo(context, [&] { context.remove(created); });
     }
-    const QString oldTitle = PresetRecords::title(*editing);
+    const QString oldTitle = std::invoke(Fields::title, *editing);
     const QString oldPrompt = editing->prompt();
-    const auto oldData = PresetRecords::pictureData(*editing);
-    PresetRecords::setTitle(*editing, title);
+    const auto oldData = std::invoke(Fields::pictureData, *editing);
+    std::invoke(Fields::setTitle, *editing, title);
     editing->setPrompt(prompt);
     // Without a picture in the form the stored one stays.
     if (!picture.isNull())
-        PresetRecords::storePicture(*editing, picture);
+        std::invoke(Fields::storePicture, *editing, picture);
     return saveOrUndo(context, [&] {
-        PresetRecords::setTitle(*editing, oldTitle);
+        std::invoke(Fields::setTitle, *editing, oldTitle);
         editing->setPrompt(oldPrompt);
-        PresetRecords::setPictureData(*editing, oldData);
+        std::invoke(Fields::setPictureData, *editing, oldData);
     });
 }
 

@@ -110,13 +110,9 @@ PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, con
     pages_->addWidget(myPage);
     root->addWidget(pages_, 1);
 
-    connect(close, &QAbstractButton::clicked, browser_, &PromptPresetsBrowser::dismiss);
+    PresetKit::follow(browser_, this, close, form_, [this] { refresh(); });
     connect(browser_, &PromptPresetsBrowser::dismissRequested, this, &PromptPresetsView::dismissRequested);
     connect(browser_, &PromptPresetsBrowser::presetSelected, this, &PromptPresetsView::presetSelected);
-    connect(browser_, &PromptPresetsBrowser::selectedTabChanged, this, &PromptPresetsView::refresh);
-    connect(browser_, &PromptPresetsBrowser::presetsCountChanged, this, &PromptPresetsView::refresh);
-    connect(browser_, &PromptPresetsBrowser::showingCreatePresetChanged, this,
-            [this] { showForm(browser_->showingCreatePreset()); });
     connect(browser_, &PromptPresetsBrowser::showingDeleteAlertChanged, this, [this] {
         if (browser_->showingDeleteAlert())
             QMetaObject::invokeMethod(this, &PromptPresetsView::askToDelete, Qt::QueuedConnection);
@@ -133,10 +129,6 @@ void PromptPresetsView::showEvent(QShowEvent* event) {
 
 void PromptPresetsView::refresh() {
     PresetKit::showTab(*browser_, tabs_, pages_, addTile_, myPresetsContent_);
-}
-
-void PromptPresetsView::showForm(bool showing) {
-    PresetKit::showForm(form_, showing, browser_->form(), this);
 }
 
 void PromptPresetsView::askToDelete() {

@@ -40,7 +40,6 @@ protected:
 
 private:
     void refresh();
-    void showForm(bool showing);
     void askToDelete();
 
     MovementPlayer& player_;

@@ -103,13 +103,9 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
     pages_->addWidget(myPage);
     root->addWidget(pages_, 1);
 
-    connect(close, &QAbstractButton::clicked, browser_, &ImagePresetsBrowser::dismiss);
+    PresetKit::follow(browser_, this, close, form_, [this] { refresh(); });
     connect(browser_, &ImagePresetsBrowser::dismissRequested, this, &UserImagePresetsView::dismissRequested);
     connect(browser_, &ImagePresetsBrowser::presetSelected, this, &UserImagePresetsView::presetSelected);
-    connect(browser_, &ImagePresetsBrowser::selectedTabChanged, this, &UserImagePresetsView::refresh);
-    connect(browser_, &ImagePresetsBrowser::presetsCountChanged, this, &UserImagePresetsView::refresh);
-    connect(browser_, &ImagePresetsBrowser::showingCreatePresetChanged, this,
-            [this] { showForm(browser_->showingCreatePreset()); });
     refresh();
 }
 
@@ -117,8 +113,4 @@ UserImagePresetsView::~UserImagePresetsView() = default;
 
 void UserImagePresetsView::refresh() {
     PresetKit::showTab(*browser_, tabs_, pages_, addTile_, myPresetsContent_);
-}
-
-void UserImagePresetsView::showForm(bool showing) {
-    PresetKit::showForm(form_, showing, browser_->form(), this);
 }

@@ -34,7 +34,6 @@ signals:
 
 private:
     void refresh();
-    void showForm(bool showing);
 
     ImagePresetsBrowser* browser_;
     QList<QAbstractButton*> tabs_;
