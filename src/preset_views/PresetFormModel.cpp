@@ -50,16 +50,12 @@ void PresetFormModel::setLoading(bool loading) {
     emit isLoadingImageChanged();
 }
 
-bool PresetFormModel::canSave(const QString& title, const QString& prompt) {
-    return !title.trimmed().isEmpty() && !prompt.trimmed().isEmpty();
-}
-
 bool PresetFormModel::canSave() const {
     return canSave_;
 }
 
 void PresetFormModel::updateCanSave() {
-    const bool now = canSave(title_, prompt_);
+    const bool now = !title_.trimmed().isEmpty() && !prompt_.trimmed().isEmpty();
     if (now == canSave_)
         return;
     canSave_ = now;
@@ -74,10 +70,6 @@ QString PresetFormModel::saveButtonTitle() const {
     return editing_ ? QStringLiteral("Update") : QStringLiteral("Create");
 }
 
-QStringList PresetFormModel::openPanelFilters() {
-    return {QStringLiteral("Images (*.png *.jpg *.jpeg *.gif *.tif *.tiff *.bmp)")};
-}
-
 void PresetFormModel::reset(const QString& title, const QString& prompt, const QImage& image, bool editing) {
     setTitle(title);
     setPrompt(prompt);
@@ -88,8 +80,8 @@ void PresetFormModel::reset(const QString& title, const QString& prompt, const Q
 
 void PresetFormModel::chooseImage() {
     Dialogs::OpenRequest request;
-    request.message = QString::fromUtf8(kOpenPanelMessage);
-    request.nameFilters = openPanelFilters();
+    request.message = QStringLiteral("Choose a reference image for your preset");
+    request.nameFilters = {QStringLiteral("Images (*.png *.jpg *.jpeg *.gif *.tif *.tiff *.bmp)")};
     request.allowsMultipleSelection = false;
     // Modeless: the form stays usable while the panel is open; a form gone by then gets no answer.
     Dialogs::current().openFilesAsync(request, this, [this](const QStringList& files) {
