@@ -1,8 +1,8 @@
 #include "ClipPresetListView.h"
 
+#include "CinematicPresetCard.h"
 #include "Controls.h"
 #include "HoverPreviewController.h"
-#include "PresetCardDelegates.h"
 #include "PresetListModels.h"
 #include "VideoPlayerView.h"
 
@@ -17,7 +17,7 @@ constexpr int kSideInset = 16;
 ClipPresetListView::ClipPresetListView(PreviewClipPresetListModel* model, int columns, int spacing, Player player,
                                        QWidget* parent)
     : QListView(parent), model_(model), player_(std::move(player)), columns_(std::max(1, columns)), spacing_(spacing) {
-    delegate_ = new ClipPresetCardDelegate(this, spacing_, columns_ == 1 ? kSideInset : 0);
+    delegate_ = new CinematicPresetCard(this, spacing_, columns_ == 1 ? kSideInset : 0);
     hover_ = new HoverPreviewController(
         [this](int row) {
             if (player_.play)
@@ -42,7 +42,7 @@ ClipPresetListView::ClipPresetListView(PreviewClipPresetListModel* model, int co
         // Each grid cell carries the gap after its card, so the right margin gives the last gap back.
         setViewportMargins(kSideInset, 0, std::max(0, kSideInset - spacing_), kSideInset);
     }
-    connect(delegate_, &ClipPresetCardDelegate::selectRequested, this,
+    connect(delegate_, &CinematicPresetCard::selectRequested, this,
             [this](const QModelIndex& index) { emit presetChosen(index.row()); });
     connect(model_, &QAbstractItemModel::dataChanged, this, [this] { updatePreview(); });
     layoutCards();

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-class ClipPresetCardDelegate;
+class CinematicPresetCard;
 class HoverPreviewController;
 class PreviewBackend;
 class PreviewClipPresetListModel;
@@ -43,7 +43,7 @@ public:
     ClipPresetListView(PreviewClipPresetListModel* model, int columns, int spacing, Player player,
                        QWidget* parent = nullptr);
 
-    ClipPresetCardDelegate* cardDelegate() const { return delegate_; }
+    CinematicPresetCard* cardDelegate() const { return delegate_; }
     HoverPreviewController* hover() const { return hover_; }
     // The preview layer over the current card, when one was made.
     VideoPlayerView* previewLayer() const { return preview_; }
@@ -64,7 +64,7 @@ private:
     void hoverAt(const QPoint& position);
 
     PreviewClipPresetListModel* model_;
-    ClipPresetCardDelegate* delegate_;
+    CinematicPresetCard* delegate_;
     HoverPreviewController* hover_;
     VideoPlayerView* preview_ = nullptr;
     Player player_;

@@ -1,12 +1,9 @@
 #pragma once
 
-#include "PresetFormModel.h"
+#include "PresetBrowser.h"
 #include "PresetListModels.h"
 
 #include <QImage>
-#include <QObject>
-
-#include <memory>
 
 class BuiltInImagePreset;
 class ImagePreset;
@@ -14,11 +11,9 @@ class SwiftDataImagePresetsManager;
 
 // What the image presets panel does, without widgets: its tab, the form it opens, and what choosing, saving
 // and deleting a preset sends to the studio and to the store.
-class ImagePresetsBrowser final : public QObject {
+class ImagePresetsBrowser final : public StoredPresetBrowser<ImagePreset, SwiftDataImagePresetsManager> {
     Q_OBJECT
     Q_PROPERTY(PresetsTab selectedTab READ selectedTab WRITE selectTab NOTIFY selectedTabChanged)
-    Q_PROPERTY(bool showingCreatePreset READ showingCreatePreset NOTIFY showingCreatePresetChanged)
-    Q_PROPERTY(int presetsCount READ presetsCount NOTIFY presetsCountChanged)
 public:
     enum class PresetsTab { builtIn, myPresets };
     Q_ENUM(PresetsTab)
@@ -29,10 +24,7 @@ public:
     ImagePresetsBrowser(SwiftDataImagePresetsManager& manager, const QString& currentPrompt, QObject* parent = nullptr);
 
     PresetsTab selectedTab() const { return selectedTab_; }
-    bool showingCreatePreset() const { return showingCreatePreset_; }
-    int presetsCount() const;
-    std::shared_ptr<ImagePreset> editingPreset() const { return editingPreset_; }
-    PresetFormModel* form() const { return form_; }
+    int presetsCount() const override;
     ImagePresetListModel* userPresets() const { return userPresets_; }
     BuiltInImagePresetListModel* builtInPresets() const { return builtInPresets_; }
 
@@ -40,30 +32,15 @@ public slots:
     void selectTab(PresetsTab tab);
     void chooseBuiltIn(BuiltInImagePreset* preset);
     void chooseOwn(const std::shared_ptr<ImagePreset>& preset);
-    void startNewPreset();
-    void editPreset(const std::shared_ptr<ImagePreset>& preset);
-    void deletePreset(const std::shared_ptr<ImagePreset>& preset);
-    // True when the change reached the store; on failure the form stays open with its fields.
-    bool savePreset();
+    // Closes the form; its fields stay until the next one is opened.
     void cancelForm();
-    void dismiss() { emit dismissRequested(); }
 
 signals:
     void selectedTabChanged();
-    void showingCreatePresetChanged();
-    void presetsCountChanged();
-    void dismissRequested();
     void presetSelected(const QString& text, const QImage& image, bool append);
 
 private:
-    void setShowingCreatePreset(bool showing);
-
-    SwiftDataImagePresetsManager& manager_;
-    const QString currentPrompt_;
     PresetsTab selectedTab_ = PresetsTab::builtIn;
-    bool showingCreatePreset_ = false;
-    std::shared_ptr<ImagePreset> editingPreset_;
-    PresetFormModel* form_;
     ImagePresetListModel* userPresets_;
     BuiltInImagePresetListModel* builtInPresets_;
 };

@@ -2,9 +2,7 @@
 
 #include "Dialogs.h"
 
-#include <QFutureWatcher>
 #include <QMimeData>
-#include <QPointer>
 
 PresetFormModel::PresetFormModel(QObject* parent) : QObject(parent) {}
 
@@ -52,16 +50,12 @@ void PresetFormModel::setLoading(bool loading) {
     emit isLoadingImageChanged();
 }
 
-bool PresetFormModel::canSave(const QString& title, const QString& prompt) {
-    return !title.trimmed().isEmpty() && !prompt.trimmed().isEmpty();
-}
-
 bool PresetFormModel::canSave() const {
     return canSave_;
 }
 
 void PresetFormModel::updateCanSave() {
-    const bool now = canSave(title_, prompt_);
+    const bool now = !title_.trimmed().isEmpty() && !prompt_.trimmed().isEmpty();
     if (now == canSave_)
         return;
     canSave_ = now;
@@ -76,10 +70,6 @@ QString PresetFormModel::saveButtonTitle() const {
     return editing_ ? QStringLiteral("Update") : QStringLiteral("Create");
 }
 
-QStringList PresetFormModel::openPanelFilters() {
-    return {QStringLiteral("Images (*.png *.jpg *.jpeg *.gif *.tif *.tiff *.bmp)")};
-}
-
 void PresetFormModel::reset(const QString& title, const QString& prompt, const QImage& image, bool editing) {
     setTitle(title);
     setPrompt(prompt);
@@ -90,8 +80,8 @@ void PresetFormModel::reset(const QString& title, const QString& prompt, const Q
 
 void PresetFormModel::chooseImage() {
     Dialogs::OpenRequest request;
-    request.message = QString::fromUtf8(kOpenPanelMessage);
-    request.nameFilters = openPanelFilters();
+    request.message = QStringLiteral("Choose a reference image for your preset");
+    request.nameFilters = {QStringLiteral("Images (*.png *.jpg *.jpeg *.gif *.tif *.tiff *.bmp)")};
     request.allowsMultipleSelection = false;
     // Modeless: the form stays usable while the panel is open; a form gone by then gets no answer.
     Dialogs::current().openFilesAsync(request, this, [this](const QStringList& files) {
@@ -119,19 +109,18 @@ bool PresetFormModel::handleDrop(const QMimeData* mime) {
 }
 
 void PresetFormModel::follow(QFuture<QImage> future) {
-    // The watcher dies with the form, so a load that ends after the form closed touches nothing.
-    auto* watcher = new QFutureWatcher<QImage>(this);
-    QPointer<PresetFormModel> self(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [self, watcher] {
-        watcher->deleteLater();
-        if (!self)
-            return;
-        const QImage picture = watcher->future().result();
-        if (!picture.isNull())
-            self->setImage(picture);
-        self->setLoading(false);
+    // Every load counts, not only the newest. Its picture is taken on a later turn of the event loop even when
+    // the read has already ended, so the loading state is always seen; a form gone by then is not touched.
+    future.then(this, [this](const QImage& picture) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, picture] {
+                if (!picture.isNull())
+                    setImage(picture);
+                setLoading(false);
+            },
+            Qt::QueuedConnection);
     });
-    watcher->setFuture(future);
 }
 
 void PresetFormModel::requestSave() {

@@ -37,12 +37,9 @@ public:
 
     // Both texts hold something besides white space and newlines.
     bool canSave() const;
-    static bool canSave(const QString& title, const QString& prompt);
 
     QString heading() const;
     QString saveButtonTitle() const;
-    static constexpr const char* kOpenPanelMessage = "Choose a reference image for your preset";
-    static QStringList openPanelFilters();
 
     // Fills every field at once (the host does this before it shows the form).
     void reset(const QString& title, const QString& prompt, const QImage& image, bool editing);

@@ -30,6 +30,16 @@ QLabel* fieldLabel(const QString& text, QWidget* parent) {
     return label;
 }
 
+// A field's column in the form: its label, then whatever the caller adds.
+QVBoxLayout* addFieldGroup(QVBoxLayout* fields, const QString& label, QWidget* parent) {
+    auto* group = new QVBoxLayout;
+    group->setSpacing(8);
+    if (!label.isEmpty())
+        group->addWidget(fieldLabel(label, parent));
+    fields->addLayout(group);
+    return group;
+}
+
 } // namespace
 
 // ---- PresetPictureZone
@@ -179,18 +189,15 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     auto* fields = new QVBoxLayout;
     fields->setSpacing(16);
 
-    auto* titleGroup = new QVBoxLayout;
-    titleGroup->setSpacing(8);
-    titleGroup->addWidget(fieldLabel(QStringLiteral("Title"), this));
+    QVBoxLayout* titleGroup = addFieldGroup(fields, QStringLiteral("Title"), this);
     title_ = new QLineEdit(this);
     title_->setObjectName(QStringLiteral("presetTitleField"));
     title_->setAccessibleName(QStringLiteral("Title"));
     title_->setPlaceholderText(QStringLiteral("Enter preset title"));
     titleGroup->addWidget(title_);
-    fields->addLayout(titleGroup);
 
-    auto* pictureGroup = new QVBoxLayout;
-    pictureGroup->setSpacing(8);
+    // The picture's label shares its row with the "Remove" button.
+    QVBoxLayout* pictureGroup = addFieldGroup(fields, QString(), this);
     auto* pictureRow = new QHBoxLayout;
     pictureRow->addWidget(fieldLabel(QStringLiteral("Reference Image (Optional)"), this));
     pictureRow->addStretch();
@@ -203,11 +210,8 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     pictureGroup->addLayout(pictureRow);
     zone_ = new PresetPictureZone(form_, style.accent, this);
     pictureGroup->addWidget(zone_);
-    fields->addLayout(pictureGroup);
 
-    auto* promptGroup = new QVBoxLayout;
-    promptGroup->setSpacing(8);
-    promptGroup->addWidget(fieldLabel(QStringLiteral("Prompt"), this));
+    QVBoxLayout* promptGroup = addFieldGroup(fields, QStringLiteral("Prompt"), this);
     prompt_ = new QPlainTextEdit(this);
     prompt_->setObjectName(QStringLiteral("presetPromptField"));
     prompt_->setAccessibleName(QStringLiteral("Prompt"));
@@ -219,7 +223,6 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     else
         prompt_->setMinimumHeight(style.promptMinHeight);
     promptGroup->addWidget(prompt_);
-    fields->addLayout(promptGroup);
     root->addLayout(fields);
     root->addStretch();
 

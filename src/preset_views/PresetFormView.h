@@ -1,10 +1,11 @@
 #pragma once
 
+#include "PresetFormModel.h"
+
 #include <QColor>
 #include <QPointer>
 #include <QWidget>
 
-#include "PresetFormModel.h"
 class FormButtons;
 class QAbstractButton;
 class QLabel;
@@ -46,8 +47,6 @@ public:
         bool promptFixedHeight;
     };
     PresetFormView(PresetFormModel* form, Style style, QWidget* parent);
-
-    PresetFormModel* form() const { return form_; }
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Controls.h"
+#include "ScrollBars.h"
+#include "UserPresetListView.h"
 
 #include <QAbstractButton>
 #include <QBoxLayout>
@@ -9,6 +11,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 // How the preset panels put the kit's controls together with their browsers.
 namespace PresetKit {
 
@@ -16,9 +20,6 @@ namespace PresetKit {
 // `selectTab()`; `names` are the buttons' object names in tab order.
 template <class Browser>
 QList<QAbstractButton*> addTabBar(QBoxLayout* column, Browser* browser, const QStringList& names, QWidget* parent) {
-    auto* bar = new QHBoxLayout;
-    bar->setContentsMargins(16, 12, 16, 12);
-    bar->setSpacing(8);
     QList<QAbstractButton*> buttons;
     const auto tabs = Browser::allTabs();
     for (int i = 0; i < tabs.size(); ++i) {
@@ -27,10 +28,8 @@ QList<QAbstractButton*> addTabBar(QBoxLayout* column, Browser* browser, const QS
         button->setObjectName(names.value(i));
         QObject::connect(button, &QAbstractButton::clicked, browser, [browser, tab] { browser->selectTab(tab); });
         buttons.append(button);
-        bar->addWidget(button);
     }
-    bar->addStretch();
-    column->addLayout(bar);
+    Controls::addTabRow(column, buttons);
     return buttons;
 }
 
@@ -46,6 +45,26 @@ void showTab(const Browser& browser, const QList<QAbstractButton*>& tabButtons, 
     myPresetsContent->setCurrentIndex(browser.presetsCount() > 0 ? 0 : 1);
 }
 
+// The browser's user presets as cards on the first page of `myPresetsContent` (the empty state goes on the
+// second): a card's choice goes to `select`, its edit to the browser's form, its delete to `remove`.
+template <class Browser, class Select, class Remove>
+UserPresetListView* addUserPresetList(QStackedWidget* myPresetsContent, Browser* browser, Select select, Remove remove,
+                                      int spacing, bool wholeCardSelects) {
+    auto* list = new UserPresetListView(browser->userPresets(), spacing, wholeCardSelects, myPresetsContent);
+    list->setObjectName(QStringLiteral("userPresetsList"));
+    list->setAccessibleName(QStringLiteral("My Presets"));
+    nameScrollBars(list, list->accessibleName());
+    myPresetsContent->addWidget(list);
+    auto record = [browser](int row) { return browser->userPresets()->record(row); };
+    QObject::connect(list, &UserPresetListView::selectRequested, browser,
+                     [=](int row) { std::invoke(select, browser, record(row)); });
+    QObject::connect(list, &UserPresetListView::editRequested, browser,
+                     [=](int row) { browser->editPreset(record(row)); });
+    QObject::connect(list, &UserPresetListView::deleteRequested, browser,
+                     [=](int row) { std::invoke(remove, browser, record(row)); });
+    return list;
+}
+
 // Opens the create/edit form over `parent` (made on first use), or closes it.
 template <class Form, class Model> void showForm(QPointer<Form>& form, bool showing, Model* model, QWidget* parent) {
     if (!showing) {
@@ -59,6 +78,19 @@ template <class Form, class Model> void showForm(QPointer<Form>& form, bool show
         form = new Form(model, parent);
     form->show();
     form->raise();
+}
+
+// Keeps `panel` in step with its browser: the header's close button dismisses the panel, a change of tab or
+// of count calls `refresh`, and the create/edit form opens and closes with the browser's `showingCreatePreset`.
+template <class Browser, class Form>
+void follow(Browser* browser, QWidget* panel, QAbstractButton* close, QPointer<Form>& form,
+            const std::function<void()>& refresh) {
+    QObject::connect(close, &QAbstractButton::clicked, browser, &Browser::dismiss);
+    QObject::connect(browser, &Browser::selectedTabChanged, panel, refresh);
+    QObject::connect(browser, &Browser::presetsCountChanged, panel, refresh);
+    QObject::connect(browser, &Browser::showingCreatePresetChanged, panel, [browser, panel, &form] {
+        showForm(form, browser->showingCreatePreset(), browser->form(), panel);
+    });
 }
 
 } // namespace PresetKit

@@ -2,12 +2,16 @@
 
 #include "BuiltInImagePreset.h"
 #include "ImagePreset.h"
+#include "PresetRecord.h"
 #include "PreviewClipPreset.h"
 #include "PromptPreset.h"
 #include "SwiftDataImagePresetsManager.h"
 #include "SwiftDataPromptPresetsManager.h"
 
 #include <QLocale>
+
+#include <functional>
+#include <type_traits>
 
 namespace {
 
@@ -18,24 +22,56 @@ QHash<int, QByteArray> presetRoleNames() {
             {PresetRoles::Thumbnail, "thumbnail"}, {PresetRoles::IsHovered, "isHovered"}};
 }
 
-QString presetTitle(const ImagePreset& preset) {
-    return preset.title();
+bool isRow(const QAbstractItemModel& model, const QModelIndex& index) {
+    return model.checkIndex(index, QAbstractItemModel::CheckIndexOption::IndexIsValid |
+                                       QAbstractItemModel::CheckIndexOption::ParentIsInvalid);
 }
-QString presetTitle(const PromptPreset& preset) {
-    return preset.name();
-}
-std::optional<QByteArray> pictureData(const ImagePreset& preset) {
-    return preset.imageData();
-}
-std::optional<QByteArray> pictureData(const PromptPreset& preset) {
-    return preset.userImageData();
-}
-// Asks the store whether a picture exists without loading it: layout asks this of every row.
-bool hasPictureData(const ImagePreset& preset) {
-    return preset.hasImageData();
-}
-bool hasPictureData(const PromptPreset& preset) {
-    return preset.hasUserImageData();
+
+// What each kind of row gives for the roles; a role a kind does not have gives nothing. The user's own
+// presets are records with a stored picture; the fixed ones hold a thumbnail.
+template <class Preset> QVariant presetData(const Preset& preset, int role) {
+    constexpr bool stored = std::is_base_of_v<PersistentModel, Preset>;
+    constexpr bool clip = std::is_same_v<Preset, PreviewClipPreset>;
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+    case PresetRoles::Title:
+        if constexpr (stored)
+            return std::invoke(PresetRecord<Preset>::title, preset);
+        else
+            return preset.title();
+    case PresetRoles::Text:
+        if constexpr (clip)
+            return preset.insertText();
+        else
+            return preset.prompt();
+    case PresetRoles::Id:
+        return preset.id();
+    case PresetRoles::PictureData:
+        if constexpr (stored) {
+            const auto picture = std::invoke(PresetRecord<Preset>::pictureData, preset);
+            return picture ? QVariant(*picture) : QVariant();
+        } else {
+            return {};
+        }
+    case PresetRoles::HasPicture:
+        if constexpr (stored)
+            return std::invoke(PresetRecord<Preset>::hasPictureData, preset);
+        else
+            return !preset.thumbnail().isNull();
+    case PresetRoles::Thumbnail:
+        if constexpr (stored)
+            return {};
+        else
+            return preset.thumbnail();
+    case PresetRoles::IsHovered:
+        if constexpr (clip)
+            return preset.isHovered();
+        else
+            return {};
+    default:
+        return {};
+    }
 }
 
 } // namespace
@@ -67,28 +103,9 @@ template <class Record> int StoredPresetListModel<Record>::rowCount(const QModel
 }
 
 template <class Record> QVariant StoredPresetListModel<Record>::data(const QModelIndex& index, int role) const {
-    if (!this->checkIndex(index, QAbstractItemModel::CheckIndexOption::IndexIsValid |
-                                     QAbstractItemModel::CheckIndexOption::ParentIsInvalid))
+    if (!isRow(*this, index))
         return {};
-    const Record& preset = *rows_[index.row()];
-    switch (role) {
-    case Qt::DisplayRole:
-    case Qt::AccessibleTextRole:
-    case PresetRoles::Title:
-        return presetTitle(preset);
-    case PresetRoles::Text:
-        return preset.prompt();
-    case PresetRoles::Id:
-        return preset.id();
-    case PresetRoles::PictureData: {
-        const auto picture = pictureData(preset);
-        return picture ? QVariant(*picture) : QVariant();
-    }
-    case PresetRoles::HasPicture:
-        return hasPictureData(preset);
-    default:
-        return {};
-    }
+    return presetData(*rows_[index.row()], role);
 }
 
 template <class Record> QHash<int, QByteArray> StoredPresetListModel<Record>::roleNames() const {
@@ -151,21 +168,6 @@ void PromptPresetListModel::reload() {
 
 // ---- FixedPresetListModel
 
-namespace {
-QString presetText(const BuiltInImagePreset& preset) {
-    return preset.prompt();
-}
-QString presetText(const PreviewClipPreset& preset) {
-    return preset.insertText();
-}
-QVariant hovered(const BuiltInImagePreset&) {
-    return {};
-}
-QVariant hovered(const PreviewClipPreset& preset) {
-    return preset.isHovered();
-}
-} // namespace
-
 template <class Preset>
 FixedPresetListModel<Preset>::FixedPresetListModel(const QList<Preset*>& presets, QObject* parent)
     : QAbstractListModel(parent) {
@@ -183,30 +185,12 @@ template <class Preset> int FixedPresetListModel<Preset>::rowCount(const QModelI
 }
 
 template <class Preset> QVariant FixedPresetListModel<Preset>::data(const QModelIndex& index, int role) const {
-    if (!this->checkIndex(index, QAbstractItemModel::CheckIndexOption::IndexIsValid |
-                                     QAbstractItemModel::CheckIndexOption::ParentIsInvalid))
+    if (!isRow(*this, index))
         return {};
     const Preset* preset = rows_[index.row()];
     if (!preset)
         return {};
-    switch (role) {
-    case Qt::DisplayRole:
-    case Qt::AccessibleTextRole:
-    case PresetRoles::Title:
-        return preset->title();
-    case PresetRoles::Text:
-        return presetText(*preset);
-    case PresetRoles::Id:
-        return preset->id();
-    case PresetRoles::HasPicture:
-        return !preset->thumbnail().isNull();
-    case PresetRoles::Thumbnail:
-        return preset->thumbnail();
-    case PresetRoles::IsHovered:
-        return hovered(*preset);
-    default:
-        return {};
-    }
+    return presetData(*preset, role);
 }
 
 template <class Preset> Preset* FixedPresetListModel<Preset>::preset(int row) const {

@@ -2,10 +2,6 @@
 
 #include "PresetPicture.h"
 
-#include <QFutureWatcher>
-#include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
-
 namespace {
 // Kilobytes of decoded pictures kept; enough for a few screens of cards.
 constexpr int kCacheKilobytes = 64 * 1024;
@@ -35,22 +31,19 @@ PresetPictureCache::State PresetPictureCache::request(const QUuid& id, const QBy
     pending_.insert(id, key);
     ++decodesStarted_;
     const QSize box = pictureSize_;
-    auto* watcher = new QFutureWatcher<QImage>(this);
-    QPointer<PresetPictureCache> self(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [self, watcher, id, key] {
-        watcher->deleteLater();
-        if (!self || self->pending_.value(id) != key)
-            return;
-        self->pending_.remove(id);
-        auto* entry = new Entry{watcher->future().result(), key, false};
-        entry->failed = entry->picture.isNull();
-        const int cost = std::max<qint64>(1, entry->picture.sizeInBytes() / 1024);
-        self->cache_.insert(id, entry, cost);
-        emit self->pictureReady(id);
-    });
-    watcher->setFuture(QtConcurrent::run([data, box] {
-        // Fill the card: decode at least as large as the box on its shorter side.
-        return PresetPicture::readData(data, box);
-    }));
+    // Only the decode of a record's newest data counts; the cache's end drops whatever is still running.
+    decodes_[id].run(
+        this,
+        [data, box] {
+            // Fill the card: decode at least as large as the box on its shorter side.
+            return PresetPicture::readData(data, box);
+        },
+        [this, id, key](const QImage& picture) {
+            pending_.remove(id);
+            auto* entry = new Entry{picture, key, picture.isNull()};
+            const int cost = std::max<qint64>(1, picture.sizeInBytes() / 1024);
+            cache_.insert(id, entry, cost);
+            emit pictureReady(id);
+        });
     return State::loading;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LatestResult.h"
+
 #include <QByteArray>
 #include <QCache>
 #include <QHash>
@@ -24,7 +26,6 @@ public:
     // Decodes started so far (each distinct picture once, unless evicted).
     int decodesStarted() const { return decodesStarted_; }
     int pending() const { return int(pending_.size()); }
-    QSize pictureSize() const { return pictureSize_; }
 
 signals:
     void pictureReady(const QUuid& id);
@@ -40,5 +41,6 @@ private:
     QSize pictureSize_;
     QCache<QUuid, Entry> cache_;
     QHash<QUuid, qint64> pending_;
+    QHash<QUuid, LatestResult> decodes_;
     int decodesStarted_ = 0;
 };

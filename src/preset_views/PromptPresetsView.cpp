@@ -103,29 +103,16 @@ PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, con
     connect(addTile_, &QAbstractButton::clicked, browser_, &PromptPresetsBrowser::startNewPreset);
     connect(search_, &QLineEdit::textChanged, browser_->userPresets(), &PromptPresetListModel::setSearchText);
     myPresetsContent_ = new QStackedWidget(myPage);
-    userList_ = new UserPresetListView(browser_->userPresets(), 3, true, myPresetsContent_);
-    userList_->setObjectName(QStringLiteral("userPresetsList"));
-    userList_->setAccessibleName(QStringLiteral("My Presets"));
-    nameScrollBars(userList_, userList_->accessibleName());
-    myPresetsContent_->addWidget(userList_);
+    userList_ = PresetKit::addUserPresetList(myPresetsContent_, browser_, &PromptPresetsBrowser::selectUserPreset,
+                                             &PromptPresetsBrowser::confirmDelete, 3, true);
     myPresetsContent_->addWidget(emptyState(myPresetsContent_));
     myLayout->addWidget(myPresetsContent_, 1);
     pages_->addWidget(myPage);
     root->addWidget(pages_, 1);
 
-    connect(userList_, &UserPresetListView::selectRequested, this,
-            [this](int row) { browser_->selectUserPreset(browser_->userPresets()->record(row)); });
-    connect(userList_, &UserPresetListView::editRequested, this,
-            [this](int row) { browser_->editPreset(browser_->userPresets()->record(row)); });
-    connect(userList_, &UserPresetListView::deleteRequested, this,
-            [this](int row) { browser_->confirmDelete(browser_->userPresets()->record(row)); });
-    connect(close, &QAbstractButton::clicked, browser_, &PromptPresetsBrowser::dismiss);
+    PresetKit::follow(browser_, this, close, form_, [this] { refresh(); });
     connect(browser_, &PromptPresetsBrowser::dismissRequested, this, &PromptPresetsView::dismissRequested);
     connect(browser_, &PromptPresetsBrowser::presetSelected, this, &PromptPresetsView::presetSelected);
-    connect(browser_, &PromptPresetsBrowser::selectedTabChanged, this, &PromptPresetsView::refresh);
-    connect(browser_, &PromptPresetsBrowser::presetsCountChanged, this, &PromptPresetsView::refresh);
-    connect(browser_, &PromptPresetsBrowser::showingCreatePresetChanged, this,
-            [this] { showForm(browser_->showingCreatePreset()); });
     connect(browser_, &PromptPresetsBrowser::showingDeleteAlertChanged, this, [this] {
         if (browser_->showingDeleteAlert())
             QMetaObject::invokeMethod(this, &PromptPresetsView::askToDelete, Qt::QueuedConnection);
@@ -142,10 +129,6 @@ void PromptPresetsView::showEvent(QShowEvent* event) {
 
 void PromptPresetsView::refresh() {
     PresetKit::showTab(*browser_, tabs_, pages_, addTile_, myPresetsContent_);
-}
-
-void PromptPresetsView::showForm(bool showing) {
-    PresetKit::showForm(form_, showing, browser_->form(), this);
 }
 
 void PromptPresetsView::askToDelete() {

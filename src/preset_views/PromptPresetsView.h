@@ -1,10 +1,11 @@
 #pragma once
 
+#include "PresetFormView.h"
+
 #include <QPointer>
 #include <QWidget>
 
 class ClipPresetListView;
-#include "PresetFormView.h"
 class MovementPlayer;
 class PromptPresetsBrowser;
 class QAbstractButton;
@@ -39,7 +40,6 @@ protected:
 
 private:
     void refresh();
-    void showForm(bool showing);
     void askToDelete();
 
     MovementPlayer& player_;

@@ -1,9 +1,9 @@
 #include "UserImagePresetsView.h"
 
 #include "BuiltInImagePreset.h"
+#include "BuiltInImagePresetCard.h"
 #include "Controls.h"
 #include "ImagePresetsBrowser.h"
-#include "PresetCardDelegates.h"
 #include "PresetFormView.h"
 #include "PresetKit.h"
 #include "ScrollBars.h"
@@ -76,10 +76,10 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
     builtInList_->setAccessibleName(QStringLiteral("Angles"));
     nameScrollBars(builtInList_, builtInList_->accessibleName());
     builtInList_->setModel(browser_->builtInPresets());
-    auto* builtInDelegate = new BuiltInPresetCardDelegate(builtInList_);
+    auto* builtInDelegate = new BuiltInImagePresetCard(builtInList_);
     builtInList_->setItemDelegate(builtInDelegate);
     Controls::setUpCardList(builtInList_);
-    connect(builtInDelegate, &BuiltInPresetCardDelegate::selectRequested, this, [this](const QModelIndex& index) {
+    connect(builtInDelegate, &BuiltInImagePresetCard::selectRequested, this, [this](const QModelIndex& index) {
         browser_->chooseBuiltIn(browser_->builtInPresets()->preset(index.row()));
     });
     pages_->addWidget(builtInList_);
@@ -96,29 +96,16 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
     myLayout->addLayout(tileRow);
     connect(addTile_, &QAbstractButton::clicked, browser_, &ImagePresetsBrowser::startNewPreset);
     myPresetsContent_ = new QStackedWidget(myPage);
-    userList_ = new UserPresetListView(browser_->userPresets(), 16, false, myPresetsContent_);
-    userList_->setObjectName(QStringLiteral("userPresetsList"));
-    userList_->setAccessibleName(QStringLiteral("My Presets"));
-    nameScrollBars(userList_, userList_->accessibleName());
-    myPresetsContent_->addWidget(userList_);
+    userList_ = PresetKit::addUserPresetList(myPresetsContent_, browser_, &ImagePresetsBrowser::chooseOwn,
+                                             &ImagePresetsBrowser::deletePreset, 16, false);
     myPresetsContent_->addWidget(emptyState(myPresetsContent_, [this] { browser_->startNewPreset(); }));
     myLayout->addWidget(myPresetsContent_, 1);
     pages_->addWidget(myPage);
     root->addWidget(pages_, 1);
 
-    connect(userList_, &UserPresetListView::selectRequested, this,
-            [this](int row) { browser_->chooseOwn(browser_->userPresets()->record(row)); });
-    connect(userList_, &UserPresetListView::editRequested, this,
-            [this](int row) { browser_->editPreset(browser_->userPresets()->record(row)); });
-    connect(userList_, &UserPresetListView::deleteRequested, this,
-            [this](int row) { browser_->deletePreset(browser_->userPresets()->record(row)); });
-    connect(close, &QAbstractButton::clicked, browser_, &ImagePresetsBrowser::dismiss);
+    PresetKit::follow(browser_, this, close, form_, [this] { refresh(); });
     connect(browser_, &ImagePresetsBrowser::dismissRequested, this, &UserImagePresetsView::dismissRequested);
     connect(browser_, &ImagePresetsBrowser::presetSelected, this, &UserImagePresetsView::presetSelected);
-    connect(browser_, &ImagePresetsBrowser::selectedTabChanged, this, &UserImagePresetsView::refresh);
-    connect(browser_, &ImagePresetsBrowser::presetsCountChanged, this, &UserImagePresetsView::refresh);
-    connect(browser_, &ImagePresetsBrowser::showingCreatePresetChanged, this,
-            [this] { showForm(browser_->showingCreatePreset()); });
     refresh();
 }
 
@@ -126,8 +113,4 @@ UserImagePresetsView::~UserImagePresetsView() = default;
 
 void UserImagePresetsView::refresh() {
     PresetKit::showTab(*browser_, tabs_, pages_, addTile_, myPresetsContent_);
-}
-
-void UserImagePresetsView::showForm(bool showing) {
-    PresetKit::showForm(form_, showing, browser_->form(), this);
 }

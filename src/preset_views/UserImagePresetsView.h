@@ -1,11 +1,11 @@
 #pragma once
 
+#include "PresetFormView.h"
+
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
 
-class BuiltInPresetCardDelegate;
-#include "PresetFormView.h"
 class ImagePresetsBrowser;
 class QAbstractButton;
 class QListView;
@@ -34,7 +34,6 @@ signals:
 
 private:
     void refresh();
-    void showForm(bool showing);
 
     ImagePresetsBrowser* browser_;
     QList<QAbstractButton*> tabs_;

@@ -2,9 +2,9 @@
 
 #include "Controls.h"
 #include "Popover.h"
-#include "PresetCardDelegates.h"
 #include "PresetPictureCache.h"
 #include "Theme.h"
+#include "UserPresetCard.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -14,15 +14,15 @@
 
 UserPresetListView::UserPresetListView(QAbstractItemModel* model, int spacing, bool wholeCardSelects, QWidget* parent)
     : QListView(parent) {
-    pictures_ = new PresetPictureCache(QSize(400, UserPresetCardDelegate::kPictureHeight), this);
-    delegate_ = new UserPresetCardDelegate(pictures_, spacing, wholeCardSelects, this);
+    pictures_ = new PresetPictureCache(QSize(400, UserPresetCard::kPictureHeight), this);
+    delegate_ = new UserPresetCard(pictures_, spacing, wholeCardSelects, this);
     setModel(model);
     setItemDelegate(delegate_);
     Controls::setUpCardList(this);
     connect(pictures_, &PresetPictureCache::pictureReady, viewport(), qOverload<>(&QWidget::update));
-    connect(delegate_, &UserPresetCardDelegate::selectRequested, this,
+    connect(delegate_, &UserPresetCard::selectRequested, this,
             [this](const QModelIndex& index) { emit selectRequested(index.row()); });
-    connect(delegate_, &UserPresetCardDelegate::menuRequested, this,
+    connect(delegate_, &UserPresetCard::menuRequested, this,
             [this](const QModelIndex& index, const QRect& anchor) { showMenu(index.row(), anchor); });
 }
 

@@ -5,7 +5,7 @@
 #include <QPointer>
 
 class PresetPictureCache;
-class UserPresetCardDelegate;
+class UserPresetCard;
 
 // The scrolling column of a user's own presets (image presets or prompt presets), painted as cards; a card's
 // "ellipsis" opens a small menu with "Edit" and "Delete".
@@ -14,7 +14,7 @@ class UserPresetListView final : public QListView {
 public:
     UserPresetListView(QAbstractItemModel* model, int spacing, bool wholeCardSelects, QWidget* parent = nullptr);
 
-    UserPresetCardDelegate* cardDelegate() const { return delegate_; }
+    UserPresetCard* cardDelegate() const { return delegate_; }
     PresetPictureCache* pictures() const { return pictures_; }
     // The open card menu, if any.
     QWidget* openMenu() const;
@@ -31,7 +31,7 @@ private:
     void showMenu(int row, const QRect& anchor);
 
     PresetPictureCache* pictures_;
-    UserPresetCardDelegate* delegate_;
+    UserPresetCard* delegate_;
     QPointer<QWidget> menu_;
     QPointer<QWidget> anchor_;
     int closedRow_ = -1;

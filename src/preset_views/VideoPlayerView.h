@@ -20,7 +20,6 @@ public:
 
     // Attaches to the player only when it does not already show that very player.
     void setPlayer(PreviewBackend* player);
-    PreviewBackend* player() const { return player_; }
     QVideoSink* videoSink() const { return sink_; }
     QImage currentFrame() const { return frame_; }
 

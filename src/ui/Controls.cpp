@@ -47,6 +47,16 @@ void setTabSelected(QAbstractButton* button, bool selected) {
         tab->setSelected(selected);
 }
 
+void addTabRow(QBoxLayout* column, const QList<QAbstractButton*>& tabs) {
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(16, 12, 16, 12);
+    row->setSpacing(8);
+    for (QAbstractButton* tab : tabs)
+        row->addWidget(tab);
+    row->addStretch();
+    column->addLayout(row);
+}
+
 QAbstractButton* addPresetTile(QWidget* parent) {
     auto* tile = new AddPresetTile(parent);
     tile->setAccessibleName(QStringLiteral("Add New Preset"));

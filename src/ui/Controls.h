@@ -26,6 +26,8 @@ void setSymbol(QAbstractButton* button, const QString& symbol, double points, co
 // A tab of a panel (symbol and title; selected look).
 QAbstractButton* tabButton(const QString& symbol, const QString& title, QWidget* parent);
 void setTabSelected(QAbstractButton* button, bool selected);
+// The row of a panel's tabs under its header, the tabs at its start.
+void addTabRow(QBoxLayout* column, const QList<QAbstractButton*>& tabs);
 // The "Add New Preset" tile with its "N presets" count.
 QAbstractButton* addPresetTile(QWidget* parent);
 void setPresetsCount(QAbstractButton* tile, qint64 count);

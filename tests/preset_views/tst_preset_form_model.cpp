@@ -313,6 +313,25 @@ private slots:
         QCOMPARE(cache.request(id, pngBytes(picture(100, 100)), &shown), PresetPictureCache::State::loading);
         QCOMPARE(cache.decodesStarted(), 3);
     }
+
+    void onlyTheNewestDataOfACardIsKept() {
+        PresetPictureCache cache(QSize(300, 180));
+        QSignalSpy ready(&cache, &PresetPictureCache::pictureReady);
+        const QUuid id = QUuid::createUuid();
+        // The older picture is the slow one, so its decode ends after the newer one's.
+        const QByteArray older = pngBytes(picture(3000, 3000, Qt::red));
+        const QByteArray newer = pngBytes(picture(60, 36, Qt::blue));
+        QCOMPARE(cache.request(id, older, nullptr), PresetPictureCache::State::loading);
+        QCOMPARE(cache.request(id, newer, nullptr), PresetPictureCache::State::loading);
+        QTRY_COMPARE(ready.size(), 1);
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QCOMPARE(ready.size(), 1);
+        QImage shown;
+        QCOMPARE(cache.request(id, newer, &shown), PresetPictureCache::State::ready);
+        QCOMPARE(shown.pixelColor(0, 0), QColor(Qt::blue));
+        QCOMPARE(cache.pending(), 0);
+    }
 };
 
 QTEST_MAIN(PresetFormModelTest)
