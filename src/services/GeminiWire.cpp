@@ -1,5 +1,6 @@
 #include "GeminiWire.h"
 
+#include "HttpHeaders.h"
 #include "WireDecoding.h"
 
 #include <QScopeGuard>
@@ -350,6 +351,28 @@ std::string encodeRequest(GoogleRequest request) {
     Json json = request;
     request = {};
     return json.dump();
+}
+
+std::optional<QUrl> endpoint(const QUrl& base, const QString& path) {
+    if (!base.isValid() || base.host().isEmpty() || (base.scheme() != "https" && base.scheme() != "http"))
+        return std::nullopt;
+    QString basePath = base.path();
+    while (basePath.endsWith(QLatin1Char('/')))
+        basePath.chop(1);
+    QUrl url = base;
+    url.setPath(basePath + path);
+    url.setQuery(QString());
+    url.setFragment(QString());
+    if (!url.isValid())
+        return std::nullopt;
+    return url;
+}
+
+QNetworkRequest keyedRequest(const QUrl& url, QStringView key, int timeoutMs) {
+    QNetworkRequest request(url);
+    request.setTransferTimeout(timeoutMs);
+    request.setRawHeader("X-goog-api-key", headerValue(key));
+    return request;
 }
 
 } // namespace GeminiWire
