@@ -382,6 +382,28 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
     }
 }
 
+template <class T>
+QCoro::Task<std::optional<T>>
+MiniMaxAPIService::askUntilAnswered(QCoro::Task<Outcome<T>> (MiniMaxAPIService::*ask)(QString), QString id,
+                                    QString context, quint64 token) {
+    QPointer<MiniMaxAPIService> self(this);
+    for (int retry = 1;; ++retry) {
+        auto answer = co_await (this->*ask)(id);
+        if (!self || !isCurrent(token))
+            co_return std::optional<T>();
+        if (auto* value = std::get_if<T>(&answer))
+            co_return std::optional<T>(std::move(*value));
+        const Failure& failure = std::get<Failure>(answer);
+        if (!failure.transient || retry > kTransientRetries) {
+            endWithFailure(context, failure);
+            co_return std::optional<T>();
+        }
+        co_await Clock::current().sleep(RequestSpacing::backoff(retry), this);
+        if (!self || !isCurrent(token))
+            co_return std::optional<T>();
+    }
+}
+
 QCoro::Task<> MiniMaxAPIService::startPolling(QString taskId, quint64 token) {
     QPointer<MiniMaxAPIService> self(this);
     for (;;) {
@@ -389,26 +411,14 @@ QCoro::Task<> MiniMaxAPIService::startPolling(QString taskId, quint64 token) {
         // A newer job has taken over this client: this loop ends without a word.
         if (!self || !isCurrent(token))
             co_return;
-        for (int retry = 1;; ++retry) {
-            auto answer = co_await checkTaskStatus(taskId);
-            if (!self || !isCurrent(token))
-                co_return;
-            const auto* failure = std::get_if<Failure>(&answer);
-            if (!failure) {
-                bool stop = false;
-                handleTaskStatus(std::get<TaskResultResponse>(answer), stop);
-                if (stop)
-                    co_return;
-                break;
-            }
-            if (!failure->transient || retry > kTransientRetries) {
-                endWithFailure(QStringLiteral("Status check error: "), *failure);
-                co_return;
-            }
-            co_await Clock::current().sleep(RequestSpacing::backoff(retry), this);
-            if (!self || !isCurrent(token))
-                co_return;
-        }
+        auto answer = co_await askUntilAnswered(&MiniMaxAPIService::checkTaskStatus, taskId,
+                                                QStringLiteral("Status check error: "), token);
+        if (!answer)
+            co_return;
+        bool stop = false;
+        handleTaskStatus(*answer, stop);
+        if (stop)
+            co_return;
     }
 }
 
@@ -486,24 +496,10 @@ void MiniMaxAPIService::handleTaskStatus(const TaskResultResponse& answer, bool&
 }
 
 QCoro::Task<> MiniMaxAPIService::fetchVideo(QString fileId, quint64 token) {
-    QPointer<MiniMaxAPIService> self(this);
-    for (int retry = 1;; ++retry) {
-        auto address = co_await retrieveDownloadURL(fileId);
-        if (!self || !isCurrent(token))
-            co_return;
-        const auto* failure = std::get_if<Failure>(&address);
-        if (!failure) {
-            co_await downloadVideo(std::get<QUrl>(address), token);
-            co_return;
-        }
-        if (!failure->transient || retry > kTransientRetries) {
-            endWithFailure(QStringLiteral("Download URL error: "), *failure);
-            co_return;
-        }
-        co_await Clock::current().sleep(RequestSpacing::backoff(retry), this);
-        if (!self || !isCurrent(token))
-            co_return;
-    }
+    auto address = co_await askUntilAnswered(&MiniMaxAPIService::retrieveDownloadURL, fileId,
+                                             QStringLiteral("Download URL error: "), token);
+    if (address)
+        co_await downloadVideo(*address, token);
 }
 
 QCoro::Task<MiniMaxAPIService::Outcome<QUrl>> MiniMaxAPIService::retrieveDownloadURL(QString fileId) {

@@ -96,6 +96,11 @@ private:
     QCoro::Task<> sendGenerationRequest(Job job);
     QCoro::Task<Outcome<PreparedRequest>> makeGenerationRequest(Job job);
     QCoro::Task<> waitForRateLimit();
+    // Asks until an answer comes: a transient failure is asked again after 2, 4 and 8 s, any other ends the job
+    // with its text after `context`. None once the job has ended or been taken over, or this client is gone.
+    template <class T>
+    QCoro::Task<std::optional<T>> askUntilAnswered(QCoro::Task<Outcome<T>> (MiniMaxAPIService::*ask)(QString),
+                                                   QString id, QString context, quint64 token);
     QCoro::Task<> startPolling(QString taskId, quint64 token);
     QCoro::Task<Outcome<TaskResultResponse>> checkTaskStatus(QString taskId);
     void handleTaskStatus(const TaskResultResponse& answer, bool& stop);
