@@ -2,16 +2,17 @@
 
 #include "Dialogs.h"
 #include "Log.h"
+#include "NetworkAccess.h"
 #include "ServiceConfig.h"
+#include "ServiceReply.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QXmlStreamReader>
-
-#include <qcoro/qcoronetworkreply.h>
 
 namespace {
 constexpr qint64 kMaxFeedBytes = 4 * 1024 * 1024;
@@ -102,24 +103,27 @@ std::optional<StandardUpdaterController::FeedItem> StandardUpdaterController::ne
 
 QCoro::Task<> StandardUpdaterController::runCheck() {
     setCanCheckForUpdates(false);
-    if (!network_)
-        network_ = new QNetworkAccessManager(this);
+    QPointer<StandardUpdaterController> self(this);
 
     const QUrl feedUrl = ServiceConfig::current().updateFeedUrl;
     QNetworkRequest request(feedUrl);
     request.setTransferTimeout(kTimeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    QNetworkReply* reply = network_->get(request);
+    QNetworkReply* reply = NetworkAccess::shared()->get(request);
+    connect(this, &QObject::destroyed, reply, &QNetworkReply::abort);
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
         if (received > kMaxFeedBytes)
             reply->abort();
     });
-    co_await reply;
+    ServiceReply::Finished finished(reply);
+    co_await finished;
+    reply->deleteLater();
+    if (!self)
+        co_return;
     const auto status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const bool ok = reply->error() == QNetworkReply::NoError && status >= 200 && status < 300;
     const QByteArray body = ok ? reply->readAll() : QByteArray();
     const QString networkError = reply->errorString();
-    reply->deleteLater();
 
     const auto newest = ok ? newestItem(body) : std::nullopt;
     const QString name = applicationName();
@@ -139,7 +143,8 @@ QCoro::Task<> StandardUpdaterController::runCheck() {
             QStringLiteral("%1 %2 is now available—you have %3. Would you like to download it now?")
                 .arg(name, newest->displayVersion, currentVersion_),
             {"Download", "Remind Me Later"});
-        if (choice == 0 && newest->downloadUrl.isValid() && openUrl_)
+        // The alert waits for the user: the controller may be gone by the time it returns.
+        if (self && choice == 0 && newest->downloadUrl.isValid() && openUrl_)
             openUrl_(newest->downloadUrl);
     } else {
         outcome = Outcome::upToDate;
@@ -147,6 +152,8 @@ QCoro::Task<> StandardUpdaterController::runCheck() {
             Dialogs::AlertStyle::informational, "You’re up-to-date!",
             QStringLiteral("%1 %2 is currently the newest version available.").arg(name, currentVersion_), {"OK"});
     }
+    if (!self)
+        co_return;
     setCanCheckForUpdates(true);
     emit checkFinished(outcome);
 }

@@ -9,8 +9,6 @@
 #include <functional>
 #include <optional>
 
-class QNetworkAccessManager;
-
 // A small updater: created stopped, started once, says whether a check is possible now, and runs a
 // user-visible check against an appcast feed (RSS items with sparkle:version / shortVersionString).
 class StandardUpdaterController : public QObject {
@@ -44,6 +42,7 @@ signals:
     void checkFinished(StandardUpdaterController::Outcome outcome);
 
 private:
+    // A check still running when the controller goes is abandoned and touches nothing of it.
     QCoro::Task<> runCheck();
     void setCanCheckForUpdates(bool value);
 
@@ -51,5 +50,4 @@ private:
     bool canCheckForUpdates_ = false;
     QString currentVersion_;
     std::function<void(const QUrl&)> openUrl_;
-    QNetworkAccessManager* network_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "GeminiWire.h"
 
+#include "HttpHeaders.h"
 #include "WireDecoding.h"
 
 #include <QScopeGuard>
@@ -148,178 +149,159 @@ template <class T> T valueOf(const Json& j) {
         return j.get<T>();
 }
 
-template <class T> void required(const Json& j, const char* key, T& out) {
-    out = valueOf<T>(j.at(key));
-}
-
-template <class T> void optional(const Json& j, const char* key, std::optional<T>& out) {
-    const auto it = j.find(key);
-    if (it == j.end() || it->is_null()) {
-        out.reset();
-        return;
+// Writes a record's members in the order they are listed; an absent optional member is left out.
+struct Writer {
+    Json& json;
+    template <class T> void required(const char* key, const T& value) { json[key] = value; }
+    template <class T> void optional(const char* key, const std::optional<T>& value) {
+        if (value)
+            json[key] = *value;
     }
-    out = valueOf<T>(*it);
-}
+};
 
-template <class T> void put(Json& j, const char* key, const std::optional<T>& value) {
-    if (value)
-        j[key] = *value;
-}
+// Reads a record's members strictly; an optional member that is absent or null reads as none.
+struct Reader {
+    const Json& json;
+    template <class T> void required(const char* key, T& out) { out = valueOf<T>(json.at(key)); }
+    template <class T> void optional(const char* key, std::optional<T>& out) {
+        const auto it = json.find(key);
+        if (it == json.end() || it->is_null()) {
+            out.reset();
+            return;
+        }
+        out = valueOf<T>(*it);
+    }
+};
 
-// Request and answer parts carry the same two optional fields.
-template <class Part> void partToJson(Json& j, const Part& value) {
+// Each record's members, listed once for both directions, and its name in decoding errors.
+template <class Record> struct Members;
+
+// Request and answer parts carry the same two optional members.
+struct PartMembers {
+    static constexpr const char* name = "part";
+    static void visit(auto& io, auto& record) {
+        io.optional("text", record.text);
+        io.optional("inlineData", record.inlineData);
+    }
+};
+template <> struct Members<RequestPart> : PartMembers {};
+template <> struct Members<ResponsePart> : PartMembers {};
+
+template <> struct Members<InlineData> {
+    static constexpr const char* name = "inlineData";
+    static void visit(auto& io, auto& record) {
+        io.required("mimeType", record.mimeType);
+        io.required("data", record.data);
+    }
+};
+
+template <> struct Members<Content> {
+    static constexpr const char* name = "content";
+    static void visit(auto& io, auto& record) {
+        io.required("role", record.role);
+        io.required("parts", record.parts);
+    }
+};
+
+template <> struct Members<ImageConfig> {
+    static constexpr const char* name = "imageConfig";
+    static void visit(auto& io, auto& record) { io.required("aspectRatio", record.aspectRatio); }
+};
+
+template <> struct Members<GenerationConfig> {
+    static constexpr const char* name = "generationConfig";
+    static void visit(auto& io, auto& record) {
+        io.required("temperature", record.temperature);
+        io.required("maxOutputTokens", record.maxOutputTokens);
+        io.optional("responseModalities", record.responseModalities);
+        io.optional("imageConfig", record.imageConfig);
+    }
+};
+
+template <> struct Members<GoogleRequest> {
+    static constexpr const char* name = "request";
+    static void visit(auto& io, auto& record) {
+        io.required("contents", record.contents);
+        io.required("generationConfig", record.generationConfig);
+    }
+};
+
+template <> struct Members<UsageMetadata> {
+    static constexpr const char* name = "usageMetadata";
+    static void visit(auto& io, auto& record) {
+        io.optional("promptTokenCount", record.promptTokenCount);
+        io.optional("candidatesTokenCount", record.candidatesTokenCount);
+        io.optional("totalTokenCount", record.totalTokenCount);
+    }
+};
+
+template <> struct Members<ResponseContent> {
+    static constexpr const char* name = "content";
+    static void visit(auto& io, auto& record) { io.optional("parts", record.parts); }
+};
+
+template <> struct Members<SafetyRating> {
+    static constexpr const char* name = "safetyRating";
+    static void visit(auto& io, auto& record) {
+        io.required("category", record.category);
+        io.required("probability", record.probability);
+    }
+};
+
+template <> struct Members<Candidate> {
+    static constexpr const char* name = "candidate";
+    static void visit(auto& io, auto& record) {
+        io.optional("content", record.content);
+        io.optional("finishReason", record.finishReason);
+        io.optional("safetyRatings", record.safetyRatings);
+    }
+};
+
+template <> struct Members<GoogleResponse> {
+    static constexpr const char* name = "response";
+    static void visit(auto& io, auto& record) {
+        io.optional("candidates", record.candidates);
+        io.optional("usageMetadata", record.usageMetadata);
+    }
+};
+
+template <class Record> void write(Json& j, const Record& value) {
     j = Json::object();
-    put(j, "text", value.text);
-    put(j, "inlineData", value.inlineData);
+    Writer writer{j};
+    Members<Record>::visit(writer, value);
 }
 
-template <class Part> void partFromJson(const Json& j, Part& value) {
-    requireObject(j, "part");
-    optional(j, "text", value.text);
-    optional(j, "inlineData", value.inlineData);
+template <class Record> void read(const Json& j, Record& value) {
+    requireObject(j, Members<Record>::name);
+    Reader reader{j};
+    Members<Record>::visit(reader, value);
 }
 
 } // namespace
 
-void to_json(Json& j, const InlineData& value) {
-    j = Json::object();
-    j["mimeType"] = value.mimeType;
-    j["data"] = value.data;
-}
+// The conversions nlohmann's serializer finds by argument-dependent lookup, one pair per record.
+#define GEMINI_WIRE_RECORD(Record)                                                                                     \
+    void to_json(Json& j, const Record& value) {                                                                       \
+        write(j, value);                                                                                               \
+    }                                                                                                                  \
+    void from_json(const Json& j, Record& value) {                                                                     \
+        read(j, value);                                                                                                \
+    }
 
-void from_json(const Json& j, InlineData& value) {
-    requireObject(j, "inlineData");
-    required(j, "mimeType", value.mimeType);
-    required(j, "data", value.data);
-}
+GEMINI_WIRE_RECORD(InlineData)
+GEMINI_WIRE_RECORD(RequestPart)
+GEMINI_WIRE_RECORD(Content)
+GEMINI_WIRE_RECORD(ImageConfig)
+GEMINI_WIRE_RECORD(GenerationConfig)
+GEMINI_WIRE_RECORD(GoogleRequest)
+GEMINI_WIRE_RECORD(UsageMetadata)
+GEMINI_WIRE_RECORD(ResponsePart)
+GEMINI_WIRE_RECORD(ResponseContent)
+GEMINI_WIRE_RECORD(SafetyRating)
+GEMINI_WIRE_RECORD(Candidate)
+GEMINI_WIRE_RECORD(GoogleResponse)
 
-void to_json(Json& j, const RequestPart& value) {
-    partToJson(j, value);
-}
-
-void from_json(const Json& j, RequestPart& value) {
-    partFromJson(j, value);
-}
-
-void to_json(Json& j, const Content& value) {
-    j = Json::object();
-    j["role"] = value.role;
-    j["parts"] = value.parts;
-}
-
-void from_json(const Json& j, Content& value) {
-    requireObject(j, "content");
-    required(j, "role", value.role);
-    required(j, "parts", value.parts);
-}
-
-void to_json(Json& j, const ImageConfig& value) {
-    j = Json::object();
-    j["aspectRatio"] = value.aspectRatio;
-}
-
-void from_json(const Json& j, ImageConfig& value) {
-    requireObject(j, "imageConfig");
-    required(j, "aspectRatio", value.aspectRatio);
-}
-
-void to_json(Json& j, const GenerationConfig& value) {
-    j = Json::object();
-    j["temperature"] = value.temperature;
-    j["maxOutputTokens"] = value.maxOutputTokens;
-    put(j, "responseModalities", value.responseModalities);
-    put(j, "imageConfig", value.imageConfig);
-}
-
-void from_json(const Json& j, GenerationConfig& value) {
-    requireObject(j, "generationConfig");
-    required(j, "temperature", value.temperature);
-    required(j, "maxOutputTokens", value.maxOutputTokens);
-    optional(j, "responseModalities", value.responseModalities);
-    optional(j, "imageConfig", value.imageConfig);
-}
-
-void to_json(Json& j, const GoogleRequest& value) {
-    j = Json::object();
-    j["contents"] = value.contents;
-    j["generationConfig"] = value.generationConfig;
-}
-
-void from_json(const Json& j, GoogleRequest& value) {
-    requireObject(j, "request");
-    required(j, "contents", value.contents);
-    required(j, "generationConfig", value.generationConfig);
-}
-
-void to_json(Json& j, const UsageMetadata& value) {
-    j = Json::object();
-    put(j, "promptTokenCount", value.promptTokenCount);
-    put(j, "candidatesTokenCount", value.candidatesTokenCount);
-    put(j, "totalTokenCount", value.totalTokenCount);
-}
-
-void from_json(const Json& j, UsageMetadata& value) {
-    requireObject(j, "usageMetadata");
-    optional(j, "promptTokenCount", value.promptTokenCount);
-    optional(j, "candidatesTokenCount", value.candidatesTokenCount);
-    optional(j, "totalTokenCount", value.totalTokenCount);
-}
-
-void to_json(Json& j, const ResponsePart& value) {
-    partToJson(j, value);
-}
-
-void from_json(const Json& j, ResponsePart& value) {
-    partFromJson(j, value);
-}
-
-void to_json(Json& j, const ResponseContent& value) {
-    j = Json::object();
-    put(j, "parts", value.parts);
-}
-
-void from_json(const Json& j, ResponseContent& value) {
-    requireObject(j, "content");
-    optional(j, "parts", value.parts);
-}
-
-void to_json(Json& j, const SafetyRating& value) {
-    j = Json::object();
-    j["category"] = value.category;
-    j["probability"] = value.probability;
-}
-
-void from_json(const Json& j, SafetyRating& value) {
-    requireObject(j, "safetyRating");
-    required(j, "category", value.category);
-    required(j, "probability", value.probability);
-}
-
-void to_json(Json& j, const Candidate& value) {
-    j = Json::object();
-    put(j, "content", value.content);
-    put(j, "finishReason", value.finishReason);
-    put(j, "safetyRatings", value.safetyRatings);
-}
-
-void from_json(const Json& j, Candidate& value) {
-    requireObject(j, "candidate");
-    optional(j, "content", value.content);
-    optional(j, "finishReason", value.finishReason);
-    optional(j, "safetyRatings", value.safetyRatings);
-}
-
-void to_json(Json& j, const GoogleResponse& value) {
-    j = Json::object();
-    put(j, "candidates", value.candidates);
-    put(j, "usageMetadata", value.usageMetadata);
-}
-
-void from_json(const Json& j, GoogleResponse& value) {
-    requireObject(j, "response");
-    optional(j, "candidates", value.candidates);
-    optional(j, "usageMetadata", value.usageMetadata);
-}
+#undef GEMINI_WIRE_RECORD
 
 std::vector<std::string_view> longBase64Values(const char* data, std::size_t size) {
     std::vector<std::string_view> values;
@@ -350,6 +332,28 @@ std::string encodeRequest(GoogleRequest request) {
     Json json = request;
     request = {};
     return json.dump();
+}
+
+std::optional<QUrl> endpoint(const QUrl& base, const QString& path) {
+    if (!base.isValid() || base.host().isEmpty() || (base.scheme() != "https" && base.scheme() != "http"))
+        return std::nullopt;
+    QString basePath = base.path();
+    while (basePath.endsWith(QLatin1Char('/')))
+        basePath.chop(1);
+    QUrl url = base;
+    url.setPath(basePath + path);
+    url.setQuery(QString());
+    url.setFragment(QString());
+    if (!url.isValid())
+        return std::nullopt;
+    return url;
+}
+
+QNetworkRequest keyedRequest(const QUrl& url, QStringView key, int timeoutMs) {
+    QNetworkRequest request(url);
+    request.setTransferTimeout(timeoutMs);
+    request.setRawHeader("X-goog-api-key", headerValue(key));
+    return request;
 }
 
 } // namespace GeminiWire

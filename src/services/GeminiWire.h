@@ -1,5 +1,10 @@
 #pragma once
 
+#include <QNetworkRequest>
+#include <QString>
+#include <QStringView>
+#include <QUrl>
+
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
@@ -128,5 +133,11 @@ DecodeResult decodeResponse(const char* data, std::size_t size);
 std::vector<std::string_view> longBase64Values(const char* data, std::size_t size);
 // The request is taken over so its (large) image texts are freed as soon as they are in the JSON tree.
 std::string encodeRequest(GoogleRequest request);
+
+// The address of `path` under the service's base address (its query and fragment dropped); none when the base
+// is not a web address.
+std::optional<QUrl> endpoint(const QUrl& base, const QString& path);
+// A request to the service: the key in "X-goog-api-key" (sent as given) and the time-out.
+QNetworkRequest keyedRequest(const QUrl& url, QStringView key, int timeoutMs);
 
 } // namespace GeminiWire

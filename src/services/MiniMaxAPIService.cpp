@@ -3,12 +3,12 @@
 #include "APIManager.h"
 #include "AppPaths.h"
 #include "Clock.h"
-#include "HttpHeaders.h"
 #include "ImageCoding.h"
 #include "MiniMaxDownload.h"
+#include "NetworkAccess.h"
 #include "ServiceConfig.h"
+#include "ServiceReply.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -52,7 +52,6 @@ private:
     qint64 read_ = 0;
 };
 
-constexpr int kRequestTimeoutMs = 60000;
 constexpr double kPollInterval = 5.0;
 // A finished clip is billed: a dropped download, status query or file record is tried again after 2, 4
 // and 8 seconds.
@@ -64,16 +63,8 @@ const QString kInvalidKeyText = QStringLiteral("Invalid MiniMax API key or incor
 const QString kMissingAuthorizationText =
     QStringLiteral("MiniMax requires API Key in Authorization: Bearer <API_KEY>.");
 
-using MiniMaxDownload::httpStatus;
-
-QString encodedQueryValue(const QString& value) {
-    return QString::fromLatin1(QUrl::toPercentEncoding(value));
-}
-
-// The network layer failed, as opposed to an answer that arrived with an error status.
-bool isTransportFailure(QNetworkReply::NetworkError error) {
-    return error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
-}
+using ServiceReply::httpStatus;
+using ServiceReply::isTransportFailure;
 
 // Nothing of the request reached the service: no connection, no TLS session, or not a byte of it written.
 bool neverReachedService(QNetworkReply::NetworkError error, qint64 bytesSent) {
@@ -94,10 +85,10 @@ const QString kMayStillBeMade = QStringLiteral(
     " The clip may still be made (and billed) at the service; check your MiniMax account before trying again.");
 
 QString mayStillBeMadeText(QNetworkReply::NetworkError error) {
-    const bool timedOut = error == QNetworkReply::TimeoutError || error == QNetworkReply::OperationCanceledError;
     return QStringLiteral("Video generation error: ") +
-           (timedOut ? QStringLiteral("The service did not answer in time after the request was sent.")
-                     : QStringLiteral("The connection was lost after the request was sent.")) +
+           (ServiceReply::timedOut(error)
+                ? QStringLiteral("The service did not answer in time after the request was sent.")
+                : QStringLiteral("The connection was lost after the request was sent.")) +
            kMayStillBeMade;
 }
 
@@ -106,10 +97,6 @@ QString unreadableAnswerText(QString description) {
         description.chop(1);
     return QStringLiteral("Video generation error: The service's answer could not be read (%1).").arg(description) +
            kMayStillBeMade;
-}
-
-bool isWebAddress(const QUrl& url) {
-    return url.isValid() && (url.scheme() == "https" || url.scheme() == "http") && !url.host().isEmpty();
 }
 
 } // namespace
@@ -183,29 +170,15 @@ QString MiniMaxAPIService::groupId() const {
 }
 
 QString MiniMaxAPIService::baseURL() const {
-    return ServiceConfig::current().miniMaxBaseUrl.toString(QUrl::StripTrailingSlash) + "/v1/video_generation";
+    return MiniMaxWire::endpoint(ServiceConfig::current().miniMaxBaseUrl, MiniMaxWire::generationPath);
 }
 
 QString MiniMaxAPIService::resultURL() const {
-    return ServiceConfig::current().miniMaxBaseUrl.toString(QUrl::StripTrailingSlash) + "/v1/query/video_generation";
+    return MiniMaxWire::endpoint(ServiceConfig::current().miniMaxBaseUrl, MiniMaxWire::resultPath);
 }
 
 QString MiniMaxAPIService::fileRetrieveURL() const {
-    return ServiceConfig::current().miniMaxBaseUrl.toString(QUrl::StripTrailingSlash) + "/v1/files/retrieve";
-}
-
-QNetworkAccessManager* MiniMaxAPIService::network() {
-    static QPointer<QNetworkAccessManager> manager;
-    if (!manager)
-        manager = new QNetworkAccessManager(QCoreApplication::instance());
-    return manager;
-}
-
-QNetworkAccessManager* MiniMaxAPIService::paidRequestNetwork() {
-    static QPointer<QNetworkAccessManager> manager;
-    if (!manager)
-        manager = new QNetworkAccessManager(QCoreApplication::instance());
-    return manager;
+    return MiniMaxWire::endpoint(ServiceConfig::current().miniMaxBaseUrl, MiniMaxWire::fileRetrievePath);
 }
 
 QString MiniMaxAPIService::buildPrompt(const QString& prompt) {
@@ -276,15 +249,12 @@ QCoro::Task<> MiniMaxAPIService::waitForRateLimit() {
 
 QCoro::Task<MiniMaxAPIService::Outcome<MiniMaxAPIService::PreparedRequest>>
 MiniMaxAPIService::makeGenerationRequest(Job job) {
-    const QUrl url(baseURL(), QUrl::StrictMode);
-    if (!isWebAddress(url))
+    const auto request = MiniMaxWire::generationRequest(ServiceConfig::current(), apiKey_);
+    if (!request)
         co_return Failure::of(MiniMaxError::invalidURL());
     // Everything read from this client is read now, before the first suspension.
     PreparedRequest prepared;
-    prepared.request = apiRequest(url);
-    prepared.request.setRawHeader("Content-Type", "application/json");
-    prepared.request.setRawHeader("Accept", "application/json");
-    prepared.request.setRawHeader("X-Group-Id", headerValue(groupId()));
+    prepared.request = *request;
     MiniMaxRequest body;
     body.model = rawValue(selectedModel_);
     body.prompt = job.prompt;
@@ -334,17 +304,16 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
             QNetworkRequest post = request.request;
             post.setHeader(QNetworkRequest::ContentLengthHeader, request.body.size());
             post.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
-            // Each paid request goes out on a connection of its own that closes after the answer: a drop
-            // can never be an idle connection that the server had already let go.
-            post.setRawHeader("Connection", "close");
+            // Like every request to the service it keeps no connection, so it goes out on one of its own:
+            // a drop can never be an idle connection that the server had already let go.
             auto* body = new SendOnceBody(request.body, nullptr);
-            QNetworkReply* reply = paidRequestNetwork()->post(post, body);
+            QNetworkReply* reply = NetworkAccess::shared()->post(post, body);
             body->setParent(reply);
             abandonWithThis(reply);
             auto bytesSent = std::make_shared<qint64>(0);
             connect(reply, &QNetworkReply::uploadProgress, reply,
                     [bytesSent](qint64 sent, qint64) { *bytesSent = std::max(*bytesSent, sent); });
-            MiniMaxDownload::Finished ended(reply);
+            ServiceReply::Finished ended(reply);
             co_await ended;
             reply->deleteLater();
             if (!self || !isCurrent(token))
@@ -399,8 +368,7 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
             }
         }
 
-        const bool keyTurnedAway = failure->error && (failure->error->isHttpError(MiniMaxStatus::invalidKeyOrGroup) ||
-                                                      failure->error->isHttpError(MiniMaxStatus::missingAuthorization));
+        const bool keyTurnedAway = failure->error && failure->error->refusesKey();
         const bool rateLimited = failure->error && failure->error->kind() == MiniMaxError::Kind::rateLimitExceeded;
         if (!keyTurnedAway && !rateLimited && retryCount_ < maxRetries) {
             ++retryCount_;
@@ -414,6 +382,28 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
     }
 }
 
+template <class T>
+QCoro::Task<std::optional<T>>
+MiniMaxAPIService::askUntilAnswered(QCoro::Task<Outcome<T>> (MiniMaxAPIService::*ask)(QString), QString id,
+                                    QString context, quint64 token) {
+    QPointer<MiniMaxAPIService> self(this);
+    for (int retry = 1;; ++retry) {
+        auto answer = co_await (this->*ask)(id);
+        if (!self || !isCurrent(token))
+            co_return std::optional<T>();
+        if (auto* value = std::get_if<T>(&answer))
+            co_return std::optional<T>(std::move(*value));
+        const Failure& failure = std::get<Failure>(answer);
+        if (!failure.transient || retry > kTransientRetries) {
+            endWithFailure(context, failure);
+            co_return std::optional<T>();
+        }
+        co_await Clock::current().sleep(RequestSpacing::backoff(retry), this);
+        if (!self || !isCurrent(token))
+            co_return std::optional<T>();
+    }
+}
+
 QCoro::Task<> MiniMaxAPIService::startPolling(QString taskId, quint64 token) {
     QPointer<MiniMaxAPIService> self(this);
     for (;;) {
@@ -421,26 +411,14 @@ QCoro::Task<> MiniMaxAPIService::startPolling(QString taskId, quint64 token) {
         // A newer job has taken over this client: this loop ends without a word.
         if (!self || !isCurrent(token))
             co_return;
-        for (int retry = 1;; ++retry) {
-            auto answer = co_await checkTaskStatus(taskId);
-            if (!self || !isCurrent(token))
-                co_return;
-            const auto* failure = std::get_if<Failure>(&answer);
-            if (!failure) {
-                bool stop = false;
-                handleTaskStatus(std::get<TaskResultResponse>(answer), stop);
-                if (stop)
-                    co_return;
-                break;
-            }
-            if (!failure->transient || retry > kTransientRetries) {
-                endWithFailure(QStringLiteral("Status check error: "), *failure);
-                co_return;
-            }
-            co_await Clock::current().sleep(RequestSpacing::backoff(retry), this);
-            if (!self || !isCurrent(token))
-                co_return;
-        }
+        auto answer = co_await askUntilAnswered(&MiniMaxAPIService::checkTaskStatus, taskId,
+                                                QStringLiteral("Status check error: "), token);
+        if (!answer)
+            co_return;
+        bool stop = false;
+        handleTaskStatus(*answer, stop);
+        if (stop)
+            co_return;
     }
 }
 
@@ -448,19 +426,12 @@ void MiniMaxAPIService::abandonWithThis(QNetworkReply* reply) const {
     connect(this, &QObject::destroyed, reply, &QNetworkReply::abort);
 }
 
-QNetworkRequest MiniMaxAPIService::apiRequest(const QUrl& url) const {
-    QNetworkRequest request(url);
-    request.setTransferTimeout(kRequestTimeoutMs);
-    request.setRawHeader("Authorization", bearerHeaderValue(apiKey_));
-    return request;
-}
-
 template <class T>
 QCoro::Task<MiniMaxAPIService::Outcome<T>>
 MiniMaxAPIService::fetchStatusAnswer(QNetworkRequest request, Decoded<T> (*decode)(const QByteArray&)) {
-    QNetworkReply* reply = network()->get(request);
+    QNetworkReply* reply = NetworkAccess::shared()->get(request);
     abandonWithThis(reply);
-    MiniMaxDownload::Finished ended(reply);
+    ServiceReply::Finished ended(reply);
     co_await ended;
     reply->deleteLater();
     const auto status = httpStatus(reply);
@@ -484,13 +455,10 @@ MiniMaxAPIService::fetchStatusAnswer(QNetworkRequest request, Decoded<T> (*decod
 }
 
 QCoro::Task<MiniMaxAPIService::Outcome<TaskResultResponse>> MiniMaxAPIService::checkTaskStatus(QString taskId) {
-    const QUrl url(resultURL() + "?task_id=" + encodedQueryValue(taskId), QUrl::StrictMode);
-    if (!isWebAddress(url))
+    const auto request = MiniMaxWire::taskQueryRequest(ServiceConfig::current(), apiKey_, taskId);
+    if (!request)
         co_return Failure::of(MiniMaxError::invalidURL());
-    QNetworkRequest request = apiRequest(url);
-    request.setRawHeader("Accept", "application/json");
-    request.setRawHeader("X-Group-Id", headerValue(groupId()));
-    auto answer = co_await fetchStatusAnswer(request, &MiniMaxWire::decodeTaskResult);
+    auto answer = co_await fetchStatusAnswer(*request, &MiniMaxWire::decodeTaskResult);
     co_return answer;
 }
 
@@ -528,42 +496,24 @@ void MiniMaxAPIService::handleTaskStatus(const TaskResultResponse& answer, bool&
 }
 
 QCoro::Task<> MiniMaxAPIService::fetchVideo(QString fileId, quint64 token) {
-    QPointer<MiniMaxAPIService> self(this);
-    for (int retry = 1;; ++retry) {
-        auto address = co_await retrieveDownloadURL(fileId);
-        if (!self || !isCurrent(token))
-            co_return;
-        const auto* failure = std::get_if<Failure>(&address);
-        if (!failure) {
-            co_await downloadVideo(std::get<QUrl>(address), token);
-            co_return;
-        }
-        if (!failure->transient || retry > kTransientRetries) {
-            endWithFailure(QStringLiteral("Download URL error: "), *failure);
-            co_return;
-        }
-        co_await Clock::current().sleep(RequestSpacing::backoff(retry), this);
-        if (!self || !isCurrent(token))
-            co_return;
-    }
+    auto address = co_await askUntilAnswered(&MiniMaxAPIService::retrieveDownloadURL, fileId,
+                                             QStringLiteral("Download URL error: "), token);
+    if (address)
+        co_await downloadVideo(*address, token);
 }
 
 QCoro::Task<MiniMaxAPIService::Outcome<QUrl>> MiniMaxAPIService::retrieveDownloadURL(QString fileId) {
-    const QUrl url(fileRetrieveURL() + "?GroupId=" + encodedQueryValue(groupId()) +
-                       "&file_id=" + encodedQueryValue(fileId),
-                   QUrl::StrictMode);
-    if (!isWebAddress(url))
+    const auto request = MiniMaxWire::fileRecordRequest(ServiceConfig::current(), apiKey_, fileId);
+    if (!request)
         co_return Failure::of(MiniMaxError::invalidURL());
-    QNetworkRequest request = apiRequest(url);
-    request.setRawHeader("Content-Type", "application/json");
-    auto answer = co_await fetchStatusAnswer(request, &MiniMaxWire::decodeFileRetrieve);
+    auto answer = co_await fetchStatusAnswer(*request, &MiniMaxWire::decodeFileRetrieve);
     if (const auto* failure = std::get_if<Failure>(&answer))
         co_return *failure;
     const FileRetrieveResponse& record = std::get<FileRetrieveResponse>(answer);
     // Only a web address is fetched: a "file:" or other local address in an answer is not.
     const QUrl address =
         record.file && record.file->downloadUrl ? QUrl(*record.file->downloadUrl, QUrl::StrictMode) : QUrl();
-    if (!isWebAddress(address))
+    if (!MiniMaxWire::isWebAddress(address))
         co_return Failure::of(MiniMaxError::invalidResponse());
     co_return address;
 }
@@ -590,7 +540,7 @@ QCoro::Task<> MiniMaxAPIService::downloadVideo(QUrl url, quint64 token) {
                 budget->sinceMs = Clock::current().monotonicMs();
             }
         };
-        const auto result = co_await MiniMaxDownload::toFile(network(), url, path, std::move(options));
+        const auto result = co_await MiniMaxDownload::toFile(NetworkAccess::shared(), url, path, std::move(options));
         if (!self || !isCurrent(token)) {
             if (result.ok)
                 QFile::remove(path);

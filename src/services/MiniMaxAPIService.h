@@ -17,7 +17,6 @@
 
 #include <QNetworkRequest>
 
-class QNetworkAccessManager;
 class QNetworkReply;
 
 // The video service client of one key slot. It runs one job at a time and reports only through its
@@ -97,12 +96,16 @@ private:
     QCoro::Task<> sendGenerationRequest(Job job);
     QCoro::Task<Outcome<PreparedRequest>> makeGenerationRequest(Job job);
     QCoro::Task<> waitForRateLimit();
+    // Asks until an answer comes: a transient failure is asked again after 2, 4 and 8 s, any other ends the job
+    // with its text after `context`. None once the job has ended or been taken over, or this client is gone.
+    template <class T>
+    QCoro::Task<std::optional<T>> askUntilAnswered(QCoro::Task<Outcome<T>> (MiniMaxAPIService::*ask)(QString),
+                                                   QString id, QString context, quint64 token);
     QCoro::Task<> startPolling(QString taskId, quint64 token);
     QCoro::Task<Outcome<TaskResultResponse>> checkTaskStatus(QString taskId);
     void handleTaskStatus(const TaskResultResponse& answer, bool& stop);
     QCoro::Task<> fetchVideo(QString fileId, quint64 token);
     QCoro::Task<Outcome<QUrl>> retrieveDownloadURL(QString fileId);
-    QNetworkRequest apiRequest(const QUrl& url) const;
     // A request still open when this client goes is aborted, so the task awaiting it ends with the client.
     void abandonWithThis(QNetworkReply* reply) const;
     // GET of a status answer: HTTP 200 that decodes as T and whose status block, when present, is 0.
@@ -115,9 +118,6 @@ private:
     // Ends the job with a failure; the service's own key rejections keep their fixed texts.
     void endWithFailure(const QString& contextPrefix, const Failure& failure);
     void publishFailure(const QString& message);
-    static QNetworkAccessManager* network();
-    // Carries only the generation requests, so none of them is ever sent on a connection kept from another.
-    static QNetworkAccessManager* paidRequestNetwork();
 
     QString apiKey_;
     int keyNumber_;

@@ -2,7 +2,9 @@
 
 #include "Clock.h"
 #include "MiniMaxError.h"
+#include "NetworkAccess.h"
 #include "NoReplaceMove.h"
+#include "ServiceReply.h"
 
 #include <QFile>
 #include <QList>
@@ -15,6 +17,8 @@
 
 namespace MiniMaxDownload {
 namespace {
+
+using ServiceReply::httpStatus;
 
 // Bounds what the network layer buffers ahead of the file, whatever the disk's pace. Measured on loopback:
 // far smaller buffers cost throughput in thread hand-overs, far larger ones only cost memory.
@@ -161,7 +165,9 @@ QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString pat
         const Result opened = failure(file->errorString(), false);
         co_return opened;
     }
+    // The clip may come from the service's own host: its connection is not kept either.
     QNetworkRequest request(url);
+    NetworkAccess::closeConnectionAfterAnswer(request);
     QNetworkReply* reply = network->get(request);
     reply->setReadBufferSize(kReadBufferBytes);
     if (options.owner)
@@ -172,7 +178,7 @@ QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString pat
     QObject::connect(reply, &QNetworkReply::readyRead, reply,
                      [reply, file, progress] { drain(reply, *file, *progress); });
     watchForStall(reply, progress);
-    Finished ended(reply);
+    ServiceReply::Finished ended(reply);
     co_await ended;
     drain(reply, *file, *progress);
     const Result result = finish(reply, *file, path, *progress);
@@ -180,21 +186,6 @@ QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString pat
         file->remove();
     reply->deleteLater();
     co_return result;
-}
-
-void Finished::await_suspend(std::coroutine_handle<> handle) {
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = QObject::connect(reply_.data(), &QNetworkReply::finished, reply_.data(), [connection, handle] {
-        QObject::disconnect(*connection);
-        handle.resume();
-    });
-}
-
-std::optional<int> httpStatus(const QNetworkReply* reply) {
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid())
-        return std::nullopt;
-    return status.toInt();
 }
 
 } // namespace MiniMaxDownload

@@ -1,16 +1,11 @@
 #pragma once
 
-#include <QPointer>
 #include <QString>
 #include <QUrl>
 
 #include <qcoro/qcorotask.h>
 
-#include <coroutine>
 #include <functional>
-#include <optional>
-
-#include <QNetworkReply>
 
 class QNetworkAccessManager;
 class QObject;
@@ -49,22 +44,5 @@ QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString pat
 QString tooLargeText(qint64 maxBytes);
 // The text of a transfer given up as stalled.
 QString stalledText();
-
-// Awaits the end of a reply, resuming its coroutine once. Qt 6.4 can announce the end of an aborted upload a
-// second time; QCoro's own `co_await reply` would then resume a coroutine that has already finished.
-// Name it before awaiting it (g++ 12 destroys a temporary awaiter twice).
-class Finished {
-public:
-    explicit Finished(QNetworkReply* reply) : reply_(reply) {}
-    bool await_ready() const noexcept { return !reply_ || reply_->isFinished(); }
-    void await_suspend(std::coroutine_handle<> handle);
-    void await_resume() const noexcept {}
-
-private:
-    QPointer<QNetworkReply> reply_;
-};
-
-// The HTTP status of an answer; none when the transfer failed before a status arrived.
-std::optional<int> httpStatus(const QNetworkReply* reply);
 
 } // namespace MiniMaxDownload

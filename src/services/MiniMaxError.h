@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MiniMaxWire.h"
+
 #include <QString>
 
 // The video client's own failures; each has one user-facing text.
@@ -26,6 +28,7 @@ public:
     Kind kind() const { return kind_; }
     qint64 code() const { return code_; }
     bool isHttpError(qint64 code) const { return kind_ == Kind::httpError && code_ == code; }
+    bool refusesKey() const { return kind_ == Kind::httpError && MiniMaxStatus::refusesKey(code_); }
     QString localizedDescription() const;
 
     friend bool operator==(const MiniMaxError& a, const MiniMaxError& b) {

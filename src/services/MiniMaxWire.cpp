@@ -1,5 +1,8 @@
 #include "MiniMaxWire.h"
 
+#include "HttpHeaders.h"
+#include "NetworkAccess.h"
+#include "ServiceConfig.h"
 #include "WireDecoding.h"
 
 #include <nlohmann/json.hpp>
@@ -163,6 +166,63 @@ Decoded<FileRetrieveResponse> decodeFileRetrieve(const QByteArray& body) {
 
 QString pngDataUrl(const QByteArray& png) {
     return QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64());
+}
+
+QString endpoint(const QUrl& base, QLatin1StringView path) {
+    return base.toString(QUrl::StripTrailingSlash) + path;
+}
+
+bool isWebAddress(const QUrl& url) {
+    return url.isValid() && (url.scheme() == "https" || url.scheme() == "http") && !url.host().isEmpty();
+}
+
+namespace {
+
+QString queryValue(const QString& value) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(value));
+}
+
+std::optional<QNetworkRequest> keyedRequest(const QString& address, QStringView key, int timeoutMs) {
+    const QUrl url(address, QUrl::StrictMode);
+    if (!isWebAddress(url))
+        return std::nullopt;
+    QNetworkRequest request(url);
+    request.setTransferTimeout(timeoutMs);
+    request.setRawHeader("Authorization", bearerHeaderValue(key));
+    NetworkAccess::closeConnectionAfterAnswer(request);
+    return request;
+}
+
+} // namespace
+
+std::optional<QNetworkRequest> generationRequest(const ServiceConfig& config, QStringView key) {
+    auto request = keyedRequest(endpoint(config.miniMaxBaseUrl, generationPath), key, requestTimeoutMs);
+    if (request) {
+        request->setRawHeader("Content-Type", "application/json");
+        request->setRawHeader("Accept", "application/json");
+        request->setRawHeader("X-Group-Id", headerValue(config.miniMaxGroupId));
+    }
+    return request;
+}
+
+std::optional<QNetworkRequest> taskQueryRequest(const ServiceConfig& config, QStringView key, const QString& taskId) {
+    auto request = keyedRequest(endpoint(config.miniMaxBaseUrl, resultPath) + "?task_id=" + queryValue(taskId), key,
+                                requestTimeoutMs);
+    if (request) {
+        request->setRawHeader("Accept", "application/json");
+        request->setRawHeader("X-Group-Id", headerValue(config.miniMaxGroupId));
+    }
+    return request;
+}
+
+std::optional<QNetworkRequest> fileRecordRequest(const ServiceConfig& config, QStringView key, const QString& fileId,
+                                                 int timeoutMs) {
+    auto request = keyedRequest(endpoint(config.miniMaxBaseUrl, fileRetrievePath) +
+                                    "?GroupId=" + queryValue(config.miniMaxGroupId) + "&file_id=" + queryValue(fileId),
+                                key, timeoutMs);
+    if (request)
+        request->setRawHeader("Content-Type", "application/json");
+    return request;
 }
 
 } // namespace MiniMaxWire

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QNetworkRequest>
 #include <QString>
+#include <QStringView>
+#include <QUrl>
 
 #include <optional>
 #include <variant>
@@ -68,7 +71,13 @@ namespace MiniMaxStatus {
 constexpr qint64 accepted = 0;
 constexpr qint64 missingAuthorization = 1004;
 constexpr qint64 invalidKeyOrGroup = 2049;
+// The service turned the key (or the group id) away: asking again with it is of no use.
+constexpr bool refusesKey(qint64 code) {
+    return code == missingAuthorization || code == invalidKeyOrGroup;
+}
 } // namespace MiniMaxStatus
+
+struct ServiceConfig;
 
 // A failed decode carries the text the user sees.
 struct DecodingFailure {
@@ -86,5 +95,24 @@ Decoded<FileRetrieveResponse> decodeFileRetrieve(const QByteArray& body);
 
 // "data:image/png;base64," followed by the standard Base64 text of the PNG bytes.
 QString pngDataUrl(const QByteArray& png);
+
+// The endpoints, under the service's base address.
+inline constexpr QLatin1StringView generationPath{"/v1/video_generation"};
+inline constexpr QLatin1StringView resultPath{"/v1/query/video_generation"};
+inline constexpr QLatin1StringView fileRetrievePath{"/v1/files/retrieve"};
+QString endpoint(const QUrl& base, QLatin1StringView path);
+// Only such an address is fetched: an answer can name a "file:" or other local address.
+bool isWebAddress(const QUrl& url);
+
+constexpr int requestTimeoutMs = 60'000;
+// The requests to the service, each with the key as a bearer token (sent as given) and the time-out; none when
+// the configured address is not a web address. None of them keeps its connection: with no connection to the
+// service's host ever kept, a billed generation request always goes out on one of its own, and the network
+// layer never sends it again because a reused connection turned out to be closed.
+std::optional<QNetworkRequest> generationRequest(const ServiceConfig& config, QStringView key);
+std::optional<QNetworkRequest> taskQueryRequest(const ServiceConfig& config, QStringView key, const QString& taskId);
+// The record of a finished clip's file, with its download address.
+std::optional<QNetworkRequest> fileRecordRequest(const ServiceConfig& config, QStringView key, const QString& fileId,
+                                                 int timeoutMs = requestTimeoutMs);
 
 } // namespace MiniMaxWire

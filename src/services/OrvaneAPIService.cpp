@@ -4,11 +4,12 @@
 
 #include "APIManager.h"
 #include "Clock.h"
-#include "HttpHeaders.h"
 #include "ImageCoding.h"
 #include "ImageProcessor.h"
 #include "Log.h"
+#include "NetworkAccess.h"
 #include "ServiceConfig.h"
+#include "ServiceReply.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -20,7 +21,6 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
-#include <qcoro/qcoronetworkreply.h>
 
 #include <algorithm>
 #include <cmath>
@@ -35,7 +35,6 @@ const QString corruptedDataMessage = WireDecoding::corruptedDataText();
 const QString missingDataMessage = WireDecoding::missingDataText();
 const QString unencodableMessage =
     QStringLiteral("The data couldn’t be written because it isn’t in the correct format.");
-const QString timedOutMessage = QStringLiteral("The request timed out.");
 
 constexpr double referenceMaxWidth = 1920;
 constexpr double referenceMaxHeight = 1080;
@@ -46,33 +45,12 @@ constexpr qint64 maxAnswerPixels = 24'000'000;
 // Room set aside up front for an answer's body, whatever length it announces.
 constexpr qint64 maxReservedBody = 128 * 1024 * 1024;
 
-// One connection pool for the whole process, like the platform's shared session.
-QNetworkAccessManager& network() {
-    static auto* manager = new QNetworkAccessManager;
-    return *manager;
-}
-
 bool hasArea(const QImage& image) {
     return !image.isNull() && image.width() > 0 && image.height() > 0;
 }
 
 bool isPortrait(double width, double height) {
     return width < height;
-}
-
-std::optional<QUrl> generateContentUrl(const QUrl& base, ImageModel model) {
-    if (!base.isValid() || base.host().isEmpty() || (base.scheme() != "https" && base.scheme() != "http"))
-        return std::nullopt;
-    QString path = base.path();
-    while (path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-    QUrl url = base;
-    url.setPath(path + "/v1beta/models/" + rawValue(model) + ":generateContent");
-    url.setQuery(QString());
-    url.setFragment(QString());
-    if (!url.isValid())
-        return std::nullopt;
-    return url;
 }
 
 qint64 saturatingAdd(qint64 a, qint64 b) {
@@ -294,7 +272,8 @@ QCoro::Task<std::variant<OrvaneAPIService::BuiltRequest, OrvaneAPIService::Failu
 OrvaneAPIService::makeRequest(QString prompt, QList<QImage> images) {
     using Result = std::variant<BuiltRequest, Failure>;
     // The model and the address are read at each attempt: a change applies from the next one.
-    const auto url = generateContentUrl(ServiceConfig::current().geminiBaseUrl, currentModel_);
+    const auto url = GeminiWire::endpoint(ServiceConfig::current().geminiBaseUrl,
+                                          "/v1beta/models/" + rawValue(currentModel_) + ":generateContent");
     if (!url)
         co_return Result(Failure(OrvaneError::of(OrvaneError::Kind::invalidURL)));
 
@@ -366,12 +345,11 @@ QCoro::Task<bool> OrvaneAPIService::waitBetweenAttempts(RunPtr run, double secon
 QCoro::Task<std::variant<OrvaneAPIService::Answer, OrvaneAPIService::Failure>>
 OrvaneAPIService::send(BuiltRequest built) {
     using Result = std::variant<Answer, Failure>;
-    QNetworkRequest request(built.url);
+    const int timeoutMs = int(std::clamp(requestTimeout_ * 1000.0, 1.0, double(std::numeric_limits<int>::max())));
+    QNetworkRequest request = GeminiWire::keyedRequest(built.url, APIManager::shared().googleAPIKey(), timeoutMs);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    request.setRawHeader("X-goog-api-key", headerValue(APIManager::shared().googleAPIKey()));
-    request.setTransferTimeout(int(std::clamp(requestTimeout_ * 1000.0, 1.0, double(std::numeric_limits<int>::max()))));
 
-    std::unique_ptr<QNetworkReply, DeleteLater> reply(network().post(request, built.body));
+    std::unique_ptr<QNetworkReply, DeleteLater> reply(NetworkAccess::shared()->post(request, built.body));
     // The body is taken as it arrives: one read of a picture's tens of megabytes at the end would hold up
     // the event loop.
     auto body = std::make_shared<QByteArray>();
@@ -382,25 +360,16 @@ OrvaneAPIService::send(BuiltRequest built) {
         }
         body->append(received->readAll());
     });
-    co_await qCoro(reply.get()).waitForFinished();
+    ServiceReply::Finished finished(reply.get());
+    co_await finished;
 
-    // Network errors end the transfer even after a status line came in: a cut-off answer is a transport
-    // failure, not a short body. An error status (a 407 among them) is the server's answer: its status
-    // decides the text, not the network layer's wording.
-    const QNetworkReply::NetworkError error = reply->error();
-    if (error == QNetworkReply::TimeoutError || error == QNetworkReply::OperationCanceledError)
-        co_return Result(Failure(timedOutMessage)); // only the transfer time-out aborts a request
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    const bool errorStatus = status.isValid() && status.toInt() != 200;
-    if (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied && !errorStatus)
-        co_return Result(Failure(reply->errorString()));
-    if (!status.isValid()) {
-        if (error != QNetworkReply::NoError)
-            co_return Result(Failure(reply->errorString()));
+    const ServiceReply::Ending ending = ServiceReply::ending(reply.get());
+    if (ending.failure)
+        co_return Result(Failure(*ending.failure));
+    if (!ending.status)
         co_return Result(Failure(OrvaneError::of(OrvaneError::Kind::invalidResponse)));
-    }
     Answer answer;
-    answer.status = status.toInt();
+    answer.status = *ending.status;
     body->append(reply->readAll());
     answer.body = std::move(*body);
     answer.retryAfter = reply->rawHeader("Retry-After");

@@ -86,7 +86,6 @@ public:
     AspectRatio aspectRatio() const { return aspectRatio_; }
 
     // The longest wait for data before a request fails (60 s).
-    double requestTimeout() const { return requestTimeout_; }
     void setRequestTimeout(double seconds) { requestTimeout_ = seconds; }
 
     // Every outcome is published; the task never fails. A target size that is not finite and positive

@@ -6,8 +6,13 @@
 
 #include <QHttpServer>
 #include <QHttpServerResponse>
+#include <QPointer>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+
+#include <memory>
 
 namespace {
 QByteArray feed(const QStringList& items) {
@@ -164,6 +169,39 @@ private slots:
         updater.checkForUpdates();
         QTRY_COMPARE(finished.count(), 3);
         QVERIFY(updater.canCheckForUpdates());
+    }
+
+    void aCheckStillRunningWhenTheControllerGoesTouchesNothingOfIt() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        // A feed server that takes the request and answers only when told to.
+        QTcpServer slow;
+        QVERIFY(slow.listen(QHostAddress::LocalHost));
+        QPointer<QTcpSocket> held;
+        connect(&slow, &QTcpServer::newConnection, this, [&] { held = slow.nextPendingConnection(); });
+        ServiceConfig config = ServiceConfig::builtIn();
+        config.updateFeedUrl = QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(slow.serverPort()));
+        ServiceConfig::setCurrent(config);
+
+        auto updater = std::make_unique<StandardUpdaterController>();
+        updater->setCurrentVersion("1.0.0");
+        QList<QUrl> opened;
+        updater->setUrlOpener([&](const QUrl& url) { opened << url; });
+        QSignalSpy finished(updater.get(), &StandardUpdaterController::checkFinished);
+        updater->startUpdater();
+        updater->checkForUpdates();
+        QTRY_VERIFY(held && held->bytesAvailable() > 0);
+        updater.reset();
+
+        // The answer comes once the controller is gone: no alert, no download, no word from the check.
+        const QByteArray body = feed({item("2.0.0", "2.0", "https://example.org/Orvane-2.0.tar.gz")});
+        if (held)
+            held->write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nContent-Length: " +
+                        QByteArray::number(body.size()) + "\r\n\r\n" + body);
+        QTest::qWait(200);
+        QVERIFY(dialogs.alerts.isEmpty());
+        QVERIFY(opened.isEmpty());
+        QCOMPARE(finished.count(), 0);
     }
 };
 

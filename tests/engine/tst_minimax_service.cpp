@@ -1,8 +1,10 @@
 #include "EngineTestSupport.h"
 
+#include "APIKeyTests.h"
 #include "AppPaths.h"
 #include "MiniMaxAPIService.h"
 #include "MiniMaxDownload.h"
+#include "NetworkAccess.h"
 #include "ServiceConfig.h"
 
 #include <QBuffer>
@@ -328,6 +330,33 @@ private slots:
         // Each retry waits its backoff, then the rest of the 12.1 s since the previous request.
         QCOMPARE(inMilliseconds(world->clock.sleepLog()).mid(0, 7),
                  QList<qint64>({2000, 10100, 4000, 8100, 8000, 4100, 5000}));
+    }
+
+    void aGenerationNeverGoesOutOnAConnectionUsedBefore() {
+        // A key test, a whole job (polls, file record, download) and a second job, all on the one manager of
+        // this thread: none of them leaves a connection that a paid request could be sent on again.
+        bool keyTested = false;
+        const auto testKey = [&]() -> QCoro::Task<> {
+            const APITestResult result = co_await APIKeyTests::testMiniMaxAPIKey(QStringLiteral("test-key-1"));
+            keyTested = result.isSuccess;
+        };
+        auto keyTest = testKey();
+        QVERIFY(world->clock.runUntil([&] { return keyTested; }));
+        MiniMaxAPIService service("test-key-1", 1);
+        for (int job = 0; job < 2; ++job) {
+            QVERIFY(runJob(service));
+            QVERIFY2(service.generatedVideoURL(), qPrintable(service.errorMessage().value_or("")));
+        }
+        const auto posts = world->fake.requestsTo(kGenerationPath);
+        QCOMPARE(posts.size(), 2);
+        QVERIFY(world->fake.requests.size() > 10);
+        for (const auto& post : posts) {
+            const auto sharing = std::count_if(world->fake.requests.cbegin(), world->fake.requests.cend(),
+                                               [&](const auto& other) { return other.connection == post.connection; });
+            QCOMPARE(sharing, 1);
+        }
+        QCOMPARE(qApp->findChildren<QNetworkAccessManager*>(Qt::FindDirectChildrenOnly),
+                 QList<QNetworkAccessManager*>{NetworkAccess::shared()});
     }
 
     void spacingIsKeptOnMonotonicTime_data() {

@@ -350,7 +350,8 @@ void FakeMiniMaxService::send(QPointer<QTcpSocket> socket, const Reply& reply) {
         die();
     } else if (reply.thenVanish) {
         vanish();
-    } else if (reply.closeAfter) {
+    } else if (reply.closeAfter && length <= reply.body.size()) {
+        // Closed once the whole answer is out; an answer held back halfway keeps its connection.
         socket->disconnectFromHost();
     }
 }

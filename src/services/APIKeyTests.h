@@ -18,14 +18,14 @@ struct APITestResult {
 };
 
 // Local format checks of the five keys and their tests against the two services: the image key lists the
-// Gemini models, a video key asks the MiniMax service for a file that does not exist.
+// Gemini models, a video key asks the MiniMax service for the record of a file that does not exist. The
+// requests are the clients' own, sent on their network manager and read by their rules.
 namespace APIKeyTests {
 
 inline const QString googleFormatMessage =
     QStringLiteral("Invalid API key format - should start with 'AIza' and be 39 characters long");
 inline const QString miniMaxFormatMessage =
     QStringLiteral("Invalid JWT token format - should have 3 parts separated by dots");
-inline const QString timedOutMessage = QStringLiteral("The request timed out.");
 constexpr int defaultTimeoutMs = 60'000;
 
 // Both checks trim white space at the ends. A key holding CR, LF or NUL anywhere never passes: such a key
@@ -38,7 +38,8 @@ bool isValidMiniMaxKeyFormat(const QString& key);
 std::optional<QString> classifyGoogleTestResponse(std::optional<int> status);
 std::optional<QString> classifyMiniMaxTestResponse(std::optional<int> status, const QByteArray& body);
 
-// One request each, sent with the key exactly as given; a transport failure gives the platform's text.
+// One request each, sent with the key exactly as given; a transport failure gives the platform's text, a time-out
+// the clients' text for it.
 QCoro::Task<APITestResult> testGoogleAPIKey(QString key, int timeoutMs = defaultTimeoutMs);
 QCoro::Task<APITestResult> testMiniMaxAPIKey(QString key, int timeoutMs = defaultTimeoutMs);
 

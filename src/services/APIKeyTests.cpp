@@ -1,19 +1,17 @@
 #include "APIKeyTests.h"
 
-#include "HttpHeaders.h"
+#include "GeminiWire.h"
+#include "MiniMaxError.h"
+#include "MiniMaxWire.h"
+#include "NetworkAccess.h"
+#include "OrvaneAPIService.h"
 #include "ServiceConfig.h"
+#include "ServiceReply.h"
 
-#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QStringDecoder>
-#include <QUrlQuery>
-
-#include <qcoro/qcoronetworkreply.h>
-
-#include <nlohmann/json.hpp>
 
 #include <memory>
 
@@ -22,6 +20,7 @@ namespace {
 
 // An error body is shown to the user; nothing longer than this is read.
 constexpr qint64 kMaxBodyBytes = 64 * 1024;
+const QString kTestFileId = QStringLiteral("test_invalid_id");
 
 bool hasControlBreak(const QString& key) {
     return key.contains(QLatin1Char('\r')) || key.contains(QLatin1Char('\n')) || key.contains(QChar(0));
@@ -29,17 +28,6 @@ bool hasControlBreak(const QString& key) {
 
 bool matchesWhole(const QRegularExpression& pattern, const QString& text) {
     return pattern.isValid() && pattern.match(text).hasMatch();
-}
-
-QNetworkAccessManager* network() {
-    static QPointer<QNetworkAccessManager> manager;
-    if (!manager)
-        manager = new QNetworkAccessManager(QCoreApplication::instance());
-    return manager;
-}
-
-QUrl endpoint(const QUrl& base, const QString& path) {
-    return QUrl(base.toString(QUrl::StripTrailingSlash) + path);
 }
 
 std::optional<QString> bodyText(const QByteArray& body) {
@@ -50,19 +38,11 @@ std::optional<QString> bodyText(const QByteArray& body) {
     return text;
 }
 
-// The service reports a refused key inside a successful HTTP answer.
+// The service reports a refused key inside a successful HTTP answer, as it does to the video client.
 bool refusesKey(const QByteArray& body) {
-    const auto json = nlohmann::json::parse(body.constBegin(), body.constEnd(), nullptr, false);
-    if (!json.is_object())
-        return false;
-    const auto base = json.find("base_resp");
-    if (base == json.end() || !base->is_object())
-        return false;
-    const auto code = base->find("status_code");
-    if (code == base->end() || !code->is_number_integer())
-        return false;
-    const auto value = code->get<long long>();
-    return value == 1004 || value == 2049;
+    const auto decoded = MiniMaxWire::decodeFileRetrieve(body);
+    const auto* answer = std::get_if<FileRetrieveResponse>(&decoded);
+    return answer && answer->baseResp && MiniMaxStatus::refusesKey(answer->baseResp->statusCode);
 }
 
 struct DeleteLater {
@@ -70,37 +50,26 @@ struct DeleteLater {
 };
 
 struct Answer {
-    std::optional<int> status;
+    std::optional<int> status; // none: not an HTTP answer
     QByteArray body;
-    std::optional<QString> transportError;
+    std::optional<QString> failure;
 };
 
-QCoro::Task<Answer> send(QNetworkRequest request, int timeoutMs) {
-    request.setTransferTimeout(std::max(1, timeoutMs));
-    std::unique_ptr<QNetworkReply, DeleteLater> reply(network()->get(request));
-    co_await qCoro(reply.get()).waitForFinished();
-
+QCoro::Task<Answer> send(QNetworkRequest request) {
+    std::unique_ptr<QNetworkReply, DeleteLater> reply(NetworkAccess::shared()->get(request));
+    ServiceReply::Finished finished(reply.get());
+    co_await finished;
+    const ServiceReply::Ending ending = ServiceReply::ending(reply.get());
     Answer answer;
-    const QNetworkReply::NetworkError error = reply->error();
-    // Only the transfer time-out aborts a request.
-    if (error == QNetworkReply::TimeoutError || error == QNetworkReply::OperationCanceledError) {
-        answer.transportError = timedOutMessage;
-        co_return answer;
-    }
-    // Connection-level errors end the exchange even after a status line came in.
-    if (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) {
-        answer.transportError = reply->errorString();
-        co_return answer;
-    }
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
-        if (error != QNetworkReply::NoError)
-            answer.transportError = reply->errorString();
-        co_return answer;
-    }
-    answer.status = status.toInt();
-    answer.body = reply->read(kMaxBodyBytes);
+    answer.status = ending.status;
+    answer.failure = ending.failure;
+    if (ending.status)
+        answer.body = reply->read(kMaxBodyBytes);
     co_return answer;
+}
+
+APITestResult resultOf(const std::optional<QString>& message) {
+    return message ? APITestResult::failure(*message) : APITestResult::success();
 }
 
 } // namespace
@@ -169,32 +138,26 @@ std::optional<QString> classifyMiniMaxTestResponse(std::optional<int> status, co
 QCoro::Task<APITestResult> testGoogleAPIKey(QString key, int timeoutMs) {
     if (hasControlBreak(key))
         co_return APITestResult::failure(googleFormatMessage);
-    QNetworkRequest request(endpoint(ServiceConfig::current().geminiBaseUrl, "/v1beta/models"));
-    request.setRawHeader("X-goog-api-key", headerValue(key));
-    const Answer answer = co_await send(request, timeoutMs);
-    if (answer.transportError)
-        co_return APITestResult::failure(*answer.transportError);
-    const auto message = classifyGoogleTestResponse(answer.status);
-    co_return message ? APITestResult::failure(*message) : APITestResult::success();
+    const auto url = GeminiWire::endpoint(ServiceConfig::current().geminiBaseUrl, QStringLiteral("/v1beta/models"));
+    if (!url)
+        co_return APITestResult::failure(OrvaneError::of(OrvaneError::Kind::invalidURL).message());
+    const Answer answer = co_await send(GeminiWire::keyedRequest(*url, key, std::max(1, timeoutMs)));
+    if (answer.failure)
+        co_return APITestResult::failure(*answer.failure);
+    co_return resultOf(classifyGoogleTestResponse(answer.status));
 }
 
 QCoro::Task<APITestResult> testMiniMaxAPIKey(QString key, int timeoutMs) {
     if (hasControlBreak(key))
         co_return APITestResult::failure(miniMaxFormatMessage);
-    const ServiceConfig& config = ServiceConfig::current();
-    QUrl url = endpoint(config.miniMaxBaseUrl, "/v1/files/retrieve");
-    QUrlQuery query;
-    query.addQueryItem("GroupId", config.miniMaxGroupId);
-    query.addQueryItem("file_id", "test_invalid_id");
-    url.setQuery(query);
-    QNetworkRequest request(url);
-    request.setRawHeader("Content-Type", "application/json");
-    request.setRawHeader("Authorization", bearerHeaderValue(key));
-    const Answer answer = co_await send(request, timeoutMs);
-    if (answer.transportError)
-        co_return APITestResult::failure(*answer.transportError);
-    const auto message = classifyMiniMaxTestResponse(answer.status, answer.body);
-    co_return message ? APITestResult::failure(*message) : APITestResult::success();
+    const auto request =
+        MiniMaxWire::fileRecordRequest(ServiceConfig::current(), key, kTestFileId, std::max(1, timeoutMs));
+    if (!request)
+        co_return APITestResult::failure(MiniMaxError::invalidURL().localizedDescription());
+    const Answer answer = co_await send(*request);
+    if (answer.failure)
+        co_return APITestResult::failure(*answer.failure);
+    co_return resultOf(classifyMiniMaxTestResponse(answer.status, answer.body));
 }
 
 } // namespace APIKeyTests

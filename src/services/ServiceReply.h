@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QNetworkReply>
+#include <QPointer>
+#include <QString>
+
+#include <coroutine>
+#include <optional>
+
+// What every client reads from a finished reply, by one set of rules.
+namespace ServiceReply {
+
+// The platform's words for a request that ran out of time.
+QString timedOutText();
+
+// Only the transfer time-out aborts a request, and an aborted request ends in one of these.
+bool timedOut(QNetworkReply::NetworkError error);
+
+// The network layer failed, as opposed to an answer that arrived with an error status.
+bool isTransportFailure(QNetworkReply::NetworkError error);
+
+// The HTTP status of an answer; none when the transfer failed before a status arrived.
+std::optional<int> httpStatus(const QNetworkReply* reply);
+
+// How an exchange ended. A network failure ends it even after a status line came in (a cut-off answer is a
+// failure, not a short body), unless that status is not a success: then the status is the server's answer
+// and decides the text, not the network layer's wording (a 407 among them).
+struct Ending {
+    std::optional<int> status;      // an HTTP answer came with this status
+    std::optional<QString> failure; // the exchange failed: the text the user sees
+    // Neither: what came back was not an HTTP answer.
+};
+Ending ending(const QNetworkReply* reply);
+
+// Awaits the end of a reply, resuming its coroutine once. Qt 6.4 can announce the end of an aborted upload a
+// second time; QCoro's own `co_await reply` would then resume a coroutine that has already finished.
+// Name it before awaiting it (g++ 12 destroys a temporary awaiter twice).
+class Finished {
+public:
+    explicit Finished(QNetworkReply* reply) : reply_(reply) {}
+    bool await_ready() const noexcept { return !reply_ || reply_->isFinished(); }
+    void await_suspend(std::coroutine_handle<> handle);
+    void await_resume() const noexcept {}
+
+private:
+    QPointer<QNetworkReply> reply_;
+};
+
+} // namespace ServiceReply
