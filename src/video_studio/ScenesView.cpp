@@ -15,7 +15,7 @@
 #include "SymbolIcon.h"
 #include "SyntaxHighlightedTextEditor.h"
 #include "Theme.h"
-#include "VideoGalleryView.h"
+#include "VideoGalleryLogicView.h"
 #include "VideoGalleryViewModel.h"
 #include "VideoMetadata.h"
 #include "VideoSettings.h"
@@ -371,12 +371,12 @@ QWidget* ScenesView::buildPromptSection() {
 
 QWidget* ScenesView::createGalleryPane() {
     if (environment_.galleryViewModel) {
-        gallery_ = new VideoGalleryView(environment_, this);
+        gallery_ = new VideoGalleryLogicView(environment_, this);
         // The gallery's recreate hands the clip's stored record over.
         connect(environment_.galleryViewModel, &VideoGalleryViewModel::recreateRequested, this,
                 &ScenesView::recreateVideo);
-        connect(gallery_, &VideoGalleryView::presetTextChosen, model_, &VideoWorkspaceModel::insertPresetText);
-        connect(gallery_, &VideoGalleryView::promptPresetsShownChanged, model_,
+        connect(gallery_, &VideoGalleryLogicView::presetTextChosen, model_, &VideoWorkspaceModel::insertPresetText);
+        connect(gallery_, &VideoGalleryLogicView::promptPresetsShownChanged, model_,
                 &VideoWorkspaceModel::setShowPromptPresets);
         return gallery_;
     }

@@ -16,7 +16,7 @@ class QueueStatusIndicator;
 class SegmentedPicker;
 class SlotDots;
 class SyntaxHighlightedTextEditor;
-class VideoGalleryView;
+class VideoGalleryLogicView;
 class VideoMetadata;
 class VideoWorkspaceModel;
 
@@ -36,7 +36,7 @@ public:
     // The open settings popover or cinematic sheet, if any.
     QWidget* videoSettingsPopover() const { return popover_; }
     QWidget* cameraControls() const { return cameraControls_; }
-    VideoGalleryView* gallery() const { return gallery_; }
+    VideoGalleryLogicView* gallery() const { return gallery_; }
 
     // The gallery's recreate hands a stored record here.
     void recreateVideo(VideoMetadata* record);
@@ -93,5 +93,5 @@ private:
     QWidget* galleryPane_ = nullptr;
     QPointer<QWidget> popover_;
     QPointer<QWidget> cameraControls_;
-    VideoGalleryView* gallery_ = nullptr;
+    VideoGalleryLogicView* gallery_ = nullptr;
 };

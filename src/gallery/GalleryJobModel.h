@@ -1,0 +1,39 @@
+#pragma once
+
+#include "GenerationTask.h"
+#include "VideoGalleryItem.h"
+
+#include <QAbstractListModel>
+#include <QList>
+#include <QPointer>
+
+class QueueManager;
+class VideoGalleryViewModel;
+
+// The queue's video jobs as the gallery shows them, one row each: the running ones, then the waiting ones,
+// with a failed job in its row until the user removes it (the gallery model remembers which were removed).
+class GalleryJobModel final : public QAbstractListModel {
+    Q_OBJECT
+public:
+    using enum VideoGalleryItem::Role;
+
+    // Without a queue the list stays as setJobs() leaves it.
+    explicit GalleryJobModel(QueueManager* queue = nullptr, VideoGalleryViewModel* gallery = nullptr,
+                             QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    int rowOfId(const QUuid& id) const;
+    // Brings the rows to `jobs` one change at a time: rows whose job is gone are removed, new jobs inserted,
+    // and a job that stays tells what changed about it through dataChanged() with those roles.
+    void setJobs(const QList<GenerationTask>& jobs);
+
+private:
+    void followQueue();
+
+    QPointer<QueueManager> queue_;
+    QPointer<VideoGalleryViewModel> gallery_;
+    QList<GenerationTask> jobs_;
+};
