@@ -2,35 +2,13 @@
 
 #include "GalleryClip.h"
 
-GalleryClipModel::GalleryClipModel(QObject* parent) : QAbstractListModel(parent) {}
+GalleryClipModel::GalleryClipModel(QObject* parent) : GalleryCellModel(parent) {}
 
 GalleryClipModel::~GalleryClipModel() = default;
-
-int GalleryClipModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(clips_.size());
-}
-
-QVariant GalleryClipModel::data(const QModelIndex& index, int role) const {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
-        return {};
-    return VideoGalleryItem::video(clips_.at(index.row())).data(role);
-}
-
-QHash<int, QByteArray> GalleryClipModel::roleNames() const {
-    return VideoGalleryItem::roleNames();
-}
 
 int GalleryClipModel::rowOfPath(const QString& path) const {
     for (int row = 0; row < clips_.size(); ++row) {
         if (clips_[row]->path() == path)
-            return row;
-    }
-    return -1;
-}
-
-int GalleryClipModel::rowOfId(const QUuid& id) const {
-    for (int row = 0; row < clips_.size(); ++row) {
-        if (clips_[row]->id() == id)
             return row;
     }
     return -1;

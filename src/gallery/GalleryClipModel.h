@@ -1,8 +1,7 @@
 #pragma once
 
-#include "VideoGalleryItem.h"
+#include "GalleryCellModel.h"
 
-#include <QAbstractListModel>
 #include <QList>
 
 class GalleryClip;
@@ -10,21 +9,14 @@ class GalleryClip;
 // The clips of the watched folder in the gallery's order, one row each. The list owns its clips: one that
 // leaves it is deleted later, so a caller still holding it on the stack is safe. A clip's own changes come
 // out as dataChanged() of its row with the roles they touch.
-class GalleryClipModel final : public QAbstractListModel {
+class GalleryClipModel final : public GalleryCellModel {
     Q_OBJECT
 public:
-    using enum VideoGalleryItem::Role;
-
     explicit GalleryClipModel(QObject* parent = nullptr);
     ~GalleryClipModel() override;
 
-    int rowCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QHash<int, QByteArray> roleNames() const override;
-
     const QList<GalleryClip*>& clips() const { return clips_; }
     int rowOfPath(const QString& path) const;
-    int rowOfId(const QUuid& id) const;
     // A view near this row asks for the clip's thumbnail, duration and size.
     void ensureMetadata(int row);
 
@@ -36,6 +28,8 @@ public:
     void replaceClip(int row, GalleryClip* clip);
 
 private:
+    int cellCount() const override { return int(clips_.size()); }
+    VideoGalleryItem cellAt(int row) const override { return VideoGalleryItem::video(clips_.at(row)); }
     void adopt(GalleryClip* clip);
     void release(GalleryClip* clip);
     void clipChanged(const GalleryClip* clip, const QList<int>& roles);

@@ -33,35 +33,13 @@ QList<int> changedRoles(const GenerationTask& was, const GenerationTask& is) {
 } // namespace
 
 GalleryJobModel::GalleryJobModel(QueueManager* queue, VideoGalleryViewModel* gallery, QObject* parent)
-    : QAbstractListModel(parent), queue_(queue), gallery_(gallery) {
+    : GalleryCellModel(parent), queue_(queue), gallery_(gallery) {
     if (!queue)
         return;
     connect(queue, &QueueManager::tasksChanged, this, &GalleryJobModel::followQueue);
     if (gallery)
         connect(gallery, &VideoGalleryViewModel::failedJobDismissed, this, &GalleryJobModel::followQueue);
     followQueue();
-}
-
-int GalleryJobModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(jobs_.size());
-}
-
-QVariant GalleryJobModel::data(const QModelIndex& index, int role) const {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
-        return {};
-    return VideoGalleryItem::placeholder(jobs_.at(index.row())).data(role);
-}
-
-QHash<int, QByteArray> GalleryJobModel::roleNames() const {
-    return VideoGalleryItem::roleNames();
-}
-
-int GalleryJobModel::rowOfId(const QUuid& id) const {
-    for (int row = 0; row < jobs_.size(); ++row) {
-        if (jobs_[row].id == id)
-            return row;
-    }
-    return -1;
 }
 
 void GalleryJobModel::followQueue() {

@@ -1,9 +1,8 @@
 #pragma once
 
+#include "GalleryCellModel.h"
 #include "GenerationTask.h"
-#include "VideoGalleryItem.h"
 
-#include <QAbstractListModel>
 #include <QList>
 #include <QPointer>
 
@@ -12,25 +11,20 @@ class VideoGalleryViewModel;
 
 // The queue's video jobs as the gallery shows them, one row each: the running ones, then the waiting ones,
 // with a failed job in its row until the user removes it (the gallery model remembers which were removed).
-class GalleryJobModel final : public QAbstractListModel {
+class GalleryJobModel final : public GalleryCellModel {
     Q_OBJECT
 public:
-    using enum VideoGalleryItem::Role;
-
     // Without a queue the list stays as setJobs() leaves it.
     explicit GalleryJobModel(QueueManager* queue = nullptr, VideoGalleryViewModel* gallery = nullptr,
                              QObject* parent = nullptr);
 
-    int rowCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QHash<int, QByteArray> roleNames() const override;
-
-    int rowOfId(const QUuid& id) const;
     // Brings the rows to `jobs` one change at a time: rows whose job is gone are removed, new jobs inserted,
     // and a job that stays tells what changed about it through dataChanged() with those roles.
     void setJobs(const QList<GenerationTask>& jobs);
 
 private:
+    int cellCount() const override { return int(jobs_.size()); }
+    VideoGalleryItem cellAt(int row) const override { return VideoGalleryItem::placeholder(jobs_.at(row)); }
     void followQueue();
 
     QPointer<QueueManager> queue_;

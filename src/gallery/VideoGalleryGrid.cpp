@@ -76,14 +76,15 @@ VideoGalleryGrid::VideoGalleryGrid(VideoGalleryItemModel* model, VideoGalleryVie
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(model, signal, this, &VideoGalleryGrid::scheduleLayout);
     connect(model, &QAbstractItemModel::modelReset, this, &VideoGalleryGrid::scheduleLayout);
-    connect(model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first, const QModelIndex& last) {
-        for (int row = first.row(); row <= last.row(); ++row) {
-            if (VideoItemLogicView* card = cardForRow(row))
-                card->refresh();
-        }
-        // Pictures arriving for the cards in view may let the read-ahead start.
-        scheduleLayout();
-    });
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& first, const QModelIndex& last, const QList<int>& roles) {
+                for (int row = first.row(); row <= last.row(); ++row) {
+                    if (VideoItemLogicView* card = cardForRow(row))
+                        card->refresh(roles);
+                }
+                // Pictures arriving for the cards in view may let the read-ahead start.
+                scheduleLayout();
+            });
     connect(gallery, &VideoGalleryViewModel::columnsChanged, this, &VideoGalleryGrid::scheduleLayout);
     if (player) {
         connect(player, &MovementPlayer::currentVideoChanged, this, &VideoGalleryGrid::updatePreview);

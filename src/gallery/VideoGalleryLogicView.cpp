@@ -275,7 +275,7 @@ void VideoGalleryLogicView::confirmMoveToTrash(GalleryClip* clip) {
 }
 
 QWidget* VideoGalleryLogicView::makePromptPresetsPanel(const QString& currentPrompt, bool openCreatePreset,
-                                                  QWidget* parent) {
+                                                       QWidget* parent) {
     if (!environment_.promptPresetsManager) {
         // Without a presets store there is nothing to browse: only a way back.
         auto* close = new QPushButton(QStringLiteral("Close"), parent);

@@ -41,6 +41,14 @@ bool hasVideoExtension(const QString& fileName) {
     return false;
 }
 
+// Stores a value; true when it differs from the one before, so that its change is announced.
+template <class T> bool assign(T& field, const T& value) {
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+
 // A download or copy still in progress: "clip.part.mp4", "clip.mp4.part", "x.part".
 bool isPartialName(const QString& fileName) {
     const QStringView name(fileName);
@@ -84,17 +92,13 @@ const QSet<QString>& VideoGalleryViewModel::supportedFormats() {
 }
 
 void VideoGalleryViewModel::setColumns(int columns) {
-    if (columns_ == columns)
-        return;
-    columns_ = columns;
-    emit columnsChanged();
+    if (assign(columns_, columns))
+        emit columnsChanged();
 }
 
 void VideoGalleryViewModel::setPreferredGridMode(GridMode mode) {
-    if (preferredGridMode_ == mode)
-        return;
-    preferredGridMode_ = mode;
-    emit preferredGridModeChanged();
+    if (assign(preferredGridMode_, mode))
+        emit preferredGridModeChanged();
 }
 
 QString VideoGalleryViewModel::currentGridModeName() const {
@@ -143,18 +147,23 @@ void VideoGalleryViewModel::setModelContext(ModelContext* context) {
     reloadRecords();
 }
 
-void VideoGalleryViewModel::loadViewModeSettings() {
+std::optional<std::shared_ptr<AppSettings>> VideoGalleryViewModel::storedSettings(const QString& failure) const {
     if (!modelContext_)
-        return;
+        return std::nullopt;
     QString error;
     const auto records = modelContext_->fetch<AppSettings>({}, &error);
     if (!records) {
-        Log::line(QStringLiteral("❌ Error loading view mode settings: ") + error);
-        return;
+        Log::line(failure + error);
+        return std::nullopt;
     }
-    if (records->isEmpty())
+    return records->isEmpty() ? nullptr : records->first();
+}
+
+void VideoGalleryViewModel::loadViewModeSettings() {
+    const auto settings = storedSettings(QStringLiteral("❌ Error loading view mode settings: "));
+    if (!settings || !*settings)
         return;
-    const QString name = records->first()->videoGalleryViewMode();
+    const QString name = (*settings)->videoGalleryViewMode();
     for (const GridModeChoice& choice : gridModeChoices()) {
         if (choice.name == name) {
             setColumns(choice.columns);
@@ -167,22 +176,19 @@ void VideoGalleryViewModel::loadViewModeSettings() {
 }
 
 void VideoGalleryViewModel::saveViewModeSettings(const QString& name) {
-    if (!modelContext_)
+    const QString failure = QStringLiteral("❌ Error saving view mode settings: ");
+    const auto stored = storedSettings(failure);
+    if (!stored)
         return;
-    QString error;
-    const auto records = modelContext_->fetch<AppSettings>({}, &error);
-    if (!records) {
-        Log::line(QStringLiteral("❌ Error saving view mode settings: ") + error);
-        return;
-    }
-    std::shared_ptr<AppSettings> settings = records->isEmpty() ? nullptr : records->first();
+    std::shared_ptr<AppSettings> settings = *stored;
     if (!settings) {
         settings = AppSettings::make();
         modelContext_->insert(settings);
     }
     settings->setVideoGalleryViewMode(name);
+    QString error;
     if (!modelContext_->save(&error))
-        Log::line(QStringLiteral("❌ Error saving view mode settings: ") + error);
+        Log::line(failure + error);
 }
 
 bool VideoGalleryViewModel::passesFilter(const QString& fileName) const {
@@ -235,10 +241,8 @@ void VideoGalleryViewModel::stopMonitoring() {
 }
 
 void VideoGalleryViewModel::setIsLoading(bool loading) {
-    if (isLoading_ == loading)
-        return;
-    isLoading_ = loading;
-    emit isLoadingChanged();
+    if (assign(isLoading_, loading))
+        emit isLoadingChanged();
 }
 
 void VideoGalleryViewModel::loadVideos(const QString& directory) {

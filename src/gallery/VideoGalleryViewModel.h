@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 
+class AppSettings;
 class FileSystemMonitor;
 class GalleryClip;
 class GalleryClipModel;
@@ -133,6 +134,9 @@ signals:
 
 private:
     void setIsLoading(bool loading);
+    // The stored settings record (null when there is none yet); nothing, and `failure` with the error in
+    // the log, when there is no store or it cannot be read.
+    std::optional<std::shared_ptr<AppSettings>> storedSettings(const QString& failure) const;
     GalleryClip* makeClip(const QString& path);
     QCoro::Task<> addFile(QString path);
     QCoro::Task<> renameFile(QString oldPath, QString newPath);

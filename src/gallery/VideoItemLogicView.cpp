@@ -179,11 +179,20 @@ void VideoItemLogicView::setIndex(const QModelIndex& index) {
     refresh();
 }
 
-void VideoItemLogicView::refresh() {
+void VideoItemLogicView::refresh(const QList<int>& roles) {
     // A row that has gone keeps showing what it showed until the grid lets go of the card.
     if (!index_.isValid())
         return;
     using Role = VideoGalleryItem::Role;
+    // Pictures are read when painted: a new one needs only a paint.
+    const auto picture = [](int role) {
+        return role == Qt::DecorationRole || role == Role::SoloThumbnailRole || role == Role::MetadataLoadedRole;
+    };
+    if (!roles.isEmpty() && std::all_of(roles.begin(), roles.end(), picture)) {
+        cell_.isLoaded = role(Role::MetadataLoadedRole).toBool();
+        update();
+        return;
+    }
     cell_.title = role(Qt::DisplayRole).toString();
     cell_.statusText = role(Role::StatusTextRole).toString();
     cell_.errorText = role(Role::ErrorTextRole).toString();
@@ -366,9 +375,8 @@ void VideoItemLogicView::paintMedia(QPainter& painter, const QRect& rect) {
     const QFont font = fontOf(10 * scale_, QFont::Normal);
     const QFontMetricsF fm(font);
     const double textWidth = rect.width() - 16 * scale_;
-    const QRectF textBox =
-        fm.boundingRect(QRectF(0, 0, textWidth, fm.height() * 2), Qt::AlignHCenter | Qt::TextWrapAnywhere,
-                        cell_.fileName);
+    const QRectF textBox = fm.boundingRect(QRectF(0, 0, textWidth, fm.height() * 2),
+                                           Qt::AlignHCenter | Qt::TextWrapAnywhere, cell_.fileName);
     const double textHeight = std::min(textBox.height(), fm.height() * 2);
     const double top = rect.center().y() - (symbol + 8 * scale_ + textHeight) / 2;
     painter.drawPixmap(QPointF(rect.center().x() - symbol / 2, top),

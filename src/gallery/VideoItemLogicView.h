@@ -64,8 +64,8 @@ public:
     QModelIndex index() const { return index_; }
     // Another row of the same cell (a reset of its model); reads it again when it is one.
     void setIndex(const QModelIndex& index);
-    // Reads the row again: its model said it changed.
-    void refresh();
+    // Reads the row again: its model said these roles changed (all of them when none are named).
+    void refresh(const QList<int>& roles = {});
     void setLayoutValues(int columns, double scale);
     int columns() const { return columns_; }
 
