@@ -323,7 +323,7 @@ void VideoGalleryViewModel::loadVideos(const QString& directory) {
     for (const Listed& entry : kept) {
         const QDateTime created =
             entry.created >= 0 ? QDateTime::fromMSecsSinceEpoch(entry.created, Qt::UTC) : QDateTime();
-        auto* clip = new GalleryClip(entry.path, created, entry.size, this);
+        auto* clip = new GalleryClip(entry.path, created, entry.size, clips_);
         clip->setRecord(recordFor(clip->fileName()));
         clips.append(clip);
     }
@@ -338,7 +338,7 @@ void VideoGalleryViewModel::loadVideos(const QString& directory) {
 }
 
 GalleryClip* VideoGalleryViewModel::makeClip(const QString& path) {
-    auto* clip = new GalleryClip(path, this);
+    auto* clip = new GalleryClip(path, clips_);
     clip->setRecord(recordFor(clip->fileName()));
     return clip;
 }
