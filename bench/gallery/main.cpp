@@ -9,13 +9,13 @@
 
 #include "../BenchSupport.h"
 #include "ClipMetadataLoader.h"
-#include "GalleryVideoItem.h"
+#include "GalleryClip.h"
 #include "MediaProbe.h"
 #include "ThumbnailCache.h"
-#include "VideoGalleryCard.h"
 #include "VideoGalleryGrid.h"
-#include "VideoGalleryView.h"
+#include "VideoGalleryLogicView.h"
 #include "VideoGalleryViewModel.h"
+#include "VideoItemLogicView.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -75,7 +75,7 @@ bool loaded(const VideoGalleryViewModel& gallery, int rows) {
     if (videos.size() < rows)
         return false;
     for (int i = 0; i < rows; ++i) {
-        if (videos[i]->metadataState() != GalleryVideoItem::MetadataState::loaded)
+        if (videos[i]->metadataState() != GalleryClip::MetadataState::loaded)
             return false;
     }
     return true;
@@ -86,13 +86,13 @@ constexpr QSize kPane(900, 820);
 // The gallery pane as the studio shows it, two columns, on screen (offscreen).
 struct OpenPane {
     VideoGalleryViewModel gallery;
-    std::unique_ptr<VideoGalleryView> view;
+    std::unique_ptr<VideoGalleryLogicView> view;
     OpenPane() {
         gallery.setColumns(2);
         gallery.setPreferredGridMode(VideoGalleryViewModel::GridMode::comfortable);
         AppEnvironment env;
         env.galleryViewModel = &gallery;
-        view = std::make_unique<VideoGalleryView>(env);
+        view = std::make_unique<VideoGalleryLogicView>(env);
         view->resize(kPane);
         view->show();
         QCoreApplication::processEvents();
@@ -102,8 +102,8 @@ struct OpenPane {
         const auto cards = view->grid()->cards();
         if (cards.isEmpty())
             return false;
-        for (const VideoGalleryCard* card : cards) {
-            const GalleryVideoItem* item = card->item().videoItem();
+        for (const VideoItemLogicView* card : cards) {
+            const GalleryClip* item = card->clip();
             if (!item || item->thumbnail().isNull())
                 return false;
         }
@@ -186,8 +186,8 @@ int main(int argc, char** argv) {
     {
         OpenPane pane;
         openFirstScreen(pane, folderPath);
-        for (const VideoGalleryCard* card : pane.view->grid()->cards())
-            firstPaths << card->item().videoItem()->path();
+        for (const VideoItemLogicView* card : pane.view->grid()->cards())
+            firstPaths << card->clip()->path();
         pane.gallery.stopMonitoring();
     }
     ClipMetadataLoader::waitForCacheWrites();
@@ -240,10 +240,9 @@ int main(int argc, char** argv) {
         QFile::rename(outside + "/Orvane_99999999_renamed.mp4", folder.filePath("Orvane_99999999_renamed.mp4"));
         const bool shown = waitUntil(
             [&] {
-                const VideoGalleryCard* card = pane.view->grid()->cardForRow(0);
-                return card && card->item().videoItem() &&
-                       card->item().videoItem()->fileName() == "Orvane_99999999_renamed.mp4" &&
-                       !card->item().videoItem()->thumbnail().isNull();
+                const VideoItemLogicView* card = pane.view->grid()->cardForRow(0);
+                return card && card->clip() && card->clip()->fileName() == "Orvane_99999999_renamed.mp4" &&
+                       !card->clip()->thumbnail().isNull();
             },
             10000);
         renameMs = shown ? timer.nsecsElapsed() / 1e6 : -1;
@@ -262,7 +261,7 @@ int main(int argc, char** argv) {
         QElapsedTimer timer;
         timer.start();
         gallery.startMonitoring(folderPath);
-        for (GalleryVideoItem* item : gallery.videos())
+        for (GalleryClip* item : gallery.videos())
             item->ensureMetadata();
         waitUntil([&] { return loaded(gallery, gallery.count()); });
         wholeRounds << timer.nsecsElapsed() / 1e9;

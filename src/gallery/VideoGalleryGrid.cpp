@@ -1,12 +1,12 @@
 #include "VideoGalleryGrid.h"
 
-#include "GalleryVideoItem.h"
+#include "GalleryClip.h"
 #include "MovementPlayer.h"
-#include "VideoGalleryCard.h"
 #include "VideoGalleryItemModel.h"
 #include "VideoGalleryViewModel.h"
-
+#include "VideoItemLogicView.h"
 #include "VideoPlayerView.h"
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
@@ -23,17 +23,17 @@ public:
     explicit GridAccessible(VideoGalleryGrid* grid) : QAccessibleWidget(grid, QAccessible::List) {}
     QAccessibleInterface* focusChild() const override {
         auto* grid = static_cast<VideoGalleryGrid*>(widget());
-        VideoGalleryCard* card = grid->hasFocus() ? grid->currentCard() : nullptr;
+        VideoItemLogicView* card = grid->hasFocus() ? grid->currentCard() : nullptr;
         return card ? QAccessible::queryAccessibleInterface(card) : QAccessibleWidget::focusChild();
     }
 };
 
 class CardAccessible final : public QAccessibleWidget {
 public:
-    explicit CardAccessible(VideoGalleryCard* card) : QAccessibleWidget(card, QAccessible::ListItem) {}
+    explicit CardAccessible(VideoItemLogicView* card) : QAccessibleWidget(card, QAccessible::ListItem) {}
     QAccessible::State state() const override {
         QAccessible::State state = QAccessibleWidget::state();
-        const auto* card = static_cast<const VideoGalleryCard*>(widget());
+        const auto* card = static_cast<const VideoItemLogicView*>(widget());
         state.focusable = true;
         state.selectable = true;
         state.selected = card->isCurrent();
@@ -46,7 +46,7 @@ public:
 QAccessibleInterface* galleryAccessible(const QString&, QObject* object) {
     if (auto* grid = qobject_cast<VideoGalleryGrid*>(object))
         return new GridAccessible(grid);
-    if (auto* card = qobject_cast<VideoGalleryCard*>(object))
+    if (auto* card = qobject_cast<VideoItemLogicView*>(object))
         return new CardAccessible(card);
     return nullptr;
 }
@@ -76,15 +76,15 @@ VideoGalleryGrid::VideoGalleryGrid(VideoGalleryItemModel* model, VideoGalleryVie
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(model, signal, this, &VideoGalleryGrid::scheduleLayout);
     connect(model, &QAbstractItemModel::modelReset, this, &VideoGalleryGrid::scheduleLayout);
-    // A clip's card follows its own item; only a job's card needs the job as it is now.
-    connect(model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first, const QModelIndex& last) {
-        for (int row = first.row(); row <= last.row() && row < model_->placeholderCount(); ++row) {
-            if (VideoGalleryCard* card = cardForRow(row))
-                card->setItem(model_->item(row));
-        }
-        // Pictures arriving for the cards in view may let the read-ahead start.
-        scheduleLayout();
-    });
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& first, const QModelIndex& last, const QList<int>& roles) {
+                for (int row = first.row(); row <= last.row(); ++row) {
+                    if (VideoItemLogicView* card = cardForRow(row))
+                        card->refresh(roles);
+                }
+                // Pictures arriving for the cards in view may let the read-ahead start.
+                scheduleLayout();
+            });
     connect(gallery, &VideoGalleryViewModel::columnsChanged, this, &VideoGalleryGrid::scheduleLayout);
     if (player) {
         connect(player, &MovementPlayer::currentVideoChanged, this, &VideoGalleryGrid::updatePreview);
@@ -117,7 +117,7 @@ int VideoGalleryGrid::columnWidth() const {
 
 int VideoGalleryGrid::rowPitch() const {
     const int columns = gallery_ ? gallery_->columns() : 1;
-    return VideoGalleryCard::heightFor(columnWidth(), columns, scale_) + kRowSpacing;
+    return VideoItemLogicView::heightFor(columnWidth(), columns, scale_) + kRowSpacing;
 }
 
 void VideoGalleryGrid::setFirstScreenArea(QSize area) {
@@ -126,7 +126,7 @@ void VideoGalleryGrid::setFirstScreenArea(QSize area) {
     const int columns = std::max(1, gallery_->columns());
     const double available = area.width() - 2 * 16 * scale_ - (columns - 1) * gallery_->gridSpacing();
     const int width = int(std::max(available / columns, columns == 1 ? 400.0 : 10.0));
-    const int pitch = VideoGalleryCard::heightFor(width, columns, scale_) + kRowSpacing;
+    const int pitch = VideoItemLogicView::heightFor(width, columns, scale_) + kRowSpacing;
     // The rows in view and the one below, as the grid makes their cards.
     gallery_->setFirstScreenCount((area.height() / std::max(1, pitch) + 2) * columns);
 }
@@ -174,40 +174,38 @@ void VideoGalleryGrid::relayout() {
     // Cards for the rows in view and one row either side.
     const int firstRow = std::max(0, (top - pad) / pitch - 1);
     const int lastRow = std::min(rows - 1, (top + viewport()->height() - pad) / pitch + 1);
-    QHash<QUuid, VideoGalleryCard*> keep;
+    QHash<QUuid, VideoItemLogicView*> keep;
     for (int r = firstRow; r <= lastRow; ++r) {
         for (int c = 0; c < columns; ++c) {
             const int row = r * columns + c;
             if (row >= count)
                 break;
-            const VideoGalleryItem item = model_->item(row);
-            const QUuid id = item.id();
-            VideoGalleryCard* card = cards_.take(id);
+            const QModelIndex index = model_->index(row, 0);
+            const QUuid id = index.data(VideoGalleryItem::IdRole).toUuid();
+            VideoItemLogicView* card = cards_.take(id);
             if (!card) {
-                card = new VideoGalleryCard(item, player_, viewport());
+                card = new VideoItemLogicView(index, player_, viewport());
                 // The clip may be dropped from the list while its card is still shown.
-                const QPointer<GalleryVideoItem> video = item.videoItem();
-                connect(card, &VideoGalleryCard::recreateClicked, this, [this, video] {
-                    if (video)
-                        emit recreateRequested(video);
+                const QPointer<GalleryClip> clip = card->clip();
+                connect(card, &VideoItemLogicView::recreateClicked, this, [this, clip] {
+                    if (clip)
+                        emit recreateRequested(clip);
                 });
-                connect(card, &VideoGalleryCard::revealClicked, this, [this, video] {
-                    if (video)
-                        emit revealRequested(video);
+                connect(card, &VideoItemLogicView::revealClicked, this, [this, clip] {
+                    if (clip)
+                        emit revealRequested(clip);
                 });
-                connect(card, &VideoGalleryCard::deleteClicked, this, [this, video] {
-                    if (video)
-                        emit deleteRequested(video);
+                connect(card, &VideoItemLogicView::deleteClicked, this, [this, clip] {
+                    if (clip)
+                        emit deleteRequested(clip);
                 });
-                connect(card, &VideoGalleryCard::removeClicked, this,
+                connect(card, &VideoItemLogicView::removeClicked, this,
                         [this, id] { emit failedJobRemoveRequested(id); });
-                connect(card, &VideoGalleryCard::previewRequested, this, [this, card] { playInCard(card); });
-                connect(card, &VideoGalleryCard::pressed, this, [this, card] {
-                    if (model_)
-                        makeCurrent(model_->rowOfId(card->item().id()), false);
-                });
-            } else if (item.isPlaceholder()) {
-                card->setItem(item); // a job's status may have changed
+                connect(card, &VideoItemLogicView::previewRequested, this, [this, card] { playInCard(card); });
+                connect(card, &VideoItemLogicView::pressed, this,
+                        [this, card] { makeCurrent(card->index().row(), false); });
+            } else {
+                card->setIndex(index); // the same cell after a reset of the list
             }
             card->setLayoutValues(columns, scale_);
             const int x = pad + int(c * (colWidth + spacing));
@@ -219,17 +217,17 @@ void VideoGalleryGrid::relayout() {
         }
     }
     // Sharper pictures only for the one-column cards that exist: memory stays bounded however long the folder.
-    for (VideoGalleryCard* card : std::as_const(keep)) {
-        if (GalleryVideoItem* video = card->item().videoItem()) {
+    for (VideoItemLogicView* card : std::as_const(keep)) {
+        if (GalleryClip* clip = card->clip()) {
             if (columns == 1)
-                video->ensureSoloThumbnail();
+                clip->ensureSoloThumbnail();
             else
-                video->releaseSoloThumbnail();
+                clip->releaseSoloThumbnail();
         }
     }
-    for (VideoGalleryCard* card : std::as_const(cards_)) {
-        if (GalleryVideoItem* video = card->item().videoItem())
-            video->releaseSoloThumbnail();
+    for (VideoItemLogicView* card : std::as_const(cards_)) {
+        if (GalleryClip* clip = card->clip())
+            clip->releaseSoloThumbnail();
         if (preview_ && preview_->parentWidget() == card) {
             preview_->hide();
             preview_->setParent(viewport());
@@ -242,10 +240,8 @@ void VideoGalleryGrid::relayout() {
         setFirstScreenArea(viewport()->size());
     // The screen after this one is read ahead once the cards in view have their pictures, so scrolling finds
     // pictures ready without slowing down what is on screen now.
-    const bool shownReady = std::all_of(keep.cbegin(), keep.cend(), [](const VideoGalleryCard* card) {
-        const GalleryVideoItem* video = card->item().videoItem();
-        return !video || video->metadataState() == GalleryVideoItem::MetadataState::loaded;
-    });
+    const bool shownReady =
+        std::all_of(keep.cbegin(), keep.cend(), [](const VideoItemLogicView* card) { return card->isReady(); });
     if (shownReady) {
         const int ahead = std::min(count, (lastRow + 1 + viewport()->height() / std::max(1, pitch) + 1) * columns);
         for (int row = (lastRow + 1) * columns; row < ahead; ++row)
@@ -254,27 +250,31 @@ void VideoGalleryGrid::relayout() {
     updatePreview();
 }
 
-QList<VideoGalleryCard*> VideoGalleryGrid::cards() const {
-    QList<VideoGalleryCard*> list = cards_.values();
-    std::sort(list.begin(), list.end(), [](const VideoGalleryCard* a, const VideoGalleryCard* b) {
+QList<VideoItemLogicView*> VideoGalleryGrid::cards() const {
+    QList<VideoItemLogicView*> list = cards_.values();
+    std::sort(list.begin(), list.end(), [](const VideoItemLogicView* a, const VideoItemLogicView* b) {
         return a->y() != b->y() ? a->y() < b->y() : a->x() < b->x();
     });
     return list;
 }
 
-VideoGalleryCard* VideoGalleryGrid::cardForRow(int row) const {
+VideoItemLogicView* VideoGalleryGrid::cardForRow(int row) const {
+    return cardFor(idOfRow(row));
+}
+
+QUuid VideoGalleryGrid::idOfRow(int row) const {
     if (!model_ || row < 0 || row >= model_->rowCount())
-        return nullptr;
-    return cardFor(model_->item(row).id());
+        return {};
+    return model_->index(row, 0).data(VideoGalleryItem::IdRole).toUuid();
 }
 
-VideoGalleryCard* VideoGalleryGrid::cardFor(const QUuid& id) const {
-    return cards_.value(id);
+VideoItemLogicView* VideoGalleryGrid::cardFor(const QUuid& id) const {
+    return id.isNull() ? nullptr : cards_.value(id);
 }
 
-void VideoGalleryGrid::playInCard(VideoGalleryCard* card) {
-    GalleryVideoItem* video = card->item().videoItem();
-    if (!player_ || !video)
+void VideoGalleryGrid::playInCard(VideoItemLogicView* card) {
+    GalleryClip* clip = card->clip();
+    if (!player_ || !clip)
         return;
     if (!preview_) {
         preview_ = new VideoPlayerView(viewport());
@@ -283,14 +283,14 @@ void VideoGalleryGrid::playInCard(VideoGalleryCard* card) {
     }
     // The player is shared with the camera-movement cards: the picture comes here while a clip plays here.
     preview_->setPlayer(&player_->player());
-    player_->playVideo(video);
+    player_->playVideo(clip);
     updatePreview();
 }
 
 void VideoGalleryGrid::updatePreview() {
     if (!preview_)
         return;
-    VideoGalleryCard* card = nullptr;
+    VideoItemLogicView* card = nullptr;
     if (player_ && player_->currentMode() == MovementPlayer::PlaybackMode::video && player_->currentVideo())
         card = cardFor(player_->currentVideo()->id());
     if (!card) {
@@ -323,7 +323,7 @@ void VideoGalleryGrid::setCurrentRow(int row) {
 void VideoGalleryGrid::makeCurrent(int row, bool reveal) {
     if (!model_ || row < 0 || row >= model_->rowCount())
         return;
-    const QUuid id = model_->item(row).id();
+    const QUuid id = idOfRow(row);
     const bool changed = id != currentId_;
     currentId_ = id;
     currentRowHint_ = row;
@@ -334,7 +334,7 @@ void VideoGalleryGrid::makeCurrent(int row, bool reveal) {
         announceCurrent();
 }
 
-VideoGalleryCard* VideoGalleryGrid::currentCard() const {
+VideoItemLogicView* VideoGalleryGrid::currentCard() const {
     return cardForRow(currentRow());
 }
 
@@ -357,7 +357,7 @@ void VideoGalleryGrid::updateCurrentCards() {
     const QWidget* focus = QApplication::focusWidget();
     const bool focused = keyboardInUse_ && focus && (focus == this || isAncestorOf(focus));
     const int row = currentRow();
-    const QUuid current = row >= 0 && model_ ? model_->item(row).id() : QUuid();
+    const QUuid current = idOfRow(row);
     for (auto it = cards_.cbegin(); it != cards_.cend(); ++it)
         it.value()->setCurrent(it.key() == current, focused);
     updatePreview();
@@ -367,7 +367,7 @@ void VideoGalleryGrid::announceCurrent() {
     if (!hasFocus())
         return;
     // A screen reader follows the card as if it had the focus itself.
-    if (VideoGalleryCard* card = currentCard()) {
+    if (VideoItemLogicView* card = currentCard()) {
         QAccessibleEvent event(card, QAccessible::Focus);
         QAccessible::updateAccessibility(&event);
     }
@@ -392,9 +392,9 @@ void VideoGalleryGrid::focusInEvent(QFocusEvent* event) {
     // Focusing never moves the list: a current card scrolled far away gives way to the first one in view.
     int row = currentRow();
     if (!cardForRow(row)) {
-        for (VideoGalleryCard* card : cards()) {
+        for (VideoItemLogicView* card : cards()) {
             if (card->geometry().bottom() >= 0) {
-                row = model_->rowOfId(card->item().id());
+                row = card->index().row();
                 break;
             }
         }
@@ -414,7 +414,8 @@ void VideoGalleryGrid::keyPressEvent(QKeyEvent* event) {
     const int page = std::max(1, viewport()->height() / std::max(1, rowPitch())) * columns;
     const int lastRowStart = (count - 1) / columns * columns;
     int target = row;
-    GalleryVideoItem* video = model_->item(row).videoItem();
+    const QModelIndex current = model_->index(row, 0);
+    auto* clip = qobject_cast<GalleryClip*>(current.data(VideoGalleryItem::ClipRole).value<QObject*>());
     const bool wasInUse = keyboardInUse_;
     keyboardInUse_ = true;
     if (!wasInUse)
@@ -447,14 +448,14 @@ void VideoGalleryGrid::keyPressEvent(QKeyEvent* event) {
         break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (video)
-            emit recreateRequested(video);
+        if (clip)
+            emit recreateRequested(clip);
         return;
     case Qt::Key_Delete:
-        if (video)
-            emit deleteRequested(video);
-        else if (model_->item(row).isFailedJob())
-            emit failedJobRemoveRequested(model_->item(row).id());
+        if (clip)
+            emit deleteRequested(clip);
+        else if (current.data(VideoGalleryItem::IsFailedJobRole).toBool())
+            emit failedJobRemoveRequested(current.data(VideoGalleryItem::IdRole).toUuid());
         return;
     case Qt::Key_Space:
         ensureRowVisible(row);
@@ -472,11 +473,11 @@ void VideoGalleryGrid::keyPressEvent(QKeyEvent* event) {
     event->accept();
 }
 
-void VideoGalleryGrid::togglePreview(VideoGalleryCard* card) {
-    if (!card || !player_ || !card->item().videoItem())
+void VideoGalleryGrid::togglePreview(VideoItemLogicView* card) {
+    if (!card || !player_ || !card->clip())
         return;
-    const bool playingHere = player_->currentMode() == MovementPlayer::PlaybackMode::video &&
-                             player_->currentVideo() == card->item().videoItem();
+    const bool playingHere =
+        player_->currentMode() == MovementPlayer::PlaybackMode::video && player_->currentVideo() == card->clip();
     if (playingHere)
         player_->stop();
     else
@@ -485,7 +486,7 @@ void VideoGalleryGrid::togglePreview(VideoGalleryCard* card) {
 
 bool VideoGalleryGrid::focusNextPrevChild(bool next) {
     QWidget* focus = QApplication::focusWidget();
-    VideoGalleryCard* card = currentCard();
+    VideoItemLogicView* card = currentCard();
     const QList<QWidget*> buttons = card ? card->focusableButtons() : QList<QWidget*>();
     const int at = int(buttons.indexOf(focus));
     if (focus == this) {

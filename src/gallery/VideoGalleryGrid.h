@@ -5,16 +5,16 @@
 #include <QPointer>
 #include <QUuid>
 
-class GalleryVideoItem;
+class GalleryClip;
 class MovementPlayer;
 class VideoPlayerView;
-class VideoGalleryCard;
+class VideoItemLogicView;
 class VideoGalleryItemModel;
 class VideoGalleryViewModel;
 
-// The scrolling grid of gallery cards. Only the cards in view (and one row either side) exist; those and the
-// screen after them get their pictures read, nothing else. The one preview video widget is moved into the card
-// whose clip the shared player shows.
+// The scrolling grid of gallery cards over the gallery's item model. Only the cards in view (and one row either
+// side) exist; those and the screen after them get their pictures read, nothing else. The one preview video
+// widget is moved into the card whose clip the shared player shows.
 class VideoGalleryGrid final : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -25,8 +25,8 @@ public:
     double scale() const { return scale_; }
 
     // Cards that exist now, in row order.
-    QList<VideoGalleryCard*> cards() const;
-    VideoGalleryCard* cardForRow(int row) const;
+    QList<VideoItemLogicView*> cards() const;
+    VideoItemLogicView* cardForRow(int row) const;
     // Scrolls so that `row` is in view.
     void scrollToRow(int row);
     VideoPlayerView* previewWidget() const;
@@ -40,12 +40,12 @@ public:
     // preview, Tab reaches its buttons.
     int currentRow() const;
     void setCurrentRow(int row);
-    VideoGalleryCard* currentCard() const;
+    VideoItemLogicView* currentCard() const;
 
 signals:
-    void recreateRequested(GalleryVideoItem* item);
-    void revealRequested(GalleryVideoItem* item);
-    void deleteRequested(GalleryVideoItem* item);
+    void recreateRequested(GalleryClip* clip);
+    void revealRequested(GalleryClip* clip);
+    void deleteRequested(GalleryClip* clip);
     void failedJobRemoveRequested(const QUuid& taskId);
 
 protected:
@@ -59,11 +59,12 @@ private:
     void scheduleLayout();
     void relayout();
     void updatePreview();
-    void playInCard(VideoGalleryCard* card);
-    VideoGalleryCard* cardFor(const QUuid& id) const;
+    void playInCard(VideoItemLogicView* card);
+    VideoItemLogicView* cardFor(const QUuid& id) const;
+    QUuid idOfRow(int row) const;
     void makeCurrent(int row, bool reveal);
     void ensureRowVisible(int row);
-    void togglePreview(VideoGalleryCard* card);
+    void togglePreview(VideoItemLogicView* card);
     void updateCurrentCards();
     void announceCurrent();
     bool focusOutsideGrid(bool next);
@@ -72,7 +73,7 @@ private:
     QPointer<VideoGalleryViewModel> gallery_;
     QPointer<MovementPlayer> player_;
     double scale_ = 1;
-    QHash<QUuid, VideoGalleryCard*> cards_;
+    QHash<QUuid, VideoItemLogicView*> cards_;
     VideoPlayerView* preview_ = nullptr;
     bool layoutPending_ = false;
     QUuid currentId_;

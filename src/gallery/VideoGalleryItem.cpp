@@ -2,22 +2,38 @@
 
 #include "VideoModelLabel.h"
 
-GalleryVideoItem* VideoGalleryItem::videoItem() const {
-    const auto* pointer = std::get_if<QPointer<GalleryVideoItem>>(&value_);
+QHash<int, QByteArray> VideoGalleryItem::roleNames() {
+    return {{Qt::DisplayRole, "title"},
+            {Qt::DecorationRole, "picture"},
+            {IdRole, "id"},
+            {IsPlaceholderRole, "isPlaceholder"},
+            {IsFailedJobRole, "isFailedJob"},
+            {StatusTextRole, "statusText"},
+            {ErrorTextRole, "errorText"},
+            {FileNameRole, "fileName"},
+            {PathRole, "path"},
+            {OverlayRole, "overlay"},
+            {SoloThumbnailRole, "soloThumbnail"},
+            {MetadataLoadedRole, "metadataLoaded"},
+            {ClipRole, "clip"}};
+}
+
+GalleryClip* VideoGalleryItem::clip() const {
+    const auto* pointer = std::get_if<QPointer<GalleryClip>>(&value_);
     return pointer ? pointer->data() : nullptr;
 }
 
 QUuid VideoGalleryItem::id() const {
     if (const GenerationTask* job = task())
         return job->id;
-    const GalleryVideoItem* item = videoItem();
+    const GalleryClip* item = clip();
     return item ? item->id() : QUuid();
 }
 
 QString VideoGalleryItem::title() const {
     if (const GenerationTask* job = task())
         return job->prompt;
-    const GalleryVideoItem* item = videoItem();
+    const GalleryClip* item = clip();
     return item ? item->title() : QString();
 }
 
@@ -33,7 +49,7 @@ std::optional<VideoOverlayMetadata> VideoGalleryItem::overlayMetadata() const {
         overlay.fastPretreatment = job->fastPretreatment;
         return overlay;
     }
-    const GalleryVideoItem* item = videoItem();
+    const GalleryClip* item = clip();
     if (!item || !item->prompt() || !item->quality())
         return std::nullopt;
     return VideoOverlayMetadata{*item->prompt(), item->quality(), item->promptOptimization(), item->model(),
@@ -55,6 +71,45 @@ QString VideoGalleryItem::statusText() const {
         return errorText();
     return job && job->status == GenerationTaskStatus::active ? QStringLiteral("Generating...")
                                                               : QStringLiteral("In Queue...");
+}
+
+QVariant VideoGalleryItem::data(int role) const {
+    const GenerationTask* job = task();
+    const GalleryClip* video = clip();
+    switch (role) {
+    case Qt::DisplayRole:
+        return title();
+    case Qt::DecorationRole:
+        if (job)
+            return job->referenceImages.isEmpty() ? QVariant() : QVariant(job->referenceImages.first());
+        return video && !video->thumbnail().isNull() ? QVariant(video->thumbnail()) : QVariant();
+    case IdRole:
+        return id();
+    case IsPlaceholderRole:
+        return isPlaceholder();
+    case IsFailedJobRole:
+        return isFailedJob();
+    case StatusTextRole:
+        return job ? QVariant(statusText()) : QVariant();
+    case ErrorTextRole:
+        return errorText();
+    case FileNameRole:
+        return video ? QVariant(video->fileName()) : QVariant();
+    case PathRole:
+        return video ? QVariant(video->path()) : QVariant();
+    case OverlayRole:
+        if (const auto overlay = overlayMetadata())
+            return QVariant::fromValue(*overlay);
+        return {};
+    case SoloThumbnailRole:
+        return video && !video->soloThumbnail().isNull() ? QVariant(video->soloThumbnail()) : QVariant();
+    case MetadataLoadedRole:
+        return video ? QVariant(video->metadataState() == GalleryClip::MetadataState::loaded) : QVariant();
+    case ClipRole:
+        return QVariant::fromValue<QObject*>(clip());
+    default:
+        return {};
+    }
 }
 
 CardMetrics CardMetrics::forColumns(int columns) {

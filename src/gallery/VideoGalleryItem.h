@@ -1,12 +1,14 @@
 #pragma once
 
-#include "GalleryVideoItem.h"
+#include "GalleryClip.h"
 #include "GenerationTask.h"
 
+#include <QHash>
 #include <QList>
 #include <QPointer>
 #include <QString>
 #include <QUuid>
+#include <QVariant>
 
 #include <optional>
 #include <variant>
@@ -22,22 +24,38 @@ struct VideoOverlayMetadata {
     friend bool operator==(const VideoOverlayMetadata&, const VideoOverlayMetadata&) = default;
 };
 
-// One cell of the gallery grid: a finished clip or a video job that waits or runs.
+// One cell of the gallery grid: a finished clip or a video job that waits or runs. The gallery's item models
+// answer for each row through data() and the roles below, all computed here.
 class VideoGalleryItem {
 public:
-    static VideoGalleryItem video(GalleryVideoItem* item) { return VideoGalleryItem(QPointer(item)); }
+    enum Role {
+        IdRole = Qt::UserRole + 1, // QUuid: the clip's or the job's; the grid keys its cards by it
+        IsPlaceholderRole,         // bool: a job's cell
+        IsFailedJobRole,           // bool
+        StatusTextRole,            // QString for a job, none for a clip
+        ErrorTextRole,             // QString: the failed job's error, else empty
+        FileNameRole,              // QString: the clip's name as shown; none for a job
+        PathRole,                  // QString: the clip's exact path; none for a job
+        OverlayRole,               // VideoOverlayMetadata; none when the cell has no settings to show
+        SoloThumbnailRole,         // QImage: the clip's sharper picture while a one-column card wants it
+        MetadataLoadedRole,        // bool: the clip's picture and timing have been read; none for a job
+        ClipRole,                  // QObject*: the clip (a GalleryClip); null for a job
+    };
+    // Qt::DisplayRole is the title; Qt::DecorationRole the clip's thumbnail or the job's first reference image.
+    static QHash<int, QByteArray> roleNames();
+
+    static VideoGalleryItem video(GalleryClip* clip) { return VideoGalleryItem(QPointer(clip)); }
     static VideoGalleryItem placeholder(const GenerationTask& task) { return VideoGalleryItem(task); }
 
-    bool isVideo() const { return std::holds_alternative<QPointer<GalleryVideoItem>>(value_); }
+    bool isVideo() const { return std::holds_alternative<QPointer<GalleryClip>>(value_); }
     // A job's cell: waiting, running, or failed and not yet removed by the user.
     bool isPlaceholder() const { return !isVideo(); }
     bool isFailedJob() const;
     // The failed job's error, word for word; empty for anything else.
     QString errorText() const;
     // Null for a job, or when the clip has been dropped meanwhile.
-    GalleryVideoItem* videoItem() const;
+    GalleryClip* clip() const;
     const GenerationTask* task() const { return std::get_if<GenerationTask>(&value_); }
-    // The clip's or the job's id; the grid keys its cells by it.
     QUuid id() const;
 
     // The card's title: the clip's prompt or file name without ".mp4"; the job's prompt as it is.
@@ -47,10 +65,11 @@ public:
     // "Generating..." for a running job, the error for a failed one, "In Queue..." for any other.
     QString statusText() const;
 
+    QVariant data(int role) const;
+
 private:
-    explicit VideoGalleryItem(std::variant<QPointer<GalleryVideoItem>, GenerationTask> value)
-        : value_(std::move(value)) {}
-    std::variant<QPointer<GalleryVideoItem>, GenerationTask> value_;
+    explicit VideoGalleryItem(std::variant<QPointer<GalleryClip>, GenerationTask> value) : value_(std::move(value)) {}
+    std::variant<QPointer<GalleryClip>, GenerationTask> value_;
 };
 
 // Sizes of a card that follow the gallery's column count (before the layout scale).
@@ -88,3 +107,5 @@ struct CardAction {
 };
 QList<CardAction> cardActions();
 CardAction removeFailedJobAction();
+
+Q_DECLARE_METATYPE(VideoOverlayMetadata)

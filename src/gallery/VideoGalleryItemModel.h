@@ -2,47 +2,35 @@
 
 #include "VideoGalleryItem.h"
 
-#include <QAbstractListModel>
-#include <QList>
+#include <QConcatenateTablesProxyModel>
 #include <QPointer>
 
+class GalleryClipModel;
+class GalleryJobModel;
 class QueueManager;
 class VideoGalleryViewModel;
 
-// The gallery grid's cells as a list: the queue's running video jobs, then its waiting ones (a failed job
-// in its placeholder's row until it is removed), then the clips of the folder in the gallery model's order.
-// Follows both sources row by row.
-class VideoGalleryItemModel : public QAbstractListModel {
+// The gallery grid's cells as one list: the queue's video jobs (GalleryJobModel), then the clips of the
+// folder in the gallery model's order (its GalleryClipModel). Every cell answers the roles of
+// VideoGalleryItem.
+class VideoGalleryItemModel final : public QConcatenateTablesProxyModel {
     Q_OBJECT
 public:
-    enum Role {
-        IdRole = Qt::UserRole + 1,
-        IsPlaceholderRole,
-        StatusTextRole,
-        FileNameRole,
-        VideoItemRole, // the clip's GalleryVideoItem as a QObject*, null for a job
-    };
+    using enum VideoGalleryItem::Role;
 
+    // Either source may be missing: no jobs without a queue, no clips without a gallery model.
     VideoGalleryItemModel(VideoGalleryViewModel* gallery, QueueManager* queue, QObject* parent = nullptr);
+    ~VideoGalleryItemModel() override;
 
-    int rowCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QModelIndex index(int row, int column = 0, const QModelIndex& parent = {}) const override;
     QHash<int, QByteArray> roleNames() const override;
 
-    VideoGalleryItem item(int row) const;
-    int placeholderCount() const { return int(placeholders_.size()); }
+    int placeholderCount() const;
     int rowOfId(const QUuid& id) const;
     // A card near the view asks for its clip's thumbnail, duration and size.
     void ensureMetadata(int row);
 
 private:
-    void rebuildPlaceholders();
-    void resetVideos();
-    void watchItem(GalleryVideoItem* item);
-    void itemChanged(GalleryVideoItem* item);
-
-    QPointer<VideoGalleryViewModel> gallery_;
-    QPointer<QueueManager> queue_;
-    QList<GenerationTask> placeholders_;
-    QList<QPointer<GalleryVideoItem>> videos_;
+    GalleryJobModel* jobs_ = nullptr;
+    QPointer<GalleryClipModel> clips_;
 };

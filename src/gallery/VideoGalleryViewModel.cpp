@@ -1,14 +1,18 @@
 #include "VideoGalleryViewModel.h"
 
+#include "APIManager.h"
 #include "AppSettings.h"
 #include "ClipFileInfo.h"
+#include "Dialogs.h"
 #include "FileNames.h"
 #include "FileSystemMonitor.h"
 #include "FolderBookmark.h"
-#include "GalleryVideoItem.h"
+#include "GalleryClip.h"
+#include "GalleryClipModel.h"
 #include "Log.h"
 #include "ModelContext.h"
 #include "VideoMetadata.h"
+#include "Workspace.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -37,6 +41,14 @@ bool hasVideoExtension(const QString& fileName) {
     return false;
 }
 
+// Stores a value; true when it differs from the one before, so that its change is announced.
+template <class T> bool assign(T& field, const T& value) {
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+
 // A download or copy still in progress: "clip.part.mp4", "clip.mp4.part", "x.part".
 bool isPartialName(const QString& fileName) {
     const QStringView name(fileName);
@@ -51,8 +63,12 @@ bool isPartialName(const QString& fileName) {
 
 } // namespace
 
-VideoGalleryViewModel::VideoGalleryViewModel(QObject* parent) : QObject(parent) {
+VideoGalleryViewModel::VideoGalleryViewModel(QObject* parent) : QObject(parent), clips_(new GalleryClipModel(this)) {
     qRegisterMetaType<VideoMetadata*>();
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(clips_, signal, this, &VideoGalleryViewModel::countChanged);
+    connect(clips_, &QAbstractItemModel::modelReset, this, &VideoGalleryViewModel::countChanged);
+    connect(&APIManager::shared(), &APIManager::miniMaxAPIKeyChanged, this, &VideoGalleryViewModel::hasVideoKeyChanged);
     const QScreen* screen = QGuiApplication::primaryScreen();
     updateColumns(screen ? screen->geometry().width() : 1920);
 }
@@ -62,23 +78,27 @@ VideoGalleryViewModel::~VideoGalleryViewModel() {
     fileSystemMonitor_ = nullptr;
 }
 
+const QList<GalleryClip*>& VideoGalleryViewModel::videos() const {
+    return clips_->clips();
+}
+
+int VideoGalleryViewModel::count() const {
+    return clips_->rowCount();
+}
+
 const QSet<QString>& VideoGalleryViewModel::supportedFormats() {
     static const QSet<QString> formats{QStringLiteral("mp4")};
     return formats;
 }
 
 void VideoGalleryViewModel::setColumns(int columns) {
-    if (columns_ == columns)
-        return;
-    columns_ = columns;
-    emit columnsChanged();
+    if (assign(columns_, columns))
+        emit columnsChanged();
 }
 
 void VideoGalleryViewModel::setPreferredGridMode(GridMode mode) {
-    if (preferredGridMode_ == mode)
-        return;
-    preferredGridMode_ = mode;
-    emit preferredGridModeChanged();
+    if (assign(preferredGridMode_, mode))
+        emit preferredGridModeChanged();
 }
 
 QString VideoGalleryViewModel::currentGridModeName() const {
@@ -127,18 +147,23 @@ void VideoGalleryViewModel::setModelContext(ModelContext* context) {
     reloadRecords();
 }
 
-void VideoGalleryViewModel::loadViewModeSettings() {
+std::optional<std::shared_ptr<AppSettings>> VideoGalleryViewModel::storedSettings(const QString& failure) const {
     if (!modelContext_)
-        return;
+        return std::nullopt;
     QString error;
     const auto records = modelContext_->fetch<AppSettings>({}, &error);
     if (!records) {
-        Log::line(QStringLiteral("❌ Error loading view mode settings: ") + error);
-        return;
+        Log::line(failure + error);
+        return std::nullopt;
     }
-    if (records->isEmpty())
+    return records->isEmpty() ? nullptr : records->first();
+}
+
+void VideoGalleryViewModel::loadViewModeSettings() {
+    const auto settings = storedSettings(QStringLiteral("❌ Error loading view mode settings: "));
+    if (!settings || !*settings)
         return;
-    const QString name = records->first()->videoGalleryViewMode();
+    const QString name = (*settings)->videoGalleryViewMode();
     for (const GridModeChoice& choice : gridModeChoices()) {
         if (choice.name == name) {
             setColumns(choice.columns);
@@ -151,22 +176,19 @@ void VideoGalleryViewModel::loadViewModeSettings() {
 }
 
 void VideoGalleryViewModel::saveViewModeSettings(const QString& name) {
-    if (!modelContext_)
+    const QString failure = QStringLiteral("❌ Error saving view mode settings: ");
+    const auto stored = storedSettings(failure);
+    if (!stored)
         return;
-    QString error;
-    const auto records = modelContext_->fetch<AppSettings>({}, &error);
-    if (!records) {
-        Log::line(QStringLiteral("❌ Error saving view mode settings: ") + error);
-        return;
-    }
-    std::shared_ptr<AppSettings> settings = records->isEmpty() ? nullptr : records->first();
+    std::shared_ptr<AppSettings> settings = *stored;
     if (!settings) {
         settings = AppSettings::make();
         modelContext_->insert(settings);
     }
     settings->setVideoGalleryViewMode(name);
+    QString error;
     if (!modelContext_->save(&error))
-        Log::line(QStringLiteral("❌ Error saving view mode settings: ") + error);
+        Log::line(failure + error);
 }
 
 bool VideoGalleryViewModel::passesFilter(const QString& fileName) const {
@@ -187,7 +209,7 @@ void VideoGalleryViewModel::startMonitoring(const QString& directory) {
         directory,
         [self](const FileSystemEvent& event) {
             if (self)
-                self->handleFileSystemEvent(event);
+                QCoro::connect(self->handleFileSystemEvent(event), self.data(), [] {});
         },
         this);
     monitor->startMonitoring();
@@ -212,17 +234,15 @@ void VideoGalleryViewModel::stopMonitoring() {
     const bool hadFolder = monitoredDirectory_.has_value();
     securityScopedResource_.reset();
     monitoredDirectory_.reset();
-    replaceAll({});
+    clips_->resetClips({});
     Log::line(QStringLiteral("🧹 [VideoGallery] Cache cleared: thumbnails and video list"));
     if (hadFolder)
         emit monitoredDirectoryChanged();
 }
 
 void VideoGalleryViewModel::setIsLoading(bool loading) {
-    if (isLoading_ == loading)
-        return;
-    isLoading_ = loading;
-    emit isLoadingChanged();
+    if (assign(isLoading_, loading))
+        emit isLoadingChanged();
 }
 
 void VideoGalleryViewModel::loadVideos(const QString& directory) {
@@ -298,61 +318,33 @@ void VideoGalleryViewModel::loadVideos(const QString& directory) {
             return a.created > b.created;
         return a.name > b.name;
     });
-    QList<GalleryVideoItem*> items;
-    items.reserve(qsizetype(kept.size()));
+    QList<GalleryClip*> clips;
+    clips.reserve(qsizetype(kept.size()));
     for (const Listed& entry : kept) {
         const QDateTime created =
             entry.created >= 0 ? QDateTime::fromMSecsSinceEpoch(entry.created, Qt::UTC) : QDateTime();
-        auto* item = new GalleryVideoItem(entry.path, created, entry.size, this);
-        item->setRecord(recordFor(item->fileName()));
-        items.append(item);
+        auto* clip = new GalleryClip(entry.path, created, entry.size, clips_);
+        clip->setRecord(recordFor(clip->fileName()));
+        clips.append(clip);
     }
-    replaceAll(items);
-    Log::line(QStringLiteral("✅ [VideoGallery] Loaded %1 videos matching '").arg(items.size()) + prefix +
+    const qsizetype loaded = clips.size();
+    clips_->resetClips(std::move(clips));
+    Log::line(QStringLiteral("✅ [VideoGallery] Loaded %1 videos matching '").arg(loaded) + prefix +
               QStringLiteral("*.mp4' pattern"));
     // Thumbnails, durations and sizes are read when a card comes near the view: the top of a fresh list is.
-    for (int row = 0; row < firstScreenCount_ && row < videos_.size(); ++row)
-        videos_[row]->ensureMetadata();
+    for (int row = 0; row < firstScreenCount_ && row < count(); ++row)
+        clips_->ensureMetadata(row);
     setIsLoading(false);
 }
 
-GalleryVideoItem* VideoGalleryViewModel::makeItem(const QString& path) {
-    auto* item = new GalleryVideoItem(path, this);
-    item->setRecord(recordFor(item->fileName()));
-    return item;
-}
-
-void VideoGalleryViewModel::replaceAll(QList<GalleryVideoItem*> items) {
-    const QList<GalleryVideoItem*> old = videos_;
-    for (GalleryVideoItem* item : old)
-        item->setIsHovered(false);
-    videos_ = std::move(items);
-    emit videosReset();
-    emit videosChanged();
-    for (GalleryVideoItem* item : old)
-        item->deleteLater();
-}
-
-void VideoGalleryViewModel::insertAt(int row, GalleryVideoItem* item) {
-    videos_.insert(row, item);
-    emit videoInserted(row);
-    emit videosChanged();
-}
-
-void VideoGalleryViewModel::removeAt(int row) {
-    GalleryVideoItem* item = videos_.takeAt(row);
-    emit videoRemoved(row);
-    emit videosChanged();
-    item->setIsHovered(false);
-    item->deleteLater();
+GalleryClip* VideoGalleryViewModel::makeClip(const QString& path) {
+    auto* clip = new GalleryClip(path, clips_);
+    clip->setRecord(recordFor(clip->fileName()));
+    return clip;
 }
 
 int VideoGalleryViewModel::indexOfPath(const QString& path) const {
-    for (int i = 0; i < videos_.size(); ++i) {
-        if (videos_[i]->path() == path)
-            return i;
-    }
-    return -1;
+    return clips_->rowOfPath(path);
 }
 
 QCoro::Task<> VideoGalleryViewModel::handleFileSystemEvent(FileSystemEvent event) {
@@ -363,9 +355,9 @@ QCoro::Task<> VideoGalleryViewModel::handleFileSystemEvent(FileSystemEvent event
         co_await addFile(event.path);
         break;
     case FileSystemEvent::Kind::fileRemoved:
-        for (int row = int(videos_.size()) - 1; row >= 0; --row) {
-            if (videos_[row]->path() == event.path)
-                removeAt(row);
+        for (int row = count() - 1; row >= 0; --row) {
+            if (videos()[row]->path() == event.path)
+                clips_->removeClip(row);
         }
         break;
     case FileSystemEvent::Kind::fileRenamed:
@@ -395,18 +387,18 @@ QCoro::Task<> VideoGalleryViewModel::addFile(QString path) {
     Log::line(QStringLiteral("➕ [VideoGallery] Adding new video: ") + FileNames::displayName(name));
     QPointer<VideoGalleryViewModel> self(this);
     const quint64 generation = generation_;
-    QPointer<GalleryVideoItem> item = makeItem(path);
-    co_await item->loadMetadata();
-    if (!self || !item)
+    QPointer<GalleryClip> clip = makeClip(path);
+    co_await clip->loadMetadata();
+    if (!self || !clip)
         co_return;
     // Only if this is still the folder it was found in, it is not listed already and it is still there.
     if (generation_ != generation || indexOfPath(path) >= 0 || !ClipFileInfo::of(path).isFile) {
-        item->deleteLater();
+        clip->deleteLater();
         co_return;
     }
     // Its record may have been stored while it was being read.
-    item->setRecord(recordFor(item->fileName()));
-    insertAt(0, item);
+    clip->setRecord(recordFor(clip->fileName()));
+    clips_->insertClip(0, clip);
 }
 
 QCoro::Task<> VideoGalleryViewModel::renameFile(QString oldPath, QString newPath) {
@@ -414,17 +406,12 @@ QCoro::Task<> VideoGalleryViewModel::renameFile(QString oldPath, QString newPath
     if (row < 0)
         co_return;
     if (!passesFilter(QFileInfo(newPath).fileName()) || indexOfPath(newPath) >= 0) {
-        removeAt(row);
+        clips_->removeClip(row);
         co_return;
     }
-    GalleryVideoItem* old = videos_[row];
-    GalleryVideoItem* item = makeItem(newPath);
-    videos_[row] = item;
-    emit videoReplaced(row);
-    emit videosChanged();
-    old->setIsHovered(false);
-    old->deleteLater();
-    co_await item->loadMetadata();
+    GalleryClip* clip = makeClip(newPath);
+    clips_->replaceClip(row, clip);
+    co_await clip->loadMetadata();
 }
 
 void VideoGalleryViewModel::refreshVideos() {
@@ -453,23 +440,66 @@ void VideoGalleryViewModel::reloadRecords() {
             }
         }
     }
-    for (GalleryVideoItem* item : std::as_const(videos_))
-        item->setRecord(recordFor(item->fileName()));
+    for (GalleryClip* clip : videos())
+        clip->setRecord(recordFor(clip->fileName()));
 }
 
 std::shared_ptr<VideoMetadata> VideoGalleryViewModel::recordFor(const QString& fileName) const {
     return records_.value(fileName);
 }
 
-void VideoGalleryViewModel::recreate(GalleryVideoItem* item) {
-    if (!item)
+void VideoGalleryViewModel::recreate(GalleryClip* clip) {
+    if (!clip)
         return;
-    const auto record = recordFor(item->fileName());
+    const auto record = recordFor(clip->fileName());
     if (!record) {
-        Log::line(QStringLiteral("❌ No metadata found for ") + item->fileName());
+        Log::line(QStringLiteral("❌ No metadata found for ") + clip->fileName());
         return;
     }
     emit recreateRequested(record.get());
+}
+
+void VideoGalleryViewModel::showInFileManager(GalleryClip* clip) {
+    if (clip)
+        Workspace::current().revealInFileManager({clip->path()});
+}
+
+void VideoGalleryViewModel::confirmMoveToTrash(GalleryClip* clip) {
+    if (!clip)
+        return;
+    // The clip may leave the list while the question is open.
+    const QString path = clip->path();
+    const QString name = clip->fileName();
+    QPointer<VideoGalleryViewModel> self(this);
+    const int answer =
+        Dialogs::current().alert(Dialogs::AlertStyle::warning, QStringLiteral("Move Video to Trash"),
+                                 QStringLiteral("Are you sure you want to move '") + name +
+                                     QStringLiteral("' to the Trash? You can restore it from the Trash later."),
+                                 {QStringLiteral("Move to Trash"), QStringLiteral("Cancel")});
+    if (!self || answer != 0)
+        return;
+    if (!Workspace::current().moveToTrash(path)) {
+        Dialogs::current().alert(
+            Dialogs::AlertStyle::critical, QStringLiteral("“%1” couldn’t be moved to the Trash.").arg(name),
+            QStringLiteral("The file may be in use, or the Trash cannot be reached from its folder."),
+            {QStringLiteral("OK")});
+        return;
+    }
+    if (self)
+        refreshVideos();
+}
+
+bool VideoGalleryViewModel::hasVideoKey() const {
+    return APIManager::shared().hasMiniMaxAPIKey();
+}
+
+VideoGalleryViewModel::EmptyState VideoGalleryViewModel::emptyState() const {
+    if (hasVideoKey())
+        return {QStringLiteral("play.rectangle.on.rectangle"), false,
+                QStringLiteral("Ready for parallel motion generation"),
+                QStringLiteral("Up to 4 videos can be generated simultaneously")};
+    return {QStringLiteral("exclamationmark.triangle"), true, QStringLiteral("MiniMax API key not set"),
+            QStringLiteral("Please go to API settings to configure your key")};
 }
 
 void VideoGalleryViewModel::dismissFailedJob(const QUuid& taskId) {

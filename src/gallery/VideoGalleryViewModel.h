@@ -17,13 +17,16 @@
 #include <memory>
 #include <optional>
 
+class AppSettings;
 class FileSystemMonitor;
-class GalleryVideoItem;
+class GalleryClip;
+class GalleryClipModel;
 class VideoMetadata;
 
 // The gallery's state: the clips of the watched video folder newest first, each joined with its stored
-// record; the grid mode and column count with their persistence; and the folder watcher that keeps the
-// list in step with the folder. Lives on the GUI thread.
+// record, as an item model; the grid mode and column count with their persistence; the folder watcher
+// that keeps the list in step with the folder; and the rules of the pane around them (the empty state, the
+// card actions). Lives on the GUI thread.
 class VideoGalleryViewModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(int columns READ columns WRITE setColumns NOTIFY columnsChanged)
@@ -32,7 +35,8 @@ class VideoGalleryViewModel : public QObject {
         GridMode preferredGridMode READ preferredGridMode WRITE setPreferredGridMode NOTIFY preferredGridModeChanged)
     Q_PROPERTY(QString currentGridModeName READ currentGridModeName NOTIFY columnsChanged)
     Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
-    Q_PROPERTY(int count READ count NOTIFY videosChanged)
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+    Q_PROPERTY(bool hasVideoKey READ hasVideoKey NOTIFY hasVideoKeyChanged)
 public:
     enum class GridMode { automatic, compact, comfortable };
     Q_ENUM(GridMode)
@@ -40,8 +44,10 @@ public:
     explicit VideoGalleryViewModel(QObject* parent = nullptr);
     ~VideoGalleryViewModel() override;
 
-    const QList<GalleryVideoItem*>& videos() const { return videos_; }
-    int count() const { return int(videos_.size()); }
+    // The clips, one row each; the list owns them.
+    GalleryClipModel* clipModel() const { return clips_; }
+    const QList<GalleryClip*>& videos() const;
+    int count() const;
     bool isLoading() const { return isLoading_; }
     int columns() const { return columns_; }
     void setColumns(int columns);
@@ -54,8 +60,6 @@ public:
     static const QSet<QString>& supportedFormats();
     std::optional<QString> monitoredDirectory() const { return monitoredDirectory_; }
     FileSystemMonitor* fileSystemMonitor() const { return fileSystemMonitor_; }
-    // Bumped by every start and stop: work begun for an earlier folder sees it changed and drops its result.
-    quint64 generation() const { return generation_; }
 
     // The grid modes of the menu: name, column count and mode, in menu order.
     struct GridModeChoice {
@@ -90,8 +94,22 @@ public:
     void reloadRecords();
     std::shared_ptr<VideoMetadata> recordFor(const QString& fileName) const;
 
-    // Hands the clip's record to the workspace, which refills its inputs from it.
-    void recreate(GalleryVideoItem* item);
+    // The card actions. Recreate hands the clip's record to the workspace, which refills its inputs from it.
+    void recreate(GalleryClip* clip);
+    void showInFileManager(GalleryClip* clip);
+    // Asks first; only "Move to Trash" goes on. The clip's record stays in the store, since the clip can come
+    // back from the Trash; the list is reloaded on the next turn of the event loop.
+    void confirmMoveToTrash(GalleryClip* clip);
+
+    // The first video key, which decides what the empty pane says.
+    bool hasVideoKey() const;
+    struct EmptyState {
+        QString symbol;
+        bool warning; // no key: the symbol and title in red
+        QString title;
+        QString subtitle;
+    };
+    EmptyState emptyState() const;
 
     // A failed job shows as a card until the user removes it; the queue keeps it among its finished jobs, so
     // the removal is remembered here, for this run only like the failure itself.
@@ -103,33 +121,27 @@ public:
     // How many clips from the top a view shows at once. A full load starts reading those at once, since a
     // fresh list is shown from its top; everything further down waits until a view asks.
     void setFirstScreenCount(int count) { firstScreenCount_ = std::max(0, count); }
-    int firstScreenCount() const { return firstScreenCount_; }
 
 signals:
     void columnsChanged();
     void preferredGridModeChanged();
     void isLoadingChanged();
     void monitoredDirectoryChanged();
-    // The whole list changed (a full load, a stop).
-    void videosReset();
-    void videoInserted(int row);
-    void videoRemoved(int row);
-    void videoReplaced(int row);
-    // Any of the four above.
-    void videosChanged();
+    void countChanged();
+    void hasVideoKeyChanged();
     void recreateRequested(VideoMetadata* record);
     void failedJobDismissed(const QUuid& taskId);
 
 private:
     void setIsLoading(bool loading);
-    void replaceAll(QList<GalleryVideoItem*> items);
-    void insertAt(int row, GalleryVideoItem* item);
-    void removeAt(int row);
-    GalleryVideoItem* makeItem(const QString& path);
+    // The stored settings record (null when there is none yet); nothing, and `failure` with the error in
+    // the log, when there is no store or it cannot be read.
+    std::optional<std::shared_ptr<AppSettings>> storedSettings(const QString& failure) const;
+    GalleryClip* makeClip(const QString& path);
     QCoro::Task<> addFile(QString path);
     QCoro::Task<> renameFile(QString oldPath, QString newPath);
 
-    QList<GalleryVideoItem*> videos_;
+    GalleryClipModel* clips_ = nullptr;
     bool isLoading_ = false;
     int columns_ = 1;
     GridMode preferredGridMode_ = GridMode::automatic;
@@ -138,6 +150,7 @@ private:
     FileSystemMonitor* fileSystemMonitor_ = nullptr;
     std::optional<QString> monitoredDirectory_;
     std::optional<QString> securityScopedResource_;
+    // Bumped by every start and stop: work begun for an earlier folder sees it changed and drops its result.
     quint64 generation_ = 0;
     int firstScreenCount_ = 0;
     QHash<QString, std::shared_ptr<VideoMetadata>> records_;

@@ -13,7 +13,7 @@
 #include "SymbolIcon.h"
 #include "SyntaxHighlightedTextEditor.h"
 #include "Theme.h"
-#include "VideoGalleryView.h"
+#include "VideoGalleryLogicView.h"
 #include "VideoSettingsPopover.h"
 #include "VideoWorkspaceModel.h"
 #include "WorkspaceWidgets.h"
@@ -356,9 +356,9 @@ QWidget* ScenesView::buildPromptSection() {
 
 QWidget* ScenesView::createGalleryPane() {
     if (environment_.galleryViewModel) {
-        gallery_ = new VideoGalleryView(environment_, this);
-        connect(gallery_, &VideoGalleryView::presetTextChosen, model_, &VideoWorkspaceModel::insertPresetText);
-        connect(gallery_, &VideoGalleryView::promptPresetsShownChanged, model_,
+        gallery_ = new VideoGalleryLogicView(environment_, this);
+        connect(gallery_, &VideoGalleryLogicView::presetTextChosen, model_, &VideoWorkspaceModel::insertPresetText);
+        connect(gallery_, &VideoGalleryLogicView::promptPresetsShownChanged, model_,
                 &VideoWorkspaceModel::setShowPromptPresets);
         return gallery_;
     }

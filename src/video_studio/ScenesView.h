@@ -15,7 +15,7 @@ class QueueStatusIndicator;
 class SegmentedPicker;
 class SlotDots;
 class SyntaxHighlightedTextEditor;
-class VideoGalleryView;
+class VideoGalleryLogicView;
 class VideoWorkspaceModel;
 
 // The video studio: header (back, title, queue state, video folder, slot dots), the control pane
@@ -33,7 +33,7 @@ public:
     // The open settings popover or cinematic sheet, if any.
     QWidget* videoSettingsPopover() const { return popover_; }
     QWidget* cameraControls() const { return cameraControls_; }
-    VideoGalleryView* gallery() const { return gallery_; }
+    VideoGalleryLogicView* gallery() const { return gallery_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -86,5 +86,5 @@ private:
     QWidget* galleryPane_ = nullptr;
     QPointer<QWidget> popover_;
     QPointer<QWidget> cameraControls_;
-    VideoGalleryView* gallery_ = nullptr;
+    VideoGalleryLogicView* gallery_ = nullptr;
 };

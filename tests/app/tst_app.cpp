@@ -6,7 +6,7 @@
 #include "Defaults.h"
 #include "DownloadSettings.h"
 #include "FolderBookmark.h"
-#include "GalleryVideoItem.h"
+#include "GalleryClip.h"
 #include "GuiTestSupport.h"
 #include "ImagePreset.h"
 #include "MainAppView.h"
@@ -367,7 +367,7 @@ private slots:
         QTRY_VERIFY(QFileInfo::exists(videos + "/" + first));
         QVERIFY(!QFileInfo::exists(unfiled + "/" + first));
         QTRY_COMPARE(app.galleryViewModel().videos().size(), 1);
-        GalleryVideoItem* item = app.galleryViewModel().videos().first();
+        GalleryClip* item = app.galleryViewModel().videos().first();
         QCOMPARE(item->fileName(), first);
         QTRY_COMPARE(item->prompt().value_or(QString()), QString("a cat"));
 

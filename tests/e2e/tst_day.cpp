@@ -20,7 +20,7 @@
 #include "TestSupport.h"
 #include "VirtualClock.h"
 
-#include "VideoGalleryCard.h"
+#include "VideoItemLogicView.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -714,7 +714,7 @@ private slots:
         DAY_WAIT(visibleNamed(grid, "galleryCard").size() == 4, 3000);
         QList<QWidget*> cards = visibleNamed(grid, "galleryCard");
         for (QWidget* widget : cards) {
-            auto* card = qobject_cast<VideoGalleryCard*>(widget);
+            auto* card = qobject_cast<VideoItemLogicView*>(widget);
             QVERIFY(card);
             DAY_WAIT(card->badgeTexts().contains("1080P"), 5000);
         }
@@ -728,9 +728,9 @@ private slots:
         QTest::keyClick(grid, Qt::Key_End);
         QAccessibleInterface* focused = QAccessible::queryAccessibleInterface(grid)->focusChild();
         QVERIFY(focused && focused->state().focused);
-        auto* current = qobject_cast<VideoGalleryCard*>(focused->object());
+        auto* current = qobject_cast<VideoItemLogicView*>(focused->object());
         QVERIFY(current && current->isCurrent() && onScreen(current));
-        QCOMPARE(focused->text(QAccessible::Name), current->item().title());
+        QCOMPARE(focused->text(QAccessible::Name), current->title());
         QTest::keyClick(grid, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), current->findChild<QWidget*>("recreateButton"));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);

@@ -62,18 +62,18 @@ private slots:
         QCOMPARE(model.data(model.index(0), Qt::DecorationRole).value<QImage>().pixelColor(0, 0), QColor(Qt::red));
         QVERIFY(model.data(model.index(5), VideoGalleryItemModel::StatusTextRole).isNull());
 
-        const VideoGalleryItem job = model.item(0);
-        QVERIFY(job.isPlaceholder());
-        QCOMPARE(job.id(), queue.activeVideoTasks().first().id);
+        const QModelIndex job = model.index(0);
+        QVERIFY(job.data(VideoGalleryItemModel::IsPlaceholderRole).toBool());
+        QCOMPARE(job.data(VideoGalleryItemModel::IdRole).toUuid(), queue.activeVideoTasks().first().id);
         QCOMPARE(model.rowOfId(queue.videoQueue().last().id), 4);
-        const auto overlay = job.overlayMetadata();
-        QVERIFY(overlay);
-        QCOMPARE(overlay->quality, "1080P");
-        QCOMPARE(overlay->model, "2.0");
-        QCOMPARE(overlay->promptOptimization, true);
+        QVERIFY(job.data(VideoGalleryItemModel::OverlayRole).isValid());
+        const auto overlay = job.data(VideoGalleryItemModel::OverlayRole).value<VideoOverlayMetadata>();
+        QCOMPARE(overlay.quality, "1080P");
+        QCOMPARE(overlay.model, "2.0");
+        QCOMPARE(overlay.promptOptimization, true);
 
         // The clip row keeps its identity while the jobs around it change.
-        const QUuid clipId = model.item(5).id();
+        const QUuid clipId = model.index(5).data(VideoGalleryItemModel::IdRole).toUuid();
         QCOMPARE(model.rowOfId(clipId), 5);
         model.ensureMetadata(5);
         QTRY_VERIFY(!model.data(model.index(5), Qt::DecorationRole).isNull());

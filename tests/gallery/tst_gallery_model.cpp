@@ -1,17 +1,22 @@
+#include "APIManager.h"
 #include "AppSettings.h"
 #include "ClipMetadataLoader.h"
 #include "FileNames.h"
 #include "FileSystemMonitor.h"
 #include "FolderBookmark.h"
+#include "GalleryClip.h"
+#include "GalleryClipModel.h"
+#include "GalleryJobModel.h"
 #include "GalleryTestSupport.h"
-#include "GalleryVideoItem.h"
 #include "QueueManager.h"
 #include "ThumbnailCache.h"
 #include "VideoGalleryItem.h"
+#include "VideoGalleryItemModel.h"
 #include "VideoGalleryViewModel.h"
 #include "VideoMetadata.h"
 #include "VideoSettings.h"
 
+#include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -25,9 +30,24 @@ using namespace GalleryTestSupport;
 namespace {
 QStringList namesOf(const VideoGalleryViewModel& gallery) {
     QStringList names;
-    for (const GalleryVideoItem* item : gallery.videos())
+    for (const GalleryClip* item : gallery.videos())
         names << item->fileName();
     return names;
+}
+
+QStringList titlesOf(const QAbstractItemModel& model) {
+    QStringList titles;
+    for (int row = 0; row < model.rowCount(); ++row)
+        titles << model.index(row, 0).data().toString();
+    return titles;
+}
+
+QList<int> rolesOf(const QList<QVariant>& dataChanged) {
+    return dataChanged.at(2).value<QList<int>>();
+}
+
+std::unique_ptr<QAbstractItemModelTester> testerOf(QAbstractItemModel* model) {
+    return std::make_unique<QAbstractItemModelTester>(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
 }
 } // namespace
 
@@ -36,6 +56,10 @@ class GalleryModelTest : public QObject {
 
     std::unique_ptr<World> world;
     std::unique_ptr<VideoGalleryViewModel> gallery;
+    // Every change of the list runs under the item model checks, on its own and joined after the jobs.
+    std::unique_ptr<VideoGalleryItemModel> cells;
+    std::unique_ptr<QAbstractItemModelTester> clipsTester;
+    std::unique_ptr<QAbstractItemModelTester> cellsTester;
     QString folder;
 
     QString path(const QString& name) const { return folder + '/' + name; }
@@ -53,8 +77,14 @@ private slots:
         folder = world->folder("Videos");
         gallery = std::make_unique<VideoGalleryViewModel>();
         gallery->setModelContext(world->store.get());
+        cells = std::make_unique<VideoGalleryItemModel>(gallery.get(), nullptr);
+        clipsTester = testerOf(gallery->clipModel());
+        cellsTester = testerOf(cells.get());
     }
     void cleanup() {
+        cellsTester.reset();
+        clipsTester.reset();
+        cells.reset();
         gallery.reset();
         world.reset();
     }
@@ -96,8 +126,8 @@ private slots:
                               "🚫 [VideoGallery] Filtered out: orvane_lower.mp4 (no Orvane_ prefix)",
                               "🚫 [VideoGallery] Filtered out: subfolder (no Orvane_ prefix and not .mp4)"}));
         // Listing reads no pictures: that waits until a card is near the view.
-        for (const GalleryVideoItem* item : gallery->videos())
-            QCOMPARE(item->metadataState(), GalleryVideoItem::MetadataState::notLoaded);
+        for (const GalleryClip* item : gallery->videos())
+            QCOMPARE(item->metadataState(), GalleryClip::MetadataState::notLoaded);
     }
 
     void startStopAndIdleBehaviour() {
@@ -181,10 +211,10 @@ private slots:
 
         QVERIFY2(waitForAll([&] { return gallery->count() == 1 && gallery->videos().first()->record(); }),
                  qPrintable(world->environment.logLines().join("\n")));
-        GalleryVideoItem* item = gallery->videos().first();
+        GalleryClip* item = gallery->videos().first();
         QVERIFY(item->fileName().startsWith("Orvane_"));
         QVERIFY(item->fileName().endsWith("_a_red_fox_in_snow.mp4"));
-        QCOMPARE(item->metadataState(), GalleryVideoItem::MetadataState::loaded);
+        QCOMPARE(item->metadataState(), GalleryClip::MetadataState::loaded);
         QVERIFY(!item->thumbnail().isNull());
         QCOMPARE(item->resolution(), QSize(160, 90));
         QVERIFY(item->duration() && qAbs(*item->duration() - 1.0) < 0.2);
@@ -324,7 +354,7 @@ private slots:
         QVERIFY(writeRawName(first, clipBytes()));
         gallery->startMonitoring(folder);
         QCOMPARE(gallery->count(), 1);
-        GalleryVideoItem* listed = gallery->videos().first();
+        GalleryClip* listed = gallery->videos().first();
         QCOMPARE(FileNames::encode(listed->path()), first);
         QCOMPARE(listed->fileName(), QStringLiteral("Orvane_\uFFFD\uFFFD_first.mp4"));
         QCOMPARE(listed->title(), QStringLiteral("Orvane_\uFFFD\uFFFD_first"));
@@ -332,7 +362,7 @@ private slots:
         QVERIFY(listed->isAvailable());
         QCOMPARE(listed->fileSize(), clipBytes().size());
         listed->ensureMetadata();
-        QVERIFY(waitForAll([&] { return listed->metadataState() == GalleryVideoItem::MetadataState::loaded; }));
+        QVERIFY(waitForAll([&] { return listed->metadataState() == GalleryClip::MetadataState::loaded; }));
         QVERIFY(!listed->thumbnail().isNull());
         QCOMPARE(listed->resolution(), QSize(160, 90));
         QVERIFY(listed->duration() && qAbs(*listed->duration() - 1.0) < 0.2);
@@ -381,11 +411,11 @@ private slots:
         QVERIFY(file.open(QIODevice::Append));
         file.write(bytes.mid(bytes.size() / 2));
         file.close();
-        world->clock.advance(GalleryVideoItem::kSettleSeconds); // grew: look again later
+        world->clock.advance(GalleryClip::kSettleSeconds); // grew: look again later
         QVERIFY(waitForAll([&] { return world->clock.pendingSleepers() == 1; }));
-        world->clock.advance(GalleryVideoItem::kSettleSeconds); // settled: read again
+        world->clock.advance(GalleryClip::kSettleSeconds); // settled: read again
         QVERIFY(waitForAll([&] { return gallery->count() == 1; }));
-        const GalleryVideoItem* item = gallery->videos().first();
+        const GalleryClip* item = gallery->videos().first();
         QVERIFY(!item->thumbnail().isNull());
         QCOMPARE(item->resolution(), QSize(160, 90));
     }
@@ -396,9 +426,9 @@ private slots:
         QVERIFY(writeFile(path("Orvane_broken.mp4"), "not a video at all"));
         gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_broken.mp4")));
         QVERIFY(waitForAll([&] { return world->clock.pendingSleepers() == 1; }));
-        world->clock.advance(GalleryVideoItem::kSettleSeconds);
+        world->clock.advance(GalleryClip::kSettleSeconds);
         QVERIFY(waitForAll([&] { return gallery->count() == 1; }));
-        const GalleryVideoItem* item = gallery->videos().first();
+        const GalleryClip* item = gallery->videos().first();
         QVERIFY(item->thumbnail().isNull());
         QVERIFY(!item->resolution());
         QCOMPARE(VideoGalleryItem::video(gallery->videos().first()).title(), "Orvane_broken");
@@ -414,7 +444,7 @@ private slots:
         gallery->stopMonitoring();
         gallery.reset();
         world->drain();
-        world->clock.advance(GalleryVideoItem::kSettleSeconds * 4);
+        world->clock.advance(GalleryClip::kSettleSeconds * 4);
         world->drain();
         QCOMPARE(world->clock.pendingSleepers(), 0);
     }
@@ -427,8 +457,8 @@ private slots:
         QVERIFY(addClip("Orvane_a.mp4"));
         QVERIFY(addClip("Orvane_none.mp4"));
         gallery->startMonitoring(folder);
-        GalleryVideoItem* withRecords = gallery->videos().at(gallery->indexOfPath(path("Orvane_a.mp4")));
-        GalleryVideoItem* without = gallery->videos().at(gallery->indexOfPath(path("Orvane_none.mp4")));
+        GalleryClip* withRecords = gallery->videos().at(gallery->indexOfPath(path("Orvane_a.mp4")));
+        GalleryClip* without = gallery->videos().at(gallery->indexOfPath(path("Orvane_none.mp4")));
         QCOMPARE(withRecords->prompt(), "newest");
         QCOMPARE(VideoGalleryItem::video(without).title(), "Orvane_none");
         QVERIFY(!VideoGalleryItem::video(without).overlayMetadata());
@@ -446,9 +476,9 @@ private slots:
     void aRotatedClipReportsAPositiveSize() {
         QVERIFY(writeFile(path("Orvane_turned.mp4"), rotatedClipBytes()));
         gallery->startMonitoring(folder);
-        GalleryVideoItem* item = gallery->videos().first();
+        GalleryClip* item = gallery->videos().first();
         item->ensureMetadata();
-        QVERIFY(waitForAll([&] { return item->metadataState() == GalleryVideoItem::MetadataState::loaded; }));
+        QVERIFY(waitForAll([&] { return item->metadataState() == GalleryClip::MetadataState::loaded; }));
         QCOMPARE(item->resolution(), QSize(90, 160));
         QCOMPARE(item->thumbnail().size(), QSize(90, 160)); // upright, never scaled up
     }
@@ -519,6 +549,170 @@ private slots:
         gallery->setPreferredGridMode(mode);
         gallery->updateColumns(width);
         QCOMPARE(gallery->columns(), columns);
+    }
+
+    // Listing resets the rows once; after that every change is a row of its own.
+    void clipRowsChangeOneAtATime() {
+        QVERIFY(addClip("Orvane_a.mp4"));
+        gallery->startMonitoring(folder);
+        gallery->fileSystemMonitor()->stopMonitoring(); // only the events this test sends
+        GalleryClipModel* clips = gallery->clipModel();
+        QSignalSpy resets(clips, &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(clips, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(clips, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy changed(clips, &QAbstractItemModel::dataChanged);
+
+        QVERIFY(addClip("Orvane_b.mp4"));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_b.mp4")));
+        QVERIFY(waitForAll([&] { return inserted.size() == 1; }));
+        QCOMPARE(inserted.first().at(1).toInt(), 0);
+        QCOMPARE(clips->index(0).data(GalleryClipModel::FileNameRole).toString(), "Orvane_b.mp4");
+        QCOMPARE(cells->index(0).data(VideoGalleryItemModel::PathRole).toString(), path("Orvane_b.mp4"));
+        QVERIFY(!clips->index(0).data(Qt::DecorationRole).isNull()); // read before it was listed
+
+        // A record stored for the clip: its title and badges change, nothing else.
+        changed.clear();
+        addRecord(*world->store, "Orvane_b.mp4", "a fox", world->clock.now());
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed.first().at(0).value<QModelIndex>().row(), 0);
+        QCOMPARE(rolesOf(changed.first()), (QList<int>{Qt::DisplayRole, GalleryClipModel::OverlayRole}));
+        QCOMPARE(clips->index(0).data().toString(), "a fox");
+        QCOMPARE(clips->index(0).data(GalleryClipModel::OverlayRole).value<VideoOverlayMetadata>().quality, "768P");
+
+        // A picture read on request arrives in its row.
+        changed.clear();
+        QVERIFY(!clips->index(1).data(GalleryClipModel::MetadataLoadedRole).toBool());
+        clips->ensureMetadata(1);
+        QVERIFY(waitForAll([&] { return !changed.isEmpty(); }));
+        QCOMPARE(changed.first().at(0).value<QModelIndex>().row(), 1);
+        QVERIFY(rolesOf(changed.first()).contains(Qt::DecorationRole));
+        QVERIFY(clips->index(1).data(GalleryClipModel::MetadataLoadedRole).toBool());
+
+        // A rename keeps the row, a removal takes one.
+        QVERIFY(QFile::rename(path("Orvane_a.mp4"), path("Orvane_c.mp4")));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileRenamed(path("Orvane_a.mp4"), path("Orvane_c.mp4")));
+        QCOMPARE(clips->index(1).data(GalleryClipModel::FileNameRole).toString(), "Orvane_c.mp4");
+        QVERIFY(QFile::remove(path("Orvane_b.mp4")));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileRemoved(path("Orvane_b.mp4")));
+        QCOMPARE(titlesOf(*cells), QStringList{"Orvane_c"});
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(inserted.size(), 1);
+        QCOMPARE(resets.size(), 0);
+        world->drain();
+    }
+
+    void jobRowsChangeOneAtATime() {
+        GalleryJobModel jobs;
+        const auto tester = testerOf(&jobs);
+        QSignalSpy resets(&jobs, &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(&jobs, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(&jobs, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy changed(&jobs, &QAbstractItemModel::dataChanged);
+        GenerationTask a, b, c;
+        a.prompt = "a";
+        b.prompt = "b";
+        c.prompt = "c";
+        jobs.setJobs({a, b});
+        QCOMPARE(titlesOf(jobs), (QStringList{"a", "b"}));
+        QCOMPARE(inserted.size(), 2);
+
+        // A job starts: its row says what changed, no row comes or goes.
+        b.status = GenerationTaskStatus::active;
+        jobs.setJobs({a, b});
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed.first().at(0).value<QModelIndex>().row(), 1);
+        QVERIFY(rolesOf(changed.first()).contains(GalleryJobModel::StatusTextRole));
+        QVERIFY(!rolesOf(changed.first()).contains(Qt::DisplayRole));
+        QCOMPARE(jobs.index(1).data(GalleryJobModel::StatusTextRole).toString(), "Generating...");
+        jobs.setJobs({a, b}); // nothing new: nothing said
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(inserted.size(), 2);
+        QCOMPARE(removed.size(), 0);
+
+        // One leaves, one comes; then the order turns.
+        jobs.setJobs({b, c});
+        QCOMPARE(titlesOf(jobs), (QStringList{"b", "c"}));
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(inserted.size(), 3);
+        jobs.setJobs({c, b});
+        QCOMPARE(titlesOf(jobs), (QStringList{"c", "b"}));
+        QCOMPARE(jobs.rowOfId(b.id), 1);
+        QCOMPARE(jobs.index(1).data(GalleryJobModel::IdRole).toUuid(), b.id);
+        jobs.setJobs({});
+        QCOMPARE(jobs.rowCount(), 0);
+        QCOMPARE(resets.size(), 0);
+    }
+
+    void theTrashAsksFirstAndKeepsTheRecord() {
+        ScriptedDialogs dialogs;
+        RecordingWorkspace workspace;
+        addRecord(*world->store, "Orvane_fox.mp4", "a fox", world->clock.now());
+        QVERIFY(addClip("Orvane_fox.mp4"));
+        QVERIFY(addClip("Orvane_b.mp4"));
+        gallery->startMonitoring(folder);
+        gallery->fileSystemMonitor()->stopMonitoring(); // only the trash's own reload changes the list
+        GalleryClip* fox = gallery->videos().at(gallery->indexOfPath(path("Orvane_fox.mp4")));
+
+        dialogs.alertAnswer = 1; // Cancel
+        gallery->confirmMoveToTrash(fox);
+        QCOMPARE(dialogs.alerts.size(), 1);
+        QCOMPARE(dialogs.alerts.first().style, Dialogs::AlertStyle::warning);
+        QCOMPARE(dialogs.alerts.first().message, "Move Video to Trash");
+        QCOMPARE(
+            dialogs.alerts.first().informativeText,
+            "Are you sure you want to move 'Orvane_fox.mp4' to the Trash? You can restore it from the Trash later.");
+        QCOMPARE(dialogs.alerts.first().buttons, (QStringList{"Move to Trash", "Cancel"}));
+        QVERIFY(workspace.trashed.isEmpty());
+
+        // The trash refuses: the user is told, the list stays.
+        dialogs.alertAnswer = 0;
+        workspace.trashAnswer = false;
+        gallery->confirmMoveToTrash(fox);
+        QCOMPARE(workspace.trashed, QStringList{path("Orvane_fox.mp4")});
+        QCOMPARE(dialogs.alerts.size(), 3);
+        QCOMPARE(dialogs.alerts.last().style, Dialogs::AlertStyle::critical);
+        QCOMPARE(dialogs.alerts.last().message, "“Orvane_fox.mp4” couldn’t be moved to the Trash.");
+        QTest::qWait(20);
+        QCOMPARE(gallery->count(), 2);
+
+        // Moved: the list is read again on the next turn of the event loop; the record stays.
+        workspace.trashAnswer = true;
+        workspace.removeFiles = true;
+        gallery->confirmMoveToTrash(fox);
+        QCOMPARE(workspace.trashed.size(), 2);
+        QCOMPARE(gallery->count(), 2);
+        QTRY_COMPARE(namesOf(*gallery), QStringList{"Orvane_b.mp4"});
+        QCOMPARE(dialogs.alerts.size(), 4);
+        QCOMPARE(world->store->fetch<VideoMetadata>()->size(), 1);
+
+        gallery->confirmMoveToTrash(nullptr);
+        QCOMPARE(dialogs.alerts.size(), 4);
+    }
+
+    void theEmptyStateFollowsTheVideoKey_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("warning");
+        QTest::addColumn<QStringList>("shown"); // symbol, title, subtitle
+        const QStringList missing{"exclamationmark.triangle", "MiniMax API key not set",
+                                  "Please go to API settings to configure your key"};
+        QTest::newRow("none") << "" << true << missing;
+        QTest::newRow("blank") << " \n\t" << true << missing;
+        QTest::newRow("set") << "key-1" << false
+                             << QStringList{"play.rectangle.on.rectangle", "Ready for parallel motion generation",
+                                            "Up to 4 videos can be generated simultaneously"};
+    }
+    void theEmptyStateFollowsTheVideoKey() {
+        QFETCH(QString, key);
+        QFETCH(bool, warning);
+        QFETCH(QStringList, shown);
+        APIManager::shared().setMiniMaxAPIKey("other");
+        QSignalSpy told(gallery.get(), &VideoGalleryViewModel::hasVideoKeyChanged);
+        APIManager::shared().setMiniMaxAPIKey(key);
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(gallery->hasVideoKey(), !warning);
+        const auto state = gallery->emptyState();
+        QCOMPARE(state.warning, warning);
+        QCOMPARE((QStringList{state.symbol, state.title, state.subtitle}), shown);
     }
 
     void gridModeNameFollowsTheColumns() {

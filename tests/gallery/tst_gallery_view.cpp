@@ -3,8 +3,9 @@
 #include "FakeMiniMaxService.h"
 #include "FileNames.h"
 #include "FolderBookmark.h"
+#include "GalleryClip.h"
+#include "GalleryJobModel.h"
 #include "GalleryTestSupport.h"
-#include "GalleryVideoItem.h"
 #include "Glass.h"
 #include "GuiTestSupport.h"
 #include "MovementPlayer.h"
@@ -12,11 +13,11 @@
 #include "QueueManager.h"
 #include "SwiftDataPromptPresetsManager.h"
 #include "ThumbnailCache.h"
-#include "VideoGalleryCard.h"
 #include "VideoGalleryGrid.h"
 #include "VideoGalleryItemModel.h"
-#include "VideoGalleryView.h"
+#include "VideoGalleryLogicView.h"
 #include "VideoGalleryViewModel.h"
+#include "VideoItemLogicView.h"
 #include "VideoMetadata.h"
 #include "VideoPlayerView.h"
 #include "VideoSettings.h"
@@ -129,7 +130,7 @@ class GalleryViewTest : public QObject {
     std::unique_ptr<MovementPlayer> player;
     InstantBackend* backend = nullptr;
     std::unique_ptr<VideoGalleryViewModel> gallery;
-    std::unique_ptr<VideoGalleryView> view;
+    std::unique_ptr<VideoGalleryLogicView> view;
     QString folder;
 
     AppEnvironment environment() {
@@ -144,14 +145,14 @@ class GalleryViewTest : public QObject {
     void openView(bool withFolder = true) {
         if (withFolder)
             settings->setVideoDirectoryBookmark(FolderBookmark::create(folder));
-        view = std::make_unique<VideoGalleryView>(environment());
+        view = std::make_unique<VideoGalleryLogicView>(environment());
         view->resize(900, 800);
         QVERIFY(gui::showActive(view.get()));
         QCoreApplication::processEvents();
     }
-    VideoGalleryCard* cardNamed(const QString& title) {
-        for (VideoGalleryCard* card : view->grid()->cards()) {
-            if (card->item().title() == title)
+    VideoItemLogicView* cardNamed(const QString& title) {
+        for (VideoItemLogicView* card : view->grid()->cards()) {
+            if (card->title() == title)
                 return card;
         }
         return nullptr;
@@ -229,8 +230,8 @@ private slots:
         QVERIFY(world->environment.logLines().contains("🎬 [ScenesView] Setting up gallery for directory: " + folder));
         QVERIFY(!view->isShowingEmptyState());
         QTRY_COMPARE(view->grid()->cards().size(), 2);
-        VideoGalleryCard* fox = cardNamed("a fox");
-        VideoGalleryCard* plain = cardNamed("Orvane_plain");
+        VideoItemLogicView* fox = cardNamed("a fox");
+        VideoItemLogicView* plain = cardNamed("Orvane_plain");
         QVERIFY(fox && plain);
         QCOMPARE(fox->badgeTexts(), (QStringList{"768P", "2.3 Fast", "AI"}));
         QVERIFY(plain->badgeTexts().isEmpty());
@@ -238,7 +239,7 @@ private slots:
         QVERIFY(gui::findByAccessibleName(fox, "Recreate"));
         QVERIFY(gui::findByAccessibleName(fox, "Finder"));
         QVERIFY(gui::findByAccessibleName(fox, "Delete"));
-        QTRY_VERIFY(!fox->item().videoItem()->thumbnail().isNull());
+        QTRY_VERIFY(!fox->clip()->thumbnail().isNull());
 
         QSignalSpy recreated(gallery.get(), &VideoGalleryViewModel::recreateRequested);
         GUI_CLICK(fox, "recreateButton");
@@ -294,8 +295,8 @@ private slots:
         QVERIFY(writeFile(folder + "/Orvane_b.mp4", clipBytes()));
         openView();
         QTRY_COMPARE(view->grid()->cards().size(), 2);
-        VideoGalleryCard* first = view->grid()->cards().at(0);
-        VideoGalleryCard* second = view->grid()->cards().at(1);
+        VideoItemLogicView* first = view->grid()->cards().at(0);
+        VideoItemLogicView* second = view->grid()->cards().at(1);
 
         // In and out within 200 ms: nothing starts.
         gui::hover(first);
@@ -308,9 +309,9 @@ private slots:
         advance(0.19);
         QVERIFY(!player->currentVideo());
         advance(0.02);
-        QCOMPARE(player->currentVideo(), first->item().videoItem());
+        QCOMPARE(player->currentVideo(), first->clip());
         QVERIFY(player->isPlaying());
-        QCOMPARE(backend->loaded, QUrl::fromLocalFile(first->item().videoItem()->path()));
+        QCOMPARE(backend->loaded, QUrl::fromLocalFile(first->clip()->path()));
         VideoPlayerView* preview = view->grid()->previewWidget();
         QVERIFY(preview);
         QCOMPARE(backend->output, static_cast<QObject*>(preview->videoSink()));
@@ -324,12 +325,12 @@ private slots:
         QVERIFY(!player->currentVideo());
         QVERIFY(!preview->isVisible());
         advance(0.05);
-        QCOMPARE(player->currentVideo(), second->item().videoItem());
+        QCOMPARE(player->currentVideo(), second->clip());
         QCOMPARE(preview->parentWidget(), second);
 
         gui::unhover(second);
         advance(0.14);
-        QCOMPARE(player->currentVideo(), second->item().videoItem());
+        QCOMPARE(player->currentVideo(), second->clip());
         advance(0.02);
         QVERIFY(!player->currentVideo());
         QCOMPARE(player->currentMode(), MovementPlayer::PlaybackMode::movement);
@@ -340,8 +341,8 @@ private slots:
         QVERIFY(writeFile(folder + "/Orvane_b.mp4", clipBytes()));
         openView();
         QTRY_COMPARE(view->grid()->cards().size(), 2);
-        VideoGalleryCard* first = view->grid()->cards().at(0);
-        GalleryVideoItem* other = view->grid()->cards().at(1)->item().videoItem();
+        VideoItemLogicView* first = view->grid()->cards().at(0);
+        GalleryClip* other = view->grid()->cards().at(1)->clip();
         player->playVideo(other);
         // The pointer crosses the first card too fast to start it; its stop still ends the other preview.
         gui::hover(first);
@@ -358,8 +359,8 @@ private slots:
         QVERIFY(writeFile(folder + "/Orvane_drag.mp4", clipBytes()));
         openView();
         QTRY_COMPARE(view->grid()->cards().size(), 1);
-        VideoGalleryCard* card = view->grid()->cards().first();
-        QCOMPARE(VideoGalleryCard::dragActions(), Qt::DropActions(Qt::CopyAction));
+        VideoItemLogicView* card = view->grid()->cards().first();
+        QCOMPARE(VideoItemLogicView::dragActions(), Qt::DropActions(Qt::CopyAction));
         const auto data = card->makeDragMimeData();
         QVERIFY(data);
         QVERIFY(data->hasUrls());
@@ -382,9 +383,9 @@ private slots:
                             VideoDuration::seconds6);
         openView();
         QTRY_COMPARE(view->grid()->cards().size(), 2);
-        VideoGalleryCard* job = view->grid()->cards().first();
-        QVERIFY(job->item().isPlaceholder());
-        QCOMPARE(job->item().statusText(), "In Queue...");
+        VideoItemLogicView* job = view->grid()->cards().first();
+        QVERIFY(job->isPlaceholder());
+        QCOMPARE(job->statusText(), "In Queue...");
         GUI_REQUIRE(recreate, QWidget, job, "recreateButton");
         QVERIFY(!recreate->isVisible());
         QVERIFY(!job->makeDragMimeData());
@@ -410,10 +411,10 @@ private slots:
         RecordingDesktop desktop;
         openView();
         QTRY_COMPARE(view->grid()->cards().size(), 1);
-        VideoGalleryCard* card = view->grid()->cards().first();
-        GalleryVideoItem* clip = card->item().videoItem();
+        VideoItemLogicView* card = view->grid()->cards().first();
+        GalleryClip* clip = card->clip();
         QCOMPARE(FileNames::encode(clip->path()), raw);
-        QCOMPARE(card->item().title(), QStringLiteral("Orvane_\uFFFD\uFFFD_clip"));
+        QCOMPARE(card->title(), QStringLiteral("Orvane_\uFFFD\uFFFD_clip"));
         QTRY_VERIFY(!clip->thumbnail().isNull());
 
         gui::hover(card);
@@ -466,8 +467,8 @@ private slots:
 
         addJob("a fox in the snow");
         QTRY_COMPARE(view->grid()->cards().size(), 1);
-        VideoGalleryCard* fox = view->grid()->cards().first();
-        QVERIFY(!fox->item().isFailedJob());
+        VideoItemLogicView* fox = view->grid()->cards().first();
+        QVERIFY(!fox->isFailedJob());
         GUI_REQUIRE(error, QLabel, fox, "failedJobError");
         QVERIFY(!error->isVisible());
         QVERIFY(world->clock.runUntil([&] { return queue->completedTasks().size() == 1; }, 1e6, 20000));
@@ -475,12 +476,12 @@ private slots:
         QCOMPARE(failed.status, GenerationTaskStatus::failed);
         // The service's own words, which hold something that looks like markup.
         QCOMPARE(failed.error.value_or(""), "MiniMax requires API Key in Authorization: Bearer <API_KEY>.");
-        QCOMPARE(view->grid()->cards(), QList<VideoGalleryCard*>{fox});
-        QVERIFY(fox->item().isFailedJob());
+        QCOMPARE(view->grid()->cards(), QList<VideoItemLogicView*>{fox});
+        QVERIFY(fox->isFailedJob());
         QVERIFY(error->isVisible());
         QCOMPARE(error->text(), *failed.error);
         QVERIFY(fox->mediaRect().contains(error->geometry()));
-        QCOMPARE(fox->item().title(), "a fox in the snow");
+        QCOMPARE(fox->title(), "a fox in the snow");
         QCOMPARE(fox->accessibleName(), "a fox in the snow");
         QCOMPARE(fox->accessibleDescription(), *failed.error);
         QCOMPARE(shownToolTip(fox->toolTip()), *failed.error);
@@ -499,21 +500,22 @@ private slots:
         // While the clip is fetched the watch loops keep ticking: virtual time may run far ahead.
         QVERIFY(world->clock.runUntil([&] { return gallery->count() == 1; }, 1e6, 20000));
         VideoGalleryItemModel* cells = view->itemModel();
+        const auto cell = [cells](int row, int role) { return cells->index(row).data(role); };
         QTRY_COMPARE(cells->rowCount(), 3);
-        QCOMPARE(cells->item(0).title(), "a fox in the snow");
-        QCOMPARE(cells->item(1).title(), "a hare");
-        QCOMPARE(cells->item(1).errorText(), "Video generation failed");
-        QVERIFY(cells->item(2).isVideo());
+        QCOMPARE(cell(0, Qt::DisplayRole).toString(), "a fox in the snow");
+        QCOMPARE(cell(1, Qt::DisplayRole).toString(), "a hare");
+        QCOMPARE(cell(1, VideoGalleryItemModel::ErrorTextRole).toString(), "Video generation failed");
+        QVERIFY(!cell(2, VideoGalleryItemModel::IsPlaceholderRole).toBool());
         QCOMPARE(queue->completedTasks().last().status, GenerationTaskStatus::completed);
 
         QVERIFY(gui::click(remove));
         QCOMPARE(cells->rowCount(), 2);
-        QCOMPARE(cells->item(0).title(), "a hare");
+        QCOMPARE(cell(0, Qt::DisplayRole).toString(), "a hare");
         view->grid()->setFocus(Qt::TabFocusReason);
         view->grid()->setCurrentRow(0);
         gui::key(view->grid(), Qt::Key_Delete);
         QCOMPARE(cells->rowCount(), 1);
-        QVERIFY(cells->item(0).isVideo());
+        QVERIFY(!cell(0, VideoGalleryItemModel::IsPlaceholderRole).toBool());
         QTRY_COMPARE(view->grid()->cards().size(), 1);
         QVERIFY(dialogs->alerts.isEmpty());
         // The queue still knows both failures; only the gallery let them go.
@@ -535,9 +537,11 @@ private slots:
         job.quality = VideoQuality::p768;
         job.status = GenerationTaskStatus::failed;
         job.error = "Video download error: " + markup;
-        VideoGalleryCard card(VideoGalleryItem::placeholder(job), player.get());
+        GalleryJobModel jobs;
+        jobs.setJobs({job});
+        VideoItemLogicView card(jobs.index(0), player.get());
         card.setLayoutValues(1, 1.0);
-        card.resize(480, VideoGalleryCard::heightFor(480, 1, 1.0));
+        card.resize(480, VideoItemLogicView::heightFor(480, 1, 1.0));
         QVERIFY(gui::showActive(&card));
         GUI_REQUIRE(error, QLabel, &card, "failedJobError");
         QVERIFY(error->isVisible());
@@ -569,7 +573,7 @@ private slots:
         VideoGalleryViewModel other;
         AppEnvironment env = environment();
         env.galleryViewModel = &other;
-        VideoGalleryView second(env);
+        VideoGalleryLogicView second(env);
         QCOMPARE(other.columns(), 3);
     }
 
@@ -581,7 +585,7 @@ private slots:
         const int shown = int(view->grid()->cards().size());
         QVERIFY2(shown < 10, qPrintable(QString::number(shown)));
         QTRY_VERIFY(!gallery->videos().first()->thumbnail().isNull());
-        QCOMPARE(gallery->videos().last()->metadataState(), GalleryVideoItem::MetadataState::notLoaded);
+        QCOMPARE(gallery->videos().last()->metadataState(), GalleryClip::MetadataState::notLoaded);
         view->grid()->scrollToRow(59);
         QTRY_VERIFY(view->grid()->cardForRow(59));
         QVERIFY(!view->grid()->cardForRow(0));
@@ -608,18 +612,18 @@ private slots:
         for (const auto& [key, row] : moves) {
             QTest::keyClick(grid, key);
             QCOMPARE(grid->currentRow(), row);
-            for (VideoGalleryCard* card : grid->cards())
+            for (VideoItemLogicView* card : grid->cards())
                 QCOMPARE(card->showsFocusRing(), card == grid->cardForRow(row));
         }
         QCOMPARE(accessibleFocusOf(grid).first, grid->cardForRow(6));
-        QCOMPARE(accessibleFocusOf(grid).second, grid->cardForRow(6)->item().title());
+        QCOMPARE(accessibleFocusOf(grid).second, grid->cardForRow(6)->title());
 
         // Return recreates the current clip.
         QTest::keyClick(grid, Qt::Key_Home);
-        while (grid->currentCard()->item().title() != "clip three" && grid->currentRow() < 6)
+        while (grid->currentCard()->title() != "clip three" && grid->currentRow() < 6)
             QTest::keyClick(grid, Qt::Key_Right);
-        VideoGalleryCard* three = grid->currentCard();
-        QCOMPARE(three->item().title(), "clip three");
+        VideoItemLogicView* three = grid->currentCard();
+        QCOMPARE(three->title(), "clip three");
         QCOMPARE(accessibleFocusOf(grid).second, "clip three");
         QSignalSpy recreated(gallery.get(), &VideoGalleryViewModel::recreateRequested);
         QTest::keyClick(grid, Qt::Key_Return);
@@ -628,7 +632,7 @@ private slots:
 
         // Space plays the card's preview through the shared player and stops it again.
         QTest::keyClick(grid, Qt::Key_Space);
-        QCOMPARE(player->currentVideo(), static_cast<VideoItem*>(three->item().videoItem()));
+        QCOMPARE(player->currentVideo(), static_cast<VideoItem*>(three->clip()));
         QTRY_VERIFY(grid->previewWidget() && grid->previewWidget()->isVisible());
         QCOMPARE(grid->previewWidget()->parentWidget(), three);
         QTest::keyClick(grid, Qt::Key_Space);
@@ -686,7 +690,7 @@ private slots:
         grid->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(grid->hasFocus());
         const auto inView = [grid](int row) {
-            VideoGalleryCard* card = grid->cardForRow(row);
+            VideoItemLogicView* card = grid->cardForRow(row);
             return card && card->isVisible() && grid->viewport()->rect().contains(card->geometry());
         };
         QTest::keyClick(grid, Qt::Key_End);
@@ -710,9 +714,9 @@ private slots:
         // A click makes the clicked card current without moving the list, wherever the focus was.
         grid->clearFocus();
         const int scrolled = grid->verticalScrollBar()->value();
-        VideoGalleryCard* next = nullptr;
+        VideoItemLogicView* next = nullptr;
         QPoint at;
-        for (VideoGalleryCard* card : grid->cards()) {
+        for (VideoItemLogicView* card : grid->cards()) {
             const QRect shown = grid->viewport()->rect() & card->geometry();
             if (card != grid->currentCard() && shown.height() > 8) {
                 next = card;
@@ -740,7 +744,7 @@ private slots:
         QCOMPARE(gallery->columns(), 1);
         VideoGalleryGrid* grid = view->grid();
         QTRY_VERIFY(grid->cardForRow(0));
-        GalleryVideoItem* first = grid->cardForRow(0)->item().videoItem();
+        GalleryClip* first = grid->cardForRow(0)->clip();
         QTRY_COMPARE(first->soloThumbnail().size(), QSize(512, 288));
         QTRY_COMPARE(first->thumbnail().size(), QSize(256, 144));
         world->drain();
@@ -750,7 +754,7 @@ private slots:
         QCOMPARE(QImageReader(ThumbnailCache::thumbnailPath(first->path(), ThumbnailCache::Flavor::large)).size(),
                  QSize(256, 144));
         // Only cards that exist hold one.
-        GalleryVideoItem* last = gallery->videos().last();
+        GalleryClip* last = gallery->videos().last();
         QVERIFY(!grid->cardForRow(4));
         QVERIFY(last->soloThumbnail().isNull());
         QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(last->path(), ThumbnailCache::Flavor::xlarge)));
@@ -761,7 +765,7 @@ private slots:
         QVERIFY(!grid->cardForRow(0));
         QVERIFY(first->soloThumbnail().isNull());
         QVERIFY(!first->thumbnail().isNull());
-        QTRY_COMPARE(grid->cardForRow(4)->item().videoItem()->soloThumbnail().size(), QSize(512, 288));
+        QTRY_COMPARE(grid->cardForRow(4)->clip()->soloThumbnail().size(), QSize(512, 288));
         // Back again, it comes from the cache.
         grid->scrollToRow(0);
         QTRY_COMPARE(first->soloThumbnail().size(), QSize(512, 288));
@@ -781,7 +785,7 @@ private slots:
             gallery->setColumns(columns);
             openView();
             QTRY_VERIFY(cardNamed(QStringLiteral("Orvane_%1").arg(columns)));
-            GalleryVideoItem* video = cardNamed(QStringLiteral("Orvane_%1").arg(columns))->item().videoItem();
+            GalleryClip* video = cardNamed(QStringLiteral("Orvane_%1").arg(columns))->clip();
             QTRY_COMPARE(video->thumbnail().size(), QSize(256, 144));
             world->drain();
             QVERIFY(video->soloThumbnail().isNull());
@@ -793,7 +797,7 @@ private slots:
 
     void thePresetsOverlayClosesOnTheScrim() {
         openView(false);
-        QSignalSpy chosen(view.get(), &VideoGalleryView::presetTextChosen);
+        QSignalSpy chosen(view.get(), &VideoGalleryLogicView::presetTextChosen);
         view->showPromptPresets("a prompt", false);
         QVERIFY(view->isPromptPresetsShown());
         GUI_REQUIRE(scrim, QWidget, view.get(), "promptPresetsScrim");
@@ -807,10 +811,10 @@ private slots:
         SwiftDataPromptPresetsManager presets(world->store.get());
         AppEnvironment env = environment();
         env.promptPresetsManager = &presets;
-        VideoGalleryView pane(env);
+        VideoGalleryLogicView pane(env);
         pane.resize(900, 700);
         QVERIFY(gui::showActive(&pane));
-        QSignalSpy chosen(&pane, &VideoGalleryView::presetTextChosen);
+        QSignalSpy chosen(&pane, &VideoGalleryLogicView::presetTextChosen);
         pane.showPromptPresets("a prompt", false);
         GUI_REQUIRE(panel, PromptPresetsView, &pane, "promptPresetsPanel");
         QVERIFY(panel->isVisible());

@@ -12,7 +12,7 @@
 #include "SegmentedPicker.h"
 #include "SyntaxHighlightedTextEditor.h"
 #include "Theme.h"
-#include "VideoGalleryView.h"
+#include "VideoGalleryLogicView.h"
 #include "VideoMetadata.h"
 #include "VideoWorkspaceModel.h"
 #include "WorkspaceWidgets.h"

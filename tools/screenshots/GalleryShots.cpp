@@ -10,10 +10,10 @@
 #include "QueueManager.h"
 #include "Screenshots.h"
 #include "SwiftDataPromptPresetsManager.h"
-#include "VideoGalleryCard.h"
 #include "VideoGalleryGrid.h"
-#include "VideoGalleryView.h"
+#include "VideoGalleryLogicView.h"
 #include "VideoGalleryViewModel.h"
+#include "VideoItemLogicView.h"
 #include "VideoMetadata.h"
 #include "VideoPlayerView.h"
 #include "VideoSettings.h"
@@ -103,7 +103,7 @@ quint32 qrand32() {
 }
 
 struct Pane {
-    VideoGalleryView* view = nullptr;
+    VideoGalleryLogicView* view = nullptr;
     VideoGalleryViewModel* gallery = nullptr;
     MovementPlayer* player = nullptr;
     QueueManager* queue = nullptr;
@@ -148,7 +148,7 @@ Pane makePane(ScreenshotContext& context, bool withClips, int columns, bool with
         env.promptPresetsManager = presets;
         context.keep(presets);
     }
-    auto* view = new VideoGalleryView(env);
+    auto* view = new VideoGalleryLogicView(env);
     view->resize(size);
     // The view goes first (it is the returned widget); these follow it.
     context.keep(settings);
@@ -161,9 +161,9 @@ Pane makePane(ScreenshotContext& context, bool withClips, int columns, bool with
         const auto cards = view->grid()->cards();
         if (cards.isEmpty())
             return gallery->count() == 0;
-        for (const VideoGalleryCard* card : cards) {
-            const GalleryVideoItem* item = card->item().videoItem();
-            if (item && item->metadataState() != GalleryVideoItem::MetadataState::loaded)
+        for (const VideoItemLogicView* card : cards) {
+            const GalleryClip* item = card->clip();
+            if (item && item->metadataState() != GalleryClip::MetadataState::loaded)
                 return false;
             // One column waits for the sharper picture as well.
             if (item && card->columns() == 1 && item->isAvailable() && item->soloThumbnail().isNull())
@@ -218,9 +218,9 @@ QWidget* jobsPane(ScreenshotContext& context) {
 QWidget* previewPane(ScreenshotContext& context) {
     APIManager::shared().setMiniMaxAPIKey("key");
     Pane pane = makePane(context, true, 2);
-    VideoGalleryView* view = pane.view;
+    VideoGalleryLogicView* view = pane.view;
     context.afterShow.push_back([view] {
-        VideoGalleryCard* card = view->grid()->cardForRow(0);
+        VideoItemLogicView* card = view->grid()->cardForRow(0);
         if (card)
             screenshotHover(card);
     });
@@ -252,7 +252,7 @@ QWidget* previewPane(ScreenshotContext& context) {
 QWidget* presetsPane(ScreenshotContext& context) {
     APIManager::shared().setMiniMaxAPIKey("key");
     Pane pane = makePane(context, true, 2, true);
-    VideoGalleryView* view = pane.view;
+    VideoGalleryLogicView* view = pane.view;
     context.afterShow.push_back([view] { view->showPromptPresets("A slow dive into a glowing fractal", false); });
     return view;
 }

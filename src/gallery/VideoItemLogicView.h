@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QMimeData>
+#include <QPersistentModelIndex>
 #include <QPixmap>
 #include <QPointer>
 #include <QWidget>
@@ -41,8 +42,6 @@ public:
     explicit ClipDragMimeData(const QString& clipPath);
     QStringList formats() const override;
     bool hasFormat(const QString& mimeType) const override;
-    // The copy made so far, if any.
-    QString copyPath() const { return copy_; }
 
 protected:
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
@@ -55,23 +54,36 @@ private:
 // The card of one gallery cell: the 16:9 picture (thumbnail, live preview or job veil), the title, the
 // settings badges and, for a clip, the recreate / show / delete buttons. A failed job's card shows its error
 // over the picture and a button that removes it. Hovering a clip plays it after 200 ms through the shared
-// preview player and stops any gallery preview 150 ms after leaving.
-class VideoGalleryCard final : public QWidget {
+// preview player and stops any gallery preview 150 ms after leaving. It shows one row of a gallery item
+// model, read through the roles of VideoGalleryItem.
+class VideoItemLogicView final : public QWidget {
     Q_OBJECT
 public:
-    VideoGalleryCard(const VideoGalleryItem& item, MovementPlayer* player, QWidget* parent = nullptr);
+    VideoItemLogicView(const QModelIndex& index, MovementPlayer* player, QWidget* parent = nullptr);
 
-    const VideoGalleryItem& item() const { return item_; }
-    void setItem(const VideoGalleryItem& item);
+    QModelIndex index() const { return index_; }
+    // Another row of the same cell (a reset of its model); reads it again when it is one.
+    void setIndex(const QModelIndex& index);
+    // Reads the row again: its model said these roles changed (all of them when none are named).
+    void refresh(const QList<int>& roles = {});
     void setLayoutValues(int columns, double scale);
     int columns() const { return columns_; }
+
+    // What the card shows, as last read.
+    QString title() const { return cell_.title; }
+    QString statusText() const { return cell_.statusText; }
+    bool isPlaceholder() const { return cell_.isPlaceholder; }
+    bool isFailedJob() const { return cell_.isFailedJob; }
+    // The card's clip; null for a job, or once the clip has left the list.
+    GalleryClip* clip() const { return cell_.clip; }
+    // A job, or a clip whose picture and timing have been read.
+    bool isReady() const { return cell_.isPlaceholder || cell_.isLoaded; }
 
     // Height of a card of this width.
     static int heightFor(int width, int columns, double scale);
     // The picture's rectangle inside the card.
     QRect mediaRect() const;
     QStringList badgeTexts() const;
-    HoverDelay* hoverDelay() const { return hover_; }
     // Only ever a copy: a drop target cannot move the clip.
     static constexpr Qt::DropActions dragActions() { return Qt::CopyAction; }
     // The drag's payload for this card; none for a job card.
@@ -99,7 +111,20 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    void updateFromItem();
+    struct Cell {
+        QString title;
+        QString statusText;
+        QString errorText;
+        QString fileName;
+        QString path;
+        std::optional<VideoOverlayMetadata> overlay;
+        QPointer<GalleryClip> clip;
+        bool isPlaceholder = false;
+        bool isFailedJob = false;
+        bool isLoaded = false;
+    };
+
+    QVariant role(int role) const { return index_.data(role); }
     void layoutButtons();
     void layoutError();
     void layoutSpinner();
@@ -109,7 +134,8 @@ private:
     void paintPlaceholder(QPainter& painter, const QRect& rect);
     void paintInfo(QPainter& painter);
 
-    VideoGalleryItem item_;
+    QPersistentModelIndex index_;
+    Cell cell_;
     QPointer<MovementPlayer> player_;
     int columns_ = 1;
     double scale_ = 1;
@@ -117,8 +143,6 @@ private:
     QList<CardActionButton*> buttons_;
     QLabel* error_ = nullptr;
     Spinner* spinner_ = nullptr;
-    QMetaObject::Connection itemConnection_;
-    QMetaObject::Connection recordConnection_;
     QPixmap scaled_;
     qint64 scaledKey_ = 0;
     QPoint pressPosition_;

@@ -1,10 +1,6 @@
-#include "VideoGalleryView.h"
+#include "VideoGalleryLogicView.h"
 
-#include "APIManager.h"
-#include "Dialogs.h"
 #include "DragOutCopies.h"
-#include "FolderBookmark.h"
-#include "GalleryVideoItem.h"
 #include "Glass.h"
 #include "Log.h"
 #include "MovementPlayer.h"
@@ -15,10 +11,7 @@
 #include "VideoGalleryItemModel.h"
 #include "VideoGalleryViewModel.h"
 #include "VideoSettings.h"
-#include "Workspace.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -91,7 +84,7 @@ private:
 
 } // namespace
 
-VideoGalleryView::VideoGalleryView(const AppEnvironment& environment, QWidget* parent)
+VideoGalleryLogicView::VideoGalleryLogicView(const AppEnvironment& environment, QWidget* parent)
     : QWidget(parent), environment_(environment) {
     setObjectName(QStringLiteral("videoGalleryView"));
     VideoGalleryViewModel* gallery = environment_.galleryViewModel;
@@ -105,9 +98,9 @@ VideoGalleryView::VideoGalleryView(const AppEnvironment& environment, QWidget* p
 
     model_ = new VideoGalleryItemModel(gallery, environment_.queueManager, this);
     grid_ = new VideoGalleryGrid(model_, gallery, environment_.movementPlayer, this);
-    connect(grid_, &VideoGalleryGrid::recreateRequested, this, &VideoGalleryView::recreate);
-    connect(grid_, &VideoGalleryGrid::revealRequested, this, &VideoGalleryView::showInFileManager);
-    connect(grid_, &VideoGalleryGrid::deleteRequested, this, &VideoGalleryView::confirmMoveToTrash);
+    connect(grid_, &VideoGalleryGrid::recreateRequested, this, &VideoGalleryLogicView::recreate);
+    connect(grid_, &VideoGalleryGrid::revealRequested, this, &VideoGalleryLogicView::showInFileManager);
+    connect(grid_, &VideoGalleryGrid::deleteRequested, this, &VideoGalleryLogicView::confirmMoveToTrash);
     connect(grid_, &VideoGalleryGrid::failedJobRemoveRequested, gallery, &VideoGalleryViewModel::dismissFailedJob);
 
     auto* layout = new QVBoxLayout(this);
@@ -120,28 +113,24 @@ VideoGalleryView::VideoGalleryView(const AppEnvironment& environment, QWidget* p
     layout->addWidget(stack_, 1);
 
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(model_, signal, this, &VideoGalleryView::updateContent);
-    connect(model_, &QAbstractItemModel::modelReset, this, &VideoGalleryView::updateContent);
-    connect(gallery, &VideoGalleryViewModel::columnsChanged, this, &VideoGalleryView::updateGridModeMenu);
-    connect(&APIManager::shared(), &APIManager::miniMaxAPIKeyChanged, this, &VideoGalleryView::updateEmptyState);
+        connect(model_, signal, this, &VideoGalleryLogicView::updateContent);
+    connect(model_, &QAbstractItemModel::modelReset, this, &VideoGalleryLogicView::updateContent);
+    connect(gallery, &VideoGalleryViewModel::columnsChanged, this, &VideoGalleryLogicView::updateGridModeMenu);
+    connect(gallery, &VideoGalleryViewModel::hasVideoKeyChanged, this, &VideoGalleryLogicView::updateEmptyState);
     // Labels take their colours when styled: a new scheme styles them again.
     connect(&Theme::instance(), &Theme::changed, this, [this] { setScale(scale_); });
     if (environment_.videoSettings) {
         connect(environment_.videoSettings, &VideoSettings::videoDirectoryBookmarkChanged, this,
-                &VideoGalleryView::handleFolderChange);
+                &VideoGalleryLogicView::handleFolderChange);
     }
     setScale(1);
     updateContent();
     setupGallery();
 }
 
-VideoGalleryView::~VideoGalleryView() = default;
+VideoGalleryLogicView::~VideoGalleryLogicView() = default;
 
-VideoGalleryViewModel* VideoGalleryView::galleryViewModel() const {
-    return environment_.galleryViewModel;
-}
-
-QWidget* VideoGalleryView::makeHeader() {
+QWidget* VideoGalleryLogicView::makeHeader() {
     auto* header = new QWidget(this);
     header->setObjectName(QStringLiteral("galleryHeader"));
     auto* row = new QHBoxLayout(header);
@@ -176,7 +165,7 @@ QWidget* VideoGalleryView::makeHeader() {
     return header;
 }
 
-void VideoGalleryView::updateGridModeMenu() {
+void VideoGalleryLogicView::updateGridModeMenu() {
     const QString name = galleryViewModel()->currentGridModeName();
     gridModeButton_->setText(name);
     gridModeButton_->setAccessibleName(QStringLiteral("Grid Mode: ") + name);
@@ -188,7 +177,7 @@ void VideoGalleryView::updateGridModeMenu() {
         actions[i]->setChecked(choices[i].columns == columns);
 }
 
-QWidget* VideoGalleryView::makeEmptyState() {
+QWidget* VideoGalleryLogicView::makeEmptyState() {
     emptyState_ = new QWidget(this);
     emptyState_->setObjectName(QStringLiteral("galleryEmptyState"));
     auto* column = new QVBoxLayout(emptyState_);
@@ -213,24 +202,20 @@ QWidget* VideoGalleryView::makeEmptyState() {
     return emptyState_;
 }
 
-void VideoGalleryView::updateEmptyState() {
-    const bool keySet = APIManager::shared().hasMiniMaxAPIKey();
+void VideoGalleryLogicView::updateEmptyState() {
+    const VideoGalleryViewModel::EmptyState state = galleryViewModel()->emptyState();
     const Theme& theme = Theme::instance();
-    const QColor iconColor = theme.color(keySet ? ColorRole::blue : ColorRole::red);
     static_cast<EmptyIcon*>(emptyIcon_)
-        ->set(keySet ? QStringLiteral("play.rectangle.on.rectangle") : QStringLiteral("exclamationmark.triangle"),
-              iconColor, scale_);
-    emptyTitle_->setText(keySet ? QStringLiteral("Ready for parallel motion generation")
-                                : QStringLiteral("MiniMax API key not set"));
+        ->set(state.symbol, theme.color(state.warning ? ColorRole::red : ColorRole::blue), scale_);
+    emptyTitle_->setText(state.title);
     emptyTitle_->setFont(Theme::font(15 * scale_, QFont::DemiBold));
-    setTextColor(emptyTitle_, keySet ? theme.color(ColorRole::primary) : theme.color(ColorRole::red));
-    emptySubtitle_->setText(keySet ? QStringLiteral("Up to 4 videos can be generated simultaneously")
-                                   : QStringLiteral("Please go to API settings to configure your key"));
+    setTextColor(emptyTitle_, theme.color(state.warning ? ColorRole::red : ColorRole::primary));
+    emptySubtitle_->setText(state.subtitle);
     emptySubtitle_->setFont(Theme::font(13 * scale_));
     setTextColor(emptySubtitle_, theme.color(ColorRole::secondary));
 }
 
-void VideoGalleryView::setScale(double scale) {
+void VideoGalleryLogicView::setScale(double scale) {
     if (scale <= 0)
         return;
     scale_ = scale;
@@ -250,15 +235,15 @@ void VideoGalleryView::setScale(double scale) {
     updateEmptyState();
 }
 
-bool VideoGalleryView::isShowingEmptyState() const {
+bool VideoGalleryLogicView::isShowingEmptyState() const {
     return stack_->currentWidget() == emptyState_;
 }
 
-void VideoGalleryView::updateContent() {
+void VideoGalleryLogicView::updateContent() {
     stack_->setCurrentWidget(model_->rowCount() == 0 ? emptyState_ : static_cast<QWidget*>(grid_));
 }
 
-void VideoGalleryView::setupGallery() {
+void VideoGalleryLogicView::setupGallery() {
     VideoGalleryViewModel* gallery = galleryViewModel();
     const auto folder =
         environment_.videoSettings ? environment_.videoSettings->resolveVideoDirectoryURL() : std::optional<QString>();
@@ -272,54 +257,30 @@ void VideoGalleryView::setupGallery() {
     }
 }
 
-void VideoGalleryView::handleFolderChange() {
+void VideoGalleryLogicView::handleFolderChange() {
     setupGallery();
     Log::line(QStringLiteral("🔄 [VideoGallery] Switched video folder - cache cleared"));
 }
 
-void VideoGalleryView::recreate(GalleryVideoItem* item) {
-    if (item)
-        galleryViewModel()->recreate(item);
+void VideoGalleryLogicView::recreate(GalleryClip* clip) {
+    galleryViewModel()->recreate(clip);
 }
 
-void VideoGalleryView::showInFileManager(GalleryVideoItem* item) {
-    if (!item)
-        return;
-    Workspace::current().revealInFileManager({item->path()});
+void VideoGalleryLogicView::showInFileManager(GalleryClip* clip) {
+    galleryViewModel()->showInFileManager(clip);
 }
 
-void VideoGalleryView::confirmMoveToTrash(GalleryVideoItem* item) {
-    if (!item)
-        return;
-    const QString path = item->path();
-    const QString name = item->fileName();
-    QPointer<VideoGalleryView> self(this);
-    const int answer =
-        Dialogs::current().alert(Dialogs::AlertStyle::warning, QStringLiteral("Move Video to Trash"),
-                                 QStringLiteral("Are you sure you want to move '") + name +
-                                     QStringLiteral("' to the Trash? You can restore it from the Trash later."),
-                                 {QStringLiteral("Move to Trash"), QStringLiteral("Cancel")});
-    if (!self || answer != 0)
-        return;
-    if (!Workspace::current().moveToTrash(path)) {
-        Dialogs::current().alert(
-            Dialogs::AlertStyle::critical, QStringLiteral("“%1” couldn’t be moved to the Trash.").arg(name),
-            QStringLiteral("The file may be in use, or the Trash cannot be reached from its folder."),
-            {QStringLiteral("OK")});
-        return;
-    }
-    // The record stays in the store: the clip can come back from the Trash.
-    if (self)
-        galleryViewModel()->refreshVideos();
+void VideoGalleryLogicView::confirmMoveToTrash(GalleryClip* clip) {
+    galleryViewModel()->confirmMoveToTrash(clip);
 }
 
-QWidget* VideoGalleryView::makePromptPresetsPanel(const QString& currentPrompt, bool openCreatePreset,
-                                                  QWidget* parent) {
+QWidget* VideoGalleryLogicView::makePromptPresetsPanel(const QString& currentPrompt, bool openCreatePreset,
+                                                       QWidget* parent) {
     if (!environment_.promptPresetsManager) {
         // Without a presets store there is nothing to browse: only a way back.
         auto* close = new QPushButton(QStringLiteral("Close"), parent);
         close->setObjectName(QStringLiteral("promptPresetsClose"));
-        connect(close, &QPushButton::clicked, this, &VideoGalleryView::hidePromptPresets);
+        connect(close, &QPushButton::clicked, this, &VideoGalleryLogicView::hidePromptPresets);
         return close;
     }
     // Made afresh each time it opens, so it starts on its first tab with an empty search.
@@ -329,7 +290,7 @@ QWidget* VideoGalleryView::makePromptPresetsPanel(const QString& currentPrompt, 
                                     *environment_.movementPlayer, parent)
             : new PromptPresetsView(*environment_.promptPresetsManager, currentPrompt, openCreatePreset, parent);
     panel->setObjectName(QStringLiteral("promptPresetsPanel"));
-    connect(panel, &PromptPresetsView::dismissRequested, this, &VideoGalleryView::hidePromptPresets);
+    connect(panel, &PromptPresetsView::dismissRequested, this, &VideoGalleryLogicView::hidePromptPresets);
     connect(panel, &PromptPresetsView::presetSelected, this, [this](const QString& text) {
         emit presetTextChosen(text);
         hidePromptPresets();
@@ -337,7 +298,7 @@ QWidget* VideoGalleryView::makePromptPresetsPanel(const QString& currentPrompt, 
     return panel;
 }
 
-void VideoGalleryView::showPromptPresets(const QString& currentPrompt, bool openCreatePreset) {
+void VideoGalleryLogicView::showPromptPresets(const QString& currentPrompt, bool openCreatePreset) {
     if (overlay_)
         hidePromptPresets();
     auto* overlay = new QWidget(this);
@@ -361,7 +322,7 @@ void VideoGalleryView::showPromptPresets(const QString& currentPrompt, bool open
     emit promptPresetsShownChanged(true);
 }
 
-void VideoGalleryView::hidePromptPresets() {
+void VideoGalleryLogicView::hidePromptPresets() {
     if (!overlay_)
         return;
     QWidget* overlay = overlay_;
@@ -371,13 +332,13 @@ void VideoGalleryView::hidePromptPresets() {
     emit promptPresetsShownChanged(false);
 }
 
-QRect VideoGalleryView::panelGeometry(GlassPanel* frame) const {
+QRect VideoGalleryLogicView::panelGeometry(GlassPanel* frame) const {
     // 350 wide at the leading edge; the shadow lies outside that.
     const int margin = frame->shadowMargin();
     return QRect(-margin, -margin, 350 + 2 * margin, height() + 2 * margin);
 }
 
-void VideoGalleryView::resizeEvent(QResizeEvent* event) {
+void VideoGalleryLogicView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // The grid may be hidden behind the empty state; the space it will get is the stack's.
     grid_->setFirstScreenArea(stack_->size());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LatestResult.h"
 #include "VideoItem.h"
 
 #include <QDateTime>
@@ -17,7 +18,7 @@ class VideoMetadata;
 
 // One clip file of the video folder as the gallery shows it: the file's facts, the picture and timing read
 // from the file on demand, and the settings joined in from the clip's stored record.
-class GalleryVideoItem : public VideoItem {
+class GalleryClip : public VideoItem {
     Q_OBJECT
     Q_PROPERTY(QImage thumbnail READ thumbnail NOTIFY metadataChanged)
     Q_PROPERTY(bool isAvailable READ isAvailable NOTIFY metadataChanged)
@@ -26,10 +27,10 @@ public:
     enum class MetadataState { notLoaded, loading, loaded };
 
     // Reads the file's attributes at once; creation date falls back to the modification time, then to now.
-    explicit GalleryVideoItem(const QString& path, QObject* parent = nullptr);
-    ~GalleryVideoItem() override;
+    explicit GalleryClip(const QString& path, QObject* parent = nullptr);
+    ~GalleryClip() override;
     // With the facts a listing has already read.
-    GalleryVideoItem(const QString& path, const QDateTime& createdAt, qint64 fileSize, QObject* parent = nullptr);
+    GalleryClip(const QString& path, const QDateTime& createdAt, qint64 fileSize, QObject* parent = nullptr);
 
     // The exact path: bytes of a name that is not UTF-8 are kept (FileNames); hand it to the system only
     // through FileNames::encode() or url().
@@ -44,7 +45,6 @@ public:
     std::optional<QSize> resolution() const { return resolution_; }
     bool isAvailable() const { return isAvailable_; }
     MetadataState metadataState() const { return metadataState_; }
-    bool thumbnailFromCache() const { return fromCache_; }
     // The sharper picture of a one-column card: read (from the cache or the clip) only while such a card
     // shows this clip, and given up once it does not, so a long folder keeps only a screenful of them.
     QImage soloThumbnail() const { return soloThumbnail_; }
@@ -75,11 +75,11 @@ public:
 
 signals:
     void metadataChanged();
+    // The sharper picture has arrived (giving it up says nothing: no card shows it then).
+    void soloThumbnailLoaded();
     void recordChanged();
 
 private:
-    QCoro::Task<> loadSoloThumbnail();
-
     QString path_;
     QString fileName_;
     QDateTime createdAt_;
@@ -88,12 +88,11 @@ private:
     std::optional<double> duration_;
     std::optional<QSize> resolution_;
     bool isAvailable_ = false;
-    bool fromCache_ = false;
     MetadataState metadataState_ = MetadataState::notLoaded;
     QImage soloThumbnail_;
     bool soloWanted_ = false;
-    // Counts requests, so a read that finishes after it was given up is dropped.
-    int soloRequest_ = 0;
+    // A read that finishes after it was given up is dropped.
+    LatestResult soloRead_;
     std::shared_ptr<VideoMetadata> record_;
     // Set when the item goes away: its reads still waiting for a worker are skipped.
     std::shared_ptr<std::atomic<bool>> gone_ = std::make_shared<std::atomic<bool>>(false);

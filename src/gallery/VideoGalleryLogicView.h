@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
-class GalleryVideoItem;
+class GalleryClip;
 class GlassPanel;
 class QLabel;
 class QStackedWidget;
@@ -15,12 +15,13 @@ class VideoGalleryItemModel;
 class VideoGalleryViewModel;
 
 // The results pane of the video studio: a header with the grid-mode menu, then the grid of job placeholders
-// and finished clips (or the empty state), with the prompt presets panel over it while it is open.
-class VideoGalleryView final : public QWidget {
+// and finished clips (or the empty state), with the prompt presets panel over it while it is open. What it
+// shows and what its actions do are the gallery model's; the pane lays them out and forwards input.
+class VideoGalleryLogicView final : public QWidget {
     Q_OBJECT
 public:
-    explicit VideoGalleryView(const AppEnvironment& environment, QWidget* parent = nullptr);
-    ~VideoGalleryView() override;
+    explicit VideoGalleryLogicView(const AppEnvironment& environment, QWidget* parent = nullptr);
+    ~VideoGalleryLogicView() override;
 
     // The studio's layout scale (sizes marked as scaled follow it).
     void setScale(double scale);
@@ -31,15 +32,14 @@ public:
     void hidePromptPresets();
     bool isPromptPresetsShown() const { return overlay_ != nullptr; }
 
-    VideoGalleryViewModel* galleryViewModel() const;
     VideoGalleryItemModel* itemModel() const { return model_; }
     VideoGalleryGrid* grid() const { return grid_; }
     bool isShowingEmptyState() const;
 
-    // The card actions.
-    void recreate(GalleryVideoItem* item);
-    void showInFileManager(GalleryVideoItem* item);
-    void confirmMoveToTrash(GalleryVideoItem* item);
+    // The card actions, as the gallery model carries them out.
+    void recreate(GalleryClip* clip);
+    void showInFileManager(GalleryClip* clip);
+    void confirmMoveToTrash(GalleryClip* clip);
 
     // Watches the saved video folder, or stops watching when there is none.
     void setupGallery();
@@ -54,6 +54,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    VideoGalleryViewModel* galleryViewModel() const { return environment_.galleryViewModel; }
     QWidget* makeHeader();
     QWidget* makeEmptyState();
     void updateEmptyState();

@@ -1,4 +1,4 @@
-#include "VideoGalleryCard.h"
+#include "VideoItemLogicView.h"
 
 #include "DragOutCopies.h"
 #include "FileNames.h"
@@ -115,13 +115,13 @@ QVariant ClipDragMimeData::retrieveData(const QString& mimeType, QMetaType type)
     return QVariantList{FileNames::url(copy_)};
 }
 
-VideoGalleryCard::VideoGalleryCard(const VideoGalleryItem& item, MovementPlayer* player, QWidget* parent)
-    : QWidget(parent), item_(item), player_(player) {
+VideoItemLogicView::VideoItemLogicView(const QModelIndex& index, MovementPlayer* player, QWidget* parent)
+    : QWidget(parent), index_(index), player_(player) {
     setObjectName(QStringLiteral("galleryCard"));
     setMouseTracking(true);
     hover_ = HoverDelay::track(this);
     connect(hover_, &HoverDelay::enterElapsed, this, [this] {
-        if (item_.isVideo() && item_.videoItem())
+        if (!cell_.isPlaceholder && cell_.clip)
             emit previewRequested();
     });
     connect(hover_, &HoverDelay::leaveElapsed, this, [this] {
@@ -134,15 +134,15 @@ VideoGalleryCard::VideoGalleryCard(const VideoGalleryItem& item, MovementPlayer*
         switch (action.kind) {
         case CardAction::Kind::recreate:
             button->setObjectName(QStringLiteral("recreateButton"));
-            connect(button, &QAbstractButton::clicked, this, &VideoGalleryCard::recreateClicked);
+            connect(button, &QAbstractButton::clicked, this, &VideoItemLogicView::recreateClicked);
             break;
         case CardAction::Kind::showInFileManager:
             button->setObjectName(QStringLiteral("revealButton"));
-            connect(button, &QAbstractButton::clicked, this, &VideoGalleryCard::revealClicked);
+            connect(button, &QAbstractButton::clicked, this, &VideoItemLogicView::revealClicked);
             break;
         case CardAction::Kind::moveToTrash:
             button->setObjectName(QStringLiteral("trashButton"));
-            connect(button, &QAbstractButton::clicked, this, &VideoGalleryCard::deleteClicked);
+            connect(button, &QAbstractButton::clicked, this, &VideoItemLogicView::deleteClicked);
             break;
         case CardAction::Kind::removeFailedJob:
             break;
@@ -151,7 +151,7 @@ VideoGalleryCard::VideoGalleryCard(const VideoGalleryItem& item, MovementPlayer*
     }
     auto* remove = new CardActionButton(removeFailedJobAction(), this);
     remove->setObjectName(QStringLiteral("failedJobRemoveButton"));
-    connect(remove, &QAbstractButton::clicked, this, &VideoGalleryCard::removeClicked);
+    connect(remove, &QAbstractButton::clicked, this, &VideoItemLogicView::removeClicked);
     buttons_.append(remove);
     error_ = new QLabel(this);
     error_->setObjectName(QStringLiteral("failedJobError"));
@@ -169,19 +169,44 @@ VideoGalleryCard::VideoGalleryCard(const VideoGalleryItem& item, MovementPlayer*
         connect(player_, &PreviewPlayer::isPlayingChanged, this, qOverload<>(&QWidget::update));
     }
     connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
-    setItem(item);
+    refresh();
 }
 
-void VideoGalleryCard::setItem(const VideoGalleryItem& item) {
-    disconnect(itemConnection_);
-    disconnect(recordConnection_);
-    item_ = item;
-    if (GalleryVideoItem* video = item_.videoItem()) {
-        itemConnection_ = connect(video, &GalleryVideoItem::metadataChanged, this, qOverload<>(&QWidget::update));
-        recordConnection_ = connect(video, &GalleryVideoItem::recordChanged, this, [this] { updateFromItem(); });
+void VideoItemLogicView::setIndex(const QModelIndex& index) {
+    if (index_ == index)
+        return;
+    index_ = index;
+    refresh();
+}
+
+void VideoItemLogicView::refresh(const QList<int>& roles) {
+    // A row that has gone keeps showing what it showed until the grid lets go of the card.
+    if (!index_.isValid())
+        return;
+    using Role = VideoGalleryItem::Role;
+    // Pictures are read when painted: a new one needs only a paint.
+    const auto picture = [](int role) {
+        return role == Qt::DecorationRole || role == Role::SoloThumbnailRole || role == Role::MetadataLoadedRole;
+    };
+    if (!roles.isEmpty() && std::all_of(roles.begin(), roles.end(), picture)) {
+        cell_.isLoaded = role(Role::MetadataLoadedRole).toBool();
+        update();
+        return;
     }
+    cell_.title = role(Qt::DisplayRole).toString();
+    cell_.statusText = role(Role::StatusTextRole).toString();
+    cell_.errorText = role(Role::ErrorTextRole).toString();
+    cell_.fileName = role(Role::FileNameRole).toString();
+    cell_.path = role(Role::PathRole).toString();
+    const QVariant overlay = role(Role::OverlayRole);
+    cell_.overlay = overlay.isValid() ? std::optional(overlay.value<VideoOverlayMetadata>()) : std::nullopt;
+    cell_.clip = qobject_cast<GalleryClip*>(role(Role::ClipRole).value<QObject*>());
+    cell_.isPlaceholder = role(Role::IsPlaceholderRole).toBool();
+    cell_.isFailedJob = role(Role::IsFailedJobRole).toBool();
+    cell_.isLoaded = role(Role::MetadataLoadedRole).toBool();
+
     // Job cards: no preview, no buttons, a spinner while the job waits or runs.
-    if (item_.isPlaceholder() && !item_.isFailedJob()) {
+    if (cell_.isPlaceholder && !cell_.isFailedJob) {
         hover_->cancel();
         if (!spinner_) {
             spinner_ = new Spinner({SpinnerLook::Style::spokes, Qt::white, spinnerLineWidth(scale_)},
@@ -193,29 +218,22 @@ void VideoGalleryCard::setItem(const VideoGalleryItem& item) {
         delete spinner_;
         spinner_ = nullptr;
     }
-    updateFromItem();
-}
-
-void VideoGalleryCard::updateFromItem() {
-    const QString title = item_.title();
-    setAccessibleName(title.isEmpty() ? item_.statusText() : title);
-    const bool failed = item_.isFailedJob();
+    setAccessibleName(cell_.title.isEmpty() ? cell_.statusText : cell_.title);
     for (CardActionButton* button : std::as_const(buttons_)) {
         const bool removes = button->objectName() == QLatin1String("failedJobRemoveButton");
-        button->setVisible(removes ? failed : item_.isVideo());
+        button->setVisible(removes ? cell_.isFailedJob : !cell_.isPlaceholder);
     }
-    const QString error = item_.errorText();
-    if (error_->text() != error)
-        error_->setText(error);
-    error_->setVisible(failed);
-    setAccessibleDescription(error);
+    if (error_->text() != cell_.errorText)
+        error_->setText(cell_.errorText);
+    error_->setVisible(cell_.isFailedJob);
+    setAccessibleDescription(cell_.errorText);
     // The whole error, when the card is too small for it.
-    setToolTip(plainToolTip(error));
+    setToolTip(plainToolTip(cell_.errorText));
     layoutButtons();
     update();
 }
 
-void VideoGalleryCard::setLayoutValues(int columns, double scale) {
+void VideoItemLogicView::setLayoutValues(int columns, double scale) {
     if (columns_ == columns && qFuzzyCompare(scale_, scale))
         return;
     columns_ = columns;
@@ -224,7 +242,7 @@ void VideoGalleryCard::setLayoutValues(int columns, double scale) {
     update();
 }
 
-int VideoGalleryCard::heightFor(int width, int columns, double scale) {
+int VideoItemLogicView::heightFor(int width, int columns, double scale) {
     const CardMetrics m = CardMetrics::forColumns(columns);
     double media = width * 9.0 / 16.0;
     if (columns == 1)
@@ -236,7 +254,7 @@ int VideoGalleryCard::heightFor(int width, int columns, double scale) {
     return int(std::ceil(media + 8 * scale + title.height() + 6 * scale + row));
 }
 
-QRect VideoGalleryCard::mediaRect() const {
+QRect VideoItemLogicView::mediaRect() const {
     double height = width() * 9.0 / 16.0;
     if (columns_ == 1)
         height = std::min(height, 500 * scale_);
@@ -244,12 +262,12 @@ QRect VideoGalleryCard::mediaRect() const {
     return QRectF((this->width() - width) / 2, 0, width, height).toRect();
 }
 
-void VideoGalleryCard::resizeEvent(QResizeEvent* event) {
+void VideoItemLogicView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layoutButtons();
 }
 
-void VideoGalleryCard::layoutButtons() {
+void VideoItemLogicView::layoutButtons() {
     const CardMetrics m = CardMetrics::forColumns(columns_);
     int x = width() - int(4 * scale_);
     const int rowTop = mediaRect().bottom() + 1 + int(8 * scale_) +
@@ -269,7 +287,7 @@ void VideoGalleryCard::layoutButtons() {
     layoutSpinner();
 }
 
-void VideoGalleryCard::layoutError() {
+void VideoItemLogicView::layoutError() {
     if (error_->isHidden())
         return;
     const QRect media = mediaRect();
@@ -285,12 +303,12 @@ void VideoGalleryCard::layoutError() {
                         height);
 }
 
-double VideoGalleryCard::placeholderTop(const QRect& media) const {
+double VideoItemLogicView::placeholderTop(const QRect& media) const {
     const double textHeight = QFontMetricsF(fontOf(14 * scale_, QFont::DemiBold)).height();
     return media.center().y() - (spinnerSpan(scale_) + 8 * scale_ + textHeight) / 2;
 }
 
-void VideoGalleryCard::layoutSpinner() {
+void VideoItemLogicView::layoutSpinner() {
     if (!spinner_)
         return;
     spinner_->setLineWidth(spinnerLineWidth(scale_));
@@ -300,14 +318,14 @@ void VideoGalleryCard::layoutSpinner() {
     spinner_->move(QPointF(centre.x() - spinner_->width() / 2.0, centre.y() - spinner_->height() / 2.0).toPoint());
 }
 
-QStringList VideoGalleryCard::badgeTexts() const {
+QStringList VideoItemLogicView::badgeTexts() const {
     QStringList texts;
-    for (const CardBadge& badge : cardBadges(item_.overlayMetadata(), columns_))
+    for (const CardBadge& badge : cardBadges(cell_.overlay, columns_))
         texts << (badge.text.isEmpty() ? badge.symbol : badge.text);
     return texts;
 }
 
-void VideoGalleryCard::paintEvent(QPaintEvent*) {
+void VideoItemLogicView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -316,7 +334,7 @@ void VideoGalleryCard::paintEvent(QPaintEvent*) {
     painter.fillPath(shape, Theme::instance().color(ColorRole::controlBackground));
     painter.save();
     painter.setClipPath(shape);
-    if (item_.isPlaceholder())
+    if (cell_.isPlaceholder)
         paintPlaceholder(painter, media);
     else
         paintMedia(painter, media);
@@ -330,12 +348,10 @@ void VideoGalleryCard::paintEvent(QPaintEvent*) {
     paintInfo(painter);
 }
 
-void VideoGalleryCard::paintMedia(QPainter& painter, const QRect& rect) {
-    const GalleryVideoItem* video = item_.videoItem();
+void VideoItemLogicView::paintMedia(QPainter& painter, const QRect& rect) {
     // One column shows the sharper picture once it is there.
-    const QImage picture = !video                                              ? QImage()
-                           : columns_ == 1 && !video->soloThumbnail().isNull() ? video->soloThumbnail()
-                                                                               : video->thumbnail();
+    const QImage solo = columns_ == 1 ? role(VideoGalleryItem::SoloThumbnailRole).value<QImage>() : QImage();
+    const QImage picture = solo.isNull() ? role(Qt::DecorationRole).value<QImage>() : solo;
     if (!picture.isNull()) {
         // Scaled once per size, not on every paint.
         const qreal ratio = devicePixelRatioF();
@@ -359,9 +375,8 @@ void VideoGalleryCard::paintMedia(QPainter& painter, const QRect& rect) {
     const QFont font = fontOf(10 * scale_, QFont::Normal);
     const QFontMetricsF fm(font);
     const double textWidth = rect.width() - 16 * scale_;
-    const QRectF textBox =
-        fm.boundingRect(QRectF(0, 0, textWidth, fm.height() * 2), Qt::AlignHCenter | Qt::TextWrapAnywhere,
-                        video ? video->fileName() : QString());
+    const QRectF textBox = fm.boundingRect(QRectF(0, 0, textWidth, fm.height() * 2),
+                                           Qt::AlignHCenter | Qt::TextWrapAnywhere, cell_.fileName);
     const double textHeight = std::min(textBox.height(), fm.height() * 2);
     const double top = rect.center().y() - (symbol + 8 * scale_ + textHeight) / 2;
     painter.drawPixmap(QPointF(rect.center().x() - symbol / 2, top),
@@ -369,19 +384,19 @@ void VideoGalleryCard::paintMedia(QPainter& painter, const QRect& rect) {
     painter.setFont(font);
     painter.setPen(faint);
     painter.drawText(QRectF(rect.left() + 8 * scale_, top + symbol + 8 * scale_, textWidth, textHeight),
-                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWrapAnywhere, video ? video->fileName() : QString());
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWrapAnywhere, cell_.fileName);
 }
 
-void VideoGalleryCard::paintPlaceholder(QPainter& painter, const QRect& rect) {
-    const GenerationTask* job = item_.task();
-    if (job && !job->referenceImages.isEmpty() && !job->referenceImages.first().isNull())
-        paintFilled(painter, rect, job->referenceImages.first());
+void VideoItemLogicView::paintPlaceholder(QPainter& painter, const QRect& rect) {
+    const QImage reference = role(Qt::DecorationRole).value<QImage>();
+    if (!reference.isNull())
+        paintFilled(painter, rect, reference);
     else
         painter.fillRect(rect, Qt::black);
-    painter.fillRect(rect, QColor(0, 0, 0, item_.isFailedJob() ? 166 : 128));
+    painter.fillRect(rect, QColor(0, 0, 0, cell_.isFailedJob ? 166 : 128));
 
     const double spinner = spinnerSpan(scale_);
-    if (item_.isFailedJob()) {
+    if (cell_.isFailedJob) {
         // The error itself is the label laid out below the symbol.
         const double top = error_->y() - 8 * scale_ - spinner;
         painter.drawPixmap(QPointF(rect.center().x() - spinner / 2, top),
@@ -396,10 +411,10 @@ void VideoGalleryCard::paintPlaceholder(QPainter& painter, const QRect& rect) {
     painter.setFont(font);
     painter.setPen(Qt::white);
     painter.drawText(QRectF(rect.left(), top + spinner + 8 * scale_, rect.width(), textHeight), Qt::AlignCenter,
-                     item_.statusText());
+                     cell_.statusText);
 }
 
-void VideoGalleryCard::paintInfo(QPainter& painter) {
+void VideoItemLogicView::paintInfo(QPainter& painter) {
     const CardMetrics m = CardMetrics::forColumns(columns_);
     const QColor primary = Theme::instance().color(ColorRole::primary);
     const QColor secondary = Theme::instance().color(ColorRole::secondary);
@@ -411,7 +426,7 @@ void VideoGalleryCard::paintInfo(QPainter& painter) {
     painter.setPen(primary);
     const QRectF titleBox(pad, titleTop, width() - 2 * pad, titleMetrics.height());
     painter.drawText(titleBox, Qt::AlignLeft | Qt::AlignVCenter,
-                     titleMetrics.elidedText(item_.title(), Qt::ElideRight, titleBox.width()));
+                     titleMetrics.elidedText(cell_.title, Qt::ElideRight, titleBox.width()));
 
     const double rowTop = titleTop + std::ceil(titleMetrics.height()) + 6 * scale_;
     const double rowHeight = std::max(QFontMetricsF(fontOf(m.detailFontSize * scale_, QFont::Medium)).height(),
@@ -423,7 +438,7 @@ void VideoGalleryCard::paintInfo(QPainter& painter) {
         if (!button->isHidden())
             limit = std::min(limit, button->x() - 4 * scale_);
     }
-    for (const CardBadge& badge : cardBadges(item_.overlayMetadata(), columns_)) {
+    for (const CardBadge& badge : cardBadges(cell_.overlay, columns_)) {
         const bool flag = !badge.symbol.isEmpty();
         const QFont font = fontOf(m.detailFontSize * scale_, flag ? QFont::DemiBold : QFont::Medium);
         const QFontMetricsF fm(font);
@@ -448,7 +463,7 @@ void VideoGalleryCard::paintInfo(QPainter& painter) {
     }
 }
 
-void VideoGalleryCard::setCurrent(bool current, bool focused) {
+void VideoItemLogicView::setCurrent(bool current, bool focused) {
     if (current_ == current && focused_ == focused)
         return;
     current_ = current;
@@ -458,7 +473,7 @@ void VideoGalleryCard::setCurrent(bool current, bool focused) {
     update();
 }
 
-QList<QWidget*> VideoGalleryCard::focusableButtons() const {
+QList<QWidget*> VideoItemLogicView::focusableButtons() const {
     QList<QWidget*> list;
     for (CardActionButton* button : buttons_) {
         if (!button->isHidden())
@@ -467,14 +482,13 @@ QList<QWidget*> VideoGalleryCard::focusableButtons() const {
     return list;
 }
 
-std::unique_ptr<QMimeData> VideoGalleryCard::makeDragMimeData() const {
-    const GalleryVideoItem* video = item_.videoItem();
-    if (!video)
+std::unique_ptr<QMimeData> VideoItemLogicView::makeDragMimeData() const {
+    if (cell_.isPlaceholder || cell_.path.isEmpty())
         return nullptr;
-    return std::make_unique<ClipDragMimeData>(video->path());
+    return std::make_unique<ClipDragMimeData>(cell_.path);
 }
 
-void VideoGalleryCard::mousePressEvent(QMouseEvent* event) {
+void VideoItemLogicView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         pressed_ = true;
         pressPosition_ = event->position().toPoint();
@@ -486,7 +500,7 @@ void VideoGalleryCard::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
 }
 
-void VideoGalleryCard::mouseMoveEvent(QMouseEvent* event) {
+void VideoItemLogicView::mouseMoveEvent(QMouseEvent* event) {
     if (!pressed_ || !(event->buttons() & Qt::LeftButton) ||
         (event->position().toPoint() - pressPosition_).manhattanLength() < QApplication::startDragDistance()) {
         QWidget::mouseMoveEvent(event);
@@ -496,7 +510,7 @@ void VideoGalleryCard::mouseMoveEvent(QMouseEvent* event) {
     auto data = makeDragMimeData();
     if (!data)
         return; // a job card offers nothing
-    QPointer<VideoGalleryCard> self(this);
+    QPointer<VideoItemLogicView> self(this);
     auto* drag = new QDrag(this);
     drag->setMimeData(data.release());
     drag->setPixmap(grab(mediaRect()).scaledToWidth(std::min(200, mediaRect().width()), Qt::SmoothTransformation));

@@ -1,4 +1,4 @@
-#include "GalleryVideoItem.h"
+#include "GalleryClip.h"
 
 #include "ClipFileInfo.h"
 #include "ClipMetadataLoader.h"
@@ -22,7 +22,7 @@ QString nameShown(const QString& path) {
 }
 } // namespace
 
-GalleryVideoItem::GalleryVideoItem(const QString& path, QObject* parent)
+GalleryClip::GalleryClip(const QString& path, QObject* parent)
     : VideoItem(FileNames::url(path), parent), path_(path), fileName_(nameShown(path)) {
     const ClipFileInfo info = ClipFileInfo::of(path);
     if (info.exists) {
@@ -34,60 +34,61 @@ GalleryVideoItem::GalleryVideoItem(const QString& path, QObject* parent)
     isAvailable_ = info.isFile;
 }
 
-GalleryVideoItem::GalleryVideoItem(const QString& path, const QDateTime& createdAt, qint64 fileSize, QObject* parent)
+GalleryClip::GalleryClip(const QString& path, const QDateTime& createdAt, qint64 fileSize, QObject* parent)
     : VideoItem(FileNames::url(path), parent), path_(path), fileName_(nameShown(path)), createdAt_(createdAt),
       fileSize_(fileSize), isAvailable_(true) {
     if (!createdAt_.isValid())
         createdAt_ = Clock::current().now();
 }
 
-GalleryVideoItem::~GalleryVideoItem() {
+GalleryClip::~GalleryClip() {
     *gone_ = true;
 }
 
-void GalleryVideoItem::setRecord(const std::shared_ptr<VideoMetadata>& record) {
+void GalleryClip::setRecord(const std::shared_ptr<VideoMetadata>& record) {
     if (record_ == record)
         return;
     record_ = record;
     emit recordChanged();
 }
 
-std::optional<QString> GalleryVideoItem::prompt() const {
+std::optional<QString> GalleryClip::prompt() const {
     return record_ ? std::optional(record_->prompt()) : std::nullopt;
 }
-std::optional<QString> GalleryVideoItem::videoMode() const {
+std::optional<QString> GalleryClip::videoMode() const {
     return record_ ? std::optional(record_->videoMode()) : std::nullopt;
 }
-std::optional<QString> GalleryVideoItem::quality() const {
+std::optional<QString> GalleryClip::quality() const {
     return record_ ? std::optional(record_->quality()) : std::nullopt;
 }
-std::optional<bool> GalleryVideoItem::promptOptimization() const {
+std::optional<bool> GalleryClip::promptOptimization() const {
     return record_ ? std::optional(record_->promptOptimization()) : std::nullopt;
 }
-std::optional<QString> GalleryVideoItem::model() const {
+std::optional<QString> GalleryClip::model() const {
     return record_ ? record_->model() : std::nullopt;
 }
-std::optional<bool> GalleryVideoItem::fastPretreatment() const {
+std::optional<bool> GalleryClip::fastPretreatment() const {
     return record_ ? record_->fastPretreatment() : std::nullopt;
 }
 
-QString GalleryVideoItem::title() const {
+QString GalleryClip::title() const {
     const auto text = prompt();
     if (text && !text->isEmpty())
         return *text;
     return QString(fileName_).remove(QStringLiteral(".mp4"));
 }
 
-void GalleryVideoItem::ensureMetadata() {
+void GalleryClip::ensureMetadata() {
+    // Nobody waits for it: what it reads arrives through metadataChanged().
     if (metadataState_ == MetadataState::notLoaded)
-        loadMetadata();
+        QCoro::connect(loadMetadata(), this, [] {});
 }
 
-QCoro::Task<> GalleryVideoItem::loadMetadata() {
+QCoro::Task<> GalleryClip::loadMetadata() {
     if (!isAvailable_ || metadataState_ != MetadataState::notLoaded)
         co_return;
     metadataState_ = MetadataState::loading;
-    QPointer<GalleryVideoItem> self(this);
+    QPointer<GalleryClip> self(this);
     const QString path = path_;
 
     qint64 sizeAtProbe = currentSize(path);
@@ -124,33 +125,27 @@ QCoro::Task<> GalleryVideoItem::loadMetadata() {
     thumbnail_ = result.thumbnail;
     duration_ = result.duration;
     resolution_ = result.resolution;
-    fromCache_ = result.fromCache;
     metadataState_ = MetadataState::loaded;
     emit metadataChanged();
 }
 
-void GalleryVideoItem::ensureSoloThumbnail() {
+void GalleryClip::ensureSoloThumbnail() {
     if (!isAvailable_ || soloWanted_)
         return;
     soloWanted_ = true;
-    if (soloThumbnail_.isNull())
-        loadSoloThumbnail();
+    if (!soloThumbnail_.isNull())
+        return;
+    soloRead_.watch(this, ClipMetadataLoader::loadAsync(path_, gone_, ThumbnailCache::Flavor::xlarge),
+                    [this](const ClipMetadataLoader::Result& result) {
+                        if (!result.ok)
+                            return;
+                        soloThumbnail_ = result.thumbnail;
+                        emit soloThumbnailLoaded();
+                    });
 }
 
-void GalleryVideoItem::releaseSoloThumbnail() {
+void GalleryClip::releaseSoloThumbnail() {
     soloWanted_ = false;
-    ++soloRequest_;
+    soloRead_.forget();
     soloThumbnail_ = QImage();
-}
-
-QCoro::Task<> GalleryVideoItem::loadSoloThumbnail() {
-    const int request = ++soloRequest_;
-    QPointer<GalleryVideoItem> self(this);
-    QFuture<ClipMetadataLoader::Result> future =
-        ClipMetadataLoader::loadAsync(path_, gone_, ThumbnailCache::Flavor::xlarge);
-    const ClipMetadataLoader::Result result = co_await future;
-    if (!self || request != soloRequest_ || !result.ok)
-        co_return;
-    soloThumbnail_ = result.thumbnail;
-    emit metadataChanged();
 }

@@ -1,0 +1,78 @@
+#include "GalleryClipModel.h"
+
+#include "GalleryClip.h"
+
+GalleryClipModel::GalleryClipModel(QObject* parent) : GalleryCellModel(parent) {}
+
+GalleryClipModel::~GalleryClipModel() = default;
+
+int GalleryClipModel::rowOfPath(const QString& path) const {
+    for (int row = 0; row < clips_.size(); ++row) {
+        if (clips_[row]->path() == path)
+            return row;
+    }
+    return -1;
+}
+
+void GalleryClipModel::ensureMetadata(int row) {
+    if (row >= 0 && row < clips_.size())
+        clips_[row]->ensureMetadata();
+}
+
+void GalleryClipModel::adopt(GalleryClip* clip) {
+    clip->setParent(this);
+    connect(clip, &GalleryClip::metadataChanged, this, [this, clip] {
+        clipChanged(clip, {Qt::DecorationRole, MetadataLoadedRole});
+    });
+    connect(clip, &GalleryClip::soloThumbnailLoaded, this, [this, clip] { clipChanged(clip, {SoloThumbnailRole}); });
+    connect(clip, &GalleryClip::recordChanged, this, [this, clip] {
+        clipChanged(clip, {Qt::DisplayRole, OverlayRole});
+    });
+}
+
+void GalleryClipModel::release(GalleryClip* clip) {
+    disconnect(clip, nullptr, this, nullptr);
+    // Out of the list, out of the preview.
+    clip->setIsHovered(false);
+    clip->deleteLater();
+}
+
+void GalleryClipModel::clipChanged(const GalleryClip* clip, const QList<int>& roles) {
+    const int row = int(clips_.indexOf(clip));
+    if (row < 0)
+        return;
+    const QModelIndex changed = index(row);
+    emit dataChanged(changed, changed, roles);
+}
+
+void GalleryClipModel::resetClips(QList<GalleryClip*> clips) {
+    beginResetModel();
+    const QList<GalleryClip*> old = std::exchange(clips_, std::move(clips));
+    for (GalleryClip* clip : std::as_const(clips_))
+        adopt(clip);
+    endResetModel();
+    for (GalleryClip* clip : old)
+        release(clip);
+}
+
+void GalleryClipModel::insertClip(int row, GalleryClip* clip) {
+    beginInsertRows({}, row, row);
+    clips_.insert(row, clip);
+    adopt(clip);
+    endInsertRows();
+}
+
+void GalleryClipModel::removeClip(int row) {
+    beginRemoveRows({}, row, row);
+    GalleryClip* clip = clips_.takeAt(row);
+    endRemoveRows();
+    release(clip);
+}
+
+void GalleryClipModel::replaceClip(int row, GalleryClip* clip) {
+    GalleryClip* old = std::exchange(clips_[row], clip);
+    adopt(clip);
+    const QModelIndex changed = index(row);
+    emit dataChanged(changed, changed);
+    release(old);
+}

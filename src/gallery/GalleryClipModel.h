@@ -1,0 +1,38 @@
+#pragma once
+
+#include "GalleryCellModel.h"
+
+#include <QList>
+
+class GalleryClip;
+
+// The clips of the watched folder in the gallery's order, one row each. The list owns its clips: one that
+// leaves it is deleted later, so a caller still holding it on the stack is safe. A clip's own changes come
+// out as dataChanged() of its row with the roles they touch.
+class GalleryClipModel final : public GalleryCellModel {
+    Q_OBJECT
+public:
+    explicit GalleryClipModel(QObject* parent = nullptr);
+    ~GalleryClipModel() override;
+
+    const QList<GalleryClip*>& clips() const { return clips_; }
+    int rowOfPath(const QString& path) const;
+    // A view near this row asks for the clip's thumbnail, duration and size.
+    void ensureMetadata(int row);
+
+    // A whole new list (a full load, a stop).
+    void resetClips(QList<GalleryClip*> clips);
+    void insertClip(int row, GalleryClip* clip);
+    void removeClip(int row);
+    // Another clip in the same row (a rename keeps the place).
+    void replaceClip(int row, GalleryClip* clip);
+
+private:
+    int cellCount() const override { return int(clips_.size()); }
+    VideoGalleryItem cellAt(int row) const override { return VideoGalleryItem::video(clips_.at(row)); }
+    void adopt(GalleryClip* clip);
+    void release(GalleryClip* clip);
+    void clipChanged(const GalleryClip* clip, const QList<int>& roles);
+
+    QList<GalleryClip*> clips_;
+};
