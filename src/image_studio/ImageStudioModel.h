@@ -17,6 +17,7 @@
 #include <optional>
 
 class ImageGenerationService;
+class PhotoSaver;
 class QMimeData;
 
 // The image studio's state and actions, without widgets: the composer (prompt and reference pictures), the
@@ -112,7 +113,7 @@ public:
     void saveImageToFolder(const QImage& image);
     void startNewChat();
     // Pending file work (encoding, writing); for the tests and the screenshots.
-    int pendingFileWork() const { return pendingFileWork_; }
+    int pendingFileWork() const;
 
     // --- presets ---
     // A preset picked in the presets panel: its text goes into the prompt, the panel closes.
@@ -144,17 +145,11 @@ private:
     void saveReferencesToAppViewModel();
     void onPendingTextChanged();
     void handOver(std::optional<ImageType> frame);
-    std::optional<QString> resolvePhotoFolder() const;
-    void writeToFolderAndReveal(const QImage& image, bool reveal);
-    void writeIntoFolderInBackground(const QImage& image, const QString& folder, bool reveal);
-    void offerSavePanel(const QImage& image);
-    void reveal(const QString& path);
-    void beginFileWork();
-    void endFileWork();
 
     AppEnvironment environment_;
     QPointer<ImageServiceFactory> factory_;
     ReferenceLoader* loader_ = nullptr;
+    PhotoSaver* photos_ = nullptr;
 
     QString prompt_;
     qsizetype promptLength_ = 0;
@@ -163,7 +158,6 @@ private:
     bool showUserImagePresets_ = false;
     bool showTextPopup_ = false;
     QString popupText_;
-    int pendingFileWork_ = 0;
     bool generatePending_ = false; // generate() ran, the request starts on the next turn
     QHash<qint64, QImage> thumbnails_;
 };
