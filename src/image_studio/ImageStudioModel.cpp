@@ -52,6 +52,7 @@ ImageStudioModel::ImageStudioModel(const AppEnvironment& environment, ImageServi
         connect(factory_, &ImageServiceFactory::stateChanged, this, [this] {
             emit serviceStateChanged();
             emit generateStateChanged();
+            emit resultActionsChanged();
         });
     }
     if (AppViewModel* app = environment_.appViewModel) {
@@ -60,6 +61,17 @@ ImageStudioModel::ImageStudioModel(const AppEnvironment& environment, ImageServi
         connect(app, &AppViewModel::currentViewChanged, this, [app] {
             if (app->currentView() == ViewMode::videoGeneration)
                 app->setTextToInsertIntoPhotoPrompt(std::nullopt);
+        });
+        connect(app, &AppViewModel::videoModeChanged, this, &ImageStudioModel::resultActionsChanged);
+    }
+    if (QueueManager* queue = environment_.queueManager) {
+        photoTaskActive_ = queue->activePhotoTask().has_value();
+        connect(queue, &QueueManager::tasksChanged, this, [this, queue] {
+            const bool active = queue->activePhotoTask().has_value();
+            if (active == photoTaskActive_)
+                return;
+            photoTaskActive_ = active;
+            emit photoTaskChanged();
         });
     }
     if (DownloadSettings* settings = environment_.downloadSettings)
@@ -348,6 +360,15 @@ QString ImageStudioModel::folderHelp() const {
 void ImageStudioModel::chooseFolder() {
     if (environment_.downloadSettings)
         environment_.downloadSettings->selectFolder();
+}
+
+// --- result panel ---
+
+StudioRules::ResultActions ImageStudioModel::resultActions() const {
+    const ImageGenerationService* current = service();
+    const AppViewModel* app = environment_.appViewModel;
+    return StudioRules::resultActions(current && !current->generatedImage().isNull(),
+                                      app ? app->videoMode() : VideoGenerationMode::imageToVideo);
 }
 
 // --- result actions ---

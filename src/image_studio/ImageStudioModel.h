@@ -4,6 +4,7 @@
 #include "AppViewModel.h"
 #include "ImageServiceFactory.h"
 #include "ReferenceLoader.h"
+#include "StudioRules.h"
 
 #include <QHash>
 #include <QImage>
@@ -41,6 +42,8 @@ class ImageStudioModel : public QObject {
     Q_PROPERTY(QString contextHelp READ contextHelp NOTIFY serviceStateChanged)
     Q_PROPERTY(QString folderLabel READ folderLabel NOTIFY folderChanged)
     Q_PROPERTY(QString folderHelp READ folderHelp NOTIFY folderChanged)
+    Q_PROPERTY(bool isPhotoTaskActive READ isPhotoTaskActive NOTIFY photoTaskChanged)
+    Q_PROPERTY(QString loadingText READ loadingText NOTIFY photoTaskChanged)
 
 public:
     static constexpr qsizetype promptLimit = 2500;
@@ -102,6 +105,13 @@ public:
     QString folderHelp() const;
     void chooseFolder();
 
+    // --- result panel ---
+    // The queue runs a photo job; the studio's own requests go straight to the service and never do.
+    bool isPhotoTaskActive() const { return photoTaskActive_; }
+    QString loadingText() const { return StudioRules::loadingText(isPhotoTaskActive()); }
+    // The buttons offered under the result now.
+    StudioRules::ResultActions resultActions() const;
+
     // --- result actions ---
     void imageToImage();
     void imageToVideo();
@@ -135,6 +145,8 @@ signals:
     void popupTextChanged();
     void serviceStateChanged();
     void folderChanged();
+    void photoTaskChanged();
+    void resultActionsChanged();
     // A file was written or found and was shown in the file manager.
     void revealRequested(const QString& path);
     // File work finished (written or not).
@@ -159,5 +171,6 @@ private:
     bool showTextPopup_ = false;
     QString popupText_;
     bool generatePending_ = false; // generate() ran, the request starts on the next turn
+    bool photoTaskActive_ = false;
     QHash<qint64, QImage> thumbnails_;
 };

@@ -1,11 +1,9 @@
 #include "RightPanel.h"
 
-#include "AppViewModel.h"
 #include "Controls.h"
 #include "Glass.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
-#include "QueueManager.h"
 #include "ReplyDocument.h"
 #include "ResultPictureView.h"
 #include "Spinner.h"
@@ -61,13 +59,13 @@ RightPanel::RightPanel(ImageStudioModel& model, QWidget* parent) : QWidget(paren
     connect(&model_, &ImageStudioModel::serviceStateChanged, this, &RightPanel::showService);
     connect(&model_, &ImageStudioModel::showTextPopupChanged, this, &RightPanel::showBubble);
     connect(&model_, &ImageStudioModel::showUserImagePresetsChanged, this, &RightPanel::showPresets);
-    if (AppViewModel* app = model_.environment().appViewModel)
-        connect(app, &AppViewModel::videoModeChanged, this, &RightPanel::showActions);
-    if (QueueManager* queue = model_.environment().queueManager)
-        connect(queue, &QueueManager::tasksChanged, this, &RightPanel::showService);
+    connect(&model_, &ImageStudioModel::resultActionsChanged, this, &RightPanel::showActions);
+    connect(&model_, &ImageStudioModel::photoTaskChanged, this, &RightPanel::showLoading);
     connect(&Theme::instance(), &Theme::changed, this, &RightPanel::showSymbols);
     showSymbols();
     showService();
+    showLoading();
+    showActions();
     showPresets();
 }
 
@@ -267,10 +265,6 @@ void RightPanel::showService() {
                               : tone == StudioRules::TextButtonTone::text  ? ColorRole::orange
                                                                            : ColorRole::gray);
 
-    const QueueManager* queue = model_.environment().queueManager;
-    const bool active = queue && queue->activePhotoTask();
-    loadingText_->setText(active ? "Generating your image..." : "Waiting in queue...");
-    activeSpinner_->setVisible(active);
     errorText_->setText(service->errorMessage().value_or(QString()));
 
     const QString text = service->textResponse().value_or(QString());
@@ -278,20 +272,21 @@ void RightPanel::showService() {
         replyDocument_->setReply(text);
         replyDocument_->setProperty("source", text);
     }
-    showActions();
     showBubble();
 }
 
+void RightPanel::showLoading() {
+    loadingText_->setText(model_.loadingText());
+    activeSpinner_->setVisible(model_.isPhotoTaskActive());
+}
+
 void RightPanel::showActions() {
-    const ImageGenerationService* service = model_.service();
-    const bool hasImage = service && !service->generatedImage().isNull();
-    const AppViewModel* app = model_.environment().appViewModel;
-    const bool startEnd = app && app->videoMode() == VideoGenerationMode::startEndVideo;
-    imageToImage_->setVisible(hasImage);
-    imageToVideo_->setVisible(hasImage && !startEnd);
-    startFrame_->setVisible(hasImage && startEnd);
-    endFrame_->setVisible(hasImage && startEnd);
-    finder_->setVisible(hasImage);
+    const StudioRules::ResultActions actions = model_.resultActions();
+    imageToImage_->setVisible(actions.imageToImage);
+    imageToVideo_->setVisible(actions.imageToVideo);
+    startFrame_->setVisible(actions.startFrame);
+    endFrame_->setVisible(actions.endFrame);
+    finder_->setVisible(actions.finder);
 }
 
 void RightPanel::showBubble() {
