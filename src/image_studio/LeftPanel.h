@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ImageSettingsPopover.h"
+#include "StudioRules.h"
 
 #include <QHash>
 #include <QImage>
@@ -51,7 +52,7 @@ private:
     void openSettings();
     void openCreatePreset();
     QWidget* makeCreatePresetSheet();
-    QWidget* makeTile(int index, const QImage& image, int layout);
+    QWidget* makeTile(int index, const QImage& image, StudioRules::StripLayout layout);
     QImage thumbnailFor(const QImage& image);
 
     ImageStudioModel& model_;
