@@ -25,7 +25,6 @@ public:
     ~LeftPanel() override;
 
     void setScale(double scale);
-    double scale() const { return scale_; }
     // How many reference tiles are on screen.
     int shownReferenceCount() const { return shownReferences_; }
     int gridColumnCount() const;

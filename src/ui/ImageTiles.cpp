@@ -158,14 +158,6 @@ void ImageTile::setMetrics(const Metrics& metrics) {
     update();
 }
 
-void ImageTile::setImage(const QImage& image) {
-    image_ = image;
-    cache_ = {};
-    updateGeometry();
-    placeButtons();
-    update();
-}
-
 double ImageTile::aspectRatio() const {
     if (image_.isNull() || image_.width() <= 0 || image_.height() <= 0)
         return 1.0;

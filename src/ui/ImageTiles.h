@@ -24,11 +24,9 @@ public:
     TileRoundButton(const QString& symbol, Look look, double diameter, double symbolSize, QWidget* parent);
 
     double diameter() const { return diameter_; }
-    double symbolSize() const { return symbolSize_; }
     Look look() const { return look_; }
     // How far the button has come in (0 gone, 1 there); drawn as opacity, and as size when it scales.
     void setReveal(double reveal, bool scales);
-    double reveal() const { return reveal_; }
     double drawnScale() const { return scales_ ? 0.8 + 0.2 * reveal_ : 1.0; }
     // Room around the circle for the shadow.
     int shadowMargin() const;
@@ -72,7 +70,6 @@ public:
     ImageTile(const QImage& image, const Metrics& metrics, QWidget* parent = nullptr);
 
     QImage image() const { return image_; }
-    void setImage(const QImage& image);
     const Metrics& metrics() const { return metrics_; }
 
     bool isHovered() const { return hovered_; }
