@@ -10,6 +10,7 @@
 #include "PresetFormView.h"
 #include "ReferenceLoader.h"
 #include "ReturnKeyFilter.h"
+#include "StudioPanel.h"
 #include "StudioRules.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
@@ -77,9 +78,7 @@ LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent) : QWidget(parent)
 LeftPanel::~LeftPanel() = default;
 
 void LeftPanel::build() {
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(24, 24, 24, 24);
-    column->setSpacing(20);
+    QVBoxLayout* column = studioPanelColumn(this);
 
     auto* title = label("studioName", "Orvane", this);
     title->setFont(Theme::font(16, QFont::DemiBold));

@@ -7,6 +7,7 @@
 #include "ReplyDocument.h"
 #include "ResultPictureView.h"
 #include "Spinner.h"
+#include "StudioPanel.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 #include "UserImagePresetsView.h"
@@ -51,6 +52,25 @@ Spinner* spinner(QWidget* parent, const QString& name, double diameter) {
     spinner->setObjectName(name);
     return spinner;
 }
+
+// The panel's titles and state messages: 15, semibold.
+QLabel* heading(const char* name, const QString& text, QWidget* parent) {
+    QLabel* heading = label(name, text, parent);
+    heading->setFont(Theme::font(15, QFont::DemiBold));
+    return heading;
+}
+
+// A page of the state area: what `fill` adds stands in a column, centred between two stretches.
+template <class Fill> QWidget* centredPage(QWidget* parent, const char* name, int spacing, Fill fill) {
+    auto* page = new QWidget(parent);
+    page->setObjectName(name);
+    auto* column = new QVBoxLayout(page);
+    column->setSpacing(spacing);
+    column->addStretch();
+    fill(page, column);
+    column->addStretch();
+    return page;
+}
 } // namespace
 
 RightPanel::RightPanel(ImageStudioModel& model, QWidget* parent) : QWidget(parent), model_(model) {
@@ -72,13 +92,10 @@ RightPanel::RightPanel(ImageStudioModel& model, QWidget* parent) : QWidget(paren
 RightPanel::~RightPanel() = default;
 
 void RightPanel::build() {
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(24, 24, 24, 24);
-    column->setSpacing(20);
+    QVBoxLayout* column = studioPanelColumn(this);
 
     auto* header = new QHBoxLayout;
-    auto* title = label("resultTitle", "Qel Image Result", this);
-    title->setFont(Theme::font(15, QFont::DemiBold));
+    auto* title = heading("resultTitle", "Qel Image Result", this);
     textButton_ = iconButton("textResponseButton", "text.bubble", "Text response", 28, this);
     connect(textButton_, &QAbstractButton::clicked, this, [this] { model_.setShowTextPopup(!model_.showTextPopup()); });
     header->addWidget(title);
@@ -171,62 +188,44 @@ QWidget* RightPanel::buildCompleted() {
 }
 
 QWidget* RightPanel::buildLoading() {
-    auto* page = new QWidget(this);
-    page->setObjectName("loadingTaskView");
-    auto* column = new QVBoxLayout(page);
-    column->setSpacing(16);
-    column->addStretch();
-    loadingSpinner_ = spinner(page, "loadingSpinner", Spinner::standardDiameter * 1.5 * scale_);
-    column->addWidget(loadingSpinner_, 0, Qt::AlignHCenter);
-    loadingText_ = label("loadingText", QString(), page);
-    loadingText_->setFont(Theme::font(15, QFont::DemiBold));
-    setTextColor(loadingText_, ColorRole::secondary);
-    column->addWidget(loadingText_, 0, Qt::AlignHCenter);
-    activeSpinner_ = spinner(page, "activeTaskSpinner", Spinner::standardDiameter * 0.8);
-    column->addWidget(activeSpinner_, 0, Qt::AlignHCenter);
-    column->addStretch();
-    return page;
+    return centredPage(this, "loadingTaskView", 16, [this](QWidget* page, QVBoxLayout* column) {
+        loadingSpinner_ = spinner(page, "loadingSpinner", Spinner::standardDiameter * 1.5 * scale_);
+        column->addWidget(loadingSpinner_, 0, Qt::AlignHCenter);
+        loadingText_ = heading("loadingText", QString(), page);
+        setTextColor(loadingText_, ColorRole::secondary);
+        column->addWidget(loadingText_, 0, Qt::AlignHCenter);
+        activeSpinner_ = spinner(page, "activeTaskSpinner", Spinner::standardDiameter * 0.8);
+        column->addWidget(activeSpinner_, 0, Qt::AlignHCenter);
+    });
 }
 
 QWidget* RightPanel::buildFailed() {
-    auto* page = new QWidget(this);
-    page->setObjectName("failedTaskView");
-    auto* column = new QVBoxLayout(page);
-    column->setSpacing(16);
-    column->addStretch();
-    failedSymbol_ = label("failedSymbol", QString(), page);
-    column->addWidget(failedSymbol_, 0, Qt::AlignHCenter);
-    errorText_ = label("errorMessage", QString(), page);
-    errorText_->setFont(Theme::font(15, QFont::DemiBold));
-    errorText_->setWordWrap(true);
-    errorText_->setAlignment(Qt::AlignCenter);
-    errorText_->setTextFormat(Qt::PlainText);
-    setTextColor(errorText_, ColorRole::red);
-    column->addWidget(errorText_);
-    column->addStretch();
-    return page;
+    return centredPage(this, "failedTaskView", 16, [this](QWidget* page, QVBoxLayout* column) {
+        failedSymbol_ = label("failedSymbol", QString(), page);
+        column->addWidget(failedSymbol_, 0, Qt::AlignHCenter);
+        errorText_ = heading("errorMessage", QString(), page);
+        errorText_->setWordWrap(true);
+        errorText_->setAlignment(Qt::AlignCenter);
+        errorText_->setTextFormat(Qt::PlainText);
+        setTextColor(errorText_, ColorRole::red);
+        column->addWidget(errorText_);
+    });
 }
 
 QWidget* RightPanel::buildReady() {
-    auto* page = new QWidget(this);
-    page->setObjectName("readyStateView");
-    auto* column = new QVBoxLayout(page);
-    column->setSpacing(8);
-    column->addStretch();
-    readySymbol_ = label("readySymbol", QString(), page);
-    readySymbol_->setFixedSize(100, 100);
-    readySymbol_->setAlignment(Qt::AlignCenter);
-    column->addWidget(readySymbol_, 0, Qt::AlignHCenter);
-    column->addSpacing(8);
-    auto* title = label("readyTitle", "Ready for instant generation", page);
-    title->setFont(Theme::font(15, QFont::DemiBold));
-    auto* subtitle = label("readySubtitle", "Enter your prompt and unleash the power", page);
-    subtitle->setFont(Theme::font(13));
-    setTextColor(subtitle, ColorRole::secondary);
-    column->addWidget(title, 0, Qt::AlignHCenter);
-    column->addWidget(subtitle, 0, Qt::AlignHCenter);
-    column->addStretch();
-    return page;
+    return centredPage(this, "readyStateView", 8, [this](QWidget* page, QVBoxLayout* column) {
+        readySymbol_ = label("readySymbol", QString(), page);
+        readySymbol_->setFixedSize(100, 100);
+        readySymbol_->setAlignment(Qt::AlignCenter);
+        column->addWidget(readySymbol_, 0, Qt::AlignHCenter);
+        column->addSpacing(8);
+        auto* title = heading("readyTitle", "Ready for instant generation", page);
+        auto* subtitle = label("readySubtitle", "Enter your prompt and unleash the power", page);
+        subtitle->setFont(Theme::font(13));
+        setTextColor(subtitle, ColorRole::secondary);
+        column->addWidget(title, 0, Qt::AlignHCenter);
+        column->addWidget(subtitle, 0, Qt::AlignHCenter);
+    });
 }
 
 void RightPanel::setScale(double scale) {
