@@ -55,9 +55,9 @@ Spinner* spinner(QWidget* parent, const QString& name, double diameter) {
 
 // The panel's titles and state messages: 15, semibold.
 QLabel* heading(const char* name, const QString& text, QWidget* parent) {
-    QLabel* heading = label(name, text, parent);
-    heading->setFont(Theme::font(15, QFont::DemiBold));
-    return heading;
+    QLabel* title = label(name, text, parent);
+    title->setFont(Theme::font(15, QFont::DemiBold));
+    return title;
 }
 
 // A page of the state area: what `fill` adds stands in a column, centred between two stretches.
