@@ -61,21 +61,24 @@ ContentView::~ContentView() {
 }
 
 namespace {
+// A text button of the header at the studio's scale: symbol and medium-weight title, the gap between them and the
+// padding around them.
+void scaleTextButton(QAbstractButton* button, double symbol, double title, double spacing, const QMarginsF& padding,
+                     double scale) {
+    auto* glass = static_cast<GlassButton*>(button);
+    glass->setSymbolSize(symbol * scale);
+    glass->setTitleFont(title * scale, QFont::Medium);
+    glass->setSpacing(spacing * scale);
+    glass->setPadding(padding * scale);
+}
+
 // The header's buttons: their sizes follow the studio's scale.
 void scaleHeaderButtons(QAbstractButton* toVideo, QAbstractButton* folder, QAbstractButton* newChat, double scale) {
     auto* switchButton = static_cast<GlassButton*>(toVideo);
     switchButton->setCircleDiameter(32 * scale);
     switchButton->setSymbolSize(14 * scale, QFont::DemiBold);
-    auto* folderButton = static_cast<GlassButton*>(folder);
-    folderButton->setSymbolSize(14 * scale);
-    folderButton->setTitleFont(12 * scale, QFont::Medium);
-    folderButton->setSpacing(6 * scale);
-    folderButton->setPadding(QMarginsF(10, 6, 10, 6) * scale);
-    auto* chatButton = static_cast<GlassButton*>(newChat);
-    chatButton->setSymbolSize(13 * scale);
-    chatButton->setTitleFont(13 * scale, QFont::Medium);
-    chatButton->setSpacing(7 * scale);
-    chatButton->setPadding(QMarginsF(14, 7, 14, 7) * scale);
+    scaleTextButton(folder, 14, 12, 6, QMarginsF(10, 6, 10, 6), scale);
+    scaleTextButton(newChat, 13, 13, 7, QMarginsF(14, 7, 14, 7), scale);
 }
 } // namespace
 

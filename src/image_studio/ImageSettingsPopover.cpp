@@ -14,6 +14,23 @@
 
 using namespace Controls;
 
+namespace {
+// A titled section of the popover; returns the row its choices go in.
+QHBoxLayout* addSection(QVBoxLayout* column, const char* titleName, const QString& title, QWidget* parent) {
+    auto* section = new QVBoxLayout;
+    section->setSpacing(8);
+    QLabel* heading = label(titleName, title, parent);
+    heading->setFont(Theme::font(12, QFont::DemiBold));
+    setTextColor(heading, ColorRole::secondary);
+    section->addWidget(heading);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(0);
+    section->addLayout(row);
+    column->addLayout(section);
+    return row;
+}
+} // namespace
+
 ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget* parent)
     : QWidget(parent), factory_(factory) {
     setObjectName("imageSettingsPopover");
@@ -22,14 +39,7 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
     column->setContentsMargins(20, 16, 20, 16);
     column->setSpacing(16);
 
-    auto* modelSection = new QVBoxLayout;
-    modelSection->setSpacing(8);
-    auto* modelTitle = label("modelTitle", "Model Orvane", this);
-    modelTitle->setFont(Theme::font(12, QFont::DemiBold));
-    setTextColor(modelTitle, ColorRole::secondary);
-    modelSection->addWidget(modelTitle);
-    auto* segments = new QHBoxLayout;
-    segments->setSpacing(0);
+    QHBoxLayout* segments = addSection(column, "modelTitle", "Model Orvane", this);
     auto* modelGroup = new QButtonGroup(this);
     for (ImageModel model : allCases<ImageModel>()) {
         auto* button = new QPushButton(displayName(model), this);
@@ -45,17 +55,8 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
                 factory_.setSelectedImageModel(model);
         });
     }
-    modelSection->addLayout(segments);
-    column->addLayout(modelSection);
 
-    auto* creativitySection = new QVBoxLayout;
-    creativitySection->setSpacing(8);
-    auto* creativityTitle = label("creativityTitle", "Creativity", this);
-    creativityTitle->setFont(Theme::font(12, QFont::DemiBold));
-    setTextColor(creativityTitle, ColorRole::secondary);
-    creativitySection->addWidget(creativityTitle);
-    auto* levels = new QHBoxLayout;
-    levels->setSpacing(0);
+    QHBoxLayout* levels = addSection(column, "creativityTitle", "Creativity", this);
     for (const StudioRules::CreativityLevel& level : StudioRules::creativityLevels()) {
         auto* button =
             textButton(QStringLiteral("creativity_") + level.label, "circle.fill", level.label, QString(), this);
@@ -66,8 +67,6 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
         const double temperature = level.temperature;
         connect(button, &QAbstractButton::clicked, this, [this, temperature] { factory_.setTemperature(temperature); });
     }
-    creativitySection->addLayout(levels);
-    column->addLayout(creativitySection);
     column->addStretch();
 
     connect(&factory_, &ImageServiceFactory::stateChanged, this, &ImageSettingsPopover::showState);

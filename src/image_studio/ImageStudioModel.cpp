@@ -1,6 +1,5 @@
 #include "ImageStudioModel.h"
 
-#include "Dialogs.h"
 #include "DownloadSettings.h"
 #include "FolderBookmark.h"
 #include "Graphemes.h"
@@ -10,24 +9,20 @@
 #include "Log.h"
 #include "ModelContext.h"
 #include "OrvaneAPIService.h"
-#include "PhotoFiles.h"
+#include "PhotoSaver.h"
 #include "QueueManager.h"
 #include "SwiftDataImagePresetsManager.h"
-#include "Workspace.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 #include <QMimeData>
 #include <QTimer>
-#include <QtConcurrent>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
-const QString resolveFailurePrefix = QStringLiteral("Resolve bookmark error: ");
-
 bool isBlank(const QString& text) {
     return text.trimmed().isEmpty();
 }
@@ -46,31 +41,18 @@ QString viewModeName(ViewMode mode) {
     return mode == ViewMode::imageGeneration ? QStringLiteral("imageGeneration") : QStringLiteral("videoGeneration");
 }
 
-// What a picture write on a worker found.
-struct FileOutcome {
-    std::optional<QString> revealPath;
-};
-
-// The folder branch: write "Orvane_<id>.png" unless it is there already.
-FileOutcome writeIntoFolder(const QImage& image, const QString& folder) {
-    const PhotoFiles::Encoded encoded = PhotoFiles::encode(image);
-    if (!encoded.png)
-        return {};
-    const QString path = QDir(folder).filePath(PhotoFiles::fileName(encoded.identifier));
-    if (QFileInfo::exists(path))
-        return {path};
-    if (!PhotoFiles::writeAtomically(path, *encoded.png))
-        return {};
-    return {path};
-}
 } // namespace
 
 ImageStudioModel::ImageStudioModel(const AppEnvironment& environment, ImageServiceFactory* factory, QObject* parent)
-    : QObject(parent), environment_(environment), factory_(factory), loader_(new ReferenceLoader(this)) {
+    : QObject(parent), environment_(environment), factory_(factory), loader_(new ReferenceLoader(this)),
+      photos_(new PhotoSaver(environment.downloadSettings, this)) {
+    connect(photos_, &PhotoSaver::revealed, this, &ImageStudioModel::revealRequested);
+    connect(photos_, &PhotoSaver::workFinished, this, &ImageStudioModel::fileWorkFinished);
     if (factory_) {
         connect(factory_, &ImageServiceFactory::stateChanged, this, [this] {
             emit serviceStateChanged();
             emit generateStateChanged();
+            emit resultActionsChanged();
         });
     }
     if (AppViewModel* app = environment_.appViewModel) {
@@ -79,6 +61,17 @@ ImageStudioModel::ImageStudioModel(const AppEnvironment& environment, ImageServi
         connect(app, &AppViewModel::currentViewChanged, this, [app] {
             if (app->currentView() == ViewMode::videoGeneration)
                 app->setTextToInsertIntoPhotoPrompt(std::nullopt);
+        });
+        connect(app, &AppViewModel::videoModeChanged, this, &ImageStudioModel::resultActionsChanged);
+    }
+    if (QueueManager* queue = environment_.queueManager) {
+        photoTaskActive_ = queue->activePhotoTask().has_value();
+        connect(queue, &QueueManager::tasksChanged, this, [this, queue] {
+            const bool active = queue->activePhotoTask().has_value();
+            if (active == photoTaskActive_)
+                return;
+            photoTaskActive_ = active;
+            emit photoTaskChanged();
         });
     }
     if (DownloadSettings* settings = environment_.downloadSettings)
@@ -369,6 +362,15 @@ void ImageStudioModel::chooseFolder() {
         environment_.downloadSettings->selectFolder();
 }
 
+// --- result panel ---
+
+StudioRules::ResultActions ImageStudioModel::resultActions() const {
+    const ImageGenerationService* current = service();
+    const AppViewModel* app = environment_.appViewModel;
+    return StudioRules::resultActions(current && !current->generatedImage().isNull(),
+                                      app ? app->videoMode() : VideoGenerationMode::imageToVideo);
+}
+
 // --- result actions ---
 
 void ImageStudioModel::imageToImage() {
@@ -403,93 +405,23 @@ void ImageStudioModel::handOver(std::optional<ImageType> frame) {
     saveImageToFolder(image);
 }
 
-void ImageStudioModel::beginFileWork() {
-    ++pendingFileWork_;
-}
-
-void ImageStudioModel::endFileWork() {
-    --pendingFileWork_;
-    emit fileWorkFinished();
-}
-
-std::optional<QString> ImageStudioModel::resolvePhotoFolder() const {
-    const DownloadSettings* settings = environment_.downloadSettings;
-    return settings ? FolderBookmark::resolveForUse(settings->bookmarkData(), resolveFailurePrefix) : std::nullopt;
+int ImageStudioModel::pendingFileWork() const {
+    return photos_->pendingWork();
 }
 
 void ImageStudioModel::saveImageToFolder(const QImage& image) {
-    if (image.isNull())
-        return;
-    if (const auto folder = resolvePhotoFolder())
-        writeIntoFolderInBackground(image, *folder, false);
-}
-
-void ImageStudioModel::writeToFolderAndReveal(const QImage& image, bool reveal) {
-    if (const auto folder = resolvePhotoFolder())
-        writeIntoFolderInBackground(image, *folder, reveal);
-    else
-        offerSavePanel(image);
-}
-
-void ImageStudioModel::writeIntoFolderInBackground(const QImage& image, const QString& folder, bool reveal) {
-    beginFileWork();
-    QtConcurrent::run([image, folder] {
-        return writeIntoFolder(image, folder);
-    }).then(this, [this, reveal, folder](const FileOutcome& outcome) {
-        FolderBookmark::stopAccessing(folder);
-        if (reveal && outcome.revealPath)
-            this->reveal(*outcome.revealPath);
-        endFileWork();
-    });
-}
-
-void ImageStudioModel::offerSavePanel(const QImage& image) {
-    beginFileWork();
-    // The proposed name needs the PNG bytes: encode first, off this thread.
-    QtConcurrent::run([image] {
-        return PhotoFiles::encode(image);
-    }).then(this, [this, image](const PhotoFiles::Encoded& encoded) {
-        Dialogs::SaveRequest request;
-        request.suggestedName = PhotoFiles::fileName(encoded.identifier);
-        request.nameFilters =
-            QStringList{QStringLiteral("PNG image (*.png)"), QStringLiteral("JPEG image (*.jpg *.jpeg)")};
-        Dialogs::current().saveFileAsync(
-            request, this, [this, image, png = encoded.png](const std::optional<QString>& chosen) {
-                if (!chosen || chosen->isEmpty()) {
-                    endFileWork();
-                    return;
-                }
-                // A confirmed path is written even when a file is there: the panel already asked to replace it.
-                QtConcurrent::run([image, png, path = *chosen]() -> std::optional<QString> {
-                    const auto bytes = PhotoFiles::bytesForChosenPath(path, image, png);
-                    if (!bytes || !PhotoFiles::writeAtomically(path, *bytes))
-                        return std::nullopt;
-                    return path;
-                }).then(this, [this](const std::optional<QString>& written) {
-                    if (written)
-                        reveal(*written);
-                    endFileWork();
-                });
-            });
-    });
-}
-
-void ImageStudioModel::reveal(const QString& path) {
-    Workspace::current().revealInFileManager({path});
-    emit revealRequested(path);
+    photos_->saveToFolder(image);
 }
 
 void ImageStudioModel::showImageInFinder() {
     const ImageGenerationService* current = service();
     if (!current || current->generatedImage().isNull())
         return;
-    writeToFolderAndReveal(current->generatedImage(), true);
+    photos_->saveAndReveal(current->generatedImage());
 }
 
 void ImageStudioModel::saveImageAsPNG(const QImage& image) {
-    if (image.isNull())
-        return;
-    writeToFolderAndReveal(image, true);
+    photos_->saveAndReveal(image);
 }
 
 void ImageStudioModel::startNewChat() {

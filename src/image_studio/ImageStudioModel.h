@@ -4,6 +4,7 @@
 #include "AppViewModel.h"
 #include "ImageServiceFactory.h"
 #include "ReferenceLoader.h"
+#include "StudioRules.h"
 
 #include <QHash>
 #include <QImage>
@@ -17,6 +18,7 @@
 #include <optional>
 
 class ImageGenerationService;
+class PhotoSaver;
 class QMimeData;
 
 // The image studio's state and actions, without widgets: the composer (prompt and reference pictures), the
@@ -40,6 +42,8 @@ class ImageStudioModel : public QObject {
     Q_PROPERTY(QString contextHelp READ contextHelp NOTIFY serviceStateChanged)
     Q_PROPERTY(QString folderLabel READ folderLabel NOTIFY folderChanged)
     Q_PROPERTY(QString folderHelp READ folderHelp NOTIFY folderChanged)
+    Q_PROPERTY(bool isPhotoTaskActive READ isPhotoTaskActive NOTIFY photoTaskChanged)
+    Q_PROPERTY(QString loadingText READ loadingText NOTIFY photoTaskChanged)
 
 public:
     static constexpr qsizetype promptLimit = 2500;
@@ -101,6 +105,13 @@ public:
     QString folderHelp() const;
     void chooseFolder();
 
+    // --- result panel ---
+    // The queue runs a photo job; the studio's own requests go straight to the service and never do.
+    bool isPhotoTaskActive() const { return photoTaskActive_; }
+    QString loadingText() const { return StudioRules::loadingText(isPhotoTaskActive()); }
+    // The buttons offered under the result now.
+    StudioRules::ResultActions resultActions() const;
+
     // --- result actions ---
     void imageToImage();
     void imageToVideo();
@@ -112,7 +123,7 @@ public:
     void saveImageToFolder(const QImage& image);
     void startNewChat();
     // Pending file work (encoding, writing); for the tests and the screenshots.
-    int pendingFileWork() const { return pendingFileWork_; }
+    int pendingFileWork() const;
 
     // --- presets ---
     // A preset picked in the presets panel: its text goes into the prompt, the panel closes.
@@ -134,6 +145,8 @@ signals:
     void popupTextChanged();
     void serviceStateChanged();
     void folderChanged();
+    void photoTaskChanged();
+    void resultActionsChanged();
     // A file was written or found and was shown in the file manager.
     void revealRequested(const QString& path);
     // File work finished (written or not).
@@ -144,17 +157,11 @@ private:
     void saveReferencesToAppViewModel();
     void onPendingTextChanged();
     void handOver(std::optional<ImageType> frame);
-    std::optional<QString> resolvePhotoFolder() const;
-    void writeToFolderAndReveal(const QImage& image, bool reveal);
-    void writeIntoFolderInBackground(const QImage& image, const QString& folder, bool reveal);
-    void offerSavePanel(const QImage& image);
-    void reveal(const QString& path);
-    void beginFileWork();
-    void endFileWork();
 
     AppEnvironment environment_;
     QPointer<ImageServiceFactory> factory_;
     ReferenceLoader* loader_ = nullptr;
+    PhotoSaver* photos_ = nullptr;
 
     QString prompt_;
     qsizetype promptLength_ = 0;
@@ -163,7 +170,7 @@ private:
     bool showUserImagePresets_ = false;
     bool showTextPopup_ = false;
     QString popupText_;
-    int pendingFileWork_ = 0;
     bool generatePending_ = false; // generate() ran, the request starts on the next turn
+    bool photoTaskActive_ = false;
     QHash<qint64, QImage> thumbnails_;
 };

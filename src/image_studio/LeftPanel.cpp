@@ -10,6 +10,7 @@
 #include "PresetFormView.h"
 #include "ReferenceLoader.h"
 #include "ReturnKeyFilter.h"
+#include "StudioPanel.h"
 #include "StudioRules.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
@@ -77,9 +78,7 @@ LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent) : QWidget(parent)
 LeftPanel::~LeftPanel() = default;
 
 void LeftPanel::build() {
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(24, 24, 24, 24);
-    column->setSpacing(20);
+    QVBoxLayout* column = studioPanelColumn(this);
 
     auto* title = label("studioName", "Orvane", this);
     title->setFont(Theme::font(16, QFont::DemiBold));
@@ -314,7 +313,7 @@ void LeftPanel::showReferences() {
     case StudioRules::StripLayout::single: {
         auto* row = new QHBoxLayout(referenceContent_);
         row->setContentsMargins(0, 0, 0, 0);
-        row->addWidget(makeTile(0, images[0], 1), 0, Qt::AlignCenter);
+        row->addWidget(makeTile(0, images[0], layout), 0, Qt::AlignCenter);
         break;
     }
     case StudioRules::StripLayout::pair: {
@@ -322,7 +321,7 @@ void LeftPanel::showReferences() {
         row->setContentsMargins(0, 0, 0, 0);
         row->setSpacing(8);
         for (int i = 0; i < 2; ++i)
-            row->addWidget(makeTile(i, images[i], 2), 1);
+            row->addWidget(makeTile(i, images[i], layout), 1);
         break;
     }
     case StudioRules::StripLayout::grid: {
@@ -331,7 +330,7 @@ void LeftPanel::showReferences() {
         grid_->setSpacing(6);
         const int columns = gridColumnCount();
         for (int i = 0; i < count; ++i)
-            grid_->addWidget(makeTile(i, images[i], 3), i / columns, i % columns, Qt::AlignCenter);
+            grid_->addWidget(makeTile(i, images[i], layout), i / columns, i % columns, Qt::AlignCenter);
         break;
     }
     }
@@ -350,15 +349,19 @@ QImage LeftPanel::thumbnailFor(const QImage& image) {
     return thumbnail;
 }
 
-QWidget* LeftPanel::makeTile(int index, const QImage& image, int layout) {
-    const ReferenceImageTile::Layout kind = layout == 1   ? ReferenceImageTile::Layout::single
-                                            : layout == 2 ? ReferenceImageTile::Layout::flexible
-                                                          : ReferenceImageTile::Layout::thumbnail;
-    auto* tile = new ReferenceImageTile(thumbnailFor(image), kind, scale_, referenceContent_);
+QWidget* LeftPanel::makeTile(int index, const QImage& image, StudioRules::StripLayout layout) {
+    // The tile shows a small copy; the download saves the picture itself.
+    const QImage shown = thumbnailFor(image);
+    ImageTile* tile = nullptr;
+    if (layout == StudioRules::StripLayout::single)
+        tile = new SingleImageView(shown, referenceContent_);
+    else if (layout == StudioRules::StripLayout::pair)
+        tile = new FlexibleImageView(shown, referenceContent_);
+    else
+        tile = new AdaptiveImageThumbnailView(shown, scale_, referenceContent_);
     tile->setObjectName(QStringLiteral("referenceTile%1").arg(index));
     tile->setAccessibleName(QStringLiteral("Reference image %1").arg(index + 1));
     connect(tile, &ImageTile::removeRequested, this, [this, index] { model_.removeReferenceImage(index); });
-    // The tile shows a small copy; the download saves the picture itself.
     connect(tile, &ImageTile::downloadRequested, this, [this, image] { model_.saveImageAsPNG(image); });
     return tile;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ImageSettingsPopover.h"
+#include "StudioRules.h"
 
 #include <QHash>
 #include <QImage>
@@ -24,7 +25,6 @@ public:
     ~LeftPanel() override;
 
     void setScale(double scale);
-    double scale() const { return scale_; }
     // How many reference tiles are on screen.
     int shownReferenceCount() const { return shownReferences_; }
     int gridColumnCount() const;
@@ -51,7 +51,7 @@ private:
     void openSettings();
     void openCreatePreset();
     QWidget* makeCreatePresetSheet();
-    QWidget* makeTile(int index, const QImage& image, int layout);
+    QWidget* makeTile(int index, const QImage& image, StudioRules::StripLayout layout);
     QImage thumbnailFor(const QImage& image);
 
     ImageStudioModel& model_;

@@ -2,7 +2,6 @@
 
 #include <QPainter>
 #include <QPainterPath>
-#include <QtConcurrent>
 
 ResultPictureView::ResultPictureView(QWidget* parent) : QWidget(parent) {
     setObjectName("resultPicture");
@@ -18,7 +17,7 @@ void ResultPictureView::setImage(const QImage& image) {
     if (image_.isNull()) {
         scaled_ = QImage();
         shownKey_ = 0;
-        ++generation_;
+        scaling_.forget();
         update();
         return;
     }
@@ -38,21 +37,22 @@ void ResultPictureView::rescale() {
     if (target.isEmpty())
         return;
     const QSize pixels = target.size() * devicePixelRatioF();
-    const quint64 generation = ++generation_;
     const QImage source = image_;
     const qint64 key = image_.cacheKey();
     // Scaling a 4096-pixel picture takes longer than a frame: never on this thread.
-    QtConcurrent::run([source, pixels] {
-        return source.size() == pixels ? source : source.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    }).then(this, [this, generation, key](const QImage& scaled) {
-        if (generation != generation_)
-            return;
-        scaled_ = scaled;
-        scaled_.setDevicePixelRatio(devicePixelRatioF());
-        shownKey_ = key;
-        update();
-        emit shown();
-    });
+    scaling_.run(
+        this,
+        [source, pixels] {
+            return source.size() == pixels ? source
+                                           : source.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        },
+        [this, key](const QImage& scaled) {
+            scaled_ = scaled;
+            scaled_.setDevicePixelRatio(devicePixelRatioF());
+            shownKey_ = key;
+            update();
+            emit shown();
+        });
 }
 
 void ResultPictureView::resizeEvent(QResizeEvent*) {

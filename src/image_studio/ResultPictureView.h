@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QFutureWatcher>
+#include "LatestResult.h"
+
 #include <QImage>
 #include <QWidget>
 
@@ -30,5 +31,5 @@ private:
     QImage image_;
     QImage scaled_;
     qint64 shownKey_ = 0;
-    quint64 generation_ = 0;
+    LatestResult scaling_;
 };

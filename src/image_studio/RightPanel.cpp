@@ -1,14 +1,13 @@
 #include "RightPanel.h"
 
-#include "AppViewModel.h"
 #include "Controls.h"
 #include "Glass.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
-#include "QueueManager.h"
 #include "ReplyDocument.h"
 #include "ResultPictureView.h"
 #include "Spinner.h"
+#include "StudioPanel.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 #include "UserImagePresetsView.h"
@@ -53,6 +52,25 @@ Spinner* spinner(QWidget* parent, const QString& name, double diameter) {
     spinner->setObjectName(name);
     return spinner;
 }
+
+// The panel's titles and state messages: 15, semibold.
+QLabel* heading(const char* name, const QString& text, QWidget* parent) {
+    QLabel* title = label(name, text, parent);
+    title->setFont(Theme::font(15, QFont::DemiBold));
+    return title;
+}
+
+// A page of the state area: what `fill` adds stands in a column, centred between two stretches.
+template <class Fill> QWidget* centredPage(QWidget* parent, const char* name, int spacing, Fill fill) {
+    auto* page = new QWidget(parent);
+    page->setObjectName(name);
+    auto* column = new QVBoxLayout(page);
+    column->setSpacing(spacing);
+    column->addStretch();
+    fill(page, column);
+    column->addStretch();
+    return page;
+}
 } // namespace
 
 RightPanel::RightPanel(ImageStudioModel& model, QWidget* parent) : QWidget(parent), model_(model) {
@@ -61,26 +79,23 @@ RightPanel::RightPanel(ImageStudioModel& model, QWidget* parent) : QWidget(paren
     connect(&model_, &ImageStudioModel::serviceStateChanged, this, &RightPanel::showService);
     connect(&model_, &ImageStudioModel::showTextPopupChanged, this, &RightPanel::showBubble);
     connect(&model_, &ImageStudioModel::showUserImagePresetsChanged, this, &RightPanel::showPresets);
-    if (AppViewModel* app = model_.environment().appViewModel)
-        connect(app, &AppViewModel::videoModeChanged, this, &RightPanel::showActions);
-    if (QueueManager* queue = model_.environment().queueManager)
-        connect(queue, &QueueManager::tasksChanged, this, &RightPanel::showService);
+    connect(&model_, &ImageStudioModel::resultActionsChanged, this, &RightPanel::showActions);
+    connect(&model_, &ImageStudioModel::photoTaskChanged, this, &RightPanel::showLoading);
     connect(&Theme::instance(), &Theme::changed, this, &RightPanel::showSymbols);
     showSymbols();
     showService();
+    showLoading();
+    showActions();
     showPresets();
 }
 
 RightPanel::~RightPanel() = default;
 
 void RightPanel::build() {
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(24, 24, 24, 24);
-    column->setSpacing(20);
+    QVBoxLayout* column = studioPanelColumn(this);
 
     auto* header = new QHBoxLayout;
-    auto* title = label("resultTitle", "Qel Image Result", this);
-    title->setFont(Theme::font(15, QFont::DemiBold));
+    auto* title = heading("resultTitle", "Qel Image Result", this);
     textButton_ = iconButton("textResponseButton", "text.bubble", "Text response", 28, this);
     connect(textButton_, &QAbstractButton::clicked, this, [this] { model_.setShowTextPopup(!model_.showTextPopup()); });
     header->addWidget(title);
@@ -173,62 +188,44 @@ QWidget* RightPanel::buildCompleted() {
 }
 
 QWidget* RightPanel::buildLoading() {
-    auto* page = new QWidget(this);
-    page->setObjectName("loadingTaskView");
-    auto* column = new QVBoxLayout(page);
-    column->setSpacing(16);
-    column->addStretch();
-    loadingSpinner_ = spinner(page, "loadingSpinner", Spinner::standardDiameter * 1.5 * scale_);
-    column->addWidget(loadingSpinner_, 0, Qt::AlignHCenter);
-    loadingText_ = label("loadingText", QString(), page);
-    loadingText_->setFont(Theme::font(15, QFont::DemiBold));
-    setTextColor(loadingText_, ColorRole::secondary);
-    column->addWidget(loadingText_, 0, Qt::AlignHCenter);
-    activeSpinner_ = spinner(page, "activeTaskSpinner", Spinner::standardDiameter * 0.8);
-    column->addWidget(activeSpinner_, 0, Qt::AlignHCenter);
-    column->addStretch();
-    return page;
+    return centredPage(this, "loadingTaskView", 16, [this](QWidget* page, QVBoxLayout* column) {
+        loadingSpinner_ = spinner(page, "loadingSpinner", Spinner::standardDiameter * 1.5 * scale_);
+        column->addWidget(loadingSpinner_, 0, Qt::AlignHCenter);
+        loadingText_ = heading("loadingText", QString(), page);
+        setTextColor(loadingText_, ColorRole::secondary);
+        column->addWidget(loadingText_, 0, Qt::AlignHCenter);
+        activeSpinner_ = spinner(page, "activeTaskSpinner", Spinner::standardDiameter * 0.8);
+        column->addWidget(activeSpinner_, 0, Qt::AlignHCenter);
+    });
 }
 
 QWidget* RightPanel::buildFailed() {
-    auto* page = new QWidget(this);
-    page->setObjectName("failedTaskView");
-    auto* column = new QVBoxLayout(page);
-    column->setSpacing(16);
-    column->addStretch();
-    failedSymbol_ = label("failedSymbol", QString(), page);
-    column->addWidget(failedSymbol_, 0, Qt::AlignHCenter);
-    errorText_ = label("errorMessage", QString(), page);
-    errorText_->setFont(Theme::font(15, QFont::DemiBold));
-    errorText_->setWordWrap(true);
-    errorText_->setAlignment(Qt::AlignCenter);
-    errorText_->setTextFormat(Qt::PlainText);
-    setTextColor(errorText_, ColorRole::red);
-    column->addWidget(errorText_);
-    column->addStretch();
-    return page;
+    return centredPage(this, "failedTaskView", 16, [this](QWidget* page, QVBoxLayout* column) {
+        failedSymbol_ = label("failedSymbol", QString(), page);
+        column->addWidget(failedSymbol_, 0, Qt::AlignHCenter);
+        errorText_ = heading("errorMessage", QString(), page);
+        errorText_->setWordWrap(true);
+        errorText_->setAlignment(Qt::AlignCenter);
+        errorText_->setTextFormat(Qt::PlainText);
+        setTextColor(errorText_, ColorRole::red);
+        column->addWidget(errorText_);
+    });
 }
 
 QWidget* RightPanel::buildReady() {
-    auto* page = new QWidget(this);
-    page->setObjectName("readyStateView");
-    auto* column = new QVBoxLayout(page);
-    column->setSpacing(8);
-    column->addStretch();
-    readySymbol_ = label("readySymbol", QString(), page);
-    readySymbol_->setFixedSize(100, 100);
-    readySymbol_->setAlignment(Qt::AlignCenter);
-    column->addWidget(readySymbol_, 0, Qt::AlignHCenter);
-    column->addSpacing(8);
-    auto* title = label("readyTitle", "Ready for instant generation", page);
-    title->setFont(Theme::font(15, QFont::DemiBold));
-    auto* subtitle = label("readySubtitle", "Enter your prompt and unleash the power", page);
-    subtitle->setFont(Theme::font(13));
-    setTextColor(subtitle, ColorRole::secondary);
-    column->addWidget(title, 0, Qt::AlignHCenter);
-    column->addWidget(subtitle, 0, Qt::AlignHCenter);
-    column->addStretch();
-    return page;
+    return centredPage(this, "readyStateView", 8, [this](QWidget* page, QVBoxLayout* column) {
+        readySymbol_ = label("readySymbol", QString(), page);
+        readySymbol_->setFixedSize(100, 100);
+        readySymbol_->setAlignment(Qt::AlignCenter);
+        column->addWidget(readySymbol_, 0, Qt::AlignHCenter);
+        column->addSpacing(8);
+        auto* title = heading("readyTitle", "Ready for instant generation", page);
+        auto* subtitle = label("readySubtitle", "Enter your prompt and unleash the power", page);
+        subtitle->setFont(Theme::font(13));
+        setTextColor(subtitle, ColorRole::secondary);
+        column->addWidget(title, 0, Qt::AlignHCenter);
+        column->addWidget(subtitle, 0, Qt::AlignHCenter);
+    });
 }
 
 void RightPanel::setScale(double scale) {
@@ -267,10 +264,6 @@ void RightPanel::showService() {
                               : tone == StudioRules::TextButtonTone::text  ? ColorRole::orange
                                                                            : ColorRole::gray);
 
-    const QueueManager* queue = model_.environment().queueManager;
-    const bool active = queue && queue->activePhotoTask();
-    loadingText_->setText(active ? "Generating your image..." : "Waiting in queue...");
-    activeSpinner_->setVisible(active);
     errorText_->setText(service->errorMessage().value_or(QString()));
 
     const QString text = service->textResponse().value_or(QString());
@@ -278,20 +271,21 @@ void RightPanel::showService() {
         replyDocument_->setReply(text);
         replyDocument_->setProperty("source", text);
     }
-    showActions();
     showBubble();
 }
 
+void RightPanel::showLoading() {
+    loadingText_->setText(model_.loadingText());
+    activeSpinner_->setVisible(model_.isPhotoTaskActive());
+}
+
 void RightPanel::showActions() {
-    const ImageGenerationService* service = model_.service();
-    const bool hasImage = service && !service->generatedImage().isNull();
-    const AppViewModel* app = model_.environment().appViewModel;
-    const bool startEnd = app && app->videoMode() == VideoGenerationMode::startEndVideo;
-    imageToImage_->setVisible(hasImage);
-    imageToVideo_->setVisible(hasImage && !startEnd);
-    startFrame_->setVisible(hasImage && startEnd);
-    endFrame_->setVisible(hasImage && startEnd);
-    finder_->setVisible(hasImage);
+    const StudioRules::ResultActions actions = model_.resultActions();
+    imageToImage_->setVisible(actions.imageToImage);
+    imageToVideo_->setVisible(actions.imageToVideo);
+    startFrame_->setVisible(actions.startFrame);
+    endFrame_->setVisible(actions.endFrame);
+    finder_->setVisible(actions.finder);
 }
 
 void RightPanel::showBubble() {

@@ -39,6 +39,7 @@ private:
     QWidget* buildFailed();
     QWidget* buildReady();
     void showService();
+    void showLoading();
     void showActions();
     void showBubble();
     void showPresets();

@@ -71,6 +71,23 @@ bool showsBubble(const ImageGenerationService& service, bool showTextPopup) {
     return showTextPopup && hasText(service);
 }
 
+ResultActions resultActions(bool hasImage, VideoGenerationMode videoMode) {
+    if (!hasImage)
+        return {};
+    const bool frames = videoMode == VideoGenerationMode::startEndVideo;
+    ResultActions actions;
+    actions.imageToImage = true;
+    actions.imageToVideo = !frames;
+    actions.startFrame = frames;
+    actions.endFrame = frames;
+    actions.finder = true;
+    return actions;
+}
+
+QString loadingText(bool photoTaskActive) {
+    return photoTaskActive ? QStringLiteral("Generating your image...") : QStringLiteral("Waiting in queue...");
+}
+
 bool isUsageAlarming(double percent) {
     return percent > 80.0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AppViewModel.h"
 #include "QueueStatusRules.h"
 
 #include <QList>
@@ -35,6 +36,19 @@ TextButtonTone textButtonTone(const ImageGenerationService& service);
 bool isTextButtonEnabled(const ImageGenerationService& service);
 // The bubble shows only with a non-empty reply and the flag set.
 bool showsBubble(const ImageGenerationService& service, bool showTextPopup);
+// The buttons under a result: none without a picture; the two frame buttons in place of "Image to video" while
+// the video studio makes clips from a start and an end frame.
+struct ResultActions {
+    bool imageToImage = false;
+    bool imageToVideo = false;
+    bool startFrame = false;
+    bool endFrame = false;
+    bool finder = false;
+    bool operator==(const ResultActions&) const = default;
+};
+ResultActions resultActions(bool hasImage, VideoGenerationMode videoMode);
+// The waiting page's words: only a photo job that the queue runs is "generating".
+QString loadingText(bool photoTaskActive);
 
 // --- header ---
 bool isUsageAlarming(double percent);

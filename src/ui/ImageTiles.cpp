@@ -158,14 +158,6 @@ void ImageTile::setMetrics(const Metrics& metrics) {
     update();
 }
 
-void ImageTile::setImage(const QImage& image) {
-    image_ = image;
-    cache_ = {};
-    updateGeometry();
-    placeButtons();
-    update();
-}
-
 double ImageTile::aspectRatio() const {
     if (image_.isNull() || image_.width() <= 0 || image_.height() <= 0)
         return 1.0;
@@ -326,16 +318,24 @@ void ImageTile::placeButtons() {
     }
 }
 
-ImageTile::Metrics ReferenceImageTile::metricsFor(Layout layout, double scale) {
+ImageTile::Metrics SingleImageView::metricsFor() {
+    return {};
+}
+
+SingleImageView::SingleImageView(const QImage& image, QWidget* parent) : ImageTile(image, metricsFor(), parent) {
+    setObjectName(QStringLiteral("referenceImageTile"));
+}
+
+ImageTile::Metrics FlexibleImageView::metricsFor() {
+    return compactMetrics(150);
+}
+
+FlexibleImageView::FlexibleImageView(const QImage& image, QWidget* parent) : ImageTile(image, metricsFor(), parent) {
+    setObjectName(QStringLiteral("referenceImageTile"));
+}
+
+ImageTile::Metrics AdaptiveImageThumbnailView::metricsFor(double scale) {
     const double k = std::isfinite(scale) && scale > 0 ? scale : 1.0;
-    switch (layout) {
-    case Layout::single:
-        return {};
-    case Layout::flexible:
-        return compactMetrics(150);
-    case Layout::thumbnail:
-        break;
-    }
     Metrics m;
     m.side = std::max(std::min(70 * k, 100.0), 50.0);
     m.maxHeight = m.side;
@@ -348,17 +348,16 @@ ImageTile::Metrics ReferenceImageTile::metricsFor(Layout layout, double scale) {
     return m;
 }
 
-ReferenceImageTile::ReferenceImageTile(const QImage& image, Layout layout, double scale, QWidget* parent)
-    : ImageTile(image, metricsFor(layout, scale), parent), layout_(layout), scale_(scale) {
+AdaptiveImageThumbnailView::AdaptiveImageThumbnailView(const QImage& image, double scale, QWidget* parent)
+    : ImageTile(image, metricsFor(scale), parent), scale_(scale) {
     setObjectName(QStringLiteral("referenceImageTile"));
 }
 
-void ReferenceImageTile::setScale(double scale) {
+void AdaptiveImageThumbnailView::setScale(double scale) {
     if (scale == scale_)
         return;
     scale_ = scale;
-    if (layout_ == Layout::thumbnail)
-        setMetrics(metricsFor(layout_, scale));
+    setMetrics(metricsFor(scale));
 }
 
 ImageTile::Metrics ReferenceImageView::metricsFor(std::optional<double> height) {

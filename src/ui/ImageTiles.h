@@ -24,11 +24,9 @@ public:
     TileRoundButton(const QString& symbol, Look look, double diameter, double symbolSize, QWidget* parent);
 
     double diameter() const { return diameter_; }
-    double symbolSize() const { return symbolSize_; }
     Look look() const { return look_; }
     // How far the button has come in (0 gone, 1 there); drawn as opacity, and as size when it scales.
     void setReveal(double reveal, bool scales);
-    double reveal() const { return reveal_; }
     double drawnScale() const { return scales_ ? 0.8 + 0.2 * reveal_ : 1.0; }
     // Room around the circle for the shadow.
     int shadowMargin() const;
@@ -72,7 +70,6 @@ public:
     ImageTile(const QImage& image, const Metrics& metrics, QWidget* parent = nullptr);
 
     QImage image() const { return image_; }
-    void setImage(const QImage& image);
     const Metrics& metrics() const { return metrics_; }
 
     bool isHovered() const { return hovered_; }
@@ -119,24 +116,34 @@ private:
     QVariantAnimation* fade_;
 };
 
-// A reference picture of the image studio's strip: alone (fitted, at most 200 high), one of two side by side
-// (fitted, at most 150 high, full width) or one of three or more (a square thumbnail following the scale).
-class ReferenceImageTile final : public ImageTile {
+// The image studio's reference strip shows its pictures in one of three tiles, by how many there are.
+
+// The one picture of the strip: fitted, at most 200 high.
+class SingleImageView final : public ImageTile {
     Q_OBJECT
 public:
-    enum class Layout { single, flexible, thumbnail };
+    explicit SingleImageView(const QImage& image, QWidget* parent = nullptr);
+    static Metrics metricsFor();
+};
 
-    ReferenceImageTile(const QImage& image, Layout layout, double scale = 1.0, QWidget* parent = nullptr);
+// One of two pictures side by side: fitted, at most 150 high, taking the width the row offers.
+class FlexibleImageView final : public ImageTile {
+    Q_OBJECT
+public:
+    explicit FlexibleImageView(const QImage& image, QWidget* parent = nullptr);
+    static Metrics metricsFor();
+};
 
-    Layout layout() const { return layout_; }
-    // Only the thumbnail follows the scale.
+// One of three or more pictures in a grid: a square thumbnail, the picture filled and cropped, whose side and
+// buttons follow the studio's scale.
+class AdaptiveImageThumbnailView final : public ImageTile {
+    Q_OBJECT
+public:
+    explicit AdaptiveImageThumbnailView(const QImage& image, double scale = 1.0, QWidget* parent = nullptr);
     void setScale(double scale);
-    double scale() const { return scale_; }
-
-    static Metrics metricsFor(Layout layout, double scale);
+    static Metrics metricsFor(double scale);
 
 private:
-    Layout layout_;
     double scale_;
 };
 

@@ -196,6 +196,40 @@ private slots:
             QString("Context used this chat: %1 / %2 tokens (1%)").arg(locale.toString(1290), locale.toString(65536)));
     }
 
+    void resultPanelFollowsTheResultTheVideoModeAndTheQueue() {
+        QSignalSpy actionsChanged(model_.get(), &ImageStudioModel::resultActionsChanged);
+        QCOMPARE(offered(model_->resultActions()), QStringList());
+        app_->setVideoMode(VideoGenerationMode::startEndVideo);
+        QCOMPARE(actionsChanged.count(), 1);
+        QCOMPARE(offered(model_->resultActions()), QStringList());
+
+        model_->setPrompt("boat");
+        QVERIFY(generateAndWait());
+        QVERIFY(actionsChanged.count() > 1);
+        QCOMPARE(offered(model_->resultActions()),
+                 (QStringList{"imageToImage", "startFrame", "endFrame", "showInFinder"}));
+        actionsChanged.clear();
+        app_->setVideoMode(VideoGenerationMode::imageToVideo);
+        QCOMPARE(actionsChanged.count(), 1);
+        QCOMPARE(offered(model_->resultActions()), (QStringList{"imageToImage", "imageToVideo", "showInFinder"}));
+
+        // The studio's own request went straight to the service: the queue runs no photo job, so it "waits".
+        QVERIFY(!queue_->activePhotoTask());
+        QVERIFY(!model_->isPhotoTaskActive());
+        QCOMPARE(model_->loadingText(), QString("Waiting in queue..."));
+        QCOMPARE(model_->property("loadingText").toString(), QString("Waiting in queue..."));
+        // A change of the queue that leaves the photo side as it was is no change of the panel.
+        QSignalSpy taskChanged(model_.get(), &ImageStudioModel::photoTaskChanged);
+        emit queue_->tasksChanged();
+        QCOMPARE(taskChanged.count(), 0);
+
+        // Without the app-wide objects (a bare studio) the buttons still follow the picture.
+        AppEnvironment bare;
+        ImageStudioModel alone(bare, factory_.get());
+        QCOMPARE(offered(alone.resultActions()), (QStringList{"imageToImage", "imageToVideo", "showInFinder"}));
+        QCOMPARE(alone.loadingText(), QString("Waiting in queue..."));
+    }
+
     void newChatClearsTheComposerAndBothServices() {
         // The shared service of the queue holds a result of its own.
         auto shared = OrvaneAPIService::shared().generateImage("shared", {});

@@ -277,6 +277,7 @@ private slots:
         GUI_CHECK(pick(pictureFiles(1), "uploadReference"));
         QCOMPARE(header->text(), QString("Reference Images (Optional) 1/9"));
         GUI_REQUIRE(single, QWidget, view_.get(), "singleReference");
+        QCOMPARE(single->findChildren<SingleImageView*>().size(), 1);
         QVERIFY(addMore->isVisible());
 
         QMimeData data;
@@ -284,6 +285,7 @@ private slots:
         drop(area, &data);
         QTRY_COMPARE(model().referenceImages().size(), 2);
         GUI_REQUIRE(pair, QWidget, view_.get(), "referencePair");
+        QCOMPARE(pair->findChildren<FlexibleImageView*>().size(), 2);
         QCOMPARE(view_->leftPanel()->shownReferenceCount(), 2);
 
         QStringList more = pictureFiles(8);
@@ -291,7 +293,7 @@ private slots:
         QCOMPARE(model().referenceImages().size(), 9);
         QCOMPARE(header->text(), QString("Reference Images (Optional) 9/9"));
         QVERIFY(!addMore->isVisible());
-        QCOMPARE(view_->findChildren<ReferenceImageTile*>().size(), 9);
+        QCOMPARE(view_->findChildren<AdaptiveImageThumbnailView*>().size(), 9);
         QCOMPARE(app_->savedPhotoReferenceImages().size(), 9);
 
         // The tenth is refused.
@@ -362,7 +364,7 @@ private slots:
         GUI_CHECK(pick(pictureFiles(5), "uploadReference"));
         GUI_REQUIRE(grid, QWidget, view_.get(), "referenceGrid");
         QCOMPARE(view_->scale(), 1.0);
-        const auto tiles = grid->findChildren<ReferenceImageTile*>();
+        const auto tiles = grid->findChildren<AdaptiveImageThumbnailView*>();
         QCOMPARE(tiles.size(), 5);
         QTRY_VERIFY(tiles[2]->y() > tiles[0]->y());
         QCOMPARE(tiles[1]->y(), tiles[0]->y());
@@ -372,7 +374,7 @@ private slots:
         QTRY_COMPARE(view_->scale(), 1.3);
         QCOMPARE(view_->leftPanel()->gridColumnCount(), 3);
         GUI_REQUIRE(wideGrid, QWidget, view_.get(), "referenceGrid");
-        const auto wide = wideGrid->findChildren<ReferenceImageTile*>();
+        const auto wide = wideGrid->findChildren<AdaptiveImageThumbnailView*>();
         QTRY_VERIFY(wide[3]->y() > wide[0]->y());
         QCOMPARE(wide[2]->y(), wide[0]->y());
         QCOMPARE(wide[0]->size(), QSize(91, 91));
@@ -383,7 +385,7 @@ private slots:
         QDir().mkpath(folder);
         downloads_->setBookmarkData(FolderBookmark::create(folder));
         GUI_CHECK(pick(pictureFiles(3), "uploadReference"));
-        auto tiles = view_->findChildren<ReferenceImageTile*>();
+        auto tiles = view_->findChildren<AdaptiveImageThumbnailView*>();
         QTRY_VERIFY(tiles[1]->isVisible() && tiles[1]->width() > 0);
         QVERIFY(!tiles[1]->removeButton() || !tiles[1]->removeButton()->isVisible());
         gui::hover(tiles[1]);

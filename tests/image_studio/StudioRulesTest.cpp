@@ -11,6 +11,7 @@ using namespace StudioRules;
 
 Q_DECLARE_METATYPE(StudioRules::ResultState)
 Q_DECLARE_METATYPE(StudioRules::TextButtonTone)
+Q_DECLARE_METATYPE(VideoGenerationMode)
 
 // The display rules of the panels, and the safety of the reply text.
 class StudioRulesTest : public QObject {
@@ -115,6 +116,30 @@ private slots:
         QCOMPARE(showsBubble(service, true),
                  tone == TextButtonTone::text || (blocked && text != "-" && !text.isEmpty()));
         QVERIFY(!showsBubble(service, false));
+    }
+
+    void resultButtonsFollowThePictureAndTheVideoMode_data() {
+        QTest::addColumn<bool>("image");
+        QTest::addColumn<VideoGenerationMode>("mode");
+        QTest::addColumn<QStringList>("buttons");
+        QTest::newRow("no picture") << false << VideoGenerationMode::imageToVideo << QStringList();
+        QTest::newRow("no picture, start and end") << false << VideoGenerationMode::startEndVideo << QStringList();
+        QTest::newRow("image to video") << true << VideoGenerationMode::imageToVideo
+                                        << QStringList{"imageToImage", "imageToVideo", "showInFinder"};
+        QTest::newRow("start and end") << true << VideoGenerationMode::startEndVideo
+                                       << QStringList{"imageToImage", "startFrame", "endFrame", "showInFinder"};
+    }
+
+    void resultButtonsFollowThePictureAndTheVideoMode() {
+        QFETCH(bool, image);
+        QFETCH(VideoGenerationMode, mode);
+        QFETCH(QStringList, buttons);
+        QCOMPARE(offered(resultActions(image, mode)), buttons);
+    }
+
+    void onlyAQueuedPhotoJobReadsAsGenerating() {
+        QCOMPARE(loadingText(true), QString("Generating your image..."));
+        QCOMPARE(loadingText(false), QString("Waiting in queue..."));
     }
 
     void queueIndicatorShowsTheOtherStudiosWork() {

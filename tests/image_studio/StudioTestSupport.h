@@ -1,11 +1,13 @@
 #pragma once
 
 #include "ImageOptions.h"
+#include "StudioRules.h"
 
 #include <QColor>
 #include <QDir>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 // An image service whose published state a test sets directly.
 class StubImageService final : public ImageGenerationService {
@@ -36,4 +38,19 @@ inline QString writePicture(const QDir& dir, const QString& name, const QImage& 
     const QString path = dir.filePath(name);
     image.save(path, format);
     return path;
+}
+
+// The buttons offered under a result, by name, so that a failed comparison says which.
+inline QStringList offered(const StudioRules::ResultActions& actions) {
+    QStringList names;
+    const std::pair<bool, const char*> buttons[] = {{actions.imageToImage, "imageToImage"},
+                                                    {actions.imageToVideo, "imageToVideo"},
+                                                    {actions.startFrame, "startFrame"},
+                                                    {actions.endFrame, "endFrame"},
+                                                    {actions.finder, "showInFinder"}};
+    for (const auto& [shown, name] : buttons) {
+        if (shown)
+            names << QString::fromLatin1(name);
+    }
+    return names;
 }

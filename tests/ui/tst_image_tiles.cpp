@@ -7,8 +7,6 @@
 
 #include <limits>
 
-Q_DECLARE_METATYPE(ReferenceImageTile::Layout)
-
 namespace {
 QImage picture(int width, int height, QColor color = Qt::darkCyan) {
     QImage image(width, height, QImage::Format_RGB32);
@@ -52,7 +50,7 @@ private slots:
         QFETCH(double, downloadDiameter);
         QFETCH(double, removeSymbol);
         QFETCH(double, downloadSymbol);
-        const auto m = ReferenceImageTile::metricsFor(ReferenceImageTile::Layout::thumbnail, scale);
+        const auto m = AdaptiveImageThumbnailView::metricsFor(scale);
         QCOMPARE(m.side, side);
         QCOMPARE(m.removeDiameter, removeDiameter);
         QCOMPARE(m.downloadDiameter, downloadDiameter);
@@ -60,7 +58,7 @@ private slots:
         QCOMPARE(m.downloadSymbolSize, downloadSymbol);
         QCOMPARE(m.removePadding, 4.0);
         // A wide picture is cropped into the square, never letterboxed.
-        ReferenceImageTile tile(picture(300, 100), ReferenceImageTile::Layout::thumbnail, 1.0);
+        AdaptiveImageThumbnailView tile(picture(300, 100), 1.0);
         tile.setScale(scale);
         QCOMPARE(tile.size(), QSize(int(side), int(side)));
         QCOMPARE(tile.pictureRect(), QRectF(0, 0, side, side));
@@ -90,12 +88,11 @@ private slots:
         QFETCH(double, downloadDiameter);
         QFETCH(bool, expanding);
         QFETCH(bool, darkRemove);
-        const ImageTile::Metrics m =
-            kind == "single"         ? ReferenceImageTile::metricsFor(ReferenceImageTile::Layout::single, 3)
-            : kind == "flexible"     ? ReferenceImageTile::metricsFor(ReferenceImageTile::Layout::flexible, 3)
-            : kind == "reference"    ? ReferenceImageView::metricsFor(std::nullopt)
-            : kind == "reference300" ? ReferenceImageView::metricsFor(300.0)
-                                     : VideoFrameImageView::metricsFor();
+        const ImageTile::Metrics m = kind == "single"         ? SingleImageView::metricsFor()
+                                     : kind == "flexible"     ? FlexibleImageView::metricsFor()
+                                     : kind == "reference"    ? ReferenceImageView::metricsFor(std::nullopt)
+                                     : kind == "reference300" ? ReferenceImageView::metricsFor(300.0)
+                                                              : VideoFrameImageView::metricsFor();
         QCOMPARE(m.maxHeight, maxHeight);
         QCOMPARE(m.cornerRadius, radius);
         QCOMPARE(m.removePadding, padding);
@@ -111,7 +108,7 @@ private slots:
         // A tall picture stops at 200 high and narrows in proportion.
         QWidget window;
         auto* layout = new QHBoxLayout(&window);
-        auto* single = new ReferenceImageTile(picture(400, 1600), ReferenceImageTile::Layout::single);
+        auto* single = new SingleImageView(picture(400, 1600));
         layout->addWidget(single);
         window.resize(600, 400);
         QVERIFY(gui::showActive(&window));
@@ -137,7 +134,7 @@ private slots:
         VideoFrameImageView empty{QImage()};
         QCOMPARE(empty.aspectRatio(), 1.0);
         QCOMPARE(empty.heightForWidth(90), 90);
-        ReferenceImageTile zero(QImage(0, 10, QImage::Format_RGB32), ReferenceImageTile::Layout::thumbnail, 0);
+        AdaptiveImageThumbnailView zero(QImage(0, 10, QImage::Format_RGB32), 0);
         QCOMPARE(zero.size(), QSize(70, 70));
         zero.repaint();
     }
@@ -154,12 +151,10 @@ private slots:
         QWidget window;
         auto* layout = new QHBoxLayout(&window);
         const QImage image = picture(300, 200, Qt::magenta);
-        ImageTile* tile =
-            kind == "single"
-                ? static_cast<ImageTile*>(new ReferenceImageTile(image, ReferenceImageTile::Layout::single))
-            : kind == "thumbnail" ? new ReferenceImageTile(image, ReferenceImageTile::Layout::thumbnail, 1.0)
-            : kind == "reference" ? static_cast<ImageTile*>(new ReferenceImageView(image))
-                                  : new VideoFrameImageView(image);
+        ImageTile* tile = kind == "single"      ? static_cast<ImageTile*>(new SingleImageView(image))
+                          : kind == "thumbnail" ? new AdaptiveImageThumbnailView(image, 1.0)
+                          : kind == "reference" ? static_cast<ImageTile*>(new ReferenceImageView(image))
+                                                : new VideoFrameImageView(image);
         layout->addWidget(tile);
         window.resize(400, 260);
         QVERIFY(gui::showActive(&window));
@@ -231,7 +226,7 @@ private slots:
     }
 
     void hoverReturningDuringFadeKeepsTheButtons() {
-        ReferenceImageTile tile(picture(200, 200), ReferenceImageTile::Layout::single);
+        SingleImageView tile(picture(200, 200));
         tile.resize(tile.sizeHint());
         QVERIFY(gui::showActive(&tile));
         gui::unhover(&tile);

@@ -186,20 +186,19 @@ QWidget* imageTiles(ScreenshotContext& context) {
 
     column->addWidget(caption("one reference (hovered), two side by side"));
     auto* top = new QHBoxLayout;
-    auto* single = new ReferenceImageTile(samplePicture(600, 400, 200), ReferenceImageTile::Layout::single);
+    auto* single = new SingleImageView(samplePicture(600, 400, 200));
     top->addWidget(single);
     auto* pair = new QHBoxLayout;
-    pair->addWidget(new ReferenceImageTile(samplePicture(400, 400, 20), ReferenceImageTile::Layout::flexible));
-    pair->addWidget(new ReferenceImageTile(samplePicture(300, 450, 280), ReferenceImageTile::Layout::flexible));
+    pair->addWidget(new FlexibleImageView(samplePicture(400, 400, 20)));
+    pair->addWidget(new FlexibleImageView(samplePicture(300, 450, 280)));
     top->addLayout(pair, 1);
     column->addLayout(top);
 
     column->addWidget(caption("three or more: thumbnails at scale 1 (the second hovered)"));
     auto* strip = new QHBoxLayout;
-    QList<ReferenceImageTile*> thumbs;
+    QList<AdaptiveImageThumbnailView*> thumbs;
     for (int i = 0; i < 6; ++i) {
-        auto* thumb =
-            new ReferenceImageTile(samplePicture(300 + 40 * i, 240, i * 50), ReferenceImageTile::Layout::thumbnail);
+        auto* thumb = new AdaptiveImageThumbnailView(samplePicture(300 + 40 * i, 240, i * 50));
         strip->addWidget(thumb);
         thumbs << thumb;
     }
