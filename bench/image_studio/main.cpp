@@ -27,7 +27,7 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QtConcurrent>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cstdio>

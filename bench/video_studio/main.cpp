@@ -12,7 +12,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
-#include <QtTest>
+#include <QTest>
 
 #include <algorithm>
 #include <cstdio>

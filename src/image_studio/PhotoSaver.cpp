@@ -8,7 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QtConcurrent>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <optional>
 

@@ -8,7 +8,7 @@
 #include <QPointer>
 #include <QThread>
 #include <QThreadPool>
-#include <QtConcurrent>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QtEndian>
 
 #include <optional>

@@ -15,7 +15,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTcpServer>
-#include <QtTest>
+#include <QTest>
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

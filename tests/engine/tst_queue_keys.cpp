@@ -4,7 +4,7 @@
 #include "MiniMaxAPIService.h"
 #include "QueueManager.h"
 
-#include <QtTest>
+#include <QTest>
 
 using Script = FakeMiniMaxService::TaskScript;
 

@@ -8,7 +8,7 @@
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 using Reply = FakeMiniMaxService::Reply;
 using Script = FakeMiniMaxService::TaskScript;

@@ -13,7 +13,7 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QSqlQuery>
-#include <QtTest>
+#include <QTest>
 
 #include <sys/stat.h>
 

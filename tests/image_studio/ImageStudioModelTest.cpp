@@ -20,7 +20,9 @@
 
 #include <QImageReader>
 #include <QMimeData>
-#include <QtTest>
+#include <QBuffer>
+#include <QSignalSpy>
+#include <QTest>
 
 #include <memory>
 

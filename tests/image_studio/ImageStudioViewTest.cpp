@@ -35,8 +35,8 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
+#include <QTest>
 #include <QTextEdit>
-#include <QtTest>
 
 #include <memory>
 

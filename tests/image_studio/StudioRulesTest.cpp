@@ -4,8 +4,8 @@
 #include "StudioTestSupport.h"
 #include "TestSupport.h"
 
+#include <QTest>
 #include <QTextBlock>
-#include <QtTest>
 
 using namespace StudioRules;
 

@@ -1,6 +1,6 @@
 #include "GeminiWire.h"
 
-#include <QtTest>
+#include <QTest>
 
 using namespace GeminiWire;
 

@@ -4,7 +4,7 @@
 #include "TestSupport.h"
 
 #include <QRandomGenerator>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

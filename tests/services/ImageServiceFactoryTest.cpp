@@ -8,7 +8,8 @@
 #include "TestSupport.h"
 #include "VirtualClock.h"
 
-#include <QtTest>
+#include <QSignalSpy>
+#include <QTest>
 
 #include <memory>
 

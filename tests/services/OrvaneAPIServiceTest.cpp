@@ -11,7 +11,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRandomGenerator>
-#include <QtTest>
+#include <QSignalSpy>
+#include <QTest>
 
 #include <memory>
 

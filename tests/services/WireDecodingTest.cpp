@@ -1,7 +1,7 @@
 #include "WireDecoding.h"
 
 #include <QRandomGenerator>
-#include <QtTest>
+#include <QTest>
 
 class WireDecodingTest : public QObject {
     Q_OBJECT

@@ -7,8 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTest>
 #include <QtEndian>
-#include <QtTest>
 
 namespace {
 

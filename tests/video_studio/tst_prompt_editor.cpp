@@ -8,10 +8,10 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QVBoxLayout>
-#include <QtTest>
 
 namespace {
 

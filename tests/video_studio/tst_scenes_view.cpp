@@ -21,8 +21,8 @@
 #include <QDir>
 #include <QJsonObject>
 #include <QLabel>
+#include <QTest>
 #include <QToolButton>
-#include <QtTest>
 
 using Script = FakeMiniMaxService::TaskScript;
 

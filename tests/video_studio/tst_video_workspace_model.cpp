@@ -8,7 +8,7 @@
 
 #include <QJsonObject>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 using Script = FakeMiniMaxService::TaskScript;
 
