@@ -8,6 +8,9 @@
 #include "Log.h"
 
 #include <QFuture>
+#include <QMimeData>
+#include <QMimeDatabase>
+#include <QUrl>
 #include <QtConcurrent/QtConcurrentRun>
 
 FrameImageIntake::FrameImageIntake(QObject* parent)
@@ -18,6 +21,18 @@ FrameImageIntake::~FrameImageIntake() = default;
 
 QImage FrameImageIntake::readImage(const QString& path) {
     return ReferenceLoader::decodeFull({path, {}, {}}, ReferenceLoader::fullSize).image;
+}
+
+bool FrameImageIntake::carriesPicture(const QMimeData& mime) {
+    if (mime.hasImage())
+        return true;
+    const QMimeDatabase types;
+    for (const QUrl& url : mime.urls()) {
+        // The name decides; only a file without a telling name is looked into.
+        if (url.isLocalFile() && types.mimeTypeForFile(url.toLocalFile()).name().startsWith(QLatin1String("image/")))
+            return true;
+    }
+    return false;
 }
 
 void FrameImageIntake::loadFiles(ImageType slot, const QStringList& paths) {

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 class DownloadSettings;
+class QMimeData;
 
 // Moves pictures into and out of the frame slots off the GUI thread. Files are decoded on a worker
 // (under Qt's allocation limit: a picture over it, or not a picture, is skipped) and the results are
@@ -28,6 +29,8 @@ public:
 
     int pendingLoads() const { return loader_->pendingCount(); }
     int pendingSaves() const { return pendingSaves_; }
+    // Whether a drag brings a picture: picture data, or a local file whose type is an image.
+    static bool carriesPicture(const QMimeData& mime);
     // Used by the decoder; public for the tests.
     static QImage readImage(const QString& path);
 

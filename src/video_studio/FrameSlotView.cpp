@@ -213,7 +213,8 @@ void FrameSlotView::setDragOver(bool on) {
 }
 
 void FrameSlotView::dragEnterEvent(QDragEnterEvent* event) {
-    if (currentImage() || !(event->mimeData()->hasUrls() || event->mimeData()->hasImage()))
+    // Only a drag that brings a picture lights the zone up.
+    if (currentImage() || !FrameImageIntake::carriesPicture(*event->mimeData()))
         return;
     setDragOver(true);
     event->acceptProposedAction();
@@ -226,7 +227,7 @@ void FrameSlotView::dragLeaveEvent(QDragLeaveEvent*) {
 void FrameSlotView::dropEvent(QDropEvent* event) {
     setDragOver(false);
     // Refused while the image studio is shown: this studio stays alive, hidden and inert.
-    if (currentImage() || !model_->acceptsDrops()) {
+    if (currentImage() || !model_->acceptsDrops() || !FrameImageIntake::carriesPicture(*event->mimeData())) {
         event->ignore();
         return;
     }

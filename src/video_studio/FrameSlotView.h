@@ -26,6 +26,8 @@ public:
     ImageTile* tile() const { return tile_; }
     // What the tile shows: the picture, scaled down off the GUI thread when it is large.
     QImage shownImage() const { return shown_; }
+    // A drag that brings a picture is over the empty zone.
+    bool isDragOver() const { return dragOver_; }
 
     void chooseFrameImage();
 

@@ -86,6 +86,8 @@ ScenesView::ScenesView(const AppEnvironment& environment, QWidget* parent)
     auto* divider = new QFrame(this);
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Plain);
+    divider->setObjectName("videoStudioHeaderDivider");
+    Controls::setTextColor(divider, ColorRole::separator);
     root->addWidget(divider);
     splitter_ = new QSplitter(Qt::Horizontal, this);
     splitter_->setObjectName("videoStudioSplit");
@@ -152,25 +154,28 @@ double ScenesView::scaleForWidth(double width) {
 QWidget* ScenesView::buildHeader() {
     auto* header = new QWidget(this);
     header->setObjectName("videoStudioHeader");
-    auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(40, 6, 40, 6);
+    headerRow_ = new QHBoxLayout(header);
+    headerRow_->setSpacing(0);
+    leftGroup_ = new QHBoxLayout;
+    rightGroup_ = new QHBoxLayout;
     backButton_ = glassSymbolButton("backToImages", "chevron.left", "Back to Images", 32, 14, header);
     backButton_->setSymbolSize(14, QFont::DemiBold);
     connect(backButton_, &GlassButton::clicked, model_, &VideoWorkspaceModel::backToImages);
     // Title and queue status share one top-aligned group so the status can sit on the title's baseline.
     auto* titleGroup = new QWidget(header);
     titleGroup->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    auto* titleRow = new QHBoxLayout(titleGroup);
-    titleRow->setContentsMargins(0, 0, 0, 0);
+    titleRow_ = new QHBoxLayout(titleGroup);
+    titleRow_->setContentsMargins(0, 0, 0, 0);
     title_ = new QLabel(QStringLiteral("Qel Ruriro"), titleGroup);
     title_->setObjectName("videoStudioTitle");
     queueIndicator_ = new QueueStatusIndicator(environment_.queueManager, StudioRules::IndicatorTab::video, titleGroup);
     queueIndicator_->alignWithTitle(title_);
-    titleRow->addWidget(title_, 0, Qt::AlignTop);
-    titleRow->addWidget(queueIndicator_, 0, Qt::AlignTop);
-    row->addWidget(backButton_);
-    row->addWidget(titleGroup);
-    row->addStretch(1);
+    titleRow_->addWidget(title_, 0, Qt::AlignTop);
+    titleRow_->addWidget(queueIndicator_, 0, Qt::AlignTop);
+    leftGroup_->addWidget(backButton_);
+    leftGroup_->addWidget(titleGroup);
+    headerRow_->addLayout(leftGroup_);
+    headerRow_->addStretch(1);
 
     folderButton_ = new GlassButton(header);
     folderButton_->setObjectName("videoFolderButton");
@@ -183,30 +188,32 @@ QWidget* ScenesView::buildHeader() {
 
     queueBlock_ = new QWidget(header);
     queueBlock_->setObjectName("videoQueueBlock");
-    auto* block = new QVBoxLayout(queueBlock_);
-    block->setContentsMargins(0, 0, 0, 0);
-    auto* countRow = new QHBoxLayout;
-    auto* queueLabel = new QLabel("Video Queue", queueBlock_);
-    Controls::setTextColor(queueLabel, ColorRole::secondary);
+    queueBlockColumn_ = new QVBoxLayout(queueBlock_);
+    queueBlockColumn_->setContentsMargins(0, 0, 0, 0);
+    queueCountRow_ = new QHBoxLayout;
+    queueBlockLabel_ = new QLabel("Video Queue", queueBlock_);
+    Controls::setTextColor(queueBlockLabel_, ColorRole::secondary);
     queueBlockCount_ = new QLabel(queueBlock_);
     queueBlockCount_->setObjectName("videoQueueCount");
-    countRow->addWidget(queueLabel);
-    countRow->addWidget(queueBlockCount_);
-    block->addLayout(countRow);
+    queueCountRow_->addWidget(queueBlockLabel_);
+    queueCountRow_->addWidget(queueBlockCount_);
+    queueBlockColumn_->addLayout(queueCountRow_, 0);
+    queueBlockColumn_->setAlignment(queueCountRow_, Qt::AlignRight);
     queueBlockActive_ = new QWidget(queueBlock_);
-    auto* activeRow = new QHBoxLayout(queueBlockActive_);
-    activeRow->setContentsMargins(0, 0, 0, 0);
-    auto* busy = new Spinner({SpinnerLook::Style::spokes}, Spinner::smallDiameter * 0.7, queueBlockActive_);
-    busy->setObjectName("videoQueueSpinner");
-    auto* generating = new QLabel("Generating...", queueBlockActive_);
-    Controls::setTextColor(generating, ColorRole::secondary);
-    activeRow->addWidget(busy);
-    activeRow->addWidget(generating);
-    block->addWidget(queueBlockActive_);
+    queueActiveRow_ = new QHBoxLayout(queueBlockActive_);
+    queueActiveRow_->setContentsMargins(0, 0, 0, 0);
+    queueBlockSpinner_ = new Spinner({SpinnerLook::Style::spokes}, Spinner::smallDiameter * 0.7, queueBlockActive_);
+    queueBlockSpinner_->setObjectName("videoQueueSpinner");
+    queueBlockGenerating_ = new QLabel("Generating...", queueBlockActive_);
+    Controls::setTextColor(queueBlockGenerating_, ColorRole::secondary);
+    queueActiveRow_->addWidget(queueBlockSpinner_);
+    queueActiveRow_->addWidget(queueBlockGenerating_);
+    queueBlockColumn_->addWidget(queueBlockActive_, 0, Qt::AlignRight);
 
-    row->addWidget(folderButton_);
-    row->addWidget(dots_);
-    row->addWidget(queueBlock_);
+    rightGroup_->addWidget(folderButton_, 0, Qt::AlignVCenter);
+    rightGroup_->addWidget(dots_, 0, Qt::AlignVCenter);
+    rightGroup_->addWidget(queueBlock_, 0, Qt::AlignVCenter);
+    headerRow_->addLayout(rightGroup_);
     return header;
 }
 
@@ -262,6 +269,8 @@ QWidget* ScenesView::buildControlPane() {
     auto* scroll = new QScrollArea(this);
     scroll->setObjectName("videoControlScroll");
     scroll->setFrameShape(QFrame::NoFrame);
+    // A frame around the controls, not a control: Tab goes straight to what it holds.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(pane);
@@ -290,11 +299,14 @@ QWidget* ScenesView::buildPromptSection() {
     header->addWidget(icon);
     header->addWidget(promptTitle_);
     header->addStretch(1);
-    header->addWidget(counter_);
-    header->addWidget(clearButton_);
+    counterRow_ = new QHBoxLayout;
+    counterRow_->addWidget(counter_);
+    counterRow_->addWidget(clearButton_);
+    header->addLayout(counterRow_);
     column->addLayout(header);
 
     auto* box = new QFrame(section);
+    promptBox_ = box;
     box->setObjectName("promptBox");
     box->setMinimumHeight(140);
     box->setStyleSheet(QStringLiteral("#promptBox { background: palette(base); border: 1px solid rgba(128,128,128,77);"
@@ -303,18 +315,16 @@ QWidget* ScenesView::buildPromptSection() {
     layers->setContentsMargins(0, 0, 0, 0);
 
     auto* editorHolder = new QWidget(box);
-    auto* editorLayout = new QVBoxLayout(editorHolder);
-    editorLayout->setContentsMargins(12, 12, 12 + 40, 12 + 40);
+    editorPadding_ = new QVBoxLayout(editorHolder);
     editor_ = new SyntaxHighlightedTextEditor(editorHolder);
     editor_->setObjectName("promptEditor");
     editor_->setAccessibleName("Prompt (Optional)");
-    editorLayout->addWidget(editor_);
+    editorPadding_->addWidget(editor_);
     layers->addWidget(editorHolder, 0, 0);
 
     placeholder_ = new QLabel("Enter optional motion description...", box);
     placeholder_->setObjectName("promptPlaceholder");
     placeholder_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    placeholder_->setContentsMargins(16, 12, 0, 0);
     Controls::setTextColor(placeholder_, ColorRole::secondary);
     layers->addWidget(placeholder_, 0, 0, Qt::AlignTop | Qt::AlignLeft);
 
@@ -323,9 +333,8 @@ QWidget* ScenesView::buildPromptSection() {
                           withOpacity(Theme::instance().color(ColorRole::blue), 0.8), box);
     connect(createPresetButton_, &QToolButton::clicked, model_, &VideoWorkspaceModel::openCreatePresetFromPrompt);
     auto* topRight = new QWidget(box);
-    auto* topRow = new QHBoxLayout(topRight);
-    topRow->setContentsMargins(0, 10, 10, 0);
-    topRow->addWidget(createPresetButton_);
+    createPresetPadding_ = new QHBoxLayout(topRight);
+    createPresetPadding_->addWidget(createPresetButton_);
     layers->addWidget(topRight, 0, 0, Qt::AlignTop | Qt::AlignRight);
 
     settingsButton_ = glassSymbolButton("videoSettingsButton", "gearshape", "Video Settings", 28, 14, box);
@@ -341,13 +350,12 @@ QWidget* ScenesView::buildPromptSection() {
     for (GlassButton* button : {settingsButton_, presetsButton_, cameraButton_})
         button->setSymbolColor(Theme::instance().color(ColorRole::blue));
     auto* bottom = new QWidget(box);
-    auto* bottomRow = new QHBoxLayout(bottom);
-    bottomRow->setContentsMargins(10, 0, 10, 10);
-    bottomRow->addWidget(settingsButton_);
-    bottomRow->addStretch(1);
-    bottomRow->setSpacing(8);
-    bottomRow->addWidget(presetsButton_);
-    bottomRow->addWidget(cameraButton_);
+    bottomBarPadding_ = new QHBoxLayout(bottom);
+    bottomBarPadding_->addWidget(settingsButton_);
+    bottomBarPadding_->addStretch(1);
+    bottomBarPadding_->setSpacing(8);
+    bottomBarPadding_->addWidget(presetsButton_);
+    bottomBarPadding_->addWidget(cameraButton_);
     layers->addWidget(bottom, 0, 0, Qt::AlignBottom);
 
     column->addWidget(box);
@@ -452,6 +460,16 @@ void ScenesView::resizeEvent(QResizeEvent* event) {
 
 void ScenesView::applyScale() {
     const double s = scale_;
+    headerRow_->setContentsMargins(40, qRound(6 * s), 40, qRound(6 * s));
+    leftGroup_->setSpacing(qRound(20 * s));
+    titleRow_->setSpacing(qRound(20 * s));
+    rightGroup_->setSpacing(qRound(16 * s));
+    queueBlockColumn_->setSpacing(qRound(4 * s));
+    queueCountRow_->setSpacing(qRound(8 * s));
+    queueActiveRow_->setSpacing(qRound(8 * s));
+    queueBlockLabel_->setFont(Theme::font(12 * s, QFont::Medium));
+    queueBlockCount_->setFont(Theme::font(12 * s, QFont::DemiBold));
+    queueBlockGenerating_->setFont(Theme::font(11 * s, QFont::Medium));
     title_->setFont(Theme::font(28 * s, QFont::Bold));
     queueIndicator_->setScale(s);
     backButton_->setCircleDiameter(32 * s);
@@ -464,7 +482,17 @@ void ScenesView::applyScale() {
     referenceTitle_->setFont(Theme::font(15 * s, QFont::DemiBold));
     promptTitle_->setFont(Theme::font(15 * s, QFont::DemiBold));
     counter_->setFont(Theme::font(11 * s));
-    clearButton_->setFont(Theme::font(12 * s, QFont::Medium));
+    counterRow_->setSpacing(qRound(8 * s));
+    const int clearGlyph = qRound(12 * s);
+    clearButton_->setIconSize(QSize(clearGlyph, clearGlyph));
+    // The box's layers are laid out inside its stroke; their paddings count from its outer edge.
+    promptBox_->ensurePolished();
+    const int edge = promptBox_->contentsRect().left();
+    const auto inside = [edge](double padding) { return std::max(0, qRound(padding) - edge); };
+    editorPadding_->setContentsMargins(inside(12 * s), inside(12 * s), inside((12 + 40) * s), inside((12 + 40) * s));
+    placeholder_->setContentsMargins(inside(16 * s), inside(12 * s), 0, 0);
+    createPresetPadding_->setContentsMargins(0, inside(10), inside(10), 0);
+    bottomBarPadding_->setContentsMargins(inside(10), 0, inside(10), inside(10));
     editor_->setFontSize(14 * s);
     dots_->setScale(s);
     if (gallery_)

@@ -8,7 +8,10 @@
 class FrameSlotView;
 class GenerateButton;
 class GlassButton;
+class QHBoxLayout;
 class QLabel;
+class QVBoxLayout;
+class Spinner;
 class QSplitter;
 class QToolButton;
 class QueueStatusIndicator;
@@ -59,13 +62,30 @@ private:
     VideoWorkspaceModel* model_ = nullptr;
     double scale_ = 1.0;
 
+    // Layouts whose spacings and paddings follow the scale.
+    QHBoxLayout* headerRow_ = nullptr;
+    QHBoxLayout* leftGroup_ = nullptr;
+    QHBoxLayout* titleRow_ = nullptr;
+    QHBoxLayout* rightGroup_ = nullptr;
+    QVBoxLayout* queueBlockColumn_ = nullptr;
+    QHBoxLayout* queueCountRow_ = nullptr;
+    QHBoxLayout* queueActiveRow_ = nullptr;
+    QHBoxLayout* counterRow_ = nullptr;
+    QVBoxLayout* editorPadding_ = nullptr;
+    QHBoxLayout* createPresetPadding_ = nullptr;
+    QHBoxLayout* bottomBarPadding_ = nullptr;
+    QWidget* promptBox_ = nullptr;
+
     GlassButton* backButton_ = nullptr;
     QLabel* title_ = nullptr;
     QueueStatusIndicator* queueIndicator_ = nullptr;
     GlassButton* folderButton_ = nullptr;
     SlotDots* dots_ = nullptr;
     QWidget* queueBlock_ = nullptr;
+    QLabel* queueBlockLabel_ = nullptr;
     QLabel* queueBlockCount_ = nullptr;
+    QLabel* queueBlockGenerating_ = nullptr;
+    Spinner* queueBlockSpinner_ = nullptr;
     QWidget* queueBlockActive_ = nullptr;
     SegmentedPicker* modePicker_ = nullptr;
     QLabel* referenceIcon_ = nullptr;

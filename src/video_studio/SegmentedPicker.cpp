@@ -1,9 +1,39 @@
 #include "SegmentedPicker.h"
 
 #include "GlassButtons.h"
+
 #include <QHBoxLayout>
 
-#include <QToolButton>
+namespace {
+
+// A segment: checkable so assistive tools hear which one is chosen, exclusive among its siblings so
+// they read as radio buttons. The picker owns the selection; a click only reports the choice.
+class SegmentButton final : public GlassButton {
+public:
+    explicit SegmentButton(QWidget* parent) : GlassButton(parent) {
+        setCheckable(true);
+        setAutoExclusive(true);
+    }
+
+    void setChosen(bool chosen) {
+        setSelected(chosen);
+        if (chosen == isChecked())
+            return;
+        if (chosen) {
+            setChecked(true);
+            return;
+        }
+        // An exclusive button refuses to be unchecked; a value outside the list needs no segment checked.
+        setAutoExclusive(false);
+        setChecked(false);
+        setAutoExclusive(true);
+    }
+
+protected:
+    void nextCheckState() override {}
+};
+
+} // namespace
 
 SegmentedPicker::SegmentedPicker(const QString& name, const QString& accessibleName, QWidget* parent)
     : QWidget(parent), name_(name), layout_(new QHBoxLayout(this)) {
@@ -23,7 +53,7 @@ void SegmentedPicker::setSegments(const QList<QPair<QString, QString>>& segments
         delete button;
     buttons_.clear();
     for (const auto& [key, text] : segments) {
-        auto* button = new GlassButton(this);
+        auto* button = new SegmentButton(this);
         button->setObjectName(name_ + QLatin1Char('_') + key);
         button->setTitle(text);
         button->setAccessibleName(text);
@@ -33,7 +63,7 @@ void SegmentedPicker::setSegments(const QList<QPair<QString, QString>>& segments
         button->setTitleFont(12, QFont::Medium);
         button->setPadding(QMarginsF(10, 5, 10, 5));
         button->setCornerRadius(6);
-        button->setSelected(key == selected_);
+        button->setChosen(key == selected_);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         connect(button, &GlassButton::clicked, this, [this, k = key] {
             setSelectedKey(k);
@@ -42,12 +72,24 @@ void SegmentedPicker::setSegments(const QList<QPair<QString, QString>>& segments
         layout_->addWidget(button);
         buttons_.append({key, button});
     }
+    // New segments join the focus chain in order, one after the other.
+    for (qsizetype i = 1; i < buttons_.size(); ++i)
+        QWidget::setTabOrder(buttons_[i - 1].second, buttons_[i].second);
+    updateTabStop();
 }
 
 void SegmentedPicker::setSelectedKey(const QString& key) {
     selected_ = key;
     for (auto& [k, button] : buttons_)
-        button->setSelected(k == key);
+        static_cast<SegmentButton*>(button)->setChosen(k == key);
+    updateTabStop();
+}
+
+void SegmentedPicker::updateTabStop() {
+    // One Tab stop per picker, like a radio group; the others still take the focus from the arrow keys.
+    GlassButton* stop = tabStop();
+    for (auto& [k, button] : buttons_)
+        button->setFocusPolicy(button == stop ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 QStringList SegmentedPicker::keys() const {
@@ -63,4 +105,19 @@ GlassButton* SegmentedPicker::segment(const QString& key) const {
             return button;
     }
     return nullptr;
+}
+
+QList<GlassButton*> SegmentedPicker::segments() const {
+    QList<GlassButton*> list;
+    for (const auto& [key, button] : buttons_)
+        list.append(button);
+    return list;
+}
+
+GlassButton* SegmentedPicker::tabStop() const {
+    if (buttons_.isEmpty())
+        return nullptr;
+    if (GlassButton* chosen = segment(selected_))
+        return chosen;
+    return buttons_.first().second;
 }

@@ -33,11 +33,11 @@ SyntaxHighlightedTextEditor::SyntaxHighlightedTextEditor(QWidget* parent) : QPla
     connect(document(), &QTextDocument::contentsChange, this, &SyntaxHighlightedTextEditor::onContentsChange);
 }
 
-void SyntaxHighlightedTextEditor::setFontSize(qreal pointSize) {
-    QFont f = font();
-    if (qFuzzyCompare(f.pointSizeF(), pointSize))
+void SyntaxHighlightedTextEditor::setFontSize(qreal size) {
+    // Pixels, like every size of the look: points would grow with the screen's resolution.
+    const QFont f = Theme::font(size);
+    if (font().pixelSize() == f.pixelSize())
         return;
-    f.setPointSizeF(pointSize);
     setFont(f);
 }
 

@@ -17,7 +17,8 @@ public:
 
     explicit SyntaxHighlightedTextEditor(QWidget* parent = nullptr);
 
-    void setFontSize(qreal pointSize);
+    // The size of all text, in device-independent pixels.
+    void setFontSize(qreal size);
     // Run (queued) when Return is pressed without Shift; none lets Return insert a line break.
     void setOnEnter(std::function<void()> action) { onEnter_ = std::move(action); }
 

@@ -1,6 +1,7 @@
 #include "VideoSettingsPopover.h"
 
 #include "Controls.h"
+#include "GlassButtons.h"
 #include "SegmentedPicker.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
@@ -157,4 +158,23 @@ void VideoSettingsPopover::refresh() {
         fastRow_->setVisible(showsFastPretreatment(mode_, model));
     }
     setFixedSize(300, popoverHeight(mode_, model));
+    applyFocusOrder();
+}
+
+void VideoSettingsPopover::applyFocusOrder() {
+    // Segments are made again when their lists change; the chain follows the layout, top to bottom.
+    QList<QWidget*> chain;
+    for (SegmentedPicker* picker : {model_, quality_, duration_}) {
+        if (picker) {
+            for (GlassButton* segment : picker->segments())
+                chain.append(segment);
+        }
+    }
+    chain.append(optimization_);
+    if (fast_)
+        chain.append(fast_);
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+    // Shown, the popover gives its focus to the first picker's chosen segment.
+    setFocusProxy((model_ ? model_ : quality_)->tabStop());
 }

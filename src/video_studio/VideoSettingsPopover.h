@@ -19,6 +19,7 @@ public:
 
 private:
     void refresh();
+    void applyFocusOrder();
     QWidget* toggleRow(const QString& symbol, const QString& text, const QString& name, QCheckBox** toggle);
 
     VideoSettings& settings_;

@@ -13,6 +13,7 @@
 SlotDots::SlotDots(VideoWorkspaceModel* model, QWidget* parent) : QWidget(parent), model_(model), pulse_(this) {
     setObjectName("videoSlotDots");
     setAccessibleName("Video slots");
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     // 0 → 1 → 0 over two seconds: a one-second ease in and out that reverses, for ever.
     pulse_.setStartValue(0.0);
     pulse_.setEndValue(2.0);
@@ -30,9 +31,12 @@ void SlotDots::setScale(double scale) {
 }
 
 QSize SlotDots::sizeHint() const {
+    // Four dots and three gaps, padded 8 × scale across and 4 × scale above and below: a slim pill.
+    // The rings drawn around the running dots stay inside that padding.
     const double dot = 6 * scale_;
     const double width = 4 * dot + 3 * 3 * scale_ + 2 * 8 * scale_;
-    return QSize(int(std::ceil(width)) + 2, int(std::ceil(dot + 2 * 4 * scale_ + dot)) + 2);
+    const double height = dot + 2 * 4 * scale_;
+    return QSize(qRound(width), qRound(height));
 }
 
 void SlotDots::refresh() {
@@ -142,9 +146,9 @@ QRectF GenerateButton::iconSlot() const {
 }
 
 void GenerateButton::placeSpinner() {
-    // A ring 0.8 × scale of the slot's height across, its stroke inside the spinner's box.
+    // A small indicator scaled by 0.8 × scale, centred in the icon slot.
     const QRectF slot = iconSlot();
-    spinner_->setDiameter(std::min(slot.width(), slot.height()) * 0.8 * scale_ + spinnerLineWidth);
+    spinner_->setDiameter(Spinner::smallDiameter * 0.8 * scale_);
     const QPointF corner = slot.center() - QPointF(spinner_->width() / 2.0, spinner_->height() / 2.0);
     spinner_->move(corner.toPoint());
 }

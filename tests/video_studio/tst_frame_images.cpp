@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
 #include <QtEndian>
@@ -60,6 +61,42 @@ class FrameImagesTest : public QObject {
 private slots:
     void init() { world = std::make_unique<StudioWorld>(); }
     void cleanup() { world.reset(); }
+
+    void whatADragBrings_data() {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<bool>("picture");
+        QTest::newRow("picture data") << "data" << true;
+        QTest::newRow("PNG file") << "fox.png" << true;
+        QTest::newRow("JPEG file, upper case") << "FOX.JPG" << true;
+        QTest::newRow("PNG without a suffix") << "fox" << true;
+        QTest::newRow("text file") << "notes.txt" << false;
+        QTest::newRow("text without a suffix") << "notes" << false;
+        QTest::newRow("text and a picture") << "notes.txt+fox.png" << true;
+        QTest::newRow("picture on the web") << "https://example.com/fox.png" << false;
+        QTest::newRow("plain text") << "text" << false;
+    }
+    void whatADragBrings() {
+        QFETCH(QString, what);
+        QFETCH(bool, picture);
+        QMimeData mime;
+        if (what == "data") {
+            mime.setImageData(solidFrame(Qt::red));
+        } else if (what == "text") {
+            mime.setText("a fox");
+        } else if (what.startsWith("https:")) {
+            mime.setUrls({QUrl(what)});
+        } else {
+            QList<QUrl> urls;
+            for (const QString& name : what.split('+')) {
+                const QString path = world->environment.path(name);
+                writeFile(path, name.startsWith("fox") || name.startsWith("FOX") ? pngBytes(solidFrame(Qt::red))
+                                                                                 : QByteArray("a fox"));
+                urls << QUrl::fromLocalFile(path);
+            }
+            mime.setUrls(urls);
+        }
+        QCOMPARE(FrameImageIntake::carriesPicture(mime), picture);
+    }
 
     void namesAreUtcWhateverTheZone() {
         // 01:30 on 2 January three hours east of UTC is still 1 January in UTC.

@@ -10,6 +10,7 @@
 #include "QueueStatusIndicator.h"
 #include "ScenesView.h"
 #include "SegmentedPicker.h"
+#include "Spinner.h"
 #include "SyntaxHighlightedTextEditor.h"
 #include "Theme.h"
 #include "VideoGalleryLogicView.h"
@@ -17,6 +18,7 @@
 #include "VideoWorkspaceModel.h"
 #include "WorkspaceWidgets.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QDir>
 #include <QJsonObject>
@@ -57,6 +59,50 @@ class ScenesViewTest : public QObject {
         return segmented && gui::click(segmented->segment(key));
     }
 
+    // What an assistive tool hears of a segment: its role and whether it is checked.
+    static bool heardChecked(QWidget* segment) {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(segment);
+        return face && face->role() == QAccessible::RadioButton && face->state().checkable && face->state().checked;
+    }
+    static QStringList heardCheckedOf(SegmentedPicker* picker) {
+        QStringList checked;
+        for (GlassButton* segment : picker->segments()) {
+            if (heardChecked(segment))
+                checked << segment->accessibleName();
+        }
+        return checked;
+    }
+
+    // A drag enters `target` and leaves again: whether it was taken, and whether the zone lit up meanwhile.
+    static QPair<bool, bool> dragOver(FrameSlotView* target, const QMimeData& data) {
+        QDragEnterEvent enter(target->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        const bool lit = target->isDragOver();
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(target, &leave);
+        return {enter.isAccepted(), lit};
+    }
+
+    // The control that holds the focus, named as the test knows it: a segment by its picker.
+    static QString focusedControl() {
+        QWidget* focus = QApplication::focusWidget();
+        if (!focus)
+            return QStringLiteral("(none)");
+        if (auto* picker = qobject_cast<SegmentedPicker*>(focus->parentWidget()))
+            return picker->objectName();
+        return focus->objectName();
+    }
+
+    // Presses Tab `steps` times: the controls the focus visits, starting with the one that has it.
+    static QStringList tabWalk(int steps) {
+        QStringList walked{focusedControl()};
+        for (int i = 0; i < steps; ++i) {
+            gui::keyToFocus(Qt::Key_Tab);
+            walked << focusedControl();
+        }
+        return walked;
+    }
+
 private slots:
     void init() {
         world = std::make_unique<StudioWorld>();
@@ -87,6 +133,79 @@ private slots:
         QCOMPARE(view->scale(), 1.2);
         view->resize(2000, 900);
         QTRY_COMPARE(view->scale(), 1.6);
+    }
+
+    void sizesFollowTheScale_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<double>("scale");
+        QTest::newRow("1.0") << 1000 << 1.0;
+        QTest::newRow("1.2") << 1200 << 1.2;
+        QTest::newRow("1.6") << 1600 << 1.6;
+    }
+    void sizesFollowTheScale() {
+        QFETCH(int, width);
+        QFETCH(double, scale);
+        view->resize(width, 900);
+        QTRY_COMPARE(view->scale(), scale);
+        const auto px = [scale](double points) { return qRound(points * scale); };
+        // A running job shows the slot dots and the generate button's spinner.
+        model()->storeImage(ImageType::first, solidFrame(Qt::red));
+        GUI_CLICK(view.get(), "generateButton");
+        GUI_REQUIRE(header, QWidget, view.get(), "videoStudioHeader");
+        GUI_REQUIRE(back, QWidget, header, "backToImages");
+        GUI_REQUIRE(title, QLabel, header, "videoStudioTitle");
+        GUI_REQUIRE(folder, QWidget, header, "videoFolderButton");
+        GUI_REQUIRE(dots, SlotDots, header, "videoSlotDots");
+        QTRY_VERIFY(dots->isVisible());
+        QApplication::processEvents();
+        const auto inHeader = [&](QWidget* w) { return QRect(w->mapTo(header, QPoint(0, 0)), w->size()); };
+
+        // Header: back button to title 20 × scale, folder button to the dots 16 × scale, padded 6 × scale
+        // above and below; the dots sit in a slim pill of four dots, three gaps and their padding.
+        QCOMPARE(inHeader(title).left() - inHeader(back).right() - 1, px(20));
+        QCOMPARE(inHeader(dots).left() - inHeader(folder).right() - 1, px(16));
+        QCOMPARE(dots->size(), QSize(px(4 * 6 + 3 * 3 + 2 * 8), px(6 + 2 * 4)));
+        QCOMPARE(inHeader(dots).center().y(), inHeader(folder).center().y());
+        int top = header->height();
+        int bottom = 0;
+        for (QWidget* child : header->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (child->isVisible()) {
+                top = std::min(top, child->y());
+                bottom = std::max(bottom, child->geometry().bottom() + 1);
+            }
+        }
+        QCOMPARE(top, px(6));
+        QCOMPARE(header->height() - bottom, px(6));
+
+        // Prompt box: the editor inset 12 × scale, with 40 × scale more on the right and at the bottom; the
+        // placeholder 16 × scale in and 12 × scale down; the clear symbol 12 × scale.
+        GUI_REQUIRE(box, QWidget, view.get(), "promptBox");
+        GUI_REQUIRE(placeholder, QLabel, box, "promptPlaceholder");
+        GUI_REQUIRE(clear, QToolButton, view.get(), "clearPrompt");
+        const QRect editor(view->editor()->mapTo(box, QPoint(0, 0)), view->editor()->size());
+        QCOMPARE(editor.topLeft(), QPoint(px(12), px(12)));
+        QCOMPARE(box->width() - editor.right() - 1, px(12 + 40));
+        QCOMPARE(box->height() - editor.bottom() - 1, px(12 + 40));
+        QCOMPARE(placeholder->mapTo(box, placeholder->contentsRect().topLeft()), QPoint(px(16), px(12)));
+        QCOMPARE(clear->iconSize(), QSize(px(12), px(12)));
+        // The buttons over the box keep 10 from its edges at every scale.
+        GUI_REQUIRE(settings, QWidget, box, "videoSettingsButton");
+        GUI_REQUIRE(camera, QWidget, box, "cinematicPresetsButton");
+        const QRect gear(settings->mapTo(box, QPoint(0, 0)), settings->size());
+        const QRect video(camera->mapTo(box, QPoint(0, 0)), camera->size());
+        QCOMPARE(gear.left(), 10);
+        QCOMPARE(box->height() - gear.bottom() - 1, 10);
+        QCOMPARE(box->width() - video.right() - 1, 10);
+
+        // The typed text: 14 × scale pixels, whatever the screen's resolution.
+        QCOMPARE(QFontInfo(view->editor()->font()).pixelSize(), px(14));
+        QCOMPARE(view->editor()->document()->defaultFont().pixelSize(), px(14));
+
+        // The generate button's spinner: a small indicator scaled 0.8 × scale, once.
+        GUI_REQUIRE(spinner, Spinner, view.get(), "generateSpinner");
+        QTRY_VERIFY(spinner->isVisible());
+        QVERIFY(qAbs(spinner->diameter() - Spinner::smallDiameter * 0.8 * scale) < 1e-9);
+        QCOMPARE(spinner->width(), int(std::ceil(Spinner::smallDiameter * 0.8 * scale)));
     }
 
     void bothModesAndTheModelRule() {
@@ -157,6 +276,66 @@ private slots:
         QVERIFY(!MiniMaxAPIService::shared().enablePromptOptimization());
     }
 
+    void thePickersTellWhichOptionIsChosen() {
+        GUI_REQUIRE(mode, SegmentedPicker, view.get(), "modePicker");
+        QCOMPARE(heardCheckedOf(mode), QStringList({"Image → Video"}));
+        QVERIFY(clickSegment("modePicker", "start_end_video"));
+        QCOMPARE(heardCheckedOf(mode), QStringList({"Start → End"}));
+        QVERIFY(clickSegment("modePicker", "image_to_video"));
+
+        world->videoSettings->setQuality(VideoQuality::p1080);
+        GUI_CLICK(view.get(), "videoSettingsButton");
+        QTRY_VERIFY(view->videoSettingsPopover());
+        QWidget* popover = view->videoSettingsPopover();
+        GUI_REQUIRE(model, SegmentedPicker, popover, "modelPicker");
+        GUI_REQUIRE(quality, SegmentedPicker, popover, "qualityPicker");
+        GUI_REQUIRE(duration, SegmentedPicker, popover, "durationPicker");
+        QCOMPARE(heardCheckedOf(model), QStringList({"2.0"}));
+        QCOMPARE(heardCheckedOf(quality), QStringList({"1080P"}));
+        QCOMPARE(heardCheckedOf(duration), QStringList({"6 s"}));
+        // A choice moves the checked state; so does a change made elsewhere.
+        QVERIFY(gui::click(quality->segment("768P")));
+        QCOMPARE(heardCheckedOf(quality), QStringList({"768P"}));
+        QVERIFY(gui::click(duration->segment("10")));
+        QCOMPARE(heardCheckedOf(duration), QStringList({"10 s"}));
+        world->videoSettings->setQuality(VideoQuality::p512);
+        QCOMPARE(heardCheckedOf(quality), QStringList({"512P"}));
+        // Pressing the chosen segment again keeps it chosen.
+        QVERIFY(gui::click(quality->segment("512P")));
+        QCOMPARE(heardCheckedOf(quality), QStringList({"512P"}));
+        // The arrow keys move the choice within a picker, as in any group of radio buttons.
+        quality->segment("512P")->setFocus();
+        gui::key(quality->segment("512P"), Qt::Key_Right);
+        QCOMPARE(world->videoSettings->quality(), VideoQuality::p768);
+        QCOMPARE(heardCheckedOf(quality), QStringList({"768P"}));
+    }
+
+    void theSettingsPopoverIsWorkedInTheOrderItShows() {
+        world->videoSettings->setSelectedModel(VideoModel::hailuo23);
+        world->videoSettings->setQuality(VideoQuality::p768);
+        GUI_CLICK(view.get(), "videoSettingsButton");
+        QTRY_VERIFY(view->videoSettingsPopover() && view->videoSettingsPopover()->isVisible());
+        QWidget* popover = view->videoSettingsPopover();
+        GUI_REQUIRE(model, SegmentedPicker, popover, "modelPicker");
+        // Shown, the focus is on the first control: the chosen model.
+        QTRY_COMPARE(QApplication::focusWidget(), model->segment("MiniMax-Hailuo-2.3"));
+        QCOMPARE(tabWalk(5), QStringList({"modelPicker", "qualityPicker", "durationPicker", "aiOptimizationToggle",
+                                          "fastPretreatmentToggle", "modelPicker"}));
+        // The quality and duration segments are made anew for another model; the order holds.
+        QVERIFY(gui::click(model->segment("MiniMax-Hailuo-02")));
+        model->segment("MiniMax-Hailuo-02")->setFocus();
+        QCOMPARE(tabWalk(4), QStringList({"modelPicker", "qualityPicker", "durationPicker", "aiOptimizationToggle",
+                                          "modelPicker"}));
+        // Start-to-end: the quality picker comes first and takes the focus.
+        gui::key(popover, Qt::Key_Escape);
+        QTRY_VERIFY(!view->videoSettingsPopover());
+        QVERIFY(clickSegment("modePicker", "start_end_video"));
+        GUI_CLICK(view.get(), "videoSettingsButton");
+        QTRY_VERIFY(view->videoSettingsPopover());
+        GUI_REQUIRE(startEndQuality, SegmentedPicker, view->videoSettingsPopover(), "qualityPicker");
+        QTRY_COMPARE(QApplication::focusWidget(), startEndQuality->segment("768P"));
+    }
+
     void aPairOutsideTheListsShowsNoSelection() {
         world->videoSettings->setSelectedModel(VideoModel::hailuo23);
         world->videoSettings->setQuality(VideoQuality::p512); // set elsewhere, not through the popover
@@ -166,10 +345,12 @@ private slots:
         QCOMPARE(quality->keys(), QStringList({"768P", "1080P"}));
         QVERIFY(!quality->segment("768P")->isSelected());
         QVERIFY(!quality->segment("1080P")->isSelected());
+        QCOMPARE(heardCheckedOf(quality), QStringList());
         QCOMPARE(world->videoSettings->quality(), VideoQuality::p512);
         // Picking one selects it.
         QVERIFY(gui::click(quality->segment("1080P")));
         QVERIFY(quality->segment("1080P")->isSelected());
+        QCOMPARE(heardCheckedOf(quality), QStringList({"1080P"}));
         QCOMPARE(world->videoSettings->quality(), VideoQuality::p1080);
     }
 
@@ -215,6 +396,55 @@ private slots:
         QVERIFY(clickSegment("modePicker", "image_to_video"));
         GUI_CLICK(referenceSlot, "referenceFrameDropIcon");
         QCOMPARE(world->dialogs.openRequests.last().message, "Choose an image to use as the first frame of your video");
+    }
+
+    void onlyPicturesLightUpTheDropZones() {
+        GUI_REQUIRE(referenceSlot, FrameSlotView, view.get(), "referenceFrameSlot");
+        QFile notes(world->environment.path("notes.txt"));
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("text");
+        notes.close();
+        QMimeData text;
+        text.setText("a fox");
+        QMimeData remote;
+        remote.setUrls({QUrl("https://example.com/fox.png")});
+        QCOMPARE(dragOver(referenceSlot, *gui::mimeWithFiles({notes.fileName()})), qMakePair(false, false));
+        QCOMPARE(dragOver(referenceSlot, text), qMakePair(false, false));
+        QCOMPARE(dragOver(referenceSlot, remote), qMakePair(false, false));
+        QCOMPARE(dragOver(referenceSlot, *gui::mimeWithFiles({picture("fox.jpg", Qt::red)})), qMakePair(true, true));
+        QCOMPARE(dragOver(referenceSlot, *gui::mimeWithImage(solidFrame(Qt::blue))), qMakePair(true, true));
+        QVERIFY(!referenceSlot->isDragOver());
+        // A text file among pictures still brings a picture.
+        const auto mixed = gui::mimeWithFiles({notes.fileName(), picture("fox.png", Qt::green)});
+        QCOMPARE(dragOver(referenceSlot, *mixed), qMakePair(true, true));
+        // Dropped without a drag over it first, a text file is still refused.
+        const auto notesOnly = gui::mimeWithFiles({notes.fileName()});
+        QDropEvent drop(QPointF(referenceSlot->rect().center()), Qt::CopyAction, notesOnly.get(), Qt::LeftButton,
+                        Qt::NoModifier);
+        QApplication::sendEvent(referenceSlot, &drop);
+        QVERIFY(!drop.isAccepted());
+        QTRY_COMPARE(model()->intake()->pendingLoads(), 0);
+        QVERIFY(!model()->hasFirstFrame());
+    }
+
+    void noUnnamedStopInTheStudio() {
+        // Every control of the header and the left panel that takes the focus has a name a screen reader reads.
+        GUI_REQUIRE(header, QWidget, view.get(), "videoStudioHeader");
+        GUI_REQUIRE(scroll, QWidget, view.get(), "videoControlScroll");
+        QCOMPARE(scroll->focusPolicy(), Qt::NoFocus);
+        QStringList unnamed;
+        for (QWidget* root : {header, scroll}) {
+            QList<QWidget*> all{root};
+            all << root->findChildren<QWidget*>();
+            for (QWidget* widget : all) {
+                if (!widget->isVisible() || widget->focusPolicy() == Qt::NoFocus)
+                    continue;
+                QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+                if (!face || face->text(QAccessible::Name).trimmed().isEmpty())
+                    unnamed << QStringLiteral("%1 '%2'").arg(widget->metaObject()->className(), widget->objectName());
+            }
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
     }
 
     void dropsAreRefusedWhileTheImageStudioIsShown() {
