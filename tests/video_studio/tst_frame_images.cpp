@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimeZone>
 #include <QtEndian>
 
 namespace {
