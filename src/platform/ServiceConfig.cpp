@@ -25,7 +25,7 @@ ServiceConfig ServiceConfig::builtIn() {
     ServiceConfig config;
     config.geminiBaseUrl = QUrl("https://generativelanguage.googleapis.com");
     config.miniMaxBaseUrl = QUrl("https://api.minimax.io");
-    config.miniMaxGroupId = "1900000000000000000";
+    config.miniMaxGroupId = "5820147736091248813";
     config.updateFeedUrl = QUrl("https://updates.orvane.app/appcast.xml");
     return config;
 }

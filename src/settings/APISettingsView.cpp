@@ -1,6 +1,7 @@
 #include "APISettingsView.h"
 
 #include "APISettingsViewModel.h"
+#include "ResultText.h"
 #include "SettingsForm.h"
 #include "Spinner.h"
 #include "SymbolIcon.h"
@@ -78,14 +79,14 @@ APIKeySection::APIKeySection(APIKeySlot& slot, QWidget* parent) : QWidget(parent
     field_->setPlaceholderText(slot.placeholder());
     field_->setClearButtonEnabled(false);
     showButton_ = iconButton(name + "ShowKeyButton", QString(), this);
-    testButton_ = iconButton(name + "TestButton", slot.testHelp(), this);
+    testButton_ = iconButton(name + "TestButton", slot.testButtonName(), this);
     testButton_->setToolTip(slot.testHelp());
     testButton_->setIcon(symbolIcon("checkmark.circle", Theme::instance().color(ColorRole::blue)));
     // In place of the test button while the test runs: a small indicator at 0.8.
     progress_ = new Spinner({SpinnerLook::Style::spokes}, Spinner::smallDiameter * 0.8, this);
     progress_->setObjectName(name + "TestProgress");
     progress_->setAccessibleName("Testing");
-    clearButton_ = iconButton(name + "ClearButton", QStringLiteral("Clear"), this);
+    clearButton_ = iconButton(name + "ClearButton", slot.clearButtonName(), this);
     clearButton_->setIcon(symbolIcon("xmark.circle.fill", Theme::instance().color(ColorRole::secondary)));
     keyRow->addWidget(field_, 1);
     keyRow->addWidget(showButton_);
@@ -110,14 +111,23 @@ APIKeySection::APIKeySection(APIKeySlot& slot, QWidget* parent) : QWidget(parent
     resultLayout->addStretch();
     column->addWidget(resultRow_);
 
-    // Every keystroke goes to the key store, which writes it at once.
-    connect(field_, &QLineEdit::textEdited, &slot_, &APIKeySlot::setKey);
+    // Every change goes to the key store, which writes it at once: typed, pasted, or set by an assistive tool or
+    // a password manager (which do not cause textEdited). The key store's own changes shown here are not written back.
+    connect(field_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!showingStoredKey_)
+            slot_.setKey(text);
+    });
     connect(showButton_, &QToolButton::clicked, &slot_, &APIKeySlot::toggleShowKey);
     connect(testButton_, &QToolButton::clicked, &slot_, &APIKeySlot::test);
     connect(clearButton_, &QToolButton::clicked, &slot_, &APIKeySlot::clear);
     connect(&slot_, &APIKeySlot::keyChanged, this, &APIKeySection::refreshKey);
     connect(&slot_, &APIKeySlot::showKeyChanged, this, &APIKeySection::refreshShow);
     connect(&slot_, &APIKeySlot::controlsChanged, this, &APIKeySection::refreshTest);
+    // A verdict is heard when it arrives, also the same verdict a second time.
+    connect(&slot_, &APIKeySlot::testStateChanged, this, [this] {
+        if (slot_.hasResult())
+            showResultText(resultText_, slot_.resultText());
+    });
     connect(&Theme::instance(), &Theme::changed, this, [this] {
         refreshKey();
         refreshTest();
@@ -128,13 +138,17 @@ APIKeySection::APIKeySection(APIKeySlot& slot, QWidget* parent) : QWidget(parent
 }
 
 void APIKeySection::refreshKey() {
-    if (field_->text() != slot_.key())
+    if (field_->text() != slot_.key()) {
+        showingStoredKey_ = true;
         field_->setText(slot_.key());
+        showingStoredKey_ = false;
+    }
     const bool hasKey = slot_.hasKey();
     const Theme& theme = Theme::instance();
     status_->setPixmap(symbolPixmap(hasKey ? "checkmark.circle.fill" : "exclamationmark.circle.fill", 14,
                                     theme.color(hasKey ? ColorRole::green : ColorRole::orange), devicePixelRatioF()));
-    status_->setAccessibleName(slot_.statusText());
+    if (status_->accessibleName() != slot_.statusText())
+        status_->setAccessibleName(slot_.statusText());
     clearButton_->setVisible(hasKey);
 }
 
@@ -157,7 +171,6 @@ void APIKeySection::refreshTest() {
         const QColor color = Theme::instance().color(success ? ColorRole::green : ColorRole::red);
         resultIcon_->setPixmap(
             symbolPixmap(success ? "checkmark.circle.fill" : "xmark.circle.fill", 12, color, devicePixelRatioF()));
-        resultText_->setText(slot_.resultText());
         QPalette palette = resultText_->palette();
         palette.setColor(QPalette::WindowText, color);
         resultText_->setPalette(palette);

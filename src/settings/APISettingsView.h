@@ -22,6 +22,7 @@ private:
     void refreshTest();
 
     APIKeySlot& slot_;
+    bool showingStoredKey_ = false;
     QLabel* status_;
     QLineEdit* field_;
     QToolButton* showButton_;

@@ -74,6 +74,14 @@ QString APIKeySlot::fieldName() const {
     return isImageKey() ? QStringLiteral("Google API key") : QStringLiteral("MiniMax API key %1").arg(slot_);
 }
 
+QString APIKeySlot::testButtonName() const {
+    return isImageKey() ? testHelp() : QStringLiteral("%1 %2").arg(testHelp()).arg(slot_);
+}
+
+QString APIKeySlot::clearButtonName() const {
+    return isImageKey() ? QStringLiteral("Clear key") : QStringLiteral("Clear key %1").arg(slot_);
+}
+
 QString APIKeySlot::key() const {
     APIManager& keys = APIManager::shared();
     return isImageKey() ? keys.googleAPIKey() : keys.miniMaxAPIKey(slot_);
@@ -116,7 +124,8 @@ QString APIKeySlot::statusText() const {
 }
 
 QString APIKeySlot::showKeyText() const {
-    return showKey_ ? QStringLiteral("Hide key") : QStringLiteral("Show key");
+    const QString action = showKey_ ? QStringLiteral("Hide key") : QStringLiteral("Show key");
+    return isImageKey() ? action : QStringLiteral("%1 %2").arg(action).arg(slot_);
 }
 
 QString APIKeySlot::resultText() const {

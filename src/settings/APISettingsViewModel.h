@@ -34,8 +34,11 @@ public:
     QString placeholder() const;
     QString sectionHeader() const; // empty for the image key, whose section has its own heading
     QString testHelp() const;
-    // The key field's accessible name.
+    // The accessible names of the key's field and buttons; a video key's carry its slot number, so that each
+    // is told apart from the other slots' in the window.
     QString fieldName() const;
+    QString testButtonName() const;
+    QString clearButtonName() const;
 
     QString key() const;
     void setKey(const QString& key);
@@ -45,7 +48,7 @@ public:
     void toggleShowKey() { setShowKey(!showKey_); }
     // "Key set" or "No key", beside the heading.
     QString statusText() const;
-    // What the show button does next: "Show key" or "Hide key".
+    // What the show button does next: "Show key" or "Hide key", with the slot number for a video key.
     QString showKeyText() const;
 
     bool isTesting() const { return isTesting_; }

@@ -1,9 +1,13 @@
 #include "GeneralSettingsView.h"
 
+#include "Controls.h"
 #include "GeneralSettingsViewModel.h"
+#include "ResultText.h"
+#include "ScrollBars.h"
 #include "SettingsForm.h"
 #include "Theme.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -20,9 +24,7 @@ GeneralSettingsView::GeneralSettingsView(VideoSettings& videoSettings, BackupMan
 
     // Notifications.
     auto* notifications = new SettingsSection("Notifications", page);
-    soundToggle_ = new QCheckBox("Enable sound on video completion");
-    soundToggle_->setObjectName("soundNotificationToggle");
-    soundToggle_->setAccessibleName(soundToggle_->text());
+    soundToggle_ = Controls::switchButton("soundNotificationToggle", "Enable sound on video completion", nullptr);
     notifications->addRow("Sound notification", soundToggle_);
 
     soundRow_ = new QWidget;
@@ -32,7 +34,11 @@ GeneralSettingsView::GeneralSettingsView(VideoSettings& videoSettings, BackupMan
     soundPicker_ = new QComboBox(soundRow_);
     soundPicker_->setObjectName("soundPicker");
     soundPicker_->setAccessibleName("Sound");
-    soundPicker_->setFixedWidth(120);
+    // At least 120 wide, and wide enough for the longest sound name ("alarm-clock-elapsed" and longer).
+    soundPicker_->setMinimumWidth(120);
+    soundPicker_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    soundPicker_->view()->setObjectName("soundPickerList");
+    nameScrollBars(soundPicker_->view(), "Sound list");
     previewButton_ = new QPushButton("Preview", soundRow_);
     previewButton_->setObjectName("previewSoundButton");
     previewButton_->setAccessibleName("Preview");
@@ -94,7 +100,13 @@ GeneralSettingsView::GeneralSettingsView(VideoSettings& videoSettings, BackupMan
             &GeneralSettingsView::refreshSound);
     connect(model_, &GeneralSettingsViewModel::selectedSoundNameChanged, this, &GeneralSettingsView::refreshSound);
     connect(model_, &GeneralSettingsViewModel::availableSoundsChanged, this, &GeneralSettingsView::refreshSound);
-    connect(model_, &GeneralSettingsViewModel::lastBackupChanged, this, &GeneralSettingsView::refreshLastBackup);
+    // A new backup's date is a result: heard when it arrives.
+    connect(model_, &GeneralSettingsViewModel::lastBackupChanged, this, [this] {
+        showResultText(lastBackupValue_, model_->lastBackupText());
+        refreshLastBackup();
+    });
+    lastBackupValue_->setText(model_->lastBackupText());
+    lastBackupValue_->setAccessibleName(lastBackupValue_->text());
     refreshSound();
     refreshLastBackup();
 }
@@ -121,7 +133,6 @@ void GeneralSettingsView::refreshSound() {
 
 void GeneralSettingsView::refreshLastBackup() {
     const bool shown = model_->hasLastBackup();
-    lastBackupValue_->setText(model_->lastBackupText());
     lastBackupLabel_->setVisible(shown);
     lastBackupValue_->setVisible(shown);
 }

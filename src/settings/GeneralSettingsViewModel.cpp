@@ -52,17 +52,46 @@ QString GeneralSettingsViewModel::lastBackupText() const {
     return formatBackupDate(*backupManager_->lastBackupDate(), QLocale());
 }
 
+namespace {
+
+// A time format without its seconds (and fractions): "HH:mm:ss" becomes "HH:mm". Quoted text stays.
+QString withoutSeconds(const QString& pattern) {
+    QString result;
+    bool quoted = false;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern[i];
+        if (c == u'\'') {
+            quoted = !quoted;
+            result += c;
+            continue;
+        }
+        if (quoted || (c != u's' && c != u'z')) {
+            result += c;
+            continue;
+        }
+        // The separator before seconds or fractions goes with them.
+        if (!result.isEmpty() && (result.back() == u':' || result.back() == u'.' || result.back() == u','))
+            result.chop(1);
+        while (i + 1 < pattern.size() && pattern[i + 1] == c)
+            ++i;
+    }
+    return result.trimmed();
+}
+
+} // namespace
+
 QString GeneralSettingsViewModel::formatBackupDate(const QDateTime& date, const QLocale& locale) {
     const QDateTime local = date.toLocalTime();
-    // The locale's long date with abbreviated month and no weekday, for example "Mar 4, 2026".
+    // The locale's medium date: its long date with abbreviated month and no weekday, for example "Mar 4, 2026".
     QString pattern = locale.dateFormat(QLocale::LongFormat);
     pattern.replace(QLatin1String("MMMM"), QLatin1String("MMM"));
     for (const char* weekday : {"dddd, ", "dddd ", ", dddd", "dddd"})
         pattern.remove(QLatin1String(weekday));
     // "at" joins them in English; other languages get a comma rather than an English word.
     const QString joiner = locale.language() == QLocale::English ? QStringLiteral(" at ") : QStringLiteral(", ");
+    // The locale's short time, which some locales (the C locale among them) write with seconds.
     return locale.toString(local.date(), pattern.trimmed()) + joiner +
-           locale.toString(local.time(), QLocale::ShortFormat);
+           locale.toString(local.time(), withoutSeconds(locale.timeFormat(QLocale::ShortFormat)));
 }
 
 void GeneralSettingsViewModel::previewSound() {

@@ -43,7 +43,7 @@ public:
     QStringList availableSounds() const;
 
     bool hasLastBackup() const;
-    // The date abbreviated and the time short, in the user's locale.
+    // The date abbreviated and the time short without seconds, in the user's locale.
     QString lastBackupText() const;
     static QString formatBackupDate(const QDateTime& date, const QLocale& locale);
 

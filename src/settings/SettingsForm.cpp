@@ -33,6 +33,8 @@ SettingsPage* addScrollingPage(QWidget* tab, const QString& title, const QString
     scroll->setObjectName(scrollName);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // A filler: the fields inside take the focus, and the wheel and the scroll bar scroll it.
+    scroll->setFocusPolicy(Qt::NoFocus);
     nameScrollBars(scroll, title);
     auto* page = new SettingsPage;
     scroll->setWidget(page);

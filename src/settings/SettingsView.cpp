@@ -5,6 +5,8 @@
 #include "GeneralSettingsView.h"
 #include "SymbolIcon.h"
 
+#include <QKeySequence>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -27,4 +29,11 @@ SettingsView::SettingsView(VideoSettings& videoSettings, APISettings& apiSetting
     tabs_->addTab(api_, symbolIcon("network"), "API");
     tabs_->setAccessibleName("Settings");
     layout->addWidget(tabs_);
+
+    // Escape and Ctrl+W close the window, as they close other settings windows.
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this] { window()->close(); });
+    }
 }

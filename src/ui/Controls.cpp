@@ -4,8 +4,64 @@
 #include "GlassButtons.h"
 
 #include <QBoxLayout>
+#include <QCheckBox>
 #include <QListView>
+#include <QPainter>
 #include <QPalette>
+
+namespace {
+
+class SwitchButton final : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+    static constexpr int trackWidth = 32;
+    static constexpr int trackHeight = 18;
+    static constexpr int textGap = 8;
+
+    QSize sizeHint() const override {
+        if (text().isEmpty())
+            return QSize(trackWidth, trackHeight);
+        const QFontMetrics metrics(font());
+        return QSize(metrics.horizontalAdvance(text()) + textGap + trackWidth, std::max(metrics.height(), trackHeight));
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF track(width() - trackWidth + 1, (height() - trackHeight) / 2.0 + 1, trackWidth - 2,
+                           trackHeight - 2);
+        if (!text().isEmpty()) {
+            painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+            const QRect textBox(0, 0, int(track.left()) - textGap + 1, height());
+            painter.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
+        }
+        const double radius = track.height() / 2;
+        const QColor on = Theme::color(ColorRole::blue, this);
+        const QColor off = withOpacity(Theme::color(ColorRole::gray, this), 0.35);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(isChecked() ? on : off);
+        painter.setOpacity(isEnabled() ? 1.0 : 0.5);
+        painter.drawRoundedRect(track, radius, radius);
+        const double knob = track.height() - 4;
+        const double x = isChecked() ? track.right() - 2 - knob : track.left() + 2;
+        painter.setBrush(QColor(Qt::white));
+        painter.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
+        // Keyboard users see where they are.
+        if (hasFocus()) {
+            painter.setOpacity(1.0);
+            painter.setBrush(Qt::NoBrush);
+            painter.setPen(QPen(withOpacity(on, 0.6), 2));
+            painter.drawRoundedRect(track.adjusted(-1, -1, 1, 1), radius + 1, radius + 1);
+        }
+    }
+};
+
+} // namespace
 
 namespace Controls {
 
@@ -79,6 +135,15 @@ QLabel* label(const QString& objectName, const QString& text, QWidget* parent) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(objectName);
     return l;
+}
+
+QCheckBox* switchButton(const QString& objectName, const QString& text, QWidget* parent) {
+    auto* button = new SwitchButton(text, parent);
+    button->setObjectName(objectName);
+    button->setAccessibleName(text);
+    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
 }
 
 void setTextColor(QWidget* widget, const QColor& color) {

@@ -9,6 +9,7 @@
 #include <QString>
 
 class QBoxLayout;
+class QCheckBox;
 class QListView;
 class QVBoxLayout;
 
@@ -35,6 +36,9 @@ void setPresetsCount(QAbstractButton* tile, qint64 count);
 QAbstractButton* closeButton(int side, int symbolSize, QWidget* parent);
 
 QLabel* label(const QString& objectName, const QString& text, QWidget* parent);
+// A switch in the small size: its text, when any, then a capsule track, blue while on, with a white knob at the
+// end it is switched to. A check box to code and to assistive tools; a click anywhere on it switches it.
+QCheckBox* switchButton(const QString& objectName, const QString& text, QWidget* parent);
 // A glass button's title and symbol too; any other widget's text through its palette only.
 void setTextColor(QWidget* widget, const QColor& color);
 // The same in a colour of the look, applied again whenever the appearance changes; the latest role holds.

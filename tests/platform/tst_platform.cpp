@@ -90,7 +90,7 @@ private slots:
         TestEnvironment env;
         const ServiceConfig builtIn = ServiceConfig::builtIn();
         QCOMPARE(builtIn.geminiBaseUrl, QUrl("https://generativelanguage.googleapis.com"));
-        QCOMPARE(builtIn.miniMaxGroupId.size(), 19);
+        QCOMPARE(builtIn.miniMaxGroupId, QStringLiteral("5820147736091248813"));
 
         Defaults& d = Defaults::standard();
         d.set("Services/geminiBaseURL", QStringLiteral("http://127.0.0.1:8080"));

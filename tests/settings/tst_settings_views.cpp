@@ -14,9 +14,12 @@
 #include "ModelSchema.h"
 #include "ServiceConfig.h"
 #include "SettingsView.h"
+#include "Spinner.h"
 #include "TestSupport.h"
+#include "Theme.h"
 #include "VideoSettings.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -25,6 +28,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -44,6 +49,44 @@ void makeSound(const TestEnvironment& env, const QString& name) {
 // Shown and not hidden by any ancestor up to `root`.
 bool shown(QWidget* widget) {
     return widget && widget->isVisible();
+}
+
+// Pixels of `image` within a few steps of `color` in every channel.
+int pixelsNear(const QImage& image, const QColor& color) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (std::abs(pixel.red() - color.red()) < 12 && std::abs(pixel.green() - color.green()) < 12 &&
+                std::abs(pixel.blue() - color.blue()) < 12)
+                ++count;
+        }
+    return count;
+}
+
+// What a screen reader finds wrong in the shown part of `window`, walking the accessibility tree as it does:
+// focusable objects without a name, and a role with the same name twice.
+QStringList accessibilityProblems(QWidget* window) {
+    QStringList problems;
+    QHash<QPair<int, QString>, int> seen;
+    const std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+        if (!node || !node->isValid() || node->state().invisible)
+            return;
+        const QString name = node->text(QAccessible::Name);
+        const QString what =
+            QStringLiteral("%1 '%2'").arg(node->object() ? node->object()->metaObject()->className() : "item",
+                                          node->object() ? node->object()->objectName() : name);
+        if (node->state().focusable) {
+            if (name.trimmed().isEmpty())
+                problems << "unnamed " + what;
+            else if (++seen[{int(node->role()), name}] == 2)
+                problems << "named twice: " + name;
+        }
+        for (int i = 0; i < node->childCount(); ++i)
+            walk(node->child(i));
+    };
+    walk(QAccessible::queryAccessibleInterface(window));
+    return problems;
 }
 
 } // namespace
@@ -74,6 +117,7 @@ private slots:
     }
 
     void theGeneralTabDrivenByMouse() {
+        makeSound(*env, "alarm-clock-elapsed");
         VideoSettings video;
         video.setSoundNotificationEnabled(false);
         video.setSelectedSoundName("bell");
@@ -90,11 +134,25 @@ private slots:
         GUI_REQUIRE(picker, QComboBox, &view, "soundPicker");
         QVERIFY(!toggle->isChecked());
         QVERIFY(!shown(picker));
+        // A switch: its track turns blue when it is on.
+        const QColor blue = Theme::color(ColorRole::blue, toggle);
+        QCOMPARE(pixelsNear(toggle->grab().toImage(), blue), 0);
         QVERIFY(gui::click(toggle));
         QVERIFY(video.soundNotificationEnabled());
+        QVERIFY(pixelsNear(toggle->grab().toImage(), blue) > 100);
         QVERIFY(shown(picker));
         QCOMPARE(picker->currentText(), QStringLiteral("bell"));
+        // The picker shows the longest sound name whole, and is never under 120 wide.
+        QVERIFY(picker->width() >= 120);
+        QStyleOptionComboBox option;
+        option.initFrom(picker);
+        const QRect textBox =
+            picker->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, picker);
+        QVERIFY2(textBox.width() >= picker->fontMetrics().horizontalAdvance("alarm-clock-elapsed"),
+                 qPrintable(QString::number(textBox.width())));
         picker->setFocus();
+        gui::key(picker, Qt::Key_Up);
+        QCOMPARE(video.selectedSoundName(), QStringLiteral("alarm-clock-elapsed"));
         gui::key(picker, Qt::Key_Up);
         QCOMPARE(video.selectedSoundName(), QStringLiteral("Glass"));
         GUI_REQUIRE(preview, QPushButton, &view, "previewSoundButton");
@@ -108,6 +166,7 @@ private slots:
         QCOMPARE(dialogs->alerts.last().message, QStringLiteral("Backup Created"));
         QVERIFY(shown(lastBackup));
         QCOMPARE(lastBackup->text(), GeneralSettingsViewModel::formatBackupDate(*backups.lastBackupDate(), QLocale()));
+        QCOMPARE(lastBackup->accessibleName(), lastBackup->text());
 
         GUI_REQUIRE(caption, QLabel, &view, "dangerZoneCaption");
         QCOMPARE(caption->text(),
@@ -187,7 +246,7 @@ private slots:
         GUI_REQUIRE(show, QToolButton, &view, "miniMax2ShowKeyButton");
         GUI_REQUIRE(result, QWidget, &view, "miniMax2TestResult");
         GUI_REQUIRE(resultText, QLabel, &view, "miniMax2TestResultText");
-        GUI_REQUIRE(progress, QWidget, &view, "miniMax2TestProgress");
+        GUI_REQUIRE(progress, Spinner, &view, "miniMax2TestProgress");
         GUI_REQUIRE(status, QLabel, &view, "miniMax2KeyStatus");
         QCOMPARE(field->placeholderText(), QStringLiteral("Enter MiniMax API key"));
         QCOMPARE(field->echoMode(), QLineEdit::Password);
@@ -207,11 +266,12 @@ private slots:
 
         QVERIFY(gui::click(show));
         QCOMPARE(field->echoMode(), QLineEdit::Normal);
-        QCOMPARE(show->accessibleName(), QStringLiteral("Hide key"));
+        QCOMPARE(show->accessibleName(), QStringLiteral("Hide key 2"));
 
         QVERIFY(gui::click(test));
         QVERIFY(shown(result));
         QCOMPARE(resultText->text(), APIKeyTests::miniMaxFormatMessage);
+        QCOMPARE(resultText->accessibleName(), resultText->text());
         QVERIFY(service.requests.isEmpty());
 
         // A well-formed key goes to the service; meanwhile the button gives way to the progress indicator.
@@ -220,10 +280,14 @@ private slots:
         QCOMPARE(resultText->text(), APIKeyTests::miniMaxFormatMessage); // typing leaves the result alone
         QVERIFY(gui::click(test));
         QVERIFY(shown(progress));
+        QVERIFY(progress->isSpinning());
+        QCOMPARE(progress->width(), progress->height());
+        QVERIFY(progress->width() >= 12);
         QVERIFY(!shown(test));
         QVERIFY(!shown(result));
         QTRY_VERIFY(shown(result));
         QCOMPARE(resultText->text(), QStringLiteral("API key is valid"));
+        QCOMPARE(resultText->accessibleName(), resultText->text());
         QVERIFY(shown(test) && !shown(progress));
         QCOMPARE(service.requests.size(), 1);
 
@@ -246,6 +310,88 @@ private slots:
         GUI_REQUIRE(miniMaxLink, QLabel, &view, "miniMaxKeysLink");
         QVERIFY(googleLink->text().contains(APISettingsViewModel::googleKeysAddress));
         QVERIFY(miniMaxLink->text().contains(APISettingsViewModel::miniMaxKeysAddress));
+    }
+
+    // An assistive tool or a password manager sets the text through the accessibility interface, without
+    // keystrokes: the key is stored all the same.
+    void aKeySetThroughTheAccessibilityInterfaceIsStored() {
+        VideoSettings video;
+        APISettings api;
+        BackupManager backups(store.get());
+        SettingsView view(video, api, backups);
+        view.resize(600, 400);
+        view.tabs()->setCurrentIndex(1);
+        QVERIFY(gui::showActive(&view));
+
+        GUI_REQUIRE(field, QLineEdit, &view, "miniMax3KeyField");
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(field);
+        QVERIFY(accessible && accessible->editableTextInterface());
+        accessible->editableTextInterface()->insertText(0, kVideoKey);
+        QCOMPARE(Defaults::standard().string("miniMaxAPIKey3"), std::optional<QString>(kVideoKey));
+        GUI_REQUIRE(test, QToolButton, &view, "miniMax3TestButton");
+        QVERIFY(shown(test));
+
+        GUI_REQUIRE(googleField, QLineEdit, &view, "googleKeyField");
+        QAccessible::queryAccessibleInterface(googleField)->setText(QAccessible::Value, kGoogleKey);
+        QCOMPARE(Defaults::standard().string("googleAPIKey"), std::optional<QString>(kGoogleKey));
+        QCOMPARE(APIManager::shared().googleAPIKey(), kGoogleKey);
+
+        // A key changed elsewhere is shown; showing it leaves the stored key as it is.
+        APIManager::shared().setMiniMaxAPIKey3(QStringLiteral("elsewhere"));
+        QCOMPARE(field->text(), QStringLiteral("elsewhere"));
+        QCOMPARE(Defaults::standard().string("miniMaxAPIKey3"), std::optional<QString>("elsewhere"));
+    }
+
+    // Walked the way a screen reader walks it, each tab has a name for every control it can focus, each name
+    // once: the key sections' buttons carry their slot.
+    void everyFocusableControlHasItsOwnName() {
+        APIManager::shared().setGoogleAPIKey(kGoogleKey);
+        for (int slot = 1; slot <= 4; ++slot)
+            APIKeySlot(slot).setKey(kVideoKey);
+        makeSound(*env, "alarm-clock-elapsed");
+        VideoSettings video;
+        video.setSoundNotificationEnabled(true);
+        APISettings api;
+        BackupManager backups(store.get());
+        SettingsView view(video, api, backups);
+        view.resize(600, 400);
+        QVERIFY(gui::showActive(&view));
+        GUI_REQUIRE(create, QPushButton, &view, "Create Backup");
+        QVERIFY(gui::click(create));
+        QVERIFY2(accessibilityProblems(&view).isEmpty(), qPrintable(accessibilityProblems(&view).join('\n')));
+
+        view.tabs()->setCurrentIndex(1);
+        QVERIFY2(accessibilityProblems(&view).isEmpty(), qPrintable(accessibilityProblems(&view).join('\n')));
+        for (int slot = 1; slot <= 4; ++slot) {
+            const QString name = QStringLiteral("miniMax%1").arg(slot);
+            const QString number = QString::number(slot);
+            QCOMPARE(gui::findByAccessibleName(&view, "Test MiniMax API key " + number),
+                     gui::find(&view, name + "TestButton"));
+            QCOMPARE(gui::findByAccessibleName(&view, "Show key " + number), gui::find(&view, name + "ShowKeyButton"));
+            QCOMPARE(gui::findByAccessibleName(&view, "Clear key " + number), gui::find(&view, name + "ClearButton"));
+            // The help text stays the one every slot shares.
+            QCOMPARE(gui::find(&view, name + "TestButton")->toolTip(), QStringLiteral("Test MiniMax API key"));
+        }
+    }
+
+    void escapeAndCtrlWCloseTheWindow() {
+        VideoSettings video;
+        APISettings api;
+        BackupManager backups(store.get());
+        SettingsView view(video, api, backups);
+        view.resize(600, 400);
+        view.tabs()->setCurrentIndex(1);
+        QVERIFY(gui::showActive(&view));
+        GUI_REQUIRE(field, QLineEdit, &view, "googleKeyField");
+        field->setFocus();
+        QVERIFY(field->hasFocus());
+        gui::keyToFocus(Qt::Key_Escape);
+        QTRY_VERIFY(!view.isVisible());
+
+        view.tabs()->setCurrentIndex(0);
+        QVERIFY(gui::showActive(&view));
+        gui::keyToFocus(Qt::Key_W, Qt::ControlModifier);
+        QTRY_VERIFY(!view.isVisible());
     }
 
     void closingTheWindowDuringATest() {
