@@ -27,6 +27,7 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
