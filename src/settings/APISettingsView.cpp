@@ -1,7 +1,7 @@
 #include "APISettingsView.h"
 
 #include "APISettingsViewModel.h"
-#include "ResultText.h"
+#include "ResultLabel.h"
 #include "SettingsForm.h"
 #include "Spinner.h"
 #include "SymbolIcon.h"
@@ -100,7 +100,7 @@ APIKeySection::APIKeySection(APIKeySlot& slot, QWidget* parent) : QWidget(parent
     auto* resultLayout = new QHBoxLayout(resultRow_);
     resultLayout->setContentsMargins(0, 4, 0, 0);
     resultIcon_ = new QLabel(resultRow_);
-    resultText_ = new QLabel(resultRow_);
+    resultText_ = new ResultLabel(resultRow_);
     resultText_->setObjectName(name + "TestResultText");
     resultText_->setFont(Theme::font(11));
     resultText_->setWordWrap(true);
@@ -126,7 +126,7 @@ APIKeySection::APIKeySection(APIKeySlot& slot, QWidget* parent) : QWidget(parent
     // A verdict is heard when it arrives, also the same verdict a second time.
     connect(&slot_, &APIKeySlot::testStateChanged, this, [this] {
         if (slot_.hasResult())
-            showResultText(resultText_, slot_.resultText());
+            resultText_->setText(slot_.resultText());
     });
     connect(&Theme::instance(), &Theme::changed, this, [this] {
         refreshKey();

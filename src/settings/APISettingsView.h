@@ -5,6 +5,7 @@
 class APIKeySlot;
 class APISettingsViewModel;
 class QLabel;
+class ResultLabel;
 class QLineEdit;
 class QToolButton;
 class Spinner;
@@ -31,7 +32,7 @@ private:
     QToolButton* clearButton_;
     QWidget* resultRow_;
     QLabel* resultIcon_;
-    QLabel* resultText_;
+    ResultLabel* resultText_;
 };
 
 // The "API" tab: the image key, the four video keys and where to get keys.

@@ -2,7 +2,7 @@
 
 #include "Controls.h"
 #include "GeneralSettingsViewModel.h"
-#include "ResultText.h"
+#include "ResultLabel.h"
 #include "ScrollBars.h"
 #include "SettingsForm.h"
 #include "Theme.h"
@@ -59,7 +59,8 @@ GeneralSettingsView::GeneralSettingsView(VideoSettings& videoSettings, BackupMan
     createLayout->addWidget(createButton);
     createLayout->addStretch();
     backup->addRow("Create backup now", createRow);
-    lastBackupValue_ = settingsCaption(QString());
+    lastBackupValue_ = new ResultLabel;
+    styleAsCaption(lastBackupValue_);
     lastBackupValue_->setObjectName("lastBackupDate");
     lastBackupValue_->setWordWrap(false);
     lastBackupLabel_ = backup->addRow("Last backup", lastBackupValue_);
@@ -102,7 +103,7 @@ GeneralSettingsView::GeneralSettingsView(VideoSettings& videoSettings, BackupMan
     connect(model_, &GeneralSettingsViewModel::availableSoundsChanged, this, &GeneralSettingsView::refreshSound);
     // A new backup's date is a result: heard when it arrives.
     connect(model_, &GeneralSettingsViewModel::lastBackupChanged, this, [this] {
-        showResultText(lastBackupValue_, model_->lastBackupText());
+        lastBackupValue_->setText(model_->lastBackupText());
         refreshLastBackup();
     });
     lastBackupValue_->setText(model_->lastBackupText());

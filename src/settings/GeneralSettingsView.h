@@ -7,6 +7,7 @@ class GeneralSettingsViewModel;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class ResultLabel;
 class QPushButton;
 class VideoSettings;
 
@@ -27,5 +28,5 @@ private:
     QComboBox* soundPicker_;
     QPushButton* previewButton_;
     QLabel* lastBackupLabel_;
-    QLabel* lastBackupValue_;
+    ResultLabel* lastBackupValue_;
 };

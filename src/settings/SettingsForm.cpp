@@ -44,10 +44,14 @@ SettingsPage* addScrollingPage(QWidget* tab, const QString& title, const QString
 
 QLabel* settingsCaption(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
+    styleAsCaption(label);
+    return label;
+}
+
+void styleAsCaption(QLabel* label) {
     label->setFont(Theme::font(11));
     label->setWordWrap(true);
     paintText(label, ColorRole::secondary);
-    return label;
 }
 
 SettingsTabHeader::SettingsTabHeader(const QString& title, const QString& subtitle, QWidget* parent) : QWidget(parent) {

@@ -49,3 +49,4 @@ SettingsPage* addScrollingPage(QWidget* tab, const QString& title, const QString
 
 // Text in the caption font and a colour role of the theme, following the theme's changes.
 QLabel* settingsCaption(const QString& text, QWidget* parent = nullptr);
+void styleAsCaption(QLabel* label);

@@ -1,7 +1,7 @@
 #include "QueueStatusIndicator.h"
 
-#include "Controls.h"
 #include "QueueManager.h"
+#include "ResultLabel.h"
 #include "Spinner.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
@@ -15,8 +15,6 @@
 
 #include <algorithm>
 #include <cmath>
-
-using namespace Controls;
 
 namespace {
 constexpr int slotCount = 4;
@@ -36,7 +34,8 @@ QueueStatusIndicator::QueueStatusIndicator(QueueManager* queue, StudioRules::Ind
     setObjectName(tab == StudioRules::IndicatorTab::photo ? "photoQueueStatus" : "videoQueueStatus");
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
-    text_ = label("queueStatusText", QString(), this);
+    // The text is the capsule's one readable part: a screen reader hears it change.
+    text_ = new ResultLabel("queueStatusText", QString(), this);
     row->addWidget(text_);
     ticker_->setInterval(tickMs);
     connect(ticker_, &QTimer::timeout, this, [this] {
@@ -76,7 +75,8 @@ void QueueStatusIndicator::showState(const StudioRules::IndicatorState& state) {
 }
 
 void QueueStatusIndicator::applyLayout() {
-    text_->setText(state_.text);
+    if (text_->text() != state_.text)
+        text_->setText(state_.text);
     text_->setFont(Theme::font(10 * scale_, QFont::Medium));
     const int lead = int(std::ceil((padding + itemsWidth() + itemSpacing + symbolSize + itemSpacing) * scale_));
     const int trail = int(std::ceil((padding + (state_.spinner ? itemSpacing + busySize : 0)) * scale_));
@@ -87,7 +87,6 @@ void QueueStatusIndicator::applyLayout() {
         const int guide = qRound(0.65 * layout()->sizeHint().height());
         setContentsMargins(0, std::max(0, baseline - guide), 0, 0);
     }
-    setAccessibleName(state_.text);
     setVisible(state_.visible);
     updateTicker();
     updateGeometry();

@@ -7,6 +7,7 @@
 
 class QLabel;
 class QTimer;
+class ResultLabel;
 class QueueManager;
 
 // A studio header's capsule reporting the other studio's work in the queue; empty while there is none.
@@ -57,7 +58,7 @@ private:
     StudioRules::IndicatorTab tab_;
     double scale_ = 1.0;
     StudioRules::IndicatorState state_;
-    QLabel* text_;
+    ResultLabel* text_;
     QTimer* ticker_;
     qint64 elapsedMs_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "Theme.h"
 
+#include <QApplication>
 #include <QPalette>
 #include <QWidget>
 
@@ -25,5 +26,16 @@ ColorScheme colorSchemeOf(const QWidget* widget) {
 }
 
 ControlActiveState controlActiveStateOf(const QWidget* widget) {
-    return widget && widget->isActiveWindow() ? ControlActiveState::key : ControlActiveState::inactive;
+    if (!widget)
+        return ControlActiveState::inactive;
+    if (widget->isActiveWindow())
+        return ControlActiveState::key;
+    // A tool window with the keyboard (a popover) leaves the window it was opened from looking key.
+    for (const QWidget* active = QApplication::activeWindow();
+         active && active->windowType() == Qt::Tool && active->parentWidget();) {
+        active = active->parentWidget()->window();
+        if (active == widget->window())
+            return ControlActiveState::key;
+    }
+    return ControlActiveState::inactive;
 }

@@ -156,16 +156,27 @@ private:
 };
 } // namespace
 
+namespace {
+QMutex sourcesMutex;
+QStringList placeholderNames;
+} // namespace
+
 QString symbolSource(const QString& name) {
-    static QMutex mutex;
     static QHash<QString, QString> cache;
-    QMutexLocker lock(&mutex);
+    QMutexLocker lock(&sourcesMutex);
     auto found = cache.constFind(name);
     if (found != cache.cend())
         return *found;
     const QString source = lookUp(name);
     cache.insert(name, source);
+    if (source == QLatin1String(kPlaceholder))
+        placeholderNames << name;
     return source;
+}
+
+QStringList placeholderSymbols() {
+    QMutexLocker lock(&sourcesMutex);
+    return placeholderNames;
 }
 
 bool isKnownSymbol(const QString& name) {

@@ -1,6 +1,9 @@
 // The gallery pane: empty (with and without a video key), clips with their badges in the three grid modes,
-// jobs that wait or run, a clip previewing under the pointer, and the prompt presets panel over the pane.
+// jobs that wait or run, a clip previewing under the pointer, and the prompt presets panel over the pane. Each is
+// the pane as the video studio lays it out and scales it at both window sizes.
 #include "APIManager.h"
+#include "AppViewModel.h"
+#include "DownloadSettings.h"
 #include "FakeMiniMaxService.h"
 #include "FfmpegTool.h"
 #include "FolderBookmark.h"
@@ -8,6 +11,7 @@
 #include "ModelSchema.h"
 #include "MovementPlayer.h"
 #include "QueueManager.h"
+#include "ScenesView.h"
 #include "Screenshots.h"
 #include "SwiftDataPromptPresetsManager.h"
 #include "VideoGalleryGrid.h"
@@ -103,15 +107,16 @@ quint32 qrand32() {
 }
 
 struct Pane {
+    ScenesView* studio = nullptr;
     VideoGalleryLogicView* view = nullptr;
     VideoGalleryViewModel* gallery = nullptr;
     MovementPlayer* player = nullptr;
     QueueManager* queue = nullptr;
 };
 
-// A pane over its own store, settings and folder (none when `withClips` is false).
-Pane makePane(ScreenshotContext& context, bool withClips, int columns, bool withPresets = false,
-              QSize size = QSize(900, 760)) {
+// A pane over its own store, settings and folder (none when `withClips` is false), in its video studio; the
+// picture is of the pane.
+Pane makePane(ScreenshotContext& context, bool withClips, int columns, bool withPresets = false) {
     qputenv("XDG_CACHE_HOME", QFile::encodeName(context.workDir + "/xdg-cache"));
     QDir().mkpath(context.workDir + "/store");
     auto store = ModelSchema::openStore(context.workDir + "/store/gallery-" + QString::number(qrand32()) + ".store");
@@ -136,7 +141,12 @@ Pane makePane(ScreenshotContext& context, bool withClips, int columns, bool with
     gallery->selectGridMode(choice);
     auto* player = new MovementPlayer(std::make_unique<StillBackend>());
     auto* queue = new QueueManager;
+    auto* app = new AppViewModel;
+    app->setCurrentView(ViewMode::videoGeneration);
+    auto* downloads = new DownloadSettings;
     AppEnvironment env;
+    env.appViewModel = app;
+    env.downloadSettings = downloads;
     env.videoSettings = settings;
     env.queueManager = queue;
     env.movementPlayer = player;
@@ -148,13 +158,16 @@ Pane makePane(ScreenshotContext& context, bool withClips, int columns, bool with
         env.promptPresetsManager = presets;
         context.keep(presets);
     }
-    auto* view = new VideoGalleryLogicView(env);
-    view->resize(size);
-    // The view goes first (it is the returned widget); these follow it.
+    auto* studio = new ScenesView(env);
+    auto* view = studio->findChild<VideoGalleryLogicView*>();
+    context.grabTarget = view;
+    // The studio goes first (it is the returned widget); these follow it.
     context.keep(settings);
     context.keep(gallery);
     context.keep(player);
     context.keep(queue);
+    context.keep(app);
+    context.keep(downloads);
     context.keep(store.release());
     // Ready once every card in view has its picture.
     context.ready = [view, gallery] {
@@ -171,26 +184,26 @@ Pane makePane(ScreenshotContext& context, bool withClips, int columns, bool with
         }
         return true;
     };
-    return {view, gallery, player, queue};
+    return {studio, view, gallery, player, queue};
 }
 
 QWidget* emptyPane(ScreenshotContext& context, const QString& key) {
     APIManager::shared().setMiniMaxAPIKey(key);
-    return makePane(context, false, 2).view;
+    return makePane(context, false, 2).studio;
 }
 
 QWidget* clipsPane(ScreenshotContext& context, int columns) {
     APIManager::shared().setMiniMaxAPIKey("key");
-    return makePane(context, true, columns).view;
+    return makePane(context, true, columns).studio;
 }
 
 } // namespace
 
-ORVANE_SCREENSHOT("gallery-empty", [](ScreenshotContext& context) { return emptyPane(context, "key"); });
-ORVANE_SCREENSHOT("gallery-empty-no-key", [](ScreenshotContext& context) { return emptyPane(context, ""); });
-ORVANE_SCREENSHOT("gallery-solo", [](ScreenshotContext& context) { return clipsPane(context, 1); });
-ORVANE_SCREENSHOT("gallery-comfort", [](ScreenshotContext& context) { return clipsPane(context, 2); });
-ORVANE_SCREENSHOT("gallery-compact", [](ScreenshotContext& context) { return clipsPane(context, 3); });
+ORVANE_WINDOW_SCREENSHOT("gallery-empty", [](ScreenshotContext& context) { return emptyPane(context, "key"); });
+ORVANE_WINDOW_SCREENSHOT("gallery-empty-no-key", [](ScreenshotContext& context) { return emptyPane(context, ""); });
+ORVANE_WINDOW_SCREENSHOT("gallery-solo", [](ScreenshotContext& context) { return clipsPane(context, 1); });
+ORVANE_WINDOW_SCREENSHOT("gallery-comfort", [](ScreenshotContext& context) { return clipsPane(context, 2); });
+ORVANE_WINDOW_SCREENSHOT("gallery-compact", [](ScreenshotContext& context) { return clipsPane(context, 3); });
 
 namespace {
 QWidget* jobsPane(ScreenshotContext& context) {
@@ -212,7 +225,7 @@ QWidget* jobsPane(ScreenshotContext& context) {
         pane.queue->addVideoTask(prompts[i], frame, std::nullopt, VideoQuality::p768, VideoDuration::seconds6);
     }
     APIManager::shared().setMiniMaxAPIKey2("");
-    return pane.view;
+    return pane.studio;
 }
 
 QWidget* previewPane(ScreenshotContext& context) {
@@ -246,7 +259,7 @@ QWidget* previewPane(ScreenshotContext& context) {
         }
         return true;
     };
-    return view;
+    return pane.studio;
 }
 
 QWidget* presetsPane(ScreenshotContext& context) {
@@ -254,10 +267,10 @@ QWidget* presetsPane(ScreenshotContext& context) {
     Pane pane = makePane(context, true, 2, true);
     VideoGalleryLogicView* view = pane.view;
     context.afterShow.push_back([view] { view->showPromptPresets("A slow dive into a glowing fractal", false); });
-    return view;
+    return pane.studio;
 }
 } // namespace
 
-ORVANE_SCREENSHOT("gallery-jobs", jobsPane);
-ORVANE_SCREENSHOT("gallery-preview", previewPane);
-ORVANE_SCREENSHOT("gallery-prompt-presets", presetsPane);
+ORVANE_WINDOW_SCREENSHOT("gallery-jobs", jobsPane);
+ORVANE_WINDOW_SCREENSHOT("gallery-preview", previewPane);
+ORVANE_WINDOW_SCREENSHOT("gallery-prompt-presets", presetsPane);

@@ -1,4 +1,4 @@
-// The image studio in its states, with sample data from the fake Gemini service.
+// The image studio in its states, with sample data from the fake Gemini service, at both window sizes.
 #include "APIManager.h"
 #include "AppViewModel.h"
 #include "ContentView.h"
@@ -7,12 +7,16 @@
 #include "FakeMiniMaxService.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
+#include "ModelContext.h"
+#include "ModelSchema.h"
 #include "QueueManager.h"
 #include "RightPanel.h"
 #include "Screenshots.h"
+#include "SwiftDataImagePresetsManager.h"
 
 #include <QLinearGradient>
 #include <QPainter>
+#include <QUuid>
 
 namespace {
 
@@ -43,7 +47,7 @@ struct Studio {
     FakeGeminiService* fake;
 };
 
-Studio makeStudio(ScreenshotContext& context) {
+Studio makeStudio(ScreenshotContext& context, SwiftDataImagePresetsManager* presets = nullptr) {
     auto* app = new AppViewModel;
     auto* downloads = new DownloadSettings;
     auto* queue = new QueueManager;
@@ -58,9 +62,8 @@ Studio makeStudio(ScreenshotContext& context) {
     environment.appViewModel = app;
     environment.downloadSettings = downloads;
     environment.queueManager = queue;
-    auto* view = new ContentView(environment);
-    view->resize(1100, 720);
-    return {view, fake};
+    environment.imagePresetsManager = presets;
+    return {new ContentView(environment), fake};
 }
 
 // The composer comes from the application view model when the studio appears.
@@ -75,7 +78,7 @@ void generate(Studio studio, const QString& prompt) {
     studio.view->model()->generate();
 }
 
-ORVANE_SCREENSHOT("image-studio-empty", [](ScreenshotContext& context) { return makeStudio(context).view; });
+ORVANE_WINDOW_SCREENSHOT("image-studio-empty", [](ScreenshotContext& context) { return makeStudio(context).view; });
 
 // Clips run in the video studio meanwhile: the header's capsule reports them.
 QWidget* videoJobsStudio(ScreenshotContext& context) {
@@ -98,9 +101,9 @@ QWidget* videoJobsStudio(ScreenshotContext& context) {
     return studio.view;
 }
 
-ORVANE_SCREENSHOT("image-studio-video-jobs", videoJobsStudio);
+ORVANE_WINDOW_SCREENSHOT("image-studio-video-jobs", videoJobsStudio);
 
-ORVANE_SCREENSHOT("image-studio-nine-references", [](ScreenshotContext& context) {
+ORVANE_WINDOW_SCREENSHOT("image-studio-nine-references", [](ScreenshotContext& context) {
     Studio studio = makeStudio(context);
     QList<QImage> references;
     for (int i = 0; i < 9; ++i)
@@ -109,7 +112,7 @@ ORVANE_SCREENSHOT("image-studio-nine-references", [](ScreenshotContext& context)
     return studio.view;
 });
 
-ORVANE_SCREENSHOT("image-studio-loading", [](ScreenshotContext& context) {
+ORVANE_WINDOW_SCREENSHOT("image-studio-loading", [](ScreenshotContext& context) {
     Studio studio = makeStudio(context);
     studio.fake->script.append(FakeGeminiService::Reply::hanging());
     generate(studio, "A lighthouse on a cliff in a storm");
@@ -118,7 +121,7 @@ ORVANE_SCREENSHOT("image-studio-loading", [](ScreenshotContext& context) {
     return studio.view;
 });
 
-ORVANE_SCREENSHOT("image-studio-result-with-text", [](ScreenshotContext& context) {
+ORVANE_WINDOW_SCREENSHOT("image-studio-result-with-text", [](ScreenshotContext& context) {
     Studio studio = makeStudio(context);
     using Json = FakeGeminiService::Json;
     const Json parts = Json::array(
@@ -133,7 +136,7 @@ ORVANE_SCREENSHOT("image-studio-result-with-text", [](ScreenshotContext& context
     return studio.view;
 });
 
-ORVANE_SCREENSHOT("image-studio-blocked", [](ScreenshotContext& context) {
+ORVANE_WINDOW_SCREENSHOT("image-studio-blocked", [](ScreenshotContext& context) {
     Studio studio = makeStudio(context);
     using Json = FakeGeminiService::Json;
     studio.fake->script.append(FakeGeminiService::Reply::json(
@@ -145,12 +148,28 @@ ORVANE_SCREENSHOT("image-studio-blocked", [](ScreenshotContext& context) {
     return studio.view;
 });
 
-ORVANE_SCREENSHOT("image-studio-error", [](ScreenshotContext& context) {
+ORVANE_WINDOW_SCREENSHOT("image-studio-error", [](ScreenshotContext& context) {
     Studio studio = makeStudio(context);
     APIManager::shared().setGoogleAPIKey(QString());
     generate(studio, "A lighthouse on a cliff in a storm");
     ContentView* view = studio.view;
     context.ready = [view] { return view->rightPanel()->shownState() == StudioRules::ResultState::failed; };
+    return studio.view;
+});
+
+// The image presets slid in over the result panel.
+ORVANE_WINDOW_SCREENSHOT("image-studio-presets", [](ScreenshotContext& context) {
+    auto store = ModelSchema::openStore(context.workDir + "/image-studio-presets-" +
+                                        QUuid::createUuid().toString(QUuid::Id128) + ".sqlite");
+    ModelContext* records = store.release();
+    context.keep(records);
+    auto* presets = new SwiftDataImagePresetsManager(records);
+    context.keep(presets);
+    presets->loadPresets();
+    Studio studio = makeStudio(context, presets);
+    compose(studio, QStringLiteral("A quiet valley at dawn, mist over the river"));
+    ContentView* view = studio.view;
+    context.afterShow.push_back([view] { view->model()->setShowUserImagePresets(true); });
     return studio.view;
 });
 

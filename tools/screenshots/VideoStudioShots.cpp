@@ -1,5 +1,5 @@
 // The video studio in its states: both modes empty and with frames, the settings popover, the cinematic
-// sheet, four jobs running and a full queue.
+// sheet, four jobs running and a full queue, at both window sizes.
 #include "APIManager.h"
 #include "AppViewModel.h"
 #include "DownloadSettings.h"
@@ -77,9 +77,7 @@ Studio makeStudio(ScreenshotContext& context, VideoGenerationMode mode) {
     environment.downloadSettings = downloadSettings;
     environment.queueManager = queue;
     environment.galleryViewModel = gallery;
-    auto* view = new ScenesView(environment);
-    view->resize(1200, 780);
-    return {view, queue};
+    return {new ScenesView(environment), queue};
 }
 
 void fillFrames(Studio& studio, bool both) {
@@ -105,29 +103,29 @@ void addJobs(Studio& studio, int count) {
 
 } // namespace
 
-ORVANE_SCREENSHOT("video-studio-image-to-video-empty", [](ScreenshotContext& context) -> QWidget* {
+ORVANE_WINDOW_SCREENSHOT("video-studio-image-to-video-empty", [](ScreenshotContext& context) -> QWidget* {
     return makeStudio(context, VideoGenerationMode::imageToVideo).view;
 });
 
-ORVANE_SCREENSHOT("video-studio-start-end-empty", [](ScreenshotContext& context) -> QWidget* {
+ORVANE_WINDOW_SCREENSHOT("video-studio-start-end-empty", [](ScreenshotContext& context) -> QWidget* {
     return makeStudio(context, VideoGenerationMode::startEndVideo).view;
 });
 
-ORVANE_SCREENSHOT("video-studio-image-to-video-frame", [](ScreenshotContext& context) -> QWidget* {
+ORVANE_WINDOW_SCREENSHOT("video-studio-image-to-video-frame", [](ScreenshotContext& context) -> QWidget* {
     Studio studio = makeStudio(context, VideoGenerationMode::imageToVideo);
     fillFrames(studio, false);
     context.ready = [view = studio.view] { return tilesShown(view); };
     return studio.view;
 });
 
-ORVANE_SCREENSHOT("video-studio-start-end-frames", [](ScreenshotContext& context) -> QWidget* {
+ORVANE_WINDOW_SCREENSHOT("video-studio-start-end-frames", [](ScreenshotContext& context) -> QWidget* {
     Studio studio = makeStudio(context, VideoGenerationMode::startEndVideo);
     fillFrames(studio, true);
     context.ready = [view = studio.view] { return tilesShown(view); };
     return studio.view;
 });
 
-ORVANE_SCREENSHOT("video-studio-settings-popover", [](ScreenshotContext& context) -> QWidget* {
+ORVANE_WINDOW_SCREENSHOT("video-studio-settings-popover", [](ScreenshotContext& context) -> QWidget* {
     Studio studio = makeStudio(context, VideoGenerationMode::imageToVideo);
     ScenesView* view = studio.view;
     context.afterShow.push_back([view, &context] {
@@ -138,14 +136,14 @@ ORVANE_SCREENSHOT("video-studio-settings-popover", [](ScreenshotContext& context
     return view;
 });
 
-ORVANE_SCREENSHOT("video-studio-cinematic-sheet", [](ScreenshotContext& context) -> QWidget* {
+ORVANE_WINDOW_SCREENSHOT("video-studio-cinematic-sheet", [](ScreenshotContext& context) -> QWidget* {
     Studio studio = makeStudio(context, VideoGenerationMode::imageToVideo);
     fillFrames(studio, false);
     studio.view->model()->setShowCameraControls(true);
     return studio.view;
 });
 
-ORVANE_SCREENSHOT("video-studio-four-jobs", [](ScreenshotContext& context) -> QWidget* {
+ORVANE_WINDOW_SCREENSHOT("video-studio-four-jobs", [](ScreenshotContext& context) -> QWidget* {
     Studio studio = makeStudio(context, VideoGenerationMode::imageToVideo);
     fillFrames(studio, false);
     addJobs(studio, 4);
@@ -153,7 +151,7 @@ ORVANE_SCREENSHOT("video-studio-four-jobs", [](ScreenshotContext& context) -> QW
     return studio.view;
 });
 
-ORVANE_SCREENSHOT("video-studio-queue-full", [](ScreenshotContext& context) -> QWidget* {
+ORVANE_WINDOW_SCREENSHOT("video-studio-queue-full", [](ScreenshotContext& context) -> QWidget* {
     Studio studio = makeStudio(context, VideoGenerationMode::imageToVideo);
     fillFrames(studio, false);
     addJobs(studio, 16);
