@@ -17,36 +17,6 @@
 
 using namespace VideoSettingsChoices;
 
-namespace {
-
-// A small switch: a capsule track, blue while on, with a white knob at the end it is switched to.
-class SwitchToggle final : public QCheckBox {
-public:
-    using QCheckBox::QCheckBox;
-    QSize sizeHint() const override { return QSize(32, 18); }
-    QSize minimumSizeHint() const override { return sizeHint(); }
-
-protected:
-    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF track = QRectF(rect()).adjusted(1, 1, -1, -1);
-        const double radius = track.height() / 2;
-        const QColor on = Theme::instance().color(ColorRole::blue);
-        const QColor off = withOpacity(Theme::instance().color(ColorRole::gray), 0.35);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(isChecked() ? on : off);
-        painter.drawRoundedRect(track, radius, radius);
-        const double knob = track.height() - 4;
-        const double x = isChecked() ? track.right() - 2 - knob : track.left() + 2;
-        painter.setBrush(isEnabled() ? QColor(Qt::white) : QColor(220, 220, 220));
-        painter.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
-    }
-};
-
-} // namespace
-
 VideoSettingsPopover::VideoSettingsPopover(VideoSettings& settings, VideoGenerationMode mode, QWidget* parent)
     : QWidget(parent), settings_(settings), mode_(mode) {
     setObjectName("VideoSettingsPopover");
@@ -124,8 +94,8 @@ QWidget* VideoSettingsPopover::toggleRow(const QString& symbol, const QString& t
     auto* label = new QLabel(text, row);
     label->setFont(Theme::font(13));
     Controls::setTextColor(label, ColorRole::secondary);
-    *toggle = new SwitchToggle(row);
-    (*toggle)->setObjectName(name);
+    // The label stands beside it, so the switch itself carries no text but is named by it.
+    *toggle = Controls::switchButton(name, QString(), row);
     (*toggle)->setAccessibleName(text);
     layout->addWidget(icon);
     layout->addWidget(label);
