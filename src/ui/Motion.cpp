@@ -153,6 +153,15 @@ QVariantAnimation* runningEntrance(const QWidget* widget) {
     return nullptr;
 }
 
+bool isAtRest(const QWidget* root) {
+    if (!root)
+        return true;
+    const auto animations = root->findChildren<QVariantAnimation*>(kEntranceName);
+    return std::none_of(animations.begin(), animations.end(), [](const QVariantAnimation* animation) {
+        return animation->state() == QAbstractAnimation::Running;
+    });
+}
+
 QVariantAnimation* enter(QWidget* widget, int durationMs, const QEasingCurve& easing, QPointF offset) {
     if (!widget)
         return nullptr;

@@ -56,5 +56,7 @@ inline constexpr int panelFadeMs = 150;
 QVariantAnimation* enter(QWidget* widget, int durationMs, const QEasingCurve& easing, QPointF offset = {});
 // The entrance running on `widget`, if any.
 QVariantAnimation* runningEntrance(const QWidget* widget);
+// No entrance runs on `root` or below it.
+bool isAtRest(const QWidget* root);
 
 } // namespace Motion

@@ -126,7 +126,7 @@ QVideoFrame videoFrame(const QImage& picture) {
 }
 
 bool reddish(QRgb pixel) {
-    return qRed(pixel) > qGreen(pixel) + 40 && qRed(pixel) > qBlue(pixel) + 40;
+    return qRed(pixel) > qGreen(pixel) + 10 && qRed(pixel) > qBlue(pixel) + 10;
 }
 
 // Points of `image` inside `area` (every `step` pixels) where red shows.

@@ -120,7 +120,9 @@ private slots:
         QVERIFY(panel->graphicsEffect()->boundingRectFor(QRectF(panel->rect())).left() < -39);
         QCOMPARE(panel->geometry(), laidOut);
         QVERIFY(!idle(panel));
+        QVERIFY(!Motion::isAtRest(&window));
         QTRY_VERIFY(!Motion::runningEntrance(panel));
+        QVERIFY(Motion::isAtRest(&window));
         QVERIFY(!panel->graphicsEffect());
         QCOMPARE(panel->geometry(), laidOut);
         QTest::qWait(20);
