@@ -71,6 +71,9 @@ CameraControlView::~CameraControlView() {
 
 void CameraControlView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
+    // The sheet fades in when it first comes on screen.
+    if (!event->spontaneous() && !presented_) {
+        presented_ = true;
         Motion::enter(this, Motion::panelFadeMs, Motion::easeOut());
+    }
 }

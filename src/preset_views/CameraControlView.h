@@ -39,4 +39,5 @@ private:
     PreviewClipPresetListModel* model_;
     QWidget* content_;
     ClipPresetListView* grid_;
+    bool presented_ = false;
 };

@@ -153,8 +153,9 @@ PromptPresetsView::~PromptPresetsView() {
 
 void PromptPresetsView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    // The panel fades and slides in from the leading edge of its pane.
-    if (!event->spontaneous()) {
+    // The panel fades and slides in from the leading edge of its pane when it first comes on screen.
+    if (!event->spontaneous() && !presented_) {
+        presented_ = true;
         const double leading = layoutDirection() == Qt::RightToLeft ? width() : -width();
         Motion::enter(this, Motion::panelFadeMs, Motion::easeOut(), QPointF(leading, 0));
     }

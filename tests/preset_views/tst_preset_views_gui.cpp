@@ -901,6 +901,10 @@ private slots:
         QVERIFY(!Motion::runningEntrance(pages->currentWidget()));
         QTest::qWait(30);
         QCOMPARE(busyObjects(&host), QStringList());
+        // Shown again, the panel is simply there: it slid in once, when it came.
+        host.show();
+        QVERIFY(!Motion::runningEntrance(view));
+        host.hide();
 
         CinematicPlayer cinematic(std::make_unique<FakeBackend>());
         QWidget sheetHost;
