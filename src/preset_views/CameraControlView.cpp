@@ -3,12 +3,14 @@
 #include "CinematicPlayer.h"
 #include "ClipPresetListView.h"
 #include "Controls.h"
+#include "Glass.h"
+#include "Motion.h"
 #include "PresetListModels.h"
 #include "ScrollBars.h"
 
 #include <QAbstractButton>
-#include <QHBoxLayout>
 #include <QLabel>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 CameraControlView::CameraControlView(int columns, QWidget* parent)
@@ -18,18 +20,33 @@ CameraControlView::CameraControlView(int columns, CinematicPlayer& player, QWidg
     : QWidget(parent), player_(player), model_(new PreviewClipPresetListModel(CinematicPreset::allPresets(), this)) {
     setObjectName(QStringLiteral("CameraControlView"));
     setAccessibleName(QStringLiteral("Cinematic Presets"));
-    setFixedSize(750, 600);
-    auto* root = new QVBoxLayout(this);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* backing = new GlassPanel(this);
+    backing->setObjectName(QStringLiteral("cinematicPresetsBacking"));
+    backing->setFill(GlassPanel::Fill::opaqueMaterial);
+    backing->setCornerRadius(Theme::mediumRadius);
+    outer->addWidget(backing);
+    auto* centring = new QVBoxLayout(backing);
+    centring->setContentsMargins(0, 0, 0, 0);
+
+    // The sheet's content has its fixed size; a larger frame centres it.
+    content_ = new QWidget(backing);
+    content_->setObjectName(QStringLiteral("cinematicPresetsContent"));
+    content_->setFixedSize(contentSize);
+    centring->addWidget(content_, 0, Qt::AlignCenter);
+    auto* root = new QVBoxLayout(content_);
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
 
     QAbstractButton* close =
         Controls::addHeader(root, QStringLiteral("Cinematic Presets"), Theme::font(17, QFont::DemiBold),
-                            QMargins(20, 12, 20, 12), 24, 14, QStringLiteral("cinematicPresets"), this);
+                            QMargins(20, 12, 20, 12), 24, 14, QStringLiteral("cinematicPresets"), content_);
 
     const auto hooks = ClipPresetListView::hooks<CinematicPlayer, CinematicPreset>(
-        player_, CinematicPreset::allPresets(), [this] { return player_.currentPreset(); });
-    grid_ = new ClipPresetListView(model_, columns, 12, hooks, this);
+        player_, CinematicPreset::allPresets(), [player = &player_] { return player->currentPreset(); });
+    grid_ = new ClipPresetListView(model_, columns, 12, hooks, content_);
     grid_->setObjectName(QStringLiteral("cinematicPresetsGrid"));
     grid_->setAccessibleName(QStringLiteral("Cinematic Presets"));
     nameScrollBars(grid_, grid_->accessibleName());
@@ -45,4 +62,18 @@ CameraControlView::CameraControlView(int columns, CinematicPlayer& player, QWidg
         emit dismissRequested();
     });
     connect(close, &QAbstractButton::clicked, this, &CameraControlView::dismissRequested);
+}
+
+CameraControlView::~CameraControlView() {
+    // A preset chosen while it previewed leaves no hover end behind: its clip stops with the sheet.
+    grid_->stopPreview();
+}
+
+void CameraControlView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The sheet fades in when it first comes on screen.
+    if (!event->spontaneous() && !presented_) {
+        presented_ = true;
+        Motion::enter(this, Motion::panelFadeMs, Motion::easeOut());
+    }
 }

@@ -8,22 +8,36 @@ class PreviewClipPresetListModel;
 
 // The cinematic presets sheet: a grid of the eleven cinematic presets, each playing its looping preview on
 // hover through the shared cinematic player; a click hands the preset's insert text over and closes the sheet.
-// Closing the sheet does not stop the player.
+// The sheet's content is fixed at 750 × 600, centred in the frame its host gives it, on an opaque tint of the
+// material so that the studio under the sheet does not show through. When the sheet goes, a preview it started
+// stops with it.
 class CameraControlView final : public QWidget {
     Q_OBJECT
 public:
+    static constexpr QSize contentSize{750, 600};
+
     CameraControlView(int columns, QWidget* parent = nullptr);
     // With a given preview player instead of the shared one.
     CameraControlView(int columns, CinematicPlayer& player, QWidget* parent = nullptr);
+    ~CameraControlView() override;
 
     ClipPresetListView* grid() const { return grid_; }
+    // The 750 × 600 content: header and grid.
+    QWidget* content() const { return content_; }
+
+    QSize sizeHint() const override { return contentSize; }
 
 signals:
     void dismissRequested();
     void presetSelected(const QString& text);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     CinematicPlayer& player_;
     PreviewClipPresetListModel* model_;
+    QWidget* content_;
     ClipPresetListView* grid_;
+    bool presented_ = false;
 };

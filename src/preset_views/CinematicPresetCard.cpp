@@ -11,26 +11,29 @@
 CinematicPresetCard::CinematicPresetCard(QObject* parent, int spacing, int sideInset)
     : PresetCardDelegate(parent), spacing_(spacing), sideInset_(sideInset) {}
 
-QRect CinematicPresetCard::cardRect(const QRect& itemRect) const {
-    const int pictureHeight = cardWidth_ * 9 / 16;
-    const int captionHeight = QFontMetrics(Theme::font(10, QFont::Medium)).height();
-    return QRect(itemRect.left() + sideInset_, itemRect.top() + spacing_ / 2, cardWidth_,
-                 pictureHeight + 8 + captionHeight);
+int CinematicPresetCard::cardHeight() const {
+    return cardWidth_ * 9 / 16 + 8 + QFontMetrics(Theme::font(10, QFont::Medium)).height();
 }
 
-QRect CinematicPresetCard::pictureRect(const QRect& itemRect) const {
-    const QRect card = cardRect(itemRect);
+QRect CinematicPresetCard::cardRect(const QRect& itemRect, int row) const {
+    const int top = itemRect.top() + (sideInset_ > 0 && row == 0 ? sideInset_ : 0);
+    return QRect(itemRect.left() + sideInset_, top, cardWidth_, cardHeight());
+}
+
+QRect CinematicPresetCard::pictureRect(const QRect& itemRect, int row) const {
+    const QRect card = cardRect(itemRect, row);
     return QRect(card.left(), card.top(), card.width(), cardWidth_ * 9 / 16);
 }
 
-QSize CinematicPresetCard::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const {
-    const QRect card = cardRect(QRect());
-    return {card.width() + 2 * sideInset_, card.height() + spacing_};
+QSize CinematicPresetCard::sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const {
+    // In a column the gap after the last card is the bottom inset (both 16).
+    const int before = sideInset_ > 0 && index.row() == 0 ? sideInset_ : 0;
+    return {cardWidth_ + 2 * sideInset_, before + cardHeight() + spacing_};
 }
 
 void CinematicPresetCard::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const QRect card = cardRect(option.rect);
-    const QRect picture = pictureRect(option.rect);
+    const QRect card = cardRect(option.rect, index.row());
+    const QRect picture = pictureRect(option.rect, index.row());
     const QString title = index.data(PresetRoles::Title).toString();
     const QImage thumbnail = index.data(PresetRoles::Thumbnail).value<QImage>();
     painter->save();
@@ -61,6 +64,6 @@ void CinematicPresetCard::paint(QPainter* painter, const QStyleOptionViewItem& o
 }
 
 void CinematicPresetCard::clicked(const QRect& itemRect, const QModelIndex& index, const QPoint& at) {
-    if (cardRect(itemRect).contains(at))
+    if (cardRect(itemRect, index.row()).contains(at))
         emit selectRequested(index);
 }

@@ -10,12 +10,14 @@
 class CinematicPresetCard final : public PresetCardDelegate {
     Q_OBJECT
 public:
-    // `cardWidth` follows the view's width (one column, or a grid).
+    // A column (`sideInset` > 0): the cards `spacing` apart, `sideInset` around the first and after the last.
+    // A grid (`sideInset` 0): each cell is a card and the gap below it; the view's margins do the rest.
     CinematicPresetCard(QObject* parent, int spacing, int sideInset);
+    // `cardWidth` follows the view's width (one column, or a grid).
     void setCardWidth(int width) { cardWidth_ = std::max(1, width); }
     int cardWidth() const { return cardWidth_; }
-    QRect cardRect(const QRect& itemRect) const;
-    QRect pictureRect(const QRect& itemRect) const;
+    QRect cardRect(const QRect& itemRect, int row) const;
+    QRect pictureRect(const QRect& itemRect, int row) const;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
@@ -24,6 +26,8 @@ protected:
     void clicked(const QRect& itemRect, const QModelIndex& index, const QPoint& at) override;
 
 private:
+    int cardHeight() const;
+
     int cardWidth_ = 300;
     int spacing_;
     int sideInset_;

@@ -34,13 +34,14 @@ ClipPresetListView::ClipPresetListView(PreviewClipPresetListModel* model, int co
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     viewport()->setAttribute(Qt::WA_Hover);
-    setUniformItemSizes(true);
     if (columns_ > 1) {
+        setUniformItemSizes(true);
         setFlow(QListView::LeftToRight);
         setWrapping(true);
         setResizeMode(QListView::Adjust);
-        // Each grid cell carries the gap after its card, so the right margin gives the last gap back.
-        setViewportMargins(kSideInset, 0, std::max(0, kSideInset - spacing_), kSideInset);
+        // Each grid cell carries the gap after its card, so the right and bottom margins give the last gaps back.
+        const int rest = std::max(0, kSideInset - spacing_);
+        setViewportMargins(kSideInset, 0, rest, rest);
     }
     connect(delegate_, &CinematicPresetCard::selectRequested, this,
             [this](const QModelIndex& index) { emit presetChosen(index.row()); });
@@ -62,7 +63,24 @@ void ClipPresetListView::layoutCards() {
 }
 
 QRect ClipPresetListView::cardRect(int row) const {
-    return delegate_->cardRect(visualRect(model_->index(row)));
+    return delegate_->cardRect(visualRect(model_->index(row)), row);
+}
+
+QRect ClipPresetListView::pictureRect(int row) const {
+    return delegate_->pictureRect(visualRect(model_->index(row)), row);
+}
+
+void ClipPresetListView::hideEvent(QHideEvent* event) {
+    QListView::hideEvent(event);
+    // Closing the panel (or leaving the tab) after a choice gives no hover end: the preview stops here.
+    stopPreview();
+}
+
+void ClipPresetListView::stopPreview() {
+    hover_->reset();
+    const int row = player_.currentRow ? player_.currentRow() : -1;
+    if (row >= 0 && player_.stop)
+        player_.stop();
 }
 
 void ClipPresetListView::resizeEvent(QResizeEvent* event) {
@@ -112,7 +130,7 @@ void ClipPresetListView::updatePreview() {
         preview_->hide();
     }
     preview_->setPlayer(player_.backend);
-    preview_->setGeometry(delegate_->pictureRect(visualRect(model_->index(row))));
+    preview_->setGeometry(pictureRect(row));
     // Transparent until the clip can play: the still underneath shows meanwhile.
     const bool playing = player_.isPlaying && player_.isPlaying();
     preview_->setVisible(playing);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QListView>
+#include <QPointer>
 
 #include <functional>
 
@@ -24,19 +25,24 @@ public:
         PreviewBackend* backend = nullptr;
     };
     // The hooks over a preview player of the fixed list `presets`; `current` names the preset it holds, or null.
+    // The hooks do nothing once the player is gone.
     template <class PreviewPlayerT, class Preset>
     static Player hooks(PreviewPlayerT& player, const QList<Preset*>& presets, std::function<Preset*()> current) {
         Player hooks;
-        hooks.play = [&player, &presets](int row) {
-            if (row >= 0 && row < presets.size())
-                player.play(presets[row]);
+        const QPointer<PreviewPlayerT> guard(&player);
+        hooks.play = [guard, &presets](int row) {
+            if (guard && row >= 0 && row < presets.size())
+                guard->play(presets[row]);
         };
-        hooks.stop = [&player] { player.stop(); };
-        hooks.currentRow = [&presets, current = std::move(current)] {
-            Preset* preset = current();
+        hooks.stop = [guard] {
+            if (guard)
+                guard->stop();
+        };
+        hooks.currentRow = [guard, &presets, current = std::move(current)] {
+            Preset* preset = guard ? current() : nullptr;
             return preset ? int(presets.indexOf(preset)) : -1;
         };
-        hooks.isPlaying = [&player] { return player.isPlaying(); };
+        hooks.isPlaying = [guard] { return guard && guard->isPlaying(); };
         hooks.backend = &player.player();
         return hooks;
     }
@@ -49,13 +55,18 @@ public:
     VideoPlayerView* previewLayer() const { return preview_; }
     // Shows, moves or hides the preview layer after the player changed.
     void updatePreview();
+    // Drops pending hover reactions and stops the player when it shows one of this list's clips. Runs when the
+    // list hides; a panel that goes away calls it first.
+    void stopPreview();
     QRect cardRect(int row) const;
+    QRect pictureRect(int row) const;
 
 signals:
     void presetChosen(int row);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool viewportEvent(QEvent* event) override;
 

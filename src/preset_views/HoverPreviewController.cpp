@@ -38,3 +38,9 @@ void HoverPreviewController::setHoveredRow(int row) {
     hover(previous, false);
     hover(row, true);
 }
+
+void HoverPreviewController::reset() {
+    hoveredRow_ = -1;
+    for (HoverDelay* delay : std::as_const(delays_))
+        delay->cancel();
+}

@@ -20,6 +20,8 @@ public:
     void setHoveredRow(int row);
     int hoveredRow() const { return hoveredRow_; }
     void hover(int row, bool hovered);
+    // Forgets the hovered card and drops every pending reaction without running it.
+    void reset();
 
 private:
     HoverDelay* delayFor(int row);

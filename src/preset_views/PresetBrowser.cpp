@@ -12,6 +12,12 @@
 PresetBrowser::PresetBrowser(const QString& currentPrompt, QObject* parent)
     : QObject(parent), currentPrompt_(currentPrompt), form_(new PresetFormModel(this)) {}
 
+PresetBrowser::UserPresetsContent PresetBrowser::userPresetsContent() const {
+    if (listedCount() > 0)
+        return UserPresetsContent::list;
+    return presetsCount() > 0 ? UserPresetsContent::noMatch : UserPresetsContent::empty;
+}
+
 void PresetBrowser::setShowingCreatePreset(bool showing) {
     if (showingCreatePreset_ == showing)
         return;

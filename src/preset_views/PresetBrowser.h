@@ -15,8 +15,14 @@ class PresetBrowser : public QObject {
     Q_PROPERTY(int presetsCount READ presetsCount NOTIFY presetsCountChanged)
 public:
     bool showingCreatePreset() const { return showingCreatePreset_; }
-    // The number of listed user presets (what the add tile shows).
+    // The number of the user's presets (what the add tile shows).
     virtual int presetsCount() const = 0;
+    // The number of them the list shows (fewer while a search narrows it).
+    virtual int listedCount() const { return presetsCount(); }
+    // What the user presets tab shows: their list, the empty state when there are none, or a line saying that
+    // none matches the search.
+    enum class UserPresetsContent { list, empty, noMatch };
+    UserPresetsContent userPresetsContent() const;
     PresetFormModel* form() const { return form_; }
 
 public slots:

@@ -1,5 +1,6 @@
 #include "PresetFormView.h"
 
+#include "Controls.h"
 #include "FormButtons.h"
 #include "GlassButtons.h"
 #include "PresetFormModel.h"
@@ -12,6 +13,7 @@
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,6 +49,11 @@ QVBoxLayout* addFieldGroup(QVBoxLayout* fields, const QString& label, QWidget* p
 PresetPictureZone::PresetPictureZone(PresetFormModel* form, QColor accent, QWidget* parent)
     : QWidget(parent), form_(form), accent_(accent) {
     setObjectName(QStringLiteral("presetPictureZone"));
+    // The circular progress indicator, scaled by 1.2 in its 30 × 30 frame.
+    ring_ = new Spinner({SpinnerLook::Style::arc, QColor(), 3, 0.25}, 35, this);
+    ring_->setObjectName(QStringLiteral("presetPictureLoadingRing"));
+    ring_->setAccessibleName(QStringLiteral("Loading"));
+    ring_->hide();
     setAcceptDrops(true);
     setCursor(Qt::PointingHandCursor);
     setMinimumHeight(120);
@@ -78,8 +85,24 @@ QString PresetPictureZone::caption() const {
 
 void PresetPictureZone::refresh() {
     setAccessibleName(caption());
+    const bool loading = form_ && form_->isLoadingImage() && form_->image().isNull();
+    ring_->setColor(Theme::color(ColorRole::secondary, this));
+    ring_->move((symbolRect().center() - QPointF(ring_->width(), ring_->height()) / 2).toPoint());
+    ring_->setVisible(loading);
     updateGeometry();
     update();
+}
+
+QRectF PresetPictureZone::symbolRect() const {
+    const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
+    const int textHeight = QFontMetrics(Theme::font(14)).height();
+    const int top = int(box.center().y()) - (30 + 12 + textHeight) / 2;
+    return QRectF(box.center().x() - 15, top, 30, 30);
+}
+
+void PresetPictureZone::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    refresh();
 }
 
 void PresetPictureZone::paintEvent(QPaintEvent*) {
@@ -115,16 +138,14 @@ void PresetPictureZone::paintEvent(QPaintEvent*) {
 
     const QFont textFont = Theme::font(14);
     const int textHeight = QFontMetrics(textFont).height();
-    const int top = int(box.center().y()) - (30 + 12 + textHeight) / 2;
-    const QRectF icon(box.center().x() - 15, top, 30, 30);
-    if (form_->isLoadingImage())
-        paintSpinner(painter, icon.adjusted(-2.5, -2.5, 2.5, 2.5),
-                     {SpinnerLook::Style::arc, Theme::color(ColorRole::secondary, this), 3, 0.25});
-    else
-        painter.drawPixmap(icon.toRect(), symbolPixmap(QStringLiteral("photo.badge.plus"), 30, accent_));
+    const QRectF icon = symbolRect();
+    // While loading, the ring turns in the symbol's place.
+    if (!form_->isLoadingImage())
+        painter.drawPixmap(icon, symbolPixmap(QStringLiteral("photo.badge.plus"), 30, accent_, devicePixelRatioF()),
+                           QRectF());
     painter.setFont(textFont);
     painter.setPen(Theme::color(ColorRole::primary, this));
-    painter.drawText(QRectF(box.left(), top + 42, box.width(), textHeight), Qt::AlignCenter, caption());
+    painter.drawText(QRectF(box.left(), icon.top() + 42, box.width(), textHeight), Qt::AlignCenter, caption());
 }
 
 void PresetPictureZone::mouseReleaseEvent(QMouseEvent* event) {
@@ -156,14 +177,13 @@ void PresetPictureZone::dropEvent(QDropEvent* event) {
 // ---- PresetFormView
 
 PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* parent)
-    : QWidget(parent, Qt::Dialog), form_(form) {
+    : QDialog(parent), form_(form), style_(style) {
     setObjectName(QStringLiteral("presetForm"));
     setWindowModality(Qt::WindowModal);
     setFixedSize(380, 500);
     setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Theme::color(ColorRole::windowBackground, parent));
-    setPalette(palette);
+    // The form's own font: the system font at its regular size; the fields the form names set theirs.
+    setFont(Theme::font(13));
 
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(24, 24, 24, 24);
@@ -179,8 +199,16 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     close->setObjectName(QStringLiteral("presetFormClose"));
     close->setAccessibleName(QStringLiteral("Close"));
     close->setToolTip(QStringLiteral("Close"));
-    if (auto* glass = qobject_cast<GlassButton*>(close))
+    // "xmark" at 14 in a 28 × 28 rounded square (radius 6) on the control background.
+    if (auto* glass = qobject_cast<GlassButton*>(close)) {
+        glass->setCircleDiameter(0);
+        glass->setPadding(QMarginsF(7, 7, 7, 7));
+        glass->setCornerRadius(6);
+        glass->setSymbolSize(14, QFont::Medium);
         glass->setFill(GlassButton::Fill::controlBackground);
+        glass->setFixedSize(28, 28);
+    }
+    Controls::setTextColor(close, ColorRole::secondary);
     header->addWidget(heading_);
     header->addStretch();
     header->addWidget(close);
@@ -206,28 +234,40 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     remove_->setAccessibleName(QStringLiteral("Remove"));
     remove_->setFont(Theme::font(12));
     remove_->setAutoDefault(false);
+    Controls::setTextColor(remove_, ColorRole::secondary);
     pictureRow->addWidget(remove_);
     pictureGroup->addLayout(pictureRow);
     zone_ = new PresetPictureZone(form_, style.accent, this);
     pictureGroup->addWidget(zone_);
 
+    // The prompt box: the editor padded 8 on a radius-8 filled, outlined rounded rectangle.
     QVBoxLayout* promptGroup = addFieldGroup(fields, QStringLiteral("Prompt"), this);
-    prompt_ = new QPlainTextEdit(this);
+    promptBox_ = new QFrame(this);
+    promptBox_->setObjectName(QStringLiteral("presetPromptBox"));
+    auto* boxLayout = new QVBoxLayout(promptBox_);
+    boxLayout->setContentsMargins(7, 7, 7, 7); // and the 1-point outline: 8 from the edge
+    prompt_ = new QPlainTextEdit(promptBox_);
     prompt_->setObjectName(QStringLiteral("presetPromptField"));
     prompt_->setAccessibleName(QStringLiteral("Prompt"));
     nameScrollBars(prompt_, prompt_->accessibleName());
     prompt_->setFont(Theme::font(14));
     prompt_->setTabChangesFocus(true);
+    prompt_->setFrameShape(QFrame::NoFrame);
+    prompt_->document()->setDocumentMargin(0);
+    boxLayout->addWidget(prompt_);
     if (style.promptFixedHeight)
-        prompt_->setFixedHeight(style.promptMinHeight);
+        promptBox_->setFixedHeight(style.promptMinHeight);
     else
         prompt_->setMinimumHeight(style.promptMinHeight);
-    promptGroup->addWidget(prompt_);
+    promptGroup->addWidget(promptBox_);
     root->addLayout(fields);
     root->addStretch();
 
     auto* saveRow = new QHBoxLayout;
     save_ = buttons_->confirmButton();
+    // Only Ctrl+Return saves: a plain Return in the title field does not press it.
+    save_->setDefault(false);
+    save_->setAutoDefault(false);
     save_->setObjectName(QStringLiteral("presetSaveButton"));
     saveRow->addStretch();
     saveRow->addWidget(save_);
@@ -248,7 +288,26 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     for (auto signal : {&PresetFormModel::titleChanged, &PresetFormModel::promptChanged, &PresetFormModel::imageChanged,
                         &PresetFormModel::editingChanged, &PresetFormModel::canSaveChanged})
         connect(form_, signal, this, &PresetFormView::refresh);
+    connect(&Theme::instance(), &Theme::changed, this, &PresetFormView::restyle);
+    restyle();
     refresh();
+}
+
+void PresetFormView::restyle() {
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Theme::instance().color(ColorRole::windowBackground));
+    setPalette(palette);
+    const QColor outline = withOpacity(Theme::instance().color(ColorRole::secondary), 0.3);
+    promptBox_->setStyleSheet(
+        QStringLiteral("QFrame#presetPromptBox { background: %1; border: 1px solid %2;"
+                       " border-radius: 8px; }")
+            .arg(Theme::instance().color(style_.promptFill).name(QColor::HexArgb), outline.name(QColor::HexArgb)));
+    prompt_->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; border: none; }"));
+}
+
+void PresetFormView::reject() {
+    if (form_)
+        form_->requestCancel();
 }
 
 void PresetFormView::refresh() {
@@ -267,7 +326,7 @@ void PresetFormView::refresh() {
 }
 
 void PresetFormView::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
+    QDialog::showEvent(event);
     // A new preset starts with the cursor in the title; an edit does not.
     if (form_ && !form_->isEditing())
         title_->setFocus(Qt::OtherFocusReason);
@@ -283,11 +342,11 @@ void PresetFormView::closeEvent(QCloseEvent* event) {
 }
 
 CreateImagePresetView::CreateImagePresetView(PresetFormModel* form, QWidget* parent)
-    : PresetFormView(form, {QColor(255, 149, 0), 100, false}, parent) {
+    : PresetFormView(form, {QColor(255, 149, 0), ColorRole::controlBackground, 100, false}, parent) {
     setObjectName(QStringLiteral("CreateImagePresetView"));
 }
 
 CreatePresetView::CreatePresetView(PresetFormModel* form, QWidget* parent)
-    : PresetFormView(form, {QColor(0, 122, 255), 120, true}, parent) {
+    : PresetFormView(form, {QColor(0, 122, 255), ColorRole::textBackground, 120, true}, parent) {
     setObjectName(QStringLiteral("CreatePresetView"));
 }

@@ -1,14 +1,18 @@
 #pragma once
 
 #include "PresetFormModel.h"
+#include "Theme.h"
 
 #include <QColor>
+#include <QDialog>
 #include <QPointer>
 #include <QWidget>
 
 class FormButtons;
 class QAbstractButton;
+class QFrame;
 class QLabel;
+class Spinner;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -23,8 +27,12 @@ public:
     // What the zone shows in words: "Add preset cover", "Loading..." or "Reference image".
     QString caption() const;
 
+    // The turning ring shown while a picture loads into the empty zone.
+    Spinner* loadingRing() const { return ring_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
@@ -32,21 +40,31 @@ protected:
 
 private:
     void refresh();
+    // The symbol, or the ring while loading, and the caption below it, centred together.
+    QRectF symbolRect() const;
     QPointer<PresetFormModel> form_;
     QColor accent_;
+    Spinner* ring_;
 };
 
 // The form shown as a sheet over a preset panel, for creating or editing a preset: title, optional picture,
-// prompt. It edits the panel's form state and reports save and cancel; the panel closes it.
-class PresetFormView : public QWidget {
+// prompt. A window-modal dialog of the window its parent is in, centred over that window when it shows. It edits
+// the panel's form state and reports save and cancel; the panel closes it.
+class PresetFormView : public QDialog {
     Q_OBJECT
 public:
     struct Style {
-        QColor accent;       // drop zone colour
-        int promptMinHeight; // the prompt box
+        QColor accent;        // drop zone colour
+        ColorRole promptFill; // behind the prompt box
+        // The prompt editor's minimum height, or with `promptFixedHeight` the whole box's height.
+        int promptMinHeight;
         bool promptFixedHeight;
     };
     PresetFormView(PresetFormModel* form, Style style, QWidget* parent);
+
+public slots:
+    // Escape and the window's close: a cancel; the panel decides when the form goes.
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -54,15 +72,18 @@ protected:
 
 private:
     void refresh();
+    void restyle();
 
     QPointer<PresetFormModel> form_;
     QLabel* heading_;
     QLineEdit* title_;
     QPlainTextEdit* prompt_;
+    QFrame* promptBox_;
     QPushButton* remove_;
     QPushButton* save_;
     FormButtons* buttons_;
     PresetPictureZone* zone_;
+    Style style_;
 };
 
 // The image preset form (orange drop zone).

@@ -1,20 +1,57 @@
 #pragma once
 
 #include "Controls.h"
+#include "Motion.h"
+#include "PresetBrowser.h"
 #include "ScrollBars.h"
 #include "UserPresetListView.h"
 
 #include <QAbstractButton>
 #include <QBoxLayout>
+#include <QLabel>
 #include <QPointer>
 #include <QStackedWidget>
 #include <QString>
 #include <QWidget>
 
+#include <algorithm>
 #include <functional>
+
+class GlassPanel;
 
 // How the preset panels put the kit's controls together with their browsers.
 namespace PresetKit {
+
+// A word-wrapped text that asks its layout for the height its lines need at the width it gets, never wider
+// than its maximum width.
+class WrappedText final : public QLabel {
+public:
+    WrappedText(const QString& text, QWidget* parent);
+    // As wide as its lines are when wrapped at the maximum width (a layout that centres it gives it no more).
+    QSize sizeHint() const override;
+    int heightForWidth(int width) const override { return QLabel::heightForWidth(std::min(width, maximumWidth())); }
+};
+
+// Adds a wrapped text, centred lines, in a colour of the look, centred in `column` and at most `maximumWidth`
+// wide (0: as wide as the column).
+WrappedText* addWrappedText(QBoxLayout* column, const QString& text, const QFont& font, ColorRole color,
+                            int maximumWidth, QWidget* parent);
+
+// Clips `content` (a scrolling list inside `panel`) to the panel's rounded corners, so nothing scrolls past them.
+void clipToPanel(QWidget* content, GlassPanel* panel);
+
+// The user presets tab's pages: the list, the empty state, and (for a panel with a search) the no-match line.
+inline int userPresetsPage(PresetBrowser::UserPresetsContent content, int pageCount) {
+    switch (content) {
+    case PresetBrowser::UserPresetsContent::list:
+        return 0;
+    case PresetBrowser::UserPresetsContent::empty:
+        return 1;
+    case PresetBrowser::UserPresetsContent::noMatch:
+        return std::min(2, pageCount - 1);
+    }
+    return 0;
+}
 
 // The tab bar of a panel over a browser with `PresetsTab`, `allTabs()`, `title()`, `symbol()` and
 // `selectTab()`; `names` are the buttons' object names in tab order.
@@ -40,9 +77,14 @@ void showTab(const Browser& browser, const QList<QAbstractButton*>& tabButtons, 
     const auto tabs = Browser::allTabs();
     for (int i = 0; i < tabButtons.size(); ++i)
         Controls::setTabSelected(tabButtons[i], tabs[i] == browser.selectedTab());
-    pages->setCurrentIndex(int(tabs.indexOf(browser.selectedTab())));
+    const int page = int(tabs.indexOf(browser.selectedTab()));
+    const bool switching = pages->currentIndex() != page;
+    pages->setCurrentIndex(page);
+    // The new tab comes in on the tab switch spring (only while the panel is on screen).
+    if (switching)
+        Motion::enter(pages->currentWidget(), Motion::durationMs(Motion::tabSwitch), Motion::tabSwitchEasing());
     Controls::setPresetsCount(addTile, browser.presetsCount());
-    myPresetsContent->setCurrentIndex(browser.presetsCount() > 0 ? 0 : 1);
+    myPresetsContent->setCurrentIndex(userPresetsPage(browser.userPresetsContent(), myPresetsContent->count()));
 }
 
 // The browser's user presets as cards on the first page of `myPresetsContent` (the empty state goes on the

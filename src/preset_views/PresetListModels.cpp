@@ -159,10 +159,13 @@ void PromptPresetListModel::setSearchText(const QString& text) {
 
 void PromptPresetListModel::reload() {
     QList<std::shared_ptr<PromptPreset>> rows;
+    int userPresets = 0;
     for (const auto& preset : manager_.userPresets()) {
+        userPresets += preset->isBuiltIn() ? 0 : 1;
         if (matches(*preset, searchText_))
             rows.append(preset);
     }
+    userPresetCount_ = userPresets;
     setRows(rows);
 }
 

@@ -68,6 +68,8 @@ public:
 
     QString searchText() const { return searchText_; }
     void setSearchText(const QString& text);
+    // The user's presets whatever the search (the rows are those that match it).
+    int userPresetCount() const { return userPresetCount_; }
     static bool matches(const PromptPreset& preset, const QString& searchText);
 
 signals:
@@ -77,6 +79,7 @@ private:
     void reload();
     SwiftDataPromptPresetsManager& manager_;
     QString searchText_;
+    int userPresetCount_ = 0;
 };
 
 // Fixed presets with a thumbnail, in table order; a changed thumbnail redraws its row.

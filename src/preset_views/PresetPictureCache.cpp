@@ -17,6 +17,12 @@ qint64 PresetPictureCache::keyOf(const QByteArray& data) {
     return (qint64(data.size()) << 32) ^ qint64(qHash(data));
 }
 
+PresetPictureCache::State PresetPictureCache::peek(const QUuid& id, const QByteArray& data) const {
+    if (const Entry* entry = cache_.object(id); entry && entry->dataKey == keyOf(data))
+        return entry->failed ? State::failed : State::ready;
+    return State::loading;
+}
+
 PresetPictureCache::State PresetPictureCache::request(const QUuid& id, const QByteArray& data, QImage* picture) {
     const qint64 key = keyOf(data);
     if (const Entry* entry = cache_.object(id); entry && entry->dataKey == key) {

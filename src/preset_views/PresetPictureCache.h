@@ -22,6 +22,8 @@ public:
     enum class State { loading, ready, failed };
     // The picture when it is decoded; otherwise starts decoding (once) and says so.
     State request(const QUuid& id, const QByteArray& data, QImage* picture);
+    // The same answer without starting anything: `loading` also for a picture not asked for yet.
+    State peek(const QUuid& id, const QByteArray& data) const;
 
     // Decodes started so far (each distinct picture once, unless evicted).
     int decodesStarted() const { return decodesStarted_; }

@@ -24,6 +24,10 @@ PromptPresetsBrowser::PromptPresetsBrowser(SwiftDataPromptPresetsManager& manage
 }
 
 int PromptPresetsBrowser::presetsCount() const {
+    return userPresets_->userPresetCount();
+}
+
+int PromptPresetsBrowser::listedCount() const {
     return userPresets_->rowCount();
 }
 

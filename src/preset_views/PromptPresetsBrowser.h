@@ -27,6 +27,7 @@ public:
     bool showingDeleteAlert() const { return showingDeleteAlert_; }
     std::shared_ptr<PromptPreset> presetToDelete() const { return presetToDelete_; }
     int presetsCount() const override;
+    int listedCount() const override;
     bool shouldOpenCreatePreset() const { return shouldOpenCreatePreset_; }
     QString deleteAlertMessage() const;
 

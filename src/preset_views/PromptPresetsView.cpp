@@ -4,6 +4,8 @@
 #include "ClipPresetListView.h"
 #include "Controls.h"
 #include "Dialogs.h"
+#include "Glass.h"
+#include "Motion.h"
 #include "MovementPlayer.h"
 #include "PresetFormView.h"
 #include "PresetKit.h"
@@ -17,6 +19,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QShowEvent>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -36,15 +39,23 @@ QWidget* emptyState(QWidget* parent) {
     title->setFont(Theme::font(15, QFont::DemiBold));
     title->setAlignment(Qt::AlignCenter);
     layout->addWidget(title);
-    auto* text =
-        new QLabel(QStringLiteral("Create your first prompt preset to save frequently used descriptions"), page);
-    text->setFont(Theme::font(12));
-    text->setAlignment(Qt::AlignCenter);
-    text->setStyleSheet(
-        QStringLiteral("color: %1;").arg(Theme::color(ColorRole::secondary, parent).name(QColor::HexArgb)));
-    text->setWordWrap(true);
-    text->setMaximumWidth(300);
-    layout->addWidget(text, 0, Qt::AlignHCenter);
+    PresetKit::addWrappedText(layout,
+                              QStringLiteral("Create your first prompt preset to save frequently used descriptions"),
+                              Theme::font(12), ColorRole::secondary, 300, page)
+        ->setObjectName(QStringLiteral("promptPresetsEmptyText"));
+    layout->addStretch();
+    return page;
+}
+
+// What the "My Presets" tab shows while the search matches none of the user's presets.
+QWidget* noMatch(QWidget* parent) {
+    auto* page = new QWidget(parent);
+    page->setObjectName(QStringLiteral("promptPresetsNoMatch"));
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(16, 24, 16, 16);
+    PresetKit::addWrappedText(layout, QStringLiteral("No presets match your search"), Theme::font(12),
+                              ColorRole::secondary, 300, page)
+        ->setObjectName(QStringLiteral("promptPresetsNoMatchText"));
     layout->addStretch();
     return page;
 }
@@ -61,20 +72,33 @@ PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, con
       browser_(new PromptPresetsBrowser(manager, currentPrompt, openCreatePreset, this)) {
     setObjectName(QStringLiteral("PromptPresetsView"));
     setAccessibleName(QStringLiteral("Movements"));
-    QVBoxLayout* root = Controls::panelColumn(this, 24);
+    // The glass panel stands on an opaque tint of the material its host frames it with: the gallery under the
+    // panel must not show through.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* backing = new GlassPanel(this);
+    backing->setObjectName(QStringLiteral("promptPresetsBacking"));
+    backing->setFill(GlassPanel::Fill::opaqueMaterial);
+    backing->setCornerRadius(Theme::mediumRadius);
+    outer->addWidget(backing);
+    QVBoxLayout* root = Controls::panelColumn(backing, int(Theme::panelRadius));
+    auto* panel = static_cast<GlassPanel*>(root->parentWidget());
+    panel->setObjectName(QStringLiteral("promptPresetsGlass"));
     QAbstractButton* close =
         Controls::addHeader(root, QStringLiteral("Movements"), Theme::font(28, QFont::Bold), QMargins(32, 24, 32, 20),
                             44, 18, QStringLiteral("promptPresets"), this);
     tabs_ = PresetKit::addTabBar(root, browser_, {QStringLiteral("cameraTab"), QStringLiteral("myPresetsTab")}, this);
 
     pages_ = new QStackedWidget(this);
+    pages_->setObjectName(QStringLiteral("presetPages"));
     const auto hooks = ClipPresetListView::hooks<MovementPlayer, CameraMovementPreset>(
-        player_, CameraMovementPreset::allPresets(), [this]() -> CameraMovementPreset* {
-            return player_.currentMode() == MovementPlayer::PlaybackMode::movement ? player_.currentMovement()
+        player_, CameraMovementPreset::allPresets(), [player = &player_]() -> CameraMovementPreset* {
+            return player->currentMode() == MovementPlayer::PlaybackMode::movement ? player->currentMovement()
                                                                                    : nullptr;
         });
     movements_ = new ClipPresetListView(browser_->cameraMovements(), 1, 16, hooks, pages_);
     movements_->setObjectName(QStringLiteral("cameraMovementsList"));
+    PresetKit::clipToPanel(movements_, panel);
     movements_->setAccessibleName(QStringLiteral("Camera"));
     nameScrollBars(movements_, movements_->accessibleName());
     connect(movements_, &ClipPresetListView::presetChosen, this,
@@ -106,6 +130,8 @@ PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, con
     userList_ = PresetKit::addUserPresetList(myPresetsContent_, browser_, &PromptPresetsBrowser::selectUserPreset,
                                              &PromptPresetsBrowser::confirmDelete, 3, true);
     myPresetsContent_->addWidget(emptyState(myPresetsContent_));
+    myPresetsContent_->addWidget(noMatch(myPresetsContent_));
+    PresetKit::clipToPanel(userList_, panel);
     myLayout->addWidget(myPresetsContent_, 1);
     pages_->addWidget(myPage);
     root->addWidget(pages_, 1);
@@ -120,10 +146,19 @@ PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, con
     refresh();
 }
 
-PromptPresetsView::~PromptPresetsView() = default;
+PromptPresetsView::~PromptPresetsView() {
+    // A movement chosen while it previewed leaves no hover end behind: its clip stops with the panel.
+    movements_->stopPreview();
+}
 
 void PromptPresetsView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // The panel fades and slides in from the leading edge of its pane when it first comes on screen.
+    if (!event->spontaneous() && !presented_) {
+        presented_ = true;
+        const double leading = layoutDirection() == Qt::RightToLeft ? width() : -width();
+        Motion::enter(this, Motion::panelFadeMs, Motion::easeOut(), QPointF(leading, 0));
+    }
     browser_->openCreateFormIfRequested();
 }
 

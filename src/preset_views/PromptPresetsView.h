@@ -52,4 +52,5 @@ private:
     QStackedWidget* myPresetsContent_;
     UserPresetListView* userList_;
     QPointer<CreatePresetView> form_;
+    bool presented_ = false;
 };

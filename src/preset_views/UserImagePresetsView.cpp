@@ -20,6 +20,35 @@
 
 namespace {
 
+// "Create Preset": the symbol "plus" and the text 8 apart, white on orange, radius 8.
+QPushButton* createPresetButton(QWidget* parent) {
+    auto* button = new QPushButton(parent);
+    button->setObjectName(QStringLiteral("createPresetButton"));
+    button->setAccessibleName(QStringLiteral("Create Preset"));
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { background: rgb(255, 149, 0); border: none; border-radius: 8px; }"
+                       "QPushButton:pressed { background: rgb(230, 134, 0); }"));
+    auto* row = new QHBoxLayout(button);
+    row->setContentsMargins(16, 10, 16, 10);
+    row->setSpacing(8);
+    const QFont font = Theme::font(14, QFont::Medium);
+    auto* symbol = new QLabel(button);
+    symbol->setObjectName(QStringLiteral("createPresetSymbol"));
+    symbol->setPixmap(symbolPixmap(QStringLiteral("plus"), 14, Qt::white, button->devicePixelRatioF()));
+    symbol->setFixedSize(14, 14);
+    auto* text = new QLabel(QStringLiteral("Create Preset"), button);
+    text->setObjectName(QStringLiteral("createPresetText"));
+    text->setFont(font);
+    Controls::setPaletteTextColor(text, Qt::white);
+    for (QLabel* part : {symbol, text}) {
+        part->setAttribute(Qt::WA_TransparentForMouseEvents);
+        row->addWidget(part, 0, Qt::AlignVCenter);
+    }
+    button->setFixedSize(row->sizeHint());
+    return button;
+}
+
 QWidget* emptyState(QWidget* parent, const std::function<void()>& create) {
     auto* page = new QWidget(parent);
     page->setObjectName(QStringLiteral("imagePresetsEmptyState"));
@@ -34,23 +63,12 @@ QWidget* emptyState(QWidget* parent, const std::function<void()>& create) {
     layout->addWidget(icon, 0, Qt::AlignHCenter);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(8);
-    auto* title = new QLabel(QStringLiteral("No Presets Yet"), page);
-    title->setFont(Theme::font(18, QFont::DemiBold));
-    title->setAlignment(Qt::AlignCenter);
-    auto* subtitle = new QLabel(QStringLiteral("Create your first preset"), page);
-    subtitle->setFont(Theme::font(14));
-    subtitle->setAlignment(Qt::AlignCenter);
-    subtitle->setStyleSheet(
-        QStringLiteral("color: %1;").arg(Theme::color(ColorRole::secondary, parent).name(QColor::HexArgb)));
-    texts->addWidget(title);
-    texts->addWidget(subtitle);
+    PresetKit::addWrappedText(texts, QStringLiteral("No Presets Yet"), Theme::font(18, QFont::DemiBold),
+                              ColorRole::primary, 0, page);
+    PresetKit::addWrappedText(texts, QStringLiteral("Create your first preset"), Theme::font(14), ColorRole::secondary,
+                              0, page);
     layout->addLayout(texts);
-    auto* button = new QPushButton(QStringLiteral("Create Preset"), page);
-    button->setObjectName(QStringLiteral("createPresetButton"));
-    button->setAccessibleName(QStringLiteral("Create Preset"));
-    button->setFont(Theme::font(14, QFont::Medium));
-    button->setStyleSheet(QStringLiteral("QPushButton { background: rgb(255, 149, 0); color: white; border: none;"
-                                         " border-radius: 8px; padding: 10px 16px; }"));
+    QPushButton* button = createPresetButton(page);
     QObject::connect(button, &QPushButton::clicked, page, create);
     layout->addWidget(button, 0, Qt::AlignHCenter);
     layout->addStretch();
@@ -71,6 +89,7 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
     tabs_ = PresetKit::addTabBar(root, browser_, {QStringLiteral("anglesTab"), QStringLiteral("myPresetsTab")}, this);
 
     pages_ = new QStackedWidget(this);
+    pages_->setObjectName(QStringLiteral("presetPages"));
     builtInList_ = new QListView(pages_);
     builtInList_->setObjectName(QStringLiteral("builtInPresetsList"));
     builtInList_->setAccessibleName(QStringLiteral("Angles"));

@@ -3,7 +3,6 @@
 #include "ImageTiles.h"
 #include "PresetListModels.h"
 #include "PresetPictureCache.h"
-#include "Spinner.h"
 #include "Theme.h"
 
 #include <QPainter>
@@ -72,14 +71,10 @@ void UserPresetCard::paint(QPainter* painter, const QStyleOptionViewItem& option
         const auto state = pictures_ ? pictures_->request(index.data(PresetRoles::Id).toUuid(),
                                                           index.data(PresetRoles::PictureData).toByteArray(), &picture)
                                      : PresetPictureCache::State::failed;
+        // Still decoding, or data that does not decode: the list turns a loading ring over the black.
         if (state == PresetPictureCache::State::ready) {
             painter->setClipRect(g.picture, Qt::IntersectClip);
             paintFilled(*painter, g.picture, picture);
-        } else {
-            // Still decoding, or data that does not decode: the spinner stays, standing still (a delegate
-            // repaints only when its row changes).
-            const QRectF spinner(QRectF(g.picture).center() - QPointF(17.7, 17.7), QSizeF(35.4, 35.4));
-            paintSpinner(*painter, spinner, {SpinnerLook::Style::arc, Qt::white, 3, 0.25});
         }
         painter->restore();
         drawElided(*painter, g.title, title, Theme::font(16, QFont::DemiBold),

@@ -2,7 +2,9 @@
 
 #include "Controls.h"
 #include "Popover.h"
+#include "PresetListModels.h"
 #include "PresetPictureCache.h"
+#include "Spinner.h"
 #include "Theme.h"
 #include "UserPresetCard.h"
 
@@ -20,6 +22,7 @@ UserPresetListView::UserPresetListView(QAbstractItemModel* model, int spacing, b
     setItemDelegate(delegate_);
     Controls::setUpCardList(this);
     connect(pictures_, &PresetPictureCache::pictureReady, viewport(), qOverload<>(&QWidget::update));
+    connect(pictures_, &PresetPictureCache::pictureReady, this, &UserPresetListView::placeLoadingRings);
     connect(delegate_, &UserPresetCard::selectRequested, this,
             [this](const QModelIndex& index) { emit selectRequested(index.row()); });
     connect(delegate_, &UserPresetCard::menuRequested, this,
@@ -34,6 +37,58 @@ void UserPresetListView::resizeEvent(QResizeEvent* event) {
     QListView::resizeEvent(event);
     // Card heights do not change with the width, but their width does.
     doItemsLayout();
+}
+
+void UserPresetListView::updateGeometries() {
+    QListView::updateGeometries();
+    placeLoadingRings();
+}
+
+void UserPresetListView::scrollContentsBy(int dx, int dy) {
+    QListView::scrollContentsBy(dx, dy);
+    placeLoadingRings();
+}
+
+QList<Spinner*> UserPresetListView::loadingRings() const {
+    QList<Spinner*> shown;
+    for (Spinner* ring : rings_) {
+        if (!ring->isHidden())
+            shown.append(ring);
+    }
+    return shown;
+}
+
+void UserPresetListView::placeLoadingRings() {
+    // Rings are widgets of the kit over the painted cards, one per visible card without its picture: they turn
+    // while shown and stand still (no timer) once hidden, with the list or on their own.
+    QAbstractItemModel* rows = model();
+    const QRect visible = viewport()->rect();
+    int used = 0;
+    const QModelIndex first = indexAt(QPoint(visible.center().x(), visible.top()));
+    for (int row = first.isValid() ? first.row() : 0; rows && row < rows->rowCount(); ++row) {
+        const QModelIndex index = rows->index(row, 0);
+        const QRect item = visualRect(index);
+        if (item.top() > visible.bottom())
+            break;
+        if (!item.intersects(visible) || !index.data(PresetRoles::HasPicture).toBool())
+            continue;
+        const auto state =
+            pictures_->peek(index.data(PresetRoles::Id).toUuid(), index.data(PresetRoles::PictureData).toByteArray());
+        if (state == PresetPictureCache::State::ready)
+            continue;
+        if (used == rings_.size()) {
+            auto* ring = new Spinner({SpinnerLook::Style::arc, Qt::white, 3, 0.25}, 35.4, viewport());
+            ring->setObjectName(QStringLiteral("presetCardLoadingRing"));
+            ring->setAccessibleName(QStringLiteral("Loading"));
+            rings_.append(ring);
+        }
+        Spinner* ring = rings_[used++];
+        const QRect picture = UserPresetCard::geometry(item, index).picture;
+        ring->move(picture.center() - QPoint(ring->width() / 2, ring->height() / 2) + QPoint(1, 1));
+        ring->show();
+    }
+    for (int i = used; i < rings_.size(); ++i)
+        rings_[i]->hide();
 }
 
 void UserPresetListView::showMenu(int row, const QRect& anchor) {

@@ -5,6 +5,7 @@
 #include <QPointer>
 
 class PresetPictureCache;
+class Spinner;
 class UserPresetCard;
 
 // The scrolling column of a user's own presets (image presets or prompt presets), painted as cards; a card's
@@ -18,6 +19,9 @@ public:
     PresetPictureCache* pictures() const { return pictures_; }
     // The open card menu, if any.
     QWidget* openMenu() const;
+    // The turning rings shown over the pictures of visible cards that have none to show yet (still decoding, or
+    // data that does not decode).
+    QList<Spinner*> loadingRings() const;
 
 signals:
     void selectRequested(int row);
@@ -26,14 +30,18 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void updateGeometries() override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
     void showMenu(int row, const QRect& anchor);
+    void placeLoadingRings();
 
     PresetPictureCache* pictures_;
     UserPresetCard* delegate_;
     QPointer<QWidget> menu_;
     QPointer<QWidget> anchor_;
+    QList<Spinner*> rings_;
     int closedRow_ = -1;
     QElapsedTimer closedAt_;
 };

@@ -21,7 +21,9 @@ public:
     // Attaches to the player only when it does not already show that very player.
     void setPlayer(PreviewBackend* player);
     QVideoSink* videoSink() const { return sink_; }
-    QImage currentFrame() const { return frame_; }
+    // The last frame of the player's current item; none when the player moved on to another item (the
+    // previous card's clip is never shown over the next one).
+    QImage currentFrame() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -32,4 +34,5 @@ private:
     QPointer<PreviewBackend> player_;
     QVideoSink* sink_;
     QImage frame_;
+    PreviewBackend::ItemId frameItem_ = 0;
 };

@@ -210,6 +210,12 @@ void GlassPanel::paintEvent(QPaintEvent*) {
     case Fill::ultraThinMaterial:
         paintMaterial(painter, shape, Material::ultraThin, scheme);
         break;
+    case Fill::opaqueMaterial: {
+        QColor tint = materialColor(Material::regular, scheme);
+        tint.setAlpha(255);
+        painter.fillPath(shape, tint);
+        break;
+    }
     case Fill::windowBackground:
         painter.fillPath(shape, Theme::color(ColorRole::windowBackground, scheme));
         break;

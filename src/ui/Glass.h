@@ -52,7 +52,9 @@ void paintShadow(QPainter& painter, const QPainterPath& shape, const QColor& col
 class GlassPanel : public QWidget {
     Q_OBJECT
 public:
-    enum class Fill { glass, regularMaterial, thinMaterial, ultraThinMaterial, windowBackground, none };
+    // `opaqueMaterial`: the materials' tint without its translucency, where what lies behind must not show
+    // through (the blur of a real material cannot be drawn here).
+    enum class Fill { glass, regularMaterial, thinMaterial, ultraThinMaterial, opaqueMaterial, windowBackground, none };
 
     explicit GlassPanel(QWidget* parent = nullptr);
 

@@ -21,7 +21,6 @@ const QHash<QString, QString>& themeNames() {
     static const QHash<QString, QString> names{
         {"xmark", "window-close-symbolic"},
         {"photo", "image-x-generic-symbolic"},
-        {"photo.badge.plus", "insert-image-symbolic"},
         {"ellipsis", "view-more-horizontal-symbolic"},
         {"video", "camera-video-symbolic"},
         {"camera.viewfinder", "camera-photo-symbolic"},
@@ -70,6 +69,7 @@ const QStringList& ownNames() {
         "checkmark.circle",
         "exclamationmark.circle.fill",
         "photo.badge.checkmark",
+        "photo.badge.plus",
         "play.rectangle.on.rectangle",
         "plus.square",
         "photo.on.rectangle",

@@ -251,11 +251,17 @@ private slots:
         QCOMPARE(titles(*list), QStringList({"Forest"}));
         list->setSearchText("SUN");
         QCOMPARE(titles(*list), QStringList({"Sunset"}));
+        QCOMPARE(browser.listedCount(), 1);
+        QCOMPARE(browser.userPresetsContent(), PresetBrowser::UserPresetsContent::list);
+        // A search that matches nothing says so: the presets still exist, and the add tile still counts them.
         list->setSearchText("push");
         QCOMPARE(titles(*list), QStringList());
-        QCOMPARE(browser.presetsCount(), 0);
+        QCOMPARE(browser.listedCount(), 0);
+        QCOMPARE(browser.presetsCount(), 2);
+        QCOMPARE(browser.userPresetsContent(), PresetBrowser::UserPresetsContent::noMatch);
         list->setSearchText("");
         QCOMPARE(browser.presetsCount(), 2);
+        QCOMPARE(browser.listedCount(), 2);
 
         // Built-in records never show even when a list hands them over.
         auto stray = PromptPreset::make("Stray", "x", "Camera", true);
@@ -287,6 +293,7 @@ private slots:
         QVERIFY(!browser.showingDeleteAlert());
         QCOMPARE(storedRows(*fixture_.store, "PromptPreset"), 0);
         QCOMPARE(browser.presetsCount(), 0);
+        QCOMPARE(browser.userPresetsContent(), PresetBrowser::UserPresetsContent::empty);
     }
 
     void promptBrowserFormFlows() {

@@ -5,18 +5,23 @@
 #include "CinematicPreset.h"
 #include "CinematicPresetCard.h"
 #include "ClipPresetListView.h"
+#include "Glass.h"
 #include "GlassButtons.h"
 #include "GuiTestSupport.h"
 #include "HoverPreviewController.h"
 #include "ImagePresetsBrowser.h"
+#include "Motion.h"
 #include "MovementPlayer.h"
 #include "PresetFormView.h"
 #include "PresetPictureCache.h"
 #include "PresetTestSupport.h"
 #include "PromptPresetsBrowser.h"
 #include "PromptPresetsView.h"
+#include "Spinner.h"
 #include "SwiftDataImagePresetsManager.h"
 #include "SwiftDataPromptPresetsManager.h"
+#include "SymbolIcon.h"
+#include "Theme.h"
 #include "UserImagePresetsView.h"
 #include "UserPresetCard.h"
 #include "UserPresetListView.h"
@@ -24,7 +29,11 @@
 #include "VideoPlayerView.h"
 
 #include <QAbstractButton>
+#include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QDialog>
+#include <QFrame>
+#include <QGraphicsEffect>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -32,8 +41,11 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStackedWidget>
 #include <QTest>
 #include <QThreadPool>
+#include <QVariantAnimation>
+#include <QVideoFrame>
 #include <QVideoSink>
 
 using namespace PresetTestSupport;
@@ -100,6 +112,56 @@ void clickMenuButton(UserPresetListView* list, int row) {
 
 QWidget* openMenu(UserPresetListView* list) {
     return list->openMenu();
+}
+
+QVideoFrame videoFrame(const QImage& picture) {
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    QVideoFrame frame(QVideoFrameFormat(image.size(), QVideoFrameFormat::Format_BGRA8888));
+    if (frame.map(QVideoFrame::WriteOnly)) {
+        for (int y = 0; y < image.height(); ++y)
+            memcpy(frame.bits(0) + y * frame.bytesPerLine(0), image.constScanLine(y), size_t(image.width()) * 4);
+        frame.unmap();
+    }
+    return frame;
+}
+
+bool reddish(QRgb pixel) {
+    return qRed(pixel) > qGreen(pixel) + 10 && qRed(pixel) > qBlue(pixel) + 10;
+}
+
+// Points of `image` inside `area` (every `step` pixels) where red shows.
+int reddishPoints(const QImage& image, const QRect& area, int step = 7) {
+    int found = 0;
+    for (int y = area.top(); y <= area.bottom(); y += step)
+        for (int x = area.left(); x <= area.right(); x += step)
+            found += reddish(image.pixel(x, y)) ? 1 : 0;
+    return found;
+}
+
+// A window filled red, holding `child` edge to edge: whatever shows through the child shows red.
+void putOnRed(QWidget& host, QWidget* child, QSize size) {
+    host.setAutoFillBackground(true);
+    QPalette palette = host.palette();
+    palette.setColor(QPalette::Window, Qt::red);
+    host.setPalette(palette);
+    auto* layout = new QVBoxLayout(&host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(child);
+    host.resize(size);
+}
+
+// What still ticks below `root`: running animations and objects holding timers.
+QStringList busyObjects(QWidget* root) {
+    QList<QObject*> objects = root->findChildren<QObject*>();
+    objects << root;
+    QStringList busy;
+    for (QObject* object : objects) {
+        const auto* animation = qobject_cast<QAbstractAnimation*>(object);
+        if ((animation && animation->state() != QAbstractAnimation::Stopped) ||
+            !QAbstractEventDispatcher::instance()->registeredTimers(object).isEmpty())
+            busy << QString::fromLatin1(object->metaObject()->className()) + ":" + object->objectName();
+    }
+    return busy;
 }
 
 } // namespace
@@ -372,8 +434,7 @@ private slots:
         QVERIFY(!list->previewLayer() || !list->previewLayer()->isVisible());
         fake->becomeReady();
         QTRY_VERIFY(list->previewLayer() && list->previewLayer()->isVisible());
-        QCOMPARE(list->previewLayer()->geometry(),
-                 list->cardDelegate()->pictureRect(list->visualRect(list->model()->index(0, 0))));
+        QCOMPARE(list->previewLayer()->geometry(), list->pictureRect(0));
         QCOMPARE(fake->output(), list->previewLayer()->videoSink());
 
         // Leaving stops the player after 150 ms.
@@ -430,9 +491,23 @@ private slots:
         gui::type(search, "GOLD");
         QCOMPARE(list->model()->rowCount(), 1);
         QCOMPARE(list->model()->index(0, 0).data().toString(), QString("Sunset"));
-        QCOMPARE(tile->presetsCount(), 1);
+        // The tile counts the user's presets, whatever the search narrows the list to.
+        QCOMPARE(tile->presetsCount(), 2);
+        // A search that matches nothing says so; the presets still exist.
+        search->clear();
+        gui::type(search, "nothing like it");
+        GUI_REQUIRE(noMatch, QWidget, &view, "promptPresetsNoMatch");
+        QTRY_VERIFY(noMatch->isVisible());
+        GUI_REQUIRE(noMatchText, QLabel, &view, "promptPresetsNoMatchText");
+        QCOMPARE(noMatchText->text(), QString("No presets match your search"));
+        QVERIFY(noMatchText->isVisible());
+        GUI_REQUIRE(emptyState, QWidget, &view, "promptPresetsEmptyState");
+        QVERIFY(!emptyState->isVisible());
+        QCOMPARE(tile->trailingText(), QString("2 presets"));
         search->clear();
         QCOMPARE(list->model()->rowCount(), 2);
+        QTRY_VERIFY(list->isVisible());
+        QVERIFY(!noMatch->isVisible());
 
         // Delete asks first; "Cancel" keeps the preset, "Delete" removes it.
         dialogs_->alertAnswer = 1;
@@ -488,7 +563,7 @@ private slots:
         CinematicPlayer player(std::move(backend));
         auto sheet = std::make_unique<CameraControlView>(3, player);
         QVERIFY(gui::showActive(sheet.get()));
-        QCOMPARE(sheet->size(), QSize(750, 600));
+        QCOMPARE(sheet->content()->size(), QSize(750, 600));
         QCOMPARE(gui::unnamedControls(sheet.get()).join(", "), QString());
         ClipPresetListView* grid = sheet->grid();
         const auto& presets = CinematicPreset::allPresets();
@@ -528,11 +603,362 @@ private slots:
         QCOMPARE(dismissed.size(), 2);
         QCOMPARE(texts.size(), 1);
 
-        // Closing the sheet does not stop the player, and no hover reaction of the sheet runs afterwards.
+        // The sheet going away after a choice stops the preview it started, and no hover reaction of the sheet
+        // runs afterwards.
         QTest::mouseMove(grid->viewport(), QPoint(1, 1));
         sheet.reset();
+        QVERIFY(!player.currentPreset());
+        QVERIFY(!player.isPlaying());
+        QCOMPARE(fake->currentItem(), PreviewBackend::ItemId(0));
         fixture_.clock->advance(1);
-        QCOMPARE(player.currentPreset(), presets[2]);
+        QVERIFY(!player.currentPreset());
+        QCOMPARE(fake->loaded.size(), 1);
+    }
+
+    // Every word-wrapped text of the panels gets the height its lines need at the width it is given, at the
+    // width the studios give the panels and narrower.
+    void wrappedTextsGetTheHeightOfTheirLines() {
+        SwiftDataPromptPresetsManager promptManager(fixture_.store.get());
+        promptManager.loadPresets();
+        MovementPlayer player(std::make_unique<FakeBackend>());
+        PromptPresetsView prompts(promptManager, "", false, player);
+        SwiftDataImagePresetsManager imageManager(fixture_.store.get());
+        imageManager.loadPresets();
+        UserImagePresetsView images(imageManager, "");
+        for (QWidget* panel : {static_cast<QWidget*>(&prompts), static_cast<QWidget*>(&images)}) {
+            QVERIFY(gui::showActive(panel));
+            GUI_CLICK(panel, "myPresetsTab");
+            for (const int width : {350, 240}) {
+                panel->resize(width, 700);
+                QApplication::processEvents();
+                int wrapped = 0;
+                for (QLabel* label : panel->findChildren<QLabel*>()) {
+                    if (!label->wordWrap() || !label->isVisible())
+                        continue;
+                    ++wrapped;
+                    const QRect lines = label->fontMetrics().boundingRect(
+                        QRect(0, 0, label->contentsRect().width(), 10000),
+                        int(Qt::TextWordWrap | (label->alignment() & Qt::AlignHorizontal_Mask)), label->text());
+                    QVERIFY2(lines.height() <= label->contentsRect().height(),
+                             qPrintable(QString("\"%1\" at %2: %3 high, its lines need %4")
+                                            .arg(label->text())
+                                            .arg(width)
+                                            .arg(label->contentsRect().height())
+                                            .arg(lines.height())));
+                    QVERIFY(label->width() <= std::min(300, width));
+                }
+                QVERIFY(wrapped > 0);
+            }
+        }
+    }
+
+    // The form opened through the add tile: a window-modal dialog of the panel centred over its window, typed
+    // into; the 28 × 28 rounded-square close button; the prompt box padded 8 on its fill, rounded and outlined;
+    // the title in the form's font; "Remove" in the secondary colour.
+    void theFormIsACentredDialogWithItsBoxes() {
+        SwiftDataPromptPresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        MovementPlayer player(std::make_unique<FakeBackend>());
+        PromptPresetsView view(manager, "owner words", false, player);
+        view.setGeometry(100, 20, 420, 560);
+        QVERIFY(gui::showActive(&view));
+        GUI_CLICK(&view, "myPresetsTab");
+        GUI_CLICK(&view, "addNewPresetButton");
+        QTRY_VERIFY(view.form() && view.form()->isVisible());
+        PresetFormView* form = view.form();
+        QVERIFY(qobject_cast<QDialog*>(form));
+        QCOMPARE(form->parentWidget(), &view);
+        QCOMPARE(form->windowModality(), Qt::WindowModal);
+        QVERIFY(form->pos() != QPoint(0, 0));
+        const QPoint offset = form->frameGeometry().center() - view.frameGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QString("%1, %2").arg(offset.x()).arg(offset.y())));
+
+        GUI_REQUIRE(title, QLineEdit, form, "presetTitleField");
+        QTRY_VERIFY(title->hasFocus());
+        gui::type(title, "Mine");
+        QCOMPARE(view.browser()->form()->title(), QString("Mine"));
+        QCOMPARE(form->font().pixelSize(), 13);
+        QCOMPARE(title->font().pixelSize(), form->font().pixelSize());
+
+        GUI_REQUIRE(close, GlassButton, form, "presetFormClose");
+        QCOMPARE(close->size(), QSize(28, 28));
+        // A rounded square: its corner is rounded off, but a circle's would be cut much deeper.
+        QVERIFY(close->shape().contains(QPointF(3, 3)));
+        QVERIFY(!close->shape().contains(QPointF(0.5, 0.5)));
+        QCOMPARE(close->currentFill(), Theme::color(ColorRole::controlBackground, close));
+
+        GUI_REQUIRE(box, QFrame, form, "presetPromptBox");
+        GUI_REQUIRE(prompt, QPlainTextEdit, form, "presetPromptField");
+        QCOMPARE(prompt->toPlainText(), QString("owner words"));
+        QCOMPARE(box->height(), 120);
+        QCOMPARE(prompt->geometry(), box->rect().adjusted(8, 8, -8, -8));
+        const QImage drawn = form->grab().toImage();
+        auto at = [&](int x, int y) { return QColor(drawn.pixel(box->mapTo(form, QPoint(x, y)))); };
+        const QColor fill = Theme::instance().color(ColorRole::textBackground);
+        QCOMPARE(at(4, box->height() / 2), fill);
+        QCOMPARE(at(box->width() / 2, 4), fill);
+        QVERIFY(at(box->width() / 2, 0) != fill); // the outline
+        // Rounded: just inside the corner the form's background shows, not the box's fill.
+        QCOMPARE(at(1, 1), Theme::instance().color(ColorRole::windowBackground));
+
+        GUI_REQUIRE(remove, QPushButton, form, "removePictureButton");
+        QCOMPARE(remove->palette().color(QPalette::ButtonText), Theme::instance().color(ColorRole::secondary));
+        GUI_CLICK(form, "presetFormClose");
+        QTRY_VERIFY(!view.form());
+    }
+
+    // The empty image panel: "Create Preset" with its "plus" 8 before the text, opening the form; the picture
+    // symbol "photo.badge.plus" is a picture with a plus at its corner.
+    void theEmptyImagePanelShowsItsSymbols() {
+        SwiftDataImagePresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        UserImagePresetsView view(manager, "words");
+        view.resize(350, 700);
+        QVERIFY(gui::showActive(&view));
+        GUI_CLICK(&view, "myPresetsTab");
+        GUI_REQUIRE(button, QPushButton, &view, "createPresetButton");
+        QTRY_VERIFY(button->isVisible());
+        GUI_REQUIRE(symbol, QLabel, button, "createPresetSymbol");
+        GUI_REQUIRE(text, QLabel, button, "createPresetText");
+        QVERIFY(!symbol->pixmap().isNull());
+        QCOMPARE(text->text(), QString("Create Preset"));
+        QCOMPARE(symbol->x(), 16);
+        QCOMPARE(text->x() - symbol->geometry().right() - 1, 8);
+        QCOMPARE(button->width() - text->geometry().right() - 1, 16);
+
+        const QImage badge = symbolImage(QStringLiteral("photo.badge.plus"), QSize(64, 64), Qt::black);
+        // In the drawing's 16-unit grid.
+        auto ink = [&badge](double x, double y) { return qAlpha(badge.pixel(int(x * 4), int(y * 4))) > 128; };
+        QVERIFY(ink(12, 12) && ink(12, 9.7) && ink(12, 14.3) && ink(9.7, 12) && ink(14.3, 12));
+        QVERIFY(!ink(10.3, 10.3) && !ink(13.7, 13.7) && !ink(10.3, 13.7) && !ink(13.7, 10.3));
+        QVERIFY(ink(1.6, 6) && ink(6, 2.6));
+
+        QVERIFY(gui::click(button));
+        QTRY_VERIFY(view.form() && view.form()->isVisible());
+    }
+
+    // The cinematic sheet in a frame larger than it: its 750 × 600 content centred, on an opaque fill; the grid
+    // right under the header and 16 above the bottom.
+    void theCinematicSheetIsCentredAndOpaque() {
+        CinematicPlayer player(std::make_unique<FakeBackend>());
+        QWidget host;
+        auto* sheet = new CameraControlView(3, player);
+        putOnRed(host, sheet, QSize(820, 640));
+        QVERIFY(gui::showActive(&host));
+        QTRY_VERIFY(!Motion::runningEntrance(sheet));
+        QWidget* content = sheet->content();
+        QCOMPARE(content->size(), QSize(750, 600));
+        const QPoint centre = content->mapTo(&host, content->rect().center());
+        QVERIFY((centre - host.rect().center()).manhattanLength() <= 1);
+        // The bands beside the content and the header hold no picture: only what lies under the sheet could be red.
+        const QImage drawn = host.grab().toImage();
+        QCOMPARE(reddishPoints(drawn, QRect(2, 20, 30, 600)), 0);
+        QCOMPARE(reddishPoints(drawn, QRect(788, 20, 30, 600)), 0);
+        QCOMPARE(reddishPoints(drawn, QRect(40, 24, 740, 20)), 0);
+
+        ClipPresetListView* grid = sheet->grid();
+        QCOMPARE(grid->cardRect(0).top(), 0);
+        grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
+        QApplication::processEvents();
+        const int last = grid->model()->rowCount() - 1;
+        QCOMPARE(grid->height() - (grid->viewport()->y() + grid->cardRect(last).bottom() + 1), 16);
+    }
+
+    // The prompt panel stands opaque over what lies under it, its lists end at its rounded corners, and the
+    // camera cards sit 16 from the list's edges and 16 apart.
+    void thePromptPanelIsOpaqueClippedAndInset() {
+        addPromptPreset("Sunset", "golden hour");
+        SwiftDataPromptPresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        MovementPlayer player(std::make_unique<FakeBackend>());
+        QWidget host;
+        auto* view = new PromptPresetsView(manager, "", false, player);
+        putOnRed(host, view, QSize(350, 700));
+        QVERIFY(gui::showActive(&host));
+        QTRY_VERIFY(!Motion::runningEntrance(view));
+
+        ClipPresetListView* list = view->movementsList();
+        QCOMPARE(list->cardRect(0).top(), 16);
+        QCOMPARE(list->cardRect(1).top() - list->cardRect(0).bottom() - 1, 16);
+        QCOMPARE(list->cardRect(0).left(), 16);
+        QCOMPARE(list->viewport()->width() - list->cardRect(0).right() - 1, 16);
+        list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum());
+        QApplication::processEvents();
+        const int last = list->model()->rowCount() - 1;
+        QCOMPARE(list->viewport()->height() - list->cardRect(last).bottom() - 1, 16);
+
+        GUI_REQUIRE(glass, GlassPanel, view, "promptPresetsGlass");
+        for (QWidget* clipped : {static_cast<QWidget*>(list), static_cast<QWidget*>(view->userList())}) {
+            if (clipped == view->userList())
+                GUI_CLICK(view, "myPresetsTab");
+            QTRY_VERIFY(clipped->isVisible());
+            const QPoint corner = clipped->mapFrom(glass, glass->rect().bottomLeft() + QPoint(1, -1));
+            QVERIFY(clipped->rect().contains(corner));
+            QVERIFY(!clipped->mask().contains(corner));
+            QVERIFY(clipped->mask().contains(clipped->rect().center()));
+        }
+
+        // Nothing of what lies under the panel shows through it.
+        GUI_REQUIRE(search, QLineEdit, view, "presetSearchField");
+        gui::type(search, "no such words");
+        QTRY_VERIFY(!Motion::runningEntrance(view->findChild<QStackedWidget*>("presetPages")->currentWidget()));
+        const QImage drawn = host.grab().toImage();
+        QCOMPARE(reddishPoints(drawn, QRect(30, 30, 290, 640)), 0);
+    }
+
+    // The preview layer moves to another card without the previous card's last frame; the shared player stops
+    // when the panel closes after a movement was chosen while it previewed.
+    void previewsNeverOutliveTheirCardOrPanel() {
+        SwiftDataPromptPresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        auto backend = std::make_unique<FakeBackend>();
+        FakeBackend* fake = backend.get();
+        MovementPlayer player(std::move(backend));
+        QWidget host;
+        host.resize(350, 760);
+        // Like the gallery: the panel on an overlay that is hidden, then deleted, when the panel is dismissed.
+        auto* overlay = new QWidget(&host);
+        overlay->setGeometry(host.rect());
+        auto* overlayLayout = new QVBoxLayout(overlay);
+        overlayLayout->setContentsMargins(0, 0, 0, 0);
+        auto* view = new PromptPresetsView(manager, "", false, player);
+        overlayLayout->addWidget(view);
+        connect(view, &PromptPresetsView::dismissRequested, overlay, [overlay] {
+            overlay->hide();
+            overlay->deleteLater();
+        });
+        QPointer<PromptPresetsView> alive(view);
+        QVERIFY(gui::showActive(&host));
+        ClipPresetListView* list = view->movementsList();
+
+        QTest::mouseMove(list->viewport(), list->cardRect(0).center());
+        fixture_.clock->advance(0.21);
+        fake->becomeReady();
+        QTRY_VERIFY(list->previewLayer() && list->previewLayer()->isVisible());
+        VideoPlayerView* layer = list->previewLayer();
+        layer->videoSink()->setVideoFrame(videoFrame(picture(64, 36, Qt::red)));
+        QTRY_VERIFY(!layer->currentFrame().isNull());
+
+        // On to the next card: the first clip stops 150 ms after leaving, the next starts 200 ms after entering.
+        QTest::mouseMove(list->viewport(), list->cardRect(1).center());
+        fixture_.clock->advance(0.21);
+        QCOMPARE(player.currentMovement(), CameraMovementPreset::allPresets()[1]);
+        fake->becomeReady();
+        QTRY_VERIFY(layer->isVisible() && layer->geometry() == list->pictureRect(1));
+        QVERIFY(layer->currentFrame().isNull());
+        QCOMPARE(reddishPoints(layer->grab().toImage(), layer->rect(), 3), 0);
+
+        // Chosen while it previews: the panel closes, and the preview stops with it.
+        const int loads = fake->loaded.size();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->cardRect(1).center());
+        QVERIFY(!player.currentMovement());
+        QVERIFY(!player.isPlaying());
+        QCOMPARE(fake->currentItem(), PreviewBackend::ItemId(0));
+        QTRY_VERIFY(!alive);
+        fixture_.clock->advance(1);
+        QVERIFY(!player.currentMovement());
+        QCOMPARE(fake->loaded.size(), loads);
+    }
+
+    // The tab switch comes in on the spring (response 0.3 s, damping 0.7, overshooting); the prompt panel fades
+    // and slides in from its leading edge and the cinematic sheet fades in, both over 0.15 s. Once everything
+    // settles, and while hidden, nothing ticks.
+    void panelsMoveOnlyWhileSomethingMoves() {
+        SwiftDataPromptPresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        MovementPlayer player(std::make_unique<FakeBackend>());
+        QWidget host;
+        auto* view = new PromptPresetsView(manager, "", false, player);
+        putOnRed(host, view, QSize(350, 700));
+        QVERIFY(gui::showActive(&host));
+        QVariantAnimation* entrance = Motion::runningEntrance(view);
+        QVERIFY(entrance);
+        QCOMPARE(entrance->duration(), Motion::panelFadeMs);
+        QVERIFY(view->graphicsEffect());
+        QVERIFY(view->graphicsEffect()->boundingRectFor(QRectF(view->rect())).left() <= -view->width() + 1);
+        QTRY_VERIFY(!Motion::runningEntrance(view));
+        QVERIFY(!view->graphicsEffect());
+
+        GUI_REQUIRE(pages, QStackedWidget, view, "presetPages");
+        GUI_CLICK(view, "myPresetsTab");
+        QVariantAnimation* tabSwitch = Motion::runningEntrance(pages->currentWidget());
+        QVERIFY(tabSwitch);
+        QCOMPARE(tabSwitch->duration(), Motion::durationMs(Motion::tabSwitch));
+        double highest = 0;
+        for (int i = 0; i <= 100; ++i)
+            highest = std::max(highest, tabSwitch->easingCurve().valueForProgress(i / 100.0));
+        QVERIFY(highest > 1.04 && highest < 1.05);
+        QTRY_VERIFY(!Motion::runningEntrance(pages->currentWidget()));
+        QTest::qWait(30);
+        QCOMPARE(busyObjects(&host), QStringList());
+        // Choosing the selected tab again changes nothing.
+        GUI_CLICK(view, "myPresetsTab");
+        QVERIFY(!Motion::runningEntrance(pages->currentWidget()));
+        // A switch cut short by hiding the panel leaves nothing running.
+        GUI_CLICK(view, "cameraTab");
+        QVERIFY(Motion::runningEntrance(pages->currentWidget()));
+        host.hide();
+        QVERIFY(!Motion::runningEntrance(pages->currentWidget()));
+        QTest::qWait(30);
+        QCOMPARE(busyObjects(&host), QStringList());
+        // Shown again, the panel is simply there: it slid in once, when it came.
+        host.show();
+        QVERIFY(!Motion::runningEntrance(view));
+        host.hide();
+
+        CinematicPlayer cinematic(std::make_unique<FakeBackend>());
+        QWidget sheetHost;
+        auto* sheet = new CameraControlView(3, cinematic);
+        putOnRed(sheetHost, sheet, QSize(800, 620));
+        QVERIFY(gui::showActive(&sheetHost));
+        QVariantAnimation* fade = Motion::runningEntrance(sheet);
+        QVERIFY(fade);
+        QCOMPARE(fade->duration(), Motion::panelFadeMs);
+        QCOMPARE(sheet->graphicsEffect()->boundingRectFor(QRectF(sheet->rect())), QRectF(sheet->rect()));
+        QTRY_VERIFY(!Motion::runningEntrance(sheet));
+        QTest::qWait(30);
+        QCOMPARE(busyObjects(&sheetHost), QStringList());
+    }
+
+    // A card whose picture is still decoding, or does not decode, turns the kit's ring over its black picture
+    // area; the ring stands still once hidden, and goes when the card has its picture.
+    void loadingRingsTurnOverCardsWithoutTheirPicture() {
+        addPromptPreset("Fine", "p", picture(80, 60, Qt::blue));
+        auto broken = PromptPreset::make("Broken", "p", "User", false);
+        broken->setUserImageData(QByteArray("not a picture"));
+        fixture_.store->insert(broken);
+        fixture_.store->save();
+        SwiftDataPromptPresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        MovementPlayer player(std::make_unique<FakeBackend>());
+        PromptPresetsView view(manager, "", false, player);
+        view.resize(350, 760);
+        QVERIFY(gui::showActive(&view));
+        GUI_CLICK(&view, "myPresetsTab");
+        UserPresetListView* list = view.userList();
+        QTRY_VERIFY(list->pictures()->decodesStarted() == 2 && list->pictures()->pending() == 0);
+        QTRY_COMPARE(list->loadingRings().size(), 1);
+        Spinner* ring = list->loadingRings().first();
+        int row = 0;
+        while (list->model()->index(row, 0).data().toString() != "Broken")
+            ++row;
+        const QModelIndex index = list->model()->index(row, 0);
+        const QRect area = UserPresetCard::geometry(list->visualRect(index), index).picture;
+        QVERIFY((ring->geometry().center() - area.center()).manhattanLength() <= 2);
+        QVERIFY(ring->isSpinning());
+        const qint64 turned = ring->elapsed();
+        QTRY_VERIFY(ring->elapsed() > turned);
+
+        GUI_CLICK(&view, "cameraTab");
+        QVERIFY(!ring->isSpinning());
+        GUI_CLICK(&view, "myPresetsTab");
+        QTRY_VERIFY(ring->isSpinning());
+        // The broken preset gets a picture: its ring goes.
+        broken->setUserImage(picture(40, 30, Qt::green));
+        fixture_.store->save();
+        manager.loadPresets();
+        QTRY_VERIFY(list->loadingRings().isEmpty());
+        QVERIFY(!ring->isSpinning());
     }
 
     void onlyVisibleCardsDecodeTheirPictures() {

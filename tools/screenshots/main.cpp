@@ -1,5 +1,6 @@
 // Renders every registered screen offscreen, in the light and the dark scheme (the main window's screens at both
 // window sizes), into PNG files.
+#include "Motion.h"
 #include "Screenshots.h"
 #include "SymbolIcon.h"
 #include "TestSupport.h"
@@ -82,6 +83,11 @@ bool shoot(const QString& name, const ScreenshotFunction& function, ColorScheme 
             std::fprintf(stderr, "%s: not ready after 8 s, taken as it is\n", qPrintable(fileName));
     }
     settle(100);
+    // A panel that fades or slides in is taken once it has come to rest.
+    QElapsedTimer moving;
+    moving.start();
+    while (!Motion::isAtRest(widget.get()) && moving.elapsed() < 2000)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
     QWidget* target = context.grabTarget ? context.grabTarget : widget.get();
     const QPixmap picture = target->grab();
     const QString file = out.filePath(fileName);
