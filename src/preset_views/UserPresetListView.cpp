@@ -113,6 +113,7 @@ void UserPresetListView::showMenu(int row, const QRect& anchor) {
 
     auto* popover = new Popover(anchor_);
     popover->setObjectName(QStringLiteral("presetCardMenu"));
+    popover->setAccessibleName(QStringLiteral("Preset actions"));
     popover->setAttribute(Qt::WA_DeleteOnClose);
     auto* content = new QWidget;
     content->setFixedWidth(120);

@@ -30,6 +30,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractEventDispatcher>
+#include <QAccessible>
 #include <QApplication>
 #include <QDialog>
 #include <QFrame>
@@ -328,6 +329,9 @@ private slots:
         QTest::qWait(QApplication::doubleClickInterval() + 10);
         clickMenuButton(list, 0);
         QTRY_VERIFY(openMenu(list));
+        // A screen reader finds the menu by a name of its own.
+        QCOMPARE(QAccessible::queryAccessibleInterface(openMenu(list))->text(QAccessible::Name),
+                 QString("Preset actions"));
         GUI_CLICK(openMenu(list), "deletePresetButton");
         QTRY_COMPARE(storedRows(*fixture_.store, "ImagePreset"), 0);
         GUI_REQUIRE(emptyAgain, QWidget, &view, "imagePresetsEmptyState");
@@ -513,6 +517,9 @@ private slots:
         dialogs_->alertAnswer = 1;
         clickMenuButton(list, 0);
         QTRY_VERIFY(openMenu(list));
+        // A screen reader finds the menu by a name of its own.
+        QCOMPARE(QAccessible::queryAccessibleInterface(openMenu(list))->text(QAccessible::Name),
+                 QString("Preset actions"));
         GUI_CLICK(openMenu(list), "deletePresetButton");
         QTRY_COMPARE(dialogs_->alerts.size(), 1);
         QCOMPARE(dialogs_->alerts[0].message, QString("Delete Preset"));
@@ -522,6 +529,9 @@ private slots:
         dialogs_->alertAnswer = 0;
         clickMenuButton(list, 0);
         QTRY_VERIFY(openMenu(list));
+        // A screen reader finds the menu by a name of its own.
+        QCOMPARE(QAccessible::queryAccessibleInterface(openMenu(list))->text(QAccessible::Name),
+                 QString("Preset actions"));
         GUI_CLICK(openMenu(list), "deletePresetButton");
         QTRY_COMPARE(storedRows(*fixture_.store, "PromptPreset"), 1);
         QCOMPARE(list->model()->rowCount(), 1);
