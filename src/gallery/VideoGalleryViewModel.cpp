@@ -478,10 +478,13 @@ void VideoGalleryViewModel::confirmMoveToTrash(GalleryClip* clip) {
                                  {QStringLiteral("Move to Trash"), QStringLiteral("Cancel")});
     if (!self || answer != 0)
         return;
-    if (!Workspace::current().moveToTrash(path)) {
+    QString reason;
+    if (!Workspace::current().moveToTrash(path, &reason)) {
+        // The system's own reason, as its error alert would give it.
         Dialogs::current().alert(
             Dialogs::AlertStyle::critical, QStringLiteral("“%1” couldn’t be moved to the Trash.").arg(name),
-            QStringLiteral("The file may be in use, or the Trash cannot be reached from its folder."),
+            reason.isEmpty() ? QStringLiteral("The file may be in use, or the Trash cannot be reached from its folder.")
+                             : reason,
             {QStringLiteral("OK")});
         return;
     }

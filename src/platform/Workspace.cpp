@@ -18,6 +18,7 @@
 #include <optional>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -76,15 +77,20 @@ std::optional<TrashFolder> trashFolderFor(const QString& file, dev_t device) {
 
 // QFile::moveToTrash() needs a name Qt can encode; a name that is not UTF-8 has none, so such a file goes
 // to the trash here, by its bytes: first its record, claimed under a free name, then the file itself.
-bool moveBytesToTrash(const QString& path) {
+bool moveBytesToTrash(const QString& path, QString* reason) {
+    const auto fail = [reason](int error) {
+        if (reason)
+            *reason = QString::fromLocal8Bit(std::strerror(error));
+        return false;
+    };
     const QString file = QFileInfo(path).absoluteFilePath();
     struct stat info {};
     if (::lstat(FileNames::encode(file).constData(), &info) != 0)
-        return false;
+        return fail(errno);
     const auto trash = trashFolderFor(file, info.st_dev);
     if (!trash || !ownFolder(FileNames::encode(trash->path + QStringLiteral("/files"))) ||
         !ownFolder(FileNames::encode(trash->path + QStringLiteral("/info"))))
-        return false;
+        return fail(errno ? errno : EACCES);
     const QString recorded = trash->topdir.isEmpty() ? file : QDir(trash->topdir).relativeFilePath(file);
     const QByteArray record = "[Trash Info]\nPath=" + FileNames::percentEncoded(FileNames::encode(recorded)) +
                               "\nDeletionDate=" + QDateTime::currentDateTime().toString(Qt::ISODate).toLatin1() + "\n";
@@ -97,21 +103,25 @@ bool moveBytesToTrash(const QString& path) {
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
-            return false;
+            return fail(errno);
         }
         const bool written = ::write(fd, record.constData(), size_t(record.size())) == record.size();
         if (::close(fd) != 0 || !written) {
+            const int error = errno ? errno : EIO;
             ::unlink(infoFile.constData());
-            return false;
+            return fail(error);
         }
         const auto moved = NoReplaceMove::move(file, trash->path + QStringLiteral("/files/") + trashed);
         if (moved.outcome == NoReplaceMove::Outcome::moved)
             return true;
         ::unlink(infoFile.constData());
-        if (moved.outcome == NoReplaceMove::Outcome::failed)
+        if (moved.outcome == NoReplaceMove::Outcome::failed) {
+            if (reason)
+                *reason = moved.error;
             return false;
+        }
     }
-    return false;
+    return fail(EEXIST);
 }
 } // namespace
 
@@ -164,9 +174,13 @@ void DesktopWorkspace::revealInFileManager(const QStringList& paths) {
     });
 }
 
-bool DesktopWorkspace::moveToTrash(const QString& path) {
+bool DesktopWorkspace::moveToTrash(const QString& path, QString* reason) {
     if (FileNames::hasRawBytes(path))
-        return moveBytesToTrash(path);
+        return moveBytesToTrash(path, reason);
     QFile file(path);
-    return file.moveToTrash();
+    if (file.moveToTrash())
+        return true;
+    if (reason)
+        *reason = file.errorString();
+    return false;
 }

@@ -10,8 +10,8 @@ public:
     virtual ~Workspace() = default;
     // Shows the files selected in the file manager. Returns at once.
     virtual void revealInFileManager(const QStringList& paths) = 0;
-    // True when the file went to the trash.
-    virtual bool moveToTrash(const QString& path) = 0;
+    // True when the file went to the trash; otherwise `reason` (when given) holds the system's reason.
+    virtual bool moveToTrash(const QString& path, QString* reason) = 0;
 
     static Workspace& current();
     // The caller keeps ownership; nullptr restores the desktop's.
@@ -24,7 +24,7 @@ class DesktopWorkspace final : public Workspace {
 public:
     explicit DesktopWorkspace(QString service = QStringLiteral("org.freedesktop.FileManager1"));
     void revealInFileManager(const QStringList& paths) override;
-    bool moveToTrash(const QString& path) override;
+    bool moveToTrash(const QString& path, QString* reason) override;
 
     // The folders opened when the file manager cannot be asked: each distinct parent folder, in order.
     static QStringList foldersOf(const QStringList& paths);

@@ -172,9 +172,9 @@ public:
     QList<QStringList> revealed;
     QStringList trashed;
     void revealInFileManager(const QStringList& paths) override { revealed << paths; }
-    bool moveToTrash(const QString& path) override {
+    bool moveToTrash(const QString& path, QString* reason) override {
         trashed << path;
-        return desktop_.moveToTrash(path);
+        return desktop_.moveToTrash(path, reason);
     }
 
 private:

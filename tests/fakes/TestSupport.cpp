@@ -125,10 +125,12 @@ void RecordingWorkspace::revealInFileManager(const QStringList& paths) {
     revealed.append(paths);
 }
 
-bool RecordingWorkspace::moveToTrash(const QString& path) {
+bool RecordingWorkspace::moveToTrash(const QString& path, QString* reason) {
     trashed.append(path);
     if (trashAnswer && removeFiles)
         QFile::remove(path);
+    if (!trashAnswer && reason)
+        *reason = trashRefusal;
     return trashAnswer;
 }
 

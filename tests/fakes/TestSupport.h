@@ -94,11 +94,13 @@ public:
     ~RecordingWorkspace() override;
     QList<QStringList> revealed;
     QStringList trashed;
-    // What moveToTrash answers; when true and `removeFiles` is set, the file is also deleted.
+    // What moveToTrash answers (with `trashRefusal` as the reason when false); when true and `removeFiles` is
+    // set, the file is also deleted.
     bool trashAnswer = true;
+    QString trashRefusal = QStringLiteral("Permission denied");
     bool removeFiles = false;
     void revealInFileManager(const QStringList& paths) override;
-    bool moveToTrash(const QString& path) override;
+    bool moveToTrash(const QString& path, QString* reason) override;
 };
 
 // Records the sounds that would have played.

@@ -672,6 +672,7 @@ private slots:
         QCOMPARE(dialogs.alerts.size(), 3);
         QCOMPARE(dialogs.alerts.last().style, Dialogs::AlertStyle::critical);
         QCOMPARE(dialogs.alerts.last().message, "“Orvane_fox.mp4” couldn’t be moved to the Trash.");
+        QCOMPARE(dialogs.alerts.last().informativeText, workspace.trashRefusal);
         QTest::qWait(20);
         QCOMPARE(gallery->count(), 2);
 

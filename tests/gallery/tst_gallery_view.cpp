@@ -87,9 +87,9 @@ public:
     RecordingDesktop() { Workspace::setCurrent(this); }
     ~RecordingDesktop() override { Workspace::setCurrent(nullptr); }
     void revealInFileManager(const QStringList& paths) override { revealed.append(paths); }
-    bool moveToTrash(const QString& path) override {
+    bool moveToTrash(const QString& path, QString* reason) override {
         trashed.append(path);
-        return desktop.moveToTrash(path);
+        return desktop.moveToTrash(path, reason);
     }
     DesktopWorkspace desktop;
     QList<QStringList> revealed;

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -243,9 +244,12 @@ private slots:
         out.write("not really a clip");
         out.close();
         DesktopWorkspace workspace;
-        QVERIFY(workspace.moveToTrash(file));
+        QVERIFY(workspace.moveToTrash(file, nullptr));
         QVERIFY(!QFile::exists(file));
-        QVERIFY(!workspace.moveToTrash(dir.filePath("missing.mp4")));
+        // A refusal comes with the system's reason.
+        QString reason;
+        QVERIFY(!workspace.moveToTrash(dir.filePath("missing.mp4"), &reason));
+        QVERIFY2(!reason.isEmpty(), "no reason for a missing file");
 
         // A name that is not UTF-8 goes by its bytes; a second one of that name gets a name of its own there.
         const QByteArray raw = QFile::encodeName(dir.path()) + "/Orvane_\xe9t\xe9.mp4";
@@ -253,7 +257,7 @@ private slots:
         for (const QByteArray& trashed : {QByteArray("Orvane_\xe9t\xe9.mp4"), QByteArray("Orvane_\xe9t\xe9.mp4.2")}) {
             const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
             QVERIFY(fd >= 0 && ::close(fd) == 0);
-            QVERIFY(workspace.moveToTrash(FileNames::decode(raw)));
+            QVERIFY(workspace.moveToTrash(FileNames::decode(raw), nullptr));
             QVERIFY(::access(raw.constData(), F_OK) != 0);
             QVERIFY(::access((trash + "/files/" + trashed).constData(), F_OK) == 0);
             QFile info;
@@ -261,13 +265,15 @@ private slots:
             QVERIFY(infoFd >= 0 && info.open(infoFd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
             QVERIFY(info.readAll().startsWith("[Trash Info]\nPath=" + FileNames::percentEncoded(raw) + "\n"));
         }
-        QVERIFY(!workspace.moveToTrash(FileNames::decode(raw)));
+        // The raw name's own way reports the system's reason too.
+        QVERIFY(!workspace.moveToTrash(FileNames::decode(raw), &reason));
+        QCOMPARE(reason, QString::fromLocal8Bit(std::strerror(ENOENT)));
 
         RecordingWorkspace recording;
         QCOMPARE(&Workspace::current(), &recording);
         Workspace::current().revealInFileManager({"/x/y.png"});
         recording.trashAnswer = false;
-        QVERIFY(!Workspace::current().moveToTrash("/x/y.png"));
+        QVERIFY(!Workspace::current().moveToTrash("/x/y.png", nullptr));
         QCOMPARE(recording.revealed, QList<QStringList>({{"/x/y.png"}}));
         QCOMPARE(recording.trashed, QStringList({"/x/y.png"}));
     }
