@@ -15,8 +15,11 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QSpacerItem>
 #include <QSplitter>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 using namespace Controls;
 
@@ -98,7 +101,11 @@ QWidget* ContentView::buildHeader() {
     });
     indicator_ = new QueueStatusIndicator(environment_.queueManager, StudioRules::IndicatorTab::photo, header);
     indicator_->alignWithTitle(title_);
-    row->addSpacing(44);
+    // An invisible placeholder as wide as a back button, then the title.
+    titlePlaceholder_ = new QSpacerItem(24, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    titleGap_ = new QSpacerItem(20, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    row->addSpacerItem(titlePlaceholder_);
+    row->addSpacerItem(titleGap_);
     row->addWidget(title_, 0, Qt::AlignTop);
     row->addSpacing(20);
     row->addWidget(toVideo);
@@ -163,6 +170,10 @@ void ContentView::resizeEvent(QResizeEvent* event) {
         return;
     scale_ = scale;
     title_->setFont(Theme::font(28 * scale, QFont::Bold));
+    titlePlaceholder_->changeSize(int(std::lround(24 * scale)), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    titleGap_->changeSize(int(std::lround(20 * scale)), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    if (QLayout* row = title_->parentWidget()->layout())
+        row->invalidate();
     indicator_->setScale(scale);
     static_cast<ContextRing*>(ring_)->setScale(scale);
     scaleHeaderButtons(toVideo_, folder_, newChat_, scale);

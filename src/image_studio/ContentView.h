@@ -12,6 +12,7 @@ class QAbstractButton;
 class QueueStatusIndicator;
 class RightPanel;
 class QLabel;
+class QSpacerItem;
 
 // The image studio: header (studio switch, queue status, photo folder, context meter, new chat), the composer
 // on the left and the result on the right.
@@ -44,6 +45,8 @@ private:
     RightPanel* right_ = nullptr;
     QueueStatusIndicator* indicator_ = nullptr;
     QLabel* title_ = nullptr;
+    QSpacerItem* titlePlaceholder_ = nullptr;
+    QSpacerItem* titleGap_ = nullptr;
     QAbstractButton* folder_ = nullptr;
     QAbstractButton* toVideo_ = nullptr;
     QWidget* ring_ = nullptr;

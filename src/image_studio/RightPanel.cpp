@@ -2,6 +2,7 @@
 
 #include "Controls.h"
 #include "Glass.h"
+#include "GlassButtons.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
 #include "ReplyDocument.h"
@@ -22,6 +23,8 @@
 #include <QStackedWidget>
 #include <QTextEdit>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 using namespace Controls;
 
@@ -82,7 +85,7 @@ RightPanel::RightPanel(ImageStudioModel& model, QWidget* parent) : QWidget(paren
     connect(&model_, &ImageStudioModel::resultActionsChanged, this, &RightPanel::showActions);
     connect(&model_, &ImageStudioModel::photoTaskChanged, this, &RightPanel::showLoading);
     connect(&Theme::instance(), &Theme::changed, this, &RightPanel::showSymbols);
-    showSymbols();
+    applyScale();
     showService();
     showLoading();
     showActions();
@@ -95,10 +98,12 @@ void RightPanel::build() {
     QVBoxLayout* column = studioPanelColumn(this);
 
     auto* header = new QHBoxLayout;
-    auto* title = heading("resultTitle", "Qel Image Result", this);
+    title_ = heading("resultTitle", "Qel Image Result", this);
     textButton_ = iconButton("textResponseButton", "text.bubble", "Text response", 28, this);
     connect(textButton_, &QAbstractButton::clicked, this, [this] { model_.setShowTextPopup(!model_.showTextPopup()); });
-    header->addWidget(title);
+    resultSymbol_ = headingSymbol("resultSymbol", "photo.badge.checkmark", this);
+    header->addWidget(resultSymbol_);
+    header->addWidget(title_);
     header->addStretch();
     header->addWidget(textButton_);
     column->addLayout(header);
@@ -165,7 +170,7 @@ QWidget* RightPanel::buildCompleted() {
     column->addWidget(area, 1);
 
     auto* actions = new QHBoxLayout;
-    actions->setSpacing(12);
+    actionRow_ = actions;
     actions->addStretch();
     imageToImage_ = textButton("imageToImage", "photo.on.rectangle", "Image to Image", QString(), page);
     imageToVideo_ = textButton("imageToVideo", "video", "Image to video", QString(), page);
@@ -175,8 +180,20 @@ QWidget* RightPanel::buildCompleted() {
     setTextColor(imageToImage_, ColorRole::orange);
     for (QAbstractButton* button : {imageToVideo_, startFrame_, endFrame_})
         setTextColor(button, ColorRole::blue);
-    for (QAbstractButton* button : {imageToImage_, imageToVideo_, startFrame_, endFrame_, finder_})
-        actions->addWidget(button);
+    // Only "Finder" stands on a fill.
+    if (auto* glass = qobject_cast<GlassButton*>(finder_)) {
+        glass->setFill(GlassButton::Fill::controlBackground);
+        glass->setCornerRadius(8);
+    }
+    actions->addWidget(imageToImage_);
+    actions->addWidget(imageToVideo_);
+    // The two frame buttons share one place of the row, 8 apart.
+    auto* frames = new QHBoxLayout;
+    frames->setSpacing(8);
+    frames->addWidget(startFrame_);
+    frames->addWidget(endFrame_);
+    actions->addLayout(frames);
+    actions->addWidget(finder_);
     actions->addStretch();
     connect(imageToImage_, &QAbstractButton::clicked, &model_, &ImageStudioModel::imageToImage);
     connect(imageToVideo_, &QAbstractButton::clicked, &model_, &ImageStudioModel::imageToVideo);
@@ -219,23 +236,46 @@ QWidget* RightPanel::buildReady() {
         readySymbol_->setAlignment(Qt::AlignCenter);
         column->addWidget(readySymbol_, 0, Qt::AlignHCenter);
         column->addSpacing(8);
-        auto* title = heading("readyTitle", "Ready for instant generation", page);
-        auto* subtitle = label("readySubtitle", "Enter your prompt and unleash the power", page);
-        subtitle->setFont(Theme::font(13));
-        setTextColor(subtitle, ColorRole::secondary);
-        column->addWidget(title, 0, Qt::AlignHCenter);
-        column->addWidget(subtitle, 0, Qt::AlignHCenter);
+        readyTitle_ = heading("readyTitle", "Ready for instant generation", page);
+        readySubtitle_ = label("readySubtitle", "Enter your prompt and unleash the power", page);
+        readySubtitle_->setFont(Theme::font(13));
+        setTextColor(readySubtitle_, ColorRole::secondary);
+        column->addWidget(readyTitle_, 0, Qt::AlignHCenter);
+        column->addWidget(readySubtitle_, 0, Qt::AlignHCenter);
     });
 }
 
 void RightPanel::setScale(double scale) {
     scale_ = scale;
+    applyScale();
+}
+
+void RightPanel::applyScale() {
     loadingSpinner_->setDiameter(Spinner::standardDiameter * 1.5 * scale_);
+    for (QLabel* text : {title_, loadingText_, errorText_, readyTitle_})
+        text->setFont(Theme::font(15 * scale_, QFont::DemiBold));
+    readySubtitle_->setFont(Theme::font(13 * scale_));
+    if (auto* glass = qobject_cast<GlassButton*>(textButton_)) {
+        glass->setFill(GlassButton::Fill::ultraThinMaterial);
+        glass->setCircleDiameter(28 * scale_);
+        glass->setSymbolSize(12 * scale_, QFont::DemiBold);
+    }
+    actionRow_->setSpacing(int(std::lround(12 * scale_)));
+    for (QAbstractButton* button : {imageToImage_, imageToVideo_, startFrame_, endFrame_, finder_}) {
+        auto* glass = qobject_cast<GlassButton*>(button);
+        if (!glass)
+            continue;
+        glass->setSpacing(6);
+        glass->setSymbolSize(12 * scale_, QFont::Medium);
+        glass->setTitleFont(12 * scale_, QFont::Medium);
+        glass->setPadding(QMarginsF(12 * scale_, 8 * scale_, 12 * scale_, 8 * scale_));
+    }
     showSymbols();
     showBubble();
 }
 
 void RightPanel::showSymbols() {
+    paintHeadingSymbol(resultSymbol_);
     const double ratio = devicePixelRatioF();
     failedSymbol_->setPixmap(
         symbolPixmap("exclamationmark.triangle", 40 * scale_, Theme::instance().color(ColorRole::red), ratio));

@@ -7,6 +7,7 @@
 
 class ImageStudioModel;
 class QAbstractButton;
+class QHBoxLayout;
 class QLabel;
 class QStackedWidget;
 class QTextEdit;
@@ -43,6 +44,7 @@ private:
     void showActions();
     void showBubble();
     void showPresets();
+    void applyScale();
     void showSymbols();
     QWidget* makePresetsView();
 
@@ -61,6 +63,11 @@ private:
     QAbstractButton* startFrame_ = nullptr;
     QAbstractButton* endFrame_ = nullptr;
     QAbstractButton* finder_ = nullptr;
+    QLabel* resultSymbol_ = nullptr;
+    QLabel* title_ = nullptr;
+    QLabel* readyTitle_ = nullptr;
+    QLabel* readySubtitle_ = nullptr;
+    QHBoxLayout* actionRow_ = nullptr;
     QLabel* loadingText_ = nullptr;
     QLabel* errorText_ = nullptr;
     QLabel* failedSymbol_ = nullptr;
