@@ -12,7 +12,7 @@
 #include "Theme.h"
 
 #include <QAbstractButton>
-#include <QFrame>
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSpacerItem>
@@ -34,9 +34,12 @@ ContentView::ContentView(const AppEnvironment& environment, QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(buildHeader());
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    column->addWidget(divider);
+    // One line in the separator colour of the appearance.
+    divider_ = new QWidget(this);
+    divider_->setObjectName("headerDivider");
+    divider_->setFixedHeight(1);
+    divider_->setAutoFillBackground(true);
+    column->addWidget(divider_);
 
     auto* split = new QSplitter(Qt::Horizontal, this);
     split->setObjectName("studioSplit");
@@ -55,7 +58,9 @@ ContentView::ContentView(const AppEnvironment& environment, QWidget* parent)
     connect(model_, &ImageStudioModel::serviceStateChanged, this, &ContentView::showSession);
     showFolder();
     showSession();
+    showDivider();
     connect(&Theme::instance(), &Theme::changed, this, &ContentView::showFolder);
+    connect(&Theme::instance(), &Theme::changed, this, &ContentView::showDivider);
 }
 
 ContentView::~ContentView() {
@@ -124,6 +129,8 @@ QWidget* ContentView::buildHeader() {
     static_cast<GlassButton*>(newChat_)->setFill(GlassButton::Fill::borderColor);
     static_cast<GlassButton*>(newChat_)->setCornerRadius(7);
     connect(newChat_, &QAbstractButton::clicked, model_, &ImageStudioModel::startNewChat);
+    newChatFade_ = new QGraphicsOpacityEffect(newChat_);
+    newChat_->setGraphicsEffect(newChatFade_);
     scaleHeaderButtons(toVideo_, folder_, newChat_, scale_);
     row->addWidget(folder_);
     row->addSpacing(16);
@@ -150,9 +157,17 @@ void ContentView::showSession() {
     ring->setAccessibleName(model_->contextHelp());
     const bool empty = model_->isSessionEmpty();
     newChat_->setEnabled(!empty);
+    // Nothing to clear: the whole button at half opacity.
+    newChatFade_->setOpacity(empty ? 0.5 : 1.0);
     // Nothing to clear: the quiet control background instead of the border colour, at half opacity.
     static_cast<GlassButton*>(newChat_)->setFill(empty ? GlassButton::Fill::controlBackground
                                                        : GlassButton::Fill::borderColor);
+}
+
+void ContentView::showDivider() {
+    QPalette palette = divider_->palette();
+    palette.setColor(QPalette::Window, Theme::instance().color(ColorRole::separator));
+    divider_->setPalette(palette);
 }
 
 void ContentView::showEvent(QShowEvent* event) {

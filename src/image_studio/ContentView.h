@@ -11,6 +11,7 @@ class LeftPanel;
 class QAbstractButton;
 class QueueStatusIndicator;
 class RightPanel;
+class QGraphicsOpacityEffect;
 class QLabel;
 class QSpacerItem;
 
@@ -37,6 +38,7 @@ private:
     QWidget* buildHeader();
     void showFolder();
     void showSession();
+    void showDivider();
 
     AppEnvironment environment_;
     ImageServiceFactory* imageServiceFactory_ = nullptr;
@@ -46,6 +48,8 @@ private:
     QueueStatusIndicator* indicator_ = nullptr;
     QLabel* title_ = nullptr;
     QSpacerItem* titlePlaceholder_ = nullptr;
+    QWidget* divider_ = nullptr;
+    QGraphicsOpacityEffect* newChatFade_ = nullptr;
     QSpacerItem* titleGap_ = nullptr;
     QAbstractButton* folder_ = nullptr;
     QAbstractButton* toVideo_ = nullptr;

@@ -24,6 +24,7 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace Controls;
@@ -145,9 +146,7 @@ QWidget* RightPanel::buildCompleted() {
     bubble->setFillOpacity(0.9);
     bubble->setShadow(QColor(0, 0, 0, 51), 10, QPointF(0, 5));
     bubble_ = bubble;
-    auto* bubbleLayout = new QVBoxLayout(bubble_);
-    const int margin = bubble->shadowMargin();
-    bubbleLayout->setContentsMargins(margin, margin + 12, margin, margin + 12);
+    bubbleLayout_ = new QVBoxLayout(bubble_);
     reply_ = new QTextEdit(bubble_);
     reply_->setObjectName("replyText");
     reply_->setAccessibleName("Text response");
@@ -165,7 +164,7 @@ QWidget* RightPanel::buildCompleted() {
     reply_->horizontalScrollBar()->setAccessibleName("Text response horizontal scroll bar");
     replyDocument_ = new ReplyDocument(reply_);
     reply_->setDocument(replyDocument_);
-    bubbleLayout->addWidget(reply_);
+    bubbleLayout_->addWidget(reply_);
     stack->addWidget(bubble_, 0, 0, Qt::AlignTop | Qt::AlignRight);
     column->addWidget(area, 1);
 
@@ -311,6 +310,7 @@ void RightPanel::showService() {
         replyDocument_->setReply(text);
         replyDocument_->setProperty("source", text);
     }
+    reply_->document()->setDocumentMargin(0);
     showBubble();
 }
 
@@ -331,8 +331,19 @@ void RightPanel::showActions() {
 void RightPanel::showBubble() {
     const ImageGenerationService* service = model_.service();
     const bool visible = service && StudioRules::showsBubble(*service, model_.showTextPopup());
-    bubble_->setMaximumSize(int(300 * scale_), int(130 * scale_));
+    auto* bubble = static_cast<GlassPanel*>(bubble_);
+    const int margin = bubble->shadowMargin();
+    const auto scaled = [this](double size) { return int(std::lround(size * scale_)); };
+    // The text stands 16 × scale in from the leading edge and 32 × scale from the trailing one.
+    bubbleLayout_->setContentsMargins(margin + scaled(16), margin + scaled(12), margin + scaled(32),
+                                      margin + scaled(12));
+    bubble_->setMaximumSize(scaled(300), scaled(130));
     reply_->setFont(Theme::font(12 * scale_));
+    // The text area is as high as the reply (a one-line reply makes a slim bubble), at most 100 × scale.
+    const int textWidth = std::max(1, scaled(300) - 2 * margin - scaled(16) - scaled(32));
+    replyDocument_->setTextWidth(textWidth);
+    const int textHeight = int(std::ceil(replyDocument_->size().height()));
+    reply_->setFixedSize(textWidth, std::clamp(textHeight, 1, scaled(100)));
     bubble_->setVisible(visible);
 }
 

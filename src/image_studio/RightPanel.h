@@ -9,6 +9,7 @@ class ImageStudioModel;
 class QAbstractButton;
 class QHBoxLayout;
 class QLabel;
+class QVBoxLayout;
 class QStackedWidget;
 class QTextEdit;
 class ReplyDocument;
@@ -68,6 +69,7 @@ private:
     QLabel* readyTitle_ = nullptr;
     QLabel* readySubtitle_ = nullptr;
     QHBoxLayout* actionRow_ = nullptr;
+    QVBoxLayout* bubbleLayout_ = nullptr;
     QLabel* loadingText_ = nullptr;
     QLabel* errorText_ = nullptr;
     QLabel* failedSymbol_ = nullptr;

@@ -7,6 +7,8 @@
 #include "DownloadSettings.h"
 #include "FakeGeminiService.h"
 #include "FolderBookmark.h"
+#include "Glass.h"
+#include "GlassButtons.h"
 #include "GuiTestSupport.h"
 #include "ImageServiceFactory.h"
 #include "ImageSettingsPopover.h"
@@ -732,8 +734,58 @@ private slots:
         QCOMPARE(reply->toPlainText(), QString("Here is your boat"));
         QVERIFY(!(reply->textInteractionFlags() & Qt::LinksAccessibleByMouse));
         QVERIFY(bubble->width() <= 300);
+        // The text 16 × scale in from the bubble's leading edge, 32 × scale from its trailing one, and one line high.
+        for (const int width : {1000, 1600}) {
+            view_->resize(width, 900);
+            QTRY_COMPARE(view_->scale(), width / 1000.0);
+            QApplication::processEvents();
+            const double scale = view_->scale();
+            const int margin = static_cast<GlassPanel*>(bubble)->shadowMargin();
+            const QRect text(reply->mapTo(bubble, QPoint()), reply->size());
+            QVERIFY2(std::abs(text.left() - margin - 16 * scale) <= 1, qPrintable(QString::number(text.left())));
+            QVERIFY2(std::abs(bubble->width() - 1 - text.right() - margin - 32 * scale) <= 1,
+                     qPrintable(QString::number(bubble->width() - 1 - text.right())));
+            const int line = QFontMetrics(Theme::font(12 * scale)).height();
+            QVERIFY2(reply->height() >= line && reply->height() <= line + 4,
+                     qPrintable(QStringLiteral("%1 for a line of %2").arg(reply->height()).arg(line)));
+            QVERIFY(bubble->width() <= 300 * scale);
+        }
         GUI_CHECK(click(textButton));
         QVERIFY(!bubble->isVisible());
+    }
+
+    void theHeaderDividerAndNewChatFollowTheLook() {
+        GUI_REQUIRE(divider, QWidget, view_.get(), "headerDivider");
+        GUI_REQUIRE(newChat, QAbstractButton, view_.get(), "newChat");
+        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
+        for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+            Theme::instance().setColorScheme(scheme);
+            QCOMPARE(divider->height(), 1);
+            const QImage drawn = divider->grab().toImage();
+            QCOMPARE(drawn.pixelColor(drawn.width() / 2, 0).rgb(), Theme::color(ColorRole::separator, scheme).rgb());
+        }
+        const auto opacity = [newChat] {
+            auto* fade = qobject_cast<QGraphicsOpacityEffect*>(newChat->graphicsEffect());
+            return fade && fade->isEnabled() ? fade->opacity() : 1.0;
+        };
+        QVERIFY(!newChat->isEnabled());
+        QCOMPARE(opacity(), 0.5);
+        generateWithReturn("boat");
+        QVERIFY(newChat->isEnabled());
+        QCOMPARE(opacity(), 1.0);
+        // The frame buttons 8 apart; only "Finder" stands on a fill.
+        app_->setVideoMode(VideoGenerationMode::startEndVideo);
+        QApplication::processEvents();
+        GUI_REQUIRE(start, QAbstractButton, view_.get(), "startFrame");
+        GUI_REQUIRE(end, QAbstractButton, view_.get(), "endFrame");
+        QTRY_VERIFY(start->isVisible() && end->isVisible());
+        QApplication::processEvents();
+        QCOMPARE(end->geometry().left() - start->geometry().right() - 1, 8);
+        for (const char* name : {"imageToImage", "startFrame", "endFrame", "showInFinder"}) {
+            GUI_REQUIRE(action, GlassButton, view_.get(), name);
+            QVERIFY2((action->currentFill().alpha() > 0) == (QLatin1String(name) == QLatin1String("showInFinder")),
+                     name);
+        }
     }
 
     void aBlockedReplyShowsNoPictureAndARedBubbleButton() {
