@@ -7,6 +7,7 @@
 #include "ImageSettingsPopover.h"
 #include "ImageStudioModel.h"
 #include "ImageTiles.h"
+#include "PhotoFiles.h"
 #include "Popover.h"
 #include "PresetFormView.h"
 #include "ReferenceLoader.h"
@@ -517,12 +518,7 @@ bool LeftPanel::eventFilter(QObject* watched, QEvent* event) {
         switch (event->type()) {
         case QEvent::DragEnter: {
             auto* drag = static_cast<QDragEnterEvent*>(event);
-            const QMimeData* data = drag->mimeData();
-            // formats() builds a new list on every call: walk one of them.
-            const QStringList formats = data->formats();
-            const bool pictures =
-                data->hasUrls() || data->hasImage() ||
-                std::any_of(formats.cbegin(), formats.cend(), [](const QString& f) { return f.startsWith("image/"); });
+            const bool pictures = PhotoFiles::carriesPicture(*drag->mimeData());
             if (pictures) {
                 drag->acceptProposedAction();
                 model_.setDragOver(true);

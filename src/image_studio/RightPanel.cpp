@@ -7,6 +7,7 @@
 #include "ImageStudioModel.h"
 #include "ReplyDocument.h"
 #include "ResultPictureView.h"
+#include "ResultText.h"
 #include "Spinner.h"
 #include "StudioPanel.h"
 #include "SymbolIcon.h"
@@ -293,6 +294,7 @@ void RightPanel::showService() {
     const ImageGenerationService* service = model_.service();
     if (!service)
         return;
+    const StudioRules::ResultState before = state_;
     state_ = StudioRules::resultState(*service);
     states_->setCurrentIndex(int(state_));
     picture_->setImage(state_ == StudioRules::ResultState::completed ? service->generatedImage() : QImage());
@@ -303,7 +305,12 @@ void RightPanel::showService() {
                               : tone == StudioRules::TextButtonTone::text  ? ColorRole::orange
                                                                            : ColorRole::gray);
 
-    errorText_->setText(service->errorMessage().value_or(QString()));
+    // A failure is heard when it arrives, also the same text a second time.
+    const QString error = service->errorMessage().value_or(QString());
+    if (error != errorText_->text() || (state_ == StudioRules::ResultState::failed && before != state_))
+        showResultText(errorText_, error);
+    if (state_ == StudioRules::ResultState::loading && before != state_)
+        showResultText(loadingText_, model_.loadingText());
 
     const QString text = service->textResponse().value_or(QString());
     if (replyDocument_->property("source").toString() != text) {
@@ -315,7 +322,8 @@ void RightPanel::showService() {
 }
 
 void RightPanel::showLoading() {
-    loadingText_->setText(model_.loadingText());
+    if (loadingText_->text() != model_.loadingText())
+        showResultText(loadingText_, model_.loadingText());
     activeSpinner_->setVisible(model_.isPhotoTaskActive());
 }
 

@@ -313,6 +313,38 @@ private slots:
         QVERIFY(env_->logLines().contains("🔵 Failed to add image: nsImage=true, count=9, maxImages=9"));
     }
 
+    void theStripHighlightsOnlyForPictures() {
+        GUI_REQUIRE(area, QWidget, view_.get(), "referenceArea");
+        QFile notes(files_->filePath("notes.txt"));
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("not a picture");
+        notes.close();
+        QMimeData text;
+        text.setText("a lighthouse");
+        QMimeData textFile;
+        textFile.setUrls({QUrl::fromLocalFile(notes.fileName())});
+        QMimeData remote;
+        remote.setUrls({QUrl("https://example.com/page")});
+        QMimeData pictureFile;
+        pictureFile.setUrls({QUrl::fromLocalFile(pictureFiles(1)[0])});
+        QMimeData pictureData;
+        pictureData.setImageData(testPicture(20, 20));
+        for (const auto& [name, data, picture] : {std::tuple{"text", &text, false},
+                                                  {"text file", &textFile, false},
+                                                  {"web address", &remote, false},
+                                                  {"picture file", &pictureFile, true},
+                                                  {"picture data", &pictureData, true}}) {
+            QDragEnterEvent enter(area->rect().center(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+            enter.setAccepted(false);
+            QApplication::sendEvent(area, &enter);
+            QVERIFY2(enter.isAccepted() == picture, name);
+            QVERIFY2(model().isDragOver() == picture, name);
+            QDragLeaveEvent leave;
+            QApplication::sendEvent(area, &leave);
+            QVERIFY2(!model().isDragOver(), name);
+        }
+    }
+
     void dropsThatAreNoPictureOrTooLargeAreLoggedAndLeaveTheZoneAsItWas() {
         const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"30\">"
                                "<rect width=\"40\" height=\"30\" fill=\"red\"/></svg>";
@@ -833,6 +865,24 @@ private slots:
         QCOMPARE(error->text(), message);
         QVERIFY(error->isVisible());
         QVERIFY(newChat->isEnabled());
+    }
+
+    // The state texts are named after what they say (offscreen no assistive tool listens for the name-change
+    // events, so the names are what can be seen here).
+    void theStateTextsAreNamedAfterTheirResult() {
+        GUI_REQUIRE(loading, QLabel, view_.get(), "loadingText");
+        GUI_REQUIRE(error, QLabel, view_.get(), "errorMessage");
+        for (int i = 0; i < 4; ++i)
+            fake_->script.append(FakeGeminiService::Reply::failure(500));
+        fake_->script[0].delayMs = 300;
+        type("boat");
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QVERIFY(waitForState(StudioRules::ResultState::loading));
+        QCOMPARE(loading->text(), QString("Waiting in queue..."));
+        QCOMPARE(loading->accessibleName(), loading->text());
+        QVERIFY(waitForState(StudioRules::ResultState::failed));
+        QVERIFY(!error->text().isEmpty());
+        QCOMPARE(error->accessibleName(), error->text());
     }
 
     void newChatEmptiesTheStudio() {
