@@ -18,9 +18,9 @@
 #include "TestSupport.h"
 #include "VirtualClock.h"
 
+#include <QBuffer>
 #include <QImageReader>
 #include <QMimeData>
-#include <QBuffer>
 #include <QSignalSpy>
 #include <QTest>
 
