@@ -152,6 +152,8 @@ void LeftPanel::build() {
 
     // Prompt.
     auto* promptHeader = new QHBoxLayout;
+    // A row's own spacing: a nested row would take the column's 20.
+    promptHeader->setSpacing(headingGap);
     auto* promptTitle = label("promptTitle", "Main Prompt", this);
     promptTitle->setFont(Theme::font(15, QFont::DemiBold));
     counter_ = label("promptCounter", QString(), this);

@@ -100,6 +100,8 @@ void RightPanel::build() {
     QVBoxLayout* column = studioPanelColumn(this);
 
     auto* header = new QHBoxLayout;
+    // A row's own spacing: a nested row would take the column's 20.
+    header->setSpacing(8);
     title_ = heading("resultTitle", "Qel Image Result", this);
     textButton_ = iconButton("textResponseButton", "text.bubble", "Text response", 28, this);
     connect(textButton_, &QAbstractButton::clicked, this, [this] { model_.setShowTextPopup(!model_.showTextPopup()); });

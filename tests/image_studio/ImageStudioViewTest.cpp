@@ -1240,7 +1240,8 @@ private slots:
             // Before its heading, on the same line.
             const QRect mark(icon->mapTo(view_.get(), QPoint()), icon->size());
             const QRect text(title->mapTo(view_.get(), QPoint()), title->size());
-            QVERIFY2(mark.right() < text.left(), symbolName);
+            QVERIFY2(mark.right() < text.left() && text.left() - mark.right() - 1 <= 8,
+                     qPrintable(QStringLiteral("%1: %2 apart").arg(symbolName).arg(text.left() - mark.right() - 1)));
             QVERIFY2(mark.top() < text.bottom() && text.top() < mark.bottom(), symbolName);
             // Drawn in orange.
             const QImage drawn = icon->pixmap().toImage();
