@@ -12,11 +12,14 @@
 #include "Theme.h"
 
 #include <QAbstractButton>
-#include <QFrame>
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QSpacerItem>
 #include <QSplitter>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 using namespace Controls;
 
@@ -31,9 +34,12 @@ ContentView::ContentView(const AppEnvironment& environment, QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(buildHeader());
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    column->addWidget(divider);
+    // One line in the separator colour of the appearance.
+    divider_ = new QWidget(this);
+    divider_->setObjectName("headerDivider");
+    divider_->setFixedHeight(1);
+    divider_->setAutoFillBackground(true);
+    column->addWidget(divider_);
 
     auto* split = new QSplitter(Qt::Horizontal, this);
     split->setObjectName("studioSplit");
@@ -52,7 +58,9 @@ ContentView::ContentView(const AppEnvironment& environment, QWidget* parent)
     connect(model_, &ImageStudioModel::serviceStateChanged, this, &ContentView::showSession);
     showFolder();
     showSession();
+    showDivider();
     connect(&Theme::instance(), &Theme::changed, this, &ContentView::showFolder);
+    connect(&Theme::instance(), &Theme::changed, this, &ContentView::showDivider);
 }
 
 ContentView::~ContentView() {
@@ -98,7 +106,11 @@ QWidget* ContentView::buildHeader() {
     });
     indicator_ = new QueueStatusIndicator(environment_.queueManager, StudioRules::IndicatorTab::photo, header);
     indicator_->alignWithTitle(title_);
-    row->addSpacing(44);
+    // An invisible placeholder as wide as a back button, then the title.
+    titlePlaceholder_ = new QSpacerItem(24, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    titleGap_ = new QSpacerItem(20, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    row->addSpacerItem(titlePlaceholder_);
+    row->addSpacerItem(titleGap_);
     row->addWidget(title_, 0, Qt::AlignTop);
     row->addSpacing(20);
     row->addWidget(toVideo);
@@ -117,6 +129,8 @@ QWidget* ContentView::buildHeader() {
     static_cast<GlassButton*>(newChat_)->setFill(GlassButton::Fill::borderColor);
     static_cast<GlassButton*>(newChat_)->setCornerRadius(7);
     connect(newChat_, &QAbstractButton::clicked, model_, &ImageStudioModel::startNewChat);
+    newChatFade_ = new QGraphicsOpacityEffect(newChat_);
+    newChat_->setGraphicsEffect(newChatFade_);
     scaleHeaderButtons(toVideo_, folder_, newChat_, scale_);
     row->addWidget(folder_);
     row->addSpacing(16);
@@ -143,9 +157,17 @@ void ContentView::showSession() {
     ring->setAccessibleName(model_->contextHelp());
     const bool empty = model_->isSessionEmpty();
     newChat_->setEnabled(!empty);
+    // Nothing to clear: the whole button at half opacity.
+    newChatFade_->setOpacity(empty ? 0.5 : 1.0);
     // Nothing to clear: the quiet control background instead of the border colour, at half opacity.
     static_cast<GlassButton*>(newChat_)->setFill(empty ? GlassButton::Fill::controlBackground
                                                        : GlassButton::Fill::borderColor);
+}
+
+void ContentView::showDivider() {
+    QPalette palette = divider_->palette();
+    palette.setColor(QPalette::Window, Theme::instance().color(ColorRole::separator));
+    divider_->setPalette(palette);
 }
 
 void ContentView::showEvent(QShowEvent* event) {
@@ -163,6 +185,10 @@ void ContentView::resizeEvent(QResizeEvent* event) {
         return;
     scale_ = scale;
     title_->setFont(Theme::font(28 * scale, QFont::Bold));
+    titlePlaceholder_->changeSize(int(std::lround(24 * scale)), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    titleGap_->changeSize(int(std::lround(20 * scale)), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    if (QLayout* row = title_->parentWidget()->layout())
+        row->invalidate();
     indicator_->setScale(scale);
     static_cast<ContextRing*>(ring_)->setScale(scale);
     scaleHeaderButtons(toVideo_, folder_, newChat_, scale);

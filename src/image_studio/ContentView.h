@@ -11,7 +11,9 @@ class LeftPanel;
 class QAbstractButton;
 class QueueStatusIndicator;
 class RightPanel;
+class QGraphicsOpacityEffect;
 class QLabel;
+class QSpacerItem;
 
 // The image studio: header (studio switch, queue status, photo folder, context meter, new chat), the composer
 // on the left and the result on the right.
@@ -36,6 +38,7 @@ private:
     QWidget* buildHeader();
     void showFolder();
     void showSession();
+    void showDivider();
 
     AppEnvironment environment_;
     ImageServiceFactory* imageServiceFactory_ = nullptr;
@@ -44,6 +47,10 @@ private:
     RightPanel* right_ = nullptr;
     QueueStatusIndicator* indicator_ = nullptr;
     QLabel* title_ = nullptr;
+    QSpacerItem* titlePlaceholder_ = nullptr;
+    QWidget* divider_ = nullptr;
+    QGraphicsOpacityEffect* newChatFade_ = nullptr;
+    QSpacerItem* titleGap_ = nullptr;
     QAbstractButton* folder_ = nullptr;
     QAbstractButton* toVideo_ = nullptr;
     QWidget* ring_ = nullptr;

@@ -1,9 +1,9 @@
 #include "ImageSettingsPopover.h"
 
 #include "Controls.h"
-#include "GlassButtons.h"
 #include "ImageServiceFactory.h"
 #include "StudioRules.h"
+#include "SymbolIcon.h"
 #include "Theme.h"
 
 #include <QButtonGroup>
@@ -29,6 +29,54 @@ QHBoxLayout* addSection(QVBoxLayout* column, const char* titleName, const QStrin
     column->addLayout(section);
     return row;
 }
+
+// A plain button whose label is a vertical stack: the 12-pixel dot above the 9-pixel level name. It draws no
+// frame of its own; the two labels are its whole look.
+class CreativityLevelButton final : public QAbstractButton {
+public:
+    CreativityLevelButton(const QString& title, QWidget* parent) : QAbstractButton(parent) {
+        setText(title);
+        setCursor(Qt::PointingHandCursor);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        auto* stack = new QVBoxLayout(this);
+        stack->setContentsMargins(0, 4, 0, 4);
+        stack->setSpacing(4);
+        dot_ = new QLabel(this);
+        dot_->setObjectName(objectNameFor("Dot", title));
+        dot_->setFixedSize(12, 12);
+        title_ = new QLabel(title, this);
+        title_->setObjectName(objectNameFor("Label", title));
+        title_->setAlignment(Qt::AlignCenter);
+        for (QLabel* part : {dot_, title_})
+            part->setAttribute(Qt::WA_TransparentForMouseEvents);
+        stack->addWidget(dot_, 0, Qt::AlignHCenter);
+        stack->addWidget(title_, 0, Qt::AlignHCenter);
+    }
+
+    void showMarked(bool marked) {
+        const Theme& theme = Theme::instance();
+        QColor dot = theme.color(marked ? ColorRole::orange : ColorRole::secondary);
+        if (!marked)
+            dot.setAlphaF(dot.alphaF() * 0.3f);
+        dot_->setPixmap(symbolPixmap("circle.fill", 12, dot, devicePixelRatioF()));
+        title_->setFont(Theme::font(9, marked ? QFont::DemiBold : QFont::Normal));
+        setTextColor(title_, marked ? ColorRole::primary : ColorRole::secondary);
+    }
+
+    QSize sizeHint() const override { return layout()->sizeHint(); }
+    QSize minimumSizeHint() const override { return layout()->minimumSize(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {}
+
+private:
+    static QString objectNameFor(const char* part, const QString& title) {
+        return QStringLiteral("creativity") + QLatin1String(part) + QLatin1Char('_') + title;
+    }
+
+    QLabel* dot_ = nullptr;
+    QLabel* title_ = nullptr;
+};
 } // namespace
 
 ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget* parent)
@@ -58,11 +106,11 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
 
     QHBoxLayout* levels = addSection(column, "creativityTitle", "Creativity", this);
     for (const StudioRules::CreativityLevel& level : StudioRules::creativityLevels()) {
-        auto* button =
-            textButton(QStringLiteral("creativity_") + level.label, "circle.fill", level.label, QString(), this);
-        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        static_cast<GlassButton*>(button)->setSymbolSize(12);
-        levels->addWidget(button);
+        auto* button = new CreativityLevelButton(level.label, this);
+        button->setObjectName(QStringLiteral("creativity_") + level.label);
+        button->setAccessibleName(level.label);
+        // Equal shares of the row, whatever the names' lengths.
+        levels->addWidget(button, 1);
         levelButtons_.append(button);
         const double temperature = level.temperature;
         connect(button, &QAbstractButton::clicked, this, [this, temperature] { factory_.setTemperature(temperature); });
@@ -92,13 +140,6 @@ void ImageSettingsPopover::showState() {
         const bool marked = StudioRules::isLevelSelected(factory_.temperature(), levels[i]);
         QAbstractButton* button = levelButtons_[i];
         button->setProperty("marked", marked);
-        // The button paints its own title font and colours; a widget font or palette would not reach them.
-        auto* glass = static_cast<GlassButton*>(button);
-        glass->setTitleFont(9, marked ? QFont::DemiBold : QFont::Normal);
-        glass->setTitleColor(Theme::instance().color(marked ? ColorRole::primary : ColorRole::secondary));
-        QColor dot = Theme::instance().color(marked ? ColorRole::orange : ColorRole::secondary);
-        if (!marked)
-            dot.setAlphaF(dot.alphaF() * 0.3f);
-        glass->setSymbolColor(dot);
+        static_cast<CreativityLevelButton*>(button)->showMarked(marked);
     }
 }

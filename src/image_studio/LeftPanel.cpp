@@ -2,20 +2,24 @@
 
 #include "Controls.h"
 #include "Dialogs.h"
+#include "GlassButtons.h"
 #include "ImageServiceFactory.h"
 #include "ImageSettingsPopover.h"
 #include "ImageStudioModel.h"
 #include "ImageTiles.h"
+#include "PhotoFiles.h"
 #include "Popover.h"
 #include "PresetFormView.h"
 #include "ReferenceLoader.h"
 #include "ReturnKeyFilter.h"
+#include "Spinner.h"
 #include "StudioPanel.h"
 #include "StudioRules.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 
 #include <QDragEnterEvent>
+#include <QGraphicsOpacityEffect>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -29,11 +33,13 @@
 #include <QTextBlock>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 using namespace Controls;
 
 namespace {
 constexpr int headingGap = 8; // between the reference heading and its add button
+constexpr int narrowestWidth = 185;
 
 // The empty reference area: a dashed rounded frame, orange while a drag hovers over it.
 class DropZone final : public QWidget {
@@ -57,14 +63,47 @@ protected:
 private:
     const ImageStudioModel& model_;
 };
+
+// The prompt's frame: a radius-8 rounded rectangle over the control background, outlined quietly.
+class PromptFrame final : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        painter.setBrush(Theme::instance().color(ColorRole::controlBackground));
+        painter.setPen(QPen(withOpacity(Theme::instance().color(ColorRole::secondary), 0.3), 1));
+        painter.drawRoundedRect(frame, 8, 8);
+    }
+};
+
+// A corner button kept `inset` in from the box's edges named by `edges`.
+QBoxLayout* insetButton(QAbstractButton* button, Qt::Edges edges, int inset) {
+    auto* holder = new QHBoxLayout;
+    holder->setContentsMargins(edges & Qt::LeftEdge ? inset : 0, edges & Qt::TopEdge ? inset : 0,
+                               edges & Qt::RightEdge ? inset : 0, edges & Qt::BottomEdge ? inset : 0);
+    holder->addWidget(button);
+    return holder;
+}
+
+constexpr int cornerInset = 10; // the prompt box's buttons from its edges
 } // namespace
 
 LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent) : QWidget(parent), model_(model) {
     setObjectName("LeftPanel");
+    // The same narrowest width at every scale and with any heading: a long heading is shortened instead.
+    setMinimumWidth(narrowestWidth);
     build();
     connect(&model_, &ImageStudioModel::promptChanged, this, &LeftPanel::showPrompt);
     connect(&model_, &ImageStudioModel::referenceImagesChanged, this, &LeftPanel::showReferences);
     connect(&model_, &ImageStudioModel::generateStateChanged, this, &LeftPanel::showGenerateState);
+    connect(&Theme::instance(), &Theme::changed, this, [this] {
+        for (const char* name : {"referenceSymbol", "promptSymbol"})
+            paintHeadingSymbol(findChild<QLabel*>(name));
+    });
     connect(&model_, &ImageStudioModel::isDragOverChanged, this, [this] {
         if (referenceContent_)
             referenceContent_->update();
@@ -90,9 +129,13 @@ void LeftPanel::build() {
     referenceHeaderRow->setSpacing(headingGap);
     referenceHeader_ = label("referenceHeader", QString(), this);
     referenceHeader_->setFont(Theme::font(15, QFont::DemiBold));
-    addMore_ = iconButton("addMoreImages", "plus.circle", "Add more images", 24, this);
+    // A plain button: the 12 × scale symbol with a little room for the pointer, no fill.
+    addMore_ = iconButton("addMoreImages", "plus.circle", "Add more images", 16, this);
     setSymbol(addMore_, "plus.circle", 12, Theme::instance().color(ColorRole::orange));
+    if (auto* glass = qobject_cast<GlassButton*>(addMore_))
+        glass->setFill(GlassButton::Fill::none);
     connect(addMore_, &QAbstractButton::clicked, this, &LeftPanel::pickReferenceImages);
+    referenceHeaderRow->addWidget(headingSymbol("referenceSymbol", "photo", this));
     referenceHeaderRow->addWidget(referenceHeader_);
     referenceHeaderRow->addWidget(addMore_);
     referenceHeaderRow->addStretch();
@@ -109,6 +152,8 @@ void LeftPanel::build() {
 
     // Prompt.
     auto* promptHeader = new QHBoxLayout;
+    // A row's own spacing: a nested row would take the column's 20.
+    promptHeader->setSpacing(headingGap);
     auto* promptTitle = label("promptTitle", "Main Prompt", this);
     promptTitle->setFont(Theme::font(15, QFont::DemiBold));
     counter_ = label("promptCounter", QString(), this);
@@ -116,21 +161,31 @@ void LeftPanel::build() {
     clear_ = iconButton("clearPrompt", "xmark", "Clear text", 20, this);
     setSymbol(clear_, "xmark", 12, withOpacity(Theme::instance().color(ColorRole::secondary), 0.6));
     connect(clear_, &QAbstractButton::clicked, this, [this] { model_.setPrompt(QString()); });
+    promptHeader->addWidget(headingSymbol("promptSymbol", "text.cursor", this));
     promptHeader->addWidget(promptTitle);
     promptHeader->addStretch();
     promptHeader->addWidget(counter_);
     promptHeader->addWidget(clear_);
     column->addLayout(promptHeader);
 
-    auto* box = new QWidget(this);
+    auto* box = new PromptFrame(this);
     box->setObjectName("promptBox");
+    box->setMinimumHeight(140);
     auto* boxLayout = new QGridLayout(box);
     boxLayout->setContentsMargins(0, 0, 0, 0);
-    editor_ = new QPlainTextEdit(box);
+    // The text's insets follow the scale: the editor sits in a holder whose margins are those insets.
+    auto* editorHost = new QWidget(box);
+    editorHost->setObjectName("promptEditorHost");
+    editorInsets_ = new QVBoxLayout(editorHost);
+    editor_ = new QPlainTextEdit(editorHost);
+    editor_->setFrameShape(QFrame::NoFrame);
+    editor_->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
+    editor_->viewport()->setAutoFillBackground(false);
+    editor_->document()->setDocumentMargin(0);
+    editorInsets_->addWidget(editor_);
     editor_->setObjectName("promptEditor");
     editor_->setAccessibleName("Main Prompt");
     editor_->setPlaceholderText("Describe the image you want to create...");
-    editor_->setMinimumHeight(140);
     editor_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     editor_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     editor_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -143,23 +198,26 @@ void LeftPanel::build() {
     auto* returnKey = new ReturnKeyFilter(editor_);
     connect(returnKey, &ReturnKeyFilter::returnPressed, &model_, &ImageStudioModel::handleReturnKey);
     connect(editor_, &QPlainTextEdit::textChanged, this, &LeftPanel::editorChanged);
-    boxLayout->addWidget(editor_, 0, 0, 3, 3);
+    boxLayout->addWidget(editorHost, 0, 0, 3, 3);
 
     createPreset_ = iconButton("createPresetFromPrompt", "plus.square", "Create preset from current prompt", 24, box);
     setSymbol(createPreset_, "plus.square", 14, withOpacity(Theme::instance().color(ColorRole::orange), 0.8));
     connect(createPreset_, &QAbstractButton::clicked, this, &LeftPanel::openCreatePreset);
-    boxLayout->addWidget(createPreset_, 0, 2, Qt::AlignTop | Qt::AlignRight);
+    boxLayout->addLayout(insetButton(createPreset_, Qt::TopEdge | Qt::RightEdge, cornerInset), 0, 2,
+                         Qt::AlignTop | Qt::AlignRight);
 
     settings_ = iconButton("imageModelSettings", "gearshape", "Image Model Settings", 28, box);
     setSymbol(settings_, "gearshape", 14, Theme::instance().color(ColorRole::orange));
     connect(settings_, &QAbstractButton::clicked, this, &LeftPanel::openSettings);
-    boxLayout->addWidget(settings_, 2, 0, Qt::AlignBottom | Qt::AlignLeft);
+    boxLayout->addLayout(insetButton(settings_, Qt::BottomEdge | Qt::LeftEdge, cornerInset), 2, 0,
+                         Qt::AlignBottom | Qt::AlignLeft);
 
     presets_ = iconButton("imagePresets", "list.bullet.rectangle", "Image Presets", 28, box);
     setSymbol(presets_, "list.bullet.rectangle", 14, Theme::instance().color(ColorRole::orange));
     connect(presets_, &QAbstractButton::clicked, this,
             [this] { model_.setShowUserImagePresets(!model_.showUserImagePresets()); });
-    boxLayout->addWidget(presets_, 2, 2, Qt::AlignBottom | Qt::AlignRight);
+    boxLayout->addLayout(insetButton(presets_, Qt::BottomEdge | Qt::RightEdge, cornerInset), 2, 2,
+                         Qt::AlignBottom | Qt::AlignRight);
     column->addWidget(box);
 
     auto* generate = new QPushButton("Generate Now", this);
@@ -167,13 +225,17 @@ void LeftPanel::build() {
     generate->setAccessibleName("Generate Now");
     generate->setIcon(symbolIcon("sparkles", Qt::white));
     generate->setCursor(Qt::PointingHandCursor);
+    // One look in every state: a disabled button is the whole control faded (below), its text stays white.
     generate->setStyleSheet(
         QStringLiteral("QPushButton { color: white; border: none; border-radius: 10px;"
-                       " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #FF9500, stop:1 #FFCC00); }"
-                       "QPushButton:disabled { color: rgba(255,255,255,153);"
-                       " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 rgba(255,149,0,153), stop:1 "
-                       "rgba(255,204,0,153)); }"));
+                       " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #FF9500, stop:1 #FFCC00); }"));
+    generateFade_ = new QGraphicsOpacityEffect(generate);
+    generate->setGraphicsEffect(generateFade_);
+    generateSpinner_ = new Spinner({SpinnerLook::Style::spokes, Qt::white}, Spinner::smallDiameter, generate);
+    generateSpinner_->setObjectName("generateSpinner");
+    generateSpinner_->hide();
     generate_ = generate;
+    generate_->installEventFilter(this);
     generate_->setFont(Theme::font(15, QFont::DemiBold));
     generate_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     generate_->setMinimumHeight(44);
@@ -196,21 +258,37 @@ void LeftPanel::setScale(double scale) {
 void LeftPanel::applyScale() {
     findChild<QLabel*>("studioName")->setFont(Theme::font(16 * scale_, QFont::DemiBold));
     referenceHeader_->setFont(Theme::font(15 * scale_, QFont::DemiBold));
+    if (auto* glass = qobject_cast<GlassButton*>(addMore_)) {
+        glass->setCircleDiameter(16 * scale_);
+        glass->setSymbolSize(12 * scale_);
+    }
     fitHeading();
     findChild<QLabel*>("promptTitle")->setFont(Theme::font(15 * scale_, QFont::DemiBold));
     counter_->setFont(Theme::font(11 * scale_));
     editor_->setFont(Theme::font(14 * scale_));
     generate_->setFont(Theme::font(15 * scale_, QFont::DemiBold));
     generate_->setMinimumHeight(int((16 + 28) * scale_));
+    generate_->setIconSize(QSize(int(std::lround(16 * scale_)), int(std::lround(16 * scale_))));
+    generateSpinner_->setDiameter(Spinner::smallDiameter * scale_);
+    placeGenerateSpinner();
+    const int inset = int(std::lround(12 * scale_));
+    editorInsets_->setContentsMargins(inset, inset, inset * 2, int(std::lround(20 * scale_)));
+}
+
+void LeftPanel::placeGenerateSpinner() {
+    // Where the button draws its symbol: the symbol, a small gap and the title are centred together.
+    const QSize icon = generate_->iconSize();
+    const int group = icon.width() + 4 + generate_->fontMetrics().horizontalAdvance(generate_->text());
+    const QSize spinner = generateSpinner_->sizeHint();
+    const QPoint iconCentre((generate_->width() - group) / 2 + icon.width() / 2, generate_->height() / 2);
+    generateSpinner_->setGeometry(QRect(iconCentre - QPoint(spinner.width() / 2, spinner.height() / 2), spinner));
 }
 
 void LeftPanel::fitHeading() {
-    constexpr int narrowest = 185;
     const QMargins margins = layout()->contentsMargins();
-    const int beside = addMore_->isVisibleTo(this) ? addMore_->sizeHint().width() + headingGap : 0;
+    const int symbol = findChild<QLabel*>("referenceSymbol")->width() + headingGap;
+    const int beside = symbol + (addMore_->isVisibleTo(this) ? addMore_->sizeHint().width() + headingGap : 0);
     const int needed = referenceHeader_->fontMetrics().horizontalAdvance(headingText_);
-    setMinimumWidth(
-        std::clamp(margins.left() + needed + beside + margins.right(), narrowest, std::max(narrowest, maximumWidth())));
     const int room = width() - margins.left() - margins.right() - beside;
     const bool fits = needed <= room;
     referenceHeader_->setText(fits ? headingText_
@@ -222,6 +300,7 @@ void LeftPanel::fitHeading() {
 void LeftPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     fitHeading();
+    placeGenerateSpinner();
 }
 
 int LeftPanel::gridColumnCount() const {
@@ -259,7 +338,19 @@ void LeftPanel::showGenerateState() {
     const bool loading = service && service->isLoading();
     generate_->setText(loading ? "Generating..." : "Generate Now");
     generate_->setAccessibleName(generate_->text());
-    generate_->setEnabled(!model_.isGenerateDisabled());
+    // While loading the symbol gives way to the spinner in its place.
+    if (loading) {
+        QPixmap blank(generate_->iconSize());
+        blank.fill(Qt::transparent);
+        generate_->setIcon(QIcon(blank));
+    } else {
+        generate_->setIcon(symbolIcon("sparkles", Qt::white));
+    }
+    generateSpinner_->setVisible(loading);
+    placeGenerateSpinner();
+    const bool disabled = model_.isGenerateDisabled();
+    generate_->setEnabled(!disabled);
+    generateFade_->setOpacity(disabled ? 0.6 : 1.0);
 }
 
 void LeftPanel::showReferences() {
@@ -390,43 +481,46 @@ void LeftPanel::openSettings() {
 void LeftPanel::openCreatePreset() {
     if (createPresetSheet_) {
         createPresetSheet_->raise();
+        createPresetSheet_->activateWindow();
         return;
     }
     createPresetSheet_ = makeCreatePresetSheet();
-    createPresetSheet_->setAttribute(Qt::WA_DeleteOnClose);
+    QWidget* host = window();
+    // Centred over the studio window, never at the screen's corner.
+    createPresetSheet_->move(host->geometry().center() - createPresetSheet_->rect().center());
     createPresetSheet_->show();
+    createPresetSheet_->raise();
+    createPresetSheet_->activateWindow();
 }
 
 QWidget* LeftPanel::makeCreatePresetSheet() {
-    auto* sheet = new QWidget(this, Qt::Sheet);
-    sheet->setObjectName("createPresetSheet");
-    sheet->setWindowTitle("Create New Preset");
-    auto* layout = new QVBoxLayout(sheet);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* form = new PresetFormModel(sheet);
+    // The form is itself the window-modal dialog, a child of the studio window.
+    auto* form = new PresetFormModel(this);
     form->reset(QString(), model_.prompt(), QImage(), false);
-    layout->addWidget(new CreateImagePresetView(form, sheet));
+    auto* sheet = new CreateImagePresetView(form, window());
+    form->setParent(sheet);
+    // The form refuses a plain close (it asks the model to cancel): the studio ends it here.
+    auto finish = [sheet] {
+        sheet->hide();
+        sheet->deleteLater();
+    };
     // The preset keeps the composer's prompt: edits made in the sheet's prompt field are not taken.
-    connect(form, &PresetFormModel::saveRequested, sheet, [this, sheet, form] {
+    connect(form, &PresetFormModel::saveRequested, sheet, [this, form, finish] {
         if (model_.saveNewPreset(form->title(), form->image()))
-            sheet->close();
+            finish();
     });
-    connect(form, &PresetFormModel::cancelRequested, sheet, &QWidget::close);
-    sheet->resize(420, 560);
+    connect(form, &PresetFormModel::cancelRequested, sheet, finish);
     return sheet;
 }
 
 bool LeftPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == generate_ && event->type() == QEvent::Resize)
+        placeGenerateSpinner();
     if (watched == referenceArea_) {
         switch (event->type()) {
         case QEvent::DragEnter: {
             auto* drag = static_cast<QDragEnterEvent*>(event);
-            const QMimeData* data = drag->mimeData();
-            // formats() builds a new list on every call: walk one of them.
-            const QStringList formats = data->formats();
-            const bool pictures =
-                data->hasUrls() || data->hasImage() ||
-                std::any_of(formats.cbegin(), formats.cend(), [](const QString& f) { return f.startsWith("image/"); });
+            const bool pictures = PhotoFiles::carriesPicture(*drag->mimeData());
             if (pictures) {
                 drag->acceptProposedAction();
                 model_.setDragOver(true);

@@ -11,6 +11,8 @@
 class ImageStudioModel;
 class Popover;
 class QAbstractButton;
+class QGraphicsOpacityEffect;
+class Spinner;
 class QGridLayout;
 class QLabel;
 class QPlainTextEdit;
@@ -47,6 +49,8 @@ private:
     // The reference heading asks the panel for its whole width; only when the panel cannot grow that far is
     // it elided (the whole text then in its tooltip).
     void fitHeading();
+    // Keeps the generate button's spinner where its symbol stands.
+    void placeGenerateSpinner();
     void editorChanged();
     void openSettings();
     void openCreatePreset();
@@ -73,6 +77,9 @@ private:
     QAbstractButton* settings_ = nullptr;
     QAbstractButton* presets_ = nullptr;
     QAbstractButton* generate_ = nullptr;
+    QGraphicsOpacityEffect* generateFade_ = nullptr;
+    Spinner* generateSpinner_ = nullptr;
+    QVBoxLayout* editorInsets_ = nullptr;
     QPointer<Popover> popoverFrame_;
     QPointer<ImageSettingsPopover> popover_;
     QPointer<QWidget> createPresetSheet_;

@@ -2,10 +2,12 @@
 
 #include "Controls.h"
 #include "Glass.h"
+#include "GlassButtons.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
 #include "ReplyDocument.h"
 #include "ResultPictureView.h"
+#include "ResultText.h"
 #include "Spinner.h"
 #include "StudioPanel.h"
 #include "SymbolIcon.h"
@@ -22,6 +24,9 @@
 #include <QStackedWidget>
 #include <QTextEdit>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace Controls;
 
@@ -82,7 +87,7 @@ RightPanel::RightPanel(ImageStudioModel& model, QWidget* parent) : QWidget(paren
     connect(&model_, &ImageStudioModel::resultActionsChanged, this, &RightPanel::showActions);
     connect(&model_, &ImageStudioModel::photoTaskChanged, this, &RightPanel::showLoading);
     connect(&Theme::instance(), &Theme::changed, this, &RightPanel::showSymbols);
-    showSymbols();
+    applyScale();
     showService();
     showLoading();
     showActions();
@@ -95,10 +100,14 @@ void RightPanel::build() {
     QVBoxLayout* column = studioPanelColumn(this);
 
     auto* header = new QHBoxLayout;
-    auto* title = heading("resultTitle", "Qel Image Result", this);
+    // A row's own spacing: a nested row would take the column's 20.
+    header->setSpacing(8);
+    title_ = heading("resultTitle", "Qel Image Result", this);
     textButton_ = iconButton("textResponseButton", "text.bubble", "Text response", 28, this);
     connect(textButton_, &QAbstractButton::clicked, this, [this] { model_.setShowTextPopup(!model_.showTextPopup()); });
-    header->addWidget(title);
+    resultSymbol_ = headingSymbol("resultSymbol", "photo.badge.checkmark", this);
+    header->addWidget(resultSymbol_);
+    header->addWidget(title_);
     header->addStretch();
     header->addWidget(textButton_);
     column->addLayout(header);
@@ -140,9 +149,7 @@ QWidget* RightPanel::buildCompleted() {
     bubble->setFillOpacity(0.9);
     bubble->setShadow(QColor(0, 0, 0, 51), 10, QPointF(0, 5));
     bubble_ = bubble;
-    auto* bubbleLayout = new QVBoxLayout(bubble_);
-    const int margin = bubble->shadowMargin();
-    bubbleLayout->setContentsMargins(margin, margin + 12, margin, margin + 12);
+    bubbleLayout_ = new QVBoxLayout(bubble_);
     reply_ = new QTextEdit(bubble_);
     reply_->setObjectName("replyText");
     reply_->setAccessibleName("Text response");
@@ -160,12 +167,12 @@ QWidget* RightPanel::buildCompleted() {
     reply_->horizontalScrollBar()->setAccessibleName("Text response horizontal scroll bar");
     replyDocument_ = new ReplyDocument(reply_);
     reply_->setDocument(replyDocument_);
-    bubbleLayout->addWidget(reply_);
+    bubbleLayout_->addWidget(reply_);
     stack->addWidget(bubble_, 0, 0, Qt::AlignTop | Qt::AlignRight);
     column->addWidget(area, 1);
 
     auto* actions = new QHBoxLayout;
-    actions->setSpacing(12);
+    actionRow_ = actions;
     actions->addStretch();
     imageToImage_ = textButton("imageToImage", "photo.on.rectangle", "Image to Image", QString(), page);
     imageToVideo_ = textButton("imageToVideo", "video", "Image to video", QString(), page);
@@ -175,8 +182,20 @@ QWidget* RightPanel::buildCompleted() {
     setTextColor(imageToImage_, ColorRole::orange);
     for (QAbstractButton* button : {imageToVideo_, startFrame_, endFrame_})
         setTextColor(button, ColorRole::blue);
-    for (QAbstractButton* button : {imageToImage_, imageToVideo_, startFrame_, endFrame_, finder_})
-        actions->addWidget(button);
+    // Only "Finder" stands on a fill.
+    if (auto* glass = qobject_cast<GlassButton*>(finder_)) {
+        glass->setFill(GlassButton::Fill::controlBackground);
+        glass->setCornerRadius(8);
+    }
+    actions->addWidget(imageToImage_);
+    actions->addWidget(imageToVideo_);
+    // The two frame buttons share one place of the row, 8 apart.
+    auto* frames = new QHBoxLayout;
+    frames->setSpacing(8);
+    frames->addWidget(startFrame_);
+    frames->addWidget(endFrame_);
+    actions->addLayout(frames);
+    actions->addWidget(finder_);
     actions->addStretch();
     connect(imageToImage_, &QAbstractButton::clicked, &model_, &ImageStudioModel::imageToImage);
     connect(imageToVideo_, &QAbstractButton::clicked, &model_, &ImageStudioModel::imageToVideo);
@@ -219,23 +238,46 @@ QWidget* RightPanel::buildReady() {
         readySymbol_->setAlignment(Qt::AlignCenter);
         column->addWidget(readySymbol_, 0, Qt::AlignHCenter);
         column->addSpacing(8);
-        auto* title = heading("readyTitle", "Ready for instant generation", page);
-        auto* subtitle = label("readySubtitle", "Enter your prompt and unleash the power", page);
-        subtitle->setFont(Theme::font(13));
-        setTextColor(subtitle, ColorRole::secondary);
-        column->addWidget(title, 0, Qt::AlignHCenter);
-        column->addWidget(subtitle, 0, Qt::AlignHCenter);
+        readyTitle_ = heading("readyTitle", "Ready for instant generation", page);
+        readySubtitle_ = label("readySubtitle", "Enter your prompt and unleash the power", page);
+        readySubtitle_->setFont(Theme::font(13));
+        setTextColor(readySubtitle_, ColorRole::secondary);
+        column->addWidget(readyTitle_, 0, Qt::AlignHCenter);
+        column->addWidget(readySubtitle_, 0, Qt::AlignHCenter);
     });
 }
 
 void RightPanel::setScale(double scale) {
     scale_ = scale;
+    applyScale();
+}
+
+void RightPanel::applyScale() {
     loadingSpinner_->setDiameter(Spinner::standardDiameter * 1.5 * scale_);
+    for (QLabel* text : {title_, loadingText_, errorText_, readyTitle_})
+        text->setFont(Theme::font(15 * scale_, QFont::DemiBold));
+    readySubtitle_->setFont(Theme::font(13 * scale_));
+    if (auto* glass = qobject_cast<GlassButton*>(textButton_)) {
+        glass->setFill(GlassButton::Fill::ultraThinMaterial);
+        glass->setCircleDiameter(28 * scale_);
+        glass->setSymbolSize(12 * scale_, QFont::DemiBold);
+    }
+    actionRow_->setSpacing(int(std::lround(12 * scale_)));
+    for (QAbstractButton* button : {imageToImage_, imageToVideo_, startFrame_, endFrame_, finder_}) {
+        auto* glass = qobject_cast<GlassButton*>(button);
+        if (!glass)
+            continue;
+        glass->setSpacing(6);
+        glass->setSymbolSize(12 * scale_, QFont::Medium);
+        glass->setTitleFont(12 * scale_, QFont::Medium);
+        glass->setPadding(QMarginsF(12 * scale_, 8 * scale_, 12 * scale_, 8 * scale_));
+    }
     showSymbols();
     showBubble();
 }
 
 void RightPanel::showSymbols() {
+    paintHeadingSymbol(resultSymbol_);
     const double ratio = devicePixelRatioF();
     failedSymbol_->setPixmap(
         symbolPixmap("exclamationmark.triangle", 40 * scale_, Theme::instance().color(ColorRole::red), ratio));
@@ -254,6 +296,7 @@ void RightPanel::showService() {
     const ImageGenerationService* service = model_.service();
     if (!service)
         return;
+    const StudioRules::ResultState before = state_;
     state_ = StudioRules::resultState(*service);
     states_->setCurrentIndex(int(state_));
     picture_->setImage(state_ == StudioRules::ResultState::completed ? service->generatedImage() : QImage());
@@ -264,18 +307,25 @@ void RightPanel::showService() {
                               : tone == StudioRules::TextButtonTone::text  ? ColorRole::orange
                                                                            : ColorRole::gray);
 
-    errorText_->setText(service->errorMessage().value_or(QString()));
+    // A failure is heard when it arrives, also the same text a second time.
+    const QString error = service->errorMessage().value_or(QString());
+    if (error != errorText_->text() || (state_ == StudioRules::ResultState::failed && before != state_))
+        showResultText(errorText_, error);
+    if (state_ == StudioRules::ResultState::loading && before != state_)
+        showResultText(loadingText_, model_.loadingText());
 
     const QString text = service->textResponse().value_or(QString());
     if (replyDocument_->property("source").toString() != text) {
         replyDocument_->setReply(text);
         replyDocument_->setProperty("source", text);
     }
+    reply_->document()->setDocumentMargin(0);
     showBubble();
 }
 
 void RightPanel::showLoading() {
-    loadingText_->setText(model_.loadingText());
+    if (loadingText_->text() != model_.loadingText())
+        showResultText(loadingText_, model_.loadingText());
     activeSpinner_->setVisible(model_.isPhotoTaskActive());
 }
 
@@ -291,8 +341,19 @@ void RightPanel::showActions() {
 void RightPanel::showBubble() {
     const ImageGenerationService* service = model_.service();
     const bool visible = service && StudioRules::showsBubble(*service, model_.showTextPopup());
-    bubble_->setMaximumSize(int(300 * scale_), int(130 * scale_));
+    auto* bubble = static_cast<GlassPanel*>(bubble_);
+    const int margin = bubble->shadowMargin();
+    const auto scaled = [this](double size) { return int(std::lround(size * scale_)); };
+    // The text stands 16 × scale in from the leading edge and 32 × scale from the trailing one.
+    bubbleLayout_->setContentsMargins(margin + scaled(16), margin + scaled(12), margin + scaled(32),
+                                      margin + scaled(12));
+    bubble_->setMaximumSize(scaled(300), scaled(130));
     reply_->setFont(Theme::font(12 * scale_));
+    // The text area is as high as the reply (a one-line reply makes a slim bubble), at most 100 × scale.
+    const int textWidth = std::max(1, scaled(300) - 2 * margin - scaled(16) - scaled(32));
+    replyDocument_->setTextWidth(textWidth);
+    const int textHeight = int(std::ceil(replyDocument_->size().height()));
+    reply_->setFixedSize(textWidth, std::clamp(textHeight, 1, scaled(100)));
     bubble_->setVisible(visible);
 }
 

@@ -7,7 +7,9 @@
 
 class ImageStudioModel;
 class QAbstractButton;
+class QHBoxLayout;
 class QLabel;
+class QVBoxLayout;
 class QStackedWidget;
 class QTextEdit;
 class ReplyDocument;
@@ -43,6 +45,7 @@ private:
     void showActions();
     void showBubble();
     void showPresets();
+    void applyScale();
     void showSymbols();
     QWidget* makePresetsView();
 
@@ -61,6 +64,12 @@ private:
     QAbstractButton* startFrame_ = nullptr;
     QAbstractButton* endFrame_ = nullptr;
     QAbstractButton* finder_ = nullptr;
+    QLabel* resultSymbol_ = nullptr;
+    QLabel* title_ = nullptr;
+    QLabel* readyTitle_ = nullptr;
+    QLabel* readySubtitle_ = nullptr;
+    QHBoxLayout* actionRow_ = nullptr;
+    QVBoxLayout* bubbleLayout_ = nullptr;
     QLabel* loadingText_ = nullptr;
     QLabel* errorText_ = nullptr;
     QLabel* failedSymbol_ = nullptr;

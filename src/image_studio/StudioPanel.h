@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLabel>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -10,3 +11,8 @@ inline QVBoxLayout* studioPanelColumn(QWidget* panel) {
     column->setSpacing(20);
     return column;
 }
+
+// The orange symbol before a panel heading, at the default symbol size (it does not follow the scale). The owner
+// repaints it through `paintHeadingSymbol` when the appearance changes.
+QLabel* headingSymbol(const char* objectName, const QString& symbol, QWidget* parent);
+void paintHeadingSymbol(QLabel* label);

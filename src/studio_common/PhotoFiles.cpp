@@ -5,9 +5,14 @@
 
 #include <QFileInfo>
 #include <QHashFunctions>
+#include <QMimeData>
+#include <QMimeDatabase>
 #include <QRandomGenerator>
 #include <QSaveFile>
+#include <QUrl>
 #include <QUuid>
+
+#include <algorithm>
 
 namespace PhotoFiles {
 namespace {
@@ -67,3 +72,20 @@ std::optional<QByteArray> bytesForChosenPath(const QString& path, const QImage& 
 }
 
 } // namespace PhotoFiles
+
+bool PhotoFiles::carriesPicture(const QMimeData& mime) {
+    if (mime.hasImage())
+        return true;
+    // formats() builds a new list on every call: walk one of them.
+    const QStringList formats = mime.formats();
+    if (std::any_of(formats.cbegin(), formats.cend(),
+                    [](const QString& format) { return format.startsWith(QLatin1String("image/")); }))
+        return true;
+    const QMimeDatabase types;
+    for (const QUrl& url : mime.urls()) {
+        // The name decides; only a file without a telling name is looked into.
+        if (url.isLocalFile() && types.mimeTypeForFile(url.toLocalFile()).name().startsWith(QLatin1String("image/")))
+            return true;
+    }
+    return false;
+}

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class QMimeData;
+
 // Names and writes the picture files of the image studio. Everything here is thread-safe; the encoders are
 // slow for big pictures, so callers run them on a worker.
 namespace PhotoFiles {
@@ -32,5 +34,9 @@ std::optional<QByteArray> bytesForName(const QString& path, const QImage& image)
 // The same for a save panel's choice, reusing PNG bytes already made.
 std::optional<QByteArray> bytesForChosenPath(const QString& path, const QImage& image,
                                              const std::optional<QByteArray>& png);
+
+// Whether a drag brings a picture: picture data (decoded, or bytes of an image type), or a local file whose type
+// is an image. Drop targets highlight only for these.
+bool carriesPicture(const QMimeData& mime);
 
 } // namespace PhotoFiles

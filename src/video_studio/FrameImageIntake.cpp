@@ -6,11 +6,10 @@
 #include "FolderBookmark.h"
 #include "FrameImageSaver.h"
 #include "Log.h"
+#include "PhotoFiles.h"
 
 #include <QFuture>
 #include <QMimeData>
-#include <QMimeDatabase>
-#include <QUrl>
 #include <QtConcurrent/QtConcurrentRun>
 
 FrameImageIntake::FrameImageIntake(QObject* parent)
@@ -24,15 +23,7 @@ QImage FrameImageIntake::readImage(const QString& path) {
 }
 
 bool FrameImageIntake::carriesPicture(const QMimeData& mime) {
-    if (mime.hasImage())
-        return true;
-    const QMimeDatabase types;
-    for (const QUrl& url : mime.urls()) {
-        // The name decides; only a file without a telling name is looked into.
-        if (url.isLocalFile() && types.mimeTypeForFile(url.toLocalFile()).name().startsWith(QLatin1String("image/")))
-            return true;
-    }
-    return false;
+    return PhotoFiles::carriesPicture(mime);
 }
 
 void FrameImageIntake::loadFiles(ImageType slot, const QStringList& paths) {

@@ -29,7 +29,7 @@ public:
 
     int pendingLoads() const { return loader_->pendingCount(); }
     int pendingSaves() const { return pendingSaves_; }
-    // Whether a drag brings a picture: picture data, or a local file whose type is an image.
+    // Whether a drag brings a picture: the studios' one rule (PhotoFiles::carriesPicture).
     static bool carriesPicture(const QMimeData& mime);
     // Used by the decoder; public for the tests.
     static QImage readImage(const QString& path);

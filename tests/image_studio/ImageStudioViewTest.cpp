@@ -7,6 +7,8 @@
 #include "DownloadSettings.h"
 #include "FakeGeminiService.h"
 #include "FolderBookmark.h"
+#include "Glass.h"
+#include "GlassButtons.h"
 #include "GuiTestSupport.h"
 #include "ImageServiceFactory.h"
 #include "ImageSettingsPopover.h"
@@ -20,9 +22,11 @@
 #include "QueueStatusIndicator.h"
 #include "ResultPictureView.h"
 #include "RightPanel.h"
+#include "Spinner.h"
 #include "StudioTestBase.h"
 #include "StudioTestSupport.h"
 #include "SwiftDataImagePresetsManager.h"
+#include "SymbolIcon.h"
 #include "TestSupport.h"
 #include "Theme.h"
 #include "UserImagePresetsView.h"
@@ -30,10 +34,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QGraphicsOpacityEffect>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTextEdit>
@@ -306,6 +313,38 @@ private slots:
         QVERIFY(env_->logLines().contains("🔵 Failed to add image: nsImage=true, count=9, maxImages=9"));
     }
 
+    void theStripHighlightsOnlyForPictures() {
+        GUI_REQUIRE(area, QWidget, view_.get(), "referenceArea");
+        QFile notes(files_->filePath("notes.txt"));
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("not a picture");
+        notes.close();
+        QMimeData text;
+        text.setText("a lighthouse");
+        QMimeData textFile;
+        textFile.setUrls({QUrl::fromLocalFile(notes.fileName())});
+        QMimeData remote;
+        remote.setUrls({QUrl("https://example.com/page")});
+        QMimeData pictureFile;
+        pictureFile.setUrls({QUrl::fromLocalFile(pictureFiles(1)[0])});
+        QMimeData pictureData;
+        pictureData.setImageData(testPicture(20, 20));
+        for (const auto& [name, data, picture] : {std::tuple{"text", &text, false},
+                                                  {"text file", &textFile, false},
+                                                  {"web address", &remote, false},
+                                                  {"picture file", &pictureFile, true},
+                                                  {"picture data", &pictureData, true}}) {
+            QDragEnterEvent enter(area->rect().center(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+            enter.setAccepted(false);
+            QApplication::sendEvent(area, &enter);
+            QVERIFY2(enter.isAccepted() == picture, name);
+            QVERIFY2(model().isDragOver() == picture, name);
+            QDragLeaveEvent leave;
+            QApplication::sendEvent(area, &leave);
+            QVERIFY2(!model().isDragOver(), name);
+        }
+    }
+
     void dropsThatAreNoPictureOrTooLargeAreLoggedAndLeaveTheZoneAsItWas() {
         const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"30\">"
                                "<rect width=\"40\" height=\"30\" fill=\"red\"/></svg>";
@@ -469,9 +508,9 @@ private slots:
             }
             return lightest;
         };
-        GUI_REQUIRE(balanced, QAbstractButton, popover, "creativity_Balanced");
+        GUI_REQUIRE(balanced, QLabel, popover, "creativityLabel_Balanced");
         GUI_REQUIRE(folder, QAbstractButton, view_.get(), "photoFolder");
-        QVERIFY(lightestInk(balanced, 34) > 60);
+        QVERIFY(lightestInk(balanced, 0) > 60);
         QVERIFY(lightestInk(folder, int(std::ceil(30 * view_->scale()))) > 40);
     }
 
@@ -513,66 +552,76 @@ private slots:
                  qPrintable(QStringLiteral("%1 px for %2 px").arg(nameBottom - nameTop + 1).arg(tight.height())));
     }
 
-    void creativityLevelsDrawTheMarkedLabelInPrimaryBesideAnOrangeDot() {
+    void creativityLevelsStackTheDotAboveTheWholeName() {
         Theme::instance().setColorScheme(ColorScheme::light);
         const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
-        STUDIO_CLICK("imageModelSettings");
-        ImageSettingsPopover* popover = view_->leftPanel()->settingsPopover();
-        QVERIFY(popover && popover->isVisible());
-        QCOMPARE(popover->markedLevels(), QStringList{"Balanced"});
-
         const QColor background = Theme::instance().color(ColorRole::windowBackground);
         const auto isOrange = [](QColor c) {
             return c.hsvSaturationF() > 0.45 && c.valueF() > 0.5 && c.hsvHue() >= 15 && c.hsvHue() <= 50;
         };
-        struct Ink {
-            int orange = 0;
-            int strongest = 0; // largest distance from the background
-            int top = -1, bottom = -1;
-        };
-        const auto inkOf = [&](const QImage& image, int from, int to) {
-            Ink ink;
+        // The orange pixels and the strongest distance from the background of a widget drawn alone.
+        const auto inkOf = [&](QWidget* widget) {
+            QImage image(widget->size() * 2, QImage::Format_ARGB32);
+            image.setDevicePixelRatio(2);
+            image.fill(background);
+            widget->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+            int orange = 0, strongest = 0;
             for (int y = 0; y < image.height(); ++y) {
-                for (int x = std::max(0, from); x < std::min(image.width(), to); ++x) {
+                for (int x = 0; x < image.width(); ++x) {
                     const QColor c = image.pixelColor(x, y);
-                    const int distance =
-                        std::max({std::abs(c.red() - background.red()), std::abs(c.green() - background.green()),
-                                  std::abs(c.blue() - background.blue())});
-                    ink.strongest = std::max(ink.strongest, distance);
-                    if (isOrange(c))
-                        ++ink.orange;
-                    if (distance > 60) {
-                        ink.top = ink.top < 0 ? y : std::min(ink.top, y);
-                        ink.bottom = std::max(ink.bottom, y);
-                    }
+                    orange += isOrange(c);
+                    strongest =
+                        std::max({strongest, std::abs(c.red() - background.red()),
+                                  std::abs(c.green() - background.green()), std::abs(c.blue() - background.blue())});
                 }
             }
-            return ink;
+            return std::pair{orange, strongest};
         };
-        for (const QString& level : {QStringLiteral("Balanced"), QStringLiteral("Precise")}) {
-            GUI_REQUIRE(levelButton, QAbstractButton, popover, "creativity_" + level);
-            QImage image(levelButton->size(), QImage::Format_ARGB32);
-            image.fill(background);
-            levelButton->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-            // The dot sits first, 12 wide after the leading padding; the label follows it.
-            const Ink dot = inkOf(image, 14, 26);
-            const Ink title = inkOf(image, 34, image.width());
-            const bool marked = level == QLatin1String("Balanced");
-            QVERIFY2(title.bottom >= 0, qPrintable(level));
-            QCOMPARE(title.orange, 0); // the label is never orange
-            if (marked) {
-                QVERIFY2(dot.orange > 0, "the marked level's dot is orange");
-                // Semibold at 9 points: no taller than the text set in that font.
-                const QRect tight = QFontMetrics(Theme::font(9, QFont::DemiBold)).tightBoundingRect(level);
-                QVERIFY2(title.bottom - title.top + 1 <= tight.height() + 1,
-                         qPrintable(
-                             QStringLiteral("%1 px for %2 px").arg(title.bottom - title.top + 1).arg(tight.height())));
-            } else {
-                QCOMPARE(dot.orange, 0);
-                // An unmarked dot is the secondary colour at 0.3: faint beside its label.
-                QVERIFY2(dot.strongest < title.strongest / 2,
-                         qPrintable(QStringLiteral("dot %1, label %2").arg(dot.strongest).arg(title.strongest)));
+        for (const int width : {1000, 1600}) {
+            view_->resize(width, 800);
+            QTRY_COMPARE(view_->scale(), width / 1000.0);
+            STUDIO_CLICK("imageModelSettings");
+            ImageSettingsPopover* popover = view_->leftPanel()->settingsPopover();
+            QVERIFY(popover && popover->isVisible());
+            QCOMPARE(popover->markedLevels(), QStringList{"Balanced"});
+            QList<int> widths;
+            for (const QString level : {"Precise", "Balanced", "Creative", "Wild"}) {
+                const QString context = QStringLiteral("%1 at %2").arg(level).arg(width);
+                GUI_REQUIRE(button, QAbstractButton, popover, "creativity_" + level);
+                GUI_REQUIRE(dot, QLabel, button, "creativityDot_" + level);
+                GUI_REQUIRE(name, QLabel, button, "creativityLabel_" + level);
+                widths << button->width();
+                const bool marked = level == QLatin1String("Balanced");
+                // The whole name, in its 9-pixel font, inside the label and the label inside the button.
+                QCOMPARE(name->text(), level);
+                QCOMPARE(name->font().pixelSize(), 9);
+                QCOMPARE(name->font().weight(), marked ? QFont::DemiBold : QFont::Normal);
+                QVERIFY2(name->fontMetrics().horizontalAdvance(level) <= name->contentsRect().width(),
+                         qPrintable(context));
+                QVERIFY2(button->rect().contains(name->geometry()), qPrintable(context));
+                // The 12-pixel dot stands centred above the name.
+                QCOMPARE(dot->size(), QSize(12, 12));
+                QVERIFY2(dot->geometry().bottom() < name->geometry().top(), qPrintable(context));
+                QVERIFY2(std::abs(dot->geometry().center().x() - name->geometry().center().x()) <= 1,
+                         qPrintable(context));
+                const auto [dotOrange, dotInk] = inkOf(dot);
+                const auto [nameOrange, nameInk] = inkOf(name);
+                QCOMPARE(nameOrange, 0); // the name is never orange
+                if (marked) {
+                    QVERIFY2(dotOrange > 0, "the marked level's dot is orange");
+                } else {
+                    QCOMPARE(dotOrange, 0);
+                    // An unmarked dot is the secondary colour at 0.3: faint beside its name.
+                    QVERIFY2(dotInk < nameInk / 2,
+                             qPrintable(QStringLiteral("dot %1, name %2").arg(dotInk).arg(nameInk)));
+                }
             }
+            // Equal shares of the row.
+            QVERIFY2(*std::max_element(widths.cbegin(), widths.cend()) -
+                             *std::min_element(widths.cbegin(), widths.cend()) <=
+                         1,
+                     qPrintable(QString::number(width)));
+            popover->window()->close();
         }
     }
 
@@ -623,22 +672,81 @@ private slots:
         emit third->dismissRequested();
         QVERIFY(!view_->rightPanel()->presetsOverlay()->isVisible());
 
-        // The prompt becomes an image preset through the sheet.
+        // The prompt becomes an image preset through the form the button opens over the studio.
         STUDIO_CLICK("createPresetFromPrompt");
-        GUI_REQUIRE(sheet, QWidget, view_.get(), "createPresetSheet");
-        QVERIFY(sheet->isVisible());
-        auto* form = sheet->findChild<PresetFormModel*>();
-        QVERIFY(form);
-        form->setTitle("Street");
-        form->setPrompt("edited in the sheet");
-        form->requestSave();
+        GUI_REQUIRE(form, QWidget, view_.get(), "CreateImagePresetView");
+        QVERIFY(form->isVisible());
+        QVERIFY(form->isWindow());
+        QCOMPARE(form->parentWidget(), view_->window());
+        QCOMPARE(form->windowModality(), Qt::WindowModal);
+        QVERIFY(form->width() > 0 && form->height() > 0);
+        QVERIFY((form->geometry().center() - view_->window()->geometry().center()).manhattanLength() <= 4);
+        GUI_REQUIRE(titleField, QLineEdit, form, "presetTitleField");
+        QVERIFY(titleField->isVisible());
+        titleField->setFocus();
+        QTest::keyClicks(titleField, "Street");
+        GUI_REQUIRE(promptField, QPlainTextEdit, form, "presetPromptField");
+        QCOMPARE(promptField->toPlainText(), QString("my own"));
+        GUI_REQUIRE(save, QAbstractButton, form, "presetSaveButton");
+        GUI_CHECK(click(save));
         QCOMPARE(presets.presets().size(), 1);
+        QCOMPARE(presets.presets()[0]->title(), QString("Street"));
         QCOMPARE(presets.presets()[0]->prompt(), QString("my own"));
-        QTRY_VERIFY(!view_->findChild<QWidget*>("createPresetSheet"));
+        QTRY_VERIFY(!view_->findChild<QWidget*>("CreateImagePresetView"));
+
+        // Escape closes a second one without storing anything.
+        STUDIO_CLICK("createPresetFromPrompt");
+        GUI_REQUIRE(again, QWidget, view_.get(), "CreateImagePresetView");
+        QVERIFY(again->isVisible());
+        QVERIFY(QTest::qWaitForWindowActive(again));
+        GUI_REQUIRE(secondTitle, QLineEdit, again, "presetTitleField");
+        QTest::keyClick(secondTitle, Qt::Key_Escape);
+        QTRY_VERIFY(!view_->findChild<QWidget*>("CreateImagePresetView"));
+        QCOMPARE(presets.presets().size(), 1);
         view_.reset();
     }
 
     // --- results ---
+
+    void theResultPanelSizesFollowTheScale() {
+        fake_->script.append(FakeGeminiService::Reply::json(FakeGeminiService::pictureResponse()));
+        generateWithReturn("boat");
+        QVERIFY(waitForState(StudioRules::ResultState::completed));
+        for (const int width : {1000, 1600}) {
+            view_->resize(width, 900);
+            QTRY_COMPARE(view_->scale(), width / 1000.0);
+            QApplication::processEvents();
+            const double scale = view_->scale();
+            const QString context = QString::number(scale);
+            for (const auto& [name, pixels] : {std::pair{"resultTitle", 15},
+                                               {"loadingText", 15},
+                                               {"errorMessage", 15},
+                                               {"readyTitle", 15},
+                                               {"readySubtitle", 13}}) {
+                GUI_REQUIRE(text, QLabel, view_.get(), name);
+                QVERIFY2(text->font().pixelSize() == int(std::lround(pixels * scale)), qPrintable(name + context));
+            }
+            GUI_REQUIRE(textButton, QAbstractButton, view_.get(), "textResponseButton");
+            QCOMPARE(textButton->sizeHint(), QSize(int(std::ceil(28 * scale)), int(std::ceil(28 * scale))));
+            // Symbol, 6 apart from the 12 × scale medium text, inside 12/8 × scale padding.
+            const QFontMetricsF metrics(Theme::font(12 * scale, QFont::Medium));
+            for (const char* name : {"imageToImage", "showInFinder"}) {
+                GUI_REQUIRE(action, QAbstractButton, view_.get(), name);
+                QVERIFY2(action->isVisible(), name);
+                const double wide = 24 * scale + 12 * scale + 6 + metrics.horizontalAdvance(action->text());
+                const double high = 16 * scale + std::max(12 * scale, metrics.height());
+                QVERIFY2(std::abs(action->sizeHint().width() - wide) <= 1.5,
+                         qPrintable(
+                             QStringLiteral("%1 %2 wide for %3").arg(name).arg(action->sizeHint().width()).arg(wide)));
+                QVERIFY2(std::abs(action->sizeHint().height() - high) <= 1.5,
+                         qPrintable(
+                             QStringLiteral("%1 %2 high for %3").arg(name).arg(action->sizeHint().height()).arg(high)));
+            }
+            GUI_REQUIRE(toImage, QAbstractButton, view_.get(), "imageToImage");
+            GUI_REQUIRE(toVideo, QAbstractButton, view_.get(), "imageToVideo");
+            QCOMPARE(toVideo->geometry().left() - toImage->geometry().right() - 1, int(std::lround(12 * scale)));
+        }
+    }
 
     void aTextReplyIsReadInTheBubbleAsMarkdown() {
         using Json = FakeGeminiService::Json;
@@ -658,8 +766,58 @@ private slots:
         QCOMPARE(reply->toPlainText(), QString("Here is your boat"));
         QVERIFY(!(reply->textInteractionFlags() & Qt::LinksAccessibleByMouse));
         QVERIFY(bubble->width() <= 300);
+        // The text 16 × scale in from the bubble's leading edge, 32 × scale from its trailing one, and one line high.
+        for (const int width : {1000, 1600}) {
+            view_->resize(width, 900);
+            QTRY_COMPARE(view_->scale(), width / 1000.0);
+            QApplication::processEvents();
+            const double scale = view_->scale();
+            const int margin = static_cast<GlassPanel*>(bubble)->shadowMargin();
+            const QRect text(reply->mapTo(bubble, QPoint()), reply->size());
+            QVERIFY2(std::abs(text.left() - margin - 16 * scale) <= 1, qPrintable(QString::number(text.left())));
+            QVERIFY2(std::abs(bubble->width() - 1 - text.right() - margin - 32 * scale) <= 1,
+                     qPrintable(QString::number(bubble->width() - 1 - text.right())));
+            const int line = QFontMetrics(Theme::font(12 * scale)).height();
+            QVERIFY2(reply->height() >= line && reply->height() <= line + 4,
+                     qPrintable(QStringLiteral("%1 for a line of %2").arg(reply->height()).arg(line)));
+            QVERIFY(bubble->width() <= 300 * scale);
+        }
         GUI_CHECK(click(textButton));
         QVERIFY(!bubble->isVisible());
+    }
+
+    void theHeaderDividerAndNewChatFollowTheLook() {
+        GUI_REQUIRE(divider, QWidget, view_.get(), "headerDivider");
+        GUI_REQUIRE(newChat, QAbstractButton, view_.get(), "newChat");
+        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
+        for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+            Theme::instance().setColorScheme(scheme);
+            QCOMPARE(divider->height(), 1);
+            const QImage drawn = divider->grab().toImage();
+            QCOMPARE(drawn.pixelColor(drawn.width() / 2, 0).rgb(), Theme::color(ColorRole::separator, scheme).rgb());
+        }
+        const auto opacity = [newChat] {
+            auto* fade = qobject_cast<QGraphicsOpacityEffect*>(newChat->graphicsEffect());
+            return fade && fade->isEnabled() ? fade->opacity() : 1.0;
+        };
+        QVERIFY(!newChat->isEnabled());
+        QCOMPARE(opacity(), 0.5);
+        generateWithReturn("boat");
+        QVERIFY(newChat->isEnabled());
+        QCOMPARE(opacity(), 1.0);
+        // The frame buttons 8 apart; only "Finder" stands on a fill.
+        app_->setVideoMode(VideoGenerationMode::startEndVideo);
+        QApplication::processEvents();
+        GUI_REQUIRE(start, QAbstractButton, view_.get(), "startFrame");
+        GUI_REQUIRE(end, QAbstractButton, view_.get(), "endFrame");
+        QTRY_VERIFY(start->isVisible() && end->isVisible());
+        QApplication::processEvents();
+        QCOMPARE(end->geometry().left() - start->geometry().right() - 1, 8);
+        for (const char* name : {"imageToImage", "startFrame", "endFrame", "showInFinder"}) {
+            GUI_REQUIRE(action, GlassButton, view_.get(), name);
+            QVERIFY2((action->currentFill().alpha() > 0) == (QLatin1String(name) == QLatin1String("showInFinder")),
+                     name);
+        }
     }
 
     void aBlockedReplyShowsNoPictureAndARedBubbleButton() {
@@ -707,6 +865,24 @@ private slots:
         QCOMPARE(error->text(), message);
         QVERIFY(error->isVisible());
         QVERIFY(newChat->isEnabled());
+    }
+
+    // The state texts are named after what they say (offscreen no assistive tool listens for the name-change
+    // events, so the names are what can be seen here).
+    void theStateTextsAreNamedAfterTheirResult() {
+        GUI_REQUIRE(loading, QLabel, view_.get(), "loadingText");
+        GUI_REQUIRE(error, QLabel, view_.get(), "errorMessage");
+        for (int i = 0; i < 4; ++i)
+            fake_->script.append(FakeGeminiService::Reply::failure(500));
+        fake_->script[0].delayMs = 300;
+        type("boat");
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QVERIFY(waitForState(StudioRules::ResultState::loading));
+        QCOMPARE(loading->text(), QString("Waiting in queue..."));
+        QCOMPARE(loading->accessibleName(), loading->text());
+        QVERIFY(waitForState(StudioRules::ResultState::failed));
+        QVERIFY(!error->text().isEmpty());
+        QCOMPARE(error->accessibleName(), error->text());
     }
 
     void newChatEmptiesTheStudio() {
@@ -950,32 +1126,161 @@ private slots:
         GUI_REQUIRE(heading, QLabel, view_.get(), "referenceHeader");
         GUI_REQUIRE(addMore, QAbstractButton, view_.get(), "addMoreImages");
         QTRY_VERIFY(addMore->isVisible());
-        for (int width : {1000, 1280}) {
-            view_->resize(width, 800);
-            QTRY_COMPARE(view_->width(), width);
-            QApplication::processEvents();
-            const int needed = heading->fontMetrics().horizontalAdvance(heading->text());
-            QVERIFY2(heading->contentsRect().width() >= needed,
-                     qPrintable(QString("%1 px: %2 < %3").arg(width).arg(heading->contentsRect().width()).arg(needed)));
-            QCOMPARE(heading->text(), QString("Reference Images (Optional) 3/9"));
-            // The button still sits right of it, inside the panel.
-            const QRect add = addMore->geometry();
-            QVERIFY(add.left() >= heading->geometry().right());
-            QVERIFY(view_->leftPanel()->rect().contains(addMore->mapTo(view_->leftPanel(), QPoint())));
-            QVERIFY(heading->toolTip().isEmpty());
-        }
-        // Wider still the font outgrows the panel's widest: the heading is shortened, never clipped, and whole
-        // in its tooltip and accessible name.
-        view_->resize(1800, 800);
-        QTRY_COMPARE(view_->width(), 1800);
+        view_->resize(1000, 800);
+        QTRY_COMPARE(view_->width(), 1000);
         QApplication::processEvents();
         const QString whole("Reference Images (Optional) 3/9");
         QVERIFY(heading->contentsRect().width() >= heading->fontMetrics().horizontalAdvance(heading->text()));
-        QCOMPARE(heading->accessibleName(), whole);
-        if (heading->text() != whole) {
-            QVERIFY(heading->text().endsWith(QChar(0x2026)));
-            QCOMPARE(heading->toolTip(), whole);
+        QCOMPARE(heading->text(), whole);
+        // The button still sits right of it, inside the panel.
+        QVERIFY(addMore->geometry().left() >= heading->geometry().right());
+        QVERIFY(view_->leftPanel()->rect().contains(addMore->mapTo(view_->leftPanel(), QPoint())));
+        QVERIFY(heading->toolTip().isEmpty());
+        // Where the font outgrows the panel the heading is shortened, never clipped, and whole in its tooltip and
+        // accessible name.
+        for (const int width : {1280, 1800}) {
+            view_->resize(width, 800);
+            QTRY_COMPARE(view_->width(), width);
+            QApplication::processEvents();
+            QVERIFY(heading->contentsRect().width() >= heading->fontMetrics().horizontalAdvance(heading->text()));
+            QCOMPARE(heading->accessibleName(), whole);
+            if (heading->text() != whole) {
+                QVERIFY(heading->text().endsWith(QChar(0x2026)));
+                QCOMPARE(heading->toolTip(), whole);
+            }
         }
+    }
+
+    void thePromptBoxInsetsItsTextAndButtons() {
+        type("a lighthouse");
+        GUI_REQUIRE(box, QWidget, view_.get(), "promptBox");
+        for (const int width : {1000, 1600}) {
+            view_->resize(width, 900);
+            QTRY_COMPARE(view_->scale(), width / 1000.0);
+            const double scale = view_->scale();
+            QApplication::processEvents();
+            const QRect text(editor()->mapTo(box, QPoint()), editor()->size());
+            const auto near = [](int measured, double wanted) { return std::abs(measured - wanted) <= 1; };
+            QVERIFY2(near(text.left(), 12 * scale) && near(text.top(), 12 * scale) &&
+                         near(box->width() - 1 - text.right(), 24 * scale) &&
+                         near(box->height() - 1 - text.bottom(), 20 * scale),
+                     qPrintable(QStringLiteral("text %1,%2 %3x%4 in %5x%6 at %7")
+                                    .arg(text.left())
+                                    .arg(text.top())
+                                    .arg(text.width())
+                                    .arg(text.height())
+                                    .arg(box->width())
+                                    .arg(box->height())
+                                    .arg(scale)));
+            for (const auto& [name, edges] : {std::pair{"imageModelSettings", Qt::LeftEdge | Qt::BottomEdge},
+                                              {"imagePresets", Qt::RightEdge | Qt::BottomEdge},
+                                              {"createPresetFromPrompt", Qt::RightEdge | Qt::TopEdge}}) {
+                GUI_REQUIRE(button, QAbstractButton, box, name);
+                const QRect at(button->mapTo(box, QPoint()), button->size());
+                if (edges & Qt::LeftEdge)
+                    QCOMPARE(at.left(), 10);
+                if (edges & Qt::RightEdge)
+                    QCOMPARE(box->width() - 1 - at.right(), 10);
+                if (edges & Qt::TopEdge)
+                    QCOMPARE(at.top(), 10);
+                if (edges & Qt::BottomEdge)
+                    QCOMPARE(box->height() - 1 - at.bottom(), 10);
+            }
+        }
+        // The frame's outline stands apart from its fill in both appearances.
+        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
+        for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+            Theme::instance().setColorScheme(scheme);
+            QImage image(box->size(), QImage::Format_ARGB32);
+            image.fill(Theme::color(ColorRole::windowBackground, scheme));
+            box->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+            const QColor fill = image.pixelColor(box->width() / 2, 3);
+            const QColor edge = image.pixelColor(box->width() / 2, 0);
+            QCOMPARE(fill, Theme::color(ColorRole::controlBackground, scheme));
+            QVERIFY2(edge != fill, scheme == ColorScheme::dark ? "dark" : "light");
+        }
+    }
+
+    void generateNowSpinsWhileLoadingAndFadesWholeWhenDisabled() {
+        GUI_REQUIRE(generate, QAbstractButton, view_.get(), "generateNow");
+        GUI_REQUIRE(spinner, Spinner, generate, "generateSpinner");
+        const auto opacity = [generate] {
+            auto* fade = qobject_cast<QGraphicsOpacityEffect*>(generate->graphicsEffect());
+            return fade && fade->isEnabled() ? fade->opacity() : 1.0;
+        };
+        QVERIFY(!generate->isEnabled());
+        QCOMPARE(opacity(), 0.6);
+        QVERIFY(!spinner->isVisible());
+        type("a lighthouse");
+        QVERIFY(generate->isEnabled());
+        QCOMPARE(opacity(), 1.0);
+        fake_->script.append(FakeGeminiService::Reply::json(FakeGeminiService::pictureResponse()));
+        fake_->script.back().delayMs = 300;
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QVERIFY(clock_->runUntil([generate] { return generate->text() == "Generating..."; }));
+        QVERIFY(spinner->isVisible());
+        QVERIFY(spinner->isSpinning());
+        QVERIFY(generate->rect().contains(spinner->geometry()));
+        // Faded as a whole.
+        QCOMPARE(opacity(), 0.6);
+        QVERIFY(clock_->runUntil([this] { return view_->rightPanel()->isResultPictureShown(); }));
+        QVERIFY(!spinner->isVisible());
+        QCOMPARE(opacity(), 1.0);
+    }
+
+    void theHeadingsStartWithTheirSymbols() {
+        for (const auto& [symbolName, symbol, titleName] : {std::tuple{"referenceSymbol", "photo", "referenceHeader"},
+                                                            {"promptSymbol", "text.cursor", "promptTitle"},
+                                                            {"resultSymbol", "photo.badge.checkmark", "resultTitle"}}) {
+            QVERIFY2(isKnownSymbol(symbol), symbol);
+            GUI_REQUIRE(icon, QLabel, view_.get(), symbolName);
+            GUI_REQUIRE(title, QLabel, view_.get(), titleName);
+            QVERIFY2(icon->isVisible(), symbolName);
+            QVERIFY2(!icon->pixmap().isNull(), symbolName);
+            // Before its heading, on the same line.
+            const QRect mark(icon->mapTo(view_.get(), QPoint()), icon->size());
+            const QRect text(title->mapTo(view_.get(), QPoint()), title->size());
+            QVERIFY2(mark.right() < text.left() && text.left() - mark.right() - 1 <= 8,
+                     qPrintable(QStringLiteral("%1: %2 apart").arg(symbolName).arg(text.left() - mark.right() - 1)));
+            QVERIFY2(mark.top() < text.bottom() && text.top() < mark.bottom(), symbolName);
+            // Drawn in orange.
+            const QImage drawn = icon->pixmap().toImage();
+            bool orange = false;
+            for (int y = 0; y < drawn.height() && !orange; ++y) {
+                for (int x = 0; x < drawn.width() && !orange; ++x) {
+                    const QColor c = drawn.pixelColor(x, y);
+                    orange = c.alpha() > 128 && c.hsvSaturationF() > 0.45 && c.hsvHue() >= 15 && c.hsvHue() <= 50;
+                }
+            }
+            QVERIFY2(orange, symbolName);
+        }
+    }
+
+    void theInputPanelKeepsItsNarrowestWidthAndTheTitleItsPlaceholder() {
+        GUI_REQUIRE(split, QSplitter, view_.get(), "studioSplit");
+        GUI_REQUIRE(title, QLabel, view_.get(), "studioTitle");
+        LeftPanel* left = view_->leftPanel();
+        for (const int width : {1000, 1600}) {
+            view_->resize(width, 800);
+            QTRY_COMPARE(view_->scale(), width / 1000.0);
+            const double scale = view_->scale();
+            QApplication::processEvents();
+            // Behind the 40 padding: a 24 × scale placeholder, then 20 × scale to the title.
+            QVERIFY2(std::abs(title->geometry().left() - (40 + 24 * scale + 20 * scale)) <= 1,
+                     qPrintable(QStringLiteral("title at %1, scale %2").arg(title->geometry().left()).arg(scale)));
+            QCOMPARE(left->minimumWidth(), 185);
+            split->setSizes({100, width - 100});
+            QApplication::processEvents();
+            QCOMPARE(left->width(), 185);
+            split->setSizes({370, width - 370});
+            QApplication::processEvents();
+        }
+        // The first reference changes neither the narrowest width nor the width shown.
+        const int before = left->width();
+        GUI_CHECK(pick(pictureFiles(1), "uploadReference"));
+        QApplication::processEvents();
+        QCOMPARE(left->minimumWidth(), 185);
+        QCOMPARE(left->width(), before);
     }
 };
 
