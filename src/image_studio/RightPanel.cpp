@@ -6,8 +6,8 @@
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
 #include "ReplyDocument.h"
+#include "ResultLabel.h"
 #include "ResultPictureView.h"
-#include "ResultText.h"
 #include "Spinner.h"
 #include "StudioPanel.h"
 #include "SymbolIcon.h"
@@ -61,6 +61,13 @@ Spinner* spinner(QWidget* parent, const QString& name, double diameter) {
 // The panel's titles and state messages: 15, semibold.
 QLabel* heading(const char* name, const QString& text, QWidget* parent) {
     QLabel* title = label(name, text, parent);
+    title->setFont(Theme::font(15, QFont::DemiBold));
+    return title;
+}
+
+// A heading that reports a result: assistive tools hear each one.
+ResultLabel* resultHeading(const char* name, QWidget* parent) {
+    auto* title = new ResultLabel(QString::fromLatin1(name), QString(), parent);
     title->setFont(Theme::font(15, QFont::DemiBold));
     return title;
 }
@@ -210,7 +217,7 @@ QWidget* RightPanel::buildLoading() {
     return centredPage(this, "loadingTaskView", 16, [this](QWidget* page, QVBoxLayout* column) {
         loadingSpinner_ = spinner(page, "loadingSpinner", Spinner::standardDiameter * 1.5 * scale_);
         column->addWidget(loadingSpinner_, 0, Qt::AlignHCenter);
-        loadingText_ = heading("loadingText", QString(), page);
+        loadingText_ = resultHeading("loadingText", page);
         setTextColor(loadingText_, ColorRole::secondary);
         column->addWidget(loadingText_, 0, Qt::AlignHCenter);
         activeSpinner_ = spinner(page, "activeTaskSpinner", Spinner::standardDiameter * 0.8);
@@ -222,7 +229,7 @@ QWidget* RightPanel::buildFailed() {
     return centredPage(this, "failedTaskView", 16, [this](QWidget* page, QVBoxLayout* column) {
         failedSymbol_ = label("failedSymbol", QString(), page);
         column->addWidget(failedSymbol_, 0, Qt::AlignHCenter);
-        errorText_ = heading("errorMessage", QString(), page);
+        errorText_ = resultHeading("errorMessage", page);
         errorText_->setWordWrap(true);
         errorText_->setAlignment(Qt::AlignCenter);
         errorText_->setTextFormat(Qt::PlainText);
@@ -254,7 +261,7 @@ void RightPanel::setScale(double scale) {
 
 void RightPanel::applyScale() {
     loadingSpinner_->setDiameter(Spinner::standardDiameter * 1.5 * scale_);
-    for (QLabel* text : {title_, loadingText_, errorText_, readyTitle_})
+    for (QLabel* text : std::initializer_list<QLabel*>{title_, loadingText_, errorText_, readyTitle_})
         text->setFont(Theme::font(15 * scale_, QFont::DemiBold));
     readySubtitle_->setFont(Theme::font(13 * scale_));
     if (auto* glass = qobject_cast<GlassButton*>(textButton_)) {
@@ -310,9 +317,9 @@ void RightPanel::showService() {
     // A failure is heard when it arrives, also the same text a second time.
     const QString error = service->errorMessage().value_or(QString());
     if (error != errorText_->text() || (state_ == StudioRules::ResultState::failed && before != state_))
-        showResultText(errorText_, error);
+        errorText_->setText(error);
     if (state_ == StudioRules::ResultState::loading && before != state_)
-        showResultText(loadingText_, model_.loadingText());
+        loadingText_->setText(model_.loadingText());
 
     const QString text = service->textResponse().value_or(QString());
     if (replyDocument_->property("source").toString() != text) {
@@ -325,7 +332,7 @@ void RightPanel::showService() {
 
 void RightPanel::showLoading() {
     if (loadingText_->text() != model_.loadingText())
-        showResultText(loadingText_, model_.loadingText());
+        loadingText_->setText(model_.loadingText());
     activeSpinner_->setVisible(model_.isPhotoTaskActive());
 }
 

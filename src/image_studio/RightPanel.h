@@ -9,6 +9,7 @@ class ImageStudioModel;
 class QAbstractButton;
 class QHBoxLayout;
 class QLabel;
+class ResultLabel;
 class QVBoxLayout;
 class QStackedWidget;
 class QTextEdit;
@@ -70,8 +71,8 @@ private:
     QLabel* readySubtitle_ = nullptr;
     QHBoxLayout* actionRow_ = nullptr;
     QVBoxLayout* bubbleLayout_ = nullptr;
-    QLabel* loadingText_ = nullptr;
-    QLabel* errorText_ = nullptr;
+    ResultLabel* loadingText_ = nullptr;
+    ResultLabel* errorText_ = nullptr;
     QLabel* failedSymbol_ = nullptr;
     QLabel* readySymbol_ = nullptr;
     Spinner* loadingSpinner_ = nullptr;
