@@ -6,6 +6,7 @@
 #include "GeneralSettingsViewModel.h"
 #include "ModelContext.h"
 #include "ModelSchema.h"
+#include "SettingsTestFixture.h"
 #include "TestSupport.h"
 #include "VideoSettings.h"
 
@@ -21,39 +22,20 @@ namespace {
 
 const QString kGoogleKey = "AIza" + QString(35, 'k');
 
-void makeSound(const TestEnvironment& env, const QString& name) {
-    QDir().mkpath(env.path("sounds"));
-    QFile file(env.path("sounds/" + name + ".oga"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("OggS");
-}
-
 } // namespace
 
 class SettingsModelTests : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestEnvironment> env;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<RecordingSoundPlayer> sounds;
-    std::unique_ptr<ModelContext> store;
+    SettingsTestFixture fixture;
+    std::unique_ptr<TestEnvironment>& env = fixture.env;
+    std::unique_ptr<ScriptedDialogs>& dialogs = fixture.dialogs;
+    std::unique_ptr<RecordingSoundPlayer>& sounds = fixture.sounds;
+    std::unique_ptr<ModelContext>& store = fixture.store;
 
 private slots:
-    void init() {
-        env = std::make_unique<TestEnvironment>();
-        makeSound(*env, "Glass");
-        makeSound(*env, "bell");
-        dialogs = std::make_unique<ScriptedDialogs>();
-        sounds = std::make_unique<RecordingSoundPlayer>();
-        store = ModelSchema::openStore(env->path("data/Orvane.store"));
-    }
-
-    void cleanup() {
-        store.reset();
-        sounds.reset();
-        dialogs.reset();
-        env.reset();
-    }
+    void init() { fixture.setUp(); }
+    void cleanup() { fixture.tearDown(); }
 
     void theGeneralTabsActionsWithoutAWindow() {
         VideoSettings video;

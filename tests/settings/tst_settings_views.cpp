@@ -13,6 +13,7 @@
 #include "ModelContext.h"
 #include "ModelSchema.h"
 #include "ServiceConfig.h"
+#include "SettingsTestFixture.h"
 #include "SettingsView.h"
 #include "Spinner.h"
 #include "TestSupport.h"
@@ -38,13 +39,6 @@ namespace {
 
 const QString kGoogleKey = "AIza" + QString(35, 'k');
 const QString kVideoKey = QString(40, 'h') + "." + QString(40, 'p') + "." + QString(30, 's');
-
-void makeSound(const TestEnvironment& env, const QString& name) {
-    QDir().mkpath(env.path("sounds"));
-    QFile file(env.path("sounds/" + name + ".oga"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("OggS");
-}
 
 // Shown and not hidden by any ancestor up to `root`.
 bool shown(QWidget* widget) {
@@ -94,30 +88,18 @@ QStringList accessibilityProblems(QWidget* window) {
 class SettingsViewTests : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestEnvironment> env;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<RecordingSoundPlayer> sounds;
-    std::unique_ptr<ModelContext> store;
+    SettingsTestFixture fixture;
+    std::unique_ptr<TestEnvironment>& env = fixture.env;
+    std::unique_ptr<ScriptedDialogs>& dialogs = fixture.dialogs;
+    std::unique_ptr<RecordingSoundPlayer>& sounds = fixture.sounds;
+    std::unique_ptr<ModelContext>& store = fixture.store;
 
 private slots:
-    void init() {
-        env = std::make_unique<TestEnvironment>();
-        makeSound(*env, "Glass");
-        makeSound(*env, "bell");
-        dialogs = std::make_unique<ScriptedDialogs>();
-        sounds = std::make_unique<RecordingSoundPlayer>();
-        store = ModelSchema::openStore(env->path("data/Orvane.store"));
-    }
-
-    void cleanup() {
-        store.reset();
-        sounds.reset();
-        dialogs.reset();
-        env.reset();
-    }
+    void init() { fixture.setUp(); }
+    void cleanup() { fixture.tearDown(); }
 
     void theGeneralTabDrivenByMouse() {
-        makeSound(*env, "alarm-clock-elapsed");
+        SettingsTestFixture::makeSound(*env, "alarm-clock-elapsed");
         VideoSettings video;
         video.setSoundNotificationEnabled(false);
         video.setSelectedSoundName("bell");
@@ -348,7 +330,7 @@ private slots:
         APIManager::shared().setGoogleAPIKey(kGoogleKey);
         for (int slot = 1; slot <= 4; ++slot)
             APIKeySlot(slot).setKey(kVideoKey);
-        makeSound(*env, "alarm-clock-elapsed");
+        SettingsTestFixture::makeSound(*env, "alarm-clock-elapsed");
         VideoSettings video;
         video.setSoundNotificationEnabled(true);
         APISettings api;
