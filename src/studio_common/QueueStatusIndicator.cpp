@@ -25,7 +25,7 @@ constexpr double itemSpacing = 6;
 constexpr double dotSize = 4;
 constexpr double dotSpacing = 2;
 constexpr double pulseSize = 5;
-constexpr double symbolSize = 12;
+constexpr double symbolSize = 10;
 constexpr double busySize = 10;
 } // namespace
 

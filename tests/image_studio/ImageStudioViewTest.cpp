@@ -1111,6 +1111,7 @@ private slots:
         const QRectF dot = status->slotDotRect(0);
         const QRectF progress = status->partRect(Part::progressView);
         const QRectF symbol = status->partRect(Part::symbol);
+        QCOMPARE(symbol.size(), QSizeF(10, 10));
         const double leading = status->partRect(Part::text).left();
         status->setScale(2);
         QCOMPARE(status->slotDotRect(0).size(), dot.size() * 2);
