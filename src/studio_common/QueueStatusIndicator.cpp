@@ -1,5 +1,6 @@
 #include "QueueStatusIndicator.h"
 
+#include "Motion.h"
 #include "QueueManager.h"
 #include "ResultLabel.h"
 #include "Spinner.h"
@@ -26,6 +27,7 @@ constexpr double dotSize = 4;
 constexpr double dotSpacing = 2;
 constexpr double pulseSize = 5;
 constexpr double symbolSize = 10;
+constexpr Motion::Spring capsuleSpring{0.4, 0.8};
 constexpr double busySize = 10;
 } // namespace
 
@@ -87,7 +89,12 @@ void QueueStatusIndicator::applyLayout() {
         const int guide = qRound(0.65 * layout()->sizeHint().height());
         setContentsMargins(0, std::max(0, baseline - guide), 0, 0);
     }
+    const bool appearing = state_.visible && isHidden();
     setVisible(state_.visible);
+    // The capsule comes in from the trailing edge on the header's spring; it goes at once.
+    if (appearing)
+        Motion::enter(this, Motion::durationMs(capsuleSpring), Motion::springEasing<400, 800>(),
+                      QPointF(sizeHint().width(), 0));
     updateTicker();
     updateGeometry();
     update();

@@ -16,6 +16,7 @@
 #include "ImageTiles.h"
 #include "LeftPanel.h"
 #include "ModelSchema.h"
+#include "Motion.h"
 #include "OrvaneAPIService.h"
 #include "PresetFormModel.h"
 #include "QueueManager.h"
@@ -1049,7 +1050,8 @@ private slots:
             if (i > 0)
                 QVERIFY(status->partRect(order[i - 1]).right() < rect.left());
         }
-        // Two lit dots in blue, two quiet gray ones.
+        // Two lit dots in blue, two quiet gray ones, once the capsule has come in.
+        QTRY_VERIFY(Motion::isAtRest(status));
         const QImage picture = status->grab().toImage();
         const QColor blue = Theme::instance().color(ColorRole::blue);
         for (int slot = 0; slot < 4; ++slot) {
@@ -1099,6 +1101,27 @@ private slots:
         status->showState({false, "Ready", 0, false});
         QVERIFY(!status->shows(Part::pulseDot));
         QVERIFY(!status->isAnimating());
+    }
+
+    // The capsule comes in on its spring, and nothing moves once it is in.
+    void theCapsuleSlidesIn() {
+        QWidget host;
+        host.resize(400, 60);
+        auto* status = new QueueStatusIndicator(nullptr, StudioRules::IndicatorTab::photo, &host);
+        status->showState({});
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        QVERIFY(!status->isVisible());
+        status->showState({true, "1/4 generating", 1, false});
+        QVERIFY(status->isVisible());
+        QVERIFY(Motion::runningEntrance(status));
+        QTRY_VERIFY(!Motion::runningEntrance(status));
+        QVERIFY(!status->graphicsEffect());
+        // A state that keeps it shown does not bring it in again.
+        status->showState({true, "2/4 generating", 2, false});
+        QVERIFY(!Motion::runningEntrance(status));
+        status->showState({});
+        QVERIFY(!status->isVisible());
     }
 
     // Lengths follow the scale.
