@@ -1,5 +1,7 @@
 #include "PhotoSaver.h"
 
+#include "WhenReady.h"
+
 #include "Dialogs.h"
 #include "DownloadSettings.h"
 #include "FolderBookmark.h"
@@ -48,45 +50,44 @@ void PhotoSaver::saveToFolder(const QImage& image) {
 
 void PhotoSaver::writeIntoFolder(const QImage& image, const QString& folder, bool reveal) {
     beginWork();
-    QtConcurrent::run([image, folder] {
-        return fileInFolder(image, folder);
-    }).then(this, [this, reveal, folder](const std::optional<QString>& path) {
-        FolderBookmark::stopAccessing(folder);
-        if (reveal && path)
-            this->reveal(*path);
-        endWork();
-    });
+    whenReady(this, QtConcurrent::run([image, folder] { return fileInFolder(image, folder); }),
+              [this, reveal, folder](const std::optional<QString>& path) {
+                  FolderBookmark::stopAccessing(folder);
+                  if (reveal && path)
+                      this->reveal(*path);
+                  endWork();
+              });
 }
 
 void PhotoSaver::offerSavePanel(const QImage& image) {
     beginWork();
     // The proposed name needs the PNG bytes: encode first, off this thread.
-    QtConcurrent::run([image] {
-        return PhotoFiles::encode(image);
-    }).then(this, [this, image](const PhotoFiles::Encoded& encoded) {
-        Dialogs::SaveRequest request;
-        request.suggestedName = PhotoFiles::fileName(encoded.identifier);
-        request.nameFilters =
-            QStringList{QStringLiteral("PNG image (*.png)"), QStringLiteral("JPEG image (*.jpg *.jpeg)")};
-        Dialogs::current().saveFileAsync(
-            request, this, [this, image, png = encoded.png](const std::optional<QString>& chosen) {
-                if (!chosen || chosen->isEmpty()) {
-                    endWork();
-                    return;
-                }
-                // A confirmed path is written even when a file is there: the panel already asked to replace it.
-                QtConcurrent::run([image, png, path = *chosen]() -> std::optional<QString> {
-                    const auto bytes = PhotoFiles::bytesForChosenPath(path, image, png);
-                    if (!bytes || !PhotoFiles::writeAtomically(path, *bytes))
-                        return std::nullopt;
-                    return path;
-                }).then(this, [this](const std::optional<QString>& written) {
-                    if (written)
-                        reveal(*written);
-                    endWork();
-                });
-            });
-    });
+    whenReady(this, QtConcurrent::run([image] { return PhotoFiles::encode(image); }),
+              [this, image](const PhotoFiles::Encoded& encoded) {
+                  Dialogs::SaveRequest request;
+                  request.suggestedName = PhotoFiles::fileName(encoded.identifier);
+                  request.nameFilters =
+                      QStringList{QStringLiteral("PNG image (*.png)"), QStringLiteral("JPEG image (*.jpg *.jpeg)")};
+                  Dialogs::current().saveFileAsync(
+                      request, this, [this, image, png = encoded.png](const std::optional<QString>& chosen) {
+                          if (!chosen || chosen->isEmpty()) {
+                              endWork();
+                              return;
+                          }
+                          // A confirmed path is written even over a file: the panel already asked to replace it.
+                          auto writing = QtConcurrent::run([image, png, path = *chosen]() -> std::optional<QString> {
+                              const auto bytes = PhotoFiles::bytesForChosenPath(path, image, png);
+                              if (!bytes || !PhotoFiles::writeAtomically(path, *bytes))
+                                  return std::nullopt;
+                              return path;
+                          });
+                          whenReady(this, writing, [this](const std::optional<QString>& written) {
+                              if (written)
+                                  reveal(*written);
+                              endWork();
+                          });
+                      });
+              });
 }
 
 void PhotoSaver::reveal(const QString& path) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "WhenReady.h"
+
 #include <QFuture>
 #include <QObject>
 #include <QtConcurrent/QtConcurrentRun>
@@ -20,15 +22,16 @@ public:
     template <class T, class Done> void watch(QObject* context, QFuture<T> future, Done&& done) {
         const quint64 mine = ++*newest_;
         if constexpr (std::is_void_v<T>) {
-            future.then(context, [newest = newest_, mine, done = std::forward<Done>(done)]() mutable {
+            whenReady(context, std::move(future), [newest = newest_, mine, done = std::forward<Done>(done)]() mutable {
                 if (*newest == mine)
                     done();
             });
         } else {
-            future.then(context, [newest = newest_, mine, done = std::forward<Done>(done)](const T& value) mutable {
-                if (*newest == mine)
-                    done(value);
-            });
+            whenReady(context, std::move(future),
+                      [newest = newest_, mine, done = std::forward<Done>(done)](const T& value) mutable {
+                          if (*newest == mine)
+                              done(value);
+                      });
         }
     }
 

@@ -1,6 +1,7 @@
 #include "PresetFormModel.h"
 
 #include "Dialogs.h"
+#include "WhenReady.h"
 
 #include <QMimeData>
 
@@ -111,7 +112,7 @@ bool PresetFormModel::handleDrop(const QMimeData* mime) {
 void PresetFormModel::follow(QFuture<QImage> future) {
     // Every load counts, not only the newest. Its picture is taken on a later turn of the event loop even when
     // the read has already ended, so the loading state is always seen; a form gone by then is not touched.
-    future.then(this, [this](const QImage& picture) {
+    whenReady(this, future, [this](const QImage& picture) {
         QMetaObject::invokeMethod(
             this,
             [this, picture] {

@@ -1,6 +1,7 @@
 #include "ReferenceLoader.h"
 
 #include "ImageCoding.h"
+#include "WhenReady.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -170,7 +171,7 @@ void ReferenceLoader::load(Source source, Done done) {
     QFuture<Loaded> future = QtConcurrent::run(&decodingPool(), [source = std::move(source), bounds = bounds_] {
         return bounds == fullSize ? decodeFull(source, bounds) : decode(source, bounds);
     });
-    future.then(this, [this, ticket](const Loaded& loaded) {
+    whenReady(this, future, [this, ticket](const Loaded& loaded) {
         auto it = waiting_.find(ticket);
         if (it == waiting_.end())
             return;

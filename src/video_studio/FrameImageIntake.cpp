@@ -7,6 +7,7 @@
 #include "FrameImageSaver.h"
 #include "Log.h"
 #include "PhotoFiles.h"
+#include "WhenReady.h"
 
 #include <QFuture>
 #include <QMimeData>
@@ -71,7 +72,7 @@ void FrameImageIntake::startSave(const QImage& image, const QString& target, boo
         intoFolder ? QtConcurrent::run(&FrameImageSaver::saveIntoFolder, image, folder, target)
                    : QtConcurrent::run(&FrameImageSaver::saveToPath, image, target);
     // Every save reports back, in whatever order they finish; none does once this object is gone.
-    future.then(this, [this, intoFolder, folder](const FrameImageSaver::Outcome& outcome) {
+    whenReady(this, future, [this, intoFolder, folder](const FrameImageSaver::Outcome& outcome) {
         --pendingSaves_;
         if (intoFolder)
             FolderBookmark::stopAccessing(folder);

@@ -355,7 +355,7 @@ private slots:
                                                [&](const auto& other) { return other.connection == post.connection; });
             QCOMPARE(sharing, 1);
         }
-        QCOMPARE(qApp->findChildren<QNetworkAccessManager*>(Qt::FindDirectChildrenOnly),
+        QCOMPARE(QCoreApplication::instance()->findChildren<QNetworkAccessManager*>(Qt::FindDirectChildrenOnly),
                  QList<QNetworkAccessManager*>{NetworkAccess::shared()});
     }
 
