@@ -7,7 +7,6 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <memory>
-#include <type_traits>
 #include <utility>
 
 // Background work whose results only matter while they are the newest asked for: a picture scaled for the
@@ -21,18 +20,12 @@ public:
 
     template <class T, class Done> void watch(QObject* context, QFuture<T> future, Done&& done) {
         const quint64 mine = ++*newest_;
-        if constexpr (std::is_void_v<T>) {
-            whenReady(context, std::move(future), [newest = newest_, mine, done = std::forward<Done>(done)]() mutable {
-                if (*newest == mine)
-                    done();
-            });
-        } else {
-            whenReady(context, std::move(future),
-                      [newest = newest_, mine, done = std::forward<Done>(done)](const T& value) mutable {
-                          if (*newest == mine)
-                              done(value);
-                      });
-        }
+        // Takes the result, or nothing for a future without one.
+        whenReady(context, std::move(future),
+                  [newest = newest_, mine, done = std::forward<Done>(done)](const auto&... result) mutable {
+                      if (*newest == mine)
+                          done(result...);
+                  });
     }
 
     // Whatever is still running is no longer wanted.
