@@ -3,6 +3,7 @@
 #include "DragOutCopies.h"
 #include "Glass.h"
 #include "Log.h"
+#include "Motion.h"
 #include "MovementPlayer.h"
 #include "PromptPresetsView.h"
 #include "SymbolIcon.h"
@@ -327,8 +328,12 @@ void VideoGalleryLogicView::hidePromptPresets() {
         return;
     QWidget* overlay = overlay_;
     overlay_ = nullptr;
-    overlay->hide();
-    overlay->deleteLater();
+    // The sheet fades out; a sheet opened meanwhile is a new one.
+    overlay->setObjectName(QStringLiteral("promptPresetsOverlayLeaving"));
+    Motion::leave(overlay, Motion::panelFadeMs, Motion::easeOut(), [overlay] {
+        overlay->hide();
+        overlay->deleteLater();
+    });
     emit promptPresetsShownChanged(false);
 }
 

@@ -5,6 +5,7 @@
 #include "GlassButtons.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
+#include "Motion.h"
 #include "ReplyDocument.h"
 #include "ResultLabel.h"
 #include "ResultPictureView.h"
@@ -31,6 +32,9 @@
 using namespace Controls;
 
 namespace {
+// The text bubble's fade and growth when the header button toggles it.
+constexpr int bubbleFadeMs = 300;
+
 // The state area's frame: a dashed rounded outline over the control background.
 class StateFrame final : public QStackedWidget {
 public:
@@ -111,7 +115,11 @@ void RightPanel::build() {
     header->setSpacing(8);
     title_ = heading("resultTitle", "Qel Image Result", this);
     textButton_ = iconButton("textResponseButton", "text.bubble", "Text response", 28, this);
-    connect(textButton_, &QAbstractButton::clicked, this, [this] { model_.setShowTextPopup(!model_.showTextPopup()); });
+    connect(textButton_, &QAbstractButton::clicked, this, [this] {
+        bubbleToggling_ = true;
+        model_.setShowTextPopup(!model_.showTextPopup());
+        bubbleToggling_ = false;
+    });
     resultSymbol_ = headingSymbol("resultSymbol", "photo.badge.checkmark", this);
     header->addWidget(resultSymbol_);
     header->addWidget(title_);
@@ -361,7 +369,24 @@ void RightPanel::showBubble() {
     replyDocument_->setTextWidth(textWidth);
     const int textHeight = int(std::ceil(replyDocument_->size().height()));
     reply_->setFixedSize(textWidth, std::clamp(textHeight, 1, scaled(100)));
-    bubble_->setVisible(visible);
+    const bool shown = !bubble_->isHidden() && !Motion::runningExit(bubble_);
+    if (visible == shown)
+        return;
+    if (visible)
+        Motion::enter(bubble_, 0, {}); // a bubble on its way out stays
+    if (!bubbleToggling_ || !isVisible()) {
+        bubble_->setVisible(visible);
+        return;
+    }
+    // The header button's toggle: the bubble fades and grows from 95 % in, and shrinks and fades back out.
+    const QEasingCurve easeInOut(QEasingCurve::InOutCubic);
+    if (visible) {
+        bubble_->show();
+        Motion::enter(bubble_, bubbleFadeMs, easeInOut, {}, 0.95);
+    } else {
+        Motion::leave(
+            bubble_, bubbleFadeMs, easeInOut, [this] { bubble_->hide(); }, {}, 0.95);
+    }
 }
 
 QWidget* RightPanel::makePresetsView() {
@@ -382,20 +407,42 @@ QWidget* RightPanel::makePresetsView() {
     return view;
 }
 
+namespace {
+// The presets panel comes in from the leading edge and goes back out on this spring.
+constexpr Motion::Spring presetsSpring{0.3, 0.825};
+QPointF offLeadingEdge(const QWidget* view) {
+    const double distance = view->x() + view->width();
+    return QPointF(view->layoutDirection() == Qt::RightToLeft ? distance : -distance, 0);
+}
+} // namespace
+
 void RightPanel::showPresets() {
     const bool show = model_.showUserImagePresets();
+    overlay_->setGeometry(rect().adjusted(24, 24, -24, -24));
     if (show && !presetsView_) {
         presetsView_ = makePresetsView();
         presetsView_->setFixedWidth(350);
         static_cast<QHBoxLayout*>(overlay_->layout())->insertWidget(0, presetsView_);
-    }
-    overlay_->setGeometry(rect().adjusted(24, 24, -24, -24));
-    overlay_->setVisible(show);
-    if (show)
+        overlay_->show();
         overlay_->raise();
-    else if (presetsView_) {
-        presetsView_->deleteLater(); // a new panel opens with its own state at its defaults
+        overlay_->layout()->activate();
+        Motion::enter(presetsView_, Motion::durationMs(presetsSpring), Motion::springEasing<300, 825>(),
+                      offLeadingEdge(presetsView_));
+    } else if (!show && presetsView_) {
+        // A new panel opens with its own state at its defaults; this one leaves out of the layout, where the next
+        // one would go.
+        QWidget* leaving = presetsView_;
         presetsView_ = nullptr;
+        overlay_->layout()->removeWidget(leaving);
+        Motion::leave(
+            leaving, Motion::durationMs(presetsSpring), Motion::springEasing<300, 825>(),
+            [this, leaving] {
+                leaving->hide();
+                leaving->deleteLater();
+                if (!presetsView_)
+                    overlay_->hide();
+            },
+            offLeadingEdge(leaving));
     }
 }
 

@@ -45,6 +45,8 @@ private:
     void showLoading();
     void showActions();
     void showBubble();
+    // Set while the header button toggles the bubble: only that change is animated.
+    bool bubbleToggling_ = false;
     void showPresets();
     void applyScale();
     void showSymbols();

@@ -61,7 +61,8 @@ void QueueStatusIndicator::alignWithTitle(const QLabel* title) {
 }
 
 QSize QueueStatusIndicator::sizeHint() const {
-    return state_.visible ? QWidget::sizeHint() : QSize(0, 0);
+    // A leaving capsule keeps its room until it is gone.
+    return state_.visible || Motion::runningExit(this) ? QWidget::sizeHint() : QSize(0, 0);
 }
 
 void QueueStatusIndicator::refresh() {
@@ -77,24 +78,40 @@ void QueueStatusIndicator::showState(const StudioRules::IndicatorState& state) {
 }
 
 void QueueStatusIndicator::applyLayout() {
-    if (text_->text() != state_.text)
+    // A leaving capsule is drawn from a picture of its last look; its text stays as it was.
+    if (state_.visible && text_->text() != state_.text)
         text_->setText(state_.text);
-    text_->setFont(Theme::font(10 * scale_, QFont::Medium));
-    const int lead = int(std::ceil((padding + itemsWidth() + itemSpacing + symbolSize + itemSpacing) * scale_));
-    const int trail = int(std::ceil((padding + (state_.spinner ? itemSpacing + busySize : 0)) * scale_));
-    layout()->setContentsMargins(lead, int(2 * scale_), trail, int(2 * scale_));
-    if (title_) {
-        const QFontMetrics metrics = title_->fontMetrics();
-        const int baseline = (title_->sizeHint().height() - metrics.height()) / 2 + metrics.ascent();
-        const int guide = qRound(0.65 * layout()->sizeHint().height());
-        setContentsMargins(0, std::max(0, baseline - guide), 0, 0);
+    {
+        text_->setFont(Theme::font(10 * scale_, QFont::Medium));
+        const int lead = int(std::ceil((padding + itemsWidth() + itemSpacing + symbolSize + itemSpacing) * scale_));
+        const int trail = int(std::ceil((padding + (state_.spinner ? itemSpacing + busySize : 0)) * scale_));
+        layout()->setContentsMargins(lead, int(2 * scale_), trail, int(2 * scale_));
+        if (title_) {
+            const QFontMetrics metrics = title_->fontMetrics();
+            const int baseline = (title_->sizeHint().height() - metrics.height()) / 2 + metrics.ascent();
+            const int guide = qRound(0.65 * layout()->sizeHint().height());
+            setContentsMargins(0, std::max(0, baseline - guide), 0, 0);
+        }
     }
-    const bool appearing = state_.visible && isHidden();
-    setVisible(state_.visible);
-    // The capsule comes in from the trailing edge on the header's spring; it goes at once.
-    if (appearing)
-        Motion::enter(this, Motion::durationMs(capsuleSpring), Motion::springEasing<400, 800>(),
-                      QPointF(sizeHint().width(), 0));
+    // The capsule comes in from the trailing edge on the header's spring and goes back out the same way.
+    if (state_.visible) {
+        const bool appearing = isHidden() || Motion::runningExit(this);
+        show();
+        if (appearing)
+            Motion::enter(this, Motion::durationMs(capsuleSpring), Motion::springEasing<400, 800>(),
+                          QPointF(sizeHint().width(), 0));
+    } else if (!isVisible()) {
+        hide();
+    } else if (!Motion::runningExit(this)) {
+        Motion::leave(
+            this, Motion::durationMs(capsuleSpring), Motion::springEasing<400, 800>(),
+            [this] {
+                if (!state_.visible)
+                    hide();
+                updateGeometry();
+            },
+            QPointF(width(), 0));
+    }
     updateTicker();
     updateGeometry();
     update();

@@ -4,6 +4,7 @@
 #include <QGraphicsEffect>
 #include <QPainter>
 #include <QPointer>
+#include <QTimer>
 #include <QVariantAnimation>
 #include <QWidget>
 
@@ -15,6 +16,7 @@ namespace Motion {
 namespace {
 
 constexpr const char* kEntranceName = "motionEntrance";
+constexpr const char* kExitName = "motionExit";
 
 // A spring that cannot move (no or an endless response) is at its target at once; one without damping would
 // never settle.
@@ -42,11 +44,14 @@ double remaining(const Spring& spring, double t) {
     return (r2 * std::exp(r1 * t) - r1 * std::exp(r2 * t)) / (r2 - r1);
 }
 
-// Draws its widget faded and shifted; the widget itself stays where its layout put it.
-class EntranceEffect final : public QGraphicsEffect {
+// Draws its widget (or a picture of it taken before it left) faded, shifted and scaled about its centre; the widget
+// itself stays where its layout put it.
+class TransitionEffect final : public QGraphicsEffect {
 public:
-    void setState(double opacity, QPointF shift) {
+    explicit TransitionEffect(QPixmap picture = {}) : picture_(std::move(picture)) {}
+    void setState(double opacity, QPointF shift, double scale = 1) {
         opacity_ = std::clamp(opacity, 0.0, 1.0);
+        scale_ = std::max(0.0, scale);
         if (shift != shift_) {
             shift_ = shift;
             updateBoundingRect();
@@ -60,18 +65,81 @@ protected:
         if (opacity_ <= 0)
             return;
         QPoint origin;
-        const QPixmap pixmap = sourcePixmap(Qt::LogicalCoordinates, &origin, QGraphicsEffect::NoPad);
+        const QPixmap pixmap =
+            picture_.isNull() ? sourcePixmap(Qt::LogicalCoordinates, &origin, QGraphicsEffect::NoPad) : picture_;
         if (pixmap.isNull())
             return;
         painter->save();
         painter->setOpacity(painter->opacity() * opacity_);
-        painter->drawPixmap(QPointF(origin) + shift_, pixmap);
+        const QRectF area(QPointF(origin) + shift_, pixmap.deviceIndependentSize());
+        if (scale_ != 1) {
+            painter->setRenderHint(QPainter::SmoothPixmapTransform);
+            painter->translate(area.center());
+            painter->scale(scale_, scale_);
+            painter->translate(-area.center());
+        }
+        painter->drawPixmap(area.topLeft(), pixmap);
         painter->restore();
     }
 
 private:
+    QPixmap picture_;
     double opacity_ = 0;
+    double scale_ = 1;
     QPointF shift_;
+};
+
+// What an exit needs when it ends: the widget's input given back and its `done` run once, after the animation has
+// delivered its last frame (`done` may delete the widget, which owns the animation).
+class ExitState final : public QObject {
+public:
+    ExitState(QVariantAnimation* animation, QWidget* widget, QGraphicsEffect* effect, std::function<void()> done)
+        : QObject(animation), widget_(widget), effect_(effect), done_(std::move(done)),
+          wasTransparent_(widget->testAttribute(Qt::WA_TransparentForMouseEvents)) {
+        widget->setAttribute(Qt::WA_TransparentForMouseEvents);
+        widget->installEventFilter(this);
+    }
+    // A new entrance: the widget stays, drawn as itself again.
+    void cancel() {
+        restoreInput();
+        if (widget_ && effect_ && widget_->graphicsEffect() == effect_)
+            widget_->setGraphicsEffect(nullptr);
+    }
+    void finish() {
+        QTimer::singleShot(0, widget_,
+                           [widget = widget_, effect = effect_, done = done_, wasTransparent = wasTransparent_] {
+                               if (!widget)
+                                   return;
+                               widget->setAttribute(Qt::WA_TransparentForMouseEvents, wasTransparent);
+                               if (done)
+                                   done();
+                               // A widget that was hidden is drawn as itself when it shows again; one on its way to
+                               // deletion keeps drawing nothing until it goes.
+                               if (widget && widget->isHidden() && effect && widget->graphicsEffect() == effect)
+                                   widget->setGraphicsEffect(nullptr);
+                           });
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // Out of sight, the exit ends at once.
+        if (event->type() == QEvent::Hide) {
+            auto* animation = static_cast<QVariantAnimation*>(parent());
+            if (animation->state() == QAbstractAnimation::Running)
+                animation->setCurrentTime(animation->duration());
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void restoreInput() {
+        if (widget_)
+            widget_->setAttribute(Qt::WA_TransparentForMouseEvents, wasTransparent_);
+    }
+    QPointer<QWidget> widget_;
+    QPointer<QGraphicsEffect> effect_;
+    std::function<void()> done_;
+    bool wasTransparent_;
 };
 
 // Ends an entrance at once when its widget hides: nothing keeps moving out of sight.
@@ -142,35 +210,53 @@ QEasingCurve easeOut() {
     return curve;
 }
 
-QVariantAnimation* runningEntrance(const QWidget* widget) {
+namespace {
+QVariantAnimation* running(const QWidget* widget, const char* name) {
     if (!widget)
         return nullptr;
-    const auto animations = widget->findChildren<QVariantAnimation*>(kEntranceName, Qt::FindDirectChildrenOnly);
+    const auto animations = widget->findChildren<QVariantAnimation*>(name, Qt::FindDirectChildrenOnly);
     for (QVariantAnimation* animation : animations) {
         if (animation->state() == QAbstractAnimation::Running)
             return animation;
     }
     return nullptr;
 }
+} // namespace
+
+QVariantAnimation* runningEntrance(const QWidget* widget) {
+    return running(widget, kEntranceName);
+}
+
+QVariantAnimation* runningExit(const QWidget* widget) {
+    return running(widget, kExitName);
+}
 
 bool isAtRest(const QWidget* root) {
     if (!root)
         return true;
-    const auto animations = root->findChildren<QVariantAnimation*>(kEntranceName);
+    const auto animations = root->findChildren<QVariantAnimation*>();
     return std::none_of(animations.begin(), animations.end(), [](const QVariantAnimation* animation) {
-        return animation->state() == QAbstractAnimation::Running;
+        return (animation->objectName() == QLatin1String(kEntranceName) ||
+                animation->objectName() == QLatin1String(kExitName)) &&
+               animation->state() == QAbstractAnimation::Running;
     });
 }
 
-QVariantAnimation* enter(QWidget* widget, int durationMs, const QEasingCurve& easing, QPointF offset) {
+QVariantAnimation* enter(QWidget* widget, int durationMs, const QEasingCurve& easing, QPointF offset,
+                         double fromScale) {
     if (!widget)
         return nullptr;
-    if (QVariantAnimation* running = runningEntrance(widget))
-        running->stop();
+    if (QVariantAnimation* exit = runningExit(widget)) {
+        if (auto* state = exit->findChild<ExitState*>())
+            state->cancel();
+        exit->stop();
+    }
+    if (QVariantAnimation* entrance = runningEntrance(widget))
+        entrance->stop();
     if (!widget->isVisible() || widget->isWindow() || durationMs <= 0 || widget->graphicsEffect())
         return nullptr;
-    auto* effect = new EntranceEffect;
-    effect->setState(0, offset);
+    auto* effect = new TransitionEffect;
+    effect->setState(0, offset, fromScale);
     widget->setGraphicsEffect(effect);
     QPointer<QGraphicsEffect> guard(effect);
 
@@ -181,16 +267,52 @@ QVariantAnimation* enter(QWidget* widget, int durationMs, const QEasingCurve& ea
     animation->setDuration(durationMs);
     animation->setEasingCurve(easing);
     new StopWhenHidden(animation, widget);
-    QObject::connect(animation, &QVariantAnimation::valueChanged, effect, [effect, offset](const QVariant& value) {
-        const double t = value.toDouble();
-        // A spring that overshoots carries the widget past its place and back.
-        effect->setState(t, offset * (1 - t));
-    });
+    QObject::connect(animation, &QVariantAnimation::valueChanged, effect,
+                     [effect, offset, fromScale](const QVariant& value) {
+                         const double t = value.toDouble();
+                         // A spring that overshoots carries the widget past its place and back.
+                         effect->setState(t, offset * (1 - t), fromScale + (1 - fromScale) * t);
+                     });
     QObject::connect(animation, &QAbstractAnimation::stateChanged, widget,
                      [widget, guard](QAbstractAnimation::State state) {
                          if (state == QAbstractAnimation::Stopped && guard && widget->graphicsEffect() == guard)
                              widget->setGraphicsEffect(nullptr);
                      });
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+    return animation;
+}
+
+QVariantAnimation* leave(QWidget* widget, int durationMs, const QEasingCurve& easing, std::function<void()> done,
+                         QPointF offset, double toScale) {
+    if (!widget)
+        return nullptr;
+    if (QVariantAnimation* exit = runningExit(widget))
+        return exit;
+    if (QVariantAnimation* entrance = runningEntrance(widget))
+        entrance->stop();
+    if (!widget->isVisible() || widget->isWindow() || durationMs <= 0 || widget->graphicsEffect()) {
+        if (done)
+            done();
+        return nullptr;
+    }
+    // The picture is taken now: what the widget shows next (it may already be emptied) does not show while it goes.
+    auto* effect = new TransitionEffect(widget->grab());
+    effect->setState(1, {});
+    widget->setGraphicsEffect(effect);
+
+    auto* animation = new QVariantAnimation(widget);
+    animation->setObjectName(kExitName);
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    animation->setDuration(durationMs);
+    animation->setEasingCurve(easing);
+    auto* state = new ExitState(animation, widget, effect, std::move(done));
+    QObject::connect(animation, &QVariantAnimation::valueChanged, effect,
+                     [effect, offset, toScale](const QVariant& value) {
+                         const double t = value.toDouble();
+                         effect->setState(1 - t, offset * t, 1 + (toScale - 1) * t);
+                     });
+    QObject::connect(animation, &QAbstractAnimation::finished, state, &ExitState::finish);
     animation->start(QAbstractAnimation::DeleteWhenStopped);
     return animation;
 }

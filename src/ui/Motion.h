@@ -3,6 +3,8 @@
 #include <QEasingCurve>
 #include <QPointF>
 
+#include <functional>
+
 class QVariantAnimation;
 class QWidget;
 
@@ -53,10 +55,20 @@ inline constexpr int panelFadeMs = 150;
 // are left alone, and the effect goes at the end. A widget that is hidden, a window, or a widget that carries
 // another graphics effect just appears. A new entrance of the same widget ends the running one first, and hiding the
 // widget ends it at once. Returns the running animation (owned by the widget), or null when nothing moves.
-QVariantAnimation* enter(QWidget* widget, int durationMs, const QEasingCurve& easing, QPointF offset = {});
+// `fromScale` below 1 also grows it about its centre from that size.
+QVariantAnimation* enter(QWidget* widget, int durationMs, const QEasingCurve& easing, QPointF offset = {},
+                         double fromScale = 1);
+// Takes `widget` out: a picture of it as it is now fades to transparent while it moves `offset` away (and shrinks
+// to `toScale` about its centre), then `done` runs (it hides or deletes the widget). The widget takes no input while
+// it leaves. A widget that is hidden, a window, or carries another graphics effect leaves at once. Hiding the
+// widget ends the exit at once (and runs `done`); a new entrance of the widget cancels it (without `done`).
+QVariantAnimation* leave(QWidget* widget, int durationMs, const QEasingCurve& easing, std::function<void()> done,
+                         QPointF offset = {}, double toScale = 1);
 // The entrance running on `widget`, if any.
 QVariantAnimation* runningEntrance(const QWidget* widget);
-// No entrance runs on `root` or below it.
+// The exit running on `widget`, if any.
+QVariantAnimation* runningExit(const QWidget* widget);
+// No entrance or exit runs on `root` or below it.
 bool isAtRest(const QWidget* root);
 
 } // namespace Motion

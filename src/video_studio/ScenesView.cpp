@@ -5,6 +5,7 @@
 #include "FrameSlotView.h"
 #include "Glass.h"
 #include "GlassButtons.h"
+#include "Motion.h"
 #include "Popover.h"
 #include "QueueManager.h"
 #include "QueueStatusIndicator.h"
@@ -421,8 +422,14 @@ void ScenesView::showPromptPresets(bool show) {
 
 void ScenesView::showCameraControls(bool show) {
     if (!show) {
-        if (cameraControls_)
-            cameraControls_->deleteLater();
+        if (QWidget* sheet = cameraControls_) {
+            // The sheet fades out; one opened meanwhile is a new one.
+            sheet->setObjectName(QStringLiteral("cameraControlsScrimLeaving"));
+            Motion::leave(sheet, Motion::panelFadeMs, Motion::easeOut(), [sheet] {
+                sheet->hide();
+                sheet->deleteLater();
+            });
+        }
         cameraControls_ = nullptr;
         return;
     }

@@ -8,6 +8,7 @@
 #include "GalleryTestSupport.h"
 #include "Glass.h"
 #include "GuiTestSupport.h"
+#include "Motion.h"
 #include "MovementPlayer.h"
 #include "PromptPresetsView.h"
 #include "QueueManager.h"
@@ -802,9 +803,13 @@ private slots:
         QVERIFY(view->isPromptPresetsShown());
         GUI_REQUIRE(scrim, QWidget, view.get(), "promptPresetsScrim");
         QVERIFY(scrim->isVisible());
+        QPointer<QWidget> overlay = scrim->parentWidget();
         QVERIFY(gui::click(scrim, QPoint(scrim->width() - 20, scrim->height() / 2)));
         QVERIFY(!view->isPromptPresetsShown());
         QCOMPARE(chosen.size(), 0);
+        // The sheet fades out, then goes.
+        QVERIFY(Motion::runningExit(overlay));
+        QTRY_VERIFY(!overlay);
     }
 
     void aPickedPresetGoesToThePromptAndClosesThePanel() {
@@ -820,10 +825,12 @@ private slots:
         QVERIFY(panel->isVisible());
         QCOMPARE(panel->parentWidget()->width() - 2 * static_cast<GlassPanel*>(panel->parentWidget())->shadowMargin(),
                  350);
+        QPointer<PromptPresetsView> leaving = panel;
         emit panel->presetSelected("slow dolly in");
         QCOMPARE(chosen.size(), 1);
         QCOMPARE(chosen.first().first().toString(), "slow dolly in");
         QVERIFY(!pane.isPromptPresetsShown());
+        QTRY_VERIFY(!leaving);
 
         pane.showPromptPresets("a prompt", true);
         GUI_REQUIRE(reopened, PromptPresetsView, &pane, "promptPresetsPanel");

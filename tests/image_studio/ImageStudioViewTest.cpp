@@ -635,15 +635,19 @@ private slots:
         QVERIFY(view_->rightPanel()->presetsView());
         QCOMPARE(view_->rightPanel()->presetsView()->width(), 350);
         // A click beside the panel closes it.
+        QWidget* panel = view_->rightPanel()->presetsView();
         QTest::mouseClick(overlay, Qt::LeftButton, {}, QPoint(overlay->width() - 10, overlay->height() / 2));
-        QVERIFY(!overlay->isVisible());
+        // It slides back out to the leading edge, then the overlay goes.
+        QVERIFY(!view_->rightPanel()->presetsView());
+        QVERIFY(Motion::runningExit(panel));
+        QTRY_VERIFY(!overlay->isVisible());
         QCOMPARE(model().prompt(), QString());
 
         type("a city");
         STUDIO_CLICK("imagePresets");
         model().applyPreset("at night", testPicture(30, 30), true);
         QCOMPARE(editor()->toPlainText(), QString("a city at night"));
-        QVERIFY(!overlay->isVisible());
+        QTRY_VERIFY(!overlay->isVisible());
         QCOMPARE(model().referenceImages().size(), 1);
         model().applyPreset("replaced", QImage(), false);
         QCOMPARE(editor()->toPlainText(), QString("replaced"));
@@ -662,7 +666,7 @@ private slots:
         GUI_REQUIRE(browser, UserImagePresetsView, view_.get(), "userImagePresetsView");
         emit browser->presetSelected("low angle", QImage(), true);
         QCOMPARE(editor()->toPlainText(), QString("a street low angle"));
-        QVERIFY(!view_->rightPanel()->presetsOverlay()->isVisible());
+        QTRY_VERIFY(!view_->rightPanel()->presetsOverlay()->isVisible());
         STUDIO_CLICK("imagePresets");
         GUI_REQUIRE(second, UserImagePresetsView, view_.get(), "userImagePresetsView");
         emit second->presetSelected("my own", testPicture(20, 20), false);
@@ -784,7 +788,13 @@ private slots:
             QVERIFY(bubble->width() <= 300 * scale);
         }
         GUI_CHECK(click(textButton));
-        QVERIFY(!bubble->isVisible());
+        // The toggle fades it out and back in.
+        QVERIFY(Motion::runningExit(bubble));
+        QTRY_VERIFY(!bubble->isVisible());
+        GUI_CHECK(click(textButton));
+        QVERIFY(bubble->isVisible());
+        QVERIFY(Motion::runningEntrance(bubble));
+        QTRY_VERIFY(Motion::isAtRest(bubble));
     }
 
     void theHeaderDividerAndNewChatFollowTheLook() {
@@ -1076,8 +1086,8 @@ private slots:
         QVERIFY(status->isAnimating());
 
         status->showState({false, "Ready", 0, false});
-        QVERIFY(!status->isVisible());
         QVERIFY(!status->isAnimating());
+        QTRY_VERIFY(!status->isVisible());
         QCOMPARE(status->sizeHint(), QSize(0, 0));
     }
 
@@ -1120,8 +1130,18 @@ private slots:
         // A state that keeps it shown does not bring it in again.
         status->showState({true, "2/4 generating", 2, false});
         QVERIFY(!Motion::runningEntrance(status));
+        // It goes back out the same way, keeping its room until it is gone; shown again midway, it stays.
+        const QSize room = status->sizeHint();
         status->showState({});
-        QVERIFY(!status->isVisible());
+        QVERIFY(Motion::runningExit(status));
+        QCOMPARE(status->sizeHint(), room);
+        status->showState({true, "1/4 generating", 1, false});
+        QVERIFY(!Motion::runningExit(status));
+        QTRY_VERIFY(Motion::isAtRest(status));
+        QVERIFY(status->isVisible());
+        status->showState({});
+        QTRY_VERIFY(!status->isVisible());
+        QCOMPARE(status->sizeHint(), QSize(0, 0));
     }
 
     // Lengths follow the scale.

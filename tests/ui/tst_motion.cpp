@@ -149,6 +149,78 @@ private slots:
         QVERIFY(!Motion::enter(panel, 150, Motion::easeOut()));
         QCOMPARE(panel->graphicsEffect(), own);
     }
+
+    // An exit draws a picture of the widget as it was while it goes (what it shows meanwhile does not change the
+    // picture), takes no clicks, and hands the widget to `done` once, after its last frame. Hiding ends it at once;
+    // a new entrance keeps the widget and never runs `done`.
+    void anExitDrawsTheLastLookThenHandsTheWidgetOver() {
+        QWidget window;
+        window.resize(200, 200);
+        auto* layout = new QVBoxLayout(&window);
+        auto* panel = new QLabel(QStringLiteral("panel"), &window);
+        panel->setAutoFillBackground(true);
+        QPalette palette = panel->palette();
+        palette.setColor(QPalette::Window, Qt::red);
+        panel->setPalette(palette);
+        layout->addWidget(panel);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        int done = 0;
+        QVariantAnimation* exit = Motion::leave(
+            panel, 200, Motion::easeOut(),
+            [&done, panel] {
+                ++done;
+                panel->hide();
+            },
+            QPointF(-30, 0), 0.95);
+        QVERIFY(exit);
+        QCOMPARE(Motion::runningExit(panel), exit);
+        QVERIFY(panel->testAttribute(Qt::WA_TransparentForMouseEvents));
+        QVERIFY(!Motion::isAtRest(&window));
+        // Its look is kept: the panel may already be changed underneath.
+        palette.setColor(QPalette::Window, Qt::blue);
+        panel->setPalette(palette);
+        const QImage early = window.grab().toImage();
+        const QColor seen = early.pixelColor(panel->geometry().center());
+        QVERIFY2(seen.red() > seen.blue(), qPrintable(seen.name()));
+        // A second exit is the running one.
+        QCOMPARE(Motion::leave(panel, 200, Motion::easeOut(), [&done] { done += 100; }), exit);
+        QTRY_COMPARE(done, 1);
+        QVERIFY(panel->isHidden());
+        QVERIFY(!panel->graphicsEffect());
+        QVERIFY(!panel->testAttribute(Qt::WA_TransparentForMouseEvents));
+        QTest::qWait(20);
+        QCOMPARE(done, 1);
+        QVERIFY(idle(panel));
+
+        // Hidden midway, it ends at once.
+        panel->show();
+        done = 0;
+        QVERIFY(Motion::leave(panel, 5000, Motion::easeOut(), [&done] { ++done; }));
+        panel->hide();
+        QVERIFY(!Motion::runningExit(panel));
+        QTRY_COMPARE(done, 1);
+        QVERIFY(!panel->graphicsEffect());
+
+        // Brought back in midway, it stays, drawn as itself, and is not handed over.
+        panel->show();
+        done = 0;
+        QVERIFY(Motion::leave(panel, 5000, Motion::easeOut(), [&done] { ++done; }));
+        QVERIFY(Motion::enter(panel, 50, Motion::easeOut()));
+        QVERIFY(!Motion::runningExit(panel));
+        QVERIFY(!panel->testAttribute(Qt::WA_TransparentForMouseEvents));
+        QTRY_VERIFY(Motion::isAtRest(&window));
+        QVERIFY(!panel->graphicsEffect());
+        QTest::qWait(20);
+        QCOMPARE(done, 0);
+        QVERIFY(panel->isVisible());
+
+        // A hidden widget leaves at once.
+        panel->hide();
+        QVERIFY(!Motion::leave(panel, 150, Motion::easeOut(), [&done] { ++done; }));
+        QCOMPARE(done, 1);
+    }
 };
 
 QTEST_MAIN(MotionTests)

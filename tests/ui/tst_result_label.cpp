@@ -55,7 +55,7 @@ private slots:
             QVERIFY2(spokenName(status) != state, qPrintable(spokenName(status)));
         }
         status->showState({});
-        QVERIFY(!text->isVisible());
+        QTRY_VERIFY(!text->isVisible());
     }
 };
 

@@ -7,6 +7,7 @@
 #include "GlassButtons.h"
 #include "GuiTestSupport.h"
 #include "ImageTiles.h"
+#include "Motion.h"
 #include "QueueStatusIndicator.h"
 #include "ScenesView.h"
 #include "SegmentedPicker.h"
@@ -597,17 +598,19 @@ private slots:
         gui::type(view->editor(), "a fox   ");
         GUI_REQUIRE(grid, ClipPresetListView, view->cameraControls(), "cinematicPresetsGrid");
         QTRY_VERIFY(grid->cardRect(0).isValid());
+        QPointer<QWidget> sheet = view->cameraControls();
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->cardRect(0).center());
+        // The choice closes the sheet: it fades out, then goes.
+        QVERIFY(!view->cameraControls());
+        QVERIFY(!model()->showCameraControls());
+        QVERIFY(Motion::runningExit(sheet));
         // The trailing spaces give way to one, then the preset's text; the editor shows it at once.
         QCOMPARE(model()->prompt(), "a fox [Truck left, Push in, Pan right]");
         QCOMPARE(view->editor()->toPlainText(), model()->prompt());
         // The old keystrokes never come back over the inserted text.
         QTest::qWait(350);
         QCOMPARE(model()->prompt(), "a fox [Truck left, Push in, Pan right]");
-        if (view->cameraControls())
-            GUI_CLICK(view->cameraControls(), "cinematicPresetsClose");
-        QTRY_VERIFY(!view->cameraControls());
-        QVERIFY(!model()->showCameraControls());
+        QTRY_VERIFY(!sheet);
     }
 
     void theGalleryIsHostedAndHandsOverRecreation() {
