@@ -17,6 +17,7 @@
 #include "StudioRules.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
+#include "WrappedText.h"
 
 #include <QDragEnterEvent>
 #include <QGraphicsOpacityEffect>
@@ -127,7 +128,9 @@ void LeftPanel::build() {
     // References.
     auto* referenceHeaderRow = new QHBoxLayout;
     referenceHeaderRow->setSpacing(headingGap);
-    referenceHeader_ = label("referenceHeader", QString(), this);
+    // Where the scaled font outgrows the panel the heading goes on to a second line, whole.
+    referenceHeader_ = new WrappedText(QString(), Qt::AlignLeft | Qt::AlignVCenter, this);
+    referenceHeader_->setObjectName("referenceHeader");
     referenceHeader_->setFont(Theme::font(15, QFont::DemiBold));
     // A plain button: the 12 × scale symbol with a little room for the pointer, no fill.
     addMore_ = iconButton("addMoreImages", "plus.circle", "Add more images", 16, this);
@@ -262,7 +265,6 @@ void LeftPanel::applyScale() {
         glass->setCircleDiameter(16 * scale_);
         glass->setSymbolSize(12 * scale_);
     }
-    fitHeading();
     findChild<QLabel*>("promptTitle")->setFont(Theme::font(15 * scale_, QFont::DemiBold));
     counter_->setFont(Theme::font(11 * scale_));
     editor_->setFont(Theme::font(14 * scale_));
@@ -284,22 +286,8 @@ void LeftPanel::placeGenerateSpinner() {
     generateSpinner_->setGeometry(QRect(iconCentre - QPoint(spinner.width() / 2, spinner.height() / 2), spinner));
 }
 
-void LeftPanel::fitHeading() {
-    const QMargins margins = layout()->contentsMargins();
-    const int symbol = findChild<QLabel*>("referenceSymbol")->width() + headingGap;
-    const int beside = symbol + (addMore_->isVisibleTo(this) ? addMore_->sizeHint().width() + headingGap : 0);
-    const int needed = referenceHeader_->fontMetrics().horizontalAdvance(headingText_);
-    const int room = width() - margins.left() - margins.right() - beside;
-    const bool fits = needed <= room;
-    referenceHeader_->setText(fits ? headingText_
-                                   : referenceHeader_->fontMetrics().elidedText(headingText_, Qt::ElideRight, room));
-    referenceHeader_->setToolTip(fits ? QString() : headingText_);
-    referenceHeader_->setAccessibleName(headingText_);
-}
-
 void LeftPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    fitHeading();
     placeGenerateSpinner();
 }
 
@@ -362,9 +350,8 @@ void LeftPanel::showReferences() {
         listed.insert(image.cacheKey());
     for (auto it = thumbnails_.begin(); it != thumbnails_.end();)
         it = listed.contains(it.key()) ? std::next(it) : thumbnails_.erase(it);
-    headingText_ = StudioRules::referenceHeader(count);
+    referenceHeader_->setText(StudioRules::referenceHeader(count));
     addMore_->setVisible(StudioRules::showsAddMoreButton(count));
-    fitHeading();
 
     if (referenceContent_) {
         referenceLayout_->removeWidget(referenceContent_);

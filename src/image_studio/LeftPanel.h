@@ -48,7 +48,6 @@ private:
     void showGenerateState();
     // The reference heading asks the panel for its whole width; only when the panel cannot grow that far is
     // it elided (the whole text then in its tooltip).
-    void fitHeading();
     // Keeps the generate button's spinner where its symbol stands.
     void placeGenerateSpinner();
     void editorChanged();
@@ -64,7 +63,6 @@ private:
     bool updatingEditor_ = false;
 
     QLabel* referenceHeader_ = nullptr;
-    QString headingText_;
     QAbstractButton* addMore_ = nullptr;
     QWidget* referenceArea_ = nullptr;
     QVBoxLayout* referenceLayout_ = nullptr;

@@ -54,27 +54,12 @@ private:
 
 } // namespace
 
-WrappedText::WrappedText(const QString& text, QWidget* parent) : QLabel(text, parent) {
-    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    policy.setHeightForWidth(true);
-    setSizePolicy(policy);
-    setWordWrap(true);
-    setAlignment(Qt::AlignCenter);
-}
-
-QSize WrappedText::sizeHint() const {
-    const QMargins margins = contentsMargins();
-    const int extra = margins.left() + margins.right() + 2 * margin();
-    const int limit = std::max(1, std::min(maximumWidth(), 1 << 20) - extra);
-    const QRect lines =
-        fontMetrics().boundingRect(QRect(0, 0, limit, 1 << 20), int(Qt::TextWordWrap | alignment()), text());
-    const int width = lines.width() + extra;
-    return {width, heightForWidth(width)};
-}
-
 WrappedText* addWrappedText(QBoxLayout* column, const QString& text, const QFont& font, ColorRole color,
                             int maximumWidth, QWidget* parent) {
-    auto* label = new WrappedText(text, parent);
+    auto* label = new WrappedText(text, Qt::AlignCenter, parent);
+    QSizePolicy policy = label->sizePolicy();
+    policy.setHorizontalPolicy(QSizePolicy::Expanding);
+    label->setSizePolicy(policy);
     label->setFont(font);
     if (maximumWidth > 0)
         label->setMaximumWidth(maximumWidth);

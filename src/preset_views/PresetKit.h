@@ -5,6 +5,7 @@
 #include "PresetBrowser.h"
 #include "ScrollBars.h"
 #include "UserPresetListView.h"
+#include "WrappedText.h"
 
 #include <QAbstractButton>
 #include <QBoxLayout>
@@ -21,16 +22,6 @@ class GlassPanel;
 
 // How the preset panels put the kit's controls together with their browsers.
 namespace PresetKit {
-
-// A word-wrapped text that asks its layout for the height its lines need at the width it gets, never wider
-// than its maximum width.
-class WrappedText final : public QLabel {
-public:
-    WrappedText(const QString& text, QWidget* parent);
-    // As wide as its lines are when wrapped at the maximum width (a layout that centres it gives it no more).
-    QSize sizeHint() const override;
-    int heightForWidth(int width) const override { return QLabel::heightForWidth(std::min(width, maximumWidth())); }
-};
 
 // Adds a wrapped text, centred lines, in a colour of the look, centred in `column` and at most `maximumWidth`
 // wide (0: as wide as the column).
