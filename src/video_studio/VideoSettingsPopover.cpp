@@ -145,6 +145,4 @@ void VideoSettingsPopover::applyFocusOrder() {
         chain.append(fast_);
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
-    // Shown, the popover gives its focus to the first picker's chosen segment.
-    setFocusProxy((model_ ? model_ : quality_)->tabStop());
 }

@@ -320,6 +320,14 @@ private slots:
         GUI_REQUIRE(model, SegmentedPicker, popover, "modelPicker");
         // Shown, the focus is on the first control: the chosen model.
         QTRY_COMPARE(QApplication::focusWidget(), model->segment("MiniMax-Hailuo-2.3"));
+        // A screen reader hears one focused control, not also a frame around it.
+        QStringList claimingFocus;
+        for (QWidget* widget : popover->window()->findChildren<QWidget*>()) {
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+            if (face && face->state().focused)
+                claimingFocus << widget->objectName();
+        }
+        QCOMPARE(claimingFocus, QStringList({"modelPicker_MiniMax-Hailuo-2.3"}));
         QCOMPARE(tabWalk(5), QStringList({"modelPicker", "qualityPicker", "durationPicker", "aiOptimizationToggle",
                                           "fastPretreatmentToggle", "modelPicker"}));
         // The quality and duration segments are made anew for another model; the order holds.
