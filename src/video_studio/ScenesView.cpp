@@ -18,6 +18,7 @@
 #include "VideoSettingsPopover.h"
 #include "VideoWorkspaceModel.h"
 #include "WorkspaceWidgets.h"
+#include "WrappedText.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -242,7 +243,8 @@ QWidget* ScenesView::buildControlPane() {
     reference->setSpacing(12);
     auto* head = new QHBoxLayout;
     referenceIcon_ = new QLabel(pane);
-    referenceTitle_ = new QLabel(pane);
+    // The titles take a second line rather than push the pane's content past its edge at a large scale.
+    referenceTitle_ = new WrappedText(QString(), Qt::AlignLeft | Qt::AlignVCenter, pane);
     referenceTitle_->setObjectName("referenceSectionTitle");
     head->addWidget(referenceIcon_);
     head->addWidget(referenceTitle_);
@@ -291,7 +293,7 @@ QWidget* ScenesView::buildPromptSection() {
     auto* header = new QHBoxLayout;
     auto* icon = new QLabel(section);
     icon->setPixmap(symbolPixmap("text.cursor", 14, Theme::instance().color(ColorRole::blue), 2.0));
-    promptTitle_ = new QLabel("Prompt (Optional)", section);
+    promptTitle_ = new WrappedText("Prompt (Optional)", Qt::AlignLeft | Qt::AlignVCenter, section);
     counter_ = new QLabel(section);
     counter_->setObjectName("promptCounter");
     clearButton_ = plainSymbolButton("clearPrompt", "Clear text", "xmark", 12,

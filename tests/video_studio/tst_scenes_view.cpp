@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QJsonObject>
 #include <QLabel>
+#include <QScrollArea>
 #include <QTest>
 #include <QToolButton>
 
@@ -309,6 +310,25 @@ private slots:
         gui::key(quality->segment("512P"), Qt::Key_Right);
         QCOMPARE(world->videoSettings->quality(), VideoQuality::p768);
         QCOMPARE(heardCheckedOf(quality), QStringList({"768P"}));
+    }
+
+    // The controls never reach past their pane's edge, in either mode, at any scale: titles take a second line.
+    void theControlsFitTheirPane() {
+        auto* scroll = view->findChild<QScrollArea*>("videoControlScroll");
+        QVERIFY(scroll);
+        for (const char* mode : {"image_to_video", "start_end_video"}) {
+            QVERIFY(clickSegment("modePicker", mode));
+            for (const int width : {1000, 1600, 2000}) {
+                view->resize(width, 1000);
+                QTRY_COMPARE(view->width(), width);
+                QApplication::processEvents();
+                QVERIFY2(scroll->widget()->width() <= scroll->viewport()->width(),
+                         qPrintable(QString("%1 wide: %2 in %3")
+                                        .arg(width)
+                                        .arg(scroll->widget()->width())
+                                        .arg(scroll->viewport()->width())));
+            }
+        }
     }
 
     void theSettingsPopoverIsWorkedInTheOrderItShows() {
