@@ -1,8 +1,11 @@
 #include "UserImagePresetsView.h"
 
+#include "Glass.h"
+
 #include "BuiltInImagePreset.h"
 #include "BuiltInImagePresetCard.h"
 #include "Controls.h"
+#include "Glass.h"
 #include "ImagePresetsBrowser.h"
 #include "PresetFormView.h"
 #include "PresetKit.h"
@@ -83,6 +86,8 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
     setObjectName(QStringLiteral("UserImagePresetsView"));
     setAccessibleName(QStringLiteral("Image Presets"));
     QVBoxLayout* root = Controls::panelColumn(this, 16);
+    auto* panel = static_cast<GlassPanel*>(root->parentWidget());
+    panel->setObjectName(QStringLiteral("imagePresetsGlass"));
     QAbstractButton* close =
         Controls::addHeader(root, QStringLiteral("Image Presets"), Theme::font(17, QFont::DemiBold),
                             QMargins(20, 12, 20, 12), 24, 14, QStringLiteral("imagePresets"), this);
@@ -102,6 +107,8 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
         browser_->chooseBuiltIn(browser_->builtInPresets()->preset(index.row()));
     });
     pages_->addWidget(builtInList_);
+    // The lists scroll under the panel's rounded corners, never past them.
+    PresetKit::clipToPanel(builtInList_, panel);
 
     auto* myPage = new QWidget(pages_);
     auto* myLayout = new QVBoxLayout(myPage);
@@ -117,6 +124,7 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
     myPresetsContent_ = new QStackedWidget(myPage);
     userList_ = PresetKit::addUserPresetList(myPresetsContent_, browser_, &ImagePresetsBrowser::chooseOwn,
                                              &ImagePresetsBrowser::deletePreset, 16, false);
+    PresetKit::clipToPanel(userList_, panel);
     myPresetsContent_->addWidget(emptyState(myPresetsContent_, [this] { browser_->startNewPreset(); }));
     myLayout->addWidget(myPresetsContent_, 1);
     pages_->addWidget(myPage);

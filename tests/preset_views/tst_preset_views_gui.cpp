@@ -227,6 +227,12 @@ private slots:
         QVERIFY(anglesTab->isSelected());
         GUI_REQUIRE(angles, QListView, &view, "builtInPresetsList");
         QVERIFY(angles->isVisible());
+        // The list scrolls under the panel's rounded corners, never past them.
+        GUI_REQUIRE(glass, GlassPanel, &view, "imagePresetsGlass");
+        const QPoint corner = angles->mapFrom(glass, glass->rect().bottomLeft() + QPoint(1, -1));
+        QVERIFY(angles->rect().contains(corner));
+        QVERIFY(!angles->mask().contains(corner));
+        QVERIFY(angles->mask().contains(angles->rect().center()));
         clickRow(angles, 1);
         QCOMPARE(selected.size(), 1);
         QCOMPARE(selected[0][0].toString(), BuiltInImagePreset::builtInPresets()[1]->prompt());
