@@ -77,6 +77,54 @@ QString columnDefinition(const EntityColumn& column, bool isId) {
 QString lastError(const QSqlQuery& query) {
     return query.lastError().text();
 }
+
+// SQLite's primary result codes saying the file itself is damaged or is not a store.
+constexpr int kCorrupt = 11;
+constexpr int kNotADatabase = 26;
+
+// Opening reads the schema and the first entry of each stored table and of its identity index, not the rest: a
+// start with thousands of clips and their pictures must not read them all. Damage elsewhere in the file is reported
+// by the query that meets it.
+QSqlError firstLook(QSqlDatabase& db, const std::vector<const EntityDescription*>& entities) {
+    QSqlQuery query(db);
+    QSet<QString> tables;
+    if (!query.exec("SELECT name FROM sqlite_master WHERE type = 'table'"))
+        return query.lastError();
+    while (query.next())
+        tables.insert(query.value(0).toString());
+    if (query.lastError().type() != QSqlError::NoError)
+        return query.lastError();
+    for (const EntityDescription* entity : entities) {
+        if (!tables.contains(entity->table))
+            continue; // a store opened read-only may predate a table
+        const QString table = quoted(entity->table);
+        for (const QString& look : {"SELECT typeof(id) FROM " + table + " NOT INDEXED LIMIT 1",
+                                    "SELECT id FROM " + table + " ORDER BY id LIMIT 1"}) {
+            if (!query.exec(look))
+                return query.lastError();
+            query.next();
+            if (query.lastError().type() != QSqlError::NoError)
+                return query.lastError();
+        }
+    }
+    query.finish();
+    return {};
+}
+
+// Where a query's report of damage waits for the next opening, which then checks the whole file.
+QString damageNotePath(const QString& storePath) {
+    return storePath + QStringLiteral(".damaged");
+}
+
+// The full check, run only when a query reported damage: its first finding, or empty when the file is sound.
+QString integrityProblem(const QString& connection) {
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    if (!query.exec("PRAGMA quick_check(1)") || !query.next())
+        return query.lastError().text().trimmed().isEmpty() ? QStringLiteral("the check could not run")
+                                                            : query.lastError().text();
+    const QString finding = query.value(0).toString();
+    return finding == "ok" ? QString() : finding;
+}
 } // namespace
 
 int ModelContext::resultCode(const QSqlError& error) {
@@ -101,7 +149,32 @@ std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vecto
         return context;
     };
 
+    // A query of an earlier session met damage: the whole file is checked before it is used again. True when
+    // the check confirmed it; the connection is closed then.
+    const QString damageNote = damageNotePath(path);
+    const auto confirmedDamage = [&](Opened& candidate) {
+        if (!candidate.error.isEmpty() || !QFileInfo::exists(damageNote))
+            return false;
+        Log::line(
+            QStringLiteral("🔎 [Store] Damage was reported in the store at %1; checking the whole file.").arg(path));
+        const QString problem = integrityProblem(connection);
+        if (problem.isEmpty()) {
+            Log::line(QStringLiteral("✅ [Store] The store at %1 passed the check; it is used as it is.").arg(path));
+            QFile::remove(damageNote);
+            return false;
+        }
+        {
+            QSqlDatabase db = QSqlDatabase::database(connection, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(connection);
+        candidate.error = "integrity check failed: " + problem;
+        candidate.code = kCorrupt;
+        return true;
+    };
+
     Opened opened = tryOpen(connection, path, entities, Access::writable);
+    const bool damaged = confirmedDamage(opened);
     if (opened.error.isEmpty()) {
         if (opened.readOnly)
             Log::line(
@@ -113,9 +186,14 @@ std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vecto
     Log::line(QStringLiteral("❌ [Store] The object store at %1 could not be opened: %2").arg(path, opened.error));
     // A store that may not be written (a read-only file or folder, another program's lock during a schema
     // change) is read as it is, never treated as unreadable.
-    if (QFileInfo::exists(path) && cannotWrite(opened.code)) {
+    if (!damaged && QFileInfo::exists(path) && cannotWrite(opened.code)) {
         for (const Access access : {Access::readOnly, Access::immutable}) {
-            if (tryOpen(connection, path, entities, access).error.isEmpty()) {
+            Opened readable = tryOpen(connection, path, entities, access);
+            if (confirmedDamage(readable)) {
+                Log::line(QStringLiteral("❌ [Store] The object store at %1 is damaged: %2").arg(path, readable.error));
+                break;
+            }
+            if (readable.error.isEmpty()) {
                 Log::line(QStringLiteral("⚠️ [Store] The object store at %1 was opened read-only.").arg(path));
                 return make(false, std::nullopt, true);
             }
@@ -130,6 +208,7 @@ std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vecto
         const bool moved = NoReplaceMove::move(path, aside).outcome == NoReplaceMove::Outcome::moved;
         if (moved) {
             keptAside = aside;
+            QFile::remove(damageNote); // it was about the store kept aside
             for (const char* suffix : {"-wal", "-shm"}) {
                 if (QFileInfo::exists(path + suffix))
                     NoReplaceMove::move(path + suffix, aside + suffix);
@@ -184,12 +263,7 @@ ModelContext::Opened ModelContext::tryOpen(const QString& connection, const QStr
             failed(db.lastError());
         } else {
             QSqlQuery query(db);
-            if (opening && (!query.exec("PRAGMA quick_check(1)") || !query.next())) {
-                failed(query.lastError());
-            } else if (opening && query.value(0).toString() != "ok") {
-                result.error = "integrity check failed: " + query.value(0).toString();
-                result.code = 11;
-            } else if (access != Access::writable) {
+            if (access != Access::writable) {
                 result.readOnly = true;
                 if (!query.exec("PRAGMA foreign_keys=ON"))
                     failed(query.lastError());
@@ -214,6 +288,10 @@ ModelContext::Opened ModelContext::tryOpen(const QString& connection, const QStr
                     }
                     query.exec("ROLLBACK");
                 }
+            }
+            if (opening && result.error.isEmpty()) {
+                if (const QSqlError look = firstLook(db, entities); look.type() != QSqlError::NoError)
+                    failed(look);
             }
             if (!result.error.isEmpty())
                 db.close();
@@ -305,6 +383,7 @@ std::optional<QList<std::shared_ptr<PersistentModel>>> ModelContext::fetchAll(co
     QSqlQuery query(database());
     query.setForwardOnly(true);
     if (!query.exec("SELECT " + names.join(", ") + " FROM " + quoted(entity.table) + " ORDER BY rowid")) {
+        noteDamage(query.lastError());
         if (error)
             *error = lastError(query);
         return std::nullopt;
@@ -351,11 +430,19 @@ std::optional<QList<std::shared_ptr<PersistentModel>>> ModelContext::fetchAll(co
         seen.insert(record.get());
         result.append(std::move(record));
     }
+    // A row that cannot be read ends the scan: the table is not listed as if it ended there.
+    const QSqlError scan = query.lastError();
     query.finish();
     for (const Link& link : std::as_const(links)) {
         link.record->loading_ = true;
         link.column->load(*link.record, link.value, *this);
         link.record->loading_ = false;
+    }
+    if (scan.type() != QSqlError::NoError) {
+        noteDamage(scan);
+        if (error)
+            *error = scan.text();
+        return std::nullopt;
     }
 
     // Then records inserted since the last save, oldest first.
@@ -385,13 +472,15 @@ void ModelContext::loadLazyColumns(PersistentModel& record) {
     query.setForwardOnly(true);
     query.prepare("SELECT " + names.join(", ") + " FROM " + quoted(entity.table) + " WHERE id = ?");
     query.addBindValue(record.identity());
-    if (!query.exec()) {
+    const bool found = query.exec() && query.next();
+    if (query.lastError().type() != QSqlError::NoError) {
         // Still pending: a save leaves the stored pictures as they are rather than writing them empty.
         record.lazyPending_ = true;
         Log::line("❌ [Store] Pictures could not be read: " + lastError(query));
+        noteDamage(query.lastError());
         return;
     }
-    if (!query.next())
+    if (!found)
         return; // the row has gone (deleted through another context): nothing to read
     record.loading_ = true;
     for (size_t i = 0; i < lazy.size(); ++i) {
@@ -407,8 +496,10 @@ std::shared_ptr<PersistentModel> ModelContext::loadOne(const EntityDescription& 
     QSqlQuery query(database());
     query.prepare("SELECT * FROM " + quoted(entity.table) + " WHERE id = ?");
     query.addBindValue(identity);
-    if (!query.exec() || !query.next())
+    if (!query.exec() || !query.next()) {
+        noteDamage(query.lastError());
         return nullptr;
+    }
     const QSqlRecord row = query.record();
     auto record = entity.make();
     record->context_ = this;
@@ -508,6 +599,7 @@ bool ModelContext::save(QString* error) {
     QSqlDatabase db = database();
     auto fail = [&](const QSqlError& failure) {
         db.rollback();
+        noteDamage(failure);
         const QString text =
             failure.text().trimmed().isEmpty() ? QStringLiteral("the store refused the change") : failure.text();
         if (error)
@@ -605,6 +697,23 @@ void ModelContext::scheduleAutosave() {
         if (hasChanges() && !save(&error))
             Log::line("❌ [Store] Autosave failed: " + error);
     });
+}
+
+void ModelContext::noteDamage(const QSqlError& error) {
+    const int code = resultCode(error);
+    if ((code != kCorrupt && code != kNotADatabase) || inMemory_ || damageNoted_)
+        return;
+    damageNoted_ = true;
+    QFile note(damageNotePath(path_));
+    if (!note.open(QIODevice::WriteOnly | QIODevice::Truncate) || note.write(error.text().toUtf8() + '\n') < 0) {
+        Log::line(QStringLiteral("❌ [Store] The store at %1 reported damage (%2), and the note for the next start "
+                                 "could not be written: %3")
+                      .arg(path_, error.text(), note.errorString()));
+        return;
+    }
+    Log::line(
+        QStringLiteral("⚠️ [Store] The store at %1 reported damage (%2); it is checked when Orvane next starts.")
+            .arg(path_, error.text()));
 }
 
 bool ModelContext::reconnect() {

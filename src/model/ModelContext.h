@@ -40,6 +40,9 @@ public:
     // Opens (or creates) the store at `path` for the given record types. A file that is not a usable
     // store is moved aside (never deleted) and a new store is made; when even that fails the context
     // lives in memory. Either way the caller gets a working context and the console says what happened.
+    // Opening reads the schema and the first entries of each table, never the whole file. Damage that a later
+    // query meets is noted beside the store; the next opening then checks the whole file and moves it aside
+    // when the check confirms the damage.
     static std::unique_ptr<ModelContext> open(const QString& path, std::vector<const EntityDescription*> entities);
     ~ModelContext() override;
 
@@ -123,6 +126,9 @@ private:
     bool reconnect();
     // Nothing waits any more: the journal goes and the retry stops.
     void settle();
+    // A query met damage in the store's file. It is noted beside the store, and the next opening checks the whole
+    // file and keeps it aside when the check confirms the damage; this session goes on with what can be read.
+    void noteDamage(const QSqlError& error);
 
     std::optional<QList<std::shared_ptr<PersistentModel>>> fetchAll(const EntityDescription& entity, QString* error);
     std::shared_ptr<PersistentModel> loadOne(const EntityDescription& entity, const QString& identity);
@@ -141,6 +147,7 @@ private:
     bool journalElsewhere_ = false; // in the fallback folder, the store's own cannot be written
     bool journalWriteScheduled_ = false;
     bool quiet_ = false; // no notices while the journal is replayed at opening
+    bool damageNoted_ = false;
     int lastFailureCode_ = 0;
     QByteArray journalBody_; // what the journal on disk holds, to skip writing it again unchanged
     QSet<QString> told_;     // notices already shown, by text and cause

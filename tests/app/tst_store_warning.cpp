@@ -4,6 +4,7 @@
 #include "PromptPreset.h"
 #include "StoreFaults.h"
 #include "TestSupport.h"
+#include "VideoMetadata.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,6 +51,34 @@ private slots:
                                             QDir::toNativeSeparators(env.path("data")) +
                                             ". A new, empty store was created in its place.");
         QCOMPARE(alert.buttons, QStringList({"OK"}));
+    }
+
+    void damageMetDuringASessionIsAnnouncedAtTheNextStart() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        const QString path = env.path("store.sqlite");
+        {
+            auto store = ModelSchema::openStore(path);
+            for (int i = 0; i < 40; ++i)
+                store->insert(VideoMetadata::make(QStringLiteral("Orvane_%1.mp4").arg(i), QString(1500, 'p'), "768P", 6,
+                                                  "image_to_video", true, "2.3", false));
+            QVERIFY(store->save());
+        }
+        DamagedPage damage(path, "VideoMetadata");
+        QVERIFY(damage.isDone());
+        {
+            OrvaneApp app(path);
+            QVERIFY(!app.modelContext().fetch<VideoMetadata>()); // the gallery's first listing meets it
+            QVERIFY(dialogs.alerts.isEmpty());
+        }
+        OrvaneApp app(path);
+        const QStringList aside = QDir(env.root()).entryList({"store.sqlite.unreadable-*"});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(dialogs.alerts.size(), 1);
+        QCOMPARE(dialogs.alerts.first().message, "Orvane could not open its data store");
+        QCOMPARE(dialogs.alerts.first().informativeText, "The unreadable store was kept as “" + aside.first() +
+                                                             "” in " + QDir::toNativeSeparators(env.root()) +
+                                                             ". A new, empty store was created in its place.");
     }
 
     void aStoreInMemorySaysNothingWillBeKept() {

@@ -2,6 +2,7 @@
 
 #include "ModelContext.h"
 
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -57,4 +58,59 @@ public:
     ~ReadOnlyStores() { ModelContext::setOpenReadOnlyForTesting(false); }
     ReadOnlyStores(const ReadOnlyStores&) = delete;
     ReadOnlyStores& operator=(const ReadOnlyStores&) = delete;
+};
+
+// Damage on disk: the first page of `table`, which opening reads, or the page holding its last rows, where opening
+// does not look (its rows must fill more than one page then). The store must be closed, so that its file holds
+// every change. Keeps what was there, to repair it.
+class DamagedPage {
+public:
+    enum class Where { first, last };
+    DamagedPage(const QString& path, const QString& table, Where where = Where::last) : path_(path) {
+        int pageSize = 0;
+        qint64 root = 0;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "test-damaged-page");
+            db.setDatabaseName(path);
+            QSqlQuery query(db);
+            if (db.open() && query.exec("PRAGMA page_size") && query.next())
+                pageSize = query.value(0).toInt();
+            query.prepare("SELECT rootpage FROM sqlite_master WHERE type = 'table' AND name = ?");
+            query.addBindValue(table);
+            if (query.exec() && query.next())
+                root = query.value(0).toLongLong();
+            query.finish();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("test-damaged-page");
+        QFile file(path);
+        if (pageSize <= 0 || root <= 0 || !file.open(QIODevice::ReadWrite) || !file.seek((root - 1) * pageSize))
+            return;
+        const QByteArray top = file.read(pageSize);
+        if (where == Where::first) {
+            offset_ = (root - 1) * pageSize;
+        } else {
+            if (top.size() != pageSize || top.at(0) != 0x05)
+                return; // a table on one page: its first page is its last
+            // An interior page of a table names its right-most child at offset 8, big-endian.
+            const auto* bytes = reinterpret_cast<const uchar*>(top.constData());
+            const qint64 last = (qint64(bytes[8]) << 24) | (bytes[9] << 16) | (bytes[10] << 8) | bytes[11];
+            offset_ = (last - 1) * pageSize;
+        }
+        if (!file.seek(offset_) || (original_ = file.read(pageSize)).size() != pageSize || !file.seek(offset_) ||
+            file.write(QByteArray(pageSize, '\xff')) != pageSize)
+            offset_ = -1;
+    }
+
+    bool isDone() const { return offset_ >= 0; }
+    bool repair() {
+        QFile file(path_);
+        return isDone() && file.open(QIODevice::ReadWrite) && file.seek(offset_) &&
+               file.write(original_) == original_.size();
+    }
+
+private:
+    QString path_;
+    qint64 offset_ = -1;
+    QByteArray original_;
 };

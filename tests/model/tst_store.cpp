@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
@@ -48,6 +49,36 @@ QStringList storedValues(const QString& path, const QString& sql) {
     }
     QSqlDatabase::removeDatabase("peek");
     return values;
+}
+
+// Bytes this process has read from files so far, whether from the disk or the page cache.
+qint64 bytesReadByProcess() {
+    QFile io("/proc/self/io");
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
+}
+
+// Clips whose rows fill many pages of the store: long prompts, and pictures when `pictureBytes` is given.
+void fillWithClips(const QString& path, int count, int pictureBytes = 0) {
+    auto store = ModelSchema::openStore(path);
+    for (int i = 0; i < count; ++i) {
+        auto video = VideoMetadata::make(QStringLiteral("Orvane_%1.mp4").arg(i), QString(1500, QChar('a' + i % 26)),
+                                         "768P", 6, "image_to_video", true, "2.3", false);
+        if (pictureBytes > 0) {
+            QByteArray frame(pictureBytes, Qt::Uninitialized);
+            for (char& byte : frame)
+                byte = char(QRandomGenerator::global()->bounded(256));
+            video->setFirstFrameImageData(frame);
+            video->setLastFrameImageData(frame);
+        }
+        store->insert(video);
+    }
+    QVERIFY(store->save());
 }
 } // namespace
 
@@ -653,6 +684,99 @@ private slots:
         QCOMPARE(QFileInfo(env.path(aside.first())).size(), 8192);
         store->insert(AppSettings::make());
         QVERIFY(store->save());
+    }
+
+    void openingAndListingReadTheRowsNotThePictures() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        fillWithClips(path, 40, 100 * 1024);
+        const qint64 storeBytes = QFileInfo(path).size();
+        QVERIFY(storeBytes > 40 * 2 * 100 * 1024);
+
+        const qint64 before = bytesReadByProcess();
+        QVERIFY(before >= 0);
+        auto store = ModelSchema::openStore(path);
+        const auto clips = store->fetch<VideoMetadata>();
+        const qint64 read = bytesReadByProcess() - before;
+        QVERIFY(clips && clips->size() == 40 && !store->keptAsidePath());
+        QVERIFY2(read < storeBytes / 10, qPrintable(QStringLiteral("read %1 of %2 bytes").arg(read).arg(storeBytes)));
+        // A picture is read when asked for, and only its own.
+        QCOMPARE(clips->last()->firstFrameImageData()->size(), 100 * 1024);
+    }
+
+    void damageWhereOpeningLooksIsKeptAsideAtOnce() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        fillWithClips(path, 3);
+        DamagedPage damage(path, "VideoMetadata", DamagedPage::Where::first);
+        QVERIFY(damage.isDone());
+        auto store = ModelSchema::openStore(path);
+        QVERIFY(env.hasLineStartingWith("❌ [Store] The object store at " + path + " could not be opened: "));
+        QVERIFY(store->keptAsidePath() && !store->isInMemory());
+        QVERIFY(!env.hasLineStartingWith("🔎")); // what opening reports is enough, no check of the whole file
+        QCOMPARE(store->fetch<VideoMetadata>()->size(), 0);
+    }
+
+    void damageMetAfterOpeningIsCheckedAndKeptAsideAtTheNextOpening() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        fillWithClips(path, 40);
+        {
+            auto store = ModelSchema::openStore(path);
+            store->insert(AppSettings::make());
+            QVERIFY(store->save());
+        }
+        const qint64 storeBytes = QFileInfo(path).size();
+        DamagedPage damage(path, "VideoMetadata");
+        QVERIFY(damage.isDone());
+
+        {
+            auto store = ModelSchema::openStore(path);
+            QVERIFY(!store->keptAsidePath() && !store->isInMemory());
+            QCOMPARE(store->fetch<AppSettings>()->size(), 1); // what can be read still is
+            QString error;
+            QVERIFY(!store->fetch<VideoMetadata>({}, &error));
+            QVERIFY(!error.isEmpty());
+            QVERIFY(env.hasLineStartingWith("⚠️ [Store] The store at " + path + " reported damage ("));
+        }
+        QVERIFY(!env.hasLineStartingWith("🔎"));
+
+        auto store = ModelSchema::openStore(path);
+        QVERIFY(env.hasLineStartingWith("🔎 [Store] Damage was reported in the store at " + path));
+        QVERIFY(env.hasLineStartingWith("❌ [Store] The object store at " + path +
+                                        " could not be opened: integrity check failed: "));
+        QVERIFY(store->keptAsidePath());
+        QCOMPARE(QFileInfo(*store->keptAsidePath()).size(), storeBytes);
+        QVERIFY(!store->isInMemory());
+        QCOMPARE(store->fetch<VideoMetadata>()->size(), 0);
+        store->insert(clip("Orvane_new.mp4"));
+        QVERIFY(store->save());
+
+        // The new store is not checked again.
+        store.reset();
+        env.clearLog();
+        store = ModelSchema::openStore(path);
+        QVERIFY(!env.hasLineStartingWith("🔎") && !store->keptAsidePath());
+        QCOMPARE(store->fetch<VideoMetadata>()->size(), 1);
+    }
+
+    void damageTheCheckDoesNotFindKeepsTheStore() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        fillWithClips(path, 40);
+        DamagedPage damage(path, "VideoMetadata");
+        QVERIFY(damage.isDone());
+        QVERIFY(!ModelSchema::openStore(path)->fetch<VideoMetadata>());
+        QVERIFY(damage.repair()); // read again, the page is whole: a fault of the disk that passed
+
+        auto store = ModelSchema::openStore(path);
+        QVERIFY(env.hasLineStartingWith("✅ [Store] The store at " + path + " passed the check"));
+        QVERIFY(!store->keptAsidePath());
+        QCOMPARE(store->fetch<VideoMetadata>()->size(), 40);
+        store.reset();
+        env.clearLog();
+        ModelSchema::openStore(path).reset();
+        QVERIFY(!env.hasLineStartingWith("🔎")); // checked once, not at every start
     }
 
     void anUnwritableLocationFallsBackToMemory() {
