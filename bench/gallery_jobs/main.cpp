@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
     const auto [count, folderPath] =
         BenchSupport::clipArgs(app.arguments(), 1000, QDir::temp().filePath("orvane-bench-gallery-720p"));
     double seconds = 10;
-    int rounds = 5;
+    int rounds = 7;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == "--seconds")
