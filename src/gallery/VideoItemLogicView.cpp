@@ -168,7 +168,10 @@ VideoItemLogicView::VideoItemLogicView(const QModelIndex& index, MovementPlayer*
         connect(player_, &MovementPlayer::currentVideoChanged, this, qOverload<>(&QWidget::update));
         connect(player_, &PreviewPlayer::isPlayingChanged, this, qOverload<>(&QWidget::update));
     }
-    connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
+    connect(&Theme::instance(), &Theme::changed, this, [this] {
+        updateSpinnerBackdrop();
+        update();
+    });
     refresh();
 }
 
@@ -190,6 +193,7 @@ void VideoItemLogicView::refresh(const QList<int>& roles) {
     };
     if (!roles.isEmpty() && std::all_of(roles.begin(), roles.end(), picture)) {
         cell_.isLoaded = role(Role::MetadataLoadedRole).toBool();
+        updateSpinnerBackdrop();
         update();
         return;
     }
@@ -213,6 +217,7 @@ void VideoItemLogicView::refresh(const QList<int>& roles) {
                                    spinnerSpan(scale_) + spinnerLineWidth(scale_), this);
             spinner_->setObjectName(QStringLiteral("jobSpinner"));
             spinner_->show();
+            backdropSource_ = 0;
         }
     } else if (spinner_) {
         delete spinner_;
@@ -316,6 +321,32 @@ void VideoItemLogicView::layoutSpinner() {
     const QRect media = mediaRect();
     const QPointF centre(media.center().x(), placeholderTop(media) + spinnerSpan(scale_) / 2);
     spinner_->move(QPointF(centre.x() - spinner_->width() / 2.0, centre.y() - spinner_->height() / 2.0).toPoint());
+    updateSpinnerBackdrop();
+}
+
+void VideoItemLogicView::updateSpinnerBackdrop() {
+    if (!spinner_)
+        return;
+    const QRect media = mediaRect();
+    const QRect square = spinner_->geometry();
+    // Only where the picture lies flat under the whole square, clear of the rounded corners.
+    constexpr int corner = 12;
+    if (media.isEmpty() || !media.adjusted(corner, corner, -corner, -corner).contains(square)) {
+        backdropSource_ = 0;
+        spinner_->setBackdrop({});
+        return;
+    }
+    const QPixmap& picture = placeholderPicture(media);
+    if (picture.cacheKey() == backdropSource_ && square == backdropSquare_)
+        return;
+    const qreal ratio = picture.devicePixelRatio();
+    const QRect piece =
+        QRectF(QPointF(square.topLeft() - media.topLeft()) * ratio, QSizeF(square.size()) * ratio).toRect();
+    QPixmap backdrop = picture.copy(piece);
+    backdrop.setDevicePixelRatio(ratio);
+    backdropSource_ = picture.cacheKey();
+    backdropSquare_ = square;
+    spinner_->setBackdrop(backdrop);
 }
 
 QStringList VideoItemLogicView::badgeTexts() const {
@@ -326,6 +357,8 @@ QStringList VideoItemLogicView::badgeTexts() const {
 }
 
 void VideoItemLogicView::paintEvent(QPaintEvent*) {
+    // A new pixel ratio reaches the card as a paint: the spinner's backdrop follows before the spinner paints.
+    updateSpinnerBackdrop();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -356,17 +389,17 @@ void VideoItemLogicView::paintMedia(QPainter& painter, const QRect& rect) {
         // Scaled once per size, not on every paint.
         const qreal ratio = devicePixelRatioF();
         const QSize pixels = (QSizeF(rect.size()) * ratio).toSize();
-        if (scaledKey_ != picture.cacheKey() || scaled_.size() != pixels) {
+        const ScaledPicture::Key key{picture.cacheKey(), pixels, ratio};
+        if (scaled_.key != key) {
             // Smooth scaling is fast from 32-bit pixels; thumbnails are kept at 24 bits to save memory.
             const QImage cover = picture.convertToFormat(QImage::Format_RGB32)
                                      .scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
             QPixmap pixmap = QPixmap::fromImage(cover.copy(
                 QRect(QPoint((cover.width() - pixels.width()) / 2, (cover.height() - pixels.height()) / 2), pixels)));
             pixmap.setDevicePixelRatio(ratio);
-            scaled_ = pixmap;
-            scaledKey_ = picture.cacheKey();
+            scaled_ = {key, pixmap};
         }
-        painter.drawPixmap(rect.topLeft(), scaled_);
+        painter.drawPixmap(rect.topLeft(), scaled_.pixmap);
         return;
     }
     painter.fillRect(rect, Qt::black);
@@ -387,13 +420,33 @@ void VideoItemLogicView::paintMedia(QPainter& painter, const QRect& rect) {
                      Qt::AlignHCenter | Qt::AlignTop | Qt::TextWrapAnywhere, cell_.fileName);
 }
 
-void VideoItemLogicView::paintPlaceholder(QPainter& painter, const QRect& rect) {
+const QPixmap& VideoItemLogicView::placeholderPicture(const QRect& media) {
     const QImage reference = role(Qt::DecorationRole).value<QImage>();
-    if (!reference.isNull())
-        paintFilled(painter, rect, reference);
-    else
-        painter.fillRect(rect, Qt::black);
-    painter.fillRect(rect, QColor(0, 0, 0, cell_.isFailedJob ? 166 : 128));
+    const QColor background = Theme::instance().color(ColorRole::controlBackground);
+    const qreal ratio = devicePixelRatioF();
+    const ScaledPicture::Key key{reference.cacheKey(), (QSizeF(media.size()) * ratio).toSize(), ratio,
+                                 background.rgba(), cell_.isFailedJob ? 166 : 128};
+    if (placeholder_.key == key)
+        return placeholder_.pixmap;
+    // The reference is often a full-size photograph: scaled here once, not on every frame of the spinner.
+    QImage canvas(key.pixels, QImage::Format_ARGB32_Premultiplied);
+    canvas.setDevicePixelRatio(ratio);
+    {
+        QPainter painter(&canvas);
+        const QRectF area(QPointF(0, 0), canvas.deviceIndependentSize());
+        painter.fillRect(area, background);
+        if (!reference.isNull())
+            paintFilled(painter, area, reference);
+        else
+            painter.fillRect(area, Qt::black);
+        painter.fillRect(area, QColor(0, 0, 0, key.veil));
+    }
+    placeholder_ = {key, QPixmap::fromImage(std::move(canvas))};
+    return placeholder_.pixmap;
+}
+
+void VideoItemLogicView::paintPlaceholder(QPainter& painter, const QRect& rect) {
+    painter.drawPixmap(rect.topLeft(), placeholderPicture(rect));
 
     const double spinner = spinnerSpan(scale_);
     if (cell_.isFailedJob) {

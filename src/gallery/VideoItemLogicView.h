@@ -133,6 +133,10 @@ private:
     void paintMedia(QPainter& painter, const QRect& rect);
     void paintPlaceholder(QPainter& painter, const QRect& rect);
     void paintInfo(QPainter& painter);
+    // The job's picture filled into the media rectangle under its veil, made again only when what it shows
+    // changes; the spinner's square of it is the spinner's backdrop.
+    const QPixmap& placeholderPicture(const QRect& media);
+    void updateSpinnerBackdrop();
 
     QPersistentModelIndex index_;
     Cell cell_;
@@ -143,8 +147,25 @@ private:
     QList<CardActionButton*> buttons_;
     QLabel* error_ = nullptr;
     Spinner* spinner_ = nullptr;
-    QPixmap scaled_;
-    qint64 scaledKey_ = 0;
+    // A picture drawn at the media rectangle's size, kept while its source, size, pixel ratio and (for a job)
+    // scheme and veil stay the same.
+    struct ScaledPicture {
+        struct Key {
+            qint64 source = 0;
+            QSize pixels;
+            qreal ratio = 0;
+            QRgb background = 0;
+            int veil = 0;
+            friend bool operator==(const Key&, const Key&) = default;
+        };
+        Key key;
+        QPixmap pixmap;
+    };
+    ScaledPicture scaled_;
+    ScaledPicture placeholder_;
+    // The piece of the job's picture the spinner has, and where.
+    qint64 backdropSource_ = 0;
+    QRect backdropSquare_;
     QPoint pressPosition_;
     bool pressed_ = false;
     bool current_ = false;

@@ -4,8 +4,12 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QApplication>
+#include <QBasicTimer>
 #include <QEasingCurve>
+#include <QHash>
 #include <QPainter>
+#include <QPointer>
 #include <QTimerEvent>
 
 #include <cmath>
@@ -22,9 +26,22 @@ QAccessibleInterface* accessibleSpinner(const QString& className, QObject* objec
     return nullptr;
 }
 
-} // namespace
+// How far into its period the look is, from 0 up to 1.
+double progressAt(const SpinnerLook& look, qint64 elapsedMs) {
+    const int period = std::max(1, look.periodMs);
+    return double(std::max<qint64>(0, elapsedMs) % period) / period;
+}
 
-void paintSpinner(QPainter& painter, const QRectF& box, const SpinnerLook& look, qint64 elapsedMs) {
+// Which spoke leads at `progress`.
+int leadAt(double progress) {
+    return std::min(spokeCount - 1, int(progress * spokeCount));
+}
+
+QColor colorOf(const SpinnerLook& look) {
+    return look.color.isValid() ? look.color : Theme::instance().color(ColorRole::secondary);
+}
+
+void paintLook(QPainter& painter, const QRectF& box, const SpinnerLook& look, double progress) {
     const double side = std::min(box.width(), box.height());
     if (!std::isfinite(side) || !std::isfinite(look.lineWidth))
         return;
@@ -32,9 +49,7 @@ void paintSpinner(QPainter& painter, const QRectF& box, const SpinnerLook& look,
     const double width = look.lineWidth > 0 ? look.lineWidth : std::max(1.0, radius / 4);
     if (!(side > width))
         return;
-    const QColor color = look.color.isValid() ? look.color : Theme::instance().color(ColorRole::secondary);
-    const int period = std::max(1, look.periodMs);
-    const double progress = double(std::max<qint64>(0, elapsedMs) % period) / period;
+    const QColor color = colorOf(look);
     const QPointF centre = box.center();
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -56,7 +71,7 @@ void paintSpinner(QPainter& painter, const QRectF& box, const SpinnerLook& look,
     } else {
         const double outer = radius - width / 2;
         const double inner = outer / 2;
-        const int lead = std::min(spokeCount - 1, int(progress * spokeCount));
+        const int lead = leadAt(progress);
         for (int i = 0; i < spokeCount; ++i) {
             const int age = (lead - i + spokeCount) % spokeCount;
             painter.setPen(
@@ -69,6 +84,54 @@ void paintSpinner(QPainter& painter, const QRectF& box, const SpinnerLook& look,
     painter.restore();
 }
 
+} // namespace
+
+void paintSpinner(QPainter& painter, const QRectF& box, const SpinnerLook& look, qint64 elapsedMs) {
+    paintLook(painter, box, look, progressAt(look, elapsedMs));
+}
+
+// One timer for every spinner of one frame interval: the ones on screen step in the same turn of the event loop,
+// and their squares are painted in one pass instead of one pass each.
+class Spinner::Ticker final : public QObject {
+public:
+    // The ticker of this interval; made when `make`, else none when there is none yet (or any more).
+    static Ticker* every(int intervalMs, bool make) {
+        static QHash<int, QPointer<Ticker>> tickers;
+        QPointer<Ticker>& ticker = tickers[intervalMs];
+        if (!ticker && make)
+            ticker = new Ticker(intervalMs, qApp);
+        return ticker;
+    }
+
+    void add(Spinner* spinner) {
+        spinners_.append(spinner);
+        if (!timer_.isActive())
+            timer_.start(interval_, this);
+    }
+    void remove(Spinner* spinner) {
+        spinners_.removeOne(spinner);
+        if (spinners_.isEmpty())
+            timer_.stop();
+    }
+
+protected:
+    void timerEvent(QTimerEvent* event) override {
+        if (event->timerId() != timer_.timerId()) {
+            QObject::timerEvent(event);
+            return;
+        }
+        for (Spinner* spinner : std::as_const(spinners_))
+            spinner->step();
+    }
+
+private:
+    Ticker(int intervalMs, QObject* parent) : QObject(parent), interval_(intervalMs) {}
+
+    int interval_;
+    QBasicTimer timer_;
+    QList<Spinner*> spinners_;
+};
+
 Spinner::Spinner(const SpinnerLook& look, double diameter, QWidget* parent)
     : QWidget(parent), look_(look), diameter_(diameter) {
     static const bool accessible = [] {
@@ -79,6 +142,10 @@ Spinner::Spinner(const SpinnerLook& look, double diameter, QWidget* parent)
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
     setFixedSize(sizeHint());
+}
+
+Spinner::~Spinner() {
+    setSpinning(false);
 }
 
 void Spinner::setColor(const QColor& color) {
@@ -96,7 +163,26 @@ void Spinner::setLineWidth(double width) {
 void Spinner::setDiameter(double diameter) {
     diameter_ = diameter;
     setFixedSize(sizeHint());
+    updateOpacity();
     update();
+}
+
+void Spinner::setBackdrop(const QPixmap& backdrop) {
+    if (backdrop.cacheKey() == backdrop_.cacheKey())
+        return;
+    backdrop_ = backdrop;
+    updateOpacity();
+    update();
+}
+
+bool Spinner::isOpaque() const {
+    return testAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void Spinner::updateOpacity() {
+    const QSizeF covered = backdrop_.deviceIndependentSize();
+    setAttribute(Qt::WA_OpaquePaintEvent,
+                 !backdrop_.isNull() && covered.width() >= width() && covered.height() >= height());
 }
 
 int Spinner::frameInterval() const {
@@ -108,29 +194,68 @@ QSize Spinner::sizeHint() const {
     return QSize(side, side);
 }
 
+QRectF Spinner::box() const {
+    const QPointF centre = QRectF(rect()).center();
+    return QRectF(centre.x() - diameter_ / 2, centre.y() - diameter_ / 2, diameter_, diameter_);
+}
+
+const QPixmap& Spinner::spokeFrame(int lead) {
+    const qreal ratio = devicePixelRatioF();
+    const SpokeFrames::Key key{colorOf(look_).rgba(), look_.lineWidth, diameter_, size(), ratio};
+    if (frames_.key != key) {
+        frames_.key = key;
+        frames_.drawn.fill(QPixmap(), spokeCount);
+    }
+    QPixmap& frame = frames_.drawn[lead];
+    if (frame.isNull()) {
+        QPixmap drawn((QSizeF(size()) * ratio).toSize());
+        drawn.setDevicePixelRatio(ratio);
+        drawn.fill(Qt::transparent);
+        QPainter painter(&drawn);
+        paintLook(painter, box(), look_, (lead + 0.5) / spokeCount);
+        painter.end();
+        frame = drawn;
+    }
+    return frame;
+}
+
 void Spinner::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const QPointF centre = QRectF(rect()).center();
-    const QRectF box(centre.x() - diameter_ / 2, centre.y() - diameter_ / 2, diameter_, diameter_);
-    paintSpinner(painter, box, look_, elapsedMs_);
+    if (isOpaque())
+        painter.drawPixmap(0, 0, backdrop_);
+    // The spokes have eight drawings: each is drawn once, then copied on every step.
+    if (look_.style == SpinnerLook::Style::spokes)
+        painter.drawPixmap(0, 0, spokeFrame(leadAt(progressAt(look_, elapsedMs_))));
+    else
+        paintSpinner(painter, box(), look_, elapsedMs_);
+}
+
+void Spinner::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    updateOpacity();
+}
+
+void Spinner::setSpinning(bool spinning) {
+    if (spinning_ == spinning)
+        return;
+    spinning_ = spinning;
+    if (spinning)
+        Ticker::every(frameInterval(), true)->add(this);
+    else if (Ticker* ticker = Ticker::every(frameInterval(), false))
+        ticker->remove(this);
 }
 
 void Spinner::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!timer_.isActive())
-        timer_.start(frameInterval(), this);
+    setSpinning(true);
 }
 
 void Spinner::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
-    timer_.stop();
+    setSpinning(false);
 }
 
-void Spinner::timerEvent(QTimerEvent* event) {
-    if (event->timerId() != timer_.timerId()) {
-        QWidget::timerEvent(event);
-        return;
-    }
+void Spinner::step() {
     elapsedMs_ += frameInterval();
     update();
 }

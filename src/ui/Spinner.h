@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QBasicTimer>
 #include <QColor>
+#include <QList>
+#include <QPixmap>
 #include <QWidget>
 
 class QPainter;
@@ -23,7 +24,10 @@ struct SpinnerLook {
 void paintSpinner(QPainter& painter, const QRectF& box, const SpinnerLook& look, qint64 elapsedMs = 0);
 
 // The busy indicator as a widget: a square of `diameter`, turning while it is visible and standing still (no
-// timer) while it is hidden. Clicks go through it to whatever lies below.
+// timer) while it is hidden. Indicators that step at the same rate step together, so those on screen at once
+// repaint in one pass. Clicks go through it to whatever lies below. By default it is see-through, so each
+// frame repaints whatever lies beneath it too; a view that knows what it draws under the square hands that over
+// as a backdrop, and the frames then repaint the square alone.
 class Spinner final : public QWidget {
     Q_OBJECT
 public:
@@ -32,14 +36,19 @@ public:
     static constexpr double smallDiameter = 16;
 
     explicit Spinner(const SpinnerLook& look, double diameter, QWidget* parent = nullptr);
+    ~Spinner() override;
 
     const SpinnerLook& look() const { return look_; }
     void setColor(const QColor& color);
     void setLineWidth(double width);
     double diameter() const { return diameter_; }
     void setDiameter(double diameter);
+    // What lies under the square, drawn before the look. While it covers the whole square the indicator is
+    // opaque; a null pixmap makes it see-through again.
+    void setBackdrop(const QPixmap& backdrop);
+    bool isOpaque() const;
 
-    bool isSpinning() const { return timer_.isActive(); }
+    bool isSpinning() const { return spinning_; }
     // How far the animation has run, in milliseconds.
     qint64 elapsed() const { return elapsedMs_; }
     // How often the drawing changes: every step of the spokes, about 30 times a second for the arc.
@@ -50,13 +59,36 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    void timerEvent(QTimerEvent* event) override;
 
 private:
+    class Ticker;
+    // The spokes' eight drawings, each made once for the current colour, width, size and pixel ratio.
+    struct SpokeFrames {
+        struct Key {
+            QRgb color = 0;
+            double lineWidth = 0;
+            double diameter = 0;
+            QSize size;
+            qreal ratio = 0;
+            friend bool operator==(const Key&, const Key&) = default;
+        };
+        Key key;
+        QList<QPixmap> drawn;
+    };
+
+    QRectF box() const;
+    const QPixmap& spokeFrame(int lead);
+    void updateOpacity();
+    void setSpinning(bool spinning);
+    void step();
+
     SpinnerLook look_;
     double diameter_;
-    QBasicTimer timer_;
+    QPixmap backdrop_;
+    SpokeFrames frames_;
+    bool spinning_ = false;
     qint64 elapsedMs_ = 0;
 };

@@ -12,7 +12,9 @@
 #include "MovementPlayer.h"
 #include "PromptPresetsView.h"
 #include "QueueManager.h"
+#include "Spinner.h"
 #include "SwiftDataPromptPresetsManager.h"
+#include "Theme.h"
 #include "ThumbnailCache.h"
 #include "VideoGalleryGrid.h"
 #include "VideoGalleryItemModel.h"
@@ -116,6 +118,62 @@ std::pair<QObject*, QString> accessibleFocusOf(QWidget* widget) {
     if (!focus)
         return {};
     return {focus->object(), focus->state().focused ? focus->text(QAccessible::Name) : QString()};
+}
+
+// Counts the paints of the widgets it watches.
+class PaintCounter final : public QObject {
+public:
+    void watch(QWidget* widget) { widget->installEventFilter(this); }
+    int of(const QObject* widget) const { return counts_.value(widget); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++counts_[watched];
+        return false;
+    }
+
+private:
+    QHash<const QObject*, int> counts_;
+};
+
+// A picture in squares of two colours: a piece of it drawn out of place shows.
+QImage checkerboard(QSize size, int cell, QColor one, QColor other) {
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = ((x / cell + y / cell) % 2 ? one : other).rgb();
+    }
+    return image;
+}
+
+// Around the spokes, the spinner's square shows what the card draws there itself.
+bool spinnerShowsTheCardBeneath(VideoItemLogicView& card, const QWidget& spinner) {
+    const QImage shown = card.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage bare(shown.size(), QImage::Format_ARGB32_Premultiplied);
+    bare.setDevicePixelRatio(shown.devicePixelRatio());
+    bare.fill(Qt::transparent);
+    card.render(&bare, QPoint(), QRegion(), QWidget::RenderFlags()); // the card alone
+    const double ratio = shown.devicePixelRatio();
+    const QRectF square = QRectF(spinner.geometry());
+    const double reach = square.width() / 2 + 1;
+    int compared = 0;
+    for (int y = int(square.top() * ratio); y < int(square.bottom() * ratio); ++y) {
+        for (int x = int(square.left() * ratio); x < int(square.right() * ratio); ++x) {
+            if (QLineF(QPointF(x + 0.5, y + 0.5) / ratio, square.center()).length() <= reach)
+                continue;
+            const QColor a = shown.pixelColor(x, y);
+            const QColor b = bare.pixelColor(x, y);
+            if (std::abs(a.red() - b.red()) > 2 || std::abs(a.green() - b.green()) > 2 ||
+                std::abs(a.blue() - b.blue()) > 2 || std::abs(a.alpha() - b.alpha()) > 2) {
+                qWarning() << "at" << x << y << "the spinner shows" << a << "over" << b;
+                return false;
+            }
+            ++compared;
+        }
+    }
+    return compared > 0;
 }
 
 } // namespace
@@ -551,6 +609,55 @@ private slots:
         QCOMPARE(shownToolTip(card.toolTip()), *job.error);
         QCOMPARE(card.accessibleName(), job.prompt);
         QCOMPARE(card.accessibleDescription(), *job.error);
+    }
+
+    // A running job's spinner turns over the job's picture without the card painting again: a step repaints the
+    // spinner's square alone, and that square shows what the card draws beneath it, also once the picture, the
+    // size or the scheme changed.
+    void aRunningJobsStepsRepaintOnlyItsSpinner() {
+        GenerationTask job;
+        job.prompt = "a lighthouse";
+        job.quality = VideoQuality::p768;
+        job.status = GenerationTaskStatus::active;
+        job.referenceImages = {checkerboard(QSize(2400, 1350), 45, Qt::red, Qt::blue)};
+        GalleryJobModel jobs;
+        jobs.setJobs({job});
+        VideoItemLogicView card(jobs.index(0), player.get());
+        card.setLayoutValues(2, 1.0);
+        card.resize(420, VideoItemLogicView::heightFor(420, 2, 1.0));
+        QVERIFY(gui::showActive(&card));
+        GUI_REQUIRE(spinner, Spinner, &card, "jobSpinner");
+        QVERIFY(spinner->isSpinning());
+        QCoreApplication::processEvents();
+
+        PaintCounter paints;
+        paints.watch(&card);
+        paints.watch(spinner);
+        const qint64 before = spinner->elapsed();
+        QTRY_VERIFY_WITH_TIMEOUT(paints.of(spinner) >= 3, 1000);
+        QVERIFY(spinner->elapsed() > before);
+        QCOMPARE(paints.of(&card), 0);
+        QVERIFY(spinnerShowsTheCardBeneath(card, *spinner));
+
+        // A see-through picture lets the card's own background show through.
+        QImage tinted(1200, 675, QImage::Format_ARGB32);
+        tinted.fill(QColor(0, 200, 0, 90));
+        job.referenceImages = {tinted};
+        jobs.setJobs({job});
+        card.refresh({Qt::DecorationRole});
+        QVERIFY(spinnerShowsTheCardBeneath(card, *spinner));
+        card.setLayoutValues(3, 1.0);
+        card.resize(300, VideoItemLogicView::heightFor(300, 3, 1.0));
+        QVERIFY(spinnerShowsTheCardBeneath(card, *spinner));
+        // The other scheme darkens the background under the picture, the spinner's square with it.
+        const QPoint inside = card.mediaRect().topLeft() + QPoint(20, 20);
+        const QColor light = card.grab().toImage().pixelColor(inside);
+        Theme::instance().setColorScheme(ColorScheme::dark);
+        const QColor dark = card.grab().toImage().pixelColor(inside);
+        const bool darkSquare = spinnerShowsTheCardBeneath(card, *spinner);
+        Theme::instance().setColorScheme(std::nullopt);
+        QVERIFY2(dark.lightness() < light.lightness(), qPrintable(dark.name() + " after " + light.name()));
+        QVERIFY(darkSquare);
     }
 
     void theGridModeMenuSwitchesAndStoresTheMode() {

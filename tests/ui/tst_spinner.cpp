@@ -2,6 +2,8 @@
 #include "Theme.h"
 
 #include <QAccessible>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QPainter>
 #include <QTest>
 #include <QVBoxLayout>
@@ -47,6 +49,24 @@ bool nothingOutside(const QImage& image, const QRectF& box) {
                 return false;
     return true;
 }
+// When the widgets it watches were painted, in milliseconds from its start.
+class PaintTimes final : public QObject {
+public:
+    PaintTimes() { clock_.start(); }
+    void watch(QWidget* widget) { widget->installEventFilter(this); }
+    QList<double> of(const QObject* widget) const { return times_.value(widget); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            times_[watched].append(clock_.nsecsElapsed() / 1e6);
+        return false;
+    }
+
+private:
+    QElapsedTimer clock_;
+    QHash<const QObject*, QList<double>> times_;
+};
 } // namespace
 
 class SpinnerTests : public QObject {
@@ -167,6 +187,61 @@ private slots:
         const QColor secondary = Theme::color(ColorRole::secondary, ColorScheme::dark);
         QVERIFY2(std::abs(drawn.red() - secondary.red()) <= 2 && std::abs(drawn.alpha() - secondary.alpha()) <= 3,
                  qPrintable(drawn.name(QColor::HexArgb)));
+    }
+
+    // A backdrop lies under the look and makes the spinner opaque while it covers the whole square; one that does
+    // not cover it, or none, leaves the spinner see-through.
+    void aBackdropLiesUnderTheLook() {
+        Spinner spinner({SpinnerLook::Style::spokes, Qt::white, 2}, 20);
+        QVERIFY(!spinner.isOpaque());
+        QPixmap backdrop(20, 20);
+        backdrop.fill(Qt::darkGreen);
+        spinner.setBackdrop(backdrop);
+        QVERIFY(spinner.isOpaque());
+        QImage image = rendered(spinner);
+        QCOMPARE(image.pixelColor(0, 0), QColor(Qt::darkGreen));
+        QCOMPARE(image.pixelColor(10, 3), QColor(Qt::white)); // the leading spoke, over it
+
+        spinner.setDiameter(30);
+        QVERIFY(!spinner.isOpaque());
+        QCOMPARE(qAlpha(rendered(spinner).pixel(0, 0)), 0);
+        spinner.setDiameter(20);
+        QVERIFY(spinner.isOpaque());
+        spinner.setBackdrop({});
+        QVERIFY(!spinner.isOpaque());
+        QCOMPARE(qAlpha(rendered(spinner).pixel(0, 0)), 0);
+    }
+
+    // Spinners on screen step in the same turn of the event loop, however far apart they were shown, so their
+    // squares are painted in one pass; each step draws the look at the time it has reached.
+    void spinnersOnScreenStepTogether() {
+        QWidget window;
+        window.resize(120, 60);
+        const SpinnerLook look{SpinnerLook::Style::spokes, Qt::black, 2};
+        auto* first = new Spinner(look, 20, &window);
+        auto* second = new Spinner(look, 20, &window);
+        second->move(60, 0);
+        second->hide();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::qWait(first->frameInterval() / 2);
+        second->show();
+        PaintTimes paints;
+        paints.watch(first);
+        paints.watch(second);
+        QTRY_VERIFY_WITH_TIMEOUT(paints.of(first).size() >= 3 && paints.of(second).size() >= 3, 1500);
+        const QList<double> others = paints.of(second);
+        for (double at : paints.of(first)) {
+            const bool together = std::any_of(others.begin(), others.end(), [&](double other) {
+                return std::abs(other - at) < first->frameInterval() / 4.0;
+            });
+            QVERIFY2(together, qPrintable(QStringLiteral("painted alone at %1 ms").arg(at)));
+        }
+
+        QVERIFY(second->elapsed() > 0);
+        QCOMPARE(rendered(*second), painted(look, QRectF(0, 0, 20, 20), second->elapsed(), 20));
+        second->setColor(Qt::red);
+        QCOMPARE(rendered(*second), painted(second->look(), QRectF(0, 0, 20, 20), second->elapsed(), 20));
     }
 
     // Assistive tools read it as a busy indicator, with the name its view gives it.
