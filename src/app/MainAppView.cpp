@@ -109,6 +109,8 @@ void MainAppView::buildScreensStack() {
     screensStack_ = new StudioStack(video, image, this);
     layout_->addWidget(screensStack_);
     layout_->setCurrentWidget(screensStack_);
+    // Sized now rather than on the next turn of the event loop: the studio shown next is laid out once, at its size.
+    layout_->activate();
     showCurrentStudio(false);
     if (environment_.appViewModel) {
         connect(environment_.appViewModel, &AppViewModel::currentViewChanged, this,
