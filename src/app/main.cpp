@@ -1,3 +1,4 @@
+#include "DeferredIconStyle.h"
 #include "OrvaneApp.h"
 #include "WidgetDialogs.h"
 
@@ -6,6 +7,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    QApplication::setStyle(new DeferredIconStyle);
     QApplication::setOrganizationName("Orvane");
     QApplication::setApplicationName("Orvane");
     QApplication::setApplicationDisplayName("Orvane");
