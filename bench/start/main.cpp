@@ -18,7 +18,6 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <chrono>
 #include <cstdio>
@@ -106,15 +105,22 @@ double rssMB(qint64 pid) {
 }
 
 // Waits until the process has used no CPU time for a while: half a second at least after its first paint, ten
-// seconds at most.
-void settle(qint64 pid) {
+// seconds at most. What it prints meanwhile is read and dropped, so it never waits on a full pipe.
+void settle(QProcess& process) {
     constexpr int pollMs = 100, quietPolls = 4, minimumMs = 500, limitMs = 10000;
-    QThread::msleep(minimumMs);
-    qint64 last = cpuTicks(pid);
+    const auto wait = [&process](int ms) {
+        QDeadlineTimer deadline(ms);
+        while (!deadline.hasExpired() && process.state() == QProcess::Running) {
+            process.waitForReadyRead(int(deadline.remainingTime()));
+            process.readAllStandardOutput();
+        }
+    };
+    wait(minimumMs);
+    qint64 last = cpuTicks(process.processId());
     int quiet = 0;
     for (int waited = minimumMs; waited < limitMs && quiet < quietPolls; waited += pollMs) {
-        QThread::msleep(pollMs);
-        const qint64 now = cpuTicks(pid);
+        wait(pollMs);
+        const qint64 now = cpuTicks(process.processId());
         quiet = now == last ? quiet + 1 : 0;
         last = now;
     }
@@ -144,7 +150,7 @@ Start launch(const QString& program, const QProcessEnvironment& environment) {
     if (paintedNs > 0) {
         const auto launchedNs = std::chrono::duration_cast<std::chrono::nanoseconds>(launched.time_since_epoch());
         start.paintMs = double(paintedNs - launchedNs.count()) / 1e6;
-        settle(process.processId());
+        settle(process);
         start.rssMB = rssMB(process.processId());
     }
     process.terminate();
@@ -157,7 +163,7 @@ Start launch(const QString& program, const QProcessEnvironment& environment) {
 
 int rounds(const QStringList& arguments) {
     const qsizetype at = arguments.indexOf("--rounds");
-    return at >= 0 && at + 1 < arguments.size() ? std::max(1, arguments[at + 1].toInt()) : 15;
+    return at >= 0 && at + 1 < arguments.size() ? std::max(1, arguments[at + 1].toInt()) : 21;
 }
 
 } // namespace
@@ -202,10 +208,8 @@ int main(int argc, char* argv[]) {
     environment.insert("DISPLAY", ":" + QString::fromLatin1(*number));
     environment.insert("QT_QPA_PLATFORM", "xcb");
     environment.insert("ORVANE_REPORT_FIRST_PAINT", "1");
-    if (address)
-        environment.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromUtf8(*address));
-    else
-        environment.remove("DBUS_SESSION_BUS_ADDRESS");
+    // Without a bus of our own, none at all: X11 autolaunch would leave a bus behind for the display.
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", address ? QString::fromUtf8(*address) : QStringLiteral("disabled:"));
 
     bool allPainted = true;
     // The first start creates the store and the settings; then the page cache holds both programs.
