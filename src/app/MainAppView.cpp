@@ -3,6 +3,8 @@
 #include "AppViewModel.h"
 #include "BackupManager.h"
 #include "ContentView.h"
+#include "DeferredWidget.h"
+#include "FirstPaint.h"
 #include "Log.h"
 #include "QueueManager.h"
 #include "ScenesView.h"
@@ -15,13 +17,15 @@
 #include <QPointer>
 #include <QShowEvent>
 #include <QStackedLayout>
-#include <QTimer>
 #include <QVBoxLayout>
 
 MainAppView::MainAppView(const AppEnvironment& environment, QWidget* parent)
     : QWidget(parent), environment_(environment) {
     setObjectName("MainAppView");
-    videoStudioFactory_ = [](const AppEnvironment& env, QWidget* p) { return new ScenesView(env, p); };
+    // The video studio, its gallery and its sheets are not on the first screen: built once the window has shown.
+    videoStudioFactory_ = [](const AppEnvironment& env, QWidget* p) {
+        return new DeferredWidget([env](QWidget* host) { return new ScenesView(env, host); }, p);
+    };
     imageStudioFactory_ = [](const AppEnvironment& env, QWidget* p) { return new ContentView(env, p); };
 
     layout_ = new QStackedLayout(this);
@@ -64,8 +68,9 @@ void MainAppView::initializeManagersOnce() {
     environment_.promptPresetsManager = promptPresetsManager_;
     environment_.imagePresetsManager = imagePresetsManager_;
 
-    // Runs after this appear work returns, so the queue and the backup already hold the context.
-    QTimer::singleShot(0, this, &MainAppView::loadPresetManagers);
+    // Runs once the first screen is shown, so after this appear work returns: the queue and the backup already hold
+    // the context.
+    FirstPaint::of(window()).then(this, [this] { loadPresetManagers(); });
 
     if (environment_.queueManager)
         environment_.queueManager->setModelContext(context);
@@ -99,9 +104,13 @@ void MainAppView::loadPresetManagers() {
 void MainAppView::buildScreensStack() {
     QWidget* video = videoStudioFactory_(environment_, nullptr);
     QWidget* image = imageStudioFactory_(environment_, nullptr);
+    if (auto* deferred = qobject_cast<DeferredWidget*>(video))
+        FirstPaint::of(window()).then(deferred, [deferred] { deferred->build(); });
     screensStack_ = new StudioStack(video, image, this);
     layout_->addWidget(screensStack_);
     layout_->setCurrentWidget(screensStack_);
+    // Sized now rather than on the next turn of the event loop: the studio shown next is laid out once, at its size.
+    layout_->activate();
     showCurrentStudio(false);
     if (environment_.appViewModel) {
         connect(environment_.appViewModel, &AppViewModel::currentViewChanged, this,

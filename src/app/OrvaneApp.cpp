@@ -7,6 +7,7 @@
 #include "CheckForUpdatesAction.h"
 #include "Dialogs.h"
 #include "DownloadSettings.h"
+#include "FirstPaint.h"
 #include "FolderBookmark.h"
 #include "Log.h"
 #include "MainAppView.h"
@@ -217,18 +218,25 @@ void OrvaneApp::onLaunch() {
         sparkleUpdater_->setDidStart(true);
         sparkleUpdater_->updaterController().startUpdater();
     }
-    // The tasks begin after this appear work returns, in the order they were started.
-    QTimer::singleShot(0, this, [settings = QPointer(videoSettings_), gallery = QPointer(galleryViewModel_)] {
+    // The tasks begin after this appear work returns, in the order they were started, and once the window shows.
+    afterFirstPaint([settings = QPointer(videoSettings_), gallery = QPointer(galleryViewModel_)] {
         startGalleryMonitoring(settings, gallery);
     });
-    QTimer::singleShot(0, this, [] { (void)MovementPlayer::shared(); });
+    afterFirstPaint([] { (void)MovementPlayer::shared(); });
     Log::line("📹 [App] MovementPlayer.shared initialized for gallery and presets");
-    QTimer::singleShot(0, this, [backup = backupManager_] { restoreSettings(backup); });
+    afterFirstPaint([backup = backupManager_] { restoreSettings(backup); });
     // Clips the video folder could not take last time go there now, if it can.
-    QTimer::singleShot(0, this, [queue = QPointer(queueManager_)] {
+    afterFirstPaint([queue = QPointer(queueManager_)] {
         if (queue)
             queue->fileUnfiledClips();
     });
+}
+
+void OrvaneApp::afterFirstPaint(std::function<void()> work) {
+    if (mainWindow_)
+        FirstPaint::of(mainWindow_).then(this, std::move(work));
+    else
+        QTimer::singleShot(0, this, std::move(work));
 }
 
 void OrvaneApp::onWillTerminate() {

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 class APISettings;
@@ -63,6 +64,8 @@ public:
 
 private:
     void buildMenus(QMainWindow* window);
+    // What the first screen does not need runs once the main window has shown its first picture.
+    void afterFirstPaint(std::function<void()> work);
     AppEnvironment environment() const;
 
     // Declaration order is creation order. The launch restore of the settings is decided first, before

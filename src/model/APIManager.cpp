@@ -41,7 +41,10 @@ APIManager::APIManager() {
     };
     for (const Entry& entry : entries) {
         this->*entry.field = Defaults::standard().string(entry.key).value_or(QString());
-        saveKey(this->*entry.field, entry.key);
+        // A key stored as this very text is left alone: writing it back would rewrite the file at every start.
+        const QVariant stored = Defaults::standard().object(entry.key);
+        if (stored.metaType().id() != QMetaType::QString || stored.toString() != this->*entry.field)
+            saveKey(this->*entry.field, entry.key);
     }
 }
 

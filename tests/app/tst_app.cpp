@@ -44,6 +44,9 @@
 #include <QTimer>
 #include <QVariantAnimation>
 
+#include <functional>
+#include <utility>
+
 namespace {
 // Runs the application's own event loop with `action` as its first work until the application quits, or
 // until a moment after `answered` holds (never, by default). True when it quit.
@@ -72,6 +75,26 @@ QMainWindow* showActiveMainWindow(OrvaneApp& app) {
     QApplication::setActiveWindow(window);
     return QTest::qWaitForWindowActive(window) ? window : nullptr;
 }
+
+// Calls `look` once, when the first paint event reaches a widget of the application's main window.
+class FirstPaintProbe : public QObject {
+public:
+    FirstPaintProbe(OrvaneApp& app, std::function<void()> look) : app_(app), look_(std::move(look)) {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (look_ && event->type() == QEvent::Paint && watched->isWidgetType() && app_.mainWindow() &&
+            static_cast<QWidget*>(watched)->window() == app_.mainWindow())
+            std::exchange(look_, nullptr)();
+        return false;
+    }
+
+private:
+    OrvaneApp& app_;
+    std::function<void()> look_;
+};
 } // namespace
 
 class AppTests : public QObject {
@@ -148,6 +171,39 @@ private slots:
         QVERIFY(!app.galleryViewModel().monitoredDirectory());
         QVERIFY(dialogs.alerts.isEmpty());
         QTRY_VERIFY(app.sparkleUpdater().canCheckForUpdates());
+    }
+
+    // The first picture is the image studio's; the video studio, the preset stores and the launch tasks come after it.
+    void theFirstPaintComesBeforeWhatTheFirstScreenDoesNotShow() {
+        TestEnvironment env;
+        QDir().mkpath(env.path("videos"));
+        Defaults::standard().set("videoDirectoryBookmark", *FolderBookmark::create(env.path("videos")));
+        OrvaneApp app(env.path("store.sqlite"));
+        const QString loaded = "✅ Swift Data managers initialized and loaded ONCE";
+        const QString monitoring = "📁 [VideoGallery] Starting to monitor directory: " + env.path("videos");
+        QStringList atFirstPaint;
+        FirstPaintProbe probe(app, [&] {
+            StudioStack* stack = app.rootView()->screensStack();
+            if (stack && stack->currentStudio() == stack->imageStudio())
+                atFirstPaint << "image studio shown";
+            if (stack && stack->videoStudio()->findChild<ScenesView*>())
+                atFirstPaint << "video studio built";
+            if (env.logLines().contains(loaded))
+                atFirstPaint << "presets loaded";
+            if (env.logLines().contains(monitoring))
+                atFirstPaint << "folder monitored";
+        });
+        QVERIFY(QTest::qWaitForWindowExposed(app.showMainWindow()));
+        QTRY_VERIFY(!atFirstPaint.isEmpty());
+        QCOMPARE(atFirstPaint, QStringList{"image studio shown"});
+
+        StudioStack* stack = app.rootView()->screensStack();
+        QTRY_VERIFY(stack->videoStudio()->findChild<ScenesView*>());
+        QTRY_VERIFY(env.logLines().contains(loaded));
+        // Once from the launch task and once from the video studio's gallery.
+        QTRY_COMPARE(env.logLines().count(monitoring), 2);
+        QCOMPARE(stack->currentStudio(), stack->imageStudio());
+        QVERIFY(!stack->videoStudio()->isVisible());
     }
 
     void rootViewShowsOnlyLoadingBeforeItAppears() {

@@ -13,7 +13,17 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
+// The settings file's inode and modification time: a rewrite (a new file renamed over it) changes both.
+std::pair<ino_t, timespec> fileIdentity(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {0, {}};
+    return {info.st_ino, info.st_mtim};
+}
+
 void makeSounds(const TestEnvironment& env, const QStringList& files) {
     QDir().mkpath(env.path("sounds"));
     for (const QString& f : files)
@@ -227,6 +237,31 @@ private slots:
         APISettings snapshot;
         QCOMPARE(snapshot.miniMaxAPIKey(), QString());
         QCOMPARE(snapshot.imageGenerationProvider(), ImageProvider::orvane);
+    }
+
+    // A start with every key stored reads them and leaves the settings file as it is; a missing or non-text key is
+    // written as text.
+    void keyStoreWritesOnlyWhatIsNotStoredAsText() {
+        TestEnvironment env;
+        const char* keys[] = {"googleAPIKey", "miniMaxAPIKey", "miniMaxAPIKey2", "miniMaxAPIKey3", "miniMaxAPIKey4"};
+        for (const char* key : keys)
+            Defaults::standard().set(key, QStringLiteral("stored ") + key);
+        const auto before = fileIdentity(env.defaultsFile());
+        QVERIFY(before.first != 0);
+        QCOMPARE(APIManager::shared().miniMaxAPIKey4(), QStringLiteral("stored miniMaxAPIKey4"));
+        const auto after = fileIdentity(env.defaultsFile());
+        QCOMPARE(after.first, before.first);
+        QCOMPARE(after.second.tv_sec, before.second.tv_sec);
+        QCOMPARE(after.second.tv_nsec, before.second.tv_nsec);
+
+        env.resetDefaults();
+        Defaults::standard().set("googleAPIKey", QByteArray("not text"));
+        Defaults::standard().set("miniMaxAPIKey", QStringLiteral("one"));
+        APIManager& again = APIManager::shared();
+        QCOMPARE(again.googleAPIKey(), QString());
+        QCOMPARE(Defaults::standard().object("googleAPIKey"), QVariant(QString()));
+        QCOMPARE(*Defaults::standard().string("miniMaxAPIKey"), QStringLiteral("one"));
+        QCOMPARE(*Defaults::standard().string("miniMaxAPIKey3"), QString());
     }
 
     void appViewModelReadsTheVideoModeOnce_data() {
