@@ -41,8 +41,14 @@ Discards& discards() {
 }
 
 const QString kDiscardPrefix = QStringLiteral(".backup-discarded-");
+const QString kLedgerNote = QStringLiteral(".backup-ledger");
 
 } // namespace
+
+void BackupContext::setModelContext(ModelContext* context) {
+    modelContext_ = context;
+    ledger_.attach(context);
+}
 
 std::optional<QString> BackupContext::applicationSupportDirectory() const {
     if (noLocation_)
@@ -72,6 +78,13 @@ std::optional<QString> BackupContext::settingsBackupFile() const {
     if (!folder)
         return std::nullopt;
     return *folder + '/' + BackupManager::settingsFileName;
+}
+
+std::optional<QString> BackupContext::ledgerNotePath() const {
+    const auto base = applicationSupportDirectory();
+    if (!base)
+        return std::nullopt;
+    return *base + '/' + kLedgerNote;
 }
 
 bool BackupContext::createBackupFolderIfNeeded() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BackupLedger.h"
 #include "ModelContext.h"
 
 #include <QFileDevice>
@@ -24,7 +25,8 @@ public:
 };
 
 // Places where a test can make a step fail as the file system or the store would. `imageExchange` stands
-// for a file system that cannot swap two folders in one step (NFS and other network file systems).
+// for a file system that cannot swap two folders in one step (NFS and other network file systems),
+// `pictureLink` for one without hard links (FAT, exFAT, some network file systems).
 enum class BackupStep {
     settingsFile,
     recordsFetch,
@@ -33,7 +35,8 @@ enum class BackupStep {
     imageSwap,
     imageExchange,
     recordsSave,
-    backupRemoval
+    backupRemoval,
+    pictureLink
 };
 using BackupFaultInjector = std::function<std::optional<QString>(BackupStep)>;
 
@@ -44,8 +47,9 @@ struct BackupRecords {
     QList<std::shared_ptr<ImagePreset>> imagePresets;
 };
 
-// What the writer, the restorer and the reset share: where the backup lives, the store it reads, the faults a
-// test injects, and the removal of folders that are no longer wanted.
+// What the writer, the restorer and the reset share: where the backup lives, the store it reads, what the
+// current backup's pictures are known to hold, the faults a test injects, and the removal of folders that are no
+// longer wanted.
 class BackupContext {
 public:
     static constexpr QFileDevice::Permissions ownerOnlyFolder =
@@ -53,7 +57,7 @@ public:
     static constexpr QFileDevice::Permissions ownerOnlyFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
     ModelContext* modelContext() const { return modelContext_; }
-    void setModelContext(ModelContext* context) { modelContext_ = context; }
+    void setModelContext(ModelContext* context);
     void setNoLocation(bool none) { noLocation_ = none; }
     void setFaultInjector(BackupFaultInjector injector) { faultInjector_ = std::move(injector); }
 
@@ -62,6 +66,9 @@ public:
     std::optional<QString> backupFolderURL() const;
     std::optional<QString> userImagesFolderURL() const;
     std::optional<QString> settingsBackupFile() const;
+    // Where the ledger of the current backup's pictures is kept between processes.
+    std::optional<QString> ledgerNotePath() const;
+    BackupLedger& ledger() { return ledger_; }
     // Creates the backup folder (0700) and "UserImages" with "VideoMetadata" and "ImagePresets" when missing.
     // Returns false when the backup folder does not exist afterwards.
     bool createBackupFolderIfNeeded() const;
@@ -86,6 +93,7 @@ public:
 
 private:
     QPointer<ModelContext> modelContext_;
+    BackupLedger ledger_;
     bool noLocation_ = false;
     BackupFaultInjector faultInjector_;
 };

@@ -8,15 +8,22 @@
 
 #include <nlohmann/json.hpp>
 
+#include <optional>
+
 // Writes a backup: the settings file, the records file and the folder of the stored pictures.
 //
 // A backup is all or nothing as far as the file system allows: both JSON files go through QSaveFile and the
-// pictures are written into a hidden staging folder that replaces "UserImages" only after every write succeeded.
+// pictures are put into a hidden staging folder that replaces "UserImages" only after every one is there.
+// Pictures that still hold their record's stored bytes (the context's ledger knows which) are carried over from
+// the previous backup as hard links, or copies where the file system has no links, on threads of their own;
+// only the others are written. A file is never written again once it is in a backup, so a changed picture gets a
+// new file and the backups that share a file cannot change under each other. When no picture changed at all,
+// the pictures folder stays as it is and only the two JSON files are replaced.
 class BackupWriter {
 public:
     using Json = nlohmann::ordered_json;
 
-    explicit BackupWriter(const BackupContext& context) : context_(context) {}
+    explicit BackupWriter(BackupContext& context) : context_(context) {}
 
     // Writes the whole backup into the existing backup folder `folder` or throws BackupError; on failure the
     // previous backup stays as it was.
@@ -30,11 +37,16 @@ public:
     static QString iso8601(const QDateTime& date);
 
 private:
+    struct Picture;
+    struct Plan;
+
     static QByteArray recordsDocument(const BackupRecords& records);
-    void writeImages(const BackupRecords& records, const QString& folder) const;
+    static Plan planPictures(const BackupRecords& records, const QHash<QString, qint64>& carried);
+    // Writes one picture into the staging folder; its size when its bytes came from the store.
+    std::optional<qint64> writePicture(const Picture& picture, const QString& staging) const;
     void swapInImages(const QString& staging, const QString& target) const;
     // Swaps two folders in one step; false with errno set when that failed.
     bool exchangeFolders(const QByteArray& from, const QByteArray& to) const;
 
-    const BackupContext& context_;
+    BackupContext& context_;
 };

@@ -53,5 +53,6 @@ void DataReset::deleteBackup() const {
         context_.fail(BackupStep::backupRemoval);
         context_.discard(*folder);
     }
+    context_.ledger().forget(context_.ledgerNotePath());
     context_.createBackupFolderIfNeeded();
 }
