@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BackupLedger.h"
+#include "BackupPictures.h"
 #include "ModelContext.h"
 
 #include <QFileDevice>
@@ -8,11 +9,14 @@
 #include <QPointer>
 #include <QString>
 
+#include <QSet>
+
 #include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 
+class BackupCarrier;
 class ImagePreset;
 class PromptPreset;
 class VideoMetadata;
@@ -56,6 +60,27 @@ public:
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
     static constexpr QFileDevice::Permissions ownerOnlyFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
+    // Work on threads of its own that waitForDiscardedFiles() waits for, as long as an object of this type lives.
+    class BackgroundWork {
+    public:
+        BackgroundWork();
+        ~BackgroundWork();
+        BackgroundWork(const BackgroundWork&) = delete;
+        BackgroundWork& operator=(const BackgroundWork&) = delete;
+    };
+
+    // The current backup's pictures linked into a folder of their own in the background, for the next backup.
+    struct PreparedStaging {
+        QString folder;
+        QList<BackupPictures::Key> pictures; // linked, or copied
+        QSet<BackupPictures::Key> missing;   // not in the backup any more
+    };
+
+    BackupContext();
+    ~BackupContext();
+    BackupContext(const BackupContext&) = delete;
+    BackupContext& operator=(const BackupContext&) = delete;
+
     ModelContext* modelContext() const { return modelContext_; }
     void setModelContext(ModelContext* context);
     void setNoLocation(bool none) { noLocation_ = none; }
@@ -81,6 +106,14 @@ public:
     // Every record a backup covers; throws when there is no store or a fetch fails.
     BackupRecords fetchRecords() const;
 
+    // Starts linking the current backup's pictures into a folder for the next backup's staging, on threads of
+    // their own, unless that is under way; the next backup then only has to take in what changed.
+    void prepareStaging();
+    // The folder prepared for the pictures folder `images` as it stands, once its links are made; none when
+    // there is none (or it was prepared for another one).
+    std::optional<PreparedStaging> takePreparedStaging(const QString& images);
+    void dropPreparedStaging();
+
     // Moves a folder out of the way at once and removes it in the background; throws when it stays.
     void discard(const QString& folder) const;
     // A new name in the data folder for something to be removed in the background; none without a data folder.
@@ -88,12 +121,15 @@ public:
     // Removes what an earlier process had no time to remove.
     void removeLeftovers() const;
     static void removeInBackground(const QString& path);
-    // Waits until every removal in the background is done.
+    // Waits until every removal and all other work in the background is done.
     static void waitForDiscardedFiles();
 
 private:
+    struct Preparing;
+
     QPointer<ModelContext> modelContext_;
     BackupLedger ledger_;
+    std::unique_ptr<Preparing> preparing_;
     bool noLocation_ = false;
     BackupFaultInjector faultInjector_;
 };

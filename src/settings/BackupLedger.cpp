@@ -2,7 +2,9 @@
 
 #include "ModelContext.h"
 
+#include <QDataStream>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
@@ -12,65 +14,84 @@
 
 namespace {
 
-const QByteArray kNoteHeader = "orvane-backup-ledger 1";
-// A note for 10,000 clips is about 1.3 MB; anything far bigger is not one.
+const QString kNoteMagic = QStringLiteral("orvane-backup-ledger");
+constexpr qint32 kNoteVersion = 1;
+// A note for 10,000 clips is about 1.5 MB; anything far bigger is not one.
 constexpr qint64 kMaxNoteSize = 256 << 20;
+// The records file of 10,000 clips is about 4 MB.
+constexpr qint64 kMaxRecordsFileSize = 1LL << 30;
+
+constexpr const char* kTables[BackupRecordsText::kTables] = {"VideoMetadata", "PromptPreset", "ImagePreset"};
 
 QString quoted(const QString& name) {
     return '"' + name + '"';
 }
 
-// The picture columns of one table, in the order of BackupPictures::columns.
-QStringList pictureColumnsOf(const QString& table) {
-    QStringList names;
-    for (const auto& column : BackupPictures::columns) {
-        if (table == QLatin1String(column.table))
-            names << QString::fromLatin1(column.column);
+// The picture columns of one table, by their index in BackupPictures::columns.
+QList<int> pictureColumnsOf(const char* table) {
+    QList<int> columns;
+    for (size_t i = 0; i < BackupPictures::columns.size(); ++i) {
+        if (qstrcmp(BackupPictures::columns[i].table, table) == 0)
+            columns << int(i);
     }
-    return names;
+    return columns;
 }
 
-QStringList pictureTables() {
-    QStringList tables;
-    for (const auto& column : BackupPictures::columns) {
-        if (!tables.contains(QLatin1String(column.table)))
-            tables << QString::fromLatin1(column.table);
-    }
-    return tables;
+QString columnName(int column) {
+    return QString::fromLatin1(BackupPictures::columns[size_t(column)].column);
+}
+
+// What tells one version of the records file from another: it is replaced whole by each backup.
+struct RecordsFileId {
+    BackupPictures::FileId file;
+    qint64 size = 0;
+    qint64 modified = 0; // nanoseconds
+    bool operator==(const RecordsFileId&) const = default;
+};
+
+std::optional<RecordsFileId> recordsFileId(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return RecordsFileId{{quint64(info.st_dev), quint64(info.st_ino)},
+                         qint64(info.st_size),
+                         qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+QDataStream& operator<<(QDataStream& out, const BackupPictures::FileId& id) {
+    return out << id.device << id.inode;
+}
+
+QDataStream& operator>>(QDataStream& in, BackupPictures::FileId& id) {
+    return in >> id.device >> id.inode;
 }
 
 } // namespace
 
-QString BackupPictures::path(const Column& column, const QUuid& id) {
-    return QLatin1String(column.folder) + '/' + id.toString(QUuid::WithoutBraces).toUpper() +
-           QLatin1String(column.suffix);
-}
-
 BackupLedger::~BackupLedger() {
-    attach(nullptr);
+    attach(nullptr, std::nullopt);
 }
 
-std::optional<BackupLedger::FileId> BackupLedger::fileId(const QString& path) {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return std::nullopt;
-    return FileId{quint64(info.st_dev), quint64(info.st_ino)};
-}
-
-void BackupLedger::attach(ModelContext* context) {
-    if (context && context == context_ && stillWatching())
+void BackupLedger::attach(ModelContext* context, const std::optional<QString>& notePath) {
+    if (context && context == context_ && stillWatching()) {
+        notePath_ = notePath;
         return;
+    }
     // A store that stays open may still be written once nobody watches it: a note about it could turn false.
     if (context_)
         removeNote();
-    noteOnDisk_.reset();
+    noteOnDisk_ = false;
     stopWatching();
     entries_.clear();
     folder_.reset();
-    whole_ = false;
+    picturesUnchanged_ = false;
+    records_.reset();
+    changedRows_ = {};
     noteConsidered_ = false;
     cleanStart_ = false;
+    changeReported_ = false;
     context_ = context;
+    notePath_ = notePath;
     if (!context_)
         return;
     QSqlQuery query(context_->database());
@@ -89,32 +110,40 @@ bool BackupLedger::startWatching() {
     connection_ = db.connectionName();
     log_ = prefix;
     QSqlQuery query(db);
-    bool ok = query.exec("CREATE TEMP TABLE " + quoted(log_) + " (tbl TEXT NOT NULL, id TEXT NOT NULL)");
-    for (const QString& table : pictureTables()) {
+    bool ok = query.exec("CREATE TEMP TABLE " + quoted(log_) +
+                         " (tbl TEXT NOT NULL, id TEXT NOT NULL, pictures INTEGER NOT NULL)");
+    for (const char* name : kTables) {
         if (!ok)
             break;
+        const QString table = QString::fromLatin1(name);
         // A trigger's statements name their table without its schema; the log is found in the temporary one.
-        const QString into = "INSERT INTO " + quoted(log_) + " VALUES ('" + table + "', ";
-        const QString on = " ON main." + quoted(table) + " BEGIN ";
+        const auto log = [&](const char* row, int pictures) {
+            return QStringLiteral("INSERT INTO %1 VALUES ('%2', %3.id, %4); ")
+                .arg(quoted(log_), table)
+                .arg(row)
+                .arg(pictures);
+        };
         QStringList columns, differs;
-        for (const QString& column : pictureColumnsOf(table)) {
-            columns << quoted(column);
-            differs << "old." + quoted(column) + " IS NOT new." + quoted(column);
+        for (const int column : pictureColumnsOf(name)) {
+            columns << quoted(columnName(column));
+            differs << "old." + quoted(columnName(column)) + " IS NOT new." + quoted(columnName(column));
         }
-        // A save writes every picture a record has read, changed or not: only different bytes count.
-        const QString update = "AFTER UPDATE OF id, " + columns.join(", ") + " ON main." + quoted(table) +
-                               " WHEN old.id IS NOT new.id OR " + differs.join(" OR ") + " BEGIN ";
+        const QString on = " ON main." + quoted(table) + ' ';
+        // A save writes every picture a record has read, changed or not: only different bytes count as a change
+        // of its pictures.
         const QList<QPair<QString, QString>> triggers = {
-            {"insert", "AFTER INSERT" + on + into + "new.id); END"},
-            {"update", update + into + "old.id); " + into + "new.id); END"},
-            {"delete", "AFTER DELETE" + on + into + "old.id); END"},
+            {"insert", "AFTER INSERT" + on + "BEGIN " + log("new", 1) + "END"},
+            {"update", "AFTER UPDATE" + on + "BEGIN " + log("new", 0) + "END"},
+            {"pictures", "AFTER UPDATE OF id, " + columns.join(", ") + on + "WHEN old.id IS NOT new.id OR " +
+                             differs.join(" OR ") + " BEGIN " + log("old", 1) + log("new", 1) + "END"},
+            {"delete", "AFTER DELETE" + on + "BEGIN " + log("old", 1) + "END"},
         };
         for (const auto& [what, body] : triggers) {
-            const QString name = prefix + '_' + table + '_' + what;
-            ok = query.exec("CREATE TEMP TRIGGER " + quoted(name) + ' ' + body);
+            const QString trigger = prefix + '_' + table + '_' + what;
+            ok = query.exec("CREATE TEMP TRIGGER " + quoted(trigger) + ' ' + body);
             if (!ok)
                 break;
-            triggers_ << name;
+            triggers_ << trigger;
         }
     }
     watching_ = true; // so that stopWatching() takes back what was made
@@ -154,36 +183,41 @@ std::optional<qint64> BackupLedger::dataVersion() const {
     return query.value(0).toLongLong();
 }
 
+bool BackupLedger::logIsEmpty() const {
+    QSqlQuery query(context_->database());
+    return stillWatching() && query.exec("SELECT 1 FROM temp." + quoted(log_) + " LIMIT 1") && !query.next();
+}
+
 bool BackupLedger::takeInChanges() {
     QSqlQuery query(context_->database());
     query.setForwardOnly(true);
-    if (!query.exec("SELECT tbl, id FROM temp." + quoted(log_)))
+    if (!query.exec("SELECT tbl, id, pictures FROM temp." + quoted(log_)))
         return false;
     bool any = false;
     while (query.next()) {
         any = true;
-        const QString table = query.value(0).toString();
-        const QUuid id = QUuid::fromString(query.value(1).toString());
+        const int table = BackupRecordsText::tableOf(query.value(0).toString());
+        if (table < 0)
+            return false;
+        const QString identity = query.value(1).toString();
+        changedRows_[size_t(table)].insert(identity);
+        if (query.value(2).toInt() == 0)
+            continue;
+        picturesUnchanged_ = false;
+        const QUuid id = QUuid::fromString(identity);
         if (id.isNull())
             return false;
-        for (const auto& column : BackupPictures::columns) {
-            if (table == QLatin1String(column.table))
-                entries_.remove(BackupPictures::path(column, id));
-        }
+        for (const int column : pictureColumnsOf(kTables[table]))
+            entries_.remove({id, column});
     }
     query.finish();
-    if (any) {
-        whole_ = false;
-        if (!query.exec("DELETE FROM temp." + quoted(log_)))
-            return false;
-    }
-    return true;
+    return !any || query.exec("DELETE FROM temp." + quoted(log_));
 }
 
-BackupLedger::Entries BackupLedger::carryOver(const QString& imagesFolder, const std::optional<QString>& notePath) {
+BackupLedger::Knowledge BackupLedger::knowledge(const QString& imagesFolder) {
     if (!context_) {
         clear();
-        return {};
+        return {{}, false, nullptr, {}};
     }
     if (!stillWatching()) {
         // Another connection, or the log went: what was written meanwhile is unknown.
@@ -191,162 +225,220 @@ BackupLedger::Entries BackupLedger::carryOver(const QString& imagesFolder, const
         cleanStart_ = false;
         stopWatching();
         if (!startWatching())
-            return {};
+            return {{}, false, nullptr, {}};
     }
-    if (!noteConsidered_) {
-        noteConsidered_ = true;
-        if (cleanStart_ && entries_.isEmpty() && notePath)
-            adoptNote(*notePath);
-    }
+    if (!noteConsidered_)
+        adoptNote();
     // Written by another connection since: which rows is unknown. The backup about to be written starts anew.
     const auto version = dataVersion();
     const bool writtenElsewhere = !version || version != dataVersion_;
     dataVersion_ = version;
-    if (!takeInChanges() || writtenElsewhere || !folder_ || fileId(imagesFolder) != folder_)
+    if (!takeInChanges() || writtenElsewhere || !folder_ || BackupPictures::fileId(imagesFolder) != folder_)
         clear();
-    return entries_;
+    return {entries_, picturesUnchanged_ && !entries_.isEmpty(), records_ ? &*records_ : nullptr, changedRows_};
 }
 
-void BackupLedger::record(const QString& imagesFolder, Entries entries, const std::optional<QString>& notePath) {
+void BackupLedger::record(const QString& imagesFolder, Entries entries, std::optional<BackupRecordsText> records,
+                          const QString& recordsFile) {
     entries_ = std::move(entries);
-    folder_ = fileId(imagesFolder);
-    whole_ = true;
-    // Nothing is written to the store while a backup runs on its thread, but another connection could.
+    folder_ = BackupPictures::fileId(imagesFolder);
+    picturesUnchanged_ = true;
+    records_.reset();
+    if (records && records->isIndexed())
+        records_ = std::move(records);
+    changedRows_ = {};
+    changeReported_ = false;
+    // Nothing is written to the store while a backup runs, but another connection could.
     const auto version = stillWatching() ? dataVersion() : std::nullopt;
     if (!version || version != dataVersion_ || !takeInChanges() || !folder_) {
         clear();
         return;
     }
-    if (notePath)
-        writeNote(*notePath);
-    else
-        removeNote();
+    writeNote(recordsFile);
 }
 
-void BackupLedger::forget(const std::optional<QString>& notePath) {
+void BackupLedger::forget() {
     clear();
-    if (notePath)
-        QFile::remove(*notePath);
+    if (notePath_)
+        QFile::remove(*notePath_);
 }
 
 void BackupLedger::clear() {
     entries_.clear();
     folder_.reset();
-    whole_ = false;
+    picturesUnchanged_ = false;
+    records_.reset();
+    changedRows_ = {};
     removeNote();
 }
 
 void BackupLedger::onSaved() {
-    if (!noteOnDisk_)
+    if (logIsEmpty())
         return;
-    QSqlQuery query(context_->database());
-    if (!stillWatching() || !query.exec("SELECT 1 FROM temp." + quoted(log_) + " LIMIT 1") || query.next())
-        removeNote();
+    // The note is about to go: what it says is taken over first, while it is still true up to this save's
+    // changes, which the log holds.
+    if (!noteConsidered_)
+        adoptNote();
+    removeNote();
+    if (!changeReported_ && !entries_.isEmpty()) {
+        changeReported_ = true;
+        if (changed_)
+            changed_();
+    }
 }
 
 void BackupLedger::removeNote() {
-    if (noteOnDisk_)
-        QFile::remove(*noteOnDisk_);
-    noteOnDisk_.reset();
+    if (noteOnDisk_ && notePath_)
+        QFile::remove(*notePath_);
+    noteOnDisk_ = false;
 }
 
 // ---- the note ------------------------------------------------------------------------------------------------
-//
-//   orvane-backup-ledger 1
-//   store <device> <inode>
-//   folder <device> <inode>
-//   <size> <picture path>          one line per picture
 
-void BackupLedger::writeNote(const QString& notePath) {
+void BackupLedger::writeNote(const QString& recordsFile) {
     removeNote();
-    if (context_->isInMemory())
+    if (!notePath_ || context_->isInMemory())
         return;
-    const auto store = fileId(context_->filePath());
+    const auto store = BackupPictures::fileId(context_->filePath());
     if (!store || !folder_)
         return;
-    QByteArray text = kNoteHeader + '\n';
-    text += "store " + QByteArray::number(store->device) + ' ' + QByteArray::number(store->inode) + '\n';
-    text += "folder " + QByteArray::number(folder_->device) + ' ' + QByteArray::number(folder_->inode) + '\n';
-    text.reserve(text.size() + entries_.size() * 64);
-    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
-        text += QByteArray::number(it.value()) + ' ' + it.key().toUtf8() + '\n';
-    // Replaced whole by a rename; a note lost to a crash only costs the next backup its carry-over.
-    const QString temporary = notePath + ".new";
-    QFile file(temporary);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        file.write(text) != text.size() || !file.flush()) {
-        file.remove();
+    QByteArray bytes;
+    bytes.reserve(entries_.size() * 40 + (records_ ? records_->entries()[0].size() * 100 : 0) + 1024);
+    {
+        QDataStream out(&bytes, QIODevice::WriteOnly);
+        out.setVersion(QDataStream::Qt_6_4);
+        out << kNoteMagic << kNoteVersion << *store << *folder_ << qint64(entries_.size());
+        for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
+            out << it.key().id << qint8(it.key().column) << it.value();
+        const auto file = records_ ? recordsFileId(recordsFile) : std::nullopt;
+        out << file.has_value();
+        if (file) {
+            out << recordsFile << file->file << file->size << file->modified;
+            records_->writeIndex(out);
+        }
+    }
+    // Replaced whole by a rename; a note lost to a crash only costs the next backup its carrying over.
+    const QString temporary = *notePath_ + ".new";
+    QFile note(temporary);
+    if (!note.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        note.write(bytes) != bytes.size() || !note.flush()) {
+        note.remove();
         return;
     }
-    file.close();
-    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(notePath).constData()) != 0) {
+    note.close();
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(*notePath_).constData()) != 0) {
         QFile::remove(temporary);
         return;
     }
-    noteOnDisk_ = notePath;
+    noteOnDisk_ = true;
 }
 
-void BackupLedger::adoptNote(const QString& notePath) {
-    if (context_->isInMemory())
+void BackupLedger::adoptNote() {
+    noteConsidered_ = true;
+    if (!cleanStart_ || !entries_.isEmpty() || records_ || !notePath_ || context_->isInMemory())
         return;
-    QFile file(notePath);
+    QFile file(*notePath_);
     if (file.size() > kMaxNoteSize || !file.open(QIODevice::ReadOnly))
         return;
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    const auto idOn = [&](int line, const char* tag) -> std::optional<FileId> {
-        const QList<QByteArray> fields = lines.value(line).split(' ');
-        bool device = false, inode = false;
-        FileId id{fields.value(1).toULongLong(&device), fields.value(2).toULongLong(&inode)};
-        if (fields.size() != 3 || fields[0] != tag || !device || !inode)
-            return std::nullopt;
-        return id;
-    };
-    const auto store = idOn(1, "store");
-    const auto folder = idOn(2, "folder");
-    if (lines.value(0) != kNoteHeader || !store || !folder || fileId(context_->filePath()) != store)
+    QDataStream in(&file);
+    in.setVersion(QDataStream::Qt_6_4);
+    QString magic;
+    qint32 version = 0;
+    BackupPictures::FileId store, folder;
+    qint64 count = 0;
+    in >> magic >> version >> store >> folder >> count;
+    if (in.status() != QDataStream::Ok || magic != kNoteMagic || version != kNoteVersion || count < 0 ||
+        count > kMaxNoteSize || BackupPictures::fileId(context_->filePath()) != store)
         return;
     Entries entries;
-    for (qsizetype i = 3; i < lines.size(); ++i) {
-        const QByteArray& line = lines[i];
-        if (line.isEmpty())
-            continue;
-        const qsizetype space = line.indexOf(' ');
-        bool ok = false;
-        const qint64 size = line.left(space).toLongLong(&ok);
-        if (space <= 0 || !ok || size < 0)
+    entries.reserve(count);
+    for (qint64 i = 0; i < count; ++i) {
+        QUuid id;
+        qint8 column = 0;
+        qint64 size = 0;
+        in >> id >> column >> size;
+        if (in.status() != QDataStream::Ok || column < 0 || size_t(column) >= BackupPictures::columns.size() ||
+            size < 0)
             return;
-        entries.insert(QString::fromUtf8(line.mid(space + 1)), size);
+        entries.insert({id, column}, size);
+    }
+    bool hasRecords = false;
+    in >> hasRecords;
+    std::optional<BackupRecordsText> records;
+    if (hasRecords) {
+        QString path;
+        RecordsFileId noted;
+        in >> path >> noted.file >> noted.size >> noted.modified;
+        // The records file the note describes, unless something replaced it since.
+        QFile recordsFile(path);
+        if (in.status() == QDataStream::Ok && noted.size <= kMaxRecordsFileSize && recordsFileId(path) == noted &&
+            recordsFile.open(QIODevice::ReadOnly))
+            records = BackupRecordsText::readIndex(in, recordsFile.readAll());
     }
 
-    // A picture whose stored size differs was written by something this process never saw (another program, or
-    // a save cut off before it could remove the note); reading the sizes reads no picture.
-    Entries kept;
-    for (const QString& table : pictureTables()) {
-        const QStringList columns = pictureColumnsOf(table);
-        QStringList lengths;
-        for (const QString& column : columns)
-            lengths << "length(" + quoted(column) + ')';
+    // A picture whose stored size differs, or a row the records file does not know, was written by something
+    // this process never saw (another program, or a save cut off before it could remove the note). Reading sizes
+    // reads no picture (where `count(column)` would read every one); the totals of each column are read first,
+    // and each row's sizes only when they differ. The rows are counted through the id's own index.
+    std::array<QPair<qint64, qint64>, BackupPictures::columns.size()> noted{}; // pictures, bytes
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+        ++noted[size_t(it.key().column)].first;
+        noted[size_t(it.key().column)].second += it.value();
+    }
+    bool sameSizes = true;
+    for (int table = 0; table < BackupRecordsText::kTables; ++table) {
+        QStringList totals;
+        for (const int column : pictureColumnsOf(kTables[table])) {
+            const QString length = "length(" + quoted(columnName(column)) + ')';
+            totals << "count(" + length + "), total(" + length + ')';
+        }
         QSqlQuery query(context_->database());
-        query.setForwardOnly(true);
-        if (!query.exec("SELECT id, " + lengths.join(", ") + " FROM main." + quoted(table)))
+        if (!query.exec("SELECT " + totals.join(", ") + " FROM main." + quoted(kTables[table])) || !query.next())
             return;
-        while (query.next()) {
-            const QUuid id = QUuid::fromString(query.value(0).toString());
-            int index = 0;
-            for (const auto& column : BackupPictures::columns) {
-                if (table != QLatin1String(column.table))
-                    continue;
-                ++index;
-                const QString path = BackupPictures::path(column, id);
-                const auto it = entries.constFind(path);
-                const QVariant length = query.value(index);
-                if (it != entries.cend() && !length.isNull() && length.toLongLong() == it.value())
-                    kept.insert(path, it.value());
+        int index = 0;
+        for (const int column : pictureColumnsOf(kTables[table])) {
+            sameSizes = sameSizes && query.value(index).toLongLong() == noted[size_t(column)].first &&
+                        qint64(query.value(index + 1).toDouble()) == noted[size_t(column)].second;
+            index += 2;
+        }
+        if (records) {
+            const auto& rows = records->entries()[size_t(table)];
+            if (!query.exec("SELECT count(*), max(rowid) FROM main." + quoted(kTables[table])) || !query.next() ||
+                query.value(0).toLongLong() != rows.size() ||
+                (!rows.isEmpty() && query.value(1).toLongLong() != rows.last().rowid))
+                records.reset();
+        }
+    }
+    Entries kept;
+    if (sameSizes) {
+        kept = std::move(entries);
+        entries.clear();
+    } else {
+        kept.reserve(entries.size());
+        for (int table = 0; table < BackupRecordsText::kTables; ++table) {
+            const QList<int> columns = pictureColumnsOf(kTables[table]);
+            QStringList lengths;
+            for (const int column : columns)
+                lengths << "length(" + quoted(columnName(column)) + ')';
+            QSqlQuery query(context_->database());
+            query.setForwardOnly(true);
+            if (!query.exec("SELECT id, " + lengths.join(", ") + " FROM main." + quoted(kTables[table])))
+                return;
+            while (query.next()) {
+                const QUuid id = QUuid::fromString(query.value(0).toString());
+                for (qsizetype c = 0; c < columns.size(); ++c) {
+                    const BackupPictures::Key key{id, columns[c]};
+                    const auto it = entries.constFind(key);
+                    const QVariant length = query.value(int(c) + 1);
+                    if (it != entries.cend() && !length.isNull() && length.toLongLong() == it.value())
+                        kept.insert(key, it.value());
+                }
             }
         }
     }
-    whole_ = kept.size() == entries.size();
+    picturesUnchanged_ = sameSizes || kept.size() == entries.size();
     entries_ = std::move(kept);
     folder_ = folder;
-    noteOnDisk_ = notePath;
+    records_ = std::move(records);
+    noteOnDisk_ = true;
 }

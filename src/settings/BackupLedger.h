@@ -1,106 +1,102 @@
 #pragma once
 
+#include "BackupPictures.h"
+#include "BackupRecordsText.h"
+
 #include <QHash>
 #include <QMetaObject>
 #include <QPointer>
 #include <QString>
-#include <QUuid>
 
-#include <array>
+#include <functional>
 #include <optional>
 
 class ModelContext;
 
-// Where each stored picture goes in a backup's pictures folder.
-namespace BackupPictures {
-
-struct Column {
-    const char* table;  // the record type's table in the store
-    const char* column; // its picture column
-    const char* folder; // the folder under "UserImages"
-    const char* suffix; // what follows the record's id in the file name
-};
-
-inline constexpr std::array<Column, 4> columns = {{
-    {"VideoMetadata", "firstFrameImageData", "VideoMetadata", "_first_frame.jpg"},
-    {"VideoMetadata", "lastFrameImageData", "VideoMetadata", "_last_frame.jpg"},
-    {"PromptPreset", "userImageData", "PromptPresets", "_user_image.jpg"},
-    {"ImagePreset", "imageData", "ImagePresets", "_image.jpg"},
-}};
-
-// "VideoMetadata/<ID>_first_frame.jpg": the picture's path relative to the pictures folder.
-QString path(const Column& column, const QUuid& id);
-
-} // namespace BackupPictures
-
-// Which pictures of the current backup still hold their record's stored bytes, so that the next backup carries
-// them over instead of writing them again.
+// What the current backup holds, and what changed in the store since it was written: so that the next backup
+// carries over the pictures whose stored bytes did not change instead of writing them again, and writes again
+// only the records file's entries of the rows that changed.
 //
 // A picture is vouched for when a backup took it from the store (or carried it over) and its row has not changed
-// since. Changes are seen on the store's own connection: triggers of this ledger log every row of the picture
-// tables that is inserted, deleted or has a picture column written, and the connection's data version tells
-// when another connection wrote. Nothing else is trusted: a new connection, a folder that is not the one the
-// ledger describes, or an unreadable log leaves nothing vouched for, and the next backup writes every picture.
+// since. Changes are seen on the store's own connection: triggers of this ledger log every row of the record
+// tables that is inserted, deleted or updated (and whether its pictures changed), and the connection's data
+// version tells when another connection wrote. Nothing else is trusted: a new connection, a folder that is not
+// the one the ledger describes, or an unreadable log leaves nothing vouched for, and the next backup writes
+// everything.
 //
 // Across processes the ledger is kept in a note in the data folder. The next process takes it over only when
 // nothing was written through its store connection before the ledger began to watch it, and only for pictures
-// whose stored size still matches; the first save that touches a picture row removes the note, so a process
-// that ends without a backup after such a save leaves none behind.
+// whose stored size still matches; the first save that changes a row removes the note, so a process that ends
+// without a backup after such a save leaves none behind.
 class BackupLedger {
 public:
-    // A picture's path relative to the pictures folder → its size in bytes.
-    using Entries = QHash<QString, qint64>;
+    // A picture → its size in bytes.
+    using Entries = QHash<BackupPictures::Key, qint64>;
+
+    // What a backup may rely on.
+    struct Knowledge {
+        Entries pictures;       // still holding their record's stored bytes
+        bool picturesUnchanged; // no picture was added, removed or written since the last backup
+        // The last records file, when the rows changed since are known exactly; they are in `changedRows`.
+        const BackupRecordsText* records;
+        BackupRecordsText::Changes changedRows;
+    };
 
     BackupLedger() = default;
     ~BackupLedger();
     BackupLedger(const BackupLedger&) = delete;
     BackupLedger& operator=(const BackupLedger&) = delete;
 
-    // Starts watching the store of `context`; none stops. Giving the same context again changes nothing.
-    void attach(ModelContext* context);
+    // Starts watching the store of `context` (none: stops); `notePath` is where the ledger is kept between
+    // processes. Giving the same context again changes nothing.
+    void attach(ModelContext* context, const std::optional<QString>& notePath);
+    // Called on the first save after a backup that changed a row: the next backup is going to need its pictures.
+    void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
 
-    // The pictures in `imagesFolder` that still hold their record's stored bytes, once every change the store
-    // saw since the last backup is taken in. `notePath` is where an earlier process may have left its ledger.
-    Entries carryOver(const QString& imagesFolder, const std::optional<QString>& notePath);
-    // Whether the last carryOver() gave every picture of the last backup: as far as the store shows, no picture
-    // row was added, removed or written since.
-    bool unchangedSinceLastBackup() const { return whole_; }
-    // `imagesFolder` now holds a whole backup, of which `entries` hold their record's stored bytes.
-    void record(const QString& imagesFolder, Entries entries, const std::optional<QString>& notePath);
-    // The backup is gone: nothing is vouched for any more, here or in the note at `notePath`.
-    void forget(const std::optional<QString>& notePath);
+    // What the next backup of the pictures folder `imagesFolder` may rely on, once every change the store saw
+    // since the last backup is taken in.
+    Knowledge knowledge(const QString& imagesFolder);
+    // The pictures vouched for now, without taking in changes (for preparing the next backup).
+    const Entries& pictures() const { return entries_; }
+    std::optional<BackupPictures::FileId> folder() const { return folder_; }
+
+    // `imagesFolder` and `recordsFile` now hold a whole backup, of which `entries` hold their record's stored
+    // bytes; `records` is the records file's text when it was written from a store without unsaved changes.
+    void record(const QString& imagesFolder, Entries entries, std::optional<BackupRecordsText> records,
+                const QString& recordsFile);
+    // The backup is gone: nothing is vouched for any more, here or in the note.
+    void forget();
 
 private:
-    struct FileId {
-        quint64 device = 0;
-        quint64 inode = 0;
-        bool operator==(const FileId&) const = default;
-    };
-    static std::optional<FileId> fileId(const QString& path);
-
     bool startWatching();
     void stopWatching();
     bool stillWatching() const;
     std::optional<qint64> dataVersion() const;
-    // Drops every picture whose row the log holds, then empties the log; false when the log cannot be read.
+    // Moves what the log holds into what the ledger knows, then empties the log; false when it cannot be read.
     bool takeInChanges();
-    void adoptNote(const QString& notePath);
-    void writeNote(const QString& notePath);
+    bool logIsEmpty() const;
+    void adoptNote();
+    void writeNote(const QString& recordsFile);
     void removeNote();
     void clear();
     void onSaved();
 
     QPointer<ModelContext> context_;
+    std::optional<QString> notePath_;
     QString connection_;
     QString log_; // this ledger's log table in the connection's temporary schema
     QStringList triggers_;
     QMetaObject::Connection saved_;
+    std::function<void()> changed_;
     bool watching_ = false;
     bool cleanStart_ = false;     // nothing had been written through the connection when watching began
     bool noteConsidered_ = false; // an earlier process's note is taken over at most once
     std::optional<qint64> dataVersion_;
-    std::optional<FileId> folder_; // the pictures folder the entries describe
+    std::optional<BackupPictures::FileId> folder_; // the pictures folder the entries describe
     Entries entries_;
-    bool whole_ = false;
-    std::optional<QString> noteOnDisk_; // a note this ledger wrote or took over, still true
+    bool picturesUnchanged_ = false;
+    std::optional<BackupRecordsText> records_;
+    BackupRecordsText::Changes changedRows_;
+    bool noteOnDisk_ = false; // the note this ledger wrote or took over is there and still true
+    bool changeReported_ = false;
 };

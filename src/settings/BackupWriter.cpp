@@ -1,6 +1,8 @@
 #include "BackupWriter.h"
 
+#include "BackupCarrier.h"
 #include "BackupManager.h"
+#include "BackupRecordsText.h"
 #include "Clock.h"
 #include "Defaults.h"
 #include "ImagePreset.h"
@@ -15,26 +17,17 @@
 #include <QSet>
 #include <QSqlQuery>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <memory>
-#include <mutex>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
 const QString kStagingFolder = QStringLiteral(".UserImages.staging");
-const QStringList kImageFolders = {"VideoMetadata", "PromptPresets", "ImagePresets"};
 
 std::string utf8(const QString& text) {
     return text.toStdString();
@@ -79,10 +72,31 @@ QByteArray pretty(const nlohmann::ordered_json& json) {
 // ---- encoding ------------------------------------------------------------------------------------------------
 
 QString BackupWriter::uuidString(const QUuid& id) {
-    return id.toString(QUuid::WithoutBraces).toUpper();
+    return BackupPictures::idText(id);
 }
 
 QString BackupWriter::iso8601(const QDateTime& date) {
+    // Whole seconds in UTC: computed from the instant for the years every record has, by the calendar otherwise.
+    constexpr qint64 kYear10000 = 253402300800000;
+    const qint64 msecs = date.isValid() ? date.toMSecsSinceEpoch() : -1;
+    if (msecs >= 0 && msecs < kYear10000) {
+        const qint64 seconds = msecs / 1000;
+        // Days since 1970-01-01 to a civil date (proleptic Gregorian), by eras of 400 years.
+        const qint64 days = seconds / 86400 + 719468;
+        const qint64 era = days / 146097;
+        const qint64 dayOfEra = days - era * 146097;
+        const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+        const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+        const qint64 shiftedMonth = (5 * dayOfYear + 2) / 153;
+        const int day = int(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+        const int month = int(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+        const int year = int(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+        const int time = int(seconds % 86400);
+        char text[64];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", year, month, day, time / 3600,
+                      time / 60 % 60, time % 60);
+        return QString::fromLatin1(text);
+    }
     QDateTime utc = date.toUTC();
     utc.setTime(QTime(utc.time().hour(), utc.time().minute(), utc.time().second()));
     return utc.toString(Qt::ISODate);
@@ -110,276 +124,61 @@ BackupWriter::Json BackupWriter::settingsDictionary() {
 }
 
 BackupWriter::Json BackupWriter::encodeVideoMetadata(const VideoMetadata& video) {
-    return Json{{"id", utf8(uuidString(video.id()))},
-                {"fileName", utf8(video.fileName())},
-                {"prompt", utf8(video.prompt())},
-                {"quality", utf8(video.quality())},
-                {"duration", video.duration()},
-                {"videoMode", utf8(video.videoMode())},
-                {"promptOptimization", video.promptOptimization()},
-                {"createdAt", utf8(iso8601(video.createdAt()))},
-                {"hasFirstFrame", video.hasFirstFrameImageData()},
-                {"hasLastFrame", video.hasLastFrameImageData()}};
+    return BackupRecordsText::encodeVideoMetadata(video);
 }
 
 BackupWriter::Json BackupWriter::encodePromptPreset(const PromptPreset& preset) {
-    return Json{{"id", utf8(uuidString(preset.id()))},
-                {"name", utf8(preset.name())},
-                {"prompt", utf8(preset.prompt())},
-                {"category", utf8(preset.category())},
-                {"createdAt", utf8(iso8601(preset.createdAt()))},
-                {"isBuiltIn", preset.isBuiltIn()},
-                {"hasUserImage", preset.hasUserImageData()}};
+    return BackupRecordsText::encodePromptPreset(preset);
 }
 
 BackupWriter::Json BackupWriter::encodeImagePreset(const ImagePreset& preset) {
-    return Json{{"id", utf8(uuidString(preset.id()))},
-                {"title", utf8(preset.title())},
-                {"prompt", utf8(preset.prompt())},
-                {"createdAt", utf8(iso8601(preset.createdAt()))},
-                {"hasImage", preset.hasImageData()}};
-}
-
-QByteArray BackupWriter::recordsDocument(const BackupRecords& records) {
-    Json videos = Json::array();
-    for (const auto& video : records.videos)
-        videos.push_back(encodeVideoMetadata(*video));
-    Json prompts = Json::array();
-    for (const auto& preset : records.promptPresets) {
-        if (!preset->isBuiltIn())
-            prompts.push_back(encodePromptPreset(*preset));
-    }
-    Json images = Json::array();
-    for (const auto& preset : records.imagePresets)
-        images.push_back(encodeImagePreset(*preset));
-    Json data = Json::object();
-    data["videoMetadata"] = std::move(videos);
-    data["promptPresets"] = std::move(prompts);
-    data["imagePresets"] = std::move(images);
-    data["backupVersion"] = utf8(BackupManager::backupVersion);
-    data["backupDate"] = utf8(iso8601(Clock::current().now()));
-    return pretty(data);
+    return BackupRecordsText::encodeImagePreset(preset);
 }
 
 // ---- pictures -----------------------------------------------------------------------------------------------
 
 namespace {
 
-// Links or copies pictures of the previous backup into the staging folder on threads of their own, while the
-// GUI thread reads the records. A carried file is only ever linked or copied, never opened for writing.
-class PictureCarrier {
-public:
-    PictureCarrier(const QString& from, const QString& to, const QStringList& paths, bool links) : links_(links) {
-        for (const QString& folder : kImageFolders) {
-            fromFolders_.push_back(
-                ::open(QFile::encodeName(from + '/' + folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            toFolders_.push_back(
-                ::open(QFile::encodeName(to + '/' + folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        }
-        items_.reserve(size_t(paths.size()));
-        for (const QString& path : paths) {
-            const qsizetype slash = path.indexOf('/');
-            const int folder = int(kImageFolders.indexOf(path.left(slash)));
-            if (folder >= 0)
-                items_.push_back({folder, QFile::encodeName(path.mid(slash + 1)).toStdString(), path});
-        }
-        missing_.assign(items_.size(), 0);
-        const int threads = items_.size() < 64 ? 1 : kCarryThreads;
-        for (int i = 0; i < threads; ++i)
-            threads_.emplace_back([this] { run(); });
-    }
-
-    ~PictureCarrier() {
-        stop_ = true;
-        join();
-        for (const int fd : fromFolders_) {
-            if (fd >= 0)
-                ::close(fd);
-        }
-        for (const int fd : toFolders_) {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    }
-
-    PictureCarrier(const PictureCarrier&) = delete;
-    PictureCarrier& operator=(const PictureCarrier&) = delete;
-
-    // Waits until every picture is carried over; returns the ones the previous backup did not hold. Throws
-    // BackupError when one could not be carried over.
-    QStringList finish() {
-        join();
-        if (!failure_.isEmpty())
-            throw BackupError(failure_);
-        QStringList missing;
-        for (size_t i = 0; i < items_.size(); ++i) {
-            if (missing_[i])
-                missing << items_[i].path;
-        }
-        return missing;
-    }
-
-private:
-    static constexpr int kCarryThreads = 2;
-
-    struct Item {
-        int folder;
-        std::string name;
-        QString path;
-    };
-
-    // Errors of a file system that has no hard links (or not for this file): the picture is copied instead.
-    static bool linksUnsupported(int error) {
-        return error == EPERM || error == EOPNOTSUPP || error == EXDEV || error == EMLINK || error == ENOSYS;
-    }
-
-    // Copies `name` from one folder to the other into a new file: a shared clone of the data where the file
-    // system has them (later writes to either never reach the other), else the bytes. Returns 0 or errno.
-    static int copy(int from, int to, const char* name) {
-        const int in = ::openat(from, name, O_RDONLY | O_CLOEXEC);
-        if (in < 0)
-            return errno;
-        const int out = ::openat(to, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
-        if (out < 0) {
-            const int error = errno;
-            ::close(in);
-            return error;
-        }
-        int error = 0;
-        if (::ioctl(out, FICLONE, in) != 0) {
-            bool kernelCopies = true;
-            std::vector<char> buffer;
-            for (;;) {
-                ssize_t copied = -1;
-                if (kernelCopies) {
-                    copied = ::copy_file_range(in, nullptr, out, nullptr, 1 << 20, 0);
-                    if (copied < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-                        kernelCopies = false;
-                        continue;
-                    }
-                } else {
-                    buffer.resize(1 << 16);
-                    copied = ::read(in, buffer.data(), buffer.size());
-                    for (ssize_t written = 0; copied > 0 && written < copied;) {
-                        const ssize_t step = ::write(out, buffer.data() + written, size_t(copied - written));
-                        if (step < 0 && errno != EINTR) {
-                            copied = -1;
-                            break;
-                        }
-                        written += std::max<ssize_t>(step, 0);
-                    }
-                }
-                if (copied == 0)
-                    break;
-                if (copied < 0 && errno != EINTR) {
-                    error = errno;
-                    break;
-                }
-            }
-        }
-        if (::close(out) != 0 && error == 0)
-            error = errno;
-        ::close(in);
-        if (error != 0)
-            ::unlinkat(to, name, 0);
-        return error;
-    }
-
-    void run() {
-        for (size_t i = next_++; i < items_.size() && !stop_; i = next_++) {
-            const Item& item = items_[i];
-            const int from = fromFolders_[size_t(item.folder)];
-            const int to = toFolders_[size_t(item.folder)];
-            if (from < 0) {
-                missing_[i] = 1;
-                continue;
-            }
-            if (links_) {
-                if (::linkat(from, item.name.c_str(), to, item.name.c_str(), 0) == 0)
-                    continue;
-                const int error = errno;
-                if (error == ENOENT) {
-                    missing_[i] = 1;
-                    continue;
-                }
-                if (!linksUnsupported(error))
-                    return fail(item, error);
-                links_ = false;
-            }
-            const int error = copy(from, to, item.name.c_str());
-            if (error == ENOENT)
-                missing_[i] = 1;
-            else if (error != 0)
-                return fail(item, error);
-        }
-    }
-
-    void fail(const Item& item, int error) {
-        stop_ = true;
-        std::lock_guard lock(mutex_);
-        if (failure_.isEmpty())
-            failure_ =
-                QStringLiteral("carrying over %1: %2").arg(item.path, QString::fromLocal8Bit(std::strerror(error)));
-    }
-
-    void join() {
-        for (auto& thread : threads_) {
-            if (thread.joinable())
-                thread.join();
-        }
-    }
-
-    std::vector<int> fromFolders_;
-    std::vector<int> toFolders_;
-    std::vector<Item> items_;
-    std::vector<char> missing_; // each written by the one thread that took the item
-    std::atomic<size_t> next_{0};
-    std::atomic<bool> links_;
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    QString failure_;
-    std::vector<std::thread> threads_;
-};
-
-// Whether `images` holds exactly these pictures, by name: nothing missing, nothing else.
-template <class Pictures> bool folderHolds(const QString& images, const Pictures& pictures) {
-    QList<QSet<QString>> expected(kImageFolders.size());
-    for (const auto& picture : pictures) {
-        const qsizetype slash = picture.path.indexOf('/');
-        const qsizetype folder = kImageFolders.indexOf(picture.path.left(slash));
-        if (folder < 0)
-            return false;
-        expected[folder].insert(picture.path.mid(slash + 1));
-    }
-    for (qsizetype folder = 0; folder < kImageFolders.size(); ++folder) {
-        DIR* dir = ::opendir(QFile::encodeName(images + '/' + kImageFolders[folder]).constData());
+// Whether `images` holds exactly these pictures: nothing missing, nothing else.
+bool folderHolds(const QString& images, const QSet<BackupPictures::Key>& pictures) {
+    qsizetype found = 0;
+    for (const char* folder : BackupPictures::folders) {
+        DIR* dir = ::opendir(QFile::encodeName(images + '/' + folder).constData());
         if (!dir)
             return false;
-        qsizetype count = 0;
         bool known = true;
         while (const dirent* entry = ::readdir(dir)) {
             if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
                 continue;
-            ++count;
-            if (!expected[folder].contains(QFile::decodeName(entry->d_name))) {
+            const auto key = BackupPictures::keyOf(folder, entry->d_name);
+            if (!key || !pictures.contains(*key)) {
                 known = false;
                 break;
             }
+            ++found;
         }
         ::closedir(dir);
-        if (!known || count != expected[folder].size())
+        if (!known)
             return false;
     }
-    return true;
+    return found == pictures.size();
 }
+
+using Getter = std::optional<QByteArray> (*)(const PersistentModel&);
+// Each picture column's getter, by its index in BackupPictures::columns.
+const Getter kGetters[] = {
+    [](const PersistentModel& r) { return static_cast<const VideoMetadata&>(r).firstFrameImageData(); },
+    [](const PersistentModel& r) { return static_cast<const VideoMetadata&>(r).lastFrameImageData(); },
+    [](const PersistentModel& r) { return static_cast<const PromptPreset&>(r).userImageData(); },
+    [](const PersistentModel& r) { return static_cast<const ImagePreset&>(r).imageData(); },
+};
 
 } // namespace
 
 struct BackupWriter::Picture {
-    QString path; // relative to the pictures folder
-    std::shared_ptr<PersistentModel> record;
-    const BackupPictures::Column* column;
-    std::optional<QByteArray> (*inMemory)(const PersistentModel&);
+    BackupPictures::Key key;
+    QString identity;                        // the record's id as the store holds it
+    std::shared_ptr<PersistentModel> record; // none when the records were not read
 };
 
 struct BackupWriter::Plan {
@@ -387,69 +186,129 @@ struct BackupWriter::Plan {
     QList<Picture> fresh;   // new, changed, or not known to be unchanged
 };
 
-BackupWriter::Plan BackupWriter::planPictures(const BackupRecords& records, const QHash<QString, qint64>& carried) {
-    using Getter = std::optional<QByteArray> (*)(const PersistentModel&);
-    const Getter getters[] = {
-        [](const PersistentModel& r) { return static_cast<const VideoMetadata&>(r).firstFrameImageData(); },
-        [](const PersistentModel& r) { return static_cast<const VideoMetadata&>(r).lastFrameImageData(); },
-        [](const PersistentModel& r) { return static_cast<const PromptPreset&>(r).userImageData(); },
-        [](const PersistentModel& r) { return static_cast<const ImagePreset&>(r).imageData(); },
-    };
+BackupWriter::Plan BackupWriter::planPictures(const BackupRecords* records, const BackupRecordsText& text,
+                                              const BackupLedger::Entries& carried) {
     Plan plan;
-    const auto add = [&](const std::shared_ptr<PersistentModel>& record, const QUuid& id, size_t column, bool present) {
-        if (!present)
-            return;
-        const auto& where = BackupPictures::columns[column];
-        Picture picture{BackupPictures::path(where, id), record, &where, getters[column]};
+    plan.carried.reserve(carried.size());
+    const auto add = [&](Picture picture) {
         // A record with unsaved changes may hold pictures the store does not have yet.
-        if (carried.contains(picture.path) && !record->hasChanges())
+        if (carried.contains(picture.key) && !(picture.record && picture.record->hasChanges()))
             plan.carried.append(std::move(picture));
         else
             plan.fresh.append(std::move(picture));
     };
-    for (const auto& video : records.videos) {
-        add(video, video->id(), 0, video->hasFirstFrameImageData());
-        add(video, video->id(), 1, video->hasLastFrameImageData());
+    if (records) {
+        for (const auto& video : records->videos) {
+            if (video->hasFirstFrameImageData())
+                add({{video->id(), 0}, video->identity(), video});
+            if (video->hasLastFrameImageData())
+                add({{video->id(), 1}, video->identity(), video});
+        }
+        // Built-in presets' pictures are written too, although their entries are left out of the records file.
+        for (const auto& preset : records->promptPresets) {
+            if (preset->hasUserImageData())
+                add({{preset->id(), 2}, preset->identity(), preset});
+        }
+        for (const auto& preset : records->imagePresets) {
+            if (preset->hasImageData())
+                add({{preset->id(), 3}, preset->identity(), preset});
+        }
+        return plan;
     }
-    // Built-in presets' pictures are written too, although their entries are left out of the records file.
-    for (const auto& preset : records.promptPresets)
-        add(preset, preset->id(), 2, preset->hasUserImageData());
-    for (const auto& preset : records.imagePresets)
-        add(preset, preset->id(), 3, preset->hasImageData());
+    for (const auto& table : text.entries()) {
+        for (const BackupRecordsText::Entry& entry : table) {
+            for (int column = 0; column < int(BackupPictures::columns.size()); ++column) {
+                if (entry.pictures & (1 << column))
+                    add({{QUuid::fromString(entry.identity), column}, entry.identity, nullptr});
+            }
+        }
+    }
     return plan;
 }
 
-std::optional<qint64> BackupWriter::writePicture(const Picture& picture, const QString& staging) const {
-    // Read from the store rather than through the record, which would keep every picture in memory afterwards.
-    std::optional<QByteArray> bytes;
-    bool fromStore = false;
-    if (!picture.record->hasChanges() && context_.modelContext()) {
-        QSqlQuery query(context_.modelContext()->database());
-        query.setForwardOnly(true);
-        query.prepare(QStringLiteral("SELECT \"%1\" FROM main.\"%2\" WHERE id = ?")
-                          .arg(QLatin1String(picture.column->column), QLatin1String(picture.column->table)));
-        query.addBindValue(picture.record->identity());
-        if (query.exec() && query.next() && !query.value(0).isNull()) {
-            bytes = query.value(0).toByteArray();
-            fromStore = true;
-        }
-    }
-    if (!bytes)
-        bytes = picture.inMemory(*picture.record);
-    if (!bytes)
-        return std::nullopt;
-
-    const QString path = staging + '/' + picture.path;
+void BackupWriter::writePicture(const Picture& picture, const QByteArray& bytes, const QString& staging) const {
+    const QString path = staging + '/' + BackupPictures::path(picture.key);
     QFile file(path);
     // The staging folder is new and private; a picture is whole once the folder is swapped in.
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, BackupContext::ownerOnlyFile))
         throw BackupError(QStringLiteral("%1: %2").arg(path, file.errorString()));
-    if (file.write(*bytes) != bytes->size())
+    if (file.write(bytes) != bytes.size())
         throw BackupError(QStringLiteral("%1: %2").arg(path, file.errorString()));
     context_.fail(BackupStep::imageFile);
     if (!file.flush())
         throw BackupError(QStringLiteral("%1: %2").arg(path, file.errorString()));
-    return fromStore ? std::optional<qint64>(bytes->size()) : std::nullopt;
+}
+
+void BackupWriter::writePictures(const QList<const Picture*>& pictures, const QString& staging,
+                                 BackupLedger::Entries& fromStore) const {
+    // Pictures of records without unsaved changes are read from the store itself: read through their records
+    // they would stay in memory afterwards. Many of one table are read in one pass over it, a few one by one.
+    constexpr qsizetype kOnePassFrom = 64;
+    ModelContext* store = context_.modelContext();
+    QList<const Picture*> fromRecords;
+    QHash<QString, QHash<BackupPictures::Key, const Picture*>> byTable;
+    for (const Picture* picture : pictures) {
+        if (store && !(picture->record && picture->record->hasChanges())) {
+            const QString table = QLatin1String(BackupPictures::columns[size_t(picture->key.column)].table);
+            byTable[table].insert(picture->key, picture);
+        } else {
+            fromRecords << picture;
+        }
+    }
+    const auto stored = [&](const Picture& picture, const QVariant& value) {
+        if (value.isNull()) {
+            fromRecords << &picture; // gone from the store meanwhile: the record says what it holds
+            return;
+        }
+        const QByteArray bytes = value.toByteArray();
+        writePicture(picture, bytes, staging);
+        fromStore.insert(picture.key, bytes.size());
+    };
+    for (auto table = byTable.begin(); table != byTable.end(); ++table) {
+        auto& wanted = table.value();
+        QSqlQuery query(store->database());
+        query.setForwardOnly(true);
+        if (wanted.size() >= kOnePassFrom) {
+            QStringList names;
+            QList<int> columns;
+            for (size_t i = 0; i < BackupPictures::columns.size(); ++i) {
+                if (table.key() == QLatin1String(BackupPictures::columns[i].table)) {
+                    names << QStringLiteral("\"%1\"").arg(QLatin1String(BackupPictures::columns[i].column));
+                    columns << int(i);
+                }
+            }
+            if (query.exec("SELECT id, " + names.join(", ") + " FROM main.\"" + table.key() + '"')) {
+                while (query.next() && !wanted.isEmpty()) {
+                    const QUuid id = QUuid::fromString(query.value(0).toString());
+                    for (qsizetype c = 0; c < columns.size(); ++c) {
+                        if (const Picture* picture = wanted.take({id, columns[c]}))
+                            stored(*picture, query.value(int(c) + 1));
+                    }
+                }
+            }
+        } else {
+            for (const Picture* picture : std::as_const(wanted)) {
+                query.prepare(
+                    QStringLiteral("SELECT \"%1\" FROM main.\"%2\" WHERE id = ?")
+                        .arg(QLatin1String(BackupPictures::columns[size_t(picture->key.column)].column), table.key()));
+                query.addBindValue(picture->identity);
+                if (query.exec() && query.next())
+                    stored(*picture, query.value(0));
+                else
+                    fromRecords << picture;
+                query.finish();
+            }
+            wanted.clear();
+        }
+        for (const Picture* picture : std::as_const(wanted))
+            fromRecords << picture;
+    }
+    for (const Picture* picture : std::as_const(fromRecords)) {
+        if (!picture->record)
+            throw BackupError("the picture " + BackupPictures::path(picture->key) + " could not be read");
+        if (const auto bytes = kGetters[picture->key.column](*picture->record))
+            writePicture(*picture, *bytes, staging);
+    }
 }
 
 // ---- files ---------------------------------------------------------------------------------------------------
@@ -501,96 +360,120 @@ void BackupWriter::swapInImages(const QString& staging, const QString& target) c
 void BackupWriter::write(const QString& folder) const {
     const QString images = folder + '/' + BackupManager::userImagesFolder;
     const QString staging = folder + '/' + kStagingFolder;
-    const auto notePath = context_.ledgerNotePath();
+    const QString recordsPath = folder + '/' + BackupManager::swiftDataFileName;
     BackupLedger& ledger = context_.ledger();
-    const BackupLedger::Entries vouched = ledger.carryOver(images, notePath);
-    const bool maybeUnchanged = ledger.unchangedSinceLastBackup() && !vouched.isEmpty();
+    const BackupLedger::Knowledge known = ledger.knowledge(images);
+    const BackupLedger::Entries& vouched = known.pictures;
     const bool links = !context_.injectedFailure(BackupStep::pictureLink);
 
     if (QFileInfo::exists(staging))
         context_.discard(staging);
     bool staged = false;
-    std::unique_ptr<PictureCarrier> carrier;
-    const auto stage = [&](const QStringList& carry) {
+    std::unique_ptr<BackupCarrier> carrier;
+    QList<BackupPictures::Key> linked; // put into the staging folder before the records were read
+    QSet<BackupPictures::Key> missing; // of those, the ones the previous backup did not hold
+    // The staging folder: prepared in the background since the last backup when it could be, else made now.
+    const auto stage = [&](const QList<BackupPictures::Key>& carry) {
+        if (auto prepared = context_.takePreparedStaging(images)) {
+            if (QDir().rename(prepared->folder, staging)) {
+                staged = true;
+                linked = std::move(prepared->pictures);
+                missing = std::move(prepared->missing);
+                return;
+            }
+            BackupContext::removeInBackground(prepared->folder);
+        }
         if (!QDir().mkdir(staging, BackupContext::ownerOnlyFolder))
             throw BackupError("could not create " + staging);
         staged = true;
-        for (const QString& name : kImageFolders) {
+        for (const char* name : BackupPictures::folders) {
             if (!QDir().mkdir(staging + '/' + name, BackupContext::ownerOnlyFolder))
                 throw BackupError("could not create " + staging + '/' + name);
         }
-        carrier = std::make_unique<PictureCarrier>(images, staging, carry, links);
+        linked = carry;
+        carrier = std::make_unique<BackupCarrier>(images, staging, carry, links);
     };
 
     // Every file is prepared first (the pictures in a hidden folder); a failure leaves the previous backup.
     try {
         // When pictures changed, carrying the others over takes most of the backup: it runs while the records are
-        // read and encoded.
-        if (!maybeUnchanged && !vouched.isEmpty())
+        // read.
+        if (!known.picturesUnchanged && !vouched.isEmpty())
             stage(vouched.keys());
-        const BackupRecords records = context_.fetchRecords();
-        const QByteArray settings = pretty(settingsDictionary());
-        const QByteArray recordsText = recordsDocument(records);
-        const Plan plan = planPictures(records, vouched);
 
-        PreparedFile settingsFile(folder + '/' + BackupManager::settingsFileName, settings);
+        // The records: from the rows that changed since the last backup when the store holds nothing unsaved,
+        // else every record as the store gives them.
+        ModelContext* store = context_.modelContext();
+        const QString date = iso8601(Clock::current().now());
+        std::optional<BackupRecords> records;
+        std::optional<BackupRecordsText> text;
+        if (known.records && store && !store->hasChanges()) {
+            context_.fail(BackupStep::recordsFetch);
+            text = known.records->withChanges(*store, known.changedRows, date);
+        }
+        if (!text) {
+            records = context_.fetchRecords();
+            const auto rowids = store->hasChanges() ? std::nullopt : BackupRecordsText::rowids(*store);
+            text = BackupRecordsText::fromRecords(*records, date, rowids);
+        }
+        const Plan plan = planPictures(records ? &*records : nullptr, *text, vouched);
+
+        PreparedFile settingsFile(folder + '/' + BackupManager::settingsFileName, pretty(settingsDictionary()));
         context_.fail(BackupStep::settingsFile);
-        PreparedFile recordsFile(folder + '/' + BackupManager::swiftDataFileName, recordsText);
+        PreparedFile recordsFile(recordsPath, text->text());
         context_.fail(BackupStep::recordsFile);
 
-        if (!staged && maybeUnchanged && plan.fresh.isEmpty() && plan.carried.size() == vouched.size() &&
-            folderHolds(images, plan.carried)) {
-            // No picture changed since the last backup: its pictures folder is this one's as it stands.
-            recordsFile.commit();
-            settingsFile.commit();
-            ledger.record(images, vouched, notePath);
-            return;
+        if (!staged && known.picturesUnchanged && plan.fresh.isEmpty() && plan.carried.size() == vouched.size()) {
+            QSet<BackupPictures::Key> keys;
+            keys.reserve(plan.carried.size());
+            for (const Picture& picture : plan.carried)
+                keys.insert(picture.key);
+            if (folderHolds(images, keys)) {
+                // No picture changed since the last backup: its pictures folder is this one's as it stands.
+                recordsFile.commit();
+                settingsFile.commit();
+                ledger.record(images, vouched, std::move(text), recordsPath);
+                return;
+            }
         }
         if (!staged) {
-            QStringList carry;
+            QList<BackupPictures::Key> carry;
+            carry.reserve(plan.carried.size());
             for (const Picture& picture : plan.carried)
-                carry << picture.path;
+                carry << picture.key;
             stage(carry);
         }
 
         BackupLedger::Entries entries;
-        const auto write = [&](const Picture& picture) {
-            if (const auto size = writePicture(picture, staging))
-                entries.insert(picture.path, *size);
-        };
-        // What the carrier may be linking under the same name waits until it is done.
-        QList<const Picture*> afterCarrying;
-        for (const Picture& picture : plan.fresh) {
-            if (vouched.contains(picture.path))
-                afterCarrying << &picture;
-            else
-                write(picture);
+        entries.reserve(plan.carried.size() + plan.fresh.size());
+        const QSet<BackupPictures::Key> linkedSet(linked.cbegin(), linked.cend());
+        // What is being linked under the same name waits until the linking is done.
+        QList<const Picture*> now, afterLinking;
+        for (const Picture& picture : plan.fresh)
+            (linkedSet.contains(picture.key) ? afterLinking : now) << &picture;
+        writePictures(now, staging, entries);
+        if (carrier) {
+            missing += carrier->finish();
+            carrier.reset();
         }
-        QSet<QString> missing;
-        for (const QString& path : carrier->finish())
-            missing.insert(path);
-        QSet<QString> kept;
         for (const Picture& picture : plan.carried) {
-            kept.insert(picture.path);
-            if (missing.contains(picture.path))
-                afterCarrying << &picture;
+            if (missing.contains(picture.key) || !linkedSet.contains(picture.key))
+                afterLinking << &picture;
             else
-                entries.insert(picture.path, vouched.value(picture.path));
+                entries.insert(picture.key, vouched.value(picture.key));
         }
-        // Carried over before the records were read, but changed since or gone with their record.
-        for (auto it = vouched.cbegin(); it != vouched.cend(); ++it) {
-            if (!kept.contains(it.key()) && !missing.contains(it.key()))
-                QFile::remove(staging + '/' + it.key());
+        // Linked before the records were read, but changed since or gone with their record.
+        for (const BackupPictures::Key& key : std::as_const(linked)) {
+            if (!entries.contains(key) && !missing.contains(key))
+                QFile::remove(staging + '/' + BackupPictures::path(key));
         }
-        for (const Picture* picture : std::as_const(afterCarrying))
-            write(*picture);
-        carrier.reset();
+        writePictures(afterLinking, staging, entries);
 
         // Nothing has replaced the previous backup up to here.
         swapInImages(staging, images);
         recordsFile.commit();
         settingsFile.commit();
-        ledger.record(images, std::move(entries), notePath);
+        ledger.record(images, std::move(entries), std::move(text), recordsPath);
     } catch (...) {
         carrier.reset();
         if (staged) {

@@ -53,6 +53,7 @@ void DataReset::deleteBackup() const {
         context_.fail(BackupStep::backupRemoval);
         context_.discard(*folder);
     }
-    context_.ledger().forget(context_.ledgerNotePath());
+    context_.dropPreparedStaging();
+    context_.ledger().forget();
     context_.createBackupFolderIfNeeded();
 }

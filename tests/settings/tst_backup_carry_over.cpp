@@ -15,6 +15,8 @@
 #include <QSqlQuery>
 #include <QTest>
 
+#include <nlohmann/json.hpp>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,6 +81,31 @@ QMap<QString, QByteArray> expectedPictures(ModelContext& store) {
             expected.insert("ImagePresets/" + BackupManager::uuidString(preset->id()) + "_image.jpg", *data);
     }
     return expected;
+}
+
+// What the records file of a backup of `store` dated `date` must read, as the JSON library writes it.
+QByteArray expectedRecordsFile(ModelContext& store, const QDateTime& date) {
+    using Json = nlohmann::ordered_json;
+    Json videos = Json::array(), prompts = Json::array(), looks = Json::array();
+    const auto storedVideos = *store.fetch<VideoMetadata>();
+    for (const auto& video : storedVideos)
+        videos.push_back(BackupManager::encodeVideoMetadata(*video));
+    const auto storedPrompts = *store.fetch<PromptPreset>();
+    for (const auto& preset : storedPrompts) {
+        if (!preset->isBuiltIn())
+            prompts.push_back(BackupManager::encodePromptPreset(*preset));
+    }
+    const auto storedLooks = *store.fetch<ImagePreset>();
+    for (const auto& preset : storedLooks)
+        looks.push_back(BackupManager::encodeImagePreset(*preset));
+    Json document = Json::object();
+    document["videoMetadata"] = videos;
+    document["promptPresets"] = prompts;
+    document["imagePresets"] = looks;
+    document["backupVersion"] = "3.0-NoUserPaths";
+    document["backupDate"] = BackupManager::iso8601(date).toStdString();
+    const std::string text = document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    return QByteArray(text.data(), qsizetype(text.size()));
 }
 
 QByteArray picture(const char* tag, int size = 4096) {
@@ -253,6 +280,100 @@ private slots:
         QCOMPARE(bytesOf(pictures(backupFolder())), expectedPictures(*store));
     }
 
+    // After the first backup the records file is written again from the rows that changed: it must read as if
+    // every record had been read again, whatever changed.
+    void theRecordsFileFollowsEveryKindOfChange() {
+        fillStore();
+        BackupManager manager(store.get());
+        manager.createBackupNow();
+        const auto backUp = [&] {
+            clock->advance(60);
+            manager.createBackupNow();
+            QCOMPARE(readBytes(backupFolder() + "/swift_data_backup.json"), expectedRecordsFile(*store, clock->now()));
+            QCOMPARE(bytesOf(pictures(backupFolder())), expectedPictures(*store));
+        };
+
+        const auto videos = *store->fetch<VideoMetadata>();
+        videos[0]->setPrompt("The sea, \"at dawn\"\n");
+        store->remove(videos[1]);
+        auto added = VideoMetadata::make("Orvane_clip_new.mp4", "sky", "768P", 6, "start_end_video", true);
+        added->setLastFrameImageData(picture("last new"));
+        store->insert(added);
+        const auto prompts = *store->fetch<PromptPreset>();
+        for (const auto& preset : prompts) {
+            if (preset->name() == "Mine")
+                preset->setName("Mine, renamed");
+        }
+        auto builtIn = PromptPreset::make("Orbit", "orbit left", "Camera", true);
+        builtIn->setUserImageData(picture("orbit"));
+        store->insert(builtIn);
+        portrait(*store)->setImageData(picture("portrait, retouched"));
+        QVERIFY(store->save());
+        backUp();
+        if (QTest::currentTestFailed())
+            return;
+
+        // Changes not saved yet are backed up as the records hold them.
+        videos[2]->setQuality("512P");
+        store->remove(added);
+        backUp();
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(store->save());
+        backUp();
+        if (QTest::currentTestFailed())
+            return;
+
+        // Nothing changed.
+        backUp();
+    }
+
+    // The links for the next backup are made in the background after the first save that follows a backup; a
+    // picture changed after they were made still gets a new file.
+    void picturesChangedAfterTheLinksWereMadeGetNewFiles() {
+        fillStore();
+        BackupManager manager(store.get());
+        manager.createBackupNow();
+        const auto before = pictures(backupFolder());
+        const auto videos = *store->fetch<VideoMetadata>();
+        videos[0]->setFirstFrameImageData(picture("first 0, retouched"));
+        QVERIFY(store->save());
+        BackupManager::waitForDiscardedFiles();
+        QCOMPARE(QDir(env->path("data")).entryList({".backup-prepared-*"}, QDir::Dirs | QDir::Hidden).size(), 1);
+
+        const QString changed = presetPath(portrait(*store));
+        const QString kept = env->path("kept.jpg");
+        QCOMPARE(::link(QFile::encodeName(backupFolder() + "/UserImages/" + changed).constData(),
+                        QFile::encodeName(kept).constData()),
+                 0);
+        portrait(*store)->setImageData(picture("portrait, retouched"));
+        QVERIFY(store->save());
+        clock->advance(60);
+        manager.createBackupNow();
+        BackupManager::waitForDiscardedFiles();
+
+        const auto after = pictures(backupFolder());
+        QCOMPARE(bytesOf(after), expectedPictures(*store));
+        QCOMPARE(readBytes(kept), picture("portrait"));
+        // A record whose pictures changed has them all written again.
+        const QString retouched = "VideoMetadata/" + BackupManager::uuidString(videos[0]->id());
+        int carried = 0;
+        for (auto it = before.cbegin(); it != before.cend(); ++it) {
+            if (it.key() == changed || it.key().startsWith(retouched))
+                continue;
+            ++carried;
+            QCOMPARE(after.value(it.key()).inode, it.value().inode);
+        }
+        QCOMPARE(carried, 6);
+        // The links were taken into the backup; a reset takes any made since with it.
+        QVERIFY(QDir(env->path("data")).entryList({".backup-prepared-*"}, QDir::Dirs | QDir::Hidden).isEmpty());
+        portrait(*store)->setTitle("Portrait, renamed");
+        QVERIFY(store->save());
+        manager.deleteBackup();
+        BackupManager::waitForDiscardedFiles();
+        QVERIFY(QDir(env->path("data")).entryList({".backup-"}, QDir::AllEntries | QDir::Hidden).isEmpty());
+    }
+
     // What the next process may carry over, and what it must write again because the store changed in ways the
     // backup did not see. Most changed pictures keep their size, so only knowing about the change can find them;
     // what another program wrote while none ran is found by its size.
@@ -266,6 +387,7 @@ private slots:
         QTest::newRow("saved before the backup watched the store") << "saved before watching" << false;
         QTest::newRow("saved through another connection") << "another connection" << false;
         QTest::newRow("changed but never saved") << "never saved" << true;
+        QTest::newRow("renamed after the backup, quit without one") << "renamed after the backup" << false;
     }
 
     void theNextProcessCarriesOverWhatThisOneBackedUp() {
@@ -279,6 +401,9 @@ private slots:
             manager.createBackupNow();
             if (change == "saved after the backup") {
                 portrait(*store)->setImageData(retouched);
+                QVERIFY(store->save());
+            } else if (change == "renamed after the backup") {
+                portrait(*store)->setTitle("Portrait, renamed");
                 QVERIFY(store->save());
             } else if (change == "never saved") {
                 // Backed up from memory, then lost with the process: the store keeps the earlier picture.
@@ -300,6 +425,10 @@ private slots:
                 query.addBindValue(retouched);
                 QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
                 QCOMPARE(query.numRowsAffected(), 1);
+                QVERIFY2(query.exec(QStringLiteral("INSERT INTO ImagePreset (id, title, prompt, createdAt) VALUES "
+                                                   "('%1', 'Added elsewhere', 'p', 0)")
+                                        .arg(QUuid::createUuid().toString(QUuid::WithoutBraces))),
+                         qPrintable(query.lastError().text()));
             }
             QSqlDatabase::removeDatabase("another program");
         }
@@ -320,7 +449,8 @@ private slots:
 
         const auto after = pictures(backupFolder());
         QCOMPARE(bytesOf(after), expectedPictures(*store));
-        const bool storeChanged = !change.isEmpty() && change != "never saved";
+        QCOMPARE(readBytes(backupFolder() + "/swift_data_backup.json"), expectedRecordsFile(*store, clock->now()));
+        const bool storeChanged = !change.isEmpty() && change != "never saved" && change != "renamed after the backup";
         QCOMPARE(after.value(changed).bytes, storeChanged ? retouched : picture("portrait"));
         for (auto it = before.cbegin(); it != before.cend(); ++it) {
             if (it.key() != changed)
