@@ -7,9 +7,8 @@
 #include <QFileDevice>
 #include <QList>
 #include <QPointer>
-#include <QString>
-
 #include <QSet>
+#include <QString>
 
 #include <functional>
 #include <memory>

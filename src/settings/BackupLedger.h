@@ -25,9 +25,11 @@ class ModelContext;
 // everything.
 //
 // Across processes the ledger is kept in a note in the data folder. The next process takes it over only when
-// nothing was written through its store connection before the ledger began to watch it, and only for pictures
-// whose stored size still matches; the first save that changes a row removes the note, so a process that ends
-// without a backup after such a save leaves none behind.
+// nothing was written through its store connection before the ledger began to watch it: the pictures whose
+// stored size still matches, and the records file when it is the one the note describes and each table still
+// holds its rows. The first save that changes a row removes the note, so a process that ends without a backup
+// after such a save leaves none behind. Another program writing the store between two runs is not looked for
+// beyond those sizes and row counts.
 class BackupLedger {
 public:
     // A picture → its size in bytes.

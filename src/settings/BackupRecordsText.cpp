@@ -260,7 +260,13 @@ BackupRecordsText::rowids(ModelContext& store) {
 
 std::optional<BackupRecordsText> BackupRecordsText::withChanges(ModelContext& store, const Changes& changed,
                                                                 const QString& date) const {
-    if (!indexed_)
+    // Rows are read one by one here: when many changed, reading them all at once is quicker.
+    qsizetype rows = 0, changes = 0;
+    for (int table = 0; table < kTables; ++table) {
+        rows += entries_[table].size();
+        changes += changed[table].size();
+    }
+    if (!indexed_ || changes > std::max<qsizetype>(64, rows / 8))
         return std::nullopt;
     std::array<QList<Entry>, kTables> entries;
     std::array<QList<QByteArray>, kTables> texts;
