@@ -1,6 +1,7 @@
 #include "BackupContext.h"
 
 #include "AppPaths.h"
+#include "BackupCarrier.h"
 #include "BackupManager.h"
 #include "ImagePreset.h"
 #include "PromptPreset.h"
@@ -41,8 +42,94 @@ Discards& discards() {
 }
 
 const QString kDiscardPrefix = QStringLiteral(".backup-discarded-");
+const QString kPreparedPrefix = QStringLiteral(".backup-prepared-");
+const QString kLedgerNote = QStringLiteral(".backup-ledger");
 
 } // namespace
+
+struct BackupContext::Preparing {
+    QString folder;
+    BackupPictures::FileId basis; // the pictures folder the links were made from
+    QList<BackupPictures::Key> pictures;
+    std::unique_ptr<BackupCarrier> carrier;
+};
+
+BackupContext::BackgroundWork::BackgroundWork() {
+    Discards& state = discards();
+    std::lock_guard lock(state.mutex);
+    ++state.running;
+}
+
+BackupContext::BackgroundWork::~BackgroundWork() {
+    Discards& state = discards();
+    std::lock_guard lock(state.mutex);
+    --state.running;
+    state.done.notify_all();
+}
+
+BackupContext::BackupContext() {
+    ledger_.setChangeHandler([this] { prepareStaging(); });
+}
+
+BackupContext::~BackupContext() {
+    dropPreparedStaging();
+}
+
+void BackupContext::setModelContext(ModelContext* context) {
+    modelContext_ = context;
+    ledger_.attach(context, ledgerNotePath());
+}
+
+void BackupContext::prepareStaging() {
+    if (preparing_)
+        return;
+    const auto images = userImagesFolderURL();
+    const auto base = applicationSupportDirectory();
+    const auto basis = images ? BackupPictures::fileId(*images) : std::nullopt;
+    if (!base || !basis || ledger_.pictures().isEmpty() || ledger_.folder() != basis)
+        return;
+    const QString folder = *base + '/' + kPreparedPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    bool made = QDir().mkdir(folder, ownerOnlyFolder);
+    for (const char* name : BackupPictures::folders)
+        made = made && QDir().mkdir(folder + '/' + name, ownerOnlyFolder);
+    if (!made) {
+        QDir(folder).removeRecursively();
+        return;
+    }
+    const bool links = !injectedFailure(BackupStep::pictureLink);
+    preparing_ = std::make_unique<Preparing>();
+    preparing_->folder = folder;
+    preparing_->basis = *basis;
+    preparing_->pictures = ledger_.pictures().keys();
+    preparing_->carrier = std::make_unique<BackupCarrier>(*images, folder, preparing_->pictures, links);
+}
+
+std::optional<BackupContext::PreparedStaging> BackupContext::takePreparedStaging(const QString& images) {
+    if (!preparing_)
+        return std::nullopt;
+    const std::unique_ptr<Preparing> prepared = std::move(preparing_);
+    QSet<BackupPictures::Key> missing;
+    try {
+        missing = prepared->carrier->finish();
+    } catch (const BackupError&) {
+        missing = {};
+        prepared->pictures.clear();
+    }
+    prepared->carrier.reset();
+    if (prepared->pictures.isEmpty() || BackupPictures::fileId(images) != prepared->basis) {
+        removeInBackground(prepared->folder);
+        return std::nullopt;
+    }
+    return PreparedStaging{prepared->folder, prepared->pictures, missing};
+}
+
+void BackupContext::dropPreparedStaging() {
+    if (!preparing_)
+        return;
+    preparing_->carrier.reset();
+    removeInBackground(preparing_->folder);
+    preparing_.reset();
+}
 
 std::optional<QString> BackupContext::applicationSupportDirectory() const {
     if (noLocation_)
@@ -72,6 +159,13 @@ std::optional<QString> BackupContext::settingsBackupFile() const {
     if (!folder)
         return std::nullopt;
     return *folder + '/' + BackupManager::settingsFileName;
+}
+
+std::optional<QString> BackupContext::ledgerNotePath() const {
+    const auto base = applicationSupportDirectory();
+    if (!base)
+        return std::nullopt;
+    return *base + '/' + kLedgerNote;
 }
 
 bool BackupContext::createBackupFolderIfNeeded() const {
@@ -142,7 +236,7 @@ void BackupContext::removeLeftovers() const {
     if (!base)
         return;
     const QDir dir(*base);
-    for (const QString& name : dir.entryList({kDiscardPrefix + '*'}, QDir::Dirs | QDir::Hidden))
+    for (const QString& name : dir.entryList({kDiscardPrefix + '*', kPreparedPrefix + '*'}, QDir::Dirs | QDir::Hidden))
         removeInBackground(dir.filePath(name));
 }
 

@@ -18,7 +18,9 @@
 // BackupWriter, BackupRestorer and DataReset; the manager holds the dates, decides when each runs and tells
 // the rest of the application what changed.
 //
-// Every operation is synchronous on the GUI thread, so a backup and a reset never interleave.
+// Every operation is synchronous on the GUI thread, so a backup and a reset never interleave. A backup is done
+// when it returns; only the removal of what it replaced, and the links the next backup will need, are made on
+// threads of their own afterwards.
 class BackupManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(QDateTime lastBackupDate READ lastBackupDateValue NOTIFY lastBackupDateChanged)
@@ -90,7 +92,8 @@ public:
     static void resetSettings();
     void deleteBackup();
 
-    // Old pictures and removed backups are deleted on a thread of their own; waits until that is done.
+    // Old pictures and removed backups are deleted, and the next backup's links made, on threads of their own;
+    // waits until that is done.
     static void waitForDiscardedFiles();
 
     // Tests: take the data folder away or make a step fail.

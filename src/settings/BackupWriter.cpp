@@ -1,6 +1,8 @@
 #include "BackupWriter.h"
 
+#include "BackupCarrier.h"
 #include "BackupManager.h"
+#include "BackupRecordsText.h"
 #include "Clock.h"
 #include "Defaults.h"
 #include "ImagePreset.h"
@@ -12,17 +14,20 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
+#include <QSqlQuery>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 
 namespace {
 
 const QString kStagingFolder = QStringLiteral(".UserImages.staging");
-const QStringList kImageFolders = {"VideoMetadata", "PromptPresets", "ImagePresets"};
 
 std::string utf8(const QString& text) {
     return text.toStdString();
@@ -67,10 +72,31 @@ QByteArray pretty(const nlohmann::ordered_json& json) {
 // ---- encoding ------------------------------------------------------------------------------------------------
 
 QString BackupWriter::uuidString(const QUuid& id) {
-    return id.toString(QUuid::WithoutBraces).toUpper();
+    return BackupPictures::idText(id);
 }
 
 QString BackupWriter::iso8601(const QDateTime& date) {
+    // Whole seconds in UTC: computed from the instant for the years every record has, by the calendar otherwise.
+    constexpr qint64 kYear10000 = 253402300800000;
+    const qint64 msecs = date.isValid() ? date.toMSecsSinceEpoch() : -1;
+    if (msecs >= 0 && msecs < kYear10000) {
+        const qint64 seconds = msecs / 1000;
+        // Days since 1970-01-01 to a civil date (proleptic Gregorian), by eras of 400 years.
+        const qint64 days = seconds / 86400 + 719468;
+        const qint64 era = days / 146097;
+        const qint64 dayOfEra = days - era * 146097;
+        const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+        const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+        const qint64 shiftedMonth = (5 * dayOfYear + 2) / 153;
+        const int day = int(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+        const int month = int(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+        const int year = int(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+        const int time = int(seconds % 86400);
+        char text[64];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", year, month, day, time / 3600,
+                      time / 60 % 60, time % 60);
+        return QString::fromLatin1(text);
+    }
     QDateTime utc = date.toUTC();
     utc.setTime(QTime(utc.time().hour(), utc.time().minute(), utc.time().second()));
     return utc.toString(Qt::ISODate);
@@ -98,92 +124,194 @@ BackupWriter::Json BackupWriter::settingsDictionary() {
 }
 
 BackupWriter::Json BackupWriter::encodeVideoMetadata(const VideoMetadata& video) {
-    return Json{{"id", utf8(uuidString(video.id()))},
-                {"fileName", utf8(video.fileName())},
-                {"prompt", utf8(video.prompt())},
-                {"quality", utf8(video.quality())},
-                {"duration", video.duration()},
-                {"videoMode", utf8(video.videoMode())},
-                {"promptOptimization", video.promptOptimization()},
-                {"createdAt", utf8(iso8601(video.createdAt()))},
-                {"hasFirstFrame", video.firstFrameImageData().has_value()},
-                {"hasLastFrame", video.lastFrameImageData().has_value()}};
+    return BackupRecordsText::encodeVideoMetadata(video);
 }
 
 BackupWriter::Json BackupWriter::encodePromptPreset(const PromptPreset& preset) {
-    return Json{{"id", utf8(uuidString(preset.id()))},
-                {"name", utf8(preset.name())},
-                {"prompt", utf8(preset.prompt())},
-                {"category", utf8(preset.category())},
-                {"createdAt", utf8(iso8601(preset.createdAt()))},
-                {"isBuiltIn", preset.isBuiltIn()},
-                {"hasUserImage", preset.userImageData().has_value()}};
+    return BackupRecordsText::encodePromptPreset(preset);
 }
 
 BackupWriter::Json BackupWriter::encodeImagePreset(const ImagePreset& preset) {
-    return Json{{"id", utf8(uuidString(preset.id()))},
-                {"title", utf8(preset.title())},
-                {"prompt", utf8(preset.prompt())},
-                {"createdAt", utf8(iso8601(preset.createdAt()))},
-                {"hasImage", preset.imageData().has_value()}};
+    return BackupRecordsText::encodeImagePreset(preset);
 }
 
-QByteArray BackupWriter::recordsDocument(const BackupRecords& records) {
-    Json videos = Json::array();
-    for (const auto& video : records.videos)
-        videos.push_back(encodeVideoMetadata(*video));
-    Json prompts = Json::array();
-    for (const auto& preset : records.promptPresets) {
-        if (!preset->isBuiltIn())
-            prompts.push_back(encodePromptPreset(*preset));
+// ---- pictures -----------------------------------------------------------------------------------------------
+
+namespace {
+
+// Whether `images` holds exactly these pictures: nothing missing, nothing else.
+bool folderHolds(const QString& images, const QSet<BackupPictures::Key>& pictures) {
+    qsizetype found = 0;
+    for (const char* folder : BackupPictures::folders) {
+        DIR* dir = ::opendir(QFile::encodeName(images + '/' + folder).constData());
+        if (!dir)
+            return false;
+        bool known = true;
+        while (const dirent* entry = ::readdir(dir)) {
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+                continue;
+            const auto key = BackupPictures::keyOf(folder, entry->d_name);
+            if (!key || !pictures.contains(*key)) {
+                known = false;
+                break;
+            }
+            ++found;
+        }
+        ::closedir(dir);
+        if (!known)
+            return false;
     }
-    Json images = Json::array();
-    for (const auto& preset : records.imagePresets)
-        images.push_back(encodeImagePreset(*preset));
-    Json data = Json::object();
-    data["videoMetadata"] = std::move(videos);
-    data["promptPresets"] = std::move(prompts);
-    data["imagePresets"] = std::move(images);
-    data["backupVersion"] = utf8(BackupManager::backupVersion);
-    data["backupDate"] = utf8(iso8601(Clock::current().now()));
-    return pretty(data);
+    return found == pictures.size();
+}
+
+using Getter = std::optional<QByteArray> (*)(const PersistentModel&);
+// Each picture column's getter, by its index in BackupPictures::columns.
+const Getter kGetters[] = {
+    [](const PersistentModel& r) { return static_cast<const VideoMetadata&>(r).firstFrameImageData(); },
+    [](const PersistentModel& r) { return static_cast<const VideoMetadata&>(r).lastFrameImageData(); },
+    [](const PersistentModel& r) { return static_cast<const PromptPreset&>(r).userImageData(); },
+    [](const PersistentModel& r) { return static_cast<const ImagePreset&>(r).imageData(); },
+};
+
+} // namespace
+
+struct BackupWriter::Picture {
+    BackupPictures::Key key;
+    QString identity;                        // the record's id as the store holds it
+    std::shared_ptr<PersistentModel> record; // none when the records were not read
+};
+
+struct BackupWriter::Plan {
+    QList<Picture> carried; // still as the previous backup holds them
+    QList<Picture> fresh;   // new, changed, or not known to be unchanged
+};
+
+BackupWriter::Plan BackupWriter::planPictures(const BackupRecords* records, const BackupRecordsText& text,
+                                              const BackupLedger::Entries& carried) {
+    Plan plan;
+    plan.carried.reserve(carried.size());
+    const auto add = [&](Picture picture) {
+        // A record with unsaved changes may hold pictures the store does not have yet.
+        if (carried.contains(picture.key) && !(picture.record && picture.record->hasChanges()))
+            plan.carried.append(std::move(picture));
+        else
+            plan.fresh.append(std::move(picture));
+    };
+    if (records) {
+        for (const auto& video : records->videos) {
+            if (video->hasFirstFrameImageData())
+                add({{video->id(), 0}, video->identity(), video});
+            if (video->hasLastFrameImageData())
+                add({{video->id(), 1}, video->identity(), video});
+        }
+        // Built-in presets' pictures are written too, although their entries are left out of the records file.
+        for (const auto& preset : records->promptPresets) {
+            if (preset->hasUserImageData())
+                add({{preset->id(), 2}, preset->identity(), preset});
+        }
+        for (const auto& preset : records->imagePresets) {
+            if (preset->hasImageData())
+                add({{preset->id(), 3}, preset->identity(), preset});
+        }
+        return plan;
+    }
+    for (const auto& table : text.entries()) {
+        for (const BackupRecordsText::Entry& entry : table) {
+            for (int column = 0; column < int(BackupPictures::columns.size()); ++column) {
+                if (entry.pictures & (1 << column))
+                    add({{QUuid::fromString(entry.identity), column}, entry.identity, nullptr});
+            }
+        }
+    }
+    return plan;
+}
+
+void BackupWriter::writePicture(const Picture& picture, const QByteArray& bytes, const QString& staging) const {
+    const QString path = staging + '/' + BackupPictures::path(picture.key);
+    QFile file(path);
+    // The staging folder is new and private; a picture is whole once the folder is swapped in.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, BackupContext::ownerOnlyFile))
+        throw BackupError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+    if (file.write(bytes) != bytes.size())
+        throw BackupError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+    context_.fail(BackupStep::imageFile);
+    if (!file.flush())
+        throw BackupError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+}
+
+void BackupWriter::writePictures(const QList<const Picture*>& pictures, const QString& staging,
+                                 BackupLedger::Entries& fromStore) const {
+    // Pictures of records without unsaved changes are read from the store itself: read through their records
+    // they would stay in memory afterwards. Many of one table are read in one pass over it, a few one by one.
+    constexpr qsizetype kOnePassFrom = 64;
+    ModelContext* store = context_.modelContext();
+    QList<const Picture*> fromRecords;
+    QHash<QString, QHash<BackupPictures::Key, const Picture*>> byTable;
+    for (const Picture* picture : pictures) {
+        if (store && !(picture->record && picture->record->hasChanges())) {
+            const QString table = QLatin1String(BackupPictures::columns[size_t(picture->key.column)].table);
+            byTable[table].insert(picture->key, picture);
+        } else {
+            fromRecords << picture;
+        }
+    }
+    const auto stored = [&](const Picture& picture, const QVariant& value) {
+        if (value.isNull()) {
+            fromRecords << &picture; // gone from the store meanwhile: the record says what it holds
+            return;
+        }
+        const QByteArray bytes = value.toByteArray();
+        writePicture(picture, bytes, staging);
+        fromStore.insert(picture.key, bytes.size());
+    };
+    for (auto table = byTable.begin(); table != byTable.end(); ++table) {
+        auto& wanted = table.value();
+        QSqlQuery query(store->database());
+        query.setForwardOnly(true);
+        if (wanted.size() >= kOnePassFrom) {
+            QStringList names;
+            QList<int> columns;
+            for (size_t i = 0; i < BackupPictures::columns.size(); ++i) {
+                if (table.key() == QLatin1String(BackupPictures::columns[i].table)) {
+                    names << QStringLiteral("\"%1\"").arg(QLatin1String(BackupPictures::columns[i].column));
+                    columns << int(i);
+                }
+            }
+            if (query.exec("SELECT id, " + names.join(", ") + " FROM main.\"" + table.key() + '"')) {
+                while (query.next() && !wanted.isEmpty()) {
+                    const QUuid id = QUuid::fromString(query.value(0).toString());
+                    for (qsizetype c = 0; c < columns.size(); ++c) {
+                        if (const Picture* picture = wanted.take({id, columns[c]}))
+                            stored(*picture, query.value(int(c) + 1));
+                    }
+                }
+            }
+        } else {
+            for (const Picture* picture : std::as_const(wanted)) {
+                query.prepare(
+                    QStringLiteral("SELECT \"%1\" FROM main.\"%2\" WHERE id = ?")
+                        .arg(QLatin1String(BackupPictures::columns[size_t(picture->key.column)].column), table.key()));
+                query.addBindValue(picture->identity);
+                if (query.exec() && query.next())
+                    stored(*picture, query.value(0));
+                else
+                    fromRecords << picture;
+                query.finish();
+            }
+            wanted.clear();
+        }
+        for (const Picture* picture : std::as_const(wanted))
+            fromRecords << picture;
+    }
+    for (const Picture* picture : std::as_const(fromRecords)) {
+        if (!picture->record)
+            throw BackupError("the picture " + BackupPictures::path(picture->key) + " could not be read");
+        if (const auto bytes = kGetters[picture->key.column](*picture->record))
+            writePicture(*picture, *bytes, staging);
+    }
 }
 
 // ---- files ---------------------------------------------------------------------------------------------------
-
-void BackupWriter::writeImages(const BackupRecords& records, const QString& folder) const {
-    for (const QString& name : kImageFolders) {
-        if (!QDir().mkdir(folder + '/' + name, BackupContext::ownerOnlyFolder))
-            throw BackupError("could not create " + folder + '/' + name);
-    }
-    const auto write = [this](const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        // The staging folder is new and private; a picture is whole once the folder is swapped in.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, BackupContext::ownerOnlyFile))
-            throw BackupError(QStringLiteral("%1: %2").arg(path, file.errorString()));
-        if (file.write(bytes) != bytes.size())
-            throw BackupError(QStringLiteral("%1: %2").arg(path, file.errorString()));
-        context_.fail(BackupStep::imageFile);
-        if (!file.flush())
-            throw BackupError(QStringLiteral("%1: %2").arg(path, file.errorString()));
-    };
-    for (const auto& video : records.videos) {
-        const QString stem = folder + "/VideoMetadata/" + uuidString(video->id());
-        if (const auto data = video->firstFrameImageData())
-            write(stem + "_first_frame.jpg", *data);
-        if (const auto data = video->lastFrameImageData())
-            write(stem + "_last_frame.jpg", *data);
-    }
-    // Built-in presets' pictures are written too, although their entries are left out of the records file.
-    for (const auto& preset : records.promptPresets) {
-        if (const auto data = preset->userImageData())
-            write(folder + "/PromptPresets/" + uuidString(preset->id()) + "_user_image.jpg", *data);
-    }
-    for (const auto& preset : records.imagePresets) {
-        if (const auto data = preset->imageData())
-            write(folder + "/ImagePresets/" + uuidString(preset->id()) + "_image.jpg", *data);
-    }
-}
 
 bool BackupWriter::exchangeFolders(const QByteArray& from, const QByteArray& to) const {
     if (context_.injectedFailure(BackupStep::imageExchange)) {
@@ -230,31 +358,130 @@ void BackupWriter::swapInImages(const QString& staging, const QString& target) c
 }
 
 void BackupWriter::write(const QString& folder) const {
-    const BackupRecords records = context_.fetchRecords();
-    const QByteArray settings = pretty(settingsDictionary());
-    const QByteArray recordsText = recordsDocument(records);
-
-    // Every file is prepared first (the pictures in a hidden folder); a failure leaves the previous backup.
+    const QString images = folder + '/' + BackupManager::userImagesFolder;
     const QString staging = folder + '/' + kStagingFolder;
+    const QString recordsPath = folder + '/' + BackupManager::swiftDataFileName;
+    BackupLedger& ledger = context_.ledger();
+    const BackupLedger::Knowledge known = ledger.knowledge(images);
+    const BackupLedger::Entries& vouched = known.pictures;
+    const bool links = !context_.injectedFailure(BackupStep::pictureLink);
+
     if (QFileInfo::exists(staging))
         context_.discard(staging);
-    if (!QDir().mkdir(staging, BackupContext::ownerOnlyFolder))
-        throw BackupError("could not create " + staging);
+    bool staged = false;
+    std::unique_ptr<BackupCarrier> carrier;
+    QList<BackupPictures::Key> linked; // put into the staging folder before the records were read
+    QSet<BackupPictures::Key> missing; // of those, the ones the previous backup did not hold
+    // The staging folder: prepared in the background since the last backup when it could be, else made now.
+    const auto stage = [&](const QList<BackupPictures::Key>& carry) {
+        if (auto prepared = context_.takePreparedStaging(images)) {
+            if (QDir().rename(prepared->folder, staging)) {
+                staged = true;
+                linked = std::move(prepared->pictures);
+                missing = std::move(prepared->missing);
+                return;
+            }
+            BackupContext::removeInBackground(prepared->folder);
+        }
+        if (!QDir().mkdir(staging, BackupContext::ownerOnlyFolder))
+            throw BackupError("could not create " + staging);
+        staged = true;
+        for (const char* name : BackupPictures::folders) {
+            if (!QDir().mkdir(staging + '/' + name, BackupContext::ownerOnlyFolder))
+                throw BackupError("could not create " + staging + '/' + name);
+        }
+        linked = carry;
+        carrier = std::make_unique<BackupCarrier>(images, staging, carry, links);
+    };
+
+    // Every file is prepared first (the pictures in a hidden folder); a failure leaves the previous backup.
     try {
-        PreparedFile settingsFile(folder + '/' + BackupManager::settingsFileName, settings);
+        // When pictures changed, carrying the others over takes most of the backup: it runs while the records are
+        // read.
+        if (!known.picturesUnchanged && !vouched.isEmpty())
+            stage(vouched.keys());
+
+        // The records: from the rows that changed since the last backup when the store holds nothing unsaved,
+        // else every record as the store gives them.
+        ModelContext* store = context_.modelContext();
+        const QString date = iso8601(Clock::current().now());
+        std::optional<BackupRecords> records;
+        std::optional<BackupRecordsText> text;
+        if (known.records && store && !store->hasChanges()) {
+            context_.fail(BackupStep::recordsFetch);
+            text = known.records->withChanges(*store, known.changedRows, date);
+        }
+        if (!text) {
+            records = context_.fetchRecords();
+            const auto rowids = store->hasChanges() ? std::nullopt : BackupRecordsText::rowids(*store);
+            text = BackupRecordsText::fromRecords(*records, date, rowids);
+        }
+        const Plan plan = planPictures(records ? &*records : nullptr, *text, vouched);
+
+        PreparedFile settingsFile(folder + '/' + BackupManager::settingsFileName, pretty(settingsDictionary()));
         context_.fail(BackupStep::settingsFile);
-        PreparedFile recordsFile(folder + '/' + BackupManager::swiftDataFileName, recordsText);
+        PreparedFile recordsFile(recordsPath, text->text());
         context_.fail(BackupStep::recordsFile);
-        writeImages(records, staging);
+
+        if (!staged && known.picturesUnchanged && plan.fresh.isEmpty() && plan.carried.size() == vouched.size()) {
+            QSet<BackupPictures::Key> keys;
+            keys.reserve(plan.carried.size());
+            for (const Picture& picture : plan.carried)
+                keys.insert(picture.key);
+            if (folderHolds(images, keys)) {
+                // No picture changed since the last backup: its pictures folder is this one's as it stands.
+                recordsFile.commit();
+                settingsFile.commit();
+                ledger.record(images, vouched, std::move(text), recordsPath);
+                return;
+            }
+        }
+        if (!staged) {
+            QList<BackupPictures::Key> carry;
+            carry.reserve(plan.carried.size());
+            for (const Picture& picture : plan.carried)
+                carry << picture.key;
+            stage(carry);
+        }
+
+        BackupLedger::Entries entries;
+        entries.reserve(plan.carried.size() + plan.fresh.size());
+        const QSet<BackupPictures::Key> linkedSet(linked.cbegin(), linked.cend());
+        // What is being linked under the same name waits until the linking is done.
+        QList<const Picture*> now, afterLinking;
+        for (const Picture& picture : plan.fresh)
+            (linkedSet.contains(picture.key) ? afterLinking : now) << &picture;
+        writePictures(now, staging, entries);
+        if (carrier) {
+            missing += carrier->finish();
+            carrier.reset();
+        }
+        for (const Picture& picture : plan.carried) {
+            if (missing.contains(picture.key) || !linkedSet.contains(picture.key))
+                afterLinking << &picture;
+            else
+                entries.insert(picture.key, vouched.value(picture.key));
+        }
+        // Linked before the records were read, but changed since or gone with their record.
+        for (const BackupPictures::Key& key : std::as_const(linked)) {
+            if (!entries.contains(key) && !missing.contains(key))
+                QFile::remove(staging + '/' + BackupPictures::path(key));
+        }
+        writePictures(afterLinking, staging, entries);
+
         // Nothing has replaced the previous backup up to here.
-        swapInImages(staging, folder + '/' + BackupManager::userImagesFolder);
+        swapInImages(staging, images);
         recordsFile.commit();
         settingsFile.commit();
+        ledger.record(images, std::move(entries), std::move(text), recordsPath);
     } catch (...) {
-        try {
-            context_.discard(staging);
-        } catch (const BackupError&) {
-            // The backup's own failure is the one to report.
+        carrier.reset();
+        if (staged) {
+            try {
+                context_.discard(staging);
+            } catch (const BackupError&) {
+                // The backup's own failure is the one to report.
+            }
         }
         throw;
     }

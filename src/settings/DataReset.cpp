@@ -53,5 +53,7 @@ void DataReset::deleteBackup() const {
         context_.fail(BackupStep::backupRemoval);
         context_.discard(*folder);
     }
+    context_.dropPreparedStaging();
+    context_.ledger().forget();
     context_.createBackupFolderIfNeeded();
 }

@@ -11,15 +11,15 @@ public:
     // The ten settings the reset removes, in order; the five API keys are not among them.
     static const QStringList resetKeys;
 
-    explicit DataReset(const BackupContext& context) : context_(context) {}
+    explicit DataReset(BackupContext& context) : context_(context) {}
 
     // Deletes the clip records, the user's prompt presets and the image presets in one transaction; without a
     // store there is nothing to delete.
     void deleteAllSwiftData() const;
     static void resetSettings();
-    // Removes the backup folder and makes a new empty one.
+    // Removes the backup folder (and what was known about its pictures) and makes a new empty one.
     void deleteBackup() const;
 
 private:
-    const BackupContext& context_;
+    BackupContext& context_;
 };

@@ -15,6 +15,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
@@ -184,6 +185,77 @@ private slots:
         COMPARE_JSON(settings["selectedSoundName"], "Glass");
         COMPARE_JSON(settings["outputPreset"], "hd1080");
         COMPARE_JSON(settings["appVersion"], "unknown");
+    }
+
+    // The records file is written as text straight away; it must read exactly as the JSON library writes it.
+    void theRecordsFileIsWhatTheJsonLibraryWrites() {
+        const QString awkward =
+            QStringLiteral("quote \" backslash \\ slash / tab \t line\nreturn\r bell \x07 escape \x1b "
+                           "form\f back\b del \x7f é 日本 🎬 end");
+        auto video = VideoMetadata::make("Orvane_" + awkward + ".mp4", awkward, "768P", 6, "image_to_video", true);
+        video->setCreatedAt(QDateTime(QDate(1969, 7, 20), QTime(20, 17, 40), Qt::UTC));
+        video->setLastFrameImageData(kWebp);
+        store->insert(video);
+        store->insert(VideoMetadata::make("Orvane_plain.mp4", "", "512P", 10, "image_to_video", false));
+        store->insert(PromptPreset::make("Built in", awkward, "Camera", true));
+        auto own = PromptPreset::make(awkward, "p", "Custom", false);
+        own->setCreatedAt(QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC));
+        store->insert(own);
+        QVERIFY(store->save());
+        BackupManager manager(store.get());
+        manager.createBackupNow();
+
+        using Ordered = nlohmann::ordered_json;
+        Ordered videos = Ordered::array(), prompts = Ordered::array(), images = Ordered::array();
+        const auto storedVideos = *store->fetch<VideoMetadata>();
+        for (const auto& record : storedVideos)
+            videos.push_back(BackupManager::encodeVideoMetadata(*record));
+        const auto storedPresets = *store->fetch<PromptPreset>();
+        for (const auto& preset : storedPresets) {
+            if (!preset->isBuiltIn())
+                prompts.push_back(BackupManager::encodePromptPreset(*preset));
+        }
+        Ordered document = Ordered::object();
+        document["videoMetadata"] = videos;
+        document["promptPresets"] = prompts;
+        document["imagePresets"] = images;
+        document["backupVersion"] = "3.0-NoUserPaths";
+        document["backupDate"] = "2026-03-04T05:06:07Z";
+        const std::string expected = document.dump(2, ' ', false, Json::error_handler_t::replace);
+        QCOMPARE(readBytes(backupFolder() + "/swift_data_backup.json"),
+                 QByteArray(expected.data(), qsizetype(expected.size())));
+        COMPARE_JSON(readJson(backupFolder() + "/swift_data_backup.json")["videoMetadata"][0]["createdAt"],
+                     "1969-07-20T20:17:40Z");
+    }
+
+    // Dates and ids are formatted for ten thousand records at a time: the quick forms must match Qt's.
+    void datesAndIdsReadAsQtWritesThem() {
+        const auto qtIso = [](const QDateTime& date) {
+            QDateTime utc = date.toUTC();
+            utc.setTime(QTime(utc.time().hour(), utc.time().minute(), utc.time().second()));
+            return utc.toString(Qt::ISODate);
+        };
+        QList<QDateTime> dates = {
+            QDateTime::fromMSecsSinceEpoch(0, Qt::UTC),
+            QDateTime(QDate(1969, 12, 31), QTime(23, 59, 59, 999), Qt::UTC),
+            QDateTime(QDate(2000, 2, 29), QTime(12, 0), Qt::UTC),
+            QDateTime(QDate(2100, 2, 28), QTime(23, 59, 59, 500), Qt::UTC),
+            QDateTime(QDate(2100, 3, 1), QTime(0, 0), Qt::UTC),
+            QDateTime(QDate(2400, 2, 29), QTime(6, 30), Qt::UTC),
+            QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC),
+            QDateTime(QDate(2026, 3, 29), QTime(2, 30), Qt::OffsetFromUTC, 5 * 3600 + 1800),
+            QDateTime(QDate(2026, 10, 25), QTime(2, 30), Qt::LocalTime),
+        };
+        QRandomGenerator random(20);
+        for (int i = 0; i < 2000; ++i)
+            dates << QDateTime::fromMSecsSinceEpoch(random.bounded(qint64(253402300800000)), Qt::UTC);
+        for (const QDateTime& date : std::as_const(dates))
+            QCOMPARE(BackupManager::iso8601(date), qtIso(date));
+        for (int i = 0; i < 200; ++i) {
+            const QUuid id = QUuid::createUuid();
+            QCOMPARE(BackupManager::uuidString(id), id.toString(QUuid::WithoutBraces).toUpper());
+        }
+        QCOMPARE(BackupManager::uuidString(QUuid()), QStringLiteral("00000000-0000-0000-0000-000000000000"));
     }
 
     void theRecordsFileListsTheUsersRecordsInStoreOrder() {

@@ -1,0 +1,53 @@
+#include "BackupPictures.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+QString BackupPictures::idText(const QUuid& id) {
+    static const char hex[] = "0123456789ABCDEF";
+    const QByteArray bytes = id.toRfc4122();
+    char text[36];
+    int at = 0;
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10)
+            text[at++] = '-';
+        text[at++] = hex[(uchar(bytes[i]) >> 4) & 0xf];
+        text[at++] = hex[uchar(bytes[i]) & 0xf];
+    }
+    return QString::fromLatin1(text, 36);
+}
+
+QString BackupPictures::path(const Key& key) {
+    const Column& column = columns[size_t(key.column)];
+    return QLatin1String(column.folder) + '/' + idText(key.id) + QLatin1String(column.suffix);
+}
+
+std::optional<BackupPictures::Key> BackupPictures::keyOf(const char* folder, QByteArrayView name) {
+    constexpr qsizetype idLength = 36;
+    if (name.size() <= idLength)
+        return std::nullopt;
+    const QByteArrayView suffix = name.sliced(idLength);
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (qstrcmp(columns[i].folder, folder) != 0 || suffix != QByteArrayView(columns[i].suffix))
+            continue;
+        // Only the canonical form (upper case): another spelling of the same id is another file.
+        const QByteArrayView id = name.first(idLength);
+        for (const char c : id) {
+            if (c >= 'a' && c <= 'f')
+                return std::nullopt;
+        }
+        const QUuid uuid = QUuid::fromString(QLatin1StringView(id.data(), id.size()));
+        if (uuid.isNull())
+            return std::nullopt;
+        return Key{uuid, int(i)};
+    }
+    return std::nullopt;
+}
+
+std::optional<BackupPictures::FileId> BackupPictures::fileId(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return FileId{quint64(info.st_dev), quint64(info.st_ino)};
+}
