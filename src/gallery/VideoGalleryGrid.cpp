@@ -232,6 +232,10 @@ void VideoGalleryGrid::relayout() {
             preview_->hide();
             preview_->setParent(viewport());
         }
+        // A preview whose card scrolled away would go on decoding unseen: its card's leave goes with the card.
+        if (player_ && player_->currentMode() == MovementPlayer::PlaybackMode::video && card->clip() &&
+            player_->currentVideo() == card->clip())
+            player_->stop();
         card->deleteLater();
     }
     cards_ = keep;
