@@ -280,23 +280,27 @@ void VideoGalleryGrid::playInCard(VideoItemLogicView* card) {
     GalleryClip* clip = card->clip();
     if (!player_ || !clip)
         return;
-    if (!preview_) {
-        preview_ = new VideoPlayerView(viewport());
-        preview_->setObjectName(QStringLiteral("galleryPreview"));
-        preview_->hide();
-    }
     // The player is shared with the camera-movement cards: the picture comes here while a clip plays here.
-    preview_->setPlayer(&player_->player());
+    if (preview_)
+        preview_->setPlayer(&player_->player());
     player_->playVideo(clip);
     updatePreview();
 }
 
 void VideoGalleryGrid::updatePreview() {
-    if (!preview_)
-        return;
     VideoItemLogicView* card = nullptr;
     if (player_ && player_->currentMode() == MovementPlayer::PlaybackMode::video && player_->currentVideo())
         card = cardFor(player_->currentVideo()->id());
+    if (!preview_) {
+        // Made when a clip first plays: by then the player has set up the media framework, off the GUI thread,
+        // and the widget's own video sink is quick to make.
+        if (!card || !player_->isPlaying())
+            return;
+        preview_ = new VideoPlayerView(viewport());
+        preview_->setObjectName(QStringLiteral("galleryPreview"));
+        preview_->hide();
+        preview_->setPlayer(&player_->player());
+    }
     if (!card) {
         preview_->hide();
         if (preview_->parentWidget() != viewport())

@@ -131,13 +131,17 @@ void ClipPresetListView::updatePreview() {
             preview_->hide();
         return;
     }
+    // Transparent until the clip can play: the still underneath shows meanwhile.
+    const bool playing = player_.isPlaying && player_.isPlaying();
     if (!preview_) {
+        // Made when a clip first plays: by then the player has set up the media framework, off the GUI thread,
+        // and the layer's own video sink is quick to make.
+        if (!playing)
+            return;
         preview_ = new VideoPlayerView(viewport());
         preview_->hide();
     }
     preview_->setPlayer(player_.backend);
     preview_->setGeometry(pictureRect(row));
-    // Transparent until the clip can play: the still underneath shows meanwhile.
-    const bool playing = player_.isPlaying && player_.isPlaying();
     preview_->setVisible(playing);
 }
