@@ -232,6 +232,10 @@ void VideoGalleryGrid::relayout() {
             preview_->hide();
             preview_->setParent(viewport());
         }
+        // A preview whose card scrolled away would go on decoding unseen: its card's leave goes with the card.
+        if (player_ && player_->currentMode() == MovementPlayer::PlaybackMode::video && card->clip() &&
+            player_->currentVideo() == card->clip())
+            player_->stop();
         card->deleteLater();
     }
     cards_ = keep;
@@ -276,23 +280,27 @@ void VideoGalleryGrid::playInCard(VideoItemLogicView* card) {
     GalleryClip* clip = card->clip();
     if (!player_ || !clip)
         return;
-    if (!preview_) {
-        preview_ = new VideoPlayerView(viewport());
-        preview_->setObjectName(QStringLiteral("galleryPreview"));
-        preview_->hide();
-    }
     // The player is shared with the camera-movement cards: the picture comes here while a clip plays here.
-    preview_->setPlayer(&player_->player());
+    if (preview_)
+        preview_->setPlayer(&player_->player());
     player_->playVideo(clip);
     updatePreview();
 }
 
 void VideoGalleryGrid::updatePreview() {
-    if (!preview_)
-        return;
     VideoItemLogicView* card = nullptr;
     if (player_ && player_->currentMode() == MovementPlayer::PlaybackMode::video && player_->currentVideo())
         card = cardFor(player_->currentVideo()->id());
+    if (!preview_) {
+        // Made when a clip first plays: by then the player has set up the media framework, off the GUI thread,
+        // and the widget's own video sink is quick to make.
+        if (!card || !player_->isPlaying())
+            return;
+        preview_ = new VideoPlayerView(viewport());
+        preview_->setObjectName(QStringLiteral("galleryPreview"));
+        preview_->hide();
+        preview_->setPlayer(&player_->player());
+    }
     if (!card) {
         preview_->hide();
         if (preview_->parentWidget() != viewport())

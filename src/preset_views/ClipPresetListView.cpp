@@ -6,6 +6,7 @@
 #include "PresetListModels.h"
 #include "VideoPlayerView.h"
 
+#include <QCursor>
 #include <QHoverEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -90,13 +91,18 @@ void ClipPresetListView::resizeEvent(QResizeEvent* event) {
 
 void ClipPresetListView::scrollContentsBy(int dx, int dy) {
     QListView::scrollContentsBy(dx, dy);
+    if (viewport()->underMouse())
+        hover_->cardsMovedUnderPointer(cardAt(viewport()->mapFromGlobal(QCursor::pos())));
     updatePreview();
 }
 
-void ClipPresetListView::hoverAt(const QPoint& position) {
+int ClipPresetListView::cardAt(const QPoint& position) const {
     const QModelIndex index = indexAt(position);
-    const bool onCard = index.isValid() && cardRect(index.row()).contains(position);
-    hover_->setHoveredRow(onCard ? index.row() : -1);
+    return index.isValid() && cardRect(index.row()).contains(position) ? index.row() : -1;
+}
+
+void ClipPresetListView::hoverAt(const QPoint& position) {
+    hover_->setHoveredRow(cardAt(position));
 }
 
 bool ClipPresetListView::viewportEvent(QEvent* event) {
@@ -125,13 +131,17 @@ void ClipPresetListView::updatePreview() {
             preview_->hide();
         return;
     }
+    // Transparent until the clip can play: the still underneath shows meanwhile.
+    const bool playing = player_.isPlaying && player_.isPlaying();
     if (!preview_) {
+        // Made when a clip first plays: by then the player has set up the media framework, off the GUI thread,
+        // and the layer's own video sink is quick to make.
+        if (!playing)
+            return;
         preview_ = new VideoPlayerView(viewport());
         preview_->hide();
     }
     preview_->setPlayer(player_.backend);
     preview_->setGeometry(pictureRect(row));
-    // Transparent until the clip can play: the still underneath shows meanwhile.
-    const bool playing = player_.isPlaying && player_.isPlaying();
     preview_->setVisible(playing);
 }

@@ -72,6 +72,8 @@ protected:
 
 private:
     void layoutCards();
+    // The card under `position`, or -1.
+    int cardAt(const QPoint& position) const;
     void hoverAt(const QPoint& position);
 
     PreviewClipPresetListModel* model_;

@@ -39,6 +39,13 @@ void HoverPreviewController::setHoveredRow(int row) {
     hover(row, true);
 }
 
+void HoverPreviewController::cardsMovedUnderPointer(int row) {
+    if (row != hoveredRow_)
+        setHoveredRow(row);
+    else
+        hover(row, true);
+}
+
 void HoverPreviewController::reset() {
     hoveredRow_ = -1;
     for (HoverDelay* delay : std::as_const(delays_))

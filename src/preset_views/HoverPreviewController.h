@@ -19,6 +19,9 @@ public:
     // The pointer moved onto `row` (-1: off every card): the previous card gets its leave, the new one its enter.
     void setHoveredRow(int row);
     int hoveredRow() const { return hoveredRow_; }
+    // The cards moved under a pointer that stayed put (a scroll); `row` is the card under it now. The pointer
+    // rests on that card only once the list stops, so its 200 ms start again even when it is the same card.
+    void cardsMovedUnderPointer(int row);
     void hover(int row, bool hovered);
     // Forgets the hovered card and drops every pending reaction without running it.
     void reset();

@@ -4,12 +4,34 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QThreadPool>
 #include <QVideoFrame>
 #include <QVideoSink>
 
 namespace {
 // The sink a shared player draws into now; another view may have taken it over since.
 constexpr const char* kOutputProperty = "orvaneVideoOutput";
+
+// One thread converts the frames of every preview: a conversion may set up a GPU context for its thread, once.
+// Never destroyed, like the players that feed it.
+QThreadPool* conversionPool() {
+    static QThreadPool* const pool = [] {
+        auto* threads = new QThreadPool;
+        threads->setMaxThreadCount(1);
+        return threads;
+    }();
+    return pool;
+}
+
+// The frame as an image cut and scaled to fill `target` (device pixels), as the view draws it.
+QImage filledImage(const QVideoFrame& frame, QSize target) {
+    QImage image = frame.toImage();
+    if (image.isNull() || target.isEmpty())
+        return image;
+    image = image.scaled(target, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    return image.copy(
+        QRect(QPoint((image.width() - target.width()) / 2, (image.height() - target.height()) / 2), target));
+}
 } // namespace
 
 VideoPlayerView::VideoPlayerView(QWidget* parent) : QWidget(parent), sink_(new QVideoSink(this)) {
@@ -34,6 +56,9 @@ void VideoPlayerView::setPlayer(PreviewBackend* player) {
     player_ = player;
     frame_ = QImage();
     frameItem_ = 0;
+    conversion_.forget();
+    converting_ = false;
+    waiting_.reset();
     if (player_) {
         player_->setVideoOutput(sink_);
         player_->setProperty(kOutputProperty, QVariant::fromValue<QObject*>(sink_));
@@ -49,9 +74,29 @@ QImage VideoPlayerView::currentFrame() const {
 void VideoPlayerView::frameChanged(const QVideoFrame& frame) {
     if (!isVisible() || !player_)
         return;
-    frame_ = frame.toImage();
-    frameItem_ = frame_.isNull() ? 0 : player_->currentItem();
-    update();
+    // The item is the one current when the frame arrives: the player drops frames of items it moved away from.
+    const PreviewBackend::ItemId item = player_->currentItem();
+    if (converting_)
+        waiting_.emplace(frame, item);
+    else
+        convert(frame, item);
+}
+
+void VideoPlayerView::convert(const QVideoFrame& frame, PreviewBackend::ItemId item) {
+    converting_ = true;
+    const QSize target = (QSizeF(size()) * devicePixelRatioF()).toSize();
+    conversion_.watch(this, QtConcurrent::run(conversionPool(), filledImage, frame, target),
+                      [this, item](const QImage& image) {
+                          converting_ = false;
+                          frame_ = image;
+                          frameItem_ = image.isNull() ? 0 : item;
+                          update();
+                          if (waiting_) {
+                              auto [next, nextItem] = std::move(*waiting_);
+                              waiting_.reset();
+                              convert(next, nextItem);
+                          }
+                      });
 }
 
 void VideoPlayerView::paintEvent(QPaintEvent*) {

@@ -1,17 +1,22 @@
 #pragma once
 
+#include "LatestResult.h"
 #include "PreviewBackend.h"
 
 #include <QImage>
 #include <QPointer>
+#include <QVideoFrame>
 #include <QWidget>
+
+#include <optional>
 
 class QVideoFrame;
 class QVideoSink;
 
 // Shows a shared preview player inside a card: no controls, the video fills the view and is cropped. It takes
 // no input, so the card under it keeps its clicks and hover. Frames arrive through a video sink and are
-// painted here, so the view is an ordinary (not native) widget.
+// painted here, so the view is an ordinary (not native) widget. Each frame is converted and cut to the view's
+// size off the GUI thread, the newest only: the GUI thread only draws the result.
 class VideoPlayerView final : public QWidget {
     Q_OBJECT
 public:
@@ -30,9 +35,14 @@ protected:
 
 private:
     void frameChanged(const QVideoFrame& frame);
+    void convert(const QVideoFrame& frame, PreviewBackend::ItemId item);
 
     QPointer<PreviewBackend> player_;
     QVideoSink* sink_;
     QImage frame_;
     PreviewBackend::ItemId frameItem_ = 0;
+    LatestResult conversion_;
+    bool converting_ = false;
+    // The newest frame that came while one was being converted.
+    std::optional<std::pair<QVideoFrame, PreviewBackend::ItemId>> waiting_;
 };

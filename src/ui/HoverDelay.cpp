@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 
+#include <QCursor>
 #include <QEvent>
 #include <QWidget>
 
@@ -16,10 +17,24 @@ HoverDelay* HoverDelay::track(QWidget* widget) {
 
 bool HoverDelay::eventFilter(QObject* watched, QEvent* event) {
     if (watched == parent()) {
-        if (event->type() == QEvent::Enter)
+        switch (event->type()) {
+        case QEvent::Enter:
             setHovered(true);
-        else if (event->type() == QEvent::Leave)
+            break;
+        case QEvent::Leave:
             setHovered(false);
+            break;
+        case QEvent::Move:
+            // Moved under a pointer that stayed put (a scroll): the pointer rests on the widget only once it
+            // stops moving, and it may have left the widget without a leave event.
+            if (hovered_) {
+                const auto* widget = static_cast<QWidget*>(watched);
+                setHovered(widget->rect().contains(widget->mapFromGlobal(QCursor::pos())));
+            }
+            break;
+        default:
+            break;
+        }
     }
     return QObject::eventFilter(watched, event);
 }

@@ -14,7 +14,8 @@ public:
     static constexpr double leaveDelaySeconds = 0.15;
 
     explicit HoverDelay(QObject* parent);
-    // Follows the pointer entering and leaving `widget` (and becomes its child).
+    // Follows the pointer entering and leaving `widget` (and becomes its child). A widget that moves under the
+    // pointer (a list scrolling) starts its enter delay again, or leaves when the pointer is no longer over it.
     static HoverDelay* track(QWidget* widget);
 
     void setHovered(bool hovered);

@@ -700,6 +700,26 @@ private slots:
         QTRY_VERIFY(!gallery->videos().last()->thumbnail().isNull());
     }
 
+    void aPreviewWhoseCardScrollsAwayStops() {
+        for (int i = 0; i < 30; ++i)
+            QVERIFY(writeFile(folder + QStringLiteral("/Orvane_%1.mp4").arg(i, 2, 10, QChar('0')), clipBytes()));
+        openView();
+        QTRY_VERIFY(view->grid()->cardForRow(0));
+        GalleryClip* shown = view->grid()->cardForRow(0)->clip();
+        gui::hover(view->grid()->cardForRow(0));
+        advance(0.21);
+        QCOMPARE(player->currentVideo(), shown);
+        // A quick scroll takes the card away before its leave delay has run out: its preview ends with it.
+        view->grid()->scrollToRow(29);
+        QVERIFY(!view->grid()->cardForRow(0));
+        QVERIFY(!player->currentVideo());
+        QVERIFY(!shown->isHovered());
+        QCOMPARE(backend->currentItem(), PreviewBackend::ItemId(0));
+        // Only a card now under the pointer may start a preview of its own.
+        advance(1);
+        QVERIFY(player->currentVideo() != shown);
+    }
+
     void theKeyboardReachesEveryClipAndItsActions() {
         addRecord(*world->store, "Orvane_3.mp4", "clip three", world->clock.now());
         for (int i = 0; i < 7; ++i)

@@ -391,6 +391,40 @@ private slots:
         fixture_.clock->advance(1);
         QCOMPARE(calls, QStringList());
     }
+
+    void cardsScrollingUnderTheRestingPointerWaitForTheListToStop() {
+        QStringList calls;
+        HoverPreviewController controller([&](int row) { calls << QString("play %1").arg(row); },
+                                          [&] { calls << "stop"; });
+        controller.setHoveredRow(2);
+        fixture_.clock->advance(0.15);
+        // The list scrolls a little every 100 ms with the same card under the pointer.
+        controller.cardsMovedUnderPointer(2);
+        fixture_.clock->advance(0.1);
+        controller.cardsMovedUnderPointer(2);
+        fixture_.clock->advance(0.199);
+        QCOMPARE(calls, QStringList());
+        fixture_.clock->advance(0.002);
+        QCOMPARE(calls, QStringList({"play 2"}));
+
+        // Scrolled on until the next card is under the pointer: the first stops, the next waits for a rest.
+        calls.clear();
+        controller.cardsMovedUnderPointer(3);
+        QCOMPARE(controller.hoveredRow(), 3);
+        fixture_.clock->advance(0.1);
+        controller.cardsMovedUnderPointer(3);
+        fixture_.clock->advance(0.15);
+        QCOMPARE(calls, QStringList({"stop"}));
+        fixture_.clock->advance(0.06);
+        QCOMPARE(calls, QStringList({"stop", "play 3"}));
+
+        // Scrolled off every card: only the stop.
+        calls.clear();
+        controller.cardsMovedUnderPointer(-1);
+        QCOMPARE(controller.hoveredRow(), -1);
+        fixture_.clock->advance(1);
+        QCOMPARE(calls, QStringList({"stop"}));
+    }
 };
 
 QTEST_MAIN(PresetBrowsersTest)

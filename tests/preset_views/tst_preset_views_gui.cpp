@@ -472,6 +472,44 @@ private slots:
         QCOMPARE(order, QStringList({CameraMovementPreset::allPresets()[1]->insertText(), "dismiss"}));
     }
 
+    void movementCardsScrollingUnderAStillPointerWaitForItToRest() {
+        SwiftDataPromptPresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        auto backend = std::make_unique<FakeBackend>();
+        FakeBackend* fake = backend.get();
+        MovementPlayer player(std::move(backend));
+        PromptPresetsView view(manager, "", false, player);
+        view.resize(420, 800);
+        QVERIFY(gui::showActive(&view));
+        ClipPresetListView* list = view.movementsList();
+        QScrollBar* bar = list->verticalScrollBar();
+        const int pitch = list->cardRect(1).top() - list->cardRect(0).top();
+        QVERIFY(pitch > 0 && bar->maximum() > pitch + 12);
+
+        const QPoint onFirst = list->cardRect(0).center();
+        QTest::mouseMove(list->viewport(), onFirst);
+        QCOMPARE(list->hover()->hoveredRow(), 0);
+        fixture_.clock->advance(0.15);
+        // A few pixels every 100 ms, the first card still under the pointer: it plays once the list stops.
+        for (int notch = 0; notch < 3; ++notch) {
+            bar->setValue(bar->value() + 4);
+            QCOMPARE(list->hover()->hoveredRow(), 0);
+            fixture_.clock->advance(0.1);
+        }
+        QVERIFY(fake->loaded.isEmpty());
+        fixture_.clock->advance(0.11);
+        QCOMPARE(player.currentMovement(), CameraMovementPreset::allPresets()[0]);
+
+        // Scrolled until the second card is under the pointer: the first stops, the second waits for a rest.
+        bar->setValue(bar->value() + pitch);
+        QCOMPARE(list->hover()->hoveredRow(), 1);
+        fixture_.clock->advance(0.16);
+        QVERIFY(!player.currentMovement());
+        fixture_.clock->advance(0.05);
+        QCOMPARE(player.currentMovement(), CameraMovementPreset::allPresets()[1]);
+        QCOMPARE(fake->loaded.size(), 2);
+    }
+
     void promptPanelUserPresetsSearchDeleteAndFailures() {
         addPromptPreset("Sunset", "golden hour", picture(40, 30, Qt::yellow));
         addPromptPreset("Forest", "misty pines");

@@ -2,7 +2,9 @@
 #include "PresetTestSupport.h"
 #include "Resources.h"
 #include "TestSupport.h"
+#include "VideoItem.h"
 
+#include <QElapsedTimer>
 #include <QMediaPlayer>
 #include <QTest>
 #include <QVideoFrame>
@@ -10,7 +12,7 @@
 
 using namespace PresetTestSupport;
 
-// Plays a real bundle clip through Qt Multimedia, when this machine has a media backend that can.
+// Plays real clips through Qt Multimedia.
 class PreviewPlaybackSmokeTest : public QObject {
     Q_OBJECT
 private slots:
@@ -50,6 +52,82 @@ private slots:
         QVERIFY(!push.isHovered());
         player.player().setVideoOutput(nullptr); // detach the sink before it goes
         drainMediaWork();
+    }
+
+    // Moving the preview on from a clip that plays returns at once: the media framework's waits (up to a second
+    // with GStreamer) happen on the player's own thread. Once a clip is asked for, only its pictures show.
+    void switchingClipsNeverWaitsForTheMediaFramework() {
+        TestEnvironment env;
+        QVERIFY(haveFfmpeg());
+        const QString wide = env.path("wide.mp4");
+        const QString tall = env.path("tall.mp4");
+        QVERIFY(makeClip(wide, 320, 176, 2, 25));
+        QVERIFY(makeClip(tall, 160, 240, 2, 25));
+        MovementPlayer player;
+        QVideoSink sink;
+        QList<QSize> sizes;
+        connect(&sink, &QVideoSink::videoFrameChanged, this, [&](const QVideoFrame& frame) {
+            if (frame.isValid())
+                sizes << frame.size();
+        });
+        player.player().setVideoOutput(&sink);
+        VideoItem first(QUrl::fromLocalFile(wide));
+        VideoItem second(QUrl::fromLocalFile(tall));
+
+        qint64 longest = 0;
+        QElapsedTimer call;
+        for (int round = 0; round < 3; ++round) {
+            for (VideoItem* video : {&first, &second}) {
+                const QSize size = video == &first ? QSize(320, 176) : QSize(160, 240);
+                call.start();
+                player.playVideo(video);
+                longest = std::max(longest, call.elapsed());
+                sizes.clear();
+                // It plays before the next switch, so that each switch stops a clip that really plays.
+                QTRY_VERIFY_WITH_TIMEOUT(player.isPlaying() && sizes.count(size) >= 3, 15000);
+                QCOMPARE(sizes.count(size), sizes.size());
+                QVERIFY(video->isHovered());
+            }
+        }
+        call.start();
+        player.stop();
+        longest = std::max(longest, call.elapsed());
+        QVERIFY2(longest < 100, qPrintable(QStringLiteral("a switch kept the caller waiting %1 ms").arg(longest)));
+        QVERIFY(!player.isPlaying());
+        QVERIFY(!second.isHovered());
+        player.player().setVideoOutput(nullptr);
+    }
+
+    // After a rest with nothing shown, the player and its decoder are torn down; the next preview makes them
+    // again and plays as before, into the same picture.
+    void aPreviewAfterARestPlaysAsBefore() {
+        TestEnvironment env;
+        QVERIFY(haveFfmpeg());
+        const QString clip = env.path("clip.mp4");
+        QVERIFY(makeClip(clip, 320, 176, 2, 25));
+        MovementPlayer player(std::make_unique<MediaPlayerPreviewBackend>(nullptr, std::chrono::milliseconds(50)));
+        QVideoSink sink;
+        int frames = 0;
+        connect(&sink, &QVideoSink::videoFrameChanged, this, [&](const QVideoFrame& frame) {
+            if (frame.isValid())
+                ++frames;
+        });
+        player.player().setVideoOutput(&sink);
+        VideoItem video(QUrl::fromLocalFile(clip));
+
+        for (int rest = 0; rest < 2; ++rest) {
+            frames = 0;
+            player.playVideo(&video);
+            QTRY_VERIFY_WITH_TIMEOUT(player.isPlaying() && frames >= 3, 15000);
+            player.stop();
+            QVERIFY(!player.isPlaying());
+            // The last picture is let go with its item, and nothing more shows while stopped.
+            QVERIFY(!sink.videoFrame().isValid());
+            const int shown = frames;
+            QTest::qWait(300);
+            QCOMPARE(frames, shown);
+        }
+        player.player().setVideoOutput(nullptr);
     }
 };
 

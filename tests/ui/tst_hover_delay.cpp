@@ -129,6 +129,40 @@ private slots:
         QCOMPARE(left.count(), 1);
     }
 
+    void aWidgetMovingUnderAStillPointerWaitsForItToRest() {
+        QWidget list;
+        list.resize(300, 600);
+        QVERIFY(gui::showActive(&list));
+        auto* card = new QWidget(&list);
+        card->setGeometry(0, 0, 300, 300);
+        card->show();
+        HoverDelay* delay = HoverDelay::track(card);
+        QSignalSpy entered(delay, &HoverDelay::enterElapsed);
+        QSignalSpy left(delay, &HoverDelay::leaveElapsed);
+        gui::hover(card, QPoint(150, 150));
+        clock_.advance(0.15);
+        // The list scrolls a notch every 100 ms: the pointer stays on the card, which never rests under it.
+        for (int notch = 1; notch <= 3; ++notch) {
+            card->move(0, -24 * notch);
+            clock_.advance(0.1);
+        }
+        QCOMPARE(entered.count(), 0);
+        clock_.advance(0.1);
+        QCOMPARE(entered.count(), 1);
+        // Scrolled on until the card is past the pointer: it has left, though no leave event came.
+        card->move(0, -160);
+        QVERIFY(!delay->isHovered());
+        clock_.advance(0.149);
+        QCOMPARE(left.count(), 0);
+        clock_.advance(0.001);
+        QCOMPARE(left.count(), 1);
+        // Moving while nobody hovers it changes nothing.
+        card->move(0, 0);
+        clock_.advance(1);
+        QCOMPARE(entered.count(), 1);
+        QCOMPARE(left.count(), 1);
+    }
+
 private:
     VirtualClock clock_;
 };
