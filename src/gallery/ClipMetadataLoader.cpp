@@ -1,5 +1,6 @@
 #include "ClipMetadataLoader.h"
 
+#include "ClipFileInfo.h"
 #include "MediaProbe.h"
 #include "ThumbnailCache.h"
 
@@ -66,7 +67,10 @@ QImage compact(const QImage& image) {
 
 Result loadNow(const QString& path, ThumbnailCache::Flavor flavor) {
     Result result;
-    if (const auto cached = ThumbnailCache::read(path, flavor)) {
+    const ClipFileInfo info = ClipFileInfo::of(path);
+    if (info.isFile)
+        result.fileSize = info.size;
+    if (const auto cached = ThumbnailCache::read(path, info, flavor)) {
         result.ok = true;
         result.fromCache = true;
         result.thumbnail = compact(cached->image);

@@ -22,6 +22,7 @@ struct Result {
     std::optional<double> duration;
     std::optional<QSize> resolution; // as shown, rotation applied, never negative
     QString error;
+    qint64 fileSize = -1; // read just before the clip was: -1 when it was no file then
 };
 
 Result load(const QString& path, ThumbnailCache::Flavor flavor = ThumbnailCache::Flavor::large);

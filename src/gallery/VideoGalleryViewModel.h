@@ -2,6 +2,7 @@
 
 #include "FileSystemEvent.h"
 
+#include "LatestResult.h"
 #include "ModelContext.h"
 
 #include <QHash>
@@ -79,7 +80,8 @@ public:
     static int columnsFor(GridMode mode, double width);
     void updateColumns(double width);
 
-    // The caller has started access to the folder; this model ends it when it stops watching.
+    // The caller has started access to the folder; this model ends it when it stops watching. The folder is
+    // listed off the GUI thread: the list follows once it has been read (isLoading() until then).
     void startMonitoring(const QString& directory);
     void stopMonitoring();
     void loadVideos(const QString& directory);
@@ -90,7 +92,8 @@ public:
     // and it is not a partial download (a ".part" piece in its name). Hidden files never get this far.
     bool passesFilter(const QString& fileName) const;
 
-    // Records, newest first; for each file name the first one wins, for the card and for recreate alike.
+    // Records, newest first; for each file name the first one wins, for the card and for recreate alike. Read
+    // whole when the store is given; after that each save brings only the records it wrote or removed.
     void reloadRecords();
     std::shared_ptr<VideoMetadata> recordFor(const QString& fileName) const;
 
@@ -138,6 +141,8 @@ private:
     // the log, when there is no store or it cannot be read.
     std::optional<std::shared_ptr<AppSettings>> storedSettings(const QString& failure) const;
     GalleryClip* makeClip(const QString& path);
+    struct FolderListing;
+    void showListing(const FolderListing& listing);
     QCoro::Task<> addFile(QString path);
     QCoro::Task<> renameFile(QString oldPath, QString newPath);
 
@@ -153,6 +158,17 @@ private:
     // Bumped by every start and stop: work begun for an earlier folder sees it changed and drops its result.
     quint64 generation_ = 0;
     int firstScreenCount_ = 0;
+    // The folder being read for a full load; changes reported meanwhile wait for it, so the new list never
+    // undoes them.
+    LatestResult listing_;
+    bool listingPending_ = false;
+    QList<FileSystemEvent> heldEvents_;
+    // Every clip record by file name, in the store's order, and the one that counts for each name.
+    void recordsSaved(const QList<std::shared_ptr<PersistentModel>>& written,
+                      const QList<std::shared_ptr<PersistentModel>>& removed);
+    void chooseRecord(const QString& fileName);
+    QHash<QString, QList<std::shared_ptr<VideoMetadata>>> recordsByName_;
+    QHash<const VideoMetadata*, QString> nameOfRecord_;
     QHash<QString, std::shared_ptr<VideoMetadata>> records_;
     QSet<QUuid> dismissedFailedJobs_;
 };
