@@ -65,7 +65,7 @@ QImage compact(const QImage& image) {
                                                                      : image.convertToFormat(QImage::Format_RGB888);
 }
 
-Result loadNow(const QString& path, ThumbnailCache::Flavor flavor) {
+Result readCache(const QString& path, ThumbnailCache::Flavor flavor) {
     Result result;
     const ClipFileInfo info = ClipFileInfo::of(path);
     if (info.isFile)
@@ -77,8 +77,14 @@ Result loadNow(const QString& path, ThumbnailCache::Flavor flavor) {
         result.duration = cached->duration;
         if (cached->displaySize.isValid())
             result.resolution = cached->displaySize;
-        return result;
     }
+    return result;
+}
+
+Result loadNow(const QString& path, ThumbnailCache::Flavor flavor) {
+    Result result = readCache(path, flavor);
+    if (result.ok)
+        return result;
     MediaProbe::Request request;
     request.stillAt = 0.0;
     const int side = ThumbnailCache::maxSide(flavor);
@@ -128,6 +134,10 @@ Result loadCounted(const QString& path, ThumbnailCache::Flavor flavor,
 Result load(const QString& path, ThumbnailCache::Flavor flavor) {
     ++pending().readsInFlight;
     return loadCounted(path, flavor);
+}
+
+Result loadCached(const QString& path, ThumbnailCache::Flavor flavor) {
+    return readCache(path, flavor);
 }
 
 QFuture<Result> loadAsync(const QString& path, std::shared_ptr<std::atomic<bool>> cancelled,

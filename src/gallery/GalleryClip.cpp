@@ -125,11 +125,34 @@ QCoro::Task<> GalleryClip::loadMetadata() {
             co_return;
         result = retried;
     }
-    if (result.ok && result.fileSize >= 0)
-        fileSize_ = result.fileSize;
-    thumbnail_ = result.thumbnail;
-    duration_ = result.duration;
-    resolution_ = result.resolution;
+    showMetadata(result);
+}
+
+void GalleryClip::takeMetadata(const ClipMetadataLoader::Result& read, const QImage& cardPicture) {
+    if (metadataState_ != MetadataState::notLoaded)
+        return;
+    cardPicture_ = cardPicture;
+    showMetadata(read);
+}
+
+QImage GalleryClip::coverPicture(const QImage& picture, QSize pixels) {
+    if (picture.isNull() || pixels.isEmpty())
+        return {};
+    // Smooth scaling is fast from 32-bit pixels; thumbnails are kept at 24 bits to save memory.
+    const QImage cover = picture.convertToFormat(QImage::Format_RGB32)
+                             .scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    if (cover.size() == pixels)
+        return cover;
+    return cover.copy(
+        QRect(QPoint((cover.width() - pixels.width()) / 2, (cover.height() - pixels.height()) / 2), pixels));
+}
+
+void GalleryClip::showMetadata(const ClipMetadataLoader::Result& read) {
+    if (read.ok && read.fileSize >= 0)
+        fileSize_ = read.fileSize;
+    thumbnail_ = read.thumbnail;
+    duration_ = read.duration;
+    resolution_ = read.resolution;
     metadataState_ = MetadataState::loaded;
     emit metadataChanged();
 }

@@ -21,6 +21,7 @@ public:
     void ensureMetadata(int row);
     // Off, the rows never ask their clips for pictures or timings: what the list costs without them.
     void setReadsMetadata(bool reads) { readsMetadata_ = reads; }
+    bool readsMetadata() const { return readsMetadata_; }
 
     // A whole new list (a full load, a stop).
     void resetClips(QList<GalleryClip*> clips);

@@ -3,6 +3,7 @@
 #include "APIManager.h"
 #include "AppSettings.h"
 #include "ClipFileInfo.h"
+#include "ClipMetadataLoader.h"
 #include "Clock.h"
 #include "Dialogs.h"
 #include "FileNames.h"
@@ -11,6 +12,7 @@
 #include "GalleryClip.h"
 #include "GalleryClipModel.h"
 #include "Log.h"
+#include "MediaProbe.h"
 #include "ModelContext.h"
 #include "VideoMetadata.h"
 #include "Workspace.h"
@@ -19,7 +21,9 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSemaphore>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -66,6 +70,43 @@ bool isPartialName(const QString& fileName) {
     return false;
 }
 
+// Items of one small job done by a few helpers and by the thread that waits for it, whoever comes first: the
+// job ends soon even when the helpers get no processor for a while.
+template <class Result> class SharedWork : public std::enable_shared_from_this<SharedWork<Result>> {
+public:
+    explicit SharedWork(int count) : results_(size_t(count)) {}
+
+    template <class Work> void start(QThreadPool& pool, Work work) {
+        work_ = std::move(work);
+        const int helpers = std::min(pool.maxThreadCount(), int(results_.size()) - 1);
+        for (int i = 0; i < helpers; ++i)
+            pool.start([self = this->shared_from_this()] { self->takeItems(); });
+    }
+
+    // Takes the items nobody has started, then waits for those still in hand.
+    QList<Result> finish() {
+        takeItems();
+        if (done_.load() < int(results_.size()))
+            allDone_.acquire();
+        return QList<Result>(results_.begin(), results_.end());
+    }
+
+private:
+    void takeItems() {
+        for (int i = next_++; i < int(results_.size()); i = next_++) {
+            results_[size_t(i)] = work_(i);
+            if (++done_ == int(results_.size()))
+                allDone_.release();
+        }
+    }
+
+    std::vector<Result> results_;
+    std::function<Result(int)> work_;
+    std::atomic<int> next_{0};
+    std::atomic<int> done_{0};
+    QSemaphore allDone_;
+};
+
 } // namespace
 
 // One full read of the folder, done on a worker: readdir and one statx per candidate, so names are filtered
@@ -88,12 +129,18 @@ struct VideoGalleryViewModel::FolderListing {
     // The clips, made here and handed to `owner`'s thread; those never shown are deleted there.
     std::shared_ptr<QList<GalleryClip*>> clips;
 
-    static FolderListing read(const QString& directory, const QString& prefix, QThread* owner,
+    // The first screen: how many clips, and the size of their pictures on the cards.
+    struct FirstScreen {
+        int count = 0;
+        QSize pictureSize;
+    };
+    static FolderListing read(const QString& directory, const QString& prefix, FirstScreen firstScreen, QThread* owner,
                               const QDateTime& undated);
 };
 
 VideoGalleryViewModel::FolderListing VideoGalleryViewModel::FolderListing::read(const QString& directory,
-                                                                                const QString& prefix, QThread* owner,
+                                                                                const QString& prefix,
+                                                                                FirstScreen firstScreen, QThread* owner,
                                                                                 const QDateTime& undated) {
     FolderListing listing;
     listing.directory = directory;
@@ -148,12 +195,34 @@ VideoGalleryViewModel::FolderListing VideoGalleryViewModel::FolderListing::read(
             clip->deleteLater();
         delete clips;
     });
+    // The first screen's pictures come with the list when the thumbnail cache has them: one trip to the GUI
+    // thread, one layout. The rest are read when a view comes near them.
+    struct Picture {
+        ClipMetadataLoader::Result read;
+        QImage onCard;
+    };
+    QStringList shownFirst;
+    for (size_t i = 0; i < listing.kept.size() && i < size_t(std::max(0, firstScreen.count)); ++i)
+        shownFirst << listing.kept[i].path;
+    auto cached = std::make_shared<SharedWork<Picture>>(int(shownFirst.size()));
+    cached->start(MediaProbe::pool(), [shownFirst, size = firstScreen.pictureSize](int i) {
+        Picture picture{ClipMetadataLoader::loadCached(shownFirst[i]), {}};
+        if (picture.read.ok)
+            picture.onCard = GalleryClip::coverPicture(picture.read.thumbnail, size);
+        return picture;
+    });
+    // The clips are made while their pictures are read; then this thread reads what is left.
     listing.clips->reserve(qsizetype(listing.kept.size()));
     for (const Clip& entry : listing.kept) {
         const QDateTime created = entry.created >= 0 ? QDateTime::fromMSecsSinceEpoch(entry.created, Qt::UTC) : undated;
-        auto* clip = new GalleryClip(entry.path, created, entry.size);
+        listing.clips->append(new GalleryClip(entry.path, created, entry.size));
+    }
+    const QList<Picture> pictures = cached->finish();
+    for (qsizetype i = 0; i < listing.clips->size(); ++i) {
+        GalleryClip* clip = listing.clips->at(i);
+        if (i < pictures.size() && pictures[i].read.ok)
+            clip->takeMetadata(pictures[i].read, pictures[i].onCard);
         clip->moveToThread(owner);
-        listing.clips->append(clip);
     }
     return listing;
 }
@@ -355,9 +424,11 @@ void VideoGalleryViewModel::loadVideos(const QString& directory) {
     listingPending_ = true;
     listing_.run(
         this,
-        [directory, prefix = filePrefix(), owner = thread(), now = Clock::current().now()] {
-            return FolderListing::read(directory, prefix, owner, now);
-        },
+        [directory, prefix = filePrefix(),
+         firstScreen =
+             FolderListing::FirstScreen{clips_->readsMetadata() ? firstScreenCount_ : 0, firstScreenPictureSize_},
+         owner = thread(),
+         now = Clock::current().now()] { return FolderListing::read(directory, prefix, firstScreen, owner, now); },
         [this](const FolderListing& listing) { showListing(listing); });
 }
 

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <QSize>
 #include <QString>
 #include <QUuid>
 
@@ -124,6 +125,8 @@ public:
     // How many clips from the top a view shows at once. A full load starts reading those at once, since a
     // fresh list is shown from its top; everything further down waits until a view asks.
     void setFirstScreenCount(int count) { firstScreenCount_ = std::max(0, count); }
+    // The size of a card's picture in device pixels: the first screen's pictures come made to it.
+    void setFirstScreenPictureSize(QSize pixels) { firstScreenPictureSize_ = pixels; }
 
 signals:
     void columnsChanged();
@@ -158,6 +161,7 @@ private:
     // Bumped by every start and stop: work begun for an earlier folder sees it changed and drops its result.
     quint64 generation_ = 0;
     int firstScreenCount_ = 0;
+    QSize firstScreenPictureSize_;
     // The folder being read for a full load; changes reported meanwhile wait for it, so the new list never
     // undoes them.
     LatestResult listing_;

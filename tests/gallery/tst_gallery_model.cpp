@@ -57,7 +57,10 @@ public:
                 ++waiting_;
                 gate_.acquire();
             });
-        QTest::qWaitFor([this] { return waiting_ == workers_; }, 5000);
+    }
+    // Every worker is held.
+    bool holdsAll() {
+        return QTest::qWaitFor([this] { return waiting_ == workers_; }, 5000);
     }
     ~BusyWorkers() { release(); }
     void release() {
@@ -163,6 +166,7 @@ private slots:
         QVERIFY(addClip("Orvane_b.mp4"));
         QSignalSpy loading(gallery.get(), &VideoGalleryViewModel::isLoadingChanged);
         BusyWorkers busy; // the folder cannot be read before the checks below
+        QVERIFY(busy.holdsAll());
         gallery->startMonitoring(folder);
         QVERIFY(gallery->isLoading());
         QCOMPARE(gallery->count(), 0);
@@ -183,6 +187,7 @@ private slots:
 
         // A read that is no longer wanted never shows: stopping drops it.
         BusyWorkers stillBusy;
+        QVERIFY(stillBusy.holdsAll());
         gallery->loadVideos(folder);
         QVERIFY(gallery->isLoading());
         gallery->stopMonitoring();
@@ -191,6 +196,44 @@ private slots:
         world->drain();
         QTest::qWait(20);
         QCOMPARE(gallery->count(), 0);
+    }
+
+    // With a warm thumbnail cache the first screen's pictures come with the list, nothing further down does; a
+    // clip the cache does not know is read as before, once the list is shown.
+    void theFirstScreenComesWithItsCachedPictures() {
+        for (const char* name : {"Orvane_a.mp4", "Orvane_b.mp4", "Orvane_c.mp4"}) {
+            QVERIFY(addClip(name));
+            QTest::qWait(5); // distinct creation times: c is the newest
+        }
+        gallery->setFirstScreenCount(2);
+        gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
+        QVERIFY(
+            waitForAll([&] { return gallery->videos().at(1)->metadataState() == GalleryClip::MetadataState::loaded; }));
+        world->drain(); // the thumbnails are in the cache now
+        QVERIFY(QFile::remove(ThumbnailCache::thumbnailPath(path("Orvane_b.mp4"), ThumbnailCache::Flavor::large)));
+
+        gallery->stopMonitoring();
+        // What each clip holds at the moment the list is shown.
+        QList<GalleryClip::MetadataState> shown;
+        connect(gallery->clipModel(), &QAbstractItemModel::modelReset, this, [&] {
+            for (const GalleryClip* clip : gallery->videos())
+                shown << clip->metadataState();
+        });
+        gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
+        QCOMPARE(namesOf(*gallery), (QStringList{"Orvane_c.mp4", "Orvane_b.mp4", "Orvane_a.mp4"}));
+        QCOMPARE(shown, (QList<GalleryClip::MetadataState>{GalleryClip::MetadataState::loaded,
+                                                           GalleryClip::MetadataState::notLoaded,
+                                                           GalleryClip::MetadataState::notLoaded}));
+        const GalleryClip* first = gallery->videos().at(0);
+        QCOMPARE(first->thumbnail().size(), QSize(160, 90));
+        QCOMPARE(first->resolution(), QSize(160, 90));
+        QVERIFY(first->duration() && qAbs(*first->duration() - 1.0) < 0.2);
+        QCOMPARE(gallery->videos().at(2)->metadataState(), GalleryClip::MetadataState::notLoaded);
+        QVERIFY(
+            waitForAll([&] { return gallery->videos().at(1)->metadataState() == GalleryClip::MetadataState::loaded; }));
+        QVERIFY(!gallery->videos().at(1)->thumbnail().isNull());
     }
 
     // Each save brings only the records it wrote or removed; for each name the newest counts, and of equally
