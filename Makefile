@@ -57,8 +57,12 @@ format-check: deps
 install: build
 	cmake --install $(BUILD_DIR)
 
+# What only the benchmarks use: the thumbnailer a file manager runs, the gallery benchmark's reference.
+BENCH_PACKAGES := ffmpegthumbnailer
+
 # Every benchmark runs even when an earlier one misses its goal; the run fails if any did.
 bench:
+	$(MAKE) deps APT_PACKAGES="$(BENCH_PACKAGES)"
 	$(MAKE) build BUILD_DIR=build-bench BUILD_TYPE=Release CMAKE_FLAGS="-DORVANE_BUILD_BENCH=ON"
 	cmake --build build-bench --target run_benchmarks -- -k 0
 

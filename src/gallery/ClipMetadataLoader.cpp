@@ -1,5 +1,6 @@
 #include "ClipMetadataLoader.h"
 
+#include "ClipFileInfo.h"
 #include "MediaProbe.h"
 #include "ThumbnailCache.h"
 
@@ -64,17 +65,26 @@ QImage compact(const QImage& image) {
                                                                      : image.convertToFormat(QImage::Format_RGB888);
 }
 
-Result loadNow(const QString& path, ThumbnailCache::Flavor flavor) {
+Result readCache(const QString& path, ThumbnailCache::Flavor flavor) {
     Result result;
-    if (const auto cached = ThumbnailCache::read(path, flavor)) {
+    const ClipFileInfo info = ClipFileInfo::of(path);
+    if (info.isFile)
+        result.fileSize = info.size;
+    if (const auto cached = ThumbnailCache::read(path, info, flavor)) {
         result.ok = true;
         result.fromCache = true;
         result.thumbnail = compact(cached->image);
         result.duration = cached->duration;
         if (cached->displaySize.isValid())
             result.resolution = cached->displaySize;
-        return result;
     }
+    return result;
+}
+
+Result loadNow(const QString& path, ThumbnailCache::Flavor flavor) {
+    Result result = readCache(path, flavor);
+    if (result.ok)
+        return result;
     MediaProbe::Request request;
     request.stillAt = 0.0;
     const int side = ThumbnailCache::maxSide(flavor);
@@ -124,6 +134,10 @@ Result loadCounted(const QString& path, ThumbnailCache::Flavor flavor,
 Result load(const QString& path, ThumbnailCache::Flavor flavor) {
     ++pending().readsInFlight;
     return loadCounted(path, flavor);
+}
+
+Result loadCached(const QString& path, ThumbnailCache::Flavor flavor) {
+    return readCache(path, flavor);
 }
 
 QFuture<Result> loadAsync(const QString& path, std::shared_ptr<std::atomic<bool>> cancelled,

@@ -22,9 +22,12 @@ struct Result {
     std::optional<double> duration;
     std::optional<QSize> resolution; // as shown, rotation applied, never negative
     QString error;
+    qint64 fileSize = -1; // read just before the clip was: -1 when it was no file then
 };
 
 Result load(const QString& path, ThumbnailCache::Flavor flavor = ThumbnailCache::Flavor::large);
+// From the thumbnail cache only: not ok when the cache has no current thumbnail; the clip itself is not read.
+Result loadCached(const QString& path, ThumbnailCache::Flavor flavor = ThumbnailCache::Flavor::large);
 // A read still queued when `cancelled` turns true is skipped (its result says so).
 QFuture<Result> loadAsync(const QString& path, std::shared_ptr<std::atomic<bool>> cancelled = nullptr,
                           ThumbnailCache::Flavor flavor = ThumbnailCache::Flavor::large);

@@ -1,19 +1,32 @@
 #include "FileSystemMonitor.h"
 
 #include "FileNames.h"
+#include "WhenReady.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QPointer>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <dirent.h>
 
+// What one check found: the listing, and how it differs from the kept one.
+struct FileSystemMonitor::Comparison {
+    bool listed = false;
+    QSet<QString> contents;
+    QList<QString> added;
+    QList<QString> removed;
+};
+
 FileSystemMonitor::FileSystemMonitor(const QString& directory, EventHandler handler, QObject* parent)
-    : QObject(parent), directory_(QDir(directory).absolutePath()), handler_(std::move(handler)) {
-    lastContents_ = listEntries(directory_).value_or(QSet<QString>{});
+    : FileSystemMonitor(directory, std::move(handler), FirstListingLater{}, parent) {
+    setFirstListing(listEntries(directory_).value_or(QSet<QString>{}));
 }
+
+FileSystemMonitor::FileSystemMonitor(const QString& directory, EventHandler handler, FirstListingLater, QObject* parent)
+    : QObject(parent), directory_(QDir(directory).absolutePath()), handler_(std::move(handler)) {}
 
 FileSystemMonitor::~FileSystemMonitor() {
     stopMonitoring();
@@ -36,6 +49,15 @@ std::optional<QSet<QString>> FileSystemMonitor::listEntries(const QString& direc
     return entries;
 }
 
+void FileSystemMonitor::setFirstListing(QSet<QString> entries) {
+    if (hasListing_)
+        return;
+    hasListing_ = true;
+    lastContents_ = std::move(entries);
+    if (std::exchange(checkAgain_, false))
+        scheduleCheck();
+}
+
 void FileSystemMonitor::startMonitoring() {
     if (started_)
         return;
@@ -55,6 +77,7 @@ void FileSystemMonitor::stopMonitoring() {
     delete watcher_;
     watcher_ = nullptr;
     checkPending_ = false;
+    checkAgain_ = false;
 }
 
 void FileSystemMonitor::scheduleCheck() {
@@ -73,24 +96,55 @@ void FileSystemMonitor::scheduleCheck() {
 void FileSystemMonitor::checkForChanges() {
     if (!watcher_)
         return;
-    const auto current = listEntries(directory_);
-    if (!current) {
-        handler_(FileSystemEvent::directoryChanged());
+    if (checking_ || !hasListing_) {
+        checkAgain_ = true;
         return;
     }
-    const QSet<QString> added = *current - lastContents_;
-    const QSet<QString> removed = lastContents_ - *current;
-    lastContents_ = *current;
-    // The handler may stop this monitor; the kept listing is already up to date by then.
+    checking_ = true;
+    // The kept listing is shared with the worker, not copied.
+    auto compare = [directory = directory_, before = lastContents_] {
+        Comparison comparison;
+        auto current = listEntries(directory);
+        if (!current)
+            return comparison;
+        comparison.listed = true;
+        for (const QString& path : std::as_const(*current)) {
+            if (!before.contains(path))
+                comparison.added.append(path);
+        }
+        for (const QString& path : before) {
+            if (!current->contains(path))
+                comparison.removed.append(path);
+        }
+        comparison.contents = std::move(*current);
+        return comparison;
+    };
+    whenReady(this, QtConcurrent::run(std::move(compare)), [this](const Comparison& comparison) {
+        checking_ = false;
+        report(comparison);
+    });
+}
+
+void FileSystemMonitor::report(const Comparison& comparison) {
+    if (!watcher_)
+        return; // stopped meanwhile
     QPointer<FileSystemMonitor> self(this);
-    for (const QString& path : added) {
-        if (!self || !watcher_)
-            return;
-        handler_(FileSystemEvent::fileAdded(path));
+    if (!comparison.listed) {
+        handler_(FileSystemEvent::directoryChanged());
+    } else {
+        // The kept listing is up to date before the handler runs: it may stop this monitor.
+        lastContents_ = comparison.contents;
+        for (const QString& path : comparison.added) {
+            if (!self || !watcher_)
+                return;
+            handler_(FileSystemEvent::fileAdded(path));
+        }
+        for (const QString& path : comparison.removed) {
+            if (!self || !watcher_)
+                return;
+            handler_(FileSystemEvent::fileRemoved(path));
+        }
     }
-    for (const QString& path : removed) {
-        if (!self || !watcher_)
-            return;
-        handler_(FileSystemEvent::fileRemoved(path));
-    }
+    if (self && watcher_ && std::exchange(checkAgain_, false))
+        scheduleCheck();
 }

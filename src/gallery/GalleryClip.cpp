@@ -9,6 +9,8 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <QtConcurrent/QtConcurrentRun>
+
 #include <qcoro/qcorofuture.h>
 
 namespace {
@@ -91,40 +93,66 @@ QCoro::Task<> GalleryClip::loadMetadata() {
     QPointer<GalleryClip> self(this);
     const QString path = path_;
 
-    qint64 sizeAtProbe = currentSize(path);
     QFuture<ClipMetadataLoader::Result> first = ClipMetadataLoader::loadAsync(path, gone_);
     const ClipMetadataLoader::Result firstResult = co_await first;
     if (!self)
         co_return;
     ClipMetadataLoader::Result result = firstResult;
     while (!result.ok) {
-        // Still being written? Wait until the size holds still, then read again.
+        // Still being written? Wait until the size holds still, then read again. Sizes are read on a worker.
         bool grew = false;
-        qint64 last = sizeAtProbe;
+        qint64 last = result.fileSize;
+        qint64 now = last;
         for (int check = 0; check < kMaxSettleChecks; ++check) {
             co_await Clock::current().sleep(kSettleSeconds);
             if (!self)
                 co_return;
-            const qint64 now = currentSize(path);
+            QFuture<qint64> sizing = QtConcurrent::run(currentSize, path);
+            const qint64 size = co_await sizing;
+            if (!self)
+                co_return;
+            now = size;
             if (now < 0 || now == last)
                 break;
             last = now;
             grew = true;
         }
-        if (!grew || currentSize(path) < 0)
+        if (!grew || now < 0)
             break;
-        sizeAtProbe = last;
         QFuture<ClipMetadataLoader::Result> again = ClipMetadataLoader::loadAsync(path, gone_);
         const ClipMetadataLoader::Result retried = co_await again;
         if (!self)
             co_return;
         result = retried;
     }
-    if (result.ok)
-        fileSize_ = sizeAtProbe;
-    thumbnail_ = result.thumbnail;
-    duration_ = result.duration;
-    resolution_ = result.resolution;
+    showMetadata(result);
+}
+
+void GalleryClip::takeMetadata(const ClipMetadataLoader::Result& read, const QImage& cardPicture) {
+    if (metadataState_ != MetadataState::notLoaded)
+        return;
+    cardPicture_ = cardPicture;
+    showMetadata(read);
+}
+
+QImage GalleryClip::coverPicture(const QImage& picture, QSize pixels) {
+    if (picture.isNull() || pixels.isEmpty())
+        return {};
+    // Smooth scaling is fast from 32-bit pixels; thumbnails are kept at 24 bits to save memory.
+    const QImage cover = picture.convertToFormat(QImage::Format_RGB32)
+                             .scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    if (cover.size() == pixels)
+        return cover;
+    return cover.copy(
+        QRect(QPoint((cover.width() - pixels.width()) / 2, (cover.height() - pixels.height()) / 2), pixels));
+}
+
+void GalleryClip::showMetadata(const ClipMetadataLoader::Result& read) {
+    if (read.ok && read.fileSize >= 0)
+        fileSize_ = read.fileSize;
+    thumbnail_ = read.thumbnail;
+    duration_ = read.duration;
+    resolution_ = read.resolution;
     metadataState_ = MetadataState::loaded;
     emit metadataChanged();
 }

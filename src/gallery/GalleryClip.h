@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ClipMetadataLoader.h"
 #include "LatestResult.h"
 #include "VideoItem.h"
 
@@ -68,6 +69,13 @@ public:
     QCoro::Task<> loadMetadata();
     // Starts `loadMetadata()` unless it has started already.
     void ensureMetadata();
+    // What was read of the clip elsewhere (a full load reads the first screen's cached pictures with the list),
+    // with the picture made ready for the cards: taken unless a read has started already.
+    void takeMetadata(const ClipMetadataLoader::Result& read, const QImage& cardPicture = {});
+    // The thumbnail scaled and cut to the size the cards show it at, when it came made so; else none.
+    QImage cardPicture() const { return cardPicture_; }
+    // `picture` scaled to fill `pixels` and cut to it about its centre, with 32-bit pixels, as cards show it.
+    static QImage coverPicture(const QImage& picture, QSize pixels);
 
     // Between size checks of a file that is still being written.
     static constexpr double kSettleSeconds = 0.5;
@@ -80,11 +88,14 @@ signals:
     void recordChanged();
 
 private:
+    void showMetadata(const ClipMetadataLoader::Result& read);
+
     QString path_;
     QString fileName_;
     QDateTime createdAt_;
     qint64 fileSize_ = 0;
     QImage thumbnail_;
+    QImage cardPicture_;
     std::optional<double> duration_;
     std::optional<QSize> resolution_;
     bool isAvailable_ = false;

@@ -15,7 +15,7 @@ int GalleryClipModel::rowOfPath(const QString& path) const {
 }
 
 void GalleryClipModel::ensureMetadata(int row) {
-    if (row >= 0 && row < clips_.size())
+    if (readsMetadata_ && row >= 0 && row < clips_.size())
         clips_[row]->ensureMetadata();
 }
 

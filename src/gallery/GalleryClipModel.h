@@ -19,6 +19,9 @@ public:
     int rowOfPath(const QString& path) const;
     // A view near this row asks for the clip's thumbnail, duration and size.
     void ensureMetadata(int row);
+    // Off, the rows never ask their clips for pictures or timings: what the list costs without them.
+    void setReadsMetadata(bool reads) { readsMetadata_ = reads; }
+    bool readsMetadata() const { return readsMetadata_; }
 
     // A whole new list (a full load, a stop).
     void resetClips(QList<GalleryClip*> clips);
@@ -35,4 +38,5 @@ private:
     void clipChanged(const GalleryClip* clip, const QList<int>& roles);
 
     QList<GalleryClip*> clips_;
+    bool readsMetadata_ = true;
 };

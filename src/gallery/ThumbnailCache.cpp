@@ -69,7 +69,10 @@ QString thumbnailPath(const QString& path, Flavor flavor) {
 }
 
 std::optional<Entry> read(const QString& path, Flavor flavor) {
-    const ClipFileInfo info = ClipFileInfo::of(path);
+    return read(path, ClipFileInfo::of(path), flavor);
+}
+
+std::optional<Entry> read(const QString& path, const ClipFileInfo& info, Flavor flavor) {
     if (!info.isFile)
         return std::nullopt;
     QFile file(thumbnailPath(path, flavor));

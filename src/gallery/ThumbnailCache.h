@@ -9,6 +9,8 @@
 
 #include <optional>
 
+struct ClipFileInfo;
+
 // The shared freedesktop thumbnail cache ($XDG_CACHE_HOME/thumbnails): one PNG per file, named by the MD5
 // of the file's URI, holding the URI and the file's modification time so a changed file is made again.
 // File managers read and write the same thumbnails. Safe to call from any thread.
@@ -32,6 +34,8 @@ struct Entry {
 
 // The cached thumbnail when it belongs to this file as it is now (same URI, modification time and size).
 std::optional<Entry> read(const QString& path, Flavor flavor);
+// The same for a file whose facts were just read.
+std::optional<Entry> read(const QString& path, const ClipFileInfo& info, Flavor flavor);
 // The tEXt chunks before the picture data of a PNG file.
 QHash<QString, QString> pngTexts(const QByteArray& png);
 // Writes atomically, readable by the user only. False when the cache cannot be written.

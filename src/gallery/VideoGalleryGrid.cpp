@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 
 namespace {
@@ -124,11 +125,19 @@ void VideoGalleryGrid::setFirstScreenArea(QSize area) {
     if (!gallery_ || area.isEmpty())
         return;
     const int columns = std::max(1, gallery_->columns());
-    const double available = area.width() - 2 * 16 * scale_ - (columns - 1) * gallery_->gridSpacing();
+    // A screenful of rows brings the scroll bar, which takes its width from the cards unless it floats over them.
+    QScrollBar* bar = verticalScrollBar();
+    const int barWidth = bar->isVisible() || style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, bar)
+                             ? 0
+                             : bar->sizeHint().width();
+    const double available = area.width() - barWidth - 2 * 16 * scale_ - (columns - 1) * gallery_->gridSpacing();
     const int width = int(std::max(available / columns, columns == 1 ? 400.0 : 10.0));
     const int pitch = VideoItemLogicView::heightFor(width, columns, scale_) + kRowSpacing;
-    // The rows in view and the one below, as the grid makes their cards.
-    gallery_->setFirstScreenCount((area.height() / std::max(1, pitch) + 2) * columns);
+    // The rows in view, and the size of their pictures in device pixels.
+    const int rows = std::max(1, (area.height() - int(16 * scale_) + pitch - 1) / std::max(1, pitch));
+    gallery_->setFirstScreenCount(rows * columns);
+    gallery_->setFirstScreenPictureSize(
+        (QSizeF(VideoItemLogicView::mediaRectFor(width, columns, scale_).size()) * devicePixelRatioF()).toSize());
 }
 
 void VideoGalleryGrid::resizeEvent(QResizeEvent* event) {

@@ -82,6 +82,8 @@ QVariant VideoGalleryItem::data(int role) const {
     case Qt::DecorationRole:
         if (job)
             return job->referenceImages.isEmpty() ? QVariant() : QVariant(job->referenceImages.first());
+        if (video && !video->cardPicture().isNull())
+            return video->cardPicture();
         return video && !video->thumbnail().isNull() ? QVariant(video->thumbnail()) : QVariant();
     case IdRole:
         return id();

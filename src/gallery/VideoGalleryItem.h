@@ -41,7 +41,8 @@ public:
         MetadataLoadedRole,        // bool: the clip's picture and timing have been read; none for a job
         ClipRole,                  // QObject*: the clip (a GalleryClip); null for a job
     };
-    // Qt::DisplayRole is the title; Qt::DecorationRole the clip's thumbnail or the job's first reference image.
+    // Qt::DisplayRole is the title; Qt::DecorationRole the clip's thumbnail (ready-sized for the cards when it
+    // came so) or the job's first reference image.
     static QHash<int, QByteArray> roleNames();
 
     static VideoGalleryItem video(GalleryClip* clip) { return VideoGalleryItem(QPointer(clip)); }

@@ -3,6 +3,8 @@
 #include "APIManager.h"
 #include "AppSettings.h"
 #include "ClipFileInfo.h"
+#include "ClipMetadataLoader.h"
+#include "Clock.h"
 #include "Dialogs.h"
 #include "FileNames.h"
 #include "FileSystemMonitor.h"
@@ -10,6 +12,7 @@
 #include "GalleryClip.h"
 #include "GalleryClipModel.h"
 #include "Log.h"
+#include "MediaProbe.h"
 #include "ModelContext.h"
 #include "VideoMetadata.h"
 #include "Workspace.h"
@@ -18,7 +21,13 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSemaphore>
+#include <QThread>
+#include <QThreadPool>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -61,7 +70,162 @@ bool isPartialName(const QString& fileName) {
     return false;
 }
 
+// Items of one small job done by a few helpers and by the thread that waits for it, whoever comes first: the
+// job ends soon even when the helpers get no processor for a while.
+template <class Result> class SharedWork : public std::enable_shared_from_this<SharedWork<Result>> {
+public:
+    explicit SharedWork(int count) : results_(size_t(count)) {}
+
+    template <class Work> void start(QThreadPool& pool, Work work) {
+        work_ = std::move(work);
+        const int helpers = std::min(pool.maxThreadCount(), int(results_.size()) - 1);
+        for (int i = 0; i < helpers; ++i)
+            pool.start([self = this->shared_from_this()] { self->takeItems(); });
+    }
+
+    // Takes the items nobody has started, then waits for those still in hand.
+    QList<Result> finish() {
+        takeItems();
+        if (done_.load() < int(results_.size()))
+            allDone_.acquire();
+        return QList<Result>(results_.begin(), results_.end());
+    }
+
+private:
+    void takeItems() {
+        for (int i = next_++; i < int(results_.size()); i = next_++) {
+            results_[size_t(i)] = work_(i);
+            if (++done_ == int(results_.size()))
+                allDone_.release();
+        }
+    }
+
+    std::vector<Result> results_;
+    std::function<Result(int)> work_;
+    std::atomic<int> next_{0};
+    std::atomic<int> done_{0};
+    QSemaphore allDone_;
+};
+
 } // namespace
+
+// One full read of the folder, done on a worker: readdir and one statx per candidate, so names are filtered
+// before anything is read from the disk, then sorted. Every byte of a name is kept, so a name that is not
+// UTF-8 still reaches its file.
+struct VideoGalleryViewModel::FolderListing {
+    struct Clip {
+        QString path;
+        qint64 created; // ms since 1970; -1 when unknown
+        qint64 size;
+        QString name;
+    };
+    QString directory;
+    bool opened = false;
+    int error = 0;         // errno when the folder could not be opened
+    int found = 0;         // non-hidden entries
+    QSet<QString> entries; // every non-hidden entry, as the watcher names them
+    QStringList rejected;  // what the log says of each entry that is not a clip
+    std::vector<Clip> kept;
+    // The clips, made here and handed to `owner`'s thread; those never shown are deleted there.
+    std::shared_ptr<QList<GalleryClip*>> clips;
+
+    // The first screen: how many clips, and the size of their pictures on the cards.
+    struct FirstScreen {
+        int count = 0;
+        QSize pictureSize;
+    };
+    static FolderListing read(const QString& directory, const QString& prefix, FirstScreen firstScreen, QThread* owner,
+                              const QDateTime& undated);
+};
+
+VideoGalleryViewModel::FolderListing VideoGalleryViewModel::FolderListing::read(const QString& directory,
+                                                                                const QString& prefix,
+                                                                                FirstScreen firstScreen, QThread* owner,
+                                                                                const QDateTime& undated) {
+    FolderListing listing;
+    listing.directory = directory;
+    errno = 0;
+    DIR* dir = ::opendir(FileNames::encode(directory).constData());
+    if (!dir) {
+        listing.error = errno;
+        return listing;
+    }
+    listing.opened = true;
+    const QString base = directory.endsWith('/') ? directory : directory + '/';
+    const QString watched = QDir(directory).absolutePath() + '/';
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        ++listing.found;
+        const QString name = FileNames::decode(QByteArray(entry->d_name));
+        listing.entries.insert(watched + name);
+        const bool prefixed = name.startsWith(prefix);
+        const bool video = hasVideoExtension(name);
+        if (!prefixed || !video) {
+            listing.rejected << FileNames::displayName(name) +
+                                    (prefixed
+                                         ? QStringLiteral(" (has ") + prefix + QStringLiteral(" prefix but not .mp4)")
+                                     : video
+                                         ? QStringLiteral(" (no ") + prefix + QStringLiteral(" prefix)")
+                                         : QStringLiteral(" (no ") + prefix + QStringLiteral(" prefix and not .mp4)"));
+            continue;
+        }
+        if (isPartialName(name) || entry->d_type == DT_DIR)
+            continue; // a partial file or a folder: never a clip, not worth a line
+        struct statx info {};
+        if (::statx(dirFd, entry->d_name, AT_STATX_DONT_SYNC, STATX_TYPE | STATX_BTIME | STATX_MTIME | STATX_SIZE,
+                    &info) != 0 ||
+            !S_ISREG(info.stx_mode))
+            continue;
+        const statx_timestamp& stamp = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
+        const qint64 created =
+            (info.stx_mask & (STATX_BTIME | STATX_MTIME)) ? qint64(stamp.tv_sec) * 1000 + stamp.tv_nsec / 1000000 : -1;
+        listing.kept.push_back({base + name, created, qint64(info.stx_size), name});
+    }
+    ::closedir(dir);
+    // Newest first; undated entries last; equal dates by name, newest name first (names carry the time).
+    std::sort(listing.kept.begin(), listing.kept.end(), [](const Clip& a, const Clip& b) {
+        if (a.created != b.created)
+            return a.created > b.created;
+        return a.name > b.name;
+    });
+    listing.clips = std::shared_ptr<QList<GalleryClip*>>(new QList<GalleryClip*>, [](QList<GalleryClip*>* clips) {
+        for (GalleryClip* clip : std::as_const(*clips))
+            clip->deleteLater();
+        delete clips;
+    });
+    // The first screen's pictures come with the list when the thumbnail cache has them: one trip to the GUI
+    // thread, one layout. The rest are read when a view comes near them.
+    struct Picture {
+        ClipMetadataLoader::Result read;
+        QImage onCard;
+    };
+    QStringList shownFirst;
+    for (size_t i = 0; i < listing.kept.size() && i < size_t(std::max(0, firstScreen.count)); ++i)
+        shownFirst << listing.kept[i].path;
+    auto cached = std::make_shared<SharedWork<Picture>>(int(shownFirst.size()));
+    cached->start(MediaProbe::pool(), [shownFirst, size = firstScreen.pictureSize](int i) {
+        Picture picture{ClipMetadataLoader::loadCached(shownFirst[i]), {}};
+        if (picture.read.ok)
+            picture.onCard = GalleryClip::coverPicture(picture.read.thumbnail, size);
+        return picture;
+    });
+    // The clips are made while their pictures are read; then this thread reads what is left.
+    listing.clips->reserve(qsizetype(listing.kept.size()));
+    for (const Clip& entry : listing.kept) {
+        const QDateTime created = entry.created >= 0 ? QDateTime::fromMSecsSinceEpoch(entry.created, Qt::UTC) : undated;
+        listing.clips->append(new GalleryClip(entry.path, created, entry.size));
+    }
+    const QList<Picture> pictures = cached->finish();
+    for (qsizetype i = 0; i < listing.clips->size(); ++i) {
+        GalleryClip* clip = listing.clips->at(i);
+        if (i < pictures.size() && pictures[i].read.ok)
+            clip->takeMetadata(pictures[i].read, pictures[i].onCard);
+        clip->moveToThread(owner);
+    }
+    return listing;
+}
 
 VideoGalleryViewModel::VideoGalleryViewModel(QObject* parent) : QObject(parent), clips_(new GalleryClipModel(this)) {
     qRegisterMetaType<VideoMetadata*>();
@@ -143,7 +307,7 @@ void VideoGalleryViewModel::setModelContext(ModelContext* context) {
     disconnect(saveConnection_);
     modelContext_ = context;
     if (context)
-        saveConnection_ = connect(context, &ModelContext::didSave, this, &VideoGalleryViewModel::reloadRecords);
+        saveConnection_ = connect(context, &ModelContext::recordsSaved, this, &VideoGalleryViewModel::recordsSaved);
     reloadRecords();
 }
 
@@ -205,13 +369,14 @@ void VideoGalleryViewModel::startMonitoring(const QString& directory) {
 
     // Events reach the model through the monitor's own thread (this one); each becomes its own task.
     QPointer<VideoGalleryViewModel> self(this);
+    // Its first listing is the full load's, read on a worker.
     auto* monitor = new FileSystemMonitor(
         directory,
         [self](const FileSystemEvent& event) {
             if (self)
                 QCoro::connect(self->handleFileSystemEvent(event), self.data(), [] {});
         },
-        this);
+        FileSystemMonitor::FirstListingLater{}, this);
     monitor->startMonitoring();
     fileSystemMonitor_ = monitor;
     emit monitoredDirectoryChanged();
@@ -234,6 +399,10 @@ void VideoGalleryViewModel::stopMonitoring() {
     const bool hadFolder = monitoredDirectory_.has_value();
     securityScopedResource_.reset();
     monitoredDirectory_.reset();
+    listing_.forget();
+    listingPending_ = false;
+    heldEvents_.clear();
+    setIsLoading(false);
     clips_->resetClips({});
     Log::line(QStringLiteral("🧹 [VideoGallery] Cache cleared: thumbnails and video list"));
     if (hadFolder)
@@ -252,89 +421,51 @@ void VideoGalleryViewModel::loadVideos(const QString& directory) {
         setIsLoading(false);
         return;
     }
-    errno = 0;
-    if (DIR* probe = ::opendir(FileNames::encode(directory).constData())) {
-        ::closedir(probe);
-    } else {
-        const int code = errno;
-        const QString description = qt_error_string(code);
+    listingPending_ = true;
+    listing_.run(
+        this,
+        [directory, prefix = filePrefix(),
+         firstScreen =
+             FolderListing::FirstScreen{clips_->readsMetadata() ? firstScreenCount_ : 0, firstScreenPictureSize_},
+         owner = thread(),
+         now = Clock::current().now()] { return FolderListing::read(directory, prefix, firstScreen, owner, now); },
+        [this](const FolderListing& listing) { showListing(listing); });
+}
+
+void VideoGalleryViewModel::showListing(const FolderListing& listing) {
+    listingPending_ = false;
+    // The watcher compares later changes with this same listing, so nothing falls between the two.
+    if (fileSystemMonitor_)
+        fileSystemMonitor_->setFirstListing(listing.entries);
+    if (!listing.opened) {
+        const QString description = qt_error_string(listing.error);
         Log::line(QStringLiteral("❌ [VideoGallery] Error loading videos from directory: ") + description);
-        Log::line(QStringLiteral("   Directory: ") + directory);
+        Log::line(QStringLiteral("   Directory: ") + listing.directory);
         Log::line(QStringLiteral("   Error details: ") +
-                  QStringLiteral("Error Domain=POSIX Code=%1 \"%2\"").arg(code).arg(description));
-        setIsLoading(false);
-        return;
+                  QStringLiteral("Error Domain=POSIX Code=%1 \"%2\"").arg(listing.error).arg(description));
+    } else {
+        Log::line(QStringLiteral("📂 [VideoGallery] Found %1 total files in directory").arg(listing.found));
+        for (const QString& line : listing.rejected)
+            Log::line(QStringLiteral("🚫 [VideoGallery] Filtered out: ") + line);
+        QList<GalleryClip*> clips = std::exchange(*listing.clips, {});
+        for (GalleryClip* clip : std::as_const(clips))
+            clip->setRecord(recordFor(clip->fileName()));
+        const qsizetype loaded = clips.size();
+        clips_->resetClips(std::move(clips));
+        Log::line(QStringLiteral("✅ [VideoGallery] Loaded %1 videos matching '").arg(loaded) + filePrefix() +
+                  QStringLiteral("*.mp4' pattern"));
+        // Thumbnails, durations and sizes are read when a card comes near the view: the top of a fresh list is.
+        for (int row = 0; row < firstScreenCount_ && row < count(); ++row)
+            clips_->ensureMetadata(row);
     }
-    struct Listed {
-        QString path;
-        qint64 created; // ms since 1970; -1 when unknown
-        qint64 size;
-        QString name;
-    };
-    std::vector<Listed> kept;
-    QStringList rejected;
-    int found = 0;
-    const QString prefix = filePrefix();
-    const QString base = directory.endsWith('/') ? directory : directory + '/';
-    // readdir and one statx per candidate: names are filtered before anything is read from the disk.
-    if (DIR* dir = ::opendir(FileNames::encode(directory).constData())) {
-        const int dirFd = ::dirfd(dir);
-        while (const dirent* entry = ::readdir(dir)) {
-            if (entry->d_name[0] == '.')
-                continue;
-            ++found;
-            // Every byte of the name is kept, so a name that is not UTF-8 still reaches its file.
-            const QString name = FileNames::decode(QByteArray(entry->d_name));
-            const bool prefixed = name.startsWith(prefix);
-            const bool video = hasVideoExtension(name);
-            if (!prefixed || !video) {
-                rejected << FileNames::displayName(name) +
-                                (prefixed ? QStringLiteral(" (has ") + prefix + QStringLiteral(" prefix but not .mp4)")
-                                 : video  ? QStringLiteral(" (no ") + prefix + QStringLiteral(" prefix)")
-                                          : QStringLiteral(" (no ") + prefix + QStringLiteral(" prefix and not .mp4)"));
-                continue;
-            }
-            if (isPartialName(name) || entry->d_type == DT_DIR)
-                continue; // a partial file or a folder: never a clip, not worth a line
-            struct statx info {};
-            if (::statx(dirFd, entry->d_name, AT_STATX_DONT_SYNC, STATX_TYPE | STATX_BTIME | STATX_MTIME | STATX_SIZE,
-                        &info) != 0 ||
-                !S_ISREG(info.stx_mode))
-                continue;
-            const statx_timestamp& stamp = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
-            const qint64 created = (info.stx_mask & (STATX_BTIME | STATX_MTIME))
-                                       ? qint64(stamp.tv_sec) * 1000 + stamp.tv_nsec / 1000000
-                                       : -1;
-            kept.push_back({base + name, created, qint64(info.stx_size), name});
-        }
-        ::closedir(dir);
-    }
-    Log::line(QStringLiteral("📂 [VideoGallery] Found %1 total files in directory").arg(found));
-    for (const QString& line : std::as_const(rejected))
-        Log::line(QStringLiteral("🚫 [VideoGallery] Filtered out: ") + line);
-    // Newest first; undated entries last; equal dates by name, newest name first (names carry the time).
-    std::sort(kept.begin(), kept.end(), [](const Listed& a, const Listed& b) {
-        if (a.created != b.created)
-            return a.created > b.created;
-        return a.name > b.name;
-    });
-    QList<GalleryClip*> clips;
-    clips.reserve(qsizetype(kept.size()));
-    for (const Listed& entry : kept) {
-        const QDateTime created =
-            entry.created >= 0 ? QDateTime::fromMSecsSinceEpoch(entry.created, Qt::UTC) : QDateTime();
-        auto* clip = new GalleryClip(entry.path, created, entry.size, clips_);
-        clip->setRecord(recordFor(clip->fileName()));
-        clips.append(clip);
-    }
-    const qsizetype loaded = clips.size();
-    clips_->resetClips(std::move(clips));
-    Log::line(QStringLiteral("✅ [VideoGallery] Loaded %1 videos matching '").arg(loaded) + prefix +
-              QStringLiteral("*.mp4' pattern"));
-    // Thumbnails, durations and sizes are read when a card comes near the view: the top of a fresh list is.
-    for (int row = 0; row < firstScreenCount_ && row < count(); ++row)
-        clips_->ensureMetadata(row);
     setIsLoading(false);
+    // Changes reported while the folder was read, in the order they came.
+    QPointer<VideoGalleryViewModel> self(this);
+    for (const FileSystemEvent& event : std::exchange(heldEvents_, {})) {
+        if (!self)
+            return;
+        QCoro::connect(handleFileSystemEvent(event), this, [] {});
+    }
 }
 
 GalleryClip* VideoGalleryViewModel::makeClip(const QString& path) {
@@ -350,6 +481,11 @@ int VideoGalleryViewModel::indexOfPath(const QString& path) const {
 QCoro::Task<> VideoGalleryViewModel::handleFileSystemEvent(FileSystemEvent event) {
     if (!monitoredDirectory_)
         co_return;
+    if (listingPending_ && event.kind != FileSystemEvent::Kind::directoryChanged) {
+        // The list being read may or may not have this change: it is applied once that list is shown.
+        heldEvents_.append(event);
+        co_return;
+    }
     switch (event.kind) {
     case FileSystemEvent::Kind::fileAdded:
         co_await addFile(event.path);
@@ -382,17 +518,30 @@ QCoro::Task<> VideoGalleryViewModel::addFile(QString path) {
                       QStringLiteral(" prefix but not .mp4): ") + FileNames::displayName(name));
         co_return;
     }
-    if (!ClipFileInfo::of(path).isFile)
-        co_return;
-    Log::line(QStringLiteral("➕ [VideoGallery] Adding new video: ") + FileNames::displayName(name));
     QPointer<VideoGalleryViewModel> self(this);
     const quint64 generation = generation_;
-    QPointer<GalleryClip> clip = makeClip(path);
+    // The file's facts are read on a worker, like everything else of it.
+    QFuture<ClipFileInfo> reading = QtConcurrent::run(&ClipFileInfo::of, path);
+    const ClipFileInfo info = co_await reading;
+    if (!self || generation_ != generation || !info.isFile)
+        co_return;
+    Log::line(QStringLiteral("➕ [VideoGallery] Adding new video: ") + FileNames::displayName(name));
+    QPointer<GalleryClip> clip = new GalleryClip(path, info.created, info.size, clips_);
     co_await clip->loadMetadata();
     if (!self || !clip)
         co_return;
+    QFuture<bool> checking = QtConcurrent::run([path] { return ClipFileInfo::of(path).isFile; });
+    const bool stillThere = co_await checking;
+    if (!self || !clip)
+        co_return;
     // Only if this is still the folder it was found in, it is not listed already and it is still there.
-    if (generation_ != generation || indexOfPath(path) >= 0 || !ClipFileInfo::of(path).isFile) {
+    if (generation_ != generation || indexOfPath(path) >= 0 || !stillThere) {
+        clip->deleteLater();
+        co_return;
+    }
+    if (listingPending_) {
+        // A full list is on its way and may not have it: it comes again after that list.
+        heldEvents_.append(FileSystemEvent::fileAdded(path));
         clip->deleteLater();
         co_return;
     }
@@ -427,21 +576,77 @@ void VideoGalleryViewModel::refreshVideos() {
 }
 
 void VideoGalleryViewModel::reloadRecords() {
+    recordsByName_.clear();
+    nameOfRecord_.clear();
     records_.clear();
     if (modelContext_) {
-        FetchDescriptor<VideoMetadata> newestFirst;
-        newestFirst.sortedBefore = [](const VideoMetadata& a, const VideoMetadata& b) {
-            return a.createdAt() > b.createdAt();
-        };
-        if (const auto records = modelContext_->fetch<VideoMetadata>(newestFirst)) {
+        if (const auto records = modelContext_->fetch<VideoMetadata>()) {
             for (const auto& record : *records) {
-                if (!records_.contains(record->fileName()))
-                    records_.insert(record->fileName(), record);
+                recordsByName_[record->fileName()].append(record);
+                nameOfRecord_.insert(record.get(), record->fileName());
             }
         }
     }
+    for (auto it = recordsByName_.cbegin(); it != recordsByName_.cend(); ++it)
+        chooseRecord(it.key());
     for (GalleryClip* clip : videos())
         clip->setRecord(recordFor(clip->fileName()));
+}
+
+void VideoGalleryViewModel::recordsSaved(const QList<std::shared_ptr<PersistentModel>>& written,
+                                         const QList<std::shared_ptr<PersistentModel>>& removed) {
+    // Names whose record may have changed: a record's old and new name when it was renamed.
+    QSet<QString> touched;
+    const auto forget = [&](const VideoMetadata* record) {
+        const auto at = record ? nameOfRecord_.constFind(record) : nameOfRecord_.cend();
+        if (at == nameOfRecord_.cend())
+            return;
+        const QString name = at.value();
+        nameOfRecord_.erase(at);
+        auto& named = recordsByName_[name];
+        named.removeIf([record](const auto& candidate) { return candidate.get() == record; });
+        if (named.isEmpty())
+            recordsByName_.remove(name);
+        touched.insert(name);
+    };
+    for (const auto& record : removed)
+        forget(qobject_cast<const VideoMetadata*>(record.get()));
+    for (const auto& record : written) {
+        auto video = std::dynamic_pointer_cast<VideoMetadata>(record);
+        if (!video)
+            continue;
+        const QString name = video->fileName();
+        if (const auto at = nameOfRecord_.constFind(video.get()); at != nameOfRecord_.cend() && at.value() == name) {
+            touched.insert(name); // its date may have changed
+            continue;
+        }
+        forget(video.get());
+        // A new or renamed record joins the records of its name last.
+        recordsByName_[name].append(video);
+        nameOfRecord_.insert(video.get(), name);
+        touched.insert(name);
+    }
+    if (touched.isEmpty())
+        return;
+    for (const QString& name : std::as_const(touched))
+        chooseRecord(name);
+    for (GalleryClip* clip : videos()) {
+        if (touched.contains(clip->fileName()))
+            clip->setRecord(recordFor(clip->fileName()));
+    }
+}
+
+void VideoGalleryViewModel::chooseRecord(const QString& fileName) {
+    // The newest; of equally new ones the one listed first.
+    std::shared_ptr<VideoMetadata> newest;
+    for (const auto& record : recordsByName_.value(fileName)) {
+        if (!newest || record->createdAt() > newest->createdAt())
+            newest = record;
+    }
+    if (newest)
+        records_.insert(fileName, newest);
+    else
+        records_.remove(fileName);
 }
 
 std::shared_ptr<VideoMetadata> VideoGalleryViewModel::recordFor(const QString& fileName) const {

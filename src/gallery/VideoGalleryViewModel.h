@@ -2,6 +2,7 @@
 
 #include "FileSystemEvent.h"
 
+#include "LatestResult.h"
 #include "ModelContext.h"
 
 #include <QHash>
@@ -9,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <QSize>
 #include <QString>
 #include <QUuid>
 
@@ -79,7 +81,8 @@ public:
     static int columnsFor(GridMode mode, double width);
     void updateColumns(double width);
 
-    // The caller has started access to the folder; this model ends it when it stops watching.
+    // The caller has started access to the folder; this model ends it when it stops watching. The folder is
+    // listed off the GUI thread: the list follows once it has been read (isLoading() until then).
     void startMonitoring(const QString& directory);
     void stopMonitoring();
     void loadVideos(const QString& directory);
@@ -90,7 +93,8 @@ public:
     // and it is not a partial download (a ".part" piece in its name). Hidden files never get this far.
     bool passesFilter(const QString& fileName) const;
 
-    // Records, newest first; for each file name the first one wins, for the card and for recreate alike.
+    // Records, newest first; for each file name the first one wins, for the card and for recreate alike. Read
+    // whole when the store is given; after that each save brings only the records it wrote or removed.
     void reloadRecords();
     std::shared_ptr<VideoMetadata> recordFor(const QString& fileName) const;
 
@@ -121,6 +125,8 @@ public:
     // How many clips from the top a view shows at once. A full load starts reading those at once, since a
     // fresh list is shown from its top; everything further down waits until a view asks.
     void setFirstScreenCount(int count) { firstScreenCount_ = std::max(0, count); }
+    // The size of a card's picture in device pixels: the first screen's pictures come made to it.
+    void setFirstScreenPictureSize(QSize pixels) { firstScreenPictureSize_ = pixels; }
 
 signals:
     void columnsChanged();
@@ -138,6 +144,8 @@ private:
     // the log, when there is no store or it cannot be read.
     std::optional<std::shared_ptr<AppSettings>> storedSettings(const QString& failure) const;
     GalleryClip* makeClip(const QString& path);
+    struct FolderListing;
+    void showListing(const FolderListing& listing);
     QCoro::Task<> addFile(QString path);
     QCoro::Task<> renameFile(QString oldPath, QString newPath);
 
@@ -153,6 +161,18 @@ private:
     // Bumped by every start and stop: work begun for an earlier folder sees it changed and drops its result.
     quint64 generation_ = 0;
     int firstScreenCount_ = 0;
+    QSize firstScreenPictureSize_;
+    // The folder being read for a full load; changes reported meanwhile wait for it, so the new list never
+    // undoes them.
+    LatestResult listing_;
+    bool listingPending_ = false;
+    QList<FileSystemEvent> heldEvents_;
+    // Every clip record by file name, in the store's order, and the one that counts for each name.
+    void recordsSaved(const QList<std::shared_ptr<PersistentModel>>& written,
+                      const QList<std::shared_ptr<PersistentModel>>& removed);
+    void chooseRecord(const QString& fileName);
+    QHash<QString, QList<std::shared_ptr<VideoMetadata>>> recordsByName_;
+    QHash<const VideoMetadata*, QString> nameOfRecord_;
     QHash<QString, std::shared_ptr<VideoMetadata>> records_;
     QSet<QUuid> dismissedFailedJobs_;
 };

@@ -260,11 +260,15 @@ int VideoItemLogicView::heightFor(int width, int columns, double scale) {
 }
 
 QRect VideoItemLogicView::mediaRect() const {
-    double height = width() * 9.0 / 16.0;
-    if (columns_ == 1)
-        height = std::min(height, 500 * scale_);
-    const double width = std::min<double>(this->width(), height * 16.0 / 9.0);
-    return QRectF((this->width() - width) / 2, 0, width, height).toRect();
+    return mediaRectFor(width(), columns_, scale_);
+}
+
+QRect VideoItemLogicView::mediaRectFor(int cardWidth, int columns, double scale) {
+    double height = cardWidth * 9.0 / 16.0;
+    if (columns == 1)
+        height = std::min(height, 500 * scale);
+    const double width = std::min<double>(cardWidth, height * 16.0 / 9.0);
+    return QRectF((cardWidth - width) / 2, 0, width, height).toRect();
 }
 
 void VideoItemLogicView::resizeEvent(QResizeEvent* event) {
@@ -391,11 +395,7 @@ void VideoItemLogicView::paintMedia(QPainter& painter, const QRect& rect) {
         const QSize pixels = (QSizeF(rect.size()) * ratio).toSize();
         const ScaledPicture::Key key{picture.cacheKey(), pixels, ratio};
         if (scaled_.key != key) {
-            // Smooth scaling is fast from 32-bit pixels; thumbnails are kept at 24 bits to save memory.
-            const QImage cover = picture.convertToFormat(QImage::Format_RGB32)
-                                     .scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-            QPixmap pixmap = QPixmap::fromImage(cover.copy(
-                QRect(QPoint((cover.width() - pixels.width()) / 2, (cover.height() - pixels.height()) / 2), pixels)));
+            QPixmap pixmap = QPixmap::fromImage(GalleryClip::coverPicture(picture, pixels));
             pixmap.setDevicePixelRatio(ratio);
             scaled_ = {key, pixmap};
         }

@@ -83,6 +83,7 @@ public:
     static int heightFor(int width, int columns, double scale);
     // The picture's rectangle inside the card.
     QRect mediaRect() const;
+    static QRect mediaRectFor(int cardWidth, int columns, double scale);
     QStringList badgeTexts() const;
     // Only ever a copy: a drop target cannot move the clip.
     static constexpr Qt::DropActions dragActions() { return Qt::CopyAction; }

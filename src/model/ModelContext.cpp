@@ -609,6 +609,10 @@ bool ModelContext::save(QString* error) {
     };
     if (!db.transaction())
         return fail(db.lastError());
+    // Rows are written in the order the records were inserted or loaded, so the store's order follows it.
+    QList<PersistentModel*> ordered(pending_.cbegin(), pending_.cend());
+    std::sort(ordered.begin(), ordered.end(),
+              [](const PersistentModel* a, const PersistentModel* b) { return a->sequence_ < b->sequence_; });
     {
         QSqlQuery query(db);
         for (const auto& record : std::as_const(deleted_)) {
@@ -617,10 +621,6 @@ bool ModelContext::save(QString* error) {
             if (!query.exec())
                 return fail(query.lastError());
         }
-        // Rows are written in the order the records were inserted or loaded, so the store's order follows it.
-        QList<PersistentModel*> ordered(pending_.cbegin(), pending_.cend());
-        std::sort(ordered.begin(), ordered.end(),
-                  [](const PersistentModel* a, const PersistentModel* b) { return a->sequence_ < b->sequence_; });
         for (PersistentModel* record : std::as_const(ordered)) {
             const EntityDescription& entity = record->entity();
             // Pictures never read are still as stored: they are left out rather than written back.
@@ -654,15 +654,21 @@ bool ModelContext::save(QString* error) {
     if (!db.commit())
         return fail(db.lastError());
 
-    for (PersistentModel* record : std::as_const(pending_))
+    QList<std::shared_ptr<PersistentModel>> written;
+    written.reserve(ordered.size());
+    for (PersistentModel* record : std::as_const(ordered)) {
         record->dirty_ = false;
+        if (auto kept = registry_.value(key(record->entity(), record->identity())))
+            written.append(std::move(kept));
+    }
     pending_.clear();
     for (const auto& record : std::as_const(deleted_)) {
         registry_.remove(key(record->entity(), record->identity()));
         record->context_ = nullptr;
     }
-    deleted_.clear();
+    const QList<std::shared_ptr<PersistentModel>> removed = std::exchange(deleted_, {});
     settle();
+    emit recordsSaved(written, removed);
     emit didSave();
     return true;
 }

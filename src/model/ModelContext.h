@@ -91,6 +91,10 @@ public:
     static void setOpenReadOnlyForTesting(bool readOnly);
 
 signals:
+    // After a successful save, just before didSave(): the records it wrote (inserted or changed) and those it
+    // removed, so that a listener keeps its own view of them current without fetching whole tables again.
+    void recordsSaved(const QList<std::shared_ptr<PersistentModel>>& written,
+                      const QList<std::shared_ptr<PersistentModel>>& removed);
     void didSave();
 
 private:

@@ -7,15 +7,21 @@
 #include "FfmpegTool.h"
 #include "MediaProbe.h"
 #include "ModelSchema.h"
+#include "VideoGalleryViewModel.h"
 #include "VideoMetadata.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThreadPool>
 
 namespace GalleryTestSupport {
+
+bool waitUntilListed(const VideoGalleryViewModel& gallery) {
+    return QTest::qWaitFor([&] { return !gallery.isLoading(); }, 20000);
+}
 
 bool writeRawName(const QByteArray& path, const QByteArray& bytes) {
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+class VideoGalleryViewModel;
 class VideoMetadata;
 
 // Helpers of the gallery tests: real clips made once per process by the ffmpeg tool, a private thumbnail
@@ -30,6 +31,9 @@ std::shared_ptr<VideoMetadata> addRecord(ModelContext& store, const QString& fil
                                          const std::optional<QString>& model = QStringLiteral("2.3 Fast"),
                                          bool promptOptimization = true,
                                          const std::optional<bool>& fastPretreatment = false);
+
+// The folder is read off the GUI thread: waits until the gallery shows what it read.
+bool waitUntilListed(const VideoGalleryViewModel& gallery);
 
 // Own defaults, folders and log, XDG cache (for thumbnails) below the same root, a virtual clock, a store.
 struct World {

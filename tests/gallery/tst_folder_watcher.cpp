@@ -105,6 +105,30 @@ private slots:
         QVERIFY(events.isEmpty());
     }
 
+    // An owner that lists the folder itself hands over that listing; what changed before it came is still
+    // reported, compared with that listing.
+    void aFirstListingGivenLaterIsWhatChangesAreComparedWith() {
+        QVERIFY(writeFile(path("Orvane_known.mp4"), "k"));
+        QVERIFY(writeFile(path("Orvane_gone.mp4"), "g"));
+        FileSystemMonitor monitor(
+            folder, [this](const FileSystemEvent& event) { events.append(event); },
+            FileSystemMonitor::FirstListingLater{});
+        monitor.startMonitoring();
+        QVERIFY(monitor.lastContents().isEmpty());
+        QVERIFY(writeFile(path("Orvane_new.mp4"), "n"));
+        settle();
+        QVERIFY(events.isEmpty()); // nothing to compare with yet
+        QVERIFY(QFile::remove(path("Orvane_gone.mp4")));
+        monitor.setFirstListing({path("Orvane_known.mp4"), path("Orvane_gone.mp4")});
+        QTRY_COMPARE(events.size(), 2);
+        settle();
+        QCOMPARE(events, (QList<FileSystemEvent>{FileSystemEvent::fileAdded(path("Orvane_new.mp4")),
+                                                 FileSystemEvent::fileRemoved(path("Orvane_gone.mp4"))}));
+        QCOMPARE(monitor.lastContents(), (QSet<QString>{path("Orvane_known.mp4"), path("Orvane_new.mp4")}));
+        monitor.setFirstListing({}); // only the first one counts
+        QCOMPARE(monitor.lastContents().size(), 2);
+    }
+
     void aStoppedMonitorIsSilent() {
         const auto monitor = makeMonitor(folder);
         monitor->stopMonitoring();

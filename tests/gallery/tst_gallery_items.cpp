@@ -47,6 +47,7 @@ private slots:
         QDir().mkpath(folder);
         QVERIFY(writeFile(folder + "/Orvane_clip.mp4", clipBytes()));
         gallery.startMonitoring(folder);
+        QVERIFY(waitUntilListed(gallery));
 
         VideoGalleryItemModel model(&gallery, &queue);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -90,6 +91,7 @@ private slots:
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QVERIFY(writeFile(folder + "/Orvane_a.mp4", clipBytes()));
         gallery.startMonitoring(folder);
+        QVERIFY(waitUntilListed(gallery));
         QCOMPARE(titles(model), QStringList{"Orvane_a"});
         QVERIFY(writeFile(folder + "/Orvane_b.mp4", clipBytes()));
         QTRY_COMPARE(titles(model), (QStringList{"Orvane_b", "Orvane_a"}));

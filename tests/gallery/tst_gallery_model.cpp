@@ -19,8 +19,10 @@
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -45,6 +47,32 @@ QStringList titlesOf(const QAbstractItemModel& model) {
 QList<int> rolesOf(const QList<QVariant>& dataChanged) {
     return dataChanged.at(2).value<QList<int>>();
 }
+
+// Keeps every thread of the shared pool waiting until released, so work handed to it cannot start before.
+class BusyWorkers {
+public:
+    BusyWorkers() : workers_(QThreadPool::globalInstance()->maxThreadCount()) {
+        for (int i = 0; i < workers_; ++i)
+            QThreadPool::globalInstance()->start([this] {
+                ++waiting_;
+                gate_.acquire();
+            });
+    }
+    // Every worker is held.
+    bool holdsAll() {
+        return QTest::qWaitFor([this] { return waiting_ == workers_; }, 5000);
+    }
+    ~BusyWorkers() { release(); }
+    void release() {
+        gate_.release(std::exchange(workers_, 0));
+        QThreadPool::globalInstance()->waitForDone(5000);
+    }
+
+private:
+    int workers_;
+    std::atomic<int> waiting_{0};
+    QSemaphore gate_;
+};
 
 std::unique_ptr<QAbstractItemModelTester> testerOf(QAbstractItemModel* model) {
     return std::make_unique<QAbstractItemModelTester>(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -102,6 +130,7 @@ private slots:
 
         world->environment.clearLog();
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         QCOMPARE(namesOf(*gallery), (QStringList{"Orvane_x.MP4", "Orvane_20250101_120000_a.mp4"}));
         QVERIFY(!gallery->isLoading());
 
@@ -130,6 +159,124 @@ private slots:
             QCOMPARE(item->metadataState(), GalleryClip::MetadataState::notLoaded);
     }
 
+    // Starting returns before the folder is read: the list follows from a worker, and changes reported
+    // meanwhile are applied to it, in order, once it is shown.
+    void theFolderIsReadOffTheGuiThread() {
+        QVERIFY(addClip("Orvane_a.mp4"));
+        QVERIFY(addClip("Orvane_b.mp4"));
+        QSignalSpy loading(gallery.get(), &VideoGalleryViewModel::isLoadingChanged);
+        BusyWorkers busy; // the folder cannot be read before the checks below
+        QVERIFY(busy.holdsAll());
+        gallery->startMonitoring(folder);
+        QVERIFY(gallery->isLoading());
+        QCOMPARE(gallery->count(), 0);
+        QVERIFY(!world->environment.hasLineStartingWith("📂"));
+        QVERIFY(QFile::remove(path("Orvane_a.mp4")));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileRemoved(path("Orvane_a.mp4")));
+        QVERIFY(addClip("Orvane_c.mp4"));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_c.mp4")));
+        QCOMPARE(gallery->count(), 0);
+        busy.release();
+
+        QVERIFY(waitUntilListed(*gallery));
+        QCOMPARE(loading.size(), 2);
+        QVERIFY(world->environment.hasLineStartingWith("📂 [VideoGallery] Found"));
+        QVERIFY(waitForAll([&] { return namesOf(*gallery).contains("Orvane_c.mp4"); }));
+        world->drain();
+        QCOMPARE(namesOf(*gallery), (QStringList{"Orvane_c.mp4", "Orvane_b.mp4"}));
+
+        // A read that is no longer wanted never shows: stopping drops it.
+        BusyWorkers stillBusy;
+        QVERIFY(stillBusy.holdsAll());
+        gallery->loadVideos(folder);
+        QVERIFY(gallery->isLoading());
+        gallery->stopMonitoring();
+        stillBusy.release();
+        QVERIFY(!gallery->isLoading());
+        world->drain();
+        QTest::qWait(20);
+        QCOMPARE(gallery->count(), 0);
+    }
+
+    // With a warm thumbnail cache the first screen's pictures come with the list, nothing further down does; a
+    // clip the cache does not know is read as before, once the list is shown.
+    void theFirstScreenComesWithItsCachedPictures() {
+        for (const char* name : {"Orvane_a.mp4", "Orvane_b.mp4", "Orvane_c.mp4"}) {
+            QVERIFY(addClip(name));
+            QTest::qWait(5); // distinct creation times: c is the newest
+        }
+        gallery->setFirstScreenCount(2);
+        gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
+        QVERIFY(
+            waitForAll([&] { return gallery->videos().at(1)->metadataState() == GalleryClip::MetadataState::loaded; }));
+        world->drain(); // the thumbnails are in the cache now
+        QVERIFY(QFile::remove(ThumbnailCache::thumbnailPath(path("Orvane_b.mp4"), ThumbnailCache::Flavor::large)));
+
+        gallery->stopMonitoring();
+        // What each clip holds at the moment the list is shown.
+        QList<GalleryClip::MetadataState> shown;
+        connect(gallery->clipModel(), &QAbstractItemModel::modelReset, this, [&] {
+            for (const GalleryClip* clip : gallery->videos())
+                shown << clip->metadataState();
+        });
+        gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
+        QCOMPARE(namesOf(*gallery), (QStringList{"Orvane_c.mp4", "Orvane_b.mp4", "Orvane_a.mp4"}));
+        QCOMPARE(shown, (QList<GalleryClip::MetadataState>{GalleryClip::MetadataState::loaded,
+                                                           GalleryClip::MetadataState::notLoaded,
+                                                           GalleryClip::MetadataState::notLoaded}));
+        const GalleryClip* first = gallery->videos().at(0);
+        QCOMPARE(first->thumbnail().size(), QSize(160, 90));
+        QCOMPARE(first->resolution(), QSize(160, 90));
+        QVERIFY(first->duration() && qAbs(*first->duration() - 1.0) < 0.2);
+        QCOMPARE(gallery->videos().at(2)->metadataState(), GalleryClip::MetadataState::notLoaded);
+        QVERIFY(
+            waitForAll([&] { return gallery->videos().at(1)->metadataState() == GalleryClip::MetadataState::loaded; }));
+        QVERIFY(!gallery->videos().at(1)->thumbnail().isNull());
+    }
+
+    // Each save brings only the records it wrote or removed; for each name the newest counts, and of equally
+    // new ones the first stored.
+    void recordsFollowEachSave() {
+        QVERIFY(addClip("Orvane_a.mp4"));
+        QVERIFY(addClip("Orvane_b.mp4"));
+        gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
+        GalleryClip* a = gallery->videos().at(gallery->indexOfPath(path("Orvane_a.mp4")));
+        GalleryClip* b = gallery->videos().at(gallery->indexOfPath(path("Orvane_b.mp4")));
+        QSignalSpy aChanged(a, &GalleryClip::recordChanged);
+        QSignalSpy bChanged(b, &GalleryClip::recordChanged);
+        const QDateTime now = world->clock.now();
+        const auto prompt = [](const GalleryClip* clip) { return clip->prompt().value_or("none"); };
+
+        const auto first = addRecord(*world->store, "Orvane_a.mp4", "first", now.addSecs(-60));
+        QCOMPARE(prompt(a), "first");
+        QCOMPARE(bChanged.size(), 0);
+        const auto newer = addRecord(*world->store, "Orvane_a.mp4", "newer", now);
+        QCOMPARE(prompt(a), "newer");
+        addRecord(*world->store, "Orvane_a.mp4", "older", now.addSecs(-120));
+        addRecord(*world->store, "Orvane_a.mp4", "as new, stored later", now);
+        QCOMPARE(prompt(a), "newer");
+        QCOMPARE(aChanged.size(), 2);
+
+        // Renamed to the other clip: each clip now has the newest record of its own name.
+        newer->setFileName("Orvane_b.mp4");
+        QVERIFY(world->store->save());
+        QCOMPARE(prompt(b), "newer");
+        QCOMPARE(prompt(a), "as new, stored later");
+        world->store->remove(newer);
+        QVERIFY(world->store->save());
+        QCOMPARE(prompt(b), "none");
+        // A changed date counts at once.
+        first->setCreatedAt(now.addSecs(60));
+        QVERIFY(world->store->save());
+        QCOMPARE(prompt(a), "first");
+        QSignalSpy recreated(gallery.get(), &VideoGalleryViewModel::recreateRequested);
+        gallery->recreate(a);
+        QCOMPARE(recreated.first().first().value<VideoMetadata*>(), first.get());
+    }
+
     void startStopAndIdleBehaviour() {
         world->environment.clearLog();
         gallery->loadVideos(folder);
@@ -139,6 +286,7 @@ private slots:
 
         QVERIFY(addClip("Orvane_1.mp4"));
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         QCOMPARE(gallery->count(), 1);
         world->environment.clearLog();
         gallery->stopMonitoring();
@@ -161,6 +309,7 @@ private slots:
 
     void addedFilesThatAreNoClipsAreNamedInTheLog() {
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         gallery->fileSystemMonitor()->stopMonitoring();
         world->environment.clearLog();
         for (const QString& name : {"clip.mp4", "Orvane_notes.txt", "notes.txt"}) {
@@ -177,6 +326,7 @@ private slots:
         const QString missing = world->environment.path("gone");
         world->environment.clearLog();
         gallery->startMonitoring(missing);
+        QVERIFY(waitUntilListed(*gallery));
         const QStringList lines = world->environment.logLines();
         const int at =
             int(lines.indexOf("❌ [VideoGallery] Error loading videos from directory: No such file or directory"));
@@ -194,6 +344,7 @@ private slots:
         QueueManager queue;
         queue.setModelContext(world->store.get());
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         QCOMPARE(gallery->count(), 0);
 
         const QString download = world->environment.path("download.mp4");
@@ -232,6 +383,7 @@ private slots:
 
     void aRecordStoredWhileItsClipIsReadIsJoined() {
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         gallery->fileSystemMonitor()->stopMonitoring();
         QVERIFY(addClip("Orvane_fox.mp4"));
         gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_fox.mp4")));
@@ -244,6 +396,7 @@ private slots:
         QVERIFY(addClip("Orvane_a.mp4"));
         QVERIFY(addClip("Orvane_b.mp4"));
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         QCOMPARE(gallery->count(), 2);
 
         QVERIFY(QFile::rename(path("Orvane_a.mp4"), path("Orvane_c.mp4")));
@@ -270,6 +423,7 @@ private slots:
         QTest::qWait(5);
         QVERIFY(addClip("Orvane_b.mp4"));
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         gallery->fileSystemMonitor()->stopMonitoring(); // only the events this test sends
         QCOMPARE(namesOf(*gallery), (QStringList{"Orvane_b.mp4", "Orvane_a.mp4"}));
 
@@ -287,6 +441,7 @@ private slots:
         QVERIFY(addClip("Orvane_old.mp4"));
         QVERIFY(addClip("Orvane_new.mp4", other));
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         QCOMPARE(namesOf(*gallery), QStringList{"Orvane_old.mp4"});
 
         // A clip of the old folder whose probe is still running when the folder changes.
@@ -295,6 +450,7 @@ private slots:
         gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_late.mp4")));
         world->environment.clearLog();
         gallery->startMonitoring(other);
+        QVERIFY(waitUntilListed(*gallery));
         QCOMPARE(world->environment.logLines().first(), "🛑 [VideoGallery] Stopping monitoring of: " + folder);
         world->drain();
         QTest::qWait(50);
@@ -305,6 +461,7 @@ private slots:
     void noDuplicateAndNoGhostCards() {
         QVERIFY(addClip("Orvane_a.mp4"));
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         gallery->fileSystemMonitor()->stopMonitoring();
         // Reported although already listed (made between the watcher's first look and the load).
         gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_a.mp4")));
@@ -353,6 +510,7 @@ private slots:
         const QByteArray first = QFile::encodeName(folder) + "/Orvane_\xff\xfe_first.mp4";
         QVERIFY(writeRawName(first, clipBytes()));
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         QCOMPARE(gallery->count(), 1);
         GalleryClip* listed = gallery->videos().first();
         QCOMPARE(FileNames::encode(listed->path()), first);
@@ -384,6 +542,7 @@ private slots:
 
     void partialAndHiddenFilesAreNeverListed() {
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         QVERIFY(writeFile(path(".orvane-copy-1.part"), clipBytes()));
         QVERIFY(writeFile(path("Orvane_a.mp4.part"), clipBytes()));
         QVERIFY(writeFile(path("Orvane_b.part.mp4"), clipBytes()));
@@ -400,6 +559,7 @@ private slots:
 
     void aClipStillBeingWrittenIsReadAgainOnceItsSizeSettles() {
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         gallery->fileSystemMonitor()->stopMonitoring();
         const QByteArray& bytes = clipBytes();
         QVERIFY(writeFile(path("Orvane_grow.mp4"), bytes.left(bytes.size() / 2)));
@@ -422,6 +582,7 @@ private slots:
 
     void aBrokenClipThatDoesNotGrowIsShownWithoutPicture() {
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         gallery->fileSystemMonitor()->stopMonitoring();
         QVERIFY(writeFile(path("Orvane_broken.mp4"), "not a video at all"));
         gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_broken.mp4")));
@@ -437,6 +598,7 @@ private slots:
     void workInFlightOutlivedByItsObjectsEndsQuietly() {
         QVERIFY(addClip("Orvane_a.mp4"));
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         gallery->videos().first()->ensureMetadata();
         // A clip still being read when its list and then the whole model go away.
         QVERIFY(writeFile(path("Orvane_grow.mp4"), clipBytes().left(200)));
@@ -457,6 +619,7 @@ private slots:
         QVERIFY(addClip("Orvane_a.mp4"));
         QVERIFY(addClip("Orvane_none.mp4"));
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         GalleryClip* withRecords = gallery->videos().at(gallery->indexOfPath(path("Orvane_a.mp4")));
         GalleryClip* without = gallery->videos().at(gallery->indexOfPath(path("Orvane_none.mp4")));
         QCOMPARE(withRecords->prompt(), "newest");
@@ -476,6 +639,7 @@ private slots:
     void aRotatedClipReportsAPositiveSize() {
         QVERIFY(writeFile(path("Orvane_turned.mp4"), rotatedClipBytes()));
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         GalleryClip* item = gallery->videos().first();
         item->ensureMetadata();
         QVERIFY(waitForAll([&] { return item->metadataState() == GalleryClip::MetadataState::loaded; }));
@@ -555,6 +719,7 @@ private slots:
     void clipRowsChangeOneAtATime() {
         QVERIFY(addClip("Orvane_a.mp4"));
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         gallery->fileSystemMonitor()->stopMonitoring(); // only the events this test sends
         GalleryClipModel* clips = gallery->clipModel();
         QSignalSpy resets(clips, &QAbstractItemModel::modelReset);
@@ -650,6 +815,7 @@ private slots:
         QVERIFY(addClip("Orvane_fox.mp4"));
         QVERIFY(addClip("Orvane_b.mp4"));
         gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
         gallery->fileSystemMonitor()->stopMonitoring(); // only the trash's own reload changes the list
         GalleryClip* fox = gallery->videos().at(gallery->indexOfPath(path("Orvane_fox.mp4")));
 

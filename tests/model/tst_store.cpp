@@ -220,6 +220,49 @@ private slots:
         QVERIFY(!store->hasChanges());
     }
 
+    // A listener learns from each save which records it wrote and removed, and only from saves that happened.
+    void aSaveNamesTheRecordsItWroteAndRemoved() {
+        TestEnvironment env;
+        auto store = ModelSchema::openStore(env.path("store.sqlite"));
+        QList<QStringList> saves; // per save: "+name" written, "-name" removed, in that order
+        connect(store.get(), &ModelContext::recordsSaved, this,
+                [&](const QList<std::shared_ptr<PersistentModel>>& written,
+                    const QList<std::shared_ptr<PersistentModel>>& removed) {
+                    QStringList names;
+                    for (const auto& record : written)
+                        names << "+" + std::dynamic_pointer_cast<VideoMetadata>(record)->fileName();
+                    for (const auto& record : removed)
+                        names << "-" + std::dynamic_pointer_cast<VideoMetadata>(record)->fileName();
+                    saves << names;
+                });
+        auto a = clip("Orvane_a.mp4");
+        auto b = clip("Orvane_b.mp4");
+        auto c = clip("Orvane_c.mp4");
+        store->insert(a);
+        store->insert(b);
+        store->insert(c);
+        QVERIFY(store->save());
+        QCOMPARE(saves, (QList<QStringList>{{"+Orvane_a.mp4", "+Orvane_b.mp4", "+Orvane_c.mp4"}}));
+
+        // A changed record, a removed one; the untouched one is not named.
+        c->setFileName("Orvane_c2.mp4");
+        store->remove(a);
+        QVERIFY(store->save());
+        QCOMPARE(saves.last(), (QStringList{"+Orvane_c2.mp4", "-Orvane_a.mp4"}));
+        QVERIFY(store->save()); // nothing to write: nothing said
+        QCOMPARE(saves.size(), 2);
+
+        // A save that fails says nothing; the one that later succeeds names what it finally wrote.
+        QSqlQuery(store->database())
+            .exec("CREATE TRIGGER refuse BEFORE UPDATE ON VideoMetadata BEGIN SELECT RAISE(ABORT, 'no'); END");
+        b->setPrompt("changed");
+        QVERIFY(!store->save());
+        QCOMPARE(saves.size(), 2);
+        QSqlQuery(store->database()).exec("DROP TRIGGER refuse");
+        QVERIFY(store->save());
+        QCOMPARE(saves.last(), QStringList{"+Orvane_b.mp4"});
+    }
+
     // --- a store that cannot be written for now
 
     void aLockedStoreNeitherFreezesNorLosesChanges() {
