@@ -17,6 +17,8 @@
 
 namespace {
 constexpr int kRowSpacing = 16;
+// Long enough for the screen in view to be painted with its pictures before anything else is read.
+constexpr int kReadAheadDelayMs = 30;
 
 // The grid tells a screen reader which card the keyboard is on, as a list tells its current item.
 class GridAccessible final : public QAccessibleWidget {
@@ -94,6 +96,10 @@ VideoGalleryGrid::VideoGalleryGrid(VideoGalleryItemModel* model, VideoGalleryVie
     }
     // The focus ring shows while the keyboard is in the grid.
     connect(qApp, &QApplication::focusChanged, this, &VideoGalleryGrid::updateCurrentCards);
+    readAheadTimer_ = new QTimer(this);
+    readAheadTimer_->setSingleShot(true);
+    readAheadTimer_->setInterval(kReadAheadDelayMs);
+    connect(readAheadTimer_, &QTimer::timeout, this, &VideoGalleryGrid::readAhead);
     relayout();
 }
 
@@ -184,6 +190,8 @@ void VideoGalleryGrid::relayout() {
     const int firstRow = std::max(0, (top - pad) / pitch - 1);
     const int lastRow = std::min(rows - 1, (top + viewport()->height() - pad) / pitch + 1);
     QHash<QUuid, VideoItemLogicView*> keep;
+    QList<QPersistentModelIndex> outOfView;
+    bool inViewReady = true;
     for (int r = firstRow; r <= lastRow; ++r) {
         for (int c = 0; c < columns; ++c) {
             const int row = r * columns + c;
@@ -222,7 +230,12 @@ void VideoGalleryGrid::relayout() {
             card->setGeometry(x, y, colWidth, pitch - kRowSpacing);
             card->show();
             keep.insert(id, card);
-            model_->ensureMetadata(row);
+            if (card->geometry().intersects(viewport()->rect())) {
+                model_->ensureMetadata(row);
+                inViewReady = inViewReady && card->isReady();
+            } else {
+                outOfView << index;
+            }
         }
     }
     // Sharper pictures only for the one-column cards that exist: memory stays bounded however long the folder.
@@ -251,16 +264,24 @@ void VideoGalleryGrid::relayout() {
     updateCurrentCards();
     if (isVisible())
         setFirstScreenArea(viewport()->size());
-    // The screen after this one is read ahead once the cards in view have their pictures, so scrolling finds
-    // pictures ready without slowing down what is on screen now.
-    const bool shownReady =
-        std::all_of(keep.cbegin(), keep.cend(), [](const VideoItemLogicView* card) { return card->isReady(); });
-    if (shownReady) {
-        const int ahead = std::min(count, (lastRow + 1 + viewport()->height() / std::max(1, pitch) + 1) * columns);
-        for (int row = (lastRow + 1) * columns; row < ahead; ++row)
-            model_->ensureMetadata(row);
-    }
+    // The cards out of view and the screen after this one are read ahead once the cards in view have their
+    // pictures, so scrolling finds pictures ready without slowing down what is on screen now.
+    const int ahead = std::min(count, (lastRow + 1 + viewport()->height() / std::max(1, pitch) + 1) * columns);
+    for (int row = (lastRow + 1) * columns; row < ahead; ++row)
+        outOfView << model_->index(row, 0);
+    readAhead_ = inViewReady ? outOfView : QList<QPersistentModelIndex>();
+    if (!readAhead_.isEmpty() && !readAheadTimer_->isActive())
+        readAheadTimer_->start();
     updatePreview();
+}
+
+void VideoGalleryGrid::readAhead() {
+    if (!model_)
+        return;
+    for (const QPersistentModelIndex& index : std::as_const(readAhead_)) {
+        if (index.isValid())
+            model_->ensureMetadata(index.row());
+    }
 }
 
 QList<VideoItemLogicView*> VideoGalleryGrid::cards() const {

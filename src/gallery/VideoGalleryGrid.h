@@ -2,10 +2,12 @@
 
 #include <QAbstractScrollArea>
 #include <QHash>
+#include <QPersistentModelIndex>
 #include <QPointer>
 #include <QUuid>
 
 class GalleryClip;
+class QTimer;
 class MovementPlayer;
 class VideoPlayerView;
 class VideoItemLogicView;
@@ -13,8 +15,9 @@ class VideoGalleryItemModel;
 class VideoGalleryViewModel;
 
 // The scrolling grid of gallery cards over the gallery's item model. Only the cards in view (and one row either
-// side) exist; those and the screen after them get their pictures read, nothing else. The one preview video
-// widget is moved into the card whose clip the shared player shows.
+// side) exist; those and the screen after them get their pictures read, nothing else: the cards in view at once,
+// the rest a moment after those in view have theirs, so the screen in view is read and painted first. The one preview
+// video widget is moved into the card whose clip the shared player shows.
 class VideoGalleryGrid final : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -58,6 +61,7 @@ protected:
 private:
     void scheduleLayout();
     void relayout();
+    void readAhead();
     void updatePreview();
     void playInCard(VideoItemLogicView* card);
     VideoItemLogicView* cardFor(const QUuid& id) const;
@@ -76,6 +80,9 @@ private:
     QHash<QUuid, VideoItemLogicView*> cards_;
     VideoPlayerView* preview_ = nullptr;
     bool layoutPending_ = false;
+    QTimer* readAheadTimer_ = nullptr;
+    // Out of view: the cards either side and the screen after, as of the last layout.
+    QList<QPersistentModelIndex> readAhead_;
     QUuid currentId_;
     // Where the current card was, for when its clip goes away.
     int currentRowHint_ = 0;

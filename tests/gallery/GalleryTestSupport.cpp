@@ -23,6 +23,28 @@ bool waitUntilListed(const VideoGalleryViewModel& gallery) {
     return QTest::qWaitFor([&] { return !gallery.isLoading(); }, 20000);
 }
 
+BusyWorkers::BusyWorkers(QThreadPool& pool) : pool_(pool), workers_(pool.maxThreadCount()) {
+    for (int i = 0; i < workers_; ++i) {
+        pool_.start([this] {
+            ++waiting_;
+            gate_.acquire();
+        });
+    }
+}
+
+BusyWorkers::~BusyWorkers() {
+    release();
+}
+
+bool BusyWorkers::holdsAll() {
+    return QTest::qWaitFor([this] { return waiting_ == workers_; }, 5000);
+}
+
+void BusyWorkers::release() {
+    gate_.release(std::exchange(workers_, 0));
+    pool_.waitForDone(5000);
+}
+
 bool writeRawName(const QByteArray& path, const QByteArray& bytes) {
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)

@@ -5,9 +5,13 @@
 #include "VirtualClock.h"
 
 #include <QByteArray>
+#include <QSemaphore>
 #include <QString>
 
+#include <atomic>
 #include <memory>
+
+class QThreadPool;
 
 class VideoGalleryViewModel;
 class VideoMetadata;
@@ -34,6 +38,22 @@ std::shared_ptr<VideoMetadata> addRecord(ModelContext& store, const QString& fil
 
 // The folder is read off the GUI thread: waits until the gallery shows what it read.
 bool waitUntilListed(const VideoGalleryViewModel& gallery);
+
+// Keeps every thread of a pool waiting until released (or destroyed), so work handed to it cannot start before.
+class BusyWorkers {
+public:
+    explicit BusyWorkers(QThreadPool& pool);
+    ~BusyWorkers();
+    // Every thread is held.
+    bool holdsAll();
+    void release();
+
+private:
+    QThreadPool& pool_;
+    int workers_;
+    std::atomic<int> waiting_{0};
+    QSemaphore gate_;
+};
 
 // Own defaults, folders and log, XDG cache (for thumbnails) below the same root, a virtual clock, a store.
 struct World {

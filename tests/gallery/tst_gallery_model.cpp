@@ -19,7 +19,6 @@
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
-#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThreadPool>
@@ -47,32 +46,6 @@ QStringList titlesOf(const QAbstractItemModel& model) {
 QList<int> rolesOf(const QList<QVariant>& dataChanged) {
     return dataChanged.at(2).value<QList<int>>();
 }
-
-// Keeps every thread of the shared pool waiting until released, so work handed to it cannot start before.
-class BusyWorkers {
-public:
-    BusyWorkers() : workers_(QThreadPool::globalInstance()->maxThreadCount()) {
-        for (int i = 0; i < workers_; ++i)
-            QThreadPool::globalInstance()->start([this] {
-                ++waiting_;
-                gate_.acquire();
-            });
-    }
-    // Every worker is held.
-    bool holdsAll() {
-        return QTest::qWaitFor([this] { return waiting_ == workers_; }, 5000);
-    }
-    ~BusyWorkers() { release(); }
-    void release() {
-        gate_.release(std::exchange(workers_, 0));
-        QThreadPool::globalInstance()->waitForDone(5000);
-    }
-
-private:
-    int workers_;
-    std::atomic<int> waiting_{0};
-    QSemaphore gate_;
-};
 
 std::unique_ptr<QAbstractItemModelTester> testerOf(QAbstractItemModel* model) {
     return std::make_unique<QAbstractItemModelTester>(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -165,7 +138,7 @@ private slots:
         QVERIFY(addClip("Orvane_a.mp4"));
         QVERIFY(addClip("Orvane_b.mp4"));
         QSignalSpy loading(gallery.get(), &VideoGalleryViewModel::isLoadingChanged);
-        BusyWorkers busy; // the folder cannot be read before the checks below
+        BusyWorkers busy(*QThreadPool::globalInstance()); // the folder cannot be read before the checks below
         QVERIFY(busy.holdsAll());
         gallery->startMonitoring(folder);
         QVERIFY(gallery->isLoading());
@@ -186,7 +159,7 @@ private slots:
         QCOMPARE(namesOf(*gallery), (QStringList{"Orvane_c.mp4", "Orvane_b.mp4"}));
 
         // A read that is no longer wanted never shows: stopping drops it.
-        BusyWorkers stillBusy;
+        BusyWorkers stillBusy(*QThreadPool::globalInstance());
         QVERIFY(stillBusy.holdsAll());
         gallery->loadVideos(folder);
         QVERIFY(gallery->isLoading());

@@ -4,10 +4,12 @@
 #include "FileNames.h"
 #include "FolderBookmark.h"
 #include "GalleryClip.h"
+#include "GalleryClipModel.h"
 #include "GalleryJobModel.h"
 #include "GalleryTestSupport.h"
 #include "Glass.h"
 #include "GuiTestSupport.h"
+#include "MediaProbe.h"
 #include "Motion.h"
 #include "MovementPlayer.h"
 #include "PromptPresetsView.h"
@@ -718,6 +720,41 @@ private slots:
         // Only a card now under the pointer may start a preview of its own.
         advance(1);
         QVERIFY(player->currentVideo() != shown);
+    }
+
+    // The pictures in view are read first; the cards out of view and the screen after wait until those are in.
+    void thePicturesInViewAreReadFirst() {
+        for (int i = 0; i < 30; ++i)
+            QVERIFY(writeFile(folder + QStringLiteral("/Orvane_%1.mp4").arg(i, 2, 10, QChar('0')), clipBytes()));
+        gallery->setColumns(2);
+        BusyWorkers busy(MediaProbe::pool()); // no picture can be read before the checks below
+        QVERIFY(busy.holdsAll());
+        openView();
+        QTRY_VERIFY(!view->grid()->cards().isEmpty());
+        // Listed again into the pane as it is laid out now.
+        QSignalSpy listed(gallery->clipModel(), &QAbstractItemModel::modelReset);
+        gallery->refreshVideos();
+        QVERIFY(listed.wait(5000));
+        QTRY_VERIFY(!view->grid()->cards().isEmpty() &&
+                    view->grid()->cards().first()->clip() == gallery->videos().first());
+        const QRect shown = view->grid()->viewport()->rect();
+        QList<GalleryClip*> inView, outOfView;
+        for (VideoItemLogicView* card : view->grid()->cards())
+            (card->geometry().intersects(shown) ? inView : outOfView) << card->clip();
+        QVERIFY(!inView.isEmpty() && !outOfView.isEmpty());
+        QTest::qWait(100);
+        for (const GalleryClip* clip : std::as_const(inView))
+            QCOMPARE(clip->metadataState(), GalleryClip::MetadataState::loading);
+        for (const GalleryClip* clip : std::as_const(outOfView))
+            QCOMPARE(clip->metadataState(), GalleryClip::MetadataState::notLoaded);
+        const int ahead = gallery->indexOfPath(outOfView.last()->path()) + 1;
+        QCOMPARE(gallery->videos().at(ahead)->metadataState(), GalleryClip::MetadataState::notLoaded);
+
+        busy.release();
+        QTRY_VERIFY(std::all_of(outOfView.cbegin(), outOfView.cend(), [](const GalleryClip* clip) {
+            return clip->metadataState() == GalleryClip::MetadataState::loaded;
+        }));
+        QTRY_COMPARE(gallery->videos().at(ahead)->metadataState(), GalleryClip::MetadataState::loaded);
     }
 
     void theKeyboardReachesEveryClipAndItsActions() {
