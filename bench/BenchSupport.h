@@ -5,9 +5,12 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +22,25 @@
 #include <vector>
 
 namespace BenchSupport {
+
+// Runs the event loop as the application does, asleep between events, looking at `done` at least every
+// millisecond. A waiting loop that spun would take a processor from the work it waits for.
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 120000) {
+    QElapsedTimer timer;
+    timer.start();
+    QEventLoop loop;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(1);
+    QObject::connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
+    tick.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        loop.exec();
+    }
+    return true;
+}
 
 // The goals of one benchmark run. Each check prints its figures and whether the goal was met; exitCode() prints
 // the overall result and is non-zero when any goal was missed, so `make bench` fails. A figure that could not be

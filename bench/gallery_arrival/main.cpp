@@ -56,24 +56,7 @@ QString clipName(int i) {
     return QStringLiteral("Orvane_20250102_%1_clip.mp4").arg(i, 6, 10, QChar('0'));
 }
 
-// Runs the event loop as the application does, asleep between events, looking at `done` at least every
-// millisecond. A waiting loop that spun would take a processor from the work it waits for.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 60000) {
-    QElapsedTimer timer;
-    timer.start();
-    QEventLoop loop;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.setInterval(1);
-    QObject::connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
-    tick.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        loop.exec();
-    }
-    return true;
-}
+using BenchSupport::waitUntil;
 
 void runFor(int ms) {
     QElapsedTimer timer;

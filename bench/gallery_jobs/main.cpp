@@ -64,19 +64,7 @@ QString clipName(int i) {
     return QStringLiteral("Orvane_20250101_%1_clip.mp4").arg(i, 6, 10, QChar('0'));
 }
 
-// Runs the event loop until `done`, looking every 20 ms and sleeping in between.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 60000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
+using BenchSupport::waitUntil;
 
 // A photograph-like picture: gradients with noise.
 QImage photograph(QSize size, int seed) {

@@ -41,16 +41,7 @@ QString clipName(int i) {
     return QStringLiteral("Orvane_20250101_%1_clip.mp4").arg(i, 6, 10, QChar('0'));
 }
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
+using BenchSupport::waitUntil;
 
 // Runs the event loop for `ms` milliseconds.
 void runFor(int ms) {
