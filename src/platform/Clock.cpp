@@ -11,7 +11,7 @@
 #include <limits>
 
 namespace {
-Clock*& override() {
+Clock*& installedClock() {
     static Clock* clock = nullptr;
     return clock;
 }
@@ -19,11 +19,11 @@ Clock*& override() {
 
 Clock& Clock::current() {
     static SystemClock system;
-    return override() ? *override() : system;
+    return installedClock() ? *installedClock() : system;
 }
 
 void Clock::setCurrent(Clock* clock) {
-    override() = clock;
+    installedClock() = clock;
 }
 
 namespace {

@@ -17,7 +17,7 @@ public:
     }
 };
 
-Dialogs*& override() {
+Dialogs*& installedDialogs() {
     static Dialogs* dialogs = nullptr;
     return dialogs;
 }
@@ -25,11 +25,11 @@ Dialogs*& override() {
 
 Dialogs& Dialogs::current() {
     static CancellingDialogs fallback;
-    return override() ? *override() : fallback;
+    return installedDialogs() ? *installedDialogs() : fallback;
 }
 
 void Dialogs::setCurrent(Dialogs* dialogs) {
-    override() = dialogs;
+    installedDialogs() = dialogs;
 }
 
 void Dialogs::notify(AlertStyle, const QString& message, const QString& informativeText) {

@@ -114,7 +114,7 @@ public:
     }
 };
 
-SoundPlayer*& override() {
+SoundPlayer*& installedPlayer() {
     static SoundPlayer* player = nullptr;
     return player;
 }
@@ -122,9 +122,9 @@ SoundPlayer*& override() {
 
 SoundPlayer& SoundPlayer::current() {
     static MediaSoundPlayer system;
-    return override() ? *override() : system;
+    return installedPlayer() ? *installedPlayer() : system;
 }
 
 void SoundPlayer::setCurrent(SoundPlayer* player) {
-    override() = player;
+    installedPlayer() = player;
 }

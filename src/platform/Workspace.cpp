@@ -24,7 +24,7 @@
 #include <unistd.h>
 
 namespace {
-Workspace*& override() {
+Workspace*& installedWorkspace() {
     static Workspace* workspace = nullptr;
     return workspace;
 }
@@ -127,11 +127,11 @@ bool moveBytesToTrash(const QString& path, QString* reason) {
 
 Workspace& Workspace::current() {
     static DesktopWorkspace desktop;
-    return override() ? *override() : desktop;
+    return installedWorkspace() ? *installedWorkspace() : desktop;
 }
 
 void Workspace::setCurrent(Workspace* workspace) {
-    override() = workspace;
+    installedWorkspace() = workspace;
 }
 
 DesktopWorkspace::DesktopWorkspace(QString service) : service_(std::move(service)) {}

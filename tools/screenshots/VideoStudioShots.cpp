@@ -40,13 +40,13 @@ QImage sampleFrame(const QColor& sky, const QColor& ground, double sun) {
     return image;
 }
 
-struct Studio {
+struct VideoStudio {
     ScenesView* view = nullptr;
     QueueManager* queue = nullptr;
 };
 
 // The app-wide objects of a studio, with a local stand-in for the video service so that jobs can run.
-Studio makeStudio(ScreenshotContext& context, VideoGenerationMode mode) {
+VideoStudio makeVideoStudio(ScreenshotContext& context, VideoGenerationMode mode) {
     auto* fake = new FakeMiniMaxService;
     fake->acceptedKeys = {"shot-1", "shot-2", "shot-3", "shot-4"};
     for (int i = 0; i < 16; ++i)
@@ -80,7 +80,7 @@ Studio makeStudio(ScreenshotContext& context, VideoGenerationMode mode) {
     return {new ScenesView(environment), queue};
 }
 
-void fillFrames(Studio& studio, bool both) {
+void fillFrames(VideoStudio& studio, bool both) {
     studio.view->model()->storeImage(ImageType::first, sampleFrame(QColor(90, 140, 210), QColor(60, 110, 70), 0.7));
     if (both)
         studio.view->model()->storeImage(ImageType::last, sampleFrame(QColor(230, 130, 90), QColor(80, 70, 60), 0.25));
@@ -94,7 +94,7 @@ bool tilesShown(ScenesView* view) {
            (!model->hasLastFrame() || !model->startEndMode() || view->findChild<QWidget*>("endFrameTile"));
 }
 
-void addJobs(Studio& studio, int count) {
+void addJobs(VideoStudio& studio, int count) {
     for (int i = 0; i < count; ++i)
         studio.queue->addVideoTask(QStringLiteral("clip %1").arg(i + 1),
                                    sampleFrame(QColor(90, 140, 210), QColor(60, 110, 70), 0.5), std::nullopt,
@@ -104,29 +104,29 @@ void addJobs(Studio& studio, int count) {
 } // namespace
 
 ORVANE_WINDOW_SCREENSHOT("video-studio-image-to-video-empty", [](ScreenshotContext& context) -> QWidget* {
-    return makeStudio(context, VideoGenerationMode::imageToVideo).view;
+    return makeVideoStudio(context, VideoGenerationMode::imageToVideo).view;
 });
 
 ORVANE_WINDOW_SCREENSHOT("video-studio-start-end-empty", [](ScreenshotContext& context) -> QWidget* {
-    return makeStudio(context, VideoGenerationMode::startEndVideo).view;
+    return makeVideoStudio(context, VideoGenerationMode::startEndVideo).view;
 });
 
 ORVANE_WINDOW_SCREENSHOT("video-studio-image-to-video-frame", [](ScreenshotContext& context) -> QWidget* {
-    Studio studio = makeStudio(context, VideoGenerationMode::imageToVideo);
+    VideoStudio studio = makeVideoStudio(context, VideoGenerationMode::imageToVideo);
     fillFrames(studio, false);
     context.ready = [view = studio.view] { return tilesShown(view); };
     return studio.view;
 });
 
 ORVANE_WINDOW_SCREENSHOT("video-studio-start-end-frames", [](ScreenshotContext& context) -> QWidget* {
-    Studio studio = makeStudio(context, VideoGenerationMode::startEndVideo);
+    VideoStudio studio = makeVideoStudio(context, VideoGenerationMode::startEndVideo);
     fillFrames(studio, true);
     context.ready = [view = studio.view] { return tilesShown(view); };
     return studio.view;
 });
 
 ORVANE_WINDOW_SCREENSHOT("video-studio-settings-popover", [](ScreenshotContext& context) -> QWidget* {
-    Studio studio = makeStudio(context, VideoGenerationMode::imageToVideo);
+    VideoStudio studio = makeVideoStudio(context, VideoGenerationMode::imageToVideo);
     ScenesView* view = studio.view;
     context.afterShow.push_back([view, &context] {
         if (auto* button = view->findChild<QAbstractButton*>("videoSettingsButton"))
@@ -137,14 +137,14 @@ ORVANE_WINDOW_SCREENSHOT("video-studio-settings-popover", [](ScreenshotContext& 
 });
 
 ORVANE_WINDOW_SCREENSHOT("video-studio-cinematic-sheet", [](ScreenshotContext& context) -> QWidget* {
-    Studio studio = makeStudio(context, VideoGenerationMode::imageToVideo);
+    VideoStudio studio = makeVideoStudio(context, VideoGenerationMode::imageToVideo);
     fillFrames(studio, false);
     studio.view->model()->setShowCameraControls(true);
     return studio.view;
 });
 
 ORVANE_WINDOW_SCREENSHOT("video-studio-four-jobs", [](ScreenshotContext& context) -> QWidget* {
-    Studio studio = makeStudio(context, VideoGenerationMode::imageToVideo);
+    VideoStudio studio = makeVideoStudio(context, VideoGenerationMode::imageToVideo);
     fillFrames(studio, false);
     addJobs(studio, 4);
     context.ready = [view = studio.view] { return tilesShown(view); };
@@ -152,7 +152,7 @@ ORVANE_WINDOW_SCREENSHOT("video-studio-four-jobs", [](ScreenshotContext& context
 });
 
 ORVANE_WINDOW_SCREENSHOT("video-studio-queue-full", [](ScreenshotContext& context) -> QWidget* {
-    Studio studio = makeStudio(context, VideoGenerationMode::imageToVideo);
+    VideoStudio studio = makeVideoStudio(context, VideoGenerationMode::imageToVideo);
     fillFrames(studio, false);
     addJobs(studio, 16);
     context.ready = [view = studio.view] { return tilesShown(view); };
