@@ -213,7 +213,12 @@ int main(int argc, char** argv) {
         // The clips' thumbnails are made once, before anything is measured: the panes open warm.
         Pane warm(&settings, nullptr);
         warm.view->show();
-        if (!waitUntil([&] { return warm.settled(); })) {
+        // The cards just out of view are read a moment after those in view: their pictures are made too.
+        const bool shown = waitUntil([&] { return warm.settled(); });
+        QEventLoop moment;
+        QTimer::singleShot(500, &moment, &QEventLoop::quit);
+        moment.exec();
+        if (!shown || !waitUntil([&] { return warm.settled(); })) {
             std::fprintf(stderr, "the gallery's first screen did not come\n");
             return 1;
         }

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QUrl>
 
 namespace {
@@ -324,8 +325,12 @@ void VideoItemLogicView::layoutSpinner() {
     spinner_->setDiameter(spinnerSpan(scale_) + spinnerLineWidth(scale_));
     const QRect media = mediaRect();
     const QPointF centre(media.center().x(), placeholderTop(media) + spinnerSpan(scale_) / 2);
+    const QRect before = spinner_->geometry();
     spinner_->move(QPointF(centre.x() - spinner_->width() / 2.0, centre.y() - spinner_->height() / 2.0).toPoint());
-    updateSpinnerBackdrop();
+    // The backdrop is cut at the next paint, for the size the card ends up with: a card is laid out several
+    // times on its way to the screen, and each cut would scale the job's picture again.
+    if (spinner_->geometry() != before)
+        update();
 }
 
 void VideoItemLogicView::updateSpinnerBackdrop() {
@@ -428,7 +433,21 @@ const QPixmap& VideoItemLogicView::placeholderPicture(const QRect& media) {
                                  background.rgba(), cell_.isFailedJob ? 166 : 128};
     if (placeholder_.key == key)
         return placeholder_.pixmap;
-    // The reference is often a full-size photograph: scaled here once, not on every frame of the spinner.
+    // The reference is often a full-size photograph: scaled once, not on every frame of the spinner, and kept
+    // in the application's pixmap cache for the cards that show the same job again (another pane, the same size
+    // once more).
+    const QString cacheName = QStringLiteral("orvane-job-placeholder-%1-%2x%3-%4-%5-%6")
+                                  .arg(key.source)
+                                  .arg(key.pixels.width())
+                                  .arg(key.pixels.height())
+                                  .arg(key.ratio)
+                                  .arg(key.background)
+                                  .arg(key.veil);
+    QPixmap cached;
+    if (QPixmapCache::find(cacheName, &cached)) {
+        placeholder_ = {key, cached};
+        return placeholder_.pixmap;
+    }
     QImage canvas(key.pixels, QImage::Format_ARGB32_Premultiplied);
     canvas.setDevicePixelRatio(ratio);
     {
@@ -442,6 +461,7 @@ const QPixmap& VideoItemLogicView::placeholderPicture(const QRect& media) {
         painter.fillRect(area, QColor(0, 0, 0, key.veil));
     }
     placeholder_ = {key, QPixmap::fromImage(std::move(canvas))};
+    QPixmapCache::insert(cacheName, placeholder_.pixmap);
     return placeholder_.pixmap;
 }
 

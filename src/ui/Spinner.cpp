@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QTimerEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -199,24 +200,64 @@ QRectF Spinner::box() const {
     return QRectF(centre.x() - diameter_ / 2, centre.y() - diameter_ / 2, diameter_, diameter_);
 }
 
-const QPixmap& Spinner::spokeFrame(int lead) {
-    const qreal ratio = devicePixelRatioF();
-    const SpokeFrames::Key key{colorOf(look_).rgba(), look_.lineWidth, diameter_, size(), ratio};
-    if (frames_.key != key) {
-        frames_.key = key;
-        frames_.drawn.fill(QPixmap(), spokeCount);
+// The spokes' eight drawings for one colour, width, size and pixel ratio, each made once and shared by every
+// spinner that looks the same (the job cards of one gallery all do).
+class Spinner::SpokeDrawings final : public QObject {
+public:
+    struct Key {
+        QRgb color = 0;
+        double lineWidth = 0;
+        double diameter = 0;
+        QSize size;
+        qreal ratio = 0;
+        friend bool operator==(const Key&, const Key&) = default;
+    };
+
+    static QPixmap frame(const Key& key, const SpinnerLook& look, const QRectF& box, int lead) {
+        // Owned by the application: pixmaps must go before it does.
+        static QPointer<SpokeDrawings> drawings;
+        if (!drawings)
+            drawings = new SpokeDrawings(qApp);
+        return drawings->drawnFor(key, look, box, lead);
     }
-    QPixmap& frame = frames_.drawn[lead];
-    if (frame.isNull()) {
-        QPixmap drawn((QSizeF(size()) * ratio).toSize());
-        drawn.setDevicePixelRatio(ratio);
-        drawn.fill(Qt::transparent);
-        QPainter painter(&drawn);
-        paintLook(painter, box(), look_, (lead + 0.5) / spokeCount);
-        painter.end();
-        frame = drawn;
+
+private:
+    // A few looks at a time: sizes and schemes change seldom.
+    static constexpr int keptLooks = 6;
+    struct Set {
+        Key key;
+        QList<QPixmap> drawn;
+    };
+
+    explicit SpokeDrawings(QObject* parent) : QObject(parent) {}
+
+    QPixmap drawnFor(const Key& key, const SpinnerLook& look, const QRectF& box, int lead) {
+        auto found = std::find_if(sets_.begin(), sets_.end(), [&](const Set& set) { return set.key == key; });
+        if (found == sets_.end()) {
+            sets_.prepend({key, QList<QPixmap>(spokeCount)});
+            if (sets_.size() > keptLooks)
+                sets_.removeLast();
+            found = sets_.begin();
+        }
+        QPixmap& frame = found->drawn[lead];
+        if (frame.isNull()) {
+            QPixmap drawn((QSizeF(key.size) * key.ratio).toSize());
+            drawn.setDevicePixelRatio(key.ratio);
+            drawn.fill(Qt::transparent);
+            QPainter painter(&drawn);
+            paintLook(painter, box, look, (lead + 0.5) / spokeCount);
+            painter.end();
+            frame = drawn;
+        }
+        return frame;
     }
-    return frame;
+
+    QList<Set> sets_;
+};
+
+QPixmap Spinner::spokeFrame(int lead) const {
+    const SpokeDrawings::Key key{colorOf(look_).rgba(), look_.lineWidth, diameter_, size(), devicePixelRatioF()};
+    return SpokeDrawings::frame(key, look_, box(), lead);
 }
 
 void Spinner::paintEvent(QPaintEvent*) {

@@ -65,22 +65,10 @@ protected:
 
 private:
     class Ticker;
-    // The spokes' eight drawings, each made once for the current colour, width, size and pixel ratio.
-    struct SpokeFrames {
-        struct Key {
-            QRgb color = 0;
-            double lineWidth = 0;
-            double diameter = 0;
-            QSize size;
-            qreal ratio = 0;
-            friend bool operator==(const Key&, const Key&) = default;
-        };
-        Key key;
-        QList<QPixmap> drawn;
-    };
+    class SpokeDrawings;
 
     QRectF box() const;
-    const QPixmap& spokeFrame(int lead);
+    QPixmap spokeFrame(int lead) const;
     void updateOpacity();
     void setSpinning(bool spinning);
     void step();
@@ -88,7 +76,6 @@ private:
     SpinnerLook look_;
     double diameter_;
     QPixmap backdrop_;
-    SpokeFrames frames_;
     bool spinning_ = false;
     qint64 elapsedMs_ = 0;
 };

@@ -285,7 +285,7 @@ private slots:
         QVERIFY(waitUntilListed(*gallery));
         gallery->fileSystemMonitor()->stopMonitoring();
         world->environment.clearLog();
-        for (const QString& name : {"clip.mp4", "Orvane_notes.txt", "notes.txt"}) {
+        for (const char* name : {"clip.mp4", "Orvane_notes.txt", "notes.txt"}) {
             QVERIFY(writeFile(path(name), "x"));
             gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path(name)));
         }
