@@ -111,13 +111,15 @@ struct Pane {
         view = std::make_unique<VideoGalleryLogicView>(env);
         view->resize(kPane);
     }
-    // There are cards, and every clip card has its picture.
-    bool settled() const {
+    // The clip cards still without their picture.
+    int cardsWithoutPicture() const {
         const auto cards = view->grid()->cards();
-        return !cards.isEmpty() && std::all_of(cards.begin(), cards.end(), [](const VideoItemLogicView* card) {
-            return card->isPlaceholder() || (card->clip() && !card->clip()->thumbnail().isNull());
-        });
+        return int(std::count_if(cards.begin(), cards.end(), [](const VideoItemLogicView* card) {
+            return !card->isPlaceholder() && !(card->clip() && !card->clip()->thumbnail().isNull());
+        }));
     }
+    // There are cards, and every clip card has its picture.
+    bool settled() const { return !view->grid()->cards().isEmpty() && cardsWithoutPicture() == 0; }
     // The spinners of the running jobs' cards wholly in view.
     QList<Spinner*> runningSpinnersInView() const {
         QList<Spinner*> spinners;
@@ -137,6 +139,7 @@ struct Session {
     double totalMs = 0;    // from its creation to the end
     double standingMs = 0; // after the first screen
     bool settled = false;  // the first screen was there in time, with every job running in view
+    QString unsettled;     // what was missing when it was not
     int spinnerPaints = 0; // while standing
 };
 
@@ -154,6 +157,18 @@ Session onScreen(VideoSettings* settings, QueueManager* queue, double seconds) {
             standing = processCpuSeconds();
             const QList<Spinner*> spinners = pane.runningSpinnersInView();
             session.settled = pane.settled() && spinners.size() == (queue ? kJobs : 0);
+            if (!session.settled) {
+                session.unsettled = QStringLiteral("%1 cards, %2 without their picture, %3 running jobs in view")
+                                        .arg(pane.view->grid()->cards().size())
+                                        .arg(pane.cardsWithoutPicture())
+                                        .arg(spinners.size());
+                // Whether those were read at all, or are still being read.
+                int unread = 0;
+                for (const VideoItemLogicView* card : pane.view->grid()->cards())
+                    unread += !card->isPlaceholder() && card->clip() &&
+                              card->clip()->metadataState() == GalleryClip::MetadataState::notLoaded;
+                session.unsettled += QStringLiteral(" (%1 never asked for)").arg(unread);
+            }
             for (Spinner* spinner : spinners)
                 paints.watch(spinner);
         });
@@ -243,6 +258,11 @@ int main(int argc, char** argv) {
         const Session idle = onScreen(&settings, nullptr, seconds);
         const Session jobs = onScreen(&settings, &queue, seconds);
         settled = settled && idle.settled && jobs.settled;
+        for (const Session* pane : {&idle, &jobs}) {
+            if (!pane->settled)
+                std::printf("round %d: the pane %s at 2 s: %s\n", round + 1,
+                            pane == &idle ? "with no job" : "with four jobs", qPrintable(pane->unsettled));
+        }
         spinnerPaints += jobs.spinnerPaints;
         idleTotal << idle.totalMs;
         jobsTotal << jobs.totalMs;
