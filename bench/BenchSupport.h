@@ -192,6 +192,12 @@ inline ClipArgs clipArgs(const QStringList& args, int count, const QString& fold
     return parsed;
 }
 
+// The number after `name` on the command line (`--rounds 5`), else `fallback`.
+inline double numberArg(const QStringList& args, const QString& name, double fallback) {
+    const qsizetype at = args.indexOf(name);
+    return at >= 1 && at + 1 < args.size() ? args[at + 1].toDouble() : fallback;
+}
+
 // One-second H.264 test clips, each a little different, made with the ffmpeg tool and kept between runs (a clip
 // already there is not made again). Returns how many were made now, -1 when one could not be made.
 struct ClipSpec {

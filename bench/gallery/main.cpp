@@ -276,11 +276,7 @@ int main(int argc, char** argv) {
     QCoreApplication::processEvents();
     // Each figure is the median of several rounds, so a busy machine disturbs one round, not the result. The
     // warm screen and its reference run side by side in each round, in turns first.
-    int rounds = 9;
-    for (int i = 1; i + 1 < app.arguments().size(); ++i) {
-        if (app.arguments()[i] == "--rounds")
-            rounds = std::max(1, app.arguments()[i + 1].toInt());
-    }
+    const int rounds = std::max(1, int(BenchSupport::numberArg(app.arguments(), "--rounds", 9)));
     const int workers = MediaProbe::pool().maxThreadCount();
     QList<double> thumbnailerRounds, coldRounds, warmRounds, offRounds, warmRatios;
     bool thumbnailerRan = true;

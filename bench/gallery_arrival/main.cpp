@@ -216,11 +216,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const auto [count, folderPath] =
         BenchSupport::clipArgs(app.arguments(), 10000, QDir::temp().filePath("orvane-bench-arrival"));
-    int rounds = 5;
-    for (int i = 1; i + 1 < app.arguments().size(); ++i) {
-        if (app.arguments()[i] == "--rounds")
-            rounds = std::max(1, app.arguments()[i + 1].toInt());
-    }
+    const int rounds = std::max(1, int(BenchSupport::numberArg(app.arguments(), "--rounds", 5)));
     QTemporaryDir home;
     qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath("cache")));
     const QString incoming = folderPath + "-incoming";

@@ -193,15 +193,8 @@ int main(int argc, char** argv) {
 
     const auto [count, folderPath] =
         BenchSupport::clipArgs(app.arguments(), 1000, QDir::temp().filePath("orvane-bench-gallery-720p"));
-    double seconds = 10;
-    int rounds = 7;
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--seconds")
-            seconds = std::max(kFirstScreenSeconds + 1, args[i + 1].toDouble());
-        else if (args[i] == "--rounds")
-            rounds = std::max(1, args[i + 1].toInt());
-    }
+    const double seconds = std::max(kFirstScreenSeconds + 1, BenchSupport::numberArg(app.arguments(), "--seconds", 10));
+    const int rounds = std::max(1, int(BenchSupport::numberArg(app.arguments(), "--rounds", 7)));
     QDir folder(folderPath);
     if (!QDir().mkpath(folderPath) ||
         BenchSupport::makeClips(folder, count, QThread::idealThreadCount(), {"1280x720", 10, 1}, clipName) < 0) {

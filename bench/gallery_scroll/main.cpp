@@ -205,11 +205,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const auto [count, folderPath] =
         BenchSupport::clipArgs(app.arguments(), 1000, QDir::temp().filePath("orvane-bench-gallery-scroll"));
-    int rounds = 3;
-    for (int i = 1; i + 1 < app.arguments().size(); ++i) {
-        if (app.arguments()[i] == "--rounds")
-            rounds = std::max(1, app.arguments()[i + 1].toInt());
-    }
+    const int rounds = std::max(1, int(BenchSupport::numberArg(app.arguments(), "--rounds", 3)));
     // A private thumbnail cache, so the user's own is neither used nor filled.
     QTemporaryDir cacheHome;
     qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheHome.path()));

@@ -162,8 +162,7 @@ Start launch(const QString& program, const QProcessEnvironment& environment) {
 }
 
 int rounds(const QStringList& arguments) {
-    const qsizetype at = arguments.indexOf("--rounds");
-    return at >= 0 && at + 1 < arguments.size() ? std::max(1, arguments[at + 1].toInt()) : 21;
+    return std::max(1, int(BenchSupport::numberArg(arguments, "--rounds", 21)));
 }
 
 } // namespace
