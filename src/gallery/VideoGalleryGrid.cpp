@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QSet>
 #include <QStyle>
 #include <QTimer>
 
@@ -189,7 +190,9 @@ void VideoGalleryGrid::relayout() {
     // Cards for the rows in view and one row either side.
     const int firstRow = std::max(0, (top - pad) / pitch - 1);
     const int lastRow = std::min(rows - 1, (top + viewport()->height() - pad) / pitch + 1);
-    QHash<QUuid, VideoItemLogicView*> keep;
+    // Cards stay in the list while they are laid out: a clip whose picture arrives meanwhile (a read can end
+    // the moment it is asked for) must find its card.
+    QSet<QUuid> keep;
     QList<QPersistentModelIndex> outOfView;
     bool inViewReady = true;
     for (int r = firstRow; r <= lastRow; ++r) {
@@ -199,9 +202,10 @@ void VideoGalleryGrid::relayout() {
                 break;
             const QModelIndex index = model_->index(row, 0);
             const QUuid id = index.data(VideoGalleryItem::IdRole).toUuid();
-            VideoItemLogicView* card = cards_.take(id);
+            VideoItemLogicView* card = cards_.value(id);
             if (!card) {
                 card = new VideoItemLogicView(index, player_, viewport());
+                cards_.insert(id, card);
                 // The clip may be dropped from the list while its card is still shown.
                 const QPointer<GalleryClip> clip = card->clip();
                 connect(card, &VideoItemLogicView::recreateClicked, this, [this, clip] {
@@ -229,7 +233,7 @@ void VideoGalleryGrid::relayout() {
             const int y = pad + r * pitch - top;
             card->setGeometry(x, y, colWidth, pitch - kRowSpacing);
             card->show();
-            keep.insert(id, card);
+            keep.insert(id);
             if (card->geometry().intersects(viewport()->rect())) {
                 model_->ensureMetadata(row);
                 inViewReady = inViewReady && card->isReady();
@@ -238,16 +242,14 @@ void VideoGalleryGrid::relayout() {
             }
         }
     }
-    // Sharper pictures only for the one-column cards that exist: memory stays bounded however long the folder.
-    for (VideoItemLogicView* card : std::as_const(keep)) {
-        if (GalleryClip* clip = card->clip()) {
-            if (columns == 1)
-                clip->ensureSoloThumbnail();
-            else
-                clip->releaseSoloThumbnail();
+    // The cards no longer near the view go.
+    for (auto it = cards_.begin(); it != cards_.end();) {
+        if (keep.contains(it.key())) {
+            ++it;
+            continue;
         }
-    }
-    for (VideoItemLogicView* card : std::as_const(cards_)) {
+        VideoItemLogicView* card = it.value();
+        it = cards_.erase(it);
         if (GalleryClip* clip = card->clip())
             clip->releaseSoloThumbnail();
         if (preview_ && preview_->parentWidget() == card) {
@@ -260,7 +262,15 @@ void VideoGalleryGrid::relayout() {
             player_->stop();
         card->deleteLater();
     }
-    cards_ = keep;
+    // Sharper pictures only for the one-column cards that exist: memory stays bounded however long the folder.
+    for (VideoItemLogicView* card : std::as_const(cards_)) {
+        if (GalleryClip* clip = card->clip()) {
+            if (columns == 1)
+                clip->ensureSoloThumbnail();
+            else
+                clip->releaseSoloThumbnail();
+        }
+    }
     updateCurrentCards();
     if (isVisible())
         setFirstScreenArea(viewport()->size());

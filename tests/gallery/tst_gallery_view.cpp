@@ -1,4 +1,5 @@
 #include "APIManager.h"
+#include "ClipMetadataLoader.h"
 #include "DragOutCopies.h"
 #include "FakeMiniMaxService.h"
 #include "FileNames.h"
@@ -137,6 +138,24 @@ protected:
 
 private:
     QHash<const QObject*, int> counts_;
+};
+
+// Gives a clip its metadata the moment its card is first shown, while the grid is still laying the cards out:
+// what a read that ends as soon as it is asked for does.
+class ReadOnShow final : public QObject {
+public:
+    int fed = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* card = qobject_cast<VideoItemLogicView*>(watched);
+        if (event->type() == QEvent::Show && card && card->clip() &&
+            card->clip()->metadataState() == GalleryClip::MetadataState::notLoaded) {
+            card->clip()->takeMetadata(ClipMetadataLoader::load(card->clip()->path()));
+            ++fed;
+        }
+        return false;
+    }
 };
 
 // A picture in squares of two colours: a piece of it drawn out of place shows.
@@ -755,6 +774,36 @@ private slots:
             return clip->metadataState() == GalleryClip::MetadataState::loaded;
         }));
         QTRY_COMPARE(gallery->videos().at(ahead)->metadataState(), GalleryClip::MetadataState::loaded);
+    }
+
+    // A picture that arrives while its card is being laid out still makes the card ready, so the read-ahead starts.
+    void aPictureArrivingDuringTheLayoutReachesItsCard() {
+        for (int i = 0; i < 60; ++i)
+            QVERIFY(writeFile(folder + QStringLiteral("/Orvane_%1.mp4").arg(i, 2, 10, QChar('0')), clipBytes()));
+        gallery->setColumns(2);
+        openView();
+        QTRY_VERIFY(!view->grid()->cards().isEmpty());
+        // Far down, where nothing has been read yet.
+        ReadOnShow reader;
+        qApp->installEventFilter(&reader);
+        view->grid()->scrollToRow(30);
+        qApp->removeEventFilter(&reader);
+        const QRect shown = view->grid()->viewport()->rect();
+        QList<GalleryClip*> outOfView;
+        int inView = 0;
+        for (VideoItemLogicView* card : view->grid()->cards()) {
+            if (card->geometry().intersects(shown)) {
+                ++inView;
+                QVERIFY2(card->isReady(), qPrintable(card->title()));
+            } else {
+                outOfView << card->clip();
+            }
+        }
+        QVERIFY(inView > 0 && reader.fed >= inView);
+        QVERIFY(!outOfView.isEmpty());
+        QTRY_VERIFY(std::all_of(outOfView.cbegin(), outOfView.cend(), [](const GalleryClip* clip) {
+            return clip->metadataState() == GalleryClip::MetadataState::loaded;
+        }));
     }
 
     void theKeyboardReachesEveryClipAndItsActions() {
