@@ -4,48 +4,148 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <algorithm>
 #include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <limits>
+
+#include <jpeglib.h>
 
 namespace ImageCoding {
 namespace {
-std::optional<QByteArray> encode(const QImage& image, const char* format, int quality) {
-    if (image.isNull() || image.width() <= 0 || image.height() <= 0)
+
+bool hasArea(const QImage& image) {
+    return !image.isNull() && image.width() > 0 && image.height() > 0;
+}
+
+// JPEG has no alpha: flattened onto white rather than letting transparent pixels turn black.
+QImage opaqueRgb32(const QImage& image) {
+    if (!image.hasAlphaChannel())
+        return image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
+    QImage source(image.size(), QImage::Format_RGB32);
+    source.fill(Qt::white);
+    const QImage premultiplied = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < source.height(); ++y) {
+        auto* dst = reinterpret_cast<QRgb*>(source.scanLine(y));
+        const auto* src = reinterpret_cast<const QRgb*>(premultiplied.constScanLine(y));
+        for (int x = 0; x < source.width(); ++x) {
+            const int a = qAlpha(src[x]);
+            dst[x] = qRgb(qRed(src[x]) + (255 - a), qGreen(src[x]) + (255 - a), qBlue(src[x]) + (255 - a));
+        }
+    }
+    return source;
+}
+
+// The compressor's output, gathered into one array that may not grow past a limit.
+struct Destination {
+    jpeg_destination_mgr manager{};
+    QByteArray* bytes = nullptr;
+    qint64 maxBytes = 0;
+    static constexpr qsizetype chunk = 64 * 1024;
+};
+
+struct ErrorExit {
+    jpeg_error_mgr manager{};
+    std::jmp_buf jump{};
+};
+
+void growDestination(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+    const qsizetype used = dest->bytes->size();
+    if (used > dest->maxBytes) {
+        // Past the limit: the rest of the picture is not compressed at all.
+        std::longjmp(reinterpret_cast<ErrorExit*>(cinfo->err)->jump, 2);
+    }
+    dest->bytes->resize(used + Destination::chunk);
+    dest->manager.next_output_byte = reinterpret_cast<JOCTET*>(dest->bytes->data() + used);
+    dest->manager.free_in_buffer = size_t(Destination::chunk);
+}
+
+// Compresses `source` (32-bit, opaque) into `bytes`; false when libjpeg fails or the output passes `maxBytes`.
+// Nothing with a destructor lives between the jump's set and its landing.
+bool compress(const QImage& source, int quality, QByteArray& bytes, qint64 maxBytes, const JpegProgress& progress) {
+    jpeg_compress_struct cinfo{};
+    ErrorExit errors;
+    Destination destination;
+    destination.bytes = &bytes;
+    destination.maxBytes = maxBytes;
+    cinfo.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = [](j_common_ptr common) {
+        std::longjmp(reinterpret_cast<ErrorExit*>(common->err)->jump, 1);
+    };
+    errors.manager.output_message = [](j_common_ptr) {}; // warnings of a compressor are not for the user
+    if (setjmp(errors.jump) != 0) {
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    destination.manager.init_destination = [](j_compress_ptr cinfo) {
+        auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+        dest->bytes->clear();
+        growDestination(cinfo);
+    };
+    destination.manager.empty_output_buffer = [](j_compress_ptr cinfo) -> boolean {
+        // The whole buffer is full: libjpeg wants it all taken.
+        auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+        dest->manager.free_in_buffer = 0;
+        growDestination(cinfo);
+        return TRUE;
+    };
+    destination.manager.term_destination = [](j_compress_ptr cinfo) {
+        auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+        dest->bytes->resize(dest->bytes->size() - qsizetype(dest->manager.free_in_buffer));
+        if (dest->bytes->size() > dest->maxBytes)
+            std::longjmp(reinterpret_cast<ErrorExit*>(cinfo->err)->jump, 2);
+    };
+    cinfo.dest = &destination.manager;
+    cinfo.image_width = JDIMENSION(source.width());
+    cinfo.image_height = JDIMENSION(source.height());
+    cinfo.input_components = 4;
+    cinfo.in_color_space = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    constexpr JDIMENSION band = 16; // one row of 4:2:0 blocks
+    JSAMPROW rows[band];
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const JDIMENSION count = std::min(band, cinfo.image_height - cinfo.next_scanline);
+        for (JDIMENSION i = 0; i < count; ++i)
+            rows[i] = const_cast<JSAMPLE*>(source.constScanLine(int(cinfo.next_scanline + i)));
+        jpeg_write_scanlines(&cinfo, rows, count);
+        if (progress && !progress(double(cinfo.next_scanline) / cinfo.image_height,
+                                  bytes.size() - qsizetype(destination.manager.free_in_buffer)))
+            std::longjmp(errors.jump, 3);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return true;
+}
+
+} // namespace
+
+std::optional<QByteArray> jpegData(const QImage& image, double quality, qint64 maxBytes, const JpegProgress& progress) {
+    if (!std::isfinite(quality) || !hasArea(image))
+        return std::nullopt;
+    const int q = int(std::lround(std::clamp(quality, 0.0, 1.0) * 100.0));
+    const QImage source = opaqueRgb32(image);
+    QByteArray bytes;
+    if (!compress(source, q, bytes, maxBytes < 0 ? std::numeric_limits<qint64>::max() : maxBytes, progress) ||
+        bytes.isEmpty())
+        return std::nullopt;
+    return bytes;
+}
+
+std::optional<QByteArray> pngData(const QImage& image) {
+    if (!hasArea(image))
         return std::nullopt;
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setQuality(quality);
-    // JPEG has no alpha: flatten onto white rather than letting transparent pixels turn black.
-    QImage source = image;
-    if (qstrcmp(format, "jpeg") == 0 && image.hasAlphaChannel()) {
-        source = QImage(image.size(), QImage::Format_RGB32);
-        source.fill(Qt::white);
-        QImage premultiplied = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        for (int y = 0; y < source.height(); ++y) {
-            auto* dst = reinterpret_cast<QRgb*>(source.scanLine(y));
-            const auto* src = reinterpret_cast<const QRgb*>(premultiplied.constScanLine(y));
-            for (int x = 0; x < source.width(); ++x) {
-                const int a = qAlpha(src[x]);
-                dst[x] = qRgb(qRed(src[x]) + (255 - a), qGreen(src[x]) + (255 - a), qBlue(src[x]) + (255 - a));
-            }
-        }
-    }
-    if (!writer.write(source) || bytes.isEmpty())
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(image) || bytes.isEmpty())
         return std::nullopt;
     return bytes;
-}
-} // namespace
-
-std::optional<QByteArray> jpegData(const QImage& image, double quality) {
-    if (!std::isfinite(quality))
-        return std::nullopt;
-    const int q = int(std::lround(std::clamp(quality, 0.0, 1.0) * 100.0));
-    return encode(image, "jpeg", q);
-}
-
-std::optional<QByteArray> pngData(const QImage& image) {
-    return encode(image, "png", -1);
 }
 
 QByteArray rasterFormat(const QByteArray& data) {

@@ -3,13 +3,18 @@
 #include <QByteArray>
 #include <QImage>
 
+#include <functional>
 #include <optional>
 
 // Picture <-> stored bytes. A null or zero-area picture cannot be encoded.
 namespace ImageCoding {
 
-// `quality` is the 0...1 compression factor (0.7 for pictures kept in the object store).
-std::optional<QByteArray> jpegData(const QImage& image, double quality);
+// Told now and then how far a JPEG has come (the share of its rows, and its length so far); false stops it.
+using JpegProgress = std::function<bool(double rowsDone, qint64 bytes)>;
+// `quality` is the 0...1 compression factor (0.7 for pictures kept in the object store). With `maxBytes` of 0 or
+// more, none when the JPEG would be longer: compressing stops as soon as it is.
+std::optional<QByteArray> jpegData(const QImage& image, double quality, qint64 maxBytes = -1,
+                                   const JpegProgress& progress = {});
 std::optional<QByteArray> pngData(const QImage& image);
 // Raster pictures only (PNG, JPEG, WebP, GIF), recognised by their bytes whatever type was declared: a
 // vector format can name other files (an SVG draws a local picture given by its path), and these bytes

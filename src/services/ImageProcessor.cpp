@@ -5,9 +5,14 @@
 #include "Log.h"
 
 #include <QPainter>
+#include <QThreadPool>
 
+#include <atomic>
 #include <cmath>
+#include <deque>
 #include <limits>
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -30,10 +35,13 @@ QString megabytes(qint64 bytes) {
     return QString::asprintf("%.2f", double(bytes) / 1048576.0);
 }
 
-// JPEG has no alpha: flatten once onto white instead of again for every rung of the ladder.
+// JPEG has no alpha: flatten once onto white, into the compressor's pixel format, instead of again for every rung
+// of the ladder.
 QImage opaque(const QImage& image) {
-    if (!hasArea(image) || !image.hasAlphaChannel())
+    if (!hasArea(image))
         return image;
+    if (!image.hasAlphaChannel())
+        return image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
     QImage flat(image.size(), QImage::Format_RGB32);
     flat.fill(Qt::white);
     QPainter painter(&flat);
@@ -41,17 +49,180 @@ QImage opaque(const QImage& image) {
     return flat;
 }
 
-std::optional<QByteArray> firstFittingJpeg(const QImage& image, qint64 maxBytes, const QString& linePrefix,
-                                           const ImageProcessor::LogSink& log) {
-    for (const double quality : ImageProcessor::qualityLadder) {
-        const auto jpeg = ImageCoding::jpegData(image, quality);
-        if (!jpeg || jpeg->size() > maxBytes)
-            continue;
-        log(linePrefix + decimalText(quality) + ": " + megabytes(jpeg->size()) + " MB");
-        return jpeg->toBase64();
+// One picture's way down the quality ladder. Rungs run as tasks (on a pool, or one after another on the calling
+// thread), possibly two at once; the outcome is decided in ladder order, so it is what trying them one by one
+// would give.
+class Ladder final : public std::enable_shared_from_this<Ladder> {
+public:
+    using Prepared = ImageProcessor::Prepared;
+
+    Ladder(QThreadPool* pool, std::optional<QSizeF> maxSize, float maxSizeMB, ImageProcessor::LogSink log,
+           std::function<void(Prepared)> done, int priority)
+        : pool_(pool), maxSize_(maxSize), maxSizeMB_(maxSizeMB), log_(log ? std::move(log) : &Log::line),
+          done_(std::move(done)), priority_(priority) {
+        const float limit = maxSizeMB * 1024.0f * 1024.0f;
+        if (std::isfinite(limit) && limit > 0)
+            maxBytes_ =
+                limit >= float(std::numeric_limits<qint64>::max()) ? std::numeric_limits<qint64>::max() : qint64(limit);
     }
-    return std::nullopt;
-}
+
+    void start(const QImage& image) {
+        log_(QStringLiteral("🖼️ Processing image for API: %1x%2").arg(image.width()).arg(image.height()));
+        source_ = opaque(image);
+        std::optional<Prepared> result;
+        {
+            const std::lock_guard lock(mutex_);
+            // A picture without pixels has no JPEG and cannot be scaled to any bound.
+            if (!hasArea(source_))
+                result = failure();
+            else
+                result = resolveLocked();
+        }
+        if (result)
+            done_(std::move(*result));
+        while (!waiting_.empty()) {
+            const std::function<void()> next = std::move(waiting_.front());
+            waiting_.pop_front();
+            next();
+        }
+    }
+
+private:
+    enum class State { untried, queued, running, fits, tooLong };
+    struct Rung {
+        State state = State::untried;
+        bool speculative = false; // queued at idle priority
+        QByteArray jpeg;
+    };
+    static constexpr int rungCount = int(ImageProcessor::qualityLadder.size());
+
+    Prepared failure() const {
+        return ImageProcessorError::compressionFailed("Unable to compress image below " + decimalText(maxSizeMB_) +
+                                                      " MB limit");
+    }
+
+    void schedule(int rung, int priority) {
+        auto task = [self = shared_from_this(), rung, series = series_] { self->run(rung, series); };
+        if (pool_)
+            pool_->start(std::move(task), priority);
+        else
+            waiting_.push_back(std::move(task)); // run by start(), one after another
+    }
+
+    void run(int rung, int series) {
+        QImage source;
+        {
+            const std::lock_guard lock(mutex_);
+            if (finished_ || series != series_ || rungs_[rung].state != State::queued)
+                return; // taken already, or no longer wanted
+            rungs_[rung].state = State::running;
+            source = source_;
+        }
+        bool spoke = false;
+        const auto progress = [&](double rowsDone, qint64 bytes) {
+            if (fitting_.load() < rung)
+                return false; // a better rung fits
+            // Long enough already that the whole would not fit: the next rung need not wait for this one.
+            if (pool_ && !spoke && rowsDone > 0.05 && double(bytes) / rowsDone > double(maxBytes_)) {
+                spoke = true;
+                speculate(rung + 1, series);
+            }
+            return true;
+        };
+        const auto jpeg =
+            ImageCoding::jpegData(source, ImageProcessor::qualityLadder[size_t(rung)], maxBytes_, progress);
+        std::optional<Prepared> result;
+        {
+            const std::lock_guard lock(mutex_);
+            if (finished_ || series != series_)
+                return;
+            Rung& done = rungs_[rung];
+            if (jpeg && jpeg->size() <= maxBytes_) {
+                done.state = State::fits;
+                done.jpeg = *jpeg;
+                fitting_ = std::min(fitting_.load(), rung);
+            } else {
+                done.state = State::tooLong;
+            }
+            result = resolveLocked();
+        }
+        if (result)
+            done_(std::move(*result));
+    }
+
+    void speculate(int rung, int series) {
+        const std::lock_guard lock(mutex_);
+        if (finished_ || series != series_ || rung >= rungCount || rungs_[rung].state != State::untried)
+            return;
+        rungs_[rung].state = State::queued;
+        rungs_[rung].speculative = true;
+        schedule(rung, ImageProcessor::idlePriority);
+    }
+
+    // The first rung not known to be too long decides; a result once the ladder is decided.
+    std::optional<Prepared> resolveLocked() {
+        for (int index = 0; index < rungCount; ++index) {
+            Rung& rung = rungs_[index];
+            switch (rung.state) {
+            case State::tooLong:
+                continue;
+            case State::fits: {
+                finished_ = true;
+                const double quality = ImageProcessor::qualityLadder[size_t(index)];
+                log_((resized_ ? QStringLiteral("📦 Resized JPEG quality ") : QStringLiteral("📦 Using JPEG quality ")) +
+                     decimalText(quality) + ": " + megabytes(rung.jpeg.size()) + " MB");
+                return Prepared(rung.jpeg.toBase64());
+            }
+            case State::untried:
+                rung.state = State::queued;
+                schedule(index, priority_ - ++tried_);
+                return std::nullopt;
+            case State::queued:
+                // Waiting at idle priority is no longer good enough: it is the one that decides now.
+                if (rung.speculative) {
+                    rung.speculative = false;
+                    schedule(index, priority_ - ++tried_);
+                }
+                return std::nullopt;
+            case State::running:
+                return std::nullopt;
+            }
+        }
+        // Every rung too long.
+        if (!resized_ && maxSize_ && isUsableBound(*maxSize_)) {
+            log_(QStringLiteral("🔄 Resizing to %1x%2...")
+                     .arg(qint64(maxSize_->width()))
+                     .arg(qint64(maxSize_->height())));
+            const double factor = std::min(maxSize_->width() / source_.width(), maxSize_->height() / source_.height());
+            source_ = scaledBy(source_, factor);
+            resized_ = true;
+            ++series_;
+            rungs_ = {};
+            fitting_ = rungCount;
+            return resolveLocked();
+        }
+        finished_ = true;
+        return failure();
+    }
+
+    QThreadPool* const pool_;
+    const std::optional<QSizeF> maxSize_;
+    const float maxSizeMB_;
+    qint64 maxBytes_ = 0;
+    const ImageProcessor::LogSink log_;
+    const std::function<void(Prepared)> done_;
+    const int priority_;
+
+    std::mutex mutex_;
+    QImage source_; // opaque, 32 bits a pixel
+    bool resized_ = false;
+    int series_ = 0; // the ladder again after resizing
+    std::array<Rung, rungCount> rungs_{};
+    std::atomic<int> fitting_{rungCount}; // the best rung known to fit: the rungs after it can stop
+    int tried_ = 0;
+    bool finished_ = false;
+    std::deque<std::function<void()>> waiting_; // the rungs to run without a pool
+};
 
 } // namespace
 
@@ -83,28 +254,16 @@ QImage ImageProcessor::resizeForUI(const QImage& image, const QSizeF& maxSize) {
 
 std::variant<QByteArray, ImageProcessorError> ImageProcessor::processImageForAPI(const QImage& image,
                                                                                  std::optional<QSizeF> maxSize,
-                                                                                 float maxSizeMB, const LogSink& sink) {
-    const LogSink log = sink ? sink : LogSink(&Log::line);
-    log(QStringLiteral("🖼️ Processing image for API: %1x%2").arg(image.width()).arg(image.height()));
+                                                                                 float maxSizeMB, const LogSink& log) {
+    std::optional<Prepared> prepared;
+    const auto ladder = std::make_shared<Ladder>(
+        nullptr, maxSize, maxSizeMB, log, [&prepared](Prepared result) { prepared = std::move(result); }, 0);
+    ladder->start(image);
+    return std::move(*prepared);
+}
 
-    const float limit = maxSizeMB * 1024.0f * 1024.0f;
-    qint64 maxBytes = 0;
-    if (std::isfinite(limit) && limit > 0)
-        maxBytes =
-            limit >= float(std::numeric_limits<qint64>::max()) ? std::numeric_limits<qint64>::max() : qint64(limit);
-
-    const QImage source = opaque(image);
-    if (auto base64 = firstFittingJpeg(source, maxBytes, QStringLiteral("📦 Using JPEG quality "), log))
-        return *base64;
-
-    // A picture without pixels cannot be scaled to any bound.
-    if (maxSize && isUsableBound(*maxSize) && hasArea(source)) {
-        log(QStringLiteral("🔄 Resizing to %1x%2...").arg(qint64(maxSize->width())).arg(qint64(maxSize->height())));
-        const double factor = std::min(maxSize->width() / source.width(), maxSize->height() / source.height());
-        if (auto base64 =
-                firstFittingJpeg(scaledBy(source, factor), maxBytes, QStringLiteral("📦 Resized JPEG quality "), log))
-            return *base64;
-    }
-    return ImageProcessorError::compressionFailed("Unable to compress image below " + decimalText(maxSizeMB) +
-                                                  " MB limit");
+void ImageProcessor::processImageForAPI(QThreadPool* pool, const QImage& image, std::optional<QSizeF> maxSize,
+                                        float maxSizeMB, LogSink log, std::function<void(Prepared)> done,
+                                        int priority) {
+    std::make_shared<Ladder>(pool, maxSize, maxSizeMB, std::move(log), std::move(done), priority)->start(image);
 }

@@ -5,7 +5,10 @@
 #include <QSizeF>
 #include <QString>
 
+class QThreadPool;
+
 #include <array>
+#include <climits>
 #include <functional>
 #include <optional>
 #include <variant>
@@ -42,4 +45,14 @@ public:
     // fits; when none does and `maxSize` is given, the image is first scaled to touch that bound.
     static std::variant<QByteArray, ImageProcessorError>
     processImageForAPI(const QImage& image, std::optional<QSizeF> maxSize, float maxSizeMB, const LogSink& log = {});
+
+    using Prepared = std::variant<QByteArray, ImageProcessorError>;
+    // The same on `pool`, with the same result and lines; `done` is called once, on one of its threads. The rungs
+    // are tried there one by one at `priority` less one for each rung tried, so the first rungs of pictures
+    // prepared together go before anybody's second. A rung whose length so far shows it will not fit stops as
+    // soon as it is too long, and lets the next rung start at once on a thread with nothing else to do.
+    static void processImageForAPI(QThreadPool* pool, const QImage& image, std::optional<QSizeF> maxSize,
+                                   float maxSizeMB, LogSink log, std::function<void(Prepared)> done, int priority = 0);
+    // What runs on a pool's threads only when nothing else waits there.
+    static constexpr int idlePriority = INT_MIN / 2;
 };

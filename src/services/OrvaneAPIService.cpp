@@ -16,8 +16,9 @@
 #include <QNetworkRequest>
 #include <QPainter>
 #include <QPointer>
+#include <QPromise>
 #include <QScopeGuard>
-#include <QtConcurrent/QtConcurrentMap>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
@@ -67,26 +68,43 @@ struct DeleteLater {
     }
 };
 
-PreparedReference prepareReference(QImage image, std::optional<QSizeF> targetSize) {
-    PreparedReference prepared;
-    const auto log = [&prepared](const QString& line) { prepared.logLines.append(line); };
+// The reference images of one request, prepared together.
+struct ReferenceBatch {
+    QPromise<PreparedReference> promise;
+    std::atomic<int> remaining{0};
+
+    void add(PreparedReference prepared, int index) {
+        promise.addResult(std::move(prepared), index);
+        if (--remaining == 0)
+            promise.finish();
+    }
+};
+
+void prepareReference(const std::shared_ptr<ReferenceBatch>& batch, int index, QImage image,
+                      std::optional<QSizeF> targetSize) {
     if (targetSize && hasArea(image) &&
         isPortrait(image.width(), image.height()) != isPortrait(targetSize->width(), targetSize->height()))
         image = OrvaneAPIService::drawOnWhiteCanvas(image, targetSize->width() / targetSize->height());
-    const auto processed =
-        ImageProcessor::processImageForAPI(image, QSizeF(referenceMaxWidth, referenceMaxHeight), referenceMaxMB, log);
-    if (const auto* base64 = std::get_if<QByteArray>(&processed)) {
-        prepared.mimeType = QStringLiteral("image/jpeg");
-        prepared.base64 = *base64;
-        return prepared;
-    }
-    log("⚠️ Failed to compress image for Google API: " +
-        std::get<ImageProcessorError>(processed).localizedDescription());
-    if (const auto png = ImageProcessor::pngData(image)) {
-        prepared.mimeType = QStringLiteral("image/png");
-        prepared.base64 = png->toBase64();
-    }
-    return prepared;
+    auto lines = std::make_shared<QStringList>();
+    ImageProcessor::processImageForAPI(
+        QThreadPool::globalInstance(), image, QSizeF(referenceMaxWidth, referenceMaxHeight), referenceMaxMB,
+        [lines](const QString& line) { lines->append(line); },
+        [batch, index, image, lines](ImageProcessor::Prepared processed) {
+            PreparedReference prepared;
+            if (auto* base64 = std::get_if<QByteArray>(&processed)) {
+                prepared.mimeType = QStringLiteral("image/jpeg");
+                prepared.base64 = std::move(*base64);
+            } else {
+                lines->append("⚠️ Failed to compress image for Google API: " +
+                              std::get<ImageProcessorError>(processed).localizedDescription());
+                if (const auto png = ImageProcessor::pngData(image)) {
+                    prepared.mimeType = QStringLiteral("image/png");
+                    prepared.base64 = png->toBase64();
+                }
+            }
+            prepared.logLines = *lines;
+            batch->add(std::move(prepared), index);
+        });
 }
 
 } // namespace
@@ -523,6 +541,17 @@ QImage OrvaneAPIService::drawOnWhiteCanvas(const QImage& image, double aspectRat
 
 QFuture<PreparedReference> OrvaneAPIService::prepareReferenceImages(const QList<QImage>& images,
                                                                     std::optional<QSizeF> targetSize) {
-    return QtConcurrent::mapped(QList<QImage>(images),
-                                [targetSize](const QImage& image) { return prepareReference(image, targetSize); });
+    auto batch = std::make_shared<ReferenceBatch>();
+    batch->promise.start();
+    QFuture<PreparedReference> future = batch->promise.future();
+    if (images.isEmpty()) {
+        batch->promise.finish();
+        return future;
+    }
+    batch->remaining = int(images.size());
+    for (int index = 0; index < images.size(); ++index) {
+        QThreadPool::globalInstance()->start(
+            [batch, index, image = images[index], targetSize] { prepareReference(batch, index, image, targetSize); });
+    }
+    return future;
 }

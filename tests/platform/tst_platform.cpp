@@ -188,6 +188,45 @@ private slots:
         QVERIFY(ImageCoding::decode("not a picture").isNull());
     }
 
+    // The encoder is ours: colours and formats come back as they went in, and a length limit or a stop ends it early.
+    void jpegKeepsColoursAndStopsWhenTold() {
+        QImage picture(64, 48, QImage::Format_RGB888);
+        picture.fill(QColor(200, 40, 90));
+        for (const QImage& source : {picture, picture.convertToFormat(QImage::Format_RGB32),
+                                     picture.convertToFormat(QImage::Format_Grayscale8)}) {
+            const auto jpeg = ImageCoding::jpegData(source, 0.9);
+            QVERIFY(jpeg);
+            const QImage back = ImageCoding::decode(*jpeg);
+            QCOMPARE(back.size(), source.size());
+            const QColor expected = source.pixelColor(10, 10), got = back.pixelColor(10, 10);
+            QVERIFY2(std::abs(got.red() - expected.red()) <= 4 && std::abs(got.green() - expected.green()) <= 4 &&
+                         std::abs(got.blue() - expected.blue()) <= 4,
+                     qPrintable(got.name() + " for " + expected.name()));
+        }
+
+        QImage detail(640, 480, QImage::Format_RGB32);
+        quint32 state = 1;
+        for (int y = 0; y < detail.height(); ++y) {
+            for (int x = 0; x < detail.width(); ++x) {
+                state = state * 1664525u + 1013904223u;
+                detail.setPixel(x, y, state | 0xff000000u);
+            }
+        }
+        const QByteArray whole = *ImageCoding::jpegData(detail, 0.8);
+        QCOMPARE(*ImageCoding::jpegData(detail, 0.8, whole.size()), whole);
+        QVERIFY(!ImageCoding::jpegData(detail, 0.8, whole.size() - 1));
+        // Far too long: it stops well before the end.
+        double reached = 0;
+        QVERIFY(!ImageCoding::jpegData(detail, 0.8, whole.size() / 4, [&](double rows, qint64) {
+            reached = rows;
+            return true;
+        }));
+        QVERIFY2(reached < 0.5, qPrintable(QString::number(reached)));
+        int calls = 0;
+        QVERIFY(!ImageCoding::jpegData(detail, 0.8, -1, [&](double, qint64) { return ++calls < 3; }));
+        QCOMPARE(calls, 3);
+    }
+
     void aFreshHomeGetsPrivateFoldersAndSettings() {
         TestEnvironment env;
         const QString home = env.path("home");

@@ -4,7 +4,9 @@
 #include "TestSupport.h"
 
 #include <QRandomGenerator>
+#include <QSemaphore>
 #include <QTest>
+#include <QThreadPool>
 
 #include <memory>
 
@@ -115,6 +117,54 @@ private slots:
         ImageProcessor::processImageForAPI(noise(16, 16), std::nullopt, 4.0f,
                                            [&collected](const QString& line) { collected.append(line); });
         QCOMPARE(collected.size(), 2);
+        QVERIFY(env_->logLines().isEmpty());
+    }
+
+    // On a pool, rungs may run two at a time; what comes out is what trying them in turn gives, for every kind of end.
+    void onAPoolTheLadderEndsAsItDoesInTurn_data() {
+        QTest::addColumn<QImage>("image");
+        QTest::addColumn<double>("limitQuality"); // the limit: just under this quality's size; 0 for none fitting
+        QTest::addColumn<bool>("bounded");
+        const QImage big = noise(1200, 800);
+        QTest::newRow("first rung") << big << 1.0 << true;
+        QTest::newRow("third rung") << big << 0.8 << true;
+        QTest::newRow("last rung") << big << 0.4 << true;
+        QTest::newRow("resized") << big << 0.0 << true;
+        QTest::newRow("none") << big << 0.0 << false;
+    }
+    void onAPoolTheLadderEndsAsItDoesInTurn() {
+        QFETCH(QImage, image);
+        QFETCH(double, limitQuality);
+        QFETCH(bool, bounded);
+        const qint64 limit = limitQuality >= 1  ? qint64(1) << 30
+                             : limitQuality > 0 ? jpegSize(image, limitQuality) - 1
+                                                : jpegSize(image, 0.3) - 1;
+        const float limitMB = float(limit) / 1048576.0f;
+        const std::optional<QSizeF> bound = bounded ? std::optional(QSizeF(300, 200)) : std::nullopt;
+        QStringList inTurnLines;
+        const auto inTurn = ImageProcessor::processImageForAPI(image, bound, limitMB,
+                                                               [&](const QString& line) { inTurnLines << line; });
+
+        QThreadPool pool;
+        pool.setMaxThreadCount(4);
+        for (int run = 0; run < 5; ++run) {
+            QStringList lines;
+            std::optional<ImageProcessor::Prepared> pooled;
+            QSemaphore done;
+            int calls = 0;
+            ImageProcessor::processImageForAPI(
+                &pool, image, bound, limitMB, [&](const QString& line) { lines << line; },
+                [&](ImageProcessor::Prepared result) {
+                    ++calls;
+                    pooled = std::move(result);
+                    done.release();
+                });
+            QVERIFY(done.tryAcquire(1, 30000));
+            pool.waitForDone();
+            QCOMPARE(calls, 1);
+            QVERIFY(*pooled == inTurn);
+            QCOMPARE(lines, inTurnLines);
+        }
         QVERIFY(env_->logLines().isEmpty());
     }
 
