@@ -95,6 +95,8 @@ private:
         QByteArray jpeg;
     };
     static constexpr int rungCount = int(ImageProcessor::qualityLadder.size());
+    // A rung whose JPEG is headed for this many times the limit: the next rung is almost surely needed too.
+    static constexpr double farPastTheLimit = 1.3;
 
     Prepared failure() const {
         return ImageProcessorError::compressionFailed("Unable to compress image below " + decimalText(maxSizeMB_) +
@@ -118,14 +120,22 @@ private:
             rungs_[rung].state = State::running;
             source = source_;
         }
-        bool spoke = false;
+        bool spoke = false, spokeFar = false;
         const auto progress = [&](double rowsDone, qint64 bytes) {
             if (fitting_.load() < rung)
                 return false; // a better rung fits
-            // Long enough already that the whole would not fit: the next rung need not wait for this one.
-            if (pool_ && !spoke && rowsDone > 0.05 && double(bytes) / rowsDone > double(maxBytes_)) {
+            // Long enough already that the whole would not fit: the next rung need not wait for this one. It waits
+            // for an idle thread, unless this rung is headed far past the limit and the next one almost surely
+            // needed.
+            if (!pool_ || rowsDone <= 0.05)
+                return true;
+            const double projected = double(bytes) / rowsDone;
+            if (!spokeFar && projected > farPastTheLimit * double(maxBytes_)) {
+                spoke = spokeFar = true;
+                speculate(rung + 1, series, true);
+            } else if (!spoke && projected > double(maxBytes_)) {
                 spoke = true;
-                speculate(rung + 1, series);
+                speculate(rung + 1, series, false);
             }
             return true;
         };
@@ -150,13 +160,19 @@ private:
             done_(std::move(*result));
     }
 
-    void speculate(int rung, int series) {
+    void speculate(int rung, int series, bool likelyNeeded) {
         const std::lock_guard lock(mutex_);
-        if (finished_ || series != series_ || rung >= rungCount || rungs_[rung].state != State::untried)
+        if (finished_ || series != series_ || rung >= rungCount)
             return;
-        rungs_[rung].state = State::queued;
-        rungs_[rung].speculative = true;
-        schedule(rung, ImageProcessor::idlePriority);
+        Rung& next = rungs_[rung];
+        if (next.state == State::untried) {
+            next.state = State::queued;
+            next.speculative = !likelyNeeded;
+            schedule(rung, likelyNeeded ? priority_ - ++tried_ : ImageProcessor::idlePriority);
+        } else if (next.state == State::queued && next.speculative && likelyNeeded) {
+            next.speculative = false; // waiting at idle priority no longer
+            schedule(rung, priority_ - ++tried_);
+        }
     }
 
     // The first rung not known to be too long decides; a result once the ladder is decided.
