@@ -104,7 +104,7 @@ private:
     }
 
     void schedule(int rung, int priority) {
-        auto task = [self = shared_from_this(), rung, series = series_] { self->run(rung, series); };
+        auto task = [self = shared_from_this(), rung, series = series_.load()] { self->run(rung, series); };
         if (pool_)
             pool_->start(std::move(task), priority);
         else
@@ -122,8 +122,8 @@ private:
         }
         bool spoke = false, spokeFar = false;
         const auto progress = [&](double rowsDone, qint64 bytes) {
-            if (fitting_.load() < rung)
-                return false; // a better rung fits
+            if (fitting_.load() < rung || series_.load() != series)
+                return false; // a better rung fits, or the picture was resized meanwhile
             // Long enough already that the whole would not fit: the next rung need not wait for this one. It waits
             // for an idle thread, unless this rung is headed far past the limit and the next one almost surely
             // needed.
@@ -232,7 +232,7 @@ private:
     std::mutex mutex_;
     QImage source_; // opaque, 32 bits a pixel
     bool resized_ = false;
-    int series_ = 0; // the ladder again after resizing
+    std::atomic<int> series_{0}; // the ladder again after resizing
     std::array<Rung, rungCount> rungs_{};
     std::atomic<int> fitting_{rungCount}; // the best rung known to fit: the rungs after it can stop
     int tried_ = 0;
