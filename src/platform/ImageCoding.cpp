@@ -15,28 +15,6 @@
 namespace ImageCoding {
 namespace {
 
-bool hasArea(const QImage& image) {
-    return !image.isNull() && image.width() > 0 && image.height() > 0;
-}
-
-// JPEG has no alpha: flattened onto white rather than letting transparent pixels turn black.
-QImage opaqueRgb32(const QImage& image) {
-    if (!image.hasAlphaChannel())
-        return image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
-    QImage source(image.size(), QImage::Format_RGB32);
-    source.fill(Qt::white);
-    const QImage premultiplied = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < source.height(); ++y) {
-        auto* dst = reinterpret_cast<QRgb*>(source.scanLine(y));
-        const auto* src = reinterpret_cast<const QRgb*>(premultiplied.constScanLine(y));
-        for (int x = 0; x < source.width(); ++x) {
-            const int a = qAlpha(src[x]);
-            dst[x] = qRgb(qRed(src[x]) + (255 - a), qGreen(src[x]) + (255 - a), qBlue(src[x]) + (255 - a));
-        }
-    }
-    return source;
-}
-
 // The compressor's output, gathered into one array that may not grow past a limit.
 struct Destination {
     jpeg_destination_mgr manager{};
@@ -123,6 +101,29 @@ bool compress(const QImage& source, int quality, QByteArray& bytes, qint64 maxBy
 }
 
 } // namespace
+
+bool hasArea(const QImage& image) {
+    return !image.isNull() && image.width() > 0 && image.height() > 0;
+}
+
+QImage opaqueRgb32(const QImage& image) {
+    if (!hasArea(image))
+        return image;
+    if (!image.hasAlphaChannel())
+        return image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
+    QImage source(image.size(), QImage::Format_RGB32);
+    source.fill(Qt::white);
+    const QImage premultiplied = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < source.height(); ++y) {
+        auto* dst = reinterpret_cast<QRgb*>(source.scanLine(y));
+        const auto* src = reinterpret_cast<const QRgb*>(premultiplied.constScanLine(y));
+        for (int x = 0; x < source.width(); ++x) {
+            const int a = qAlpha(src[x]);
+            dst[x] = qRgb(qRed(src[x]) + (255 - a), qGreen(src[x]) + (255 - a), qBlue(src[x]) + (255 - a));
+        }
+    }
+    return source;
+}
 
 std::optional<QByteArray> jpegData(const QImage& image, double quality, qint64 maxBytes, const JpegProgress& progress) {
     if (!std::isfinite(quality) || !hasArea(image))

@@ -9,6 +9,11 @@
 // Picture <-> stored bytes. A null or zero-area picture cannot be encoded.
 namespace ImageCoding {
 
+// A picture with pixels: neither null nor of zero width or height.
+bool hasArea(const QImage& image);
+// The picture with 32-bit opaque pixels, as JPEGs are made from: transparent pixels flattened onto white rather
+// than turning black. A picture that is so already comes back as it is.
+QImage opaqueRgb32(const QImage& image);
 // Told now and then how far a JPEG has come (the share of its rows, and its length so far); false stops it.
 using JpegProgress = std::function<bool(double rowsDone, qint64 bytes)>;
 // `quality` is the 0...1 compression factor (0.7 for pictures kept in the object store). With `maxBytes` of 0 or

@@ -4,10 +4,10 @@
 #include "ImageCoding.h"
 #include "Log.h"
 
-#include <QPainter>
 #include <QThreadPool>
 
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <deque>
 #include <limits>
@@ -16,9 +16,7 @@
 
 namespace {
 
-bool hasArea(const QImage& image) {
-    return !image.isNull() && image.width() > 0 && image.height() > 0;
-}
+using ImageCoding::hasArea;
 
 bool isUsableBound(const QSizeF& size) {
     return std::isfinite(size.width()) && std::isfinite(size.height()) && size.width() > 0 && size.height() > 0;
@@ -35,20 +33,6 @@ QString megabytes(qint64 bytes) {
     return QString::asprintf("%.2f", double(bytes) / 1048576.0);
 }
 
-// JPEG has no alpha: flatten once onto white, into the compressor's pixel format, instead of again for every rung
-// of the ladder.
-QImage opaque(const QImage& image) {
-    if (!hasArea(image))
-        return image;
-    if (!image.hasAlphaChannel())
-        return image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
-    QImage flat(image.size(), QImage::Format_RGB32);
-    flat.fill(Qt::white);
-    QPainter painter(&flat);
-    painter.drawImage(0, 0, image);
-    return flat;
-}
-
 // One picture's way down the quality ladder. Rungs run as tasks (on a pool, or one after another on the calling
 // thread), possibly two at once; the outcome is decided in ladder order, so it is what trying them one by one
 // would give.
@@ -57,9 +41,9 @@ public:
     using Prepared = ImageProcessor::Prepared;
 
     Ladder(QThreadPool* pool, std::optional<QSizeF> maxSize, float maxSizeMB, ImageProcessor::LogSink log,
-           std::function<void(Prepared)> done, int priority)
+           std::function<void(Prepared)> done)
         : pool_(pool), maxSize_(maxSize), maxSizeMB_(maxSizeMB), log_(log ? std::move(log) : &Log::line),
-          done_(std::move(done)), priority_(priority) {
+          done_(std::move(done)) {
         const float limit = maxSizeMB * 1024.0f * 1024.0f;
         if (std::isfinite(limit) && limit > 0)
             maxBytes_ =
@@ -68,7 +52,8 @@ public:
 
     void start(const QImage& image) {
         log_(QStringLiteral("🖼️ Processing image for API: %1x%2").arg(image.width()).arg(image.height()));
-        source_ = opaque(image);
+        // Flattened once, not again for every rung.
+        source_ = ImageCoding::opaqueRgb32(image);
         std::optional<Prepared> result;
         {
             const std::lock_guard lock(mutex_);
@@ -95,6 +80,8 @@ private:
         QByteArray jpeg;
     };
     static constexpr int rungCount = int(ImageProcessor::qualityLadder.size());
+    // What runs on a pool's threads only when nothing else waits there.
+    static constexpr int idlePriority = INT_MIN / 2;
     // A rung whose JPEG is headed for this many times the limit: the next rung is almost surely needed too.
     static constexpr double farPastTheLimit = 1.3;
 
@@ -102,6 +89,9 @@ private:
         return ImageProcessorError::compressionFailed("Unable to compress image below " + decimalText(maxSizeMB_) +
                                                       " MB limit");
     }
+
+    // Each rung tried waits behind the ones tried before it, of this picture and of the others.
+    int deeper() { return -++tried_; }
 
     void schedule(int rung, int priority) {
         auto task = [self = shared_from_this(), rung, series = series_.load()] { self->run(rung, series); };
@@ -168,10 +158,10 @@ private:
         if (next.state == State::untried) {
             next.state = State::queued;
             next.speculative = !likelyNeeded;
-            schedule(rung, likelyNeeded ? priority_ - ++tried_ : ImageProcessor::idlePriority);
+            schedule(rung, likelyNeeded ? deeper() : idlePriority);
         } else if (next.state == State::queued && next.speculative && likelyNeeded) {
             next.speculative = false; // waiting at idle priority no longer
-            schedule(rung, priority_ - ++tried_);
+            schedule(rung, deeper());
         }
     }
 
@@ -191,13 +181,13 @@ private:
             }
             case State::untried:
                 rung.state = State::queued;
-                schedule(index, priority_ - ++tried_);
+                schedule(index, deeper());
                 return std::nullopt;
             case State::queued:
                 // Waiting at idle priority is no longer good enough: it is the one that decides now.
                 if (rung.speculative) {
                     rung.speculative = false;
-                    schedule(index, priority_ - ++tried_);
+                    schedule(index, deeper());
                 }
                 return std::nullopt;
             case State::running:
@@ -227,7 +217,6 @@ private:
     qint64 maxBytes_ = 0;
     const ImageProcessor::LogSink log_;
     const std::function<void(Prepared)> done_;
-    const int priority_;
 
     std::mutex mutex_;
     QImage source_; // opaque, 32 bits a pixel
@@ -272,14 +261,13 @@ std::variant<QByteArray, ImageProcessorError> ImageProcessor::processImageForAPI
                                                                                  std::optional<QSizeF> maxSize,
                                                                                  float maxSizeMB, const LogSink& log) {
     std::optional<Prepared> prepared;
-    const auto ladder = std::make_shared<Ladder>(
-        nullptr, maxSize, maxSizeMB, log, [&prepared](Prepared result) { prepared = std::move(result); }, 0);
+    const auto ladder = std::make_shared<Ladder>(nullptr, maxSize, maxSizeMB, log,
+                                                 [&prepared](Prepared result) { prepared = std::move(result); });
     ladder->start(image);
     return std::move(*prepared);
 }
 
 void ImageProcessor::processImageForAPI(QThreadPool* pool, const QImage& image, std::optional<QSizeF> maxSize,
-                                        float maxSizeMB, LogSink log, std::function<void(Prepared)> done,
-                                        int priority) {
-    std::make_shared<Ladder>(pool, maxSize, maxSizeMB, std::move(log), std::move(done), priority)->start(image);
+                                        float maxSizeMB, LogSink log, std::function<void(Prepared)> done) {
+    std::make_shared<Ladder>(pool, maxSize, maxSizeMB, std::move(log), std::move(done))->start(image);
 }

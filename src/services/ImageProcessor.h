@@ -8,7 +8,6 @@
 class QThreadPool;
 
 #include <array>
-#include <climits>
 #include <functional>
 #include <optional>
 #include <variant>
@@ -47,12 +46,10 @@ public:
     processImageForAPI(const QImage& image, std::optional<QSizeF> maxSize, float maxSizeMB, const LogSink& log = {});
 
     using Prepared = std::variant<QByteArray, ImageProcessorError>;
-    // The same on `pool`, with the same result and lines; `done` is called once, on one of its threads. The rungs
-    // are tried there one by one at `priority` less one for each rung tried, so the first rungs of pictures
-    // prepared together go before anybody's second. A rung whose length so far shows it will not fit stops as
-    // soon as it is too long, and lets the next rung start at once on a thread with nothing else to do.
+    // The same on `pool`, with the same result and lines; `done` is called once, on one of its threads (or on the
+    // caller's, for a picture without pixels). Each rung tried waits at a lower priority than the one before, so the
+    // first rungs of pictures prepared together go before anybody's second. A rung whose length so far shows it
+    // will not fit stops as soon as it is too long, and lets the next rung start early.
     static void processImageForAPI(QThreadPool* pool, const QImage& image, std::optional<QSizeF> maxSize,
-                                   float maxSizeMB, LogSink log, std::function<void(Prepared)> done, int priority = 0);
-    // What runs on a pool's threads only when nothing else waits there.
-    static constexpr int idlePriority = INT_MIN / 2;
+                                   float maxSizeMB, LogSink log, std::function<void(Prepared)> done);
 };

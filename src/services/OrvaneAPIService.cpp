@@ -46,9 +46,7 @@ constexpr qint64 maxAnswerPixels = 24'000'000;
 // Room set aside up front for an answer's body, whatever length it announces.
 constexpr qint64 maxReservedBody = 128 * 1024 * 1024;
 
-bool hasArea(const QImage& image) {
-    return !image.isNull() && image.width() > 0 && image.height() > 0;
-}
+using ImageCoding::hasArea;
 
 bool isPortrait(double width, double height) {
     return width < height;

@@ -9,6 +9,7 @@
 #include <QEasingCurve>
 #include <QHash>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QPointer>
 #include <QTimerEvent>
 
@@ -200,64 +201,29 @@ QRectF Spinner::box() const {
     return QRectF(centre.x() - diameter_ / 2, centre.y() - diameter_ / 2, diameter_, diameter_);
 }
 
-// The spokes' eight drawings for one colour, width, size and pixel ratio, each made once and shared by every
-// spinner that looks the same (the job cards of one gallery all do).
-class Spinner::SpokeDrawings final : public QObject {
-public:
-    struct Key {
-        QRgb color = 0;
-        double lineWidth = 0;
-        double diameter = 0;
-        QSize size;
-        qreal ratio = 0;
-        friend bool operator==(const Key&, const Key&) = default;
-    };
-
-    static QPixmap frame(const Key& key, const SpinnerLook& look, const QRectF& box, int lead) {
-        // Owned by the application: pixmaps must go before it does.
-        static QPointer<SpokeDrawings> drawings;
-        if (!drawings)
-            drawings = new SpokeDrawings(qApp);
-        return drawings->drawnFor(key, look, box, lead);
-    }
-
-private:
-    // A few looks at a time: sizes and schemes change seldom.
-    static constexpr int keptLooks = 6;
-    struct Set {
-        Key key;
-        QList<QPixmap> drawn;
-    };
-
-    explicit SpokeDrawings(QObject* parent) : QObject(parent) {}
-
-    QPixmap drawnFor(const Key& key, const SpinnerLook& look, const QRectF& box, int lead) {
-        auto found = std::find_if(sets_.begin(), sets_.end(), [&](const Set& set) { return set.key == key; });
-        if (found == sets_.end()) {
-            sets_.prepend({key, QList<QPixmap>(spokeCount)});
-            if (sets_.size() > keptLooks)
-                sets_.removeLast();
-            found = sets_.begin();
-        }
-        QPixmap& frame = found->drawn[lead];
-        if (frame.isNull()) {
-            QPixmap drawn((QSizeF(key.size) * key.ratio).toSize());
-            drawn.setDevicePixelRatio(key.ratio);
-            drawn.fill(Qt::transparent);
-            QPainter painter(&drawn);
-            paintLook(painter, box, look, (lead + 0.5) / spokeCount);
-            painter.end();
-            frame = drawn;
-        }
-        return frame;
-    }
-
-    QList<Set> sets_;
-};
-
 QPixmap Spinner::spokeFrame(int lead) const {
-    const SpokeDrawings::Key key{colorOf(look_).rgba(), look_.lineWidth, diameter_, size(), devicePixelRatioF()};
-    return SpokeDrawings::frame(key, look_, box(), lead);
+    // Each of the eight drawings is made once for a colour, width, size and pixel ratio, and shared by every spinner
+    // that looks the same (the job cards of one gallery all do).
+    const qreal ratio = devicePixelRatioF();
+    const QString key = QStringLiteral("orvane-spoke:%1:%2:%3:%4x%5:%6:%7")
+                            .arg(colorOf(look_).rgba(), 8, 16)
+                            .arg(look_.lineWidth)
+                            .arg(diameter_)
+                            .arg(width())
+                            .arg(height())
+                            .arg(ratio)
+                            .arg(lead);
+    QPixmap frame;
+    if (QPixmapCache::find(key, &frame))
+        return frame;
+    frame = QPixmap((QSizeF(size()) * ratio).toSize());
+    frame.setDevicePixelRatio(ratio);
+    frame.fill(Qt::transparent);
+    QPainter painter(&frame);
+    paintLook(painter, box(), look_, (lead + 0.5) / spokeCount);
+    painter.end();
+    QPixmapCache::insert(key, frame);
+    return frame;
 }
 
 void Spinner::paintEvent(QPaintEvent*) {

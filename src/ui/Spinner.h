@@ -65,7 +65,6 @@ protected:
 
 private:
     class Ticker;
-    class SpokeDrawings;
 
     QRectF box() const;
     QPixmap spokeFrame(int lead) const;
