@@ -1,4 +1,5 @@
 #include "AppPaths.h"
+#include "CheckedWrite.h"
 #include "Defaults.h"
 #include "FolderBookmark.h"
 #include "HttpHeaders.h"
@@ -8,12 +9,14 @@
 #include "Resources.h"
 #include "RetryAfter.h"
 #include "ServiceConfig.h"
+#include "SmallDisk.h"
 #include "Sounds.h"
 #include "TestSupport.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageWriter>
 #include <QPromise>
 #include <QSettings>
@@ -285,6 +288,43 @@ private slots:
         QCOMPARE(read.readAll(), contents);
     }
 
+    // On a full disk a write is refused as a whole, and what was under the name before stays as it was.
+    void aWriteThatDoesNotFitKeepsThePreviousFile() {
+        SmallDisk disk(64 * 1024);
+        QVERIFY2(disk.isMounted(), qPrintable(disk.error()));
+        const QString path = disk.filePath("records.json");
+        QString error;
+        QVERIFY2(CheckedWrite::writeFile(path, QByteArray(4000, 'a'), &error), qPrintable(error));
+        disk.fill(1000);
+
+        // Larger than what is left: refused with the system's reason, the old file whole, no temporary left.
+        QVERIFY(!CheckedWrite::writeFile(path, QByteArray(20000, 'b'), &error));
+        QCOMPARE(error, QString::fromLocal8Bit(std::strerror(ENOSPC)));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray(4000, 'a'));
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden).size(), 2); // records.json, .ballast
+
+        // Piece by piece: the first failing piece is remembered, commit refuses, the old file stays.
+        CheckedWrite::SaveFile file(path);
+        QVERIFY(file.open(&error));
+        bool allWritten = true;
+        for (int i = 0; i < 10; ++i)
+            allWritten = file.write(QByteArray(4000, 'c')) && allWritten;
+        QVERIFY(!allWritten);
+        QVERIFY(!file.commit(&error));
+        QCOMPARE(error, QString::fromLocal8Bit(std::strerror(ENOSPC)));
+        QVERIFY(old.seek(0));
+        QCOMPARE(old.readAll(), QByteArray(4000, 'a'));
+
+        // Once there is room again the same write is kept, with the permissions asked for.
+        disk.freeSpace();
+        QVERIFY2(CheckedWrite::writeFile(path, QByteArray(20000, 'b'), &error,
+                                         QFileDevice::ReadOwner | QFileDevice::WriteOwner),
+                 qPrintable(error));
+        QCOMPARE(QFileInfo(path).size(), 20000);
+        QCOMPARE(modeOf(path), 0600);
+    }
     void aMoveNeverReplacesAnExistingName() {
         TestEnvironment env;
         const auto write = [](const QString& path, const QByteArray& bytes) {

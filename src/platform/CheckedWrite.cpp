@@ -1,0 +1,134 @@
+#include "CheckedWrite.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString systemReason(int code) {
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+} // namespace
+
+namespace CheckedWrite {
+
+bool writeFile(const QString& path, const QByteArray& bytes, QString* error,
+               std::optional<QFileDevice::Permissions> permissions) {
+    SaveFile file(path);
+    if (!file.open(error, permissions))
+        return false;
+    if (!file.write(bytes)) {
+        if (error)
+            *error = file.errorString();
+        file.cancel();
+        return false;
+    }
+    if (!file.commit(error))
+        return false;
+    // The new name itself lives in the folder's entries.
+    QString ignored;
+    syncPath(QFileInfo(path).absolutePath(), &ignored);
+    return true;
+}
+
+bool syncPath(const QString& path, QString* error) {
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = systemReason(errno);
+        return false;
+    }
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL; // EINVAL: the file system has nothing to sync
+    const int code = errno;
+    ::close(fd);
+    if (!synced && error)
+        *error = systemReason(code);
+    return synced;
+}
+
+SaveFile::SaveFile(const QString& path) : file_(path) {}
+
+bool SaveFile::open(QString* error, std::optional<QFileDevice::Permissions> permissions) {
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        if (error)
+            *error = file_.errorString();
+        return false;
+    }
+    if (permissions)
+        file_.setPermissions(*permissions);
+    return true;
+}
+
+bool SaveFile::write(const QByteArray& bytes) {
+    return write(bytes.constData(), bytes.size());
+}
+
+bool SaveFile::write(const char* data, qint64 size) {
+    if (!failure_.isEmpty())
+        return false;
+    // A short write is tried again for the rest: the second attempt gives the reason (a full disk says so).
+    qint64 left = size;
+    while (left > 0) {
+        const qint64 done = file_.write(data + (size - left), left);
+        if (done <= 0) {
+            failure_ = done < 0 ? file_.errorString()
+                                : QStringLiteral("Only %1 of %2 bytes could be written").arg(size - left).arg(size);
+            return false;
+        }
+        written_ += done;
+        left -= done;
+    }
+    return true;
+}
+
+QString SaveFile::errorString() const {
+    return failure_.isEmpty() ? file_.errorString() : failure_;
+}
+
+bool SaveFile::commit(QString* error) {
+    const auto fail = [&](const QString& why) {
+        if (error)
+            *error = why;
+        file_.cancelWriting();
+        file_.commit(); // with writing cancelled: removes the temporary file, leaves the real name alone
+        return false;
+    };
+    if (!file_.isOpen())
+        return fail(failure_.isEmpty() ? QStringLiteral("The file was not open") : failure_);
+    if (!failure_.isEmpty())
+        return fail(failure_);
+    if (!file_.flush())
+        return fail(file_.errorString());
+    const int fd = file_.handle();
+    if (fd >= 0) {
+        if (::fsync(fd) != 0 && errno != EINVAL)
+            return fail(systemReason(errno));
+        struct stat status {};
+        if (::fstat(fd, &status) != 0)
+            return fail(systemReason(errno));
+        if (status.st_size != written_)
+            return fail(QStringLiteral("Only %1 of %2 bytes reached the disk").arg(status.st_size).arg(written_));
+    }
+    if (!file_.commit()) {
+        if (error)
+            *error = file_.errorString();
+        return false;
+    }
+    return true;
+}
+
+void SaveFile::cancel() {
+    if (!file_.isOpen())
+        return;
+    file_.cancelWriting();
+    file_.commit();
+}
+
+} // namespace CheckedWrite

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFileDevice>
+#include <QSaveFile>
+#include <QString>
+
+#include <optional>
+
+// Writes that are called kept only once they are on disk. QSaveFile alone is not enough: its buffered write only
+// fills a buffer, the flush inside commit() can fail (a full disk) and commit() still renames the short file into
+// place and returns true. Here every step is checked (write, flush, sync, size) before the name is replaced, and a
+// failure leaves the previous file as it was, with the system's own reason in the error.
+namespace CheckedWrite {
+
+// The whole file in one go, through a temporary name in the same folder.
+bool writeFile(const QString& path, const QByteArray& bytes, QString* error,
+               std::optional<QFileDevice::Permissions> permissions = std::nullopt);
+
+// Syncs a file or folder that is already written (a folder: its entries, after files were renamed into it).
+bool syncPath(const QString& path, QString* error);
+
+// A file written piece by piece. Each write goes straight to the file, so the first failure is seen where it
+// happens; commit() syncs and checks the size before the file takes its real name.
+class SaveFile {
+public:
+    explicit SaveFile(const QString& path);
+    SaveFile(const SaveFile&) = delete;
+    SaveFile& operator=(const SaveFile&) = delete;
+
+    bool open(QString* error, std::optional<QFileDevice::Permissions> permissions = std::nullopt);
+    bool write(const QByteArray& bytes);
+    bool write(const char* data, qint64 size);
+    // On false nothing under the real name changed; `error` says why (the first failure, in the system's words).
+    bool commit(QString* error);
+    void cancel();
+
+    qint64 written() const { return written_; }
+    QString errorString() const;
+    QSaveFile& device() { return file_; }
+
+private:
+    QSaveFile file_;
+    qint64 written_ = 0;
+    QString failure_;
+};
+
+} // namespace CheckedWrite
