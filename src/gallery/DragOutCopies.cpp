@@ -7,28 +7,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <fcntl.h>
 
 namespace DragOutCopies {
 namespace {
 
-QCoro::Task<> removeLater(QString path) {
-    co_await Clock::current().sleep(kLifetimeSeconds);
-    QFile::remove(path);
-}
-
-// The copy's age from the time in its name, else from its modification time.
-std::optional<double> ageOf(const QFileInfo& info, const QDateTime& now) {
-    const QString name = info.fileName();
-    const qsizetype end = name.indexOf('_', 5);
-    bool ok = false;
-    const qint64 made = end > 5 ? name.mid(5, end - 5).toLongLong(&ok) : 0;
-    if (ok)
-        return double(now.toSecsSinceEpoch() - made);
-    if (!info.lastModified().isValid())
-        return std::nullopt;
-    return info.lastModified().msecsTo(now) / 1000.0;
+// The copies this run made: a later call of removeStaleCopies() in the same run leaves them.
+QSet<QString>& madeThisRun() {
+    static QSet<QString> made;
+    return made;
 }
 
 } // namespace
@@ -52,7 +41,7 @@ bool copyFile(const QString& from, const QString& to) {
         return false;
     }
     QFile target(to);
-    if (!target.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    if (!target.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return false;
     QByteArray chunk(1 << 20, Qt::Uninitialized);
     qint64 got = 0;
@@ -70,12 +59,12 @@ bool copyFile(const QString& from, const QString& to) {
 
 QString makeCopy(const QString& clipPath) {
     const QString dir = folder();
-    if (!QDir().mkpath(dir))
+    if (!AppPaths::ensurePrivateFolder(dir))
         return clipPath;
     const QString target = dir + '/' + copyName(FileNames::displayName(QFileInfo(clipPath).fileName()));
     if (!copyFile(clipPath, target))
         return clipPath;
-    removeLater(target);
+    madeThisRun().insert(target);
     return target;
 }
 
@@ -83,11 +72,9 @@ int removeStaleCopies() {
     const QDir dir(folder());
     if (!dir.exists())
         return 0;
-    const QDateTime now = Clock::current().now();
     int removed = 0;
     for (const QFileInfo& info : dir.entryInfoList({QStringLiteral("temp_*")}, QDir::Files | QDir::Hidden)) {
-        const auto age = ageOf(info, now);
-        if (age && *age > kLifetimeSeconds && QFile::remove(info.absoluteFilePath()))
+        if (!madeThisRun().contains(info.absoluteFilePath()) && QFile::remove(info.absoluteFilePath()))
             ++removed;
     }
     return removed;

@@ -94,7 +94,7 @@ VideoGalleryLogicView::VideoGalleryLogicView(const AppEnvironment& environment, 
         gallery->setModelContext(environment_.modelContext);
         gallery->loadViewModeSettings();
     }
-    // Drag copies left behind by a quit within their lifetime.
+    // Drag copies earlier runs left for their receivers.
     DragOutCopies::removeStaleCopies();
 
     model_ = new VideoGalleryItemModel(gallery, environment_.queueManager, this);

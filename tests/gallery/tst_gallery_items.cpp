@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace GalleryTestSupport;
 using Kind = CardBadge::Kind;
 
@@ -27,6 +29,11 @@ class GalleryItemsTest : public QObject {
         for (int row = 0; row < model.rowCount(); ++row)
             result << model.data(model.index(row)).toString();
         return result;
+    }
+
+    static int modeOf(const QString& path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
     }
 
 private slots:
@@ -170,41 +177,39 @@ private slots:
                  (QList<CardBadge>{{Kind::quality, "512P", {}}, {Kind::model, "2.3", {}}}));
     }
 
-    void dragCopiesAreMadeAndRemoved() {
-        World world;
-        const QString clip = world.folder("Videos") + "/Orvane_drag.mp4";
-        QVERIFY(writeFile(clip, clipBytes()));
-        const QString copy = DragOutCopies::makeCopy(clip);
-        QCOMPARE(QFileInfo(copy).path(), AppPaths::cacheFolder() + "/Orvane_Temp");
-        QCOMPARE(QFileInfo(copy).fileName(),
-                 QStringLiteral("temp_%1_Orvane_drag.mp4").arg(world.clock.now().toSecsSinceEpoch()));
-        QVERIFY(QFile::exists(copy));
-        QVERIFY(QFile::exists(clip));
-        // A second request in the same second cannot make its own copy: the receiver gets the clip itself.
-        QCOMPARE(DragOutCopies::makeCopy(clip), clip);
-        world.clock.advance(29);
-        QVERIFY(QFile::exists(copy));
-        world.clock.advance(1.5);
-        QVERIFY(!QFile::exists(copy));
-        QVERIFY(QFile::exists(clip));
-    }
-
-    void staleCopiesAreRemovedAtStart() {
+    // A receiver may read the dropped file long after the drop: the copy stays, readable by the user alone,
+    // until a later start removes what earlier runs left.
+    void dragCopiesStayPrivateUntilTheNextStart() {
         World world;
         const QString folder = DragOutCopies::folder();
-        QDir().mkpath(folder);
+        const QString clip = world.folder("Videos") + "/Orvane_drag.mp4";
+        QVERIFY(writeFile(clip, clipBytes()));
         const qint64 now = world.clock.now().toSecsSinceEpoch();
-        const QString old = folder + QStringLiteral("/temp_%1_Orvane_a.mp4").arg(now - 31);
-        const QString young = folder + QStringLiteral("/temp_%1_Orvane_b.mp4").arg(now - 5);
+        const QString copy = DragOutCopies::makeCopy(clip);
+        QCOMPARE(QFileInfo(copy).path(), AppPaths::cacheFolder() + "/Orvane_Temp");
+        QCOMPARE(QFileInfo(copy).fileName(), QStringLiteral("temp_%1_Orvane_drag.mp4").arg(now));
+        QCOMPARE(modeOf(folder), 0700);
+        QCOMPARE(modeOf(copy), 0600);
+        // A second request in the same second cannot make its own copy: the receiver gets the clip itself.
+        QCOMPARE(DragOutCopies::makeCopy(clip), clip);
+        world.clock.advance(24 * 60 * 60);
+        QVERIFY(QFile::exists(copy));
+
+        // What earlier runs left goes at a start, however young; this run's copy, other files and anything
+        // outside the folder stay.
+        const QString old = folder + QStringLiteral("/temp_%1_Orvane_a.mp4").arg(now - 600);
+        const QString young = folder + QStringLiteral("/temp_%1_Orvane_b.mp4").arg(now + 24 * 60 * 60 - 1);
         const QString other = folder + "/keep.mp4";
         const QString outside = AppPaths::cacheFolder() + QStringLiteral("/temp_%1_x.mp4").arg(now - 600);
         for (const QString& path : {old, young, other, outside})
             QVERIFY(writeFile(path, "x"));
-        QCOMPARE(DragOutCopies::removeStaleCopies(), 1);
+        QCOMPARE(DragOutCopies::removeStaleCopies(), 2);
         QVERIFY(!QFile::exists(old));
-        QVERIFY(QFile::exists(young));
+        QVERIFY(!QFile::exists(young));
+        QVERIFY(QFile::exists(copy));
         QVERIFY(QFile::exists(other));
         QVERIFY(QFile::exists(outside));
+        QVERIFY(QFile::exists(clip));
     }
 };
 

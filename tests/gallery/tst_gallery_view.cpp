@@ -435,7 +435,7 @@ private slots:
         QVERIFY(!other->isHovered());
     }
 
-    void aDragHandsOutACopyThatGoesAway() {
+    void aDragHandsOutACopyThatStays() {
         QVERIFY(writeFile(folder + "/Orvane_drag.mp4", clipBytes()));
         openView();
         QTRY_COMPARE(view->grid()->cards().size(), 1);
@@ -452,8 +452,8 @@ private slots:
         QVERIFY(copy.endsWith("_Orvane_drag.mp4"));
         QVERIFY(QFile::exists(copy));
         QCOMPARE(data->urls(), urls); // asked again: the same copy
-        advance(30.5);
-        QVERIFY(!QFile::exists(copy));
+        advance(60 * 60);
+        QVERIFY(QFile::exists(copy)); // a receiver may read it much later
         QVERIFY(QFile::exists(folder + "/Orvane_drag.mp4"));
     }
 
