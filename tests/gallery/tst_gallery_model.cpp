@@ -19,11 +19,14 @@
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThreadPool>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 using namespace GalleryTestSupport;
@@ -827,6 +830,84 @@ private slots:
 
         gallery->confirmMoveToTrash(nullptr);
         QCOMPARE(dialogs.alerts.size(), 4);
+    }
+
+    // The desktop's own trash: when the home trash cannot be used, the clip stays, the user is told why and
+    // nothing lands anywhere else (such as the working folder); a usable one takes the clip with its record.
+    void theRealTrashKeepsTheClipWhenItCannotTakeIt() {
+        ScriptedDialogs dialogs;
+        const QString workingFolder = world->folder("working");
+        const QString previousWorkingFolder = QDir::currentPath();
+        const QByteArray previousDataHome = qgetenv("XDG_DATA_HOME");
+        const QString readOnly = world->folder("read-only");
+        bool mounted = false;
+        const auto restore = qScopeGuard([&] {
+            if (mounted)
+                ::umount2(QFile::encodeName(readOnly).constData(), MNT_DETACH);
+            QDir::setCurrent(previousWorkingFolder);
+            if (previousDataHome.isEmpty())
+                qunsetenv("XDG_DATA_HOME");
+            else
+                qputenv("XDG_DATA_HOME", previousDataHome);
+        });
+        QVERIFY(QDir::setCurrent(workingFolder));
+        const auto useDataHome = [](const QString& dataHome) { qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome)); };
+        const auto workingFolderIsEmpty = [&] {
+            return QDir(workingFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty();
+        };
+
+        QVERIFY(addClip("Orvane_fox.mp4"));
+        gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
+        gallery->fileSystemMonitor()->stopMonitoring(); // only the trash's own reload changes the list
+        GalleryClip* fox = gallery->videos().first();
+        dialogs.alertAnswer = 0;
+
+        // The home trash is a plain file.
+        const QString plain = world->folder("data-plain");
+        QVERIFY(writeFile(plain + "/Trash", "not a folder"));
+        useDataHome(plain);
+        gallery->confirmMoveToTrash(fox);
+        QCOMPARE(dialogs.alerts.size(), 2);
+        QCOMPARE(dialogs.alerts.last().style, Dialogs::AlertStyle::critical);
+        QCOMPARE(dialogs.alerts.last().message, "“Orvane_fox.mp4” couldn’t be moved to the Trash.");
+        QCOMPARE(dialogs.alerts.last().informativeText, plain + "/Trash: Not a directory");
+        QVERIFY(QFile::exists(path("Orvane_fox.mp4")));
+        QVERIFY(workingFolderIsEmpty());
+
+        // Its folder cannot be made: a read-only place on the clip's own file system.
+        const QByteArray readOnlyName = QFile::encodeName(readOnly);
+        mounted = ::mount(readOnlyName.constData(), readOnlyName.constData(), nullptr, MS_BIND, nullptr) == 0;
+        QVERIFY2(mounted, "tests need root to mount");
+        QVERIFY(::mount(nullptr, readOnlyName.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0);
+        useDataHome(readOnly + "/data");
+        gallery->confirmMoveToTrash(fox);
+        QCOMPARE(dialogs.alerts.size(), 4);
+        QCOMPARE(dialogs.alerts.last().informativeText, readOnly + "/data: Read-only file system");
+        QVERIFY(QFile::exists(path("Orvane_fox.mp4")));
+        QVERIFY(workingFolderIsEmpty());
+        QTest::qWait(20);
+        QCOMPARE(namesOf(*gallery), QStringList{"Orvane_fox.mp4"});
+
+        // A usable trash, made on first use.
+        const QString dataHome = world->environment.path("data");
+        useDataHome(dataHome);
+        gallery->confirmMoveToTrash(fox);
+        QCOMPARE(dialogs.alerts.size(), 5);
+        QVERIFY(!QFile::exists(path("Orvane_fox.mp4")));
+        QVERIFY(QFile::exists(dataHome + "/Trash/files/Orvane_fox.mp4"));
+        QFile record(dataHome + "/Trash/info/Orvane_fox.mp4.trashinfo");
+        QVERIFY(record.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(record.readAll()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines.at(0), "[Trash Info]");
+        QCOMPARE(lines.at(1), "Path=" + QString::fromLatin1(QUrl::toPercentEncoding(path("Orvane_fox.mp4"), "/")));
+        QVERIFY2(QRegularExpression("^DeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$")
+                     .match(lines.at(2))
+                     .hasMatch(),
+                 qPrintable(lines.at(2)));
+        QTRY_VERIFY(namesOf(*gallery).isEmpty());
+        QVERIFY(workingFolderIsEmpty());
     }
 
     void theEmptyStateFollowsTheVideoKey_data() {
