@@ -11,9 +11,13 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 // What one check found: the listing, and how it differs from the kept one.
 struct FileSystemMonitor::Comparison {
+    std::optional<Identity> identity;
+    bool identityChanged = false;
+    bool looked = false; // listed, or tried to
     bool listed = false;
     QSet<QString> contents;
     QList<QString> added;
@@ -49,20 +53,28 @@ std::optional<QSet<QString>> FileSystemMonitor::listEntries(const QString& direc
     return entries;
 }
 
+std::optional<FileSystemMonitor::Identity> FileSystemMonitor::identityOf(const QString& directory) {
+    struct stat info {};
+    if (::stat(FileNames::encode(directory).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return std::nullopt;
+    return Identity{quint64(info.st_dev), quint64(info.st_ino)};
+}
+
 void FileSystemMonitor::setFirstListing(QSet<QString> entries) {
     if (hasListing_)
         return;
     hasListing_ = true;
     lastContents_ = std::move(entries);
     if (std::exchange(checkAgain_, false))
-        scheduleCheck();
+        scheduleCheck(false); // what the notices asked for is kept
 }
 
 void FileSystemMonitor::startMonitoring() {
     if (started_)
         return;
     started_ = true;
-    if (!QFileInfo(directory_).isDir())
+    identity_ = identityOf(directory_);
+    if (!identity_)
         return;
     auto* watcher = new QFileSystemWatcher(this);
     if (!watcher->addPath(directory_)) {
@@ -70,7 +82,23 @@ void FileSystemMonitor::startMonitoring() {
         return;
     }
     watcher_ = watcher;
-    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &FileSystemMonitor::scheduleCheck);
+    // A parent that cannot be watched leaves the folder's own notices.
+    parent_ = QFileInfo(directory_).path();
+    if (parent_ != directory_)
+        watcher_->addPath(parent_);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this,
+            [this](const QString& path) { scheduleCheck(path == directory_); });
+}
+
+void FileSystemMonitor::followFolder(const std::optional<Identity>& identity) {
+    identity_ = identity;
+    // The old watch may still follow the folder that moved away.
+    if (watcher_->directories().contains(directory_))
+        watcher_->removePath(directory_);
+    if (identity)
+        watcher_->addPath(directory_);
+    if (parent_ != directory_ && !watcher_->directories().contains(parent_))
+        watcher_->addPath(parent_);
 }
 
 void FileSystemMonitor::stopMonitoring() {
@@ -78,9 +106,11 @@ void FileSystemMonitor::stopMonitoring() {
     watcher_ = nullptr;
     checkPending_ = false;
     checkAgain_ = false;
+    listingWanted_ = false;
 }
 
-void FileSystemMonitor::scheduleCheck() {
+void FileSystemMonitor::scheduleCheck(bool listing) {
+    listingWanted_ = listingWanted_ || listing;
     // Notices that arrive together (a rename gives two) lead to one listing.
     if (checkPending_)
         return;
@@ -102,8 +132,15 @@ void FileSystemMonitor::checkForChanges() {
     }
     checking_ = true;
     // The kept listing is shared with the worker, not copied.
-    auto compare = [directory = directory_, before = lastContents_] {
+    auto compare = [directory = directory_, before = lastContents_, kept = identity_,
+                    listing = std::exchange(listingWanted_, false)] {
         Comparison comparison;
+        // A notice of the parent alone costs one stat, unless the folder itself came or went.
+        comparison.identity = identityOf(directory);
+        comparison.identityChanged = comparison.identity != kept;
+        if (!listing && !comparison.identityChanged)
+            return comparison;
+        comparison.looked = true;
         auto current = listEntries(directory);
         if (!current)
             return comparison;
@@ -129,7 +166,15 @@ void FileSystemMonitor::report(const Comparison& comparison) {
     if (!watcher_)
         return; // stopped meanwhile
     QPointer<FileSystemMonitor> self(this);
-    if (!comparison.listed) {
+    if (comparison.identityChanged) {
+        // The path names another folder now, or none: what is there replaces the kept listing whole, and the
+        // owner reads it again.
+        followFolder(comparison.identity);
+        lastContents_ = comparison.listed ? comparison.contents : QSet<QString>{};
+        handler_(FileSystemEvent::directoryChanged());
+    } else if (!comparison.looked) {
+        // The parent changed around a folder still in place.
+    } else if (!comparison.listed) {
         handler_(FileSystemEvent::directoryChanged());
     } else {
         // The kept listing is up to date before the handler runs: it may stop this monitor.
@@ -146,5 +191,5 @@ void FileSystemMonitor::report(const Comparison& comparison) {
         }
     }
     if (self && watcher_ && std::exchange(checkAgain_, false))
-        scheduleCheck();
+        scheduleCheck(false);
 }

@@ -443,6 +443,9 @@ void VideoGalleryViewModel::showListing(const FolderListing& listing) {
         Log::line(QStringLiteral("   Directory: ") + listing.directory);
         Log::line(QStringLiteral("   Error details: ") +
                   QStringLiteral("Error Domain=POSIX Code=%1 \"%2\"").arg(listing.error).arg(description));
+        // A folder moved away or deleted holds nothing any more; one that is only unreadable for now keeps its list.
+        if (listing.error == ENOENT || listing.error == ENOTDIR)
+            clips_->resetClips({});
     } else {
         Log::line(QStringLiteral("📂 [VideoGallery] Found %1 total files in directory").arg(listing.found));
         for (const QString& line : listing.rejected)

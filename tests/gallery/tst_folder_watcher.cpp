@@ -94,6 +94,54 @@ private slots:
             QCOMPARE(event.kind, FileSystemEvent::Kind::directoryChanged);
     }
 
+    // The kernel follows the folder's inode, not its path: moved away, deleted, back again or made anew, the
+    // folder is noticed through its parent, once each time, and watched again once it is back.
+    void aFolderMovedAwayOrBackIsNoticed() {
+        QVERIFY(writeFile(path("Orvane_a.mp4"), "a"));
+        const auto monitor = makeMonitor(folder);
+        const auto lastIsChanged = [this] {
+            return !events.isEmpty() && events.last() == FileSystemEvent::directoryChanged();
+        };
+        // Changes beside the folder are not its own.
+        QVERIFY(writeFile(folder + "_sibling.txt", "s"));
+        settle();
+        QVERIFY(events.isEmpty());
+
+        const QString away = folder + "_away";
+        QVERIFY(QDir().rename(folder, away));
+        QTRY_VERIFY(lastIsChanged());
+        settle();
+        QCOMPARE(events, QList<FileSystemEvent>{FileSystemEvent::directoryChanged()});
+        QVERIFY(monitor->lastContents().isEmpty());
+        QVERIFY(writeFile(away + "/Orvane_b.mp4", "b")); // no longer the watched folder
+        settle();
+        QCOMPARE(events.size(), 1);
+
+        QVERIFY(QDir().rename(away, folder));
+        QTRY_COMPARE(events.size(), 2);
+        settle();
+        QCOMPARE(events.last(), FileSystemEvent::directoryChanged());
+        QCOMPARE(monitor->lastContents(), (QSet<QString>{path("Orvane_a.mp4"), path("Orvane_b.mp4")}));
+        QVERIFY(writeFile(path("Orvane_c.mp4"), "c"));
+        QTRY_COMPARE(events.size(), 3);
+        QCOMPARE(events.last(), FileSystemEvent::fileAdded(path("Orvane_c.mp4")));
+
+        events.clear();
+        QVERIFY(QDir(folder).removeRecursively());
+        QTRY_VERIFY(lastIsChanged());
+        settle();
+        QVERIFY(lastIsChanged());
+        QVERIFY(monitor->lastContents().isEmpty());
+        events.clear();
+        QVERIFY(QDir().mkpath(folder));
+        QTRY_COMPARE(events, QList<FileSystemEvent>{FileSystemEvent::directoryChanged()});
+        QVERIFY(writeFile(path("Orvane_d.mp4"), "d"));
+        QTRY_COMPARE(events.size(), 2);
+        settle();
+        QCOMPARE(events.last(), FileSystemEvent::fileAdded(path("Orvane_d.mp4")));
+        QVERIFY(monitor->isMonitoring());
+    }
+
     void aMissingFolderNeverReports() {
         const QString missing = world->environment.path("missing");
         const auto monitor = makeMonitor(missing);

@@ -314,6 +314,33 @@ private slots:
         QVERIFY(!gallery->fileSystemMonitor()->isMonitoring());
     }
 
+    // The watched folder moved away shows an empty gallery and says why; back at its path, its clips return.
+    void aFolderMovedAwayEmptiesTheGalleryUntilItComesBack() {
+        QVERIFY(addClip("Orvane_a.mp4"));
+        QVERIFY(addClip("Orvane_b.mp4"));
+        gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
+        QCOMPARE(gallery->count(), 2);
+        world->environment.clearLog();
+
+        const QString away = folder + "_away";
+        QVERIFY(QDir().rename(folder, away));
+        QVERIFY(waitForAll([&] { return gallery->count() == 0 && !gallery->isLoading(); }));
+        const QStringList lines = world->environment.logLines();
+        const int at =
+            int(lines.indexOf("❌ [VideoGallery] Error loading videos from directory: No such file or directory"));
+        QVERIFY2(at >= 0, qPrintable(lines.join("\n")));
+        QCOMPARE(lines.at(at + 1), "   Directory: " + folder);
+
+        world->environment.clearLog();
+        QVERIFY(QDir().rename(away, folder));
+        QVERIFY(waitForAll([&] { return gallery->count() == 2 && !gallery->isLoading(); }));
+        QVERIFY(
+            world->environment.logLines().contains("✅ [VideoGallery] Loaded 2 videos matching 'Orvane_*.mp4' pattern"));
+        QVERIFY(addClip("Orvane_c.mp4")); // watched again
+        QVERIFY(waitForAll([&] { return gallery->count() == 3; }));
+    }
+
     void aClipFiledByTheQueueAppearsWithItsBadges() {
         RecordingSoundPlayer sounds;
         VideoSettings().setVideoDirectoryBookmark(FolderBookmark::create(folder));
