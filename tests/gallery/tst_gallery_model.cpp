@@ -904,9 +904,9 @@ private slots:
 
         // Its folder cannot be made: a read-only place on the clip's own file system.
         const QByteArray readOnlyName = QFile::encodeName(readOnly);
-        mounted = ::mount(readOnlyName.constData(), readOnlyName.constData(), nullptr, MS_BIND, nullptr) == 0;
+        mounted = ::mount(readOnlyName.constData(), readOnlyName.constData(), "none", MS_BIND, nullptr) == 0;
         QVERIFY2(mounted, "tests need root to mount");
-        QVERIFY(::mount(nullptr, readOnlyName.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0);
+        QVERIFY(::mount("none", readOnlyName.constData(), "none", MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0);
         useDataHome(readOnly + "/data");
         gallery->confirmMoveToTrash(fox);
         QCOMPARE(dialogs.alerts.size(), 4);
