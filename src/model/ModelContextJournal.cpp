@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -99,6 +100,12 @@ QString keepCopy(const QString& path, const char* why) {
 void clearFile(const QString& path) {
     if (!QFileInfo(path).isFile() || QFile::remove(path))
         return;
+    // A journal kept for the user under a second name shares this file: emptying it would empty the kept one.
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) == 0 && status.st_nlink > 1) {
+        Log::line(QStringLiteral("❌ [Store] An old journal could not be removed: %1").arg(path));
+        return;
+    }
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return;
