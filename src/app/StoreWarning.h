@@ -3,6 +3,7 @@
 class ModelContext;
 
 // Tells the user, in a warning, when the store could not be opened as it was: which file was kept aside
-// and where, when the records of this session live in memory only and will be lost at quit, and when the
-// store opened read-only. Nothing is shown when the store opened normally.
+// and where, how many records could be read back from it, when the records of this session live in memory only
+// and will be lost at quit, and when the store opened read-only. Also when changes kept from an earlier session
+// were not (all) restored, and where their journal was kept. Nothing is shown when the store opened normally.
 void warnAboutStoreRecovery(const ModelContext& context);

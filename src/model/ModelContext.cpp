@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <limits>
 #include <unistd.h>
 
 namespace {
@@ -125,7 +126,184 @@ QString integrityProblem(const QString& connection) {
     const QString finding = query.value(0).toString();
     return finding == "ok" ? QString() : finding;
 }
+
+// Reading a damaged store for what is left, the way SQLite's own recovery does: table by table, row by row in rowid
+// order. A page that cannot be read costs its own rows; reading goes on after it.
+class RowRescue {
+public:
+    explicit RowRescue(QSqlDatabase damaged) : damaged_(std::move(damaged)) {}
+
+    // Copies the readable rows of `entity`'s table into the same table of `target`, keeping their rowids (so the
+    // store's order stays). Returns how many were copied.
+    int copy(const EntityDescription& entity, QSqlDatabase& target) {
+        QSqlQuery info(damaged_);
+        QSet<QString> present;
+        if (!info.exec("PRAGMA table_info(" + quoted(entity.table) + ")"))
+            return 0;
+        while (info.next())
+            present.insert(info.value(1).toString());
+        QStringList names;
+        for (const EntityColumn& column : entity.columns) {
+            if (present.contains(column.name))
+                names << quoted(column.name);
+        }
+        if (names.isEmpty() || !present.contains(entity.columns.front().name))
+            return 0;
+        table_ = quoted(entity.table);
+        QSqlQuery insert(target);
+        if (!insert.prepare("INSERT OR IGNORE INTO " + table_ + " (rowid, " + names.join(", ") + ") VALUES (?" +
+                            QString(", ?").repeated(names.size()) + ")"))
+            return 0;
+        QSqlQuery read(damaged_);
+        read.setForwardOnly(true);
+        read.prepare("SELECT rowid, " + names.join(", ") + " FROM " + table_ + " WHERE rowid >= ? ORDER BY rowid");
+        int copied = 0;
+        qint64 from = std::numeric_limits<qint64>::min();
+        for (;;) {
+            read.bindValue(0, from);
+            if (read.exec()) {
+                while (read.next()) {
+                    const qint64 rowid = read.value(0).toLongLong();
+                    for (int i = 0; i <= int(names.size()); ++i)
+                        insert.bindValue(i, read.value(i));
+                    if (insert.exec() && insert.numRowsAffected() > 0)
+                        ++copied;
+                    if (rowid == std::numeric_limits<qint64>::max())
+                        return copied;
+                    from = rowid + 1;
+                }
+                if (read.lastError().type() == QSqlError::NoError)
+                    break; // the end of the table
+            }
+            read.finish();
+            const std::optional<qint64> next = readableFrom(from);
+            if (!next)
+                break;
+            from = *next;
+            ++skipped_;
+        }
+        return copied;
+    }
+
+    // How many times reading had to skip damage.
+    int skipped() const { return skipped_; }
+
+private:
+    // Whether a seek to the first row at or after `from` can be read, and that row's rowid (none at the table's
+    // end). A seek reads the page where `from` would be, so it fails from the end of the last whole page up to the
+    // end of the damaged ones.
+    std::optional<std::optional<qint64>> probe(qint64 from) {
+        QSqlQuery query(damaged_);
+        query.setForwardOnly(true);
+        query.prepare("SELECT rowid FROM " + table_ + " WHERE rowid >= ? ORDER BY rowid LIMIT 1");
+        query.addBindValue(from);
+        if (!query.exec())
+            return std::nullopt;
+        const bool found = query.next();
+        if (query.lastError().type() != QSqlError::NoError)
+            return std::nullopt;
+        return found ? std::optional<qint64>(query.value(0).toLongLong()) : std::optional<qint64>();
+    }
+
+    // Where reading can go on after it failed at or after `from`: past the row that failed when only its contents
+    // could not be read (a picture's overflow page), else the least point past the damaged pages from which a seek
+    // succeeds. None when nothing readable follows.
+    std::optional<qint64> readableFrom(qint64 from) {
+        constexpr qint64 top = std::numeric_limits<qint64>::max();
+        if (const auto row = probe(from)) {
+            if (!*row || **row == top)
+                return std::nullopt;
+            return **row + 1;
+        }
+        // Ever larger steps until a seek lands past the damage, then halving back to where the damage ends.
+        qint64 failing = from;
+        qint64 succeeding = from;
+        qint64 step = 1;
+        for (;;) {
+            if (failing == top)
+                return std::nullopt;
+            succeeding = step > top - failing ? top : failing + step;
+            if (probe(succeeding))
+                break;
+            failing = succeeding;
+            step = step > top / 2 ? top : step * 2;
+        }
+        while (succeeding - failing > 1) {
+            const qint64 middle = failing + (succeeding - failing) / 2;
+            if (probe(middle))
+                succeeding = middle;
+            else
+                failing = middle;
+        }
+        return succeeding;
+    }
+
+    QSqlDatabase damaged_;
+    QString table_;
+    int skipped_ = 0;
+};
 } // namespace
+
+QList<ModelContext::RecoveredRecords> ModelContext::recoverRows(const QString& damaged, const QString& connection,
+                                                                const std::vector<const EntityDescription*>& entities) {
+    QList<RecoveredRecords> recovered;
+    const QString source = connection + QStringLiteral("-rescue");
+    int skipped = 0;
+    {
+        // The kept file stays as it is, and gains no side files: without a log of its own it is read as it lies.
+        QSqlDatabase from = QSqlDatabase::addDatabase("QSQLITE", source);
+        if (QFileInfo::exists(damaged + QStringLiteral("-wal"))) {
+            from.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+            from.setDatabaseName(damaged);
+        } else {
+            from.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+            from.setDatabaseName(
+                QUrl::fromLocalFile(QFileInfo(damaged).absoluteFilePath()).toString(QUrl::FullyEncoded) +
+                QStringLiteral("?immutable=1"));
+        }
+        QSqlDatabase into = QSqlDatabase::database(connection, false);
+        QSqlQuery setup(into);
+        // Links to rows that were lost are cleared below, before the copy is committed.
+        if (from.open() && setup.exec("PRAGMA foreign_keys=OFF") && into.transaction()) {
+            RowRescue rescue(from);
+            for (const EntityDescription* entity : entities) {
+                if (const int count = rescue.copy(*entity, into); count > 0)
+                    recovered.append({entity->table, count});
+            }
+            skipped = rescue.skipped();
+            QSqlQuery unlink(into);
+            for (const EntityDescription* entity : entities) {
+                for (const EntityColumn& column : entity->columns) {
+                    if (column.type != EntityColumn::Type::Reference)
+                        continue;
+                    unlink.exec("UPDATE " + quoted(entity->table) + " SET " + quoted(column.name) + " = NULL WHERE " +
+                                quoted(column.name) + " NOT IN (SELECT id FROM " + quoted(column.referencedTable) +
+                                ")");
+                }
+            }
+            if (!into.commit()) {
+                Log::line("❌ [Store] What could be read from the kept store could not be copied: " +
+                          into.lastError().text());
+                into.rollback();
+                recovered.clear();
+            }
+        }
+        setup.exec("PRAGMA foreign_keys=ON");
+        from.close();
+    }
+    QSqlDatabase::removeDatabase(source);
+    QStringList counts;
+    for (const RecoveredRecords& table : std::as_const(recovered))
+        counts << QStringLiteral("%1 %2").arg(table.count).arg(table.table);
+    if (recovered.isEmpty())
+        Log::line(QStringLiteral("⚠️ [Store] Nothing could be read back from the kept store %1.").arg(damaged));
+    else
+        Log::line(QStringLiteral("💾 [Store] Read back from the kept store into the new one: %1 (%2 damaged parts "
+                                 "skipped).")
+                      .arg(counts.join(", "))
+                      .arg(skipped));
+    return recovered;
+}
 
 int ModelContext::resultCode(const QSqlError& error) {
     bool ok = false;
@@ -140,9 +318,11 @@ void ModelContext::setOpenReadOnlyForTesting(bool readOnly) {
 std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vector<const EntityDescription*> entities) {
     const QString connection = QStringLiteral("orvane-store-%1").arg(++nextConnection);
     QDir().mkpath(QFileInfo(path).absolutePath());
+    QList<RecoveredRecords> recovered;
     const auto make = [&](bool inMemory, std::optional<QString> aside, bool readOnly) {
         std::unique_ptr<ModelContext> context(new ModelContext(connection, path, inMemory, entities));
         context->keptAside_ = std::move(aside);
+        context->recovered_ = recovered;
         context->readOnly_ = readOnly;
         if (!inMemory)
             context->claimJournal();
@@ -216,8 +396,11 @@ std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vecto
             Log::line(QStringLiteral("⚠️ [Store] The unreadable store was kept at %1; a new store was created.")
                           .arg(aside));
             opened = tryOpen(connection, path, entities, Access::writable);
-            if (opened.error.isEmpty())
+            if (opened.error.isEmpty()) {
+                if (!opened.readOnly)
+                    recovered = recoverRows(aside, connection, entities);
                 return make(false, keptAside, opened.readOnly);
+            }
             error = opened.error;
             Log::line(QStringLiteral("❌ [Store] A new store could not be created at %1: %2").arg(path, error));
         } else {
@@ -342,6 +525,11 @@ ModelContext::~ModelContext() {
     // Changes made since the journal was last written are kept too.
     if (journalActive_ && journalWriteScheduled_)
         writeJournal();
+    if (journalActive_ && !journalHoldsChanges())
+        Log::line(QStringLiteral("❌ [Store] %1 unsaved changes could be written neither to the store nor to a "
+                                 "journal and are lost: %2")
+                      .arg(pending_.size() + deleted_.size())
+                      .arg(journalFailure_));
     releaseJournal();
     for (const auto& record : std::as_const(registry_))
         record->context_ = nullptr;

@@ -50,6 +50,22 @@ public:
     bool isInMemory() const { return inMemory_; }
     // Where an unreadable store was moved when this context was opened; none when nothing was moved.
     std::optional<QString> keptAsidePath() const { return keptAside_; }
+    // What was copied from the store kept aside into the new one, by table in the order of the record types;
+    // tables of which nothing could be read are left out. Empty when nothing was kept aside or nothing could be
+    // read from it.
+    struct RecoveredRecords {
+        QString table;
+        int count = 0;
+    };
+    QList<RecoveredRecords> recoveredRecords() const { return recovered_; }
+    // Journals of earlier changes that were not (all) restored at opening, kept aside for the user.
+    struct KeptJournal {
+        enum class Why { unreadable, partlyRead, refused };
+        Why why = Why::unreadable;
+        QString path;    // the kept copy
+        int leftOut = 0; // for partlyRead: the entries that could not be read
+    };
+    QList<KeptJournal> keptJournals() const { return keptJournals_; }
     // The store opened but cannot be written (its file, its folder or the disk is read-only). The application
     // announces this at start, so a failed save for this cause is not announced again.
     bool isReadOnly() const { return readOnly_; }
@@ -68,9 +84,12 @@ public:
     void restore(const std::shared_ptr<PersistentModel>& record);
     bool save(QString* error = nullptr);
     bool hasChanges() const;
-    // True while changes wait for a store that cannot be written for now: they are in the journal and a retry
-    // is scheduled. Callers keep such changes instead of taking them back.
+    // True while changes wait for a store that cannot be written for now: they are kept and a retry is
+    // scheduled. Callers keep such changes instead of taking them back.
     bool keepsChangesForLater() const { return journalActive_; }
+    // Whether the changes that wait are all in a journal on disk, so that they survive quitting. False when
+    // neither journal could be written (a full disk): they live in memory only then.
+    bool journalHoldsChanges() const { return journalActive_ && journalOnDisk_ && journalFailure_.isEmpty(); }
     // The delay of the scheduled retry in milliseconds, or -1 when none is scheduled.
     int retryDelayMs() const { return retryTimer_.isActive() ? retryTimer_.interval() : -1; }
     // What the retry does: reopens a read-only store in case it can be written now, then saves.
@@ -112,6 +131,9 @@ private:
     static Opened tryOpen(const QString& connection, const QString& path,
                           const std::vector<const EntityDescription*>& entities, Access access, bool opening = true);
     static QSqlError createSchema(QSqlDatabase& db, const std::vector<const EntityDescription*>& entities);
+    // Copies the rows that can still be read from a damaged store into the new, empty store open on `connection`.
+    static QList<RecoveredRecords> recoverRows(const QString& damaged, const QString& connection,
+                                               const std::vector<const EntityDescription*>& entities);
 
     // SQLite's primary result code of a failure; 0 when unknown.
     static int resultCode(const QSqlError& error);
@@ -120,7 +142,8 @@ private:
     void claimJournal();
     void releaseJournal();
     void replayJournal();
-    void applyJournal(const QJsonObject& journal);
+    // Returns how many entries could not be read and were left out.
+    int applyJournal(const QJsonObject& journal);
     bool writeJournal();
     void clearJournal();
     void scheduleJournalWrite();
@@ -153,11 +176,15 @@ private:
     bool quiet_ = false; // no notices while the journal is replayed at opening
     bool damageNoted_ = false;
     int lastFailureCode_ = 0;
+    QString lastFailure_;    // the store's words for the last failed save
+    QString journalFailure_; // why the last journal write failed; empty when it landed
     QByteArray journalBody_; // what the journal on disk holds, to skip writing it again unchanged
     QSet<QString> told_;     // notices already shown, by text and cause
     QTimer retryTimer_;
     int nextRetryDelayMs_ = 0;
     std::optional<QString> keptAside_;
+    QList<RecoveredRecords> recovered_;
+    QList<KeptJournal> keptJournals_;
     bool autosave_ = false;
     bool autosaveScheduled_ = false;
     quint64 sequence_ = 0;

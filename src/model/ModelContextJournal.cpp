@@ -2,6 +2,7 @@
 #include "ModelContext.h"
 
 #include "AppPaths.h"
+#include "CheckedWrite.h"
 #include "Dialogs.h"
 #include "Log.h"
 #include "NoReplaceMove.h"
@@ -11,9 +12,11 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr int kFirstRetryDelayMs = 1000;
@@ -67,28 +70,42 @@ QString causeOf(int code) {
 }
 
 bool writePrivateFile(const QString& path, const QByteArray& bytes, QString* error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
+    return CheckedWrite::writeFile(path, bytes, error, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+QString dated(const QString& path, const char* why) {
+    return path + '.' + why + '-' + QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz");
+}
+
+// A second name for the journal as it is now, never over another file: the journal itself goes once its changes
+// have landed, the copy stays for the user. Empty when no copy could be made.
+QString keepCopy(const QString& path, const char* why) {
+    const QString base = dated(path, why);
+    for (int attempt = 1; attempt < 100; ++attempt) {
+        const QString target = attempt == 1 ? base : base + QStringLiteral("-%1").arg(attempt);
+        if (::link(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) == 0)
+            return target;
+        if (errno == EEXIST)
+            continue;
+        // A file system without hard links: a copy, which never replaces an existing file either.
+        if (QFile::copy(path, target))
+            return target;
+        if (!QFileInfo::exists(target))
+            return QString();
     }
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(bytes) != bytes.size()) {
-        *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    return QString();
 }
 
 // Removes the file; where its folder cannot be written, empties it, which reads as no journal.
 void clearFile(const QString& path) {
     if (!QFileInfo(path).isFile() || QFile::remove(path))
         return;
+    // A journal kept for the user under a second name shares this file: emptying it would empty the kept one.
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) == 0 && status.st_nlink > 1) {
+        Log::line(QStringLiteral("❌ [Store] An old journal could not be removed: %1").arg(path));
+        return;
+    }
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return;
@@ -176,6 +193,7 @@ void ModelContext::claimJournal() {
 
 void ModelContext::replayJournal() {
     std::optional<QJsonObject> newest;
+    QString newestFile;
     for (const QString& file : {journalPath(), fallbackJournalPath()}) {
         QFile journal(file);
         if (!QFileInfo(file).isFile() || journal.size() == 0)
@@ -198,21 +216,39 @@ void ModelContext::replayJournal() {
         }
         journal.close();
         if (!problem.isEmpty()) {
-            const QString aside =
-                file + ".unreadable-" + QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz");
-            NoReplaceMove::move(file, aside);
-            Log::line(QStringLiteral("⚠️ [Store] The journal %1 could not be read (%2); it was kept at %3.")
-                          .arg(file, problem, aside));
+            const QString aside = dated(file, "unreadable");
+            if (NoReplaceMove::move(file, aside).outcome == NoReplaceMove::Outcome::moved) {
+                keptJournals_.append({KeptJournal::Why::unreadable, aside, 0});
+                Log::line(QStringLiteral("⚠️ [Store] The journal %1 could not be read (%2); it was kept at %3.")
+                              .arg(file, problem, aside));
+            } else {
+                keptJournals_.append({KeptJournal::Why::unreadable, file, 0});
+                Log::line(QStringLiteral("⚠️ [Store] The journal %1 could not be read (%2); it was left in place.")
+                              .arg(file, problem));
+            }
             continue;
         }
-        if (!newest || object.value("written").toInteger() > newest->value("written").toInteger())
+        if (!newest || object.value("written").toInteger() > newest->value("written").toInteger()) {
             newest = object;
+            newestFile = file;
+        }
     }
     if (!newest) {
         clearJournal();
         return;
     }
-    applyJournal(*newest);
+    if (const int leftOut = applyJournal(*newest); leftOut > 0) {
+        // What was left out would go with the journal once the rest has landed.
+        const QString copy = keepCopy(newestFile, "incomplete");
+        if (!copy.isEmpty()) {
+            keptJournals_.append({KeptJournal::Why::partlyRead, copy, leftOut});
+            Log::line(QStringLiteral("⚠️ [Store] The journal %1 was kept at %2 for the entries left out.")
+                          .arg(newestFile, copy));
+        } else {
+            Log::line(
+                QStringLiteral("❌ [Store] The journal %1 could not be kept for the entries left out.").arg(newestFile));
+        }
+    }
     if (!hasChanges()) {
         clearJournal();
         return;
@@ -230,9 +266,9 @@ void ModelContext::replayJournal() {
     } else {
         // Refused as such: they would be refused at every start and hold back every later change.
         for (const QString& file : {journalPath(), fallbackJournalPath()}) {
-            if (QFileInfo(file).size() > 0)
-                NoReplaceMove::move(file, file + ".refused-" +
-                                              QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz"));
+            const QString aside = dated(file, "refused");
+            if (QFileInfo(file).size() > 0 && NoReplaceMove::move(file, aside).outcome == NoReplaceMove::Outcome::moved)
+                keptJournals_.append({KeptJournal::Why::refused, aside, 0});
         }
         journalOnDisk_ = false;
         // Nor do they stay pending, where they would hold back every save of this session.
@@ -247,7 +283,7 @@ void ModelContext::replayJournal() {
     }
 }
 
-void ModelContext::applyJournal(const QJsonObject& journal) {
+int ModelContext::applyJournal(const QJsonObject& journal) {
     const auto entityNamed = [this](const QString& table) -> const EntityDescription* {
         for (const EntityDescription* entity : entities_) {
             if (entity->table == table)
@@ -262,6 +298,11 @@ void ModelContext::applyJournal(const QJsonObject& journal) {
     };
     QList<Link> links; // resolved once every record is in: a link may point at another kept record
     int skipped = 0;
+    // A list that is there but is no list is left out as a whole.
+    for (const char* list : {"changes", "deletions"}) {
+        if (journal.contains(QLatin1String(list)) && !journal.value(QLatin1String(list)).isArray())
+            ++skipped;
+    }
     for (const QJsonValue& entry : journal.value("changes").toArray()) {
         const QJsonObject change = entry.toObject();
         const EntityDescription* entity = entityNamed(change.value("table").toString());
@@ -321,7 +362,7 @@ void ModelContext::applyJournal(const QJsonObject& journal) {
     for (const QJsonValue& entry : journal.value("deletions").toArray()) {
         const QJsonObject deletion = entry.toObject();
         const EntityDescription* entity = entityNamed(deletion.value("table").toString());
-        if (!entity) {
+        if (!entity || !deletion.value("id").isString()) {
             ++skipped;
             continue;
         }
@@ -331,6 +372,7 @@ void ModelContext::applyJournal(const QJsonObject& journal) {
     if (skipped > 0)
         Log::line(QStringLiteral("⚠️ [Store] %1 entries of the journal could not be read and were left out.")
                       .arg(skipped));
+    return skipped;
 }
 
 bool ModelContext::writeJournal() {
@@ -360,7 +402,7 @@ bool ModelContext::writeJournal() {
         deletions.append(QJsonObject{{"table", record->entity().table}, {"id", record->identity()}});
     QJsonObject journal{{"changes", changes}, {"deletions", deletions}};
     const QByteArray body = QJsonDocument(journal).toJson(QJsonDocument::Compact);
-    if (journalOnDisk_ && body == journalBody_)
+    if (journalOnDisk_ && journalFailure_.isEmpty() && body == journalBody_)
         return true;
     journal.insert("format", kJournalFormat);
     journal.insert("written", QDateTime::currentMSecsSinceEpoch());
@@ -375,7 +417,9 @@ bool ModelContext::writeJournal() {
         if (!writePrivateFile(fallbackJournalPath(), bytes, &fallbackError)) {
             Log::line(QStringLiteral("❌ [Store] Unsaved changes could not be kept in a journal: %1; %2")
                           .arg(error, fallbackError));
+            // Whatever journal is on disk stays as it was; the next write is tried in full, never skipped.
             journalBody_.clear();
+            journalFailure_ = error == fallbackError ? error : error + QStringLiteral("; ") + fallbackError;
             return false;
         }
         // An older journal beside the store must not come back over this one.
@@ -388,6 +432,7 @@ bool ModelContext::writeJournal() {
     }
     journalBody_ = body;
     journalOnDisk_ = true;
+    journalFailure_.clear();
     return true;
 }
 
@@ -405,6 +450,7 @@ void ModelContext::settle() {
     nextRetryDelayMs_ = kFirstRetryDelayMs;
     journalActive_ = false;
     journalWriteScheduled_ = false;
+    journalFailure_.clear();
     if (journalOnDisk_)
         clearJournal();
 }
@@ -414,39 +460,52 @@ void ModelContext::scheduleJournalWrite() {
         return;
     journalWriteScheduled_ = true;
     QTimer::singleShot(0, this, [this] {
-        if (journalWriteScheduled_ && journalActive_)
-            writeJournal();
+        if (journalWriteScheduled_ && journalActive_ && !writeJournal())
+            tellNotSaved(lastFailure_, lastFailureCode_, true);
     });
 }
 
 void ModelContext::keepForLater(const QString& error, int code) {
     lastFailureCode_ = code;
+    lastFailure_ = error;
     const bool kept = ownsJournal_ && canPass(code);
     if (kept) {
         journalActive_ = true;
         scheduleRetry();
     }
     // The journal follows what is pending, whatever failed this time.
-    const bool journaled = journalActive_ && writeJournal();
-    tellNotSaved(error, code, kept && journaled);
+    if (journalActive_)
+        writeJournal();
+    tellNotSaved(error, code, kept);
 }
 
 void ModelContext::tellNotSaved(const QString& error, int code, bool kept) {
     if (quiet_)
         return;
-    const QString cause = causeOf(code);
+    // Kept in memory but in no journal: the change is lost if Orvane quits before the store takes it, and the
+    // user hears that even where the cause itself was told before.
+    const bool journaled = !kept || journalHoldsChanges();
+    const QString cause = causeOf(code) + (journaled ? QString() : QStringLiteral("\nno journal"));
     if (told_.contains('\n' + cause))
         return;
     QList<PersistentModel*> ordered(pending_.cbegin(), pending_.cend());
     std::sort(ordered.begin(), ordered.end(),
               [](const PersistentModel* a, const PersistentModel* b) { return a->sequence_ < b->sequence_; });
-    const QString details =
-        kept ? QStringLiteral("The data store said: “%1”. Nothing is lost: Orvane keeps the change and saves it as "
-                              "soon as the store can be written again.")
-                   .arg(error)
-             : QStringLiteral("The data store said: “%1”. Orvane keeps the change while it runs and tries again with "
-                              "the next save.")
-                   .arg(error);
+    QString details;
+    if (!kept) {
+        details = QStringLiteral("The data store said: “%1”. Orvane keeps the change while it runs and tries again "
+                                 "with the next save.")
+                      .arg(error);
+    } else if (journaled) {
+        details = QStringLiteral("The data store said: “%1”. Nothing is lost: Orvane keeps the change and saves it as "
+                                 "soon as the store can be written again.")
+                      .arg(error);
+    } else {
+        details = QStringLiteral("The data store said: “%1”, and the change could not be written to a journal either "
+                                 "(“%2”). Orvane keeps it while it runs and saves it as soon as the store can be "
+                                 "written again, but it is lost if Orvane quits before then.")
+                      .arg(error, journalFailure_);
+    }
     for (const PersistentModel* record : std::as_const(ordered)) {
         const QString& notice = record->entity().unsavedNotice;
         if (notice.isEmpty() || told_.contains(notice + '\n' + cause))

@@ -1,3 +1,4 @@
+#include "ImagePreset.h"
 #include "ModelContext.h"
 #include "ModelSchema.h"
 #include "OrvaneApp.h"
@@ -62,6 +63,9 @@ private slots:
             for (int i = 0; i < 40; ++i)
                 store->insert(VideoMetadata::make(QStringLiteral("Orvane_%1.mp4").arg(i), QString(1500, 'p'), "768P", 6,
                                                   "image_to_video", true, "2.3", false));
+            store->insert(PromptPreset::make("Orbit", "p", "User", false));
+            store->insert(PromptPreset::make("Dolly", "p", "User", false));
+            store->insert(ImagePreset::make("Street", "p"));
             QVERIFY(store->save());
         }
         DamagedPage damage(path, "VideoMetadata");
@@ -76,9 +80,72 @@ private slots:
         QCOMPARE(aside.size(), 1);
         QCOMPARE(dialogs.alerts.size(), 1);
         QCOMPARE(dialogs.alerts.first().message, "Orvane could not open its data store");
+        const qsizetype kept = 40 - damage.rowids().size();
+        QVERIFY(kept > 1 && kept < 40);
+        QCOMPARE(dialogs.alerts.first().informativeText,
+                 "The unreadable store was kept as “" + aside.first() + "” in " + QDir::toNativeSeparators(env.root()) +
+                     ". A new store was created in its place, and what could still be read was copied into it: " +
+                     QString::number(kept) + " clip records, 2 prompt presets and 1 image preset.");
+        QCOMPARE(app.modelContext().fetch<VideoMetadata>()->size(), kept);
+    }
+
+    void aStoreWhoseSchemaIsDamagedIsReplacedByAnEmptyOne() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        const QString path = env.path("store.sqlite");
+        {
+            auto store = ModelSchema::openStore(path);
+            store->insert(PromptPreset::make("Lost", "p", "User", false));
+            QVERIFY(store->save());
+        }
+        DamagedPage damage(path, "PromptPreset", DamagedPage::Where::schema);
+        QVERIFY(damage.isDone());
+        OrvaneApp app(path);
+        const QStringList aside = QDir(env.root()).entryList({"store.sqlite.unreadable-*"});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(dialogs.alerts.size(), 1);
         QCOMPARE(dialogs.alerts.first().informativeText, "The unreadable store was kept as “" + aside.first() +
                                                              "” in " + QDir::toNativeSeparators(env.root()) +
                                                              ". A new, empty store was created in its place.");
+    }
+
+    void earlierChangesThatWereNotRestoredAreAnnouncedWithTheirJournal() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        const QString path = env.path("store.sqlite");
+        ModelSchema::openStore(path).reset();
+        const auto writeJournal = [&](const QByteArray& bytes) {
+            QFile journal(path + ".pending.json");
+            QVERIFY(journal.open(QIODevice::WriteOnly));
+            journal.write(bytes);
+        };
+        writeJournal("{\"format\": 1, \"changes\": [");
+        {
+            OrvaneApp app(path);
+            const QStringList kept = QDir(env.root()).entryList({"store.sqlite.pending.json.unreadable-*"});
+            QCOMPARE(kept.size(), 1);
+            QCOMPARE(dialogs.alerts.size(), 1);
+            QCOMPARE(dialogs.alerts[0].style, Dialogs::AlertStyle::warning);
+            QCOMPARE(dialogs.alerts[0].message, "Some earlier changes were not restored");
+            QCOMPARE(dialogs.alerts[0].informativeText,
+                     "Changes that could not be saved in an earlier session were waiting in a journal, but it could "
+                     "not be read, so they were not restored. It was kept as “" +
+                         kept.first() + "” in " + QDir::toNativeSeparators(env.root()) + ".");
+        }
+        writeJournal(R"({"format": 1, "written": 1, "changes": [
+            {"table": "PromptPreset", "values": {"id": "6b1c3f7e-0000-4000-8000-000000000001", "name": "Back",
+             "prompt": "p", "category": "User", "isBuiltIn": 0, "createdAt": 1}},
+            {"table": "Unknown", "values": {"id": "x"}}]})");
+        OrvaneApp app(path);
+        const QStringList kept = QDir(env.root()).entryList({"store.sqlite.pending.json.incomplete-*"});
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(dialogs.alerts.size(), 2);
+        QCOMPARE(dialogs.alerts[1].message, "Some earlier changes were not restored");
+        QCOMPARE(dialogs.alerts[1].informativeText,
+                 "Changes that could not be saved in an earlier session were restored, but one of them could not be "
+                 "read and was not restored. The journal was kept as “" +
+                     kept.first() + "” in " + QDir::toNativeSeparators(env.root()) + ".");
+        QCOMPARE(app.modelContext().fetch<PromptPreset>()->size(), 1);
     }
 
     void aStoreInMemorySaysNothingWillBeKept() {

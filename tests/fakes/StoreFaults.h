@@ -3,6 +3,7 @@
 #include "ModelContext.h"
 
 #include <QFile>
+#include <QList>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -60,12 +61,13 @@ public:
     ReadOnlyStores& operator=(const ReadOnlyStores&) = delete;
 };
 
-// Damage on disk: the first page of `table`, which opening reads, or the page holding its last rows, where opening
-// does not look (its rows must fill more than one page then). The store must be closed, so that its file holds
-// every change. Keeps what was there, to repair it.
+// Damage on disk: the first page of `table`, which opening reads, the page holding its last rows or one holding rows
+// in the middle, where opening does not look (its rows must fill more than one page then), or the file's first page,
+// which holds the schema. The store must be closed, so that its file holds every change. Keeps what was there, to
+// repair it.
 class DamagedPage {
 public:
-    enum class Where { first, last };
+    enum class Where { first, last, middle, schema };
     DamagedPage(const QString& path, const QString& table, Where where = Where::last) : path_(path) {
         int pageSize = 0;
         qint64 root = 0;
@@ -87,15 +89,26 @@ public:
         if (pageSize <= 0 || root <= 0 || !file.open(QIODevice::ReadWrite) || !file.seek((root - 1) * pageSize))
             return;
         const QByteArray top = file.read(pageSize);
-        if (where == Where::first) {
+        const auto* bytes = reinterpret_cast<const uchar*>(top.constData());
+        const auto number = [&](int at) {
+            return (qint64(bytes[at]) << 24) | (bytes[at + 1] << 16) | (bytes[at + 2] << 8) | bytes[at + 3];
+        };
+        if (where == Where::schema) {
+            offset_ = 0;
+        } else if (where == Where::first) {
             offset_ = (root - 1) * pageSize;
         } else {
             if (top.size() != pageSize || top.at(0) != 0x05)
                 return; // a table on one page: its first page is its last
-            // An interior page of a table names its right-most child at offset 8, big-endian.
-            const auto* bytes = reinterpret_cast<const uchar*>(top.constData());
-            const qint64 last = (qint64(bytes[8]) << 24) | (bytes[9] << 16) | (bytes[10] << 8) | bytes[11];
-            offset_ = (last - 1) * pageSize;
+            // An interior page of a table names its right-most child at offset 8, big-endian, and the others in its
+            // cells (a 4-byte page number first), whose offsets follow the 12-byte header.
+            const int cells = (bytes[3] << 8) | bytes[4];
+            if (where == Where::last || cells < 2) {
+                offset_ = (number(8) - 1) * pageSize;
+            } else {
+                const int at = 12 + 2 * (cells / 2);
+                offset_ = (number((bytes[at] << 8) | bytes[at + 1]) - 1) * pageSize;
+            }
         }
         if (!file.seek(offset_) || (original_ = file.read(pageSize)).size() != pageSize || !file.seek(offset_) ||
             file.write(QByteArray(pageSize, '\xff')) != pageSize)
@@ -103,6 +116,32 @@ public:
     }
 
     bool isDone() const { return offset_ >= 0; }
+    // The rowids of the rows the damaged page held, when it was a leaf of a table.
+    QList<qint64> rowids() const {
+        QList<qint64> ids;
+        const auto* bytes = reinterpret_cast<const uchar*>(original_.constData());
+        if (original_.size() < 8 || bytes[0] != 0x0d)
+            return ids;
+        const auto varint = [&](int& at) {
+            qint64 value = 0;
+            for (int i = 0; i < 9 && at < original_.size(); ++i) {
+                const uchar byte = bytes[at++];
+                if (i == 8)
+                    return (value << 8) | byte;
+                value = (value << 7) | (byte & 0x7f);
+                if (!(byte & 0x80))
+                    break;
+            }
+            return value;
+        };
+        const int cells = (bytes[3] << 8) | bytes[4];
+        for (int i = 0; i < cells; ++i) {
+            int at = (bytes[8 + 2 * i] << 8) | bytes[9 + 2 * i];
+            varint(at); // the payload's size
+            ids << varint(at);
+        }
+        return ids;
+    }
     bool repair() {
         QFile file(path_);
         return isDone() && file.open(QIODevice::ReadWrite) && file.seek(offset_) &&

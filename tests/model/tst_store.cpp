@@ -1,8 +1,10 @@
+#include "AppPaths.h"
 #include "AppSettings.h"
 #include "ImagePreset.h"
 #include "Log.h"
 #include "ModelSchema.h"
 #include "PromptPreset.h"
+#include "SmallDisk.h"
 #include "StoreFaults.h"
 #include "TestSupport.h"
 #include "VideoMetadata.h"
@@ -356,6 +358,93 @@ private slots:
         QCOMPARE(storedValues(path, "SELECT length(firstFrameImageData) FROM VideoMetadata"), QStringList({"65536"}));
     }
 
+    // The data folder on a real file system with no room left: neither the store nor the journal beside it
+    // can grow.
+    void aFullDataDiskKeepsTheJournalInTheCacheFolderAcrossARestart() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        SmallDisk disk(1024 * 1024);
+        QVERIFY2(disk.isMounted(), qPrintable(disk.error()));
+        const QString path = disk.filePath("Orvane.store");
+        QString presetId;
+        QString fallback;
+        {
+            auto store = ModelSchema::openStore(path);
+            fallback = store->fallbackJournalPath();
+            store->insert(AppSettings::make());
+            QVERIFY(store->save());
+            disk.fill();
+            auto preset = PromptPreset::make("Made on a full disk", "p", "User", false);
+            preset->setUserImageData(QByteArray(3000, 'u'));
+            presetId = preset->identity();
+            store->insert(preset);
+            QString error;
+            QVERIFY(!store->save(&error));
+            QVERIFY2(error.contains("full"), qPrintable(error));
+            QVERIFY(!QFileInfo::exists(store->journalPath()));
+            QVERIFY(contentsOf(fallback).contains("Made on a full disk"));
+            QVERIFY(store->journalHoldsChanges());
+            QCOMPARE(dialogs.notices.size(), 1);
+            QVERIFY(dialogs.notices[0].informativeText.contains("Nothing is lost"));
+
+            preset->setName("Renamed on a full disk");
+            QTRY_VERIFY(contentsOf(fallback).contains("Renamed on a full disk"));
+        } // quit
+        disk.freeSpace();
+        auto store = ModelSchema::openStore(path);
+        QVERIFY(!store->hasChanges());
+        const auto presets = store->fetch<PromptPreset>();
+        QCOMPARE(presets->size(), 1);
+        QCOMPARE(presets->first()->identity(), presetId);
+        QCOMPARE(presets->first()->name(), "Renamed on a full disk");
+        QCOMPARE(presets->first()->userImageData(), std::optional<QByteArray>(QByteArray(3000, 'u')));
+        QVERIFY(!QFileInfo::exists(fallback));
+    }
+
+    void whenNoJournalCanBeWrittenTheLastOneStaysWholeAndTheUserHearsIt() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        SmallDisk disk(1024 * 1024);
+        QVERIFY2(disk.isMounted(), qPrintable(disk.error()));
+        AppPaths::setRoot(disk.path()); // the cache folder is on the full disk too
+        const QString path = disk.filePath("Orvane.store");
+        auto store = ModelSchema::openStore(path);
+        store->insert(AppSettings::make());
+        QVERIFY(store->save());
+        StoreLock lock(path);
+        QVERIFY2(lock.isHeld(), qPrintable(lock.error()));
+        store->insert(PromptPreset::make("First", "p", "User", false));
+        QVERIFY(!store->save());
+        const QByteArray before = contentsOf(store->journalPath());
+        QVERIFY(before.contains("First"));
+
+        disk.fill();
+        store->insert(PromptPreset::make("Second", "p", "User", false));
+        QVERIFY(!store->save());
+        QCOMPARE(contentsOf(store->journalPath()), before);
+        QVERIFY(!QFileInfo::exists(store->fallbackJournalPath()));
+        QVERIFY(store->keepsChangesForLater());
+        QVERIFY(!store->journalHoldsChanges());
+        QVERIFY(env.hasLineStartingWith("❌ [Store] Unsaved changes could not be kept in a journal: "));
+        QCOMPARE(dialogs.notices.size(), 2);
+        QVERIFY(dialogs.notices[0].informativeText.contains("Nothing is lost"));
+        QCOMPARE(dialogs.notices[1].message, "The preset could not be saved yet");
+        QVERIFY(!dialogs.notices[1].informativeText.contains("Nothing is lost"));
+        QVERIFY2(dialogs.notices[1].informativeText.contains("could not be written to a journal either") &&
+                     dialogs.notices[1].informativeText.contains("lost if Orvane quits"),
+                 qPrintable(dialogs.notices[1].informativeText));
+
+        // Room again: the next write is made in full, not skipped as unchanged.
+        disk.freeSpace();
+        QVERIFY(!store->retryPendingChanges());
+        QVERIFY(contentsOf(store->journalPath()).contains("Second"));
+        QVERIFY(store->journalHoldsChanges());
+        store.reset();
+        lock.release();
+        store = ModelSchema::openStore(path);
+        QCOMPARE(storedValues(path, "SELECT name FROM PromptPreset ORDER BY rowid"), QStringList({"First", "Second"}));
+    }
+
     void aReadOnlyStoreKeepsChangesInItsJournalAcrossRestarts() {
         TestEnvironment env;
         ScriptedDialogs dialogs;
@@ -473,25 +562,40 @@ private slots:
             QVERIFY(journal.open(QIODevice::WriteOnly));
             journal.write("{\"format\": 1, \"changes\": [");
         }
-        ModelSchema::openStore(path).reset();
-        QVERIFY(env.hasLineStartingWith("⚠️ [Store] The journal " + path + ".pending.json could not be read"));
-        QCOMPARE(QDir(env.root()).entryList({"store.sqlite.pending.json.unreadable-*"}).size(), 1);
+        {
+            auto store = ModelSchema::openStore(path);
+            QVERIFY(env.hasLineStartingWith("⚠️ [Store] The journal " + path + ".pending.json could not be read"));
+            const QStringList unreadable = QDir(env.root()).entryList({"store.sqlite.pending.json.unreadable-*"});
+            QCOMPARE(unreadable.size(), 1);
+            QCOMPARE(store->keptJournals().size(), 1);
+            QCOMPARE(store->keptJournals()[0].why, ModelContext::KeptJournal::Why::unreadable);
+            QCOMPARE(store->keptJournals()[0].path, env.path(unreadable.first()));
+        }
 
         // Entries of a wrong shape are left out; the others land.
-        {
-            QFile journal(path + ".pending.json");
-            QVERIFY(journal.open(QIODevice::WriteOnly));
-            journal.write(R"({"format": 1, "written": 1, "deletions": [], "changes": [
+        const QByteArray partlyReadable = R"({"format": 1, "written": 1, "deletions": [], "changes": [
                 {"table": "ImagePreset", "values": {"id": "6b1c3f7e-0000-4000-8000-000000000001", "title": "Good",
                  "prompt": "p", "createdAt": 1000, "imageData": "aW1hZ2U="}},
                 {"table": "ImagePreset", "values": {"id": "6b1c3f7e-0000-4000-8000-000000000002", "title": 7}},
                 {"table": "ImagePreset", "values": {"id": "6b1c3f7e-0000-4000-8000-000000000003", "title": "Bad",
                  "imageData": "not base64!"}},
-                {"table": "NoSuchTable", "values": {"id": "x"}}]})");
+                {"table": "NoSuchTable", "values": {"id": "x"}}]})";
+        {
+            QFile journal(path + ".pending.json");
+            QVERIFY(journal.open(QIODevice::WriteOnly));
+            journal.write(partlyReadable);
         }
         {
             auto store = ModelSchema::openStore(path);
             QVERIFY(env.hasLineStartingWith("⚠️ [Store] 3 entries of the journal could not be read"));
+            // The journal itself goes once the rest has landed; a dated copy of it stays for what was left out.
+            const QStringList copies = QDir(env.root()).entryList({"store.sqlite.pending.json.incomplete-*"});
+            QCOMPARE(copies.size(), 1);
+            QCOMPARE(contentsOf(env.path(copies.first())), partlyReadable);
+            QCOMPARE(store->keptJournals().size(), 1);
+            QCOMPARE(store->keptJournals()[0].why, ModelContext::KeptJournal::Why::partlyRead);
+            QCOMPARE(store->keptJournals()[0].path, env.path(copies.first()));
+            QCOMPARE(store->keptJournals()[0].leftOut, 3);
             QCOMPARE(storedValues(path, "SELECT title FROM ImagePreset"), QStringList({"Good"}));
             QCOMPARE(store->fetch<ImagePreset>()->first()->imageData(), std::optional<QByteArray>("image"));
             QVERIFY(!QFileInfo::exists(path + ".pending.json"));
@@ -510,6 +614,8 @@ private slots:
         auto store = ModelSchema::openStore(path);
         QVERIFY(env.hasLineStartingWith("❌ [Store] The store refused the changes kept from earlier"));
         QCOMPARE(QDir(env.root()).entryList({"store.sqlite.pending.json.refused-*"}).size(), 1);
+        QCOMPARE(store->keptJournals().size(), 1);
+        QCOMPARE(store->keptJournals()[0].why, ModelContext::KeptJournal::Why::refused);
         QVERIFY(!store->hasChanges());
         store->insert(ImagePreset::make("Next", "p"));
         QVERIFY(store->save());
@@ -791,7 +897,11 @@ private slots:
         QVERIFY(store->keptAsidePath());
         QCOMPARE(QFileInfo(*store->keptAsidePath()).size(), storeBytes);
         QVERIFY(!store->isInMemory());
-        QCOMPARE(store->fetch<VideoMetadata>()->size(), 0);
+        // What could be read was copied into the new store: all but the rows of the damaged page.
+        const int kept = 40 - int(damage.rowids().size());
+        QVERIFY(damage.rowids().size() > 0);
+        QCOMPARE(store->fetch<VideoMetadata>()->size(), kept);
+        QCOMPARE(store->fetch<AppSettings>()->size(), 1);
         store->insert(clip("Orvane_new.mp4"));
         QVERIFY(store->save());
 
@@ -800,7 +910,78 @@ private slots:
         env.clearLog();
         store = ModelSchema::openStore(path);
         QVERIFY(!env.hasLineStartingWith("🔎") && !store->keptAsidePath());
-        QCOMPARE(store->fetch<VideoMetadata>()->size(), 1);
+        QCOMPARE(store->fetch<VideoMetadata>()->size(), kept + 1);
+        QCOMPARE(store->fetch<VideoMetadata>()->last()->fileName(), "Orvane_new.mp4");
+    }
+
+    void aDamagedPageCostsOnlyTheRecordsOnIt() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        fillWithClips(path, 60, 300);
+        {
+            auto store = ModelSchema::openStore(path);
+            for (int i = 0; i < 13; ++i) {
+                auto preset = PromptPreset::make(QStringLiteral("Preset %1").arg(i), "p", "User", false);
+                preset->setUserImageData(QByteArray(200, char('a' + i)));
+                store->insert(preset);
+            }
+            store->insert(AppSettings::make());
+            QVERIFY(store->save());
+        }
+        const QString clipsQuery = "SELECT rowid || ' ' || fileName || ' ' || hex(firstFrameImageData) || ' ' || "
+                                   "hex(lastFrameImageData) FROM VideoMetadata ORDER BY rowid";
+        const QString presetsQuery = "SELECT name || ' ' || hex(userImageData) FROM PromptPreset ORDER BY rowid";
+        const QStringList clips = storedValues(path, clipsQuery);
+        const QStringList presets = storedValues(path, presetsQuery);
+        QCOMPARE(clips.size(), 60);
+        DamagedPage damage(path, "VideoMetadata", DamagedPage::Where::middle);
+        QVERIFY(damage.isDone());
+        const QList<qint64> lost = damage.rowids();
+        QVERIFY(!lost.isEmpty() && lost.size() < 10);
+        QVERIFY(lost.first() > 1 && lost.last() < 60); // rows on both sides of it
+
+        QVERIFY(!ModelSchema::openStore(path)->fetch<VideoMetadata>()); // a listing meets the damage
+        auto store = ModelSchema::openStore(path);
+        QVERIFY(store->keptAsidePath() && !store->isInMemory());
+
+        QStringList kept;
+        for (const QString& row : clips) {
+            if (!lost.contains(row.section(' ', 0, 0).toLongLong()))
+                kept << row;
+        }
+        QCOMPARE(storedValues(path, clipsQuery), kept);
+        QCOMPARE(storedValues(path, presetsQuery), presets);
+        QCOMPARE(store->fetch<VideoMetadata>()->size(), 60 - lost.size());
+        QCOMPARE(store->fetch<PromptPreset>()->first()->userImageData(),
+                 std::optional<QByteArray>(QByteArray(200, 'a')));
+        const auto recovered = store->recoveredRecords();
+        QCOMPARE(recovered.size(), 3);
+        QCOMPARE(recovered[0].table, "VideoMetadata");
+        QCOMPARE(recovered[0].count, 60 - lost.size());
+        QCOMPARE(recovered[1].table, "PromptPreset");
+        QCOMPARE(recovered[1].count, 13);
+        QCOMPARE(recovered[2].table, "AppSettings");
+        QVERIFY(env.hasLineStartingWith("💾 [Store] Read back from the kept store into the new one: "));
+        // The kept file is as it was: the damage is still in it.
+        const QByteArray keptFile = contentsOf(*store->keptAsidePath());
+        QVERIFY(keptFile.contains(QByteArray(4096, '\xff')));
+        store->insert(clip("Orvane_after.mp4"));
+        QVERIFY(store->save());
+    }
+
+    void aDamagedSchemaLeavesNothingToReadBack() {
+        TestEnvironment env;
+        const QString path = env.path("store.sqlite");
+        fillWithClips(path, 3);
+        DamagedPage damage(path, "VideoMetadata", DamagedPage::Where::schema);
+        QVERIFY(damage.isDone());
+        auto store = ModelSchema::openStore(path);
+        QVERIFY(store->keptAsidePath() && !store->isInMemory());
+        QVERIFY(store->recoveredRecords().isEmpty());
+        QVERIFY(env.hasLineStartingWith("⚠️ [Store] Nothing could be read back from the kept store "));
+        QCOMPARE(store->fetch<VideoMetadata>()->size(), 0);
+        store->insert(clip("Orvane_new.mp4"));
+        QVERIFY(store->save());
     }
 
     void damageTheCheckDoesNotFindKeepsTheStore() {
