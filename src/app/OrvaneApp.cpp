@@ -250,6 +250,13 @@ void OrvaneApp::quitWithoutAsking() {
     QCoreApplication::quit();
 }
 
+void OrvaneApp::endWithoutQuit() {
+    Log::line(QStringLiteral("🛑 [App] The program is ending without a quit (the display went away): saving first"));
+    quitUnasked_ = true;
+    quitConfirmed_ = true;
+    onWillTerminate();
+}
+
 void OrvaneApp::bringForward() {
     QMainWindow* window = showMainWindow();
     if (window->isMinimized())

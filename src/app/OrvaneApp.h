@@ -64,6 +64,8 @@ public:
     // A logout, shutdown or stop request: quits at once, without asking. The clips being made are lost, and the
     // next start names them.
     void quitWithoutAsking();
+    // The process ends without a quit (the display went away): does the work of a quit nobody was asked about.
+    void endWithoutQuit();
     // Another start on this profile asked for the window.
     void bringForward();
     // Where a quit nobody was asked about writes down the clips it lost, until the next start shows them.

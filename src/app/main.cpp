@@ -11,6 +11,20 @@
 #include <QIcon>
 #include <QMainWindow>
 
+#include <cstdlib>
+#include <utility>
+
+namespace {
+// Set while the event loop runs. The display going away ends the process from inside the toolkit (exit()), past
+// the event loop and the quit; the work of a quit is done then on the way out.
+OrvaneApp* running = nullptr;
+
+void finishOnExit() {
+    if (OrvaneApp* orvane = std::exchange(running, nullptr))
+        orvane->endWithoutQuit();
+}
+} // namespace
+
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setStyle(new DeferredIconStyle);
@@ -43,7 +57,10 @@ int main(int argc, char* argv[]) {
     FirstPaint::of(window).then(
         &app, [] { QApplication::setWindowIcon(QIcon::fromTheme("orvane", QIcon(":/icons/orvane.svg"))); });
     FirstPaint::reportIfRequested(window);
+    running = &orvane;
+    std::atexit(finishOnExit);
     const int status = app.exec();
+    running = nullptr;
     Dialogs::setCurrent(nullptr);
     return status;
 }

@@ -27,7 +27,8 @@ public:
     QString path(const QString& relative) const { return dir_.filePath(relative); }
     QString dataFolder() const { return path("data/Orvane"); }
 
-    std::unique_ptr<QProcess> start() const {
+    // With no display named the program runs offscreen.
+    std::unique_ptr<QProcess> start(const QString& display = {}) const {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", path("home"));
@@ -35,7 +36,12 @@ public:
         env.insert("XDG_CONFIG_HOME", path("config"));
         env.insert("XDG_CACHE_HOME", path("cache"));
         env.insert("XDG_RUNTIME_DIR", path("run"));
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        if (display.isEmpty()) {
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        } else {
+            env.insert("QT_QPA_PLATFORM", "xcb");
+            env.insert("DISPLAY", display);
+        }
         process->setProcessEnvironment(env);
         process->setProcessChannelMode(QProcess::SeparateChannels);
         process->start(QStringLiteral(ORVANE_BINARY), {});
@@ -130,6 +136,33 @@ private slots:
         QVERIFY2(output.contains("Asked to quit by the system"), qPrintable(output));
         QVERIFY2(QFileInfo(backup).size() > 0, qPrintable(output));
         QVERIFY(!QFileInfo::exists(part));
+    }
+
+    // The display going away (the X server ends with the session) ends the program from inside the toolkit; what
+    // a quit saves is saved on the way out.
+    void theDisplayGoingAwaySavesLikeAQuit() {
+        QProcess xvfb;
+        // Xvfb writes the display it picked to standard output, so parallel runs never race for a number.
+        xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp"});
+        QVERIFY2(xvfb.waitForStarted(10000), "Xvfb did not start (is the xvfb package installed?)");
+        const auto stopX = qScopeGuard([&xvfb] { stop(xvfb); });
+        QByteArray number;
+        QTRY_VERIFY_WITH_TIMEOUT((number += xvfb.readAllStandardOutput()).contains('\n'), 10000);
+
+        Profile profile;
+        const auto orvane = profile.start(":" + QString::fromLatin1(number.trimmed()));
+        const auto cleanUp = qScopeGuard([&orvane] { stop(*orvane); });
+        QString output;
+        // Printed from the event loop, once the window has shown.
+        QVERIFY2(waitForLine(*orvane, output, "Swift Data managers initialized and loaded ONCE"), qPrintable(output));
+        const QString backup = profile.dataFolder() + "/Backups/settings_backup.json";
+        QFile::remove(backup);
+
+        xvfb.terminate();
+        QVERIFY2(endsWithin(*orvane, output, 30000), qPrintable(output));
+        QCOMPARE(orvane->exitStatus(), QProcess::NormalExit);
+        QVERIFY2(output.contains("ending without a quit"), qPrintable(output));
+        QVERIFY2(QFileInfo(backup).size() > 0, qPrintable(output));
     }
 };
 
