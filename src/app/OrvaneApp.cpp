@@ -5,10 +5,12 @@
 #include "AppViewModel.h"
 #include "BackupManager.h"
 #include "CheckForUpdatesAction.h"
+#include "CheckedWrite.h"
 #include "Dialogs.h"
 #include "DownloadSettings.h"
 #include "FirstPaint.h"
 #include "FolderBookmark.h"
+#include "ImageStudioModel.h"
 #include "Log.h"
 #include "MainAppView.h"
 #include "ModelContext.h"
@@ -24,7 +26,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -35,6 +42,7 @@
 #include <qcoro/qcorotask.h>
 
 #include <exception>
+#include <utility>
 
 namespace {
 // The main window asks the application before it closes.
@@ -67,6 +75,50 @@ QCoro::Task<> startGalleryMonitoring(QPointer<VideoSettings> settings, QPointer<
 QCoro::Task<> restoreSettings(BackupManager* backup) {
     co_await backup->restoreSettingsIfNeeded();
 }
+
+QString quitWarning(qsizetype clips, int pictures) {
+    QStringList counts;
+    if (clips > 0)
+        counts << (clips == 1 ? QStringLiteral("1 clip") : QStringLiteral("%1 clips").arg(clips));
+    if (pictures > 0)
+        counts << (pictures == 1 ? QStringLiteral("1 picture") : QStringLiteral("%1 pictures").arg(pictures));
+    const bool one = clips + pictures == 1;
+    return QStringLiteral("%1 %2 still being made. Quitting now loses %3.")
+        .arg(counts.join(QStringLiteral(" and ")), one ? QStringLiteral("is") : QStringLiteral("are"),
+             one ? QStringLiteral("it") : QStringLiteral("them"));
+}
+
+QString quitDetails(qsizetype clips, int pictures) {
+    QStringList details;
+    if (clips > 0)
+        details << QStringLiteral(
+            "Clips being generated or downloaded are not saved, and waiting ones are never sent.");
+    if (pictures > 0)
+        details << (pictures == 1 ? QStringLiteral("The picture being generated is not saved.")
+                                  : QStringLiteral("Pictures being generated are not saved."));
+    return details.join(u' ');
+}
+
+// Downloads cut off by the quit: never finished, never filed.
+void removeCutOffDownloads() {
+    for (const QString& folder : {AppPaths::downloadsFolder(), AppPaths::cacheFolder() + "/downloads"}) {
+        const QDir dir(folder);
+        const auto parts =
+            dir.entryInfoList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+        for (const QFileInfo& part : parts) {
+            if (!QFile::remove(part.absoluteFilePath()))
+                Log::line(QStringLiteral("⚠️ [App] Could not remove the cut-off download %1").arg(part.fileName()));
+        }
+    }
+}
+
+QString quotedPrompt(const QString& prompt) {
+    constexpr qsizetype kShown = 120;
+    const QString text = prompt.simplified();
+    if (text.isEmpty())
+        return QStringLiteral("(no prompt)");
+    return u'“' + (text.size() > kShown ? text.left(kShown) + u'…' : text) + u'”';
+}
 } // namespace
 
 OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
@@ -86,8 +138,12 @@ OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
     // A newly chosen folder may take the clips the old one could not.
     connect(videoSettings_, &VideoSettings::videoDirectoryBookmarkChanged, queueManager_,
             [queue = queueManager_] { queue->fileUnfiledClips(); });
+    takeLostClipsRecord();
     if (qApp)
         connect(qApp, &QCoreApplication::aboutToQuit, this, &OrvaneApp::onWillTerminate);
+    // The session's end (logout, shutdown) quits like a stop request: the session manager waits for nobody.
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(gui, &QGuiApplication::commitDataRequest, this, [this] { quitWithoutAsking(); });
 }
 
 OrvaneApp::~OrvaneApp() {
@@ -163,18 +219,51 @@ void OrvaneApp::buildMenus(QMainWindow* window) {
     connect(quit, &QAction::triggered, this, &OrvaneApp::requestQuit, Qt::QueuedConnection);
 }
 
+int OrvaneApp::imageRequestsInFlight() const {
+    int requests = 0;
+    if (mainWindow_) {
+        for (const ImageStudioModel* studio : mainWindow_->findChildren<ImageStudioModel*>())
+            requests += studio->isRequestInFlight() ? 1 : 0;
+    }
+    return requests;
+}
+
 bool OrvaneApp::confirmQuit() {
-    if (quitConfirmed_ || !queueManager_->hasVideoWork())
+    if (quitConfirmed_)
         return true;
     const auto clips = queueManager_->activeVideoTasks().size() + queueManager_->videoQueue().size();
-    const QString message = clips == 1
-                                ? QStringLiteral("1 clip is still being made. Quitting now loses it.")
-                                : QStringLiteral("%1 clips are still being made. Quitting now loses them.").arg(clips);
-    const int choice = Dialogs::current().alert(
-        Dialogs::AlertStyle::warning, message,
-        QStringLiteral("Clips being generated or downloaded are not saved, and waiting ones are never sent."),
-        {QStringLiteral("Keep Working"), QStringLiteral("Quit Anyway")}, 0);
+    const int pictures = imageRequestsInFlight();
+    if (clips == 0 && pictures == 0)
+        return true;
+    const int choice = Dialogs::current().alert(Dialogs::AlertStyle::warning, quitWarning(clips, pictures),
+                                                quitDetails(clips, pictures),
+                                                {QStringLiteral("Keep Working"), QStringLiteral("Quit Anyway")}, 0);
     return choice == 1;
+}
+
+void OrvaneApp::quitWithoutAsking() {
+    if (!quitUnasked_)
+        Log::line(QStringLiteral("🛑 [App] Asked to quit by the system: quitting without asking"));
+    quitUnasked_ = true;
+    // Every window closes without asking, now and if the quit is delivered again.
+    quitConfirmed_ = true;
+    QCoreApplication::quit();
+}
+
+void OrvaneApp::endWithoutQuit() {
+    Log::line(QStringLiteral("🛑 [App] The program is ending without a quit (the display went away): saving first"));
+    quitUnasked_ = true;
+    quitConfirmed_ = true;
+    onWillTerminate();
+}
+
+void OrvaneApp::bringForward() {
+    QMainWindow* window = showMainWindow();
+    if (window->isMinimized())
+        window->showNormal();
+    window->raise();
+    window->activateWindow();
+    Log::line(QStringLiteral("🪟 [App] Another start on this profile brought the window forward"));
 }
 
 void OrvaneApp::requestQuit() {
@@ -230,6 +319,8 @@ void OrvaneApp::onLaunch() {
         if (queue)
             queue->fileUnfiledClips();
     });
+    if (!lostClips_.isEmpty())
+        afterFirstPaint([this] { announceLostClips(); });
 }
 
 void OrvaneApp::afterFirstPaint(std::function<void()> work) {
@@ -239,7 +330,63 @@ void OrvaneApp::afterFirstPaint(std::function<void()> work) {
         QTimer::singleShot(0, this, std::move(work));
 }
 
+QString OrvaneApp::lostClipsFile() {
+    return AppPaths::dataFolder() + "/Orvane.lost-clips.json";
+}
+
+void OrvaneApp::takeLostClipsRecord() {
+    QFile file(lostClipsFile());
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QJsonArray prompts = QJsonDocument::fromJson(file.read(1 << 20)).object().value("prompts").toArray();
+    for (const QJsonValue& prompt : prompts)
+        lostClips_ << prompt.toString();
+    if (lostClips_.isEmpty())
+        file.remove();
+}
+
+void OrvaneApp::announceLostClips() {
+    if (lostClips_.isEmpty())
+        return;
+    const QStringList prompts = std::exchange(lostClips_, {});
+    QStringList lines;
+    for (const QString& prompt : prompts)
+        lines << quotedPrompt(prompt);
+    const bool one = prompts.size() == 1;
+    const QString message =
+        one ? QStringLiteral("1 clip was still being made when Orvane was last closed")
+            : QStringLiteral("%1 clips were still being made when Orvane was last closed").arg(prompts.size());
+    const QString details =
+        (one ? QStringLiteral("It was lost:\n") : QStringLiteral("They were lost:\n")) + lines.join(u'\n');
+    Dialogs::current().notify(Dialogs::AlertStyle::warning, message, details);
+    Log::line(QStringLiteral("⚠️ [App] %1 clip(s) lost when the last run was ended: %2")
+                  .arg(prompts.size())
+                  .arg(lines.join(QStringLiteral(", "))));
+    QFile::remove(lostClipsFile());
+}
+
+void OrvaneApp::recordLostClips() {
+    // With what an earlier run lost and nobody was shown yet.
+    const QStringList prompts = lostClips_ + queueManager_->promptsInFlight();
+    if (prompts.isEmpty())
+        return;
+    QJsonArray list;
+    for (const QString& prompt : prompts)
+        list.append(prompt);
+    const QByteArray bytes = QJsonDocument(QJsonObject{{"prompts", list}}).toJson();
+    QString error;
+    if (AppPaths::ensurePrivateFolder(AppPaths::dataFolder()) &&
+        CheckedWrite::writeFile(lostClipsFile(), bytes, &error, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        Log::line(QStringLiteral("📝 [App] %1 clip(s) being made were lost by the quit; the next start names them")
+                      .arg(prompts.size()));
+    else
+        Log::line(QStringLiteral("❌ [App] Could not write down the clips lost by the quit: %1").arg(error));
+}
+
 void OrvaneApp::onWillTerminate() {
+    if (quitUnasked_)
+        recordLostClips();
+    removeCutOffDownloads();
     QString error;
     if (modelContext_->hasChanges() && !modelContext_->save(&error)) {
         Log::line("❌ [Store] Saving before quitting failed: " + error);

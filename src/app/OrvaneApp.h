@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -53,10 +54,22 @@ public:
     QWidget* settingsWindow() const { return settingsWindow_; }
 
     void onLaunch();
+    // What every quit does before the process goes: saves the store (or keeps the changes in the journal), writes
+    // the quit backup and removes cut-off downloads; after a quit nobody was asked about, it also writes down the
+    // clips that were being made. Once per process.
     void onWillTerminate();
 
     // Every way of quitting asks here first. True when nothing is being made, or the user chose to lose it.
     bool confirmQuit();
+    // A logout, shutdown or stop request: quits at once, without asking. The clips being made are lost, and the
+    // next start names them.
+    void quitWithoutAsking();
+    // The process ends without a quit (the display went away): does the work of a quit nobody was asked about.
+    void endWithoutQuit();
+    // Another start on this profile asked for the window.
+    void bringForward();
+    // Where a quit nobody was asked about writes down the clips it lost, until the next start shows them.
+    static QString lostClipsFile();
     // The Quit command: asks, then quits.
     void requestQuit();
     // The main window's close button asks the same; the application ends with its main window.
@@ -67,6 +80,11 @@ private:
     // What the first screen does not need runs once the main window has shown its first picture.
     void afterFirstPaint(std::function<void()> work);
     AppEnvironment environment() const;
+    // Paid image requests of the studios on their way or waiting for their answers.
+    int imageRequestsInFlight() const;
+    void recordLostClips();
+    void takeLostClipsRecord();
+    void announceLostClips();
 
     // Declaration order is creation order. The launch restore of the settings is decided first, before
     // the settings objects read (and store defaults for) their keys.
@@ -83,6 +101,11 @@ private:
 
     // Set while a confirmed quit closes the windows, so they do not ask again.
     bool quitConfirmed_ = false;
+    // Set when the quit came from outside (a signal, the session's end) and nobody chose to lose anything.
+    bool quitUnasked_ = false;
+    bool quitWorkDone_ = false;
+    // Prompts of the clips the previous run lost when it was ended, to be named once the window shows.
+    QStringList lostClips_;
     QPointer<QMainWindow> mainWindow_;
     QPointer<MainAppView> rootView_;
     QPointer<QWidget> settingsWindow_;

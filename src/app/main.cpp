@@ -1,11 +1,29 @@
+#include "AppPaths.h"
 #include "DeferredIconStyle.h"
 #include "FirstPaint.h"
+#include "Log.h"
 #include "OrvaneApp.h"
+#include "QuitSignals.h"
+#include "SingleInstance.h"
 #include "WidgetDialogs.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QMainWindow>
+
+#include <cstdlib>
+#include <utility>
+
+namespace {
+// Set while the event loop runs. The display going away ends the process from inside the toolkit (exit()), past
+// the event loop and the quit; the work of a quit is done then on the way out.
+OrvaneApp* running = nullptr;
+
+void finishOnExit() {
+    if (OrvaneApp* orvane = std::exchange(running, nullptr))
+        orvane->endWithoutQuit();
+}
+} // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -16,16 +34,33 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(ORVANE_VERSION);
     QApplication::setDesktopFileName("orvane");
 
+    // One copy per profile: a second start hands over to the first before it reads or writes anything there.
+    SingleInstance instance(AppPaths::dataFolder());
+    if (!instance.acquire()) {
+        Log::line(
+            instance.activateRunning()
+                ? QStringLiteral("🪟 [App] Orvane is already running on this profile: its window was brought forward")
+                : QStringLiteral("⚠️ [App] Orvane is already running on this profile but did not answer"));
+        return 0;
+    }
+    // From here a stop request waits for the event loop, which quits the way the Quit command does.
+    QuitSignals quitSignals;
+
     WidgetDialogs dialogs;
     Dialogs::setCurrent(&dialogs);
 
     OrvaneApp orvane;
+    QObject::connect(&quitSignals, &QuitSignals::received, &orvane, &OrvaneApp::quitWithoutAsking);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &orvane, &OrvaneApp::bringForward);
     QMainWindow* window = orvane.showMainWindow();
     // Set once the window shows: the theme lookup reads the index of every installed icon theme.
     FirstPaint::of(window).then(
         &app, [] { QApplication::setWindowIcon(QIcon::fromTheme("orvane", QIcon(":/icons/orvane.svg"))); });
     FirstPaint::reportIfRequested(window);
+    running = &orvane;
+    std::atexit(finishOnExit);
     const int status = app.exec();
+    running = nullptr;
     Dialogs::setCurrent(nullptr);
     return status;
 }

@@ -260,6 +260,15 @@ bool QueueManager::hasVideoWork() const {
     return !activeVideoTasks_.isEmpty() || !videoQueue_.isEmpty();
 }
 
+QStringList QueueManager::promptsInFlight() const {
+    QStringList prompts;
+    for (const GenerationTask& task : activeVideoTasks_)
+        prompts << task.prompt;
+    for (const GenerationTask& task : videoQueue_)
+        prompts << task.prompt;
+    return prompts;
+}
+
 bool QueueManager::hasPhotoWork() const {
     return activePhotoTask_.has_value() || !photoQueue_.isEmpty();
 }

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <qcoro/qcorotask.h>
 
@@ -50,6 +51,8 @@ public:
     QString photoStatusText() const;
     bool hasVideoWork() const;
     bool hasPhotoWork() const;
+    // The prompts of the clips a quit now loses: those being made, then those waiting.
+    QStringList promptsInFlight() const;
 
     // Starts a new image chat: drops the photo side and resets the shared image service.
     void clearPhotoSession();

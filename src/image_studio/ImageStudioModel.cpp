@@ -107,6 +107,11 @@ bool ImageStudioModel::isGenerateDisabled() const {
     return isBlank(prompt_) || generatePending_ || (current && current->isLoading());
 }
 
+bool ImageStudioModel::isRequestInFlight() const {
+    const OrvaneAPIService* generator = factory_ ? factory_->orvaneService() : nullptr;
+    return generatePending_ || (generator && generator->isLoading());
+}
+
 void ImageStudioModel::handleReturnKey() {
     if (isGenerateDisabled())
         return;

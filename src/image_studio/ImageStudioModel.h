@@ -69,6 +69,8 @@ public:
 
     // Return in the prompt editor: generates under the rule that enables the button.
     void handleReturnKey();
+    // A paid request of this studio is on its way or waiting for its answer: a quit now loses the answer.
+    bool isRequestInFlight() const;
     // The generate action; the request runs on its own, its outcome is published by the service.
     void generate();
     void addToComposer(const QString& text, const QImage& image, bool append);

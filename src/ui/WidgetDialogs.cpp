@@ -11,6 +11,15 @@ QWidget* dialogParent() {
     return QApplication::activeWindow();
 }
 
+// A notice outlives the sheet or form that raised it: it goes to the outermost window above the active one
+// (the main window for its sheets), or stands alone.
+QWidget* noticeParent() {
+    QWidget* window = QApplication::activeWindow();
+    while (window && window->parentWidget())
+        window = window->parentWidget()->window();
+    return window;
+}
+
 void configureFolder(QFileDialog& dialog, const Dialogs::FolderRequest& request) {
     dialog.setWindowTitle(request.message);
     dialog.setFileMode(QFileDialog::Directory);
@@ -88,7 +97,7 @@ void setTexts(QMessageBox& box, Dialogs::AlertStyle style, const QString& messag
 } // namespace
 
 void WidgetDialogs::notify(AlertStyle style, const QString& message, const QString& informativeText) {
-    auto* box = new QMessageBox(dialogParent());
+    auto* box = new QMessageBox(noticeParent());
     box->setObjectName(QStringLiteral("noticeBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);

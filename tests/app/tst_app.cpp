@@ -1,3 +1,4 @@
+#include "APIManager.h"
 #include "APISettings.h"
 #include "AppPaths.h"
 #include "AppViewModel.h"
@@ -5,10 +6,12 @@
 #include "ContentView.h"
 #include "Defaults.h"
 #include "DownloadSettings.h"
+#include "FakeGeminiService.h"
 #include "FolderBookmark.h"
 #include "GalleryClip.h"
 #include "GuiTestSupport.h"
 #include "ImagePreset.h"
+#include "ImageStudioModel.h"
 #include "MainAppView.h"
 #include "MiniMaxAPIService.h"
 #include "ModelContext.h"
@@ -16,6 +19,7 @@
 #include "OrvaneApp.h"
 #include "PromptPreset.h"
 #include "QueueManager.h"
+#include "QuitSignals.h"
 #include "ScenesView.h"
 #include "SettingsView.h"
 #include "SparkleUpdaterController.h"
@@ -32,6 +36,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -44,6 +49,7 @@
 #include <QTimer>
 #include <QVariantAnimation>
 
+#include <csignal>
 #include <functional>
 #include <utility>
 
@@ -398,6 +404,78 @@ private slots:
         window = showActiveMainWindow(app);
         QVERIFY(quitsWhile([quit] { quit->trigger(); }));
         QCOMPARE(dialogs.alerts.size(), 5);
+    }
+
+    // A paid picture request on its way counts like a clip being made: the quit asks, in the same words.
+    void quittingWhileAPictureIsMadeAsksFirst() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        FakeGeminiService gemini;
+        gemini.install();
+        gemini.script = {FakeGeminiService::Reply::hanging()};
+        APIManager::shared().setGoogleAPIKey(gemini.apiKey);
+        OrvaneApp app(env.path("store.sqlite"));
+        QMainWindow* window = showActiveMainWindow(app);
+        QVERIFY(window);
+        GUI_REQUIRE(quit, QAction, window, "quitAction");
+        ImageStudioModel* studio = nullptr;
+        QTRY_VERIFY((studio = window->findChild<ImageStudioModel*>()) != nullptr);
+        studio->setPrompt("a red fox in the snow");
+        studio->generate();
+        QTRY_COMPARE(gemini.generateRequests().size(), 1);
+        QVERIFY(studio->isRequestInFlight());
+
+        dialogs.alertAnswer = 0;
+        QVERIFY(!quitsWhile([quit] { quit->trigger(); }, [&dialogs] { return dialogs.alerts.size() == 1; }));
+        QCOMPARE(dialogs.alerts.size(), 1);
+        QCOMPARE(dialogs.alerts[0].message, QString("1 picture is still being made. Quitting now loses it."));
+        QCOMPARE(dialogs.alerts[0].informativeText, QString("The picture being generated is not saved."));
+        QCOMPARE(dialogs.alerts[0].buttons, QStringList({"Keep Working", "Quit Anyway"}));
+        QVERIFY(window->isVisible());
+
+        addWaitingClip(app.queueManager());
+        QVERIFY(!quitsWhile([window] { window->close(); }, [&dialogs] { return dialogs.alerts.size() == 2; }));
+        QCOMPARE(dialogs.alerts[1].message,
+                 QString("1 clip and 1 picture are still being made. Quitting now loses them."));
+        QCOMPARE(dialogs.alerts[1].informativeText,
+                 QString("Clips being generated or downloaded are not saved, and waiting ones are never sent. "
+                         "The picture being generated is not saved."));
+        dialogs.alertAnswer = 1;
+        QVERIFY(quitsWhile([quit] { quit->trigger(); }));
+        QCOMPARE(dialogs.alerts.size(), 3);
+        // The user chose to lose them: nothing to name at the next start.
+        QVERIFY(!QFileInfo::exists(OrvaneApp::lostClipsFile()));
+    }
+
+    // SIGTERM (a logout, a shutdown) quits without asking, saves as any quit does and writes down the clips being
+    // made; the next start names them.
+    void aStopRequestQuitsWithoutAskingAndTheNextStartNamesTheLostClips() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        {
+            OrvaneApp app(env.path("store.sqlite"));
+            QuitSignals stopRequests;
+            connect(&stopRequests, &QuitSignals::received, &app, &OrvaneApp::quitWithoutAsking);
+            QVERIFY(showActiveMainWindow(app));
+            app.queueManager().addVideoTask(QString("a cat"), std::nullopt, std::nullopt, VideoQuality::p768,
+                                            VideoDuration::seconds6);
+            app.queueManager().addVideoTask(QString("a dog on a beach"), std::nullopt, std::nullopt, VideoQuality::p768,
+                                            VideoDuration::seconds6);
+            app.modelContext().insert(VideoMetadata::make("Orvane_x.mp4", "p", "768P", 6, "image_to_video", true));
+
+            QVERIFY(quitsWhile([] { ::kill(::getpid(), SIGTERM); }));
+            QVERIFY(dialogs.alerts.isEmpty());
+            QVERIFY(!app.modelContext().hasChanges());
+            QVERIFY(QFileInfo::exists(OrvaneApp::lostClipsFile()));
+        }
+        OrvaneApp next(env.path("store.sqlite"));
+        QVERIFY(showActiveMainWindow(next));
+        QTRY_COMPARE(dialogs.notices.size(), 1);
+        QCOMPARE(dialogs.notices[0].style, Dialogs::AlertStyle::warning);
+        QCOMPARE(dialogs.notices[0].message, QString("2 clips were still being made when Orvane was last closed"));
+        QCOMPARE(dialogs.notices[0].informativeText, QString("They were lost:\n“a cat”\n“a dog on a beach”"));
+        QVERIFY(!QFileInfo::exists(OrvaneApp::lostClipsFile()));
+        QCOMPARE(next.modelContext().fetch<VideoMetadata>()->size(), 1);
     }
 
     // A clip kept in the Unfiled folder moves into the video folder at start, and shows in the gallery with
