@@ -390,7 +390,7 @@ void OrvaneApp::onWillTerminate() {
     QString error;
     if (modelContext_->hasChanges() && !modelContext_->save(&error)) {
         Log::line("❌ [Store] Saving before quitting failed: " + error);
-        if (modelContext_->keepsChangesForLater())
+        if (modelContext_->journalHoldsChanges())
             Log::line("💾 [Store] The unsaved changes are kept in the journal and saved at the next start.");
     }
     // Written to the end before the process goes: the backup only touches local files.
