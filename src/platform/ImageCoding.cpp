@@ -1,14 +1,17 @@
 #include "ImageCoding.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <limits>
+#include <memory>
 
 #include <jpeglib.h>
 
@@ -100,6 +103,69 @@ bool compress(const QImage& source, int quality, QByteArray& bytes, qint64 maxBy
     return true;
 }
 
+const QString tooLargeText = QStringLiteral("The image is too large to read.");
+
+// The formats a user's picture may be, recognised by their bytes: an SVG can draw local files named in it.
+QByteArray pictureFormat(const QByteArray& head) {
+    if (const QByteArray raster = rasterFormat(head); !raster.isEmpty())
+        return raster;
+    if (head.startsWith(QByteArrayLiteral("II*\0")) || head.startsWith(QByteArrayLiteral("MM\0*")))
+        return "tiff";
+    if (head.startsWith("BM"))
+        return "bmp";
+    return {};
+}
+
+// The pixel count a PNG's header declares, read before the decoder sees the file: the decoder cannot report a
+// size for a file that ends after its header.
+qint64 declaredPngPixels(const QByteArray& head) {
+    if (rasterFormat(head) != "png" || head.size() < 24 || head.mid(12, 4) != "IHDR")
+        return 0;
+    const auto* bytes = reinterpret_cast<const uchar*>(head.constData());
+    return qint64(qFromBigEndian<quint32>(bytes + 16)) * qint64(qFromBigEndian<quint32>(bytes + 20));
+}
+
+// What Qt's allocation limit counts for a picture of that size (at least 32 bits a pixel, as decoders that
+// report less may still allocate that much).
+bool overAllocationLimit(QSize size, QImage::Format format) {
+    const int limitMB = QImageReader::allocationLimit();
+    if (limitMB <= 0)
+        return false;
+    const int depth =
+        std::max(32, format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel());
+    const qint64 bytesPerLine = (qint64(size.width()) * depth + 31) / 32 * 4;
+    return bytesPerLine * size.height() > qint64(limitMB) * 1024 * 1024;
+}
+
+QSize largestWithinAllocationLimit(QSize size, QImage::Format format) {
+    const int limitMB = QImageReader::allocationLimit();
+    double factor = std::sqrt(double(limitMB) * 1024 * 1024 / 4 / (double(size.width()) * size.height()));
+    QSize reduced;
+    do {
+        reduced = QSize(std::max(1, int(size.width() * factor)), std::max(1, int(size.height() * factor)));
+        factor *= 0.99;
+    } while (overAllocationLimit(reduced, format) && reduced != QSize(1, 1));
+    return reduced;
+}
+
+// The size the upright picture is decoded at.
+QSize requestedSize(QSize upright, const PictureRequest& request) {
+    if (!request.box.isValid() || request.box.isEmpty())
+        return upright;
+    if (request.cover) {
+        const QSize cover = upright.scaled(request.box, Qt::KeepAspectRatioByExpanding);
+        if (cover.width() < upright.width() && cover.height() < upright.height())
+            return cover.expandedTo(QSize(1, 1));
+        return upright;
+    }
+    if (upright.width() <= request.box.width() && upright.height() <= request.box.height())
+        return upright;
+    const double factor =
+        std::min(double(request.box.width()) / upright.width(), double(request.box.height()) / upright.height());
+    return {std::max(1, int(std::lround(upright.width() * factor))),
+            std::max(1, int(std::lround(upright.height() * factor)))};
+}
+
 } // namespace
 
 bool hasArea(const QImage& image) {
@@ -178,6 +244,90 @@ QImage decode(const QByteArray& data, qint64 maxPixels) {
     if (!declared.isValid() || qint64(declared.width()) * declared.height() > maxPixels)
         return {};
     return reader.read();
+}
+
+ReadPicture readPicture(QIODevice& device, const PictureRequest& request) {
+    ReadPicture result;
+    const qint64 start = device.pos();
+    const QByteArray head = device.peek(24);
+    const QByteArray format = pictureFormat(head);
+    if (format.isEmpty()) {
+        result.error = QStringLiteral("Unsupported image format");
+        return result;
+    }
+    if (declaredPngPixels(head) > maxPicturePixels) {
+        result.error = tooLargeText;
+        return result;
+    }
+    // Only the plugin of the recognised format may read these bytes.
+    const auto makeReader = [&device, &format] {
+        auto reader = std::make_unique<QImageReader>(&device, format);
+        reader->setAutoDetectImageFormat(false);
+        reader->setDecideFormatFromContent(false);
+        reader->setAutoTransform(true);
+        return reader;
+    };
+    std::unique_ptr<QImageReader> reader = makeReader();
+    const QSize stored = reader->size();
+    if (!stored.isValid() || stored.isEmpty()) {
+        result.error = reader->errorString();
+        return result;
+    }
+    if (qint64(stored.width()) * stored.height() > maxPicturePixels) {
+        result.error = tooLargeText;
+        return result;
+    }
+    // The reader reduces the picture as stored, and turns it afterwards.
+    const bool turned = reader->transformation() & QImageIOHandler::TransformationRotate90;
+    const QSize upright = turned ? stored.transposed() : stored;
+    result.size = upright;
+    QSize target = requestedSize(upright, request);
+    const bool reducesWhileDecoding = reader->supportsOption(QImageIOHandler::ScaledSize);
+    const QImage::Format pixels = reader->imageFormat();
+    if (overAllocationLimit(reducesWhileDecoding ? target : upright, pixels)) {
+        if (!request.withinAllocationLimit || !reducesWhileDecoding) {
+            result.error = tooLargeText;
+            return result;
+        }
+        target = largestWithinAllocationLimit(target, pixels);
+    }
+    if (target != upright)
+        reader->setScaledSize(turned ? target.transposed() : target);
+    QImage image = reader->read();
+    // A decoder may hold more than the picture it gives back (JPEG decodes at a scale in eighths and reduces the
+    // rest of the way): while that is what passes the limit, ask for an eighth less.
+    const bool fullSizeOverLimit = overAllocationLimit(upright, pixels);
+    for (int attempt = 0;
+         image.isNull() && request.withinAllocationLimit && fullSizeOverLimit && attempt < 6 && device.seek(start);
+         ++attempt) {
+        target = QSize(std::max(1, target.width() * 7 / 8), std::max(1, target.height() * 7 / 8));
+        reader = makeReader();
+        reader->setScaledSize(turned ? target.transposed() : target);
+        image = reader->read();
+    }
+    if (image.isNull()) {
+        result.error = reader->errorString();
+        return result;
+    }
+    result.image = std::move(image);
+    return result;
+}
+
+ReadPicture readPictureFile(const QString& path, const PictureRequest& request) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ReadPicture result;
+        result.error = file.errorString();
+        return result;
+    }
+    return readPicture(file, request);
+}
+
+ReadPicture readPictureData(const QByteArray& data, const PictureRequest& request) {
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    return readPicture(buffer, request);
 }
 
 } // namespace ImageCoding

@@ -2,9 +2,13 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
+#include <QString>
 
 #include <functional>
 #include <optional>
+
+class QIODevice;
 
 // Picture <-> stored bytes. A null or zero-area picture cannot be encoded.
 namespace ImageCoding {
@@ -29,5 +33,30 @@ constexpr qint64 defaultMaxPixels = qint64(1) << 25; // a 32-bit picture under Q
 QImage decode(const QByteArray& data, qint64 maxPixels = defaultMaxPixels);
 // The reader format of raster bytes ("png", "jpeg", "webp", "gif"); empty for anything else.
 QByteArray rasterFormat(const QByteArray& data);
+
+// Reading a user's picture (a file chosen or dropped, or dropped bytes). Only the formats the open panels offer
+// are read (PNG, JPEG, GIF, WebP, TIFF, BMP), recognised by their bytes; the picture is turned upright as its
+// EXIF orientation says and reduced while it decodes, so that a phone photo of 48 megapixels never has to fit
+// into memory at full size (JPEG and PNG decoders reduce as they go; the others decode whole first).
+struct PictureRequest {
+    // The box the upright picture is reduced to, its aspect kept: to fit inside it, or with `cover` to just cover
+    // it. An invalid box asks for the full size. A picture is never enlarged.
+    QSize box;
+    bool cover = false;
+    // A picture over Qt's allocation limit at the size asked for comes back reduced to the largest size under
+    // the limit instead of being refused, where its decoder can reduce.
+    bool withinAllocationLimit = false;
+};
+struct ReadPicture {
+    QImage image;  // null when the picture could not be read
+    QString error; // why, when the image is null
+    QSize size;    // the picture's own size, upright; invalid when not known
+};
+// Pictures that declare more pixels are refused unread: even reduced, decoding takes time in proportion to the
+// full size. Far more than any camera takes.
+constexpr qint64 maxPicturePixels = qint64(1) << 28;
+ReadPicture readPicture(QIODevice& device, const PictureRequest& request = {});
+ReadPicture readPictureFile(const QString& path, const PictureRequest& request = {});
+ReadPicture readPictureData(const QByteArray& data, const PictureRequest& request = {});
 
 } // namespace ImageCoding

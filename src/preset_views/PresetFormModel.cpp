@@ -24,6 +24,7 @@ void PresetFormModel::setPrompt(const QString& prompt) {
 }
 
 void PresetFormModel::setImage(const QImage& image) {
+    setImageError(QString());
     if (image_.isNull() && image.isNull())
         return;
     image_ = image;
@@ -49,6 +50,13 @@ void PresetFormModel::setLoading(bool loading) {
         return;
     loading_ = loading;
     emit isLoadingImageChanged();
+}
+
+void PresetFormModel::setImageError(const QString& error) {
+    if (imageError_ == error)
+        return;
+    imageError_ = error;
+    emit imageErrorChanged();
 }
 
 bool PresetFormModel::canSave() const {
@@ -109,15 +117,22 @@ bool PresetFormModel::handleDrop(const QMimeData* mime) {
     return true;
 }
 
-void PresetFormModel::follow(QFuture<QImage> future) {
+void PresetFormModel::follow(QFuture<ImageCoding::ReadPicture> future) {
     // Every load counts, not only the newest. Its picture is taken on a later turn of the event loop even when
     // the read has already ended, so the loading state is always seen; a form gone by then is not touched.
-    whenReady(this, future, [this](const QImage& picture) {
+    whenReady(this, future, [this](const ImageCoding::ReadPicture& read) {
         QMetaObject::invokeMethod(
             this,
-            [this, picture] {
-                if (!picture.isNull())
-                    setImage(picture);
+            [this, read] {
+                if (!read.image.isNull()) {
+                    setImage(read.image);
+                } else {
+                    // The picture held so far stays; the form says why this one was not taken.
+                    QString reason = read.error.trimmed();
+                    if (!reason.isEmpty() && !reason.endsWith('.'))
+                        reason += '.';
+                    setImageError(QStringLiteral("This picture could not be read. %1").arg(reason).trimmed());
+                }
                 setLoading(false);
             },
             Qt::QueuedConnection);

@@ -18,6 +18,7 @@ class PresetFormModel : public QObject {
     Q_PROPERTY(QImage image READ image WRITE setImage NOTIFY imageChanged)
     Q_PROPERTY(bool isEditing READ isEditing WRITE setEditing NOTIFY editingChanged)
     Q_PROPERTY(bool isLoadingImage READ isLoadingImage NOTIFY isLoadingImageChanged)
+    Q_PROPERTY(QString imageError READ imageError NOTIFY imageErrorChanged)
     Q_PROPERTY(bool isDragOver READ isDragOver WRITE setDragOver NOTIFY isDragOverChanged)
     Q_PROPERTY(bool canSave READ canSave NOTIFY canSaveChanged)
 public:
@@ -32,6 +33,8 @@ public:
     bool isEditing() const { return editing_; }
     void setEditing(bool editing);
     bool isLoadingImage() const { return loading_; }
+    // Why the last picture asked for could not be read; empty once a picture is set or removed.
+    QString imageError() const { return imageError_; }
     bool isDragOver() const { return dragOver_; }
     void setDragOver(bool over);
 
@@ -61,6 +64,7 @@ signals:
     void imageChanged();
     void editingChanged();
     void isLoadingImageChanged();
+    void imageErrorChanged();
     void isDragOverChanged();
     void canSaveChanged();
     void saveRequested();
@@ -68,7 +72,8 @@ signals:
 
 private:
     void setLoading(bool loading);
-    void follow(QFuture<QImage> future);
+    void setImageError(const QString& error);
+    void follow(QFuture<ImageCoding::ReadPicture> future);
     void updateCanSave();
 
     QString title_;
@@ -76,6 +81,7 @@ private:
     QImage image_;
     bool editing_ = false;
     bool loading_ = false;
+    QString imageError_;
     bool dragOver_ = false;
     bool canSave_ = false;
 };

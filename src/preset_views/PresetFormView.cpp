@@ -54,6 +54,13 @@ PresetPictureZone::PresetPictureZone(PresetFormModel* form, QColor accent, QWidg
     ring_->setObjectName(QStringLiteral("presetPictureLoadingRing"));
     ring_->setAccessibleName(QStringLiteral("Loading"));
     ring_->hide();
+    message_ = new QLabel(this);
+    message_->setObjectName(QStringLiteral("presetPictureMessage"));
+    message_->setFont(Theme::font(12));
+    message_->setWordWrap(true);
+    message_->setAlignment(Qt::AlignCenter);
+    Controls::setTextColor(message_, ColorRole::red);
+    message_->hide();
     setAcceptDrops(true);
     setCursor(Qt::PointingHandCursor);
     setMinimumHeight(120);
@@ -62,6 +69,7 @@ PresetPictureZone::PresetPictureZone(PresetFormModel* form, QColor accent, QWidg
     connect(form_, &PresetFormModel::imageChanged, this, &PresetPictureZone::refresh);
     connect(form_, &PresetFormModel::isLoadingImageChanged, this, &PresetPictureZone::refresh);
     connect(form_, &PresetFormModel::isDragOverChanged, this, &PresetPictureZone::refresh);
+    connect(form_, &PresetFormModel::imageErrorChanged, this, &PresetPictureZone::refresh);
     refresh();
 }
 
@@ -85,6 +93,15 @@ QString PresetPictureZone::caption() const {
 
 void PresetPictureZone::refresh() {
     setAccessibleName(caption());
+    const QString error = form_ ? form_->imageError() : QString();
+    message_->setText(error);
+    message_->setAccessibleName(error);
+    message_->setVisible(!error.isEmpty());
+    if (!error.isEmpty()) {
+        const int width = std::max(1, this->width() - 16);
+        const int height = message_->heightForWidth(width);
+        message_->setGeometry(8, this->height() - height - 6, width, height);
+    }
     const bool loading = form_ && form_->isLoadingImage() && form_->image().isNull();
     ring_->setColor(Theme::color(ColorRole::secondary, this));
     ring_->move((symbolRect().center() - QPointF(ring_->width(), ring_->height()) / 2).toPoint());
@@ -93,8 +110,14 @@ void PresetPictureZone::refresh() {
     update();
 }
 
+QRect PresetPictureZone::contentRect() const {
+    if (message_->isHidden())
+        return rect();
+    return QRect(0, 0, width(), std::max(0, message_->geometry().top() - 2));
+}
+
 QRectF PresetPictureZone::symbolRect() const {
-    const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
+    const QRectF box = QRectF(contentRect()).adjusted(1, 1, -1, -1);
     const int textHeight = QFontMetrics(Theme::font(14)).height();
     const int top = int(box.center().y()) - (30 + 12 + textHeight) / 2;
     return QRectF(box.center().x() - 15, top, 30, 30);
@@ -111,12 +134,14 @@ void PresetPictureZone::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QImage image = form_->image();
+    const QRect content = contentRect();
     if (!image.isNull()) {
-        QSizeF fitted =
-            QSizeF(image.size()).scaled(QSizeF(std::min(320, width()), std::min(200, height())), Qt::KeepAspectRatio);
-        if (image.width() <= std::min(320, width()) && image.height() <= std::min(200, height()))
+        const QSizeF room(std::min(320, content.width()), std::min(200, content.height()));
+        QSizeF fitted = QSizeF(image.size()).scaled(room, Qt::KeepAspectRatio);
+        if (image.width() <= room.width() && image.height() <= room.height())
             fitted = image.size();
-        const QRectF target(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+        const QRectF target(QPointF((content.width() - fitted.width()) / 2, (content.height() - fitted.height()) / 2),
+                            fitted);
         QPainterPath clip;
         clip.addRoundedRect(target, 8, 8);
         painter.setClipPath(clip);

@@ -29,6 +29,8 @@ public:
 
     // The turning ring shown while a picture loads into the empty zone.
     Spinner* loadingRing() const { return ring_; }
+    // Why a chosen or dropped picture was not taken, along the zone's foot; hidden while there is nothing to say.
+    QLabel* message() const { return message_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -40,11 +42,14 @@ protected:
 
 private:
     void refresh();
+    // The zone less the message at its foot: where the picture, or the symbol and caption, are drawn.
+    QRect contentRect() const;
     // The symbol, or the ring while loading, and the caption below it, centred together.
     QRectF symbolRect() const;
     QPointer<PresetFormModel> form_;
     QColor accent_;
     Spinner* ring_;
+    QLabel* message_;
 };
 
 // The form shown as a sheet over a preset panel, for creating or editing a preset: title, optional picture,

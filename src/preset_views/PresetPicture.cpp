@@ -1,6 +1,5 @@
 #include "PresetPicture.h"
 
-#include <QBuffer>
 #include <QImageReader>
 #include <QMimeData>
 #include <QtConcurrent/QtConcurrentRun>
@@ -26,51 +25,46 @@ QImage resizeImageForPreset(const QImage& image) {
 namespace PresetPicture {
 namespace {
 
-// QImageReader's default allocation limit stays in force: we never raise it.
-QImage readFrom(QImageReader& reader, const QSize& coverBox) {
-    reader.setAutoTransform(true);
-    if (coverBox.isValid() && !coverBox.isEmpty()) {
-        const QSize full = reader.size();
-        const QSize cover = full.isValid() ? full.scaled(coverBox, Qt::KeepAspectRatioByExpanding) : QSize();
-        if (cover.isValid() && cover.width() < full.width() && cover.height() < full.height())
-            reader.setScaledSize(cover.expandedTo(QSize(1, 1)));
-    }
-    QImage image;
-    if (!reader.read(&image))
-        return {};
-    return image;
+constexpr QSize presetBox(kPresetPictureMaxSide, kPresetPictureMaxSide);
+
+ImageCoding::ReadPicture forPreset(ImageCoding::ReadPicture read) {
+    read.image = resizeImageForPreset(read.image);
+    return read;
 }
 
-QImage firstPicture(const QList<DropSource>& sources) {
+ImageCoding::ReadPicture firstPicture(const QList<DropSource>& sources) {
+    ImageCoding::PictureRequest request;
+    request.box = presetBox;
+    ImageCoding::ReadPicture first;
     for (const DropSource& source : sources) {
-        QImage image;
+        ImageCoding::ReadPicture read;
         if (!source.image.isNull())
-            image = source.image;
+            read.image = source.image;
         else if (!source.filePath.isEmpty())
-            image = readFile(source.filePath);
+            read = ImageCoding::readPictureFile(source.filePath, request);
         else
-            image = readData(source.data);
-        if (!image.isNull())
-            return image;
+            read = ImageCoding::readPictureData(source.data, request);
+        if (!read.image.isNull())
+            return forPreset(std::move(read));
+        if (first.error.isEmpty())
+            first = std::move(read);
     }
-    return {};
+    return first;
 }
 
 } // namespace
 
 QImage readFile(const QString& path) {
-    QImageReader reader(path);
-    return readFrom(reader, {});
+    return ImageCoding::readPictureFile(path).image;
 }
 
 QImage readData(const QByteArray& data, const QSize& coverBox) {
     if (data.isEmpty())
         return {};
-    QByteArray copy = data;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    return readFrom(reader, coverBox);
+    ImageCoding::PictureRequest request;
+    request.box = coverBox;
+    request.cover = true;
+    return ImageCoding::readPictureData(data, request).image;
 }
 
 QList<DropSource> dropSources(const QMimeData* mime) {
@@ -109,12 +103,16 @@ bool mayHoldPicture(const QMimeData* mime) {
     return false;
 }
 
-QFuture<QImage> loadFileForPreset(const QString& path) {
-    return QtConcurrent::run([path] { return resizeImageForPreset(readFile(path)); });
+QFuture<ImageCoding::ReadPicture> loadFileForPreset(const QString& path) {
+    return QtConcurrent::run([path] {
+        ImageCoding::PictureRequest request;
+        request.box = presetBox;
+        return forPreset(ImageCoding::readPictureFile(path, request));
+    });
 }
 
-QFuture<QImage> loadDropForPreset(const QList<DropSource>& sources) {
-    return QtConcurrent::run([sources] { return resizeImageForPreset(firstPicture(sources)); });
+QFuture<ImageCoding::ReadPicture> loadDropForPreset(const QList<DropSource>& sources) {
+    return QtConcurrent::run([sources] { return firstPicture(sources); });
 }
 
 } // namespace PresetPicture

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ImageCoding.h"
+
 #include <QByteArray>
 #include <QFuture>
 #include <QImage>
@@ -17,8 +19,9 @@ constexpr int kPresetPictureMaxSide = 800;
 // longer side 800 and its aspect ratio kept. A null or degenerate picture comes back unchanged.
 QImage resizeImageForPreset(const QImage& image);
 
-// Reading pictures for presets. Every read goes through QImageReader under Qt's allocation limit: a file or
-// blob that is not a picture, or whose picture would exceed the limit, gives a null image.
+// Reading pictures for presets, through the one reader of users' pictures (ImageCoding::readPicture): a file or
+// blob that is not a picture, or whose picture would exceed Qt's allocation limit at the size asked for, gives a
+// null image.
 namespace PresetPicture {
 
 QImage readFile(const QString& path);
@@ -36,9 +39,11 @@ QList<DropSource> dropSources(const QMimeData* mime);
 // Whether a drag carries something that may be a picture (a local file or picture data).
 bool mayHoldPicture(const QMimeData* mime);
 
-// Off the GUI thread: read and reduce to 800. A null image when nothing loads.
-QFuture<QImage> loadFileForPreset(const QString& path);
-// Off the GUI thread: the first source that gives a picture, reduced to 800; null when none does.
-QFuture<QImage> loadDropForPreset(const QList<DropSource>& sources);
+// Off the GUI thread: read and reduce to 800 (while decoding, so a phone photo fits in memory). A null image
+// and the reason when nothing loads.
+QFuture<ImageCoding::ReadPicture> loadFileForPreset(const QString& path);
+// Off the GUI thread: the first source that gives a picture, reduced to 800; when none does, a null image and
+// why the first could not be read.
+QFuture<ImageCoding::ReadPicture> loadDropForPreset(const QList<DropSource>& sources);
 
 } // namespace PresetPicture

@@ -6,6 +6,9 @@
 #include <QTimer>
 #include <QVideoSink>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -39,6 +42,27 @@ PreviewMediaHost::PreviewMediaHost(std::shared_ptr<PreviewMediaState> state, Rep
 
 PreviewMediaHost::~PreviewMediaHost() {
     release();
+    closeOpenedFile();
+}
+
+QUrl PreviewMediaHost::playableUrl(const QUrl& url) {
+    if (!url.isLocalFile())
+        return url;
+    const QByteArray path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    if (path.isValidUtf8())
+        return url;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return url; // the player says it cannot open it
+    openedFile_ = fd;
+    // The kernel opens this name as the file itself, whatever the file is called.
+    return QUrl::fromLocalFile(QStringLiteral("/proc/self/fd/%1").arg(fd));
+}
+
+void PreviewMediaHost::closeOpenedFile() {
+    if (openedFile_ >= 0)
+        ::close(openedFile_);
+    openedFile_ = -1;
 }
 
 void PreviewMediaHost::apply() {
@@ -55,12 +79,13 @@ void PreviewMediaHost::apply() {
         status_ = PreviewBackend::ItemStatus::unknown;
         if (player_)
             player_->setSource(QUrl()); // the old item has stopped for good when this returns
+        closeOpenedFile();
         if (wanted.item != 0) {
             idle_->stop();
             ensurePlayer();
             item_ = wanted.item;
             state_->shownItem = item_;
-            player_->setSource(wanted.url);
+            player_->setSource(playableUrl(wanted.url));
         } else if (player_) {
             idle_->start();
         }

@@ -76,6 +76,10 @@ public:
     void apply();
 
 private:
+    // What the player is given for `url`: the media framework cannot open a local file whose name is not UTF-8
+    // (it reads the name back as text), so such a file is opened here and handed over by its descriptor.
+    QUrl playableUrl(const QUrl& url);
+    void closeOpenedFile();
     void ensurePlayer();
     void release();
     void applyVolume(double volume);
@@ -92,4 +96,6 @@ private:
     PreviewBackend::ItemStatus status_ = PreviewBackend::ItemStatus::unknown;
     quint64 rewinds_ = 0;
     double volume_ = -1;
+    // The descriptor of the file the current item plays through /proc/self/fd, or -1.
+    int openedFile_ = -1;
 };

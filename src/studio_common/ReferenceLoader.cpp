@@ -3,16 +3,11 @@
 #include "ImageCoding.h"
 #include "WhenReady.h"
 
-#include <QBuffer>
-#include <QFile>
-#include <QImageReader>
 #include <QPointer>
 #include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
-#include <QtEndian>
 
-#include <optional>
 #include <utility>
 
 namespace {
@@ -34,38 +29,6 @@ QSize fitted(QSize size, QSize bounds) {
             std::max(1, int(std::lround(size.height() * factor)))};
 }
 
-bool overAllocationLimit(qint64 width, qint64 height) {
-    const int limitMB = QImageReader::allocationLimit();
-    if (limitMB <= 0)
-        return false;
-    return width * height * 4 > qint64(limitMB) * 1024 * 1024;
-}
-
-bool overAllocationLimit(QSize size) {
-    return overAllocationLimit(size.width(), size.height());
-}
-
-const QString tooLargeText = QStringLiteral("The image is too large to read.");
-
-// The raster formats a reference may be, recognised by their bytes: an SVG can draw local files named in it.
-QByteArray referenceFormat(const QByteArray& head) {
-    if (const QByteArray raster = ImageCoding::rasterFormat(head); !raster.isEmpty())
-        return raster;
-    if (head.startsWith(QByteArrayLiteral("II*\0")) || head.startsWith(QByteArrayLiteral("MM\0*")))
-        return "tiff";
-    if (head.startsWith("BM"))
-        return "bmp";
-    return {};
-}
-
-// The size a PNG's header declares, read before the decoder sees the file: it cannot report one for a file
-// that ends after its header.
-std::optional<std::pair<qint64, qint64>> declaredPngSize(const QByteArray& head) {
-    if (ImageCoding::rasterFormat(head) != "png" || head.size() < 24 || head.mid(12, 4) != "IHDR")
-        return std::nullopt;
-    const auto* bytes = reinterpret_cast<const uchar*>(head.constData());
-    return std::make_pair(qint64(qFromBigEndian<quint32>(bytes + 16)), qint64(qFromBigEndian<quint32>(bytes + 20)));
-}
 } // namespace
 
 namespace {
@@ -109,59 +72,19 @@ ReferenceLoader::Loaded ReferenceLoader::decodeFull(const Source& source, QSize 
         return loaded;
     }
 
-    QFile file;
-    QBuffer buffer;
-    QIODevice* device = &buffer;
-    if (!source.path.isEmpty()) {
-        file.setFileName(source.path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            loaded.error = file.errorString();
-            return loaded;
-        }
-        device = &file;
-    } else {
-        buffer.setData(source.bytes);
-        buffer.open(QIODevice::ReadOnly);
-    }
-    const QByteArray head = device->peek(24);
-    const QByteArray format = referenceFormat(head);
-    if (format.isEmpty()) {
-        loaded.error = QStringLiteral("Unsupported image format");
+    ImageCoding::PictureRequest request;
+    request.box = bounds;
+    // Kept at full size: a picture past the allocation limit comes back as large as the limit allows.
+    request.withinAllocationLimit = bounds == fullSize;
+    ImageCoding::ReadPicture read = source.path.isEmpty() ? ImageCoding::readPictureData(source.bytes, request)
+                                                          : ImageCoding::readPictureFile(source.path, request);
+    if (read.image.isNull()) {
+        loaded.error = read.error;
         return loaded;
     }
-    if (const auto declared = declaredPngSize(head);
-        declared && overAllocationLimit(declared->first, declared->second)) {
-        loaded.error = tooLargeText;
-        return loaded;
-    }
-    QImageReader reader(device, format);
-    reader.setAutoDetectImageFormat(false);
-    reader.setDecideFormatFromContent(false);
-    reader.setAutoTransform(true);
-    const QSize stored = reader.size();
-    if (!stored.isValid() || stored.isEmpty()) {
-        loaded.error = reader.errorString();
-        return loaded;
-    }
-    // The limit is checked on the full size: decoding at a smaller size must not let a huge picture through.
-    if (overAllocationLimit(stored)) {
-        loaded.error = tooLargeText;
-        return loaded;
-    }
-    const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
-    const QSize shown = turned ? stored.transposed() : stored;
-    if (!fits(shown, bounds)) {
-        loaded.logLines << resizeLine(shown, bounds);
-        const QSize target = fitted(shown, bounds);
-        // Decoders that can scale while decoding (JPEG) do much less work this way.
-        reader.setScaledSize(turned ? target.transposed() : target);
-    }
-    QImage image = reader.read();
-    if (image.isNull()) {
-        loaded.error = reader.errorString();
-        return loaded;
-    }
-    loaded.image = std::move(image);
+    if (!fits(read.size, bounds))
+        loaded.logLines << resizeLine(read.size, bounds);
+    loaded.image = std::move(read.image);
     return loaded;
 }
 

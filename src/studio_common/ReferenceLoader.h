@@ -15,7 +15,7 @@ class QThreadPool;
 
 // Decodes reference pictures on worker threads and hands each one back on the owner's thread, in the order
 // they were asked for, whatever order the workers finish in. Only raster pictures (PNG, JPEG, GIF, TIFF, BMP,
-// WebP) are read, under Qt's allocation limit, and scaled down to fit the reference bounds while they are decoded.
+// WebP) are read, upright, and reduced to fit the reference bounds while they are decoded (ImageCoding).
 class ReferenceLoader : public QObject {
     Q_OBJECT
 public:
@@ -37,7 +37,8 @@ public:
     static constexpr QSize maxSize{1920, 1080};
     static constexpr int thumbnailBound = 400;
 
-    // Pictures kept at full size, with no thumbnail: for callers that need the original.
+    // Pictures kept at full size, with no thumbnail: for callers that need the original. One past Qt's allocation
+    // limit (a phone photo) comes back as large as the limit allows.
     static constexpr QSize fullSize{std::numeric_limits<int>::max(), std::numeric_limits<int>::max()};
 
     explicit ReferenceLoader(QObject* parent = nullptr, QSize bounds = maxSize);

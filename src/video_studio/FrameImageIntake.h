@@ -10,9 +10,9 @@
 class DownloadSettings;
 class QMimeData;
 
-// Moves pictures into and out of the frame slots off the GUI thread. Files are decoded on a worker
-// (under Qt's allocation limit: a picture over it, or not a picture, is skipped) and the results are
-// handed back in the order they were asked for. Saving encodes and writes on a worker too.
+// Moves pictures into and out of the frame slots off the GUI thread. Files are decoded on a worker (a
+// picture over Qt's allocation limit is reduced to fit it; what is not a picture is skipped) and the results
+// are handed back in the order they were asked for. Saving encodes and writes on a worker too.
 class FrameImageIntake : public QObject {
     Q_OBJECT
 public:

@@ -109,7 +109,7 @@ void VideoSettingsPopover::refresh() {
     if (model_)
         model_->setSelectedKey(rawValue(model));
     QList<QPair<QString, QString>> qualitySegments;
-    for (VideoQuality q : qualities(model))
+    for (VideoQuality q : qualities(model, mode_))
         qualitySegments.append({rawValue(q), rawValue(q)});
     quality_->setSegments(qualitySegments);
     quality_->setSelectedKey(rawValue(settings_.quality()));

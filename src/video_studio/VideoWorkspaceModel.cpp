@@ -11,6 +11,7 @@
 #include "VideoGalleryViewModel.h"
 #include "VideoMetadata.h"
 #include "VideoSettings.h"
+#include "VideoSettingsChoices.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -32,6 +33,10 @@ VideoWorkspaceModel::VideoWorkspaceModel(const AppEnvironment& environment, QObj
                 [this, settings] { pushPromptOptimization(settings->defaultPromptOptimization()); });
         connect(settings, &VideoSettings::selectedModelChanged, this,
                 [this, settings] { handleModelChange(settings->selectedModel()); });
+        // A quality or duration set elsewhere (a settings reload) that start-to-end jobs are refused for is moved.
+        for (auto signal : {&VideoSettings::qualityChanged, &VideoSettings::durationChanged})
+            connect(settings, signal, this,
+                    [this, settings] { VideoSettingsChoices::fitToMode(*settings, videoMode()); });
         connect(settings, &VideoSettings::fastPretreatmentChanged, this,
                 [settings] { QueueManager::applyFastPretreatment(settings->fastPretreatment()); });
         connect(settings, &VideoSettings::videoDirectoryBookmarkChanged, this, &VideoWorkspaceModel::folderChanged);
@@ -176,6 +181,8 @@ void VideoWorkspaceModel::onAppearSetup() {
         receiveSharedImage();
     }
     if (VideoSettings* settings = environment_.videoSettings) {
+        // Start-to-end choices stored before 512P was refused there move to the nearest the mode takes.
+        VideoSettingsChoices::fitToMode(*settings, videoMode());
         pushPromptOptimization(settings->defaultPromptOptimization());
         QueueManager::applySelectedModel(settings->selectedModel());
         QueueManager::applyFastPretreatment(settings->fastPretreatment());
@@ -250,8 +257,8 @@ void VideoWorkspaceModel::setGenerationMode(VideoGenerationMode mode) {
         setLastFrame(std::nullopt);
     } else if (settings) {
         settings->setSelectedModel(VideoModel::hailuo02);
-        if (settings->quality() == VideoQuality::p512)
-            settings->setQuality(VideoQuality::p768);
+        // And 768P for 512P, 6 s for 10 s at 1080P.
+        VideoSettingsChoices::fitToMode(*settings, mode);
     }
     Defaults::standard().set(QStringLiteral("videoGenerationMode"), rawValue(mode));
 }

@@ -6,6 +6,7 @@
 #include "ImageCoding.h"
 #include "LatestResult.h"
 #include "NoReplaceMove.h"
+#include "PhonePhoto.h"
 #include "Resources.h"
 #include "RetryAfter.h"
 #include "ServiceConfig.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QPromise>
 #include <QSettings>
@@ -380,6 +382,42 @@ private slots:
         QCOMPARE(ImageCoding::rasterFormat(bytes).isEmpty(), !decoded);
         if (decoded)
             QCOMPARE(result.size(), format == "gif" ? QSize(1, 1) : QSize(6, 4));
+    }
+
+    // A user's picture is read reduced while it decodes and upright. A phone photo of 48 megapixels is over Qt's
+    // allocation limit at full size: refused there, unless it may come back as large as the limit allows.
+    void aPhonePhotoIsReadReducedAndUpright() {
+        TestEnvironment env;
+        const QString photo = env.path("IMG_0001.JPG");
+        QVERIFY(PhonePhoto::write(photo, 6));
+        ImageCoding::PictureRequest fit;
+        fit.box = QSize(800, 800);
+        const ImageCoding::ReadPicture fitted = ImageCoding::readPictureFile(photo, fit);
+        QCOMPARE(fitted.image.size(), QSize(600, 800));
+        QCOMPARE(fitted.size, PhonePhoto::size.transposed());
+        QVERIFY(fitted.image.pixelColor(590, 400).red() > 200); // the photo's top, on the right once upright
+        QVERIFY(fitted.image.pixelColor(10, 400).blue() > 200);
+        QFile file(photo);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(ImageCoding::readPictureData(file.readAll(), fit).image.size(), QSize(600, 800));
+
+        ImageCoding::PictureRequest cover;
+        cover.box = QSize(300, 300);
+        cover.cover = true;
+        QCOMPARE(ImageCoding::readPictureFile(photo, cover).image.size(), QSize(300, 400));
+
+        const ImageCoding::ReadPicture full = ImageCoding::readPictureFile(photo);
+        QVERIFY(full.image.isNull());
+        QCOMPARE(full.error, QString("The image is too large to read."));
+        ImageCoding::PictureRequest largest;
+        largest.withinAllocationLimit = true;
+        const QImage held = ImageCoding::readPictureFile(photo, largest).image;
+        const qint64 limit = qint64(QImageReader::allocationLimit()) * 1024 * 1024;
+        QVERIFY(held.sizeInBytes() <= limit && held.sizeInBytes() > limit / 2);
+        QVERIFY(std::abs(held.width() * 4 - held.height() * 3) <= 8);
+
+        QCOMPARE(ImageCoding::readPictureFile(env.path("gone.jpg")).error, QString("No such file or directory"));
+        QCOMPARE(ImageCoding::readPictureData("not a picture").error, QString("Unsupported image format"));
     }
 
     void vectorPicturesNamingLocalFilesAreNotDecoded() {

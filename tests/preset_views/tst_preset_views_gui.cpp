@@ -5,6 +5,7 @@
 #include "CinematicPreset.h"
 #include "CinematicPresetCard.h"
 #include "ClipPresetListView.h"
+#include "CraftedPng.h"
 #include "Glass.h"
 #include "GlassButtons.h"
 #include "GuiTestSupport.h"
@@ -12,6 +13,7 @@
 #include "ImagePresetsBrowser.h"
 #include "Motion.h"
 #include "MovementPlayer.h"
+#include "PhonePhoto.h"
 #include "PresetFormView.h"
 #include "PresetPictureCache.h"
 #include "PresetTestSupport.h"
@@ -396,6 +398,44 @@ private slots:
 
         GUI_CLICK(form, "presetFormClose");
         QTRY_VERIFY(!view.form());
+    }
+
+    // A phone photo (48 megapixels, over Qt's allocation limit at full size) becomes the cover, reduced to 800
+    // while it is decoded and turned upright. A file that is no picture is not taken, and the form says why.
+    void aPhonePhotoIsTakenAndAnUnreadablePictureIsSaid() {
+        SwiftDataImagePresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        UserImagePresetsView view(manager, "words");
+        QVERIFY(gui::showActive(&view));
+        view.browser()->startNewPreset();
+        QTRY_VERIFY(view.form() && view.form()->isVisible());
+        PresetFormView* form = view.form();
+        GUI_REQUIRE(zone, PresetPictureZone, form, "presetPictureZone");
+
+        const QString photo = dir_.filePath("IMG_0001.JPG");
+        QVERIFY(PhonePhoto::write(photo, 6));
+        QVERIFY(gui::drop(zone, *gui::mimeWithFiles({photo})).dropAccepted);
+        QTRY_COMPARE(zone->caption(), QString("Reference image"));
+        const QImage cover = view.browser()->form()->image();
+        QCOMPARE(cover.size(), QSize(600, 800));
+        QVERIFY(cover.pixelColor(590, 400).red() > 200); // the photo's top, on the right once upright
+        QVERIFY(cover.pixelColor(10, 400).blue() > 200);
+        GUI_REQUIRE(message, QLabel, form, "presetPictureMessage");
+        QVERIFY(!message->isVisible());
+
+        // A scan that declares ten billion pixels.
+        const QString scan = dir_.filePath("scan.png");
+        QFile file(scan);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(CraftedPng::make(100000, 100000, false));
+        file.close();
+        QVERIFY(gui::drop(zone, *gui::mimeWithFiles({scan})).dropAccepted);
+        QTRY_VERIFY(message->isVisible());
+        QCOMPARE(message->text(), QString("This picture could not be read. The image is too large to read."));
+        QCOMPARE(message->accessibleName(), message->text());
+        QCOMPARE(view.browser()->form()->image().size(), QSize(600, 800));
+        GUI_CLICK(form, "removePictureButton");
+        QVERIFY(!message->isVisible());
     }
 
     void panelClosedDuringAPictureLoadIsNotTouched() {

@@ -1,14 +1,19 @@
+#include "FileNames.h"
 #include "MovementPlayer.h"
 #include "PresetTestSupport.h"
 #include "Resources.h"
 #include "TestSupport.h"
 #include "VideoItem.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QMediaPlayer>
 #include <QTest>
 #include <QVideoFrame>
 #include <QVideoSink>
+
+#include <cstdio>
+#include <unistd.h>
 
 using namespace PresetTestSupport;
 
@@ -95,6 +100,48 @@ private slots:
         QVERIFY2(longest < 100, qPrintable(QStringLiteral("a switch kept the caller waiting %1 ms").arg(longest)));
         QVERIFY(!player.isPlaying());
         QVERIFY(!second.isHovered());
+        player.player().setVideoOutput(nullptr);
+    }
+
+    // A clip whose file name is not UTF-8 (bytes a file system allows in any name) plays like any other, and
+    // nothing of it stays open once it is let go.
+    void aClipWhoseNameIsNotUtf8Plays() {
+        TestEnvironment env;
+        QVERIFY(haveFfmpeg());
+        const QString made = env.path("made.mp4");
+        QVERIFY(makeClip(made, 320, 176, 2, 25));
+        const QByteArray raw = QFile::encodeName(env.root()) + "/Orvane_\xff\xfe.mp4";
+        QCOMPARE(std::rename(QFile::encodeName(made).constData(), raw.constData()), 0);
+        const QString path = FileNames::decode(raw);
+        QVERIFY(FileNames::hasRawBytes(path));
+
+        MovementPlayer player;
+        QVideoSink sink;
+        QList<QSize> sizes;
+        connect(&sink, &QVideoSink::videoFrameChanged, this, [&](const QVideoFrame& frame) {
+            if (frame.isValid())
+                sizes << frame.size();
+        });
+        player.player().setVideoOutput(&sink);
+        VideoItem video(FileNames::url(path));
+        player.playVideo(&video);
+        QTRY_VERIFY_WITH_TIMEOUT(player.isPlaying() && sizes.count(QSize(320, 176)) >= 3, 15000);
+
+        const auto filesOpen = [&raw] {
+            int open = 0;
+            const QDir descriptors(QStringLiteral("/proc/self/fd"));
+            for (const QString& name : descriptors.entryList(QDir::Files | QDir::System)) {
+                char target[4096];
+                const QByteArray link = QFile::encodeName(descriptors.filePath(name));
+                const ssize_t length = ::readlink(link.constData(), target, sizeof target);
+                if (length > 0 && QByteArray(target, int(length)) == raw)
+                    ++open;
+            }
+            return open;
+        };
+        QVERIFY(filesOpen() > 0);
+        player.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(filesOpen(), 0, 5000);
         player.player().setVideoOutput(nullptr);
     }
 

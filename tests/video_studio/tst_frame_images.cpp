@@ -1,11 +1,14 @@
 #include "VideoStudioTestSupport.h"
 
+#include "PhonePhoto.h"
+
 #include "FolderBookmark.h"
 #include "FrameImageIntake.h"
 #include "FrameImageSaver.h"
 
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
@@ -226,6 +229,27 @@ private slots:
         QVERIFY(delivered[1].second.blue() > 200 && delivered[1].second.red() < 40);
         QCOMPARE(delivered[2].first, ImageType::first);
         QCOMPARE(delivered[2].second, QColor(Qt::green));
+    }
+
+    // A phone photo is over Qt's allocation limit at full size: it comes into the slot upright and as large as the
+    // limit allows, rather than being skipped.
+    void aPhonePhotoIsTakenAsLargeAsMayBeHeld() {
+        const QString photo = folder("card") + "/IMG_0001.JPG";
+        QVERIFY(PhonePhoto::write(photo, 6));
+        FrameImageIntake intake;
+        QList<QImage> delivered;
+        connect(&intake, &FrameImageIntake::imageLoaded, this,
+                [&](ImageType, const QImage& image) { delivered.append(image); });
+        intake.loadFiles(ImageType::first, {photo});
+        QTRY_COMPARE_WITH_TIMEOUT(intake.pendingLoads(), 0, 15000);
+        QCOMPARE(delivered.size(), 1);
+        const QImage image = delivered.first();
+        const qint64 limit = qint64(QImageReader::allocationLimit()) * 1024 * 1024;
+        QVERIFY(image.sizeInBytes() <= limit);
+        QVERIFY(image.sizeInBytes() > limit / 2);
+        QVERIFY(std::abs(image.width() * 4 - image.height() * 3) <= 8); // upright: 3 wide for 4 high
+        QVERIFY(image.pixelColor(image.width() - 10, image.height() / 2).red() > 200);
+        QVERIFY(image.pixelColor(10, image.height() / 2).blue() > 200);
     }
 };
 

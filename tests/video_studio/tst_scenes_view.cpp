@@ -1,6 +1,7 @@
 #include "VideoStudioTestSupport.h"
 
 #include "ClipPresetListView.h"
+#include "Defaults.h"
 #include "FolderBookmark.h"
 #include "FrameImageIntake.h"
 #include "FrameSlotView.h"
@@ -16,6 +17,7 @@
 #include "Theme.h"
 #include "VideoGalleryLogicView.h"
 #include "VideoMetadata.h"
+#include "VideoSettingsPopover.h"
 #include "VideoWorkspaceModel.h"
 #include "WorkspaceWidgets.h"
 
@@ -241,7 +243,7 @@ private slots:
         GUI_REQUIRE(startEndPopover, QWidget, popover, "VideoSettingsPopover");
         GUI_REQUIRE(startEndQuality, SegmentedPicker, popover, "qualityPicker");
         QCOMPARE(startEndPopover->height(), 170);
-        QCOMPARE(startEndQuality->keys(), QStringList({"512P", "768P", "1080P"}));
+        QCOMPARE(startEndQuality->keys(), QStringList({"768P", "1080P"}));
         gui::key(popover, Qt::Key_Escape);
         QTRY_VERIFY(!view->videoSettingsPopover());
         QVERIFY(!model()->showVideoSettings());
@@ -363,6 +365,36 @@ private slots:
         QTRY_VERIFY(view->videoSettingsPopover());
         GUI_REQUIRE(startEndQuality, SegmentedPicker, view->videoSettingsPopover(), "qualityPicker");
         QTRY_COMPARE(QApplication::focusWidget(), startEndQuality->segment("768P"));
+    }
+
+    // Each mode offers what its jobs can be sent with. 512P stored, a start-to-end popover shows and stores the
+    // nearest quality it offers, and its list never holds 512P.
+    void thePopoverOffersWhatEachModeTakes() {
+        VideoSettings& settings = *world->videoSettings;
+        settings.setQuality(VideoQuality::p512);
+        {
+            VideoSettingsPopover imagePopover(settings, VideoGenerationMode::imageToVideo);
+            GUI_REQUIRE(quality, SegmentedPicker, &imagePopover, "qualityPicker");
+            QCOMPARE(quality->keys(), QStringList({"512P", "768P", "1080P"}));
+            QCOMPARE(heardCheckedOf(quality), QStringList({"512P"}));
+            QCOMPARE(settings.quality(), VideoQuality::p512);
+        }
+        VideoSettingsPopover startEndPopover(settings, VideoGenerationMode::startEndVideo);
+        startEndPopover.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&startEndPopover));
+        GUI_REQUIRE(quality, SegmentedPicker, &startEndPopover, "qualityPicker");
+        GUI_REQUIRE(duration, SegmentedPicker, &startEndPopover, "durationPicker");
+        QCOMPARE(quality->keys(), QStringList({"768P", "1080P"}));
+        QCOMPARE(heardCheckedOf(quality), QStringList({"768P"}));
+        QCOMPARE(settings.quality(), VideoQuality::p768);
+        QCOMPARE(Defaults::standard().string("videoQuality"), "768P");
+        // Set elsewhere while it is open: moved, and shown moved.
+        settings.setQuality(VideoQuality::p512);
+        QCOMPARE(heardCheckedOf(quality), QStringList({"768P"}));
+        QCOMPARE(settings.quality(), VideoQuality::p768);
+        QVERIFY(gui::click(quality->segment("1080P")));
+        QCOMPARE(duration->keys(), QStringList({"6"}));
+        QCOMPARE(settings.quality(), VideoQuality::p1080);
     }
 
     void aPairOutsideTheListsShowsNoSelection() {

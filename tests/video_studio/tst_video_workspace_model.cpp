@@ -4,6 +4,7 @@
 #include "FolderBookmark.h"
 #include "FrameImageIntake.h"
 #include "VideoMetadata.h"
+#include "VideoSettingsChoices.h"
 #include "VideoWorkspaceModel.h"
 
 #include <QJsonObject>
@@ -188,6 +189,83 @@ private slots:
         // 1080P stays when switching to start-to-end.
         world->app->setVideoMode(VideoGenerationMode::startEndVideo);
         QCOMPARE(world->videoSettings->quality(), VideoQuality::p1080);
+    }
+
+    // What each mode offers, and where a stored choice goes when the mode's jobs cannot be sent with it.
+    void choicesOfEachMode_data() {
+        QTest::addColumn<VideoGenerationMode>("mode");
+        QTest::addColumn<VideoModel>("model");
+        QTest::addColumn<VideoQuality>("quality");
+        QTest::addColumn<VideoDuration>("duration");
+        QTest::addColumn<QStringList>("offered");
+        QTest::addColumn<QString>("keptModel");
+        QTest::addColumn<QString>("keptQuality");
+        QTest::addColumn<int>("keptDuration");
+        using M = VideoGenerationMode;
+        const QStringList all{"512P", "768P", "1080P"};
+        const QStringList noLow{"768P", "1080P"};
+        const QString v02 = "MiniMax-Hailuo-02";
+        QTest::newRow("image, 2.0, 512P") << M::imageToVideo << VideoModel::hailuo02 << VideoQuality::p512
+                                          << VideoDuration::seconds10 << all << v02 << "512P" << 10;
+        // Image-to-video jobs go with any pair: one set elsewhere stays until the user picks.
+        QTest::newRow("image, 2.3, 512P") << M::imageToVideo << VideoModel::hailuo23 << VideoQuality::p512
+                                          << VideoDuration::seconds6 << noLow << "MiniMax-Hailuo-2.3"
+                                          << "512P" << 6;
+        QTest::newRow("image, 1080P, 10 s") << M::imageToVideo << VideoModel::hailuo02 << VideoQuality::p1080
+                                            << VideoDuration::seconds10 << all << v02 << "1080P" << 10;
+        QTest::newRow("start-end, 512P") << M::startEndVideo << VideoModel::hailuo02 << VideoQuality::p512
+                                         << VideoDuration::seconds10 << noLow << v02 << "768P" << 10;
+        QTest::newRow("start-end, 2.3 Fast, 512P") << M::startEndVideo << VideoModel::hailuo23Fast << VideoQuality::p512
+                                                   << VideoDuration::seconds6 << noLow << v02 << "768P" << 6;
+        QTest::newRow("start-end, 1080P, 10 s") << M::startEndVideo << VideoModel::hailuo02 << VideoQuality::p1080
+                                                << VideoDuration::seconds10 << noLow << v02 << "1080P" << 6;
+        QTest::newRow("start-end, 768P, 10 s") << M::startEndVideo << VideoModel::hailuo02 << VideoQuality::p768
+                                               << VideoDuration::seconds10 << noLow << v02 << "768P" << 10;
+    }
+    void choicesOfEachMode() {
+        QFETCH(VideoGenerationMode, mode);
+        QFETCH(VideoModel, model);
+        QFETCH(VideoQuality, quality);
+        QFETCH(VideoDuration, duration);
+        QFETCH(QStringList, offered);
+        VideoSettings& settings = *world->videoSettings;
+        settings.setSelectedModel(model);
+        settings.setQuality(quality);
+        settings.setDuration(duration);
+        QStringList keys;
+        for (VideoQuality q : VideoSettingsChoices::qualities(model, mode))
+            keys << rawValue(q);
+        QCOMPARE(keys, offered);
+
+        VideoSettingsChoices::fitToMode(settings, mode);
+        QTEST(rawValue(settings.selectedModel()), "keptModel");
+        QTEST(rawValue(settings.quality()), "keptQuality");
+        QTEST(rawValue(settings.duration()), "keptDuration");
+        // What moved is stored.
+        QTEST(Defaults::standard().string("videoQuality").value_or(QString()), "keptQuality");
+        QTEST(int(Defaults::standard().integer("videoDuration")), "keptDuration");
+    }
+
+    // Start-to-end with 512P stored (picked when the popover still offered it): the job goes at 768P instead of
+    // failing on its card.
+    void aStartEndJobStoredAt512PGoesAt768P() {
+        world->videoSettings->setQuality(VideoQuality::p512);
+        world->app->setVideoMode(VideoGenerationMode::startEndVideo);
+        makeModel();
+        QCOMPARE(world->videoSettings->quality(), VideoQuality::p768);
+        QCOMPARE(Defaults::standard().string("videoQuality"), "768P");
+        model->storeImage(ImageType::first, solidFrame(Qt::red));
+        model->storeImage(ImageType::last, solidFrame(Qt::blue));
+        model->generateVideo();
+        QCOMPARE(world->queue->activeVideoTasks().size(), 1);
+        QVERIFY(world->clock.runUntil([&] { return world->fake.requestsTo("/v1/video_generation").size() == 1; }));
+        const QJsonObject body = world->fake.requestsTo("/v1/video_generation").first().json();
+        QCOMPARE(body["resolution"].toString(), "768P");
+        QVERIFY(body.contains("last_frame_image"));
+
+        // Set elsewhere (a settings reload) while start-to-end is chosen: moved at once.
+        world->videoSettings->setQuality(VideoQuality::p512);
+        QCOMPARE(world->videoSettings->quality(), VideoQuality::p768);
     }
 
     void optionsArePushedOnAppearAndOnChange() {
