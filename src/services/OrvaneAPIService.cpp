@@ -10,6 +10,7 @@
 #include "NetworkAccess.h"
 #include "ServiceConfig.h"
 #include "ServiceReply.h"
+#include "SharedWork.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -399,17 +400,20 @@ OrvaneAPIService::DecodedAnswer OrvaneAPIService::decodeAnswer(const QByteArray&
     };
     // A picture's text is found before the answer is read, and decoded while it is: the picture is used
     // only when the strictly read answer holds that very text where a picture belongs.
+    // This runs on a pool thread: it never waits for work queued behind it, and decodes what no helper has
+    // started by itself.
     const std::vector<std::string_view> longTexts = GeminiWire::longBase64Values(data.constData(), size_t(data.size()));
-    QList<QFuture<QImage>> early;
-    for (const std::string_view text : longTexts)
-        early.append(QtConcurrent::run(decodePicture, text));
-    const auto waitForEarly = qScopeGuard([&early] {
-        for (QFuture<QImage>& future : early)
-            future.waitForFinished(); // they read `data`
-    });
+    auto early = std::make_shared<SharedWork<QImage>>(int(longTexts.size()));
+    early->start(
+        *QThreadPool::globalInstance(),
+        [longTexts, decodePicture](int i) { return decodePicture(longTexts[size_t(i)]); }, int(longTexts.size()));
 
     DecodedAnswer answer;
-    answer.decoded = GeminiWire::decodeResponse(data.constData(), size_t(data.size()));
+    QList<QImage> earlyPictures;
+    {
+        const auto waitForEarly = qScopeGuard([&] { earlyPictures = early->finish(); }); // they read `data`
+        answer.decoded = GeminiWire::decodeResponse(data.constData(), size_t(data.size()));
+    }
     if (!answer.decoded.response || !answer.decoded.response->candidates ||
         answer.decoded.response->candidates->empty())
         return answer;
@@ -421,7 +425,7 @@ OrvaneAPIService::DecodedAnswer OrvaneAPIService::decodeAnswer(const QByteArray&
             continue;
         const std::string& text = part.inlineData->data;
         const auto found = std::find(longTexts.begin(), longTexts.end(), std::string_view(text));
-        QImage picture = found == longTexts.end() ? decodePicture(text) : early[found - longTexts.begin()].result();
+        QImage picture = found == longTexts.end() ? decodePicture(text) : earlyPictures[found - longTexts.begin()];
         std::string().swap(part.inlineData->data); // the text is no longer needed: free it here
         if (hasArea(picture)) {
             answer.picture = std::move(picture);
