@@ -14,6 +14,7 @@
 #include "Log.h"
 #include "MediaProbe.h"
 #include "ModelContext.h"
+#include "SharedWork.h"
 #include "VideoMetadata.h"
 #include "Workspace.h"
 
@@ -21,7 +22,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QSemaphore>
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
@@ -69,43 +69,6 @@ bool isPartialName(const QString& fileName) {
     }
     return false;
 }
-
-// Items of one small job done by a few helpers and by the thread that waits for it, whoever comes first: the
-// job ends soon even when the helpers get no processor for a while.
-template <class Result> class SharedWork : public std::enable_shared_from_this<SharedWork<Result>> {
-public:
-    explicit SharedWork(int count) : results_(size_t(count)) {}
-
-    template <class Work> void start(QThreadPool& pool, Work work) {
-        work_ = std::move(work);
-        const int helpers = std::min(pool.maxThreadCount(), int(results_.size()) - 1);
-        for (int i = 0; i < helpers; ++i)
-            pool.start([self = this->shared_from_this()] { self->takeItems(); });
-    }
-
-    // Takes the items nobody has started, then waits for those still in hand.
-    QList<Result> finish() {
-        takeItems();
-        if (done_.load() < int(results_.size()))
-            allDone_.acquire();
-        return QList<Result>(results_.begin(), results_.end());
-    }
-
-private:
-    void takeItems() {
-        for (int i = next_++; i < int(results_.size()); i = next_++) {
-            results_[size_t(i)] = work_(i);
-            if (++done_ == int(results_.size()))
-                allDone_.release();
-        }
-    }
-
-    std::vector<Result> results_;
-    std::function<Result(int)> work_;
-    std::atomic<int> next_{0};
-    std::atomic<int> done_{0};
-    QSemaphore allDone_;
-};
 
 } // namespace
 

@@ -7,6 +7,7 @@
 #include "ImageStudioModel.h"
 #include "Motion.h"
 #include "ReplyDocument.h"
+#include "ReplyView.h"
 #include "ResultLabel.h"
 #include "ResultPictureView.h"
 #include "Spinner.h"
@@ -165,7 +166,7 @@ QWidget* RightPanel::buildCompleted() {
     bubble->setShadow(QColor(0, 0, 0, 51), 10, QPointF(0, 5));
     bubble_ = bubble;
     bubbleLayout_ = new QVBoxLayout(bubble_);
-    reply_ = new QTextEdit(bubble_);
+    reply_ = new ReplyView(bubble_);
     reply_->setObjectName("replyText");
     reply_->setAccessibleName("Text response");
     reply_->setReadOnly(true);

@@ -1,6 +1,7 @@
 #include "GeminiWire.h"
 
 #include "HttpHeaders.h"
+#include "NetworkAccess.h"
 #include "WireDecoding.h"
 
 #include <QScopeGuard>
@@ -353,6 +354,7 @@ QNetworkRequest keyedRequest(const QUrl& url, QStringView key, int timeoutMs) {
     QNetworkRequest request(url);
     request.setTransferTimeout(timeoutMs);
     request.setRawHeader("X-goog-api-key", headerValue(key));
+    NetworkAccess::keepOnOrigin(request);
     return request;
 }
 

@@ -137,7 +137,8 @@ std::string encodeRequest(GoogleRequest request);
 // The address of `path` under the service's base address (its query and fragment dropped); none when the base
 // is not a web address.
 std::optional<QUrl> endpoint(const QUrl& base, const QString& path);
-// A request to the service: the key in "X-goog-api-key" (sent as given) and the time-out.
+// A request to the service: the key in "X-goog-api-key" (sent as given), the time-out, and no redirect followed
+// to another origin.
 QNetworkRequest keyedRequest(const QUrl& url, QStringView key, int timeoutMs);
 
 } // namespace GeminiWire

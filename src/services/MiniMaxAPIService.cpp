@@ -319,7 +319,9 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
             if (!self || !isCurrent(token))
                 co_return;
             const auto status = httpStatus(reply);
-            if (!status || isTransportFailure(reply->error())) {
+            if (const auto refused = ServiceReply::refusedRedirect(reply)) {
+                failure = Failure::withText(*refused);
+            } else if (!status || isTransportFailure(reply->error())) {
                 // The job is billed once the service has read it: only a request that never reached the
                 // service is sent again. Anything else may already be made, so it ends here, and says so.
                 if (!status && neverReachedService(reply->error(), *bytesSent)) {
@@ -434,6 +436,8 @@ MiniMaxAPIService::fetchStatusAnswer(QNetworkRequest request, Decoded<T> (*decod
     ServiceReply::Finished ended(reply);
     co_await ended;
     reply->deleteLater();
+    if (const auto refused = ServiceReply::refusedRedirect(reply))
+        co_return Failure::withText(*refused);
     const auto status = httpStatus(reply);
     if (!status)
         co_return Failure::withText(reply->errorString()).asTransient();

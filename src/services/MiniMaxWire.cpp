@@ -190,6 +190,7 @@ std::optional<QNetworkRequest> keyedRequest(const QString& address, QStringView 
     request.setTransferTimeout(timeoutMs);
     request.setRawHeader("Authorization", bearerHeaderValue(key));
     NetworkAccess::closeConnectionAfterAnswer(request);
+    NetworkAccess::keepOnOrigin(request);
     return request;
 }
 

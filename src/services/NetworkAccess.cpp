@@ -27,4 +27,8 @@ void closeConnectionAfterAnswer(QNetworkRequest& request) {
     request.setRawHeader("Connection", "close");
 }
 
+void keepOnOrigin(QNetworkRequest& request) {
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+}
+
 } // namespace NetworkAccess

@@ -16,4 +16,9 @@ QNetworkAccessManager* shared();
 // to be closed; a service whose requests are billed keeps no connection for that to happen on.
 void closeConnectionAfterAnswer(QNetworkRequest& request);
 
+// A request that carries a key follows a redirect only within its own origin (scheme, host and port): one to
+// another host would hand that host the key, and for a 307 or 308 the request's body too. The request then
+// fails instead (ServiceReply::refusedRedirect says why).
+void keepOnOrigin(QNetworkRequest& request);
+
 } // namespace NetworkAccess

@@ -17,7 +17,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPromise>
-#include <QScopeGuard>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -47,6 +46,11 @@ constexpr qint64 maxAnswerPixels = 24'000'000;
 constexpr qint64 maxReservedBody = 128 * 1024 * 1024;
 
 using ImageCoding::hasArea;
+
+QImage decodePicture(std::string_view text) {
+    const auto bytes = WireDecoding::decodeBase64(text.data(), qsizetype(text.size()));
+    return bytes ? ImageCoding::decode(*bytes, maxAnswerPixels) : QImage();
+}
 
 bool isPortrait(double width, double height) {
     return width < height;
@@ -258,11 +262,10 @@ QCoro::Task<> OrvaneAPIService::performRequestWithRetry(QString prompt, QList<QI
                 } else if (answer.status != 200) {
                     failure = OrvaneError::httpError(answer.status);
                 } else {
-                    QFuture<DecodedAnswer> decoding = QtConcurrent::run(&OrvaneAPIService::decodeAnswer, answer.body);
-                    co_await qCoro(decoding).waitForFinished();
+                    auto decoded = co_await decodeAnswer(answer.body);
                     if (!self)
                         co_return;
-                    failure = handleResponse(decoding.takeResult());
+                    failure = handleResponse(std::move(decoded));
                     if (!failure)
                         co_return;
                 }
@@ -392,24 +395,33 @@ OrvaneAPIService::send(BuiltRequest built) {
     co_return Result(std::move(answer));
 }
 
-OrvaneAPIService::DecodedAnswer OrvaneAPIService::decodeAnswer(const QByteArray& data) {
-    const auto decodePicture = [](std::string_view text) {
-        const auto bytes = WireDecoding::decodeBase64(text.data(), qsizetype(text.size()));
-        return bytes ? ImageCoding::decode(*bytes, maxAnswerPixels) : QImage();
-    };
-    // A picture's text is found before the answer is read, and decoded while it is: the picture is used
-    // only when the strictly read answer holds that very text where a picture belongs.
-    const std::vector<std::string_view> longTexts = GeminiWire::longBase64Values(data.constData(), size_t(data.size()));
-    QList<QFuture<QImage>> early;
-    for (const std::string_view text : longTexts)
-        early.append(QtConcurrent::run(decodePicture, text));
-    const auto waitForEarly = qScopeGuard([&early] {
-        for (QFuture<QImage>& future : early)
-            future.waitForFinished(); // they read `data`
-    });
+QCoro::Task<OrvaneAPIService::DecodedAnswer> OrvaneAPIService::decodeAnswer(QByteArray data) {
+    QFuture<ReadAnswer> reading = QtConcurrent::run(&OrvaneAPIService::readAnswer, std::move(data));
+    co_await qCoro(reading).waitForFinished();
+    ReadAnswer read = reading.takeResult();
+    for (QFuture<QImage>& picture : read.pictures)
+        co_await qCoro(picture).waitForFinished();
+    QFuture<DecodedAnswer> taking = QtConcurrent::run(&OrvaneAPIService::takePicture, std::move(read));
+    co_await qCoro(taking).waitForFinished();
+    co_return taking.takeResult();
+}
 
-    DecodedAnswer answer;
+// A picture's text is found before the answer is read, and decoded while it is: the picture is used only when
+// the strictly read answer holds that very text where a picture belongs.
+OrvaneAPIService::ReadAnswer OrvaneAPIService::readAnswer(const QByteArray& data) {
+    ReadAnswer answer;
+    answer.data = data;
+    answer.longTexts = GeminiWire::longBase64Values(data.constData(), size_t(data.size()));
+    for (const std::string_view text : answer.longTexts)
+        answer.pictures.append(QtConcurrent::run([data, text] { return decodePicture(text); }));
     answer.decoded = GeminiWire::decodeResponse(data.constData(), size_t(data.size()));
+    return answer;
+}
+
+// Runs once every picture of `read` is done.
+OrvaneAPIService::DecodedAnswer OrvaneAPIService::takePicture(ReadAnswer read) {
+    DecodedAnswer answer;
+    answer.decoded = std::move(read.decoded);
     if (!answer.decoded.response || !answer.decoded.response->candidates ||
         answer.decoded.response->candidates->empty())
         return answer;
@@ -420,8 +432,9 @@ OrvaneAPIService::DecodedAnswer OrvaneAPIService::decodeAnswer(const QByteArray&
         if (!part.inlineData)
             continue;
         const std::string& text = part.inlineData->data;
-        const auto found = std::find(longTexts.begin(), longTexts.end(), std::string_view(text));
-        QImage picture = found == longTexts.end() ? decodePicture(text) : early[found - longTexts.begin()].result();
+        const auto found = std::find(read.longTexts.begin(), read.longTexts.end(), std::string_view(text));
+        QImage picture = found == read.longTexts.end() ? decodePicture(text)
+                                                       : read.pictures[found - read.longTexts.begin()].result();
         std::string().swap(part.inlineData->data); // the text is no longer needed: free it here
         if (hasArea(picture)) {
             answer.picture = std::move(picture);

@@ -16,6 +16,7 @@
 
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -134,13 +135,24 @@ private:
     // Sleeps unless a new chat began since the run started; false when the run is to end.
     QCoro::Task<bool> waitBetweenAttempts(RunPtr run, double seconds);
     QCoro::Task<std::variant<Answer, Failure>> send(BuiltRequest request);
-    // An answer decoded on a worker (a 4096-pixel picture takes longer than many frames): the wire record and
+    // An answer decoded on workers (a 4096-pixel picture takes longer than many frames): the wire record and
     // the first picture in it.
     struct DecodedAnswer {
         GeminiWire::DecodeResult decoded;
         QImage picture;
     };
-    static DecodedAnswer decodeAnswer(const QByteArray& data);
+    // No worker waits for another: the record is read while each long text of the body is decoded as a picture
+    // by a task of its own; once those are done, the first picture part is taken, from them when it holds one of
+    // those texts.
+    struct ReadAnswer {
+        QByteArray data; // the long texts point into it
+        GeminiWire::DecodeResult decoded;
+        std::vector<std::string_view> longTexts;
+        QList<QFuture<QImage>> pictures;
+    };
+    static QCoro::Task<DecodedAnswer> decodeAnswer(QByteArray data);
+    static ReadAnswer readAnswer(const QByteArray& data);
+    static DecodedAnswer takePicture(ReadAnswer answer);
     std::optional<Failure> handleResponse(DecodedAnswer answer);
 
     void publishBlock();

@@ -25,7 +25,19 @@ std::optional<int> httpStatus(const QNetworkReply* reply) {
     return status.toInt();
 }
 
+std::optional<QString> refusedRedirect(const QNetworkReply* reply) {
+    if (reply->error() != QNetworkReply::InsecureRedirectError)
+        return std::nullopt;
+    const QUrl target = reply->url().resolved(QUrl::fromEncoded(reply->rawHeader("Location")));
+    const QString origin =
+        target.adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment)
+            .toDisplayString();
+    return QStringLiteral("The server redirected to another host (%1); the request was not sent there.").arg(origin);
+}
+
 Ending ending(const QNetworkReply* reply) {
+    if (auto refused = refusedRedirect(reply))
+        return {std::nullopt, std::move(refused)};
     const QNetworkReply::NetworkError error = reply->error();
     if (timedOut(error))
         return {std::nullopt, timedOutText()};

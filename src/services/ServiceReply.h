@@ -19,12 +19,16 @@ bool timedOut(QNetworkReply::NetworkError error);
 // The network layer failed, as opposed to an answer that arrived with an error status.
 bool isTransportFailure(QNetworkReply::NetworkError error);
 
+// Why a request that keeps to its origin failed when its server redirected it elsewhere; none for any other end.
+std::optional<QString> refusedRedirect(const QNetworkReply* reply);
+
 // The HTTP status of an answer; none when the transfer failed before a status arrived.
 std::optional<int> httpStatus(const QNetworkReply* reply);
 
-// How an exchange ended. A network failure ends it even after a status line came in (a cut-off answer is a
-// failure, not a short body), unless that status is not a success: then the status is the server's answer
-// and decides the text, not the network layer's wording (a 407 among them).
+// How an exchange ended. A redirect to another origin that was not followed is a failure. A network failure ends it
+// even after a status line came in (a cut-off answer is a failure, not a short body), unless that status is not a
+// success: then the status is the server's answer and decides the text, not the network layer's wording (a 407 among
+// them).
 struct Ending {
     std::optional<int> status;      // an HTTP answer came with this status
     std::optional<QString> failure; // the exchange failed: the text the user sees

@@ -1,10 +1,10 @@
 #include "WireDecoding.h"
 
-#include <QtConcurrent/QtConcurrentMap>
+#include "SharedWork.h"
 
 #include <algorithm>
 #include <array>
-#include <vector>
+#include <memory>
 
 namespace WireDecoding {
 namespace {
@@ -59,16 +59,15 @@ std::optional<QByteArray> decodeBase64(const char* text, qsizetype size) {
     const qsizetype slices = (size + sliceLength - 1) / sliceLength;
     QByteArray out(size / 4 * 3, Qt::Uninitialized);
     char* target = out.data();
-    std::vector<qsizetype> plain(size_t(slices), 0);
-    QList<qsizetype> indexes;
-    for (qsizetype i = 0; i < slices; ++i)
-        indexes.append(i);
-    QtConcurrent::blockingMap(indexes, [&](qsizetype i) {
+    // Often called on a pool thread itself: the slices nobody else has started are decoded here.
+    auto work = std::make_shared<SharedWork<qsizetype>>(int(slices));
+    work->start(*QThreadPool::globalInstance(), [text, size, target](int i) {
         const qsizetype length = std::min(sliceLength, size - i * sliceLength);
-        plain[size_t(i)] = decodePlainGroups(text + i * sliceLength, length, target + i * (sliceLength / 4 * 3));
+        return decodePlainGroups(text + i * sliceLength, length, target + i * (sliceLength / 4 * 3));
     });
+    const QList<qsizetype> plain = work->finish();
     for (qsizetype i = 0; i + 1 < slices; ++i) {
-        if (plain[size_t(i)] != sliceLength)
+        if (plain[i] != sliceLength)
             return inOnePiece(text, size);
     }
     const qsizetype decodedText = (slices - 1) * sliceLength + plain.back();

@@ -41,7 +41,8 @@ inline std::optional<std::int64_t> wholeNumber(const nlohmann::json& value) {
 }
 
 // Standard base64 as QByteArray::fromBase64Encoding with AbortOnBase64DecodingErrors reads it (nothing
-// for text it rejects), a long text decoded in slices on the thread pool.
+// for text it rejects), a long text decoded in slices on the global thread pool with the calling thread taking
+// part, so it may be called from a thread of that pool.
 std::optional<QByteArray> decodeBase64(const char* text, qsizetype size);
 
 } // namespace WireDecoding

@@ -35,6 +35,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
 #include <QGraphicsOpacityEffect>
 #include <QImageReader>
 #include <QLabel>
@@ -795,6 +797,45 @@ private slots:
         QVERIFY(bubble->isVisible());
         QVERIFY(Motion::runningEntrance(bubble));
         QTRY_VERIFY(Motion::isAtRest(bubble));
+    }
+
+    // A broken service's reply of 2 MB on one line: the start is shown at once, and a copy of it all takes it all.
+    void aHugeOneLineReplyIsShownCutAndCopiedWhole() {
+        using Json = FakeGeminiService::Json;
+        QString text(2'000'000, 'a');
+        text.replace(0, 5, "Start");
+        fake_->script.append(FakeGeminiService::Reply::json(FakeGeminiService::response(
+            Json::array({FakeGeminiService::candidate(Json::array({FakeGeminiService::textPart(text.toStdString())}))}),
+            100)));
+        QElapsedTimer timer;
+        timer.start();
+        generateWithReturn("boat");
+        QVERIFY(waitForState(StudioRules::ResultState::completed));
+        GUI_REQUIRE(textButton, QAbstractButton, view_.get(), "textResponseButton");
+        GUI_CHECK(click(textButton));
+        GUI_REQUIRE(reply, QTextEdit, view_.get(), "replyText");
+        QVERIFY(reply->isVisible());
+        reply->grab();
+        // The exchange itself (2 MB over loopback, read on a worker) takes a fraction of this.
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
+        const QString shown = reply->toPlainText();
+        QVERIFY(shown.size() < 100'000);
+        QVERIFY(shown.startsWith("Startaaa"));
+        QVERIFY(shown.endsWith(QStringLiteral("aaa…")));
+
+        QGuiApplication::clipboard()->clear();
+        reply->setFocus();
+        QTest::keyClick(reply, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(reply, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text().size(), text.size());
+        QVERIFY(QGuiApplication::clipboard()->text() == text);
+        // A selection within what is shown copies just that.
+        QTextCursor start = reply->textCursor();
+        start.setPosition(0);
+        start.setPosition(5, QTextCursor::KeepAnchor);
+        reply->setTextCursor(start);
+        reply->copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("Start"));
     }
 
     void theHeaderDividerAndNewChatFollowTheLook() {

@@ -4,6 +4,7 @@
 #include "StudioTestSupport.h"
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTextBlock>
 
@@ -206,6 +207,47 @@ private slots:
                     QVERIFY(document.resource(QTextDocument::ImageResource, format.toImageFormat().name()).isNull());
             }
         }
+    }
+
+    // A broken or hostile service must not hold up the window: what is shown is laid out in well under a second.
+    void aLongReplyIsShownQuicklyAndCopiedWhole_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("cut");
+        const auto repeated = [](const QString& unit, qsizetype length) {
+            QString text;
+            while (text.size() < length)
+                text += unit;
+            return text;
+        };
+        QTest::newRow("2 MB on one line") << QString(2'000'000, 'a') << true;
+        QTest::newRow("one long word among short ones") << "short words " + QString(10'000, 'b') + " and more" << true;
+        QTest::newRow("1 MB of words") << repeated("word ", 1'000'000) << true;
+        QTest::newRow("60 K of marks to match") << repeated("`a *b ", 60'000) << false;
+        QTest::newRow("60 K of list items") << repeated("- a\n", 60'000) << false;
+    }
+
+    void aLongReplyIsShownQuicklyAndCopiedWhole() {
+        QFETCH(QString, text);
+        QFETCH(bool, cut);
+        ReplyDocument document;
+        QElapsedTimer timer;
+        timer.start();
+        document.setReply(text);
+        document.setTextWidth(220);
+        QVERIFY(document.size().height() > 0);
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
+        const QString shown = document.toPlainText();
+        if (!cut) {
+            QCOMPARE(document.cutPosition(), -1);
+            QCOMPARE(shown, text);
+            return;
+        }
+        QVERIFY(shown.size() <= ReplyDocument::maxShownCharacters + 1);
+        QVERIFY(shown.endsWith(QStringLiteral("…")));
+        QVERIFY(text.startsWith(shown.chopped(1)));
+        QCOMPARE(document.cutPosition(), shown.size() - 1);
+        QCOMPARE(document.textFrom(0), text);
+        QCOMPARE(document.textFrom(6), text.mid(6));
     }
 };
 

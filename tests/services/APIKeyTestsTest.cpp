@@ -238,6 +238,32 @@ private slots:
         QVERIFY(gemini.requests.isEmpty());
         QVERIFY(miniMax.requests.isEmpty());
     }
+
+    // Neither key follows a redirect to another origin (here another port); the test says why it failed.
+    void theKeysAreSentToNoOtherHost() {
+        FakeMiniMaxService miniMax;
+        miniMax.acceptedKeys = {kVideoKey};
+        miniMax.install();
+        FakeGeminiService gemini(kGoogleKey);
+        gemini.install();
+        FakeGeminiService elsewhere;
+        const QByteArray there = elsewhere.baseUrl().resolved(QUrl("/v1beta/models")).toEncoded();
+        GeminiReply imageRedirect = GeminiReply::raw({}, 302);
+        imageRedirect.headers = {{"Location", there}};
+        gemini.modelsScript = {imageRedirect};
+        MiniMaxReply videoRedirect = MiniMaxReply::http(302);
+        videoRedirect.headers = {{"Location", there}};
+        miniMax.retrieveReplies = {videoRedirect};
+
+        const APITestResult refused = APITestResult::failure("The server redirected to another host (" +
+                                                             elsewhere.baseUrl().toString(QUrl::StripTrailingSlash) +
+                                                             "); the request was not sent there.");
+        QCOMPARE(run(APIKeyTests::testGoogleAPIKey(kGoogleKey)), refused);
+        QCOMPARE(run(APIKeyTests::testMiniMaxAPIKey(kVideoKey)), refused);
+        QCOMPARE(gemini.requests.size(), 1);
+        QCOMPARE(miniMax.requests.size(), 1);
+        QVERIFY(elsewhere.requests.isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(APIKeyTestsTest)

@@ -715,6 +715,30 @@ private slots:
         QCOMPARE(fake_->generateRequests().size(), 1);
     }
 
+    // The key would go along: a redirect to another origin (here another port) fails the attempt instead.
+    void aRedirectToAnotherHostIsNotFollowed_data() {
+        QTest::addColumn<int>("status");
+        QTest::newRow("302") << 302;
+        QTest::newRow("307, which would resend the prompt") << 307;
+        QTest::newRow("308") << 308;
+    }
+
+    void aRedirectToAnotherHostIsNotFollowed() {
+        QFETCH(int, status);
+        FakeGeminiService elsewhere;
+        Reply redirect = Reply::raw({}, status);
+        redirect.headers = {
+            {"Location", elsewhere.baseUrl().resolved(QUrl("/v1beta/models/x:generateContent")).toEncoded()}};
+        fake_->script = QList<Reply>(4, redirect);
+        OrvaneAPIService service;
+        QVERIFY(generate(service));
+        expectFailure(service,
+                      "The server redirected to another host (" +
+                          elsewhere.baseUrl().toString(QUrl::StripTrailingSlash) + "); the request was not sent there.",
+                      4);
+        QVERIFY(elsewhere.requests.isEmpty());
+    }
+
     void serviceDestroyedMidRequestIsHarmless() {
         Reply slow = Reply::json(FakeGeminiService::pictureResponse());
         slow.delayMs = 20;
