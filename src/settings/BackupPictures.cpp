@@ -51,3 +51,27 @@ std::optional<BackupPictures::FileId> BackupPictures::fileId(const QString& path
         return std::nullopt;
     return FileId{quint64(info.st_dev), quint64(info.st_ino)};
 }
+
+bool BackupPictures::isIntact(const QString& folder, const QString& relative, qint64 size,
+                              const QStringList& ownFolders) {
+    const QByteArray path = QFile::encodeName(folder + '/' + relative);
+    struct stat info {};
+    if (::lstat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != size)
+        return false;
+    if (info.st_nlink == 1)
+        return true;
+    // The other links of a carried picture are the previous backup's and those of folders being removed or
+    // prepared; a link anywhere else shares the file with something we do not control.
+    nlink_t own = 0;
+    for (const QString& other : ownFolders) {
+        struct stat linked {};
+        if (::lstat(QFile::encodeName(other + '/' + relative).constData(), &linked) == 0 &&
+            linked.st_dev == info.st_dev && linked.st_ino == info.st_ino)
+            ++own;
+    }
+    if (own >= info.st_nlink)
+        return true;
+    // A folder removed in the background meanwhile took its link with it: counted again, it is not missed.
+    struct stat again {};
+    return ::lstat(path.constData(), &again) == 0 && again.st_ino == info.st_ino && again.st_nlink <= own;
+}

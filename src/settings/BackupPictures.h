@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 #include <array>
@@ -51,5 +52,10 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 std::optional<FileId> fileId(const QString& path);
+
+// Whether the picture at `relative` in `folder` is still what a backup wrote: a file of its own (not a symlink or
+// anything else), of the recorded `size`, whose every hard link is the same name in one of `ownFolders` (our own
+// pictures folders, `folder` among them). Anything else may have been changed from outside and is written again.
+bool isIntact(const QString& folder, const QString& relative, qint64 size, const QStringList& ownFolders);
 
 } // namespace BackupPictures
