@@ -1,5 +1,6 @@
 #include "BackupLedger.h"
 
+#include "CheckedWrite.h"
 #include "ModelContext.h"
 
 #include <QDataStream>
@@ -9,7 +10,6 @@
 #include <QSqlQuery>
 
 #include <atomic>
-#include <cstdio>
 #include <sys/stat.h>
 
 namespace {
@@ -317,19 +317,10 @@ void BackupLedger::writeNote(const QString& recordsFile) {
             records_->writeIndex(out);
         }
     }
-    // Replaced whole by a rename; a note lost to a crash only costs the next backup its carrying over.
-    const QString temporary = *notePath_ + ".new";
-    QFile note(temporary);
-    if (!note.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        note.write(bytes) != bytes.size() || !note.flush()) {
-        note.remove();
+    // A note lost to a crash or a full disk only costs the next backup its carrying over.
+    QString error;
+    if (!CheckedWrite::writeFile(*notePath_, bytes, &error, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return;
-    }
-    note.close();
-    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(*notePath_).constData()) != 0) {
-        QFile::remove(temporary);
-        return;
-    }
     noteOnDisk_ = true;
 }
 
