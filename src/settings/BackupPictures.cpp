@@ -52,11 +52,27 @@ std::optional<BackupPictures::FileId> BackupPictures::fileId(const QString& path
     return FileId{quint64(info.st_dev), quint64(info.st_ino)};
 }
 
-bool BackupPictures::isIntact(const QString& folder, const QString& relative, qint64 size,
+namespace {
+
+qint64 modifiedOf(const struct stat& info) {
+    return qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
+} // namespace
+
+std::optional<BackupPictures::Written> BackupPictures::writtenOf(const QString& path) {
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return Written{qint64(info.st_size), modifiedOf(info)};
+}
+
+bool BackupPictures::isIntact(const QString& folder, const QString& relative, const Written& written,
                               const QStringList& ownFolders) {
     const QByteArray path = QFile::encodeName(folder + '/' + relative);
     struct stat info {};
-    if (::lstat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != size)
+    if (::lstat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != written.size ||
+        modifiedOf(info) != written.modified)
         return false;
     if (info.st_nlink == 1)
         return true;

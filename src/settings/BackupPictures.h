@@ -53,9 +53,19 @@ struct FileId {
 };
 std::optional<FileId> fileId(const QString& path);
 
+// A picture file as a backup wrote it: its size and when it was last written (nanoseconds since the epoch). A link
+// or a rename keeps both; a copy is given the same time.
+struct Written {
+    qint64 size = 0;
+    qint64 modified = 0;
+    bool operator==(const Written&) const = default;
+};
+// None when there is no file of its own at `path` (nothing, a symlink, a folder).
+std::optional<Written> writtenOf(const QString& path);
+
 // Whether the picture at `relative` in `folder` is still what a backup wrote: a file of its own (not a symlink or
-// anything else), of the recorded `size`, whose every hard link is the same name in one of `ownFolders` (our own
-// pictures folders, `folder` among them). Anything else may have been changed from outside and is written again.
-bool isIntact(const QString& folder, const QString& relative, qint64 size, const QStringList& ownFolders);
+// anything else), as `written`, whose every hard link is the same name in one of `ownFolders` (our own pictures
+// folders, `folder` among them). Anything else may have been changed from outside and is written again.
+bool isIntact(const QString& folder, const QString& relative, const Written& written, const QStringList& ownFolders);
 
 } // namespace BackupPictures

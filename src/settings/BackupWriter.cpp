@@ -164,9 +164,9 @@ bool folderHolds(const QString& images, const BackupLedger::Entries& pictures, c
             if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
                 continue;
             const auto key = BackupPictures::keyOf(folder, entry->d_name);
-            const auto size = key ? pictures.constFind(*key) : pictures.cend();
-            if (size == pictures.cend() ||
-                !BackupPictures::isIntact(images, BackupPictures::path(*key), size.value(), ownFolders)) {
+            const auto written = key ? pictures.constFind(*key) : pictures.cend();
+            if (written == pictures.cend() ||
+                !BackupPictures::isIntact(images, BackupPictures::path(*key), written.value(), ownFolders)) {
                 known = false;
                 break;
             }
@@ -241,7 +241,8 @@ BackupWriter::Plan BackupWriter::planPictures(const BackupRecords* records, cons
     return plan;
 }
 
-void BackupWriter::writePicture(const Picture& picture, const QByteArray& bytes, const QString& staging) const {
+BackupPictures::Written BackupWriter::writePicture(const Picture& picture, const QByteArray& bytes,
+                                                   const QString& staging) const {
     const QString path = staging + '/' + BackupPictures::path(picture.key);
     // A new file takes the name: one already there may be shared with the previous backup.
     CheckedWrite::SaveFile file(path);
@@ -253,6 +254,10 @@ void BackupWriter::writePicture(const Picture& picture, const QByteArray& bytes,
     context_.fail(BackupStep::imageFile);
     if (!file.commit(&error))
         throw BackupError(QStringLiteral("%1: %2").arg(path, error));
+    const auto written = BackupPictures::writtenOf(path);
+    if (!written)
+        throw BackupError(QStringLiteral("%1: %2").arg(path, systemError()));
+    return *written;
 }
 
 void BackupWriter::writePictures(const QList<const Picture*>& pictures, const QString& staging,
@@ -276,9 +281,7 @@ void BackupWriter::writePictures(const QList<const Picture*>& pictures, const QS
             fromRecords << &picture; // gone from the store meanwhile: the record says what it holds
             return;
         }
-        const QByteArray bytes = value.toByteArray();
-        writePicture(picture, bytes, staging);
-        fromStore.insert(picture.key, bytes.size());
+        fromStore.insert(picture.key, writePicture(picture, value.toByteArray(), staging));
     };
     for (auto table = byTable.begin(); table != byTable.end(); ++table) {
         auto& wanted = table.value();
@@ -473,12 +476,12 @@ void BackupWriter::write(const QString& folder) const {
         }
         const QStringList ownFolders = QStringList{staging, images} + otherFolders;
         for (const Picture& picture : plan.carried) {
-            const qint64 size = vouched.value(picture.key);
+            const BackupPictures::Written written = vouched.value(picture.key);
             if (missing.contains(picture.key) || !linkedSet.contains(picture.key) ||
-                !BackupPictures::isIntact(staging, BackupPictures::path(picture.key), size, ownFolders))
+                !BackupPictures::isIntact(staging, BackupPictures::path(picture.key), written, ownFolders))
                 afterLinking << &picture;
             else
-                entries.insert(picture.key, size);
+                entries.insert(picture.key, written);
         }
         // Linked before the records were read, but changed since (in the store or in the backup) or gone with
         // their record.

@@ -52,7 +52,7 @@ private:
     // What happens to each picture: from the records when they were read, else from the records file's entries.
     static Plan planPictures(const BackupRecords* records, const BackupRecordsText& text,
                              const BackupLedger::Entries& carried);
-    void writePicture(const Picture& picture, const QByteArray& bytes, const QString& staging) const;
+    BackupPictures::Written writePicture(const Picture& picture, const QByteArray& bytes, const QString& staging) const;
     // Writes the pictures into the staging folder; those whose bytes came from the store go into `fromStore`.
     void writePictures(const QList<const Picture*>& pictures, const QString& staging,
                        BackupLedger::Entries& fromStore) const;

@@ -382,7 +382,7 @@ private slots:
         QTest::addColumn<bool>("otherChange");
         QTest::addColumn<bool>("hardLinks");
         for (const char* damage :
-             {"changed", "truncated", "symlink", "hard link from outside", "linked from outside"}) {
+             {"changed", "changed in place", "truncated", "symlink", "hard link from outside", "linked from outside"}) {
             QTest::addRow("%s, nothing else changed", damage) << damage << false << true;
             QTest::addRow("%s, another picture changed", damage) << damage << true << true;
         }
@@ -422,6 +422,11 @@ private slots:
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
             QVERIFY(file.write(picture("edited", 3000)) == 3000);
+        } else if (damage == "changed in place") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(100) && file.write("edited") == 6);
+            // Written later than the backup (the file system's clock may not have moved yet).
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(2), QFileDevice::FileModificationTime));
         } else if (damage == "truncated") {
             QVERIFY(QFile::resize(path, 0));
         } else if (damage == "symlink") {
