@@ -8,6 +8,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 // Where each stored picture goes in a backup's pictures folder, and which file a path names.
 namespace BackupPictures {
@@ -63,9 +64,28 @@ struct Written {
 // None when there is no file of its own at `path` (nothing, a symlink, a folder).
 std::optional<Written> writtenOf(const QString& path);
 
-// Whether the picture at `relative` in `folder` is still what a backup wrote: a file of its own (not a symlink or
-// anything else), as `written`, whose every hard link is the same name in one of `ownFolders` (our own pictures
-// folders, `folder` among them). Anything else may have been changed from outside and is written again.
-bool isIntact(const QString& folder, const QString& relative, const Written& written, const QStringList& ownFolders);
+// Tells whether the pictures of a pictures folder are still what a backup wrote: each a file of its own (not a
+// symlink or anything else), as written, whose every other hard link is the same name in one of our own pictures
+// folders. Anything else may have been changed from outside and is written again. Works on open folders, so that
+// checking every picture of a large backup costs one short lookup or two each.
+class IntactCheck {
+public:
+    // `others`: our pictures folders besides `folder` that may share its files (the previous backup's, those being
+    // removed or prepared, those of kept backups).
+    IntactCheck(const QString& folder, const QStringList& others);
+    ~IntactCheck();
+    IntactCheck(const IntactCheck&) = delete;
+    IntactCheck& operator=(const IntactCheck&) = delete;
+
+    bool operator()(const Key& key, const Written& written) const;
+
+private:
+    using Folders = std::array<int, folders.size()>; // descriptors of the three folders, -1 when missing
+    static Folders open(const QString& folder);
+    static void close(const Folders& folders);
+
+    Folders folder_;
+    std::vector<Folders> others_;
+};
 
 } // namespace BackupPictures

@@ -153,7 +153,8 @@ namespace {
 
 // Whether `images` holds exactly these pictures, each still as the backup wrote it: nothing missing, changed or
 // else.
-bool folderHolds(const QString& images, const BackupLedger::Entries& pictures, const QStringList& ownFolders) {
+bool folderHolds(const QString& images, const BackupLedger::Entries& pictures, const QStringList& others) {
+    const BackupPictures::IntactCheck intact(images, others);
     qsizetype found = 0;
     for (const char* folder : BackupPictures::folders) {
         DIR* dir = ::opendir(QFile::encodeName(images + '/' + folder).constData());
@@ -165,8 +166,7 @@ bool folderHolds(const QString& images, const BackupLedger::Entries& pictures, c
                 continue;
             const auto key = BackupPictures::keyOf(folder, entry->d_name);
             const auto written = key ? pictures.constFind(*key) : pictures.cend();
-            if (written == pictures.cend() ||
-                !BackupPictures::isIntact(images, BackupPictures::path(*key), written.value(), ownFolders)) {
+            if (written == pictures.cend() || !intact(*key, written.value())) {
                 known = false;
                 break;
             }
@@ -446,7 +446,7 @@ void BackupWriter::write(const QString& folder) const {
         // from outside since is written again.
         const QStringList otherFolders = context_.otherPictureFolders();
         if (!staged && known.picturesUnchanged && plan.fresh.isEmpty() && plan.carried.size() == vouched.size() &&
-            folderHolds(images, vouched, QStringList{images} + otherFolders)) {
+            folderHolds(images, vouched, otherFolders)) {
             // No picture changed since the last backup: its pictures folder is this one's as it stands.
             recordsFile.commit();
             settingsFile.commit();
@@ -474,11 +474,10 @@ void BackupWriter::write(const QString& folder) const {
             missing += carrier->finish();
             carrier.reset();
         }
-        const QStringList ownFolders = QStringList{staging, images} + otherFolders;
+        const BackupPictures::IntactCheck intact(staging, QStringList{images} + otherFolders);
         for (const Picture& picture : plan.carried) {
             const BackupPictures::Written written = vouched.value(picture.key);
-            if (missing.contains(picture.key) || !linkedSet.contains(picture.key) ||
-                !BackupPictures::isIntact(staging, BackupPictures::path(picture.key), written, ownFolders))
+            if (missing.contains(picture.key) || !linkedSet.contains(picture.key) || !intact(picture.key, written))
                 afterLinking << &picture;
             else
                 entries.insert(picture.key, written);
