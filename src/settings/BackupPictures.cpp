@@ -22,6 +22,20 @@ void writeIdText(const QUuid& id, char* text) {
     }
 }
 
+qint64 modifiedOf(const struct stat& info) {
+    return qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
+// The index in BackupPictures::folders of a column's folder.
+int folderIndex(int column) {
+    const char* folder = BackupPictures::columns[size_t(column)].folder;
+    for (size_t i = 0; i < BackupPictures::folders.size(); ++i) {
+        if (qstrcmp(BackupPictures::folders[i], folder) == 0)
+            return int(i);
+    }
+    return 0;
+}
+
 } // namespace
 
 QString BackupPictures::idText(const QUuid& id) {
@@ -64,34 +78,12 @@ std::optional<BackupPictures::FileId> BackupPictures::fileId(const QString& path
     return FileId{quint64(info.st_dev), quint64(info.st_ino)};
 }
 
-namespace {
-
-qint64 modifiedOf(const struct stat& info) {
-    return qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-}
-
-} // namespace
-
 std::optional<BackupPictures::Written> BackupPictures::writtenOf(const QString& path) {
     struct stat info {};
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
     return Written{qint64(info.st_size), modifiedOf(info)};
 }
-
-namespace {
-
-// The index in BackupPictures::folders of each column's folder.
-int folderIndex(int column) {
-    const char* folder = BackupPictures::columns[size_t(column)].folder;
-    for (size_t i = 0; i < BackupPictures::folders.size(); ++i) {
-        if (qstrcmp(BackupPictures::folders[i], folder) == 0)
-            return int(i);
-    }
-    return 0;
-}
-
-} // namespace
 
 BackupPictures::IntactCheck::IntactCheck(const QString& folder, const QStringList& others) : folder_(open(folder)) {
     others_.reserve(size_t(others.size()));

@@ -82,7 +82,7 @@ public:
 private:
     using Folders = std::array<int, folders.size()>; // descriptors of the three folders, -1 when missing
     static Folders open(const QString& folder);
-    static void close(const Folders& folders);
+    static void close(const Folders& fds);
 
     Folders folder_;
     std::vector<Folders> others_;
