@@ -23,12 +23,22 @@ bool linksUnsupported(int error) {
     return error == EPERM || error == EOPNOTSUPP || error == EXDEV || error == EMLINK || error == ENOSYS;
 }
 
+// Not carried over: what the folder holds under the name is no longer a picture the backup wrote.
+constexpr int kNotAPicture = -1;
+
 // Copies `name` from one folder to the other into a new file: a shared clone of the data where the file system
-// has them (a later write to either never reaches the other), else the bytes. Returns 0 or errno.
+// has them (a later write to either never reaches the other), else the bytes, synced. Returns 0, errno or
+// kNotAPicture for a symlink, a folder or a file linked from elsewhere.
 int copy(int from, int to, const char* name) {
-    const int in = ::openat(from, name, O_RDONLY | O_CLOEXEC);
+    const int in = ::openat(from, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (in < 0)
-        return errno;
+        return errno == ELOOP ? kNotAPicture : errno;
+    struct stat info {};
+    // Where the file system has no links, a second one only comes from outside.
+    if (::fstat(in, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
+        ::close(in);
+        return kNotAPicture;
+    }
     const int out = ::openat(to, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (out < 0) {
         const int error = errno;
@@ -67,6 +77,12 @@ int copy(int from, int to, const char* name) {
             }
         }
     }
+    // The copy keeps the time the picture was written: the next backup tells an untouched copy by it.
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    if (error == 0 && ::futimens(out, times) != 0)
+        error = errno;
+    if (error == 0 && ::fsync(out) != 0 && errno != EINVAL)
+        error = errno;
     if (::close(out) != 0 && error == 0)
         error = errno;
     ::close(in);
@@ -144,7 +160,10 @@ void BackupCarrier::run() {
             if (::linkat(from, item.name.c_str(), to, item.name.c_str(), 0) == 0)
                 continue;
             const int error = errno;
-            if (error == ENOENT) {
+            struct stat info {};
+            // Gone, or something else in its place (a folder cannot be linked): written again.
+            if (error == ENOENT ||
+                (::fstatat(from, item.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(info.st_mode))) {
                 missing_[i] = 1;
                 continue;
             }
@@ -153,7 +172,7 @@ void BackupCarrier::run() {
             links_ = false;
         }
         const int error = copy(from, to, item.name.c_str());
-        if (error == ENOENT)
+        if (error == ENOENT || error == kNotAPicture)
             missing_[i] = 1;
         else if (error != 0)
             return fail(item, error);

@@ -24,8 +24,8 @@ public:
     BackupCarrier(const BackupCarrier&) = delete;
     BackupCarrier& operator=(const BackupCarrier&) = delete;
 
-    // Waits until every picture is carried over; returns the ones `from` did not hold. Throws BackupError when one
-    // could not be carried over.
+    // Waits until every picture is carried over; returns the ones `from` did not hold (or held as something else
+    // than a file of its own). Throws BackupError when one could not be carried over.
     QSet<BackupPictures::Key> finish();
 
 private:

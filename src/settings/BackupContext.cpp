@@ -76,6 +76,8 @@ BackupContext::~BackupContext() {
 }
 
 void BackupContext::setModelContext(ModelContext* context) {
+    if (context != modelContext_)
+        previousKept_ = false;
     modelContext_ = context;
     ledger_.attach(context, ledgerNotePath());
 }
@@ -222,6 +224,26 @@ void BackupContext::discard(const QString& folder) const {
         QDir(folder).removeRecursively();
     if (QFileInfo::exists(folder))
         throw BackupError("could not remove " + folder);
+}
+
+QStringList BackupContext::otherPictureFolders() const {
+    QStringList folders;
+    if (const auto base = applicationSupportDirectory()) {
+        const QDir dir(*base);
+        for (const QString& name :
+             dir.entryList({kDiscardPrefix + '*', kPreparedPrefix + '*'}, QDir::Dirs | QDir::Hidden | QDir::NoSymLinks))
+            folders << dir.filePath(name);
+    }
+    if (const auto backups = backupFolderURL()) {
+        const QDir dir(*backups);
+        for (const QString& name : dir.entryList({BackupManager::keptBackupPrefix + '*'}, QDir::Dirs))
+            folders << dir.filePath(name) + '/' + BackupManager::userImagesFolder;
+    }
+    return folders;
+}
+
+bool BackupContext::mustKeepPreviousBackup() const {
+    return !previousKept_ && modelContext_ && modelContext_->keptAsidePath().has_value();
 }
 
 std::optional<QString> BackupContext::discardPath() const {

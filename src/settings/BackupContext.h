@@ -27,6 +27,11 @@ public:
     explicit BackupError(const QString& what) : std::runtime_error(what.toStdString()) {}
 };
 
+// What a backup did besides replacing the previous one.
+struct BackupResult {
+    std::optional<QString> keptBackup; // the folder the previous backup was kept in
+};
+
 // Places where a test can make a step fail as the file system or the store would. `imageExchange` stands
 // for a file system that cannot swap two folders in one step (NFS and other network file systems),
 // `pictureLink` for one without hard links (FAT, exFAT, some network file systems).
@@ -113,6 +118,15 @@ public:
     std::optional<PreparedStaging> takePreparedStaging(const QString& images);
     void dropPreparedStaging();
 
+    // Our pictures folders besides the current backup's: those being removed, those prepared for the next backup
+    // and those of kept backups. A backup's picture may be linked into any of them under its own name.
+    QStringList otherPictureFolders() const;
+
+    // Whether the previous backup still has to be kept before it is replaced: the store it was made from was set
+    // aside at this start, and nothing was kept since.
+    bool mustKeepPreviousBackup() const;
+    void setPreviousBackupKept() { previousKept_ = true; }
+
     // Moves a folder out of the way at once and removes it in the background; throws when it stays.
     void discard(const QString& folder) const;
     // A new name in the data folder for something to be removed in the background; none without a data folder.
@@ -130,5 +144,6 @@ private:
     BackupLedger ledger_;
     std::unique_ptr<Preparing> preparing_;
     bool noLocation_ = false;
+    bool previousKept_ = false;
     BackupFaultInjector faultInjector_;
 };

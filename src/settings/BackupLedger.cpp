@@ -1,5 +1,6 @@
 #include "BackupLedger.h"
 
+#include "CheckedWrite.h"
 #include "ModelContext.h"
 
 #include <QDataStream>
@@ -9,13 +10,12 @@
 #include <QSqlQuery>
 
 #include <atomic>
-#include <cstdio>
 #include <sys/stat.h>
 
 namespace {
 
 const QString kNoteMagic = QStringLiteral("orvane-backup-ledger");
-constexpr qint32 kNoteVersion = 1;
+constexpr qint32 kNoteVersion = 2;
 // A note for 10,000 clips is about 1.5 MB; anything far bigger is not one.
 constexpr qint64 kMaxNoteSize = 256 << 20;
 // The records file of 10,000 clips is about 4 MB.
@@ -303,13 +303,13 @@ void BackupLedger::writeNote(const QString& recordsFile) {
     if (!store || !folder_)
         return;
     QByteArray bytes;
-    bytes.reserve(entries_.size() * 40 + (records_ ? records_->entries()[0].size() * 100 : 0) + 1024);
+    bytes.reserve(entries_.size() * 48 + (records_ ? records_->entries()[0].size() * 100 : 0) + 1024);
     {
         QDataStream out(&bytes, QIODevice::WriteOnly);
         out.setVersion(QDataStream::Qt_6_4);
         out << kNoteMagic << kNoteVersion << *store << *folder_ << qint64(entries_.size());
         for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
-            out << it.key().id << qint8(it.key().column) << it.value();
+            out << it.key().id << qint8(it.key().column) << it.value().size << it.value().modified;
         const auto file = records_ ? recordsFileId(recordsFile) : std::nullopt;
         out << file.has_value();
         if (file) {
@@ -317,19 +317,10 @@ void BackupLedger::writeNote(const QString& recordsFile) {
             records_->writeIndex(out);
         }
     }
-    // Replaced whole by a rename; a note lost to a crash only costs the next backup its carrying over.
-    const QString temporary = *notePath_ + ".new";
-    QFile note(temporary);
-    if (!note.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        note.write(bytes) != bytes.size() || !note.flush()) {
-        note.remove();
+    // A note lost to a crash or a full disk only costs the next backup its carrying over.
+    QString error;
+    if (!CheckedWrite::writeFile(*notePath_, bytes, &error, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return;
-    }
-    note.close();
-    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(*notePath_).constData()) != 0) {
-        QFile::remove(temporary);
-        return;
-    }
     noteOnDisk_ = true;
 }
 
@@ -355,12 +346,12 @@ void BackupLedger::adoptNote() {
     for (qint64 i = 0; i < count; ++i) {
         QUuid id;
         qint8 column = 0;
-        qint64 size = 0;
-        in >> id >> column >> size;
+        BackupPictures::Written written;
+        in >> id >> column >> written.size >> written.modified;
         if (in.status() != QDataStream::Ok || column < 0 || size_t(column) >= BackupPictures::columns.size() ||
-            size < 0)
+            written.size < 0)
             return;
-        entries.insert({id, column}, size);
+        entries.insert({id, column}, written);
     }
     bool hasRecords = false;
     in >> hasRecords;
@@ -383,7 +374,7 @@ void BackupLedger::adoptNote() {
     std::array<QPair<qint64, qint64>, BackupPictures::columns.size()> noted{}; // pictures, bytes
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
         ++noted[size_t(it.key().column)].first;
-        noted[size_t(it.key().column)].second += it.value();
+        noted[size_t(it.key().column)].second += it.value().size;
     }
     bool sameSizes = true;
     for (int table = 0; table < BackupRecordsText::kTables; ++table) {
@@ -430,7 +421,7 @@ void BackupLedger::adoptNote() {
                     const BackupPictures::Key key{id, columns[c]};
                     const auto it = entries.constFind(key);
                     const QVariant length = query.value(int(c) + 1);
-                    if (it != entries.cend() && !length.isNull() && length.toLongLong() == it.value())
+                    if (it != entries.cend() && !length.isNull() && length.toLongLong() == it.value().size)
                         kept.insert(key, it.value());
                 }
             }

@@ -32,8 +32,8 @@ class ModelContext;
 // beyond those sizes and row counts.
 class BackupLedger {
 public:
-    // A picture → its size in bytes.
-    using Entries = QHash<BackupPictures::Key, qint64>;
+    // A picture → its file as the backup wrote it (the size is the stored picture's).
+    using Entries = QHash<BackupPictures::Key, BackupPictures::Written>;
 
     // What a backup may rely on.
     struct Knowledge {

@@ -7,6 +7,8 @@
 #include "Defaults.h"
 #include "Log.h"
 
+#include <QDir>
+
 const QStringList& BackupManager::resetKeys = DataReset::resetKeys;
 
 BackupManager& BackupManager::shared() {
@@ -48,14 +50,31 @@ QString BackupManager::iso8601(const QDateTime& date) {
     return BackupWriter::iso8601(date);
 }
 
-void BackupManager::createBackupNow() {
+BackupResult BackupManager::createBackupNow() {
     // Re-created when something outside removed it.
     if (!context_.createBackupFolderIfNeeded())
         throw BackupError("no backup location");
-    BackupWriter(context_).write(*context_.backupFolderURL());
+    const QString folder = *context_.backupFolderURL();
+    BackupResult result;
+    // The store was set aside at this start: the previous backup may be the only readable copy of the user's
+    // records, and the new store's backup would replace it.
+    if (context_.mustKeepPreviousBackup()) {
+        result.keptBackup = BackupWriter(context_).keepPrevious(folder);
+        context_.setPreviousBackupKept();
+        if (result.keptBackup) {
+            Log::line(QStringLiteral("💾 [Backup] The store was set aside at start: the previous backup is kept in %1")
+                          .arg(*result.keptBackup));
+        }
+    }
+    BackupWriter(context_).write(folder);
     const QDateTime now = Clock::current().now();
     setLastBackupDate(now);
     Defaults::standard().set("lastBackupDate", now);
+    return result;
+}
+
+QString BackupManager::keptBackupSentence(const QString& folder) {
+    return QStringLiteral("The previous backup was kept in “%1”.").arg(QDir::toNativeSeparators(folder));
 }
 
 QCoro::Task<> BackupManager::createBackup() {

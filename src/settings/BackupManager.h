@@ -37,6 +37,9 @@ public:
     static inline const QString swiftDataFileName = QStringLiteral("swift_data_backup.json");
     static inline const QString userImagesFolder = QStringLiteral("UserImages");
     static inline const QString backupVersion = QStringLiteral("3.0-NoUserPaths");
+    // A previous backup kept whole in the backup folder, under this name and its date, when the store it was made
+    // from was set aside at start; never overwritten.
+    static inline const QString keptBackupPrefix = QStringLiteral("Kept backup ");
     // The ten settings the reset removes, in order; the five API keys are not among them.
     static const QStringList& resetKeys;
 
@@ -70,7 +73,11 @@ public:
     static QString iso8601(const QDateTime& date);
 
     // Writes the whole backup or throws BackupError ("no backup location" when there is nowhere to write).
-    void createBackupNow();
+    // The first backup after the store was set aside at start keeps the previous backup first (a console line
+    // says where); the result names that folder.
+    BackupResult createBackupNow();
+    // What "Create Backup" adds to its message when the previous backup was kept in `folder`.
+    static QString keptBackupSentence(const QString& folder);
     // The same as a task, for callers that await; the work is done before the task first suspends.
     QCoro::Task<> createBackup();
 

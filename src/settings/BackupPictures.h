@@ -3,10 +3,12 @@
 #include <QByteArrayView>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 #include <array>
 #include <optional>
+#include <vector>
 
 // Where each stored picture goes in a backup's pictures folder, and which file a path names.
 namespace BackupPictures {
@@ -51,5 +53,39 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 std::optional<FileId> fileId(const QString& path);
+
+// A picture file as a backup wrote it: its size and when it was last written (nanoseconds since the epoch). A link
+// or a rename keeps both; a copy is given the same time.
+struct Written {
+    qint64 size = 0;
+    qint64 modified = 0;
+    bool operator==(const Written&) const = default;
+};
+// None when there is no file of its own at `path` (nothing, a symlink, a folder).
+std::optional<Written> writtenOf(const QString& path);
+
+// Tells whether the pictures of a pictures folder are still what a backup wrote: each a file of its own (not a
+// symlink or anything else), as written, whose every other hard link is the same name in one of our own pictures
+// folders. Anything else may have been changed from outside and is written again. Works on open folders, so that
+// checking every picture of a large backup costs one short lookup or two each.
+class IntactCheck {
+public:
+    // `others`: our pictures folders besides `folder` that may share its files (the previous backup's, those being
+    // removed or prepared, those of kept backups).
+    IntactCheck(const QString& folder, const QStringList& others);
+    ~IntactCheck();
+    IntactCheck(const IntactCheck&) = delete;
+    IntactCheck& operator=(const IntactCheck&) = delete;
+
+    bool operator()(const Key& key, const Written& written) const;
+
+private:
+    using Folders = std::array<int, folders.size()>; // descriptors of the three folders, -1 when missing
+    static Folders open(const QString& folder);
+    static void close(const Folders& fds);
+
+    Folders folder_;
+    std::vector<Folders> others_;
+};
 
 } // namespace BackupPictures

@@ -3,6 +3,7 @@
 #include "BackupCarrier.h"
 #include "BackupManager.h"
 #include "BackupRecordsText.h"
+#include "CheckedWrite.h"
 #include "Clock.h"
 #include "Defaults.h"
 #include "ImagePreset.h"
@@ -13,7 +14,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSet>
 #include <QSqlQuery>
 
@@ -37,30 +37,42 @@ QString systemError() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// A file written whole through a temporary file, readable by the user only; it replaces the real name
-// only on commit(), so a backup can prepare every file before it replaces any.
+// A file written whole and checked on disk under a hidden name beside its own; it takes its real name only on
+// commit(), so a backup can prepare every file before it replaces any. A failure leaves the real name alone.
 class PreparedFile {
 public:
-    PreparedFile(const QString& path, const QByteArray& bytes) : file_(path) {
-        if (!file_.open(QIODevice::WriteOnly))
-            throw BackupError(QStringLiteral("%1: %2").arg(path, file_.errorString()));
-        if (::fchmod(file_.handle(), S_IRUSR | S_IWUSR) != 0)
-            throw BackupError(QStringLiteral("%1: %2").arg(path, systemError()));
-        if (file_.write(bytes) != bytes.size())
-            throw BackupError(QStringLiteral("%1: %2").arg(path, file_.errorString()));
+    PreparedFile(const QString& path, const QByteArray& bytes)
+        : path_(path), prepared_(QFileInfo(path).absolutePath() + "/." + QFileInfo(path).fileName() + ".new") {
+        QString error;
+        if (!CheckedWrite::writeFile(prepared_, bytes, &error, BackupContext::ownerOnlyFile))
+            throw BackupError(QStringLiteral("%1: %2").arg(path_, error));
+        pending_ = true;
     }
     ~PreparedFile() {
-        if (file_.isOpen())
-            file_.cancelWriting();
+        if (pending_)
+            QFile::remove(prepared_);
     }
+    PreparedFile(const PreparedFile&) = delete;
+    PreparedFile& operator=(const PreparedFile&) = delete;
+
+    // Replaces the real name in one step; the caller syncs the folder.
     void commit() {
-        if (!file_.commit())
-            throw BackupError(QStringLiteral("%1: %2").arg(file_.fileName(), file_.errorString()));
+        if (std::rename(QFile::encodeName(prepared_).constData(), QFile::encodeName(path_).constData()) != 0)
+            throw BackupError(QStringLiteral("%1: %2").arg(path_, systemError()));
+        pending_ = false;
     }
 
 private:
-    QSaveFile file_;
+    QString path_;
+    QString prepared_;
+    bool pending_ = false;
 };
+
+void syncFolder(const QString& folder) {
+    QString error;
+    if (!CheckedWrite::syncPath(folder, &error))
+        throw BackupError(QStringLiteral("%1: %2").arg(folder, error));
+}
 
 QByteArray pretty(const nlohmann::ordered_json& json) {
     const std::string text = json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -139,8 +151,10 @@ BackupWriter::Json BackupWriter::encodeImagePreset(const ImagePreset& preset) {
 
 namespace {
 
-// Whether `images` holds exactly these pictures: nothing missing, nothing else.
-bool folderHolds(const QString& images, const QSet<BackupPictures::Key>& pictures) {
+// Whether `images` holds exactly these pictures, each still as the backup wrote it: nothing missing, changed or
+// else.
+bool folderHolds(const QString& images, const BackupLedger::Entries& pictures, const QStringList& others) {
+    const BackupPictures::IntactCheck intact(images, others);
     qsizetype found = 0;
     for (const char* folder : BackupPictures::folders) {
         DIR* dir = ::opendir(QFile::encodeName(images + '/' + folder).constData());
@@ -151,7 +165,8 @@ bool folderHolds(const QString& images, const QSet<BackupPictures::Key>& picture
             if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
                 continue;
             const auto key = BackupPictures::keyOf(folder, entry->d_name);
-            if (!key || !pictures.contains(*key)) {
+            const auto written = key ? pictures.constFind(*key) : pictures.cend();
+            if (written == pictures.cend() || !intact(*key, written.value())) {
                 known = false;
                 break;
             }
@@ -226,17 +241,23 @@ BackupWriter::Plan BackupWriter::planPictures(const BackupRecords* records, cons
     return plan;
 }
 
-void BackupWriter::writePicture(const Picture& picture, const QByteArray& bytes, const QString& staging) const {
+BackupPictures::Written BackupWriter::writePicture(const Picture& picture, const QByteArray& bytes,
+                                                   const QString& staging) const {
     const QString path = staging + '/' + BackupPictures::path(picture.key);
-    QFile file(path);
-    // The staging folder is new and private; a picture is whole once the folder is swapped in.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, BackupContext::ownerOnlyFile))
-        throw BackupError(QStringLiteral("%1: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size())
+    // A new file takes the name: one already there may be shared with the previous backup.
+    CheckedWrite::SaveFile file(path);
+    QString error;
+    if (!file.open(&error, BackupContext::ownerOnlyFile))
+        throw BackupError(QStringLiteral("%1: %2").arg(path, error));
+    if (!file.write(bytes))
         throw BackupError(QStringLiteral("%1: %2").arg(path, file.errorString()));
     context_.fail(BackupStep::imageFile);
-    if (!file.flush())
-        throw BackupError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+    if (!file.commit(&error))
+        throw BackupError(QStringLiteral("%1: %2").arg(path, error));
+    const auto written = BackupPictures::writtenOf(path);
+    if (!written)
+        throw BackupError(QStringLiteral("%1: %2").arg(path, systemError()));
+    return *written;
 }
 
 void BackupWriter::writePictures(const QList<const Picture*>& pictures, const QString& staging,
@@ -260,9 +281,7 @@ void BackupWriter::writePictures(const QList<const Picture*>& pictures, const QS
             fromRecords << &picture; // gone from the store meanwhile: the record says what it holds
             return;
         }
-        const QByteArray bytes = value.toByteArray();
-        writePicture(picture, bytes, staging);
-        fromStore.insert(picture.key, bytes.size());
+        fromStore.insert(picture.key, writePicture(picture, value.toByteArray(), staging));
     };
     for (auto table = byTable.begin(); table != byTable.end(); ++table) {
         auto& wanted = table.value();
@@ -423,18 +442,17 @@ void BackupWriter::write(const QString& folder) const {
         PreparedFile recordsFile(recordsPath, text->text());
         context_.fail(BackupStep::recordsFile);
 
-        if (!staged && known.picturesUnchanged && plan.fresh.isEmpty() && plan.carried.size() == vouched.size()) {
-            QSet<BackupPictures::Key> keys;
-            keys.reserve(plan.carried.size());
-            for (const Picture& picture : plan.carried)
-                keys.insert(picture.key);
-            if (folderHolds(images, keys)) {
-                // No picture changed since the last backup: its pictures folder is this one's as it stands.
-                recordsFile.commit();
-                settingsFile.commit();
-                ledger.record(images, vouched, std::move(text), recordsPath);
-                return;
-            }
+        // A picture carried over must still be the file the backup wrote: what was changed, replaced or linked
+        // from outside since is written again.
+        const QStringList otherFolders = context_.otherPictureFolders();
+        if (!staged && known.picturesUnchanged && plan.fresh.isEmpty() && plan.carried.size() == vouched.size() &&
+            folderHolds(images, vouched, otherFolders)) {
+            // No picture changed since the last backup: its pictures folder is this one's as it stands.
+            recordsFile.commit();
+            settingsFile.commit();
+            syncFolder(folder);
+            ledger.record(images, vouched, std::move(text), recordsPath);
+            return;
         }
         if (!staged) {
             QList<BackupPictures::Key> carry;
@@ -456,23 +474,31 @@ void BackupWriter::write(const QString& folder) const {
             missing += carrier->finish();
             carrier.reset();
         }
+        const BackupPictures::IntactCheck intact(staging, QStringList{images} + otherFolders);
         for (const Picture& picture : plan.carried) {
-            if (missing.contains(picture.key) || !linkedSet.contains(picture.key))
+            const BackupPictures::Written written = vouched.value(picture.key);
+            if (missing.contains(picture.key) || !linkedSet.contains(picture.key) || !intact(picture.key, written))
                 afterLinking << &picture;
             else
-                entries.insert(picture.key, vouched.value(picture.key));
+                entries.insert(picture.key, written);
         }
-        // Linked before the records were read, but changed since or gone with their record.
+        // Linked before the records were read, but changed since (in the store or in the backup) or gone with
+        // their record.
         for (const BackupPictures::Key& key : std::as_const(linked)) {
             if (!entries.contains(key) && !missing.contains(key))
                 QFile::remove(staging + '/' + BackupPictures::path(key));
         }
         writePictures(afterLinking, staging, entries);
+        // Each picture written is synced; the names, and the links of those carried over, are in the folders.
+        for (const char* name : BackupPictures::folders)
+            syncFolder(staging + '/' + name);
+        syncFolder(staging);
 
         // Nothing has replaced the previous backup up to here.
         swapInImages(staging, images);
         recordsFile.commit();
         settingsFile.commit();
+        syncFolder(folder);
         ledger.record(images, std::move(entries), std::move(text), recordsPath);
     } catch (...) {
         carrier.reset();
@@ -485,4 +511,67 @@ void BackupWriter::write(const QString& folder) const {
         }
         throw;
     }
+}
+
+std::optional<QString> BackupWriter::keepPrevious(const QString& folder) const {
+    const QString images = folder + '/' + BackupManager::userImagesFolder;
+    const QStringList documents = {BackupManager::settingsFileName, BackupManager::swiftDataFileName};
+    QList<BackupPictures::Key> pictures;
+    for (const char* name : BackupPictures::folders) {
+        const QDir dir(images + '/' + name);
+        for (const QString& file : dir.entryList(QDir::Files | QDir::Hidden)) {
+            if (const auto key = BackupPictures::keyOf(name, QFile::encodeName(file)))
+                pictures << *key;
+        }
+    }
+    QDateTime date;
+    for (const QString& name : documents) {
+        const QFileInfo info(folder + '/' + name);
+        if (info.isFile() && (!date.isValid() || info.lastModified() > date))
+            date = info.lastModified();
+    }
+    if (!date.isValid() && pictures.isEmpty())
+        return std::nullopt;
+    if (!date.isValid())
+        date = QFileInfo(images).lastModified();
+
+    // A new folder each time: a kept backup is never written over.
+    const QString stem = folder + '/' + BackupManager::keptBackupPrefix + date.toString("yyyy-MM-dd HH.mm.ss");
+    QString kept = stem;
+    for (int n = 2; ::mkdir(QFile::encodeName(kept).constData(), S_IRWXU) != 0; ++n) {
+        if (errno != EEXIST || n > 1000)
+            throw BackupError(QStringLiteral("%1: %2").arg(kept, systemError()));
+        kept = stem + QStringLiteral(" (%1)").arg(n);
+    }
+    try {
+        for (const QString& name : documents) {
+            QFile file(folder + '/' + name);
+            if (!file.exists())
+                continue;
+            if (!file.open(QIODevice::ReadOnly))
+                throw BackupError(QStringLiteral("%1: %2").arg(file.fileName(), file.errorString()));
+            QString error;
+            if (!CheckedWrite::writeFile(kept + '/' + name, file.readAll(), &error, BackupContext::ownerOnlyFile))
+                throw BackupError(QStringLiteral("%1: %2").arg(kept + '/' + name, error));
+        }
+        // The pictures are never written again once in a backup: links keep them at no cost.
+        const QString keptImages = kept + '/' + BackupManager::userImagesFolder;
+        if (!QDir().mkdir(keptImages, BackupContext::ownerOnlyFolder))
+            throw BackupError(QStringLiteral("%1: %2").arg(keptImages, systemError()));
+        for (const char* name : BackupPictures::folders) {
+            if (!QDir().mkdir(keptImages + '/' + name, BackupContext::ownerOnlyFolder))
+                throw BackupError(QStringLiteral("%1/%2: %3").arg(keptImages, name, systemError()));
+        }
+        const bool links = !context_.injectedFailure(BackupStep::pictureLink);
+        BackupCarrier(images, keptImages, pictures, links).finish();
+        for (const char* name : BackupPictures::folders)
+            syncFolder(keptImages + '/' + name);
+        syncFolder(keptImages);
+        syncFolder(kept);
+        syncFolder(folder);
+    } catch (...) {
+        QDir(kept).removeRecursively();
+        throw;
+    }
+    return kept;
 }

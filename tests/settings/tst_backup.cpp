@@ -6,6 +6,7 @@
 #include "ModelContext.h"
 #include "ModelSchema.h"
 #include "PromptPreset.h"
+#include "SmallDisk.h"
 #include "TestSupport.h"
 #include "VideoMetadata.h"
 #include "VirtualClock.h"
@@ -525,6 +526,106 @@ private slots:
         manager.createBackupNow();
         COMPARE_JSON(readJson(backupFolder() + "/settings_backup.json")["googleAPIKey"], "after");
         QCOMPARE(entries(backupFolder() + "/UserImages/ImagePresets").size(), 2);
+    }
+
+    // A full disk fails the backup with the system's reason at whichever file it meets first, and the previous
+    // backup stays as it was; once there is room again the next backup goes through.
+    void aFullDiskFailsTheBackupAndKeepsThePreviousOne_data() {
+        QTest::addColumn<qint64>("keep");
+        QTest::addColumn<int>("pictureSize");
+        QTest::newRow("no room at all") << qint64(0) << 100;
+        QTest::newRow("room for the documents, not for a new picture") << qint64(16 * 1024) << 64 * 1024;
+    }
+
+    void aFullDiskFailsTheBackupAndKeepsThePreviousOne() {
+        QFETCH(qint64, keep);
+        QFETCH(int, pictureSize);
+        SmallDisk disk(512 * 1024);
+        QVERIFY2(disk.isMounted(), qPrintable(disk.error()));
+        // The backup folder on the small disk, the ballast that fills it beside.
+        QVERIFY(QDir().mkdir(disk.filePath("Backups")));
+        QVERIFY(QFile::link(disk.filePath("Backups"), backupFolder()));
+        fillStore();
+        Defaults::standard().set("googleAPIKey", QStringLiteral("before"));
+        BackupManager manager(store.get());
+        manager.createBackupNow();
+        const QMap<QString, QByteArray> before = snapshot(backupFolder());
+        QCOMPARE(before.size(), 7);
+
+        Defaults::standard().set("googleAPIKey", QStringLiteral("after"));
+        store->fetch<VideoMetadata>()->first()->setPrompt("The sea, renamed");
+        if (keep > 0) {
+            auto extra = ImagePreset::make("New", "new");
+            extra->setImageData(kJpeg + QByteArray(pictureSize, 'n'));
+            store->insert(extra);
+        }
+        QVERIFY(store->save());
+        clock->advance(60);
+        disk.fill(keep);
+        try {
+            manager.createBackupNow();
+            QFAIL("the backup reported success");
+        } catch (const BackupError& error) {
+            QVERIFY2(QString::fromUtf8(error.what()).endsWith(": " + QString::fromLocal8Bit(std::strerror(ENOSPC))),
+                     error.what());
+        }
+        QCOMPARE(snapshot(backupFolder()), before);
+        QCOMPARE(entries(backupFolder()),
+                 (QStringList{"UserImages", "settings_backup.json", "swift_data_backup.json"}));
+
+        disk.freeSpace();
+        manager.createBackupNow();
+        COMPARE_JSON(readJson(backupFolder() + "/settings_backup.json")["googleAPIKey"], "after");
+        QVERIFY(readBytes(backupFolder() + "/swift_data_backup.json").contains("The sea, renamed"));
+        QCOMPARE(entries(backupFolder() + "/UserImages/ImagePresets").size(), keep > 0 ? 2 : 1);
+    }
+
+    // After the store was set aside at start, the backup of the new store does not replace the previous one: that
+    // one is kept whole beside it, once, in a folder of its own that nothing writes over.
+    void aStoreSetAsideKeepsThePreviousBackup() {
+        fillStore();
+        {
+            BackupManager manager(store.get());
+            manager.createBackupNow();
+        }
+        const QMap<QString, QByteArray> before = snapshot(backupFolder());
+        QCOMPARE(before.size(), 7);
+        store.reset();
+        {
+            QFile damaged(env->path("data/Orvane.store"));
+            QVERIFY(damaged.open(QIODevice::ReadWrite));
+            damaged.write(QByteArray(100, 'x'));
+        }
+        store = ModelSchema::openStore(env->path("data/Orvane.store"));
+        QVERIFY(store->keptAsidePath());
+
+        BackupManager manager(store.get());
+        env->clearLog();
+        clock->advance(60);
+        const BackupResult result = manager.createBackupNow();
+        QVERIFY(result.keptBackup);
+        const QString kept = *result.keptBackup;
+        QCOMPARE(QFileInfo(kept).absolutePath(), backupFolder());
+        QVERIFY2(QFileInfo(kept).fileName().startsWith(BackupManager::keptBackupPrefix), qPrintable(kept));
+        QCOMPARE(snapshot(kept), before);
+        QCOMPARE(mode(kept), 0700);
+        QVERIFY(env->logLines().contains(
+            "💾 [Backup] The store was set aside at start: the previous backup is kept in " + kept));
+        // The new backup is the new store's.
+        QCOMPARE(readJson(backupFolder() + "/swift_data_backup.json")["videoMetadata"].size(), size_t(0));
+        QVERIFY(entries(backupFolder() + "/UserImages/VideoMetadata").isEmpty());
+
+        // Later backups of this run replace only their own.
+        auto preset = PromptPreset::make("After", "after", "Custom", false);
+        preset->setUserImageData(kJpeg + "after");
+        store->insert(preset);
+        QVERIFY(store->save());
+        QVERIFY(!manager.createBackupNow().keptBackup);
+        BackupManager::waitForDiscardedFiles();
+        QCOMPARE(snapshot(kept), before);
+        QCOMPARE(entries(backupFolder()), (QStringList{QFileInfo(kept).fileName(), "UserImages", "settings_backup.json",
+                                                       "swift_data_backup.json"}));
+        QCOMPARE(entries(backupFolder() + "/UserImages/PromptPresets").size(), 1);
     }
 
     void aBackupWithNowhereToWriteFails() {

@@ -374,6 +374,98 @@ private slots:
         QVERIFY(QDir(env->path("data")).entryList({".backup-"}, QDir::AllEntries | QDir::Hidden).isEmpty());
     }
 
+    // A picture of the previous backup changed from outside is not carried over: the backup writes it again from
+    // the store, whether nothing else changed (the pictures folder would stay as it is) or another picture did
+    // (the others are linked, or copied where the file system has no links).
+    void picturesDamagedInTheBackupAreWrittenAgain_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<bool>("otherChange");
+        QTest::addColumn<bool>("hardLinks");
+        for (const char* damage :
+             {"changed", "changed in place", "truncated", "symlink", "hard link from outside", "linked from outside"}) {
+            QTest::addRow("%s, nothing else changed", damage) << damage << false << true;
+            QTest::addRow("%s, another picture changed", damage) << damage << true << true;
+        }
+        QTest::newRow("symlink, no hard links") << "symlink" << true << false;
+        QTest::newRow("hard link from outside, no hard links") << "hard link from outside" << true << false;
+    }
+
+    void picturesDamagedInTheBackupAreWrittenAgain() {
+        QFETCH(QString, damage);
+        QFETCH(bool, otherChange);
+        QFETCH(bool, hardLinks);
+        fillStore();
+        BackupManager manager(store.get());
+        if (!hardLinks) {
+            manager.setFaultInjector([](BackupManager::Step at) -> std::optional<QString> {
+                if (at == BackupManager::Step::pictureLink)
+                    return QStringLiteral("Operation not permitted");
+                return std::nullopt;
+            });
+        }
+        manager.createBackupNow();
+        BackupManager::waitForDiscardedFiles();
+        const auto before = pictures(backupFolder());
+        const auto videos = *store->fetch<VideoMetadata>();
+        const QString damaged = "VideoMetadata/" + BackupManager::uuidString(videos[1]->id()) + "_first_frame.jpg";
+        const QString path = backupFolder() + "/UserImages/" + damaged;
+        const QByteArray stored = picture("first 1");
+        QCOMPARE(before.value(damaged).bytes, stored);
+
+        // Outside the backup, the size of the picture: only the link tells it apart.
+        const QString outside = env->path("outside.jpg");
+        QFile outsideFile(outside);
+        QVERIFY(outsideFile.open(QIODevice::WriteOnly) && outsideFile.write(QByteArray(stored.size(), 'o')) > 0);
+        outsideFile.close();
+        const QByteArray encoded = QFile::encodeName(path);
+        if (damage == "changed") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QVERIFY(file.write(picture("edited", 3000)) == 3000);
+        } else if (damage == "changed in place") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(100) && file.write("edited") == 6);
+            // Written later than the backup (the file system's clock may not have moved yet).
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(2), QFileDevice::FileModificationTime));
+        } else if (damage == "truncated") {
+            QVERIFY(QFile::resize(path, 0));
+        } else if (damage == "symlink") {
+            QVERIFY(QFile::remove(path));
+            QCOMPARE(::symlink("/etc/hostname", encoded.constData()), 0);
+        } else if (damage == "hard link from outside") {
+            QVERIFY(QFile::remove(path));
+            QCOMPARE(::link(QFile::encodeName(outside).constData(), encoded.constData()), 0);
+        } else {
+            QVERIFY(QFile::remove(outside));
+            QCOMPARE(::link(encoded.constData(), QFile::encodeName(outside).constData()), 0);
+        }
+        const quint64 outsideInode = inodeOf(outside);
+        const QByteArray outsideNow = readBytes(outside);
+
+        if (otherChange) {
+            portrait(*store)->setImageData(picture("portrait, retouched"));
+            QVERIFY(store->save());
+        }
+        clock->advance(60);
+        manager.createBackupNow();
+        BackupManager::waitForDiscardedFiles();
+
+        struct stat info {};
+        QCOMPARE(::lstat(encoded.constData(), &info), 0);
+        QVERIFY(S_ISREG(info.st_mode));
+        QCOMPARE(int(info.st_nlink), 1);
+        QVERIFY(quint64(info.st_ino) != outsideInode);
+        QCOMPARE(readBytes(path), stored);
+        const auto after = pictures(backupFolder());
+        QCOMPARE(bytesOf(after), expectedPictures(*store));
+        QCOMPARE(readBytes(outside), outsideNow);
+        // The others were carried over (but the changed one): the damage stays with the one it hit.
+        int carried = 0;
+        for (auto it = before.cbegin(); it != before.cend(); ++it)
+            carried += it.key() != damaged && after.value(it.key()).inode == it.value().inode ? 1 : 0;
+        QCOMPARE(carried, hardLinks ? (otherChange ? 7 : 8) : 0);
+    }
+
     // What the next process may carry over, and what it must write again because the store changed in ways the
     // backup did not see. Most changed pictures keep their size, so only knowing about the change can find them;
     // what another program wrote while none ran is found by its size.
