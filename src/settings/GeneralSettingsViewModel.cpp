@@ -104,8 +104,11 @@ void GeneralSettingsViewModel::previewSound() {
 bool GeneralSettingsViewModel::createBackup() {
     if (!backupManager_)
         return false;
+    QString message = backupCreatedMessage;
     try {
-        backupManager_->createBackupNow();
+        const BackupResult result = backupManager_->createBackupNow();
+        if (result.keptBackup)
+            message += ' ' + BackupManager::keptBackupSentence(*result.keptBackup);
     } catch (const std::exception& error) {
         const QString reason = QString::fromUtf8(error.what());
         Log::line(QStringLiteral("❌ Backup failed: %1").arg(reason));
@@ -113,7 +116,7 @@ bool GeneralSettingsViewModel::createBackup() {
         Dialogs::current().notify(Dialogs::AlertStyle::critical, backupFailedTitle, reason);
         return false;
     }
-    Dialogs::current().alert(Dialogs::AlertStyle::informational, backupCreatedTitle, backupCreatedMessage, {"OK"});
+    Dialogs::current().alert(Dialogs::AlertStyle::informational, backupCreatedTitle, message, {"OK"});
     return true;
 }
 

@@ -37,6 +37,33 @@ private slots:
     void init() { fixture.setUp(); }
     void cleanup() { fixture.tearDown(); }
 
+    // After an unreadable store was set aside, the backup the user asks for says where the previous one was kept.
+    void aBackupAfterAStoreSetAsideSaysWhereThePreviousOneIs() {
+        VideoSettings video;
+        {
+            BackupManager first(store.get());
+            QVERIFY(GeneralSettingsViewModel(video, first).createBackup());
+        }
+        store.reset();
+        {
+            QFile damaged(env->path("data/Orvane.store"));
+            QVERIFY(damaged.open(QIODevice::ReadWrite));
+            damaged.write(QByteArray(100, 'x'));
+        }
+        store = ModelSchema::openStore(env->path("data/Orvane.store"));
+        QVERIFY(store->keptAsidePath());
+        BackupManager backups(store.get());
+        GeneralSettingsViewModel model(video, backups);
+        dialogs->alerts.clear();
+        QVERIFY(model.createBackup());
+        QCOMPARE(dialogs->alerts.size(), 1);
+        const QString text = dialogs->alerts[0].informativeText;
+        QVERIFY2(text.startsWith(QStringLiteral("Your settings and data have been backed up successfully. "
+                                                "The previous backup was kept in “")),
+                 qPrintable(text));
+        QVERIFY2(text.contains(BackupManager::keptBackupPrefix), qPrintable(text));
+    }
+
     void theGeneralTabsActionsWithoutAWindow() {
         VideoSettings video;
         BackupManager backups(store.get());
