@@ -37,6 +37,68 @@ bool writeFile(const QString& path, const QByteArray& bytes, QString* error,
     return true;
 }
 
+bool writeNewFile(const QString& path, const QByteArray& bytes, QString* error,
+                  std::optional<QFileDevice::Permissions> permissions) {
+    const QByteArray native = QFile::encodeName(path);
+    const auto fail = [&](int code, int fd) {
+        if (error)
+            *error = systemReason(code);
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(native.constData());
+        return false;
+    };
+    if (::unlink(native.constData()) != 0 && errno != ENOENT)
+        return fail(errno, -1);
+    // Private until its permissions are set, when they are asked for.
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions ? 0600 : 0666);
+    if (fd < 0) {
+        if (error)
+            *error = systemReason(errno);
+        return false;
+    }
+    const char* data = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        const ssize_t done = ::write(fd, data + (bytes.size() - left), size_t(left));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return fail(done < 0 ? errno : ENOSPC, fd);
+        left -= done;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        return fail(errno, fd);
+    if (status.st_size != bytes.size()) {
+        ::close(fd);
+        ::unlink(native.constData());
+        if (error)
+            *error = QStringLiteral("Only %1 of %2 bytes reached the disk").arg(status.st_size).arg(bytes.size());
+        return false;
+    }
+    if (::close(fd) != 0)
+        return fail(errno, -1);
+    if (permissions && !QFile::setPermissions(path, *permissions))
+        return fail(EPERM, -1);
+    return true;
+}
+
+bool syncFileSystem(const QString& path, QString* error) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = systemReason(errno);
+        return false;
+    }
+    const bool synced = ::syncfs(fd) == 0;
+    const int code = errno;
+    ::close(fd);
+    if (!synced && error)
+        *error = systemReason(code);
+    return synced;
+}
+
 bool syncPath(const QString& path, QString* error) {
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);

@@ -17,6 +17,17 @@ namespace CheckedWrite {
 bool writeFile(const QString& path, const QByteArray& bytes, QString* error,
                std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
+// A new file inside a folder that is synced as a whole afterwards (syncFileSystem), such as a staging folder that
+// is swapped in only once complete: every byte is checked as written, but the file is not synced on its own. Any
+// file under the name is replaced by a new one, never written into (it may be linked from elsewhere). On failure
+// nothing is left under the name.
+bool writeNewFile(const QString& path, const QByteArray& bytes, QString* error,
+                  std::optional<QFileDevice::Permissions> permissions = std::nullopt);
+
+// Syncs every write made so far to the file system that holds `path`: one call for a folder of new files, where
+// syncing them one by one costs a disk flush each.
+bool syncFileSystem(const QString& path, QString* error);
+
 // Syncs a file or folder that is already written (a folder: its entries, after files were renamed into it).
 bool syncPath(const QString& path, QString* error);
 

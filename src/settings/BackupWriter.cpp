@@ -244,15 +244,11 @@ BackupWriter::Plan BackupWriter::planPictures(const BackupRecords* records, cons
 BackupPictures::Written BackupWriter::writePicture(const Picture& picture, const QByteArray& bytes,
                                                    const QString& staging) const {
     const QString path = staging + '/' + BackupPictures::path(picture.key);
-    // A new file takes the name: one already there may be shared with the previous backup.
-    CheckedWrite::SaveFile file(path);
-    QString error;
-    if (!file.open(&error, BackupContext::ownerOnlyFile))
-        throw BackupError(QStringLiteral("%1: %2").arg(path, error));
-    if (!file.write(bytes))
-        throw BackupError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+    // A new file takes the name: one already there may be shared with the previous backup. The staging folder is
+    // synced as a whole before it is swapped in.
     context_.fail(BackupStep::imageFile);
-    if (!file.commit(&error))
+    QString error;
+    if (!CheckedWrite::writeNewFile(path, bytes, &error, BackupContext::ownerOnlyFile))
         throw BackupError(QStringLiteral("%1: %2").arg(path, error));
     const auto written = BackupPictures::writtenOf(path);
     if (!written)
@@ -489,7 +485,10 @@ void BackupWriter::write(const QString& folder) const {
                 QFile::remove(staging + '/' + BackupPictures::path(key));
         }
         writePictures(afterLinking, staging, entries);
-        // Each picture written is synced; the names, and the links of those carried over, are in the folders.
+        // The pictures written, then their names and the links of those carried over, which are in the folders.
+        QString unsynced;
+        if (!CheckedWrite::syncFileSystem(staging, &unsynced))
+            throw BackupError(QStringLiteral("%1: %2").arg(staging, unsynced));
         for (const char* name : BackupPictures::folders)
             syncFolder(staging + '/' + name);
         syncFolder(staging);
