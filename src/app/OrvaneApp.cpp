@@ -129,10 +129,19 @@ OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
       galleryViewModel_(new VideoGalleryViewModel(this)), backupManager_(&BackupManager::shared()) {
     AppPaths::removeStaleDownloads();
     modelContext_ = ModelSchema::openStore(storePath.isEmpty() ? AppPaths::storeFile() : storePath);
-    warnAboutStoreRecovery(*modelContext_);
     modelContext_->setAutosaveEnabled(true);
     // Handed over before anything can ask for a backup, so a backup never goes without the records.
     backupManager_->setModelContext(modelContext_.get());
+    // With the store set aside the last backup may be the only readable copy of the records: it is kept before
+    // anything (the quit backup, or a crash before it) can replace it.
+    std::optional<QString> keptBackup;
+    try {
+        keptBackup = backupManager_->keepPreviousBackupNow();
+    } catch (const std::exception& failure) {
+        Log::line(QStringLiteral("❌ [Backup] The previous backup could not be kept: %1")
+                      .arg(QString::fromUtf8(failure.what())));
+    }
+    warnAboutStoreRecovery(*modelContext_, keptBackup);
     connect(backupManager_, &BackupManager::storedSettingsChanged, this,
             [this] { reloadStoredSettings(*videoSettings_, downloadSettings_); });
     // A newly chosen folder may take the clips the old one could not.

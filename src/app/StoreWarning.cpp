@@ -74,7 +74,7 @@ void warnAboutKeptJournals(const ModelContext& context) {
 
 } // namespace
 
-void warnAboutStoreRecovery(const ModelContext& context) {
+void warnAboutStoreRecovery(const ModelContext& context, const std::optional<QString>& keptBackup) {
     warnAboutKeptJournals(context);
     const auto aside = context.keptAsidePath();
     if (!aside && !context.isInMemory() && context.isReadOnly()) {
@@ -101,6 +101,10 @@ void warnAboutStoreRecovery(const ModelContext& context) {
                        .arg(describe(recovered));
     } else {
         details << QStringLiteral("A new, empty store was created in its place.");
+    }
+    if (keptBackup) {
+        details << QStringLiteral("Your last backup, made from the store before it was damaged, was kept as %1.")
+                       .arg(where(*keptBackup));
     }
     Dialogs::current().alert(Dialogs::AlertStyle::warning, QStringLiteral("Orvane could not open its data store"),
                              details.join(' '), {QStringLiteral("OK")});

@@ -1,9 +1,14 @@
 #pragma once
 
+#include <QString>
+
+#include <optional>
+
 class ModelContext;
 
 // Tells the user, in a warning, when the store could not be opened as it was: which file was kept aside
 // and where, how many records could be read back from it, when the records of this session live in memory only
 // and will be lost at quit, and when the store opened read-only. Also when changes kept from an earlier session
-// were not (all) restored, and where their journal was kept. Nothing is shown when the store opened normally.
-void warnAboutStoreRecovery(const ModelContext& context);
+// were not (all) restored, and where their journal was kept; and where the last backup was kept when one was.
+// Nothing is shown when the store opened normally.
+void warnAboutStoreRecovery(const ModelContext& context, const std::optional<QString>& keptBackup = std::nullopt);

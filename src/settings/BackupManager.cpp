@@ -8,6 +8,7 @@
 #include "Log.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 const QStringList& BackupManager::resetKeys = DataReset::resetKeys;
 
@@ -50,22 +51,36 @@ QString BackupManager::iso8601(const QDateTime& date) {
     return BackupWriter::iso8601(date);
 }
 
+std::optional<QString> BackupManager::keepPreviousBackup(const QString& folder) {
+    // The store was set aside at this start: the previous backup may be the only readable copy of the user's
+    // records, and the new store's backup would replace it.
+    if (!context_.mustKeepPreviousBackup())
+        return std::nullopt;
+    auto kept = BackupWriter(context_).keepPrevious(folder);
+    context_.setPreviousBackupKept();
+    if (kept) {
+        Log::line(QStringLiteral("💾 [Backup] The store was set aside at start: the previous backup is kept in %1")
+                      .arg(*kept));
+    }
+    return kept;
+}
+
+std::optional<QString> BackupManager::keepPreviousBackupNow() {
+    if (!context_.mustKeepPreviousBackup())
+        return std::nullopt;
+    const auto folder = context_.backupFolderURL();
+    if (!folder || !QFileInfo(*folder).isDir())
+        return std::nullopt;
+    return keepPreviousBackup(*folder);
+}
+
 BackupResult BackupManager::createBackupNow() {
     // Re-created when something outside removed it.
     if (!context_.createBackupFolderIfNeeded())
         throw BackupError("no backup location");
     const QString folder = *context_.backupFolderURL();
     BackupResult result;
-    // The store was set aside at this start: the previous backup may be the only readable copy of the user's
-    // records, and the new store's backup would replace it.
-    if (context_.mustKeepPreviousBackup()) {
-        result.keptBackup = BackupWriter(context_).keepPrevious(folder);
-        context_.setPreviousBackupKept();
-        if (result.keptBackup) {
-            Log::line(QStringLiteral("💾 [Backup] The store was set aside at start: the previous backup is kept in %1")
-                          .arg(*result.keptBackup));
-        }
-    }
+    result.keptBackup = keepPreviousBackup(folder);
     BackupWriter(context_).write(folder);
     const QDateTime now = Clock::current().now();
     setLastBackupDate(now);

@@ -76,6 +76,9 @@ public:
     // The first backup after the store was set aside at start keeps the previous backup first (a console line
     // says where); the result names that folder.
     BackupResult createBackupNow();
+    // Keeps the previous backup at once when the store was set aside at this start, so that no later backup (nor a
+    // crash before one) can cost it; throws BackupError when it cannot be kept. Returns where it was kept.
+    std::optional<QString> keepPreviousBackupNow();
     // What "Create Backup" adds to its message when the previous backup was kept in `folder`.
     static QString keptBackupSentence(const QString& folder);
     // The same as a task, for callers that await; the work is done before the task first suspends.
@@ -116,6 +119,7 @@ signals:
     void recordsDeleted();
 
 private:
+    std::optional<QString> keepPreviousBackup(const QString& folder);
     void setLastBackupDate(const std::optional<QDateTime>& date);
     void setLastRestoreDate(const std::optional<QDateTime>& date);
 

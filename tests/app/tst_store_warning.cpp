@@ -1,3 +1,4 @@
+#include "BackupManager.h"
 #include "ImagePreset.h"
 #include "ModelContext.h"
 #include "ModelSchema.h"
@@ -52,6 +53,40 @@ private slots:
                                             QDir::toNativeSeparators(env.path("data")) +
                                             ". A new, empty store was created in its place.");
         QCOMPARE(alert.buttons, QStringList({"OK"}));
+    }
+
+    // The last backup is kept as soon as the store is set aside, before any backup (or a crash) could replace it.
+    void theLastBackupIsKeptAtOnceWhenTheStoreIsSetAside() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        QVERIFY(QDir().mkpath(env.path("data")));
+        const QString path = env.path("data/store.sqlite");
+        QString backups;
+        QByteArray records;
+        {
+            OrvaneApp app(path);
+            app.modelContext().insert(PromptPreset::make("Kept", "kept text", "Custom", false));
+            QVERIFY(app.modelContext().save());
+            BackupManager::shared().createBackupNow();
+            backups = *BackupManager::shared().backupFolderURL();
+            QFile file(backups + "/swift_data_backup.json");
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            records = file.readAll();
+            QVERIFY(records.contains("kept text"));
+        }
+        writeGarbage(path);
+        OrvaneApp app(path);
+
+        const QStringList kept = QDir(backups).entryList({"Kept backup *"}, QDir::Dirs);
+        QCOMPARE(kept.size(), 1);
+        QFile copy(backups + '/' + kept.first() + "/swift_data_backup.json");
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), records);
+        QCOMPARE(dialogs.alerts.size(), 1);
+        QVERIFY2(dialogs.alerts.first().informativeText.endsWith(
+                     "Your last backup, made from the store before it was damaged, was kept as “" + kept.first() +
+                     "” in " + QDir::toNativeSeparators(backups) + "."),
+                 qPrintable(dialogs.alerts.first().informativeText));
     }
 
     void damageMetDuringASessionIsAnnouncedAtTheNextStart() {
