@@ -37,6 +37,24 @@ bool writeFile(const QString& path, const QByteArray& bytes, QString* error,
     return true;
 }
 
+bool writeAll(QFileDevice& file, const char* data, qint64 size, QString* error) {
+    // A short write is tried again for the rest: the second attempt gives the reason (a full disk says so).
+    qint64 left = size;
+    while (left > 0) {
+        const qint64 done = file.write(data + (size - left), left);
+        if (done <= 0) {
+            const QString why = done < 0 && file.error() != QFileDevice::NoError
+                                    ? file.errorString()
+                                    : QStringLiteral("Only %1 of %2 bytes could be written").arg(size - left).arg(size);
+            if (error)
+                *error = why;
+            return false;
+        }
+        left -= done;
+    }
+    return true;
+}
+
 bool syncPath(const QString& path, QString* error) {
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
@@ -73,19 +91,10 @@ bool SaveFile::write(const QByteArray& bytes) {
 bool SaveFile::write(const char* data, qint64 size) {
     if (!failure_.isEmpty())
         return false;
-    // A short write is tried again for the rest: the second attempt gives the reason (a full disk says so).
-    qint64 left = size;
-    while (left > 0) {
-        const qint64 done = file_.write(data + (size - left), left);
-        if (done <= 0) {
-            failure_ = done < 0 ? file_.errorString()
-                                : QStringLiteral("Only %1 of %2 bytes could be written").arg(size - left).arg(size);
-            return false;
-        }
-        written_ += done;
-        left -= done;
-    }
-    return true;
+    const qint64 before = file_.pos();
+    const bool whole = writeAll(file_, data, size, &failure_);
+    written_ += file_.pos() - before;
+    return whole;
 }
 
 QString SaveFile::errorString() const {

@@ -17,6 +17,10 @@ namespace CheckedWrite {
 bool writeFile(const QString& path, const QByteArray& bytes, QString* error,
                std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
+// Writes all of `size` bytes to an open file, trying again after a short write: the second attempt gives the
+// reason (a full disk says so). On false `error` holds the system's words.
+bool writeAll(QFileDevice& file, const char* data, qint64 size, QString* error);
+
 // Syncs a file or folder that is already written (a folder: its entries, after files were renamed into it).
 bool syncPath(const QString& path, QString* error);
 
