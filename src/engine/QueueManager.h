@@ -3,6 +3,7 @@
 #include "GenerationTask.h"
 #include "ModelContext.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QImage>
 #include <QList>
@@ -108,6 +109,8 @@ private:
     QSet<QString> unfiledInFlight_;
     // Kept clips found unreadable this run: the user is told once about each.
     QSet<QString> unreadableNoticed_;
+    // Downloads older than this come from an earlier run; filing may take them.
+    QDateTime startedAt_ = QDateTime::currentDateTimeUtc();
     bool refiling_ = false;
     bool refileAgain_ = false;
 };

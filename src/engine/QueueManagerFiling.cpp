@@ -260,23 +260,35 @@ QString unusableFolderReason(const QByteArray& bookmark) {
     return QStringLiteral("The folder “%1” can’t be opened.").arg(*path);
 }
 
-// Clips kept for later: those in Unfiled, then those waiting among the downloads. Listed without name filters,
-// whose compiled patterns trip valgrind.
-QStringList clipsToFile() {
-    QStringList paths;
+struct KeptClip {
+    QString path;
+    QString name;         // the name it is filed under
+    bool recorded = true; // a record of that name belongs to it
+};
+
+// Clips kept for later: those in Unfiled, then those waiting among the downloads, then whole downloads an
+// earlier run never filed (named after the time they arrived; their prompt is not known). Listed without name
+// filters, whose compiled patterns trip valgrind.
+QList<KeptClip> clipsToFile(const QDateTime& runStarted) {
+    QList<KeptClip> clips;
     const QDir unfiled(AppPaths::unfiledFolder());
     for (const QString& name : unfiled.entryList(QDir::Files, QDir::Name)) {
         if (name.endsWith(QLatin1String(".mp4")))
-            paths.append(unfiled.filePath(name));
+            clips.append({unfiled.filePath(name), name});
     }
     for (const QString& folder : AppPaths::downloadFolders()) {
         const QDir downloads(folder);
-        for (const QString& name : downloads.entryList(QDir::Files, QDir::Name)) {
-            if (AppPaths::isWaitingClip(name))
-                paths.append(downloads.filePath(name));
+        for (const QFileInfo& entry : downloads.entryInfoList(QDir::Files, QDir::Name)) {
+            if (AppPaths::isWaitingClip(entry.fileName())) {
+                clips.append({entry.absoluteFilePath(), entry.fileName()});
+            } else if (entry.lastModified().toUTC() < runStarted &&
+                       AppPaths::isUnfiledDownload(entry.absoluteFilePath())) {
+                const QString stamp = entry.lastModified().toUTC().toString(QStringLiteral("yyyyMMdd_HHmmss"));
+                clips.append({entry.absoluteFilePath(), QStringLiteral("Orvane_%1_video.mp4").arg(stamp), false});
+            }
         }
     }
-    return paths;
+    return clips;
 }
 
 struct Refiled {
@@ -286,8 +298,7 @@ struct Refiled {
 
 // One kept clip into the video folder; a clip waiting among the downloads goes to Unfiled when the folder
 // cannot take it (or there is none).
-Refiled refileClip(const QString& source, const std::optional<QString>& folder, bool waiting) {
-    const QString name = QFileInfo(source).fileName();
+Refiled refileClip(const QString& source, const QString& name, const std::optional<QString>& folder, bool waiting) {
     Refiled refiled;
     if (folder) {
         refiled.outcome = copyIntoFolder(source, *folder, name);
@@ -425,13 +436,14 @@ QCoro::Task<> QueueManager::fileUnfiledClips() {
     do {
         refileAgain_ = false;
         const QString unfiled = QDir::cleanPath(AppPaths::unfiledFolder());
-        const QStringList sources = clipsToFile();
-        if (sources.isEmpty())
+        const QList<KeptClip> clips = clipsToFile(startedAt_);
+        if (clips.isEmpty())
             break;
         const VideoSettings settings;
         const auto folder = settings.resolveVideoDirectoryURL();
-        for (const QString& source : sources) {
-            const QString name = QFileInfo(source).fileName();
+        for (const KeptClip& clip : clips) {
+            const QString& source = clip.path;
+            const QString& name = clip.name;
             const bool waiting = QDir::cleanPath(QFileInfo(source).absolutePath()) != unfiled;
             // Without a folder only the clips among the downloads move, into Unfiled.
             if (!folder && !waiting)
@@ -440,7 +452,7 @@ QCoro::Task<> QueueManager::fileUnfiledClips() {
                                               [&name](const QString& stem) { return name.startsWith(stem); });
             if (inFlight)
                 continue;
-            const auto move = [source, folder, waiting] { return refileClip(source, folder, waiting); };
+            const auto move = [source, name, folder, waiting] { return refileClip(source, name, folder, waiting); };
             QFuture<Refiled> moving = QtConcurrent::run(move);
             const Refiled moved = co_await moving;
             if (!self)
@@ -466,7 +478,7 @@ QCoro::Task<> QueueManager::fileUnfiledClips() {
                           ? QStringLiteral("📦 Moved an unfiled clip into the video folder: ") + *outcome.fileName
                           : QStringLiteral("📦 Kept the clip in the Unfiled folder: ") +
                                 QDir(AppPaths::unfiledFolder()).filePath(*outcome.fileName));
-            if (*outcome.fileName != name)
+            if (clip.recorded && *outcome.fileName != name)
                 renameClipRecord(name, *outcome.fileName);
         }
         if (folder)

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <fcntl.h>
@@ -85,6 +86,18 @@ bool isWaitingClip(const QString& fileName) {
     return fileName.startsWith(QLatin1String("Orvane_")) && fileName.endsWith(QLatin1String(".mp4"));
 }
 
+bool startsLikeClip(const QByteArray& head) {
+    return head.size() >= 8 && head.mid(4, 4) == "ftyp";
+}
+
+bool isUnfiledDownload(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    if (!name.startsWith(QLatin1String("minimax_video_")) || !name.endsWith(QLatin1String(".mp4")))
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && startsLikeClip(file.read(8));
+}
+
 int removeStaleDownloads(double maxAgeSeconds) {
     const QDateTime cutoff = Clock::current().now().addMSecs(-qint64(maxAgeSeconds * 1000.0));
     int removed = 0;
@@ -97,7 +110,8 @@ int removeStaleDownloads(double maxAgeSeconds) {
             if (::lstat(QFile::encodeName(entry.absoluteFilePath()).constData(), &info) != 0)
                 continue;
             // A paid clip waiting for a folder goes only when it is filed.
-            if (S_ISREG(info.st_mode) && isWaitingClip(entry.fileName()))
+            if (S_ISREG(info.st_mode) &&
+                (isWaitingClip(entry.fileName()) || isUnfiledDownload(entry.absoluteFilePath())))
                 continue;
             const QDateTime modified = QDateTime::fromSecsSinceEpoch(info.st_mtime, Qt::UTC);
             if (modified < cutoff && ::unlink(QFile::encodeName(entry.absoluteFilePath()).constData()) == 0)

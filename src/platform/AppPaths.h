@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -19,11 +20,17 @@ QStringList downloadFolders();
 // A finished clip that neither the video folder nor Unfiled could take waits in the downloads folder under the
 // name it is filed with ("Orvane_….mp4") until one can; such a file is never cleaned away.
 bool isWaitingClip(const QString& fileName);
+// Whether bytes are the start of an MP4 clip: an "ftyp" box (bytes 4..7).
+bool startsLikeClip(const QByteArray& head);
+// A whole download an earlier run never filed (it was ended between the download and the filing): a
+// "minimax_video_….mp4" that is a clip. Such a file is never cleaned away either; the next start files it.
+bool isUnfiledDownload(const QString& path);
 QString storeFile(); // the object store's database
 // Finished clips the video folder could not take yet, until it can (not created here).
 QString unfiledFolder();
 // Removes what earlier runs left in the downloads folders (a cut-off transfer, a download given up) once it is
-// older than `maxAgeSeconds` on the current clock; a clip waiting to be filed stays. Returns how many files went.
+// older than `maxAgeSeconds` on the current clock; a clip waiting to be filed, or never filed, stays. Returns how many
+// files went.
 int removeStaleDownloads(double maxAgeSeconds = 24 * 60 * 60);
 // Tests redirect every folder below one root; an empty root restores the normal locations.
 void setRoot(const QString& root);

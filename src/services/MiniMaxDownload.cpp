@@ -1,5 +1,6 @@
 #include "MiniMaxDownload.h"
 
+#include "AppPaths.h"
 #include "CheckedWrite.h"
 #include "Clock.h"
 #include "MiniMaxError.h"
@@ -101,7 +102,7 @@ void drain(QNetworkReply* reply, QFile& file, Progress& progress) {
         }
         if (progress.head.size() < kHeadBytes) {
             progress.head += QByteArray(progress.buffer.constData(), qMin(got, kHeadBytes - progress.head.size()));
-            if (progress.head.size() == kHeadBytes && !startsLikeAClip(progress.head)) {
+            if (progress.head.size() == kHeadBytes && !AppPaths::startsLikeClip(progress.head)) {
                 refuseAsNotVideo(reply, progress);
                 return;
             }
@@ -169,7 +170,7 @@ Result finish(QNetworkReply* reply, QFile& file, const QString& path, const Prog
     const bool shortBody = lengthKnown && !bodyIsEncoded(reply) && progress.written != expected;
     if (progress.written == 0 || shortBody)
         return failure(MiniMaxError::invalidResponse().localizedDescription(), true);
-    if (!startsLikeAClip(progress.head))
+    if (!AppPaths::startsLikeClip(progress.head))
         return failure(notAVideoText(progress.contentType), true);
     // Every byte must be in the file before it takes its name. The sync to disk is left to the filing, which
     // runs on a worker and does it before the clip is called kept.
@@ -213,10 +214,6 @@ QString notAVideoText(const QString& contentType) {
     const QString type = contentType.section(';', 0, 0).trimmed();
     return type.isEmpty() || !namesText(type) ? QStringLiteral("The server sent something that is not a video.")
                                               : QStringLiteral("The server sent %1 instead of a video.").arg(type);
-}
-
-bool startsLikeAClip(const QByteArray& head) {
-    return head.size() >= kHeadBytes && head.mid(4, 4) == "ftyp";
 }
 
 QString stalledText() {

@@ -49,7 +49,5 @@ QString stalledText();
 // The text of a body refused because it is not a clip (an error page answered as a success); `contentType` is
 // what the server said it sent, when it said.
 QString notAVideoText(const QString& contentType);
-// Whether the first bytes of a file are those of an MP4 clip: an "ftyp" box at its start.
-bool startsLikeAClip(const QByteArray& head);
 
 } // namespace MiniMaxDownload

@@ -540,6 +540,35 @@ private slots:
         QCOMPARE(contentsOf(unfiledFolder() + "/" + name), fixtureClip());
     }
 
+    // A whole clip an earlier run downloaded but never filed (it ended in between) outlives the clean-up and is
+    // filed at the next start under the time it arrived; this run's own downloads are left to their filing.
+    void aDownloadAnEarlierRunNeverFiledIsKeptAndFiled() {
+        const QDir downloads(AppPaths::downloadsFolder());
+        const auto leave = [&](const QString& name, const QByteArray& bytes, const QDateTime& at) {
+            QFile file(downloads.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+                   (!at.isValid() || file.setFileTime(at, QFileDevice::FileModificationTime));
+        };
+        const QDateTime threeDaysAgo = world->clock.now().addDays(-3);
+        QVERIFY(leave("minimax_video_orphan.mp4", fixtureClip(), threeDaysAgo));
+        QVERIFY(leave("minimax_video_junk.mp4", "<html>gone</html>", threeDaysAgo));
+        QCOMPARE(AppPaths::removeStaleDownloads(), 1);
+        QVERIFY(downloads.exists("minimax_video_orphan.mp4"));
+
+        chooseVideoFolder();
+        queue.reset();
+        queue = std::make_unique<QueueManager>();
+        queue->setModelContext(store.get());
+        QVERIFY(leave("minimax_video_fresh.mp4", fixtureClip(), {}));
+        queue->fileUnfiledClips();
+        QVERIFY(world->clock.runUntil([&] { return !downloads.exists("minimax_video_orphan.mp4"); }, 1e6, 10000));
+        settle();
+        QCOMPARE(folderEntries(), QStringList({"Orvane_20251229_120000_video.mp4"}));
+        QCOMPARE(contentsOf(folder + "/Orvane_20251229_120000_video.mp4"), fixtureClip());
+        QVERIFY(downloads.exists("minimax_video_fresh.mp4"));
+        QVERIFY(storedRecords().isEmpty());
+    }
+
     // A clip that cannot be read is passed over, the others are filed, and the user is told which one (once).
     void anUnreadableKeptClipIsPassedOver() {
         ScriptedDialogs dialogs;
