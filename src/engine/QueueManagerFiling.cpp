@@ -24,6 +24,9 @@
 #include <qcoro/qcorofuture.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -210,8 +213,12 @@ CopyOutcome moveIntoFolder(const QString& source, const QString& folder, const Q
 // Puts the download into Orvane's own Unfiled folder, private to the user.
 CopyOutcome keepInUnfiled(const QString& source, const QString& fileName, const QString& videoFolder) {
     const QString unfiled = AppPaths::unfiledFolder();
-    if (!AppPaths::ensurePrivateFolder(unfiled) || !QFileInfo(unfiled).isDir())
-        return {std::nullopt, QStringLiteral("The folder “%1” can’t be made.").arg(unfiled)};
+    if (!AppPaths::ensurePrivateFolder(unfiled) || !QFileInfo(unfiled).isDir()) {
+        // The system's reason: what making the folder itself says.
+        const int code = ::mkdir(QFile::encodeName(unfiled).constData(), S_IRWXU) == 0 ? 0 : errno;
+        return {std::nullopt, QStringLiteral("The folder “%1” can’t be made: %2")
+                                  .arg(unfiled, QString::fromLocal8Bit(std::strerror(code ? code : ENOTDIR)))};
+    }
     return moveIntoFolder(source, unfiled, fileName, kPrivate, {videoFolder});
 }
 
@@ -468,9 +475,10 @@ QCoro::Task<> QueueManager::fileUnfiledClips() {
                     unreadableNoticed_.insert(source);
                     Dialogs::current().notify(
                         Dialogs::AlertStyle::warning, QStringLiteral("A kept clip could not be moved"),
-                        QStringLiteral("“%1” could not be read, so it stays in “%2”. The other clips were moved.\n\n"
-                                       "Reason: %3")
-                            .arg(name, QFileInfo(source).absolutePath(), outcome.error));
+                        QStringLiteral(
+                            "“%1” could not be read, so it stays in “%2”; the other kept clips are moved as usual.\n\n"
+                            "Reason: %3")
+                            .arg(QFileInfo(source).fileName(), QFileInfo(source).absolutePath(), outcome.error));
                 }
                 continue;
             }

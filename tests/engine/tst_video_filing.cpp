@@ -503,7 +503,9 @@ private slots:
         QCOMPARE(recordedNames(), QStringList({name}));
         QCOMPARE(dialogs.notices.size(), 1);
         const QString text = dialogs.notices.first().informativeText;
-        QVERIFY2(text.contains("“" + waiting + "”") && text.contains("No space left on device"), qPrintable(text));
+        QVERIFY2(text.contains("“" + waiting + "”") && text.contains("No space left on device") &&
+                     text.contains("File exists"),
+                 qPrintable(text));
 
         // Two days on, the clean-up passes it over.
         world->clock.advance(2 * 24 * 3600);
