@@ -3,6 +3,7 @@
 #include "GenerationTask.h"
 #include "ModelContext.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QImage>
 #include <QList>
@@ -67,7 +68,8 @@ public:
     QCoro::Task<> saveVideoMetadata(GenerationTask task, QString fileName);
     static std::optional<QByteArray> jpegData(const QImage& image);
     // Moves the clips kept in Orvane's Unfiled folder (because the video folder could not take them) into the
-    // video folder; a clip that has to take another name there takes its record along.
+    // video folder, and clips waiting among the downloads (no folder had room) into it or into Unfiled; a clip
+    // that has to take another name takes its record along. A clip that cannot be moved is passed over.
     QCoro::Task<> fileUnfiledClips();
     // Tests: each copy into `folder` fails after its first block with `error`, as on a full disk. An empty
     // folder ends it.
@@ -108,6 +110,10 @@ private:
     quint64 recheckToken_ = 0;
     // Stems of clip names being put into Unfiled whose records are not written yet: not moved on meanwhile.
     QSet<QString> unfiledInFlight_;
+    // Kept clips found unreadable this run: the user is told once about each.
+    QSet<QString> unreadableNoticed_;
+    // Downloads older than this come from an earlier run; filing may take them.
+    QDateTime startedAt_ = QDateTime::currentDateTimeUtc();
     bool refiling_ = false;
     bool refileAgain_ = false;
 };

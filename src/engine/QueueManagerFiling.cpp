@@ -2,6 +2,7 @@
 #include "QueueManager.h"
 
 #include "AppPaths.h"
+#include "CheckedWrite.h"
 #include "Clock.h"
 #include "Dialogs.h"
 #include "FolderBookmark.h"
@@ -23,6 +24,9 @@
 #include <qcoro/qcorofuture.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -57,6 +61,7 @@ QString slugOf(const QString& prompt) {
 struct CopyOutcome {
     std::optional<QString> fileName; // the name actually written
     QString error;
+    bool sourceFault = false; // the clip itself could not be read: another folder would fare no better
 };
 
 struct InjectedFailure {
@@ -74,31 +79,47 @@ std::optional<QString> injectedFailureFor(const QString& folder) {
     return injectedFailure.error;
 }
 
-// Writes a new file with the source's bytes; never over an existing file. On failure the error is the
-// system's own words (a full disk says so) and the part written is left for the caller to remove.
-QString copyBytes(const QString& source, const QString& target, std::optional<QFileDevice::Permissions> permissions) {
+constexpr QFileDevice::Permissions kPrivate = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// Writes `target` with the source's bytes, synced and checked at the source's full size before it takes its
+// name. On failure the error is the system's own words (a full disk says so) and nothing is left under `target`.
+CopyOutcome copyBytes(const QString& source, const QString& target,
+                      std::optional<QFileDevice::Permissions> permissions) {
+    CopyOutcome outcome;
+    const auto sourceFault = [&outcome](const QString& error) {
+        outcome.error = error;
+        outcome.sourceFault = true;
+        return outcome;
+    };
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
-        return in.errorString();
-    QFile out(target);
-    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered;
-    if (!(permissions ? out.open(mode, *permissions) : out.open(mode)))
-        return out.errorString();
+        return sourceFault(in.errorString());
+    const qint64 size = in.size();
+    CheckedWrite::SaveFile out(target);
+    if (!out.open(&outcome.error, permissions))
+        return outcome;
     const std::optional<QString> injected = injectedFailureFor(QFileInfo(target).absolutePath());
     constexpr qint64 kBlock = 1 << 20;
     for (;;) {
         const QByteArray block = in.read(kBlock);
         if (block.isEmpty())
             break;
-        if (out.write(block) != block.size())
-            return out.errorString();
-        if (injected)
-            return *injected;
+        if (!out.write(block) || injected) {
+            outcome.error = injected ? *injected : out.errorString();
+            out.cancel();
+            return outcome;
+        }
     }
-    if (in.error() != QFileDevice::NoError)
-        return in.errorString();
-    out.close();
-    return out.error() == QFileDevice::NoError ? QString() : out.errorString();
+    if (in.error() != QFileDevice::NoError || out.written() != size) {
+        out.cancel();
+        return sourceFault(in.error() != QFileDevice::NoError
+                               ? in.errorString()
+                               : QStringLiteral("Only %1 of its %2 bytes could be read").arg(out.written()).arg(size));
+    }
+    if (!out.commit(&outcome.error))
+        return outcome;
+    outcome.fileName = target;
+    return outcome;
 }
 
 // The names tried for a clip: its own, then "_2", "_3", ... before the extension.
@@ -109,29 +130,43 @@ QString candidateName(const QString& fileName, int n) {
     return QStringLiteral("%1_%2.mp4").arg(stem).arg(n);
 }
 
+bool takenIn(const QStringList& folders, const QString& name) {
+    return std::any_of(folders.cbegin(), folders.cend(), [&name](const QString& folder) {
+        return !folder.isEmpty() && QFileInfo::exists(QDir(folder).filePath(name));
+    });
+}
+
+// Makes a new name in a folder last across a crash; the data itself was synced before it took the name.
+void syncFolder(const QString& folder) {
+    QString error;
+    if (!CheckedWrite::syncPath(folder, &error))
+        Log::line(QStringLiteral("⚠️ Could not sync the folder %1: %2").arg(folder, error));
+}
+
 // Copies under a hidden temporary name first, so the folder never shows a half-written clip, then
 // claims the final name without replacing: a name already taken gets "_2", "_3", ... before the
 // extension. Clips filed at the same moment race for one name; the claim is atomic, so each gets its own.
 // Names present in `alsoTakenIn` are passed over too.
 CopyOutcome copyIntoFolder(const QString& source, const QString& folder, const QString& fileName,
                            std::optional<QFileDevice::Permissions> permissions = std::nullopt,
-                           const QString& alsoTakenIn = {}) {
+                           const QStringList& alsoTakenIn = {}) {
     const QDir dir(folder);
+    if (!dir.exists())
+        return {std::nullopt, QStringLiteral("The folder “%1” doesn’t exist.").arg(folder)};
     const QString temporary =
         dir.filePath(QStringLiteral(".orvane-copy-%1.part").arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
-    CopyOutcome outcome;
-    outcome.error = copyBytes(source, temporary, permissions);
-    if (!outcome.error.isEmpty()) {
-        QFile::remove(temporary);
+    CopyOutcome outcome = copyBytes(source, temporary, permissions);
+    if (!outcome.fileName)
         return outcome;
-    }
+    outcome.fileName.reset();
     for (int n = 1; n <= kMaxNameSuffix; ++n) {
         const QString candidate = candidateName(fileName, n);
         outcome.error = QStringLiteral("Every name for “%1” is taken.").arg(fileName);
-        if (!alsoTakenIn.isEmpty() && QFileInfo::exists(QDir(alsoTakenIn).filePath(candidate)))
+        if (takenIn(alsoTakenIn, candidate))
             continue;
         const auto moved = NoReplaceMove::move(temporary, dir.filePath(candidate));
         if (moved.outcome == NoReplaceMove::Outcome::moved) {
+            syncFolder(folder);
             outcome.fileName = candidate;
             outcome.error.clear();
             return outcome;
@@ -145,30 +180,82 @@ CopyOutcome copyIntoFolder(const QString& source, const QString& folder, const Q
     return outcome;
 }
 
-// Puts the download into Orvane's own Unfiled folder, private to the user. A rename when both are on one
-// file system (it needs no free space, which matters when the disk is full), else a copy; the download is
-// gone afterwards either way.
-CopyOutcome keepInUnfiled(const QString& source, const QString& fileName, const QString& videoFolder) {
-    const QString unfiled = AppPaths::unfiledFolder();
-    AppPaths::ensurePrivateFolder(unfiled);
-    const QDir dir(unfiled);
-    constexpr QFileDevice::Permissions kPrivate = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    for (int n = 1; n <= kMaxNameSuffix; ++n) {
-        const QString candidate = candidateName(fileName, n);
-        if (!videoFolder.isEmpty() && QFileInfo::exists(QDir(videoFolder).filePath(candidate)))
-            continue;
-        const auto moved = NoReplaceMove::move(source, dir.filePath(candidate));
-        if (moved.outcome == NoReplaceMove::Outcome::moved) {
-            QFile::setPermissions(dir.filePath(candidate), kPrivate);
-            return {candidate, {}};
+// Moves a clip into `folder` under a free name: a rename when both are on one file system (it needs no free
+// space, which matters when the disk is full; the clip is synced first, since a download is not), else a
+// checked copy. The source is gone afterwards either way.
+CopyOutcome moveIntoFolder(const QString& source, const QString& folder, const QString& fileName,
+                           std::optional<QFileDevice::Permissions> permissions, const QStringList& alsoTakenIn) {
+    const QDir dir(folder);
+    QString syncError;
+    if (CheckedWrite::syncPath(source, &syncError)) {
+        for (int n = 1; n <= kMaxNameSuffix; ++n) {
+            const QString candidate = candidateName(fileName, n);
+            if (takenIn(alsoTakenIn, candidate))
+                continue;
+            const QString target = dir.filePath(candidate);
+            const auto moved = NoReplaceMove::move(source, target);
+            if (moved.outcome == NoReplaceMove::Outcome::moved) {
+                if (permissions)
+                    QFile::setPermissions(target, *permissions);
+                syncFolder(folder);
+                return {candidate, {}};
+            }
+            if (moved.outcome == NoReplaceMove::Outcome::failed)
+                break;
         }
-        if (moved.outcome == NoReplaceMove::Outcome::failed)
-            break;
     }
-    CopyOutcome copied = copyIntoFolder(source, unfiled, fileName, kPrivate, videoFolder);
+    CopyOutcome copied = copyIntoFolder(source, folder, fileName, permissions, alsoTakenIn);
     if (copied.fileName)
         QFile::remove(source);
     return copied;
+}
+
+// Puts the download into Orvane's own Unfiled folder, private to the user.
+CopyOutcome keepInUnfiled(const QString& source, const QString& fileName, const QString& videoFolder) {
+    const QString unfiled = AppPaths::unfiledFolder();
+    if (!AppPaths::ensurePrivateFolder(unfiled) || !QFileInfo(unfiled).isDir()) {
+        // The system's reason: what making the folder itself says.
+        const int code = ::mkdir(QFile::encodeName(unfiled).constData(), S_IRWXU) == 0 ? 0 : errno;
+        return {std::nullopt, QStringLiteral("The folder “%1” can’t be made: %2")
+                                  .arg(unfiled, QString::fromLocal8Bit(std::strerror(code ? code : ENOTDIR)))};
+    }
+    return moveIntoFolder(source, unfiled, fileName, kPrivate, {videoFolder});
+}
+
+struct Waiting {
+    std::optional<QString> path;
+    QString error;
+};
+
+// When neither the video folder nor Unfiled can take a clip, it waits among the downloads under its own name,
+// where the clean-up leaves it and a later start files it. The runtime folder is emptied at logout, so the
+// cache's downloads folder is tried first; else the clip is renamed where it lies, which needs no room.
+Waiting keepWaiting(const QString& source, const QString& fileName, const QString& videoFolder) {
+    const QStringList taken{videoFolder, AppPaths::unfiledFolder()};
+    const QString sourceFolder = QFileInfo(source).absolutePath();
+    const QString lasting = AppPaths::fallbackDownloadsFolder();
+    if (QDir::cleanPath(sourceFolder) != QDir::cleanPath(lasting)) {
+        const CopyOutcome moved = moveIntoFolder(source, lasting, fileName, kPrivate, taken);
+        if (moved.fileName)
+            return {QDir(lasting).filePath(*moved.fileName), {}};
+    }
+    QString syncError;
+    if (!CheckedWrite::syncPath(source, &syncError))
+        return {std::nullopt, syncError};
+    for (int n = 1; n <= kMaxNameSuffix; ++n) {
+        const QString candidate = candidateName(fileName, n);
+        if (takenIn(taken, candidate))
+            continue;
+        const QString target = QDir(sourceFolder).filePath(candidate);
+        const auto moved = NoReplaceMove::move(source, target);
+        if (moved.outcome == NoReplaceMove::Outcome::moved) {
+            syncFolder(sourceFolder);
+            return {target, {}};
+        }
+        if (moved.outcome == NoReplaceMove::Outcome::failed)
+            return {std::nullopt, moved.error};
+    }
+    return {std::nullopt, QStringLiteral("Every name for “%1” is taken.").arg(fileName)};
 }
 
 // Why a chosen folder that no longer resolves cannot take the clip, in words for the user.
@@ -178,6 +265,62 @@ QString unusableFolderReason(const QByteArray& bookmark) {
     if (!path)
         return error;
     return QStringLiteral("The folder “%1” can’t be opened.").arg(*path);
+}
+
+struct KeptClip {
+    QString path;
+    QString name;         // the name it is filed under
+    bool recorded = true; // a record of that name belongs to it
+};
+
+// Clips kept for later: those in Unfiled, then those waiting among the downloads, then whole downloads an
+// earlier run never filed (named after the time they arrived; their prompt is not known). Listed without name
+// filters, whose compiled patterns trip valgrind.
+QList<KeptClip> clipsToFile(const QDateTime& runStarted) {
+    QList<KeptClip> clips;
+    const QDir unfiled(AppPaths::unfiledFolder());
+    for (const QString& name : unfiled.entryList(QDir::Files, QDir::Name)) {
+        if (name.endsWith(QLatin1String(".mp4")))
+            clips.append({unfiled.filePath(name), name});
+    }
+    for (const QString& folder : AppPaths::downloadFolders()) {
+        const QDir downloads(folder);
+        for (const QFileInfo& entry : downloads.entryInfoList(QDir::Files, QDir::Name)) {
+            if (AppPaths::isWaitingClip(entry.fileName())) {
+                clips.append({entry.absoluteFilePath(), entry.fileName()});
+            } else if (entry.lastModified().toUTC() < runStarted &&
+                       AppPaths::isUnfiledDownload(entry.absoluteFilePath())) {
+                const QString stamp = entry.lastModified().toUTC().toString(QStringLiteral("yyyyMMdd_HHmmss"));
+                clips.append({entry.absoluteFilePath(), QStringLiteral("Orvane_%1_video.mp4").arg(stamp), false});
+            }
+        }
+    }
+    return clips;
+}
+
+struct Refiled {
+    CopyOutcome outcome;
+    bool intoFolder = false;
+};
+
+// One kept clip into the video folder; a clip waiting among the downloads goes to Unfiled when the folder
+// cannot take it (or there is none).
+Refiled refileClip(const QString& source, const QString& name, const std::optional<QString>& folder, bool waiting) {
+    Refiled refiled;
+    if (folder) {
+        refiled.outcome = copyIntoFolder(source, *folder, name);
+        if (refiled.outcome.fileName) {
+            QFile::remove(source);
+            refiled.intoFolder = true;
+            return refiled;
+        }
+        if (!waiting || refiled.outcome.sourceFault)
+            return refiled;
+    }
+    CopyOutcome kept = keepInUnfiled(source, name, folder.value_or(QString()));
+    if (kept.fileName || !folder)
+        refiled.outcome = kept;
+    return refiled;
 }
 
 } // namespace
@@ -196,12 +339,15 @@ void QueueManager::saveVideoToFolder(const GenerationTask& task) {
         return;
     // A fresh settings object reads the folder straight from the stored bookmark.
     const VideoSettings settings;
-    // No folder chosen: the clip stays where it was downloaded, unrecorded.
-    if (!settings.hasVideoDirectory())
+    const QString fileName = makeVideoFileName(task.prompt);
+    // No folder chosen yet: the paid clip is kept like one the folder cannot take, and moves in once one is.
+    if (!settings.hasVideoDirectory()) {
+        fileVideo(task, std::nullopt, fileName, QStringLiteral("No video folder has been chosen yet."));
         return;
+    }
     const auto folder = settings.resolveVideoDirectoryURL();
     const QString problem = folder ? QString() : unusableFolderReason(*settings.videoDirectoryBookmark());
-    fileVideo(task, folder, makeVideoFileName(task.prompt), problem);
+    fileVideo(task, folder, fileName, problem);
 }
 
 QCoro::Task<> QueueManager::fileVideo(GenerationTask task, std::optional<QString> folder, QString fileName,
@@ -230,33 +376,56 @@ QCoro::Task<> QueueManager::fileVideo(GenerationTask task, std::optional<QString
     const QString stem = fileName.chopped(QStringLiteral(".mp4").size());
     if (self)
         unfiledInFlight_.insert(stem);
-    const auto keep = [source, fileName, videoFolder = folder.value_or(QString())] {
-        return keepInUnfiled(source, fileName, videoFolder);
-    };
+    const QString videoFolder = folder.value_or(QString());
+    const auto keep = [source, fileName, videoFolder] { return keepInUnfiled(source, fileName, videoFolder); };
     QFuture<CopyOutcome> keeping = QtConcurrent::run(keep);
     const CopyOutcome kept = co_await keeping;
-    if (!kept.fileName) {
-        if (self)
-            unfiledInFlight_.remove(stem);
+    QString keptAt;
+    QString keptName;
+    if (kept.fileName) {
+        keptName = *kept.fileName;
+        keptAt = QDir(AppPaths::unfiledFolder()).filePath(keptName);
+        Log::line(QStringLiteral("📦 Kept the clip in the Unfiled folder: ") + keptAt);
+        Dialogs::current().notify(
+            Dialogs::AlertStyle::warning, QStringLiteral("A finished clip could not be saved in your video folder"),
+            QStringLiteral("It is kept at “%1” and moves into the video folder at the next start, or when you choose "
+                           "a video folder.\n\nReason: %2")
+                .arg(keptAt, problem));
+    } else {
         Log::line(QStringLiteral("❌ Failed to keep video in the Unfiled folder: ") + kept.error);
-        const QString where =
-            QFileInfo::exists(source)
-                ? QStringLiteral("It is still at “%1”, in a temporary folder: move it to a safe place.")
-                : QStringLiteral("Its downloaded file “%1” is gone.");
-        Dialogs::current().notify(Dialogs::AlertStyle::warning, QStringLiteral("A finished clip could not be saved"),
-                                  where.arg(source) + QStringLiteral("\n\nReason: %1\n%2").arg(problem, kept.error));
-        co_return;
+        // Neither folder has room: the clip waits among the downloads, named and recorded, for a later start.
+        const auto wait = [source, fileName, videoFolder] { return keepWaiting(source, fileName, videoFolder); };
+        QFuture<Waiting> waiting = QtConcurrent::run(wait);
+        const Waiting waited = co_await waiting;
+        if (!waited.path) {
+            if (self)
+                unfiledInFlight_.remove(stem);
+            const QString where =
+                QFileInfo::exists(source)
+                    ? QStringLiteral("It is still at “%1”, in a temporary folder: move it to a safe place.")
+                    : QStringLiteral("Its downloaded file “%1” is gone.");
+            Dialogs::current().notify(
+                Dialogs::AlertStyle::warning, QStringLiteral("A finished clip could not be saved"),
+                where.arg(source) + QStringLiteral("\n\nReason: %1\n%2").arg(problem, kept.error));
+            co_return;
+        }
+        keptAt = *waited.path;
+        keptName = QFileInfo(keptAt).fileName();
+        Log::line(QStringLiteral("📦 Kept the clip among the downloads until there is room: ") + keptAt);
+        const bool temporary =
+            QDir::cleanPath(QFileInfo(keptAt).absolutePath()) != QDir::cleanPath(AppPaths::fallbackDownloadsFolder());
+        Dialogs::current().notify(
+            Dialogs::AlertStyle::warning, QStringLiteral("A finished clip could not be saved"),
+            QStringLiteral("It is kept at “%1” and moves into the video folder at a later start, once there is room.")
+                    .arg(keptAt) +
+                (temporary ? QStringLiteral(" That folder is emptied when you log out: move the clip to a safe place "
+                                            "before then.")
+                           : QString()) +
+                QStringLiteral("\n\nReason: %1\n%2").arg(problem, kept.error));
     }
-    const QString path = QDir(AppPaths::unfiledFolder()).filePath(*kept.fileName);
-    Log::line(QStringLiteral("📦 Kept the clip in the Unfiled folder: ") + path);
-    Dialogs::current().notify(
-        Dialogs::AlertStyle::warning, QStringLiteral("A finished clip could not be saved in your video folder"),
-        QStringLiteral("It is kept at “%1” and moves into the video folder at the next start, or when you choose a "
-                       "video folder.\n\nReason: %2")
-            .arg(path, problem));
     if (!self)
         co_return;
-    co_await saveVideoMetadata(task, *kept.fileName);
+    co_await saveVideoMetadata(task, keptName);
     if (self)
         unfiledInFlight_.remove(stem);
 }
@@ -273,41 +442,55 @@ QCoro::Task<> QueueManager::fileUnfiledClips() {
     refiling_ = true;
     do {
         refileAgain_ = false;
-        const QString unfiled = AppPaths::unfiledFolder();
-        const QStringList names =
-            QDir(unfiled).entryList({QStringLiteral("*.mp4")}, QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
-        if (names.isEmpty())
+        const QString unfiled = QDir::cleanPath(AppPaths::unfiledFolder());
+        const QList<KeptClip> clips = clipsToFile(startedAt_);
+        if (clips.isEmpty())
             break;
         const VideoSettings settings;
         const auto folder = settings.resolveVideoDirectoryURL();
-        if (!folder)
-            break;
-        for (const QString& name : names) {
+        for (const KeptClip& clip : clips) {
+            const QString& source = clip.path;
+            const QString& name = clip.name;
+            const bool waiting = QDir::cleanPath(QFileInfo(source).absolutePath()) != unfiled;
+            // Without a folder only the clips among the downloads move, into Unfiled.
+            if (!folder && !waiting)
+                continue;
             const bool inFlight = std::any_of(unfiledInFlight_.cbegin(), unfiledInFlight_.cend(),
                                               [&name](const QString& stem) { return name.startsWith(stem); });
             if (inFlight)
                 continue;
-            const QString source = QDir(unfiled).filePath(name);
-            const auto move = [source, target = *folder, name] {
-                CopyOutcome copied = copyIntoFolder(source, target, name);
-                if (copied.fileName)
-                    QFile::remove(source);
-                return copied;
-            };
-            QFuture<CopyOutcome> moving = QtConcurrent::run(move);
-            const CopyOutcome moved = co_await moving;
+            const auto move = [source, name, folder, waiting] { return refileClip(source, name, folder, waiting); };
+            QFuture<Refiled> moving = QtConcurrent::run(move);
+            const Refiled moved = co_await moving;
             if (!self)
                 co_return;
-            if (!moved.fileName) {
-                // The folder still cannot take clips; the rest wait for the next try.
-                Log::line(QStringLiteral("❌ Failed to move an unfiled clip into the video folder: ") + moved.error);
-                break;
+            const CopyOutcome& outcome = moved.outcome;
+            if (!outcome.fileName) {
+                // This clip stays where it is; the others are tried all the same.
+                Log::line((folder ? QStringLiteral("❌ Failed to move an unfiled clip into the video folder: ")
+                                  : QStringLiteral("❌ Failed to move a waiting clip into the Unfiled folder: ")) +
+                          outcome.error);
+                // A folder without room was announced when the clip was kept; a clip that cannot be read is new.
+                if (outcome.sourceFault && QFileInfo::exists(source) && !unreadableNoticed_.contains(source)) {
+                    unreadableNoticed_.insert(source);
+                    Dialogs::current().notify(
+                        Dialogs::AlertStyle::warning, QStringLiteral("A kept clip could not be moved"),
+                        QStringLiteral(
+                            "“%1” could not be read, so it stays in “%2”; the other kept clips are moved as usual.\n\n"
+                            "Reason: %3")
+                            .arg(QFileInfo(source).fileName(), QFileInfo(source).absolutePath(), outcome.error));
+                }
+                continue;
             }
-            Log::line(QStringLiteral("📦 Moved an unfiled clip into the video folder: ") + *moved.fileName);
-            if (*moved.fileName != name)
-                renameClipRecord(name, *moved.fileName);
+            Log::line(moved.intoFolder
+                          ? QStringLiteral("📦 Moved an unfiled clip into the video folder: ") + *outcome.fileName
+                          : QStringLiteral("📦 Kept the clip in the Unfiled folder: ") +
+                                QDir(AppPaths::unfiledFolder()).filePath(*outcome.fileName));
+            if (clip.recorded && *outcome.fileName != name)
+                renameClipRecord(name, *outcome.fileName);
         }
-        FolderBookmark::stopAccessing(*folder);
+        if (folder)
+            FolderBookmark::stopAccessing(*folder);
     } while (refileAgain_);
     refiling_ = false;
 }

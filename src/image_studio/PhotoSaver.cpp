@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "DownloadSettings.h"
 #include "FolderBookmark.h"
+#include "Log.h"
 #include "PhotoFiles.h"
 #include "Workspace.h"
 
@@ -15,18 +16,32 @@
 #include <optional>
 
 namespace {
-// The folder's file for the picture: written unless it is there already. None when the picture has no PNG bytes
-// or the write failed.
-std::optional<QString> fileInFolder(const QImage& image, const QString& folder) {
+struct Written {
+    std::optional<QString> path; // the file written or found
+    QString target;              // the file that was to be written
+    QString error;               // why it was not
+};
+
+// The folder's file for the picture: written unless it is there already. No path when the picture has no PNG
+// bytes or the write failed.
+Written fileInFolder(const QImage& image, const QString& folder) {
     const PhotoFiles::Encoded encoded = PhotoFiles::encode(image);
     if (!encoded.png)
-        return std::nullopt;
-    const QString path = QDir(folder).filePath(PhotoFiles::fileName(encoded.identifier));
-    if (QFileInfo::exists(path))
-        return path;
-    if (!PhotoFiles::writeAtomically(path, *encoded.png))
-        return std::nullopt;
-    return path;
+        return {};
+    Written written;
+    written.target = QDir(folder).filePath(PhotoFiles::fileName(encoded.identifier));
+    if (QFileInfo::exists(written.target) || PhotoFiles::writeAtomically(written.target, *encoded.png, &written.error))
+        written.path = written.target;
+    return written;
+}
+
+// A picture the disk did not take is not passed over in silence.
+void tellNotWritten(const Written& written) {
+    if (written.path || written.error.isEmpty())
+        return;
+    Log::line(QStringLiteral("❌ Failed to save the picture %1: %2").arg(written.target, written.error));
+    Dialogs::current().notify(Dialogs::AlertStyle::warning, QStringLiteral("The picture could not be saved"),
+                              QStringLiteral("“%1” was not written.\n\nReason: %2").arg(written.target, written.error));
 }
 } // namespace
 
@@ -51,10 +66,11 @@ void PhotoSaver::saveToFolder(const QImage& image) {
 void PhotoSaver::writeIntoFolder(const QImage& image, const QString& folder, bool reveal) {
     beginWork();
     whenReady(this, QtConcurrent::run([image, folder] { return fileInFolder(image, folder); }),
-              [this, reveal, folder](const std::optional<QString>& path) {
+              [this, reveal, folder](const Written& written) {
                   FolderBookmark::stopAccessing(folder);
-                  if (reveal && path)
-                      this->reveal(*path);
+                  tellNotWritten(written);
+                  if (reveal && written.path)
+                      this->reveal(*written.path);
                   endWork();
               });
 }
@@ -75,15 +91,18 @@ void PhotoSaver::offerSavePanel(const QImage& image) {
                               return;
                           }
                           // A confirmed path is written even over a file: the panel already asked to replace it.
-                          auto writing = QtConcurrent::run([image, png, path = *chosen]() -> std::optional<QString> {
+                          auto writing = QtConcurrent::run([image, png, path = *chosen] {
+                              Written written;
+                              written.target = path;
                               const auto bytes = PhotoFiles::bytesForChosenPath(path, image, png);
-                              if (!bytes || !PhotoFiles::writeAtomically(path, *bytes))
-                                  return std::nullopt;
-                              return path;
+                              if (bytes && PhotoFiles::writeAtomically(path, *bytes, &written.error))
+                                  written.path = path;
+                              return written;
                           });
-                          whenReady(this, writing, [this](const std::optional<QString>& written) {
-                              if (written)
-                                  reveal(*written);
+                          whenReady(this, writing, [this](const Written& written) {
+                              tellNotWritten(written);
+                              if (written.path)
+                                  reveal(*written.path);
                               endWork();
                           });
                       });

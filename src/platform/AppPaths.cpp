@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <fcntl.h>
@@ -64,19 +65,58 @@ QString downloadsFolder() {
     return ensured(cacheFolder() + "/downloads");
 }
 
+QString fallbackDownloadsFolder() {
+    return ensured(cacheFolder() + "/downloads");
+}
+
+QStringList downloadFolders() {
+    QStringList folders{downloadsFolder()};
+    const QString fallback = fallbackDownloadsFolder();
+    if (!folders.contains(fallback))
+        folders.append(fallback);
+    // A runtime folder used by an earlier session may still hold clips even when this one does not use it.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (overrideRoot().isEmpty() && isPrivateRuntimeFolder(runtime) && isPrivateFolder(runtime + "/orvane") &&
+        !folders.contains(runtime + "/orvane"))
+        folders.append(runtime + "/orvane");
+    return folders;
+}
+
+bool isWaitingClip(const QString& fileName) {
+    return fileName.startsWith(QLatin1String("Orvane_")) && fileName.endsWith(QLatin1String(".mp4"));
+}
+
+bool startsLikeClip(const QByteArray& head) {
+    return head.size() >= 8 && head.mid(4, 4) == "ftyp";
+}
+
+bool isUnfiledDownload(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    if (!name.startsWith(QLatin1String("minimax_video_")) || !name.endsWith(QLatin1String(".mp4")))
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && startsLikeClip(file.read(8));
+}
+
 int removeStaleDownloads(double maxAgeSeconds) {
     const QDateTime cutoff = Clock::current().now().addMSecs(-qint64(maxAgeSeconds * 1000.0));
     int removed = 0;
-    const QDir folder(downloadsFolder());
-    const auto entries = folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& entry : entries) {
-        // A link is judged and removed as itself, never through what it points to.
-        struct stat info {};
-        if (::lstat(QFile::encodeName(entry.absoluteFilePath()).constData(), &info) != 0)
-            continue;
-        const QDateTime modified = QDateTime::fromSecsSinceEpoch(info.st_mtime, Qt::UTC);
-        if (modified < cutoff && ::unlink(QFile::encodeName(entry.absoluteFilePath()).constData()) == 0)
-            ++removed;
+    for (const QString& path : downloadFolders()) {
+        const QDir folder(path);
+        const auto entries = folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        for (const QFileInfo& entry : entries) {
+            // A link is judged and removed as itself, never through what it points to.
+            struct stat info {};
+            if (::lstat(QFile::encodeName(entry.absoluteFilePath()).constData(), &info) != 0)
+                continue;
+            // A paid clip waiting for a folder goes only when it is filed.
+            if (S_ISREG(info.st_mode) &&
+                (isWaitingClip(entry.fileName()) || isUnfiledDownload(entry.absoluteFilePath())))
+                continue;
+            const QDateTime modified = QDateTime::fromSecsSinceEpoch(info.st_mtime, Qt::UTC);
+            if (modified < cutoff && ::unlink(QFile::encodeName(entry.absoluteFilePath()).constData()) == 0)
+                ++removed;
+        }
     }
     return removed;
 }

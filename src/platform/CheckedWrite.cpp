@@ -39,48 +39,31 @@ bool writeFile(const QString& path, const QByteArray& bytes, QString* error,
 
 bool writeNewFile(const QString& path, const QByteArray& bytes, QString* error,
                   std::optional<QFileDevice::Permissions> permissions) {
-    const QByteArray native = QFile::encodeName(path);
-    const auto fail = [&](int code, int fd) {
+    const auto fail = [&](const QString& why) {
         if (error)
-            *error = systemReason(code);
-        if (fd >= 0)
-            ::close(fd);
-        ::unlink(native.constData());
+            *error = why;
+        QFile::remove(path);
         return false;
     };
-    if (::unlink(native.constData()) != 0 && errno != ENOENT)
-        return fail(errno, -1);
-    // Private until its permissions are set, when they are asked for.
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions ? 0600 : 0666);
-    if (fd < 0) {
+    if (!QFile::remove(path) && QFileInfo::exists(path))
+        return fail(QStringLiteral("The earlier file could not be replaced"));
+    QFile file(path);
+    // Created with the permissions asked for, so that it is never readable by others meanwhile.
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered;
+    if (!(permissions ? file.open(mode, *permissions) : file.open(mode))) {
         if (error)
-            *error = systemReason(errno);
+            *error = file.errorString();
         return false;
     }
-    const char* data = bytes.constData();
-    qint64 left = bytes.size();
-    while (left > 0) {
-        const ssize_t done = ::write(fd, data + (bytes.size() - left), size_t(left));
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return fail(done < 0 ? errno : ENOSPC, fd);
-        left -= done;
-    }
+    QString why;
+    if (!writeAll(file, bytes.constData(), bytes.size(), &why))
+        return fail(why);
     struct stat status {};
-    if (::fstat(fd, &status) != 0)
-        return fail(errno, fd);
-    if (status.st_size != bytes.size()) {
-        ::close(fd);
-        ::unlink(native.constData());
-        if (error)
-            *error = QStringLiteral("Only %1 of %2 bytes reached the disk").arg(status.st_size).arg(bytes.size());
-        return false;
-    }
-    if (::close(fd) != 0)
-        return fail(errno, -1);
-    if (permissions && !QFile::setPermissions(path, *permissions))
-        return fail(EPERM, -1);
+    if (::fstat(file.handle(), &status) != 0)
+        return fail(systemReason(errno));
+    if (status.st_size != bytes.size())
+        return fail(QStringLiteral("Only %1 of %2 bytes reached the disk").arg(status.st_size).arg(bytes.size()));
+    file.close();
     return true;
 }
 
@@ -97,6 +80,24 @@ bool syncFileSystem(const QString& path, QString* error) {
     if (!synced && error)
         *error = systemReason(code);
     return synced;
+}
+
+bool writeAll(QFileDevice& file, const char* data, qint64 size, QString* error) {
+    // A short write is tried again for the rest: the second attempt gives the reason (a full disk says so).
+    qint64 left = size;
+    while (left > 0) {
+        const qint64 done = file.write(data + (size - left), left);
+        if (done <= 0) {
+            const QString why = done < 0 && file.error() != QFileDevice::NoError
+                                    ? file.errorString()
+                                    : QStringLiteral("Only %1 of %2 bytes could be written").arg(size - left).arg(size);
+            if (error)
+                *error = why;
+            return false;
+        }
+        left -= done;
+    }
+    return true;
 }
 
 bool syncPath(const QString& path, QString* error) {
@@ -135,19 +136,10 @@ bool SaveFile::write(const QByteArray& bytes) {
 bool SaveFile::write(const char* data, qint64 size) {
     if (!failure_.isEmpty())
         return false;
-    // A short write is tried again for the rest: the second attempt gives the reason (a full disk says so).
-    qint64 left = size;
-    while (left > 0) {
-        const qint64 done = file_.write(data + (size - left), left);
-        if (done <= 0) {
-            failure_ = done < 0 ? file_.errorString()
-                                : QStringLiteral("Only %1 of %2 bytes could be written").arg(size - left).arg(size);
-            return false;
-        }
-        written_ += done;
-        left -= done;
-    }
-    return true;
+    const qint64 before = file_.pos();
+    const bool whole = writeAll(file_, data, size, &failure_);
+    written_ += file_.pos() - before;
+    return whole;
 }
 
 QString SaveFile::errorString() const {

@@ -28,6 +28,10 @@ bool writeNewFile(const QString& path, const QByteArray& bytes, QString* error,
 // syncing them one by one costs a disk flush each.
 bool syncFileSystem(const QString& path, QString* error);
 
+// Writes all of `size` bytes to an open file, trying again after a short write: the second attempt gives the
+// reason (a full disk says so). On false `error` holds the system's words.
+bool writeAll(QFileDevice& file, const char* data, qint64 size, QString* error);
+
 // Syncs a file or folder that is already written (a folder: its entries, after files were renamed into it).
 bool syncPath(const QString& path, QString* error);
 

@@ -1,9 +1,14 @@
 #include "Defaults.h"
 
 #include "AppPaths.h"
+#include "CheckedWrite.h"
+#include "Dialogs.h"
+#include "Log.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -23,7 +28,7 @@ QString defaultPath() {
 }
 } // namespace
 
-Defaults::Defaults(const QString& path) {
+Defaults::Defaults(const QString& path) : path_(path) {
     // The file holds the API keys: a private folder, and a private file before the first key is written
     // (an existing file is tightened; the settings writer keeps the mode when it replaces the file).
     AppPaths::ensurePrivateFolder(QFileInfo(path).absolutePath());
@@ -130,12 +135,61 @@ void Defaults::set(const QString& key, const QVariant& value) {
         settings_->setValue(key, value.toDateTime().toUTC().toString(Qt::ISODateWithMs));
     else
         settings_->setValue(key, value);
-    settings_->sync();
+    sync();
 }
 
 void Defaults::remove(const QString& key) {
     settings_->remove(key);
+    sync();
+}
+
+void Defaults::sync() {
+    if (failing_)
+        reopen();
     settings_->sync();
+    if (settings_->status() == QSettings::NoError) {
+        if (failing_)
+            Log::line(QStringLiteral("⚙️ ✅ Settings saved again: ") + path_);
+        failing_ = false;
+        return;
+    }
+    // Told once for a run of failures (a key typed letter by letter would tell it at every letter).
+    if (!failing_) {
+        const QString reason = failureReason();
+        Log::line(QStringLiteral("⚙️ ❌ Failed to save settings to %1: %2").arg(path_, reason));
+        Dialogs::current().notify(Dialogs::AlertStyle::warning, QStringLiteral("Your settings could not be saved"),
+                                  QStringLiteral("Your changes are kept while Orvane runs and saved with the next "
+                                                 "change once “%1” can be written.\n\nReason: %2")
+                                      .arg(path_, reason));
+    }
+    failing_ = true;
+}
+
+// QSettings remembers its first error for ever: after a failure, each write goes through a new one, given every
+// value of the old, whose status tells whether this write really went to disk.
+void Defaults::reopen() {
+    QHash<QString, QVariant> values;
+    for (const QString& key : settings_->allKeys())
+        values.insert(key, settings_->value(key));
+    settings_.reset();
+    settings_ = std::make_unique<QSettings>(path_, QSettings::IniFormat);
+    for (const QString& key : settings_->allKeys()) {
+        if (!values.contains(key))
+            settings_->remove(key);
+    }
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        settings_->setValue(it.key(), it.value());
+}
+
+// QSettings says only that it failed: a write of the same size beside the file gives the system's words.
+QString Defaults::failureReason() const {
+    const QString probe = path_ + QStringLiteral(".probe");
+    QString error;
+    const qint64 size = QFileInfo(path_).size() + 4096;
+    if (!CheckedWrite::writeFile(probe, QByteArray(size, '\n'), &error))
+        return error;
+    QFile::remove(probe);
+    return QStringLiteral("The settings file could not be written.");
 }
 
 QStringList Defaults::allKeys() const {

@@ -11,7 +11,8 @@
 class QSettings;
 
 // The user defaults: one key per setting in an INI file under the XDG config folder.
-// Every write is synced to disk at once.
+// Every write is synced to disk at once. A write the disk refuses is kept in memory and tried again with the
+// next one; the first failure of a run of them is logged and shown to the user, with the system's reason.
 class Defaults {
 public:
     static Defaults& standard();
@@ -35,5 +36,11 @@ public:
 
 private:
     explicit Defaults(const QString& path);
+    void sync();
+    void reopen();
+    QString failureReason() const;
+
     std::unique_ptr<QSettings> settings_;
+    QString path_;
+    bool failing_ = false;
 };

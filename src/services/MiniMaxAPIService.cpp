@@ -4,6 +4,7 @@
 #include "AppPaths.h"
 #include "Clock.h"
 #include "ImageCoding.h"
+#include "Log.h"
 #include "MiniMaxDownload.h"
 #include "NetworkAccess.h"
 #include "ServiceConfig.h"
@@ -532,9 +533,10 @@ QCoro::Task<> MiniMaxAPIService::downloadVideo(QUrl url, quint64 token) {
         qint64 furthest = 0;
     };
     auto budget = std::make_shared<Budget>(Budget{Clock::current().monotonicMs()});
+    QString folder = AppPaths::downloadsFolder();
     for (int attempt = 0;; ++attempt) {
-        const QString path = AppPaths::downloadsFolder() + "/minimax_video_" +
-                             QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + ".mp4";
+        const QString path =
+            folder + "/minimax_video_" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + ".mp4";
         MiniMaxDownload::Options options;
         options.maxBytes = maximumClipBytes;
         options.owner = this;
@@ -555,6 +557,14 @@ QCoro::Task<> MiniMaxAPIService::downloadVideo(QUrl url, quint64 token) {
             isLoading_ = false;
             emit stateChanged();
             co_return;
+        }
+        // The runtime folder is often a small RAM disk: a clip it has no room for goes to the cache at once.
+        if (result.writeFailed && folder != AppPaths::fallbackDownloadsFolder()) {
+            Log::line(QStringLiteral("⚠️ The download folder could not take the clip (%1); trying %2")
+                          .arg(result.error, AppPaths::fallbackDownloadsFolder()));
+            folder = AppPaths::fallbackDownloadsFolder();
+            --attempt;
+            continue;
         }
         const double backoff = RequestSpacing::backoff(attempt + 1);
         const double spent = double(Clock::current().monotonicMs() - budget->sinceMs) / 1000.0;

@@ -1,5 +1,7 @@
 #include "MiniMaxDownload.h"
 
+#include "AppPaths.h"
+#include "CheckedWrite.h"
 #include "Clock.h"
 #include "MiniMaxError.h"
 #include "NetworkAccess.h"
@@ -14,6 +16,7 @@
 #include <QNetworkRequest>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace MiniMaxDownload {
 namespace {
@@ -33,23 +36,41 @@ struct Progress {
     bool writeFailed = false;
     bool tooLarge = false;
     bool stalled = false;
+    bool notVideo = false;
     QString writeError;
+    QString contentType;
+    QByteArray head; // the body's first bytes, enough to tell a clip
     QByteArray buffer;
     // Bytes received at each check of the last window, oldest first.
     QList<qint64> samples{0};
     std::function<void(qint64)> progressed;
 };
 
+constexpr qsizetype kHeadBytes = 8;
+
 bool isSuccess(const QNetworkReply* reply) {
     const auto status = httpStatus(reply);
     return status && *status >= 200 && *status < 300;
+}
+
+// A type that names a page or a message rather than binary data: an error page answered as a success.
+bool namesText(const QString& contentType) {
+    const QString type = contentType.section(';', 0, 0).trimmed().toLower();
+    return type.startsWith(QLatin1String("text/")) || type.contains(QLatin1String("html")) ||
+           type.contains(QLatin1String("json")) || type.contains(QLatin1String("xml")) ||
+           type.contains(QLatin1String("javascript"));
+}
+
+void refuseAsNotVideo(QNetworkReply* reply, Progress& progress) {
+    progress.notVideo = true;
+    reply->abort();
 }
 
 // Moves what has arrived into the file. The body of an error answer is read and dropped.
 void drain(QNetworkReply* reply, QFile& file, Progress& progress) {
     if (progress.buffer.isEmpty())
         progress.buffer.resize(kChunkBytes);
-    if (progress.writeFailed || progress.tooLarge)
+    if (progress.writeFailed || progress.tooLarge || progress.notVideo)
         return;
     bool lengthKnown = false;
     const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&lengthKnown);
@@ -57,6 +78,13 @@ void drain(QNetworkReply* reply, QFile& file, Progress& progress) {
         progress.tooLarge = true;
         reply->abort();
         return;
+    }
+    if (isSuccess(reply) && progress.received == 0) {
+        progress.contentType = reply->header(QNetworkRequest::ContentTypeHeader).toString();
+        if (namesText(progress.contentType)) {
+            refuseAsNotVideo(reply, progress);
+            return;
+        }
     }
     for (;;) {
         const qint64 got = reply->read(progress.buffer.data(), progress.buffer.size());
@@ -72,9 +100,15 @@ void drain(QNetworkReply* reply, QFile& file, Progress& progress) {
             reply->abort();
             return;
         }
-        if (file.write(progress.buffer.constData(), got) != got) {
+        if (progress.head.size() < kHeadBytes) {
+            progress.head += QByteArray(progress.buffer.constData(), qMin(got, kHeadBytes - progress.head.size()));
+            if (progress.head.size() == kHeadBytes && !AppPaths::startsLikeClip(progress.head)) {
+                refuseAsNotVideo(reply, progress);
+                return;
+            }
+        }
+        if (!CheckedWrite::writeAll(file, progress.buffer.constData(), got, &progress.writeError)) {
             progress.writeFailed = true;
-            progress.writeError = file.errorString();
             reply->abort();
             return;
         }
@@ -112,10 +146,15 @@ bool bodyIsEncoded(const QNetworkReply* reply) {
 }
 
 Result finish(QNetworkReply* reply, QFile& file, const QString& path, const Progress& progress) {
-    if (progress.writeFailed)
-        return failure(progress.writeError, false);
+    if (progress.writeFailed) {
+        Result result = failure(progress.writeError, false);
+        result.writeFailed = true;
+        return result;
+    }
     if (progress.tooLarge)
         return failure(tooLargeText(progress.maxBytes), false);
+    if (progress.notVideo)
+        return failure(notAVideoText(progress.contentType), true);
     if (progress.stalled)
         return failure(stalledText(), true);
     const auto status = httpStatus(reply);
@@ -131,14 +170,33 @@ Result finish(QNetworkReply* reply, QFile& file, const QString& path, const Prog
     const bool shortBody = lengthKnown && !bodyIsEncoded(reply) && progress.written != expected;
     if (progress.written == 0 || shortBody)
         return failure(MiniMaxError::invalidResponse().localizedDescription(), true);
-    // A clip in the temporary folder needs no sync to disk; the rename alone makes it appear whole.
+    if (!AppPaths::startsLikeClip(progress.head))
+        return failure(notAVideoText(progress.contentType), true);
+    // Every byte must be in the file before it takes its name. The sync to disk is left to the filing, which
+    // runs on a worker and does it before the clip is called kept.
+    struct stat onDisk {};
+    if (!file.flush() || ::fstat(file.handle(), &onDisk) != 0) {
+        Result result = failure(file.errorString(), false);
+        result.writeFailed = true;
+        return result;
+    }
+    if (onDisk.st_size != progress.written) {
+        Result result = failure(
+            QStringLiteral("Only %1 of %2 bytes reached the disk").arg(qint64(onDisk.st_size)).arg(progress.written),
+            false);
+        result.writeFailed = true;
+        return result;
+    }
     file.close();
     const auto moved = NoReplaceMove::move(file.fileName(), path);
-    if (moved.outcome != NoReplaceMove::Outcome::moved)
-        return failure(moved.outcome == NoReplaceMove::Outcome::nameTaken
-                           ? QStringLiteral("%1 already exists").arg(path)
-                           : moved.error,
-                       false);
+    if (moved.outcome != NoReplaceMove::Outcome::moved) {
+        Result result =
+            failure(moved.outcome == NoReplaceMove::Outcome::nameTaken ? QStringLiteral("%1 already exists").arg(path)
+                                                                       : moved.error,
+                    false);
+        result.writeFailed = true;
+        return result;
+    }
     Result result;
     result.ok = true;
     result.bytes = progress.written;
@@ -152,6 +210,12 @@ QString tooLargeText(qint64 maxBytes) {
         .arg(QLocale::c().formattedDataSize(maxBytes, 0, QLocale::DataSizeIecFormat));
 }
 
+QString notAVideoText(const QString& contentType) {
+    const QString type = contentType.section(';', 0, 0).trimmed();
+    return type.isEmpty() || !namesText(type) ? QStringLiteral("The server sent something that is not a video.")
+                                              : QStringLiteral("The server sent %1 instead of a video.").arg(type);
+}
+
 QString stalledText() {
     return QStringLiteral("The download stalled: less than %1 KB/s arrived over the last %2 seconds.")
         .arg(floorBytesPerSecond >> 10)
@@ -160,9 +224,12 @@ QString stalledText() {
 
 QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString path, Options options) {
     auto file = std::make_shared<QFile>(path + ".part");
-    // Created private, not tightened afterwards: no other user can open it in between.
-    if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        const Result opened = failure(file->errorString(), false);
+    // Created private, not tightened afterwards: no other user can open it in between. Unbuffered, so a full
+    // disk is seen at the write that meets it.
+    if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered,
+                    QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        Result opened = failure(file->errorString(), false);
+        opened.writeFailed = true;
         co_return opened;
     }
     // The clip may come from the service's own host: its connection is not kept either.

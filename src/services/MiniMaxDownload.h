@@ -11,8 +11,9 @@ class QNetworkAccessManager;
 class QObject;
 
 // Streams one clip into a file as it arrives, so the clip is never held in memory. The file appears
-// under its name only when the whole body has arrived; a failed transfer leaves nothing behind. The file
-// is readable by its owner only.
+// under its name only when the whole body has arrived and is on the disk at its full size; a failed
+// transfer leaves nothing behind. A body that is not a clip is refused. The file is readable by its owner
+// only.
 namespace MiniMaxDownload {
 
 // A transfer that brings less than the floor on average over the last window is given up as stalled
@@ -26,8 +27,9 @@ constexpr qint64 windowFloorBytes = qint64(stallWindowSeconds) * floorBytesPerSe
 struct Result {
     bool ok = false;
     qint64 bytes = 0;
-    QString error;          // the failure's text when not ok
-    bool retriable = false; // a dropped connection, a stall, a short body or a server-side error
+    QString error;            // the failure's text when not ok
+    bool retriable = false;   // a dropped connection, a stall, a short body, a body that is no clip, a server error
+    bool writeFailed = false; // the folder could not take the clip (a full disk): another folder may
 };
 
 struct Options {
@@ -44,5 +46,8 @@ QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString pat
 QString tooLargeText(qint64 maxBytes);
 // The text of a transfer given up as stalled.
 QString stalledText();
+// The text of a body refused because it is not a clip (an error page answered as a success); `contentType` is
+// what the server said it sent, when it said.
+QString notAVideoText(const QString& contentType);
 
 } // namespace MiniMaxDownload

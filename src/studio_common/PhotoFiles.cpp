@@ -1,5 +1,6 @@
 #include "PhotoFiles.h"
 
+#include "CheckedWrite.h"
 #include "ImageCoding.h"
 #include "ImageProcessor.h"
 
@@ -8,7 +9,6 @@
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <QUrl>
 #include <QUuid>
 
@@ -41,20 +41,7 @@ Encoded encode(const QImage& image) {
 }
 
 bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error) {
-    QSaveFile file(path);
-    const auto fail = [&] {
-        if (error)
-            *error = file.errorString();
-        return false;
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        return fail();
-    if (file.write(bytes) != bytes.size()) {
-        fail();
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit() || fail();
+    return CheckedWrite::writeFile(path, bytes, error);
 }
 
 bool isJpegName(const QString& path) {

@@ -24,8 +24,8 @@ struct Encoded {
 };
 Encoded encode(const QImage& image);
 
-// Writes through a temporary file renamed at the end: a failure leaves nothing under `path` and, when asked,
-// says why in `error`.
+// Writes through a temporary file renamed at the end, only once every byte is on the disk: a failure leaves
+// what was under `path` as it was and, when asked, says why in `error` (in the system's words).
 bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 // A ".jpg" or ".jpeg" name, in any case.
 bool isJpegName(const QString& path);

@@ -76,8 +76,12 @@ void FrameImageIntake::startSave(const QImage& image, const QString& target, boo
         --pendingSaves_;
         if (intoFolder)
             FolderBookmark::stopAccessing(folder);
-        if (!outcome.ok())
+        if (!outcome.ok()) {
             Log::line(QStringLiteral("❌ Failed to save frame image: ") + outcome.error);
+            Dialogs::current().notify(Dialogs::AlertStyle::warning,
+                                      QStringLiteral("The frame image could not be saved"),
+                                      QStringLiteral("Reason: %1").arg(outcome.error));
+        }
         emit saveFinished(outcome.path, outcome.error);
     });
 }

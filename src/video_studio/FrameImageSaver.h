@@ -26,7 +26,7 @@ struct Outcome {
 
 // Writes `image` into `folder` under `fileName`, or, when that name is taken, under the first free
 // name with "_2", "_3", ... before the extension. The name is claimed atomically before the bytes
-// go in through QSaveFile, so a file that appears meanwhile is never replaced.
+// go in (checked on the disk before they take it), so a file that appears meanwhile is never replaced.
 Outcome saveIntoFolder(const QImage& image, const QString& folder, const QString& fileName);
 
 // Writes `image` to the path the user confirmed in a save panel.

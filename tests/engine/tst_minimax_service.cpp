@@ -6,6 +6,7 @@
 #include "MiniMaxDownload.h"
 #include "NetworkAccess.h"
 #include "ServiceConfig.h"
+#include "SmallDisk.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -57,6 +58,14 @@ QCoro::Task<> downloadInto(MiniMaxDownload::Result* result, bool* done, QNetwork
     auto finished = co_await MiniMaxDownload::toFile(network, url, path, options);
     *result = finished;
     *done = true;
+}
+
+// A body that starts as an MP4 clip does (an "ftyp" box), then `size` bytes of `fill`.
+QByteArray clipLike(qint64 size, char fill) {
+    return QByteArray("\0\0\0\x18"
+                      "ftypisom\0\0\x02\0isomiso2",
+                      24) +
+           QByteArray(size, fill);
 }
 
 QStringList leftoverClips() {
@@ -732,6 +741,104 @@ private slots:
         QCOMPARE(inMilliseconds(world->clock.sleepLog()), QList<qint64>({5000}));
     }
 
+    // An error page answered as a success, or anything else that is not a clip, is refused and tried again.
+    void aBodyThatIsNotAClipIsRefusedAndRetried_data() {
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("an HTML page") << QByteArray("text/html; charset=utf-8")
+                                      << QByteArray("<html><body>Access denied</body></html>")
+                                      << "The server sent text/html instead of a video.";
+        QTest::newRow("a JSON message called a clip") << QByteArray("video/mp4") << QByteArray(R"({"error":"expired"})")
+                                                      << "The server sent something that is not a video.";
+        QTest::newRow("no type, a few bytes")
+            << QByteArray() << QByteArray("oops") << "The server sent something that is not a video.";
+    }
+
+    void aBodyThatIsNotAClipIsRefusedAndRetried() {
+        QFETCH(QByteArray, type);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, error);
+        Reply page = Reply::http(200, body);
+        if (!type.isEmpty())
+            page.headers = {{"Content-Type", type}};
+        Reply clip = Reply::http(200, fixtureClip());
+        clip.headers = {{"Content-Type", "video/mp4"}};
+        Script script;
+        script.downloads = {page, clip};
+        Script refusedForGood;
+        refusedForGood.downloads = {page};
+        world->fake.scripts = {script, refusedForGood};
+
+        // Once: the next try brings the clip.
+        MiniMaxAPIService service("test-key-1", 1);
+        QVERIFY(runJob(service));
+        QVERIFY2(service.generatedVideoURL(), qPrintable(service.errorMessage().value_or("")));
+        QFile file(*service.generatedVideoURL());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), fixtureClip());
+        QCOMPARE(leftoverClips().size(), 1);
+        QVERIFY(file.remove());
+
+        // Every time: the job fails with what was wrong, and nothing is kept.
+        world->clock.advance(60);
+        QVERIFY(runJob(service));
+        QCOMPARE(service.errorMessage().value_or(QString()), "Video download error: " + error);
+        QVERIFY(!service.generatedVideoURL());
+        QVERIFY(world->fake.requestsTo("/download/" + QString::number(300000000002LL) + ".mp4").size() >= 4);
+        QVERIFY(leftoverClips().isEmpty());
+    }
+
+    // The runtime folder is a small RAM disk: a clip it has no room for goes to the cache's downloads folder. When
+    // that is full too, the job fails with the system's reason.
+    void aFullDownloadsFolderFallsBackToTheCache_data() {
+        QTest::addColumn<bool>("cacheHasRoom");
+        QTest::newRow("the cache has room") << true;
+        QTest::newRow("the cache is full too") << false;
+    }
+
+    void aFullDownloadsFolderFallsBackToTheCache() {
+        QFETCH(bool, cacheHasRoom);
+        SmallDisk runtime(256 * 1024);
+        SmallDisk cacheDisk(256 * 1024);
+        QVERIFY2(runtime.isMounted() && cacheDisk.isMounted(), qPrintable(runtime.error()));
+        QTemporaryDir roomy;
+        const QString cache = cacheHasRoom ? roomy.path() : cacheDisk.path();
+        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+        const auto restore = qScopeGuard([&] {
+            qputenv("XDG_RUNTIME_DIR", savedRuntime);
+            savedCache.isNull() ? qunsetenv("XDG_CACHE_HOME") : qputenv("XDG_CACHE_HOME", savedCache);
+            AppPaths::setRoot(world->environment.root());
+        });
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+        AppPaths::setRoot({});
+        QCOMPARE(AppPaths::downloadsFolder(), runtime.path() + "/orvane");
+
+        Reply big = Reply::http(200, clipLike(514 * 1024, 'c'));
+        big.headers = {{"Content-Type", "video/mp4"}};
+        Script script;
+        script.downloads = {big};
+        world->fake.scripts = {script};
+        MiniMaxAPIService service("test-key-1", 1);
+        QVERIFY(runJob(service));
+        if (cacheHasRoom) {
+            QVERIFY2(service.generatedVideoURL(), qPrintable(service.errorMessage().value_or("")));
+            QCOMPARE(QFileInfo(*service.generatedVideoURL()).absolutePath(), cache + "/Orvane/downloads");
+            QCOMPARE(QFileInfo(*service.generatedVideoURL()).size(), big.body.size());
+        } else {
+            QCOMPARE(service.errorMessage().value_or(QString()),
+                     "Video download error: " + QString::fromLocal8Bit(std::strerror(ENOSPC)));
+            QVERIFY(!service.generatedVideoURL());
+        }
+        // Nothing half-written is left in either folder.
+        QCOMPARE(QDir(runtime.path() + "/orvane").entryList(QDir::Files | QDir::Hidden), QStringList());
+        const QStringList kept = QDir(cache + "/Orvane/downloads").entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(kept.filter(".part").size(), 0);
+        QCOMPARE(kept.size(), cacheHasRoom ? 1 : 0);
+    }
+
     // --- the download is bounded
 
     void aClipAnnouncedBeyondTheCapIsRefused() {
@@ -751,9 +858,9 @@ private slots:
 
     void anEndlessBodyIsCutAtTheCap() {
         const qint64 cap = 64 << 10;
-        Reply endless = Reply::http(200, QByteArray(4 * cap, 'x'));
+        Reply endless = Reply::http(200, clipLike(4 * cap, 'x'));
         endless.endless = true;
-        Reply exact = Reply::http(200, QByteArray(cap, 'y'));
+        Reply exact = Reply::http(200, clipLike(cap - 24, 'y'));
         Script script = Script::processingForever();
         script.downloads = {endless, exact};
         world->fake.scripts = {script};
@@ -868,7 +975,7 @@ private slots:
     void aSlowDownloadThatKeepsComingIsNotCut() {
         // 32 KB a second, twice the floor, for 200 seconds: longer than a stalled download may take.
         const qint64 step = 320 * 1024;
-        const QByteArray body(20 * step, 'v');
+        const QByteArray body = clipLike(20 * step - 24, 'v');
         Script script;
         script.downloads = {Reply::trickle(body, 10, step)};
         world->fake.scripts = {script};
@@ -941,8 +1048,20 @@ private slots:
         QVERIFY(leave("minimax_video_A.mp4", 25));
         QVERIFY(leave("minimax_video_B.mp4.part", 48));
         QVERIFY(leave("minimax_video_C.mp4", 23));
-        QCOMPARE(AppPaths::removeStaleDownloads(), 2);
-        QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden), QStringList({"minimax_video_C.mp4"}));
+        // A clip that waits to be filed is never cleaned away, in either downloads folder.
+        QVERIFY(leave("Orvane_20251230_120000_a_cat.mp4", 48));
+        const QDir fallback(AppPaths::fallbackDownloadsFolder());
+        QVERIFY(fallback != folder);
+        QFile waiting(fallback.filePath("Orvane_20251230_120001_a_dog.mp4"));
+        QVERIFY(waiting.open(QIODevice::WriteOnly) && waiting.write("clip") == 4);
+        QVERIFY(waiting.setFileTime(world->clock.now().addDays(-3), QFileDevice::FileModificationTime));
+        QFile leftover(fallback.filePath("minimax_video_D.mp4.part"));
+        QVERIFY(leftover.open(QIODevice::WriteOnly) && leftover.write("clip") == 4);
+        QVERIFY(leftover.setFileTime(world->clock.now().addDays(-3), QFileDevice::FileModificationTime));
+        QCOMPARE(AppPaths::removeStaleDownloads(), 3);
+        QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 QStringList({"Orvane_20251230_120000_a_cat.mp4", "minimax_video_C.mp4"}));
+        QCOMPARE(fallback.entryList(QDir::Files | QDir::Hidden), QStringList({"Orvane_20251230_120001_a_dog.mp4"}));
     }
 
     // --- nothing of a job outlives its client

@@ -6,6 +6,7 @@
 #include "MiniMaxAPIService.h"
 #include "ModelSchema.h"
 #include "QueueManager.h"
+#include "SmallDisk.h"
 #include "StoreFaults.h"
 #include "VideoMetadata.h"
 #include "VideoSettings.h"
@@ -252,15 +253,30 @@ private slots:
         QCOMPARE(player.recordsAtSound, QList<qsizetype>({1}));
     }
 
-    void withoutAFolderNothingIsFiled() {
+    // No folder chosen yet: the paid clip is kept and recorded like one the folder cannot take, the user is told,
+    // and it moves into the folder chosen later.
+    void withoutAFolderTheClipIsKeptUntilOneIsChosen() {
+        ScriptedDialogs dialogs;
         const GenerationTask task = finishedTask("a cat", {solidFrame(Qt::red)});
         queue->saveVideoToFolder(task);
+        QVERIFY(runUntilSounds(1));
         settle();
-        QVERIFY(folderEntries().isEmpty());
-        QVERIFY(QFileInfo::exists(task.result->videoValue()->fileURL));
-        QVERIFY(storedRecords().isEmpty());
-        QVERIFY(world->sounds.played.isEmpty());
-        QVERIFY(world->environment.logLines().isEmpty());
+        const QString name = "Orvane_20260101_120000_a_cat.mp4";
+        QCOMPARE(unfiledEntries(), QStringList({name}));
+        QCOMPARE(contentsOf(unfiledFolder() + "/" + name), fixtureClip());
+        QVERIFY(!QFileInfo::exists(task.result->videoValue()->fileURL));
+        QCOMPARE(recordedNames(), QStringList({name}));
+        QCOMPARE(dialogs.notices.size(), 1);
+        QCOMPARE(dialogs.notices.first().message, "A finished clip could not be saved in your video folder");
+        QVERIFY2(dialogs.notices.first().informativeText.contains("No video folder has been chosen"),
+                 qPrintable(dialogs.notices.first().informativeText));
+
+        chooseVideoFolder();
+        queue->fileUnfiledClips();
+        QVERIFY(world->clock.runUntil([&] { return unfiledEntries().isEmpty(); }, 1e6, 10000));
+        QCOMPARE(folderEntries(), QStringList({name}));
+        QCOMPARE(contentsOf(folder + "/" + name), fixtureClip());
+        QCOMPARE(recordedNames(), QStringList({name}));
     }
 
     void withoutAStoreTheClipIsCopiedButNotRecorded() {
@@ -425,12 +441,13 @@ private slots:
         QCOMPARE(unfiledEntries(), kept);
         QCOMPARE(dialogs.notices.size(), 2);
 
-        // While the folder still refuses, nothing moves.
+        // While the folder still refuses, nothing moves; each clip is tried.
         queue->fileUnfiledClips();
         QVERIFY(world->clock.runUntil(
             [&] {
-                return world->environment.hasLineStartingWith(
-                    "❌ Failed to move an unfiled clip into the video folder: No space left on device");
+                return world->environment.logLines()
+                           .filter("❌ Failed to move an unfiled clip into the video folder: No space left on device")
+                           .size() == 2;
             },
             1e6, 10000));
         QCOMPARE(unfiledEntries(), kept);
@@ -462,7 +479,9 @@ private slots:
         QCOMPARE(dialogs.notices.size(), 2); // told once per clip, not again
     }
 
-    void whenUnfiledFailsTooTheDownloadStaysAndTheUserIsTold() {
+    // Neither the folder nor Unfiled can take the clip: it waits among the downloads, named and recorded, outlives
+    // the clean-up of stale downloads, and is filed at a later start once there is room.
+    void whenNoFolderHasRoomTheClipWaitsAndIsFiledLater() {
         ScriptedDialogs dialogs;
         chooseVideoFolder();
         QueueManager::failCopiesIntoForTesting(folder, "No space left on device");
@@ -471,19 +490,132 @@ private slots:
         blocker.close();
         const GenerationTask task = finishedTask("a cat", {solidFrame(Qt::red)});
         queue->saveVideoToFolder(task);
-        QVERIFY(world->clock.runUntil(
-            [&] { return world->environment.hasLineStartingWith("❌ Failed to keep video in the Unfiled folder: "); },
-            1e6, 10000));
+        QVERIFY(runUntilSounds(1));
         settle();
-        const QString download = task.result->videoValue()->fileURL;
-        QCOMPARE(contentsOf(download), fixtureClip());
+        QVERIFY(world->environment.hasLineStartingWith("❌ Failed to keep video in the Unfiled folder: "));
+
+        // Out of the runtime folder, which logout empties, into the cache's downloads.
+        const QString name = "Orvane_20260101_120000_a_cat.mp4";
+        const QString waiting = AppPaths::fallbackDownloadsFolder() + "/" + name;
+        QVERIFY(!QFileInfo::exists(task.result->videoValue()->fileURL));
+        QCOMPARE(contentsOf(waiting), fixtureClip());
         QVERIFY(folderEntries().isEmpty());
-        QVERIFY(storedRecords().isEmpty());
-        QVERIFY(world->sounds.played.isEmpty());
+        QCOMPARE(recordedNames(), QStringList({name}));
         QCOMPARE(dialogs.notices.size(), 1);
-        QVERIFY2(dialogs.notices.first().informativeText.contains("“" + download + "”"),
-                 qPrintable(dialogs.notices.first().informativeText));
-        QVERIFY(dialogs.notices.first().informativeText.contains("No space left on device"));
+        const QString text = dialogs.notices.first().informativeText;
+        QVERIFY2(text.contains("“" + waiting + "”") && text.contains("No space left on device") &&
+                     text.contains("File exists"),
+                 qPrintable(text));
+
+        // Two days on, the clean-up passes it over.
+        world->clock.advance(2 * 24 * 3600);
+        AppPaths::removeStaleDownloads();
+        QVERIFY(QFileInfo::exists(waiting));
+
+        // There is room again. Next start:
+        QueueManager::failCopiesIntoForTesting({}, {});
+        QVERIFY(QFile::remove(unfiledFolder()));
+        queue.reset();
+        store = ModelSchema::openStore(storePath());
+        queue = std::make_unique<QueueManager>();
+        queue->setModelContext(store.get());
+        queue->fileUnfiledClips();
+        QVERIFY(world->clock.runUntil([&] { return !QFileInfo::exists(waiting); }, 1e6, 10000));
+        settle();
+        QCOMPARE(folderEntries(), QStringList({name}));
+        QCOMPARE(contentsOf(folder + "/" + name), fixtureClip());
+        QCOMPARE(recordedNames(), QStringList({name}));
+        QCOMPARE(dialogs.notices.size(), 1);
+    }
+
+    // Without a folder, a waiting clip moves into Unfiled at the next start; when nothing can take it either, the
+    // user learns where it is.
+    void aWaitingClipMovesIntoUnfiledWithoutAFolder() {
+        const QString name = "Orvane_20260101_110000_a_dog.mp4";
+        const QString waiting = AppPaths::downloadsFolder() + "/" + name;
+        QFile clip(waiting);
+        QVERIFY(clip.open(QIODevice::WriteOnly) && clip.write(fixtureClip()) == fixtureClip().size());
+        clip.close();
+        queue->fileUnfiledClips();
+        QVERIFY(world->clock.runUntil([&] { return !QFileInfo::exists(waiting); }, 1e6, 10000));
+        QCOMPARE(unfiledEntries(), QStringList({name}));
+        QCOMPARE(contentsOf(unfiledFolder() + "/" + name), fixtureClip());
+    }
+
+    // A whole clip an earlier run downloaded but never filed (it ended in between) outlives the clean-up and is
+    // filed at the next start under the time it arrived; this run's own downloads are left to their filing.
+    void aDownloadAnEarlierRunNeverFiledIsKeptAndFiled() {
+        const QDir downloads(AppPaths::downloadsFolder());
+        const auto leave = [&](const QString& name, const QByteArray& bytes, const QDateTime& at) {
+            QFile file(downloads.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+                   (!at.isValid() || file.setFileTime(at, QFileDevice::FileModificationTime));
+        };
+        const QDateTime threeDaysAgo = world->clock.now().addDays(-3);
+        QVERIFY(leave("minimax_video_orphan.mp4", fixtureClip(), threeDaysAgo));
+        QVERIFY(leave("minimax_video_junk.mp4", "<html>gone</html>", threeDaysAgo));
+        QCOMPARE(AppPaths::removeStaleDownloads(), 1);
+        QVERIFY(downloads.exists("minimax_video_orphan.mp4"));
+
+        chooseVideoFolder();
+        queue.reset();
+        queue = std::make_unique<QueueManager>();
+        queue->setModelContext(store.get());
+        QVERIFY(leave("minimax_video_fresh.mp4", fixtureClip(), {}));
+        queue->fileUnfiledClips();
+        QVERIFY(world->clock.runUntil([&] { return !downloads.exists("minimax_video_orphan.mp4"); }, 1e6, 10000));
+        settle();
+        QCOMPARE(folderEntries(), QStringList({"Orvane_20251229_120000_video.mp4"}));
+        QCOMPARE(contentsOf(folder + "/Orvane_20251229_120000_video.mp4"), fixtureClip());
+        QVERIFY(downloads.exists("minimax_video_fresh.mp4"));
+        QVERIFY(storedRecords().isEmpty());
+    }
+
+    // A clip that cannot be read is passed over, the others are filed, and the user is told which one (once).
+    void anUnreadableKeptClipIsPassedOver() {
+        ScriptedDialogs dialogs;
+        QVERIFY(QDir().mkpath(unfiledFolder()));
+        // Reading this fails for every user, root included (nothing is mapped at its start).
+        const QString unreadable = unfiledFolder() + "/Orvane_20250101_000000_broken.mp4";
+        QVERIFY(QFile::link("/proc/self/mem", unreadable));
+        const QStringList good = {"Orvane_20260101_120000_a_cat.mp4", "Orvane_20260101_120001_a_dog.mp4"};
+        for (const QString& name : good) {
+            QFile clip(unfiledFolder() + "/" + name);
+            QVERIFY(clip.open(QIODevice::WriteOnly) && clip.write(fixtureClip()) == fixtureClip().size());
+        }
+        chooseVideoFolder();
+        queue->fileUnfiledClips();
+        QVERIFY(world->clock.runUntil([&] { return unfiledEntries().size() == 1; }, 1e6, 10000));
+        settle();
+        QCOMPARE(folderEntries(), good);
+        QCOMPARE(unfiledEntries(), QStringList({"Orvane_20250101_000000_broken.mp4"}));
+        QCOMPARE(dialogs.notices.size(), 1);
+        const QString text = dialogs.notices.first().informativeText;
+        QVERIFY2(text.contains("Orvane_20250101_000000_broken.mp4") && text.contains("Input/output error"),
+                 qPrintable(text));
+
+        queue->fileUnfiledClips();
+        settle();
+        QCOMPARE(dialogs.notices.size(), 1);
+    }
+
+    // A folder on a disk with less room than the clip: the user gets the system's reason, the folder no half copy.
+    void aFolderThatRunsOutOfRoomMidCopyGivesTheSystemsReason() {
+        ScriptedDialogs dialogs;
+        SmallDisk disk(256 * 1024);
+        QVERIFY2(disk.isMounted(), qPrintable(disk.error()));
+        folder = disk.filePath("Videos");
+        QVERIFY(QDir().mkpath(folder));
+        chooseVideoFolder();
+        disk.fill(fixtureClip().size() / 2);
+        queue->saveVideoToFolder(finishedTask("a cat", {solidFrame(Qt::red)}));
+        QVERIFY(runUntilSounds(1));
+        settle();
+        QVERIFY2(folderEntries().isEmpty(), qPrintable(folderEntries().join(", ")));
+        QCOMPARE(unfiledEntries(), QStringList({"Orvane_20260101_120000_a_cat.mp4"}));
+        QCOMPARE(dialogs.notices.size(), 1);
+        const QString text = dialogs.notices.first().informativeText;
+        QVERIFY2(text.contains("No space left on device") && !text.contains("Unknown error"), qPrintable(text));
     }
 
     void aFailedSaveIsLoggedAndSilent() {

@@ -12,6 +12,7 @@
 #include "PhotoFiles.h"
 #include "QueueManager.h"
 #include "ReferenceLoader.h"
+#include "SmallDisk.h"
 #include "StudioTestBase.h"
 #include "StudioTestSupport.h"
 #include "SwiftDataImagePresetsManager.h"
@@ -24,6 +25,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cstring>
 #include <memory>
 
 // The studio's rules and actions, driven without a window against the fake Gemini service.
@@ -552,6 +554,24 @@ private slots:
         QCOMPARE(revealed_.size(), 2);
         QCOMPARE(revealed_[0], revealed_[1]);
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 1);
+    }
+
+    // A photo folder on a full disk: nothing is written or revealed, and the user is told why.
+    void aPictureTheDiskRefusesIsToldNotRevealed() {
+        SmallDisk disk(64 * 1024);
+        QVERIFY2(disk.isMounted(), qPrintable(disk.error()));
+        const QString folder = disk.filePath("photos");
+        QVERIFY(QDir().mkpath(folder));
+        downloads_->setBookmarkData(FolderBookmark::create(folder));
+        disk.fill();
+        model_->saveImageAsPNG(testPicture(80, 60));
+        QVERIFY(waitForFileWork());
+        QVERIFY(revealed_.isEmpty());
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(dialogs_->notices.size(), 1);
+        QCOMPARE(dialogs_->notices.first().message, "The picture could not be saved");
+        QVERIFY2(dialogs_->notices.first().informativeText.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))),
+                 qPrintable(dialogs_->notices.first().informativeText));
     }
 
     void withoutAFolderTheSavePanelIsOfferedEachTime() {

@@ -327,6 +327,52 @@ private slots:
         QCOMPARE(QFileInfo(path).size(), 20000);
         QCOMPARE(modeOf(path), 0600);
     }
+    // A settings write the disk refuses: the file keeps what it had, the change stays in memory, the user is told
+    // once (with the system's reason) however many writes fail, and the next write once there is room saves all.
+    void aRefusedSettingsWriteIsToldOnceAndCaughtUpLater() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        SmallDisk disk(64 * 1024);
+        QVERIFY2(disk.isMounted(), qPrintable(disk.error()));
+        const QString path = disk.filePath("config/Orvane.ini");
+        Defaults::setFilePath(path);
+        const auto restore = qScopeGuard([&] { Defaults::setFilePath(env.defaultsFile()); });
+        // Read from a copy: settings objects of one process share what they hold for one file, written or not.
+        const auto stored = [&](const QString& key) {
+            const QString copy = env.path("copy.ini");
+            QFile::remove(copy);
+            return QFile::copy(path, copy) ? QSettings(copy, QSettings::IniFormat).value(key) : QVariant();
+        };
+        Defaults& defaults = Defaults::standard();
+        defaults.set("googleAPIKey", "first");
+        disk.fill();
+
+        for (const char* typed : {"k", "ke", "key"})
+            defaults.set("miniMaxAPIKey", typed);
+        QCOMPARE(dialogs.notices.size(), 1);
+        QCOMPARE(dialogs.notices.first().message, "Your settings could not be saved");
+        QVERIFY2(dialogs.notices.first().informativeText.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))),
+                 qPrintable(dialogs.notices.first().informativeText));
+        QCOMPARE(env.logLines().filter("Failed to save settings").size(), 1);
+        QCOMPARE(stored("googleAPIKey").toString(), "first");
+        QVERIFY(!stored("miniMaxAPIKey").isValid());
+        QCOMPARE(defaults.string("miniMaxAPIKey"), std::optional<QString>("key"));
+
+        disk.freeSpace();
+        defaults.set("videoQuality", "1080P");
+        QCOMPARE(stored("miniMaxAPIKey").toString(), "key");
+        QCOMPARE(stored("videoQuality").toString(), "1080P");
+        QCOMPARE(stored("googleAPIKey").toString(), "first");
+        QCOMPARE(dialogs.notices.size(), 1);
+        QCOMPARE(env.logLines().filter("Settings saved again").size(), 1);
+
+        // A new run of failures is told again.
+        disk.fill();
+        defaults.remove("videoQuality");
+        QCOMPARE(dialogs.notices.size(), 2);
+        QCOMPARE(stored("videoQuality").toString(), "1080P");
+    }
+
     void aMoveNeverReplacesAnExistingName() {
         TestEnvironment env;
         const auto write = [](const QString& path, const QByteArray& bytes) {

@@ -5,6 +5,7 @@
 #include "FolderBookmark.h"
 #include "FrameImageIntake.h"
 #include "FrameImageSaver.h"
+#include "SmallDisk.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,8 @@
 #include <QTest>
 #include <QTimeZone>
 #include <QtEndian>
+
+#include <cstring>
 
 namespace {
 
@@ -153,6 +156,39 @@ private slots:
         QVERIFY(!QFileInfo::exists(missing));
         QVERIFY(!FrameImageSaver::saveToPath(QImage(), world->environment.path("empty.png")).ok());
         QVERIFY(!QFileInfo::exists(world->environment.path("empty.png")));
+    }
+
+    // On a full disk the picture is refused with the system's reason, the file written before stays whole, and the
+    // user is told.
+    void aFullDiskKeepsTheEarlierPictureAndTellsTheUser() {
+        SmallDisk disk(64 * 1024);
+        QVERIFY2(disk.isMounted(), qPrintable(disk.error()));
+        const QString photos = disk.filePath("Photos");
+        QVERIFY(QDir().mkpath(photos));
+        const QString path = disk.filePath("frame.png");
+        QVERIFY(FrameImageSaver::saveToPath(solidFrame(Qt::red), path).ok());
+        QFile earlier(path);
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        const QByteArray before = earlier.readAll();
+        QVERIFY(!before.isEmpty());
+        disk.fill();
+
+        const auto outcome = FrameImageSaver::saveToPath(solidFrame(Qt::blue), path);
+        QVERIFY(!outcome.ok());
+        QCOMPARE(outcome.error, QString::fromLocal8Bit(std::strerror(ENOSPC)));
+        QVERIFY(earlier.seek(0));
+        QCOMPARE(earlier.readAll(), before);
+
+        world->downloadSettings->setBookmarkData(FolderBookmark::create(photos));
+        FrameImageIntake intake;
+        QSignalSpy done(&intake, &FrameImageIntake::saveFinished);
+        intake.saveFrameImage(solidFrame(Qt::green), world->downloadSettings.get());
+        QTRY_COMPARE(done.count(), 1);
+        QCOMPARE(done.first().at(0).toString(), QString());
+        QCOMPARE(QDir(photos).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(world->dialogs.notices.size(), 1);
+        QVERIFY2(world->dialogs.notices.first().informativeText.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))),
+                 qPrintable(world->dialogs.notices.first().informativeText));
     }
 
     // The tiles' save action: straight into the photo folder, no panel.
