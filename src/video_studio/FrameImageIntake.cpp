@@ -38,6 +38,21 @@ void FrameImageIntake::deliverImage(ImageType slot, const QImage& image) {
     load(slot, {{}, {}, image});
 }
 
+void FrameImageIntake::loadDroppedData(ImageType slot, const QMimeData& mime) {
+    // formats() builds a new list on every call: walk one of them.
+    const QStringList formats = mime.formats();
+    for (const QString& format : formats) {
+        if (!format.startsWith(QLatin1String("image/")))
+            continue;
+        if (QByteArray bytes = mime.data(format); !bytes.isEmpty()) {
+            load(slot, {{}, std::move(bytes), {}});
+            return;
+        }
+    }
+    if (mime.hasImage())
+        deliverImage(slot, qvariant_cast<QImage>(mime.imageData()));
+}
+
 void FrameImageIntake::load(ImageType slot, ReferenceLoader::Source source) {
     loader_->load(std::move(source), [this, slot](const ReferenceLoader::Loaded& loaded) {
         if (!loaded.image.isNull())

@@ -23,6 +23,9 @@ public:
     void loadFiles(ImageType slot, const QStringList& paths);
     // A picture that arrived decoded (dropped image data) queues behind earlier loads.
     void deliverImage(ImageType slot, const QImage& image);
+    // Dropped picture data: its own bytes are decoded on the worker, reduced like a file, so a phone photo is
+    // taken; data that only comes decoded is delivered as it is.
+    void loadDroppedData(ImageType slot, const QMimeData& mime);
 
     // Saves a frame: into the photo folder when it resolves, else where the user picks in a save panel.
     void saveFrameImage(const QImage& image, DownloadSettings* downloadSettings);

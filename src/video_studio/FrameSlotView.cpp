@@ -238,8 +238,8 @@ void FrameSlotView::dropEvent(QDropEvent* event) {
             paths.append(url.toLocalFile());
     }
     model_->intake()->loadFiles(slot(), paths);
-    if (paths.isEmpty() && mime->hasImage())
-        model_->intake()->deliverImage(slot(), qvariant_cast<QImage>(mime->imageData()));
+    if (paths.isEmpty())
+        model_->intake()->loadDroppedData(slot(), *mime);
     event->acceptProposedAction();
 }
 

@@ -286,6 +286,16 @@ private slots:
         QVERIFY(std::abs(image.width() * 4 - image.height() * 3) <= 8); // upright: 3 wide for 4 high
         QVERIFY(image.pixelColor(image.width() - 10, image.height() / 2).red() > 200);
         QVERIFY(image.pixelColor(10, image.height() / 2).blue() > 200);
+
+        // The same photo dropped as data rather than as a file is read from its own bytes, reduced alike.
+        QFile file(photo);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QMimeData mime;
+        mime.setData("image/jpeg", file.readAll());
+        intake.loadDroppedData(ImageType::last, mime);
+        QTRY_COMPARE_WITH_TIMEOUT(intake.pendingLoads(), 0, 15000);
+        QCOMPARE(delivered.size(), 2);
+        QCOMPARE(delivered.last().size(), image.size());
     }
 };
 
