@@ -222,14 +222,16 @@ private:
         for (;;) {
             if (failing == top)
                 return std::nullopt;
-            succeeding = step > top - failing ? top : failing + step;
+            // Rowids may be negative: top - failing is only asked where it cannot overflow.
+            succeeding = failing >= 0 && step > top - failing ? top : failing + step;
             if (probe(succeeding))
                 break;
             failing = succeeding;
             step = step > top / 2 ? top : step * 2;
         }
-        while (succeeding - failing > 1) {
-            const qint64 middle = failing + (succeeding - failing) / 2;
+        // The distance between two rowids may exceed the signed range: it is taken unsigned.
+        while (quint64(succeeding) - quint64(failing) > 1) {
+            const qint64 middle = failing + qint64((quint64(succeeding) - quint64(failing)) / 2);
             if (probe(middle))
                 succeeding = middle;
             else
