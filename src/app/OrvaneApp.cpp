@@ -263,6 +263,7 @@ void OrvaneApp::endWithoutQuit() {
     Log::line(QStringLiteral("🛑 [App] The program is ending without a quit (the display went away): saving first"));
     quitUnasked_ = true;
     quitConfirmed_ = true;
+    endingWithoutQuit_ = true;
     onWillTerminate();
 }
 
@@ -393,6 +394,11 @@ void OrvaneApp::recordLostClips() {
 }
 
 void OrvaneApp::onWillTerminate() {
+    // A clip copy takes seconds at most; its record must be in the store before the last save. Without a display
+    // the toolkit would end the process from inside the wait, before the save.
+    constexpr int kFilingWaitMs = 10000;
+    if (!endingWithoutQuit_)
+        queueManager_->finishFilingBeforeQuit(kFilingWaitMs);
     if (quitUnasked_)
         recordLostClips();
     removeCutOffDownloads();

@@ -54,9 +54,10 @@ public:
     QWidget* settingsWindow() const { return settingsWindow_; }
 
     void onLaunch();
-    // What every quit does before the process goes: saves the store (or keeps the changes in the journal), writes
-    // the quit backup and removes cut-off downloads; after a quit nobody was asked about, it also writes down the
-    // clips that were being made. Once per process.
+    // What every quit does before the process goes: lets the finished clips being filed get into place with their
+    // records (for a few seconds at most), saves the store (or keeps the changes in the journal), writes the quit
+    // backup and removes cut-off downloads; after a quit nobody was asked about, it also writes down the clips that
+    // were being made. Once per process.
     void onWillTerminate();
 
     // Every way of quitting asks here first. True when nothing is being made, or the user chose to lose it.
@@ -104,6 +105,8 @@ private:
     // Set when the quit came from outside (a signal, the session's end) and nobody chose to lose anything.
     bool quitUnasked_ = false;
     bool quitWorkDone_ = false;
+    // Set when the display went away: no event loop may run any more.
+    bool endingWithoutQuit_ = false;
     // Prompts of the clips the previous run lost when it was ended, to be named once the window shows.
     QStringList lostClips_;
     QPointer<QMainWindow> mainWindow_;

@@ -193,6 +193,9 @@ void QueueManager::finishVideoTask(const QUuid& id, const std::optional<Generati
 }
 
 void QueueManager::processVideoQueue() {
+    // A job started while the quit waits for filings would be paid for and lost.
+    if (quitting_)
+        return;
     while (!videoQueue_.isEmpty() && activeVideoTasks_.size() < maxConcurrentVideoTasks) {
         MiniMaxAPIService* service = selectAvailableVideoService();
         if (!service)

@@ -15,9 +15,12 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <atomic>
+#include <memory>
 #include <optional>
 
 class MiniMaxAPIService;
+class QEventLoop;
 
 // Runs the video jobs of the whole application: at most 16 waiting or running, up to four at once on
 // its four clients (one per video key slot). Each finished clip is filed into the video folder.
@@ -74,6 +77,15 @@ public:
     // Tests: each copy into `folder` fails after its first block with `error`, as on a full disk. An empty
     // folder ends it.
     static void failCopiesIntoForTesting(const QString& folder, const QString& error);
+    // Tests: each copy into `folder` waits after its first block until the hold ends (an empty folder).
+    static void holdCopiesIntoForTesting(const QString& folder);
+
+    // Whether finished clips are being filed (copied, kept, recorded) right now.
+    bool isFiling() const { return filingsInFlight_ > 0; }
+    // For the quit: runs the event loop until the clips being filed are in place with their records, for at most
+    // `maxMs` (and a moment for a clip that has just taken its name); no job starts meanwhile. A copy still going
+    // then stops short of its name and leaves the download, which the next start files. True when all were filed.
+    bool finishFilingBeforeQuit(int maxMs);
 
 signals:
     void tasksChanged();
@@ -97,6 +109,7 @@ private:
     // `folder` is none when the chosen folder cannot be used; `problem` then says why.
     QCoro::Task<> fileVideo(GenerationTask task, std::optional<QString> folder, QString fileName, QString problem);
     void renameClipRecord(const QString& from, const QString& to);
+    bool waitForFilings(int maxMs);
 
     QList<GenerationTask> photoQueue_;
     QList<GenerationTask> videoQueue_;
@@ -116,4 +129,10 @@ private:
     QDateTime startedAt_ = QDateTime::currentDateTimeUtc();
     bool refiling_ = false;
     bool refileAgain_ = false;
+    int filingsInFlight_ = 0;
+    // The quit's wait, ended by the last filing.
+    QEventLoop* filingsDone_ = nullptr;
+    bool quitting_ = false;
+    // Set when the quit stops waiting; read by the copies on worker threads, which may outlive the queue.
+    std::shared_ptr<std::atomic<bool>> copiesAbandoned_ = std::make_shared<std::atomic<bool>>(false);
 };

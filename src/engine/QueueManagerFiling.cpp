@@ -15,10 +15,15 @@
 #include "VideoSettings.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
+#include <QTimer>
 #include <QUuid>
+#include <QWaitCondition>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
@@ -33,6 +38,8 @@ namespace {
 constexpr int kMaxSlugLength = 25;
 // Enough for any burst of same-named clips; beyond it the copy is reported as failed.
 constexpr int kMaxNameSuffix = 999;
+// After the quit's wait, for a clip that took its name just then to get its record.
+constexpr int kAbandonGraceMs = 1000;
 
 // Lower-cased; each run of white space and punctuation becomes "_" (a hyphen is punctuation, so none
 // survives); anything else but ASCII letters and digits is dropped; "_" is trimmed from both ends; at
@@ -62,6 +69,7 @@ struct CopyOutcome {
     std::optional<QString> fileName; // the name actually written
     QString error;
     bool sourceFault = false; // the clip itself could not be read: another folder would fare no better
+    bool abandoned = false;   // stopped by the quit
 };
 
 struct InjectedFailure {
@@ -71,6 +79,14 @@ struct InjectedFailure {
 
 QMutex injectedFailureMutex;
 InjectedFailure injectedFailure;
+QString heldFolder;
+QWaitCondition holdEnded;
+
+void waitWhileHeld(const QString& folder) {
+    const QMutexLocker lock(&injectedFailureMutex);
+    while (!heldFolder.isEmpty() && QDir::cleanPath(folder) == QDir::cleanPath(heldFolder))
+        holdEnded.wait(&injectedFailureMutex);
+}
 
 std::optional<QString> injectedFailureFor(const QString& folder) {
     const QMutexLocker lock(&injectedFailureMutex);
@@ -83,8 +99,9 @@ constexpr QFileDevice::Permissions kPrivate = QFileDevice::ReadOwner | QFileDevi
 
 // Writes `target` with the source's bytes, synced and checked at the source's full size before it takes its
 // name. On failure the error is the system's own words (a full disk says so) and nothing is left under `target`.
-CopyOutcome copyBytes(const QString& source, const QString& target,
-                      std::optional<QFileDevice::Permissions> permissions) {
+// Setting `abandon` stops the copy at the next block.
+CopyOutcome copyBytes(const QString& source, const QString& target, std::optional<QFileDevice::Permissions> permissions,
+                      const std::atomic<bool>* abandon) {
     CopyOutcome outcome;
     const auto sourceFault = [&outcome](const QString& error) {
         outcome.error = error;
@@ -107,6 +124,12 @@ CopyOutcome copyBytes(const QString& source, const QString& target,
         if (!out.write(block) || injected) {
             outcome.error = injected ? *injected : out.errorString();
             out.cancel();
+            return outcome;
+        }
+        waitWhileHeld(QFileInfo(target).absolutePath());
+        if (abandon && *abandon) {
+            out.cancel();
+            outcome.abandoned = true;
             return outcome;
         }
     }
@@ -149,16 +172,21 @@ void syncFolder(const QString& folder) {
 // Names present in `alsoTakenIn` are passed over too.
 CopyOutcome copyIntoFolder(const QString& source, const QString& folder, const QString& fileName,
                            std::optional<QFileDevice::Permissions> permissions = std::nullopt,
-                           const QStringList& alsoTakenIn = {}) {
+                           const QStringList& alsoTakenIn = {}, const std::atomic<bool>* abandon = nullptr) {
     const QDir dir(folder);
     if (!dir.exists())
         return {std::nullopt, QStringLiteral("The folder “%1” doesn’t exist.").arg(folder)};
     const QString temporary =
         dir.filePath(QStringLiteral(".orvane-copy-%1.part").arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
-    CopyOutcome outcome = copyBytes(source, temporary, permissions);
+    CopyOutcome outcome = copyBytes(source, temporary, permissions, abandon);
     if (!outcome.fileName)
         return outcome;
     outcome.fileName.reset();
+    if (abandon && *abandon) {
+        QFile::remove(temporary);
+        outcome.abandoned = true;
+        return outcome;
+    }
     for (int n = 1; n <= kMaxNameSuffix; ++n) {
         const QString candidate = candidateName(fileName, n);
         outcome.error = QStringLiteral("Every name for “%1” is taken.").arg(fileName);
@@ -353,12 +381,27 @@ void QueueManager::saveVideoToFolder(const GenerationTask& task) {
 QCoro::Task<> QueueManager::fileVideo(GenerationTask task, std::optional<QString> folder, QString fileName,
                                       QString problem) {
     QPointer<QueueManager> self(this);
+    ++filingsInFlight_;
+    const auto ended = qScopeGuard([self] {
+        if (self && --self->filingsInFlight_ == 0 && self->filingsDone_)
+            self->filingsDone_->quit();
+    });
     const QString source = task.result->videoValue()->fileURL;
     if (folder) {
         // g++ 12 miscompiles a lambda temporary inside a co_await expression: each closure is named first.
-        const auto copy = [source, target = *folder, fileName] { return copyIntoFolder(source, target, fileName); };
+        const auto copy = [source, target = *folder, fileName, abandon = copiesAbandoned_] {
+            return copyIntoFolder(source, target, fileName, std::nullopt, {}, abandon.get());
+        };
         QFuture<CopyOutcome> copying = QtConcurrent::run(copy);
         const CopyOutcome copied = co_await copying;
+        if (copied.abandoned) {
+            // The download stays: the next start files it.
+            Log::line(QStringLiteral("⚠️ The quit cut off a clip's copy into the video folder; the next start "
+                                     "files it from ") +
+                      source);
+            FolderBookmark::stopAccessing(*folder);
+            co_return;
+        }
         if (copied.fileName) {
             // The download has done its work once the clip is in the folder.
             QFile::remove(source);
@@ -514,6 +557,36 @@ void QueueManager::renameClipRecord(const QString& from, const QString& to) {
 void QueueManager::failCopiesIntoForTesting(const QString& folder, const QString& error) {
     const QMutexLocker lock(&injectedFailureMutex);
     injectedFailure = {folder, error};
+}
+
+void QueueManager::holdCopiesIntoForTesting(const QString& folder) {
+    const QMutexLocker lock(&injectedFailureMutex);
+    heldFolder = folder;
+    holdEnded.wakeAll();
+}
+
+bool QueueManager::waitForFilings(int maxMs) {
+    if (filingsInFlight_ > 0) {
+        QEventLoop loop;
+        const QScopedValueRollback waiting(filingsDone_, &loop);
+        QTimer::singleShot(maxMs, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    return filingsInFlight_ == 0;
+}
+
+bool QueueManager::finishFilingBeforeQuit(int maxMs) {
+    quitting_ = true;
+    if (filingsInFlight_ == 0)
+        return true;
+    Log::line(QStringLiteral("⏳ Quitting once %1 clip(s) being filed are in place").arg(filingsInFlight_));
+    if (waitForFilings(maxMs))
+        return true;
+    // A clip copied in full now would land without its record and be filed again from its download.
+    copiesAbandoned_->store(true);
+    Log::line(
+        QStringLiteral("⚠️ Quitting without waiting longer for %1 clip(s) being filed").arg(filingsInFlight_));
+    return waitForFilings(kAbandonGraceMs);
 }
 
 QCoro::Task<> QueueManager::saveVideoMetadata(GenerationTask task, QString fileName) {

@@ -478,6 +478,64 @@ private slots:
         QCOMPARE(next.modelContext().fetch<VideoMetadata>()->size(), 1);
     }
 
+    void aQuitWaitsForTheClipBeingFiled_data() {
+        QTest::addColumn<bool>("stopRequest");
+        QTest::newRow("quit command") << false;
+        QTest::newRow("stop request") << true;
+    }
+
+    // A finished clip still being copied into the video folder when the program quits lands there with its record.
+    void aQuitWaitsForTheClipBeingFiled() {
+        QFETCH(bool, stopRequest);
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        const QString videos = env.path("videos");
+        QDir().mkpath(videos);
+        Defaults::standard().set("videoDirectoryBookmark", *FolderBookmark::create(videos));
+        QueueManager::holdCopiesIntoForTesting(videos);
+        const auto release = qScopeGuard([] { QueueManager::holdCopiesIntoForTesting({}); });
+        // The copy goes on only a while after the quit has begun (this runs before the application's own handler).
+        QObject quitting;
+        connect(qApp, &QCoreApplication::aboutToQuit, &quitting, [&quitting] {
+            QTimer::singleShot(300, &quitting, [] { QueueManager::holdCopiesIntoForTesting({}); });
+        });
+        const QString download = AppPaths::downloadsFolder() + "/minimax_video_1.mp4";
+        QString filed;
+        {
+            OrvaneApp app(env.path("store.sqlite"));
+            QuitSignals stopRequests;
+            connect(&stopRequests, &QuitSignals::received, &app, &OrvaneApp::quitWithoutAsking);
+            QMainWindow* window = showActiveMainWindow(app);
+            QVERIFY(window);
+            GUI_REQUIRE(quit, QAction, window, "quitAction");
+            QFile clip(download);
+            QVERIFY(clip.open(QIODevice::WriteOnly) && clip.write("clip bytes") > 0);
+            clip.close();
+            GenerationTask task;
+            task.prompt = "a cat";
+            task.status = GenerationTaskStatus::completed;
+            task.result = GenerationResult::video(download);
+            app.queueManager().saveVideoToFolder(task);
+            QVERIFY(app.queueManager().isFiling());
+
+            if (stopRequest)
+                QVERIFY(quitsWhile([] { ::kill(::getpid(), SIGTERM); }));
+            else
+                QVERIFY(quitsWhile([quit] { quit->trigger(); }));
+            QVERIFY(dialogs.alerts.isEmpty());
+            const QStringList entries = QDir(videos).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+            QCOMPARE(entries.size(), 1);
+            filed = entries.first();
+            QVERIFY2(filed.startsWith("Orvane_") && filed.endsWith("_a_cat.mp4"), qPrintable(filed));
+            QVERIFY(!QFileInfo::exists(download));
+        }
+        auto store = ModelContext::open(env.path("store.sqlite"), {&VideoMetadata::description()});
+        const auto records = store->fetch<VideoMetadata>();
+        QCOMPARE(records->size(), 1);
+        QCOMPARE(records->first()->fileName(), filed);
+        QCOMPARE(records->first()->prompt(), QString("a cat"));
+    }
+
     // A clip kept in the Unfiled folder moves into the video folder at start, and shows in the gallery with
     // its record; one kept later moves in when a folder is chosen.
     void unfiledClipsAreFiledAtStartAndWhenAFolderIsChosen() {

@@ -212,6 +212,23 @@ private slots:
         QCOMPARE(queue->completedTasks()[1].status, GenerationTaskStatus::completed);
     }
 
+    // While the quit waits for clips being filed, the event loop runs on; a job started then would be paid for
+    // and lost.
+    void noJobStartsOnceTheQuitHasBegun() {
+        makeQueue({"key-1"});
+        Script failing;
+        failing.statuses = {"Fail"};
+        world->fake.scripts = {failing};
+        add("first");
+        add("second");
+        QVERIFY(queue->finishFilingBeforeQuit(100));
+        QVERIFY(failFirstJobAfterSixSeconds());
+        world->clock.advance(6.1);
+        world->clock.runUntil([] { return false; }, 5, 300);
+        QCOMPARE(world->fake.requestsTo(kGenerationPath).size(), 1);
+        QCOMPARE(queue->videoStatusText(), "1 in queue");
+    }
+
     // --- outcomes
 
     void aFinishedJobCarriesItsClip() {

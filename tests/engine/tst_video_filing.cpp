@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTest>
+#include <QThreadPool>
 
 #include <sys/stat.h>
 
@@ -569,6 +570,35 @@ private slots:
         QCOMPARE(contentsOf(folder + "/Orvane_20251229_120000_video.mp4"), fixtureClip());
         QVERIFY(downloads.exists("minimax_video_fresh.mp4"));
         QVERIFY(storedRecords().isEmpty());
+    }
+
+    // A quit that stops waiting for a copy leaves no clip in the folder and the download where it lay, which the
+    // next start files, once.
+    void aCopyTheQuitStopsWaitingForIsFiledAtTheNextStart() {
+        chooseVideoFolder();
+        QueueManager::holdCopiesIntoForTesting(folder);
+        const GenerationTask task = finishedTask("a cat", {solidFrame(Qt::red)});
+        const QString download = task.result->videoValue()->fileURL;
+        queue->saveVideoToFolder(task);
+        QVERIFY(queue->isFiling());
+        QVERIFY(!queue->finishFilingBeforeQuit(100));
+        QVERIFY(queue->isFiling());
+        // The copy ends as it would while the process goes, with no event loop to go on after it.
+        QueueManager::holdCopiesIntoForTesting({});
+        QThreadPool::globalInstance()->waitForDone();
+        QCOMPARE(folderEntries(), QStringList());
+        QVERIFY(QFileInfo::exists(download));
+        QVERIFY(storedRecords().isEmpty());
+
+        queue = std::make_unique<QueueManager>();
+        queue->setModelContext(store.get());
+        queue->fileUnfiledClips();
+        QVERIFY(world->clock.runUntil([&] { return !QFileInfo::exists(download); }, 1e6, 10000));
+        settle();
+        const QStringList entries = folderEntries();
+        QCOMPARE(entries.size(), 1);
+        QVERIFY(QRegularExpression("^Orvane_\\d{8}_\\d{6}_video\\.mp4$").match(entries.first()).hasMatch());
+        QCOMPARE(contentsOf(folder + "/" + entries.first()), fixtureClip());
     }
 
     // A clip that cannot be read is passed over, the others are filed, and the user is told which one (once).
