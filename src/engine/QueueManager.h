@@ -128,6 +128,7 @@ private:
     // Downloads older than this come from an earlier run; filing may take them.
     QDateTime startedAt_ = QDateTime::currentDateTimeUtc();
     bool refiling_ = false;
+    bool cutOffCopiesRemoved_ = false;
     bool refileAgain_ = false;
     int filingsInFlight_ = 0;
     // The quit's wait, ended by the last filing.

@@ -34,6 +34,7 @@
 #include <sys/stat.h>
 
 namespace {
+const QString kCopyPrefix = QStringLiteral(".orvane-copy-");
 
 constexpr int kMaxSlugLength = 25;
 // Enough for any burst of same-named clips; beyond it the copy is reported as failed.
@@ -176,8 +177,7 @@ CopyOutcome copyIntoFolder(const QString& source, const QString& folder, const Q
     const QDir dir(folder);
     if (!dir.exists())
         return {std::nullopt, QStringLiteral("The folder “%1” doesn’t exist.").arg(folder)};
-    const QString temporary =
-        dir.filePath(QStringLiteral(".orvane-copy-%1.part").arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
+    const QString temporary = dir.filePath(kCopyPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces) + ".part");
     CopyOutcome outcome = copyBytes(source, temporary, permissions, abandon);
     if (!outcome.fileName)
         return outcome;
@@ -304,6 +304,17 @@ struct KeptClip {
 // Clips kept for later: those in Unfiled, then those waiting among the downloads, then whole downloads an
 // earlier run never filed (named after the time they arrived; their prompt is not known). Listed without name
 // filters, whose compiled patterns trip valgrind.
+// Copies an earlier run was stopped in the middle of (a process killed outright): hidden, never a clip. Those of
+// this run are still being written.
+void removeCutOffCopies(const QString& folder, const QDateTime& runStarted) {
+    const QDir dir(folder);
+    for (const QFileInfo& file : dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (file.fileName().startsWith(kCopyPrefix) && file.fileName().endsWith(QLatin1String(".part")) &&
+            file.lastModified() < runStarted && QFile::remove(file.filePath()))
+            Log::line(QStringLiteral("🗑️ Removed a copy cut off by an earlier run: %1").arg(file.filePath()));
+    }
+}
+
 QList<KeptClip> clipsToFile(const QDateTime& runStarted) {
     QList<KeptClip> clips;
     const QDir unfiled(AppPaths::unfiledFolder());
@@ -483,6 +494,20 @@ QCoro::Task<> QueueManager::fileUnfiledClips() {
         co_return;
     QPointer<QueueManager> self(this);
     refiling_ = true;
+    if (!cutOffCopiesRemoved_) {
+        cutOffCopiesRemoved_ = true;
+        QStringList folders = {AppPaths::unfiledFolder()};
+        if (const auto folder = VideoSettings().resolveVideoDirectoryURL())
+            folders << *folder;
+        const QDateTime runStarted = startedAt_;
+        QFuture<void> removing = QtConcurrent::run([folders, runStarted] {
+            for (const QString& folder : folders)
+                removeCutOffCopies(folder, runStarted);
+        });
+        co_await removing;
+        if (!self)
+            co_return;
+    }
     do {
         refileAgain_ = false;
         const QString unfiled = QDir::cleanPath(AppPaths::unfiledFolder());

@@ -430,6 +430,36 @@ private slots:
 
     // Kept clips go into the folder once it takes them again (at the next start); a clip whose name was taken
     // meanwhile gets another, and its record follows it.
+    // A copy an earlier run was killed in the middle of is removed at the next start; one of this run stays.
+    void copiesCutOffByAnEarlierRunAreRemoved() {
+        chooseVideoFolder();
+        const QString old = folder + "/.orvane-copy-earlier.part";
+        const QString current = folder + "/.orvane-copy-current.part";
+        for (const QString& path : {old, current}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("half a clip");
+        }
+        {
+            QFile file(old);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(
+                file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3600), QFileDevice::FileModificationTime));
+        }
+        queue.reset();
+        queue = std::make_unique<QueueManager>();
+        queue->setModelContext(store.get());
+        // Written after this run started: a copy of its own.
+        {
+            QFile file(current);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(5), QFileDevice::FileModificationTime));
+        }
+        queue->fileUnfiledClips();
+        QVERIFY(world->clock.runUntil([&] { return !QFileInfo::exists(old); }, 1e6, 10000));
+        QCOMPARE(folderEntries(), QStringList({".orvane-copy-current.part"}));
+    }
+
     void unfiledClipsMoveInOnceTheFolderTakesThem() {
         ScriptedDialogs dialogs;
         chooseVideoFolder();
