@@ -6,7 +6,6 @@
 #include "SymbolIcon.h"
 #include "Theme.h"
 
-#include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -87,34 +86,42 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
     column->setContentsMargins(20, 16, 20, 16);
     column->setSpacing(16);
 
+    // Both choices are radio groups: one Tab stop each, the arrow keys move the choice, and whatever checks a
+    // button (click, key or accessible action) sets the factory.
     QHBoxLayout* segments = addSection(column, "modelTitle", "Model Orvane", this);
-    auto* modelGroup = new QButtonGroup(this);
-    for (ImageModel model : allCases<ImageModel>()) {
+    modelGroup_ = new RadioGroup(this);
+    const auto models = allCases<ImageModel>();
+    for (ImageModel model : models) {
         auto* button = new QPushButton(displayName(model), this);
         button->setObjectName(QStringLiteral("model_") + rawValue(model));
         button->setAccessibleName(displayName(model));
-        button->setCheckable(true);
-        modelGroup->addButton(button);
+        modelGroup_->addChoice(button, int(modelButtons_.size()));
         segments->addWidget(button);
         modelButtons_.append(button);
-        connect(button, &QPushButton::clicked, this, [this, model] {
-            // Re-choosing the model in use changes nothing.
-            if (factory_.selectedImageModel() != model)
-                factory_.setSelectedImageModel(model);
-        });
     }
+    connect(modelGroup_, &RadioGroup::chosen, this, [this, models](int index) {
+        // Re-choosing the model in use changes nothing.
+        const ImageModel model = models[size_t(index)];
+        if (factory_.selectedImageModel() != model)
+            factory_.setSelectedImageModel(model);
+    });
 
     QHBoxLayout* levels = addSection(column, "creativityTitle", "Creativity", this);
+    levelGroup_ = new RadioGroup(this);
     for (const StudioRules::CreativityLevel& level : StudioRules::creativityLevels()) {
         auto* button = new CreativityLevelButton(level.label, this);
         button->setObjectName(QStringLiteral("creativity_") + level.label);
         button->setAccessibleName(level.label);
+        levelGroup_->addChoice(button, int(levelButtons_.size()));
         // Equal shares of the row, whatever the names' lengths.
         levels->addWidget(button, 1);
         levelButtons_.append(button);
+        // A tap on the marked level still sets its value (0.75 marks Balanced; a tap makes it 0.7).
         const double temperature = level.temperature;
-        connect(button, &QAbstractButton::clicked, this, [this, temperature] { factory_.setTemperature(temperature); });
+        connect(button, &QAbstractButton::clicked, this, [this, temperature] { chooseTemperature(temperature); });
     }
+    connect(levelGroup_, &RadioGroup::chosen, this,
+            [this](int index) { chooseTemperature(StudioRules::creativityLevels()[index].temperature); });
     column->addStretch();
 
     connect(&factory_, &ImageServiceFactory::stateChanged, this, &ImageSettingsPopover::showState);
@@ -131,15 +138,27 @@ QStringList ImageSettingsPopover::markedLevels() const {
     return marked;
 }
 
+void ImageSettingsPopover::chooseTemperature(double temperature) {
+    // A click that checks a level reports it twice, as a choice and as a click: set it once.
+    if (factory_.temperature() != temperature)
+        factory_.setTemperature(temperature);
+}
+
 void ImageSettingsPopover::showState() {
     const auto models = allCases<ImageModel>();
-    for (int i = 0; i < modelButtons_.size(); ++i)
-        modelButtons_[i]->setChecked(models[size_t(i)] == factory_.selectedImageModel());
+    for (int i = 0; i < modelButtons_.size(); ++i) {
+        if (models[size_t(i)] == factory_.selectedImageModel())
+            modelGroup_->showChoice(i);
+    }
     const auto& levels = StudioRules::creativityLevels();
+    int markedLevel = -1;
     for (int i = 0; i < levelButtons_.size(); ++i) {
         const bool marked = StudioRules::isLevelSelected(factory_.temperature(), levels[i]);
         QAbstractButton* button = levelButtons_[i];
         button->setProperty("marked", marked);
         static_cast<CreativityLevelButton*>(button)->showMarked(marked);
+        if (marked)
+            markedLevel = i;
     }
+    levelGroup_->showChoice(markedLevel);
 }

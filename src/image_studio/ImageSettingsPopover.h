@@ -5,6 +5,7 @@
 
 class ImageServiceFactory;
 class QAbstractButton;
+class RadioGroup;
 
 // The model and creativity choices of the image service, opened from the composer's gear button.
 class ImageSettingsPopover : public QWidget {
@@ -18,8 +19,11 @@ public:
 
 private:
     void showState();
+    void chooseTemperature(double temperature);
 
     ImageServiceFactory& factory_;
     QList<QAbstractButton*> modelButtons_;
     QList<QAbstractButton*> levelButtons_;
+    RadioGroup* modelGroup_ = nullptr;
+    RadioGroup* levelGroup_ = nullptr;
 };

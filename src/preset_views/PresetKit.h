@@ -54,10 +54,12 @@ QList<QAbstractButton*> addTabBar(QBoxLayout* column, Browser* browser, const QS
         const auto tab = tabs[i];
         QAbstractButton* button = Controls::tabButton(Browser::symbol(tab), Browser::title(tab), parent);
         button->setObjectName(names.value(i));
-        QObject::connect(button, &QAbstractButton::clicked, browser, [browser, tab] { browser->selectTab(tab); });
         buttons.append(button);
     }
-    Controls::addTabRow(column, buttons);
+    // A tab opens by whatever checks it: a click, an arrow key or the accessible action.
+    TabBar* bar = Controls::addTabRow(column, buttons);
+    QObject::connect(bar->group(), &RadioGroup::chosen, browser,
+                     [browser, tabs](int i) { browser->selectTab(tabs[i]); });
     return buttons;
 }
 

@@ -3,11 +3,14 @@
 #include "Glass.h"
 #include "GlassButtons.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QListView>
 #include <QPainter>
 #include <QPalette>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -61,7 +64,122 @@ protected:
     }
 };
 
+// A tab as assistive tools know it: a page tab, selected and checked while its page is open; pressing it opens it.
+class AccessibleTab final : public QAccessibleWidget {
+public:
+    explicit AccessibleTab(QAbstractButton* tab) : QAccessibleWidget(tab, QAccessible::PageTab) {}
+
+    QString text(QAccessible::Text t) const override {
+        const QString text = QAccessibleWidget::text(t);
+        return text.isEmpty() && t == QAccessible::Name ? tab()->text() : text;
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.selectable = state.checkable = true;
+        state.selected = state.checked = tab()->isChecked();
+        return state;
+    }
+
+    QStringList actionNames() const override {
+        QStringList names;
+        if (widget()->isEnabled())
+            names << pressAction();
+        return names + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& action) override {
+        if (action != pressAction())
+            QAccessibleWidget::doAction(action);
+        else if (widget()->isEnabled())
+            tab()->click();
+    }
+
+private:
+    QAbstractButton* tab() const { return static_cast<QAbstractButton*>(object()); }
+};
+
+QAccessibleInterface* accessibleTabs(const QString& className, QObject* object) {
+    if (className == QLatin1String("GlassTabButton"))
+        return new AccessibleTab(static_cast<QAbstractButton*>(object));
+    if (className == QLatin1String("TabBar"))
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::PageTabList);
+    return nullptr;
+}
+
+void installAccessibleTabs() {
+    static const bool installed = [] {
+        QAccessible::installFactory(accessibleTabs);
+        return true;
+    }();
+    Q_UNUSED(installed)
+}
+
 } // namespace
+
+RadioGroup::RadioGroup(QObject* parent) : QButtonGroup(parent) {
+    setExclusive(true);
+    connect(this, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        updateTabStop();
+        if (checked && !showing_)
+            emit chosen(id);
+    });
+}
+
+void RadioGroup::addChoice(QAbstractButton* button, int id) {
+    button->setCheckable(true);
+    // Inside a group the group rules; the flag is what makes assistive tools read a radio button.
+    button->setAutoExclusive(true);
+    addButton(button, id);
+    updateTabStop();
+}
+
+void RadioGroup::showChoice(int id) {
+    QAbstractButton* wanted = button(id);
+    QAbstractButton* current = checkedButton();
+    if (wanted == current)
+        return;
+    const QScopedValueRollback guard(showing_, true);
+    if (wanted) {
+        wanted->setChecked(true);
+    } else {
+        // An exclusive group keeps one button checked; a value outside the choices checks none.
+        setExclusive(false);
+        current->setChecked(false);
+        setExclusive(true);
+    }
+    updateTabStop();
+}
+
+void RadioGroup::updateTabStop() {
+    // One Tab stop, like any radio group; the others still take the focus from the arrow keys.
+    const QList<QAbstractButton*> all = buttons();
+    QAbstractButton* stop = checkedButton() ? checkedButton() : all.value(0);
+    for (QAbstractButton* button : all)
+        button->setFocusPolicy(button == stop ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+TabBar::TabBar(const QList<QAbstractButton*>& tabs, QWidget* parent) : QWidget(parent), group_(new RadioGroup(this)) {
+    installAccessibleTabs();
+    setObjectName(QStringLiteral("tabBar"));
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(16, 12, 16, 12);
+    row->setSpacing(8);
+    for (int i = 0; i < tabs.size(); ++i) {
+        QAbstractButton* tab = tabs[i];
+        group_->addChoice(tab, i);
+        row->addWidget(tab);
+        // Checked and selected change together; the button announces only the first.
+        connect(tab, &QAbstractButton::toggled, tab, [tab] {
+            QAccessible::State changed;
+            changed.selected = true;
+            QAccessibleStateChangeEvent event(tab, changed);
+            QAccessible::updateAccessibility(&event);
+        });
+    }
+    row->addStretch();
+}
 
 namespace Controls {
 
@@ -95,22 +213,21 @@ void setSymbol(QAbstractButton* button, const QString& symbol, double points, co
 }
 
 QAbstractButton* tabButton(const QString& symbol, const QString& title, QWidget* parent) {
+    installAccessibleTabs();
     return new GlassTabButton(symbol, title, parent);
 }
 
 void setTabSelected(QAbstractButton* button, bool selected) {
     if (auto* tab = qobject_cast<GlassButton*>(button))
         tab->setSelected(selected);
+    if (auto* group = qobject_cast<RadioGroup*>(button->group()); group && selected)
+        group->showChoice(group->id(button));
 }
 
-void addTabRow(QBoxLayout* column, const QList<QAbstractButton*>& tabs) {
-    auto* row = new QHBoxLayout;
-    row->setContentsMargins(16, 12, 16, 12);
-    row->setSpacing(8);
-    for (QAbstractButton* tab : tabs)
-        row->addWidget(tab);
-    row->addStretch();
-    column->addLayout(row);
+TabBar* addTabRow(QBoxLayout* column, const QList<QAbstractButton*>& tabs) {
+    auto* bar = new TabBar(tabs, tabs.isEmpty() ? nullptr : tabs.first()->parentWidget());
+    column->addWidget(bar);
+    return bar;
 }
 
 QAbstractButton* addPresetTile(QWidget* parent) {

@@ -3,6 +3,7 @@
 #include "Theme.h"
 
 #include <QAbstractButton>
+#include <QButtonGroup>
 #include <QColor>
 #include <QLabel>
 #include <QMargins>
@@ -12,6 +13,41 @@ class QBoxLayout;
 class QCheckBox;
 class QListView;
 class QVBoxLayout;
+
+// Buttons of which at most one is chosen, a radio group to the keyboard and to assistive tools: each is checkable
+// and checked while it is the chosen one, Tab stops only on that one (else on the first) and the arrow keys move
+// the choice. Every path that checks a button (a click, Space, an arrow, the accessible toggle) is reported by
+// `chosen`; `showChoice`, which shows the owner's value, is not, so a model's own change never loops back.
+class RadioGroup : public QButtonGroup {
+    Q_OBJECT
+public:
+    explicit RadioGroup(QObject* parent = nullptr);
+    // Joins `button` as choice `id`. Exclusive checkable buttons read as radio buttons to assistive tools.
+    void addChoice(QAbstractButton* button, int id);
+    // Checks the choice `id`; any id no button has (-1) checks none.
+    void showChoice(int id);
+
+signals:
+    void chosen(int id);
+
+private:
+    void updateTabStop();
+
+    bool showing_ = false;
+};
+
+// A panel's row of tabs: a page-tab list to assistive tools, each tab a page tab, selected and checked while its
+// page is open. One Tab stop, the open tab; the arrow keys open the next or previous one. `group()->chosen`
+// reports the index of a tab the user opened; the owner shows its page and calls `Controls::setTabSelected`.
+class TabBar : public QWidget {
+    Q_OBJECT
+public:
+    TabBar(const QList<QAbstractButton*>& tabs, QWidget* parent);
+    RadioGroup* group() const { return group_; }
+
+private:
+    RadioGroup* group_;
+};
 
 // The kit's controls as the views build them: glass buttons named for tests and assistive tools, labels, text
 // in the colours of the look, and the parts of a rounded panel.
@@ -26,9 +62,10 @@ QAbstractButton* iconButton(const QString& objectName, const QString& symbol, co
 void setSymbol(QAbstractButton* button, const QString& symbol, double points, const QColor& color);
 // A tab of a panel (symbol and title; selected look).
 QAbstractButton* tabButton(const QString& symbol, const QString& title, QWidget* parent);
+// Shows the tab open or not: its look and, in a tab bar, its checked state (reported to nobody as a choice).
 void setTabSelected(QAbstractButton* button, bool selected);
 // The row of a panel's tabs under its header, the tabs at its start.
-void addTabRow(QBoxLayout* column, const QList<QAbstractButton*>& tabs);
+TabBar* addTabRow(QBoxLayout* column, const QList<QAbstractButton*>& tabs);
 // The "Add New Preset" tile with its "N presets" count.
 QAbstractButton* addPresetTile(QWidget* parent);
 void setPresetsCount(QAbstractButton* tile, qint64 count);

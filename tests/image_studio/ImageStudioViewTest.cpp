@@ -34,6 +34,7 @@
 #include "VirtualClock.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -475,6 +476,64 @@ private slots:
         // The next request goes to the chosen model.
         generateWithReturn("boat");
         QVERIFY(fake_->generateRequests()[0].path.contains("gemini-3-pro-image-preview"));
+    }
+
+    // Both choices are radio groups to the keyboard and to assistive tools, and every path that checks a button
+    // sets the factory; a value shown from the factory is never taken back as a choice.
+    void theSettingsChoicesAreRadioGroups() {
+        STUDIO_CLICK("imageModelSettings");
+        ImageSettingsPopover* popover = view_->leftPanel()->settingsPopover();
+        QVERIFY(popover && popover->isVisible());
+        ImageServiceFactory* factory = view_->imageServiceFactory();
+        const auto heardChecked = [popover] {
+            QStringList checked;
+            for (QAbstractButton* button : popover->findChildren<QAbstractButton*>()) {
+                QAccessibleInterface* face = QAccessible::queryAccessibleInterface(button);
+                if (face->role() != QAccessible::RadioButton)
+                    checked << "not a radio button: " + button->objectName();
+                else if (face->state().checked)
+                    checked << face->text(QAccessible::Name);
+            }
+            return checked;
+        };
+        const auto toggle = [popover](const QString& name) {
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(gui::find(popover, name));
+            QVERIFY(face && face->actionInterface());
+            face->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        };
+        QCOMPARE(heardChecked(), QStringList({"Gemini 3.1 Image", "Balanced"}));
+
+        // One Tab stop per group, the chosen button; the arrows move the choice.
+        QAbstractButton* flash = popover->modelButtons()[0];
+        GUI_REQUIRE(balanced, QAbstractButton, popover, "creativity_Balanced");
+        QTRY_COMPARE(QApplication::focusWidget(), flash);
+        gui::keyToFocus(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), balanced);
+        gui::keyToFocus(Qt::Key_Right);
+        QCOMPARE(factory->temperature(), 1.2);
+        QCOMPARE(heardChecked(), QStringList({"Gemini 3.1 Image", "Creative"}));
+        gui::keyToFocus(Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), flash);
+        gui::keyToFocus(Qt::Key_Right);
+        QCOMPARE(factory->selectedImageModel(), ImageModel::pro);
+        QCOMPARE(heardChecked(), QStringList({"Gemini 3 Pro", "Creative"}));
+
+        // The accessible toggle chooses as a click does.
+        toggle("creativity_Wild");
+        QCOMPARE(factory->temperature(), 2.0);
+        toggle(flash->objectName());
+        QCOMPARE(factory->selectedImageModel(), ImageModel::flash);
+        QCOMPARE(heardChecked(), QStringList({"Gemini 3.1 Image", "Wild"}));
+
+        // Near a level marks it and leaves the value; a tap on the marked level sets its own.
+        factory->setTemperature(0.75);
+        QCOMPARE(heardChecked(), QStringList({"Gemini 3.1 Image", "Balanced"}));
+        QCOMPARE(factory->temperature(), 0.75);
+        factory->setTemperature(0.8);
+        QCOMPARE(heardChecked(), QStringList({"Gemini 3.1 Image"}));
+        factory->setTemperature(0.75);
+        click(balanced);
+        QCOMPARE(factory->temperature(), 0.7);
     }
 
     void theStudioSwitchFollowsTheScale() {

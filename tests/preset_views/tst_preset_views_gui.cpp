@@ -1014,6 +1014,58 @@ private slots:
         QCOMPARE(busyObjects(&sheetHost), QStringList());
     }
 
+    // The tabs are a page-tab list to assistive tools with the open tab selected; a click, the arrow keys and the
+    // accessible action open a tab alike, and Tab stops only on the open one.
+    void theTabsAreAPageTabListThatFollowsTheOpenTab() {
+        const auto check = [](QWidget* panel, const QString& firstName, const QString& firstTitle) {
+            panel->resize(360, 700);
+            QVERIFY(gui::showActive(panel));
+            GUI_REQUIRE(pages, QStackedWidget, panel, "presetPages");
+            GUI_REQUIRE(first, QAbstractButton, panel, firstName);
+            GUI_REQUIRE(mine, QAbstractButton, panel, "myPresetsTab");
+            const auto heard = [first] {
+                QAccessibleInterface* list = QAccessible::queryAccessibleInterface(first)->parent();
+                QStringList said{list->role() == QAccessible::PageTabList ? "tab list" : "no tab list"};
+                for (int i = 0; i < list->childCount(); ++i) {
+                    QAccessibleInterface* tab = list->child(i);
+                    QString text = tab->text(QAccessible::Name);
+                    if (tab->role() != QAccessible::PageTab)
+                        text += " (not a tab)";
+                    if (tab->state().selected && tab->state().checked)
+                        text += " (open)";
+                    said << text;
+                }
+                return said;
+            };
+            QCOMPARE(heard(), QStringList({"tab list", firstTitle + " (open)", "My Presets"}));
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(mine);
+            QVERIFY(face->actionInterface());
+            face->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            QCOMPARE(pages->currentIndex(), 1);
+            QCOMPARE(heard(), QStringList({"tab list", firstTitle, "My Presets (open)"}));
+            QVERIFY(gui::click(mine));
+            QCOMPARE(QApplication::focusWidget(), mine);
+            gui::keyToFocus(Qt::Key_Left);
+            QCOMPARE(QApplication::focusWidget(), first);
+            QCOMPARE(pages->currentIndex(), 0);
+            QCOMPARE(heard(), QStringList({"tab list", firstTitle + " (open)", "My Presets"}));
+            gui::keyToFocus(Qt::Key_Tab);
+            QVERIFY(QApplication::focusWidget() != mine);
+            QVERIFY(gui::click(mine));
+            QCOMPARE(heard(), QStringList({"tab list", firstTitle, "My Presets (open)"}));
+        };
+        SwiftDataImagePresetsManager images(fixture_.store.get());
+        images.loadPresets();
+        UserImagePresetsView imagePanel(images, "a cat");
+        check(&imagePanel, "anglesTab", "Angles");
+        imagePanel.hide();
+        SwiftDataPromptPresetsManager prompts(fixture_.store.get());
+        prompts.loadPresets();
+        MovementPlayer player(std::make_unique<FakeBackend>());
+        PromptPresetsView promptPanel(prompts, "", false, player);
+        check(&promptPanel, "cameraTab", "Camera");
+    }
+
     // A card whose picture is still decoding, or does not decode, turns the kit's ring over its black picture
     // area; the ring stands still once hidden, and goes when the card has its picture.
     void loadingRingsTurnOverCardsWithoutTheirPicture() {

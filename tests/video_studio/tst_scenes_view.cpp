@@ -27,6 +27,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QScrollArea>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 
@@ -312,6 +313,51 @@ private slots:
         gui::key(quality->segment("512P"), Qt::Key_Right);
         QCOMPARE(world->videoSettings->quality(), VideoQuality::p768);
         QCOMPARE(heardCheckedOf(quality), QStringList({"768P"}));
+    }
+
+    // An assistive tool's toggle is a choice like a click: what the bus says is checked is what the jobs carry.
+    void theAccessibleToggleChoosesWhatItChecks() {
+        const auto toggle = [](QWidget* segment) {
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(segment);
+            QVERIFY(face && face->actionInterface());
+            QVERIFY(face->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+            face->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        };
+        VideoSettings& settings = *world->videoSettings;
+        settings.setSelectedModel(VideoModel::hailuo23);
+        settings.setQuality(VideoQuality::p768);
+        GUI_CLICK(view.get(), "videoSettingsButton");
+        QTRY_VERIFY(view->videoSettingsPopover());
+        QWidget* popover = view->videoSettingsPopover();
+        GUI_REQUIRE(quality, SegmentedPicker, popover, "qualityPicker");
+        GUI_REQUIRE(duration, SegmentedPicker, popover, "durationPicker");
+        GUI_REQUIRE(modelPicker, SegmentedPicker, popover, "modelPicker");
+        toggle(quality->segment("1080P"));
+        QCOMPARE(heardCheckedOf(quality), QStringList({"1080P"}));
+        QCOMPARE(settings.quality(), VideoQuality::p1080);
+        QCOMPARE(duration->keys(), QStringList({"6"}));
+        // Toggling the chosen segment leaves it chosen.
+        toggle(quality->segment("1080P"));
+        QCOMPARE(heardCheckedOf(quality), QStringList({"1080P"}));
+        QCOMPARE(settings.quality(), VideoQuality::p1080);
+        // The model too; a value shown from the store is not taken for a choice.
+        QSignalSpy chosen(modelPicker, &SegmentedPicker::activated);
+        settings.setSelectedModel(VideoModel::hailuo02);
+        QCOMPARE(heardCheckedOf(modelPicker), QStringList({"2.0"}));
+        QCOMPARE(chosen.count(), 0);
+        toggle(modelPicker->segment("MiniMax-Hailuo-2.3"));
+        QCOMPARE(settings.selectedModel(), VideoModel::hailuo23);
+        QCOMPARE(MiniMaxAPIService::shared().selectedModel(), VideoModel::hailuo23);
+        QCOMPARE(chosen.count(), 1);
+        // The next job is sent with what was checked.
+        gui::key(popover, Qt::Key_Escape);
+        QTRY_VERIFY(!view->videoSettingsPopover());
+        model()->storeImage(ImageType::first, solidFrame(Qt::red));
+        GUI_CLICK(view.get(), "generateButton");
+        QVERIFY(world->clock.runUntil([&] { return world->fake.requestsTo("/v1/video_generation").size() == 1; }));
+        const QJsonObject body = world->fake.requestsTo("/v1/video_generation").first().json();
+        QCOMPARE(body["model"].toString(), "MiniMax-Hailuo-2.3");
+        QCOMPARE(body["resolution"].toString(), "1080P");
     }
 
     // The controls never reach past their pane's edge, in either mode, at any scale: titles take a second line.
