@@ -1,5 +1,6 @@
 #include "StudioStack.h"
 
+#include <QAccessible>
 #include <QEasingCurve>
 #include <QPainter>
 #include <QPixmap>
@@ -27,6 +28,30 @@ private:
     QPixmap picture_;
     double opacity_ = 1.0;
 };
+
+namespace {
+QString accessibleNameOf(QWidget* widget) {
+    if (!widget->accessibleName().isEmpty())
+        return widget->accessibleName();
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    return accessible ? accessible->text(QAccessible::Name) : QString();
+}
+} // namespace
+
+void StudioStack::focusFirstControl(QWidget* studio) {
+    // The studio itself is a bare container (or proxies its focus to one): focused, it would tell a screen
+    // reader nothing. The first named control a Tab would reach takes the focus instead.
+    for (QWidget* widget = studio->nextInFocusChain(); widget != studio; widget = widget->nextInFocusChain()) {
+        if (!studio->isAncestorOf(widget) || widget->focusProxy() || !(widget->focusPolicy() & Qt::TabFocus) ||
+            !widget->isVisibleTo(studio) || !widget->isEnabled())
+            continue;
+        if (!accessibleNameOf(widget).isEmpty()) {
+            widget->setFocus();
+            return;
+        }
+    }
+    studio->setFocus();
+}
 
 StudioStack::StudioStack(QWidget* videoStudio, QWidget* imageStudio, QWidget* parent)
     : QWidget(parent), videoStudio_(videoStudio), imageStudio_(imageStudio) {
@@ -70,7 +95,7 @@ void StudioStack::showStudio(QWidget* studio, bool animated) {
     if (previous) {
         // Hidden, not destroyed: the studio keeps everything the user typed.
         if (previous->isAncestorOf(focusWidget()))
-            studio->setFocus();
+            focusFirstControl(studio);
         previous->hide();
     }
     if (outgoing.isNull())

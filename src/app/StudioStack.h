@@ -26,6 +26,7 @@ protected:
 
 private:
     class FadeOverlay;
+    static void focusFirstControl(QWidget* studio);
     QWidget* videoStudio_;
     QWidget* imageStudio_;
     QWidget* current_ = nullptr;

@@ -4,8 +4,11 @@
 #include "SymbolIcon.h"
 #include "Theme.h"
 
+#include <QApplication>
 #include <QEasingCurve>
 #include <QEnterEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QVariantAnimation>
 
@@ -88,6 +91,16 @@ void TileRoundButton::setReveal(double reveal, bool scales) {
     update();
 }
 
+void TileRoundButton::keyPressEvent(QKeyEvent* event) {
+    // Return acts as Space does (the button's own key): a round button has no default-button role to lose.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
+}
+
 bool TileRoundButton::hitButton(const QPoint& pos) const {
     const QPointF centre = QRectF(rect()).center();
     const QPointF d = QPointF(pos) + QPointF(0.5, 0.5) - centre;
@@ -132,7 +145,7 @@ ImageTile::ImageTile(const QImage& image, const Metrics& metrics, QWidget* paren
     connect(fade_, &QVariantAnimation::valueChanged, this,
             [this](const QVariant& value) { setReveal(value.toDouble()); });
     connect(fade_, &QVariantAnimation::finished, this, [this] {
-        if (!hovered_)
+        if (!shown_)
             dropButtons();
     });
     setMetrics(metrics);
@@ -147,7 +160,7 @@ void ImageTile::setMetrics(const Metrics& metrics) {
     if (remove_) {
         // Sizes changed: build the buttons anew.
         dropButtons();
-        if (hovered_) {
+        if (shown_) {
             createButtons();
             setReveal(reveal_);
         }
@@ -240,18 +253,79 @@ void ImageTile::setHovered(bool hovered) {
     if (hovered_ == hovered)
         return;
     hovered_ = hovered;
-    if (hovered)
+    updateShown();
+}
+
+void ImageTile::setKeyboardReachable(bool reachable) {
+    keyboardReachable_ = reachable;
+    if (remove_)
+        makeButtonsReachable();
+    updateFocusPolicy();
+}
+
+void ImageTile::makeButtonsReachable() {
+    for (TileRoundButton* button : {remove_.data(), download_.data()}) {
+        button->setFocusPolicy(keyboardReachable_ ? Qt::TabFocus : Qt::NoFocus);
+        button->installEventFilter(this);
+    }
+    if (keyboardReachable_) {
+        // Right after the tile in the Tab order, while the tile is still a stop to order them from.
+        setFocusPolicy(Qt::TabFocus);
+        setTabOrder(this, remove_);
+        setTabOrder(remove_, download_);
+    }
+}
+
+void ImageTile::updateFocusPolicy() {
+    // A Tab stop only while the buttons are away: once they are there, they are the stops.
+    setFocusPolicy(keyboardReachable_ && !remove_ ? Qt::TabFocus : Qt::NoFocus);
+}
+
+void ImageTile::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    focusInside_ = true;
+    updateShown();
+    // Coming back with Shift+Tab lands on the last button, as it would on the last control of a group.
+    TileRoundButton* target = event->reason() == Qt::BacktabFocusReason ? download_.data() : remove_.data();
+    if (target)
+        target->setFocus(event->reason());
+}
+
+bool ImageTile::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == remove_.data() || watched == download_.data()) {
+        if (event->type() == QEvent::FocusIn) {
+            focusInside_ = true;
+            updateShown();
+        } else if (event->type() == QEvent::FocusOut) {
+            const auto reason = static_cast<QFocusEvent*>(event)->reason();
+            // The window losing the focus, or a menu taking it for a while, gives it back to the same button.
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+                QWidget* now = QApplication::focusWidget();
+                focusInside_ = now && (now == remove_.data() || now == download_.data());
+                updateShown();
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ImageTile::updateShown() {
+    const bool shown = hovered_ || focusInside_;
+    if (shown_ == shown)
+        return;
+    shown_ = shown;
+    if (shown)
         createButtons();
     for (TileRoundButton* button : {remove_.data(), download_.data()}) {
         if (button) {
             // A fading-out button is still drawn but takes no click.
-            button->setAttribute(Qt::WA_TransparentForMouseEvents, !hovered);
-            button->setEnabled(hovered);
+            button->setAttribute(Qt::WA_TransparentForMouseEvents, !shown);
+            button->setEnabled(shown);
         }
     }
     fade_->stop();
     fade_->setStartValue(reveal_);
-    fade_->setEndValue(hovered ? 1.0 : 0.0);
+    fade_->setEndValue(shown ? 1.0 : 0.0);
     fade_->start();
 }
 
@@ -286,6 +360,8 @@ void ImageTile::createButtons() {
     download_->show();
     // The remove button lies over the download button where they meet.
     remove_->raise();
+    makeButtonsReachable();
+    updateFocusPolicy();
 }
 
 void ImageTile::dropButtons() {
@@ -297,6 +373,7 @@ void ImageTile::dropButtons() {
     }
     remove_.clear();
     download_.clear();
+    updateFocusPolicy();
 }
 
 void ImageTile::placeButtons() {

@@ -36,6 +36,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool hitButton(const QPoint& pos) const override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QString symbol_;
@@ -47,7 +48,8 @@ private:
 };
 
 // A picture that reveals a remove button (top-right) and a download button (centre) while the pointer is
-// over it; both fade in and out over 0.15 s. The tile changes nothing itself: it reports the clicks.
+// over it, or, when reachable by keyboard, while one of them has the focus; both fade in and out over 0.15 s.
+// The tile changes nothing itself: it reports the clicks.
 class ImageTile : public QWidget {
     Q_OBJECT
 public:
@@ -73,7 +75,10 @@ public:
     const Metrics& metrics() const { return metrics_; }
 
     bool isHovered() const { return hovered_; }
-    // The buttons exist (and can be clicked) only while the tile is hovered; they keep fading out after.
+    // Tab reaches the tile, which hands the focus to its buttons: Tab and Shift+Tab then walk them.
+    void setKeyboardReachable(bool reachable);
+    // The buttons exist (and can be clicked) only while the tile is hovered or one of them has the focus; they
+    // keep fading out after.
     TileRoundButton* removeButton() const { return remove_; }
     TileRoundButton* downloadButton() const { return download_; }
     double revealProgress() const { return reveal_; }
@@ -97,9 +102,14 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void setHovered(bool hovered);
+    void updateShown();
+    void updateFocusPolicy();
+    void makeButtonsReachable();
     void setReveal(double reveal);
     void createButtons();
     void dropButtons();
@@ -110,6 +120,9 @@ private:
     QPixmap cache_;
     QSize cacheSize_;
     bool hovered_ = false;
+    bool keyboardReachable_ = false;
+    bool focusInside_ = false;
+    bool shown_ = false;
     double reveal_ = 0;
     QPointer<TileRoundButton> remove_;
     QPointer<TileRoundButton> download_;

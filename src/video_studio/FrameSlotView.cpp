@@ -79,6 +79,7 @@ FrameSlotView::FrameSlotView(Kind kind, VideoWorkspaceModel* model, QWidget* par
     title->setAlignment(Qt::AlignCenter);
     title->setFont(Theme::font(13, QFont::DemiBold));
     auto* iconButton = new GlassIconButton("arrow.down.circle", texts.title, 64, 40, zone_);
+    dropIcon_ = iconButton;
     iconButton->setObjectName(nameOf(kind) + "DropIcon");
     iconButton->setSymbolColor(Theme::instance().color(ColorRole::blue));
     connect(iconButton, &GlassButton::clicked, this, &FrameSlotView::chooseFrameImage);
@@ -174,6 +175,9 @@ QWidget* FrameSlotView::makeTile(const QImage& preview) {
     }
     tile->setObjectName(nameOf(kind_) + "Tile");
     tile->setAccessibleName(kind_ == Kind::reference ? "Reference Image" : textsFor(kind_).title);
+    tile->setKeyboardReachable(true);
+    // Where the empty zone's button was in the Tab order, not after everything built before it.
+    setTabOrder(dropIcon_, tile);
     layout->addWidget(tile);
     connect(tile, &ImageTile::removeRequested, this, [this] {
         if (slot() == ImageType::first)

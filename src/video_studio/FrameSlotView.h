@@ -49,6 +49,7 @@ private:
     VideoWorkspaceModel* model_;
     QStackedLayout* stack_ = nullptr;
     QWidget* zone_ = nullptr;
+    QWidget* dropIcon_ = nullptr;
     QWidget* tileHolder_ = nullptr;
     QWidget* tileWidget_ = nullptr;
     ImageTile* tile_ = nullptr;

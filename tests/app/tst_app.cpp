@@ -32,6 +32,7 @@
 #include "VideoSettings.h"
 #include "WidgetDialogs.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -69,6 +70,27 @@ bool quitsWhile(const std::function<void()>& action, const std::function<bool()>
     poll.start(20);
     QTimer::singleShot(10000, &poll, [] { QCoreApplication::exit(43); });
     return QApplication::exec() == 0;
+}
+
+// What is wrong with the focus a screen reader finds in `window`: it must be on a named control inside `studio`,
+// and nothing else may report it.
+QStringList focusProblems(QWidget* window, QWidget* studio) {
+    QStringList problems;
+    QWidget* focused = QApplication::focusWidget();
+    if (!focused)
+        return {"nothing has the focus"};
+    const QString what = QStringLiteral("%1 '%2'").arg(focused->metaObject()->className(), focused->objectName());
+    if (!studio->isAncestorOf(focused))
+        problems << what + " is outside the studio shown";
+    if (QAccessible::queryAccessibleInterface(focused)->text(QAccessible::Name).trimmed().isEmpty())
+        problems << what + " has no name";
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        QAccessibleInterface* node = QAccessible::queryAccessibleInterface(widget);
+        if (widget != focused && node && node->state().focused)
+            problems << QStringLiteral("%1 '%2' reports the focus too")
+                            .arg(widget->metaObject()->className(), widget->objectName());
+    }
+    return problems;
 }
 
 void addWaitingClip(QueueManager& queue) {
@@ -278,6 +300,30 @@ private slots:
         GUI_REQUIRE(back, QWidget, video, "backToImages");
         QTest::mouseClick(back, Qt::LeftButton);
         QCOMPARE(app.appViewModel().currentView(), ViewMode::imageGeneration);
+    }
+
+    // Switched with the keyboard, each studio puts the focus on a control a screen reader can name.
+    void switchingStudiosByKeyFocusesANamedControl() {
+        TestEnvironment env;
+        OrvaneApp app(env.path("store.sqlite"));
+        QMainWindow* window = showActiveMainWindow(app);
+        QVERIFY(window);
+        StudioStack* stack = app.rootView()->screensStack();
+        QWidget* video = stack->videoStudio();
+        QWidget* image = stack->imageStudio();
+        QTRY_VERIFY(video->findChild<ScenesView*>());
+
+        GUI_REQUIRE(toVideo, QWidget, image, "switchToVideoStudio");
+        toVideo->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(toVideo, Qt::Key_Space);
+        QCOMPARE(stack->currentStudio(), video);
+        QVERIFY2(focusProblems(window, video).isEmpty(), qPrintable(focusProblems(window, video).join('\n')));
+
+        GUI_REQUIRE(back, QWidget, video, "backToImages");
+        back->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(back, Qt::Key_Space);
+        QCOMPARE(stack->currentStudio(), image);
+        QVERIFY2(focusProblems(window, image).isEmpty(), qPrintable(focusProblems(window, image).join('\n')));
     }
 
     void everyAppearanceRepeatsTheLaunchTasksButStartsTheUpdaterOnce() {

@@ -31,6 +31,7 @@
 #include <QScrollArea>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -81,6 +82,17 @@ QStringList accessibilityProblems(QWidget* window) {
     };
     walk(QAccessible::queryAccessibleInterface(window));
     return problems;
+}
+
+// The objects of `window` that tell a screen reader they have the focus.
+QStringList reportingFocus(QWidget* window) {
+    QStringList focused;
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        QAccessibleInterface* node = QAccessible::queryAccessibleInterface(widget);
+        if (node && node->state().focused)
+            focused << widget->metaObject()->className() + QStringLiteral(" '%1'").arg(widget->objectName());
+    }
+    return focused;
 }
 
 } // namespace
@@ -354,6 +366,57 @@ private slots:
             // The help text stays the one every slot shares.
             QCOMPARE(gui::find(&view, name + "TestButton")->toolTip(), QStringLiteral("Test MiniMax API key"));
         }
+    }
+
+    // Shown on its own, Settings is a window to a screen reader; walking it, only the control with the focus
+    // says so, not the tab widget around the tab list.
+    void theWindowIsAWindowAndOnlyTheFocusedControlReportsFocus() {
+        VideoSettings video;
+        APISettings api;
+        BackupManager backups(store.get());
+        SettingsView view(video, api, backups);
+        view.setWindowTitle("Settings");
+        view.resize(600, 400);
+        QVERIFY(gui::showActive(&view));
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&view);
+        QCOMPARE(window->role(), QAccessible::Window);
+        QCOMPARE(window->text(QAccessible::Name), QStringLiteral("Settings"));
+
+        QTabBar* bar = view.tabs()->tabBar();
+        for (int presses = 0; presses < 30 && QApplication::focusWidget() != bar; ++presses)
+            gui::keyToFocus(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), bar);
+        QAccessibleInterface* tabList = QAccessible::queryAccessibleInterface(bar);
+        QCOMPARE(tabList->role(), QAccessible::PageTabList);
+        QVERIFY(tabList->state().focused);
+        QVERIFY(!QAccessible::queryAccessibleInterface(view.tabs())->state().focused);
+        QCOMPARE(reportingFocus(&view), QStringList{"QTabBar 'qt_tabwidget_tabbar'"});
+
+        // The open tab is the selected one, and has the focus only with the tab list.
+        const auto heard = [tabList] {
+            QStringList tabs;
+            for (int i = 0; i < tabList->childCount(); ++i) {
+                const QAccessible::State state = tabList->child(i)->state();
+                tabs << tabList->child(i)->text(QAccessible::Name) + (state.selected ? " selected" : "") +
+                            (state.focused ? " focused" : "");
+            }
+            return tabs;
+        };
+        QCOMPARE(heard(), QStringList({"General selected focused", "API"}));
+
+        // The arrows still turn the tabs, and the next Tab goes into the open one.
+        gui::keyToFocus(Qt::Key_Right);
+        QCOMPARE(view.tabs()->currentIndex(), 1);
+        QCOMPARE(reportingFocus(&view), QStringList{"QTabBar 'qt_tabwidget_tabbar'"});
+        QCOMPARE(heard(), QStringList({"General", "API selected focused"}));
+        gui::keyToFocus(Qt::Key_Tab);
+        QVERIFY(view.apiTab()->isAncestorOf(QApplication::focusWidget()));
+        QCOMPARE(reportingFocus(&view).size(), 1);
+        QCOMPARE(heard(), QStringList({"General", "API selected"}));
+        // A tab's accessible action opens it.
+        tabList->child(0)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(view.tabs()->currentIndex(), 0);
+        QCOMPARE(heard(), QStringList({"General selected", "API"}));
     }
 
     void escapeAndCtrlWCloseTheWindow() {

@@ -1,7 +1,10 @@
 #include "GuiTestSupport.h"
 #include "ImageTiles.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QHBoxLayout>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -223,6 +226,64 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(remove->drawnScale(), 1.0, 1000);
         QCOMPARE(remove->look(), TileRoundButton::Look::dark);
         QCOMPARE(tile.downloadButton()->look(), TileRoundButton::Look::material);
+    }
+
+    // Without a pointer: Tab reveals the buttons and walks them, Return, Space and the accessible action press
+    // them, and leaving with the keyboard takes them away again.
+    void aReachableTileIsWalkedAndPressedWithTheKeyboard() {
+        QWidget window;
+        auto* layout = new QHBoxLayout(&window);
+        auto* before = new QPushButton("Before");
+        auto* tile = new VideoFrameImageView(picture(300, 200));
+        tile->setAccessibleName("Start frame");
+        tile->setKeyboardReachable(true);
+        auto* after = new QPushButton("After");
+        layout->addWidget(before);
+        layout->addWidget(tile);
+        layout->addWidget(after);
+        window.resize(600, 200);
+        QVERIFY(gui::showActive(&window));
+        gui::unhover(tile);
+        QTRY_VERIFY_WITH_TIMEOUT(!tile->removeButton(), 1000);
+        QSignalSpy removed(tile, &ImageTile::removeRequested);
+        QSignalSpy downloaded(tile, &ImageTile::downloadRequested);
+
+        before->setFocus(Qt::TabFocusReason);
+        gui::keyToFocus(Qt::Key_Tab);
+        TileRoundButton* remove = tile->removeButton();
+        QVERIFY(remove);
+        QCOMPARE(QApplication::focusWidget(), remove);
+        QTRY_COMPARE_WITH_TIMEOUT(tile->revealProgress(), 1.0, 1000);
+        QTest::keyClick(remove, Qt::Key_Return);
+        QCOMPARE(removed.count(), 1);
+        QTest::keyClick(remove, Qt::Key_Space);
+        QCOMPARE(removed.count(), 2);
+
+        gui::keyToFocus(Qt::Key_Tab);
+        TileRoundButton* download = tile->downloadButton();
+        QCOMPARE(QApplication::focusWidget(), download);
+        QTest::keyClick(download, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(downloaded.count(), 1);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(download);
+        QCOMPARE(accessible->text(QAccessible::Name), QString("Download"));
+        QVERIFY(accessible->state().focused);
+        accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE_WITH_TIMEOUT(downloaded.count(), 2, 1000);
+        QCOMPARE(removed.count(), 2);
+
+        // Past the last button the focus moves on and the buttons fade away; Shift+Tab brings back the last one.
+        gui::keyToFocus(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), after);
+        QTRY_VERIFY_WITH_TIMEOUT(!tile->removeButton() && !tile->downloadButton(), 1000);
+        gui::keyToFocus(Qt::Key_Backtab);
+        QVERIFY(tile->downloadButton());
+        QCOMPARE(QApplication::focusWidget(), tile->downloadButton());
+        gui::keyToFocus(Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), tile->removeButton());
+        // The tile is no stop of its own while its buttons are there.
+        gui::keyToFocus(Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), before);
+        QTRY_VERIFY_WITH_TIMEOUT(!tile->removeButton(), 1000);
     }
 
     void hoverReturningDuringFadeKeepsTheButtons() {

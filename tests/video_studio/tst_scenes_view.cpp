@@ -796,6 +796,31 @@ private slots:
         QCOMPARE(QImage(world->environment.path("Photos/" + file)).size(), QSize(80, 60));
     }
 
+    // A frame is saved and removed without a pointer: its buttons sit where the empty slot's button was in the
+    // Tab order, and once it is removed the focus is on that button again.
+    void aFrameIsSavedAndRemovedFromTheKeyboard() {
+        GUI_REQUIRE(referenceSlot, FrameSlotView, view.get(), "referenceFrameSlot");
+        GUI_REQUIRE(dropIcon, QWidget, referenceSlot, "referenceFrameDropIcon");
+        dropIcon->setFocus(Qt::TabFocusReason);
+        gui::keyToFocus(Qt::Key_Backtab);
+        const QString before = focusedControl();
+        model()->storeImage(ImageType::first, solidFrame(Qt::red, QSize(80, 60)));
+        QTRY_VERIFY(referenceSlot->tile());
+
+        QCOMPARE(focusedControl(), before);
+        QCOMPARE(tabWalk(2), QStringList({before, "removeImageButton", "downloadImageButton"}));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(world->dialogs.saveRequests.size(), 1);
+        QVERIFY(world->dialogs.saveRequests.first().suggestedName.startsWith("REF_"));
+
+        gui::keyToFocus(Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), referenceSlot->tile()->removeButton());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QTRY_VERIFY(!referenceSlot->tile());
+        QVERIFY(!model()->hasFirstFrame());
+        QCOMPARE(QApplication::focusWidget(), dropIcon);
+    }
+
     void largeFramesAreScaledForTheTileOffTheGuiThread() {
         GUI_REQUIRE(referenceSlot, FrameSlotView, view.get(), "referenceFrameSlot");
         model()->storeImage(ImageType::first, solidFrame(Qt::red, QSize(3000, 2000)));
