@@ -127,9 +127,13 @@ double width(const QWidget* widget) {
     return 2 * UiScale::scaleOf(widget);
 }
 
+double extent(const QWidget* widget) {
+    return width(widget) * 1.5;
+}
+
 void paint(QPainter& painter, const QRectF& rect, double radius, const QWidget* widget) {
     const double line = width(widget);
-    const double inner = line / 2;
+    const double inner = extent(widget) - line;
     if (rect.width() < 2 * (line + inner) || rect.height() < 2 * (line + inner))
         return;
     const ColorScheme scheme = Theme::colorScheme(widget);

@@ -22,8 +22,9 @@ bool keyboardInUse();
 bool shows(const QWidget* widget);
 
 QColor color(ColorScheme scheme);
-// The ring's line width at `widget`'s scale.
+// The ring's accent line width at `widget`'s scale, and how far the whole ring reaches in from the edge.
 double width(const QWidget* widget);
+double extent(const QWidget* widget);
 
 // Draws the ring along the inside of `rect`, so that the control's own bounds never clip it, with corners of
 // `radius` (< 0: a capsule or a circle), in `widget`'s colour scheme and at its scale: an accent line with a
