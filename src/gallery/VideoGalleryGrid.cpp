@@ -1,5 +1,6 @@
 #include "VideoGalleryGrid.h"
 
+#include "FocusRing.h"
 #include "GalleryClip.h"
 #include "MovementPlayer.h"
 #include "VideoGalleryItemModel.h"
@@ -15,6 +16,8 @@
 #include <QSet>
 #include <QStyle>
 #include <QTimer>
+
+#include <cmath>
 
 namespace {
 constexpr int kRowSpacing = 16;
@@ -350,7 +353,7 @@ void VideoGalleryGrid::updatePreview() {
     if (preview_->parentWidget() != card)
         preview_->setParent(card);
     // Inside the focus ring when there is one.
-    const int inset = card->showsFocusRing() ? 3 : 1;
+    const int inset = card->showsFocusRing() ? int(std::ceil(FocusRing::extent(card))) : 1;
     preview_->setGeometry(card->mediaRect().adjusted(inset, inset, -inset, -inset));
     preview_->raise();
     // Shown once the clip plays; until then, and after a stop, the thumbnail stays visible.

@@ -2,6 +2,7 @@
 
 #include "DragOutCopies.h"
 #include "FileNames.h"
+#include "FocusRing.h"
 #include "Glass.h"
 #include "HoverDelay.h"
 #include "ImageTiles.h"
@@ -69,10 +70,8 @@ void CardActionButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QColor color = Theme::instance().color(hovered_ || hasFocus() ? ColorRole::primary : ColorRole::secondary);
-    if (hasFocus()) {
-        painter.setPen(QPen(Theme::instance().color(ColorRole::accent), 2));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 4, 4);
-    }
+    if (FocusRing::shows(this))
+        FocusRing::paint(painter, QRectF(rect()), 4, this);
     const double symbol = metrics_.detailFontSize * scale_;
     double x = metrics_.buttonPaddingHorizontal * scale_;
     const QPixmap pixmap = symbolPixmap(action_.symbol, symbol, color, devicePixelRatioF());
@@ -383,10 +382,8 @@ void VideoItemLogicView::paintEvent(QPaintEvent*) {
     painter.restore();
     painter.setPen(QPen(withOpacity(Theme::instance().color(ColorRole::secondary), 0.2), 1));
     painter.drawPath(shape);
-    if (showsFocusRing()) {
-        painter.setPen(QPen(Theme::instance().color(ColorRole::accent), 3));
-        painter.drawPath(continuousRoundedRect(QRectF(media).adjusted(1.5, 1.5, -1.5, -1.5), 11));
-    }
+    if (showsFocusRing())
+        FocusRing::paint(painter, QRectF(media), 12, this);
     paintInfo(painter);
 }
 

@@ -10,6 +10,7 @@
 #include "QueueStatusIndicator.h"
 #include "RightPanel.h"
 #include "Theme.h"
+#include "UiScale.h"
 
 #include <QAbstractButton>
 #include <QGraphicsOpacityEffect>
@@ -184,6 +185,7 @@ void ContentView::resizeEvent(QResizeEvent* event) {
     if (scale == scale_)
         return;
     scale_ = scale;
+    UiScale::setScaleOf(this, scale);
     title_->setFont(Theme::font(28 * scale, QFont::Bold));
     titlePlaceholder_->changeSize(int(std::lround(24 * scale)), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
     titleGap_->changeSize(int(std::lround(20 * scale)), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);

@@ -1,6 +1,7 @@
 #include "ImageSettingsPopover.h"
 
 #include "Controls.h"
+#include "FocusRing.h"
 #include "ImageServiceFactory.h"
 #include "StudioRules.h"
 #include "SymbolIcon.h"
@@ -8,6 +9,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -66,7 +68,12 @@ public:
     QSize minimumSizeHint() const override { return layout()->minimumSize(); }
 
 protected:
-    void paintEvent(QPaintEvent*) override {}
+    void paintEvent(QPaintEvent*) override {
+        if (!FocusRing::shows(this))
+            return;
+        QPainter painter(this);
+        FocusRing::paint(painter, QRectF(rect()), 6, this);
+    }
 
 private:
     static QString objectNameFor(const char* part, const QString& title) {

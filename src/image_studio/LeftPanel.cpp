@@ -2,6 +2,7 @@
 
 #include "Controls.h"
 #include "Dialogs.h"
+#include "FocusRing.h"
 #include "GlassButtons.h"
 #include "ImageServiceFactory.h"
 #include "ImageSettingsPopover.h"
@@ -239,6 +240,7 @@ void LeftPanel::build() {
     generateSpinner_->hide();
     generate_ = generate;
     generate_->installEventFilter(this);
+    FocusRing::attach(generate_, 10);
     generate_->setFont(Theme::font(15, QFont::DemiBold));
     generate_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     generate_->setMinimumHeight(44);

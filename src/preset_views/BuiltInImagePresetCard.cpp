@@ -1,5 +1,6 @@
 #include "BuiltInImagePresetCard.h"
 
+#include "FocusRing.h"
 #include "ImageTiles.h"
 #include "PresetListModels.h"
 #include "SymbolIcon.h"
@@ -50,6 +51,7 @@ void BuiltInImagePresetCard::paint(QPainter* painter, const QStyleOptionViewItem
     drawElided(*painter, caption, title, Theme::font(16, QFont::DemiBold),
                Theme::color(ColorRole::contrast, option.widget));
     drawOutline(*painter, card, 16);
+    FocusRing::paintItem(*painter, option, card, 16);
     painter->restore();
 }
 

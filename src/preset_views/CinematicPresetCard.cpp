@@ -1,5 +1,6 @@
 #include "CinematicPresetCard.h"
 
+#include "FocusRing.h"
 #include "ImageTiles.h"
 #include "PresetListModels.h"
 #include "SymbolIcon.h"
@@ -60,6 +61,7 @@ void CinematicPresetCard::paint(QPainter* painter, const QStyleOptionViewItem& o
     const QFont captionFont = Theme::font(10, QFont::Medium);
     const QRect caption(card.left(), picture.bottom() + 1 + 8, card.width(), QFontMetrics(captionFont).height());
     drawElided(*painter, caption, title, captionFont, Theme::color(ColorRole::primary, option.widget), Qt::AlignCenter);
+    FocusRing::paintItem(*painter, option, picture, 12);
     painter->restore();
 }
 

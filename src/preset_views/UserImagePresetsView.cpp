@@ -5,6 +5,7 @@
 #include "BuiltInImagePreset.h"
 #include "BuiltInImagePresetCard.h"
 #include "Controls.h"
+#include "FocusRing.h"
 #include "Glass.h"
 #include "ImagePresetsBrowser.h"
 #include "PresetFormView.h"
@@ -32,6 +33,7 @@ QPushButton* createPresetButton(QWidget* parent) {
     button->setStyleSheet(
         QStringLiteral("QPushButton { background: rgb(255, 149, 0); border: none; border-radius: 8px; }"
                        "QPushButton:pressed { background: rgb(230, 134, 0); }"));
+    FocusRing::attach(button, 8);
     auto* row = new QHBoxLayout(button);
     row->setContentsMargins(16, 10, 16, 10);
     row->setSpacing(8);

@@ -1,5 +1,6 @@
 #include "UserPresetCard.h"
 
+#include "FocusRing.h"
 #include "ImageTiles.h"
 #include "PresetListModels.h"
 #include "PresetPictureCache.h"
@@ -81,6 +82,7 @@ void UserPresetCard::paint(QPainter* painter, const QStyleOptionViewItem& option
                    Theme::color(ColorRole::contrast, widget));
         drawEllipsis(*painter, g.menuButton, Theme::color(ColorRole::contrast, widget));
         drawOutline(*painter, g.card, 16);
+        FocusRing::paintItem(*painter, option, g.card, 16);
     } else {
         painter->setPen(Qt::NoPen);
         painter->setBrush(withAlpha(Theme::color(ColorRole::controlBackground, widget), 0.5));
@@ -96,6 +98,7 @@ void UserPresetCard::paint(QPainter* painter, const QStyleOptionViewItem& option
                    QStringLiteral("Text only preset"), noteFont, Theme::color(ColorRole::secondary, widget));
         drawEllipsis(*painter, g.menuButton, Theme::color(ColorRole::primary, widget));
         drawOutline(*painter, g.card, 12);
+        FocusRing::paintItem(*painter, option, g.card, 12);
     }
     painter->restore();
 }

@@ -1,6 +1,7 @@
 #include "UserPresetListView.h"
 
 #include "Controls.h"
+#include "FocusRing.h"
 #include "Popover.h"
 #include "PresetListModels.h"
 #include "PresetPictureCache.h"
@@ -129,6 +130,7 @@ void UserPresetListView::showMenu(int row, const QRect& anchor) {
         button->setStyleSheet(QStringLiteral("QPushButton { text-align: left; padding: 8px 16px; border: none;"
                                              " background: transparent; color: %1; }")
                                   .arg(color.name(QColor::HexArgb)));
+        FocusRing::attach(button, 0);
         layout->addWidget(button);
         return button;
     };

@@ -1,5 +1,6 @@
 #include "Controls.h"
 
+#include "FocusRing.h"
 #include "Glass.h"
 #include "GlassButtons.h"
 
@@ -54,12 +55,9 @@ protected:
         const double x = isChecked() ? track.right() - 2 - knob : track.left() + 2;
         painter.setBrush(QColor(Qt::white));
         painter.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
-        // Keyboard users see where they are.
-        if (hasFocus()) {
+        if (FocusRing::shows(this)) {
             painter.setOpacity(1.0);
-            painter.setBrush(Qt::NoBrush);
-            painter.setPen(QPen(withOpacity(on, 0.6), 2));
-            painter.drawRoundedRect(track.adjusted(-1, -1, 1, 1), radius + 1, radius + 1);
+            FocusRing::paint(painter, track.adjusted(-1, -1, 1, 1), -1, this);
         }
     }
 };
@@ -192,6 +190,8 @@ QAbstractButton* textButton(const QString& objectName, const QString& symbol, co
     button->setAccessibleName(text);
     button->setToolTip(help);
     button->setFill(GlassButton::Fill::none);
+    // An enabled text button reads as enabled in a window that is not key.
+    button->setForeground(GlassButton::Foreground::primary);
     button->setCursor(Qt::PointingHandCursor);
     return button;
 }
@@ -255,6 +255,7 @@ QLabel* label(const QString& objectName, const QString& text, QWidget* parent) {
 }
 
 QCheckBox* switchButton(const QString& objectName, const QString& text, QWidget* parent) {
+    FocusRing::track();
     auto* button = new SwitchButton(text, parent);
     button->setObjectName(objectName);
     button->setAccessibleName(text);
@@ -335,6 +336,7 @@ QAbstractButton* addHeader(QBoxLayout* column, const QString& title, const QFont
 }
 
 void setUpCardList(QListView* list) {
+    FocusRing::track();
     list->setSelectionMode(QAbstractItemView::NoSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);

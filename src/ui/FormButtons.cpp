@@ -1,5 +1,6 @@
 #include "FormButtons.h"
 
+#include "FocusRing.h"
 #include "GlassButtons.h"
 #include "Theme.h"
 
@@ -22,6 +23,8 @@ FormButtons::FormButtons(const QString& confirmTitle, QWidget* parent) : QWidget
     confirm_->setDefault(true);
     confirm_->setAutoDefault(true);
     confirm_->setToolTip(confirmTitle + QStringLiteral(" (Ctrl+Return)"));
+    // The style sheet leaves the button without a focus frame of its own.
+    FocusRing::attach(confirm_, 6);
 
     stylePrimary();
     connect(&Theme::instance(), &Theme::changed, this, &FormButtons::stylePrimary);

@@ -183,6 +183,13 @@ QRectF GlassPanel::panelRect() const {
     return QRectF(rect()).adjusted(m + 0.5, m + 0.5, -m - 0.5, -m - 0.5);
 }
 
+bool GlassPanel::event(QEvent* event) {
+    // The window's activation reaches its children only as these two.
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate)
+        update();
+    return QWidget::event(event);
+}
+
 void GlassPanel::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange || event->type() == QEvent::PaletteChange)
         update();

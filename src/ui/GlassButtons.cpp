@@ -1,5 +1,6 @@
 #include "GlassButtons.h"
 
+#include "FocusRing.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 
@@ -15,6 +16,7 @@ GlassButton::GlassButton(QWidget* parent) : QAbstractButton(parent) {
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
+    FocusRing::track();
 }
 
 void GlassButton::setSymbol(const QString& name) {
@@ -88,6 +90,11 @@ void GlassButton::setSymbolColor(const QColor& color) {
 
 void GlassButton::setTitleColor(const QColor& color) {
     titleColor_ = color;
+    update();
+}
+
+void GlassButton::setForeground(Foreground foreground) {
+    foreground_ = foreground;
     update();
 }
 
@@ -171,7 +178,8 @@ QColor GlassButton::currentFill() const {
 
 QColor GlassButton::currentForeground() const {
     const bool key = effectiveControlActiveState() == ControlActiveState::key;
-    return Theme::color(selected_ || key ? ColorRole::primary : ColorRole::secondary, effectiveColorScheme());
+    const bool primary = foreground_ == Foreground::primary || selected_ || key;
+    return Theme::color(primary ? ColorRole::primary : ColorRole::secondary, effectiveColorScheme());
 }
 
 QColor GlassButton::currentTrailingColor() const {
@@ -245,6 +253,13 @@ void GlassButton::changeEvent(QEvent* event) {
     QAbstractButton::changeEvent(event);
 }
 
+bool GlassButton::event(QEvent* event) {
+    // The window's activation reaches its children only as these two; the look follows it at once.
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate)
+        update();
+    return QAbstractButton::event(event);
+}
+
 void GlassButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -268,6 +283,7 @@ void GlassButton::paintEvent(QPaintEvent*) {
             painter.drawPixmap(QRectF(QPointF(width() - size.width(), height() - size.height()) / 2, size), pixmap,
                                QRectF(pixmap.rect()));
         }
+        paintFocusRing(painter);
         return;
     }
 
@@ -300,6 +316,14 @@ void GlassButton::paintEvent(QPaintEvent*) {
         painter.drawText(QRectF(content.right() - trailingWidth, content.top(), trailingWidth, content.height()),
                          Qt::AlignRight | Qt::AlignVCenter, trailing_);
     }
+    paintFocusRing(painter);
+}
+
+void GlassButton::paintFocusRing(QPainter& painter) const {
+    if (!FocusRing::shows(this))
+        return;
+    painter.setOpacity(1);
+    FocusRing::paint(painter, QRectF(rect()), radius(), this);
 }
 
 GlassTabButton::GlassTabButton(const QString& symbol, const QString& title, QWidget* parent) : GlassButton(parent) {

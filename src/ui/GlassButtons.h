@@ -39,6 +39,11 @@ public:
     // Fixed colours override the state rule (primary when key or selected, secondary otherwise).
     void setSymbolColor(const QColor& color);
     void setTitleColor(const QColor& color);
+    // The label's colour where none is fixed: `windowState` is primary in the key window or when selected and
+    // secondary otherwise; `primary` stays primary in every window state, for buttons whose look does not follow
+    // the window.
+    enum class Foreground { windowState, primary };
+    void setForeground(Foreground foreground);
     void setFill(Fill fill);
     void setSelectedFill(Fill fill);
     void setHighlight(Highlight highlight);
@@ -67,6 +72,7 @@ public:
     QSize minimumSizeHint() const override;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     bool hitButton(const QPoint& pos) const override;
     void enterEvent(QEnterEvent* event) override;
@@ -75,6 +81,7 @@ protected:
 
 private:
     QColor fillColor(Fill fill) const;
+    void paintFocusRing(QPainter& painter) const;
     double radius() const;
 
     QString symbol_;
@@ -91,6 +98,7 @@ private:
     double cornerRadius_ = 8;
     QColor symbolColor_;
     QColor titleColor_;
+    Foreground foreground_ = Foreground::windowState;
     Fill fill_ = Fill::borderColor;
     std::optional<Fill> selectedFill_;
     Highlight highlight_ = Highlight::hover;

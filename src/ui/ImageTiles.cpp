@@ -1,5 +1,6 @@
 #include "ImageTiles.h"
 
+#include "FocusRing.h"
 #include "Glass.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
@@ -73,6 +74,7 @@ TileRoundButton::TileRoundButton(const QString& symbol, Look look, double diamet
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::ArrowCursor);
     resize(sizeHint());
+    FocusRing::track();
 }
 
 int TileRoundButton::shadowMargin() const {
@@ -135,6 +137,8 @@ void TileRoundButton::paintEvent(QPaintEvent*) {
     const QPixmap pixmap = symbolPixmap(symbol_, symbolSize_, symbolColor, devicePixelRatioF());
     const QRectF target(centre.x() - symbolSize_ / 2, centre.y() - symbolSize_ / 2, symbolSize_, symbolSize_);
     painter.drawPixmap(target, pixmap, QRectF(pixmap.rect()));
+    if (FocusRing::shows(this))
+        FocusRing::paint(painter, circle, -1, this);
 }
 
 ImageTile::ImageTile(const QImage& image, const Metrics& metrics, QWidget* parent)

@@ -2,6 +2,7 @@
 
 #include "CameraControlView.h"
 #include "Controls.h"
+#include "FocusRing.h"
 #include "FrameSlotView.h"
 #include "Glass.h"
 #include "GlassButtons.h"
@@ -14,6 +15,7 @@
 #include "SymbolIcon.h"
 #include "SyntaxHighlightedTextEditor.h"
 #include "Theme.h"
+#include "UiScale.h"
 #include "VideoGalleryLogicView.h"
 #include "VideoSettingsPopover.h"
 #include "VideoWorkspaceModel.h"
@@ -50,6 +52,7 @@ QToolButton* plainSymbolButton(const QString& name, const QString& help, const Q
     button->setAutoRaise(true);
     button->setCursor(Qt::PointingHandCursor);
     button->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    FocusRing::attach(button, 4);
     return button;
 }
 
@@ -507,6 +510,7 @@ void ScenesView::applyScale() {
     if (gallery_)
         gallery_->setScale(s);
     generateButton_->setScale(s);
+    UiScale::setScaleOf(this, s);
 }
 
 void ScenesView::refreshMode() {

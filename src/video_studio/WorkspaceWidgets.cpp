@@ -1,5 +1,6 @@
 #include "WorkspaceWidgets.h"
 
+#include "FocusRing.h"
 #include "Spinner.h"
 #include "Theme.h"
 #include "VideoWorkspaceModel.h"
@@ -199,4 +200,8 @@ void GenerateButton::paintEvent(QPaintEvent*) {
     const double textWidth = QFontMetricsF(font()).horizontalAdvance(text());
     painter.setPen(Qt::white);
     painter.drawText(QRectF(slot.right() + 6, 0, textWidth + 2, height()), Qt::AlignVCenter | Qt::AlignLeft, text());
+    if (FocusRing::shows(this)) {
+        painter.setOpacity(1);
+        FocusRing::paint(painter, QRectF(rect()), 10, this);
+    }
 }

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QMap>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTest>
 
@@ -39,6 +40,13 @@ void settle(int milliseconds) {
 // `windowSize` is empty for a picture of its own size.
 bool shoot(const QString& name, const ScreenshotFunction& function, ColorScheme scheme, QSize windowSize,
            const QDir& out, const QString& workDir) {
+    // Each screen starts as a pointer user finds it: keys an earlier screen typed leave no focus ring here.
+    {
+        QWidget pointer;
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(), QPointF(), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&pointer, &press);
+    }
     Theme::instance().setColorScheme(scheme);
     ScreenshotContext context;
     context.scheme = scheme;

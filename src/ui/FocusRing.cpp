@@ -1,0 +1,165 @@
+#include "FocusRing.h"
+
+#include "Glass.h"
+#include "Theme.h"
+#include "UiScale.h"
+
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyleOptionViewItem>
+
+namespace {
+
+// Follows which of the keyboard and the pointer was used last, application-wide.
+class Tracker final : public QObject {
+public:
+    bool keyboard = false;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (!isModifier(static_cast<QKeyEvent*>(event)->key()))
+                setKeyboard(true);
+            break;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::TouchBegin:
+        case QEvent::TabletPress:
+            setKeyboard(false);
+            break;
+        case QEvent::FocusIn:
+            if (!watched->isWidgetType())
+                break;
+            switch (static_cast<QFocusEvent*>(event)->reason()) {
+            case Qt::TabFocusReason:
+            case Qt::BacktabFocusReason:
+            case Qt::ShortcutFocusReason:
+                setKeyboard(true);
+                break;
+            case Qt::MouseFocusReason:
+                setKeyboard(false);
+                break;
+            default:
+                break; // as it was
+            }
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    static bool isModifier(int key) {
+        return key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt || key == Qt::Key_Meta ||
+               key == Qt::Key_AltGr || key == Qt::Key_Super_L || key == Qt::Key_Super_R;
+    }
+
+    void setKeyboard(bool inUse) {
+        if (keyboard == inUse)
+            return;
+        keyboard = inUse;
+        // The control that has the focus gains or loses its ring without the focus moving.
+        if (QWidget* focus = QApplication::focusWidget()) {
+            focus->update();
+            if (auto* area = qobject_cast<QAbstractScrollArea*>(focus))
+                area->viewport()->update();
+        }
+    }
+};
+
+Tracker* tracker() {
+    static Tracker* instance = nullptr;
+    if (!instance && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        instance = new Tracker;
+        instance->setParent(QCoreApplication::instance());
+        QCoreApplication::instance()->installEventFilter(instance);
+    }
+    return instance;
+}
+
+// Paints the ring over what a style-painted widget drew.
+class Attached final : public QObject {
+public:
+    Attached(QWidget* widget, double radius) : QObject(widget), radius_(radius) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint || !watched->isWidgetType())
+            return false;
+        auto* widget = static_cast<QWidget*>(watched);
+        if (!FocusRing::shows(widget))
+            return false;
+        static_cast<QObject*>(widget)->event(event);
+        QPainter painter(widget);
+        FocusRing::paint(painter, QRectF(widget->rect()), radius_, widget);
+        return true;
+    }
+
+private:
+    double radius_;
+};
+
+} // namespace
+
+namespace FocusRing {
+
+void track() {
+    tracker();
+}
+
+bool keyboardInUse() {
+    const Tracker* t = tracker();
+    return t && t->keyboard;
+}
+
+bool shows(const QWidget* widget) {
+    return widget && widget->hasFocus() && keyboardInUse();
+}
+
+QColor color(ColorScheme scheme) {
+    return Theme::color(ColorRole::accent, scheme);
+}
+
+double width(const QWidget* widget) {
+    return 2 * UiScale::scaleOf(widget);
+}
+
+double extent(const QWidget* widget) {
+    return width(widget) * 1.5;
+}
+
+void paint(QPainter& painter, const QRectF& rect, double radius, const QWidget* widget) {
+    const double line = width(widget);
+    const double inner = extent(widget) - line;
+    if (rect.width() < 2 * (line + inner) || rect.height() < 2 * (line + inner))
+        return;
+    const ColorScheme scheme = Theme::colorScheme(widget);
+    const double half = std::min(rect.width(), rect.height()) / 2;
+    const double r = radius < 0 ? half : std::min(radius, half);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    const QRectF outer = rect.adjusted(line / 2, line / 2, -line / 2, -line / 2);
+    painter.setPen(QPen(color(scheme), line));
+    painter.drawPath(continuousRoundedRect(outer, std::max(0.0, r - line / 2)));
+    const double innerInset = line + inner / 2;
+    painter.setPen(QPen(Theme::color(ColorRole::controlBackground, scheme), inner));
+    painter.drawPath(continuousRoundedRect(rect.adjusted(innerInset, innerInset, -innerInset, -innerInset),
+                                           std::max(0.0, r - innerInset)));
+    painter.restore();
+}
+
+void paintItem(QPainter& painter, const QStyleOptionViewItem& option, const QRectF& rect, double radius) {
+    if ((option.state & QStyle::State_HasFocus) && keyboardInUse())
+        paint(painter, rect, radius, option.widget);
+}
+
+void attach(QWidget* widget, double radius) {
+    track();
+    widget->installEventFilter(new Attached(widget, radius));
+}
+
+} // namespace FocusRing

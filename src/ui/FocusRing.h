@@ -1,0 +1,40 @@
+#pragma once
+
+#include "BorderColor.h"
+
+#include <QColor>
+#include <QRectF>
+
+class QPainter;
+class QStyleOptionViewItem;
+class QWidget;
+
+// The one focus ring of the kit. A focusable control draws it while it has the focus and the keyboard, not
+// the pointer, was last used to move around: Tab shows where the keyboard is, a click leaves no ring behind.
+namespace FocusRing {
+
+// Starts following the keyboard and the pointer (once per process). The kit's controls call it when built.
+void track();
+// True after a key press or a focus change by Tab, Backtab or a shortcut; false after a pointer press or a
+// focus change by a click. Other focus changes (a window activated again, a sheet opened) leave it as it was.
+bool keyboardInUse();
+// `widget` has the focus and the keyboard is in use.
+bool shows(const QWidget* widget);
+
+QColor color(ColorScheme scheme);
+// The ring's accent line width at `widget`'s scale, and how far the whole ring reaches in from the edge.
+double width(const QWidget* widget);
+double extent(const QWidget* widget);
+
+// Draws the ring along the inside of `rect`, so that the control's own bounds never clip it, with corners of
+// `radius` (< 0: a capsule or a circle), in `widget`'s colour scheme and at its scale: an accent line with a
+// thin line of the control background inside it, so that it shows on tinted and coloured controls too.
+void paint(QPainter& painter, const QRectF& rect, double radius, const QWidget* widget);
+// For a card a list paints: the ring when it is the view's current item, the view has the focus and the
+// keyboard is in use.
+void paintItem(QPainter& painter, const QStyleOptionViewItem& option, const QRectF& rect, double radius);
+// For a control the style paints (a push button with a style sheet): the ring is drawn over what the style
+// drew, along the widget's edges.
+void attach(QWidget* widget, double radius);
+
+} // namespace FocusRing
