@@ -180,6 +180,8 @@ QMainWindow* OrvaneApp::showMainWindow() {
         window->setObjectName("mainWindow");
         window->setAttribute(Qt::WA_DeleteOnClose, false);
         window->setWindowTitle(QString());
+        // The title stays empty; assistive tools still need to say which window this is.
+        window->setAccessibleName(QStringLiteral("Orvane"));
         window->setUnifiedTitleAndToolBarOnMac(true);
         auto* root = new MainAppView(environment(), window);
         root->setMinimumSize(1000, 700);

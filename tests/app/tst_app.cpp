@@ -308,6 +308,11 @@ private slots:
         OrvaneApp app(env.path("store.sqlite"));
         QMainWindow* window = showActiveMainWindow(app);
         QVERIFY(window);
+        // The window keeps its empty title, but a screen reader names it.
+        QAccessibleInterface* windowAccessible = QAccessible::queryAccessibleInterface(window);
+        QVERIFY(windowAccessible);
+        QCOMPARE(windowAccessible->role(), QAccessible::Window);
+        QCOMPARE(windowAccessible->text(QAccessible::Name), QStringLiteral("Orvane"));
         StudioStack* stack = app.rootView()->screensStack();
         QWidget* video = stack->videoStudio();
         QWidget* image = stack->imageStudio();
