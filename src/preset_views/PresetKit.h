@@ -102,8 +102,14 @@ UserPresetListView* addUserPresetList(QStackedWidget* myPresetsContent, Browser*
 template <class Form, class Model> void showForm(QPointer<Form>& form, bool showing, Model* model, QWidget* parent) {
     if (!showing) {
         if (form) {
+            // The form keeps the keyboard as a window of its own; the panel's window gets it back where it was.
+            QWidget* back = parent->window()->focusWidget();
             form->hide();
             form->deleteLater();
+            if (back && back->isVisible()) {
+                back->activateWindow();
+                back->setFocus(Qt::OtherFocusReason);
+            }
         }
         return;
     }

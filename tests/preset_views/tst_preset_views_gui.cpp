@@ -355,6 +355,11 @@ private slots:
         QTest::keyClick(edit, Qt::Key_Space);
         QTRY_VERIFY(imagePanel.form() && imagePanel.form()->isVisible());
         QCOMPARE(imagePanel.browser()->editingPreset()->title(), QString("Own"));
+        // Escape closes the form, and the focus is back on the card the menu came from.
+        QVERIFY(QTest::qWaitForWindowActive(imagePanel.form()));
+        gui::keyToFocus(Qt::Key_Escape);
+        QTRY_VERIFY(!imagePanel.form());
+        QTRY_COMPARE(QApplication::focusWidget(), ownList);
     }
 
     void imagePanelCreatesEditsAndDeletesThroughTheForm() {
