@@ -30,7 +30,8 @@ bool usesTab(const QWidget* widget) {
 SheetKeyboard::SheetKeyboard(QWidget* sheet, std::function<void()> close)
     : QObject(sheet), sheet_(sheet), close_(std::move(close)) {
     setObjectName(QStringLiteral("sheetKeyboard"));
-    QWidget* focused = QApplication::focusWidget();
+    // The window's own focus: a form or menu the sheet opened at once may hold the application's by now.
+    QWidget* focused = sheet->window()->focusWidget();
     if (focused && focused != sheet && !sheet->isAncestorOf(focused))
         opener_ = focused;
     qApp->installEventFilter(this);
@@ -44,6 +45,9 @@ void SheetKeyboard::open(QWidget* sheet, QWidget* first, std::function<void()> c
         keyboard->close_ = std::move(close);
     else
         keyboard = new SheetKeyboard(sheet, std::move(close));
+    // A form the sheet opened at once keeps the keyboard; it gives it back to the sheet when it closes.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->window() != sheet->window())
+        return;
     if (!first || !takesTab(first))
         first = keyboard->stops().value(0);
     if (first)

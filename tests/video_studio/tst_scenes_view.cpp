@@ -741,6 +741,23 @@ private slots:
             QCOMPARE(QApplication::focusWidget(), opener);
             model()->setPrompt("a fox");
         }
+
+        // From the prompt, the sheet opens on its form: Escape closes the form, then the sheet, and the focus is
+        // back on the button.
+        GUI_REQUIRE(createPreset, QWidget, view.get(), "createPresetFromPrompt");
+        QTRY_VERIFY(createPreset->isVisible());
+        createPreset->setFocus(Qt::TabFocusReason);
+        gui::keyToFocus(Qt::Key_Space);
+        QTRY_VERIFY(view->gallery()->isPromptPresetsShown());
+        auto* form = view->gallery()->findChild<QWidget*>("CreatePresetView");
+        QVERIFY(form && QTest::qWaitForWindowActive(form) && form->focusWidget());
+        QTest::keyClick(form->focusWidget(), Qt::Key_Escape);
+        QTRY_VERIFY(!view->gallery()->findChild<QWidget*>("CreatePresetView"));
+        QVERIFY(view->gallery()->isPromptPresetsShown());
+        QTRY_COMPARE(focusedControl(), "myPresetsTab");
+        gui::keyToFocus(Qt::Key_Escape);
+        QVERIFY(!view->gallery()->isPromptPresetsShown());
+        QCOMPARE(QApplication::focusWidget(), createPreset);
     }
 
     void theGalleryIsHostedAndHandsOverRecreation() {
