@@ -6,6 +6,7 @@
 #include "Motion.h"
 #include "MovementPlayer.h"
 #include "PromptPresetsView.h"
+#include "SheetKeyboard.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 #include "VideoGalleryGrid.h"
@@ -320,6 +321,8 @@ void VideoGalleryLogicView::showPromptPresets(const QString& currentPrompt, bool
     overlay_ = overlay;
     overlay->show();
     overlay->raise();
+    auto* panel = frame->findChild<PromptPresetsView*>();
+    SheetKeyboard::open(frame, panel ? panel->firstFocus() : nullptr, [this] { hidePromptPresets(); });
     emit promptPresetsShownChanged(true);
 }
 
@@ -328,6 +331,7 @@ void VideoGalleryLogicView::hidePromptPresets() {
         return;
     QWidget* overlay = overlay_;
     overlay_ = nullptr;
+    SheetKeyboard::release(overlay->findChild<GlassPanel*>(QStringLiteral("promptPresetsFrame")));
     // The sheet fades out; a sheet opened meanwhile is a new one.
     overlay->setObjectName(QStringLiteral("promptPresetsOverlayLeaving"));
     Motion::leave(overlay, Motion::panelFadeMs, Motion::easeOut(), [overlay] {

@@ -10,6 +10,7 @@
 #include "ReplyView.h"
 #include "ResultLabel.h"
 #include "ResultPictureView.h"
+#include "SheetKeyboard.h"
 #include "Spinner.h"
 #include "StudioPanel.h"
 #include "SymbolIcon.h"
@@ -424,9 +425,14 @@ void RightPanel::showPresets() {
         presetsView_ = makePresetsView();
         presetsView_->setFixedWidth(350);
         static_cast<QHBoxLayout*>(overlay_->layout())->insertWidget(0, presetsView_);
+        // The overlay may still be on screen with the last panel leaving: the new one shows by itself.
+        presetsView_->show();
         overlay_->show();
         overlay_->raise();
         overlay_->layout()->activate();
+        auto* view = qobject_cast<UserImagePresetsView*>(presetsView_);
+        SheetKeyboard::open(presetsView_, view ? view->firstFocus() : nullptr,
+                            [this] { model_.setShowUserImagePresets(false); });
         Motion::enter(presetsView_, Motion::durationMs(presetsSpring), Motion::springEasing<300, 825>(),
                       offLeadingEdge(presetsView_));
     } else if (!show && presetsView_) {
@@ -434,6 +440,7 @@ void RightPanel::showPresets() {
         // one would go.
         QWidget* leaving = presetsView_;
         presetsView_ = nullptr;
+        SheetKeyboard::release(leaving);
         overlay_->layout()->removeWidget(leaving);
         Motion::leave(
             leaving, Motion::durationMs(presetsSpring), Motion::springEasing<300, 825>(),

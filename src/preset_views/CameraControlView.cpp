@@ -69,6 +69,10 @@ CameraControlView::~CameraControlView() {
     grid_->stopPreview();
 }
 
+QWidget* CameraControlView::firstFocus() const {
+    return grid_;
+}
+
 void CameraControlView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // The sheet fades in when it first comes on screen.

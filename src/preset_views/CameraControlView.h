@@ -26,6 +26,8 @@ public:
     QWidget* content() const { return content_; }
 
     QSize sizeHint() const override { return contentSize; }
+    // Where the focus goes when the sheet opens: the grid, on its first card.
+    QWidget* firstFocus() const;
 
 signals:
     void dismissRequested();

@@ -17,7 +17,8 @@ constexpr int kSideInset = 16;
 
 ClipPresetListView::ClipPresetListView(PreviewClipPresetListModel* model, int columns, int spacing, Player player,
                                        QWidget* parent)
-    : QListView(parent), model_(model), player_(std::move(player)), columns_(std::max(1, columns)), spacing_(spacing) {
+    : CardListView(parent), model_(model), player_(std::move(player)), columns_(std::max(1, columns)),
+      spacing_(spacing) {
     delegate_ = new CinematicPresetCard(this, spacing_, columns_ == 1 ? kSideInset : 0);
     hover_ = new HoverPreviewController(
         [this](int row) {
@@ -31,20 +32,21 @@ ClipPresetListView::ClipPresetListView(PreviewClipPresetListModel* model, int co
         this);
     setModel(model_);
     setItemDelegate(delegate_);
-    Controls::setUpCardList(this);
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     viewport()->setAttribute(Qt::WA_Hover);
     if (columns_ > 1) {
         setUniformItemSizes(true);
-        setFlow(QListView::LeftToRight);
+        setFlow(CardListView::LeftToRight);
         setWrapping(true);
-        setResizeMode(QListView::Adjust);
+        setResizeMode(CardListView::Adjust);
         // Each grid cell carries the gap after its card, so the right and bottom margins give the last gaps back.
         const int rest = std::max(0, kSideInset - spacing_);
         setViewportMargins(kSideInset, 0, rest, rest);
     }
     connect(delegate_, &CinematicPresetCard::selectRequested, this,
+            [this](const QModelIndex& index) { emit presetChosen(index.row()); });
+    connect(this, &CardListView::cardChosen, this,
             [this](const QModelIndex& index) { emit presetChosen(index.row()); });
     connect(model_, &QAbstractItemModel::dataChanged, this, [this] { updatePreview(); });
     layoutCards();
@@ -72,7 +74,7 @@ QRect ClipPresetListView::pictureRect(int row) const {
 }
 
 void ClipPresetListView::hideEvent(QHideEvent* event) {
-    QListView::hideEvent(event);
+    CardListView::hideEvent(event);
     // Closing the panel (or leaving the tab) after a choice gives no hover end: the preview stops here.
     stopPreview();
 }
@@ -85,12 +87,12 @@ void ClipPresetListView::stopPreview() {
 }
 
 void ClipPresetListView::resizeEvent(QResizeEvent* event) {
-    QListView::resizeEvent(event);
+    CardListView::resizeEvent(event);
     layoutCards();
 }
 
 void ClipPresetListView::scrollContentsBy(int dx, int dy) {
-    QListView::scrollContentsBy(dx, dy);
+    CardListView::scrollContentsBy(dx, dy);
     if (viewport()->underMouse())
         hover_->cardsMovedUnderPointer(cardAt(viewport()->mapFromGlobal(QCursor::pos())));
     updatePreview();
@@ -121,7 +123,7 @@ bool ClipPresetListView::viewportEvent(QEvent* event) {
     default:
         break;
     }
-    return QListView::viewportEvent(event);
+    return CardListView::viewportEvent(event);
 }
 
 void ClipPresetListView::updatePreview() {

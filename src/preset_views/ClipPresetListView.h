@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QListView>
+#include "CardListView.h"
+
 #include <QPointer>
 
 #include <functional>
@@ -12,8 +13,9 @@ class PreviewClipPresetListModel;
 class VideoPlayerView;
 
 // A scrolling column or grid of preview-clip cards (camera movements, cinematic presets). Resting on a card
-// plays its clip through the shared player in that card; a click chooses it.
-class ClipPresetListView final : public QListView {
+// plays its clip through the shared player in that card; a click, Return, Space or the accessible action
+// chooses it.
+class ClipPresetListView final : public CardListView {
     Q_OBJECT
 public:
     struct Player {

@@ -100,12 +100,22 @@ UserPresetListView* addUserPresetList(QStackedWidget* myPresetsContent, Browser*
     return list;
 }
 
-// Opens the create/edit form over `parent` (made on first use), or closes it.
-template <class Form, class Model> void showForm(QPointer<Form>& form, bool showing, Model* model, QWidget* parent) {
+// Opens the create/edit form over `parent` (made on first use), or closes it, giving the focus back to where it
+// was in `parent`, else to `fallback`.
+template <class Form, class Model>
+void showForm(QPointer<Form>& form, bool showing, Model* model, QWidget* parent, QWidget* fallback = nullptr) {
     if (!showing) {
         if (form) {
+            // The form keeps the keyboard as a window of its own; the panel's window gets it back where it was.
+            QWidget* back = parent->window()->focusWidget();
+            if (!back || !parent->isAncestorOf(back))
+                back = fallback;
             form->hide();
             form->deleteLater();
+            if (back && back->isVisible()) {
+                back->activateWindow();
+                back->setFocus(Qt::OtherFocusReason);
+            }
         }
         return;
     }
@@ -117,14 +127,15 @@ template <class Form, class Model> void showForm(QPointer<Form>& form, bool show
 
 // Keeps `panel` in step with its browser: the header's close button dismisses the panel, a change of tab or
 // of count calls `refresh`, and the create/edit form opens and closes with the browser's `showingCreatePreset`.
-template <class Browser, class Form>
-void follow(Browser* browser, QWidget* panel, QAbstractButton* close, QPointer<Form>& form,
+template <class Browser, class Panel, class Form>
+void follow(Browser* browser, Panel* panel, QAbstractButton* close, QPointer<Form>& form,
             const std::function<void()>& refresh) {
     QObject::connect(close, &QAbstractButton::clicked, browser, &Browser::dismiss);
     QObject::connect(browser, &Browser::selectedTabChanged, panel, refresh);
     QObject::connect(browser, &Browser::presetsCountChanged, panel, refresh);
     QObject::connect(browser, &Browser::showingCreatePresetChanged, panel, [browser, panel, &form] {
-        showForm(form, browser->showingCreatePreset(), browser->form(), panel);
+        showForm(form, browser->showingCreatePreset(), browser->form(), panel,
+                 browser->showingCreatePreset() ? nullptr : panel->firstFocus());
     });
 }
 

@@ -162,6 +162,10 @@ void PromptPresetsView::showEvent(QShowEvent* event) {
     browser_->openCreateFormIfRequested();
 }
 
+QWidget* PromptPresetsView::firstFocus() const {
+    return tabs_.value(int(browser_->allTabs().indexOf(browser_->selectedTab())));
+}
+
 void PromptPresetsView::refresh() {
     PresetKit::showTab(*browser_, tabs_, pages_, addTile_, myPresetsContent_);
 }

@@ -26,6 +26,9 @@ public:
                       MovementPlayer& player, QWidget* parent = nullptr);
     ~PromptPresetsView() override;
 
+    // Where the focus goes when the panel opens: the open tab.
+    QWidget* firstFocus() const;
+
     PromptPresetsBrowser* browser() const { return browser_; }
     CreatePresetView* form() const { return form_; }
     ClipPresetListView* movementsList() const { return movements_; }

@@ -4,6 +4,7 @@
 
 #include "BuiltInImagePreset.h"
 #include "BuiltInImagePresetCard.h"
+#include "CardListView.h"
 #include "Controls.h"
 #include "FocusRing.h"
 #include "Glass.h"
@@ -97,17 +98,18 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
 
     pages_ = new QStackedWidget(this);
     pages_->setObjectName(QStringLiteral("presetPages"));
-    builtInList_ = new QListView(pages_);
+    builtInList_ = new CardListView(pages_);
     builtInList_->setObjectName(QStringLiteral("builtInPresetsList"));
     builtInList_->setAccessibleName(QStringLiteral("Angles"));
     nameScrollBars(builtInList_, builtInList_->accessibleName());
     builtInList_->setModel(browser_->builtInPresets());
     auto* builtInDelegate = new BuiltInImagePresetCard(builtInList_);
     builtInList_->setItemDelegate(builtInDelegate);
-    Controls::setUpCardList(builtInList_);
-    connect(builtInDelegate, &BuiltInImagePresetCard::selectRequested, this, [this](const QModelIndex& index) {
+    const auto chooseBuiltIn = [this](const QModelIndex& index) {
         browser_->chooseBuiltIn(browser_->builtInPresets()->preset(index.row()));
-    });
+    };
+    connect(builtInDelegate, &BuiltInImagePresetCard::selectRequested, this, chooseBuiltIn);
+    connect(builtInList_, &CardListView::cardChosen, this, chooseBuiltIn);
     pages_->addWidget(builtInList_);
     // The lists scroll under the panel's rounded corners, never past them.
     PresetKit::clipToPanel(builtInList_, panel);
@@ -139,6 +141,10 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
 }
 
 UserImagePresetsView::~UserImagePresetsView() = default;
+
+QWidget* UserImagePresetsView::firstFocus() const {
+    return tabs_.value(int(browser_->allTabs().indexOf(browser_->selectedTab())));
+}
 
 void UserImagePresetsView::refresh() {
     PresetKit::showTab(*browser_, tabs_, pages_, addTile_, myPresetsContent_);

@@ -8,7 +8,7 @@
 
 class ImagePresetsBrowser;
 class QAbstractButton;
-class QListView;
+class CardListView;
 class QStackedWidget;
 class SwiftDataImagePresetsManager;
 class UserPresetListView;
@@ -22,6 +22,9 @@ public:
     UserImagePresetsView(SwiftDataImagePresetsManager& manager, const QString& currentPrompt,
                          QWidget* parent = nullptr);
     ~UserImagePresetsView() override;
+
+    // Where the focus goes when the panel opens: the open tab.
+    QWidget* firstFocus() const;
 
     ImagePresetsBrowser* browser() const { return browser_; }
     // The open form, if any.
@@ -38,7 +41,7 @@ private:
     ImagePresetsBrowser* browser_;
     QList<QAbstractButton*> tabs_;
     QStackedWidget* pages_;
-    QListView* builtInList_;
+    CardListView* builtInList_;
     QAbstractButton* addTile_;
     QStackedWidget* myPresetsContent_;
     UserPresetListView* userList_;

@@ -10,21 +10,23 @@
 #include "UserPresetCard.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFrame>
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 UserPresetListView::UserPresetListView(QAbstractItemModel* model, int spacing, bool wholeCardSelects, QWidget* parent)
-    : QListView(parent) {
+    : CardListView(parent) {
     pictures_ = new PresetPictureCache(QSize(400, UserPresetCard::kPictureHeight), this);
     delegate_ = new UserPresetCard(pictures_, spacing, wholeCardSelects, this);
     setModel(model);
     setItemDelegate(delegate_);
-    Controls::setUpCardList(this);
     connect(pictures_, &PresetPictureCache::pictureReady, viewport(), qOverload<>(&QWidget::update));
     connect(pictures_, &PresetPictureCache::pictureReady, this, &UserPresetListView::placeLoadingRings);
     connect(delegate_, &UserPresetCard::selectRequested, this,
+            [this](const QModelIndex& index) { emit selectRequested(index.row()); });
+    connect(this, &CardListView::cardChosen, this,
             [this](const QModelIndex& index) { emit selectRequested(index.row()); });
     connect(delegate_, &UserPresetCard::menuRequested, this,
             [this](const QModelIndex& index, const QRect& anchor) { showMenu(index.row(), anchor); });
@@ -35,18 +37,18 @@ QWidget* UserPresetListView::openMenu() const {
 }
 
 void UserPresetListView::resizeEvent(QResizeEvent* event) {
-    QListView::resizeEvent(event);
+    CardListView::resizeEvent(event);
     // Card heights do not change with the width, but their width does.
     doItemsLayout();
 }
 
 void UserPresetListView::updateGeometries() {
-    QListView::updateGeometries();
+    CardListView::updateGeometries();
     placeLoadingRings();
 }
 
 void UserPresetListView::scrollContentsBy(int dx, int dy) {
-    QListView::scrollContentsBy(dx, dy);
+    CardListView::scrollContentsBy(dx, dy);
     placeLoadingRings();
 }
 
@@ -90,6 +92,36 @@ void UserPresetListView::placeLoadingRings() {
     }
     for (int i = used; i < rings_.size(); ++i)
         rings_[i]->hide();
+}
+
+void UserPresetListView::keyPressEvent(QKeyEvent* event) {
+    const bool menuKey = event->key() == Qt::Key_Menu && event->modifiers() == Qt::NoModifier;
+    const bool shiftF10 = event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+    if (menuKey || shiftF10) {
+        event->accept();
+        showCurrentMenu();
+        return;
+    }
+    CardListView::keyPressEvent(event);
+}
+
+void UserPresetListView::contextMenuEvent(QContextMenuEvent* event) {
+    // The menu key also comes as a context menu request of its own, after its key press.
+    if (event->reason() != QContextMenuEvent::Keyboard) {
+        CardListView::contextMenuEvent(event);
+        return;
+    }
+    event->accept();
+    showCurrentMenu();
+}
+
+void UserPresetListView::showCurrentMenu() {
+    const QModelIndex index = currentIndex();
+    if (!index.isValid() || openMenu())
+        return;
+    scrollTo(index);
+    closedAt_.invalidate();
+    showMenu(index.row(), UserPresetCard::geometry(visualRect(index), index).card);
 }
 
 void UserPresetListView::showMenu(int row, const QRect& anchor) {

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "CardListView.h"
+
 #include <QElapsedTimer>
-#include <QListView>
 #include <QPointer>
 
 class PresetPictureCache;
@@ -9,8 +10,8 @@ class Spinner;
 class UserPresetCard;
 
 // The scrolling column of a user's own presets (image presets or prompt presets), painted as cards; a card's
-// "ellipsis" opens a small menu with "Edit" and "Delete".
-class UserPresetListView final : public QListView {
+// "ellipsis" (or the menu key, or Shift+F10, on the current card) opens a small menu with "Edit" and "Delete".
+class UserPresetListView final : public CardListView {
     Q_OBJECT
 public:
     UserPresetListView(QAbstractItemModel* model, int spacing, bool wholeCardSelects, QWidget* parent = nullptr);
@@ -32,9 +33,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void updateGeometries() override;
     void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void showMenu(int row, const QRect& anchor);
+    // The current card's menu, from the keyboard; never closes an open one.
+    void showCurrentMenu();
     void placeLoadingRings();
 
     PresetPictureCache* pictures_;

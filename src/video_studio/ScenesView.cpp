@@ -11,6 +11,7 @@
 #include "QueueManager.h"
 #include "QueueStatusIndicator.h"
 #include "SegmentedPicker.h"
+#include "SheetKeyboard.h"
 #include "Spinner.h"
 #include "SymbolIcon.h"
 #include "SyntaxHighlightedTextEditor.h"
@@ -428,6 +429,7 @@ void ScenesView::showPromptPresets(bool show) {
 void ScenesView::showCameraControls(bool show) {
     if (!show) {
         if (QWidget* sheet = cameraControls_) {
+            SheetKeyboard::release(sheet);
             // The sheet fades out; one opened meanwhile is a new one.
             sheet->setObjectName(QStringLiteral("cameraControlsScrimLeaving"));
             Motion::leave(sheet, Motion::panelFadeMs, Motion::easeOut(), [sheet] {
@@ -444,6 +446,9 @@ void ScenesView::showCameraControls(bool show) {
     placeCameraControls();
     cameraControls_->show();
     cameraControls_->raise();
+    auto* view = cameraControls_->findChild<CameraControlView*>();
+    SheetKeyboard::open(cameraControls_, view ? view->firstFocus() : nullptr,
+                        [this] { model_->setShowCameraControls(false); });
 }
 
 void ScenesView::openVideoSettingsPopover() {

@@ -1,5 +1,6 @@
 #include "APIManager.h"
 #include "AppViewModel.h"
+#include "BuiltInImagePreset.h"
 #include "ContentView.h"
 #include "ContextRing.h"
 #include "CraftedPng.h"
@@ -42,6 +43,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QSplitter>
@@ -714,6 +716,73 @@ private slots:
         QCOMPARE(editor()->toPlainText(), QString("replaced"));
     }
 
+    // The presets sheet keeps the keyboard while it is open: Space on its button moves the focus in, Tab goes
+    // round inside it, typing never reaches the prompt, Escape closes it and gives the focus back; Return, Space
+    // and a card's accessible action choose the card as a click does.
+    void thePresetsSheetKeepsTheKeyboardAndChoosesFromIt() {
+        const auto store = ModelSchema::openStore(env_->path("store.sqlite"));
+        SwiftDataImagePresetsManager presets(store.get());
+        AppEnvironment environment = model().environment();
+        environment.imagePresetsManager = &presets;
+        view_ = std::make_unique<ContentView>(environment);
+        view_->resize(1000, 800);
+        QVERIFY(gui::showActive(view_.get()));
+        type("a street");
+        GUI_REQUIRE(opener, QAbstractButton, view_.get(), "imagePresets");
+        const auto focusedIn = [](QWidget* sheet) {
+            QWidget* focus = QApplication::focusWidget();
+            return focus && sheet->isAncestorOf(focus);
+        };
+        opener->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(opener, Qt::Key_Space);
+        QPointer<QWidget> sheet = view_->rightPanel()->presetsView();
+        QVERIFY(sheet);
+        QVERIFY(focusedIn(sheet));
+        QCOMPARE(QApplication::focusWidget()->objectName(), QString("anglesTab"));
+        for (int i = 0; i < 20; ++i) {
+            gui::keyToFocus(i < 14 ? Qt::Key_Tab : Qt::Key_Backtab);
+            QVERIFY2(focusedIn(sheet), qPrintable(QApplication::focusWidget()->objectName()));
+            QTest::keyClicks(QApplication::focusWidget(), "x");
+            gui::keyToFocus(Qt::Key_Backspace);
+        }
+        QCOMPARE(editor()->toPlainText(), QString("a street"));
+        gui::keyToFocus(Qt::Key_Escape);
+        QVERIFY(!view_->rightPanel()->presetsView());
+        QCOMPARE(QApplication::focusWidget(), opener);
+
+        // A choice closes the sheet and gives the focus back.
+        const auto openOnTheList = [&]() -> QListView* {
+            QTest::keyClick(opener, Qt::Key_Space);
+            sheet = view_->rightPanel()->presetsView();
+            auto* angles = sheet ? sheet->findChild<QListView*>("builtInPresetsList") : nullptr;
+            for (int i = 0; angles && i < 5 && QApplication::focusWidget() != angles; ++i)
+                gui::keyToFocus(Qt::Key_Tab);
+            return QApplication::focusWidget() == angles ? angles : nullptr;
+        };
+        const auto& builtIn = BuiltInImagePreset::builtInPresets();
+        QString expected = "a street " + builtIn[0]->prompt();
+        QVERIFY(openOnTheList());
+        gui::keyToFocus(Qt::Key_Return);
+        QCOMPARE(editor()->toPlainText(), expected);
+        QVERIFY(!view_->rightPanel()->presetsView());
+        QCOMPARE(QApplication::focusWidget(), opener);
+
+        QVERIFY(openOnTheList());
+        gui::keyToFocus(Qt::Key_Down);
+        gui::keyToFocus(Qt::Key_Space);
+        expected += " " + builtIn[1]->prompt();
+        QCOMPARE(editor()->toPlainText(), expected);
+        QCOMPARE(QApplication::focusWidget(), opener);
+
+        QListView* angles = openOnTheList();
+        QVERIFY(angles);
+        QAccessibleInterface* cell = QAccessible::queryAccessibleInterface(angles)->tableInterface()->cellAt(2, 0);
+        QVERIFY(cell && cell->actionInterface() && !cell->actionInterface()->actionNames().isEmpty());
+        cell->actionInterface()->doAction(cell->actionInterface()->actionNames().first());
+        expected += " " + builtIn[2]->prompt();
+        QCOMPARE(editor()->toPlainText(), expected);
+    }
+
     void theHostedPresetsBrowserInsertsAndDismisses() {
         const auto store = ModelSchema::openStore(env_->path("store.sqlite"));
         SwiftDataImagePresetsManager presets(store.get());
@@ -735,8 +804,10 @@ private slots:
         QCOMPARE(model().referenceImages().size(), 1);
         STUDIO_CLICK("imagePresets");
         GUI_REQUIRE(third, UserImagePresetsView, view_.get(), "userImagePresetsView");
+        // Opened while the last one still leaves, the panel is on screen, and leaves in turn.
+        QVERIFY(view_->rightPanel()->presetsView()->isVisible());
         emit third->dismissRequested();
-        QVERIFY(!view_->rightPanel()->presetsOverlay()->isVisible());
+        QTRY_VERIFY(!view_->rightPanel()->presetsOverlay()->isVisible());
 
         // The prompt becomes an image preset through the form the button opens over the studio.
         STUDIO_CLICK("createPresetFromPrompt");

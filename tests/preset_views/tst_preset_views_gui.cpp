@@ -34,6 +34,7 @@
 #include <QAbstractEventDispatcher>
 #include <QAccessible>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QFrame>
 #include <QGraphicsEffect>
@@ -111,6 +112,19 @@ void clickMenuButton(UserPresetListView* list, int row) {
     const auto g = list->cardDelegate()->geometry(list->visualRect(index), index);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, g.menuButton.center());
     QApplication::processEvents();
+}
+
+// Does every accessible action of the list's cell at `row`, as an assistive tool does; false without any.
+bool doCellAction(QListView* list, int row) {
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(list);
+    QAccessibleInterface* cell = table && table->tableInterface() ? table->tableInterface()->cellAt(row, 0) : nullptr;
+    QAccessibleActionInterface* actions = cell ? cell->actionInterface() : nullptr;
+    if (!actions || actions->actionNames().isEmpty())
+        return false;
+    for (const QString& action : actions->actionNames())
+        actions->doAction(action);
+    QApplication::processEvents();
+    return true;
 }
 
 QWidget* openMenu(UserPresetListView* list) {
@@ -259,6 +273,93 @@ private slots:
 
         GUI_CLICK(&view, "imagePresetsClose");
         QCOMPARE(dismissed.size(), 1);
+    }
+
+    // In every list of cards, Return, Space and a card's accessible action choose it as a click does; the menu
+    // key and Shift+F10 open a user card's menu, whose entries take Space.
+    void cardsAreChosenFromTheKeyboardAndTheAccessibleAction() {
+        addImagePreset("Own", picture(60, 40, Qt::blue));
+        addPromptPreset("Forest", "misty pines");
+        SwiftDataImagePresetsManager images(fixture_.store.get());
+        images.loadPresets();
+        UserImagePresetsView imagePanel(images, "a cat");
+        imagePanel.resize(360, 700);
+        QVERIFY(gui::showActive(&imagePanel));
+        QSignalSpy imageChosen(&imagePanel, &UserImagePresetsView::presetSelected);
+        GUI_CLICK(&imagePanel, "myPresetsTab");
+        GUI_REQUIRE(ownList, UserPresetListView, &imagePanel, "userPresetsList");
+        QTRY_VERIFY(ownList->isVisible());
+
+        SwiftDataPromptPresetsManager prompts(fixture_.store.get());
+        prompts.loadPresets();
+        MovementPlayer movements(std::make_unique<FakeBackend>());
+        PromptPresetsView promptPanel(prompts, "owner", false, movements);
+        promptPanel.resize(420, 800);
+        QVERIFY(gui::showActive(&promptPanel));
+        QSignalSpy promptChosen(&promptPanel, &PromptPresetsView::presetSelected);
+
+        CinematicPlayer cinematic(std::make_unique<FakeBackend>());
+        CameraControlView sheet(3, cinematic);
+        QVERIFY(gui::showActive(&sheet));
+        QSignalSpy cinematicChosen(&sheet, &CameraControlView::presetSelected);
+
+        struct Case {
+            QWidget* window;
+            QListView* list;
+            QSignalSpy* chosen;
+            int row;
+            int dy;
+        };
+        const QList<Case> cases{{&imagePanel, ownList, &imageChosen, 0, 60},
+                                {&promptPanel, promptPanel.movementsList(), &promptChosen, 1, 30},
+                                {&sheet, sheet.grid(), &cinematicChosen, 4, 30}};
+        for (const Case& each : cases) {
+            const QString name = each.list->objectName();
+            QVERIFY(gui::showActive(each.window));
+            clickRow(each.list, each.row, each.dy);
+            QCOMPARE(each.chosen->size(), 1);
+            const QList<QVariant> byClick = each.chosen->takeFirst();
+            each.list->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(each.list, Qt::Key_Home);
+            // The arrows move between cards: right along a grid's row, down a column.
+            for (int step = 0; step < each.row; ++step)
+                QTest::keyClick(each.list, each.list == sheet.grid() ? Qt::Key_Right : Qt::Key_Down);
+            QCOMPARE(each.list->currentIndex().row(), each.row);
+            for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+                QTest::keyClick(each.list, key);
+                QCOMPARE(each.chosen->size(), 1);
+                QCOMPARE(each.chosen->takeFirst(), byClick);
+            }
+            for (int again = 0; again < 2; ++again) {
+                QVERIFY2(doCellAction(each.list, each.row), qPrintable(name));
+                QCOMPARE(each.chosen->size(), 1);
+                QCOMPARE(each.chosen->takeFirst(), byClick);
+            }
+        }
+
+        // The menu key and Shift+F10 open the focused card's menu; Space on "Edit" opens the form on it.
+        QVERIFY(gui::showActive(&imagePanel));
+        ownList->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(ownList, Qt::Key_Menu);
+        QVERIFY(openMenu(ownList));
+        openMenu(ownList)->close();
+        QVERIFY(!openMenu(ownList));
+        QTest::keyClick(ownList, Qt::Key_F10, Qt::ShiftModifier);
+        QWidget* menu = openMenu(ownList);
+        QVERIFY(menu);
+        // The key's own context menu request that follows keeps it open.
+        QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(1, 1));
+        QApplication::sendEvent(ownList, &request);
+        QCOMPARE(openMenu(ownList), menu);
+        GUI_REQUIRE(edit, QPushButton, menu, "editPresetButton");
+        QTest::keyClick(edit, Qt::Key_Space);
+        QTRY_VERIFY(imagePanel.form() && imagePanel.form()->isVisible());
+        QCOMPARE(imagePanel.browser()->editingPreset()->title(), QString("Own"));
+        // Escape closes the form, and the focus is back on the card the menu came from.
+        QVERIFY(QTest::qWaitForWindowActive(imagePanel.form()));
+        gui::keyToFocus(Qt::Key_Escape);
+        QTRY_VERIFY(!imagePanel.form());
+        QTRY_COMPARE(QApplication::focusWidget(), ownList);
     }
 
     void imagePanelCreatesEditsAndDeletesThroughTheForm() {

@@ -1,5 +1,6 @@
 #include "VideoStudioTestSupport.h"
 
+#include "CameraMovementPreset.h"
 #include "ClipPresetListView.h"
 #include "Defaults.h"
 #include "FolderBookmark.h"
@@ -8,11 +9,13 @@
 #include "GlassButtons.h"
 #include "GuiTestSupport.h"
 #include "ImageTiles.h"
+#include "ModelSchema.h"
 #include "Motion.h"
 #include "QueueStatusIndicator.h"
 #include "ScenesView.h"
 #include "SegmentedPicker.h"
 #include "Spinner.h"
+#include "SwiftDataPromptPresetsManager.h"
 #include "SyntaxHighlightedTextEditor.h"
 #include "Theme.h"
 #include "VideoGalleryLogicView.h"
@@ -28,6 +31,7 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -717,6 +721,89 @@ private slots:
         QTest::qWait(350);
         QCOMPARE(model()->prompt(), "a fox [Truck left, Push in, Pan right]");
         QTRY_VERIFY(!sheet);
+    }
+
+    // A sheet keeps the keyboard while it is open: Space on its button moves the focus in, Tab and Backtab go
+    // round inside it, typing never reaches the prompt under it, Escape closes it and gives the focus back, and
+    // Return on a card chooses it as a click does.
+    void sheetsKeepTheKeyboardAndGiveItBack() {
+        QTemporaryDir dir;
+        const auto store = ModelSchema::openStore(dir.filePath("store.sqlite"));
+        SwiftDataPromptPresetsManager prompts(store.get());
+        AppEnvironment environment = world->env();
+        environment.promptPresetsManager = &prompts;
+        view = std::make_unique<ScenesView>(environment);
+        view->resize(1200, 800);
+        QVERIFY(gui::showActive(view.get()));
+        view->editor()->setFocus();
+        gui::type(view->editor(), "a fox");
+        view->editor()->flush();
+        QCOMPARE(model()->prompt(), "a fox");
+
+        struct Sheet {
+            const char* button;
+            std::function<QWidget*()> open;
+            const char* cards;
+            QString chosen;
+        };
+        const QList<Sheet> sheets{{"cinematicPresetsButton", [this] { return view->cameraControls(); },
+                                   "cinematicPresetsGrid", "a fox [Truck left, Push in, Pan right]"},
+                                  {"promptPresetsButton",
+                                   [this]() -> QWidget* {
+                                       auto* overlay = view->gallery()->findChild<QWidget*>("promptPresetsOverlay");
+                                       return overlay ? overlay->findChild<QWidget*>("promptPresetsFrame") : nullptr;
+                                   },
+                                   "cameraMovementsList",
+                                   "a fox " + CameraMovementPreset::allPresets().first()->insertText()}};
+        for (const Sheet& each : sheets) {
+            GUI_REQUIRE(opener, QWidget, view.get(), each.button);
+            opener->setFocus(Qt::TabFocusReason);
+            gui::keyToFocus(Qt::Key_Space);
+            QWidget* sheet = each.open();
+            QVERIFY2(sheet && sheet->isVisible(), each.button);
+            QVERIFY2(sheet->isAncestorOf(QApplication::focusWidget()), qPrintable(focusedControl()));
+            for (int i = 0; i < 30; ++i) {
+                gui::keyToFocus(i < 20 ? Qt::Key_Tab : Qt::Key_Backtab);
+                QVERIFY2(sheet->isAncestorOf(QApplication::focusWidget()), qPrintable(focusedControl()));
+                QTest::keyClicks(QApplication::focusWidget(), "x");
+                gui::keyToFocus(Qt::Key_Backspace);
+                gui::keyToFocus(Qt::Key_A, Qt::ControlModifier);
+            }
+            view->editor()->flush();
+            QCOMPARE(model()->prompt(), "a fox");
+            gui::keyToFocus(Qt::Key_Escape);
+            QCOMPARE(each.open(), nullptr);
+            QCOMPARE(QApplication::focusWidget(), opener);
+
+            // Again, to choose a card with Return.
+            gui::keyToFocus(Qt::Key_Space);
+            QVERIFY(each.open());
+            for (int i = 0; i < 10 && focusedControl() != each.cards; ++i)
+                gui::keyToFocus(Qt::Key_Tab);
+            QCOMPARE(focusedControl(), each.cards);
+            gui::keyToFocus(Qt::Key_Return);
+            QCOMPARE(model()->prompt(), each.chosen);
+            QCOMPARE(each.open(), nullptr);
+            QCOMPARE(QApplication::focusWidget(), opener);
+            model()->setPrompt("a fox");
+        }
+
+        // From the prompt, the sheet opens on its form: Escape closes the form, then the sheet, and the focus is
+        // back on the button.
+        GUI_REQUIRE(createPreset, QWidget, view.get(), "createPresetFromPrompt");
+        QTRY_VERIFY(createPreset->isVisible());
+        createPreset->setFocus(Qt::TabFocusReason);
+        gui::keyToFocus(Qt::Key_Space);
+        QTRY_VERIFY(view->gallery()->isPromptPresetsShown());
+        auto* form = view->gallery()->findChild<QWidget*>("CreatePresetView");
+        QVERIFY(form && QTest::qWaitForWindowActive(form) && form->focusWidget());
+        QTest::keyClick(form->focusWidget(), Qt::Key_Escape);
+        QTRY_VERIFY(!view->gallery()->findChild<QWidget*>("CreatePresetView"));
+        QVERIFY(view->gallery()->isPromptPresetsShown());
+        QTRY_COMPARE(focusedControl(), "myPresetsTab");
+        gui::keyToFocus(Qt::Key_Escape);
+        QVERIFY(!view->gallery()->isPromptPresetsShown());
+        QCOMPARE(QApplication::focusWidget(), createPreset);
     }
 
     void theGalleryIsHostedAndHandsOverRecreation() {
