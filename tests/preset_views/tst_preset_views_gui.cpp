@@ -348,7 +348,7 @@ private slots:
         QWidget* menu = openMenu(ownList);
         QVERIFY(menu);
         // The key's own context menu request that follows keeps it open.
-        QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(1, 1));
+        QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(1, 1), ownList->mapToGlobal(QPoint(1, 1)));
         QApplication::sendEvent(ownList, &request);
         QCOMPARE(openMenu(ownList), menu);
         GUI_REQUIRE(edit, QPushButton, menu, "editPresetButton");
