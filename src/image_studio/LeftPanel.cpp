@@ -188,6 +188,7 @@ void LeftPanel::build() {
     editor_->document()->setDocumentMargin(0);
     editorInsets_->addWidget(editor_);
     editor_->setObjectName("promptEditor");
+    Controls::focusOnTheControlOnly(editor_);
     editor_->setAccessibleName("Main Prompt");
     editor_->setPlaceholderText("Describe the image you want to create...");
     editor_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -343,6 +343,11 @@ void setUpCardList(QListView* list) {
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list->setFrameShape(QFrame::NoFrame);
     list->viewport()->setAutoFillBackground(false);
+    focusOnTheControlOnly(list);
+}
+
+void focusOnTheControlOnly(QAbstractScrollArea* area) {
+    area->viewport()->setFocusProxy(nullptr);
 }
 
 } // namespace Controls

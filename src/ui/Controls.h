@@ -11,6 +11,7 @@
 
 class QBoxLayout;
 class QCheckBox;
+class QAbstractScrollArea;
 class QListView;
 class QVBoxLayout;
 
@@ -94,5 +95,9 @@ QAbstractButton* addHeader(QBoxLayout* column, const QString& title, const QFont
                            int closeSide, int closeSymbolSize, const QString& name, QWidget* parent);
 // Card lists paint their own cards: no selection, no frame, no background, smooth scrolling.
 void setUpCardList(QListView* list);
+// A scroll area's viewport passes its focus on to the area, which makes it report the focus too: assistive tools
+// then meet an unnamed pane as focused beside the named control and read it first. Only the control keeps it;
+// a click on the viewport still focuses the control.
+void focusOnTheControlOnly(QAbstractScrollArea* area);
 
 } // namespace Controls

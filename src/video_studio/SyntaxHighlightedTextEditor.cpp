@@ -1,5 +1,7 @@
 #include "SyntaxHighlightedTextEditor.h"
 
+#include "Controls.h"
+
 #include "PromptLimit.h"
 #include "TagHighlighter.h"
 #include "Theme.h"
@@ -14,6 +16,7 @@ SyntaxHighlightedTextEditor::SyntaxHighlightedTextEditor(QWidget* parent) : QPla
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Controls::focusOnTheControlOnly(this);
     // Tab moves on to the next control, so the studio can be worked from the keyboard alone.
     setTabChangesFocus(true);
     viewport()->setAutoFillBackground(false);

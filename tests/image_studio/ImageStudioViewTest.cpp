@@ -482,6 +482,21 @@ private slots:
 
     // Both choices are radio groups to the keyboard and to assistive tools, and every path that checks a button
     // sets the factory; a value shown from the factory is never taken back as a choice.
+    // With the focus in the prompt, the prompt alone says it has the focus: not the pane it is drawn on.
+    void onlyThePromptReportsTheFocus() {
+        view_->window()->show();
+        QApplication::setActiveWindow(view_->window());
+        QVERIFY(QTest::qWaitForWindowActive(view_->window()));
+        editor()->setFocus(Qt::TabFocusReason);
+        QVERIFY(editor()->hasFocus());
+        QVERIFY(QAccessible::queryAccessibleInterface(editor())->state().focused);
+        QVERIFY(!QAccessible::queryAccessibleInterface(editor()->viewport())->state().focused);
+        // A click on the text still puts the focus in the prompt.
+        editor()->clearFocus();
+        QTest::mouseClick(editor()->viewport(), Qt::LeftButton);
+        QVERIFY(editor()->hasFocus());
+    }
+
     void theSettingsChoicesAreRadioGroups() {
         STUDIO_CLICK("imageModelSettings");
         ImageSettingsPopover* popover = view_->leftPanel()->settingsPopover();
