@@ -7,10 +7,12 @@
 
 bool PresetCardDelegate::editorEvent(QEvent* event, QAbstractItemModel*, const QStyleOptionViewItem& option,
                                      const QModelIndex& index) {
-    const auto* mouse = static_cast<QMouseEvent*>(event);
-    const bool leftRelease = event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton;
-    if (!leftRelease)
+    // Key presses reach here too: only a mouse event is read as one.
+    if (event->type() != QEvent::MouseButtonRelease)
         return event->type() == QEvent::MouseButtonDblClick;
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() != Qt::LeftButton)
+        return false;
     clicked(option.rect, index, mouse->position().toPoint());
     return true;
 }
