@@ -411,6 +411,16 @@ void VideoGalleryGrid::updateCurrentCards() {
     const QUuid current = idOfRow(row);
     for (auto it = cards_.cbegin(); it != cards_.cend(); ++it)
         it.value()->setCurrent(it.key() == current, focused);
+    // Cards are made after the controls that follow the grid: their buttons go right after it in the Tab
+    // order, or Tab from those controls would come round to the card again and never leave the gallery.
+    if (VideoItemLogicView* card = cards_.value(current)) {
+        QWidget* previous = this;
+        for (QWidget* button : card->focusableButtons()) {
+            if (previous->nextInFocusChain() != button)
+                QWidget::setTabOrder(previous, button);
+            previous = button;
+        }
+    }
     updatePreview();
 }
 

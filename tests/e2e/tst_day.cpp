@@ -1,7 +1,7 @@
 // A user's whole day with the real application on a virtual X server: first start, keys, an image, five
-// clips, the gallery, a backup, quitting and starting again. Everything goes through what a person can do
-// (clicks, keys, drops, menu commands) on the real widgets, found by object or accessible name; the
-// generation services are the loopback fakes named in the settings file.
+// clips, the gallery, a backup; then the same again from the keyboard alone, quitting and starting again. Everything
+// goes through what a person can do (clicks, keys, drops, menu commands) on the real widgets, found by object or
+// accessible name; the generation services are the loopback fakes named in the settings file.
 
 #include "DayRig.h"
 
@@ -185,6 +185,9 @@ private:
 
 #define DAY_EXPECT(condition, message) QVERIFY2(condition, qPrintable(QString(message)))
 
+// Walks the keyboard focus with Tab (or Shift+Tab) to the named control; fails with its name and the walk.
+#define TAB_TO(...) QVERIFY2(tabTo(__VA_ARGS__), qPrintable(tabFailure_))
+
 #define DAY_WAIT(condition, ms)                                                                                        \
     QVERIFY2(settle([&]() -> bool { return bool(condition); }, ms), "timed out waiting for: " #condition)
 
@@ -270,6 +273,53 @@ private:
                 break;
         }
         return chain;
+    }
+
+    QString tabFailure_;
+
+    // Presses Tab (Shift+Tab when `backwards`) until the control with that object or accessible name has the
+    // keyboard focus, below `within` when given; false after `limit` presses, saying what the focus visited.
+    bool tabTo(const QString& name, QWidget* within = nullptr, bool backwards = false, int limit = 60) {
+        QStringList walked;
+        for (int i = 0;; ++i) {
+            QApplication::processEvents();
+            QWidget* focus = QApplication::focusWidget();
+            if (focus && (focus->objectName() == name || focus->accessibleName() == name) &&
+                (!within || within->isAncestorOf(focus)))
+                return true;
+            walked << (!focus                          ? QStringLiteral("(none)")
+                       : focus->objectName().isEmpty() ? QString(focus->metaObject()->className())
+                                                       : focus->objectName());
+            if (i == limit)
+                break;
+            if (backwards)
+                gui::keyToFocus(Qt::Key_Backtab, Qt::ShiftModifier);
+            else
+                gui::keyToFocus(Qt::Key_Tab);
+        }
+        tabFailure_ = QStringLiteral("%1 never got the keyboard focus; %2 walked: %3")
+                          .arg(name, backwards ? "Shift+Tab" : "Tab", walked.join(" → "));
+        return false;
+    }
+
+    void backUpFromKeyboard() {
+        QVERIFY(gui::showActive(window()));
+        gui::keyToFocus(Qt::Key_Comma, Qt::ControlModifier);
+        DAY_WAIT(app_->settingsWindow() && app_->settingsWindow()->isVisible(), 3000);
+        QWidget* settings = app_->settingsWindow();
+        QVERIFY(gui::showActive(settings));
+        GUI_REQUIRE(tabs, QTabWidget, settings, "settingsTabs");
+        TAB_TO(tabs->tabBar()->objectName(), settings);
+        if (tabs->currentIndex() == 1)
+            gui::keyToFocus(Qt::Key_Left);
+        QCOMPARE(tabs->currentIndex(), 0);
+        const int alerts = int(dialogs_->alerts.size());
+        TAB_TO("createBackupButton", settings);
+        gui::keyToFocus(Qt::Key_Space);
+        QCOMPARE(dialogs_->alerts.size(), alerts + 1);
+        QCOMPARE(dialogs_->alerts.last().message, QStringLiteral("Backup Created"));
+        gui::keyToFocus(Qt::Key_Escape);
+        DAY_WAIT(!settings->isVisible(), 2000);
     }
 
     bool hasLog(const QString& prefix) const {
@@ -780,8 +830,8 @@ private slots:
         GUI_CHECK(shoot(window(), 11, "gallery-after-trash"));
     }
 
-    // 6. "Create Backup" in the settings, then quitting from the keyboard.
-    void step06_backupAndQuit() {
+    // 6. "Create Backup" in the settings.
+    void step06_backup() {
         GUI_CHECK(openSettingsFromKeyboard());
         QWidget* settings = app_->settingsWindow();
         GUI_REQUIRE(tabs, QTabWidget, settings, "settingsTabs");
@@ -804,8 +854,196 @@ private slots:
         DAY_WAIT(onScreen(settings->findChild<QWidget*>("lastBackupDate")), 2000);
         GUI_CHECK(shoot(settings, 12, "backup"));
         settings->close();
+    }
 
-        // Quit from the keyboard; the application's own loop ends and the quit work follows.
+    // The same day again from the keyboard alone, from the main window: only key presses to whatever has
+    // the focus, Tab and Shift+Tab to move it. First the keys, typed again and tested.
+    void step07_keyboardKeys() {
+        QVERIFY(gui::showActive(window()));
+        gui::keyToFocus(Qt::Key_Comma, Qt::ControlModifier);
+        DAY_WAIT(app_->settingsWindow() && app_->settingsWindow()->isVisible(), 3000);
+        QWidget* settings = app_->settingsWindow();
+        QVERIFY(gui::showActive(settings));
+        GUI_REQUIRE(tabs, QTabWidget, settings, "settingsTabs");
+        TAB_TO(tabs->tabBar()->objectName(), settings);
+        if (tabs->currentIndex() == 0)
+            gui::keyToFocus(Qt::Key_Right);
+        QCOMPARE(tabs->currentIndex(), 1);
+
+        const auto enterAndTest = [&](const QString& slot, const QString& key, const std::function<int()>& checks) {
+            TAB_TO(slot + "KeyField", settings);
+            GUI_REQUIRE(field, QLineEdit, settings, slot + "KeyField");
+            gui::keyToFocus(Qt::Key_A, Qt::ControlModifier);
+            gui::keyToFocus(Qt::Key_Delete);
+            QCOMPARE(field->text(), QString());
+            QTest::keyClicks(QApplication::focusWidget(), key);
+            QCOMPARE(field->text(), key);
+            const int before = checks();
+            TAB_TO(slot + "TestButton", settings);
+            gui::keyToFocus(Qt::Key_Space);
+            GUI_REQUIRE(result, QLabel, settings, slot + "TestResultText");
+            DAY_WAIT(checks() == before + 1 && onScreen(result) && result->text() == "API key is valid", 5000);
+        };
+        const auto googleChecks = [this] { return int(gemini_->requests.size()); };
+        const auto videoChecks = [this] { return int(minimax_->requestsTo("/v1/files/retrieve").size()); };
+        GUI_CHECK(enterAndTest("google", kGoogleKey, googleChecks));
+        for (int slot = 1; slot <= 4; ++slot)
+            GUI_CHECK(enterAndTest(QStringLiteral("miniMax%1").arg(slot), videoKey(slot), videoChecks));
+        QCOMPARE(iniValue(rig_.configFile(), "googleAPIKey").toString(), kGoogleKey);
+        QCOMPARE(iniValue(rig_.configFile(), "miniMaxAPIKey4").toString(), videoKey(4));
+
+        gui::keyToFocus(Qt::Key_Escape);
+        DAY_WAIT(!settings->isVisible(), 2000);
+    }
+
+    // Back to the image studio, a built-in preset from its sheet, and a picture with Return.
+    void step08_keyboardImage() {
+        QVERIFY(gui::showActive(window()));
+        if (studios()->currentStudio() != imageStudio()) {
+            TAB_TO("backToImages", videoStudio());
+            gui::keyToFocus(Qt::Key_Space);
+            DAY_WAIT(studios()->currentStudio() == imageStudio(), 2000);
+        }
+        QWidget* studio = imageStudio();
+        GUI_REQUIRE(editor, QPlainTextEdit, studio, "promptEditor");
+        TAB_TO("promptEditor", studio);
+        gui::keyToFocus(Qt::Key_A, Qt::ControlModifier);
+        gui::keyToFocus(Qt::Key_Delete);
+        QTest::keyClicks(QApplication::focusWidget(), kImagePrompt);
+        QCOMPARE(editor->toPlainText(), kImagePrompt);
+
+        // The sheet takes the focus when it opens, a card is chosen with Return, Escape closes it and gives
+        // the focus back to its button.
+        TAB_TO("imagePresets", studio);
+        gui::keyToFocus(Qt::Key_Space);
+        QListView* angles = nullptr;
+        DAY_WAIT((angles = control<QListView>(studio, "builtInPresetsList")) && onScreen(angles), 2000);
+        TAB_TO("builtInPresetsList", studio);
+        gui::keyToFocus(Qt::Key_Home);
+        gui::keyToFocus(Qt::Key_Return);
+        DAY_WAIT(editor->toPlainText().startsWith(kImagePrompt) && editor->toPlainText().size() > kImagePrompt.size(),
+                 2000);
+        const QString prompt = editor->toPlainText();
+        gui::keyToFocus(Qt::Key_Escape);
+        DAY_WAIT(!onScreen(control<QWidget>(studio, "builtInPresetsList")), 2000);
+        QCOMPARE(QApplication::focusWidget(), control<QWidget>(studio, "imagePresets"));
+
+        const auto parts = nlohmann::json::array(
+            {FakeGeminiService::textPart("The harbour again."),
+             FakeGeminiService::pngPart(FakeGeminiService::samplePicture(640, 360, QColor(60, 140, 230)))});
+        gemini_->script.append(FakeGeminiService::Reply::json(
+            FakeGeminiService::response(nlohmann::json::array({FakeGeminiService::candidate(parts)}), 24000)));
+        const int requests = int(gemini_->generateRequests().size());
+        TAB_TO("promptEditor", studio, true);
+        gui::keyToFocus(Qt::Key_Return);
+        DAY_WAIT(int(gemini_->generateRequests().size()) == requests + 1, 5000);
+        const auto request = gemini_->generateRequests().constLast().json;
+        QVERIFY(
+            QString::fromStdString(request["contents"][0]["parts"][0]["text"].get<std::string>()).startsWith(prompt));
+        GUI_REQUIRE(textButton, QAbstractButton, studio, "textResponseButton");
+        DAY_WAIT(textButton->isEnabled(), 5000);
+        GUI_CHECK(shoot(window(), 14, "keyboard-image"));
+    }
+
+    // Over to the video studio: a camera movement and a cinematic preset from their sheets, two clips queued,
+    // the one that fails removed from its card.
+    void step09_keyboardClips() {
+        QVERIFY(gui::showActive(window()));
+        TAB_TO("switchToVideoStudio", imageStudio());
+        gui::keyToFocus(Qt::Key_Space);
+        DAY_WAIT(studios()->currentStudio() == videoStudio(), 2000);
+        QWidget* studio = videoStudio();
+        GUI_REQUIRE(editor, QPlainTextEdit, studio, "promptEditor");
+        DAY_WAIT(onScreen(control<QWidget>(studio, "referenceFrameTile")), 3000);
+        TAB_TO("promptEditor", studio);
+        gui::keyToFocus(Qt::Key_A, Qt::ControlModifier);
+        gui::keyToFocus(Qt::Key_Delete);
+        QTest::keyClicks(QApplication::focusWidget(), kVideoPrompt);
+        QCOMPARE(editor->toPlainText(), kVideoPrompt);
+
+        TAB_TO("promptPresetsButton", studio);
+        gui::keyToFocus(Qt::Key_Space);
+        QListView* movements = nullptr;
+        DAY_WAIT((movements = control<QListView>(studio, "cameraMovementsList")) && onScreen(movements), 2000);
+        TAB_TO("cameraMovementsList", studio);
+        gui::keyToFocus(Qt::Key_Home);
+        gui::keyToFocus(Qt::Key_Return);
+        DAY_WAIT(editor->toPlainText().size() > kVideoPrompt.size() && editor->toPlainText().contains('['), 2000);
+        const QString afterMovement = editor->toPlainText();
+        gui::keyToFocus(Qt::Key_Escape);
+        DAY_WAIT(!onScreen(control<QWidget>(studio, "cameraMovementsList")), 2000);
+        QCOMPARE(QApplication::focusWidget(), control<QWidget>(studio, "promptPresetsButton"));
+
+        TAB_TO("cinematicPresetsButton", studio);
+        gui::keyToFocus(Qt::Key_Space);
+        QListView* cinematic = nullptr;
+        DAY_WAIT((cinematic = control<QListView>(studio, "cinematicPresetsGrid")) && onScreen(cinematic), 2000);
+        TAB_TO("cinematicPresetsGrid", studio);
+        gui::keyToFocus(Qt::Key_Home);
+        gui::keyToFocus(Qt::Key_Return);
+        DAY_WAIT(editor->toPlainText().size() > afterMovement.size(), 2000);
+        if (onScreen(control<QWidget>(studio, "cinematicPresetsGrid")))
+            gui::keyToFocus(Qt::Key_Escape);
+        DAY_WAIT(!onScreen(control<QWidget>(studio, "cinematicPresetsGrid")), 2000);
+        const QString prompt = editor->toPlainText();
+
+        // Two clips; the second fails at the service.
+        FakeMiniMaxService::TaskScript failing;
+        failing.statuses = {"Queueing", "Fail"};
+        minimax_->scripts = {{}, failing};
+        QueueManager& queue = app_->queueManager();
+        const int done = int(queue.completedTasks().size());
+        const int sent = int(minimax_->requestsTo("/v1/video_generation").size());
+        const int filed = int(filesIn(videoFolder_, {"Orvane_*.mp4"}).size());
+        TAB_TO("generateButton", studio);
+        gui::keyToFocus(Qt::Key_Space);
+        DAY_WAIT(int(queue.activeVideoTasks().size() + queue.videoQueue().size() + queue.completedTasks().size()) ==
+                     done + 1,
+                 2000);
+        gui::keyToFocus(Qt::Key_Space);
+        DAY_WAIT(int(queue.completedTasks().size()) == done + 2, 60000);
+        const auto generations = minimax_->requestsTo("/v1/video_generation");
+        QCOMPARE(generations.size(), sent + 2);
+        for (int i = sent; i < int(generations.size()); ++i)
+            QCOMPARE(generations.at(i).json()["prompt"].toString(), prompt);
+        DAY_WAIT(int(filesIn(videoFolder_, {"Orvane_*.mp4"}).size()) == filed + 1, 5000);
+        clipsFiled_ += 1;
+
+        // The failed job's card: the grid's cards one by one with the arrows, Tab into the current card.
+        GUI_REQUIRE(grid, QWidget, studio, "galleryGrid");
+        const auto failedCards = [&] {
+            int count = 0;
+            for (QWidget* card : visibleNamed(grid, "galleryCard"))
+                if (QWidget* button = card->findChild<QWidget*>("failedJobRemoveButton"); button && button->isVisible())
+                    ++count;
+            return count;
+        };
+        DAY_WAIT(failedCards() == 1, 5000);
+        const int cards = int(visibleNamed(grid, "galleryCard").size());
+        const int clipCards = cards - failedCards();
+        TAB_TO("galleryGrid", studio);
+        gui::keyToFocus(Qt::Key_Home);
+        bool reached = false;
+        for (int card = 0; card < cards && !reached; ++card) {
+            gui::keyToFocus(Qt::Key_Tab);
+            reached = QApplication::focusWidget() &&
+                      QApplication::focusWidget()->objectName() == QLatin1String("failedJobRemoveButton");
+            if (!reached) {
+                TAB_TO("galleryGrid", studio, true, 8);
+                gui::keyToFocus(Qt::Key_Right);
+            }
+        }
+        QVERIFY2(reached, "Tab never reached a failed job's remove button in the gallery");
+        gui::keyToFocus(Qt::Key_Space);
+        // Only the failed card goes; the clips' cards stay.
+        DAY_WAIT(failedCards() == 0 && int(visibleNamed(grid, "galleryCard").size()) >= clipCards, 3000);
+        GUI_CHECK(shoot(window(), 15, "keyboard-clips"));
+    }
+
+    // A backup from the General tab, then Quit with its shortcut; the application's own loop ends and the
+    // quit work follows, even when the backup failed, so that the checks after the quit still run.
+    void step10_keyboardBackupAndQuit() {
+        backUpFromKeyboard();
         QVERIFY(gui::showActive(window()));
         quitRequested_ = true;
         gui::keyToFocus(Qt::Key_Q, Qt::ControlModifier);
@@ -830,7 +1068,7 @@ private:
     QString backups() const { return rig_.dataFolder() + "/Backups"; }
 
 private slots:
-    void step07_quitWritesAWholeBackup() {
+    void step11_quitWritesAWholeBackup() {
         QVERIFY2(quitRan_, "the quit command did not end the application");
         QVERIFY2(backupsBuilt_, "no backup was made from the settings window");
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(backups() + "/swift_data_backup.json"), 5000);
@@ -860,7 +1098,7 @@ private slots:
         }
     }
 
-    void step08_secondStartRestoresTheKeys() {
+    void step12_secondStartRestoresTheKeys() {
         QVERIFY2(keysEntered_, "the keys were never entered, so there are none to restore");
         QVERIFY2(QFileInfo(QStringLiteral(ORVANE_BINARY)).isExecutable(), ORVANE_BINARY);
         // The settings emptied, as on a new machine that kept only the services' addresses.

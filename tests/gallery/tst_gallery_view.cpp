@@ -868,6 +868,10 @@ private slots:
         QVERIFY(QApplication::focusWidget());
         QVERIFY(QApplication::focusWidget() != grid && !grid->isAncestorOf(QApplication::focusWidget()));
         QVERIFY(!three->showsFocusRing());
+        // From there Tab goes on round the window, not back into the card it came from.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY2(QApplication::focusWidget() == grid || !grid->isAncestorOf(QApplication::focusWidget()),
+                 qPrintable(QApplication::focusWidget()->objectName() + " in " + three->title()));
         buttons.last()->setFocus(Qt::TabFocusReason);
         for (QWidget* expected : {buttons.at(1), buttons.at(0), static_cast<QWidget*>(grid)}) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
