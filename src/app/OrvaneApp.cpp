@@ -101,7 +101,7 @@ QString quitDetails(qsizetype clips, int pictures) {
 
 // Downloads cut off by the quit: never finished, never filed.
 void removeCutOffDownloads() {
-    for (const QString& folder : {AppPaths::downloadsFolder(), AppPaths::cacheFolder() + "/downloads"}) {
+    for (const QString& folder : AppPaths::downloadFolders()) {
         const QDir dir(folder);
         const auto parts =
             dir.entryInfoList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);

@@ -1,5 +1,6 @@
 // Filing of finished clips: the copy into the video folder, the record and the completion sound.
 #include "QueueManager.h"
+#include "SystemError.h"
 
 #include "AppPaths.h"
 #include "CheckedWrite.h"
@@ -244,8 +245,8 @@ CopyOutcome keepInUnfiled(const QString& source, const QString& fileName, const 
     if (!AppPaths::ensurePrivateFolder(unfiled) || !QFileInfo(unfiled).isDir()) {
         // The system's reason: what making the folder itself says.
         const int code = ::mkdir(QFile::encodeName(unfiled).constData(), S_IRWXU) == 0 ? 0 : errno;
-        return {std::nullopt, QStringLiteral("The folder “%1” can’t be made: %2")
-                                  .arg(unfiled, QString::fromLocal8Bit(std::strerror(code ? code : ENOTDIR)))};
+        return {std::nullopt,
+                QStringLiteral("The folder “%1” can’t be made: %2").arg(unfiled, systemReason(code ? code : ENOTDIR))};
     }
     return moveIntoFolder(source, unfiled, fileName, kPrivate, {videoFolder});
 }

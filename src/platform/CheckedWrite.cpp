@@ -1,4 +1,5 @@
 #include "CheckedWrite.h"
+#include "SystemError.h"
 
 #include <QFileInfo>
 
@@ -7,14 +8,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-QString systemReason(int code) {
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-
-} // namespace
 
 namespace CheckedWrite {
 

@@ -1,4 +1,5 @@
 #include "NoReplaceMove.h"
+#include "SystemError.h"
 
 #include "FileNames.h"
 
@@ -12,7 +13,7 @@ namespace NoReplaceMove {
 namespace {
 
 Result failed(int error) {
-    return {Outcome::failed, QString::fromLocal8Bit(std::strerror(error))};
+    return {Outcome::failed, systemReason(error)};
 }
 
 // File systems without renameat2 flags or hard links: claim the name by creating it exclusively,

@@ -1,4 +1,5 @@
 #include "Trash.h"
+#include "SystemError.h"
 
 #include "FileNames.h"
 #include "NoReplaceMove.h"
@@ -18,10 +19,6 @@
 
 namespace Trash {
 namespace {
-
-QString systemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // A folder of ours: made (0700) when missing; never one that is a link or belongs to someone else. 0 or errno.
 int ownFolder(const QString& path) {
@@ -68,7 +65,7 @@ struct TrashFolder {
 };
 
 TrashFolder unusable(const QString& folder, int error) {
-    return {{}, {}, folder + QStringLiteral(": ") + systemError(error)};
+    return {{}, {}, folder + QStringLiteral(": ") + systemReason(error)};
 }
 
 // The trash for a file on `device`, with its "files" and "info" folders made.
@@ -122,7 +119,7 @@ bool move(const QString& path, QString* reason) {
     const QString file = QFileInfo(path).absoluteFilePath();
     struct stat info {};
     if (::lstat(FileNames::encode(file).constData(), &info) != 0)
-        return fail(systemError(errno));
+        return fail(systemReason(errno));
     const TrashFolder trash = trashFolderFor(file, info.st_dev);
     if (trash.path.isEmpty())
         return fail(trash.problem);
@@ -141,14 +138,14 @@ bool move(const QString& path, QString* reason) {
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
-            return fail(systemError(errno));
+            return fail(systemReason(errno));
         }
         const ssize_t written = ::write(fd, record.constData(), size_t(record.size()));
         const int writeError = written < 0 ? errno : ENOSPC;
         if (::close(fd) != 0 || written != record.size()) {
             const int error = written == record.size() ? errno : writeError;
             ::unlink(infoFile.constData());
-            return fail(systemError(error));
+            return fail(systemReason(error));
         }
         const auto moved = NoReplaceMove::move(file, trash.path + QStringLiteral("/files/") + trashed);
         if (moved.outcome == NoReplaceMove::Outcome::moved)
@@ -157,7 +154,7 @@ bool move(const QString& path, QString* reason) {
         if (moved.outcome == NoReplaceMove::Outcome::failed)
             return fail(moved.error);
     }
-    return fail(systemError(EEXIST));
+    return fail(systemReason(EEXIST));
 }
 
 } // namespace Trash

@@ -1,4 +1,5 @@
 #include "BackupCarrier.h"
+#include "SystemError.h"
 
 #include "BackupContext.h"
 
@@ -183,8 +184,7 @@ void BackupCarrier::fail(const Item& item, int error) {
     stop_ = true;
     std::lock_guard lock(mutex_);
     if (failure_.isEmpty()) {
-        failure_ = QStringLiteral("carrying over %1: %2")
-                       .arg(BackupPictures::path(item.key), QString::fromLocal8Bit(std::strerror(error)));
+        failure_ = QStringLiteral("carrying over %1: %2").arg(BackupPictures::path(item.key), systemReason(error));
     }
 }
 

@@ -1,4 +1,5 @@
 #include "BackupWriter.h"
+#include "SystemError.h"
 
 #include "BackupCarrier.h"
 #include "BackupManager.h"
@@ -34,7 +35,7 @@ std::string utf8(const QString& text) {
 }
 
 QString systemError() {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return systemReason(errno);
 }
 
 // A file written whole and checked on disk under a hidden name beside its own; it takes its real name only on
