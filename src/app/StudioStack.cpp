@@ -63,6 +63,28 @@ StudioStack::StudioStack(QWidget* videoStudio, QWidget* imageStudio, QWidget* pa
     }
 }
 
+QSize StudioStack::sizeHint() const {
+    return videoStudio_->sizeHint().expandedTo(imageStudio_->sizeHint());
+}
+
+QSize StudioStack::minimumSizeHint() const {
+    QSize needed(0, 0);
+    for (const QWidget* studio : {videoStudio_, imageStudio_}) {
+        // A minimum set on the studio wins over the one its layout computes.
+        const QSize hint = studio->minimumSizeHint();
+        needed = needed.expandedTo(QSize(studio->minimumWidth() > 0 ? studio->minimumWidth() : hint.width(),
+                                         studio->minimumHeight() > 0 ? studio->minimumHeight() : hint.height()));
+    }
+    return needed;
+}
+
+bool StudioStack::event(QEvent* event) {
+    // A studio's needs changed (a reference added, the scale grown): the window's minimum follows.
+    if (event->type() == QEvent::LayoutRequest)
+        updateGeometry();
+    return QWidget::event(event);
+}
+
 void StudioStack::resizeEvent(QResizeEvent*) {
     for (QWidget* child : {videoStudio_, imageStudio_})
         child->setGeometry(rect());

@@ -5,7 +5,8 @@
 class QVariantAnimation;
 
 // Keeps both studios built in one place and shows the selected one: the other is hidden and inert
-// but keeps its state. A change cross-fades the outgoing studio over the incoming one.
+// but keeps its state. A change cross-fades the outgoing studio over the incoming one. It needs what the larger of
+// the two studios needs, so the window never gets smaller than a studio can be laid out in.
 class StudioStack : public QWidget {
     Q_OBJECT
 public:
@@ -21,7 +22,11 @@ public:
 
     void showStudio(QWidget* studio, bool animated);
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 protected:
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:

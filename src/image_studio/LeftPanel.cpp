@@ -13,6 +13,7 @@
 #include "PresetFormView.h"
 #include "ReferenceLoader.h"
 #include "ReturnKeyFilter.h"
+#include "ScrollBars.h"
 #include "Spinner.h"
 #include "StudioPanel.h"
 #include "StudioRules.h"
@@ -30,8 +31,12 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QTextBlock>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -42,6 +47,11 @@ using namespace Controls;
 namespace {
 constexpr int headingGap = 8; // between the reference heading and its add button
 constexpr int narrowestWidth = 185;
+
+// The platform's headline text style: 13 points, semibold.
+QFont headlineFont() {
+    return Theme::font(13, QFont::DemiBold);
+}
 
 // The empty reference area: a dashed rounded frame, orange while a drag hovers over it.
 class DropZone final : public QWidget {
@@ -92,13 +102,147 @@ QBoxLayout* insetButton(QAbstractButton* button, Qt::Edges edges, int inset) {
 }
 
 constexpr int cornerInset = 10; // the prompt box's buttons from its edges
+
+// A heading row of a leading group (symbol and title) and a trailing group (counter and clear button): on one line
+// while both fit whole, else the trailing group goes under the title, at the end, and the title wraps.
+class HeadingRow final : public QLayout {
+public:
+    HeadingRow(QLayout* leading, QLayout* trailing) {
+        addChildLayout(leading);
+        addChildLayout(trailing);
+        items_ = {leading, trailing};
+    }
+    ~HeadingRow() override { qDeleteAll(items_); }
+
+    void addItem(QLayoutItem*) override {}
+    int count() const override { return int(items_.size()); }
+    QLayoutItem* itemAt(int index) const override { return index >= 0 && index < count() ? items_[index] : nullptr; }
+    QLayoutItem* takeAt(int index) override { return index >= 0 && index < count() ? items_.takeAt(index) : nullptr; }
+    Qt::Orientations expandingDirections() const override { return Qt::Horizontal; }
+    bool hasHeightForWidth() const override { return true; }
+
+    QSize sizeHint() const override {
+        const QSize lead = leading()->sizeHint();
+        const QSize trail = trailing()->sizeHint();
+        return {lead.width() + spacing() + trail.width(), std::max(lead.height(), trail.height())};
+    }
+    QSize minimumSize() const override {
+        const QSize lead = leading()->minimumSize();
+        const QSize trail = trailing()->minimumSize();
+        return {std::max(lead.width(), trail.width()), std::max(lead.height(), trail.height())};
+    }
+    int heightForWidth(int width) const override {
+        const int trail = trailing()->sizeHint().height();
+        if (oneLine(width))
+            return std::max(leadHeight(width - trailing()->sizeHint().width() - spacing()), trail);
+        return leadHeight(width) + lineGap + trail;
+    }
+    void setGeometry(const QRect& area) override {
+        QLayout::setGeometry(area);
+        const QSize trail = trailing()->sizeHint();
+        if (oneLine(area.width())) {
+            const int leadWidth = area.width() - trail.width() - spacing();
+            leading()->setGeometry(QRect(area.left(), area.top(), leadWidth, area.height()));
+            trailing()->setGeometry(QRect(area.right() + 1 - trail.width(), area.top(), trail.width(), area.height()));
+        } else {
+            const int leadHeightNow = leadHeight(area.width());
+            leading()->setGeometry(QRect(area.left(), area.top(), area.width(), leadHeightNow));
+            const int width = std::min(trail.width(), area.width());
+            trailing()->setGeometry(
+                QRect(area.right() + 1 - width, area.top() + leadHeightNow + lineGap, width, trail.height()));
+        }
+    }
+
+private:
+    static constexpr int lineGap = 4;
+    QLayoutItem* leading() const { return items_[0]; }
+    QLayoutItem* trailing() const { return items_[1]; }
+    bool oneLine(int width) const {
+        return leading()->sizeHint().width() + spacing() + trailing()->sizeHint().width() <= width;
+    }
+    int leadHeight(int width) const {
+        return leading()->hasHeightForWidth() ? leading()->heightForWidth(width) : leading()->sizeHint().height();
+    }
+
+    QList<QLayoutItem*> items_;
+};
+
+// "Generate Now" (or "Generating...") after its symbol, centred. Where the panel is too narrow for one line, the
+// title wraps at its spaces (a word still too wide ends in "…") and the button grows to hold its lines.
+class GenerateButton final : public QPushButton {
+public:
+    static constexpr int iconGap = 4;  // the style's gap between a push button's icon and its text
+    static constexpr int sideRoom = 8; // clear of the rounded ends
+
+    GenerateButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+        QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        policy.setHeightForWidth(true);
+        setSizePolicy(policy);
+    }
+
+    void setVerticalPadding(int padding) {
+        padding_ = padding;
+        updateGeometry();
+    }
+
+    // The title as drawn at the current width.
+    QString shownText() const { return shownTextFor(width()); }
+
+    QSize minimumSizeHint() const override {
+        const QString start = text().left(1) + QChar(0x2026);
+        return {iconSize().width() + iconGap + fontMetrics().horizontalAdvance(start) + 2 * sideRoom,
+                heightForWidth(0)};
+    }
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override {
+        const int lines = int(shownTextFor(width).count(QLatin1Char('\n'))) + 1;
+        const int content = std::max(iconSize().height(), lines * fontMetrics().lineSpacing());
+        return std::max(minimumHeight(), content + 2 * padding_);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        option.text = shownText();
+        painter.drawControl(QStyle::CE_PushButton, option);
+    }
+
+private:
+    QString shownTextFor(int width) const {
+        const int room = std::max(1, width - iconSize().width() - iconGap - 2 * sideRoom);
+        if (width <= 0 || fontMetrics().horizontalAdvance(text()) <= room)
+            return text();
+        return wrapToWidth(text(), fontMetrics(), room);
+    }
+
+    int padding_ = 14;
+};
 } // namespace
 
 LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent) : QWidget(parent), model_(model) {
     setObjectName("LeftPanel");
     // The same narrowest width at every scale and with any heading: a long heading is shortened instead.
     setMinimumWidth(narrowestWidth);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName("inputPanelScroll");
+    scroll_->setFrameShape(QFrame::NoFrame);
+    // A frame around the controls, not a control: Tab goes straight to what it holds.
+    scroll_->setFocusPolicy(Qt::NoFocus);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    nameScrollBars(scroll_, "Input panel");
+    content_ = new QWidget(scroll_);
+    content_->setObjectName("inputPanelContent");
     build();
+    scroll_->setWidget(content_);
+    outer->addWidget(scroll_);
+    // Both change what the panel needs across.
+    content_->installEventFilter(this);
+    scroll_->verticalScrollBar()->installEventFilter(this);
     connect(&model_, &ImageStudioModel::promptChanged, this, &LeftPanel::showPrompt);
     connect(&model_, &ImageStudioModel::referenceImagesChanged, this, &LeftPanel::showReferences);
     connect(&model_, &ImageStudioModel::generateStateChanged, this, &LeftPanel::showGenerateState);
@@ -119,9 +263,9 @@ LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent) : QWidget(parent)
 LeftPanel::~LeftPanel() = default;
 
 void LeftPanel::build() {
-    QVBoxLayout* column = studioPanelColumn(this);
+    QVBoxLayout* column = studioPanelColumn(content_);
 
-    auto* title = label("studioName", "Orvane", this);
+    auto* title = label("studioName", "Orvane", content_);
     title->setFont(Theme::font(16, QFont::DemiBold));
     setTextColor(title, ColorRole::secondary);
     column->addWidget(title);
@@ -130,22 +274,22 @@ void LeftPanel::build() {
     auto* referenceHeaderRow = new QHBoxLayout;
     referenceHeaderRow->setSpacing(headingGap);
     // Where the scaled font outgrows the panel the heading goes on to a second line, whole.
-    referenceHeader_ = new WrappedText(QString(), Qt::AlignLeft | Qt::AlignVCenter, this);
+    referenceHeader_ = new WrappedText(QString(), Qt::AlignLeft | Qt::AlignVCenter, content_);
     referenceHeader_->setObjectName("referenceHeader");
     referenceHeader_->setFont(Theme::font(15, QFont::DemiBold));
     // A plain button: the 12 × scale symbol with a little room for the pointer, no fill.
-    addMore_ = iconButton("addMoreImages", "plus.circle", "Add more images", 16, this);
+    addMore_ = iconButton("addMoreImages", "plus.circle", "Add more images", 16, content_);
     setSymbol(addMore_, "plus.circle", 12, Theme::instance().color(ColorRole::orange));
     if (auto* glass = qobject_cast<GlassButton*>(addMore_))
         glass->setFill(GlassButton::Fill::none);
     connect(addMore_, &QAbstractButton::clicked, this, &LeftPanel::pickReferenceImages);
-    referenceHeaderRow->addWidget(headingSymbol("referenceSymbol", "photo", this));
+    referenceHeaderRow->addWidget(headingSymbol("referenceSymbol", "photo", content_));
     referenceHeaderRow->addWidget(referenceHeader_);
     referenceHeaderRow->addWidget(addMore_);
     referenceHeaderRow->addStretch();
     column->addLayout(referenceHeaderRow);
 
-    referenceArea_ = new QWidget(this);
+    referenceArea_ = new QWidget(content_);
     referenceArea_->setObjectName("referenceArea");
     referenceArea_->setAccessibleName("Reference images");
     referenceArea_->setAcceptDrops(true);
@@ -155,24 +299,29 @@ void LeftPanel::build() {
     column->addWidget(referenceArea_);
 
     // Prompt.
-    auto* promptHeader = new QHBoxLayout;
+    auto* promptTitleGroup = new QHBoxLayout;
     // A row's own spacing: a nested row would take the column's 20.
-    promptHeader->setSpacing(headingGap);
-    auto* promptTitle = label("promptTitle", "Main Prompt", this);
+    promptTitleGroup->setSpacing(headingGap);
+    auto* promptTitle = new WrappedText("Main Prompt", Qt::AlignLeft | Qt::AlignVCenter, content_);
+    promptTitle->setObjectName("promptTitle");
     promptTitle->setFont(Theme::font(15, QFont::DemiBold));
-    counter_ = label("promptCounter", QString(), this);
+    promptTitleGroup->addWidget(headingSymbol("promptSymbol", "text.cursor", content_));
+    promptTitleGroup->addWidget(promptTitle, 1);
+    counter_ = label("promptCounter", QString(), content_);
     counter_->setFont(Theme::font(11));
-    clear_ = iconButton("clearPrompt", "xmark", "Clear text", 20, this);
+    clear_ = iconButton("clearPrompt", "xmark", "Clear text", 20, content_);
     setSymbol(clear_, "xmark", 12, withOpacity(Theme::instance().color(ColorRole::secondary), 0.6));
+    if (auto* glass = qobject_cast<GlassButton*>(clear_))
+        glass->setFill(GlassButton::Fill::none);
     connect(clear_, &QAbstractButton::clicked, this, [this] { model_.setPrompt(QString()); });
-    promptHeader->addWidget(headingSymbol("promptSymbol", "text.cursor", this));
-    promptHeader->addWidget(promptTitle);
-    promptHeader->addStretch();
-    promptHeader->addWidget(counter_);
-    promptHeader->addWidget(clear_);
+    counterGroup_ = new QHBoxLayout;
+    counterGroup_->addWidget(counter_);
+    counterGroup_->addWidget(clear_);
+    auto* promptHeader = new HeadingRow(promptTitleGroup, counterGroup_);
+    promptHeader->setSpacing(headingGap);
     column->addLayout(promptHeader);
 
-    auto* box = new PromptFrame(this);
+    auto* box = new PromptFrame(content_);
     box->setObjectName("promptBox");
     box->setMinimumHeight(140);
     auto* boxLayout = new QGridLayout(box);
@@ -194,6 +343,8 @@ void LeftPanel::build() {
     editor_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     editor_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     editor_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // The text wraps to any width: the box takes the width of the panel, not of a scroll area's default.
+    editor_->setMinimumWidth(1);
     // Tab moves on to the next control, so the studio can be worked from the keyboard alone.
     editor_->setTabChangesFocus(true);
     editor_->verticalScrollBar()->setObjectName("promptScrollBar");
@@ -225,7 +376,7 @@ void LeftPanel::build() {
                          Qt::AlignBottom | Qt::AlignRight);
     column->addWidget(box);
 
-    auto* generate = new QPushButton("Generate Now", this);
+    auto* generate = new GenerateButton("Generate Now", content_);
     generate->setObjectName("generateNow");
     generate->setAccessibleName("Generate Now");
     generate->setIcon(symbolIcon("sparkles", Qt::white));
@@ -243,7 +394,6 @@ void LeftPanel::build() {
     generate_->installEventFilter(this);
     FocusRing::attach(generate_, 10);
     generate_->setFont(Theme::font(15, QFont::DemiBold));
-    generate_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     generate_->setMinimumHeight(44);
     connect(generate_, &QAbstractButton::clicked, this, [this] {
         if (!model_.isGenerateDisabled())
@@ -270,20 +420,43 @@ void LeftPanel::applyScale() {
     }
     findChild<QLabel*>("promptTitle")->setFont(Theme::font(15 * scale_, QFont::DemiBold));
     counter_->setFont(Theme::font(11 * scale_));
+    counterGroup_->setSpacing(int(std::lround(8 * scale_)));
+    if (auto* glass = qobject_cast<GlassButton*>(clear_)) {
+        glass->setCircleDiameter(20 * scale_);
+        glass->setSymbolSize(12 * scale_);
+    }
     editor_->setFont(Theme::font(14 * scale_));
     generate_->setFont(Theme::font(15 * scale_, QFont::DemiBold));
     generate_->setMinimumHeight(int((16 + 28) * scale_));
+    static_cast<GenerateButton*>(generate_)->setVerticalPadding(int(std::lround(14 * scale_)));
     generate_->setIconSize(QSize(int(std::lround(16 * scale_)), int(std::lround(16 * scale_))));
     generateSpinner_->setDiameter(Spinner::smallDiameter * scale_);
     placeGenerateSpinner();
+    placeEditorInsets();
+}
+
+void LeftPanel::placeEditorInsets() {
     const int inset = int(std::lround(12 * scale_));
-    editorInsets_->setContentsMargins(inset, inset, inset * 2, int(std::lround(20 * scale_)));
+    // The text's trailing inset, or more while the create-preset button stands in the box's top corner.
+    int trailing = inset * 2;
+    if (!createPreset_->isHidden())
+        trailing = std::max(trailing, cornerInset + createPreset_->sizeHint().width() + headingGap / 2);
+    editorInsets_->setContentsMargins(inset, inset, trailing, int(std::lround(20 * scale_)));
+}
+
+void LeftPanel::updateMinimumWidth() {
+    const QScrollBar* bar = scroll_->verticalScrollBar();
+    const bool barTakesRoom = !bar->isHidden() && !style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, bar);
+    const int needed = content_->minimumSizeHint().width() + (barTakesRoom ? bar->sizeHint().width() : 0);
+    setMinimumWidth(std::max(narrowestWidth, needed));
 }
 
 void LeftPanel::placeGenerateSpinner() {
     // Where the button draws its symbol: the symbol, a small gap and the title are centred together.
     const QSize icon = generate_->iconSize();
-    const int group = icon.width() + 4 + generate_->fontMetrics().horizontalAdvance(generate_->text());
+    const QString shown = static_cast<GenerateButton*>(generate_)->shownText();
+    const int title = generate_->fontMetrics().boundingRect(QRect(0, 0, 1 << 20, 1 << 20), 0, shown).width();
+    const int group = icon.width() + GenerateButton::iconGap + title;
     const QSize spinner = generateSpinner_->sizeHint();
     const QPoint iconCentre((generate_->width() - group) / 2 + icon.width() / 2, generate_->height() / 2);
     generateSpinner_->setGeometry(QRect(iconCentre - QPoint(spinner.width() / 2, spinner.height() / 2), spinner));
@@ -312,7 +485,10 @@ void LeftPanel::showPrompt() {
     showCounter(counter_, model_.counterText(), model_.isPromptOverWarning());
     const bool hasText = !model_.prompt().isEmpty();
     clear_->setVisible(hasText);
-    createPreset_->setVisible(hasText);
+    if (createPreset_->isHidden() == hasText) {
+        createPreset_->setVisible(hasText);
+        placeEditorInsets();
+    }
 }
 
 void LeftPanel::editorChanged() {
@@ -378,6 +554,7 @@ void LeftPanel::showReferences() {
         zone->setSpacing(4);
         auto* add = label("addFilesTitle", "Add files", referenceContent_);
         add->setAlignment(Qt::AlignCenter);
+        add->setFont(headlineFont());
         auto* upload = iconButton("uploadReference", "arrow.down.circle", "Add files", 64, referenceContent_);
         setSymbol(upload, "arrow.down.circle", 40, Theme::instance().color(ColorRole::orange));
         connect(upload, &QAbstractButton::clicked, this, &LeftPanel::pickReferenceImages);
@@ -386,7 +563,10 @@ void LeftPanel::showReferences() {
         caption->setWordWrap(true);
         setTextColor(caption, ColorRole::secondary);
         zone->addWidget(add);
+        // The upload circle is padded above and below.
+        zone->addSpacing(4);
         zone->addWidget(upload, 0, Qt::AlignHCenter);
+        zone->addSpacing(4);
         zone->addWidget(caption);
         referenceContent_->installEventFilter(this);
         break;
@@ -506,6 +686,9 @@ QWidget* LeftPanel::makeCreatePresetSheet() {
 bool LeftPanel::eventFilter(QObject* watched, QEvent* event) {
     if (watched == generate_ && event->type() == QEvent::Resize)
         placeGenerateSpinner();
+    if ((watched == content_ && event->type() == QEvent::LayoutRequest) ||
+        (watched == scroll_->verticalScrollBar() && (event->type() == QEvent::Show || event->type() == QEvent::Hide)))
+        updateMinimumWidth();
     if (watched == referenceArea_) {
         switch (event->type()) {
         case QEvent::DragEnter: {

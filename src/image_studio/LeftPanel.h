@@ -14,12 +14,15 @@ class QAbstractButton;
 class QGraphicsOpacityEffect;
 class Spinner;
 class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QPlainTextEdit;
+class QScrollArea;
 class QVBoxLayout;
 
 // The composer: reference pictures (picked or dropped), the prompt with its counter, the model settings and
-// presets buttons, and "Generate Now". All state lives in the studio model.
+// presets buttons, and "Generate Now". All state lives in the studio model. The parts scroll when the panel is
+// shorter than they are; the panel is never narrower than they need.
 class LeftPanel : public QWidget {
     Q_OBJECT
 public:
@@ -32,6 +35,7 @@ public:
     int gridColumnCount() const;
     QPlainTextEdit* promptEditor() const { return editor_; }
     ImageSettingsPopover* settingsPopover() const { return popover_; }
+    QScrollArea* scrollArea() const { return scroll_; }
 
     // The open panel for reference pictures.
     void pickReferenceImages();
@@ -46,8 +50,10 @@ private:
     void showPrompt();
     void showReferences();
     void showGenerateState();
-    // The reference heading asks the panel for its whole width; only when the panel cannot grow that far is
-    // it elided (the whole text then in its tooltip).
+    // The narrowest the panel can be: its fixed narrowest width, or what its parts need beside a scroll bar.
+    void updateMinimumWidth();
+    // Leaves the create-preset button room at the end of the prompt's first lines.
+    void placeEditorInsets();
     // Keeps the generate button's spinner where its symbol stands.
     void placeGenerateSpinner();
     void editorChanged();
@@ -62,6 +68,8 @@ private:
     int shownReferences_ = 0;
     bool updatingEditor_ = false;
 
+    QScrollArea* scroll_ = nullptr;
+    QWidget* content_ = nullptr;
     QLabel* referenceHeader_ = nullptr;
     QAbstractButton* addMore_ = nullptr;
     QWidget* referenceArea_ = nullptr;
@@ -70,6 +78,7 @@ private:
     QGridLayout* grid_ = nullptr;
     QLabel* counter_ = nullptr;
     QAbstractButton* clear_ = nullptr;
+    QHBoxLayout* counterGroup_ = nullptr;
     QPlainTextEdit* editor_ = nullptr;
     QAbstractButton* createPreset_ = nullptr;
     QAbstractButton* settings_ = nullptr;

@@ -1394,8 +1394,17 @@ private slots:
             QApplication::processEvents();
             const QRect text(editor()->mapTo(box, QPoint()), editor()->size());
             const auto near = [](int measured, double wanted) { return std::abs(measured - wanted) <= 1; };
+            // 24 × scale from the trailing edge, or as much more as the create-preset button in the top corner
+            // needs: the text wraps before it.
+            GUI_REQUIRE(createPreset, QAbstractButton, box, "createPresetFromPrompt");
+            const int buttonLeft = createPreset->mapTo(box, QPoint()).x();
+            const int trailing = box->width() - 1 - text.right();
+            QVERIFY2(
+                text.right() < buttonLeft,
+                qPrintable(
+                    QStringLiteral("text to %1, button from %2 at %3").arg(text.right()).arg(buttonLeft).arg(scale)));
             QVERIFY2(near(text.left(), 12 * scale) && near(text.top(), 12 * scale) &&
-                         near(box->width() - 1 - text.right(), 24 * scale) &&
+                         (near(trailing, 24 * scale) || (trailing > 24 * scale && text.right() >= buttonLeft - 8)) &&
                          near(box->height() - 1 - text.bottom(), 20 * scale),
                      qPrintable(QStringLiteral("text %1,%2 %3x%4 in %5x%6 at %7")
                                     .arg(text.left())
@@ -1420,6 +1429,11 @@ private slots:
                     QCOMPARE(box->height() - 1 - at.bottom(), 10);
             }
         }
+        // Without a prompt there is no create-preset button: the text keeps its 24 × scale.
+        model().setPrompt(QString());
+        QApplication::processEvents();
+        const QRect empty(editor()->mapTo(box, QPoint()), editor()->size());
+        QVERIFY(std::abs(box->width() - 1 - empty.right() - 24 * view_->scale()) <= 1);
         // The frame's outline stands apart from its fill in both appearances.
         const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
