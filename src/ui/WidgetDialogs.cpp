@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace {
 QWidget* dialogParent() {
@@ -36,13 +37,24 @@ void configureOpen(QFileDialog& dialog, const Dialogs::OpenRequest& request) {
         dialog.setNameFilters(request.nameFilters);
 }
 
+// The first extension a name filter lists ("PNG image (*.png)" gives "png"); empty for "All files (*)".
+QString firstExtension(const QString& filter) {
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.([A-Za-z0-9]+)"));
+    return pattern.match(filter).captured(1);
+}
+
 void configureSave(QFileDialog& dialog, const Dialogs::SaveRequest& request) {
     dialog.setWindowTitle(request.message);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     if (!request.directory.isEmpty())
         dialog.setDirectory(request.directory);
-    if (!request.nameFilters.isEmpty())
+    if (!request.nameFilters.isEmpty()) {
         dialog.setNameFilters(request.nameFilters);
+        // A name typed without an extension takes the one of the chosen type.
+        dialog.setDefaultSuffix(firstExtension(dialog.selectedNameFilter()));
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog](const QString& filter) { dialog.setDefaultSuffix(firstExtension(filter)); });
+    }
     if (!request.suggestedName.isEmpty())
         dialog.selectFile(request.suggestedName);
 }

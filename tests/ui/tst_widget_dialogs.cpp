@@ -2,11 +2,16 @@
 #include "WidgetDialogs.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 class WidgetDialogsTests : public QObject {
@@ -43,6 +48,55 @@ private slots:
         // It stays until it is answered.
         notice->button(QMessageBox::Ok)->click();
         QTRY_VERIFY(!notice);
+    }
+
+    // A name typed without an extension is saved with the extension of the chosen type.
+    void aSavedNameWithoutExtensionTakesTheChosenType_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("no extension, PNG") << "sunset" << 0 << "sunset.png";
+        QTest::newRow("no extension, JPEG") << "sunset" << 1 << "sunset.jpg";
+        QTest::newRow("own extension kept") << "sunset.jpeg" << 0 << "sunset.jpeg";
+    }
+
+    void aSavedNameWithoutExtensionTakesTheChosenType() {
+        QFETCH(QString, typed);
+        QFETCH(int, type);
+        QFETCH(QString, saved);
+        QTemporaryDir folder;
+        WidgetDialogs dialogs;
+        QMainWindow window;
+        window.resize(800, 600);
+        QVERIFY(gui::showActive(&window));
+        Dialogs::SaveRequest request;
+        request.suggestedName = "Orvane_1.png";
+        request.directory = folder.path();
+        request.nameFilters = QStringList{"PNG image (*.png)", "JPEG image (*.jpg *.jpeg)"};
+        std::optional<QString> answer;
+        bool answered = false;
+        dialogs.saveFileAsync(request, &window, [&](const std::optional<QString>& path) {
+            answer = path;
+            answered = true;
+        });
+        QFileDialog* panel = nullptr;
+        QTRY_VERIFY((panel = window.findChild<QFileDialog*>()) && panel->isVisible());
+        if (type > 0) {
+            // Chosen as a person does, from the type list.
+            auto* types = panel->findChild<QComboBox*>("fileTypeCombo");
+            QVERIFY(types);
+            types->setFocus();
+            for (int i = 0; i < type; ++i)
+                QTest::keyClick(types, Qt::Key_Down);
+            QCOMPARE(types->currentIndex(), type);
+        }
+        auto* name = panel->findChild<QLineEdit*>("fileNameEdit");
+        QVERIFY(name);
+        name->setText(typed);
+        QTest::keyClick(name, Qt::Key_Return);
+        QTRY_VERIFY(answered);
+        QVERIFY(answer);
+        QCOMPARE(QFileInfo(*answer).fileName(), saved);
     }
 };
 
