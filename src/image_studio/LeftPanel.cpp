@@ -103,11 +103,12 @@ QBoxLayout* insetButton(QAbstractButton* button, Qt::Edges edges, int inset) {
 
 constexpr int cornerInset = 10; // the prompt box's buttons from its edges
 
-// A heading row of a leading group (symbol and title) and a trailing group (counter and clear button): on one line
-// while both fit whole, else the trailing group goes under the title, at the end, and the title wraps.
+// A heading row of a leading group (symbol and title) and a trailing group (counter and clear button). On one line
+// while every word of the title fits beside the trailing group (the title wraps as it must); narrower, the trailing
+// group goes under the title, at the end.
 class HeadingRow final : public QLayout {
 public:
-    HeadingRow(QLayout* leading, QLayout* trailing) {
+    HeadingRow(QLayout* leading, QLabel* title, QLayout* trailing) : title_(title) {
         addChildLayout(leading);
         addChildLayout(trailing);
         items_ = {leading, trailing};
@@ -158,12 +159,17 @@ private:
     QLayoutItem* leading() const { return items_[0]; }
     QLayoutItem* trailing() const { return items_[1]; }
     bool oneLine(int width) const {
-        return leading()->sizeHint().width() + spacing() + trailing()->sizeHint().width() <= width;
+        int longestWord = 0;
+        for (const QString& word : title_->text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            longestWord = std::max(longestWord, title_->fontMetrics().horizontalAdvance(word));
+        const int leadNeeds = leading()->sizeHint().width() - title_->sizeHint().width() + longestWord;
+        return leadNeeds + spacing() + trailing()->sizeHint().width() <= width;
     }
     int leadHeight(int width) const {
         return leading()->hasHeightForWidth() ? leading()->heightForWidth(width) : leading()->sizeHint().height();
     }
 
+    QLabel* title_;
     QList<QLayoutItem*> items_;
 };
 
@@ -317,7 +323,7 @@ void LeftPanel::build() {
     counterGroup_ = new QHBoxLayout;
     counterGroup_->addWidget(counter_);
     counterGroup_->addWidget(clear_);
-    auto* promptHeader = new HeadingRow(promptTitleGroup, counterGroup_);
+    auto* promptHeader = new HeadingRow(promptTitleGroup, promptTitle, counterGroup_);
     promptHeader->setSpacing(headingGap);
     column->addLayout(promptHeader);
 

@@ -174,6 +174,28 @@ private slots:
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
     }
 
+    // Where the pane has room the counter and its clear button stand on the title's line, as one row; at the
+    // narrowest pane they move under the title rather than cut it.
+    void thePromptHeadingIsOneRowWhereItFits() {
+        model().setPrompt("a lighthouse");
+        GUI_REQUIRE(title, QLabel, view_.get(), "promptTitle");
+        GUI_REQUIRE(counter, QLabel, view_.get(), "promptCounter");
+        auto* split = view_->findChild<QSplitter*>("studioSplit");
+        QVERIFY(split);
+        for (const int width : {1000, 1600}) {
+            view_->resize(width, 900);
+            QTRY_COMPARE(view_->scale(), width / 1000.0);
+            split->setSizes({370, width - 370});
+            QApplication::processEvents();
+            QVERIFY2(std::abs(counter->geometry().center().y() - title->geometry().center().y()) <= 2 &&
+                         counter->geometry().left() > title->geometry().right(),
+                     qPrintable(QString::number(width)));
+            split->setSizes({0, width});
+            QApplication::processEvents();
+            QVERIFY2(counter->geometry().top() > title->geometry().bottom(), qPrintable(QString::number(width)));
+        }
+    }
+
     void theClearButtonFollowsTheScale() {
         model().setPrompt("a lighthouse");
         GUI_REQUIRE(clear, QAbstractButton, view_.get(), "clearPrompt");
