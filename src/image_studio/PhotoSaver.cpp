@@ -90,10 +90,18 @@ void PhotoSaver::offerSavePanel(const QImage& image) {
                               endWork();
                               return;
                           }
-                          // A confirmed path is written even over a file: the panel already asked to replace it.
-                          auto writing = QtConcurrent::run([image, png, path = *chosen] {
+                          // A name without an extension is a PNG file (a panel of the platform may not add one).
+                          const bool named = !QFileInfo(*chosen).suffix().isEmpty();
+                          const QString path = named ? *chosen : *chosen + QStringLiteral(".png");
+                          // A confirmed path is written even over a file: the panel already asked to replace it. It
+                          // did not ask about the name given an extension here: a file of that name is kept.
+                          auto writing = QtConcurrent::run([image, png, path, named] {
                               Written written;
                               written.target = path;
+                              if (!named && QFileInfo::exists(path)) {
+                                  written.path = path;
+                                  return written;
+                              }
                               const auto bytes = PhotoFiles::bytesForChosenPath(path, image, png);
                               if (bytes && PhotoFiles::writeAtomically(path, *bytes, &written.error))
                                   written.path = path;

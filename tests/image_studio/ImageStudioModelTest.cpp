@@ -602,22 +602,41 @@ private slots:
 
     void aJpegNameGetsJpegBytes_data() {
         QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("saved");
         QTest::addColumn<QByteArray>("format");
-        QTest::newRow("jpg") << "photo.jpg" << QByteArray("jpeg");
-        QTest::newRow("JPEG") << "photo.JPEG" << QByteArray("jpeg");
-        QTest::newRow("png") << "photo.png" << QByteArray("png");
-        QTest::newRow("no suffix") << "photo" << QByteArray("png");
+        QTest::newRow("jpg") << "photo.jpg"
+                             << "photo.jpg" << QByteArray("jpeg");
+        QTest::newRow("JPEG") << "photo.JPEG"
+                              << "photo.JPEG" << QByteArray("jpeg");
+        QTest::newRow("png") << "photo.png"
+                             << "photo.png" << QByteArray("png");
+        QTest::newRow("no suffix") << "photo"
+                                   << "photo.png" << QByteArray("png");
     }
 
     void aJpegNameGetsJpegBytes() {
         QFETCH(QString, name);
+        QFETCH(QString, saved);
         QFETCH(QByteArray, format);
         dialogs_->saveAnswer = files_->filePath(name);
         model_->saveImageAsPNG(testPicture(64, 64));
         QVERIFY(waitForFileWork());
-        QImageReader reader(*dialogs_->saveAnswer);
+        QCOMPARE(QDir(files_->path()).entryList(QDir::Files), QStringList{saved});
+        QCOMPARE(revealed_, QStringList{files_->filePath(saved)});
+        QImageReader reader(files_->filePath(saved));
         reader.setDecideFormatFromContent(true);
         QCOMPARE(reader.format(), format);
+    }
+
+    // The panel asked about "photo", not about "photo.png": a picture already there is shown, not replaced.
+    void aNameGivenItsExtensionKeepsTheFileThere() {
+        const QString existing = writePicture(QDir(files_->path()), "photo.png", testPicture(90, 70, Qt::darkGreen));
+        dialogs_->saveAnswer = files_->filePath("photo");
+        model_->saveImageAsPNG(testPicture(64, 64));
+        QVERIFY(waitForFileWork());
+        QCOMPARE(revealed_, QStringList{existing});
+        QCOMPARE(QImage(existing).size(), QSize(90, 70));
+        QVERIFY(!QFileInfo::exists(files_->filePath("photo")));
     }
 
     void aFailedWriteLeavesNoFileAndRevealsNothing() {
