@@ -229,7 +229,8 @@ private:
 
 LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent) : QWidget(parent), model_(model) {
     setObjectName("LeftPanel");
-    // The same narrowest width at every scale and with any heading: a long heading is shortened instead.
+    // The same narrowest width at every scale and with any heading (a long heading wraps and is shortened); only
+    // parts that cannot be narrower, a row of thumbnails, make it wider (see updateMinimumWidth).
     setMinimumWidth(narrowestWidth);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -279,7 +280,8 @@ void LeftPanel::build() {
     // References.
     auto* referenceHeaderRow = new QHBoxLayout;
     referenceHeaderRow->setSpacing(headingGap);
-    // Where the scaled font outgrows the panel the heading goes on to a second line, whole.
+    // Where the scaled font outgrows the panel the heading goes on to more lines; a word wider than the panel ends
+    // in "…".
     referenceHeader_ = new WrappedText(QString(), Qt::AlignLeft | Qt::AlignVCenter, content_);
     referenceHeader_->setObjectName("referenceHeader");
     referenceHeader_->setFont(Theme::font(15, QFont::DemiBold));
