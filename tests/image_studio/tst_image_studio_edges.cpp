@@ -152,6 +152,18 @@ private slots:
         QVERIFY(!titleInkAtTheEnds(generate));
     }
 
+    // Nine thumbnails side by side hold the pane wider; once they are gone it can be narrow again.
+    void theNarrowestWidthComesBackWhenTheThumbnailsGo() {
+        GUI_CHECK(addReferences(9));
+        GUI_CHECK(showAtNarrowestPane(1600));
+        LeftPanel* left = view_->leftPanel();
+        QVERIFY(left->minimumWidth() > 185);
+        for (int i = 8; i >= 0; --i)
+            model().removeReferenceImage(i);
+        QTRY_COMPARE(left->shownReferenceCount(), 0);
+        QTRY_COMPARE(left->minimumWidth(), 185);
+    }
+
     void theStudioFitsTheSmallestWindow_data() {
         QTest::addColumn<int>("references");
         QTest::newRow("no references") << 0;
