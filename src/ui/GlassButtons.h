@@ -48,6 +48,11 @@ public:
     void setSelectedFill(Fill fill);
     void setHighlight(Highlight highlight);
     void setExpanding(bool expanding);
+    // A plain button draws no glass and does not change under the pointer: only its fill and its label.
+    void setPlain(bool plain);
+    bool isPlain() const { return plain_; }
+    // While disabled only the label dims, unless an opacity is set here: then the whole button is drawn at it.
+    void setDisabledOpacity(double opacity);
 
     // Selection is the owner's: clicking never changes it.
     void setSelected(bool selected);
@@ -103,6 +108,8 @@ private:
     std::optional<Fill> selectedFill_;
     Highlight highlight_ = Highlight::hover;
     bool expanding_ = false;
+    bool plain_ = false;
+    std::optional<double> disabledOpacity_;
     bool selected_ = false;
     bool hovered_ = false;
     std::optional<ColorScheme> scheme_;
