@@ -4,6 +4,7 @@
 #include "GuiTestSupport.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
+#include "LayoutCheck.h"
 #include "LeftPanel.h"
 #include "RightPanel.h"
 #include "Spinner.h"
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextEdit>
 
@@ -65,7 +67,7 @@ struct Row {
     QList<Shown> shown;
     const char* control;
     const char* text = nullptr; // the visible text (a prompt editor: its placeholder)
-    const char* help = nullptr; // the help text (tooltip)
+    const char* help = nullptr; // the help text (tooltip); a leading ^ makes it a pattern
     QList<Rule> rules;
 };
 
@@ -322,6 +324,11 @@ QList<Row> studioTable() {
          "Choose folder to save photos",
          {label(xs(14), xs(12), QFont::Medium, xs(6), xs(10), xs(6))}},
         {everywhere, "contextUsage", nullptr, nullptr, {side(xs(32)), after("photoFolder", xs(16))}},
+        {{Shown::ready},
+         "contextUsage",
+         nullptr,
+         "^Context used this chat: 0 / [0-9][0-9,.\u00a0\u202f]* tokens \\(0%\\)$",
+         {}},
         {everywhere,
          "newChat",
          "New Chat",
@@ -547,7 +554,9 @@ private slots:
             }
             if (row.text && textOf(control) != QString::fromUtf8(row.text))
                 faults << QStringLiteral("%1: reads \"%2\", not \"%3\"").arg(name, textOf(control), row.text);
-            if (row.help && control->toolTip() != QString::fromUtf8(row.help))
+            const QString help = QString::fromUtf8(row.help);
+            if (row.help && (help.startsWith('^') ? !QRegularExpression(help).match(control->toolTip()).hasMatch()
+                                                  : control->toolTip() != help))
                 faults << QStringLiteral("%1: help \"%2\", not \"%3\"").arg(name, control->toolTip(), row.help);
             for (const Rule& rule : row.rules) {
                 const QString fault = rule({view_.get(), control, view_->scale()});
@@ -555,6 +564,8 @@ private slots:
                     faults << name + QStringLiteral(": ") + fault;
             }
         }
+        // And at these widths nothing is cut or lies over another control.
+        faults << gui::layoutFaults(view_.get());
         QVERIFY2(checked > 10, qPrintable(QString::number(checked)));
         QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("\n  ") + faults.join(QStringLiteral("\n  "))));
     }
