@@ -137,8 +137,9 @@ QWidget* ContentView::buildHeader() {
     auto* newChatButton = static_cast<GlassButton*>(newChat_);
     newChatButton->setFill(GlassButton::Fill::borderColor);
     newChatButton->setCornerRadius(7);
-    // Nothing to clear: the whole button at half opacity, and only that.
+    // Nothing to clear: the whole button at half opacity, and only that, and the pointer changes nothing.
     newChatButton->setDisabledOpacity(0.5);
+    newChatButton->setHoverWhileDisabled(false);
     connect(newChat_, &QAbstractButton::clicked, model_, &ImageStudioModel::startNewChat);
     headerRow_->addWidget(folder_);
     gap(toolbarGaps_);

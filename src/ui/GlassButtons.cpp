@@ -129,6 +129,11 @@ void GlassButton::setDisabledOpacity(double opacity) {
     update();
 }
 
+void GlassButton::setHoverWhileDisabled(bool shown) {
+    hoverWhileDisabled_ = shown;
+    update();
+}
+
 void GlassButton::setSelected(bool selected) {
     if (selected_ == selected)
         return;
@@ -154,10 +159,14 @@ ControlActiveState GlassButton::effectiveControlActiveState() const {
     return activeState_ ? *activeState_ : controlActiveStateOf(this);
 }
 
+bool GlassButton::showsHover() const {
+    return hovered_ && !plain_ && (hoverWhileDisabled_ || isEnabled());
+}
+
 bool GlassButton::isHighlighted() const {
     if (plain_)
         return false;
-    return hovered_ || (highlight_ == Highlight::hoverOrSelected && selected_);
+    return showsHover() || (highlight_ == Highlight::hoverOrSelected && selected_);
 }
 
 GlassLook GlassButton::currentGlassLook() const {
@@ -168,7 +177,7 @@ QColor GlassButton::fillColor(Fill fill) const {
     const ColorScheme scheme = effectiveColorScheme();
     switch (fill) {
     case Fill::borderColor:
-        return borderColor(scheme, effectiveControlActiveState(), hovered_ && !plain_);
+        return borderColor(scheme, effectiveControlActiveState(), showsHover());
     case Fill::controlBackground:
         return Theme::color(ColorRole::controlBackground, scheme);
     case Fill::selectedSegment:

@@ -53,6 +53,8 @@ public:
     bool isPlain() const { return plain_; }
     // While disabled only the label dims, unless an opacity is set here: then the whole button is drawn at it.
     void setDisabledOpacity(double opacity);
+    // Whether the pointer still lights a disabled button (it does by default).
+    void setHoverWhileDisabled(bool shown);
 
     // Selection is the owner's: clicking never changes it.
     void setSelected(bool selected);
@@ -88,6 +90,7 @@ private:
     QColor fillColor(Fill fill) const;
     void paintFocusRing(QPainter& painter) const;
     double radius() const;
+    bool showsHover() const;
 
     QString symbol_;
     QString trailing_;
@@ -109,6 +112,7 @@ private:
     Highlight highlight_ = Highlight::hover;
     bool expanding_ = false;
     bool plain_ = false;
+    bool hoverWhileDisabled_ = true;
     std::optional<double> disabledOpacity_;
     bool selected_ = false;
     bool hovered_ = false;

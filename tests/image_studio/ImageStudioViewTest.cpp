@@ -1026,6 +1026,12 @@ private slots:
             QApplication::processEvents();
             QVERIFY(!newChat->isEnabled());
             disabled[scheme] = labelInk();
+            // Nothing to clear: the pointer changes nothing either.
+            const QImage still = view_->grab(QRect(newChat->mapTo(view_.get(), QPoint()), newChat->size())).toImage();
+            gui::hover(newChat);
+            const QImage hovered = view_->grab(QRect(newChat->mapTo(view_.get(), QPoint()), newChat->size())).toImage();
+            gui::unhover(newChat);
+            QVERIFY2(hovered == still, scheme == ColorScheme::dark ? "dark" : "light");
         }
         generateWithReturn("boat");
         QVERIFY(newChat->isEnabled());
