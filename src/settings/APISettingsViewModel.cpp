@@ -1,6 +1,7 @@
 #include "APISettingsViewModel.h"
 
 #include "APIManager.h"
+#include "TaskOwner.h"
 
 #include <QPointer>
 
@@ -151,8 +152,8 @@ void APIKeySlot::test() {
     isTesting_ = true;
     testResult_.reset();
     emit testStateChanged();
-    runKeyTest(QPointer<APIKeySlot>(this), isImageKey(), stored, timeoutMs_,
-               [](APIKeySlot* slot, const APITestResult& result) { slot->finishTest(result); });
+    TaskOwner::own(this, runKeyTest(QPointer<APIKeySlot>(this), isImageKey(), stored, timeoutMs_,
+                                    [](APIKeySlot* slot, const APITestResult& result) { slot->finishTest(result); }));
 }
 
 void APIKeySlot::finishTest(const APITestResult& result) {
