@@ -9,15 +9,15 @@
 
 namespace {
 
-// Runs one key test; the slot may be gone (its window closed) by the time the answer comes.
+// Runs one key test; the slot may go (its window closed) before the answer comes, and its request goes with it.
 QCoro::Task<> runKeyTest(QPointer<APIKeySlot> slot, bool imageKey, QString key, int timeoutMs,
                          std::function<void(APIKeySlot*, const APITestResult&)> finish) {
     if (imageKey) {
-        const APITestResult result = co_await APIKeyTests::testGoogleAPIKey(key, timeoutMs);
+        const APITestResult result = co_await APIKeyTests::testGoogleAPIKey(key, timeoutMs, slot);
         if (slot)
             finish(slot, result);
     } else {
-        const APITestResult result = co_await APIKeyTests::testMiniMaxAPIKey(key, timeoutMs);
+        const APITestResult result = co_await APIKeyTests::testMiniMaxAPIKey(key, timeoutMs, slot);
         if (slot)
             finish(slot, result);
     }
