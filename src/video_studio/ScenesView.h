@@ -71,6 +71,7 @@ private:
     QHBoxLayout* queueCountRow_ = nullptr;
     QHBoxLayout* queueActiveRow_ = nullptr;
     QHBoxLayout* counterRow_ = nullptr;
+    QWidget* counterGroup_ = nullptr;
     QVBoxLayout* editorPadding_ = nullptr;
     QHBoxLayout* createPresetPadding_ = nullptr;
     QHBoxLayout* bottomBarPadding_ = nullptr;
