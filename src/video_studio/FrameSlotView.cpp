@@ -80,6 +80,7 @@ FrameSlotView::FrameSlotView(Kind kind, VideoWorkspaceModel* model, QWidget* par
     const QMargins margins = column->contentsMargins();
     column->setContentsMargins(0, margins.top(), 0, margins.bottom());
     auto* title = new WrappedText(texts.title, Qt::AlignCenter, zone_);
+    title->setObjectName(nameOf(kind) + "DropTitle");
     title->setFont(Theme::font(13, QFont::DemiBold));
     auto* iconButton = new GlassIconButton("arrow.down.circle", texts.title, 64, 40, zone_);
     dropIcon_ = iconButton;
@@ -87,6 +88,7 @@ FrameSlotView::FrameSlotView(Kind kind, VideoWorkspaceModel* model, QWidget* par
     iconButton->setSymbolColor(Theme::instance().color(ColorRole::blue));
     connect(iconButton, &GlassButton::clicked, this, &FrameSlotView::chooseFrameImage);
     auto* caption = new WrappedText(texts.caption, Qt::AlignCenter, zone_);
+    caption->setObjectName(nameOf(kind) + "DropCaption");
     caption->setFont(Theme::font(11));
     Controls::setTextColor(caption, ColorRole::secondary);
     column->addStretch(1);
@@ -118,12 +120,8 @@ void FrameSlotView::refresh() {
         preview_.forget();
         shownKey_ = pendingKey_ = 0;
         shown_ = QImage();
-        if (tileWidget_) {
-            tileWidget_->deleteLater();
-            tileWidget_ = nullptr;
-            tile_ = nullptr;
-        }
         showPage(zone_);
+        dropTile();
         setAcceptDrops(true);
         return;
     }
@@ -150,8 +148,7 @@ void FrameSlotView::refresh() {
 
 void FrameSlotView::showImage(const QImage& preview) {
     shown_ = preview;
-    if (tileWidget_)
-        tileWidget_->deleteLater();
+    dropTile();
     tileWidget_ = makeTile(preview);
     tileHolder_->layout()->addWidget(tileWidget_);
     showPage(tileHolder_);
@@ -187,6 +184,17 @@ QWidget* FrameSlotView::makeTile(const QImage& preview) {
     connect(tile, &ImageTile::downloadRequested, this, [this] { model_->saveFrameImage(slot()); });
     tile_ = tile;
     return holder;
+}
+
+void FrameSlotView::dropTile() {
+    if (!tileWidget_)
+        return;
+    // Gone from the slot at once; deleted later, as its own button may be what asked for it.
+    tileHolder_->layout()->removeWidget(tileWidget_);
+    tileWidget_->hide();
+    tileWidget_->deleteLater();
+    tileWidget_ = nullptr;
+    tile_ = nullptr;
 }
 
 void FrameSlotView::showPage(QWidget* page) {

@@ -42,6 +42,7 @@ private:
     void refresh();
     void showImage(const QImage& preview);
     void showPage(QWidget* page);
+    void dropTile();
     QWidget* makeTile(const QImage& preview);
     void setDragOver(bool on);
 

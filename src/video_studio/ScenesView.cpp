@@ -280,6 +280,7 @@ QWidget* ScenesView::buildControlPane() {
     reference->setSpacing(12);
     auto* head = new QHBoxLayout;
     referenceIcon_ = new QLabel(pane);
+    referenceIcon_->setObjectName("referenceSectionSymbol");
     // The titles take a second line rather than push the pane's content past its edge at a large scale.
     referenceTitle_ = new WrappedText(QString(), Qt::AlignLeft | Qt::AlignVCenter, pane);
     referenceTitle_->setObjectName("referenceSectionTitle");
@@ -330,8 +331,10 @@ QWidget* ScenesView::buildPromptSection() {
 
     auto* header = new QHBoxLayout;
     auto* icon = new QLabel(section);
+    icon->setObjectName("promptSymbol");
     icon->setPixmap(symbolPixmap("text.cursor", 14, Theme::instance().color(ColorRole::blue), 2.0));
     promptTitle_ = new WrappedText("Prompt (Optional)", Qt::AlignLeft | Qt::AlignVCenter, section);
+    promptTitle_->setObjectName("promptTitle");
     counter_ = new QLabel(section);
     counter_->setObjectName("promptCounter");
     clearButton_ = plainSymbolButton("clearPrompt", "Clear text", "xmark", 12,

@@ -23,14 +23,6 @@ class VideoStudioEdgesTest : public QObject {
 
     VideoWorkspaceModel* model() const { return view->model(); }
 
-    // A change of scale re-lays the studio out over a few rounds of posted events.
-    static void settle() {
-        for (int round = 0; round < 4; ++round) {
-            QApplication::sendPostedEvents();
-            QApplication::processEvents();
-        }
-    }
-
 private slots:
     void init() {
         world = std::make_unique<StudioWorld>();
@@ -99,7 +91,7 @@ private slots:
         // The control pane dragged as far left as it goes: no narrower than 185, and no narrower than its controls.
         GUI_REQUIRE(split, QSplitter, view.get(), "videoStudioSplit");
         split->setSizes({0, split->width()});
-        settle();
+        settleLayouts();
         GUI_REQUIRE(scroll, QScrollArea, split, "videoControlScroll");
         QVERIFY2(scroll->width() >= 185, qPrintable(QString::number(scroll->width())));
         QCOMPARE(split->sizes().constFirst(), scroll->width());
