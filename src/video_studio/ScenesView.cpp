@@ -329,29 +329,28 @@ QWidget* ScenesView::buildPromptSection() {
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(12);
 
-    auto* header = new QHBoxLayout;
-    auto* icon = new QLabel(section);
-    icon->setObjectName("promptSymbol");
-    icon->setPixmap(symbolPixmap("text.cursor", 14, Theme::instance().color(ColorRole::blue), 2.0));
-    promptTitle_ = new WrappedText("Prompt (Optional)", Qt::AlignLeft | Qt::AlignVCenter, section);
+    promptHeader_ = new QWidget(section);
+    auto* header = new QHBoxLayout(promptHeader_);
+    header->setContentsMargins(0, 0, 0, 0);
+    header->setSpacing(8);
+    promptSymbol_ = new QLabel(promptHeader_);
+    promptSymbol_->setObjectName("promptSymbol");
+    promptSymbol_->setPixmap(symbolPixmap("text.cursor", 14, Theme::instance().color(ColorRole::blue), 2.0));
+    promptTitle_ = new WrappedText("Prompt (Optional)", Qt::AlignLeft | Qt::AlignVCenter, promptHeader_);
     promptTitle_->setObjectName("promptTitle");
-    counter_ = new QLabel(section);
+    counter_ = new QLabel(promptHeader_);
     counter_->setObjectName("promptCounter");
     clearButton_ = plainSymbolButton("clearPrompt", "Clear text", "xmark", 12,
-                                     withOpacity(Theme::instance().color(ColorRole::secondary), 0.6), section);
+                                     withOpacity(Theme::instance().color(ColorRole::secondary), 0.6), promptHeader_);
     connect(clearButton_, &QToolButton::clicked, model_, &VideoWorkspaceModel::clearPrompt);
-    header->addWidget(icon);
+    header->addWidget(promptSymbol_);
     header->addWidget(promptTitle_);
     header->addStretch(1);
-    // As wide as the longest count with the clear button, so the pane keeps its width while the prompt grows.
-    counterGroup_ = new QWidget(section);
-    counterRow_ = new QHBoxLayout(counterGroup_);
-    counterRow_->setContentsMargins(0, 0, 0, 0);
-    counterRow_->addStretch(1);
+    counterRow_ = new QHBoxLayout;
     counterRow_->addWidget(counter_);
     counterRow_->addWidget(clearButton_);
-    header->addWidget(counterGroup_);
-    column->addLayout(header);
+    header->addLayout(counterRow_);
+    column->addWidget(promptHeader_);
 
     auto* box = new QFrame(section);
     promptBox_ = box;
@@ -409,7 +408,7 @@ QWidget* ScenesView::buildPromptSection() {
     bottomBarPadding_->addWidget(cameraButton_);
     layers->addWidget(bottom, 0, 0, Qt::AlignBottom);
 
-    column->addWidget(box);
+    column->addWidget(box, 1);
     return section;
 }
 
@@ -546,9 +545,14 @@ void ScenesView::applyScale() {
     counterRow_->setSpacing(qRound(8 * s));
     const int clearGlyph = qRound(12 * s);
     clearButton_->setIconSize(QSize(clearGlyph, clearGlyph));
+    // The header keeps room for the longest count and the clear button, so the pane never widens while the prompt
+    // grows; until then the title has that room.
     const int longestCount =
         counter_->fontMetrics().horizontalAdvance(QStringLiteral("%1/%1").arg(PromptLimit::maxCharacters));
-    counterGroup_->setMinimumWidth(longestCount + counterRow_->spacing() + clearButton_->sizeHint().width());
+    const int headerSpacing = promptHeader_->layout()->spacing();
+    promptHeader_->setMinimumWidth(promptSymbol_->sizeHint().width() + headerSpacing +
+                                   promptTitle_->minimumSizeHint().width() + headerSpacing + longestCount +
+                                   counterRow_->spacing() + clearButton_->sizeHint().width());
     // The box's layers are laid out inside its stroke; their paddings count from its outer edge.
     promptBox_->ensurePolished();
     const int edge = promptBox_->contentsRect().left();

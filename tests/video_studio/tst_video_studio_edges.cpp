@@ -119,6 +119,30 @@ private slots:
             QVERIFY2(scroll->viewport()->rect().contains(scrolled), qPrintable(where));
         }
     }
+
+    // At its narrowest the pane keeps its width while the prompt fills up: the count and the clear button have
+    // their room from the start.
+    void theNarrowestPaneKeepsItsWidthWhileThePromptGrows() {
+        for (const int width : {1000, 1600}) {
+            model()->setPrompt(QString());
+            view->resize(width, 700);
+            settleLayouts();
+            GUI_REQUIRE(split, QSplitter, view.get(), "videoStudioSplit");
+            split->setSizes({0, split->width()});
+            settleLayouts();
+            const int narrowest = split->sizes().constFirst();
+            for (const int length : {1, 10, 100, 1000, 2000}) {
+                model()->setPrompt(QString(length, QLatin1Char('a')));
+                settleLayouts();
+                QVERIFY2(split->sizes().constFirst() == narrowest,
+                         qPrintable(QStringLiteral("%1 wide, %2 characters: the pane went from %3 to %4")
+                                        .arg(width)
+                                        .arg(length)
+                                        .arg(narrowest)
+                                        .arg(split->sizes().constFirst())));
+            }
+        }
+    }
 };
 
 QTEST_MAIN(VideoStudioEdgesTest)

@@ -191,9 +191,13 @@ QString shownText(QWidget* widget) {
     return widget->toolTip();
 }
 
-// Where the control draws: a label's text inside its margins, any other control its whole frame.
+// Where the control draws: a label's text where its alignment puts it, any other control its whole frame.
 QRect drawnRect(QWidget* widget, QWidget* within) {
-    const QRect own = qobject_cast<QLabel*>(widget) ? widget->contentsRect() : widget->rect();
+    QRect own = widget->rect();
+    if (auto* label = qobject_cast<QLabel*>(widget); label && !label->text().isEmpty()) {
+        const int flags = int(label->alignment()) | (label->wordWrap() ? int(Qt::TextWordWrap) : 0);
+        own = label->fontMetrics().boundingRect(label->contentsRect(), flags, label->text());
+    }
     return QRect(widget->mapTo(within, own.topLeft()), own.size());
 }
 
@@ -204,6 +208,9 @@ class VideoStudioTableTest : public QObject {
 
     std::unique_ptr<StudioWorld> world;
     std::unique_ptr<ScenesView> view;
+
+    // Tall enough that the prompt box has grown past its smallest height.
+    static constexpr int tall = 1100;
 
     // The studio in the row's state at the row's width.
     bool arrange(int width, const Row& row) {
@@ -219,7 +226,7 @@ class VideoStudioTableTest : public QObject {
             model->removeFirstFrameImage();
             model->removeLastFrameImage();
         }
-        view->resize(width, 900);
+        view->resize(width, tall);
         settleLayouts();
         for (const char* slot : {"referenceFrameSlot", "startFrameSlot", "endFrameSlot"}) {
             auto* frame = view->findChild<FrameSlotView*>(slot);
@@ -339,7 +346,7 @@ private slots:
             view->resize(width, 450);
             settleLayouts();
             actual = control->height();
-            view->resize(width, 900);
+            view->resize(width, tall);
             settleLayouts();
             break;
         case Rule::shownOnce: {
