@@ -12,6 +12,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTest>
 
 // The video studio as its specification draws it: each named control with its text, word for word, and its size
@@ -36,6 +37,7 @@ enum class Rule {
     gapBelow,        // from the bottom edge of `ref` to the control's top edge
     paddingAround,   // above and below the control's line of text, each
     heightWhenShort, // its height once the window is too short for more
+    widestDrag,      // its width once its splitter handle is dragged as far right as it goes
     shownOnce,       // visible texts equal to `text` inside the control: exactly one
 };
 
@@ -78,8 +80,9 @@ QList<Row> table() {
         {i2v, false, Frames::none, "videoFolderButton", "Choose folder to save videos", Rule::helpText, 0, fixed, {}, -1},
         {i2v, false, Frames::none, "videoFolderButton", {}, Rule::rightIn, 40, fixed, header, -1},
 
-        // Control pane: 370 wide at first, padded 24, sections 20 apart.
+        // Control pane: 370 wide at first and 500 at most, padded 24, sections 20 apart.
         {i2v, false, Frames::none, "videoControlScroll", {}, Rule::width, 370, fixed, {}, -1},
+        {i2v, false, Frames::none, "videoControlScroll", {}, Rule::widestDrag, 500, fixed, {}, -1},
         {i2v, false, Frames::none, "modePicker_image_to_video", "Image → Video", Rule::textOnly, 0, fixed, {}, -1},
         {i2v, false, Frames::none, "modePicker_start_end_video", "Start → End", Rule::textOnly, 0, fixed, {}, -1},
         {i2v, false, Frames::none, "modePicker", {}, Rule::leftIn, 24, fixed, pane, -1},
@@ -349,6 +352,16 @@ private slots:
             view->resize(width, tall);
             settleLayouts();
             break;
+        case Rule::widestDrag: {
+            GUI_REQUIRE(split, QSplitter, view.get(), "videoStudioSplit");
+            const QList<int> before = split->sizes();
+            split->setSizes({split->width(), 0});
+            settleLayouts();
+            actual = control->width();
+            split->setSizes(before);
+            settleLayouts();
+            break;
+        }
         case Rule::shownOnce: {
             int shown = 0;
             for (QLabel* label : control->findChildren<QLabel*>()) {
