@@ -21,6 +21,7 @@
 #include "SettingsView.h"
 #include "SparkleUpdaterController.h"
 #include "StoreWarning.h"
+#include "TaskOwner.h"
 #include "VideoGalleryViewModel.h"
 #include "VideoSettings.h"
 
@@ -62,18 +63,15 @@ private:
     OrvaneApp& app_;
 };
 
-QCoro::Task<> startGalleryMonitoring(QPointer<VideoSettings> settings, QPointer<VideoGalleryViewModel> gallery) {
+// Waits for nothing, so it is a plain call rather than a task.
+void startGalleryMonitoring(QPointer<VideoSettings> settings, QPointer<VideoGalleryViewModel> gallery) {
     if (!settings || !gallery)
-        co_return;
+        return;
     const auto folder = settings->resolveVideoDirectoryURL();
     if (!folder)
-        co_return;
+        return;
     gallery->startMonitoring(*folder);
     FolderBookmark::stopAccessing(*folder);
-}
-
-QCoro::Task<> restoreSettings(BackupManager* backup) {
-    co_await backup->restoreSettingsIfNeeded();
 }
 
 QString quitWarning(qsizetype clips, int pictures) {
@@ -146,7 +144,7 @@ OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
             [this] { reloadStoredSettings(*videoSettings_, downloadSettings_); });
     // A newly chosen folder may take the clips the old one could not.
     connect(videoSettings_, &VideoSettings::videoDirectoryBookmarkChanged, queueManager_,
-            [queue = queueManager_] { queue->fileUnfiledClips(); });
+            [queue = queueManager_] { TaskOwner::own(queue, queue->fileUnfiledClips()); });
     takeLostClipsRecord();
     if (qApp)
         connect(qApp, &QCoreApplication::aboutToQuit, this, &OrvaneApp::onWillTerminate);
@@ -325,11 +323,11 @@ void OrvaneApp::onLaunch() {
     });
     afterFirstPaint([] { (void)MovementPlayer::shared(); });
     Log::line("📹 [App] MovementPlayer.shared initialized for gallery and presets");
-    afterFirstPaint([backup = backupManager_] { restoreSettings(backup); });
+    afterFirstPaint([backup = backupManager_] { TaskOwner::own(backup, backup->restoreSettingsIfNeeded()); });
     // Clips the video folder could not take last time go there now, if it can.
     afterFirstPaint([queue = QPointer(queueManager_)] {
         if (queue)
-            queue->fileUnfiledClips();
+            TaskOwner::own(queue, queue->fileUnfiledClips());
     });
     if (!lostClips_.isEmpty())
         afterFirstPaint([this] { announceLostClips(); });

@@ -5,6 +5,7 @@
 #include "NetworkAccess.h"
 #include "ServiceConfig.h"
 #include "ServiceReply.h"
+#include "TaskOwner.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -47,7 +48,7 @@ void StandardUpdaterController::setCanCheckForUpdates(bool value) {
 void StandardUpdaterController::checkForUpdates() {
     if (!canCheckForUpdates_)
         return;
-    runCheck();
+    TaskOwner::own(this, runCheck());
 }
 
 std::optional<StandardUpdaterController::FeedItem> StandardUpdaterController::newestItem(const QByteArray& feed) {

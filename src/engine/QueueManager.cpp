@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "MiniMaxAPIService.h"
 #include "OrvaneAPIService.h"
+#include "TaskOwner.h"
 
 #include <algorithm>
 #include <array>
@@ -114,7 +115,7 @@ void QueueManager::startVideoTask(const GenerationTask& task, MiniMaxAPIService*
     updateTaskStatus(index, GenerationTask::TaskType::video, GenerationTaskStatus::active);
     if (task.promptOptimization)
         service->setEnablePromptOptimization(*task.promptOptimization);
-    runVideoTask(activeVideoTasks_[index], service);
+    TaskOwner::own(this, runVideoTask(activeVideoTasks_[index], service));
 }
 
 QCoro::Task<> QueueManager::runVideoTask(GenerationTask task, QPointer<MiniMaxAPIService> service) {
@@ -220,7 +221,7 @@ void QueueManager::scheduleSpacingRecheck() {
             soonestMs = remaining;
     }
     if (soonestMs > 0)
-        recheckAfter(double(soonestMs) / 1000.0, ++recheckToken_);
+        TaskOwner::own(this, recheckAfter(double(soonestMs) / 1000.0, ++recheckToken_));
 }
 
 QCoro::Task<> QueueManager::recheckAfter(double seconds, quint64 token) {

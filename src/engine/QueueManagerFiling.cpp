@@ -11,6 +11,7 @@
 #include "NoReplaceMove.h"
 #include "Sounds.h"
 #include "StoredPicture.h"
+#include "TaskOwner.h"
 #include "VideoMetadata.h"
 #include "VideoModelLabel.h"
 #include "VideoSettings.h"
@@ -382,12 +383,13 @@ void QueueManager::saveVideoToFolder(const GenerationTask& task) {
     const QString fileName = makeVideoFileName(task.prompt);
     // No folder chosen yet: the paid clip is kept like one the folder cannot take, and moves in once one is.
     if (!settings.hasVideoDirectory()) {
-        fileVideo(task, std::nullopt, fileName, QStringLiteral("No video folder has been chosen yet."));
+        TaskOwner::own(this,
+                       fileVideo(task, std::nullopt, fileName, QStringLiteral("No video folder has been chosen yet.")));
         return;
     }
     const auto folder = settings.resolveVideoDirectoryURL();
     const QString problem = folder ? QString() : unusableFolderReason(*settings.videoDirectoryBookmark());
-    fileVideo(task, folder, fileName, problem);
+    TaskOwner::own(this, fileVideo(task, folder, fileName, problem));
 }
 
 QCoro::Task<> QueueManager::fileVideo(GenerationTask task, std::optional<QString> folder, QString fileName,

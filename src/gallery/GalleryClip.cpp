@@ -4,6 +4,7 @@
 #include "ClipMetadataLoader.h"
 #include "Clock.h"
 #include "FileNames.h"
+#include "TaskOwner.h"
 #include "VideoMetadata.h"
 
 #include <QPointer>
@@ -83,7 +84,7 @@ QString GalleryClip::title() const {
 void GalleryClip::ensureMetadata() {
     // Nobody waits for it: what it reads arrives through metadataChanged().
     if (metadataState_ == MetadataState::notLoaded)
-        QCoro::connect(loadMetadata(), this, [] {});
+        TaskOwner::own(this, loadMetadata());
 }
 
 QCoro::Task<> GalleryClip::loadMetadata() {
@@ -104,7 +105,7 @@ QCoro::Task<> GalleryClip::loadMetadata() {
         qint64 last = result.fileSize;
         qint64 now = last;
         for (int check = 0; check < kMaxSettleChecks; ++check) {
-            co_await Clock::current().sleep(kSettleSeconds);
+            co_await Clock::current().sleep(kSettleSeconds, this);
             if (!self)
                 co_return;
             QFuture<qint64> sizing = QtConcurrent::run(currentSize, path);

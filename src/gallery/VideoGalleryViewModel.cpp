@@ -15,6 +15,7 @@
 #include "MediaProbe.h"
 #include "ModelContext.h"
 #include "SharedWork.h"
+#include "TaskOwner.h"
 #include "VideoMetadata.h"
 #include "Workspace.h"
 
@@ -337,7 +338,7 @@ void VideoGalleryViewModel::startMonitoring(const QString& directory) {
         directory,
         [self](const FileSystemEvent& event) {
             if (self)
-                QCoro::connect(self->handleFileSystemEvent(event), self.data(), [] {});
+                TaskOwner::own(self.data(), self->handleFileSystemEvent(event));
         },
         FileSystemMonitor::FirstListingLater{}, this);
     monitor->startMonitoring();
@@ -430,7 +431,7 @@ void VideoGalleryViewModel::showListing(const FolderListing& listing) {
     for (const FileSystemEvent& event : std::exchange(heldEvents_, {})) {
         if (!self)
             return;
-        QCoro::connect(handleFileSystemEvent(event), this, [] {});
+        TaskOwner::own(this, handleFileSystemEvent(event));
     }
 }
 

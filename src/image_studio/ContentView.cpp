@@ -13,7 +13,6 @@
 #include "UiScale.h"
 
 #include <QAbstractButton>
-#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSpacerItem>
@@ -94,8 +93,17 @@ void scaleHeaderButtons(QAbstractButton* toVideo, QAbstractButton* folder, QAbst
 QWidget* ContentView::buildHeader() {
     auto* header = new QWidget(this);
     header->setObjectName("studioHeader");
-    auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(40, 6, 40, 6);
+    // Its width follows the window's, whose width sets the scale: the width the header needs at the last scale
+    // must not hold the window back when it jumps narrower (a restore from full screen).
+    header->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    headerRow_ = new QHBoxLayout(header);
+    // Every gap is a scaled spacer: a row's own spacing would add to them.
+    headerRow_->setSpacing(0);
+    const auto gap = [this](QList<QSpacerItem*>& gaps) {
+        auto* spacer = new QSpacerItem(0, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+        gaps.append(spacer);
+        headerRow_->addSpacerItem(spacer);
+    };
 
     title_ = label("studioTitle", "Qel Image", header);
     title_->setFont(Theme::font(28, QFont::Bold));
@@ -109,15 +117,14 @@ QWidget* ContentView::buildHeader() {
     indicator_->alignWithTitle(title_);
     // An invisible placeholder as wide as a back button, then the title.
     titlePlaceholder_ = new QSpacerItem(24, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
-    titleGap_ = new QSpacerItem(20, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
-    row->addSpacerItem(titlePlaceholder_);
-    row->addSpacerItem(titleGap_);
-    row->addWidget(title_, 0, Qt::AlignTop);
-    row->addSpacing(20);
-    row->addWidget(toVideo);
-    row->addSpacing(20);
-    row->addWidget(indicator_, 0, Qt::AlignTop);
-    row->addStretch();
+    headerRow_->addSpacerItem(titlePlaceholder_);
+    gap(titleGaps_);
+    headerRow_->addWidget(title_, 0, Qt::AlignTop);
+    gap(titleGaps_);
+    headerRow_->addWidget(toVideo);
+    gap(titleGaps_);
+    headerRow_->addWidget(indicator_, 0, Qt::AlignTop);
+    headerRow_->addStretch();
 
     folder_ = textButton("photoFolder", "folder", QString(), QString(), header);
     auto* folderButton = static_cast<GlassButton*>(folder_);
@@ -127,18 +134,34 @@ QWidget* ContentView::buildHeader() {
     auto* ring = new ContextRing(header);
     ring_ = ring;
     newChat_ = textButton("newChat", "message.badge.waveform", "New Chat", QString(), header);
-    static_cast<GlassButton*>(newChat_)->setFill(GlassButton::Fill::borderColor);
-    static_cast<GlassButton*>(newChat_)->setCornerRadius(7);
+    auto* newChatButton = static_cast<GlassButton*>(newChat_);
+    newChatButton->setFill(GlassButton::Fill::borderColor);
+    newChatButton->setCornerRadius(7);
+    // Nothing to clear: the whole button at half opacity, and only that, and the pointer changes nothing.
+    newChatButton->setDisabledOpacity(0.5);
+    newChatButton->setHoverWhileDisabled(false);
     connect(newChat_, &QAbstractButton::clicked, model_, &ImageStudioModel::startNewChat);
-    newChatFade_ = new QGraphicsOpacityEffect(newChat_);
-    newChat_->setGraphicsEffect(newChatFade_);
-    scaleHeaderButtons(toVideo_, folder_, newChat_, scale_);
-    row->addWidget(folder_);
-    row->addSpacing(16);
-    row->addWidget(ring_);
-    row->addSpacing(16);
-    row->addWidget(newChat_);
+    headerRow_->addWidget(folder_);
+    gap(toolbarGaps_);
+    headerRow_->addWidget(ring_);
+    gap(toolbarGaps_);
+    headerRow_->addWidget(newChat_);
+    scaleHeader();
     return header;
+}
+
+void ContentView::scaleHeader() {
+    const auto scaled = [this](double size) { return int(std::lround(size * scale_)); };
+    // The 40 at the sides stays; the height follows the scale.
+    headerRow_->setContentsMargins(40, scaled(6), 40, scaled(6));
+    title_->setFont(Theme::font(28 * scale_, QFont::Bold));
+    titlePlaceholder_->changeSize(scaled(24), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    for (QSpacerItem* spacer : std::as_const(titleGaps_))
+        spacer->changeSize(scaled(20), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    for (QSpacerItem* spacer : std::as_const(toolbarGaps_))
+        spacer->changeSize(scaled(16), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    headerRow_->invalidate();
+    scaleHeaderButtons(toVideo_, folder_, newChat_, scale_);
 }
 
 void ContentView::showFolder() {
@@ -158,9 +181,7 @@ void ContentView::showSession() {
     ring->setAccessibleName(model_->contextHelp());
     const bool empty = model_->isSessionEmpty();
     newChat_->setEnabled(!empty);
-    // Nothing to clear: the whole button at half opacity.
-    newChatFade_->setOpacity(empty ? 0.5 : 1.0);
-    // Nothing to clear: the quiet control background instead of the border colour, at half opacity.
+    // Nothing to clear: the quiet control background instead of the border colour.
     static_cast<GlassButton*>(newChat_)->setFill(empty ? GlassButton::Fill::controlBackground
                                                        : GlassButton::Fill::borderColor);
 }
@@ -186,14 +207,11 @@ void ContentView::resizeEvent(QResizeEvent* event) {
         return;
     scale_ = scale;
     UiScale::setScaleOf(this, scale);
-    title_->setFont(Theme::font(28 * scale, QFont::Bold));
-    titlePlaceholder_->changeSize(int(std::lround(24 * scale)), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
-    titleGap_->changeSize(int(std::lround(20 * scale)), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
-    if (QLayout* row = title_->parentWidget()->layout())
-        row->invalidate();
+    scaleHeader();
     indicator_->setScale(scale);
     static_cast<ContextRing*>(ring_)->setScale(scale);
-    scaleHeaderButtons(toVideo_, folder_, newChat_, scale);
     left_->setScale(scale);
     right_->setScale(scale);
+    // The header takes its new height with the next layout pass of the studio, not one later.
+    headerRow_->activate();
 }

@@ -11,7 +11,7 @@ class LeftPanel;
 class QAbstractButton;
 class QueueStatusIndicator;
 class RightPanel;
-class QGraphicsOpacityEffect;
+class QHBoxLayout;
 class QLabel;
 class QSpacerItem;
 
@@ -36,6 +36,7 @@ protected:
 
 private:
     QWidget* buildHeader();
+    void scaleHeader();
     void showFolder();
     void showSession();
     void showDivider();
@@ -49,8 +50,10 @@ private:
     QLabel* title_ = nullptr;
     QSpacerItem* titlePlaceholder_ = nullptr;
     QWidget* divider_ = nullptr;
-    QGraphicsOpacityEffect* newChatFade_ = nullptr;
-    QSpacerItem* titleGap_ = nullptr;
+    QHBoxLayout* headerRow_ = nullptr;
+    // Between the title group's parts (20 × scale) and the toolbar's (16 × scale); the row itself adds none.
+    QList<QSpacerItem*> titleGaps_;
+    QList<QSpacerItem*> toolbarGaps_;
     QAbstractButton* folder_ = nullptr;
     QAbstractButton* toVideo_ = nullptr;
     QWidget* ring_ = nullptr;

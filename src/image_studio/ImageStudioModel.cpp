@@ -12,6 +12,7 @@
 #include "PhotoSaver.h"
 #include "QueueManager.h"
 #include "SwiftDataImagePresetsManager.h"
+#include "TaskOwner.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -128,7 +129,8 @@ void ImageStudioModel::generate() {
     QTimer::singleShot(0, this, [this] {
         if (factory_) {
             OrvaneAPIService* generator = factory_->orvaneService();
-            generator->generateImage(prompt_, referenceImages_, std::nullopt, OrvaneAPIService::ResizeMode::fill);
+            TaskOwner::own(generator, generator->generateImage(prompt_, referenceImages_, std::nullopt,
+                                                               OrvaneAPIService::ResizeMode::fill));
         }
         // The service is loading by now, and its change reaches the studio through the factory a turn later,
         // together with the result panel; a request refused at once (no key) frees the button here.

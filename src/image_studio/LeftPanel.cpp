@@ -22,6 +22,7 @@
 #include "WrappedText.h"
 
 #include <QDragEnterEvent>
+#include <QFontMetricsF>
 #include <QGraphicsOpacityEffect>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -435,7 +436,9 @@ void LeftPanel::applyScale() {
     }
     editor_->setFont(Theme::font(14 * scale_));
     generate_->setFont(Theme::font(15 * scale_, QFont::DemiBold));
-    generate_->setMinimumHeight(int((16 + 28) * scale_));
+    // 14 × scale above and below the taller of the 16 × scale symbol frame and the title's line.
+    generate_->setMinimumHeight(
+        int(std::ceil(28 * scale_ + std::max(16 * scale_, QFontMetricsF(generate_->font()).height()))));
     static_cast<GenerateButton*>(generate_)->setVerticalPadding(int(std::lround(14 * scale_)));
     generate_->setIconSize(QSize(int(std::lround(16 * scale_)), int(std::lround(16 * scale_))));
     generateSpinner_->setDiameter(Spinner::smallDiameter * scale_);

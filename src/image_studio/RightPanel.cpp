@@ -18,7 +18,6 @@
 #include "UserImagePresetsView.h"
 
 #include <QAbstractButton>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -151,14 +150,20 @@ QWidget* RightPanel::buildCompleted() {
     auto* page = new QWidget(this);
     page->setObjectName("completedTaskView");
     auto* column = new QVBoxLayout(page);
+    // The picture's own 8 is its only inset; the action row keeps 8 to the frame's bottom.
+    column->setContentsMargins(0, 0, 0, 8);
     column->setSpacing(12);
 
     auto* area = new QWidget(page);
-    auto* stack = new QGridLayout(area);
+    area->setObjectName("resultImageArea");
+    area_ = area;
+    area->installEventFilter(this);
+    auto* stack = new QVBoxLayout(area);
     stack->setContentsMargins(0, 0, 0, 0);
     picture_ = new ResultPictureView(area);
-    stack->addWidget(picture_, 0, 0);
+    stack->addWidget(picture_);
 
+    // The bubble lies over the picture, placed by placeBubble(): its shadow may reach past the area's edges.
     auto* bubble = new GlassPanel(area);
     bubble->setObjectName("textBubble");
     bubble->setCornerRadius(12);
@@ -185,7 +190,6 @@ QWidget* RightPanel::buildCompleted() {
     replyDocument_ = new ReplyDocument(reply_);
     reply_->setDocument(replyDocument_);
     bubbleLayout_->addWidget(reply_);
-    stack->addWidget(bubble_, 0, 0, Qt::AlignTop | Qt::AlignRight);
     column->addWidget(area, 1);
 
     auto* actions = new QHBoxLayout;
@@ -199,7 +203,9 @@ QWidget* RightPanel::buildCompleted() {
     setTextColor(imageToImage_, ColorRole::orange);
     for (QAbstractButton* button : {imageToVideo_, startFrame_, endFrame_})
         setTextColor(button, ColorRole::blue);
-    // Only "Finder" stands on a fill.
+    // Plain buttons: no glass, no hover look; only "Finder" stands on a fill.
+    for (QAbstractButton* button : {imageToImage_, imageToVideo_, startFrame_, endFrame_, finder_})
+        static_cast<GlassButton*>(button)->setPlain(true);
     if (auto* glass = qobject_cast<GlassButton*>(finder_)) {
         glass->setFill(GlassButton::Fill::controlBackground);
         glass->setCornerRadius(8);
@@ -364,13 +370,15 @@ void RightPanel::showBubble() {
     // The text stands 16 × scale in from the leading edge and 32 × scale from the trailing one.
     bubbleLayout_->setContentsMargins(margin + scaled(16), margin + scaled(12), margin + scaled(32),
                                       margin + scaled(12));
-    bubble_->setMaximumSize(scaled(300), scaled(130));
+    // The bubble itself (inside its shadow) is at most 300 × 130 × scale.
+    bubble_->setMaximumSize(scaled(300) + 2 * margin, scaled(130) + 2 * margin);
     reply_->setFont(Theme::font(12 * scale_));
     // The text area is as high as the reply (a one-line reply makes a slim bubble), at most 100 × scale.
-    const int textWidth = std::max(1, scaled(300) - 2 * margin - scaled(16) - scaled(32));
+    const int textWidth = std::max(1, scaled(300) - scaled(16) - scaled(32));
     replyDocument_->setTextWidth(textWidth);
     const int textHeight = int(std::ceil(replyDocument_->size().height()));
     reply_->setFixedSize(textWidth, std::clamp(textHeight, 1, scaled(100)));
+    placeBubble();
     const bool shown = !bubble_->isHidden() && !Motion::runningExit(bubble_);
     if (visible == shown)
         return;
@@ -389,6 +397,17 @@ void RightPanel::showBubble() {
         Motion::leave(
             bubble_, bubbleFadeMs, easeInOut, [this] { bubble_->hide(); }, {}, 0.95);
     }
+}
+
+void RightPanel::placeBubble() {
+    const int margin = static_cast<GlassPanel*>(bubble_)->shadowMargin();
+    const int inset = int(std::lround(12 * scale_));
+    bubbleLayout_->activate();
+    const QSize size = bubble_->sizeHint().boundedTo(bubble_->maximumSize());
+    // The bubble's top trailing corner 12 × scale in from the area's.
+    const int trailing = area_->width() - inset + margin;
+    const int x = area_->layoutDirection() == Qt::RightToLeft ? inset - margin : trailing - size.width();
+    bubble_->setGeometry(x, inset - margin, size.width(), size.height());
 }
 
 QWidget* RightPanel::makePresetsView() {
@@ -459,6 +478,8 @@ void RightPanel::resizeEvent(QResizeEvent*) {
 }
 
 bool RightPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == area_ && event->type() == QEvent::Resize)
+        placeBubble();
     // A click beside the presets panel closes it and inserts nothing.
     if (watched == overlay_ && event->type() == QEvent::MouseButtonPress) {
         auto* press = static_cast<QMouseEvent*>(event);

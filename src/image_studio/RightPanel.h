@@ -45,6 +45,7 @@ private:
     void showLoading();
     void showActions();
     void showBubble();
+    void placeBubble();
     // Set while the header button toggles the bubble: only that change is animated.
     bool bubbleToggling_ = false;
     void showPresets();
@@ -58,6 +59,7 @@ private:
 
     QAbstractButton* textButton_ = nullptr;
     QStackedWidget* states_ = nullptr;
+    QWidget* area_ = nullptr;
     ResultPictureView* picture_ = nullptr;
     QWidget* bubble_ = nullptr;
     QTextEdit* reply_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "MediaProbe.h"
 #include "Resources.h"
+#include "TaskOwner.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -15,7 +16,7 @@ PreviewClipPreset::PreviewClipPreset(const QString& title, const QString& insert
     if (QCoreApplication::instance() && thread() != QCoreApplication::instance()->thread())
         moveToThread(QCoreApplication::instance()->thread());
     QMetaObject::invokeMethod(
-        this, [this] { loadThumbnail(); }, Qt::QueuedConnection);
+        this, [this] { TaskOwner::own(this, loadThumbnail()); }, Qt::QueuedConnection);
 }
 
 void PreviewClipPreset::setIsHovered(bool hovered) {

@@ -7,6 +7,7 @@
 #include "PresetOrder.h"
 #include "PreviewClipPreset.h"
 #include "Resources.h"
+#include "TaskOwner.h"
 
 #include <QCollator>
 #include <QHash>
@@ -190,7 +191,8 @@ bool SwiftDataPromptPresetsManager::createBuiltInPresets() {
         // The thumbnail is made after this call returns; the loop does not wait for it.
         setPendingThumbnails(pendingThumbnails_ + 1);
         QMetaObject::invokeMethod(
-            this, [this, preset, name = row.name] { seedThumbnail(preset, name); }, Qt::QueuedConnection);
+            this, [this, preset, name = row.name] { TaskOwner::own(this, seedThumbnail(preset, name)); },
+            Qt::QueuedConnection);
     }
 
     if (!modelContext_->save(&error)) {

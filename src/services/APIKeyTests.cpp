@@ -10,6 +10,7 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QStringDecoder>
 
@@ -55,8 +56,10 @@ struct Answer {
     std::optional<QString> failure;
 };
 
-QCoro::Task<Answer> send(QNetworkRequest request) {
+QCoro::Task<Answer> send(QNetworkRequest request, QPointer<QObject> owner) {
     std::unique_ptr<QNetworkReply, DeleteLater> reply(NetworkAccess::shared()->get(request));
+    if (owner)
+        QObject::connect(owner, &QObject::destroyed, reply.get(), &QNetworkReply::abort);
     ServiceReply::Finished finished(reply.get());
     co_await finished;
     const ServiceReply::Ending ending = ServiceReply::ending(reply.get());
@@ -135,26 +138,26 @@ std::optional<QString> classifyMiniMaxTestResponse(std::optional<int> status, co
     return QStringLiteral("HTTP %1: %2").arg(code).arg(text.value_or(QStringLiteral("unknown")));
 }
 
-QCoro::Task<APITestResult> testGoogleAPIKey(QString key, int timeoutMs) {
+QCoro::Task<APITestResult> testGoogleAPIKey(QString key, int timeoutMs, QObject* owner) {
     if (hasControlBreak(key))
         co_return APITestResult::failure(googleFormatMessage);
     const auto url = GeminiWire::endpoint(ServiceConfig::current().geminiBaseUrl, QStringLiteral("/v1beta/models"));
     if (!url)
         co_return APITestResult::failure(OrvaneError::of(OrvaneError::Kind::invalidURL).message());
-    const Answer answer = co_await send(GeminiWire::keyedRequest(*url, key, std::max(1, timeoutMs)));
+    const Answer answer = co_await send(GeminiWire::keyedRequest(*url, key, std::max(1, timeoutMs)), owner);
     if (answer.failure)
         co_return APITestResult::failure(*answer.failure);
     co_return resultOf(classifyGoogleTestResponse(answer.status));
 }
 
-QCoro::Task<APITestResult> testMiniMaxAPIKey(QString key, int timeoutMs) {
+QCoro::Task<APITestResult> testMiniMaxAPIKey(QString key, int timeoutMs, QObject* owner) {
     if (hasControlBreak(key))
         co_return APITestResult::failure(miniMaxFormatMessage);
     const auto request =
         MiniMaxWire::fileRecordRequest(ServiceConfig::current(), key, kTestFileId, std::max(1, timeoutMs));
     if (!request)
         co_return APITestResult::failure(MiniMaxError::invalidURL().localizedDescription());
-    const Answer answer = co_await send(*request);
+    const Answer answer = co_await send(*request, owner);
     if (answer.failure)
         co_return APITestResult::failure(*answer.failure);
     co_return resultOf(classifyMiniMaxTestResponse(answer.status, answer.body));

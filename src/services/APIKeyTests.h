@@ -7,6 +7,8 @@
 
 #include <optional>
 
+class QObject;
+
 // The outcome of a key's format check or key test.
 struct APITestResult {
     bool isSuccess = false;
@@ -39,8 +41,8 @@ std::optional<QString> classifyGoogleTestResponse(std::optional<int> status);
 std::optional<QString> classifyMiniMaxTestResponse(std::optional<int> status, const QByteArray& body);
 
 // One request each, sent with the key exactly as given; a transport failure gives the platform's text, a time-out
-// the clients' text for it.
-QCoro::Task<APITestResult> testGoogleAPIKey(QString key, int timeoutMs = defaultTimeoutMs);
-QCoro::Task<APITestResult> testMiniMaxAPIKey(QString key, int timeoutMs = defaultTimeoutMs);
+// the clients' text for it. The request is given up at once when `owner` (the one who asked) goes.
+QCoro::Task<APITestResult> testGoogleAPIKey(QString key, int timeoutMs = defaultTimeoutMs, QObject* owner = nullptr);
+QCoro::Task<APITestResult> testMiniMaxAPIKey(QString key, int timeoutMs = defaultTimeoutMs, QObject* owner = nullptr);
 
 } // namespace APIKeyTests

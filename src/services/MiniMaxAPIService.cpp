@@ -9,6 +9,7 @@
 #include "NetworkAccess.h"
 #include "ServiceConfig.h"
 #include "ServiceReply.h"
+#include "TaskOwner.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -363,7 +364,7 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
                 } else {
                     currentTaskId_ = *taskId;
                     emit stateChanged();
-                    startPolling(*taskId, token);
+                    TaskOwner::own(this, startPolling(*taskId, token));
                     co_return;
                 }
             } else {
@@ -487,7 +488,7 @@ void MiniMaxAPIService::handleTaskStatus(const TaskResultResponse& answer, bool&
             isLoading_ = false;
         } else {
             emit stateChanged();
-            fetchVideo(*answer.fileId, jobToken_);
+            TaskOwner::own(this, fetchVideo(*answer.fileId, jobToken_));
             return;
         }
     } else if (status == "Fail") {

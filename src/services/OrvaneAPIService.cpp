@@ -356,7 +356,8 @@ QCoro::Task<bool> OrvaneAPIService::waitBetweenAttempts(RunPtr run, double secon
         co_return true;
     QPointer<OrvaneAPIService> self(this);
     run->waiting = true;
-    co_await Clock::current().sleep(seconds);
+    // The wait ends with the service: nothing of a gone service stays on the clock.
+    co_await Clock::current().sleep(seconds, this);
     run->waiting = false;
     co_return self && !run->ended;
 }
@@ -369,6 +370,8 @@ OrvaneAPIService::send(BuiltRequest built) {
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
 
     std::unique_ptr<QNetworkReply, DeleteLater> reply(NetworkAccess::shared()->post(request, built.body));
+    // A service that goes away gives up its request at once instead of waiting for the answer.
+    QObject::connect(this, &QObject::destroyed, reply.get(), &QNetworkReply::abort);
     // The body is taken as it arrives: one read of a picture's tens of megabytes at the end would hold up
     // the event loop.
     auto body = std::make_shared<QByteArray>();

@@ -1,6 +1,7 @@
 #include "APISettingsViewModel.h"
 
 #include "APIManager.h"
+#include "TaskOwner.h"
 
 #include <QPointer>
 
@@ -8,15 +9,15 @@
 
 namespace {
 
-// Runs one key test; the slot may be gone (its window closed) by the time the answer comes.
+// Runs one key test; the slot may go (its window closed) before the answer comes, and its request goes with it.
 QCoro::Task<> runKeyTest(QPointer<APIKeySlot> slot, bool imageKey, QString key, int timeoutMs,
                          std::function<void(APIKeySlot*, const APITestResult&)> finish) {
     if (imageKey) {
-        const APITestResult result = co_await APIKeyTests::testGoogleAPIKey(key, timeoutMs);
+        const APITestResult result = co_await APIKeyTests::testGoogleAPIKey(key, timeoutMs, slot);
         if (slot)
             finish(slot, result);
     } else {
-        const APITestResult result = co_await APIKeyTests::testMiniMaxAPIKey(key, timeoutMs);
+        const APITestResult result = co_await APIKeyTests::testMiniMaxAPIKey(key, timeoutMs, slot);
         if (slot)
             finish(slot, result);
     }
@@ -151,8 +152,8 @@ void APIKeySlot::test() {
     isTesting_ = true;
     testResult_.reset();
     emit testStateChanged();
-    runKeyTest(QPointer<APIKeySlot>(this), isImageKey(), stored, timeoutMs_,
-               [](APIKeySlot* slot, const APITestResult& result) { slot->finishTest(result); });
+    TaskOwner::own(this, runKeyTest(QPointer<APIKeySlot>(this), isImageKey(), stored, timeoutMs_,
+                                    [](APIKeySlot* slot, const APITestResult& result) { slot->finishTest(result); }));
 }
 
 void APIKeySlot::finishTest(const APITestResult& result) {

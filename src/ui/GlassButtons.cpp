@@ -119,6 +119,21 @@ void GlassButton::setExpanding(bool expanding) {
     updateGeometry();
 }
 
+void GlassButton::setPlain(bool plain) {
+    plain_ = plain;
+    update();
+}
+
+void GlassButton::setDisabledOpacity(double opacity) {
+    disabledOpacity_ = opacity;
+    update();
+}
+
+void GlassButton::setHoverWhileDisabled(bool shown) {
+    hoverWhileDisabled_ = shown;
+    update();
+}
+
 void GlassButton::setSelected(bool selected) {
     if (selected_ == selected)
         return;
@@ -144,8 +159,14 @@ ControlActiveState GlassButton::effectiveControlActiveState() const {
     return activeState_ ? *activeState_ : controlActiveStateOf(this);
 }
 
+bool GlassButton::showsHover() const {
+    return hovered_ && !plain_ && (hoverWhileDisabled_ || isEnabled());
+}
+
 bool GlassButton::isHighlighted() const {
-    return hovered_ || (highlight_ == Highlight::hoverOrSelected && selected_);
+    if (plain_)
+        return false;
+    return showsHover() || (highlight_ == Highlight::hoverOrSelected && selected_);
 }
 
 GlassLook GlassButton::currentGlassLook() const {
@@ -156,7 +177,7 @@ QColor GlassButton::fillColor(Fill fill) const {
     const ColorScheme scheme = effectiveColorScheme();
     switch (fill) {
     case Fill::borderColor:
-        return borderColor(scheme, effectiveControlActiveState(), hovered_);
+        return borderColor(scheme, effectiveControlActiveState(), showsHover());
     case Fill::controlBackground:
         return Theme::color(ColorRole::controlBackground, scheme);
     case Fill::selectedSegment:
@@ -266,13 +287,17 @@ void GlassButton::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::TextAntialiasing);
     const ColorScheme scheme = effectiveColorScheme();
     const QPainterPath path = shape();
-    paintGlass(painter, path, currentGlassLook(), scheme);
+    // Dimmed once: either the whole button or only its label.
+    if (!isEnabled() && disabledOpacity_)
+        painter.setOpacity(*disabledOpacity_);
+    if (!plain_)
+        paintGlass(painter, path, currentGlassLook(), scheme);
     painter.fillPath(path, currentFill());
 
     const QColor foreground = currentForeground();
     const QColor symbolColor = symbolColor_.isValid() ? symbolColor_ : foreground;
     const QColor titleColor = titleColor_.isValid() ? titleColor_ : foreground;
-    if (!isEnabled())
+    if (!isEnabled() && !disabledOpacity_)
         painter.setOpacity(0.45);
     const double dpr = devicePixelRatioF();
 

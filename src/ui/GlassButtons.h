@@ -48,6 +48,13 @@ public:
     void setSelectedFill(Fill fill);
     void setHighlight(Highlight highlight);
     void setExpanding(bool expanding);
+    // A plain button draws no glass and does not change under the pointer: only its fill and its label.
+    void setPlain(bool plain);
+    bool isPlain() const { return plain_; }
+    // While disabled only the label dims, unless an opacity is set here: then the whole button is drawn at it.
+    void setDisabledOpacity(double opacity);
+    // Whether the pointer still lights a disabled button (it does by default).
+    void setHoverWhileDisabled(bool shown);
 
     // Selection is the owner's: clicking never changes it.
     void setSelected(bool selected);
@@ -83,6 +90,7 @@ private:
     QColor fillColor(Fill fill) const;
     void paintFocusRing(QPainter& painter) const;
     double radius() const;
+    bool showsHover() const;
 
     QString symbol_;
     QString trailing_;
@@ -103,6 +111,9 @@ private:
     std::optional<Fill> selectedFill_;
     Highlight highlight_ = Highlight::hover;
     bool expanding_ = false;
+    bool plain_ = false;
+    bool hoverWhileDisabled_ = true;
+    std::optional<double> disabledOpacity_;
     bool selected_ = false;
     bool hovered_ = false;
     std::optional<ColorScheme> scheme_;

@@ -69,7 +69,19 @@ Outcome saveIntoFolder(const QImage& image, const QString& folder, const QString
     return {QString(), QStringLiteral("No free file name for %1").arg(fileName)};
 }
 
+QString withImageExtension(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("png") || isJpegName(path))
+        return path;
+    return path + QStringLiteral(".png");
+}
+
 Outcome saveToPath(const QImage& image, const QString& path) {
+    const QString named = withImageExtension(path);
+    if (named != path) {
+        const QFileInfo info(named);
+        return saveIntoFolder(image, info.absolutePath(), info.fileName());
+    }
     QString error;
     const auto bytes = encode(image, path, &error);
     if (!bytes)

@@ -29,7 +29,12 @@ struct Outcome {
 // go in (checked on the disk before they take it), so a file that appears meanwhile is never replaced.
 Outcome saveIntoFolder(const QImage& image, const QString& folder, const QString& fileName);
 
-// Writes `image` to the path the user confirmed in a save panel.
+// The name a save panel's choice is written under: as chosen when it ends in ".png", ".jpg" or ".jpeg" (in any
+// case), else with ".png", the first format the panel offers, added.
+QString withImageExtension(const QString& path);
+
+// Writes `image` to the path the user confirmed in a save panel. When ".png" had to be added, a file already under
+// that name is kept (the panel asked about the name typed, not this one) and the next free name is taken.
 Outcome saveToPath(const QImage& image, const QString& path);
 
 } // namespace FrameImageSaver

@@ -7,6 +7,7 @@
 #include "GlassButtons.h"
 #include "ImageTiles.h"
 #include "VideoWorkspaceModel.h"
+#include "WrappedText.h"
 
 #include <QDragEnterEvent>
 #include <QHBoxLayout>
@@ -14,7 +15,6 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
-#include <QStackedLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -64,8 +64,9 @@ FrameSlotView::FrameSlotView(Kind kind, VideoWorkspaceModel* model, QWidget* par
     : QWidget(parent), kind_(kind), model_(model) {
     setObjectName(nameOf(kind) + "Slot");
     setAcceptDrops(true);
-    stack_ = new QStackedLayout(this);
-    stack_->setContentsMargins(0, 0, 0, 0);
+    // One page shows at a time, and the slot is as tall as that page: a filled slot is as tall as its picture.
+    auto* pages = new QVBoxLayout(this);
+    pages->setContentsMargins(0, 0, 0, 0);
 
     const ZoneTexts texts = textsFor(kind);
     zone_ = new QWidget(this);
@@ -75,17 +76,19 @@ FrameSlotView::FrameSlotView(Kind kind, VideoWorkspaceModel* model, QWidget* par
     zone_->setCursor(Qt::PointingHandCursor);
     auto* column = new QVBoxLayout(zone_);
     column->setSpacing(4);
-    auto* title = new QLabel(texts.title, zone_);
-    title->setAlignment(Qt::AlignCenter);
+    // The texts wrap, so two zones side by side fit a narrow pane; the circle sets how narrow.
+    const QMargins margins = column->contentsMargins();
+    column->setContentsMargins(0, margins.top(), 0, margins.bottom());
+    auto* title = new WrappedText(texts.title, Qt::AlignCenter, zone_);
+    title->setObjectName(nameOf(kind) + "DropTitle");
     title->setFont(Theme::font(13, QFont::DemiBold));
     auto* iconButton = new GlassIconButton("arrow.down.circle", texts.title, 64, 40, zone_);
     dropIcon_ = iconButton;
     iconButton->setObjectName(nameOf(kind) + "DropIcon");
     iconButton->setSymbolColor(Theme::instance().color(ColorRole::blue));
     connect(iconButton, &GlassButton::clicked, this, &FrameSlotView::chooseFrameImage);
-    auto* caption = new QLabel(texts.caption, zone_);
-    caption->setAlignment(Qt::AlignCenter);
-    caption->setWordWrap(true);
+    auto* caption = new WrappedText(texts.caption, Qt::AlignCenter, zone_);
+    caption->setObjectName(nameOf(kind) + "DropCaption");
     caption->setFont(Theme::font(11));
     Controls::setTextColor(caption, ColorRole::secondary);
     column->addStretch(1);
@@ -95,12 +98,13 @@ FrameSlotView::FrameSlotView(Kind kind, VideoWorkspaceModel* model, QWidget* par
     column->addSpacing(4);
     column->addWidget(caption);
     column->addStretch(1);
-    stack_->addWidget(zone_);
+    pages->addWidget(zone_);
 
     tileHolder_ = new QWidget(this);
     auto* holderLayout = new QVBoxLayout(tileHolder_);
     holderLayout->setContentsMargins(0, 0, 0, 0);
-    stack_->addWidget(tileHolder_);
+    pages->addWidget(tileHolder_);
+    tileHolder_->hide();
 
     connect(model_, &VideoWorkspaceModel::framesChanged, this, &FrameSlotView::refresh);
     refresh();
@@ -116,12 +120,8 @@ void FrameSlotView::refresh() {
         preview_.forget();
         shownKey_ = pendingKey_ = 0;
         shown_ = QImage();
-        if (tileWidget_) {
-            tileWidget_->deleteLater();
-            tileWidget_ = nullptr;
-            tile_ = nullptr;
-        }
-        stack_->setCurrentWidget(zone_);
+        showPage(zone_);
+        dropTile();
         setAcceptDrops(true);
         return;
     }
@@ -148,11 +148,10 @@ void FrameSlotView::refresh() {
 
 void FrameSlotView::showImage(const QImage& preview) {
     shown_ = preview;
-    if (tileWidget_)
-        tileWidget_->deleteLater();
+    dropTile();
     tileWidget_ = makeTile(preview);
     tileHolder_->layout()->addWidget(tileWidget_);
-    stack_->setCurrentWidget(tileHolder_);
+    showPage(tileHolder_);
     // A filled slot takes no drops and no clicks; its tile's own buttons act.
     setAcceptDrops(false);
     setDragOver(false);
@@ -164,15 +163,12 @@ QWidget* FrameSlotView::makeTile(const QImage& preview) {
     auto* layout = new QVBoxLayout(holder);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
+    // The section's head already says what the picture is: the tile shows only the picture.
     ImageTile* tile = nullptr;
-    if (kind_ == Kind::reference) {
-        auto* title = new QLabel("Reference Image", holder);
-        title->setFont(Theme::font(12, QFont::DemiBold));
-        layout->addWidget(title);
+    if (kind_ == Kind::reference)
         tile = new ReferenceImageView(preview, std::nullopt, holder);
-    } else {
+    else
         tile = new VideoFrameImageView(preview, holder);
-    }
     tile->setObjectName(nameOf(kind_) + "Tile");
     tile->setAccessibleName(kind_ == Kind::reference ? "Reference Image" : textsFor(kind_).title);
     tile->setKeyboardReachable(true);
@@ -188,6 +184,40 @@ QWidget* FrameSlotView::makeTile(const QImage& preview) {
     connect(tile, &ImageTile::downloadRequested, this, [this] { model_->saveFrameImage(slot()); });
     tile_ = tile;
     return holder;
+}
+
+void FrameSlotView::dropTile() {
+    if (!tileWidget_)
+        return;
+    // Gone from the slot at once; deleted later, as its own button may be what asked for it.
+    tileHolder_->layout()->removeWidget(tileWidget_);
+    tileWidget_->hide();
+    tileWidget_->deleteLater();
+    tileWidget_ = nullptr;
+    tile_ = nullptr;
+}
+
+void FrameSlotView::showPage(QWidget* page) {
+    QWidget* other = page == zone_ ? tileHolder_ : zone_;
+    QWidget* focus = window()->focusWidget();
+    const bool focusLeaves = focus && other->isAncestorOf(focus);
+    page->show();
+    other->hide();
+    if (!focusLeaves)
+        return;
+    // The focus stays in the slot: on the new page's last focused control, else its first one in the Tab order.
+    if (QWidget* last = page->focusWidget()) {
+        last->setFocus();
+        return;
+    }
+    for (QWidget* next = focus->nextInFocusChain(); next != focus; next = next->nextInFocusChain()) {
+        if ((next->focusPolicy() & Qt::TabFocus) == Qt::TabFocus && !next->focusProxy() && next->isVisibleTo(page) &&
+            next->isEnabled() && page->isAncestorOf(next)) {
+            next->setFocus();
+            return;
+        }
+    }
+    page->setFocus();
 }
 
 void FrameSlotView::chooseFrameImage() {

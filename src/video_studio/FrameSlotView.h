@@ -9,7 +9,6 @@
 
 class ImageTile;
 class QLabel;
-class QStackedLayout;
 class VideoWorkspaceModel;
 
 // One frame slot: an empty drop zone (drop a picture, or click to choose one) or, once filled, a tile
@@ -42,12 +41,13 @@ private:
     std::optional<QImage> currentImage() const;
     void refresh();
     void showImage(const QImage& preview);
+    void showPage(QWidget* page);
+    void dropTile();
     QWidget* makeTile(const QImage& preview);
     void setDragOver(bool on);
 
     Kind kind_;
     VideoWorkspaceModel* model_;
-    QStackedLayout* stack_ = nullptr;
     QWidget* zone_ = nullptr;
     QWidget* dropIcon_ = nullptr;
     QWidget* tileHolder_ = nullptr;

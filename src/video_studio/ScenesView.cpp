@@ -8,6 +8,7 @@
 #include "GlassButtons.h"
 #include "Motion.h"
 #include "Popover.h"
+#include "PromptLimit.h"
 #include "QueueManager.h"
 #include "QueueStatusIndicator.h"
 #include "SegmentedPicker.h"
@@ -64,6 +65,39 @@ GlassIconButton* glassSymbolButton(const QString& name, const QString& symbol, c
     return button;
 }
 
+// The control pane's scroller: never narrower than 185, nor than what the controls need across (they wrap and
+// shrink down to that), so nothing is cut at the narrowest drag; the controls scroll down, never across.
+class ControlPaneScroll final : public QScrollArea {
+public:
+    static constexpr int narrowest = 185;
+
+    explicit ControlPaneScroll(QWidget* parent) : QScrollArea(parent) {
+        // The bar takes room from the controls only while it shows.
+        connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] { updateGeometry(); });
+    }
+    void setPane(QWidget* pane) {
+        setWidget(pane);
+        pane->installEventFilter(this);
+    }
+    QSize minimumSizeHint() const override {
+        QSize size = QScrollArea::minimumSizeHint();
+        if (const QWidget* pane = widget()) {
+            const QScrollBar* bar = verticalScrollBar();
+            const int across = pane->minimumSizeHint().width() + 2 * frameWidth() +
+                               (bar->maximum() > bar->minimum() ? bar->sizeHint().width() : 0);
+            size.setWidth(std::max(narrowest, across));
+        }
+        return size;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == widget() && event->type() == QEvent::LayoutRequest)
+            updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
+};
+
 // Dims the studio behind a sheet and keeps the pointer from reaching it.
 class SheetScrim : public QWidget {
 public:
@@ -99,7 +133,6 @@ ScenesView::ScenesView(const AppEnvironment& environment, QWidget* parent)
     splitter_->setObjectName("videoStudioSplit");
     splitter_->setChildrenCollapsible(false);
     QWidget* controls = buildControlPane();
-    controls->setMinimumWidth(185);
     controls->setMaximumWidth(500);
     splitter_->addWidget(controls);
     galleryPane_ = createGalleryPane();
@@ -247,6 +280,7 @@ QWidget* ScenesView::buildControlPane() {
     reference->setSpacing(12);
     auto* head = new QHBoxLayout;
     referenceIcon_ = new QLabel(pane);
+    referenceIcon_->setObjectName("referenceSectionSymbol");
     // The titles take a second line rather than push the pane's content past its edge at a large scale.
     referenceTitle_ = new WrappedText(QString(), Qt::AlignLeft | Qt::AlignVCenter, pane);
     referenceTitle_->setObjectName("referenceSectionTitle");
@@ -268,19 +302,20 @@ QWidget* ScenesView::buildControlPane() {
     reference->addWidget(startEndSlots_);
     column->addLayout(reference);
 
-    column->addWidget(buildPromptSection());
+    // The prompt box and the space under it share what the window has to spare; the box keeps at least 140.
+    column->addWidget(buildPromptSection(), 1);
     column->addStretch(1);
     generateButton_ = new GenerateButton(model_, pane);
     column->addWidget(generateButton_);
 
-    auto* scroll = new QScrollArea(this);
+    auto* scroll = new ControlPaneScroll(this);
     scroll->setObjectName("videoControlScroll");
     scroll->setFrameShape(QFrame::NoFrame);
     // A frame around the controls, not a control: Tab goes straight to what it holds.
     scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidget(pane);
+    scroll->setPane(pane);
     scroll->verticalScrollBar()->setObjectName("videoControlVerticalScrollBar");
     scroll->verticalScrollBar()->setAccessibleName("Controls scroll bar");
     scroll->horizontalScrollBar()->setObjectName("videoControlHorizontalScrollBar");
@@ -294,23 +329,28 @@ QWidget* ScenesView::buildPromptSection() {
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(12);
 
-    auto* header = new QHBoxLayout;
-    auto* icon = new QLabel(section);
-    icon->setPixmap(symbolPixmap("text.cursor", 14, Theme::instance().color(ColorRole::blue), 2.0));
-    promptTitle_ = new WrappedText("Prompt (Optional)", Qt::AlignLeft | Qt::AlignVCenter, section);
-    counter_ = new QLabel(section);
+    promptHeader_ = new QWidget(section);
+    auto* header = new QHBoxLayout(promptHeader_);
+    header->setContentsMargins(0, 0, 0, 0);
+    header->setSpacing(8);
+    promptSymbol_ = new QLabel(promptHeader_);
+    promptSymbol_->setObjectName("promptSymbol");
+    promptSymbol_->setPixmap(symbolPixmap("text.cursor", 14, Theme::instance().color(ColorRole::blue), 2.0));
+    promptTitle_ = new WrappedText("Prompt (Optional)", Qt::AlignLeft | Qt::AlignVCenter, promptHeader_);
+    promptTitle_->setObjectName("promptTitle");
+    counter_ = new QLabel(promptHeader_);
     counter_->setObjectName("promptCounter");
     clearButton_ = plainSymbolButton("clearPrompt", "Clear text", "xmark", 12,
-                                     withOpacity(Theme::instance().color(ColorRole::secondary), 0.6), section);
+                                     withOpacity(Theme::instance().color(ColorRole::secondary), 0.6), promptHeader_);
     connect(clearButton_, &QToolButton::clicked, model_, &VideoWorkspaceModel::clearPrompt);
-    header->addWidget(icon);
+    header->addWidget(promptSymbol_);
     header->addWidget(promptTitle_);
     header->addStretch(1);
     counterRow_ = new QHBoxLayout;
     counterRow_->addWidget(counter_);
     counterRow_->addWidget(clearButton_);
     header->addLayout(counterRow_);
-    column->addLayout(header);
+    column->addWidget(promptHeader_);
 
     auto* box = new QFrame(section);
     promptBox_ = box;
@@ -325,11 +365,14 @@ QWidget* ScenesView::buildPromptSection() {
     editorPadding_ = new QVBoxLayout(editorHolder);
     editor_ = new SyntaxHighlightedTextEditor(editorHolder);
     editor_->setObjectName("promptEditor");
+    // The box sets the height, 140 at least; the editor fills what it is given.
+    editor_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     editor_->setAccessibleName("Prompt (Optional)");
     editorPadding_->addWidget(editor_);
     layers->addWidget(editorHolder, 0, 0);
 
-    placeholder_ = new QLabel("Enter optional motion description...", box);
+    // Wraps in a narrow box rather than widen it.
+    placeholder_ = new WrappedText("Enter optional motion description...", Qt::AlignLeft | Qt::AlignTop, box);
     placeholder_->setObjectName("promptPlaceholder");
     placeholder_->setAttribute(Qt::WA_TransparentForMouseEvents);
     Controls::setTextColor(placeholder_, ColorRole::secondary);
@@ -365,7 +408,7 @@ QWidget* ScenesView::buildPromptSection() {
     bottomBarPadding_->addWidget(cameraButton_);
     layers->addWidget(bottom, 0, 0, Qt::AlignBottom);
 
-    column->addWidget(box);
+    column->addWidget(box, 1);
     return section;
 }
 
@@ -503,6 +546,14 @@ void ScenesView::applyScale() {
     counterRow_->setSpacing(qRound(8 * s));
     const int clearGlyph = qRound(12 * s);
     clearButton_->setIconSize(QSize(clearGlyph, clearGlyph));
+    // The header keeps room for the longest count and the clear button, so the pane never widens while the prompt
+    // grows; until then the title has that room.
+    const int longestCount =
+        counter_->fontMetrics().horizontalAdvance(QStringLiteral("%1/%1").arg(PromptLimit::maxCharacters));
+    const int headerSpacing = promptHeader_->layout()->spacing();
+    promptHeader_->setMinimumWidth(promptSymbol_->sizeHint().width() + headerSpacing +
+                                   promptTitle_->minimumSizeHint().width() + headerSpacing + longestCount +
+                                   counterRow_->spacing() + clearButton_->sizeHint().width());
     // The box's layers are laid out inside its stroke; their paddings count from its outer edge.
     promptBox_->ensurePolished();
     const int edge = promptBox_->contentsRect().left();
@@ -512,6 +563,9 @@ void ScenesView::applyScale() {
     createPresetPadding_->setContentsMargins(0, inside(10), inside(10), 0);
     bottomBarPadding_->setContentsMargins(inside(10), 0, inside(10), inside(10));
     editor_->setFontSize(14 * s);
+    // A few letters beside its scroll bar: the box may narrow to its buttons, not to the editor's scroll bars.
+    editor_->setMinimumWidth(editor_->verticalScrollBar()->sizeHint().width() +
+                             4 * editor_->fontMetrics().averageCharWidth());
     dots_->setScale(s);
     if (gallery_)
         gallery_->setScale(s);

@@ -71,6 +71,8 @@ private:
     QHBoxLayout* queueCountRow_ = nullptr;
     QHBoxLayout* queueActiveRow_ = nullptr;
     QHBoxLayout* counterRow_ = nullptr;
+    QWidget* promptHeader_ = nullptr;
+    QLabel* promptSymbol_ = nullptr;
     QVBoxLayout* editorPadding_ = nullptr;
     QHBoxLayout* createPresetPadding_ = nullptr;
     QHBoxLayout* bottomBarPadding_ = nullptr;

@@ -119,6 +119,12 @@ QSize GenerateButton::sizeHint() const {
     return QSize(200, int(fontMetrics().height() + 2 * 14 * scale_));
 }
 
+QSize GenerateButton::minimumSizeHint() const {
+    // The icon slot and the title, whole, with the corners' room on both sides.
+    const double content = 20 * scale_ + 6 + QFontMetricsF(font()).horizontalAdvance(text());
+    return QSize(int(std::ceil(content + 2 * 10)), sizeHint().height());
+}
+
 double GenerateButton::drawnOpacity() const {
     return model_->generateOpacity();
 }

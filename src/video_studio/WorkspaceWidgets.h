@@ -39,6 +39,7 @@ public:
     double drawnOpacity() const;
     bool showsStopSymbol() const;
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

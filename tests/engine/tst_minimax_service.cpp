@@ -7,6 +7,7 @@
 #include "NetworkAccess.h"
 #include "ServiceConfig.h"
 #include "SmallDisk.h"
+#include "TaskOwner.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -1067,11 +1068,13 @@ private slots:
     // --- nothing of a job outlives its client
 
     void aClientsTasksEndWithIt_data() {
-        QTest::addColumn<int>("phase"); // 0 answer to the paid request, 1 Retry-After wait, 2 polling, 3 download
+        // 0 answer to the paid request, 1 Retry-After wait, 2 polling, 3 download, 4 frame encoded on the pool
+        QTest::addColumn<int>("phase");
         QTest::newRow("waiting for the answer to the paid request") << 0;
         QTest::newRow("waiting out a Retry-After") << 1;
         QTest::newRow("polling") << 2;
         QTest::newRow("downloading") << 3;
+        QTest::newRow("encoding the first frame") << 4;
     }
 
     void aClientsTasksEndWithIt() {
@@ -1088,7 +1091,7 @@ private slots:
         world->fake.scripts = {script};
         auto service = std::make_unique<MiniMaxAPIService>("test-key-1", 1);
         startJob(*service, "a cat");
-        QVERIFY(world->clock.runUntil([&] {
+        QVERIFY(phase == 4 || world->clock.runUntil([&] {
             switch (phase) {
             case 0:
                 return world->fake.heldConnections() == 1;
@@ -1100,10 +1103,16 @@ private slots:
                 return world->fake.heldConnections() == 1 && !world->fake.requestsTo(kFirstDownloadPath).isEmpty();
             }
         }));
+        // The polling, and then the download, run on as the client's own tasks.
+        QCOMPARE(TaskOwner::running(), phase == 2 || phase == 3 ? 1 : 0);
         service.reset();
         // Nothing waits on the clock for the client any more, and its open request has been given up.
         QVERIFY(QTest::qWaitFor([&] { return world->clock.pendingSleepers() == 0; }, 1000));
         QVERIFY(QTest::qWaitFor([&] { return world->fake.heldConnections() == 0; }, 1000));
+        // Work left on the thread pool comes back to nothing: every task of the client has ended.
+        QVERIFY(QTest::qWaitFor([] { return TaskOwner::running() == 0; }, 2000));
+        if (phase == 4)
+            QVERIFY(world->fake.requestsTo(kGenerationPath).isEmpty());
     }
 };
 

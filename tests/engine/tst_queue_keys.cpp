@@ -3,6 +3,7 @@
 #include "APIManager.h"
 #include "MiniMaxAPIService.h"
 #include "QueueManager.h"
+#include "TaskOwner.h"
 
 #include <QTest>
 
@@ -103,9 +104,12 @@ private slots:
             return answerHeld ? world->fake.heldConnections() == 1 : !world->fake.requestsTo(kQueryPath).isEmpty();
         }));
         QCOMPARE(queue->activeVideoTasks().size(), 1);
+        // The queue's run of the job, and once the job is accepted the client's polling.
+        QCOMPARE(TaskOwner::running(), answerHeld ? 1 : 2);
         queue.reset();
         QVERIFY(QTest::qWaitFor([&] { return world->clock.pendingSleepers() == 0; }, 1000));
         QVERIFY(QTest::qWaitFor([&] { return world->fake.heldConnections() == 0; }, 1000));
+        QVERIFY(QTest::qWaitFor([] { return TaskOwner::running() == 0; }, 1000));
     }
 };
 

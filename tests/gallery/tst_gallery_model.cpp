@@ -598,6 +598,17 @@ private slots:
         QCOMPARE(VideoGalleryItem::video(gallery->videos().first()).title(), "Orvane_broken");
     }
 
+    void aClipGoneWhileItsSizeSettlesLeavesNoWaitBehind() {
+        gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
+        gallery->fileSystemMonitor()->stopMonitoring();
+        QVERIFY(writeFile(path("Orvane_grow.mp4"), clipBytes().left(200)));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileAdded(path("Orvane_grow.mp4")));
+        QVERIFY(waitForAll([&] { return world->clock.pendingSleepers() == 1; }));
+        gallery.reset();
+        QCOMPARE(world->clock.pendingSleepers(), 0);
+    }
+
     void workInFlightOutlivedByItsObjectsEndsQuietly() {
         QVERIFY(addClip("Orvane_a.mp4"));
         gallery->startMonitoring(folder);

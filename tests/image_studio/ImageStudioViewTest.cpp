@@ -44,6 +44,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMap>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QSplitter>
@@ -917,7 +918,11 @@ private slots:
         GUI_REQUIRE(reply, QTextEdit, view_.get(), "replyText");
         QCOMPARE(reply->toPlainText(), QString("Here is your boat"));
         QVERIFY(!(reply->textInteractionFlags() & Qt::LinksAccessibleByMouse));
-        QVERIFY(bubble->width() <= 300);
+        // The bubble inside its shadow.
+        const auto drawnWidth = [bubble] {
+            return bubble->width() - 2 * static_cast<GlassPanel*>(bubble)->shadowMargin();
+        };
+        QVERIFY(drawnWidth() <= 300);
         // The text 16 × scale in from the bubble's leading edge, 32 × scale from its trailing one, and one line high.
         for (const int width : {1000, 1600}) {
             view_->resize(width, 900);
@@ -932,7 +937,7 @@ private slots:
             const int line = QFontMetrics(Theme::font(12 * scale)).height();
             QVERIFY2(reply->height() >= line && reply->height() <= line + 4,
                      qPrintable(QStringLiteral("%1 for a line of %2").arg(reply->height()).arg(line)));
-            QVERIFY(bubble->width() <= 300 * scale);
+            QVERIFY(drawnWidth() <= 300 * scale);
         }
         GUI_CHECK(click(textButton));
         // The toggle fades it out and back in.
@@ -983,9 +988,8 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("Start"));
     }
 
-    void theHeaderDividerAndNewChatFollowTheLook() {
+    void theHeaderDividerFollowsTheLook() {
         GUI_REQUIRE(divider, QWidget, view_.get(), "headerDivider");
-        GUI_REQUIRE(newChat, QAbstractButton, view_.get(), "newChat");
         const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
             Theme::instance().setColorScheme(scheme);
@@ -993,28 +997,108 @@ private slots:
             const QImage drawn = divider->grab().toImage();
             QCOMPARE(drawn.pixelColor(drawn.width() / 2, 0).rgb(), Theme::color(ColorRole::separator, scheme).rgb());
         }
-        const auto opacity = [newChat] {
-            auto* fade = qobject_cast<QGraphicsOpacityEffect*>(newChat->graphicsEffect());
-            return fade && fade->isEnabled() ? fade->opacity() : 1.0;
+    }
+
+    // An empty session leaves "New Chat" at half opacity, label and all, once: its label stands out from the
+    // button half as much as when it is enabled, in both appearances.
+    void newChatIsDimmedOnceWhileThereIsNothingToClear() {
+        GUI_REQUIRE(newChat, QAbstractButton, view_.get(), "newChat");
+        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
+        // How far the label's strongest pixel lies from the button's own colour, per channel.
+        const auto labelInk = [this, newChat] {
+            const QImage drawn = view_->grab(QRect(newChat->mapTo(view_.get(), QPoint()), newChat->size())).toImage();
+            const double scale = view_->scale();
+            const QColor ground = drawn.pixelColor(int(std::lround(6 * scale)), drawn.height() / 2);
+            int ink = 0;
+            const int from = int(std::ceil((14 + 13 + 7) * scale)), to = drawn.width() - int(14 * scale);
+            for (int y = 0; y < drawn.height(); ++y) {
+                for (int x = from; x < to; ++x) {
+                    const QColor c = drawn.pixelColor(x, y);
+                    ink = std::max({ink, std::abs(c.red() - ground.red()), std::abs(c.green() - ground.green()),
+                                    std::abs(c.blue() - ground.blue())});
+                }
+            }
+            return ink;
         };
-        QVERIFY(!newChat->isEnabled());
-        QCOMPARE(opacity(), 0.5);
+        QMap<ColorScheme, int> disabled;
+        for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+            Theme::instance().setColorScheme(scheme);
+            QApplication::processEvents();
+            QVERIFY(!newChat->isEnabled());
+            disabled[scheme] = labelInk();
+            // Nothing to clear: the pointer changes nothing either.
+            const QImage still = view_->grab(QRect(newChat->mapTo(view_.get(), QPoint()), newChat->size())).toImage();
+            gui::hover(newChat);
+            const QImage hovered = view_->grab(QRect(newChat->mapTo(view_.get(), QPoint()), newChat->size())).toImage();
+            gui::unhover(newChat);
+            QVERIFY2(hovered == still, scheme == ColorScheme::dark ? "dark" : "light");
+        }
         generateWithReturn("boat");
         QVERIFY(newChat->isEnabled());
-        QCOMPARE(opacity(), 1.0);
-        // The frame buttons 8 apart; only "Finder" stands on a fill.
-        app_->setVideoMode(VideoGenerationMode::startEndVideo);
-        QApplication::processEvents();
+        for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+            Theme::instance().setColorScheme(scheme);
+            QApplication::processEvents();
+            const double ratio = double(disabled[scheme]) / labelInk();
+            // Dimmed twice (0.5 × 0.45) the label keeps a fifth of its ink; not dimmed, all of it.
+            QVERIFY2(ratio > 0.38 && ratio < 0.62, qPrintable(QStringLiteral("%1: %2 of the enabled label's contrast")
+                                                                  .arg(scheme == ColorScheme::dark ? "dark" : "light")
+                                                                  .arg(ratio)));
+        }
+    }
+
+    // The result's buttons are plain: no glass pill around them and nothing changes under the pointer; only
+    // "Finder" stands on a fill, the frame's own control background.
+    void theResultButtonsArePlain() {
+        generateWithReturn("boat");
+        QVERIFY(waitForState(StudioRules::ResultState::completed));
+        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
+        for (const auto mode : {VideoGenerationMode::imageToVideo, VideoGenerationMode::startEndVideo}) {
+            app_->setVideoMode(mode);
+            QApplication::processEvents();
+            const QStringList names = mode == VideoGenerationMode::imageToVideo
+                                          ? QStringList{"imageToImage", "imageToVideo", "showInFinder"}
+                                          : QStringList{"imageToImage", "startFrame", "endFrame", "showInFinder"};
+            for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+                Theme::instance().setColorScheme(scheme);
+                QApplication::processEvents();
+                const QColor frame = Theme::color(ColorRole::controlBackground, scheme);
+                for (const QString& name : names) {
+                    GUI_REQUIRE(action, QAbstractButton, view_.get(), name);
+                    QTRY_VERIFY2(action->isVisible(), qPrintable(name));
+                    const auto drawn = [this, action] {
+                        return view_->grab(QRect(action->mapTo(view_.get(), QPoint()), action->size())).toImage();
+                    };
+                    gui::unhover(action);
+                    const QImage still = drawn();
+                    // Around the label (the 8 × scale above and below it, the 12 × scale before and after it)
+                    // lies the frame's colour.
+                    const double scale = view_->scale();
+                    const QRect label =
+                        QRect(QPoint(), action->size())
+                            .adjusted(int(12 * scale), int(8 * scale), -int(12 * scale), -int(8 * scale));
+                    int off = 0;
+                    for (int y = 0; y < still.height(); ++y) {
+                        for (int x = 0; x < still.width(); ++x) {
+                            if (label.contains(x, y))
+                                continue;
+                            const QColor c = still.pixelColor(x, y);
+                            off = std::max({off, std::abs(c.red() - frame.red()), std::abs(c.green() - frame.green()),
+                                            std::abs(c.blue() - frame.blue())});
+                        }
+                    }
+                    const QString where =
+                        QStringLiteral("%1 in %2").arg(name, scheme == ColorScheme::dark ? "dark" : "light");
+                    QVERIFY2(off <= 3, qPrintable(QStringLiteral("%1: %2 off the frame's colour").arg(where).arg(off)));
+                    gui::hover(action);
+                    QVERIFY2(drawn() == still, qPrintable(where + ": changes under the pointer"));
+                    gui::unhover(action);
+                }
+            }
+        }
+        // The frame buttons share one place of the row, 8 apart.
         GUI_REQUIRE(start, QAbstractButton, view_.get(), "startFrame");
         GUI_REQUIRE(end, QAbstractButton, view_.get(), "endFrame");
-        QTRY_VERIFY(start->isVisible() && end->isVisible());
-        QApplication::processEvents();
         QCOMPARE(end->geometry().left() - start->geometry().right() - 1, 8);
-        for (const char* name : {"imageToImage", "startFrame", "endFrame", "showInFinder"}) {
-            GUI_REQUIRE(action, GlassButton, view_.get(), name);
-            QVERIFY2((action->currentFill().alpha() > 0) == (QLatin1String(name) == QLatin1String("showInFinder")),
-                     name);
-        }
     }
 
     void aBlockedReplyShowsNoPictureAndARedBubbleButton() {

@@ -502,6 +502,12 @@ private slots:
         QTest::qWait(20);
         QCOMPARE(delivered, QStringList{"newer"});
 
+        // A result that is already there comes back later, never inside the call that asks for it.
+        bool early = false;
+        latest.watch(&context, QtFuture::makeReadyFuture(3), [&](int) { early = true; });
+        QVERIFY(!early);
+        QTRY_VERIFY(early);
+
         // Forgotten work, and work whose receiver is gone, hands back nothing.
         bool ran = false;
         latest.run(

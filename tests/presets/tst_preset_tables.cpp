@@ -5,6 +5,7 @@
 #include "PresetTestSupport.h"
 #include "Resources.h"
 #include "SwiftDataImagePresetsManager.h"
+#include "TaskOwner.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -157,6 +158,18 @@ private slots:
         QCoro::waitFor(preset.loadThumbnail());
         QVERIFY(preset.thumbnail().isNull());
         QVERIFY(!preset.previewClipPath());
+        QVERIFY(env_->logLines().isEmpty());
+    }
+
+    // The still is made on the pool; a preset gone before it comes back (its table rebuilt) is left alone.
+    void aPresetGoneBeforeItsStillArrivesIsLeftAlone() {
+        const int before = TaskOwner::running();
+        auto* preset = new CameraMovementPreset("Push In", "[Push in]", "push_in");
+        QCoreApplication::sendPostedEvents(preset, QEvent::MetaCall); // the queued start of its thumbnail
+        QCOMPARE(TaskOwner::running(), before + 1);
+        delete preset;
+        MediaProbe::pool().waitForDone();
+        QTRY_COMPARE(TaskOwner::running(), before);
         QVERIFY(env_->logLines().isEmpty());
     }
 

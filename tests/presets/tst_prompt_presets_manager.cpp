@@ -4,6 +4,7 @@
 #include "PresetTestSupport.h"
 #include "Resources.h"
 #include "SwiftDataPromptPresetsManager.h"
+#include "TaskOwner.h"
 #include "TestSupport.h"
 #include "VirtualClock.h"
 
@@ -413,9 +414,12 @@ private slots:
         for (const auto& preset : seeded)
             hadThumbnail << bool(preset->previewThumbnailData());
         QVERIFY(hadThumbnail.contains(false));
+        // Each still being made is a task of the manager, and ends with it.
+        QCOMPARE(TaskOwner::running(), manager->pendingThumbnails());
         manager.reset();
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
+        QCOMPARE(TaskOwner::running(), 0);
         for (int i = 0; i < seeded.size(); ++i)
             QCOMPARE(bool(seeded[i]->previewThumbnailData()), hadThumbnail[i]);
     }

@@ -225,6 +225,34 @@ private slots:
             QCOMPARE(result.message, expected);
     }
 
+    // Whoever asked (the settings' key slot) goes before the answer: the request is given up then, not at its
+    // time limit.
+    void aKeyTestWhoseOwnerGoesGivesUpItsRequest_data() {
+        QTest::addColumn<bool>("imageKey");
+        QTest::newRow("image key") << true;
+        QTest::newRow("video key") << false;
+    }
+
+    void aKeyTestWhoseOwnerGoesGivesUpItsRequest() {
+        QFETCH(bool, imageKey);
+        FakeMiniMaxService miniMax;
+        miniMax.acceptedKeys = {kVideoKey};
+        miniMax.install();
+        miniMax.retrieveReplies = {MiniMaxReply::hanging()};
+        FakeGeminiService gemini(kGoogleKey);
+        gemini.install();
+        gemini.modelsScript = {GeminiReply::hanging()};
+        auto* owner = new QObject;
+        auto test = imageKey ? APIKeyTests::testGoogleAPIKey(kGoogleKey, 60'000, owner)
+                             : APIKeyTests::testMiniMaxAPIKey(kVideoKey, 60'000, owner);
+        QVERIFY(QTest::qWaitFor([&] { return imageKey ? !gemini.requests.isEmpty() : miniMax.heldConnections() == 1; },
+                                2000));
+        QVERIFY(!test.isReady());
+        delete owner;
+        QVERIFY(QTest::qWaitFor([&test] { return test.isReady(); }, 1000));
+        QVERIFY(QTest::qWaitFor([&miniMax] { return miniMax.heldConnections() == 0; }, 1000));
+    }
+
     void aKeyWithALineBreakIsNeverSent() {
         FakeGeminiService gemini(kGoogleKey);
         gemini.install();

@@ -750,6 +750,34 @@ private slots:
         QVERIFY(clock_->runUntil([&task] { return task.isReady(); }));
     }
 
+    // The service goes while its generation waits: the generation ends then and there, or, for work on the pool
+    // that cannot be called back, as soon as that comes back, and sends nothing more.
+    void aServiceGoneEndsItsGeneration_data() {
+        QTest::addColumn<QString>("wait");
+        QTest::newRow("the answer") << "network";
+        QTest::newRow("a Retry-After") << "timer";
+        QTest::newRow("references prepared on the pool") << "pool";
+    }
+
+    void aServiceGoneEndsItsGeneration() {
+        QFETCH(QString, wait);
+        fake_->script = {wait == "network" ? Reply::hanging() : Reply::failure(429, QByteArray("30"))};
+        auto* service = new OrvaneAPIService;
+        // The answer's own time limit lies far beyond the checks below.
+        service->setRequestTimeout(600);
+        const QList<QImage> references = {FakeGeminiService::samplePicture(1600, 1200)};
+        auto task = service->generateImage("x", wait == "pool" ? references : QList<QImage>());
+        if (wait != "pool")
+            QVERIFY(clock_->runUntil([this] { return fake_->generateRequests().size() == 1; }));
+        if (wait == "timer")
+            QVERIFY(clock_->runUntil([this] { return clock_->pendingSleepers() == 1; }));
+        QVERIFY(!task.isReady());
+        delete service;
+        QCOMPARE(clock_->pendingSleepers(), 0);
+        QVERIFY(QTest::qWaitFor([&task] { return task.isReady(); }, 2000));
+        QCOMPARE(fake_->generateRequests().size(), wait == "pool" ? 0 : 1);
+    }
+
     // --- the fake itself, as the key test will use it ---
 
     void wrongKeyIsRefusedAsTheServiceDoes() {

@@ -14,6 +14,7 @@
 
 #include <QBuffer>
 #include <QColor>
+#include <QCoreApplication>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -36,6 +37,14 @@ inline QByteArray pngBytes(const QImage& image) {
 // The colour at the centre of a picture, for telling frames apart.
 inline QColor centreColor(const QImage& image) {
     return image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+// A change of size or scale re-lays a screen out over a few rounds of posted events.
+inline void settleLayouts() {
+    for (int round = 0; round < 4; ++round) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
 }
 
 // A test's own defaults, log, virtual clock, scripted panels, fake video service and the app-wide

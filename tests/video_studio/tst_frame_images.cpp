@@ -146,6 +146,42 @@ private slots:
         }
     }
 
+    // A name typed without a picture's extension is written as PNG under that name with ".png" added, and never over
+    // a file that already had the longer name.
+    void aNameWithoutAnExtensionGetsPng() {
+        const QString dir = folder("typed");
+        writeFile(dir + "/taken.png", "someone else's");
+        const QList<QPair<QString, QString>> names{
+            {"frame", "frame.png"},   {"frame.v2", "frame.v2.png"}, {"notes.txt", "notes.txt.png"},
+            {"SHOT.PNG", "SHOT.PNG"}, {"still.jpeg", "still.jpeg"}, {"taken", "taken_2.png"},
+        };
+        for (const auto& [typed, written] : names) {
+            const auto outcome = FrameImageSaver::saveToPath(solidFrame(Qt::green), dir + "/" + typed);
+            QVERIFY2(outcome.ok(), qPrintable(typed + ": " + outcome.error));
+            QCOMPARE(outcome.path, dir + "/" + written);
+            QFile file(outcome.path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray head = file.read(8);
+            QVERIFY2(FrameImageSaver::isJpegName(written) ? head.startsWith("\xFF\xD8\xFF")
+                                                          : head == QByteArray("\x89PNG\r\n\x1a\n", 8),
+                     qPrintable(typed));
+        }
+        QVERIFY(!QFileInfo::exists(dir + "/frame"));
+        QVERIFY(!QFileInfo::exists(dir + "/frame.v2"));
+        QFile taken(dir + "/taken.png");
+        QVERIFY(taken.open(QIODevice::ReadOnly));
+        QCOMPARE(taken.readAll(), QByteArray("someone else's"));
+
+        // The same through the tiles' save panel.
+        FrameImageIntake intake;
+        QSignalSpy done(&intake, &FrameImageIntake::saveFinished);
+        world->dialogs.saveAnswer = dir + "/from panel";
+        intake.saveFrameImage(solidFrame(Qt::red), world->downloadSettings.get());
+        QTRY_COMPARE(done.count(), 1);
+        QCOMPARE(done.first().at(0).toString(), dir + "/from panel.png");
+        QCOMPARE(centreColor(QImage(dir + "/from panel.png")), QColor(Qt::red));
+    }
+
     void failuresLeaveNoFile() {
         const QString missing = world->environment.path("nowhere");
         const auto intoFolder = FrameImageSaver::saveIntoFolder(solidFrame(Qt::red), missing, "REF.png");
