@@ -182,7 +182,7 @@ private slots:
         QVERIFY(popover);
         QCOMPARE(popover->edge(), Popover::Edge::above);
 
-        for (const QString& model : {"model_gemini-3-pro-image-preview", "model_gemini-3.1-flash-image-preview"}) {
+        for (const char* model : {"model_gemini-3-pro-image-preview", "model_gemini-3.1-flash-image-preview"}) {
             GUI_REQUIRE(segment, QAbstractButton, panel, model);
             QVERIFY(gui::click(segment));
             QTRY_VERIFY(segment->isChecked());

@@ -177,6 +177,8 @@ QString ruleName(Rule rule) {
         return "padding";
     case Rule::heightWhenShort:
         return "height when short";
+    case Rule::widestDrag:
+        return "widest drag";
     case Rule::shownOnce:
         return "shown once";
     }
