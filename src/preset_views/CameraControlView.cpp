@@ -69,6 +69,12 @@ CameraControlView::~CameraControlView() {
     grid_->stopPreview();
 }
 
+QRect CameraControlView::sheetGeometry(const QSize& hostSize) {
+    const int width = std::max(0, std::min(hostSize.width() - 40, contentSize.width()));
+    const int height = std::max(0, std::min(hostSize.height() - 40, contentSize.height()));
+    return QRect((hostSize.width() - width) / 2, (hostSize.height() - height) / 2, width, height);
+}
+
 QWidget* CameraControlView::firstFocus() const {
     return grid_;
 }

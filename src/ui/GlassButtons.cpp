@@ -230,7 +230,14 @@ QSize GlassButton::minimumSizeHint() const {
     return sizeHint();
 }
 
+void GlassButton::setPlain(bool plain) {
+    plain_ = plain;
+    update();
+}
+
 bool GlassButton::hitButton(const QPoint& pos) const {
+    if (plain_)
+        return rect().contains(pos);
     return shape().contains(QPointF(pos) + QPointF(0.5, 0.5));
 }
 
@@ -266,8 +273,10 @@ void GlassButton::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::TextAntialiasing);
     const ColorScheme scheme = effectiveColorScheme();
     const QPainterPath path = shape();
-    paintGlass(painter, path, currentGlassLook(), scheme);
-    painter.fillPath(path, currentFill());
+    if (!plain_) {
+        paintGlass(painter, path, currentGlassLook(), scheme);
+        painter.fillPath(path, currentFill());
+    }
 
     const QColor foreground = currentForeground();
     const QColor symbolColor = symbolColor_.isValid() ? symbolColor_ : foreground;

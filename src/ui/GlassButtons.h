@@ -48,6 +48,9 @@ public:
     void setSelectedFill(Fill fill);
     void setHighlight(Highlight highlight);
     void setExpanding(bool expanding);
+    // A plain button: only its label is drawn (no glass, no fill) and its whole rectangle takes clicks.
+    void setPlain(bool plain);
+    bool isPlain() const { return plain_; }
 
     // Selection is the owner's: clicking never changes it.
     void setSelected(bool selected);
@@ -103,6 +106,7 @@ private:
     std::optional<Fill> selectedFill_;
     Highlight highlight_ = Highlight::hover;
     bool expanding_ = false;
+    bool plain_ = false;
     bool selected_ = false;
     bool hovered_ = false;
     std::optional<ColorScheme> scheme_;

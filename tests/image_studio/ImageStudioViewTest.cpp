@@ -711,7 +711,8 @@ private slots:
         QWidget* overlay = view_->rightPanel()->presetsOverlay();
         QVERIFY(overlay->isVisible());
         QVERIFY(view_->rightPanel()->presetsView());
-        QCOMPARE(view_->rightPanel()->presetsView()->width(), 350);
+        // 350 wide, with room for its shadow on both sides.
+        QCOMPARE(view_->rightPanel()->presetsView()->width() - 2 * UserImagePresetsView::shadowMargin, 350);
         // A click beside the panel closes it.
         QWidget* panel = view_->rightPanel()->presetsView();
         QTest::mouseClick(overlay, Qt::LeftButton, {}, QPoint(overlay->width() - 10, overlay->height() / 2));
