@@ -5,6 +5,7 @@
 #include "Controls.h"
 #include "Glass.h"
 #include "Motion.h"
+#include "PresetKit.h"
 #include "PresetListModels.h"
 #include "ScrollBars.h"
 
@@ -51,6 +52,8 @@ CameraControlView::CameraControlView(int columns, CinematicPlayer& player, QWidg
     grid_->setAccessibleName(QStringLiteral("Cinematic Presets"));
     nameScrollBars(grid_, grid_->accessibleName());
     root->addWidget(grid_, 1);
+    // The grid scrolls under the sheet's rounded corners, its scroll bar's arrows above them.
+    PresetKit::clipToPanel(grid_, backing);
 
     connect(&player_, &CinematicPlayer::currentPresetChanged, grid_, &ClipPresetListView::updatePreview);
     connect(&player_, &PreviewPlayer::isPlayingChanged, grid_, &ClipPresetListView::updatePreview);

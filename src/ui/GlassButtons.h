@@ -29,6 +29,7 @@ public:
     void setTrailingText(const QString& text);
     QString trailingText() const { return trailing_; }
     void setSymbolSize(double points, QFont::Weight weight = QFont::Medium);
+    double symbolSize() const { return symbolSize_; }
     void setTitleFont(double points, QFont::Weight weight = QFont::Medium);
     void setTrailingFont(double points, QFont::Weight weight = QFont::Normal);
     void setSpacing(double points);
