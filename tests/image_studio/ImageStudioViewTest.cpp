@@ -11,6 +11,7 @@
 #include "Glass.h"
 #include "GlassButtons.h"
 #include "GuiTestSupport.h"
+#include "ImagePresetsBrowser.h"
 #include "ImageServiceFactory.h"
 #include "ImageSettingsPopover.h"
 #include "ImageStudioModel.h"
@@ -807,9 +808,14 @@ private slots:
         view_ = std::make_unique<ContentView>(environment);
         view_->resize(1000, 800);
         view_->show();
-        type("a street");
+        type("a");
         STUDIO_CLICK("imagePresets");
         GUI_REQUIRE(browser, UserImagePresetsView, view_.get(), "userImagePresetsView");
+        // A new preset starts from the prompt as it is when it is made, typed after the panel opened.
+        type(" street");
+        browser->browser()->startNewPreset();
+        QCOMPARE(browser->browser()->form()->prompt(), QString("a street"));
+        browser->browser()->cancelForm();
         emit browser->presetSelected("low angle", QImage(), true);
         QCOMPARE(editor()->toPlainText(), QString("a street low angle"));
         QTRY_VERIFY(!view_->rightPanel()->presetsOverlay()->isVisible());
@@ -841,6 +847,12 @@ private slots:
         GUI_REQUIRE(promptField, QPlainTextEdit, form, "presetPromptField");
         QCOMPARE(promptField->toPlainText(), QString("my own"));
         GUI_REQUIRE(save, QAbstractButton, form, "presetSaveButton");
+        // The preset keeps the studio's prompt: emptying the sheet's prompt field neither changes it nor stops
+        // "Create".
+        promptField->setFocus();
+        promptField->selectAll();
+        QTest::keyClick(promptField, Qt::Key_Delete);
+        QVERIFY(save->isEnabled());
         GUI_CHECK(click(save));
         QCOMPARE(presets.presets().size(), 1);
         QCOMPARE(presets.presets()[0]->title(), QString("Street"));
