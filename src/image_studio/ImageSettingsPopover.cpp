@@ -92,6 +92,8 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(20, 16, 20, 16);
     column->setSpacing(16);
+    // The two sections sit in the middle of the fixed frame, the room left over shared above and below.
+    column->addStretch();
 
     // Both choices are radio groups: one Tab stop each, the arrow keys move the choice, and whatever checks a
     // button (click, key or accessible action) sets the factory.

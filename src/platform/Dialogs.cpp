@@ -11,7 +11,8 @@ public:
     std::optional<QString> chooseFolder(const FolderRequest&) override { return std::nullopt; }
     QStringList openFiles(const OpenRequest&) override { return {}; }
     std::optional<QString> saveFile(const SaveRequest&) override { return std::nullopt; }
-    int alert(AlertStyle, const QString& message, const QString& informativeText, const QStringList&, int) override {
+    int alert(AlertStyle, const QString& message, const QString& informativeText, const QStringList&, int,
+              int) override {
         Log::line(message + (informativeText.isEmpty() ? QString() : ": " + informativeText));
         return 0;
     }

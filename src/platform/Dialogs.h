@@ -38,9 +38,10 @@ public:
     virtual QStringList openFiles(const OpenRequest& request) = 0;
     virtual std::optional<QString> saveFile(const SaveRequest& request) = 0;
     // Returns the index of the chosen button. Escape and closing the alert choose `escapeButton` when it is
-    // given, else a button titled "Cancel".
+    // given, else a button titled "Cancel". The button `destructiveButton`, when given, is the one that deletes
+    // something, and looks it.
     virtual int alert(AlertStyle style, const QString& message, const QString& informativeText,
-                      const QStringList& buttons, int escapeButton = -1) = 0;
+                      const QStringList& buttons, int escapeButton = -1, int destructiveButton = -1) = 0;
     // Tells the user something without waiting for an answer (a clip kept elsewhere, details not saved yet).
     // Returns at once; the notice stays on screen until the user closes it. The default logs the texts.
     virtual void notify(AlertStyle style, const QString& message, const QString& informativeText);

@@ -29,13 +29,19 @@ QToolButton* iconButton(const QString& objectName, const QString& accessibleName
     return button;
 }
 
-QLabel* linkRow(const QString& title, const QString& address, QWidget* parent, QHBoxLayout*& row) {
+void linkRow(const QString& name, const QString& title, const QString& address, QWidget* parent, QHBoxLayout*& row) {
     row = new QHBoxLayout;
     row->setSpacing(6);
     auto* icon = new QLabel(parent);
-    icon->setPixmap(
-        symbolPixmap("link", 12, Theme::instance().color(ColorRole::secondary), parent->devicePixelRatioF()));
+    icon->setObjectName(name + "Symbol");
+    const auto paintIcon = [icon] {
+        icon->setPixmap(
+            symbolPixmap("link", 12, Theme::instance().color(ColorRole::secondary), icon->devicePixelRatioF()));
+    };
+    paintIcon();
+    QObject::connect(&Theme::instance(), &Theme::changed, icon, paintIcon);
     auto* label = settingsCaption(title, parent);
+    label->setObjectName(name + "Title");
     label->setWordWrap(false);
     const QString shortForm = APISettingsViewModel::linkTitle(address);
     auto* link = new QLabel(
@@ -44,12 +50,12 @@ QLabel* linkRow(const QString& title, const QString& address, QWidget* parent, Q
     link->setTextFormat(Qt::RichText);
     link->setOpenExternalLinks(true);
     link->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    link->setObjectName(name);
     link->setAccessibleName(shortForm);
     row->addWidget(icon);
     row->addWidget(label);
     row->addWidget(link);
     row->addStretch();
-    return link;
 }
 
 } // namespace
@@ -63,6 +69,7 @@ APIKeySection::APIKeySection(APIKeySlot& slot, QWidget* parent) : QWidget(parent
 
     auto* heading = new QHBoxLayout;
     auto* title = new QLabel(slot.title(), this);
+    title->setObjectName(name + "KeyTitle");
     title->setFont(Theme::font(13, QFont::DemiBold));
     status_ = new QLabel(this);
     status_->setObjectName(name + "KeyStatus");
@@ -70,7 +77,9 @@ APIKeySection::APIKeySection(APIKeySlot& slot, QWidget* parent) : QWidget(parent
     heading->addWidget(status_);
     heading->addStretch();
     column->addLayout(heading);
-    column->addWidget(settingsCaption(slot.caption(), this));
+    auto* caption = settingsCaption(slot.caption(), this);
+    caption->setObjectName(name + "KeyCaption");
+    column->addWidget(caption);
 
     auto* keyRow = new QHBoxLayout;
     field_ = new QLineEdit(this);
@@ -82,8 +91,10 @@ APIKeySection::APIKeySection(APIKeySlot& slot, QWidget* parent) : QWidget(parent
     testButton_ = iconButton(name + "TestButton", slot.testButtonName(), this);
     testButton_->setToolTip(slot.testHelp());
     testButton_->setIcon(symbolIcon("checkmark.circle", Theme::instance().color(ColorRole::blue)));
-    // In place of the test button while the test runs: a small indicator at 0.8.
+    // In place of the test button while the test runs: a small indicator at 0.8, centred in the button's own
+    // room, so that the field and the buttons beside it stay where they are.
     progress_ = new Spinner({SpinnerLook::Style::spokes}, Spinner::smallDiameter * 0.8, this);
+    progress_->setFixedSize(testButton_->sizeHint());
     progress_->setObjectName(name + "TestProgress");
     progress_->setAccessibleName("Testing");
     clearButton_ = iconButton(name + "ClearButton", slot.clearButtonName(), this);
@@ -183,22 +194,20 @@ APISettingsView::APISettingsView(QWidget* parent) : QWidget(parent), model_(new 
         addScrollingPage(this, APISettingsViewModel::title, APISettingsViewModel::subtitle, "apiSettingsScroll");
 
     for (APIKeySlot* slot : model_->keySlots()) {
-        auto* section = new SettingsSection(slot->sectionHeader(), page);
+        auto* section = new SettingsSection(slotName(*slot), slot->sectionHeader(), page);
         section->addWide(new APIKeySection(*slot));
         page->column()->addWidget(section);
     }
 
-    auto* links = new SettingsSection("Get API Keys", page);
+    auto* links = new SettingsSection("getAPIKeys", "Get API Keys", page);
     auto* linkBox = new QWidget;
     auto* linkColumn = new QVBoxLayout(linkBox);
     linkColumn->setContentsMargins(0, 0, 0, 0);
     linkColumn->setSpacing(12);
     QHBoxLayout* row = nullptr;
-    linkRow("Google AI Studio:", APISettingsViewModel::googleKeysAddress, linkBox, row)
-        ->setObjectName("googleKeysLink");
+    linkRow("googleKeysLink", "Google AI Studio:", APISettingsViewModel::googleKeysAddress, linkBox, row);
     linkColumn->addLayout(row);
-    linkRow("MiniMax Console:", APISettingsViewModel::miniMaxKeysAddress, linkBox, row)
-        ->setObjectName("miniMaxKeysLink");
+    linkRow("miniMaxKeysLink", "MiniMax Console:", APISettingsViewModel::miniMaxKeysAddress, linkBox, row);
     linkColumn->addLayout(row);
     links->addWide(linkBox);
     page->column()->addWidget(links);

@@ -23,11 +23,12 @@ GeneralSettingsView::GeneralSettingsView(VideoSettings& videoSettings, BackupMan
                                           "generalSettingsScroll");
 
     // Notifications.
-    auto* notifications = new SettingsSection("Notifications", page);
+    auto* notifications = new SettingsSection("notifications", "Notifications", page);
     soundToggle_ = Controls::switchButton("soundNotificationToggle", "Enable sound on video completion", nullptr);
     notifications->addRow("Sound notification", soundToggle_);
 
     soundRow_ = new QWidget;
+    soundRow_->setObjectName("notificationSoundRow");
     auto* soundLayout = new QHBoxLayout(soundRow_);
     soundLayout->setContentsMargins(0, 0, 0, 0);
     soundLayout->setSpacing(8);
@@ -49,11 +50,12 @@ GeneralSettingsView::GeneralSettingsView(VideoSettings& videoSettings, BackupMan
     page->column()->addWidget(notifications);
 
     // Backup.
-    auto* backup = new SettingsSection("Backup", page);
+    auto* backup = new SettingsSection("backup", "Backup", page);
     auto* createButton = new QPushButton("Create Backup");
     createButton->setObjectName("createBackupButton");
     createButton->setAccessibleName("Create Backup");
     auto* createRow = new QWidget;
+    createRow->setObjectName("createBackupRow");
     auto* createLayout = new QHBoxLayout(createRow);
     createLayout->setContentsMargins(0, 0, 0, 0);
     createLayout->addWidget(createButton);
@@ -67,7 +69,7 @@ GeneralSettingsView::GeneralSettingsView(VideoSettings& videoSettings, BackupMan
     page->column()->addWidget(backup);
 
     // Danger Zone.
-    auto* danger = new SettingsSection("Danger Zone", page);
+    auto* danger = new SettingsSection("dangerZone", "Danger Zone", page);
     auto* resetButton = new QPushButton(GeneralSettingsViewModel::resetButton);
     resetButton->setObjectName("resetEverythingButton");
     resetButton->setAccessibleName(GeneralSettingsViewModel::resetButton);
@@ -79,6 +81,7 @@ GeneralSettingsView::GeneralSettingsView(VideoSettings& videoSettings, BackupMan
     paintRed();
     connect(&Theme::instance(), &Theme::changed, resetButton, paintRed);
     auto* resetRow = new QWidget;
+    resetRow->setObjectName("resetRow");
     auto* resetLayout = new QHBoxLayout(resetRow);
     resetLayout->setContentsMargins(0, 0, 0, 0);
     resetLayout->addWidget(resetButton);

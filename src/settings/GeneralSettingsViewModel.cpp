@@ -1,11 +1,14 @@
 #include "GeneralSettingsViewModel.h"
 
+#include "AppPaths.h"
 #include "BackupManager.h"
 #include "Dialogs.h"
 #include "Log.h"
 #include "Sounds.h"
 #include "VideoSettings.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 
 GeneralSettingsViewModel::GeneralSettingsViewModel(VideoSettings& videoSettings, BackupManager& backupManager,
@@ -113,16 +116,35 @@ bool GeneralSettingsViewModel::createBackup() {
         const QString reason = QString::fromUtf8(error.what());
         Log::line(QStringLiteral("❌ Backup failed: %1").arg(reason));
         // A full disk or a folder that cannot be written: the user asked for a backup and must know there is none.
-        Dialogs::current().notify(Dialogs::AlertStyle::critical, backupFailedTitle, reason);
+        const auto folder = backupManager_->backupFolderURL();
+        const bool folderMissing = !folder || !QFileInfo(*folder).isDir();
+        const QString where = folder.value_or(AppPaths::dataFolder() + '/' + BackupManager::backupFolderName);
+        Dialogs::current().notify(Dialogs::AlertStyle::critical, backupFailedTitle,
+                                  backupFailedMessage(where, folderMissing ? QString() : reason));
         return false;
     }
     Dialogs::current().alert(Dialogs::AlertStyle::informational, backupCreatedTitle, message, {"OK"});
     return true;
 }
 
+QString GeneralSettingsViewModel::backupFailedMessage(const QString& folder, const QString& reason) {
+    const QString shown = QDir::toNativeSeparators(folder);
+    if (reason.isEmpty())
+        return QStringLiteral("Orvane could not create the backup folder “%1”. Check that you can write to the folder "
+                              "above it and that the disk has free space, then click Create Backup again.")
+            .arg(shown);
+    // A file of the backup is named inside the folder already given.
+    QString why = QDir::toNativeSeparators(reason);
+    if (why.startsWith(shown + QDir::separator()))
+        why.remove(0, shown.size() + 1);
+    return QStringLiteral("Orvane could not write the backup to “%1” (%2). Check that the disk has free space and "
+                          "that you can write to that folder, then click Create Backup again.")
+        .arg(shown, why);
+}
+
 bool GeneralSettingsViewModel::requestReset() {
-    const int answer =
-        Dialogs::current().alert(Dialogs::AlertStyle::critical, resetTitle, resetMessage, {"Cancel", resetButton});
+    const int answer = Dialogs::current().alert(Dialogs::AlertStyle::critical, resetTitle, resetMessage,
+                                                {"Cancel", resetButton}, 0, 1);
     if (answer != 1 || !backupManager_)
         return false;
     return backupManager_->resetEverything();

@@ -72,11 +72,13 @@ SettingsTabHeader::SettingsTabHeader(const QString& title, const QString& subtit
     }
 }
 
-SettingsSection::SettingsSection(const QString& title, QWidget* parent) : QWidget(parent) {
+SettingsSection::SettingsSection(const QString& name, const QString& title, QWidget* parent) : QWidget(parent) {
+    setObjectName(name + "Section");
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
     auto* heading = new QLabel(title, this);
+    heading->setObjectName(name + "SectionTitle");
     heading->setFont(Theme::font(12, QFont::DemiBold));
     paintText(heading, ColorRole::secondary);
     heading->setVisible(!title.isEmpty());
@@ -99,6 +101,7 @@ SettingsSection::SettingsSection(const QString& title, QWidget* parent) : QWidge
 
 QLabel* SettingsSection::addRow(const QString& label, QWidget* content) {
     auto* title = new QLabel(label, panel_);
+    title->setObjectName(content->objectName() + "Label");
     title->setFont(Theme::font(13));
     paintText(title, ColorRole::primary);
     title->setBuddy(content);

@@ -14,13 +14,15 @@ public:
     SettingsTabHeader(const QString& title, const QString& subtitle, QWidget* parent = nullptr);
 };
 
-// One section of a grouped form: a heading above a rounded panel that holds labelled rows.
+// One section of a grouped form: a heading above a rounded panel that holds labelled rows. `name` names the
+// section ("<name>Section") and its heading ("<name>SectionTitle").
 class SettingsSection final : public QWidget {
     Q_OBJECT
 public:
-    SettingsSection(const QString& title, QWidget* parent = nullptr);
+    SettingsSection(const QString& name, const QString& title, QWidget* parent = nullptr);
 
-    // A row "label: content"; returns the label so the row can be hidden with its content.
+    // A row "label: content"; returns the label (named after the content, "<content>Label") so the row can be
+    // hidden with its content.
     QLabel* addRow(const QString& label, QWidget* content);
     // Content that spans the panel (stacks, captions).
     void addWide(QWidget* content);

@@ -158,7 +158,7 @@ QString Popover::spokenName() const {
 
 void Popover::popup() {
     adjustSize();
-    place();
+    place(true);
     show();
     raise();
     activateWindow();
@@ -172,7 +172,7 @@ void Popover::popup() {
         content_->setFocus(Qt::OtherFocusReason);
 }
 
-void Popover::place() {
+void Popover::place(bool mayTurn) {
     if (!anchor_)
         return;
     const QSize size = sizeHint().expandedTo(minimumSize());
@@ -180,12 +180,14 @@ void Popover::place() {
     const QPoint above = anchor_->mapToGlobal(QPoint(anchor_->width() / 2, 0));
     const QScreen* screen = anchor_->screen();
     const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), QSize(4096, 4096));
-    shownEdge_ = edge_;
-    if (shownEdge_ == Edge::below && below.y() + size.height() > available.bottom() &&
-        above.y() - size.height() >= available.top())
-        shownEdge_ = Edge::above;
-    else if (shownEdge_ == Edge::above && above.y() - size.height() < available.top())
-        shownEdge_ = Edge::below;
+    if (mayTurn) {
+        shownEdge_ = edge_;
+        if (shownEdge_ == Edge::below && below.y() + size.height() > available.bottom() &&
+            above.y() - size.height() >= available.top())
+            shownEdge_ = Edge::above;
+        else if (shownEdge_ == Edge::above && above.y() - size.height() < available.top())
+            shownEdge_ = Edge::below;
+    }
     const QPoint tip = shownEdge_ == Edge::below ? below : above;
     int x = tip.x() - size.width() / 2;
     x = std::clamp(x, available.left(), std::max(available.left(), available.right() - size.width()));
@@ -195,6 +197,15 @@ void Popover::place() {
     box->setContentsMargins(0, shownEdge_ == Edge::below ? arrowHeight : 0, 0,
                             shownEdge_ == Edge::above ? arrowHeight : 0);
     setGeometry(QRect(QPoint(x, y), size));
+}
+
+bool Popover::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    // The content changed its size (a row shown or hidden): the layout has only grown the window from its top
+    // left corner, and never shrinks it.
+    if (event->type() == QEvent::LayoutRequest && isVisible())
+        place(false);
+    return handled;
 }
 
 bool Popover::holds(const QWidget* widget) const {

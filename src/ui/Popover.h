@@ -7,7 +7,8 @@
 class QWindow;
 
 // A small floating panel attached to a control: it opens beside its anchor with an arrow pointing at it,
-// and closes on Escape or a click outside it.
+// and closes on Escape or a click outside it. When its content changes size it takes the new size at once, on
+// the side it opened on, with its arrow still on the anchor.
 //
 // It is a tool window of its own (not a Qt::Popup, which assistive tools never see among the application's
 // windows): a screen reader finds it as a dialog named after the popover (or, without a name of its own, after
@@ -42,6 +43,7 @@ signals:
     void closed();
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -49,7 +51,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void place();
+    // Sizes it to its content at the anchor; `mayTurn` lets it open on the other side when this one has no room.
+    void place(bool mayTurn);
     // True for the popover and anything opened from inside it (a combo box's list, a nested menu).
     bool holds(const QWidget* widget) const;
     void focusWindowChanged(QWindow* window);

@@ -1,11 +1,16 @@
 #include "WidgetDialogs.h"
 
+#include "Theme.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
 QWidget* dialogParent() {
@@ -127,8 +132,21 @@ void setTexts(QMessageBox& box, Dialogs::AlertStyle style, const QString& messag
     // Names of presets and files go into these texts: never read them as markup. The box passes the format on
     // to its main text only.
     box.setTextFormat(Qt::PlainText);
-    if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+    auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+    if (informative)
         informative->setTextFormat(Qt::PlainText);
+    // The box takes the width of its title and wraps the explanation into a narrow column under it: give the
+    // explanation the width of its one line, up to about seventy characters and half the screen.
+    QLabel* body = informative && !informativeText.isEmpty()
+                       ? informative
+                       : box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (!body)
+        return;
+    const QFontMetrics metrics(body->font());
+    int room = metrics.averageCharWidth() * 70;
+    if (const QScreen* screen = box.screen())
+        room = std::min(room, screen->availableGeometry().width() / 2);
+    body->setMinimumWidth(std::min(room, metrics.horizontalAdvance(body->text())));
 }
 } // namespace
 
@@ -143,7 +161,7 @@ void WidgetDialogs::notify(AlertStyle style, const QString& message, const QStri
 }
 
 int WidgetDialogs::alert(AlertStyle style, const QString& message, const QString& informativeText,
-                         const QStringList& buttons, int escapeButton) {
+                         const QStringList& buttons, int escapeButton, int destructiveButton) {
     QMessageBox box(dialogParent());
     setTexts(box, style, message, informativeText);
     QList<QAbstractButton*> added;
@@ -152,10 +170,17 @@ int WidgetDialogs::alert(AlertStyle style, const QString& message, const QString
         // The named escape button, else "Cancel", is what Escape and closing the alert choose, wherever it
         // stands; without either the box picks its only other reject button, if any.
         const bool cancels = escapeButton >= 0 ? added.size() == escapeButton : title == QLatin1String("Cancel");
-        QPushButton* button =
-            box.addButton(title, added.isEmpty() && !cancels ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
+        const bool destroys = added.size() == destructiveButton;
+        QPushButton* button = box.addButton(title, destroys                      ? QMessageBox::DestructiveRole
+                                                   : added.isEmpty() && !cancels ? QMessageBox::AcceptRole
+                                                                                 : QMessageBox::RejectRole);
         if (cancels)
             box.setEscapeButton(button);
+        if (destroys) {
+            QPalette palette = button->palette();
+            palette.setColor(QPalette::ButtonText, Theme::color(ColorRole::red, &box));
+            button->setPalette(palette);
+        }
         added << button;
     }
     box.setDefaultButton(qobject_cast<QPushButton*>(added.constFirst()));

@@ -12,7 +12,7 @@ public:
     QStringList openFiles(const OpenRequest& request) override;
     std::optional<QString> saveFile(const SaveRequest& request) override;
     int alert(AlertStyle style, const QString& message, const QString& informativeText, const QStringList& buttons,
-              int escapeButton = -1) override;
+              int escapeButton = -1, int destructiveButton = -1) override;
     void notify(AlertStyle style, const QString& message, const QString& informativeText) override;
 
     void openFilesAsync(const OpenRequest& request, QObject* context, FilesAnswer answer) override;

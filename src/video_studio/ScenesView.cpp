@@ -456,7 +456,8 @@ void ScenesView::openVideoSettingsPopover() {
     auto* popover = new Popover(settingsButton_);
     popover->setObjectName("videoSettingsPopup");
     popover->setAttribute(Qt::WA_DeleteOnClose);
-    popover->setPreferredEdge(Popover::Edge::above);
+    // It hangs from the button's bottom centre.
+    popover->setPreferredEdge(Popover::Edge::below);
     popover->setContent(new VideoSettingsPopover(*environment_.videoSettings, model_->videoMode(), popover));
     connect(popover, &Popover::closed, model_, [this] { model_->setShowVideoSettings(false); });
     connect(popover, &QObject::destroyed, model_, [this] { model_->setShowVideoSettings(false); });

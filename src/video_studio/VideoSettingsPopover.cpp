@@ -30,7 +30,9 @@ VideoSettingsPopover::VideoSettingsPopover(VideoSettings& settings, VideoGenerat
         auto* column = new QVBoxLayout(modelRow_);
         column->setContentsMargins(0, 0, 0, 0);
         column->setSpacing(8);
+        modelRow_->setObjectName("modelRow");
         auto* caption = new QLabel("Model Hailuo", modelRow_);
+        caption->setObjectName("modelCaption");
         caption->setFont(Theme::font(12, QFont::DemiBold));
         Controls::setTextColor(caption, ColorRole::secondary);
         model_ = new SegmentedPicker("modelPicker", "Model Hailuo", modelRow_);
@@ -50,6 +52,7 @@ VideoSettingsPopover::VideoSettingsPopover(VideoSettings& settings, VideoGenerat
     const auto titled = [this, layout](const QString& title, SegmentedPicker* picker) {
         auto* row = new QHBoxLayout;
         auto* label = new QLabel(title, this);
+        label->setObjectName(picker->objectName() + "Title");
         row->addWidget(label);
         row->addWidget(picker, 1);
         layout->addLayout(row);
@@ -86,12 +89,15 @@ VideoSettingsPopover::VideoSettingsPopover(VideoSettings& settings, VideoGenerat
 QWidget* VideoSettingsPopover::toggleRow(const QString& symbol, const QString& text, const QString& name,
                                          QCheckBox** toggle) {
     auto* row = new QWidget(this);
+    row->setObjectName(name + "Row");
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
     auto* icon = new QLabel(row);
+    icon->setObjectName(name + "Symbol");
     icon->setPixmap(symbolPixmap(symbol, 12, Theme::instance().color(ColorRole::secondary), 2.0));
     auto* label = new QLabel(text, row);
+    label->setObjectName(name + "Label");
     label->setFont(Theme::font(13));
     Controls::setTextColor(label, ColorRole::secondary);
     // The label stands beside it, so the switch itself carries no text but is named by it.

@@ -12,6 +12,7 @@
 #include "GuiTestSupport.h"
 #include "Log.h"
 #include "MainAppView.h"
+#include "Motion.h"
 #include "OrvaneApp.h"
 #include "QueueManager.h"
 #include "StudioStack.h"
@@ -244,8 +245,9 @@ private:
     }
 
     void shoot(QWidget* window, int number, const QString& step) {
-        // Not in the middle of a cross-fade between the studios.
+        // Not in the middle of a cross-fade between the studios, nor of a panel coming or going.
         QTRY_VERIFY_WITH_TIMEOUT(!studios() || !studios()->fadeAnimation(), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(Motion::isAtRest(window), 2000);
         QApplication::processEvents();
         const QString path = day::capture(window, number, step);
         QVERIFY2(!path.isEmpty(), qPrintable("screenshot " + step));

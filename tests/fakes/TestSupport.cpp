@@ -69,13 +69,13 @@ std::optional<QString> ScriptedDialogs::saveFile(const SaveRequest& request) {
 }
 
 int ScriptedDialogs::alert(AlertStyle style, const QString& message, const QString& informativeText,
-                           const QStringList& buttons, int escapeButton) {
-    alerts.append({style, message, informativeText, buttons, escapeButton});
+                           const QStringList& buttons, int escapeButton, int destructiveButton) {
+    alerts.append({style, message, informativeText, buttons, escapeButton, destructiveButton});
     return alertAnswer;
 }
 
 void ScriptedDialogs::notify(AlertStyle style, const QString& message, const QString& informativeText) {
-    notices.append({style, message, informativeText, {}, -1});
+    notices.append({style, message, informativeText, {}, -1, -1});
 }
 
 void ScriptedDialogs::deliver(QObject* context, std::function<void()> now, std::function<void()> held) {

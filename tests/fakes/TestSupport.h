@@ -46,6 +46,7 @@ public:
         QString informativeText;
         QStringList buttons;
         int escapeButton = -1;
+        int destructiveButton = -1;
     };
     ScriptedDialogs();
     ~ScriptedDialogs() override;
@@ -65,7 +66,7 @@ public:
     QStringList openFiles(const OpenRequest& request) override;
     std::optional<QString> saveFile(const SaveRequest& request) override;
     int alert(AlertStyle style, const QString& message, const QString& informativeText, const QStringList& buttons,
-              int escapeButton = -1) override;
+              int escapeButton = -1, int destructiveButton = -1) override;
     void notify(AlertStyle style, const QString& message, const QString& informativeText) override;
 
     // Non-blocking panels are recorded in the same lists and answered with the same scripted answers, from

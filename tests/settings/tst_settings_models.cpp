@@ -1,5 +1,6 @@
 #include "APIManager.h"
 #include "APISettingsViewModel.h"
+#include "AppPaths.h"
 #include "BackupManager.h"
 #include "Defaults.h"
 #include "FakeGeminiService.h"
@@ -93,7 +94,6 @@ private slots:
         QCOMPARE(dialogs->alerts.size(), 1);
         QCOMPARE(dialogs->notices.size(), 1);
         QCOMPARE(dialogs->notices[0].message, QStringLiteral("Backup Failed"));
-        QCOMPARE(dialogs->notices[0].informativeText, QStringLiteral("no backup location"));
         QVERIFY(env->hasLineStartingWith("❌ Backup failed: no backup location"));
         backups.setNoApplicationSupportDirectoryForTesting(false);
 
@@ -105,12 +105,56 @@ private slots:
                  QStringLiteral("This will permanently delete all your data and backups. This action cannot be "
                                 "undone."));
         QCOMPARE(dialogs->alerts.last().buttons, (QStringList{"Cancel", "Reset Everything"}));
+        // "Cancel" is what Escape chooses; "Reset Everything" looks destructive.
+        QCOMPARE(dialogs->alerts.last().escapeButton, 0);
+        QCOMPARE(dialogs->alerts.last().destructiveButton, 1);
         QVERIFY(model.hasLastBackup());
         QVERIFY(Defaults::standard().contains("selectedSoundName"));
         dialogs->alertAnswer = 1;
         QVERIFY(model.requestReset());
         QVERIFY(!model.hasLastBackup());
         QVERIFY(!Defaults::standard().contains("selectedSoundName"));
+    }
+
+    // A backup that could not be made says what happened and what to do, in words a user knows: the folder it could
+    // not make or write, the system's reason, and "Create Backup" again.
+    void aFailedBackupSaysWhatHappenedAndWhatToDo_data() {
+        QTest::addColumn<bool>("nowhere");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("no folder can be made")
+            << true
+            << QStringLiteral("Orvane could not create the backup folder “%1”. Check that you can write to the folder "
+                              "above it and that the disk has free space, then click Create Backup again.");
+        QTest::newRow("the disk is full")
+            << false
+            << QStringLiteral(
+                   "Orvane could not write the backup to “%1” (settings_backup.json: No space left on device). "
+                   "Check that the disk has free space and that you can write to that folder, then click "
+                   "Create Backup again.");
+    }
+    void aFailedBackupSaysWhatHappenedAndWhatToDo() {
+        QFETCH(bool, nowhere);
+        QFETCH(QString, expected);
+        VideoSettings video;
+        BackupManager backups(store.get());
+        GeneralSettingsViewModel model(video, backups);
+        const QString folder = QDir(AppPaths::dataFolder()).filePath("Backups");
+        if (nowhere) {
+            backups.setNoApplicationSupportDirectoryForTesting(true);
+        } else {
+            backups.setFaultInjector([folder](BackupStep step) -> std::optional<QString> {
+                if (step == BackupStep::settingsFile)
+                    return folder + "/settings_backup.json: No space left on device";
+                return std::nullopt;
+            });
+        }
+        QVERIFY(!model.createBackup());
+        QVERIFY(dialogs->alerts.isEmpty());
+        QCOMPARE(dialogs->notices.size(), 1);
+        QCOMPARE(dialogs->notices[0].style, Dialogs::AlertStyle::critical);
+        QCOMPARE(dialogs->notices[0].message, QStringLiteral("Backup Failed"));
+        QCOMPARE(dialogs->notices[0].informativeText, expected.arg(folder));
+        QVERIFY(!model.hasLastBackup());
     }
 
     // The locale's medium date and its short time, never with seconds (the C locale's short time has them).

@@ -211,7 +211,12 @@ private slots:
         QCOMPARE(dialogs->notices.size(), 1);
         QCOMPARE(dialogs->notices[0].style, Dialogs::AlertStyle::critical);
         QCOMPARE(dialogs->notices[0].message, QStringLiteral("Backup Failed"));
-        QCOMPARE(dialogs->notices[0].informativeText, reason);
+        // What happened, with the system's reason, and what to do.
+        QCOMPARE(dialogs->notices[0].informativeText,
+                 QStringLiteral("Orvane could not write the backup to “%1” (swift_data_backup.json: No space left on "
+                                "device). Check that the disk has free space and that you can write to that folder, "
+                                "then click Create Backup again.")
+                     .arg(*backups.backupFolderURL()));
         QCOMPARE(dialogs->alerts.size(), 1); // no "Backup Created"
         QCOMPARE(backups.lastBackupDate(), date);
         QCOMPARE(lastBackup->text(), shownDate);
@@ -275,8 +280,9 @@ private slots:
         QVERIFY(gui::click(test));
         QVERIFY(shown(progress));
         QVERIFY(progress->isSpinning());
-        QCOMPARE(progress->width(), progress->height());
-        QVERIFY(progress->width() >= 12);
+        // A round indicator of at least 12 in the test button's room.
+        QVERIFY(progress->diameter() >= 12);
+        QCOMPARE(progress->size(), test->size());
         QVERIFY(!shown(test));
         QVERIFY(!shown(result));
         QTRY_VERIFY(shown(result));
@@ -437,6 +443,45 @@ private slots:
         QVERIFY(gui::showActive(&view));
         gui::keyToFocus(Qt::Key_W, Qt::ControlModifier);
         QTRY_VERIFY(!view.isVisible());
+    }
+
+    // While a key is tested, the indicator stands in the test button's place: the field, the show button and the
+    // clear button do not move.
+    void aKeyTestLeavesTheKeyRowWhereItIs() {
+        FakeGeminiService service(kGoogleKey);
+        service.install();
+        FakeGeminiService::Reply slow = FakeGeminiService::Reply::failure(403);
+        slow.delayMs = 300;
+        service.modelsScript.append(slow);
+        APIManager::shared().setGoogleAPIKey(kGoogleKey);
+        VideoSettings video;
+        APISettings api;
+        BackupManager backups(store.get());
+        SettingsView view(video, api, backups);
+        view.resize(600, 400);
+        view.tabs()->setCurrentIndex(1);
+        QVERIFY(gui::showActive(&view));
+        GUI_REQUIRE(field, QLineEdit, &view, "googleKeyField");
+        GUI_REQUIRE(show, QToolButton, &view, "googleShowKeyButton");
+        GUI_REQUIRE(test, QToolButton, &view, "googleTestButton");
+        GUI_REQUIRE(clear, QToolButton, &view, "googleClearButton");
+        GUI_REQUIRE(progress, Spinner, &view, "googleTestProgress");
+        const QRect fieldAt = field->geometry();
+        const QRect showAt = show->geometry();
+        const QRect testAt = test->geometry();
+        const QRect clearAt = clear->geometry();
+        QVERIFY(gui::click(test));
+        QTRY_VERIFY(progress->isVisible());
+        QTRY_COMPARE(progress->geometry(), testAt);
+        QCOMPARE(field->geometry(), fieldAt);
+        QCOMPARE(show->geometry(), showAt);
+        QCOMPARE(clear->geometry(), clearAt);
+        // The indicator turns in the middle of that place, at 0.8 of the small size.
+        QCOMPARE(progress->diameter(), Spinner::smallDiameter * 0.8);
+        QTRY_VERIFY_WITH_TIMEOUT(!view.apiTab()->model()->imageKey()->isTesting(), 5000);
+        QTRY_VERIFY(test->isVisible());
+        QCOMPARE(test->geometry(), testAt);
+        QCOMPARE(field->geometry(), fieldAt);
     }
 
     void closingTheWindowDuringATest() {

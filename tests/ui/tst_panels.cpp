@@ -27,7 +27,7 @@ public:
     std::optional<QString> chooseFolder(const FolderRequest&) override { return QString("/tmp/folder"); }
     QStringList openFiles(const OpenRequest&) override { return {"/tmp/a.png", "/tmp/b.png"}; }
     std::optional<QString> saveFile(const SaveRequest&) override { return std::nullopt; }
-    int alert(AlertStyle, const QString&, const QString&, const QStringList&, int) override { return 0; }
+    int alert(AlertStyle, const QString&, const QString&, const QStringList&, int, int) override { return 0; }
 };
 
 QFileDialog* openFileDialog() {
