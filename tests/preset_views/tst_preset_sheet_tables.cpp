@@ -9,6 +9,7 @@
 #include "GlassButtons.h"
 #include "GuiTestSupport.h"
 #include "ImagePreset.h"
+#include "LayoutCheck.h"
 #include "Motion.h"
 #include "MovementPlayer.h"
 #include "PresetFormModel.h"
@@ -143,6 +144,13 @@ QStringList differences(QWidget* root, const QList<Control>& table) {
     return found;
 }
 
+// Nothing cut, nothing outside what its parents show, nothing over another control.
+#define CHECK_LAYOUT(root)                                                                                             \
+    do {                                                                                                               \
+        const QStringList faults = gui::layoutFaults(root);                                                            \
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));                                     \
+    } while (false)
+
 #define CHECK_TABLE(root, table)                                                                                       \
     do {                                                                                                               \
         const QStringList found = differences(root, table);                                                            \
@@ -217,6 +225,7 @@ private:
             {"presetSaveButton", "Create"},
         };
         CHECK_TABLE(form, table);
+        CHECK_LAYOUT(form);
 
         // Padded 24 all round; the close button at the trailing end of the header, the button centred at the foot.
         GUI_REQUIRE(heading, QLabel, form, "presetFormHeading");
@@ -280,6 +289,7 @@ private slots:
             {"myPresetsTab", "My Presets", "person.crop.circle", 0, {}, {}, 14},
         };
         CHECK_TABLE(view, table);
+        CHECK_LAYOUT(&window);
         GUI_REQUIRE(panel, GlassPanel, view, "imagePresetsGlass");
         QCOMPARE(panel->width(), 350);
         QCOMPARE(panel->cornerRadius(), 16.0);
@@ -336,6 +346,7 @@ private slots:
             {"createPresetText", "Create Preset", {}, 14, QFont::Medium},
         };
         CHECK_TABLE(view, mineTable);
+        CHECK_LAYOUT(&window);
         QCOMPARE(in(panel, tile).left(), 16);
         QCOMPARE(panel->width() - in(panel, tile).right() - 1, 16);
         QCOMPARE(tile->height(), writtenTabSize("Add New Preset").height());
@@ -513,6 +524,7 @@ private slots:
             {"cinematicPresetsContent", {}, {}, 0, {}, QSize(750, 600)},
         };
         CHECK_TABLE(sheet, table);
+        CHECK_LAYOUT(&window);
         QCOMPARE(sheet->size(), QSize(750, 600));
         GUI_REQUIRE(title, QLabel, sheet, "cinematicPresetsTitle");
         GUI_REQUIRE(close, QAbstractButton, sheet, "cinematicPresetsClose");
@@ -554,6 +566,7 @@ private slots:
             {"myPresetsTab", "My Presets", "person.crop.circle", 0, {}, {}, 14},
         };
         CHECK_TABLE(view, table);
+        CHECK_LAYOUT(&window);
         GUI_REQUIRE(panel, GlassPanel, view, "promptPresetsGlass");
         GUI_REQUIRE(title, QLabel, view, "promptPresetsTitle");
         GUI_REQUIRE(close, GlassButton, view, "promptPresetsClose");
@@ -590,6 +603,7 @@ private slots:
             {"promptPresetsEmptyText", "Create your first prompt preset to save frequently used descriptions"},
         };
         CHECK_TABLE(view, mineTable);
+        CHECK_LAYOUT(&window);
         QCOMPARE(in(panel, tile).left(), 16);
         QCOMPARE(panel->width() - in(panel, tile).right() - 1, 16);
         QCOMPARE(in(panel, tile).top() - in(panel, mine).bottom() - 1, 12 + 12);
