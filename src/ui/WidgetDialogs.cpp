@@ -91,6 +91,9 @@ void openLater(QFileDialog* dialog, QObject* context, std::function<void(QFileDi
     if (modeless) {
         dialog->setWindowModality(Qt::NonModal);
         dialog->show();
+        // Opened by a click, it takes the keyboard; the window under it stays usable.
+        dialog->raise();
+        dialog->activateWindow();
         return;
     }
     // Window-modal: the call returns at once, and a second click on the same window cannot stack panels.

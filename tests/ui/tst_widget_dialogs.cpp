@@ -93,6 +93,7 @@ private slots:
         window.resize(400, 300);
         QVERIFY(gui::showActive(&window));
         for (const bool modeless : {true, false}) {
+            QVERIFY(gui::showActive(&window));
             Dialogs::OpenRequest request;
             request.message = "Choose a picture";
             request.modeless = modeless;
@@ -102,6 +103,7 @@ private slots:
             QCOMPARE(dialog->parentWidget(), &window);
             QTRY_VERIFY(dialog->isVisible());
             QCOMPARE(dialog->windowModality(), modeless ? Qt::NonModal : Qt::WindowModal);
+            QTRY_COMPARE(QApplication::activeWindow(), dialog);
             dialog->reject();
             QTRY_VERIFY(!openDialog());
         }
