@@ -326,6 +326,11 @@ void VideoGalleryLogicView::showPromptPresets(const QString& currentPrompt, bool
     emit promptPresetsShownChanged(true);
 }
 
+void VideoGalleryLogicView::setPromptPresetsPrompt(const QString& prompt) {
+    if (auto* panel = overlay_ ? overlay_->findChild<PromptPresetsView*>() : nullptr)
+        panel->setCurrentPrompt(prompt);
+}
+
 void VideoGalleryLogicView::hidePromptPresets() {
     if (!overlay_)
         return;

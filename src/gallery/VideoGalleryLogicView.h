@@ -29,6 +29,8 @@ public:
 
     // The prompt presets panel over the pane; it closes by itself through its scrim, its own dismiss or a pick.
     void showPromptPresets(const QString& currentPrompt, bool openCreatePreset);
+    // The studio's prompt changed while the prompt presets panel is open: a new preset starts from it.
+    void setPromptPresetsPrompt(const QString& prompt);
     void hidePromptPresets();
     bool isPromptPresetsShown() const { return overlay_ != nullptr; }
 

@@ -677,7 +677,8 @@ void LeftPanel::openCreatePreset() {
 QWidget* LeftPanel::makeCreatePresetSheet() {
     // The form is itself the window-modal dialog, a child of the studio window.
     auto* form = new PresetFormModel(this);
-    form->reset(QString(), model_.prompt(), QImage(), false);
+    form->reset(QString(), QString(), QImage(), false);
+    form->holdPrompt(model_.prompt());
     auto* sheet = new CreateImagePresetView(form, window());
     form->setParent(sheet);
     // The form refuses a plain close (it asks the model to cancel): the studio ends it here.

@@ -413,15 +413,21 @@ void RightPanel::placeBubble() {
 QWidget* RightPanel::makePresetsView() {
     SwiftDataImagePresetsManager* manager = model_.environment().imagePresetsManager;
     if (!manager) {
-        // Without a preset store (a bare studio) the panel is an empty frame.
+        // Without a preset store (a bare studio) the panel is an empty frame, placed as the real one.
         auto* empty = new QWidget(overlay_);
         empty->setObjectName("userImagePresetsView");
-        empty->setAutoFillBackground(true);
+        auto* layout = new QVBoxLayout(empty);
+        const int shadow = UserImagePresetsView::shadowMargin;
+        layout->setContentsMargins(shadow, shadow, shadow, shadow);
+        auto* frame = new QWidget(empty);
+        frame->setAutoFillBackground(true);
+        layout->addWidget(frame);
         return empty;
     }
     auto* view = new UserImagePresetsView(*manager, model_.prompt(), overlay_);
     view->setObjectName("userImagePresetsView");
-    view->setAutoFillBackground(true);
+    // A new preset starts from the prompt as it is when it is made, not as it was when the panel opened.
+    connect(&model_, &ImageStudioModel::promptChanged, view, [this, view] { view->setCurrentPrompt(model_.prompt()); });
     connect(view, &UserImagePresetsView::dismissRequested, this, [this] { model_.setShowUserImagePresets(false); });
     connect(view, &UserImagePresetsView::presetSelected, this,
             [this](const QString& text, const QImage& image, bool append) { model_.applyPreset(text, image, append); });
@@ -429,6 +435,11 @@ QWidget* RightPanel::makePresetsView() {
 }
 
 namespace {
+// The overlay over the padded stack, and as far again beyond it as the presets panel's shadow reaches.
+QRect overlayGeometry(const QRect& panel) {
+    const int inset = 24 - UserImagePresetsView::shadowMargin;
+    return panel.adjusted(inset, inset, -inset, -inset);
+}
 // The presets panel comes in from the leading edge and goes back out on this spring.
 constexpr Motion::Spring presetsSpring{0.3, 0.825};
 QPointF offLeadingEdge(const QWidget* view) {
@@ -439,10 +450,10 @@ QPointF offLeadingEdge(const QWidget* view) {
 
 void RightPanel::showPresets() {
     const bool show = model_.showUserImagePresets();
-    overlay_->setGeometry(rect().adjusted(24, 24, -24, -24));
+    overlay_->setGeometry(overlayGeometry(rect()));
     if (show && !presetsView_) {
         presetsView_ = makePresetsView();
-        presetsView_->setFixedWidth(350);
+        presetsView_->setFixedWidth(350 + 2 * UserImagePresetsView::shadowMargin);
         static_cast<QHBoxLayout*>(overlay_->layout())->insertWidget(0, presetsView_);
         // The overlay may still be on screen with the last panel leaving: the new one shows by itself.
         presetsView_->show();
@@ -474,7 +485,7 @@ void RightPanel::showPresets() {
 }
 
 void RightPanel::resizeEvent(QResizeEvent*) {
-    overlay_->setGeometry(rect().adjusted(24, 24, -24, -24));
+    overlay_->setGeometry(overlayGeometry(rect()));
 }
 
 bool RightPanel::eventFilter(QObject* watched, QEvent* event) {
@@ -483,7 +494,10 @@ bool RightPanel::eventFilter(QObject* watched, QEvent* event) {
     // A click beside the presets panel closes it and inserts nothing.
     if (watched == overlay_ && event->type() == QEvent::MouseButtonPress) {
         auto* press = static_cast<QMouseEvent*>(event);
-        if (!presetsView_ || !presetsView_->geometry().contains(press->position().toPoint())) {
+        const int shadow = UserImagePresetsView::shadowMargin;
+        const QRect panel =
+            presetsView_ ? presetsView_->geometry().adjusted(shadow, shadow, -shadow, -shadow) : QRect();
+        if (!panel.contains(press->position().toPoint())) {
             model_.setShowUserImagePresets(false);
             return true;
         }

@@ -23,6 +23,8 @@ public:
         QString message;
         QStringList nameFilters; // for example "Images (*.png *.jpg)"
         bool allowsMultipleSelection = false;
+        // The panel leaves the window under it usable (the non-blocking call only; the blocking one is modal).
+        bool modeless = false;
     };
     struct SaveRequest {
         QString message;

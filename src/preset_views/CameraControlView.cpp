@@ -5,6 +5,7 @@
 #include "Controls.h"
 #include "Glass.h"
 #include "Motion.h"
+#include "PresetKit.h"
 #include "PresetListModels.h"
 #include "ScrollBars.h"
 
@@ -51,6 +52,8 @@ CameraControlView::CameraControlView(int columns, CinematicPlayer& player, QWidg
     grid_->setAccessibleName(QStringLiteral("Cinematic Presets"));
     nameScrollBars(grid_, grid_->accessibleName());
     root->addWidget(grid_, 1);
+    // The grid scrolls under the sheet's rounded corners, its scroll bar's arrows above them.
+    PresetKit::clipToPanel(grid_, backing);
 
     connect(&player_, &CinematicPlayer::currentPresetChanged, grid_, &ClipPresetListView::updatePreview);
     connect(&player_, &PreviewPlayer::isPlayingChanged, grid_, &ClipPresetListView::updatePreview);
@@ -67,6 +70,12 @@ CameraControlView::CameraControlView(int columns, CinematicPlayer& player, QWidg
 CameraControlView::~CameraControlView() {
     // A preset chosen while it previewed leaves no hover end behind: its clip stops with the sheet.
     grid_->stopPreview();
+}
+
+QRect CameraControlView::sheetGeometry(const QSize& hostSize) {
+    const int width = std::max(0, std::min(hostSize.width() - 40, contentSize.width()));
+    const int height = std::max(0, std::min(hostSize.height() - 40, contentSize.height()));
+    return QRect((hostSize.width() - width) / 2, (hostSize.height() - height) / 2, width, height);
 }
 
 QWidget* CameraControlView::firstFocus() const {

@@ -24,9 +24,13 @@ public:
     enum class UserPresetsContent { list, empty, noMatch };
     UserPresetsContent userPresetsContent() const;
     PresetFormModel* form() const { return form_; }
+    // The owner's prompt as it is now: a new preset starts from it.
+    QString currentPrompt() const { return currentPrompt_; }
 
 public slots:
     void dismiss() { emit dismissRequested(); }
+    // The owner's prompt changed while the panel is open.
+    void setCurrentPrompt(const QString& prompt) { currentPrompt_ = prompt; }
 
 signals:
     void showingCreatePresetChanged();
@@ -35,11 +39,10 @@ signals:
 
 protected:
     PresetBrowser(const QString& currentPrompt, QObject* parent);
-    QString currentPrompt() const { return currentPrompt_; }
     void setShowingCreatePreset(bool showing);
 
 private:
-    const QString currentPrompt_;
+    QString currentPrompt_;
     PresetFormModel* form_;
     bool showingCreatePreset_ = false;
 };

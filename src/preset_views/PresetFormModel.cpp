@@ -16,7 +16,7 @@ void PresetFormModel::setTitle(const QString& title) {
 }
 
 void PresetFormModel::setPrompt(const QString& prompt) {
-    if (prompt_ == prompt)
+    if (promptHeld_ || prompt_ == prompt)
         return;
     prompt_ = prompt;
     emit promptChanged();
@@ -80,6 +80,7 @@ QString PresetFormModel::saveButtonTitle() const {
 }
 
 void PresetFormModel::reset(const QString& title, const QString& prompt, const QImage& image, bool editing) {
+    promptHeld_ = false;
     setTitle(title);
     setPrompt(prompt);
     setImage(image);
@@ -87,11 +88,18 @@ void PresetFormModel::reset(const QString& title, const QString& prompt, const Q
     setDragOver(false);
 }
 
+void PresetFormModel::holdPrompt(const QString& prompt) {
+    promptHeld_ = false;
+    setPrompt(prompt);
+    promptHeld_ = true;
+}
+
 void PresetFormModel::chooseImage() {
     Dialogs::OpenRequest request;
     request.message = QStringLiteral("Choose a reference image for your preset");
     request.nameFilters = {QStringLiteral("Images (*.png *.jpg *.jpeg *.gif *.tif *.tiff *.bmp)")};
     request.allowsMultipleSelection = false;
+    request.modeless = true;
     // Modeless: the form stays usable while the panel is open; a form gone by then gets no answer.
     Dialogs::current().openFilesAsync(request, this, [this](const QStringList& files) {
         if (!files.isEmpty())

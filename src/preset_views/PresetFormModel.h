@@ -46,6 +46,10 @@ public:
 
     // Fills every field at once (the host does this before it shows the form).
     void reset(const QString& title, const QString& prompt, const QImage& image, bool editing);
+    // Fixes the prompt the host saves: the prompt field still shows it and can be typed in, but what is typed
+    // there is not kept and does not decide whether the form may be saved. Until the next reset.
+    void holdPrompt(const QString& prompt);
+    bool isPromptHeld() const { return promptHeld_; }
 
 public slots:
     void removeImage() { setImage({}); }
@@ -78,6 +82,7 @@ private:
 
     QString title_;
     QString prompt_;
+    bool promptHeld_ = false;
     QImage image_;
     bool editing_ = false;
     bool loading_ = false;

@@ -46,8 +46,8 @@ QVBoxLayout* addFieldGroup(QVBoxLayout* fields, const QString& label, QWidget* p
 
 // ---- PresetPictureZone
 
-PresetPictureZone::PresetPictureZone(PresetFormModel* form, QColor accent, QWidget* parent)
-    : QWidget(parent), form_(form), accent_(accent) {
+PresetPictureZone::PresetPictureZone(PresetFormModel* form, QColor accent, bool keepAspect, QWidget* parent)
+    : QWidget(parent), form_(form), accent_(accent), keepAspect_(keepAspect) {
     setObjectName(QStringLiteral("presetPictureZone"));
     // The circular progress indicator, scaled by 1.2 in its 30 × 30 frame.
     ring_ = new Spinner({SpinnerLook::Style::arc, QColor(), 3, 0.25}, 35, this);
@@ -74,13 +74,18 @@ PresetPictureZone::PresetPictureZone(PresetFormModel* form, QColor accent, QWidg
 }
 
 QSize PresetPictureZone::sizeHint() const {
-    if (form_ && !form_->image().isNull()) {
-        const QSize fitted = form_->image().size().scaled(QSize(320, 200), Qt::KeepAspectRatio);
-        if (form_->image().width() <= 320 && form_->image().height() <= 200)
-            return form_->image().size().expandedTo(QSize(1, 1));
-        return fitted.expandedTo(QSize(1, 1));
-    }
+    if (form_ && !form_->image().isNull())
+        return coverRect(QRect(0, 0, coverRoom.width(), coverRoom.height())).size().toSize().expandedTo(QSize(1, 1));
     return {332, 150};
+}
+
+QRectF PresetPictureZone::coverRect(const QRect& content) const {
+    const QSizeF room(std::min(coverRoom.width(), content.width()), std::min(coverRoom.height(), content.height()));
+    // A small picture grows to the frame as a large one shrinks to it.
+    const QSizeF size = keepAspect_ && form_ ? QSizeF(form_->image().size()).scaled(room, Qt::KeepAspectRatio) : room;
+    return QRectF(QPointF(content.left() + (content.width() - size.width()) / 2,
+                          content.top() + (content.height() - size.height()) / 2),
+                  size);
 }
 
 QString PresetPictureZone::caption() const {
@@ -102,7 +107,10 @@ void PresetPictureZone::refresh() {
         const int height = message_->heightForWidth(width);
         message_->setGeometry(8, this->height() - height - 6, width, height);
     }
-    const bool loading = form_ && form_->isLoadingImage() && form_->image().isNull();
+    const bool hasPicture = form_ && !form_->image().isNull();
+    // The drop zone is at least 120 high; a picture takes only its own height.
+    setMinimumHeight(hasPicture ? 0 : 120);
+    const bool loading = form_ && form_->isLoadingImage() && !hasPicture;
     ring_->setColor(Theme::color(ColorRole::secondary, this));
     ring_->move((symbolRect().center() - QPointF(ring_->width(), ring_->height()) / 2).toPoint());
     ring_->setVisible(loading);
@@ -136,12 +144,7 @@ void PresetPictureZone::paintEvent(QPaintEvent*) {
     const QImage image = form_->image();
     const QRect content = contentRect();
     if (!image.isNull()) {
-        const QSizeF room(std::min(320, content.width()), std::min(200, content.height()));
-        QSizeF fitted = QSizeF(image.size()).scaled(room, Qt::KeepAspectRatio);
-        if (image.width() <= room.width() && image.height() <= room.height())
-            fitted = image.size();
-        const QRectF target(QPointF((content.width() - fitted.width()) / 2, (content.height() - fitted.height()) / 2),
-                            fitted);
+        const QRectF target = coverRect(content);
         QPainterPath clip;
         clip.addRoundedRect(target, 8, 8);
         painter.setClipPath(clip);
@@ -262,7 +265,7 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     Controls::setTextColor(remove_, ColorRole::secondary);
     pictureRow->addWidget(remove_);
     pictureGroup->addLayout(pictureRow);
-    zone_ = new PresetPictureZone(form_, style.accent, this);
+    zone_ = new PresetPictureZone(form_, style.accent, style.coverKeepsAspect, this);
     pictureGroup->addWidget(zone_);
 
     // The prompt box: the editor padded 8 on a radius-8 filled, outlined rounded rectangle.
@@ -300,19 +303,23 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     root->addLayout(saveRow);
 
     // The form only edits the panel's state; the panel decides when it closes.
-    buttons_->addRequired(title_);
-    buttons_->addRequired(prompt_);
+    // The form's rule decides, over what it holds: a held prompt counts, not what is typed over it.
+    buttons_->setCondition([this] { return form_ && form_->canSave(); });
     connect(buttons_, &FormButtons::cancelled, form_, &PresetFormModel::requestCancel);
     connect(buttons_, &FormButtons::confirmed, form_, &PresetFormModel::requestSave);
     connect(remove_, &QPushButton::clicked, form_, &PresetFormModel::removeImage);
-    connect(title_, &QLineEdit::textEdited, form_, &PresetFormModel::setTitle);
+    // Every change counts, also one made through assistive tools (which sets the text without editing it).
+    connect(title_, &QLineEdit::textChanged, form_, &PresetFormModel::setTitle);
     connect(prompt_, &QPlainTextEdit::textChanged, this, [this] {
         if (form_ && prompt_->toPlainText() != form_->prompt())
             form_->setPrompt(prompt_->toPlainText());
     });
-    for (auto signal : {&PresetFormModel::titleChanged, &PresetFormModel::promptChanged, &PresetFormModel::imageChanged,
+    for (auto signal : {&PresetFormModel::titleChanged, &PresetFormModel::imageChanged,
                         &PresetFormModel::editingChanged, &PresetFormModel::canSaveChanged})
         connect(form_, signal, this, &PresetFormView::refresh);
+    // The field shows the form's prompt when it changes; a held prompt leaves what is typed in the field alone.
+    connect(form_, &PresetFormModel::promptChanged, this, &PresetFormView::showPrompt);
+    showPrompt();
     connect(&Theme::instance(), &Theme::changed, this, &PresetFormView::restyle);
     restyle();
     refresh();
@@ -345,9 +352,12 @@ void PresetFormView::refresh() {
     buttons_->refresh();
     if (title_->text() != form_->title())
         title_->setText(form_->title());
-    if (prompt_->toPlainText() != form_->prompt())
-        prompt_->setPlainText(form_->prompt());
     remove_->setVisible(!form_->image().isNull());
+}
+
+void PresetFormView::showPrompt() {
+    if (form_ && prompt_->toPlainText() != form_->prompt())
+        prompt_->setPlainText(form_->prompt());
 }
 
 void PresetFormView::showEvent(QShowEvent* event) {
@@ -367,11 +377,11 @@ void PresetFormView::closeEvent(QCloseEvent* event) {
 }
 
 CreateImagePresetView::CreateImagePresetView(PresetFormModel* form, QWidget* parent)
-    : PresetFormView(form, {QColor(255, 149, 0), ColorRole::controlBackground, 100, false}, parent) {
+    : PresetFormView(form, {QColor(255, 149, 0), ColorRole::controlBackground, 100, false, false}, parent) {
     setObjectName(QStringLiteral("CreateImagePresetView"));
 }
 
 CreatePresetView::CreatePresetView(PresetFormModel* form, QWidget* parent)
-    : PresetFormView(form, {QColor(0, 122, 255), ColorRole::textBackground, 120, true}, parent) {
+    : PresetFormView(form, {QColor(0, 122, 255), ColorRole::textBackground, 120, true, true}, parent) {
     setObjectName(QStringLiteral("CreatePresetView"));
 }

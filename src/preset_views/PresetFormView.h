@@ -22,8 +22,14 @@ class QPushButton;
 class PresetPictureZone final : public QWidget {
     Q_OBJECT
 public:
-    PresetPictureZone(PresetFormModel* form, QColor accent, QWidget* parent);
+    // The largest frame a picture is shown in.
+    static constexpr QSize coverRoom{320, 200};
+
+    // `keepAspect`: the picture is fitted into its frame with its own proportions; otherwise it fills the frame.
+    PresetPictureZone(PresetFormModel* form, QColor accent, bool keepAspect, QWidget* parent);
     QSize sizeHint() const override;
+    // Where the picture is drawn in `content`: its frame at most 320 × 200, centred.
+    QRectF coverRect(const QRect& content) const;
     // What the zone shows in words: "Add preset cover", "Loading..." or "Reference image".
     QString caption() const;
 
@@ -48,6 +54,7 @@ private:
     QRectF symbolRect() const;
     QPointer<PresetFormModel> form_;
     QColor accent_;
+    bool keepAspect_;
     Spinner* ring_;
     QLabel* message_;
 };
@@ -64,6 +71,7 @@ public:
         // The prompt editor's minimum height, or with `promptFixedHeight` the whole box's height.
         int promptMinHeight;
         bool promptFixedHeight;
+        bool coverKeepsAspect; // the picture keeps its proportions in its frame (else it fills the frame)
     };
     PresetFormView(PresetFormModel* form, Style style, QWidget* parent);
 
@@ -77,6 +85,7 @@ protected:
 
 private:
     void refresh();
+    void showPrompt();
     void restyle();
 
     QPointer<PresetFormModel> form_;

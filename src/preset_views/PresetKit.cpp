@@ -2,9 +2,13 @@
 
 #include "Glass.h"
 
+#include <QAbstractScrollArea>
 #include <QEvent>
 #include <QPainterPath>
 #include <QRegion>
+#include <QScrollBar>
+
+#include <cmath>
 
 namespace PresetKit {
 
@@ -16,6 +20,13 @@ public:
     PanelClip(QWidget* content, GlassPanel* panel) : QObject(content), content_(content), panel_(panel) {
         content->installEventFilter(this);
         panel->installEventFilter(this);
+        // Below the vertical scroll bar, room that keeps its arrows out of the panel's rounded corner.
+        if (auto* area = qobject_cast<QAbstractScrollArea*>(content)) {
+            cornerRoom_ = new QWidget(area);
+            cornerRoom_->setObjectName(content->objectName() + QStringLiteral("CornerRoom"));
+            cornerRoom_->setFixedHeight(0);
+            area->addScrollBarWidget(cornerRoom_, Qt::AlignBottom);
+        }
     }
 
 protected:
@@ -41,6 +52,7 @@ private:
         const QPoint origin = content_->mapTo(panel_.data(), QPoint());
         const QPainterPath shape =
             continuousRoundedRect(panel_->panelRect(), panel_->cornerRadius()).translated(-QPointF(origin));
+        keepScrollBarInside(shape);
         const QRegion inside = QRegion(shape.toFillPolygon().toPolygon()) & QRegion(content_->rect());
         if (inside == QRegion(content_->rect()))
             content_->clearMask();
@@ -48,8 +60,29 @@ private:
             content_->setMask(inside);
     }
 
+    // Raises the bottom of the vertical scroll bar until its whole width lies inside `shape` (in the content's
+    // coordinates).
+    void keepScrollBarInside(const QPainterPath& shape) {
+        auto* area = qobject_cast<QAbstractScrollArea*>(content_.data());
+        if (!area || !cornerRoom_)
+            return;
+        const QScrollBar* bar = area->verticalScrollBar();
+        const QRect strip(bar->mapTo(content_.data(), QPoint()), bar->size());
+        const double left = strip.left() + 0.5, right = strip.right();
+        const int bottom = content_->height();
+        // The corner's curve never reaches higher than twice its radius.
+        const int most = std::min(bottom / 2, int(std::ceil(2 * panel_->cornerRadius())));
+        int room = 0;
+        while (room < most && !(shape.contains(QPointF(left, bottom - room - 0.5)) &&
+                                shape.contains(QPointF(right, bottom - room - 0.5))))
+            ++room;
+        if (cornerRoom_->height() != room)
+            cornerRoom_->setFixedHeight(room);
+    }
+
     QPointer<QWidget> content_;
     QPointer<GlassPanel> panel_;
+    QPointer<QWidget> cornerRoom_;
 };
 
 } // namespace

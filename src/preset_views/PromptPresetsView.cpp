@@ -5,6 +5,7 @@
 #include "Controls.h"
 #include "Dialogs.h"
 #include "Glass.h"
+#include "GlassButtons.h"
 #include "Motion.h"
 #include "MovementPlayer.h"
 #include "PresetFormView.h"
@@ -87,6 +88,12 @@ PromptPresetsView::PromptPresetsView(SwiftDataPromptPresetsManager& manager, con
     QAbstractButton* close =
         Controls::addHeader(root, QStringLiteral("Movements"), Theme::font(28, QFont::Bold), QMargins(32, 24, 32, 20),
                             44, 18, QStringLiteral("promptPresets"), this);
+    // A plain "xmark" glyph, 18 semibold, in a 44 × 44 frame that takes clicks over its whole rectangle.
+    if (auto* glyph = qobject_cast<GlassButton*>(close)) {
+        glyph->setPlain(true);
+        glyph->setFill(GlassButton::Fill::none);
+        glyph->setSymbolSize(18, QFont::DemiBold);
+    }
     tabs_ = PresetKit::addTabBar(root, browser_, {QStringLiteral("cameraTab"), QStringLiteral("myPresetsTab")}, this);
 
     pages_ = new QStackedWidget(this);
@@ -160,6 +167,10 @@ void PromptPresetsView::showEvent(QShowEvent* event) {
         Motion::enter(this, Motion::panelFadeMs, Motion::easeOut(), QPointF(leading, 0));
     }
     browser_->openCreateFormIfRequested();
+}
+
+void PromptPresetsView::setCurrentPrompt(const QString& prompt) {
+    browser_->setCurrentPrompt(prompt);
 }
 
 QWidget* PromptPresetsView::firstFocus() const {

@@ -28,6 +28,8 @@ public:
 
     // Where the focus goes when the panel opens: the open tab.
     QWidget* firstFocus() const;
+    // The owner's prompt changed while the panel is open: a new preset starts from it.
+    void setCurrentPrompt(const QString& prompt);
 
     PromptPresetsBrowser* browser() const { return browser_; }
     CreatePresetView* form() const { return form_; }

@@ -88,9 +88,24 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
     : QWidget(parent), browser_(new ImagePresetsBrowser(manager, currentPrompt, this)) {
     setObjectName(QStringLiteral("UserImagePresetsView"));
     setAccessibleName(QStringLiteral("Image Presets"));
-    QVBoxLayout* root = Controls::panelColumn(this, 16);
+    // The panel stands opaque over the studio, with its shadow around it: the view is the panel and that margin.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* backing = new GlassPanel(this);
+    backing->setObjectName(QStringLiteral("imagePresetsBacking"));
+    backing->setFill(GlassPanel::Fill::windowBackground);
+    backing->setCornerRadius(cornerRadius);
+    backing->setShadow(QColor(0, 0, 0, 77), 30, QPointF(0, 10));
+    Q_ASSERT(backing->shadowMargin() == shadowMargin);
+    outer->addWidget(backing);
+    auto* inside = new QVBoxLayout(backing);
+    inside->setContentsMargins(shadowMargin, shadowMargin, shadowMargin, shadowMargin);
+    auto* body = new QWidget(backing);
+    inside->addWidget(body);
+    QVBoxLayout* root = Controls::panelColumn(body, cornerRadius);
     auto* panel = static_cast<GlassPanel*>(root->parentWidget());
     panel->setObjectName(QStringLiteral("imagePresetsGlass"));
+    panel->setOutline(QColor(255, 255, 255, 38));
     QAbstractButton* close =
         Controls::addHeader(root, QStringLiteral("Image Presets"), Theme::font(17, QFont::DemiBold),
                             QMargins(20, 12, 20, 12), 24, 14, QStringLiteral("imagePresets"), this);
@@ -141,6 +156,10 @@ UserImagePresetsView::UserImagePresetsView(SwiftDataImagePresetsManager& manager
 }
 
 UserImagePresetsView::~UserImagePresetsView() = default;
+
+void UserImagePresetsView::setCurrentPrompt(const QString& prompt) {
+    browser_->setCurrentPrompt(prompt);
+}
 
 QWidget* UserImagePresetsView::firstFocus() const {
     return tabs_.value(int(browser_->allTabs().indexOf(browser_->selectedTab())));

@@ -19,12 +19,19 @@ class UserPresetListView;
 class UserImagePresetsView final : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int cornerRadius = 16;
+    // Room around the panel for its shadow (black at 0.3, radius 30, 10 down): the view is that much larger than
+    // the panel on every side, so a host places it that much further out.
+    static constexpr int shadowMargin = 40;
+
     UserImagePresetsView(SwiftDataImagePresetsManager& manager, const QString& currentPrompt,
                          QWidget* parent = nullptr);
     ~UserImagePresetsView() override;
 
     // Where the focus goes when the panel opens: the open tab.
     QWidget* firstFocus() const;
+    // The owner's prompt changed while the panel is open: a new preset starts from it.
+    void setCurrentPrompt(const QString& prompt);
 
     ImagePresetsBrowser* browser() const { return browser_; }
     // The open form, if any.

@@ -2,6 +2,7 @@
 
 #include "Controls.h"
 #include "FocusRing.h"
+#include "Glass.h"
 #include "Popover.h"
 #include "PresetListModels.h"
 #include "PresetPictureCache.h"
@@ -12,9 +13,29 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFrame>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+namespace {
+
+// The card menu's body: the control background over the popover's own, inside its rounded outline.
+class MenuBody final : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF inside = QRectF(rect()).adjusted(1, 1, -1, -1);
+        painter.fillPath(continuousRoundedRect(inside, Popover::cornerRadius - 1),
+                         Theme::color(ColorRole::controlBackground, this));
+    }
+};
+
+} // namespace
 
 UserPresetListView::UserPresetListView(QAbstractItemModel* model, int spacing, bool wholeCardSelects, QWidget* parent)
     : CardListView(parent) {
@@ -148,7 +169,8 @@ void UserPresetListView::showMenu(int row, const QRect& anchor) {
     popover->setObjectName(QStringLiteral("presetCardMenu"));
     popover->setAccessibleName(QStringLiteral("Preset actions"));
     popover->setAttribute(Qt::WA_DeleteOnClose);
-    auto* content = new QWidget;
+    auto* content = new MenuBody;
+    content->setObjectName(QStringLiteral("presetCardMenuBody"));
     content->setFixedWidth(120);
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(0, 0, 0, 0);

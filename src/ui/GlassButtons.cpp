@@ -252,6 +252,8 @@ QSize GlassButton::minimumSizeHint() const {
 }
 
 bool GlassButton::hitButton(const QPoint& pos) const {
+    if (plain_)
+        return rect().contains(pos);
     return shape().contains(QPointF(pos) + QPointF(0.5, 0.5));
 }
 

@@ -29,6 +29,7 @@ public:
     void setTrailingText(const QString& text);
     QString trailingText() const { return trailing_; }
     void setSymbolSize(double points, QFont::Weight weight = QFont::Medium);
+    double symbolSize() const { return symbolSize_; }
     void setTitleFont(double points, QFont::Weight weight = QFont::Medium);
     void setTrailingFont(double points, QFont::Weight weight = QFont::Normal);
     void setSpacing(double points);
@@ -48,7 +49,8 @@ public:
     void setSelectedFill(Fill fill);
     void setHighlight(Highlight highlight);
     void setExpanding(bool expanding);
-    // A plain button draws no glass and does not change under the pointer: only its fill and its label.
+    // A plain button draws no glass, does not change under the pointer and takes clicks over its whole
+    // rectangle: only its fill and its label.
     void setPlain(bool plain);
     bool isPlain() const { return plain_; }
     // While disabled only the label dims, unless an opacity is set here: then the whole button is drawn at it.

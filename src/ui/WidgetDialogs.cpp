@@ -35,11 +35,41 @@ void configureFolder(QFileDialog& dialog, const Dialogs::FolderRequest& request)
         dialog.setLabelText(QFileDialog::Accept, request.prompt);
 }
 
+// A file's extension is matched whatever its case ("UPPER.JPG", "Photo.Png"): the desktop's own panel compares
+// patterns letter for letter, so every letter of a pattern becomes the set of its two cases. The filters then
+// show by their names only.
+QStringList caseBlind(const QStringList& filters) {
+    static const QRegularExpression patterns(QStringLiteral("^(.*)\\(([^()]*)\\)\\s*$"));
+    QStringList blind;
+    for (const QString& filter : filters) {
+        const QRegularExpressionMatch match = patterns.match(filter);
+        if (!match.hasMatch()) {
+            blind << filter;
+            continue;
+        }
+        QString rewritten;
+        for (const QChar c : match.captured(2)) {
+            if (c.isLetter() && c.toLower() != c.toUpper())
+                rewritten += QLatin1Char('[') + c.toLower() + c.toUpper() + QLatin1Char(']');
+            else
+                rewritten += c;
+        }
+        blind << match.captured(1) + QLatin1Char('(') + rewritten + QLatin1Char(')');
+    }
+    return blind;
+}
+
+void setNameFilters(QFileDialog& dialog, const QStringList& filters) {
+    if (filters.isEmpty())
+        return;
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog.setNameFilters(caseBlind(filters));
+}
+
 void configureOpen(QFileDialog& dialog, const Dialogs::OpenRequest& request) {
     dialog.setWindowTitle(request.message);
     dialog.setFileMode(request.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
-    if (!request.nameFilters.isEmpty())
-        dialog.setNameFilters(request.nameFilters);
+    setNameFilters(dialog, request.nameFilters);
 }
 
 // The first extension a name filter lists ("PNG image (*.png)" gives "png"); empty for "All files (*)".
@@ -48,27 +78,49 @@ QString firstExtension(const QString& filter) {
     return pattern.match(filter).captured(1);
 }
 
+// The extension of the request's filter the dialog reports as chosen: the dialog may report it as shown (by its
+// name only) or as set (case-blind).
+QString chosenExtension(const QStringList& filters, const QString& chosen) {
+    const QStringList blind = caseBlind(filters);
+    for (qsizetype i = 0; i < filters.size(); ++i) {
+        if (chosen == filters[i] || chosen == blind[i] || blind[i].startsWith(chosen.trimmed() + QLatin1String(" (")))
+            return firstExtension(filters[i]);
+    }
+    return {};
+}
+
 void configureSave(QFileDialog& dialog, const Dialogs::SaveRequest& request) {
     dialog.setWindowTitle(request.message);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     if (!request.directory.isEmpty())
         dialog.setDirectory(request.directory);
     if (!request.nameFilters.isEmpty()) {
-        dialog.setNameFilters(request.nameFilters);
+        setNameFilters(dialog, request.nameFilters);
         // A name typed without an extension takes the one of the chosen type.
-        dialog.setDefaultSuffix(firstExtension(dialog.selectedNameFilter()));
-        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                         [&dialog](const QString& filter) { dialog.setDefaultSuffix(firstExtension(filter)); });
+        const QStringList filters = request.nameFilters;
+        dialog.setDefaultSuffix(chosenExtension(filters, dialog.selectedNameFilter()));
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, filters](const QString& filter) {
+            dialog.setDefaultSuffix(chosenExtension(filters, filter));
+        });
     }
     if (!request.suggestedName.isEmpty())
         dialog.selectFile(request.suggestedName);
 }
 
 // Opens the dialog without blocking; `finish` runs when it closes, unless `context` is gone by then.
-void openLater(QFileDialog* dialog, QObject* context, std::function<void(QFileDialog*, bool accepted)> finish) {
+void openLater(QFileDialog* dialog, QObject* context, std::function<void(QFileDialog*, bool accepted)> finish,
+               bool modeless = false) {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(dialog, &QFileDialog::finished, context ? context : dialog,
                      [dialog, finish = std::move(finish)](int result) { finish(dialog, result == QDialog::Accepted); });
+    if (modeless) {
+        dialog->setWindowModality(Qt::NonModal);
+        dialog->show();
+        // Opened by a click, it takes the keyboard; the window under it stays usable.
+        dialog->raise();
+        dialog->activateWindow();
+        return;
+    }
     // Window-modal: the call returns at once, and a second click on the same window cannot stack panels.
     dialog->open();
 }
@@ -168,9 +220,12 @@ int WidgetDialogs::alert(AlertStyle style, const QString& message, const QString
 void WidgetDialogs::openFilesAsync(const OpenRequest& request, QObject* context, FilesAnswer answer) {
     auto* dialog = new QFileDialog(dialogParent());
     configureOpen(*dialog, request);
-    openLater(dialog, context, [answer = std::move(answer)](QFileDialog* d, bool accepted) {
-        answer(accepted ? d->selectedFiles() : QStringList());
-    });
+    openLater(
+        dialog, context,
+        [answer = std::move(answer)](QFileDialog* d, bool accepted) {
+            answer(accepted ? d->selectedFiles() : QStringList());
+        },
+        request.modeless);
 }
 
 void WidgetDialogs::saveFileAsync(const SaveRequest& request, QObject* context, PathAnswer answer) {

@@ -418,6 +418,8 @@ QWidget* ScenesView::createGalleryPane() {
         connect(gallery_, &VideoGalleryLogicView::presetTextChosen, model_, &VideoWorkspaceModel::insertPresetText);
         connect(gallery_, &VideoGalleryLogicView::promptPresetsShownChanged, model_,
                 &VideoWorkspaceModel::setShowPromptPresets);
+        connect(model_, &VideoWorkspaceModel::promptChanged, gallery_,
+                [this] { gallery_->setPromptPresetsPrompt(model_->prompt()); });
         return gallery_;
     }
     // Without a gallery model (a studio built on its own) the pane stays empty.
@@ -448,11 +450,8 @@ void ScenesView::placeCameraControls() {
     if (!cameraControls_)
         return;
     cameraControls_->setGeometry(rect());
-    if (auto* sheet = cameraControls_->findChild<QWidget*>("cameraControls")) {
-        const int w = std::min(width() - 40, 820);
-        const int h = std::min(height() - 40, 640);
-        sheet->setGeometry((width() - w) / 2, (height() - h) / 2, w, h);
-    }
+    if (auto* sheet = cameraControls_->findChild<QWidget*>("cameraControls"))
+        sheet->setGeometry(CameraControlView::sheetGeometry(size()));
 }
 
 void ScenesView::showPromptPresets(bool show) {

@@ -11,6 +11,7 @@
 #include "Glass.h"
 #include "GlassButtons.h"
 #include "GuiTestSupport.h"
+#include "ImagePresetsBrowser.h"
 #include "ImageServiceFactory.h"
 #include "ImageSettingsPopover.h"
 #include "ImageStudioModel.h"
@@ -712,7 +713,8 @@ private slots:
         QWidget* overlay = view_->rightPanel()->presetsOverlay();
         QVERIFY(overlay->isVisible());
         QVERIFY(view_->rightPanel()->presetsView());
-        QCOMPARE(view_->rightPanel()->presetsView()->width(), 350);
+        // 350 wide, with room for its shadow on both sides.
+        QCOMPARE(view_->rightPanel()->presetsView()->width() - 2 * UserImagePresetsView::shadowMargin, 350);
         // A click beside the panel closes it.
         QWidget* panel = view_->rightPanel()->presetsView();
         QTest::mouseClick(overlay, Qt::LeftButton, {}, QPoint(overlay->width() - 10, overlay->height() / 2));
@@ -807,9 +809,14 @@ private slots:
         view_ = std::make_unique<ContentView>(environment);
         view_->resize(1000, 800);
         view_->show();
-        type("a street");
+        type("a");
         STUDIO_CLICK("imagePresets");
         GUI_REQUIRE(browser, UserImagePresetsView, view_.get(), "userImagePresetsView");
+        // A new preset starts from the prompt as it is when it is made, typed after the panel opened.
+        type(" street");
+        browser->browser()->startNewPreset();
+        QCOMPARE(browser->browser()->form()->prompt(), QString("a street"));
+        browser->browser()->cancelForm();
         emit browser->presetSelected("low angle", QImage(), true);
         QCOMPARE(editor()->toPlainText(), QString("a street low angle"));
         QTRY_VERIFY(!view_->rightPanel()->presetsOverlay()->isVisible());
@@ -841,6 +848,12 @@ private slots:
         GUI_REQUIRE(promptField, QPlainTextEdit, form, "presetPromptField");
         QCOMPARE(promptField->toPlainText(), QString("my own"));
         GUI_REQUIRE(save, QAbstractButton, form, "presetSaveButton");
+        // The preset keeps the studio's prompt: emptying the sheet's prompt field neither changes it nor stops
+        // "Create".
+        promptField->setFocus();
+        promptField->selectAll();
+        QTest::keyClick(promptField, Qt::Key_Delete);
+        QVERIFY(save->isEnabled());
         GUI_CHECK(click(save));
         QCOMPARE(presets.presets().size(), 1);
         QCOMPARE(presets.presets()[0]->title(), QString("Street"));

@@ -193,6 +193,26 @@ private slots:
         QCOMPARE(form.saveButtonTitle(), QString("Update"));
     }
 
+    // A held prompt is what the form keeps and judges by, whatever its field sends; a reset lets it go.
+    void aHeldPromptIgnoresTheField() {
+        PresetFormModel form;
+        form.reset(QString(), QString(), {}, false);
+        form.holdPrompt("the studio's prompt");
+        QVERIFY(form.isPromptHeld());
+        QCOMPARE(form.prompt(), QString("the studio's prompt"));
+        form.setTitle("Title");
+        QVERIFY(form.canSave());
+        form.setPrompt(QString());
+        QCOMPARE(form.prompt(), QString("the studio's prompt"));
+        QVERIFY(form.canSave());
+        form.holdPrompt("  \n ");
+        QVERIFY(!form.canSave());
+        form.reset("Title", "own words", {}, false);
+        QVERIFY(!form.isPromptHeld());
+        form.setPrompt(QString());
+        QVERIFY(!form.canSave());
+    }
+
     void chosenFileIsReadAndReducedOffTheGuiThread() {
         PresetFormModel form;
         const QString path = writePicture(dir_, "wide.png", picture(1600, 400, Qt::blue));
@@ -202,6 +222,8 @@ private slots:
         QCOMPARE(dialogs_->openRequests.size(), 1);
         QCOMPARE(dialogs_->openRequests[0].message, QString("Choose a reference image for your preset"));
         QVERIFY(!dialogs_->openRequests[0].allowsMultipleSelection);
+        // The form stays usable while the panel is open.
+        QVERIFY(dialogs_->openRequests[0].modeless);
         // Loading starts only once the panel answers.
         QVERIFY(!form.isLoadingImage());
         dialogs_->answerPending();

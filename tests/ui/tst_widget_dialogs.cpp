@@ -10,12 +10,21 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 class WidgetDialogsTests : public QObject {
     Q_OBJECT
+    // The file dialog on screen, if any.
+    static QFileDialog* openDialog() {
+        for (QWidget* widget : QApplication::allWidgets())
+            if (auto* dialog = qobject_cast<QFileDialog*>(widget); dialog && dialog->isVisible())
+                return dialog;
+        return nullptr;
+    }
+
 private slots:
     // A sheet that raises a notice and then closes (and is deleted) takes the notice with it unless the notice
     // belongs to the main window.
@@ -48,6 +57,60 @@ private slots:
         // It stays until it is answered.
         notice->button(QMessageBox::Ok)->click();
         QTRY_VERIFY(!notice);
+    }
+
+    // An open panel's filters take a file's extension in any case ("UPPER.JPG"), in the platform's own panel too
+    // (which compares patterns letter for letter), and show by their names.
+    void openPanelFiltersFindUpperCaseExtensions() {
+        WidgetDialogs dialogs;
+        QWidget window;
+        window.resize(400, 300);
+        QVERIFY(gui::showActive(&window));
+        Dialogs::OpenRequest request;
+        request.message = "Choose a picture";
+        request.nameFilters = {"Images (*.png *.jpg)"};
+        dialogs.openFilesAsync(request, &window, [](const QStringList&) {});
+        QFileDialog* dialog = nullptr;
+        QTRY_VERIFY((dialog = window.findChild<QFileDialog*>()) ||
+                    (dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())));
+        const auto closeDialog = qScopeGuard([&dialog] { dialog->reject(); });
+        QCOMPARE(dialog->nameFilters().size(), 1);
+        QVERIFY(dialog->testOption(QFileDialog::HideNameFilterDetails));
+        const QString filter = dialog->nameFilters().first();
+        QVERIFY(filter.startsWith("Images ("));
+        const QStringList patterns = filter.mid(8).chopped(1).split(' ');
+        const auto matched = [&patterns](const QString& name) {
+            return std::any_of(patterns.begin(), patterns.end(), [&name](const QString& pattern) {
+                return QRegularExpression::fromWildcard(pattern, Qt::CaseSensitive).match(name).hasMatch();
+            });
+        };
+        for (const char* name : {"a.png", "UPPER.JPG", "Mixed.Png", "b.jpg"})
+            QVERIFY2(matched(name), qPrintable(name));
+        for (const char* name : {"notes.txt", "a.pngx", "jpg"})
+            QVERIFY2(!matched(name), qPrintable(name));
+    }
+
+    // A panel asked to be modeless leaves the window under it usable; one not asked is window-modal.
+    void anOpenPanelIsModelessWhenAsked() {
+        WidgetDialogs dialogs;
+        QWidget window;
+        window.resize(400, 300);
+        QVERIFY(gui::showActive(&window));
+        for (const bool modeless : {true, false}) {
+            QVERIFY(gui::showActive(&window));
+            Dialogs::OpenRequest request;
+            request.message = "Choose a picture";
+            request.modeless = modeless;
+            dialogs.openFilesAsync(request, &window, [](const QStringList&) {});
+            QFileDialog* dialog = nullptr;
+            QTRY_VERIFY((dialog = openDialog()));
+            QCOMPARE(dialog->parentWidget(), &window);
+            QTRY_VERIFY(dialog->isVisible());
+            QCOMPARE(dialog->windowModality(), modeless ? Qt::NonModal : Qt::WindowModal);
+            QTRY_COMPARE(QApplication::activeWindow(), dialog);
+            dialog->reject();
+            QTRY_VERIFY(!openDialog());
+        }
     }
 
     // A name typed without an extension is saved with the extension of the chosen type.

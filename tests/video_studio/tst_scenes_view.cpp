@@ -11,6 +11,9 @@
 #include "ImageTiles.h"
 #include "ModelSchema.h"
 #include "Motion.h"
+#include "PresetFormModel.h"
+#include "PromptPresetsBrowser.h"
+#include "PromptPresetsView.h"
 #include "QueueStatusIndicator.h"
 #include "ScenesView.h"
 #include "SegmentedPicker.h"
@@ -842,6 +845,25 @@ private slots:
         // The panel closing by itself clears the flag.
         view->gallery()->hidePromptPresets();
         QVERIFY(!model()->showPromptPresets());
+    }
+
+    // A new prompt preset starts from the prompt as it is when it is made, also one changed after the panel opened.
+    void aNewPromptPresetStartsFromTheCurrentPrompt() {
+        QTemporaryDir dir;
+        const auto store = ModelSchema::openStore(dir.filePath("store.sqlite"));
+        SwiftDataPromptPresetsManager prompts(store.get());
+        AppEnvironment environment = world->env();
+        environment.promptPresetsManager = &prompts;
+        view = std::make_unique<ScenesView>(environment);
+        view->resize(1200, 800);
+        QVERIFY(gui::showActive(view.get()));
+        model()->setPrompt("a fox");
+        GUI_CLICK(view.get(), "promptPresetsButton");
+        QTRY_VERIFY(view->gallery()->findChild<PromptPresetsView*>());
+        auto* panel = view->gallery()->findChild<PromptPresetsView*>();
+        model()->setPrompt("a fox at dusk");
+        panel->browser()->startNewPreset();
+        QCOMPARE(panel->browser()->form()->prompt(), QString("a fox at dusk"));
     }
 
     void recreateReplacesAFocusedEditor() {

@@ -31,10 +31,10 @@
 
 namespace {
 
-QWidget* framed(QWidget* panel, QSize size) {
+QWidget* framed(QWidget* panel, QSize size, int margin = 12) {
     auto* backdrop = new ScreenshotBackdrop(ScreenshotBackdrop::Glow::diagonal);
     auto* layout = new QVBoxLayout(backdrop);
-    layout->setContentsMargins(12, 12, 12, 12);
+    layout->setContentsMargins(margin, margin, margin, margin);
     panel->setParent(backdrop);
     layout->addWidget(panel);
     backdrop->resize(size);
@@ -99,9 +99,15 @@ SwiftDataPromptPresetsManager* promptManager(ScreenshotContext& context, bool fi
     return manager;
 }
 
+// The image presets panel as the studio frames it: 350 wide, its shadow around it.
+QWidget* framedImagePresets(UserImagePresetsView* view) {
+    const int shadow = UserImagePresetsView::shadowMargin;
+    return framed(view, QSize(350 + 2 * shadow, 720), 0);
+}
+
 QWidget* imagePresetsAngles(ScreenshotContext& context) {
     auto* view = new UserImagePresetsView(*imageManager(context, false), "a quiet harbour at dawn");
-    return framed(view, QSize(380, 720));
+    return framedImagePresets(view);
 }
 ORVANE_SCREENSHOT("image-presets-angles", imagePresetsAngles);
 
@@ -114,7 +120,7 @@ ORVANE_SCREENSHOT("image-presets-angles-inactive", [](ScreenshotContext& context
 QWidget* imagePresetsMine(ScreenshotContext& context, bool filled) {
     auto* view = new UserImagePresetsView(*imageManager(context, filled), "");
     view->browser()->selectTab(ImagePresetsBrowser::PresetsTab::myPresets);
-    QWidget* root = framed(view, QSize(380, 720));
+    QWidget* root = framedImagePresets(view);
     if (filled) {
         context.ready = [root] { return picturesShown(root); };
         auto* tile = view->findChild<QWidget*>("addNewPresetButton");
