@@ -46,8 +46,8 @@ QVBoxLayout* addFieldGroup(QVBoxLayout* fields, const QString& label, QWidget* p
 
 // ---- PresetPictureZone
 
-PresetPictureZone::PresetPictureZone(PresetFormModel* form, QColor accent, bool keepAspect, QWidget* parent)
-    : QWidget(parent), form_(form), accent_(accent), keepAspect_(keepAspect) {
+PresetPictureZone::PresetPictureZone(PresetFormModel* form, QColor accent, QWidget* parent)
+    : QWidget(parent), form_(form), accent_(accent) {
     setObjectName(QStringLiteral("presetPictureZone"));
     // The circular progress indicator, scaled by 1.2 in its 30 × 30 frame.
     ring_ = new Spinner({SpinnerLook::Style::arc, QColor(), 3, 0.25}, 35, this);
@@ -82,7 +82,7 @@ QSize PresetPictureZone::sizeHint() const {
 QRectF PresetPictureZone::coverRect(const QRect& content) const {
     const QSizeF room(std::min(coverRoom.width(), content.width()), std::min(coverRoom.height(), content.height()));
     // A small picture grows to the frame as a large one shrinks to it.
-    const QSizeF size = keepAspect_ && form_ ? QSizeF(form_->image().size()).scaled(room, Qt::KeepAspectRatio) : room;
+    const QSizeF size = form_ ? QSizeF(form_->image().size()).scaled(room, Qt::KeepAspectRatio) : room;
     return QRectF(QPointF(content.left() + (content.width() - size.width()) / 2,
                           content.top() + (content.height() - size.height()) / 2),
                   size);
@@ -265,7 +265,7 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     Controls::setTextColor(remove_, ColorRole::secondary);
     pictureRow->addWidget(remove_);
     pictureGroup->addLayout(pictureRow);
-    zone_ = new PresetPictureZone(form_, style.accent, style.coverKeepsAspect, this);
+    zone_ = new PresetPictureZone(form_, style.accent, this);
     pictureGroup->addWidget(zone_);
 
     // The prompt box: the editor padded 8 on a radius-8 filled, outlined rounded rectangle.
@@ -377,11 +377,11 @@ void PresetFormView::closeEvent(QCloseEvent* event) {
 }
 
 CreateImagePresetView::CreateImagePresetView(PresetFormModel* form, QWidget* parent)
-    : PresetFormView(form, {QColor(255, 149, 0), ColorRole::controlBackground, 100, false, false}, parent) {
+    : PresetFormView(form, {QColor(255, 149, 0), ColorRole::controlBackground, 100, false}, parent) {
     setObjectName(QStringLiteral("CreateImagePresetView"));
 }
 
 CreatePresetView::CreatePresetView(PresetFormModel* form, QWidget* parent)
-    : PresetFormView(form, {QColor(0, 122, 255), ColorRole::textBackground, 120, true, true}, parent) {
+    : PresetFormView(form, {QColor(0, 122, 255), ColorRole::textBackground, 120, true}, parent) {
     setObjectName(QStringLiteral("CreatePresetView"));
 }

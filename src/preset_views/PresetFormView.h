@@ -25,8 +25,8 @@ public:
     // The largest frame a picture is shown in.
     static constexpr QSize coverRoom{320, 200};
 
-    // `keepAspect`: the picture is fitted into its frame with its own proportions; otherwise it fills the frame.
-    PresetPictureZone(PresetFormModel* form, QColor accent, bool keepAspect, QWidget* parent);
+    // The picture is fitted into its frame with its own proportions.
+    PresetPictureZone(PresetFormModel* form, QColor accent, QWidget* parent);
     QSize sizeHint() const override;
     // Where the picture is drawn in `content`: its frame at most 320 × 200, centred.
     QRectF coverRect(const QRect& content) const;
@@ -54,7 +54,6 @@ private:
     QRectF symbolRect() const;
     QPointer<PresetFormModel> form_;
     QColor accent_;
-    bool keepAspect_;
     Spinner* ring_;
     QLabel* message_;
 };
@@ -71,7 +70,6 @@ public:
         // The prompt editor's minimum height, or with `promptFixedHeight` the whole box's height.
         int promptMinHeight;
         bool promptFixedHeight;
-        bool coverKeepsAspect; // the picture keeps its proportions in its frame (else it fills the frame)
     };
     PresetFormView(PresetFormModel* form, Style style, QWidget* parent);
 
