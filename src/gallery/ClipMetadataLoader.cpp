@@ -27,10 +27,7 @@ QThreadPool& writerPool() {
     return *pool;
 }
 
-// Thumbnails are written once no read is running, so filling the cache never slows down what is shown. A
-// folder read all at once would hold every picture until then: about 60 MB of them wait at most.
-constexpr qsizetype kMaxPendingWrites = 128;
-
+// Thumbnails are written once no read is running, so filling the cache never slows down what is shown.
 struct PendingWrite {
     QString path;
     ThumbnailCache::Flavor flavor;
@@ -115,15 +112,11 @@ Result loadNow(const QString& path, int side) {
     result.ok = true;
     ThumbnailCache::Entry entry;
     entry.image = compact(probed.still);
-    // Shared with the entry when no smaller.
-    result.thumbnail =
-        entry.image.width() <= side && entry.image.height() <= side ? entry.image : fitted(probed.still, side);
+    result.thumbnail = fitted(entry.image, side); // shared with the entry when no smaller
     entry.duration = probed.duration;
     entry.displaySize = result.resolution.value_or(QSize());
     QMutexLocker lock(&pending().mutex);
-    // Waiting pictures are bounded: beyond that a thumbnail is not kept, and is simply made again next time.
-    if (pending().entries.size() < kMaxPendingWrites)
-        pending().entries.append({path, flavor, entry});
+    pending().entries.append({path, flavor, entry});
     return result;
 }
 

@@ -1,6 +1,5 @@
 #include "ClipMetadataLoader.h"
 #include "GalleryTestSupport.h"
-#include "MediaProbe.h"
 #include "ThumbnailCache.h"
 
 #include <QCryptographicHash>
@@ -171,34 +170,6 @@ private slots:
         QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::xlarge)));
         *gone = false;
         QVERIFY(ClipMetadataLoader::loadAsync(clip, gone).result().ok);
-    }
-
-    // While reads go on, the pictures waiting to be written are bounded; the ones past the bound are made again
-    // the next time they are read.
-    void thePicturesWaitingToBeWrittenAreBounded() {
-        QStringList clips;
-        for (int i = 0; i < 140; ++i) {
-            clips << world->folder("Videos") + QStringLiteral("/Orvane_%1.mp4").arg(i, 3, 10, QChar('0'));
-            QVERIFY(writeFile(clips.last(), clipBytes()));
-        }
-        QFuture<ClipMetadataLoader::Result> waiting;
-        {
-            // A read queued behind busy workers keeps the writes waiting.
-            BusyWorkers busy(MediaProbe::pool());
-            QVERIFY(busy.holdsAll());
-            waiting = ClipMetadataLoader::loadAsync(clip);
-            for (const QString& path : std::as_const(clips))
-                QVERIFY(ClipMetadataLoader::load(path).ok);
-        }
-        QVERIFY(waiting.result().ok);
-        ClipMetadataLoader::waitForCacheWrites();
-        int kept = 0;
-        for (const QString& path : std::as_const(clips))
-            kept += QFileInfo::exists(ThumbnailCache::thumbnailPath(path, ThumbnailCache::Flavor::xlarge)) ? 1 : 0;
-        QVERIFY2(kept >= 100 && kept < int(clips.size()), qPrintable(QString::number(kept)));
-        QVERIFY(!ClipMetadataLoader::load(clips.last()).fromCache);
-        ClipMetadataLoader::waitForCacheWrites();
-        QVERIFY(ClipMetadataLoader::load(clips.last()).fromCache);
     }
 
     void aBrokenClipGivesNoThumbnailAndNoCacheEntry() {
