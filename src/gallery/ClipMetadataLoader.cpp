@@ -112,7 +112,7 @@ Result loadNow(const QString& path, int side) {
     result.ok = true;
     ThumbnailCache::Entry entry;
     entry.image = compact(probed.still);
-    result.thumbnail = fitted(entry.image, side); // shared with the entry when no smaller
+    result.thumbnail = fitted(entry.image, side); // the entry's own image when no larger: shared, not a copy
     entry.duration = probed.duration;
     entry.displaySize = result.resolution.value_or(QSize());
     QMutexLocker lock(&pending().mutex);
@@ -141,7 +141,8 @@ Result loadCounted(const QString& path, int side, const std::shared_ptr<std::ato
 } // namespace
 
 ThumbnailCache::Flavor flavorFor(int side) {
-    for (const auto flavor : {ThumbnailCache::Flavor::normal, ThumbnailCache::Flavor::large})
+    for (const auto flavor :
+         {ThumbnailCache::Flavor::normal, ThumbnailCache::Flavor::large, ThumbnailCache::Flavor::card})
         if (side <= ThumbnailCache::maxSide(flavor))
             return flavor;
     return ThumbnailCache::Flavor::xlarge;

@@ -29,7 +29,7 @@ struct Result {
 };
 
 // The size of the thumbnail cache that keeps pictures of at most `side`: the smallest that holds it. A picture
-// is kept there at that size's own side, so file managers can use it too, and scaled to `side` when read.
+// is kept there at that size's own side, and scaled to `side` when read.
 ThumbnailCache::Flavor flavorFor(int side);
 
 Result load(const QString& path, int side = kThumbnailSide);

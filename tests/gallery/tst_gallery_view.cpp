@@ -966,15 +966,16 @@ private slots:
         QTRY_COMPARE(first->soloThumbnail().size(), QSize(512, 288));
         QTRY_COMPARE(first->thumbnail().size(), QSize(400, 225));
         world->drain();
-        // Both from the one picture kept in the shared cache's x-large size.
         const QString sharp = ThumbnailCache::thumbnailPath(first->path(), ThumbnailCache::Flavor::xlarge);
         QVERIFY(sharp.contains("/thumbnails/x-large/"));
         QCOMPARE(QImageReader(sharp).size(), QSize(512, 288));
-        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(first->path(), ThumbnailCache::Flavor::large)));
+        QCOMPARE(QImageReader(ThumbnailCache::thumbnailPath(first->path(), ThumbnailCache::Flavor::card)).size(),
+                 QSize(400, 225));
         // Only cards that exist hold one.
         GalleryClip* last = gallery->videos().last();
         QVERIFY(!grid->cardForRow(4));
         QVERIFY(last->soloThumbnail().isNull());
+        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(last->path(), ThumbnailCache::Flavor::xlarge)));
 
         // Scrolled far away, the sharp picture is given up and the small one stays.
         grid->scrollToRow(4);
@@ -1007,7 +1008,8 @@ private slots:
             QTRY_COMPARE(video->thumbnail().size(), QSize(400, 225));
             world->drain();
             QVERIFY(video->soloThumbnail().isNull());
-            QVERIFY(QFileInfo::exists(ThumbnailCache::thumbnailPath(video->path(), ThumbnailCache::Flavor::xlarge)));
+            QVERIFY(QFileInfo::exists(ThumbnailCache::thumbnailPath(video->path(), ThumbnailCache::Flavor::card)));
+            QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(video->path(), ThumbnailCache::Flavor::xlarge)));
             view.reset();
         }
     }

@@ -58,25 +58,30 @@ private slots:
         QCOMPARE(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::normal), root + "normal/" + hash);
         QCOMPARE(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::xlarge), root + "x-large/" + hash);
 
-        // The card's thumbnail is at most 400 on a side; the one-column card's sharper picture 512. Both are kept
-        // once, in the shared cache's x-large size (512).
+        QCOMPARE(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::card),
+                 world->environment.path("xdg-cache") + "/Orvane/thumbnails/400/" + hash);
+
+        // The card's thumbnail is at most 400 on a side, kept in the application's own size; the one-column
+        // card's sharper picture 512, in the shared x-large size.
         const auto sharp = ClipMetadataLoader::load(big, 512);
         QVERIFY(sharp.ok);
         QCOMPARE(sharp.thumbnail.size(), QSize(512, 288));
         const auto plain = ClipMetadataLoader::load(big);
         QCOMPARE(plain.thumbnail.size(), QSize(400, 225));
         ClipMetadataLoader::waitForCacheWrites();
-        const QString thumb = ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::xlarge);
-        QCOMPARE(QImageReader(thumb).size(), QSize(512, 288));
-        const auto texts = textsOf(thumb);
-        QCOMPARE(texts.value("Thumb::URI").toUtf8(), ThumbnailCache::uriOf(big));
-        QCOMPARE(texts.value("Thumb::MTime").toLongLong(), QFileInfo(big).lastModified().toSecsSinceEpoch());
-        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::large)));
-        for (const auto& [side, size] : {std::pair{512, QSize(512, 288)}, std::pair{400, QSize(400, 225)}}) {
-            const auto warm = ClipMetadataLoader::load(big, side);
+        for (const auto& [flavor, size] : {std::pair{ThumbnailCache::Flavor::xlarge, QSize(512, 288)},
+                                           std::pair{ThumbnailCache::Flavor::card, QSize(400, 225)}}) {
+            const QString thumb = ThumbnailCache::thumbnailPath(big, flavor);
+            QCOMPARE(QImageReader(thumb).size(), size);
+            QCOMPARE(QFileInfo(thumb).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+            const auto texts = textsOf(thumb);
+            QCOMPARE(texts.value("Thumb::URI").toUtf8(), ThumbnailCache::uriOf(big));
+            QCOMPARE(texts.value("Thumb::MTime").toLongLong(), QFileInfo(big).lastModified().toSecsSinceEpoch());
+            const auto warm = ClipMetadataLoader::load(big, ThumbnailCache::maxSide(flavor));
             QVERIFY(warm.fromCache);
             QCOMPARE(warm.thumbnail.size(), size);
         }
+        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::large)));
         QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::normal)));
         // A picture bigger than its folder allows is not taken from it.
         QVERIFY(QDir().mkpath(root + "normal"));
@@ -86,7 +91,7 @@ private slots:
     }
 
     // Thumbnails an earlier version kept at 256 in the large size are not shown enlarged: the clip is read again
-    // and its picture kept in the x-large size.
+    // and its picture kept at the cards' size.
     void anOlderSmallerThumbnailIsMadeAgainAtTheCardsSize() {
         const QString big = world->folder("Videos") + "/Orvane_big.mp4";
         QVERIFY(writeFile(big, largeClipBytes()));
@@ -94,14 +99,14 @@ private slots:
         QCOMPARE(first.thumbnail.size(), QSize(256, 144));
         ClipMetadataLoader::waitForCacheWrites();
         QVERIFY(QFileInfo::exists(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::large)));
-        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::xlarge)));
+        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::card)));
         const auto card = ClipMetadataLoader::load(big);
         QVERIFY(card.ok);
         QVERIFY(!card.fromCache);
         QCOMPARE(card.thumbnail.size(), QSize(400, 225));
         ClipMetadataLoader::waitForCacheWrites();
-        QCOMPARE(QImageReader(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::xlarge)).size(),
-                 QSize(512, 288));
+        QCOMPARE(QImageReader(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::card)).size(),
+                 QSize(400, 225));
         QVERIFY(ClipMetadataLoader::load(big).fromCache);
     }
 
@@ -110,7 +115,7 @@ private slots:
         QVERIFY(cold.ok);
         QVERIFY(!cold.fromCache);
         ClipMetadataLoader::waitForCacheWrites();
-        const QString thumb = ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::xlarge);
+        const QString thumb = ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::card);
         QVERIFY(QFileInfo::exists(thumb));
         QCOMPARE(QFileInfo(thumb).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
         const auto texts = textsOf(thumb);
@@ -134,12 +139,12 @@ private slots:
         const QDateTime later = QFileInfo(clip).lastModified().addSecs(120);
         QVERIFY(file.setFileTime(later, QFileDevice::FileModificationTime));
         file.close();
-        QVERIFY(!ThumbnailCache::read(clip, ThumbnailCache::Flavor::xlarge));
+        QVERIFY(!ThumbnailCache::read(clip, ThumbnailCache::Flavor::card));
         const auto again = ClipMetadataLoader::load(clip);
         QVERIFY(again.ok);
         QVERIFY(!again.fromCache);
         ClipMetadataLoader::waitForCacheWrites();
-        QCOMPARE(textsOf(ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::xlarge))
+        QCOMPARE(textsOf(ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::card))
                      .value("Thumb::MTime")
                      .toLongLong(),
                  later.toSecsSinceEpoch());
@@ -152,10 +157,10 @@ private slots:
         other.fill(Qt::red);
         other.setText("Thumb::URI", "file:///somewhere/else.mp4");
         other.setText("Thumb::MTime", QString::number(QFileInfo(clip).lastModified().toSecsSinceEpoch()));
-        const QString thumb = ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::xlarge);
+        const QString thumb = ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::card);
         QDir().mkpath(QFileInfo(thumb).path());
         QVERIFY(other.save(thumb, "png"));
-        QVERIFY(!ThumbnailCache::read(clip, ThumbnailCache::Flavor::xlarge));
+        QVERIFY(!ThumbnailCache::read(clip, ThumbnailCache::Flavor::card));
         const auto loaded = ClipMetadataLoader::load(clip);
         QVERIFY(!loaded.fromCache);
         QCOMPARE(loaded.thumbnail.size(), QSize(160, 90));
@@ -167,7 +172,7 @@ private slots:
         QVERIFY(!skipped.ok);
         QVERIFY(skipped.thumbnail.isNull());
         ClipMetadataLoader::waitForCacheWrites();
-        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::xlarge)));
+        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::card)));
         *gone = false;
         QVERIFY(ClipMetadataLoader::loadAsync(clip, gone).result().ok);
     }
@@ -179,7 +184,7 @@ private slots:
         QVERIFY(!loaded.ok);
         QVERIFY(!loaded.error.isEmpty());
         ClipMetadataLoader::waitForCacheWrites();
-        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(broken, ThumbnailCache::Flavor::xlarge)));
+        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(broken, ThumbnailCache::Flavor::card)));
     }
 };
 
