@@ -169,11 +169,17 @@ double openWithoutThumbnails(OpenPane& pane, const QString& folder, int cards) {
     return timer.nsecsElapsed() / 1e9;
 }
 
+// The size of the cache the gallery keeps its thumbnails in.
+ThumbnailCache::Flavor storedFlavor() {
+    return ClipMetadataLoader::flavorFor(ClipMetadataLoader::kThumbnailSide);
+}
+
 // What a file manager runs for each thumbnail it lacks: the ffmpegthumbnailer tool, asked for the same frame at
-// the same size, as many at once as the gallery has workers. Returns seconds, or -1 when a thumbnail failed.
+// the size the gallery keeps, as many at once as the gallery has workers. Returns seconds, or -1 when a thumbnail
+// failed.
 double thumbnailerFor(const QStringList& paths, int workers) {
     QTemporaryDir out;
-    const QString side = QString::number(ThumbnailCache::maxSide(ThumbnailCache::Flavor::large));
+    const QString side = QString::number(ThumbnailCache::maxSide(storedFlavor()));
     std::atomic<bool> ok{true};
     QElapsedTimer timer;
     timer.start();
@@ -191,7 +197,7 @@ double thumbnailerFor(const QStringList& paths, int workers) {
 double probeAll(const QStringList& paths) {
     MediaProbe::Request request;
     request.stillAt = 0.0;
-    const int side = ThumbnailCache::maxSide(ThumbnailCache::Flavor::large);
+    const int side = ThumbnailCache::maxSide(storedFlavor());
     request.bound = QSize(side, side);
     QElapsedTimer timer;
     timer.start();
@@ -207,7 +213,7 @@ double probeAll(const QStringList& paths) {
 }
 
 void clearThumbnails() {
-    QDir(ThumbnailCache::folder(ThumbnailCache::Flavor::large)).removeRecursively();
+    QDir(ThumbnailCache::folder(storedFlavor())).removeRecursively();
 }
 
 // Every round starts from an idle machine: no reads or cache writes left from the round before.

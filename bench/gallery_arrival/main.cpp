@@ -182,7 +182,8 @@ Round landClips(OpenPane& pane, ModelContext& store, const QString& folder, cons
 }
 
 void clearThumbnails() {
-    for (const auto flavor : {ThumbnailCache::Flavor::large, ThumbnailCache::Flavor::xlarge})
+    for (const auto flavor :
+         {ThumbnailCache::Flavor::large, ThumbnailCache::Flavor::card, ThumbnailCache::Flavor::xlarge})
         QDir(ThumbnailCache::folder(flavor)).removeRecursively();
 }
 

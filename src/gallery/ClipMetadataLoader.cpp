@@ -65,15 +65,24 @@ QImage compact(const QImage& image) {
                                                                      : image.convertToFormat(QImage::Format_RGB888);
 }
 
-Result readCache(const QString& path, ThumbnailCache::Flavor flavor) {
+// Scaled down to `side` on its longer side when larger.
+QImage fitted(const QImage& image, int side) {
+    if (image.isNull() || (image.width() <= side && image.height() <= side))
+        return compact(image);
+    // Smooth scaling is fast from 32-bit pixels.
+    return compact(
+        image.convertToFormat(QImage::Format_RGB32).scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
+Result readCache(const QString& path, int side) {
     Result result;
     const ClipFileInfo info = ClipFileInfo::of(path);
     if (info.isFile)
         result.fileSize = info.size;
-    if (const auto cached = ThumbnailCache::read(path, info, flavor)) {
+    if (const auto cached = ThumbnailCache::read(path, info, flavorFor(side))) {
         result.ok = true;
         result.fromCache = true;
-        result.thumbnail = compact(cached->image);
+        result.thumbnail = fitted(cached->image, side);
         result.duration = cached->duration;
         if (cached->displaySize.isValid())
             result.resolution = cached->displaySize;
@@ -81,14 +90,15 @@ Result readCache(const QString& path, ThumbnailCache::Flavor flavor) {
     return result;
 }
 
-Result loadNow(const QString& path, ThumbnailCache::Flavor flavor) {
-    Result result = readCache(path, flavor);
+Result loadNow(const QString& path, int side) {
+    Result result = readCache(path, side);
     if (result.ok)
         return result;
+    const ThumbnailCache::Flavor flavor = flavorFor(side);
     MediaProbe::Request request;
     request.stillAt = 0.0;
-    const int side = ThumbnailCache::maxSide(flavor);
-    request.bound = QSize(side, side);
+    const int stored = ThumbnailCache::maxSide(flavor);
+    request.bound = QSize(stored, stored);
     const MediaProbe::Result probed = MediaProbe::probe(path, request);
     result.duration = probed.duration;
     if (probed.displaySize.isValid()) {
@@ -100,9 +110,9 @@ Result loadNow(const QString& path, ThumbnailCache::Flavor flavor) {
         return result;
     }
     result.ok = true;
-    result.thumbnail = compact(probed.still);
     ThumbnailCache::Entry entry;
-    entry.image = result.thumbnail; // shared with the result, not a copy
+    entry.image = compact(probed.still);
+    result.thumbnail = fitted(entry.image, side); // the entry's own image when no larger: shared, not a copy
     entry.duration = probed.duration;
     entry.displaySize = result.resolution.value_or(QSize());
     QMutexLocker lock(&pending().mutex);
@@ -118,34 +128,40 @@ void waitForCacheWrites() {
 }
 
 namespace {
-Result loadCounted(const QString& path, ThumbnailCache::Flavor flavor,
-                   const std::shared_ptr<std::atomic<bool>>& cancelled = nullptr) {
+Result loadCounted(const QString& path, int side, const std::shared_ptr<std::atomic<bool>>& cancelled = nullptr) {
     Result result;
     if (cancelled && *cancelled)
         result.error = QStringLiteral("cancelled");
     else
-        result = loadNow(path, flavor);
+        result = loadNow(path, side);
     if (--pending().readsInFlight == 0)
         flushWrites();
     return result;
 }
 } // namespace
 
-Result load(const QString& path, ThumbnailCache::Flavor flavor) {
+ThumbnailCache::Flavor flavorFor(int side) {
+    for (const auto flavor :
+         {ThumbnailCache::Flavor::normal, ThumbnailCache::Flavor::large, ThumbnailCache::Flavor::card})
+        if (side <= ThumbnailCache::maxSide(flavor))
+            return flavor;
+    return ThumbnailCache::Flavor::xlarge;
+}
+
+Result load(const QString& path, int side) {
     ++pending().readsInFlight;
-    return loadCounted(path, flavor);
+    return loadCounted(path, side);
 }
 
-Result loadCached(const QString& path, ThumbnailCache::Flavor flavor) {
-    return readCache(path, flavor);
+Result loadCached(const QString& path, int side) {
+    return readCache(path, side);
 }
 
-QFuture<Result> loadAsync(const QString& path, std::shared_ptr<std::atomic<bool>> cancelled,
-                          ThumbnailCache::Flavor flavor) {
+QFuture<Result> loadAsync(const QString& path, std::shared_ptr<std::atomic<bool>> cancelled, int side) {
     // Counted from the moment it is queued, so the writes wait for every read asked for.
     ++pending().readsInFlight;
     return QtConcurrent::run(&MediaProbe::pool(),
-                             [path, cancelled, flavor] { return loadCounted(path, flavor, cancelled); });
+                             [path, cancelled, side] { return loadCounted(path, side, cancelled); });
 }
 
 } // namespace ClipMetadataLoader

@@ -164,7 +164,7 @@ void GalleryClip::ensureSoloThumbnail() {
     soloWanted_ = true;
     if (!soloThumbnail_.isNull())
         return;
-    soloRead_.watch(this, ClipMetadataLoader::loadAsync(path_, gone_, ThumbnailCache::Flavor::xlarge),
+    soloRead_.watch(this, ClipMetadataLoader::loadAsync(path_, gone_, kSoloSide),
                     [this](const ClipMetadataLoader::Result& result) {
                         if (!result.ok)
                             return;

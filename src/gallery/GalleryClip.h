@@ -50,6 +50,8 @@ public:
     // shows this clip, and given up once it does not, so a long folder keeps only a screenful of them.
     QImage soloThumbnail() const { return soloThumbnail_; }
     void ensureSoloThumbnail();
+    // Its longer side at most: the shared cache's x-large size.
+    static constexpr int kSoloSide = 512;
     void releaseSoloThumbnail();
 
     // Settings from the joined record; none without a record.

@@ -29,6 +29,11 @@ QString rootFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/thumbnails");
 }
 
+QString ownRootFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/Orvane/thumbnails");
+}
+
 QString mtimeText(const ClipFileInfo& info) {
     return QString::number(info.modifiedSecs);
 }
@@ -41,6 +46,8 @@ int maxSide(Flavor flavor) {
         return 128;
     case Flavor::large:
         return 256;
+    case Flavor::card:
+        return 400;
     case Flavor::xlarge:
         return 512;
     }
@@ -53,6 +60,8 @@ QString folder(Flavor flavor) {
         return rootFolder() + QStringLiteral("/normal");
     case Flavor::large:
         break;
+    case Flavor::card:
+        return ownRootFolder() + QStringLiteral("/400");
     case Flavor::xlarge:
         return rootFolder() + QStringLiteral("/x-large");
     }
@@ -150,8 +159,9 @@ bool write(const QString& path, Flavor flavor, const Entry& entry) {
     const QString target = thumbnailPath(path, flavor);
     QDir().mkpath(QFileInfo(target).path());
     // The folders are private to the user.
-    QFile::setPermissions(rootFolder(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QFile::setPermissions(folder(flavor), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    QFile::setPermissions(flavor == Flavor::card ? ownRootFolder() : rootFolder(), owner);
+    QFile::setPermissions(folder(flavor), owner);
 
     QImage image = entry.image;
     const int side = maxSide(flavor);

@@ -13,11 +13,14 @@ struct ClipFileInfo;
 
 // The shared freedesktop thumbnail cache ($XDG_CACHE_HOME/thumbnails): one PNG per file, named by the MD5
 // of the file's URI, holding the URI and the file's modification time so a changed file is made again.
-// File managers read and write the same thumbnails. Safe to call from any thread.
+// File managers read and write the same thumbnails. The gallery cards' own size, which the shared cache has
+// no folder for, is kept the same way in a folder of the application's ($XDG_CACHE_HOME/Orvane/thumbnails).
+// Safe to call from any thread.
 namespace ThumbnailCache {
 
-// At most 128, 256 or 512 pixels on the longer side, in the folders "normal", "large" and "x-large".
-enum class Flavor { normal, large, xlarge };
+// At most 128, 256 or 512 pixels on the longer side, in the shared folders "normal", "large" and "x-large";
+// at most 400 in the application's folder "400".
+enum class Flavor { normal, large, card, xlarge };
 
 int maxSide(Flavor flavor);
 QString folder(Flavor flavor);

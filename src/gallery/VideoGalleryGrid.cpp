@@ -73,7 +73,8 @@ VideoGalleryGrid::VideoGalleryGrid(VideoGalleryItemModel* model, VideoGalleryVie
     setAccessibleName(QStringLiteral("Clips"));
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::StrongFocus);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // One column is never narrower than its minimum: in a narrower pane the grid scrolls sideways too.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(24);
     verticalScrollBar()->setObjectName(QStringLiteral("galleryScrollBar"));
@@ -189,6 +190,10 @@ void VideoGalleryGrid::relayout() {
     verticalScrollBar()->setRange(0, std::max(0, contentHeight - viewport()->height()));
     verticalScrollBar()->setPageStep(viewport()->height());
     const int top = verticalScrollBar()->value();
+    const int contentWidth = count > 0 ? 2 * pad + int(std::ceil(columns * colWidth + (columns - 1) * spacing)) : 0;
+    horizontalScrollBar()->setRange(0, std::max(0, contentWidth - viewport()->width()));
+    horizontalScrollBar()->setPageStep(viewport()->width());
+    const int left = horizontalScrollBar()->value();
 
     // Cards for the rows in view and one row either side.
     const int firstRow = std::max(0, (top - pad) / pitch - 1);
@@ -232,7 +237,7 @@ void VideoGalleryGrid::relayout() {
                 card->setIndex(index); // the same cell after a reset of the list
             }
             card->setLayoutValues(columns, scale_);
-            const int x = pad + int(c * (colWidth + spacing));
+            const int x = pad + int(c * (colWidth + spacing)) - left;
             const int y = pad + r * pitch - top;
             card->setGeometry(x, y, colWidth, pitch - kRowSpacing);
             card->show();

@@ -19,8 +19,12 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
+#include <QStyleOptionMenuItem>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -84,6 +88,68 @@ private:
     double scale_ = 1;
 };
 
+// The grid-mode menu's rows: the text, and after the chosen row's text a checkmark; no check box before any row.
+// The actions stay checkable, so a screen reader still hears which row is chosen.
+class GridModeMenuStyle final : public QProxyStyle {
+public:
+    static constexpr int margin = 12;
+    static constexpr int gap = 6;
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element != CE_MenuItem || !item || item->menuItemType != QStyleOptionMenuItem::Normal) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        // The row's background and highlight as the platform draws them, then its text and mark.
+        const QStyleOptionMenuItem bare = plainRow(*item, true);
+        QProxyStyle::drawControl(element, &bare, painter, widget);
+        const bool enabled = item->state & State_Enabled;
+        const bool selected = enabled && (item->state & State_Selected);
+        const QColor color = item->palette.color(enabled ? QPalette::Normal : QPalette::Disabled,
+                                                 selected ? QPalette::HighlightedText : QPalette::Text);
+        const QFontMetrics metrics(item->font);
+        const QRect text = item->rect.adjusted(margin, 0, -margin, 0);
+        painter->save();
+        painter->setFont(item->font);
+        painter->setPen(color);
+        painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter, item->text);
+        if (item->checked) {
+            const int side = checkSide(metrics);
+            const double ratio = widget ? widget->devicePixelRatioF() : 1.0;
+            painter->drawPixmap(
+                QPointF(text.left() + metrics.horizontalAdvance(item->text) + gap, text.center().y() + 1 - side / 2.0),
+                symbolPixmap(QStringLiteral("checkmark"), side, color, ratio));
+        }
+        painter->restore();
+    }
+
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (type != CT_MenuItem || !item || item->menuItemType != QStyleOptionMenuItem::Normal)
+            return QProxyStyle::sizeFromContents(type, option, size, widget);
+        const QStyleOptionMenuItem bare = plainRow(*item, false);
+        const QSize base = QProxyStyle::sizeFromContents(type, &bare, size, widget);
+        const QFontMetrics metrics(item->font);
+        // Room for the mark on every row, so the menu keeps its width whichever row is chosen.
+        return QSize(2 * margin + metrics.horizontalAdvance(item->text) + gap + checkSide(metrics), base.height());
+    }
+
+private:
+    static int checkSide(const QFontMetrics& metrics) { return metrics.ascent(); }
+    static QStyleOptionMenuItem plainRow(const QStyleOptionMenuItem& item, bool withoutText) {
+        QStyleOptionMenuItem row(item);
+        row.checkType = QStyleOptionMenuItem::NotCheckable;
+        row.checked = false;
+        row.menuHasCheckableItems = false;
+        if (withoutText)
+            row.text.clear();
+        return row;
+    }
+};
+
 } // namespace
 
 VideoGalleryLogicView::VideoGalleryLogicView(const AppEnvironment& environment, QWidget* parent)
@@ -139,6 +205,7 @@ QWidget* VideoGalleryLogicView::makeHeader() {
     row->setContentsMargins(24, 24, 24, 24);
     row->setSpacing(8);
     headerIcon_ = new QLabel(header);
+    headerIcon_->setObjectName(QStringLiteral("galleryHeaderIcon"));
     headerTitle_ = new QLabel(QStringLiteral("Qel Ruriro Result"), header);
     headerTitle_->setObjectName(QStringLiteral("galleryTitle"));
     gridModeButton_ = new QToolButton(header);
@@ -149,6 +216,9 @@ QWidget* VideoGalleryLogicView::makeHeader() {
     gridModeButton_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
     auto* menu = new QMenu(gridModeButton_);
     menu->setObjectName(QStringLiteral("gridModeChoices"));
+    auto* menuStyle = new GridModeMenuStyle;
+    menuStyle->setParent(menu);
+    menu->setStyle(menuStyle);
     for (const auto& choice : VideoGalleryViewModel::gridModeChoices()) {
         QAction* action = menu->addAction(choice.name);
         action->setObjectName(QStringLiteral("gridMode") + choice.name);
@@ -180,11 +250,32 @@ void VideoGalleryLogicView::updateGridModeMenu() {
 }
 
 QWidget* VideoGalleryLogicView::makeEmptyState() {
-    emptyState_ = new QWidget(this);
+    // In the pane's scroll view: a frame the full width and at least 500 high at the top, its content between
+    // a space of at least 120 above and at least 200 below.
+    auto* scroller = new QScrollArea(this);
+    scroller->setObjectName(QStringLiteral("galleryEmptyScroll"));
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroller->viewport()->setAutoFillBackground(false);
+    scroller->verticalScrollBar()->setObjectName(QStringLiteral("galleryEmptyScrollBar"));
+    scroller->verticalScrollBar()->setAccessibleName(QStringLiteral("Scroll Gallery"));
+    scroller->horizontalScrollBar()->setObjectName(QStringLiteral("galleryEmptyHorizontalScrollBar"));
+    scroller->horizontalScrollBar()->setAccessibleName(QStringLiteral("Scroll Gallery Sideways"));
+    auto* page = new QWidget;
+    page->setAutoFillBackground(false);
+    auto* pageColumn = new QVBoxLayout(page);
+    pageColumn->setContentsMargins(0, 0, 0, 0);
+    pageColumn->setSpacing(0);
+    emptyState_ = new QWidget(page);
     emptyState_->setObjectName(QStringLiteral("galleryEmptyState"));
+    emptyState_->setMinimumHeight(500);
+    emptyState_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* column = new QVBoxLayout(emptyState_);
-    column->setContentsMargins(16, 0, 16, 0);
-    column->addStretch(120);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    // Equal shares of what the frame has beyond the least it needs, as two flexible spaces get.
+    column->addItem(new QSpacerItem(0, 120, QSizePolicy::Minimum, QSizePolicy::Expanding));
     auto* icon = new EmptyIcon(emptyState_);
     emptyIcon_ = icon;
     emptyIcon_->setObjectName(QStringLiteral("emptyStateIcon"));
@@ -193,6 +284,7 @@ QWidget* VideoGalleryLogicView::makeEmptyState() {
     emptyTitle_ = new QLabel(emptyState_);
     emptyTitle_->setObjectName(QStringLiteral("emptyStateTitle"));
     emptyTitle_->setAlignment(Qt::AlignHCenter);
+    emptyTitle_->setWordWrap(true);
     emptySubtitle_ = new QLabel(emptyState_);
     emptySubtitle_->setObjectName(QStringLiteral("emptyStateSubtitle"));
     emptySubtitle_->setAlignment(Qt::AlignHCenter);
@@ -200,8 +292,12 @@ QWidget* VideoGalleryLogicView::makeEmptyState() {
     column->addWidget(emptyTitle_);
     column->addSpacing(8);
     column->addWidget(emptySubtitle_);
-    column->addStretch(200);
-    return emptyState_;
+    column->addItem(new QSpacerItem(0, 200, QSizePolicy::Minimum, QSizePolicy::Expanding));
+    pageColumn->addWidget(emptyState_);
+    pageColumn->addStretch(1);
+    scroller->setWidget(page);
+    emptyPage_ = scroller;
+    return scroller;
 }
 
 void VideoGalleryLogicView::updateEmptyState() {
@@ -238,11 +334,11 @@ void VideoGalleryLogicView::setScale(double scale) {
 }
 
 bool VideoGalleryLogicView::isShowingEmptyState() const {
-    return stack_->currentWidget() == emptyState_;
+    return stack_->currentWidget() == emptyPage_;
 }
 
 void VideoGalleryLogicView::updateContent() {
-    stack_->setCurrentWidget(model_->rowCount() == 0 ? emptyState_ : static_cast<QWidget*>(grid_));
+    stack_->setCurrentWidget(model_->rowCount() == 0 ? emptyPage_ : static_cast<QWidget*>(grid_));
 }
 
 void VideoGalleryLogicView::setupGallery() {

@@ -71,6 +71,7 @@ private:
     VideoGalleryItemModel* model_ = nullptr;
     VideoGalleryGrid* grid_ = nullptr;
     QStackedWidget* stack_ = nullptr;
+    QWidget* emptyPage_ = nullptr;
     QWidget* emptyState_ = nullptr;
     QLabel* emptyIcon_ = nullptr;
     QLabel* emptyTitle_ = nullptr;

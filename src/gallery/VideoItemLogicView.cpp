@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmapCache>
+#include <QTextLayout>
 #include <QUrl>
 
 namespace {
@@ -48,10 +49,24 @@ CardActionButton::CardActionButton(const CardAction& action, QWidget* parent)
 void CardActionButton::setMetrics(const CardMetrics& metrics, double scale) {
     metrics_ = metrics;
     scale_ = scale;
-    // The visible label names the button; without one, its help text does.
-    setAccessibleName(metrics.showsButtonLabels ? action_.label : action_.toolTip);
+    updateName();
     updateGeometry();
     update();
+}
+
+void CardActionButton::setFit(double paddingShare, bool labels) {
+    if (qFuzzyCompare(paddingShare_, paddingShare) && labels_ == labels)
+        return;
+    paddingShare_ = paddingShare;
+    labels_ = labels;
+    updateName();
+    updateGeometry();
+    update();
+}
+
+void CardActionButton::updateName() {
+    // The visible label names the button; without one, its help text does.
+    setAccessibleName(showsLabel() ? action_.label : action_.toolTip);
 }
 
 QSize CardActionButton::sizeHint() const {
@@ -59,9 +74,9 @@ QSize CardActionButton::sizeHint() const {
     const QFontMetrics fm(font);
     const double symbol = metrics_.detailFontSize * scale_;
     double width = symbol;
-    if (metrics_.showsButtonLabels)
+    if (showsLabel())
         width += metrics_.buttonContentSpacing * scale_ + fm.horizontalAdvance(action_.label);
-    width += 2 * metrics_.buttonPaddingHorizontal * scale_;
+    width += 2 * paddingAcross();
     const double height = std::max<double>(fm.height(), symbol) + 2 * metrics_.buttonPaddingVertical * scale_;
     return QSize(int(std::ceil(width)), int(std::ceil(height)));
 }
@@ -73,10 +88,10 @@ void CardActionButton::paintEvent(QPaintEvent*) {
     if (FocusRing::shows(this))
         FocusRing::paint(painter, QRectF(rect()), 4, this);
     const double symbol = metrics_.detailFontSize * scale_;
-    double x = metrics_.buttonPaddingHorizontal * scale_;
+    double x = paddingAcross();
     const QPixmap pixmap = symbolPixmap(action_.symbol, symbol, color, devicePixelRatioF());
     painter.drawPixmap(QPointF(x, (height() - symbol) / 2), pixmap);
-    if (metrics_.showsButtonLabels) {
+    if (showsLabel()) {
         x += symbol + metrics_.buttonContentSpacing * scale_;
         painter.setFont(fontOf(metrics_.detailFontSize * scale_, QFont::Medium));
         painter.setPen(color);
@@ -160,8 +175,12 @@ VideoItemLogicView::VideoItemLogicView(const QModelIndex& index, MovementPlayer*
     error_->setWordWrap(true);
     error_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     error_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // White on the veil in either scheme: inside the grid's viewport a label would take the text colour of
+    // the viewport's base.
+    error_->setForegroundRole(QPalette::WindowText);
     QPalette errorPalette = error_->palette();
     errorPalette.setColor(QPalette::WindowText, Qt::white);
+    errorPalette.setColor(QPalette::Text, Qt::white);
     error_->setPalette(errorPalette);
     error_->hide();
     if (player_) {
@@ -278,15 +297,39 @@ void VideoItemLogicView::resizeEvent(QResizeEvent* event) {
 
 void VideoItemLogicView::layoutButtons() {
     const CardMetrics m = CardMetrics::forColumns(columns_);
-    int x = width() - int(4 * scale_);
     const int rowTop = mediaRect().bottom() + 1 + int(8 * scale_) +
                        int(std::ceil(QFontMetricsF(fontOf(m.titleFontSize * scale_, QFont::Normal)).height())) +
                        int(6 * scale_);
-    for (auto it = buttons_.rbegin(); it != buttons_.rend(); ++it) {
-        CardActionButton* button = *it;
+    QList<CardActionButton*> shown;
+    for (CardActionButton* button : std::as_const(buttons_)) {
         button->setMetrics(m, scale_);
-        if (button->isHidden())
-            continue;
+        if (!button->isHidden())
+            shown << button;
+    }
+    // In a card narrower than its buttons, their side padding gives way first, then a one-column card's labels:
+    // every button stays whole inside the card.
+    const double room = width() - 2 * 4 * scale_;
+    const auto widthAt = [&](double share, bool labels) {
+        double sum = std::max<qsizetype>(0, shown.size() - 1) * m.buttonSpacing * scale_;
+        for (CardActionButton* button : std::as_const(shown)) {
+            button->setFit(share, labels);
+            sum += button->sizeHint().width();
+        }
+        return sum;
+    };
+    bool labels = true;
+    double share = 1;
+    if (widthAt(1, true) > room) {
+        if (m.showsButtonLabels && widthAt(0, true) > room)
+            labels = false;
+        const double full = widthAt(1, labels);
+        const double bare = widthAt(0, labels);
+        share = full > room && full > bare ? std::clamp((room - bare) / (full - bare), 0.0, 1.0) : 1.0;
+    }
+    int x = width() - int(4 * scale_);
+    for (auto it = shown.rbegin(); it != shown.rend(); ++it) {
+        CardActionButton* button = *it;
+        button->setFit(share, labels);
         const QSize size = button->sizeHint();
         x -= size.width();
         button->setGeometry(x, rowTop, size.width(), size.height());
@@ -301,11 +344,19 @@ void VideoItemLogicView::layoutError() {
         return;
     const QRect media = mediaRect();
     const double symbol = spinnerSpan(scale_);
-    error_->setFont(fontOf(12 * scale_, QFont::Medium));
+    const QFont font = fontOf(12 * scale_, QFont::Medium);
+    error_->setFont(font);
     const int margin = int(12 * scale_);
     const int width = std::max(1, media.width() - 2 * margin);
-    const int room = std::max(1, media.height() - int(symbol + 8 * scale_) - 2 * margin);
-    const int height = std::min(error_->heightForWidth(width), room);
+    const int room = std::max(0, media.height() - int(symbol + 8 * scale_) - 2 * margin);
+    // The lines that fit, the last cut at the tail; the whole error is the card's tooltip.
+    if (error_->text() != cell_.errorText)
+        error_->setText(cell_.errorText);
+    if (error_->heightForWidth(width) > room) {
+        const int lines = room / std::max(1, QFontMetrics(font).lineSpacing());
+        error_->setText(fittedLines(cell_.errorText, font, width, lines).join(QLatin1Char('\n')));
+    }
+    const int height = std::min(error_->text().isEmpty() ? 0 : error_->heightForWidth(width), room);
     // Symbol and text centred together in the picture.
     const int above = int(symbol + 8 * scale_);
     error_->setGeometry(media.left() + margin, media.top() + (media.height() - above - height) / 2 + above, width,
@@ -410,16 +461,59 @@ void VideoItemLogicView::paintMedia(QPainter& painter, const QRect& rect) {
     const QFont font = fontOf(10 * scale_, QFont::Normal);
     const QFontMetricsF fm(font);
     const double textWidth = rect.width() - 16 * scale_;
-    const QRectF textBox = fm.boundingRect(QRectF(0, 0, textWidth, fm.height() * 2),
-                                           Qt::AlignHCenter | Qt::TextWrapAnywhere, cell_.fileName);
-    const double textHeight = std::min(textBox.height(), fm.height() * 2);
+    const QStringList lines = fallbackNameLines(cell_.fileName, font, textWidth);
+    const double textHeight = lines.size() * fm.height();
     const double top = rect.center().y() - (symbol + 8 * scale_ + textHeight) / 2;
     painter.drawPixmap(QPointF(rect.center().x() - symbol / 2, top),
                        symbolPixmap(QStringLiteral("video"), symbol, faint, devicePixelRatioF()));
     painter.setFont(font);
     painter.setPen(faint);
-    painter.drawText(QRectF(rect.left() + 8 * scale_, top + symbol + 8 * scale_, textWidth, textHeight),
-                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWrapAnywhere, cell_.fileName);
+    double y = top + symbol + 8 * scale_;
+    for (const QString& line : lines) {
+        painter.drawText(QRectF(rect.left() + 8 * scale_, y, textWidth, fm.height()), Qt::AlignHCenter | Qt::AlignTop,
+                         line);
+        y += fm.height();
+    }
+}
+
+QStringList VideoItemLogicView::fittedLines(const QString& text, const QFont& font, double width, int maxLines) {
+    if (text.isEmpty() || width <= 0 || maxLines <= 0)
+        return {};
+    // Broken between words where it can, inside a word where it must; what the last line cannot hold is cut at
+    // the tail.
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    int next = 0;
+    while (lines.size() + 1 < maxLines) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(width);
+        QString part = text.mid(line.textStart(), line.textLength());
+        while (part.endsWith(QLatin1Char(' ')) || part.endsWith(QLatin1Char('\n')))
+            part.chop(1);
+        lines << part;
+        next = line.textStart() + line.textLength();
+    }
+    layout.endLayout();
+    QString rest = text.mid(next);
+    while (rest.startsWith(QLatin1Char(' ')))
+        rest.remove(0, 1);
+    if (!rest.isEmpty())
+        lines << QFontMetricsF(font).elidedText(rest, Qt::ElideRight, width);
+    return lines;
+}
+
+QStringList VideoItemLogicView::fallbackNameLines(const QString& name, const QFont& font, double width) {
+    return fittedLines(name, font, width, 2);
+}
+
+QStringList VideoItemLogicView::fallbackNameLines() const {
+    return fallbackNameLines(cell_.fileName, fontOf(10 * scale_, QFont::Normal), mediaRect().width() - 16 * scale_);
 }
 
 const QPixmap& VideoItemLogicView::placeholderPicture(const QRect& media) {

@@ -20,6 +20,10 @@ class CardActionButton final : public QAbstractButton {
 public:
     CardActionButton(const CardAction& action, QWidget* parent = nullptr);
     void setMetrics(const CardMetrics& metrics, double scale);
+    // In a card too narrow for the buttons as they are: their side padding is this share of its own, and with
+    // `labels` false a one-column card's buttons show their symbols alone.
+    void setFit(double paddingShare, bool labels);
+    bool showsLabel() const { return metrics_.showsButtonLabels && labels_; }
     QSize sizeHint() const override;
 
 protected:
@@ -31,7 +35,12 @@ private:
     CardAction action_;
     CardMetrics metrics_ = CardMetrics::forColumns(1);
     double scale_ = 1;
+    double paddingShare_ = 1;
+    bool labels_ = true;
     bool hovered_ = false;
+
+    double paddingAcross() const { return metrics_.buttonPaddingHorizontal * scale_ * paddingShare_; }
+    void updateName();
 };
 
 // What a drag of a clip card carries: the address of a copy of the clip, made only when the receiver asks
@@ -85,6 +94,13 @@ public:
     QRect mediaRect() const;
     static QRect mediaRectFor(int cardWidth, int columns, double scale);
     QStringList badgeTexts() const;
+    // The file name a clip without picture shows under its symbol, line by line: at most two, the second cut at
+    // the tail with an ellipsis when the name needs more.
+    QStringList fallbackNameLines() const;
+    static QStringList fallbackNameLines(const QString& name, const QFont& font, double width);
+    // `text` in at most `maxLines` lines of `width`, broken between words where it can; the last line is cut
+    // at the tail with an ellipsis when the text needs more.
+    static QStringList fittedLines(const QString& text, const QFont& font, double width, int maxLines);
     // Only ever a copy: a drop target cannot move the clip.
     static constexpr Qt::DropActions dragActions() { return Qt::CopyAction; }
     // The drag's payload for this card; none for a job card.

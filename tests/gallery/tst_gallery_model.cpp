@@ -187,7 +187,7 @@ private slots:
         QVERIFY(
             waitForAll([&] { return gallery->videos().at(1)->metadataState() == GalleryClip::MetadataState::loaded; }));
         world->drain(); // the thumbnails are in the cache now
-        QVERIFY(QFile::remove(ThumbnailCache::thumbnailPath(path("Orvane_b.mp4"), ThumbnailCache::Flavor::large)));
+        QVERIFY(QFile::remove(ThumbnailCache::thumbnailPath(path("Orvane_b.mp4"), ThumbnailCache::Flavor::card)));
 
         gallery->stopMonitoring();
         // What each clip holds at the moment the list is shown.
@@ -529,8 +529,8 @@ private slots:
         QVERIFY(listed->duration() && qAbs(*listed->duration() - 1.0) < 0.2);
         // The thumbnail is filed under the URI of the exact bytes, and read back from there.
         ClipMetadataLoader::waitForCacheWrites();
-        QVERIFY(QFile::exists(ThumbnailCache::thumbnailPath(listed->path(), ThumbnailCache::Flavor::large)));
-        QVERIFY(ThumbnailCache::read(listed->path(), ThumbnailCache::Flavor::large));
+        QVERIFY(QFile::exists(ThumbnailCache::thumbnailPath(listed->path(), ThumbnailCache::Flavor::card)));
+        QVERIFY(ThumbnailCache::read(listed->path(), ThumbnailCache::Flavor::card));
 
         const QByteArray second = QFile::encodeName(folder) + "/Orvane_\xe9t\xe9.mp4";
         QVERIFY(writeRawName(second, clipBytes()));

@@ -58,23 +58,30 @@ private slots:
         QCOMPARE(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::normal), root + "normal/" + hash);
         QCOMPARE(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::xlarge), root + "x-large/" + hash);
 
-        const auto sharp = ClipMetadataLoader::load(big, ThumbnailCache::Flavor::xlarge);
+        QCOMPARE(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::card),
+                 world->environment.path("xdg-cache") + "/Orvane/thumbnails/400/" + hash);
+
+        // The card's thumbnail is at most 400 on a side, kept in the application's own size; the one-column
+        // card's sharper picture 512, in the shared x-large size.
+        const auto sharp = ClipMetadataLoader::load(big, 512);
         QVERIFY(sharp.ok);
         QCOMPARE(sharp.thumbnail.size(), QSize(512, 288));
         const auto plain = ClipMetadataLoader::load(big);
-        QCOMPARE(plain.thumbnail.size(), QSize(256, 144));
+        QCOMPARE(plain.thumbnail.size(), QSize(400, 225));
         ClipMetadataLoader::waitForCacheWrites();
         for (const auto& [flavor, size] : {std::pair{ThumbnailCache::Flavor::xlarge, QSize(512, 288)},
-                                           std::pair{ThumbnailCache::Flavor::large, QSize(256, 144)}}) {
+                                           std::pair{ThumbnailCache::Flavor::card, QSize(400, 225)}}) {
             const QString thumb = ThumbnailCache::thumbnailPath(big, flavor);
             QCOMPARE(QImageReader(thumb).size(), size);
+            QCOMPARE(QFileInfo(thumb).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
             const auto texts = textsOf(thumb);
             QCOMPARE(texts.value("Thumb::URI").toUtf8(), ThumbnailCache::uriOf(big));
             QCOMPARE(texts.value("Thumb::MTime").toLongLong(), QFileInfo(big).lastModified().toSecsSinceEpoch());
-            const auto warm = ClipMetadataLoader::load(big, flavor);
+            const auto warm = ClipMetadataLoader::load(big, ThumbnailCache::maxSide(flavor));
             QVERIFY(warm.fromCache);
             QCOMPARE(warm.thumbnail.size(), size);
         }
+        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::large)));
         QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::normal)));
         // A picture bigger than its folder allows is not taken from it.
         QVERIFY(QDir().mkpath(root + "normal"));
@@ -83,12 +90,32 @@ private slots:
         QVERIFY(!ThumbnailCache::read(big, ThumbnailCache::Flavor::normal));
     }
 
+    // Thumbnails an earlier version kept at 256 in the large size are not shown enlarged: the clip is read again
+    // and its picture kept at the cards' size.
+    void anOlderSmallerThumbnailIsMadeAgainAtTheCardsSize() {
+        const QString big = world->folder("Videos") + "/Orvane_big.mp4";
+        QVERIFY(writeFile(big, largeClipBytes()));
+        const auto first = ClipMetadataLoader::load(big, 256);
+        QCOMPARE(first.thumbnail.size(), QSize(256, 144));
+        ClipMetadataLoader::waitForCacheWrites();
+        QVERIFY(QFileInfo::exists(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::large)));
+        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::card)));
+        const auto card = ClipMetadataLoader::load(big);
+        QVERIFY(card.ok);
+        QVERIFY(!card.fromCache);
+        QCOMPARE(card.thumbnail.size(), QSize(400, 225));
+        ClipMetadataLoader::waitForCacheWrites();
+        QCOMPARE(QImageReader(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::card)).size(),
+                 QSize(400, 225));
+        QVERIFY(ClipMetadataLoader::load(big).fromCache);
+    }
+
     void aColdReadFillsTheCacheAndAWarmReadUsesIt() {
         const auto cold = ClipMetadataLoader::load(clip);
         QVERIFY(cold.ok);
         QVERIFY(!cold.fromCache);
         ClipMetadataLoader::waitForCacheWrites();
-        const QString thumb = ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::large);
+        const QString thumb = ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::card);
         QVERIFY(QFileInfo::exists(thumb));
         QCOMPARE(QFileInfo(thumb).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
         const auto texts = textsOf(thumb);
@@ -112,12 +139,12 @@ private slots:
         const QDateTime later = QFileInfo(clip).lastModified().addSecs(120);
         QVERIFY(file.setFileTime(later, QFileDevice::FileModificationTime));
         file.close();
-        QVERIFY(!ThumbnailCache::read(clip, ThumbnailCache::Flavor::large));
+        QVERIFY(!ThumbnailCache::read(clip, ThumbnailCache::Flavor::card));
         const auto again = ClipMetadataLoader::load(clip);
         QVERIFY(again.ok);
         QVERIFY(!again.fromCache);
         ClipMetadataLoader::waitForCacheWrites();
-        QCOMPARE(textsOf(ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::large))
+        QCOMPARE(textsOf(ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::card))
                      .value("Thumb::MTime")
                      .toLongLong(),
                  later.toSecsSinceEpoch());
@@ -130,10 +157,10 @@ private slots:
         other.fill(Qt::red);
         other.setText("Thumb::URI", "file:///somewhere/else.mp4");
         other.setText("Thumb::MTime", QString::number(QFileInfo(clip).lastModified().toSecsSinceEpoch()));
-        const QString thumb = ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::large);
+        const QString thumb = ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::card);
         QDir().mkpath(QFileInfo(thumb).path());
         QVERIFY(other.save(thumb, "png"));
-        QVERIFY(!ThumbnailCache::read(clip, ThumbnailCache::Flavor::large));
+        QVERIFY(!ThumbnailCache::read(clip, ThumbnailCache::Flavor::card));
         const auto loaded = ClipMetadataLoader::load(clip);
         QVERIFY(!loaded.fromCache);
         QCOMPARE(loaded.thumbnail.size(), QSize(160, 90));
@@ -145,7 +172,7 @@ private slots:
         QVERIFY(!skipped.ok);
         QVERIFY(skipped.thumbnail.isNull());
         ClipMetadataLoader::waitForCacheWrites();
-        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::large)));
+        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::card)));
         *gone = false;
         QVERIFY(ClipMetadataLoader::loadAsync(clip, gone).result().ok);
     }
@@ -157,7 +184,7 @@ private slots:
         QVERIFY(!loaded.ok);
         QVERIFY(!loaded.error.isEmpty());
         ClipMetadataLoader::waitForCacheWrites();
-        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(broken, ThumbnailCache::Flavor::large)));
+        QVERIFY(!QFileInfo::exists(ThumbnailCache::thumbnailPath(broken, ThumbnailCache::Flavor::card)));
     }
 };
 
