@@ -55,7 +55,7 @@ public:
     std::optional<QString> chooseFolder(const FolderRequest&) override { return std::nullopt; }
     QStringList openFiles(const OpenRequest&) override { return {}; }
     std::optional<QString> saveFile(const SaveRequest&) override { return std::nullopt; }
-    int alert(AlertStyle, const QString& message, const QString&, const QStringList&, int) override {
+    int alert(AlertStyle, const QString& message, const QString&, const QStringList&, int, int) override {
         std::fprintf(stderr, "alert: %s\n", qPrintable(message));
         return 0;
     }

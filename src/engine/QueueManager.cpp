@@ -244,8 +244,8 @@ QString QueueManager::videoStatusText() const {
     if (active == 0 && queued == 0)
         return QStringLiteral("Ready");
     if (queued == 0)
-        return QStringLiteral("%1/4 generating").arg(active);
-    if (queued > 12)
+        return QStringLiteral("%1/%2 generating").arg(active).arg(maxConcurrentVideoTasks);
+    if (queued > videoWaitingRoom)
         return QStringLiteral("%1 active, queue full").arg(active);
     if (active > 0)
         return QStringLiteral("%1 active, %2 queued").arg(active).arg(queued);

@@ -22,9 +22,9 @@
 class MiniMaxAPIService;
 class QEventLoop;
 
-// Runs the video jobs of the whole application: at most 16 waiting or running, up to four at once on
-// its four clients (one per video key slot). Each finished clip is filed into the video folder.
-// Every change of the lists is announced by `tasksChanged()`.
+// Runs the video jobs of the whole application: at most maxVideoQueueSize waiting or running, up to
+// maxConcurrentVideoTasks at once, one on each of its clients (one per video key slot). Each finished clip is filed
+// into the video folder. Every change of the lists is announced by `tasksChanged()`.
 class QueueManager : public QObject {
     Q_OBJECT
 public:
@@ -45,6 +45,8 @@ public:
 
     static constexpr int maxConcurrentVideoTasks = 4;
     static constexpr int maxVideoQueueSize = 16;
+    // The jobs that can wait while every client runs one; more waiting reads as a full queue.
+    static constexpr int videoWaitingRoom = maxVideoQueueSize - maxConcurrentVideoTasks;
     static constexpr int maxPhotoQueueSize = 1;
     const QList<MiniMaxAPIService*>& videoServices() const { return videoServices_; }
 

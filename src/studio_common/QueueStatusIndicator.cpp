@@ -18,7 +18,7 @@
 #include <cmath>
 
 namespace {
-constexpr int slotCount = 4;
+constexpr int slotCount = QueueManager::maxConcurrentVideoTasks;
 constexpr int tickMs = 33;
 // Item sizes and gaps before the scale is applied.
 constexpr double padding = 6;

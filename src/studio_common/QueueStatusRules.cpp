@@ -11,7 +11,8 @@ IndicatorState indicatorState(const QueueManager& queue, IndicatorTab tab) {
     if (tab == IndicatorTab::photo) {
         state.visible = queue.hasVideoWork();
         state.text = queue.videoStatusText();
-        state.activeSlots = int(std::min<qsizetype>(queue.activeVideoTasks().size(), 4));
+        state.activeSlots =
+            int(std::min<qsizetype>(queue.activeVideoTasks().size(), QueueManager::maxConcurrentVideoTasks));
         state.spinner = !queue.activeVideoTasks().isEmpty();
     } else {
         state.visible = queue.hasPhotoWork();

@@ -86,6 +86,10 @@ int VideoWorkspaceModel::waitingVideoTaskCount() const {
     return environment_.queueManager ? int(environment_.queueManager->videoQueue().size()) : 0;
 }
 
+bool VideoWorkspaceModel::queueFull() const {
+    return totalVideoTaskCount() >= QueueManager::maxVideoQueueSize;
+}
+
 bool VideoWorkspaceModel::hasRequiredFrames() const {
     if (startEndMode())
         return hasFirstFrame() && hasLastFrame();
@@ -100,8 +104,8 @@ QString VideoWorkspaceModel::generateButtonTitle(int active, int waiting) {
     if (active == 0 && waiting == 0)
         return QStringLiteral("Generate Video");
     if (waiting == 0)
-        return QStringLiteral("Generate (%1/4)").arg(active);
-    if (waiting <= 12)
+        return QStringLiteral("Generate (%1/%2)").arg(active).arg(QueueManager::maxConcurrentVideoTasks);
+    if (waiting <= QueueManager::videoWaitingRoom)
         return QStringLiteral("Queue (%1+%2)").arg(active).arg(waiting);
     return QStringLiteral("Queue Full");
 }
@@ -230,7 +234,7 @@ void VideoWorkspaceModel::generateVideo() {
 
 void VideoWorkspaceModel::handlePromptEnter() {
     emit flushPromptRequested();
-    if (hasRequiredFrames() && totalVideoTaskCount() < 16)
+    if (generateEnabled())
         generateVideo();
 }
 

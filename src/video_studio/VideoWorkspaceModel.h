@@ -73,11 +73,11 @@ public:
     bool hasRequiredFrames() const;
     QString generateButtonTitle() const;
     static QString generateButtonTitle(int active, int waiting);
-    bool queueFull() const { return totalVideoTaskCount() >= 16; }
-    bool generateEnabled() const { return hasRequiredFrames() && totalVideoTaskCount() <= 15; }
-    double generateOpacity() const { return hasRequiredFrames() && totalVideoTaskCount() < 16 ? 1.0 : 0.6; }
+    bool queueFull() const;
+    bool generateEnabled() const { return hasRequiredFrames() && !queueFull(); }
+    double generateOpacity() const { return generateEnabled() ? 1.0 : 0.6; }
     // The symbol in the button's icon slot: "play.circle" when idle, "stop.circle" when full, else none.
-    bool showsPlaySymbol() const { return activeVideoTaskCount() == 0 && totalVideoTaskCount() < 16; }
+    bool showsPlaySymbol() const { return activeVideoTaskCount() == 0 && !queueFull(); }
     bool showsProgress() const { return activeVideoTaskCount() > 0; }
     // The header's queue block: only while the image studio is shown and video work is queued.
     bool showsQueueBlock() const;

@@ -73,16 +73,27 @@ private slots:
         QVERIFY(model->showsPlaySymbol());
 
         QSignalSpy titleSpy(model.get(), &VideoWorkspaceModel::queueChanged);
-        const QList<QPair<int, QString>> steps{
-            {1, "Generate (1/4)"}, {4, "Generate (4/4)"}, {5, "Queue (4+1)"}, {16, "Queue (4+12)"}};
+        struct Step {
+            int jobs;
+            QString title;
+            bool enabled;
+        };
+        const QList<Step> steps{{1, "Generate (1/4)", true},
+                                {4, "Generate (4/4)", true},
+                                {5, "Queue (4+1)", true},
+                                {15, "Queue (4+11)", true},
+                                {16, "Queue (4+12)", false}};
         int submitted = 0;
-        for (const auto& [count, title] : steps) {
+        for (const auto& [count, title, enabled] : steps) {
             while (submitted < count) {
                 model->generateVideo();
                 ++submitted;
             }
             QCOMPARE(model->totalVideoTaskCount(), count);
             QCOMPARE(model->generateButtonTitle(), title);
+            QCOMPARE(model->generateEnabled(), enabled);
+            QCOMPARE(model->queueFull(), !enabled);
+            QCOMPARE(model->generateOpacity(), enabled ? 1.0 : 0.6);
             QVERIFY(!model->showsPlaySymbol());
             QVERIFY(model->showsProgress());
         }

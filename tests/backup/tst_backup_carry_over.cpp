@@ -1,5 +1,6 @@
 #include "BackupFixture.h"
 #include "BackupManager.h"
+#include "BackupRecordsText.h"
 #include "ImagePreset.h"
 #include "ModelContext.h"
 #include "ModelSchema.h"
@@ -89,15 +90,15 @@ QByteArray expectedRecordsFile(ModelContext& store, const QDateTime& date) {
     Json videos = Json::array(), prompts = Json::array(), looks = Json::array();
     const auto storedVideos = *store.fetch<VideoMetadata>();
     for (const auto& video : storedVideos)
-        videos.push_back(BackupManager::encodeVideoMetadata(*video));
+        videos.push_back(BackupRecordsText::encodeVideoMetadata(*video));
     const auto storedPrompts = *store.fetch<PromptPreset>();
     for (const auto& preset : storedPrompts) {
         if (!preset->isBuiltIn())
-            prompts.push_back(BackupManager::encodePromptPreset(*preset));
+            prompts.push_back(BackupRecordsText::encodePromptPreset(*preset));
     }
     const auto storedLooks = *store.fetch<ImagePreset>();
     for (const auto& preset : storedLooks)
-        looks.push_back(BackupManager::encodeImagePreset(*preset));
+        looks.push_back(BackupRecordsText::encodeImagePreset(*preset));
     Json document = Json::object();
     document["videoMetadata"] = videos;
     document["promptPresets"] = prompts;

@@ -30,10 +30,6 @@ namespace {
 
 const QString kStagingFolder = QStringLiteral(".UserImages.staging");
 
-std::string utf8(const QString& text) {
-    return text.toStdString();
-}
-
 QString systemError() {
     return systemReason(errno);
 }
@@ -80,78 +76,6 @@ QByteArray pretty(const nlohmann::ordered_json& json) {
     return QByteArray(text.data(), qsizetype(text.size()));
 }
 
-} // namespace
-
-// ---- encoding ------------------------------------------------------------------------------------------------
-
-QString BackupWriter::uuidString(const QUuid& id) {
-    return BackupPictures::idText(id);
-}
-
-QString BackupWriter::iso8601(const QDateTime& date) {
-    // Whole seconds in UTC: computed from the instant for the years every record has, by the calendar otherwise.
-    constexpr qint64 kYear10000 = 253402300800000;
-    const qint64 msecs = date.isValid() ? date.toMSecsSinceEpoch() : -1;
-    if (msecs >= 0 && msecs < kYear10000) {
-        const qint64 seconds = msecs / 1000;
-        // Days since 1970-01-01 to a civil date (proleptic Gregorian), by eras of 400 years.
-        const qint64 days = seconds / 86400 + 719468;
-        const qint64 era = days / 146097;
-        const qint64 dayOfEra = days - era * 146097;
-        const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-        const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-        const qint64 shiftedMonth = (5 * dayOfYear + 2) / 153;
-        const int day = int(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
-        const int month = int(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
-        const int year = int(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
-        const int time = int(seconds % 86400);
-        char text[64];
-        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", year, month, day, time / 3600,
-                      time / 60 % 60, time % 60);
-        return QString::fromLatin1(text);
-    }
-    QDateTime utc = date.toUTC();
-    utc.setTime(QTime(utc.time().hour(), utc.time().minute(), utc.time().second()));
-    return utc.toString(Qt::ISODate);
-}
-
-BackupWriter::Json BackupWriter::settingsDictionary() {
-    const Defaults& defaults = Defaults::standard();
-    const auto text = [&](const char* key, const char* fallback) {
-        return utf8(defaults.string(key).value_or(QString::fromUtf8(fallback)));
-    };
-    Json settings = Json::object();
-    for (const char* key : {"googleAPIKey", "miniMaxAPIKey", "miniMaxAPIKey2", "miniMaxAPIKey3", "miniMaxAPIKey4"})
-        settings[key] = text(key, "");
-    settings["videoQuality"] = text("videoQuality", "1080p");
-    settings["videoDuration"] = text("videoDuration", "6s");
-    settings["defaultPromptOptimization"] = defaults.boolValue("defaultPromptOptimization");
-    settings["soundNotificationEnabled"] = defaults.boolValue("soundNotificationEnabled");
-    settings["selectedSoundName"] = text("selectedSoundName", "Glass");
-    settings["outputPreset"] = text("outputPreset", "hd1080");
-    settings["backupVersion"] = utf8(BackupManager::backupVersion);
-    settings["backupDate"] = utf8(iso8601(Clock::current().now()));
-    const QString version = QCoreApplication::applicationVersion();
-    settings["appVersion"] = version.isEmpty() ? std::string("unknown") : utf8(version);
-    return settings;
-}
-
-BackupWriter::Json BackupWriter::encodeVideoMetadata(const VideoMetadata& video) {
-    return BackupRecordsText::encodeVideoMetadata(video);
-}
-
-BackupWriter::Json BackupWriter::encodePromptPreset(const PromptPreset& preset) {
-    return BackupRecordsText::encodePromptPreset(preset);
-}
-
-BackupWriter::Json BackupWriter::encodeImagePreset(const ImagePreset& preset) {
-    return BackupRecordsText::encodeImagePreset(preset);
-}
-
-// ---- pictures -----------------------------------------------------------------------------------------------
-
-namespace {
-
 // Whether `images` holds exactly these pictures, each still as the backup wrote it: nothing missing, changed or
 // else.
 bool folderHolds(const QString& images, const BackupLedger::Entries& pictures, const QStringList& others) {
@@ -190,6 +114,62 @@ const Getter kGetters[] = {
 };
 
 } // namespace
+
+// ---- encoding ------------------------------------------------------------------------------------------------
+
+QString BackupWriter::uuidString(const QUuid& id) {
+    return BackupPictures::idText(id);
+}
+
+QString BackupWriter::iso8601(const QDateTime& date) {
+    // Whole seconds in UTC: computed from the instant for the years every record has, by the calendar otherwise.
+    constexpr qint64 kYear10000 = 253402300800000;
+    const qint64 msecs = date.isValid() ? date.toMSecsSinceEpoch() : -1;
+    if (msecs >= 0 && msecs < kYear10000) {
+        const qint64 seconds = msecs / 1000;
+        // Days since 1970-01-01 to a civil date (proleptic Gregorian), by eras of 400 years.
+        const qint64 days = seconds / 86400 + 719468;
+        const qint64 era = days / 146097;
+        const qint64 dayOfEra = days - era * 146097;
+        const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+        const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+        const qint64 shiftedMonth = (5 * dayOfYear + 2) / 153;
+        const int day = int(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+        const int month = int(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+        const int year = int(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+        const int time = int(seconds % 86400);
+        char text[64];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", year, month, day, time / 3600,
+                      time / 60 % 60, time % 60);
+        return QString::fromLatin1(text);
+    }
+    QDateTime utc = date.toUTC();
+    utc.setTime(QTime(utc.time().hour(), utc.time().minute(), utc.time().second()));
+    return utc.toString(Qt::ISODate);
+}
+
+BackupWriter::Json BackupWriter::settingsDictionary() {
+    const Defaults& defaults = Defaults::standard();
+    const auto text = [&](const char* key, const char* fallback) {
+        return defaults.string(key).value_or(QString::fromUtf8(fallback)).toStdString();
+    };
+    Json settings = Json::object();
+    for (const char* key : {"googleAPIKey", "miniMaxAPIKey", "miniMaxAPIKey2", "miniMaxAPIKey3", "miniMaxAPIKey4"})
+        settings[key] = text(key, "");
+    settings["videoQuality"] = text("videoQuality", "1080p");
+    settings["videoDuration"] = text("videoDuration", "6s");
+    settings["defaultPromptOptimization"] = defaults.boolValue("defaultPromptOptimization");
+    settings["soundNotificationEnabled"] = defaults.boolValue("soundNotificationEnabled");
+    settings["selectedSoundName"] = text("selectedSoundName", "Glass");
+    settings["outputPreset"] = text("outputPreset", "hd1080");
+    settings["backupVersion"] = BackupManager::backupVersion.toStdString();
+    settings["backupDate"] = iso8601(Clock::current().now()).toStdString();
+    const QString version = QCoreApplication::applicationVersion();
+    settings["appVersion"] = version.isEmpty() ? std::string("unknown") : version.toStdString();
+    return settings;
+}
+
+// ---- pictures -----------------------------------------------------------------------------------------------
 
 struct BackupWriter::Picture {
     BackupPictures::Key key;

@@ -1,6 +1,7 @@
 #include "AppSettings.h"
 #include "BackupFixture.h"
 #include "BackupManager.h"
+#include "BackupRecordsText.h"
 #include "Defaults.h"
 #include "ImagePreset.h"
 #include "ModelContext.h"
@@ -210,11 +211,11 @@ private slots:
         Ordered videos = Ordered::array(), prompts = Ordered::array(), images = Ordered::array();
         const auto storedVideos = *store->fetch<VideoMetadata>();
         for (const auto& record : storedVideos)
-            videos.push_back(BackupManager::encodeVideoMetadata(*record));
+            videos.push_back(BackupRecordsText::encodeVideoMetadata(*record));
         const auto storedPresets = *store->fetch<PromptPreset>();
         for (const auto& preset : storedPresets) {
             if (!preset->isBuiltIn())
-                prompts.push_back(BackupManager::encodePromptPreset(*preset));
+                prompts.push_back(BackupRecordsText::encodePromptPreset(*preset));
         }
         Ordered document = Ordered::object();
         document["videoMetadata"] = videos;

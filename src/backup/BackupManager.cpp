@@ -31,18 +31,6 @@ BackupManager::Json BackupManager::settingsDictionary() const {
     return BackupWriter::settingsDictionary();
 }
 
-BackupManager::Json BackupManager::encodeVideoMetadata(const VideoMetadata& video) {
-    return BackupWriter::encodeVideoMetadata(video);
-}
-
-BackupManager::Json BackupManager::encodePromptPreset(const PromptPreset& preset) {
-    return BackupWriter::encodePromptPreset(preset);
-}
-
-BackupManager::Json BackupManager::encodeImagePreset(const ImagePreset& preset) {
-    return BackupWriter::encodeImagePreset(preset);
-}
-
 QString BackupManager::uuidString(const QUuid& id) {
     return BackupWriter::uuidString(id);
 }

@@ -39,9 +39,6 @@ public:
     std::optional<QString> keepPrevious(const QString& folder) const;
 
     static Json settingsDictionary();
-    static Json encodeVideoMetadata(const VideoMetadata& video);
-    static Json encodePromptPreset(const PromptPreset& preset);
-    static Json encodeImagePreset(const ImagePreset& preset);
     static QString uuidString(const QUuid& id);
     static QString iso8601(const QDateTime& date);
 

@@ -66,9 +66,6 @@ public:
     bool createBackupFolderIfNeeded() { return context_.createBackupFolderIfNeeded(); }
 
     Json settingsDictionary() const;
-    static Json encodeVideoMetadata(const VideoMetadata& video);
-    static Json encodePromptPreset(const PromptPreset& preset);
-    static Json encodeImagePreset(const ImagePreset& preset);
     static QString uuidString(const QUuid& id);
     static QString iso8601(const QDateTime& date);
 
