@@ -1,5 +1,3 @@
-#include "GuiTestSupport.h"
-#include "QueueStatusIndicator.h"
 #include "ResultLabel.h"
 
 #include <QAccessible>
@@ -38,24 +36,6 @@ private slots:
         // Marked-up text is read without its markup.
         result->setText("<b>Rate limit</b> exceeded");
         QCOMPARE(spokenName(result), QString("Rate limit exceeded"));
-    }
-
-    void theQueueCapsuleSaysItsTextOnceAsALabel() {
-        QWidget host;
-        auto* status = new QueueStatusIndicator(nullptr, StudioRules::IndicatorTab::photo, &host);
-        host.resize(400, 80);
-        host.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&host));
-        GUI_REQUIRE(text, ResultLabel, status, "queueStatusText");
-        for (const QString& state : {QString("1/4 generating"), QString("2 active, 3 queued")}) {
-            status->showState({true, state, 1, true});
-            QVERIFY(text->isVisible());
-            QCOMPARE(spokenName(text), state);
-            // The frame around it is no second copy of the text.
-            QVERIFY2(spokenName(status) != state, qPrintable(spokenName(status)));
-        }
-        status->showState({});
-        QTRY_VERIFY(!text->isVisible());
     }
 };
 

@@ -220,4 +220,4 @@ int main(int argc, char** argv) {
     return QTest::qExec(&table, argc, argv);
 }
 
-#include "ImageSettingsPopoverTableTest.moc"
+#include "tst_image_settings_popover_table.moc"

@@ -1,6 +1,6 @@
-#include "ImageProcessor.h"
 #include "DecimalText.h"
 #include "ImageCoding.h"
+#include "ImageProcessor.h"
 #include "TestSupport.h"
 
 #include <QRandomGenerator>
@@ -199,4 +199,4 @@ private slots:
 };
 
 QTEST_MAIN(ImageProcessorTest)
-#include "ImageProcessorTest.moc"
+#include "tst_image_processor.moc"

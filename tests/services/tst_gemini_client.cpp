@@ -1,8 +1,8 @@
-#include "OrvaneAPIService.h"
 #include "APIManager.h"
 #include "CraftedPng.h"
 #include "FakeGeminiService.h"
 #include "ImageCoding.h"
+#include "OrvaneAPIService.h"
 #include "ServiceConfig.h"
 #include "TestSupport.h"
 #include "VirtualClock.h"
@@ -811,4 +811,4 @@ private slots:
 };
 
 QTEST_MAIN(OrvaneAPIServiceTest)
-#include "OrvaneAPIServiceTest.moc"
+#include "tst_gemini_client.moc"

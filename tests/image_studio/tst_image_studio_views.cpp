@@ -1629,4 +1629,4 @@ private slots:
 };
 
 QTEST_MAIN(ImageStudioViewTest)
-#include "ImageStudioViewTest.moc"
+#include "tst_image_studio_views.moc"

@@ -113,4 +113,4 @@ private slots:
 };
 
 QTEST_MAIN(AnswerDecodingPoolTest)
-#include "AnswerDecodingPoolTest.moc"
+#include "tst_answer_decoding_pool.moc"

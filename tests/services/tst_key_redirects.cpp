@@ -62,4 +62,4 @@ private slots:
 };
 
 QTEST_MAIN(KeyRedirectTest)
-#include "KeyRedirectTest.moc"
+#include "tst_key_redirects.moc"

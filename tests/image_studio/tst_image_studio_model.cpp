@@ -1,17 +1,14 @@
-#include "ImageStudioModel.h"
 #include "APIManager.h"
 #include "AppViewModel.h"
 #include "DownloadSettings.h"
 #include "FakeGeminiService.h"
 #include "FolderBookmark.h"
-#include "Graphemes.h"
 #include "ImageServiceFactory.h"
+#include "ImageStudioModel.h"
 #include "ModelContext.h"
 #include "ModelSchema.h"
 #include "OrvaneAPIService.h"
-#include "PhotoFiles.h"
 #include "QueueManager.h"
-#include "ReferenceLoader.h"
 #include "SmallDisk.h"
 #include "StudioTestBase.h"
 #include "StudioTestSupport.h"
@@ -89,14 +86,6 @@ private slots:
     }
 
     // --- prompt ---
-
-    void graphemesCountClustersNotCodeUnits() {
-        const QString family = QString::fromUtf8("👨‍👩‍👧");
-        const QString accented = QStringLiteral("e\u0301");
-        QCOMPARE(Graphemes::count(family + accented + "a"), 3);
-        QCOMPARE(Graphemes::truncated(family + accented + "a", 2), family + accented);
-        QCOMPARE(Graphemes::truncated("abc", 5), QString("abc"));
-    }
 
     void promptIsCutAtTheLimitWithoutSplittingACluster() {
         const QString flag = QString::fromUtf8("🇫🇷");
@@ -334,75 +323,6 @@ private slots:
         QCOMPARE(model_->referenceImages()[8].size(), QSize(20, 20));
         QCOMPARE(app_->savedPhotoReferenceImages().size(), 9);
         QVERIFY(env_->logLines().contains("📱 Resizing for UI: 3000x2000 → 1920x1080"));
-    }
-
-    void decodedPicturesComeBackInTheOrderAskedFor() {
-        const QDir dir(files_->path());
-        // The first is slow to decode, the others quick: they finish first but must wait their turn.
-        const QString slow = writePicture(dir, "slow.jpg", testPicture(2400, 1800, Qt::darkCyan), "JPEG");
-        QList<ReferenceLoader::Source> sources;
-        sources.append({slow, {}, {}});
-        for (int i = 0; i < 5; ++i)
-            sources.append({writePicture(dir, QStringLiteral("q%1.png").arg(i), testPicture(10 + i, 10)), {}, {}});
-        sources.append({dir.filePath("missing.png"), {}, {}});
-        sources.append({{}, {}, testPicture(3000, 1500)});
-
-        ReferenceLoader loader;
-        QList<int> order;
-        QList<ReferenceLoader::Loaded> results;
-        QSignalSpy idle(&loader, &ReferenceLoader::idle);
-        for (int i = 0; i < sources.size(); ++i) {
-            loader.load(sources[i], [&order, &results, i](const ReferenceLoader::Loaded& loaded) {
-                order << i;
-                results << loaded;
-            });
-        }
-        QVERIFY(order.isEmpty()); // never handed back inside load()
-        QTRY_COMPARE(idle.count(), 1);
-        QCOMPARE(order, (QList<int>{0, 1, 2, 3, 4, 5, 6, 7}));
-        QCOMPARE(results[0].image.size(), QSize(1440, 1080));
-        QCOMPARE(results[0].logLines, QStringList{"📱 Resizing for UI: 2400x1800 → 1920x1080"});
-        QCOMPARE(results[0].thumbnail.size(), QSize(400, 300));
-        QCOMPARE(results[3].image.size(), QSize(12, 10));
-        QVERIFY(results[3].logLines.isEmpty());
-        QVERIFY(results[6].image.isNull());
-        QVERIFY(!results[6].error.isEmpty());
-        QCOMPARE(results[7].image.size(), QSize(1920, 960));
-    }
-
-    void onlyRasterPicturesAreRead_data() {
-        QTest::addColumn<QByteArray>("format");
-        QTest::addColumn<bool>("readable");
-        for (const char* format : {"PNG", "JPEG", "BMP", "TIFF", "WEBP"})
-            QTest::newRow(format) << QByteArray(format) << true;
-        QTest::newRow("SVG") << QByteArray("SVG") << false;
-        QTest::newRow("ICO") << QByteArray("ICO") << false;
-    }
-
-    void onlyRasterPicturesAreRead() {
-        QFETCH(QByteArray, format);
-        QFETCH(bool, readable);
-        QByteArray bytes;
-        if (format == "SVG") {
-            bytes = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"30\"/>";
-        } else {
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            QVERIFY(testPicture(40, 30).save(&buffer, format.constData()));
-        }
-        // By their bytes, whatever the name says.
-        QFile file(files_->filePath("picture.png"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        file.close();
-        for (const ReferenceLoader::Source& source :
-             {ReferenceLoader::Source{file.fileName(), {}, {}}, ReferenceLoader::Source{{}, bytes, {}}}) {
-            const ReferenceLoader::Loaded loaded = ReferenceLoader::decode(source);
-            QCOMPARE(loaded.image.isNull(), !readable);
-            if (readable)
-                QCOMPARE(loaded.image.size(), QSize(40, 30));
-            QCOMPARE(loaded.error, readable ? QString() : QString("Unsupported image format"));
-        }
     }
 
     void picturesOverTheAllocationLimitAreSkipped() {
@@ -655,20 +575,6 @@ private slots:
         QVERIFY(!QFileInfo::exists(*dialogs_->saveAnswer));
     }
 
-    void identifiersAreStableWithinARunAndCoverEveryByte() {
-        const QByteArray bytes(1000, 'a');
-        QByteArray changed = bytes;
-        changed[999] = 'b';
-        QCOMPARE(PhotoFiles::identifier(bytes), PhotoFiles::identifier(bytes));
-        QVERIFY(PhotoFiles::identifier(bytes) != PhotoFiles::identifier(changed));
-        QVERIFY(QRegularExpression("^\\d+$").match(PhotoFiles::identifier(changed)).hasMatch());
-        const PhotoFiles::Encoded none = PhotoFiles::encode(QImage());
-        QVERIFY(!none.png);
-        QVERIFY(QRegularExpression("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$")
-                    .match(none.identifier)
-                    .hasMatch());
-    }
-
     // --- header, lifecycle, presets ---
 
     void scaleFollowsTheWidth_data() {
@@ -759,4 +665,4 @@ private slots:
 };
 
 QTEST_MAIN(ImageStudioModelTest)
-#include "ImageStudioModelTest.moc"
+#include "tst_image_studio_model.moc"

@@ -61,4 +61,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(WireDecodingTest)
-#include "WireDecodingTest.moc"
+#include "tst_wire_decoding.moc"

@@ -295,4 +295,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(APIKeyTestsTest)
-#include "APIKeyTestsTest.moc"
+#include "tst_api_key_tests.moc"

@@ -172,4 +172,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(GeminiWireTest)
-#include "GeminiWireTest.moc"
+#include "tst_gemini_wire.moc"

@@ -1,6 +1,5 @@
-#include "StudioRules.h"
-#include "QueueManager.h"
 #include "ReplyDocument.h"
+#include "StudioRules.h"
 #include "StudioTestSupport.h"
 #include "TestSupport.h"
 
@@ -143,27 +142,6 @@ private slots:
         QCOMPARE(loadingText(false), QString("Waiting in queue..."));
     }
 
-    void queueIndicatorShowsTheOtherStudiosWork() {
-        TestEnvironment env;
-        QueueManager queue;
-        QCOMPARE(indicatorState(queue, IndicatorTab::photo).visible, false);
-        QCOMPARE(indicatorState(queue, IndicatorTab::video).visible, false);
-        QCOMPARE(indicatorState(queue, IndicatorTab::photo).activeSlots, 0);
-        QCOMPARE(indicatorState(queue, IndicatorTab::video).text, QString("Ready"));
-        QVERIFY(!indicatorState(queue, IndicatorTab::photo).spinner);
-
-        // A clip in the queue shows on the photo side only, with the queue's own text and its running slots.
-        QImage frame(64, 36, QImage::Format_RGB32);
-        frame.fill(Qt::red);
-        queue.addVideoTask(QString("a fox"), frame, std::nullopt, VideoQuality::p768, VideoDuration::seconds6);
-        const IndicatorState photo = indicatorState(queue, IndicatorTab::photo);
-        QVERIFY(photo.visible);
-        QCOMPARE(photo.text, queue.videoStatusText());
-        QCOMPARE(photo.activeSlots, int(queue.activeVideoTasks().size()));
-        QCOMPARE(photo.spinner, !queue.activeVideoTasks().isEmpty());
-        QVERIFY(!indicatorState(queue, IndicatorTab::video).visible);
-    }
-
     void usageAlarmStartsAbove80() {
         QVERIFY(!isUsageAlarming(80.0));
         QVERIFY(isUsageAlarming(80.5));
@@ -252,4 +230,4 @@ private slots:
 };
 
 QTEST_MAIN(StudioRulesTest)
-#include "StudioRulesTest.moc"
+#include "tst_studio_rules.moc"

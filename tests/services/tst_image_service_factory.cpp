@@ -1,9 +1,9 @@
-#include "ImageServiceFactory.h"
 #include "APIManager.h"
 #include "AppEnvironment.h"
 #include "ContentView.h"
 #include "Defaults.h"
 #include "FakeGeminiService.h"
+#include "ImageServiceFactory.h"
 #include "OrvaneAPIService.h"
 #include "TestSupport.h"
 #include "VirtualClock.h"
@@ -194,4 +194,4 @@ private slots:
 };
 
 QTEST_MAIN(ImageServiceFactoryTest)
-#include "ImageServiceFactoryTest.moc"
+#include "tst_image_service_factory.moc"
