@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 APT_PACKAGES := cmake g++ make pkg-config ninja-build \
 	qt6-base-dev qt6-multimedia-dev qt6-httpserver-dev qt6-svg-dev libqt6sql6-sqlite qt6-image-formats-plugins \
 	qt6-qpa-plugins qcoro-qt6-dev nlohmann-json3-dev \
-	libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libjpeg-dev \
+	libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libjpeg-dev libxcb1-dev \
 	ffmpeg gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav \
 	fonts-dejavu-core sound-theme-freedesktop adwaita-icon-theme valgrind xvfb xauth curl clang-format
 

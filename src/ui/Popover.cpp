@@ -1,5 +1,7 @@
 #include "Popover.h"
 
+#include "WindowSystem.h"
+
 #include "Glass.h"
 #include "Theme.h"
 
@@ -197,6 +199,7 @@ void Popover::place(bool mayTurn) {
     box->setContentsMargins(0, shownEdge_ == Edge::below ? arrowHeight : 0, 0,
                             shownEdge_ == Edge::above ? arrowHeight : 0);
     setGeometry(QRect(QPoint(x, y), size));
+    cutToOutline();
 }
 
 bool Popover::event(QEvent* event) {
@@ -244,10 +247,7 @@ void Popover::focusWindowChanged(QWindow* window) {
     }
 }
 
-void Popover::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const ColorScheme scheme = colorSchemeOf(this);
+QPainterPath Popover::outline() const {
     const bool below = shownEdge_ == Edge::below;
     const QRectF body = QRectF(rect()).adjusted(0.5, below ? arrowHeight : 0.5, -0.5, below ? -0.5 : -arrowHeight);
     QPainterPath path = continuousRoundedRect(body, cornerRadius);
@@ -258,7 +258,22 @@ void Popover::paintEvent(QPaintEvent*) {
     arrow.lineTo(arrowX_, tipY);
     arrow.lineTo(arrowX_ + arrowHeight, baseY);
     arrow.closeSubpath();
-    path = path.united(arrow);
+    return path.united(arrow);
+}
+
+void Popover::cutToOutline() {
+    // Without a compositor the see-through corners would show black: the window takes the outline's shape instead.
+    if (WindowSystem::drawsSeeThroughWindows())
+        clearMask();
+    else
+        setMask(QRegion(outline().toFillPolygon().toPolygon()));
+}
+
+void Popover::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const ColorScheme scheme = colorSchemeOf(this);
+    const QPainterPath path = outline();
     painter.fillPath(path, Theme::color(ColorRole::windowBackground, scheme));
     painter.setPen(QPen(borderColor(scheme, ControlActiveState::key, true), 1));
     painter.drawPath(path);

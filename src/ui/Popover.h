@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class QPainterPath;
 class QWindow;
 
 // A small floating panel attached to a control: it opens beside its anchor with an arrow pointing at it,
@@ -56,6 +57,9 @@ private:
     // True for the popover and anything opened from inside it (a combo box's list, a nested menu).
     bool holds(const QWidget* widget) const;
     void focusWindowChanged(QWindow* window);
+    // The body with its arrow, as painted.
+    QPainterPath outline() const;
+    void cutToOutline();
 
     QPointer<QWidget> anchor_;
     QWidget* content_ = nullptr;

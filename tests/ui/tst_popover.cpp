@@ -2,6 +2,7 @@
 #include "GlassButtons.h"
 #include "GuiTestSupport.h"
 #include "Popover.h"
+#include "WindowSystem.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -180,6 +182,40 @@ private slots:
         QVERIFY(gui::deactivate(&window));
         QTRY_VERIFY(!popover->isVisible());
         QCOMPARE(closed.count(), 3);
+    }
+
+    // Without a compositor, see-through pixels show black: the popover then cuts its window to its outline, the
+    // arrow included, and with one it leaves the window whole for the soft edges.
+    void withoutACompositorTheWindowTakesTheOutlinesShape() {
+        QWidget window;
+        window.resize(400, 300);
+        auto* anchor = button("gear", &window);
+        anchor->move(180, 40);
+        QVERIFY(gui::showActive(&window));
+        auto* popover = new Popover(anchor);
+        popover->setContent(settingsContent());
+        const auto answerAgain = qScopeGuard([] { WindowSystem::answerSeeThroughForTesting(std::nullopt); });
+
+        WindowSystem::answerSeeThroughForTesting(false);
+        popover->popup();
+        QVERIFY(QTest::qWaitForWindowExposed(popover));
+        QCOMPARE(popover->edge(), Popover::Edge::below);
+        const QRegion shape = popover->mask();
+        QVERIFY(!shape.isEmpty());
+        const QRect whole = popover->rect();
+        const int arrowX = anchor->mapToGlobal(QPoint(anchor->width() / 2, 0)).x() - popover->x();
+        QVERIFY(shape.contains(whole.center()));
+        QVERIFY(shape.contains(QPoint(arrowX, 2)));                    // the arrow's tip
+        QVERIFY(!shape.contains(QPoint(arrowX + 20, 2)));              // beside the arrow, above the body
+        QVERIFY(!shape.contains(QPoint(1, Popover::arrowHeight + 1))); // the rounded corners
+        QVERIFY(!shape.contains(QPoint(whole.right() - 1, whole.bottom() - 1)));
+        popover->close();
+
+        WindowSystem::answerSeeThroughForTesting(true);
+        popover->popup();
+        QVERIFY(QTest::qWaitForWindowExposed(popover));
+        QVERIFY(popover->mask().isEmpty());
+        popover->close();
     }
 
     void theLayoutDecidesTheTabOrder() {
