@@ -10,7 +10,6 @@
 #include <QImage>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
