@@ -10,7 +10,6 @@
 #include "AppViewModel.h"
 #include "FakeGeminiService.h"
 #include "GeminiWire.h"
-#include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
 #include "LeftPanel.h"
 #include "OrvaneAPIService.h"
@@ -99,10 +98,9 @@ void benchReferences(BenchSupport::Verdict& verdict, const QDir& dir) {
             qFatal("reference decoding failed");
 
         AppViewModel app;
-        ImageServiceFactory factory;
         AppEnvironment environment;
         environment.appViewModel = &app;
-        ImageStudioModel model(environment, &factory);
+        ImageStudioModel model(environment);
         LeftPanel panel(model, nullptr);
         panel.resize(420, 900);
         panel.show();
@@ -170,10 +168,9 @@ void benchResult(BenchSupport::Verdict& verdict) {
 
         fake.script.append(FakeGeminiService::Reply::json(FakeGeminiService::pictureResponse(picture)));
         AppViewModel app;
-        ImageServiceFactory factory;
         AppEnvironment environment;
         environment.appViewModel = &app;
-        ImageStudioModel model(environment, &factory);
+        ImageStudioModel model(environment);
         RightPanel panel(model, nullptr);
         panel.resize(900, 800);
         panel.show();

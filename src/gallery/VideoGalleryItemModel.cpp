@@ -20,10 +20,6 @@ VideoGalleryItemModel::VideoGalleryItemModel(VideoGalleryViewModel* gallery, Que
 
 VideoGalleryItemModel::~VideoGalleryItemModel() = default;
 
-QModelIndex VideoGalleryItemModel::index(int row, int column, const QModelIndex& parent) const {
-    return QConcatenateTablesProxyModel::index(row, column, parent);
-}
-
 QHash<int, QByteArray> VideoGalleryItemModel::roleNames() const {
     return VideoGalleryItem::roleNames();
 }

@@ -22,7 +22,6 @@ public:
     VideoGalleryItemModel(VideoGalleryViewModel* gallery, QueueManager* queue, QObject* parent = nullptr);
     ~VideoGalleryItemModel() override;
 
-    QModelIndex index(int row, int column = 0, const QModelIndex& parent = {}) const override;
     QHash<int, QByteArray> roleNames() const override;
 
     int placeholderCount() const;

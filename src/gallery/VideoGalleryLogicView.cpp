@@ -1,11 +1,13 @@
 #include "VideoGalleryLogicView.h"
 
+#include "Controls.h"
 #include "DragOutCopies.h"
 #include "Glass.h"
 #include "Log.h"
 #include "Motion.h"
 #include "MovementPlayer.h"
 #include "PromptPresetsView.h"
+#include "Scrim.h"
 #include "SheetKeyboard.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
@@ -17,7 +19,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -30,35 +31,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-void setTextColor(QWidget* widget, const QColor& color) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::Text, color);
-    widget->setPalette(palette);
-}
-
-// The dimmed area around the presets panel; a click on it closes the panel.
-class Scrim final : public QWidget {
-public:
-    explicit Scrim(std::function<void()> onTap, QWidget* parent) : QWidget(parent), onTap_(std::move(onTap)) {
-        setObjectName(QStringLiteral("promptPresetsScrim"));
-        setAccessibleName(QStringLiteral("Close Prompt Presets"));
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.fillRect(rect(), QColor(0, 0, 0, 77));
-    }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton && onTap_)
-            onTap_();
-    }
-
-private:
-    std::function<void()> onTap_;
-};
 
 // The icon of the empty state: a symbol over a rounded tile of its own colour.
 class EmptyIcon final : public QLabel {
@@ -307,10 +279,10 @@ void VideoGalleryLogicView::updateEmptyState() {
         ->set(state.symbol, theme.color(state.warning ? ColorRole::red : ColorRole::blue), scale_);
     emptyTitle_->setText(state.title);
     emptyTitle_->setFont(Theme::font(15 * scale_, QFont::DemiBold));
-    setTextColor(emptyTitle_, theme.color(state.warning ? ColorRole::red : ColorRole::primary));
+    Controls::setTextColor(emptyTitle_, theme.color(state.warning ? ColorRole::red : ColorRole::primary));
     emptySubtitle_->setText(state.subtitle);
     emptySubtitle_->setFont(Theme::font(13 * scale_));
-    setTextColor(emptySubtitle_, theme.color(ColorRole::secondary));
+    Controls::setTextColor(emptySubtitle_, theme.color(ColorRole::secondary));
 }
 
 void VideoGalleryLogicView::setScale(double scale) {
@@ -321,14 +293,11 @@ void VideoGalleryLogicView::setScale(double scale) {
     headerIcon_->setPixmap(symbolPixmap(QStringLiteral("play.rectangle.on.rectangle"), 15 * scale,
                                         theme.color(ColorRole::blue), devicePixelRatioF()));
     headerTitle_->setFont(Theme::font(15 * scale, QFont::DemiBold));
-    setTextColor(headerTitle_, theme.color(ColorRole::primary));
+    Controls::setTextColor(headerTitle_, theme.color(ColorRole::primary));
     gridModeButton_->setFont(Theme::font(12 * scale));
     gridModeButton_->setIcon(symbolIcon(QStringLiteral("square.grid.3x3"), theme.color(ColorRole::secondary)));
     gridModeButton_->setIconSize(QSize(int(12 * scale), int(12 * scale)));
-    setTextColor(gridModeButton_, theme.color(ColorRole::secondary));
-    QPalette buttonPalette = gridModeButton_->palette();
-    buttonPalette.setColor(QPalette::ButtonText, theme.color(ColorRole::secondary));
-    gridModeButton_->setPalette(buttonPalette);
+    Controls::setTextColor(gridModeButton_, theme.color(ColorRole::secondary));
     grid_->setScale(scale);
     updateEmptyState();
 }
@@ -402,7 +371,11 @@ void VideoGalleryLogicView::showPromptPresets(const QString& currentPrompt, bool
     auto* overlay = new QWidget(this);
     overlay->setObjectName(QStringLiteral("promptPresetsOverlay"));
     overlay->setGeometry(rect());
-    auto* scrim = new Scrim([this] { hidePromptPresets(); }, overlay);
+    // The dimmed area around the panel, the same in both appearances; a click on it closes the panel.
+    auto* scrim = new Scrim(77, 77, overlay);
+    scrim->setObjectName(QStringLiteral("promptPresetsScrim"));
+    scrim->setAccessibleName(QStringLiteral("Close Prompt Presets"));
+    scrim->setOnTap([this] { hidePromptPresets(); });
     scrim->setGeometry(overlay->rect());
     auto* frame = new GlassPanel(overlay);
     frame->setObjectName(QStringLiteral("promptPresetsFrame"));

@@ -4,7 +4,6 @@
 #include "ContextRing.h"
 #include "Controls.h"
 #include "GlassButtons.h"
-#include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
 #include "LeftPanel.h"
 #include "QueueStatusIndicator.h"
@@ -26,8 +25,7 @@ using namespace Controls;
 ContentView::ContentView(const AppEnvironment& environment, QWidget* parent)
     : QWidget(parent), environment_(environment) {
     setObjectName("ContentView");
-    imageServiceFactory_ = new ImageServiceFactory(this);
-    model_ = new ImageStudioModel(environment_, imageServiceFactory_, this);
+    model_ = new ImageStudioModel(environment_, this);
     setAutoFillBackground(true);
 
     auto* column = new QVBoxLayout(this);

@@ -5,7 +5,6 @@
 #include "AppEnvironment.h"
 
 class AppViewModel;
-class ImageServiceFactory;
 class ImageStudioModel;
 class LeftPanel;
 class QAbstractButton;
@@ -23,8 +22,6 @@ public:
     explicit ContentView(const AppEnvironment& environment, QWidget* parent = nullptr);
     ~ContentView() override;
 
-    // The studio's image options and its image service; created with the view, lives as long as it.
-    ImageServiceFactory* imageServiceFactory() const { return imageServiceFactory_; }
     ImageStudioModel* model() const { return model_; }
     LeftPanel* leftPanel() const { return left_; }
     RightPanel* rightPanel() const { return right_; }
@@ -42,7 +39,6 @@ private:
     void showDivider();
 
     AppEnvironment environment_;
-    ImageServiceFactory* imageServiceFactory_ = nullptr;
     ImageStudioModel* model_ = nullptr;
     LeftPanel* left_ = nullptr;
     RightPanel* right_ = nullptr;

@@ -2,7 +2,7 @@
 
 #include "Controls.h"
 #include "FocusRing.h"
-#include "ImageServiceFactory.h"
+#include "ImageStudioModel.h"
 #include "StudioRules.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
@@ -85,8 +85,7 @@ private:
 };
 } // namespace
 
-ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget* parent)
-    : QWidget(parent), factory_(factory) {
+ImageSettingsPopover::ImageSettingsPopover(ImageStudioModel& model, QWidget* parent) : QWidget(parent), model_(model) {
     setObjectName("imageSettingsPopover");
     setFixedSize(300, 220);
     auto* column = new QVBoxLayout(this);
@@ -96,7 +95,7 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
     column->addStretch();
 
     // Both choices are radio groups: one Tab stop each, the arrow keys move the choice, and whatever checks a
-    // button (click, key or accessible action) sets the factory.
+    // button (click, key or accessible action) sets the studio's option.
     QHBoxLayout* segments = addSection(column, "modelTitle", "Model Orvane", this);
     modelGroup_ = new RadioGroup(this);
     const auto models = allCases<ImageModel>();
@@ -108,12 +107,8 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
         segments->addWidget(button);
         modelButtons_.append(button);
     }
-    connect(modelGroup_, &RadioGroup::chosen, this, [this, models](int index) {
-        // Re-choosing the model in use changes nothing.
-        const ImageModel model = models[size_t(index)];
-        if (factory_.selectedImageModel() != model)
-            factory_.setSelectedImageModel(model);
-    });
+    connect(modelGroup_, &RadioGroup::chosen, this,
+            [this, models](int index) { model_.setSelectedImageModel(models[size_t(index)]); });
 
     QHBoxLayout* levels = addSection(column, "creativityTitle", "Creativity", this);
     levelGroup_ = new RadioGroup(this);
@@ -133,7 +128,7 @@ ImageSettingsPopover::ImageSettingsPopover(ImageServiceFactory& factory, QWidget
             [this](int index) { chooseTemperature(StudioRules::creativityLevels()[index].temperature); });
     column->addStretch();
 
-    connect(&factory_, &ImageServiceFactory::stateChanged, this, &ImageSettingsPopover::showState);
+    connect(&model_, &ImageStudioModel::serviceStateChanged, this, &ImageSettingsPopover::showState);
     connect(&Theme::instance(), &Theme::changed, this, &ImageSettingsPopover::showState);
     showState();
 }
@@ -148,21 +143,20 @@ QStringList ImageSettingsPopover::markedLevels() const {
 }
 
 void ImageSettingsPopover::chooseTemperature(double temperature) {
-    // A click that checks a level reports it twice, as a choice and as a click: set it once.
-    if (factory_.temperature() != temperature)
-        factory_.setTemperature(temperature);
+    // A click that checks a level reports it twice, as a choice and as a click: the model sets it once.
+    model_.setTemperature(temperature);
 }
 
 void ImageSettingsPopover::showState() {
     const auto models = allCases<ImageModel>();
     for (int i = 0; i < modelButtons_.size(); ++i) {
-        if (models[size_t(i)] == factory_.selectedImageModel())
+        if (models[size_t(i)] == model_.selectedImageModel())
             modelGroup_->showChoice(i);
     }
     const auto& levels = StudioRules::creativityLevels();
     int markedLevel = -1;
     for (int i = 0; i < levelButtons_.size(); ++i) {
-        const bool marked = StudioRules::isLevelSelected(factory_.temperature(), levels[i]);
+        const bool marked = StudioRules::isLevelSelected(model_.temperature(), levels[i]);
         QAbstractButton* button = levelButtons_[i];
         button->setProperty("marked", marked);
         static_cast<CreativityLevelButton*>(button)->showMarked(marked);

@@ -3,7 +3,7 @@
 #include <QList>
 #include <QWidget>
 
-class ImageServiceFactory;
+class ImageStudioModel;
 class QAbstractButton;
 class RadioGroup;
 
@@ -11,7 +11,7 @@ class RadioGroup;
 class ImageSettingsPopover : public QWidget {
     Q_OBJECT
 public:
-    explicit ImageSettingsPopover(ImageServiceFactory& factory, QWidget* parent = nullptr);
+    explicit ImageSettingsPopover(ImageStudioModel& model, QWidget* parent = nullptr);
 
     QList<QAbstractButton*> modelButtons() const { return modelButtons_; }
     // The labels of the marked creativity levels, as shown.
@@ -21,7 +21,7 @@ private:
     void showState();
     void chooseTemperature(double temperature);
 
-    ImageServiceFactory& factory_;
+    ImageStudioModel& model_;
     QList<QAbstractButton*> modelButtons_;
     QList<QAbstractButton*> levelButtons_;
     RadioGroup* modelGroup_ = nullptr;

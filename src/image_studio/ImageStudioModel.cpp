@@ -44,18 +44,16 @@ QString viewModeName(ViewMode mode) {
 
 } // namespace
 
-ImageStudioModel::ImageStudioModel(const AppEnvironment& environment, ImageServiceFactory* factory, QObject* parent)
-    : QObject(parent), environment_(environment), factory_(factory), loader_(new ReferenceLoader(this)),
-      photos_(new PhotoSaver(environment.downloadSettings, this)) {
+ImageStudioModel::ImageStudioModel(const AppEnvironment& environment, QObject* parent)
+    : QObject(parent), environment_(environment), factory_(new ImageServiceFactory(this)),
+      loader_(new ReferenceLoader(this)), photos_(new PhotoSaver(environment.downloadSettings, this)) {
     connect(photos_, &PhotoSaver::revealed, this, &ImageStudioModel::revealRequested);
     connect(photos_, &PhotoSaver::workFinished, this, &ImageStudioModel::fileWorkFinished);
-    if (factory_) {
-        connect(factory_, &ImageServiceFactory::stateChanged, this, [this] {
-            emit serviceStateChanged();
-            emit generateStateChanged();
-            emit resultActionsChanged();
-        });
-    }
+    connect(factory_, &ImageServiceFactory::stateChanged, this, [this] {
+        emit serviceStateChanged();
+        emit generateStateChanged();
+        emit resultActionsChanged();
+    });
     if (AppViewModel* app = environment_.appViewModel) {
         connect(app, &AppViewModel::savedPhotoPromptChanged, this, [this, app] { setPrompt(app->savedPhotoPrompt()); });
         connect(app, &AppViewModel::textToInsertIntoPhotoPromptChanged, this, &ImageStudioModel::onPendingTextChanged);
@@ -82,7 +80,19 @@ ImageStudioModel::ImageStudioModel(const AppEnvironment& environment, ImageServi
 ImageStudioModel::~ImageStudioModel() = default;
 
 ImageGenerationService* ImageStudioModel::service() const {
-    return factory_ ? factory_->currentService() : nullptr;
+    return factory_->currentService();
+}
+
+// --- image settings ---
+
+void ImageStudioModel::setSelectedImageModel(ImageModel model) {
+    if (factory_->selectedImageModel() != model)
+        factory_->setSelectedImageModel(model);
+}
+
+void ImageStudioModel::setTemperature(double temperature) {
+    if (factory_->temperature() != temperature)
+        factory_->setTemperature(temperature);
 }
 
 // --- composer ---
@@ -109,7 +119,7 @@ bool ImageStudioModel::isGenerateDisabled() const {
 }
 
 bool ImageStudioModel::isRequestInFlight() const {
-    const OrvaneAPIService* generator = factory_ ? factory_->orvaneService() : nullptr;
+    const OrvaneAPIService* generator = factory_->orvaneService();
     return generatePending_ || (generator && generator->isLoading());
 }
 
@@ -127,11 +137,9 @@ void ImageStudioModel::generate() {
     emit generateStateChanged();
     // Like a task started from the button: it reads the composer when it runs, a turn later.
     QTimer::singleShot(0, this, [this] {
-        if (factory_) {
-            OrvaneAPIService* generator = factory_->orvaneService();
-            TaskOwner::own(generator, generator->generateImage(prompt_, referenceImages_, std::nullopt,
-                                                               OrvaneAPIService::ResizeMode::fill));
-        }
+        OrvaneAPIService* generator = factory_->orvaneService();
+        TaskOwner::own(generator, generator->generateImage(prompt_, referenceImages_, std::nullopt,
+                                                           OrvaneAPIService::ResizeMode::fill));
         // The service is loading by now, and its change reaches the studio through the factory a turn later,
         // together with the result panel; a request refused at once (no key) frees the button here.
         generatePending_ = false;
@@ -336,8 +344,8 @@ double ImageStudioModel::usagePercent() const {
 
 QString ImageStudioModel::contextHelp() const {
     const QLocale locale = QLocale::system();
-    const qint64 used = factory_ ? factory_->sessionTokensUsed() : 0;
-    const qint64 limit = factory_ ? factory_->sessionTokenLimit() : 0;
+    const qint64 used = factory_->sessionTokensUsed();
+    const qint64 limit = factory_->sessionTokenLimit();
     return QStringLiteral("Context used this chat: %1 / %2 tokens (%3%)")
         .arg(locale.toString(used), locale.toString(limit))
         .arg(qint64(usagePercent()));
@@ -370,6 +378,31 @@ void ImageStudioModel::chooseFolder() {
 }
 
 // --- result panel ---
+
+std::optional<ImageStudioModel::Result> ImageStudioModel::result() const {
+    const ImageGenerationService* current = service();
+    if (!current)
+        return std::nullopt;
+    Result shown;
+    shown.state = StudioRules::resultState(*current);
+    if (shown.state == StudioRules::ResultState::completed)
+        shown.image = current->generatedImage();
+    shown.textTone = StudioRules::textButtonTone(*current);
+    shown.textButtonEnabled = StudioRules::isTextButtonEnabled(*current);
+    shown.error = current->errorMessage().value_or(QString());
+    shown.text = current->textResponse().value_or(QString());
+    return shown;
+}
+
+bool ImageStudioModel::showsBubble() const {
+    const ImageGenerationService* current = service();
+    return current && StudioRules::showsBubble(*current, showTextPopup_);
+}
+
+bool ImageStudioModel::isGenerating() const {
+    const ImageGenerationService* current = service();
+    return current && current->isLoading();
+}
 
 StudioRules::ResultActions ImageStudioModel::resultActions() const {
     const ImageGenerationService* current = service();

@@ -10,7 +10,6 @@
 #include <QImage>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -50,9 +49,11 @@ public:
     static constexpr qsizetype promptWarningThreshold = 2300;
     static constexpr int maxReferenceImages = 9;
 
-    ImageStudioModel(const AppEnvironment& environment, ImageServiceFactory* factory, QObject* parent = nullptr);
+    explicit ImageStudioModel(const AppEnvironment& environment, QObject* parent = nullptr);
     ~ImageStudioModel() override;
 
+    // The studio's image options and its image service: made with the model, lives as long as it. The views read
+    // them through the model.
     ImageServiceFactory* factory() const { return factory_; }
     ImageGenerationService* service() const;
     const AppEnvironment& environment() const { return environment_; }
@@ -96,6 +97,13 @@ public:
     QString popupText() const { return popupText_; }
     void setPopupText(const QString& value);
 
+    // --- image settings (the gear's popover) ---
+    ImageModel selectedImageModel() const { return factory_->selectedImageModel(); }
+    // Choosing the model or the creativity in use again changes nothing.
+    void setSelectedImageModel(ImageModel model);
+    double temperature() const { return factory_->temperature(); }
+    void setTemperature(double temperature);
+
     // --- header ---
     static double scaleForWidth(double width);
     bool isSessionEmpty() const;
@@ -108,6 +116,20 @@ public:
     void chooseFolder();
 
     // --- result panel ---
+    // What the result panel shows of the image service.
+    struct Result {
+        StudioRules::ResultState state = StudioRules::ResultState::ready;
+        QImage image; // only once completed
+        StudioRules::TextButtonTone textTone = StudioRules::TextButtonTone::none;
+        bool textButtonEnabled = false;
+        QString error;
+        QString text;
+    };
+    // None while no service is chosen.
+    std::optional<Result> result() const;
+    bool showsBubble() const;
+    // The service works on a request: the generate button says so.
+    bool isGenerating() const;
     // The queue runs a photo job; the studio's own requests go straight to the service and never do.
     bool isPhotoTaskActive() const { return photoTaskActive_; }
     QString loadingText() const { return StudioRules::loadingText(isPhotoTaskActive()); }
@@ -161,7 +183,7 @@ private:
     void handOver(std::optional<ImageType> frame);
 
     AppEnvironment environment_;
-    QPointer<ImageServiceFactory> factory_;
+    ImageServiceFactory* factory_; // a child
     ReferenceLoader* loader_ = nullptr;
     PhotoSaver* photos_ = nullptr;
 

@@ -4,7 +4,6 @@
 #include "Dialogs.h"
 #include "FocusRing.h"
 #include "GlassButtons.h"
-#include "ImageServiceFactory.h"
 #include "ImageSettingsPopover.h"
 #include "ImageStudioModel.h"
 #include "ImageTiles.h"
@@ -512,8 +511,7 @@ void LeftPanel::editorChanged() {
 }
 
 void LeftPanel::showGenerateState() {
-    const ImageGenerationService* service = model_.service();
-    const bool loading = service && service->isLoading();
+    const bool loading = model_.isGenerating();
     generate_->setText(loading ? "Generating..." : "Generate Now");
     generate_->setAccessibleName(generate_->text());
     // While loading the symbol gives way to the spinner in its place.
@@ -653,7 +651,7 @@ void LeftPanel::openSettings() {
     if (!popoverFrame_) {
         popoverFrame_ = new Popover(settings_);
         popoverFrame_->setPreferredEdge(Popover::Edge::above);
-        popover_ = new ImageSettingsPopover(*model_.factory(), popoverFrame_);
+        popover_ = new ImageSettingsPopover(model_, popoverFrame_);
         popoverFrame_->setContent(popover_);
     }
     popoverFrame_->popup();

@@ -3,7 +3,6 @@
 #include "Controls.h"
 #include "Glass.h"
 #include "GlassButtons.h"
-#include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
 #include "Motion.h"
 #include "ReplyDocument.h"
@@ -316,28 +315,28 @@ bool RightPanel::isResultPictureShown() const {
 }
 
 void RightPanel::showService() {
-    const ImageGenerationService* service = model_.service();
-    if (!service)
+    const std::optional<ImageStudioModel::Result> result = model_.result();
+    if (!result)
         return;
     const StudioRules::ResultState before = state_;
-    state_ = StudioRules::resultState(*service);
+    state_ = result->state;
     states_->setCurrentIndex(int(state_));
-    picture_->setImage(state_ == StudioRules::ResultState::completed ? service->generatedImage() : QImage());
+    picture_->setImage(result->image);
 
-    const StudioRules::TextButtonTone tone = StudioRules::textButtonTone(*service);
-    textButton_->setEnabled(StudioRules::isTextButtonEnabled(*service));
+    const StudioRules::TextButtonTone tone = result->textTone;
+    textButton_->setEnabled(result->textButtonEnabled);
     setTextColor(textButton_, tone == StudioRules::TextButtonTone::blocked ? ColorRole::red
                               : tone == StudioRules::TextButtonTone::text  ? ColorRole::orange
                                                                            : ColorRole::gray);
 
     // A failure is heard when it arrives, also the same text a second time.
-    const QString error = service->errorMessage().value_or(QString());
+    const QString& error = result->error;
     if (error != errorText_->text() || (state_ == StudioRules::ResultState::failed && before != state_))
         errorText_->setText(error);
     if (state_ == StudioRules::ResultState::loading && before != state_)
         loadingText_->setText(model_.loadingText());
 
-    const QString text = service->textResponse().value_or(QString());
+    const QString& text = result->text;
     if (replyDocument_->property("source").toString() != text) {
         replyDocument_->setReply(text);
         replyDocument_->setProperty("source", text);
@@ -362,8 +361,7 @@ void RightPanel::showActions() {
 }
 
 void RightPanel::showBubble() {
-    const ImageGenerationService* service = model_.service();
-    const bool visible = service && StudioRules::showsBubble(*service, model_.showTextPopup());
+    const bool visible = model_.showsBubble();
     auto* bubble = static_cast<GlassPanel*>(bubble_);
     const int margin = bubble->shadowMargin();
     const auto scaled = [this](double size) { return int(std::lround(size * scale_)); };

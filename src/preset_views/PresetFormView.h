@@ -33,8 +33,6 @@ public:
     // What the zone shows in words: "Add preset cover", "Loading..." or "Reference image".
     QString caption() const;
 
-    // The turning ring shown while a picture loads into the empty zone.
-    Spinner* loadingRing() const { return ring_; }
     // Why a chosen or dropped picture was not taken, along the zone's foot; hidden while there is nothing to say.
     QLabel* message() const { return message_; }
 

@@ -46,7 +46,7 @@ QPushButton* createPresetButton(QWidget* parent) {
     auto* text = new QLabel(QStringLiteral("Create Preset"), button);
     text->setObjectName(QStringLiteral("createPresetText"));
     text->setFont(font);
-    Controls::setPaletteTextColor(text, Qt::white);
+    Controls::setTextColor(text, Qt::white);
     for (QLabel* part : {symbol, text}) {
         part->setAttribute(Qt::WA_TransparentForMouseEvents);
         row->addWidget(part, 0, Qt::AlignVCenter);

@@ -1,5 +1,7 @@
 #include "PreviewPlayer.h"
 
+#include "MediaPlayerPreviewBackend.h"
+
 #include <cmath>
 
 PreviewPlayer::PreviewPlayer(std::unique_ptr<PreviewBackend> backend, QObject* parent)

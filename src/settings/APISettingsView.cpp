@@ -1,6 +1,7 @@
 #include "APISettingsView.h"
 
 #include "APISettingsViewModel.h"
+#include "Controls.h"
 #include "ResultLabel.h"
 #include "SettingsForm.h"
 #include "Spinner.h"
@@ -182,9 +183,7 @@ void APIKeySection::refreshTest() {
         const QColor color = Theme::instance().color(success ? ColorRole::green : ColorRole::red);
         resultIcon_->setPixmap(
             symbolPixmap(success ? "checkmark.circle.fill" : "xmark.circle.fill", 12, color, devicePixelRatioF()));
-        QPalette palette = resultText_->palette();
-        palette.setColor(QPalette::WindowText, color);
-        resultText_->setPalette(palette);
+        Controls::setTextColor(resultText_, color);
     }
 }
 

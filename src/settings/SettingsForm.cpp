@@ -1,5 +1,6 @@
 #include "SettingsForm.h"
 
+#include "Controls.h"
 #include "Glass.h"
 #include "ScrollBars.h"
 #include "Theme.h"
@@ -10,18 +11,6 @@
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QVBoxLayout>
-
-namespace {
-void paintText(QLabel* label, ColorRole role) {
-    const auto apply = [label, role] {
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, Theme::instance().color(role));
-        label->setPalette(palette);
-    };
-    apply();
-    QObject::connect(&Theme::instance(), &Theme::changed, label, apply);
-}
-} // namespace
 
 SettingsPage* addScrollingPage(QWidget* tab, const QString& title, const QString& subtitle, const QString& scrollName) {
     auto* layout = new QVBoxLayout(tab);
@@ -51,7 +40,7 @@ QLabel* settingsCaption(const QString& text, QWidget* parent) {
 void styleAsCaption(QLabel* label) {
     label->setFont(Theme::font(11));
     label->setWordWrap(true);
-    paintText(label, ColorRole::secondary);
+    Controls::setTextColor(label, ColorRole::secondary);
 }
 
 SettingsTabHeader::SettingsTabHeader(const QString& title, const QString& subtitle, QWidget* parent) : QWidget(parent) {
@@ -62,7 +51,7 @@ SettingsTabHeader::SettingsTabHeader(const QString& title, const QString& subtit
     heading->setObjectName("settingsTabTitle");
     heading->setFont(Theme::font(17, QFont::DemiBold));
     heading->setAlignment(Qt::AlignCenter);
-    paintText(heading, ColorRole::primary);
+    Controls::setTextColor(heading, ColorRole::primary);
     layout->addWidget(heading);
     if (!subtitle.isEmpty()) {
         auto* caption = settingsCaption(subtitle, this);
@@ -80,7 +69,7 @@ SettingsSection::SettingsSection(const QString& name, const QString& title, QWid
     auto* heading = new QLabel(title, this);
     heading->setObjectName(name + "SectionTitle");
     heading->setFont(Theme::font(12, QFont::DemiBold));
-    paintText(heading, ColorRole::secondary);
+    Controls::setTextColor(heading, ColorRole::secondary);
     heading->setVisible(!title.isEmpty());
     layout->addWidget(heading);
 
@@ -103,7 +92,7 @@ QLabel* SettingsSection::addRow(const QString& label, QWidget* content) {
     auto* title = new QLabel(label, panel_);
     title->setObjectName(content->objectName() + "Label");
     title->setFont(Theme::font(13));
-    paintText(title, ColorRole::primary);
+    Controls::setTextColor(title, ColorRole::primary);
     title->setBuddy(content);
     rows_->addRow(title, content);
     return title;

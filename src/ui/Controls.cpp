@@ -269,7 +269,11 @@ void setTextColor(QWidget* widget, const QColor& color) {
         glass->setTitleColor(color);
         glass->setSymbolColor(color);
     }
-    setPaletteTextColor(widget, color);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
+    palette.setColor(QPalette::ButtonText, color);
+    widget->setPalette(palette);
 }
 
 void setTextColor(QWidget* widget, ColorRole role) {
@@ -284,20 +288,12 @@ void setTextColor(QWidget* widget, ColorRole role) {
     });
 }
 
-void setPaletteTextColor(QWidget* widget, const QColor& color) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::Text, color);
-    palette.setColor(QPalette::ButtonText, color);
-    widget->setPalette(palette);
-}
-
 void showCounter(QLabel* counter, const QString& text, bool warning) {
     counter->setText(text);
     const QColor tone = Theme::instance().color(warning ? ColorRole::red : ColorRole::secondary);
     // Runs on every keystroke: a palette change restyles the label, so only when the colour changes.
     if (counter->palette().color(QPalette::WindowText) != tone)
-        setPaletteTextColor(counter, tone);
+        setTextColor(counter, tone);
 }
 
 QWidget* panelBackground(int radius, QWidget* parent) {

@@ -81,7 +81,6 @@ QCheckBox* switchButton(const QString& objectName, const QString& text, QWidget*
 void setTextColor(QWidget* widget, const QColor& color);
 // The same in a colour of the look, applied again whenever the appearance changes; the latest role holds.
 void setTextColor(QWidget* widget, ColorRole role);
-void setPaletteTextColor(QWidget* widget, const QColor& color);
 // A prompt's character counter: secondary, red from its warning mark on.
 void showCounter(QLabel* counter, const QString& text, bool warning);
 

@@ -53,13 +53,6 @@ void GlassButton::setTitleFont(double points, QFont::Weight weight) {
     update();
 }
 
-void GlassButton::setTrailingFont(double points, QFont::Weight weight) {
-    trailingSize_ = points;
-    trailingWeight_ = weight;
-    updateGeometry();
-    update();
-}
-
 void GlassButton::setSpacing(double points) {
     spacing_ = points;
     updateGeometry();
@@ -237,7 +230,7 @@ QSize GlassButton::sizeHint() const {
         ++parts;
     }
     if (!trailing_.isEmpty()) {
-        const QFontMetricsF metrics(Theme::font(trailingSize_, QFont::Weight(trailingWeight_)));
+        const QFontMetricsF metrics(Theme::font(trailingSize, trailingWeight));
         width += metrics.horizontalAdvance(trailing_);
         height = std::max(height, metrics.height());
         ++parts;
@@ -325,7 +318,7 @@ void GlassButton::paintEvent(QPaintEvent*) {
     double trailingWidth = 0;
     QFont trailingFont;
     if (!trailing_.isEmpty()) {
-        trailingFont = Theme::font(trailingSize_, QFont::Weight(trailingWeight_));
+        trailingFont = Theme::font(trailingSize, trailingWeight);
         trailingWidth = QFontMetricsF(trailingFont).horizontalAdvance(trailing_);
     }
     if (!text().isEmpty()) {

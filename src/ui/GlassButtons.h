@@ -31,7 +31,6 @@ public:
     void setSymbolSize(double points, QFont::Weight weight = QFont::Medium);
     double symbolSize() const { return symbolSize_; }
     void setTitleFont(double points, QFont::Weight weight = QFont::Medium);
-    void setTrailingFont(double points, QFont::Weight weight = QFont::Normal);
     void setSpacing(double points);
     void setPadding(const QMarginsF& padding);
     // A circle (or capsule) of the given diameter instead of a padded label.
@@ -100,8 +99,9 @@ private:
     QFont::Weight symbolWeight_ = QFont::Medium;
     double titleSize_ = 13;
     QFont::Weight titleWeight_ = QFont::Medium;
-    double trailingSize_ = 12;
-    QFont::Weight trailingWeight_ = QFont::Normal;
+    // The trailing text is always drawn in this font.
+    static constexpr double trailingSize = 12;
+    static constexpr QFont::Weight trailingWeight = QFont::Normal;
     double spacing_ = 8;
     QMarginsF padding_{14, 10, 14, 10};
     double diameter_ = 0;

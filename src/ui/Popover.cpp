@@ -164,7 +164,7 @@ void Popover::popup() {
     show();
     raise();
     activateWindow();
-    const QList<QWidget*> order = tabOrderFollowsLayout_ ? setTabOrderFromLayout(this) : layoutFocusOrder(this);
+    const QList<QWidget*> order = setTabOrderFromLayout(this);
     const auto first = std::find_if(order.begin(), order.end(), [this](QWidget* widget) {
         return widget->isVisibleTo(this) && widget->isEnabled() && !accessibleNameOf(widget).isEmpty();
     });

@@ -29,8 +29,6 @@ public:
     void setPreferredEdge(Edge edge) { edge_ = edge; }
     Edge edge() const { return shownEdge_; }
     QWidget* anchor() const { return anchor_; }
-    // On by default: each popup() sets the Tab order to the layout's order. Off for content that sets its own.
-    void setTabOrderFollowsLayout(bool follows) { tabOrderFollowsLayout_ = follows; }
 
     // Shows it placed at the anchor, kept on the anchor's screen, with the keyboard on its first named control.
     void popup();
@@ -66,7 +64,6 @@ private:
     Edge edge_ = Edge::below;
     Edge shownEdge_ = Edge::below;
     int arrowX_ = 0;
-    bool tabOrderFollowsLayout_ = true;
     bool watching_ = false;
     bool hadKeyboard_ = false;
 };

@@ -9,8 +9,8 @@
 #include "Motion.h"
 #include "Popover.h"
 #include "PromptLimit.h"
-#include "QueueManager.h"
 #include "QueueStatusIndicator.h"
+#include "Scrim.h"
 #include "SegmentedPicker.h"
 #include "SheetKeyboard.h"
 #include "Spinner.h"
@@ -28,8 +28,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollArea>
@@ -96,19 +94,6 @@ protected:
             updateGeometry();
         return QScrollArea::eventFilter(watched, event);
     }
-};
-
-// Dims the studio behind a sheet and keeps the pointer from reaching it.
-class SheetScrim : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.fillRect(rect(), QColor(0, 0, 0, Theme::instance().isDark() ? 110 : 70));
-    }
-    void mousePressEvent(QMouseEvent* event) override { event->accept(); }
 };
 
 } // namespace
@@ -430,7 +415,8 @@ QWidget* ScenesView::createGalleryPane() {
 
 QWidget* ScenesView::createCameraControls() {
     // A sheet over the dimmed studio on the ultra-thin material, holding the cinematic presets in three columns.
-    auto* scrim = new SheetScrim(this);
+    // The studio behind it dims and takes no clicks.
+    auto* scrim = new Scrim(70, 110, this);
     scrim->setObjectName("cameraControlsScrim");
     auto* sheet = new GlassPanel(scrim);
     sheet->setObjectName("cameraControls");

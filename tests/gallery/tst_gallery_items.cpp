@@ -27,7 +27,7 @@ class GalleryItemsTest : public QObject {
     QStringList titles(const VideoGalleryItemModel& model) {
         QStringList result;
         for (int row = 0; row < model.rowCount(); ++row)
-            result << model.data(model.index(row)).toString();
+            result << model.data(model.index(row, 0)).toString();
         return result;
     }
 
@@ -65,12 +65,12 @@ private slots:
         QCOMPARE(queue.activeVideoTasks().size(), 2);
         QCOMPARE(titles(model), (QStringList{"job 1", "job 2", "job 3", "job 4", "job 5", "Orvane_clip"}));
         QCOMPARE(model.placeholderCount(), 5);
-        QCOMPARE(model.data(model.index(1), VideoGalleryItemModel::StatusTextRole).toString(), "Generating...");
-        QCOMPARE(model.data(model.index(2), VideoGalleryItemModel::StatusTextRole).toString(), "In Queue...");
-        QCOMPARE(model.data(model.index(0), Qt::DecorationRole).value<QImage>().pixelColor(0, 0), QColor(Qt::red));
-        QVERIFY(model.data(model.index(5), VideoGalleryItemModel::StatusTextRole).isNull());
+        QCOMPARE(model.data(model.index(1, 0), VideoGalleryItemModel::StatusTextRole).toString(), "Generating...");
+        QCOMPARE(model.data(model.index(2, 0), VideoGalleryItemModel::StatusTextRole).toString(), "In Queue...");
+        QCOMPARE(model.data(model.index(0, 0), Qt::DecorationRole).value<QImage>().pixelColor(0, 0), QColor(Qt::red));
+        QVERIFY(model.data(model.index(5, 0), VideoGalleryItemModel::StatusTextRole).isNull());
 
-        const QModelIndex job = model.index(0);
+        const QModelIndex job = model.index(0, 0);
         QVERIFY(job.data(VideoGalleryItemModel::IsPlaceholderRole).toBool());
         QCOMPARE(job.data(VideoGalleryItemModel::IdRole).toUuid(), queue.activeVideoTasks().first().id);
         QCOMPARE(model.rowOfId(queue.videoQueue().last().id), 4);
@@ -81,10 +81,10 @@ private slots:
         QCOMPARE(overlay.promptOptimization, true);
 
         // The clip row keeps its identity while the jobs around it change.
-        const QUuid clipId = model.index(5).data(VideoGalleryItemModel::IdRole).toUuid();
+        const QUuid clipId = model.index(5, 0).data(VideoGalleryItemModel::IdRole).toUuid();
         QCOMPARE(model.rowOfId(clipId), 5);
         model.ensureMetadata(5);
-        QTRY_VERIFY(!model.data(model.index(5), Qt::DecorationRole).isNull());
+        QTRY_VERIFY(!model.data(model.index(5, 0), Qt::DecorationRole).isNull());
         gallery.stopMonitoring();
         QCOMPARE(model.rowCount(), 5);
         qunsetenv("XDG_CACHE_HOME");
@@ -102,7 +102,7 @@ private slots:
         QCOMPARE(titles(model), QStringList{"Orvane_a"});
         QVERIFY(writeFile(folder + "/Orvane_b.mp4", clipBytes()));
         QTRY_COMPARE(titles(model), (QStringList{"Orvane_b", "Orvane_a"}));
-        QVERIFY(!model.data(model.index(0), Qt::DecorationRole).isNull()); // read before it was shown
+        QVERIFY(!model.data(model.index(0, 0), Qt::DecorationRole).isNull()); // read before it was shown
         QVERIFY(QFile::rename(folder + "/Orvane_a.mp4", folder + "/Orvane_c.mp4"));
         QTRY_COMPARE(titles(model), (QStringList{"Orvane_c", "Orvane_b"}));
         QVERIFY(QFile::remove(folder + "/Orvane_b.mp4"));

@@ -746,7 +746,7 @@ private slots:
         QVERIFY(waitForAll([&] { return inserted.size() == 1; }));
         QCOMPARE(inserted.first().at(1).toInt(), 0);
         QCOMPARE(clips->index(0).data(GalleryClipModel::FileNameRole).toString(), "Orvane_b.mp4");
-        QCOMPARE(cells->index(0).data(VideoGalleryItemModel::PathRole).toString(), path("Orvane_b.mp4"));
+        QCOMPARE(cells->index(0, 0).data(VideoGalleryItemModel::PathRole).toString(), path("Orvane_b.mp4"));
         QVERIFY(!clips->index(0).data(Qt::DecorationRole).isNull()); // read before it was listed
 
         // A record stored for the clip: its title and badges change, nothing else.

@@ -580,7 +580,7 @@ private slots:
         // While the clip is fetched the watch loops keep ticking: virtual time may run far ahead.
         QVERIFY(world->clock.runUntil([&] { return gallery->count() == 1; }, 1e6, 20000));
         VideoGalleryItemModel* cells = view->itemModel();
-        const auto cell = [cells](int row, int role) { return cells->index(row).data(role); };
+        const auto cell = [cells](int row, int role) { return cells->index(row, 0).data(role); };
         QTRY_COMPARE(cells->rowCount(), 3);
         QCOMPARE(cell(0, Qt::DisplayRole).toString(), "a fox in the snow");
         QCOMPARE(cell(1, Qt::DisplayRole).toString(), "a hare");

@@ -29,11 +29,12 @@
 class ImageStudioModelTest : public StudioTestBase {
     Q_OBJECT
 
-    std::unique_ptr<ImageServiceFactory> factory_;
     std::unique_ptr<ImageStudioModel> model_;
 
+    ImageServiceFactory* factory() const { return model_->factory(); }
+
     void makeModel(const AppEnvironment& environment) {
-        model_ = std::make_unique<ImageStudioModel>(environment, factory_.get());
+        model_ = std::make_unique<ImageStudioModel>(environment);
         connect(model_.get(), &ImageStudioModel::revealRequested, this,
                 [this](const QString& path) { revealed_.append(path); });
     }
@@ -49,7 +50,7 @@ class ImageStudioModelTest : public StudioTestBase {
     bool generateAndWait() {
         model_->generate();
         return clock_->runUntil([this] {
-            return fake_->generateRequests().size() > 0 && !factory_->currentService()->isLoading() &&
+            return fake_->generateRequests().size() > 0 && !factory()->currentService()->isLoading() &&
                    !model_->isSessionEmpty();
         });
     }
@@ -74,13 +75,11 @@ class ImageStudioModelTest : public StudioTestBase {
 private slots:
     void init() {
         setUpServices();
-        factory_ = std::make_unique<ImageServiceFactory>();
         makeModel(environment());
     }
 
     void cleanup() {
         model_.reset();
-        factory_.reset();
         tearDownServices();
         QImageReader::setAllocationLimit(256);
     }
@@ -160,10 +159,17 @@ private slots:
         model_->handleReturnKey();
         // The request reads the composer a turn later, as a task would.
         model_->setPrompt("  a red boat at dawn  ");
-        QVERIFY(clock_->runUntil([this] { return factory_->currentService()->isLoading(); }));
+        QVERIFY(clock_->runUntil([this] { return factory()->currentService()->isLoading(); }));
         QVERIFY(model_->isGenerateDisabled());
         QVERIFY(!model_->isSessionEmpty());
-        QVERIFY(clock_->runUntil([this] { return !factory_->currentService()->generatedImage().isNull(); }));
+        // The panels read the service's state through the model.
+        QVERIFY(model_->isGenerating());
+        QCOMPARE(model_->result()->state, StudioRules::ResultState::loading);
+        QVERIFY(model_->result()->image.isNull());
+        QVERIFY(clock_->runUntil([this] { return !factory()->currentService()->generatedImage().isNull(); }));
+        QVERIFY(!model_->isGenerating());
+        QCOMPARE(model_->result()->state, StudioRules::ResultState::completed);
+        QCOMPARE(model_->result()->image, factory()->currentService()->generatedImage());
 
         QCOMPARE(fake_->generateRequests().size(), 1);
         const auto parts = fake_->generateRequests()[0].json["contents"][0]["parts"];
@@ -177,10 +183,28 @@ private slots:
         QVERIFY(!model_->isGenerateDisabled());
     }
 
+    // The gear's options go through the model to the studio's image options; choosing the one in use again
+    // changes nothing.
+    void imageSettingsGoThroughTheModel() {
+        QSignalSpy changed(model_.get(), &ImageStudioModel::serviceStateChanged);
+        model_->setTemperature(model_->temperature());
+        model_->setSelectedImageModel(model_->selectedImageModel());
+        QVERIFY(clock_->runUntil([] { return false; }, 5, 200) == false);
+        QCOMPARE(changed.count(), 0);
+
+        model_->setTemperature(2.0);
+        model_->setSelectedImageModel(ImageModel::pro);
+        QCOMPARE(factory()->temperature(), 2.0);
+        QCOMPARE(model_->temperature(), 2.0);
+        QCOMPARE(factory()->selectedImageModel(), ImageModel::pro);
+        QCOMPARE(model_->selectedImageModel(), ImageModel::pro);
+        QVERIFY(clock_->runUntil([&changed] { return changed.count() > 0; }));
+    }
+
     void contextMeterFollowsTheSession() {
         model_->setPrompt("boat");
         QVERIFY(generateAndWait());
-        QCOMPARE(factory_->sessionTokensUsed(), 1290);
+        QCOMPARE(factory()->sessionTokensUsed(), 1290);
         const double expected = 1290.0 / 65536.0 * 100.0;
         QCOMPARE(model_->usagePercent(), expected);
         const QLocale locale = QLocale::system();
@@ -218,7 +242,11 @@ private slots:
 
         // Without the app-wide objects (a bare studio) the buttons still follow the picture.
         AppEnvironment bare;
-        ImageStudioModel alone(bare, factory_.get());
+        ImageStudioModel alone(bare);
+        QCOMPARE(offered(alone.resultActions()), QStringList());
+        alone.setPrompt("boat");
+        alone.generate();
+        QVERIFY(clock_->runUntil([&alone] { return !alone.factory()->currentService()->generatedImage().isNull(); }));
         QCOMPARE(offered(alone.resultActions()), (QStringList{"imageToImage", "imageToVideo", "showInFinder"}));
         QCOMPARE(alone.loadingText(), QString("Waiting in queue..."));
     }
@@ -243,7 +271,7 @@ private slots:
         QVERIFY(!model_->showTextPopup());
         QCOMPARE(model_->popupText(), QString());
         QVERIFY(model_->isSessionEmpty());
-        QCOMPARE(factory_->sessionTokensUsed(), 0);
+        QCOMPARE(factory()->sessionTokensUsed(), 0);
         QVERIFY(OrvaneAPIService::shared().generatedImage().isNull());
         QCOMPARE(OrvaneAPIService::shared().totalTokensInSession(), 0);
     }
@@ -253,10 +281,10 @@ private slots:
         fake_->script.back().delayMs = 100;
         model_->setPrompt("boat");
         model_->generate();
-        QVERIFY(clock_->runUntil([this] { return factory_->currentService()->isLoading(); }));
+        QVERIFY(clock_->runUntil([this] { return factory()->currentService()->isLoading(); }));
         model_->startNewChat();
         QCOMPARE(model_->prompt(), QString());
-        QVERIFY(clock_->runUntil([this] { return !factory_->currentService()->generatedImage().isNull(); }));
+        QVERIFY(clock_->runUntil([this] { return !factory()->currentService()->generatedImage().isNull(); }));
     }
 
     // --- references ---
@@ -406,7 +434,7 @@ private slots:
         app_->setVideoMode(VideoGenerationMode::startEndVideo);
         model_->setPrompt("boat");
         QVERIFY(generateAndWait());
-        const QImage result = factory_->currentService()->generatedImage();
+        const QImage result = factory()->currentService()->generatedImage();
 
         QStringList order;
         connect(app_.get(), &AppViewModel::currentViewChanged, this, [&order] { order << "view"; });

@@ -445,7 +445,7 @@ class ImageStudioTableTest : public StudioTestBase {
 
     std::unique_ptr<ContentView> view_;
 
-    ImageGenerationService& service() { return *view_->imageServiceFactory()->currentService(); }
+    ImageGenerationService& service() { return *view_->model()->factory()->currentService(); }
 
     void send(const QString& prompt) {
         QPlainTextEdit* editor = view_->leftPanel()->promptEditor();

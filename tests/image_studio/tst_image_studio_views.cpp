@@ -71,7 +71,7 @@ class ImageStudioViewTest : public StudioTestBase {
 
     ImageStudioModel& model() { return *view_->model(); }
     QPlainTextEdit* editor() { return view_->leftPanel()->promptEditor(); }
-    ImageGenerationService& service() { return *view_->imageServiceFactory()->currentService(); }
+    ImageGenerationService& service() { return *view_->model()->factory()->currentService(); }
 
     void click(QAbstractButton* target) {
         QVERIFY(target);
@@ -460,21 +460,21 @@ private slots:
         click(popover->modelButtons()[1]);
         QCOMPARE(Defaults::standard().string("selectedImageModel"),
                  std::optional<QString>("gemini-3-pro-image-preview"));
-        QCOMPARE(view_->imageServiceFactory()->orvaneService()->currentModel(), ImageModel::pro);
+        QCOMPARE(view_->model()->factory()->orvaneService()->currentModel(), ImageModel::pro);
         QVERIFY(popover->modelButtons()[1]->isChecked());
 
         GUI_REQUIRE(wild, QAbstractButton, popover, "creativity_Wild");
         GUI_REQUIRE(precise, QAbstractButton, popover, "creativity_Precise");
         click(wild);
-        QCOMPARE(view_->imageServiceFactory()->temperature(), 2.0);
+        QCOMPARE(view_->model()->factory()->temperature(), 2.0);
         QCOMPARE(popover->markedLevels(), QStringList{"Wild"});
         click(precise);
-        QCOMPARE(view_->imageServiceFactory()->temperature(), 0.0);
+        QCOMPARE(view_->model()->factory()->temperature(), 0.0);
         QCOMPARE(Defaults::standard().number("imageGenerationTemperature"), std::optional<double>(0.0));
 
-        view_->imageServiceFactory()->setTemperature(0.75);
+        view_->model()->factory()->setTemperature(0.75);
         QCOMPARE(popover->markedLevels(), QStringList{"Balanced"});
-        view_->imageServiceFactory()->setTemperature(0.8);
+        view_->model()->factory()->setTemperature(0.8);
         QCOMPARE(popover->markedLevels(), QStringList{});
 
         // The next request goes to the chosen model.
@@ -503,7 +503,7 @@ private slots:
         STUDIO_CLICK("imageModelSettings");
         ImageSettingsPopover* popover = view_->leftPanel()->settingsPopover();
         QVERIFY(popover && popover->isVisible());
-        ImageServiceFactory* factory = view_->imageServiceFactory();
+        ImageServiceFactory* factory = view_->model()->factory();
         const auto heardChecked = [popover] {
             QStringList checked;
             for (QAbstractButton* button : popover->findChildren<QAbstractButton*>()) {

@@ -1,4 +1,5 @@
 #include "FileNames.h"
+#include "MediaPlayerPreviewBackend.h"
 #include "MovementPlayer.h"
 #include "PresetTestSupport.h"
 #include "Resources.h"

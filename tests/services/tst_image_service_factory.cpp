@@ -1,9 +1,9 @@
 #include "APIManager.h"
 #include "AppEnvironment.h"
-#include "ContentView.h"
 #include "Defaults.h"
 #include "FakeGeminiService.h"
 #include "ImageServiceFactory.h"
+#include "ImageStudioModel.h"
 #include "OrvaneAPIService.h"
 #include "TestSupport.h"
 #include "VirtualClock.h"
@@ -187,9 +187,9 @@ private slots:
     // --- reachability ---
 
     void imageStudioOwnsItsFactory() {
-        ContentView view{AppEnvironment{}};
-        QVERIFY(view.imageServiceFactory());
-        QCOMPARE(view.imageServiceFactory()->parent(), &view);
+        ImageStudioModel model{AppEnvironment{}};
+        QVERIFY(model.factory());
+        QCOMPARE(model.factory()->parent(), &model);
     }
 };
 

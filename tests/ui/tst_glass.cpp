@@ -1,9 +1,11 @@
 #include "GlassButtons.h"
 #include "GuiTestSupport.h"
+#include "Scrim.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 
 #include <QHBoxLayout>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -198,6 +200,56 @@ private slots:
             const QColor window = Theme::color(ColorRole::windowBackground, scheme);
             QVERIFY(std::abs(text.lightness() - window.lightness()) > 120);
         }
+    }
+
+    // A scrim dims in the shade of the current appearance, takes every click, and only a left click runs its
+    // tap action.
+    void scrimDimsAndTakesTheClicks() {
+        QWidget behind;
+        behind.resize(200, 120);
+        int pressesBehind = 0;
+        struct Counter : QObject {
+            int* count;
+            explicit Counter(int* c) : count(c) {}
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)
+                    ++*count;
+                return false;
+            }
+        } counter(&pressesBehind);
+        behind.installEventFilter(&counter);
+        auto* scrim = new Scrim(70, 110, &behind);
+        scrim->setGeometry(behind.rect());
+        behind.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&behind));
+
+        const struct {
+            ColorScheme scheme;
+            int alpha;
+        } shades[] = {{ColorScheme::light, 70}, {ColorScheme::dark, 110}};
+        for (const auto& row : shades) {
+            Theme::instance().setColorScheme(row.scheme);
+            QCOMPARE(scrim->shade(), QColor(0, 0, 0, row.alpha));
+            // Over white, black at that alpha leaves 255 - alpha.
+            QImage drawn(scrim->size(), QImage::Format_ARGB32);
+            drawn.fill(Qt::white);
+            scrim->render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);
+            QVERIFY(std::abs(qRed(drawn.pixel(10, 10)) - (255 - row.alpha)) <= 1);
+        }
+
+        int taps = 0;
+        scrim->setOnTap([&taps] { ++taps; });
+        QTest::mouseClick(scrim, Qt::RightButton, {}, QPoint(20, 20));
+        QCOMPARE(taps, 0);
+        QTest::mouseClick(scrim, Qt::LeftButton, {}, QPoint(20, 20));
+        QCOMPARE(taps, 1);
+        QCOMPARE(pressesBehind, 0);
+
+        // Without a tap action a click only stops there.
+        scrim->setOnTap({});
+        QTest::mouseClick(scrim, Qt::LeftButton, {}, QPoint(20, 20));
+        QCOMPARE(taps, 1);
+        QCOMPARE(pressesBehind, 0);
     }
 
     void symbolsResolveAndRecolour() {

@@ -1,4 +1,4 @@
-#include "PreviewBackend.h"
+#include "MediaPlayerPreviewBackend.h"
 
 #include "PreviewMediaHost.h"
 
