@@ -3,7 +3,6 @@
 #include "APIManager.h"
 #include "AppSettings.h"
 #include "ClipFileInfo.h"
-#include "ClipMetadataLoader.h"
 #include "Clock.h"
 #include "Dialogs.h"
 #include "FileNames.h"
@@ -11,45 +10,23 @@
 #include "FolderBookmark.h"
 #include "GalleryClip.h"
 #include "GalleryClipModel.h"
+#include "GalleryFolderListing.h"
 #include "Log.h"
-#include "MediaProbe.h"
 #include "ModelContext.h"
-#include "SharedWork.h"
 #include "TaskOwner.h"
 #include "VideoMetadata.h"
 #include "Workspace.h"
 
-#include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QThread>
-#include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 namespace {
-
-// Called for every entry of a folder of thousands: no allocation for the common case.
-bool hasVideoExtension(const QString& fileName) {
-    const qsizetype dot = fileName.lastIndexOf('.');
-    if (dot < 0)
-        return false;
-    const QStringView suffix = QStringView(fileName).mid(dot + 1);
-    for (const QString& format : VideoGalleryViewModel::supportedFormats()) {
-        if (suffix.compare(format, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
-}
 
 // Stores a value; true when it differs from the one before, so that its change is announced.
 template <class T> bool assign(T& field, const T& value) {
@@ -59,137 +36,7 @@ template <class T> bool assign(T& field, const T& value) {
     return true;
 }
 
-// A download or copy still in progress: "clip.part.mp4", "clip.mp4.part", "x.part".
-bool isPartialName(const QString& fileName) {
-    const QStringView name(fileName);
-    for (qsizetype at = name.indexOf(QLatin1String(".part"), 0, Qt::CaseInsensitive); at >= 0;
-         at = name.indexOf(QLatin1String(".part"), at + 1, Qt::CaseInsensitive)) {
-        const qsizetype end = at + 5;
-        if (at > 0 && (end == name.size() || name.at(end) == '.'))
-            return true;
-    }
-    return false;
-}
-
 } // namespace
-
-// One full read of the folder, done on a worker: readdir and one statx per candidate, so names are filtered
-// before anything is read from the disk, then sorted. Every byte of a name is kept, so a name that is not
-// UTF-8 still reaches its file.
-struct VideoGalleryViewModel::FolderListing {
-    struct Clip {
-        QString path;
-        qint64 created; // ms since 1970; -1 when unknown
-        qint64 size;
-        QString name;
-    };
-    QString directory;
-    bool opened = false;
-    int error = 0;         // errno when the folder could not be opened
-    int found = 0;         // non-hidden entries
-    QSet<QString> entries; // every non-hidden entry, as the watcher names them
-    QStringList rejected;  // what the log says of each entry that is not a clip
-    std::vector<Clip> kept;
-    // The clips, made here and handed to `owner`'s thread; those never shown are deleted there.
-    std::shared_ptr<QList<GalleryClip*>> clips;
-
-    // The first screen: how many clips, and the size of their pictures on the cards.
-    struct FirstScreen {
-        int count = 0;
-        QSize pictureSize;
-    };
-    static FolderListing read(const QString& directory, const QString& prefix, FirstScreen firstScreen, QThread* owner,
-                              const QDateTime& undated);
-};
-
-VideoGalleryViewModel::FolderListing VideoGalleryViewModel::FolderListing::read(const QString& directory,
-                                                                                const QString& prefix,
-                                                                                FirstScreen firstScreen, QThread* owner,
-                                                                                const QDateTime& undated) {
-    FolderListing listing;
-    listing.directory = directory;
-    errno = 0;
-    DIR* dir = ::opendir(FileNames::encode(directory).constData());
-    if (!dir) {
-        listing.error = errno;
-        return listing;
-    }
-    listing.opened = true;
-    const QString base = directory.endsWith('/') ? directory : directory + '/';
-    const QString watched = QDir(directory).absolutePath() + '/';
-    const int dirFd = ::dirfd(dir);
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        ++listing.found;
-        const QString name = FileNames::decode(QByteArray(entry->d_name));
-        listing.entries.insert(watched + name);
-        const bool prefixed = name.startsWith(prefix);
-        const bool video = hasVideoExtension(name);
-        if (!prefixed || !video) {
-            listing.rejected << FileNames::displayName(name) +
-                                    (prefixed
-                                         ? QStringLiteral(" (has ") + prefix + QStringLiteral(" prefix but not .mp4)")
-                                     : video
-                                         ? QStringLiteral(" (no ") + prefix + QStringLiteral(" prefix)")
-                                         : QStringLiteral(" (no ") + prefix + QStringLiteral(" prefix and not .mp4)"));
-            continue;
-        }
-        if (isPartialName(name) || entry->d_type == DT_DIR)
-            continue; // a partial file or a folder: never a clip, not worth a line
-        struct statx info {};
-        if (::statx(dirFd, entry->d_name, AT_STATX_DONT_SYNC, STATX_TYPE | STATX_BTIME | STATX_MTIME | STATX_SIZE,
-                    &info) != 0 ||
-            !S_ISREG(info.stx_mode))
-            continue;
-        const statx_timestamp& stamp = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
-        const qint64 created =
-            (info.stx_mask & (STATX_BTIME | STATX_MTIME)) ? qint64(stamp.tv_sec) * 1000 + stamp.tv_nsec / 1000000 : -1;
-        listing.kept.push_back({base + name, created, qint64(info.stx_size), name});
-    }
-    ::closedir(dir);
-    // Newest first; undated entries last; equal dates by name, newest name first (names carry the time).
-    std::sort(listing.kept.begin(), listing.kept.end(), [](const Clip& a, const Clip& b) {
-        if (a.created != b.created)
-            return a.created > b.created;
-        return a.name > b.name;
-    });
-    listing.clips = std::shared_ptr<QList<GalleryClip*>>(new QList<GalleryClip*>, [](QList<GalleryClip*>* clips) {
-        for (GalleryClip* clip : std::as_const(*clips))
-            clip->deleteLater();
-        delete clips;
-    });
-    // The first screen's pictures come with the list when the thumbnail cache has them: one trip to the GUI
-    // thread, one layout. The rest are read when a view comes near them.
-    struct Picture {
-        ClipMetadataLoader::Result read;
-        QImage onCard;
-    };
-    QStringList shownFirst;
-    for (size_t i = 0; i < listing.kept.size() && i < size_t(std::max(0, firstScreen.count)); ++i)
-        shownFirst << listing.kept[i].path;
-    auto cached = std::make_shared<SharedWork<Picture>>(int(shownFirst.size()));
-    cached->start(MediaProbe::pool(), [shownFirst, size = firstScreen.pictureSize](int i) {
-        Picture picture{ClipMetadataLoader::loadCached(shownFirst[i]), {}};
-        if (picture.read.ok)
-            picture.onCard = GalleryClip::coverPicture(picture.read.thumbnail, size);
-        return picture;
-    });
-    // The clips are made while their pictures are read; then this thread reads what is left.
-    listing.clips->reserve(qsizetype(listing.kept.size()));
-    for (const Clip& entry : listing.kept) {
-        const QDateTime created = entry.created >= 0 ? QDateTime::fromMSecsSinceEpoch(entry.created, Qt::UTC) : undated;
-        listing.clips->append(new GalleryClip(entry.path, created, entry.size));
-    }
-    const QList<Picture> pictures = cached->finish();
-    for (qsizetype i = 0; i < listing.clips->size(); ++i) {
-        GalleryClip* clip = listing.clips->at(i);
-        if (i < pictures.size() && pictures[i].read.ok)
-            clip->takeMetadata(pictures[i].read, pictures[i].onCard);
-        clip->moveToThread(owner);
-    }
-    return listing;
-}
 
 VideoGalleryViewModel::VideoGalleryViewModel(QObject* parent) : QObject(parent), clips_(new GalleryClipModel(this)) {
     qRegisterMetaType<VideoMetadata*>();
@@ -197,8 +44,6 @@ VideoGalleryViewModel::VideoGalleryViewModel(QObject* parent) : QObject(parent),
         connect(clips_, signal, this, &VideoGalleryViewModel::countChanged);
     connect(clips_, &QAbstractItemModel::modelReset, this, &VideoGalleryViewModel::countChanged);
     connect(&APIManager::shared(), &APIManager::miniMaxAPIKeyChanged, this, &VideoGalleryViewModel::hasVideoKeyChanged);
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    updateColumns(screen ? screen->geometry().width() : 1920);
 }
 
 VideoGalleryViewModel::~VideoGalleryViewModel() {
@@ -212,11 +57,6 @@ const QList<GalleryClip*>& VideoGalleryViewModel::videos() const {
 
 int VideoGalleryViewModel::count() const {
     return clips_->rowCount();
-}
-
-const QSet<QString>& VideoGalleryViewModel::supportedFormats() {
-    static const QSet<QString> formats{QStringLiteral("mp4")};
-    return formats;
 }
 
 void VideoGalleryViewModel::setColumns(int columns) {
@@ -320,7 +160,7 @@ void VideoGalleryViewModel::saveViewModeSettings(const QString& name) {
 }
 
 bool VideoGalleryViewModel::passesFilter(const QString& fileName) const {
-    return hasVideoExtension(fileName) && fileName.startsWith(filePrefix()) && !isPartialName(fileName);
+    return GalleryFolderListing::passesFilter(fileName, filePrefix());
 }
 
 void VideoGalleryViewModel::startMonitoring(const QString& directory) {
@@ -389,14 +229,15 @@ void VideoGalleryViewModel::loadVideos(const QString& directory) {
     listing_.run(
         this,
         [directory, prefix = filePrefix(),
-         firstScreen =
-             FolderListing::FirstScreen{clips_->readsMetadata() ? firstScreenCount_ : 0, firstScreenPictureSize_},
-         owner = thread(),
-         now = Clock::current().now()] { return FolderListing::read(directory, prefix, firstScreen, owner, now); },
-        [this](const FolderListing& listing) { showListing(listing); });
+         firstScreen = GalleryFolderListing::FirstScreen{clips_->readsMetadata() ? firstScreenCount_ : 0,
+                                                         firstScreenPictureSize_},
+         owner = thread(), now = Clock::current().now()] {
+            return GalleryFolderListing::read(directory, prefix, firstScreen, owner, now);
+        },
+        [this](const GalleryFolderListing& listing) { showListing(listing); });
 }
 
-void VideoGalleryViewModel::showListing(const FolderListing& listing) {
+void VideoGalleryViewModel::showListing(const GalleryFolderListing& listing) {
     listingPending_ = false;
     // The watcher compares later changes with this same listing, so nothing falls between the two.
     if (fileSystemMonitor_)
@@ -415,8 +256,7 @@ void VideoGalleryViewModel::showListing(const FolderListing& listing) {
         for (const QString& line : listing.rejected)
             Log::line(QStringLiteral("🚫 [VideoGallery] Filtered out: ") + line);
         QList<GalleryClip*> clips = std::exchange(*listing.clips, {});
-        for (GalleryClip* clip : std::as_const(clips))
-            clip->setRecord(recordFor(clip->fileName()));
+        records_.join(clips);
         const qsizetype loaded = clips.size();
         clips_->resetClips(std::move(clips));
         Log::line(QStringLiteral("✅ [VideoGallery] Loaded %1 videos matching '").arg(loaded) + filePrefix() +
@@ -476,7 +316,7 @@ QCoro::Task<> VideoGalleryViewModel::addFile(QString path) {
     const QString name = QFileInfo(path).fileName();
     if (!passesFilter(name)) {
         const bool prefixed = name.startsWith(filePrefix());
-        const bool video = hasVideoExtension(name);
+        const bool video = GalleryFolderListing::hasVideoExtension(name);
         if (video && !prefixed)
             Log::line(QStringLiteral("🚫 [VideoGallery] Ignoring file (no ") + filePrefix() +
                       QStringLiteral(" prefix): ") + FileNames::displayName(name));
@@ -543,81 +383,17 @@ void VideoGalleryViewModel::refreshVideos() {
 }
 
 void VideoGalleryViewModel::reloadRecords() {
-    recordsByName_.clear();
-    nameOfRecord_.clear();
-    records_.clear();
-    if (modelContext_) {
-        if (const auto records = modelContext_->fetch<VideoMetadata>()) {
-            for (const auto& record : *records) {
-                recordsByName_[record->fileName()].append(record);
-                nameOfRecord_.insert(record.get(), record->fileName());
-            }
-        }
-    }
-    for (auto it = recordsByName_.cbegin(); it != recordsByName_.cend(); ++it)
-        chooseRecord(it.key());
-    for (GalleryClip* clip : videos())
-        clip->setRecord(recordFor(clip->fileName()));
+    records_.reload(modelContext_);
+    records_.join(videos());
 }
 
 void VideoGalleryViewModel::recordsSaved(const QList<std::shared_ptr<PersistentModel>>& written,
                                          const QList<std::shared_ptr<PersistentModel>>& removed) {
-    // Names whose record may have changed: a record's old and new name when it was renamed.
-    QSet<QString> touched;
-    const auto forget = [&](const VideoMetadata* record) {
-        const auto at = record ? nameOfRecord_.constFind(record) : nameOfRecord_.cend();
-        if (at == nameOfRecord_.cend())
-            return;
-        const QString name = at.value();
-        nameOfRecord_.erase(at);
-        auto& named = recordsByName_[name];
-        named.removeIf([record](const auto& candidate) { return candidate.get() == record; });
-        if (named.isEmpty())
-            recordsByName_.remove(name);
-        touched.insert(name);
-    };
-    for (const auto& record : removed)
-        forget(qobject_cast<const VideoMetadata*>(record.get()));
-    for (const auto& record : written) {
-        auto video = std::dynamic_pointer_cast<VideoMetadata>(record);
-        if (!video)
-            continue;
-        const QString name = video->fileName();
-        if (const auto at = nameOfRecord_.constFind(video.get()); at != nameOfRecord_.cend() && at.value() == name) {
-            touched.insert(name); // its date may have changed
-            continue;
-        }
-        forget(video.get());
-        // A new or renamed record joins the records of its name last.
-        recordsByName_[name].append(video);
-        nameOfRecord_.insert(video.get(), name);
-        touched.insert(name);
-    }
-    if (touched.isEmpty())
-        return;
-    for (const QString& name : std::as_const(touched))
-        chooseRecord(name);
-    for (GalleryClip* clip : videos()) {
-        if (touched.contains(clip->fileName()))
-            clip->setRecord(recordFor(clip->fileName()));
-    }
-}
-
-void VideoGalleryViewModel::chooseRecord(const QString& fileName) {
-    // The newest; of equally new ones the one listed first.
-    std::shared_ptr<VideoMetadata> newest;
-    for (const auto& record : recordsByName_.value(fileName)) {
-        if (!newest || record->createdAt() > newest->createdAt())
-            newest = record;
-    }
-    if (newest)
-        records_.insert(fileName, newest);
-    else
-        records_.remove(fileName);
+    records_.join(videos(), records_.applySaved(written, removed));
 }
 
 std::shared_ptr<VideoMetadata> VideoGalleryViewModel::recordFor(const QString& fileName) const {
-    return records_.value(fileName);
+    return records_.recordFor(fileName);
 }
 
 void VideoGalleryViewModel::recreate(GalleryClip* clip) {

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "ClipRecords.h"
 #include "FileSystemEvent.h"
 
 #include "LatestResult.h"
 #include "ModelContext.h"
 
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -23,12 +23,13 @@ class AppSettings;
 class FileSystemMonitor;
 class GalleryClip;
 class GalleryClipModel;
+struct GalleryFolderListing;
 class VideoMetadata;
 
-// The gallery's state: the clips of the watched video folder newest first, each joined with its stored
-// record, as an item model; the grid mode and column count with their persistence; the folder watcher
-// that keeps the list in step with the folder; and the rules of the pane around them (the empty state, the
-// card actions). Lives on the GUI thread.
+// The gallery's state: the clips of the watched video folder newest first (listed by GalleryFolderListing), each
+// joined with its stored record (ClipRecords), as an item model; the grid mode and column count with their
+// persistence; the folder watcher that keeps the list in step with the folder; and the rules of the pane around
+// them (the empty state, the card actions). Lives on the GUI thread.
 class VideoGalleryViewModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(int columns READ columns WRITE setColumns NOTIFY columnsChanged)
@@ -59,7 +60,6 @@ public:
     // From the column count alone: 1 "Solo", 3 "Compact", anything else "Comfort".
     QString currentGridModeName() const;
     QString filePrefix() const { return QStringLiteral("Orvane_"); }
-    static const QSet<QString>& supportedFormats();
     std::optional<QString> monitoredDirectory() const { return monitoredDirectory_; }
     FileSystemMonitor* fileSystemMonitor() const { return fileSystemMonitor_; }
 
@@ -144,8 +144,7 @@ private:
     // the log, when there is no store or it cannot be read.
     std::optional<std::shared_ptr<AppSettings>> storedSettings(const QString& failure) const;
     GalleryClip* makeClip(const QString& path);
-    struct FolderListing;
-    void showListing(const FolderListing& listing);
+    void showListing(const GalleryFolderListing& listing);
     QCoro::Task<> addFile(QString path);
     QCoro::Task<> renameFile(QString oldPath, QString newPath);
 
@@ -167,12 +166,8 @@ private:
     LatestResult listing_;
     bool listingPending_ = false;
     QList<FileSystemEvent> heldEvents_;
-    // Every clip record by file name, in the store's order, and the one that counts for each name.
     void recordsSaved(const QList<std::shared_ptr<PersistentModel>>& written,
                       const QList<std::shared_ptr<PersistentModel>>& removed);
-    void chooseRecord(const QString& fileName);
-    QHash<QString, QList<std::shared_ptr<VideoMetadata>>> recordsByName_;
-    QHash<const VideoMetadata*, QString> nameOfRecord_;
-    QHash<QString, std::shared_ptr<VideoMetadata>> records_;
+    ClipRecords records_;
     QSet<QUuid> dismissedFailedJobs_;
 };

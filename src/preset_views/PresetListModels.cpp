@@ -131,12 +131,28 @@ void ImagePresetListModel::reload() {
     setRows(manager_.presets());
 }
 
+// ---- UserPromptPresetRows
+
+UserPromptPresetRows::UserPromptPresetRows(SwiftDataPromptPresetsManager& manager, QObject* parent)
+    : StoredPresetListModel(parent), manager_(manager) {
+    connect(&manager_, &SwiftDataPromptPresetsManager::userPresetsChanged, this, &UserPromptPresetRows::reload);
+    reload();
+}
+
+void UserPromptPresetRows::reload() {
+    QList<std::shared_ptr<PromptPreset>> rows;
+    for (const auto& preset : manager_.userPresets()) {
+        if (!preset->isBuiltIn())
+            rows.append(preset);
+    }
+    setRows(rows);
+}
+
 // ---- PromptPresetListModel
 
 PromptPresetListModel::PromptPresetListModel(SwiftDataPromptPresetsManager& manager, QObject* parent)
-    : StoredPresetListModel(parent), manager_(manager) {
-    connect(&manager_, &SwiftDataPromptPresetsManager::userPresetsChanged, this, &PromptPresetListModel::reload);
-    reload();
+    : QSortFilterProxyModel(parent), rows_(new UserPromptPresetRows(manager, this)) {
+    setSourceModel(rows_);
 }
 
 bool PromptPresetListModel::matches(const PromptPreset& preset, const QString& searchText) {
@@ -153,20 +169,20 @@ void PromptPresetListModel::setSearchText(const QString& text) {
     if (searchText_ == text)
         return;
     searchText_ = text;
-    reload();
+    invalidateFilter();
     emit searchTextChanged();
 }
 
-void PromptPresetListModel::reload() {
-    QList<std::shared_ptr<PromptPreset>> rows;
-    int userPresets = 0;
-    for (const auto& preset : manager_.userPresets()) {
-        userPresets += preset->isBuiltIn() ? 0 : 1;
-        if (matches(*preset, searchText_))
-            rows.append(preset);
-    }
-    userPresetCount_ = userPresets;
-    setRows(rows);
+bool PromptPresetListModel::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
+    if (sourceParent.isValid())
+        return false;
+    const auto preset = rows_->record(sourceRow);
+    return preset && matches(*preset, searchText_);
+}
+
+std::shared_ptr<PromptPreset> PromptPresetListModel::record(int row) const {
+    const QModelIndex at = mapToSource(index(row, 0));
+    return at.isValid() ? rows_->record(at.row()) : nullptr;
 }
 
 // ---- FixedPresetListModel

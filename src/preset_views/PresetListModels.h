@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QList>
 #include <QPointer>
+#include <QSortFilterProxyModel>
 #include <QString>
 #include <QUuid>
 
@@ -58,9 +59,21 @@ private:
     SwiftDataImagePresetsManager& manager_;
 };
 
-// The user's prompt presets (never a built-in one), newest first, narrowed by a search text that matches
-// the name or the prompt, case-insensitively in the user's locale.
-class PromptPresetListModel final : public StoredPresetListModel<PromptPreset> {
+// The user's prompt presets (never a built-in one), newest first, in the manager's order.
+class UserPromptPresetRows final : public StoredPresetListModel<PromptPreset> {
+    Q_OBJECT
+public:
+    explicit UserPromptPresetRows(SwiftDataPromptPresetsManager& manager, QObject* parent = nullptr);
+
+private:
+    void reload();
+    SwiftDataPromptPresetsManager& manager_;
+};
+
+// The user's prompt presets narrowed by a search text that matches the name or the prompt,
+// case-insensitively in the user's locale. A keystroke filters the one list: rows that still match keep
+// their place, and with it the view's current card.
+class PromptPresetListModel final : public QSortFilterProxyModel {
     Q_OBJECT
     Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged)
 public:
@@ -69,17 +82,20 @@ public:
     QString searchText() const { return searchText_; }
     void setSearchText(const QString& text);
     // The user's presets whatever the search (the rows are those that match it).
-    int userPresetCount() const { return userPresetCount_; }
+    int userPresetCount() const { return rows_->rowCount(); }
+    // The preset of a row of this list, as narrowed.
+    std::shared_ptr<PromptPreset> record(int row) const;
     static bool matches(const PromptPreset& preset, const QString& searchText);
 
 signals:
     void searchTextChanged();
 
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
 private:
-    void reload();
-    SwiftDataPromptPresetsManager& manager_;
+    UserPromptPresetRows* rows_;
     QString searchText_;
-    int userPresetCount_ = 0;
 };
 
 // Fixed presets with a thumbnail, in table order; a changed thumbnail redraws its row.

@@ -19,7 +19,11 @@ PromptPresetsBrowser::PromptPresetsBrowser(SwiftDataPromptPresetsManager& manage
     : StoredPresetBrowser(manager, currentPrompt, parent), shouldOpenCreatePreset_(shouldOpenCreatePreset),
       userPresets_(new PromptPresetListModel(manager, this)),
       cameraMovements_(new PreviewClipPresetListModel(CameraMovementPreset::allPresets(), this)) {
+    // The count and what the tab shows follow the list, whether the store or the search changed it.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(userPresets_, signal, this, &PromptPresetsBrowser::presetsCountChanged);
     connect(userPresets_, &QAbstractItemModel::modelReset, this, &PromptPresetsBrowser::presetsCountChanged);
+    connect(userPresets_, &QAbstractItemModel::layoutChanged, this, &PromptPresetsBrowser::presetsCountChanged);
     connect(form(), &PresetFormModel::cancelRequested, this, &PromptPresetsBrowser::cancelEditing);
 }
 

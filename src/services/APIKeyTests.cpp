@@ -12,6 +12,7 @@
 #include <QNetworkReply>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScopedPointer>
 #include <QStringDecoder>
 
 #include <memory>
@@ -46,10 +47,6 @@ bool refusesKey(const QByteArray& body) {
     return answer && answer->baseResp && MiniMaxStatus::refusesKey(answer->baseResp->statusCode);
 }
 
-struct DeleteLater {
-    void operator()(QNetworkReply* reply) const { reply->deleteLater(); }
-};
-
 struct Answer {
     std::optional<int> status; // none: not an HTTP answer
     QByteArray body;
@@ -57,7 +54,7 @@ struct Answer {
 };
 
 QCoro::Task<Answer> send(QNetworkRequest request, QPointer<QObject> owner) {
-    std::unique_ptr<QNetworkReply, DeleteLater> reply(NetworkAccess::shared()->get(request));
+    std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater> reply(NetworkAccess::shared()->get(request));
     if (owner)
         QObject::connect(owner, &QObject::destroyed, reply.get(), &QNetworkReply::abort);
     ServiceReply::Finished finished(reply.get());

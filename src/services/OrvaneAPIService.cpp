@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPromise>
+#include <QScopedPointer>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -62,13 +63,6 @@ qint64 saturatingAdd(qint64 a, qint64 b) {
         return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
     return sum;
 }
-
-struct DeleteLater {
-    void operator()(QObject* object) const {
-        if (object)
-            object->deleteLater();
-    }
-};
 
 // The reference images of one request, prepared together.
 struct ReferenceBatch {
@@ -369,7 +363,7 @@ OrvaneAPIService::send(BuiltRequest built) {
     QNetworkRequest request = GeminiWire::keyedRequest(built.url, APIManager::shared().googleAPIKey(), timeoutMs);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
 
-    std::unique_ptr<QNetworkReply, DeleteLater> reply(NetworkAccess::shared()->post(request, built.body));
+    std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater> reply(NetworkAccess::shared()->post(request, built.body));
     // A service that goes away gives up its request at once instead of waiting for the answer.
     QObject::connect(this, &QObject::destroyed, reply.get(), &QNetworkReply::abort);
     // The body is taken as it arrives: one read of a picture's tens of megabytes at the end would hold up

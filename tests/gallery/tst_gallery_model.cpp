@@ -1,6 +1,7 @@
 #include "APIManager.h"
 #include "AppSettings.h"
 #include "ClipMetadataLoader.h"
+#include "ClipRecords.h"
 #include "FileNames.h"
 #include "FileSystemMonitor.h"
 #include "FolderBookmark.h"
@@ -251,6 +252,46 @@ private slots:
         QSignalSpy recreated(gallery.get(), &VideoGalleryViewModel::recreateRequested);
         gallery->recreate(a);
         QCOMPARE(recreated.first().first().value<VideoMetadata*>(), first.get());
+    }
+
+    // The join on its own: a save names the file names it touched, and only their clips take a record again.
+    void clipRecordsNameWhatASaveTouched() {
+        const QDateTime now = world->clock.now();
+        const auto kept = addRecord(*world->store, "Orvane_c.mp4", "kept", now);
+        ClipRecords records;
+        records.reload(world->store.get());
+        QSet<QString> touched;
+        connect(world->store.get(), &ModelContext::recordsSaved, this,
+                [&](const QList<std::shared_ptr<PersistentModel>>& written,
+                    const QList<std::shared_ptr<PersistentModel>>& removed) {
+                    touched = records.applySaved(written, removed);
+                });
+        GalleryClip a(path("Orvane_a.mp4"), now, 1);
+        GalleryClip b(path("Orvane_b.mp4"), now, 1);
+        GalleryClip c(path("Orvane_c.mp4"), now, 1);
+        const QList<GalleryClip*> clips{&a, &b, &c};
+        const auto prompt = [](const GalleryClip& clip) { return clip.prompt().value_or("none"); };
+        records.join(clips);
+        QCOMPARE(prompt(c), "kept");
+
+        const auto moving = addRecord(*world->store, "Orvane_a.mp4", "moving", now);
+        QCOMPARE(touched, QSet<QString>{"Orvane_a.mp4"});
+        QCOMPARE(records.recordFor("Orvane_a.mp4"), moving);
+        moving->setFileName("Orvane_b.mp4");
+        QVERIFY(world->store->save());
+        QCOMPARE(touched, (QSet<QString>{"Orvane_a.mp4", "Orvane_b.mp4"}));
+        QVERIFY(!records.recordFor("Orvane_a.mp4"));
+        QCOMPARE(records.recordFor("Orvane_b.mp4"), moving);
+        // Only the named clips are joined again.
+        world->store->remove(kept);
+        QVERIFY(world->store->save());
+        QCOMPARE(touched, QSet<QString>{"Orvane_c.mp4"});
+        records.join(clips, {"Orvane_b.mp4"});
+        QCOMPARE(prompt(a), "none");
+        QCOMPARE(prompt(b), "moving");
+        QCOMPARE(prompt(c), "kept");
+        records.join(clips, touched);
+        QCOMPARE(prompt(c), "none");
     }
 
     void startStopAndIdleBehaviour() {

@@ -268,6 +268,52 @@ private slots:
         QVERIFY(!PromptPresetListModel::matches(*stray, ""));
     }
 
+    // Typing narrows the one list: a row that still matches keeps its place, so the list's current card and
+    // anything else held on it stay; the count the panel follows changes with the rows.
+    void promptSearchKeepsTheRowsThatStillMatch() {
+        addPromptPreset("Sunset", "golden hour over the sea");
+        addPromptPreset("Forest", "Misty PINES at dawn");
+        addPromptPreset("Harbour", "boats at sunrise");
+        SwiftDataPromptPresetsManager manager(fixture_.store.get());
+        manager.loadPresets();
+        PromptPresetsBrowser browser(manager, "", false);
+        PromptPresetListModel* list = browser.userPresets();
+        QAbstractItemModelTester tester(list);
+        QCOMPARE(titles(*list), QStringList({"Harbour", "Forest", "Sunset"}));
+        const QPersistentModelIndex sunset = list->index(2, 0);
+        QSignalSpy resets(list, &QAbstractItemModel::modelReset);
+        QSignalSpy counted(&browser, &PresetBrowser::presetsCountChanged);
+
+        struct Step {
+            const char* text;
+            QStringList titles;
+            int sunsetRow; // -1: filtered out
+        };
+        const QList<Step> steps = {{"s", {"Harbour", "Forest", "Sunset"}, 2},
+                                   {"su", {"Harbour", "Sunset"}, 1},
+                                   {"sun", {"Harbour", "Sunset"}, 1},
+                                   {"suns", {"Sunset"}, 0},
+                                   {"sunsx", {}, -1},
+                                   {"", {"Harbour", "Forest", "Sunset"}, -1}};
+        for (const Step& step : steps) {
+            const int countsBefore = int(counted.size());
+            const QStringList before = titles(*list);
+            list->setSearchText(step.text);
+            QCOMPARE(titles(*list), step.titles);
+            if (step.sunsetRow >= 0) {
+                QVERIFY2(sunset.isValid(), step.text);
+                QCOMPARE(sunset.row(), step.sunsetRow);
+                QCOMPARE(browser.userPresets()->record(sunset.row())->name(), "Sunset");
+            } else {
+                QVERIFY(!sunset.isValid());
+            }
+            QCOMPARE(counted.size() > countsBefore, before != step.titles);
+        }
+        QCOMPARE(resets.size(), 0);
+        QCOMPARE(browser.presetsCount(), 3);
+        QVERIFY(!list->record(3));
+    }
+
     void promptBrowserChoosingAndTheDeleteConfirmation() {
         const auto mine = addPromptPreset("Mine", "my prompt");
         SwiftDataPromptPresetsManager manager(fixture_.store.get());

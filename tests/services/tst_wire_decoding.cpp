@@ -1,7 +1,12 @@
 #include "WireDecoding.h"
 
+#include <QFutureWatcher>
 #include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QTest>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 class WireDecodingTest : public QObject {
     Q_OBJECT
@@ -57,6 +62,32 @@ private slots:
             QCOMPARE(decoded->size(), expected->size());
             QVERIFY(*decoded == *expected);
         }
+    }
+
+    // Replies are decoded on the shared pool: a decode running there while every other thread of the pool is
+    // busy still finishes, without waiting for a thread to come free.
+    void aDecodeOnAFullPoolStillFinishes() {
+        QThreadPool& pool = *QThreadPool::globalInstance();
+        const QByteArray bytes = randomBytes(9 * 1024 * 1024);
+        const QByteArray text = bytes.toBase64();
+        QSemaphore started;
+        QSemaphore gate;
+        const int others = pool.maxThreadCount() - 1;
+        const auto release = qScopeGuard([&] {
+            gate.release(others);
+            pool.waitForDone();
+        });
+        for (int i = 0; i < others; ++i) {
+            pool.start([&] {
+                started.release();
+                gate.acquire();
+            });
+        }
+        QVERIFY(started.tryAcquire(others, 5000));
+        QFuture<std::optional<QByteArray>> decoding =
+            QtConcurrent::run(&pool, [&text] { return WireDecoding::decodeBase64(text.constData(), text.size()); });
+        QTRY_VERIFY_WITH_TIMEOUT(decoding.isFinished(), 10000);
+        QVERIFY(decoding.result() == bytes);
     }
 };
 
