@@ -15,9 +15,9 @@
 #include <QSplitter>
 #include <QTest>
 
-// The video studio as its specification draws it: each named control with its text, word for word, and its size
-// or place, at scale 1.0 (a studio 1000 wide) and 1.6 (1600 wide). The numbers are the specification's points;
-// those marked scaled are multiplied by the studio's scale, the others stay as they are.
+// The video studio as it is designed: each named control with its text, word for word, and its size or place, at
+// scale 1.0 (a studio 1000 wide) and 1.6 (1600 wide). The numbers are the design's points; those marked scaled are
+// multiplied by the studio's scale, the others stay as they are.
 
 namespace {
 
