@@ -1,5 +1,6 @@
 #include "Spinner.h"
 
+#include "OnScreen.h"
 #include "Theme.h"
 
 #include <QAccessible>
@@ -135,7 +136,7 @@ private:
 };
 
 Spinner::Spinner(const SpinnerLook& look, double diameter, QWidget* parent)
-    : QWidget(parent), look_(look), diameter_(diameter) {
+    : QWidget(parent), look_(look), diameter_(diameter), onScreen_(new OnScreenWatcher(this)) {
     static const bool accessible = [] {
         QAccessible::installFactory(accessibleSpinner);
         return true;
@@ -144,9 +145,11 @@ Spinner::Spinner(const SpinnerLook& look, double diameter, QWidget* parent)
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
     setFixedSize(sizeHint());
+    connect(onScreen_, &OnScreenWatcher::onScreenChanged, this, &Spinner::setSpinning);
 }
 
 Spinner::~Spinner() {
+    delete onScreen_;
     setSpinning(false);
 }
 
@@ -250,16 +253,6 @@ void Spinner::setSpinning(bool spinning) {
         Ticker::every(frameInterval(), true)->add(this);
     else if (Ticker* ticker = Ticker::every(frameInterval(), false))
         ticker->remove(this);
-}
-
-void Spinner::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    setSpinning(true);
-}
-
-void Spinner::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    setSpinning(false);
 }
 
 void Spinner::step() {

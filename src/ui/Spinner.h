@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QWidget>
 
+class OnScreenWatcher;
 class QPainter;
 
 // How the one busy indicator of the look is drawn. Two drawings: the arc, three quarters of a ring (over a faint
@@ -23,11 +24,11 @@ struct SpinnerLook {
 // Draws `look` in the largest square centred in `box`, nothing outside it, `elapsedMs` into its animation.
 void paintSpinner(QPainter& painter, const QRectF& box, const SpinnerLook& look, qint64 elapsedMs = 0);
 
-// The busy indicator as a widget: a square of `diameter`, turning while it is visible and standing still (no
-// timer) while it is hidden. Indicators that step at the same rate step together, so those on screen at once
-// repaint in one pass. Clicks go through it to whatever lies below. By default it is see-through, so each
-// frame repaints whatever lies beneath it too; a view that knows what it draws under the square hands that over
-// as a backdrop, and the frames then repaint the square alone.
+// The busy indicator as a widget: a square of `diameter`, turning while it is on screen and standing still (no
+// timer) while it is not: hidden, minimised, or in a window the windowing system does not show. Indicators that step at
+// the same rate step together, so those on screen at once repaint in one pass. Clicks go through it to whatever lies
+// below. By default it is see-through, so each frame repaints whatever lies beneath it too; a view that knows what it
+// draws under the square hands that over as a backdrop, and the frames then repaint the square alone.
 class Spinner final : public QWidget {
     Q_OBJECT
 public:
@@ -60,8 +61,6 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     class Ticker;
@@ -74,6 +73,7 @@ private:
 
     SpinnerLook look_;
     double diameter_;
+    OnScreenWatcher* onScreen_;
     QPixmap backdrop_;
     bool spinning_ = false;
     qint64 elapsedMs_ = 0;

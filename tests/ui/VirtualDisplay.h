@@ -1,0 +1,93 @@
+#pragma once
+
+// A virtual X server (Xvfb) of the test's own, for what only a real windowing system does: unmapping a window
+// without hiding it. Start it before the QApplication is made; the application then runs on the xcb platform.
+
+#include <QByteArray>
+#include <QGuiApplication>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+class VirtualDisplay {
+public:
+    VirtualDisplay() {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return;
+        const pid_t child = ::fork();
+        if (child < 0)
+            return;
+        if (child == 0) {
+            ::close(fds[0]);
+            const int devnull = ::open("/dev/null", O_RDWR);
+            if (devnull >= 0) {
+                ::dup2(devnull, STDIN_FILENO);
+                ::dup2(devnull, STDOUT_FILENO);
+                ::dup2(devnull, STDERR_FILENO);
+            }
+            // Xvfb tells the display it picked through the pipe: parallel runs never race for a number.
+            const std::string fd = std::to_string(fds[1]);
+            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1000x24", "-nolisten", "tcp",
+                     static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        server_ = child;
+        ::close(fds[1]);
+        QByteArray number;
+        pollfd wait{fds[0], POLLIN, 0};
+        while (::poll(&wait, 1, 10000) > 0) {
+            char buffer[16];
+            const ssize_t got = ::read(fds[0], buffer, sizeof buffer);
+            if (got <= 0)
+                break;
+            number.append(buffer, got);
+            if (number.contains('\n'))
+                break;
+        }
+        ::close(fds[0]);
+        number = number.trimmed();
+        if (number.isEmpty())
+            return;
+        qputenv("DISPLAY", ":" + number);
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        started_ = true;
+    }
+    ~VirtualDisplay() {
+        if (server_ > 0) {
+            ::kill(server_, SIGTERM);
+            ::waitpid(server_, nullptr, 0);
+        }
+    }
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+    bool started() const { return started_; }
+
+    // Unmaps or maps `window` at the X server behind the toolkit's back, as a window manager does when the user
+    // minimises it or switches workspace: the toolkit hears of it only through the server's map and expose events.
+    static bool setMapped(QWindow* window, bool mapped) {
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (!x11 || !window)
+            return false;
+        xcb_connection_t* connection = x11->connection();
+        const auto id = xcb_window_t(window->winId());
+        if (mapped)
+            xcb_map_window(connection, id);
+        else
+            xcb_unmap_window(connection, id);
+        xcb_flush(connection);
+        return true;
+    }
+
+private:
+    pid_t server_ = -1;
+    bool started_ = false;
+};
