@@ -1,6 +1,7 @@
 #include "QueueStatusIndicator.h"
 
 #include "Motion.h"
+#include "OnScreen.h"
 #include "QueueManager.h"
 #include "ResultLabel.h"
 #include "Spinner.h"
@@ -32,7 +33,7 @@ constexpr double busySize = 10;
 } // namespace
 
 QueueStatusIndicator::QueueStatusIndicator(QueueManager* queue, StudioRules::IndicatorTab tab, QWidget* parent)
-    : QWidget(parent), queue_(queue), tab_(tab), ticker_(new QTimer(this)) {
+    : QWidget(parent), queue_(queue), tab_(tab), ticker_(new QTimer(this)), onScreen_(new OnScreenWatcher(this)) {
     setObjectName(tab == StudioRules::IndicatorTab::photo ? "photoQueueStatus" : "videoQueueStatus");
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
@@ -47,6 +48,7 @@ QueueStatusIndicator::QueueStatusIndicator(QueueManager* queue, StudioRules::Ind
     if (queue_)
         connect(queue_, &QueueManager::tasksChanged, this, &QueueStatusIndicator::refresh);
     connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
+    connect(onScreen_, &OnScreenWatcher::onScreenChanged, this, &QueueStatusIndicator::updateTicker);
     refresh();
 }
 
@@ -182,22 +184,12 @@ bool QueueStatusIndicator::isAnimating() const {
 
 void QueueStatusIndicator::updateTicker() {
     const bool moves = tab_ == StudioRules::IndicatorTab::photo ? state_.activeSlots > 0 || state_.spinner : true;
-    if (state_.visible && moves && isVisible()) {
+    if (state_.visible && moves && onScreen_->isOnScreen()) {
         if (!ticker_->isActive())
             ticker_->start();
     } else {
         ticker_->stop();
     }
-}
-
-void QueueStatusIndicator::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    updateTicker();
-}
-
-void QueueStatusIndicator::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    updateTicker();
 }
 
 double QueueStatusIndicator::phase(int periodMs, bool reverses) const {

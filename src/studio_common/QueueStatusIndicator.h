@@ -5,6 +5,7 @@
 #include <QRectF>
 #include <QWidget>
 
+class OnScreenWatcher;
 class QLabel;
 class QTimer;
 class ResultLabel;
@@ -36,14 +37,12 @@ public:
     QRectF partRect(Part part) const;
     QRectF slotDotRect(int slot) const;
     QString symbolName() const;
-    // True while something on the capsule moves (active slot rings, the pulse dot, a spinner) and it is shown.
+    // True while something on the capsule moves (active slot rings, the pulse dot, a spinner) and it is on screen.
     bool isAnimating() const;
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     void refresh();
@@ -60,5 +59,6 @@ private:
     StudioRules::IndicatorState state_;
     ResultLabel* text_;
     QTimer* ticker_;
+    OnScreenWatcher* onScreen_;
     qint64 elapsedMs_ = 0;
 };

@@ -1,6 +1,7 @@
 #include "WorkspaceWidgets.h"
 
 #include "FocusRing.h"
+#include "OnScreen.h"
 #include "Spinner.h"
 #include "Theme.h"
 #include "VideoWorkspaceModel.h"
@@ -11,7 +12,8 @@
 
 #include <cmath>
 
-SlotDots::SlotDots(VideoWorkspaceModel* model, QWidget* parent) : QWidget(parent), model_(model), pulse_(this) {
+SlotDots::SlotDots(VideoWorkspaceModel* model, QWidget* parent)
+    : QWidget(parent), model_(model), pulse_(this), onScreen_(new OnScreenWatcher(this)) {
     setObjectName("videoSlotDots");
     setAccessibleName("Video slots");
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -22,6 +24,7 @@ SlotDots::SlotDots(VideoWorkspaceModel* model, QWidget* parent) : QWidget(parent
     pulse_.setLoopCount(-1);
     connect(&pulse_, &QVariantAnimation::valueChanged, this, qOverload<>(&QWidget::update));
     connect(model_, &VideoWorkspaceModel::queueChanged, this, &SlotDots::refresh);
+    connect(onScreen_, &OnScreenWatcher::onScreenChanged, this, &SlotDots::updatePulse);
     refresh();
 }
 
@@ -43,11 +46,21 @@ QSize SlotDots::sizeHint() const {
 void SlotDots::refresh() {
     active_ = model_->activeVideoTaskCount();
     setVisible(active_ > 0);
-    if (active_ > 0 && pulse_.state() != QAbstractAnimation::Running)
-        pulse_.start();
-    else if (active_ == 0)
-        pulse_.stop();
+    updatePulse();
     update();
+}
+
+void SlotDots::updatePulse() {
+    if (active_ == 0)
+        pulse_.stop();
+    else if (!onScreen_->isOnScreen()) {
+        // No frames unseen; the ring goes on from where it stood.
+        if (pulse_.state() == QAbstractAnimation::Running)
+            pulse_.pause();
+    } else if (pulse_.state() == QAbstractAnimation::Paused)
+        pulse_.resume();
+    else if (pulse_.state() == QAbstractAnimation::Stopped)
+        pulse_.start();
 }
 
 void SlotDots::paintEvent(QPaintEvent*) {

@@ -4,11 +4,12 @@
 #include <QVariantAnimation>
 #include <QWidget>
 
+class OnScreenWatcher;
 class Spinner;
 class VideoWorkspaceModel;
 
 // The four slot dots of the header: one per concurrent video job, the running ones blue with a
-// pulsing ring, the free ones gray. Hidden while nothing runs.
+// pulsing ring, the free ones gray. Hidden while nothing runs; the ring stands still while it is not on screen.
 class SlotDots : public QWidget {
     Q_OBJECT
 public:
@@ -23,8 +24,10 @@ protected:
 
 private:
     void refresh();
+    void updatePulse();
     VideoWorkspaceModel* model_;
     QVariantAnimation pulse_;
+    OnScreenWatcher* onScreen_;
     int active_ = 0;
     double scale_ = 1.0;
 };

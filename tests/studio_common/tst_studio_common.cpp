@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 using namespace StudioRules;
@@ -193,6 +194,30 @@ private slots:
         }
         status->showState({});
         QTRY_VERIFY(!text->isVisible());
+    }
+
+    // The capsule's pulses and spinner tick only while it can be seen: not in a hidden header, not in a minimised
+    // window. Seen again, they move at once.
+    void theQueueCapsuleTicksOnlyOnScreen() {
+        QWidget host;
+        auto* header = new QWidget(&host);
+        header->resize(400, 80);
+        auto* status = new QueueStatusIndicator(nullptr, StudioRules::IndicatorTab::video, header);
+        host.resize(400, 80);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        status->showState({true, "1 photo", 0, true});
+        QVERIFY(status->isAnimating());
+        const QList<QPair<const char*, std::function<void(bool)>>> aways{
+            {"the header is hidden", [&](bool away) { header->setVisible(!away); }},
+            {"the window is minimised", [&](bool away) { away ? host.showMinimized() : host.showNormal(); }},
+        };
+        for (const auto& [what, away] : aways) {
+            away(true);
+            QTRY_VERIFY2(!status->isAnimating(), what);
+            away(false);
+            QTRY_VERIFY2(status->isAnimating(), what);
+        }
     }
 };
 

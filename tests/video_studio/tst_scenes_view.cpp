@@ -38,6 +38,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <functional>
+
 using Script = FakeMiniMaxService::TaskScript;
 
 class ScenesViewTest : public QObject {
@@ -634,6 +636,32 @@ private slots:
         gui::key(view->editor(), Qt::Key_Return);
         QTest::qWait(10);
         QCOMPARE(world->queue->videoQueue().size() + world->queue->activeVideoTasks().size(), 16);
+    }
+
+    // The running slots' ring moves only while the dots can be seen: not behind another studio, not in a minimised
+    // window; seen again, it moves at once.
+    void theSlotDotsPulseOnlyOnScreen() {
+        GUI_REQUIRE(button, GenerateButton, view.get(), "generateButton");
+        GUI_REQUIRE(dots, SlotDots, view.get(), "videoSlotDots");
+        model()->storeImage(ImageType::first, solidFrame(Qt::red));
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(gui::click(button));
+        QCOMPARE(dots->activeDots(), 4);
+        QVERIFY(dots->isPulsing());
+
+        const QList<QPair<const char*, std::function<void(bool)>>> aways{
+            {"the studio is hidden", [&](bool away) { view->setVisible(!away); }},
+            {"the window is minimised", [&](bool away) { away ? view->showMinimized() : view->showNormal(); }},
+        };
+        for (const auto& [what, away] : aways) {
+            away(true);
+            QTRY_VERIFY2(!dots->isPulsing(), what);
+            QTest::qWait(50);
+            QVERIFY2(!dots->isPulsing(), what);
+            away(false);
+            QTRY_VERIFY2(dots->isPulsing(), what);
+            QCOMPARE(dots->activeDots(), 4);
+        }
     }
 
     void aJobFromTheClickToTheRequest() {
