@@ -307,8 +307,16 @@ int main(int argc, char** argv) {
     keys.setMiniMaxAPIKey3("key-3");
     keys.setMiniMaxAPIKey4("key-4");
 
+    // The gallery follows its folder's parent for renames: the clips are reached through a link in a parent of
+    // their own, so files that other programs write to the shared temporary folder do not wake it.
+    QTemporaryDir quietParent;
+    const QString clipsLink = quietParent.filePath("clips");
+    if (!QFile::link(QDir(folderPath).absolutePath(), clipsLink)) {
+        std::fprintf(stderr, "could not link the clips' folder\n");
+        return 1;
+    }
     VideoSettings settings;
-    settings.setVideoDirectoryBookmark(FolderBookmark::create(folderPath));
+    settings.setVideoDirectoryBookmark(FolderBookmark::create(clipsLink));
     QueueManager queue;
     {
         // The clips' thumbnails are made once, before anything is measured: the panes open warm.
