@@ -1,13 +1,13 @@
-// Four running jobs in the gallery against the same gallery with no job, in the same run: the process's CPU time
-// (all threads) while a gallery pane is on screen for 10 s, from its creation through its first screen to the
-// end of the 10 s (goal: the pane with four running job cards at most 2x the pane with none).
+// Four running job cards on screen after the gallery's first screen: the process's CPU time (all threads) over
+// 10 s while a gallery pane with four running jobs stands on screen, once its first screen has settled. The pane
+// is a window shown on the X platform (a private Xvfb), so every spinner frame goes through the backing store to
+// the X server as it does for a user. An idle gallery costs next to nothing there (it is measured too, for
+// comparison), so the goal is absolute: the running cards cost at most 1 % of one core.
 //
-// Both panes show the same folder of clips (the gallery benchmark's 1,000, made by the ffmpeg tool and kept
-// between runs), two columns, from a warm thumbnail cache; the jobs' pane also has four jobs of the queue, each
-// with a full-size first frame, running at the fake MiniMax service. The queue's polling waits on a clock that
-// stands still while the panes are measured, so both have the same background and what differs is the job cards.
-// The cost after the first screen is printed too: an idle gallery costs next to nothing there, and the spinners'
-// frames are what the running cards add.
+// The pane shows the gallery benchmark's folder of 1,000 clips (made by the ffmpeg tool and kept between runs),
+// two columns, from a warm thumbnail cache, with four jobs of the queue, each with a full-size first frame,
+// running at the fake MiniMax service. The queue's polling waits on a clock that stands still while the pane is
+// measured, so what costs is the cards.
 //
 //   bench_gallery_jobs [--clips N] [--folder DIR] [--seconds S] [--rounds R]
 
@@ -30,19 +30,23 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QPointer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
-#include <functional>
+#include <fcntl.h>
 #include <memory>
+#include <poll.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -51,8 +55,12 @@ using BenchSupport::median;
 constexpr QSize kPane(900, 820);
 constexpr int kJobs = 4;
 constexpr QSize kFirstFrame(2560, 1440);
-// The first screen is there well within this; what follows is the pane standing on screen.
-constexpr double kFirstScreenSeconds = 2;
+// The first screen is there well within this.
+constexpr double kFirstScreenSeconds = 10;
+// After the first screen, before the measured seconds: the read-ahead of the cards just out of view.
+constexpr int kSettleMs = 1500;
+// The goal: the share of one core the pane costs while it stands.
+constexpr double kGoalPercentOfCore = 1.0;
 
 double processCpuSeconds() {
     timespec spent{};
@@ -134,50 +142,130 @@ struct Pane {
     }
 };
 
-// What one pane costs on screen.
-struct Session {
-    double totalMs = 0;    // from its creation to the end
-    double standingMs = 0; // after the first screen
-    bool settled = false;  // the first screen was there in time, with every job running in view
-    QString unsettled;     // what was missing when it was not
-    int spinnerPaints = 0; // while standing
+// A private X server for the benchmark's windows, started before the application connects to a display: the
+// spinners' frames go through the X platform's backing store to a real window, as they do for a user.
+class PrivateDisplay {
+public:
+    PrivateDisplay() {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return;
+        const pid_t child = ::fork();
+        if (child < 0) {
+            ::close(fds[0]);
+            ::close(fds[1]);
+            return;
+        }
+        if (child == 0) {
+            ::close(fds[0]);
+            const int devnull = ::open("/dev/null", O_RDWR);
+            if (devnull >= 0) {
+                ::dup2(devnull, STDIN_FILENO);
+                ::dup2(devnull, STDOUT_FILENO);
+                ::dup2(devnull, STDERR_FILENO);
+            }
+            // Xvfb writes the display it picked to this descriptor, so parallel runs never race for a number.
+            const std::string fd = std::to_string(fds[1]);
+            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1000x24", "-nolisten", "tcp",
+                     "-noreset", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        server_ = child;
+        ::close(fds[1]);
+        std::string number;
+        pollfd ready{fds[0], POLLIN, 0};
+        while (number.find('\n') == std::string::npos && ::poll(&ready, 1, 10000) > 0) {
+            char buffer[16];
+            const ssize_t got = ::read(fds[0], buffer, sizeof buffer);
+            if (got <= 0)
+                break;
+            number.append(buffer, size_t(got));
+        }
+        ::close(fds[0]);
+        while (!number.empty() && (number.back() == '\n' || number.back() == ' '))
+            number.pop_back();
+        if (number.empty())
+            return;
+        display_ = ":" + number;
+        qputenv("DISPLAY", QByteArray::fromStdString(display_));
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    ~PrivateDisplay() {
+        if (server_ > 0) {
+            ::kill(server_, SIGTERM);
+            int status = 0;
+            ::waitpid(server_, &status, 0);
+        }
+    }
+    PrivateDisplay(const PrivateDisplay&) = delete;
+    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
+
+    bool started() const { return !display_.empty(); }
+
+private:
+    pid_t server_ = -1;
+    std::string display_;
 };
 
-Session onScreen(VideoSettings* settings, QueueManager* queue, double seconds) {
+// Runs the event loop, asleep between events, for `ms`.
+void standBy(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// What one pane costs standing on screen once its first screen has settled.
+struct Session {
+    bool settled = false;  // the first screen came in time, with every job running in view, in an exposed window
+    QString unsettled;     // what was missing when it did not
+    double cpuMs = 0;      // process CPU time (all threads) over the measured seconds
+    int spinnerPaints = 0; // of the running cards' spinners
+    int cardPaints = 0;    // of the running jobs' cards themselves
+};
+
+Session standing(VideoSettings* settings, QueueManager* queue, double seconds) {
     Session session;
-    PaintCounter paints;
-    const double start = processCpuSeconds();
-    double standing = start;
+    PaintCounter spinnerPaints;
+    PaintCounter cardPaints;
     {
         Pane pane(settings, queue);
         pane.view->show();
-        // The loop sleeps between events: nothing of the benchmark runs while the pane works.
-        QEventLoop loop;
-        QTimer::singleShot(int(kFirstScreenSeconds * 1000), &loop, [&] {
-            standing = processCpuSeconds();
-            const QList<Spinner*> spinners = pane.runningSpinnersInView();
-            session.settled = pane.settled() && spinners.size() == (queue ? kJobs : 0);
-            if (!session.settled) {
-                session.unsettled = QStringLiteral("%1 cards, %2 without their picture, %3 running jobs in view")
-                                        .arg(pane.view->grid()->cards().size())
-                                        .arg(pane.cardsWithoutPicture())
-                                        .arg(spinners.size());
-                // Whether those were read at all, or are still being read.
-                int unread = 0;
-                for (const VideoItemLogicView* card : pane.view->grid()->cards())
-                    unread += !card->isPlaceholder() && card->clip() &&
-                              card->clip()->metadataState() == GalleryClip::MetadataState::notLoaded;
-                session.unsettled += QStringLiteral(" (%1 never asked for)").arg(unread);
-            }
-            for (Spinner* spinner : spinners)
-                paints.watch(spinner);
-        });
-        QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
-        loop.exec();
-        const double end = processCpuSeconds();
-        session.totalMs = (end - start) * 1e3;
-        session.standingMs = (end - standing) * 1e3;
-        session.spinnerPaints = paints.count;
+        const int jobs = queue ? kJobs : 0;
+        const auto firstScreen = [&] {
+            QWindow* window = pane.view->windowHandle();
+            return window && window->isExposed() && pane.settled() && pane.runningSpinnersInView().size() == jobs;
+        };
+        // The cards just out of view are read a moment after those in view; their pictures and cache writes are
+        // part of the first screen too.
+        session.settled = waitUntil(firstScreen, int(kFirstScreenSeconds * 1000));
+        standBy(kSettleMs);
+        ClipMetadataLoader::waitForCacheWrites();
+        session.settled = session.settled && firstScreen();
+        if (!session.settled) {
+            int unread = 0;
+            for (const VideoItemLogicView* card : pane.view->grid()->cards())
+                unread += !card->isPlaceholder() && card->clip() &&
+                          card->clip()->metadataState() == GalleryClip::MetadataState::notLoaded;
+            session.unsettled = QStringLiteral("window %1, %2 cards, %3 without their picture (%4 never asked for), "
+                                               "%5 running jobs in view")
+                                    .arg(pane.view->windowHandle() && pane.view->windowHandle()->isExposed()
+                                             ? QStringLiteral("exposed")
+                                             : QStringLiteral("not exposed"))
+                                    .arg(pane.view->grid()->cards().size())
+                                    .arg(pane.cardsWithoutPicture())
+                                    .arg(unread)
+                                    .arg(pane.runningSpinnersInView().size());
+        }
+        for (Spinner* spinner : pane.runningSpinnersInView()) {
+            spinnerPaints.watch(spinner);
+            cardPaints.watch(spinner->parentWidget());
+        }
+        // The loop sleeps between events: nothing of the benchmark runs while the pane stands.
+        const double start = processCpuSeconds();
+        standBy(int(seconds * 1000));
+        session.cpuMs = (processCpuSeconds() - start) * 1e3;
+        session.spinnerPaints = spinnerPaints.count;
+        session.cardPaints = cardPaints.count;
     }
     QCoreApplication::processEvents();
     return session;
@@ -186,15 +274,20 @@ Session onScreen(VideoSettings* settings, QueueManager* queue, double seconds) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before the application: it connects to the display as it starts.
+    PrivateDisplay display;
     QApplication app(argc, argv);
+    BenchSupport::Verdict verdict("gallery_jobs");
+    if (!verdict.holds("a private X server started (Xvfb)", display.started() && app.platformName() == "xcb"))
+        return verdict.exitCode();
     TestEnvironment environment;
     QTemporaryDir cacheHome;
     qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheHome.path()));
 
     const auto [count, folderPath] =
         BenchSupport::clipArgs(app.arguments(), 1000, QDir::temp().filePath("orvane-bench-gallery-720p"));
-    const double seconds = std::max(kFirstScreenSeconds + 1, BenchSupport::numberArg(app.arguments(), "--seconds", 10));
-    const int rounds = std::max(1, int(BenchSupport::numberArg(app.arguments(), "--rounds", 7)));
+    const double seconds = std::max(1.0, BenchSupport::numberArg(app.arguments(), "--seconds", 10));
+    const int rounds = std::max(1, int(BenchSupport::numberArg(app.arguments(), "--rounds", 3)));
     QDir folder(folderPath);
     if (!QDir().mkpath(folderPath) ||
         BenchSupport::makeClips(folder, count, QThread::idealThreadCount(), {"1280x720", 10, 1}, clipName) < 0) {
@@ -214,8 +307,16 @@ int main(int argc, char** argv) {
     keys.setMiniMaxAPIKey3("key-3");
     keys.setMiniMaxAPIKey4("key-4");
 
+    // The gallery follows its folder's parent for renames: the clips are reached through a link in a parent of
+    // their own, so files that other programs write to the shared temporary folder do not wake it.
+    QTemporaryDir quietParent;
+    const QString clipsLink = quietParent.filePath("clips");
+    if (!QFile::link(QDir(folderPath).absolutePath(), clipsLink)) {
+        std::fprintf(stderr, "could not link the clips' folder\n");
+        return 1;
+    }
     VideoSettings settings;
-    settings.setVideoDirectoryBookmark(FolderBookmark::create(folderPath));
+    settings.setVideoDirectoryBookmark(FolderBookmark::create(clipsLink));
     QueueManager queue;
     {
         // The clips' thumbnails are made once, before anything is measured: the panes open warm.
@@ -223,9 +324,7 @@ int main(int argc, char** argv) {
         warm.view->show();
         // The cards just out of view are read a moment after those in view: their pictures are made too.
         const bool shown = waitUntil([&] { return warm.settled(); });
-        QEventLoop moment;
-        QTimer::singleShot(500, &moment, &QEventLoop::quit);
-        moment.exec();
+        standBy(500);
         if (!shown || !waitUntil([&] { return warm.settled(); })) {
             std::fprintf(stderr, "the gallery's first screen did not come\n");
             return 1;
@@ -244,42 +343,42 @@ int main(int argc, char** argv) {
                queue.activeVideoTasks().size() == kJobs;
     });
 
-    QList<double> idleTotal, jobsTotal, ratios, idleStanding, jobsStanding;
+    // Share of one core, in percent, of `cpuMs` over the measured seconds.
+    const auto share = [seconds](double cpuMs) { return cpuMs / (seconds * 1000) * 100; };
+    QList<double> idleShares, jobsShares;
     bool settled = running;
     int spinnerPaints = 0;
+    int cardPaints = 0;
     for (int round = 0; round < rounds && running; ++round) {
-        const Session idle = onScreen(&settings, nullptr, seconds);
-        const Session jobs = onScreen(&settings, &queue, seconds);
+        const Session idle = standing(&settings, nullptr, seconds);
+        const Session jobs = standing(&settings, &queue, seconds);
         settled = settled && idle.settled && jobs.settled;
         for (const Session* pane : {&idle, &jobs}) {
             if (!pane->settled)
-                std::printf("round %d: the pane %s at 2 s: %s\n", round + 1,
+                std::printf("round %d: the pane %s did not settle: %s\n", round + 1,
                             pane == &idle ? "with no job" : "with four jobs", qPrintable(pane->unsettled));
         }
         spinnerPaints += jobs.spinnerPaints;
-        idleTotal << idle.totalMs;
-        jobsTotal << jobs.totalMs;
-        ratios << (idle.totalMs > 0 ? jobs.totalMs / idle.totalMs : NAN);
-        idleStanding << idle.standingMs;
-        jobsStanding << jobs.standingMs;
-        std::printf("round %d: CPU of %.0f s on screen: no job %.1f ms, four running jobs %.1f ms, ratio %.2f; after "
-                    "the first screen %.1f ms and %.1f ms\n",
-                    round + 1, seconds, idle.totalMs, jobs.totalMs, ratios.last(), idle.standingMs, jobs.standingMs);
+        cardPaints += jobs.cardPaints;
+        idleShares << share(idle.cpuMs);
+        jobsShares << share(jobs.cpuMs);
+        std::printf("round %d: CPU over %.0f s on screen after the first screen: no job %.1f ms (%.2f %% of a core), "
+                    "four running jobs %.1f ms (%.2f %%); %d spinner paints, %d paints of their cards\n",
+                    round + 1, seconds, idle.cpuMs, idleShares.last(), jobs.cpuMs, jobsShares.last(),
+                    jobs.spinnerPaints, jobs.cardPaints);
     }
     Spinner probe({SpinnerLook::Style::spokes}, Spinner::standardDiameter);
-    const int frames = int(rounds * (seconds - kFirstScreenSeconds) * 1000 / probe.frameInterval()) * kJobs;
+    const int frames = int(rounds * seconds * 1000 / probe.frameInterval()) * kJobs;
 
-    std::printf("gallery of %d clips (1280x720), pane %dx%d, two columns; %d jobs with %dx%d first frames; %d rounds "
-                "of %.0f s; %d spinner paints after the first screen, of %d frames\n",
-                count, kPane.width(), kPane.height(), kJobs, kFirstFrame.width(), kFirstFrame.height(), rounds, seconds,
-                spinnerPaints, frames);
-    std::printf("after the first screen (median): no job %.1f ms, four running jobs %.1f ms in %.0f s\n",
-                median(idleStanding), median(jobsStanding), seconds - kFirstScreenSeconds);
-    BenchSupport::Verdict verdict("gallery_jobs");
-    verdict.holds("four jobs running, every first screen shown within 2 s", settled);
-    // Painting for real: the spinners' frames reached the screen.
+    std::printf("gallery of %d clips (1280x720), window %dx%d on X (%s), two columns; %d jobs with %dx%d first "
+                "frames; %d rounds of %.0f s; %d spinner paints of %d frames\n",
+                count, kPane.width(), kPane.height(), qPrintable(app.platformName()), kJobs, kFirstFrame.width(),
+                kFirstFrame.height(), rounds, seconds, spinnerPaints, frames);
+    std::printf("the same gallery with no job (median): %.2f %% of one core\n", median(idleShares));
+    verdict.holds("four jobs running, every first screen settled with the running cards in view", settled);
+    // Painting for real: the spinners' frames reached the window.
     verdict.holds("the running cards' spinners painted their frames", running && spinnerPaints >= frames * 3 / 4);
-    verdict.atMostTimesPaired("CPU of a pane on screen with four running jobs, against the same gallery with no job",
-                              median(jobsTotal), median(idleTotal), median(ratios), 2.0);
+    verdict.atMost("CPU of four running job cards on screen after the first screen (median), share of one core",
+                   median(jobsShares), kGoalPercentOfCore, "%");
     return verdict.exitCode();
 }

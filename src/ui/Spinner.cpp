@@ -229,15 +229,40 @@ QPixmap Spinner::spokeFrame(int lead) const {
     return frame;
 }
 
+const QPixmap& Spinner::shownFrame(int lead) {
+    const qreal ratio = devicePixelRatioF();
+    const ShownFrames::Key key{
+        colorOf(look_).rgba(), look_.lineWidth, diameter_, size(), ratio, isOpaque() ? backdrop_.cacheKey() : 0};
+    if (!(shown_.key == key)) {
+        shown_.key = key;
+        shown_.pixmaps.fill(QPixmap());
+    }
+    QPixmap& frame = shown_.pixmaps[size_t(lead)];
+    if (!frame.isNull())
+        return frame;
+    const QPixmap drawing = spokeFrame(lead);
+    if (!isOpaque()) {
+        frame = drawing;
+        return frame;
+    }
+    frame = QPixmap(drawing.size());
+    frame.setDevicePixelRatio(ratio);
+    QPainter painter(&frame);
+    painter.drawPixmap(0, 0, backdrop_);
+    painter.drawPixmap(0, 0, drawing);
+    return frame;
+}
+
 void Spinner::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // The spokes have eight drawings: each is made once, then copied on every step.
+    if (look_.style == SpinnerLook::Style::spokes) {
+        painter.drawPixmap(0, 0, shownFrame(leadAt(progressAt(look_, elapsedMs_))));
+        return;
+    }
     if (isOpaque())
         painter.drawPixmap(0, 0, backdrop_);
-    // The spokes have eight drawings: each is drawn once, then copied on every step.
-    if (look_.style == SpinnerLook::Style::spokes)
-        painter.drawPixmap(0, 0, spokeFrame(leadAt(progressAt(look_, elapsedMs_))));
-    else
-        paintSpinner(painter, box(), look_, elapsedMs_);
+    paintSpinner(painter, box(), look_, elapsedMs_);
 }
 
 void Spinner::resizeEvent(QResizeEvent* event) {

@@ -5,6 +5,8 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <array>
+
 class OnScreenWatcher;
 class QPainter;
 
@@ -67,6 +69,7 @@ private:
 
     QRectF box() const;
     QPixmap spokeFrame(int lead) const;
+    const QPixmap& shownFrame(int lead);
     void updateOpacity();
     void setSpinning(bool spinning);
     void step();
@@ -75,6 +78,22 @@ private:
     double diameter_;
     OnScreenWatcher* onScreen_;
     QPixmap backdrop_;
+    // The spokes' drawings as this spinner shows them, over its backdrop when it is opaque, so a step copies one
+    // picture and blends nothing; kept while what they are made from stays the same.
+    struct ShownFrames {
+        struct Key {
+            QRgb color = 0;
+            double lineWidth = 0;
+            double diameter = 0;
+            QSize size;
+            qreal ratio = 0;
+            qint64 backdrop = 0;
+            friend bool operator==(const Key&, const Key&) = default;
+        };
+        Key key;
+        std::array<QPixmap, 8> pixmaps; // one for each lead of the eight spokes
+    };
+    ShownFrames shown_;
     bool spinning_ = false;
     qint64 elapsedMs_ = 0;
 };

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QPainter>
+#include <QSet>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -40,6 +41,21 @@ QImage rendered(QWidget& widget) {
     image.fill(Qt::transparent);
     widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     return image;
+}
+
+// Whether two pictures of one size differ by at most `tolerance` in any channel of any pixel.
+bool alike(const QImage& a, const QImage& b, int tolerance) {
+    if (a.size() != b.size())
+        return false;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            if (std::abs(qRed(p) - qRed(q)) > tolerance || std::abs(qGreen(p) - qGreen(q)) > tolerance ||
+                std::abs(qBlue(p) - qBlue(q)) > tolerance || std::abs(qAlpha(p) - qAlpha(q)) > tolerance)
+                return false;
+        }
+    return true;
 }
 
 bool nothingOutside(const QImage& image, const QRectF& box) {
@@ -210,6 +226,57 @@ private slots:
         spinner.setBackdrop({});
         QVERIFY(!spinner.isOpaque());
         QCOMPARE(qAlpha(rendered(spinner).pixel(0, 0)), 0);
+    }
+
+    // On every step an opaque spinner shows its backdrop with the look over it, as if both were painted in turn
+    // (to within rounding at the spokes' soft edges), and follows a new backdrop, colour, width or size at once:
+    // nothing of an earlier picture stays on screen.
+    void anOpaqueSpinnerShowsItsBackdropUnderEveryStep() {
+        QWidget window;
+        window.resize(60, 60);
+        const SpinnerLook look{SpinnerLook::Style::spokes, Qt::white, 2};
+        auto* spinner = new Spinner(look, 20, &window);
+        QImage green(20, 20, QImage::Format_RGB32);
+        green.fill(Qt::darkGreen);
+        spinner->setBackdrop(QPixmap::fromImage(green));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // What the spinner must show: the backdrop, then the look at the time it has reached.
+        const auto expected = [&](const QImage& under) {
+            QImage image = under.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            QPainter painter(&image);
+            paintSpinner(painter, QRectF(0, 0, spinner->width(), spinner->height()), spinner->look(),
+                         spinner->elapsed());
+            return image;
+        };
+        QSet<qint64> steps;
+        QElapsedTimer waited;
+        waited.start();
+        // Every one of the eight steps, twice round.
+        while (steps.size() < 16 && waited.elapsed() < 5000) {
+            QTest::qWait(spinner->frameInterval() / 2);
+            if (!steps.contains(spinner->elapsed())) {
+                steps.insert(spinner->elapsed());
+                QVERIFY(alike(rendered(*spinner), expected(green), 1));
+            }
+        }
+        QCOMPARE(steps.size(), 16);
+
+        QImage stripes(20, 20, QImage::Format_RGB32);
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 20; ++x)
+                stripes.setPixel(x, y, (x / 4) % 2 ? qRgb(200, 40, 40) : qRgb(30, 30, 90));
+        spinner->setBackdrop(QPixmap::fromImage(stripes));
+        QVERIFY(alike(rendered(*spinner), expected(stripes), 1));
+        spinner->setColor(Qt::yellow);
+        QVERIFY(alike(rendered(*spinner), expected(stripes), 1));
+        spinner->setLineWidth(3);
+        QVERIFY(alike(rendered(*spinner), expected(stripes), 1));
+        // Larger than its backdrop: see-through again, the look alone.
+        spinner->setDiameter(24);
+        QImage clear(24, 24, QImage::Format_ARGB32_Premultiplied);
+        clear.fill(Qt::transparent);
+        QVERIFY(alike(rendered(*spinner), expected(clear), 1));
     }
 
     // Spinners on screen step in the same turn of the event loop, however far apart they were shown, so their
