@@ -27,6 +27,7 @@
 #include "VideoItemLogicView.h"
 #include "VideoSettings.h"
 #include "VirtualClock.h"
+#include "VirtualDisplay.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,15 +39,10 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
-#include <fcntl.h>
 #include <memory>
-#include <poll.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -142,71 +138,6 @@ struct Pane {
     }
 };
 
-// A private X server for the benchmark's windows, started before the application connects to a display: the
-// spinners' frames go through the X platform's backing store to a real window, as they do for a user.
-class PrivateDisplay {
-public:
-    PrivateDisplay() {
-        int fds[2];
-        if (::pipe(fds) != 0)
-            return;
-        const pid_t child = ::fork();
-        if (child < 0) {
-            ::close(fds[0]);
-            ::close(fds[1]);
-            return;
-        }
-        if (child == 0) {
-            ::close(fds[0]);
-            const int devnull = ::open("/dev/null", O_RDWR);
-            if (devnull >= 0) {
-                ::dup2(devnull, STDIN_FILENO);
-                ::dup2(devnull, STDOUT_FILENO);
-                ::dup2(devnull, STDERR_FILENO);
-            }
-            // Xvfb writes the display it picked to this descriptor, so parallel runs never race for a number.
-            const std::string fd = std::to_string(fds[1]);
-            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1000x24", "-nolisten", "tcp",
-                     "-noreset", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        server_ = child;
-        ::close(fds[1]);
-        std::string number;
-        pollfd ready{fds[0], POLLIN, 0};
-        while (number.find('\n') == std::string::npos && ::poll(&ready, 1, 10000) > 0) {
-            char buffer[16];
-            const ssize_t got = ::read(fds[0], buffer, sizeof buffer);
-            if (got <= 0)
-                break;
-            number.append(buffer, size_t(got));
-        }
-        ::close(fds[0]);
-        while (!number.empty() && (number.back() == '\n' || number.back() == ' '))
-            number.pop_back();
-        if (number.empty())
-            return;
-        display_ = ":" + number;
-        qputenv("DISPLAY", QByteArray::fromStdString(display_));
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    }
-    ~PrivateDisplay() {
-        if (server_ > 0) {
-            ::kill(server_, SIGTERM);
-            int status = 0;
-            ::waitpid(server_, &status, 0);
-        }
-    }
-    PrivateDisplay(const PrivateDisplay&) = delete;
-    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
-
-    bool started() const { return !display_.empty(); }
-
-private:
-    pid_t server_ = -1;
-    std::string display_;
-};
-
 // Runs the event loop, asleep between events, for `ms`.
 void standBy(int ms) {
     QEventLoop loop;
@@ -274,8 +205,9 @@ Session standing(VideoSettings* settings, QueueManager* queue, double seconds) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Before the application: it connects to the display as it starts.
-    PrivateDisplay display;
+    // A private X server, before the application connects to a display: the spinners' frames go through the X
+    // platform's backing store to a real window, as they do for a user.
+    VirtualDisplay display;
     QApplication app(argc, argv);
     BenchSupport::Verdict verdict("gallery_jobs");
     if (!verdict.holds("a private X server started (Xvfb)", display.started() && app.platformName() == "xcb"))

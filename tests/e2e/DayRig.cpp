@@ -1,5 +1,7 @@
 #include "DayRig.h"
 
+#include "VirtualDisplay.h"
+
 #include <QAccessible>
 #include <QDir>
 #include <QFileInfo>
@@ -8,13 +10,8 @@
 #include <QWidget>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #ifndef ORVANE_DAY_BUILD_DIR
 #define ORVANE_DAY_BUILD_DIR "."
@@ -23,13 +20,13 @@
 DayRig::DayRig() = default;
 
 DayRig::~DayRig() {
-    if (xvfb_ > 0) {
-        ::kill(xvfb_, SIGTERM);
-        int status = 0;
-        ::waitpid(xvfb_, &status, 0);
-    }
+    display_.reset();
     if (!root_.isEmpty() && qEnvironmentVariableIsEmpty("ORVANE_DAY_KEEP"))
         QDir(root_).removeRecursively();
+}
+
+QString DayRig::display() const {
+    return display_ ? display_->display() : QString();
 }
 
 QString DayRig::configFile() const {
@@ -63,52 +60,11 @@ bool DayRig::start() {
     qputenv("XDG_RUNTIME_DIR", (homeDir + "/runtime").toLocal8Bit());
     qunsetenv("DBUS_SESSION_BUS_ADDRESS"); // no desktop services of the machine running the test
 
-    // Xvfb tells the display it picked through a pipe, so parallel runs never race for a number.
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        error_ = QStringLiteral("pipe: %1").arg(std::strerror(errno));
+    display_ = std::make_unique<VirtualDisplay>();
+    if (!display_->started()) {
+        error_ = display_->error();
         return false;
     }
-    const pid_t child = ::fork();
-    if (child < 0) {
-        error_ = QStringLiteral("fork: %1").arg(std::strerror(errno));
-        return false;
-    }
-    if (child == 0) {
-        ::close(fds[0]);
-        const int devnull = ::open("/dev/null", O_RDWR);
-        if (devnull >= 0) {
-            ::dup2(devnull, STDIN_FILENO);
-            ::dup2(devnull, STDOUT_FILENO);
-            ::dup2(devnull, STDERR_FILENO);
-        }
-        const std::string fd = std::to_string(fds[1]);
-        ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1000x24", "-nolisten", "tcp",
-                 "-noreset", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    xvfb_ = child;
-    ::close(fds[1]);
-    QByteArray number;
-    pollfd wait{fds[0], POLLIN, 0};
-    while (::poll(&wait, 1, 10000) > 0) {
-        char buffer[16];
-        const ssize_t got = ::read(fds[0], buffer, sizeof buffer);
-        if (got <= 0)
-            break;
-        number.append(buffer, got);
-        if (number.contains('\n'))
-            break;
-    }
-    ::close(fds[0]);
-    number = number.trimmed();
-    if (number.isEmpty()) {
-        error_ = QStringLiteral("Xvfb did not start (is the xvfb package installed?)");
-        return false;
-    }
-    display_ = ":" + QString::fromLatin1(number);
-    qputenv("DISPLAY", display_.toLatin1());
-    qputenv("QT_QPA_PLATFORM", "xcb");
     return true;
 }
 

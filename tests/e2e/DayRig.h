@@ -3,9 +3,10 @@
 #include <QString>
 #include <QStringList>
 
-#include <sys/types.h>
+#include <memory>
 
 class QWidget;
+class VirtualDisplay;
 
 // What the day runs in: a fresh home folder (HOME and the XDG folders below one temporary root) and a
 // virtual X server of its own. Set up before the application object exists, torn down after it is gone.
@@ -25,13 +26,12 @@ public:
     QString configFile() const;  // the user defaults (XDG config)
     QString dataFolder() const;  // the application's data folder (XDG data)
     QString trashFolder() const; // the desktop trash of the fresh home
-    QString display() const { return display_; }
+    QString display() const;
 
 private:
     QString root_;
-    QString display_;
     QString error_;
-    pid_t xvfb_ = -1;
+    std::unique_ptr<VirtualDisplay> display_;
 };
 
 namespace day {

@@ -1,15 +1,19 @@
 #pragma once
 
-// A virtual X server (Xvfb) of the test's own, for what only a real windowing system does: unmapping a window
-// without hiding it. Start it before the QApplication is made; the application then runs on the xcb platform.
+// A virtual X server (Xvfb) of the caller's own, for what only a real windowing system does: frames that go through
+// the X platform to a real window, a window unmapped without being hidden. Make it before the QApplication: the
+// application then runs on the xcb platform of that server.
 
 #include <QByteArray>
 #include <QGuiApplication>
+#include <QString>
 #include <QWindow>
 
 #include <xcb/xcb.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
@@ -20,11 +24,17 @@ class VirtualDisplay {
 public:
     VirtualDisplay() {
         int fds[2];
-        if (::pipe(fds) != 0)
+        if (::pipe(fds) != 0) {
+            error_ = QStringLiteral("pipe: %1").arg(std::strerror(errno));
             return;
+        }
         const pid_t child = ::fork();
-        if (child < 0)
+        if (child < 0) {
+            error_ = QStringLiteral("fork: %1").arg(std::strerror(errno));
+            ::close(fds[0]);
+            ::close(fds[1]);
             return;
+        }
         if (child == 0) {
             ::close(fds[0]);
             const int devnull = ::open("/dev/null", O_RDWR);
@@ -36,7 +46,7 @@ public:
             // Xvfb tells the display it picked through the pipe: parallel runs never race for a number.
             const std::string fd = std::to_string(fds[1]);
             ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1000x24", "-nolisten", "tcp",
-                     static_cast<char*>(nullptr));
+                     "-noreset", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         server_ = child;
@@ -54,22 +64,29 @@ public:
         }
         ::close(fds[0]);
         number = number.trimmed();
-        if (number.isEmpty())
+        if (number.isEmpty()) {
+            error_ = QStringLiteral("Xvfb did not start (is the xvfb package installed?)");
             return;
-        qputenv("DISPLAY", ":" + number);
+        }
+        display_ = ":" + QString::fromLatin1(number);
+        qputenv("DISPLAY", display_.toLatin1());
         qputenv("QT_QPA_PLATFORM", "xcb");
-        started_ = true;
     }
     ~VirtualDisplay() {
         if (server_ > 0) {
             ::kill(server_, SIGTERM);
-            ::waitpid(server_, nullptr, 0);
+            int status = 0;
+            ::waitpid(server_, &status, 0);
         }
     }
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
-    bool started() const { return started_; }
+    bool started() const { return !display_.isEmpty(); }
+    // The display it serves (":N"), empty when it did not start.
+    QString display() const { return display_; }
+    // Why it did not start.
+    QString error() const { return error_; }
 
     // Unmaps or maps `window` at the X server behind the toolkit's back, as a window manager does when the user
     // minimises it or switches workspace: the toolkit hears of it only through the server's map and expose events.
@@ -89,5 +106,6 @@ public:
 
 private:
     pid_t server_ = -1;
-    bool started_ = false;
+    QString display_;
+    QString error_;
 };
