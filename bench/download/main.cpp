@@ -83,6 +83,12 @@ bool writeClip(const QString& path) {
             state ^= state << 5;
             byte = char(state);
         }
+        // The client keeps only what starts like an MP4: a first box naming its file type.
+        if (written == 0)
+            chunk.replace(0, 12,
+                          QByteArray("\0\0\0\x0c"
+                                     "ftypisom",
+                                     12));
         if (file.write(chunk) != chunk.size())
             return false;
     }
