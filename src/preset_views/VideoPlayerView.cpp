@@ -1,6 +1,7 @@
 #include "VideoPlayerView.h"
 
 #include "ImageTiles.h"
+#include "VideoFrameScaler.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -12,8 +13,7 @@ namespace {
 // The sink a shared player draws into now; another view may have taken it over since.
 constexpr const char* kOutputProperty = "orvaneVideoOutput";
 
-// One thread converts the frames of every preview: a conversion may set up a GPU context for its thread, once.
-// Never destroyed, like the players that feed it.
+// One thread converts the frames of every preview. Never destroyed, like the players that feed it.
 QThreadPool* conversionPool() {
     static QThreadPool* const pool = [] {
         auto* threads = new QThreadPool;
@@ -21,16 +21,6 @@ QThreadPool* conversionPool() {
         return threads;
     }();
     return pool;
-}
-
-// The frame as an image cut and scaled to fill `target` (device pixels), as the view draws it.
-QImage filledImage(const QVideoFrame& frame, QSize target) {
-    QImage image = frame.toImage();
-    if (image.isNull() || target.isEmpty())
-        return image;
-    image = image.scaled(target, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-    return image.copy(
-        QRect(QPoint((image.width() - target.width()) / 2, (image.height() - target.height()) / 2), target));
 }
 } // namespace
 
@@ -85,7 +75,7 @@ void VideoPlayerView::frameChanged(const QVideoFrame& frame) {
 void VideoPlayerView::convert(const QVideoFrame& frame, PreviewBackend::ItemId item) {
     converting_ = true;
     const QSize target = (QSizeF(size()) * devicePixelRatioF()).toSize();
-    conversion_.watch(this, QtConcurrent::run(conversionPool(), filledImage, frame, target),
+    conversion_.watch(this, QtConcurrent::run(conversionPool(), VideoFrameScaler::filled, frame, target),
                       [this, item](const QImage& image) {
                           converting_ = false;
                           frame_ = image;

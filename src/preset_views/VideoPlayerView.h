@@ -15,8 +15,8 @@ class QVideoSink;
 
 // Shows a shared preview player inside a card: no controls, the video fills the view and is cropped. It takes
 // no input, so the card under it keeps its clicks and hover. Frames arrive through a video sink and are
-// painted here, so the view is an ordinary (not native) widget. Each frame is converted and cut to the view's
-// size off the GUI thread, the newest only: the GUI thread only draws the result.
+// painted here, so the view is an ordinary (not native) widget. Each frame is converted on the processor and cut
+// to the view's size off the GUI thread, the newest only: the GUI thread only draws the result.
 class VideoPlayerView final : public QWidget {
     Q_OBJECT
 public:
