@@ -44,6 +44,7 @@ void VideoPlayerView::setPlayer(PreviewBackend* player) {
     if (player_ == player && player && player->property(kOutputProperty).value<QObject*>() == sink_)
         return;
     player_ = player;
+    uncover();
     frame_ = QImage();
     frameItem_ = 0;
     conversion_.forget();
@@ -78,6 +79,8 @@ void VideoPlayerView::convert(const QVideoFrame& frame, PreviewBackend::ItemId i
     conversion_.watch(this, QtConcurrent::run(conversionPool(), VideoFrameScaler::filled, frame, target),
                       [this, item](const QImage& image) {
                           converting_ = false;
+                          if (!image.isNull() && !isOpaque_)
+                              coverUnderlay();
                           frame_ = image;
                           frameItem_ = image.isNull() ? 0 : item;
                           update();
@@ -89,12 +92,54 @@ void VideoPlayerView::convert(const QVideoFrame& frame, PreviewBackend::ItemId i
                       });
 }
 
+void VideoPlayerView::coverUnderlay() {
+    // What shows at the rounded corners, as the window draws it now with this view still clear.
+    grabbingUnderlay_ = true;
+    underlay_ = window()->grab(QRect(mapTo(window(), QPoint(0, 0)), size()));
+    grabbingUnderlay_ = false;
+    if (underlay_.isNull())
+        return;
+    isOpaque_ = true;
+    setAttribute(Qt::WA_OpaquePaintEvent, true);
+}
+
+void VideoPlayerView::uncover() {
+    underlay_ = QPixmap();
+    isOpaque_ = false;
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void VideoPlayerView::moveEvent(QMoveEvent* event) {
+    uncover();
+    QWidget::moveEvent(event);
+}
+
+void VideoPlayerView::resizeEvent(QResizeEvent* event) {
+    uncover();
+    QWidget::resizeEvent(event);
+}
+
+void VideoPlayerView::hideEvent(QHideEvent* event) {
+    uncover();
+    QWidget::hideEvent(event);
+}
+
 void VideoPlayerView::paintEvent(QPaintEvent*) {
+    if (grabbingUnderlay_)
+        return;
     // Until the current item's first frame arrives the layer stays clear and the card's still shows through.
     const QImage frame = currentFrame();
-    if (frame.isNull())
+    if (frame.isNull()) {
+        if (isOpaque_) {
+            // Was covering the card: give it back as it was, and let it show through from now on.
+            QPainter(this).drawPixmap(0, 0, underlay_);
+            uncover();
+        }
         return;
+    }
     QPainter painter(this);
+    if (isOpaque_)
+        painter.drawPixmap(0, 0, underlay_);
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath clip;
     clip.addRoundedRect(QRectF(rect()), 12, 12);

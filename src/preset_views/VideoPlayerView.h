@@ -4,6 +4,7 @@
 #include "PreviewBackend.h"
 
 #include <QImage>
+#include <QPixmap>
 #include <QPointer>
 #include <QVideoFrame>
 #include <QWidget>
@@ -32,14 +33,24 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    // While frames play the view paints every pixel itself, so that the card under it is not painted again
+    // for each frame: the window's picture under the view is kept for the rounded corners.
+    void coverUnderlay();
+    void uncover();
     void frameChanged(const QVideoFrame& frame);
     void convert(const QVideoFrame& frame, PreviewBackend::ItemId item);
 
     QPointer<PreviewBackend> player_;
     QVideoSink* sink_;
     QImage frame_;
+    QPixmap underlay_;
+    bool isOpaque_ = false;
+    bool grabbingUnderlay_ = false;
     PreviewBackend::ItemId frameItem_ = 0;
     LatestResult conversion_;
     bool converting_ = false;

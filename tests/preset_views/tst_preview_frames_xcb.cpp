@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QScreen>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QVideoSink>
@@ -20,7 +21,7 @@ public:
     using PreviewBackend::PreviewBackend;
     ItemId replaceCurrentItem(const QUrl&) override { return 1; }
     void clearCurrentItem() override {}
-    ItemId currentItem() const override { return 1; }
+    ItemId currentItem() const override { return item; }
     ItemStatus status(ItemId) const override { return ItemStatus::readyToPlay; }
     std::optional<double> duration(ItemId) const override { return 1.0; }
     void play() override {}
@@ -29,6 +30,7 @@ public:
     void setVolume(double) override {}
     double volume() const override { return 0; }
     void setVideoOutput(QObject*) override {}
+    ItemId item = 1;
 };
 
 // BT.601 limited-range samples of three colours.
@@ -222,6 +224,40 @@ private slots:
                      qPrintable(QString::number(shown.pixel(w - 3, y), 16)));
         }
         QCOMPARE(graphicsDriverInUse(), QString());
+    }
+
+    // While frames play the view covers the card with its own picture, corners included; the card shows again when
+    // the player moves on. Read back from the X server: what the window really shows, not a fresh rendering.
+    void theCardShowsAtTheCornersAndAfterThePreview() {
+        QWidget window;
+        window.setAutoFillBackground(true);
+        QPalette palette = window.palette();
+        palette.setColor(QPalette::Window, Qt::red);
+        window.setPalette(palette);
+        window.resize(160, 100);
+        auto* view = new VideoPlayerView(&window);
+        view->setGeometry(20, 10, 96, 54);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        StillBackend backend;
+        view->setPlayer(&backend);
+        const auto onScreen = [&](QPoint at) {
+            return QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage().pixel(at);
+        };
+        const QPoint corner = view->geometry().topLeft() + QPoint(1, 1);
+        const QPoint right = view->geometry().center() + QPoint(view->width() / 4, 0);
+        // Frame after frame: the view's own picture, and the window's red at its rounded corner (not the frame's
+        // green edge, nor black).
+        for (int frame = 0; frame < 3; ++frame) {
+            view->videoSink()->setVideoFrame(makeFrame(QVideoFrameFormat::Format_BGRA8888, rgb({2, 1, 0, 3})));
+            QTRY_VERIFY(near(onScreen(right), qRgb(0, 0, 255)));
+            QVERIFY2(near(onScreen(corner), qRgb(255, 0, 0)), qPrintable(QString::number(onScreen(corner), 16)));
+        }
+        // The player moved on to another item: its last frame is gone, the card shows through again.
+        backend.item = 2;
+        view->update();
+        QTRY_VERIFY(near(onScreen(right), qRgb(255, 0, 0)));
+        QVERIFY(near(onScreen(corner), qRgb(255, 0, 0)));
     }
 };
 
