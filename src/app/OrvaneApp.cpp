@@ -10,6 +10,7 @@
 #include "DownloadSettings.h"
 #include "FirstPaint.h"
 #include "FolderBookmark.h"
+#include "GalleryClipModel.h"
 #include "ImageStudioModel.h"
 #include "Log.h"
 #include "MainAppView.h"
@@ -125,6 +126,8 @@ OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
       videoSettings_(new VideoSettings(this)), apiSettings_(new APISettings(this)),
       appViewModel_(new AppViewModel(this)), queueManager_(new QueueManager(this)),
       galleryViewModel_(new VideoGalleryViewModel(this)), backupManager_(&BackupManager::shared()) {
+    // The gallery is behind the image studio: it reads its clips' pictures once the video studio is first shown.
+    galleryViewModel_->clipModel()->holdMetadata();
     AppPaths::removeStaleDownloads();
     modelContext_ = ModelSchema::openStore(storePath.isEmpty() ? AppPaths::storeFile() : storePath);
     modelContext_->setAutosaveEnabled(true);

@@ -2,6 +2,8 @@
 
 #include "GalleryClip.h"
 
+#include <utility>
+
 GalleryClipModel::GalleryClipModel(QObject* parent) : GalleryCellModel(parent) {}
 
 GalleryClipModel::~GalleryClipModel() = default;
@@ -15,8 +17,25 @@ int GalleryClipModel::rowOfPath(const QString& path) const {
 }
 
 void GalleryClipModel::ensureMetadata(int row) {
-    if (readsMetadata_ && row >= 0 && row < clips_.size())
-        clips_[row]->ensureMetadata();
+    if (!readsMetadata_ || row < 0 || row >= clips_.size())
+        return;
+    if (metadataHeld_) {
+        if (!heldClips_.contains(clips_[row]))
+            heldClips_.append(clips_[row]);
+        return;
+    }
+    clips_[row]->ensureMetadata();
+}
+
+void GalleryClipModel::releaseMetadata() {
+    if (!metadataHeld_)
+        return;
+    metadataHeld_ = false;
+    for (const QPointer<GalleryClip>& clip : std::exchange(heldClips_, {})) {
+        if (clip && clips_.contains(clip.data()))
+            clip->ensureMetadata();
+    }
+    emit metadataReleased();
 }
 
 void GalleryClipModel::adopt(GalleryClip* clip) {

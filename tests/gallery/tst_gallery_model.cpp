@@ -821,6 +821,46 @@ private slots:
         world->drain();
     }
 
+    // A held gallery reads no pictures: the rows asked for meanwhile are read on release, those gone are not.
+    void heldRowsAreReadOnRelease() {
+        for (const char* name : {"Orvane_a.mp4", "Orvane_b.mp4", "Orvane_c.mp4"})
+            QVERIFY(addClip(name));
+        GalleryClipModel* clips = gallery->clipModel();
+        clips->holdMetadata();
+        gallery->setFirstScreenCount(3); // the listing asks for the first screen itself
+        gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
+        gallery->fileSystemMonitor()->stopMonitoring(); // only the events this test sends
+        QCOMPARE(clips->rowCount(), 3);
+        clips->ensureMetadata(1);
+        world->drain();
+        const auto stateOf = [clips](int row) { return clips->clips().at(row)->metadataState(); };
+        for (int row = 0; row < 3; ++row)
+            QCOMPARE(stateOf(row), GalleryClip::MetadataState::notLoaded);
+
+        // One of them leaves the folder before the gallery is seen.
+        const QString gone = clips->clips().at(2)->path();
+        QPointer<GalleryClip> goneClip = clips->clips().at(2);
+        QVERIFY(QFile::remove(gone));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileRemoved(gone));
+        QCOMPARE(clips->rowCount(), 2);
+        if (goneClip)
+            QCOMPARE(goneClip->metadataState(), GalleryClip::MetadataState::notLoaded);
+
+        QSignalSpy released(clips, &GalleryClipModel::metadataReleased);
+        clips->releaseMetadata();
+        QCOMPARE(released.size(), 1);
+        QVERIFY(!clips->isMetadataHeld());
+        QVERIFY(waitForAll([&] {
+            return stateOf(0) == GalleryClip::MetadataState::loaded && stateOf(1) == GalleryClip::MetadataState::loaded;
+        }));
+        if (goneClip)
+            QCOMPARE(goneClip->metadataState(), GalleryClip::MetadataState::notLoaded);
+        clips->releaseMetadata(); // once only
+        QCOMPARE(released.size(), 1);
+        world->drain();
+    }
+
     void jobRowsChangeOneAtATime() {
         GalleryJobModel jobs;
         const auto tester = testerOf(&jobs);
