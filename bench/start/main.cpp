@@ -286,7 +286,7 @@ int main(int argc, char* argv[]) {
         allPainted = launch(reference, environment).paintMs > 0 && allPainted;
     }
 
-    const int count = rounds(app.arguments(), "--rounds", 21);
+    const int count = rounds(app.arguments(), "--rounds", 31);
     std::vector<double> appPaint, refPaint, paintRatios, appRss, refRss;
     std::string ratios;
     for (int round = 0; round < count; ++round) {
