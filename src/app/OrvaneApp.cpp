@@ -11,6 +11,7 @@
 #include "FirstPaint.h"
 #include "FolderBookmark.h"
 #include "GalleryClipModel.h"
+#include "HeldThumbnailMaker.h"
 #include "ImageStudioModel.h"
 #include "Log.h"
 #include "MainAppView.h"
@@ -159,6 +160,10 @@ OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
 OrvaneApp::~OrvaneApp() {
     delete mainWindow_;
     delete settingsWindow_;
+}
+
+void OrvaneApp::makeHeldThumbnailsWith(const QString& program, const QStringList& arguments) {
+    new HeldThumbnailMaker(galleryViewModel_->clipModel(), program, arguments, this);
 }
 
 AppEnvironment OrvaneApp::environment() const {

@@ -1,6 +1,7 @@
 #include "AppPaths.h"
 #include "DeferredIconStyle.h"
 #include "FirstPaint.h"
+#include "HeldThumbnailMaker.h"
 #include "Log.h"
 #include "OrvaneApp.h"
 #include "QuitSignals.h"
@@ -26,6 +27,8 @@ void finishOnExit() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc > 1 && qstrcmp(argv[1], HeldThumbnailMaker::kArgument) == 0)
+        return HeldThumbnailMaker::run(argc, argv);
     QApplication app(argc, argv);
     QApplication::setStyle(new DeferredIconStyle);
     QApplication::setOrganizationName("Orvane");
@@ -50,6 +53,7 @@ int main(int argc, char* argv[]) {
     Dialogs::setCurrent(&dialogs);
 
     OrvaneApp orvane;
+    orvane.makeHeldThumbnailsWith(QCoreApplication::applicationFilePath(), {HeldThumbnailMaker::kArgument});
     QObject::connect(&quitSignals, &QuitSignals::received, &orvane, &OrvaneApp::quitWithoutAsking);
     QObject::connect(&instance, &SingleInstance::activationRequested, &orvane, &OrvaneApp::bringForward);
     QMainWindow* window = orvane.showMainWindow();

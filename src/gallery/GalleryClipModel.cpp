@@ -20,11 +20,22 @@ void GalleryClipModel::ensureMetadata(int row) {
     if (!readsMetadata_ || row < 0 || row >= clips_.size())
         return;
     if (metadataHeld_) {
-        if (!heldClips_.contains(clips_[row]))
+        if (!heldClips_.contains(clips_[row])) {
             heldClips_.append(clips_[row]);
+            emit metadataHeldChanged();
+        }
         return;
     }
     clips_[row]->ensureMetadata();
+}
+
+QStringList GalleryClipModel::heldPaths() const {
+    QStringList paths;
+    for (const QPointer<GalleryClip>& clip : heldClips_) {
+        if (clip && clips_.contains(clip.data()))
+            paths << clip->path();
+    }
+    return paths;
 }
 
 void GalleryClipModel::releaseMetadata() {

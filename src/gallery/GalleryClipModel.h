@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QPointer>
+#include <QStringList>
 
 class GalleryClip;
 
@@ -28,6 +29,8 @@ public:
     void holdMetadata() { metadataHeld_ = true; }
     void releaseMetadata();
     bool isMetadataHeld() const { return metadataHeld_; }
+    // The files of the held clips still listed, in the order they were asked for.
+    QStringList heldPaths() const;
 
     // A whole new list (a full load, a stop).
     void resetClips(QList<GalleryClip*> clips);
@@ -39,6 +42,8 @@ public:
 signals:
     // The hold ended: views ask again for what they show.
     void metadataReleased();
+    // Another clip waits for the hold to end.
+    void metadataHeldChanged();
 
 private:
     int cellCount() const override { return int(clips_.size()); }
