@@ -70,6 +70,9 @@ void HeldThumbnailMaker::start() {
         // Behind whatever the user does meanwhile.
         helper_->setChildProcessModifier([] { (void)::nice(10); });
         connect(helper_, &QProcess::finished, this, [this] {
+            // What it made is in the cache now.
+            if (clips_->isMetadataHeld())
+                clips_->readHeldFromCache();
             emit helperFinished();
             // Rows asked for while it ran go in the next one.
             start();

@@ -22,6 +22,7 @@ void GalleryClipModel::ensureMetadata(int row) {
     if (metadataHeld_) {
         if (!heldClips_.contains(clips_[row])) {
             heldClips_.append(clips_[row]);
+            clips_[row]->readCachedMetadata();
             emit metadataHeldChanged();
         }
         return;
@@ -36,6 +37,13 @@ QStringList GalleryClipModel::heldPaths() const {
             paths << clip->path();
     }
     return paths;
+}
+
+void GalleryClipModel::readHeldFromCache() {
+    for (const QPointer<GalleryClip>& clip : std::as_const(heldClips_)) {
+        if (clip && clips_.contains(clip.data()))
+            clip->readCachedMetadata();
+    }
 }
 
 void GalleryClipModel::releaseMetadata() {

@@ -25,12 +25,15 @@ public:
     void setReadsMetadata(bool reads) { readsMetadata_ = reads; }
     bool readsMetadata() const { return readsMetadata_; }
     // While held, the rows' requests wait: a gallery nobody has seen yet decodes no pictures (and loads no
-    // decoder). Released, the clips asked for meanwhile and still listed are read.
+    // decoder); only what the thumbnail cache has is read. Released, the clips asked for meanwhile and still listed
+    // are read.
     void holdMetadata() { metadataHeld_ = true; }
     void releaseMetadata();
     bool isMetadataHeld() const { return metadataHeld_; }
     // The files of the held clips still listed, in the order they were asked for.
     QStringList heldPaths() const;
+    // The held clips take what the thumbnail cache has of them (it may have been filled meanwhile).
+    void readHeldFromCache();
 
     // A whole new list (a full load, a stop).
     void resetClips(QList<GalleryClip*> clips);

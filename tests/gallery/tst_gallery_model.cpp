@@ -861,6 +861,29 @@ private slots:
         world->drain();
     }
 
+    // What the thumbnail cache has of a held clip is taken at once: nothing is decoded for it.
+    void aHeldClipTakesItsCachedPicture() {
+        QVERIFY(addClip("Orvane_a.mp4"));
+        QVERIFY(addClip("Orvane_b.mp4"));
+        QVERIFY(ClipMetadataLoader::load(path("Orvane_a.mp4")).ok);
+        ClipMetadataLoader::waitForCacheWrites();
+        GalleryClipModel* clips = gallery->clipModel();
+        clips->holdMetadata();
+        gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
+        const int cachedRow = clips->rowOfPath(path("Orvane_a.mp4"));
+        const int newRow = clips->rowOfPath(path("Orvane_b.mp4"));
+        clips->ensureMetadata(cachedRow);
+        clips->ensureMetadata(newRow);
+        QVERIFY(waitForAll(
+            [&] { return clips->clips().at(cachedRow)->metadataState() == GalleryClip::MetadataState::loaded; }));
+        QVERIFY(!clips->clips().at(cachedRow)->thumbnail().isNull());
+        world->drain();
+        QCOMPARE(clips->clips().at(newRow)->metadataState(), GalleryClip::MetadataState::notLoaded);
+        QCOMPARE(clips->heldPaths(), (QStringList{path("Orvane_a.mp4"), path("Orvane_b.mp4")}));
+        QVERIFY(clips->isMetadataHeld());
+    }
+
     void jobRowsChangeOneAtATime() {
         GalleryJobModel jobs;
         const auto tester = testerOf(&jobs);
