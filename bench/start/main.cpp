@@ -1,13 +1,20 @@
 // Start and memory against the toolkit's floor: the application and the smallest Qt Widgets window (built in the
 // same tree: same build type, Qt and link style) are started one after the other, many times, each as its own
-// process on a private X server and session bus, with a fresh home whose settings point every service at the
-// loopback. Measured for each start:
+// process on a private X server and session bus, with a home whose settings point every service at the loopback.
+// Measured for each start:
 // - the time from launching the process to its first painted window (the program prints the moment, on the steady
 //   clock, when ORVANE_REPORT_FIRST_PAINT is set);
 // - its resident memory once it has settled (no CPU time used for a while after the first paint), so what loads
 //   after the first paint counts too.
-// The application's first start (store and settings created, presets seeded) is not measured: the rounds are the
-// warm starts of a user with an empty store. Goal: at most twice the floor in both.
+// Three kinds of start, each paired round by round with a start of the floor:
+// - warm: a user with an empty store whose settings and store exist (time and memory);
+// - first run: an empty home, where the store, the settings and the presets are created (memory);
+// - a video folder of clips whose pictures are not in the thumbnail cache yet (memory): the gallery is not on the
+//   first screen, so its pictures cost nothing until it is.
+// Goals: the start at most 1.7 times the floor's time (the median of the rounds' ratios), and in every kind the
+// memory at most twice the floor's.
+//
+//   bench_start [--rounds N] [--memory-rounds N] [--folder DIR]   (DIR keeps the clips between runs)
 
 #include "../BenchSupport.h"
 
@@ -21,6 +28,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -35,8 +43,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr double kGoal = 2.0;
+constexpr double kPaintGoal = 1.7;
+constexpr double kMemoryGoal = 2.0;
 constexpr int kWarmUps = 2;
+// Enough clips to fill the gallery's first screen and more.
+constexpr int kClips = 24;
 
 struct Start {
     double paintMs = -1; // launch to first painted window
@@ -161,8 +172,71 @@ Start launch(const QString& program, const QProcessEnvironment& environment) {
     return start;
 }
 
-int rounds(const QStringList& arguments) {
-    return std::max(1, int(BenchSupport::numberArg(arguments, "--rounds", 21)));
+int rounds(const QStringList& arguments, const char* name, int fallback) {
+    return std::max(1, int(BenchSupport::numberArg(arguments, name, fallback)));
+}
+
+QString clipName(int i) {
+    return QStringLiteral("Orvane_20250101_%1_clip.mp4").arg(i, 6, 10, QChar('0'));
+}
+
+// A home as a user's: the folders a desktop session has, and settings that send every service to the loopback,
+// where nobody answers. With `videoFolder`, the gallery watches it.
+bool makeHome(const QString& root, const QString& videoFolder = {}) {
+    for (const char* folder : {".config/Orvane", ".local/share", ".cache", "runtime"}) {
+        if (!QDir().mkpath(root + "/" + folder))
+            return false;
+    }
+    QFile::setPermissions(root + "/runtime", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QSettings settings(root + "/.config/Orvane/Orvane.ini", QSettings::IniFormat);
+    settings.setValue("Services/geminiBaseURL", "http://127.0.0.1:9");
+    settings.setValue("Services/miniMaxBaseURL", "http://127.0.0.1:9");
+    settings.setValue("Services/updateFeedURL", "http://127.0.0.1:9/appcast.xml");
+    if (!videoFolder.isEmpty())
+        settings.setValue("videoDirectoryBookmark", QFile::encodeName(videoFolder));
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+QProcessEnvironment inHome(QProcessEnvironment environment, const QString& root) {
+    environment.insert("HOME", root);
+    environment.insert("XDG_CONFIG_HOME", root + "/.config");
+    environment.insert("XDG_DATA_HOME", root + "/.local/share");
+    environment.insert("XDG_CACHE_HOME", root + "/.cache");
+    environment.insert("XDG_RUNTIME_DIR", root + "/runtime");
+    return environment;
+}
+
+// Memory rounds of one kind: each start of the application paired with a start of the floor, which goes first
+// every other round. `prepare` runs before each start of the application.
+struct MemoryRounds {
+    std::vector<double> app, floor;
+    bool measured = true;
+    std::string text;
+};
+MemoryRounds memoryRounds(int count, const QString& application, const QString& reference,
+                          const std::function<QProcessEnvironment()>& prepare, const QProcessEnvironment& floorHome) {
+    MemoryRounds result;
+    for (int round = 0; round < count; ++round) {
+        Start measured, floor;
+        if (round % 2 == 0) {
+            measured = launch(application, prepare());
+            floor = launch(reference, floorHome);
+        } else {
+            floor = launch(reference, floorHome);
+            measured = launch(application, prepare());
+        }
+        if (measured.rssMB <= 0 || floor.rssMB <= 0) {
+            result.measured = false;
+            continue;
+        }
+        result.app.push_back(measured.rssMB);
+        result.floor.push_back(floor.rssMB);
+        char text[48];
+        std::snprintf(text, sizeof text, "%s%.1f/%.1f", result.text.empty() ? "" : " ", measured.rssMB, floor.rssMB);
+        result.text += text;
+    }
+    return result;
 }
 
 } // namespace
@@ -182,33 +256,28 @@ int main(int argc, char* argv[]) {
     Helper bus;
     const auto address = bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
 
-    QTemporaryDir home;
-    for (const char* folder : {".config/Orvane", ".local/share", ".cache", "runtime"})
-        QDir().mkpath(home.filePath(folder));
-    QFile::setPermissions(home.filePath("runtime"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    {
-        // Nothing reaches a real service: every address is the loopback's, where nobody answers.
-        QSettings settings(home.filePath(".config/Orvane/Orvane.ini"), QSettings::IniFormat);
-        settings.setValue("Services/geminiBaseURL", "http://127.0.0.1:9");
-        settings.setValue("Services/miniMaxBaseURL", "http://127.0.0.1:9");
-        settings.setValue("Services/updateFeedURL", "http://127.0.0.1:9/appcast.xml");
-    }
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString& name : environment.keys()) {
+    QTemporaryDir homes;
+    const QString home = homes.filePath("warm");
+    const QString clipsHome = homes.filePath("clips");
+    const qsizetype folderAt = app.arguments().indexOf("--folder");
+    const QString clipFolder =
+        folderAt > 0 ? app.arguments().value(folderAt + 1) : QDir::temp().filePath("orvane-bench-start-clips");
+    if (!verdict.holds("the clips are there (made with the ffmpeg tool)",
+                       QDir().mkpath(clipFolder) &&
+                           BenchSupport::makeClips(QDir(clipFolder), kClips, 2, {"1280x720", 10, 1}, clipName) >= 0) ||
+        !verdict.holds("the homes were made", makeHome(home) && makeHome(clipsHome, clipFolder)))
+        return verdict.exitCode();
+    QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : system.keys()) {
         if (name.startsWith("QT_") || name.startsWith("XDG_") || name.startsWith("WAYLAND"))
-            environment.remove(name);
+            system.remove(name);
     }
-    environment.insert("HOME", home.path());
-    environment.insert("XDG_CONFIG_HOME", home.filePath(".config"));
-    environment.insert("XDG_DATA_HOME", home.filePath(".local/share"));
-    environment.insert("XDG_CACHE_HOME", home.filePath(".cache"));
-    environment.insert("XDG_RUNTIME_DIR", home.filePath("runtime"));
-    environment.insert("DISPLAY", ":" + QString::fromLatin1(*number));
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-    environment.insert("ORVANE_REPORT_FIRST_PAINT", "1");
+    system.insert("DISPLAY", ":" + QString::fromLatin1(*number));
+    system.insert("QT_QPA_PLATFORM", "xcb");
+    system.insert("ORVANE_REPORT_FIRST_PAINT", "1");
     // Without a bus of our own, none at all: X11 autolaunch would leave a bus behind for the display.
-    environment.insert("DBUS_SESSION_BUS_ADDRESS", address ? QString::fromUtf8(*address) : QStringLiteral("disabled:"));
+    system.insert("DBUS_SESSION_BUS_ADDRESS", address ? QString::fromUtf8(*address) : QStringLiteral("disabled:"));
+    const QProcessEnvironment environment = inHome(system, home);
 
     bool allPainted = true;
     // The first start creates the store and the settings; then the page cache holds both programs.
@@ -217,7 +286,7 @@ int main(int argc, char* argv[]) {
         allPainted = launch(reference, environment).paintMs > 0 && allPainted;
     }
 
-    const int count = rounds(app.arguments());
+    const int count = rounds(app.arguments(), "--rounds", 31);
     std::vector<double> appPaint, refPaint, paintRatios, appRss, refRss;
     std::string ratios;
     for (int round = 0; round < count; ++round) {
@@ -246,10 +315,38 @@ int main(int argc, char* argv[]) {
     std::printf("start: %d rounds on display :%s, %s session bus; ratios of the rounds: %s\n", count,
                 number->constData(), address ? "a private" : "no", ratios.c_str());
 
+    // A first run each round: a home nobody has started in.
+    const int memoryCount = rounds(app.arguments(), "--memory-rounds", 5);
+    int firstRuns = 0;
+    const MemoryRounds first = memoryRounds(
+        memoryCount, application, reference,
+        [&] {
+            const QString fresh = homes.filePath(QStringLiteral("first-%1").arg(++firstRuns));
+            makeHome(fresh);
+            return inHome(system, fresh);
+        },
+        environment);
+    std::printf("first run, MB of the rounds (application/floor): %s\n", first.text.c_str());
+    // The clips' pictures dropped from the thumbnail caches before each start; the store and settings stay.
+    const QProcessEnvironment clipsEnvironment = inHome(system, clipsHome);
+    allPainted = launch(application, clipsEnvironment).paintMs > 0 && allPainted;
+    const MemoryRounds uncached = memoryRounds(
+        memoryCount, application, reference,
+        [&] {
+            for (const char* cache : {".cache/thumbnails", ".cache/Orvane/thumbnails"})
+                QDir(clipsHome + "/" + cache).removeRecursively();
+            return clipsEnvironment;
+        },
+        environment);
+    std::printf("clips not in the thumbnail cache, MB of the rounds (application/floor): %s\n", uncached.text.c_str());
+
     using BenchSupport::median;
-    verdict.holds("every start painted its window and was measured", allPainted);
+    verdict.holds("every start painted its window and was measured", allPainted && first.measured && uncached.measured);
     verdict.atMostTimesPaired("start to the first painted window", median(appPaint), median(refPaint),
-                              paintRatios.empty() ? NAN : median(paintRatios), kGoal);
-    verdict.atMostTimes("resident memory after start", median(appRss), median(refRss), kGoal, "MB");
+                              paintRatios.empty() ? NAN : median(paintRatios), kPaintGoal);
+    verdict.atMostTimes("resident memory after a warm start", median(appRss), median(refRss), kMemoryGoal, "MB");
+    verdict.atMostTimes("resident memory after a first run", median(first.app), median(first.floor), kMemoryGoal, "MB");
+    verdict.atMostTimes("resident memory after a start with clips not in the thumbnail cache", median(uncached.app),
+                        median(uncached.floor), kMemoryGoal, "MB");
     return verdict.exitCode();
 }

@@ -5,6 +5,7 @@
 #include "ContentView.h"
 #include "DeferredWidget.h"
 #include "FirstPaint.h"
+#include "GalleryClipModel.h"
 #include "Log.h"
 #include "QueueManager.h"
 #include "ScenesView.h"
@@ -12,6 +13,7 @@
 #include "StudioStack.h"
 #include "SwiftDataImagePresetsManager.h"
 #include "SwiftDataPromptPresetsManager.h"
+#include "VideoGalleryViewModel.h"
 
 #include <QLabel>
 #include <QPointer>
@@ -64,6 +66,8 @@ void MainAppView::initializeManagersOnce() {
         return;
     ModelContext* context = environment_.modelContext;
     promptPresetsManager_ = new SwiftDataPromptPresetsManager(context, this);
+    // Their thumbnails are shown by the video studio only, and making them loads the video decoder.
+    promptPresetsManager_->holdThumbnails();
     imagePresetsManager_ = new SwiftDataImagePresetsManager(context, this);
     environment_.promptPresetsManager = promptPresetsManager_;
     environment_.imagePresetsManager = imagePresetsManager_;
@@ -122,4 +126,14 @@ void MainAppView::showCurrentStudio(bool animated) {
     const bool video =
         environment_.appViewModel && environment_.appViewModel->currentView() == ViewMode::videoGeneration;
     screensStack_->showStudio(video ? screensStack_->videoStudio() : screensStack_->imageStudio(), animated);
+    if (video)
+        releaseVideoStudioWork();
+}
+
+void MainAppView::releaseVideoStudioWork() {
+    // Held until the video studio is first seen: the gallery's pictures and the prompt presets' thumbnails.
+    if (environment_.galleryViewModel)
+        environment_.galleryViewModel->clipModel()->releaseMetadata();
+    if (promptPresetsManager_)
+        promptPresetsManager_->releaseThumbnails();
 }

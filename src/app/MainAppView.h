@@ -42,6 +42,7 @@ private:
     void loadPresetManagers();
     void buildScreensStack();
     void showCurrentStudio(bool animated);
+    void releaseVideoStudioWork();
 
     AppEnvironment environment_;
     StudioFactory videoStudioFactory_;

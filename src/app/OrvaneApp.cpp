@@ -10,6 +10,8 @@
 #include "DownloadSettings.h"
 #include "FirstPaint.h"
 #include "FolderBookmark.h"
+#include "GalleryClipModel.h"
+#include "HeldThumbnailMaker.h"
 #include "ImageStudioModel.h"
 #include "Log.h"
 #include "MainAppView.h"
@@ -125,6 +127,8 @@ OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
       videoSettings_(new VideoSettings(this)), apiSettings_(new APISettings(this)),
       appViewModel_(new AppViewModel(this)), queueManager_(new QueueManager(this)),
       galleryViewModel_(new VideoGalleryViewModel(this)), backupManager_(&BackupManager::shared()) {
+    // The gallery is behind the image studio: it reads its clips' pictures once the video studio is first shown.
+    galleryViewModel_->clipModel()->holdMetadata();
     AppPaths::removeStaleDownloads();
     modelContext_ = ModelSchema::openStore(storePath.isEmpty() ? AppPaths::storeFile() : storePath);
     modelContext_->setAutosaveEnabled(true);
@@ -156,6 +160,10 @@ OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
 OrvaneApp::~OrvaneApp() {
     delete mainWindow_;
     delete settingsWindow_;
+}
+
+void OrvaneApp::makeHeldThumbnailsWith(const QString& program, const QStringList& arguments) {
+    new HeldThumbnailMaker(galleryViewModel_->clipModel(), program, arguments, this);
 }
 
 AppEnvironment OrvaneApp::environment() const {

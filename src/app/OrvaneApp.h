@@ -46,6 +46,10 @@ public:
     bool restoredSettingsAtLaunch() const { return restoredAtLaunch_; }
     ModelContext& modelContext() const { return *modelContext_; }
 
+    // The gallery's held pictures are made by `program` run with `arguments` (the program itself as a thumbnail
+    // maker), so the gallery finds them in the thumbnail cache when first shown. Off unless asked for.
+    void makeHeldThumbnailsWith(const QString& program, const QStringList& arguments);
+
     // Builds the main window (with its root content) and shows it.
     QMainWindow* showMainWindow();
     QMainWindow* mainWindow() const { return mainWindow_; }

@@ -1,6 +1,7 @@
 #include "AppPaths.h"
 #include "DeferredIconStyle.h"
 #include "FirstPaint.h"
+#include "HeldThumbnailMaker.h"
 #include "Log.h"
 #include "OrvaneApp.h"
 #include "QuitSignals.h"
@@ -12,7 +13,10 @@
 #include <QMainWindow>
 
 #include <cstdlib>
+#include <thread>
 #include <utility>
+
+#include <dlfcn.h>
 
 namespace {
 // Set while the event loop runs. The display going away ends the process from inside the toolkit (exit()), past
@@ -26,7 +30,18 @@ void finishOnExit() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc > 1 && qstrcmp(argv[1], HeldThumbnailMaker::kArgument) == 0)
+        return HeldThumbnailMaker::run(argc, argv);
+    // The font configuration is read on a second thread while the display connection is set up: the first screen's
+    // text needs it, and on its own it is one of the longest steps before the window can paint.
+    // The toolkit brings the font library in; it is looked up rather than linked, so the build needs nothing more.
+    const auto fontInit = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "FcInit"));
+    std::thread fonts([fontInit] {
+        if (fontInit)
+            fontInit();
+    });
     QApplication app(argc, argv);
+    fonts.join();
     QApplication::setStyle(new DeferredIconStyle);
     QApplication::setOrganizationName("Orvane");
     QApplication::setApplicationName("Orvane");
@@ -50,6 +65,7 @@ int main(int argc, char* argv[]) {
     Dialogs::setCurrent(&dialogs);
 
     OrvaneApp orvane;
+    orvane.makeHeldThumbnailsWith(QCoreApplication::applicationFilePath(), {HeldThumbnailMaker::kArgument});
     QObject::connect(&quitSignals, &QuitSignals::received, &orvane, &OrvaneApp::quitWithoutAsking);
     QObject::connect(&instance, &SingleInstance::activationRequested, &orvane, &OrvaneApp::bringForward);
     QMainWindow* window = orvane.showMainWindow();

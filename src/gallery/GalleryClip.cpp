@@ -4,6 +4,7 @@
 #include "ClipMetadataLoader.h"
 #include "Clock.h"
 #include "FileNames.h"
+#include "MediaProbe.h"
 #include "TaskOwner.h"
 #include "VideoMetadata.h"
 
@@ -85,6 +86,17 @@ void GalleryClip::ensureMetadata() {
     // Nobody waits for it: what it reads arrives through metadataChanged().
     if (metadataState_ == MetadataState::notLoaded)
         TaskOwner::own(this, loadMetadata());
+}
+
+void GalleryClip::readCachedMetadata() {
+    if (!isAvailable_ || metadataState_ != MetadataState::notLoaded)
+        return;
+    cachedRead_.watch(
+        this, QtConcurrent::run(&MediaProbe::pool(), [path = path_] { return ClipMetadataLoader::loadCached(path); }),
+        [this](const ClipMetadataLoader::Result& result) {
+            if (result.ok)
+                takeMetadata(result);
+        });
 }
 
 QCoro::Task<> GalleryClip::loadMetadata() {

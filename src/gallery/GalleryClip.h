@@ -71,6 +71,9 @@ public:
     QCoro::Task<> loadMetadata();
     // Starts `loadMetadata()` unless it has started already.
     void ensureMetadata();
+    // The same from the thumbnail cache only, so nothing is decoded: taken when the cache has the clip (and no read
+    // has started), else nothing happens.
+    void readCachedMetadata();
     // What was read of the clip elsewhere (a full load reads the first screen's cached pictures with the list),
     // with the picture made ready for the cards: taken unless a read has started already.
     void takeMetadata(const ClipMetadataLoader::Result& read, const QImage& cardPicture = {});
@@ -106,6 +109,7 @@ private:
     bool soloWanted_ = false;
     // A read that finishes after it was given up is dropped.
     LatestResult soloRead_;
+    LatestResult cachedRead_;
     std::shared_ptr<VideoMetadata> record_;
     // Set when the item goes away: its reads still waiting for a worker are skipped.
     std::shared_ptr<std::atomic<bool>> gone_ = std::make_shared<std::atomic<bool>>(false);

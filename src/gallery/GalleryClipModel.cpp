@@ -2,6 +2,8 @@
 
 #include "GalleryClip.h"
 
+#include <utility>
+
 GalleryClipModel::GalleryClipModel(QObject* parent) : GalleryCellModel(parent) {}
 
 GalleryClipModel::~GalleryClipModel() = default;
@@ -15,8 +17,44 @@ int GalleryClipModel::rowOfPath(const QString& path) const {
 }
 
 void GalleryClipModel::ensureMetadata(int row) {
-    if (readsMetadata_ && row >= 0 && row < clips_.size())
-        clips_[row]->ensureMetadata();
+    if (!readsMetadata_ || row < 0 || row >= clips_.size())
+        return;
+    if (metadataHeld_) {
+        if (!heldClips_.contains(clips_[row])) {
+            heldClips_.append(clips_[row]);
+            clips_[row]->readCachedMetadata();
+            emit metadataHeldChanged();
+        }
+        return;
+    }
+    clips_[row]->ensureMetadata();
+}
+
+QStringList GalleryClipModel::heldPaths() const {
+    QStringList paths;
+    for (const QPointer<GalleryClip>& clip : heldClips_) {
+        if (clip && clips_.contains(clip.data()))
+            paths << clip->path();
+    }
+    return paths;
+}
+
+void GalleryClipModel::readHeldFromCache() {
+    for (const QPointer<GalleryClip>& clip : std::as_const(heldClips_)) {
+        if (clip && clips_.contains(clip.data()))
+            clip->readCachedMetadata();
+    }
+}
+
+void GalleryClipModel::releaseMetadata() {
+    if (!metadataHeld_)
+        return;
+    metadataHeld_ = false;
+    for (const QPointer<GalleryClip>& clip : std::exchange(heldClips_, {})) {
+        if (clip && clips_.contains(clip.data()))
+            clip->ensureMetadata();
+    }
+    emit metadataReleased();
 }
 
 void GalleryClipModel::adopt(GalleryClip* clip) {

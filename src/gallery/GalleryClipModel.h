@@ -3,6 +3,8 @@
 #include "GalleryCellModel.h"
 
 #include <QList>
+#include <QPointer>
+#include <QStringList>
 
 class GalleryClip;
 
@@ -22,6 +24,16 @@ public:
     // Off, the rows never ask their clips for pictures or timings: what the list costs without them.
     void setReadsMetadata(bool reads) { readsMetadata_ = reads; }
     bool readsMetadata() const { return readsMetadata_; }
+    // While held, the rows' requests wait: a gallery nobody has seen yet decodes no pictures (and loads no
+    // decoder); only what the thumbnail cache has is read. Released, the clips asked for meanwhile and still listed
+    // are read.
+    void holdMetadata() { metadataHeld_ = true; }
+    void releaseMetadata();
+    bool isMetadataHeld() const { return metadataHeld_; }
+    // The files of the held clips still listed, in the order they were asked for.
+    QStringList heldPaths() const;
+    // The held clips take what the thumbnail cache has of them (it may have been filled meanwhile).
+    void readHeldFromCache();
 
     // A whole new list (a full load, a stop).
     void resetClips(QList<GalleryClip*> clips);
@@ -29,6 +41,12 @@ public:
     void removeClip(int row);
     // Another clip in the same row (a rename keeps the place).
     void replaceClip(int row, GalleryClip* clip);
+
+signals:
+    // The hold ended: views ask again for what they show.
+    void metadataReleased();
+    // Another clip waits for the hold to end.
+    void metadataHeldChanged();
 
 private:
     int cellCount() const override { return int(clips_.size()); }
@@ -39,4 +57,6 @@ private:
 
     QList<GalleryClip*> clips_;
     bool readsMetadata_ = true;
+    bool metadataHeld_ = false;
+    QList<QPointer<GalleryClip>> heldClips_;
 };

@@ -2,6 +2,7 @@
 
 #include "FocusRing.h"
 #include "GalleryClip.h"
+#include "GalleryClipModel.h"
 #include "MovementPlayer.h"
 #include "VideoGalleryItemModel.h"
 #include "VideoGalleryViewModel.h"
@@ -94,6 +95,8 @@ VideoGalleryGrid::VideoGalleryGrid(VideoGalleryItemModel* model, VideoGalleryVie
                 scheduleLayout();
             });
     connect(gallery, &VideoGalleryViewModel::columnsChanged, this, &VideoGalleryGrid::scheduleLayout);
+    // Pictures held back while the gallery was never shown are asked for again.
+    connect(gallery->clipModel(), &GalleryClipModel::metadataReleased, this, &VideoGalleryGrid::scheduleLayout);
     if (player) {
         connect(player, &MovementPlayer::currentVideoChanged, this, &VideoGalleryGrid::updatePreview);
         connect(player, &MovementPlayer::currentModeChanged, this, &VideoGalleryGrid::updatePreview);
@@ -271,8 +274,11 @@ void VideoGalleryGrid::relayout() {
         card->deleteLater();
     }
     // Sharper pictures only for the one-column cards that exist: memory stays bounded however long the folder.
+    const bool held = gallery_->clipModel()->isMetadataHeld();
     for (VideoItemLogicView* card : std::as_const(cards_)) {
         if (GalleryClip* clip = card->clip()) {
+            if (columns == 1 && held)
+                continue;
             if (columns == 1)
                 clip->ensureSoloThumbnail();
             else

@@ -16,6 +16,8 @@
 
 #include <qcoro/qcorofuture.h>
 
+#include <utility>
+
 namespace {
 bool isBuiltIn(const PromptPreset& preset) {
     return preset.isBuiltIn();
@@ -189,10 +191,7 @@ bool SwiftDataPromptPresetsManager::createBuiltInPresets() {
         preset->setCreatedAt(PresetOrder::nextCreationTime());
         modelContext_->insert(preset);
         // The thumbnail is made after this call returns; the loop does not wait for it.
-        setPendingThumbnails(pendingThumbnails_ + 1);
-        QMetaObject::invokeMethod(
-            this, [this, preset, name = row.name] { TaskOwner::own(this, seedThumbnail(preset, name)); },
-            Qt::QueuedConnection);
+        queueThumbnail(preset, row.name);
     }
 
     if (!modelContext_->save(&error)) {
@@ -235,6 +234,29 @@ void SwiftDataPromptPresetsManager::removeDuplicatePresets() {
     }
     loadPresets();
     Log::line(QStringLiteral("✅ Removed %1 duplicate presets").arg(duplicates.size()));
+}
+
+void SwiftDataPromptPresetsManager::queueThumbnail(const std::shared_ptr<PromptPreset>& preset, const QString& name) {
+    setPendingThumbnails(pendingThumbnails_ + 1);
+    if (thumbnailsHeld_) {
+        heldThumbnails_.append(preset);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, preset, name] { TaskOwner::own(this, seedThumbnail(preset, name)); }, Qt::QueuedConnection);
+}
+
+void SwiftDataPromptPresetsManager::releaseThumbnails() {
+    if (!thumbnailsHeld_)
+        return;
+    thumbnailsHeld_ = false;
+    const QList<std::shared_ptr<PromptPreset>> held = std::exchange(heldThumbnails_, {});
+    setPendingThumbnails(pendingThumbnails_ - int(held.size()));
+    // The built-in presets as they are now: those deleted meanwhile are not among them.
+    for (const auto& preset : std::as_const(builtInPresets_)) {
+        if (!preset->previewThumbnailData())
+            queueThumbnail(preset, preset->name());
+    }
 }
 
 void SwiftDataPromptPresetsManager::setPendingThumbnails(int count) {

@@ -40,6 +40,12 @@ public:
     const QList<std::shared_ptr<PromptPreset>>& builtInPresets() const { return builtInPresets_; }
     // Thumbnails started by seeding that have not finished yet.
     int pendingThumbnails() const { return pendingThumbnails_; }
+    // While held, the seeded presets' thumbnails wait: making them loads the video decoder, which nothing else on
+    // the first screen needs. Released, the waiting ones are made, and so is any built-in preset's thumbnail an
+    // earlier run quit before making.
+    void holdThumbnails() { thumbnailsHeld_ = true; }
+    void releaseThumbnails();
+    bool thumbnailsHeld() const { return thumbnailsHeld_; }
 
     void loadPresets();
     void initializeBuiltInPresetsIfNeeded();
@@ -59,6 +65,8 @@ private:
     void setLists(QList<std::shared_ptr<PromptPreset>> user, QList<std::shared_ptr<PromptPreset>> builtIn);
     void setPendingThumbnails(int count);
     QCoro::Task<> seedThumbnail(std::shared_ptr<PromptPreset> preset, QString name);
+    // Counted as pending at once; made after the caller returns, or on release while held.
+    void queueThumbnail(const std::shared_ptr<PromptPreset>& preset, const QString& name);
 
     // The context may be destroyed first at quit; work that outlives it then does nothing.
     QPointer<ModelContext> modelContext_;
@@ -66,4 +74,6 @@ private:
     QList<std::shared_ptr<PromptPreset>> userPresets_;
     QList<std::shared_ptr<PromptPreset>> builtInPresets_;
     int pendingThumbnails_ = 0;
+    bool thumbnailsHeld_ = false;
+    QList<std::shared_ptr<PromptPreset>> heldThumbnails_;
 };

@@ -234,6 +234,36 @@ private slots:
         QVERIFY(!stack->videoStudio()->isVisible());
     }
 
+    // What only the video studio shows waits for it: the gallery's pictures and the prompt presets' thumbnails,
+    // whose decoding a start with the image studio in front would otherwise pay for.
+    void theVideoStudiosPicturesWaitUntilItIsShown() {
+        TestEnvironment env;
+        QDir().mkpath(env.path("videos"));
+        QFile clip(env.path("videos/Orvane_20250101_000001_a.mp4"));
+        QVERIFY(clip.open(QIODevice::WriteOnly));
+        clip.write(QByteArray(4096, 'x'));
+        clip.close();
+        Defaults::standard().set("videoDirectoryBookmark", *FolderBookmark::create(env.path("videos")));
+        OrvaneApp app(env.path("store.sqlite"));
+        QVERIFY(QTest::qWaitForWindowExposed(app.showMainWindow()));
+        StudioStack* stack = app.rootView()->screensStack();
+        QTRY_VERIFY(stack->videoStudio()->findChild<ScenesView*>());
+        QTRY_COMPARE(app.galleryViewModel().count(), 1);
+        GalleryClip* listed = app.galleryViewModel().videos().first();
+        SwiftDataPromptPresetsManager* prompts = app.rootView()->promptPresetsManager();
+        const int seeded = int(SwiftDataPromptPresetsManager::builtInPromptPresetTable().size());
+        QTRY_COMPARE(int(prompts->builtInPresets().size()), seeded);
+        QTest::qWait(200);
+        QCOMPARE(listed->metadataState(), GalleryClip::MetadataState::notLoaded);
+        QCOMPARE(prompts->pendingThumbnails(), seeded);
+
+        app.appViewModel().setCurrentView(ViewMode::videoGeneration);
+        QTRY_VERIFY(listed->metadataState() != GalleryClip::MetadataState::notLoaded);
+        QTRY_COMPARE_WITH_TIMEOUT(prompts->pendingThumbnails(), 0, 20000);
+        for (const auto& preset : prompts->builtInPresets())
+            QVERIFY2(preset->previewThumbnailData(), qPrintable(preset->name()));
+    }
+
     void rootViewShowsOnlyLoadingBeforeItAppears() {
         TestEnvironment env;
         auto store = ModelContext::open(env.path("store.sqlite"), {});

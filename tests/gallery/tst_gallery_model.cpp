@@ -821,6 +821,69 @@ private slots:
         world->drain();
     }
 
+    // A held gallery reads no pictures: the rows asked for meanwhile are read on release, those gone are not.
+    void heldRowsAreReadOnRelease() {
+        for (const char* name : {"Orvane_a.mp4", "Orvane_b.mp4", "Orvane_c.mp4"})
+            QVERIFY(addClip(name));
+        GalleryClipModel* clips = gallery->clipModel();
+        clips->holdMetadata();
+        gallery->setFirstScreenCount(3); // the listing asks for the first screen itself
+        gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
+        gallery->fileSystemMonitor()->stopMonitoring(); // only the events this test sends
+        QCOMPARE(clips->rowCount(), 3);
+        clips->ensureMetadata(1);
+        world->drain();
+        const auto stateOf = [clips](int row) { return clips->clips().at(row)->metadataState(); };
+        for (int row = 0; row < 3; ++row)
+            QCOMPARE(stateOf(row), GalleryClip::MetadataState::notLoaded);
+
+        // One of them leaves the folder before the gallery is seen.
+        const QString gone = clips->clips().at(2)->path();
+        QPointer<GalleryClip> goneClip = clips->clips().at(2);
+        QVERIFY(QFile::remove(gone));
+        gallery->handleFileSystemEvent(FileSystemEvent::fileRemoved(gone));
+        QCOMPARE(clips->rowCount(), 2);
+        if (goneClip)
+            QCOMPARE(goneClip->metadataState(), GalleryClip::MetadataState::notLoaded);
+
+        QSignalSpy released(clips, &GalleryClipModel::metadataReleased);
+        clips->releaseMetadata();
+        QCOMPARE(released.size(), 1);
+        QVERIFY(!clips->isMetadataHeld());
+        QVERIFY(waitForAll([&] {
+            return stateOf(0) == GalleryClip::MetadataState::loaded && stateOf(1) == GalleryClip::MetadataState::loaded;
+        }));
+        if (goneClip)
+            QCOMPARE(goneClip->metadataState(), GalleryClip::MetadataState::notLoaded);
+        clips->releaseMetadata(); // once only
+        QCOMPARE(released.size(), 1);
+        world->drain();
+    }
+
+    // What the thumbnail cache has of a held clip is taken at once: nothing is decoded for it.
+    void aHeldClipTakesItsCachedPicture() {
+        QVERIFY(addClip("Orvane_a.mp4"));
+        QVERIFY(addClip("Orvane_b.mp4"));
+        QVERIFY(ClipMetadataLoader::load(path("Orvane_a.mp4")).ok);
+        ClipMetadataLoader::waitForCacheWrites();
+        GalleryClipModel* clips = gallery->clipModel();
+        clips->holdMetadata();
+        gallery->startMonitoring(folder);
+        QVERIFY(waitUntilListed(*gallery));
+        const int cachedRow = clips->rowOfPath(path("Orvane_a.mp4"));
+        const int newRow = clips->rowOfPath(path("Orvane_b.mp4"));
+        clips->ensureMetadata(cachedRow);
+        clips->ensureMetadata(newRow);
+        QVERIFY(waitForAll(
+            [&] { return clips->clips().at(cachedRow)->metadataState() == GalleryClip::MetadataState::loaded; }));
+        QVERIFY(!clips->clips().at(cachedRow)->thumbnail().isNull());
+        world->drain();
+        QCOMPARE(clips->clips().at(newRow)->metadataState(), GalleryClip::MetadataState::notLoaded);
+        QCOMPARE(clips->heldPaths(), (QStringList{path("Orvane_a.mp4"), path("Orvane_b.mp4")}));
+        QVERIFY(clips->isMetadataHeld());
+    }
+
     void jobRowsChangeOneAtATime() {
         GalleryJobModel jobs;
         const auto tester = testerOf(&jobs);

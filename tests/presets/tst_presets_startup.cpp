@@ -2,6 +2,7 @@
 #include "BackupManager.h"
 #include "Defaults.h"
 #include "MainAppView.h"
+#include "MediaProbe.h"
 #include "PresetTestSupport.h"
 #include "Resources.h"
 #include "SwiftDataImagePresetsManager.h"
@@ -13,7 +14,8 @@
 
 using namespace PresetTestSupport;
 
-// The root view seeds and loads both preset stores when it first appears.
+// The root view seeds and loads both preset stores when it first appears; the prompt presets' thumbnails wait
+// for the video studio.
 class PresetsStartupTest : public QObject {
     Q_OBJECT
 private:
@@ -53,7 +55,15 @@ private slots:
         QCOMPARE(imageStore->presets().first()->title(), QString("True crime"));
         QVERIFY(Defaults::standard().boolValue(SwiftDataPromptPresetsManager::kCurrentVersionFlag));
         QVERIFY(Defaults::standard().boolValue(SwiftDataImagePresetsManager::kDefaultsFlag));
-        QTRY_COMPARE_WITH_TIMEOUT(promptStore->pendingThumbnails(), 0, 20000);
+        // The prompt presets' thumbnails are for the video studio: the image studio, shown first, does not wait
+        // for them nor pays for the video decoder.
+        QTest::qWait(50);
+        MediaProbe::pool().waitForDone();
+        QTest::qWait(50);
+        QCOMPARE(promptStore->pendingThumbnails(), 13);
+        for (const auto& preset : promptStore->builtInPresets())
+            QVERIFY2(!preset->previewThumbnailData(), qPrintable(preset->name()));
+        // Quit before the video studio was ever shown.
         view.reset();
 
         // The next launch only loads.
@@ -65,7 +75,14 @@ private slots:
         QCOMPARE(again->imagePresetsManager()->presets().size(), 2);
         QCOMPARE(storedRows(*store, "PromptPreset"), 13);
         QCOMPARE(storedRows(*store, "ImagePreset"), 2);
+        // The thumbnails the first run never made are made once the video studio shows.
+        model.setCurrentView(ViewMode::videoGeneration);
+        QCOMPARE(again->promptPresetsManager()->pendingThumbnails(), 13);
+        QTRY_COMPARE_WITH_TIMEOUT(again->promptPresetsManager()->pendingThumbnails(), 0, 20000);
+        for (const auto& preset : again->promptPresetsManager()->builtInPresets())
+            QVERIFY2(preset->previewThumbnailData(), qPrintable(preset->name()));
         again.reset();
+        model.setCurrentView(ViewMode::imageGeneration);
         BackupManager::shared().setModelContext(nullptr);
     }
 };
