@@ -7,12 +7,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QImageWriter>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <array>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 
 namespace ThumbnailCache {
 namespace {
@@ -36,6 +38,128 @@ QString ownRootFolder() {
 
 QString mtimeText(const ClipFileInfo& info) {
     return QString::number(info.modifiedSecs);
+}
+
+quint32 bigEndian32(const char* at) {
+    const auto* p = reinterpret_cast<const uchar*>(at);
+    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
+}
+
+void appendBigEndian32(QByteArray& bytes, quint32 value) {
+    const char word[4] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+    bytes.append(word, 4);
+}
+
+// The CRC-32 every PNG chunk ends with.
+quint32 chunkCrc(const char* data, qsizetype size) {
+    static const std::array<quint32, 256> table = [] {
+        std::array<quint32, 256> t{};
+        for (quint32 n = 0; n < 256; ++n) {
+            quint32 c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    quint32 crc = 0xFFFFFFFFu;
+    for (qsizetype i = 0; i < size; ++i)
+        crc = table[(crc ^ uchar(data[i])) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+void appendChunk(QByteArray& png, const char* type, const QByteArray& data) {
+    appendBigEndian32(png, quint32(data.size()));
+    const qsizetype start = png.size();
+    png.append(type, 4);
+    png.append(data);
+    appendBigEndian32(png, chunkCrc(png.constData() + start, png.size() - start));
+}
+
+const QByteArray pngSignature("\x89PNG\r\n\x1a\n", 8);
+
+// A thumbnail as a PNG that reads back with the least work: 8-bit RGB rows without a filter, stored in the
+// zlib stream without compression (the size the cache's thumbnails had before), the texts in tEXt chunks.
+QByteArray storedPng(const QImage& picture, const QList<std::pair<QString, QString>>& texts) {
+    const QImage image = picture.convertToFormat(QImage::Format_RGB888);
+    const auto rowBytes = qsizetype(image.width()) * 3;
+    QByteArray rows(image.height() * (1 + rowBytes), Qt::Uninitialized);
+    for (int y = 0; y < image.height(); ++y) {
+        char* row = rows.data() + y * (1 + rowBytes);
+        row[0] = 0; // no filter
+        std::memcpy(row + 1, image.constScanLine(y), size_t(rowBytes));
+    }
+    QByteArray png = pngSignature;
+    QByteArray header;
+    appendBigEndian32(header, quint32(image.width()));
+    appendBigEndian32(header, quint32(image.height()));
+    header.append("\x08\x02\x00\x00\x00", 5); // 8 bits, RGB, deflate, filters of method 0, not interlaced
+    appendChunk(png, "IHDR", header);
+    for (const auto& [key, value] : texts)
+        appendChunk(png, "tEXt", key.toLatin1() + '\0' + value.toLatin1());
+    appendChunk(png, "IDAT", qCompress(rows, 0).mid(4)); // past Qt's length prefix: a zlib stream
+    appendChunk(png, "IEND", {});
+    return png;
+}
+
+// The picture of a PNG laid out as storedPng() writes it, read without a decoder: its rows are in the file as
+// they are shown. Null for any other PNG (compressed, filtered, another pixel layout), which the PNG decoder
+// reads instead.
+QImage readStoredPng(const QByteArray& png) {
+    if (!png.startsWith(pngSignature) || png.size() < 33 || png.mid(12, 4) != "IHDR")
+        return {};
+    const quint32 width = bigEndian32(png.constData() + 16);
+    const quint32 height = bigEndian32(png.constData() + 20);
+    if (width == 0 || height == 0 || width > 4096 || height > 4096 ||
+        png.mid(24, 5) != QByteArray("\x08\x02\x00\x00\x00", 5))
+        return {};
+    QByteArray stream;
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const quint32 length = bigEndian32(png.constData() + at);
+        if (length > quint32(png.size() - at - 12))
+            return {};
+        const QByteArrayView type(png.constData() + at + 4, 4);
+        if (type == "IDAT")
+            stream.append(png.constData() + at + 8, length);
+        else if (type == "IEND")
+            break;
+        at += 12 + qsizetype(length);
+    }
+    // A zlib stream of stored blocks only: each a byte of header, its length and the length's complement.
+    const auto rowBytes = qsizetype(width) * 3;
+    const qsizetype expected = qsizetype(height) * (1 + rowBytes);
+    if (stream.size() < 2 || (uchar(stream[0]) & 0x0F) != 8 || (uchar(stream[0]) * 256 + uchar(stream[1])) % 31 != 0 ||
+        (uchar(stream[1]) & 0x20))
+        return {};
+    QByteArray rows;
+    rows.reserve(expected);
+    qsizetype at = 2;
+    for (bool last = false; !last;) {
+        if (at + 5 > stream.size())
+            return {};
+        const uchar block = uchar(stream[at]);
+        if ((block & 0x06) != 0)
+            return {}; // compressed
+        last = block & 1;
+        const int length = uchar(stream[at + 1]) | (uchar(stream[at + 2]) << 8);
+        const int complement = uchar(stream[at + 3]) | (uchar(stream[at + 4]) << 8);
+        if ((length ^ 0xFFFF) != complement || at + 5 + length > stream.size() || rows.size() + length > expected)
+            return {};
+        rows.append(stream.constData() + at + 5, length);
+        at += 5 + length;
+    }
+    if (rows.size() != expected)
+        return {};
+    QImage image(int(width), int(height), QImage::Format_RGB888);
+    if (image.isNull())
+        return {};
+    for (int y = 0; y < int(height); ++y) {
+        const char* row = rows.constData() + y * (1 + rowBytes);
+        if (row[0] != 0)
+            return {}; // filtered
+        std::memcpy(image.scanLine(y), row + 1, size_t(rowBytes));
+    }
+    return image;
 }
 
 } // namespace
@@ -97,7 +221,9 @@ std::optional<Entry> read(const QString& path, const ClipFileInfo& info, Flavor 
     if (!size.isEmpty() && size != QString::number(info.size))
         return std::nullopt;
     Entry entry;
-    entry.image = QImage::fromData(bytes, "png");
+    entry.image = readStoredPng(bytes);
+    if (entry.image.isNull())
+        entry.image = QImage::fromData(bytes, "png");
     const int side = maxSide(flavor);
     if (entry.image.isNull() || entry.image.width() > side || entry.image.height() > side)
         return std::nullopt;
@@ -167,17 +293,17 @@ bool write(const QString& path, Flavor flavor, const Entry& entry) {
     const int side = maxSide(flavor);
     if (image.width() > side || image.height() > side)
         image = image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    image.setText(kUriKey, QString::fromUtf8(uriOf(path)));
-    image.setText(kMTimeKey, mtimeText(info));
-    image.setText(kSizeKey, QString::number(info.size));
-    image.setText(kMimeKey, QStringLiteral("video/mp4"));
+    QList<std::pair<QString, QString>> texts{{kUriKey, QString::fromLatin1(uriOf(path))},
+                                             {kMTimeKey, mtimeText(info)},
+                                             {kSizeKey, QString::number(info.size)},
+                                             {kMimeKey, QStringLiteral("video/mp4")}};
     if (entry.duration)
-        image.setText(kLengthKey, QString::number(*entry.duration, 'f', 3));
+        texts.append({kLengthKey, QString::number(*entry.duration, 'f', 3)});
     if (entry.displaySize.isValid()) {
-        image.setText(kWidthKey, QString::number(entry.displaySize.width()));
-        image.setText(kHeightKey, QString::number(entry.displaySize.height()));
+        texts.append({kWidthKey, QString::number(entry.displaySize.width())});
+        texts.append({kHeightKey, QString::number(entry.displaySize.height())});
     }
-    image.setText(QStringLiteral("Software"), QStringLiteral("Orvane"));
+    texts.append({QStringLiteral("Software"), QStringLiteral("Orvane")});
 
     // A temporary name in the same folder, then a rename over the old thumbnail: readers never see half a
     // file. No sync to disk: a lost thumbnail is simply made again.
@@ -187,9 +313,8 @@ bool write(const QString& path, Flavor flavor, const Entry& entry) {
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    QImageWriter writer(&file, "png");
-    writer.setCompression(1); // small pictures; speed matters more than a few bytes
-    const bool written = writer.write(image);
+    const QByteArray png = storedPng(image, texts);
+    const bool written = file.write(png) == png.size();
     file.close();
     if (!written || ::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0) {
         QFile::remove(temporary);

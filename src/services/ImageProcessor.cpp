@@ -9,6 +9,7 @@
 #include <atomic>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <deque>
 #include <limits>
 #include <memory>
@@ -32,6 +33,80 @@ QImage scaledBy(const QImage& image, double factor) {
 QString megabytes(qint64 bytes) {
     return QString::asprintf("%.2f", double(bytes) / 1048576.0);
 }
+
+std::atomic<qint64> compressedPixels{0};
+
+// A JPEG of the picture, with the rows it went through counted; stops as `progress` says or past `maxBytes`.
+std::optional<QByteArray> counted(const QImage& image, double quality, qint64 maxBytes,
+                                  const std::function<bool(double, qint64)>& progress = {}) {
+    double reached = 0;
+    const auto jpeg = ImageCoding::jpegData(image, quality, maxBytes, [&](double rowsDone, qint64 bytes) {
+        reached = rowsDone;
+        return !progress || progress(rowsDone, bytes);
+    });
+    // Stopped past the limit, the band it stopped in was compressed too.
+    const double rows = jpeg ? image.height() : std::min<double>(image.height(), reached * image.height() + 16);
+    compressedPixels += qint64(rows) * image.width();
+    return jpeg;
+}
+
+// Where the compressed picture data starts: after the markers and tables, which do not grow with the picture.
+qsizetype scanStart(const QByteArray& jpeg) {
+    qsizetype at = 2; // past the start of image
+    while (at + 4 <= jpeg.size() && uchar(jpeg[at]) == 0xFF) {
+        const uchar marker = uchar(jpeg[at + 1]);
+        const qsizetype length = (qsizetype(uchar(jpeg[at + 2])) << 8) | uchar(jpeg[at + 3]);
+        at += 2 + length;
+        if (marker == 0xDA) // start of scan
+            return std::min(at, jpeg.size());
+    }
+    return jpeg.size();
+}
+
+// The lengths a picture's JPEGs will have, told from a sample of it: one band of 16 rows (one row of 4:2:0
+// blocks, compressed as in the whole picture) out of every eight, at a different place in each eight so that
+// no regular pattern of the picture lines up with the sampling. JPEG codes each row of blocks on its own, so
+// the sample's compressed data grows in proportion to the picture's.
+class SizeEstimate {
+public:
+    static constexpr int band = 16;
+    static constexpr int stride = 8;
+
+    // None for a picture too small to be worth a sample: its first JPEG costs little more.
+    static std::optional<SizeEstimate> of(const QImage& source, qint64 maxBytes) {
+        const int groups = source.height() / (band * stride);
+        if (groups < 4 || qint64(source.width()) * source.height() * 3 <= maxBytes)
+            return std::nullopt;
+        SizeEstimate estimate;
+        estimate.sample_ = QImage(source.width(), groups * band, QImage::Format_RGB32);
+        if (estimate.sample_.isNull())
+            return std::nullopt;
+        const auto rowBytes = size_t(source.width()) * 4;
+        for (int group = 0; group < groups; ++group) {
+            const int first = (group * stride + (group * 5) % stride) * band;
+            for (int row = 0; row < band; ++row)
+                std::memcpy(estimate.sample_.scanLine(group * band + row), source.constScanLine(first + row), rowBytes);
+        }
+        estimate.scale_ = double(source.height()) / estimate.sample_.height();
+        return estimate;
+    }
+
+    // Whether the whole picture's JPEG at `quality` is expected to be longer than `bytes`. A sample that is
+    // surely past stops there.
+    bool longerThan(double quality, double bytes) const {
+        constexpr qint64 tablesAtMost = 4096; // the markers and tables before the data, several times over
+        const auto sampleLimit = qint64(std::ceil(bytes / scale_)) + tablesAtMost;
+        const std::optional<QByteArray> jpeg = counted(sample_, quality, sampleLimit);
+        if (!jpeg)
+            return true;
+        const qsizetype tables = scanStart(*jpeg);
+        return double(tables) + double(jpeg->size() - tables) * scale_ > bytes;
+    }
+
+private:
+    QImage sample_;
+    double scale_ = 1;
+};
 
 // One picture's way down the quality ladder. Rungs run as tasks (on a pool, or one after another on the calling
 // thread), possibly two at once; the outcome is decided in ladder order, so it is what trying them one by one
@@ -58,10 +133,12 @@ public:
         {
             const std::lock_guard lock(mutex_);
             // A picture without pixels has no JPEG and cannot be scaled to any bound.
-            if (!hasArea(source_))
+            if (!hasArea(source_)) {
                 result = failure();
-            else
+            } else {
+                presumeLocked();
                 result = resolveLocked();
+            }
         }
         if (result)
             done_(std::move(*result));
@@ -73,7 +150,7 @@ public:
     }
 
 private:
-    enum class State { untried, queued, running, fits, tooLong };
+    enum class State { untried, queued, running, fits, tooLong, presumedTooLong };
     struct Rung {
         State state = State::untried;
         bool speculative = false; // queued at idle priority
@@ -84,6 +161,9 @@ private:
     static constexpr int idlePriority = INT_MIN / 2;
     // A rung whose JPEG is headed for this many times the limit: the next rung is almost surely needed too.
     static constexpr double farPastTheLimit = 1.3;
+    // A rung whose sample foretells this many times the limit is taken as too long without compressing the whole
+    // picture; nearer the limit, the picture itself decides. Well past what a sample of an eighth misjudges.
+    static constexpr double surelyPastTheLimit = 1.15;
 
     Prepared failure() const {
         return ImageProcessorError::compressionFailed("Unable to compress image below " + decimalText(maxSizeMB_) +
@@ -129,8 +209,7 @@ private:
             }
             return true;
         };
-        const auto jpeg =
-            ImageCoding::jpegData(source, ImageProcessor::qualityLadder[size_t(rung)], maxBytes_, progress);
+        const auto jpeg = counted(source, ImageProcessor::qualityLadder[size_t(rung)], maxBytes_, progress);
         std::optional<Prepared> result;
         {
             const std::lock_guard lock(mutex_);
@@ -165,12 +244,27 @@ private:
         }
     }
 
+    // The rungs a sample shows to be far too long, from the best down, are not tried on the whole picture: the
+    // ladder goes straight to the first rung that may fit.
+    void presumeLocked() {
+        const std::optional<SizeEstimate> estimate = SizeEstimate::of(source_, maxBytes_);
+        if (!estimate)
+            return;
+        for (int index = 0; index < rungCount; ++index) {
+            if (!estimate->longerThan(ImageProcessor::qualityLadder[size_t(index)],
+                                      surelyPastTheLimit * double(maxBytes_)))
+                return;
+            rungs_[index].state = State::presumedTooLong;
+        }
+    }
+
     // The first rung not known to be too long decides; a result once the ladder is decided.
     std::optional<Prepared> resolveLocked() {
         for (int index = 0; index < rungCount; ++index) {
             Rung& rung = rungs_[index];
             switch (rung.state) {
             case State::tooLong:
+            case State::presumedTooLong:
                 continue;
             case State::fits: {
                 finished_ = true;
@@ -205,6 +299,7 @@ private:
             ++series_;
             rungs_ = {};
             fitting_ = rungCount;
+            presumeLocked();
             return resolveLocked();
         }
         finished_ = true;
@@ -265,6 +360,10 @@ std::variant<QByteArray, ImageProcessorError> ImageProcessor::processImageForAPI
                                                  [&prepared](Prepared result) { prepared = std::move(result); });
     ladder->start(image);
     return std::move(*prepared);
+}
+
+qint64 ImageProcessor::pixelsCompressed() {
+    return compressedPixels.load();
 }
 
 void ImageProcessor::processImageForAPI(QThreadPool* pool, const QImage& image, std::optional<QSizeF> maxSize,

@@ -41,7 +41,8 @@ public:
     // The image scaled down to fit `maxSize`, aspect kept; an image that already fits comes back as it is.
     static QImage resizeForUI(const QImage& image, const QSizeF& maxSize);
     // Standard base64 text of a JPEG of at most `maxSizeMB` megabytes: the best quality of the ladder that
-    // fits; when none does and `maxSize` is given, the image is first scaled to touch that bound.
+    // fits; when none does and `maxSize` is given, the image is first scaled to touch that bound. A large picture
+    // is sampled first, and the qualities its sample shows to be far too long are not tried on the whole of it.
     static std::variant<QByteArray, ImageProcessorError>
     processImageForAPI(const QImage& image, std::optional<QSizeF> maxSize, float maxSizeMB, const LogSink& log = {});
 
@@ -52,4 +53,7 @@ public:
     // will not fit stops as soon as it is too long, and lets the next rung start early.
     static void processImageForAPI(QThreadPool* pool, const QImage& image, std::optional<QSizeF> maxSize,
                                    float maxSizeMB, LogSink log, std::function<void(Prepared)> done);
+    // The pixels compressed to JPEG by the calls above so far in this process, samples and stopped tries included:
+    // what preparing pictures cost.
+    static qint64 pixelsCompressed();
 };

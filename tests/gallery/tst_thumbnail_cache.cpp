@@ -7,12 +7,42 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QTest>
 #include <QUrl>
 
 using namespace GalleryTestSupport;
 
 namespace {
+// A picture with detail in every row and a different colour in every channel.
+QImage detailedPicture(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y) {
+        uchar* row = image.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = uchar(x * 7 + y);
+            row[3 * x + 1] = uchar((x * x + y * 3) % 251);
+            row[3 * x + 2] = uchar(255 - y);
+        }
+    }
+    return image;
+}
+
+// The rows of a PNG's pixel data as stored (each with its filter byte first), and how long the data was in the
+// file.
+std::pair<QByteArray, qsizetype> storedRows(const QByteArray& png) {
+    QByteArray stream;
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const auto* p = reinterpret_cast<const uchar*>(png.constData() + at);
+        const qsizetype length = (qsizetype(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+        if (png.mid(at + 4, 4) == "IDAT")
+            stream += png.mid(at + 8, length);
+        at += 12 + length;
+    }
+    const qsizetype inFile = stream.size();
+    return {qUncompress(QByteArray("\x01\0\0\0", 4) + stream), inFile}; // room for 16 MB
+}
+
 QHash<QString, QString> textsOf(const QString& png) {
     QFile file(png);
     return file.open(QIODevice::ReadOnly) ? ThumbnailCache::pngTexts(file.readAll()) : QHash<QString, QString>();
@@ -88,6 +118,45 @@ private slots:
         QVERIFY(QFile::copy(ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::xlarge),
                             ThumbnailCache::thumbnailPath(big, ThumbnailCache::Flavor::normal)));
         QVERIFY(!ThumbnailCache::read(big, ThumbnailCache::Flavor::normal));
+    }
+
+    // The cache writes its thumbnails so that showing one costs no more than copying it: each row is stored as it
+    // is shown (no filter, no compression); any PNG reader reads them, and a thumbnail another program wrote,
+    // compressed and filtered, is still read.
+    void aThumbnailIsStoredAsItIsShown() {
+        const QImage picture = detailedPicture(400, 225);
+        QVERIFY(ThumbnailCache::write(clip, ThumbnailCache::Flavor::card, {picture, 2.5, QSize(1280, 720)}));
+        const QString thumb = ThumbnailCache::thumbnailPath(clip, ThumbnailCache::Flavor::card);
+        QFile file(thumb);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const auto [rows, inFile] = storedRows(file.readAll());
+        QCOMPARE(rows.size(), 225 * (1 + 400 * 3));
+        QVERIFY(inFile >= rows.size()); // stored, not compressed
+        for (int y = 0; y < 225; ++y)
+            QCOMPARE(int(rows[y * (1 + 400 * 3)]), 0); // no filter
+        QCOMPARE(QImage(thumb).convertToFormat(QImage::Format_RGB888), picture);
+        const auto texts = textsOf(thumb);
+        QCOMPARE(texts.value("Thumb::URI").toUtf8(), ThumbnailCache::uriOf(clip));
+        QCOMPARE(texts.value("Thumb::Movie::Length"), "2.500");
+
+        const auto read = ThumbnailCache::read(clip, ThumbnailCache::Flavor::card);
+        QVERIFY(read);
+        QCOMPARE(read->image.convertToFormat(QImage::Format_RGB888), picture);
+        QCOMPARE(read->duration, 2.5);
+        QCOMPARE(read->displaySize, QSize(1280, 720));
+
+        // The same picture as another program writes it.
+        QImage other = picture.convertToFormat(QImage::Format_RGB32);
+        const auto facts = textsOf(thumb);
+        for (auto at = facts.cbegin(); at != facts.cend(); ++at)
+            other.setText(at.key(), at.value());
+        QImageWriter writer(thumb, "png");
+        writer.setCompression(9);
+        QVERIFY(writer.write(other));
+        const auto otherRead = ThumbnailCache::read(clip, ThumbnailCache::Flavor::card);
+        QVERIFY(otherRead);
+        QCOMPARE(otherRead->image.convertToFormat(QImage::Format_RGB888), picture);
+        QCOMPARE(otherRead->duration, 2.5);
     }
 
     // Thumbnails an earlier version kept at 256 in the large size are not shown enlarged: the clip is read again

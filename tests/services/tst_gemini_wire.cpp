@@ -134,6 +134,24 @@ private slots:
         QCOMPARE(*result.response->candidates->front().finishReason, longText('F'));
     }
 
+    // A character outside the plain alphabet anywhere in a long text, at every place within the blocks it is
+    // looked at in, keeps the text in the tree's own reading.
+    void aLongTextWithAnotherCharacterReadsAsTheTreeReadsIt() {
+        const std::string plain = longText('Q');
+        for (const std::string inserted : {"\\/", "-", " ", "\\u0041"}) {
+            for (const size_t at : {size_t(0), size_t(1), size_t(7), size_t(15), size_t(16), size_t(17), size_t(31),
+                                    plain.size() / 2 + 3, plain.size() - 1, plain.size()}) {
+                const std::string text = plain.substr(0, at) + inserted + plain.substr(at);
+                const std::string body = "{\"candidates\":[{\"content\":{\"parts\":[{\"inlineData\":{\"mimeType\":"
+                                         "\"image/png\",\"data\":\"" +
+                                         text + "\"}}]}}]}";
+                const auto result = decode(body);
+                QVERIFY(result.response);
+                QCOMPARE(*result.response, Json::parse(body).get<GoogleResponse>());
+            }
+        }
+    }
+
     void longInlineTextsAreDecodedAsStrictly_data() {
         QTest::addColumn<QString>("body");
         QTest::addColumn<bool>("missing");

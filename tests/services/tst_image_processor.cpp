@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -19,6 +20,22 @@ QImage noise(int width, int height, quint32 seed = 7) {
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < width; ++x)
             row[x] = qRgb(int(random.bounded(256)), (x * 3 + y) % 256, int(random.bounded(256)));
+    }
+    return image;
+}
+
+// A photograph-like picture: smooth shading under a fine grain, which lower qualities squeeze a great deal.
+QImage shadedWithGrain(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    QRandomGenerator random(11);
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const int grain = int(random.bounded(25)) - 12;
+            const int shade = (x * 160 / width + y * 80 / height) % 256;
+            row[x] = qRgb(std::clamp(shade + grain, 0, 255), std::clamp(200 - shade / 2 + grain, 0, 255),
+                          std::clamp(90 + ((x / 40 + y / 40) % 2) * 60 + grain, 0, 255));
+        }
     }
     return image;
 }
@@ -166,6 +183,34 @@ private slots:
             QCOMPARE(lines, inTurnLines);
         }
         QVERIFY(env_->logLines().isEmpty());
+    }
+
+    // A large picture goes straight to the quality that fits, where the ladder tried in turn compresses most of the
+    // picture once for every quality above it; the quality chosen stays the best that fits.
+    void aLargePictureIsCompressedWholeAboutOnce_data() {
+        QTest::addColumn<double>("sizeQuality"); // the limit is the JPEG length at this quality ...
+        QTest::addColumn<int>("plusBytes");      // ... plus this
+        QTest::addColumn<double>("expected");
+        QTest::addColumn<double>("mostPictures"); // compressing done, in whole pictures' worth
+        QTest::newRow("fits at the best quality") << 0.9 << 0 << 0.9 << 1.2;
+        QTest::newRow("the best quality a byte too long") << 0.9 << -1 << 0.8 << 2.2;
+        QTest::newRow("third quality") << 0.7 << 0 << 0.7 << 1.5;
+        QTest::newRow("fifth quality") << 0.5 << 100 << 0.5 << 1.8;
+        QTest::newRow("last quality") << 0.3 << 0 << 0.3 << 2.0;
+    }
+    void aLargePictureIsCompressedWholeAboutOnce() {
+        QFETCH(double, sizeQuality);
+        QFETCH(int, plusBytes);
+        QFETCH(double, expected);
+        QFETCH(double, mostPictures);
+        const QImage image = shadedWithGrain(2400, 1600);
+        const float limitMB = float(jpegSize(image, sizeQuality) + plusBytes) / 1048576.0f;
+        const qint64 before = ImageProcessor::pixelsCompressed();
+        const auto result = ImageProcessor::processImageForAPI(image, QSizeF(1920, 1080), limitMB);
+        const double pictures = double(ImageProcessor::pixelsCompressed() - before) / (image.width() * image.height());
+        QCOMPARE(QByteArray::fromBase64(std::get<QByteArray>(result)), *ImageCoding::jpegData(image, expected));
+        QVERIFY2(pictures <= mostPictures, qPrintable(QString::number(pictures)));
+        QVERIFY(pictures >= 1); // the picture sent is compressed whole
     }
 
     void resizeForUIKeepsWhatFitsAndShrinksTheRest() {
