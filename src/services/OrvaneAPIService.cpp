@@ -46,6 +46,18 @@ constexpr qint64 maxAnswerPixels = 24'000'000;
 // Room set aside up front for an answer's body, whatever length it announces.
 constexpr qint64 maxReservedBody = 128 * 1024 * 1024;
 
+// Reads what has arrived straight onto the end of `body`: a read into a buffer of its own first would copy and
+// fault in every page of a picture's tens of megabytes twice on the event loop.
+void takeAvailable(QIODevice& device, QByteArray& body) {
+    const qint64 available = device.bytesAvailable();
+    if (available <= 0)
+        return;
+    const qsizetype start = body.size();
+    body.resize(start + qsizetype(available));
+    const qint64 read = device.read(body.data() + start, available);
+    body.resize(start + qsizetype(std::max<qint64>(read, 0)));
+}
+
 using ImageCoding::hasArea;
 
 QImage decodePicture(std::string_view text) {
@@ -374,7 +386,7 @@ OrvaneAPIService::send(BuiltRequest built) {
             const qint64 announced = received->header(QNetworkRequest::ContentLengthHeader).toLongLong();
             body->reserve(qsizetype(std::clamp<qint64>(announced, 0, maxReservedBody)));
         }
-        body->append(received->readAll());
+        takeAvailable(*received, *body);
     });
     ServiceReply::Finished finished(reply.get());
     co_await finished;
@@ -386,7 +398,7 @@ OrvaneAPIService::send(BuiltRequest built) {
         co_return Result(Failure(OrvaneError::of(OrvaneError::Kind::invalidResponse)));
     Answer answer;
     answer.status = *ending.status;
-    body->append(reply->readAll());
+    takeAvailable(*reply, *body);
     answer.body = std::move(*body);
     answer.retryAfter = reply->rawHeader("Retry-After");
     co_return Result(std::move(answer));
