@@ -19,6 +19,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <pthread.h>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -278,6 +280,7 @@ public:
           framePosted_(std::move(framePosted)) {}
 
     void run() {
+        pthread_setname_np(pthread_self(), "Preview decode");
         for (;;) {
             SilentPreviewShared::Wanted wanted;
             quint64 changes = 0;
