@@ -281,6 +281,11 @@ public:
 
     void run() {
         pthread_setname_np(pthread_self(), "Preview decode");
+        {
+            // The first video sink loads the toolkit's media integration (about 20 ms); done here, the view's own
+            // sink, made when the first preview shows, is quick on the GUI thread.
+            QVideoSink warmUp;
+        }
         for (;;) {
             SilentPreviewShared::Wanted wanted;
             quint64 changes = 0;
