@@ -15,7 +15,6 @@
 
 #include "../BenchSupport.h"
 #include "GalleryClip.h"
-#include "MediaPlayerPreviewBackend.h"
 #include "MovementPlayer.h"
 #include "VideoGalleryGrid.h"
 #include "VideoGalleryLogicView.h"

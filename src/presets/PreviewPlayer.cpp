@@ -1,11 +1,11 @@
 #include "PreviewPlayer.h"
 
-#include "MediaPlayerPreviewBackend.h"
+#include "SilentPreviewBackend.h"
 
 #include <cmath>
 
 PreviewPlayer::PreviewPlayer(std::unique_ptr<PreviewBackend> backend, QObject* parent)
-    : QObject(parent), backend_(backend ? std::move(backend) : std::make_unique<MediaPlayerPreviewBackend>()) {}
+    : QObject(parent), backend_(backend ? std::move(backend) : std::make_unique<SilentPreviewBackend>()) {}
 
 PreviewPlayer::~PreviewPlayer() {
     removeObservers();

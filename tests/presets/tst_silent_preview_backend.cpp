@@ -1,0 +1,253 @@
+#include "PresetTestSupport.h"
+#include "SilentPreviewBackend.h"
+#include "TestSupport.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVideoFrame>
+#include <QVideoSink>
+
+#include <unistd.h>
+
+using namespace PresetTestSupport;
+using ItemStatus = PreviewBackend::ItemStatus;
+
+namespace {
+
+// What a sink received: each valid picture's size and a fingerprint of its brightness plane.
+struct Pictures {
+    QList<QSize> sizes;
+    QList<QByteArray> prints;
+
+    void watch(QVideoSink& sink, QObject* context) {
+        QObject::connect(&sink, &QVideoSink::videoFrameChanged, context, [this](const QVideoFrame& shown) {
+            if (!shown.isValid())
+                return;
+            QVideoFrame frame = shown;
+            QVERIFY(frame.map(QVideoFrame::ReadOnly));
+            QCryptographicHash hash(QCryptographicHash::Md5);
+            for (int row = 0; row < frame.height(); ++row)
+                hash.addData(QByteArrayView(frame.bits(0) + qsizetype(row) * frame.bytesPerLine(0), frame.width()));
+            frame.unmap();
+            sizes << frame.size();
+            prints << hash.result();
+        });
+    }
+    int count() const { return int(sizes.size()); }
+    void clear() {
+        sizes.clear();
+        prints.clear();
+    }
+};
+
+// Descriptors of this process open on `path`.
+int openCount(const QString& path) {
+    int open = 0;
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    const QString wanted = QFileInfo(path).canonicalFilePath();
+    for (const QString& name : descriptors.entryList(QDir::Files | QDir::System)) {
+        if (QFileInfo(descriptors.filePath(name)).symLinkTarget() == wanted)
+            ++open;
+    }
+    return open;
+}
+
+} // namespace
+
+// The FFmpeg preview backend against real clips made with the ffmpeg tool.
+class SilentPreviewBackendTest : public QObject {
+    Q_OBJECT
+private slots:
+    // A clip becomes ready with its length, shows its first picture before playing, shows pictures at the clip's
+    // pace while playing, none while paused, and reports its end on time and goes on from the start by itself.
+    void playsAtTheClipsPaceAndLoops() {
+        TestEnvironment env;
+        QVERIFY(haveFfmpeg());
+        const QString clip = env.path("clip.mp4");
+        QVERIFY(makeClip(clip, 320, 176, 1.0, 20));
+        SilentPreviewBackend backend;
+        QVideoSink sink;
+        Pictures pictures;
+        pictures.watch(sink, this);
+        backend.setVideoOutput(&sink);
+        QSignalSpy statuses(&backend, &PreviewBackend::itemStatusChanged);
+        QSignalSpy ends(&backend, &PreviewBackend::itemDidPlayToEnd);
+
+        const PreviewBackend::ItemId item = backend.replaceCurrentItem(QUrl::fromLocalFile(clip));
+        QCOMPARE(backend.currentItem(), item);
+        QCOMPARE(backend.status(item), ItemStatus::unknown);
+        QTRY_COMPARE_WITH_TIMEOUT(backend.status(item), ItemStatus::readyToPlay, 5000);
+        QCOMPARE(statuses.last().first().value<PreviewBackend::ItemId>(), item);
+        QVERIFY(backend.duration(item).has_value());
+        QVERIFY2(qAbs(*backend.duration(item) - 1.0) < 0.06, qPrintable(QString::number(*backend.duration(item))));
+        // The first picture shows before anything plays, and nothing more.
+        QTRY_COMPARE_WITH_TIMEOUT(pictures.count(), 1, 5000);
+        QCOMPARE(pictures.sizes.first(), QSize(320, 176));
+        QTest::qWait(200);
+        QCOMPARE(pictures.count(), 1);
+
+        // Twenty pictures a second: about ten in half a second, not the whole clip at once.
+        QElapsedTimer played;
+        played.start();
+        backend.play();
+        QTest::qWait(500);
+        backend.pause();
+        const double elapsed = played.elapsed() / 1000.0;
+        QTest::qWait(50); // a picture already on its way when it paused
+        const int shown = pictures.count() - 1;
+        QVERIFY2(shown >= int(elapsed * 20 * 0.6) && shown <= int(elapsed * 20) + 2,
+                 qPrintable(QStringLiteral("%1 pictures in %2 s").arg(shown).arg(elapsed)));
+        QCOMPARE(QSet<QByteArray>(pictures.prints.begin(), pictures.prints.end()).size(), pictures.count());
+        QTest::qWait(300);
+        QCOMPARE(pictures.count(), shown + 1); // none while paused
+        QVERIFY(ends.isEmpty());
+
+        // The rest of the clip plays from where it stopped; its end is reported after the clip's time, once.
+        pictures.clear();
+        played.start();
+        backend.play();
+        QTRY_COMPARE_WITH_TIMEOUT(ends.size(), 1, 5000);
+        QVERIFY2(played.elapsed() >= 350, qPrintable(QStringLiteral("ended after %1 ms").arg(played.elapsed())));
+        QCOMPARE(ends.first().first().value<PreviewBackend::ItemId>(), item);
+        QVERIFY(pictures.count() >= 7 && pictures.count() <= 12);
+        // Without being asked, it goes on from the first picture.
+        pictures.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 3, 3000);
+        QCOMPARE(ends.size(), 1);
+        backend.pause();
+        backend.setVideoOutput(nullptr);
+    }
+
+    // Back to the start shows the clip's first picture again, playing or paused.
+    void seekToStartShowsTheFirstPictureAgain() {
+        TestEnvironment env;
+        QVERIFY(haveFfmpeg());
+        const QString clip = env.path("clip.mp4");
+        QVERIFY(makeClip(clip, 320, 176, 2.0, 20));
+        SilentPreviewBackend backend;
+        QVideoSink sink;
+        Pictures pictures;
+        pictures.watch(sink, this);
+        backend.setVideoOutput(&sink);
+        const PreviewBackend::ItemId item = backend.replaceCurrentItem(QUrl::fromLocalFile(clip));
+        QTRY_COMPARE_WITH_TIMEOUT(pictures.count(), 1, 5000);
+        const QByteArray first = pictures.prints.first();
+        backend.play();
+        QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 8, 5000);
+        QVERIFY(pictures.prints.last() != first);
+
+        for (const bool playing : {true, false}) {
+            if (!playing)
+                backend.pause();
+            QTest::qWait(100);
+            pictures.clear();
+            backend.seekToStart();
+            // While playing, one picture may already have been on its way.
+            QTRY_VERIFY_WITH_TIMEOUT(pictures.prints.contains(first), 3000);
+            QVERIFY(pictures.prints.indexOf(first) <= (playing ? 1 : 0));
+            if (playing) {
+                QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 3, 3000);
+                // It plays on from the start: the third picture is the clip's third, not a later one.
+                QVERIFY(pictures.count() < 8);
+            } else {
+                QTest::qWait(200);
+                QCOMPARE(pictures.count(), 1);
+            }
+        }
+        QCOMPARE(backend.status(item), ItemStatus::readyToPlay);
+        backend.setVideoOutput(nullptr);
+    }
+
+    // A file that is missing, not a video or has no picture fails; nothing is shown for it.
+    void unreadableFilesFail_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("missing") << QByteArray();
+        QTest::newRow("not a video") << QByteArray(4096, 'x');
+        QTest::newRow("a clip's first bytes") << QByteArray("trunc");
+    }
+    void unreadableFilesFail() {
+        QFETCH(QByteArray, content);
+        TestEnvironment env;
+        QVERIFY(haveFfmpeg());
+        const QString path = env.path("broken.mp4");
+        if (content == "trunc") {
+            const QString whole = env.path("whole.mp4");
+            QVERIFY(makeClip(whole, 320, 176, 1.0, 20));
+            QFile file(whole);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            content = file.read(file.size() / 20);
+        }
+        if (!content.isEmpty()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+        }
+        SilentPreviewBackend backend;
+        QVideoSink sink;
+        Pictures pictures;
+        pictures.watch(sink, this);
+        backend.setVideoOutput(&sink);
+        const PreviewBackend::ItemId item = backend.replaceCurrentItem(QUrl::fromLocalFile(path));
+        backend.play();
+        QTRY_COMPARE_WITH_TIMEOUT(backend.status(item), ItemStatus::failed, 5000);
+        QVERIFY(!backend.duration(item).has_value());
+        QTest::qWait(100);
+        QCOMPARE(pictures.count(), 0);
+        backend.setVideoOutput(nullptr);
+    }
+
+    // Once another clip is asked for, only its pictures show, and its status alone counts; clearing shows nothing
+    // more, lets the last picture go and closes the file.
+    void replacingAndClearingDropTheOldItem() {
+        TestEnvironment env;
+        QVERIFY(haveFfmpeg());
+        const QString wide = env.path("wide.mp4");
+        const QString tall = env.path("tall.mp4");
+        QVERIFY(makeClip(wide, 320, 176, 2.0, 25));
+        QVERIFY(makeClip(tall, 160, 240, 2.0, 25));
+        SilentPreviewBackend backend;
+        QVideoSink sink;
+        Pictures pictures;
+        pictures.watch(sink, this);
+        backend.setVideoOutput(&sink);
+        QSignalSpy statuses(&backend, &PreviewBackend::itemStatusChanged);
+
+        for (int round = 0; round < 3; ++round) {
+            for (const auto& [path, size] : {std::pair{wide, QSize(320, 176)}, std::pair{tall, QSize(160, 240)}}) {
+                const PreviewBackend::ItemId item = backend.replaceCurrentItem(QUrl::fromLocalFile(path));
+                backend.play();
+                pictures.clear();
+                statuses.clear();
+                QTRY_VERIFY_WITH_TIMEOUT(pictures.sizes.count(size) >= 4, 5000);
+                QCOMPARE(pictures.sizes.count(size), pictures.count());
+                for (const QList<QVariant>& status : statuses)
+                    QCOMPARE(status.first().value<PreviewBackend::ItemId>(), item);
+                QCOMPARE(backend.status(item), ItemStatus::readyToPlay);
+                QCOMPARE(backend.status(item - 1), ItemStatus::unknown);
+            }
+        }
+        QCOMPARE(openCount(tall), 1);
+        backend.clearCurrentItem();
+        QCOMPARE(backend.currentItem(), PreviewBackend::ItemId(0));
+        QVERIFY(!sink.videoFrame().isValid());
+        pictures.clear();
+        QTest::qWait(300);
+        QCOMPARE(pictures.count(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(openCount(tall), 0, 3000);
+        QCOMPARE(openCount(wide), 0);
+
+        // And it plays again afterwards.
+        const PreviewBackend::ItemId again = backend.replaceCurrentItem(QUrl::fromLocalFile(wide));
+        backend.play();
+        QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 3, 5000);
+        QCOMPARE(backend.status(again), ItemStatus::readyToPlay);
+        backend.setVideoOutput(nullptr);
+    }
+};
+
+QTEST_MAIN(SilentPreviewBackendTest)
+#include "tst_silent_preview_backend.moc"
