@@ -28,7 +28,8 @@ MainAppView::MainAppView(const AppEnvironment& environment, QWidget* parent)
     videoStudioFactory_ = [](const AppEnvironment& env, QWidget* p) {
         return new DeferredWidget([env](QWidget* host) { return new ScenesView(env, host); }, p);
     };
-    imageStudioFactory_ = [](const AppEnvironment& env, QWidget* p) { return new ContentView(env, p); };
+    // Built at the width it shows at: this view's, laid out by the time the studios are built.
+    imageStudioFactory_ = [this](const AppEnvironment& env, QWidget* p) { return new ContentView(env, p, width()); };
 
     layout_ = new QStackedLayout(this);
     loadingView_ = new QWidget(this);

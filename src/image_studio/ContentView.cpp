@@ -22,10 +22,14 @@
 
 using namespace Controls;
 
-ContentView::ContentView(const AppEnvironment& environment, QWidget* parent)
+ContentView::ContentView(const AppEnvironment& environment, QWidget* parent, int expectedWidth)
     : QWidget(parent), environment_(environment) {
     setObjectName("ContentView");
     model_ = new ImageStudioModel(environment_, this);
+    if (expectedWidth > 0) {
+        scale_ = ImageStudioModel::scaleForWidth(expectedWidth);
+        UiScale::setScaleOf(this, scale_);
+    }
     setAutoFillBackground(true);
 
     auto* column = new QVBoxLayout(this);
@@ -42,9 +46,9 @@ ContentView::ContentView(const AppEnvironment& environment, QWidget* parent)
     auto* split = new QSplitter(Qt::Horizontal, this);
     split->setObjectName("studioSplit");
     split->setChildrenCollapsible(false);
-    left_ = new LeftPanel(*model_, split);
+    left_ = new LeftPanel(*model_, split, scale_);
     left_->setMaximumWidth(500);
-    right_ = new RightPanel(*model_, split);
+    right_ = new RightPanel(*model_, split, scale_);
     right_->setMinimumWidth(400);
     split->addWidget(left_);
     split->addWidget(right_);
@@ -54,6 +58,10 @@ ContentView::ContentView(const AppEnvironment& environment, QWidget* parent)
 
     connect(model_, &ImageStudioModel::folderChanged, this, &ContentView::showFolder);
     connect(model_, &ImageStudioModel::serviceStateChanged, this, &ContentView::showSession);
+    if (scale_ != 1.0) {
+        indicator_->setScale(scale_);
+        static_cast<ContextRing*>(ring_)->setScale(scale_);
+    }
     showFolder();
     showSession();
     showDivider();

@@ -19,7 +19,9 @@ class QSpacerItem;
 class ContentView : public QWidget {
     Q_OBJECT
 public:
-    explicit ContentView(const AppEnvironment& environment, QWidget* parent = nullptr);
+    // Built at the scale of `expectedWidth` when it is known (the width it will show at), so showing it does not
+    // build every text and symbol a second time at a new scale.
+    explicit ContentView(const AppEnvironment& environment, QWidget* parent = nullptr, int expectedWidth = 0);
     ~ContentView() override;
 
     ImageStudioModel* model() const { return model_; }

@@ -227,7 +227,8 @@ private:
 };
 } // namespace
 
-LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent) : QWidget(parent), model_(model) {
+LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent, double scale)
+    : QWidget(parent), model_(model), scale_(scale) {
     setObjectName("LeftPanel");
     // The same narrowest width at every scale and with any heading (a long heading wraps and is shortened); only
     // parts that cannot be narrower, a row of thumbnails, make it wider (see updateMinimumWidth).

@@ -26,7 +26,8 @@ class QVBoxLayout;
 class LeftPanel : public QWidget {
     Q_OBJECT
 public:
-    LeftPanel(ImageStudioModel& model, QWidget* parent = nullptr);
+    // Built at `scale` (see setScale).
+    LeftPanel(ImageStudioModel& model, QWidget* parent = nullptr, double scale = 1.0);
     ~LeftPanel() override;
 
     void setScale(double scale);

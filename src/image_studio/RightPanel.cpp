@@ -89,7 +89,8 @@ template <class Fill> QWidget* centredPage(QWidget* parent, const char* name, in
 }
 } // namespace
 
-RightPanel::RightPanel(ImageStudioModel& model, QWidget* parent) : QWidget(parent), model_(model) {
+RightPanel::RightPanel(ImageStudioModel& model, QWidget* parent, double scale)
+    : QWidget(parent), model_(model), scale_(scale) {
     setObjectName("RightPanel");
     build();
     connect(&model_, &ImageStudioModel::serviceStateChanged, this, &RightPanel::showService);

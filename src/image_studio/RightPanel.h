@@ -22,7 +22,8 @@ class Spinner;
 class RightPanel : public QWidget {
     Q_OBJECT
 public:
-    RightPanel(ImageStudioModel& model, QWidget* parent = nullptr);
+    // Built at `scale` (see setScale).
+    RightPanel(ImageStudioModel& model, QWidget* parent = nullptr, double scale = 1.0);
     ~RightPanel() override;
 
     void setScale(double scale);

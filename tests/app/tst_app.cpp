@@ -44,6 +44,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
+#include <QSet>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
@@ -122,6 +123,27 @@ protected:
 private:
     OrvaneApp& app_;
     std::function<void()> look_;
+};
+// Counts the font changes of the image studio's widgets that it had when it was first given its size.
+class StudioFontChanges : public QObject {
+public:
+    int count = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!watched->isWidgetType())
+            return false;
+        auto* widget = static_cast<QWidget*>(watched);
+        if (event->type() == QEvent::Resize && widget->objectName() == QLatin1String("ContentView") &&
+            sized_.isEmpty()) {
+            const QList<QWidget*> children = widget->findChildren<QWidget*>();
+            sized_ = QSet<QWidget*>(children.begin(), children.end());
+        }
+        if (event->type() == QEvent::FontChange && sized_.contains(widget))
+            ++count;
+        return false;
+    }
+
+private:
+    QSet<QWidget*> sized_;
 };
 } // namespace
 
@@ -262,6 +284,33 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(prompts->pendingThumbnails(), 0, 20000);
         for (const auto& preset : prompts->builtInPresets())
             QVERIFY2(preset->previewThumbnailData(), qPrintable(preset->name()));
+    }
+
+    // A wide window shows the image studio at a larger scale; it is built at that scale rather than built at the
+    // nominal one and rebuilt (every text and symbol again) when it first takes its size.
+    void theImageStudioIsBuiltAtTheScaleOfItsWindow() {
+        TestEnvironment env;
+        auto store = ModelContext::open(env.path("store.sqlite"), {});
+        AppViewModel model;
+        AppEnvironment environment;
+        environment.appViewModel = &model;
+        environment.modelContext = store.get();
+        // Widths and the scales they show at: 1000 is the nominal width.
+        const QList<std::pair<int, double>> widths{{1000, 1.0}, {1280, 1.28}, {1500, 1.5}};
+        for (const auto& [width, scale] : widths) {
+            MainAppView view(environment);
+            view.resize(width, 820);
+            StudioFontChanges changes;
+            qApp->installEventFilter(&changes);
+            view.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&view));
+            qApp->removeEventFilter(&changes);
+            auto* studio = qobject_cast<ContentView*>(view.screensStack()->imageStudio());
+            QVERIFY(studio);
+            QCOMPARE(studio->width(), width);
+            QCOMPARE(studio->scale(), scale);
+            QCOMPARE(changes.count, 0);
+        }
     }
 
     void rootViewShowsOnlyLoadingBeforeItAppears() {
