@@ -23,6 +23,7 @@
 #include "VideoPlayerView.h"
 #include "VirtualDisplay.h"
 
+#include "PreviewFrameSink.h"
 #include <QApplication>
 #include <QCursor>
 #include <QElapsedTimer>
@@ -31,7 +32,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
-#include <QVideoSink>
 #include <QWheelEvent>
 
 #include <cstdio>
@@ -392,7 +392,7 @@ int main(int argc, char** argv) {
     VideoPlayerView* const view = pane.grid()->previewWidget();
     int shown = 0;
     const QMetaObject::Connection counted =
-        view ? QObject::connect(view->videoSink(), &QVideoSink::videoFrameChanged, [&shown] { ++shown; })
+        view ? QObject::connect(view->videoSink(), &PreviewFrameSink::videoFrameChanged, [&shown] { ++shown; })
              : QMetaObject::Connection();
     runFor(1000); // past the first frames of the source
     std::vector<double> previewCpu;

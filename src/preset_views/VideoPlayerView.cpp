@@ -3,11 +3,11 @@
 #include "ImageTiles.h"
 #include "VideoFrameScaler.h"
 
+#include "PreviewFrameSink.h"
 #include <QPainter>
 #include <QPainterPath>
 #include <QThreadPool>
 #include <QVideoFrame>
-#include <QVideoSink>
 
 namespace {
 // The sink a shared player draws into now; another view may have taken it over since.
@@ -24,12 +24,12 @@ QThreadPool* conversionPool() {
 }
 } // namespace
 
-VideoPlayerView::VideoPlayerView(QWidget* parent) : QWidget(parent), sink_(new QVideoSink(this)) {
+VideoPlayerView::VideoPlayerView(QWidget* parent) : QWidget(parent), sink_(new PreviewFrameSink(this)) {
     setObjectName(QStringLiteral("videoPlayerView"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setEnabled(false);
     setFocusPolicy(Qt::NoFocus);
-    connect(sink_, &QVideoSink::videoFrameChanged, this, &VideoPlayerView::frameChanged);
+    connect(sink_, &PreviewFrameSink::videoFrameChanged, this, &VideoPlayerView::frameChanged);
 }
 
 VideoPlayerView::~VideoPlayerView() {

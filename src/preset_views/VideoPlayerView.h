@@ -12,7 +12,7 @@
 #include <optional>
 
 class QVideoFrame;
-class QVideoSink;
+class PreviewFrameSink;
 
 // Shows a shared preview player inside a card: no controls, the video fills the view and is cropped. It takes
 // no input, so the card under it keeps its clicks and hover. Frames arrive through a video sink and are
@@ -26,7 +26,7 @@ public:
 
     // Attaches to the player only when it does not already show that very player.
     void setPlayer(PreviewBackend* player);
-    QVideoSink* videoSink() const { return sink_; }
+    PreviewFrameSink* videoSink() const { return sink_; }
     // The last frame of the player's current item; none when the player moved on to another item (the
     // previous card's clip is never shown over the next one).
     QImage currentFrame() const;
@@ -46,7 +46,7 @@ private:
     void convert(const QVideoFrame& frame, PreviewBackend::ItemId item);
 
     QPointer<PreviewBackend> player_;
-    QVideoSink* sink_;
+    PreviewFrameSink* sink_;
     QImage frame_;
     QPixmap underlay_;
     bool isOpaque_ = false;

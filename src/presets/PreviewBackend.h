@@ -30,7 +30,7 @@ public:
     virtual void seekToStart() = 0;
     virtual void setVolume(double volume) = 0;
     virtual double volume() const = 0;
-    // Where the picture goes: a QVideoSink, a QVideoWidget or a QGraphicsVideoItem; null detaches it.
+    // Where the pictures go: a PreviewFrameSink; null detaches it.
     virtual void setVideoOutput(QObject* output) = 0;
 
 signals:

@@ -1,9 +1,9 @@
 #include "SilentPreviewBackend.h"
 
+#include "PreviewFrameSink.h"
 #include <QByteArray>
 #include <QVideoFrame>
 #include <QVideoFrameFormat>
-#include <QVideoSink>
 
 #include <algorithm>
 #include <atomic>
@@ -281,11 +281,6 @@ public:
 
     void run() {
         pthread_setname_np(pthread_self(), "Preview decode");
-        {
-            // The first video sink loads the toolkit's media integration (about 20 ms); done here, the view's own
-            // sink, made when the first preview shows, is quick on the GUI thread.
-            QVideoSink warmUp;
-        }
         for (;;) {
             SilentPreviewShared::Wanted wanted;
             quint64 changes = 0;
@@ -554,8 +549,5 @@ void SilentPreviewBackend::setVolume(double volume) {
 }
 
 void SilentPreviewBackend::setVideoOutput(QObject* output) {
-    auto* sink = qobject_cast<QVideoSink*>(output);
-    if (!sink && output)
-        QMetaObject::invokeMethod(output, "videoSink", Q_RETURN_ARG(QVideoSink*, sink));
-    output_ = sink;
+    output_ = qobject_cast<PreviewFrameSink*>(output);
 }

@@ -8,7 +8,7 @@
 #include <optional>
 #include <thread>
 
-class QVideoSink;
+class PreviewFrameSink;
 struct SilentPreviewShared;
 
 // A preview backend that decodes the picture alone with the FFmpeg libraries the thumbnails already use: no
@@ -41,7 +41,7 @@ private:
 
     std::shared_ptr<SilentPreviewShared> shared_;
     std::thread worker_;
-    QPointer<QVideoSink> output_;
+    QPointer<PreviewFrameSink> output_;
     ItemId current_ = 0;
     ItemId lastId_ = 0;
     ItemStatus status_ = ItemStatus::unknown;

@@ -28,6 +28,7 @@
 #include "VideoPlayerView.h"
 #include "VideoSettings.h"
 
+#include "PreviewFrameSink.h"
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
@@ -42,7 +43,6 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QToolButton>
-#include <QVideoSink>
 
 #include <fcntl.h>
 #include <unistd.h>

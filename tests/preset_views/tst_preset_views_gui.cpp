@@ -30,6 +30,7 @@
 #include "VideoItem.h"
 #include "VideoPlayerView.h"
 
+#include "PreviewFrameSink.h"
 #include <QAbstractButton>
 #include <QAbstractEventDispatcher>
 #include <QAccessible>
@@ -50,7 +51,6 @@
 #include <QThreadPool>
 #include <QVariantAnimation>
 #include <QVideoFrame>
-#include <QVideoSink>
 
 using namespace PresetTestSupport;
 

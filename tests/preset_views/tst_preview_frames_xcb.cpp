@@ -1,13 +1,13 @@
 #include "VideoPlayerView.h"
 #include "VirtualDisplay.h"
 
+#include "PreviewFrameSink.h"
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QScreen>
 #include <QTest>
 #include <QVBoxLayout>
-#include <QVideoSink>
 
 #include <cstdio>
 #include <cstring>

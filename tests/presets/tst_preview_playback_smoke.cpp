@@ -5,11 +5,11 @@
 #include "TestSupport.h"
 #include "VideoItem.h"
 
+#include "PreviewFrameSink.h"
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QVideoFrame>
-#include <QVideoSink>
 
 #include <cstdio>
 #include <unistd.h>
@@ -24,10 +24,10 @@ private slots:
         TestEnvironment env;
         Resources::setRoot(bundleRoot());
         MovementPlayer player; // the FFmpeg backend
-        QVideoSink sink;
+        PreviewFrameSink sink;
         int frames = 0;
         QSize frameSize;
-        connect(&sink, &QVideoSink::videoFrameChanged, this, [&](const QVideoFrame& frame) {
+        connect(&sink, &PreviewFrameSink::videoFrameChanged, this, [&](const QVideoFrame& frame) {
             if (frame.isValid()) {
                 ++frames;
                 frameSize = frame.size();
@@ -59,9 +59,9 @@ private slots:
         QVERIFY(makeClip(wide, 320, 176, 2, 25));
         QVERIFY(makeClip(tall, 160, 240, 2, 25));
         MovementPlayer player;
-        QVideoSink sink;
+        PreviewFrameSink sink;
         QList<QSize> sizes;
-        connect(&sink, &QVideoSink::videoFrameChanged, this, [&](const QVideoFrame& frame) {
+        connect(&sink, &PreviewFrameSink::videoFrameChanged, this, [&](const QVideoFrame& frame) {
             if (frame.isValid())
                 sizes << frame.size();
         });
@@ -106,9 +106,9 @@ private slots:
         QVERIFY(FileNames::hasRawBytes(path));
 
         MovementPlayer player;
-        QVideoSink sink;
+        PreviewFrameSink sink;
         QList<QSize> sizes;
-        connect(&sink, &QVideoSink::videoFrameChanged, this, [&](const QVideoFrame& frame) {
+        connect(&sink, &PreviewFrameSink::videoFrameChanged, this, [&](const QVideoFrame& frame) {
             if (frame.isValid())
                 sizes << frame.size();
         });
@@ -143,9 +143,9 @@ private slots:
         const QString clip = env.path("clip.mp4");
         QVERIFY(makeClip(clip, 320, 176, 2, 25));
         MovementPlayer player;
-        QVideoSink sink;
+        PreviewFrameSink sink;
         int frames = 0;
-        connect(&sink, &QVideoSink::videoFrameChanged, this, [&](const QVideoFrame& frame) {
+        connect(&sink, &PreviewFrameSink::videoFrameChanged, this, [&](const QVideoFrame& frame) {
             if (frame.isValid())
                 ++frames;
         });

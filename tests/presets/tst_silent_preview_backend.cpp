@@ -1,4 +1,5 @@
 #include "PresetTestSupport.h"
+#include "PreviewFrameSink.h"
 #include "SilentPreviewBackend.h"
 #include "TestSupport.h"
 
@@ -9,7 +10,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QVideoFrame>
-#include <QVideoSink>
 
 #include <unistd.h>
 
@@ -23,8 +23,8 @@ struct Pictures {
     QList<QSize> sizes;
     QList<QByteArray> prints;
 
-    void watch(QVideoSink& sink, QObject* context) {
-        QObject::connect(&sink, &QVideoSink::videoFrameChanged, context, [this](const QVideoFrame& shown) {
+    void watch(PreviewFrameSink& sink, QObject* context) {
+        QObject::connect(&sink, &PreviewFrameSink::videoFrameChanged, context, [this](const QVideoFrame& shown) {
             if (!shown.isValid())
                 return;
             QVideoFrame frame = shown;
@@ -58,6 +58,19 @@ int openCount(const QString& path) {
 
 } // namespace
 
+// A library of the toolkit's media integration or of GStreamer mapped into this process, if any.
+QString mediaFrameworkLoaded() {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+        return QStringLiteral("no /proc/self/maps");
+    for (const QByteArray& line : maps.readAll().split('\n')) {
+        if (line.contains("libgstreamer") || line.contains("libQt6MultimediaGstreamer") ||
+            line.contains("libgstreamermediaplugin"))
+            return QString::fromLatin1(line.mid(line.lastIndexOf(' ') + 1));
+    }
+    return {};
+}
+
 // The FFmpeg preview backend against real clips made with the ffmpeg tool.
 class SilentPreviewBackendTest : public QObject {
     Q_OBJECT
@@ -70,7 +83,7 @@ private slots:
         const QString clip = env.path("clip.mp4");
         QVERIFY(makeClip(clip, 320, 176, 1.0, 20));
         SilentPreviewBackend backend;
-        QVideoSink sink;
+        PreviewFrameSink sink;
         Pictures pictures;
         pictures.watch(sink, this);
         backend.setVideoOutput(&sink);
@@ -120,6 +133,8 @@ private slots:
         QCOMPARE(ends.size(), 1);
         backend.pause();
         backend.setVideoOutput(nullptr);
+        // All of it without the media framework: once loaded, its libraries stay for the life of the process.
+        QCOMPARE(mediaFrameworkLoaded(), QString());
     }
 
     // Back to the start shows the clip's first picture again, playing or paused.
@@ -129,7 +144,7 @@ private slots:
         const QString clip = env.path("clip.mp4");
         QVERIFY(makeClip(clip, 320, 176, 2.0, 20));
         SilentPreviewBackend backend;
-        QVideoSink sink;
+        PreviewFrameSink sink;
         Pictures pictures;
         pictures.watch(sink, this);
         backend.setVideoOutput(&sink);
@@ -187,7 +202,7 @@ private slots:
             file.write(content);
         }
         SilentPreviewBackend backend;
-        QVideoSink sink;
+        PreviewFrameSink sink;
         Pictures pictures;
         pictures.watch(sink, this);
         backend.setVideoOutput(&sink);
@@ -210,7 +225,7 @@ private slots:
         QVERIFY(makeClip(wide, 320, 176, 2.0, 25));
         QVERIFY(makeClip(tall, 160, 240, 2.0, 25));
         SilentPreviewBackend backend;
-        QVideoSink sink;
+        PreviewFrameSink sink;
         Pictures pictures;
         pictures.watch(sink, this);
         backend.setVideoOutput(&sink);

@@ -22,10 +22,10 @@
 #include "VideoPlayerView.h"
 #include "VideoSettings.h"
 
+#include "PreviewFrameSink.h"
 #include <QDir>
 #include <QFile>
 #include <QVideoFrame>
-#include <QVideoSink>
 
 namespace {
 
