@@ -16,6 +16,7 @@
 #include "../BenchSupport.h"
 #include "GalleryClip.h"
 #include "MovementPlayer.h"
+#include "PreviewFrameSink.h"
 #include "VideoGalleryGrid.h"
 #include "VideoGalleryLogicView.h"
 #include "VideoGalleryViewModel.h"
@@ -23,7 +24,6 @@
 #include "VideoPlayerView.h"
 #include "VirtualDisplay.h"
 
-#include "PreviewFrameSink.h"
 #include <QApplication>
 #include <QCursor>
 #include <QElapsedTimer>
@@ -113,7 +113,8 @@ double referenceCpuSeconds(const QString& clip, double seconds, QSize size) {
         std::unique_ptr<AVCodecContext*, void (*)(AVCodecContext**)>(&decoder, avcodec_free_context);
     if (!decoder || rate <= 0 || avcodec_parameters_to_context(decoder, format->streams[stream]->codecpar) < 0)
         return -1;
-    decoder->thread_count = 0;
+    // One thread, as the preview decodes: more would cost more in all, and their memory would count as the preview's.
+    decoder->thread_count = 1;
     if (avcodec_open2(decoder, codec, nullptr) < 0)
         return -1;
     AVPacket* packet = av_packet_alloc();

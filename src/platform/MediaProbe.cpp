@@ -1,5 +1,7 @@
 #include "MediaProbe.h"
 
+#include "ClipInput.h"
+
 #include "FileNames.h"
 
 #include <QThread>
@@ -25,8 +27,6 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 // A file that takes longer than this to open or decode (a stalled mount, a pathological stream) is given up.
 constexpr auto kTimeLimit = std::chrono::seconds(20);
-// The demuxers the probe may use: the QuickTime/MP4 family, the only containers the app offers.
-constexpr const char* kClipFormats = "mov,mp4,m4a,3gp,3g2,mj2";
 // Packets of the video track read while looking for the frame at the asked time.
 constexpr int kMaxPackets = 4000;
 
@@ -391,21 +391,7 @@ Result probe(const QString& path, const Request& request) {
     }
     raw->interrupt_callback.callback = interruptWhenLate;
     raw->interrupt_callback.opaque = &deadline;
-    AVDictionary* options = nullptr;
-    // Local files only, read by the QuickTime/MP4 demuxer alone: a playlist or concat script under a clip's
-    // name must not make the probe read other files.
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    av_dict_set(&options, "format_whitelist", kClipFormats, 0);
-    const AVInputFormat* clipFormat = av_find_input_format("mov");
-    if (!clipFormat) {
-        av_dict_free(&options);
-        avformat_free_context(raw);
-        result.error = "the file could not be opened: no QuickTime/MP4 reader";
-        return result;
-    }
-    const QByteArray url = "file:" + FileNames::encode(path);
-    const int opened = avformat_open_input(&raw, url.constData(), clipFormat, &options);
-    av_dict_free(&options);
+    const int opened = ClipInput::open(&raw, FileNames::encode(path));
     if (opened < 0) {
         result.error = "the file could not be opened: " + avError(opened);
         return result; // the library has freed the context

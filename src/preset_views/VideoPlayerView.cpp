@@ -1,9 +1,9 @@
 #include "VideoPlayerView.h"
 
 #include "ImageTiles.h"
+#include "PreviewFrameSink.h"
 #include "VideoFrameScaler.h"
 
-#include "PreviewFrameSink.h"
 #include <QPainter>
 #include <QPainterPath>
 #include <QThreadPool>

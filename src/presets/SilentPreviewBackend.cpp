@@ -1,6 +1,8 @@
 #include "SilentPreviewBackend.h"
 
+#include "ClipInput.h"
 #include "PreviewFrameSink.h"
+
 #include <QByteArray>
 #include <QVideoFrame>
 #include <QVideoFrameFormat>
@@ -52,8 +54,6 @@ struct SilentPreviewShared {
 
 namespace {
 
-// The demuxers a preview may use: the QuickTime/MP4 family, the only containers the app offers.
-constexpr const char* kClipFormats = "mov,mp4,m4a,3gp,3g2,mj2";
 constexpr int kMaxVideoSide = 16384;
 
 struct Interrupt {
@@ -88,13 +88,7 @@ public:
             return false;
         raw->interrupt_callback.callback = interrupted;
         raw->interrupt_callback.opaque = &interrupt_;
-        AVDictionary* options = nullptr;
-        // Local files only: a playlist under a clip's name must not make the preview read other files.
-        av_dict_set(&options, "protocol_whitelist", "file", 0);
-        av_dict_set(&options, "format_whitelist", kClipFormats, 0);
-        const QByteArray url = "file:" + path;
-        const int opened = avformat_open_input(&raw, url.constData(), nullptr, &options);
-        av_dict_free(&options);
+        const int opened = ClipInput::open(&raw, path);
         if (opened < 0)
             return false; // the library has freed the context
         format_ = raw;

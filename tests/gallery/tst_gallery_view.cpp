@@ -13,6 +13,7 @@
 #include "MediaProbe.h"
 #include "Motion.h"
 #include "MovementPlayer.h"
+#include "PreviewFrameSink.h"
 #include "PromptPresetsView.h"
 #include "QueueManager.h"
 #include "Spinner.h"
@@ -28,7 +29,6 @@
 #include "VideoPlayerView.h"
 #include "VideoSettings.h"
 
-#include "PreviewFrameSink.h"
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>

@@ -17,6 +17,7 @@
 #include "PresetFormView.h"
 #include "PresetPictureCache.h"
 #include "PresetTestSupport.h"
+#include "PreviewFrameSink.h"
 #include "PromptPresetsBrowser.h"
 #include "PromptPresetsView.h"
 #include "Spinner.h"
@@ -30,7 +31,6 @@
 #include "VideoItem.h"
 #include "VideoPlayerView.h"
 
-#include "PreviewFrameSink.h"
 #include <QAbstractButton>
 #include <QAbstractEventDispatcher>
 #include <QAccessible>

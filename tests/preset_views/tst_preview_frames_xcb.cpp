@@ -1,7 +1,7 @@
+#include "PreviewFrameSink.h"
 #include "VideoPlayerView.h"
 #include "VirtualDisplay.h"
 
-#include "PreviewFrameSink.h"
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -261,14 +261,5 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    VirtualDisplay display;
-    if (!display.started()) {
-        std::fprintf(stderr, "Xvfb did not start (is the xvfb package installed?)\n");
-        return 1;
-    }
-    QApplication app(argc, argv);
-    PreviewFramesXcbTests tests;
-    return QTest::qExec(&tests, argc, argv);
-}
+ORVANE_VIRTUAL_DISPLAY_TEST_MAIN(PreviewFramesXcbTests)
 #include "tst_preview_frames_xcb.moc"

@@ -1,11 +1,11 @@
 #include "FileNames.h"
 #include "MovementPlayer.h"
 #include "PresetTestSupport.h"
+#include "PreviewFrameSink.h"
 #include "Resources.h"
 #include "TestSupport.h"
 #include "VideoItem.h"
 
-#include "PreviewFrameSink.h"
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTest>

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -109,3 +110,16 @@ private:
     QString display_;
     QString error_;
 };
+
+// The main() of a test program that runs on a virtual display of its own (the file includes QApplication and QTest).
+#define ORVANE_VIRTUAL_DISPLAY_TEST_MAIN(TestClass)                                                                    \
+    int main(int argc, char** argv) {                                                                                  \
+        VirtualDisplay display;                                                                                        \
+        if (!display.started()) {                                                                                      \
+            std::fprintf(stderr, "Xvfb did not start (is the xvfb package installed?)\n");                             \
+            return 1;                                                                                                  \
+        }                                                                                                              \
+        QApplication app(argc, argv);                                                                                  \
+        TestClass tests;                                                                                               \
+        return QTest::qExec(&tests, argc, argv);                                                                       \
+    }

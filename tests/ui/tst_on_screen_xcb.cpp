@@ -54,14 +54,5 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    VirtualDisplay display;
-    if (!display.started()) {
-        std::fprintf(stderr, "Xvfb did not start (is the xvfb package installed?)\n");
-        return 1;
-    }
-    QApplication app(argc, argv);
-    OnScreenXcbTests tests;
-    return QTest::qExec(&tests, argc, argv);
-}
+ORVANE_VIRTUAL_DISPLAY_TEST_MAIN(OnScreenXcbTests)
 #include "tst_on_screen_xcb.moc"

@@ -10,6 +10,7 @@
 #include "MediaProbe.h"
 #include "ModelSchema.h"
 #include "MovementPlayer.h"
+#include "PreviewFrameSink.h"
 #include "QueueManager.h"
 #include "ScenesView.h"
 #include "Screenshots.h"
@@ -22,7 +23,6 @@
 #include "VideoPlayerView.h"
 #include "VideoSettings.h"
 
-#include "PreviewFrameSink.h"
 #include <QDir>
 #include <QFile>
 #include <QVideoFrame>
