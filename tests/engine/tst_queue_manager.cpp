@@ -234,13 +234,20 @@ private slots:
     void aFinishedJobCarriesItsClip() {
         makeQueue({"key-1"});
         add("a cat");
+        // Looked at as the job is announced finished: the filing that follows on a worker moves the download on.
+        std::optional<bool> clipThereWhenFinished;
+        connect(queue.get(), &QueueManager::tasksChanged, this, [&] {
+            const QList<GenerationTask> completed = queue->completedTasks();
+            if (!clipThereWhenFinished && !completed.isEmpty() && completed.first().result)
+                clipThereWhenFinished = QFileInfo::exists(completed.first().result->videoValue()->fileURL);
+        });
         QVERIFY(runUntilEnded(1));
         const GenerationTask& done = queue->completedTasks().first();
         QCOMPARE(done.status, GenerationTaskStatus::completed);
         QCOMPARE(done.progress, 1.0);
         QVERIFY(!done.error);
         QCOMPARE(done.result->videoValue()->fileURL, *client(1)->generatedVideoURL());
-        QVERIFY(QFileInfo::exists(done.result->videoValue()->fileURL));
+        QCOMPARE(clipThereWhenFinished, std::optional<bool>(true));
         QVERIFY(queue->activeVideoTasks().isEmpty());
         QCOMPARE(queue->videoStatusText(), "Ready");
     }
