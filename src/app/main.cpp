@@ -9,7 +9,9 @@
 #include "WidgetDialogs.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QMainWindow>
 
 #include <cstdlib>
@@ -32,13 +34,19 @@ void finishOnExit() {
 int main(int argc, char* argv[]) {
     if (argc > 1 && qstrcmp(argv[1], HeldThumbnailMaker::kArgument) == 0)
         return HeldThumbnailMaker::run(argc, argv);
-    // The font configuration is read on a second thread while the display connection is set up: the first screen's
-    // text needs it, and on its own it is one of the longest steps before the window can paint.
-    // The toolkit brings the font library in; it is looked up rather than linked, so the build needs nothing more.
+    // Two of the longest steps before the window can paint are done on a second thread while the display connection
+    // is set up: reading the font configuration, which the first screen's text needs, and loading the store's
+    // database driver, which the toolkit would otherwise load and link on this thread when the store opens (it then
+    // finds the library loaded). The toolkit brings the font library in; it is looked up rather than linked, so the
+    // build needs nothing more.
     const auto fontInit = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "FcInit"));
-    std::thread fonts([fontInit] {
+    const QByteArray storeDriver =
+        QFile::encodeName(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/sqldrivers/libqsqlite.so");
+    std::thread fonts([fontInit, storeDriver] {
         if (fontInit)
             fontInit();
+        // Kept loaded: the toolkit holds it for the life of the process anyway.
+        dlopen(storeDriver.constData(), RTLD_LAZY | RTLD_LOCAL);
     });
     QApplication app(argc, argv);
     fonts.join();

@@ -1,16 +1,13 @@
 #include "Sounds.h"
 
 #include "Defaults.h"
+#include "Log.h"
 
-#include <QAudioDevice>
-#include <QAudioOutput>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QMediaDevices>
-#include <QMediaPlayer>
-#include <QPointer>
+#include <QLibrary>
 #include <QStandardPaths>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -86,31 +83,48 @@ std::optional<QString> pathForName(const QString& name) {
 
 } // namespace Sounds
 
+#ifndef ORVANE_SOUND_MODULE
+#define ORVANE_SOUND_MODULE ""
+#endif
+#ifndef ORVANE_SOUND_MODULE_INSTALLED
+#define ORVANE_SOUND_MODULE_INSTALLED ""
+#endif
+
 namespace {
+using PlayFile = bool (*)(const QString& path);
+
+// The sound module's entry, opened on the first sound; null when it cannot be, which is said once.
+PlayFile soundModule() {
+    static const PlayFile play = [] {
+        const QString appDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+        const QStringList candidates = {
+            appDir + "/" + QStringLiteral(ORVANE_SOUND_MODULE_INSTALLED), // installed, relative to the binary
+            QStringLiteral(ORVANE_SOUND_MODULE),                          // the build tree
+        };
+        QString failure;
+        for (const QString& candidate : candidates) {
+            if (candidate.isEmpty() || !QFileInfo(candidate).isFile())
+                continue;
+            QLibrary module(candidate);
+            if (auto entry = reinterpret_cast<PlayFile>(module.resolve("orvane_play_sound_file")))
+                return entry;
+            failure = module.errorString();
+        }
+        Log::line(QStringLiteral("⚠️ [Sound] Sounds cannot be played: %1")
+                      .arg(failure.isEmpty() ? QStringLiteral("the sound module is missing") : failure));
+        return PlayFile(nullptr);
+    }();
+    return play;
+}
+
 class MediaSoundPlayer final : public SoundPlayer {
 public:
     bool play(const QString& name) override {
         const auto path = Sounds::pathForName(name);
         if (!path)
             return false;
-        if (QMediaDevices::audioOutputs().isEmpty())
-            return false;
-        // Each sound owns its player and output; both go away when playback ends or fails.
-        auto* player = new QMediaPlayer;
-        auto* output = new QAudioOutput(player);
-        player->setAudioOutput(output);
-        QPointer<QMediaPlayer> guard(player);
-        QObject::connect(player, &QMediaPlayer::mediaStatusChanged, player, [guard](QMediaPlayer::MediaStatus s) {
-            if (guard && (s == QMediaPlayer::EndOfMedia || s == QMediaPlayer::InvalidMedia))
-                guard->deleteLater();
-        });
-        QObject::connect(player, &QMediaPlayer::errorOccurred, player, [guard] {
-            if (guard)
-                guard->deleteLater();
-        });
-        player->setSource(QUrl::fromLocalFile(*path));
-        player->play();
-        return true;
+        const PlayFile playFile = soundModule();
+        return playFile && playFile(*path);
     }
 };
 

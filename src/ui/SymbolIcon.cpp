@@ -13,6 +13,8 @@
 #include <QStandardPaths>
 #include <QSvgRenderer>
 
+#include <memory>
+
 namespace {
 const char* const kPlaceholder = ":/symbols/questionmark.square.dashed.svg";
 
@@ -196,7 +198,16 @@ QImage symbolImage(const QString& name, QSize pixelSize, const QColor& color) {
         return {};
     QImage image(pixelSize, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    QSvgRenderer renderer(symbolSource(name));
+    // Each drawing is parsed once: a screen draws the same few symbols at many sizes and colours. A renderer is
+    // not safe to use from two threads at once, so drawing from them takes turns.
+    static QMutex renderersMutex;
+    static QHash<QString, std::shared_ptr<QSvgRenderer>> renderers;
+    const QString source = symbolSource(name);
+    QMutexLocker lock(&renderersMutex);
+    std::shared_ptr<QSvgRenderer>& cached = renderers[source];
+    if (!cached)
+        cached = std::make_shared<QSvgRenderer>(source);
+    QSvgRenderer& renderer = *cached;
     if (!renderer.isValid())
         return image;
     QPainter painter(&image);

@@ -1,4 +1,5 @@
 #include "MediaProbe.h"
+#include "Sounds.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -15,7 +16,8 @@ bool mapped(const char* name) {
 }
 } // namespace
 
-// The FFmpeg libraries join the process with the first probe: a start that shows no video never loads them.
+// The FFmpeg libraries join the process with the first probe, and the media framework with the first sound: a start
+// that shows no video and plays nothing never loads them.
 class MediaLibrariesTest : public QObject {
     Q_OBJECT
 private slots:
@@ -35,6 +37,26 @@ private slots:
 
         for (const char* library : {"libavformat", "libavcodec", "libswscale", "libavutil"})
             QVERIFY2(mapped(library), library);
+    }
+
+    void theFirstSoundLoadsTheSoundModule() {
+        QVERIFY(!mapped("orvane-sound"));
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        Sounds::setFolder(folder.path());
+        // A sound that is not there loads nothing.
+        QVERIFY(!SoundPlayer::current().play("Glass"));
+        QVERIFY(!mapped("orvane-sound"));
+
+        // A short silent WAV: whether it is heard depends on the machine's audio outputs, not on this test.
+        QFile wav(folder.filePath("Glass.wav"));
+        QVERIFY(wav.open(QIODevice::WriteOnly));
+        QByteArray header(
+            "RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x80\x3e\0\0\x02\0\x10\0data\0\0\0\0", 44);
+        QCOMPARE(wav.write(header), qint64(44));
+        wav.close();
+        SoundPlayer::current().play("Glass");
+        QVERIFY(mapped("orvane-sound"));
     }
 };
 
