@@ -76,6 +76,8 @@ public:
     ~PipeWatchdog() {
         done_ = true;
         thread_.join();
+        // Nobody is left waiting, whatever the test found.
+        answerWaiting();
     }
 
 private:
@@ -84,11 +86,14 @@ private:
         for (int waited = 0; waited < 100 && !done_; ++waited)
             std::this_thread::sleep_for(100ms);
         while (!done_) {
-            for (const QString& fifo : std::as_const(fifos_)) {
-                if (const int writer = writerFor(fifo); writer >= 0)
-                    answer(writer);
-            }
+            answerWaiting();
             std::this_thread::sleep_for(100ms);
+        }
+    }
+    void answerWaiting() const {
+        for (const QString& fifo : fifos_) {
+            if (const int writer = writerFor(fifo); writer >= 0)
+                answer(writer);
         }
     }
     QStringList fifos_;
@@ -235,11 +240,11 @@ private slots:
         QSignalSpy finished(&maker, &HeldThumbnailMaker::helperFinished);
         model.resetClips(made);
         model.ensureMetadata(13);
-        QVERIFY(checked.wait(5000));
-        QCOMPARE(checked.at(0).at(0).toByteArray(), QByteArray());
-        QVERIFY(!finished.wait(1000));
+        // Long enough for a helper to have run.
+        QVERIFY(!finished.wait(1500));
         QVERIFY(!QFile::exists(out));
         QCOMPARE(checked.size(), 1);
+        QCOMPARE(checked.at(0).at(0).toByteArray(), QByteArray());
     }
 
     // A lookup that waits on the disk keeps the GUI thread free: its event loop runs on meanwhile.
