@@ -30,7 +30,7 @@
 namespace {
 using ThumbnailCache::Flavor;
 
-// The sizes a gallery card may show, and where the cache keeps each.
+// The two sizes a gallery card may show: the grid's and the one-column one.
 constexpr int kGrid = 400, kSolo = 512;
 
 QByteArray line(int side, const QString& path) {
@@ -60,7 +60,7 @@ bool stallingThumbnail(const QString& path, int side) {
 // The pipe's writing end, when someone waits to read it (-1 when nobody does). The reader then waits for what is
 // written, until the end is closed.
 int writerFor(const QString& fifo) {
-    return ::open(QFile::encodeName(fifo), O_WRONLY | O_NONBLOCK);
+    return ::open(QFile::encodeName(fifo), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
 }
 
 void answer(int writer, const QByteArray& bytes = "not a picture") {
