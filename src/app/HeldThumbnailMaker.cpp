@@ -1,13 +1,18 @@
 #include "HeldThumbnailMaker.h"
 
+#include "ClipFileInfo.h"
 #include "ClipMetadataLoader.h"
 #include "GalleryClip.h"
 #include "GalleryClipModel.h"
+#include "MediaProbe.h"
+#include "ThumbnailCache.h"
+#include "WhenReady.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <utility>
 
@@ -19,6 +24,13 @@ constexpr int kGatherMs = 300;
 // The top of the list is what the gallery shows first, in any grid mode (three columns of four rows at most at
 // the window's usual size), whether or not the hidden grid has asked for it yet.
 constexpr int kFirstScreen = 12;
+
+// Both sizes a card may show: the grid's and the one-column one.
+constexpr int kSides[] = {ClipMetadataLoader::kThumbnailSide, GalleryClip::kSoloSide};
+
+QByteArray line(int side, const QString& path) {
+    return QByteArray::number(side) + ' ' + QFile::encodeName(path) + '\n';
+}
 } // namespace
 
 HeldThumbnailMaker::HeldThumbnailMaker(GalleryClipModel* clips, QString program, QStringList arguments, QObject* parent)
@@ -32,6 +44,7 @@ HeldThumbnailMaker::HeldThumbnailMaker(GalleryClipModel* clips, QString program,
 }
 
 HeldThumbnailMaker::~HeldThumbnailMaker() {
+    *gone_ = true;
     if (helper_ && helper_->state() != QProcess::NotRunning) {
         helper_->kill();
         helper_->waitForFinished(1000);
@@ -41,15 +54,29 @@ HeldThumbnailMaker::~HeldThumbnailMaker() {
 QByteArray HeldThumbnailMaker::requestFor(const QStringList& paths) {
     QByteArray lines;
     for (const QString& path : paths) {
-        // Both sizes a card may show: the grid's and the one-column one.
-        for (const int side : {ClipMetadataLoader::kThumbnailSide, GalleryClip::kSoloSide})
-            lines += QByteArray::number(side) + ' ' + QFile::encodeName(path) + '\n';
+        for (const int side : kSides)
+            lines += line(side, path);
+    }
+    return lines;
+}
+
+QByteArray HeldThumbnailMaker::missingFrom(const QStringList& paths, const std::atomic<bool>* cancelled) {
+    QByteArray lines;
+    for (const QString& path : paths) {
+        if (cancelled && *cancelled)
+            break;
+        const ClipFileInfo info = ClipFileInfo::of(path);
+        for (const int side : kSides) {
+            // The helper's own first step: what the cache has of this size, it would only read.
+            if (!ThumbnailCache::has(path, info, ClipMetadataLoader::flavorFor(side)))
+                lines += line(side, path);
+        }
     }
     return lines;
 }
 
 void HeldThumbnailMaker::start() {
-    if (!clips_->isMetadataHeld() || (helper_ && helper_->state() != QProcess::NotRunning))
+    if (!clips_->isMetadataHeld() || checking_ || (helper_ && helper_->state() != QProcess::NotRunning))
         return;
     QStringList wanted;
     for (qsizetype row = 0; row < clips_->clips().size() && row < kFirstScreen; ++row)
@@ -63,6 +90,21 @@ void HeldThumbnailMaker::start() {
     if (paths.isEmpty())
         return;
     sent_ += paths;
+    checking_ = true;
+    // The cache is files: looked at on a worker, so the window never waits for the disk.
+    whenReady(this,
+              QtConcurrent::run(&MediaProbe::pool(), [paths, gone = gone_] { return missingFrom(paths, gone.get()); }),
+              [this](const QByteArray& request) {
+                  checking_ = false;
+                  emit cacheChecked(request);
+                  if (!request.isEmpty() && clips_->isMetadataHeld())
+                      launch(request);
+                  else
+                      start(); // rows asked for meanwhile
+              });
+}
+
+void HeldThumbnailMaker::launch(const QByteArray& request) {
     if (!helper_) {
         helper_ = new QProcess(this);
         helper_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -83,7 +125,7 @@ void HeldThumbnailMaker::start() {
         });
     }
     helper_->start(program_, arguments_);
-    helper_->write(requestFor(paths));
+    helper_->write(request);
     helper_->closeWriteChannel();
 }
 

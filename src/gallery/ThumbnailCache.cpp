@@ -201,24 +201,65 @@ QString thumbnailPath(const QString& path, Flavor flavor) {
     return folder(flavor) + '/' + QString::fromLatin1(hash) + QStringLiteral(".png");
 }
 
+namespace {
+
+constexpr qint64 kMaxThumbnailBytes = 4 * 1024 * 1024;
+
+// Whether a thumbnail's texts say it was made of this file as it is now.
+bool madeOf(const QHash<QString, QString>& text, const QString& path, const ClipFileInfo& info) {
+    if (text.value(kUriKey).toUtf8() != uriOf(path) || text.value(kMTimeKey) != mtimeText(info))
+        return false;
+    const QString size = text.value(kSizeKey);
+    return size.isEmpty() || size == QString::number(info.size);
+}
+
+} // namespace
+
 std::optional<Entry> read(const QString& path, Flavor flavor) {
     return read(path, ClipFileInfo::of(path), flavor);
+}
+
+bool has(const QString& path, const ClipFileInfo& info, Flavor flavor) {
+    if (!info.isFile)
+        return false;
+    QFile file(thumbnailPath(path, flavor));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxThumbnailBytes)
+        return false;
+    // The chunks before the picture data, read one by one: the texts and the picture's size are there.
+    QByteArray head = file.read(pngSignature.size());
+    if (head != pngSignature)
+        return false;
+    while (true) {
+        const QByteArray chunk = file.read(8);
+        if (chunk.size() < 8)
+            return false;
+        const quint32 length = bigEndian32(chunk.constData());
+        if (length > quint32(kMaxThumbnailBytes))
+            return false;
+        const QByteArrayView type(chunk.constData() + 4, 4);
+        if (type == "IDAT" || type == "IEND")
+            break;
+        head += chunk;
+        head += file.read(qint64(length) + 4);
+    }
+    if (head.size() < 33 || head.mid(12, 4) != "IHDR")
+        return false;
+    const quint32 width = bigEndian32(head.constData() + 16);
+    const quint32 height = bigEndian32(head.constData() + 20);
+    const auto side = quint32(maxSide(flavor));
+    return width > 0 && height > 0 && width <= side && height <= side && madeOf(pngTexts(head), path, info);
 }
 
 std::optional<Entry> read(const QString& path, const ClipFileInfo& info, Flavor flavor) {
     if (!info.isFile)
         return std::nullopt;
     QFile file(thumbnailPath(path, flavor));
-    constexpr qint64 kMaxThumbnailBytes = 4 * 1024 * 1024;
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxThumbnailBytes)
         return std::nullopt;
     const QByteArray bytes = file.readAll();
     // The text chunks come before the pixels: a stale thumbnail is refused without decoding it.
     const QHash<QString, QString> text = pngTexts(bytes);
-    if (text.value(kUriKey).toUtf8() != uriOf(path) || text.value(kMTimeKey) != mtimeText(info))
-        return std::nullopt;
-    const QString size = text.value(kSizeKey);
-    if (!size.isEmpty() && size != QString::number(info.size))
+    if (!madeOf(text, path, info))
         return std::nullopt;
     Entry entry;
     entry.image = readStoredPng(bytes);

@@ -39,6 +39,8 @@ struct Entry {
 std::optional<Entry> read(const QString& path, Flavor flavor);
 // The same for a file whose facts were just read.
 std::optional<Entry> read(const QString& path, const ClipFileInfo& info, Flavor flavor);
+// Whether read() would find a thumbnail, told from the file's header and texts without reading its picture.
+bool has(const QString& path, const ClipFileInfo& info, Flavor flavor);
 // The tEXt chunks before the picture data of a PNG file.
 QHash<QString, QString> pngTexts(const QByteArray& png);
 // Writes atomically, readable by the user only. False when the cache cannot be written.
