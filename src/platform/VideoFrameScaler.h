@@ -4,6 +4,8 @@
 #include <QSize>
 
 #include <array>
+#include <cstdint>
+#include <vector>
 
 struct AVFrame;
 struct SwsContext;
@@ -28,6 +30,8 @@ private:
     QImage* canvas(QSize size);
 
     SwsContext* context_ = nullptr;
+    // A large picture halved once and again, before the scaler.
+    std::array<std::vector<uint8_t>, 2> halves_;
     // The picture on screen, one on its way there and one being made.
     std::array<QImage, 3> canvases_;
     size_t nextCanvas_ = 0;

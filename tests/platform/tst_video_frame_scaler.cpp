@@ -213,7 +213,7 @@ private slots:
             {"PAL8", AV_PIX_FMT_PAL8, 2, paletted()},
         };
         for (const auto& layout : layouts) {
-            for (const int side : {36, 24, 48})
+            for (const int side : {36, 24, 25, 12, 48})
                 QTest::addRow("%s %d", layout.name, side) << layout.format << layout.planes << layout.write << side;
         }
     }
@@ -290,6 +290,44 @@ private slots:
         QCOMPARE(shown.size(), QSize(side, side));
         const QRgb middle = shown.pixel(side / 2, side / 2);
         QVERIFY2(near(middle, qRgb(60, 160, 220), 4), qPrintable(rgbText(middle)));
+    }
+
+    // Shrunk many times over, fine detail averages out to its mean instead of showing as coarse stripes: one-pixel
+    // black and white lines, across and down, become an even grey, to the picture's edges.
+    void fineDetailAveragesOut_data() {
+        QTest::addColumn<AVPixelFormat>("format");
+        QTest::addColumn<QSize>("target");
+        for (const QSize target : {QSize(100, 100), QSize(160, 90), QSize(37, 61)}) {
+            const QString size = QStringLiteral("%1x%2").arg(target.width()).arg(target.height());
+            QTest::addRow("YUV420P %s", qPrintable(size)) << AV_PIX_FMT_YUV420P << target;
+            QTest::addRow("YUV444P %s", qPrintable(size)) << AV_PIX_FMT_YUV444P << target;
+            QTest::addRow("YUV422P %s", qPrintable(size)) << AV_PIX_FMT_YUV422P << target;
+        }
+    }
+    void fineDetailAveragesOut() {
+        QFETCH(AVPixelFormat, format);
+        QFETCH(QSize, target);
+        const QSize size(1280, 720);
+        for (const bool across : {true, false}) {
+            Picture picture(format, 3, size);
+            picture->colorspace = AVCOL_SPC_BT709;
+            picture->color_range = AVCOL_RANGE_JPEG;
+            for (int y = 0; y < size.height(); ++y) {
+                for (int x = 0; x < size.width(); ++x)
+                    picture.row(0, y)[x] = ((across ? y : x) % 2) ? 255 : 0;
+                memset(picture.row(1, y), 128, size_t(size.width())); // no colour
+                memset(picture.row(2, y), 128, size_t(size.width()));
+            }
+            VideoFrameScaler scaler;
+            const QImage shown = scaler.filled(picture.frame(), target);
+            QCOMPARE(shown.size(), target);
+            for (int y = 0; y < target.height(); ++y) {
+                for (int x = 0; x < target.width(); ++x) {
+                    QVERIFY2(near(shown.pixel(x, y), qRgb(128, 128, 128), 8),
+                             qPrintable(QStringLiteral("%1 at %2,%3").arg(rgbText(shown.pixel(x, y))).arg(x).arg(y)));
+                }
+            }
+        }
     }
 
     // A picture still held (on screen, or on its way there) is never written over; one let go is written again
