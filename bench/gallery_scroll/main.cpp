@@ -96,7 +96,7 @@ bool graphicsDriverLoaded() {
 
 // Processor seconds to decode `seconds` of `clip` (looping it from the start, as a preview does) with the FFmpeg
 // libraries and scale every frame to `size` as RGB, the way a preview's frames are made ready to paint; -1 when it
-// cannot. The decoder picks its own number of threads, as the media framework's does.
+// cannot.
 double referenceCpuSeconds(const QString& clip, double seconds, QSize size) {
     AVFormatContext* format = nullptr;
     if (avformat_open_input(&format, QFile::encodeName(clip).constData(), nullptr, nullptr) < 0)
@@ -393,7 +393,7 @@ int main(int argc, char** argv) {
     VideoPlayerView* const view = pane.grid()->previewWidget();
     int shown = 0;
     const QMetaObject::Connection counted =
-        view ? QObject::connect(view->videoSink(), &PreviewFrameSink::videoFrameChanged, [&shown] { ++shown; })
+        view ? QObject::connect(view->videoSink(), &PreviewFrameSink::frameChanged, [&shown] { ++shown; })
              : QMetaObject::Connection();
     runFor(1000); // past the first frames of the source
     std::vector<double> previewCpu;

@@ -8,6 +8,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libavutil/macros.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -66,6 +67,7 @@ ORVANE_FORWARD(avutil, void, av_frame_free, (AVFrame * *frame), (frame))
 ORVANE_FORWARD(avutil, void, av_frame_move_ref, (AVFrame * target, AVFrame* source), (target, source))
 ORVANE_FORWARD(avutil, void, av_frame_unref, (AVFrame * frame), (frame))
 ORVANE_FORWARD(avutil, void, av_log_set_level, (int level), (level))
+ORVANE_FORWARD(avutil, const AVPixFmtDescriptor*, av_pix_fmt_desc_get, (enum AVPixelFormat format), (format))
 ORVANE_FORWARD(avutil, int, av_strerror, (int code, char* buffer, size_t size), (code, buffer, size))
 
 ORVANE_FORWARD(avcodec, AVPacket*, av_packet_alloc, (void), ())

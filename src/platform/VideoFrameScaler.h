@@ -2,17 +2,37 @@
 
 #include <QImage>
 #include <QSize>
-#include <QVideoFrame>
 
-namespace VideoFrameScaler {
+#include <array>
+#include <cstdint>
+#include <vector>
 
-// The frame's picture cut and scaled to fill `target` (centred, the aspect kept), as RGB32. The frame's memory
-// is mapped and converted on the calling thread's processor in one pass, straight to the target size: nothing
+struct AVFrame;
+struct SwsContext;
+
+// Makes decoded pictures ready to paint: each cut and scaled to fill a target size (centred, the aspect kept), as
+// RGB32, in one pass of the library's scaler on the calling thread, straight from the decoder's planes. Nothing
 // goes through a GPU context, which in a program without one would start a software rasteriser that keeps its
-// threads and memory for good. Null for a frame that cannot be mapped or a pixel format it does not know.
-QImage filled(const QVideoFrame& frame, QSize target);
+// threads and memory for good. One per converting thread: it keeps the scaler set up for the last format and
+// sizes, and writes again into the memory of the pictures it made once nobody else holds them.
+class VideoFrameScaler {
+public:
+    VideoFrameScaler() = default;
+    ~VideoFrameScaler();
+    VideoFrameScaler(const VideoFrameScaler&) = delete;
+    VideoFrameScaler& operator=(const VideoFrameScaler&) = delete;
 
-// Whether filled() knows the format.
-bool converts(QVideoFrameFormat::PixelFormat format);
+    // Null for an empty target, or a picture in a format the scaler does not read (a hardware surface, packed bits).
+    QImage filled(const AVFrame& frame, QSize target);
 
-} // namespace VideoFrameScaler
+private:
+    // A picture of `size` to write into: one made before that only this holds, or a new one.
+    QImage* canvas(QSize size);
+
+    SwsContext* context_ = nullptr;
+    // A large picture halved once and again, before the scaler.
+    std::array<std::vector<uint8_t>, 2> halves_;
+    // The picture on screen, one on its way there and one being made.
+    std::array<QImage, 3> canvases_;
+    size_t nextCanvas_ = 0;
+};

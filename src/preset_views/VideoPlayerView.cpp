@@ -2,26 +2,16 @@
 
 #include "ImageTiles.h"
 #include "PreviewFrameSink.h"
-#include "VideoFrameScaler.h"
 
 #include <QPainter>
 #include <QPainterPath>
-#include <QThreadPool>
-#include <QVideoFrame>
+
+#include <cmath>
 
 namespace {
 // The sink a shared player draws into now; another view may have taken it over since.
 constexpr const char* kOutputProperty = "orvaneVideoOutput";
-
-// One thread converts the frames of every preview. Never destroyed, like the players that feed it.
-QThreadPool* conversionPool() {
-    static QThreadPool* const pool = [] {
-        auto* threads = new QThreadPool;
-        threads->setMaxThreadCount(1);
-        return threads;
-    }();
-    return pool;
-}
+constexpr double kCornerRadius = 12;
 } // namespace
 
 VideoPlayerView::VideoPlayerView(QWidget* parent) : QWidget(parent), sink_(new PreviewFrameSink(this)) {
@@ -29,7 +19,7 @@ VideoPlayerView::VideoPlayerView(QWidget* parent) : QWidget(parent), sink_(new P
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setEnabled(false);
     setFocusPolicy(Qt::NoFocus);
-    connect(sink_, &PreviewFrameSink::videoFrameChanged, this, &VideoPlayerView::frameChanged);
+    connect(sink_, &PreviewFrameSink::frameChanged, this, &VideoPlayerView::frameChanged);
 }
 
 VideoPlayerView::~VideoPlayerView() {
@@ -47,9 +37,6 @@ void VideoPlayerView::setPlayer(PreviewBackend* player) {
     uncover();
     frame_ = QImage();
     frameItem_ = 0;
-    conversion_.forget();
-    converting_ = false;
-    waiting_.reset();
     if (player_) {
         player_->setVideoOutput(sink_);
         player_->setProperty(kOutputProperty, QVariant::fromValue<QObject*>(sink_));
@@ -62,34 +49,19 @@ QImage VideoPlayerView::currentFrame() const {
     return frame_;
 }
 
-void VideoPlayerView::frameChanged(const QVideoFrame& frame) {
+void VideoPlayerView::frameChanged(const QImage& frame) {
     if (!isVisible() || !player_)
         return;
     // The item is the one current when the frame arrives: the player drops frames of items it moved away from.
-    const PreviewBackend::ItemId item = player_->currentItem();
-    if (converting_)
-        waiting_.emplace(frame, item);
-    else
-        convert(frame, item);
+    if (!frame.isNull() && !isOpaque_)
+        coverUnderlay();
+    frame_ = frame;
+    frameItem_ = frame.isNull() ? 0 : player_->currentItem();
+    update();
 }
 
-void VideoPlayerView::convert(const QVideoFrame& frame, PreviewBackend::ItemId item) {
-    converting_ = true;
-    const QSize target = (QSizeF(size()) * devicePixelRatioF()).toSize();
-    conversion_.watch(this, QtConcurrent::run(conversionPool(), VideoFrameScaler::filled, frame, target),
-                      [this, item](const QImage& image) {
-                          converting_ = false;
-                          if (!image.isNull() && !isOpaque_)
-                              coverUnderlay();
-                          frame_ = image;
-                          frameItem_ = image.isNull() ? 0 : item;
-                          update();
-                          if (waiting_) {
-                              auto [next, nextItem] = std::move(*waiting_);
-                              waiting_.reset();
-                              convert(next, nextItem);
-                          }
-                      });
+void VideoPlayerView::updateTargetSize() {
+    sink_->setTargetSize(onScreen_ ? (QSizeF(size()) * devicePixelRatioF()).toSize() : QSize());
 }
 
 void VideoPlayerView::coverUnderlay() {
@@ -99,12 +71,26 @@ void VideoPlayerView::coverUnderlay() {
     grabbingUnderlay_ = false;
     if (underlay_.isNull())
         return;
+    // The same, but clear where the rounded picture goes: painted over each frame's corners, it rounds them as a
+    // clip would, with no path to fill for every frame.
+    corners_ = QImage(underlay_.size(), QImage::Format_ARGB32_Premultiplied);
+    corners_.setDevicePixelRatio(underlay_.devicePixelRatio());
+    corners_.fill(Qt::transparent);
+    QPainter painter(&corners_);
+    painter.drawPixmap(0, 0, underlay_);
+    painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::black);
+    painter.drawRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
+    painter.end();
     isOpaque_ = true;
     setAttribute(Qt::WA_OpaquePaintEvent, true);
 }
 
 void VideoPlayerView::uncover() {
     underlay_ = QPixmap();
+    corners_ = QImage();
     isOpaque_ = false;
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
@@ -116,10 +102,20 @@ void VideoPlayerView::moveEvent(QMoveEvent* event) {
 
 void VideoPlayerView::resizeEvent(QResizeEvent* event) {
     uncover();
+    updateTargetSize();
     QWidget::resizeEvent(event);
 }
 
+void VideoPlayerView::showEvent(QShowEvent* event) {
+    onScreen_ = true;
+    updateTargetSize();
+    QWidget::showEvent(event);
+}
+
 void VideoPlayerView::hideEvent(QHideEvent* event) {
+    // Also when only the window is hidden or minimised: pictures nobody sees are not made.
+    onScreen_ = false;
+    updateTargetSize();
     uncover();
     QWidget::hideEvent(event);
 }
@@ -127,6 +123,7 @@ void VideoPlayerView::hideEvent(QHideEvent* event) {
 void VideoPlayerView::paintEvent(QPaintEvent*) {
     if (grabbingUnderlay_)
         return;
+    updateTargetSize(); // the screen, and with it the device pixel ratio, may have changed
     // Until the current item's first frame arrives the layer stays clear and the card's still shows through.
     const QImage frame = currentFrame();
     if (frame.isNull()) {
@@ -138,12 +135,31 @@ void VideoPlayerView::paintEvent(QPaintEvent*) {
         return;
     }
     QPainter painter(this);
-    if (isOpaque_)
-        painter.drawPixmap(0, 0, underlay_);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath clip;
-    clip.addRoundedRect(QRectF(rect()), 12, 12);
-    painter.setClipPath(clip);
-    painter.fillRect(rect(), Qt::black);
-    paintFilled(painter, rect(), frame);
+    const QRect all = rect();
+    if (!isOpaque_) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath clip;
+        clip.addRoundedRect(QRectF(all), kCornerRadius, kCornerRadius);
+        painter.setClipPath(clip);
+    }
+    if (frame.size() == sink_->targetSize()) {
+        painter.drawImage(all, frame); // made at this size: copied as it is
+    } else {
+        // Made for another size (the view was resized while it was on its way).
+        painter.fillRect(all, Qt::black);
+        paintFilled(painter, all, frame);
+    }
+    if (isOpaque_) {
+        // The four corners, each pixel once also where they meet in a small view.
+        const int side = int(std::ceil(kCornerRadius)) + 1;
+        QRegion corners;
+        for (const QPoint& at : {QPoint(0, 0), QPoint(all.width() - side, 0), QPoint(0, all.height() - side),
+                                 QPoint(all.width() - side, all.height() - side)})
+            corners += QRect(at, QSize(side, side)) & all;
+        const double ratio = corners_.devicePixelRatio();
+        for (const QRect& corner : corners) {
+            const QRectF source(QPointF(corner.topLeft()) * ratio, QSizeF(corner.size()) * ratio);
+            painter.drawImage(QRectF(corner), corners_, source);
+        }
+    }
 }

@@ -1,23 +1,19 @@
 #pragma once
 
-#include "LatestResult.h"
 #include "PreviewBackend.h"
 
 #include <QImage>
 #include <QPixmap>
 #include <QPointer>
-#include <QVideoFrame>
 #include <QWidget>
 
-#include <optional>
-
-class QVideoFrame;
 class PreviewFrameSink;
 
 // Shows a shared preview player inside a card: no controls, the video fills the view and is cropped. It takes
-// no input, so the card under it keeps its clicks and hover. Frames arrive through a video sink and are
-// painted here, so the view is an ordinary (not native) widget. Each frame is converted on the processor and cut
-// to the view's size off the GUI thread, the newest only: the GUI thread only draws the result.
+// no input, so the card under it keeps its clicks and hover. Pictures arrive through a sink of its own and are
+// painted here, so the view is an ordinary (not native) widget. The view tells its sink the size it paints at,
+// and the player makes each picture ready at that size off the GUI thread: the GUI thread only draws it. While
+// the view is hidden it asks for nothing, and nothing is converted for it.
 class VideoPlayerView final : public QWidget {
     Q_OBJECT
 public:
@@ -35,6 +31,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
@@ -42,18 +39,18 @@ private:
     // for each frame: the window's picture under the view is kept for the rounded corners.
     void coverUnderlay();
     void uncover();
-    void frameChanged(const QVideoFrame& frame);
-    void convert(const QVideoFrame& frame, PreviewBackend::ItemId item);
+    void frameChanged(const QImage& frame);
+    // The size pictures are wanted at, in device pixels; none while hidden.
+    void updateTargetSize();
 
     QPointer<PreviewBackend> player_;
     PreviewFrameSink* sink_;
     QImage frame_;
+    PreviewBackend::ItemId frameItem_ = 0;
+    bool onScreen_ = false;
+    // The window's picture under the view, and the same with the rounded picture's place cut out of it.
     QPixmap underlay_;
+    QImage corners_;
     bool isOpaque_ = false;
     bool grabbingUnderlay_ = false;
-    PreviewBackend::ItemId frameItem_ = 0;
-    LatestResult conversion_;
-    bool converting_ = false;
-    // The newest frame that came while one was being converted.
-    std::optional<std::pair<QVideoFrame, PreviewBackend::ItemId>> waiting_;
 };

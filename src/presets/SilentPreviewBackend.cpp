@@ -2,23 +2,21 @@
 
 #include "ClipInput.h"
 #include "PreviewFrameSink.h"
+#include "VideoFrameScaler.h"
 
 #include <QByteArray>
-#include <QVideoFrame>
-#include <QVideoFrameFormat>
+#include <QImage>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <functional>
 #include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libswscale/swscale.h>
 }
 
 #include <pthread.h>
@@ -36,6 +34,7 @@ struct SilentPreviewShared {
         QByteArray path; // the file's name as bytes, whatever its encoding
         bool playing = false;
         quint64 rewinds = 0; // seek-to-start requests so far
+        QSize target;        // the size the view paints at, in device pixels; empty while it shows nothing
     };
 
     std::mutex mutex;
@@ -47,7 +46,7 @@ struct SilentPreviewShared {
     std::atomic<PreviewBackend::ItemId> wantedItem{0};
     std::atomic<bool> quitting{false};
 
-    QVideoFrame frame;
+    QImage frame;
     PreviewBackend::ItemId frameItem = 0;
     bool framePosted = false;
 };
@@ -66,12 +65,12 @@ int interrupted(void* opaque) {
     return interrupt->shared->quitting.load() || interrupt->shared->wantedItem.load() != interrupt->item ? 1 : 0;
 }
 
-// One open clip: its reader, its decoder and the picture decoded next.
+// One open clip: its reader, its decoder, the picture decoded next and the one shown last.
 class Clip {
 public:
     explicit Clip(SilentPreviewShared* shared, PreviewBackend::ItemId item) : interrupt_{shared, item} {}
     ~Clip() {
-        sws_freeContext(scaler_);
+        av_frame_free(&shown_);
         av_frame_free(&frame_);
         av_packet_free(&packet_);
         avcodec_free_context(&decoder_);
@@ -124,7 +123,8 @@ public:
             return false;
         packet_ = av_packet_alloc();
         frame_ = av_frame_alloc();
-        if (!packet_ || !frame_)
+        shown_ = av_frame_alloc();
+        if (!packet_ || !frame_ || !shown_)
             return false;
         start_ = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
         if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
@@ -138,6 +138,7 @@ public:
 
     // Decodes the next picture into frame(); false at the end of the clip or when it cannot be read.
     bool next() {
+        ready_ = QImage();
         av_frame_unref(frame_);
         for (;;) {
             const int received = avcodec_receive_frame(decoder_, frame_);
@@ -192,53 +193,27 @@ public:
         return lastLength_;
     }
 
-    // The decoded picture as a frame the views can draw: planar 4:2:0 copied as it is, anything else converted.
-    QVideoFrame picture() {
-        const int width = frame_->width;
-        const int height = frame_->height;
-        if (width <= 0 || height <= 0)
-            return {};
-        const auto source = AVPixelFormat(frame_->format);
-        QVideoFrameFormat format(QSize(width, height), QVideoFrameFormat::Format_YUV420P);
-        const bool full = frame_->color_range == AVCOL_RANGE_JPEG || source == AV_PIX_FMT_YUVJ420P;
-        format.setColorRange(full ? QVideoFrameFormat::ColorRange_Full : QVideoFrameFormat::ColorRange_Video);
-        switch (frame_->colorspace) {
-        case AVCOL_SPC_BT709:
-            format.setColorSpace(QVideoFrameFormat::ColorSpace_BT709);
-            break;
-        case AVCOL_SPC_BT470BG:
-        case AVCOL_SPC_SMPTE170M:
-            format.setColorSpace(QVideoFrameFormat::ColorSpace_BT601);
-            break;
-        case AVCOL_SPC_BT2020_NCL:
-        case AVCOL_SPC_BT2020_CL:
-            format.setColorSpace(QVideoFrameFormat::ColorSpace_BT2020);
-            break;
-        default:
-            break;
-        }
-        QVideoFrame picture(format);
-        if (!picture.map(QVideoFrame::WriteOnly))
-            return {};
-        bool ok = true;
-        if (source == AV_PIX_FMT_YUV420P || source == AV_PIX_FMT_YUVJ420P) {
-            for (int plane = 0; plane < 3; ++plane) {
-                const int rows = plane == 0 ? height : (height + 1) / 2;
-                const int bytes = std::min(
-                    {plane == 0 ? width : (width + 1) / 2, frame_->linesize[plane], picture.bytesPerLine(plane)});
-                for (int row = 0; row < rows; ++row)
-                    std::memcpy(picture.bits(plane) + qsizetype(row) * picture.bytesPerLine(plane),
-                                frame_->data[plane] + qsizetype(row) * frame_->linesize[plane], size_t(bytes));
-            }
-        } else {
-            scaler_ = sws_getCachedContext(scaler_, width, height, source, width, height, AV_PIX_FMT_YUV420P,
-                                           SWS_BILINEAR, nullptr, nullptr, nullptr);
-            uint8_t* planes[4] = {picture.bits(0), picture.bits(1), picture.bits(2), nullptr};
-            const int strides[4] = {picture.bytesPerLine(0), picture.bytesPerLine(1), picture.bytesPerLine(2), 0};
-            ok = scaler_ && sws_scale(scaler_, frame_->data, frame_->linesize, 0, height, planes, strides) > 0;
-        }
-        picture.unmap();
-        return ok ? picture : QVideoFrame();
+    // Makes the picture decoded next ready to paint at `target` ahead of its time, while the decoder's writes to it
+    // are still in the processor's cache.
+    void prepare(QSize target) {
+        ready_ = target.isEmpty() ? QImage() : scaler_.filled(*frame_, target);
+    }
+
+    // The picture decoded next, now shown: ready to paint at `target` (none for an empty target). It is kept, to be
+    // made again at another size.
+    QImage show(QSize target) {
+        QImage picture = !ready_.isNull() && ready_.size() == target ? std::exchange(ready_, QImage())
+                         : target.isEmpty()                          ? QImage()
+                                                                     : scaler_.filled(*frame_, target);
+        ready_ = QImage();
+        av_frame_unref(shown_);
+        av_frame_move_ref(shown_, frame_);
+        return picture;
+    }
+
+    // The picture shown last, ready to paint at `target`.
+    QImage shownAgain(QSize target) {
+        return target.isEmpty() || !shown_->data[0] ? QImage() : scaler_.filled(*shown_, target);
     }
 
 private:
@@ -247,7 +222,9 @@ private:
     AVCodecContext* decoder_ = nullptr;
     AVPacket* packet_ = nullptr;
     AVFrame* frame_ = nullptr;
-    SwsContext* scaler_ = nullptr;
+    AVFrame* shown_ = nullptr;
+    VideoFrameScaler scaler_;
+    QImage ready_;
     int stream_ = -1;
     int64_t start_ = 0;
     std::optional<double> duration_;
@@ -289,6 +266,12 @@ public:
                 load(wanted);
                 continue;
             }
+            if (wanted.target != target_) {
+                // The view was resized, or shown again: the picture on screen at its new size.
+                target_ = wanted.target;
+                if (clip_)
+                    post(clip_->shownAgain(target_));
+            }
             if (!clip_ || (!wanted.playing && wanted.rewinds == rewinds_ && playing_ == wanted.playing)) {
                 playing_ = wanted.playing;
                 waitFor(changes, std::nullopt);
@@ -324,6 +307,7 @@ public:
                     origin_ += seconds(loop);
                 }
                 pending_ = true;
+                clip_->prepare(target_);
             }
             if (!waitFor(changes, origin_ + seconds(clip_->at())))
                 continue; // something changed before the picture was due
@@ -349,6 +333,7 @@ private:
         close();
         item_ = wanted.item;
         rewinds_ = wanted.rewinds;
+        target_ = wanted.target;
         playing_ = false;
         pending_ = false;
         if (!item_) {
@@ -385,8 +370,12 @@ private:
     }
 
     void show() {
-        QVideoFrame picture = clip_->picture();
-        if (!picture.isValid())
+        post(clip_->show(target_));
+    }
+
+    // Hands a picture to the GUI thread, in place of one it has not taken yet.
+    void post(QImage picture) {
+        if (picture.isNull())
             return;
         bool post = false;
         {
@@ -406,6 +395,7 @@ private:
     std::unique_ptr<Clip> clip_;
     PreviewBackend::ItemId item_ = 0;
     quint64 rewinds_ = 0;
+    QSize target_;
     bool playing_ = false;
     // A decoded picture waits in the clip for its time.
     bool pending_ = false;
@@ -482,7 +472,7 @@ void SilentPreviewBackend::clearCurrentItem() {
     duration_.reset();
     // The last picture shown would keep its buffer alive.
     if (output_)
-        output_->setVideoFrame(QVideoFrame());
+        output_->setFrame(QImage());
     request([](SilentPreviewShared::Wanted& wanted) {
         wanted.item = 0;
         wanted.path.clear();
@@ -499,17 +489,17 @@ void SilentPreviewBackend::statusReported(ItemId item, ItemStatus status, std::o
 }
 
 void SilentPreviewBackend::takeFrame() {
-    QVideoFrame frame;
+    QImage frame;
     ItemId item = 0;
     {
         std::lock_guard lock(shared_->mutex);
-        frame = std::exchange(shared_->frame, QVideoFrame());
+        frame = std::exchange(shared_->frame, QImage());
         item = shared_->frameItem;
         shared_->framePosted = false;
     }
     // A picture of an item that was replaced or stopped meanwhile is never shown.
-    if (output_ && item != 0 && item == current_)
-        output_->setVideoFrame(frame);
+    if (output_ && item != 0 && item == current_ && !frame.isNull())
+        output_->setFrame(frame);
 }
 
 PreviewBackend::ItemStatus SilentPreviewBackend::status(ItemId item) const {
@@ -543,5 +533,21 @@ void SilentPreviewBackend::setVolume(double volume) {
 }
 
 void SilentPreviewBackend::setVideoOutput(QObject* output) {
+    if (output_)
+        disconnect(output_, nullptr, this, nullptr);
     output_ = qobject_cast<PreviewFrameSink*>(output);
+    if (output_) {
+        connect(output_, &PreviewFrameSink::targetSizeChanged, this, &SilentPreviewBackend::targetChanged);
+        // Gone without being detached: no pictures are made for it any more.
+        connect(output_, &QObject::destroyed, this, &SilentPreviewBackend::targetChanged);
+    }
+    targetChanged();
+}
+
+void SilentPreviewBackend::targetChanged() {
+    const QSize target = output_ ? output_->targetSize() : QSize();
+    if (target == target_)
+        return;
+    target_ = target;
+    request([target](SilentPreviewShared::Wanted& wanted) { wanted.target = target; });
 }

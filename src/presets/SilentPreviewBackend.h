@@ -3,6 +3,7 @@
 #include "PreviewBackend.h"
 
 #include <QPointer>
+#include <QSize>
 
 #include <memory>
 #include <optional>
@@ -15,6 +16,7 @@ struct SilentPreviewShared;
 // media framework, no audio, no pipeline threads that outlive the preview. One worker thread per backend opens
 // the newest item asked for, shows its first picture at once, paces the following ones by their timestamps
 // while playing and loops at the end (reporting each end). Clearing the item frees the decoder and its buffers.
+// The same thread makes each picture ready to paint at the size its sink asks for, so the view only draws it.
 class SilentPreviewBackend final : public PreviewBackend {
     Q_OBJECT
 public:
@@ -38,10 +40,12 @@ private:
     template <typename Change> void request(Change change);
     void statusReported(ItemId item, ItemStatus status, std::optional<double> duration);
     void takeFrame();
+    void targetChanged();
 
     std::shared_ptr<SilentPreviewShared> shared_;
     std::thread worker_;
     QPointer<PreviewFrameSink> output_;
+    QSize target_;
     ItemId current_ = 0;
     ItemId lastId_ = 0;
     ItemStatus status_ = ItemStatus::unknown;

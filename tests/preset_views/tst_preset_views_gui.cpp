@@ -50,7 +50,6 @@
 #include <QTest>
 #include <QThreadPool>
 #include <QVariantAnimation>
-#include <QVideoFrame>
 
 using namespace PresetTestSupport;
 
@@ -129,17 +128,6 @@ bool doCellAction(QListView* list, int row) {
 
 QWidget* openMenu(UserPresetListView* list) {
     return list->openMenu();
-}
-
-QVideoFrame videoFrame(const QImage& picture) {
-    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
-    QVideoFrame frame(QVideoFrameFormat(image.size(), QVideoFrameFormat::Format_BGRA8888));
-    if (frame.map(QVideoFrame::WriteOnly)) {
-        for (int y = 0; y < image.height(); ++y)
-            memcpy(frame.bits(0) + y * frame.bytesPerLine(0), image.constScanLine(y), size_t(image.width()) * 4);
-        frame.unmap();
-    }
-    return frame;
 }
 
 bool reddish(QRgb pixel) {
@@ -1031,7 +1019,7 @@ private slots:
         fake->becomeReady();
         QTRY_VERIFY(list->previewLayer() && list->previewLayer()->isVisible());
         VideoPlayerView* layer = list->previewLayer();
-        layer->videoSink()->setVideoFrame(videoFrame(picture(64, 36, Qt::red)));
+        layer->videoSink()->setFrame(picture(64, 36, Qt::red));
         QTRY_VERIFY(!layer->currentFrame().isNull());
 
         // On to the next card: the first clip stops 150 ms after leaving, the next starts 200 ms after entering.

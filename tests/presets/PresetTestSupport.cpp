@@ -11,6 +11,8 @@
 #include <QSqlQuery>
 #include <QTest>
 
+#include <cstdlib>
+
 namespace PresetTestSupport {
 
 QString bundleRoot() {
@@ -31,6 +33,28 @@ bool makeClip(const QString& target, int width, int height, double seconds, int 
          QStringLiteral("testsrc2=size=%1x%2:rate=%3:duration=%4").arg(width).arg(height).arg(fps).arg(seconds), "-c:v",
          "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"},
         target);
+}
+
+bool makeGreyClip(const QString& target, int width, int height, double seconds, int fps) {
+    return ffmpeg(
+        {"-f", "lavfi", "-i",
+         QStringLiteral("testsrc2=size=%1x%2:rate=%3:duration=%4,hue=s=0").arg(width).arg(height).arg(fps).arg(seconds),
+         "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"},
+        target);
+}
+
+bool isGrey(const QImage& picture) {
+    constexpr int kTolerance = 6;
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x) {
+            if (std::abs(qRed(line[x]) - qGreen(line[x])) > kTolerance ||
+                std::abs(qGreen(line[x]) - qBlue(line[x])) > kTolerance)
+                return false;
+        }
+    }
+    return true;
 }
 
 std::unique_ptr<ModelContext> openStore(const TestEnvironment& environment, const QString& name) {

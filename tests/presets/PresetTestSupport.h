@@ -22,6 +22,10 @@ bool haveFfmpeg();
 bool ffmpeg(const QStringList& arguments, const QString& target);
 // A short H.264 test picture clip of the given size and length.
 bool makeClip(const QString& target, int width, int height, double seconds, int fps = 10);
+// The same in shades of grey: its pictures can be told from a coloured clip's at any size.
+bool makeGreyClip(const QString& target, int width, int height, double seconds, int fps = 10);
+// Whether every pixel of `picture` is a shade of grey.
+bool isGrey(const QImage& picture);
 
 std::unique_ptr<ModelContext> openStore(const TestEnvironment& environment, const QString& name = "store.sqlite");
 // Every later insert into or update of `table` fails inside SQLite, so saves that write it fail for real.

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
-#include <QVideoFrame>
 
 #include <unistd.h>
 
@@ -18,29 +17,34 @@ using ItemStatus = PreviewBackend::ItemStatus;
 
 namespace {
 
-// What a sink received: each valid picture's size and a fingerprint of its brightness plane.
+// The size the tests' sinks ask for: square, so every clip is cut to fill it.
+constexpr QSize kTarget(96, 96);
+
+// What a sink received: each picture's size, a fingerprint of its pixels and whether it is grey.
 struct Pictures {
     QList<QSize> sizes;
     QList<QByteArray> prints;
+    QList<bool> grey;
 
     void watch(PreviewFrameSink& sink, QObject* context) {
-        QObject::connect(&sink, &PreviewFrameSink::videoFrameChanged, context, [this](const QVideoFrame& shown) {
-            if (!shown.isValid())
+        QObject::connect(&sink, &PreviewFrameSink::frameChanged, context, [this](const QImage& shown) {
+            if (shown.isNull())
                 return;
-            QVideoFrame frame = shown;
-            QVERIFY(frame.map(QVideoFrame::ReadOnly));
+            // Ready to paint as it is.
+            QCOMPARE(shown.format(), QImage::Format_RGB32);
             QCryptographicHash hash(QCryptographicHash::Md5);
-            for (int row = 0; row < frame.height(); ++row)
-                hash.addData(QByteArrayView(frame.bits(0) + qsizetype(row) * frame.bytesPerLine(0), frame.width()));
-            frame.unmap();
-            sizes << frame.size();
+            for (int row = 0; row < shown.height(); ++row)
+                hash.addData(QByteArrayView(shown.constScanLine(row), qsizetype(shown.width()) * 4));
+            sizes << shown.size();
             prints << hash.result();
+            grey << isGrey(shown);
         });
     }
     int count() const { return int(sizes.size()); }
     void clear() {
         sizes.clear();
         prints.clear();
+        grey.clear();
     }
 };
 
@@ -84,6 +88,7 @@ private slots:
         QVERIFY(makeClip(clip, 320, 176, 1.0, 20));
         SilentPreviewBackend backend;
         PreviewFrameSink sink;
+        sink.setTargetSize(kTarget);
         Pictures pictures;
         pictures.watch(sink, this);
         backend.setVideoOutput(&sink);
@@ -99,7 +104,7 @@ private slots:
         QVERIFY2(qAbs(*backend.duration(item) - 1.0) < 0.06, qPrintable(QString::number(*backend.duration(item))));
         // The first picture shows before anything plays, and nothing more.
         QTRY_COMPARE_WITH_TIMEOUT(pictures.count(), 1, 5000);
-        QCOMPARE(pictures.sizes.first(), QSize(320, 176));
+        QCOMPARE(pictures.sizes.first(), kTarget);
         QTest::qWait(200);
         QCOMPARE(pictures.count(), 1);
 
@@ -145,6 +150,7 @@ private slots:
         QVERIFY(makeClip(clip, 320, 176, 2.0, 20));
         SilentPreviewBackend backend;
         PreviewFrameSink sink;
+        sink.setTargetSize(kTarget);
         Pictures pictures;
         pictures.watch(sink, this);
         backend.setVideoOutput(&sink);
@@ -203,6 +209,7 @@ private slots:
         }
         SilentPreviewBackend backend;
         PreviewFrameSink sink;
+        sink.setTargetSize(kTarget);
         Pictures pictures;
         pictures.watch(sink, this);
         backend.setVideoOutput(&sink);
@@ -223,22 +230,23 @@ private slots:
         const QString wide = env.path("wide.mp4");
         const QString tall = env.path("tall.mp4");
         QVERIFY(makeClip(wide, 320, 176, 2.0, 25));
-        QVERIFY(makeClip(tall, 160, 240, 2.0, 25));
+        QVERIFY(makeGreyClip(tall, 160, 240, 2.0, 25));
         SilentPreviewBackend backend;
         PreviewFrameSink sink;
+        sink.setTargetSize(kTarget);
         Pictures pictures;
         pictures.watch(sink, this);
         backend.setVideoOutput(&sink);
         QSignalSpy statuses(&backend, &PreviewBackend::itemStatusChanged);
 
         for (int round = 0; round < 3; ++round) {
-            for (const auto& [path, size] : {std::pair{wide, QSize(320, 176)}, std::pair{tall, QSize(160, 240)}}) {
+            for (const auto& [path, grey] : {std::pair{wide, false}, std::pair{tall, true}}) {
                 const PreviewBackend::ItemId item = backend.replaceCurrentItem(QUrl::fromLocalFile(path));
                 backend.play();
                 pictures.clear();
                 statuses.clear();
-                QTRY_VERIFY_WITH_TIMEOUT(pictures.sizes.count(size) >= 4, 5000);
-                QCOMPARE(pictures.sizes.count(size), pictures.count());
+                QTRY_VERIFY_WITH_TIMEOUT(pictures.grey.count(grey) >= 4, 5000);
+                QCOMPARE(pictures.grey.count(grey), pictures.count());
                 for (const QList<QVariant>& status : statuses)
                     QCOMPARE(status.first().value<PreviewBackend::ItemId>(), item);
                 QCOMPARE(backend.status(item), ItemStatus::readyToPlay);
@@ -248,7 +256,7 @@ private slots:
         QCOMPARE(openCount(tall), 1);
         backend.clearCurrentItem();
         QCOMPARE(backend.currentItem(), PreviewBackend::ItemId(0));
-        QVERIFY(!sink.videoFrame().isValid());
+        QVERIFY(sink.frame().isNull());
         pictures.clear();
         QTest::qWait(300);
         QCOMPARE(pictures.count(), 0);
@@ -260,6 +268,61 @@ private slots:
         backend.play();
         QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 3, 5000);
         QCOMPARE(backend.status(again), ItemStatus::readyToPlay);
+        backend.setVideoOutput(nullptr);
+    }
+
+    // Each picture comes ready at the size the sink asks for. A sink that asks for nothing (its view is hidden)
+    // gets nothing while the clip plays on; asking again brings the picture on screen at once, at the new size.
+    void picturesAreMadeAtTheSizeTheSinkAsksForAndOnlyThen() {
+        TestEnvironment env;
+        QVERIFY(haveFfmpeg());
+        const QString clip = env.path("clip.mp4");
+        QVERIFY(makeClip(clip, 320, 176, 1.0, 20));
+        SilentPreviewBackend backend;
+        PreviewFrameSink sink;
+        Pictures pictures;
+        pictures.watch(sink, this);
+        backend.setVideoOutput(&sink);
+        QSignalSpy ends(&backend, &PreviewBackend::itemDidPlayToEnd);
+        const PreviewBackend::ItemId item = backend.replaceCurrentItem(QUrl::fromLocalFile(clip));
+        QTRY_COMPARE_WITH_TIMEOUT(backend.status(item), ItemStatus::readyToPlay, 5000);
+        backend.play();
+        QTRY_COMPARE_WITH_TIMEOUT(ends.size(), 1, 5000); // it played, and on time
+        QCOMPARE(pictures.count(), 0);
+        backend.pause();
+        QTest::qWait(50);
+
+        // One picture for each size asked for, of the same moment of the clip while paused.
+        const QSize wide(120, 90), square(60, 60);
+        QList<QByteArray> prints;
+        for (const QSize& size : {wide, square, wide}) {
+            sink.setTargetSize(size);
+            QTRY_COMPARE_WITH_TIMEOUT(pictures.count(), 1, 3000);
+            QTest::qWait(100);
+            QCOMPARE(pictures.count(), 1);
+            QCOMPARE(pictures.sizes.first(), size);
+            prints << pictures.prints.first();
+            pictures.clear();
+        }
+        QCOMPARE(prints.last(), prints.first()); // the same picture made again, not a later one
+
+        // Playing, a new size holds from the next picture on (one may already have been on its way).
+        backend.play();
+        QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 3, 3000);
+        QCOMPARE(pictures.sizes.count(wide), pictures.count());
+        sink.setTargetSize(square);
+        pictures.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 4, 3000);
+        QVERIFY(pictures.sizes.indexOf(wide) <= 0);
+        QVERIFY(pictures.sizes.count(square) >= pictures.count() - 1);
+
+        // Hidden again: nothing more, though it plays on.
+        sink.setTargetSize(QSize());
+        QTest::qWait(50);
+        pictures.clear();
+        ends.clear();
+        QTRY_COMPARE_WITH_TIMEOUT(ends.size(), 1, 3000);
+        QCOMPARE(pictures.count(), 0);
         backend.setVideoOutput(nullptr);
     }
 };

@@ -25,7 +25,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QVideoFrame>
 
 namespace {
 
@@ -246,15 +245,7 @@ QWidget* previewPane(ScreenshotContext& context) {
         if (preview->currentFrame().isNull()) {
             // The picture a player would show a moment into the clip.
             const auto still = MediaProbe::probe(player->currentVideo()->url().toLocalFile(), {0.6, QSize(640, 360)});
-            QImage image = still.still.convertToFormat(QImage::Format_ARGB32);
-            QVideoFrame frame(QVideoFrameFormat(image.size(), QVideoFrameFormat::Format_BGRA8888));
-            if (frame.map(QVideoFrame::WriteOnly)) {
-                for (int y = 0; y < image.height(); ++y)
-                    memcpy(frame.bits(0) + y * frame.bytesPerLine(0), image.constScanLine(y),
-                           size_t(image.width()) * 4);
-                frame.unmap();
-            }
-            preview->videoSink()->setVideoFrame(frame);
+            preview->videoSink()->setFrame(still.still.convertToFormat(QImage::Format_RGB32));
             return false;
         }
         return true;
