@@ -6,6 +6,7 @@
 #include "OrvaneApp.h"
 #include "QuitSignals.h"
 #include "SingleInstance.h"
+#include "SymbolIcon.h"
 #include "WidgetDialogs.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QMainWindow>
+#include <QThreadPool>
 
 #include <cstdlib>
 #include <thread>
@@ -50,6 +52,8 @@ int main(int argc, char* argv[]) {
     });
     QApplication app(argc, argv);
     fonts.join();
+    // The first screen's symbols are read while it is built; the application waits for the pool as it ends.
+    QThreadPool::globalInstance()->start(&prepareSymbolDrawings);
     QApplication::setStyle(new DeferredIconStyle);
     QApplication::setOrganizationName("Orvane");
     QApplication::setApplicationName("Orvane");

@@ -80,17 +80,29 @@ const QStringList& ownNames() {
     return names;
 }
 
-QString findThemeFile(const QString& iconName) {
-    QStringList roots = QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, "icons/Adwaita/scalable",
-                                                  QStandardPaths::LocateDirectory);
-    roots << "/usr/share/icons/Adwaita/scalable";
-    for (const QString& root : roots) {
-        const QDir dir(root);
-        for (const QString& context : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            const QString file = dir.filePath(context + "/" + iconName + ".svg");
-            if (QFile::exists(file))
-                return file;
+// The theme's folders of drawings, listed once: a screen looks up many names.
+const QStringList& themeFolders() {
+    static const QStringList folders = [] {
+        QStringList roots = QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, "icons/Adwaita/scalable",
+                                                      QStandardPaths::LocateDirectory);
+        roots << "/usr/share/icons/Adwaita/scalable";
+        roots.removeDuplicates();
+        QStringList found;
+        for (const QString& root : roots) {
+            const QDir dir(root);
+            for (const QString& context : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+                found << dir.filePath(context);
         }
+        return found;
+    }();
+    return folders;
+}
+
+QString findThemeFile(const QString& iconName) {
+    for (const QString& folder : themeFolders()) {
+        const QString file = folder + "/" + iconName + ".svg";
+        if (QFile::exists(file))
+            return file;
     }
     return {};
 }
@@ -193,23 +205,51 @@ QStringList knownSymbols() {
     return names;
 }
 
+namespace {
+// Each drawing is parsed once: a screen draws the same few symbols at many sizes and colours.
+QMutex renderersMutex;
+QHash<QString, std::shared_ptr<QSvgRenderer>>& renderers() {
+    // Never destroyed: a drawing may still be read on a worker while the process ends.
+    static auto* parsed = new QHash<QString, std::shared_ptr<QSvgRenderer>>;
+    return *parsed;
+}
+
+std::shared_ptr<QSvgRenderer> rendererFor(const QString& source) {
+    {
+        QMutexLocker lock(&renderersMutex);
+        if (const auto found = renderers().constFind(source); found != renderers().cend())
+            return *found;
+    }
+    // Parsed outside the lock, so a drawing parsed ahead of time never holds up one being drawn.
+    auto parsed = std::make_shared<QSvgRenderer>(source);
+    QMutexLocker lock(&renderersMutex);
+    std::shared_ptr<QSvgRenderer>& slot = renderers()[source];
+    if (!slot)
+        slot = std::move(parsed);
+    return slot;
+}
+} // namespace
+
+void prepareSymbolDrawings() {
+    for (const QString& name : knownSymbols()) {
+        // A theme drawing missing on this machine is left for its first use to report.
+        if (lookUp(name) != QLatin1String(kPlaceholder))
+            rendererFor(symbolSource(name));
+    }
+}
+
 QImage symbolImage(const QString& name, QSize pixelSize, const QColor& color) {
     if (pixelSize.isEmpty())
         return {};
     QImage image(pixelSize, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    // Each drawing is parsed once: a screen draws the same few symbols at many sizes and colours. A renderer is
-    // not safe to use from two threads at once, so drawing from them takes turns.
-    static QMutex renderersMutex;
-    static QHash<QString, std::shared_ptr<QSvgRenderer>> renderers;
-    const QString source = symbolSource(name);
-    QMutexLocker lock(&renderersMutex);
-    std::shared_ptr<QSvgRenderer>& cached = renderers[source];
-    if (!cached)
-        cached = std::make_shared<QSvgRenderer>(source);
-    QSvgRenderer& renderer = *cached;
+    const std::shared_ptr<QSvgRenderer> shared = rendererFor(symbolSource(name));
+    QSvgRenderer& renderer = *shared;
     if (!renderer.isValid())
         return image;
+    // A renderer is not safe to use from two threads at once: drawings take turns.
+    static QMutex drawingMutex;
+    QMutexLocker lock(&drawingMutex);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     // Keep the drawing's own aspect, centred.

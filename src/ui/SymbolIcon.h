@@ -17,6 +17,8 @@ QIcon symbolIcon(const QString& name, const QColor& color);
 // A square pixmap of `pointSize` device-independent pixels at the given device pixel ratio.
 QPixmap symbolPixmap(const QString& name, double pointSize, const QColor& color, double devicePixelRatio = 1.0);
 QImage symbolImage(const QString& name, QSize pixelSize, const QColor& color);
+// Reads every known drawing ahead of its first use, from any thread: the first screen then only draws them.
+void prepareSymbolDrawings();
 
 // Where the drawing of a symbol comes from: a file of the icon theme, one of ours (":/symbols/..."), or the
 // placeholder for names nobody drew. Exposed for tests.

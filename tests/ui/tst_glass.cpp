@@ -8,6 +8,8 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QtConcurrent/QtConcurrentMap>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <cmath>
 #include <limits>
@@ -284,6 +286,24 @@ private slots:
             }
         QVERIFY(maxNormal > 200);
         QVERIFY(maxDisabled < 160 && maxDisabled > 0);
+    }
+
+    // Drawings are read once and shared: reading them ahead on a worker while others are drawn, and drawing the
+    // same ones from several threads at once, gives the pictures drawn one at a time, and reports no placeholder.
+    void sharedDrawingsDrawAsAlone() {
+        const QStringList names = knownSymbols();
+        const QStringList placeholdersBefore = placeholderSymbols();
+        QFuture<void> ahead = QtConcurrent::run(&prepareSymbolDrawings);
+        QList<QImage> alone;
+        for (const QString& name : names)
+            alone << symbolImage(name, QSize(20, 20), QColor(0, 128, 255));
+        ahead.waitForFinished();
+        QCOMPARE(placeholderSymbols(), placeholdersBefore);
+        const QList<QImage> together = QtConcurrent::blockingMapped(
+            names, [](const QString& name) { return symbolImage(name, QSize(20, 20), QColor(0, 128, 255)); });
+        QCOMPARE(together.size(), alone.size());
+        for (qsizetype i = 0; i < names.size(); ++i)
+            QVERIFY2(together[i] == alone[i], qPrintable(names[i]));
     }
 };
 
