@@ -1,5 +1,7 @@
 #include "ResultPictureView.h"
 
+#include "BackgroundPool.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -40,19 +42,18 @@ void ResultPictureView::rescale() {
     const QImage source = image_;
     const qint64 key = image_.cacheKey();
     // Scaling a 4096-pixel picture takes longer than a frame: never on this thread.
-    scaling_.run(
-        this,
-        [source, pixels] {
-            return source.size() == pixels ? source
-                                           : source.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        },
-        [this, key](const QImage& scaled) {
-            scaled_ = scaled;
-            scaled_.setDevicePixelRatio(devicePixelRatioF());
-            shownKey_ = key;
-            update();
-            emit shown();
-        });
+    scaling_.watch(this, BackgroundPool::run([source, pixels] {
+                       return source.size() == pixels
+                                  ? source
+                                  : source.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+                   }),
+                   [this, key](const QImage& scaled) {
+                       scaled_ = scaled;
+                       scaled_.setDevicePixelRatio(devicePixelRatioF());
+                       shownKey_ = key;
+                       update();
+                       emit shown();
+                   });
 }
 
 void ResultPictureView::resizeEvent(QResizeEvent*) {

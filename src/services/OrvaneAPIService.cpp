@@ -3,11 +3,13 @@
 #include "WireDecoding.h"
 
 #include "APIManager.h"
+#include "BackgroundPool.h"
 #include "Clock.h"
 #include "ImageCoding.h"
 #include "ImageProcessor.h"
 #include "Log.h"
 #include "NetworkAccess.h"
+#include "PoolWork.h"
 #include "ServiceConfig.h"
 #include "ServiceReply.h"
 
@@ -311,7 +313,7 @@ OrvaneAPIService::makeRequest(QString prompt, QList<QImage> images) {
     if (!images.isEmpty()) {
         QPointer<OrvaneAPIService> self(this);
         QFuture<PreparedReference> preparing = prepareReferenceImages(images, targetSize_);
-        co_await qCoro(preparing).waitForFinished();
+        co_await PoolWork::finished(preparing);
         if (!self)
             co_return Result(Failure(OrvaneError::of(OrvaneError::Kind::invalidResponse)));
         const QList<PreparedReference> prepared = preparing.results();
@@ -405,13 +407,14 @@ OrvaneAPIService::send(BuiltRequest built) {
 }
 
 QCoro::Task<OrvaneAPIService::DecodedAnswer> OrvaneAPIService::decodeAnswer(QByteArray data) {
-    QFuture<ReadAnswer> reading = QtConcurrent::run(&OrvaneAPIService::readAnswer, std::move(data));
-    co_await qCoro(reading).waitForFinished();
+    QFuture<ReadAnswer> reading = BackgroundPool::run([data = std::move(data)] { return readAnswer(data); });
+    co_await PoolWork::finished(reading);
     ReadAnswer read = reading.takeResult();
     for (QFuture<QImage>& picture : read.pictures)
-        co_await qCoro(picture).waitForFinished();
-    QFuture<DecodedAnswer> taking = QtConcurrent::run(&OrvaneAPIService::takePicture, std::move(read));
-    co_await qCoro(taking).waitForFinished();
+        co_await PoolWork::finished(picture);
+    QFuture<DecodedAnswer> taking =
+        BackgroundPool::run([read = std::move(read)]() mutable { return takePicture(std::move(read)); });
+    co_await PoolWork::finished(taking);
     co_return taking.takeResult();
 }
 
@@ -422,7 +425,7 @@ OrvaneAPIService::ReadAnswer OrvaneAPIService::readAnswer(const QByteArray& data
     answer.data = data;
     answer.longTexts = GeminiWire::longBase64Values(data.constData(), size_t(data.size()));
     for (const std::string_view text : answer.longTexts)
-        answer.pictures.append(QtConcurrent::run([data, text] { return decodePicture(text); }));
+        answer.pictures.append(BackgroundPool::run([data, text] { return decodePicture(text); }));
     answer.decoded = GeminiWire::decodeResponse(data.constData(), size_t(data.size()));
     return answer;
 }
