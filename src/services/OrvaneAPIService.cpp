@@ -3,11 +3,13 @@
 #include "WireDecoding.h"
 
 #include "APIManager.h"
+#include "BackgroundPool.h"
 #include "Clock.h"
 #include "ImageCoding.h"
 #include "ImageProcessor.h"
 #include "Log.h"
 #include "NetworkAccess.h"
+#include "PoolWork.h"
 #include "ServiceConfig.h"
 #include "ServiceReply.h"
 
@@ -19,9 +21,11 @@
 #include <QPromise>
 #include <QScopedPointer>
 #include <QThreadPool>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
+#include <qcoro/qcorotimer.h>
 
 #include <algorithm>
 #include <cmath>
@@ -46,10 +50,10 @@ constexpr qint64 maxAnswerPixels = 24'000'000;
 // Room set aside up front for an answer's body, whatever length it announces.
 constexpr qint64 maxReservedBody = 128 * 1024 * 1024;
 
-// Reads what has arrived straight onto the end of `body`: a read into a buffer of its own first would copy and
-// fault in every page of a picture's tens of megabytes twice on the event loop.
-void takeAvailable(QIODevice& device, QByteArray& body) {
-    const qint64 available = device.bytesAvailable();
+// Reads what has arrived (at most `most` bytes) straight onto the end of `body`: a read into a buffer of its own
+// first would copy and fault in every page of a picture's tens of megabytes twice on the event loop.
+void takeAvailable(QIODevice& device, QByteArray& body, qint64 most = std::numeric_limits<qint64>::max()) {
+    const qint64 available = std::min(device.bytesAvailable(), most);
     if (available <= 0)
         return;
     const qsizetype start = body.size();
@@ -57,6 +61,28 @@ void takeAvailable(QIODevice& device, QByteArray& body) {
     const qint64 read = device.read(body.data() + start, available);
     body.resize(start + qsizetype(std::max<qint64>(read, 0)));
 }
+
+// Takes an answer's body as it arrives, a slice per turn of the event loop: several megabytes that came in at
+// once are copied over a few turns, with the window's events in between.
+struct BodyReader {
+    static constexpr qint64 slice = 1 << 20;
+    QNetworkReply* reply;
+    std::shared_ptr<QByteArray> body;
+    std::shared_ptr<bool> queued = std::make_shared<bool>(false);
+
+    void operator()() const {
+        *queued = false;
+        if (body->isEmpty()) {
+            const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+            body->reserve(qsizetype(std::clamp<qint64>(announced, 0, maxReservedBody)));
+        }
+        takeAvailable(*reply, *body, slice);
+        if (reply->bytesAvailable() > 0 && !*queued) {
+            *queued = true;
+            QTimer::singleShot(0, reply, *this);
+        }
+    }
+};
 
 using ImageCoding::hasArea;
 
@@ -311,7 +337,7 @@ OrvaneAPIService::makeRequest(QString prompt, QList<QImage> images) {
     if (!images.isEmpty()) {
         QPointer<OrvaneAPIService> self(this);
         QFuture<PreparedReference> preparing = prepareReferenceImages(images, targetSize_);
-        co_await qCoro(preparing).waitForFinished();
+        co_await PoolWork::finished(preparing);
         if (!self)
             co_return Result(Failure(OrvaneError::of(OrvaneError::Kind::invalidResponse)));
         const QList<PreparedReference> prepared = preparing.results();
@@ -381,13 +407,7 @@ OrvaneAPIService::send(BuiltRequest built) {
     // The body is taken as it arrives: one read of a picture's tens of megabytes at the end would hold up
     // the event loop.
     auto body = std::make_shared<QByteArray>();
-    QObject::connect(reply.get(), &QNetworkReply::readyRead, reply.get(), [received = reply.get(), body] {
-        if (body->isEmpty()) {
-            const qint64 announced = received->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-            body->reserve(qsizetype(std::clamp<qint64>(announced, 0, maxReservedBody)));
-        }
-        takeAvailable(*received, *body);
-    });
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, reply.get(), BodyReader{reply.get(), body});
     ServiceReply::Finished finished(reply.get());
     co_await finished;
 
@@ -398,20 +418,26 @@ OrvaneAPIService::send(BuiltRequest built) {
         co_return Result(Failure(OrvaneError::of(OrvaneError::Kind::invalidResponse)));
     Answer answer;
     answer.status = *ending.status;
-    takeAvailable(*reply, *body);
+    // What is still waiting is taken a slice per turn as well.
+    while (reply->bytesAvailable() > 0) {
+        takeAvailable(*reply, *body, BodyReader::slice);
+        if (reply->bytesAvailable() > 0)
+            co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    }
     answer.body = std::move(*body);
     answer.retryAfter = reply->rawHeader("Retry-After");
     co_return Result(std::move(answer));
 }
 
 QCoro::Task<OrvaneAPIService::DecodedAnswer> OrvaneAPIService::decodeAnswer(QByteArray data) {
-    QFuture<ReadAnswer> reading = QtConcurrent::run(&OrvaneAPIService::readAnswer, std::move(data));
-    co_await qCoro(reading).waitForFinished();
+    QFuture<ReadAnswer> reading = BackgroundPool::run([data = std::move(data)] { return readAnswer(data); });
+    co_await PoolWork::finished(reading);
     ReadAnswer read = reading.takeResult();
     for (QFuture<QImage>& picture : read.pictures)
-        co_await qCoro(picture).waitForFinished();
-    QFuture<DecodedAnswer> taking = QtConcurrent::run(&OrvaneAPIService::takePicture, std::move(read));
-    co_await qCoro(taking).waitForFinished();
+        co_await PoolWork::finished(picture);
+    QFuture<DecodedAnswer> taking =
+        BackgroundPool::run([read = std::move(read)]() mutable { return takePicture(std::move(read)); });
+    co_await PoolWork::finished(taking);
     co_return taking.takeResult();
 }
 
@@ -422,7 +448,7 @@ OrvaneAPIService::ReadAnswer OrvaneAPIService::readAnswer(const QByteArray& data
     answer.data = data;
     answer.longTexts = GeminiWire::longBase64Values(data.constData(), size_t(data.size()));
     for (const std::string_view text : answer.longTexts)
-        answer.pictures.append(QtConcurrent::run([data, text] { return decodePicture(text); }));
+        answer.pictures.append(BackgroundPool::run([data, text] { return decodePicture(text); }));
     answer.decoded = GeminiWire::decodeResponse(data.constData(), size_t(data.size()));
     return answer;
 }

@@ -1,5 +1,6 @@
 #include "ReferenceLoader.h"
 
+#include "BackgroundPool.h"
 #include "ImageCoding.h"
 #include "WhenReady.h"
 
@@ -29,18 +30,6 @@ QSize fitted(QSize size, QSize bounds) {
             std::max(1, int(std::lround(size.height() * factor)))};
 }
 
-} // namespace
-
-namespace {
-// Decoding takes every core it is given: leave one to the GUI thread so that it keeps painting.
-QThreadPool& decodingPool() {
-    static QThreadPool* pool = [] {
-        auto* threads = new QThreadPool;
-        threads->setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1));
-        return threads;
-    }();
-    return *pool;
-}
 } // namespace
 
 ReferenceLoader::ReferenceLoader(QObject* parent, QSize bounds) : QObject(parent), bounds_(bounds) {}
@@ -91,7 +80,7 @@ ReferenceLoader::Loaded ReferenceLoader::decodeFull(const Source& source, QSize 
 void ReferenceLoader::load(Source source, Done done) {
     const quint64 ticket = nextTicket_++;
     waiting_[ticket] = Slot{std::move(done), false, {}};
-    QFuture<Loaded> future = QtConcurrent::run(&decodingPool(), [source = std::move(source), bounds = bounds_] {
+    QFuture<Loaded> future = BackgroundPool::run([source = std::move(source), bounds = bounds_] {
         return bounds == fullSize ? decodeFull(source, bounds) : decode(source, bounds);
     });
     whenReady(this, future, [this, ticket](const Loaded& loaded) {

@@ -57,7 +57,7 @@ bool convertOnThePool() {
 
 } // namespace
 
-// Answers decoded on the global pool while it has as few threads as a two-core machine gives it.
+// Answers decoded while Qt's global pool has as few threads as a two-core machine gives it.
 class AnswerDecodingPoolTest : public QObject {
     Q_OBJECT
 
