@@ -346,8 +346,7 @@ void VideoGalleryGrid::updatePreview() {
     if (player_ && player_->currentMode() == MovementPlayer::PlaybackMode::video && player_->currentVideo())
         card = cardFor(player_->currentVideo()->id());
     if (!preview_) {
-        // Made when a clip first plays: by then the player has set up the media framework, off the GUI thread,
-        // and the widget's own video sink is quick to make.
+        // Made when a clip first plays: a gallery that never previews a clip never makes one.
         if (!card || !player_->isPlaying())
             return;
         preview_ = new VideoPlayerView(viewport());

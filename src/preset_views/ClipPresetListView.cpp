@@ -136,8 +136,7 @@ void ClipPresetListView::updatePreview() {
     // Transparent until the clip can play: the still underneath shows meanwhile.
     const bool playing = player_.isPlaying && player_.isPlaying();
     if (!preview_) {
-        // Made when a clip first plays: by then the player has set up the media framework, off the GUI thread,
-        // and the layer's own video sink is quick to make.
+        // Made when a clip first plays: a list that never previews a clip never makes one.
         if (!playing)
             return;
         preview_ = new VideoPlayerView(viewport());

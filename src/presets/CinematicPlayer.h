@@ -10,9 +10,9 @@
 class CinematicPlayer final : public PreviewPlayer {
     Q_OBJECT
 public:
-    // Made on first use, with the Qt Multimedia backend, and kept for the life of the process.
+    // Made on first use, with the FFmpeg preview backend, and kept for the life of the process.
     static CinematicPlayer& shared();
-    // No backend: the Qt Multimedia one.
+    // No backend: the FFmpeg preview one.
     explicit CinematicPlayer(std::unique_ptr<PreviewBackend> backend = nullptr, QObject* parent = nullptr);
     ~CinematicPlayer() override;
 

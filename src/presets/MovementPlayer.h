@@ -15,9 +15,9 @@ public:
     enum class PlaybackMode { movement, video };
     Q_ENUM(PlaybackMode)
 
-    // Made on first use, with the Qt Multimedia backend, and kept for the life of the process.
+    // Made on first use, with the FFmpeg preview backend, and kept for the life of the process.
     static MovementPlayer& shared();
-    // No backend: the Qt Multimedia one.
+    // No backend: the FFmpeg preview one.
     explicit MovementPlayer(std::unique_ptr<PreviewBackend> backend = nullptr, QObject* parent = nullptr);
     ~MovementPlayer() override;
 

@@ -25,7 +25,7 @@ signals:
     void isPlayingChanged();
 
 protected:
-    // No backend: the Qt Multimedia one.
+    // No backend: the FFmpeg preview one.
     explicit PreviewPlayer(std::unique_ptr<PreviewBackend> backend, QObject* parent);
 
     // Makes a new item for the file current and plays it, silent and looping.
