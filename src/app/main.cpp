@@ -44,14 +44,14 @@ int main(int argc, char* argv[]) {
     const auto fontInit = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "FcInit"));
     const QByteArray storeDriver =
         QFile::encodeName(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/sqldrivers/libqsqlite.so");
-    std::thread fonts([fontInit, storeDriver] {
+    std::thread earlyWork([fontInit, storeDriver] {
         if (fontInit)
             fontInit();
         // Kept loaded: the toolkit holds it for the life of the process anyway.
         dlopen(storeDriver.constData(), RTLD_LAZY | RTLD_LOCAL);
     });
     QApplication app(argc, argv);
-    fonts.join();
+    earlyWork.join();
     // The first screen's symbols are read while it is built; the application waits for the pool as it ends.
     QThreadPool::globalInstance()->start(&prepareSymbolDrawings);
     QApplication::setStyle(new DeferredIconStyle);

@@ -176,17 +176,22 @@ QMutex sourcesMutex;
 QStringList placeholderNames;
 } // namespace
 
-QString symbolSource(const QString& name) {
+namespace {
+// Looked up once per name. A name drawn as the placeholder is reported once it is asked for by a view, not when it
+// was only read ahead.
+QString cachedSource(const QString& name, bool asked) {
     static QHash<QString, QString> cache;
     QMutexLocker lock(&sourcesMutex);
     auto found = cache.constFind(name);
-    if (found != cache.cend())
-        return *found;
-    const QString source = lookUp(name);
-    cache.insert(name, source);
-    if (source == QLatin1String(kPlaceholder))
+    const QString source = found != cache.cend() ? *found : *cache.insert(name, lookUp(name));
+    if (asked && source == QLatin1String(kPlaceholder) && !placeholderNames.contains(name))
         placeholderNames << name;
     return source;
+}
+} // namespace
+
+QString symbolSource(const QString& name) {
+    return cachedSource(name, true);
 }
 
 QStringList placeholderSymbols() {
@@ -233,8 +238,9 @@ std::shared_ptr<QSvgRenderer> rendererFor(const QString& source) {
 void prepareSymbolDrawings() {
     for (const QString& name : knownSymbols()) {
         // A theme drawing missing on this machine is left for its first use to report.
-        if (lookUp(name) != QLatin1String(kPlaceholder))
-            rendererFor(symbolSource(name));
+        const QString source = cachedSource(name, false);
+        if (source != QLatin1String(kPlaceholder))
+            rendererFor(source);
     }
 }
 
