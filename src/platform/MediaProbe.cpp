@@ -3,6 +3,7 @@
 #include "ClipInput.h"
 
 #include "FileNames.h"
+#include "VideoFrameScaler.h"
 
 #include <QThread>
 #include <QThreadPool>
@@ -12,7 +13,6 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
-#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -58,28 +58,6 @@ QString avError(int code) {
 
 int interruptWhenLate(void* opaque) {
     return SteadyClock::now() > *static_cast<SteadyClock::time_point*>(opaque) ? 1 : 0;
-}
-
-void quietLibraryLog() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
-}
-
-int videoStreamIndex(const AVFormatContext* format) {
-    int best = -1;
-    for (unsigned i = 0; i < format->nb_streams; ++i) {
-        const AVStream* stream = format->streams[i];
-        const AVCodecParameters* par = stream->codecpar;
-        // Cover art stored as a one-picture track is not a video.
-        if (par->codec_type != AVMEDIA_TYPE_VIDEO || (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) ||
-            par->width <= 0 || par->height <= 0)
-            continue;
-        if (best < 0 || (stream->disposition & AV_DISPOSITION_DEFAULT))
-            best = int(i);
-        if (stream->disposition & AV_DISPOSITION_DEFAULT)
-            break;
-    }
-    return best;
 }
 
 // The stream's display matrix, if it has one. FFmpeg 6.1 (libavcodec 60.30.100) moved stream side data to
@@ -133,30 +111,6 @@ QSize fitted(QSize size, QSize bound) {
     return size.scaled(limit, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
 
-int swsColorspace(const AVFrame* frame) {
-    switch (frame->colorspace) {
-    case AVCOL_SPC_BT709:
-        return SWS_CS_ITU709;
-    case AVCOL_SPC_BT470BG:
-    case AVCOL_SPC_SMPTE170M:
-        return SWS_CS_ITU601;
-    case AVCOL_SPC_SMPTE240M:
-        return SWS_CS_SMPTE240M;
-    case AVCOL_SPC_FCC:
-        return SWS_CS_FCC;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-        return SWS_CS_BT2020;
-    default:
-        return frame->height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
-    }
-}
-
-bool isFullRangeFormat(AVPixelFormat format) {
-    return format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P ||
-           format == AV_PIX_FMT_YUVJ440P || format == AV_PIX_FMT_YUVJ411P;
-}
-
 // The frame as an upright picture of `shown` size (the display size after rotation).
 QImage toImage(const AVFrame* frame, QSize shown, int rotation) {
     thread_local ThreadScaler scaler;
@@ -169,10 +123,7 @@ QImage toImage(const AVFrame* frame, QSize shown, int rotation) {
     if (!context)
         return {};
     scaler.context = context;
-    const bool fullRange = frame->color_range == AVCOL_RANGE_JPEG || isFullRangeFormat(format);
-    // Fails harmlessly for RGB sources, which have no matrix.
-    sws_setColorspaceDetails(context, sws_getCoefficients(swsColorspace(frame)), fullRange ? 1 : 0,
-                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+    VideoFrameScaler::setColours(context, *frame);
     QImage image(scaled, QImage::Format_RGB32);
     if (image.isNull())
         return {};
@@ -381,7 +332,6 @@ void readStill(AVFormatContext* format, int streamIndex, const Request& request,
 } // namespace
 
 Result probe(const QString& path, const Request& request) {
-    quietLibraryLog();
     Result result;
     SteadyClock::time_point deadline = SteadyClock::now() + kTimeLimit;
     AVFormatContext* raw = avformat_alloc_context();
@@ -398,7 +348,7 @@ Result probe(const QString& path, const Request& request) {
     }
     std::unique_ptr<AVFormatContext, FormatCloser> format(raw);
 
-    int streamIndex = videoStreamIndex(format.get());
+    int streamIndex = ClipInput::videoStream(format.get());
     if (streamIndex < 0) {
         // Containers that describe their tracks only inside the stream itself.
         format->max_analyze_duration = 5 * AV_TIME_BASE;
@@ -406,17 +356,14 @@ Result probe(const QString& path, const Request& request) {
             result.error = "the file could not be read: " + avError(rc);
             return result;
         }
-        streamIndex = videoStreamIndex(format.get());
+        streamIndex = ClipInput::videoStream(format.get());
     }
     if (streamIndex < 0) {
         result.error = "the file has no video track";
         return result;
     }
     const AVStream* stream = format->streams[streamIndex];
-    if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
-        result.duration = double(format->duration) / AV_TIME_BASE;
-    else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
-        result.duration = double(stream->duration) * av_q2d(stream->time_base);
+    result.duration = ClipInput::duration(format.get(), stream);
     result.rotation = clockwiseRotation(stream);
     result.displaySize =
         storedDisplaySize(stream->codecpar->width, stream->codecpar->height,

@@ -195,9 +195,7 @@ QImage VideoFrameScaler::filled(const AVFrame& frame, QSize target) {
                                     (shrinking ? SWS_AREA : SWS_BICUBIC) | exact, nullptr, nullptr, nullptr);
     if (!context_)
         return {};
-    // Fails harmlessly for RGB sources, which have no matrix.
-    sws_setColorspaceDetails(context_, sws_getCoefficients(matrixOf(frame)), fullRange(frame) ? 1 : 0,
-                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+    setColours(context_, frame);
     QImage* image = canvas(target);
     if (!image)
         return {};
@@ -206,4 +204,9 @@ QImage VideoFrameScaler::filled(const AVFrame& frame, QSize target) {
     if (sws_scale(context_, planes, strides, 0, height, out, outStrides) <= 0)
         return {};
     return *image;
+}
+
+void VideoFrameScaler::setColours(SwsContext* context, const AVFrame& frame) {
+    sws_setColorspaceDetails(context, sws_getCoefficients(matrixOf(frame)), fullRange(frame) ? 1 : 0,
+                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
 }

@@ -25,6 +25,10 @@ public:
     // Null for an empty target, or a picture in a format the scaler does not read (a hardware surface, packed bits).
     QImage filled(const AVFrame& frame, QSize target);
 
+    // Sets `context` to read the colours as `frame` codes them (its matrix and range), into full-range RGB. An
+    // unmarked picture's matrix is guessed by its size, as a player would. Fails harmlessly for RGB sources.
+    static void setColours(SwsContext* context, const AVFrame& frame);
+
 private:
     // A picture of `size` to write into: one made before that only this holds, or a new one.
     QImage* canvas(QSize size);

@@ -1,6 +1,7 @@
 #include "SilentPreviewBackend.h"
 
 #include "ClipInput.h"
+#include "MediaProbe.h"
 #include "PreviewFrameSink.h"
 #include "VideoFrameScaler.h"
 
@@ -41,7 +42,6 @@ struct SilentPreviewShared {
     std::condition_variable changed;
     Wanted wanted;
     quint64 changes = 0;
-    bool quit = false;
     // Read by the reader's interrupt check, so a slow read stops as soon as its item is no longer wanted.
     std::atomic<PreviewBackend::ItemId> wantedItem{0};
     std::atomic<bool> quitting{false};
@@ -52,8 +52,6 @@ struct SilentPreviewShared {
 };
 
 namespace {
-
-constexpr int kMaxVideoSide = 16384;
 
 struct Interrupt {
     SilentPreviewShared* shared;
@@ -81,7 +79,6 @@ public:
     Clip& operator=(const Clip&) = delete;
 
     bool open(const QByteArray& path) {
-        av_log_set_level(AV_LOG_FATAL); // a broken clip is reported by its status, not on the terminal
         AVFormatContext* raw = avformat_alloc_context();
         if (!raw)
             return false;
@@ -91,19 +88,12 @@ public:
         if (opened < 0)
             return false; // the library has freed the context
         format_ = raw;
-        stream_ = -1;
-        for (unsigned i = 0; i < format_->nb_streams; ++i) {
-            AVStream* stream = format_->streams[i];
-            const AVCodecParameters* par = stream->codecpar;
-            if (par->codec_type != AVMEDIA_TYPE_VIDEO || (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) ||
-                par->width <= 0 || par->height <= 0 || par->width > kMaxVideoSide || par->height > kMaxVideoSide) {
-                stream->discard = AVDISCARD_ALL;
-                continue;
-            }
-            if (stream_ < 0 || (stream->disposition & AV_DISPOSITION_DEFAULT))
-                stream_ = int(i);
-        }
+        stream_ = ClipInput::videoStream(format_);
         if (stream_ < 0)
+            return false;
+        const AVCodecParameters* par = format_->streams[stream_]->codecpar;
+        if (par->width > MediaProbe::kMaxVideoSide || par->height > MediaProbe::kMaxVideoSide ||
+            qint64(par->width) * par->height > MediaProbe::kMaxVideoPixels)
             return false;
         for (unsigned i = 0; i < format_->nb_streams; ++i) {
             if (int(i) != stream_)
@@ -118,6 +108,7 @@ public:
             return false;
         // One thread: a preview is small, and frame threads would each hold pictures of their own.
         decoder_->thread_count = 1;
+        decoder_->max_pixels = MediaProbe::kMaxVideoPixels;
         decoder_->pkt_timebase = stream->time_base;
         if (avcodec_open2(decoder_, codec, nullptr) < 0)
             return false;
@@ -127,10 +118,7 @@ public:
         if (!packet_ || !frame_ || !shown_)
             return false;
         start_ = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
-        if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
-            duration_ = double(format_->duration) / AV_TIME_BASE;
-        else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
-            duration_ = double(stream->duration) * av_q2d(stream->time_base);
+        duration_ = ClipInput::duration(format_, stream);
         return true;
     }
 
@@ -237,10 +225,6 @@ SteadyClock::duration seconds(double value) {
     return std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(value));
 }
 
-} // namespace
-
-namespace {
-
 // The worker thread's loop: brings the open clip to the newest wanted state and shows its pictures on time.
 class Worker {
 public:
@@ -257,7 +241,7 @@ public:
             quint64 changes = 0;
             {
                 std::unique_lock lock(shared_->mutex);
-                if (shared_->quit)
+                if (shared_->quitting)
                     break;
                 wanted = shared_->wanted;
                 changes = shared_->changes;
@@ -321,7 +305,7 @@ private:
     // Waits until the wanted state changes or `until` passes; true when the time came with nothing changed.
     bool waitFor(quint64 changes, std::optional<SteadyClock::time_point> until) {
         std::unique_lock lock(shared_->mutex);
-        const auto changed = [&] { return shared_->quit || shared_->changes != changes; };
+        const auto changed = [&] { return shared_->quitting || shared_->changes != changes; };
         if (!until) {
             shared_->changed.wait(lock, changed);
             return false;
@@ -336,10 +320,8 @@ private:
         target_ = wanted.target;
         playing_ = false;
         pending_ = false;
-        if (!item_) {
-            trim();
-            return;
-        }
+        if (!item_)
+            return; // closing freed the clip and gave its memory back
         clip_ = std::make_unique<Clip>(shared_.get(), item_);
         if (!clip_->open(wanted.path) || !clip_->next()) {
             fail();
@@ -412,7 +394,6 @@ SilentPreviewBackend::~SilentPreviewBackend() {
         return;
     {
         std::lock_guard lock(shared_->mutex);
-        shared_->quit = true;
         shared_->quitting = true;
     }
     shared_->changed.notify_all();

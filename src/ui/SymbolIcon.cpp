@@ -253,9 +253,6 @@ QImage symbolImage(const QString& name, QSize pixelSize, const QColor& color) {
     QSvgRenderer& renderer = *shared;
     if (!renderer.isValid())
         return image;
-    // A renderer is not safe to use from two threads at once: drawings take turns.
-    static QMutex drawingMutex;
-    QMutexLocker lock(&drawingMutex);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     // Keep the drawing's own aspect, centred.
@@ -265,7 +262,12 @@ QImage symbolImage(const QString& name, QSize pixelSize, const QColor& color) {
     drawn.scale(QSizeF(pixelSize), Qt::KeepAspectRatio);
     const QRectF target((pixelSize.width() - drawn.width()) / 2, (pixelSize.height() - drawn.height()) / 2,
                         drawn.width(), drawn.height());
-    renderer.render(&painter, target);
+    {
+        // Drawing walks the parsed document with state of its own: one drawing at a time.
+        static QMutex drawingMutex;
+        QMutexLocker lock(&drawingMutex);
+        renderer.render(&painter, target);
+    }
     painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
     painter.fillRect(image.rect(), color);
     return image;
