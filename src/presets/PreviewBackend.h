@@ -5,6 +5,8 @@
 
 #include <optional>
 
+class PreviewFrameSink;
+
 // The media player behind a shared preview player: one current item at a time. The preview players talk
 // only to this, so their state tables run without a media backend in tests.
 class PreviewBackend : public QObject {
@@ -30,8 +32,8 @@ public:
     virtual void seekToStart() = 0;
     virtual void setVolume(double volume) = 0;
     virtual double volume() const = 0;
-    // Where the pictures go: a PreviewFrameSink; null detaches it.
-    virtual void setVideoOutput(QObject* output) = 0;
+    // Where the pictures go; null detaches it.
+    virtual void setVideoOutput(PreviewFrameSink* output) = 0;
 
 signals:
     // The item's status or duration may have changed; may name an item that is no longer current.

@@ -513,10 +513,10 @@ void SilentPreviewBackend::setVolume(double volume) {
     volume_ = std::clamp(volume, 0.0, 1.0);
 }
 
-void SilentPreviewBackend::setVideoOutput(QObject* output) {
+void SilentPreviewBackend::setVideoOutput(PreviewFrameSink* output) {
     if (output_)
         disconnect(output_, nullptr, this, nullptr);
-    output_ = qobject_cast<PreviewFrameSink*>(output);
+    output_ = output;
     if (output_) {
         connect(output_, &PreviewFrameSink::targetSizeChanged, this, &SilentPreviewBackend::targetChanged);
         // Gone without being detached: no pictures are made for it any more.

@@ -34,7 +34,7 @@ public:
     // Kept for the interface: nothing is ever heard.
     void setVolume(double volume) override;
     double volume() const override { return volume_; }
-    void setVideoOutput(QObject* output) override;
+    void setVideoOutput(PreviewFrameSink* output) override;
 
 private:
     template <typename Change> void request(Change change);

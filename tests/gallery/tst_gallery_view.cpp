@@ -75,7 +75,7 @@ public:
     void seekToStart() override {}
     void setVolume(double v) override { volume_ = v; }
     double volume() const override { return volume_; }
-    void setVideoOutput(QObject* output) override { this->output = output; }
+    void setVideoOutput(PreviewFrameSink* output) override { this->output = output; }
 
     QUrl loaded;
     QObject* output = nullptr;

@@ -58,7 +58,7 @@ public:
     void seekToStart() override {}
     void setVolume(double) override {}
     double volume() const override { return 0; }
-    void setVideoOutput(QObject*) override {}
+    void setVideoOutput(PreviewFrameSink*) override {}
 
 private:
     ItemId current_ = 0;

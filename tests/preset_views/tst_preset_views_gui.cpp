@@ -76,7 +76,7 @@ public:
     void seekToStart() override {}
     void setVolume(double) override {}
     double volume() const override { return 0; }
-    void setVideoOutput(QObject* output) override { output_ = output; }
+    void setVideoOutput(PreviewFrameSink* output) override { output_ = output; }
     QObject* output() const { return output_; }
     void becomeReady() {
         ready_ = current_;

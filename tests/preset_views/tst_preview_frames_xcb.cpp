@@ -32,7 +32,7 @@ public:
     void seekToStart() override {}
     void setVolume(double) override {}
     double volume() const override { return 0; }
-    void setVideoOutput(QObject*) override {}
+    void setVideoOutput(PreviewFrameSink*) override {}
     ItemId item = 1;
 };
 

@@ -45,7 +45,7 @@ public:
     }
     void setVolume(double v) override { volume_ = v; }
     double volume() const override { return volume_; }
-    void setVideoOutput(QObject*) override {}
+    void setVideoOutput(PreviewFrameSink*) override {}
 
     // What the media framework would report.
     void ready(ItemId item, std::optional<double> duration = 4.0) {

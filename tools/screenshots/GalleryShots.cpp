@@ -48,7 +48,7 @@ public:
     void seekToStart() override {}
     void setVolume(double) override {}
     double volume() const override { return 0; }
-    void setVideoOutput(QObject*) override {}
+    void setVideoOutput(PreviewFrameSink*) override {}
 
 private:
     ItemId current_ = 0, last_ = 0, ready_ = 0;
