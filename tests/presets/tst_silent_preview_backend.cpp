@@ -48,6 +48,19 @@ struct Pictures {
     }
 };
 
+// A backend showing its pictures in a sink that asks for `target`, and what the sink received.
+struct WatchedBackend {
+    SilentPreviewBackend backend;
+    PreviewFrameSink sink;
+    Pictures pictures;
+
+    WatchedBackend(QObject* context, QSize target) {
+        sink.setTargetSize(target);
+        pictures.watch(sink, context);
+        backend.setVideoOutput(&sink);
+    }
+};
+
 // Descriptors of this process open on `path`.
 int openCount(const QString& path) {
     int open = 0;
@@ -86,12 +99,8 @@ private slots:
         QVERIFY(haveFfmpeg());
         const QString clip = env.path("clip.mp4");
         QVERIFY(makeClip(clip, 320, 176, 1.0, 20));
-        SilentPreviewBackend backend;
-        PreviewFrameSink sink;
-        sink.setTargetSize(kTarget);
-        Pictures pictures;
-        pictures.watch(sink, this);
-        backend.setVideoOutput(&sink);
+        WatchedBackend watched(this, kTarget);
+        auto& [backend, sink, pictures] = watched;
         QSignalSpy statuses(&backend, &PreviewBackend::itemStatusChanged);
         QSignalSpy ends(&backend, &PreviewBackend::itemDidPlayToEnd);
 
@@ -148,12 +157,8 @@ private slots:
         QVERIFY(haveFfmpeg());
         const QString clip = env.path("clip.mp4");
         QVERIFY(makeClip(clip, 320, 176, 2.0, 20));
-        SilentPreviewBackend backend;
-        PreviewFrameSink sink;
-        sink.setTargetSize(kTarget);
-        Pictures pictures;
-        pictures.watch(sink, this);
-        backend.setVideoOutput(&sink);
+        WatchedBackend watched(this, kTarget);
+        auto& [backend, sink, pictures] = watched;
         const PreviewBackend::ItemId item = backend.replaceCurrentItem(QUrl::fromLocalFile(clip));
         QTRY_COMPARE_WITH_TIMEOUT(pictures.count(), 1, 5000);
         const QByteArray first = pictures.prints.first();
@@ -207,12 +212,8 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(content);
         }
-        SilentPreviewBackend backend;
-        PreviewFrameSink sink;
-        sink.setTargetSize(kTarget);
-        Pictures pictures;
-        pictures.watch(sink, this);
-        backend.setVideoOutput(&sink);
+        WatchedBackend watched(this, kTarget);
+        auto& [backend, sink, pictures] = watched;
         const PreviewBackend::ItemId item = backend.replaceCurrentItem(QUrl::fromLocalFile(path));
         backend.play();
         QTRY_COMPARE_WITH_TIMEOUT(backend.status(item), ItemStatus::failed, 5000);
@@ -231,12 +232,8 @@ private slots:
         const QString tall = env.path("tall.mp4");
         QVERIFY(makeClip(wide, 320, 176, 2.0, 25));
         QVERIFY(makeGreyClip(tall, 160, 240, 2.0, 25));
-        SilentPreviewBackend backend;
-        PreviewFrameSink sink;
-        sink.setTargetSize(kTarget);
-        Pictures pictures;
-        pictures.watch(sink, this);
-        backend.setVideoOutput(&sink);
+        WatchedBackend watched(this, kTarget);
+        auto& [backend, sink, pictures] = watched;
         QSignalSpy statuses(&backend, &PreviewBackend::itemStatusChanged);
 
         for (int round = 0; round < 3; ++round) {
@@ -278,11 +275,8 @@ private slots:
         QVERIFY(haveFfmpeg());
         const QString clip = env.path("clip.mp4");
         QVERIFY(makeClip(clip, 320, 176, 1.0, 20));
-        SilentPreviewBackend backend;
-        PreviewFrameSink sink;
-        Pictures pictures;
-        pictures.watch(sink, this);
-        backend.setVideoOutput(&sink);
+        WatchedBackend watched(this, QSize());
+        auto& [backend, sink, pictures] = watched;
         QSignalSpy ends(&backend, &PreviewBackend::itemDidPlayToEnd);
         const PreviewBackend::ItemId item = backend.replaceCurrentItem(QUrl::fromLocalFile(clip));
         QTRY_COMPARE_WITH_TIMEOUT(backend.status(item), ItemStatus::readyToPlay, 5000);
