@@ -58,10 +58,6 @@ ContentView::ContentView(const AppEnvironment& environment, QWidget* parent, int
 
     connect(model_, &ImageStudioModel::folderChanged, this, &ContentView::showFolder);
     connect(model_, &ImageStudioModel::serviceStateChanged, this, &ContentView::showSession);
-    if (scale_ != 1.0) {
-        indicator_->setScale(scale_);
-        static_cast<ContextRing*>(ring_)->setScale(scale_);
-    }
     showFolder();
     showSession();
     showDivider();
@@ -153,6 +149,10 @@ QWidget* ContentView::buildHeader() {
     gap(toolbarGaps_);
     headerRow_->addWidget(newChat_);
     scaleHeader();
+    if (scale_ != 1.0) {
+        indicator_->setScale(scale_);
+        ring->setScale(scale_);
+    }
     return header;
 }
 

@@ -1,5 +1,6 @@
 #include "ImageProcessor.h"
 
+#include "BackgroundPool.h"
 #include "DecimalText.h"
 #include "ImageCoding.h"
 #include "Log.h"
@@ -174,7 +175,13 @@ private:
     int deeper() { return -++tried_; }
 
     void schedule(int rung, int priority) {
-        auto task = [self = shared_from_this(), rung, series = series_.load()] { self->run(rung, series); };
+        // The shared background pool's threads run below the GUI thread, as its other work does.
+        auto task = [self = shared_from_this(), rung, series = series_.load(),
+                     lower = pool_ == &BackgroundPool::shared()] {
+            if (lower)
+                BackgroundPool::lowerThisThread();
+            self->run(rung, series);
+        };
         if (pool_)
             pool_->start(std::move(task), priority);
         else

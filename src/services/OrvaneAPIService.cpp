@@ -22,7 +22,6 @@
 #include <QScopedPointer>
 #include <QThreadPool>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotimer.h>
@@ -52,7 +51,7 @@ constexpr qint64 maxReservedBody = 128 * 1024 * 1024;
 
 // Reads what has arrived (at most `most` bytes) straight onto the end of `body`: a read into a buffer of its own
 // first would copy and fault in every page of a picture's tens of megabytes twice on the event loop.
-void takeAvailable(QIODevice& device, QByteArray& body, qint64 most = std::numeric_limits<qint64>::max()) {
+void takeAvailable(QIODevice& device, QByteArray& body, qint64 most) {
     const qint64 available = std::min(device.bytesAvailable(), most);
     if (available <= 0)
         return;
@@ -71,15 +70,23 @@ struct BodyReader {
     std::shared_ptr<bool> queued = std::make_shared<bool>(false);
 
     void operator()() const {
-        *queued = false;
+        // A slice already queued takes what has arrived on its turn.
+        if (*queued)
+            return;
+        // Nothing left, e.g. the whole body was taken once the answer finished.
+        if (reply->bytesAvailable() <= 0)
+            return;
         if (body->isEmpty()) {
             const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
             body->reserve(qsizetype(std::clamp<qint64>(announced, 0, maxReservedBody)));
         }
         takeAvailable(*reply, *body, slice);
-        if (reply->bytesAvailable() > 0 && !*queued) {
+        if (reply->bytesAvailable() > 0) {
             *queued = true;
-            QTimer::singleShot(0, reply, *this);
+            QTimer::singleShot(0, reply, [self = *this] {
+                *self.queued = false;
+                self();
+            });
         }
     }
 };
@@ -121,7 +128,7 @@ void prepareReference(const std::shared_ptr<ReferenceBatch>& batch, int index, Q
         image = OrvaneAPIService::drawOnWhiteCanvas(image, targetSize->width() / targetSize->height());
     auto lines = std::make_shared<QStringList>();
     ImageProcessor::processImageForAPI(
-        QThreadPool::globalInstance(), image, QSizeF(referenceMaxWidth, referenceMaxHeight), referenceMaxMB,
+        &BackgroundPool::shared(), image, QSizeF(referenceMaxWidth, referenceMaxHeight), referenceMaxMB,
         [lines](const QString& line) { lines->append(line); },
         [batch, index, image, lines](ImageProcessor::Prepared processed) {
             PreparedReference prepared;
@@ -596,8 +603,10 @@ QFuture<PreparedReference> OrvaneAPIService::prepareReferenceImages(const QList<
     }
     batch->remaining = int(images.size());
     for (int index = 0; index < images.size(); ++index) {
-        QThreadPool::globalInstance()->start(
-            [batch, index, image = images[index], targetSize] { prepareReference(batch, index, image, targetSize); });
+        BackgroundPool::shared().start([batch, index, image = images[index], targetSize] {
+            BackgroundPool::lowerThisThread();
+            prepareReference(batch, index, image, targetSize);
+        });
     }
     return future;
 }

@@ -5,9 +5,6 @@
 #include "WhenReady.h"
 
 #include <QPointer>
-#include <QThread>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <utility>
 
