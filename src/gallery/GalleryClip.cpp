@@ -91,12 +91,21 @@ void GalleryClip::ensureMetadata() {
 void GalleryClip::readCachedMetadata() {
     if (!isAvailable_ || metadataState_ != MetadataState::notLoaded)
         return;
-    cachedRead_.watch(
-        this, QtConcurrent::run(&MediaProbe::pool(), [path = path_] { return ClipMetadataLoader::loadCached(path); }),
-        [this](const ClipMetadataLoader::Result& result) {
-            if (result.ok)
-                takeMetadata(result);
-        });
+    cachedRead_.watch(this,
+                      QtConcurrent::run(&MediaProbe::pool(),
+                                        [path = path_, gone = gone_] {
+                                            // A clip let go of before its turn on the pool is not read.
+                                            if (*gone) {
+                                                ClipMetadataLoader::Result cancelled;
+                                                cancelled.error = QStringLiteral("cancelled");
+                                                return cancelled;
+                                            }
+                                            return ClipMetadataLoader::loadCached(path);
+                                        }),
+                      [this](const ClipMetadataLoader::Result& result) {
+                          if (result.ok)
+                              takeMetadata(result);
+                      });
 }
 
 QCoro::Task<> GalleryClip::loadMetadata() {

@@ -30,30 +30,35 @@ void GalleryClipModel::ensureMetadata(int row) {
     clips_[row]->ensureMetadata();
 }
 
-QStringList GalleryClipModel::heldPaths() const {
-    QStringList paths;
+QList<GalleryClip*> GalleryClipModel::liveHeldClips() const {
+    QList<GalleryClip*> live;
     for (const QPointer<GalleryClip>& clip : heldClips_) {
         if (clip && clips_.contains(clip.data()))
-            paths << clip->path();
+            live << clip.data();
     }
+    return live;
+}
+
+QStringList GalleryClipModel::heldPaths() const {
+    QStringList paths;
+    for (const GalleryClip* clip : liveHeldClips())
+        paths << clip->path();
     return paths;
 }
 
 void GalleryClipModel::readHeldFromCache() {
-    for (const QPointer<GalleryClip>& clip : std::as_const(heldClips_)) {
-        if (clip && clips_.contains(clip.data()))
-            clip->readCachedMetadata();
-    }
+    for (GalleryClip* clip : liveHeldClips())
+        clip->readCachedMetadata();
 }
 
 void GalleryClipModel::releaseMetadata() {
     if (!metadataHeld_)
         return;
     metadataHeld_ = false;
-    for (const QPointer<GalleryClip>& clip : std::exchange(heldClips_, {})) {
-        if (clip && clips_.contains(clip.data()))
-            clip->ensureMetadata();
-    }
+    const QList<GalleryClip*> held = liveHeldClips();
+    heldClips_.clear();
+    for (GalleryClip* clip : held)
+        clip->ensureMetadata();
     emit metadataReleased();
 }
 

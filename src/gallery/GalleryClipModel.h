@@ -54,6 +54,8 @@ private:
     void adopt(GalleryClip* clip);
     void release(GalleryClip* clip);
     void clipChanged(const GalleryClip* clip, const QList<int>& roles);
+    // The held clips that are still alive and listed, in the order they were asked for.
+    QList<GalleryClip*> liveHeldClips() const;
 
     QList<GalleryClip*> clips_;
     bool readsMetadata_ = true;

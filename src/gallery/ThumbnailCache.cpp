@@ -10,6 +10,7 @@
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QUrl>
+#include <QtEndian>
 
 #include <array>
 #include <cstdio>
@@ -40,13 +41,9 @@ QString mtimeText(const ClipFileInfo& info) {
     return QString::number(info.modifiedSecs);
 }
 
-quint32 bigEndian32(const char* at) {
-    const auto* p = reinterpret_cast<const uchar*>(at);
-    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
-}
-
 void appendBigEndian32(QByteArray& bytes, quint32 value) {
-    const char word[4] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+    char word[4];
+    qToBigEndian(value, word);
     bytes.append(word, 4);
 }
 
@@ -77,6 +74,15 @@ void appendChunk(QByteArray& png, const char* type, const QByteArray& data) {
 }
 
 const QByteArray pngSignature("\x89PNG\r\n\x1a\n", 8);
+// The rest of the header storedPng() writes: 8 bits, RGB, deflate, filters of method 0, not interlaced.
+const QByteArray storedPngLayout("\x08\x02\x00\x00\x00", 5);
+
+// The picture's size a PNG's header chunk gives; empty when the bytes do not start with one.
+QSize pngHeaderSize(const QByteArray& png) {
+    if (!png.startsWith(pngSignature) || png.size() < 33 || png.mid(12, 4) != "IHDR")
+        return {};
+    return {int(qFromBigEndian<quint32>(png.constData() + 16)), int(qFromBigEndian<quint32>(png.constData() + 20))};
+}
 
 // A thumbnail as a PNG that reads back with the least work: 8-bit RGB rows without a filter, stored in the
 // zlib stream without compression (the size the cache's thumbnails had before), the texts in tEXt chunks.
@@ -93,7 +99,7 @@ QByteArray storedPng(const QImage& picture, const QList<std::pair<QString, QStri
     QByteArray header;
     appendBigEndian32(header, quint32(image.width()));
     appendBigEndian32(header, quint32(image.height()));
-    header.append("\x08\x02\x00\x00\x00", 5); // 8 bits, RGB, deflate, filters of method 0, not interlaced
+    header.append(storedPngLayout);
     appendChunk(png, "IHDR", header);
     for (const auto& [key, value] : texts)
         appendChunk(png, "tEXt", key.toLatin1() + '\0' + value.toLatin1());
@@ -106,16 +112,14 @@ QByteArray storedPng(const QImage& picture, const QList<std::pair<QString, QStri
 // they are shown. Null for any other PNG (compressed, filtered, another pixel layout), which the PNG decoder
 // reads instead.
 QImage readStoredPng(const QByteArray& png) {
-    if (!png.startsWith(pngSignature) || png.size() < 33 || png.mid(12, 4) != "IHDR")
+    const QSize size = pngHeaderSize(png);
+    if (size.isEmpty() || size.width() > 4096 || size.height() > 4096 || png.mid(24, 5) != storedPngLayout)
         return {};
-    const quint32 width = bigEndian32(png.constData() + 16);
-    const quint32 height = bigEndian32(png.constData() + 20);
-    if (width == 0 || height == 0 || width > 4096 || height > 4096 ||
-        png.mid(24, 5) != QByteArray("\x08\x02\x00\x00\x00", 5))
-        return {};
+    const int width = size.width();
+    const int height = size.height();
     QByteArray stream;
     for (qsizetype at = 8; at + 12 <= png.size();) {
-        const quint32 length = bigEndian32(png.constData() + at);
+        const quint32 length = qFromBigEndian<quint32>(png.constData() + at);
         if (length > quint32(png.size() - at - 12))
             return {};
         const QByteArrayView type(png.constData() + at + 4, 4);
@@ -150,10 +154,10 @@ QImage readStoredPng(const QByteArray& png) {
     }
     if (rows.size() != expected)
         return {};
-    QImage image(int(width), int(height), QImage::Format_RGB888);
+    QImage image(width, height, QImage::Format_RGB888);
     if (image.isNull())
         return {};
-    for (int y = 0; y < int(height); ++y) {
+    for (int y = 0; y < height; ++y) {
         const char* row = rows.constData() + y * (1 + rowBytes);
         if (row[0] != 0)
             return {}; // filtered
@@ -233,7 +237,7 @@ bool has(const QString& path, const ClipFileInfo& info, Flavor flavor) {
         const QByteArray chunk = file.read(8);
         if (chunk.size() < 8)
             return false;
-        const quint32 length = bigEndian32(chunk.constData());
+        const quint32 length = qFromBigEndian<quint32>(chunk.constData());
         if (length > quint32(kMaxThumbnailBytes))
             return false;
         const QByteArrayView type(chunk.constData() + 4, 4);
@@ -242,12 +246,9 @@ bool has(const QString& path, const ClipFileInfo& info, Flavor flavor) {
         head += chunk;
         head += file.read(qint64(length) + 4);
     }
-    if (head.size() < 33 || head.mid(12, 4) != "IHDR")
-        return false;
-    const quint32 width = bigEndian32(head.constData() + 16);
-    const quint32 height = bigEndian32(head.constData() + 20);
-    const auto side = quint32(maxSide(flavor));
-    return width > 0 && height > 0 && width <= side && height <= side && madeOf(pngTexts(head), path, info);
+    const QSize size = pngHeaderSize(head);
+    const int side = maxSide(flavor);
+    return !size.isEmpty() && size.width() <= side && size.height() <= side && madeOf(pngTexts(head), path, info);
 }
 
 std::optional<Entry> read(const QString& path, const ClipFileInfo& info, Flavor flavor) {
@@ -282,13 +283,11 @@ std::optional<Entry> read(const QString& path, const ClipFileInfo& info, Flavor 
 QHash<QString, QString> pngTexts(const QByteArray& png) {
     // Qt's reader splits keys at ':', which every "Thumb::" key has: the chunks are read here instead.
     QHash<QString, QString> texts;
-    static const QByteArray signature("\x89PNG\r\n\x1a\n", 8);
-    if (!png.startsWith(signature))
+    if (!png.startsWith(pngSignature))
         return texts;
     qsizetype at = 8;
     while (at + 12 <= png.size()) {
-        const auto* p = reinterpret_cast<const uchar*>(png.constData() + at);
-        const quint32 length = (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
+        const quint32 length = qFromBigEndian<quint32>(png.constData() + at);
         const QByteArray type = png.mid(at + 4, 4);
         if (length > quint32(png.size() - at - 12) || type == "IDAT" || type == "IEND")
             break;
@@ -303,11 +302,8 @@ QHash<QString, QString> pngTexts(const QByteArray& png) {
             const qsizetype nul = data.indexOf('\0');
             if (nul > 0 && nul + 1 < data.size() && data.at(nul + 1) == 0) {
                 constexpr quint32 kMaxText = 64 * 1024;
-                QByteArray stream("\0\0\0\0", 4);
-                stream[0] = char(kMaxText >> 24);
-                stream[1] = char((kMaxText >> 16) & 0xff);
-                stream[2] = char((kMaxText >> 8) & 0xff);
-                stream[3] = char(kMaxText & 0xff);
+                QByteArray stream;
+                appendBigEndian32(stream, kMaxText);
                 stream += data.mid(nul + 2);
                 const QByteArray value = qUncompress(stream);
                 if (!value.isEmpty())
