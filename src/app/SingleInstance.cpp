@@ -3,6 +3,7 @@
 #include "AppPaths.h"
 #include "Log.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -10,7 +11,15 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QThread>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 const QByteArray kShowRequest = "show\n";
@@ -36,24 +45,41 @@ SingleInstance::SingleInstance(const QString& dataFolder, QObject* parent)
 SingleInstance::~SingleInstance() {
     if (server_)
         server_->close();
+    // The file stays: removing it could let two later starts each lock a file of that name.
+    if (lockFile_ >= 0)
+        ::close(lockFile_);
 }
 
 bool SingleInstance::acquire() {
-    lock_ = std::make_unique<QLockFile>(lockPath_);
-    // Never judged stale by age: a copy may run for weeks. A holder whose process is gone is stale at once.
-    lock_->setStaleLockTime(0);
-    if (!lock_->tryLock(0)) {
-        if (lock_->error() == QLockFile::LockFailedError)
-            return false;
-        // The data folder cannot hold a lock (read-only, full): nothing could be lost between two copies through
-        // files that cannot be written, and refusing to start would help nobody.
-        Log::line(QStringLiteral("⚠️ [App] Could not lock the profile at %1").arg(lockPath_));
+    const QByteArray path = QFile::encodeName(lockPath_);
+    lockFile_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFile_ >= 0 && ::flock(lockFile_, LOCK_EX | LOCK_NB) == 0) {
+        // Who holds it, in the form the toolkit's lock files use, for a person or an older copy that reads it.
+        // Nothing depends on it reaching the disk, so it is not synced.
+        const QByteArray holder = QByteArray::number(QCoreApplication::applicationPid()) + '\n' +
+                                  QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName()) +
+                                  '\n' + QSysInfo::machineHostName().toUtf8() + '\n';
+        if (::ftruncate(lockFile_, 0) != 0 || ::write(lockFile_, holder.constData(), size_t(holder.size())) < 0) {
+            // Only the note is missing; the lock holds.
+        }
+        return true;
     }
-    listen();
+    const int failure = errno;
+    if (lockFile_ >= 0 && failure == EWOULDBLOCK) {
+        ::close(lockFile_);
+        lockFile_ = -1;
+        return false;
+    }
+    // The data folder cannot hold a lock (read-only, full, no locks on this file system): nothing could be lost
+    // between two copies through files that cannot be written, and refusing to start would help nobody.
+    Log::line(QStringLiteral("⚠️ [App] Could not lock the profile at %1: %2")
+                  .arg(lockPath_, QString::fromLocal8Bit(std::strerror(failure))));
     return true;
 }
 
 void SingleInstance::listen() {
+    if (server_)
+        return;
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     // This process owns the profile now, so a socket of that name was left by a copy that is gone.

@@ -1,17 +1,14 @@
 #pragma once
 
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 
-#include <memory>
-
 class QLocalServer;
 
-// One running copy per profile. The first start holds a lock file in the profile's data folder for its whole life
-// and listens on a local socket named after that folder; a later start finds the lock, asks the holder to bring
-// its window forward, and ends before it opens or writes anything of the profile. A lock left by a process that
-// is gone (a crash, SIGKILL) is taken over.
+// One running copy per profile. The first start holds a lock on a file in the profile's data folder for its whole
+// life and listens on a local socket named after that folder; a later start finds the lock held, asks the holder to
+// bring its window forward, and ends before it opens or writes anything of the profile. The lock is the kernel's:
+// it ends with its process however that ends (a crash, SIGKILL), so a lock is never left behind.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -20,6 +17,8 @@ public:
 
     // True when this process now owns the profile; false when another running copy does.
     bool acquire();
+    // Starts answering later starts. Called once the window is up: until then a later start keeps asking.
+    void listen();
     // Asks the running copy to show its window, trying for up to `timeoutMs` while it may still be starting.
     // True when it answered.
     bool activateRunning(int timeoutMs = 5000);
@@ -33,10 +32,8 @@ signals:
     void activationRequested();
 
 private:
-    void listen();
-
     QString lockPath_;
     QString serverName_;
-    std::unique_ptr<QLockFile> lock_;
+    int lockFile_ = -1;
     QLocalServer* server_ = nullptr;
 };

@@ -84,6 +84,8 @@ int main(int argc, char* argv[]) {
     // Set once the window shows: the theme lookup reads the index of every installed icon theme.
     FirstPaint::of(window).then(
         &app, [] { QApplication::setWindowIcon(QIcon::fromTheme("orvane", QIcon(":/icons/orvane.svg"))); });
+    // A later start keeps asking until this answers, so the socket can wait for the window too.
+    FirstPaint::of(window).then(&instance, [&instance] { instance.listen(); });
     FirstPaint::reportIfRequested(window);
     running = &orvane;
     std::atexit(finishOnExit);

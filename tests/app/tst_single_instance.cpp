@@ -1,0 +1,101 @@
+#include "SingleInstance.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLockFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <future>
+
+class SingleInstanceTests : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The profile has one owner at a time, whether the other is in this process or in another, and it is free
+    // again as soon as its owner goes, however that owner ended.
+    void oneOwnerAtATime() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        {
+            SingleInstance first(folder.path());
+            QVERIFY(first.acquire());
+            SingleInstance second(folder.path());
+            QVERIFY(!second.acquire());
+
+            // Another process asking for the same lock without waiting is refused as well.
+            QProcess other;
+            other.start("flock", {"--nonblock", "--exclusive", first.lockFilePath(), "true"});
+            QVERIFY(other.waitForFinished(10000));
+            QCOMPARE(other.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(other.exitCode(), 1);
+        }
+        // The file stays behind its owner and the next start takes it.
+        SingleInstance next(folder.path());
+        QVERIFY(QFile::exists(next.lockFilePath()));
+        QVERIFY(next.acquire());
+
+        // A holder killed outright leaves nothing that keeps a start out.
+        QTemporaryDir other;
+        QProcess holder;
+        const QString lock = SingleInstance(other.path()).lockFilePath();
+        holder.start("flock", {"--exclusive", "--no-fork", lock, "sh", "-c", "echo held; exec sleep 30"});
+        QVERIFY(holder.waitForStarted(10000));
+        QByteArray said;
+        while (!said.contains("held") && holder.waitForReadyRead(10000))
+            said += holder.readAllStandardOutput();
+        QVERIFY2(said.contains("held"), said.constData());
+        SingleInstance blocked(other.path());
+        QVERIFY(!blocked.acquire());
+        holder.kill();
+        QVERIFY(holder.waitForFinished(10000));
+        SingleInstance after(other.path());
+        QVERIFY(after.acquire());
+    }
+
+    // Lock files made by the toolkit's own locking, as an older copy holds them, are understood both ways: a live
+    // one keeps this copy out, and the note this copy writes names a live holder to the toolkit.
+    void theToolkitsLockFilesAreUnderstoodBothWays() {
+        QTemporaryDir folder;
+        SingleInstance probe(folder.path());
+        {
+            QLockFile older(probe.lockFilePath());
+            QVERIFY(older.tryLock(0));
+            SingleInstance start(folder.path());
+            QVERIFY(!start.acquire());
+        }
+        SingleInstance owner(folder.path());
+        QVERIFY(owner.acquire());
+        QLockFile older(owner.lockFilePath());
+        QVERIFY(!older.tryLock(0));
+        QCOMPARE(older.error(), QLockFile::LockFailedError);
+        qint64 pid = 0;
+        QString host, application;
+        QVERIFY(older.getLockInfo(&pid, &host, &application));
+        QCOMPARE(pid, QCoreApplication::applicationPid());
+    }
+
+    // The owner answers only once it listens, after its window is up; a later start keeps asking until then.
+    void aLaterStartWaitsUntilTheOwnerListens() {
+        QTemporaryDir folder;
+        SingleInstance owner(folder.path());
+        QVERIFY(owner.acquire());
+        QSignalSpy asked(&owner, &SingleInstance::activationRequested);
+        auto answered = std::async(std::launch::async, [path = folder.path()] {
+            SingleInstance later(path);
+            return later.activateRunning(10000);
+        });
+        QTest::qWait(300);
+        QCOMPARE(asked.count(), 0);
+        owner.listen();
+        QTRY_COMPARE_WITH_TIMEOUT(asked.count(), 1, 10000);
+        while (answered.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+            QCoreApplication::processEvents();
+        QVERIFY(answered.get());
+    }
+};
+
+QTEST_GUILESS_MAIN(SingleInstanceTests)
+#include "tst_single_instance.moc"
