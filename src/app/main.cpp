@@ -7,6 +7,7 @@
 #include "QuitSignals.h"
 #include "SingleInstance.h"
 #include "SymbolIcon.h"
+#include "Theme.h"
 #include "WidgetDialogs.h"
 
 #include <QApplication>
@@ -52,8 +53,10 @@ int main(int argc, char* argv[]) {
     });
     QApplication app(argc, argv);
     earlyWork.join();
-    // The first screen's symbols are read while it is built; the application waits for the pool as it ends.
+    // The first screen's symbols and the font database are read while the store opens and the screen is built;
+    // the application waits for the pool as it ends.
     QThreadPool::globalInstance()->start(&prepareSymbolDrawings);
+    QThreadPool::globalInstance()->start(&Theme::prepareFonts);
     QApplication::setStyle(new DeferredIconStyle);
     QApplication::setOrganizationName("Orvane");
     QApplication::setApplicationName("Orvane");

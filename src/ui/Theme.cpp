@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 
 namespace {
 QColor rgba(int r, int g, int b, double alpha) {
@@ -147,6 +148,11 @@ QPalette Theme::palette(ColorScheme scheme) {
     for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         p.setColor(QPalette::Disabled, role, disabledText);
     return p;
+}
+
+void Theme::prepareFonts() {
+    QFontDatabase::families();
+    QFontMetricsF(QApplication::font()).height();
 }
 
 QFont Theme::font(double pointSize, QFont::Weight weight) {
