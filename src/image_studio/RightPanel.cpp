@@ -56,6 +56,24 @@ protected:
     }
 };
 
+// The ready symbol's ground: a faint orange square with rounded corners, 100 by 100 at every scale.
+class TintedSquare final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        {
+            QPainter painter(this);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QColor(255, 149, 0, 26));
+            painter.drawRoundedRect(QRectF(rect()), 12, 12);
+        }
+        QLabel::paintEvent(event);
+    }
+};
+
 Spinner* spinner(QWidget* parent, const QString& name, double diameter) {
     auto* spinner = new Spinner({SpinnerLook::Style::spokes}, diameter, parent);
     spinner->setObjectName(name);
@@ -181,8 +199,11 @@ QWidget* RightPanel::buildCompleted() {
     reply_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     reply_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     reply_->setFrameShape(QFrame::NoFrame);
+    // The bubble's glass shows through: a palette, not a style sheet, which would restyle the whole panel.
+    QPalette clear = reply_->palette();
+    clear.setBrush(QPalette::Base, Qt::transparent);
+    reply_->setPalette(clear);
     reply_->viewport()->setAutoFillBackground(false);
-    reply_->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
     reply_->verticalScrollBar()->setObjectName("replyScrollBar");
     reply_->verticalScrollBar()->setAccessibleName("Text response scroll bar");
     reply_->horizontalScrollBar()->setObjectName("replyHorizontalScrollBar");
@@ -256,7 +277,8 @@ QWidget* RightPanel::buildFailed() {
 
 QWidget* RightPanel::buildReady() {
     return centredPage(this, "readyStateView", 8, [this](QWidget* page, QVBoxLayout* column) {
-        readySymbol_ = label("readySymbol", QString(), page);
+        readySymbol_ = new TintedSquare(page);
+        readySymbol_->setObjectName("readySymbol");
         readySymbol_->setFixedSize(100, 100);
         readySymbol_->setAlignment(Qt::AlignCenter);
         column->addWidget(readySymbol_, 0, Qt::AlignHCenter);
@@ -306,9 +328,6 @@ void RightPanel::showSymbols() {
         symbolPixmap("exclamationmark.triangle", 40 * scale_, Theme::instance().color(ColorRole::red), ratio));
     readySymbol_->setPixmap(
         symbolPixmap("photo.badge.plus", 60 * scale_, Theme::instance().color(ColorRole::orange), ratio));
-    // The tinted square stays 100 by 100 at every scale.
-    readySymbol_->setStyleSheet(
-        QStringLiteral("#readySymbol { background: rgba(255, 149, 0, 26); border-radius: 12px; }"));
 }
 
 bool RightPanel::isResultPictureShown() const {
