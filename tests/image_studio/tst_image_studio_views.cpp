@@ -133,6 +133,14 @@ class ImageStudioViewTest : public StudioTestBase {
     }
 
     // Lets `seconds` of virtual time pass (and a fraction of a second of real time when nothing sleeps).
+    // What a widget paints itself, over nothing.
+    static QImage ownInk(QWidget* widget) {
+        QImage image(widget->size(), QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        widget->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        return image;
+    }
+
     void letTimePass(double seconds) {
         clock_->runUntil([] { return false; }, seconds, 300);
     }
@@ -593,6 +601,68 @@ private slots:
         GUI_REQUIRE(folder, QAbstractButton, view_.get(), "photoFolder");
         QVERIFY(lightestInk(balanced, 0) > 60);
         QVERIFY(lightestInk(folder, int(std::ceil(30 * view_->scale()))) > 40);
+    }
+
+    // A studio made for a wide window has its fonts at the scale before it shows.
+    void aWideStudioStartsAtItsScale() {
+        ContentView wide(environment(), nullptr, 2000);
+        QCOMPARE(wide.scale(), 1.6);
+        struct Expected {
+            const char* name;
+            double size; // before the scale
+        };
+        for (const Expected& expected :
+             {Expected{"studioTitle", 28}, Expected{"studioName", 16}, Expected{"referenceHeader", 15},
+              Expected{"promptTitle", 15}, Expected{"promptCounter", 11}, Expected{"promptEditor", 14},
+              Expected{"resultTitle", 15}, Expected{"readyTitle", 15}, Expected{"readySubtitle", 13}}) {
+            GUI_REQUIRE(widget, QWidget, &wide, expected.name);
+            QVERIFY2(std::abs(widget->font().pixelSize() - expected.size * 1.6) <= 0.5,
+                     qPrintable(QStringLiteral("%1: %2 px").arg(expected.name).arg(widget->font().pixelSize())));
+        }
+        GUI_REQUIRE(indicator, QueueStatusIndicator, &wide, "photoQueueStatus");
+        QCOMPARE(indicator->scale(), 1.6);
+    }
+
+    // The prompt box's fill shows through the empty editor, whose placeholder keeps the default font while the
+    // typed text follows the scale.
+    void theEmptyPromptShowsItsPlaceholderOnTheBox() {
+        Theme::instance().setColorScheme(ColorScheme::dark);
+        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
+        view_->resize(2000, 900);
+        QTRY_COMPARE(view_->scale(), 1.6);
+        QVERIFY(editor()->toPlainText().isEmpty());
+        GUI_REQUIRE(box, QWidget, view_.get(), "promptBox");
+        const QImage boxImage = box->grab().toImage();
+        const QPoint inside = editor()->mapTo(box, QPoint(editor()->width() / 2, editor()->height() - 4));
+        QCOMPARE(QColor(boxImage.pixel(inside)), Theme::color(ColorRole::controlBackground, ColorScheme::dark));
+        // The placeholder's ink: as high as a line of the default font, not of the prompt's scaled one.
+        const QImage text = ownInk(editor()->viewport());
+        int top = text.height(), bottom = -1;
+        for (int y = 0; y < text.height(); ++y) {
+            for (int x = 0; x < text.width(); ++x) {
+                if (qAlpha(text.pixel(x, y)) > 0) {
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+            }
+        }
+        QVERIFY(bottom >= top);
+        const int inkHeight = bottom - top + 1;
+        QVERIFY2(inkHeight <= QFontMetrics(QApplication::font()).height(), qPrintable(QString::number(inkHeight)));
+        QVERIFY(QFontMetrics(editor()->font()).height() > QFontMetrics(QApplication::font()).height());
+    }
+
+    // The ready symbol stands on a faint orange square with rounded corners.
+    void theReadySymbolStandsOnARoundedTint() {
+        GUI_REQUIRE(symbol, QLabel, view_.get(), "readySymbol");
+        QCOMPARE(symbol->size(), QSize(100, 100));
+        const QImage image = ownInk(symbol);
+        QCOMPARE(qAlpha(image.pixel(0, 0)), 0); // the corner is round
+        const QColor edge = image.pixelColor(50, 1);
+        QVERIFY2(edge.alpha() >= 20 && edge.alpha() <= 32, qPrintable(QString::number(edge.alpha())));
+        QVERIFY2(edge.red() > 240 && edge.green() > 120 && edge.green() < 175 && edge.blue() < 30,
+                 qPrintable(edge.name(QColor::HexArgb)));
+        QCOMPARE(image.pixelColor(1, 50), edge);
     }
 
     void theFolderButtonShowsAnOrangeFolderBesideASmallerName() {
