@@ -148,10 +148,9 @@ void RightPanel::build() {
 
     states_ = new StateFrame(this);
     states_->setObjectName("resultStates");
-    states_->addWidget(buildCompleted());
-    states_->addWidget(buildLoading());
-    states_->addWidget(buildFailed());
-    states_->addWidget(buildReady());
+    // The other pages are made when their state first comes (see pageFor).
+    pages_[int(StudioRules::ResultState::ready)] = buildReady();
+    states_->addWidget(pages_[int(StudioRules::ResultState::ready)]);
     column->addWidget(states_, 1);
 
     overlay_ = new QWidget(this);
@@ -297,16 +296,69 @@ void RightPanel::setScale(double scale) {
     applyScale();
 }
 
+QWidget* RightPanel::pageFor(StudioRules::ResultState state) {
+    QWidget*& page = pages_[int(state)];
+    if (page)
+        return page;
+    switch (state) {
+    case StudioRules::ResultState::completed:
+        page = buildCompleted();
+        break;
+    case StudioRules::ResultState::loading:
+        page = buildLoading();
+        break;
+    case StudioRules::ResultState::failed:
+        page = buildFailed();
+        break;
+    case StudioRules::ResultState::ready:
+        page = buildReady();
+        break;
+    }
+    states_->addWidget(page);
+    // Made late, its controls still come right after the header's button in the tab order, as on screen.
+    QList<QWidget*> controls;
+    for (QWidget* widget = page->nextInFocusChain(); widget != page; widget = widget->nextInFocusChain()) {
+        if (page->isAncestorOf(widget) && (widget->focusPolicy() & Qt::TabFocus) && !widget->focusProxy())
+            controls.append(widget);
+    }
+    QWidget* previous = textButton_;
+    for (QWidget* control : std::as_const(controls)) {
+        QWidget::setTabOrder(previous, control);
+        previous = control;
+    }
+    scalePages();
+    showSymbols();
+    if (state == StudioRules::ResultState::completed) {
+        showActions();
+        showBubble();
+    } else if (state == StudioRules::ResultState::loading) {
+        showLoading();
+    }
+    return page;
+}
+
 void RightPanel::applyScale() {
-    loadingSpinner_->setDiameter(Spinner::standardDiameter * 1.5 * scale_);
-    for (QLabel* text : std::initializer_list<QLabel*>{title_, loadingText_, errorText_, readyTitle_})
-        text->setFont(Theme::font(15 * scale_, QFont::DemiBold));
-    readySubtitle_->setFont(Theme::font(13 * scale_));
+    title_->setFont(Theme::font(15 * scale_, QFont::DemiBold));
     if (auto* glass = qobject_cast<GlassButton*>(textButton_)) {
         glass->setFill(GlassButton::Fill::ultraThinMaterial);
         glass->setCircleDiameter(28 * scale_);
         glass->setSymbolSize(12 * scale_, QFont::DemiBold);
     }
+    scalePages();
+    showSymbols();
+    showBubble();
+}
+
+void RightPanel::scalePages() {
+    if (loadingSpinner_)
+        loadingSpinner_->setDiameter(Spinner::standardDiameter * 1.5 * scale_);
+    for (QLabel* text : std::initializer_list<QLabel*>{loadingText_, errorText_, readyTitle_}) {
+        if (text)
+            text->setFont(Theme::font(15 * scale_, QFont::DemiBold));
+    }
+    readySubtitle_->setFont(Theme::font(13 * scale_));
+    if (!actionRow_)
+        return;
     actionRow_->setSpacing(int(std::lround(12 * scale_)));
     for (QAbstractButton* button : {imageToImage_, imageToVideo_, startFrame_, endFrame_, finder_}) {
         auto* glass = qobject_cast<GlassButton*>(button);
@@ -317,21 +369,20 @@ void RightPanel::applyScale() {
         glass->setTitleFont(12 * scale_, QFont::Medium);
         glass->setPadding(QMarginsF(12 * scale_, 8 * scale_, 12 * scale_, 8 * scale_));
     }
-    showSymbols();
-    showBubble();
 }
 
 void RightPanel::showSymbols() {
     paintHeadingSymbol(resultSymbol_);
     const double ratio = devicePixelRatioF();
-    failedSymbol_->setPixmap(
-        symbolPixmap("exclamationmark.triangle", 40 * scale_, Theme::instance().color(ColorRole::red), ratio));
+    if (failedSymbol_)
+        failedSymbol_->setPixmap(
+            symbolPixmap("exclamationmark.triangle", 40 * scale_, Theme::instance().color(ColorRole::red), ratio));
     readySymbol_->setPixmap(
         symbolPixmap("photo.badge.plus", 60 * scale_, Theme::instance().color(ColorRole::orange), ratio));
 }
 
 bool RightPanel::isResultPictureShown() const {
-    return state_ == StudioRules::ResultState::completed && picture_->isShown() && states_->isVisible();
+    return state_ == StudioRules::ResultState::completed && picture_ && picture_->isShown() && states_->isVisible();
 }
 
 void RightPanel::showService() {
@@ -340,8 +391,9 @@ void RightPanel::showService() {
         return;
     const StudioRules::ResultState before = state_;
     state_ = result->state;
-    states_->setCurrentIndex(int(state_));
-    picture_->setImage(result->image);
+    states_->setCurrentWidget(pageFor(state_));
+    if (picture_)
+        picture_->setImage(result->image);
 
     const StudioRules::TextButtonTone tone = result->textTone;
     textButton_->setEnabled(result->textButtonEnabled);
@@ -351,27 +403,33 @@ void RightPanel::showService() {
 
     // A failure is heard when it arrives, also the same text a second time.
     const QString& error = result->error;
-    if (error != errorText_->text() || (state_ == StudioRules::ResultState::failed && before != state_))
+    if (errorText_ && (error != errorText_->text() || (state_ == StudioRules::ResultState::failed && before != state_)))
         errorText_->setText(error);
-    if (state_ == StudioRules::ResultState::loading && before != state_)
+    if (loadingText_ && state_ == StudioRules::ResultState::loading && before != state_)
         loadingText_->setText(model_.loadingText());
 
-    const QString& text = result->text;
-    if (replyDocument_->property("source").toString() != text) {
-        replyDocument_->setReply(text);
-        replyDocument_->setProperty("source", text);
+    if (replyDocument_) {
+        const QString& text = result->text;
+        if (replyDocument_->property("source").toString() != text) {
+            replyDocument_->setReply(text);
+            replyDocument_->setProperty("source", text);
+        }
+        reply_->document()->setDocumentMargin(0);
     }
-    reply_->document()->setDocumentMargin(0);
     showBubble();
 }
 
 void RightPanel::showLoading() {
+    if (!loadingText_)
+        return;
     if (loadingText_->text() != model_.loadingText())
         loadingText_->setText(model_.loadingText());
     activeSpinner_->setVisible(model_.isPhotoTaskActive());
 }
 
 void RightPanel::showActions() {
+    if (!imageToImage_)
+        return;
     const StudioRules::ResultActions actions = model_.resultActions();
     imageToImage_->setVisible(actions.imageToImage);
     imageToVideo_->setVisible(actions.imageToVideo);
@@ -381,6 +439,8 @@ void RightPanel::showActions() {
 }
 
 void RightPanel::showBubble() {
+    if (!bubble_)
+        return;
     const bool visible = model_.showsBubble();
     auto* bubble = static_cast<GlassPanel*>(bubble_);
     const int margin = bubble->shadowMargin();
@@ -418,6 +478,8 @@ void RightPanel::showBubble() {
 }
 
 void RightPanel::placeBubble() {
+    if (!bubble_)
+        return;
     const int margin = static_cast<GlassPanel*>(bubble_)->shadowMargin();
     const int inset = int(std::lround(12 * scale_));
     bubbleLayout_->activate();

@@ -48,10 +48,12 @@
 #include <QMap>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTextEdit>
+#include <QVBoxLayout>
 
 #include <memory>
 
@@ -945,6 +947,11 @@ private slots:
     // --- results ---
 
     void theResultPanelSizesFollowTheScale() {
+        // A failed request first, so that every state's page has been on screen.
+        for (int i = 0; i < 4; ++i)
+            fake_->script.append(FakeGeminiService::Reply::failure(500));
+        generateWithReturn("boat");
+        QVERIFY(waitForState(StudioRules::ResultState::failed));
         fake_->script.append(FakeGeminiService::Reply::json(FakeGeminiService::pictureResponse()));
         generateWithReturn("boat");
         QVERIFY(waitForState(StudioRules::ResultState::completed));
@@ -982,6 +989,70 @@ private slots:
             GUI_REQUIRE(toVideo, QAbstractButton, view_.get(), "imageToVideo");
             QCOMPARE(toVideo->geometry().left() - toImage->geometry().right() - 1, int(std::lround(12 * scale)));
         }
+    }
+
+    // The result pages come on screen when their state first does: in a wide window, inside a bigger one with a
+    // control after the studio, they still have the studio's scale, their names, and a place in the tab order
+    // right after the text button.
+    void aResultPageShownLateFollowsTheScaleAndTheTabOrder() {
+        view_.reset();
+        QWidget window;
+        auto* column = new QVBoxLayout(&window);
+        view_ = std::make_unique<ContentView>(environment(), &window);
+        const auto release = qScopeGuard([this] { view_.reset(); });
+        column->addWidget(view_.get());
+        auto* after = new QPushButton("After", &window);
+        after->setObjectName("controlAfterTheStudio");
+        column->addWidget(after);
+        window.resize(2000, 900);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_COMPARE(view_->scale(), 1.6);
+        const double scale = 1.6;
+
+        using Json = FakeGeminiService::Json;
+        const Json parts = Json::array({FakeGeminiService::textPart("Here is your boat"),
+                                        FakeGeminiService::pngPart(FakeGeminiService::samplePicture())});
+        fake_->script.append(FakeGeminiService::Reply::json(
+            FakeGeminiService::response(Json::array({FakeGeminiService::candidate(parts)}), 100)));
+        generateWithReturn("boat");
+        QVERIFY(waitForState(StudioRules::ResultState::completed));
+        QVERIFY(gui::unnamedControls(view_.get()).isEmpty());
+
+        QStringList actions;
+        const QFontMetricsF metrics(Theme::font(12 * scale, QFont::Medium));
+        for (const char* name : {"imageToImage", "imageToVideo", "startFrame", "endFrame", "showInFinder"}) {
+            GUI_REQUIRE(action, QAbstractButton, view_.get(), name);
+            if (!action->isVisible())
+                continue;
+            actions << name;
+            const double high = 16 * scale + std::max(12 * scale, metrics.height());
+            QVERIFY2(std::abs(action->sizeHint().height() - high) <= 1.5, name);
+        }
+        QVERIFY(actions.contains("imageToImage"));
+
+        GUI_REQUIRE(textButton, QAbstractButton, view_.get(), "textResponseButton");
+        QVERIFY(textButton->isEnabled());
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        textButton->setFocus(Qt::TabFocusReason);
+        QStringList visited;
+        for (int i = 0; i < 12 && QApplication::focusWidget() && !after->hasFocus(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (QApplication::focusWidget())
+                visited << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(visited, actions + QStringList{"controlAfterTheStudio"});
+
+        // The failed page, made at this scale.
+        for (int i = 0; i < 4; ++i)
+            fake_->script.append(FakeGeminiService::Reply::failure(500));
+        generateWithReturn("boat");
+        QVERIFY(waitForState(StudioRules::ResultState::failed));
+        GUI_REQUIRE(error, QLabel, view_.get(), "errorMessage");
+        QVERIFY(error->isVisible());
+        QCOMPARE(error->font().pixelSize(), int(std::lround(15 * scale)));
+        QCOMPARE(error->accessibleName(), error->text());
     }
 
     void aTextReplyIsReadInTheBubbleAsMarkdown() {
@@ -1234,17 +1305,19 @@ private slots:
     // The state texts are named after what they say (offscreen no assistive tool listens for the name-change
     // events, so the names are what can be seen here).
     void theStateTextsAreNamedAfterTheirResult() {
-        GUI_REQUIRE(loading, QLabel, view_.get(), "loadingText");
-        GUI_REQUIRE(error, QLabel, view_.get(), "errorMessage");
         for (int i = 0; i < 4; ++i)
             fake_->script.append(FakeGeminiService::Reply::failure(500));
         fake_->script[0].delayMs = 300;
         type("boat");
         QTest::keyClick(editor(), Qt::Key_Return);
         QVERIFY(waitForState(StudioRules::ResultState::loading));
+        GUI_REQUIRE(loading, QLabel, view_.get(), "loadingText");
+        QVERIFY(loading->isVisible());
         QCOMPARE(loading->text(), QString("Waiting in queue..."));
         QCOMPARE(loading->accessibleName(), loading->text());
         QVERIFY(waitForState(StudioRules::ResultState::failed));
+        GUI_REQUIRE(error, QLabel, view_.get(), "errorMessage");
+        QVERIFY(error->isVisible());
         QVERIFY(!error->text().isEmpty());
         QCOMPARE(error->accessibleName(), error->text());
     }
