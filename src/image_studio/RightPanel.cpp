@@ -80,17 +80,21 @@ Spinner* spinner(QWidget* parent, const QString& name, double diameter) {
     return spinner;
 }
 
-// The panel's titles and state messages: 15, semibold.
-QLabel* heading(const char* name, const QString& text, QWidget* parent) {
+// The panel's titles and state messages: 15 × scale, semibold.
+QFont headingFont(double scale) {
+    return Theme::font(15 * scale, QFont::DemiBold);
+}
+
+QLabel* heading(const char* name, const QString& text, QWidget* parent, double scale) {
     QLabel* title = label(name, text, parent);
-    title->setFont(Theme::font(15, QFont::DemiBold));
+    title->setFont(headingFont(scale));
     return title;
 }
 
 // A heading that reports a result: assistive tools hear each one.
-ResultLabel* resultHeading(const char* name, QWidget* parent) {
+ResultLabel* resultHeading(const char* name, QWidget* parent, double scale) {
     auto* title = new ResultLabel(QString::fromLatin1(name), QString(), parent);
-    title->setFont(Theme::font(15, QFont::DemiBold));
+    title->setFont(headingFont(scale));
     return title;
 }
 
@@ -132,7 +136,7 @@ void RightPanel::build() {
     auto* header = new QHBoxLayout;
     // A row's own spacing: a nested row would take the column's 20.
     header->setSpacing(8);
-    title_ = heading("resultTitle", "Qel Image Result", this);
+    title_ = heading("resultTitle", "Qel Image Result", this, scale_);
     textButton_ = iconButton("textResponseButton", "text.bubble", "Text response", 28, this);
     connect(textButton_, &QAbstractButton::clicked, this, [this] {
         bubbleToggling_ = true;
@@ -253,7 +257,7 @@ QWidget* RightPanel::buildLoading() {
     return centredPage(this, "loadingTaskView", 16, [this](QWidget* page, QVBoxLayout* column) {
         loadingSpinner_ = spinner(page, "loadingSpinner", Spinner::standardDiameter * 1.5 * scale_);
         column->addWidget(loadingSpinner_, 0, Qt::AlignHCenter);
-        loadingText_ = resultHeading("loadingText", page);
+        loadingText_ = resultHeading("loadingText", page, scale_);
         setTextColor(loadingText_, ColorRole::secondary);
         column->addWidget(loadingText_, 0, Qt::AlignHCenter);
         activeSpinner_ = spinner(page, "activeTaskSpinner", Spinner::standardDiameter * 0.8);
@@ -265,7 +269,7 @@ QWidget* RightPanel::buildFailed() {
     return centredPage(this, "failedTaskView", 16, [this](QWidget* page, QVBoxLayout* column) {
         failedSymbol_ = label("failedSymbol", QString(), page);
         column->addWidget(failedSymbol_, 0, Qt::AlignHCenter);
-        errorText_ = resultHeading("errorMessage", page);
+        errorText_ = resultHeading("errorMessage", page, scale_);
         errorText_->setWordWrap(true);
         errorText_->setAlignment(Qt::AlignCenter);
         errorText_->setTextFormat(Qt::PlainText);
@@ -282,9 +286,9 @@ QWidget* RightPanel::buildReady() {
         readySymbol_->setAlignment(Qt::AlignCenter);
         column->addWidget(readySymbol_, 0, Qt::AlignHCenter);
         column->addSpacing(8);
-        readyTitle_ = heading("readyTitle", "Ready for instant generation", page);
+        readyTitle_ = heading("readyTitle", "Ready for instant generation", page, scale_);
         readySubtitle_ = label("readySubtitle", "Enter your prompt and unleash the power", page);
-        readySubtitle_->setFont(Theme::font(13));
+        readySubtitle_->setFont(Theme::font(13 * scale_));
         setTextColor(readySubtitle_, ColorRole::secondary);
         column->addWidget(readyTitle_, 0, Qt::AlignHCenter);
         column->addWidget(readySubtitle_, 0, Qt::AlignHCenter);
@@ -338,7 +342,7 @@ QWidget* RightPanel::pageFor(StudioRules::ResultState state) {
 }
 
 void RightPanel::applyScale() {
-    title_->setFont(Theme::font(15 * scale_, QFont::DemiBold));
+    title_->setFont(headingFont(scale_));
     if (auto* glass = qobject_cast<GlassButton*>(textButton_)) {
         glass->setFill(GlassButton::Fill::ultraThinMaterial);
         glass->setCircleDiameter(28 * scale_);
@@ -354,7 +358,7 @@ void RightPanel::scalePages() {
         loadingSpinner_->setDiameter(Spinner::standardDiameter * 1.5 * scale_);
     for (QLabel* text : std::initializer_list<QLabel*>{loadingText_, errorText_, readyTitle_}) {
         if (text)
-            text->setFont(Theme::font(15 * scale_, QFont::DemiBold));
+            text->setFont(headingFont(scale_));
     }
     readySubtitle_->setFont(Theme::font(13 * scale_));
     if (!actionRow_)
