@@ -108,14 +108,15 @@ QWidget* ContentView::buildHeader() {
     };
 
     title_ = label("studioTitle", "Qel Image", header);
-    title_->setFont(Theme::font(28, QFont::Bold));
+    // At its scaled size from the start: the indicator measures it at once.
+    title_->setFont(Theme::font(28 * scale_, QFont::Bold));
     auto* toVideo = iconButton("switchToVideoStudio", "chevron.right", "Switch to Scenes", 32, header);
     toVideo_ = toVideo;
     connect(toVideo, &QAbstractButton::clicked, this, [this] {
         if (environment_.appViewModel)
             environment_.appViewModel->setCurrentView(ViewMode::videoGeneration);
     });
-    indicator_ = new QueueStatusIndicator(environment_.queueManager, StudioRules::IndicatorTab::photo, header);
+    indicator_ = new QueueStatusIndicator(environment_.queueManager, StudioRules::IndicatorTab::photo, header, scale_);
     indicator_->alignWithTitle(title_);
     // An invisible placeholder as wide as a back button, then the title.
     titlePlaceholder_ = new QSpacerItem(24, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
@@ -149,10 +150,8 @@ QWidget* ContentView::buildHeader() {
     gap(toolbarGaps_);
     headerRow_->addWidget(newChat_);
     scaleHeader();
-    if (scale_ != 1.0) {
-        indicator_->setScale(scale_);
+    if (scale_ != 1.0)
         ring->setScale(scale_);
-    }
     return header;
 }
 

@@ -20,6 +20,7 @@
 #include "Theme.h"
 #include "WrappedText.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QFontMetricsF>
 #include <QGraphicsOpacityEffect>
@@ -47,6 +48,14 @@ using namespace Controls;
 namespace {
 constexpr int headingGap = 8; // between the reference heading and its add button
 constexpr int narrowestWidth = 185;
+
+// A text area without a fill of its own.
+void clearBase(QAbstractScrollArea* text) {
+    QPalette palette = text->palette();
+    palette.setBrush(QPalette::Base, Qt::transparent);
+    text->setPalette(palette);
+    text->viewport()->setAutoFillBackground(false);
+}
 
 // The platform's headline text style: 13 points, semibold.
 QFont headlineFont() {
@@ -246,6 +255,11 @@ LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent, double scale)
     content_ = new QWidget(scroll_);
     content_->setObjectName("inputPanelContent");
     build();
+    // Every font at its scaled size and every part in place before the scroll area first measures the content.
+    applyScale();
+    showPrompt();
+    showReferences();
+    showGenerateState();
     scroll_->setWidget(content_);
     outer->addWidget(scroll_);
     // Both change what the panel needs across.
@@ -262,10 +276,6 @@ LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent, double scale)
         if (referenceContent_)
             referenceContent_->update();
     });
-    applyScale();
-    showPrompt();
-    showReferences();
-    showGenerateState();
 }
 
 LeftPanel::~LeftPanel() = default;
@@ -273,8 +283,8 @@ LeftPanel::~LeftPanel() = default;
 void LeftPanel::build() {
     QVBoxLayout* column = studioPanelColumn(content_);
 
+    // The fonts that follow the scale are set by applyScale.
     auto* title = label("studioName", "Orvane", content_);
-    title->setFont(Theme::font(16, QFont::DemiBold));
     setTextColor(title, ColorRole::secondary);
     column->addWidget(title);
 
@@ -285,7 +295,6 @@ void LeftPanel::build() {
     // in "…".
     referenceHeader_ = new WrappedText(QString(), Qt::AlignLeft | Qt::AlignVCenter, content_);
     referenceHeader_->setObjectName("referenceHeader");
-    referenceHeader_->setFont(Theme::font(15, QFont::DemiBold));
     // A plain button: the 12 × scale symbol with a little room for the pointer, no fill.
     addMore_ = iconButton("addMoreImages", "plus.circle", "Add more images", 16, content_);
     setSymbol(addMore_, "plus.circle", 12, Theme::instance().color(ColorRole::orange));
@@ -313,11 +322,9 @@ void LeftPanel::build() {
     promptTitleGroup->setSpacing(headingGap);
     auto* promptTitle = new WrappedText("Main Prompt", Qt::AlignLeft | Qt::AlignVCenter, content_);
     promptTitle->setObjectName("promptTitle");
-    promptTitle->setFont(Theme::font(15, QFont::DemiBold));
     promptTitleGroup->addWidget(headingSymbol("promptSymbol", "text.cursor", content_));
     promptTitleGroup->addWidget(promptTitle, 1);
     counter_ = label("promptCounter", QString(), content_);
-    counter_->setFont(Theme::font(11));
     clear_ = iconButton("clearPrompt", "xmark", "Clear text", 20, content_);
     setSymbol(clear_, "xmark", 12, withOpacity(Theme::instance().color(ColorRole::secondary), 0.6));
     if (auto* glass = qobject_cast<GlassButton*>(clear_))
@@ -341,8 +348,12 @@ void LeftPanel::build() {
     editorInsets_ = new QVBoxLayout(editorHost);
     editor_ = new QPlainTextEdit(editorHost);
     editor_->setFrameShape(QFrame::NoFrame);
-    editor_->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
-    editor_->viewport()->setAutoFillBackground(false);
+    // The box's fill shows through: a palette, not a style sheet, which would restyle the whole panel.
+    clearBase(editor_);
+    // The placeholder is drawn in the viewport's font: the default one, while the typed text follows the scale.
+    QFont placeholderFont = QApplication::font();
+    placeholderFont.setResolveMask(QFont::AllPropertiesResolved);
+    editor_->viewport()->setFont(placeholderFont);
     editor_->document()->setDocumentMargin(0);
     editorInsets_->addWidget(editor_);
     editor_->setObjectName("promptEditor");

@@ -56,23 +56,45 @@ protected:
     }
 };
 
+// The ready symbol's ground: a faint orange square with rounded corners, 100 by 100 at every scale.
+class TintedSquare final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        {
+            QPainter painter(this);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QColor(255, 149, 0, 26));
+            painter.drawRoundedRect(QRectF(rect()), 12, 12);
+        }
+        QLabel::paintEvent(event);
+    }
+};
+
 Spinner* spinner(QWidget* parent, const QString& name, double diameter) {
     auto* spinner = new Spinner({SpinnerLook::Style::spokes}, diameter, parent);
     spinner->setObjectName(name);
     return spinner;
 }
 
-// The panel's titles and state messages: 15, semibold.
-QLabel* heading(const char* name, const QString& text, QWidget* parent) {
+// The panel's titles and state messages: 15 × scale, semibold.
+QFont headingFont(double scale) {
+    return Theme::font(15 * scale, QFont::DemiBold);
+}
+
+QLabel* heading(const char* name, const QString& text, QWidget* parent, double scale) {
     QLabel* title = label(name, text, parent);
-    title->setFont(Theme::font(15, QFont::DemiBold));
+    title->setFont(headingFont(scale));
     return title;
 }
 
 // A heading that reports a result: assistive tools hear each one.
-ResultLabel* resultHeading(const char* name, QWidget* parent) {
+ResultLabel* resultHeading(const char* name, QWidget* parent, double scale) {
     auto* title = new ResultLabel(QString::fromLatin1(name), QString(), parent);
-    title->setFont(Theme::font(15, QFont::DemiBold));
+    title->setFont(headingFont(scale));
     return title;
 }
 
@@ -114,7 +136,7 @@ void RightPanel::build() {
     auto* header = new QHBoxLayout;
     // A row's own spacing: a nested row would take the column's 20.
     header->setSpacing(8);
-    title_ = heading("resultTitle", "Qel Image Result", this);
+    title_ = heading("resultTitle", "Qel Image Result", this, scale_);
     textButton_ = iconButton("textResponseButton", "text.bubble", "Text response", 28, this);
     connect(textButton_, &QAbstractButton::clicked, this, [this] {
         bubbleToggling_ = true;
@@ -130,10 +152,9 @@ void RightPanel::build() {
 
     states_ = new StateFrame(this);
     states_->setObjectName("resultStates");
-    states_->addWidget(buildCompleted());
-    states_->addWidget(buildLoading());
-    states_->addWidget(buildFailed());
-    states_->addWidget(buildReady());
+    // The other pages are made when their state first comes (see pageFor).
+    pages_[int(StudioRules::ResultState::ready)] = buildReady();
+    states_->addWidget(pages_[int(StudioRules::ResultState::ready)]);
     column->addWidget(states_, 1);
 
     overlay_ = new QWidget(this);
@@ -181,8 +202,11 @@ QWidget* RightPanel::buildCompleted() {
     reply_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     reply_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     reply_->setFrameShape(QFrame::NoFrame);
+    // The bubble's glass shows through: a palette, not a style sheet, which would restyle the whole panel.
+    QPalette clear = reply_->palette();
+    clear.setBrush(QPalette::Base, Qt::transparent);
+    reply_->setPalette(clear);
     reply_->viewport()->setAutoFillBackground(false);
-    reply_->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
     reply_->verticalScrollBar()->setObjectName("replyScrollBar");
     reply_->verticalScrollBar()->setAccessibleName("Text response scroll bar");
     reply_->horizontalScrollBar()->setObjectName("replyHorizontalScrollBar");
@@ -233,7 +257,7 @@ QWidget* RightPanel::buildLoading() {
     return centredPage(this, "loadingTaskView", 16, [this](QWidget* page, QVBoxLayout* column) {
         loadingSpinner_ = spinner(page, "loadingSpinner", Spinner::standardDiameter * 1.5 * scale_);
         column->addWidget(loadingSpinner_, 0, Qt::AlignHCenter);
-        loadingText_ = resultHeading("loadingText", page);
+        loadingText_ = resultHeading("loadingText", page, scale_);
         setTextColor(loadingText_, ColorRole::secondary);
         column->addWidget(loadingText_, 0, Qt::AlignHCenter);
         activeSpinner_ = spinner(page, "activeTaskSpinner", Spinner::standardDiameter * 0.8);
@@ -245,7 +269,7 @@ QWidget* RightPanel::buildFailed() {
     return centredPage(this, "failedTaskView", 16, [this](QWidget* page, QVBoxLayout* column) {
         failedSymbol_ = label("failedSymbol", QString(), page);
         column->addWidget(failedSymbol_, 0, Qt::AlignHCenter);
-        errorText_ = resultHeading("errorMessage", page);
+        errorText_ = resultHeading("errorMessage", page, scale_);
         errorText_->setWordWrap(true);
         errorText_->setAlignment(Qt::AlignCenter);
         errorText_->setTextFormat(Qt::PlainText);
@@ -256,14 +280,15 @@ QWidget* RightPanel::buildFailed() {
 
 QWidget* RightPanel::buildReady() {
     return centredPage(this, "readyStateView", 8, [this](QWidget* page, QVBoxLayout* column) {
-        readySymbol_ = label("readySymbol", QString(), page);
+        readySymbol_ = new TintedSquare(page);
+        readySymbol_->setObjectName("readySymbol");
         readySymbol_->setFixedSize(100, 100);
         readySymbol_->setAlignment(Qt::AlignCenter);
         column->addWidget(readySymbol_, 0, Qt::AlignHCenter);
         column->addSpacing(8);
-        readyTitle_ = heading("readyTitle", "Ready for instant generation", page);
+        readyTitle_ = heading("readyTitle", "Ready for instant generation", page, scale_);
         readySubtitle_ = label("readySubtitle", "Enter your prompt and unleash the power", page);
-        readySubtitle_->setFont(Theme::font(13));
+        readySubtitle_->setFont(Theme::font(13 * scale_));
         setTextColor(readySubtitle_, ColorRole::secondary);
         column->addWidget(readyTitle_, 0, Qt::AlignHCenter);
         column->addWidget(readySubtitle_, 0, Qt::AlignHCenter);
@@ -275,16 +300,69 @@ void RightPanel::setScale(double scale) {
     applyScale();
 }
 
+QWidget* RightPanel::pageFor(StudioRules::ResultState state) {
+    QWidget*& page = pages_[int(state)];
+    if (page)
+        return page;
+    switch (state) {
+    case StudioRules::ResultState::completed:
+        page = buildCompleted();
+        break;
+    case StudioRules::ResultState::loading:
+        page = buildLoading();
+        break;
+    case StudioRules::ResultState::failed:
+        page = buildFailed();
+        break;
+    case StudioRules::ResultState::ready:
+        page = buildReady();
+        break;
+    }
+    states_->addWidget(page);
+    // Made late, its controls still come right after the header's button in the tab order, as on screen.
+    QList<QWidget*> controls;
+    for (QWidget* widget = page->nextInFocusChain(); widget != page; widget = widget->nextInFocusChain()) {
+        if (page->isAncestorOf(widget) && (widget->focusPolicy() & Qt::TabFocus) && !widget->focusProxy())
+            controls.append(widget);
+    }
+    QWidget* previous = textButton_;
+    for (QWidget* control : std::as_const(controls)) {
+        QWidget::setTabOrder(previous, control);
+        previous = control;
+    }
+    scalePages();
+    showSymbols();
+    if (state == StudioRules::ResultState::completed) {
+        showActions();
+        showBubble();
+    } else if (state == StudioRules::ResultState::loading) {
+        showLoading();
+    }
+    return page;
+}
+
 void RightPanel::applyScale() {
-    loadingSpinner_->setDiameter(Spinner::standardDiameter * 1.5 * scale_);
-    for (QLabel* text : std::initializer_list<QLabel*>{title_, loadingText_, errorText_, readyTitle_})
-        text->setFont(Theme::font(15 * scale_, QFont::DemiBold));
-    readySubtitle_->setFont(Theme::font(13 * scale_));
+    title_->setFont(headingFont(scale_));
     if (auto* glass = qobject_cast<GlassButton*>(textButton_)) {
         glass->setFill(GlassButton::Fill::ultraThinMaterial);
         glass->setCircleDiameter(28 * scale_);
         glass->setSymbolSize(12 * scale_, QFont::DemiBold);
     }
+    scalePages();
+    showSymbols();
+    showBubble();
+}
+
+void RightPanel::scalePages() {
+    if (loadingSpinner_)
+        loadingSpinner_->setDiameter(Spinner::standardDiameter * 1.5 * scale_);
+    for (QLabel* text : std::initializer_list<QLabel*>{loadingText_, errorText_, readyTitle_}) {
+        if (text)
+            text->setFont(headingFont(scale_));
+    }
+    readySubtitle_->setFont(Theme::font(13 * scale_));
+    if (!actionRow_)
+        return;
     actionRow_->setSpacing(int(std::lround(12 * scale_)));
     for (QAbstractButton* button : {imageToImage_, imageToVideo_, startFrame_, endFrame_, finder_}) {
         auto* glass = qobject_cast<GlassButton*>(button);
@@ -295,24 +373,20 @@ void RightPanel::applyScale() {
         glass->setTitleFont(12 * scale_, QFont::Medium);
         glass->setPadding(QMarginsF(12 * scale_, 8 * scale_, 12 * scale_, 8 * scale_));
     }
-    showSymbols();
-    showBubble();
 }
 
 void RightPanel::showSymbols() {
     paintHeadingSymbol(resultSymbol_);
     const double ratio = devicePixelRatioF();
-    failedSymbol_->setPixmap(
-        symbolPixmap("exclamationmark.triangle", 40 * scale_, Theme::instance().color(ColorRole::red), ratio));
+    if (failedSymbol_)
+        failedSymbol_->setPixmap(
+            symbolPixmap("exclamationmark.triangle", 40 * scale_, Theme::instance().color(ColorRole::red), ratio));
     readySymbol_->setPixmap(
         symbolPixmap("photo.badge.plus", 60 * scale_, Theme::instance().color(ColorRole::orange), ratio));
-    // The tinted square stays 100 by 100 at every scale.
-    readySymbol_->setStyleSheet(
-        QStringLiteral("#readySymbol { background: rgba(255, 149, 0, 26); border-radius: 12px; }"));
 }
 
 bool RightPanel::isResultPictureShown() const {
-    return state_ == StudioRules::ResultState::completed && picture_->isShown() && states_->isVisible();
+    return state_ == StudioRules::ResultState::completed && picture_ && picture_->isShown() && states_->isVisible();
 }
 
 void RightPanel::showService() {
@@ -321,8 +395,9 @@ void RightPanel::showService() {
         return;
     const StudioRules::ResultState before = state_;
     state_ = result->state;
-    states_->setCurrentIndex(int(state_));
-    picture_->setImage(result->image);
+    states_->setCurrentWidget(pageFor(state_));
+    if (picture_)
+        picture_->setImage(result->image);
 
     const StudioRules::TextButtonTone tone = result->textTone;
     textButton_->setEnabled(result->textButtonEnabled);
@@ -332,27 +407,33 @@ void RightPanel::showService() {
 
     // A failure is heard when it arrives, also the same text a second time.
     const QString& error = result->error;
-    if (error != errorText_->text() || (state_ == StudioRules::ResultState::failed && before != state_))
+    if (errorText_ && (error != errorText_->text() || (state_ == StudioRules::ResultState::failed && before != state_)))
         errorText_->setText(error);
-    if (state_ == StudioRules::ResultState::loading && before != state_)
+    if (loadingText_ && state_ == StudioRules::ResultState::loading && before != state_)
         loadingText_->setText(model_.loadingText());
 
-    const QString& text = result->text;
-    if (replyDocument_->property("source").toString() != text) {
-        replyDocument_->setReply(text);
-        replyDocument_->setProperty("source", text);
+    if (replyDocument_) {
+        const QString& text = result->text;
+        if (replyDocument_->property("source").toString() != text) {
+            replyDocument_->setReply(text);
+            replyDocument_->setProperty("source", text);
+        }
+        reply_->document()->setDocumentMargin(0);
     }
-    reply_->document()->setDocumentMargin(0);
     showBubble();
 }
 
 void RightPanel::showLoading() {
+    if (!loadingText_)
+        return;
     if (loadingText_->text() != model_.loadingText())
         loadingText_->setText(model_.loadingText());
     activeSpinner_->setVisible(model_.isPhotoTaskActive());
 }
 
 void RightPanel::showActions() {
+    if (!imageToImage_)
+        return;
     const StudioRules::ResultActions actions = model_.resultActions();
     imageToImage_->setVisible(actions.imageToImage);
     imageToVideo_->setVisible(actions.imageToVideo);
@@ -362,6 +443,8 @@ void RightPanel::showActions() {
 }
 
 void RightPanel::showBubble() {
+    if (!bubble_)
+        return;
     const bool visible = model_.showsBubble();
     auto* bubble = static_cast<GlassPanel*>(bubble_);
     const int margin = bubble->shadowMargin();
@@ -399,6 +482,8 @@ void RightPanel::showBubble() {
 }
 
 void RightPanel::placeBubble() {
+    if (!bubble_)
+        return;
     const int margin = static_cast<GlassPanel*>(bubble_)->shadowMargin();
     const int inset = int(std::lround(12 * scale_));
     bubbleLayout_->activate();

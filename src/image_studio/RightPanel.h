@@ -42,6 +42,9 @@ private:
     QWidget* buildLoading();
     QWidget* buildFailed();
     QWidget* buildReady();
+    // The page of a state, made the first time it is needed.
+    QWidget* pageFor(StudioRules::ResultState state);
+    void scalePages();
     void showService();
     void showLoading();
     void showActions();
@@ -60,6 +63,7 @@ private:
 
     QAbstractButton* textButton_ = nullptr;
     QStackedWidget* states_ = nullptr;
+    QWidget* pages_[4] = {};
     QWidget* area_ = nullptr;
     ResultPictureView* picture_ = nullptr;
     QWidget* bubble_ = nullptr;

@@ -32,8 +32,10 @@ constexpr Motion::Spring capsuleSpring{0.4, 0.8};
 constexpr double busySize = 10;
 } // namespace
 
-QueueStatusIndicator::QueueStatusIndicator(QueueManager* queue, StudioRules::IndicatorTab tab, QWidget* parent)
-    : QWidget(parent), queue_(queue), tab_(tab), ticker_(new QTimer(this)), onScreen_(new OnScreenWatcher(this)) {
+QueueStatusIndicator::QueueStatusIndicator(QueueManager* queue, StudioRules::IndicatorTab tab, QWidget* parent,
+                                           double scale)
+    : QWidget(parent), queue_(queue), tab_(tab), scale_(scale), ticker_(new QTimer(this)),
+      onScreen_(new OnScreenWatcher(this)) {
     setObjectName(tab == StudioRules::IndicatorTab::photo ? "photoQueueStatus" : "videoQueueStatus");
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);

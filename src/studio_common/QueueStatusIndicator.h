@@ -20,7 +20,9 @@ class QueueStatusIndicator : public QWidget {
 public:
     enum class Part { slotDots, pulseDot, symbol, text, progressView, arcSpinner };
 
-    QueueStatusIndicator(QueueManager* queue, StudioRules::IndicatorTab tab, QWidget* parent = nullptr);
+    // Built at `scale` (see setScale).
+    QueueStatusIndicator(QueueManager* queue, StudioRules::IndicatorTab tab, QWidget* parent = nullptr,
+                         double scale = 1.0);
 
     void setScale(double scale);
     double scale() const { return scale_; }

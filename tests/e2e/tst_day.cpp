@@ -569,8 +569,7 @@ private slots:
         editor->setFocus();
         QTest::keyClick(editor, Qt::Key_Return);
         DAY_WAIT(gemini_->generateRequests().size() == 1, 5000);
-        auto* picture = studio->findChild<QWidget*>("resultPicture");
-        DAY_WAIT(onScreen(picture), 10000);
+        DAY_WAIT(onScreen(studio->findChild<QWidget*>("resultPicture")), 10000);
         QCOMPARE(gemini_->generateRequests().size(), 1);
         const auto request = gemini_->generateRequests().constFirst().json;
         const auto& sent = request["contents"][0]["parts"];

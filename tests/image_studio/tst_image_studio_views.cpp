@@ -48,10 +48,12 @@
 #include <QMap>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTextEdit>
+#include <QVBoxLayout>
 
 #include <memory>
 
@@ -133,6 +135,14 @@ class ImageStudioViewTest : public StudioTestBase {
     }
 
     // Lets `seconds` of virtual time pass (and a fraction of a second of real time when nothing sleeps).
+    // What a widget paints itself, over nothing.
+    static QImage ownInk(QWidget* widget) {
+        QImage image(widget->size(), QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        widget->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        return image;
+    }
+
     void letTimePass(double seconds) {
         clock_->runUntil([] { return false; }, seconds, 300);
     }
@@ -595,6 +605,68 @@ private slots:
         QVERIFY(lightestInk(folder, int(std::ceil(30 * view_->scale()))) > 40);
     }
 
+    // A studio made for a wide window has its fonts at the scale before it shows.
+    void aWideStudioStartsAtItsScale() {
+        ContentView wide(environment(), nullptr, 2000);
+        QCOMPARE(wide.scale(), 1.6);
+        struct Expected {
+            const char* name;
+            double size; // before the scale
+        };
+        for (const Expected& expected :
+             {Expected{"studioTitle", 28}, Expected{"studioName", 16}, Expected{"referenceHeader", 15},
+              Expected{"promptTitle", 15}, Expected{"promptCounter", 11}, Expected{"promptEditor", 14},
+              Expected{"resultTitle", 15}, Expected{"readyTitle", 15}, Expected{"readySubtitle", 13}}) {
+            GUI_REQUIRE(widget, QWidget, &wide, expected.name);
+            QVERIFY2(std::abs(widget->font().pixelSize() - expected.size * 1.6) <= 0.5,
+                     qPrintable(QStringLiteral("%1: %2 px").arg(expected.name).arg(widget->font().pixelSize())));
+        }
+        GUI_REQUIRE(indicator, QueueStatusIndicator, &wide, "photoQueueStatus");
+        QCOMPARE(indicator->scale(), 1.6);
+    }
+
+    // The prompt box's fill shows through the empty editor, whose placeholder keeps the default font while the
+    // typed text follows the scale.
+    void theEmptyPromptShowsItsPlaceholderOnTheBox() {
+        Theme::instance().setColorScheme(ColorScheme::dark);
+        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
+        view_->resize(2000, 900);
+        QTRY_COMPARE(view_->scale(), 1.6);
+        QVERIFY(editor()->toPlainText().isEmpty());
+        GUI_REQUIRE(box, QWidget, view_.get(), "promptBox");
+        const QImage boxImage = box->grab().toImage();
+        const QPoint inside = editor()->mapTo(box, QPoint(editor()->width() / 2, editor()->height() - 4));
+        QCOMPARE(QColor(boxImage.pixel(inside)), Theme::color(ColorRole::controlBackground, ColorScheme::dark));
+        // The placeholder's ink: as high as a line of the default font, not of the prompt's scaled one.
+        const QImage text = ownInk(editor()->viewport());
+        int top = text.height(), bottom = -1;
+        for (int y = 0; y < text.height(); ++y) {
+            for (int x = 0; x < text.width(); ++x) {
+                if (qAlpha(text.pixel(x, y)) > 0) {
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+            }
+        }
+        QVERIFY(bottom >= top);
+        const int inkHeight = bottom - top + 1;
+        QVERIFY2(inkHeight <= QFontMetrics(QApplication::font()).height(), qPrintable(QString::number(inkHeight)));
+        QVERIFY(QFontMetrics(editor()->font()).height() > QFontMetrics(QApplication::font()).height());
+    }
+
+    // The ready symbol stands on a faint orange square with rounded corners.
+    void theReadySymbolStandsOnARoundedTint() {
+        GUI_REQUIRE(symbol, QLabel, view_.get(), "readySymbol");
+        QCOMPARE(symbol->size(), QSize(100, 100));
+        const QImage image = ownInk(symbol);
+        QCOMPARE(qAlpha(image.pixel(0, 0)), 0); // the corner is round
+        const QColor edge = image.pixelColor(50, 1);
+        QVERIFY2(edge.alpha() >= 20 && edge.alpha() <= 32, qPrintable(QString::number(edge.alpha())));
+        QVERIFY2(edge.red() > 240 && edge.green() > 120 && edge.green() < 175 && edge.blue() < 30,
+                 qPrintable(edge.name(QColor::HexArgb)));
+        QCOMPARE(image.pixelColor(1, 50), edge);
+    }
+
     void theFolderButtonShowsAnOrangeFolderBesideASmallerName() {
         Theme::instance().setColorScheme(ColorScheme::light);
         const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
@@ -875,6 +947,11 @@ private slots:
     // --- results ---
 
     void theResultPanelSizesFollowTheScale() {
+        // A failed request first, so that every state's page has been on screen.
+        for (int i = 0; i < 4; ++i)
+            fake_->script.append(FakeGeminiService::Reply::failure(500));
+        generateWithReturn("boat");
+        QVERIFY(waitForState(StudioRules::ResultState::failed));
         fake_->script.append(FakeGeminiService::Reply::json(FakeGeminiService::pictureResponse()));
         generateWithReturn("boat");
         QVERIFY(waitForState(StudioRules::ResultState::completed));
@@ -912,6 +989,70 @@ private slots:
             GUI_REQUIRE(toVideo, QAbstractButton, view_.get(), "imageToVideo");
             QCOMPARE(toVideo->geometry().left() - toImage->geometry().right() - 1, int(std::lround(12 * scale)));
         }
+    }
+
+    // The result pages come on screen when their state first does: in a wide window, inside a bigger one with a
+    // control after the studio, they still have the studio's scale, their names, and a place in the tab order
+    // right after the text button.
+    void aResultPageShownLateFollowsTheScaleAndTheTabOrder() {
+        view_.reset();
+        QWidget window;
+        auto* column = new QVBoxLayout(&window);
+        view_ = std::make_unique<ContentView>(environment(), &window);
+        const auto release = qScopeGuard([this] { view_.reset(); });
+        column->addWidget(view_.get());
+        auto* after = new QPushButton("After", &window);
+        after->setObjectName("controlAfterTheStudio");
+        column->addWidget(after);
+        window.resize(2000, 900);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_COMPARE(view_->scale(), 1.6);
+        const double scale = 1.6;
+
+        using Json = FakeGeminiService::Json;
+        const Json parts = Json::array({FakeGeminiService::textPart("Here is your boat"),
+                                        FakeGeminiService::pngPart(FakeGeminiService::samplePicture())});
+        fake_->script.append(FakeGeminiService::Reply::json(
+            FakeGeminiService::response(Json::array({FakeGeminiService::candidate(parts)}), 100)));
+        generateWithReturn("boat");
+        QVERIFY(waitForState(StudioRules::ResultState::completed));
+        QVERIFY(gui::unnamedControls(view_.get()).isEmpty());
+
+        QStringList actions;
+        const QFontMetricsF metrics(Theme::font(12 * scale, QFont::Medium));
+        for (const char* name : {"imageToImage", "imageToVideo", "startFrame", "endFrame", "showInFinder"}) {
+            GUI_REQUIRE(action, QAbstractButton, view_.get(), name);
+            if (!action->isVisible())
+                continue;
+            actions << name;
+            const double high = 16 * scale + std::max(12 * scale, metrics.height());
+            QVERIFY2(std::abs(action->sizeHint().height() - high) <= 1.5, name);
+        }
+        QVERIFY(actions.contains("imageToImage"));
+
+        GUI_REQUIRE(textButton, QAbstractButton, view_.get(), "textResponseButton");
+        QVERIFY(textButton->isEnabled());
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        textButton->setFocus(Qt::TabFocusReason);
+        QStringList visited;
+        for (int i = 0; i < 12 && QApplication::focusWidget() && !after->hasFocus(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (QApplication::focusWidget())
+                visited << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(visited, actions + QStringList{"controlAfterTheStudio"});
+
+        // The failed page, made at this scale.
+        for (int i = 0; i < 4; ++i)
+            fake_->script.append(FakeGeminiService::Reply::failure(500));
+        generateWithReturn("boat");
+        QVERIFY(waitForState(StudioRules::ResultState::failed));
+        GUI_REQUIRE(error, QLabel, view_.get(), "errorMessage");
+        QVERIFY(error->isVisible());
+        QCOMPARE(error->font().pixelSize(), int(std::lround(15 * scale)));
+        QCOMPARE(error->accessibleName(), error->text());
     }
 
     void aTextReplyIsReadInTheBubbleAsMarkdown() {
@@ -1164,17 +1305,19 @@ private slots:
     // The state texts are named after what they say (offscreen no assistive tool listens for the name-change
     // events, so the names are what can be seen here).
     void theStateTextsAreNamedAfterTheirResult() {
-        GUI_REQUIRE(loading, QLabel, view_.get(), "loadingText");
-        GUI_REQUIRE(error, QLabel, view_.get(), "errorMessage");
         for (int i = 0; i < 4; ++i)
             fake_->script.append(FakeGeminiService::Reply::failure(500));
         fake_->script[0].delayMs = 300;
         type("boat");
         QTest::keyClick(editor(), Qt::Key_Return);
         QVERIFY(waitForState(StudioRules::ResultState::loading));
+        GUI_REQUIRE(loading, QLabel, view_.get(), "loadingText");
+        QVERIFY(loading->isVisible());
         QCOMPARE(loading->text(), QString("Waiting in queue..."));
         QCOMPARE(loading->accessibleName(), loading->text());
         QVERIFY(waitForState(StudioRules::ResultState::failed));
+        GUI_REQUIRE(error, QLabel, view_.get(), "errorMessage");
+        QVERIFY(error->isVisible());
         QVERIFY(!error->text().isEmpty());
         QCOMPARE(error->accessibleName(), error->text());
     }
