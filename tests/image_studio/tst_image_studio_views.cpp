@@ -47,12 +47,15 @@
 #include <QListView>
 #include <QMap>
 #include <QMimeData>
+#include <QPainter>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTextEdit>
 
+#include <cmath>
 #include <memory>
 
 // Clicks the studio's button of that name; fails naming it when it is missing, hidden or disabled, and leaves the
@@ -62,6 +65,45 @@
         GUI_REQUIRE(clicked_, QAbstractButton, view_.get(), name);                                                     \
         GUI_CHECK(click(clicked_));                                                                                    \
     } while (false)
+
+namespace {
+// `widget` drawn on a transparent image as its parent draws it, through whatever fades it, without the parent's
+// background.
+QImage drawnAlone(QWidget* widget) {
+    QImage image(widget->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QWidget* parent = widget->parentWidget();
+    const bool fills = parent->autoFillBackground();
+    parent->setAutoFillBackground(false);
+    parent->render(&image, QPoint(), QRegion(widget->geometry()), QWidget::DrawChildren);
+    parent->setAutoFillBackground(fills);
+    return image;
+}
+
+// How opaque `widget` draws the pixel at `at`, to two decimals.
+double drawnOpacity(QWidget* widget, QPoint at) {
+    return std::round(qAlpha(drawnAlone(widget).pixel(at)) / 255.0 * 100) / 100;
+}
+
+// Pixels farther apart than `tolerance` in any channel (premultiplied); with `skipBlue`, only where `b` has no
+// blue in it.
+int differingPixels(const QImage& a, const QImage& b, int tolerance, bool skipBlue = false) {
+    if (a.size() != b.size())
+        return a.width() * a.height() + 1;
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            if (skipBlue && qBlue(q) > tolerance)
+                continue;
+            if (std::abs(qRed(p) - qRed(q)) > tolerance || std::abs(qGreen(p) - qGreen(q)) > tolerance ||
+                std::abs(qBlue(p) - qBlue(q)) > tolerance || std::abs(qAlpha(p) - qAlpha(q)) > tolerance)
+                ++count;
+        }
+    }
+    return count;
+}
+} // namespace
 
 // The image studio's real widgets, driven offscreen with keys, clicks and drops against the fake Gemini service.
 class ImageStudioViewTest : public StudioTestBase {
@@ -1548,10 +1590,8 @@ private slots:
     void generateNowSpinsWhileLoadingAndFadesWholeWhenDisabled() {
         GUI_REQUIRE(generate, QAbstractButton, view_.get(), "generateNow");
         GUI_REQUIRE(spinner, Spinner, generate, "generateSpinner");
-        const auto opacity = [generate] {
-            auto* fade = qobject_cast<QGraphicsOpacityEffect*>(generate->graphicsEffect());
-            return fade && fade->isEnabled() ? fade->opacity() : 1.0;
-        };
+        // How opaque the button's body is drawn, read where only the body shows: left of its symbol, mid-height.
+        const auto opacity = [generate] { return drawnOpacity(generate, QPoint(12, generate->height() / 2)); };
         QVERIFY(!generate->isEnabled());
         QCOMPARE(opacity(), 0.6);
         QVERIFY(!spinner->isVisible());
@@ -1570,6 +1610,70 @@ private slots:
         QVERIFY(clock_->runUntil([this] { return view_->rightPanel()->isResultPictureShown(); }));
         QVERIFY(!spinner->isVisible());
         QCOMPARE(opacity(), 1.0);
+    }
+
+    // The button looks like a push button styled with a left-to-right #FF9500 to #FFCC00 gradient, corners of 10,
+    // white text after its symbol, faded to 0.6 as a whole when disabled; it draws this itself, without an
+    // offscreen pass through a fade effect on every paint.
+    void generateNowLooksLikeItsStyledGradientButton() {
+        GUI_REQUIRE(generate, QPushButton, view_.get(), "generateNow");
+        QVERIFY(!generate->graphicsEffect());
+        QVERIFY(generate->styleSheet().isEmpty());
+        QWidget holder;
+        auto* reference = new QPushButton(&holder);
+        reference->setStyleSheet(
+            QStringLiteral("QPushButton { color: white; border: none; border-radius: 10px;"
+                           " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #FF9500, stop:1 #FFCC00); }"));
+        for (const int width : {1000, 1600}) {
+            view_->resize(width, 800);
+            QTRY_COMPARE(view_->scale(), width / 1000.0);
+            for (const bool enabled : {false, true}) {
+                if (enabled)
+                    type("a lighthouse");
+                QCOMPARE(generate->isEnabled(), enabled);
+                QApplication::processEvents();
+                holder.resize(generate->size());
+                reference->setGeometry(generate->rect());
+                reference->setFont(generate->font());
+                reference->setIcon(generate->icon());
+                reference->setIconSize(generate->iconSize());
+                reference->setText(generate->text());
+                reference->setEnabled(enabled);
+                // Sized as that button: its title and symbol with nothing around them.
+                QCOMPARE(generate->sizeHint(), reference->sizeHint());
+                const QImage drawn = drawnAlone(generate);
+                QImage expected = drawnAlone(reference);
+                // Faded, the button's body is its look at 0.6 (its white text and symbol stand over the faded body).
+                if (!enabled) {
+                    QImage faded(expected.size(), expected.format());
+                    faded.fill(Qt::transparent);
+                    QPainter painter(&faded);
+                    painter.setOpacity(0.6);
+                    painter.drawImage(0, 0, expected);
+                    painter.end();
+                    expected = faded;
+                }
+                const int off = differingPixels(drawn, expected, 6, !enabled);
+                QVERIFY2(off <= 8, qPrintable(QStringLiteral("width %1, %2: %3 pixels differ")
+                                                  .arg(width)
+                                                  .arg(enabled ? "enabled" : "disabled")
+                                                  .arg(off)));
+                if (enabled) {
+                    // Held down, it looks the same.
+                    generate->setDown(true);
+                    reference->setDown(true);
+                    QVERIFY(differingPixels(drawnAlone(generate), drawnAlone(reference), 6) <= 8);
+                    generate->setDown(false);
+                    reference->setDown(false);
+                }
+                // Transparent outside the rounded corners, opaque inside them (or 0.6 when disabled).
+                QCOMPARE(drawn.pixelColor(0, 0).alpha(), 0);
+                QCOMPARE(drawnOpacity(generate, QPoint(5, 5)), enabled ? 1.0 : 0.6);
+                QCOMPARE(drawnOpacity(generate, QPoint(generate->width() - 6, generate->height() - 6)),
+                         enabled ? 1.0 : 0.6);
+            }
+            editor()->clear();
+        }
     }
 
     void theHeadingsStartWithTheirSymbols() {
