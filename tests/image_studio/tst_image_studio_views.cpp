@@ -47,7 +47,9 @@
 #include <QListView>
 #include <QMap>
 #include <QMimeData>
+#include <QPaintEngine>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
@@ -104,6 +106,66 @@ int differingPixels(const QImage& a, const QImage& b, int tolerance, bool skipBl
     return count;
 }
 } // namespace
+
+// Records how long the dashed outlines a widget strokes are, to tell what it strokes as curves.
+class DashedStrokeEngine final : public QPaintEngine {
+public:
+    DashedStrokeEngine() : QPaintEngine(AllFeatures) {}
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState& state) override {
+        if (state.state() & DirtyPen)
+            dashed_ = state.pen().style() == Qt::CustomDashLine || state.pen().style() == Qt::DashLine;
+    }
+    void drawPath(const QPainterPath& path) override {
+        if (dashed_)
+            length += path.length();
+    }
+    void drawPolygon(const QPointF* points, int count, PolygonDrawMode) override {
+        for (int i = 1; dashed_ && i < count; ++i)
+            length += QLineF(points[i - 1], points[i]).length();
+    }
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+    Type type() const override { return User; }
+
+    double length = 0;
+
+private:
+    bool dashed_ = false;
+};
+
+class DashedStrokeDevice final : public QPaintDevice {
+public:
+    explicit DashedStrokeDevice(QSize size) : size_(size) {}
+    QPaintEngine* paintEngine() const override { return &engine; }
+    mutable DashedStrokeEngine engine;
+
+protected:
+    int metric(PaintDeviceMetric metric) const override {
+        switch (metric) {
+        case PdmWidth:
+            return size_.width();
+        case PdmHeight:
+            return size_.height();
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        case PdmDepth:
+            return 32;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        default:
+            return QPaintDevice::metric(metric);
+        }
+    }
+
+private:
+    QSize size_;
+};
 
 // The image studio's real widgets, driven offscreen with keys, clicks and drops against the fake Gemini service.
 class ImageStudioViewTest : public StudioTestBase {
@@ -1673,6 +1735,63 @@ private slots:
                          enabled ? 1.0 : 0.6);
             }
             editor()->clear();
+        }
+    }
+
+    // The empty result's frame: the control background inside a 2 wide dashed line, 8 on and 4 off from the top
+    // run's left end, at 30 % of the secondary colour, rounded by 12, a pixel in from the edges. It looks like
+    // that antialiased rounded rect, but only its corners are stroked as curves.
+    void theEmptyResultFrameIsDashedWithRoundedCorners() {
+        auto* frame = view_->findChild<QStackedWidget*>("resultStates");
+        QVERIFY(frame);
+        QCOMPARE(view_->rightPanel()->shownState(), StudioRules::ResultState::ready);
+        for (const QSize size : {QSize(1000, 800), QSize(1600, 900), QSize(1333, 777)}) {
+            view_->resize(size);
+            QApplication::processEvents();
+            QImage drawn(frame->size(), QImage::Format_ARGB32_Premultiplied);
+            drawn.fill(Qt::transparent);
+            frame->render(&drawn, QPoint(), QRegion(), QWidget::RenderFlags());
+            QImage expected(frame->size(), QImage::Format_ARGB32_Premultiplied);
+            expected.fill(Qt::transparent);
+            {
+                QPainter painter(&expected);
+                painter.setRenderHint(QPainter::Antialiasing);
+                const QRectF outline = QRectF(expected.rect()).adjusted(1, 1, -1, -1);
+                painter.setPen(Qt::NoPen);
+                painter.setBrush(Theme::instance().color(ColorRole::controlBackground));
+                painter.drawRoundedRect(outline, 12, 12);
+                QPen dashed(withOpacity(Theme::instance().color(ColorRole::secondary), 0.3), 2);
+                dashed.setDashPattern({4, 2});
+                painter.setPen(dashed);
+                painter.setBrush(Qt::NoBrush);
+                painter.drawRoundedRect(outline, 12, 12);
+            }
+            // The band along the edges, clear of the page drawn in the middle.
+            const QRect inner = drawn.rect().adjusted(20, 20, -20, -20);
+            int off = 0;
+            for (int y = 0; y < drawn.height(); ++y) {
+                for (int x = 0; x < drawn.width(); ++x) {
+                    if (inner.contains(x, y))
+                        continue;
+                    const QRgb p = drawn.pixel(x, y), q = expected.pixel(x, y);
+                    const int most = std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                               std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+                    off += most > 16 ? 1 : 0;
+                }
+            }
+            const QString where = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+            QVERIFY2(off <= 8, qPrintable(QStringLiteral("%1: %2 pixels differ").arg(where).arg(off)));
+            // Spot checks: outside the corner, a dash and a gap on the top run, the body.
+            QCOMPARE(qAlpha(drawn.pixel(0, 0)), 0);
+            QCOMPARE(drawn.pixel(13 + 4, 0), expected.pixel(13 + 4, 0));
+            QVERIFY(qAlpha(drawn.pixel(13 + 4, 0)) > 0);
+            QCOMPARE(qAlpha(drawn.pixel(13 + 10, 0)), 0);
+            QCOMPARE(drawn.pixelColor(30, drawn.height() / 2), Theme::instance().color(ColorRole::controlBackground));
+            // Strokes as curves only around its corners, not along its whole outline.
+            DashedStrokeDevice device(frame->size());
+            frame->render(&device, QPoint(), QRegion(), QWidget::RenderFlags());
+            QVERIFY2(device.engine.length > 0 && device.engine.length < 4 * 40,
+                     qPrintable(QStringLiteral("%1: %2 stroked").arg(where).arg(device.engine.length)));
         }
     }
 
