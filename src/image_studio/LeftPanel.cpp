@@ -1,6 +1,7 @@
 #include "LeftPanel.h"
 
 #include "Controls.h"
+#include "DashedFrame.h"
 #include "Dialogs.h"
 #include "FocusRing.h"
 #include "GlassButtons.h"
@@ -58,15 +59,10 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF frame = QRectF(rect()).adjusted(1, 1, -1, -1);
         const bool over = model_.isDragOver();
         const QColor orange = Theme::instance().color(ColorRole::orange);
-        painter.setBrush(over ? withOpacity(orange, 0.1) : QColor(Qt::transparent));
-        QPen dashed(over ? orange : withOpacity(Theme::instance().color(ColorRole::secondary), 0.3), 2);
-        dashed.setDashPattern({4, 2}); // 8 on, 4 off at a width of 2
-        painter.setPen(dashed);
-        painter.drawRoundedRect(frame, 12, 12);
+        paintDashedFrame(painter, size(), over ? withOpacity(orange, 0.1) : QColor(Qt::transparent),
+                         over ? orange : withOpacity(Theme::instance().color(ColorRole::secondary), 0.3));
     }
 
 private:

@@ -1,6 +1,7 @@
 #include "RightPanel.h"
 
 #include "Controls.h"
+#include "DashedFrame.h"
 #include "Glass.h"
 #include "GlassButtons.h"
 #include "ImageStudioModel.h"
@@ -36,117 +37,16 @@ namespace {
 constexpr int bubbleFadeMs = 300;
 
 // The state area's frame: a dashed rounded outline over the control background.
-// The empty result's frame: the control background inside a 2 wide dashed line (8 on, 4 off) at 30 % of the
-// secondary colour, rounded by 12, a pixel in from the edges.
+// The empty result's frame: the control background inside the studio's dashed frame.
 class StateFrame final : public QStackedWidget {
 public:
     using QStackedWidget::QStackedWidget;
 
 protected:
-    static constexpr int radius = 12;
-    static constexpr int line = 2;
-    static constexpr int dash = 8;
-    static constexpr int gap = 4;
-    static constexpr int corner = 1 + radius; // the square each rounded corner stands in
-
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        const QColor fill = Theme::instance().color(ColorRole::controlBackground);
-        QPen dashed(withOpacity(Theme::instance().color(ColorRole::secondary), 0.3), line);
-        dashed.setDashPattern({double(dash) / line, double(gap) / line});
-        if (width() < 2 * corner + 2 * (dash + gap) || height() < 2 * corner + 2 * (dash + gap)) {
-            const QRectF frame = QRectF(rect()).adjusted(1, 1, -1, -1);
-            painter.setRenderHint(QPainter::Antialiasing);
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(fill);
-            painter.drawRoundedRect(frame, radius, radius);
-            painter.setPen(dashed);
-            painter.setBrush(Qt::NoBrush);
-            painter.drawRoundedRect(frame, radius, radius);
-            return;
-        }
-        paintInParts(painter, fill, dashed);
-    }
-
-private:
-    // The same look as an antialiased dashed rounded rect, for much less: the straight runs lie on whole pixels,
-    // so the body and the dashes along them are plain rectangles, and only the four corners are stroked as curves,
-    // each from a point where the dash pattern starts, so that the dashes keep their places along the outline.
-    void paintInParts(QPainter& painter, const QColor& fill, const QPen& dashed) {
-        const int w = width(), h = height();
-        const double period = dash + gap;
-        painter.fillRect(QRect(1, corner, w - 2, h - 2 * corner), fill);
-        painter.fillRect(QRect(corner, 1, w - 2 * corner, corner - 1), fill);
-        painter.fillRect(QRect(corner, h - corner, w - 2 * corner, corner - 1), fill);
-
-        // The outline runs clockwise from the top run's left end, as a rounded rect's path does.
-        const QRectF frame = QRectF(rect()).adjusted(1, 1, -1, -1);
-        const double d = 2 * radius;
-        const QRectF arcs[4] = {
-            QRectF(frame.right() - d, frame.top(), d, d), QRectF(frame.right() - d, frame.bottom() - d, d, d),
-            QRectF(frame.left(), frame.bottom() - d, d, d), QRectF(frame.left(), frame.top(), d, d)};
-        const double startAngles[4] = {90, 0, 270, 180};
-        QPainterPath quarter;
-        quarter.arcMoveTo(arcs[0], 90);
-        quarter.arcTo(arcs[0], 90, -90);
-        const double arc = quarter.length();
-        const double across = w - 2 - d, down = h - 2 - d;
-        const double runLength[4] = {across, down, across, down};
-        // Each run: where it starts on the outline, its first point and its direction.
-        const QPointF runStart[4] = {
-            {double(corner), 1}, {w - 1.0, double(corner)}, {double(w - corner), h - 1.0}, {1, double(h - corner)}};
-        const QPointF runStep[4] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
-        double runAt[4];
-        for (int i = 0; i < 4; ++i)
-            runAt[i] = i == 0 ? 0 : runAt[i - 1] + runLength[i - 1] + arc;
-        const double outline = 2 * (across + down) + 4 * arc;
-
-        // Dashes along the runs: each reaches half the line width past its ends (square caps).
-        const QColor ink = dashed.color();
-        const double cap = line / 2.0;
-        painter.setRenderHint(QPainter::Antialiasing);
-        for (int i = 0; i < 4; ++i) {
-            const double from = runAt[i], to = runAt[i] + runLength[i];
-            for (int k = int(std::floor((from - cap) / period)); k * period - cap < to; ++k) {
-                const double a = std::max(k * period - cap, from);
-                // The last dash ends where the outline does.
-                const double b = std::min(std::min(k * period + dash, outline) + cap, to);
-                if (b <= a)
-                    continue;
-                const QPointF p = runStart[i] + runStep[i] * (a - from), q = runStart[i] + runStep[i] * (b - from);
-                const QPointF across2 = QPointF(runStep[i].y(), -runStep[i].x()) * cap;
-                painter.fillRect(QRectF(p + across2, q - across2).normalized(), ink);
-            }
-        }
-
-        // The corners: fill and stroke, each within its square.
-        painter.setPen(dashed);
-        const QRect squares[4] = {QRect(w - corner, 0, corner, corner), QRect(w - corner, h - corner, corner, corner),
-                                  QRect(0, h - corner, corner, corner), QRect(0, 0, corner, corner)};
-        for (int i = 0; i < 4; ++i) {
-            painter.setClipRect(squares[i]);
-            const QRectF& box = arcs[i];
-            QPainterPath body;
-            body.moveTo(box.center());
-            body.arcTo(box, startAngles[i], -90);
-            body.closeSubpath();
-            painter.fillPath(body, fill);
-            // From the last point before the corner where a dash starts, round the corner and a little past it.
-            const double arcAt = runAt[i] + runLength[i];
-            const double from = std::floor((arcAt - 2 * cap) / period) * period;
-            const QPointF next = i == 3 ? QPointF(corner, 1) : runStart[i + 1];
-            const QPointF nextStep = runStep[(i + 1) % 4];
-            QPainterPath stroke;
-            stroke.moveTo(runStart[i] + runStep[i] * (from - runAt[i]));
-            stroke.arcTo(box, startAngles[i], -90);
-            if (i == 3) {
-                // The outline ends here; its first dash starts again at the top run.
-                stroke.moveTo(next);
-            }
-            stroke.lineTo(next + nextStep * (2 * cap));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawPath(stroke);
-        }
+        paintDashedFrame(painter, size(), Theme::instance().color(ColorRole::controlBackground),
+                         withOpacity(Theme::instance().color(ColorRole::secondary), 0.3));
     }
 };
 

@@ -1738,60 +1738,81 @@ private slots:
         }
     }
 
-    // The empty result's frame: the control background inside a 2 wide dashed line, 8 on and 4 off from the top
-    // run's left end, at 30 % of the secondary colour, rounded by 12, a pixel in from the edges. It looks like
-    // that antialiased rounded rect, but only its corners are stroked as curves.
-    void theEmptyResultFrameIsDashedWithRoundedCorners() {
-        auto* frame = view_->findChild<QStackedWidget*>("resultStates");
-        QVERIFY(frame);
+    // How far `frame`, drawn alone, is from an antialiased rounded rect of radius 12 a pixel in from its edges:
+    // `fill` inside a 2 wide dashed line of `dash`, 8 on and 4 off from the top run's left end. Empty when alike
+    // along the edges (the band clear of what stands in the middle) and when only the corners are stroked as curves.
+    static QString dashedFrameFaults(QWidget* frame, const QColor& fill, const QColor& dash) {
+        QImage drawn(frame->size(), QImage::Format_ARGB32_Premultiplied);
+        drawn.fill(Qt::transparent);
+        frame->render(&drawn, QPoint(), QRegion(), QWidget::RenderFlags());
+        QImage expected(frame->size(), QImage::Format_ARGB32_Premultiplied);
+        expected.fill(Qt::transparent);
+        {
+            QPainter painter(&expected);
+            painter.setRenderHint(QPainter::Antialiasing);
+            const QRectF outline = QRectF(expected.rect()).adjusted(1, 1, -1, -1);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(fill);
+            painter.drawRoundedRect(outline, 12, 12);
+            QPen dashed(dash, 2);
+            dashed.setDashPattern({4, 2});
+            painter.setPen(dashed);
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(outline, 12, 12);
+        }
+        const QRect inner = drawn.rect().adjusted(20, 20, -20, -20);
+        int off = 0;
+        for (int y = 0; y < drawn.height(); ++y) {
+            for (int x = 0; x < drawn.width(); ++x) {
+                if (inner.contains(x, y))
+                    continue;
+                const QRgb p = drawn.pixel(x, y), q = expected.pixel(x, y);
+                const int most = std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                           std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+                off += most > 16 ? 1 : 0;
+            }
+        }
+        QStringList faults;
+        if (off > 8)
+            faults << QStringLiteral("%1 pixels differ").arg(off);
+        // Spot checks: outside the corner, a dash and a gap on the top run.
+        if (qAlpha(drawn.pixel(0, 0)) != 0)
+            faults << QStringLiteral("drawn outside the corner");
+        if (drawn.pixel(13 + 4, 0) != expected.pixel(13 + 4, 0) || qAlpha(drawn.pixel(13 + 4, 0)) == 0)
+            faults << QStringLiteral("no dash where the top run starts");
+        if (qAlpha(drawn.pixel(13 + 10, 0)) != 0)
+            faults << QStringLiteral("no gap after the first dash");
+        DashedStrokeDevice device(frame->size());
+        frame->render(&device, QPoint(), QRegion(), QWidget::RenderFlags());
+        if (!(device.engine.length > 0 && device.engine.length < 4 * 40))
+            faults << QStringLiteral("%1 stroked as curves").arg(device.engine.length);
+        return faults.join(QStringLiteral(", "));
+    }
+
+    // The empty result's frame and the empty reference area: dashed, rounded frames that look like antialiased
+    // rounded rects but stroke only their corners as curves.
+    void theEmptyFramesAreDashedWithRoundedCorners() {
+        auto* states = view_->findChild<QStackedWidget*>("resultStates");
+        QVERIFY(states);
         QCOMPARE(view_->rightPanel()->shownState(), StudioRules::ResultState::ready);
+        const QColor quiet = withOpacity(Theme::instance().color(ColorRole::secondary), 0.3);
+        const QColor orange = Theme::instance().color(ColorRole::orange);
         for (const QSize size : {QSize(1000, 800), QSize(1600, 900), QSize(1333, 777)}) {
             view_->resize(size);
             QApplication::processEvents();
-            QImage drawn(frame->size(), QImage::Format_ARGB32_Premultiplied);
-            drawn.fill(Qt::transparent);
-            frame->render(&drawn, QPoint(), QRegion(), QWidget::RenderFlags());
-            QImage expected(frame->size(), QImage::Format_ARGB32_Premultiplied);
-            expected.fill(Qt::transparent);
-            {
-                QPainter painter(&expected);
-                painter.setRenderHint(QPainter::Antialiasing);
-                const QRectF outline = QRectF(expected.rect()).adjusted(1, 1, -1, -1);
-                painter.setPen(Qt::NoPen);
-                painter.setBrush(Theme::instance().color(ColorRole::controlBackground));
-                painter.drawRoundedRect(outline, 12, 12);
-                QPen dashed(withOpacity(Theme::instance().color(ColorRole::secondary), 0.3), 2);
-                dashed.setDashPattern({4, 2});
-                painter.setPen(dashed);
-                painter.setBrush(Qt::NoBrush);
-                painter.drawRoundedRect(outline, 12, 12);
-            }
-            // The band along the edges, clear of the page drawn in the middle.
-            const QRect inner = drawn.rect().adjusted(20, 20, -20, -20);
-            int off = 0;
-            for (int y = 0; y < drawn.height(); ++y) {
-                for (int x = 0; x < drawn.width(); ++x) {
-                    if (inner.contains(x, y))
-                        continue;
-                    const QRgb p = drawn.pixel(x, y), q = expected.pixel(x, y);
-                    const int most = std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                                               std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
-                    off += most > 16 ? 1 : 0;
-                }
-            }
-            const QString where = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
-            QVERIFY2(off <= 8, qPrintable(QStringLiteral("%1: %2 pixels differ").arg(where).arg(off)));
-            // Spot checks: outside the corner, a dash and a gap on the top run, the body.
-            QCOMPARE(qAlpha(drawn.pixel(0, 0)), 0);
-            QCOMPARE(drawn.pixel(13 + 4, 0), expected.pixel(13 + 4, 0));
-            QVERIFY(qAlpha(drawn.pixel(13 + 4, 0)) > 0);
-            QCOMPARE(qAlpha(drawn.pixel(13 + 10, 0)), 0);
-            QCOMPARE(drawn.pixelColor(30, drawn.height() / 2), Theme::instance().color(ColorRole::controlBackground));
-            // Strokes as curves only around its corners, not along its whole outline.
-            DashedStrokeDevice device(frame->size());
-            frame->render(&device, QPoint(), QRegion(), QWidget::RenderFlags());
-            QVERIFY2(device.engine.length > 0 && device.engine.length < 4 * 40,
-                     qPrintable(QStringLiteral("%1: %2 stroked").arg(where).arg(device.engine.length)));
+            const QString where = QStringLiteral("%1x%2: ").arg(size.width()).arg(size.height());
+            // Made again at each scale.
+            GUI_REQUIRE(dropZone, QWidget, view_.get(), "dropZone");
+            QString faults = dashedFrameFaults(states, Theme::instance().color(ColorRole::controlBackground), quiet);
+            QVERIFY2(faults.isEmpty(), qPrintable(where + "result frame: " + faults));
+            QCOMPARE(states->grab().toImage().pixelColor(30, states->height() / 2),
+                     Theme::instance().color(ColorRole::controlBackground));
+            faults = dashedFrameFaults(dropZone, Qt::transparent, quiet);
+            QVERIFY2(faults.isEmpty(), qPrintable(where + "drop zone: " + faults));
+            model().setDragOver(true);
+            faults = dashedFrameFaults(dropZone, withOpacity(orange, 0.1), orange);
+            model().setDragOver(false);
+            QVERIFY2(faults.isEmpty(), qPrintable(where + "drop zone, dragged over: " + faults));
         }
     }
 
