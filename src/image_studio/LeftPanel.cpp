@@ -206,7 +206,7 @@ public:
         return std::max(minimumHeight(), content + 2 * padding_);
     }
 
-    // A disabled button is the whole control faded; its text stays white.
+    // A disabled button is the whole control faded.
     void setFaded(bool faded) {
         if (faded_ == faded)
             return;
@@ -217,10 +217,28 @@ public:
 
 protected:
     // Drawn here rather than by a style sheet and a fade effect: the style sheet's rule matching and the
-    // effect's offscreen pass cost more than the drawing itself.
+    // effect's offscreen pass on every paint cost more than the drawing itself.
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        painter.setOpacity(faded_ ? 0.6 : 1.0);
+        if (!faded_) {
+            paintLook(painter);
+            return;
+        }
+        // Faded as one layer, so that the title and symbol keep their white over the faded body.
+        const qreal ratio = devicePixelRatioF();
+        QImage layer(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        layer.setDevicePixelRatio(ratio);
+        layer.fill(Qt::transparent);
+        QPainter layerPainter(&layer);
+        paintLook(layerPainter);
+        layerPainter.end();
+        painter.setOpacity(0.6);
+        painter.drawImage(0, 0, layer);
+    }
+
+private:
+    void paintLook(QPainter& painter) const {
+        painter.setFont(font());
         QLinearGradient body(0, 0, width(), 0);
         body.setColorAt(0, QColor(0xFF, 0x95, 0x00));
         body.setColorAt(1, QColor(0xFF, 0xCC, 0x00));
@@ -249,7 +267,6 @@ protected:
         painter.drawText(QRect(symbolRect.right() + 1 + iconGap / 2, 0, width(), height()), flags, text);
     }
 
-private:
     QString shownTextFor(int width) const {
         const int room = std::max(1, width - iconSize().width() - iconGap - 2 * sideRoom);
         if (width <= 0 || fontMetrics().horizontalAdvance(text()) <= room)
