@@ -1,6 +1,7 @@
 #include "LeftPanel.h"
 
 #include "Controls.h"
+#include "DashedFrame.h"
 #include "Dialogs.h"
 #include "FocusRing.h"
 #include "GlassButtons.h"
@@ -23,7 +24,6 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QFontMetricsF>
-#include <QGraphicsOpacityEffect>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -36,8 +36,6 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QStyle>
-#include <QStyleOptionButton>
-#include <QStylePainter>
 #include <QTextBlock>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -70,15 +68,10 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF frame = QRectF(rect()).adjusted(1, 1, -1, -1);
         const bool over = model_.isDragOver();
         const QColor orange = Theme::instance().color(ColorRole::orange);
-        painter.setBrush(over ? withOpacity(orange, 0.1) : QColor(Qt::transparent));
-        QPen dashed(over ? orange : withOpacity(Theme::instance().color(ColorRole::secondary), 0.3), 2);
-        dashed.setDashPattern({4, 2}); // 8 on, 4 off at a width of 2
-        painter.setPen(dashed);
-        painter.drawRoundedRect(frame, 12, 12);
+        paintDashedFrame(painter, size(), over ? withOpacity(orange, 0.1) : QColor(Qt::transparent),
+                         over ? orange : withOpacity(Theme::instance().color(ColorRole::secondary), 0.3));
     }
 
 private:
@@ -203,6 +196,13 @@ public:
     // The title as drawn at the current width.
     QString shownText() const { return shownTextFor(width()); }
 
+    // The symbol, the gap and the title on one line, with nothing around them.
+    QSize sizeHint() const override {
+        const QSize title = fontMetrics().size(Qt::TextShowMnemonic, text());
+        const QSize symbol = icon().isNull() ? QSize() : iconSize();
+        return {symbol.width() + (icon().isNull() ? 0 : iconGap) + title.width(),
+                std::max(symbol.height(), title.height())};
+    }
     QSize minimumSizeHint() const override {
         const QString start = text().left(1) + QChar(0x2026);
         return {iconSize().width() + iconGap + fontMetrics().horizontalAdvance(start) + 2 * sideRoom,
@@ -215,16 +215,67 @@ public:
         return std::max(minimumHeight(), content + 2 * padding_);
     }
 
+    // A disabled button is the whole control faded.
+    void setFaded(bool faded) {
+        if (faded_ == faded)
+            return;
+        faded_ = faded;
+        update();
+    }
+    bool isFaded() const { return faded_; }
+
 protected:
+    // Drawn here rather than by a style sheet and a fade effect: the style sheet's rule matching and the
+    // effect's offscreen pass on every paint cost more than the drawing itself.
     void paintEvent(QPaintEvent*) override {
-        QStylePainter painter(this);
-        QStyleOptionButton option;
-        initStyleOption(&option);
-        option.text = shownText();
-        painter.drawControl(QStyle::CE_PushButton, option);
+        QPainter painter(this);
+        if (!faded_) {
+            paintLook(painter);
+            return;
+        }
+        // Faded as one layer, so that the title and symbol keep their white over the faded body.
+        const qreal ratio = devicePixelRatioF();
+        QImage layer(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        layer.setDevicePixelRatio(ratio);
+        layer.fill(Qt::transparent);
+        QPainter layerPainter(&layer);
+        paintLook(layerPainter);
+        layerPainter.end();
+        painter.setOpacity(0.6);
+        painter.drawImage(0, 0, layer);
     }
 
 private:
+    void paintLook(QPainter& painter) const {
+        painter.setFont(font());
+        QLinearGradient body(0, 0, width(), 0);
+        body.setColorAt(0, QColor(0xFF, 0x95, 0x00));
+        body.setColorAt(1, QColor(0xFF, 0xCC, 0x00));
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(body);
+        painter.drawRoundedRect(QRectF(rect()), 10, 10);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+
+        // The symbol, the gap and the title's widest line are centred together; the lines start half the gap after
+        // the symbol, as the style draws a push button's label.
+        const QString text = shownText();
+        QIcon::Mode mode = isEnabled() ? (hasFocus() ? QIcon::Active : QIcon::Normal) : QIcon::Disabled;
+        const QPixmap symbol =
+            icon().pixmap(iconSize(), devicePixelRatio(), mode, isChecked() ? QIcon::On : QIcon::Off);
+        const QSize symbolSize = symbol.deviceIndependentSize().toSize();
+        int group = symbolSize.width();
+        const int flags = Qt::AlignLeft | Qt::AlignVCenter;
+        if (!text.isEmpty())
+            group += fontMetrics().boundingRect(rect(), flags, text).width() + iconGap;
+        const QRect symbolRect((width() - group) / 2, (height() - symbolSize.height()) / 2, symbolSize.width(),
+                               symbolSize.height());
+        if (!symbol.isNull())
+            painter.drawPixmap(symbolRect, symbol);
+        painter.setPen(Qt::white);
+        painter.drawText(QRect(symbolRect.right() + 1 + iconGap / 2, 0, width(), height()), flags, text);
+    }
+
     QString shownTextFor(int width) const {
         const int room = std::max(1, width - iconSize().width() - iconGap - 2 * sideRoom);
         if (width <= 0 || fontMetrics().horizontalAdvance(text()) <= room)
@@ -233,6 +284,7 @@ private:
     }
 
     int padding_ = 14;
+    bool faded_ = false;
 };
 } // namespace
 
@@ -401,12 +453,6 @@ void LeftPanel::build() {
     generate->setAccessibleName("Generate Now");
     generate->setIcon(symbolIcon("sparkles", Qt::white));
     generate->setCursor(Qt::PointingHandCursor);
-    // One look in every state: a disabled button is the whole control faded (below), its text stays white.
-    generate->setStyleSheet(
-        QStringLiteral("QPushButton { color: white; border: none; border-radius: 10px;"
-                       " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #FF9500, stop:1 #FFCC00); }"));
-    generateFade_ = new QGraphicsOpacityEffect(generate);
-    generate->setGraphicsEffect(generateFade_);
     generateSpinner_ = new Spinner({SpinnerLook::Style::spokes, Qt::white}, Spinner::smallDiameter, generate);
     generateSpinner_->setObjectName("generateSpinner");
     generateSpinner_->hide();
@@ -538,7 +584,9 @@ void LeftPanel::showGenerateState() {
     placeGenerateSpinner();
     const bool disabled = model_.isGenerateDisabled();
     generate_->setEnabled(!disabled);
-    generateFade_->setOpacity(disabled ? 0.6 : 1.0);
+    static_cast<GenerateButton*>(generate_)->setFaded(disabled);
+    // The spinner stands on the button: it fades with it.
+    generateSpinner_->setColor(disabled ? withOpacity(Qt::white, 0.6) : QColor(Qt::white));
 }
 
 void LeftPanel::showReferences() {

@@ -11,7 +11,6 @@
 class ImageStudioModel;
 class Popover;
 class QAbstractButton;
-class QGraphicsOpacityEffect;
 class Spinner;
 class QGridLayout;
 class QHBoxLayout;
@@ -85,7 +84,6 @@ private:
     QAbstractButton* settings_ = nullptr;
     QAbstractButton* presets_ = nullptr;
     QAbstractButton* generate_ = nullptr;
-    QGraphicsOpacityEffect* generateFade_ = nullptr;
     Spinner* generateSpinner_ = nullptr;
     QVBoxLayout* editorInsets_ = nullptr;
     QPointer<Popover> popoverFrame_;

@@ -1,6 +1,7 @@
 #include "RightPanel.h"
 
 #include "Controls.h"
+#include "DashedFrame.h"
 #include "Glass.h"
 #include "GlassButtons.h"
 #include "ImageStudioModel.h"
@@ -36,6 +37,7 @@ namespace {
 constexpr int bubbleFadeMs = 300;
 
 // The state area's frame: a dashed rounded outline over the control background.
+// The empty result's frame: the control background inside the studio's dashed frame.
 class StateFrame final : public QStackedWidget {
 public:
     using QStackedWidget::QStackedWidget;
@@ -43,16 +45,8 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF frame = QRectF(rect()).adjusted(1, 1, -1, -1);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(Theme::instance().color(ColorRole::controlBackground));
-        painter.drawRoundedRect(frame, 12, 12);
-        QPen dashed(withOpacity(Theme::instance().color(ColorRole::secondary), 0.3), 2);
-        dashed.setDashPattern({4, 2}); // 8 on, 4 off at a width of 2
-        painter.setPen(dashed);
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(frame, 12, 12);
+        paintDashedFrame(painter, size(), Theme::instance().color(ColorRole::controlBackground),
+                         withOpacity(Theme::instance().color(ColorRole::secondary), 0.3));
     }
 };
 

@@ -47,6 +47,9 @@
 #include <QListView>
 #include <QMap>
 #include <QMimeData>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
@@ -55,6 +58,7 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <memory>
 
 // Clicks the studio's button of that name; fails naming it when it is missing, hidden or disabled, and leaves the
@@ -64,6 +68,102 @@
         GUI_REQUIRE(clicked_, QAbstractButton, view_.get(), name);                                                     \
         GUI_CHECK(click(clicked_));                                                                                    \
     } while (false)
+
+namespace {
+// `widget` drawn on a transparent image as its parent draws it, through whatever fades it, without the parent's
+// background.
+QImage drawnAlone(QWidget* widget) {
+    QImage image(widget->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QWidget* parent = widget->parentWidget();
+    const bool fills = parent->autoFillBackground();
+    parent->setAutoFillBackground(false);
+    parent->render(&image, QPoint(), QRegion(widget->geometry()), QWidget::DrawChildren);
+    parent->setAutoFillBackground(fills);
+    return image;
+}
+
+// How opaque `widget` draws the pixel at `at`, to two decimals.
+double drawnOpacity(QWidget* widget, QPoint at) {
+    return std::round(qAlpha(drawnAlone(widget).pixel(at)) / 255.0 * 100) / 100;
+}
+
+// Pixels farther apart than `tolerance` in any channel (premultiplied).
+int differingPixels(const QImage& a, const QImage& b, int tolerance) {
+    if (a.size() != b.size())
+        return a.width() * a.height() + 1;
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            if (std::abs(qRed(p) - qRed(q)) > tolerance || std::abs(qGreen(p) - qGreen(q)) > tolerance ||
+                std::abs(qBlue(p) - qBlue(q)) > tolerance || std::abs(qAlpha(p) - qAlpha(q)) > tolerance)
+                ++count;
+        }
+    }
+    return count;
+}
+} // namespace
+
+// Records how long the dashed outlines a widget strokes are, to tell what it strokes as curves.
+class DashedStrokeEngine final : public QPaintEngine {
+public:
+    DashedStrokeEngine() : QPaintEngine(AllFeatures) {}
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState& state) override {
+        if (state.state() & DirtyPen)
+            dashed_ = state.pen().style() == Qt::CustomDashLine || state.pen().style() == Qt::DashLine;
+    }
+    void drawPath(const QPainterPath& path) override {
+        if (dashed_)
+            length += path.length();
+    }
+    void drawPolygon(const QPointF* points, int count, PolygonDrawMode) override {
+        for (int i = 1; dashed_ && i < count; ++i)
+            length += QLineF(points[i - 1], points[i]).length();
+    }
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+    Type type() const override { return User; }
+
+    double length = 0;
+
+private:
+    bool dashed_ = false;
+};
+
+class DashedStrokeDevice final : public QPaintDevice {
+public:
+    explicit DashedStrokeDevice(QSize size) : size_(size) {}
+    QPaintEngine* paintEngine() const override { return &engine; }
+    mutable DashedStrokeEngine engine;
+
+protected:
+    int metric(PaintDeviceMetric metric) const override {
+        switch (metric) {
+        case PdmWidth:
+            return size_.width();
+        case PdmHeight:
+            return size_.height();
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        case PdmDepth:
+            return 32;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        default:
+            return QPaintDevice::metric(metric);
+        }
+    }
+
+private:
+    QSize size_;
+};
 
 // The image studio's real widgets, driven offscreen with keys, clicks and drops against the fake Gemini service.
 class ImageStudioViewTest : public StudioTestBase {
@@ -1691,10 +1791,8 @@ private slots:
     void generateNowSpinsWhileLoadingAndFadesWholeWhenDisabled() {
         GUI_REQUIRE(generate, QAbstractButton, view_.get(), "generateNow");
         GUI_REQUIRE(spinner, Spinner, generate, "generateSpinner");
-        const auto opacity = [generate] {
-            auto* fade = qobject_cast<QGraphicsOpacityEffect*>(generate->graphicsEffect());
-            return fade && fade->isEnabled() ? fade->opacity() : 1.0;
-        };
+        // How opaque the button's body is drawn, read where only the body shows: left of its symbol, mid-height.
+        const auto opacity = [generate] { return drawnOpacity(generate, QPoint(12, generate->height() / 2)); };
         QVERIFY(!generate->isEnabled());
         QCOMPARE(opacity(), 0.6);
         QVERIFY(!spinner->isVisible());
@@ -1713,6 +1811,148 @@ private slots:
         QVERIFY(clock_->runUntil([this] { return view_->rightPanel()->isResultPictureShown(); }));
         QVERIFY(!spinner->isVisible());
         QCOMPARE(opacity(), 1.0);
+    }
+
+    // The button looks like a push button styled with a left-to-right #FF9500 to #FFCC00 gradient, corners of 10,
+    // white text after its symbol, faded to 0.6 as a whole when disabled; it draws this itself, without an
+    // offscreen pass through a fade effect on every paint.
+    void generateNowLooksLikeItsStyledGradientButton() {
+        GUI_REQUIRE(generate, QPushButton, view_.get(), "generateNow");
+        QVERIFY(!generate->graphicsEffect());
+        QVERIFY(generate->styleSheet().isEmpty());
+        QWidget holder;
+        auto* reference = new QPushButton(&holder);
+        reference->setStyleSheet(
+            QStringLiteral("QPushButton { color: white; border: none; border-radius: 10px;"
+                           " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #FF9500, stop:1 #FFCC00); }"));
+        for (const int width : {1000, 1600}) {
+            view_->resize(width, 800);
+            QTRY_COMPARE(view_->scale(), width / 1000.0);
+            for (const bool enabled : {false, true}) {
+                if (enabled)
+                    type("a lighthouse");
+                QCOMPARE(generate->isEnabled(), enabled);
+                QApplication::processEvents();
+                holder.resize(generate->size());
+                reference->setGeometry(generate->rect());
+                reference->setFont(generate->font());
+                reference->setIcon(generate->icon());
+                reference->setIconSize(generate->iconSize());
+                reference->setText(generate->text());
+                reference->setEnabled(enabled);
+                // Sized as that button: its title and symbol with nothing around them.
+                QCOMPARE(generate->sizeHint(), reference->sizeHint());
+                const QImage drawn = drawnAlone(generate);
+                QImage expected = drawnAlone(reference);
+                // Faded, the button is its whole look at 0.6.
+                if (!enabled) {
+                    QImage faded(expected.size(), expected.format());
+                    faded.fill(Qt::transparent);
+                    QPainter painter(&faded);
+                    painter.setOpacity(0.6);
+                    painter.drawImage(0, 0, expected);
+                    painter.end();
+                    expected = faded;
+                }
+                const int off = differingPixels(drawn, expected, 6);
+                QVERIFY2(off <= 8, qPrintable(QStringLiteral("width %1, %2: %3 pixels differ")
+                                                  .arg(width)
+                                                  .arg(enabled ? "enabled" : "disabled")
+                                                  .arg(off)));
+                if (enabled) {
+                    // Held down, it looks the same.
+                    generate->setDown(true);
+                    reference->setDown(true);
+                    QVERIFY(differingPixels(drawnAlone(generate), drawnAlone(reference), 6) <= 8);
+                    generate->setDown(false);
+                    reference->setDown(false);
+                }
+                // Transparent outside the rounded corners, opaque inside them (or 0.6 when disabled).
+                QCOMPARE(drawn.pixelColor(0, 0).alpha(), 0);
+                QCOMPARE(drawnOpacity(generate, QPoint(5, 5)), enabled ? 1.0 : 0.6);
+                QCOMPARE(drawnOpacity(generate, QPoint(generate->width() - 6, generate->height() - 6)),
+                         enabled ? 1.0 : 0.6);
+            }
+            editor()->clear();
+        }
+    }
+
+    // How far `frame`, drawn alone, is from an antialiased rounded rect of radius 12 a pixel in from its edges:
+    // `fill` inside a 2 wide dashed line of `dash`, 8 on and 4 off from the top run's left end. Empty when alike
+    // along the edges (the band clear of what stands in the middle) and when only the corners are stroked as curves.
+    static QString dashedFrameFaults(QWidget* frame, const QColor& fill, const QColor& dash) {
+        QImage drawn(frame->size(), QImage::Format_ARGB32_Premultiplied);
+        drawn.fill(Qt::transparent);
+        frame->render(&drawn, QPoint(), QRegion(), QWidget::RenderFlags());
+        QImage expected(frame->size(), QImage::Format_ARGB32_Premultiplied);
+        expected.fill(Qt::transparent);
+        {
+            QPainter painter(&expected);
+            painter.setRenderHint(QPainter::Antialiasing);
+            const QRectF outline = QRectF(expected.rect()).adjusted(1, 1, -1, -1);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(fill);
+            painter.drawRoundedRect(outline, 12, 12);
+            QPen dashed(dash, 2);
+            dashed.setDashPattern({4, 2});
+            painter.setPen(dashed);
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(outline, 12, 12);
+        }
+        const QRect inner = drawn.rect().adjusted(20, 20, -20, -20);
+        int off = 0;
+        for (int y = 0; y < drawn.height(); ++y) {
+            for (int x = 0; x < drawn.width(); ++x) {
+                if (inner.contains(x, y))
+                    continue;
+                const QRgb p = drawn.pixel(x, y), q = expected.pixel(x, y);
+                const int most = std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                           std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+                off += most > 16 ? 1 : 0;
+            }
+        }
+        QStringList faults;
+        if (off > 8)
+            faults << QStringLiteral("%1 pixels differ").arg(off);
+        // Spot checks: outside the corner, a dash and a gap on the top run.
+        if (qAlpha(drawn.pixel(0, 0)) != 0)
+            faults << QStringLiteral("drawn outside the corner");
+        if (drawn.pixel(13 + 4, 0) != expected.pixel(13 + 4, 0) || qAlpha(drawn.pixel(13 + 4, 0)) == 0)
+            faults << QStringLiteral("no dash where the top run starts");
+        if (qAlpha(drawn.pixel(13 + 10, 0)) != 0)
+            faults << QStringLiteral("no gap after the first dash");
+        DashedStrokeDevice device(frame->size());
+        frame->render(&device, QPoint(), QRegion(), QWidget::RenderFlags());
+        if (!(device.engine.length > 0 && device.engine.length < 4 * 40))
+            faults << QStringLiteral("%1 stroked as curves").arg(device.engine.length);
+        return faults.join(QStringLiteral(", "));
+    }
+
+    // The empty result's frame and the empty reference area: dashed, rounded frames that look like antialiased
+    // rounded rects but stroke only their corners as curves.
+    void theEmptyFramesAreDashedWithRoundedCorners() {
+        auto* states = view_->findChild<QStackedWidget*>("resultStates");
+        QVERIFY(states);
+        QCOMPARE(view_->rightPanel()->shownState(), StudioRules::ResultState::ready);
+        const QColor quiet = withOpacity(Theme::instance().color(ColorRole::secondary), 0.3);
+        const QColor orange = Theme::instance().color(ColorRole::orange);
+        for (const QSize size : {QSize(1000, 800), QSize(1600, 900), QSize(1333, 777)}) {
+            view_->resize(size);
+            QApplication::processEvents();
+            const QString where = QStringLiteral("%1x%2: ").arg(size.width()).arg(size.height());
+            // Made again at each scale.
+            GUI_REQUIRE(dropZone, QWidget, view_.get(), "dropZone");
+            QString faults = dashedFrameFaults(states, Theme::instance().color(ColorRole::controlBackground), quiet);
+            QVERIFY2(faults.isEmpty(), qPrintable(where + "result frame: " + faults));
+            QCOMPARE(states->grab().toImage().pixelColor(30, states->height() / 2),
+                     Theme::instance().color(ColorRole::controlBackground));
+            faults = dashedFrameFaults(dropZone, Qt::transparent, quiet);
+            QVERIFY2(faults.isEmpty(), qPrintable(where + "drop zone: " + faults));
+            model().setDragOver(true);
+            faults = dashedFrameFaults(dropZone, withOpacity(orange, 0.1), orange);
+            model().setDragOver(false);
+            QVERIFY2(faults.isEmpty(), qPrintable(where + "drop zone, dragged over: " + faults));
+        }
     }
 
     void theHeadingsStartWithTheirSymbols() {
