@@ -11,17 +11,12 @@
 #include "WidgetDialogs.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QIcon>
-#include <QLibraryInfo>
 #include <QMainWindow>
 #include <QThreadPool>
 
 #include <cstdlib>
-#include <thread>
 #include <utility>
-
-#include <dlfcn.h>
 
 namespace {
 // Set while the event loop runs. The display going away ends the process from inside the toolkit (exit()), past
@@ -37,22 +32,7 @@ void finishOnExit() {
 int main(int argc, char* argv[]) {
     if (argc > 1 && qstrcmp(argv[1], HeldThumbnailMaker::kArgument) == 0)
         return HeldThumbnailMaker::run(argc, argv);
-    // Two of the longest steps before the window can paint are done on a second thread while the display connection
-    // is set up: reading the font configuration, which the first screen's text needs, and loading the store's
-    // database driver, which the toolkit would otherwise load and link on this thread when the store opens (it then
-    // finds the library loaded). The toolkit brings the font library in; it is looked up rather than linked, so the
-    // build needs nothing more.
-    const auto fontInit = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "FcInit"));
-    const QByteArray storeDriver =
-        QFile::encodeName(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/sqldrivers/libqsqlite.so");
-    std::thread earlyWork([fontInit, storeDriver] {
-        if (fontInit)
-            fontInit();
-        // Kept loaded: the toolkit holds it for the life of the process anyway.
-        dlopen(storeDriver.constData(), RTLD_LAZY | RTLD_LOCAL);
-    });
     QApplication app(argc, argv);
-    earlyWork.join();
     // The first screen's symbols and the font database are read while the store opens and the screen is built;
     // the application waits for the pool as it ends.
     QThreadPool::globalInstance()->start(&prepareSymbolDrawings);

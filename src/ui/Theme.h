@@ -55,8 +55,9 @@ public:
 
     // The system font at a size in points of the look (one point is one device-independent pixel).
     static QFont font(double pointSize, QFont::Weight weight = QFont::Normal);
-    // Fills the toolkit's font database, which every thread shares, and the fallbacks of the window's font family.
-    // Run on a worker while the first screen is being prepared; the fonts themselves are made per thread.
+    // Reads the system's font configuration into the toolkit's font database, which every thread shares, with the
+    // fallbacks of the window's font family. Run on a worker while the store opens: the first text measured finds
+    // them ready. The fonts themselves are made per thread.
     static void prepareFonts();
 
     // Corner radii and spacings that recur across the views.
