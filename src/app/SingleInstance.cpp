@@ -19,6 +19,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -59,8 +60,13 @@ bool SingleInstance::acquire() {
         const QByteArray holder = QByteArray::number(QCoreApplication::applicationPid()) + '\n' +
                                   QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName()) +
                                   '\n' + QSysInfo::machineHostName().toUtf8() + '\n';
-        if (::ftruncate(lockFile_, 0) != 0 || ::write(lockFile_, holder.constData(), size_t(holder.size())) < 0) {
-            // Only the note is missing; the lock holds.
+        // Written over the last holder's note, and cut only where that was longer: truncating costs a metadata
+        // update even when nothing changes.
+        struct stat file {};
+        if (::pwrite(lockFile_, holder.constData(), size_t(holder.size()), 0) == holder.size() &&
+            ::fstat(lockFile_, &file) == 0 && file.st_size > holder.size() &&
+            ::ftruncate(lockFile_, holder.size()) != 0) {
+            // Only the note is off; the lock holds.
         }
         return true;
     }

@@ -2,9 +2,11 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -66,6 +68,12 @@ private slots:
             SingleInstance start(folder.path());
             QVERIFY(!start.acquire());
         }
+        // Over a longer note a holder left behind.
+        {
+            QFile left(probe.lockFilePath());
+            QVERIFY(left.open(QIODevice::WriteOnly));
+            left.write("4000000000\nan-application-with-a-long-name\na-host-with-a-much-longer-name\n");
+        }
         SingleInstance owner(folder.path());
         QVERIFY(owner.acquire());
         QLockFile older(owner.lockFilePath());
@@ -75,6 +83,13 @@ private slots:
         QString host, application;
         QVERIFY(older.getLockInfo(&pid, &host, &application));
         QCOMPARE(pid, QCoreApplication::applicationPid());
+        QCOMPARE(host, QSysInfo::machineHostName());
+        QCOMPARE(application, QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+        QFile note(owner.lockFilePath());
+        QVERIFY(note.open(QIODevice::ReadOnly));
+        QCOMPARE(note.readAll().split('\n'),
+                 QByteArray(QByteArray::number(pid) + '\n' + application.toUtf8() + '\n' + host.toUtf8() + '\n')
+                     .split('\n'));
     }
 
     // The owner answers only once it listens, after its window is up; a later start keeps asking until then.
