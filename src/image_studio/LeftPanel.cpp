@@ -601,6 +601,17 @@ void LeftPanel::showReferences() {
     referenceHeader_->setText(StudioRules::referenceHeader(count));
     addMore_->setVisible(StudioRules::showsAddMoreButton(count));
 
+    // The same pictures at the same scale (the studio appearing hands its saved list again): what is shown stays,
+    // and so does the keyboard focus in it.
+    QList<qint64> keys;
+    keys.reserve(count);
+    for (const QImage& image : images)
+        keys.append(image.cacheKey());
+    if (referenceContent_ && keys == shownKeys_ && scale_ == shownScale_)
+        return;
+    shownKeys_ = keys;
+    shownScale_ = scale_;
+
     if (referenceContent_) {
         referenceLayout_->removeWidget(referenceContent_);
         delete referenceContent_;

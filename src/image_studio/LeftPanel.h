@@ -75,6 +75,9 @@ private:
     QWidget* referenceArea_ = nullptr;
     QVBoxLayout* referenceLayout_ = nullptr;
     QWidget* referenceContent_ = nullptr;
+    // What referenceContent_ was made for.
+    QList<qint64> shownKeys_;
+    double shownScale_ = 0;
     QGridLayout* grid_ = nullptr;
     QLabel* counter_ = nullptr;
     QAbstractButton* clear_ = nullptr;

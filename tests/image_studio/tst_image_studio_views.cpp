@@ -51,6 +51,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -382,6 +383,22 @@ private slots:
     }
 
     // --- references ---
+
+    // The studio hands its saved list again each time it appears: the same pictures keep the tiles they have (and
+    // the focus in them).
+    void theSameReferencesAgainKeepTheirTiles() {
+        GUI_REQUIRE(zone, QWidget, view_.get(), "dropZone");
+        const QPointer<QWidget> emptyZone(zone);
+        model().appear();
+        QVERIFY(emptyZone);
+        GUI_CHECK(pick(pictureFiles(1), "uploadReference"));
+        QVERIFY(!emptyZone);
+        GUI_REQUIRE(single, QWidget, view_.get(), "singleReference");
+        const QPointer<QWidget> tiles(single);
+        model().appear();
+        QCOMPARE(model().referenceImages().size(), 1);
+        QVERIFY(tiles);
+    }
 
     void referencesThroughThePickerAndDropsUpToNine() {
         GUI_REQUIRE(header, QLabel, view_.get(), "referenceHeader");
