@@ -47,14 +47,6 @@ namespace {
 constexpr int headingGap = 8; // between the reference heading and its add button
 constexpr int narrowestWidth = 185;
 
-// A text area without a fill of its own.
-void clearBase(QAbstractScrollArea* text) {
-    QPalette palette = text->palette();
-    palette.setBrush(QPalette::Base, Qt::transparent);
-    text->setPalette(palette);
-    text->viewport()->setAutoFillBackground(false);
-}
-
 // The platform's headline text style: 13 points, semibold.
 QFont headlineFont() {
     return Theme::font(13, QFont::DemiBold);
@@ -222,7 +214,6 @@ public:
         faded_ = faded;
         update();
     }
-    bool isFaded() const { return faded_; }
 
 protected:
     // Drawn here rather than by a style sheet and a fade effect: the style sheet's rule matching and the
@@ -400,8 +391,8 @@ void LeftPanel::build() {
     editorInsets_ = new QVBoxLayout(editorHost);
     editor_ = new QPlainTextEdit(editorHost);
     editor_->setFrameShape(QFrame::NoFrame);
-    // The box's fill shows through: a palette, not a style sheet, which would restyle the whole panel.
-    clearBase(editor_);
+    // The box's fill shows through.
+    clearTextBase(editor_);
     // The placeholder is drawn in the viewport's font: the default one, while the typed text follows the scale.
     QFont placeholderFont = QApplication::font();
     placeholderFont.setResolveMask(QFont::AllPropertiesResolved);

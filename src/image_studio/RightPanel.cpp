@@ -36,7 +36,6 @@ namespace {
 // The text bubble's fade and growth when the header button toggles it.
 constexpr int bubbleFadeMs = 300;
 
-// The state area's frame: a dashed rounded outline over the control background.
 // The empty result's frame: the control background inside the studio's dashed frame.
 class StateFrame final : public QStackedWidget {
 public:
@@ -196,11 +195,8 @@ QWidget* RightPanel::buildCompleted() {
     reply_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     reply_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     reply_->setFrameShape(QFrame::NoFrame);
-    // The bubble's glass shows through: a palette, not a style sheet, which would restyle the whole panel.
-    QPalette clear = reply_->palette();
-    clear.setBrush(QPalette::Base, Qt::transparent);
-    reply_->setPalette(clear);
-    reply_->viewport()->setAutoFillBackground(false);
+    // The bubble's glass shows through.
+    clearTextBase(reply_);
     reply_->verticalScrollBar()->setObjectName("replyScrollBar");
     reply_->verticalScrollBar()->setAccessibleName("Text response scroll bar");
     reply_->horizontalScrollBar()->setObjectName("replyHorizontalScrollBar");

@@ -342,6 +342,13 @@ void setUpCardList(QListView* list) {
     focusOnTheControlOnly(list);
 }
 
+void clearTextBase(QAbstractScrollArea* area) {
+    QPalette palette = area->palette();
+    palette.setBrush(QPalette::Base, Qt::transparent);
+    area->setPalette(palette);
+    area->viewport()->setAutoFillBackground(false);
+}
+
 void focusOnTheControlOnly(QAbstractScrollArea* area) {
     area->viewport()->setFocusProxy(nullptr);
 }

@@ -99,4 +99,8 @@ void setUpCardList(QListView* list);
 // a click on the viewport still focuses the control.
 void focusOnTheControlOnly(QAbstractScrollArea* area);
 
+// A text area without a fill of its own: what lies under it shows through. A palette, not a style sheet, which
+// would restyle the whole window around it.
+void clearTextBase(QAbstractScrollArea* area);
+
 } // namespace Controls
