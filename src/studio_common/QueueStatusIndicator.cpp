@@ -1,5 +1,6 @@
 #include "QueueStatusIndicator.h"
 
+#include "FrameTicker.h"
 #include "Motion.h"
 #include "OnScreen.h"
 #include "QueueManager.h"
@@ -13,14 +14,12 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 constexpr int slotCount = QueueManager::maxConcurrentVideoTasks;
-constexpr int tickMs = 33;
 // Item sizes and gaps before the scale is applied.
 constexpr double padding = 6;
 constexpr double itemSpacing = 6;
@@ -34,19 +33,13 @@ constexpr double busySize = 10;
 
 QueueStatusIndicator::QueueStatusIndicator(QueueManager* queue, StudioRules::IndicatorTab tab, QWidget* parent,
                                            double scale)
-    : QWidget(parent), queue_(queue), tab_(tab), scale_(scale), ticker_(new QTimer(this)),
-      onScreen_(new OnScreenWatcher(this)) {
+    : QWidget(parent), queue_(queue), tab_(tab), scale_(scale), onScreen_(new OnScreenWatcher(this)) {
     setObjectName(tab == StudioRules::IndicatorTab::photo ? "photoQueueStatus" : "videoQueueStatus");
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     // The text is the capsule's one readable part: a screen reader hears it change.
     text_ = new ResultLabel("queueStatusText", QString(), this);
     row->addWidget(text_);
-    ticker_->setInterval(tickMs);
-    connect(ticker_, &QTimer::timeout, this, [this] {
-        elapsedMs_ += tickMs;
-        update();
-    });
     if (queue_)
         connect(queue_, &QueueManager::tasksChanged, this, &QueueStatusIndicator::refresh);
     connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
@@ -181,21 +174,40 @@ QRectF QueueStatusIndicator::slotDotRect(int slot) const {
 }
 
 bool QueueStatusIndicator::isAnimating() const {
-    return ticker_->isActive();
+    return FrameTicker::joined(this);
 }
 
 void QueueStatusIndicator::updateTicker() {
     const bool moves = tab_ == StudioRules::IndicatorTab::photo ? state_.activeSlots > 0 || state_.spinner : true;
     if (state_.visible && moves && onScreen_->isOnScreen()) {
-        if (!ticker_->isActive())
-            ticker_->start();
+        // A turning arc needs every frame; the pulses and the stepping spokes every other one.
+        const int interval = shows(Part::arcSpinner) ? FrameTicker::smoothMs : FrameTicker::pulseMs;
+        if (interval != tickInterval_ || !isAnimating()) {
+            tickInterval_ = interval;
+            FrameTicker::join(this, interval, [this] {
+                elapsedMs_ += FrameTicker::stepMs(tickInterval_);
+                updateMovingParts();
+            });
+        }
     } else {
-        ticker_->stop();
+        FrameTicker::leave(this);
     }
 }
 
+void QueueStatusIndicator::updateMovingParts() {
+    // The text and the symbol stand still: only what moves is painted again, with room for the rings and halo.
+    QRegion moving;
+    const int margin = int(std::ceil(2 * scale_));
+    for (const Part part : {Part::slotDots, Part::pulseDot, Part::progressView, Part::arcSpinner}) {
+        const QRectF rect = partRect(part);
+        if (!rect.isEmpty())
+            moving += rect.toAlignedRect().adjusted(-margin, -margin, margin, margin);
+    }
+    update(moving & rect());
+}
+
 double QueueStatusIndicator::phase(int periodMs, bool reverses) const {
-    double t = double(elapsedMs_ % (reverses ? 2 * periodMs : periodMs)) / periodMs;
+    double t = std::fmod(elapsedMs_, reverses ? 2.0 * periodMs : periodMs) / periodMs;
     if (t > 1)
         t = 2 - t;
     return QEasingCurve(QEasingCurve::InOutQuad).valueForProgress(t);
@@ -249,10 +261,10 @@ void QueueStatusIndicator::paintEvent(QPaintEvent*) {
     // The spinners turn with the capsule's own ticker, which also drives the pulses.
     if (shows(Part::progressView)) {
         const SpinnerLook spokes{SpinnerLook::Style::spokes, Theme::instance().color(ColorRole::secondary)};
-        paintSpinner(painter, partRect(Part::progressView), spokes, elapsedMs_);
+        paintSpinner(painter, partRect(Part::progressView), spokes, qint64(elapsedMs_));
     }
     if (shows(Part::arcSpinner)) {
         const SpinnerLook arc{SpinnerLook::Style::arc, orange, 1.2 * scale_, 0.2, 2000, true};
-        paintSpinner(painter, partRect(Part::arcSpinner), arc, elapsedMs_);
+        paintSpinner(painter, partRect(Part::arcSpinner), arc, qint64(elapsedMs_));
     }
 }

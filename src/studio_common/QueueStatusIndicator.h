@@ -7,7 +7,6 @@
 
 class OnScreenWatcher;
 class QLabel;
-class QTimer;
 class ResultLabel;
 class QueueManager;
 
@@ -50,6 +49,7 @@ private:
     void refresh();
     void applyLayout();
     void updateTicker();
+    void updateMovingParts();
     // Ease-in-out position, 0 … 1, of a cycle of `periodMs`, going back and forth when `reverses`.
     double phase(int periodMs, bool reverses) const;
     double itemsWidth() const;
@@ -60,7 +60,7 @@ private:
     double scale_ = 1.0;
     StudioRules::IndicatorState state_;
     ResultLabel* text_;
-    QTimer* ticker_;
     OnScreenWatcher* onScreen_;
-    qint64 elapsedMs_ = 0;
+    double elapsedMs_ = 0;
+    int tickInterval_ = 0;
 };

@@ -1,18 +1,16 @@
 #include "Spinner.h"
 
+#include "FrameTicker.h"
+
 #include "OnScreen.h"
 #include "Theme.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
-#include <QBasicTimer>
 #include <QEasingCurve>
-#include <QHash>
 #include <QPainter>
 #include <QPixmapCache>
-#include <QPointer>
-#include <QTimerEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -20,7 +18,7 @@
 namespace {
 
 constexpr int spokeCount = 8;
-constexpr int arcFrameMs = 33;
+constexpr int arcFrameMs = FrameTicker::smoothMs;
 
 // Assistive tools read the spinner as a busy indicator, as they read an indeterminate progress bar.
 QAccessibleInterface* accessibleSpinner(const QString& className, QObject* object) {
@@ -92,48 +90,6 @@ void paintLook(QPainter& painter, const QRectF& box, const SpinnerLook& look, do
 void paintSpinner(QPainter& painter, const QRectF& box, const SpinnerLook& look, qint64 elapsedMs) {
     paintLook(painter, box, look, progressAt(look, elapsedMs));
 }
-
-// One timer for every spinner of one frame interval: the ones on screen step in the same turn of the event loop,
-// and their squares are painted in one pass instead of one pass each.
-class Spinner::Ticker final : public QObject {
-public:
-    // The ticker of this interval; made when `make`, else none when there is none yet (or any more).
-    static Ticker* every(int intervalMs, bool make) {
-        static QHash<int, QPointer<Ticker>> tickers;
-        QPointer<Ticker>& ticker = tickers[intervalMs];
-        if (!ticker && make)
-            ticker = new Ticker(intervalMs, qApp);
-        return ticker;
-    }
-
-    void add(Spinner* spinner) {
-        spinners_.append(spinner);
-        if (!timer_.isActive())
-            timer_.start(interval_, this);
-    }
-    void remove(Spinner* spinner) {
-        spinners_.removeOne(spinner);
-        if (spinners_.isEmpty())
-            timer_.stop();
-    }
-
-protected:
-    void timerEvent(QTimerEvent* event) override {
-        if (event->timerId() != timer_.timerId()) {
-            QObject::timerEvent(event);
-            return;
-        }
-        for (Spinner* spinner : std::as_const(spinners_))
-            spinner->step();
-    }
-
-private:
-    Ticker(int intervalMs, QObject* parent) : QObject(parent), interval_(intervalMs) {}
-
-    int interval_;
-    QBasicTimer timer_;
-    QList<Spinner*> spinners_;
-};
 
 Spinner::Spinner(const SpinnerLook& look, double diameter, QWidget* parent)
     : QWidget(parent), look_(look), diameter_(diameter), onScreen_(new OnScreenWatcher(this)) {
@@ -275,9 +231,9 @@ void Spinner::setSpinning(bool spinning) {
         return;
     spinning_ = spinning;
     if (spinning)
-        Ticker::every(frameInterval(), true)->add(this);
-    else if (Ticker* ticker = Ticker::every(frameInterval(), false))
-        ticker->remove(this);
+        FrameTicker::join(this, frameInterval(), [this] { step(); });
+    else
+        FrameTicker::leave(this);
 }
 
 void Spinner::step() {

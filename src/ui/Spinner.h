@@ -65,8 +65,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    class Ticker;
-
     QRectF box() const;
     QPixmap spokeFrame(int lead) const;
     const QPixmap& shownFrame(int lead);

@@ -1,6 +1,7 @@
 #include "WorkspaceWidgets.h"
 
 #include "FocusRing.h"
+#include "FrameTicker.h"
 #include "OnScreen.h"
 #include "Spinner.h"
 #include "Theme.h"
@@ -13,16 +14,10 @@
 #include <cmath>
 
 SlotDots::SlotDots(VideoWorkspaceModel* model, QWidget* parent)
-    : QWidget(parent), model_(model), pulse_(this), onScreen_(new OnScreenWatcher(this)) {
+    : QWidget(parent), model_(model), onScreen_(new OnScreenWatcher(this)) {
     setObjectName("videoSlotDots");
     setAccessibleName("Video slots");
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    // 0 → 1 → 0 over two seconds: a one-second ease in and out that reverses, for ever.
-    pulse_.setStartValue(0.0);
-    pulse_.setEndValue(2.0);
-    pulse_.setDuration(2000);
-    pulse_.setLoopCount(-1);
-    connect(&pulse_, &QVariantAnimation::valueChanged, this, qOverload<>(&QWidget::update));
     connect(model_, &VideoWorkspaceModel::queueChanged, this, &SlotDots::refresh);
     connect(onScreen_, &OnScreenWatcher::onScreenChanged, this, &SlotDots::updatePulse);
     refresh();
@@ -50,17 +45,24 @@ void SlotDots::refresh() {
     update();
 }
 
+bool SlotDots::isPulsing() const {
+    return FrameTicker::joined(this);
+}
+
 void SlotDots::updatePulse() {
     if (active_ == 0)
-        pulse_.stop();
-    else if (!onScreen_->isOnScreen()) {
-        // No frames unseen; the ring goes on from where it stood.
-        if (pulse_.state() == QAbstractAnimation::Running)
-            pulse_.pause();
-    } else if (pulse_.state() == QAbstractAnimation::Paused)
-        pulse_.resume();
-    else if (pulse_.state() == QAbstractAnimation::Stopped)
-        pulse_.start();
+        pulseMs_ = 0;
+    // No frames unseen; the ring goes on from where it stood. It steps with the other animations on screen.
+    if (active_ > 0 && onScreen_->isOnScreen()) {
+        if (!isPulsing()) {
+            FrameTicker::join(this, FrameTicker::pulseMs, [this] {
+                pulseMs_ = std::fmod(pulseMs_ + FrameTicker::stepMs(FrameTicker::pulseMs), pulseCycleMs);
+                update();
+            });
+        }
+    } else {
+        FrameTicker::leave(this);
+    }
 }
 
 void SlotDots::paintEvent(QPaintEvent*) {
@@ -83,7 +85,8 @@ void SlotDots::paintEvent(QPaintEvent*) {
     const double total = 4 * dot + 3 * spacing;
     double x = box.center().x() - total / 2;
     const double y = box.center().y();
-    const double raw = pulse_.currentValue().toDouble();
+    // 0 → 1 → 0 over two seconds: a one-second ease in and out that reverses, for ever.
+    const double raw = 2.0 * pulseMs_ / pulseCycleMs;
     const double phase = QEasingCurve(QEasingCurve::InOutQuad).valueForProgress(raw <= 1 ? raw : 2 - raw);
     for (int i = 0; i < 4; ++i) {
         const QPointF centre(x + dot / 2, y);
@@ -107,8 +110,7 @@ void SlotDots::paintEvent(QPaintEvent*) {
 }
 
 GenerateButton::GenerateButton(VideoWorkspaceModel* model, QWidget* parent)
-    : QPushButton(parent), model_(model),
-      spinner_(new Spinner({SpinnerLook::Style::arc, Qt::white, spinnerLineWidth, 0, 900}, 0, this)) {
+    : QPushButton(parent), model_(model), spinner_(new Spinner({SpinnerLook::Style::spokes, Qt::white}, 0, this)) {
     setObjectName("generateButton");
     setCursor(Qt::PointingHandCursor);
     setFlat(true);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QPushButton>
-#include <QVariantAnimation>
 #include <QWidget>
 
 class OnScreenWatcher;
@@ -15,7 +14,7 @@ class SlotDots : public QWidget {
 public:
     explicit SlotDots(VideoWorkspaceModel* model, QWidget* parent = nullptr);
     int activeDots() const { return active_; }
-    bool isPulsing() const { return pulse_.state() == QAbstractAnimation::Running; }
+    bool isPulsing() const;
     void setScale(double scale);
     QSize sizeHint() const override;
 
@@ -26,9 +25,10 @@ private:
     void refresh();
     void updatePulse();
     VideoWorkspaceModel* model_;
-    QVariantAnimation pulse_;
+    static constexpr int pulseCycleMs = 2000;
     OnScreenWatcher* onScreen_;
     int active_ = 0;
+    double pulseMs_ = 0;
     double scale_ = 1.0;
 };
 
@@ -49,7 +49,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    static constexpr double spinnerLineWidth = 1.6;
     void refresh();
     // Where the play, stop or progress symbol goes, left of the title; the two are centred together.
     QRectF iconSlot() const;

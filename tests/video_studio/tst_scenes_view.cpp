@@ -215,9 +215,10 @@ private slots:
         QCOMPARE(QFontInfo(view->editor()->font()).pixelSize(), px(14));
         QCOMPARE(view->editor()->document()->defaultFont().pixelSize(), px(14));
 
-        // The generate button's spinner: a small indicator scaled 0.8 × scale, once.
+        // The generate button's spinner: a small indicator scaled 0.8 × scale, once, of the stepping kind.
         GUI_REQUIRE(spinner, Spinner, view.get(), "generateSpinner");
         QTRY_VERIFY(spinner->isVisible());
+        QCOMPARE(spinner->look().style, SpinnerLook::Style::spokes);
         QVERIFY(qAbs(spinner->diameter() - Spinner::smallDiameter * 0.8 * scale) < 1e-9);
         QCOMPARE(spinner->width(), int(std::ceil(Spinner::smallDiameter * 0.8 * scale)));
     }
