@@ -5,6 +5,7 @@
 #include "BackupManager.h"
 #include "ImagePreset.h"
 #include "PromptPreset.h"
+#include "SystemError.h"
 #include "VideoMetadata.h"
 
 #include <QDir>
@@ -12,19 +13,32 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include <cerrno>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
 
-// A folder that only the user can enter; an existing one is tightened.
-bool makeOwnerOnlyFolder(const QString& path) {
-    QDir dir;
-    if (!QFileInfo(path).isDir() && !dir.mkpath(path))
+// A folder that only the user can enter; an existing one is tightened. `error` gets the system's reason when it
+// cannot be had.
+bool makeOwnerOnlyFolder(const QString& path, QString* error = nullptr) {
+    const QByteArray native = QFile::encodeName(path);
+    // mkpath keeps no reason: the system's comes from making the folder itself. A file in its place is "Not a
+    // directory", which says more than "File exists".
+    if (!QFileInfo(path).isDir() && !QDir().mkpath(path) && ::mkdir(native.constData(), S_IRWXU) != 0) {
+        if (error)
+            *error = path + ": " + systemReason(errno == EEXIST ? ENOTDIR : errno);
         return false;
-    return QFile::setPermissions(path, BackupContext::ownerOnlyFolder) && QFileInfo(path).isDir();
+    }
+    if (::chmod(native.constData(), S_IRWXU) != 0) {
+        if (error)
+            *error = path + ": " + systemReason(errno);
+        return false;
+    }
+    return QFileInfo(path).isDir();
 }
 
 // Removing thousands of pictures takes seconds on some file systems (synchronous discard): a folder that is
@@ -170,9 +184,9 @@ std::optional<QString> BackupContext::ledgerNotePath() const {
     return *base + '/' + kLedgerNote;
 }
 
-bool BackupContext::createBackupFolderIfNeeded() const {
+bool BackupContext::createBackupFolderIfNeeded(QString* error) const {
     const auto folder = backupFolderURL();
-    if (!folder || !makeOwnerOnlyFolder(*folder))
+    if (!folder || !makeOwnerOnlyFolder(*folder, error))
         return false;
     const QString images = *folder + '/' + BackupManager::userImagesFolder;
     if (!QFileInfo(images).isDir()) {

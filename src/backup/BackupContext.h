@@ -99,8 +99,9 @@ public:
     std::optional<QString> ledgerNotePath() const;
     BackupLedger& ledger() { return ledger_; }
     // Creates the backup folder (0700) and "UserImages" with "VideoMetadata" and "ImagePresets" when missing.
-    // Returns false when the backup folder does not exist afterwards.
-    bool createBackupFolderIfNeeded() const;
+    // Returns false when the backup folder does not exist afterwards; `error` then says why, when there is a place
+    // for it.
+    bool createBackupFolderIfNeeded(QString* error = nullptr) const;
 
     // Throws the failure a test injected at `step`, if any.
     void fail(BackupStep step) const;

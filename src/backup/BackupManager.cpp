@@ -64,8 +64,9 @@ std::optional<QString> BackupManager::keepPreviousBackupNow() {
 
 BackupResult BackupManager::createBackupNow() {
     // Re-created when something outside removed it.
-    if (!context_.createBackupFolderIfNeeded())
-        throw BackupError("no backup location");
+    QString folderError;
+    if (!context_.createBackupFolderIfNeeded(&folderError))
+        throw BackupError(folderError.isEmpty() ? QStringLiteral("no backup location") : folderError);
     const QString folder = *context_.backupFolderURL();
     BackupResult result;
     result.keptBackup = keepPreviousBackup(folder);

@@ -69,7 +69,7 @@ public:
     static QString uuidString(const QUuid& id);
     static QString iso8601(const QDateTime& date);
 
-    // Writes the whole backup or throws BackupError ("no backup location" when there is nowhere to write).
+    // Writes the whole backup or throws BackupError ("no backup location" when the system gives no data folder).
     // The first backup after the store was set aside at start keeps the previous backup first (a console line
     // says where); the result names that folder.
     BackupResult createBackupNow();

@@ -8,6 +8,7 @@
 #include "SymbolIcon.h"
 #include "Theme.h"
 
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +31,24 @@ QToolButton* iconButton(const QString& objectName, const QString& accessibleName
     return button;
 }
 
+// A link that is one Tab stop: Qt's label takes the focus at one Tab and its link only at the next, and Shift+Tab
+// from a link at the start of its label finds that link again instead of leaving.
+class KeyLink final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override {
+        QLabel::focusInEvent(event);
+        // The label holds one link: coming by Tab either way selects it, from the start.
+        if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason) {
+            setSelection(0, 0);
+            QLabel::focusNextPrevChild(true);
+        }
+    }
+    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+};
+
 void linkRow(const QString& name, const QString& title, const QString& address, QWidget* parent, QHBoxLayout*& row) {
     row = new QHBoxLayout;
     row->setSpacing(6);
@@ -45,7 +64,7 @@ void linkRow(const QString& name, const QString& title, const QString& address, 
     label->setObjectName(name + "Title");
     label->setWordWrap(false);
     const QString shortForm = APISettingsViewModel::linkTitle(address);
-    auto* link = new QLabel(
+    auto* link = new KeyLink(
         QStringLiteral("<a href=\"%1\">%2</a>").arg(address.toHtmlEscaped(), shortForm.toHtmlEscaped()), parent);
     link->setFont(Theme::font(11));
     link->setTextFormat(Qt::RichText);
@@ -126,8 +145,10 @@ APIKeySection::APIKeySection(APIKeySlot& slot, QWidget* parent) : QWidget(parent
     // Every change goes to the key store, which writes it at once: typed, pasted, or set by an assistive tool or
     // a password manager (which do not cause textEdited). The key store's own changes shown here are not written back.
     connect(field_, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (!showingStoredKey_)
-            slot_.setKey(text);
+        if (showingStoredKey_)
+            return;
+        focusLentToField_ = false; // typed into: the field keeps the focus
+        slot_.setKey(text);
     });
     connect(showButton_, &QToolButton::clicked, &slot_, &APIKeySlot::toggleShowKey);
     connect(testButton_, &QToolButton::clicked, &slot_, &APIKeySlot::test);
@@ -161,7 +182,17 @@ void APIKeySection::refreshKey() {
                                     theme.color(hasKey ? ColorRole::green : ColorRole::orange), devicePixelRatioF()));
     if (status_->accessibleName() != slot_.statusText())
         status_->setAccessibleName(slot_.statusText());
-    clearButton_->setVisible(hasKey);
+    showKeepingFocus(clearButton_, hasKey);
+}
+
+// A control hidden with the focus would pass it on as Tab does: to this key's Clear button, or into the next key's
+// field with its text selected, where the next key typed replaces it. The key's own field takes it instead.
+void APIKeySection::showKeepingFocus(QWidget* control, bool shown) {
+    if (!shown && window()->focusWidget() == control) {
+        focusLentToField_ = control == testButton_;
+        field_->setFocus(Qt::OtherFocusReason);
+    }
+    control->setVisible(shown);
 }
 
 void APIKeySection::refreshShow() {
@@ -173,9 +204,14 @@ void APIKeySection::refreshShow() {
 }
 
 void APIKeySection::refreshTest() {
-    testButton_->setVisible(slot_.testButtonShown());
+    showKeepingFocus(testButton_, slot_.testButtonShown());
     testButton_->setEnabled(!slot_.isTesting());
     progress_->setVisible(slot_.testProgressShown());
+    if (focusLentToField_ && testButton_->isVisibleTo(this)) {
+        focusLentToField_ = false;
+        if (window()->focusWidget() == field_)
+            testButton_->setFocus(Qt::OtherFocusReason);
+    }
 
     resultRow_->setVisible(slot_.hasResult());
     if (slot_.hasResult()) {

@@ -21,9 +21,12 @@ private:
     void refreshKey();
     void refreshShow();
     void refreshTest();
+    void showKeepingFocus(QWidget* control, bool shown);
 
     APIKeySlot& slot_;
     bool showingStoredKey_ = false;
+    // The test button gave the focus to the field while it stands aside; it takes it back afterwards.
+    bool focusLentToField_ = false;
     QLabel* status_;
     QLineEdit* field_;
     QToolButton* showButton_;

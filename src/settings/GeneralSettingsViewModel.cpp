@@ -1,6 +1,5 @@
 #include "GeneralSettingsViewModel.h"
 
-#include "AppPaths.h"
 #include "BackupManager.h"
 #include "Dialogs.h"
 #include "Log.h"
@@ -8,7 +7,6 @@
 #include "VideoSettings.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QLocale>
 
 GeneralSettingsViewModel::GeneralSettingsViewModel(VideoSettings& videoSettings, BackupManager& backupManager,
@@ -116,11 +114,9 @@ bool GeneralSettingsViewModel::createBackup() {
         const QString reason = QString::fromUtf8(error.what());
         Log::line(QStringLiteral("❌ Backup failed: %1").arg(reason));
         // A full disk or a folder that cannot be written: the user asked for a backup and must know there is none.
-        const auto folder = backupManager_->backupFolderURL();
-        const bool folderMissing = !folder || !QFileInfo(*folder).isDir();
-        const QString where = folder.value_or(AppPaths::dataFolder() + '/' + BackupManager::backupFolderName);
-        Dialogs::current().notify(Dialogs::AlertStyle::critical, backupFailedTitle,
-                                  backupFailedMessage(where, folderMissing ? QString() : reason));
+        Dialogs::current().alert(Dialogs::AlertStyle::warning, backupFailedTitle,
+                                 backupFailedMessage(backupManager_->backupFolderURL().value_or(QString()), reason),
+                                 {"OK"});
         return false;
     }
     Dialogs::current().alert(Dialogs::AlertStyle::informational, backupCreatedTitle, message, {"OK"});
@@ -128,18 +124,16 @@ bool GeneralSettingsViewModel::createBackup() {
 }
 
 QString GeneralSettingsViewModel::backupFailedMessage(const QString& folder, const QString& reason) {
+    if (folder.isEmpty())
+        return QStringLiteral("No backup was made.\n\nReason: The system gives Orvane no folder for its data.");
     const QString shown = QDir::toNativeSeparators(folder);
-    if (reason.isEmpty())
-        return QStringLiteral("Orvane could not create the backup folder “%1”. Check that you can write to the folder "
-                              "above it and that the disk has free space, then click Create Backup again.")
-            .arg(shown);
-    // A file of the backup is named inside the folder already given.
+    // The folder is named already: the reason keeps what is inside it, or only the system's words about it.
     QString why = QDir::toNativeSeparators(reason);
     if (why.startsWith(shown + QDir::separator()))
         why.remove(0, shown.size() + 1);
-    return QStringLiteral("Orvane could not write the backup to “%1” (%2). Check that the disk has free space and "
-                          "that you can write to that folder, then click Create Backup again.")
-        .arg(shown, why);
+    else if (why.startsWith(shown + QStringLiteral(": ")))
+        why.remove(0, shown.size() + 2);
+    return QStringLiteral("No backup was made in “%1”.\n\nReason: %2").arg(shown, why);
 }
 
 bool GeneralSettingsViewModel::requestReset() {

@@ -29,8 +29,8 @@ public:
     static inline const QString backupCreatedMessage =
         QStringLiteral("Your settings and data have been backed up successfully.");
     static inline const QString backupFailedTitle = QStringLiteral("Backup Failed");
-    // What the user is told when no backup could be made: what went wrong and what to do. `folder` is where the
-    // backup goes; `reason` the system's words for the failure, empty when the folder itself could not be made.
+    // What the user is told when no backup could be made: where, and the system's reason. `folder` is where the
+    // backup goes, empty when the system gives no data folder.
     static QString backupFailedMessage(const QString& folder, const QString& reason);
     static inline const QString resetTitle = QStringLiteral("Reset All Data");
     static inline const QString resetMessage =

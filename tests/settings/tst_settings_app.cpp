@@ -115,7 +115,7 @@ private slots:
         QVERIFY(QDir(folder).removeRecursively());
         writeFile(folder, "in the way");
         app.onWillTerminate();
-        QVERIFY(env.hasLineStartingWith("❌ Backup on quit failed: no backup location"));
+        QVERIFY(env.hasLineStartingWith("❌ Backup on quit failed: " + folder + ": Not a directory"));
     }
 
     void theSettingsWindowOpensFromTheMenu() {

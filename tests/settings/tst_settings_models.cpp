@@ -88,12 +88,11 @@ private slots:
         QCOMPARE(dialogs->alerts[0].informativeText,
                  QStringLiteral("Your settings and data have been backed up successfully."));
 
-        // A failed backup is told on screen, without waiting for an answer, and on the console.
+        // A failed backup is told on screen and on the console.
         backups.setNoApplicationSupportDirectoryForTesting(true);
         QVERIFY(!model.createBackup());
-        QCOMPARE(dialogs->alerts.size(), 1);
-        QCOMPARE(dialogs->notices.size(), 1);
-        QCOMPARE(dialogs->notices[0].message, QStringLiteral("Backup Failed"));
+        QCOMPARE(dialogs->alerts.size(), 2);
+        QCOMPARE(dialogs->alerts[1].message, QStringLiteral("Backup Failed"));
         QVERIFY(env->hasLineStartingWith("❌ Backup failed: no backup location"));
         backups.setNoApplicationSupportDirectoryForTesting(false);
 
@@ -116,44 +115,47 @@ private slots:
         QVERIFY(!Defaults::standard().contains("selectedSoundName"));
     }
 
-    // A backup that could not be made says what happened and what to do, in words a user knows: the folder it could
-    // not make or write, the system's reason, and "Create Backup" again.
-    void aFailedBackupSaysWhatHappenedAndWhatToDo_data() {
-        QTest::addColumn<bool>("nowhere");
+    // A backup that could not be made is an alert like the others (it waits for its OK) that says where and gives
+    // the system's reason, also when a file stands in the backup folder's place.
+    void aFailedBackupIsAnAlertWithTheSystemsReason_data() {
+        QTest::addColumn<QString>("cause");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("no folder can be made")
-            << true
-            << QStringLiteral("Orvane could not create the backup folder “%1”. Check that you can write to the folder "
-                              "above it and that the disk has free space, then click Create Backup again.");
+        QTest::newRow("no data folder")
+            << "nowhere"
+            << QStringLiteral("No backup was made.\n\nReason: The system gives Orvane no folder for its data.");
         QTest::newRow("the disk is full")
-            << false
-            << QStringLiteral(
-                   "Orvane could not write the backup to “%1” (settings_backup.json: No space left on device). "
-                   "Check that the disk has free space and that you can write to that folder, then click "
-                   "Create Backup again.");
+            << "full"
+            << QStringLiteral("No backup was made in “%1”.\n\nReason: settings_backup.json: No space left on device");
+        QTest::newRow("a file in the folder's place")
+            << "file" << QStringLiteral("No backup was made in “%1”.\n\nReason: Not a directory");
     }
-    void aFailedBackupSaysWhatHappenedAndWhatToDo() {
-        QFETCH(bool, nowhere);
+    void aFailedBackupIsAnAlertWithTheSystemsReason() {
+        QFETCH(QString, cause);
         QFETCH(QString, expected);
         VideoSettings video;
         BackupManager backups(store.get());
         GeneralSettingsViewModel model(video, backups);
         const QString folder = QDir(AppPaths::dataFolder()).filePath("Backups");
-        if (nowhere) {
+        if (cause == "nowhere") {
             backups.setNoApplicationSupportDirectoryForTesting(true);
-        } else {
+        } else if (cause == "full") {
             backups.setFaultInjector([folder](BackupStep step) -> std::optional<QString> {
                 if (step == BackupStep::settingsFile)
                     return folder + "/settings_backup.json: No space left on device";
                 return std::nullopt;
             });
+        } else {
+            QVERIFY(QDir(folder).removeRecursively());
+            QFile file(folder);
+            QVERIFY(file.open(QIODevice::WriteOnly));
         }
         QVERIFY(!model.createBackup());
-        QVERIFY(dialogs->alerts.isEmpty());
-        QCOMPARE(dialogs->notices.size(), 1);
-        QCOMPARE(dialogs->notices[0].style, Dialogs::AlertStyle::critical);
-        QCOMPARE(dialogs->notices[0].message, QStringLiteral("Backup Failed"));
-        QCOMPARE(dialogs->notices[0].informativeText, expected.arg(folder));
+        QVERIFY(dialogs->notices.isEmpty());
+        QCOMPARE(dialogs->alerts.size(), 1);
+        QCOMPARE(dialogs->alerts[0].style, Dialogs::AlertStyle::warning);
+        QCOMPARE(dialogs->alerts[0].message, QStringLiteral("Backup Failed"));
+        QCOMPARE(dialogs->alerts[0].buttons, QStringList{"OK"});
+        QCOMPARE(dialogs->alerts[0].informativeText, expected.arg(folder));
         QVERIFY(!model.hasLastBackup());
     }
 

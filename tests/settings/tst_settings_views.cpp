@@ -100,6 +100,19 @@ QStringList reportingFocus(QWidget* window) {
 class SettingsViewTests : public QObject {
     Q_OBJECT
 
+    // The settings window, shown on one of its tabs (the API tab unless told).
+    struct ShownSettings {
+        VideoSettings video;
+        APISettings api;
+        BackupManager backups;
+        SettingsView view{video, api, backups};
+        explicit ShownSettings(ModelContext* store, int tab = 1) : backups(store) {
+            view.resize(600, 400);
+            view.tabs()->setCurrentIndex(tab);
+            QVERIFY(gui::showActive(&view));
+        }
+    };
+
     SettingsTestFixture fixture;
     std::unique_ptr<TestEnvironment>& env = fixture.env;
     std::unique_ptr<ScriptedDialogs>& dialogs = fixture.dialogs;
@@ -183,12 +196,9 @@ private slots:
 
     // "Create Backup" on a full disk: the reason is on screen, and the previous backup and its date stay.
     void aFailedBackupIsShownAndKeepsThePreviousOne() {
-        VideoSettings video;
-        APISettings api;
-        BackupManager backups(store.get());
-        SettingsView view(video, api, backups);
-        view.resize(600, 400);
-        QVERIFY(gui::showActive(&view));
+        ShownSettings window(store.get(), 0);
+        SettingsView& view = window.view;
+        BackupManager& backups = window.backups;
         GUI_REQUIRE(create, QPushButton, &view, "Create Backup");
         QVERIFY(gui::click(create));
         QCOMPARE(dialogs->alerts.size(), 1);
@@ -206,18 +216,14 @@ private slots:
                 return reason;
             return std::nullopt;
         });
-        video.setSoundNotificationEnabled(true); // a change the next backup would have carried
+        window.video.setSoundNotificationEnabled(true); // a change the next backup would have carried
         QVERIFY(gui::click(create));
-        QCOMPARE(dialogs->notices.size(), 1);
-        QCOMPARE(dialogs->notices[0].style, Dialogs::AlertStyle::critical);
-        QCOMPARE(dialogs->notices[0].message, QStringLiteral("Backup Failed"));
-        // What happened, with the system's reason, and what to do.
-        QCOMPARE(dialogs->notices[0].informativeText,
-                 QStringLiteral("Orvane could not write the backup to “%1” (swift_data_backup.json: No space left on "
-                                "device). Check that the disk has free space and that you can write to that folder, "
-                                "then click Create Backup again.")
+        QCOMPARE(dialogs->alerts.size(), 2); // no "Backup Created"
+        QCOMPARE(dialogs->alerts[1].message, QStringLiteral("Backup Failed"));
+        QCOMPARE(dialogs->alerts[1].informativeText,
+                 QStringLiteral("No backup was made in “%1”.\n\nReason: swift_data_backup.json: No space left on "
+                                "device")
                      .arg(*backups.backupFolderURL()));
-        QCOMPARE(dialogs->alerts.size(), 1); // no "Backup Created"
         QCOMPARE(backups.lastBackupDate(), date);
         QCOMPARE(lastBackup->text(), shownDate);
         QFile after(settingsFile);
@@ -230,13 +236,8 @@ private slots:
         service.acceptedKeys = {kVideoKey};
         service.install();
         service.retrieveReplies.append(FakeMiniMaxService::Reply::refusal(1026, "file not found").after(0.2));
-        VideoSettings video;
-        APISettings api;
-        BackupManager backups(store.get());
-        SettingsView view(video, api, backups);
-        view.resize(600, 400);
-        view.tabs()->setCurrentIndex(1);
-        QVERIFY(gui::showActive(&view));
+        ShownSettings window(store.get());
+        SettingsView& view = window.view;
         QVERIFY2(gui::unnamedControls(&view).isEmpty(), qPrintable(gui::unnamedControls(&view).join('\n')));
 
         GUI_REQUIRE(field, QLineEdit, &view, "miniMax2KeyField");
@@ -312,16 +313,50 @@ private slots:
         QVERIFY(miniMaxLink->text().contains(APISettingsViewModel::miniMaxKeysAddress));
     }
 
+    // Space on Test hid the button and passed the focus on to Clear, where the next Space emptied the key.
+    void aSpaceAfterTestingAKeyNeverClearsIt() {
+        FakeGeminiService service(kGoogleKey);
+        service.install();
+        service.modelsScript.append(FakeGeminiService::Reply::failure(403));
+        service.modelsScript.last().delayMs = 300;
+        APIManager::shared().setGoogleAPIKey(kGoogleKey);
+        ShownSettings window(store.get());
+        GUI_REQUIRE(test, QToolButton, &window.view, "googleTestButton");
+        test->setFocus(Qt::TabFocusReason);
+        gui::keyToFocus(Qt::Key_Space);
+        QCOMPARE(QApplication::focusWidget(), gui::find(&window.view, "googleKeyField"));
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), test, 5000);
+    }
+
+    // Clearing from the keyboard passed the focus into the next key's field with its text selected.
+    void typingAfterClearingAKeyNeverReplacesTheNextKey() {
+        APIKeySlot(3).setKey(kVideoKey);
+        APIKeySlot(4).setKey(kVideoKey);
+        ShownSettings window(store.get());
+        GUI_REQUIRE(clear, QToolButton, &window.view, "miniMax3ClearButton");
+        clear->setFocus(Qt::TabFocusReason);
+        gui::keyToFocus(Qt::Key_Space);
+        gui::keyToFocus(Qt::Key_N);
+        QCOMPARE(Defaults::standard().string("miniMaxAPIKey3"), std::optional<QString>("n"));
+        QCOMPARE(Defaults::standard().string("miniMaxAPIKey4"), std::optional<QString>(kVideoKey));
+    }
+
+    // Each link of "Get API Keys" took two Tab stops (and Shift+Tab never left it).
+    void eachKeyLinkIsOneTabStop() {
+        ShownSettings window(store.get());
+        GUI_REQUIRE(googleLink, QLabel, &window.view, "googleKeysLink");
+        googleLink->setFocus(Qt::TabFocusReason);
+        gui::keyToFocus(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), gui::find(&window.view, "miniMaxKeysLink"));
+        gui::keyToFocus(Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), googleLink);
+    }
+
     // An assistive tool or a password manager sets the text through the accessibility interface, without
     // keystrokes: the key is stored all the same.
     void aKeySetThroughTheAccessibilityInterfaceIsStored() {
-        VideoSettings video;
-        APISettings api;
-        BackupManager backups(store.get());
-        SettingsView view(video, api, backups);
-        view.resize(600, 400);
-        view.tabs()->setCurrentIndex(1);
-        QVERIFY(gui::showActive(&view));
+        ShownSettings window(store.get());
+        SettingsView& view = window.view;
 
         GUI_REQUIRE(field, QLineEdit, &view, "miniMax3KeyField");
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(field);
@@ -377,13 +412,9 @@ private slots:
     // Shown on its own, Settings is a window to a screen reader; walking it, only the control with the focus
     // says so, not the tab widget around the tab list.
     void theWindowIsAWindowAndOnlyTheFocusedControlReportsFocus() {
-        VideoSettings video;
-        APISettings api;
-        BackupManager backups(store.get());
-        SettingsView view(video, api, backups);
+        ShownSettings shown(store.get(), 0);
+        SettingsView& view = shown.view;
         view.setWindowTitle("Settings");
-        view.resize(600, 400);
-        QVERIFY(gui::showActive(&view));
         QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&view);
         QCOMPARE(window->role(), QAccessible::Window);
         QCOMPARE(window->text(QAccessible::Name), QStringLiteral("Settings"));
@@ -426,13 +457,8 @@ private slots:
     }
 
     void escapeAndCtrlWCloseTheWindow() {
-        VideoSettings video;
-        APISettings api;
-        BackupManager backups(store.get());
-        SettingsView view(video, api, backups);
-        view.resize(600, 400);
-        view.tabs()->setCurrentIndex(1);
-        QVERIFY(gui::showActive(&view));
+        ShownSettings window(store.get());
+        SettingsView& view = window.view;
         GUI_REQUIRE(field, QLineEdit, &view, "googleKeyField");
         field->setFocus();
         QVERIFY(field->hasFocus());
@@ -454,13 +480,8 @@ private slots:
         slow.delayMs = 300;
         service.modelsScript.append(slow);
         APIManager::shared().setGoogleAPIKey(kGoogleKey);
-        VideoSettings video;
-        APISettings api;
-        BackupManager backups(store.get());
-        SettingsView view(video, api, backups);
-        view.resize(600, 400);
-        view.tabs()->setCurrentIndex(1);
-        QVERIFY(gui::showActive(&view));
+        ShownSettings window(store.get());
+        SettingsView& view = window.view;
         GUI_REQUIRE(field, QLineEdit, &view, "googleKeyField");
         GUI_REQUIRE(show, QToolButton, &view, "googleShowKeyButton");
         GUI_REQUIRE(test, QToolButton, &view, "googleTestButton");
