@@ -147,7 +147,7 @@ APIKeySection::APIKeySection(APIKeySlot& slot, QWidget* parent) : QWidget(parent
     connect(field_, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (showingStoredKey_)
             return;
-        focusLentToField_ = false; // typed into: the field keeps the focus
+        focusLent_ = false; // typed into: the field keeps the focus
         slot_.setKey(text);
     });
     connect(showButton_, &QToolButton::clicked, &slot_, &APIKeySlot::toggleShowKey);
@@ -182,16 +182,14 @@ void APIKeySection::refreshKey() {
                                     theme.color(hasKey ? ColorRole::green : ColorRole::orange), devicePixelRatioF()));
     if (status_->accessibleName() != slot_.statusText())
         status_->setAccessibleName(slot_.statusText());
-    showKeepingFocus(clearButton_, hasKey);
+    showKeepingFocus(clearButton_, hasKey, field_);
 }
 
 // A control hidden with the focus would pass it on as Tab does: to this key's Clear button, or into the next key's
-// field with its text selected, where the next key typed replaces it. The key's own field takes it instead.
-void APIKeySection::showKeepingFocus(QWidget* control, bool shown) {
-    if (!shown && window()->focusWidget() == control) {
-        focusLentToField_ = control == testButton_;
-        field_->setFocus(Qt::OtherFocusReason);
-    }
+// field with its text selected, where the next key typed replaces it. `standIn` (shown) takes it instead.
+void APIKeySection::showKeepingFocus(QWidget* control, bool shown, QWidget* standIn) {
+    if (!shown && window()->focusWidget() == control)
+        standIn->setFocus(Qt::OtherFocusReason);
     control->setVisible(shown);
 }
 
@@ -204,14 +202,25 @@ void APIKeySection::refreshShow() {
 }
 
 void APIKeySection::refreshTest() {
-    showKeepingFocus(testButton_, slot_.testButtonShown());
-    testButton_->setEnabled(!slot_.isTesting());
-    progress_->setVisible(slot_.testProgressShown());
-    if (focusLentToField_ && testButton_->isVisibleTo(this)) {
-        focusLentToField_ = false;
-        if (window()->focusWidget() == field_)
-            testButton_->setFocus(Qt::OtherFocusReason);
+    // While a test runs its indicator holds the focus the Test button had: a key pressed meanwhile changes nothing.
+    // The button, back, takes it again, unless the key was typed into meanwhile.
+    const bool testShown = slot_.testButtonShown();
+    const bool testEnabled = !slot_.isTesting();
+    const bool progressShown = slot_.testProgressShown();
+    if (progressShown)
+        progress_->show();
+    if (window()->focusWidget() == testButton_ && (!testShown || !testEnabled)) {
+        focusLent_ = true;
+        (progressShown ? static_cast<QWidget*>(progress_) : field_)->setFocus(Qt::OtherFocusReason);
     }
+    testButton_->setEnabled(testEnabled);
+    testButton_->setVisible(testShown);
+    QWidget* holder = window()->focusWidget();
+    if (focusLent_ && testShown && testEnabled && (holder == progress_ || holder == field_)) {
+        focusLent_ = false;
+        testButton_->setFocus(Qt::OtherFocusReason);
+    }
+    showKeepingFocus(progress_, progressShown, field_);
 
     resultRow_->setVisible(slot_.hasResult());
     if (slot_.hasResult()) {

@@ -21,12 +21,12 @@ private:
     void refreshKey();
     void refreshShow();
     void refreshTest();
-    void showKeepingFocus(QWidget* control, bool shown);
+    void showKeepingFocus(QWidget* control, bool shown, QWidget* standIn);
 
     APIKeySlot& slot_;
     bool showingStoredKey_ = false;
-    // The test button gave the focus to the field while it stands aside; it takes it back afterwards.
-    bool focusLentToField_ = false;
+    // The test button lent the focus while it stands aside; it takes it back afterwards.
+    bool focusLent_ = false;
     QLabel* status_;
     QLineEdit* field_;
     QToolButton* showButton_;
