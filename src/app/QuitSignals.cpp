@@ -53,7 +53,9 @@ void QuitSignals::readPipe() {
     unsigned char bytes[16];
     ssize_t count;
     while ((count = ::read(pipeFds[0], bytes, sizeof bytes)) > 0) {
-        for (ssize_t i = 0; i < count; ++i)
+        for (ssize_t i = 0; i < count; ++i) {
+            received_ = true;
             emit received(int(bytes[i]));
+        }
     }
 }
