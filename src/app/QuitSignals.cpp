@@ -1,5 +1,6 @@
 #include "QuitSignals.h"
 
+#include <QGuiApplication>
 #include <QSocketNotifier>
 
 #include <array>
@@ -24,6 +25,10 @@ void onSignal(int number) {
 
 QuitSignals::QuitSignals(QObject* parent) : QObject(parent) {
     Q_ASSERT(pipeFds[0] < 0);
+    // The session's end (logout, shutdown) is remembered the same way; whoever handles it connects to the
+    // application itself.
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(gui, &QGuiApplication::commitDataRequest, this, [this] { received_ = true; });
     if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
         pipeFds[0] = pipeFds[1] = -1;
         return;

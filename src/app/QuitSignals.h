@@ -14,7 +14,7 @@ public:
     explicit QuitSignals(QObject* parent = nullptr);
     ~QuitSignals() override;
 
-    // Whether a stop request has come since this was made.
+    // Whether a stop request, or the session's end, has come since this was made.
     bool wasReceived() const { return received_; }
 
 signals:

@@ -149,37 +149,26 @@ private slots:
         QVERIFY(!QFileInfo::exists(part));
     }
 
-    // A stop request that comes while the start salvages a damaged store and shows its alert is kept: once the
-    // alert is answered the program quits as the Quit command does instead of running on.
+    // A stop request during the start's store salvage and alert is kept: once OK is pressed the program quits as the
+    // Quit command does instead of running on.
     void aStopRequestDuringTheStoreAlertIsNotDropped() {
         QProcess xvfb;
         const auto stopX = qScopeGuard([&xvfb] { stop(xvfb); });
         const QString display = startXvfb(xvfb);
         QVERIFY2(!display.isEmpty(), "Xvfb did not start (is the xvfb package installed?)");
         Profile profile;
-        QVERIFY(QDir().mkpath(profile.dataFolder()));
         QFile store(profile.dataFolder() + "/Orvane.store");
-        QVERIFY(store.open(QIODevice::WriteOnly) && store.write(QByteArray(8192, 'x')) > 0);
-        store.close();
-
+        QVERIFY(QDir().mkpath(profile.dataFolder()) && store.open(QIODevice::WriteOnly) && store.write("not a store") &&
+                store.flush());
         const auto orvane = profile.start(display);
         const auto cleanUp = qScopeGuard([&orvane] { stop(*orvane); });
         QString output;
         QVERIFY2(waitForLine(*orvane, output, "The unreadable store was kept"), qPrintable(output));
         ::kill(pid_t(orvane->processId()), SIGTERM);
-        // OK on the alert, from the keyboard, until the window behind it is up.
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", display);
-        while (!waitForLine(*orvane, output, kUp, 200) && orvane->state() == QProcess::Running) {
-            QProcess xdotool;
-            xdotool.setProcessEnvironment(env);
-            xdotool.start("xdotool", {"mousemove", "640", "450", "key", "Return"});
-            QVERIFY2(xdotool.waitForFinished(10000), "xdotool did not run (is the xdotool package installed?)");
-        }
-        QVERIFY2(endsWithin(*orvane, output, 20000), qPrintable(output));
-        QCOMPARE(orvane->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(orvane->exitCode(), 0);
-        QVERIFY2(output.contains("Asked to quit by the system"), qPrintable(output));
+        while (!waitForLine(*orvane, output, kUp, 200) && orvane->state() == QProcess::Running)
+            QProcess::execute("env", {"DISPLAY=" + display, "xdotool", "mousemove", "640", "450", "key", "Return"});
+        QVERIFY2(endsWithin(*orvane, output, 20000) && output.contains("Asked to quit by the system"),
+                 qPrintable(output));
     }
 
     // The display going away (the X server ends with the session) ends the program from inside the toolkit; what
