@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -103,13 +102,12 @@ private slots:
         QTest::newRow("a link to a missing folder") << false;
     }
     void aProfileThatCannotBeLockedStillHasOneOwner() {
+        QFETCH(bool, folderInPlace);
         QTemporaryDir folder;
         const QString lock = folder.filePath("Orvane.lock");
-        QFETCH(bool, folderInPlace);
         QVERIFY(folderInPlace ? QDir().mkdir(lock) : QFile::link("/nonexistent/folder/Orvane.lock", lock));
         SingleInstance first(folder.path());
         QVERIFY(first.acquire());
-        first.listen();
         QVERIFY(!SingleInstance(folder.path()).acquire());
     }
 
@@ -118,13 +116,14 @@ private slots:
     // folder itself.
     void theSocketNeverGoesToASharedFolder() {
         QTemporaryDir root;
-        const auto restore = qScopeGuard([runtime = qgetenv("XDG_RUNTIME_DIR")] {
-            qputenv("XDG_RUNTIME_DIR", runtime);
-            AppPaths::setRoot({});
-        });
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
         qunsetenv("XDG_RUNTIME_DIR");
         AppPaths::setRoot(root.path());
-        QCOMPARE(QFileInfo(SingleInstance(root.filePath("data")).serverName()).path(), AppPaths::cacheFolder());
+        const QString socketFolder = QFileInfo(SingleInstance(root.filePath("data")).serverName()).path();
+        const QString cacheFolder = AppPaths::cacheFolder();
+        AppPaths::setRoot({});
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        QCOMPARE(socketFolder, cacheFolder);
     }
 
     // The owner answers only once it listens, after its window is up; a later start keeps asking until then.
