@@ -1,5 +1,6 @@
 #include "QuitSignals.h"
 
+#include <QGuiApplication>
 #include <QSocketNotifier>
 
 #include <array>
@@ -24,6 +25,10 @@ void onSignal(int number) {
 
 QuitSignals::QuitSignals(QObject* parent) : QObject(parent) {
     Q_ASSERT(pipeFds[0] < 0);
+    // The session's end (logout, shutdown) is remembered the same way; whoever handles it connects to the
+    // application itself.
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(gui, &QGuiApplication::commitDataRequest, this, [this] { received_ = true; });
     if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
         pipeFds[0] = pipeFds[1] = -1;
         return;
@@ -53,7 +58,9 @@ void QuitSignals::readPipe() {
     unsigned char bytes[16];
     ssize_t count;
     while ((count = ::read(pipeFds[0], bytes, sizeof bytes)) > 0) {
-        for (ssize_t i = 0; i < count; ++i)
+        for (ssize_t i = 0; i < count; ++i) {
+            received_ = true;
             emit received(int(bytes[i]));
+        }
     }
 }

@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QSysInfo>
 #include <QThread>
 
@@ -29,11 +28,17 @@ const QByteArray kShownAnswer = "shown\n";
 QString socketNameFor(const QString& dataFolder) {
     const QString folder = QFileInfo(dataFolder).absoluteFilePath();
     const QByteArray hash = QCryptographicHash::hash(QFile::encodeName(folder), QCryptographicHash::Sha256).toHex();
-    const QString name = QStringLiteral("orvane-%1.socket").arg(QString::fromLatin1(hash.left(24)));
-    // The runtime folder is the user's own; without one the name goes to the temporary folder, still private to
-    // the user through the socket's mode.
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return runtime.isEmpty() ? name : QDir(runtime).filePath(name);
+    const QString socketFolder = AppPaths::socketFolder();
+    if (socketFolder.isEmpty())
+        return {};
+    return QDir(socketFolder).filePath(QStringLiteral("orvane-%1.socket").arg(QString::fromLatin1(hash.left(24))));
+}
+
+// Whether a running copy listens on the socket. A socket file nobody listens on refuses the connection at once.
+bool isAnswered(const QString& serverName) {
+    QLocalSocket socket;
+    socket.connectToServer(serverName);
+    return socket.waitForConnected(1000);
 }
 } // namespace
 
@@ -54,6 +59,9 @@ SingleInstance::~SingleInstance() {
 bool SingleInstance::acquire() {
     const QByteArray path = QFile::encodeName(lockPath_);
     lockFile_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // A lock needs no write access: a read-only lock file, or a folder in its place, still takes one.
+    if (lockFile_ < 0)
+        lockFile_ = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (lockFile_ >= 0 && ::flock(lockFile_, LOCK_EX | LOCK_NB) == 0) {
         // Who holds it, in the form the toolkit's lock files use, for a person or an older copy that reads it.
         // Nothing depends on it reaching the disk, so it is not synced.
@@ -68,52 +76,86 @@ bool SingleInstance::acquire() {
             ::ftruncate(lockFile_, holder.size()) != 0) {
             // Only the note is off; the lock holds.
         }
+        locked_ = true;
         return true;
     }
     const int failure = errno;
-    if (lockFile_ >= 0 && failure == EWOULDBLOCK) {
+    if (lockFile_ >= 0)
         ::close(lockFile_);
-        lockFile_ = -1;
+    lockFile_ = -1;
+    if (failure == EWOULDBLOCK)
         return false;
-    }
-    // The data folder cannot hold a lock (read-only, full, no locks on this file system): nothing could be lost
-    // between two copies through files that cannot be written, and refusing to start would help nobody.
+    // No lock can be had here (no locks on this file system, a lock file that cannot be opened). The socket stands
+    // in for it: a copy answering on it owns the profile, and this start takes the name only while nobody holds it,
+    // at once, so a later start finds it while this one is still starting.
     Log::line(QStringLiteral("⚠️ [App] Could not lock the profile at %1: %2")
                   .arg(lockPath_, QString::fromLocal8Bit(std::strerror(failure))));
-    return true;
+    if (serverName_.isEmpty())
+        return true;
+    if (startServer() || server_->serverError() != QAbstractSocket::AddressInUseError)
+        return true;
+    // Taken: by a running copy when it answers, else left by a copy that is gone.
+    if (isAnswered(serverName_))
+        return false;
+    QLocalServer::removeServer(serverName_);
+    return startServer() || server_->serverError() != QAbstractSocket::AddressInUseError || !isAnswered(serverName_);
 }
 
 void SingleInstance::listen() {
-    if (server_)
+    if (server_ && server_->isListening())
         return;
-    server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    // This process owns the profile now, so a socket of that name was left by a copy that is gone.
-    QLocalServer::removeServer(serverName_);
-    if (!server_->listen(serverName_)) {
-        Log::line(QStringLiteral("⚠️ [App] Other starts cannot reach this window: %1").arg(server_->errorString()));
+    if (serverName_.isEmpty()) {
+        Log::line(
+            QStringLiteral("⚠️ [App] Other starts cannot reach this window: no private folder for its socket"));
         return;
     }
-    connect(server_, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* peer = server_->nextPendingConnection()) {
-            connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-            connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
-                if (!peer->canReadLine())
-                    return;
-                if (peer->readLine(64) == kShowRequest) {
-                    emit activationRequested();
-                    peer->write(kShownAnswer);
-                }
-                peer->disconnectFromServer();
-            });
-        }
-    });
+    // Without the lock the name was taken at the start or not at all: it is never taken later.
+    if (!locked_)
+        return;
+    // With the lock held, a socket of that name that nobody answers on was left by a copy that is gone. One that
+    // answers belongs to a copy that could not lock the profile, and its name is never taken from it.
+    if (isAnswered(serverName_)) {
+        Log::line(QStringLiteral("⚠️ [App] Other starts cannot reach this window: another copy answers on %1")
+                      .arg(serverName_));
+        return;
+    }
+    QLocalServer::removeServer(serverName_);
+    startServer();
+}
+
+bool SingleInstance::startServer() {
+    if (!server_) {
+        server_ = new QLocalServer(this);
+        connect(server_, &QLocalServer::newConnection, this, [this] {
+            while (QLocalSocket* peer = server_->nextPendingConnection()) {
+                connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+                connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
+                    if (!peer->canReadLine())
+                        return;
+                    if (peer->readLine(64) == kShowRequest) {
+                        emit activationRequested();
+                        peer->write(kShownAnswer);
+                    }
+                    peer->disconnectFromServer();
+                });
+            }
+        });
+    }
+    // The folder is the user's own and private, so the socket needs no mode of its own; without options the
+    // toolkit binds the name itself, which fails when the name is taken instead of replacing it.
+    if (server_->listen(serverName_))
+        return true;
+    if (server_->serverError() != QAbstractSocket::AddressInUseError)
+        Log::line(QStringLiteral("⚠️ [App] Other starts cannot reach this window: %1").arg(server_->errorString()));
+    return false;
 }
 
 bool SingleInstance::activateRunning(int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
+        if (serverName_.isEmpty())
+            return false;
         socket.connectToServer(serverName_);
         if (socket.waitForConnected(int(deadline.remainingTime()))) {
             socket.write(kShowRequest);

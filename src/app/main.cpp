@@ -53,7 +53,7 @@ int main(int argc, char* argv[]) {
                 : QStringLiteral("⚠️ [App] Orvane is already running on this profile but did not answer"));
         return 0;
     }
-    // From here a stop request waits for the event loop, which quits the way the Quit command does.
+    // From here a stop request is remembered and quits the way the Quit command does once the event loop runs.
     QuitSignals quitSignals;
 
     WidgetDialogs dialogs;
@@ -62,6 +62,9 @@ int main(int argc, char* argv[]) {
     OrvaneApp orvane;
     orvane.makeHeldThumbnailsWith(QCoreApplication::applicationFilePath(), {HeldThumbnailMaker::kArgument});
     QObject::connect(&quitSignals, &QuitSignals::received, &orvane, &OrvaneApp::quitWithoutAsking);
+    // One that came while the store was salvaged or its alert was open.
+    if (quitSignals.wasReceived())
+        QMetaObject::invokeMethod(&orvane, &OrvaneApp::quitWithoutAsking, Qt::QueuedConnection);
     QObject::connect(&instance, &SingleInstance::activationRequested, &orvane, &OrvaneApp::bringForward);
     QMainWindow* window = orvane.showMainWindow();
     // Set once the window shows: the theme lookup reads the index of every installed icon theme.

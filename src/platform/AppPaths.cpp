@@ -22,7 +22,7 @@ QString ensured(const QString& path) {
     return path;
 }
 
-// The runtime folder the session gives this user: an absolute path to a folder of the user's own that no one
+// A folder of the user's own (the runtime folder the session gives, the cache) at an absolute path, that no one
 // else may enter or write.
 bool isPrivateRuntimeFolder(const QString& path) {
     if (path.isEmpty() || !QDir::isAbsolutePath(path))
@@ -119,6 +119,16 @@ int removeStaleDownloads(double maxAgeSeconds) {
         }
     }
     return removed;
+}
+
+QString socketFolder() {
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (isPrivateRuntimeFolder(runtime))
+        return runtime;
+    // Not the toolkit's fallback in the temporary folder: its name is known to every user, and when another user
+    // holds it the socket would go to the temporary folder itself.
+    const QString cache = cacheFolder();
+    return isPrivateRuntimeFolder(cache) ? cache : QString();
 }
 
 QString storeFile() {

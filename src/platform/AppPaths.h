@@ -26,6 +26,10 @@ bool startsLikeClip(const QByteArray& head);
 // "minimax_video_….mp4" that is a clip. Such a file is never cleaned away either; the next start files it.
 bool isUnfiledDownload(const QString& path);
 QString storeFile(); // the object store's database
+// Where the local socket of the running copy lives: the runtime folder when the session gives a private one, else
+// the cache folder. Empty when neither is a folder of the user's own that only the user may enter: a socket in a
+// shared folder could be taken by another user.
+QString socketFolder();
 // Finished clips the video folder could not take yet, until it can (not created here).
 QString unfiledFolder();
 // Removes what earlier runs left in the downloads folders (a cut-off transfer, a download given up) once it is

@@ -70,6 +70,17 @@ bool endsWithin(QProcess& process, QString& output, int timeoutMs) {
     return ended;
 }
 
+// A private X server without a window manager; its display (":N"), or nothing when it did not start. Xvfb writes the
+// display it picked to standard output, so parallel runs never race for a number.
+QString startXvfb(QProcess& xvfb) {
+    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp"});
+    QByteArray number;
+    QDeadlineTimer deadline(10000);
+    while (xvfb.waitForStarted(10000) && !number.contains('\n') && !deadline.hasExpired() && xvfb.waitForReadyRead(100))
+        number += xvfb.readAllStandardOutput();
+    return number.contains('\n') ? ":" + QString::fromLatin1(number.trimmed()) : QString();
+}
+
 void stop(QProcess& process) {
     if (process.state() == QProcess::NotRunning)
         return;
@@ -138,19 +149,38 @@ private slots:
         QVERIFY(!QFileInfo::exists(part));
     }
 
+    // A stop request during the start's store salvage and alert is kept: once OK is pressed the program quits as the
+    // Quit command does instead of running on.
+    void aStopRequestDuringTheStoreAlertIsNotDropped() {
+        QProcess xvfb;
+        const auto stopX = qScopeGuard([&xvfb] { stop(xvfb); });
+        const QString display = startXvfb(xvfb);
+        QVERIFY2(!display.isEmpty(), "Xvfb did not start (is the xvfb package installed?)");
+        Profile profile;
+        QFile store(profile.dataFolder() + "/Orvane.store");
+        QVERIFY(QDir().mkpath(profile.dataFolder()) && store.open(QIODevice::WriteOnly) && store.write("not a store") &&
+                store.flush());
+        const auto orvane = profile.start(display);
+        const auto cleanUp = qScopeGuard([&orvane] { stop(*orvane); });
+        QString output;
+        QVERIFY2(waitForLine(*orvane, output, "The unreadable store was kept"), qPrintable(output));
+        ::kill(pid_t(orvane->processId()), SIGTERM);
+        while (!waitForLine(*orvane, output, kUp, 200) && orvane->state() == QProcess::Running)
+            QProcess::execute("env", {"DISPLAY=" + display, "xdotool", "mousemove", "640", "450", "key", "Return"});
+        QVERIFY2(endsWithin(*orvane, output, 20000) && output.contains("Asked to quit by the system"),
+                 qPrintable(output));
+    }
+
     // The display going away (the X server ends with the session) ends the program from inside the toolkit; what
     // a quit saves is saved on the way out.
     void theDisplayGoingAwaySavesLikeAQuit() {
         QProcess xvfb;
-        // Xvfb writes the display it picked to standard output, so parallel runs never race for a number.
-        xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp"});
-        QVERIFY2(xvfb.waitForStarted(10000), "Xvfb did not start (is the xvfb package installed?)");
         const auto stopX = qScopeGuard([&xvfb] { stop(xvfb); });
-        QByteArray number;
-        QTRY_VERIFY_WITH_TIMEOUT((number += xvfb.readAllStandardOutput()).contains('\n'), 10000);
+        const QString display = startXvfb(xvfb);
+        QVERIFY2(!display.isEmpty(), "Xvfb did not start (is the xvfb package installed?)");
 
         Profile profile;
-        const auto orvane = profile.start(":" + QString::fromLatin1(number.trimmed()));
+        const auto orvane = profile.start(display);
         const auto cleanUp = qScopeGuard([&orvane] { stop(*orvane); });
         QString output;
         // Printed from the event loop, once the window has shown.

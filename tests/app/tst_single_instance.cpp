@@ -1,6 +1,8 @@
+#include "AppPaths.h"
 #include "SingleInstance.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
@@ -90,6 +92,38 @@ private slots:
         QCOMPARE(note.readAll().split('\n'),
                  QByteArray(QByteArray::number(pid) + '\n' + application.toUtf8() + '\n' + host.toUtf8() + '\n')
                      .split('\n'));
+    }
+
+    // A lock file that cannot be written (a folder in its place) or not even opened still leaves one owner: the
+    // lock is taken read-only, or else the first start's socket answers the second.
+    void aProfileThatCannotBeLockedStillHasOneOwner_data() {
+        QTest::addColumn<bool>("folderInPlace");
+        QTest::newRow("a folder in its place") << true;
+        QTest::newRow("a link to a missing folder") << false;
+    }
+    void aProfileThatCannotBeLockedStillHasOneOwner() {
+        QFETCH(bool, folderInPlace);
+        QTemporaryDir folder;
+        const QString lock = folder.filePath("Orvane.lock");
+        QVERIFY(folderInPlace ? QDir().mkdir(lock) : QFile::link("/nonexistent/folder/Orvane.lock", lock));
+        SingleInstance first(folder.path());
+        QVERIFY(first.acquire());
+        QVERIFY(!SingleInstance(folder.path()).acquire());
+    }
+
+    // Without a runtime folder the socket goes to the user's own cache folder, never to the toolkit's stand-in in the
+    // temporary folder: its name is known to every user, and when another holds it the socket lands in the temporary
+    // folder itself.
+    void theSocketNeverGoesToASharedFolder() {
+        QTemporaryDir root;
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        AppPaths::setRoot(root.path());
+        const QString socketFolder = QFileInfo(SingleInstance(root.filePath("data")).serverName()).path();
+        const QString cacheFolder = AppPaths::cacheFolder();
+        AppPaths::setRoot({});
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        QCOMPARE(socketFolder, cacheFolder);
     }
 
     // The owner answers only once it listens, after its window is up; a later start keeps asking until then.
