@@ -3,7 +3,6 @@
 #include "FrameTicker.h"
 #include "Motion.h"
 #include "OnScreen.h"
-#include "QueueManager.h"
 #include "ResultLabel.h"
 #include "Spinner.h"
 #include "SymbolIcon.h"
@@ -19,7 +18,7 @@
 #include <cmath>
 
 namespace {
-constexpr int slotCount = QueueManager::maxConcurrentVideoTasks;
+constexpr int slotCount = StudioRules::videoSlots;
 // Item sizes and gaps before the scale is applied.
 constexpr double padding = 6;
 constexpr double itemSpacing = 6;
@@ -33,15 +32,16 @@ constexpr double busySize = 10;
 
 QueueStatusIndicator::QueueStatusIndicator(QueueManager* queue, StudioRules::IndicatorTab tab, QWidget* parent,
                                            double scale)
-    : QWidget(parent), queue_(queue), tab_(tab), scale_(scale), onScreen_(new OnScreenWatcher(this)) {
+    : QWidget(parent), model_(queue ? new QueueStatusModel(queue, tab, this) : nullptr), tab_(tab), scale_(scale),
+      onScreen_(new OnScreenWatcher(this)) {
     setObjectName(tab == StudioRules::IndicatorTab::photo ? "photoQueueStatus" : "videoQueueStatus");
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     // The text is the capsule's one readable part: a screen reader hears it change.
     text_ = new ResultLabel("queueStatusText", QString(), this);
     row->addWidget(text_);
-    if (queue_)
-        connect(queue_, &QueueManager::tasksChanged, this, &QueueStatusIndicator::refresh);
+    if (model_)
+        connect(model_, &QueueStatusModel::stateChanged, this, &QueueStatusIndicator::refresh);
     connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
     connect(onScreen_, &OnScreenWatcher::onScreenChanged, this, &QueueStatusIndicator::updateTicker);
     refresh();
@@ -63,8 +63,8 @@ QSize QueueStatusIndicator::sizeHint() const {
 }
 
 void QueueStatusIndicator::refresh() {
-    if (queue_)
-        showState(StudioRules::indicatorState(*queue_, tab_));
+    if (model_)
+        showState(model_->state());
     else
         applyLayout();
 }

@@ -54,7 +54,7 @@ private:
     double phase(int periodMs, bool reverses) const;
     double itemsWidth() const;
 
-    QueueManager* queue_;
+    QueueStatusModel* model_;
     const QLabel* title_ = nullptr;
     StudioRules::IndicatorTab tab_;
     double scale_ = 1.0;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+static_assert(StudioRules::videoSlots == QueueManager::maxConcurrentVideoTasks);
+
 namespace StudioRules {
 
 IndicatorState indicatorState(const QueueManager& queue, IndicatorTab tab) {
@@ -23,3 +25,13 @@ IndicatorState indicatorState(const QueueManager& queue, IndicatorTab tab) {
 }
 
 } // namespace StudioRules
+
+QueueStatusModel::QueueStatusModel(QueueManager* queue, StudioRules::IndicatorTab tab, QObject* parent)
+    : QObject(parent), queue_(queue), tab_(tab) {
+    if (queue_)
+        connect(queue_, &QueueManager::tasksChanged, this, &QueueStatusModel::stateChanged);
+}
+
+StudioRules::IndicatorState QueueStatusModel::state() const {
+    return queue_ ? StudioRules::indicatorState(*queue_, tab_) : StudioRules::IndicatorState{};
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QueueManager;
@@ -8,6 +10,8 @@ class QueueManager;
 namespace StudioRules {
 
 enum class IndicatorTab { photo, video };
+// The queue's parallel video generations, one dot each.
+constexpr int videoSlots = 4;
 struct IndicatorState {
     bool visible = false;
     QString text;
@@ -17,3 +21,19 @@ struct IndicatorState {
 IndicatorState indicatorState(const QueueManager& queue, IndicatorTab tab);
 
 } // namespace StudioRules
+
+// A queue status capsule's view model: what it shows for its tab, and when that changes.
+class QueueStatusModel final : public QObject {
+    Q_OBJECT
+public:
+    // Without a queue it shows nothing.
+    QueueStatusModel(QueueManager* queue, StudioRules::IndicatorTab tab, QObject* parent = nullptr);
+    StudioRules::IndicatorState state() const;
+
+signals:
+    void stateChanged();
+
+private:
+    QPointer<QueueManager> queue_;
+    StudioRules::IndicatorTab tab_;
+};
