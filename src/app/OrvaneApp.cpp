@@ -170,12 +170,10 @@ AppEnvironment OrvaneApp::environment() const {
     AppEnvironment env;
     env.downloadSettings = downloadSettings_;
     env.videoSettings = videoSettings_;
-    env.apiSettings = apiSettings_;
     env.appViewModel = appViewModel_;
     env.queueManager = queueManager_;
     env.movementPlayer = &MovementPlayer::shared(); // building the root content creates the shared player
     env.galleryViewModel = galleryViewModel_;
-    env.backupManager = backupManager_;
     env.modelContext = modelContext_.get();
     return env;
 }
@@ -304,7 +302,7 @@ bool OrvaneApp::mainWindowMayClose() {
 
 QWidget* OrvaneApp::openSettings() {
     if (!settingsWindow_) {
-        auto* window = new SettingsView(*videoSettings_, *apiSettings_);
+        auto* window = new SettingsView(*videoSettings_, *backupManager_);
         window->setWindowTitle("Settings");
         window->setAttribute(Qt::WA_DeleteOnClose, false);
         window->setFixedSize(600, 400);

@@ -1,8 +1,6 @@
 #pragma once
 
-class APISettings;
 class AppViewModel;
-class BackupManager;
 class DownloadSettings;
 class ModelContext;
 class MovementPlayer;
@@ -16,12 +14,10 @@ class VideoSettings;
 struct AppEnvironment {
     DownloadSettings* downloadSettings = nullptr;
     VideoSettings* videoSettings = nullptr;
-    APISettings* apiSettings = nullptr;
     AppViewModel* appViewModel = nullptr;
     QueueManager* queueManager = nullptr;
     MovementPlayer* movementPlayer = nullptr;
     VideoGalleryViewModel* galleryViewModel = nullptr;
-    BackupManager* backupManager = nullptr;
     ModelContext* modelContext = nullptr;
     SwiftDataPromptPresetsManager* promptPresetsManager = nullptr;
     SwiftDataImagePresetsManager* imagePresetsManager = nullptr;

@@ -45,7 +45,6 @@ public:
     // earlier run quit before making.
     void holdThumbnails() { thumbnailsHeld_ = true; }
     void releaseThumbnails();
-    bool thumbnailsHeld() const { return thumbnailsHeld_; }
 
     void loadPresets();
     void initializeBuiltInPresetsIfNeeded();

@@ -138,12 +138,8 @@ QAccessibleInterface* settingsAccessible(const QString& className, QObject* obje
 }
 } // namespace
 
-SettingsView::SettingsView(VideoSettings& videoSettings, APISettings& apiSettings, QWidget* parent)
-    : SettingsView(videoSettings, apiSettings, BackupManager::shared(), parent) {}
-
-SettingsView::SettingsView(VideoSettings& videoSettings, APISettings& apiSettings, BackupManager& backupManager,
-                           QWidget* parent)
-    : QWidget(parent), videoSettings_(videoSettings), apiSettings_(apiSettings) {
+SettingsView::SettingsView(VideoSettings& videoSettings, BackupManager& backupManager, QWidget* parent)
+    : QWidget(parent), videoSettings_(videoSettings) {
     static const bool accessibleInstalled = [] {
         QAccessible::installFactory(settingsAccessible);
         return true;

@@ -2,7 +2,6 @@
 
 #include <QWidget>
 
-class APISettings;
 class APISettingsView;
 class BackupManager;
 class QTabWidget;
@@ -13,16 +12,13 @@ class VideoSettings;
 class SettingsView : public QWidget {
     Q_OBJECT
 public:
-    SettingsView(VideoSettings& videoSettings, APISettings& apiSettings, QWidget* parent = nullptr);
-    SettingsView(VideoSettings& videoSettings, APISettings& apiSettings, BackupManager& backupManager,
-                 QWidget* parent = nullptr);
+    SettingsView(VideoSettings& videoSettings, BackupManager& backupManager, QWidget* parent = nullptr);
 
     QTabWidget* tabs() const { return tabs_; }
     APISettingsView* apiTab() const { return api_; }
 
 private:
     VideoSettings& videoSettings_;
-    APISettings& apiSettings_;
     QTabWidget* tabs_;
     APISettingsView* api_;
 };

@@ -22,7 +22,6 @@ public:
     void setSegments(const QList<QPair<QString, QString>>& segments);
     // Shows the owner's value; reported by no `activated`.
     void setSelectedKey(const QString& key);
-    QString selectedKey() const { return selected_; }
     QStringList keys() const;
     GlassButton* segment(const QString& key) const;
     QList<GlassButton*> segments() const;

@@ -1,5 +1,4 @@
 #include "APIManager.h"
-#include "APISettings.h"
 #include "BackupManager.h"
 #include "GuiTestSupport.h"
 #include "LayoutCheck.h"
@@ -267,13 +266,12 @@ class SettingsTableTests : public QObject {
 
     SettingsTestFixture fixture;
     std::unique_ptr<VideoSettings> video;
-    std::unique_ptr<APISettings> api;
     std::unique_ptr<BackupManager> backups;
     std::unique_ptr<SettingsView> view;
 
     // The window as the application opens it: 600 wide and 400 high.
     void openWindow(int tab) {
-        view = std::make_unique<SettingsView>(*video, *api, *backups);
+        view = std::make_unique<SettingsView>(*video, *backups);
         view->setFixedSize(600, 400);
         view->tabs()->setCurrentIndex(tab);
         QVERIFY(gui::showActive(view.get()));
@@ -301,13 +299,11 @@ private slots:
     void init() {
         fixture.setUp();
         video = std::make_unique<VideoSettings>();
-        api = std::make_unique<APISettings>();
         backups = std::make_unique<BackupManager>(fixture.store.get());
     }
     void cleanup() {
         view.reset();
         backups.reset();
-        api.reset();
         video.reset();
         fixture.tearDown();
         Theme::instance().setColorScheme(std::nullopt);

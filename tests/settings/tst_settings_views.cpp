@@ -1,6 +1,5 @@
 #include "APIKeyTests.h"
 #include "APIManager.h"
-#include "APISettings.h"
 #include "APISettingsView.h"
 #include "APISettingsViewModel.h"
 #include "BackupManager.h"
@@ -103,9 +102,8 @@ class SettingsViewTests : public QObject {
     // The settings window, shown on one of its tabs (the API tab unless told).
     struct ShownSettings {
         VideoSettings video;
-        APISettings api;
         BackupManager backups;
-        SettingsView view{video, api, backups};
+        SettingsView view{video, backups};
         explicit ShownSettings(ModelContext* store, int tab = 1) : backups(store) {
             view.resize(600, 400);
             view.tabs()->setCurrentIndex(tab);
@@ -128,9 +126,8 @@ private slots:
         VideoSettings video;
         video.setSoundNotificationEnabled(false);
         video.setSelectedSoundName("bell");
-        APISettings api;
         BackupManager backups(store.get());
-        SettingsView view(video, api, backups);
+        SettingsView view(video, backups);
         view.resize(600, 400);
         QVERIFY(gui::showActive(&view));
         QCOMPARE(view.tabs()->tabText(0), QStringLiteral("General"));
@@ -388,9 +385,8 @@ private slots:
         SettingsTestFixture::makeSound(*env, "alarm-clock-elapsed");
         VideoSettings video;
         video.setSoundNotificationEnabled(true);
-        APISettings api;
         BackupManager backups(store.get());
-        SettingsView view(video, api, backups);
+        SettingsView view(video, backups);
         view.resize(600, 400);
         QVERIFY(gui::showActive(&view));
         GUI_REQUIRE(create, QPushButton, &view, "Create Backup");
@@ -515,9 +511,8 @@ private slots:
         service.modelsScript.append(slow);
         APIManager::shared().setGoogleAPIKey(kGoogleKey);
         VideoSettings video;
-        APISettings api;
         BackupManager backups(store.get());
-        auto view = std::make_unique<SettingsView>(video, api, backups);
+        auto view = std::make_unique<SettingsView>(video, backups);
         view->tabs()->setCurrentIndex(1);
         QVERIFY(gui::showActive(view.get()));
         GUI_REQUIRE(test, QToolButton, view.get(), "googleTestButton");

@@ -1,7 +1,6 @@
 // The settings window: both tabs, keys hidden and shown, a key test running, the result lines and the alerts.
 #include "APIKeyTests.h"
 #include "APIManager.h"
-#include "APISettings.h"
 #include "APISettingsView.h"
 #include "APISettingsViewModel.h"
 #include "BackupManager.h"
@@ -31,7 +30,6 @@ const QString kVideoKey = QStringLiteral("eyJhbGciOiJSUzI1NiIsInR5cCI6IkpXVCJ9."
 struct Fixture : QObject {
     std::unique_ptr<ModelContext> store;
     VideoSettings* video = nullptr;
-    APISettings* api = nullptr;
     BackupManager* backups = nullptr;
 };
 
@@ -41,7 +39,6 @@ Fixture* makeFixture(ScreenshotContext& context) {
     context.keep(fixture);
     fixture->store = ModelSchema::openStore(context.workDir + "/settings-shots.store");
     fixture->video = new VideoSettings(fixture);
-    fixture->api = new APISettings(fixture);
     fixture->backups = new BackupManager(fixture->store.get(), fixture);
     return fixture;
 }
@@ -56,7 +53,7 @@ void setKeys(const QString& google, const QStringList& videos) {
 }
 
 SettingsView* apiWindow(Fixture* fixture, int height) {
-    auto* view = new SettingsView(*fixture->video, *fixture->api, *fixture->backups);
+    auto* view = new SettingsView(*fixture->video, *fixture->backups);
     view->setWindowTitle("Settings");
     view->tabs()->setCurrentIndex(1);
     view->resize(600, height);
@@ -125,7 +122,7 @@ ORVANE_SCREENSHOT("settings-general", [](ScreenshotContext& context) -> QWidget*
     fixture->video->setSelectedSoundName("Glass");
     fixture->video->setSoundNotificationEnabled(true);
     fixture->backups->createBackupNow();
-    auto* view = new SettingsView(*fixture->video, *fixture->api, *fixture->backups);
+    auto* view = new SettingsView(*fixture->video, *fixture->backups);
     view->setWindowTitle("Settings");
     view->resize(600, 520);
     return view;
@@ -134,7 +131,7 @@ ORVANE_SCREENSHOT("settings-general", [](ScreenshotContext& context) -> QWidget*
 ORVANE_SCREENSHOT("settings-general-sound-off", [](ScreenshotContext& context) -> QWidget* {
     Fixture* fixture = makeFixture(context);
     fixture->video->setSoundNotificationEnabled(false);
-    auto* view = new SettingsView(*fixture->video, *fixture->api, *fixture->backups);
+    auto* view = new SettingsView(*fixture->video, *fixture->backups);
     view->setWindowTitle("Settings");
     view->resize(600, 400);
     return view;
