@@ -1,6 +1,7 @@
 #include "AppPaths.h"
 #include "CheckedWrite.h"
 #include "Defaults.h"
+#include "DiskFaults.h"
 #include "FolderBookmark.h"
 #include "HttpHeaders.h"
 #include "ImageCoding.h"
@@ -22,6 +23,7 @@
 #include <QImageWriter>
 #include <QPromise>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <QScopeGuard>
@@ -327,6 +329,41 @@ private slots:
         QCOMPARE(QFileInfo(path).size(), 20000);
         QCOMPARE(modeOf(path), 0600);
     }
+    // A write the disk did not keep (its sync failed, or the file holds less than was written) is reported as failed,
+    // and nothing is called kept under its name: the previous file stays, a new one is not there.
+    void aWriteTheDiskDidNotKeepIsReportedAsFailed_data() {
+        QTest::addColumn<bool>("replacing"); // through SaveFile::commit, else writeNewFile
+        QTest::addColumn<int>("syncError");
+        QTest::addColumn<qint64>("lostBytes");
+        QTest::addColumn<QString>("error");
+        const QString shortText = "Only 99 of 100 bytes reached the disk";
+        QTest::newRow("commit: the sync fails") << true << EIO << qint64(0) << QString::fromLocal8Bit(strerror(EIO));
+        QTest::newRow("commit: the file is short") << true << 0 << qint64(1) << shortText;
+        QTest::newRow("new file: the file is short") << false << 0 << qint64(1) << shortText;
+    }
+
+    void aWriteTheDiskDidNotKeepIsReportedAsFailed() {
+        QFETCH(bool, replacing);
+        QFETCH(int, syncError);
+        QFETCH(qint64, lostBytes);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("kept.json");
+        QString why;
+        QVERIFY2(CheckedWrite::writeFile(path, "before", &why), qPrintable(why));
+        {
+            const FailingDisk disk(syncError, lostBytes);
+            const QByteArray bytes(100, 'x');
+            QVERIFY(replacing ? !CheckedWrite::writeFile(path, bytes, &why)
+                              : !CheckedWrite::writeNewFile(path, bytes, &why));
+        }
+        QCOMPARE(why, error);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 replacing ? QStringList({"kept.json"}) : QStringList());
+        QFile kept(path);
+        QVERIFY(!replacing || (kept.open(QIODevice::ReadOnly) && kept.readAll() == "before"));
+    }
+
     // A settings write the disk refuses: the file keeps what it had, the change stays in memory, the user is told
     // once (with the system's reason) however many writes fail, and the next write once there is room saves all.
     void aRefusedSettingsWriteIsToldOnceAndCaughtUpLater() {
