@@ -15,7 +15,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
 
@@ -199,21 +198,21 @@ Result finish(QNetworkReply* reply, QFile& file, const Progress& progress) {
     return result;
 }
 
-// Whether a clip is whole: its top-level boxes end exactly where the file ends (a cut one ends inside its last box,
-// wherever its index lies), and the probe reads it to its duration.
-bool isWholeClip(const QString& path) {
+// Whether the file's top-level boxes end exactly where it ends: a clip cut short ends inside its last box, wherever
+// its index lies. A few small reads of a file just written.
+bool boxesEndWithFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
+    const auto bigEndian = [](const QByteArray& bytes) {
+        quint64 value = 0;
+        for (const char byte : bytes)
+            value = value << 8 | quint8(byte);
+        return value;
+    };
     const qint64 end = file.size();
     qint64 at = 0;
     while (at < end) {
-        const auto bigEndian = [](const QByteArray& bytes) {
-            quint64 value = 0;
-            for (const char byte : bytes)
-                value = value << 8 | quint8(byte);
-            return value;
-        };
         if (!file.seek(at))
             return false;
         const QByteArray header = file.read(16);
@@ -221,15 +220,14 @@ bool isWholeClip(const QString& path) {
             return false;
         quint64 size = bigEndian(header.left(4));
         if (size == 0) // the last box, up to the end
-            break;
+            return true;
         if (size == 1 && header.size() == 16)
             size = bigEndian(header.mid(8, 8));
         if (size < 8 || size > quint64(end - at))
             return false;
         at += qint64(size);
     }
-    const MediaProbe::Result probed = MediaProbe::probe(path);
-    return probed.ok() && probed.duration.has_value();
+    return true;
 }
 
 Result claimName(QFile& file, const QString& path, Result checked) {
@@ -293,9 +291,12 @@ QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString pat
     drain(reply, *file, *progress);
     Result result = finish(reply, *file, *progress);
     if (result.ok && !lengthVouchesForEnd(reply)) {
-        const QString written = file->fileName();
-        QFuture<bool> checking = QtConcurrent::run(&MediaProbe::pool(), [written] { return isWholeClip(written); });
-        const bool whole = co_await checking;
+        bool whole = boxesEndWithFile(file->fileName());
+        if (whole) {
+            QFuture<MediaProbe::Result> probing = MediaProbe::probeAsync(file->fileName());
+            const MediaProbe::Result probed = co_await probing;
+            whole = probed.ok() && probed.duration.has_value();
+        }
         if (!whole)
             result = failure(cutShortText(), true);
     }

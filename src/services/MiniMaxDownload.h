@@ -11,8 +11,9 @@ class QNetworkAccessManager;
 class QObject;
 
 // Streams one clip into a file as it arrives, so the clip is never held in memory. The file appears
-// under its name only when the whole body has arrived (when no length was announced: when the media probe
-// reads the clip to its duration) and is on the disk at its full size; a failed transfer leaves nothing behind. A body
+// under its name only when the whole body has arrived (when no length was announced: when its boxes end with the
+// file and the media probe reads it to its duration) and is on the disk at its full size; a failed transfer leaves
+// nothing behind. A body
 // that is not a clip is refused. The file is readable by its owner only.
 namespace MiniMaxDownload {
 

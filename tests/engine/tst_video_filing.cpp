@@ -796,16 +796,12 @@ private slots:
 
     void aClipCutShortWithoutALengthIsFetchedAgain() {
         QFETCH(bool, indexFirst);
-        QByteArray clip = fixtureClip();
-        if (indexFirst) {
-            QFile source(world->environment.path("clip.mp4"));
-            QVERIFY(source.open(QIODevice::WriteOnly) && source.write(clip) == clip.size());
-            source.close();
-            const QString streamable = world->environment.path("streamable.mp4");
-            QVERIFY(FfmpegTool::run({"-i", source.fileName(), "-c", "copy", "-movflags", "+faststart"}, streamable));
-            clip = contentsOf(streamable);
-            QVERIFY(clip.indexOf("moov") < clip.indexOf("mdat"));
-        }
+        const QString streamable = world->environment.path("streamable.mp4");
+        QVERIFY(!indexFirst || FfmpegTool::run({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=10", "-t", "1",
+                                                "-pix_fmt", "yuv420p", "-movflags", "+faststart"},
+                                               streamable));
+        const QByteArray clip = indexFirst ? contentsOf(streamable) : fixtureClip();
+        QVERIFY(!indexFirst || clip.indexOf("moov") < clip.indexOf("mdat"));
         startQueueWithKey();
         FakeMiniMaxService::TaskScript script;
         script.downloads = {FakeMiniMaxService::Reply::untilClosed(clip.left(clip.size() / 2)),

@@ -2,15 +2,10 @@
 
 #include "CheckedWrite.h"
 
-#include <QtGlobal>
-
 // While it lives, the disk under every checked write fails each sync with `syncError` (an errno value; 0 for
 // none) and keeps `lostBytes` fewer bytes of each file than were written to it.
-class FailingDisk {
-public:
-    explicit FailingDisk(int syncError, qint64 lostBytes = 0) {
-        CheckedWrite::setDiskFaultsForTesting(syncError, lostBytes);
-    }
+struct FailingDisk {
+    FailingDisk(int syncError, qint64 lostBytes) { CheckedWrite::setDiskFaultsForTesting(syncError, lostBytes); }
     ~FailingDisk() { CheckedWrite::setDiskFaultsForTesting(0, 0); }
     FailingDisk(const FailingDisk&) = delete;
     FailingDisk& operator=(const FailingDisk&) = delete;
