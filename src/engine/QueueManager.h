@@ -86,7 +86,8 @@ public:
     bool isFiling() const { return filingsInFlight_ > 0; }
     // For the quit: runs the event loop until the clips being filed are in place with their records, for at most
     // `maxMs` (and a moment for a clip that has just taken its name); no job starts meanwhile. A copy still going
-    // then stops short of its name and leaves the download, which the next start files. True when all were filed.
+    // then stops short of its name: its download waits under the clip's name with its record saved, and the next
+    // start files it. True when all were filed.
     bool finishFilingBeforeQuit(int maxMs);
 
 signals:
@@ -110,6 +111,11 @@ private:
     QCoro::Task<> recheckAfter(double seconds, quint64 token);
     // `folder` is none when the chosen folder cannot be used; `problem` then says why.
     QCoro::Task<> fileVideo(GenerationTask task, std::optional<QString> folder, QString fileName, QString problem);
+    // The record of a clip filed as `fileName`; renamed to it when the quit saved it already.
+    QCoro::Task<> recordFiledClip(quint64 filing, GenerationTask task, QString fileName);
+    // For the copies the quit leaves: each download under its clip's name where the next start files it, with its
+    // record saved.
+    void keepCopiesLeftByTheQuit();
     void renameClipRecord(const QString& from, const QString& to);
     bool waitForFilings(int maxMs);
 
@@ -133,6 +139,16 @@ private:
     bool cutOffCopiesRemoved_ = false;
     bool refileAgain_ = false;
     int filingsInFlight_ = 0;
+    // The filings under way, by number.
+    struct Filing {
+        GenerationTask task;
+        QString source;          // where the clip lies now
+        QString name;            // the name it is to have
+        bool copying = false;    // being copied into the video folder
+        bool keptByQuit = false; // moved and recorded by the quit under `name`
+    };
+    QHash<quint64, Filing> filings_;
+    quint64 lastFiling_ = 0;
     // The quit's wait, ended by the last filing.
     QEventLoop* filingsDone_ = nullptr;
     bool quitting_ = false;

@@ -177,6 +177,11 @@ CopyOutcome copyIntoFolder(const QString& source, const QString& folder, const Q
                            std::optional<QFileDevice::Permissions> permissions = std::nullopt,
                            const QStringList& alsoTakenIn = {}, const std::atomic<bool>* abandon = nullptr) {
     const QDir dir(folder);
+    if (abandon && *abandon) {
+        CopyOutcome outcome;
+        outcome.abandoned = true;
+        return outcome;
+    }
     if (!dir.exists())
         return {std::nullopt, QStringLiteral("The folder “%1” doesn’t exist.").arg(folder)};
     const QString temporary = dir.filePath(kCopyPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces) + ".part");
@@ -364,6 +369,18 @@ Refiled refileClip(const QString& source, const QString& name, const std::option
     return refiled;
 }
 
+// A clip's record without its frames.
+std::shared_ptr<VideoMetadata> clipRecord(const GenerationTask& task, const QString& fileName) {
+    const QString quality = task.quality ? rawValue(*task.quality) : QStringLiteral("768P");
+    const int duration = task.duration ? rawValue(*task.duration) : 6;
+    const QString videoMode =
+        task.referenceImages.size() < 2 ? QStringLiteral("image_to_video") : QStringLiteral("start_end_video");
+    const std::optional<QString> model =
+        task.model ? std::optional<QString>(videoModelLabel(*task.model)) : std::nullopt;
+    return VideoMetadata::make(fileName, task.prompt, quality, duration, videoMode,
+                               task.promptOptimization.value_or(false), model, task.fastPretreatment);
+}
+
 } // namespace
 
 QString QueueManager::makeVideoFileName(const QString& prompt) {
@@ -396,20 +413,32 @@ QCoro::Task<> QueueManager::fileVideo(GenerationTask task, std::optional<QString
                                       QString problem) {
     QPointer<QueueManager> self(this);
     ++filingsInFlight_;
-    const auto ended = qScopeGuard([self] {
-        if (self && --self->filingsInFlight_ == 0 && self->filingsDone_)
+    const quint64 filing = ++lastFiling_;
+    QString source = task.result->videoValue()->fileURL;
+    filings_.insert(filing, {task, source, fileName});
+    const auto ended = qScopeGuard([self, filing] {
+        if (!self)
+            return;
+        self->filings_.remove(filing);
+        if (--self->filingsInFlight_ == 0 && self->filingsDone_)
             self->filingsDone_->quit();
     });
-    const QString source = task.result->videoValue()->fileURL;
     if (folder) {
+        filings_[filing].copying = true;
         // g++ 12 miscompiles a lambda temporary inside a co_await expression: each closure is named first.
         const auto copy = [source, target = *folder, fileName, abandon = copiesAbandoned_] {
             return copyIntoFolder(source, target, fileName, std::nullopt, {}, abandon.get());
         };
         QFuture<CopyOutcome> copying = QtConcurrent::run(copy);
         const CopyOutcome copied = co_await copying;
+        // The quit may have moved the clip meanwhile.
+        if (self) {
+            Filing& now = filings_[filing];
+            now.copying = false;
+            source = now.source;
+            fileName = now.name;
+        }
         if (copied.abandoned) {
-            // The download stays: the next start files it.
             Log::line(QStringLiteral("⚠️ The quit cut off a clip's copy into the video folder; the next start "
                                      "files it from ") +
                       source);
@@ -420,7 +449,7 @@ QCoro::Task<> QueueManager::fileVideo(GenerationTask task, std::optional<QString
             // The download has done its work once the clip is in the folder.
             QFile::remove(source);
             if (self)
-                co_await saveVideoMetadata(task, *copied.fileName);
+                co_await recordFiledClip(filing, task, *copied.fileName);
             FolderBookmark::stopAccessing(*folder);
             co_return;
         }
@@ -482,9 +511,50 @@ QCoro::Task<> QueueManager::fileVideo(GenerationTask task, std::optional<QString
     }
     if (!self)
         co_return;
-    co_await saveVideoMetadata(task, keptName);
+    co_await recordFiledClip(filing, task, keptName);
     if (self)
         unfiledInFlight_.remove(stem);
+}
+
+QCoro::Task<> QueueManager::recordFiledClip(quint64 filing, GenerationTask task, QString fileName) {
+    const Filing kept = filings_.value(filing);
+    if (kept.keptByQuit) {
+        if (kept.name != fileName)
+            renameClipRecord(kept.name, fileName);
+        co_return;
+    }
+    co_await saveVideoMetadata(std::move(task), std::move(fileName));
+}
+
+void QueueManager::keepCopiesLeftByTheQuit() {
+    bool recorded = false;
+    for (Filing& filing : filings_) {
+        if (!filing.copying || filing.keptByQuit)
+            continue;
+        // Out of the runtime folder, which a logout empties, under the clip's name: the next start files it so.
+        const Waiting waited = keepWaiting(filing.source, filing.name, QString());
+        if (!waited.path) {
+            Log::line(QStringLiteral("❌ Failed to keep a clip the quit cut off: ") + waited.error);
+            continue;
+        }
+        filing.source = *waited.path;
+        filing.name = QFileInfo(filing.source).fileName();
+        filing.keptByQuit = true;
+        Log::line(QStringLiteral("📦 Kept the clip among the downloads until the next start: ") + filing.source);
+        if (!modelContext_)
+            continue;
+        auto record = clipRecord(filing.task, filing.name);
+        const QList<QImage>& frames = filing.task.referenceImages;
+        if (!frames.isEmpty())
+            record->setFirstFrameImageData(jpegData(frames[0]));
+        if (frames.size() > 1)
+            record->setLastFrameImageData(jpegData(frames[1]));
+        modelContext_->insert(record);
+        recorded = true;
+    }
+    QString error;
+    if (recorded && !modelContext_->save(&error))
+        Log::line(QStringLiteral("💾 ❌ Failed to save video metadata: ") + error);
 }
 
 QCoro::Task<> QueueManager::fileUnfiledClips() {
@@ -610,8 +680,10 @@ bool QueueManager::finishFilingBeforeQuit(int maxMs) {
     Log::line(QStringLiteral("⏳ Quitting once %1 clip(s) being filed are in place").arg(filingsInFlight_));
     if (waitForFilings(maxMs))
         return true;
-    // A clip copied in full now would land without its record and be filed again from its download.
+    // Copies still going stop short of their names (set first, so that none starts reading its clip after it has
+    // been moved); each clip waits under its name with its record instead.
     copiesAbandoned_->store(true);
+    keepCopiesLeftByTheQuit();
     Log::line(
         QStringLiteral("⚠️ Quitting without waiting longer for %1 clip(s) being filed").arg(filingsInFlight_));
     return waitForFilings(kAbandonGraceMs);
@@ -621,14 +693,7 @@ QCoro::Task<> QueueManager::saveVideoMetadata(GenerationTask task, QString fileN
     QPointer<ModelContext> context = modelContext_;
     if (!context)
         co_return;
-    const QString quality = task.quality ? rawValue(*task.quality) : QStringLiteral("768P");
-    const int duration = task.duration ? rawValue(*task.duration) : 6;
-    const QString videoMode =
-        task.referenceImages.size() < 2 ? QStringLiteral("image_to_video") : QStringLiteral("start_end_video");
-    const std::optional<QString> model =
-        task.model ? std::optional<QString>(videoModelLabel(*task.model)) : std::nullopt;
-    auto record = VideoMetadata::make(fileName, task.prompt, quality, duration, videoMode,
-                                      task.promptOptimization.value_or(false), model, task.fastPretreatment);
+    auto record = clipRecord(task, fileName);
 
     if (!task.referenceImages.isEmpty()) {
         const QImage first = task.referenceImages[0];

@@ -3,6 +3,7 @@
 
 #include <QFileInfo>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -10,6 +11,39 @@
 #include <unistd.h>
 
 namespace CheckedWrite {
+namespace {
+std::atomic<int> injectedSyncError{0};
+std::atomic<qint64> injectedLostBytes{0};
+} // namespace
+
+void setDiskFaultsForTesting(int syncError, qint64 lostBytes) {
+    injectedSyncError = syncError;
+    injectedLostBytes = lostBytes;
+}
+
+bool syncDescriptor(int fd, QString* error) {
+    int code = injectedSyncError.load();
+    if (code == 0 && ::fsync(fd) != 0 && errno != EINVAL) // EINVAL: the file system has nothing to sync
+        code = errno;
+    if (code != 0 && error)
+        *error = systemReason(code);
+    return code == 0;
+}
+
+bool holdsAll(int fd, qint64 expected, QString* error) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        if (error)
+            *error = systemReason(errno);
+        return false;
+    }
+    const qint64 size = qint64(status.st_size) - injectedLostBytes.load();
+    if (size == expected)
+        return true;
+    if (error)
+        *error = QStringLiteral("Only %1 of %2 bytes reached the disk").arg(size).arg(expected);
+    return false;
+}
 
 bool writeFile(const QString& path, const QByteArray& bytes, QString* error,
                std::optional<QFileDevice::Permissions> permissions) {
@@ -49,13 +83,8 @@ bool writeNewFile(const QString& path, const QByteArray& bytes, QString* error,
         return false;
     }
     QString why;
-    if (!writeAll(file, bytes.constData(), bytes.size(), &why))
+    if (!writeAll(file, bytes.constData(), bytes.size(), &why) || !holdsAll(file.handle(), bytes.size(), &why))
         return fail(why);
-    struct stat status {};
-    if (::fstat(file.handle(), &status) != 0)
-        return fail(systemReason(errno));
-    if (status.st_size != bytes.size())
-        return fail(QStringLiteral("Only %1 of %2 bytes reached the disk").arg(status.st_size).arg(bytes.size()));
     file.close();
     return true;
 }
@@ -101,11 +130,8 @@ bool syncPath(const QString& path, QString* error) {
             *error = systemReason(errno);
         return false;
     }
-    const bool synced = ::fsync(fd) == 0 || errno == EINVAL; // EINVAL: the file system has nothing to sync
-    const int code = errno;
+    const bool synced = syncDescriptor(fd, error);
     ::close(fd);
-    if (!synced && error)
-        *error = systemReason(code);
     return synced;
 }
 
@@ -154,15 +180,9 @@ bool SaveFile::commit(QString* error) {
     if (!file_.flush())
         return fail(file_.errorString());
     const int fd = file_.handle();
-    if (fd >= 0) {
-        if (::fsync(fd) != 0 && errno != EINVAL)
-            return fail(systemReason(errno));
-        struct stat status {};
-        if (::fstat(fd, &status) != 0)
-            return fail(systemReason(errno));
-        if (status.st_size != written_)
-            return fail(QStringLiteral("Only %1 of %2 bytes reached the disk").arg(status.st_size).arg(written_));
-    }
+    QString why;
+    if (fd >= 0 && (!syncDescriptor(fd, &why) || !holdsAll(fd, written_, &why)))
+        return fail(why);
     if (!file_.commit()) {
         if (error)
             *error = file_.errorString();

@@ -35,6 +35,15 @@ bool writeAll(QFileDevice& file, const char* data, qint64 size, QString* error);
 // Syncs a file or folder that is already written (a folder: its entries, after files were renamed into it).
 bool syncPath(const QString& path, QString* error);
 
+// The two last checks of every write here: the open file's data synced to the disk, and the file holding all
+// `expected` bytes. On false `error` says why.
+bool syncDescriptor(int fd, QString* error);
+bool holdsAll(int fd, qint64 expected, QString* error);
+
+// Tests: the disk fails every sync with `syncError` (an errno value; 0 for none) and keeps `lostBytes` fewer
+// bytes of each file than were written. Both 0: the real disk.
+void setDiskFaultsForTesting(int syncError, qint64 lostBytes);
+
 // A file written piece by piece. Each write goes straight to the file, so the first failure is seen where it
 // happens; commit() syncs and checks the size before the file takes its real name.
 class SaveFile {

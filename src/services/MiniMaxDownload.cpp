@@ -3,6 +3,7 @@
 #include "AppPaths.h"
 #include "CheckedWrite.h"
 #include "Clock.h"
+#include "MediaProbe.h"
 #include "MiniMaxError.h"
 #include "NetworkAccess.h"
 #include "NoReplaceMove.h"
@@ -15,8 +16,9 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#include <qcoro/qcorofuture.h>
+
 #include <memory>
-#include <sys/stat.h>
 
 namespace MiniMaxDownload {
 namespace {
@@ -145,12 +147,24 @@ bool bodyIsEncoded(const QNetworkReply* reply) {
     return !encoding.isEmpty() && encoding != "identity";
 }
 
-Result finish(QNetworkReply* reply, QFile& file, const QString& path, const Progress& progress) {
-    if (progress.writeFailed) {
-        Result result = failure(progress.writeError, false);
-        result.writeFailed = true;
-        return result;
-    }
+Result writeFailure(const QString& error) {
+    Result result = failure(error, false);
+    result.writeFailed = true;
+    return result;
+}
+
+// Whether the transfer's own framing vouches for the body's end: a length announced for the bytes as sent. A body
+// that ends where the connection closes looks whole however early it was cut.
+bool lengthVouchesForEnd(const QNetworkReply* reply) {
+    bool lengthKnown = false;
+    reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&lengthKnown);
+    return lengthKnown && !bodyIsEncoded(reply);
+}
+
+// Every check of the answer and the body short of the clip's contents; ok when all passed.
+Result finish(QNetworkReply* reply, QFile& file, const Progress& progress) {
+    if (progress.writeFailed)
+        return writeFailure(progress.writeError);
     if (progress.tooLarge)
         return failure(tooLargeText(progress.maxBytes), false);
     if (progress.notVideo)
@@ -165,42 +179,65 @@ Result finish(QNetworkReply* reply, QFile& file, const QString& path, const Prog
                        *status >= 500 || *status == 408 || *status == 429);
     if (reply->error() != QNetworkReply::NoError)
         return failure(reply->errorString(), true);
-    bool lengthKnown = false;
-    const qint64 expected = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&lengthKnown);
-    const bool shortBody = lengthKnown && !bodyIsEncoded(reply) && progress.written != expected;
+    const qint64 expected = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+    const bool shortBody = lengthVouchesForEnd(reply) && progress.written != expected;
     if (progress.written == 0 || shortBody)
         return failure(MiniMaxError::invalidResponse().localizedDescription(), true);
     if (!AppPaths::startsLikeClip(progress.head))
         return failure(notAVideoText(progress.contentType), true);
     // Every byte must be in the file before it takes its name. The sync to disk is left to the filing, which
     // runs on a worker and does it before the clip is called kept.
-    struct stat onDisk {};
-    if (!file.flush() || ::fstat(file.handle(), &onDisk) != 0) {
-        Result result = failure(file.errorString(), false);
-        result.writeFailed = true;
-        return result;
-    }
-    if (onDisk.st_size != progress.written) {
-        Result result = failure(
-            QStringLiteral("Only %1 of %2 bytes reached the disk").arg(qint64(onDisk.st_size)).arg(progress.written),
-            false);
-        result.writeFailed = true;
-        return result;
-    }
-    file.close();
-    const auto moved = NoReplaceMove::move(file.fileName(), path);
-    if (moved.outcome != NoReplaceMove::Outcome::moved) {
-        Result result =
-            failure(moved.outcome == NoReplaceMove::Outcome::nameTaken ? QStringLiteral("%1 already exists").arg(path)
-                                                                       : moved.error,
-                    false);
-        result.writeFailed = true;
-        return result;
-    }
+    QString why;
+    if (!file.flush())
+        return writeFailure(file.errorString());
+    if (!CheckedWrite::holdsAll(file.handle(), progress.written, &why))
+        return writeFailure(why);
     Result result;
     result.ok = true;
     result.bytes = progress.written;
     return result;
+}
+
+// Whether the file's top-level boxes end exactly where it ends: a clip cut short ends inside its last box, wherever
+// its index lies. A few small reads of a file just written.
+bool boxesEndWithFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const auto bigEndian = [](const QByteArray& bytes) {
+        quint64 value = 0;
+        for (const char byte : bytes)
+            value = value << 8 | quint8(byte);
+        return value;
+    };
+    const qint64 end = file.size();
+    qint64 at = 0;
+    while (at < end) {
+        if (!file.seek(at))
+            return false;
+        const QByteArray header = file.read(16);
+        if (header.size() < 8)
+            return false;
+        quint64 size = bigEndian(header.left(4));
+        if (size == 0) // the last box, up to the end
+            return true;
+        if (size == 1 && header.size() == 16)
+            size = bigEndian(header.mid(8, 8));
+        if (size < 8 || size > quint64(end - at))
+            return false;
+        at += qint64(size);
+    }
+    return true;
+}
+
+Result claimName(QFile& file, const QString& path, Result checked) {
+    file.close();
+    const auto moved = NoReplaceMove::move(file.fileName(), path);
+    if (moved.outcome != NoReplaceMove::Outcome::moved)
+        return writeFailure(moved.outcome == NoReplaceMove::Outcome::nameTaken
+                                ? QStringLiteral("%1 already exists").arg(path)
+                                : moved.error);
+    return checked;
 }
 
 } // namespace
@@ -214,6 +251,10 @@ QString notAVideoText(const QString& contentType) {
     const QString type = contentType.section(';', 0, 0).trimmed();
     return type.isEmpty() || !namesText(type) ? QStringLiteral("The server sent something that is not a video.")
                                               : QStringLiteral("The server sent %1 instead of a video.").arg(type);
+}
+
+QString cutShortText() {
+    return QStringLiteral("The download ended before the whole clip arrived.");
 }
 
 QString stalledText() {
@@ -248,7 +289,19 @@ QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString pat
     ServiceReply::Finished ended(reply);
     co_await ended;
     drain(reply, *file, *progress);
-    const Result result = finish(reply, *file, path, *progress);
+    Result result = finish(reply, *file, *progress);
+    if (result.ok && !lengthVouchesForEnd(reply)) {
+        bool whole = boxesEndWithFile(file->fileName());
+        if (whole) {
+            QFuture<MediaProbe::Result> probing = MediaProbe::probeAsync(file->fileName());
+            const MediaProbe::Result probed = co_await probing;
+            whole = probed.ok() && probed.duration.has_value();
+        }
+        if (!whole)
+            result = failure(cutShortText(), true);
+    }
+    if (result.ok)
+        result = claimName(*file, path, result);
     if (!result.ok)
         file->remove();
     reply->deleteLater();

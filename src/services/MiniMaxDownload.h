@@ -11,9 +11,10 @@ class QNetworkAccessManager;
 class QObject;
 
 // Streams one clip into a file as it arrives, so the clip is never held in memory. The file appears
-// under its name only when the whole body has arrived and is on the disk at its full size; a failed
-// transfer leaves nothing behind. A body that is not a clip is refused. The file is readable by its owner
-// only.
+// under its name only when the whole body has arrived (when no length was announced: when its boxes end with the
+// file and the media probe reads it to its duration) and is on the disk at its full size; a failed transfer leaves
+// nothing behind. A body
+// that is not a clip is refused. The file is readable by its owner only.
 namespace MiniMaxDownload {
 
 // A transfer that brings less than the floor on average over the last window is given up as stalled
@@ -27,8 +28,9 @@ constexpr qint64 windowFloorBytes = qint64(stallWindowSeconds) * floorBytesPerSe
 struct Result {
     bool ok = false;
     qint64 bytes = 0;
-    QString error;            // the failure's text when not ok
-    bool retriable = false;   // a dropped connection, a stall, a short body, a body that is no clip, a server error
+    QString error; // the failure's text when not ok
+    bool retriable =
+        false; // a dropped connection, a stall, a short or cut body, a body that is no clip, a server error
     bool writeFailed = false; // the folder could not take the clip (a full disk): another folder may
 };
 
@@ -44,6 +46,8 @@ struct Options {
 QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString path, Options options);
 // The text of a refused oversized body.
 QString tooLargeText(qint64 maxBytes);
+// The text of a body that ended before the whole clip (a connection closed early, with no length announced).
+QString cutShortText();
 // The text of a transfer given up as stalled.
 QString stalledText();
 // The text of a body refused because it is not a clip (an error page answered as a success); `contentType` is

@@ -2,6 +2,8 @@
 
 #include "APIManager.h"
 #include "AppPaths.h"
+#include "DiskFaults.h"
+#include "FfmpegTool.h"
 #include "FolderBookmark.h"
 #include "MiniMaxAPIService.h"
 #include "ModelSchema.h"
@@ -119,6 +121,15 @@ class VideoFilingTest : public QObject {
 
     bool runUntilSounds(int count) {
         return world->clock.runUntil([&] { return world->sounds.played.size() >= count; }, 1e6, 10000);
+    }
+
+    // A video folder, a key and a queue that sees it: jobs run against the fake service.
+    void startQueueWithKey() {
+        chooseVideoFolder();
+        queue.reset();
+        APIManager::shared().setMiniMaxAPIKey("test-key-1");
+        queue = std::make_unique<QueueManager>();
+        queue->setModelContext(store.get());
     }
 
     // Lets a filing that should do nothing more have every chance to do something.
@@ -602,9 +613,9 @@ private slots:
         QVERIFY(storedRecords().isEmpty());
     }
 
-    // A quit that stops waiting for a copy leaves no clip in the folder and the download where it lay, which the
-    // next start files, once.
-    void aCopyTheQuitStopsWaitingForIsFiledAtTheNextStart() {
+    // A quit that stops waiting for a copy leaves no clip in the folder; the clip waits out of the runtime folder
+    // under its name with its record saved, and the next start files it so, once.
+    void aCopyTheQuitStopsWaitingForIsFiledWithItsRecordAtTheNextStart() {
         chooseVideoFolder();
         QueueManager::holdCopiesIntoForTesting(folder);
         const GenerationTask task = finishedTask("a cat", {solidFrame(Qt::red)});
@@ -616,19 +627,22 @@ private slots:
         // The copy ends as it would while the process goes, with no event loop to go on after it.
         QueueManager::holdCopiesIntoForTesting({});
         QThreadPool::globalInstance()->waitForDone();
+        const QString name = "Orvane_20260101_120000_a_cat.mp4";
+        const QString waiting = AppPaths::fallbackDownloadsFolder() + "/" + name;
         QCOMPARE(folderEntries(), QStringList());
-        QVERIFY(QFileInfo::exists(download));
-        QVERIFY(storedRecords().isEmpty());
+        QVERIFY(!QFileInfo::exists(download));
+        QCOMPARE(contentsOf(waiting), fixtureClip());
+        QCOMPARE(recordedNames(), QStringList({name}));
 
         queue = std::make_unique<QueueManager>();
         queue->setModelContext(store.get());
         queue->fileUnfiledClips();
-        QVERIFY(world->clock.runUntil([&] { return !QFileInfo::exists(download); }, 1e6, 10000));
+        QVERIFY(world->clock.runUntil([&] { return !QFileInfo::exists(waiting); }, 1e6, 10000));
         settle();
-        const QStringList entries = folderEntries();
-        QCOMPARE(entries.size(), 1);
-        QVERIFY(QRegularExpression("^Orvane_\\d{8}_\\d{6}_video\\.mp4$").match(entries.first()).hasMatch());
-        QCOMPARE(contentsOf(folder + "/" + entries.first()), fixtureClip());
+        QCOMPARE(folderEntries(), QStringList({name}));
+        QCOMPARE(contentsOf(folder + "/" + name), fixtureClip());
+        QCOMPARE(recordedNames(), QStringList({name}));
+        QVERIFY(storedRecords().first()->prompt() == "a cat" && storedRecords().first()->firstFrameImageData());
     }
 
     // A clip that cannot be read is passed over, the others are filed, and the user is told which one (once).
@@ -738,31 +752,69 @@ private slots:
         QVERIFY(world->sounds.played.isEmpty());
     }
 
+    // Refused by the server, or kept short by the disk: the job fails with the reason and nothing is filed.
+    void aClipThatCannotBeFetchedIsNotFiled_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<qint64>("lostBytes");
+        QTest::addColumn<QString>("error");
+        const qint64 size = fixtureClip().size();
+        QTest::newRow("refused by the server") << 404 << qint64(0) << "Video download error: HTTP Error: 404";
+        QTest::newRow("kept short by the disk")
+            << 200 << qint64(1)
+            << QString("Video download error: Only %1 of %2 bytes reached the disk").arg(size - 1).arg(size);
+    }
+
     void aClipThatCannotBeFetchedIsNotFiled() {
-        chooseVideoFolder();
-        queue.reset();
-        APIManager::shared().setMiniMaxAPIKey("test-key-1");
-        queue = std::make_unique<QueueManager>();
-        queue->setModelContext(store.get());
+        QFETCH(int, status);
+        QFETCH(qint64, lostBytes);
+        QFETCH(QString, error);
+        startQueueWithKey();
         FakeMiniMaxService::TaskScript script;
-        script.downloads = {FakeMiniMaxService::Reply::http(404, "<html>not found</html>")};
+        script.downloads = {FakeMiniMaxService::Reply::http(status, status == 200 ? fixtureClip() : "not found")};
         world->fake.scripts = {script};
+        const FailingDisk disk(0, lostBytes);
         queue->addVideoTask(QString("a cat"), solidFrame(Qt::red), std::nullopt, VideoQuality::p768,
                             VideoDuration::seconds6);
         QVERIFY(world->clock.runUntil([&] { return !queue->completedTasks().isEmpty(); }, 1e6, 10000));
         settle();
-        QCOMPARE(*queue->completedTasks().first().error, "Video download error: HTTP Error: 404");
+        QCOMPARE(*queue->completedTasks().first().error, error);
         QVERIFY(folderEntries().isEmpty());
         QVERIFY(storedRecords().isEmpty());
         QVERIFY(world->sounds.played.isEmpty());
     }
 
+    // A clip sent without a length looks whole to the network layer however early the connection closed: one cut
+    // off halfway is fetched again, wherever its index lies, and only the whole clip is filed.
+    void aClipCutShortWithoutALengthIsFetchedAgain_data() {
+        QTest::addColumn<bool>("indexFirst");
+        QTest::newRow("index at the end") << false;
+        QTest::newRow("index first, as served for streaming") << true;
+    }
+
+    void aClipCutShortWithoutALengthIsFetchedAgain() {
+        QFETCH(bool, indexFirst);
+        const QString streamable = world->environment.path("streamable.mp4");
+        QVERIFY(!indexFirst || FfmpegTool::run({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=10", "-t", "1",
+                                                "-pix_fmt", "yuv420p", "-movflags", "+faststart"},
+                                               streamable));
+        const QByteArray clip = indexFirst ? contentsOf(streamable) : fixtureClip();
+        QVERIFY(!indexFirst || clip.indexOf("moov") < clip.indexOf("mdat"));
+        startQueueWithKey();
+        FakeMiniMaxService::TaskScript script;
+        script.downloads = {FakeMiniMaxService::Reply::untilClosed(clip.left(clip.size() / 2)),
+                            FakeMiniMaxService::Reply::untilClosed(clip)};
+        world->fake.scripts = {script};
+        queue->addVideoTask(QString("a cat"), solidFrame(Qt::red), std::nullopt, VideoQuality::p768,
+                            VideoDuration::seconds6);
+        QVERIFY(runUntilSounds(1));
+        const QStringList entries = folderEntries();
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(contentsOf(folder + "/" + entries.first()), clip);
+        QCOMPARE(recordedNames(), entries);
+    }
+
     void aFinishedJobIsFiledThroughTheQueue() {
-        chooseVideoFolder();
-        queue.reset();
-        APIManager::shared().setMiniMaxAPIKey("test-key-1");
-        queue = std::make_unique<QueueManager>();
-        queue->setModelContext(store.get());
+        startQueueWithKey();
         QueueManager::applySelectedModel(VideoModel::hailuo23Fast);
         queue->addVideoTask(QString("A cat, jumping!"), solidFrame(Qt::red), std::nullopt, VideoQuality::p768,
                             VideoDuration::seconds10);

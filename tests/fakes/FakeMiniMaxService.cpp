@@ -90,6 +90,13 @@ FakeMiniMaxService::Reply FakeMiniMaxService::Reply::garbage(const QByteArray& b
     return reply;
 }
 
+FakeMiniMaxService::Reply FakeMiniMaxService::Reply::untilClosed(const QByteArray& body) {
+    Reply reply = http(200, body);
+    reply.headers = {{"Content-Type", "video/mp4"}};
+    reply.closeDelimited = true;
+    return reply;
+}
+
 FakeMiniMaxService::Reply FakeMiniMaxService::Reply::heldAfter(const QByteArray& body, qint64 sent) {
     Reply reply = http(200, body.left(sent));
     reply.announcedLength = body.size();
@@ -329,6 +336,12 @@ void FakeMiniMaxService::send(QPointer<QTcpSocket> socket, const Reply& reply) {
     if (reply.endless) {
         socket->write(head + "Transfer-Encoding: chunked\r\n\r\n" + QByteArray::number(reply.body.size(), 16) + "\r\n" +
                       reply.body + "\r\n");
+        return;
+    }
+    if (reply.closeDelimited) {
+        socket->write(head + (reply.closeAfter ? "" : "Connection: close\r\n") + "\r\n" + reply.body);
+        socket->flush();
+        socket->disconnectFromHost();
         return;
     }
     const qint64 length = reply.announcedLength >= 0 ? reply.announcedLength : reply.body.size();

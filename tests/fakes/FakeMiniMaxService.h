@@ -49,6 +49,7 @@ public:
         bool drop = false;           // close the connection without answering
         bool hang = false;           // never answer
         bool notHttp = false;        // send the body alone, no status line or headers, then close
+        bool closeDelimited = false; // no length announced: send the body, then close
         double trickleSeconds = 0;   // announce the whole body, then send `trickleBytes` each this many seconds
         qint64 trickleBytes = 1;
         bool thenDie = false;    // after sending, the whole server goes down (see `die()`)
@@ -62,6 +63,8 @@ public:
         static Reply dropped();
         static Reply hanging();
         static Reply garbage(const QByteArray& bytes);
+        // A video answer without a length, whose end is where the connection closes.
+        static Reply untilClosed(const QByteArray& body);
         // Announces the whole body, sends the first `sent` bytes and holds the connection open.
         static Reply heldAfter(const QByteArray& body, qint64 sent);
         static Reply trickle(const QByteArray& body, double seconds = 1, qint64 bytesPerStep = 1);

@@ -1,6 +1,7 @@
 #include "AppPaths.h"
 #include "CheckedWrite.h"
 #include "Defaults.h"
+#include "DiskFaults.h"
 #include "FolderBookmark.h"
 #include "HttpHeaders.h"
 #include "ImageCoding.h"
@@ -22,6 +23,7 @@
 #include <QImageWriter>
 #include <QPromise>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <QScopeGuard>
@@ -327,6 +329,33 @@ private slots:
         QCOMPARE(QFileInfo(path).size(), 20000);
         QCOMPARE(modeOf(path), 0600);
     }
+    // A write the disk did not keep (its sync failed, or the file holds less than was written) is reported as failed,
+    // and nothing is called kept under its name: the previous file stays, a new one is not there.
+    void aWriteTheDiskDidNotKeepIsReportedAsFailed_data() {
+        QTest::addColumn<bool>("replacing"); // through SaveFile::commit, else writeNewFile
+        QTest::addColumn<int>("syncError");  // else the file is a byte short
+        QTest::newRow("commit: the sync fails") << true << EIO;
+        QTest::newRow("commit: the file is short") << true << 0;
+        QTest::newRow("new file: the file is short") << false << 0;
+    }
+
+    void aWriteTheDiskDidNotKeepIsReportedAsFailed() {
+        QFETCH(bool, replacing);
+        QFETCH(int, syncError);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("kept.json");
+        QString why;
+        QVERIFY(CheckedWrite::writeFile(path, "before", &why));
+        const FailingDisk disk(syncError, syncError ? 0 : 1);
+        const QByteArray bytes(100, 'x');
+        QVERIFY(replacing ? !CheckedWrite::writeFile(path, bytes, &why)
+                          : !CheckedWrite::writeNewFile(path, bytes, &why));
+        QCOMPARE(why, syncError ? QString::fromLocal8Bit(strerror(EIO)) : "Only 99 of 100 bytes reached the disk");
+        QFile kept(path);
+        QCOMPARE(kept.open(QIODevice::ReadOnly) ? kept.readAll() : "none", replacing ? "before" : "none");
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), replacing ? 1 : 0);
+    }
+
     // A settings write the disk refuses: the file keeps what it had, the change stays in memory, the user is told
     // once (with the system's reason) however many writes fail, and the next write once there is room saves all.
     void aRefusedSettingsWriteIsToldOnceAndCaughtUpLater() {
