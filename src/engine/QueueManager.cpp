@@ -76,7 +76,7 @@ void QueueManager::addVideoTask(const std::optional<QString>& prompt, const std:
     task.duration = duration;
     task.createdAt = Clock::current().now();
 
-    if (activeVideoTasks_.size() + videoQueue_.size() >= maxVideoQueueSize)
+    if (isVideoQueueFull())
         return;
     if (activeVideoTasks_.size() < maxConcurrentVideoTasks) {
         if (MiniMaxAPIService* service = selectAvailableVideoService()) {
@@ -245,7 +245,7 @@ QString QueueManager::videoStatusText() const {
         return QStringLiteral("Ready");
     if (queued == 0)
         return QStringLiteral("%1/%2 generating").arg(active).arg(maxConcurrentVideoTasks);
-    if (queued > videoWaitingRoom)
+    if (!hasWaitingRoom(queued))
         return QStringLiteral("%1 active, queue full").arg(active);
     if (active > 0)
         return QStringLiteral("%1 active, %2 queued").arg(active).arg(queued);

@@ -47,6 +47,10 @@ public:
     static constexpr int maxVideoQueueSize = 16;
     // The jobs that can wait while every client runs one; more waiting reads as a full queue.
     static constexpr int videoWaitingRoom = maxVideoQueueSize - maxConcurrentVideoTasks;
+    // The queue's two limits, from its counts: what the queue enforces and what a studio shows read the same rules.
+    static bool isVideoQueueFull(qsizetype active, qsizetype waiting) { return active + waiting >= maxVideoQueueSize; }
+    static bool hasWaitingRoom(qsizetype waiting) { return waiting <= videoWaitingRoom; }
+    bool isVideoQueueFull() const { return isVideoQueueFull(activeVideoTasks_.size(), videoQueue_.size()); }
     static constexpr int maxPhotoQueueSize = 1;
     const QList<MiniMaxAPIService*>& videoServices() const { return videoServices_; }
 

@@ -87,7 +87,7 @@ int VideoWorkspaceModel::waitingVideoTaskCount() const {
 }
 
 bool VideoWorkspaceModel::queueFull() const {
-    return totalVideoTaskCount() >= QueueManager::maxVideoQueueSize;
+    return QueueManager::isVideoQueueFull(activeVideoTaskCount(), waitingVideoTaskCount());
 }
 
 bool VideoWorkspaceModel::hasRequiredFrames() const {
@@ -105,7 +105,7 @@ QString VideoWorkspaceModel::generateButtonTitle(int active, int waiting) {
         return QStringLiteral("Generate Video");
     if (waiting == 0)
         return QStringLiteral("Generate (%1/%2)").arg(active).arg(QueueManager::maxConcurrentVideoTasks);
-    if (waiting <= QueueManager::videoWaitingRoom)
+    if (QueueManager::hasWaitingRoom(waiting))
         return QStringLiteral("Queue (%1+%2)").arg(active).arg(waiting);
     return QStringLiteral("Queue Full");
 }
