@@ -137,13 +137,15 @@ OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
     // With the store set aside the last backup may be the only readable copy of the records: it is kept before
     // anything (the quit backup, or a crash before it) can replace it.
     std::optional<QString> keptBackup;
+    std::optional<QString> backupNotKept;
     try {
         keptBackup = backupManager_->keepPreviousBackupNow();
     } catch (const std::exception& failure) {
-        Log::line(QStringLiteral("❌ [Backup] The previous backup could not be kept: %1")
-                      .arg(QString::fromUtf8(failure.what())));
+        backupNotKept = QString::fromUtf8(failure.what());
+        Log::line(QStringLiteral("❌ [Backup] The previous backup could not be kept: %1").arg(*backupNotKept));
     }
-    warnAboutStoreRecovery(*modelContext_, keptBackup);
+    warnAboutStoreRecovery(*modelContext_, keptBackup, backupNotKept);
+    modelContext_->setAsideDutyDone(ModelContext::SetAsideDuty::told);
     connect(backupManager_, &BackupManager::storedSettingsChanged, this,
             [this] { reloadStoredSettings(*videoSettings_, downloadSettings_); });
     // A newly chosen folder may take the clips the old one could not.

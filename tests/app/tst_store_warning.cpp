@@ -4,6 +4,7 @@
 #include "ModelSchema.h"
 #include "OrvaneApp.h"
 #include "PromptPreset.h"
+#include "SmallDisk.h"
 #include "StoreFaults.h"
 #include "TestSupport.h"
 #include "VideoMetadata.h"
@@ -56,10 +57,23 @@ private slots:
     }
 
     // The last backup is kept as soon as the store is set aside, before any backup (or a crash) could replace it.
+    // A start that was ended after setting the store aside, or could not keep the backup, leaves both to the next.
+    void theLastBackupIsKeptAtOnceWhenTheStoreIsSetAside_data() {
+        QTest::addColumn<QString>("setAside");
+        QTest::newRow("at this start") << "";
+        QTest::newRow("by a start ended before it told anyone") << "ended";
+        QTest::newRow("by a start with a full disk") << "full disk";
+    }
+
     void theLastBackupIsKeptAtOnceWhenTheStoreIsSetAside() {
+        QFETCH(QString, setAside);
         TestEnvironment env;
         ScriptedDialogs dialogs;
         QVERIFY(QDir().mkpath(env.path("data")));
+        SmallDisk disk(256 * 1024);
+        QVERIFY2(disk.isMounted(), qPrintable(disk.error()));
+        QVERIFY(QDir().mkdir(disk.filePath("Backups")));
+        QVERIFY(QFile::link(disk.filePath("Backups"), env.path("data/Backups")));
         const QString path = env.path("data/store.sqlite");
         QString backups;
         QByteArray records;
@@ -75,6 +89,19 @@ private slots:
             QVERIFY(records.contains("kept text"));
         }
         writeGarbage(path);
+        if (setAside == "ended") {
+            ModelSchema::openStore(path).reset();
+        } else if (setAside == "full disk") {
+            disk.fill();
+            OrvaneApp full(path);
+            QCOMPARE(dialogs.alerts.size(), 1);
+            QVERIFY2(dialogs.alerts.first().informativeText.endsWith(
+                         "No space left on device). Orvane makes no new backup over it until it can keep it."),
+                     qPrintable(dialogs.alerts.first().informativeText));
+            full.onWillTerminate();
+            dialogs.alerts.clear();
+            disk.freeSpace();
+        }
         OrvaneApp app(path);
 
         const QStringList kept = QDir(backups).entryList({"Kept backup *"}, QDir::Dirs);
@@ -83,6 +110,7 @@ private slots:
         QVERIFY(copy.open(QIODevice::ReadOnly));
         QCOMPARE(copy.readAll(), records);
         QCOMPARE(dialogs.alerts.size(), 1);
+        QCOMPARE(dialogs.alerts.first().informativeText.startsWith("At an earlier start"), !setAside.isEmpty());
         QVERIFY2(dialogs.alerts.first().informativeText.endsWith(
                      "Your last backup, made from the store before it was damaged, was kept as “" + kept.first() +
                      "” in " + QDir::toNativeSeparators(backups) + "."),
