@@ -629,6 +629,29 @@ private slots:
         QCOMPARE(entries(backupFolder() + "/UserImages/PromptPresets").size(), 1);
     }
 
+    // A picture the store cannot read fails the backup, as at quit: the records file would list a picture it lacks.
+    void aPictureTheStoreCannotReadFailsTheBackup() {
+        for (const char frame : {'a', 'b', 'c'}) {
+            auto clip = VideoMetadata::make("Orvane.mp4", "p", "768P", 6, "image_to_video", true);
+            clip->setFirstFrameImageData(kPng + QByteArray(20000, frame));
+            store->insert(clip);
+        }
+        QVERIFY(store->save());
+        QSqlQuery query(store->database()); // the first of a picture's overflow pages, which names the next one
+        QVERIFY(query.exec("SELECT max(pageno) FROM dbstat WHERE name = 'VideoMetadata' AND path LIKE '%+000000'"));
+        QVERIFY(query.next());
+        const qint64 page = query.value(0).toLongLong();
+        query.finish();
+        store.reset();
+        QFile file(env->path("data/Orvane.store"));
+        QVERIFY(page > 1 && file.open(QIODevice::ReadWrite) && file.seek((page - 1) * 4096));
+        file.write(QByteArray(4096, '\xff'));
+        file.close();
+        store = ModelSchema::openStore(env->path("data/Orvane.store"));
+        QCOMPARE(store->fetch<VideoMetadata>()->size(), 3);
+        QVERIFY_THROWS_EXCEPTION(BackupError, BackupManager(store.get()).createBackupNow());
+    }
+
     void aBackupWithNowhereToWriteFails() {
         BackupManager manager(store.get());
         manager.setNoApplicationSupportDirectoryForTesting(true);
