@@ -17,10 +17,10 @@
 class StoreWarningTests : public QObject {
     Q_OBJECT
 
-    static void writeGarbage(const QString& path) {
+    static void writeGarbage(const QString& path, const QByteArray& bytes = QByteArray(8192, 'x')) {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(8192, 'x'));
+        file.write(bytes);
     }
 
 private slots:
@@ -115,6 +115,43 @@ private slots:
                      "Your last backup, made from the store before it was damaged, was kept as “" + kept.first() +
                      "” in " + QDir::toNativeSeparators(backups) + "."),
                  qPrintable(dialogs.alerts.first().informativeText));
+    }
+
+    void aListOfLostClipsThatCannotBeReadIsKeptAsideAndNamed_data() {
+        QTest::addColumn<QByteArray>("list");
+        QTest::newRow("cut short") << QByteArray("{\"prompts\": [\"a cat\"");
+        QTest::newRow("over 1 MiB") << "{\"prompts\": [\"" + QByteArray(1 << 20, 'a') + "\"]}";
+    }
+
+    void aListOfLostClipsThatCannotBeReadIsKeptAsideAndNamed() {
+        QFETCH(QByteArray, list);
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        writeGarbage(OrvaneApp::lostClipsFile(), list);
+        OrvaneApp app(env.path("store.sqlite"));
+        app.onLaunch();
+        QTRY_COMPARE(dialogs.notices.size(), 1);
+        const QStringList kept = QDir(env.path("data")).entryList({"Orvane.lost-clips.json.unreadable-*"});
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(dialogs.notices[0].message, "The list of clips lost when Orvane was last closed could not be read");
+        QCOMPARE(dialogs.notices[0].informativeText,
+                 "It was kept as “" + kept[0] + "” in " + QDir::toNativeSeparators(env.path("data")) + ".");
+    }
+
+    void lostClipsTheDataFolderRefusesAreNamedAtTheNextStart() {
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        writeGarbage(OrvaneApp::lostClipsFile(), "{\"prompts\": [\"a cat\"]}");
+        {
+            OrvaneApp app(env.path("store.sqlite"));
+            QVERIFY(QFile::remove(OrvaneApp::lostClipsFile()) && QDir().mkdir(OrvaneApp::lostClipsFile()));
+            app.quitWithoutAsking();
+            app.onWillTerminate();
+        }
+        OrvaneApp next(env.path("store.sqlite"));
+        next.onLaunch();
+        QTRY_COMPARE(dialogs.notices.size(), 1);
+        QCOMPARE(dialogs.notices[0].informativeText, "It was lost:\n“a cat”");
     }
 
     void damageMetDuringASessionIsAnnouncedAtTheNextStart() {
