@@ -363,6 +363,13 @@ void ModelContext::takeSetAsideNote() {
         return;
     keptAsideEarlier_ = store;
     recoveryUnfinished_ = !note.value("recovered").isArray();
+    if (recoveryUnfinished_ && !inMemory_ && !readOnly_) {
+        // That start was ended while it copied: rows it copied already are not copied twice.
+        recovered_ = recoverRows(store, connection_, entities_);
+        writeSetAsideNote(path_, {{"store", store}, {"recovered", recoveredJson(recovered_)}});
+        recoveryUnfinished_ = false;
+        return;
+    }
     for (const QJsonValue& table : note.value("recovered").toArray()) {
         const QJsonObject entry = table.toObject();
         recovered_.append({entry.value("table").toString(), entry.value("count").toInt()});

@@ -57,7 +57,8 @@ public:
     bool setAsideOutstanding() const { return setAsideNoted_; }
     void setAsideDutyDone(SetAsideDuty duty);
     // The store an earlier start moved aside without seeing to all that follows; recoveredRecords() then says what
-    // that start copied from it, and recoveryUnfinished() whether it was ended (or ran out of room) first.
+    // was copied from it. A start ended while it copied leaves the copy to this opening; recoveryUnfinished() says
+    // when this one could not do it either (the store is read-only or in memory).
     std::optional<QString> keptAsideEarlier() const { return keptAsideEarlier_; }
     bool recoveryUnfinished() const { return recoveryUnfinished_; }
     // What was copied from the store kept aside into the new one, by table in the order of the record types;
