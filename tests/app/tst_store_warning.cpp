@@ -111,7 +111,6 @@ private slots:
                  qPrintable(dialogs.alerts.first().informativeText));
     }
 
-    // A list of lost clips is never deleted unread, and goes to the cache when the data folder refuses it at quit.
     void aListOfLostClipsIsAlwaysNamed_data() {
         QTest::addColumn<QByteArray>("list");
         QTest::addColumn<QString>("named");
