@@ -18,6 +18,7 @@
 #include "ModelContext.h"
 #include "ModelSchema.h"
 #include "MovementPlayer.h"
+#include "NoReplaceMove.h"
 #include "QueueManager.h"
 #include "SettingsReload.h"
 #include "SettingsView.h"
@@ -29,6 +30,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -112,6 +114,27 @@ void removeCutOffDownloads() {
     }
 }
 
+// The data folder's list, then the cache's, where a quit writes it when the data folder refuses it.
+QStringList lostClipsFiles() {
+    return {OrvaneApp::lostClipsFile(), AppPaths::cacheFolder() + "/Orvane.lost-clips.json"};
+}
+
+// The prompts a list names; none when it cannot be read whole.
+std::optional<QStringList> readLostClips(const QString& path) {
+    constexpr qint64 kMaxBytes = 1 << 20;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxBytes)
+        return std::nullopt;
+    QJsonParseError error{};
+    const QJsonValue prompts = QJsonDocument::fromJson(file.readAll(), &error).object().value("prompts");
+    if (error.error != QJsonParseError::NoError || !prompts.isArray())
+        return std::nullopt;
+    QStringList list;
+    for (const QJsonValue& prompt : prompts.toArray())
+        list << prompt.toString();
+    return list;
+}
+
 QString quotedPrompt(const QString& prompt) {
     constexpr qsizetype kShown = 120;
     const QString text = prompt.simplified();
@@ -137,13 +160,15 @@ OrvaneApp::OrvaneApp(const QString& storePath, QObject* parent)
     // With the store set aside the last backup may be the only readable copy of the records: it is kept before
     // anything (the quit backup, or a crash before it) can replace it.
     std::optional<QString> keptBackup;
+    std::optional<QString> backupNotKept;
     try {
         keptBackup = backupManager_->keepPreviousBackupNow();
     } catch (const std::exception& failure) {
-        Log::line(QStringLiteral("❌ [Backup] The previous backup could not be kept: %1")
-                      .arg(QString::fromUtf8(failure.what())));
+        backupNotKept = QString::fromUtf8(failure.what());
+        Log::line(QStringLiteral("❌ [Backup] The previous backup could not be kept: %1").arg(*backupNotKept));
     }
-    warnAboutStoreRecovery(*modelContext_, keptBackup);
+    warnAboutStoreRecovery(*modelContext_, keptBackup, backupNotKept);
+    modelContext_->setAsideDutyDone(ModelContext::SetAsideDuty::told);
     connect(backupManager_, &BackupManager::storedSettingsChanged, this,
             [this] { reloadStoredSettings(*videoSettings_, downloadSettings_); });
     // A newly chosen folder may take the clips the old one could not.
@@ -335,7 +360,7 @@ void OrvaneApp::onLaunch() {
         if (queue)
             TaskOwner::own(queue, queue->fileUnfiledClips());
     });
-    if (!lostClips_.isEmpty())
+    if (!lostClips_.isEmpty() || !unreadableLostClips_.isEmpty())
         afterFirstPaint([this] { announceLostClips(); });
 }
 
@@ -351,17 +376,38 @@ QString OrvaneApp::lostClipsFile() {
 }
 
 void OrvaneApp::takeLostClipsRecord() {
-    QFile file(lostClipsFile());
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QJsonArray prompts = QJsonDocument::fromJson(file.read(1 << 20)).object().value("prompts").toArray();
-    for (const QJsonValue& prompt : prompts)
-        lostClips_ << prompt.toString();
-    if (lostClips_.isEmpty())
-        file.remove();
+    for (const QString& path : lostClipsFiles()) {
+        if (!QFileInfo(path).isFile())
+            continue;
+        if (const auto prompts = readLostClips(path)) {
+            lostClips_ << *prompts;
+            if (prompts->isEmpty())
+                QFile::remove(path);
+            continue;
+        }
+        // Never removed unread: it names clips the user may want to make again.
+        const QString aside = path + ".unreadable-" + QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss");
+        const bool moved = NoReplaceMove::move(path, aside).outcome == NoReplaceMove::Outcome::moved;
+        unreadableLostClips_ << (moved ? aside : path);
+    }
 }
 
 void OrvaneApp::announceLostClips() {
+    if (!unreadableLostClips_.isEmpty()) {
+        const QStringList kept = std::exchange(unreadableLostClips_, {});
+        QStringList where;
+        for (const QString& path : kept)
+            where << QStringLiteral("“%1” in %2")
+                         .arg(QFileInfo(path).fileName(), QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
+        Dialogs::current().notify(
+            Dialogs::AlertStyle::warning,
+            QStringLiteral("The list of clips lost when Orvane was last closed could not be read"),
+            QStringLiteral("It was kept as %1.").arg(where.join(QStringLiteral(" and "))));
+        Log::line(
+            QStringLiteral("⚠️ [App] The list of clips lost when the last run was ended could not be read; it "
+                           "was kept as %1")
+                .arg(kept.join(QStringLiteral(", "))));
+    }
     if (lostClips_.isEmpty())
         return;
     const QStringList prompts = std::exchange(lostClips_, {});
@@ -378,7 +424,8 @@ void OrvaneApp::announceLostClips() {
     Log::line(QStringLiteral("⚠️ [App] %1 clip(s) lost when the last run was ended: %2")
                   .arg(prompts.size())
                   .arg(lines.join(QStringLiteral(", "))));
-    QFile::remove(lostClipsFile());
+    for (const QString& path : lostClipsFiles())
+        QFile::remove(path);
 }
 
 void OrvaneApp::recordLostClips() {
@@ -390,13 +437,29 @@ void OrvaneApp::recordLostClips() {
     for (const QString& prompt : prompts)
         list.append(prompt);
     const QByteArray bytes = QJsonDocument(QJsonObject{{"prompts", list}}).toJson();
-    QString error;
-    if (AppPaths::ensurePrivateFolder(AppPaths::dataFolder()) &&
-        CheckedWrite::writeFile(lostClipsFile(), bytes, &error, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        Log::line(QStringLiteral("📝 [App] %1 clip(s) being made were lost by the quit; the next start names them")
-                      .arg(prompts.size()));
-    else
-        Log::line(QStringLiteral("❌ [App] Could not write down the clips lost by the quit: %1").arg(error));
+    const QStringList files = lostClipsFiles();
+    QStringList errors;
+    for (const QString& file : files) {
+        QString error;
+        if (AppPaths::ensurePrivateFolder(QFileInfo(file).absolutePath()) &&
+            CheckedWrite::writeFile(file, bytes, &error, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+            // The list holds what the other one named.
+            for (const QString& other : files) {
+                if (other != file)
+                    QFile::remove(other);
+            }
+            if (!errors.isEmpty())
+                Log::line(QStringLiteral("⚠️ [App] The data folder refused the list of lost clips (%1); it was "
+                                         "written to %2")
+                              .arg(errors.join(QStringLiteral("; ")), file));
+            Log::line(QStringLiteral("📝 [App] %1 clip(s) being made were lost by the quit; the next start names them")
+                          .arg(prompts.size()));
+            return;
+        }
+        errors << (error.isEmpty() ? QStringLiteral("%1 cannot be written").arg(file) : error);
+    }
+    Log::line(QStringLiteral("❌ [App] Could not write down the clips lost by the quit: %1")
+                  .arg(errors.join(QStringLiteral("; "))));
 }
 
 void OrvaneApp::onWillTerminate() {

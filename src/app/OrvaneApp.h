@@ -73,7 +73,8 @@ public:
     void endWithoutQuit();
     // Another start on this profile asked for the window.
     void bringForward();
-    // Where a quit nobody was asked about writes down the clips it lost, until the next start shows them.
+    // Where a quit nobody was asked about writes down the clips it lost, until the next start shows them (in the
+    // cache folder when the data folder refuses it).
     static QString lostClipsFile();
     // The Quit command: asks, then quits.
     void requestQuit();
@@ -113,6 +114,8 @@ private:
     bool endingWithoutQuit_ = false;
     // Prompts of the clips the previous run lost when it was ended, to be named once the window shows.
     QStringList lostClips_;
+    // Lists of lost clips that could not be read, where they were kept, to be named with them.
+    QStringList unreadableLostClips_;
     QPointer<QMainWindow> mainWindow_;
     QPointer<MainAppView> rootView_;
     QPointer<QWidget> settingsWindow_;

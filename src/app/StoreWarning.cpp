@@ -74,9 +74,10 @@ void warnAboutKeptJournals(const ModelContext& context) {
 
 } // namespace
 
-void warnAboutStoreRecovery(const ModelContext& context, const std::optional<QString>& keptBackup) {
+void warnAboutStoreRecovery(const ModelContext& context, const std::optional<QString>& keptBackup,
+                            const std::optional<QString>& backupNotKept) {
     warnAboutKeptJournals(context);
-    const auto aside = context.keptAsidePath();
+    const auto aside = context.keptAsidePath() ? context.keptAsidePath() : context.keptAsideEarlier();
     if (!aside && !context.isInMemory() && context.isReadOnly()) {
         Dialogs::current().alert(
             Dialogs::AlertStyle::warning, QStringLiteral("Orvane's data store is read-only"),
@@ -89,12 +90,17 @@ void warnAboutStoreRecovery(const ModelContext& context, const std::optional<QSt
     if (!aside && !context.isInMemory())
         return;
     QStringList details;
-    if (aside)
+    if (aside && !context.keptAsidePath())
+        details << QStringLiteral("At an earlier start the unreadable store was kept as %1.").arg(where(*aside));
+    else if (aside)
         details << QStringLiteral("The unreadable store was kept as %1.").arg(where(*aside));
     if (context.isInMemory()) {
         details << QStringLiteral("No new store could be created at %1. Orvane is working with a temporary store: "
                                   "the records of this session will not be kept after quitting.")
                        .arg(QDir::toNativeSeparators(context.filePath()));
+    } else if (context.recoveryUnfinished()) {
+        details << QStringLiteral("What could still be read from it may not all have been copied into the store in "
+                                  "use; the kept store still holds it.");
     } else if (const auto recovered = context.recoveredRecords(); !recovered.isEmpty()) {
         details << QStringLiteral("A new store was created in its place, and what could still be read was copied "
                                   "into it: %1.")
@@ -105,6 +111,10 @@ void warnAboutStoreRecovery(const ModelContext& context, const std::optional<QSt
     if (keptBackup) {
         details << QStringLiteral("Your last backup, made from the store before it was damaged, was kept as %1.")
                        .arg(where(*keptBackup));
+    } else if (backupNotKept) {
+        details << QStringLiteral("Your last backup, made from the store before it was damaged, could not be kept "
+                                  "(%1). Orvane makes no new backup over it until it can keep it.")
+                       .arg(*backupNotKept);
     }
     Dialogs::current().alert(Dialogs::AlertStyle::warning, QStringLiteral("Orvane could not open its data store"),
                              details.join(' '), {QStringLiteral("OK")});

@@ -257,7 +257,9 @@ QStringList BackupContext::otherPictureFolders() const {
 }
 
 bool BackupContext::mustKeepPreviousBackup() const {
-    return !previousKept_ && modelContext_ && modelContext_->keptAsidePath().has_value();
+    // A store in memory stands in for one that could not be opened: its backup must not take the place of the
+    // last backup of that one either.
+    return !previousKept_ && modelContext_ && (modelContext_->setAsideOutstanding() || modelContext_->isInMemory());
 }
 
 std::optional<QString> BackupContext::discardPath() const {

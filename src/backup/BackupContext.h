@@ -124,7 +124,7 @@ public:
     QStringList otherPictureFolders() const;
 
     // Whether the previous backup still has to be kept before it is replaced: the store it was made from was set
-    // aside at this start, and nothing was kept since.
+    // aside at this start or at an earlier one that could not keep it, and nothing was kept since.
     bool mustKeepPreviousBackup() const;
     void setPreviousBackupKept() { previousKept_ = true; }
 

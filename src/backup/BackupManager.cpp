@@ -46,6 +46,7 @@ std::optional<QString> BackupManager::keepPreviousBackup(const QString& folder) 
         return std::nullopt;
     auto kept = BackupWriter(context_).keepPrevious(folder);
     context_.setPreviousBackupKept();
+    context_.modelContext()->setAsideDutyDone(ModelContext::SetAsideDuty::backupKept);
     if (kept) {
         Log::line(QStringLiteral("💾 [Backup] The store was set aside at start: the previous backup is kept in %1")
                       .arg(*kept));
@@ -57,8 +58,12 @@ std::optional<QString> BackupManager::keepPreviousBackupNow() {
     if (!context_.mustKeepPreviousBackup())
         return std::nullopt;
     const auto folder = context_.backupFolderURL();
-    if (!folder || !QFileInfo(*folder).isDir())
+    if (!folder || !QFileInfo(*folder).isDir()) {
+        // No backup to keep.
+        context_.setPreviousBackupKept();
+        context_.modelContext()->setAsideDutyDone(ModelContext::SetAsideDuty::backupKept);
         return std::nullopt;
+    }
     return keepPreviousBackup(*folder);
 }
 
@@ -69,7 +74,12 @@ BackupResult BackupManager::createBackupNow() {
         throw BackupError(folderError.isEmpty() ? QStringLiteral("no backup location") : folderError);
     const QString folder = *context_.backupFolderURL();
     BackupResult result;
-    result.keptBackup = keepPreviousBackup(folder);
+    try {
+        result.keptBackup = keepPreviousBackup(folder);
+    } catch (const BackupError& error) {
+        throw BackupError("the previous backup has to be kept before it is replaced, and it could not be: " +
+                          QString::fromUtf8(error.what()));
+    }
     BackupWriter(context_).write(folder);
     const QDateTime now = Clock::current().now();
     setLastBackupDate(now);

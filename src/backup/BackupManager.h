@@ -70,11 +70,12 @@ public:
     static QString iso8601(const QDateTime& date);
 
     // Writes the whole backup or throws BackupError ("no backup location" when the system gives no data folder).
-    // The first backup after the store was set aside at start keeps the previous backup first (a console line
-    // says where); the result names that folder.
+    // The first backup after the store was set aside keeps the previous backup first (a console line says where);
+    // the result names that folder.
     BackupResult createBackupNow();
-    // Keeps the previous backup at once when the store was set aside at this start, so that no later backup (nor a
-    // crash before one) can cost it; throws BackupError when it cannot be kept. Returns where it was kept.
+    // Keeps the previous backup at once when the store was set aside (at this start, or at an earlier one that could
+    // not keep it), so that no later backup can cost it; throws BackupError when it cannot be kept, and every backup
+    // fails until it can. Returns where it was kept.
     std::optional<QString> keepPreviousBackupNow();
     // What "Create Backup" adds to its message when the previous backup was kept in `folder`.
     static QString keptBackupSentence(const QString& folder);

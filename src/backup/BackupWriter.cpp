@@ -300,10 +300,12 @@ void BackupWriter::writePictures(const QList<const Picture*>& pictures, const QS
             fromRecords << picture;
     }
     for (const Picture* picture : std::as_const(fromRecords)) {
-        if (!picture->record)
-            throw BackupError("the picture " + BackupPictures::path(picture->key) + " could not be read");
-        if (const auto bytes = kGetters[picture->key.column](*picture->record))
-            writePicture(*picture, *bytes, staging);
+        // The records file lists the picture: a backup without it would be called whole and is not.
+        const auto bytes = picture->record ? kGetters[picture->key.column](*picture->record) : std::nullopt;
+        if (!bytes)
+            throw BackupError("the picture " + BackupPictures::path(picture->key) +
+                              " could not be read from the data store, which may be damaged");
+        writePicture(*picture, *bytes, staging);
     }
 }
 

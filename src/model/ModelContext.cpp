@@ -1,5 +1,6 @@
 #include "ModelContext.h"
 
+#include "CheckedWrite.h"
 #include "Log.h"
 #include "NoReplaceMove.h"
 
@@ -7,12 +8,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimer>
 #include <QUrl>
 
+#include <fcntl.h>
 #include <limits>
 #include <unistd.h>
 
@@ -115,6 +120,35 @@ QSqlError firstLook(QSqlDatabase& db, const std::vector<const EntityDescription*
 // Where a query's report of damage waits for the next opening, which then checks the whole file.
 QString damageNotePath(const QString& storePath) {
     return storePath + QStringLiteral(".damaged");
+}
+
+QString setAsideNotePath(const QString& storePath) {
+    return storePath + QStringLiteral(".set-aside");
+}
+
+// On disk before the store moves: with what it says when there is room, else empty, since a full disk still
+// takes a new name. False when not even that could be written.
+bool writeSetAsideNote(const QString& storePath, const QJsonObject& note) {
+    const QString path = setAsideNotePath(storePath);
+    QString error;
+    if (CheckedWrite::writeFile(path, QJsonDocument(note).toJson(QJsonDocument::Compact), &error,
+                                QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return true;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        Log::line(QStringLiteral("❌ [Store] The note for the unreadable store could not be written: %1").arg(error));
+        return false;
+    }
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced && CheckedWrite::syncPath(QFileInfo(path).absolutePath(), &error);
+}
+
+QJsonArray recoveredJson(const QList<ModelContext::RecoveredRecords>& recovered) {
+    QJsonArray tables;
+    for (const auto& table : recovered)
+        tables.append(QJsonObject{{"table", table.table}, {"count", table.count}});
+    return tables;
 }
 
 // The full check, run only when a query reported damage: its first finding, or empty when the file is sound.
@@ -307,6 +341,49 @@ QList<ModelContext::RecoveredRecords> ModelContext::recoverRows(const QString& d
     return recovered;
 }
 
+void ModelContext::takeSetAsideNote() {
+    QFile file(setAsideNotePath(path_));
+    if (!file.exists())
+        return;
+    setAsideNoted_ = true;
+    constexpr qint64 kMaxNote = 64 * 1024;
+    const QJsonObject note =
+        file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.read(kMaxNote)).object() : QJsonObject();
+    QString store = note.value("store").toString();
+    if (store.isEmpty()) {
+        // Written empty on a full disk: the store moved right after is the newest one kept aside.
+        const QFileInfo info(path_);
+        const QDir folder(info.absolutePath());
+        for (const QString& name : folder.entryList({info.fileName() + ".unreadable-*"}, QDir::Files, QDir::Name)) {
+            if (!name.endsWith("-wal") && !name.endsWith("-shm"))
+                store = folder.filePath(name);
+        }
+    }
+    if (store.isEmpty() || !QFileInfo::exists(store))
+        return;
+    keptAsideEarlier_ = store;
+    recoveryUnfinished_ = !note.value("recovered").isArray();
+    if (recoveryUnfinished_ && !inMemory_ && !readOnly_) {
+        // That start was ended while it copied: rows it copied already are not copied twice.
+        recovered_ = recoverRows(store, connection_, entities_);
+        writeSetAsideNote(path_, {{"store", store}, {"recovered", recoveredJson(recovered_)}});
+        recoveryUnfinished_ = false;
+        return;
+    }
+    for (const QJsonValue& table : note.value("recovered").toArray()) {
+        const QJsonObject entry = table.toObject();
+        recovered_.append({entry.value("table").toString(), entry.value("count").toInt()});
+    }
+}
+
+void ModelContext::setAsideDutyDone(SetAsideDuty duty) {
+    setAsideDutiesDone_ |= int(duty);
+    if (!setAsideNoted_ || setAsideDutiesDone_ != (int(SetAsideDuty::told) | int(SetAsideDuty::backupKept)))
+        return;
+    if (QFile::remove(setAsideNotePath(path_)) || !QFileInfo::exists(setAsideNotePath(path_)))
+        setAsideNoted_ = false;
+}
+
 int ModelContext::resultCode(const QSqlError& error) {
     bool ok = false;
     const int code = error.nativeErrorCode().toInt(&ok);
@@ -328,6 +405,10 @@ std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vecto
         context->readOnly_ = readOnly;
         if (!inMemory)
             context->claimJournal();
+        if (context->keptAside_)
+            context->setAsideNoted_ = QFileInfo::exists(setAsideNotePath(path));
+        else
+            context->takeSetAsideNote();
         return context;
     };
 
@@ -386,8 +467,12 @@ std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vecto
     std::optional<QString> keptAside;
     if (QFileInfo::exists(path)) {
         const QString aside = path + ".unreadable-" + QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz");
-        // Never over another kept-aside store: that would lose it.
-        const bool moved = NoReplaceMove::move(path, aside).outcome == NoReplaceMove::Outcome::moved;
+        // Never over another kept-aside store: that would lose it. Never without the note either: a start ended
+        // after the move would leave the last backup unprotected and the user untold.
+        const bool noted = writeSetAsideNote(path, {{"store", aside}});
+        const bool moved = noted && NoReplaceMove::move(path, aside).outcome == NoReplaceMove::Outcome::moved;
+        if (noted && !moved)
+            QFile::remove(setAsideNotePath(path));
         if (moved) {
             keptAside = aside;
             QFile::remove(damageNote); // it was about the store kept aside
@@ -401,6 +486,7 @@ std::unique_ptr<ModelContext> ModelContext::open(const QString& path, std::vecto
             if (opened.error.isEmpty()) {
                 if (!opened.readOnly)
                     recovered = recoverRows(aside, connection, entities);
+                writeSetAsideNote(path, {{"store", aside}, {"recovered", recoveredJson(recovered)}});
                 return make(false, keptAside, opened.readOnly);
             }
             error = opened.error;

@@ -50,6 +50,17 @@ public:
     bool isInMemory() const { return inMemory_; }
     // Where an unreadable store was moved when this context was opened; none when nothing was moved.
     std::optional<QString> keptAsidePath() const { return keptAside_; }
+    // A note beside the store is written before an unreadable store is moved aside and stays until the user was
+    // told and the last backup, the only whole copy of the records, was kept. A start that was ended, or could not
+    // keep the backup, leaves it to the next one.
+    enum class SetAsideDuty { told = 1, backupKept = 2 };
+    bool setAsideOutstanding() const { return setAsideNoted_; }
+    void setAsideDutyDone(SetAsideDuty duty);
+    // The store an earlier start moved aside without seeing to all that follows; recoveredRecords() then says what
+    // was copied from it. A start ended while it copied leaves the copy to this opening; recoveryUnfinished() says
+    // when this one could not do it either (the store is read-only or in memory).
+    std::optional<QString> keptAsideEarlier() const { return keptAsideEarlier_; }
+    bool recoveryUnfinished() const { return recoveryUnfinished_; }
     // What was copied from the store kept aside into the new one, by table in the order of the record types;
     // tables of which nothing could be read are left out. Empty when nothing was kept aside or nothing could be
     // read from it.
@@ -131,6 +142,8 @@ private:
     static Opened tryOpen(const QString& connection, const QString& path,
                           const std::vector<const EntityDescription*>& entities, Access access, bool opening = true);
     static QSqlError createSchema(QSqlDatabase& db, const std::vector<const EntityDescription*>& entities);
+    // Reads what an earlier start's set-aside note says, when there is one.
+    void takeSetAsideNote();
     // Copies the rows that can still be read from a damaged store into the new, empty store open on `connection`.
     static QList<RecoveredRecords> recoverRows(const QString& damaged, const QString& connection,
                                                const std::vector<const EntityDescription*>& entities);
@@ -183,6 +196,10 @@ private:
     QTimer retryTimer_;
     int nextRetryDelayMs_ = 0;
     std::optional<QString> keptAside_;
+    std::optional<QString> keptAsideEarlier_;
+    bool recoveryUnfinished_ = false;
+    bool setAsideNoted_ = false;
+    int setAsideDutiesDone_ = 0;
     QList<RecoveredRecords> recovered_;
     QList<KeptJournal> keptJournals_;
     bool autosave_ = false;

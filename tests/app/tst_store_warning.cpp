@@ -4,6 +4,7 @@
 #include "ModelSchema.h"
 #include "OrvaneApp.h"
 #include "PromptPreset.h"
+#include "SmallDisk.h"
 #include "StoreFaults.h"
 #include "TestSupport.h"
 #include "VideoMetadata.h"
@@ -16,10 +17,10 @@
 class StoreWarningTests : public QObject {
     Q_OBJECT
 
-    static void writeGarbage(const QString& path) {
+    static void writeGarbage(const QString& path, const QByteArray& bytes = QByteArray(8192, 'x')) {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(8192, 'x'));
+        file.write(bytes);
     }
 
 private slots:
@@ -56,10 +57,21 @@ private slots:
     }
 
     // The last backup is kept as soon as the store is set aside, before any backup (or a crash) could replace it.
+    // A start that was ended after setting the store aside, or could not keep the backup, leaves both to the next.
+    void theLastBackupIsKeptAtOnceWhenTheStoreIsSetAside_data() {
+        QTest::addColumn<QString>("setAside");
+        QTest::newRow("at this start") << "";
+        QTest::newRow("by a start ended before it told anyone") << "ended";
+        QTest::newRow("by a start with a full disk") << "full disk";
+    }
+
     void theLastBackupIsKeptAtOnceWhenTheStoreIsSetAside() {
+        QFETCH(QString, setAside);
         TestEnvironment env;
         ScriptedDialogs dialogs;
         QVERIFY(QDir().mkpath(env.path("data")));
+        SmallDisk disk(256 * 1024);
+        QVERIFY(disk.isMounted() && QFile::link(disk.path(), env.path("data/Backups")));
         const QString path = env.path("data/store.sqlite");
         QString backups;
         QByteArray records;
@@ -75,6 +87,15 @@ private slots:
             QVERIFY(records.contains("kept text"));
         }
         writeGarbage(path);
+        if (setAside == "ended") {
+            ModelSchema::openStore(path).reset();
+        } else if (setAside == "full disk") {
+            disk.fill();
+            OrvaneApp(path).onWillTerminate();
+            QVERIFY(dialogs.alerts.takeFirst().informativeText.endsWith(
+                "No space left on device). Orvane makes no new backup over it until it can keep it."));
+            disk.freeSpace();
+        }
         OrvaneApp app(path);
 
         const QStringList kept = QDir(backups).entryList({"Kept backup *"}, QDir::Dirs);
@@ -83,10 +104,44 @@ private slots:
         QVERIFY(copy.open(QIODevice::ReadOnly));
         QCOMPARE(copy.readAll(), records);
         QCOMPARE(dialogs.alerts.size(), 1);
+        QCOMPARE(dialogs.alerts.first().informativeText.startsWith("At an earlier start"), !setAside.isEmpty());
         QVERIFY2(dialogs.alerts.first().informativeText.endsWith(
                      "Your last backup, made from the store before it was damaged, was kept as “" + kept.first() +
                      "” in " + QDir::toNativeSeparators(backups) + "."),
                  qPrintable(dialogs.alerts.first().informativeText));
+    }
+
+    void aListOfLostClipsIsAlwaysNamed_data() {
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<QString>("named");
+        const QString unreadable = "The list of clips lost when Orvane was last closed could not be read: It was kept "
+                                   "as “%1” in %2.";
+        QTest::newRow("cut short") << QByteArray("{\"prompts\": [\"a cat\"") << unreadable;
+        QTest::newRow("over 1 MiB") << "{\"prompts\": [\"" + QByteArray(1 << 20, 'a') + "\"]}" << unreadable;
+        QTest::newRow("refused at quit") << QByteArray("{\"prompts\": [\"a cat\"]}")
+                                         << "1 clip was still being made when Orvane was last closed: It was lost:\n"
+                                            "“a cat”";
+    }
+
+    void aListOfLostClipsIsAlwaysNamed() {
+        QFETCH(QByteArray, list);
+        QFETCH(QString, named);
+        TestEnvironment env;
+        ScriptedDialogs dialogs;
+        writeGarbage(OrvaneApp::lostClipsFile(), list);
+        auto app = std::make_unique<OrvaneApp>(env.path("store.sqlite"));
+        if (QByteArray(QTest::currentDataTag()) == "refused at quit") {
+            QVERIFY(QFile::remove(OrvaneApp::lostClipsFile()) && QDir().mkdir(OrvaneApp::lostClipsFile()));
+            app->quitWithoutAsking();
+            app->onWillTerminate();
+            app = std::make_unique<OrvaneApp>(env.path("store.sqlite"));
+        }
+        app->onLaunch();
+        QTRY_COMPARE(dialogs.notices.size(), 1);
+        const QStringList kept = QDir(env.path("data")).entryList({"Orvane.lost-clips.json.unreadable-*"});
+        if (!kept.isEmpty())
+            named = named.arg(kept.first(), QDir::toNativeSeparators(env.path("data")));
+        QCOMPARE(dialogs.notices[0].message + ": " + dialogs.notices[0].informativeText, named);
     }
 
     void damageMetDuringASessionIsAnnouncedAtTheNextStart() {

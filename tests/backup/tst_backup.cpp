@@ -629,6 +629,26 @@ private slots:
         QCOMPARE(entries(backupFolder() + "/UserImages/PromptPresets").size(), 1);
     }
 
+    // A picture the store cannot read fails the backup, as at quit: the records file would list a picture it lacks.
+    void aPictureTheStoreCannotReadFailsTheBackup() {
+        auto clip = VideoMetadata::make("Orvane.mp4", "p", "768P", 6, "image_to_video", true);
+        clip->setFirstFrameImageData(kPng + QByteArray(20000, 'a'));
+        store->insert(clip);
+        QVERIFY(store->save());
+        QSqlQuery query(store->database()); // the first of the picture's overflow pages, which names the next one
+        QVERIFY(query.exec("SELECT pageno FROM dbstat WHERE name = 'VideoMetadata' AND path LIKE '%+000000'"));
+        const qint64 page = query.next() ? query.value(0).toLongLong() : 0;
+        query.finish();
+        store.reset();
+        QFile file(env->path("data/Orvane.store"));
+        QVERIFY(page > 1 && file.open(QIODevice::ReadWrite) && file.seek((page - 1) * 4096));
+        file.write(QByteArray(4096, '\xff'));
+        file.close();
+        store = ModelSchema::openStore(env->path("data/Orvane.store"));
+        QCOMPARE(store->fetch<VideoMetadata>()->size(), 1);
+        QVERIFY_THROWS_EXCEPTION(BackupError, BackupManager(store.get()).createBackupNow());
+    }
+
     void aBackupWithNowhereToWriteFails() {
         BackupManager manager(store.get());
         manager.setNoApplicationSupportDirectoryForTesting(true);
