@@ -1,5 +1,4 @@
 #include "AppViewModel.h"
-#include "FocusRing.h"
 #include "GuiTestSupport.h"
 #include "MainAppView.h"
 #include "OnScreen.h"
@@ -57,11 +56,11 @@ double ringShare(const QImage& focused, const QImage& unfocused, const QRect& ar
     const int depth = std::max(6, side / 7), corner = side / 4;
     int edge = 0, shown = 0;
     const auto scan = [&](QPoint from, QPoint inward) {
-        bool any = false;
-        for (int d = 0; d < depth && !any; ++d)
-            any = changed(from + inward * d);
+        int d = 0;
+        while (d < depth && !changed(from + inward * d))
+            ++d;
         ++edge;
-        shown += any;
+        shown += d < depth;
     };
     for (int x = box.left() + corner; x <= box.right() - corner; ++x) {
         scan({x, box.top()}, {0, 1});
