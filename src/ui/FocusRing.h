@@ -14,6 +14,9 @@ class QWidget;
 namespace FocusRing {
 
 // Starts following the keyboard and the pointer (once per process). The kit's controls call it when built.
+// From then on a focused control that paints no ring of its own (a standard button, field, tab or switch) gets
+// one over what it painted; a text area gets it around itself where its parent has room, a tab bar on its
+// current tab, and a list leaves it to its current card.
 void track();
 // True after a key press or a focus change by Tab, Backtab or a shortcut; false after a pointer press or a
 // focus change by a click. Other focus changes (a window activated again, a sheet opened) leave it as it was.
