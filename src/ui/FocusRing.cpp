@@ -19,6 +19,8 @@ namespace {
 // The widget the last ring was painted for (see `Tracker::paintOver`).
 const QWidget* lastRingFor = nullptr;
 
+constexpr char onItemsProperty[] = "focusRingOnItems";
+
 // Where the ring of a control that draws none of its own goes.
 struct Placement {
     QWidget* canvas = nullptr;
@@ -27,7 +29,8 @@ struct Placement {
 
 Placement placementFor(QWidget* focus) {
     // A window as a whole has no ring; a list's current card carries it.
-    if (!focus || focus->isWindow() || qobject_cast<QAbstractItemView*>(focus))
+    if (!focus || focus->isWindow() || qobject_cast<QAbstractItemView*>(focus) ||
+        focus->property(onItemsProperty).toBool())
         return {};
     if (auto* bar = qobject_cast<QTabBar*>(focus)) {
         const int current = bar->currentIndex();
@@ -233,6 +236,10 @@ void paint(QPainter& painter, const QRectF& rect, double radius, const QWidget* 
 void paintItem(QPainter& painter, const QStyleOptionViewItem& option, const QRectF& rect, double radius) {
     if ((option.state & QStyle::State_HasFocus) && keyboardInUse())
         paint(painter, rect, radius, option.widget);
+}
+
+void showOnItems(QWidget* control) {
+    control->setProperty(onItemsProperty, true);
 }
 
 void attach(QWidget* widget, double radius) {

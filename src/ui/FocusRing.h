@@ -36,6 +36,8 @@ void paint(QPainter& painter, const QRectF& rect, double radius, const QWidget* 
 // For a card a list paints: the ring when it is the view's current item, the view has the focus and the
 // keyboard is in use.
 void paintItem(QPainter& painter, const QStyleOptionViewItem& option, const QRectF& rect, double radius);
+// For a control that shows the focus on its current item, as a list does (a grid of cards): no ring around it.
+void showOnItems(QWidget* control);
 // For a control the style paints (a push button with a style sheet): the ring is drawn over what the style
 // drew, along the widget's edges.
 void attach(QWidget* widget, double radius);

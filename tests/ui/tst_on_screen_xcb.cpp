@@ -1,4 +1,6 @@
 #include "AppViewModel.h"
+#include "Defaults.h"
+#include "FolderBookmark.h"
 #include "GuiTestSupport.h"
 #include "MainAppView.h"
 #include "OnScreen.h"
@@ -10,11 +12,14 @@
 #include "VirtualDisplay.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -94,7 +99,9 @@ QStringList unseenFocus(QWidget* window) {
             break;
         visited << focus;
         const QRect visible = focus->visibleRegion().boundingRect().translated(focus->mapTo(window, QPoint(0, 0)));
-        gui::keyToFocus(Qt::Key_Tab);
+        // A label's links are stops of their own.
+        for (int stop = 0; stop < 4 && QApplication::focusWidget() == focus; ++stop)
+            gui::keyToFocus(Qt::Key_Tab);
         const QImage after = windowPicture(window);
         const double share = ringShare(before, after, visible.adjusted(-4, -4, 4, 4));
         // A stop with nothing on screen (laid out beyond its pane) is the layout's fault, not the ring's.
@@ -158,13 +165,21 @@ private slots:
         QTest::addColumn<QString>("screen");
         QTest::addColumn<bool>("dark");
         for (const bool dark : {false, true})
-            for (const char* screen : {"image studio", "video studio", "settings", "image presets", "preset form"})
+            for (const char* screen :
+                 {"image studio", "video studio", "settings", "settings keys", "image presets", "preset form"})
                 QTest::addRow("%s, %s", screen, dark ? "dark" : "light") << QString(screen) << dark;
     }
     void everyTabStopShowsItsFocus() {
         QFETCH(QString, screen);
         QFETCH(bool, dark);
         TestEnvironment env;
+        // The gallery shows two cards.
+        QDir().mkpath(env.path("videos"));
+        for (const char* name : {"Orvane_20250101_000001_a.mp4", "Orvane_20250101_000002_b.mp4"}) {
+            QFile clip(env.path(QStringLiteral("videos/") + name));
+            QVERIFY(clip.open(QIODevice::WriteOnly) && clip.write(QByteArray(4096, 'x')) == 4096);
+        }
+        Defaults::standard().set("videoDirectoryBookmark", *FolderBookmark::create(env.path("videos")));
         OrvaneApp app(env.path("store.sqlite"));
         Theme::instance().setColorScheme(dark ? ColorScheme::dark : ColorScheme::light);
         const auto lightAgain = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
@@ -175,9 +190,11 @@ private slots:
         if (screen == "video studio") {
             app.appViewModel().setCurrentView(ViewMode::videoGeneration);
             QTRY_VERIFY(!studios->fadeAnimation());
-        } else if (screen == "settings") {
+        } else if (screen.startsWith("settings")) {
             window = app.openSettings();
             QVERIFY(gui::showActive(window));
+            GUI_REQUIRE(tabs, QTabWidget, window, "settingsTabs");
+            tabs->setCurrentIndex(screen == "settings keys" ? 1 : 0);
         } else if (screen == "image presets") {
             GUI_CLICK(studios->imageStudio(), "imagePresets");
         } else if (screen == "preset form") {
