@@ -74,6 +74,7 @@ VideoGalleryGrid::VideoGalleryGrid(VideoGalleryItemModel* model, VideoGalleryVie
     setAccessibleName(QStringLiteral("Clips"));
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::StrongFocus);
+    FocusRing::showOnItems(this);
     // One column is never narrower than its minimum: in a narrower pane the grid scrolls sideways too.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     viewport()->setAutoFillBackground(false);

@@ -23,8 +23,6 @@ public:
         QString message;
         QStringList nameFilters; // for example "Images (*.png *.jpg)"
         bool allowsMultipleSelection = false;
-        // The panel leaves the window under it usable (the non-blocking call only; the blocking one is modal).
-        bool modeless = false;
     };
     struct SaveRequest {
         QString message;
@@ -47,7 +45,9 @@ public:
     virtual void notify(AlertStyle style, const QString& message, const QString& informativeText);
 
     // Non-blocking panels: each returns at once and later calls `answer` on the GUI thread, once, unless
-    // `context` has been destroyed. A cancelled panel answers with an empty list or nullopt. The default
+    // `context` has been destroyed. A cancelled panel answers with an empty list or nullopt. The panel leaves the
+    // window under it usable; a second request from the same context with the same message brings the open
+    // panel forward and is answered as cancelled. The default
     // implementations ask the blocking panels and answer from the event loop.
     using FilesAnswer = std::function<void(const QStringList& paths)>;
     using PathAnswer = std::function<void(const std::optional<QString>& path)>;

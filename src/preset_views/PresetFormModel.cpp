@@ -99,8 +99,7 @@ void PresetFormModel::chooseImage() {
     request.message = QStringLiteral("Choose a reference image for your preset");
     request.nameFilters = {QStringLiteral("Images (*.png *.jpg *.jpeg *.gif *.tif *.tiff *.bmp)")};
     request.allowsMultipleSelection = false;
-    request.modeless = true;
-    // Modeless: the form stays usable while the panel is open; a form gone by then gets no answer.
+    // A form gone by the time the panel answers gets no answer.
     Dialogs::current().openFilesAsync(request, this, [this](const QStringList& files) {
         if (!files.isEmpty())
             loadImage(files.first());

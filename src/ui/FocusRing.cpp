@@ -4,14 +4,48 @@
 #include "Theme.h"
 #include "UiScale.h"
 
+#include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QStyleOptionViewItem>
+#include <QTabBar>
 
 namespace {
+
+// The widget the last ring was painted for (see `Tracker::paintOver`).
+const QWidget* lastRingFor = nullptr;
+
+constexpr char onItemsProperty[] = "focusRingOnItems";
+
+// Where the ring of a control that draws none of its own goes.
+struct Placement {
+    QWidget* canvas = nullptr;
+    QRectF rect;
+};
+
+Placement placementFor(QWidget* focus) {
+    // A window as a whole has no ring; a list's current card carries it.
+    if (!focus || focus->isWindow() || qobject_cast<QAbstractItemView*>(focus) ||
+        focus->property(onItemsProperty).toBool())
+        return {};
+    if (auto* bar = qobject_cast<QTabBar*>(focus)) {
+        const int current = bar->currentIndex();
+        return current < 0 ? Placement{} : Placement{bar, QRectF(bar->tabRect(current))};
+    }
+    if (qobject_cast<QAbstractScrollArea*>(focus)) {
+        // A text area's text runs to its edges: the ring goes around it where its parent has room.
+        const double e = FocusRing::extent(focus);
+        const QRectF around = QRectF(focus->geometry()).adjusted(-e, -e, e, e);
+        QWidget* parent = focus->parentWidget();
+        if (parent && QRectF(parent->rect()).contains(around))
+            return {parent, around};
+    }
+    return {focus, QRectF(focus->rect())};
+}
 
 // Follows which of the keyboard and the pointer was used last, application-wide.
 class Tracker final : public QObject {
@@ -30,9 +64,18 @@ public:
         case QEvent::TabletPress:
             setKeyboard(false);
             break;
+        case QEvent::Paint:
+            if (keyboard && watched->isWidgetType() && watched != resending_)
+                return paintOver(static_cast<QWidget*>(watched), event);
+            break;
+        case QEvent::FocusOut:
+            if (watched->isWidgetType())
+                refresh(static_cast<QWidget*>(watched));
+            break;
         case QEvent::FocusIn:
             if (!watched->isWidgetType())
                 break;
+            refresh(static_cast<QWidget*>(watched));
             switch (static_cast<QFocusEvent*>(event)->reason()) {
             case Qt::TabFocusReason:
             case Qt::BacktabFocusReason:
@@ -63,12 +106,47 @@ private:
             return;
         keyboard = inUse;
         // The control that has the focus gains or loses its ring without the focus moving.
-        if (QWidget* focus = QApplication::focusWidget()) {
-            focus->update();
-            if (auto* area = qobject_cast<QAbstractScrollArea*>(focus))
-                area->viewport()->update();
-        }
+        refresh(QApplication::focusWidget());
     }
+
+    static void refresh(QWidget* widget) {
+        if (!widget)
+            return;
+        widget->update();
+        if (auto* area = qobject_cast<QAbstractScrollArea*>(widget))
+            area->viewport()->update();
+        const Placement placement = placementFor(widget);
+        if (placement.canvas && placement.canvas != widget)
+            placement.canvas->update(placement.rect.toAlignedRect());
+    }
+
+    // Every focusable control shows the keyboard focus, standard ones too: after the widget has painted, the
+    // ring goes over it unless the widget drew one of its own.
+    bool paintOver(QWidget* widget, QEvent* event) {
+        QWidget* focus = QApplication::focusWidget();
+        if (!focus)
+            return false;
+        const Placement placement = placementFor(focus);
+        auto* area = qobject_cast<QAbstractScrollArea*>(focus);
+        const bool onViewport = area && placement.canvas == area && widget == area->viewport();
+        if (!placement.canvas || (widget != placement.canvas && !onViewport))
+            return false;
+        const QPointer<QWidget> guard(widget);
+        lastRingFor = nullptr;
+        resending_ = widget;
+        QCoreApplication::sendEvent(widget, event);
+        resending_ = nullptr;
+        if (!guard || lastRingFor == focus)
+            return true;
+        QPainter painter(widget);
+        const QRectF rect = onViewport ? placement.rect.translated(-QPointF(area->viewport()->pos())) : placement.rect;
+        FocusRing::paint(painter, rect, standardRadius * UiScale::scaleOf(focus), focus);
+        return true;
+    }
+
+private:
+    static constexpr double standardRadius = 5;
+    QObject* resending_ = nullptr;
 };
 
 Tracker* tracker() {
@@ -120,7 +198,9 @@ bool shows(const QWidget* widget) {
 }
 
 QColor color(ColorScheme scheme) {
-    return Theme::color(ColorRole::accent, scheme);
+    // With the control background line inside it, one of the two lines is at least 3:1 against any colour under
+    // the ring: the ring's blue is darker than the accent in light and lighter in dark.
+    return scheme == ColorScheme::dark ? QColor(150, 200, 255) : QColor(0, 64, 160);
 }
 
 double width(const QWidget* widget) {
@@ -132,6 +212,7 @@ double extent(const QWidget* widget) {
 }
 
 void paint(QPainter& painter, const QRectF& rect, double radius, const QWidget* widget) {
+    lastRingFor = widget;
     const double line = width(widget);
     const double inner = extent(widget) - line;
     if (rect.width() < 2 * (line + inner) || rect.height() < 2 * (line + inner))
@@ -155,6 +236,10 @@ void paint(QPainter& painter, const QRectF& rect, double radius, const QWidget* 
 void paintItem(QPainter& painter, const QStyleOptionViewItem& option, const QRectF& rect, double radius) {
     if ((option.state & QStyle::State_HasFocus) && keyboardInUse())
         paint(painter, rect, radius, option.widget);
+}
+
+void showOnItems(QWidget* control) {
+    control->setProperty(onItemsProperty, true);
 }
 
 void attach(QWidget* widget, double radius) {

@@ -14,6 +14,9 @@ class QWidget;
 namespace FocusRing {
 
 // Starts following the keyboard and the pointer (once per process). The kit's controls call it when built.
+// From then on a focused control that paints no ring of its own (a standard button, field, tab or switch) gets
+// one over what it painted; a text area gets it around itself where its parent has room, a tab bar on its
+// current tab, and a list leaves it to its current card.
 void track();
 // True after a key press or a focus change by Tab, Backtab or a shortcut; false after a pointer press or a
 // focus change by a click. Other focus changes (a window activated again, a sheet opened) leave it as it was.
@@ -33,6 +36,8 @@ void paint(QPainter& painter, const QRectF& rect, double radius, const QWidget* 
 // For a card a list paints: the ring when it is the view's current item, the view has the focus and the
 // keyboard is in use.
 void paintItem(QPainter& painter, const QStyleOptionViewItem& option, const QRectF& rect, double radius);
+// For a control that shows the focus on its current item, as a list does (a grid of cards): no ring around it.
+void showOnItems(QWidget* control);
 // For a control the style paints (a push button with a style sheet): the ring is drawn over what the style
 // drew, along the widget's edges.
 void attach(QWidget* widget, double radius);

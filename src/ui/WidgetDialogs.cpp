@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -107,22 +108,62 @@ void configureSave(QFileDialog& dialog, const Dialogs::SaveRequest& request) {
         dialog.selectFile(request.suggestedName);
 }
 
-// Opens the dialog without blocking; `finish` runs when it closes, unless `context` is gone by then.
-void openLater(QFileDialog* dialog, QObject* context, std::function<void(QFileDialog*, bool accepted)> finish,
-               bool modeless = false) {
+// The panels on screen, each with what it is for: the kind of panel, its message and who asked.
+struct OpenPanel {
+    QString purpose;
+    QPointer<QObject> context;
+    QPointer<QFileDialog> dialog;
+};
+
+QList<OpenPanel>& openPanels() {
+    static QList<OpenPanel> panels;
+    return panels;
+}
+
+// One panel at a time per purpose: a panel already open for it comes forward, and the new request is answered as
+// cancelled, from the event loop.
+bool broughtForward(const QString& purpose, QObject* context, std::function<void()> cancel) {
+    QList<OpenPanel>& panels = openPanels();
+    panels.removeIf([](const OpenPanel& panel) { return !panel.dialog || !panel.context; });
+    for (const OpenPanel& panel : panels) {
+        if (panel.purpose != purpose || panel.context != context)
+            continue;
+        panel.dialog->raise();
+        panel.dialog->activateWindow();
+        QMetaObject::invokeMethod(context, std::move(cancel), Qt::QueuedConnection);
+        return true;
+    }
+    return false;
+}
+
+// Opens the dialog free-standing: the window under it stays usable. `finish` runs when it closes, unless
+// `context` is gone by then. Closing gives the activation back to the window that opened it (a window system
+// leaves it nowhere, and the keyboard dead) and the focus to the control that had it.
+void openLater(QFileDialog* dialog, const QString& purpose, QObject* context,
+               std::function<void(QFileDialog*, bool accepted)> finish) {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::NonModal);
+    openPanels().append({purpose, context, dialog});
+    const QPointer<QWidget> opener = QApplication::focusWidget();
+    const QPointer<QWidget> window = dialog->parentWidget();
+    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, opener, window] {
+        if (!window || !window->isVisible())
+            return;
+        const QWidget* active = QApplication::activeWindow();
+        if (!active || active == dialog)
+            window->activateWindow();
+        if (opener && opener->window() == window && opener->isVisible() && opener->isEnabled())
+            opener->setFocus(Qt::OtherFocusReason);
+    });
     QObject::connect(dialog, &QFileDialog::finished, context ? context : dialog,
                      [dialog, finish = std::move(finish)](int result) { finish(dialog, result == QDialog::Accepted); });
-    if (modeless) {
-        dialog->setWindowModality(Qt::NonModal);
-        dialog->show();
-        // Opened by a click, it takes the keyboard; the window under it stays usable.
-        dialog->raise();
-        dialog->activateWindow();
-        return;
-    }
-    // Window-modal: the call returns at once, and a second click on the same window cannot stack panels.
-    dialog->open();
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+QString purposeOf(const char* kind, const QString& message) {
+    return QLatin1String(kind) + QLatin1Char('\n') + message;
 }
 } // namespace
 
@@ -218,29 +259,35 @@ int WidgetDialogs::alert(AlertStyle style, const QString& message, const QString
 }
 
 void WidgetDialogs::openFilesAsync(const OpenRequest& request, QObject* context, FilesAnswer answer) {
+    const QString purpose = purposeOf("open", request.message);
+    if (broughtForward(purpose, context, [answer] { answer({}); }))
+        return;
     auto* dialog = new QFileDialog(dialogParent());
     configureOpen(*dialog, request);
-    openLater(
-        dialog, context,
-        [answer = std::move(answer)](QFileDialog* d, bool accepted) {
-            answer(accepted ? d->selectedFiles() : QStringList());
-        },
-        request.modeless);
+    openLater(dialog, purpose, context, [answer = std::move(answer)](QFileDialog* d, bool accepted) {
+        answer(accepted ? d->selectedFiles() : QStringList());
+    });
 }
 
 void WidgetDialogs::saveFileAsync(const SaveRequest& request, QObject* context, PathAnswer answer) {
+    const QString purpose = purposeOf("save", request.message);
+    if (broughtForward(purpose, context, [answer] { answer(std::nullopt); }))
+        return;
     auto* dialog = new QFileDialog(dialogParent());
     configureSave(*dialog, request);
-    openLater(dialog, context, [answer = std::move(answer)](QFileDialog* d, bool accepted) {
+    openLater(dialog, purpose, context, [answer = std::move(answer)](QFileDialog* d, bool accepted) {
         const QStringList files = d->selectedFiles();
         answer(accepted && !files.isEmpty() ? std::optional<QString>(files.constFirst()) : std::nullopt);
     });
 }
 
 void WidgetDialogs::chooseFolderAsync(const FolderRequest& request, QObject* context, PathAnswer answer) {
+    const QString purpose = purposeOf("folder", request.message);
+    if (broughtForward(purpose, context, [answer] { answer(std::nullopt); }))
+        return;
     auto* dialog = new QFileDialog(dialogParent());
     configureFolder(*dialog, request);
-    openLater(dialog, context, [answer = std::move(answer)](QFileDialog* d, bool accepted) {
+    openLater(dialog, purpose, context, [answer = std::move(answer)](QFileDialog* d, bool accepted) {
         const QStringList files = d->selectedFiles();
         answer(accepted && !files.isEmpty() ? std::optional<QString>(files.constFirst()) : std::nullopt);
     });

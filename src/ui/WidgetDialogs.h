@@ -4,8 +4,8 @@
 
 class QWidget;
 
-// Panels and alerts as Qt dialogs. The blocking panels run modally; the non-blocking ones open the file
-// dialog with open() and answer when it closes.
+// Panels and alerts as Qt dialogs. The blocking panels run modally; the non-blocking ones are free-standing, one
+// at a time per purpose, and answer when they close.
 class WidgetDialogs final : public Dialogs {
 public:
     std::optional<QString> chooseFolder(const FolderRequest& request) override;

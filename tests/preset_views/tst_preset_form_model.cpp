@@ -222,8 +222,6 @@ private slots:
         QCOMPARE(dialogs_->openRequests.size(), 1);
         QCOMPARE(dialogs_->openRequests[0].message, QString("Choose a reference image for your preset"));
         QVERIFY(!dialogs_->openRequests[0].allowsMultipleSelection);
-        // The form stays usable while the panel is open.
-        QVERIFY(dialogs_->openRequests[0].modeless);
         // Loading starts only once the panel answers.
         QVERIFY(!form.isLoadingImage());
         dialogs_->answerPending();

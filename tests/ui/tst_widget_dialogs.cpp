@@ -10,10 +10,12 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QVBoxLayout>
 
 class WidgetDialogsTests : public QObject {
     Q_OBJECT
@@ -90,27 +92,71 @@ private slots:
             QVERIFY2(!matched(name), qPrintable(name));
     }
 
-    // A panel asked to be modeless leaves the window under it usable; one not asked is window-modal.
-    void anOpenPanelIsModelessWhenAsked() {
+    // Open, save and folder panels alike leave the window under them usable, and a second request for the same
+    // purpose brings the open panel forward instead of stacking another (and is answered as cancelled).
+    void panelsAreFreeStandingOnePerPurpose() {
         WidgetDialogs dialogs;
         QWidget window;
         window.resize(400, 300);
-        QVERIFY(gui::showActive(&window));
-        for (const bool modeless : {true, false}) {
+        int cancelled = 0;
+        const std::function<void()> requests[] = {
+            [&] {
+                dialogs.openFilesAsync({"Choose a picture", {}, false}, &window,
+                                       [&](const QStringList& files) { cancelled += files.isEmpty(); });
+            },
+            [&] {
+                dialogs.saveFileAsync({"Save the picture", "a.png", {}, {}}, &window,
+                                      [&](const std::optional<QString>& path) { cancelled += !path; });
+            },
+            [&] {
+                dialogs.chooseFolderAsync({"Choose a folder", {}, true}, &window,
+                                          [&](const std::optional<QString>& path) { cancelled += !path; });
+            },
+        };
+        for (const auto& request : requests) {
             QVERIFY(gui::showActive(&window));
-            Dialogs::OpenRequest request;
-            request.message = "Choose a picture";
-            request.modeless = modeless;
-            dialogs.openFilesAsync(request, &window, [](const QStringList&) {});
+            request();
             QFileDialog* dialog = nullptr;
             QTRY_VERIFY((dialog = openDialog()));
             QCOMPARE(dialog->parentWidget(), &window);
-            QTRY_VERIFY(dialog->isVisible());
-            QCOMPARE(dialog->windowModality(), modeless ? Qt::NonModal : Qt::WindowModal);
+            QCOMPARE(dialog->windowModality(), Qt::NonModal);
             QTRY_COMPARE(QApplication::activeWindow(), dialog);
+            request();
+            QTRY_COMPARE(cancelled, 1);
+            QCOMPARE(window.findChildren<QFileDialog*>().size(), 1);
             dialog->reject();
             QTRY_VERIFY(!openDialog());
+            QTRY_COMPARE(cancelled, 2);
+            cancelled = 0;
         }
+    }
+
+    // A frame chosen from the keyboard (the path typed, Return) leaves the keyboard where it was: the window that
+    // opened the panel is active again with the focus on the control that opened it.
+    void aClosedPanelGivesTheKeyboardBackToItsOpener() {
+        QTemporaryDir folder;
+        QVERIFY(gui::writeImage(folder.filePath("frame.png")));
+        WidgetDialogs dialogs;
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        layout->addWidget(new QLineEdit(&window));
+        auto* opener = new QPushButton("Add start image", &window);
+        layout->addWidget(opener);
+        QVERIFY(gui::showActive(&window));
+        opener->setFocus(Qt::TabFocusReason);
+        QStringList chosen;
+        dialogs.openFilesAsync({"Choose start frame image", {}, false}, opener,
+                               [&](const QStringList& files) { chosen = files; });
+        QFileDialog* dialog = nullptr;
+        QTRY_VERIFY((dialog = openDialog()));
+        QTRY_COMPARE(QApplication::activeWindow(), dialog);
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        QVERIFY(name);
+        name->setText(folder.filePath("frame.png"));
+        QTest::keyClick(name, Qt::Key_Return);
+        QTRY_COMPARE(chosen, QStringList{folder.filePath("frame.png")});
+        QTRY_COMPARE(QApplication::activeWindow(), &window);
+        QCOMPARE(QApplication::focusWidget(), opener);
     }
 
     // A name typed without an extension is saved with the extension of the chosen type.
