@@ -286,6 +286,7 @@ void VideoGalleryGrid::relayout() {
         }
     }
     updateCurrentCards();
+    wakeMutedCards();
     if (isVisible())
         setFirstScreenArea(viewport()->size());
     // The cards out of view and the screen after this one are read ahead once the cards in view have their
@@ -297,6 +298,25 @@ void VideoGalleryGrid::relayout() {
     if (!readAhead_.isEmpty() && !readAheadTimer_->isActive())
         readAheadTimer_->start();
     updatePreview();
+}
+
+void VideoGalleryGrid::wakeMutedCards() {
+    // Rendering a window with hidden parts (the fade of a studio switch grabs it) sends their pending resize
+    // events with each widget's updates turned off by itself, and turns them back on without reaching children
+    // made meanwhile. A card this layout made inside the viewport's resize would then never be painted.
+    if (wakePending_ || viewport()->updatesEnabled() || !updatesEnabled())
+        return;
+    wakePending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        wakePending_ = false;
+        if (!viewport()->updatesEnabled())
+            return;
+        for (QObject* child : viewport()->children()) {
+            auto* widget = qobject_cast<QWidget*>(child);
+            if (widget && !widget->updatesEnabled())
+                widget->setUpdatesEnabled(true);
+        }
+    });
 }
 
 void VideoGalleryGrid::readAhead() {

@@ -38,6 +38,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -719,6 +720,44 @@ private slots:
         QTRY_VERIFY(view->grid()->cardForRow(59));
         QVERIFY(!view->grid()->cardForRow(0));
         QTRY_VERIFY(!gallery->videos().last()->thumbnail().isNull());
+    }
+
+    // A studio switch grabs the window for its fade while the gallery is still hidden: the cards its layout makes
+    // then are painted like the others.
+    void cardsMadeWhileTheHiddenGalleryIsGrabbedArePainted() {
+        for (int i = 0; i < 20; ++i)
+            QVERIFY(writeFile(folder + QStringLiteral("/Orvane_%1.mp4").arg(i, 2, 10, QChar('0')), clipBytes()));
+        settings->setVideoDirectoryBookmark(FolderBookmark::create(folder));
+        gallery->setColumns(3);
+        QWidget window;
+        window.resize(1280, 820);
+        auto* outgoing = new QWidget(&window);
+        auto* pane = new VideoGalleryLogicView(environment(), &window);
+        pane->hide();
+        QVERIFY(gui::showActive(&window));
+        QVERIFY(waitUntilListed(*gallery));
+        QCoreApplication::processEvents();
+        pane->setGeometry(window.rect());
+        outgoing->grab();
+        outgoing->hide();
+        pane->show();
+        VideoGalleryGrid* grid = pane->grid();
+        grid->scrollToRow(int(grid->cards().size()) - 1);
+        QTRY_VERIFY(!grid->cards().isEmpty() &&
+                    std::all_of(grid->cards().cbegin(), grid->cards().cend(),
+                                [](const VideoItemLogicView* card) { return card->isReady(); }));
+        QTest::qWait(50);
+        const QImage screen = window.screen()->grabWindow(window.winId()).toImage();
+        const QColor background = screen.pixelColor(pane->mapTo(&window, QPoint(pane->width() / 2, 2)));
+        int inView = 0;
+        for (VideoItemLogicView* card : grid->cards()) {
+            if (!card->geometry().intersects(grid->viewport()->rect()))
+                continue;
+            ++inView;
+            const QPoint middle = card->mapTo(&window, card->mediaRect().center());
+            QVERIFY2(screen.pixelColor(middle) != background, qPrintable(card->title()));
+        }
+        QVERIFY(inView >= 3);
     }
 
     void aPreviewWhoseCardScrollsAwayStops() {
