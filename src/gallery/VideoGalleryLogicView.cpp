@@ -226,6 +226,8 @@ QWidget* VideoGalleryLogicView::makeEmptyState() {
     // a space of at least 120 above and at least 200 below.
     auto* scroller = new QScrollArea(this);
     scroller->setObjectName(QStringLiteral("galleryEmptyScroll"));
+    // Nothing in it acts: no Tab stop a screen reader could only call an unnamed pane.
+    scroller->setFocusPolicy(Qt::NoFocus);
     scroller->setFrameShape(QFrame::NoFrame);
     scroller->setWidgetResizable(true);
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -544,12 +544,15 @@ private slots:
     }
 
     void noUnnamedStopInTheStudio() {
-        // Every control of the header and the left panel that takes the focus has a name a screen reader reads.
+        // Every control of the header, the left panel and the empty gallery that takes the focus has a name a
+        // screen reader reads.
         GUI_REQUIRE(header, QWidget, view.get(), "videoStudioHeader");
         GUI_REQUIRE(scroll, QWidget, view.get(), "videoControlScroll");
+        GUI_REQUIRE(gallery, QWidget, view.get(), "videoGalleryView");
+        QVERIFY(view->gallery()->isShowingEmptyState());
         QCOMPARE(scroll->focusPolicy(), Qt::NoFocus);
         QStringList unnamed;
-        for (QWidget* root : {header, scroll}) {
+        for (QWidget* root : {header, scroll, gallery}) {
             QList<QWidget*> all{root};
             all << root->findChildren<QWidget*>();
             for (QWidget* widget : all) {
