@@ -136,17 +136,17 @@ VideoGalleryLogicView::VideoGalleryLogicView(const AppEnvironment& environment, 
     // Drag copies earlier runs left for their receivers.
     DragOutCopies::removeStaleCopies();
 
+    // The header first: the focus chain follows the order widgets are made in, and Tab the screen.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(makeHeader());
     model_ = new VideoGalleryItemModel(gallery, environment_.queueManager, this);
     grid_ = new VideoGalleryGrid(model_, gallery, environment_.movementPlayer, this);
     connect(grid_, &VideoGalleryGrid::recreateRequested, this, &VideoGalleryLogicView::recreate);
     connect(grid_, &VideoGalleryGrid::revealRequested, this, &VideoGalleryLogicView::showInFileManager);
     connect(grid_, &VideoGalleryGrid::deleteRequested, this, &VideoGalleryLogicView::confirmMoveToTrash);
     connect(grid_, &VideoGalleryGrid::failedJobRemoveRequested, gallery, &VideoGalleryViewModel::dismissFailedJob);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(makeHeader());
     stack_ = new QStackedWidget(this);
     stack_->addWidget(grid_);
     stack_->addWidget(makeEmptyState());

@@ -707,6 +707,12 @@ private slots:
         QCOMPARE(other.columns(), 3);
     }
 
+    void theGridModeButtonAboveTheGridComesBeforeItOnTab() {
+        openView(false);
+        GUI_REQUIRE(mode, QWidget, view.get(), "gridModeMenu");
+        QCOMPARE(mode->nextInFocusChain(), static_cast<QWidget*>(view->grid()));
+    }
+
     void onlyCardsNearTheViewExistOrReadTheirClips() {
         for (int i = 0; i < 60; ++i)
             QVERIFY(writeFile(folder + QStringLiteral("/Orvane_%1.mp4").arg(i, 2, 10, QChar('0')), clipBytes()));
