@@ -254,6 +254,7 @@ void VideoGalleryGrid::relayout() {
         }
     }
     // The cards no longer near the view go.
+    bool focusGoes = false;
     for (auto it = cards_.begin(); it != cards_.end();) {
         if (keep.contains(it.key())) {
             ++it;
@@ -271,7 +272,15 @@ void VideoGalleryGrid::relayout() {
         if (player_ && player_->currentMode() == MovementPlayer::PlaybackMode::video && card->clip() &&
             player_->currentVideo() == card->clip())
             player_->stop();
+        focusGoes = focusGoes || card->isAncestorOf(QApplication::focusWidget());
         card->deleteLater();
+    }
+    if (focusGoes) {
+        // A card leaving with the focus on one of its buttons (its clip trashed, its failed job removed) hands it
+        // to the grid, on the card in its place, the keyboard's ring kept as it was.
+        const bool keyboard = keyboardInUse_;
+        setFocus(Qt::OtherFocusReason);
+        keyboardInUse_ = keyboard;
     }
     // Sharper pictures only for the one-column cards that exist: memory stays bounded however long the folder.
     const bool held = gallery_->clipModel()->isMetadataHeld();

@@ -16,6 +16,7 @@
 #include "VideoGalleryViewModel.h"
 #include "VideoSettings.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -309,7 +310,11 @@ bool VideoGalleryLogicView::isShowingEmptyState() const {
 }
 
 void VideoGalleryLogicView::updateContent() {
-    stack_->setCurrentWidget(model_->rowCount() == 0 ? emptyPage_ : static_cast<QWidget*>(grid_));
+    const bool empty = model_->rowCount() == 0;
+    // The last card gone with the focus in the grid: the button above takes it, not the empty pane.
+    if (empty && (grid_->hasFocus() || grid_->isAncestorOf(QApplication::focusWidget())))
+        gridModeButton_->setFocus(Qt::OtherFocusReason);
+    stack_->setCurrentWidget(empty ? emptyPage_ : static_cast<QWidget*>(grid_));
 }
 
 void VideoGalleryLogicView::setupGallery() {

@@ -371,6 +371,23 @@ private slots:
         QCOMPARE(world->store->fetch<VideoMetadata>()->size(), 1);
     }
 
+    // The focus never goes down with a card's button: the grid takes it, or the grid-mode button after the last card.
+    void aCardGoingWithTheFocusLeavesItOnTheNearestNamedControl() {
+        QVERIFY(writeFile(folder + "/Orvane_a.mp4", clipBytes()));
+        QVERIFY(writeFile(folder + "/Orvane_b.mp4", clipBytes()));
+        openView();
+        QTRY_COMPARE(view->grid()->cards().size(), 2);
+        dialogs->alertAnswer = 0;
+        workspace->trashAnswer = workspace->removeFiles = true;
+        for (const QString expected : {"galleryGrid", "gridModeMenu"}) {
+            view->grid()->setFocus(Qt::TabFocusReason);
+            GUI_REQUIRE(trash, QWidget, view->grid()->currentCard(), "trashButton");
+            trash->setFocus(Qt::TabFocusReason);
+            gui::keyToFocus(Qt::Key_Space);
+            QTRY_VERIFY(QApplication::focusWidget() && QApplication::focusWidget()->objectName() == expected);
+        }
+    }
+
     void hoverPlaysAfter200msAndStopsAfter150ms() {
         QVERIFY(writeFile(folder + "/Orvane_a.mp4", clipBytes()));
         QVERIFY(writeFile(folder + "/Orvane_b.mp4", clipBytes()));
