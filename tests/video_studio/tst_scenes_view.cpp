@@ -543,6 +543,16 @@ private slots:
         QVERIFY(!model()->hasFirstFrame());
     }
 
+    void theSettingsPopoverMovesWithItsWindow() {
+        GUI_REQUIRE(settingsButton, QWidget, view.get(), "videoSettingsButton");
+        QVERIFY(gui::click(settingsButton));
+        QTRY_VERIFY(view->videoSettingsPopover() && view->videoSettingsPopover()->isVisible());
+        QWidget* popover = view->videoSettingsPopover();
+        const QPoint offset = popover->pos() - settingsButton->mapToGlobal(QPoint());
+        view->move(view->pos() + QPoint(0, 30));
+        QTRY_COMPARE(popover->pos() - settingsButton->mapToGlobal(QPoint()), offset);
+    }
+
     void noUnnamedStopInTheStudio() {
         // Every control of the header, the left panel and the empty gallery that takes the focus has a name a
         // screen reader reads.
