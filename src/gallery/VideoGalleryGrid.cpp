@@ -277,10 +277,9 @@ void VideoGalleryGrid::relayout() {
     }
     if (focusGoes) {
         // A card leaving with the focus on one of its buttons (its clip trashed, its failed job removed) hands it
-        // to the grid, on the card in its place, the keyboard's ring kept as it was.
-        const bool keyboard = keyboardInUse_;
+        // to the grid, on the card in its place. Only Tab reaches those buttons: the ring shows there.
         setFocus(Qt::OtherFocusReason);
-        keyboardInUse_ = keyboard;
+        keyboardInUse_ = true;
     }
     // Sharper pictures only for the one-column cards that exist: memory stays bounded however long the folder.
     const bool held = gallery_->clipModel()->isMetadataHeld();
