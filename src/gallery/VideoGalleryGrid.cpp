@@ -255,6 +255,7 @@ void VideoGalleryGrid::relayout() {
         }
     }
     // The cards no longer near the view go.
+    bool focusGoes = false;
     for (auto it = cards_.begin(); it != cards_.end();) {
         if (keep.contains(it.key())) {
             ++it;
@@ -272,7 +273,14 @@ void VideoGalleryGrid::relayout() {
         if (player_ && player_->currentMode() == MovementPlayer::PlaybackMode::video && card->clip() &&
             player_->currentVideo() == card->clip())
             player_->stop();
+        focusGoes = focusGoes || card->isAncestorOf(QApplication::focusWidget());
         card->deleteLater();
+    }
+    if (focusGoes) {
+        // A card leaving with the focus on one of its buttons (its clip trashed, its failed job removed) hands it
+        // to the grid, on the card in its place. Only Tab reaches those buttons: the ring shows there.
+        setFocus(Qt::OtherFocusReason);
+        keyboardInUse_ = true;
     }
     // Sharper pictures only for the one-column cards that exist: memory stays bounded however long the folder.
     const bool held = gallery_->clipModel()->isMetadataHeld();
@@ -287,6 +295,7 @@ void VideoGalleryGrid::relayout() {
         }
     }
     updateCurrentCards();
+    wakeMutedCards();
     if (isVisible())
         setFirstScreenArea(viewport()->size());
     // The cards out of view and the screen after this one are read ahead once the cards in view have their
@@ -298,6 +307,25 @@ void VideoGalleryGrid::relayout() {
     if (!readAhead_.isEmpty() && !readAheadTimer_->isActive())
         readAheadTimer_->start();
     updatePreview();
+}
+
+void VideoGalleryGrid::wakeMutedCards() {
+    // Rendering a window with hidden parts (the fade of a studio switch grabs it) sends their pending resize
+    // events with each widget's updates turned off by itself, and turns them back on without reaching children
+    // made meanwhile. A card this layout made inside the viewport's resize would then never be painted.
+    if (wakePending_ || viewport()->updatesEnabled() || !updatesEnabled())
+        return;
+    wakePending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        wakePending_ = false;
+        if (!viewport()->updatesEnabled())
+            return;
+        for (QObject* child : viewport()->children()) {
+            auto* widget = qobject_cast<QWidget*>(child);
+            if (widget && !widget->updatesEnabled())
+                widget->setUpdatesEnabled(true);
+        }
+    });
 }
 
 void VideoGalleryGrid::readAhead() {

@@ -62,6 +62,7 @@ private:
     void scheduleLayout();
     void relayout();
     void readAhead();
+    void wakeMutedCards();
     void updatePreview();
     void playInCard(VideoItemLogicView* card);
     VideoItemLogicView* cardFor(const QUuid& id) const;
@@ -80,6 +81,7 @@ private:
     QHash<QUuid, VideoItemLogicView*> cards_;
     VideoPlayerView* preview_ = nullptr;
     bool layoutPending_ = false;
+    bool wakePending_ = false;
     QTimer* readAheadTimer_ = nullptr;
     // Out of view: the cards either side and the screen after, as of the last layout.
     QList<QPersistentModelIndex> readAhead_;

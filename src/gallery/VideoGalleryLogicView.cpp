@@ -16,6 +16,7 @@
 #include "VideoGalleryViewModel.h"
 #include "VideoSettings.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -136,17 +137,17 @@ VideoGalleryLogicView::VideoGalleryLogicView(const AppEnvironment& environment, 
     // Drag copies earlier runs left for their receivers.
     DragOutCopies::removeStaleCopies();
 
+    // The header first: the focus chain follows the order widgets are made in, and Tab the screen.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(makeHeader());
     model_ = new VideoGalleryItemModel(gallery, environment_.queueManager, this);
     grid_ = new VideoGalleryGrid(model_, gallery, environment_.movementPlayer, this);
     connect(grid_, &VideoGalleryGrid::recreateRequested, this, &VideoGalleryLogicView::recreate);
     connect(grid_, &VideoGalleryGrid::revealRequested, this, &VideoGalleryLogicView::showInFileManager);
     connect(grid_, &VideoGalleryGrid::deleteRequested, this, &VideoGalleryLogicView::confirmMoveToTrash);
     connect(grid_, &VideoGalleryGrid::failedJobRemoveRequested, gallery, &VideoGalleryViewModel::dismissFailedJob);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(makeHeader());
     stack_ = new QStackedWidget(this);
     stack_->addWidget(grid_);
     stack_->addWidget(makeEmptyState());
@@ -226,6 +227,8 @@ QWidget* VideoGalleryLogicView::makeEmptyState() {
     // a space of at least 120 above and at least 200 below.
     auto* scroller = new QScrollArea(this);
     scroller->setObjectName(QStringLiteral("galleryEmptyScroll"));
+    // Nothing in it acts: no Tab stop a screen reader could only call an unnamed pane.
+    scroller->setFocusPolicy(Qt::NoFocus);
     scroller->setFrameShape(QFrame::NoFrame);
     scroller->setWidgetResizable(true);
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -307,7 +310,11 @@ bool VideoGalleryLogicView::isShowingEmptyState() const {
 }
 
 void VideoGalleryLogicView::updateContent() {
-    stack_->setCurrentWidget(model_->rowCount() == 0 ? emptyPage_ : static_cast<QWidget*>(grid_));
+    const bool empty = model_->rowCount() == 0;
+    // The last card gone with the focus in the grid: the button above takes it, not the empty pane.
+    if (empty && (grid_->hasFocus() || grid_->isAncestorOf(QApplication::focusWidget())))
+        gridModeButton_->setFocus(Qt::OtherFocusReason);
+    stack_->setCurrentWidget(empty ? emptyPage_ : static_cast<QWidget*>(grid_));
 }
 
 void VideoGalleryLogicView::setupGallery() {

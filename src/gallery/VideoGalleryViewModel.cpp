@@ -307,6 +307,7 @@ QCoro::Task<> VideoGalleryViewModel::handleFileSystemEvent(FileSystemEvent event
         co_await renameFile(event.oldPath, event.path);
         break;
     case FileSystemEvent::Kind::directoryChanged:
+        emit watchedFolderChanged();
         loadVideos(*monitoredDirectory_);
         break;
     }

@@ -133,6 +133,8 @@ signals:
     void preferredGridModeChanged();
     void isLoadingChanged();
     void monitoredDirectoryChanged();
+    // The watched folder went, came back or could not be listed: what names it may read otherwise now.
+    void watchedFolderChanged();
     void countChanged();
     void hasVideoKeyChanged();
     void recreateRequested(VideoMetadata* record);

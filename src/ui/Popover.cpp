@@ -219,6 +219,13 @@ bool Popover::holds(const QWidget* widget) const {
 }
 
 bool Popover::eventFilter(QObject* watched, QEvent* event) {
+    // Its window moved or the anchor was laid out anew: the popover goes with its anchor.
+    if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && watched->isWidgetType() && anchor_ &&
+        isVisible()) {
+        const auto* widget = static_cast<QWidget*>(watched);
+        if (widget == anchor_ || widget->isAncestorOf(anchor_))
+            place(false);
+    }
     const bool press = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
     if (press && watched->isWidgetType() && isVisible()) {
         const auto* widget = static_cast<QWidget*>(watched);

@@ -170,7 +170,10 @@ QWidget* FrameSlotView::makeTile(const QImage& preview) {
     else
         tile = new VideoFrameImageView(preview, holder);
     tile->setObjectName(nameOf(kind_) + "Tile");
-    tile->setAccessibleName(kind_ == Kind::reference ? "Reference Image" : textsFor(kind_).title);
+    // Named for what it holds, not for the empty zone's invitation.
+    tile->setAccessibleName(kind_ == Kind::reference ? "Reference Image"
+                            : kind_ == Kind::start   ? "Start Image"
+                                                     : "End Image");
     tile->setKeyboardReachable(true);
     // Where the empty zone's button was in the Tab order, not after everything built before it.
     setTabOrder(dropIcon_, tile);

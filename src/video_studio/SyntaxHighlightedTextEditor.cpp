@@ -32,8 +32,18 @@ SyntaxHighlightedTextEditor::SyntaxHighlightedTextEditor(QWidget* parent) : QPla
             [this] { highlighter_->setTagColor(Theme::instance().color(ColorRole::blue)); });
     debounce_.setSingleShot(true);
     debounce_.setInterval(debounceMilliseconds);
-    connect(&debounce_, &QTimer::timeout, this, [this] { emit textCommitted(PromptLimit::truncated(toPlainText())); });
+    connect(&debounce_, &QTimer::timeout, this, [this] { emit textCommitted(PromptLimit::truncated(typedText())); });
     connect(document(), &QTextDocument::contentsChange, this, &SyntaxHighlightedTextEditor::onContentsChange);
+}
+
+QString SyntaxHighlightedTextEditor::typedText() const {
+    // toPlainText() turns a no-break space into a plain one: only the line separators become line breaks here.
+    QString text = document()->toRawText();
+    for (QChar& c : text) {
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = QLatin1Char('\n');
+    }
+    return text;
 }
 
 void SyntaxHighlightedTextEditor::setFontSize(qreal size) {
@@ -62,14 +72,14 @@ void SyntaxHighlightedTextEditor::replaceText(const QString& text) {
 void SyntaxHighlightedTextEditor::updateFromOwner(const QString& text) {
     if (hasFocus())
         return;
-    if (toPlainText() == text)
+    if (typedText() == text)
         return;
     replaceText(text);
 }
 
 void SyntaxHighlightedTextEditor::reset(const QString& text) {
     debounce_.stop();
-    if (toPlainText() != text)
+    if (typedText() != text)
         replaceText(text);
 }
 
@@ -77,14 +87,14 @@ void SyntaxHighlightedTextEditor::flush() {
     if (!debounce_.isActive())
         return;
     debounce_.stop();
-    emit textCommitted(PromptLimit::truncated(toPlainText()));
+    emit textCommitted(PromptLimit::truncated(typedText()));
 }
 
 void SyntaxHighlightedTextEditor::keyPressEvent(QKeyEvent* event) {
     const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (isReturn && !(event->modifiers() & Qt::ShiftModifier) && onEnter_) {
         debounce_.stop();
-        emit textCommitted(PromptLimit::truncated(toPlainText()));
+        emit textCommitted(PromptLimit::truncated(typedText()));
         // The action runs after this key event, like any queued main-thread work.
         QTimer::singleShot(0, this, [action = onEnter_] { action(); });
         event->accept();
@@ -96,9 +106,9 @@ void SyntaxHighlightedTextEditor::keyPressEvent(QKeyEvent* event) {
 void SyntaxHighlightedTextEditor::focusOutEvent(QFocusEvent* event) {
     QPlainTextEdit::focusOutEvent(event);
     debounce_.stop();
-    const QString capped = PromptLimit::truncated(toPlainText());
+    const QString capped = PromptLimit::truncated(typedText());
     emit textCommitted(capped);
     // Once the editor is left, the view shows what the owner holds.
-    if (capped != toPlainText())
+    if (capped != typedText())
         replaceText(capped);
 }

@@ -42,6 +42,8 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    // The text as typed, line breaks as "\n" (no-break spaces stay what they are).
+    QString typedText() const;
     void onContentsChange(int position, int removed, int added);
     void replaceText(const QString& text);
 

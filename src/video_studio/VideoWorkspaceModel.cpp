@@ -48,8 +48,11 @@ VideoWorkspaceModel::VideoWorkspaceModel(const AppEnvironment& environment, QObj
             emit queueBlockChanged();
         });
     }
-    // The gallery's recreate hands the clip's stored record over.
+    // The gallery's recreate hands the clip's stored record over; its watch of the folder tells when the folder
+    // itself goes or comes back.
     if (environment_.galleryViewModel) {
+        connect(environment_.galleryViewModel, &VideoGalleryViewModel::watchedFolderChanged, this,
+                &VideoWorkspaceModel::folderChanged);
         connect(environment_.galleryViewModel, &VideoGalleryViewModel::recreateRequested, this,
                 [this](VideoMetadata* record) {
                     if (record)

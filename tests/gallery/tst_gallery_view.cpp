@@ -38,6 +38,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -368,6 +369,23 @@ private slots:
         QVERIFY(!QFile::exists(folder + "/Orvane_fox.mp4"));
         QTRY_VERIFY(view->isShowingEmptyState());
         QCOMPARE(world->store->fetch<VideoMetadata>()->size(), 1);
+    }
+
+    // The focus never goes down with a card's button: the grid takes it, or the grid-mode button after the last card.
+    void aCardGoingWithTheFocusLeavesItOnTheNearestNamedControl() {
+        QVERIFY(writeFile(folder + "/Orvane_a.mp4", clipBytes()));
+        QVERIFY(writeFile(folder + "/Orvane_b.mp4", clipBytes()));
+        openView();
+        QTRY_COMPARE(view->grid()->cards().size(), 2);
+        dialogs->alertAnswer = 0;
+        workspace->trashAnswer = workspace->removeFiles = true;
+        for (const QString expected : {"galleryGrid", "gridModeMenu"}) {
+            view->grid()->setFocus(Qt::TabFocusReason);
+            GUI_REQUIRE(trash, QWidget, view->grid()->currentCard(), "trashButton");
+            trash->setFocus(Qt::TabFocusReason);
+            gui::keyToFocus(Qt::Key_Space);
+            QTRY_VERIFY(QApplication::focusWidget() && QApplication::focusWidget()->objectName() == expected);
+        }
     }
 
     void hoverPlaysAfter200msAndStopsAfter150ms() {
@@ -706,6 +724,12 @@ private slots:
         QCOMPARE(other.columns(), 3);
     }
 
+    void theGridModeButtonAboveTheGridComesBeforeItOnTab() {
+        openView(false);
+        GUI_REQUIRE(mode, QWidget, view.get(), "gridModeMenu");
+        QCOMPARE(mode->nextInFocusChain(), static_cast<QWidget*>(view->grid()));
+    }
+
     void onlyCardsNearTheViewExistOrReadTheirClips() {
         for (int i = 0; i < 60; ++i)
             QVERIFY(writeFile(folder + QStringLiteral("/Orvane_%1.mp4").arg(i, 2, 10, QChar('0')), clipBytes()));
@@ -719,6 +743,37 @@ private slots:
         QTRY_VERIFY(view->grid()->cardForRow(59));
         QVERIFY(!view->grid()->cardForRow(0));
         QTRY_VERIFY(!gallery->videos().last()->thumbnail().isNull());
+    }
+
+    // A studio switch grabs the window for its fade while the gallery is still hidden: the cards its layout makes
+    // then are painted like the others.
+    void cardsMadeWhileTheHiddenGalleryIsGrabbedArePainted() {
+        for (int i = 0; i < 20; ++i)
+            QVERIFY(writeFile(folder + QStringLiteral("/Orvane_%1.mp4").arg(i, 2, 10, QChar('0')), clipBytes()));
+        settings->setVideoDirectoryBookmark(FolderBookmark::create(folder));
+        gallery->setColumns(3);
+        QWidget window;
+        window.resize(1280, 820);
+        auto* outgoing = new QWidget(&window);
+        auto* pane = new VideoGalleryLogicView(environment(), &window);
+        pane->hide();
+        QVERIFY(gui::showActive(&window) && waitUntilListed(*gallery));
+        QCoreApplication::processEvents();
+        pane->setGeometry(window.rect());
+        outgoing->grab(); // as a studio switch does for its fade
+        outgoing->hide();
+        pane->show();
+        VideoGalleryGrid* grid = pane->grid();
+        grid->scrollToRow(int(grid->cards().size()) - 1);
+        QTRY_VERIFY(!grid->cards().isEmpty() && grid->cards().last()->isReady());
+        QTest::qWait(50);
+        const QImage screen = window.screen()->grabWindow(window.winId()).toImage();
+        const QColor background = screen.pixelColor(pane->mapTo(&window, QPoint(pane->width() / 2, 2)));
+        for (VideoItemLogicView* card : grid->cards()) {
+            if (card->geometry().intersects(grid->viewport()->rect()))
+                QVERIFY2(screen.pixelColor(card->mapTo(&window, card->mediaRect().center())) != background,
+                         qPrintable(card->title()));
+        }
     }
 
     void aPreviewWhoseCardScrollsAwayStops() {

@@ -150,6 +150,15 @@ private slots:
         QCOMPARE(committed.count(), 1);
     }
 
+    void aNoBreakSpaceReachesTheOwnerAsTyped() {
+        QSignalSpy committed(editor, &SyntaxHighlightedTextEditor::textCommitted);
+        QTest::keyClicks(editor, QStringLiteral("10\u00A0km"));
+        QTest::keyClick(editor, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(editor, "on");
+        editor->flush();
+        QCOMPARE(committed.last().first().toString(), QStringLiteral("10\u00A0km\non"));
+    }
+
     void returnRunsTheActionWithTheTextWritten() {
         QSignalSpy committed(editor, &SyntaxHighlightedTextEditor::textCommitted);
         int runs = 0;

@@ -544,13 +544,26 @@ private slots:
         QVERIFY(!model()->hasFirstFrame());
     }
 
+    void theSettingsPopoverMovesWithItsWindow() {
+        GUI_REQUIRE(settingsButton, QWidget, view.get(), "videoSettingsButton");
+        QVERIFY(gui::click(settingsButton));
+        QTRY_VERIFY(view->videoSettingsPopover() && view->videoSettingsPopover()->isVisible());
+        QWidget* popover = view->videoSettingsPopover();
+        const QPoint offset = popover->pos() - settingsButton->mapToGlobal(QPoint());
+        view->move(view->pos() + QPoint(0, 30));
+        QTRY_COMPARE(popover->pos() - settingsButton->mapToGlobal(QPoint()), offset);
+    }
+
     void noUnnamedStopInTheStudio() {
-        // Every control of the header and the left panel that takes the focus has a name a screen reader reads.
+        // Every control of the header, the left panel and the empty gallery that takes the focus has a name a
+        // screen reader reads.
         GUI_REQUIRE(header, QWidget, view.get(), "videoStudioHeader");
         GUI_REQUIRE(scroll, QWidget, view.get(), "videoControlScroll");
+        GUI_REQUIRE(gallery, QWidget, view.get(), "videoGalleryView");
+        QVERIFY(view->gallery()->isShowingEmptyState());
         QCOMPARE(scroll->focusPolicy(), Qt::NoFocus);
         QStringList unnamed;
-        for (QWidget* root : {header, scroll}) {
+        for (QWidget* root : {header, scroll, gallery}) {
             QList<QWidget*> all{root};
             all << root->findChildren<QWidget*>();
             for (QWidget* widget : all) {

@@ -24,6 +24,7 @@ namespace {
 enum class Rule {
     textOnly,
     helpText,   // the tooltip, not the shown text
+    spokenName, // what a screen reader calls it
     fontPixels, // the text's size in pixels (and its weight, when given)
     side,       // a square of this side
     iconSide,   // a button's symbol of this side
@@ -107,6 +108,8 @@ QList<Row> table() {
         {i2v, false, Frames::tall, pane, "Reference Image", Rule::shownOnce, 0, fixed, {}, -1},
         {i2v, false, Frames::tall, "referenceFrameTile", {}, Rule::height, 200, fixed, {}, -1},
         {s2e, false, Frames::tall, "startFrameTile", {}, Rule::height, 120, fixed, {}, -1},
+        {s2e, false, Frames::tall, "startFrameTile", "Start Image", Rule::spokenName, 0, fixed, {}, -1},
+        {s2e, false, Frames::tall, "endFrameTile", "End Image", Rule::spokenName, 0, fixed, {}, -1},
         {s2e, false, Frames::tall, "endFrameTile", {}, Rule::leftIn, 0, fixed, "endFrameSlot", -1},
         {s2e, false, Frames::tall, "endFrameTile", {}, Rule::rightIn, 0, fixed, "endFrameSlot", -1},
         {s2e, false, Frames::tall, "endFrameTile", {}, Rule::bottomIn, 0, fixed, "endFrameSlot", -1},
@@ -151,6 +154,8 @@ QString ruleName(Rule rule) {
         return "text";
     case Rule::helpText:
         return "help text";
+    case Rule::spokenName:
+        return "spoken name";
     case Rule::fontPixels:
         return "font";
     case Rule::side:
@@ -286,6 +291,8 @@ private slots:
         QVERIFY2(control->isVisible(), qPrintable(row.control + " is not shown"));
         if (row.rule == Rule::helpText)
             QCOMPARE(control->toolTip(), row.text);
+        else if (row.rule == Rule::spokenName)
+            QCOMPARE(control->accessibleName(), row.text);
         else if (!row.text.isEmpty() && row.rule != Rule::shownOnce)
             QCOMPARE(shownText(control), row.text);
 
@@ -300,6 +307,7 @@ private slots:
         switch (row.rule) {
         case Rule::textOnly:
         case Rule::helpText:
+        case Rule::spokenName:
             return;
         case Rule::fontPixels:
             actual = QFontInfo(control->font()).pixelSize();

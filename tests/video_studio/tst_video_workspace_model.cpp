@@ -618,6 +618,22 @@ private slots:
         QCOMPARE(model->folderHelpText(), "Change video save folder");
     }
 
+    void theFolderTitleIsToldWhenTheWatchedFolderGoesOrComesBack() {
+        makeModel();
+        const QString clips = world->environment.path("My Clips");
+        QVERIFY(QDir().mkpath(clips));
+        world->videoSettings->setVideoDirectoryBookmark(FolderBookmark::create(clips));
+        world->gallery->startMonitoring(clips); // as the gallery pane does
+        QTRY_VERIFY(!world->gallery->isLoading());
+        QSignalSpy spy(model.get(), &VideoWorkspaceModel::folderChanged);
+        QVERIFY(QDir(clips).removeRecursively());
+        QTRY_COMPARE(spy.count(), 1);
+        QCOMPARE(model->folderText(), "Choose Folder");
+        QVERIFY(QDir().mkpath(clips));
+        QTRY_COMPARE(spy.count(), 2);
+        QCOMPARE(model->folderText(), "My Clips");
+    }
+
     void theFolderButtonAsksForTheFolder() {
         makeModel();
         QSignalSpy spy(model.get(), &VideoWorkspaceModel::folderChanged);
