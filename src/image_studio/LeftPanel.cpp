@@ -97,6 +97,16 @@ QBoxLayout* insetButton(QAbstractButton* button, Qt::Edges edges, int inset) {
 
 constexpr int cornerInset = 10; // the prompt box's buttons from its edges
 
+// The scrolled column. Its parts that wrap make the scroll area ask its height for the width; the answer is the
+// least the parts need, not what they would like: the prompt box gives up its room before the panel scrolls.
+class PanelContent final : public QWidget {
+public:
+    using QWidget::QWidget;
+    int heightForWidth(int width) const override {
+        return layout() ? layout()->totalMinimumHeightForWidth(width) : QWidget::heightForWidth(width);
+    }
+};
+
 // A heading row of a leading group (symbol and title) and a trailing group (counter and clear button). On one line
 // while every word of the title fits beside the trailing group (the title wraps as it must); narrower, the trailing
 // group goes under the title, at the end.
@@ -295,7 +305,7 @@ LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent, double scale)
     scroll_->setWidgetResizable(true);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     nameScrollBars(scroll_, "Input panel");
-    content_ = new QWidget(scroll_);
+    content_ = new PanelContent(scroll_);
     content_->setObjectName("inputPanelContent");
     build();
     // Every font at its scaled size and every part in place before the scroll area first measures the content.
@@ -450,6 +460,8 @@ void LeftPanel::build() {
     generate_ = generate;
     generate_->installEventFilter(this);
     FocusRing::attach(generate_, 10);
+    // A click leaves the focus where it was (most often the prompt); Tab still stops here.
+    generate_->setFocusPolicy(Qt::TabFocus);
     generate_->setFont(Theme::font(15, QFont::DemiBold));
     generate_->setMinimumHeight(44);
     connect(generate_, &QAbstractButton::clicked, this, [this] {
@@ -574,6 +586,9 @@ void LeftPanel::showGenerateState() {
     generateSpinner_->setVisible(loading);
     placeGenerateSpinner();
     const bool disabled = model_.isGenerateDisabled();
+    // Disabled with the focus, the button would pass it on down the window's chain: the prompt takes it back.
+    if (disabled && window()->focusWidget() == generate_)
+        editor_->setFocus(Qt::OtherFocusReason);
     generate_->setEnabled(!disabled);
     static_cast<GenerateButton*>(generate_)->setFaded(disabled);
     // The spinner stands on the button: it fades with it.
@@ -603,6 +618,20 @@ void LeftPanel::showReferences() {
     shownKeys_ = keys;
     shownScale_ = scale_;
 
+    // The keyboard's place in the strip outlives the rebuild: the tile at the same place takes it (the last one when
+    // the list got shorter), the upload button when none is left.
+    QWidget* focused = window()->focusWidget();
+    const bool focusInside = referenceContent_ && focused && referenceContent_->isAncestorOf(focused);
+    int focusedTile = 0;
+    if (focusInside) {
+        for (int i = 0; i < shownReferences_; ++i) {
+            auto* tile = referenceContent_->findChild<QWidget*>(QStringLiteral("referenceTile%1").arg(i));
+            if (tile && (tile == focused || tile->isAncestorOf(focused)))
+                focusedTile = i;
+        }
+        // Let go before the control goes, or the focus is left nowhere.
+        focused->clearFocus();
+    }
     if (referenceContent_) {
         referenceLayout_->removeWidget(referenceContent_);
         delete referenceContent_;
@@ -667,7 +696,20 @@ void LeftPanel::showReferences() {
     }
     }
     referenceLayout_->addWidget(referenceContent_);
+    // Made late, its controls still come where they stand on screen: right after the heading's add button.
+    QWidget* previous = addMore_;
+    for (QWidget* control : layoutFocusOrder(referenceContent_)) {
+        QWidget::setTabOrder(previous, control);
+        previous = control;
+    }
     shownReferences_ = count;
+    if (focusInside) {
+        referenceContent_->show();
+        const QString name = count == 0 ? QStringLiteral("uploadReference")
+                                        : QStringLiteral("referenceTile%1").arg(std::min(focusedTile, count - 1));
+        if (auto* target = referenceContent_->findChild<QWidget*>(name))
+            target->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 QImage LeftPanel::thumbnailFor(const QImage& image) {
@@ -678,6 +720,10 @@ QImage LeftPanel::thumbnailFor(const QImage& image) {
         thumbnail = model_.referenceThumbnail(image);
     if (thumbnail.isNull())
         thumbnail = ReferenceLoader::thumbnail(image);
+    // A one-bit or palette picture scaled as it is comes out as black and white dots: the tiles scale 32 bits.
+    if (thumbnail.depth() < 32)
+        thumbnail = thumbnail.convertToFormat(thumbnail.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                                          : QImage::Format_RGB32);
     return thumbnail;
 }
 
@@ -693,6 +739,7 @@ QWidget* LeftPanel::makeTile(int index, const QImage& image, StudioRules::StripL
         tile = new AdaptiveImageThumbnailView(shown, scale_, referenceContent_);
     tile->setObjectName(QStringLiteral("referenceTile%1").arg(index));
     tile->setAccessibleName(QStringLiteral("Reference image %1").arg(index + 1));
+    tile->setKeyboardReachable(true);
     connect(tile, &ImageTile::removeRequested, this, [this, index] { model_.removeReferenceImage(index); });
     connect(tile, &ImageTile::downloadRequested, this, [this, image] { model_.saveImageAsPNG(image); });
     return tile;

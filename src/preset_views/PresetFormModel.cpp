@@ -80,7 +80,7 @@ QString PresetFormModel::saveButtonTitle() const {
 }
 
 void PresetFormModel::reset(const QString& title, const QString& prompt, const QImage& image, bool editing) {
-    promptHeld_ = false;
+    setPromptHeld(false);
     setTitle(title);
     setPrompt(prompt);
     setImage(image);
@@ -91,7 +91,15 @@ void PresetFormModel::reset(const QString& title, const QString& prompt, const Q
 void PresetFormModel::holdPrompt(const QString& prompt) {
     promptHeld_ = false;
     setPrompt(prompt);
-    promptHeld_ = true;
+    setPromptHeld(true);
+}
+
+void PresetFormModel::setPromptHeld(bool held) {
+    if (promptHeld_ == held)
+        return;
+    promptHeld_ = held;
+    // Whether the prompt can be typed in is part of what the field shows.
+    emit promptChanged();
 }
 
 void PresetFormModel::chooseImage() {

@@ -46,8 +46,7 @@ public:
 
     // Fills every field at once (the host does this before it shows the form).
     void reset(const QString& title, const QString& prompt, const QImage& image, bool editing);
-    // Fixes the prompt the host saves: the prompt field still shows it and can be typed in, but what is typed
-    // there is not kept and does not decide whether the form may be saved. Until the next reset.
+    // Fixes the prompt the host saves: the prompt field shows it and cannot change it. Until the next reset.
     void holdPrompt(const QString& prompt);
     bool isPromptHeld() const { return promptHeld_; }
 
@@ -76,6 +75,7 @@ signals:
 
 private:
     void setLoading(bool loading);
+    void setPromptHeld(bool held);
     void setImageError(const QString& error);
     void follow(QFuture<ImageCoding::ReadPicture> future);
     void updateCanSave();

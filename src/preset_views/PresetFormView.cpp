@@ -1,8 +1,10 @@
 #include "PresetFormView.h"
 
 #include "Controls.h"
+#include "FocusRing.h"
 #include "FormButtons.h"
 #include "GlassButtons.h"
+#include "Popover.h"
 #include "PresetFormModel.h"
 #include "PresetPicture.h"
 #include "ScrollBars.h"
@@ -15,6 +17,7 @@
 #include <QDragEnterEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -47,8 +50,11 @@ QVBoxLayout* addFieldGroup(QVBoxLayout* fields, const QString& label, QWidget* p
 // ---- PresetPictureZone
 
 PresetPictureZone::PresetPictureZone(PresetFormModel* form, QColor accent, QWidget* parent)
-    : QWidget(parent), form_(form), accent_(accent) {
+    : QAbstractButton(parent), form_(form), accent_(accent) {
     setObjectName(QStringLiteral("presetPictureZone"));
+    // Tab stops here; a click opens the panel without taking the focus from the field being typed in.
+    setFocusPolicy(Qt::TabFocus);
+    FocusRing::track();
     // The circular progress indicator, scaled by 1.2 in its 30 × 30 frame.
     ring_ = new Spinner({SpinnerLook::Style::arc, QColor(), 3, 0.25}, 35, this);
     ring_->setObjectName(QStringLiteral("presetPictureLoadingRing"));
@@ -66,6 +72,7 @@ PresetPictureZone::PresetPictureZone(PresetFormModel* form, QColor accent, QWidg
     setMinimumHeight(120);
     setMaximumHeight(200);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    connect(this, &QAbstractButton::clicked, form_, &PresetFormModel::chooseImage);
     connect(form_, &PresetFormModel::imageChanged, this, &PresetPictureZone::refresh);
     connect(form_, &PresetFormModel::isLoadingImageChanged, this, &PresetPictureZone::refresh);
     connect(form_, &PresetFormModel::isDragOverChanged, this, &PresetPictureZone::refresh);
@@ -147,9 +154,13 @@ void PresetPictureZone::paintEvent(QPaintEvent*) {
         const QRectF target = coverRect(content);
         QPainterPath clip;
         clip.addRoundedRect(target, 8, 8);
+        painter.save();
         painter.setClipPath(clip);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(target, image);
+        painter.restore();
+        if (FocusRing::shows(this))
+            FocusRing::paint(painter, target, 8, this);
         return;
     }
     const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
@@ -174,11 +185,18 @@ void PresetPictureZone::paintEvent(QPaintEvent*) {
     painter.setFont(textFont);
     painter.setPen(Theme::color(ColorRole::primary, this));
     painter.drawText(QRectF(box.left(), icon.top() + 42, box.width(), textHeight), Qt::AlignCenter, caption());
+    if (FocusRing::shows(this))
+        FocusRing::paint(painter, QRectF(rect()), 8, this);
 }
 
-void PresetPictureZone::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && form_)
-        form_->chooseImage();
+void PresetPictureZone::keyPressEvent(QKeyEvent* event) {
+    // Return and the keypad's Enter open the panel as Space does; Ctrl+Return stays the form's save.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void PresetPictureZone::dragEnterEvent(QDragEnterEvent* event) {
@@ -303,7 +321,7 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     root->addLayout(saveRow);
 
     // The form only edits the panel's state; the panel decides when it closes.
-    // The form's rule decides, over what it holds: a held prompt counts, not what is typed over it.
+    // The form's rule decides, over what it holds.
     buttons_->setCondition([this] { return form_ && form_->canSave(); });
     connect(buttons_, &FormButtons::cancelled, form_, &PresetFormModel::requestCancel);
     connect(buttons_, &FormButtons::confirmed, form_, &PresetFormModel::requestSave);
@@ -317,12 +335,14 @@ PresetFormView::PresetFormView(PresetFormModel* form, Style style, QWidget* pare
     for (auto signal : {&PresetFormModel::titleChanged, &PresetFormModel::imageChanged,
                         &PresetFormModel::editingChanged, &PresetFormModel::canSaveChanged})
         connect(form_, signal, this, &PresetFormView::refresh);
-    // The field shows the form's prompt when it changes; a held prompt leaves what is typed in the field alone.
+    // The field shows the form's prompt when it changes.
     connect(form_, &PresetFormModel::promptChanged, this, &PresetFormView::showPrompt);
     showPrompt();
     connect(&Theme::instance(), &Theme::changed, this, &PresetFormView::restyle);
     restyle();
     refresh();
+    // Tab goes as the eye reads: the header's close button, the fields from the top, then the save button.
+    setTabOrderFromLayout(this);
 }
 
 void PresetFormView::restyle() {
@@ -356,8 +376,14 @@ void PresetFormView::refresh() {
 }
 
 void PresetFormView::showPrompt() {
-    if (form_ && prompt_->toPlainText() != form_->prompt())
+    if (!form_)
+        return;
+    if (prompt_->toPlainText() != form_->prompt())
         prompt_->setPlainText(form_->prompt());
+    // A held prompt is what will be saved: it can be read and copied, not changed.
+    prompt_->setReadOnly(form_->isPromptHeld());
+    if (form_->isPromptHeld())
+        prompt_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
 void PresetFormView::showEvent(QShowEvent* event) {

@@ -3,13 +3,13 @@
 #include "PresetFormModel.h"
 #include "Theme.h"
 
+#include <QAbstractButton>
 #include <QColor>
 #include <QDialog>
 #include <QPointer>
 #include <QWidget>
 
 class FormButtons;
-class QAbstractButton;
 class QFrame;
 class QLabel;
 class Spinner;
@@ -18,8 +18,9 @@ class QPlainTextEdit;
 class QPushButton;
 
 // The picture slot of a preset form: the picture (click to replace), or a dashed drop zone with
-// "Add preset cover" / "Loading...". Takes drops of pictures and opens the open panel on a click.
-class PresetPictureZone final : public QWidget {
+// "Add preset cover" / "Loading...". Takes drops of pictures and opens the open panel on a click, or from the
+// keyboard on Space or Return: a button to Tab and to assistive tools.
+class PresetPictureZone final : public QAbstractButton {
     Q_OBJECT
 public:
     // The largest frame a picture is shown in.
@@ -39,7 +40,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;

@@ -78,6 +78,12 @@ void showTab(const Browser& browser, const QList<QAbstractButton*>& tabButtons, 
         Motion::enter(pages->currentWidget(), Motion::durationMs(Motion::tabSwitch), Motion::tabSwitchEasing());
     Controls::setPresetsCount(addTile, browser.presetsCount());
     myPresetsContent->setCurrentIndex(userPresetsPage(browser.userPresetsContent(), myPresetsContent->count()));
+    // The last card deleted takes the focused list away, and the page that comes gives the focus to itself when it
+    // has no control: the add tile takes it.
+    QWidget* focused = myPresetsContent->window()->focusWidget();
+    if (focused && (focused == myPresetsContent || myPresetsContent->isAncestorOf(focused)) &&
+        !(focused->focusPolicy() & Qt::TabFocus) && addTile->isVisible())
+        addTile->setFocus(Qt::OtherFocusReason);
 }
 
 // The browser's user presets as cards on the first page of `myPresetsContent` (the empty state goes on the

@@ -186,13 +186,14 @@ void PromptPresetsView::askToDelete() {
         return;
     const auto preset = browser_->presetToDelete();
     QPointer<PromptPresetsView> self(this);
-    const int answer =
-        Dialogs::current().alert(Dialogs::AlertStyle::warning, QStringLiteral("Delete Preset"),
-                                 browser_->deleteAlertMessage(), {QStringLiteral("Delete"), QStringLiteral("Cancel")});
+    // "Cancel" first, the default: Return and Escape both keep the preset; "Delete" looks destructive.
+    const int answer = Dialogs::current().alert(Dialogs::AlertStyle::warning, QStringLiteral("Delete Preset"),
+                                                browser_->deleteAlertMessage(),
+                                                {QStringLiteral("Cancel"), QStringLiteral("Delete")}, 0, 1);
     // The alert may run its own event loop; the panel may be gone when it returns.
     if (!self)
         return;
-    if (answer == 0)
+    if (answer == 1)
         browser_->deletePreset(preset);
     else
         browser_->cancelDelete();

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
@@ -32,6 +33,23 @@ protected:
         const QRectF inside = QRectF(rect()).adjusted(1, 1, -1, -1);
         painter.fillPath(continuousRoundedRect(inside, Popover::cornerRadius - 1),
                          Theme::color(ColorRole::controlBackground, this));
+    }
+};
+
+// An entry of the card menu: Return and the keypad's Enter choose it as Space does. A menu is no dialog, where a
+// push button would take them as its default button.
+class MenuEntry final : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+            (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            click();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
     }
 };
 
@@ -176,7 +194,7 @@ void UserPresetListView::showMenu(int row, const QRect& anchor) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     auto entry = [&](const QString& title, const QString& name, const QColor& color) {
-        auto* button = new QPushButton(title, content);
+        auto* button = new MenuEntry(title, content);
         button->setObjectName(name);
         button->setAccessibleName(title);
         button->setFlat(true);

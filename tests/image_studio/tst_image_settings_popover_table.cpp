@@ -186,6 +186,12 @@ private slots:
             GUI_REQUIRE(segment, QAbstractButton, panel, model);
             QVERIFY(gui::click(segment));
             QTRY_VERIFY(segment->isChecked());
+            // The chosen segment is the lighter one, as in the video studio's pickers.
+            const QImage drawn = panel->grab().toImage();
+            const auto lightness = [&](QWidget* b) {
+                return QColor(drawn.pixel(b->mapTo(panel, QPoint(4, 9)))).lightness();
+            };
+            QVERIFY(lightness(segment) > lightness(panel->modelButtons()[segment == panel->modelButtons()[0]]));
             QCOMPARE(popover->size(), QSize(300, 220 + Popover::arrowHeight));
             const QPoint stand = gear->mapToGlobal(QPoint(gear->width() / 2, 0));
             const QRect frame = popover->geometry();

@@ -171,11 +171,13 @@ private slots:
     void theStudioFitsTheSmallestWindow_data() {
         QTest::addColumn<int>("references");
         QTest::newRow("no references") << 0;
+        QTest::newRow("one reference") << 1;
         QTest::newRow("nine references") << 9;
     }
 
     // The window's smallest size is 1000 × 700 for the studio: with nine references the input panel scrolls rather
-    // than asking for a taller window or laying its pictures over each other.
+    // than asking for a taller window or laying its pictures over each other, and only once the prompt box has
+    // given up its room.
     void theStudioFitsTheSmallestWindow() {
         QFETCH(int, references);
         GUI_CHECK(addReferences(references));
@@ -188,6 +190,8 @@ private slots:
         QApplication::processEvents();
         const QStringList faults = gui::layoutFaults(view_.get());
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
+        GUI_REQUIRE(box, QWidget, view_.get(), "promptBox");
+        QVERIFY(view_->leftPanel()->scrollArea()->verticalScrollBar()->maximum() == 0 || box->height() == 140);
     }
 
     // Where the pane has room the counter and its clear button stand on the title's line, as one row; at the

@@ -336,6 +336,14 @@ private slots:
         QVERIFY2(visited.contains("imagePresets"), qPrintable(visited.join(", ")));
     }
 
+    void clickingGenerateNowLeavesTheFocusInThePrompt() {
+        QVERIFY(gui::showActive(view_.get()));
+        type("a lighthouse");
+        STUDIO_CLICK("generateNow");
+        QVERIFY(clock_->runUntil([this] { return !fake_->generateRequests().isEmpty() && !service().isLoading(); }));
+        QCOMPARE(QApplication::focusWidget(), editor());
+    }
+
     void modifiedReturnCountsAsReturnAndBlankPromptsDoNothing() {
         type("   ");
         QTest::keyClick(editor(), Qt::Key_Return);
@@ -552,6 +560,38 @@ private slots:
         QTRY_VERIFY(wide[3]->y() > wide[0]->y());
         QCOMPARE(wide[2]->y(), wide[0]->y());
         QCOMPARE(wide[0]->size(), QSize(91, 91));
+    }
+
+    // Also after a change of scale has built them again: Shift+Tab from the prompt reaches the strip's last control.
+    void theStripComesRightBeforeThePromptForTheKeyboard_data() {
+        QTest::addColumn<int>("references");
+        QTest::addColumn<QString>("lastStop");
+        QTest::newRow("none") << 0 << "uploadReference";
+        QTest::newRow("one") << 1 << "referenceTile0";
+        QTest::newRow("nine") << 9 << "referenceTile8";
+    }
+    void theStripComesRightBeforeThePromptForTheKeyboard() {
+        QFETCH(int, references);
+        QFETCH(QString, lastStop);
+        if (references > 0)
+            GUI_CHECK(pick(pictureFiles(references), "uploadReference"));
+        view_->resize(1600, 900);
+        QTRY_COMPARE(view_->scale(), 1.6);
+        GUI_REQUIRE(stop, QWidget, view_.get(), lastStop);
+        QTRY_VERIFY(stop->isVisible());
+        editor()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(editor(), Qt::Key_Backtab);
+        QVERIFY(stop == view_->focusWidget() || stop->isAncestorOf(view_->focusWidget()));
+    }
+
+    void aOneBitReferenceShowsItsColourNotDots() {
+        QImage mono(400, 300, QImage::Format_Mono);
+        mono.setColorTable({qRgb(25, 100, 150), qRgb(25, 100, 150)});
+        mono.fill(0);
+        GUI_CHECK(pick(QStringList(3, writePicture(QDir(files_->path()), "mono.png", mono)), "uploadReference"));
+        GUI_REQUIRE(tile, ImageTile, view_.get(), "referenceTile0");
+        const QPoint inside(int(tile->pictureRect().left()) + 10, int(tile->pictureRect().center().y()));
+        QCOMPARE(QColor(tile->grab().toImage().pixel(inside)), QColor(25, 100, 150));
     }
 
     void tileButtonsRemoveAndDownload() {

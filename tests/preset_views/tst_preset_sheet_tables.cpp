@@ -466,8 +466,8 @@ private slots:
         checkFitted(zone);
     }
 
-    // The image form the input panel opens on its prompt: the prompt it saves is the panel's, fixed; what is
-    // typed in its field counts for nothing, so emptying the field leaves "Create" as it was.
+    // The image form the input panel opens on its prompt: the prompt it saves is the panel's, fixed; its field
+    // shows it, can be selected, and cannot be changed.
     void createPresetFromPromptSheet_data() { scales(); }
     void createPresetFromPromptSheet() {
         QFETCH(double, scale);
@@ -489,8 +489,9 @@ private slots:
         QVERIFY(save->isEnabled());
         field->setFocus();
         field->selectAll();
+        QVERIFY(field->textCursor().hasSelection());
         QTest::keyClick(field, Qt::Key_Delete);
-        QCOMPARE(field->toPlainText(), QString());
+        QCOMPARE(field->toPlainText(), QString("a harbour at dawn"));
         QVERIFY(save->isEnabled());
         QSignalSpy saved(model, &PresetFormModel::saveRequested);
         QVERIFY(gui::click(save));

@@ -477,13 +477,25 @@ private slots:
         QTRY_COMPARE(zone->caption(), QString("Add preset cover"));
         QVERIFY(view.browser()->form()->image().isNull());
 
-        // Clicking the zone opens the open panel; cancelling leaves everything.
+        // Clicking the zone opens the open panel; cancelling leaves everything. Return and Space on it open it too.
         dialogs_->openAnswer = {};
         QVERIFY(gui::click(zone));
         QTest::qWait(10);
         QCOMPARE(dialogs_->openRequests.size(), 1);
         QCOMPARE(dialogs_->openRequests[0].message, QString("Choose a reference image for your preset"));
         QVERIFY(view.browser()->form()->image().isNull());
+        zone->setFocus(Qt::TabFocusReason);
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Space})
+            QTest::keyClick(zone, key);
+        QTRY_COMPARE(dialogs_->openRequests.size(), 3);
+
+        // Tab goes as the form is read: the header's close button, the fields from the top, then the button.
+        QStringList stops;
+        for (QWidget* at = form->findChild<QWidget*>("presetFormClose"); stops.size() < 5; at = at->nextInFocusChain())
+            if ((at->focusPolicy() & Qt::TabFocus) && at->isVisible())
+                stops << at->objectName();
+        QCOMPARE(stops, QStringList({"presetFormClose", "presetTitleField", "presetPictureZone", "presetPromptField",
+                                     "presetSaveButton"}));
 
         GUI_CLICK(form, "presetFormClose");
         QTRY_VERIFY(!view.form());
@@ -686,8 +698,8 @@ private slots:
         QTRY_VERIFY(list->isVisible());
         QVERIFY(!noMatch->isVisible());
 
-        // Delete asks first; "Cancel" keeps the preset, "Delete" removes it.
-        dialogs_->alertAnswer = 1;
+        // Delete asks first; "Cancel" (also Return's and Escape's) keeps the preset, "Delete" removes it.
+        dialogs_->alertAnswer = 0;
         clickMenuButton(list, 0);
         QTRY_VERIFY(openMenu(list));
         // A screen reader finds the menu by a name of its own.
@@ -698,8 +710,10 @@ private slots:
         QCOMPARE(dialogs_->alerts[0].message, QString("Delete Preset"));
         QCOMPARE(dialogs_->alerts[0].informativeText,
                  QString("Are you sure you want to delete 'Forest'? This action cannot be undone."));
+        QCOMPARE(dialogs_->alerts[0].buttons, (QStringList{"Cancel", "Delete"}));
+        QVERIFY(dialogs_->alerts[0].escapeButton == 0 && dialogs_->alerts[0].destructiveButton == 1);
         QCOMPARE(storedRows(*fixture_.store, "PromptPreset"), 2);
-        dialogs_->alertAnswer = 0;
+        dialogs_->alertAnswer = 1;
         clickMenuButton(list, 0);
         QTRY_VERIFY(openMenu(list));
         // A screen reader finds the menu by a name of its own.
@@ -708,6 +722,13 @@ private slots:
         GUI_CLICK(openMenu(list), "deletePresetButton");
         QTRY_COMPARE(storedRows(*fixture_.store, "PromptPreset"), 1);
         QCOMPARE(list->model()->rowCount(), 1);
+        // The last one from the keyboard, Return on "Delete": the focus goes to "Add New Preset", not the empty page.
+        list->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(list, Qt::Key_Home);
+        QTest::keyClick(list, Qt::Key_Menu);
+        QTest::keyClick(gui::find(openMenu(list), "deletePresetButton"), Qt::Key_Return);
+        QTRY_COMPARE(storedRows(*fixture_.store, "PromptPreset"), 0);
+        QTRY_COMPARE(view.focusWidget(), tile);
 
         // A save that fails keeps the form open with what was typed.
         failWrites(*fixture_.store, "PromptPreset");
@@ -722,7 +743,7 @@ private slots:
         QVERIFY(view.form() && view.form()->isVisible());
         GUI_REQUIRE(keptTitle, QLineEdit, view.form(), "presetTitleField");
         QCOMPARE(keptTitle->text(), QString("Doomed"));
-        QCOMPARE(list->model()->rowCount(), 1);
+        QCOMPARE(list->model()->rowCount(), 0);
     }
 
     void promptPanelOpensOnTheCreateFormWhenAsked() {
