@@ -464,10 +464,10 @@ void OrvaneApp::recordLostClips() {
 
 void OrvaneApp::onWillTerminate() {
     // A clip copy takes seconds at most; its record must be in the store before the last save. Without a display
-    // the toolkit would end the process from inside the wait, before the save.
+    // the toolkit would end the process from inside a wait, before the save: the copies still going are left at
+    // once, each clip kept under its name with its record.
     constexpr int kFilingWaitMs = 10000;
-    if (!endingWithoutQuit_)
-        queueManager_->finishFilingBeforeQuit(kFilingWaitMs);
+    queueManager_->finishFilingBeforeQuit(endingWithoutQuit_ ? 0 : kFilingWaitMs);
     if (quitUnasked_)
         recordLostClips();
     removeCutOffDownloads();

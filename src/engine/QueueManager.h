@@ -91,7 +91,7 @@ public:
     // For the quit: runs the event loop until the clips being filed are in place with their records, for at most
     // `maxMs` (and a moment for a clip that has just taken its name); no job starts meanwhile. A copy still going
     // then stops short of its name: its download waits under the clip's name with its record saved, and the next
-    // start files it. True when all were filed.
+    // start files it. With `maxMs` 0 nothing is waited for (no event loop runs). True when all were filed.
     bool finishFilingBeforeQuit(int maxMs);
 
 signals:

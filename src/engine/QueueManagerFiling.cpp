@@ -677,16 +677,19 @@ bool QueueManager::finishFilingBeforeQuit(int maxMs) {
     quitting_ = true;
     if (filingsInFlight_ == 0)
         return true;
-    Log::line(QStringLiteral("⏳ Quitting once %1 clip(s) being filed are in place").arg(filingsInFlight_));
-    if (waitForFilings(maxMs))
-        return true;
+    // No wait at all when the event loop cannot run any more (the display is gone).
+    if (maxMs > 0) {
+        Log::line(QStringLiteral("⏳ Quitting once %1 clip(s) being filed are in place").arg(filingsInFlight_));
+        if (waitForFilings(maxMs))
+            return true;
+    }
     // Copies still going stop short of their names (set first, so that none starts reading its clip after it has
     // been moved); each clip waits under its name with its record instead.
     copiesAbandoned_->store(true);
     keepCopiesLeftByTheQuit();
     Log::line(
         QStringLiteral("⚠️ Quitting without waiting longer for %1 clip(s) being filed").arg(filingsInFlight_));
-    return waitForFilings(kAbandonGraceMs);
+    return maxMs > 0 ? waitForFilings(kAbandonGraceMs) : filingsInFlight_ == 0;
 }
 
 QCoro::Task<> QueueManager::saveVideoMetadata(GenerationTask task, QString fileName) {

@@ -615,14 +615,24 @@ private slots:
 
     // A quit that stops waiting for a copy leaves no clip in the folder; the clip waits out of the runtime folder
     // under its name with its record saved, and the next start files it so, once.
+    void aCopyTheQuitStopsWaitingForIsFiledWithItsRecordAtTheNextStart_data() {
+        QTest::addColumn<int>("waitMs");
+        QTest::newRow("the quit waited") << 100;
+        QTest::newRow("the display went away: no wait") << 0;
+    }
     void aCopyTheQuitStopsWaitingForIsFiledWithItsRecordAtTheNextStart() {
+        QFETCH(int, waitMs);
         chooseVideoFolder();
         QueueManager::holdCopiesIntoForTesting(folder);
         const GenerationTask task = finishedTask("a cat", {solidFrame(Qt::red)});
         const QString download = task.result->videoValue()->fileURL;
         queue->saveVideoToFolder(task);
         QVERIFY(queue->isFiling());
-        QVERIFY(!queue->finishFilingBeforeQuit(100));
+        bool eventsRan = false;
+        QMetaObject::invokeMethod(
+            this, [&] { eventsRan = true; }, Qt::QueuedConnection);
+        QVERIFY(!queue->finishFilingBeforeQuit(waitMs));
+        QCOMPARE(eventsRan, waitMs > 0); // without a display no event loop may run
         QVERIFY(queue->isFiling());
         // The copy ends as it would while the process goes, with no event loop to go on after it.
         QueueManager::holdCopiesIntoForTesting({});
