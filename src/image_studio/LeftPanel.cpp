@@ -720,10 +720,6 @@ QImage LeftPanel::thumbnailFor(const QImage& image) {
         thumbnail = model_.referenceThumbnail(image);
     if (thumbnail.isNull())
         thumbnail = ReferenceLoader::thumbnail(image);
-    // A one-bit or palette picture scaled as it is comes out as black and white dots: the tiles scale 32 bits.
-    if (thumbnail.depth() < 32)
-        thumbnail = thumbnail.convertToFormat(thumbnail.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                                          : QImage::Format_RGB32);
     return thumbnail;
 }
 

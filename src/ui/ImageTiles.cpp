@@ -236,6 +236,10 @@ void ImageTile::paintEvent(QPaintEvent*) {
             const int side = std::min(image_.width(), image_.height());
             source = image_.copy((image_.width() - side) / 2, (image_.height() - side) / 2, side, side);
         }
+        // A one-bit, grey or palette picture scaled as it is comes out as dots: scale it in 32 bits.
+        if (source.depth() < 32)
+            source = source.convertToFormat(source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                                     : QImage::Format_RGB32);
         cache_ = QPixmap::fromImage(source.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
         cacheSize_ = pixels;
     }
@@ -359,11 +363,12 @@ void ImageTile::createButtons() {
         connect(download_, &QAbstractButton::clicked, this, [this] { emit downloadRequested(image_); });
     }
     setReveal(reveal_);
+    // Above the rest, Remove before Download: the order a screen reader lists them in and Tab walks them.
+    remove_->raise();
+    download_->raise();
     placeButtons();
     remove_->show();
     download_->show();
-    // The remove button lies over the download button where they meet.
-    remove_->raise();
     makeButtonsReachable();
     updateFocusPolicy();
 }
@@ -396,6 +401,15 @@ void ImageTile::placeButtons() {
         download_->setGeometry(QRect(QPoint(int(std::lround(picture.center().x() - size.width() / 2.0)),
                                             int(std::lround(picture.center().y() - size.height() / 2.0))),
                                      size));
+    }
+    if (remove_ && download_) {
+        // Remove lies over Download where they meet: Download gives that part up (to the eye and to the pointer)
+        // rather than being stacked under it.
+        const QRegion overlap = QRegion(remove_->geometry(), QRegion::Ellipse).translated(-download_->pos());
+        if (overlap.intersects(download_->rect()))
+            download_->setMask(QRegion(download_->rect()) - overlap);
+        else
+            download_->clearMask();
     }
 }
 

@@ -262,6 +262,10 @@ private slots:
         gui::keyToFocus(Qt::Key_Tab);
         TileRoundButton* download = tile->downloadButton();
         QCOMPARE(QApplication::focusWidget(), download);
+        // A screen reader lists them in the order Tab walks them.
+        QAccessibleInterface* tileAccessible = QAccessible::queryAccessibleInterface(tile);
+        QVERIFY(tileAccessible->indexOfChild(QAccessible::queryAccessibleInterface(remove)) <
+                tileAccessible->indexOfChild(QAccessible::queryAccessibleInterface(download)));
         QTest::keyClick(download, Qt::Key_Enter, Qt::KeypadModifier);
         QCOMPARE(downloaded.count(), 1);
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(download);
