@@ -126,14 +126,14 @@ qint64 declaredPngPixels(const QByteArray& head) {
     return qint64(qFromBigEndian<quint32>(bytes + 16)) * qint64(qFromBigEndian<quint32>(bytes + 20));
 }
 
-// What Qt's allocation limit counts for a picture of that size (at least 32 bits a pixel unless `exactDepth`, as
-// decoders that report less may still allocate that much).
-bool overAllocationLimit(QSize size, QImage::Format format, bool exactDepth = false) {
+// What Qt's allocation limit counts for a picture of that size (at least 32 bits a pixel, as decoders that
+// report less may still allocate that much).
+bool overAllocationLimit(QSize size, QImage::Format format) {
     const int limitMB = QImageReader::allocationLimit();
     if (limitMB <= 0)
         return false;
-    const int bits = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
-    const int depth = exactDepth ? bits : std::max(32, bits);
+    const int depth =
+        std::max(32, format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel());
     const qint64 bytesPerLine = (qint64(size.width()) * depth + 31) / 32 * 4;
     return bytesPerLine * size.height() > qint64(limitMB) * 1024 * 1024;
 }
@@ -339,14 +339,10 @@ ReadPicture readPicture(QIODevice& device, const PictureRequest& request) {
     result.size = upright;
     QSize target = requestedSize(upright, request);
     const QImage::Format pixels = reader->imageFormat();
-    // A picture in a palette is read whole, in its own few bits a pixel, and comes back in 32 bits: reduced
-    // here, never by its decoder.
+    // A picture in a palette is read whole, in its own few bits a pixel, and reduced here in 32 bits: never by its
+    // decoder or the reader.
     const bool paletted = isPaletted(pixels);
-    const bool reducesWhileDecoding = paletted || reader->supportsOption(QImageIOHandler::ScaledSize);
-    if (paletted && overAllocationLimit(upright, pixels, true)) {
-        result.error = tooLargeText;
-        return result;
-    }
+    const bool reducesWhileDecoding = !paletted && reader->supportsOption(QImageIOHandler::ScaledSize);
     if (overAllocationLimit(reducesWhileDecoding ? target : upright, pixels)) {
         if (!request.withinAllocationLimit || !reducesWhileDecoding) {
             result.error = tooLargeText;
@@ -362,8 +358,8 @@ ReadPicture readPicture(QIODevice& device, const PictureRequest& request) {
     // A decoder may hold more than the picture it gives back (JPEG decodes at a scale in eighths and reduces the
     // rest of the way): while that is what passes the limit, ask for an eighth less.
     const bool fullSizeOverLimit = overAllocationLimit(upright, pixels);
-    for (int attempt = 0; image.isNull() && !paletted && request.withinAllocationLimit && fullSizeOverLimit &&
-                          attempt < 6 && device.seek(start);
+    for (int attempt = 0;
+         image.isNull() && request.withinAllocationLimit && fullSizeOverLimit && attempt < 6 && device.seek(start);
          ++attempt) {
         target = QSize(std::max(1, target.width() * 7 / 8), std::max(1, target.height() * 7 / 8));
         reader = makeReader();
