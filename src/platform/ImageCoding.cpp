@@ -224,10 +224,6 @@ bool hasArea(const QImage& image) {
     return !image.isNull() && image.width() > 0 && image.height() > 0;
 }
 
-QImage withoutPalette(const QImage& image) {
-    return isPaletted(image.format()) ? reducedIn32Bits(image, image.size()) : image;
-}
-
 QImage opaqueRgb32(const QImage& image) {
     if (!hasArea(image))
         return image;

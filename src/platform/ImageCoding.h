@@ -15,9 +15,6 @@ namespace ImageCoding {
 
 // A picture with pixels: neither null nor of zero width or height.
 bool hasArea(const QImage& image);
-// A picture in a palette or of 1 bit in 32 bits, as Qt would scale it in its palette and dither fine detail into
-// noise; any other picture as it is.
-QImage withoutPalette(const QImage& image);
 // The picture with 32-bit opaque pixels, as JPEGs are made from: transparent pixels flattened onto white rather
 // than turning black. A picture that is so already comes back as it is.
 QImage opaqueRgb32(const QImage& image);

@@ -49,11 +49,10 @@ ReferenceLoader::Loaded ReferenceLoader::decode(const Source& source, QSize boun
 ReferenceLoader::Loaded ReferenceLoader::decodeFull(const Source& source, QSize bounds) {
     Loaded loaded;
     if (!source.image.isNull()) {
-        // In 32 bits like a picture read from a file, so that no scaling of it dithers.
-        loaded.image = ImageCoding::withoutPalette(source.image);
+        loaded.image = source.image;
         if (!fits(source.image.size(), bounds)) {
             loaded.logLines << resizeLine(source.image.size(), bounds);
-            loaded.image = loaded.image.scaled(fitted(source.image.size(), bounds), Qt::IgnoreAspectRatio,
+            loaded.image = source.image.scaled(fitted(source.image.size(), bounds), Qt::IgnoreAspectRatio,
                                                Qt::SmoothTransformation);
         }
         return loaded;
