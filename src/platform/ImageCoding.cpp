@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include <jpeglib.h>
 
@@ -166,6 +167,57 @@ QSize requestedSize(QSize upright, const PictureRequest& request) {
             std::max(1, int(std::lround(upright.height() * factor)))};
 }
 
+// Qt scales a picture in a palette or of 1 bit in its own format and dithers the result back into the palette:
+// fine detail (text, line art, a halftone) turns into noise.
+bool isPaletted(QImage::Format format) {
+    return format == QImage::Format_Mono || format == QImage::Format_MonoLSB || format == QImage::Format_Indexed8;
+}
+
+// The picture in 32 bits at `size` (no larger than it is). A large one is first averaged in blocks of whole pixels,
+// a band of rows at a time, so that no 32-bit copy of it at full size is ever made.
+QImage reducedIn32Bits(const QImage& image, QSize size) {
+    const QImage::Format format = image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    const int factor = std::max(1, std::min(image.width() / size.width(), image.height() / size.height()));
+    QImage averaged;
+    if (factor == 1) {
+        averaged = image.convertToFormat(format);
+    } else {
+        // The last block of a row or a column may hold fewer pixels.
+        const int width = (image.width() + factor - 1) / factor;
+        const int height = (image.height() + factor - 1) / factor;
+        averaged = QImage(width, height, format);
+        if (averaged.isNull())
+            return {};
+        std::vector<quint64> sums(size_t(width) * 4);
+        for (int row = 0; row < height; ++row) {
+            const int top = row * factor;
+            const int rows = std::min(factor, image.height() - top);
+            const QImage band = image.copy(0, top, image.width(), rows).convertToFormat(format);
+            std::fill(sums.begin(), sums.end(), 0);
+            for (int y = 0; y < rows; ++y) {
+                const auto* line = reinterpret_cast<const QRgb*>(band.constScanLine(y));
+                for (int x = 0; x < image.width(); ++x) {
+                    quint64* sum = &sums[size_t(x / factor) * 4];
+                    sum[0] += qAlpha(line[x]);
+                    sum[1] += qRed(line[x]);
+                    sum[2] += qGreen(line[x]);
+                    sum[3] += qBlue(line[x]);
+                }
+            }
+            auto* out = reinterpret_cast<QRgb*>(averaged.scanLine(row));
+            for (int column = 0; column < width; ++column) {
+                const quint64 count = quint64(std::min(factor, image.width() - column * factor)) * quint64(rows);
+                const quint64* sum = &sums[size_t(column) * 4];
+                const auto mean = [count](quint64 total) { return int((total + count / 2) / count); };
+                out[column] = qRgba(mean(sum[1]), mean(sum[2]), mean(sum[3]), mean(sum[0]));
+            }
+        }
+    }
+    if (averaged.isNull() || averaged.size() == size)
+        return averaged;
+    return averaged.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
 } // namespace
 
 bool hasArea(const QImage& image) {
@@ -282,8 +334,11 @@ ReadPicture readPicture(QIODevice& device, const PictureRequest& request) {
     const QSize upright = turned ? stored.transposed() : stored;
     result.size = upright;
     QSize target = requestedSize(upright, request);
-    const bool reducesWhileDecoding = reader->supportsOption(QImageIOHandler::ScaledSize);
     const QImage::Format pixels = reader->imageFormat();
+    // A picture in a palette is read whole, in its own few bits a pixel, and reduced here in 32 bits: never by its
+    // decoder or the reader.
+    const bool paletted = isPaletted(pixels);
+    const bool reducesWhileDecoding = !paletted && reader->supportsOption(QImageIOHandler::ScaledSize);
     if (overAllocationLimit(reducesWhileDecoding ? target : upright, pixels)) {
         if (!request.withinAllocationLimit || !reducesWhileDecoding) {
             result.error = tooLargeText;
@@ -291,9 +346,11 @@ ReadPicture readPicture(QIODevice& device, const PictureRequest& request) {
         }
         target = largestWithinAllocationLimit(target, pixels);
     }
-    if (target != upright)
+    if (target != upright && !paletted)
         reader->setScaledSize(turned ? target.transposed() : target);
     QImage image = reader->read();
+    if (paletted && !image.isNull())
+        image = reducedIn32Bits(image, target);
     // A decoder may hold more than the picture it gives back (JPEG decodes at a scale in eighths and reduces the
     // rest of the way): while that is what passes the limit, ask for an eighth less.
     const bool fullSizeOverLimit = overAllocationLimit(upright, pixels);

@@ -25,9 +25,8 @@ double RequestSpacing::backoff(int retry) {
 }
 
 double RequestSpacing::retryDelay(const QByteArray& retryAfter, int retry) {
-    // A server may ask for days; nobody waits that long in front of a spinner.
     if (const auto seconds = retryAfterSeconds(retryAfter))
-        return std::min(*seconds, maxRetryAfter);
+        return *seconds;
     return backoff(retry);
 }
 

@@ -20,10 +20,7 @@ public:
 
     // 2, 4, 8, ... seconds for the 1st, 2nd, 3rd ... retry, at most a minute.
     static double backoff(int retry);
-    // The longest wait a server's Retry-After can ask for: the back-off's own ceiling.
-    static constexpr double maxRetryAfter = 60.0;
-
-    // The server's Retry-After when it gives a usable one (at most a minute), the back-off otherwise.
+    // The server's Retry-After when it is a number of seconds (at most ten minutes), the back-off otherwise.
     static double retryDelay(const QByteArray& retryAfter, int retry);
     // Worth another try: a transport failure (no status), a server-side error, 408 or 429.
     static bool isTransient(std::optional<int> httpStatus);

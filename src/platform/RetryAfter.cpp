@@ -3,7 +3,6 @@
 #include <QString>
 
 #include <cmath>
-#include <limits>
 
 std::optional<double> retryAfterSeconds(const QByteArray& headerValue) {
     const QByteArray text = headerValue.trimmed();
@@ -11,10 +10,10 @@ std::optional<double> retryAfterSeconds(const QByteArray& headerValue) {
         return std::nullopt;
     bool ok = false;
     const double seconds = QString::fromLatin1(text).toDouble(&ok);
-    if (!ok || !std::isfinite(seconds) || seconds < 0)
+    // A number too large for a double reads as infinite, without ok.
+    if (!ok && !std::isinf(seconds))
         return std::nullopt;
-    // A single timer holds at most INT_MAX milliseconds.
-    if (seconds * 1000.0 > double(std::numeric_limits<int>::max()))
-        return std::nullopt;
+    if (std::isnan(seconds) || seconds < 0 || seconds > maxRetryAfterSeconds)
+        return maxRetryAfterSeconds;
     return seconds;
 }

@@ -4,6 +4,10 @@
 
 #include <optional>
 
-// The seconds of an HTTP "Retry-After" header given as a number. Negative, non-finite or unparsable
-// values, and waits longer than a timer can hold, give none (the caller's own backoff applies).
+// The longest wait a server's "Retry-After" gets: a longer one, or a number that is no wait at all (negative,
+// not a number, infinite), waits this long instead of hammering a server that asked for quiet.
+inline constexpr double maxRetryAfterSeconds = 600.0;
+
+// The seconds an HTTP "Retry-After" header asks for when its value is a number, as given up to
+// maxRetryAfterSeconds; none when it is not a number (a date, a word, nothing): the caller's own backoff applies.
 std::optional<double> retryAfterSeconds(const QByteArray& headerValue);

@@ -404,6 +404,13 @@ QCoro::Task<bool> OrvaneAPIService::waitBetweenAttempts(RunPtr run, double secon
 QCoro::Task<std::variant<OrvaneAPIService::Answer, OrvaneAPIService::Failure>>
 OrvaneAPIService::send(BuiltRequest built) {
     using Result = std::variant<Answer, Failure>;
+    // The request is handed to the network a turn later, and only while the service is there: a service whose owner
+    // goes in the turn the request was made (no references, or references ready at once) sends nothing. Once
+    // handed over, the network's own thread may write it out before an abort reaches it.
+    QPointer<OrvaneAPIService> self(this);
+    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    if (!self)
+        co_return Result(Failure(OrvaneError::of(OrvaneError::Kind::invalidResponse)));
     const int timeoutMs = int(std::clamp(requestTimeout_ * 1000.0, 1.0, double(std::numeric_limits<int>::max())));
     QNetworkRequest request = GeminiWire::keyedRequest(built.url, APIManager::shared().googleAPIKey(), timeoutMs);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));

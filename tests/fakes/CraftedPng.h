@@ -39,21 +39,31 @@ inline QByteArray chunk(const QByteArray& type, const QByteArray& data) {
     return out;
 }
 
-// One-bit greyscale; `withRows` adds the compressed (all zero) rows, otherwise the file ends after its header.
-inline QByteArray make(quint32 width, quint32 height, bool withRows) {
+// A PNG of the given bit depth and colour type from its raw rows (each without its filter byte).
+inline QByteArray encode(quint32 width, quint32 height, char bitDepth, char colourType, const QByteArray& rows,
+                         bool withRows = true) {
     QByteArray header(13, '\0');
     qToBigEndian(width, header.data());
     qToBigEndian(height, header.data() + 4);
-    header[8] = 1; // bit depth
-    header[9] = 0; // greyscale
+    header[8] = bitDepth;
+    header[9] = colourType;
     QByteArray png("\x89PNG\r\n\x1a\n", 8);
     png += chunk("IHDR", header);
     if (withRows) {
-        const QByteArray rows(qsizetype(height) * (1 + (width + 7) / 8), '\0');
-        png += chunk("IDAT", qCompress(rows, 9).mid(4)); // qCompress prefixes the zlib stream with its length
+        const qsizetype stride = height ? rows.size() / qsizetype(height) : 0;
+        QByteArray filtered;
+        for (quint32 y = 0; y < height; ++y)
+            filtered += '\0' + rows.mid(qsizetype(y) * stride, stride);
+        png += chunk("IDAT", qCompress(filtered, 9).mid(4)); // qCompress prefixes the zlib stream with its length
     }
     png += chunk("IEND", {});
     return png;
+}
+
+// One-bit greyscale; `withRows` adds the compressed (all zero) rows, otherwise the file ends after its header.
+inline QByteArray make(quint32 width, quint32 height, bool withRows) {
+    return encode(width, height, 1, 0,
+                  withRows ? QByteArray(qsizetype(height) * ((width + 7) / 8), '\0') : QByteArray(), withRows);
 }
 
 } // namespace CraftedPng

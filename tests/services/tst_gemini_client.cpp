@@ -331,22 +331,23 @@ private slots:
         QCOMPARE(requestOffsets(), (QList<double>{0, 2, 6, 14}));
     }
 
-    void retryAfterIsHonouredUpToAMinute_data() {
+    void retryAfterIsHonouredUpToTenMinutes_data() {
         QTest::addColumn<QByteArray>("retryAfter");
         QTest::addColumn<double>("offset");
         QTest::newRow("5 s") << QByteArray("5") << 5.0;
-        QTest::newRow("120 s: a minute") << QByteArray("120") << 60.0;
-        QTest::newRow("23 days: a minute") << QByteArray("2000000") << 60.0;
+        QTest::newRow("120 s: as given") << QByteArray("120") << 120.0;
+        QTest::newRow("just past ten minutes: ten minutes") << QByteArray("600.5") << 600.0;
+        QTest::newRow("23 days: ten minutes") << QByteArray("2000000") << 600.0;
         QTest::newRow("fraction, then the spacing") << QByteArray("0.5") << 2.0;
         QTest::newRow("exponent") << QByteArray("3e1") << 30.0;
-        QTest::newRow("negative: backoff") << QByteArray("-3") << 2.0;
-        QTest::newRow("not a number: backoff") << QByteArray("nan") << 2.0;
-        QTest::newRow("infinite: backoff") << QByteArray("inf") << 2.0;
-        QTest::newRow("beyond a timer: backoff") << QByteArray("1e12") << 2.0;
+        QTest::newRow("negative: ten minutes") << QByteArray("-3") << 600.0;
+        QTest::newRow("not a number: ten minutes") << QByteArray("nan") << 600.0;
+        QTest::newRow("infinite: ten minutes") << QByteArray("inf") << 600.0;
+        QTest::newRow("beyond a timer: ten minutes") << QByteArray("1e12") << 600.0;
         QTest::newRow("a date: backoff") << QByteArray("Wed, 21 Oct 2026 07:28:00 GMT") << 2.0;
     }
 
-    void retryAfterIsHonouredUpToAMinute() {
+    void retryAfterIsHonouredUpToTenMinutes() {
         QFETCH(QByteArray, retryAfter);
         QFETCH(double, offset);
         fake_->script = {Reply::failure(429, retryAfter), Reply::json(FakeGeminiService::pictureResponse())};

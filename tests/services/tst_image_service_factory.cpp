@@ -4,10 +4,12 @@
 #include "FakeGeminiService.h"
 #include "ImageServiceFactory.h"
 #include "ImageStudioModel.h"
+#include "NetworkAccess.h"
 #include "OrvaneAPIService.h"
 #include "TestSupport.h"
 #include "VirtualClock.h"
 
+#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -182,6 +184,22 @@ private slots:
         QVERIFY(!service);
         QCoreApplication::processEvents();
         QCOMPARE(received, 0);
+    }
+
+    // The factory goes in the turn its generation got ready to send (no references, or references ready at once):
+    // nothing is handed to the network, where an abort can come too late for its thread, and nothing is sent.
+    void aFactoryGoneInTheTurnItsRequestIsReadySendsNothing() {
+        FakeGeminiService fake;
+        fake.install();
+        APIManager::shared().setGoogleAPIKey(fake.apiKey);
+        auto* factory = new ImageServiceFactory;
+        const auto replies = NetworkAccess::shared()->findChildren<QNetworkReply*>().size();
+        auto task = factory->orvaneService()->generateImage("a boat", {});
+        QCOMPARE(NetworkAccess::shared()->findChildren<QNetworkReply*>().size(), replies);
+        delete factory;
+        QVERIFY(QTest::qWaitFor([&task] { return task.isReady(); }, 2000));
+        QTest::qWait(50);
+        QVERIFY(fake.generateRequests().isEmpty());
     }
 
     // --- reachability ---

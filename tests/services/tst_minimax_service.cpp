@@ -402,13 +402,14 @@ private slots:
         QTest::addColumn<qint64>("firstWaitMs");
         QTest::addColumn<double>("resentAt");
         QTest::newRow("thirty seconds") << QByteArray("30") << qint64(30000) << 30.0;
-        QTest::newRow("23 days: a minute") << QByteArray("2000000") << qint64(60000) << 60.0;
+        QTest::newRow("two minutes") << QByteArray("120") << qint64(120000) << 120.0;
+        QTest::newRow("23 days: ten minutes") << QByteArray("2000000") << qint64(600000) << 600.0;
         QTest::newRow("fraction") << QByteArray("0.5") << qint64(500) << 12.1;
         QTest::newRow("absent") << QByteArray() << qint64(2000) << 12.1;
-        QTest::newRow("negative") << QByteArray("-5") << qint64(2000) << 12.1;
-        QTest::newRow("too large") << QByteArray("1e12") << qint64(2000) << 12.1;
+        QTest::newRow("negative: ten minutes") << QByteArray("-5") << qint64(600000) << 600.0;
+        QTest::newRow("too large: ten minutes") << QByteArray("1e12") << qint64(600000) << 600.0;
         QTest::newRow("not a number") << QByteArray("soon") << qint64(2000) << 12.1;
-        QTest::newRow("not finite") << QByteArray("inf") << qint64(2000) << 12.1;
+        QTest::newRow("not finite: ten minutes") << QByteArray("inf") << qint64(600000) << 600.0;
     }
 
     void tooManyRequestsWaitsForRetryAfter() {
