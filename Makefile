@@ -9,7 +9,7 @@ APT_PACKAGES := cmake g++ make pkg-config ninja-build \
 	qt6-qpa-plugins qcoro-qt6-dev nlohmann-json3-dev \
 	libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libjpeg-dev libxcb1-dev \
 	ffmpeg gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav \
-	fonts-dejavu-core sound-theme-freedesktop adwaita-icon-theme valgrind xvfb xauth curl clang-format
+	fonts-dejavu-core sound-theme-freedesktop adwaita-icon-theme valgrind xvfb xauth xdotool curl clang-format
 
 .PHONY: deps configure build run test test-sanitize test-valgrind install bench media screenshots format-check clean
 

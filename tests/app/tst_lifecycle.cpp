@@ -75,9 +75,14 @@ bool endsWithin(QProcess& process, QString& output, int timeoutMs) {
 QString startXvfb(QProcess& xvfb) {
     xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp"});
     QByteArray number;
-    QDeadlineTimer deadline(10000);
-    while (xvfb.waitForStarted(10000) && !number.contains('\n') && !deadline.hasExpired() && xvfb.waitForReadyRead(100))
-        number += xvfb.readAllStandardOutput();
+    // A busy machine may take seconds to start it: a read that finds nothing yet is no failure.
+    QDeadlineTimer deadline(20000);
+    if (xvfb.waitForStarted(10000)) {
+        while (!number.contains('\n') && !deadline.hasExpired() && xvfb.state() == QProcess::Running) {
+            xvfb.waitForReadyRead(100);
+            number += xvfb.readAllStandardOutput();
+        }
+    }
     return number.contains('\n') ? ":" + QString::fromLatin1(number.trimmed()) : QString();
 }
 
