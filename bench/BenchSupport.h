@@ -21,6 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include <ctime>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace BenchSupport {
 
 // Runs the event loop as the application does, asleep between events, looking at `done` at least every
@@ -154,6 +158,32 @@ struct PeakMeter {
     }
     double extraMB() const { return double(statusKiB("VmHWM:") - baseline) / 1024.0; }
 };
+
+// CPU time of the whole process (all its threads) so far, in seconds.
+inline double processCpuSeconds() {
+    timespec spent{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &spent);
+    return double(spent.tv_sec) + double(spent.tv_nsec) / 1e9;
+}
+
+// How often the calling thread has gone to sleep and woken so far (its voluntary context switches), or -1.
+inline qint64 threadWakeups() {
+    QFile file(QStringLiteral("/proc/self/task/%1/status").arg(long(::syscall(SYS_gettid))));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.startsWith("voluntary_ctxt_switches:"))
+            return line.mid(24).trimmed().toLongLong();
+    }
+    return -1;
+}
+
+// Runs the event loop, asleep between events, for `ms`.
+inline void standBy(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
 
 template <class List> double median(List values) {
     if (values.empty())

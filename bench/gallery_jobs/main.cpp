@@ -40,11 +40,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <string>
 
 namespace {
+
+using BenchSupport::processCpuSeconds;
+using BenchSupport::standBy;
 
 using BenchSupport::median;
 
@@ -57,12 +59,6 @@ constexpr double kFirstScreenSeconds = 10;
 constexpr int kSettleMs = 1500;
 // The goal: the share of one core the pane costs while it stands.
 constexpr double kGoalPercentOfCore = 1.0;
-
-double processCpuSeconds() {
-    timespec spent{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &spent);
-    return double(spent.tv_sec) + double(spent.tv_nsec) / 1e9;
-}
 
 QString clipName(int i) {
     return QStringLiteral("Orvane_20250101_%1_clip.mp4").arg(i, 6, 10, QChar('0'));
@@ -137,13 +133,6 @@ struct Pane {
         return spinners;
     }
 };
-
-// Runs the event loop, asleep between events, for `ms`.
-void standBy(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // What one pane costs standing on screen once its first screen has settled.
 struct Session {

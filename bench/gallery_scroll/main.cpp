@@ -35,7 +35,6 @@
 #include <QWheelEvent>
 
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -46,6 +45,8 @@ extern "C" {
 }
 
 namespace {
+
+using BenchSupport::processCpuSeconds;
 
 using BenchSupport::median;
 
@@ -71,12 +72,6 @@ double residentMB() {
 
 int threadCount() {
     return int(BenchSupport::statusKiB("Threads:"));
-}
-
-double processCpuSeconds() {
-    timespec spent{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &spent);
-    return double(spent.tv_sec) + double(spent.tv_nsec) / 1e9;
 }
 
 // Threads of the software OpenGL rasteriser, and whether a graphics driver was loaded at all.

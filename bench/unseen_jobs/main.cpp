@@ -33,25 +33,10 @@
 
 #include <atomic>
 #include <cstdio>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr int kJobs = 4;
-
-// The main thread's voluntary context switches so far, or -1.
-qint64 voluntarySwitches() {
-    static const long tid = ::syscall(SYS_gettid);
-    QFile file(QStringLiteral("/proc/self/task/%1/status").arg(tid));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith("voluntary_ctxt_switches:"))
-            return line.mid(24).trimmed().toLongLong();
-    }
-    return -1;
-}
 
 // Counts the timer events delivered on the thread it lives on.
 class TimerCounter final : public QObject {
@@ -66,12 +51,6 @@ protected:
     }
 };
 
-void sleepInLoop(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 struct Reading {
     double wakeupsPerSecond = -1;
     double timersPerSecond = -1;
@@ -79,10 +58,10 @@ struct Reading {
 
 // The loop asleep for `seconds`: one timer ends it, and its own wakeup and event are taken off.
 Reading measure(TimerCounter& timers, double seconds) {
-    const qint64 switches = voluntarySwitches();
+    const qint64 switches = BenchSupport::threadWakeups();
     const qint64 events = timers.count;
-    sleepInLoop(int(seconds * 1000));
-    const qint64 woke = voluntarySwitches() - switches;
+    BenchSupport::standBy(int(seconds * 1000));
+    const qint64 woke = BenchSupport::threadWakeups() - switches;
     return {std::max<qint64>(0, woke - 1) / seconds, std::max<qint64>(0, timers.count - events - 1) / seconds};
 }
 
@@ -136,7 +115,7 @@ int main(int argc, char** argv) {
         },
         30000);
     verdict.holds("four jobs running", running);
-    sleepInLoop(1000); // the cards and the capsule come in
+    BenchSupport::standBy(1000); // the cards and the capsule come in
 
     auto* dots = scenes->findChild<SlotDots*>("videoSlotDots");
     int spinning = 0;
@@ -157,7 +136,7 @@ int main(int argc, char** argv) {
     VirtualDisplay::setMapped(window.windowHandle(), false);
     const bool unmapped = BenchSupport::waitUntil([&] { return !window.windowHandle()->isExposed(); }, 5000);
     verdict.holds("the window is unmapped and still shown to the widgets", unmapped && window.isVisible());
-    sleepInLoop(200); // what was under way when it went
+    BenchSupport::standBy(200); // what was under way when it went
     const Reading unseen = measure(timers, seconds);
     std::printf("  unmapped: %.2f timer events/s\n", unseen.timersPerSecond);
     verdict.atMost("GUI-thread wakeups while unmapped", unseen.wakeupsPerSecond, 1, "per s");

@@ -27,39 +27,14 @@
 #include <QWindow>
 
 #include <cstdio>
-#include <ctime>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace {
 
+using BenchSupport::processCpuSeconds;
+using BenchSupport::standBy;
+
 constexpr int kJobs = 4;
 constexpr double kGoalPercentOfCore = 1.0;
-
-double processCpuSeconds() {
-    timespec spent{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &spent);
-    return double(spent.tv_sec) + double(spent.tv_nsec) / 1e9;
-}
-
-// The main thread's voluntary context switches so far: how often it woke from the event loop.
-qint64 wakeups() {
-    static const long tid = ::syscall(SYS_gettid);
-    QFile file(QStringLiteral("/proc/self/task/%1/status").arg(tid));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith("voluntary_ctxt_switches:"))
-            return line.mid(24).trimmed().toLongLong();
-    }
-    return -1;
-}
-
-void standBy(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 struct Reading {
     double percentOfCore = -1;
@@ -67,10 +42,10 @@ struct Reading {
 };
 
 Reading standing(double seconds) {
-    const qint64 woke = wakeups();
+    const qint64 woke = BenchSupport::threadWakeups();
     const double start = processCpuSeconds();
     standBy(int(seconds * 1000));
-    return {(processCpuSeconds() - start) / seconds * 100, double(wakeups() - woke - 1) / seconds};
+    return {(processCpuSeconds() - start) / seconds * 100, double(BenchSupport::threadWakeups() - woke - 1) / seconds};
 }
 
 QImage frame(int i) {
