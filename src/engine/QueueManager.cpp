@@ -32,7 +32,7 @@ int indexOfTask(const QList<GenerationTask>& tasks, const QUuid& id) {
 
 } // namespace
 
-QueueManager::QueueManager(QObject* parent) : QObject(parent) {
+QueueManager::QueueManager(QObject* parent) : QObject(parent), filer_(new ClipFiler(this)) {
     for (int slot = 1; slot <= 4; ++slot)
         videoServices_.append(new MiniMaxAPIService(APIManager::shared().miniMaxAPIKey(slot), slot, this));
     // A key typed in the settings reaches its client at once: without it a first session could not use
@@ -191,6 +191,11 @@ void QueueManager::finishVideoTask(const QUuid& id, const std::optional<Generati
     if (result)
         saveVideoToFolder(finished);
     processVideoQueue();
+}
+
+bool QueueManager::finishFilingBeforeQuit(int maxMs) {
+    quitting_ = true;
+    return filer_->finishBeforeQuit(maxMs);
 }
 
 void QueueManager::processVideoQueue() {

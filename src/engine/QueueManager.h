@@ -1,30 +1,25 @@
 #pragma once
 
+#include "ClipFiler.h"
 #include "GenerationTask.h"
-#include "ModelContext.h"
 
-#include <QDateTime>
 #include <QHash>
 #include <QImage>
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <qcoro/qcorotask.h>
 
-#include <atomic>
-#include <memory>
 #include <optional>
 
 class MiniMaxAPIService;
-class QEventLoop;
 
 // Runs the video jobs of the whole application: at most maxVideoQueueSize waiting or running, up to
-// maxConcurrentVideoTasks at once, one on each of its clients (one per video key slot). Each finished clip is filed
-// into the video folder. Every change of the lists is announced by `tasksChanged()`.
+// maxConcurrentVideoTasks at once, one on each of its clients (one per video key slot). Its filer files each finished
+// clip into the video folder. Every change of the lists is announced by `tasksChanged()`.
 class QueueManager : public QObject {
     Q_OBJECT
 public:
@@ -39,9 +34,6 @@ public:
     const std::optional<GenerationTask>& activePhotoTask() const { return activePhotoTask_; }
     const QList<GenerationTask>& activeVideoTasks() const { return activeVideoTasks_; }
     const QList<GenerationTask>& completedTasks() const { return completedTasks_; }
-
-    ModelContext* modelContext() const { return modelContext_; }
-    void setModelContext(ModelContext* context) { modelContext_ = context; }
 
     static constexpr int maxConcurrentVideoTasks = 4;
     static constexpr int maxVideoQueueSize = 16;
@@ -71,27 +63,15 @@ public:
     static void applySelectedModel(VideoModel model);
     static void applyFastPretreatment(bool on);
 
-    // Filing of a finished clip: copy into the video folder, record, completion sound.
-    void saveVideoToFolder(const GenerationTask& task);
-    static QString makeVideoFileName(const QString& prompt);
-    QCoro::Task<> saveVideoMetadata(GenerationTask task, QString fileName);
-    static std::optional<QByteArray> jpegData(const QImage& image);
-    // Moves the clips kept in Orvane's Unfiled folder (because the video folder could not take them) into the
-    // video folder, and clips waiting among the downloads (no folder had room) into it or into Unfiled; a clip
-    // that has to take another name takes its record along. A clip that cannot be moved is passed over.
-    QCoro::Task<> fileUnfiledClips();
-    // Tests: each copy into `folder` fails after its first block with `error`, as on a full disk. An empty
-    // folder ends it.
-    static void failCopiesIntoForTesting(const QString& folder, const QString& error);
-    // Tests: each copy into `folder` waits after its first block until the hold ends (an empty folder).
-    static void holdCopiesIntoForTesting(const QString& folder);
-
-    // Whether finished clips are being filed (copied, kept, recorded) right now.
-    bool isFiling() const { return filingsInFlight_ > 0; }
-    // For the quit: runs the event loop until the clips being filed are in place with their records, for at most
-    // `maxMs` (and a moment for a clip that has just taken its name); no job starts meanwhile. A copy still going
-    // then stops short of its name: its download waits under the clip's name with its record saved, and the next
-    // start files it. With `maxMs` 0 nothing is waited for (no event loop runs). True when all were filed.
+    // Finished clips are filed by the queue's filer, which is handed the store.
+    ClipFiler& filer() { return *filer_; }
+    ModelContext* modelContext() const { return filer_->modelContext(); }
+    void setModelContext(ModelContext* context) { filer_->setModelContext(context); }
+    void saveVideoToFolder(const GenerationTask& task) { filer_->saveVideoToFolder(task); }
+    QCoro::Task<> fileUnfiledClips() { return filer_->fileUnfiledClips(); }
+    bool isFiling() const { return filer_->isFiling(); }
+    // For the quit: no job starts any more, and the clips being filed are given up to `maxMs` to be in place (see
+    // `ClipFiler::finishBeforeQuit`). True when all were filed.
     bool finishFilingBeforeQuit(int maxMs);
 
 signals:
@@ -113,49 +93,16 @@ private:
     // When jobs wait only because a client's request spacing has not passed yet, look again when it has.
     void scheduleSpacingRecheck();
     QCoro::Task<> recheckAfter(double seconds, quint64 token);
-    // `folder` is none when the chosen folder cannot be used; `problem` then says why.
-    QCoro::Task<> fileVideo(GenerationTask task, std::optional<QString> folder, QString fileName, QString problem);
-    // The record of a clip filed as `fileName`; renamed to it when the quit saved it already.
-    QCoro::Task<> recordFiledClip(quint64 filing, GenerationTask task, QString fileName);
-    // For the copies the quit leaves: each download under its clip's name where the next start files it, with its
-    // record saved.
-    void keepCopiesLeftByTheQuit();
-    void renameClipRecord(const QString& from, const QString& to);
-    bool waitForFilings(int maxMs);
 
     QList<GenerationTask> photoQueue_;
     QList<GenerationTask> videoQueue_;
     std::optional<GenerationTask> activePhotoTask_;
     QList<GenerationTask> activeVideoTasks_;
     QList<GenerationTask> completedTasks_;
-    QPointer<ModelContext> modelContext_;
     QList<MiniMaxAPIService*> videoServices_;
     // A client belongs to the job it was handed from that moment until the job has ended.
     QHash<const MiniMaxAPIService*, QUuid> reservations_;
     quint64 recheckToken_ = 0;
-    // Stems of clip names being put into Unfiled whose records are not written yet: not moved on meanwhile.
-    QSet<QString> unfiledInFlight_;
-    // Kept clips found unreadable this run: the user is told once about each.
-    QSet<QString> unreadableNoticed_;
-    // Downloads older than this come from an earlier run; filing may take them.
-    QDateTime startedAt_ = QDateTime::currentDateTimeUtc();
-    bool refiling_ = false;
-    bool cutOffCopiesRemoved_ = false;
-    bool refileAgain_ = false;
-    int filingsInFlight_ = 0;
-    // The filings under way, by number.
-    struct Filing {
-        GenerationTask task;
-        QString source;          // where the clip lies now
-        QString name;            // the name it is to have
-        bool copying = false;    // being copied into the video folder
-        bool keptByQuit = false; // moved and recorded by the quit under `name`
-    };
-    QHash<quint64, Filing> filings_;
-    quint64 lastFiling_ = 0;
-    // The quit's wait, ended by the last filing.
-    QEventLoop* filingsDone_ = nullptr;
     bool quitting_ = false;
-    // Set when the quit stops waiting; read by the copies on worker threads, which may outlive the queue.
-    std::shared_ptr<std::atomic<bool>> copiesAbandoned_ = std::make_shared<std::atomic<bool>>(false);
+    ClipFiler* const filer_;
 };

@@ -622,17 +622,18 @@ private slots:
         const QString videos = env.path("videos");
         QDir().mkpath(videos);
         Defaults::standard().set("videoDirectoryBookmark", *FolderBookmark::create(videos));
-        QueueManager::holdCopiesIntoForTesting(videos);
-        const auto release = qScopeGuard([] { QueueManager::holdCopiesIntoForTesting({}); });
+        QPointer<ClipFiler> filer;
         // The copy goes on only a while after the quit has begun (this runs before the application's own handler).
         QObject quitting;
-        connect(qApp, &QCoreApplication::aboutToQuit, &quitting, [&quitting] {
-            QTimer::singleShot(300, &quitting, [] { QueueManager::holdCopiesIntoForTesting({}); });
+        connect(qApp, &QCoreApplication::aboutToQuit, &quitting, [&quitting, &filer] {
+            QTimer::singleShot(300, &quitting, [&filer] { filer->holdCopiesIntoForTesting({}); });
         });
         const QString download = AppPaths::downloadsFolder() + "/minimax_video_1.mp4";
         QString filed;
         {
             OrvaneApp app(env.path("store.sqlite"));
+            filer = &app.queueManager().filer();
+            filer->holdCopiesIntoForTesting(videos);
             QuitSignals stopRequests;
             connect(&stopRequests, &QuitSignals::received, &app, &OrvaneApp::quitWithoutAsking);
             QMainWindow* window = showActiveMainWindow(app);

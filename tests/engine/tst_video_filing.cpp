@@ -151,7 +151,6 @@ private slots:
     }
 
     void cleanup() {
-        QueueManager::failCopiesIntoForTesting({}, {});
         reader.reset();
         queue.reset();
         store.reset();
@@ -189,7 +188,7 @@ private slots:
         QFETCH(QString, prompt);
         QFETCH(QString, slug);
         world->clock.advance(45);
-        QCOMPARE(QueueManager::makeVideoFileName(prompt), "Orvane_20260101_120045_" + slug + ".mp4");
+        QCOMPARE(ClipFiler::makeVideoFileName(prompt), "Orvane_20260101_120045_" + slug + ".mp4");
     }
 
     void filesTheClipWithItsRecord() {
@@ -407,7 +406,7 @@ private slots:
         ScriptedDialogs dialogs;
         chooseVideoFolder();
         if (fault == "full") {
-            QueueManager::failCopiesIntoForTesting(folder, "No space left on device");
+            queue->filer().failCopiesIntoForTesting(folder, "No space left on device");
         } else {
             QVERIFY(QDir(folder).removeRecursively());
             if (fault == "file") {
@@ -474,7 +473,7 @@ private slots:
     void unfiledClipsMoveInOnceTheFolderTakesThem() {
         ScriptedDialogs dialogs;
         chooseVideoFolder();
-        QueueManager::failCopiesIntoForTesting(folder, "No space left on device");
+        queue->filer().failCopiesIntoForTesting(folder, "No space left on device");
         queue->saveVideoToFolder(finishedTask("a cat", {solidFrame(Qt::red)}));
         world->clock.advance(1);
         queue->saveVideoToFolder(finishedTask("a dog", {solidFrame(Qt::blue)}));
@@ -496,7 +495,6 @@ private slots:
         QVERIFY2(folderEntries().isEmpty(), qPrintable(folderEntries().join(", ")));
 
         // The disk has room again, and another clip took the first name meanwhile. Next start:
-        QueueManager::failCopiesIntoForTesting({}, {});
         QFile other(folder + "/" + kept[0]);
         QVERIFY(other.open(QIODevice::WriteOnly));
         other.write("someone else's clip");
@@ -526,7 +524,7 @@ private slots:
     void whenNoFolderHasRoomTheClipWaitsAndIsFiledLater() {
         ScriptedDialogs dialogs;
         chooseVideoFolder();
-        QueueManager::failCopiesIntoForTesting(folder, "No space left on device");
+        queue->filer().failCopiesIntoForTesting(folder, "No space left on device");
         QFile blocker(unfiledFolder()); // a file where the folder would go
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
@@ -555,7 +553,6 @@ private slots:
         QVERIFY(QFileInfo::exists(waiting));
 
         // There is room again. Next start:
-        QueueManager::failCopiesIntoForTesting({}, {});
         QVERIFY(QFile::remove(unfiledFolder()));
         queue.reset();
         store = ModelSchema::openStore(storePath());
@@ -623,7 +620,7 @@ private slots:
     void aCopyTheQuitStopsWaitingForIsFiledWithItsRecordAtTheNextStart() {
         QFETCH(int, waitMs);
         chooseVideoFolder();
-        QueueManager::holdCopiesIntoForTesting(folder);
+        queue->filer().holdCopiesIntoForTesting(folder);
         const GenerationTask task = finishedTask("a cat", {solidFrame(Qt::red)});
         const QString download = task.result->videoValue()->fileURL;
         queue->saveVideoToFolder(task);
@@ -635,7 +632,7 @@ private slots:
         QCOMPARE(eventsRan, waitMs > 0); // without a display no event loop may run
         QVERIFY(queue->isFiling());
         // The copy ends as it would while the process goes, with no event loop to go on after it.
-        QueueManager::holdCopiesIntoForTesting({});
+        queue->filer().holdCopiesIntoForTesting({});
         QThreadPool::globalInstance()->waitForDone();
         const QString name = "Orvane_20260101_120000_a_cat.mp4";
         const QString waiting = AppPaths::fallbackDownloadsFolder() + "/" + name;

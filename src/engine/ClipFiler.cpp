@@ -1,5 +1,4 @@
-// Filing of finished clips: the copy into the video folder, the record and the completion sound.
-#include "QueueManager.h"
+#include "ClipFiler.h"
 #include "SystemError.h"
 
 #include "AppPaths.h"
@@ -34,6 +33,40 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+
+// The faults a test sets on the copies into one folder. The copies on worker threads share it, and may outlive the
+// filer.
+class CopyFaults {
+public:
+    void failInto(const QString& folder, const QString& error) {
+        const QMutexLocker lock(&mutex_);
+        failedFolder_ = folder;
+        error_ = error;
+    }
+    void holdInto(const QString& folder) {
+        const QMutexLocker lock(&mutex_);
+        heldFolder_ = folder;
+        holdEnded_.wakeAll();
+    }
+    std::optional<QString> failureFor(const QString& folder) const {
+        const QMutexLocker lock(&mutex_);
+        if (failedFolder_.isEmpty() || QDir::cleanPath(folder) != QDir::cleanPath(failedFolder_))
+            return std::nullopt;
+        return error_;
+    }
+    void waitWhileHeld(const QString& folder) const {
+        const QMutexLocker lock(&mutex_);
+        while (!heldFolder_.isEmpty() && QDir::cleanPath(folder) == QDir::cleanPath(heldFolder_))
+            holdEnded_.wait(&mutex_);
+    }
+
+private:
+    mutable QMutex mutex_;
+    mutable QWaitCondition holdEnded_;
+    QString failedFolder_;
+    QString error_;
+    QString heldFolder_;
+};
 
 namespace {
 const QString kCopyPrefix = QStringLiteral(".orvane-copy-");
@@ -75,36 +108,13 @@ struct CopyOutcome {
     bool abandoned = false;   // stopped by the quit
 };
 
-struct InjectedFailure {
-    QString folder;
-    QString error;
-};
-
-QMutex injectedFailureMutex;
-InjectedFailure injectedFailure;
-QString heldFolder;
-QWaitCondition holdEnded;
-
-void waitWhileHeld(const QString& folder) {
-    const QMutexLocker lock(&injectedFailureMutex);
-    while (!heldFolder.isEmpty() && QDir::cleanPath(folder) == QDir::cleanPath(heldFolder))
-        holdEnded.wait(&injectedFailureMutex);
-}
-
-std::optional<QString> injectedFailureFor(const QString& folder) {
-    const QMutexLocker lock(&injectedFailureMutex);
-    if (injectedFailure.folder.isEmpty() || QDir::cleanPath(folder) != QDir::cleanPath(injectedFailure.folder))
-        return std::nullopt;
-    return injectedFailure.error;
-}
-
 constexpr QFileDevice::Permissions kPrivate = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 // Writes `target` with the source's bytes, synced and checked at the source's full size before it takes its
 // name. On failure the error is the system's own words (a full disk says so) and nothing is left under `target`.
 // Setting `abandon` stops the copy at the next block.
-CopyOutcome copyBytes(const QString& source, const QString& target, std::optional<QFileDevice::Permissions> permissions,
-                      const std::atomic<bool>* abandon) {
+CopyOutcome copyBytes(const CopyFaults& faults, const QString& source, const QString& target,
+                      std::optional<QFileDevice::Permissions> permissions, const std::atomic<bool>* abandon) {
     CopyOutcome outcome;
     const auto sourceFault = [&outcome](const QString& error) {
         outcome.error = error;
@@ -118,7 +128,7 @@ CopyOutcome copyBytes(const QString& source, const QString& target, std::optiona
     CheckedWrite::SaveFile out(target);
     if (!out.open(&outcome.error, permissions))
         return outcome;
-    const std::optional<QString> injected = injectedFailureFor(QFileInfo(target).absolutePath());
+    const std::optional<QString> injected = faults.failureFor(QFileInfo(target).absolutePath());
     constexpr qint64 kBlock = 1 << 20;
     for (;;) {
         const QByteArray block = in.read(kBlock);
@@ -129,7 +139,7 @@ CopyOutcome copyBytes(const QString& source, const QString& target, std::optiona
             out.cancel();
             return outcome;
         }
-        waitWhileHeld(QFileInfo(target).absolutePath());
+        faults.waitWhileHeld(QFileInfo(target).absolutePath());
         if (abandon && *abandon) {
             out.cancel();
             outcome.abandoned = true;
@@ -173,8 +183,8 @@ void syncFolder(const QString& folder) {
 // claims the final name without replacing: a name already taken gets "_2", "_3", ... before the
 // extension. Clips filed at the same moment race for one name; the claim is atomic, so each gets its own.
 // Names present in `alsoTakenIn` are passed over too.
-CopyOutcome copyIntoFolder(const QString& source, const QString& folder, const QString& fileName,
-                           std::optional<QFileDevice::Permissions> permissions = std::nullopt,
+CopyOutcome copyIntoFolder(const CopyFaults& faults, const QString& source, const QString& folder,
+                           const QString& fileName, std::optional<QFileDevice::Permissions> permissions = std::nullopt,
                            const QStringList& alsoTakenIn = {}, const std::atomic<bool>* abandon = nullptr) {
     const QDir dir(folder);
     if (abandon && *abandon) {
@@ -185,7 +195,7 @@ CopyOutcome copyIntoFolder(const QString& source, const QString& folder, const Q
     if (!dir.exists())
         return {std::nullopt, QStringLiteral("The folder “%1” doesn’t exist.").arg(folder)};
     const QString temporary = dir.filePath(kCopyPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces) + ".part");
-    CopyOutcome outcome = copyBytes(source, temporary, permissions, abandon);
+    CopyOutcome outcome = copyBytes(faults, source, temporary, permissions, abandon);
     if (!outcome.fileName)
         return outcome;
     outcome.fileName.reset();
@@ -218,8 +228,9 @@ CopyOutcome copyIntoFolder(const QString& source, const QString& folder, const Q
 // Moves a clip into `folder` under a free name: a rename when both are on one file system (it needs no free
 // space, which matters when the disk is full; the clip is synced first, since a download is not), else a
 // checked copy. The source is gone afterwards either way.
-CopyOutcome moveIntoFolder(const QString& source, const QString& folder, const QString& fileName,
-                           std::optional<QFileDevice::Permissions> permissions, const QStringList& alsoTakenIn) {
+CopyOutcome moveIntoFolder(const CopyFaults& faults, const QString& source, const QString& folder,
+                           const QString& fileName, std::optional<QFileDevice::Permissions> permissions,
+                           const QStringList& alsoTakenIn) {
     const QDir dir(folder);
     QString syncError;
     if (CheckedWrite::syncPath(source, &syncError)) {
@@ -239,14 +250,15 @@ CopyOutcome moveIntoFolder(const QString& source, const QString& folder, const Q
                 break;
         }
     }
-    CopyOutcome copied = copyIntoFolder(source, folder, fileName, permissions, alsoTakenIn);
+    CopyOutcome copied = copyIntoFolder(faults, source, folder, fileName, permissions, alsoTakenIn);
     if (copied.fileName)
         QFile::remove(source);
     return copied;
 }
 
 // Puts the download into Orvane's own Unfiled folder, private to the user.
-CopyOutcome keepInUnfiled(const QString& source, const QString& fileName, const QString& videoFolder) {
+CopyOutcome keepInUnfiled(const CopyFaults& faults, const QString& source, const QString& fileName,
+                          const QString& videoFolder) {
     const QString unfiled = AppPaths::unfiledFolder();
     if (!AppPaths::ensurePrivateFolder(unfiled) || !QFileInfo(unfiled).isDir()) {
         // The system's reason: what making the folder itself says.
@@ -254,7 +266,7 @@ CopyOutcome keepInUnfiled(const QString& source, const QString& fileName, const 
         return {std::nullopt,
                 QStringLiteral("The folder “%1” can’t be made: %2").arg(unfiled, systemReason(code ? code : ENOTDIR))};
     }
-    return moveIntoFolder(source, unfiled, fileName, kPrivate, {videoFolder});
+    return moveIntoFolder(faults, source, unfiled, fileName, kPrivate, {videoFolder});
 }
 
 struct Waiting {
@@ -265,12 +277,13 @@ struct Waiting {
 // When neither the video folder nor Unfiled can take a clip, it waits among the downloads under its own name,
 // where the clean-up leaves it and a later start files it. The runtime folder is emptied at logout, so the
 // cache's downloads folder is tried first; else the clip is renamed where it lies, which needs no room.
-Waiting keepWaiting(const QString& source, const QString& fileName, const QString& videoFolder) {
+Waiting keepWaiting(const CopyFaults& faults, const QString& source, const QString& fileName,
+                    const QString& videoFolder) {
     const QStringList taken{videoFolder, AppPaths::unfiledFolder()};
     const QString sourceFolder = QFileInfo(source).absolutePath();
     const QString lasting = AppPaths::fallbackDownloadsFolder();
     if (QDir::cleanPath(sourceFolder) != QDir::cleanPath(lasting)) {
-        const CopyOutcome moved = moveIntoFolder(source, lasting, fileName, kPrivate, taken);
+        const CopyOutcome moved = moveIntoFolder(faults, source, lasting, fileName, kPrivate, taken);
         if (moved.fileName)
             return {QDir(lasting).filePath(*moved.fileName), {}};
     }
@@ -308,9 +321,6 @@ struct KeptClip {
     bool recorded = true; // a record of that name belongs to it
 };
 
-// Clips kept for later: those in Unfiled, then those waiting among the downloads, then whole downloads an
-// earlier run never filed (named after the time they arrived; their prompt is not known). Listed without name
-// filters, whose compiled patterns trip valgrind.
 // Copies an earlier run was stopped in the middle of (a process killed outright): hidden, never a clip. Those of
 // this run are still being written.
 void removeCutOffCopies(const QString& folder, const QDateTime& runStarted) {
@@ -322,6 +332,9 @@ void removeCutOffCopies(const QString& folder, const QDateTime& runStarted) {
     }
 }
 
+// Clips kept for later: those in Unfiled, then those waiting among the downloads, then whole downloads an
+// earlier run never filed (named after the time they arrived; their prompt is not known). Listed without name
+// filters, whose compiled patterns trip valgrind.
 QList<KeptClip> clipsToFile(const QDateTime& runStarted) {
     QList<KeptClip> clips;
     const QDir unfiled(AppPaths::unfiledFolder());
@@ -351,10 +364,11 @@ struct Refiled {
 
 // One kept clip into the video folder; a clip waiting among the downloads goes to Unfiled when the folder
 // cannot take it (or there is none).
-Refiled refileClip(const QString& source, const QString& name, const std::optional<QString>& folder, bool waiting) {
+Refiled refileClip(const CopyFaults& faults, const QString& source, const QString& name,
+                   const std::optional<QString>& folder, bool waiting) {
     Refiled refiled;
     if (folder) {
-        refiled.outcome = copyIntoFolder(source, *folder, name);
+        refiled.outcome = copyIntoFolder(faults, source, *folder, name);
         if (refiled.outcome.fileName) {
             QFile::remove(source);
             refiled.intoFolder = true;
@@ -363,7 +377,7 @@ Refiled refileClip(const QString& source, const QString& name, const std::option
         if (!waiting || refiled.outcome.sourceFault)
             return refiled;
     }
-    CopyOutcome kept = keepInUnfiled(source, name, folder.value_or(QString()));
+    CopyOutcome kept = keepInUnfiled(faults, source, name, folder.value_or(QString()));
     if (kept.fileName || !folder)
         refiled.outcome = kept;
     return refiled;
@@ -383,16 +397,23 @@ std::shared_ptr<VideoMetadata> clipRecord(const GenerationTask& task, const QStr
 
 } // namespace
 
-QString QueueManager::makeVideoFileName(const QString& prompt) {
+ClipFiler::ClipFiler(QObject* parent) : QObject(parent), faults_(std::make_shared<CopyFaults>()) {}
+
+// A copy a test holds goes on once the filer is gone, so that no worker waits for ever.
+ClipFiler::~ClipFiler() {
+    faults_->holdInto({});
+}
+
+QString ClipFiler::makeVideoFileName(const QString& prompt) {
     const QString stamp = Clock::current().now().toUTC().toString(QStringLiteral("yyyyMMdd_HHmmss"));
     return QStringLiteral("Orvane_") + stamp + '_' + slugOf(prompt) + QStringLiteral(".mp4");
 }
 
-std::optional<QByteArray> QueueManager::jpegData(const QImage& image) {
+std::optional<QByteArray> ClipFiler::jpegData(const QImage& image) {
     return StoredPicture::encode(image);
 }
 
-void QueueManager::saveVideoToFolder(const GenerationTask& task) {
+void ClipFiler::saveVideoToFolder(const GenerationTask& task) {
     if (!task.result || !task.result->isVideo())
         return;
     // A fresh settings object reads the folder straight from the stored bookmark.
@@ -409,9 +430,12 @@ void QueueManager::saveVideoToFolder(const GenerationTask& task) {
     TaskOwner::own(this, fileVideo(task, folder, fileName, problem));
 }
 
-QCoro::Task<> QueueManager::fileVideo(GenerationTask task, std::optional<QString> folder, QString fileName,
-                                      QString problem) {
-    QPointer<QueueManager> self(this);
+QCoro::Task<> ClipFiler::fileVideo(GenerationTask task, std::optional<QString> folder, QString fileName,
+                                   QString problem) {
+    QPointer<ClipFiler> self(this);
+    // The filer may be gone after any wait; its copies go on with these.
+    const std::shared_ptr<const CopyFaults> faults = faults_;
+    const std::shared_ptr<const std::atomic<bool>> abandon = copiesAbandoned_;
     ++filingsInFlight_;
     const quint64 filing = ++lastFiling_;
     QString source = task.result->videoValue()->fileURL;
@@ -426,8 +450,8 @@ QCoro::Task<> QueueManager::fileVideo(GenerationTask task, std::optional<QString
     if (folder) {
         filings_[filing].copying = true;
         // g++ 12 miscompiles a lambda temporary inside a co_await expression: each closure is named first.
-        const auto copy = [source, target = *folder, fileName, abandon = copiesAbandoned_] {
-            return copyIntoFolder(source, target, fileName, std::nullopt, {}, abandon.get());
+        const auto copy = [faults, source, target = *folder, fileName, abandon] {
+            return copyIntoFolder(*faults, source, target, fileName, std::nullopt, {}, abandon.get());
         };
         QFuture<CopyOutcome> copying = QtConcurrent::run(copy);
         const CopyOutcome copied = co_await copying;
@@ -463,7 +487,9 @@ QCoro::Task<> QueueManager::fileVideo(GenerationTask task, std::optional<QString
     if (self)
         unfiledInFlight_.insert(stem);
     const QString videoFolder = folder.value_or(QString());
-    const auto keep = [source, fileName, videoFolder] { return keepInUnfiled(source, fileName, videoFolder); };
+    const auto keep = [faults, source, fileName, videoFolder] {
+        return keepInUnfiled(*faults, source, fileName, videoFolder);
+    };
     QFuture<CopyOutcome> keeping = QtConcurrent::run(keep);
     const CopyOutcome kept = co_await keeping;
     QString keptAt;
@@ -480,7 +506,9 @@ QCoro::Task<> QueueManager::fileVideo(GenerationTask task, std::optional<QString
     } else {
         Log::line(QStringLiteral("❌ Failed to keep video in the Unfiled folder: ") + kept.error);
         // Neither folder has room: the clip waits among the downloads, named and recorded, for a later start.
-        const auto wait = [source, fileName, videoFolder] { return keepWaiting(source, fileName, videoFolder); };
+        const auto wait = [faults, source, fileName, videoFolder] {
+            return keepWaiting(*faults, source, fileName, videoFolder);
+        };
         QFuture<Waiting> waiting = QtConcurrent::run(wait);
         const Waiting waited = co_await waiting;
         if (!waited.path) {
@@ -516,7 +544,7 @@ QCoro::Task<> QueueManager::fileVideo(GenerationTask task, std::optional<QString
         unfiledInFlight_.remove(stem);
 }
 
-QCoro::Task<> QueueManager::recordFiledClip(quint64 filing, GenerationTask task, QString fileName) {
+QCoro::Task<> ClipFiler::recordFiledClip(quint64 filing, GenerationTask task, QString fileName) {
     const Filing kept = filings_.value(filing);
     if (kept.keptByQuit) {
         if (kept.name != fileName)
@@ -526,13 +554,13 @@ QCoro::Task<> QueueManager::recordFiledClip(quint64 filing, GenerationTask task,
     co_await saveVideoMetadata(std::move(task), std::move(fileName));
 }
 
-void QueueManager::keepCopiesLeftByTheQuit() {
+void ClipFiler::keepCopiesLeftByTheQuit() {
     bool recorded = false;
     for (Filing& filing : filings_) {
         if (!filing.copying || filing.keptByQuit)
             continue;
         // Out of the runtime folder, which a logout empties, under the clip's name: the next start files it so.
-        const Waiting waited = keepWaiting(filing.source, filing.name, QString());
+        const Waiting waited = keepWaiting(*faults_, filing.source, filing.name, QString());
         if (!waited.path) {
             Log::line(QStringLiteral("❌ Failed to keep a clip the quit cut off: ") + waited.error);
             continue;
@@ -557,7 +585,7 @@ void QueueManager::keepCopiesLeftByTheQuit() {
         Log::line(QStringLiteral("💾 ❌ Failed to save video metadata: ") + error);
 }
 
-QCoro::Task<> QueueManager::fileUnfiledClips() {
+QCoro::Task<> ClipFiler::fileUnfiledClips() {
     if (refiling_) {
         refileAgain_ = true;
         co_return;
@@ -565,7 +593,8 @@ QCoro::Task<> QueueManager::fileUnfiledClips() {
     // A clip that takes another name needs its record renamed: nothing moves before the store is there.
     if (!modelContext_)
         co_return;
-    QPointer<QueueManager> self(this);
+    QPointer<ClipFiler> self(this);
+    const std::shared_ptr<const CopyFaults> faults = faults_;
     refiling_ = true;
     if (!cutOffCopiesRemoved_) {
         cutOffCopiesRemoved_ = true;
@@ -600,7 +629,9 @@ QCoro::Task<> QueueManager::fileUnfiledClips() {
                                               [&name](const QString& stem) { return name.startsWith(stem); });
             if (inFlight)
                 continue;
-            const auto move = [source, name, folder, waiting] { return refileClip(source, name, folder, waiting); };
+            const auto move = [faults, source, name, folder, waiting] {
+                return refileClip(*faults, source, name, folder, waiting);
+            };
             QFuture<Refiled> moving = QtConcurrent::run(move);
             const Refiled moved = co_await moving;
             if (!self)
@@ -636,7 +667,7 @@ QCoro::Task<> QueueManager::fileUnfiledClips() {
     refiling_ = false;
 }
 
-void QueueManager::renameClipRecord(const QString& from, const QString& to) {
+void ClipFiler::renameClipRecord(const QString& from, const QString& to) {
     ModelContext* context = modelContext_;
     if (!context)
         return;
@@ -652,18 +683,15 @@ void QueueManager::renameClipRecord(const QString& from, const QString& to) {
         Log::line(QStringLiteral("💾 ❌ Failed to save the new name of a clip's record: ") + error);
 }
 
-void QueueManager::failCopiesIntoForTesting(const QString& folder, const QString& error) {
-    const QMutexLocker lock(&injectedFailureMutex);
-    injectedFailure = {folder, error};
+void ClipFiler::failCopiesIntoForTesting(const QString& folder, const QString& error) {
+    faults_->failInto(folder, error);
 }
 
-void QueueManager::holdCopiesIntoForTesting(const QString& folder) {
-    const QMutexLocker lock(&injectedFailureMutex);
-    heldFolder = folder;
-    holdEnded.wakeAll();
+void ClipFiler::holdCopiesIntoForTesting(const QString& folder) {
+    faults_->holdInto(folder);
 }
 
-bool QueueManager::waitForFilings(int maxMs) {
+bool ClipFiler::waitForFilings(int maxMs) {
     if (filingsInFlight_ > 0) {
         QEventLoop loop;
         const QScopedValueRollback waiting(filingsDone_, &loop);
@@ -673,8 +701,7 @@ bool QueueManager::waitForFilings(int maxMs) {
     return filingsInFlight_ == 0;
 }
 
-bool QueueManager::finishFilingBeforeQuit(int maxMs) {
-    quitting_ = true;
+bool ClipFiler::finishBeforeQuit(int maxMs) {
     if (filingsInFlight_ == 0)
         return true;
     // No wait at all when the event loop cannot run any more (the display is gone).
@@ -692,7 +719,7 @@ bool QueueManager::finishFilingBeforeQuit(int maxMs) {
     return maxMs > 0 ? waitForFilings(kAbandonGraceMs) : filingsInFlight_ == 0;
 }
 
-QCoro::Task<> QueueManager::saveVideoMetadata(GenerationTask task, QString fileName) {
+QCoro::Task<> ClipFiler::saveVideoMetadata(GenerationTask task, QString fileName) {
     QPointer<ModelContext> context = modelContext_;
     if (!context)
         co_return;
