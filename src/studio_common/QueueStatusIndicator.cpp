@@ -180,7 +180,7 @@ bool QueueStatusIndicator::isAnimating() const {
 void QueueStatusIndicator::updateTicker() {
     const bool moves = tab_ == StudioRules::IndicatorTab::photo ? state_.activeSlots > 0 || state_.spinner : true;
     if (state_.visible && moves && onScreen_->isOnScreen()) {
-        // A turning arc needs every frame; the pulses and the stepping spokes every other one.
+        // A turning arc needs every frame; the pulses step with the spokes.
         const int interval = shows(Part::arcSpinner) ? FrameTicker::smoothMs : FrameTicker::pulseMs;
         if (interval != tickInterval_ || !isAnimating()) {
             tickInterval_ = interval;

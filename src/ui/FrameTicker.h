@@ -12,8 +12,8 @@ namespace FrameTicker {
 constexpr double frameMs = 1000.0 / 32;
 // Turning arcs.
 constexpr int smoothMs = 31;
-// Slow pulses of small marks: every other frame.
-constexpr int pulseMs = 62;
+// Slow pulses of small marks: every fourth frame, in step with the stepping spokes.
+constexpr int pulseMs = 125;
 
 // How long one step of `intervalMs` really is: whole frames.
 double stepMs(int intervalMs);
