@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "FocusRing.h"
 #include "GlassButtons.h"
+#include "GradientButton.h"
 #include "ImageSettingsPopover.h"
 #include "ImageStudioModel.h"
 #include "ImageTiles.h"
@@ -177,116 +178,6 @@ private:
     QList<QLayoutItem*> items_;
 };
 
-// "Generate Now" (or "Generating...") after its symbol, centred. Where the panel is too narrow for one line, the
-// title wraps at its spaces (a word still too wide ends in "…") and the button grows to hold its lines.
-class GenerateButton final : public QPushButton {
-public:
-    static constexpr int iconGap = 4;  // the style's gap between a push button's icon and its text
-    static constexpr int sideRoom = 8; // clear of the rounded ends
-
-    GenerateButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
-        QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        policy.setHeightForWidth(true);
-        setSizePolicy(policy);
-    }
-
-    void setVerticalPadding(int padding) {
-        padding_ = padding;
-        updateGeometry();
-    }
-
-    // The title as drawn at the current width.
-    QString shownText() const { return shownTextFor(width()); }
-
-    // The symbol, the gap and the title on one line, with nothing around them.
-    QSize sizeHint() const override {
-        const QSize title = fontMetrics().size(Qt::TextShowMnemonic, text());
-        const QSize symbol = icon().isNull() ? QSize() : iconSize();
-        return {symbol.width() + (icon().isNull() ? 0 : iconGap) + title.width(),
-                std::max(symbol.height(), title.height())};
-    }
-    QSize minimumSizeHint() const override {
-        const QString start = text().left(1) + QChar(0x2026);
-        return {iconSize().width() + iconGap + fontMetrics().horizontalAdvance(start) + 2 * sideRoom,
-                heightForWidth(0)};
-    }
-    bool hasHeightForWidth() const override { return true; }
-    int heightForWidth(int width) const override {
-        const int lines = int(shownTextFor(width).count(QLatin1Char('\n'))) + 1;
-        const int content = std::max(iconSize().height(), lines * fontMetrics().lineSpacing());
-        return std::max(minimumHeight(), content + 2 * padding_);
-    }
-
-    // A disabled button is the whole control faded.
-    void setFaded(bool faded) {
-        if (faded_ == faded)
-            return;
-        faded_ = faded;
-        update();
-    }
-
-protected:
-    // Drawn here rather than by a style sheet and a fade effect: the style sheet's rule matching and the
-    // effect's offscreen pass on every paint cost more than the drawing itself.
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        if (!faded_) {
-            paintLook(painter);
-            return;
-        }
-        // Faded as one layer, so that the title and symbol keep their white over the faded body.
-        const qreal ratio = devicePixelRatioF();
-        QImage layer(size() * ratio, QImage::Format_ARGB32_Premultiplied);
-        layer.setDevicePixelRatio(ratio);
-        layer.fill(Qt::transparent);
-        QPainter layerPainter(&layer);
-        paintLook(layerPainter);
-        layerPainter.end();
-        painter.setOpacity(0.6);
-        painter.drawImage(0, 0, layer);
-    }
-
-private:
-    void paintLook(QPainter& painter) const {
-        painter.setFont(font());
-        QLinearGradient body(0, 0, width(), 0);
-        body.setColorAt(0, QColor(0xFF, 0x95, 0x00));
-        body.setColorAt(1, QColor(0xFF, 0xCC, 0x00));
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(body);
-        painter.drawRoundedRect(QRectF(rect()), 10, 10);
-        painter.setRenderHint(QPainter::Antialiasing, false);
-
-        // The symbol, the gap and the title's widest line are centred together; the lines start half the gap after
-        // the symbol, as the style draws a push button's label.
-        const QString text = shownText();
-        QIcon::Mode mode = isEnabled() ? (hasFocus() ? QIcon::Active : QIcon::Normal) : QIcon::Disabled;
-        const QPixmap symbol =
-            icon().pixmap(iconSize(), devicePixelRatio(), mode, isChecked() ? QIcon::On : QIcon::Off);
-        const QSize symbolSize = symbol.deviceIndependentSize().toSize();
-        int group = symbolSize.width();
-        const int flags = Qt::AlignLeft | Qt::AlignVCenter;
-        if (!text.isEmpty())
-            group += fontMetrics().boundingRect(rect(), flags, text).width() + iconGap;
-        const QRect symbolRect((width() - group) / 2, (height() - symbolSize.height()) / 2, symbolSize.width(),
-                               symbolSize.height());
-        if (!symbol.isNull())
-            painter.drawPixmap(symbolRect, symbol);
-        painter.setPen(Qt::white);
-        painter.drawText(QRect(symbolRect.right() + 1 + iconGap / 2, 0, width(), height()), flags, text);
-    }
-
-    QString shownTextFor(int width) const {
-        const int room = std::max(1, width - iconSize().width() - iconGap - 2 * sideRoom);
-        if (width <= 0 || fontMetrics().horizontalAdvance(text()) <= room)
-            return text();
-        return wrapToWidth(text(), fontMetrics(), room);
-    }
-
-    int padding_ = 14;
-    bool faded_ = false;
-};
 } // namespace
 
 LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent, double scale)
@@ -449,21 +340,12 @@ void LeftPanel::build() {
                          Qt::AlignBottom | Qt::AlignRight);
     column->addWidget(box);
 
-    auto* generate = new GenerateButton("Generate Now", content_);
-    generate->setObjectName("generateNow");
-    generate->setAccessibleName("Generate Now");
-    generate->setIcon(symbolIcon("sparkles", Qt::white));
-    generate->setCursor(Qt::PointingHandCursor);
-    generateSpinner_ = new Spinner({SpinnerLook::Style::spokes, Qt::white}, Spinner::smallDiameter, generate);
-    generateSpinner_->setObjectName("generateSpinner");
-    generateSpinner_->hide();
-    generate_ = generate;
-    generate_->installEventFilter(this);
-    FocusRing::attach(generate_, 10);
+    generate_ = new GradientButton(content_);
+    generate_->setObjectName("generateNow");
+    generate_->setGradient(ColorRole::orange, ColorRole::yellow);
+    generate_->spinner()->setObjectName("generateSpinner");
     // A click leaves the focus where it was (most often the prompt); Tab still stops here.
     generate_->setFocusPolicy(Qt::TabFocus);
-    generate_->setFont(Theme::font(15, QFont::DemiBold));
-    generate_->setMinimumHeight(44);
     connect(generate_, &QAbstractButton::clicked, this, [this] {
         if (!model_.isGenerateDisabled())
             model_.generate();
@@ -495,14 +377,7 @@ void LeftPanel::applyScale() {
         glass->setSymbolSize(12 * scale_);
     }
     editor_->setFont(Theme::font(14 * scale_));
-    generate_->setFont(Theme::font(15 * scale_, QFont::DemiBold));
-    // 14 × scale above and below the taller of the 16 × scale symbol frame and the title's line.
-    generate_->setMinimumHeight(
-        int(std::ceil(28 * scale_ + std::max(16 * scale_, QFontMetricsF(generate_->font()).height()))));
-    static_cast<GenerateButton*>(generate_)->setVerticalPadding(int(std::lround(14 * scale_)));
-    generate_->setIconSize(QSize(int(std::lround(16 * scale_)), int(std::lround(16 * scale_))));
-    generateSpinner_->setDiameter(Spinner::smallDiameter * scale_);
-    placeGenerateSpinner();
+    generate_->setScale(scale_);
     placeEditorInsets();
 }
 
@@ -520,22 +395,6 @@ void LeftPanel::updateMinimumWidth() {
     const bool barTakesRoom = !bar->isHidden() && !style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, bar);
     const int needed = content_->minimumSizeHint().width() + (barTakesRoom ? bar->sizeHint().width() : 0);
     setMinimumWidth(std::max(narrowestWidth, needed));
-}
-
-void LeftPanel::placeGenerateSpinner() {
-    // Where the button draws its symbol: the symbol, a small gap and the title are centred together.
-    const QSize icon = generate_->iconSize();
-    const QString shown = static_cast<GenerateButton*>(generate_)->shownText();
-    const int title = generate_->fontMetrics().boundingRect(QRect(0, 0, 1 << 20, 1 << 20), 0, shown).width();
-    const int group = icon.width() + GenerateButton::iconGap + title;
-    const QSize spinner = generateSpinner_->sizeHint();
-    const QPoint iconCentre((generate_->width() - group) / 2 + icon.width() / 2, generate_->height() / 2);
-    generateSpinner_->setGeometry(QRect(iconCentre - QPoint(spinner.width() / 2, spinner.height() / 2), spinner));
-}
-
-void LeftPanel::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    placeGenerateSpinner();
 }
 
 int LeftPanel::gridColumnCount() const {
@@ -573,26 +432,16 @@ void LeftPanel::editorChanged() {
 
 void LeftPanel::showGenerateState() {
     const bool loading = model_.isGenerating();
-    generate_->setText(loading ? "Generating..." : "Generate Now");
-    generate_->setAccessibleName(generate_->text());
-    // While loading the symbol gives way to the spinner in its place.
-    if (loading) {
-        QPixmap blank(generate_->iconSize());
-        blank.fill(Qt::transparent);
-        generate_->setIcon(QIcon(blank));
-    } else {
-        generate_->setIcon(symbolIcon("sparkles", Qt::white));
-    }
-    generateSpinner_->setVisible(loading);
-    placeGenerateSpinner();
+    generate_->setTitle(loading ? "Generating..." : "Generate Now");
+    // While loading the spinner stands in the symbol's place.
+    generate_->setSymbol(loading ? QString() : QStringLiteral("sparkles"));
+    generate_->setBusy(loading);
     const bool disabled = model_.isGenerateDisabled();
     // Disabled with the focus, the button would pass it on down the window's chain: the prompt takes it back.
     if (disabled && window()->focusWidget() == generate_)
         editor_->setFocus(Qt::OtherFocusReason);
     generate_->setEnabled(!disabled);
-    static_cast<GenerateButton*>(generate_)->setFaded(disabled);
-    // The spinner stands on the button: it fades with it.
-    generateSpinner_->setColor(disabled ? withOpacity(Qt::white, 0.6) : QColor(Qt::white));
+    generate_->setFaded(disabled);
 }
 
 void LeftPanel::showReferences() {
@@ -799,8 +648,6 @@ QWidget* LeftPanel::makeCreatePresetSheet() {
 }
 
 bool LeftPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == generate_ && event->type() == QEvent::Resize)
-        placeGenerateSpinner();
     if ((watched == content_ && event->type() == QEvent::LayoutRequest) ||
         (watched == scroll_->verticalScrollBar() && (event->type() == QEvent::Show || event->type() == QEvent::Hide)))
         updateMinimumWidth();

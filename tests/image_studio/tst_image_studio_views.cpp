@@ -1934,6 +1934,16 @@ private slots:
         }
     }
 
+    void generateNowTakesTheDarkSchemesOrangeAndYellowInDark() {
+        Theme::instance().setColorScheme(ColorScheme::dark);
+        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
+        type("a lighthouse");
+        GUI_REQUIRE(generate, QPushButton, view_.get(), "generateNow");
+        const QImage drawn = drawnAlone(generate);
+        QCOMPARE(drawn.pixelColor(0, generate->height() / 2), Theme::color(ColorRole::orange, ColorScheme::dark));
+        QCOMPARE(drawn.pixelColor(generate->width() - 1, generate->height() / 2), QColor(255, 214, 10));
+    }
+
     // How far `frame`, drawn alone, is from an antialiased rounded rect of radius 12 a pixel in from its edges:
     // `fill` inside a 2 wide dashed line of `dash`, 8 on and 4 off from the top run's left end. Empty when alike
     // along the edges (the band clear of what stands in the middle) and when only the corners are stroked as curves.
