@@ -3,9 +3,9 @@
 #include "Controls.h"
 #include "DashedFrame.h"
 #include "Dialogs.h"
-#include "FocusRing.h"
 #include "GlassButtons.h"
 #include "GradientButton.h"
+#include "HeadingRow.h"
 #include "ImageSettingsPopover.h"
 #include "ImageStudioModel.h"
 #include "ImageTiles.h"
@@ -24,7 +24,6 @@
 
 #include <QApplication>
 #include <QDragEnterEvent>
-#include <QFontMetricsF>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -32,7 +31,6 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
@@ -108,76 +106,6 @@ public:
     }
 };
 
-// A heading row of a leading group (symbol and title) and a trailing group (counter and clear button). On one line
-// while every word of the title fits beside the trailing group (the title wraps as it must); narrower, the trailing
-// group goes under the title, at the end.
-class HeadingRow final : public QLayout {
-public:
-    HeadingRow(QLayout* leading, QLabel* title, QLayout* trailing) : title_(title) {
-        addChildLayout(leading);
-        addChildLayout(trailing);
-        items_ = {leading, trailing};
-    }
-    ~HeadingRow() override { qDeleteAll(items_); }
-
-    void addItem(QLayoutItem*) override {}
-    int count() const override { return int(items_.size()); }
-    QLayoutItem* itemAt(int index) const override { return index >= 0 && index < count() ? items_[index] : nullptr; }
-    QLayoutItem* takeAt(int index) override { return index >= 0 && index < count() ? items_.takeAt(index) : nullptr; }
-    Qt::Orientations expandingDirections() const override { return Qt::Horizontal; }
-    bool hasHeightForWidth() const override { return true; }
-
-    QSize sizeHint() const override {
-        const QSize lead = leading()->sizeHint();
-        const QSize trail = trailing()->sizeHint();
-        return {lead.width() + spacing() + trail.width(), std::max(lead.height(), trail.height())};
-    }
-    QSize minimumSize() const override {
-        const QSize lead = leading()->minimumSize();
-        const QSize trail = trailing()->minimumSize();
-        return {std::max(lead.width(), trail.width()), std::max(lead.height(), trail.height())};
-    }
-    int heightForWidth(int width) const override {
-        const int trail = trailing()->sizeHint().height();
-        if (oneLine(width))
-            return std::max(leadHeight(width - trailing()->sizeHint().width() - spacing()), trail);
-        return leadHeight(width) + lineGap + trail;
-    }
-    void setGeometry(const QRect& area) override {
-        QLayout::setGeometry(area);
-        const QSize trail = trailing()->sizeHint();
-        if (oneLine(area.width())) {
-            const int leadWidth = area.width() - trail.width() - spacing();
-            leading()->setGeometry(QRect(area.left(), area.top(), leadWidth, area.height()));
-            trailing()->setGeometry(QRect(area.right() + 1 - trail.width(), area.top(), trail.width(), area.height()));
-        } else {
-            const int leadHeightNow = leadHeight(area.width());
-            leading()->setGeometry(QRect(area.left(), area.top(), area.width(), leadHeightNow));
-            const int width = std::min(trail.width(), area.width());
-            trailing()->setGeometry(
-                QRect(area.right() + 1 - width, area.top() + leadHeightNow + lineGap, width, trail.height()));
-        }
-    }
-
-private:
-    static constexpr int lineGap = 4;
-    QLayoutItem* leading() const { return items_[0]; }
-    QLayoutItem* trailing() const { return items_[1]; }
-    bool oneLine(int width) const {
-        int longestWord = 0;
-        for (const QString& word : title_->text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
-            longestWord = std::max(longestWord, title_->fontMetrics().horizontalAdvance(word));
-        const int leadNeeds = leading()->sizeHint().width() - title_->sizeHint().width() + longestWord;
-        return leadNeeds + spacing() + trailing()->sizeHint().width() <= width;
-    }
-    int leadHeight(int width) const {
-        return leading()->hasHeightForWidth() ? leading()->heightForWidth(width) : leading()->sizeHint().height();
-    }
-
-    QLabel* title_;
-    QList<QLayoutItem*> items_;
-};
-
 } // namespace
 
 LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent, double scale)
@@ -226,13 +154,18 @@ LeftPanel::~LeftPanel() = default;
 
 void LeftPanel::build() {
     QVBoxLayout* column = studioPanelColumn(content_);
-
     // The fonts that follow the scale are set by applyScale.
     auto* title = label("studioName", "Orvane", content_);
     setTextColor(title, ColorRole::secondary);
     column->addWidget(title);
+    addReferenceSection(column);
+    addPromptHeader(column);
+    column->addWidget(makePromptBox());
+    addGenerateButton(column);
+    column->addStretch();
+}
 
-    // References.
+void LeftPanel::addReferenceSection(QVBoxLayout* column) {
     auto* referenceHeaderRow = new QHBoxLayout;
     referenceHeaderRow->setSpacing(headingGap);
     // Where the scaled font outgrows the panel the heading goes on to more lines; a word wider than the panel ends
@@ -259,8 +192,9 @@ void LeftPanel::build() {
     referenceLayout_ = new QVBoxLayout(referenceArea_);
     referenceLayout_->setContentsMargins(0, 0, 0, 0);
     column->addWidget(referenceArea_);
+}
 
-    // Prompt.
+void LeftPanel::addPromptHeader(QVBoxLayout* column) {
     auto* promptTitleGroup = new QHBoxLayout;
     // A row's own spacing: a nested row would take the column's 20.
     promptTitleGroup->setSpacing(headingGap);
@@ -280,12 +214,37 @@ void LeftPanel::build() {
     auto* promptHeader = new HeadingRow(promptTitleGroup, promptTitle, counterGroup_);
     promptHeader->setSpacing(headingGap);
     column->addLayout(promptHeader);
+}
 
+QWidget* LeftPanel::makePromptBox() {
     auto* box = new PromptFrame(content_);
     box->setObjectName("promptBox");
     box->setMinimumHeight(140);
     auto* boxLayout = new QGridLayout(box);
     boxLayout->setContentsMargins(0, 0, 0, 0);
+    boxLayout->addWidget(makePromptEditor(box), 0, 0, 3, 3);
+    createPreset_ = iconButton("createPresetFromPrompt", "plus.square", "Create preset from current prompt", 24, box);
+    setSymbol(createPreset_, "plus.square", 14, withOpacity(Theme::instance().color(ColorRole::orange), 0.8));
+    connect(createPreset_, &QAbstractButton::clicked, this, &LeftPanel::openCreatePreset);
+    boxLayout->addLayout(insetButton(createPreset_, Qt::TopEdge | Qt::RightEdge, cornerInset), 0, 2,
+                         Qt::AlignTop | Qt::AlignRight);
+
+    settings_ = iconButton("imageModelSettings", "gearshape", "Image Model Settings", 28, box);
+    setSymbol(settings_, "gearshape", 14, Theme::instance().color(ColorRole::orange));
+    connect(settings_, &QAbstractButton::clicked, this, &LeftPanel::openSettings);
+    boxLayout->addLayout(insetButton(settings_, Qt::BottomEdge | Qt::LeftEdge, cornerInset), 2, 0,
+                         Qt::AlignBottom | Qt::AlignLeft);
+
+    presets_ = iconButton("imagePresets", "list.bullet.rectangle", "Image Presets", 28, box);
+    setSymbol(presets_, "list.bullet.rectangle", 14, Theme::instance().color(ColorRole::orange));
+    connect(presets_, &QAbstractButton::clicked, this,
+            [this] { model_.setShowUserImagePresets(!model_.showUserImagePresets()); });
+    boxLayout->addLayout(insetButton(presets_, Qt::BottomEdge | Qt::RightEdge, cornerInset), 2, 2,
+                         Qt::AlignBottom | Qt::AlignRight);
+    return box;
+}
+
+QWidget* LeftPanel::makePromptEditor(QWidget* box) {
     // The text's insets follow the scale: the editor sits in a holder whose margins are those insets.
     auto* editorHost = new QWidget(box);
     editorHost->setObjectName("promptEditorHost");
@@ -318,28 +277,10 @@ void LeftPanel::build() {
     auto* returnKey = new ReturnKeyFilter(editor_);
     connect(returnKey, &ReturnKeyFilter::returnPressed, &model_, &ImageStudioModel::handleReturnKey);
     connect(editor_, &QPlainTextEdit::textChanged, this, &LeftPanel::editorChanged);
-    boxLayout->addWidget(editorHost, 0, 0, 3, 3);
+    return editorHost;
+}
 
-    createPreset_ = iconButton("createPresetFromPrompt", "plus.square", "Create preset from current prompt", 24, box);
-    setSymbol(createPreset_, "plus.square", 14, withOpacity(Theme::instance().color(ColorRole::orange), 0.8));
-    connect(createPreset_, &QAbstractButton::clicked, this, &LeftPanel::openCreatePreset);
-    boxLayout->addLayout(insetButton(createPreset_, Qt::TopEdge | Qt::RightEdge, cornerInset), 0, 2,
-                         Qt::AlignTop | Qt::AlignRight);
-
-    settings_ = iconButton("imageModelSettings", "gearshape", "Image Model Settings", 28, box);
-    setSymbol(settings_, "gearshape", 14, Theme::instance().color(ColorRole::orange));
-    connect(settings_, &QAbstractButton::clicked, this, &LeftPanel::openSettings);
-    boxLayout->addLayout(insetButton(settings_, Qt::BottomEdge | Qt::LeftEdge, cornerInset), 2, 0,
-                         Qt::AlignBottom | Qt::AlignLeft);
-
-    presets_ = iconButton("imagePresets", "list.bullet.rectangle", "Image Presets", 28, box);
-    setSymbol(presets_, "list.bullet.rectangle", 14, Theme::instance().color(ColorRole::orange));
-    connect(presets_, &QAbstractButton::clicked, this,
-            [this] { model_.setShowUserImagePresets(!model_.showUserImagePresets()); });
-    boxLayout->addLayout(insetButton(presets_, Qt::BottomEdge | Qt::RightEdge, cornerInset), 2, 2,
-                         Qt::AlignBottom | Qt::AlignRight);
-    column->addWidget(box);
-
+void LeftPanel::addGenerateButton(QVBoxLayout* column) {
     generate_ = new GradientButton(content_);
     generate_->setObjectName("generateNow");
     generate_->setGradient(ColorRole::orange, ColorRole::yellow);
@@ -351,7 +292,6 @@ void LeftPanel::build() {
             model_.generate();
     });
     column->addWidget(generate_);
-    column->addStretch();
 }
 
 void LeftPanel::setScale(double scale) {

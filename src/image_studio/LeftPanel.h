@@ -45,6 +45,12 @@ protected:
 
 private:
     void build();
+    void addReferenceSection(QVBoxLayout* column);
+    void addPromptHeader(QVBoxLayout* column);
+    QWidget* makePromptBox();
+    // The editor in a holder whose margins are the text's insets.
+    QWidget* makePromptEditor(QWidget* box);
+    void addGenerateButton(QVBoxLayout* column);
     void applyScale();
     void showPrompt();
     void showReferences();
