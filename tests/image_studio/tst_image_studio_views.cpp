@@ -969,7 +969,7 @@ private slots:
     void thePresetsSheetKeepsTheKeyboardAndChoosesFromIt() {
         const auto store = ModelSchema::openStore(env_->path("store.sqlite"));
         SwiftDataImagePresetsManager presets(store.get());
-        AppEnvironment environment = model().environment();
+        AppEnvironment environment = this->environment();
         environment.imagePresetsManager = &presets;
         view_ = std::make_unique<ContentView>(environment);
         view_->resize(1000, 800);
@@ -1033,7 +1033,7 @@ private slots:
     void theHostedPresetsBrowserInsertsAndDismisses() {
         const auto store = ModelSchema::openStore(env_->path("store.sqlite"));
         SwiftDataImagePresetsManager presets(store.get());
-        AppEnvironment environment = model().environment();
+        AppEnvironment environment = this->environment();
         environment.imagePresetsManager = &presets;
         view_ = std::make_unique<ContentView>(environment);
         view_->resize(1000, 800);
