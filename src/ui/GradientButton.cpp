@@ -112,7 +112,7 @@ QString GradientButton::shownTextFor(int width) const {
     const int room = std::max(1, width - slot().width() - gap_ - 2 * sideRoom);
     if (!wraps_ || width <= 0 || fontMetrics().horizontalAdvance(text()) <= room)
         return text();
-    return wrapToWidth(text(), fontMetrics(), room);
+    return fitLines(text(), fontMetrics(), room).join(QLatin1Char('\n'));
 }
 
 QRect GradientButton::slotRect() const {
