@@ -260,6 +260,7 @@ private slots:
     }
 
     void cleanup() {
+        Theme::instance().setColorScheme(std::nullopt);
         view_.reset();
         tearDownServices();
     }
@@ -735,7 +736,6 @@ private slots:
 
     void textsFollowASwitchOfAppearance() {
         Theme::instance().setColorScheme(ColorScheme::light);
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         GUI_REQUIRE(name, QLabel, view_.get(), "studioName");
         QCOMPARE(name->palette().color(QPalette::WindowText), Theme::color(ColorRole::secondary, ColorScheme::light));
         STUDIO_CLICK("imageModelSettings");
@@ -786,7 +786,6 @@ private slots:
     // typed text follows the scale.
     void theEmptyPromptShowsItsPlaceholderOnTheBox() {
         Theme::instance().setColorScheme(ColorScheme::dark);
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         view_->resize(2000, 900);
         QTRY_COMPARE(view_->scale(), 1.6);
         QVERIFY(editor()->toPlainText().isEmpty());
@@ -826,7 +825,6 @@ private slots:
 
     void theFolderButtonShowsAnOrangeFolderBesideASmallerName() {
         Theme::instance().setColorScheme(ColorScheme::light);
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         GUI_REQUIRE(folder, QAbstractButton, view_.get(), "photoFolder");
         const QColor background = Theme::instance().color(ColorRole::windowBackground);
         QImage image(folder->size(), QImage::Format_ARGB32);
@@ -864,7 +862,6 @@ private slots:
 
     void creativityLevelsStackTheDotAboveTheWholeName() {
         Theme::instance().setColorScheme(ColorScheme::light);
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         const QColor background = Theme::instance().color(ColorRole::windowBackground);
         const auto isOrange = [](QColor c) {
             return c.hsvSaturationF() > 0.45 && c.valueF() > 0.5 && c.hsvHue() >= 15 && c.hsvHue() <= 50;
@@ -1301,7 +1298,6 @@ private slots:
 
     void theHeaderDividerFollowsTheLook() {
         GUI_REQUIRE(divider, QWidget, view_.get(), "headerDivider");
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
             Theme::instance().setColorScheme(scheme);
             QCOMPARE(divider->height(), 1);
@@ -1314,7 +1310,6 @@ private slots:
     // button half as much as when it is enabled, in both appearances.
     void newChatIsDimmedOnceWhileThereIsNothingToClear() {
         GUI_REQUIRE(newChat, QAbstractButton, view_.get(), "newChat");
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         // How far the label's strongest pixel lies from the button's own colour, per channel.
         const auto labelInk = [this, newChat] {
             const QImage drawn = view_->grab(QRect(newChat->mapTo(view_.get(), QPoint()), newChat->size())).toImage();
@@ -1362,7 +1357,6 @@ private slots:
     void theResultButtonsArePlain() {
         generateWithReturn("boat");
         QVERIFY(waitForState(StudioRules::ResultState::completed));
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         for (const auto mode : {VideoGenerationMode::imageToVideo, VideoGenerationMode::startEndVideo}) {
             app_->setVideoMode(mode);
             QApplication::processEvents();
@@ -1832,7 +1826,6 @@ private slots:
         const QRect empty(editor()->mapTo(box, QPoint()), editor()->size());
         QVERIFY(std::abs(box->width() - 1 - empty.right() - 24 * view_->scale()) <= 1);
         // The frame's outline stands apart from its fill in both appearances.
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
             Theme::instance().setColorScheme(scheme);
             QImage image(box->size(), QImage::Format_ARGB32);
@@ -1879,7 +1872,6 @@ private slots:
         QVERIFY(generate->styleSheet().isEmpty());
         QWidget holder;
         auto* reference = new QPushButton(&holder);
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         const QList<std::pair<int, ColorScheme>> looks{{1000, ColorScheme::light},
                                                        {1600, ColorScheme::light},
                                                        {1000, ColorScheme::dark},
