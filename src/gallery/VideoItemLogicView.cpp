@@ -11,6 +11,7 @@
 #include "Spinner.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
+#include "WrappedText.h"
 
 #include <QApplication>
 #include <QDrag>
@@ -18,7 +19,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmapCache>
-#include <QTextLayout>
 #include <QUrl>
 
 namespace {
@@ -354,7 +354,8 @@ void VideoItemLogicView::layoutError() {
         error_->setText(cell_.errorText);
     if (error_->heightForWidth(width) > room) {
         const int lines = room / std::max(1, QFontMetrics(font).lineSpacing());
-        error_->setText(fittedLines(cell_.errorText, font, width, lines).join(QLatin1Char('\n')));
+        error_->setText(
+            fitLines(cell_.errorText, QFontMetrics(font), width, lines, LongWords::broken).join(QLatin1Char('\n')));
     }
     const int height = std::min(error_->text().isEmpty() ? 0 : error_->heightForWidth(width), room);
     // Symbol and text centred together in the picture.
@@ -476,40 +477,8 @@ void VideoItemLogicView::paintMedia(QPainter& painter, const QRect& rect) {
     }
 }
 
-QStringList VideoItemLogicView::fittedLines(const QString& text, const QFont& font, double width, int maxLines) {
-    if (text.isEmpty() || width <= 0 || maxLines <= 0)
-        return {};
-    // Broken between words where it can, inside a word where it must; what the last line cannot hold is cut at
-    // the tail.
-    QTextLayout layout(text, font);
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    QStringList lines;
-    layout.beginLayout();
-    int next = 0;
-    while (lines.size() + 1 < maxLines) {
-        QTextLine line = layout.createLine();
-        if (!line.isValid())
-            break;
-        line.setLineWidth(width);
-        QString part = text.mid(line.textStart(), line.textLength());
-        while (part.endsWith(QLatin1Char(' ')) || part.endsWith(QLatin1Char('\n')))
-            part.chop(1);
-        lines << part;
-        next = line.textStart() + line.textLength();
-    }
-    layout.endLayout();
-    QString rest = text.mid(next);
-    while (rest.startsWith(QLatin1Char(' ')))
-        rest.remove(0, 1);
-    if (!rest.isEmpty())
-        lines << QFontMetricsF(font).elidedText(rest, Qt::ElideRight, width);
-    return lines;
-}
-
 QStringList VideoItemLogicView::fallbackNameLines(const QString& name, const QFont& font, double width) {
-    return fittedLines(name, font, width, 2);
+    return fitLines(name, QFontMetrics(font), int(width), 2, LongWords::broken);
 }
 
 QStringList VideoItemLogicView::fallbackNameLines() const {

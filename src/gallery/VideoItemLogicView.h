@@ -98,9 +98,6 @@ public:
     // the tail with an ellipsis when the name needs more.
     QStringList fallbackNameLines() const;
     static QStringList fallbackNameLines(const QString& name, const QFont& font, double width);
-    // `text` in at most `maxLines` lines of `width`, broken between words where it can; the last line is cut
-    // at the tail with an ellipsis when the text needs more.
-    static QStringList fittedLines(const QString& text, const QFont& font, double width, int maxLines);
     // Only ever a copy: a drop target cannot move the clip.
     static constexpr Qt::DropActions dragActions() { return Qt::CopyAction; }
     // The drag's payload for this card; none for a job card.

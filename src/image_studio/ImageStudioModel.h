@@ -18,6 +18,7 @@
 
 class ImageGenerationService;
 class PhotoSaver;
+class SwiftDataImagePresetsManager;
 class QMimeData;
 
 // The image studio's state and actions, without widgets: the composer (prompt and reference pictures), the
@@ -56,7 +57,8 @@ public:
     // them through the model.
     ImageServiceFactory* factory() const { return factory_; }
     ImageGenerationService* service() const;
-    const AppEnvironment& environment() const { return environment_; }
+    // The user's image presets; none in a studio without a store.
+    SwiftDataImagePresetsManager* imagePresetsManager() const { return environment_.imagePresetsManager; }
 
     // --- composer ---
     QString prompt() const { return prompt_; }

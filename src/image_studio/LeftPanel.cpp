@@ -3,8 +3,9 @@
 #include "Controls.h"
 #include "DashedFrame.h"
 #include "Dialogs.h"
-#include "FocusRing.h"
 #include "GlassButtons.h"
+#include "GradientButton.h"
+#include "HeadingRow.h"
 #include "ImageSettingsPopover.h"
 #include "ImageStudioModel.h"
 #include "ImageTiles.h"
@@ -23,7 +24,6 @@
 
 #include <QApplication>
 #include <QDragEnterEvent>
-#include <QFontMetricsF>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -31,7 +31,6 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
@@ -107,186 +106,6 @@ public:
     }
 };
 
-// A heading row of a leading group (symbol and title) and a trailing group (counter and clear button). On one line
-// while every word of the title fits beside the trailing group (the title wraps as it must); narrower, the trailing
-// group goes under the title, at the end.
-class HeadingRow final : public QLayout {
-public:
-    HeadingRow(QLayout* leading, QLabel* title, QLayout* trailing) : title_(title) {
-        addChildLayout(leading);
-        addChildLayout(trailing);
-        items_ = {leading, trailing};
-    }
-    ~HeadingRow() override { qDeleteAll(items_); }
-
-    void addItem(QLayoutItem*) override {}
-    int count() const override { return int(items_.size()); }
-    QLayoutItem* itemAt(int index) const override { return index >= 0 && index < count() ? items_[index] : nullptr; }
-    QLayoutItem* takeAt(int index) override { return index >= 0 && index < count() ? items_.takeAt(index) : nullptr; }
-    Qt::Orientations expandingDirections() const override { return Qt::Horizontal; }
-    bool hasHeightForWidth() const override { return true; }
-
-    QSize sizeHint() const override {
-        const QSize lead = leading()->sizeHint();
-        const QSize trail = trailing()->sizeHint();
-        return {lead.width() + spacing() + trail.width(), std::max(lead.height(), trail.height())};
-    }
-    QSize minimumSize() const override {
-        const QSize lead = leading()->minimumSize();
-        const QSize trail = trailing()->minimumSize();
-        return {std::max(lead.width(), trail.width()), std::max(lead.height(), trail.height())};
-    }
-    int heightForWidth(int width) const override {
-        const int trail = trailing()->sizeHint().height();
-        if (oneLine(width))
-            return std::max(leadHeight(width - trailing()->sizeHint().width() - spacing()), trail);
-        return leadHeight(width) + lineGap + trail;
-    }
-    void setGeometry(const QRect& area) override {
-        QLayout::setGeometry(area);
-        const QSize trail = trailing()->sizeHint();
-        if (oneLine(area.width())) {
-            const int leadWidth = area.width() - trail.width() - spacing();
-            leading()->setGeometry(QRect(area.left(), area.top(), leadWidth, area.height()));
-            trailing()->setGeometry(QRect(area.right() + 1 - trail.width(), area.top(), trail.width(), area.height()));
-        } else {
-            const int leadHeightNow = leadHeight(area.width());
-            leading()->setGeometry(QRect(area.left(), area.top(), area.width(), leadHeightNow));
-            const int width = std::min(trail.width(), area.width());
-            trailing()->setGeometry(
-                QRect(area.right() + 1 - width, area.top() + leadHeightNow + lineGap, width, trail.height()));
-        }
-    }
-
-private:
-    static constexpr int lineGap = 4;
-    QLayoutItem* leading() const { return items_[0]; }
-    QLayoutItem* trailing() const { return items_[1]; }
-    bool oneLine(int width) const {
-        int longestWord = 0;
-        for (const QString& word : title_->text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
-            longestWord = std::max(longestWord, title_->fontMetrics().horizontalAdvance(word));
-        const int leadNeeds = leading()->sizeHint().width() - title_->sizeHint().width() + longestWord;
-        return leadNeeds + spacing() + trailing()->sizeHint().width() <= width;
-    }
-    int leadHeight(int width) const {
-        return leading()->hasHeightForWidth() ? leading()->heightForWidth(width) : leading()->sizeHint().height();
-    }
-
-    QLabel* title_;
-    QList<QLayoutItem*> items_;
-};
-
-// "Generate Now" (or "Generating...") after its symbol, centred. Where the panel is too narrow for one line, the
-// title wraps at its spaces (a word still too wide ends in "…") and the button grows to hold its lines.
-class GenerateButton final : public QPushButton {
-public:
-    static constexpr int iconGap = 4;  // the style's gap between a push button's icon and its text
-    static constexpr int sideRoom = 8; // clear of the rounded ends
-
-    GenerateButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
-        QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        policy.setHeightForWidth(true);
-        setSizePolicy(policy);
-    }
-
-    void setVerticalPadding(int padding) {
-        padding_ = padding;
-        updateGeometry();
-    }
-
-    // The title as drawn at the current width.
-    QString shownText() const { return shownTextFor(width()); }
-
-    // The symbol, the gap and the title on one line, with nothing around them.
-    QSize sizeHint() const override {
-        const QSize title = fontMetrics().size(Qt::TextShowMnemonic, text());
-        const QSize symbol = icon().isNull() ? QSize() : iconSize();
-        return {symbol.width() + (icon().isNull() ? 0 : iconGap) + title.width(),
-                std::max(symbol.height(), title.height())};
-    }
-    QSize minimumSizeHint() const override {
-        const QString start = text().left(1) + QChar(0x2026);
-        return {iconSize().width() + iconGap + fontMetrics().horizontalAdvance(start) + 2 * sideRoom,
-                heightForWidth(0)};
-    }
-    bool hasHeightForWidth() const override { return true; }
-    int heightForWidth(int width) const override {
-        const int lines = int(shownTextFor(width).count(QLatin1Char('\n'))) + 1;
-        const int content = std::max(iconSize().height(), lines * fontMetrics().lineSpacing());
-        return std::max(minimumHeight(), content + 2 * padding_);
-    }
-
-    // A disabled button is the whole control faded.
-    void setFaded(bool faded) {
-        if (faded_ == faded)
-            return;
-        faded_ = faded;
-        update();
-    }
-
-protected:
-    // Drawn here rather than by a style sheet and a fade effect: the style sheet's rule matching and the
-    // effect's offscreen pass on every paint cost more than the drawing itself.
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        if (!faded_) {
-            paintLook(painter);
-            return;
-        }
-        // Faded as one layer, so that the title and symbol keep their white over the faded body.
-        const qreal ratio = devicePixelRatioF();
-        QImage layer(size() * ratio, QImage::Format_ARGB32_Premultiplied);
-        layer.setDevicePixelRatio(ratio);
-        layer.fill(Qt::transparent);
-        QPainter layerPainter(&layer);
-        paintLook(layerPainter);
-        layerPainter.end();
-        painter.setOpacity(0.6);
-        painter.drawImage(0, 0, layer);
-    }
-
-private:
-    void paintLook(QPainter& painter) const {
-        painter.setFont(font());
-        QLinearGradient body(0, 0, width(), 0);
-        body.setColorAt(0, QColor(0xFF, 0x95, 0x00));
-        body.setColorAt(1, QColor(0xFF, 0xCC, 0x00));
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(body);
-        painter.drawRoundedRect(QRectF(rect()), 10, 10);
-        painter.setRenderHint(QPainter::Antialiasing, false);
-
-        // The symbol, the gap and the title's widest line are centred together; the lines start half the gap after
-        // the symbol, as the style draws a push button's label.
-        const QString text = shownText();
-        QIcon::Mode mode = isEnabled() ? (hasFocus() ? QIcon::Active : QIcon::Normal) : QIcon::Disabled;
-        const QPixmap symbol =
-            icon().pixmap(iconSize(), devicePixelRatio(), mode, isChecked() ? QIcon::On : QIcon::Off);
-        const QSize symbolSize = symbol.deviceIndependentSize().toSize();
-        int group = symbolSize.width();
-        const int flags = Qt::AlignLeft | Qt::AlignVCenter;
-        if (!text.isEmpty())
-            group += fontMetrics().boundingRect(rect(), flags, text).width() + iconGap;
-        const QRect symbolRect((width() - group) / 2, (height() - symbolSize.height()) / 2, symbolSize.width(),
-                               symbolSize.height());
-        if (!symbol.isNull())
-            painter.drawPixmap(symbolRect, symbol);
-        painter.setPen(Qt::white);
-        painter.drawText(QRect(symbolRect.right() + 1 + iconGap / 2, 0, width(), height()), flags, text);
-    }
-
-    QString shownTextFor(int width) const {
-        const int room = std::max(1, width - iconSize().width() - iconGap - 2 * sideRoom);
-        if (width <= 0 || fontMetrics().horizontalAdvance(text()) <= room)
-            return text();
-        return wrapToWidth(text(), fontMetrics(), room);
-    }
-
-    int padding_ = 14;
-    bool faded_ = false;
-};
 } // namespace
 
 LeftPanel::LeftPanel(ImageStudioModel& model, QWidget* parent, double scale)
@@ -335,13 +154,18 @@ LeftPanel::~LeftPanel() = default;
 
 void LeftPanel::build() {
     QVBoxLayout* column = studioPanelColumn(content_);
-
     // The fonts that follow the scale are set by applyScale.
     auto* title = label("studioName", "Orvane", content_);
     setTextColor(title, ColorRole::secondary);
     column->addWidget(title);
+    addReferenceSection(column);
+    addPromptHeader(column);
+    column->addWidget(makePromptBox());
+    addGenerateButton(column);
+    column->addStretch();
+}
 
-    // References.
+void LeftPanel::addReferenceSection(QVBoxLayout* column) {
     auto* referenceHeaderRow = new QHBoxLayout;
     referenceHeaderRow->setSpacing(headingGap);
     // Where the scaled font outgrows the panel the heading goes on to more lines; a word wider than the panel ends
@@ -368,8 +192,9 @@ void LeftPanel::build() {
     referenceLayout_ = new QVBoxLayout(referenceArea_);
     referenceLayout_->setContentsMargins(0, 0, 0, 0);
     column->addWidget(referenceArea_);
+}
 
-    // Prompt.
+void LeftPanel::addPromptHeader(QVBoxLayout* column) {
     auto* promptTitleGroup = new QHBoxLayout;
     // A row's own spacing: a nested row would take the column's 20.
     promptTitleGroup->setSpacing(headingGap);
@@ -389,12 +214,37 @@ void LeftPanel::build() {
     auto* promptHeader = new HeadingRow(promptTitleGroup, promptTitle, counterGroup_);
     promptHeader->setSpacing(headingGap);
     column->addLayout(promptHeader);
+}
 
+QWidget* LeftPanel::makePromptBox() {
     auto* box = new PromptFrame(content_);
     box->setObjectName("promptBox");
     box->setMinimumHeight(140);
     auto* boxLayout = new QGridLayout(box);
     boxLayout->setContentsMargins(0, 0, 0, 0);
+    boxLayout->addWidget(makePromptEditor(box), 0, 0, 3, 3);
+    createPreset_ = iconButton("createPresetFromPrompt", "plus.square", "Create preset from current prompt", 24, box);
+    setSymbol(createPreset_, "plus.square", 14, withOpacity(Theme::instance().color(ColorRole::orange), 0.8));
+    connect(createPreset_, &QAbstractButton::clicked, this, &LeftPanel::openCreatePreset);
+    boxLayout->addLayout(insetButton(createPreset_, Qt::TopEdge | Qt::RightEdge, cornerInset), 0, 2,
+                         Qt::AlignTop | Qt::AlignRight);
+
+    settings_ = iconButton("imageModelSettings", "gearshape", "Image Model Settings", 28, box);
+    setSymbol(settings_, "gearshape", 14, Theme::instance().color(ColorRole::orange));
+    connect(settings_, &QAbstractButton::clicked, this, &LeftPanel::openSettings);
+    boxLayout->addLayout(insetButton(settings_, Qt::BottomEdge | Qt::LeftEdge, cornerInset), 2, 0,
+                         Qt::AlignBottom | Qt::AlignLeft);
+
+    presets_ = iconButton("imagePresets", "list.bullet.rectangle", "Image Presets", 28, box);
+    setSymbol(presets_, "list.bullet.rectangle", 14, Theme::instance().color(ColorRole::orange));
+    connect(presets_, &QAbstractButton::clicked, this,
+            [this] { model_.setShowUserImagePresets(!model_.showUserImagePresets()); });
+    boxLayout->addLayout(insetButton(presets_, Qt::BottomEdge | Qt::RightEdge, cornerInset), 2, 2,
+                         Qt::AlignBottom | Qt::AlignRight);
+    return box;
+}
+
+QWidget* LeftPanel::makePromptEditor(QWidget* box) {
     // The text's insets follow the scale: the editor sits in a holder whose margins are those insets.
     auto* editorHost = new QWidget(box);
     editorHost->setObjectName("promptEditorHost");
@@ -427,49 +277,21 @@ void LeftPanel::build() {
     auto* returnKey = new ReturnKeyFilter(editor_);
     connect(returnKey, &ReturnKeyFilter::returnPressed, &model_, &ImageStudioModel::handleReturnKey);
     connect(editor_, &QPlainTextEdit::textChanged, this, &LeftPanel::editorChanged);
-    boxLayout->addWidget(editorHost, 0, 0, 3, 3);
+    return editorHost;
+}
 
-    createPreset_ = iconButton("createPresetFromPrompt", "plus.square", "Create preset from current prompt", 24, box);
-    setSymbol(createPreset_, "plus.square", 14, withOpacity(Theme::instance().color(ColorRole::orange), 0.8));
-    connect(createPreset_, &QAbstractButton::clicked, this, &LeftPanel::openCreatePreset);
-    boxLayout->addLayout(insetButton(createPreset_, Qt::TopEdge | Qt::RightEdge, cornerInset), 0, 2,
-                         Qt::AlignTop | Qt::AlignRight);
-
-    settings_ = iconButton("imageModelSettings", "gearshape", "Image Model Settings", 28, box);
-    setSymbol(settings_, "gearshape", 14, Theme::instance().color(ColorRole::orange));
-    connect(settings_, &QAbstractButton::clicked, this, &LeftPanel::openSettings);
-    boxLayout->addLayout(insetButton(settings_, Qt::BottomEdge | Qt::LeftEdge, cornerInset), 2, 0,
-                         Qt::AlignBottom | Qt::AlignLeft);
-
-    presets_ = iconButton("imagePresets", "list.bullet.rectangle", "Image Presets", 28, box);
-    setSymbol(presets_, "list.bullet.rectangle", 14, Theme::instance().color(ColorRole::orange));
-    connect(presets_, &QAbstractButton::clicked, this,
-            [this] { model_.setShowUserImagePresets(!model_.showUserImagePresets()); });
-    boxLayout->addLayout(insetButton(presets_, Qt::BottomEdge | Qt::RightEdge, cornerInset), 2, 2,
-                         Qt::AlignBottom | Qt::AlignRight);
-    column->addWidget(box);
-
-    auto* generate = new GenerateButton("Generate Now", content_);
-    generate->setObjectName("generateNow");
-    generate->setAccessibleName("Generate Now");
-    generate->setIcon(symbolIcon("sparkles", Qt::white));
-    generate->setCursor(Qt::PointingHandCursor);
-    generateSpinner_ = new Spinner({SpinnerLook::Style::spokes, Qt::white}, Spinner::smallDiameter, generate);
-    generateSpinner_->setObjectName("generateSpinner");
-    generateSpinner_->hide();
-    generate_ = generate;
-    generate_->installEventFilter(this);
-    FocusRing::attach(generate_, 10);
+void LeftPanel::addGenerateButton(QVBoxLayout* column) {
+    generate_ = new GradientButton(content_);
+    generate_->setObjectName("generateNow");
+    generate_->setGradient(ColorRole::orange, ColorRole::yellow);
+    generate_->spinner()->setObjectName("generateSpinner");
     // A click leaves the focus where it was (most often the prompt); Tab still stops here.
     generate_->setFocusPolicy(Qt::TabFocus);
-    generate_->setFont(Theme::font(15, QFont::DemiBold));
-    generate_->setMinimumHeight(44);
     connect(generate_, &QAbstractButton::clicked, this, [this] {
         if (!model_.isGenerateDisabled())
             model_.generate();
     });
     column->addWidget(generate_);
-    column->addStretch();
 }
 
 void LeftPanel::setScale(double scale) {
@@ -495,14 +317,7 @@ void LeftPanel::applyScale() {
         glass->setSymbolSize(12 * scale_);
     }
     editor_->setFont(Theme::font(14 * scale_));
-    generate_->setFont(Theme::font(15 * scale_, QFont::DemiBold));
-    // 14 × scale above and below the taller of the 16 × scale symbol frame and the title's line.
-    generate_->setMinimumHeight(
-        int(std::ceil(28 * scale_ + std::max(16 * scale_, QFontMetricsF(generate_->font()).height()))));
-    static_cast<GenerateButton*>(generate_)->setVerticalPadding(int(std::lround(14 * scale_)));
-    generate_->setIconSize(QSize(int(std::lround(16 * scale_)), int(std::lround(16 * scale_))));
-    generateSpinner_->setDiameter(Spinner::smallDiameter * scale_);
-    placeGenerateSpinner();
+    generate_->setScale(scale_);
     placeEditorInsets();
 }
 
@@ -520,22 +335,6 @@ void LeftPanel::updateMinimumWidth() {
     const bool barTakesRoom = !bar->isHidden() && !style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, bar);
     const int needed = content_->minimumSizeHint().width() + (barTakesRoom ? bar->sizeHint().width() : 0);
     setMinimumWidth(std::max(narrowestWidth, needed));
-}
-
-void LeftPanel::placeGenerateSpinner() {
-    // Where the button draws its symbol: the symbol, a small gap and the title are centred together.
-    const QSize icon = generate_->iconSize();
-    const QString shown = static_cast<GenerateButton*>(generate_)->shownText();
-    const int title = generate_->fontMetrics().boundingRect(QRect(0, 0, 1 << 20, 1 << 20), 0, shown).width();
-    const int group = icon.width() + GenerateButton::iconGap + title;
-    const QSize spinner = generateSpinner_->sizeHint();
-    const QPoint iconCentre((generate_->width() - group) / 2 + icon.width() / 2, generate_->height() / 2);
-    generateSpinner_->setGeometry(QRect(iconCentre - QPoint(spinner.width() / 2, spinner.height() / 2), spinner));
-}
-
-void LeftPanel::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    placeGenerateSpinner();
 }
 
 int LeftPanel::gridColumnCount() const {
@@ -573,26 +372,16 @@ void LeftPanel::editorChanged() {
 
 void LeftPanel::showGenerateState() {
     const bool loading = model_.isGenerating();
-    generate_->setText(loading ? "Generating..." : "Generate Now");
-    generate_->setAccessibleName(generate_->text());
-    // While loading the symbol gives way to the spinner in its place.
-    if (loading) {
-        QPixmap blank(generate_->iconSize());
-        blank.fill(Qt::transparent);
-        generate_->setIcon(QIcon(blank));
-    } else {
-        generate_->setIcon(symbolIcon("sparkles", Qt::white));
-    }
-    generateSpinner_->setVisible(loading);
-    placeGenerateSpinner();
+    generate_->setTitle(loading ? "Generating..." : "Generate Now");
+    // While loading the spinner stands in the symbol's place.
+    generate_->setSymbol(loading ? QString() : QStringLiteral("sparkles"));
+    generate_->setBusy(loading);
     const bool disabled = model_.isGenerateDisabled();
     // Disabled with the focus, the button would pass it on down the window's chain: the prompt takes it back.
     if (disabled && window()->focusWidget() == generate_)
         editor_->setFocus(Qt::OtherFocusReason);
     generate_->setEnabled(!disabled);
-    static_cast<GenerateButton*>(generate_)->setFaded(disabled);
-    // The spinner stands on the button: it fades with it.
-    generateSpinner_->setColor(disabled ? withOpacity(Qt::white, 0.6) : QColor(Qt::white));
+    generate_->setFaded(disabled);
 }
 
 void LeftPanel::showReferences() {
@@ -799,8 +588,6 @@ QWidget* LeftPanel::makeCreatePresetSheet() {
 }
 
 bool LeftPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == generate_ && event->type() == QEvent::Resize)
-        placeGenerateSpinner();
     if ((watched == content_ && event->type() == QEvent::LayoutRequest) ||
         (watched == scroll_->verticalScrollBar() && (event->type() == QEvent::Show || event->type() == QEvent::Hide)))
         updateMinimumWidth();

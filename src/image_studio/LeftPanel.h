@@ -8,10 +8,10 @@
 #include <QPointer>
 #include <QWidget>
 
+class GradientButton;
 class ImageStudioModel;
 class Popover;
 class QAbstractButton;
-class Spinner;
 class QGridLayout;
 class QHBoxLayout;
 class QLabel;
@@ -42,10 +42,15 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void build();
+    void addReferenceSection(QVBoxLayout* column);
+    void addPromptHeader(QVBoxLayout* column);
+    QWidget* makePromptBox();
+    // The editor in a holder whose margins are the text's insets.
+    QWidget* makePromptEditor(QWidget* box);
+    void addGenerateButton(QVBoxLayout* column);
     void applyScale();
     void showPrompt();
     void showReferences();
@@ -54,8 +59,6 @@ private:
     void updateMinimumWidth();
     // Leaves the create-preset button room at the end of the prompt's first lines.
     void placeEditorInsets();
-    // Keeps the generate button's spinner where its symbol stands.
-    void placeGenerateSpinner();
     void editorChanged();
     void openSettings();
     void openCreatePreset();
@@ -86,8 +89,7 @@ private:
     QAbstractButton* createPreset_ = nullptr;
     QAbstractButton* settings_ = nullptr;
     QAbstractButton* presets_ = nullptr;
-    QAbstractButton* generate_ = nullptr;
-    Spinner* generateSpinner_ = nullptr;
+    GradientButton* generate_ = nullptr;
     QVBoxLayout* editorInsets_ = nullptr;
     QPointer<Popover> popoverFrame_;
     QPointer<ImageSettingsPopover> popover_;

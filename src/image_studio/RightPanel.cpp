@@ -485,7 +485,7 @@ void RightPanel::placeBubble() {
 }
 
 QWidget* RightPanel::makePresetsView() {
-    SwiftDataImagePresetsManager* manager = model_.environment().imagePresetsManager;
+    SwiftDataImagePresetsManager* manager = model_.imagePresetsManager();
     if (!manager) {
         // Without a preset store (a bare studio) the panel is an empty frame, placed as the real one.
         auto* empty = new QWidget(overlay_);

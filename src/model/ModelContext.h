@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PersistentModel.h"
+#include "StoreOpener.h"
 
 #include <QHash>
 #include <QJsonObject>
@@ -64,10 +65,7 @@ public:
     // What was copied from the store kept aside into the new one, by table in the order of the record types;
     // tables of which nothing could be read are left out. Empty when nothing was kept aside or nothing could be
     // read from it.
-    struct RecoveredRecords {
-        QString table;
-        int count = 0;
-    };
+    using RecoveredRecords = StoreOpener::RecoveredRecords;
     QList<RecoveredRecords> recoveredRecords() const { return recovered_; }
     // Journals of earlier changes that were not (all) restored at opening, kept aside for the user.
     struct KeptJournal {
@@ -131,25 +129,6 @@ private:
     friend class PersistentModel;
     ModelContext(const QString& connection, const QString& path, bool inMemory,
                  std::vector<const EntityDescription*> entities);
-
-    enum class Access { writable, readOnly, immutable };
-    struct Opened {
-        QString error; // empty when open
-        int code = 0;  // SQLite's primary result code of the failure
-        bool readOnly = false;
-    };
-    // A first opening checks the file and may wait for a schema change; reconnecting does neither.
-    static Opened tryOpen(const QString& connection, const QString& path,
-                          const std::vector<const EntityDescription*>& entities, Access access, bool opening = true);
-    static QSqlError createSchema(QSqlDatabase& db, const std::vector<const EntityDescription*>& entities);
-    // Reads what an earlier start's set-aside note says, when there is one.
-    void takeSetAsideNote();
-    // Copies the rows that can still be read from a damaged store into the new, empty store open on `connection`.
-    static QList<RecoveredRecords> recoverRows(const QString& damaged, const QString& connection,
-                                               const std::vector<const EntityDescription*>& entities);
-
-    // SQLite's primary result code of a failure; 0 when unknown.
-    static int resultCode(const QSqlError& error);
 
     // Journal of changes that could not be saved yet.
     void claimJournal();

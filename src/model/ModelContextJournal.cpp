@@ -6,6 +6,7 @@
 #include "Dialogs.h"
 #include "Log.h"
 #include "NoReplaceMove.h"
+#include "Sqlite.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -24,12 +25,6 @@ constexpr int kMaxRetryDelayMs = 60000;
 constexpr qint64 kMaxJournalBytes = 512LL * 1024 * 1024;
 constexpr int kJournalFormat = 1;
 
-// SQLite's primary result codes that matter here.
-constexpr int kBusy = 5;
-constexpr int kLocked = 6;
-constexpr int kReadOnly = 8;
-constexpr int kFull = 13;
-
 // Stores whose journal a context of this process already owns: a second context on the same file (a reader)
 // neither replays nor writes it.
 QSet<QString>& journalOwners() {
@@ -42,13 +37,13 @@ QSet<QString>& journalOwners() {
 // store refuses as such (a constraint, a wrong statement) would be refused again and is not.
 bool canPass(int code) {
     switch (code) {
-    case 1:  // SQL error
-    case 2:  // internal
-    case 18: // too big
-    case 19: // constraint
-    case 20: // type mismatch
-    case 21: // misuse
-    case 25: // range
+    case Sqlite::error:
+    case Sqlite::internal:
+    case Sqlite::tooBig:
+    case Sqlite::constraint:
+    case Sqlite::mismatch:
+    case Sqlite::misuse:
+    case Sqlite::range:
         return false;
     default:
         return true;
@@ -57,12 +52,12 @@ bool canPass(int code) {
 
 QString causeOf(int code) {
     switch (code) {
-    case kBusy:
-    case kLocked:
+    case Sqlite::busy:
+    case Sqlite::locked:
         return QStringLiteral("locked");
-    case kReadOnly:
+    case Sqlite::readOnly:
         return QStringLiteral("read-only");
-    case kFull:
+    case Sqlite::full:
         return QStringLiteral("full");
     default:
         return QStringLiteral("code %1").arg(code);
@@ -187,7 +182,7 @@ void ModelContext::claimJournal() {
     nextRetryDelayMs_ = kFirstRetryDelayMs;
     // The application announces a read-only store at start; saves failing for that reason are not told again.
     if (readOnly_)
-        told_.insert('\n' + causeOf(kReadOnly));
+        told_.insert('\n' + causeOf(Sqlite::readOnly));
     replayJournal();
 }
 
@@ -528,7 +523,7 @@ bool ModelContext::retryPendingChanges() {
         settle();
         return true;
     }
-    if (readOnly_ || lastFailureCode_ == kReadOnly)
+    if (readOnly_ || lastFailureCode_ == Sqlite::readOnly)
         reconnect();
     QString error;
     if (save(&error)) {

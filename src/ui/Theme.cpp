@@ -98,6 +98,8 @@ QColor Theme::color(ColorRole role, ColorScheme scheme) {
         return dark ? QColor(255, 69, 58) : QColor(255, 59, 48);
     case ColorRole::orange:
         return dark ? QColor(255, 159, 10) : QColor(255, 149, 0);
+    case ColorRole::yellow:
+        return dark ? QColor(255, 214, 10) : QColor(255, 204, 0);
     case ColorRole::green:
         return dark ? QColor(48, 209, 88) : QColor(40, 205, 65);
     case ColorRole::gray:

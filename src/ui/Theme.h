@@ -23,6 +23,7 @@ enum class ColorRole {
     accent,
     destructive,
     orange,
+    yellow,
     blue,
     green,
     red,

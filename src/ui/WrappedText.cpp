@@ -36,7 +36,7 @@ int WrappedText::textWidth(int width) const {
 }
 
 QString WrappedText::shownText(int width) const {
-    return wrapToWidth(text(), fontMetrics(), width);
+    return fitLines(text(), fontMetrics(), width).join(QLatin1Char('\n'));
 }
 
 int WrappedText::heightForWidth(int width) const {
@@ -53,22 +53,68 @@ void WrappedText::paintEvent(QPaintEvent*) {
                           foregroundRole());
 }
 
-QString wrapToWidth(const QString& text, const QFontMetrics& metrics, int width) {
+QStringList fitLines(const QString& text, const QFontMetrics& metrics, int width, int maxLines, LongWords longWords) {
     QStringList lines;
+    if (text.isEmpty() || maxLines <= 0)
+        return lines;
+    QList<qsizetype> starts; // where each line starts in `text`
+    const auto add = [&](const QString& line, qsizetype start) {
+        lines << line;
+        starts << start;
+    };
+    qsizetype paragraphStart = 0;
     for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
         QString line;
-        for (QString word : paragraph.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            if (metrics.horizontalAdvance(word) > width)
-                word = metrics.elidedText(word, Qt::ElideRight, width);
+        qsizetype lineStart = paragraphStart;
+        for (qsizetype end = 0, start = 0; start < paragraph.size(); start = end) {
+            while (start < paragraph.size() && paragraph.at(start) == QLatin1Char(' '))
+                ++start;
+            end = paragraph.indexOf(QLatin1Char(' '), start);
+            if (end < 0)
+                end = paragraph.size();
+            if (start == end)
+                break;
+            QString word = paragraph.mid(start, end - start);
+            qsizetype wordStart = paragraphStart + start;
+            if (metrics.horizontalAdvance(word) > width) {
+                if (longWords == LongWords::elided) {
+                    word = metrics.elidedText(word, Qt::ElideRight, width);
+                } else {
+                    if (!line.isEmpty())
+                        add(std::exchange(line, QString()), lineStart);
+                    // As much of the word as a line holds (a letter at least), then the next line.
+                    while (word.size() > 1 && metrics.horizontalAdvance(word) > width) {
+                        // word.left(fits) fits or is one letter; word.left(tooMany) does not fit.
+                        qsizetype fits = 1;
+                        qsizetype tooMany = word.size();
+                        while (tooMany - fits > 1) {
+                            const qsizetype middle = (fits + tooMany) / 2;
+                            (metrics.horizontalAdvance(word.left(middle)) <= width ? fits : tooMany) = middle;
+                        }
+                        add(word.left(fits), wordStart);
+                        word.remove(0, fits);
+                        wordStart += fits;
+                    }
+                }
+            }
             const QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
             if (line.isEmpty() || metrics.horizontalAdvance(longer) <= width) {
+                if (line.isEmpty())
+                    lineStart = wordStart;
                 line = longer;
             } else {
-                lines << line;
+                add(line, lineStart);
                 line = word;
+                lineStart = wordStart;
             }
         }
-        lines << line;
+        add(line, lineStart);
+        paragraphStart += paragraph.size() + 1;
     }
-    return lines.join(QLatin1Char('\n'));
+    if (lines.size() > maxLines) {
+        lines.resize(maxLines - 1);
+        const QString rest = text.mid(starts[maxLines - 1]).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        lines << metrics.elidedText(rest, Qt::ElideRight, width);
+    }
+    return lines;
 }

@@ -3,6 +3,7 @@
 #include <QLabel>
 
 #include <algorithm>
+#include <limits>
 
 class QFontMetrics;
 
@@ -27,6 +28,10 @@ private:
     int textWidth(int width) const;
 };
 
-// `text` broken at its spaces into lines no wider than `width`, joined by line breaks; a word wider than a line
-// ends in "…".
-QString wrapToWidth(const QString& text, const QFontMetrics& metrics, int width);
+// What becomes of a word wider than a line: it ends in "…", or it is broken where the line ends.
+enum class LongWords { elided, broken };
+
+// `text` broken at its spaces and line breaks into lines no wider than `width`. At most `maxLines`: the last one then
+// takes the rest of the text, cut at the tail with "…".
+QStringList fitLines(const QString& text, const QFontMetrics& metrics, int width,
+                     int maxLines = std::numeric_limits<int>::max(), LongWords longWords = LongWords::elided);

@@ -1,9 +1,7 @@
 #include "WorkspaceWidgets.h"
 
-#include "FocusRing.h"
 #include "FrameTicker.h"
 #include "OnScreen.h"
-#include "Spinner.h"
 #include "Theme.h"
 #include "VideoWorkspaceModel.h"
 
@@ -109,120 +107,36 @@ void SlotDots::paintEvent(QPaintEvent*) {
     }
 }
 
-GenerateButton::GenerateButton(VideoWorkspaceModel* model, QWidget* parent)
-    : QPushButton(parent), model_(model), spinner_(new Spinner({SpinnerLook::Style::spokes, Qt::white}, 0, this)) {
+GenerateButton::GenerateButton(VideoWorkspaceModel* model, QWidget* parent) : GradientButton(parent), model_(model) {
     setObjectName("generateButton");
-    setCursor(Qt::PointingHandCursor);
-    setFlat(true);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    spinner_->setObjectName("generateSpinner");
-    spinner_->hide();
+    spinner()->setObjectName("generateSpinner");
+    // The title stands 6 after the symbol's room.
+    setSymbolGap(12);
+    // The control pane makes room for the whole title.
+    setTitleWraps(false);
     connect(model_, &VideoWorkspaceModel::queueChanged, this, &GenerateButton::refresh);
     connect(model_, &VideoWorkspaceModel::generateStateChanged, this, &GenerateButton::refresh);
     connect(this, &QPushButton::clicked, model_, &VideoWorkspaceModel::generateVideo);
+    setScale(1.0);
     refresh();
 }
 
 void GenerateButton::setScale(double scale) {
-    scale_ = scale;
-    setFont(Theme::font(15 * scale, QFont::DemiBold));
-    updateGeometry();
-    placeSpinner();
-}
-
-QSize GenerateButton::sizeHint() const {
-    return QSize(200, int(fontMetrics().height() + 2 * 14 * scale_));
-}
-
-QSize GenerateButton::minimumSizeHint() const {
-    // The icon slot and the title, whole, with the corners' room on both sides.
-    const double content = 20 * scale_ + 6 + QFontMetricsF(font()).horizontalAdvance(text());
-    return QSize(int(std::ceil(content + 2 * 10)), sizeHint().height());
-}
-
-double GenerateButton::drawnOpacity() const {
-    return model_->generateOpacity();
-}
-
-bool GenerateButton::showsStopSymbol() const {
-    return model_->queueFull();
+    GradientButton::setScale(scale);
+    setSymbolSlot(QSize(int(std::lround(20 * scale)), int(std::lround(16 * scale))));
 }
 
 void GenerateButton::refresh() {
-    const QString title = model_->generateButtonTitle();
-    setText(title);
-    setAccessibleName(title);
+    setTitle(model_->generateButtonTitle());
     setEnabled(model_->generateEnabled());
-    // The button's opacity holds for the spinner drawn over it too.
-    spinner_->setColor(withOpacity(Qt::white, drawnOpacity()));
-    spinner_->setVisible(model_->showsProgress());
-    placeSpinner();
-    update();
-}
-
-QRectF GenerateButton::iconSlot() const {
-    const double iconWidth = 20 * scale_;
-    const double textWidth = QFontMetricsF(font()).horizontalAdvance(text());
-    const double left = (width() - iconWidth - 6 - textWidth) / 2;
-    return QRectF(left, (height() - 16 * scale_) / 2, iconWidth, 16 * scale_);
-}
-
-void GenerateButton::placeSpinner() {
-    // A small indicator scaled by 0.8 × scale, centred in the icon slot.
-    const QRectF slot = iconSlot();
-    spinner_->setDiameter(Spinner::smallDiameter * 0.8 * scale_);
-    const QPointF corner = slot.center() - QPointF(spinner_->width() / 2.0, spinner_->height() / 2.0);
-    spinner_->move(corner.toPoint());
-}
-
-void GenerateButton::resizeEvent(QResizeEvent* event) {
-    QPushButton::resizeEvent(event);
-    placeSpinner();
-}
-
-void GenerateButton::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setOpacity(drawnOpacity());
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), 10, 10);
-    QLinearGradient gradient(rect().topLeft(), rect().topRight());
-    if (!model_->queueFull()) {
-        gradient.setColorAt(0, Theme::instance().color(ColorRole::blue));
-        gradient.setColorAt(1, Theme::instance().color(ColorRole::cyan));
-    } else {
-        QColor end(Qt::gray);
-        end.setAlphaF(0.8);
-        gradient.setColorAt(0, Qt::gray);
-        gradient.setColorAt(1, end);
-    }
-    painter.fillPath(shape, gradient);
-
-    const QRectF slot = iconSlot();
-    const double side = std::min(slot.width(), slot.height());
-    const QRectF glyph(slot.center().x() - side / 2, slot.center().y() - side / 2, side, side);
-    if (model_->showsPlaySymbol()) {
-        painter.setPen(QPen(Qt::white, 1.4));
-        painter.drawEllipse(glyph.adjusted(1, 1, -1, -1));
-        QPolygonF triangle;
-        const QPointF c = glyph.center();
-        const double s = side * 0.22;
-        triangle << QPointF(c.x() - s * 0.7, c.y() - s) << QPointF(c.x() + s, c.y())
-                 << QPointF(c.x() - s * 0.7, c.y() + s);
-        painter.setBrush(Qt::white);
-        painter.drawPolygon(triangle);
-    } else if (model_->queueFull()) {
-        painter.setPen(QPen(Qt::white, 1.4));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawEllipse(glyph.adjusted(1, 1, -1, -1));
-        const double s = side * 0.36;
-        painter.fillRect(QRectF(glyph.center().x() - s / 2, glyph.center().y() - s / 2, s, s), Qt::white);
-    }
-    const double textWidth = QFontMetricsF(font()).horizontalAdvance(text());
-    painter.setPen(Qt::white);
-    painter.drawText(QRectF(slot.right() + 6, 0, textWidth + 2, height()), Qt::AlignVCenter | Qt::AlignLeft, text());
-    if (FocusRing::shows(this)) {
-        painter.setOpacity(1);
-        FocusRing::paint(painter, QRectF(rect()), 10, this);
-    }
+    setFaded(model_->generateOpacity() < 1.0);
+    const bool full = model_->queueFull();
+    if (full)
+        setGradient(ColorRole::gray, ColorRole::gray, 0.8);
+    else
+        setGradient(ColorRole::blue, ColorRole::cyan);
+    setSymbol(model_->showsPlaySymbol() ? QStringLiteral("play.circle")
+              : full                    ? QStringLiteral("stop.circle")
+                                        : QString());
+    setBusy(model_->showsProgress());
 }

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QPushButton>
+#include "GradientButton.h"
+
 #include <QWidget>
 
 class OnScreenWatcher;
-class Spinner;
 class VideoWorkspaceModel;
 
 // The four slot dots of the header: one per concurrent video job, the running ones blue with a
@@ -32,28 +32,14 @@ private:
     double scale_ = 1.0;
 };
 
-// The generate button: title and symbol from the model, blue-to-cyan while the queue has room, gray
-// when it is full, dimmed when it cannot submit.
-class GenerateButton : public QPushButton {
+// The generate button bound to the workspace: title, symbol, spinner, colours and enable rule from the model.
+class GenerateButton final : public GradientButton {
     Q_OBJECT
 public:
     explicit GenerateButton(VideoWorkspaceModel* model, QWidget* parent = nullptr);
     void setScale(double scale);
-    double drawnOpacity() const;
-    bool showsStopSymbol() const;
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void refresh();
-    // Where the play, stop or progress symbol goes, left of the title; the two are centred together.
-    QRectF iconSlot() const;
-    void placeSpinner();
     VideoWorkspaceModel* model_;
-    Spinner* spinner_;
-    double scale_ = 1.0;
 };

@@ -260,6 +260,7 @@ private slots:
     }
 
     void cleanup() {
+        Theme::instance().setColorScheme(std::nullopt);
         view_.reset();
         tearDownServices();
     }
@@ -735,7 +736,6 @@ private slots:
 
     void textsFollowASwitchOfAppearance() {
         Theme::instance().setColorScheme(ColorScheme::light);
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         GUI_REQUIRE(name, QLabel, view_.get(), "studioName");
         QCOMPARE(name->palette().color(QPalette::WindowText), Theme::color(ColorRole::secondary, ColorScheme::light));
         STUDIO_CLICK("imageModelSettings");
@@ -786,7 +786,6 @@ private slots:
     // typed text follows the scale.
     void theEmptyPromptShowsItsPlaceholderOnTheBox() {
         Theme::instance().setColorScheme(ColorScheme::dark);
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         view_->resize(2000, 900);
         QTRY_COMPARE(view_->scale(), 1.6);
         QVERIFY(editor()->toPlainText().isEmpty());
@@ -826,7 +825,6 @@ private slots:
 
     void theFolderButtonShowsAnOrangeFolderBesideASmallerName() {
         Theme::instance().setColorScheme(ColorScheme::light);
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         GUI_REQUIRE(folder, QAbstractButton, view_.get(), "photoFolder");
         const QColor background = Theme::instance().color(ColorRole::windowBackground);
         QImage image(folder->size(), QImage::Format_ARGB32);
@@ -864,7 +862,6 @@ private slots:
 
     void creativityLevelsStackTheDotAboveTheWholeName() {
         Theme::instance().setColorScheme(ColorScheme::light);
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         const QColor background = Theme::instance().color(ColorRole::windowBackground);
         const auto isOrange = [](QColor c) {
             return c.hsvSaturationF() > 0.45 && c.valueF() > 0.5 && c.hsvHue() >= 15 && c.hsvHue() <= 50;
@@ -969,7 +966,7 @@ private slots:
     void thePresetsSheetKeepsTheKeyboardAndChoosesFromIt() {
         const auto store = ModelSchema::openStore(env_->path("store.sqlite"));
         SwiftDataImagePresetsManager presets(store.get());
-        AppEnvironment environment = model().environment();
+        AppEnvironment environment = this->environment();
         environment.imagePresetsManager = &presets;
         view_ = std::make_unique<ContentView>(environment);
         view_->resize(1000, 800);
@@ -1033,7 +1030,7 @@ private slots:
     void theHostedPresetsBrowserInsertsAndDismisses() {
         const auto store = ModelSchema::openStore(env_->path("store.sqlite"));
         SwiftDataImagePresetsManager presets(store.get());
-        AppEnvironment environment = model().environment();
+        AppEnvironment environment = this->environment();
         environment.imagePresetsManager = &presets;
         view_ = std::make_unique<ContentView>(environment);
         view_->resize(1000, 800);
@@ -1301,7 +1298,6 @@ private slots:
 
     void theHeaderDividerFollowsTheLook() {
         GUI_REQUIRE(divider, QWidget, view_.get(), "headerDivider");
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
             Theme::instance().setColorScheme(scheme);
             QCOMPARE(divider->height(), 1);
@@ -1314,7 +1310,6 @@ private slots:
     // button half as much as when it is enabled, in both appearances.
     void newChatIsDimmedOnceWhileThereIsNothingToClear() {
         GUI_REQUIRE(newChat, QAbstractButton, view_.get(), "newChat");
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         // How far the label's strongest pixel lies from the button's own colour, per channel.
         const auto labelInk = [this, newChat] {
             const QImage drawn = view_->grab(QRect(newChat->mapTo(view_.get(), QPoint()), newChat->size())).toImage();
@@ -1362,7 +1357,6 @@ private slots:
     void theResultButtonsArePlain() {
         generateWithReturn("boat");
         QVERIFY(waitForState(StudioRules::ResultState::completed));
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         for (const auto mode : {VideoGenerationMode::imageToVideo, VideoGenerationMode::startEndVideo}) {
             app_->setVideoMode(mode);
             QApplication::processEvents();
@@ -1832,7 +1826,6 @@ private slots:
         const QRect empty(editor()->mapTo(box, QPoint()), editor()->size());
         QVERIFY(std::abs(box->width() - 1 - empty.right() - 24 * view_->scale()) <= 1);
         // The frame's outline stands apart from its fill in both appearances.
-        const auto restore = qScopeGuard([] { Theme::instance().setColorScheme(std::nullopt); });
         for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
             Theme::instance().setColorScheme(scheme);
             QImage image(box->size(), QImage::Format_ARGB32);
@@ -1870,19 +1863,25 @@ private slots:
         QCOMPARE(opacity(), 1.0);
     }
 
-    // The button looks like a push button styled with a left-to-right #FF9500 to #FFCC00 gradient, corners of 10,
-    // white text after its symbol, faded to 0.6 as a whole when disabled; it draws this itself, without an
-    // offscreen pass through a fade effect on every paint.
+    // The button looks like a push button styled with the scheme's left-to-right orange to yellow gradient (#FF9500 to
+    // #FFCC00 in light, #FF9F0A to #FFD60A in dark), corners of 10, white text after its symbol, faded to 0.6 as a
+    // whole when disabled; it draws this itself, without an offscreen pass through a fade effect on every paint.
     void generateNowLooksLikeItsStyledGradientButton() {
         GUI_REQUIRE(generate, QPushButton, view_.get(), "generateNow");
         QVERIFY(!generate->graphicsEffect());
         QVERIFY(generate->styleSheet().isEmpty());
         QWidget holder;
         auto* reference = new QPushButton(&holder);
-        reference->setStyleSheet(
-            QStringLiteral("QPushButton { color: white; border: none; border-radius: 10px;"
-                           " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #FF9500, stop:1 #FFCC00); }"));
-        for (const int width : {1000, 1600}) {
+        const QList<std::pair<int, ColorScheme>> looks{{1000, ColorScheme::light},
+                                                       {1600, ColorScheme::light},
+                                                       {1000, ColorScheme::dark},
+                                                       {1600, ColorScheme::dark}};
+        for (const auto& [width, scheme] : looks) {
+            Theme::instance().setColorScheme(scheme);
+            reference->setStyleSheet(
+                QStringLiteral("QPushButton { color: white; border: none; border-radius: 10px; background: "
+                               "qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 %1); }")
+                    .arg(scheme == ColorScheme::dark ? "#FF9F0A, stop:1 #FFD60A" : "#FF9500, stop:1 #FFCC00"));
             view_->resize(width, 800);
             QTRY_COMPARE(view_->scale(), width / 1000.0);
             for (const bool enabled : {false, true}) {
@@ -1912,8 +1911,9 @@ private slots:
                     expected = faded;
                 }
                 const int off = differingPixels(drawn, expected, 6);
-                QVERIFY2(off <= 8, qPrintable(QStringLiteral("width %1, %2: %3 pixels differ")
+                QVERIFY2(off <= 8, qPrintable(QStringLiteral("width %1 %2, %3: %4 pixels differ")
                                                   .arg(width)
+                                                  .arg(scheme == ColorScheme::dark ? "dark" : "light")
                                                   .arg(enabled ? "enabled" : "disabled")
                                                   .arg(off)));
                 if (enabled) {

@@ -643,7 +643,7 @@ private slots:
         QCOMPARE(dots->activeDots(), 4);
         QVERIFY(dots->isPulsing());
         QVERIFY(!button->isEnabled());
-        QVERIFY(button->showsStopSymbol());
+        QCOMPARE(button->symbol(), QString("stop.circle"));
         QCOMPARE(button->drawnOpacity(), 0.6);
         // Return in the editor submits nothing either.
         view->editor()->setFocus();

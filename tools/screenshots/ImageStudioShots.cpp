@@ -45,6 +45,8 @@ QImage scene(int width, int height, int variant) {
 struct Studio {
     ContentView* view;
     FakeGeminiService* fake;
+    AppViewModel* app;
+    QueueManager* queue;
 };
 
 Studio makeStudio(ScreenshotContext& context, SwiftDataImagePresetsManager* presets = nullptr) {
@@ -63,12 +65,12 @@ Studio makeStudio(ScreenshotContext& context, SwiftDataImagePresetsManager* pres
     environment.downloadSettings = downloads;
     environment.queueManager = queue;
     environment.imagePresetsManager = presets;
-    return {new ContentView(environment), fake};
+    return {new ContentView(environment), fake, app, queue};
 }
 
 // The composer comes from the application view model when the studio appears.
 void compose(Studio studio, const QString& prompt, const QList<QImage>& references = {}) {
-    AppViewModel* app = studio.view->model()->environment().appViewModel;
+    AppViewModel* app = studio.app;
     app->setSavedPhotoReferenceImages(references);
     app->setSavedPhotoPrompt(prompt);
 }
@@ -91,7 +93,7 @@ QWidget* videoJobsStudio(ScreenshotContext& context) {
     APIManager::shared().setMiniMaxAPIKey("key-1");
     APIManager::shared().setMiniMaxAPIKey2("key-2");
     Studio studio = makeStudio(context);
-    QueueManager* queue = studio.view->model()->environment().queueManager;
+    QueueManager* queue = studio.queue;
     for (int i = 0; i < 5; ++i)
         queue->addVideoTask(QStringLiteral("clip %1").arg(i), scene(320, 180, i), std::nullopt, VideoQuality::p768,
                             VideoDuration::seconds6);
