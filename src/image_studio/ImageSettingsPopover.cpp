@@ -99,20 +99,10 @@ ImageSettingsPopover::ImageSettingsPopover(ImageStudioModel& model, QWidget* par
     QHBoxLayout* segments = addSection(column, "modelTitle", "Model Orvane", this);
     modelGroup_ = new RadioGroup(this);
     const auto models = allCases<ImageModel>();
-    // The segments look as the video studio's pickers do: the chosen one raised on a lighter fill, in both schemes.
     segments->setSpacing(2);
     for (ImageModel model : models) {
-        auto* button = new GlassButton(this);
-        button->setTitle(displayName(model));
-        button->setFill(GlassButton::Fill::none);
-        button->setSelectedFill(GlassButton::Fill::selectedSegment);
-        button->setHighlight(GlassButton::Highlight::hoverOrSelected);
-        button->setTitleFont(12, QFont::Medium);
-        button->setPadding(QMarginsF(10, 5, 10, 5));
-        button->setCornerRadius(6);
-        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        GlassButton* button = makeSegmentButton(displayName(model), this);
         button->setObjectName(QStringLiteral("model_") + rawValue(model));
-        button->setAccessibleName(displayName(model));
         modelGroup_->addChoice(button, int(modelButtons_.size()));
         segments->addWidget(button);
         modelButtons_.append(button);

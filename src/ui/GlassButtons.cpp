@@ -381,3 +381,17 @@ GlassIconButton::GlassIconButton(const QString& symbol, const QString& helpText,
     setToolTip(helpText);
     setAccessibleName(helpText);
 }
+
+GlassButton* makeSegmentButton(const QString& title, QWidget* parent) {
+    auto* button = new GlassButton(parent);
+    button->setTitle(title);
+    button->setAccessibleName(title);
+    button->setFill(GlassButton::Fill::none);
+    button->setSelectedFill(GlassButton::Fill::selectedSegment);
+    button->setHighlight(GlassButton::Highlight::hoverOrSelected);
+    button->setTitleFont(12, QFont::Medium);
+    button->setPadding(QMarginsF(10, 5, 10, 5));
+    button->setCornerRadius(6);
+    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    return button;
+}

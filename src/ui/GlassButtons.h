@@ -122,6 +122,9 @@ private:
     std::optional<ControlActiveState> activeState_;
 };
 
+// One segment of a segmented picker, titled `title`: the chosen one is raised on a lighter fill, in both schemes.
+GlassButton* makeSegmentButton(const QString& title, QWidget* parent);
+
 // One tab of a preset panel: symbol and title; the selected tab is filled with the control background and its
 // glass counts as highlighted.
 class GlassTabButton final : public GlassButton {

@@ -28,17 +28,8 @@ void SegmentedPicker::setSegments(const QList<QPair<QString, QString>>& segments
         delete button;
     buttons_.clear();
     for (const auto& [key, text] : segments) {
-        auto* button = new GlassButton(this);
+        GlassButton* button = makeSegmentButton(text, this);
         button->setObjectName(name_ + QLatin1Char('_') + key);
-        button->setTitle(text);
-        button->setAccessibleName(text);
-        button->setFill(GlassButton::Fill::none);
-        button->setSelectedFill(GlassButton::Fill::selectedSegment);
-        button->setHighlight(GlassButton::Highlight::hoverOrSelected);
-        button->setTitleFont(12, QFont::Medium);
-        button->setPadding(QMarginsF(10, 5, 10, 5));
-        button->setCornerRadius(6);
-        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         group_->addChoice(button, int(buttons_.size()));
         layout_->addWidget(button);
         buttons_.append({key, button});
