@@ -10,6 +10,7 @@
 #include "ImageStudioModel.h"
 #include "ImageTiles.h"
 #include "PhotoFiles.h"
+#include "PlainText.h"
 #include "Popover.h"
 #include "PresetFormView.h"
 #include "ReferenceLoader.h"
@@ -342,7 +343,7 @@ int LeftPanel::gridColumnCount() const {
 }
 
 void LeftPanel::showPrompt() {
-    if (editor_->toPlainText() != model_.prompt()) {
+    if (typedText(editor_->document()) != model_.prompt()) {
         updatingEditor_ = true;
         QTextCursor cursor = editor_->textCursor();
         const int position = cursor.position();
@@ -364,9 +365,9 @@ void LeftPanel::showPrompt() {
 void LeftPanel::editorChanged() {
     if (updatingEditor_)
         return;
-    model_.setPrompt(editor_->toPlainText());
+    model_.setPrompt(typedText(editor_->document()));
     // The model cut the text: show what it kept.
-    if (editor_->toPlainText() != model_.prompt())
+    if (typedText(editor_->document()) != model_.prompt())
         showPrompt();
 }
 

@@ -1,7 +1,7 @@
 #include "SyntaxHighlightedTextEditor.h"
 
 #include "Controls.h"
-
+#include "PlainText.h"
 #include "PromptLimit.h"
 #include "TagHighlighter.h"
 #include "Theme.h"
@@ -37,13 +37,7 @@ SyntaxHighlightedTextEditor::SyntaxHighlightedTextEditor(QWidget* parent) : QPla
 }
 
 QString SyntaxHighlightedTextEditor::typedText() const {
-    // toPlainText() turns a no-break space into a plain one: only the line separators become line breaks here.
-    QString text = document()->toRawText();
-    for (QChar& c : text) {
-        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
-            c = QLatin1Char('\n');
-    }
-    return text;
+    return ::typedText(document());
 }
 
 void SyntaxHighlightedTextEditor::setFontSize(qreal size) {

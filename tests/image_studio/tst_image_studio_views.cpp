@@ -281,11 +281,12 @@ private slots:
         QVERIFY(!generate->isEnabled());
         QVERIFY(!newChat->isEnabled());
         QCOMPARE(view_->rightPanel()->shownState(), StudioRules::ResultState::ready);
-        type("a lighthouse");
+        // A no-break space is sent as typed.
+        type(QStringLiteral("a\u00A0lighthouse"));
         QTest::keyClick(editor(), Qt::Key_Return, Qt::ShiftModifier);
         type("at dusk");
         QCOMPARE(editor()->toPlainText(), QString("a lighthouse\nat dusk"));
-        QCOMPARE(model().prompt(), QString("a lighthouse\nat dusk"));
+        QCOMPARE(model().prompt(), QStringLiteral("a\u00A0lighthouse\nat dusk"));
         QVERIFY(generate->isEnabled());
 
         // A slow answer, so that the waiting state can be seen.
@@ -305,7 +306,7 @@ private slots:
         QCOMPARE(fake_->generateRequests().size(), 1);
         const auto parts = fake_->generateRequests()[0].json["contents"][0]["parts"];
         QCOMPARE(QString::fromStdString(parts[0]["text"].get<std::string>()),
-                 "a lighthouse\nat dusk" + OrvaneAPIService::landscapeInstruction);
+                 QStringLiteral("a\u00A0lighthouse\nat dusk") + OrvaneAPIService::landscapeInstruction);
         GUI_REQUIRE(result, ResultPictureView, view_.get(), "resultPicture");
         QCOMPARE(result->image().size(), FakeGeminiService::samplePicture().size());
         QCOMPARE(generate->text(), QString("Generate Now"));
