@@ -110,7 +110,8 @@ QCoro::Task<> StandardUpdaterController::runCheck() {
     QNetworkRequest request(feedUrl);
     request.setTransferTimeout(kTimeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    QNetworkReply* reply = NetworkAccess::shared()->get(request);
+    const ServiceReply::Owned owned(NetworkAccess::shared()->get(request));
+    QNetworkReply* reply = owned.get();
     connect(this, &QObject::destroyed, reply, &QNetworkReply::abort);
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
         if (received > kMaxFeedBytes)
@@ -118,7 +119,6 @@ QCoro::Task<> StandardUpdaterController::runCheck() {
     });
     ServiceReply::Finished finished(reply);
     co_await finished;
-    reply->deleteLater();
     if (!self)
         co_return;
     const auto status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

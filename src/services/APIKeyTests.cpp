@@ -54,7 +54,7 @@ struct Answer {
 };
 
 QCoro::Task<Answer> send(QNetworkRequest request, QPointer<QObject> owner) {
-    std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater> reply(NetworkAccess::shared()->get(request));
+    const ServiceReply::Owned reply(NetworkAccess::shared()->get(request));
     if (owner)
         QObject::connect(owner, &QObject::destroyed, reply.get(), &QNetworkReply::abort);
     ServiceReply::Finished finished(reply.get());

@@ -309,7 +309,8 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
             // Like every request to the service it keeps no connection, so it goes out on one of its own:
             // a drop can never be an idle connection that the server had already let go.
             auto* body = new SendOnceBody(request.body, nullptr);
-            QNetworkReply* reply = NetworkAccess::shared()->post(post, body);
+            const ServiceReply::Owned owned(NetworkAccess::shared()->post(post, body));
+            QNetworkReply* reply = owned.get();
             body->setParent(reply);
             abandonWithThis(reply);
             auto bytesSent = std::make_shared<qint64>(0);
@@ -317,7 +318,6 @@ QCoro::Task<> MiniMaxAPIService::sendGenerationRequest(Job job) {
                     [bytesSent](qint64 sent, qint64) { *bytesSent = std::max(*bytesSent, sent); });
             ServiceReply::Finished ended(reply);
             co_await ended;
-            reply->deleteLater();
             if (!self || !isCurrent(token))
                 co_return;
             const auto status = httpStatus(reply);
@@ -433,11 +433,11 @@ void MiniMaxAPIService::abandonWithThis(QNetworkReply* reply) const {
 template <class T>
 QCoro::Task<MiniMaxAPIService::Outcome<T>>
 MiniMaxAPIService::fetchStatusAnswer(QNetworkRequest request, Decoded<T> (*decode)(const QByteArray&)) {
-    QNetworkReply* reply = NetworkAccess::shared()->get(request);
+    const ServiceReply::Owned owned(NetworkAccess::shared()->get(request));
+    QNetworkReply* reply = owned.get();
     abandonWithThis(reply);
     ServiceReply::Finished ended(reply);
     co_await ended;
-    reply->deleteLater();
     if (const auto refused = ServiceReply::refusedRedirect(reply))
         co_return Failure::withText(*refused);
     const auto status = httpStatus(reply);

@@ -276,7 +276,8 @@ QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString pat
     // The clip may come from the service's own host: its connection is not kept either.
     QNetworkRequest request(url);
     NetworkAccess::closeConnectionAfterAnswer(request);
-    QNetworkReply* reply = network->get(request);
+    const ServiceReply::Owned owned(network->get(request));
+    QNetworkReply* reply = owned.get();
     reply->setReadBufferSize(kReadBufferBytes);
     if (options.owner)
         QObject::connect(options.owner, &QObject::destroyed, reply, &QNetworkReply::abort);
@@ -304,7 +305,6 @@ QCoro::Task<Result> toFile(QNetworkAccessManager* network, QUrl url, QString pat
         result = claimName(*file, path, result);
     if (!result.ok)
         file->remove();
-    reply->deleteLater();
     co_return result;
 }
 

@@ -415,7 +415,7 @@ OrvaneAPIService::send(BuiltRequest built) {
     QNetworkRequest request = GeminiWire::keyedRequest(built.url, APIManager::shared().googleAPIKey(), timeoutMs);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
 
-    std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater> reply(NetworkAccess::shared()->post(request, built.body));
+    const ServiceReply::Owned reply(NetworkAccess::shared()->post(request, built.body));
     // A service that goes away gives up its request at once instead of waiting for the answer.
     QObject::connect(this, &QObject::destroyed, reply.get(), &QNetworkReply::abort);
     // The body is taken as it arrives: one read of a picture's tens of megabytes at the end would hold up

@@ -2,13 +2,18 @@
 
 #include <QNetworkReply>
 #include <QPointer>
+#include <QScopedPointer>
 #include <QString>
 
 #include <coroutine>
+#include <memory>
 #include <optional>
 
 // What every client reads from a finished reply, by one set of rules.
 namespace ServiceReply {
+
+// A reply its awaiting code owns: let go (deleteLater) when that code ends, however it ends.
+using Owned = std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater>;
 
 // The platform's words for a request that ran out of time.
 QString timedOutText();
