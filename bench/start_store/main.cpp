@@ -5,17 +5,26 @@
 // stores' files are dropped from the page cache, as after a reboot.
 // Goal: cold, the start with the collection at most 1.3x the start with an empty store. Warm rounds follow for
 // reference (how much of the difference is reading the disk).
+// After the first paint each cold start runs on for 5 s while a GUI-thread timer ticks every millisecond.
+// Goal: no gap between its ticks over 50 ms (the median of the rounds' longest; the empty store's for reference).
+// Then a store of 100,000 clips, cold: the studio switch is clicked 100 ms after the first paint.
+// Goal: the click has acted (the video studio painted) within 100 ms of it.
 //
-//   bench_start_store [--records N] [--rounds N] [--folder DIR]   (DIR keeps the filled store between runs)
+//   bench_start_store [--records N] [--many N] [--rounds N] [--folder DIR]   (DIR keeps the filled stores between
+//   runs; --many 0 leaves out the store of 100,000)
 
 #include "../BenchSupport.h"
+#include "../image_studio/StallMeter.h"
+#include "AppViewModel.h"
 #include "Dialogs.h"
 #include "ImageCoding.h"
 #include "MainAppView.h"
 #include "ModelSchema.h"
 #include "OrvaneApp.h"
+#include "StudioStack.h"
 #include "VideoMetadata.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -32,7 +41,10 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -44,7 +56,16 @@ namespace {
 using BenchSupport::median;
 
 constexpr double kGoal = 1.3;
+constexpr double kStallGoalMs = 50;
+constexpr double kClickGoalMs = 100;
+constexpr int kWatchMs = 5000;
+constexpr int kClickAfterMs = 100;
 constexpr int kStartTimeoutMs = 120000;
+
+qint64 nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // ---- the started process ------------------------------------------------------------------------------------
 
@@ -66,12 +87,26 @@ public:
 // does not count, work done before the paint does.
 class ShownProbe final : public QObject {
 public:
-    explicit ShownProbe(OrvaneApp& app) : app_(app) {}
+    // After the paint: watches the GUI thread for `watchMs`, and clicks the studio switch `clickAfterMs` after the
+    // paint (none when negative).
+    ShownProbe(OrvaneApp& app, int watchMs, int clickAfterMs)
+        : app_(app), watchMs_(watchMs), clickAfterMs_(clickAfterMs) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (reported_)
+        if (reported_) {
+            // The first frame painted after the click was taken.
+            const bool paints = event->type() == QEvent::UpdateRequest || event->type() == QEvent::Expose;
+            QWidget* window = app_.mainWindow();
+            if (clickTaken_ && clickActedNs_ < 0 && paints && window &&
+                (watched == window || watched == window->windowHandle())) {
+                watched->event(event);
+                if (videoStudioShown())
+                    clickActedNs_ = nowNs();
+                return true;
+            }
             return false;
+        }
         if (event->type() == QEvent::Paint && watched->isWidgetType()) {
             MainAppView* root = app_.rootView();
             auto* widget = static_cast<QWidget*>(watched);
@@ -100,7 +135,41 @@ private:
         if (reported_)
             return;
         reported_ = true;
+        const qint64 shownNs = nowNs();
         std::printf("shown\n");
+        std::fflush(stdout);
+        stalls_.start();
+        if (clickAfterMs_ >= 0)
+            clickLater(shownNs);
+        QTimer::singleShot(watchMs_, this, [this] { finish(); });
+    }
+
+    bool videoStudioShown() const {
+        const MainAppView* root = app_.rootView();
+        const StudioStack* stack = root ? root->screensStack() : nullptr;
+        return stack && stack->videoStudio() && stack->videoStudio()->isVisible();
+    }
+
+    // A person's click: it arrives when it arrives, whatever the GUI thread is doing, and waits in its queue.
+    void clickLater(qint64 shownNs) {
+        auto* button =
+            app_.mainWindow() ? app_.mainWindow()->findChild<QAbstractButton*>("switchToVideoStudio") : nullptr;
+        if (!button)
+            return;
+        connect(button, &QAbstractButton::clicked, this, [this] { clickTaken_ = true; });
+        clicker_ = std::thread([this, button, at = shownNs + qint64(clickAfterMs_) * 1000000] {
+            std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<qint64>(0, at - nowNs())));
+            clickedNs_ = nowNs();
+            QMetaObject::invokeMethod(button, "click", Qt::QueuedConnection);
+        });
+    }
+
+    void finish() {
+        std::printf("stall %.3f\n", stalls_.stopMs());
+        if (clicker_.joinable())
+            clicker_.join();
+        const double clickMs = clickAfterMs_ < 0 ? -2 : clickActedNs_ < 0 ? -1 : (clickActedNs_ - clickedNs_) / 1e6;
+        std::printf("click %.3f\n", clickMs);
         std::fflush(stdout);
         // Not timed: what the start saw, so the parent knows the figures are about the collection.
         const auto records = app_.modelContext().fetch<VideoMetadata>();
@@ -111,12 +180,19 @@ private:
     }
 
     OrvaneApp& app_;
+    const int watchMs_;
+    const int clickAfterMs_;
     bool rootPainted_ = false;
     bool delivering_ = false;
     bool reported_ = false;
+    StallMeter stalls_;
+    std::thread clicker_;
+    std::atomic<qint64> clickedNs_{-1};
+    bool clickTaken_ = false;
+    qint64 clickActedNs_ = -1;
 };
 
-int runStart(int argc, char** argv) {
+int runStart(int argc, char** argv, int watchMs, int clickAfterMs) {
     // The steps of main.cpp, in its order.
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Orvane");
@@ -128,7 +204,7 @@ int runStart(int argc, char** argv) {
     Dialogs::setCurrent(&dialogs);
 
     OrvaneApp orvane;
-    ShownProbe probe(orvane);
+    ShownProbe probe(orvane, watchMs, clickAfterMs);
     app.installEventFilter(&probe);
     orvane.showMainWindow();
     QTimer::singleShot(kStartTimeoutMs, [] {
@@ -266,17 +342,21 @@ struct Start {
     double ms = -1;
     qint64 records = -1;
     int alerts = -1;
+    double stallMs = -1; // the longest gap of the GUI thread in the watch after the paint
+    double clickMs = -1; // from the click until the video studio was painted
 };
 
-// Launches the program's start in `home` and times it until the root view is shown.
-Start timeStart(const Home& home) {
+// Launches the program's start in `home` and times it until the root view is shown; with `watchMs`, the start
+// runs on that long after it, watched, and clicks the studio switch `clickAfterMs` after the paint.
+Start timeStart(const Home& home, int watchMs = 0, int clickAfterMs = -1) {
     Start start;
     QProcess process;
     process.setProcessEnvironment(home.environment());
     process.setProcessChannelMode(QProcess::SeparateChannels);
     QElapsedTimer timer;
     timer.start();
-    process.start(QCoreApplication::applicationFilePath(), {"--start"});
+    process.start(QCoreApplication::applicationFilePath(),
+                  {"--start", QString::number(watchMs), QString::number(clickAfterMs)});
     QByteArray out;
     while (!out.contains("shown\n")) {
         if (!process.waitForReadyRead(kStartTimeoutMs)) {
@@ -293,6 +373,10 @@ Start timeStart(const Home& home) {
     for (const QByteArray& line : out.split('\n')) {
         if (line.startsWith("records "))
             start.records = line.mid(8).toLongLong();
+        else if (line.startsWith("stall "))
+            start.stallMs = line.mid(6).toDouble();
+        else if (line.startsWith("click "))
+            start.clickMs = line.mid(6).toDouble();
     }
     start.alerts = 0;
     for (const QByteArray& line : process.readAllStandardError().split('\n')) {
@@ -308,17 +392,20 @@ Start timeStart(const Home& home) {
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        if (qstrcmp(argv[i], "--start") == 0)
-            return runStart(argc, argv);
+        if (qstrcmp(argv[i], "--start") == 0 && i + 2 < argc)
+            return runStart(argc, argv, std::atoi(argv[i + 1]), std::atoi(argv[i + 2]));
     }
     QCoreApplication app(argc, argv);
     int records = 10000;
+    int many = 100000;
     int rounds = 9;
     QString folder = QDir::temp().filePath("orvane-bench-start-store");
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == "--records")
             records = args[i + 1].toInt();
+        else if (args[i] == "--many")
+            many = std::max(0, args[i + 1].toInt());
         else if (args[i] == "--rounds")
             rounds = std::max(1, args[i + 1].toInt());
         else if (args[i] == "--folder")
@@ -327,9 +414,11 @@ int main(int argc, char** argv) {
 
     const Home full{folder + "/full"};
     const Home empty{folder + "/empty"};
-    // The empty home starts afresh each run; the full one keeps its collection.
+    const Home huge{folder + "/many"};
+    // The empty home starts afresh each run; the full ones keep their collections.
     QDir(empty.root).removeRecursively();
-    if (!full.make() || !empty.make() || !fillStore(full.storePath(), records)) {
+    if (!full.make() || !empty.make() || !fillStore(full.storePath(), records) ||
+        (many > 0 && (!huge.make() || !fillStore(huge.storePath(), many)))) {
         std::fprintf(stderr, "could not prepare %s\n", qPrintable(folder));
         return 2;
     }
@@ -340,24 +429,33 @@ int main(int argc, char** argv) {
     // One start in each home first: the first start of a home seeds its presets and settings.
     const Start seedFull = timeStart(full);
     const Start seedEmpty = timeStart(empty);
-    if (seedFull.ms < 0 || seedEmpty.ms < 0)
+    const Start seedMany = many > 0 ? timeStart(huge) : seedEmpty;
+    if (seedFull.ms < 0 || seedEmpty.ms < 0 || seedMany.ms < 0)
         return 2;
 
     bool alwaysDropped = true;
     bool alwaysShown = true;
     bool sawCollection = true;
     bool noAlert = true;
-    const auto timed = [&](const Home& home, bool cold) {
+    bool alwaysWatched = true;
+    std::vector<double> fullStalls, emptyStalls;
+    const auto timed = [&](const Home& home, bool cold, int clickAfterMs = -1) {
         if (cold) {
             const double resident = dropFromPageCache(home.storePath());
             alwaysDropped = alwaysDropped && resident >= 0 && resident < 0.01;
         }
-        const Start start = timeStart(home);
-        const bool withCollection = &home == &full;
+        // Cold starts are watched after their paint.
+        const Start start = timeStart(home, cold ? kWatchMs : 0, clickAfterMs);
+        const qint64 expected = &home == &full ? records : &home == &huge ? many : 0;
         alwaysShown = alwaysShown && start.ms > 0;
-        sawCollection = sawCollection && start.records == (withCollection ? records : 0);
+        sawCollection = sawCollection && start.records == expected;
         noAlert = noAlert && start.alerts == 0;
-        return start.ms;
+        if (cold) {
+            alwaysWatched = alwaysWatched && start.stallMs >= 0;
+            if (&home != &huge)
+                (&home == &full ? fullStalls : emptyStalls).push_back(start.stallMs);
+        }
+        return start;
     };
     // Paired rounds, alternating which start goes first, so both see the same machine; the median of the pairs'
     // ratios is the figure.
@@ -368,15 +466,19 @@ int main(int argc, char** argv) {
         Rounds result;
         for (int round = 0; round < rounds; ++round) {
             const bool fullFirst = round % 2 == 0;
-            const double first = timed(fullFirst ? full : empty, cold);
-            const double second = timed(fullFirst ? empty : full, cold);
+            const double first = timed(fullFirst ? full : empty, cold).ms;
+            const double second = timed(fullFirst ? empty : full, cold).ms;
             const double withCollection = fullFirst ? first : second;
             const double without = fullFirst ? second : first;
             result.full.push_back(withCollection);
             result.empty.push_back(without);
             result.ratios.push_back(withCollection / without);
-            std::printf("  %s round %d: %.0f ms with the collection, %.0f ms empty, ratio %.3f\n",
-                        cold ? "cold" : "warm", round + 1, withCollection, without, withCollection / without);
+            std::printf("  %s round %d: %.0f ms with the collection, %.0f ms empty, ratio %.3f", cold ? "cold" : "warm",
+                        round + 1, withCollection, without, withCollection / without);
+            if (cold)
+                std::printf("; longest GUI stall in the 5 s after: %.1f ms with the collection, %.1f ms empty",
+                            fullStalls.back(), emptyStalls.back());
+            std::printf("\n");
             std::fflush(stdout);
         }
         return result;
@@ -385,6 +487,23 @@ int main(int argc, char** argv) {
     const Rounds warm = measure(false);
     std::printf("warm, for reference: %.0f ms with the collection, %.0f ms empty, ratio %.3f (medians)\n",
                 median(warm.full), median(warm.empty), median(warm.ratios));
+    // The store of 100,000, cold, clicked soon after it shows.
+    std::vector<double> clicks, manyStalls;
+    for (int round = 0; many > 0 && round < std::max(3, rounds / 3); ++round) {
+        const Start start = timed(huge, true, kClickAfterMs);
+        clicks.push_back(start.clickMs);
+        manyStalls.push_back(start.stallMs);
+        std::printf("  %d clips, cold round %d: shown in %.0f ms, the click %d ms after acted in %.1f ms; longest GUI "
+                    "stall in the 5 s after: %.1f ms\n",
+                    many, round + 1, start.ms, kClickAfterMs, start.clickMs, start.stallMs);
+        std::fflush(stdout);
+    }
+    const auto longest = [](const std::vector<double>& values) {
+        return values.empty() ? -1.0 : *std::max_element(values.begin(), values.end());
+    };
+    std::printf("longest GUI stall in the 5 s after the paint, cold, %d rounds: with %d clips median %.1f ms, worst "
+                "%.1f ms; empty median %.1f ms, worst %.1f ms\n",
+                rounds, records, median(fullStalls), longest(fullStalls), median(emptyStalls), longest(emptyStalls));
 
     BenchSupport::Verdict verdict("start_store");
     verdict.holds("every start showed the root view", alwaysShown);
@@ -393,5 +512,14 @@ int main(int argc, char** argv) {
     verdict.holds("no start alerted about the store", noAlert);
     verdict.atMostTimesPaired("cold start with the collection against an empty store", median(cold.full),
                               median(cold.empty), median(cold.ratios), kGoal);
+    verdict.holds("every cold start was watched for 5 s after its paint", alwaysWatched);
+    verdict.atMost("longest GUI-thread stall in the 5 s after the paint, cold, with the collection (median)",
+                   median(fullStalls), kStallGoalMs, "ms");
+    if (many > 0) {
+        const bool clicked = std::all_of(clicks.begin(), clicks.end(), [](double ms) { return ms >= 0; });
+        verdict.holds("every click on the studio switch acted", clicked);
+        verdict.atMost("the first click on the studio switch at 100,000 clips, cold, until it acted (median)",
+                       clicked ? median(clicks) : -1, kClickGoalMs, "ms");
+    }
     return verdict.exitCode();
 }

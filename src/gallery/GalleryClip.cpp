@@ -179,6 +179,15 @@ void GalleryClip::showMetadata(const ClipMetadataLoader::Result& read) {
     emit metadataChanged();
 }
 
+void GalleryClip::releasePicture() {
+    if (metadataState_ != MetadataState::loaded || thumbnail_.isNull())
+        return;
+    thumbnail_ = QImage();
+    cardPicture_ = QImage();
+    metadataState_ = MetadataState::notLoaded;
+    emit metadataChanged();
+}
+
 void GalleryClip::ensureSoloThumbnail() {
     if (!isAvailable_ || soloWanted_)
         return;

@@ -77,6 +77,10 @@ public:
     // What was read of the clip elsewhere (a full load reads the first screen's cached pictures with the list),
     // with the picture made ready for the cards: taken unless a read has started already.
     void takeMetadata(const ClipMetadataLoader::Result& read, const QImage& cardPicture = {});
+    // A clip far out of view lets its pictures go: a view asking again reads them from the thumbnail cache, so a
+    // long folder keeps only the pictures near the view. Duration and size stay.
+    void releasePicture();
+    bool holdsPicture() const { return !thumbnail_.isNull(); }
     // The thumbnail scaled and cut to the size the cards show it at, when it came made so; else none.
     QImage cardPicture() const { return cardPicture_; }
     // `picture` scaled to fill `pixels` and cut to it about its centre, with 32-bit pixels, as cards show it.

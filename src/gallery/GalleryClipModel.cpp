@@ -2,6 +2,7 @@
 
 #include "GalleryClip.h"
 
+#include <algorithm>
 #include <utility>
 
 GalleryClipModel::GalleryClipModel(QObject* parent) : GalleryCellModel(parent) {}
@@ -62,9 +63,30 @@ void GalleryClipModel::releaseMetadata() {
     emit metadataReleased();
 }
 
+void GalleryClipModel::keepPicturesNear(int first, int last) {
+    // Some to spare, so scrolling back and forth does not read the same pictures again and again.
+    constexpr int kSpare = 24;
+    if (pictured_.size() <= std::max(0, last - first + 1) + kSpare)
+        return;
+    QList<GalleryClip*> far;
+    for (GalleryClip* clip : std::as_const(pictured_)) {
+        const qsizetype row = clips_.indexOf(clip);
+        if (row < first || row > last)
+            far << clip;
+    }
+    for (GalleryClip* clip : std::as_const(far))
+        clip->releasePicture();
+}
+
 void GalleryClipModel::adopt(GalleryClip* clip) {
     clip->setParent(this);
+    if (clip->holdsPicture())
+        pictured_.insert(clip);
     connect(clip, &GalleryClip::metadataChanged, this, [this, clip] {
+        if (clip->holdsPicture())
+            pictured_.insert(clip);
+        else
+            pictured_.remove(clip);
         clipChanged(clip, {Qt::DecorationRole, MetadataLoadedRole});
     });
     connect(clip, &GalleryClip::soloThumbnailLoaded, this, [this, clip] { clipChanged(clip, {SoloThumbnailRole}); });
@@ -74,6 +96,7 @@ void GalleryClipModel::adopt(GalleryClip* clip) {
 }
 
 void GalleryClipModel::release(GalleryClip* clip) {
+    pictured_.remove(clip);
     disconnect(clip, nullptr, this, nullptr);
     // Out of the list, out of the preview.
     clip->setIsHovered(false);

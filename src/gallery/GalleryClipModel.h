@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 
 class GalleryClip;
@@ -35,6 +36,10 @@ public:
     // The held clips take what the thumbnail cache has of them (it may have been filled meanwhile).
     void readHeldFromCache();
 
+    // Clips outside rows [first, last] let their pictures go (GalleryClip::releasePicture), once more clips hold
+    // one than fit there with some to spare.
+    void keepPicturesNear(int first, int last);
+
     // A whole new list (a full load, a stop).
     void resetClips(QList<GalleryClip*> clips);
     void insertClip(int row, GalleryClip* clip);
@@ -61,4 +66,6 @@ private:
     bool readsMetadata_ = true;
     bool metadataHeld_ = false;
     QList<QPointer<GalleryClip>> heldClips_;
+    // The listed clips holding a picture.
+    QSet<GalleryClip*> pictured_;
 };

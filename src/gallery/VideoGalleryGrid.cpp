@@ -298,11 +298,17 @@ void VideoGalleryGrid::relayout() {
     wakeMutedCards();
     if (isVisible())
         setFirstScreenArea(viewport()->size());
-    // The cards out of view and the screen after this one are read ahead once the cards in view have their
-    // pictures, so scrolling finds pictures ready without slowing down what is on screen now.
-    const int ahead = std::min(count, (lastRow + 1 + viewport()->height() / std::max(1, pitch) + 1) * columns);
+    // The cards out of view and the screens before and after this one are read ahead once the cards in view have
+    // their pictures, so scrolling either way finds pictures ready without slowing down what is on screen now.
+    const int screenRows = viewport()->height() / std::max(1, pitch) + 1;
+    const int ahead = std::min(count, (lastRow + 1 + screenRows) * columns);
     for (int row = (lastRow + 1) * columns; row < ahead; ++row)
         outOfView << model_->index(row, 0);
+    for (int row = std::max(0, firstRow - screenRows) * columns; row < firstRow * columns; ++row)
+        outOfView << model_->index(row, 0);
+    // Pictures more than a screen beyond those go; they are read again from the thumbnail cache.
+    model_->keepPicturesNear(std::max(0, firstRow - 2 * screenRows) * columns,
+                             (lastRow + 1 + 2 * screenRows) * columns - 1);
     readAhead_ = inViewReady ? outOfView : QList<QPersistentModelIndex>();
     if (!readAhead_.isEmpty() && !readAheadTimer_->isActive())
         readAheadTimer_->start();

@@ -15,8 +15,9 @@ class VideoGalleryItemModel;
 class VideoGalleryViewModel;
 
 // The scrolling grid of gallery cards over the gallery's item model. Only the cards in view (and one row either
-// side) exist; those and the screen after them get their pictures read, nothing else: the cards in view at once,
-// the rest a moment after those in view have theirs, so the screen in view is read and painted first. The one preview
+// side) exist; those and the screens before and after them get their pictures read, nothing else: the cards in view
+// at once, the rest a moment after those in view have theirs, so the screen in view is read and painted first.
+// Pictures of clips further away are let go, so memory follows the screen, not how much was scrolled. The one preview
 // video widget is moved into the card whose clip the shared player shows.
 class VideoGalleryGrid final : public QAbstractScrollArea {
     Q_OBJECT

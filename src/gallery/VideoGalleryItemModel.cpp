@@ -39,3 +39,8 @@ void VideoGalleryItemModel::ensureMetadata(int row) {
     if (clips_)
         clips_->ensureMetadata(row - placeholderCount());
 }
+
+void VideoGalleryItemModel::keepPicturesNear(int first, int last) {
+    if (clips_)
+        clips_->keepPicturesNear(first - placeholderCount(), last - placeholderCount());
+}

@@ -28,6 +28,8 @@ public:
     int rowOfId(const QUuid& id) const;
     // A card near the view asks for its clip's thumbnail, duration and size.
     void ensureMetadata(int row);
+    // Clips outside rows [first, last] may let their pictures go.
+    void keepPicturesNear(int first, int last);
 
 private:
     GalleryJobModel* jobs_ = nullptr;

@@ -205,6 +205,7 @@ void VideoGalleryViewModel::stopMonitoring() {
     monitoredDirectory_.reset();
     listing_.forget();
     listingPending_ = false;
+    listingWaiting_.reset(); // its clips, never shown, go with it
     heldEvents_.clear();
     setIsLoading(false);
     clips_->resetClips({});
@@ -238,6 +239,11 @@ void VideoGalleryViewModel::loadVideos(const QString& directory) {
 }
 
 void VideoGalleryViewModel::showListing(const GalleryFolderListing& listing) {
+    if (recordsPending_) {
+        // Shown with the records, so no card changes its title a moment later.
+        listingWaiting_ = listing;
+        return;
+    }
     listingPending_ = false;
     // The watcher compares later changes with this same listing, so nothing falls between the two.
     if (fileSystemMonitor_)
@@ -384,12 +390,45 @@ void VideoGalleryViewModel::refreshVideos() {
 }
 
 void VideoGalleryViewModel::reloadRecords() {
-    records_.reload(modelContext_);
+    savedMeanwhile_.clear();
+    const QString path = modelContext_ && !modelContext_->isInMemory() ? modelContext_->filePath() : QString();
+    if (path.isEmpty()) {
+        recordsRead_.forget();
+        ClipRecords records;
+        records.reload(modelContext_);
+        showRecords(std::move(records));
+        return;
+    }
+    // Thousands of records cost a cold store seconds of reading: never on the GUI thread.
+    recordsPending_ = true;
+    recordsRead_.run(
+        this, [path] { return ClipRecords::read(path); },
+        [this](const std::optional<ClipRecords>& read) {
+            if (read) {
+                showRecords(*read);
+                return;
+            }
+            // A store that cannot be read from its file says why through the context.
+            ClipRecords records;
+            records.reload(modelContext_);
+            showRecords(std::move(records));
+        });
+}
+
+void VideoGalleryViewModel::showRecords(ClipRecords records) {
+    recordsPending_ = false;
+    records_ = std::move(records);
+    for (const auto& [written, removed] : std::exchange(savedMeanwhile_, {}))
+        records_.applySaved(written, removed);
     records_.join(videos());
+    if (auto waiting = std::exchange(listingWaiting_, std::nullopt))
+        showListing(*waiting);
 }
 
 void VideoGalleryViewModel::recordsSaved(const QList<std::shared_ptr<PersistentModel>>& written,
                                          const QList<std::shared_ptr<PersistentModel>>& removed) {
+    if (recordsPending_)
+        savedMeanwhile_.append({written, removed});
     records_.join(videos(), records_.applySaved(written, removed));
 }
 
@@ -400,7 +439,8 @@ std::shared_ptr<VideoMetadata> VideoGalleryViewModel::recordFor(const QString& f
 void VideoGalleryViewModel::recreate(GalleryClip* clip) {
     if (!clip)
         return;
-    const auto record = recordFor(clip->fileName());
+    // The store's own record: the card's may be a copy without its pictures.
+    const auto record = records_.storedRecordFor(clip->fileName(), modelContext_);
     if (!record) {
         Log::line(QStringLiteral("❌ No metadata found for ") + clip->fileName());
         return;

@@ -2,6 +2,7 @@
 
 #include "ClipRecords.h"
 #include "FileSystemEvent.h"
+#include "GalleryFolderListing.h"
 
 #include "LatestResult.h"
 #include "ModelContext.h"
@@ -23,7 +24,6 @@ class AppSettings;
 class FileSystemMonitor;
 class GalleryClip;
 class GalleryClipModel;
-struct GalleryFolderListing;
 class VideoMetadata;
 
 // The gallery's state: the clips of the watched video folder newest first (listed by GalleryFolderListing), each
@@ -94,8 +94,10 @@ public:
     bool passesFilter(const QString& fileName) const;
 
     // Records, newest first; for each file name the first one wins, for the card and for recreate alike. Read
-    // whole when the store is given; after that each save brings only the records it wrote or removed.
+    // whole when the store is given, on a worker for a store in a file (a full load's list waits for them); after
+    // that each save brings only the records it wrote or removed.
     void reloadRecords();
+    bool isReadingRecords() const { return recordsPending_; }
     std::shared_ptr<VideoMetadata> recordFor(const QString& fileName) const;
 
     // The card actions. Recreate hands the clip's record to the workspace, which refills its inputs from it.
@@ -170,6 +172,13 @@ private:
     QList<FileSystemEvent> heldEvents_;
     void recordsSaved(const QList<std::shared_ptr<PersistentModel>>& written,
                       const QList<std::shared_ptr<PersistentModel>>& removed);
+    void showRecords(ClipRecords records);
     ClipRecords records_;
+    LatestResult recordsRead_;
+    bool recordsPending_ = false;
+    // Saves made while the records are read: applied again to what the read brings, which may predate them.
+    QList<std::pair<QList<std::shared_ptr<PersistentModel>>, QList<std::shared_ptr<PersistentModel>>>> savedMeanwhile_;
+    // A full load's list that came before the records.
+    std::optional<GalleryFolderListing> listingWaiting_;
     QSet<QUuid> dismissedFailedJobs_;
 };

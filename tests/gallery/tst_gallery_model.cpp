@@ -254,6 +254,28 @@ private slots:
         QCOMPARE(recreated.first().first().value<VideoMetadata*>(), first.get());
     }
 
+    // A large store takes seconds to read cold: a worker reads it, the list waits for it, and a save meanwhile counts.
+    void readingTheRecordsNeverHoldsTheGuiThread() {
+        const QDateTime now = world->clock.now();
+        const auto stored = addRecord(*world->store, "Orvane_a.mp4", "stored", now);
+        QVERIFY(addClip("Orvane_a.mp4"));
+        QVERIFY(addClip("Orvane_b.mp4"));
+        VideoGalleryViewModel fresh;
+        fresh.setModelContext(world->store.get());
+        QVERIFY(!fresh.recordFor("Orvane_a.mp4"));
+        addRecord(*world->store, "Orvane_b.mp4", "saved meanwhile", now);
+        fresh.startMonitoring(folder);
+        QVERIFY(waitUntilListed(fresh));
+        const auto prompt = [&](const char* name) {
+            return fresh.videos().at(fresh.indexOfPath(path(name)))->prompt().value_or("none");
+        };
+        QCOMPARE(prompt("Orvane_a.mp4"), "stored");
+        QCOMPARE(prompt("Orvane_b.mp4"), "saved meanwhile");
+        QSignalSpy recreated(&fresh, &VideoGalleryViewModel::recreateRequested);
+        fresh.recreate(fresh.videos().at(fresh.indexOfPath(path("Orvane_a.mp4"))));
+        QCOMPARE(recreated.first().first().value<VideoMetadata*>(), stored.get());
+    }
+
     // The join on its own: a save names the file names it touched, and only their clips take a record again.
     void clipRecordsNameWhatASaveTouched() {
         const QDateTime now = world->clock.now();

@@ -831,6 +831,35 @@ private slots:
         QTRY_COMPARE(gallery->videos().at(ahead)->metadataState(), GalleryClip::MetadataState::loaded);
     }
 
+    // Memory follows the screen, not how much was ever scrolled: far pictures go and come back from the cache.
+    void picturesScrolledFarAwayAreLetGo() {
+        constexpr int count = 200;
+        for (int i = 0; i < count; ++i)
+            QVERIFY(writeFile(folder + QStringLiteral("/Orvane_%1.mp4").arg(i, 3, 10, QChar('0')), clipBytes()));
+        gallery->setColumns(3);
+        openView();
+        QScrollBar* bar = view->grid()->verticalScrollBar();
+        const auto screenShown = [&] {
+            const auto cards = view->grid()->cards();
+            return !cards.isEmpty() && std::all_of(cards.cbegin(), cards.cend(), [](const VideoItemLogicView* card) {
+                return !card->clip()->thumbnail().isNull();
+            });
+        };
+        QTRY_VERIFY(screenShown());
+        GalleryClip* first = gallery->videos().first();
+        while (bar->value() < bar->maximum()) {
+            bar->setValue(bar->value() + bar->pageStep());
+            QTRY_VERIFY(screenShown());
+        }
+        QTest::qWait(100); // the read-ahead
+        const auto pictured = std::count_if(gallery->videos().cbegin(), gallery->videos().cend(),
+                                            [](const GalleryClip* clip) { return !clip->thumbnail().isNull(); });
+        QVERIFY2(pictured < count / 2, qPrintable(QString::number(pictured)));
+        QVERIFY(first->thumbnail().isNull());
+        bar->setValue(0);
+        QTRY_VERIFY(!first->thumbnail().isNull());
+    }
+
     // A picture that arrives while its card is being laid out still makes the card ready, so the read-ahead starts.
     void aPictureArrivingDuringTheLayoutReachesItsCard() {
         for (int i = 0; i < 60; ++i)
