@@ -6,6 +6,7 @@
 #include "WrappedText.h"
 
 #include <QFontMetricsF>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -138,21 +139,24 @@ void GradientButton::resizeEvent(QResizeEvent* event) {
     placeSpinner();
 }
 
-void GradientButton::paintEvent(QPaintEvent*) {
+void GradientButton::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     if (!faded_) {
         paintLook(painter);
     } else {
-        // Faded as one layer, so that the title and symbol keep their white over the faded body.
+        // Faded as one layer, so that the title and symbol keep their white over the faded body. The layer covers
+        // only what is painted again: a spinner's step repaints its square, not the whole button.
+        const QRect dirty = event->rect().intersected(rect());
         const qreal ratio = devicePixelRatioF();
-        QImage layer(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        QImage layer(dirty.size() * ratio, QImage::Format_ARGB32_Premultiplied);
         layer.setDevicePixelRatio(ratio);
         layer.fill(Qt::transparent);
         QPainter layerPainter(&layer);
+        layerPainter.translate(-dirty.topLeft());
         paintLook(layerPainter);
         layerPainter.end();
         painter.setOpacity(fadedOpacity);
-        painter.drawImage(0, 0, layer);
+        painter.drawImage(dirty.topLeft(), layer);
         painter.setOpacity(1);
     }
     if (FocusRing::shows(this))
