@@ -22,16 +22,18 @@ if(NOT orvane_qcoro_root)
     message(FATAL_ERROR "ORVANE_OWNED_TASKS: QCoro's qcoro/qcorotask.h was not found")
 endif()
 
+# Copied with their times and written only when changed, so that configuring again rebuilds nothing.
 set(orvane_owned_root "${CMAKE_BINARY_DIR}/owned-tasks/qcoro6")
-file(REMOVE_RECURSE "${orvane_owned_root}")
-file(COPY "${orvane_qcoro_root}/" DESTINATION "${orvane_owned_root}")
+file(COPY "${orvane_qcoro_root}/" DESTINATION "${orvane_owned_root}" PATTERN "qcorotask.h" EXCLUDE)
 file(READ "${orvane_qcoro_root}/qcoro/qcorotask.h" orvane_task_header)
 string(REPLACE "template<typename T>\nclass Task {" "template<typename T>\nclass [[nodiscard]] Task {"
                orvane_owned_header "${orvane_task_header}")
 if(orvane_owned_header STREQUAL orvane_task_header)
     message(FATAL_ERROR "ORVANE_OWNED_TASKS: this QCoro's task type could not be marked [[nodiscard]]")
 endif()
-file(WRITE "${orvane_owned_root}/qcoro/qcorotask.h" "${orvane_owned_header}")
+file(WRITE "${CMAKE_BINARY_DIR}/owned-tasks/qcorotask.h.new" "${orvane_owned_header}")
+file(COPY_FILE "${CMAKE_BINARY_DIR}/owned-tasks/qcorotask.h.new" "${orvane_owned_root}/qcoro/qcorotask.h"
+     ONLY_IF_DIFFERENT)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${orvane_qcoro_root}/qcoro/qcorotask.h")
 
 # Ahead of QCoro's own folders, so that its headers' quoted includes stay inside the copy.

@@ -12,7 +12,7 @@ set(ORVANE_PCH_WIDGET_HEADERS
     <QVBoxLayout> <QWidget>)
 
 set(orvane_pch_source "${CMAKE_BINARY_DIR}/orvane_pch_empty.cpp")
-file(WRITE "${orvane_pch_source}" "// Hosts the precompiled headers the other targets reuse.\n")
+file(CONFIGURE OUTPUT "${orvane_pch_source}" CONTENT "// Hosts the precompiled headers the other targets reuse.\n")
 
 add_library(orvane_pch_core STATIC "${orvane_pch_source}")
 target_link_libraries(orvane_pch_core PRIVATE Qt6::Core Qt6::Gui)
