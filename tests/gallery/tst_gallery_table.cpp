@@ -89,11 +89,7 @@ int px(double size) {
     return int(std::lround(size));
 }
 
-QString near(const char* what, double actual, double expected, double slack = 1.0) {
-    return std::abs(actual - expected) <= slack + 1e-9
-               ? QString()
-               : QStringLiteral("%1: %2, expected %3").arg(QLatin1String(what)).arg(actual).arg(expected);
-}
+using gui::near;
 
 #define CHECK_NEAR(what, actual, expected, ...)                                                                        \
     do {                                                                                                               \

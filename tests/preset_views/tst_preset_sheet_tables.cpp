@@ -88,17 +88,7 @@ QWidget* findControl(QWidget* root, const QString& name) {
     return root->findChild<QWidget*>(name);
 }
 
-QString shownText(QWidget* widget) {
-    if (auto* label = qobject_cast<QLabel*>(widget))
-        return label->text();
-    if (auto* field = qobject_cast<QLineEdit*>(widget))
-        return field->placeholderText();
-    if (auto* zone = qobject_cast<PresetPictureZone*>(widget))
-        return zone->caption();
-    if (auto* button = qobject_cast<QAbstractButton*>(widget))
-        return button->text();
-    return {};
-}
+using gui::shownText;
 
 // Every difference between the sheet and its table, each naming its control.
 QStringList differences(QWidget* root, const QList<Control>& table) {
