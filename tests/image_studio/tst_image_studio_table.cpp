@@ -77,9 +77,7 @@ QString number(double value) {
     return QString::number(value, 'f', 1);
 }
 
-QRect rectIn(const QWidget* widget, const QWidget* root) {
-    return QRect(widget->mapTo(root, QPoint()), widget->size());
-}
+using gui::rectIn;
 
 QWidget* named(QWidget* root, const char* name) {
     const QList<QWidget*> all = root->findChildren<QWidget*>(QLatin1String(name));

@@ -304,6 +304,10 @@ QString near(const QString& what, double have, double want, double tolerance) {
     return QStringLiteral("%1 %2, not %3").arg(what, QString::number(have, 'f', 1), QString::number(want, 'f', 1));
 }
 
+QRect rectIn(const QWidget* widget, const QWidget* root) {
+    return QRect(widget->mapTo(root, QPoint()), widget->size());
+}
+
 bool useLargeScreen() {
     static QTemporaryDir folder;
     QFile file(folder.filePath("screen.json"));

@@ -106,6 +106,9 @@ int pixelSizeOf(const QFont& font);
 // Nothing when `have` is within `tolerance` of `want`, else the difference, named.
 QString near(const QString& what, double have, double want, double tolerance = 1.0);
 
+// `widget`'s rectangle in the coordinates of `root`, one of its ancestors.
+QRect rectIn(const QWidget* widget, const QWidget* root);
+
 // Makes the offscreen screen 2200 x 1400, as large as the widest window a table opens, so a popover has room on
 // the side its button gives it. Call before the application is made (GUI_TEST_MAIN_ON_LARGE_SCREEN does).
 bool useLargeScreen();
