@@ -89,21 +89,13 @@ int px(double size) {
     return int(std::lround(size));
 }
 
-QString near(const char* what, double actual, double expected, double slack = 1.0) {
-    return std::abs(actual - expected) <= slack + 1e-9
-               ? QString()
-               : QStringLiteral("%1: %2, expected %3").arg(QLatin1String(what)).arg(actual).arg(expected);
-}
+using gui::near;
 
 #define CHECK_NEAR(what, actual, expected, ...)                                                                        \
     do {                                                                                                               \
         const QString problem = near(what, actual, expected __VA_OPT__(, ) __VA_ARGS__);                               \
         QVERIFY2(problem.isEmpty(), qPrintable(problem));                                                              \
     } while (false)
-
-QRect geometryIn(const QWidget* widget, const QWidget* root) {
-    return QRect(widget->mapTo(root, QPoint(0, 0)), widget->size());
-}
 
 // Columns of a row of the menu that differ from its background, in runs (a gap of a few pixels ends a run).
 QList<QPair<int, int>> inkRuns(const QImage& image, const QRect& row) {
@@ -245,16 +237,16 @@ private slots:
         QCOMPARE(menu->font().pixelSize(), px(kModeLabelSize * scale));
         QCOMPARE(menu->iconSize(), QSize(int(kModeLabelSize * scale), int(kModeLabelSize * scale)));
         // Padded by 24 on all sides, the menu at the trailing end.
-        const QRect iconAt = geometryIn(icon, header);
-        const QRect menuAt = geometryIn(menu, header);
+        const QRect iconAt = gui::rectIn(icon, header);
+        const QRect menuAt = gui::rectIn(menu, header);
         CHECK_NEAR("icon from the leading edge", iconAt.left(), kHeaderPadding, 0);
         CHECK_NEAR("menu from the trailing edge", header->width() - menuAt.right() - 1, kHeaderPadding, 0);
-        const int top = std::min({iconAt.top(), menuAt.top(), geometryIn(title, header).top()});
-        const int bottom = std::max({iconAt.bottom(), menuAt.bottom(), geometryIn(title, header).bottom()});
+        const int top = std::min({iconAt.top(), menuAt.top(), gui::rectIn(title, header).top()});
+        const int bottom = std::max({iconAt.bottom(), menuAt.bottom(), gui::rectIn(title, header).bottom()});
         CHECK_NEAR("header padding above", top, kHeaderPadding, 0);
         CHECK_NEAR("header padding below", header->height() - bottom - 1, kHeaderPadding, 0);
-        QVERIFY(iconAt.right() < geometryIn(title, header).left());
-        CHECK_NEAR("header at the top", geometryIn(header, view.get()).top(), 0, 0);
+        QVERIFY(iconAt.right() < gui::rectIn(title, header).left());
+        CHECK_NEAR("header at the top", gui::rectIn(header, view.get()).top(), 0, 0);
         QVERIFY2(gui::layoutFaults(view.get()).isEmpty(), qPrintable(gui::layoutFaults(view.get()).join('\n')));
     }
 
@@ -354,10 +346,10 @@ private slots:
         QCOMPARE(subtitle->palette().color(subtitle->foregroundRole()), Theme::instance().color(ColorRole::secondary));
         QCOMPARE(icon->size(), QSize(int(100 * scale), int(100 * scale)));
 
-        const QRect frameAt = geometryIn(frame, view.get());
-        const QRect iconAt = geometryIn(icon, view.get());
-        const QRect subtitleAt = geometryIn(subtitle, view.get());
-        CHECK_NEAR("frame under the header", frameAt.top(), geometryIn(header, view.get()).bottom() + 1, 0);
+        const QRect frameAt = gui::rectIn(frame, view.get());
+        const QRect iconAt = gui::rectIn(icon, view.get());
+        const QRect subtitleAt = gui::rectIn(subtitle, view.get());
+        CHECK_NEAR("frame under the header", frameAt.top(), gui::rectIn(header, view.get()).bottom() + 1, 0);
         CHECK_NEAR("frame width", frameAt.width(), view->width(), 16);
         const int content = subtitleAt.bottom() + 1 - iconAt.top();
         const int least = 120 + content + 200;

@@ -10,35 +10,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QFile>
 #include <QLabel>
 #include <QLayout>
-#include <QTemporaryDir>
 #include <QTest>
 
 // The image model settings popover as a person sees it: its texts, fonts and sizes, and where it stands at its gear
 // button at each window width.
-
-namespace {
-
-// True once `widget` has stayed in one place on screen for a few rounds of events.
-bool settled(QWidget* widget) {
-    QPoint last = widget->mapToGlobal(QPoint(0, 0));
-    for (int round = 0; round < 50; ++round) {
-        QTest::qWait(20);
-        const QPoint now = widget->mapToGlobal(QPoint(0, 0));
-        if (now == last && round > 2)
-            return true;
-        last = now;
-    }
-    return false;
-}
-
-int pixelSizeOf(const QFont& font) {
-    return font.pixelSize() > 0 ? font.pixelSize() : qRound(font.pointSizeF());
-}
-
-} // namespace
 
 class ImageSettingsPopoverTableTest : public StudioTestBase {
     Q_OBJECT
@@ -72,6 +49,7 @@ private slots:
     // Each text of the panel with its font and colour; the marked level ("Balanced" at the default 0.7) in the
     // semibold primary, the others in the regular secondary.
     void itsTextsAndFonts_data() {
+        QTest::addColumn<int>("width");
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("pixelSize");
@@ -79,37 +57,51 @@ private slots:
         QTest::addColumn<int>("color");
         const int secondary = int(ColorRole::secondary);
         const int primary = int(ColorRole::primary);
-        QTest::newRow("model title") << "modelTitle"
-                                     << "Model Orvane" << 12 << true << secondary;
-        QTest::newRow("creativity title") << "creativityTitle"
-                                          << "Creativity" << 12 << true << secondary;
-        QTest::newRow("Precise") << "creativityLabel_Precise"
-                                 << "Precise" << 9 << false << secondary;
-        QTest::newRow("Balanced, marked") << "creativityLabel_Balanced"
-                                          << "Balanced" << 9 << true << primary;
-        QTest::newRow("Creative") << "creativityLabel_Creative"
-                                  << "Creative" << 9 << false << secondary;
-        QTest::newRow("Wild") << "creativityLabel_Wild"
-                              << "Wild" << 9 << false << secondary;
+        // The panel keeps its sizes whatever the studio's scale.
+        for (const int width : {1000, 1600}) {
+            QTest::addRow("model title, %d wide", width) << width << "modelTitle"
+                                                         << "Model Orvane" << 12 << true << secondary;
+            QTest::addRow("creativity title, %d wide", width) << width << "creativityTitle"
+                                                              << "Creativity" << 12 << true << secondary;
+            QTest::addRow("Precise, %d wide", width) << width << "creativityLabel_Precise"
+                                                     << "Precise" << 9 << false << secondary;
+            QTest::addRow("Balanced, marked, %d wide", width) << width << "creativityLabel_Balanced"
+                                                              << "Balanced" << 9 << true << primary;
+            QTest::addRow("Creative, %d wide", width) << width << "creativityLabel_Creative"
+                                                      << "Creative" << 9 << false << secondary;
+            QTest::addRow("Wild, %d wide", width) << width << "creativityLabel_Wild"
+                                                  << "Wild" << 9 << false << secondary;
+        }
     }
     void itsTextsAndFonts() {
+        QFETCH(int, width);
         QFETCH(QString, control);
         QFETCH(QString, text);
         QFETCH(int, pixelSize);
         QFETCH(bool, semibold);
         QFETCH(int, color);
+        view_->resize(width, 800);
+        QTRY_COMPARE(view_->scale(), width / 1000.0);
         ImageSettingsPopover* panel = open();
         QVERIFY(panel);
         GUI_REQUIRE(label, QLabel, panel, control);
         QCOMPARE(label->text(), text);
-        QCOMPARE(pixelSizeOf(label->font()), pixelSize);
+        QCOMPARE(gui::pixelSizeOf(label->font()), pixelSize);
         QCOMPARE(label->font().weight() >= QFont::DemiBold, semibold);
         QCOMPARE(label->palette().color(QPalette::WindowText), Theme::color(ColorRole(color), label));
     }
 
     // The two model segments in their order, the four levels in equal shares of the row with a 12-point dot each,
     // and the two sections in the middle of the 300 x 220 frame.
+    void itsChoicesAndSizes_data() {
+        QTest::addColumn<int>("width");
+        QTest::newRow("1000 wide") << 1000;
+        QTest::newRow("1600 wide") << 1600;
+    }
     void itsChoicesAndSizes() {
+        QFETCH(int, width);
+        view_->resize(width, 800);
+        QTRY_COMPARE(view_->scale(), width / 1000.0);
         ImageSettingsPopover* panel = open();
         QVERIFY(panel);
         QCOMPARE(panel->size(), QSize(300, 220));
@@ -175,7 +167,7 @@ private slots:
         QTRY_COMPARE(view_->size(), window);
         GUI_REQUIRE(gear, QAbstractButton, view_.get(), "imageModelSettings");
         QCOMPARE(gear->size(), QSize(28, 28));
-        QVERIFY(settled(gear));
+        QVERIFY(gui::settled(gear));
         ImageSettingsPopover* panel = open();
         QVERIFY(panel);
         auto* popover = qobject_cast<Popover*>(panel->window());
@@ -209,21 +201,6 @@ private slots:
     }
 };
 
-// The studio runs on a screen as large as the widest window the table opens, so a popover has room on the side
-// its button gives it.
-int main(int argc, char** argv) {
-    QTemporaryDir folder;
-    const QString config = folder.filePath("screen.json");
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
-        return 1;
-    file.write("{\"screens\": [{\"name\": \"studio\", \"x\": 0, \"y\": 0, \"width\": 2200, \"height\": 1400, "
-               "\"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1.0}]}");
-    file.close();
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config));
-    QApplication app(argc, argv);
-    ImageSettingsPopoverTableTest table;
-    return QTest::qExec(&table, argc, argv);
-}
+GUI_TEST_MAIN_ON_LARGE_SCREEN(ImageSettingsPopoverTableTest)
 
 #include "tst_image_settings_popover_table.moc"

@@ -77,9 +77,7 @@ QString number(double value) {
     return QString::number(value, 'f', 1);
 }
 
-QRect rectIn(const QWidget* widget, const QWidget* root) {
-    return QRect(widget->mapTo(root, QPoint()), widget->size());
-}
+using gui::rectIn;
 
 QWidget* named(QWidget* root, const char* name) {
     const QList<QWidget*> all = root->findChildren<QWidget*>(QLatin1String(name));
@@ -90,11 +88,7 @@ QWidget* named(QWidget* root, const char* name) {
     return all.isEmpty() ? nullptr : all.first();
 }
 
-QString near(const char* what, double have, double want, double tolerance = slack) {
-    if (std::abs(have - want) <= tolerance)
-        return {};
-    return QStringLiteral("%1 %2, not %3").arg(QLatin1String(what), number(have), number(want));
-}
+using gui::near;
 
 const char* weightName(int weight) {
     switch (weight) {
@@ -283,18 +277,6 @@ Rule pictureInset(const char* frame, Length length) {
         QString fault = near("picture's left inset", first, length.at(p.scale));
         return fault.isEmpty() ? near("picture's right inset", drawn.width() - 1 - last, length.at(p.scale)) : fault;
     };
-}
-
-QString textOf(QWidget* widget) {
-    if (auto* label = qobject_cast<QLabel*>(widget))
-        return label->text();
-    if (auto* button = qobject_cast<QAbstractButton*>(widget))
-        return button->text();
-    if (auto* editor = qobject_cast<QPlainTextEdit*>(widget))
-        return editor->placeholderText();
-    if (auto* editor = qobject_cast<QTextEdit*>(widget))
-        return editor->toPlainText();
-    return widget->accessibleName();
 }
 
 // The symbol and title of the result's buttons: 12 × scale medium, 6 apart, padded 12 × scale across and
@@ -552,8 +534,8 @@ private slots:
                 faults << name + QStringLiteral(": not shown");
                 continue;
             }
-            if (row.text && textOf(control) != QString::fromUtf8(row.text))
-                faults << QStringLiteral("%1: reads \"%2\", not \"%3\"").arg(name, textOf(control), row.text);
+            if (row.text && gui::shownText(control) != QString::fromUtf8(row.text))
+                faults << QStringLiteral("%1: reads \"%2\", not \"%3\"").arg(name, gui::shownText(control), row.text);
             const QString help = QString::fromUtf8(row.help);
             if (row.help && (help.startsWith('^') ? !QRegularExpression(help).match(control->toolTip()).hasMatch()
                                                   : control->toolTip() != help))

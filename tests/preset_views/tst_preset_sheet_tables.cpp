@@ -88,17 +88,7 @@ QWidget* findControl(QWidget* root, const QString& name) {
     return root->findChild<QWidget*>(name);
 }
 
-QString shownText(QWidget* widget) {
-    if (auto* label = qobject_cast<QLabel*>(widget))
-        return label->text();
-    if (auto* field = qobject_cast<QLineEdit*>(widget))
-        return field->placeholderText();
-    if (auto* zone = qobject_cast<PresetPictureZone*>(widget))
-        return zone->caption();
-    if (auto* button = qobject_cast<QAbstractButton*>(widget))
-        return button->text();
-    return {};
-}
+using gui::shownText;
 
 // Every difference between the sheet and its table, each naming its control.
 QStringList differences(QWidget* root, const QList<Control>& table) {
@@ -156,11 +146,6 @@ QStringList differences(QWidget* root, const QList<Control>& table) {
         const QStringList found = differences(root, table);                                                            \
         QVERIFY2(found.isEmpty(), qPrintable(found.join(QStringLiteral("; "))));                                       \
     } while (false)
-
-// `widget`'s rectangle in `ancestor`'s coordinates.
-QRect in(QWidget* ancestor, QWidget* widget) {
-    return QRect(widget->mapTo(ancestor, QPoint()), widget->size());
-}
 
 // A tab or tile as written: the symbol at 14, 8 apart from its title at 13 medium, padded 14 and 10.
 QSize writtenTabSize(const QString& title) {
@@ -231,11 +216,11 @@ private:
         GUI_REQUIRE(heading, QLabel, form, "presetFormHeading");
         GUI_REQUIRE(close, QAbstractButton, form, "presetFormClose");
         GUI_REQUIRE(save, QAbstractButton, form, "presetSaveButton");
-        QCOMPARE(in(form, heading).left(), 24);
-        QCOMPARE(form->width() - in(form, close).right() - 1, 24);
-        QCOMPARE(in(form, close).top(), 24);
-        QCOMPARE(form->height() - in(form, save).bottom() - 1, 24);
-        QVERIFY(std::abs(in(form, save).center().x() - form->width() / 2) <= 1);
+        QCOMPARE(gui::rectIn(heading, form).left(), 24);
+        QCOMPARE(form->width() - gui::rectIn(close, form).right() - 1, 24);
+        QCOMPARE(gui::rectIn(close, form).top(), 24);
+        QCOMPARE(form->height() - gui::rectIn(save, form).bottom() - 1, 24);
+        QVERIFY(std::abs(gui::rectIn(save, form).center().x() - form->width() / 2) <= 1);
         // The picture area as wide as the form allows, 120 to 200 high without a picture.
         GUI_REQUIRE(zone, PresetPictureZone, form, "presetPictureZone");
         QCOMPARE(zone->width(), 380 - 48);
@@ -299,15 +284,15 @@ private slots:
         GUI_REQUIRE(close, QAbstractButton, view, "imagePresetsClose");
         GUI_REQUIRE(angles, QAbstractButton, view, "anglesTab");
         GUI_REQUIRE(mine, QAbstractButton, view, "myPresetsTab");
-        QCOMPARE(panel->width() - in(panel, close).right() - 1, 20);
+        QCOMPARE(panel->width() - gui::rectIn(close, panel).right() - 1, 20);
         const int headerRow = std::max(title->height(), close->height());
-        QCOMPARE(in(panel, angles).top(), 12 + headerRow + 12 + 12);
-        QCOMPARE(in(panel, angles).left(), 16);
-        QCOMPARE(in(panel, mine).left() - in(panel, angles).right() - 1, 8);
+        QCOMPARE(gui::rectIn(angles, panel).top(), 12 + headerRow + 12 + 12);
+        QCOMPARE(gui::rectIn(angles, panel).left(), 16);
+        QCOMPARE(gui::rectIn(mine, panel).left() - gui::rectIn(angles, panel).right() - 1, 8);
         QVERIFY2(closeTo(angles->size(), writtenTabSize("Angles")), qPrintable(QString::number(angles->width())));
         QVERIFY2(closeTo(mine->size(), writtenTabSize("My Presets")), qPrintable(QString::number(mine->width())));
         // The title sits centred in the room left of the close button.
-        QVERIFY(std::abs(in(panel, title).center().x() - (20 + in(panel, close).left()) / 2) <= 2);
+        QVERIFY(std::abs(gui::rectIn(title, panel).center().x() - (20 + gui::rectIn(close, panel).left()) / 2) <= 2);
 
         // "Angles": cards 180 + 44 high, 16 in from the list's sides and top, 16 apart.
         GUI_REQUIRE(list, QListView, view, "builtInPresetsList");
@@ -319,7 +304,7 @@ private slots:
         QCOMPARE(list->visualRect(list->model()->index(1, 0)).top() - card(0).bottom() - 1, 16);
         // The scroll bar stays inside the panel's rounded shape, arrows and all.
         const QPainterPath shape = continuousRoundedRect(panel->panelRect(), panel->cornerRadius());
-        const QRect bar = in(panel, list->verticalScrollBar());
+        const QRect bar = gui::rectIn(list->verticalScrollBar(), panel);
         QVERIFY(list->verticalScrollBar()->isVisible());
         const QRectF barArea = QRectF(bar).adjusted(1, 1, -1, -1);
         for (const QPointF corner :
@@ -328,7 +313,7 @@ private slots:
 
         // The shadow: darker under the panel than far from it, and darker under it than above it (it falls 10 down).
         const QImage drawn = window.grab().toImage();
-        const QRect area = in(&window, panel);
+        const QRect area = gui::rectIn(panel, &window);
         const int x = area.center().x();
         const int far = lightness(drawn.pixel(2, area.center().y()));
         const int below = lightness(drawn.pixel(x, area.bottom() + 8));
@@ -347,8 +332,8 @@ private slots:
         };
         CHECK_TABLE(view, mineTable);
         CHECK_LAYOUT(&window);
-        QCOMPARE(in(panel, tile).left(), 16);
-        QCOMPARE(panel->width() - in(panel, tile).right() - 1, 16);
+        QCOMPARE(gui::rectIn(tile, panel).left(), 16);
+        QCOMPARE(panel->width() - gui::rectIn(tile, panel).right() - 1, 16);
         QCOMPARE(tile->height(), writtenTabSize("Add New Preset").height());
     }
 
@@ -411,7 +396,7 @@ private slots:
         QCOMPARE(body->width(), 120);
         const QImage menuDrawn = menu->grab().toImage();
         GUI_REQUIRE(edit, QWidget, menu, "editPresetButton");
-        const QPoint blank = in(menu, edit).topRight() + QPoint(-12, edit->height() / 2);
+        const QPoint blank = gui::rectIn(edit, menu).topRight() + QPoint(-12, edit->height() / 2);
         QCOMPARE(QColor(menuDrawn.pixel(blank)), Theme::color(ColorRole::controlBackground, ColorScheme::dark));
         menu->close();
     }
@@ -534,12 +519,13 @@ private slots:
         GUI_REQUIRE(title, QLabel, sheet, "cinematicPresetsTitle");
         GUI_REQUIRE(close, QAbstractButton, sheet, "cinematicPresetsClose");
         ClipPresetListView* grid = sheet->grid();
-        QCOMPARE(sheet->width() - in(sheet, close).right() - 1, 20);
+        QCOMPARE(sheet->width() - gui::rectIn(close, sheet).right() - 1, 20);
         const int headerRow = std::max(title->height(), close->height());
-        QCOMPARE(in(sheet, grid).top(), 12 + headerRow + 12);
+        QCOMPARE(gui::rectIn(grid, sheet).top(), 12 + headerRow + 12);
         // Padded 16 at the sides (within a pixel of the columns' rounding), the scroll bar beyond.
-        const int gridRight =
-            grid->verticalScrollBar()->isVisible() ? in(grid, grid->verticalScrollBar()).left() : grid->width();
+        const int gridRight = grid->verticalScrollBar()->isVisible()
+                                  ? gui::rectIn(grid->verticalScrollBar(), grid).left()
+                                  : grid->width();
         QCOMPARE(grid->viewport()->x() + grid->cardRect(0).left(), 16);
         QVERIFY2(std::abs(gridRight - (grid->viewport()->x() + grid->cardRect(2).right() + 1) - 16) <= 2,
                  qPrintable(QString::number(gridRight - (grid->viewport()->x() + grid->cardRect(2).right() + 1))));
@@ -578,18 +564,18 @@ private slots:
         GUI_REQUIRE(camera, QAbstractButton, view, "cameraTab");
         GUI_REQUIRE(mine, QAbstractButton, view, "myPresetsTab");
         // Header padded 32 at the sides, 24 above and 20 below; the tabs 16 in and 12 below it, 8 apart.
-        QCOMPARE(panel->width() - in(panel, close).right() - 1, 32);
+        QCOMPARE(panel->width() - gui::rectIn(close, panel).right() - 1, 32);
         const int headerRow = std::max(title->height(), close->height());
-        QCOMPARE(in(panel, close).top(), 24 + (headerRow - close->height()) / 2);
-        QCOMPARE(in(panel, camera).top(), 24 + headerRow + 20 + 12);
-        QCOMPARE(in(panel, camera).left(), 16);
-        QCOMPARE(in(panel, mine).left() - in(panel, camera).right() - 1, 8);
+        QCOMPARE(gui::rectIn(close, panel).top(), 24 + (headerRow - close->height()) / 2);
+        QCOMPARE(gui::rectIn(camera, panel).top(), 24 + headerRow + 20 + 12);
+        QCOMPARE(gui::rectIn(camera, panel).left(), 16);
+        QCOMPARE(gui::rectIn(mine, panel).left() - gui::rectIn(camera, panel).right() - 1, 8);
         QVERIFY(closeTo(camera->size(), writtenTabSize("Camera")));
 
         // The close button is the glyph alone: what lies behind it shows at its edge, and its corner takes a click.
         QVERIFY(close->isPlain());
         const QImage drawn = window.grab().toImage();
-        const QRect area = in(&window, close);
+        const QRect area = gui::rectIn(close, &window);
         const QRgb beside = drawn.pixel(area.left() - 3, area.center().y());
         QCOMPARE(QColor(drawn.pixel(area.left() + 3, area.center().y())), QColor(beside));
         QSignalSpy dismissed(view, &PromptPresetsView::dismissRequested);
@@ -609,9 +595,9 @@ private slots:
         };
         CHECK_TABLE(view, mineTable);
         CHECK_LAYOUT(&window);
-        QCOMPARE(in(panel, tile).left(), 16);
-        QCOMPARE(panel->width() - in(panel, tile).right() - 1, 16);
-        QCOMPARE(in(panel, tile).top() - in(panel, mine).bottom() - 1, 12 + 12);
+        QCOMPARE(gui::rectIn(tile, panel).left(), 16);
+        QCOMPARE(panel->width() - gui::rectIn(tile, panel).right() - 1, 16);
+        QCOMPARE(gui::rectIn(tile, panel).top() - gui::rectIn(mine, panel).bottom() - 1, 12 + 12);
         GUI_REQUIRE(longText, QLabel, view, "promptPresetsEmptyText");
         QVERIFY(longText->width() <= 300);
     }

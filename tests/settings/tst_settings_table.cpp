@@ -49,23 +49,12 @@ struct Row {
     Rule rule;
 };
 
-int pixelSizeOf(const QFont& font) {
-    return font.pixelSize() > 0 ? font.pixelSize() : qRound(font.pointSizeF());
-}
-
 bool semibold(const QFont& font) {
     return font.weight() >= QFont::DemiBold;
 }
 
-QString textOf(QWidget* widget) {
-    if (auto* label = qobject_cast<QLabel*>(widget))
-        return label->text();
-    if (auto* button = qobject_cast<QAbstractButton*>(widget))
-        return button->text();
-    if (auto* field = qobject_cast<QLineEdit*>(widget))
-        return field->placeholderText();
-    return widget->accessibleName();
-}
+using gui::pixelSizeOf;
+using gui::shownText;
 
 // Enclosed see-through regions of a symbol's picture, each with the side of the rising diagonal it lies on.
 QList<bool> holesAboveDiagonal(const QImage& picture) {
@@ -120,7 +109,7 @@ void checkRow(QWidget* root, const Row& row) {
     const auto colour = [widget, textRole] { return widget->palette().color(textRole); };
     switch (row.rule) {
     case Rule::title: {
-        QCOMPARE(textOf(widget), expected);
+        QCOMPARE(shownText(widget), expected);
         QCOMPARE(pixelSizeOf(font), 17);
         QVERIFY(semibold(font));
         QCOMPARE(colour(), Theme::color(ColorRole::primary, widget));
@@ -132,7 +121,7 @@ void checkRow(QWidget* root, const Row& row) {
     }
     case Rule::subtitle:
     case Rule::caption: {
-        QCOMPARE(textOf(widget), expected);
+        QCOMPARE(shownText(widget), expected);
         QVERIFY2(pixelSizeOf(font) < 13, qPrintable(QStringLiteral("%1: %2").arg(name).arg(pixelSizeOf(font))));
         QVERIFY(!semibold(font));
         QCOMPARE(colour(), Theme::color(ColorRole::secondary, widget));
@@ -143,7 +132,7 @@ void checkRow(QWidget* root, const Row& row) {
         break;
     }
     case Rule::section: {
-        QCOMPARE(textOf(widget), expected);
+        QCOMPARE(shownText(widget), expected);
         QWidget* section = widget->parentWidget();
         // The heading stands above everything else of its section.
         for (QWidget* part : section->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -153,7 +142,7 @@ void checkRow(QWidget* root, const Row& row) {
         break;
     }
     case Rule::rowLabel: {
-        QCOMPARE(textOf(widget), expected);
+        QCOMPARE(shownText(widget), expected);
         QCOMPARE(pixelSizeOf(font), 13);
         QVERIFY(!semibold(font));
         QCOMPARE(colour(), Theme::color(ColorRole::primary, widget));
@@ -166,15 +155,15 @@ void checkRow(QWidget* root, const Row& row) {
         break;
     }
     case Rule::headline:
-        QCOMPARE(textOf(widget), expected);
+        QCOMPARE(shownText(widget), expected);
         QCOMPARE(pixelSizeOf(font), 13);
         QVERIFY(semibold(font));
         break;
     case Rule::control:
-        QCOMPARE(textOf(widget), expected);
+        QCOMPARE(shownText(widget), expected);
         break;
     case Rule::redButton: {
-        QCOMPARE(textOf(widget), expected);
+        QCOMPARE(shownText(widget), expected);
         QCOMPARE(widget->palette().color(QPalette::ButtonText), Theme::color(ColorRole::red, widget));
         break;
     }

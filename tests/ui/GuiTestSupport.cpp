@@ -10,8 +10,11 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QEnterEvent>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QTextEdit>
 #include <QUrl>
 #include <QWindow>
@@ -263,6 +266,57 @@ bool writeImage(const QString& path, QSize size, QColor color) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(color);
     return image.save(path);
+}
+
+QString shownText(QWidget* widget) {
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        return label->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget); button && !button->text().isEmpty())
+        return button->text();
+    if (auto* field = qobject_cast<QLineEdit*>(widget))
+        return field->placeholderText();
+    if (auto* editor = qobject_cast<QPlainTextEdit*>(widget))
+        return editor->placeholderText();
+    if (auto* editor = qobject_cast<QTextEdit*>(widget))
+        return editor->toPlainText();
+    return widget->accessibleName().isEmpty() ? widget->toolTip() : widget->accessibleName();
+}
+
+bool settled(QWidget* widget) {
+    QPoint last = widget->mapToGlobal(QPoint(0, 0));
+    for (int round = 0; round < 50; ++round) {
+        QTest::qWait(20);
+        const QPoint now = widget->mapToGlobal(QPoint(0, 0));
+        if (now == last && round > 2)
+            return true;
+        last = now;
+    }
+    return false;
+}
+
+int pixelSizeOf(const QFont& font) {
+    return font.pixelSize() > 0 ? font.pixelSize() : qRound(font.pointSizeF());
+}
+
+QString near(const QString& what, double have, double want, double tolerance) {
+    if (std::abs(have - want) <= tolerance + 1e-9)
+        return {};
+    return QStringLiteral("%1 %2, not %3").arg(what, QString::number(have, 'f', 1), QString::number(want, 'f', 1));
+}
+
+QRect rectIn(const QWidget* widget, const QWidget* root) {
+    return QRect(widget->mapTo(root, QPoint()), widget->size());
+}
+
+bool useLargeScreen() {
+    static QTemporaryDir folder;
+    QFile file(folder.filePath("screen.json"));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write("{\"screens\": [{\"name\": \"studio\", \"x\": 0, \"y\": 0, \"width\": 2200, \"height\": 1400, "
+               "\"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1.0}]}");
+    file.close();
+    return qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(file.fileName()));
 }
 
 } // namespace gui

@@ -93,7 +93,36 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 2000);
 // Writes a small picture to `path` (PNG or JPEG by suffix), for drops and pickers.
 bool writeImage(const QString& path, QSize size = QSize(64, 48), QColor color = Qt::red);
 
+// What a person reads on a control: a label's text, a button's title (an icon button: its spoken name or help
+// text), a field's or prompt's placeholder, a text view's text; else its spoken name or help text.
+QString shownText(QWidget* widget);
+
+// True once `widget` has stayed in one place on screen for a few rounds of events.
+bool settled(QWidget* widget);
+
+// A font's size in pixels, whether it was given in pixels or in points (one point a pixel at 96 dpi).
+int pixelSizeOf(const QFont& font);
+
+// Nothing when `have` is within `tolerance` of `want`, else the difference, named.
+QString near(const QString& what, double have, double want, double tolerance = 1.0);
+
+// `widget`'s rectangle in the coordinates of `root`, one of its ancestors.
+QRect rectIn(const QWidget* widget, const QWidget* root);
+
+// Makes the offscreen screen 2200 x 1400, as large as the widest window a table opens, so a popover has room on
+// the side its button gives it. Call before the application is made (GUI_TEST_MAIN_ON_LARGE_SCREEN does).
+bool useLargeScreen();
+
 } // namespace gui
+
+#define GUI_TEST_MAIN_ON_LARGE_SCREEN(TestClass)                                                                       \
+    int main(int argc, char** argv) {                                                                                  \
+        if (!gui::useLargeScreen())                                                                                    \
+            return 1;                                                                                                  \
+        QApplication app(argc, argv);                                                                                  \
+        TestClass test;                                                                                                \
+        return QTest::qExec(&test, argc, argv);                                                                        \
+    }
 
 // Declares `var` as the required control, and leaves the test function when it is missing.
 #define GUI_REQUIRE(var, Type, root, name)                                                                             \

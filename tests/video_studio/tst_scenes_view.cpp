@@ -166,17 +166,14 @@ private slots:
         model()->storeImage(ImageType::first, solidFrame(Qt::red));
         GUI_CLICK(view.get(), "generateButton");
         GUI_REQUIRE(header, QWidget, view.get(), "videoStudioHeader");
-        GUI_REQUIRE(back, QWidget, header, "backToImages");
-        GUI_REQUIRE(title, QLabel, header, "videoStudioTitle");
         GUI_REQUIRE(folder, QWidget, header, "videoFolderButton");
         GUI_REQUIRE(dots, SlotDots, header, "videoSlotDots");
         QTRY_VERIFY(dots->isVisible());
         QApplication::processEvents();
         const auto inHeader = [&](QWidget* w) { return QRect(w->mapTo(header, QPoint(0, 0)), w->size()); };
 
-        // Header: back button to title 20 × scale, folder button to the dots 16 × scale, padded 6 × scale
-        // above and below; the dots sit in a slim pill of four dots, three gaps and their padding.
-        QCOMPARE(inHeader(title).left() - inHeader(back).right() - 1, px(20));
+        // Header: folder button to the dots 16 × scale, everything padded 6 × scale above and below; the dots sit
+        // in a slim pill of four dots, three gaps and their padding.
         QCOMPARE(inHeader(dots).left() - inHeader(folder).right() - 1, px(16));
         QCOMPARE(dots->size(), QSize(px(4 * 6 + 3 * 3 + 2 * 8), px(6 + 2 * 4)));
         QCOMPARE(inHeader(dots).center().y(), inHeader(folder).center().y());
@@ -190,26 +187,6 @@ private slots:
         }
         QCOMPARE(top, px(6));
         QCOMPARE(header->height() - bottom, px(6));
-
-        // Prompt box: the editor inset 12 × scale, with 40 × scale more on the right and at the bottom; the
-        // placeholder 16 × scale in and 12 × scale down; the clear symbol 12 × scale.
-        GUI_REQUIRE(box, QWidget, view.get(), "promptBox");
-        GUI_REQUIRE(placeholder, QLabel, box, "promptPlaceholder");
-        GUI_REQUIRE(clear, QToolButton, view.get(), "clearPrompt");
-        const QRect editor(view->editor()->mapTo(box, QPoint(0, 0)), view->editor()->size());
-        QCOMPARE(editor.topLeft(), QPoint(px(12), px(12)));
-        QCOMPARE(box->width() - editor.right() - 1, px(12 + 40));
-        QCOMPARE(box->height() - editor.bottom() - 1, px(12 + 40));
-        QCOMPARE(placeholder->mapTo(box, placeholder->contentsRect().topLeft()), QPoint(px(16), px(12)));
-        QCOMPARE(clear->iconSize(), QSize(px(12), px(12)));
-        // The buttons over the box keep 10 from its edges at every scale.
-        GUI_REQUIRE(settings, QWidget, box, "videoSettingsButton");
-        GUI_REQUIRE(camera, QWidget, box, "cinematicPresetsButton");
-        const QRect gear(settings->mapTo(box, QPoint(0, 0)), settings->size());
-        const QRect video(camera->mapTo(box, QPoint(0, 0)), camera->size());
-        QCOMPARE(gear.left(), 10);
-        QCOMPARE(box->height() - gear.bottom() - 1, 10);
-        QCOMPARE(box->width() - video.right() - 1, 10);
 
         // The typed text: 14 × scale pixels, whatever the screen's resolution.
         QCOMPARE(QFontInfo(view->editor()->font()).pixelSize(), px(14));
@@ -227,10 +204,8 @@ private slots:
         GUI_REQUIRE(referenceSlot, FrameSlotView, view.get(), "referenceFrameSlot");
         GUI_REQUIRE(startSlot, FrameSlotView, view.get(), "startFrameSlot");
         GUI_REQUIRE(endSlot, FrameSlotView, view.get(), "endFrameSlot");
-        GUI_REQUIRE(sectionTitle, QLabel, view.get(), "referenceSectionTitle");
         QVERIFY(referenceSlot->isVisible());
         QVERIFY(!startSlot->isVisible());
-        QCOMPARE(sectionTitle->text(), "Reference Image");
 
         world->videoSettings->setQuality(VideoQuality::p512);
         QVERIFY(clickSegment("modePicker", "start_end_video"));
@@ -238,10 +213,9 @@ private slots:
         QVERIFY(startSlot->isVisible());
         QVERIFY(endSlot->isVisible());
         QVERIFY(!referenceSlot->isVisible());
-        QCOMPARE(sectionTitle->text(), "Reference Images");
         QCOMPARE(world->videoSettings->quality(), VideoQuality::p768);
 
-        // Start-to-end: no model row, no fast pretreatment, 768P and 1080P offered with a 2.3 model stored.
+        // Start-to-end: the popover's controls can be found.
         GUI_REQUIRE(settingsButton, QWidget, view.get(), "videoSettingsButton");
         QVERIFY(gui::click(settingsButton));
         QTRY_VERIFY(view->videoSettingsPopover() && view->videoSettingsPopover()->isVisible());
@@ -249,12 +223,6 @@ private slots:
         QWidget* popover = view->videoSettingsPopover();
         const QStringList unnamed = gui::unnamedControls(popover);
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
-        QVERIFY(!gui::find(popover, "modelPicker"));
-        QVERIFY(!gui::find(popover, "fastPretreatmentToggle"));
-        GUI_REQUIRE(startEndPopover, QWidget, popover, "VideoSettingsPopover");
-        GUI_REQUIRE(startEndQuality, SegmentedPicker, popover, "qualityPicker");
-        QCOMPARE(startEndPopover->height(), 170);
-        QCOMPARE(startEndQuality->keys(), QStringList({"768P", "1080P"}));
         gui::key(popover, Qt::Key_Escape);
         QTRY_VERIFY(!view->videoSettingsPopover());
         QVERIFY(!model()->showVideoSettings());
@@ -265,18 +233,15 @@ private slots:
         QVERIFY(gui::click(settingsButton));
         QTRY_VERIFY(view->videoSettingsPopover());
         popover = view->videoSettingsPopover();
-        GUI_REQUIRE(box, QWidget, popover, "VideoSettingsPopover");
         GUI_REQUIRE(modelPicker, SegmentedPicker, popover, "modelPicker");
         GUI_REQUIRE(quality, SegmentedPicker, popover, "qualityPicker");
         GUI_REQUIRE(fast, QCheckBox, popover, "fastPretreatmentToggle");
         GUI_REQUIRE(duration, SegmentedPicker, popover, "durationPicker");
         GUI_REQUIRE(optimization, QCheckBox, popover, "aiOptimizationToggle");
-        QCOMPARE(box->height(), 210);
         QVERIFY(gui::click(modelPicker->segment("MiniMax-Hailuo-2.3")));
         QCOMPARE(world->videoSettings->quality(), VideoQuality::p768);
         QCOMPARE(quality->keys(), QStringList({"768P", "1080P"}));
         QTRY_VERIFY(fast->isVisible());
-        QCOMPARE(box->height(), 240);
         QCOMPARE(MiniMaxAPIService::shared().selectedModel(), VideoModel::hailuo23);
         QVERIFY(gui::click(fast));
         QVERIFY(world->videoSettings->fastPretreatment());
@@ -617,7 +582,6 @@ private slots:
 
     void generateTitlesAndEnableRule() {
         GUI_REQUIRE(button, GenerateButton, view.get(), "generateButton");
-        QCOMPARE(button->text(), "Generate Video");
         QVERIFY(!button->isEnabled());
         QCOMPARE(button->drawnOpacity(), 0.6);
         model()->storeImage(ImageType::first, solidFrame(Qt::red));
@@ -718,7 +682,6 @@ private slots:
         GUI_REQUIRE(placeholder, QWidget, view.get(), "promptPlaceholder");
         GUI_REQUIRE(clear, QWidget, view.get(), "clearPrompt");
         GUI_REQUIRE(createPreset, QWidget, view.get(), "createPresetFromPrompt");
-        QCOMPARE(counter->text(), "0/2000");
         QVERIFY(placeholder->isVisible());
         QVERIFY(!clear->isVisible());
         QVERIFY(!createPreset->isVisible());
@@ -1021,8 +984,6 @@ private slots:
         // In the key window, where the button's own rule would draw every title in the primary colour.
         button->setColorScheme(ColorScheme::light);
         button->setControlActiveState(ControlActiveState::key);
-        QCOMPARE(button->title(), "Choose Folder");
-        QCOMPARE(button->toolTip(), "Choose folder to save videos");
         const int unset = strongestTitleInk(button);
         QDir(world->environment.root()).mkpath("Clips");
         world->videoSettings->setVideoDirectoryBookmark(FolderBookmark::create(world->environment.path("Clips")));

@@ -9,10 +9,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QFile>
 #include <QLabel>
 #include <QLayout>
-#include <QTemporaryDir>
 #include <QTest>
 
 // The video settings popover as a person sees it: its texts and sizes in every state it can show, and where it
@@ -30,19 +28,6 @@ struct Shown {
     int spacing;
 };
 
-// True once `widget` has stayed in one place on screen for a few rounds of events.
-bool settled(QWidget* widget) {
-    QPoint last = widget->mapToGlobal(QPoint(0, 0));
-    for (int round = 0; round < 50; ++round) {
-        QTest::qWait(20);
-        const QPoint now = widget->mapToGlobal(QPoint(0, 0));
-        if (now == last && round > 2)
-            return true;
-        last = now;
-    }
-    return false;
-}
-
 QStringList segmentTexts(SegmentedPicker* picker) {
     QStringList texts;
     for (GlassButton* segment : picker->segments())
@@ -58,7 +43,7 @@ void checkLabel(QWidget* root, const QString& name, const QString& text, int pix
     QCOMPARE(label->text(), text);
     QVERIFY2(label->isVisible(), qPrintable(name + " is hidden"));
     const QFont font = label->font();
-    const int size = font.pixelSize() > 0 ? font.pixelSize() : qRound(font.pointSizeF());
+    const int size = gui::pixelSizeOf(font);
     QVERIFY2(size == pixelSize,
              qPrintable(QStringLiteral("%1: size %2, the table says %3").arg(name).arg(size).arg(pixelSize)));
     QVERIFY2((font.weight() >= QFont::DemiBold) == semibold, qPrintable(name + ": weight"));
@@ -195,7 +180,7 @@ private slots:
         GUI_REQUIRE(button, QWidget, view.get(), "videoSettingsButton");
         QCOMPARE(button->size(), QSize(28, 28));
         // The studio lays itself out again for the new width a few events later.
-        QVERIFY(settled(button));
+        QVERIFY(gui::settled(button));
         Popover* popover = open();
         QVERIFY(popover);
         QCOMPARE(popover->edge(), Popover::Edge::below);
@@ -227,21 +212,6 @@ private slots:
     }
 };
 
-// The studio runs on a screen as large as the widest window the table opens, so a popover has room on the side
-// its button gives it.
-int main(int argc, char** argv) {
-    QTemporaryDir folder;
-    const QString config = folder.filePath("screen.json");
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
-        return 1;
-    file.write("{\"screens\": [{\"name\": \"studio\", \"x\": 0, \"y\": 0, \"width\": 2200, \"height\": 1400, "
-               "\"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1.0}]}");
-    file.close();
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config));
-    QApplication app(argc, argv);
-    VideoSettingsPopoverTable table;
-    return QTest::qExec(&table, argc, argv);
-}
+GUI_TEST_MAIN_ON_LARGE_SCREEN(VideoSettingsPopoverTable)
 
 #include "tst_video_settings_popover_table.moc"

@@ -16,8 +16,8 @@
 #include <QTest>
 
 // The video studio as it is designed: each named control with its text, word for word, and its size or place, at
-// scale 1.0 (a studio 1000 wide) and 1.6 (1600 wide). The numbers are the design's points; those marked scaled are
-// multiplied by the studio's scale, the others stay as they are.
+// scale 1.0 (a studio 1000 wide), 1.2 (1200 wide) and 1.6 (1600 wide). The numbers are the design's points; those
+// marked scaled are multiplied by the studio's scale, the others stay as they are.
 
 namespace {
 
@@ -190,17 +190,6 @@ QString ruleName(Rule rule) {
     return {};
 }
 
-// What a person reads on the control: a label's text, a button's title, else its help text.
-QString shownText(QWidget* widget) {
-    if (auto* label = qobject_cast<QLabel*>(widget))
-        return label->text();
-    if (auto* glass = qobject_cast<GlassButton*>(widget))
-        return glass->title().isEmpty() ? glass->toolTip() : glass->title();
-    if (auto* push = qobject_cast<QPushButton*>(widget))
-        return push->text();
-    return widget->toolTip();
-}
-
 // Where the control draws: a label's text where its alignment puts it, any other control its whole frame.
 QRect drawnRect(QWidget* widget, QWidget* within) {
     QRect own = widget->rect();
@@ -263,7 +252,7 @@ private slots:
         QTest::addColumn<double>("scale");
         QTest::addColumn<int>("index");
         const QList<Row> rows = table();
-        for (const auto& [width, scale] : {std::pair{1000, 1.0}, std::pair{1600, 1.6}}) {
+        for (const auto& [width, scale] : {std::pair{1000, 1.0}, std::pair{1200, 1.2}, std::pair{1600, 1.6}}) {
             for (int i = 0; i < rows.size(); ++i) {
                 const Row& row = rows[i];
                 QString name = QStringLiteral("%1: %2 %3").arg(scale, 0, 'f', 1).arg(row.control, ruleName(row.rule));
@@ -294,7 +283,7 @@ private slots:
         else if (row.rule == Rule::spokenName)
             QCOMPARE(control->accessibleName(), row.text);
         else if (!row.text.isEmpty() && row.rule != Rule::shownOnce)
-            QCOMPARE(shownText(control), row.text);
+            QCOMPARE(gui::shownText(control), row.text);
 
         QWidget* ref = nullptr;
         if (!row.ref.isEmpty()) {
