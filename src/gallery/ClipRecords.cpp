@@ -40,8 +40,8 @@ std::optional<ClipRecords> ClipRecords::read(const QString& storePath) {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
         db.setDatabaseName(storePath);
-        // A worker may wait for a writer; the GUI thread never waits for this.
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+        // A store busy for more than a moment is read through the context instead: the list waits for these.
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=250"));
         if (db.open()) {
             QSqlQuery query(db);
             query.setForwardOnly(true);
