@@ -309,8 +309,8 @@ private slots:
         QVERIFY(writeFile(folder + "/Orvane_fox.mp4", clipBytes()));
         openView();
         QVERIFY(world->environment.logLines().contains("🎬 [ScenesView] Setting up gallery for directory: " + folder));
-        QVERIFY(!view->isShowingEmptyState());
         QTRY_COMPARE(view->grid()->cards().size(), 2);
+        QVERIFY(!view->isShowingEmptyState());
         VideoItemLogicView* fox = cardNamed("a fox");
         VideoItemLogicView* plain = cardNamed("Orvane_plain");
         QVERIFY(fox && plain);
