@@ -74,9 +74,21 @@ double ringShare(const QImage& focused, const QImage& unfocused, const QRect& ar
     return double(shown) / std::max(1, edge);
 }
 
+// The window once it holds still: on a busy machine a repaint can land after any fixed wait.
 QImage windowPicture(QWidget* window) {
-    QTest::qWait(60);
-    return window->screen()->grabWindow(window->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const auto grab = [window] {
+        return window->screen()->grabWindow(window->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    QTest::qWait(30);
+    QImage picture = grab();
+    for (int round = 0; round < 20; ++round) {
+        QTest::qWait(30);
+        QImage again = grab();
+        if (again == picture)
+            break;
+        picture = std::move(again);
+    }
+    return picture;
 }
 
 // Tabs once around `window` and names every stop whose focus cannot be seen: its edge does not change by 3:1
