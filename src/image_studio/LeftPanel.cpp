@@ -3,6 +3,7 @@
 #include "Controls.h"
 #include "DashedFrame.h"
 #include "Dialogs.h"
+#include "FocusRing.h"
 #include "GlassButtons.h"
 #include "GradientButton.h"
 #include "HeadingRow.h"
@@ -73,6 +74,7 @@ private:
 // The prompt's frame: a radius-8 rounded rectangle over the control background, outlined quietly.
 class PromptFrame final : public QWidget {
 public:
+    static constexpr double radius = 8;
     using QWidget::QWidget;
 
 protected:
@@ -82,7 +84,7 @@ protected:
         const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         painter.setBrush(Theme::instance().color(ColorRole::controlBackground));
         painter.setPen(QPen(withOpacity(Theme::instance().color(ColorRole::secondary), 0.3), 1));
-        painter.drawRoundedRect(frame, 8, 8);
+        painter.drawRoundedRect(frame, radius, radius);
     }
 };
 
@@ -224,6 +226,8 @@ QWidget* LeftPanel::makePromptBox() {
     auto* boxLayout = new QGridLayout(box);
     boxLayout->setContentsMargins(0, 0, 0, 0);
     boxLayout->addWidget(makePromptEditor(box), 0, 0, 3, 3);
+    // The focus shows around the whole box: around the editor it would pass under the corner buttons.
+    FocusRing::surround(editor_, box, PromptFrame::radius);
     createPreset_ = iconButton("createPresetFromPrompt", "plus.square", "Create preset from current prompt", 24, box);
     setSymbol(createPreset_, "plus.square", 14, withOpacity(Theme::instance().color(ColorRole::orange), 0.8));
     connect(createPreset_, &QAbstractButton::clicked, this, &LeftPanel::openCreatePreset);

@@ -20,11 +20,14 @@ namespace {
 const QWidget* lastRingFor = nullptr;
 
 constexpr char onItemsProperty[] = "focusRingOnItems";
+constexpr char frameProperty[] = "focusRingFrame";
+constexpr char frameRadiusProperty[] = "focusRingFrameRadius";
 
-// Where the ring of a control that draws none of its own goes.
+// Where the ring of a control that draws none of its own goes; a negative radius is the standard one.
 struct Placement {
     QWidget* canvas = nullptr;
     QRectF rect;
+    double radius = -1;
 };
 
 Placement placementFor(QWidget* focus) {
@@ -36,9 +39,15 @@ Placement placementFor(QWidget* focus) {
         const int current = bar->currentIndex();
         return current < 0 ? Placement{} : Placement{bar, QRectF(bar->tabRect(current))};
     }
+    const double e = FocusRing::extent(focus);
+    if (QWidget* frame = FocusRing::surrounded(focus); frame != focus) {
+        const QRectF around = QRectF(frame->geometry()).adjusted(-e, -e, e, e);
+        QWidget* parent = frame->parentWidget();
+        if (parent && QRectF(parent->rect()).contains(around))
+            return {parent, around, frame->property(frameRadiusProperty).toDouble() + e};
+    }
     if (qobject_cast<QAbstractScrollArea*>(focus)) {
         // A text area's text runs to its edges: the ring goes around it where its parent has room.
-        const double e = FocusRing::extent(focus);
         const QRectF around = QRectF(focus->geometry()).adjusted(-e, -e, e, e);
         QWidget* parent = focus->parentWidget();
         if (parent && QRectF(parent->rect()).contains(around))
@@ -140,7 +149,8 @@ private:
             return true;
         QPainter painter(widget);
         const QRectF rect = onViewport ? placement.rect.translated(-QPointF(area->viewport()->pos())) : placement.rect;
-        FocusRing::paint(painter, rect, standardRadius * UiScale::scaleOf(focus), focus);
+        const double radius = placement.radius >= 0 ? placement.radius : standardRadius * UiScale::scaleOf(focus);
+        FocusRing::paint(painter, rect, radius, focus);
         return true;
     }
 
@@ -245,6 +255,19 @@ void showOnItems(QWidget* control) {
 void attach(QWidget* widget, double radius) {
     track();
     widget->installEventFilter(new Attached(widget, radius));
+}
+
+void surround(QWidget* control, QWidget* frame, double radius) {
+    track();
+    Q_ASSERT(frame->isAncestorOf(control));
+    control->setProperty(frameProperty, QVariant::fromValue(static_cast<QObject*>(frame)));
+    frame->setProperty(frameRadiusProperty, radius);
+}
+
+QWidget* surrounded(QWidget* control) {
+    // The frame holds the control, so it outlives it.
+    auto* frame = qobject_cast<QWidget*>(control->property(frameProperty).value<QObject*>());
+    return frame ? frame : control;
 }
 
 } // namespace FocusRing

@@ -41,5 +41,11 @@ void showOnItems(QWidget* control);
 // For a control the style paints (a push button with a style sheet): the ring is drawn over what the style
 // drew, along the widget's edges.
 void attach(QWidget* widget, double radius);
+// For a control that fills a framed box other controls sit in (a text area with buttons in its corners): the
+// ring goes around the box, which has corners of `radius`, where the box's parent has room; around the control
+// it would pass under those controls. `frame` holds `control`.
+void surround(QWidget* control, QWidget* frame, double radius);
+// The widget the ring of `control` goes around: its frame, or the control itself.
+QWidget* surrounded(QWidget* control);
 
 } // namespace FocusRing

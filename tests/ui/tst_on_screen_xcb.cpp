@@ -1,5 +1,6 @@
 #include "AppViewModel.h"
 #include "Defaults.h"
+#include "FocusRing.h"
 #include "FolderBookmark.h"
 #include "GuiTestSupport.h"
 #include "MainAppView.h"
@@ -91,6 +92,22 @@ QImage windowPicture(QWidget* window) {
     return picture;
 }
 
+// `a` is painted over `b`: of the two branches that hold them under their nearest common ancestor, `a`'s comes
+// later among the children, and a later child lies on top.
+bool stackedAbove(const QWidget* a, const QWidget* b) {
+    for (const QWidget* branchA = a; branchA->parentWidget(); branchA = branchA->parentWidget()) {
+        const QWidget* parent = branchA->parentWidget();
+        if (!parent->isAncestorOf(b))
+            continue;
+        const QWidget* branchB = b;
+        while (branchB->parentWidget() != parent)
+            branchB = branchB->parentWidget();
+        const QObjectList& children = parent->children();
+        return children.indexOf(branchA) > children.indexOf(branchB);
+    }
+    return false;
+}
+
 // Tabs once around `window` and names every stop whose focus cannot be seen: its edge does not change by 3:1
 // between focused and unfocused along most of its length.
 QStringList unseenFocus(QWidget* window) {
@@ -106,7 +123,19 @@ QStringList unseenFocus(QWidget* window) {
         if (visited.contains(focus))
             break;
         visited << focus;
-        const QRect visible = focus->visibleRegion().boundingRect().translated(focus->mapTo(window, QPoint(0, 0)));
+        QWidget* ringed = FocusRing::surrounded(focus);
+        const QRect visible = ringed->visibleRegion().boundingRect().translated(ringed->mapTo(window, QPoint(0, 0)));
+        // No other control lies over the ring, which runs along the ringed widget's edges.
+        const int e = int(std::ceil(FocusRing::extent(focus)));
+        const QRegion band = QRegion(visible.adjusted(-e, -e, e, e)) - QRegion(visible.adjusted(e, e, -e, -e));
+        for (QWidget* other : window->findChildren<QWidget*>()) {
+            if (other->window() != window || !(other->focusPolicy() & Qt::TabFocus) || other == ringed ||
+                ringed->isAncestorOf(other) || other->isAncestorOf(ringed) || other->visibleRegion().isEmpty() ||
+                !stackedAbove(other, ringed))
+                continue;
+            if (band.intersects(QRect(other->mapTo(window, QPoint(0, 0)), other->size())))
+                unseen << QStringLiteral("%1 (its ring runs under %2)").arg(focus->objectName(), other->objectName());
+        }
         // A label's links are stops of their own.
         for (int stop = 0; stop < 4 && QApplication::focusWidget() == focus; ++stop)
             gui::keyToFocus(Qt::Key_Tab);
