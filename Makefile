@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 # Most test programs spend their time waiting on timers and sockets, not on a core: three to a core finish the suite
-# in less than half the time of one to a core. The valgrind set is bound by its cores.
+# in less than half the time of one to a core. The valgrind set and the sanitizer build are bound by their cores.
 TEST_JOBS ?= $(shell echo $$((3 * $$(nproc))))
 CMAKE_FLAGS ?=
 
@@ -47,7 +47,7 @@ test: build
 
 # The whole suite under AddressSanitizer and UBSan.
 test-sanitize:
-	$(MAKE) test BUILD_DIR=build-asan BUILD_TYPE=Debug CMAKE_FLAGS=-DORVANE_SANITIZE=ON
+	$(MAKE) test BUILD_DIR=build-asan BUILD_TYPE=Debug CMAKE_FLAGS=-DORVANE_SANITIZE=ON TEST_JOBS=$(JOBS)
 
 # The coroutine-heavy tests under valgrind, on the same optimised build.
 test-valgrind: build

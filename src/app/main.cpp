@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMainWindow>
+#include <QScopeGuard>
 #include <QThreadPool>
 
 #include <cstdlib>
@@ -33,10 +34,12 @@ int main(int argc, char* argv[]) {
     if (argc > 1 && qstrcmp(argv[1], HeldThumbnailMaker::kArgument) == 0)
         return HeldThumbnailMaker::run(argc, argv);
     QApplication app(argc, argv);
-    // The first screen's symbols and the font database are read while the store opens and the screen is built;
-    // the application waits for the pool as it ends.
+    // The first screen's symbols and the font database are read while the store opens and the screen is built.
+    // Every way out waits for them while the application object stands: Qt's own wait for its pool comes after the
+    // font database is gone, and a second start ends before the reading does.
     QThreadPool::globalInstance()->start(&prepareSymbolDrawings);
     QThreadPool::globalInstance()->start(&Theme::prepareFonts);
+    const auto preparedFirst = qScopeGuard([] { QThreadPool::globalInstance()->waitForDone(); });
     QApplication::setStyle(new DeferredIconStyle);
     QApplication::setOrganizationName("Orvane");
     QApplication::setApplicationName("Orvane");

@@ -16,6 +16,10 @@ namespace BackgroundPool {
 QThreadPool& shared();
 // Lowers the calling thread's priority below the GUI thread's (once per thread).
 void lowerThisThread();
+// Has `pool` finish its work when the application object goes, while it still stands: a result delivered later
+// would be handed to an object already gone (Qt 6.4's QFuture::then stops a debug build on that). Qt does the same
+// for its global pool.
+void finishBeforeTheApplicationGoes(QThreadPool& pool);
 
 template <class Work> auto run(Work work) -> QFuture<std::invoke_result_t<Work>> {
     return QtConcurrent::run(&shared(), [work = std::move(work)]() mutable {

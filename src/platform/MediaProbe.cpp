@@ -1,5 +1,6 @@
 #include "MediaProbe.h"
 
+#include "BackgroundPool.h"
 #include "ClipInput.h"
 
 #include "FileNames.h"
@@ -385,6 +386,7 @@ QThreadPool& pool() {
         Pool() {
             setObjectName("MediaProbe");
             setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+            BackgroundPool::finishBeforeTheApplicationGoes(*this);
         }
     };
     static Pool instance;
