@@ -450,7 +450,10 @@ MiniMaxAPIService::fetchStatusAnswer(QNetworkRequest request, Decoded<T> (*decod
     // The status line came but the answer was cut off: a transport failure, not a malformed answer.
     if (reply->error() != QNetworkReply::NoError)
         co_return Failure::withText(reply->errorString()).asTransient();
-    auto decoded = decode(reply->readAll());
+    const QByteArray body = reply->readAll();
+    if (ServiceReply::cutShort(reply, body.size()))
+        co_return Failure::withText(ServiceReply::connectionClosedText()).asTransient();
+    auto decoded = decode(body);
     if (const auto* bad = std::get_if<DecodingFailure>(&decoded))
         co_return Failure::withText(bad->description);
     const T& answer = std::get<T>(decoded);

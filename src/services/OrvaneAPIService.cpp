@@ -438,6 +438,8 @@ OrvaneAPIService::send(BuiltRequest built) {
         if (reply->bytesAvailable() > 0)
             co_await QCoro::sleepFor(std::chrono::milliseconds(0));
     }
+    if (answer.status >= 200 && answer.status <= 299 && ServiceReply::cutShort(reply.get(), body->size()))
+        co_return Result(Failure(ServiceReply::connectionClosedText()));
     answer.body = std::move(*body);
     answer.retryAfter = reply->rawHeader("Retry-After");
     co_return Result(std::move(answer));

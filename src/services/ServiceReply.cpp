@@ -10,6 +10,15 @@ QString timedOutText() {
     return QStringLiteral("The request timed out.");
 }
 
+QString connectionClosedText() {
+    return QStringLiteral("Connection closed");
+}
+
+bool cutShort(const QNetworkReply* reply, qsizetype bodyBytes) {
+    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+    return announced.isValid() && !reply->hasRawHeader("Content-Encoding") && bodyBytes < announced.toLongLong();
+}
+
 bool timedOut(QNetworkReply::NetworkError error) {
     return error == QNetworkReply::TimeoutError || error == QNetworkReply::OperationCanceledError;
 }

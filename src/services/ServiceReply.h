@@ -18,6 +18,14 @@ using Owned = std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater>;
 // The platform's words for a request that ran out of time.
 QString timedOutText();
 
+// The network layer's words for a connection that ended in the middle of an answer.
+QString connectionClosedText();
+
+// An answer whose body ended before the length its header announced. Qt 6.4 can report such an answer as whole
+// when the server closes the connection as the last bytes arrive. An encoded body's announced length is that of the
+// encoding, so it is not compared.
+bool cutShort(const QNetworkReply* reply, qsizetype bodyBytes);
+
 // Only the transfer time-out aborts a request, and an aborted request ends in one of these.
 bool timedOut(QNetworkReply::NetworkError error);
 
